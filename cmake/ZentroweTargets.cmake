@@ -1,0 +1,26 @@
+# Shared compile settings, carried by interface targets rather than directory-wide flags.
+
+add_library(zentrowe_warnings INTERFACE)
+target_compile_options(zentrowe_warnings INTERFACE
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+    $<$<BOOL:${ZENTROWE_WERROR}>:-Werror>)
+
+add_library(zentrowe_sanitize INTERFACE)
+if(ZENTROWE_SANITIZE)
+    target_compile_options(zentrowe_sanitize INTERFACE
+        -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    target_link_options(zentrowe_sanitize INTERFACE -fsanitize=address,undefined)
+endif()
+
+# zentrowe_add_test(NAME name SOURCES a.cpp b.cpp [LIBS ...] [LABELS ...])
+# One GoogleTest executable, its cases registered with CTest one by one.
+function(zentrowe_add_test)
+    cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+    add_executable(${ARG_NAME} ${ARG_SOURCES})
+    target_link_libraries(${ARG_NAME} PRIVATE zentrowe_core zentrowe_test_support
+        GTest::gtest GTest::gtest_main zentrowe_warnings zentrowe_sanitize ${ARG_LIBS})
+    gtest_discover_tests(${ARG_NAME}
+        WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
+        PROPERTIES LABELS "${ARG_LABELS}"
+        DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -1,0 +1,69 @@
+#include "cli/commands.h"
+#include "cli/output.h"
+#include "core/song/event_listing.h"
+#include "core/song/song_summary.h"
+
+namespace zentrowe::cli {
+
+namespace {
+
+class PrintRows final : public song::EventRowSink {
+public:
+    explicit PrintRows(Output& out) : m_out(out) {}
+    void addRow(std::string_view delta, std::string_view label, std::string_view description) override
+    {
+        m_line.clear();
+        m_line.append(delta);
+        m_line += '\t';
+        m_line.append(label);
+        m_line += '\t';
+        m_line.append(description);
+        m_line += '\n';
+        m_out.write(m_line);
+    }
+
+private:
+    Output& m_out;
+    std::string m_line;
+};
+
+}  // namespace
+
+Command addEventsCommand(CLI::App& app)
+{
+    struct Options {
+        std::string file;
+        int track = 0;
+    };
+    auto options = std::make_shared<Options>();
+    Command command;
+    command.app = app.add_subcommand("events", "List every event of one track");
+    command.app->add_option("FILE", options->file, "MIDI file")->required();
+    command.app->add_option("--track", options->track, "track number, from 1")->required();
+    command.run = [options] {
+        NullProgress quiet;
+        const auto summary = song::readSongSummary(options->file, quiet);
+        if (!summary) {
+            reportError(summary.error().message);
+            return kExitBadInput;
+        }
+        if (auto valid = song::checkTrackNumber(*summary, options->track, options->file); !valid) {
+            reportError(valid.error().message);
+            return kExitBadInput;
+        }
+        Output out;
+        PrintRows rows(out);
+        if (auto listed = song::listTrackEvents(options->file, *summary, options->track, rows, quiet); !listed) {
+            reportError(listed.error().message);
+            return kExitBadInput;
+        }
+        if (!out.finish()) {
+            reportError("cannot write to standard output");
+            return kExitBadInput;
+        }
+        return kExitDone;
+    };
+    return command;
+}
+
+}  // namespace zentrowe::cli

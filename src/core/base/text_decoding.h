@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace zentrowe {
+
+// Text bytes from a MIDI file as UTF-8. MIDI does not say how text is encoded; songs from the
+// Chinese-speaking community are mostly code page 936 (GBK), newer tools write UTF-8. Text that
+// is entirely valid UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF) is kept;
+// anything else is decoded as code page 936, and a byte that starts no valid character becomes
+// one U+FFFD, decoding going on at the next byte.
+std::string decodeMidiText(std::span<const std::uint8_t> bytes);
+
+bool isValidUtf8(std::span<const std::uint8_t> bytes);
+
+}  // namespace zentrowe

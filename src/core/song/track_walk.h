@@ -1,0 +1,193 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <span>
+
+#include "core/base/byte_reader.h"
+#include "core/base/progress.h"
+
+namespace zentrowe::song {
+
+// Where a track's events lie in its file: the offset of the first byte after the "MTrk" chunk
+// header, and the chunk's length field.
+struct TrackLocation {
+    std::uint64_t dataStart = 0;
+    std::uint32_t dataLength = 0;
+};
+
+// A channel voice event with its data bytes as read (a malformed file may put bytes of 0x80 and
+// above there; they are passed on as they are). data2 is 0 for one-byte events.
+struct ChannelEvent {
+    std::uint8_t status = 0;
+    std::uint8_t data1 = 0;
+    std::uint8_t data2 = 0;
+
+    std::uint8_t kind() const { return static_cast<std::uint8_t>(status & 0xF0); }
+    std::uint8_t channel() const { return static_cast<std::uint8_t>(status & 0x0F); }
+};
+
+// A meta event. For the types whose length is a single byte (see hasLengthByte), lengthByte is
+// that byte; data holds the bytes its description reads, which for those types is a fixed count
+// that may differ from the declared length. For every other type, data is the declared data.
+struct MetaEvent {
+    std::uint8_t type = 0;
+    std::uint8_t lengthByte = 0;
+    std::uint32_t declaredLength = 0;
+    std::span<const std::uint8_t> data;
+};
+
+// A system-exclusive event (0xF0) or escape (0xF7) with the length of its skipped data.
+struct SysExEvent {
+    std::uint8_t status = 0;
+    std::uint32_t length = 0;
+};
+
+enum class WalkEnd {
+    Complete,   // the track's length was used up
+    Truncated,  // the file ended inside an event, which was dropped whole
+    Cancelled,  // the progress sink asked to stop
+};
+
+// Meta types whose length is one byte rather than a variable-length quantity: the types of
+// fixed size in the standard, as tools in the wild write them.
+constexpr bool hasLengthByte(std::uint8_t type)
+{
+    switch (type) {
+    case 0x00: case 0x20: case 0x21: case 0x2F: case 0x51: case 0x54: case 0x58: case 0x59:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// How many data bytes the description of a one-byte-length meta event reads: the standard
+// count for the types of fixed size whatever the length byte says, the declared count for the
+// others.
+constexpr std::uint32_t describedByteCount(std::uint8_t type, std::uint8_t lengthByte)
+{
+    switch (type) {
+    case 0x00: return lengthByte == 0 ? 0 : 2;
+    case 0x20: case 0x21: return 1;
+    case 0x2F: return 0;
+    case 0x51: return 3;
+    case 0x58: return 4;
+    default: return lengthByte;
+    }
+}
+
+// Steps through one track's events with the rules every pass shares, calling
+//   visitor.onEvent(std::int64_t time, std::uint32_t delta, const ChannelEvent&)
+//   visitor.onEvent(std::int64_t time, std::uint32_t delta, const MetaEvent&)
+//   visitor.onEvent(std::int64_t time, std::uint32_t delta, const SysExEvent&)
+// with the absolute time in ticks. The rules:
+// - every event starts with a delta time;
+// - a status byte (top bit set) below 0xF0 becomes the running status; a data byte in its place
+//   reuses the running status; system and meta events (0xF0 to 0xFF) leave it alone;
+// - a data byte with no running status yet, and the system statuses other than 0xF0, 0xF7 and
+//   0xFF, carry nothing and are passed over;
+// - after a meta event the walk resumes right after its declared data.
+// The walk stops when the track's length is used up (an event may run past it into the next
+// chunk, as some writers produce) or when the file ends; an event cut short by the file's end is
+// not reported. Progress is stepped in bytes from the track's first byte. `file` is the whole file, so a track's length can never take the walk past it.
+template <typename Visitor>
+WalkEnd walkTrack(std::span<const std::uint8_t> file, TrackLocation where, Visitor& visitor,
+                  ProgressThrottle& progress)
+{
+    if (where.dataStart > file.size()) {
+        return where.dataLength == 0 ? WalkEnd::Complete : WalkEnd::Truncated;
+    }
+    ByteReader reader(file.subspan(static_cast<std::size_t>(where.dataStart)));
+    const std::uint64_t limit = where.dataLength;
+    std::uint8_t runningStatus = 0;
+    std::int64_t time = 0;
+
+    while (reader.pos() < limit) {
+        if (!progress.step(static_cast<std::int64_t>(reader.pos()))) {
+            return WalkEnd::Cancelled;
+        }
+        const auto delta = reader.varLen();
+        const auto first = reader.peek();
+        if (!delta || !first) {
+            return WalkEnd::Truncated;
+        }
+        std::uint8_t status = runningStatus;
+        if (*first & 0x80) {
+            status = *first;
+            reader.skip(1);
+            if (status < 0xF0) {
+                runningStatus = status;
+            }
+        }
+        time += *delta;
+
+        if (status < 0x80) {
+            continue;
+        }
+        if (status < 0xF0) {
+            ChannelEvent event{status, 0, 0};
+            const std::uint8_t kind = event.kind();
+            if (kind == 0xC0 || kind == 0xD0) {
+                const auto data1 = reader.u8();
+                if (!data1) {
+                    return WalkEnd::Truncated;
+                }
+                event.data1 = *data1;
+            } else {
+                const auto data = reader.take(2);
+                if (!data) {
+                    return WalkEnd::Truncated;
+                }
+                event.data1 = (*data)[0];
+                event.data2 = (*data)[1];
+            }
+            visitor.onEvent(time, *delta, event);
+            continue;
+        }
+        if (status == 0xF0 || status == 0xF7) {
+            const auto length = reader.varLen();
+            if (!length || !reader.skip(*length)) {
+                return WalkEnd::Truncated;
+            }
+            visitor.onEvent(time, *delta, SysExEvent{status, *length});
+            continue;
+        }
+        if (status != 0xFF) {
+            continue;
+        }
+
+        MetaEvent event;
+        const auto type = reader.u8();
+        if (!type) {
+            return WalkEnd::Truncated;
+        }
+        event.type = *type;
+        std::uint32_t described = 0;
+        if (hasLengthByte(event.type)) {
+            const auto lengthByte = reader.u8();
+            if (!lengthByte) {
+                return WalkEnd::Truncated;
+            }
+            event.lengthByte = *lengthByte;
+            event.declaredLength = *lengthByte;
+            described = describedByteCount(event.type, *lengthByte);
+        } else {
+            const auto length = reader.varLen();
+            if (!length) {
+                return WalkEnd::Truncated;
+            }
+            event.declaredLength = *length;
+            described = *length;
+        }
+        if (std::max(described, event.declaredLength) > reader.remaining()) {
+            reader.skip(reader.remaining());
+            return WalkEnd::Truncated;
+        }
+        event.data = reader.bytes().subspan(reader.pos(), described);
+        reader.skip(event.declaredLength);
+        visitor.onEvent(time, *delta, event);
+    }
+    return WalkEnd::Complete;
+}
+
+}  // namespace zentrowe::song
