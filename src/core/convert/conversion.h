@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "core/base/progress.h"
+#include "core/base/result.h"
+#include "core/convert/keysound_table.h"
+#include "core/convert/settings.h"
+#include "core/song/keysound_cuts.h"
+#include "core/song/song_summary.h"
+
+namespace zentrowe::convert {
+
+// What pressing Start converts.
+struct ConversionRequest {
+    std::filesystem::path sourceMidiPath;  // re-read for the track's bytes
+    song::SongSummary song;                // its summary: track locations, division, tempo map
+    std::string chartFileName;             // song::deriveChartFileName(sourceMidiPath)
+    std::filesystem::path outputFolder;
+    int trackNumber = 0;                   // 1-based; 0 means no track chosen
+    ConversionSettings settings;
+};
+
+// What a finished conversion wrote and learned.
+struct ConversionOutcome {
+    KeysoundTable keysounds;
+    std::filesystem::path chartPath;         // outputFolder / chartFileName
+    std::filesystem::path keysoundMidiPath;  // outputFolder / "K-Midi.mid"
+    song::SongSummary keysoundSong;          // "K-Midi.mid" read back: what the track list shows now
+    song::CutList cuts;                      // where each keysound lies in "K-Midi.mid"
+    std::int32_t sourceTicksPerMeasure = 0;  // the source song's, for naming the cut files
+};
+
+inline constexpr const char* kKeysoundMidiFileName = "K-Midi.mid";
+
+// The Start sequence: converts track `trackNumber` of the source file in the mode the settings
+// pick, writes the chart and "K-Midi.mid" into the output folder (each through a temporary file
+// renamed into place) and reads "K-Midi.mid" back. Progress is in bytes of the track.
+// Refusals, with nothing written: TrackOutOfRange (track 0 or past the tracks read);
+// UnsupportedDivision (a division of 0); CannotOpen (source unreadable); CodesExhausted
+// (keysound codes past "ZZ", or more than 1295 distinct tempos); MeasureOutOfRange (a note,
+// long-note end or tempo change at measure 1000 or later); WouldOverwriteSource (an output
+// would replace the source file); Cancelled. WriteFailed if a file cannot be written; an earlier
+// file of that name is then left as it was.
+Result<ConversionOutcome> runConversion(const ConversionRequest& request, ProgressSink& progress);
+
+}  // namespace zentrowe::convert

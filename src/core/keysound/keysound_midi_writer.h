@@ -1,0 +1,31 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "core/convert/keysound_table.h"
+
+namespace zentrowe::keysound {
+
+// A MIDI variable-length quantity: seven bits a byte, most significant group first, bit 7 set on
+// every byte but the last. No four-byte cap: 2^28 and more take five bytes.
+std::vector<std::uint8_t> encodeVarLen(std::uint64_t value);
+
+// The four bytes of a value, most significant first.
+std::array<std::uint8_t, 4> encodeLongBytes(std::uint32_t value);
+
+// A keysound's duration in ticks of the keysound MIDI file (96 per quarter note):
+// durationTicks * 96 / ticksPerQuarter rounded to the nearest integer, ties to even.
+std::uint64_t keysoundMidiDuration(std::int64_t durationTicks, std::int32_t ticksPerQuarter);
+
+// "K-Midi.mid": a one-track file at 96 ticks per quarter note that plays every keysound once in
+// table order, each after a gap of `gapTicks` silence, with one more gap before the end of track.
+// The tempo event carries `tempoBytes`; the program change selects program 0 on channel index 7;
+// the notes use channel index 1, the first Note On carrying the status byte and every later
+// event relying on running status (a note ends with a Note On of velocity 0). An empty table
+// still writes one silent pair of events for note 0, which no reader counts as a keysound.
+std::vector<std::uint8_t> buildKeysoundMidi(const convert::KeysoundTable& keysounds, std::int32_t ticksPerQuarter,
+                                            std::array<std::uint8_t, 3> tempoBytes, std::int32_t gapTicks);
+
+}  // namespace zentrowe::keysound
