@@ -1,0 +1,336 @@
+#include "core/keysound/wav_cutter.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "core/base/file_io.h"
+#include "core/keysound/wave_file.h"
+
+namespace zentrowe::keysound {
+
+namespace {
+
+// Sample bytes are moved through one buffer of this size per run.
+constexpr std::size_t kCopyBlock = std::size_t{1} << 20;
+
+// Printable ASCII without the characters no file system of the players' platforms accepts, and
+// not a name that means a folder.
+bool isSafeFileStem(const std::string& stem)
+{
+    if (stem.empty() || stem == "." || stem == "..") {
+        return false;
+    }
+    return std::all_of(stem.begin(), stem.end(), [](char c) {
+        return c >= 0x20 && c <= 0x7E && std::strchr("/\\:*?\"<>|", c) == nullptr;
+    });
+}
+
+void putU32le(std::vector<std::uint8_t>& bytes, std::uint64_t offset, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) {
+        bytes[static_cast<std::size_t>(offset) + static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+std::int32_t readS24le(const std::uint8_t* p)
+{
+    const std::uint32_t raw = std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16);
+    return static_cast<std::int32_t>(raw << 8) >> 8;
+}
+
+// ceil(0.001 × 2^(bits − 1)): the smallest magnitude that counts as sound at a sample width.
+std::int64_t loudThreshold(int bits)
+{
+    return static_cast<std::int64_t>(std::ceil(0.001 * std::ldexp(1.0, bits - 1)));
+}
+
+// Tells whether one frame has a sample of at least 0.001 of full scale; nullptr-free callers
+// have checked the layout with `canScan`.
+class LoudnessTest {
+public:
+    explicit LoudnessTest(const WaveLayout& layout)
+        : m_format(layout.sampleFormat),
+          m_bytes(layout.bitsPerSample / 8),
+          m_channels(layout.channels),
+          m_threshold(layout.sampleFormat == SampleFormat::Pcm ? loudThreshold(layout.bitsPerSample) : 0)
+    {
+    }
+
+    // Only whole little-endian frames of the sample widths listed here are read.
+    static bool canScan(const WaveLayout& layout)
+    {
+        const int bits = layout.bitsPerSample;
+        const bool widthKnown = layout.sampleFormat == SampleFormat::Pcm
+                                    ? (bits == 8 || bits == 16 || bits == 24 || bits == 32)
+                                    : (bits == 32 || bits == 64);
+        return widthKnown && layout.channels >= 1 && layout.blockAlign == layout.channels * (bits / 8);
+    }
+
+    bool isLoud(const std::uint8_t* frame) const
+    {
+        for (int c = 0; c < m_channels; ++c) {
+            const std::uint8_t* p = frame + c * m_bytes;
+            if (m_format == SampleFormat::Float) {
+                double value = 0;
+                if (m_bytes == 4) {
+                    float f;
+                    std::memcpy(&f, p, 4);
+                    value = f;
+                } else {
+                    std::memcpy(&value, p, 8);
+                }
+                if (std::fabs(value) >= 0.001) {  // NaN compares false: not sound
+                    return true;
+                }
+                continue;
+            }
+            std::int64_t value = 0;
+            switch (m_bytes) {
+            case 1:
+                value = std::int64_t{p[0]} - 128;  // 8-bit WAV samples are unsigned around 128
+                break;
+            case 2:
+                value = static_cast<std::int16_t>(p[0] | (p[1] << 8));
+                break;
+            case 3:
+                value = readS24le(p);
+                break;
+            default: {
+                std::uint32_t raw;
+                std::memcpy(&raw, p, 4);
+                value = static_cast<std::int32_t>(raw);
+                break;
+            }
+            }
+            if ((value < 0 ? -value : value) >= m_threshold) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    SampleFormat m_format;
+    int m_bytes;
+    int m_channels;
+    std::int64_t m_threshold;
+};
+
+// Byte offset in the data chunk of the first frame with sound, or nothing.
+Result<std::optional<std::uint64_t>> firstLoudByte(const RecordingFile& file, const WaveLayout& layout,
+                                                   std::vector<std::uint8_t>& buffer)
+{
+    if (!LoudnessTest::canScan(layout)) {
+        return std::optional<std::uint64_t>{};
+    }
+    const LoudnessTest test(layout);
+    const std::size_t frameBytes = layout.blockAlign;
+    const std::size_t blockBytes = buffer.size() - buffer.size() % frameBytes;
+    const std::uint64_t wholeFrames = layout.dataSize - layout.dataSize % frameBytes;
+    for (std::uint64_t done = 0; done < wholeFrames;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(blockBytes, wholeFrames - done));
+        auto got = file.readAt(layout.dataStart + done, std::span(buffer).first(want));
+        if (!got) {
+            return got.error();
+        }
+        const std::size_t usable = *got - *got % frameBytes;
+        for (std::size_t at = 0; at < usable; at += frameBytes) {
+            if (test.isLoud(buffer.data() + at)) {
+                return std::optional<std::uint64_t>{done + at};
+            }
+        }
+        if (usable < want) {
+            break;  // the file shrank while we read it
+        }
+        done += usable;
+    }
+    return std::optional<std::uint64_t>{};
+}
+
+// Writes `length` sample bytes taken from data positions [first, first + length): what the
+// data chunk holds is copied, positions outside it are zeros.
+Status copySamples(const RecordingFile& file, const WaveLayout& layout, std::int64_t first, std::int64_t length,
+                   AtomicFileWriter& out, std::vector<std::uint8_t>& buffer)
+{
+    static const std::array<std::uint8_t, 65536> zeros{};
+    auto writeZeros = [&](std::int64_t count) -> Status {
+        while (count > 0) {
+            const auto n = static_cast<std::size_t>(std::min<std::int64_t>(count, std::ssize(zeros)));
+            if (auto written = out.write(std::span(zeros).first(n)); !written) {
+                return written;
+            }
+            count -= static_cast<std::int64_t>(n);
+        }
+        return {};
+    };
+    const auto dataSize = static_cast<std::int64_t>(layout.dataSize);
+    const std::int64_t end = first + length;
+    const std::int64_t copyFrom = std::clamp<std::int64_t>(first, 0, dataSize);
+    const std::int64_t copyTo = std::clamp<std::int64_t>(end, 0, dataSize);
+
+    if (auto lead = writeZeros(std::min(end, std::int64_t{0}) - first); !lead) {
+        return lead;
+    }
+    std::int64_t at = copyFrom;
+    while (at < copyTo) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(copyTo - at, std::ssize(buffer)));
+        auto got = file.readAt(layout.dataStart + static_cast<std::uint64_t>(at), std::span(buffer).first(want));
+        if (!got) {
+            return got.error();
+        }
+        if (*got == 0) {
+            break;  // the file shrank while we read it: the rest is missing, so zeros
+        }
+        if (auto written = out.write(std::span(buffer).first(*got)); !written) {
+            return written;
+        }
+        at += static_cast<std::int64_t>(*got);
+    }
+    return writeZeros(end - std::max(at, first));
+}
+
+}  // namespace
+
+double ticksToSeconds(std::int64_t ticks, std::uint32_t tempoMicros, std::int32_t ticksPerQuarter)
+{
+    return static_cast<double>(ticks) * static_cast<double>(tempoMicros) / 1000000.0 /
+           static_cast<double>(ticksPerQuarter);
+}
+
+std::int64_t frameOffset(double seconds, std::uint32_t byteRate, std::uint16_t blockAlign)
+{
+    // nearbyint rounds half to even in the default rounding mode.
+    const auto bytes = static_cast<std::int64_t>(std::nearbyint(seconds * static_cast<double>(byteRate)));
+    return bytes - bytes % blockAlign;
+}
+
+Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress)
+{
+    if (request.ticksPerQuarter <= 0) {
+        return Error{ErrorCode::InvalidSetting, "keysound file: division " +
+                                                    std::to_string(request.ticksPerQuarter) +
+                                                    " ticks per quarter note cannot time a cut"};
+    }
+    if (request.tempoMicros == 0) {
+        return Error{ErrorCode::InvalidSetting, "keysound file: a tempo of 0 cannot time a cut"};
+    }
+    const std::size_t count = std::min(request.keysoundStems.size(), request.cuts.size());
+    CutReport report;
+    if (request.keysoundStems.size() != request.cuts.size()) {
+        report.warnings.push_back(std::to_string(request.keysoundStems.size()) + " keysounds but " +
+                                  std::to_string(request.cuts.size()) + " notes in the keysound file: cutting " +
+                                  std::to_string(count));
+    }
+    std::vector<std::filesystem::path> targets;
+    targets.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string& stem = request.keysoundStems[i];
+        if (!isSafeFileStem(stem)) {
+            return Error{ErrorCode::InvalidSetting, "keysound " + std::to_string(i + 1) + ": \"" + stem +
+                                                        "\" is not a safe file name (printable ASCII without "
+                                                        "/ \\ : * ? \" < > |)"};
+        }
+        targets.push_back(request.outputFolder / (stem + ".wav"));
+    }
+
+    auto opened = RecordingFile::open(request.recording);
+    if (!opened) {
+        return opened.error();
+    }
+    const RecordingFile& file = *opened;
+    auto layoutRead = readWaveLayout(file);
+    if (!layoutRead) {
+        return layoutRead.error();
+    }
+    const WaveLayout& layout = *layoutRead;
+
+    for (const auto& target : targets) {
+        if (file.isSameFileAs(target)) {
+            return Error{ErrorCode::WouldOverwriteSource,
+                         displayPath(target) + ": is the recording itself; nothing was cut"};
+        }
+    }
+
+    // Everything up to and including the "data" tag, kept byte for byte.
+    const std::uint64_t headerSize = layout.dataTagOffset + 4;
+    std::vector<std::uint8_t> header(static_cast<std::size_t>(headerSize) + 4);
+    if (auto got = file.readAt(0, std::span(header).first(static_cast<std::size_t>(headerSize))); !got) {
+        return got.error();
+    }
+
+    std::vector<std::uint8_t> buffer(kCopyBlock);
+    const double gapSeconds = ticksToSeconds(request.gapTicks, request.tempoMicros, request.ticksPerQuarter);
+    report.leadInUsed = request.leadIn;
+    if (request.leadIn == LeadIn::Auto) {
+        report.leadInUsed = LeadIn::FileStart;  // with no gap the shift is 0 either way
+        if (gapSeconds > 0) {
+            auto loud = firstLoudByte(file, layout, buffer);
+            if (!loud) {
+                return loud.error();
+            }
+            const bool lateStart = loud->has_value() && static_cast<double>(**loud) >=
+                                                            gapSeconds / 2 * static_cast<double>(layout.byteRate);
+            report.leadInUsed = lateStart ? LeadIn::FileStart : LeadIn::FirstNote;
+        }
+    }
+    const double shiftSeconds = report.leadInUsed == LeadIn::FileStart ? gapSeconds : 0.0;
+
+    const auto total = static_cast<std::int64_t>(count);
+    progress.advance(0, total);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (progress.stopRequested()) {
+            return Error{ErrorCode::Cancelled, "cut cancelled after " + std::to_string(i) + " of " +
+                                                   std::to_string(count) + " keysounds"};
+        }
+        const song::CutListEntry& cut = request.cuts[i];
+        const double startSeconds =
+            ticksToSeconds(cut.start, request.tempoMicros, request.ticksPerQuarter) + shiftSeconds;
+        const double endSeconds =
+            ticksToSeconds(cut.start + cut.length, request.tempoMicros, request.ticksPerQuarter) + shiftSeconds;
+        const std::int64_t first = frameOffset(startSeconds, layout.byteRate, layout.blockAlign);
+        const std::int64_t last = frameOffset(endSeconds, layout.byteRate, layout.blockAlign);
+        // A keysound of no length still gets a valid file, with an empty data chunk.
+        const std::int64_t size = std::max<std::int64_t>(last - first, 0);
+        // RIFF chunks are word-aligned: an odd data size is followed by one pad byte.
+        const std::int64_t pad = size & 1;
+        const auto& target = targets[i];
+        if (static_cast<std::uint64_t>(size + pad) > std::numeric_limits<std::uint32_t>::max() - layout.dataTagOffset) {
+            return Error{ErrorCode::InvalidSetting, displayPath(target) + ": " + std::to_string(size) +
+                                                        " sample bytes do not fit in a WAV file"};
+        }
+        putU32le(header, 4, static_cast<std::uint32_t>(layout.dataTagOffset + static_cast<std::uint64_t>(size + pad)));
+        putU32le(header, headerSize, static_cast<std::uint32_t>(size));
+        for (const std::uint64_t factOffset : layout.factCountOffsets) {
+            putU32le(header, factOffset, static_cast<std::uint32_t>(size / layout.blockAlign));
+        }
+
+        AtomicFileWriter out(target);
+        if (auto status = out.open(); !status) {
+            return status.error();
+        }
+        if (auto status = out.write(header); !status) {
+            return status.error();
+        }
+        if (auto status = copySamples(file, layout, first, size, out, buffer); !status) {
+            return status.error();
+        }
+        if (pad != 0) {
+            const std::uint8_t zero = 0;
+            if (auto status = out.write(std::span(&zero, 1)); !status) {
+                return status.error();
+            }
+        }
+        if (auto status = out.commit(); !status) {
+            return status.error();
+        }
+        report.written.push_back(target);
+        progress.advance(static_cast<std::int64_t>(i + 1), total);
+    }
+    return report;
+}
+
+}  // namespace zentrowe::keysound

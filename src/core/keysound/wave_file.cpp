@@ -1,0 +1,259 @@
+#include "core/keysound/wave_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+#include "core/base/byte_reader.h"
+#include "core/base/file_io.h"
+
+namespace zentrowe::keysound {
+
+namespace {
+
+constexpr std::uint16_t kFormatPcm = 0x0001;
+constexpr std::uint16_t kFormatFloat = 0x0003;
+constexpr std::uint16_t kFormatExtensible = 0xFFFE;
+// WAVE_FORMAT_EXTENSIBLE: 16 plain bytes, cbSize, valid bits, channel mask, then the sub-format
+// GUID whose first two bytes are the plain format tag.
+constexpr std::size_t kExtensibleFmtSize = 40;
+constexpr std::size_t kSubFormatOffset = 24;
+
+Error cannotRead(const std::string& name, int reason)
+{
+    return Error{ErrorCode::CannotOpen, name + ": cannot read: " + std::strerror(reason)};
+}
+
+Error notWave(const std::string& name, const std::string& why)
+{
+    return Error{ErrorCode::NotPcmWave, name + ": " + why};
+}
+
+bool hasId(std::span<const std::uint8_t> id, std::string_view expected)
+{
+    return id.size() == 4 && std::memcmp(id.data(), expected.data(), 4) == 0;
+}
+
+std::string formatName(std::uint16_t tag)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X", tag);
+    return text;
+}
+
+struct FmtChunk {
+    std::uint16_t formatTag = 0;
+    std::uint16_t channels = 0;
+    std::uint32_t sampleRate = 0;
+    std::uint32_t byteRate = 0;
+    std::uint16_t blockAlign = 0;
+    std::uint16_t bitsPerSample = 0;
+    std::optional<std::uint16_t> subFormat;  // extensible only, when the chunk holds it
+};
+
+FmtChunk parseFmt(std::span<const std::uint8_t> body)
+{
+    ByteReader in(body);
+    FmtChunk fmt;
+    fmt.formatTag = in.u16le().value_or(0);
+    fmt.channels = in.u16le().value_or(0);
+    fmt.sampleRate = in.u32le().value_or(0);
+    fmt.byteRate = in.u32le().value_or(0);
+    fmt.blockAlign = in.u16le().value_or(0);
+    fmt.bitsPerSample = in.u16le().value_or(0);
+    if (body.size() >= kExtensibleFmtSize) {
+        ByteReader guid(body.subspan(kSubFormatOffset));
+        fmt.subFormat = guid.u16le();
+    }
+    return fmt;
+}
+
+}  // namespace
+
+RecordingFile::RecordingFile(int fd, std::uint64_t size, std::uint64_t device, std::uint64_t inode, std::string name)
+    : m_fd(fd), m_size(size), m_device(device), m_inode(inode), m_name(std::move(name))
+{
+}
+
+RecordingFile::RecordingFile(RecordingFile&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)),
+      m_size(other.m_size),
+      m_device(other.m_device),
+      m_inode(other.m_inode),
+      m_name(std::move(other.m_name))
+{
+}
+
+RecordingFile& RecordingFile::operator=(RecordingFile&& other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        m_fd = std::exchange(other.m_fd, -1);
+        m_size = other.m_size;
+        m_device = other.m_device;
+        m_inode = other.m_inode;
+        m_name = std::move(other.m_name);
+    }
+    return *this;
+}
+
+RecordingFile::~RecordingFile()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+Result<RecordingFile> RecordingFile::open(const std::filesystem::path& path)
+{
+    const std::string name = displayPath(path);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return Error{ErrorCode::CannotOpen, name + ": cannot open: " + std::strerror(errno)};
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        const int reason = errno;
+        ::close(fd);
+        return Error{ErrorCode::CannotOpen, name + ": cannot open: " + std::strerror(reason)};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return Error{ErrorCode::CannotOpen, name + ": cannot open: not a regular file"};
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return RecordingFile(fd, static_cast<std::uint64_t>(info.st_size), static_cast<std::uint64_t>(info.st_dev),
+                         static_cast<std::uint64_t>(info.st_ino), name);
+}
+
+bool RecordingFile::isSameFileAs(const std::filesystem::path& other) const
+{
+    struct stat info {};
+    if (::stat(other.c_str(), &info) != 0) {
+        return false;
+    }
+    return static_cast<std::uint64_t>(info.st_dev) == m_device && static_cast<std::uint64_t>(info.st_ino) == m_inode;
+}
+
+Result<std::size_t> RecordingFile::readAt(std::uint64_t offset, std::span<std::uint8_t> out) const
+{
+    std::size_t filled = 0;
+    while (filled < out.size() && offset + filled < m_size) {
+        const ssize_t got = ::pread(m_fd, out.data() + filled, out.size() - filled, static_cast<off_t>(offset + filled));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return cannotRead(m_name, errno);
+        }
+        if (got == 0) {
+            break;  // the file shrank since it was opened
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    return filled;
+}
+
+Result<WaveLayout> readWaveLayout(const RecordingFile& file)
+{
+    const std::string& name = file.name();
+    std::array<std::uint8_t, 12> riff{};
+    auto got = file.readAt(0, riff);
+    if (!got) {
+        return got.error();
+    }
+    if (*got < riff.size() || !hasId(std::span(riff).first(4), "RIFF") || !hasId(std::span(riff).subspan(8, 4), "WAVE")) {
+        return notWave(name, "not a RIFF/WAVE file");
+    }
+
+    WaveLayout layout;
+    std::optional<FmtChunk> fmt;
+    std::uint64_t pos = 12;
+    bool foundData = false;
+    while (file.size() - pos >= 8) {
+        std::array<std::uint8_t, 8> header{};
+        got = file.readAt(pos, header);
+        if (!got) {
+            return got.error();
+        }
+        if (*got < header.size()) {
+            break;
+        }
+        ByteReader in(header);
+        const auto id = *in.take(4);
+        const std::uint64_t size = *in.u32le();
+        const std::uint64_t bodyStart = pos + 8;
+        if (hasId(id, "data")) {
+            layout.dataTagOffset = pos;
+            layout.dataStart = bodyStart;
+            const std::uint64_t available = file.size() - bodyStart;
+            layout.dataSize = size > available ? available : size;
+            foundData = true;
+            break;
+        }
+        if (hasId(id, "fmt ") && size >= 16) {
+            std::array<std::uint8_t, kExtensibleFmtSize> body{};
+            const std::size_t wanted = size < body.size() ? static_cast<std::size_t>(size) : body.size();
+            got = file.readAt(bodyStart, std::span(body).first(wanted));
+            if (!got) {
+                return got.error();
+            }
+            if (*got < 16) {
+                break;  // the file ends inside the chunk, so no "data" can follow
+            }
+            fmt = parseFmt(std::span(body).first(*got));
+        } else if (hasId(id, "fact") && size >= 4 && file.size() - bodyStart >= 4) {
+            layout.factCountOffsets.push_back(bodyStart);
+        }
+        const std::uint64_t padded = size + (size & 1u);
+        if (padded > file.size() - bodyStart) {
+            break;
+        }
+        pos = bodyStart + padded;
+    }
+
+    if (!foundData) {
+        return notWave(name, "no \"data\" chunk");
+    }
+    if (!fmt) {
+        return notWave(name, "no \"fmt \" chunk of 16 bytes or more before the \"data\" chunk");
+    }
+    std::uint16_t tag = fmt->formatTag;
+    if (tag == kFormatExtensible) {
+        if (!fmt->subFormat) {
+            return notWave(name, "WAVE_FORMAT_EXTENSIBLE \"fmt \" chunk shorter than 40 bytes");
+        }
+        tag = *fmt->subFormat;
+    }
+    if (tag == kFormatPcm) {
+        layout.sampleFormat = SampleFormat::Pcm;
+    } else if (tag == kFormatFloat) {
+        layout.sampleFormat = SampleFormat::Float;
+    } else {
+        return notWave(name, "sample format " + formatName(tag) + " is neither PCM nor IEEE float");
+    }
+    if (fmt->blockAlign == 0) {
+        return notWave(name, "block align 0 in the \"fmt \" chunk");
+    }
+    if (fmt->byteRate == 0) {
+        return notWave(name, "byte rate 0 in the \"fmt \" chunk");
+    }
+    layout.formatTag = fmt->formatTag;
+    layout.channels = fmt->channels;
+    layout.sampleRate = fmt->sampleRate;
+    layout.byteRate = fmt->byteRate;
+    layout.blockAlign = fmt->blockAlign;
+    layout.bitsPerSample = fmt->bitsPerSample;
+    return layout;
+}
+
+}  // namespace zentrowe::keysound
