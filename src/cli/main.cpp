@@ -12,6 +12,7 @@ int main(int argc, char** argv)
     std::vector<Command> commands;
     commands.push_back(addTracksCommand(app));
     commands.push_back(addEventsCommand(app));
+    commands.push_back(addConvertCommand(app));
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

@@ -1,0 +1,102 @@
+#include "core/convert/conversion.h"
+
+#include <system_error>
+
+#include "core/base/file_io.h"
+#include "core/convert/chart_generator.h"
+#include "core/keysound/keysound_midi_writer.h"
+
+namespace zentrowe::convert {
+
+namespace {
+
+// True if writing `target` would replace `source`: the same path, or another name (a link, a
+// different spelling) for the same file.
+bool isSameFile(const std::filesystem::path& target, const std::filesystem::path& source)
+{
+    std::error_code error;
+    if (std::filesystem::exists(target, error) && std::filesystem::equivalent(target, source, error)) {
+        return true;
+    }
+    const auto canonicalTarget = std::filesystem::weakly_canonical(target, error);
+    if (error) {
+        return false;
+    }
+    const auto canonicalSource = std::filesystem::weakly_canonical(source, error);
+    return !error && canonicalTarget == canonicalSource;
+}
+
+std::array<std::uint8_t, 3> keysoundTempoBytes(const ConversionSettings& settings, const song::SongSummary& song)
+{
+    if (!settings.useCustomTempo) {
+        return song.tempoBytes;
+    }
+    const auto bytes = keysound::encodeLongBytes(static_cast<std::uint32_t>(settings.customTempo));
+    return {bytes[1], bytes[2], bytes[3]};
+}
+
+}  // namespace
+
+Result<ConversionOutcome> runConversion(const ConversionRequest& request, ProgressSink& progress)
+{
+    const auto source = readWholeFile(request.sourceMidiPath);
+    if (!source) {
+        return source.error();
+    }
+    auto chart = generateChart(*source, request.song, request.trackNumber, request.settings, progress);
+    if (!chart) {
+        return chart.error();
+    }
+    const auto keysoundMidi = keysound::buildKeysoundMidi(chart->keysounds, request.song.ticksPerQuarter,
+                                                          keysoundTempoBytes(request.settings, request.song),
+                                                          request.settings.keysoundGap);
+
+    ConversionOutcome outcome;
+    outcome.chartPath = request.outputFolder / request.chartFileName;
+    outcome.keysoundMidiPath = request.outputFolder / kKeysoundMidiFileName;
+    for (const auto& target : {outcome.chartPath, outcome.keysoundMidiPath}) {
+        if (isSameFile(target, request.sourceMidiPath)) {
+            return Error{ErrorCode::WouldOverwriteSource,
+                         displayPath(target) + ": writing it would replace the MIDI file being converted"};
+        }
+    }
+    if (progress.stopRequested()) {
+        return Error{ErrorCode::Cancelled, "conversion cancelled"};
+    }
+
+    // Both files are complete in their temporary files before either replaces an earlier one.
+    AtomicFileWriter chartFile(outcome.chartPath);
+    AtomicFileWriter keysoundFile(outcome.keysoundMidiPath);
+    Status status = chartFile.open();
+    if (status) {
+        status = chartFile.write(std::string_view(chart->text));
+    }
+    if (status) {
+        status = keysoundFile.open();
+    }
+    if (status) {
+        status = keysoundFile.write(std::span<const std::uint8_t>(keysoundMidi));
+    }
+    if (status) {
+        status = chartFile.commit();
+    }
+    if (status) {
+        status = keysoundFile.commit();
+    }
+    if (!status) {
+        return status.error();
+    }
+
+    NullProgress quiet;
+    auto readBack = song::readBackKeysoundFile(outcome.keysoundMidiPath, request.settings.keysoundGap, quiet);
+    if (!readBack) {
+        return readBack.error();
+    }
+    outcome.keysounds = std::move(chart->keysounds);
+    outcome.keysoundSong = std::move(readBack->song);
+    outcome.cuts = std::move(readBack->cuts);
+    outcome.sourceTicksPerMeasure = request.song.ticksPerMeasure;
+    return outcome;
+}
+
+}  // namespace zentrowe::convert
