@@ -1,0 +1,124 @@
+#include "core/base/file_io.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "support/test_support.h"
+
+namespace zentrowe {
+namespace {
+
+using testing::TempDir;
+
+std::size_t entriesIn(const std::filesystem::path& folder)
+{
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
+        ++count;
+    }
+    return count;
+}
+
+TEST(ReadWholeFile, ReadsEveryByte)
+{
+    TempDir dir;
+    testing::Bytes content(200000);
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        content[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    testing::writeFile(dir / "a.bin", content);
+    const auto read = readWholeFile(dir / "a.bin");
+    ASSERT_TRUE(read.ok());
+    EXPECT_EQ(*read, content);
+
+    testing::writeFile(dir / "empty.bin", testing::Bytes{});
+    const auto empty = readWholeFile(dir / "empty.bin");
+    ASSERT_TRUE(empty.ok());
+    EXPECT_TRUE(empty->empty());
+}
+
+TEST(ReadWholeFile, MissingFileAndFolderAreCannotOpenNamingThePath)
+{
+    TempDir dir;
+    for (const auto& path : {dir / "missing.mid", dir.path()}) {
+        SCOPED_TRACE(path.string());
+        const auto read = readWholeFile(path);
+        ASSERT_FALSE(read.ok());
+        EXPECT_EQ(read.error().code, ErrorCode::CannotOpen);
+        EXPECT_NE(read.error().message.find(path.string()), std::string::npos) << read.error().message;
+    }
+}
+
+TEST(AtomicFileWriter, ReplacesTheTargetAndLeavesNoTemporaryFile)
+{
+    TempDir dir;
+    testing::writeFile(dir / "out.txt", std::string_view("old"));
+    ASSERT_TRUE(writeFileAtomically(dir / "out.txt", std::string_view("new content")).ok());
+    EXPECT_EQ(testing::readText(dir / "out.txt"), "new content");
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
+}
+
+TEST(AtomicFileWriter, WriteAtPatchesBytesAlreadyWritten)
+{
+    TempDir dir;
+    AtomicFileWriter writer(dir / "riff.bin");
+    ASSERT_TRUE(writer.open().ok());
+    ASSERT_TRUE(writer.write(std::string_view("RIFF????data")).ok());
+    ASSERT_TRUE(writer.writeAt(4, testing::bytes({'1', '2', '3', '4'})).ok());
+    ASSERT_TRUE(writer.commit().ok());
+    EXPECT_EQ(testing::readText(dir / "riff.bin"), "RIFF1234data");
+}
+
+TEST(AtomicFileWriter, AbandonedWriteLeavesTheOldFile)
+{
+    TempDir dir;
+    testing::writeFile(dir / "out.txt", std::string_view("old"));
+    {
+        AtomicFileWriter writer(dir / "out.txt");
+        ASSERT_TRUE(writer.open().ok());
+        ASSERT_TRUE(writer.write(std::string_view("half")).ok());
+        EXPECT_EQ(entriesIn(dir.path()), 2u) << "the new bytes go to a file beside the target";
+        // destroyed without commit, as when a pass fails or is cancelled
+    }
+    EXPECT_EQ(testing::readText(dir / "out.txt"), "old");
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
+}
+
+TEST(AtomicFileWriter, FailedRenameLeavesTheOldFileAndReportsWriteFailed)
+{
+    TempDir dir;
+    // A folder in the target's place: the rename onto it fails.
+    std::filesystem::create_directory(dir / "out.txt");
+    const auto written = writeFileAtomically(dir / "out.txt", std::string_view("new"));
+    ASSERT_FALSE(written.ok());
+    EXPECT_EQ(written.error().code, ErrorCode::WriteFailed);
+    EXPECT_NE(written.error().message.find((dir / "out.txt").string()), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "out.txt"));
+    EXPECT_EQ(entriesIn(dir.path()), 1u) << "the temporary file is removed";
+}
+
+TEST(AtomicFileWriter, UnwritableOrMissingFolderIsWriteFailed)
+{
+    TempDir dir;
+    const auto missing = writeFileAtomically(dir / "no-such-folder" / "out.txt", std::string_view("x"));
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error().code, ErrorCode::WriteFailed);
+    EXPECT_NE(missing.error().message.find("out.txt"), std::string::npos);
+
+    // Nothing may be created in /proc, not even by root.
+    const auto proc = writeFileAtomically("/proc/zentrowe-test-out.txt", std::string_view("x"));
+    ASSERT_FALSE(proc.ok());
+    EXPECT_EQ(proc.error().code, ErrorCode::WriteFailed);
+
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root writes into read-only folders";
+    }
+    std::filesystem::create_directory(dir / "locked");
+    std::filesystem::permissions(dir / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const auto locked = writeFileAtomically(dir / "locked" / "out.txt", std::string_view("x"));
+    ASSERT_FALSE(locked.ok());
+    EXPECT_EQ(locked.error().code, ErrorCode::WriteFailed);
+}
+
+}  // namespace
+}  // namespace zentrowe
