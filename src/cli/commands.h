@@ -18,5 +18,6 @@ struct Command {
 Command addTracksCommand(CLI::App& app);
 Command addEventsCommand(CLI::App& app);
 Command addConvertCommand(CLI::App& app);
+Command addCutCommand(CLI::App& app);
 
 }  // namespace zentrowe::cli
