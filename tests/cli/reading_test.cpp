@@ -1,0 +1,178 @@
+// zentrowe-cli tracks and events, run as a program on the fixtures in tests/data/reading.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace zentrowe {
+namespace {
+
+const std::filesystem::path kFixtures = std::filesystem::path(ZENTROWE_SOURCE_DIR) / "tests/data/reading";
+
+struct Run {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quoted(const std::string& text)
+{
+    std::string out = "'";
+    for (const char c : text) {
+        if (c == '\'') {
+            out += "'\\''";
+        } else {
+            out += c;
+        }
+    }
+    return out + "'";
+}
+
+Run runCli(const std::vector<std::string>& arguments)
+{
+    testing::TempDir dir;
+    std::string command = quoted(ZENTROWE_CLI);
+    for (const auto& argument : arguments) {
+        command += " " + quoted(argument);
+    }
+    command += " >" + quoted((dir / "out").string()) + " 2>" + quoted((dir / "err").string()) + " </dev/null";
+    const int status = std::system(command.c_str());
+    Run run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = testing::readText(dir / "out");
+    run.err = testing::readText(dir / "err");
+    return run;
+}
+
+std::string fixture(const std::string& name)
+{
+    return (kFixtures / name).string();
+}
+
+TEST(ReadingCli, ListingsMatchTheExpectedFilesByteForByte)
+{
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {{"tracks", fixture("song.mid")}, "song.tracks.txt"},
+        {{"events", fixture("song.mid"), "--track", "1"}, "song.events-1.txt"},
+        {{"events", fixture("song.mid"), "--track", "2"}, "song.events-2.txt"},
+        {{"events", fixture("song.mid"), "--track=3"}, "song.events-3.txt"},
+        {{"events", "--track", "2", fixture("cut.mid")}, "cut.events-2.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        const auto run = runCli(c.arguments);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.out, testing::readText(kFixtures / c.expected));
+    }
+}
+
+TEST(ReadingCli, FileCutShortGivesTheRowsReadAndAWarning)
+{
+    const auto run = runCli({"tracks", fixture("cut.mid")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, testing::readText(kFixtures / "cut.tracks.txt"));
+    EXPECT_NE(run.err.find("cut.mid"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("warning"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("3 tracks"), std::string::npos) << run.err;
+}
+
+TEST(ReadingCli, FilesThatCannotBeReadAreNamedAndExitOne)
+{
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string file;
+        std::string why;
+    };
+    testing::TempDir dir;
+    const Case cases[] = {
+        {{"tracks", fixture("not-midi.mid")}, "not-midi.mid", "not a MIDI file"},
+        {{"events", fixture("not-midi.mid"), "--track", "1"}, "not-midi.mid", "not a MIDI file"},
+        {{"tracks", fixture("smpte.mid")}, "smpte.mid", "SMPTE"},
+        {{"tracks", (dir / "missing.mid").string()}, "missing.mid", "cannot open"},
+        {{"events", (dir / "missing.mid").string(), "--track", "1"}, "missing.mid", "cannot open"},
+        {{"tracks", dir.path().string()}, dir.path().string(), "cannot open"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments[1]);
+        const auto run = runCli(c.arguments);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(c.file), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.why), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one sentence";
+    }
+}
+
+TEST(ReadingCli, TrackNumbersOutsideTheTracksReadExitOne)
+{
+    struct Case {
+        std::string file;
+        std::string track;
+    };
+    // cut.mid announces 3 tracks but only 2 can be read: 3 is out of range too.
+    const Case cases[] = {
+        {"song.mid", "0"}, {"song.mid", "4"}, {"song.mid", "-1"}, {"cut.mid", "3"}, {"empty-song.mid", "1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file + " " + c.track);
+        const auto run = runCli({"events", fixture(c.file), "--track=" + c.track});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("no track " + c.track), std::string::npos) << run.err;
+    }
+}
+
+TEST(ReadingCli, SongWithoutTracksListsNothing)
+{
+    const auto run = runCli({"tracks", fixture("empty-song.mid")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(ReadingCli, WrongUsageExitsTwo)
+{
+    const std::vector<std::string> cases[] = {
+        {},
+        {"tracks"},
+        {"events", fixture("song.mid")},
+        {"events", fixture("song.mid"), "--track"},
+        {"events", fixture("song.mid"), "--track", "two"},
+        {"tracks", fixture("song.mid"), "--no-such-option"},
+        {"no-such-command"},
+    };
+    for (const auto& arguments : cases) {
+        std::string joined;
+        for (const auto& a : arguments) {
+            joined += a + " ";
+        }
+        SCOPED_TRACE(joined);
+        const auto run = runCli(arguments);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err, "");
+    }
+}
+
+TEST(ReadingCli, DemoSongListsItsFourTracks)
+{
+    const auto run = runCli({"tracks", (std::filesystem::path(ZENTROWE_SOURCE_DIR) / "data/demo/ode-to-joy.mid").string()});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 4);
+    EXPECT_NE(run.out.find("音轨 01\t0\t欢乐颂\t\t\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\t鼓组\t打击乐器\tDrums 鼓\n"), std::string::npos) << run.out;
+}
+
+}  // namespace
+}  // namespace zentrowe
