@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <string_view>
+
+#include "app/controls/text_table.h"
+
+class QTableView;
+class QItemSelection;
+
+namespace zentrowe::app {
+
+class EventInterceptor;
+class TextTableModel;
+
+// A report list with grid lines and whole-row selection. The windows talk to it through the
+// small method interface below (rows and columns count from 0), and hear of the user's actions
+// through three signals:
+//  - itemClicked(row): a row went from neither selected nor focused to selected; the selection
+//    mark moves to it first;
+//  - itemDoubleClicked(mark): a double click, reporting the selection mark (not the row under
+//    the pointer), -1 when no row was ever selected;
+//  - columnClicked(column): a header was clicked.
+class ListView final : public QWidget {
+    Q_OBJECT
+
+public:
+    // Per-row state bits the list keeps itself (selection and focus are the view's).
+    static constexpr std::uint32_t kStateImageMask = 0xFFFFF000;
+
+    explicit ListView(QWidget* parent = nullptr);
+    ~ListView() override;
+
+    bool ColumnAdd(int lIndex, const QString& sText, int lWidth, Qt::Alignment eAlign = Qt::AlignLeft);
+    // Grid lines and whole-row selection are always on; `dwExStyle` adds nothing here.
+    void SetExtendedListViewStyleEx(std::uint32_t dwExStyle = 0);
+    void ListRefresh();
+
+    void InsertItem(int I, std::string_view ItemText, std::uint32_t State = 0);
+    void SetItemText(int I, int iSubItem, std::string_view pszText);
+    void SetItem(int I, std::string_view strItemText);
+    std::string GetItem(int I) const;
+    // The whole text of the cell, however long.
+    std::string GetItemText(int I, int iSubItem) const;
+    void SetItemState(std::uint32_t sta, std::uint32_t staMask);
+    std::uint32_t GetItemState(int I) const;
+    bool DeleteItem(int iItem);
+    void DeleteAllItems();
+    int GetItemCount() const;
+    // The first selected row, -1 if none.
+    int GetNextItem() const;
+    int GetSelectionMark() const { return m_selectionMark; }
+    void SetSelectionMark(int I) { m_selectionMark = I; }
+    void ListView_SetBkColor(const QColor& clrBk);
+    void SetTextBkColor(const QColor& clrText);
+
+    bool Enabled() const { return isEnabled(); }
+    void Enabled(bool nEnabled) { setEnabled(nEnabled); }
+
+    // Replaces every row at once: how long listings arrive from a background pass.
+    void replaceRows(TextTable&& rows);
+    int columnCount() const;
+    int columnWidth(int column) const;
+
+    QTableView* view() const { return m_view; }
+
+signals:
+    void itemDoubleClicked(int selectionMark);
+    void itemClicked(int row);
+    void columnClicked(int column);
+
+private:
+    void onSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    void intercept(QObject* target, QEvent* event, bool& handled);
+    int focusRow() const;
+
+    TextTableModel* m_model;
+    QTableView* m_view;
+    EventInterceptor* m_interceptor;
+    int m_selectionMark = -1;
+    // The focused row as it was before the input now being handled changed it: the view moves
+    // the focus before it selects, and a row that had the focus is not "newly" clicked.
+    int m_focusBeforeInput = -1;
+};
+
+}  // namespace zentrowe::app
