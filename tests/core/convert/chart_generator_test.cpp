@@ -1,0 +1,352 @@
+#include "core/convert/chart_generator.h"
+
+#include <gtest/gtest.h>
+
+#include "convert_test_support.h"
+
+namespace zentrowe::testing {
+namespace {
+
+using convert::ConversionSettings;
+
+const std::string kHeader120 = "#LNTYPE 01\r\n\r\n\r\n#BPM01 120.00\r\n\r\n\r\n";
+
+std::string sevenLines(const std::string& measure, const std::map<std::string, std::map<int, std::string>>& codes = {})
+{
+    std::string lines;
+    for (const std::string channel : {"16", "11", "12", "13", "14", "15", "18"}) {
+        const auto found = codes.find(channel);
+        lines += channelLine(measure, channel, found == codes.end() ? std::map<int, std::string>{} : found->second,
+                             channel == "18");
+    }
+    return lines;
+}
+
+const std::string kTempoLine000 = channelLine("000", "08", {{0, "01"}}, true);
+
+TEST(PlainChart, WorkedExampleByteForByte)
+{
+    const Bytes song = oneTrackSong({
+        on(0, 60), off(480, 60),
+        on(480, 64), off(960, 64),
+        on(960, 60), off(1440, 60),
+        on(1920, 67, 90), off(2400, 67),
+    });
+    const auto chart = chartOf(song);
+    ASSERT_TRUE(chart.ok()) << chart.error().message;
+
+    const std::string expected = kHeader120 +
+                                 "#WAV01 A60-48-100.OGG\r\n#WAV02 A64-48-100.OGG\r\n#WAV03 A67-48-90.OGG\r\n\r\n\r\n" +
+                                 channelLine("000", "11", {{48, "02"}}) +
+                                 channelLine("000", "14", {{0, "01"}, {96, "01"}}) +
+                                 sevenLines("001", {{"14", {{0, "03"}}}}) + kTempoLine000 + "\r\n";
+    EXPECT_EQ(chart->text, expected);
+    ASSERT_EQ(chart->keysounds.size(), 3u);
+    EXPECT_EQ(chart->keysounds[2], (convert::KeysoundEntry{67, 480, "03", 1920, 90}));
+}
+
+TEST(PlainChart, LaneAndSlotFollowNoteNumberAndStartTick)
+{
+    struct Case {
+        int note;
+        std::int64_t start;
+        std::string measure;
+        std::string channel;
+        int slot;
+    };
+    for (const auto& c : std::vector<Case>{
+             {60, 0, "000", "14", 0},  {56, 0, "000", "16", 0},  {63, 0, "000", "16", 0},
+             {70, 0, "000", "16", 0},  {57, 10, "000", "11", 1}, {62, 1930, "001", "18", 1},
+             {61, 1919, "000", "15", 191}, {59, 960, "000", "13", 96}, {58, 960, "000", "12", 96},
+         }) {
+        SCOPED_TRACE("note " + std::to_string(c.note) + " at " + std::to_string(c.start));
+        const auto chart = chartOf(oneTrackSong({on(c.start, c.note), off(c.start + 100, c.note)}));
+        ASSERT_TRUE(chart.ok());
+        EXPECT_NE(chart->text.find(channelLine(c.measure, c.channel, {{c.slot, "01"}})), std::string::npos);
+    }
+}
+
+TEST(PlainChart, ChordInOneLaneTakesTheHighestFreeLanes)
+{
+    // 57, 64 and 71 all fall into lane 2 ("11").
+    const auto chart = chartOf(oneTrackSong({on(0, 57), on(0, 64), on(0, 71), off(480, 57), off(480, 64), off(480, 71)}));
+    ASSERT_TRUE(chart.ok());
+    EXPECT_EQ(channelLinesOf(chart->text),
+              sevenLines("000", {{"11", {{0, "01"}}}, {"18", {{0, "02"}}}, {"15", {{0, "03"}}}}) + kTempoLine000);
+}
+
+TEST(PlainChart, EighthNoteAtAFullSlotPlaysFromTheBackgroundChannel)
+{
+    std::vector<TimedEvent> events;
+    for (int note = 60; note <= 67; ++note) {
+        events.push_back(on(0, note));
+    }
+    for (int note = 60; note <= 67; ++note) {
+        events.push_back(off(480, note));
+    }
+    const auto chart = chartOf(oneTrackSong(events));
+    ASSERT_TRUE(chart.ok());
+    // 60..66 fill lanes 5, 6, 7, 1, 2, 3, 4; 67 finds none free.
+    EXPECT_EQ(channelLinesOf(chart->text),
+              channelLine("000", "01", {{0, "08"}}, true) +
+                  sevenLines("000", {{"14", {{0, "01"}}},
+                                     {"15", {{0, "02"}}},
+                                     {"18", {{0, "03"}}},
+                                     {"16", {{0, "04"}}},
+                                     {"11", {{0, "05"}}},
+                                     {"12", {{0, "06"}}},
+                                     {"13", {{0, "07"}}}}) +
+                  kTempoLine000);
+    EXPECT_EQ(chart->keysounds.size(), 8u);
+}
+
+TEST(PlainChart, NoteStartsAndEndsPairPerChannelAndNoteOldestFirst)
+{
+    struct Case {
+        std::string name;
+        std::vector<TimedEvent> events;
+        std::vector<convert::KeysoundEntry> keysounds;
+        std::string lines;
+    };
+    const std::vector<Case> cases{
+        {"a doubled note-off ends the note once",
+         {on(0, 60), off(480, 60), off(480, 60)},
+         {{60, 480, "01", 0, 100}},
+         sevenLines("000", {{"14", {{0, "01"}}}})},
+        {"a key struck again while it sounds keeps both strokes",
+         {on(0, 60), on(240, 60), off(480, 60), off(720, 60)},
+         {{60, 480, "01", 0, 100}},
+         sevenLines("000", {{"14", {{0, "01"}, {24, "01"}}}})},
+        {"the same note on two channels pairs within each channel",
+         {on(0, 60, 100, 0), on(240, 60, 90, 1), off(480, 60, 1), off(960, 60, 0)},
+         {{60, 240, "01", 240, 90}, {60, 960, "02", 0, 100}},
+         sevenLines("000", {{"14", {{24, "01"}, {0, "02"}}}})},
+        {"an end with nothing pending and a start never ended make no note",
+         {off(0, 61), on(0, 60), off(480, 60), on(960, 62)},
+         {{60, 480, "01", 0, 100}},
+         sevenLines("000", {{"14", {{0, "01"}}}})},
+        {"a Note On of velocity 0 ends the note",
+         {on(0, 60), on(480, 60, 0)},
+         {{60, 480, "01", 0, 100}},
+         sevenLines("000", {{"14", {{0, "01"}}}})},
+        {"notes 0 and 127 are never charted",
+         {on(0, 0), on(0, 127), off(480, 0), off(480, 127)},
+         {},
+         sevenLines("000")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto chart = chartOf(oneTrackSong(c.events));
+        ASSERT_TRUE(chart.ok());
+        EXPECT_EQ(chart->keysounds.entries(), c.keysounds);
+        EXPECT_EQ(channelLinesOf(chart->text), c.lines + kTempoLine000);
+    }
+}
+
+TEST(PlainChart, KeysoundIdentityIsNoteDurationAndVelocity)
+{
+    const auto chart = chartOf(oneTrackSong({
+        on(0, 60), off(480, 60),            // 01
+        on(1920, 60), off(2400, 60),        // same: 01
+        on(3840, 60, 99), off(4320, 60),    // other velocity: 02
+        on(5760, 60), off(6241, 60),        // one tick longer: 03
+    }));
+    ASSERT_TRUE(chart.ok());
+    ASSERT_EQ(chart->keysounds.size(), 3u);
+    EXPECT_EQ(chart->keysounds[1].velocity, 99);
+    EXPECT_EQ(chart->keysounds[2].duration, 481);
+    EXPECT_NE(chart->text.find(channelLine("001", "14", {{0, "01"}})), std::string::npos);
+}
+
+TEST(PlainChart, CodesCountOnFromTheStartCode)
+{
+    const Bytes song = oneTrackSong({on(0, 60), off(10, 60), on(0 + 20, 61), off(30, 61), on(40, 62), off(50, 62)});
+    struct Case {
+        int startValue;
+        std::vector<std::string> codes;
+    };
+    for (const auto& c : std::vector<Case>{{0, {"01", "02", "03"}}, {10, {"0B", "0C", "0D"}}, {1292, {"ZX", "ZY", "ZZ"}}}) {
+        SCOPED_TRACE(c.startValue);
+        ConversionSettings settings;
+        settings.startValue = c.startValue;
+        const auto chart = chartOf(song, settings);
+        ASSERT_TRUE(chart.ok());
+        ASSERT_EQ(chart->keysounds.size(), 3u);
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(chart->keysounds[i].code, c.codes[i]);
+        }
+    }
+}
+
+TEST(PlainChart, KeysoundCodesPastZZRefuseTheConversion)
+{
+    ConversionSettings settings;
+    settings.startValue = 1293;  // "ZX": room for two keysounds
+    const auto chart = chartOf(oneTrackSong({on(0, 60), off(10, 60), on(20, 61), off(30, 61), on(40, 62), off(50, 62)}),
+                               settings);
+    ASSERT_FALSE(chart.ok());
+    EXPECT_EQ(chart.error().code, ErrorCode::CodesExhausted);
+    EXPECT_NE(chart.error().message.find("ZX"), std::string::npos);
+}
+
+Bytes tempoEvent(std::uint32_t delta, std::uint32_t micros)
+{
+    Bytes out = varLen(delta);
+    append(out, bytes({0xFF, 0x51, 0x03, static_cast<int>(micros >> 16), static_cast<int>((micros >> 8) & 0xFF),
+                       static_cast<int>(micros & 0xFF)}));
+    return out;
+}
+
+TEST(PlainChart, ChartStartsAtTheStandardTempoWhenTheSongSetsNoneAtTickZero)
+{
+    {
+        SCOPED_TRACE("no Set Tempo at all");
+        const auto chart = chartOf(oneTrackSong({on(0, 60), off(480, 60)}, 480, 0));
+        ASSERT_TRUE(chart.ok());
+        EXPECT_EQ(chart->text.substr(0, kHeader120.size()), kHeader120);
+        EXPECT_NE(chart->text.find(kTempoLine000), std::string::npos);
+    }
+    {
+        SCOPED_TRACE("first Set Tempo at tick 960");
+        Bytes track = tempoEvent(960, 1000000);
+        append(track, kEndOfTrack);
+        const auto chart = chartOf(midiFile(0, 480, {track}));
+        ASSERT_TRUE(chart.ok());
+        EXPECT_TRUE(chart->text.starts_with("#LNTYPE 01\r\n\r\n\r\n#BPM01 120.00\r\n#BPM02 060.00\r\n\r\n\r\n"));
+        EXPECT_NE(chart->text.find(kTempoLine000 + channelLine("000", "08", {{96, "02"}}, true)), std::string::npos);
+    }
+}
+
+TEST(PlainChart, BpmDefinitionsHaveThreeIntegerDigitsAndTwoDecimals)
+{
+    struct Case {
+        std::uint32_t micros;
+        std::string bpm;
+    };
+    for (const auto& c : std::vector<Case>{{1000000, "060.00"}, {461538, "130.00"}, {500000, "120.00"},
+                                           {628272, "095.50"}, {6144, "9765.62"}, {250000, "240.00"}}) {
+        SCOPED_TRACE(c.micros);
+        const auto chart = chartOf(oneTrackSong({}, 480, c.micros));
+        ASSERT_TRUE(chart.ok());
+        EXPECT_NE(chart->text.find("#BPM01 " + c.bpm + "\r\n"), std::string::npos);
+    }
+}
+
+TEST(PlainChart, ManyTempoChangesShareCodesByTempo)
+{
+    // A ramp of 1300 changes over two tempos: more than two-character codes can number one by
+    // one, so equal tempos share a code in order of first use.
+    Bytes ramp;
+    for (int k = 0; k < 1300; ++k) {
+        append(ramp, tempoEvent(k == 0 ? 0 : 10, k % 2 == 0 ? 500000 : 400000));
+    }
+    append(ramp, kEndOfTrack);
+    const auto chart = chartOf(midiFile(0, 480, {ramp}));
+    ASSERT_TRUE(chart.ok()) << chart.error().message;
+    EXPECT_TRUE(chart->text.starts_with("#LNTYPE 01\r\n\r\n\r\n#BPM01 120.00\r\n#BPM02 150.00\r\n\r\n\r\n"));
+    EXPECT_NE(chart->text.find(channelLine("000", "08", {{0, "01"}}, true) + channelLine("000", "08", {{1, "02"}}, true) +
+                               channelLine("000", "08", {{2, "01"}}, true)),
+              std::string::npos);
+
+    Bytes distinct;
+    for (int k = 0; k < 1296; ++k) {
+        append(distinct, tempoEvent(k == 0 ? 0 : 10, static_cast<std::uint32_t>(400000 + k)));
+    }
+    append(distinct, kEndOfTrack);
+    const auto refused = chartOf(midiFile(0, 480, {distinct}));
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().code, ErrorCode::CodesExhausted);
+}
+
+TEST(PlainChart, MeasuresPast999RefuseTheConversion)
+{
+    constexpr std::int64_t kMeasure = 1920;
+    {
+        SCOPED_TRACE("a note in measure 999 is the last that fits");
+        const auto chart = chartOf(oneTrackSong({on(999 * kMeasure, 60), off(999 * kMeasure + 480, 60)}));
+        ASSERT_TRUE(chart.ok());
+        EXPECT_NE(chart->text.find(channelLine("999", "14", {{0, "01"}})), std::string::npos);
+    }
+    {
+        SCOPED_TRACE("a note in measure 1000");
+        const auto chart = chartOf(oneTrackSong({on(1000 * kMeasure, 60), off(1000 * kMeasure + 480, 60)}));
+        ASSERT_FALSE(chart.ok());
+        EXPECT_EQ(chart.error().code, ErrorCode::MeasureOutOfRange);
+    }
+    {
+        SCOPED_TRACE("a tempo change in measure 1000");
+        Bytes track = tempoEvent(0, 500000);
+        append(track, tempoEvent(1000 * kMeasure, 400000));
+        append(track, kEndOfTrack);
+        const auto chart = chartOf(midiFile(0, 480, {track}));
+        ASSERT_FALSE(chart.ok());
+        EXPECT_EQ(chart.error().code, ErrorCode::MeasureOutOfRange);
+    }
+}
+
+TEST(PlainChart, MeasureCollectedAgainKeepsSlotsAlreadyWritten)
+{
+    // 60 and 67 share lane 5. 60 ends first and goes to measure 0; 61 ends in measure 1 and
+    // flushes measure 0; 67 then restarts measure 0 from empty buffers, but its slot on lane 5
+    // is in the chart already, so it moves to the highest free lane.
+    const auto chart = chartOf(oneTrackSong({on(0, 60), on(0, 67), off(480, 60), on(1920, 61), off(2400, 61),
+                                             off(3840, 67)}));
+    ASSERT_TRUE(chart.ok());
+    EXPECT_EQ(channelLinesOf(chart->text), channelLine("000", "14", {{0, "01"}}) +
+                                               channelLine("001", "15", {{0, "02"}}) +
+                                               sevenLines("000", {{"18", {{0, "03"}}}}) + kTempoLine000);
+}
+
+TEST(PlainChart, TrackWithoutNotesWritesSevenEmptyLinesAndTheTempo)
+{
+    const auto chart = chartOf(oneTrackSong({}));
+    ASSERT_TRUE(chart.ok());
+    EXPECT_EQ(chart->text, kHeader120 + "\r\n\r\n" + sevenLines("000") + kTempoLine000 + "\r\n");
+    EXPECT_TRUE(chart->keysounds.empty());
+}
+
+TEST(PlainChart, KeysoundLengthIsRoundedToEvenSlots)
+{
+    struct Case {
+        std::int64_t duration;
+        std::string wav;
+    };
+    for (const auto& c : std::vector<Case>{{5, "A60-0-100"}, {15, "A60-2-100"}, {25, "A60-2-100"}, {480, "A60-48-100"}}) {
+        SCOPED_TRACE(c.duration);
+        const auto chart = chartOf(oneTrackSong({on(0, 60), off(c.duration, 60)}));
+        ASSERT_TRUE(chart.ok());
+        EXPECT_NE(chart->text.find("#WAV01 " + c.wav + ".OGG\r\n"), std::string::npos);
+    }
+}
+
+TEST(PlainChart, RefusesAMissingTrackAndADivisionOfZero)
+{
+    const Bytes song = oneTrackSong({on(0, 60), off(480, 60)});
+    for (const int track : {0, 2, -1}) {
+        SCOPED_TRACE(track);
+        const auto chart = chartOf(song, {}, track);
+        ASSERT_FALSE(chart.ok());
+        EXPECT_EQ(chart.error().code, ErrorCode::TrackOutOfRange);
+    }
+    const auto chart = chartOf(oneTrackSong({on(0, 60), off(480, 60)}, 0));
+    ASSERT_FALSE(chart.ok());
+    EXPECT_EQ(chart.error().code, ErrorCode::UnsupportedDivision);
+}
+
+class StopAtOnce final : public ProgressSink {
+public:
+    void advance(std::int64_t, std::int64_t) override {}
+    bool stopRequested() const override { return true; }
+};
+
+TEST(PlainChart, StopsWhenAskedTo)
+{
+    const Bytes song = oneTrackSong({on(0, 60), off(480, 60)});
+    StopAtOnce stop;
+    const auto chart = convert::generateChart(song, summaryOf(song), 1, {}, stop);
+    ASSERT_FALSE(chart.ok());
+    EXPECT_EQ(chart.error().code, ErrorCode::Cancelled);
+}
+
+}  // namespace
+}  // namespace zentrowe::testing

@@ -1,0 +1,226 @@
+#include "core/convert/conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "convert_test_support.h"
+#include "core/song/chart_file_name.h"
+
+namespace zentrowe::testing {
+namespace {
+
+using convert::ConversionRequest;
+using convert::runConversion;
+
+class Conversion : public ::testing::Test {
+protected:
+    // Writes `song` as song.mid in a fresh folder and asks for track 1 into out/.
+    ConversionRequest request(const Bytes& song)
+    {
+        const auto source = m_dir / "song.mid";
+        writeFile(source, song);
+        std::filesystem::create_directory(m_dir / "out");
+        ConversionRequest request;
+        request.sourceMidiPath = source;
+        request.song = summaryOf(song);
+        request.chartFileName = song::deriveChartFileName(source.string());
+        request.outputFolder = m_dir / "out";
+        request.trackNumber = 1;
+        return request;
+    }
+
+    std::vector<std::string> outputNames() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir / "out")) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempDir m_dir;
+    NullProgress m_quiet;
+};
+
+const Bytes kWorkedExample = oneTrackSong({on(0, 60), off(480, 60), on(480, 64), off(960, 64), on(960, 60),
+                                           off(1440, 60), on(1920, 67, 90), off(2400, 67)});
+
+TEST_F(Conversion, WritesTheChartAndKMidiAndReadsKMidiBack)
+{
+    auto req = request(kWorkedExample);
+    req.settings.keysoundGap = 100;
+    const auto outcome = runConversion(req, m_quiet);
+    ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+
+    EXPECT_EQ(outcome->chartPath, m_dir / "out" / "song.bms");
+    EXPECT_EQ(outcome->keysoundMidiPath, m_dir / "out" / "K-Midi.mid");
+    EXPECT_EQ(outputNames(), (std::vector<std::string>{"K-Midi.mid", "song.bms"}));
+    EXPECT_EQ(readText(outcome->chartPath), chartOf(kWorkedExample)->text);
+    EXPECT_EQ(outcome->keysounds.size(), 3u);
+    EXPECT_EQ(outcome->sourceTicksPerMeasure, 1920);
+    // 480 source ticks at 480 per quarter are 96 keysound-file ticks.
+    EXPECT_EQ(outcome->cuts, (song::CutList{{60, 196, 0}, {64, 196, 196}, {67, 96, 392}}));
+    EXPECT_EQ(outcome->keysoundSong.ticksPerQuarter, 96);
+    ASSERT_EQ(outcome->keysoundSong.tracks.size(), 1u);
+    EXPECT_EQ(outcome->keysoundSong.tracks[0].noteCount, 3);
+}
+
+TEST_F(Conversion, KMidiTempoIsTheSongsOrTheCustomOne)
+{
+    struct Case {
+        std::string name;
+        std::uint32_t songTempo;  // 0: the song sets none
+        std::optional<std::int32_t> customTempo;
+        Bytes tempoBytes;
+    };
+    for (const auto& c : std::vector<Case>{{"the song's tempo", 600000, std::nullopt, {0x09, 0x27, 0xC0}},
+                                           {"a song without tempo plays at 120", 0, std::nullopt, {0x07, 0xA1, 0x20}},
+                                           {"the custom tempo", 600000, 428571, {0x06, 0x8A, 0x1B}}}) {
+        SCOPED_TRACE(c.name);
+        auto req = request(oneTrackSong({on(0, 60), off(480, 60)}, 480, c.songTempo));
+        if (c.customTempo) {
+            req.settings.useCustomTempo = true;
+            req.settings.customTempo = *c.customTempo;
+        }
+        const auto outcome = runConversion(req, m_quiet);
+        ASSERT_TRUE(outcome.ok());
+        const Bytes kmidi = readFile(outcome->keysoundMidiPath);
+        ASSERT_GE(kmidi.size(), 29u);
+        EXPECT_EQ(Bytes(kmidi.begin() + 26, kmidi.begin() + 29), c.tempoBytes);
+    }
+}
+
+TEST_F(Conversion, RefusalsWriteNothing)
+{
+    struct Case {
+        std::string name;
+        Bytes song;
+        int track;
+        int startValue;
+        ErrorCode code;
+    };
+    const std::vector<Case> cases{
+        {"no track chosen", kWorkedExample, 0, 0, ErrorCode::TrackOutOfRange},
+        {"a track past those read", kWorkedExample, 2, 0, ErrorCode::TrackOutOfRange},
+        {"codes past ZZ", kWorkedExample, 1, 1293, ErrorCode::CodesExhausted},
+        {"a note in measure 1000", oneTrackSong({on(1920000, 60), off(1920480, 60)}), 1, 0,
+         ErrorCode::MeasureOutOfRange},
+        {"a division of 0", oneTrackSong({on(0, 60), off(480, 60)}, 0), 1, 0, ErrorCode::UnsupportedDivision},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto req = request(c.song);
+        req.trackNumber = c.track;
+        req.settings.startValue = c.startValue;
+        const auto outcome = runConversion(req, m_quiet);
+        ASSERT_FALSE(outcome.ok());
+        EXPECT_EQ(outcome.error().code, c.code);
+        EXPECT_TRUE(outputNames().empty());
+    }
+}
+
+TEST_F(Conversion, RefusesToOverwriteTheSourceFile)
+{
+    for (const std::string sourceName : {"song.bms", "K-Midi.mid"}) {
+        SCOPED_TRACE(sourceName);
+        auto req = request(kWorkedExample);
+        const auto source = m_dir / "out" / sourceName;
+        writeFile(source, kWorkedExample);
+        req.sourceMidiPath = source;
+        req.chartFileName = "song.bms";
+        const auto outcome = runConversion(req, m_quiet);
+        ASSERT_FALSE(outcome.ok());
+        EXPECT_EQ(outcome.error().code, ErrorCode::WouldOverwriteSource);
+        EXPECT_EQ(readFile(source), kWorkedExample);
+        EXPECT_EQ(outputNames(), std::vector<std::string>{sourceName});
+        std::filesystem::remove(source);
+    }
+    {
+        SCOPED_TRACE("the same file through another spelling of its folder");
+        auto req = request(kWorkedExample);
+        req.outputFolder = m_dir / "out" / ".." ;
+        req.chartFileName = "song.mid";
+        const auto outcome = runConversion(req, m_quiet);
+        ASSERT_FALSE(outcome.ok());
+        EXPECT_EQ(outcome.error().code, ErrorCode::WouldOverwriteSource);
+        EXPECT_EQ(readFile(m_dir / "song.mid"), kWorkedExample);
+    }
+}
+
+TEST_F(Conversion, FailedWriteLeavesEarlierFilesIntact)
+{
+    {
+        SCOPED_TRACE("a missing output folder");
+        auto req = request(kWorkedExample);
+        req.outputFolder = m_dir / "missing";
+        const auto outcome = runConversion(req, m_quiet);
+        ASSERT_FALSE(outcome.ok());
+        EXPECT_EQ(outcome.error().code, ErrorCode::WriteFailed);
+        EXPECT_NE(outcome.error().message.find("song.bms"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(m_dir / "missing"));
+    }
+    {
+        SCOPED_TRACE("a chart name taken by a folder");
+        auto req = request(kWorkedExample);
+        std::filesystem::create_directory(m_dir / "out" / "song.bms");
+        writeFile(m_dir / "out" / "K-Midi.mid", std::string_view("earlier keysounds"));
+        const auto outcome = runConversion(req, m_quiet);
+        ASSERT_FALSE(outcome.ok());
+        EXPECT_EQ(outcome.error().code, ErrorCode::WriteFailed);
+        EXPECT_TRUE(std::filesystem::is_directory(m_dir / "out" / "song.bms"));
+        EXPECT_EQ(readText(m_dir / "out" / "K-Midi.mid"), "earlier keysounds");
+        EXPECT_EQ(outputNames(), (std::vector<std::string>{"K-Midi.mid", "song.bms"}));
+        std::filesystem::remove_all(m_dir / "out");
+    }
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "the superuser writes into read-only folders";
+    }
+    {
+        SCOPED_TRACE("a read-only output folder with earlier files");
+        auto req = request(kWorkedExample);
+        writeFile(m_dir / "out" / "song.bms", std::string_view("earlier chart"));
+        writeFile(m_dir / "out" / "K-Midi.mid", std::string_view("earlier keysounds"));
+        std::filesystem::permissions(m_dir / "out", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        const auto outcome = runConversion(req, m_quiet);
+        std::filesystem::permissions(m_dir / "out", std::filesystem::perms::owner_all);
+        ASSERT_FALSE(outcome.ok());
+        EXPECT_EQ(outcome.error().code, ErrorCode::WriteFailed);
+        EXPECT_EQ(readText(m_dir / "out" / "song.bms"), "earlier chart");
+        EXPECT_EQ(readText(m_dir / "out" / "K-Midi.mid"), "earlier keysounds");
+        EXPECT_EQ(outputNames(), (std::vector<std::string>{"K-Midi.mid", "song.bms"}));
+    }
+}
+
+TEST_F(Conversion, ReplacesEarlierOutputs)
+{
+    auto req = request(kWorkedExample);
+    writeFile(m_dir / "out" / "song.bms", std::string_view("earlier chart, longer than nothing at all"));
+    const auto outcome = runConversion(req, m_quiet);
+    ASSERT_TRUE(outcome.ok());
+    EXPECT_EQ(readText(m_dir / "out" / "song.bms"), chartOf(kWorkedExample)->text);
+    EXPECT_EQ(outputNames(), (std::vector<std::string>{"K-Midi.mid", "song.bms"}));
+}
+
+TEST_F(Conversion, TrackWithoutNotesLeavesAnEmptyCutList)
+{
+    const auto outcome = runConversion(request(oneTrackSong({})), m_quiet);
+    ASSERT_TRUE(outcome.ok());
+    EXPECT_TRUE(outcome->keysounds.empty());
+    EXPECT_TRUE(outcome->cuts.empty());
+}
+
+TEST_F(Conversion, MissingSourceFileCannotBeOpened)
+{
+    auto req = request(kWorkedExample);
+    std::filesystem::remove(req.sourceMidiPath);
+    const auto outcome = runConversion(req, m_quiet);
+    ASSERT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.error().code, ErrorCode::CannotOpen);
+    EXPECT_TRUE(outputNames().empty());
+}
+
+}  // namespace
+}  // namespace zentrowe::testing

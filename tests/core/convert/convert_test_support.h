@@ -1,0 +1,104 @@
+#pragma once
+
+// Builders for the conversion tests: tracks from absolute-time events, expected channel lines.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/convert/chart_generator.h"
+#include "core/song/song_summary.h"
+#include "support/test_support.h"
+
+namespace zentrowe::testing {
+
+// One channel event at an absolute tick.
+struct TimedEvent {
+    std::int64_t time;
+    std::uint8_t status;
+    std::uint8_t data1;
+    std::uint8_t data2;
+};
+
+inline TimedEvent on(std::int64_t time, int note, int velocity = 100, int channel = 0)
+{
+    return {time, static_cast<std::uint8_t>(0x90 | channel), static_cast<std::uint8_t>(note),
+            static_cast<std::uint8_t>(velocity)};
+}
+
+inline TimedEvent off(std::int64_t time, int note, int channel = 0)
+{
+    return {time, static_cast<std::uint8_t>(0x80 | channel), static_cast<std::uint8_t>(note), 0x40};
+}
+
+// Track bytes: an optional Set Tempo at tick 0, the events in the order given (times must not
+// decrease), then the end of track.
+inline Bytes eventTrack(const std::vector<TimedEvent>& events, std::uint32_t tempoMicros = 500000)
+{
+    Bytes out;
+    if (tempoMicros != 0) {
+        append(out, bytes({0x00, 0xFF, 0x51, 0x03, static_cast<int>(tempoMicros >> 16),
+                           static_cast<int>((tempoMicros >> 8) & 0xFF), static_cast<int>(tempoMicros & 0xFF)}));
+    }
+    std::int64_t now = 0;
+    for (const auto& event : events) {
+        append(out, varLen(static_cast<std::uint32_t>(event.time - now)));
+        now = event.time;
+        out.push_back(event.status);
+        out.push_back(event.data1);
+        out.push_back(event.data2);
+    }
+    append(out, kEndOfTrack);
+    return out;
+}
+
+// A one-track song at `division` ticks per quarter note.
+inline Bytes oneTrackSong(const std::vector<TimedEvent>& events, std::uint16_t division = 480,
+                          std::uint32_t tempoMicros = 500000)
+{
+    return midiFile(0, division, {eventTrack(events, tempoMicros)});
+}
+
+inline song::SongSummary summaryOf(const Bytes& file)
+{
+    NullProgress quiet;
+    auto summary = song::summarizeSong(file, "test.mid", quiet);
+    EXPECT_TRUE(summary.ok());
+    return summary.ok() ? std::move(summary).value() : song::SongSummary{};
+}
+
+inline Result<convert::Chart> chartOf(const Bytes& file, const convert::ConversionSettings& settings = {},
+                                      int track = 1)
+{
+    NullProgress quiet;
+    return convert::generateChart(file, summaryOf(file), track, settings, quiet);
+}
+
+// "#" + measure + channel + ":" + 192 slots, "00" except those given, + CR LF (twice if a blank
+// line follows).
+inline std::string channelLine(const std::string& measure, const std::string& channel,
+                               const std::map<int, std::string>& codes = {}, bool blankAfter = false)
+{
+    std::string data(384, '0');
+    for (const auto& [slot, code] : codes) {
+        data.replace(static_cast<std::size_t>(2 * slot), 2, code);
+    }
+    return "#" + measure + channel + ":" + data + (blankAfter ? "\r\n\r\n" : "\r\n");
+}
+
+// The channel lines of a chart file: from the first line that starts with "#" and a measure
+// number, without the file's last line end.
+inline std::string channelLinesOf(const std::string& chart)
+{
+    for (std::size_t at = chart.find("\n#"); at != std::string::npos; at = chart.find("\n#", at + 1)) {
+        if (at + 2 < chart.size() && chart[at + 2] >= '0' && chart[at + 2] <= '9') {
+            return chart.substr(at + 1, chart.size() - at - 3);
+        }
+    }
+    return {};
+}
+
+}  // namespace zentrowe::testing
