@@ -123,7 +123,10 @@ Command addCutCommand(CLI::App& app)
     auto* sub = command.app;
     sub->add_option("RECORDING", options->recording, "WAV rendering of K-Midi.mid")->required();
     sub->add_option("--chart", options->chart, "the chart written with K-Midi.mid; files go beside it")->required();
-    sub->add_option("--name", options->name, "new keysound name, the prefix of every keysound file");
+    // An empty name is a valid keysound name, so "--name=" must parse.
+    sub->add_option("--name", options->name, "new keysound name, the prefix of every keysound file")
+        ->expected(0, 1)
+        ->default_str("");
     sub->add_option("--lead-in", options->leadIn,
                     "where the recording starts: first-note, file-start (time 0 of K-Midi.mid) or auto")
         ->check(CLI::IsMember({"auto", "first-note", "file-start"}));
