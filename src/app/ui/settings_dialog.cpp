@@ -1,0 +1,107 @@
+#include "app/ui/settings_dialog.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/controls/progress_bar.h"
+#include "app/ui/text.h"
+
+namespace zentrowe::app {
+
+namespace {
+
+// Places a control at a position given in twips, relative to its parent.
+template <typename Widget>
+Widget* place(Widget* widget, const char* name, int left, int top, int width, int height)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
+    return widget;
+}
+
+}  // namespace
+
+SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint)
+{
+    setObjectName(QStringLiteral("Configfrm"));
+    setWindowTitle(QStringLiteral("Zentrowe v1.1-beta"));
+
+    auto* bms = place(new QGroupBox(QStringLiteral("BMS"), this), "FrameBms", 120, 120, 5655, 975);
+    place(new QLabel(tr("K列表开始位置"), bms), "Label5", 240, 300, 1215, 255);
+    m_startCode = place(new QLineEdit(QStringLiteral("00"), bms), "Text4", 1560, 240, 255, 255);
+    place(new QLabel(tr("K音名:"), bms), "Label1", 2280, 300, 615, 255);
+    m_keysoundName = place(new QLineEdit(QStringLiteral("A"), bms), "Text5", 2880, 240, 2415, 255);
+    m_longNotes = place(new QCheckBox(tr("生成面条"), bms), "Check1", 240, 600, 1215, 255);
+    place(new QLabel(tr("面条最小长度:"), bms), "Label3", 1680, 630, 1170, 180);
+    m_longNoteMinimum = place(new QLineEdit(QStringLiteral("24"), bms), "Text1", 2880, 600, 1215, 270);
+    m_percussion = place(new QCheckBox(tr("打击乐器 "), bms), "Check3", 4320, 600, 1095, 255);
+
+    auto* midi = place(new QGroupBox(QStringLiteral("MIDI"), this), "FrameMidi", 120, 1080, 5655, 615);
+    place(new QLabel(QStringLiteral("BPM:"), midi), "Label2", 360, 285, 615, 300);
+    m_tempo = place(new QLineEdit(QStringLiteral("0"), midi), "TxtTempo", 960, 240, 495, 270);
+    m_customTempo = place(new QCheckBox(tr("自定义"), midi), "Check2", 1680, 240, 855, 255);
+    place(new QLabel(tr("K音间空隙:"), midi), "Label4", 3120, 285, 975, 255);
+    m_gap = place(new QLineEdit(QStringLiteral("100"), midi), "Text2", 4080, 240, 855, 270);
+
+    m_start = place(new QPushButton(tr("开始"), this), "Command1", 4890, 1770, 855, 375);
+    m_bar = place(new PorogrsessBar(this), "PorogrsessBar1", 120, 1800, 4575, 300);
+
+    QFont codeFont(QStringLiteral("宋体"));
+    m_startCode->setFont(codeFont);
+    m_keysoundName->setFont(codeFont);
+    for (auto* edit : {m_startCode, m_keysoundName, m_longNoteMinimum, m_tempo, m_gap}) {
+        edit->setTextMargins(0, 0, 0, 0);
+        edit->setContentsMargins(0, 0, 0, 0);
+    }
+    setFixedSize(twipsToPixels(5900), twipsToPixels(2280));
+
+    connect(m_longNotes, &QCheckBox::toggled, this, &SettingsDialog::onLongNotesToggled);
+    connect(m_percussion, &QCheckBox::toggled, this, &SettingsDialog::onPercussionToggled);
+    connect(m_customTempo, &QCheckBox::toggled, this, &SettingsDialog::onCustomTempoToggled);
+    connect(m_start, &QPushButton::clicked, this, &SettingsDialog::startRequested);
+
+    m_longNoteMinimum->setEnabled(false);
+    onCustomTempoToggled();
+}
+
+void SettingsDialog::onLongNotesToggled()
+{
+    // Long notes and percussion exclude each other; the minimum length matters only for the former.
+    m_percussion->setEnabled(!m_longNotes->isChecked());
+    m_longNoteMinimum->setEnabled(m_longNotes->isChecked());
+}
+
+void SettingsDialog::onPercussionToggled()
+{
+    m_longNotes->setEnabled(!m_percussion->isChecked());
+    m_longNoteMinimum->setEnabled(m_longNotes->isChecked());
+}
+
+void SettingsDialog::onCustomTempoToggled()
+{
+    m_tempo->setEnabled(m_customTempo->isChecked());
+}
+
+convert::SettingsTexts SettingsDialog::texts() const
+{
+    convert::SettingsTexts texts;
+    texts.startCode = toUtf8(m_startCode->text());
+    texts.keysoundName = toUtf8(m_keysoundName->text());
+    texts.longNotes = m_longNotes->isChecked();
+    texts.longNoteMinimum = toUtf8(m_longNoteMinimum->text());
+    texts.percussion = m_percussion->isChecked();
+    texts.useCustomTempo = m_customTempo->isChecked();
+    texts.tempo = toUtf8(m_tempo->text());
+    texts.gap = toUtf8(m_gap->text());
+    return texts;
+}
+
+void SettingsDialog::setStartEnabled(bool enabled)
+{
+    m_start->setEnabled(enabled);
+}
+
+}  // namespace zentrowe::app

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QWidget>
+
+#include "core/convert/settings.h"
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+namespace zentrowe::app {
+
+class PorogrsessBar;
+
+// The conversion's settings: keysound numbering and naming, long-note or percussion mode, the
+// keysound MIDI file's tempo and gap. It stays on top of the main window without blocking it;
+// Start asks the main window to convert the track selected there at that moment.
+class SettingsDialog final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit SettingsDialog(QWidget* parent = nullptr);
+
+    // The entries exactly as they stand.
+    convert::SettingsTexts texts() const;
+    // Start is off while a pass runs.
+    void setStartEnabled(bool enabled);
+    PorogrsessBar* bar() const { return m_bar; }
+
+    QLineEdit* startCodeEdit() const { return m_startCode; }
+    QLineEdit* keysoundNameEdit() const { return m_keysoundName; }
+    QCheckBox* longNotesBox() const { return m_longNotes; }
+    QLineEdit* longNoteMinimumEdit() const { return m_longNoteMinimum; }
+    QCheckBox* percussionBox() const { return m_percussion; }
+    QLineEdit* tempoEdit() const { return m_tempo; }
+    QCheckBox* customTempoBox() const { return m_customTempo; }
+    QLineEdit* gapEdit() const { return m_gap; }
+    QPushButton* startButton() const { return m_start; }
+
+signals:
+    void startRequested();
+
+private:
+    void onLongNotesToggled();
+    void onPercussionToggled();
+    void onCustomTempoToggled();
+
+    QLineEdit* m_startCode;
+    QLineEdit* m_keysoundName;
+    QCheckBox* m_longNotes;
+    QLineEdit* m_longNoteMinimum;
+    QCheckBox* m_percussion;
+    QLineEdit* m_tempo;
+    QCheckBox* m_customTempo;
+    QLineEdit* m_gap;
+    QPushButton* m_start;
+    PorogrsessBar* m_bar;
+};
+
+}  // namespace zentrowe::app

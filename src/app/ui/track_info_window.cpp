@@ -1,0 +1,39 @@
+#include "app/ui/track_info_window.h"
+
+#include <QResizeEvent>
+
+#include "app/controls/list_view.h"
+#include "app/ui/text.h"
+
+namespace zentrowe::app {
+
+TrackInfoWindow::TrackInfoWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_list(new ListView(this))
+{
+    setObjectName(QStringLiteral("TrackInfo"));
+    setWindowTitle(tr("音轨信息"));
+    m_list->setObjectName(QStringLiteral("ListView1"));
+    m_list->ColumnAdd(0, QStringLiteral("Delta-Time"), 100);
+    m_list->ColumnAdd(1, QStringLiteral("Event"), 200);
+    m_list->ColumnAdd(2, QStringLiteral("Description"), 300);
+    m_list->move(0, 0);
+    resize(640, 480);
+}
+
+void TrackInfoWindow::resizeEvent(QResizeEvent* event)
+{
+    // The list keeps 100 twips of the width and 500 of the height for the window's frame.
+    const QSize outer = event->size() + (frameGeometry().size() - geometry().size());
+    const int width = pixelsToTwips(outer.width()) - 100;
+    const int height = pixelsToTwips(outer.height()) - 500;
+    QSize size = m_list->size();
+    if (width > 0) {
+        size.setWidth(twipsToPixels(width));
+    }
+    if (height > 0) {
+        size.setHeight(twipsToPixels(height));
+    }
+    m_list->resize(size);
+    QWidget::resizeEvent(event);
+}
+
+}  // namespace zentrowe::app

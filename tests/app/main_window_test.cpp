@@ -1,0 +1,581 @@
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QDragEnterEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTimer>
+#include <QUrl>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+#include "app/controls/list_view.h"
+#include "app/controls/progress_bar.h"
+#include "app/controls/xp_button.h"
+#include "app/ui/about_window.h"
+#include "app/ui/main_window.h"
+#include "app/ui/progress_window.h"
+#include "app/ui/settings_dialog.h"
+#include "app/ui/text.h"
+#include "app/ui/track_info_window.h"
+#include "app/ui/user_dialogs.h"
+#include "support/test_support.h"
+
+namespace zentrowe::app {
+namespace {
+
+using namespace zentrowe::testing;
+namespace fs = std::filesystem;
+
+// Answers the program's questions from queues, and remembers what it was told.
+class ScriptedDialogs final : public UserDialogs {
+public:
+    QString chooseFolder(QWidget*, const QString& title) override
+    {
+        folderTitles << title;
+        return folders.isEmpty() ? QString() : folders.takeFirst();
+    }
+    QString chooseFileToOpen(QWidget*, const QString& title, const QString& filter) override
+    {
+        fileDialogs << title + QLatin1Char('|') + filter;
+        return files.isEmpty() ? QString() : files.takeFirst();
+    }
+    void showMessage(QWidget*, const QString&, const QString& text) override { messages << text; }
+    void showFolder(const QString& folder) override { shownFolders << folder; }
+
+    QStringList folders;
+    QStringList files;
+    QStringList folderTitles;
+    QStringList fileDialogs;
+    QStringList messages;
+    QStringList shownFolders;
+};
+
+// A song of three tracks at 96 ticks per quarter: a conductor track, a melody whose first event
+// is its name at tick 0, and a drum track.
+Bytes demoSong()
+{
+    Bytes conductor = bytes({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20});
+    append(conductor, kEndOfTrack);
+    Bytes melody = bytes({0x00, 0xFF, 0x03, 0x05});
+    appendText(melody, "Piano");
+    append(melody, bytes({0x00, 0xC0, 0x00}));
+    for (const int note : {60, 62, 64, 60, 67, 67}) {
+        append(melody, bytes({0x00, 0x90, note, 100, 0x60, 0x80, note, 0x40}));
+    }
+    append(melody, bytes({0x00, 0x90, 72, 90, 0x83, 0x00, 0x80, 72, 0x40}));  // held for 384 ticks
+    append(melody, kEndOfTrack);
+    Bytes drums = bytes({0x00, 0xC9, 0x00});
+    for (int beat = 0; beat < 8; ++beat) {
+        append(drums, bytes({0x00, 0x99, beat % 2 == 0 ? 36 : 38, 110, 0x30, 0x89, beat % 2 == 0 ? 36 : 38, 0}));
+    }
+    append(drums, kEndOfTrack);
+    return midiFile(1, 96, {conductor, melody, drums});
+}
+
+// 16-bit stereo PCM at 44,100 Hz: a plain 44-byte header and `frames` frames of a quiet tone.
+Bytes recording(std::uint32_t frames)
+{
+    Bytes out;
+    const std::uint32_t dataSize = frames * 4;
+    auto u32 = [&out](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    auto u16 = [&out](std::uint16_t v) {
+        out.push_back(static_cast<std::uint8_t>(v));
+        out.push_back(static_cast<std::uint8_t>(v >> 8));
+    };
+    appendText(out, "RIFF");
+    u32(36 + dataSize);
+    appendText(out, "WAVEfmt ");
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(44100);
+    u32(176400);
+    u16(4);
+    u16(16);
+    appendText(out, "data");
+    u32(dataSize);
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const auto sample = static_cast<std::uint16_t>((i % 100) < 50 ? 3000 : -3000);
+        u16(sample);
+        u16(sample);
+    }
+    return out;
+}
+
+bool waitForPass(MainWindow& window)
+{
+    QEventLoop loop;
+    bool finished = false;
+    QObject::connect(&window, &MainWindow::passFinished, &loop, [&] {
+        finished = true;
+        loop.quit();
+    });
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return finished;
+}
+
+void mouse(QWidget* widget, QPoint at, QEvent::Type type)
+{
+    QMouseEvent press(type, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    if (type == QEvent::MouseButtonPress) {
+        QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(widget, &release);
+    }
+}
+
+QPoint rowCentre(ListView* list, int row)
+{
+    return list->view()->visualRect(list->view()->model()->index(row, 1)).center();
+}
+
+std::vector<std::string> wavStemsOfChart(const fs::path& chart)
+{
+    std::vector<std::string> stems;
+    std::string text = readText(chart);
+    std::size_t at = 0;
+    while ((at = text.find("#WAV", at)) != std::string::npos) {
+        const std::size_t nameStart = at + 7;  // "#WAVxx "
+        const std::size_t nameEnd = text.find(".OGG", nameStart);
+        stems.push_back(text.substr(nameStart, nameEnd - nameStart));
+        at = nameEnd;
+    }
+    return stems;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        songPath = temp / "ode.mid";
+        writeFile(songPath, demoSong());
+        out = temp.path() / "out";
+        fs::create_directory(out);
+        dialogs.folders << toQString(out.string());
+        window.show();
+        ASSERT_TRUE(window.askOutputFolderAtStart());
+    }
+
+    void open()
+    {
+        window.openMidiPath(toQString(songPath.string()));
+        ASSERT_TRUE(waitForPass(window));
+    }
+
+    void selectRow(int row)
+    {
+        QApplication::processEvents();
+        mouse(window.trackList()->view()->viewport(), rowCentre(window.trackList(), row), QEvent::MouseButtonPress);
+    }
+
+    void start()
+    {
+        window.settingsDialog()->startButton()->click();
+        ASSERT_TRUE(waitForPass(window));
+    }
+
+    struct Commands {
+        bool toBms, wavCut, back, list;
+        friend bool operator==(const Commands&, const Commands&) = default;
+    };
+    Commands commands() const
+    {
+        return {window.toBmsAction()->isEnabled(), window.wavCutAction()->isEnabled(),
+                window.backButton()->isEnabled(), window.trackList()->Enabled()};
+    }
+    void expectAlwaysOn() const
+    {
+        EXPECT_TRUE(window.openAction()->isEnabled());
+        EXPECT_TRUE(window.setOutFolderAction()->isEnabled());
+        EXPECT_TRUE(window.aboutAction()->isEnabled());
+        EXPECT_TRUE(window.openFolderButton()->isEnabled());
+    }
+
+    TempDir temp;
+    fs::path songPath;
+    fs::path out;
+    ScriptedDialogs dialogs;
+    MainWindow window{dialogs};
+};
+
+TEST(StartUp, CancellingTheFolderQuestionEndsTheProgram)
+{
+    ScriptedDialogs dialogs;
+    MainWindow window(dialogs);
+    EXPECT_FALSE(window.askOutputFolderAtStart());
+    EXPECT_EQ(dialogs.folderTitles, QStringList{QStringLiteral("请选择输出目录")});
+}
+
+TEST_F(MainWindowTest, CaptionsMenusShortcutsAndColumns)
+{
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Zentrowe v1.1-beta"));
+    QStringList menus;
+    for (QAction* action : window.menuBar()->actions()) {
+        menus << action->text();
+    }
+    EXPECT_EQ(menus, (QStringList{"文件(&F)", "工具(&T)", "设置(&S)", "其它(&O)"}));
+
+    EXPECT_EQ(window.openAction()->text(), QStringLiteral("打开  "));
+    EXPECT_EQ(window.openAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+    EXPECT_EQ(window.wavCutAction()->text(), QStringLiteral("切割     "));
+    EXPECT_EQ(window.wavCutAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+K")));
+    EXPECT_EQ(window.toBmsAction()->text(), QStringLiteral("转换到BMS  "));
+    EXPECT_EQ(window.toBmsAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
+    EXPECT_EQ(window.setOutFolderAction()->text(), QStringLiteral("改变输出目录  "));
+    EXPECT_EQ(window.setOutFolderAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+D")));
+    EXPECT_EQ(window.aboutAction()->text(), QStringLiteral("关于(&A) ... "));
+
+    // Tools: cut, the recording's starting point, a separator, convert.
+    const auto tools = window.menuBar()->actions().at(1)->menu()->actions();
+    ASSERT_EQ(tools.size(), 4);
+    EXPECT_EQ(tools[0], window.wavCutAction());
+    EXPECT_EQ(tools[1]->text(), QStringLiteral("录音起点"));
+    QStringList leadIns;
+    for (QAction* action : tools[1]->menu()->actions()) {
+        leadIns << action->text() + (action->isChecked() ? "*" : "");
+    }
+    EXPECT_EQ(leadIns, (QStringList{"自动*", "第一个K音", "文件开头"}));
+    EXPECT_TRUE(tools[2]->isSeparator());
+    EXPECT_EQ(tools[3], window.toBmsAction());
+
+    EXPECT_EQ(window.backButton()->text(), QStringLiteral("<-"));
+    EXPECT_EQ(window.backButton()->geometry(), QRect(8, 6, 49, 20));
+    EXPECT_EQ(window.openFolderButton()->text(), QStringLiteral("打开输出目录"));
+    EXPECT_EQ(window.trackList()->y(), 32);
+    const QStringList headers{"", "音符数", "音轨名", "乐器种类", "乐器"};
+    const int widths[] = {70, 60, 120, 90, 340};
+    for (int column = 0; column < 5; ++column) {
+        EXPECT_EQ(window.trackList()->view()->model()->headerData(column, Qt::Horizontal).toString(), headers[column]);
+        EXPECT_EQ(window.trackList()->columnWidth(column), widths[column]);
+    }
+}
+
+TEST_F(MainWindowTest, ResizingKeepsTheListAndTheFolderButtonOnTheWindowEdges)
+{
+    // The rules are in twips of the window's outer size, frame included.
+    window.resize(800, 600);
+    QApplication::processEvents();
+    const QSize frame = window.frameGeometry().size() - window.size();
+    const int outerWidth = (800 + frame.width()) * 15;
+    const int outerHeight = (600 + frame.height()) * 15;
+    const QSize list(qRound((outerWidth - 120) / 15.0), qRound((outerHeight - 1270) / 15.0));
+    EXPECT_EQ(window.trackList()->size(), list);
+    EXPECT_EQ(window.openFolderButton()->x(), qRound((outerWidth - 2055 - 400) / 15.0));
+    EXPECT_EQ(window.backButton()->pos(), QPoint(8, 6));
+    window.resize(800, 80 - frame.height());  // under 1270 twips: the height stays
+    QApplication::processEvents();
+    EXPECT_EQ(window.trackList()->height(), list.height());
+}
+
+TEST_F(MainWindowTest, OpenListsTheTracksAndKeepsCommandsOffWhileReading)
+{
+    EXPECT_EQ(commands(), (Commands{false, false, false, true}));
+    expectAlwaysOn();
+
+    window.openMidiPath(toQString(songPath.string()));
+    // A pass is running: nothing that changes the song can start under it.
+    EXPECT_TRUE(window.isBusy());
+    EXPECT_FALSE(window.openAction()->isEnabled());
+    EXPECT_FALSE(window.setOutFolderAction()->isEnabled());
+    EXPECT_FALSE(window.trackList()->Enabled());
+    ASSERT_TRUE(waitForPass(window));
+
+    EXPECT_EQ(commands(), (Commands{false, false, false, true}));
+    expectAlwaysOn();
+    ListView* list = window.trackList();
+    ASSERT_EQ(list->GetItemCount(), 3);
+    EXPECT_EQ(list->GetItem(0), "音轨 01");
+    EXPECT_EQ(list->GetItemText(1, 1), "7");
+    EXPECT_EQ(list->GetItemText(1, 2), "Piano");
+    EXPECT_EQ(list->GetItemText(2, 1), "8");
+    EXPECT_EQ(window.state().chartFileName, "ode.bms");
+
+    selectRow(1);
+    EXPECT_EQ(commands(), (Commands{true, false, false, true}));
+
+    // Opening again replaces the rows and needs a new selection.
+    open();
+    EXPECT_EQ(list->GetItemCount(), 3);
+    EXPECT_EQ(commands(), (Commands{false, false, false, true}));
+}
+
+TEST_F(MainWindowTest, AFileThatIsNotMidiIsNamedInAMessage)
+{
+    const fs::path notMidi = temp / "notes.mid";
+    writeFile(notMidi, std::string_view("this is text"));
+    window.openMidiPath(toQString(notMidi.string()));
+    ASSERT_TRUE(waitForPass(window));
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("notes.mid")));
+    EXPECT_EQ(window.trackList()->GetItemCount(), 0);
+    EXPECT_FALSE(window.isBusy());
+    EXPECT_TRUE(window.openAction()->isEnabled());
+}
+
+TEST_F(MainWindowTest, DoubleClickListsTheEventsOfTheSelectionMarksTrack)
+{
+    open();
+    ListView* list = window.trackList();
+    selectRow(1);
+    mouse(list->view()->viewport(), rowCentre(list, 1), QEvent::MouseButtonDblClick);
+    ASSERT_TRUE(waitForPass(window));
+    TrackInfoWindow* info = window.trackInfo();
+    ASSERT_NE(info, nullptr);
+    EXPECT_TRUE(info->isVisible());
+    EXPECT_EQ(info->windowTitle(), QStringLiteral("音轨信息"));
+    ListView* events = info->list();
+    EXPECT_TRUE(events->isVisible());
+    // Name, program change, 7 notes on and off, end of track.
+    ASSERT_EQ(events->GetItemCount(), 17);
+    EXPECT_EQ(events->GetItem(0), "0");
+    EXPECT_EQ(events->GetItemText(0, 1), "FF");
+    EXPECT_TRUE(QString::fromStdString(events->GetItemText(0, 2)).contains(QStringLiteral("Piano")));
+    EXPECT_EQ(events->view()->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Delta-Time"));
+    EXPECT_EQ(events->columnWidth(2), 300);
+
+    // Another track replaces every row.
+    selectRow(2);
+    mouse(list->view()->viewport(), rowCentre(list, 2), QEvent::MouseButtonDblClick);
+    ASSERT_TRUE(waitForPass(window));
+    EXPECT_EQ(events->GetItemCount(), 18);
+}
+
+TEST_F(MainWindowTest, ListingRefusesABadStartCodeWithAnEmptyTable)
+{
+    open();
+    window.toBmsAction()->setEnabled(true);
+    selectRow(1);
+    window.toBmsAction()->trigger();
+    window.settingsDialog()->startCodeEdit()->setText(QStringLiteral("0"));
+    mouse(window.trackList()->view()->viewport(), rowCentre(window.trackList(), 1), QEvent::MouseButtonDblClick);
+    QApplication::processEvents();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("输入有误")));
+    ASSERT_NE(window.trackInfo(), nullptr);
+    EXPECT_EQ(window.trackInfo()->list()->GetItemCount(), 0);
+    EXPECT_TRUE(window.trackInfo()->list()->isVisible());
+    EXPECT_FALSE(window.isBusy());
+}
+
+TEST_F(MainWindowTest, SettingsDialogDefaultsAndItsExclusiveBoxes)
+{
+    open();
+    selectRow(1);
+    window.toBmsAction()->trigger();
+    SettingsDialog* dialog = window.settingsDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(dialog->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Zentrowe v1.1-beta"));
+    EXPECT_EQ(dialog->startCodeEdit()->text(), QStringLiteral("00"));
+    EXPECT_EQ(dialog->keysoundNameEdit()->text(), QStringLiteral("A"));
+    EXPECT_EQ(dialog->longNoteMinimumEdit()->text(), QStringLiteral("24"));
+    EXPECT_EQ(dialog->tempoEdit()->text(), QStringLiteral("0"));
+    EXPECT_EQ(dialog->gapEdit()->text(), QStringLiteral("100"));
+    EXPECT_EQ(dialog->longNotesBox()->text(), QStringLiteral("生成面条"));
+    EXPECT_EQ(dialog->percussionBox()->text(), QStringLiteral("打击乐器 "));
+    EXPECT_EQ(dialog->customTempoBox()->text(), QStringLiteral("自定义"));
+    EXPECT_EQ(dialog->startButton()->text(), QStringLiteral("开始"));
+
+    auto state = [dialog] {
+        return QString("%1%2%3%4").arg(dialog->longNotesBox()->isEnabled()).arg(dialog->percussionBox()->isEnabled())
+            .arg(dialog->longNoteMinimumEdit()->isEnabled()).arg(dialog->tempoEdit()->isEnabled());
+    };
+    EXPECT_EQ(state(), "1100");  // long notes, percussion, minimum length, tempo
+    dialog->longNotesBox()->click();
+    EXPECT_EQ(state(), "1010");
+    dialog->longNotesBox()->click();
+    EXPECT_EQ(state(), "1100");
+    dialog->percussionBox()->click();
+    EXPECT_EQ(state(), "0100");
+    dialog->percussionBox()->click();
+    dialog->customTempoBox()->click();
+    EXPECT_EQ(state(), "1101");
+}
+
+TEST_F(MainWindowTest, StartWithoutASelectedTrackConvertsNothing)
+{
+    open();
+    window.toBmsAction()->setEnabled(true);
+    window.toBmsAction()->trigger();
+    window.settingsDialog()->startButton()->click();
+    QApplication::processEvents();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_FALSE(window.isBusy());
+    EXPECT_TRUE(fs::is_empty(out));
+}
+
+TEST_F(MainWindowTest, AFailedWriteIsReportedAndTheSongStays)
+{
+    open();
+    dialogs.folders << toQString((temp / "missing" / "folder").string());
+    window.setOutFolderAction()->trigger();
+    selectRow(1);
+    window.toBmsAction()->trigger();
+    start();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(commands(), (Commands{true, false, false, true}));
+    EXPECT_TRUE(window.settingsDialog()->isVisible());
+    EXPECT_TRUE(window.settingsDialog()->startButton()->isEnabled());
+    EXPECT_EQ(window.trackList()->GetItemCount(), 3);
+}
+
+TEST_F(MainWindowTest, ConvertInEveryModeThenCutAndGoBack)
+{
+    const char* cli = ZENTROWE_CLI;
+    open();
+    struct Mode {
+        const char* name;
+        QCheckBox* (SettingsDialog::*box)() const;
+    };
+    const Mode modes[] = {{"plain", nullptr}, {"long", &SettingsDialog::longNotesBox},
+                          {"percussion", &SettingsDialog::percussionBox}};
+    for (const auto& mode : modes) {
+        SCOPED_TRACE(mode.name);
+        const int track = mode.box == &SettingsDialog::percussionBox ? 3 : 2;
+        selectRow(track - 1);
+        ASSERT_TRUE(window.toBmsAction()->isEnabled());
+        window.toBmsAction()->trigger();
+        SettingsDialog* dialog = window.settingsDialog();
+        dialog->longNotesBox()->setChecked(false);
+        dialog->percussionBox()->setChecked(false);
+        if (mode.box != nullptr) {
+            (dialog->*mode.box)()->setChecked(true);
+        }
+        dialog->startButton()->click();
+        // The conversion runs: Start and the song-changing commands are off.
+        EXPECT_FALSE(dialog->startButton()->isEnabled());
+        EXPECT_FALSE(window.openAction()->isEnabled());
+        ASSERT_TRUE(waitForPass(window));
+        ASSERT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+
+        // After the conversion the list shows the keysound file, and only cut and back remain.
+        EXPECT_FALSE(dialog->isVisible());
+        EXPECT_EQ(commands(), (Commands{false, true, true, false}));
+        expectAlwaysOn();
+        ASSERT_EQ(window.trackList()->GetItemCount(), 1);
+        EXPECT_EQ(window.trackList()->GetItem(0), "音轨 01");
+        EXPECT_EQ(dialog->bar()->Pos(), 100);
+
+        // The window writes what the command line writes for the same choices.
+        const fs::path chart = out / "ode.bms";
+        ASSERT_TRUE(fs::exists(chart));
+        ASSERT_TRUE(fs::exists(out / "K-Midi.mid"));
+        const fs::path cliOut = temp.path() / (std::string("cli-") + mode.name);
+        fs::create_directory(cliOut);
+        const std::string command = std::string(cli) + " convert " + songPath.string() + " --track " +
+                                    std::to_string(track) + " --out " + cliOut.string() + " --mode " + mode.name +
+                                    " >/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        EXPECT_EQ(readFile(chart), readFile(cliOut / "ode.bms"));
+        EXPECT_EQ(readFile(out / "K-Midi.mid"), readFile(cliOut / "K-Midi.mid"));
+
+        // Cut a recording of the keysound file, told that it starts at the first keysound.
+        const fs::path wav = temp / "render.wav";
+        writeFile(wav, recording(44100 * 30));
+        dialogs.files << toQString(wav.string());
+        window.leadInGroup()->actions().at(1)->trigger();
+        window.wavCutAction()->trigger();
+        ProgressWindow* progress = window.progressWindow();
+        ASSERT_NE(progress, nullptr);
+        EXPECT_TRUE(progress->isVisible());
+        EXPECT_EQ(progress->windowTitle(), QStringLiteral("进度"));
+        ASSERT_TRUE(waitForPass(window));
+        ASSERT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+        EXPECT_FALSE(progress->isVisible());
+        const auto stems = wavStemsOfChart(chart);
+        ASSERT_FALSE(stems.empty());
+        for (const auto& stem : stems) {
+            EXPECT_TRUE(fs::exists(out / (stem + ".wav"))) << stem;
+        }
+        EXPECT_EQ(progress->bar()->Pos(), static_cast<int>(stems.size()));
+        EXPECT_EQ(progress->label()->text(),
+                  QString("K音总数 %1个  以切K音 %1个").arg(stems.size()));
+        EXPECT_TRUE(window.statusBar()->currentMessage().contains(QStringLiteral("第一个K音")));
+
+        // Back to the source file.
+        window.backButton()->click();
+        ASSERT_TRUE(waitForPass(window));
+        EXPECT_EQ(commands(), (Commands{false, false, false, true}));
+        EXPECT_EQ(window.trackList()->GetItemCount(), 3);
+        EXPECT_EQ(window.state().currentMidiPath, songPath);
+        for (const auto& entry : fs::directory_iterator(out)) {
+            fs::remove(entry.path());
+        }
+    }
+}
+
+TEST_F(MainWindowTest, FolderButtonAboutWindowAndDroppedFiles)
+{
+    window.openFolderButton()->click();
+    EXPECT_EQ(dialogs.shownFolders, QStringList{toQString(out.string())});
+
+    window.aboutAction()->trigger();
+    AboutWindow* about = window.aboutWindow();
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->windowTitle(), QStringLiteral("关于"));
+    EXPECT_EQ(about->okButton()->Caption(), QStringLiteral("确定"));
+    mouse(about->okButton(), QPoint(10, 10), QEvent::MouseButtonPress);
+    EXPECT_FALSE(about->isVisible());
+    window.aboutAction()->trigger();
+    EXPECT_EQ(window.aboutWindow(), about);
+    EXPECT_TRUE(about->isVisible());
+
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(toQString(songPath.string()))});
+    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &drop);
+    ASSERT_TRUE(waitForPass(window));
+    EXPECT_EQ(window.trackList()->GetItemCount(), 3);
+}
+
+TEST_F(MainWindowTest, ALongListingKeepsTheWindowLive)
+{
+    // One track of 200,000 notes on and off.
+    Bytes events;
+    for (int i = 0; i < 100000; ++i) {
+        append(events, bytes({0x00, 0x90, 60, 100, 0x10, 0x80, 60, 0}));
+    }
+    append(events, kEndOfTrack);
+    const fs::path big = temp / "big.mid";
+    writeFile(big, midiFile(0, 96, {events}));
+    window.openMidiPath(toQString(big.string()));
+    ASSERT_TRUE(waitForPass(window));
+    selectRow(0);
+
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+    timer.start(1);
+    QElapsedTimer clock;
+    clock.start();
+    mouse(window.trackList()->view()->viewport(), rowCentre(window.trackList(), 0), QEvent::MouseButtonDblClick);
+    ASSERT_TRUE(waitForPass(window));
+    const auto elapsed = clock.elapsed();
+    EXPECT_EQ(window.trackInfo()->list()->GetItemCount(), 200001);
+    EXPECT_EQ(window.trackInfo()->list()->GetItemText(200000, 1), "FF");
+    if (elapsed > 50) {
+        EXPECT_GT(ticks, 0);  // the event loop ran during the listing
+    }
+}
+
+}  // namespace
+}  // namespace zentrowe::app
