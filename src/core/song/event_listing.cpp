@@ -80,11 +80,11 @@ Status listTrackEvents(const std::filesystem::path& midiFile, const SongSummary&
     if (auto valid = checkTrackNumber(song, trackNumber, displayPath(midiFile)); !valid) {
         return valid;
     }
-    auto bytes = readWholeFile(midiFile);
+    auto bytes = readFileBytes(midiFile);
     if (!bytes) {
         return bytes.error();
     }
-    return listTrackEvents(*bytes, song, trackNumber, sink, progress);
+    return listTrackEvents(bytes->bytes(), song, trackNumber, sink, progress);
 }
 
 }  // namespace zentrowe::song

@@ -156,11 +156,11 @@ Result<SongSummary> summarizeSong(std::span<const std::uint8_t> file, const std:
 
 Result<SongSummary> readSongSummary(const std::filesystem::path& midiFile, ProgressSink& progress)
 {
-    auto bytes = readWholeFile(midiFile);
+    auto bytes = readFileBytes(midiFile);
     if (!bytes) {
         return bytes.error();
     }
-    return summarizeSong(*bytes, displayPath(midiFile), progress);
+    return summarizeSong(bytes->bytes(), displayPath(midiFile), progress);
 }
 
 }  // namespace zentrowe::song
