@@ -148,6 +148,28 @@ TEST(CutCli, WritesWhatTheWindowsInMemoryPathWrites)
     EXPECT_TRUE(std::equal(e4.begin() + 44, e4.begin() + 60, data.begin() + 226012));
 }
 
+TEST(CutCli, FixtureCutMatchesTheExpectedFilesByteForByte)
+{
+    const std::filesystem::path fixtures = std::filesystem::path(ZENTROWE_SOURCE_DIR) / "tests/data/cut";
+    testing::TempDir dir;
+    for (const char* name : {"K-Midi.mid", "song.bms", "render.wav"}) {
+        std::filesystem::copy_file(fixtures / name, dir / name);
+    }
+    const CliRun cut = runCli({"cut", (dir / "render.wav").string(), "--chart", (dir / "song.bms").string()});
+    ASSERT_EQ(cut.exitCode, 0) << cut.err;
+    EXPECT_EQ(cut.err, "lead-in: file start\n");
+    std::vector<std::string> expected;
+    for (const auto& entry : std::filesystem::directory_iterator(fixtures / "expected")) {
+        expected.push_back(entry.path().filename().string());
+    }
+    std::sort(expected.begin(), expected.end());
+    ASSERT_EQ(wavFiles(dir.path()), expected);
+    for (const auto& name : expected) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(testing::readFile(dir / name), testing::readFile(fixtures / "expected" / name));
+    }
+}
+
 TEST(CutCli, LeadInChoiceAndItsReport)
 {
     const struct {
