@@ -548,3 +548,44 @@ TEST(WavCutter, AutoLeadInEdgeCases)
 
 }  // namespace
 }  // namespace zentrowe::keysound
+
+namespace zentrowe::keysound {
+namespace {
+
+TEST(WavCutter, EveryPrefixOfARecordingCutsOrIsRefused)
+{
+    Bytes fact;
+    testing::appendU32le(fact, 50);
+    const Bytes whole = testing::riffWave({{"JUNK", Bytes(5, 0)},
+                                           {"fmt ", testing::fmtBody(1, 1, 1000, 2000, 2, 16)},
+                                           {"fact", fact},
+                                           {"data", testing::patternBytes(100)},
+                                           {"LIST", Bytes(7, 0x33)}});
+    const std::size_t dataTag = 12 + 8 + 6 + 8 + 16 + 8 + 4;
+    for (std::size_t length = 0; length <= whole.size(); ++length) {
+        SCOPED_TRACE(length);
+        TempDir dir;
+        testing::writeFile(dir / "render.wav", Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length)));
+        const auto r = request(dir, {"A1"}, {{60, 96, 0}}, LeadIn::Auto);
+        NullProgress quiet;
+        const auto report = cutRecording(r, quiet);
+        if (length < dataTag + 8) {
+            // The "data" chunk's header is not all there.
+            ASSERT_FALSE(report.ok());
+            EXPECT_EQ(report.error().code, ErrorCode::NotPcmWave);
+            continue;
+        }
+        ASSERT_TRUE(report.ok()) << report.error().message;
+        // 0.5 s at 2,000 bytes a second, whatever the file still holds; the rest is zeros.
+        const Bytes cut = testing::readFile(r.outputFolder / "A1.wav");
+        ASSERT_EQ(cut.size(), dataTag + 8 + 1000);
+        EXPECT_EQ(testing::u32leAt(cut, dataTag + 4), 1000u);
+        const std::size_t kept = std::min<std::size_t>(length - (dataTag + 8), 100);
+        EXPECT_EQ(slice(cut, dataTag + 8, dataTag + 8 + kept), slice(whole, dataTag + 8, dataTag + 8 + kept));
+        EXPECT_TRUE(std::all_of(cut.begin() + static_cast<std::ptrdiff_t>(dataTag + 8 + kept), cut.end(),
+                                [](std::uint8_t b) { return b == 0; }));
+    }
+}
+
+}  // namespace
+}  // namespace zentrowe::keysound
