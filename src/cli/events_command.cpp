@@ -61,6 +61,10 @@ Command addEventsCommand(CLI::App& app)
             reportError("cannot write to standard output");
             return kExitBadInput;
         }
+        // The track listed may be whole while later ones are missing; say so as tracks does.
+        if (summary->warning) {
+            reportWarning(*summary->warning);
+        }
         return kExitDone;
     };
     return command;
