@@ -28,6 +28,11 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Window | Q
 {
     setObjectName(QStringLiteral("Configfrm"));
     setWindowTitle(QStringLiteral("Zentrowe v1.1-beta"));
+    // The twip layout was made for 9-point text (12 pixels) in tight boxes.
+    QFont dialogFont = font();
+    dialogFont.setPixelSize(12);
+    setFont(dialogFont);
+    setStyleSheet(QStringLiteral("QLineEdit { padding: 0px; }"));
 
     auto* bms = place(new QGroupBox(QStringLiteral("BMS"), this), "FrameBms", 120, 120, 5655, 975);
     place(new QLabel(tr("K列表开始位置"), bms), "Label5", 240, 300, 1215, 255);
@@ -50,6 +55,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Window | Q
     m_bar = place(new PorogrsessBar(this), "PorogrsessBar1", 120, 1800, 4575, 300);
 
     QFont codeFont(QStringLiteral("宋体"));
+    codeFont.setPixelSize(12);
     m_startCode->setFont(codeFont);
     m_keysoundName->setFont(codeFont);
     for (auto* edit : {m_startCode, m_keysoundName, m_longNoteMinimum, m_tempo, m_gap}) {

@@ -1,0 +1,147 @@
+// Takes a picture of every window of the program with a song loaded, for the README:
+//   zentrowe_screenshots SONG.mid OUTPUT_FOLDER
+// Run it on a real display or under Xvfb (scripts/screenshots), not on the offscreen platform,
+// so that fonts and styles are those a user sees.
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/controls/list_view.h"
+#include "app/ui/about_window.h"
+#include "app/ui/main_window.h"
+#include "app/ui/progress_window.h"
+#include "app/ui/settings_dialog.h"
+#include "app/ui/track_info_window.h"
+#include "app/ui/user_dialogs.h"
+#include "app/controls/progress_bar.h"
+
+namespace {
+
+using namespace zentrowe::app;
+
+class FixedAnswers final : public UserDialogs {
+public:
+    explicit FixedAnswers(QString folder) : m_folder(std::move(folder)) {}
+    QString chooseFolder(QWidget*, const QString&) override { return m_folder; }
+    QString chooseFileToOpen(QWidget*, const QString&, const QString&) override { return {}; }
+    void showMessage(QWidget*, const QString&, const QString& text) override
+    {
+        std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
+    }
+    void showFolder(const QString&) override {}
+
+private:
+    QString m_folder;
+};
+
+void settle(int milliseconds = 300)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool waitForPass(MainWindow& window)
+{
+    QEventLoop loop;
+    bool finished = false;
+    QObject::connect(&window, &MainWindow::passFinished, &loop, [&] {
+        finished = true;
+        loop.quit();
+    });
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    loop.exec();
+    settle();
+    return finished;
+}
+
+void mouse(QWidget* widget, QPoint at, QEvent::Type type)
+{
+    QMouseEvent press(type, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    if (type == QEvent::MouseButtonPress) {
+        QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(widget, &release);
+    }
+}
+
+bool save(QWidget* widget, const QDir& folder, const char* name)
+{
+    const QString path = folder.filePath(QString::fromLatin1(name));
+    if (!widget->grab().save(path)) {
+        std::fprintf(stderr, "cannot write %s\n", path.toUtf8().constData());
+        return false;
+    }
+    std::printf("%s\n", path.toUtf8().constData());
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: zentrowe_screenshots SONG.mid OUTPUT_FOLDER\n");
+        return 2;
+    }
+    const QString song = QString::fromLocal8Bit(argv[1]);
+    const QDir pictures(QString::fromLocal8Bit(argv[2]));
+    QTemporaryDir output;
+    FixedAnswers answers(output.path());
+
+    MainWindow window(answers);
+    window.resize(720, 360);
+    window.show();
+    if (!window.askOutputFolderAtStart()) {
+        return 1;
+    }
+    window.openMidiPath(song);
+    if (!waitForPass(window)) {
+        return 1;
+    }
+    ListView* tracks = window.trackList();
+    const int row = tracks->GetItemCount() > 1 ? 1 : 0;
+    const QPoint rowCentre = tracks->view()->visualRect(tracks->view()->model()->index(row, 1)).center();
+    mouse(tracks->view()->viewport(), rowCentre, QEvent::MouseButtonPress);
+    settle();
+    bool ok = save(&window, pictures, "main-window.png");
+
+    window.toBmsAction()->trigger();
+    settle();
+    ok = save(window.settingsDialog(), pictures, "settings-dialog.png") && ok;
+    window.settingsDialog()->hide();
+
+    mouse(tracks->view()->viewport(), rowCentre, QEvent::MouseButtonDblClick);
+    ok = waitForPass(window) && ok;
+    ok = save(window.trackInfo(), pictures, "track-info.png") && ok;
+    window.trackInfo()->close();
+
+    window.aboutAction()->trigger();
+    settle();
+    ok = save(window.aboutWindow(), pictures, "about.png") && ok;
+    window.aboutWindow()->hide();
+
+    window.toBmsAction()->trigger();
+    window.settingsDialog()->startButton()->click();
+    ok = waitForPass(window) && ok;
+    ok = save(&window, pictures, "main-window-after-conversion.png") && ok;
+
+    // The cutter's progress window halfway through a cut of 24 keysounds.
+    ProgressWindow progress;
+    progress.bar()->Min(0);
+    progress.bar()->Max(24);
+    progress.bar()->Pos(12);
+    progress.showCount(12, 24);
+    progress.show();
+    settle();
+    ok = save(&progress, pictures, "progress.png") && ok;
+    return ok ? 0 : 1;
+}
