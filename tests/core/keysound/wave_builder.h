@@ -45,7 +45,8 @@ inline Bytes riffWave(const std::vector<RiffChunk>& chunks)
     appendText(out, "WAVE");
     for (const auto& chunk : chunks) {
         appendText(out, chunk.id);
-        appendU32le(out, static_cast<std::uint32_t>(chunk.declaredSize >= 0 ? chunk.declaredSize : chunk.body.size()));
+        const auto size = chunk.declaredSize >= 0 ? static_cast<std::uint64_t>(chunk.declaredSize) : chunk.body.size();
+        appendU32le(out, static_cast<std::uint32_t>(size));
         append(out, chunk.body);
         if (chunk.body.size() % 2 != 0) {
             out.push_back(0);

@@ -57,8 +57,8 @@ std::vector<int> frameLevels(const std::filesystem::path& path)
     while (pos + 8 <= file.size()) {
         const std::string id(file.begin() + static_cast<std::ptrdiff_t>(pos),
                              file.begin() + static_cast<std::ptrdiff_t>(pos + 4));
-        const std::size_t size = file[pos + 4] | (file[pos + 5] << 8) | (file[pos + 6] << 16) |
-                                 (static_cast<std::size_t>(file[pos + 7]) << 24);
+        const std::size_t size = std::size_t{file[pos + 4]} | (std::size_t{file[pos + 5]} << 8) |
+                                 (std::size_t{file[pos + 6]} << 16) | (std::size_t{file[pos + 7]} << 24);
         if (id == "fmt ") {
             channels = file[pos + 10] | (file[pos + 11] << 8);
             bits = file[pos + 22] | (file[pos + 23] << 8);
