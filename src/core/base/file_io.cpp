@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -234,6 +235,52 @@ Status AtomicFileWriter::write(std::span<const std::uint8_t> bytes)
 Status AtomicFileWriter::write(std::string_view text)
 {
     return write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+Result<std::uint64_t> AtomicFileWriter::copyFrom(int sourceFd, std::uint64_t offset, std::uint64_t length)
+{
+    assert(m_fd >= 0);
+    std::uint64_t done = 0;
+    bool inKernel = true;
+    std::vector<std::uint8_t> buffer;
+    while (done < length) {
+        const std::uint64_t want = std::min<std::uint64_t>(length - done, std::uint64_t{1} << 30);
+        if (inKernel) {
+            auto from = static_cast<off_t>(offset + done);
+            const ssize_t n = ::copy_file_range(sourceFd, &from, m_fd, nullptr, static_cast<std::size_t>(want), 0);
+            if (n > 0) {
+                done += static_cast<std::uint64_t>(n);
+                continue;
+            }
+            if (n == 0) {
+                break;  // the source ends here
+            }
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF) {
+                return failure("write", errno);
+            }
+            inKernel = false;  // file systems or kernels that cannot: copy through memory
+            buffer.resize(std::size_t{1} << 20);
+        }
+        const ssize_t got = ::pread(sourceFd, buffer.data(), std::min<std::uint64_t>(want, buffer.size()),
+                                    static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Error{ErrorCode::CannotOpen, "cannot read: " + systemReason(errno)};
+        }
+        if (got == 0) {
+            break;
+        }
+        if (auto written = write(std::span(buffer.data(), static_cast<std::size_t>(got))); !written) {
+            return written.error();
+        }
+        done += static_cast<std::uint64_t>(got);
+    }
+    return done;
 }
 
 Status AtomicFileWriter::writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes)

@@ -64,6 +64,10 @@ public:
     Status open();
     Status write(std::span<const std::uint8_t> bytes);
     Status write(std::string_view text);
+    // Appends up to `length` bytes of another open file, read from `offset`, copied inside the
+    // kernel where the file systems allow it. Returns how many bytes the source had there
+    // (fewer if it ends first); CannotOpen if the source cannot be read.
+    Result<std::uint64_t> copyFrom(int sourceFd, std::uint64_t offset, std::uint64_t length);
     // Overwrites bytes already written (for sizes known only at the end).
     Status writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
     // Flushes, closes and renames into place.
