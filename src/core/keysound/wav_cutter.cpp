@@ -13,8 +13,8 @@ namespace zentrowe::keysound {
 
 namespace {
 
-// Sample bytes are moved through one buffer of this size per run.
-constexpr std::size_t kCopyBlock = std::size_t{1} << 20;
+// The loudness scan reads through one buffer of this size.
+constexpr std::size_t kScanBlock = std::size_t{1} << 20;
 
 // Printable ASCII without the characters no file system of the players' platforms accepts, and
 // not a name that means a folder.
@@ -154,7 +154,7 @@ Result<std::optional<std::uint64_t>> firstLoudByte(const RecordingFile& file, co
 // Writes `length` sample bytes taken from data positions [first, first + length): what the
 // data chunk holds is copied, positions outside it are zeros.
 Status copySamples(const RecordingFile& file, const WaveLayout& layout, std::int64_t first, std::int64_t length,
-                   AtomicFileWriter& out, std::vector<std::uint8_t>& buffer)
+                   AtomicFileWriter& out)
 {
     static const std::array<std::uint8_t, 65536> zeros{};
     auto writeZeros = [&](std::int64_t count) -> Status {
@@ -176,19 +176,15 @@ Status copySamples(const RecordingFile& file, const WaveLayout& layout, std::int
         return lead;
     }
     std::int64_t at = copyFrom;
-    while (at < copyTo) {
-        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(copyTo - at, std::ssize(buffer)));
-        auto got = file.readAt(layout.dataStart + static_cast<std::uint64_t>(at), std::span(buffer).first(want));
-        if (!got) {
-            return got.error();
+    if (at < copyTo) {
+        auto copied = out.copyFrom(file.fd(), layout.dataStart + static_cast<std::uint64_t>(at),
+                                   static_cast<std::uint64_t>(copyTo - at));
+        if (!copied) {
+            const Error& error = copied.error();
+            return error.code == ErrorCode::CannotOpen ? Error{error.code, file.name() + ": " + error.message} : error;
         }
-        if (*got == 0) {
-            break;  // the file shrank while we read it: the rest is missing, so zeros
-        }
-        if (auto written = out.write(std::span(buffer).first(*got)); !written) {
-            return written;
-        }
-        at += static_cast<std::int64_t>(*got);
+        // Fewer only if the file shrank while we read it: the rest is missing, so zeros.
+        at += static_cast<std::int64_t>(*copied);
     }
     return writeZeros(end - std::max(at, first));
 }
@@ -262,12 +258,12 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
         return got.error();
     }
 
-    std::vector<std::uint8_t> buffer(kCopyBlock);
     const double gapSeconds = ticksToSeconds(request.gapTicks, request.tempoMicros, request.ticksPerQuarter);
     report.leadInUsed = request.leadIn;
     if (request.leadIn == LeadIn::Auto) {
         report.leadInUsed = LeadIn::FileStart;  // with no gap the shift is 0 either way
         if (gapSeconds > 0) {
+            std::vector<std::uint8_t> buffer(kScanBlock);
             auto loud = firstLoudByte(file, layout, buffer);
             if (!loud) {
                 return loud.error();
@@ -315,7 +311,7 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
         if (auto status = out.write(header); !status) {
             return status.error();
         }
-        if (auto status = copySamples(file, layout, first, size, out, buffer); !status) {
+        if (auto status = copySamples(file, layout, first, size, out); !status) {
             return status.error();
         }
         if (pad != 0) {

@@ -24,6 +24,7 @@ public:
     ~RecordingFile();
 
     std::uint64_t size() const { return m_size; }
+    int fd() const { return m_fd; }
     const std::string& name() const { return m_name; }
     // Device and inode, to tell whether another path names this very file.
     bool isSameFileAs(const std::filesystem::path& other) const;
