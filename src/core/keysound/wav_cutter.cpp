@@ -16,8 +16,9 @@ namespace {
 // The loudness scan reads through one buffer of this size.
 constexpr std::size_t kScanBlock = std::size_t{1} << 20;
 
-// Printable ASCII without the characters no file system of the players' platforms accepts, and
-// not a name that means a folder.
+// The keysound-name rule applied to the whole stem: printable ASCII without the characters the
+// players' file systems refuse, and not a name that means a folder. A stem read from a chart
+// file ("../x") must not reach outside the output folder.
 bool isSafeFileStem(const std::string& stem)
 {
     if (stem.empty() || stem == "." || stem == "..") {
@@ -48,8 +49,8 @@ std::int64_t loudThreshold(int bits)
     return static_cast<std::int64_t>(std::ceil(0.001 * std::ldexp(1.0, bits - 1)));
 }
 
-// Tells whether one frame has a sample of at least 0.001 of full scale; nullptr-free callers
-// have checked the layout with `canScan`.
+// Tells whether one frame has a sample of at least 0.001 of full scale. Callers check the
+// layout with `canScan` first.
 class LoudnessTest {
 public:
     explicit LoudnessTest(const WaveLayout& layout)
