@@ -140,8 +140,12 @@ def check(path, problems):
     song = mido.MidiFile(path, charset=getattr(check, "charsets")[name])
 
     def differ(what, ours, theirs):
-        if ours != theirs:
-            problems.append("{}: {}: zentrowe-cli says {!r}, the other reader {!r}".format(name, what, ours, theirs))
+        if ours == theirs:
+            return
+        if isinstance(ours, list) and isinstance(theirs, list) and len(ours) == len(theirs):
+            at = next(i for i, (a, b) in enumerate(zip(ours, theirs)) if a != b)
+            what, ours, theirs = "{} (item {})".format(what, at), ours[at], theirs[at]
+        problems.append("{}: {}: zentrowe-cli says {!r}, the other reader {!r}".format(name, what, ours, theirs))
 
     rows = [line.split("\t") for line in run(CLI, "tracks", path).splitlines()]
     differ("number of tracks", len(rows), len(song.tracks))
