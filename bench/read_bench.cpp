@@ -93,7 +93,7 @@ void SummaryInMemory(benchmark::State& state)
         benchmark::DoNotOptimize(song);
     }
     state.counters["tracks"] = static_cast<double>(tracks);
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * file.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(file.size()));
 }
 BENCHMARK(SummaryInMemory)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
