@@ -13,6 +13,9 @@ namespace zentrowe::app {
 
 namespace {
 
+const QStringList kDialogFamilies = {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+                                     QStringLiteral("Microsoft YaHei")};
+
 // Places a control at a position given in twips, relative to its parent.
 template <typename Widget>
 Widget* place(Widget* widget, const char* name, int left, int top, int width, int height)
@@ -28,8 +31,10 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Window | Q
 {
     setObjectName(QStringLiteral("Configfrm"));
     setWindowTitle(QStringLiteral("Zentrowe v1.1-beta"));
-    // The twip layout was made for 9-point text (12 pixels) in tight boxes.
+    // The twip layout was made for 9-point text (12 pixels) in tight boxes, set in a CJK face
+    // whose Latin letters and digits are half as wide as its ideographs.
     QFont dialogFont = font();
+    dialogFont.setFamilies(kDialogFamilies);
     dialogFont.setPixelSize(12);
     setFont(dialogFont);
     setStyleSheet(QStringLiteral("QLineEdit { padding: 0px; }"));
@@ -54,8 +59,8 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Window | Q
     m_start = place(new QPushButton(tr("开始"), this), "Command1", 4890, 1770, 855, 375);
     m_bar = place(new PorogrsessBar(this), "PorogrsessBar1", 120, 1800, 4575, 300);
 
-    QFont codeFont(QStringLiteral("宋体"));
-    codeFont.setPixelSize(12);
+    QFont codeFont = dialogFont;
+    codeFont.setFamilies(QStringList{QStringLiteral("宋体"), QStringLiteral("SimSun")} + kDialogFamilies);
     m_startCode->setFont(codeFont);
     m_keysoundName->setFont(codeFont);
     for (auto* edit : {m_startCode, m_keysoundName, m_longNoteMinimum, m_tempo, m_gap}) {
