@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bitset>
+#include <charconv>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -30,46 +31,91 @@ constexpr std::string_view kLineEnd = "\r\n";
 
 using SlotCodes = std::array<std::uint16_t, kSlots>;  // 0 is an empty slot ("00")
 
-void appendMeasureNumber(std::string& text, std::int64_t measure)
-{
-    const std::string digits = std::to_string(measure);
-    if (digits.size() < 3) {
-        text.append(3 - digits.size(), '0');
-    }
-    text += digits;
-}
+constexpr std::size_t kSlotChars = 2 * kSlots;
 
-void appendSlots(std::string& text, const SlotCodes& slots)
+// The two characters of every code value, "00" to "ZZ".
+const std::array<std::array<char, 2>, kLargestCode + 1>& codeCharacters()
 {
-    static const auto codes = [] {
-        std::array<std::array<char, 2>, kLargestCode + 1> table{};
+    static const auto table = [] {
+        std::array<std::array<char, 2>, kLargestCode + 1> codes{};
         for (int value = 0; value <= kLargestCode; ++value) {
             const std::string code = encodeBase36(value);
-            table[static_cast<std::size_t>(value)] = {code[0], code[1]};
+            codes[static_cast<std::size_t>(value)] = {code[0], code[1]};
         }
-        return table;
+        return codes;
     }();
-    const std::size_t at = text.size();
-    text.resize(at + 2 * kSlots);
-    char* out = text.data() + at;
+    return table;
+}
+
+// Channel lines in blocks of a few megabytes: a block never grows past the room it reserved, so
+// no line is copied again as the chart grows, and memory holds the chart once.
+class ChartText {
+public:
+    // `length` more characters of `fill` at the end, kept in one block; returns the first.
+    char* grow(std::size_t length, char fill)
+    {
+        if (m_blocks.empty() || m_blocks.back().capacity() - m_blocks.back().size() < length) {
+            m_blocks.emplace_back().reserve(std::max(kBlockBytes, length));
+        }
+        std::string& block = m_blocks.back();
+        const std::size_t at = block.size();
+        block.resize(at + length, fill);
+        return block.data() + at;
+    }
+
+    std::vector<std::string> takeBlocks() { return std::move(m_blocks); }
+
+private:
+    static constexpr std::size_t kBlockBytes = std::size_t{4} << 20;
+
+    std::vector<std::string> m_blocks;
+};
+
+// Grows `text` by one channel line, "#" + measure (at least three digits) + channel + ":" + 384
+// characters of "0" + CR LF (twice with an empty line after), and returns where its slots start.
+// One step per line: charts in long-note mode hold hundreds of thousands of lines.
+char* appendBlankChannelLine(ChartText& text, std::int64_t measure, std::string_view channel, bool blankLineAfter)
+{
+    std::array<char, 24> digits{};
+    const auto converted = std::to_chars(digits.data(), digits.data() + digits.size(), measure);
+    const auto digitCount = static_cast<std::size_t>(converted.ptr - digits.data());
+    const std::size_t padding = digitCount < 3 ? 3 - digitCount : 0;
+    const std::size_t lineEnds = blankLineAfter ? 2 : 1;
+    const std::size_t length = 1 + padding + digitCount + channel.size() + 1 + kSlotChars + lineEnds * kLineEnd.size();
+
+    char* out = text.grow(length, '0');
+    *out++ = '#';
+    out += padding;  // already "0"
+    out = std::copy_n(digits.data(), digitCount, out);
+    out = std::copy(channel.begin(), channel.end(), out);
+    *out++ = ':';
+    char* slots = out;
+    out += kSlotChars;
+    for (std::size_t k = 0; k < lineEnds; ++k) {
+        out = std::copy(kLineEnd.begin(), kLineEnd.end(), out);
+    }
+    return slots;
+}
+
+void appendChannelLine(ChartText& text, std::int64_t measure, std::string_view channel, const SlotCodes& slots,
+                       bool blankLineAfter)
+{
+    const auto& codes = codeCharacters();
+    char* out = appendBlankChannelLine(text, measure, channel, blankLineAfter);
     for (const std::uint16_t value : slots) {
         *out++ = codes[value][0];
         *out++ = codes[value][1];
     }
 }
 
-void appendChannelLine(std::string& text, std::int64_t measure, std::string_view channel, const SlotCodes& slots,
-                       bool blankLineAfter)
+// A line holding a single code, followed by an empty line.
+void appendSingleCodeLine(ChartText& text, std::int64_t measure, std::string_view channel, int slot,
+                          std::uint16_t code)
 {
-    text += '#';
-    appendMeasureNumber(text, measure);
-    text += channel;
-    text += ':';
-    appendSlots(text, slots);
-    text += kLineEnd;
-    if (blankLineAfter) {
-        text += kLineEnd;
-    }
+    const auto& characters = codeCharacters()[code];
+    char* out = appendBlankChannelLine(text, measure, channel, true) + 2 * slot;
+    out[0] = characters[0];
+    out[1] = characters[1];
 }
 
 Error measureOutOfRange(std::string_view what, std::int64_t measure)
@@ -159,9 +205,7 @@ public:
     // own, so its keysound is still heard.
     void appendBackgroundNote(int slot, std::uint16_t code)
     {
-        SlotCodes slots{};
-        slots[static_cast<std::size_t>(slot)] = code;
-        appendChannelLine(m_text, m_measure, kBackgroundChannel, slots, true);
+        appendSingleCodeLine(m_text, m_measure, kBackgroundChannel, slot, code);
     }
 
     // A long note's end marker in a later measure than its start, written at once on a line of
@@ -172,9 +216,7 @@ public:
             fail(measureOutOfRange("a long note's end", measure));
             return false;
         }
-        SlotCodes slots{};
-        slots[static_cast<std::size_t>(slot)] = code;
-        appendChannelLine(m_text, measure, kLaneChannels[static_cast<std::size_t>(buffer)], slots, true);
+        appendSingleCodeLine(m_text, measure, kLaneChannels[static_cast<std::size_t>(buffer)], slot, code);
         writtenBefore(measure, buffer).set(static_cast<std::size_t>(slot));
         return true;
     }
@@ -204,7 +246,7 @@ public:
     }
 
     KeysoundTable& keysounds() { return m_keysounds; }
-    std::string& text() { return m_text; }
+    ChartText& text() { return m_text; }
 
 private:
     std::bitset<kSlots>& writtenBefore(std::int64_t measure, int buffer)
@@ -223,7 +265,7 @@ private:
     std::array<bool, kMaxBuffers> m_used{};
     std::int64_t m_measure = 0;
     std::vector<std::bitset<kSlots>> m_written;  // per measure and buffer: slots already in m_text
-    std::string m_text;
+    ChartText m_text;
     std::optional<Error> m_error;
 };
 
@@ -520,29 +562,29 @@ std::string formatBpm(std::uint32_t tempoMicros)
     return whole + '.' + static_cast<char>('0' + fraction / 10) + static_cast<char>('0' + fraction % 10);
 }
 
-std::string chartFileText(const ChartTempos& tempos, const KeysoundTable& keysounds, const std::string& keysoundName,
-                          std::int32_t ticksPerMeasure, const std::string& channelLines)
+// The chart file's header: line type, tempo and keysound definitions, each block followed by
+// two empty lines.
+std::string chartHeader(const ChartTempos& tempos, const KeysoundTable& keysounds, const std::string& keysoundName,
+                        std::int32_t ticksPerMeasure)
 {
-    std::string text;
-    text.reserve(channelLines.size() + 64 * (keysounds.size() + tempos.microsOfCode.size()) + 64);
-    text += "#LNTYPE 01\r\n\r\n\r\n";
+    std::string header;
+    header.reserve(64 * (keysounds.size() + tempos.microsOfCode.size()) + 64);
+    header += "#LNTYPE 01\r\n\r\n\r\n";
     for (std::size_t k = 0; k < tempos.microsOfCode.size(); ++k) {
-        text += "#BPM" + encodeBase36(static_cast<int>(k + 1)) + ' ' + formatBpm(tempos.microsOfCode[k]) + "\r\n";
+        header += "#BPM" + encodeBase36(static_cast<int>(k + 1)) + ' ' + formatBpm(tempos.microsOfCode[k]) + "\r\n";
     }
-    text += "\r\n\r\n";
+    header += "\r\n\r\n";
     for (const auto& entry : keysounds.entries()) {
-        text += "#WAV" + entry.code + ' ' + keysoundStem(keysoundName, entry, ticksPerMeasure) + ".OGG\r\n";
+        header += "#WAV" + entry.code + ' ' + keysoundStem(keysoundName, entry, ticksPerMeasure) + ".OGG\r\n";
     }
-    text += "\r\n\r\n";
-    text += channelLines;
-    text += kLineEnd;
-    return text;
+    header += "\r\n\r\n";
+    return header;
 }
 
 template <typename Mode, typename... ModeArguments>
-Result<Chart> convertTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                           song::TrackLocation where, const ConversionSettings& settings, ProgressSink& progress,
-                           ModeArguments... modeArguments)
+Result<ChartPieces> convertTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                 song::TrackLocation where, const ConversionSettings& settings, ProgressSink& progress,
+                                 ModeArguments... modeArguments)
 {
     auto tempos = chartTempos(song);
     if (!tempos) {
@@ -559,29 +601,31 @@ Result<Chart> convertTrack(std::span<const std::uint8_t> file, const song::SongS
     }
     chart.flush(true);
 
-    std::string& lines = chart.text();
+    ChartText& lines = chart.text();
     for (std::size_t k = 0; k < tempos->changes.size(); ++k) {
         const std::int64_t time = tempos->changes[k].time;
         const std::int64_t measure = chart.measureOf(time);
         if (measure >= kMeasureLimit) {
             return measureOutOfRange("a tempo change", measure);
         }
-        SlotCodes slots{};
-        slots[static_cast<std::size_t>(chart.slotOf(time))] = tempos->codeOfChange[k];
-        appendChannelLine(lines, measure, kTempoChannel, slots, true);
+        appendSingleCodeLine(lines, measure, kTempoChannel, chart.slotOf(time), tempos->codeOfChange[k]);
     }
+    std::copy(kLineEnd.begin(), kLineEnd.end(), lines.grow(kLineEnd.size(), '\n'));
     throttle.finish();
 
-    Chart result;
-    result.text = chartFileText(*tempos, chart.keysounds(), settings.keysoundName, song.ticksPerMeasure, lines);
+    ChartPieces result;
+    result.pieces.push_back(chartHeader(*tempos, chart.keysounds(), settings.keysoundName, song.ticksPerMeasure));
+    for (auto& block : lines.takeBlocks()) {
+        result.pieces.push_back(std::move(block));
+    }
     result.keysounds = std::move(chart.keysounds());
     return result;
 }
 
 }  // namespace
 
-Result<Chart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,
-                            const ConversionSettings& settings, ProgressSink& progress)
+Result<ChartPieces> generateChartPieces(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                        int trackNumber, const ConversionSettings& settings, ProgressSink& progress)
 {
     if (trackNumber < 1 || static_cast<std::size_t>(trackNumber) > song.tracks.size()) {
         return Error{ErrorCode::TrackOutOfRange,
@@ -603,6 +647,26 @@ Result<Chart> generateChart(std::span<const std::uint8_t> file, const song::Song
         break;
     }
     return convertTrack<PlainMode>(file, song, where, settings, progress);
+}
+
+Result<Chart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,
+                            const ConversionSettings& settings, ProgressSink& progress)
+{
+    auto pieces = generateChartPieces(file, song, trackNumber, settings, progress);
+    if (!pieces) {
+        return pieces.error();
+    }
+    Chart chart;
+    std::size_t size = 0;
+    for (const auto& piece : pieces->pieces) {
+        size += piece.size();
+    }
+    chart.text.reserve(size);
+    for (const auto& piece : pieces->pieces) {
+        chart.text += piece;
+    }
+    chart.keysounds = std::move(pieces->keysounds);
+    return chart;
 }
 
 }  // namespace zentrowe::convert

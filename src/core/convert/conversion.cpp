@@ -43,7 +43,7 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     if (!source) {
         return source.error();
     }
-    auto chart = generateChart(*source, request.song, request.trackNumber, request.settings, progress);
+    auto chart = generateChartPieces(*source, request.song, request.trackNumber, request.settings, progress);
     if (!chart) {
         return chart.error();
     }
@@ -68,8 +68,10 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     AtomicFileWriter chartFile(outcome.chartPath);
     AtomicFileWriter keysoundFile(outcome.keysoundMidiPath);
     Status status = chartFile.open();
-    if (status) {
-        status = chartFile.write(std::string_view(chart->text));
+    for (const auto& piece : chart->pieces) {
+        if (status) {
+            status = chartFile.write(std::string_view(piece));
+        }
     }
     if (status) {
         status = keysoundFile.open();
