@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <map>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -202,6 +205,55 @@ TEST_F(Conversion, ReplacesEarlierOutputs)
     ASSERT_TRUE(outcome.ok());
     EXPECT_EQ(readText(m_dir / "out" / "song.bms"), chartOf(kWorkedExample)->text);
     EXPECT_EQ(outputNames(), (std::vector<std::string>{"K-Midi.mid", "song.bms"}));
+}
+
+TEST_F(Conversion, ChartOfSeveralMegabytesIsWrittenWhole)
+{
+    // Chords of eight notes, 60 to 67, one at every slot of 63 measures, each held one slot (10
+    // ticks of a 1920-tick measure). 60 to 66 fill the seven lanes; 67 belongs to 60's lane and
+    // finds none free, so every chord adds a background line of its own: about 4.8 MB of chart.
+    constexpr int kMeasures = 63;
+    std::vector<TimedEvent> events;
+    for (int chord = 0; chord < kMeasures * 192; ++chord) {
+        for (int note = 60; note <= 67; ++note) {
+            events.push_back(on(10 * chord, note));
+        }
+        for (int note = 60; note <= 67; ++note) {
+            events.push_back(off(10 * chord + 10, note));
+        }
+    }
+    const auto outcome = runConversion(request(oneTrackSong(events)), m_quiet);
+    ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+
+    std::string expected = "#LNTYPE 01\r\n\r\n\r\n#BPM01 120.00\r\n\r\n\r\n";
+    for (int note = 60; note <= 67; ++note) {
+        expected += "#WAV0" + std::to_string(note - 59) + " A" + std::to_string(note) + "-1-100.OGG\r\n";
+    }
+    expected += "\r\n\r\n";
+    std::map<int, std::string> everySlot[7];
+    // Lane of each note (note mod 7) in the chart's line order 16, 11, 12, 13, 14, 15, 18: codes
+    // 04 (63), 05 (64), 06 (65), 07 (66), 01 (60), 02 (61), 03 (62).
+    const char* laneCodes[7] = {"04", "05", "06", "07", "01", "02", "03"};
+    const char* channels[7] = {"16", "11", "12", "13", "14", "15", "18"};
+    for (int slot = 0; slot < 192; ++slot) {
+        for (int lane = 0; lane < 7; ++lane) {
+            everySlot[lane][slot] = laneCodes[lane];
+        }
+    }
+    for (int measure = 0; measure < kMeasures; ++measure) {
+        char number[4];
+        std::snprintf(number, sizeof number, "%03d", measure);
+        for (int slot = 0; slot < 192; ++slot) {
+            expected += channelLine(number, "01", {{slot, "08"}}, true);
+        }
+        for (int lane = 0; lane < 7; ++lane) {
+            expected += channelLine(number, channels[lane], everySlot[lane], lane == 6);
+        }
+    }
+    expected += channelLine("000", "08", {{0, "01"}}, true) + "\r\n";
+    const std::string written = readText(outcome->chartPath);
+    EXPECT_GT(written.size(), std::size_t{4} << 20);
+    EXPECT_TRUE(written == expected) << "the chart file differs from the expected " << expected.size() << " bytes";
 }
 
 TEST_F(Conversion, TrackWithoutNotesLeavesAnEmptyCutList)
