@@ -3,12 +3,10 @@
 //   read_bench --write-files       only writes the files and prints their paths
 // The files go to /tmp/zentrowe-bench/ and are kept for the next run. To compare the command
 // line with midicsv on the same files (Release build, -DZENTROWE_BUILD_BENCH=ON):
-//   hyperfine -w 1 --output=/dev/null \
-//     'zentrowe-cli tracks /tmp/zentrowe-bench/song-129x10M.mid' \
-//     'midicsv /tmp/zentrowe-bench/song-129x10M.mid'
-//   hyperfine -w 1 --output=/dev/null \
-//     'zentrowe-cli events /tmp/zentrowe-bench/track-1x1M.mid --track 1' \
-//     'midicsv /tmp/zentrowe-bench/track-1x1M.mid'
+//   hyperfine -w 1 --output=/dev/null 'zentrowe-cli tracks /tmp/zentrowe-bench/song-129x10M.mid'
+//             'midicsv /tmp/zentrowe-bench/song-129x10M.mid'
+//   hyperfine -w 1 --output=/dev/null 'zentrowe-cli events /tmp/zentrowe-bench/track-1x1M.mid --track 1'
+//             'midicsv /tmp/zentrowe-bench/track-1x1M.mid'
 
 #include <benchmark/benchmark.h>
 
