@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "cli/cli_run.h"
 #include "support/test_support.h"
 
 namespace zentrowe::testing {
@@ -14,39 +14,10 @@ namespace {
 
 const std::filesystem::path kData = std::filesystem::path(ZENTROWE_SOURCE_DIR) / "tests" / "data" / "convert";
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-};
-
-std::string quoted(const std::string& text)
+CliRun convert(std::vector<std::string> arguments)
 {
-    std::string out = "'";
-    for (const char c : text) {
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return out + "'";
-}
-
-CliRun convert(const std::vector<std::string>& arguments)
-{
-    std::string command = quoted(ZENTROWE_CLI) + " convert";
-    for (const auto& argument : arguments) {
-        command += " " + quoted(argument);
-    }
-    command += " 2>/dev/null";
-    CliRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        run.out.append(buffer, got);
-    }
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    arguments.insert(arguments.begin(), "convert");
+    return runCli(arguments);
 }
 
 std::vector<std::string> namesIn(const std::filesystem::path& folder)

@@ -1,7 +1,6 @@
 // zentrowe-cli cut, run as a program on songs it converted and recordings the tests write.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,47 +11,15 @@
 #include "core/keysound/wav_cutter.h"
 #include "core/song/chart_file_name.h"
 #include "../core/keysound/wave_builder.h"
+#include "cli/cli_run.h"
 #include "support/test_support.h"
 
 namespace zentrowe {
 namespace {
 
 using testing::Bytes;
-
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string& text)
-{
-    std::string out = "'";
-    for (const char c : text) {
-        if (c == '\'') {
-            out += "'\\''";
-        } else {
-            out += c;
-        }
-    }
-    return out + "'";
-}
-
-CliRun runCli(const std::vector<std::string>& arguments)
-{
-    testing::TempDir dir;
-    std::string command = quoted(ZENTROWE_CLI);
-    for (const auto& argument : arguments) {
-        command += " " + quoted(argument);
-    }
-    command += " >" + quoted((dir / "out").string()) + " 2>" + quoted((dir / "err").string()) + " </dev/null";
-    const int status = std::system(command.c_str());
-    CliRun run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = testing::readText(dir / "out");
-    run.err = testing::readText(dir / "err");
-    return run;
-}
+using testing::CliRun;
+using testing::runCli;
 
 std::vector<std::string> wavFiles(const std::filesystem::path& folder)
 {

@@ -1,54 +1,21 @@
 // zentrowe-cli tracks and events, run as a program on the fixtures in tests/data/reading.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "cli/cli_run.h"
 #include "support/test_support.h"
 
 namespace zentrowe {
 namespace {
 
+using testing::runCli;
+
 const std::filesystem::path kFixtures = std::filesystem::path(ZENTROWE_SOURCE_DIR) / "tests/data/reading";
-
-struct Run {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string& text)
-{
-    std::string out = "'";
-    for (const char c : text) {
-        if (c == '\'') {
-            out += "'\\''";
-        } else {
-            out += c;
-        }
-    }
-    return out + "'";
-}
-
-Run runCli(const std::vector<std::string>& arguments)
-{
-    testing::TempDir dir;
-    std::string command = quoted(ZENTROWE_CLI);
-    for (const auto& argument : arguments) {
-        command += " " + quoted(argument);
-    }
-    command += " >" + quoted((dir / "out").string()) + " 2>" + quoted((dir / "err").string()) + " </dev/null";
-    const int status = std::system(command.c_str());
-    Run run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = testing::readText(dir / "out");
-    run.err = testing::readText(dir / "err");
-    return run;
-}
 
 std::string fixture(const std::string& name)
 {
