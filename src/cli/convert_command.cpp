@@ -117,11 +117,7 @@ Command addConvertCommand(CLI::App& app)
         out.write("wrote " + displayPath(outcome->chartPath) + "\n");
         out.write("wrote " + displayPath(outcome->keysoundMidiPath) + "\n");
         out.write(std::to_string(outcome->keysounds.size()) + " keysounds\n");
-        if (!out.finish()) {
-            reportError("cannot write to standard output");
-            return kExitBadInput;
-        }
-        return kExitDone;
+        return out.finishWithExitCode();
     };
     return command;
 }

@@ -207,11 +207,7 @@ Command addCutCommand(CLI::App& app)
             out.write("wrote " + displayPath(written) + "\n");
         }
         out.write(std::to_string(report->written.size()) + " keysounds cut\n");
-        if (!out.finish()) {
-            reportError("cannot write to standard output");
-            return kExitBadInput;
-        }
-        return kExitDone;
+        return out.finishWithExitCode();
     };
     return command;
 }

@@ -57,15 +57,11 @@ Command addEventsCommand(CLI::App& app)
             reportError(listed.error().message);
             return kExitBadInput;
         }
-        if (!out.finish()) {
-            reportError("cannot write to standard output");
-            return kExitBadInput;
-        }
         // The track listed may be whole while later ones are missing; say so as tracks does.
         if (summary->warning) {
             reportWarning(*summary->warning);
         }
-        return kExitDone;
+        return out.finishWithExitCode();
     };
     return command;
 }

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "cli/commands.h"
+
 namespace zentrowe::cli {
 
 namespace {
@@ -27,6 +29,15 @@ Output::~Output()
 bool Output::finish()
 {
     return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+int Output::finishWithExitCode()
+{
+    if (finish()) {
+        return kExitDone;
+    }
+    reportError("cannot write to standard output");
+    return kExitBadInput;
 }
 
 void reportError(std::string_view message)

@@ -14,6 +14,8 @@ public:
     void put(char c) { std::fputc(c, stdout); }
     // False if anything failed to reach stdout (a full disk, a closed pipe).
     bool finish();
+    // finish() as an exit code, saying so on stderr when the output was lost.
+    int finishWithExitCode();
 };
 
 // One plain sentence on stderr.

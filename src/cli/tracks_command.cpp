@@ -30,14 +30,10 @@ Command addTracksCommand(CLI::App& app)
             out.write(track.instrument);
             out.put('\n');
         }
-        if (!out.finish()) {
-            reportError("cannot write to standard output");
-            return kExitBadInput;
-        }
         if (summary->warning) {
             reportWarning(*summary->warning);
         }
-        return kExitDone;
+        return out.finishWithExitCode();
     };
     return command;
 }
