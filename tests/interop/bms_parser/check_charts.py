@@ -5,7 +5,8 @@ parser we did not write) and "K-Midi.mid" back with python3-mido.
 The songs: the demo song's melody and bass tracks, a few songs written with mido by hand (chords
 in one lane, doubled note-offs, the same note on two channels, notes held across bar lines) and
 seeded random songs (several divisions, tempo changes, overlapping notes, chords). Each is
-converted in plain and in long-note mode. What the chart should hold is worked out here from the
+converted in plain and in long-note mode, the drum track and some random songs in percussion
+mode. What the chart should hold is worked out here from the
 MIDI notes as mido reads them and from the chart rules:
 
 - a note's start slot: measure = start // (4 * division), slot = floor(rest * 192 / measure
@@ -17,7 +18,9 @@ MIDI notes as mido reads them and from the chart rules:
   velocity + ".OGG", numbered in the order the notes end;
 - in long-note mode a note held at least (long-note minimum - 1) slots, and at least one, is a
   long note ending at start slot + floor(held ticks * 192 / measure ticks); no two notes of one
-  lane overlap.
+  lane overlap;
+- in percussion mode every Note On with a velocity is a note at its own time, keysounds are told
+  apart by note and velocity alone, and every keysound is 100 ticks long.
 
 "K-Midi.mid" holds one note per keysound in table order at 96 ticks per quarter, each held
 round(96 / division * duration) ticks (ties to even), with --gap ticks before every note and
@@ -97,6 +100,16 @@ def track_notes(song, track_index):
             start, velocity = pending[key].pop(0)
             notes.append({"note": message.note, "start": start, "end": time, "velocity": velocity})
     return notes
+
+
+def track_strikes(song, track_index):
+    """Percussion: every Note On with a velocity, in file order, is a note; lengths do not count
+    (every keysound is 100 ticks long)."""
+    strikes = []
+    for time, message in absolute(song.tracks[track_index]):
+        if message.type == "note_on" and message.velocity > 0 and message.note not in (0, 127):
+            strikes.append({"note": message.note, "start": time, "end": time + 100, "velocity": message.velocity})
+    return strikes
 
 
 def tempo_map(song):
@@ -291,8 +304,9 @@ def run_case(case, midi_path, track, mode, long_min=24, gap=100, bpm=None, name=
     if written is None:
         return None
     song = mido.MidiFile(midi_path)
-    notes = track_notes(song, track - 1)
-    keysounds = expected_keysounds(notes, 4 * song.ticks_per_beat, name, int(start_code, 36))
+    percussion = mode == "percussion"
+    notes = track_strikes(song, track - 1) if percussion else track_notes(song, track - 1)
+    keysounds = expected_keysounds(notes, 4 * song.ticks_per_beat, name, int(start_code, 36), percussion)
     chart, kmidi = written
     check_keysound_midi(case, kmidi, keysounds, song, gap, bpm)
     return chart, (case, song, notes, mode, long_min - 1, keysounds)
@@ -392,6 +406,7 @@ def main():
     for track in (2, 3):
         cases.append((f"demo-track{track}-plain", demo, track, "plain", {}))
         cases.append((f"demo-track{track}-long", demo, track, "long", {}))
+    cases.append(("demo-track4-percussion", demo, 4, "percussion", {}))
     for name, path in hand_written_songs():
         cases.append((f"{name}-plain", path, 2, "plain", {"gap": 0, "name": "Keys", "start_code": "0a"}))
         cases.append((f"{name}-long", path, 2, "long", {"gap": 200, "bpm": "140"}))
@@ -404,6 +419,8 @@ def main():
         cases.append((f"{name}-long", path, 2, "long",
                       {"gap": gap, "long_min": rng.choice([-3, 0, 1, 2, 12, 24, 48]),
                        "bpm": rng.choice([None, "97.5", "200"])}))
+        if seed % 3 == 0:
+            cases.append((f"{name}-percussion", path, 2, "percussion", {"gap": gap, "start_code": "1z"}))
 
     pending = []
     for case, path, track, mode, options in cases:
