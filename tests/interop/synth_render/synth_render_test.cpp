@@ -170,7 +170,9 @@ void expectNotesCutAtTheirOnsets(const std::filesystem::path& folder)
     }
 }
 
-const std::string kTimidity = "timidity -Ow -o WAV MIDI";
+// TiMidity++ with the same small General MIDI set as FluidSynth: its stock configuration points
+// at a sound font that is only a recommended package, so a lean install would render silence.
+const std::string kTimidity = "timidity -c " + std::string(ZENTROWE_TIMIDITY_CONFIG) + " -Ow -o WAV MIDI";
 const std::string kFluidSynth = "fluidsynth -ni -r 44100 -F WAV " + std::string(ZENTROWE_SOUNDFONT) + " MIDI";
 
 TEST(SynthRender, TimidityRenderingCutsAtEveryNote)
