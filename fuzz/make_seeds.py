@@ -1,10 +1,19 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of the song_reader fuzz target into corpus/song_reader/.
+"""Writes the seed corpora of the fuzz targets into corpus/<target>/.
 
-Small hand-made files that between them reach every branch of the track walk: running status,
-every channel status group, sysex and escape events, every meta type the describer knows plus
-an unknown one, odd length bytes, a foreign chunk, a track cut short, a Set Tempo of 0. The
-demo song is copied in as a realistic file. Run: /usr/bin/python3 fuzz/make_seeds.py
+song_reader: small hand-made files that between them reach every branch of the track walk:
+running status, every channel status group, sysex and escape events, every meta type the
+describer knows plus an unknown one, odd length bytes, a foreign chunk, a track cut short, a Set
+Tempo of 0. The demo song is copied in as a realistic file.
+
+chart_generator: four settings bytes (start code low and high byte, long-note minimum as a signed
+byte, name and mode bits) before a song: chords that fill every lane, long notes across measure
+lines, notes and tempo changes at measure 1000, the last start code, a division of 0.
+
+wave_reader: recordings of each sample format the cutter scans, with extra chunks, odd sizes, a
+data chunk longer than the file, a byte rate of gigabytes a second, and a file that is not RIFF.
+
+Run: /usr/bin/python3 fuzz/make_seeds.py
 """
 import os
 import shutil
@@ -12,6 +21,8 @@ import struct
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "corpus", "song_reader")
+CHART_OUT = os.path.join(HERE, "corpus", "chart_generator")
+WAVE_OUT = os.path.join(HERE, "corpus", "wave_reader")
 
 
 def header(fmt, count, division=480):
@@ -64,12 +75,116 @@ SEEDS = {
 }
 
 
-def main():
-    os.makedirs(OUT, exist_ok=True)
-    for name, data in SEEDS.items():
-        with open(os.path.join(OUT, name + ".mid"), "wb") as f:
+def var_len(value):
+    out = [value & 0x7F]
+    value >>= 7
+    while value:
+        out.insert(0, 0x80 | (value & 0x7F))
+        value >>= 7
+    return bytes(out)
+
+
+def timed_track(events):
+    """Track bytes from (absolute tick, event bytes) pairs in time order, then the end of track."""
+    out = b""
+    now = 0
+    for time, event in sorted(events, key=lambda e: e[0]):
+        out += var_len(time - now) + bytes(event)
+        now = time
+    return out + EOT
+
+
+def note(start, length, number, velocity=100, channel=0):
+    return [(start, [0x90 | channel, number, velocity]), (start + length, [0x80 | channel, number, 0x40])]
+
+
+def tempo(time, micros):
+    return (time, [0xFF, 0x51, 0x03, micros >> 16, (micros >> 8) & 0xFF, micros & 0xFF])
+
+
+def timed_song(events, division=96):
+    return song(0, [timed_track(events)], division)
+
+
+def settings(start_code=0, long_minimum=24, name_and_mode=0):
+    return bytes([start_code & 0xFF, start_code >> 8, long_minimum & 0xFF, name_and_mode])
+
+
+# Division 96: a measure is 384 ticks, a slot 2 ticks.
+CHORD = [e for n in range(60, 75) for e in note(0, 96, n)] + [e for n in range(60, 68) for e in note(2, 1, n)]
+HELD = (note(0, 1000, 60) + note(100, 20, 67) + note(380, 400, 61, channel=1) + note(380, 8, 61) +
+        note(1100, 384 * 3, 62) + [tempo(0, 400000), tempo(384 * 2 + 5, 750000)])
+OVERLAP = note(0, 300, 60) + note(10, 50, 60) + note(10, 50, 60, channel=3) + note(20, 0, 67) + [(500, [0x80, 60, 0])]
+
+CHART_SEEDS = {
+    "chord-plain": settings() + timed_song(CHORD),
+    "held-long-threshold-0": settings(long_minimum=0, name_and_mode=0x04) + timed_song(HELD),
+    "held-negative-threshold": settings(start_code=0x1F0, long_minimum=-10, name_and_mode=0x0A) + timed_song(HELD),
+    "overlap-percussion": settings(long_minimum=127, name_and_mode=0x0B) + timed_song(OVERLAP),
+    "measure-1000": settings() + timed_song(note(384 * 999 + 380, 8, 60) + note(384 * 1000, 8, 61)),
+    "tempo-at-measure-1000": settings(name_and_mode=0x04) + timed_song(note(0, 8, 60) + [tempo(384 * 1000, 500000)]),
+    "last-start-code": settings(start_code=1294) + timed_song(note(0, 8, 60) + note(8, 8, 61)),
+    "division-0": settings() + timed_song(note(0, 8, 60), division=0),
+    "two-tracks": settings(long_minimum=-128, name_and_mode=0x08) + song(1, [
+        timed_track([tempo(0, 600000), tempo(96, 300000)]),
+        timed_track(note(0, 200, 40) + note(96, 500, 41, velocity=127) + note(200, 96, 0) + note(200, 96, 127))]),
+}
+
+
+def wave(chunks, riff=b"RIFF", form=b"WAVE"):
+    body = b""
+    for kind, data, *declared in chunks:
+        size = declared[0] if declared else len(data)
+        body += kind + struct.pack("<I", size) + data + (b"\0" if len(data) % 2 else b"")
+    return riff + struct.pack("<I", len(body) + 4) + form + body
+
+
+def fmt(tag, channels, rate, bits, byte_rate=None, block_align=None):
+    block_align = block_align if block_align is not None else channels * bits // 8
+    byte_rate = byte_rate if byte_rate is not None else rate * block_align
+    return struct.pack("<HHIIHH", tag, channels, rate, byte_rate, block_align, bits)
+
+
+def extensible(channels, rate, bits, sub_tag):
+    guid = struct.pack("<H", sub_tag) + bytes.fromhex("000000001000800000AA00389B71")
+    return fmt(0xFFFE, channels, rate, bits) + struct.pack("<HHI", 22, bits, 3) + guid
+
+
+def pcm16(samples):
+    return struct.pack("<%dh" % len(samples), *samples)
+
+
+QUIET_THEN_LOUD = pcm16([0] * 40 + [12000, -12000] * 20 + [5] * 20)
+
+WAVE_SEEDS = {
+    "pcm16-stereo": wave([(b"fmt ", fmt(1, 2, 8000, 16)), (b"data", QUIET_THEN_LOUD)]),
+    "float-fact-list": wave([(b"fmt ", fmt(3, 1, 1000, 32)), (b"fact", struct.pack("<I", 64)),
+                             (b"LIST", b"INFOISFT\x03\x00\x00\x00ab\x00"),
+                             (b"data", struct.pack("<64f", *([0.0] * 10 + [0.5, -0.25] * 27)))]),
+    "extensible-24bit": wave([(b"JUNK", bytes(5)), (b"fmt ", extensible(2, 4000, 24, 1)),
+                              (b"data", bytes(60) + b"\x00\x40\x00" * 40)]),
+    "pcm8-data-past-end": wave([(b"fmt ", fmt(1, 1, 2000, 8)), (b"data", bytes([128] * 30 + [200] * 30), 5000)]),
+    "huge-byte-rate": wave([(b"fmt ", fmt(1, 1, 44100, 16, byte_rate=0xFFFFFFF0, block_align=2)),
+                            (b"data", QUIET_THEN_LOUD)]),
+    "odd-block-align": wave([(b"fmt ", fmt(1, 3, 1000, 8)), (b"bext", b"x"), (b"data", bytes(range(99)))]),
+    "not-riff": wave([(b"fmt ", fmt(1, 2, 8000, 16)), (b"data", QUIET_THEN_LOUD)], riff=b"RIFX"),
+}
+
+
+def write_all(folder, seeds, suffix):
+    os.makedirs(folder, exist_ok=True)
+    for name, data in seeds.items():
+        with open(os.path.join(folder, name + suffix), "wb") as f:
             f.write(data)
+
+
+def main():
+    write_all(OUT, SEEDS, ".mid")
     shutil.copy(os.path.join(HERE, "..", "data", "demo", "ode-to-joy.mid"), os.path.join(OUT, "demo.mid"))
+    with open(os.path.join(HERE, "..", "data", "demo", "ode-to-joy.mid"), "rb") as f:
+        demo = f.read()
+    write_all(CHART_OUT, dict(CHART_SEEDS, **{"demo-long": settings(long_minimum=12, name_and_mode=0x04) + demo}), ".bin")
+    write_all(WAVE_OUT, WAVE_SEEDS, ".wav")
 
 
 if __name__ == "__main__":
