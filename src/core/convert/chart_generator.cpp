@@ -47,15 +47,18 @@ const std::array<std::array<char, 2>, kLargestCode + 1>& codeCharacters()
     return table;
 }
 
-// Channel lines in blocks of a few megabytes: a block never grows past the room it reserved, so
-// no line is copied again as the chart grows, and memory holds the chart once.
+// Channel lines in blocks: a block never grows past the room it reserved, so no line is copied
+// again as the chart grows, and memory holds the chart once. Blocks start small (most charts are
+// a few kilobytes) and double up to a few megabytes.
 class ChartText {
 public:
     // `length` more characters of `fill` at the end, kept in one block; returns the first.
     char* grow(std::size_t length, char fill)
     {
         if (m_blocks.empty() || m_blocks.back().capacity() - m_blocks.back().size() < length) {
-            m_blocks.emplace_back().reserve(std::max(kBlockBytes, length));
+            const std::size_t blockBytes =
+                m_blocks.empty() ? kFirstBlockBytes : std::min(2 * m_blocks.back().capacity(), kLargestBlockBytes);
+            m_blocks.emplace_back().reserve(std::max(blockBytes, length));
         }
         std::string& block = m_blocks.back();
         const std::size_t at = block.size();
@@ -66,7 +69,8 @@ public:
     std::vector<std::string> takeBlocks() { return std::move(m_blocks); }
 
 private:
-    static constexpr std::size_t kBlockBytes = std::size_t{4} << 20;
+    static constexpr std::size_t kFirstBlockBytes = std::size_t{64} << 10;
+    static constexpr std::size_t kLargestBlockBytes = std::size_t{4} << 20;
 
     std::vector<std::string> m_blocks;
 };
