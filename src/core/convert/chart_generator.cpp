@@ -16,6 +16,10 @@ namespace zentrowe::convert {
 namespace {
 
 constexpr int kSlots = 192;             // a measure line has 192 two-character slots
+// Longer than any note a chart can place (1000 measures of the largest division, 4 x 32767
+// ticks, and more 1/192 slots than a 32-bit threshold) by a wide margin, and small enough that
+// 192 times it plus any start fits in 64 bits.
+constexpr std::int64_t kFarEndTicks = std::int64_t{1} << 50;
 constexpr std::int64_t kMeasureLimit = 1000;  // BMS measure numbers have three digits
 constexpr int kLanes = 7;
 constexpr int kMaxBuffers = 2 * kLanes;
@@ -419,6 +423,10 @@ public:
         }
         const std::int32_t tpm = m_chart.ticksPerMeasure();
         const int slot = m_chart.slotOf(startTime);
+        // An end this far out (2^50 ticks: held for more slots than any threshold, and far past
+        // measure 999 at any division) only makes the note long and its end unplaceable; holding
+        // it there keeps the arithmetic below in range without changing what happens to the note.
+        time = std::min(time, startTime + kFarEndTicks);
         // Positions in 1/192 of a measure from the start of the song: rounded, while the slot
         // is floored.
         const std::int64_t startPosition = roundRatioHalfEven(startTime * kSlots, tpm);

@@ -52,7 +52,7 @@ std::optional<std::size_t> KeysoundTable::findOrAdd(std::uint8_t note, std::int6
                                                     std::int64_t startTime)
 {
     assert(duration >= 0);
-    const std::uint64_t key = (static_cast<std::uint64_t>(duration) << 16) | (std::uint64_t{note} << 8) | velocity;
+    const Identity key{duration, static_cast<std::uint16_t>((note << 8) | velocity)};
     const auto found = m_index.find(key);
     if (found != m_index.end()) {
         return found->second;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,9 +51,21 @@ public:
     const KeysoundEntry& operator[](std::size_t index) const { return m_entries[index]; }
 
 private:
+    struct Identity {
+        std::int64_t duration;
+        std::uint16_t noteAndVelocity;
+        friend bool operator==(const Identity&, const Identity&) = default;
+    };
+    struct IdentityHash {
+        std::size_t operator()(const Identity& identity) const
+        {
+            return std::hash<std::int64_t>{}(identity.duration) * 31 + identity.noteAndVelocity;
+        }
+    };
+
     int m_startValue;
     std::vector<KeysoundEntry> m_entries;
-    std::unordered_map<std::uint64_t, std::uint32_t> m_index;
+    std::unordered_map<Identity, std::uint32_t, IdentityHash> m_index;
 };
 
 // A keysound's length in 1/192 of a measure: duration / ticksPerMeasure * 192, rounded to the

@@ -54,6 +54,17 @@ TEST(KeysoundTable, KeepsFirstUseOrderAndFindsByIdentity)
     EXPECT_EQ(table[3].code, "0E");
 }
 
+TEST(KeysoundTable, DurationsThatDifferOnlyInHighBitsAreDifferentKeysounds)
+{
+    // A song can hold notes held for more than 2^48 ticks (a few megabytes of long deltas).
+    KeysoundTable table(0);
+    const std::int64_t huge = std::int64_t{1} << 48;
+    EXPECT_EQ(table.findOrAdd(60, 480, 100, 0), 0u);
+    EXPECT_EQ(table.findOrAdd(60, 480 + huge, 100, 0), 1u);
+    EXPECT_EQ(table.findOrAdd(60, 480 + 4 * huge, 100, 0), 2u);
+    EXPECT_EQ(table.findOrAdd(60, 480 + huge, 100, 0), 1u);
+}
+
 TEST(KeysoundTable, RefusesACodePastZZAndStaysUnchanged)
 {
     KeysoundTable table(1294);  // "ZY": one code left
