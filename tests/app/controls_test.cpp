@@ -15,9 +15,12 @@
 #include "app/controls/progress_bar.h"
 #include "app/controls/text_table.h"
 #include "app/controls/xp_button.h"
+#include "widget_driving.h"
 
 namespace zentrowe::app {
 namespace {
+
+using widget_driving::mouse;
 
 const QColor kBackground(212, 208, 200);
 
@@ -190,27 +193,16 @@ TEST(XpButton, IsClippedToARoundedOutline)
     EXPECT_FALSE(outline.contains(QPoint(40, 10)));
 }
 
-void click(QWidget* widget, QPoint at, QEvent::Type type = QEvent::MouseButtonPress)
-{
-    QMouseEvent press(type, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-    if (type == QEvent::MouseButtonPress) {
-        QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                            Qt::NoModifier);
-        QApplication::sendEvent(widget, &release);
-    }
-}
-
 TEST(XpButton, RaisesClickOnlyWhileEnabled)
 {
     XpButton button(QStringLiteral("OK"));
     button.resize(60, 24);
     int clicks = 0;
     QObject::connect(&button, &XpButton::Click, [&clicks] { ++clicks; });
-    click(&button, QPoint(30, 12));
+    mouse(&button, QPoint(30, 12));
     EXPECT_EQ(clicks, 1);
     button.Enable(false);
-    click(&button, QPoint(30, 12));
+    mouse(&button, QPoint(30, 12));
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(button.Caption(), QStringLiteral("OK"));
 }
@@ -308,11 +300,11 @@ TEST_F(ListViewTest, HasGridLinesWholeRowSelectionAndTheColumnsAsAdded)
 TEST_F(ListViewTest, ClickingARowRaisesItemClickAndMovesTheSelectionMark)
 {
     EXPECT_EQ(list.GetSelectionMark(), -1);
-    click(list.view()->viewport(), rowCentre(1));
+    mouse(list.view()->viewport(), rowCentre(1));
     EXPECT_EQ(clicked, QList<int>{1});
     EXPECT_EQ(list.GetSelectionMark(), 1);
     EXPECT_EQ(list.GetNextItem(), 1);
-    click(list.view()->viewport(), rowCentre(2));
+    mouse(list.view()->viewport(), rowCentre(2));
     EXPECT_EQ(clicked, (QList<int>{1, 2}));
     EXPECT_EQ(list.GetSelectionMark(), 2);
 }
@@ -320,28 +312,28 @@ TEST_F(ListViewTest, ClickingARowRaisesItemClickAndMovesTheSelectionMark)
 TEST_F(ListViewTest, ARowThatAlreadyHadTheFocusRaisesNoItemClickWhenSelected)
 {
     list.view()->selectionModel()->setCurrentIndex(list.view()->model()->index(1, 0), QItemSelectionModel::NoUpdate);
-    click(list.view()->viewport(), rowCentre(1));
+    mouse(list.view()->viewport(), rowCentre(1));
     EXPECT_TRUE(clicked.isEmpty());
     EXPECT_EQ(list.GetNextItem(), 1);
-    click(list.view()->viewport(), rowCentre(0));
+    mouse(list.view()->viewport(), rowCentre(0));
     EXPECT_EQ(clicked, QList<int>{0});
 }
 
 TEST_F(ListViewTest, DoubleClickReportsTheSelectionMarkNotTheRowUnderThePointer)
 {
-    click(list.view()->viewport(), rowCentre(0), QEvent::MouseButtonDblClick);
+    mouse(list.view()->viewport(), rowCentre(0), QEvent::MouseButtonDblClick);
     EXPECT_EQ(doubleClicked, QList<int>{-1});
 
-    click(list.view()->viewport(), rowCentre(2));
+    mouse(list.view()->viewport(), rowCentre(2));
     list.SetSelectionMark(1);
-    click(list.view()->viewport(), rowCentre(2), QEvent::MouseButtonDblClick);
+    mouse(list.view()->viewport(), rowCentre(2), QEvent::MouseButtonDblClick);
     EXPECT_EQ(doubleClicked, (QList<int>{-1, 1}));
 }
 
 TEST_F(ListViewTest, HeaderClickReportsTheColumn)
 {
     QHeaderView* header = list.view()->horizontalHeader();
-    click(header->viewport(), QPoint(header->sectionViewportPosition(1) + 10, header->height() / 2));
+    mouse(header->viewport(), QPoint(header->sectionViewportPosition(1) + 10, header->height() / 2));
     EXPECT_EQ(columns, QList<int>{1});
 }
 
@@ -363,7 +355,7 @@ TEST_F(ListViewTest, SetItemStateChangesEveryRow)
 
 TEST_F(ListViewTest, DeletingRowsAndEmptyingTheList)
 {
-    click(list.view()->viewport(), rowCentre(1));
+    mouse(list.view()->viewport(), rowCentre(1));
     EXPECT_TRUE(list.DeleteItem(0));
     EXPECT_FALSE(list.DeleteItem(5));
     EXPECT_EQ(list.GetItemCount(), 2);

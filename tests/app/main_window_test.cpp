@@ -31,11 +31,14 @@
 #include "app/ui/track_info_window.h"
 #include "app/ui/user_dialogs.h"
 #include "support/test_support.h"
+#include "widget_driving.h"
 
 namespace zentrowe::app {
 namespace {
 
 using namespace zentrowe::testing;
+using widget_driving::mouse;
+using widget_driving::waitForPass;
 namespace fs = std::filesystem;
 
 // Answers the program's questions from queues, and remembers what it was told.
@@ -114,30 +117,6 @@ Bytes recording(std::uint32_t frames)
         u16(sample);
     }
     return out;
-}
-
-bool waitForPass(MainWindow& window)
-{
-    QEventLoop loop;
-    bool finished = false;
-    QObject::connect(&window, &MainWindow::passFinished, &loop, [&] {
-        finished = true;
-        loop.quit();
-    });
-    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-    loop.exec();
-    return finished;
-}
-
-void mouse(QWidget* widget, QPoint at, QEvent::Type type)
-{
-    QMouseEvent press(type, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-    if (type == QEvent::MouseButtonPress) {
-        QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                            Qt::NoModifier);
-        QApplication::sendEvent(widget, &release);
-    }
 }
 
 QPoint rowCentre(ListView* list, int row)

@@ -20,10 +20,12 @@
 #include "app/ui/track_info_window.h"
 #include "app/ui/user_dialogs.h"
 #include "app/controls/progress_bar.h"
+#include "widget_driving.h"
 
 namespace {
 
 using namespace zentrowe::app;
+using widget_driving::mouse;
 
 class FixedAnswers final : public UserDialogs {
 public:
@@ -49,27 +51,9 @@ void settle(int milliseconds = 300)
 
 bool waitForPass(MainWindow& window)
 {
-    QEventLoop loop;
-    bool finished = false;
-    QObject::connect(&window, &MainWindow::passFinished, &loop, [&] {
-        finished = true;
-        loop.quit();
-    });
-    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
-    loop.exec();
+    const bool finished = widget_driving::waitForPass(window, 30000);
     settle();
     return finished;
-}
-
-void mouse(QWidget* widget, QPoint at, QEvent::Type type)
-{
-    QMouseEvent press(type, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-    if (type == QEvent::MouseButtonPress) {
-        QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                            Qt::NoModifier);
-        QApplication::sendEvent(widget, &release);
-    }
 }
 
 bool save(QWidget* widget, const QDir& folder, const char* name)
