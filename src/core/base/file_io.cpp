@@ -311,6 +311,19 @@ Status AtomicFileWriter::commit()
         cancel();
         return failure("write", reason);
     }
+    // Swapping the finished file with an existing target, then removing the old one, replaces
+    // it as atomically as a rename over it does, and spares the flush some file systems (ext4)
+    // start on every rename that replaces a file: cutting a thousand keysounds over an earlier
+    // run's files would otherwise wait for the disk a thousand times.
+    // Only an existing regular file is swapped; anything else (no file yet, a folder in the way)
+    // goes through the plain rename and its errors.
+    struct stat existing {};
+    if (::lstat(m_target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+        ::renameat2(AT_FDCWD, m_temporary.c_str(), AT_FDCWD, m_target.c_str(), RENAME_EXCHANGE) == 0) {
+        ::unlink(m_temporary.c_str());
+        m_temporary.clear();
+        return {};
+    }
     if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
         const int reason = errno;
         cancel();
