@@ -11,18 +11,6 @@ using convert::ConversionSettings;
 
 const std::string kHeader120 = "#LNTYPE 01\r\n\r\n\r\n#BPM01 120.00\r\n\r\n\r\n";
 
-std::string sevenLines(const std::string& measure, const std::map<std::string, std::map<int, std::string>>& codes = {})
-{
-    std::string lines;
-    for (const std::string channel : {"16", "11", "12", "13", "14", "15", "18"}) {
-        const auto found = codes.find(channel);
-        lines += channelLine(measure, channel, found == codes.end() ? std::map<int, std::string>{} : found->second,
-                             channel == "18");
-    }
-    return lines;
-}
-
-const std::string kTempoLine000 = channelLine("000", "08", {{0, "01"}}, true);
 
 TEST(PlainChart, WorkedExampleByteForByte)
 {

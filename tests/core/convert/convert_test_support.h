@@ -89,6 +89,38 @@ inline std::string channelLine(const std::string& measure, const std::string& ch
     return "#" + measure + channel + ":" + data + (blankAfter ? "\r\n\r\n" : "\r\n");
 }
 
+using SlotCodes = std::map<std::string, std::map<int, std::string>>;  // channel -> slot -> code
+
+// A final flush: one line per channel in the given order, codes where given, an empty line after
+// the last channel of the order.
+inline std::string flushLines(const std::string& measure, const std::vector<std::string>& order,
+                              const SlotCodes& codes = {})
+{
+    std::string lines;
+    for (const auto& channel : order) {
+        const auto found = codes.find(channel);
+        lines += channelLine(measure, channel, found == codes.end() ? std::map<int, std::string>{} : found->second,
+                             channel == order.back());
+    }
+    return lines;
+}
+
+// The final flush of the plain and percussion modes.
+inline std::string sevenLines(const std::string& measure, const SlotCodes& codes = {})
+{
+    return flushLines(measure, {"16", "11", "12", "13", "14", "15", "18"}, codes);
+}
+
+// The final flush of long-note mode: an empty line after "58" only.
+inline std::string fourteenLines(const std::string& measure, const SlotCodes& codes = {})
+{
+    return flushLines(measure, {"16", "11", "12", "13", "14", "15", "18", "56", "51", "52", "53", "54", "55", "58"},
+                      codes);
+}
+
+// The tempo line of a song whose only tempo is at tick 0.
+inline const std::string kTempoLine000 = channelLine("000", "08", {{0, "01"}}, true);
+
 // The channel lines of a chart file: from the first line that starts with "#" and a measure
 // number, without the file's last line end.
 inline std::string channelLinesOf(const std::string& chart)

@@ -11,24 +11,6 @@ using convert::ConversionSettings;
 constexpr std::int64_t kSlot = 10;
 constexpr std::int64_t kMeasure = 1920;
 
-const std::vector<std::string> kLongChannels = {"16", "11", "12", "13", "14", "15", "18",
-                                                "56", "51", "52", "53", "54", "55", "58"};
-
-// The final flush of long-note mode: all fourteen lines, an empty line after "58" only.
-std::string fourteenLines(const std::string& measure,
-                          const std::map<std::string, std::map<int, std::string>>& codes = {})
-{
-    std::string lines;
-    for (const auto& channel : kLongChannels) {
-        const auto found = codes.find(channel);
-        lines += channelLine(measure, channel, found == codes.end() ? std::map<int, std::string>{} : found->second,
-                             channel == "58");
-    }
-    return lines;
-}
-
-const std::string kTempoLine000 = channelLine("000", "08", {{0, "01"}}, true);
-
 ConversionSettings longNotes(std::int32_t threshold = 23)
 {
     ConversionSettings settings;
@@ -177,17 +159,6 @@ ConversionSettings percussion()
     settings.percussion = true;
     settings.longNotes = true;  // percussion wins
     return settings;
-}
-
-std::string sevenLines(const std::string& measure, const std::map<std::string, std::map<int, std::string>>& codes = {})
-{
-    std::string lines;
-    for (const std::string channel : {"16", "11", "12", "13", "14", "15", "18"}) {
-        const auto found = codes.find(channel);
-        lines += channelLine(measure, channel, found == codes.end() ? std::map<int, std::string>{} : found->second,
-                             channel == "18");
-    }
-    return lines;
 }
 
 TEST(PercussionChart, StrikesAreToldApartByNoteAndVelocityOnly)
