@@ -22,6 +22,21 @@ std::string systemReason(int errnoValue)
     return std::strerror(errnoValue);
 }
 
+Error cannotRead(const std::filesystem::path& path, const char* what, int errnoValue)
+{
+    return Error{ErrorCode::CannotOpen, displayPath(path) + ": cannot " + what + ": " + systemReason(errnoValue)};
+}
+
+// One read(2), retried when a signal interrupts it: the byte count, 0 at the end, -1 on failure.
+ssize_t readSome(int fd, std::uint8_t* into, std::size_t room)
+{
+    ssize_t got = 0;
+    do {
+        got = ::read(fd, into, room);
+    } while (got < 0 && errno == EINTR);
+    return got;
+}
+
 }  // namespace
 
 std::string displayPath(const std::filesystem::path& path)
@@ -33,13 +48,13 @@ Result<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::path& pat
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        return Error{ErrorCode::CannotOpen, displayPath(path) + ": cannot open: " + systemReason(errno)};
+        return cannotRead(path, "open", errno);
     }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
         const int reason = S_ISDIR(info.st_mode) ? EISDIR : errno;
         ::close(fd);
-        return Error{ErrorCode::CannotOpen, displayPath(path) + ": cannot open: " + systemReason(reason)};
+        return cannotRead(path, "open", reason);
     }
     std::vector<std::uint8_t> bytes;
     bytes.resize(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 0));
@@ -52,14 +67,11 @@ Result<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::path& pat
         const bool full = filled == bytes.size();
         std::uint8_t* into = full ? probe : bytes.data() + filled;
         const std::size_t room = full ? sizeof probe : bytes.size() - filled;
-        const ssize_t got = ::read(fd, into, room);
+        const ssize_t got = readSome(fd, into, room);
         if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             const int reason = errno;
             ::close(fd);
-            return Error{ErrorCode::CannotOpen, displayPath(path) + ": cannot read: " + systemReason(reason)};
+            return cannotRead(path, "read", reason);
         }
         if (got == 0) {
             break;
@@ -114,7 +126,7 @@ Result<FileBytes> readFileBytes(const std::filesystem::path& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        return Error{ErrorCode::CannotOpen, displayPath(path) + ": cannot open: " + systemReason(errno)};
+        return cannotRead(path, "open", errno);
     }
     struct stat info {};
     const bool known = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
@@ -142,14 +154,11 @@ Result<FileBytes> readFileBytes(const std::filesystem::path& path)
     file.m_mapped = static_cast<std::uint8_t*>(memory);
     file.m_mappedSize = size;
     while (file.m_size < size) {
-        const ssize_t got = ::read(fd, file.m_mapped + file.m_size, size - file.m_size);
+        const ssize_t got = readSome(fd, file.m_mapped + file.m_size, size - file.m_size);
         if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             const int reason = errno;
             ::close(fd);
-            return Error{ErrorCode::CannotOpen, displayPath(path) + ": cannot read: " + systemReason(reason)};
+            return cannotRead(path, "read", reason);
         }
         if (got == 0) {
             break;  // the file shrank since fstat: what was there is what we read
@@ -157,10 +166,7 @@ Result<FileBytes> readFileBytes(const std::filesystem::path& path)
         file.m_size += static_cast<std::size_t>(got);
     }
     std::uint8_t probe;
-    ssize_t more = 0;
-    do {
-        more = ::read(fd, &probe, 1);
-    } while (more < 0 && errno == EINTR);
+    const ssize_t more = readSome(fd, &probe, 1);
     ::close(fd);
     if (more > 0) {
         // The file grew while we read it: read it again whole.

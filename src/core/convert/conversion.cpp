@@ -39,11 +39,11 @@ std::array<std::uint8_t, 3> keysoundTempoBytes(const ConversionSettings& setting
 
 Result<ConversionOutcome> runConversion(const ConversionRequest& request, ProgressSink& progress)
 {
-    const auto source = readWholeFile(request.sourceMidiPath);
+    const auto source = readFileBytes(request.sourceMidiPath);
     if (!source) {
         return source.error();
     }
-    auto chart = generateChartPieces(*source, request.song, request.trackNumber, request.settings, progress);
+    auto chart = generateChartPieces(source->bytes(), request.song, request.trackNumber, request.settings, progress);
     if (!chart) {
         return chart.error();
     }

@@ -55,16 +55,16 @@ CutList collectKeysoundCuts(std::span<const std::uint8_t> file, const SongSummar
 Result<KeysoundReadBack> readBackKeysoundFile(const std::filesystem::path& keysoundFile, std::int64_t gapTicks,
                                               ProgressSink& progress)
 {
-    auto bytes = readWholeFile(keysoundFile);
-    if (!bytes) {
-        return bytes.error();
+    const auto file = readFileBytes(keysoundFile);
+    if (!file) {
+        return file.error();
     }
-    auto song = summarizeSong(*bytes, displayPath(keysoundFile), progress);
+    auto song = summarizeSong(file->bytes(), displayPath(keysoundFile), progress);
     if (!song) {
         return song.error();
     }
     KeysoundReadBack readBack;
-    readBack.cuts = collectKeysoundCuts(*bytes, *song, 1, gapTicks);
+    readBack.cuts = collectKeysoundCuts(file->bytes(), *song, 1, gapTicks);
     readBack.song = std::move(song).value();
     return readBack;
 }
