@@ -9,7 +9,7 @@
 
 #include "core/base/progress.h"
 #include "core/song/event_listing.h"
-#include "core/song/keysound_cuts.h"
+#include "core/keysound/keysound_cuts.h"
 #include "core/song/song_summary.h"
 
 namespace {
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!listed) {
             __builtin_trap();  // every track the summary read must list
         }
-        (void)song::collectKeysoundCuts(file, *summary, track, 100);
+        (void)keysound::collectKeysoundCuts(file, *summary, track, 100);
     }
     return 0;
 }

@@ -74,7 +74,7 @@ private:
 // Keysound stems as a chart names them, one of them twice; one cut more than stems, as when the
 // keysound file was edited after the chart was written.
 const std::vector<std::string> kStems = {"A60-48-100", "A62-24-80", "A60-48-100", "A64-0-1"};
-const song::CutList kCuts = {{60, 120, 0}, {62, 60, 120}, {60, 120, 180}, {64, 0, 300}, {65, 30, 300}};
+const keysound::CutList kCuts = {{60, 120, 0}, {62, 60, 120}, {60, 120, 180}, {64, 0, 300}, {65, 30, 300}};
 constexpr std::int64_t kGapTicks = 24;
 constexpr std::int32_t kTicksPerQuarter = 96;
 constexpr std::int64_t kLastTick = 300 + 30 + kGapTicks;

@@ -7,7 +7,7 @@
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "core/base/file_io.h"
-#include "core/convert/conversion.h"
+#include "core/workflow/conversion.h"
 #include "core/song/chart_file_name.h"
 
 namespace zentrowe::cli {
@@ -100,7 +100,7 @@ Command addConvertCommand(CLI::App& app)
         if (summary->warning) {
             reportWarning(*summary->warning);
         }
-        convert::ConversionRequest request;
+        workflow::ConversionRequest request;
         request.sourceMidiPath = options->file;
         request.song = std::move(summary).value();
         request.chartFileName = song::deriveChartFileName(options->file);
@@ -108,7 +108,7 @@ Command addConvertCommand(CLI::App& app)
         request.trackNumber = trackNumberFrom(options->track);
         request.settings = std::move(settings).value();
 
-        const auto outcome = convert::runConversion(request, quiet);
+        const auto outcome = workflow::runConversion(request, quiet);
         if (!outcome) {
             reportError(outcome.error().message);
             return kExitBadInput;

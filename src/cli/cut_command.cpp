@@ -11,7 +11,7 @@
 #include "core/base/file_io.h"
 #include "core/convert/settings.h"
 #include "core/keysound/wav_cutter.h"
-#include "core/song/keysound_cuts.h"
+#include "core/keysound/keysound_cuts.h"
 #include "core/song/song_summary.h"
 
 namespace zentrowe::cli {
@@ -167,7 +167,7 @@ Command addCutCommand(CLI::App& app)
         keysound::CutRequest request;
         request.recording = options->recording;
         request.outputFolder = folder;
-        request.cuts = song::collectKeysoundCuts(*bytes, *song, 1, gapTicks);
+        request.cuts = keysound::collectKeysoundCuts(*bytes, *song, 1, gapTicks);
         request.ticksPerQuarter = song->ticksPerQuarter;
         request.tempoMicros = song->tempoMicros;
         request.gapTicks = gapTicks;

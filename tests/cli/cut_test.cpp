@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/convert/conversion.h"
+#include "core/workflow/conversion.h"
 #include "core/keysound/wav_cutter.h"
 #include "core/song/chart_file_name.h"
 #include "../core/keysound/wave_builder.h"
@@ -80,7 +80,7 @@ TEST(CutCli, WritesWhatTheWindowsInMemoryPathWrites)
     testing::writeFile(window / "song.mid", songFile());
     testing::writeFile(window / "render.wav", testing::readFile(dir / "render.wav"));
     NullProgress quiet;
-    convert::ConversionRequest request;
+    workflow::ConversionRequest request;
     request.sourceMidiPath = window / "song.mid";
     request.song = song::readSongSummary(request.sourceMidiPath, quiet).value();
     request.chartFileName = song::deriveChartFileName(request.sourceMidiPath.string());
@@ -89,7 +89,7 @@ TEST(CutCli, WritesWhatTheWindowsInMemoryPathWrites)
     convert::SettingsTexts texts;
     texts.gap = "150";
     request.settings = convert::parseSettings(texts).value();
-    const auto outcome = convert::runConversion(request, quiet);
+    const auto outcome = workflow::runConversion(request, quiet);
     ASSERT_TRUE(outcome.ok()) << outcome.error().message;
     keysound::CutRequest cutRequest;
     cutRequest.recording = window / "render.wav";

@@ -356,7 +356,7 @@ void MainWindow::onStartRequested()
         m_trackInfo->list()->DeleteAllItems();
     }
 
-    convert::ConversionRequest request;
+    workflow::ConversionRequest request;
     request.sourceMidiPath = m_state.currentMidiPath;
     request.song = m_state.song;
     request.chartFileName = m_state.chartFileName;
@@ -371,7 +371,7 @@ void MainWindow::onStartRequested()
     setBusy(true);
     statusBar()->showMessage(tr("正在转换音轨 %1").arg(trackNumber));
     QPointer<SettingsDialog> target = &dialog;
-    trackJob([future = runJob<Result<convert::ConversionOutcome>>(
+    trackJob([future = runJob<Result<workflow::ConversionOutcome>>(
                   this,
                   [target](int percent, std::int64_t, std::int64_t) {
                       if (target) {
@@ -379,8 +379,8 @@ void MainWindow::onStartRequested()
                       }
                   },
                   m_stop,
-                  [request](ProgressSink& progress) { return convert::runConversion(request, progress); },
-                  [this](Result<convert::ConversionOutcome>& outcome) {
+                  [request](ProgressSink& progress) { return workflow::runConversion(request, progress); },
+                  [this](Result<workflow::ConversionOutcome>& outcome) {
                       setBusy(false);
                       if (!outcome) {
                           statusBar()->clearMessage();
@@ -392,7 +392,7 @@ void MainWindow::onStartRequested()
                   })]() mutable { future.waitForFinished(); });
 }
 
-void MainWindow::showConversion(convert::ConversionOutcome&& outcome)
+void MainWindow::showConversion(workflow::ConversionOutcome&& outcome)
 {
     if (m_settings) {
         m_settings->hide();

@@ -6,9 +6,9 @@
 #include <functional>
 #include <optional>
 
-#include "core/convert/conversion.h"
+#include "core/workflow/conversion.h"
 #include "core/keysound/wav_cutter.h"
-#include "core/song/song_state.h"
+#include "core/workflow/session_state.h"
 
 class QAction;
 class QActionGroup;
@@ -40,7 +40,7 @@ public:
     void openMidiPath(const QString& path);
 
     bool isBusy() const { return m_busy; }
-    const song::SongState& state() const { return m_state; }
+    const workflow::SongState& state() const { return m_state; }
 
     QAction* openAction() const { return m_open; }
     QAction* wavCutAction() const { return m_wavCut; }
@@ -86,7 +86,7 @@ private:
     void readSummary(const std::filesystem::path& midiFile);
     void showTracks(const song::SongSummary& song);
     void listEvents(int trackNumber);
-    void showConversion(convert::ConversionOutcome&& outcome);
+    void showConversion(workflow::ConversionOutcome&& outcome);
 
     TrackInfoWindow& ensureTrackInfo();
     SettingsDialog& ensureSettings();
@@ -100,9 +100,9 @@ private:
     keysound::LeadIn chosenLeadIn() const;
 
     UserDialogs& m_dialogs;
-    song::SongState m_state;
+    workflow::SongState m_state;
     convert::ConversionSettings m_conversionSettings;
-    std::optional<convert::ConversionOutcome> m_lastConversion;
+    std::optional<workflow::ConversionOutcome> m_lastConversion;
 
     QAction* m_open = nullptr;
     QAction* m_wavCut = nullptr;

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/convert/exact_ratio.h"
+#include "core/base/exact_ratio.h"
 #include "core/song/track_walk.h"
 
 namespace zentrowe::convert {

@@ -2,7 +2,7 @@
 
 #include <cassert>
 
-#include "core/convert/exact_ratio.h"
+#include "core/base/exact_ratio.h"
 
 namespace zentrowe::convert {
 

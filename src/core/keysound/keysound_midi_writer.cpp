@@ -2,7 +2,7 @@
 
 #include <cassert>
 
-#include "core/convert/exact_ratio.h"
+#include "core/base/exact_ratio.h"
 
 namespace zentrowe::keysound {
 
@@ -54,7 +54,7 @@ std::array<std::uint8_t, 4> encodeLongBytes(std::uint32_t value)
 std::uint64_t keysoundMidiDuration(std::int64_t durationTicks, std::int32_t ticksPerQuarter)
 {
     assert(durationTicks >= 0 && ticksPerQuarter > 0);
-    return static_cast<std::uint64_t>(convert::roundRatioHalfEven(durationTicks * kTicksPerQuarter, ticksPerQuarter));
+    return static_cast<std::uint64_t>(roundRatioHalfEven(durationTicks * kTicksPerQuarter, ticksPerQuarter));
 }
 
 std::vector<std::uint8_t> buildKeysoundMidi(const convert::KeysoundTable& keysounds, std::int32_t ticksPerQuarter,

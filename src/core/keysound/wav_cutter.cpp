@@ -283,7 +283,7 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
             return Error{ErrorCode::Cancelled, "cut cancelled after " + std::to_string(i) + " of " +
                                                    std::to_string(count) + " keysounds"};
         }
-        const song::CutListEntry& cut = request.cuts[i];
+        const CutListEntry& cut = request.cuts[i];
         const double startSeconds =
             ticksToSeconds(cut.start, request.tempoMicros, request.ticksPerQuarter) + shiftSeconds;
         const double endSeconds =

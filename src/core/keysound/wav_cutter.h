@@ -7,7 +7,7 @@
 
 #include "core/base/progress.h"
 #include "core/base/result.h"
-#include "core/song/keysound_cuts.h"
+#include "core/keysound/keysound_cuts.h"
 
 namespace zentrowe::keysound {
 
@@ -31,7 +31,7 @@ struct CutRequest {
     std::vector<std::string> keysoundStems;
     // Where keysound i lies, from reading the keysound MIDI file back. Only the first
     // min(stems, cuts) keysounds are cut; a difference is reported as a warning.
-    song::CutList cuts;
+    CutList cuts;
     std::int32_t ticksPerQuarter = 96;
     std::uint32_t tempoMicros = 500000;
     // The silence before every Note On of the keysound file, in its ticks.

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/song/keysound_cuts.h"
+#include "core/keysound/keysound_cuts.h"
 #include "support/test_support.h"
 
 namespace zentrowe::testing {
@@ -107,7 +107,7 @@ TEST(KeysoundMidi, EmptyTableWritesOneSilentPairThatReadsBackAsNothing)
 
     writeFile(dir / "K-Midi.mid", file);
     NullProgress quiet;
-    const auto readBack = song::readBackKeysoundFile(dir / "K-Midi.mid", 0, quiet);
+    const auto readBack = keysound::readBackKeysoundFile(dir / "K-Midi.mid", 0, quiet);
     ASSERT_TRUE(readBack.ok());
     EXPECT_TRUE(readBack->cuts.empty());
 }
@@ -120,9 +120,9 @@ TEST(KeysoundMidi, ReadBackMeasuresEveryKeysoundWithItsGap)
     writeFile(dir / "K-Midi.mid", buildKeysoundMidi(tableOf({{60, 48, 100}, {62, 96, 100}, {64, 24, 100}}), 96,
                                                     {0x07, 0xA1, 0x20}, 100));
     NullProgress quiet;
-    const auto readBack = song::readBackKeysoundFile(dir / "K-Midi.mid", 100, quiet);
+    const auto readBack = keysound::readBackKeysoundFile(dir / "K-Midi.mid", 100, quiet);
     ASSERT_TRUE(readBack.ok());
-    EXPECT_EQ(readBack->cuts, (song::CutList{{60, 148, 0}, {62, 196, 148}, {64, 24, 344}}));
+    EXPECT_EQ(readBack->cuts, (keysound::CutList{{60, 148, 0}, {62, 196, 148}, {64, 24, 344}}));
     EXPECT_EQ(readBack->song.firstNoteTime, 100);
     EXPECT_EQ(readBack->song.ticksPerQuarter, 96);
     ASSERT_EQ(readBack->song.tracks.size(), 1u);
@@ -146,7 +146,7 @@ TEST(KeysoundMidi, EveryTableWrittenReadsBackAsItsKeysounds)
         TempDir dir;
         writeFile(dir / "K-Midi.mid", buildKeysoundMidi(table, ticksPerQuarter, {0x07, 0xA1, 0x20}, gap));
         NullProgress quiet;
-        const auto readBack = song::readBackKeysoundFile(dir / "K-Midi.mid", gap, quiet);
+        const auto readBack = keysound::readBackKeysoundFile(dir / "K-Midi.mid", gap, quiet);
         ASSERT_TRUE(readBack.ok());
         ASSERT_EQ(readBack->cuts.size(), table.size());
         std::int64_t start = 0;

@@ -44,7 +44,7 @@ Bytes slice(const Bytes& data, std::size_t from, std::size_t to)
 }
 
 // A cut at 120 BPM (500,000 us a quarter), 96 ticks a quarter, as the keysound file has.
-CutRequest request(const TempDir& dir, std::vector<std::string> stems, song::CutList cuts,
+CutRequest request(const TempDir& dir, std::vector<std::string> stems, keysound::CutList cuts,
                    LeadIn leadIn = LeadIn::FirstNote)
 {
     CutRequest r;
@@ -325,7 +325,7 @@ TEST(WavCutter, CutsTheShorterOfKeysoundsAndNotesAndSaysSo)
 {
     const struct {
         std::vector<std::string> stems;
-        song::CutList cuts;
+        keysound::CutList cuts;
         std::vector<std::string> files;
     } cases[] = {
         {{"A1", "A2", "A3"}, {{60, 10, 0}, {61, 10, 10}}, {"A1.wav", "A2.wav"}},

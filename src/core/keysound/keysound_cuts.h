@@ -9,7 +9,7 @@
 #include "core/base/result.h"
 #include "core/song/song_summary.h"
 
-namespace zentrowe::song {
+namespace zentrowe::keysound {
 
 // Where one keysound lies in the keysound MIDI file, in that file's ticks.
 struct CutListEntry {
@@ -28,16 +28,16 @@ using CutList = std::vector<CutListEntry>;
 // velocity other than 0 and a note other than 0 and 127, which is keysound i of the table that
 // wrote the file. `gapTicks` is the silence the writer put before each Note On and before the
 // end of track. A track without such a Note On gives an empty list.
-CutList collectKeysoundCuts(std::span<const std::uint8_t> file, const SongSummary& song, int trackNumber,
+CutList collectKeysoundCuts(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,
                             std::int64_t gapTicks);
 
 // The keysound file read back after a conversion: its summary (what the track list shows from
 // then on) and where each keysound lies. Errors as readSongSummary.
 struct KeysoundReadBack {
-    SongSummary song;
+    song::SongSummary song;
     CutList cuts;
 };
 Result<KeysoundReadBack> readBackKeysoundFile(const std::filesystem::path& keysoundFile, std::int64_t gapTicks,
                                               ProgressSink& progress);
 
-}  // namespace zentrowe::song
+}  // namespace zentrowe::keysound

@@ -1,4 +1,4 @@
-#include "core/convert/conversion.h"
+#include "core/workflow/conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -8,14 +8,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "convert_test_support.h"
+#include "../convert/convert_test_support.h"
 #include "core/song/chart_file_name.h"
 
 namespace zentrowe::testing {
 namespace {
 
-using convert::ConversionRequest;
-using convert::runConversion;
+using workflow::ConversionRequest;
+using workflow::runConversion;
 
 class Conversion : public ::testing::Test {
 protected:
@@ -65,7 +65,7 @@ TEST_F(Conversion, WritesTheChartAndKMidiAndReadsKMidiBack)
     EXPECT_EQ(outcome->keysounds.size(), 3u);
     EXPECT_EQ(outcome->sourceTicksPerMeasure, 1920);
     // 480 source ticks at 480 per quarter are 96 keysound-file ticks.
-    EXPECT_EQ(outcome->cuts, (song::CutList{{60, 196, 0}, {64, 196, 196}, {67, 96, 392}}));
+    EXPECT_EQ(outcome->cuts, (keysound::CutList{{60, 196, 0}, {64, 196, 196}, {67, 96, 392}}));
     EXPECT_EQ(outcome->keysoundSong.ticksPerQuarter, 96);
     ASSERT_EQ(outcome->keysoundSong.tracks.size(), 1u);
     EXPECT_EQ(outcome->keysoundSong.tracks[0].noteCount, 3);

@@ -8,10 +8,10 @@
 #include "core/base/result.h"
 #include "core/convert/keysound_table.h"
 #include "core/convert/settings.h"
-#include "core/song/keysound_cuts.h"
+#include "core/keysound/keysound_cuts.h"
 #include "core/song/song_summary.h"
 
-namespace zentrowe::convert {
+namespace zentrowe::workflow {
 
 // What pressing Start converts.
 struct ConversionRequest {
@@ -20,16 +20,16 @@ struct ConversionRequest {
     std::string chartFileName;             // song::deriveChartFileName(sourceMidiPath)
     std::filesystem::path outputFolder;
     int trackNumber = 0;                   // 1-based; 0 means no track chosen
-    ConversionSettings settings;
+    convert::ConversionSettings settings;
 };
 
 // What a finished conversion wrote and learned.
 struct ConversionOutcome {
-    KeysoundTable keysounds;
+    convert::KeysoundTable keysounds;
     std::filesystem::path chartPath;         // outputFolder / chartFileName
     std::filesystem::path keysoundMidiPath;  // outputFolder / "K-Midi.mid"
     song::SongSummary keysoundSong;          // "K-Midi.mid" read back: what the track list shows now
-    song::CutList cuts;                      // where each keysound lies in "K-Midi.mid"
+    keysound::CutList cuts;                  // where each keysound lies in "K-Midi.mid"
     std::int32_t sourceTicksPerMeasure = 0;  // the source song's, for naming the cut files
 };
 
@@ -46,4 +46,4 @@ inline constexpr const char* kKeysoundMidiFileName = "K-Midi.mid";
 // file of that name is then left as it was.
 Result<ConversionOutcome> runConversion(const ConversionRequest& request, ProgressSink& progress);
 
-}  // namespace zentrowe::convert
+}  // namespace zentrowe::workflow

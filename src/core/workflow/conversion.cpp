@@ -1,4 +1,4 @@
-#include "core/convert/conversion.h"
+#include "core/workflow/conversion.h"
 
 #include <system_error>
 
@@ -6,7 +6,7 @@
 #include "core/convert/chart_generator.h"
 #include "core/keysound/keysound_midi_writer.h"
 
-namespace zentrowe::convert {
+namespace zentrowe::workflow {
 
 namespace {
 
@@ -26,7 +26,7 @@ bool isSameFile(const std::filesystem::path& target, const std::filesystem::path
     return !error && canonicalTarget == canonicalSource;
 }
 
-std::array<std::uint8_t, 3> keysoundTempoBytes(const ConversionSettings& settings, const song::SongSummary& song)
+std::array<std::uint8_t, 3> keysoundTempoBytes(const convert::ConversionSettings& settings, const song::SongSummary& song)
 {
     if (!settings.useCustomTempo) {
         return song.tempoBytes;
@@ -43,7 +43,7 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     if (!source) {
         return source.error();
     }
-    auto chart = generateChartPieces(source->bytes(), request.song, request.trackNumber, request.settings, progress);
+    auto chart = convert::generateChartPieces(source->bytes(), request.song, request.trackNumber, request.settings, progress);
     if (!chart) {
         return chart.error();
     }
@@ -90,7 +90,7 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     }
 
     NullProgress quiet;
-    auto readBack = song::readBackKeysoundFile(outcome.keysoundMidiPath, request.settings.keysoundGap, quiet);
+    auto readBack = keysound::readBackKeysoundFile(outcome.keysoundMidiPath, request.settings.keysoundGap, quiet);
     if (!readBack) {
         return readBack.error();
     }
@@ -101,4 +101,4 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     return outcome;
 }
 
-}  // namespace zentrowe::convert
+}  // namespace zentrowe::workflow

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <string>
 
-#include "core/song/keysound_cuts.h"
+#include "core/keysound/keysound_cuts.h"
 #include "core/song/song_summary.h"
 
-namespace zentrowe::song {
+namespace zentrowe::workflow {
 
 // The song the user works on, owned by whoever drives the workflow (the window or the command
 // line) and handed to each pass. Opening a file, going back to it, and reading back the keysound
@@ -17,11 +17,11 @@ struct SongState {
     std::filesystem::path currentMidiPath;  // the file listed now: the source or the keysound file
     std::string chartFileName;              // deriveChartFileName(sourceMidiPath)
     std::filesystem::path outputFolder;     // where every output goes
-    SongSummary song;                       // summary of currentMidiPath
+    song::SongSummary song;                 // summary of currentMidiPath
     // The source song's ticks per measure, kept when the keysound file replaces it; names the
     // cut files' lengths.
     std::int32_t sourceTicksPerMeasure = 0;
-    CutList cutList;                        // from the last read-back
+    keysound::CutList cutList;              // from the last read-back
 };
 
-}  // namespace zentrowe::song
+}  // namespace zentrowe::workflow

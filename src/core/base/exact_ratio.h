@@ -3,7 +3,7 @@
 #include <cassert>
 #include <cstdint>
 
-namespace zentrowe::convert {
+namespace zentrowe {
 
 // Measure, slot and length arithmetic on exact integers, so that a tie is an exact tie (5 ticks
 // of a 1920-tick measure are 0.5 slot and round to 0) and no floating-point detail can move a
@@ -33,4 +33,4 @@ constexpr std::int64_t roundRatioHalfEven(std::int64_t numerator, std::int64_t d
     return quotient;
 }
 
-}  // namespace zentrowe::convert
+}  // namespace zentrowe

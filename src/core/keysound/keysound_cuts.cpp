@@ -1,8 +1,8 @@
-#include "core/song/keysound_cuts.h"
+#include "core/keysound/keysound_cuts.h"
 
 #include "core/base/file_io.h"
 
-namespace zentrowe::song {
+namespace zentrowe::keysound {
 
 namespace {
 
@@ -10,7 +10,7 @@ class CutVisitor {
 public:
     CutVisitor(CutList& cuts, std::int64_t origin) : m_cuts(cuts), m_origin(origin) {}
 
-    void onEvent(std::int64_t time, std::uint32_t, const ChannelEvent& event)
+    void onEvent(std::int64_t time, std::uint32_t, const song::ChannelEvent& event)
     {
         m_lastTime = time;
         if (event.kind() != 0x90 || event.data2 == 0 || event.data1 == 0 || event.data1 == 127) {
@@ -22,8 +22,8 @@ public:
         }
         m_cuts.push_back({event.data1, 0, start});
     }
-    void onEvent(std::int64_t time, std::uint32_t, const MetaEvent&) { m_lastTime = time; }
-    void onEvent(std::int64_t time, std::uint32_t, const SysExEvent&) { m_lastTime = time; }
+    void onEvent(std::int64_t time, std::uint32_t, const song::MetaEvent&) { m_lastTime = time; }
+    void onEvent(std::int64_t time, std::uint32_t, const song::SysExEvent&) { m_lastTime = time; }
 
     std::int64_t endTime() const { return m_lastTime - m_origin; }
 
@@ -35,7 +35,7 @@ private:
 
 }  // namespace
 
-CutList collectKeysoundCuts(std::span<const std::uint8_t> file, const SongSummary& song, int trackNumber,
+CutList collectKeysoundCuts(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,
                             std::int64_t gapTicks)
 {
     CutList cuts;
@@ -45,7 +45,7 @@ CutList collectKeysoundCuts(std::span<const std::uint8_t> file, const SongSummar
     CutVisitor visitor(cuts, song.firstNoteTime.value_or(0));
     NullProgress quiet;
     ProgressThrottle throttle(quiet, 0);
-    walkTrack(file, song.tracks[static_cast<std::size_t>(trackNumber - 1)].location, visitor, throttle);
+    song::walkTrack(file, song.tracks[static_cast<std::size_t>(trackNumber - 1)].location, visitor, throttle);
     if (!cuts.empty()) {
         cuts.back().length = (visitor.endTime() - cuts.back().start) - gapTicks;
     }
@@ -59,7 +59,7 @@ Result<KeysoundReadBack> readBackKeysoundFile(const std::filesystem::path& keyso
     if (!file) {
         return file.error();
     }
-    auto song = summarizeSong(file->bytes(), displayPath(keysoundFile), progress);
+    auto song = song::summarizeSong(file->bytes(), displayPath(keysoundFile), progress);
     if (!song) {
         return song.error();
     }
@@ -69,4 +69,4 @@ Result<KeysoundReadBack> readBackKeysoundFile(const std::filesystem::path& keyso
     return readBack;
 }
 
-}  // namespace zentrowe::song
+}  // namespace zentrowe::keysound
