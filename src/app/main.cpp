@@ -1,5 +1,9 @@
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QSettings>
+#include <QTranslator>
 
 #include "app/ui/main_window.h"
 #include "app/ui/user_dialogs.h"
@@ -8,10 +12,20 @@ int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zentrowe"));
+    QApplication::setOrganizationName(QStringLiteral("zentrowe"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/zentrowe/zentrowe.svg")));
 
+    // The window speaks Chinese, so Qt's own dialogs (files, folders, messages) do too, when the
+    // system has Qt's translations installed; without them they stay in English.
+    QTranslator qtTranslations;
+    if (qtTranslations.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTranslations);
+    }
+
+    QSettings settings;
     zentrowe::app::SystemDialogs dialogs;
-    zentrowe::app::MainWindow window(dialogs);
+    zentrowe::app::MainWindow window(dialogs, settings);
     window.show();
     // The output folder is asked for at every start; without one there is nothing to do.
     if (!window.askOutputFolderAtStart()) {

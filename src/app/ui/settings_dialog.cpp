@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 #include "app/controls/progress_bar.h"
 #include "app/ui/text.h"
@@ -25,9 +26,20 @@ Widget* place(Widget* widget, const char* name, int left, int top, int width, in
     return widget;
 }
 
+// Widens `edit` so that `sample` fits inside, keeping its right edge left of `limit` (pixels in
+// the parent).
+void widenToFit(QLineEdit* edit, const QString& sample, int limit)
+{
+    const int wanted = edit->fontMetrics().horizontalAdvance(sample) + 4;
+    const int width = std::min(std::max(edit->width(), wanted), limit - edit->x());
+    edit->resize(std::max(edit->width(), width), edit->height());
+}
+
 }  // namespace
 
-SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint)
+// A dialog window stays above its parent, the main window, and nothing else: message boxes
+// opened over either of them are not hidden behind it.
+SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
 {
     setObjectName(QStringLiteral("Configfrm"));
     setWindowTitle(QStringLiteral("Zentrowe v1.1-beta"));
@@ -57,7 +69,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Window | Q
     m_gap = place(new QLineEdit(QStringLiteral("100"), midi), "Text2", 4080, 240, 855, 270);
 
     m_start = place(new QPushButton(tr("开始"), this), "Command1", 4890, 1770, 855, 375);
-    m_bar = place(new PorogrsessBar(this), "PorogrsessBar1", 120, 1800, 4575, 300);
+    m_bar = place(new ProgressBar(this), "PorogrsessBar1", 120, 1800, 4575, 300);
 
     QFont codeFont = dialogFont;
     codeFont.setFamilies(QStringList{QStringLiteral("宋体"), QStringLiteral("SimSun")} + kDialogFamilies);
@@ -67,6 +79,15 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Window | Q
         edit->setTextMargins(0, 0, 0, 0);
         edit->setContentsMargins(0, 0, 0, 0);
     }
+    // The start code box holds "00" and the tempo box a tempo like "120.00" with room to spare,
+    // whatever the face; each grows to the right only up to the next control.
+    widenToFit(m_startCode, QStringLiteral("000"), twipsToPixels(2280 - 60));
+    widenToFit(m_tempo, QStringLiteral("120.000"), twipsToPixels(1680 - 60));
+    m_startCode->setToolTip(tr("第一个K音的前一个编号：两位，0-9 和 A-Z（36 进制）"));
+    m_keysoundName->setToolTip(tr("K音文件名的开头：字母、数字、- 和 _"));
+    m_longNoteMinimum->setToolTip(tr("比这短的音符不生成面条；单位：1/192 小节"));
+    m_tempo->setToolTip(tr("K-Midi.mid 的速度；单位：每分钟拍数（BPM）"));
+    m_gap->setToolTip(tr("K-Midi.mid 中两个K音之间的空隙；单位：tick（每四分音符 96 tick）"));
     setFixedSize(twipsToPixels(5900), twipsToPixels(2280));
 
     connect(m_longNotes, &QCheckBox::toggled, this, &SettingsDialog::onLongNotesToggled);
