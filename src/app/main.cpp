@@ -1,11 +1,9 @@
 #include <QApplication>
 #include <QIcon>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QSettings>
-#include <QTranslator>
 
 #include "app/ui/main_window.h"
+#include "app/ui/qt_translations.h"
 #include "app/ui/user_dialogs.h"
 
 int main(int argc, char* argv[])
@@ -15,13 +13,7 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(QStringLiteral("zentrowe"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/zentrowe/zentrowe.svg")));
 
-    // The window speaks Chinese, so Qt's own dialogs (files, folders, messages) do too, when the
-    // system has Qt's translations installed; without them they stay in English.
-    QTranslator qtTranslations;
-    if (qtTranslations.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
-                            QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QApplication::installTranslator(&qtTranslations);
-    }
+    zentrowe::app::installQtTranslations(application);
 
     QSettings settings;
     zentrowe::app::SystemDialogs dialogs;

@@ -16,8 +16,10 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTimer>
+#include <QTranslator>
 #include <QUrl>
 #include <QWindow>
 #include <cstdio>
@@ -30,6 +32,7 @@
 #include "app/ui/about_window.h"
 #include "app/ui/main_window.h"
 #include "app/ui/progress_window.h"
+#include "app/ui/qt_translations.h"
 #include "app/ui/settings_dialog.h"
 #include "app/ui/text.h"
 #include "app/ui/track_info_window.h"
@@ -430,6 +433,15 @@ TEST_F(MainWindowTest, SettingsDialogDefaultsAndItsExclusiveBoxes)
     EXPECT_EQ(dialog->percussionBox()->text(), QStringLiteral("打击乐器 "));
     EXPECT_EQ(dialog->customTempoBox()->text(), QStringLiteral("自定义"));
     EXPECT_EQ(dialog->startButton()->text(), QStringLiteral("开始"));
+    // The start code and tempo boxes show their usual longest text whole, inside the frame.
+    for (const auto& [edit, text] : {std::pair{dialog->startCodeEdit(), "00"}, std::pair{dialog->tempoEdit(), "120.00"}}) {
+        SCOPED_TRACE(text);
+        const int frame = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit);
+        EXPECT_GT(edit->width() - 2 * frame, edit->fontMetrics().horizontalAdvance(QString::fromLatin1(text)));
+    }
+    for (QLineEdit* edit : {dialog->longNoteMinimumEdit(), dialog->tempoEdit(), dialog->gapEdit()}) {
+        EXPECT_TRUE(edit->toolTip().contains(QStringLiteral("单位"))) << edit->objectName().toStdString();
+    }
 
     auto state = [dialog] {
         return QString("%1%2%3%4").arg(dialog->longNotesBox()->isEnabled()).arg(dialog->percussionBox()->isEnabled())
@@ -683,6 +695,11 @@ TEST_F(MainWindowTest, TheResultLineOutlivesMenuTipsAndNamesTheNextStep)
     QApplication::processEvents();
     EXPECT_TRUE(window.resultLine()->isVisible());
     EXPECT_EQ(window.resultLine()->text(), result);
+
+    // However long the line, the window still narrows as far as the user drags it.
+    window.resize(300, 300);
+    QApplication::processEvents();
+    EXPECT_EQ(window.width(), 300);
 }
 
 TEST_F(MainWindowTest, HintsForATrackWithoutNotesAndForDrumsWithoutPercussion)
@@ -840,6 +857,18 @@ TEST(RememberedPlaces, FoldersAndRecentFilesCarryOverToTheNextRun)
 
     window.quitAction()->trigger();
     EXPECT_FALSE(window.isVisible());
+}
+
+TEST(QtTranslations, QtsOwnDialogButtonsSpeakChinese)
+{
+    const QString before = QCoreApplication::translate("QPlatformTheme", "Cancel");
+    QTranslator* translator = installQtTranslations(*QCoreApplication::instance());
+    ASSERT_NE(translator, nullptr) << "qt6-translations-l10n is not installed";
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("查找范围："));
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), before);
 }
 
 // Double-clicks a track of `notes` notes on and off and reports how long the listing took.

@@ -91,8 +91,8 @@ bool allNotesOnDrumChannel(const std::filesystem::path& midiFile, const song::So
     DrumChannelCount count;
     NullProgress quiet;
     ProgressThrottle throttle(quiet, 0);
-    song::walkTrack(std::span<const std::uint8_t>(file.value()), song.tracks[static_cast<std::size_t>(trackNumber - 1)].location,
-                    count, throttle);
+    const song::TrackLocation where = song.tracks[static_cast<std::size_t>(trackNumber - 1)].location;
+    song::walkTrack(std::span<const std::uint8_t>(file.value()), where, count, throttle);
     return count.drumNotes > 0 && count.otherNotes == 0;
 }
 
@@ -120,6 +120,9 @@ MainWindow::MainWindow(UserDialogs& dialogs, QSettings& settings, QWidget* paren
     m_resultLine = new QLabel(this);
     m_resultLine->setObjectName(QStringLiteral("ResultLine"));
     m_resultLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long result must not hold the window wider than the user makes it; the tooltip keeps
+    // the whole text.
+    m_resultLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusBar()->addPermanentWidget(m_resultLine, 1);
     resize(700, 450);
 
@@ -492,7 +495,6 @@ void MainWindow::showConversion(workflow::ConversionOutcome&& outcome, bool allN
                           .arg(pathToQString(outcome.chartPath.filename()))
                           .arg(pathToQString(outcome.keysoundMidiPath.filename()))
                           .arg(outcome.keysounds.size()),
-                      tr("输出目录 %1").arg(pathToQString(outcome.chartPath.parent_path())),
                       tr("渲染 %1，然后 工具 › 切割").arg(pathToQString(outcome.keysoundMidiPath.filename()))};
     if (outcome.keysounds.empty()) {
         parts << tr("提示：这个音轨没有音符");
@@ -500,6 +502,8 @@ void MainWindow::showConversion(workflow::ConversionOutcome&& outcome, bool allN
     if (allNotesOnDrumChannel) {
         parts << tr("提示：这个音轨的音符都在第 10 通道（鼓），按鼓件生成K音请勾选 打击乐器 再转换");
     }
+    // The folder goes last: a narrow window cuts the line's end, and the tooltip holds it whole.
+    parts << tr("输出目录 %1").arg(pathToQString(outcome.chartPath.parent_path()));
     setResult(parts.join(QStringLiteral("；")));
     m_lastConversion = std::move(outcome);
 }
@@ -558,11 +562,11 @@ void MainWindow::onWavCut()
             if (!report) {
                 showFailure(report.error(), tr("已取消切割：已切好的K音文件完整保留，其余没有写入"));
             } else {
-                QStringList parts{tr("已切割 %1 个文件到 %2").arg(report->written.size()).arg(folder),
-                                  leadInText(report->leadInUsed)};
+                QStringList parts{tr("已切割 %1 个文件").arg(report->written.size()), leadInText(report->leadInUsed)};
                 for (const auto& warning : report->warnings) {
                     parts << toQString(warning);
                 }
+                parts << tr("输出目录 %1").arg(folder);
                 setResult(parts.join(QStringLiteral("；")));
             }
             emit passFinished();
@@ -674,6 +678,7 @@ void MainWindow::updateCommands()
 void MainWindow::setResult(const QString& text)
 {
     m_resultLine->setText(text);
+    m_resultLine->setToolTip(text);
 }
 
 void MainWindow::showFailure(const Error& error, const QString& cancelledText, QWidget* preferred)

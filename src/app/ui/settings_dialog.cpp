@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <algorithm>
 
 #include "app/controls/progress_bar.h"
@@ -26,13 +27,18 @@ Widget* place(Widget* widget, const char* name, int left, int top, int width, in
     return widget;
 }
 
-// Widens `edit` so that `sample` fits inside, keeping its right edge left of `limit` (pixels in
-// the parent).
-void widenToFit(QLineEdit* edit, const QString& sample, int limit)
+// Widens `edit` so that `sample` and one more digit fit inside its frame, moving `next`, the
+// control to its right in the same row, along when they would touch.
+void widenToFit(QLineEdit* edit, const QString& sample, QWidget* next)
 {
-    const int wanted = edit->fontMetrics().horizontalAdvance(sample) + 4;
-    const int width = std::min(std::max(edit->width(), wanted), limit - edit->x());
-    edit->resize(std::max(edit->width(), width), edit->height());
+    const int frame = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit);
+    const QFontMetrics metrics = edit->fontMetrics();
+    const int wanted = metrics.horizontalAdvance(sample + QLatin1Char('0')) + 2 * frame;
+    edit->resize(std::max(edit->width(), wanted), edit->height());
+    const int gap = twipsToPixels(60);
+    if (next->x() < edit->geometry().right() + 1 + gap) {
+        next->move(edit->geometry().right() + 1 + gap, next->y());
+    }
 }
 
 }  // namespace
@@ -54,7 +60,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     auto* bms = place(new QGroupBox(QStringLiteral("BMS"), this), "FrameBms", 120, 120, 5655, 975);
     place(new QLabel(tr("K列表开始位置"), bms), "Label5", 240, 300, 1215, 255);
     m_startCode = place(new QLineEdit(QStringLiteral("00"), bms), "Text4", 1560, 240, 255, 255);
-    place(new QLabel(tr("K音名:"), bms), "Label1", 2280, 300, 615, 255);
+    auto* keysoundNameLabel = place(new QLabel(tr("K音名:"), bms), "Label1", 2280, 300, 615, 255);
     m_keysoundName = place(new QLineEdit(QStringLiteral("A"), bms), "Text5", 2880, 240, 2415, 255);
     m_longNotes = place(new QCheckBox(tr("生成面条"), bms), "Check1", 240, 600, 1215, 255);
     place(new QLabel(tr("面条最小长度:"), bms), "Label3", 1680, 630, 1170, 180);
@@ -80,9 +86,9 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
         edit->setContentsMargins(0, 0, 0, 0);
     }
     // The start code box holds "00" and the tempo box a tempo like "120.00" with room to spare,
-    // whatever the face; each grows to the right only up to the next control.
-    widenToFit(m_startCode, QStringLiteral("000"), twipsToPixels(2280 - 60));
-    widenToFit(m_tempo, QStringLiteral("120.000"), twipsToPixels(1680 - 60));
+    // whatever the face.
+    widenToFit(m_startCode, QStringLiteral("00"), keysoundNameLabel);
+    widenToFit(m_tempo, QStringLiteral("120.00"), m_customTempo);
     m_startCode->setToolTip(tr("第一个K音的前一个编号：两位，0-9 和 A-Z（36 进制）"));
     m_keysoundName->setToolTip(tr("K音文件名的开头：字母、数字、- 和 _"));
     m_longNoteMinimum->setToolTip(tr("比这短的音符不生成面条；单位：1/192 小节"));
