@@ -14,7 +14,7 @@
 #include "app/controls/list_view.h"
 #include "app/controls/progress_bar.h"
 #include "app/controls/text_table.h"
-#include "app/controls/xp_button.h"
+#include "app/controls/flat_button.h"
 #include "widget_driving.h"
 
 namespace zentrowe::app {
@@ -28,7 +28,7 @@ QImage renderBar(int width, int height, int minimum, int maximum, int position)
 {
     QImage image(width, height, QImage::Format_RGB32);
     QPainter painter(&image);
-    PorogrsessBar::paintBar(painter, image.size(), kBackground, minimum, maximum, position);
+    ProgressBar::paintBar(painter, image.size(), kBackground, minimum, maximum, position);
     return image;
 }
 
@@ -106,7 +106,7 @@ TEST(ProgressBar, HeightThreeDrawsOneRowAndLowerDrawsNothing)
 
 TEST(ProgressBar, StartsAtItsDefaultsAndReadsBackWhatIsSet)
 {
-    PorogrsessBar bar;
+    ProgressBar bar;
     EXPECT_EQ(bar.Max(), 1000);
     EXPECT_EQ(bar.Min(), 1);
     EXPECT_EQ(bar.Pos(), 20);
@@ -118,12 +118,12 @@ TEST(ProgressBar, StartsAtItsDefaultsAndReadsBackWhatIsSet)
     EXPECT_EQ(bar.Pos(), 7);
 }
 
-QImage renderButton(int width, int height, const QString& caption, bool enabled, XpButton::Look look)
+QImage renderButton(int width, int height, const QString& caption, bool enabled, FlatButton::Look look)
 {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    XpButton::paintButton(painter, image.size(), caption, enabled, look);
+    FlatButton::paintButton(painter, image.size(), caption, enabled, look);
     return image;
 }
 
@@ -140,9 +140,9 @@ bool hasBlack(const QImage& image, const QRect& area)
     return false;
 }
 
-TEST(XpButton, NormalFaceWithDarkBlueBorderOnTheSecondLastColumnAndRow)
+TEST(FlatButton, NormalFaceWithDarkBlueBorderOnTheSecondLastColumnAndRow)
 {
-    const QImage image = renderButton(40, 20, QString(), true, XpButton::Look::Normal);
+    const QImage image = renderButton(40, 20, QString(), true, FlatButton::Look::Normal);
     const QColor border(0, 0, 136);
     const QColor face(246, 246, 246);
     EXPECT_EQ(at(image, 20, 0), border);
@@ -156,13 +156,13 @@ TEST(XpButton, NormalFaceWithDarkBlueBorderOnTheSecondLastColumnAndRow)
     EXPECT_EQ(at(image, 0, 0), face);
 }
 
-TEST(XpButton, PressedFaceAndOrangeHoverFrame)
+TEST(FlatButton, PressedFaceAndOrangeHoverFrame)
 {
-    const QImage pressed = renderButton(40, 20, QString(), true, XpButton::Look::Pressed);
+    const QImage pressed = renderButton(40, 20, QString(), true, FlatButton::Look::Pressed);
     EXPECT_EQ(at(pressed, 20, 10), QColor(223, 223, 223));
     EXPECT_EQ(at(pressed, 20, 0), QColor(0, 0, 136));
 
-    const QImage hovering = renderButton(40, 20, QString(), true, XpButton::Look::Hovering);
+    const QImage hovering = renderButton(40, 20, QString(), true, FlatButton::Look::Hovering);
     const QColor orange(255, 176, 0);
     EXPECT_EQ(at(hovering, 1, 1), orange);  // square corners
     EXPECT_EQ(at(hovering, 20, 1), orange);
@@ -173,19 +173,19 @@ TEST(XpButton, PressedFaceAndOrangeHoverFrame)
     EXPECT_EQ(at(hovering, 20, 0), QColor(0, 0, 136));
 }
 
-TEST(XpButton, CaptionIsCentredInBlackAndHiddenWhileDisabled)
+TEST(FlatButton, CaptionIsCentredInBlackAndHiddenWhileDisabled)
 {
-    const QImage enabled = renderButton(80, 30, QStringLiteral("确定"), true, XpButton::Look::Normal);
+    const QImage enabled = renderButton(80, 30, QStringLiteral("确定"), true, FlatButton::Look::Normal);
     EXPECT_TRUE(hasBlack(enabled, QRect(20, 5, 40, 20)));
     EXPECT_FALSE(hasBlack(enabled, QRect(2, 2, 14, 26)));   // left margin
     EXPECT_FALSE(hasBlack(enabled, QRect(64, 2, 14, 26)));  // right margin
-    const QImage disabled = renderButton(80, 30, QStringLiteral("确定"), false, XpButton::Look::Normal);
+    const QImage disabled = renderButton(80, 30, QStringLiteral("确定"), false, FlatButton::Look::Normal);
     EXPECT_FALSE(hasBlack(disabled, QRect(2, 2, 76, 26)));
 }
 
-TEST(XpButton, IsClippedToARoundedOutline)
+TEST(FlatButton, IsClippedToARoundedOutline)
 {
-    const QRegion outline = XpButton::outline(QSize(40, 20));
+    const QRegion outline = FlatButton::outline(QSize(40, 20));
     EXPECT_FALSE(outline.contains(QPoint(0, 0)));
     EXPECT_TRUE(outline.contains(QPoint(20, 10)));
     EXPECT_TRUE(outline.contains(QPoint(0, 10)));
@@ -193,18 +193,18 @@ TEST(XpButton, IsClippedToARoundedOutline)
     EXPECT_FALSE(outline.contains(QPoint(40, 10)));
 }
 
-TEST(XpButton, RaisesClickOnlyWhileEnabled)
+TEST(FlatButton, RaisesClickOnlyWhileEnabled)
 {
-    XpButton button(QStringLiteral("OK"));
+    FlatButton button(QStringLiteral("OK"));
     button.resize(60, 24);
     int clicks = 0;
-    QObject::connect(&button, &XpButton::Click, [&clicks] { ++clicks; });
+    QObject::connect(&button, &FlatButton::clicked, [&clicks] { ++clicks; });
     mouse(&button, QPoint(30, 12));
     EXPECT_EQ(clicks, 1);
-    button.Enable(false);
+    button.setEnabled(false);
     mouse(&button, QPoint(30, 12));
     EXPECT_EQ(clicks, 1);
-    EXPECT_EQ(button.Caption(), QStringLiteral("OK"));
+    EXPECT_EQ(button.text(), QStringLiteral("OK"));
 }
 
 TEST(EventInterceptor, SeesEventsFirstCanStopThemAndLetsGoWhenDestroyed)

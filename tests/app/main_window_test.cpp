@@ -12,20 +12,27 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTimer>
+#include <QTranslator>
 #include <QUrl>
+#include <QWindow>
 #include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
 #include "app/controls/list_view.h"
 #include "app/controls/progress_bar.h"
-#include "app/controls/xp_button.h"
+#include "app/controls/flat_button.h"
 #include "app/ui/about_window.h"
 #include "app/ui/main_window.h"
 #include "app/ui/progress_window.h"
+#include "app/ui/qt_translations.h"
 #include "app/ui/settings_dialog.h"
 #include "app/ui/text.h"
 #include "app/ui/track_info_window.h"
@@ -44,18 +51,28 @@ namespace fs = std::filesystem;
 // Answers the program's questions from queues, and remembers what it was told.
 class ScriptedDialogs final : public UserDialogs {
 public:
-    QString chooseFolder(QWidget*, const QString& title) override
+    QString chooseFolder(QWidget*, const QString& title, const QString& startFolder) override
     {
         folderTitles << title;
+        folderStarts << startFolder;
         return folders.isEmpty() ? QString() : folders.takeFirst();
     }
-    QString chooseFileToOpen(QWidget*, const QString& title, const QString& filter) override
+    QString chooseFileToOpen(QWidget*, const QString& title, const QString& filter, const QString& startFolder) override
     {
         fileDialogs << title + QLatin1Char('|') + filter;
+        fileStarts << startFolder;
         return files.isEmpty() ? QString() : files.takeFirst();
     }
-    void showMessage(QWidget*, const QString&, const QString& text) override { messages << text; }
-    void showFolder(const QString& folder) override { shownFolders << folder; }
+    void showMessage(QWidget* owner, const QString&, const QString& text) override
+    {
+        messages << text;
+        messageOwners << owner;
+    }
+    bool showFolder(const QString& folder) override
+    {
+        shownFolders << folder;
+        return desktopOpensFolders;
+    }
 
     QStringList folders;
     QStringList files;
@@ -63,7 +80,17 @@ public:
     QStringList fileDialogs;
     QStringList messages;
     QStringList shownFolders;
+    QStringList folderStarts;
+    QStringList fileStarts;
+    QList<QWidget*> messageOwners;
+    bool desktopOpensFolders = true;
 };
+
+// Settings in a file of the test's own folder, never the user's.
+QString settingsFile(const TempDir& folder)
+{
+    return QString::fromStdString((folder.path() / "settings.ini").string());
+}
 
 // A song of three tracks at 96 ticks per quarter: a conductor track, a melody whose first event
 // is its name at tick 0, and a drum track.
@@ -190,13 +217,16 @@ protected:
     fs::path songPath;
     fs::path out;
     ScriptedDialogs dialogs;
-    MainWindow window{dialogs};
+    QSettings settings{settingsFile(temp), QSettings::IniFormat};
+    MainWindow window{dialogs, settings};
 };
 
 TEST(StartUp, CancellingTheFolderQuestionEndsTheProgram)
 {
+    TempDir temp;
+    QSettings settings(settingsFile(temp), QSettings::IniFormat);
     ScriptedDialogs dialogs;
-    MainWindow window(dialogs);
+    MainWindow window(dialogs, settings);
     EXPECT_FALSE(window.askOutputFolderAtStart());
     EXPECT_EQ(dialogs.folderTitles, QStringList{QStringLiteral("请选择输出目录")});
 }
@@ -241,8 +271,37 @@ TEST_F(MainWindowTest, CaptionsMenusShortcutsAndColumns)
     const int widths[] = {70, 60, 120, 90, 340};
     for (int column = 0; column < 5; ++column) {
         EXPECT_EQ(window.trackList()->view()->model()->headerData(column, Qt::Horizontal).toString(), headers[column]);
-        EXPECT_EQ(window.trackList()->columnWidth(column), widths[column]);
+        // The last column takes the room left over; the others keep their widths.
+        if (column < 4) {
+            EXPECT_EQ(window.trackList()->columnWidth(column), widths[column]);
+        } else {
+            EXPECT_GE(window.trackList()->columnWidth(column), widths[column]);
+        }
     }
+
+    // File: open, the recent files, a separator, quit.
+    const auto file = window.menuBar()->actions().at(0)->menu()->actions();
+    ASSERT_EQ(file.size(), 4);
+    EXPECT_EQ(file[0], window.openAction());
+    EXPECT_EQ(file[1]->menu(), window.recentMenu());
+    EXPECT_TRUE(file[2]->isSeparator());
+    EXPECT_EQ(file[3], window.quitAction());
+    EXPECT_EQ(window.quitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+}
+
+TEST_F(MainWindowTest, TheLastColumnStretchesAndANarrowListScrollsSideways)
+{
+    QTableView* view = window.trackList()->view();
+    window.resize(1000, 450);
+    QApplication::processEvents();
+    EXPECT_EQ(window.trackList()->columnWidth(4), view->viewport()->width() - (70 + 60 + 120 + 90));
+    EXPECT_FALSE(view->horizontalScrollBar()->isVisible());
+
+    window.resize(400, 450);
+    QApplication::processEvents();
+    EXPECT_EQ(window.trackList()->columnWidth(4), 340);
+    EXPECT_TRUE(view->horizontalScrollBar()->isVisible());
+    EXPECT_GT(view->horizontalScrollBar()->maximum(), 0);
 }
 
 TEST_F(MainWindowTest, ResizingKeepsTheListAndTheFolderButtonOnTheWindowEdges)
@@ -360,7 +419,10 @@ TEST_F(MainWindowTest, SettingsDialogDefaultsAndItsExclusiveBoxes)
     SettingsDialog* dialog = window.settingsDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
-    EXPECT_TRUE(dialog->windowFlags() & Qt::WindowStaysOnTopHint);
+    // Above the main window only: a message box over any other window is not hidden behind it.
+    EXPECT_FALSE(dialog->windowFlags() & Qt::WindowStaysOnTopHint);
+    ASSERT_NE(dialog->windowHandle(), nullptr);
+    EXPECT_EQ(dialog->windowHandle()->transientParent(), window.windowHandle());
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Zentrowe v1.1-beta"));
     EXPECT_EQ(dialog->startCodeEdit()->text(), QStringLiteral("00"));
     EXPECT_EQ(dialog->keysoundNameEdit()->text(), QStringLiteral("A"));
@@ -371,6 +433,15 @@ TEST_F(MainWindowTest, SettingsDialogDefaultsAndItsExclusiveBoxes)
     EXPECT_EQ(dialog->percussionBox()->text(), QStringLiteral("打击乐器 "));
     EXPECT_EQ(dialog->customTempoBox()->text(), QStringLiteral("自定义"));
     EXPECT_EQ(dialog->startButton()->text(), QStringLiteral("开始"));
+    // The start code and tempo boxes show their usual longest text whole, inside the frame.
+    for (const auto& [edit, text] : {std::pair{dialog->startCodeEdit(), "00"}, std::pair{dialog->tempoEdit(), "120.00"}}) {
+        SCOPED_TRACE(text);
+        const int frame = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit);
+        EXPECT_GT(edit->width() - 2 * frame, edit->fontMetrics().horizontalAdvance(QString::fromLatin1(text)));
+    }
+    for (QLineEdit* edit : {dialog->longNoteMinimumEdit(), dialog->tempoEdit(), dialog->gapEdit()}) {
+        EXPECT_TRUE(edit->toolTip().contains(QStringLiteral("单位"))) << edit->objectName().toStdString();
+    }
 
     auto state = [dialog] {
         return QString("%1%2%3%4").arg(dialog->longNotesBox()->isEnabled()).arg(dialog->percussionBox()->isEnabled())
@@ -451,6 +522,9 @@ TEST_F(MainWindowTest, ConvertInEveryModeThenCutAndGoBack)
         ASSERT_EQ(window.trackList()->GetItemCount(), 1);
         EXPECT_EQ(window.trackList()->GetItem(0), "音轨 01");
         EXPECT_EQ(dialog->bar()->Pos(), 100);
+        const QString converted = window.resultLine()->text();
+        EXPECT_TRUE(converted.contains(QStringLiteral("渲染 K-Midi.mid，然后 工具 › 切割"))) << converted.toStdString();
+        EXPECT_TRUE(converted.contains(toQString(out.string()))) << converted.toStdString();
 
         // The window writes what the command line writes for the same choices.
         const fs::path chart = out / "ode.bms";
@@ -486,7 +560,12 @@ TEST_F(MainWindowTest, ConvertInEveryModeThenCutAndGoBack)
         EXPECT_EQ(progress->bar()->Pos(), static_cast<int>(stems.size()));
         EXPECT_EQ(progress->label()->text(),
                   QString("K音总数 %1个  以切K音 %1个").arg(stems.size()));
-        EXPECT_TRUE(window.statusBar()->currentMessage().contains(QStringLiteral("第一个K音")));
+        const QString cutResult = window.resultLine()->text();
+        EXPECT_TRUE(cutResult.contains(QStringLiteral("已切割 %1 个文件").arg(stems.size()))) << cutResult.toStdString();
+        EXPECT_TRUE(cutResult.contains(QStringLiteral("第一个K音"))) << cutResult.toStdString();
+        EXPECT_TRUE(cutResult.contains(toQString(out.string()))) << cutResult.toStdString();
+        // The recording's dialog started in the output folder, where it is usually rendered.
+        EXPECT_EQ(dialogs.fileStarts.last(), toQString(out.string()));
 
         // Back to the source file.
         window.backButton()->click();
@@ -509,7 +588,7 @@ TEST_F(MainWindowTest, FolderButtonAboutWindowAndDroppedFiles)
     AboutWindow* about = window.aboutWindow();
     ASSERT_NE(about, nullptr);
     EXPECT_EQ(about->windowTitle(), QStringLiteral("关于"));
-    EXPECT_EQ(about->okButton()->Caption(), QStringLiteral("确定"));
+    EXPECT_EQ(about->okButton()->text(), QStringLiteral("确定"));
     mouse(about->okButton(), QPoint(10, 10), QEvent::MouseButtonPress);
     EXPECT_FALSE(about->isVisible());
     window.aboutAction()->trigger();
@@ -525,6 +604,271 @@ TEST_F(MainWindowTest, FolderButtonAboutWindowAndDroppedFiles)
     QApplication::sendEvent(&window, &drop);
     ASSERT_TRUE(waitForPass(window));
     EXPECT_EQ(window.trackList()->GetItemCount(), 3);
+}
+
+TEST_F(MainWindowTest, AFailedOpenKeepsTheSongTheListAndTheChosenTrack)
+{
+    open();
+    selectRow(1);
+    const fs::path notMidi = temp / "notes.mid";
+    writeFile(notMidi, std::string_view("this is text"));
+    const fs::path missing = temp / "gone.mid";
+    for (const fs::path& bad : {notMidi, missing}) {
+        SCOPED_TRACE(bad.filename().string());
+        window.openMidiPath(toQString(bad.string()));
+        ASSERT_TRUE(waitForPass(window));
+        ASSERT_FALSE(dialogs.messages.isEmpty());
+        EXPECT_TRUE(dialogs.messages.last().contains(toQString(bad.filename().string())));
+        EXPECT_EQ(window.trackList()->GetItemCount(), 3);
+        EXPECT_EQ(window.trackList()->GetItemText(1, 2), "Piano");
+        EXPECT_EQ(window.state().sourceMidiPath, songPath);
+        EXPECT_EQ(window.state().chartFileName, "ode.bms");
+        EXPECT_EQ(commands(), (Commands{true, false, false, true}));
+    }
+    ASSERT_EQ(dialogs.messages.size(), 2);
+    // Only the file that opened is among the recent ones.
+    ASSERT_EQ(window.recentMenu()->actions().size(), 1);
+    EXPECT_TRUE(window.recentMenu()->actions()[0]->text().contains(toQString(songPath.string())));
+
+    // The kept song still converts, under its own chart name.
+    window.toBmsAction()->trigger();
+    start();
+    EXPECT_EQ(dialogs.messages.size(), 2);
+    EXPECT_TRUE(fs::exists(out / "ode.bms"));
+}
+
+TEST_F(MainWindowTest, MessagesStandInFrontOfTheWindowTheUserIsLookingAt)
+{
+    // A desktop without a file browser: the message gives the whole path instead.
+    dialogs.desktopOpensFolders = false;
+    window.openFolderButton()->click();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].contains(toQString(out.string()))) << dialogs.messages[0].toStdString();
+    EXPECT_EQ(dialogs.messageOwners[0], &window);
+
+    // With the settings dialog up, a failed conversion and a failed open speak in front of it.
+    open();
+    dialogs.folders << toQString((temp / "missing" / "folder").string());
+    window.setOutFolderAction()->trigger();
+    selectRow(1);
+    window.toBmsAction()->trigger();
+    start();
+    ASSERT_EQ(dialogs.messages.size(), 2);
+    EXPECT_EQ(dialogs.messageOwners[1], window.settingsDialog());
+    window.openMidiPath(toQString((temp / "gone.mid").string()));
+    ASSERT_TRUE(waitForPass(window));
+    ASSERT_EQ(dialogs.messages.size(), 3);
+    EXPECT_EQ(dialogs.messageOwners[2], window.settingsDialog());
+
+    // A refused listing speaks in front of the track information window it left empty.
+    window.settingsDialog()->startCodeEdit()->setText(QStringLiteral("0"));
+    window.settingsDialog()->hide();
+    mouse(window.trackList()->view()->viewport(), rowCentre(window.trackList(), 1), QEvent::MouseButtonDblClick);
+    QApplication::processEvents();
+    ASSERT_EQ(dialogs.messages.size(), 4);
+    ASSERT_NE(window.trackInfo(), nullptr);
+    EXPECT_EQ(dialogs.messageOwners[3], window.trackInfo());
+}
+
+TEST_F(MainWindowTest, TheResultLineOutlivesMenuTipsAndNamesTheNextStep)
+{
+    open();
+    EXPECT_TRUE(window.resultLine()->text().contains(QStringLiteral("工具 › 转换到BMS")));
+    selectRow(1);
+    window.toBmsAction()->trigger();
+    start();
+    const QString result = window.resultLine()->text();
+    ASSERT_TRUE(result.contains(QStringLiteral("渲染 K-Midi.mid，然后 工具 › 切割"))) << result.toStdString();
+
+    // A menu item under the pointer puts its tip in the status bar, and leaving it clears the
+    // bar's message; the result line stays in view all the while.
+    QMenu* tools = window.menuBar()->actions().at(1)->menu();
+    tools->popup(window.mapToGlobal(QPoint(20, 20)));
+    QApplication::processEvents();
+    QStatusTipEvent tip(QStringLiteral("切割录音"));
+    QApplication::sendEvent(&window, &tip);
+    EXPECT_EQ(window.statusBar()->currentMessage(), QStringLiteral("切割录音"));
+    EXPECT_TRUE(window.resultLine()->isVisible());
+    QStatusTipEvent cleared{QString()};
+    QApplication::sendEvent(&window, &cleared);
+    tools->hide();
+    QApplication::processEvents();
+    EXPECT_TRUE(window.resultLine()->isVisible());
+    EXPECT_EQ(window.resultLine()->text(), result);
+
+    // However long the line, the window still narrows as far as the user drags it.
+    window.resize(300, 300);
+    QApplication::processEvents();
+    EXPECT_EQ(window.width(), 300);
+}
+
+TEST_F(MainWindowTest, HintsForATrackWithoutNotesAndForDrumsWithoutPercussion)
+{
+    open();
+    const QString drumHint = QStringLiteral("第 10 通道");
+    // The conductor track has no notes: a hint, and the track can still be chosen.
+    selectRow(0);
+    EXPECT_TRUE(window.resultLine()->text().contains(QStringLiteral("音轨 01 没有音符")));
+    EXPECT_TRUE(window.toBmsAction()->isEnabled());
+
+    struct Case {
+        int row;
+        bool percussion;
+        bool hint;
+    };
+    for (const Case& c : {Case{2, false, true}, Case{2, true, false}, Case{1, false, false}}) {
+        SCOPED_TRACE(::testing::Message() << "row " << c.row << " percussion " << c.percussion);
+        selectRow(c.row);
+        window.toBmsAction()->trigger();
+        window.settingsDialog()->percussionBox()->setChecked(c.percussion);
+        start();
+        ASSERT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+        EXPECT_EQ(window.resultLine()->text().contains(drumHint), c.hint) << window.resultLine()->text().toStdString();
+        window.backButton()->click();
+        ASSERT_TRUE(waitForPass(window));
+    }
+}
+
+TEST_F(MainWindowTest, KeyboardListsEventsAndClosesTheSmallWindows)
+{
+    open();
+    selectRow(1);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(window.trackList()->view(), &enter);
+    ASSERT_TRUE(waitForPass(window));
+    TrackInfoWindow* info = window.trackInfo();
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->list()->GetItemCount(), 17);
+    // It opens over the main window and within the screen.
+    EXPECT_TRUE(window.frameGeometry().intersects(info->frameGeometry()));
+    EXPECT_TRUE(window.screen()->availableGeometry().contains(info->frameGeometry()));
+
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(info->list()->view(), &escape);
+    EXPECT_FALSE(info->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(window.trackInfo(), nullptr);
+
+    // The About window's button takes Enter and Space; Esc closes the window.
+    struct Press {
+        const char* name;
+        Qt::Key key;
+        bool release;
+    };
+    for (const Press& press : {Press{"Return", Qt::Key_Return, false}, Press{"Enter", Qt::Key_Enter, false},
+                               Press{"Space", Qt::Key_Space, true}, Press{"Escape", Qt::Key_Escape, false}}) {
+        SCOPED_TRACE(press.name);
+        window.aboutAction()->trigger();
+        AboutWindow* about = window.aboutWindow();
+        ASSERT_NE(about, nullptr);
+        ASSERT_TRUE(about->isVisible());
+        QKeyEvent down(QEvent::KeyPress, press.key, Qt::NoModifier, press.key == Qt::Key_Space ? " " : "");
+        QApplication::sendEvent(about->okButton(), &down);
+        if (press.release) {
+            QKeyEvent up(QEvent::KeyRelease, press.key, Qt::NoModifier, " ");
+            QApplication::sendEvent(about->okButton(), &up);
+        }
+        EXPECT_FALSE(about->isVisible());
+    }
+}
+
+TEST_F(MainWindowTest, CancellingACutKeepsFinishedFilesWholeAndLeavesNothingHalfWritten)
+{
+    open();
+    selectRow(1);
+    window.toBmsAction()->trigger();
+    start();
+    const fs::path wav = temp / "render.wav";
+    writeFile(wav, recording(44100 * 30));
+    for (const bool byEscape : {false, true}) {
+        SCOPED_TRACE(byEscape ? "Esc" : "取消");
+        dialogs.files << toQString(wav.string());
+        window.wavCutAction()->trigger();
+        ProgressWindow* progress = window.progressWindow();
+        ASSERT_NE(progress, nullptr);
+        EXPECT_EQ(progress->cancelButton()->text(), QStringLiteral("取消"));
+        if (byEscape) {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(progress, &escape);
+        } else {
+            progress->cancelButton()->click();
+        }
+        ASSERT_TRUE(waitForPass(window));
+        EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+        EXPECT_TRUE(window.resultLine()->text().startsWith(QStringLiteral("已取消切割")))
+            << window.resultLine()->text().toStdString();
+        EXPECT_FALSE(progress->isVisible());
+        // The cut can run again.
+        EXPECT_EQ(commands(), (Commands{false, true, true, false}));
+        for (const auto& entry : fs::directory_iterator(out)) {
+            const std::string name = entry.path().filename().string();
+            SCOPED_TRACE(name);
+            EXPECT_NE(name.front(), '.');  // no temporary file is left behind
+            if (entry.path().extension() == ".wav") {
+                // A whole WAV file: the RIFF size covers the rest of the file.
+                const Bytes file = readFile(entry.path());
+                ASSERT_GE(file.size(), 44u);
+                const std::uint32_t riffSize = file[4] | file[5] << 8 | file[6] << 16 | static_cast<std::uint32_t>(file[7]) << 24;
+                EXPECT_EQ(riffSize + 8u, file.size());
+            }
+        }
+    }
+}
+
+TEST(RememberedPlaces, FoldersAndRecentFilesCarryOverToTheNextRun)
+{
+    TempDir temp;
+    const fs::path songs = temp / "songs";
+    fs::create_directory(songs);
+    const fs::path songPath = songs / "ode.mid";
+    writeFile(songPath, demoSong());
+    const fs::path out = temp / "out";
+    fs::create_directory(out);
+    {
+        QSettings settings(settingsFile(temp), QSettings::IniFormat);
+        ScriptedDialogs dialogs;
+        MainWindow window(dialogs, settings);
+        dialogs.folders << toQString(out.string());
+        ASSERT_TRUE(window.askOutputFolderAtStart());
+        EXPECT_EQ(dialogs.folderStarts, QStringList{QString()});  // nothing remembered yet
+        EXPECT_FALSE(window.recentMenu()->isEnabled());
+        dialogs.files << toQString(songPath.string());
+        window.openAction()->trigger();
+        ASSERT_TRUE(waitForPass(window));
+        EXPECT_EQ(dialogs.fileStarts, QStringList{QString()});
+    }
+
+    QSettings settings(settingsFile(temp), QSettings::IniFormat);
+    ScriptedDialogs dialogs;
+    MainWindow window(dialogs, settings);
+    window.show();
+    dialogs.folders << toQString(out.string());
+    ASSERT_TRUE(window.askOutputFolderAtStart());
+    EXPECT_EQ(dialogs.folderStarts, QStringList{toQString(out.string())});
+    window.openAction()->trigger();  // cancelled
+    EXPECT_EQ(dialogs.fileStarts, QStringList{toQString(songs.string())});
+
+    ASSERT_TRUE(window.recentMenu()->isEnabled());
+    ASSERT_EQ(window.recentMenu()->actions().size(), 1);
+    window.recentMenu()->actions()[0]->trigger();
+    ASSERT_TRUE(waitForPass(window));
+    EXPECT_EQ(window.trackList()->GetItemCount(), 3);
+    EXPECT_EQ(window.state().sourceMidiPath, songPath);
+
+    window.quitAction()->trigger();
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST(QtTranslations, QtsOwnDialogButtonsSpeakChinese)
+{
+    const QString before = QCoreApplication::translate("QPlatformTheme", "Cancel");
+    QTranslator* translator = installQtTranslations(*QCoreApplication::instance());
+    ASSERT_NE(translator, nullptr) << "qt6-translations-l10n is not installed";
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("查找范围："));
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), before);
 }
 
 // Double-clicks a track of `notes` notes on and off and reports how long the listing took.

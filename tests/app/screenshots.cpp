@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -30,13 +31,13 @@ using widget_driving::mouse;
 class FixedAnswers final : public UserDialogs {
 public:
     explicit FixedAnswers(QString folder) : m_folder(std::move(folder)) {}
-    QString chooseFolder(QWidget*, const QString&) override { return m_folder; }
-    QString chooseFileToOpen(QWidget*, const QString&, const QString&) override { return {}; }
+    QString chooseFolder(QWidget*, const QString&, const QString&) override { return m_folder; }
+    QString chooseFileToOpen(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
     void showMessage(QWidget*, const QString&, const QString& text) override
     {
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
     }
-    void showFolder(const QString&) override {}
+    bool showFolder(const QString&) override { return true; }
 
 private:
     QString m_folder;
@@ -80,8 +81,9 @@ int main(int argc, char* argv[])
     const QDir pictures(QString::fromLocal8Bit(argv[2]));
     QTemporaryDir output;
     FixedAnswers answers(output.path());
+    QSettings settings(output.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
 
-    MainWindow window(answers);
+    MainWindow window(answers, settings);
     window.resize(720, 360);
     window.show();
     if (!window.askOutputFolderAtStart()) {

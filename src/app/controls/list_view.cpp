@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -63,9 +64,16 @@ void ListView::intercept(QObject* target, QEvent* event, bool&)
 {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
-    case QEvent::KeyPress:
         m_focusBeforeInput = focusRow();
         break;
+    case QEvent::KeyPress: {
+        m_focusBeforeInput = focusRow();
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (target == m_view && (key == Qt::Key_Return || key == Qt::Key_Enter) && GetNextItem() >= 0) {
+            emit itemActivated(GetSelectionMark());
+        }
+        break;
+    }
     case QEvent::MouseButtonDblClick:
         if (target == m_view->viewport()) {
             emit itemDoubleClicked(GetSelectionMark());
@@ -102,6 +110,11 @@ bool ListView::ColumnAdd(int lIndex, const QString& sText, int lWidth, Qt::Align
     m_view->setColumnWidth(column, lWidth);
     Q_UNUSED(eAlign);  // the header stays left-aligned, as the first column always is
     return true;
+}
+
+void ListView::stretchLastColumn()
+{
+    m_view->horizontalHeader()->setStretchLastSection(true);
 }
 
 void ListView::SetExtendedListViewStyleEx(std::uint32_t)

@@ -21,7 +21,9 @@ class TextTableModel;
 //    mark moves to it first;
 //  - itemDoubleClicked(mark): a double click, reporting the selection mark (not the row under
 //    the pointer), -1 when no row was ever selected;
-//  - columnClicked(column): a header was clicked.
+//  - columnClicked(column): a header was clicked;
+//  - itemActivated(mark): Enter or Return on the list, reporting the selection mark like a
+//    double click.
 class ListView final : public QWidget {
     Q_OBJECT
 
@@ -36,6 +38,9 @@ public:
     // Grid lines and whole-row selection are always on; `dwExStyle` adds nothing here.
     void SetExtendedListViewStyleEx(std::uint32_t dwExStyle = 0);
     void ListRefresh();
+    // The last column takes the room the others leave, never less than its own width: a list
+    // narrower than its columns scrolls sideways.
+    void stretchLastColumn();
 
     void InsertItem(int I, std::string_view ItemText, std::uint32_t State = 0);
     void SetItemText(int I, int iSubItem, std::string_view pszText);
@@ -69,6 +74,7 @@ signals:
     void itemDoubleClicked(int selectionMark);
     void itemClicked(int row);
     void columnClicked(int column);
+    void itemActivated(int selectionMark);
 
 private:
     void onSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);

@@ -20,18 +20,18 @@ int roundEven(double value)
 
 }  // namespace
 
-PorogrsessBar::PorogrsessBar(QWidget* parent) : QWidget(parent)
+ProgressBar::ProgressBar(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void PorogrsessBar::Pos(std::int32_t vPos)
+void ProgressBar::Pos(std::int32_t vPos)
 {
     m_position = vPos;
     repaint();
 }
 
-void PorogrsessBar::paintBar(QPainter& painter, QSize size, const QColor& background, std::int32_t minimum,
+void ProgressBar::paintBar(QPainter& painter, QSize size, const QColor& background, std::int32_t minimum,
                              std::int32_t maximum, std::int32_t position)
 {
     const int width = size.width();
@@ -58,7 +58,7 @@ void PorogrsessBar::paintBar(QPainter& painter, QSize size, const QColor& backgr
     }
 }
 
-void PorogrsessBar::paintEvent(QPaintEvent*)
+void ProgressBar::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     paintBar(painter, size(), palette().color(backgroundRole()), m_minimum, m_maximum, m_position);

@@ -7,9 +7,9 @@ namespace zentrowe::app {
 
 // A horizontal bar filled from the left in proportion to Pos between Min and Max, each pixel row
 // shaded from dark blue at the edges to grey-blue in the middle. It shows no text.
-class PorogrsessBar final : public QWidget {
+class ProgressBar final : public QWidget {
 public:
-    explicit PorogrsessBar(QWidget* parent = nullptr);
+    explicit ProgressBar(QWidget* parent = nullptr);
 
     std::int32_t Max() const { return m_maximum; }
     std::int32_t Min() const { return m_minimum; }

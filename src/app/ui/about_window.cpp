@@ -1,13 +1,14 @@
 #include "app/ui/about_window.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 
-#include "app/controls/xp_button.h"
+#include "app/controls/flat_button.h"
 
 namespace zentrowe::app {
 
-AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_ok(new XpButton(tr("确定"), this))
+AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_ok(new FlatButton(tr("确定"), this))
 {
     setObjectName(QStringLiteral("About"));
     setWindowTitle(tr("关于"));
@@ -24,8 +25,23 @@ AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_ok(ne
 
     m_ok->setObjectName(QStringLiteral("Command1"));
     m_ok->setGeometry(250, 92, 72, 25);
-    connect(m_ok, &XpButton::Click, this, &QWidget::hide);
+    connect(m_ok, &FlatButton::clicked, this, &QWidget::hide);
     setFixedSize(340, 130);
+}
+
+void AboutWindow::showEvent(QShowEvent* event)
+{
+    m_ok->setFocus();
+    QWidget::showEvent(event);
+}
+
+void AboutWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 }  // namespace zentrowe::app

@@ -4,17 +4,22 @@
 
 namespace zentrowe::app {
 
-class XpButton;
+class FlatButton;
 
 // A small window with the program's picture, a contact line and an OK button that hides it.
+// The button has the focus, so Enter and Space press it; Esc closes the window.
 class AboutWindow final : public QWidget {
 public:
     explicit AboutWindow(QWidget* parent = nullptr);
 
-    XpButton* okButton() const { return m_ok; }
+    FlatButton* okButton() const { return m_ok; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    XpButton* m_ok;
+    FlatButton* m_ok;
 };
 
 }  // namespace zentrowe::app

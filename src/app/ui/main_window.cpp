@@ -1,21 +1,25 @@
 #include "app/ui/main_window.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QUrl>
 
 #include "app/controls/list_view.h"
 #include "app/controls/progress_bar.h"
 #include "app/ui/about_window.h"
-#include "app/ui/job.h"
+#include "app/ui/job_runner.h"
 #include "app/ui/progress_window.h"
 #include "app/ui/settings_dialog.h"
 #include "app/ui/text.h"
@@ -26,6 +30,7 @@
 #include "core/song/chart_file_name.h"
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
+#include "core/song/track_walk.h"
 
 namespace zentrowe::app {
 
@@ -55,26 +60,89 @@ QString leadInText(keysound::LeadIn leadIn)
                                                  : QObject::tr("录音从第一个K音开始");
 }
 
+// Counts a track's sounding notes on the drum channel (channel 10, 9 counted from 0) and on the
+// others.
+class DrumChannelCount final {
+public:
+    void onEvent(std::int64_t, std::uint32_t, const song::ChannelEvent& event)
+    {
+        if (event.kind() == 0x90 && event.data2 != 0) {
+            ++(event.channel() == 9 ? drumNotes : otherNotes);
+        }
+    }
+    void onEvent(std::int64_t, std::uint32_t, const song::MetaEvent&) {}
+    void onEvent(std::int64_t, std::uint32_t, const song::SysExEvent&) {}
+
+    std::int64_t drumNotes = 0;
+    std::int64_t otherNotes = 0;
+};
+
+// True when every note of the track plays on the drum channel; false for a track without notes
+// or one the file does not hold whole.
+bool allNotesOnDrumChannel(const std::filesystem::path& midiFile, const song::SongSummary& song, int trackNumber)
+{
+    if (trackNumber < 1 || trackNumber > static_cast<int>(song.tracks.size())) {
+        return false;
+    }
+    const auto file = readWholeFile(midiFile);
+    if (!file) {
+        return false;
+    }
+    DrumChannelCount count;
+    NullProgress quiet;
+    ProgressThrottle throttle(quiet, 0);
+    const song::TrackLocation where = song.tracks[static_cast<std::size_t>(trackNumber - 1)].location;
+    song::walkTrack(std::span<const std::uint8_t>(file.value()), where, count, throttle);
+    return count.drumNotes > 0 && count.otherNotes == 0;
+}
+
+struct ConversionJob {
+    Result<workflow::ConversionOutcome> outcome;
+    bool allNotesOnDrumChannel = false;
+};
+
+QWidget* widgetIfShown(QWidget* window)
+{
+    return window != nullptr && window->isVisible() ? window : nullptr;
+}
+
 }  // namespace
 
-MainWindow::MainWindow(UserDialogs& dialogs, QWidget* parent) : QMainWindow(parent), m_dialogs(dialogs)
+MainWindow::MainWindow(UserDialogs& dialogs, QSettings& settings, QWidget* parent)
+    : QMainWindow(parent), m_dialogs(dialogs), m_places(settings), m_jobs(new JobRunner(this))
 {
     setObjectName(QStringLiteral("MIANFORM"));
     setWindowTitle(kCaption);
     setAcceptDrops(true);
     buildMenus();
     buildContent();
-    statusBar();
+    // A permanent widget: the status bar's own messages (menu tips among them) never cover it.
+    m_resultLine = new QLabel(this);
+    m_resultLine->setObjectName(QStringLiteral("ResultLine"));
+    m_resultLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long result must not hold the window wider than the user makes it; the tooltip keeps
+    // the whole text.
+    m_resultLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusBar()->addPermanentWidget(m_resultLine, 1);
     resize(700, 450);
+
+    connect(m_jobs, &JobRunner::runningChanged, this, &MainWindow::onRunningChanged);
+    // Esc stops the running pass from whichever of the program's windows has the keyboard; it is
+    // only on while a pass runs, so Esc keeps its own meaning in the windows otherwise.
+    m_cancelShortcut = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_cancelShortcut->setContext(Qt::ApplicationShortcut);
+    connect(m_cancelShortcut, &QShortcut::activated, m_jobs, &JobRunner::requestStop);
     updateCommands();
 }
 
 MainWindow::~MainWindow()
 {
-    m_stop = true;
-    if (m_waitForJob) {
-        m_waitForJob();
-    }
+    m_jobs->stopAndWait();
+}
+
+bool MainWindow::isBusy() const
+{
+    return m_jobs->isRunning();
 }
 
 void MainWindow::buildMenus()
@@ -83,6 +151,12 @@ void MainWindow::buildMenus()
     file->setObjectName(QStringLiteral("File"));
     m_open = file->addAction(tr("打开  "), QKeySequence(Qt::CTRL | Qt::Key_O), this, &MainWindow::onOpen);
     m_open->setObjectName(QStringLiteral("Open"));
+    m_recent = file->addMenu(tr("最近打开的文件"));
+    m_recent->setObjectName(QStringLiteral("Recent"));
+    file->addSeparator();
+    m_quit = file->addAction(tr("退出"), QKeySequence(Qt::CTRL | Qt::Key_Q), this, &QWidget::close);
+    m_quit->setObjectName(QStringLiteral("Quit"));
+    updateRecentMenu();
 
     auto* tool = menuBar()->addMenu(tr("工具(&T)"));
     tool->setObjectName(QStringLiteral("Tool"));
@@ -141,26 +215,46 @@ void MainWindow::buildContent()
     m_trackList->ColumnAdd(2, tr("音轨名"), 120);
     m_trackList->ColumnAdd(3, tr("乐器种类"), 90);
     m_trackList->ColumnAdd(4, tr("乐器"), 340);
+    m_trackList->stretchLastColumn();
     connect(m_trackList, &ListView::itemClicked, this, &MainWindow::onTrackClicked);
     connect(m_trackList, &ListView::itemDoubleClicked, this, &MainWindow::onTrackDoubleClicked);
+    connect(m_trackList, &ListView::itemActivated, this, &MainWindow::onTrackDoubleClicked);
 }
 
 bool MainWindow::askOutputFolderAtStart()
 {
-    const QString folder = m_dialogs.chooseFolder(this, tr("请选择输出目录"));
+    const QString folder = m_dialogs.chooseFolder(this, tr("请选择输出目录"), m_places.outputFolder());
     if (folder.isEmpty()) {
         return false;
     }
-    m_state.outputFolder = toPath(folder);
-    statusBar()->showMessage(tr("输出目录：%1").arg(folder));
+    setOutputFolder(folder);
     return true;
+}
+
+void MainWindow::setOutputFolder(const QString& folder)
+{
+    m_state.outputFolder = toPath(folder);
+    m_places.rememberOutputFolder(folder);
+    setResult(tr("输出目录：%1").arg(folder));
+}
+
+void MainWindow::updateRecentMenu()
+{
+    m_recent->clear();
+    const QStringList files = m_places.recentFiles();
+    for (const QString& path : files) {
+        m_recent->addAction(QFileInfo(path).fileName() + QStringLiteral("  (") + path + QLatin1Char(')'), this,
+                            [this, path] { openMidiPath(path); });
+    }
+    m_recent->setEnabled(!files.isEmpty() && !isBusy());
 }
 
 // --- Commands -------------------------------------------------------------------------------
 
 void MainWindow::onOpen()
 {
-    const QString path = m_dialogs.chooseFileToOpen(this, tr("打开文件"), QStringLiteral("MIDI(*.mid)"));
+    const QString path =
+        m_dialogs.chooseFileToOpen(this, tr("打开文件"), QStringLiteral("MIDI(*.mid)"), m_places.openFolder());
     if (!path.isEmpty()) {
         openMidiPath(path);
     }
@@ -168,51 +262,34 @@ void MainWindow::onOpen()
 
 void MainWindow::openMidiPath(const QString& path)
 {
-    if (m_busy) {
-        return;
+    if (!isBusy()) {
+        readSong(toPath(path), true);
     }
-    m_listOn = true;
-    m_toBmsOn = false;
-    m_wavCutOn = false;
-    m_backOn = false;
-    m_state.sourceMidiPath = toPath(path);
-    m_state.chartFileName = song::deriveChartFileName(toUtf8(path));
-    m_state.currentMidiPath = m_state.sourceMidiPath;
-    if (m_trackInfo) {
-        m_trackInfo->list()->DeleteAllItems();
-    }
-    m_trackList->DeleteAllItems();
-    readSummary(m_state.currentMidiPath);
 }
 
 void MainWindow::onBack()
 {
-    if (m_busy) {
-        return;
+    if (!isBusy()) {
+        readSong(m_state.sourceMidiPath, false);
     }
-    m_trackList->DeleteAllItems();
-    m_listOn = true;
-    m_state.currentMidiPath = m_state.sourceMidiPath;
-    m_backOn = false;
-    m_wavCutOn = false;
-    m_toBmsOn = false;
-    readSummary(m_state.currentMidiPath);
 }
 
 void MainWindow::onOpenFolder()
 {
-    m_dialogs.showFolder(pathToQString(m_state.outputFolder));
+    const QString folder = QFileInfo(pathToQString(m_state.outputFolder)).absoluteFilePath();
+    if (!m_dialogs.showFolder(folder)) {
+        showError(tr("桌面没有能打开文件夹的程序。输出目录是：\n%1").arg(folder));
+    }
 }
 
 void MainWindow::onSetOutFolder()
 {
-    if (m_busy) {
+    if (isBusy()) {
         return;
     }
-    const QString folder = m_dialogs.chooseFolder(this, tr("请选择输出目录"));
+    const QString folder = m_dialogs.chooseFolder(this, tr("请选择输出目录"), m_places.outputFolder());
     if (!folder.isEmpty()) {
-        m_state.outputFolder = toPath(folder);
-        statusBar()->showMessage(tr("输出目录：%1").arg(folder));
+        setOutputFolder(folder);
     }
 }
 
@@ -222,6 +299,7 @@ void MainWindow::onToBms()
     centreOverThis(dialog);
     dialog.show();
     dialog.raise();
+    dialog.activateWindow();
 }
 
 void MainWindow::onAbout()
@@ -229,20 +307,26 @@ void MainWindow::onAbout()
     if (!m_aboutWindow) {
         m_aboutWindow = new AboutWindow(this);
         m_aboutWindow->setAttribute(Qt::WA_DeleteOnClose);
+        centreOverThis(*m_aboutWindow);
     }
     m_aboutWindow->show();
     m_aboutWindow->raise();
+    m_aboutWindow->activateWindow();
 }
 
-void MainWindow::onTrackClicked(int)
+void MainWindow::onTrackClicked(int row)
 {
-    m_toBmsOn = true;
-    updateCommands();
+    setStage(Stage::TrackChosen);
+    if (row >= 0 && row < static_cast<int>(m_state.song.tracks.size()) &&
+        m_state.song.tracks[static_cast<std::size_t>(row)].noteCount == 0) {
+        setResult(tr("提示：%1 没有音符，转换它不会生成K音")
+                      .arg(toQString(m_state.song.tracks[static_cast<std::size_t>(row)].label)));
+    }
 }
 
 void MainWindow::onTrackDoubleClicked(int selectionMark)
 {
-    if (selectionMark < 0 || m_busy) {
+    if (selectionMark < 0 || isBusy()) {
         return;
     }
     listEvents(selectionMark + 1);
@@ -250,30 +334,36 @@ void MainWindow::onTrackDoubleClicked(int selectionMark)
 
 // --- Passes ---------------------------------------------------------------------------------
 
-void MainWindow::readSummary(const std::filesystem::path& midiFile)
+void MainWindow::readSong(const std::filesystem::path& midiFile, bool asSource)
 {
-    setBusy(true);
-    statusBar()->showMessage(tr("正在读取 %1").arg(pathToQString(midiFile)));
-    trackJob([future = runJob<Result<song::SongSummary>>(
-                  this,
-                  [this](int percent, std::int64_t, std::int64_t) {
-                      statusBar()->showMessage(tr("正在读取 %1%").arg(percent));
-                  },
-                  m_stop, [midiFile](ProgressSink& progress) { return song::readSongSummary(midiFile, progress); },
-                  [this](Result<song::SongSummary>& summary) {
-                      setBusy(false);
-                      if (!summary) {
-                          m_state.song = {};
-                          statusBar()->clearMessage();
-                          showError(toQString(summary.error().message));
-                      } else {
-                          m_state.song = std::move(summary.value());
-                          showTracks(m_state.song);
-                          statusBar()->showMessage(m_state.song.warning ? toQString(*m_state.song.warning)
-                                                                        : tr("%1 个音轨").arg(m_state.song.tracks.size()));
-                      }
-                      emit passFinished();
-                  })]() mutable { future.waitForFinished(); });
+    const QString shownPath = pathToQString(midiFile);
+    setResult(tr("正在读取 %1").arg(shownPath));
+    m_jobs->run<Result<song::SongSummary>>(
+        [midiFile](ProgressSink& progress) { return song::readSongSummary(midiFile, progress); },
+        [this](int percent, std::int64_t, std::int64_t) { setResult(tr("正在读取 %1%").arg(percent)); },
+        [this, midiFile, asSource, shownPath](Result<song::SongSummary>& summary) {
+            if (!summary) {
+                showFailure(summary.error(), tr("已取消读取 %1").arg(shownPath));
+            } else {
+                if (asSource) {
+                    m_state.sourceMidiPath = midiFile;
+                    m_state.chartFileName = song::deriveChartFileName(toUtf8(shownPath));
+                    m_places.rememberOpenedFile(shownPath);
+                    updateRecentMenu();
+                }
+                m_state.currentMidiPath = midiFile;
+                m_state.song = std::move(summary.value());
+                if (m_trackInfo) {
+                    m_trackInfo->list()->DeleteAllItems();
+                }
+                showTracks(m_state.song);
+                setStage(Stage::SongListed);
+                const QString read = m_state.song.warning ? toQString(*m_state.song.warning)
+                                                          : tr("%1 个音轨").arg(m_state.song.tracks.size());
+                setResult(read + tr("；选择一个音轨，然后 工具 › 转换到BMS"));
+            }
+            emit passFinished();
+        });
 }
 
 void MainWindow::showTracks(const song::SongSummary& song)
@@ -301,43 +391,38 @@ void MainWindow::listEvents(int trackNumber)
     const auto texts = ensureSettings().texts();
     if (convert::firstInvalidField(texts) == convert::SettingsField::StartCode) {
         const auto refused = convert::parseSettings(texts, m_conversionSettings);
-        showError(refused ? tr("输入有误") : toQString(refused.error().message));
+        showError(refused ? tr("输入有误") : toQString(refused.error().message), &window);
         return;
     }
 
     list->hide();
-    setBusy(true);
     const std::filesystem::path midiFile = m_state.currentMidiPath;
     const song::SongSummary song = m_state.song;
     QPointer<TrackInfoWindow> target = &window;
-    trackJob([future = runJob<std::pair<Status, TextTable>>(
-                  this,
-                  [this](int percent, std::int64_t, std::int64_t) {
-                      statusBar()->showMessage(tr("正在列出事件 %1%").arg(percent));
-                  },
-                  m_stop,
-                  [midiFile, song, trackNumber](ProgressSink& progress) {
-                      TableRows rows;
-                      Status listed = song::listTrackEvents(midiFile, song, trackNumber, rows, progress);
-                      return std::pair<Status, TextTable>(std::move(listed), std::move(rows.table));
-                  },
-                  [this, target](std::pair<Status, TextTable>& listing) {
-                      setBusy(false);
-                      if (target) {
-                          target->list()->replaceRows(std::move(listing.second));
-                          target->list()->show();
-                      }
-                      statusBar()->showMessage(tr("%1 个事件").arg(target ? target->list()->GetItemCount() : 0));
-                      if (!listing.first) {
-                          showError(toQString(listing.first.error().message));
-                      }
-                      emit passFinished();
-                  })]() mutable { future.waitForFinished(); });
+    setResult(tr("正在列出事件"));
+    m_jobs->run<std::pair<Status, TextTable>>(
+        [midiFile, song, trackNumber](ProgressSink& progress) {
+            TableRows rows;
+            Status listed = song::listTrackEvents(midiFile, song, trackNumber, rows, progress);
+            return std::pair<Status, TextTable>(std::move(listed), std::move(rows.table));
+        },
+        [this](int percent, std::int64_t, std::int64_t) { setResult(tr("正在列出事件 %1%").arg(percent)); },
+        [this, target](std::pair<Status, TextTable>& listing) {
+            if (target) {
+                target->list()->replaceRows(std::move(listing.second));
+                target->list()->show();
+            }
+            setResult(tr("%1 个事件").arg(target ? target->list()->GetItemCount() : 0));
+            if (!listing.first) {
+                showFailure(listing.first.error(), tr("已取消列出事件"), target);
+            }
+            emit passFinished();
+        });
 }
 
 void MainWindow::onStartRequested()
 {
-    if (m_busy) {
+    if (isBusy()) {
         return;
     }
     SettingsDialog& dialog = ensureSettings();
@@ -347,7 +432,7 @@ void MainWindow::onStartRequested()
         return;
     }
     const int trackNumber = m_trackList->GetSelectionMark() + 1;
-    if (trackNumber <= 0 || !m_trackList->Enabled()) {
+    if (trackNumber <= 0 || m_stage == Stage::Converted) {
         m_dialogs.showMessage(&dialog, kCaption, tr("请先在音轨列表中选择一个音轨"));
         return;
     }
@@ -364,35 +449,35 @@ void MainWindow::onStartRequested()
     request.trackNumber = trackNumber;
     request.settings = m_conversionSettings;
 
-    PorogrsessBar* bar = dialog.bar();
+    ProgressBar* bar = dialog.bar();
     bar->Min(0);
     bar->Max(100);
     bar->Pos(0);
-    setBusy(true);
-    statusBar()->showMessage(tr("正在转换音轨 %1").arg(trackNumber));
+    setResult(tr("正在转换音轨 %1").arg(trackNumber));
     QPointer<SettingsDialog> target = &dialog;
-    trackJob([future = runJob<Result<workflow::ConversionOutcome>>(
-                  this,
-                  [target](int percent, std::int64_t, std::int64_t) {
-                      if (target) {
-                          target->bar()->Pos(percent);
-                      }
-                  },
-                  m_stop,
-                  [request](ProgressSink& progress) { return workflow::runConversion(request, progress); },
-                  [this](Result<workflow::ConversionOutcome>& outcome) {
-                      setBusy(false);
-                      if (!outcome) {
-                          statusBar()->clearMessage();
-                          showError(toQString(outcome.error().message));
-                      } else {
-                          showConversion(std::move(outcome.value()));
-                      }
-                      emit passFinished();
-                  })]() mutable { future.waitForFinished(); });
+    m_jobs->run<ConversionJob>(
+        [request](ProgressSink& progress) {
+            auto outcome = workflow::runConversion(request, progress);
+            const bool drums = outcome && !request.settings.percussion &&
+                               allNotesOnDrumChannel(request.sourceMidiPath, request.song, request.trackNumber);
+            return ConversionJob{std::move(outcome), drums};
+        },
+        [target](int percent, std::int64_t, std::int64_t) {
+            if (target) {
+                target->bar()->Pos(percent);
+            }
+        },
+        [this, target](ConversionJob& job) {
+            if (!job.outcome) {
+                showFailure(job.outcome.error(), tr("已取消转换，没有写入文件"), target);
+            } else {
+                showConversion(std::move(job.outcome.value()), job.allNotesOnDrumChannel);
+            }
+            emit passFinished();
+        });
 }
 
-void MainWindow::showConversion(workflow::ConversionOutcome&& outcome)
+void MainWindow::showConversion(workflow::ConversionOutcome&& outcome, bool allNotesOnDrumChannel)
 {
     if (m_settings) {
         m_settings->hide();
@@ -405,24 +490,32 @@ void MainWindow::showConversion(workflow::ConversionOutcome&& outcome)
     if (m_trackInfo) {
         m_trackInfo->list()->DeleteAllItems();
     }
-    m_toBmsOn = false;
-    m_wavCutOn = true;
-    m_listOn = false;
-    m_backOn = true;
-    statusBar()->showMessage(tr("已写入 %1 和 %2，共 %3 个K音")
-                                 .arg(pathToQString(outcome.chartPath.filename()))
-                                 .arg(pathToQString(outcome.keysoundMidiPath.filename()))
-                                 .arg(outcome.keysounds.size()));
+    setStage(Stage::Converted);
+    QStringList parts{tr("已写入 %1 和 %2，共 %3 个K音")
+                          .arg(pathToQString(outcome.chartPath.filename()))
+                          .arg(pathToQString(outcome.keysoundMidiPath.filename()))
+                          .arg(outcome.keysounds.size()),
+                      tr("渲染 %1，然后 工具 › 切割").arg(pathToQString(outcome.keysoundMidiPath.filename()))};
+    if (outcome.keysounds.empty()) {
+        parts << tr("提示：这个音轨没有音符");
+    }
+    if (allNotesOnDrumChannel) {
+        parts << tr("提示：这个音轨的音符都在第 10 通道（鼓），按鼓件生成K音请勾选 打击乐器 再转换");
+    }
+    // The folder goes last: a narrow window cuts the line's end, and the tooltip holds it whole.
+    parts << tr("输出目录 %1").arg(pathToQString(outcome.chartPath.parent_path()));
+    setResult(parts.join(QStringLiteral("；")));
     m_lastConversion = std::move(outcome);
-    updateCommands();
 }
 
 void MainWindow::onWavCut()
 {
-    if (m_busy || !m_lastConversion) {
+    if (isBusy() || !m_lastConversion) {
         return;
     }
-    const QString recording = m_dialogs.chooseFileToOpen(this, tr("打开文件"), QStringLiteral("WAVE(*.wav)"));
+    // The recording is usually rendered into the output folder, beside "K-Midi.mid".
+    const QString recording = m_dialogs.chooseFileToOpen(this, tr("打开文件"), QStringLiteral("WAVE(*.wav)"),
+                                                         pathToQString(m_state.outputFolder));
     if (recording.isEmpty()) {
         return;
     }
@@ -451,35 +544,33 @@ void MainWindow::onWavCut()
     window.show();
     window.raise();
 
-    setBusy(true);
     QPointer<ProgressWindow> target = &window;
-    trackJob([future = runJob<Result<keysound::CutReport>>(
-                  this,
-                  [target](int, std::int64_t done, std::int64_t total) {
-                      if (target) {
-                          target->bar()->Pos(static_cast<std::int32_t>(done));
-                          target->showCount(static_cast<int>(done), static_cast<int>(total));
-                      }
-                  },
-                  m_stop, [request](ProgressSink& progress) { return keysound::cutRecording(request, progress); },
-                  [this, target](Result<keysound::CutReport>& report) {
-                      setBusy(false);
-                      if (target) {
-                          target->hide();
-                      }
-                      if (!report) {
-                          statusBar()->clearMessage();
-                          showError(toQString(report.error().message));
-                      } else {
-                          QStringList parts{tr("已切割 %1 个文件").arg(report->written.size()),
-                                            leadInText(report->leadInUsed)};
-                          for (const auto& warning : report->warnings) {
-                              parts << toQString(warning);
-                          }
-                          statusBar()->showMessage(parts.join(QStringLiteral("；")));
-                      }
-                      emit passFinished();
-                  })]() mutable { future.waitForFinished(); });
+    const QString folder = pathToQString(m_state.outputFolder);
+    setResult(tr("正在切割 %1").arg(recording));
+    m_jobs->run<Result<keysound::CutReport>>(
+        [request](ProgressSink& progress) { return keysound::cutRecording(request, progress); },
+        [target](int, std::int64_t done, std::int64_t total) {
+            if (target) {
+                target->bar()->Pos(static_cast<std::int32_t>(done));
+                target->showCount(static_cast<int>(done), static_cast<int>(total));
+            }
+        },
+        [this, target, folder](Result<keysound::CutReport>& report) {
+            if (target) {
+                target->hide();
+            }
+            if (!report) {
+                showFailure(report.error(), tr("已取消切割：已切好的K音文件完整保留，其余没有写入"));
+            } else {
+                QStringList parts{tr("已切割 %1 个文件").arg(report->written.size()), leadInText(report->leadInUsed)};
+                for (const auto& warning : report->warnings) {
+                    parts << toQString(warning);
+                }
+                parts << tr("输出目录 %1").arg(folder);
+                setResult(parts.join(QStringLiteral("；")));
+            }
+            emit passFinished();
+        });
 }
 
 keysound::LeadIn MainWindow::chosenLeadIn() const
@@ -520,6 +611,7 @@ TrackInfoWindow& MainWindow::ensureTrackInfo()
     if (!m_trackInfo) {
         m_trackInfo = new TrackInfoWindow(this);
         m_trackInfo->setAttribute(Qt::WA_DeleteOnClose);
+        centreOverThis(*m_trackInfo);
     }
     return *m_trackInfo;
 }
@@ -529,7 +621,7 @@ SettingsDialog& MainWindow::ensureSettings()
     if (!m_settings) {
         m_settings = new SettingsDialog(this);
         connect(m_settings, &SettingsDialog::startRequested, this, &MainWindow::onStartRequested);
-        m_settings->setStartEnabled(!m_busy);
+        m_settings->setStartEnabled(!isBusy());
     }
     return *m_settings;
 }
@@ -538,6 +630,7 @@ ProgressWindow& MainWindow::ensureProgress()
 {
     if (!m_progress) {
         m_progress = new ProgressWindow(this);
+        connect(m_progress, &ProgressWindow::cancelRequested, m_jobs, &JobRunner::requestStop);
     }
     return *m_progress;
 }
@@ -546,36 +639,78 @@ void MainWindow::centreOverThis(QWidget& window)
 {
     const QRect frame = frameGeometry();
     const QSize size = window.frameGeometry().size();
-    window.move(frame.left() + (frame.width() - size.width()) / 2, frame.top() + (frame.height() - size.height()) / 2);
+    QPoint at(frame.left() + (frame.width() - size.width()) / 2, frame.top() + (frame.height() - size.height()) / 2);
+    if (const QScreen* shown = screen()) {
+        const QRect area = shown->availableGeometry();
+        at.setX(std::max(area.left(), std::min(at.x(), area.right() + 1 - size.width())));
+        at.setY(std::max(area.top(), std::min(at.y(), area.bottom() + 1 - size.height())));
+    }
+    window.move(at);
 }
 
-void MainWindow::setBusy(bool busy)
+void MainWindow::onRunningChanged()
 {
-    m_busy = busy;
     if (m_settings) {
-        m_settings->setStartEnabled(!busy);
+        m_settings->setStartEnabled(!isBusy());
     }
+    updateCommands();
+}
+
+void MainWindow::setStage(Stage stage)
+{
+    m_stage = stage;
     updateCommands();
 }
 
 void MainWindow::updateCommands()
 {
-    m_open->setEnabled(!m_busy);
-    m_setOutFolder->setEnabled(!m_busy);
-    m_toBms->setEnabled(m_toBmsOn && !m_busy);
-    m_wavCut->setEnabled(m_wavCutOn && !m_busy);
-    m_back->setEnabled(m_backOn && !m_busy);
-    m_trackList->Enabled(m_listOn && !m_busy);
+    const bool idle = !isBusy();
+    m_open->setEnabled(idle);
+    m_recent->setEnabled(idle && !m_recent->isEmpty());
+    m_setOutFolder->setEnabled(idle);
+    m_toBms->setEnabled(m_stage == Stage::TrackChosen && idle);
+    m_wavCut->setEnabled(m_stage == Stage::Converted && idle);
+    m_back->setEnabled(m_stage == Stage::Converted && idle);
+    m_trackList->Enabled(m_stage != Stage::Converted && idle);
+    m_cancelShortcut->setEnabled(!idle);
 }
 
-void MainWindow::showError(const QString& text)
+void MainWindow::setResult(const QString& text)
 {
-    m_dialogs.showMessage(this, kCaption, text);
+    m_resultLine->setText(text);
+    m_resultLine->setToolTip(text);
 }
 
-void MainWindow::trackJob(std::function<void()> wait)
+void MainWindow::showFailure(const Error& error, const QString& cancelledText, QWidget* preferred)
 {
-    m_waitForJob = std::move(wait);
+    if (error.code == ErrorCode::Cancelled) {
+        setResult(cancelledText);
+        return;
+    }
+    setResult(toQString(error.message));
+    showError(toQString(error.message), preferred);
+}
+
+void MainWindow::showError(const QString& text, QWidget* preferred)
+{
+    m_dialogs.showMessage(messageOwner(preferred), kCaption, text);
+}
+
+QWidget* MainWindow::messageOwner(QWidget* preferred) const
+{
+    if (QWidget* shown = widgetIfShown(preferred)) {
+        return shown;
+    }
+    // The program's window in front: one of its secondary windows if the user is in one, else
+    // the settings dialog when it is up, since it stands above the main window.
+    QWidget* active = QApplication::activeWindow();
+    if (active != nullptr && active != this && active->isVisible() && active->parentWidget() == this) {
+        return active;
+    }
+    if (QWidget* settings = widgetIfShown(m_settings)) {
+        return settings;
+    }
+    return const_cast<MainWindow*>(this);
 }
 
 // --- Window events --------------------------------------------------------------------------
@@ -603,11 +738,7 @@ void MainWindow::resizeEvent(QResizeEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    m_stop = true;
-    if (m_waitForJob) {
-        m_waitForJob();
-        m_waitForJob = nullptr;
-    }
+    m_jobs->stopAndWait();
     for (QWidget* window : {static_cast<QWidget*>(m_progress.data()), static_cast<QWidget*>(m_settings.data()),
                             static_cast<QWidget*>(m_trackInfo.data()), static_cast<QWidget*>(m_aboutWindow.data())}) {
         if (window) {
@@ -636,7 +767,7 @@ QString droppedMidiFile(const QMimeData* data)
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!m_busy && !droppedMidiFile(event->mimeData()).isEmpty()) {
+    if (!isBusy() && !droppedMidiFile(event->mimeData()).isEmpty()) {
         event->acceptProposedAction();
     }
 }
@@ -644,7 +775,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 void MainWindow::dropEvent(QDropEvent* event)
 {
     const QString path = droppedMidiFile(event->mimeData());
-    if (!path.isEmpty() && !m_busy) {
+    if (!path.isEmpty() && !isBusy()) {
         event->acceptProposedAction();
         openMidiPath(path);
     }

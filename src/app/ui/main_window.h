@@ -2,21 +2,25 @@
 
 #include <QMainWindow>
 #include <QPointer>
-#include <atomic>
-#include <functional>
 #include <optional>
 
 #include "core/workflow/conversion.h"
 #include "core/keysound/wav_cutter.h"
 #include "core/workflow/session_state.h"
+#include "app/ui/remembered_places.h"
 
 class QAction;
 class QActionGroup;
+class QLabel;
+class QMenu;
 class QPushButton;
+class QSettings;
+class QShortcut;
 
 namespace zentrowe::app {
 
 class AboutWindow;
+class JobRunner;
 class ListView;
 class ProgressWindow;
 class SettingsDialog;
@@ -26,12 +30,21 @@ class UserDialogs;
 // The program's main window: the track list of the current MIDI file and every command of the
 // workflow (open, list a track's events, convert, cut a rendering, go back to the source file,
 // change or show the output folder). The work itself is done by the core, on a worker thread;
-// while a pass runs, the commands that would change the song under it are off.
+// while a pass runs, the commands that would change the song under it are off, and 取消 or Esc
+// stops it. The result line at the bottom keeps what the last pass did and what comes next.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit MainWindow(UserDialogs& dialogs, QWidget* parent = nullptr);
+    // Where the work stands, which decides the commands that are on.
+    enum class Stage {
+        SongListed,    // a song's tracks are listed (or none yet), no track chosen
+        TrackChosen,   // a track was selected: it can be converted
+        Converted,     // the keysound file is listed: it can be cut, or "<-" goes back
+    };
+
+    // `settings` keeps the remembered folders and recent files across runs.
+    MainWindow(UserDialogs& dialogs, QSettings& settings, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Asks for the output folder; false if the user cancelled, and the program should end.
@@ -39,7 +52,8 @@ public:
     // Opens a MIDI file as the open command does after its dialog.
     void openMidiPath(const QString& path);
 
-    bool isBusy() const { return m_busy; }
+    bool isBusy() const;
+    Stage stage() const { return m_stage; }
     const workflow::SongState& state() const { return m_state; }
 
     QAction* openAction() const { return m_open; }
@@ -47,10 +61,14 @@ public:
     QAction* toBmsAction() const { return m_toBms; }
     QAction* setOutFolderAction() const { return m_setOutFolder; }
     QAction* aboutAction() const { return m_about; }
+    QAction* quitAction() const { return m_quit; }
+    QMenu* recentMenu() const { return m_recent; }
     QActionGroup* leadInGroup() const { return m_leadIn; }
     QPushButton* backButton() const { return m_back; }
     QPushButton* openFolderButton() const { return m_openFolder; }
     ListView* trackList() const { return m_trackList; }
+    // What the last pass did and the next step; menus and tips do not clear it.
+    QLabel* resultLine() const { return m_resultLine; }
     // The secondary windows, made on first use (nullptr before, or after the user closed one
     // that closing unloads).
     TrackInfoWindow* trackInfo() const;
@@ -82,24 +100,37 @@ private:
     void onTrackClicked(int row);
     void onTrackDoubleClicked(int selectionMark);
     void onStartRequested();
+    void onRunningChanged();
 
-    void readSummary(const std::filesystem::path& midiFile);
+    // Reads a song and lists it. Nothing changes unless it reads: a file that fails keeps the
+    // song and the list shown before. `asSource` makes it the song conversions start from.
+    void readSong(const std::filesystem::path& midiFile, bool asSource);
     void showTracks(const song::SongSummary& song);
     void listEvents(int trackNumber);
-    void showConversion(workflow::ConversionOutcome&& outcome);
+    void showConversion(workflow::ConversionOutcome&& outcome, bool allNotesOnDrumChannel);
+    void setOutputFolder(const QString& folder);
+    void updateRecentMenu();
 
     TrackInfoWindow& ensureTrackInfo();
     SettingsDialog& ensureSettings();
     ProgressWindow& ensureProgress();
+    // Centres `window` over this one, within the screen.
     void centreOverThis(QWidget& window);
 
-    void setBusy(bool busy);
+    void setStage(Stage stage);
     void updateCommands();
-    void showError(const QString& text);
-    void trackJob(std::function<void()> wait);
+    void setResult(const QString& text);
+    // A refused or failed pass: a message in front of `preferred` if that window is showing,
+    // else in front of the window the user is looking at; a cancelled one only says so in the
+    // result line.
+    void showFailure(const Error& error, const QString& cancelledText, QWidget* preferred = nullptr);
+    void showError(const QString& text, QWidget* preferred = nullptr);
+    QWidget* messageOwner(QWidget* preferred) const;
     keysound::LeadIn chosenLeadIn() const;
 
     UserDialogs& m_dialogs;
+    RememberedPlaces m_places;
+    JobRunner* m_jobs;
     workflow::SongState m_state;
     convert::ConversionSettings m_conversionSettings;
     std::optional<workflow::ConversionOutcome> m_lastConversion;
@@ -109,6 +140,9 @@ private:
     QAction* m_toBms = nullptr;
     QAction* m_setOutFolder = nullptr;
     QAction* m_about = nullptr;
+    QAction* m_quit = nullptr;
+    QMenu* m_recent = nullptr;
+    QShortcut* m_cancelShortcut = nullptr;
     QActionGroup* m_leadIn = nullptr;
     QAction* m_leadInAuto = nullptr;
     QAction* m_leadInFirstNote = nullptr;
@@ -116,20 +150,14 @@ private:
     QPushButton* m_back = nullptr;
     QPushButton* m_openFolder = nullptr;
     ListView* m_trackList = nullptr;
+    QLabel* m_resultLine = nullptr;
 
     QPointer<TrackInfoWindow> m_trackInfo;
     QPointer<SettingsDialog> m_settings;
     QPointer<ProgressWindow> m_progress;
     QPointer<AboutWindow> m_aboutWindow;
 
-    // The enable table; a running pass turns the song-changing commands off on top of it.
-    bool m_toBmsOn = false;
-    bool m_wavCutOn = false;
-    bool m_backOn = false;
-    bool m_listOn = true;
-    bool m_busy = false;
-    std::atomic<bool> m_stop{false};
-    std::function<void()> m_waitForJob;
+    Stage m_stage = Stage::SongListed;
 };
 
 }  // namespace zentrowe::app

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <algorithm>
 
 #include "app/controls/progress_bar.h"
 #include "app/ui/text.h"
@@ -25,9 +27,25 @@ Widget* place(Widget* widget, const char* name, int left, int top, int width, in
     return widget;
 }
 
+// Widens `edit` so that `sample` and one more digit fit inside its frame, moving `next`, the
+// control to its right in the same row, along when they would touch.
+void widenToFit(QLineEdit* edit, const QString& sample, QWidget* next)
+{
+    const int frame = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit);
+    const QFontMetrics metrics = edit->fontMetrics();
+    const int wanted = metrics.horizontalAdvance(sample + QLatin1Char('0')) + 2 * frame;
+    edit->resize(std::max(edit->width(), wanted), edit->height());
+    const int gap = twipsToPixels(60);
+    if (next->x() < edit->geometry().right() + 1 + gap) {
+        next->move(edit->geometry().right() + 1 + gap, next->y());
+    }
+}
+
 }  // namespace
 
-SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint)
+// A dialog window stays above its parent, the main window, and nothing else: message boxes
+// opened over either of them are not hidden behind it.
+SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
 {
     setObjectName(QStringLiteral("Configfrm"));
     setWindowTitle(QStringLiteral("Zentrowe v1.1-beta"));
@@ -42,7 +60,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Window | Q
     auto* bms = place(new QGroupBox(QStringLiteral("BMS"), this), "FrameBms", 120, 120, 5655, 975);
     place(new QLabel(tr("K列表开始位置"), bms), "Label5", 240, 300, 1215, 255);
     m_startCode = place(new QLineEdit(QStringLiteral("00"), bms), "Text4", 1560, 240, 255, 255);
-    place(new QLabel(tr("K音名:"), bms), "Label1", 2280, 300, 615, 255);
+    auto* keysoundNameLabel = place(new QLabel(tr("K音名:"), bms), "Label1", 2280, 300, 615, 255);
     m_keysoundName = place(new QLineEdit(QStringLiteral("A"), bms), "Text5", 2880, 240, 2415, 255);
     m_longNotes = place(new QCheckBox(tr("生成面条"), bms), "Check1", 240, 600, 1215, 255);
     place(new QLabel(tr("面条最小长度:"), bms), "Label3", 1680, 630, 1170, 180);
@@ -57,7 +75,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Window | Q
     m_gap = place(new QLineEdit(QStringLiteral("100"), midi), "Text2", 4080, 240, 855, 270);
 
     m_start = place(new QPushButton(tr("开始"), this), "Command1", 4890, 1770, 855, 375);
-    m_bar = place(new PorogrsessBar(this), "PorogrsessBar1", 120, 1800, 4575, 300);
+    m_bar = place(new ProgressBar(this), "PorogrsessBar1", 120, 1800, 4575, 300);
 
     QFont codeFont = dialogFont;
     codeFont.setFamilies(QStringList{QStringLiteral("宋体"), QStringLiteral("SimSun")} + kDialogFamilies);
@@ -67,6 +85,15 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Window | Q
         edit->setTextMargins(0, 0, 0, 0);
         edit->setContentsMargins(0, 0, 0, 0);
     }
+    // The start code box holds "00" and the tempo box a tempo like "120.00" with room to spare,
+    // whatever the face.
+    widenToFit(m_startCode, QStringLiteral("00"), keysoundNameLabel);
+    widenToFit(m_tempo, QStringLiteral("120.00"), m_customTempo);
+    m_startCode->setToolTip(tr("第一个K音的前一个编号：两位，0-9 和 A-Z（36 进制）"));
+    m_keysoundName->setToolTip(tr("K音文件名的开头：字母、数字、- 和 _"));
+    m_longNoteMinimum->setToolTip(tr("比这短的音符不生成面条；单位：1/192 小节"));
+    m_tempo->setToolTip(tr("K-Midi.mid 的速度；单位：每分钟拍数（BPM）"));
+    m_gap->setToolTip(tr("K-Midi.mid 中两个K音之间的空隙；单位：tick（每四分音符 96 tick）"));
     setFixedSize(twipsToPixels(5900), twipsToPixels(2280));
 
     connect(m_longNotes, &QCheckBox::toggled, this, &SettingsDialog::onLongNotesToggled);

@@ -10,10 +10,10 @@ class QPushButton;
 
 namespace zentrowe::app {
 
-class PorogrsessBar;
+class ProgressBar;
 
 // The conversion's settings: keysound numbering and naming, long-note or percussion mode, the
-// keysound MIDI file's tempo and gap. It stays on top of the main window without blocking it;
+// keysound MIDI file's tempo and gap. It stays above the main window without blocking it;
 // Start asks the main window to convert the track selected there at that moment.
 class SettingsDialog final : public QWidget {
     Q_OBJECT
@@ -25,7 +25,7 @@ public:
     convert::SettingsTexts texts() const;
     // Start is off while a pass runs.
     void setStartEnabled(bool enabled);
-    PorogrsessBar* bar() const { return m_bar; }
+    ProgressBar* bar() const { return m_bar; }
 
     QLineEdit* startCodeEdit() const { return m_startCode; }
     QLineEdit* keysoundNameEdit() const { return m_keysoundName; }
@@ -54,7 +54,7 @@ private:
     QCheckBox* m_customTempo;
     QLineEdit* m_gap;
     QPushButton* m_start;
-    PorogrsessBar* m_bar;
+    ProgressBar* m_bar;
 };
 
 }  // namespace zentrowe::app

@@ -1,5 +1,6 @@
 #include "app/ui/track_info_window.h"
 
+#include <QKeyEvent>
 #include <QResizeEvent>
 
 #include "app/controls/list_view.h"
@@ -12,6 +13,8 @@ TrackInfoWindow::TrackInfoWindow(QWidget* parent) : QWidget(parent, Qt::Window),
     setObjectName(QStringLiteral("TrackInfo"));
     setWindowTitle(tr("音轨信息"));
     m_list->setObjectName(QStringLiteral("ListView1"));
+    // The rows keep the listing's long-standing spellings ("Cannel=", "Hig="): users search
+    // for them and compare listings with older ones, so they are not to be corrected.
     m_list->ColumnAdd(0, QStringLiteral("Delta-Time"), 100);
     m_list->ColumnAdd(1, QStringLiteral("Event"), 200);
     m_list->ColumnAdd(2, QStringLiteral("Description"), 300);
@@ -34,6 +37,15 @@ void TrackInfoWindow::resizeEvent(QResizeEvent* event)
     }
     m_list->resize(size);
     QWidget::resizeEvent(event);
+}
+
+void TrackInfoWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 }  // namespace zentrowe::app

@@ -6,7 +6,7 @@ namespace zentrowe::app {
 
 class ListView;
 
-// Every event of one track, a row each: delta time, event and description.
+// Every event of one track, a row each: delta time, event and description. Esc closes it.
 class TrackInfoWindow final : public QWidget {
 public:
     explicit TrackInfoWindow(QWidget* parent = nullptr);
@@ -15,6 +15,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     ListView* m_list;

@@ -9,16 +9,18 @@
 
 namespace zentrowe::app {
 
-QString SystemDialogs::chooseFolder(QWidget* owner, const QString& title)
+QString SystemDialogs::chooseFolder(QWidget* owner, const QString& title, const QString& startFolder)
 {
-    const QString folder = QFileDialog::getExistingDirectory(owner, title, QDir::currentPath());
+    const QString folder =
+        QFileDialog::getExistingDirectory(owner, title, startFolder.isEmpty() ? QDir::currentPath() : startFolder);
     return folder.isEmpty() ? QString() : QDir::toNativeSeparators(QDir::cleanPath(folder));
 }
 
-QString SystemDialogs::chooseFileToOpen(QWidget* owner, const QString& title, const QString& filter)
+QString SystemDialogs::chooseFileToOpen(QWidget* owner, const QString& title, const QString& filter,
+                                        const QString& startFolder)
 {
-    // The dialog starts in the program's own folder.
-    return QFileDialog::getOpenFileName(owner, title, QCoreApplication::applicationDirPath(), filter);
+    return QFileDialog::getOpenFileName(
+        owner, title, startFolder.isEmpty() ? QCoreApplication::applicationDirPath() : startFolder, filter);
 }
 
 void SystemDialogs::showMessage(QWidget* owner, const QString& title, const QString& text)
@@ -26,9 +28,9 @@ void SystemDialogs::showMessage(QWidget* owner, const QString& title, const QStr
     QMessageBox::information(owner, title, text);
 }
 
-void SystemDialogs::showFolder(const QString& folder)
+bool SystemDialogs::showFolder(const QString& folder)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 }  // namespace zentrowe::app

@@ -8,25 +8,31 @@ namespace zentrowe::app {
 
 // The questions the program asks the user in modal dialogs, and the one thing it hands to the
 // desktop. The windows ask through this interface so that tests can answer without a dialog.
+// `owner` is the window the dialog stays in front of.
 class UserDialogs {
 public:
     virtual ~UserDialogs() = default;
-    // A folder, without a trailing separator (except a root); empty when cancelled.
-    virtual QString chooseFolder(QWidget* owner, const QString& title) = 0;
-    // An existing file matching `filter` ("MIDI(*.mid)"); empty when cancelled.
-    virtual QString chooseFileToOpen(QWidget* owner, const QString& title, const QString& filter) = 0;
+    // A folder, without a trailing separator (except a root); empty when cancelled. The dialog
+    // starts in `startFolder`, or in the current folder when that is empty.
+    virtual QString chooseFolder(QWidget* owner, const QString& title, const QString& startFolder) = 0;
+    // An existing file matching `filter` ("MIDI(*.mid)"); empty when cancelled. The dialog
+    // starts in `startFolder`, or in the program's own folder when that is empty.
+    virtual QString chooseFileToOpen(QWidget* owner, const QString& title, const QString& filter,
+                                     const QString& startFolder) = 0;
     virtual void showMessage(QWidget* owner, const QString& title, const QString& text) = 0;
-    // Shows the folder in the desktop's file browser, without waiting for it.
-    virtual void showFolder(const QString& folder) = 0;
+    // Shows the folder in the desktop's file browser, without waiting for it; false when the
+    // desktop has nothing that opens folders.
+    virtual bool showFolder(const QString& folder) = 0;
 };
 
 // The real dialogs: QFileDialog, QMessageBox and QDesktopServices.
 class SystemDialogs final : public UserDialogs {
 public:
-    QString chooseFolder(QWidget* owner, const QString& title) override;
-    QString chooseFileToOpen(QWidget* owner, const QString& title, const QString& filter) override;
+    QString chooseFolder(QWidget* owner, const QString& title, const QString& startFolder) override;
+    QString chooseFileToOpen(QWidget* owner, const QString& title, const QString& filter,
+                             const QString& startFolder) override;
     void showMessage(QWidget* owner, const QString& title, const QString& text) override;
-    void showFolder(const QString& folder) override;
+    bool showFolder(const QString& folder) override;
 };
 
 }  // namespace zentrowe::app

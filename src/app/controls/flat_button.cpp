@@ -1,6 +1,6 @@
-#include "app/controls/xp_button.h"
+#include "app/controls/flat_button.h"
 
-#include <QMouseEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
@@ -18,31 +18,20 @@ constexpr int kCornerEllipse = 5;  // width and height of the ellipse that round
 
 }  // namespace
 
-XpButton::XpButton(const QString& caption, QWidget* parent) : QWidget(parent), m_caption(caption)
+FlatButton::FlatButton(const QString& caption, QWidget* parent) : QAbstractButton(parent)
 {
-    setMouseTracking(true);
+    setText(caption);
+    setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void XpButton::Caption(const QString& NewCaption)
+QSize FlatButton::sizeHint() const
 {
-    m_caption = NewCaption;
-    update();
+    const QSize caption = fontMetrics().size(Qt::TextSingleLine, text());
+    return {std::max(57, caption.width() + 16), std::max(25, caption.height() + 8)};
 }
 
-void XpButton::Enable(bool NEnable)
-{
-    m_enabled = NEnable;
-    update();
-}
-
-QSize XpButton::sizeHint() const
-{
-    const QSize text = fontMetrics().size(Qt::TextSingleLine, m_caption);
-    return {std::max(57, text.width() + 16), std::max(25, text.height() + 8)};
-}
-
-QRegion XpButton::outline(QSize size)
+QRegion FlatButton::outline(QSize size)
 {
     // The clip covers (0, 0) up to but not including (width, height), like the border's region.
     QPainterPath path;
@@ -50,7 +39,7 @@ QRegion XpButton::outline(QSize size)
     return QRegion(path.toFillPolygon().toPolygon());
 }
 
-void XpButton::paintButton(QPainter& painter, QSize size, const QString& caption, bool enabled, Look look)
+void FlatButton::paintButton(QPainter& painter, QSize size, const QString& caption, bool enabled, Look look)
 {
     const int width = size.width();
     const int height = size.height();
@@ -81,56 +70,39 @@ void XpButton::paintButton(QPainter& painter, QSize size, const QString& caption
     painter.restore();
 }
 
-void XpButton::paintEvent(QPaintEvent*)
+void FlatButton::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    paintButton(painter, size(), m_caption, m_enabled, m_look);
+    const Look look = isDown() ? Look::Pressed : m_hovering ? Look::Hovering : Look::Normal;
+    paintButton(painter, size(), text(), isEnabled(), look);
 }
 
-void XpButton::resizeEvent(QResizeEvent*)
+void FlatButton::resizeEvent(QResizeEvent*)
 {
     setMask(outline(size()));
 }
 
-void XpButton::mouseMoveEvent(QMouseEvent* event)
+void FlatButton::keyPressEvent(QKeyEvent* event)
 {
-    const QPoint at = event->position().toPoint();
-    const bool inside = at.x() >= 0 && at.y() >= 0 && at.x() <= width() && at.y() <= height();
-    if (!inside) {
-        m_look = Look::Normal;
-    } else if (m_look == Look::Normal) {
-        m_look = Look::Hovering;
-    }
-    update();
-}
-
-void XpButton::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton) {
-        m_look = Look::Pressed;
-        update();
-    }
-}
-
-void XpButton::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        click();
         return;
     }
-    const bool wasPressed = m_look == Look::Pressed;
-    m_look = Look::Normal;
-    update();
-    if (wasPressed && m_enabled && rect().contains(event->position().toPoint())) {
-        emit Click();
-    }
+    QAbstractButton::keyPressEvent(event);
 }
 
-void XpButton::leaveEvent(QEvent*)
+void FlatButton::enterEvent(QEnterEvent* event)
 {
-    if (m_look == Look::Hovering) {
-        m_look = Look::Normal;
-        update();
-    }
+    m_hovering = true;
+    update();
+    QAbstractButton::enterEvent(event);
+}
+
+void FlatButton::leaveEvent(QEvent* event)
+{
+    m_hovering = false;
+    update();
+    QAbstractButton::leaveEvent(event);
 }
 
 }  // namespace zentrowe::app

@@ -1,24 +1,20 @@
 #pragma once
 
-#include <QWidget>
+#include <QAbstractButton>
 
 namespace zentrowe::app {
 
 // A flat push button: a light face with rounded corners, a dark blue border and a centred black
 // caption; an orange frame while the pointer is over it and a darker face while it is held down.
-// While Enable is false the caption is hidden and clicks do nothing; hover and press still show.
-class XpButton final : public QWidget {
+// A disabled button hides its caption. Space (as for every button) and Enter click it when it
+// has the focus.
+class FlatButton final : public QAbstractButton {
     Q_OBJECT
 
 public:
     enum class Look { Normal, Hovering, Pressed };
 
-    explicit XpButton(const QString& caption, QWidget* parent = nullptr);
-
-    QString Caption() const { return m_caption; }
-    void Caption(const QString& NewCaption);
-    bool Enable() const { return m_enabled; }
-    void Enable(bool NEnable);
+    explicit FlatButton(const QString& caption, QWidget* parent = nullptr);
 
     QSize sizeHint() const override;
 
@@ -27,21 +23,15 @@ public:
     // The rounded outline the button is clipped to.
     static QRegion outline(QSize size);
 
-signals:
-    void Click();
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
 private:
-    QString m_caption;
-    bool m_enabled = true;
-    Look m_look = Look::Normal;
+    bool m_hovering = false;
 };
 
 }  // namespace zentrowe::app

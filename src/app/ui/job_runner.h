@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QFutureWatcher>
+#include <QObject>
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+#include "core/base/progress.h"
+
+namespace zentrowe::app {
+
+// Progress of a pass running on a worker thread. It posts to the window's thread only when the
+// whole percentage changes, and asks the pass to stop once the window sets the flag.
+class JobProgress final : public ProgressSink {
+public:
+    using PercentHandler = std::function<void(int percent, std::int64_t done, std::int64_t total)>;
+
+    JobProgress(QObject* receiver, PercentHandler onPercent, const std::atomic<bool>& stop)
+        : m_receiver(receiver), m_onPercent(std::move(onPercent)), m_stop(stop)
+    {
+    }
+
+    void advance(std::int64_t done, std::int64_t total) override
+    {
+        const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
+        if (percent == m_lastPercent) {
+            return;
+        }
+        m_lastPercent = percent;
+        QMetaObject::invokeMethod(
+            m_receiver, [handler = m_onPercent, percent, done, total] { handler(percent, done, total); },
+            Qt::QueuedConnection);
+    }
+
+    bool stopRequested() const override { return m_stop.load(std::memory_order_relaxed); }
+
+private:
+    QPointer<QObject> m_receiver;
+    PercentHandler m_onPercent;
+    const std::atomic<bool>& m_stop;
+    int m_lastPercent = -1;
+};
+
+// Owns the one pass that runs at a time: starts it on the thread pool with the copies it
+// captured, hands its result to `done` on the window's thread once it has finished, and carries
+// the stop flag the pass polls. Nothing it starts outlives it: destroying the runner stops the
+// pass and waits for it, and `done` is then not called.
+class JobRunner final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit JobRunner(QObject* parent = nullptr) : QObject(parent) {}
+    ~JobRunner() override { stopAndWait(); }
+
+    bool isRunning() const { return static_cast<bool>(m_wait); }
+
+    // Asks the running pass to stop at its next poll; it then ends with ErrorCode::Cancelled.
+    void requestStop() { m_stop = true; }
+    // Asks the running pass to stop and blocks until it has.
+    void stopAndWait()
+    {
+        m_stop = true;
+        if (m_wait) {
+            m_wait();
+        }
+    }
+
+    // Starts `work(progress)`; false (and nothing started) while another pass runs.
+    // `onPercent` runs on the window's thread when the whole percentage changes.
+    template <typename R>
+    bool run(std::function<R(ProgressSink&)> work, JobProgress::PercentHandler onPercent,
+             std::function<void(R&)> done)
+    {
+        if (isRunning()) {
+            return false;
+        }
+        m_stop = false;
+        auto progress = std::make_shared<JobProgress>(this, std::move(onPercent), m_stop);
+        auto* watcher = new QFutureWatcher<std::shared_ptr<R>>(this);
+        connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, done = std::move(done)] {
+            const auto result = watcher->result();
+            watcher->deleteLater();
+            m_wait = nullptr;
+            emit runningChanged(false);
+            done(*result);
+        });
+        auto future =
+            QtConcurrent::run([progress, work = std::move(work)] { return std::make_shared<R>(work(*progress)); });
+        watcher->setFuture(future);
+        m_wait = [future]() mutable { future.waitForFinished(); };
+        emit runningChanged(true);
+        return true;
+    }
+
+signals:
+    void runningChanged(bool running);
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::function<void()> m_wait;
+};
+
+}  // namespace zentrowe::app

@@ -1,0 +1,46 @@
+#include "app/ui/remembered_places.h"
+
+#include <QFileInfo>
+#include <QSettings>
+
+namespace zentrowe::app {
+
+namespace {
+
+const QString kOpenFolderKey = QStringLiteral("places/openFolder");
+const QString kOutputFolderKey = QStringLiteral("places/outputFolder");
+const QString kRecentFilesKey = QStringLiteral("places/recentFiles");
+
+}  // namespace
+
+QString RememberedPlaces::openFolder() const
+{
+    return m_settings.value(kOpenFolderKey).toString();
+}
+
+QString RememberedPlaces::outputFolder() const
+{
+    return m_settings.value(kOutputFolderKey).toString();
+}
+
+QStringList RememberedPlaces::recentFiles() const
+{
+    return m_settings.value(kRecentFilesKey).toStringList().mid(0, kMaxRecentFiles);
+}
+
+void RememberedPlaces::rememberOpenedFile(const QString& path)
+{
+    const QFileInfo file(path);
+    m_settings.setValue(kOpenFolderKey, file.absolutePath());
+    QStringList recent = recentFiles();
+    recent.removeAll(file.absoluteFilePath());
+    recent.prepend(file.absoluteFilePath());
+    m_settings.setValue(kRecentFilesKey, recent.mid(0, kMaxRecentFiles));
+}
+
+void RememberedPlaces::rememberOutputFolder(const QString& folder)
+{
+    m_settings.setValue(kOutputFolderKey, folder);
+}
+
+}  // namespace zentrowe::app

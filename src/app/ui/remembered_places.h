@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QSettings;
+
+namespace zentrowe::app {
+
+// Where the user was last time, kept across runs in the QSettings the program hands over (the
+// user's own in the program, a temporary file in tests): the folder of the last file opened,
+// the last output folder chosen and the recently opened files.
+class RememberedPlaces {
+public:
+    static constexpr int kMaxRecentFiles = 8;
+
+    explicit RememberedPlaces(QSettings& settings) : m_settings(settings) {}
+
+    // Empty when nothing was remembered yet.
+    QString openFolder() const;
+    QString outputFolder() const;
+    // Newest first, at most kMaxRecentFiles, no path twice.
+    QStringList recentFiles() const;
+
+    // Remembers the file's folder for the next open and puts the file first among the recent ones.
+    void rememberOpenedFile(const QString& path);
+    void rememberOutputFolder(const QString& folder);
+
+private:
+    QSettings& m_settings;
+};
+
+}  // namespace zentrowe::app
