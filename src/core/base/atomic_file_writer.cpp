@@ -178,10 +178,13 @@ void AtomicFileWriter::restorePrevious()
 {
     if (m_hadPrevious) {
         // The earlier file goes back under its name; the new one takes its place and is removed.
-        if (::renameat2(AT_FDCWD, m_temporary.c_str(), AT_FDCWD, m_target.c_str(), RENAME_EXCHANGE) != 0) {
+        // Should both ways fail, the earlier file stays under the temporary name rather than
+        // being lost.
+        if (::renameat2(AT_FDCWD, m_temporary.c_str(), AT_FDCWD, m_target.c_str(), RENAME_EXCHANGE) == 0) {
+            ::unlink(m_temporary.c_str());
+        } else {
             ::rename(m_temporary.c_str(), m_target.c_str());
         }
-        ::unlink(m_temporary.c_str());
     } else {
         ::unlink(m_target.c_str());
     }
