@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/base/file_io.h"
+#include "core/base/file_reading.h"
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
 #include "midi_generator.h"

@@ -3,12 +3,14 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <system_error>
 
 #include "cli/commands.h"
 #include "cli/output.h"
-#include "core/base/file_io.h"
+#include "core/base/file_error.h"
+#include "core/song/song_summary.h"
 #include "core/workflow/conversion.h"
-#include "core/song/chart_file_name.h"
+#include "core/workflow/session_state.h"
 
 namespace zentrowe::cli {
 
@@ -38,6 +40,25 @@ int trackNumberFrom(const std::string& digits)
         return 1000000;
     }
     return std::stoi(digits.substr(significant));
+}
+
+// The output folder as command-line users expect it: made (with its parents) when missing;
+// WriteFailed if it cannot be made or something other than a folder has its name.
+Status makeOutputFolder(const std::filesystem::path& folder)
+{
+    std::error_code error;
+    const auto status = std::filesystem::status(folder, error);
+    if (std::filesystem::exists(status)) {
+        if (std::filesystem::is_directory(status)) {
+            return {};
+        }
+        return fileError(ErrorCode::WriteFailed, folder, "write into it", "it is not a folder");
+    }
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        return fileError(ErrorCode::WriteFailed, folder, "create the folder", error.value());
+    }
+    return {};
 }
 
 }  // namespace
@@ -100,14 +121,15 @@ Command addConvertCommand(CLI::App& app)
         if (summary->warning) {
             reportWarning(*summary->warning);
         }
-        workflow::ConversionRequest request;
-        request.sourceMidiPath = options->file;
-        request.song = std::move(summary).value();
-        request.chartFileName = song::deriveChartFileName(options->file);
-        request.outputFolder = options->out;
-        request.trackNumber = trackNumberFrom(options->track);
-        request.settings = std::move(settings).value();
-
+        if (auto folder = makeOutputFolder(options->out); !folder) {
+            reportError(folder.error().message);
+            return kExitBadInput;
+        }
+        workflow::SongState state;
+        state.outputFolder = options->out;
+        workflow::openSong(state, options->file, std::move(summary).value());
+        const auto request =
+            workflow::conversionRequest(state, trackNumberFrom(options->track), std::move(settings).value());
         const auto outcome = workflow::runConversion(request, quiet);
         if (!outcome) {
             reportError(outcome.error().message);

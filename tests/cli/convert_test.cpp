@@ -107,12 +107,27 @@ TEST(ConvertCommand, RefusedValuesExitWithOneAndWriteNothing)
              {song, "--track", "3", "--out", folder},
              {song, "--track", "99999999999999", "--out", folder},
              {(kData / "missing.mid").string(), "--track", "1", "--out", folder},
-             {song, "--track", "2", "--out", (out / "missing").string()},
          }) {
         SCOPED_TRACE(::testing::PrintToString(arguments));
         EXPECT_EQ(convert(arguments).exitCode, 1);
         EXPECT_TRUE(namesIn(out.path()).empty());
     }
+}
+
+TEST(ConvertCommand, OutputFolderIsMadeWhenMissingAndRefusedWhenAFileHasItsName)
+{
+    TempDir out;
+    const std::string song = (kData / "worked-example.mid").string();
+    const auto nested = out / "charts" / "new";
+    const auto made = convert({song, "--track", "2", "--out", nested.string()});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    EXPECT_EQ(namesIn(nested), (std::vector<std::string>{"K-Midi.mid", "worked-example.bms"}));
+
+    writeFile(out / "taken", std::string_view("a file"));
+    const auto refused = convert({song, "--track", "2", "--out", (out / "taken").string()});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("taken: cannot write into it: it is not a folder"), std::string::npos) << refused.err;
+    EXPECT_EQ(readText(out / "taken"), "a file");
 }
 
 }  // namespace

@@ -25,7 +25,7 @@
 #include "app/ui/text.h"
 #include "app/ui/track_info_window.h"
 #include "app/ui/user_dialogs.h"
-#include "core/base/file_io.h"
+#include "core/base/file_reading.h"
 #include "core/convert/keysound_table.h"
 #include "core/song/chart_file_name.h"
 #include "core/song/event_listing.h"

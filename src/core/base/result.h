@@ -17,6 +17,8 @@ enum class ErrorCode {
     CodesExhausted,
     MeasureOutOfRange,
     NotPcmWave,
+    SilentRecording,
+    EmptyTrack,
     WouldOverwriteSource,
     WriteFailed,
     Cancelled,

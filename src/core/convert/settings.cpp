@@ -5,6 +5,7 @@
 #include <limits>
 #include <string_view>
 
+#include "core/convert/keysound_name.h"
 #include "core/convert/keysound_table.h"
 
 namespace zentrowe::convert {
@@ -107,23 +108,6 @@ std::optional<std::int32_t> tempoMicrosFromBpm(std::string_view text)
     return static_cast<std::int32_t>(micros);
 }
 
-bool isAcceptableKeysoundName(std::string_view name)
-{
-    if (name == "." || name == "..") {
-        return false;
-    }
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte > 0x7E) {
-            return false;
-        }
-        if (std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos) {
-            return false;
-        }
-    }
-    return true;
-}
-
 Error refusal(std::string_view what, std::string_view text)
 {
     return Error{ErrorCode::InvalidSetting, "输入有误: " + std::string(what) + " \"" + std::string(text) + "\""};
@@ -153,10 +137,10 @@ Checked check(const SettingsTexts& texts, const ConversionSettings& previous)
     settings.startCode = texts.startCode;
     settings.startValue = *start;
 
-    if (!isAcceptableKeysoundName(texts.keysoundName)) {
-        return refuse(SettingsField::KeysoundName,
-                      "the keysound name must be printable ASCII without / \\ : * ? \" < > |, not",
-                      texts.keysoundName);
+    if (auto named = checkKeysoundName(texts.keysoundName); !named) {
+        out.badField = SettingsField::KeysoundName;
+        out.error = named.error();
+        return out;
     }
     settings.keysoundName = texts.keysoundName;
 

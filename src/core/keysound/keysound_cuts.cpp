@@ -1,6 +1,6 @@
 #include "core/keysound/keysound_cuts.h"
 
-#include "core/base/file_io.h"
+#include "core/base/file_reading.h"
 
 namespace zentrowe::keysound {
 

@@ -6,7 +6,8 @@
 #include <cstring>
 #include <limits>
 
-#include "core/base/file_io.h"
+#include "core/base/atomic_file_writer.h"
+#include "core/convert/keysound_name.h"
 #include "core/keysound/wave_file.h"
 
 namespace zentrowe::keysound {
@@ -15,19 +16,6 @@ namespace {
 
 // The loudness scan reads through one buffer of this size.
 constexpr std::size_t kScanBlock = std::size_t{1} << 20;
-
-// The keysound-name rule applied to the whole stem: printable ASCII without the characters the
-// players' file systems refuse, and not a name that means a folder. A stem read from a chart
-// file ("../x") must not reach outside the output folder.
-bool isSafeFileStem(const std::string& stem)
-{
-    if (stem.empty() || stem == "." || stem == "..") {
-        return false;
-    }
-    return std::all_of(stem.begin(), stem.end(), [](char c) {
-        return c >= 0x20 && c <= 0x7E && std::strchr("/\\:*?\"<>|", c) == nullptr;
-    });
-}
 
 void putU32le(std::vector<std::uint8_t>& bytes, std::uint64_t offset, std::uint32_t value)
 {
@@ -178,11 +166,10 @@ Status copySamples(const RecordingFile& file, const WaveLayout& layout, std::int
     }
     std::int64_t at = copyFrom;
     if (at < copyTo) {
-        auto copied = out.copyFrom(file.fd(), layout.dataStart + static_cast<std::uint64_t>(at),
+        auto copied = out.copyFrom(file.fd(), file.name(), layout.dataStart + static_cast<std::uint64_t>(at),
                                    static_cast<std::uint64_t>(copyTo - at));
         if (!copied) {
-            const Error& error = copied.error();
-            return error.code == ErrorCode::CannotOpen ? Error{error.code, file.name() + ": " + error.message} : error;
+            return copied.error();
         }
         // Fewer only if the file shrank while we read it: the rest is missing, so zeros.
         at += static_cast<std::int64_t>(*copied);
@@ -198,11 +185,17 @@ double ticksToSeconds(std::int64_t ticks, std::uint32_t tempoMicros, std::int32_
            static_cast<double>(ticksPerQuarter);
 }
 
-std::int64_t frameOffset(double seconds, std::uint32_t byteRate, std::uint16_t blockAlign)
+std::optional<std::int64_t> frameOffset(double seconds, std::uint32_t byteRate, std::uint16_t blockAlign)
 {
-    // nearbyint rounds half to even in the default rounding mode.
-    const auto bytes = static_cast<std::int64_t>(std::nearbyint(seconds * static_cast<double>(byteRate)));
-    return bytes - bytes % blockAlign;
+    // Far beyond any file (2^62 bytes), and every double below it converts exactly; NaN fails
+    // both comparisons.
+    constexpr double kLimit = 4611686018427387904.0;
+    const double bytes = std::nearbyint(seconds * static_cast<double>(byteRate));  // ties to even
+    if (!(bytes > -kLimit && bytes < kLimit) || blockAlign == 0) {
+        return std::nullopt;
+    }
+    const auto whole = static_cast<std::int64_t>(bytes);
+    return whole - whole % blockAlign;
 }
 
 Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress)
@@ -226,7 +219,8 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
     targets.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         const std::string& stem = request.keysoundStems[i];
-        if (!isSafeFileStem(stem)) {
+        // A stem read from a chart file ("../x") must not reach outside the output folder.
+        if (!convert::isAcceptableFileStem(stem)) {
             return Error{ErrorCode::InvalidSetting, "keysound " + std::to_string(i + 1) + ": \"" + stem +
                                                         "\" is not a safe file name (printable ASCII without "
                                                         "/ \\ : * ? \" < > |)"};
@@ -260,21 +254,69 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
     }
 
     const double gapSeconds = ticksToSeconds(request.gapTicks, request.tempoMicros, request.ticksPerQuarter);
+    // A recording with no sound at all (rendered without a soundfont, or muted) would replace
+    // good keysound files with silence; where the first sound lies also settles Auto.
+    std::vector<std::uint8_t> buffer(kScanBlock);
+    auto loud = firstLoudByte(file, layout, buffer);
+    if (!loud) {
+        return loud.error();
+    }
+    if (!loud->has_value() && LoudnessTest::canScan(layout)) {
+        return Error{ErrorCode::SilentRecording,
+                     file.name() + ": no sample reaches 0.001 of full scale, so there is nothing to cut; was it "
+                                   "rendered with a soundfont?"};
+    }
     report.leadInUsed = request.leadIn;
     if (request.leadIn == LeadIn::Auto) {
         report.leadInUsed = LeadIn::FileStart;  // with no gap the shift is 0 either way
         if (gapSeconds > 0) {
-            std::vector<std::uint8_t> buffer(kScanBlock);
-            auto loud = firstLoudByte(file, layout, buffer);
-            if (!loud) {
-                return loud.error();
-            }
             const bool lateStart = loud->has_value() && static_cast<double>(**loud) >=
                                                             gapSeconds / 2 * static_cast<double>(layout.byteRate);
             report.leadInUsed = lateStart ? LeadIn::FileStart : LeadIn::FirstNote;
         }
     }
     const double shiftSeconds = report.leadInUsed == LeadIn::FileStart ? gapSeconds : 0.0;
+
+    // Every segment is placed and checked before the first file is written, so a refusal
+    // leaves the folder as it was.
+    struct Segment {
+        std::int64_t first = 0;
+        std::int64_t size = 0;
+    };
+    std::vector<Segment> segments;
+    segments.reserve(count);
+    std::size_t pastTheEnd = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const CutListEntry& cut = request.cuts[i];
+        const double startSeconds =
+            ticksToSeconds(cut.start, request.tempoMicros, request.ticksPerQuarter) + shiftSeconds;
+        const double endSeconds =
+            ticksToSeconds(cut.start + cut.length, request.tempoMicros, request.ticksPerQuarter) + shiftSeconds;
+        const auto first = frameOffset(startSeconds, layout.byteRate, layout.blockAlign);
+        const auto last = frameOffset(endSeconds, layout.byteRate, layout.blockAlign);
+        if (!first || !last) {
+            return Error{ErrorCode::InvalidSetting,
+                         displayPath(targets[i]) + ": the keysound would lie beyond any WAV file's length "
+                                                   "(the keysound file's tempo or ticks, or the recording's "
+                                                   "byte rate, are too large)"};
+        }
+        // A keysound of no length still gets a valid file, with an empty data chunk.
+        const std::int64_t size = std::max<std::int64_t>(*last - *first, 0);
+        // RIFF chunks are word-aligned: an odd data size is followed by one pad byte.
+        if (static_cast<std::uint64_t>(size + (size & 1)) >
+            std::numeric_limits<std::uint32_t>::max() - layout.dataTagOffset) {
+            return Error{ErrorCode::InvalidSetting, displayPath(targets[i]) + ": " + std::to_string(size) +
+                                                        " sample bytes do not fit in a WAV file"};
+        }
+        if (*first + size > static_cast<std::int64_t>(layout.dataSize)) {
+            ++pastTheEnd;
+        }
+        segments.push_back({*first, size});
+    }
+    if (pastTheEnd > 0) {
+        report.warnings.push_back(file.name() + " ends before " + std::to_string(pastTheEnd) + " of the " +
+                                  std::to_string(count) + " keysounds end; the part past its end is silence");
+    }
 
     const auto total = static_cast<std::int64_t>(count);
     progress.advance(0, total);
@@ -283,22 +325,9 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
             return Error{ErrorCode::Cancelled, "cut cancelled after " + std::to_string(i) + " of " +
                                                    std::to_string(count) + " keysounds"};
         }
-        const CutListEntry& cut = request.cuts[i];
-        const double startSeconds =
-            ticksToSeconds(cut.start, request.tempoMicros, request.ticksPerQuarter) + shiftSeconds;
-        const double endSeconds =
-            ticksToSeconds(cut.start + cut.length, request.tempoMicros, request.ticksPerQuarter) + shiftSeconds;
-        const std::int64_t first = frameOffset(startSeconds, layout.byteRate, layout.blockAlign);
-        const std::int64_t last = frameOffset(endSeconds, layout.byteRate, layout.blockAlign);
-        // A keysound of no length still gets a valid file, with an empty data chunk.
-        const std::int64_t size = std::max<std::int64_t>(last - first, 0);
-        // RIFF chunks are word-aligned: an odd data size is followed by one pad byte.
+        const auto [first, size] = segments[i];
         const std::int64_t pad = size & 1;
         const auto& target = targets[i];
-        if (static_cast<std::uint64_t>(size + pad) > std::numeric_limits<std::uint32_t>::max() - layout.dataTagOffset) {
-            return Error{ErrorCode::InvalidSetting, displayPath(target) + ": " + std::to_string(size) +
-                                                        " sample bytes do not fit in a WAV file"};
-        }
         putU32le(header, 4, static_cast<std::uint32_t>(layout.dataTagOffset + static_cast<std::uint64_t>(size + pad)));
         putU32le(header, headerSize, static_cast<std::uint32_t>(size));
         for (const std::uint64_t factOffset : layout.factCountOffsets) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,11 +59,16 @@ struct CutReport {
 // Lead-in Auto: FileStart if the gap is 0, or if the first frame in which any channel reaches
 // 0.001 of full scale lies at least half a gap into the data; otherwise FirstNote.
 //
+// A recording that ends before a keysound does still cuts (zeros past its end), with a warning
+// saying how many keysounds reach past it.
+//
 // Reports progress in files (advance(i, count) after file i) and polls stopRequested() between
 // files. Errors, in each case before anything is written unless noted: CannotOpen (recording
 // unreadable); NotPcmWave (not RIFF/WAVE, no "fmt " of 16 bytes or more before "data", no
 // "data", block align or byte rate 0, a sample format other than PCM or IEEE float);
-// InvalidSetting (an unsafe stem, a tick rate or tempo of 0); WouldOverwriteSource (an output
+// SilentRecording (a sample layout the loudness test reads, and no frame reaching 0.001 of full
+// scale); InvalidSetting (an unsafe stem, a tick rate or tempo of 0, a keysound lying 2^62 bytes
+// or more into the recording, a keysound whose bytes do not fit a WAV file); WouldOverwriteSource (an output
 // file is the recording itself); WriteFailed (a file could not be written: files completed
 // before it stay, the failed one leaves nothing); Cancelled (the sink asked to stop: files
 // completed before stay, no partial file is left).
@@ -73,7 +79,8 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
 double ticksToSeconds(std::int64_t ticks, std::uint32_t tempoMicros, std::int32_t ticksPerQuarter);
 
 // A position in the data chunk: seconds × byte rate rounded half to even, then down to a
-// whole frame (toward zero, so a negative position moves toward the start).
-std::int64_t frameOffset(double seconds, std::uint32_t byteRate, std::uint16_t blockAlign);
+// whole frame (toward zero, so a negative position moves toward the start). Nothing if the
+// position is not finite or lies 2^62 bytes or more from the start, beyond any file.
+std::optional<std::int64_t> frameOffset(double seconds, std::uint32_t byteRate, std::uint16_t blockAlign);
 
 }  // namespace zentrowe::keysound

@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "core/base/byte_reader.h"
-#include "core/base/file_io.h"
+#include "core/base/file_error.h"
 
 namespace zentrowe::keysound {
 
@@ -28,7 +28,7 @@ constexpr std::size_t kSubFormatOffset = 24;
 
 Error cannotRead(const std::string& name, int reason)
 {
-    return Error{ErrorCode::CannotOpen, name + ": cannot read: " + std::strerror(reason)};
+    return fileError(ErrorCode::CannotOpen, name, "read", reason);
 }
 
 Error notWave(const std::string& name, const std::string& why)
@@ -118,17 +118,17 @@ Result<RecordingFile> RecordingFile::open(const std::filesystem::path& path)
     const std::string name = displayPath(path);
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        return Error{ErrorCode::CannotOpen, name + ": cannot open: " + std::strerror(errno)};
+        return fileError(ErrorCode::CannotOpen, path, "open", errno);
     }
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         const int reason = errno;
         ::close(fd);
-        return Error{ErrorCode::CannotOpen, name + ": cannot open: " + std::strerror(reason)};
+        return fileError(ErrorCode::CannotOpen, path, "open", reason);
     }
     if (!S_ISREG(info.st_mode)) {
         ::close(fd);
-        return Error{ErrorCode::CannotOpen, name + ": cannot open: not a regular file"};
+        return fileError(ErrorCode::CannotOpen, path, "open", "not a regular file");
     }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return RecordingFile(fd, static_cast<std::uint64_t>(info.st_size), static_cast<std::uint64_t>(info.st_dev),

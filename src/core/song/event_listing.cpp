@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "core/base/file_io.h"
+#include "core/base/file_reading.h"
 #include "core/song/event_text.h"
 
 namespace zentrowe::song {

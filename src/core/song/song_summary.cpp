@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/base/file_io.h"
+#include "core/base/file_reading.h"
 #include "core/base/text_decoding.h"
 #include "core/song/event_text.h"
 #include "core/song/instrument_names.h"
@@ -50,7 +50,9 @@ public:
 
     void onEvent(std::int64_t time, std::uint32_t, const MetaEvent& event)
     {
-        if (event.type == 0x03) {
+        if (event.type == 0x2F) {
+            m_sawEndOfTrack = true;
+        } else if (event.type == 0x03) {
             m_track.name = decodeMidiText(event.data);
         } else if (event.type == 0x51) {
             const std::uint32_t tempo = tempoOf(event);
@@ -65,10 +67,15 @@ public:
 
     void onEvent(std::int64_t, std::uint32_t, const SysExEvent&) {}
 
+    // Writers that overstate the last track's length are common; what comes after its End of
+    // Track is no part of it, so only a track the file ends before that is cut short.
+    bool sawEndOfTrack() const { return m_sawEndOfTrack; }
+
 private:
     SongSummary& m_song;
     TrackSummary& m_track;
     bool m_sawNoteOn = false;
+    bool m_sawEndOfTrack = false;
 };
 
 Error notMidi(const std::string& name, const std::string& why)
@@ -121,6 +128,7 @@ Result<SongSummary> summarizeSong(std::span<const std::uint8_t> file, const std:
 
     ProgressThrottle throttle(progress, static_cast<std::int64_t>(file.size()));
     std::uint64_t offset = kHeaderSize;
+    std::optional<std::size_t> truncatedTrack;  // 1-based
     while (song.tracks.size() < song.declaredTrackCount) {
         if (file.size() - std::min<std::uint64_t>(offset, file.size()) < kChunkHeaderSize) {
             break;
@@ -139,14 +147,22 @@ Result<SongSummary> summarizeSong(std::span<const std::uint8_t> file, const std:
         track.label = trackLabel(static_cast<int>(song.tracks.size()) + 1);
         SummaryVisitor visitor(song, track);
         throttle.setBase(static_cast<std::int64_t>(dataStart));
-        if (walkTrack(file, track.location, visitor, throttle) == WalkEnd::Cancelled) {
+        const WalkEnd end = walkTrack(file, track.location, visitor, throttle);
+        if (end == WalkEnd::Cancelled) {
             return Error{ErrorCode::Cancelled, name + ": reading was cancelled"};
+        }
+        if (end == WalkEnd::Truncated && !visitor.sawEndOfTrack() && !truncatedTrack) {
+            truncatedTrack = song.tracks.size() + 1;
         }
         song.tracks.push_back(std::move(track));
     }
     if (song.tracks.size() < song.declaredTrackCount) {
         song.warning = name + ": the header announces " + std::to_string(song.declaredTrackCount) +
                        " tracks, but only " + std::to_string(song.tracks.size()) + " could be read";
+    } else if (truncatedTrack) {
+        // The track is listed with what was read; the user should know the rest is missing.
+        song.warning = name + ": the file ends inside track " + std::to_string(*truncatedTrack) +
+                       ", so its last events are missing";
     }
     std::stable_sort(song.tempoMap.begin(), song.tempoMap.end(),
                      [](const TempoChange& a, const TempoChange& b) { return a.time < b.time; });

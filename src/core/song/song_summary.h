@@ -47,7 +47,8 @@ struct SongSummary {
     // The smallest absolute tick of any track's first Note On (whatever its velocity); nothing
     // if the song has no Note On.
     std::optional<std::int64_t> firstNoteTime;
-    // Why reading stopped before every announced track was read, if it did.
+    // Why reading stopped before every announced track was read, or that the file ends inside
+    // a track it lists, if either happened.
     std::optional<std::string> warning;
 };
 
@@ -57,7 +58,8 @@ std::string trackLabel(int trackNumber);
 // not that of a Standard MIDI File (shorter than 14 bytes, wrong magic, header length other
 // than 6, format 0 with several tracks, 0x8000 or more tracks); UnsupportedDivision for SMPTE
 // time; Cancelled if the sink asked to stop. A file damaged after its header still gives the
-// tracks read before the damage, with a warning.
+// tracks read before the damage, with a warning; so does a file that ends inside its last
+// track.
 Result<SongSummary> readSongSummary(const std::filesystem::path& midiFile, ProgressSink& progress);
 
 // The same for bytes already in memory; `name` is what messages call the file.

@@ -2,7 +2,8 @@
 
 #include <system_error>
 
-#include "core/base/file_io.h"
+#include "core/base/atomic_file_writer.h"
+#include "core/base/file_reading.h"
 #include "core/convert/chart_generator.h"
 #include "core/keysound/keysound_midi_writer.h"
 
@@ -47,6 +48,15 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     if (!chart) {
         return chart.error();
     }
+    if (chart->keysounds.empty()) {
+        // An empty chart would replace an earlier one, and there is nothing to render.
+        const auto& track = request.song.tracks[static_cast<std::size_t>(request.trackNumber - 1)];
+        std::string named = "track " + std::to_string(request.trackNumber);
+        if (!track.name.empty()) {
+            named += " (\"" + track.name + "\")";
+        }
+        return Error{ErrorCode::EmptyTrack, named + " has no notes to convert; nothing was written"};
+    }
     const auto keysoundMidi = keysound::buildKeysoundMidi(chart->keysounds, request.song.ticksPerQuarter,
                                                           keysoundTempoBytes(request.settings, request.song),
                                                           request.settings.keysoundGap);
@@ -80,10 +90,9 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
         status = keysoundFile.write(std::span<const std::uint8_t>(keysoundMidi));
     }
     if (status) {
-        status = chartFile.commit();
-    }
-    if (status) {
-        status = keysoundFile.commit();
+        // The chart names the keysounds whose timing "K-Midi.mid" holds: neither may replace an
+        // earlier run's file without the other.
+        status = commitTogether(chartFile, keysoundFile);
     }
     if (!status) {
         return status.error();
@@ -98,6 +107,8 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     outcome.keysoundSong = std::move(readBack->song);
     outcome.cuts = std::move(readBack->cuts);
     outcome.sourceTicksPerMeasure = request.song.ticksPerMeasure;
+    outcome.keysoundName = request.settings.keysoundName;
+    outcome.gapTicks = request.settings.keysoundGap;
     return outcome;
 }
 

@@ -31,6 +31,8 @@ struct ConversionOutcome {
     song::SongSummary keysoundSong;          // "K-Midi.mid" read back: what the track list shows now
     keysound::CutList cuts;                  // where each keysound lies in "K-Midi.mid"
     std::int32_t sourceTicksPerMeasure = 0;  // the source song's, for naming the cut files
+    std::string keysoundName;                // the prefix the chart's keysound files carry
+    std::int64_t gapTicks = 0;               // the silence before each keysound in "K-Midi.mid"
 };
 
 inline constexpr const char* kKeysoundMidiFileName = "K-Midi.mid";
@@ -38,12 +40,13 @@ inline constexpr const char* kKeysoundMidiFileName = "K-Midi.mid";
 // The Start sequence: converts track `trackNumber` of the source file in the mode the settings
 // pick, writes the chart and "K-Midi.mid" into the output folder (each through a temporary file
 // renamed into place) and reads "K-Midi.mid" back. Progress is in bytes of the track.
-// Refusals, with nothing written: TrackOutOfRange (track 0 or past the tracks read);
+// Refusals, with nothing written: TrackOutOfRange (track 0 or past the tracks read); EmptyTrack
+// (the track has no note that makes a keysound, naming the track);
 // UnsupportedDivision (a division of 0); CannotOpen (source unreadable); CodesExhausted
 // (keysound codes past "ZZ", or more than 1295 distinct tempos); MeasureOutOfRange (a note,
 // long-note end or tempo change at measure 1000 or later); WouldOverwriteSource (an output
-// would replace the source file); Cancelled. WriteFailed if a file cannot be written; an earlier
-// file of that name is then left as it was.
+// would replace the source file); Cancelled. WriteFailed if a file cannot be written; the chart
+// and "K-Midi.mid" are then both left as they were (or absent, as they were).
 Result<ConversionOutcome> runConversion(const ConversionRequest& request, ProgressSink& progress);
 
 }  // namespace zentrowe::workflow

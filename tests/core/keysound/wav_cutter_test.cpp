@@ -340,7 +340,9 @@ TEST(WavCutter, CutsTheShorterOfKeysoundsAndNotesAndSaysSo)
         NullProgress quiet;
         const auto report = cutRecording(r, quiet);
         ASSERT_TRUE(report.ok());
-        ASSERT_EQ(report->warnings.size(), 1u);
+        EXPECT_EQ(std::count_if(report->warnings.begin(), report->warnings.end(),
+                                [](const std::string& w) { return w.find("notes in the keysound file") != std::string::npos; }),
+                  1);
         EXPECT_EQ(folderNames(r.outputFolder), c.files);
     }
 }
@@ -375,6 +377,57 @@ TEST(WavCutter, RefusesUnsafeKeysoundNamesBeforeWriting)
         EXPECT_EQ(report.error().code, ErrorCode::InvalidSetting);
         EXPECT_TRUE(folderNames(r.outputFolder).empty());
     }
+}
+
+TEST(WavCutter, RefusesPositionsNoWaveFileCanHoldBeforeWritingAnything)
+{
+    const std::int64_t hugeTick = std::int64_t{1} << 61;
+    const struct {
+        const char* what;
+        Bytes fmt;
+        keysound::CutList cuts;
+        std::uint32_t tempoMicros;
+        const char* says;
+    } cases[] = {
+        // 50,000 beats at 120 BPM: 25,000 s, 4.41 GB at CD rate, past the 32-bit RIFF sizes. The
+        // first keysound fits and must not be written either.
+        {"second keysound too long", testing::cdFmt(), {{60, 96, 0}, {61, 96 * 50000, 96}}, 500000, "do not fit"},
+        {"tick far past any file", testing::cdFmt(), {{60, 96, 0}, {61, 96, hugeTick}}, 500000, "beyond any"},
+        {"slowest tempo and highest byte rate", testing::fmtBody(1, 1, 0xFFFFFFFF, 0xFFFFFFFF, 1, 8),
+         {{60, 0, 0}, {61, hugeTick, 0}}, 0xFFFFFFFF, "beyond any"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        testing::writeFile(dir / "render.wav", testing::riffWave({{"fmt ", c.fmt}, {"data", testing::patternBytes(1000)}}));
+        auto r = request(dir, {"A1", "A2"}, c.cuts);
+        r.tempoMicros = c.tempoMicros;
+        NullProgress quiet;
+        const auto report = cutRecording(r, quiet);
+        ASSERT_FALSE(report.ok());
+        EXPECT_EQ(report.error().code, ErrorCode::InvalidSetting);
+        EXPECT_NE(report.error().message.find(c.says), std::string::npos) << report.error().message;
+        EXPECT_NE(report.error().message.find("A2.wav"), std::string::npos) << report.error().message;
+        EXPECT_TRUE(folderNames(r.outputFolder).empty());
+    }
+}
+
+TEST(WavCutter, RecordingEndingEarlyCutsAndCountsTheKeysoundsPastItsEnd)
+{
+    TempDir dir;
+    // 20,000 bytes at CD rate; ticks 10, 20, 30 lie at bytes 9,188, 18,372 and 27,560.
+    testing::writeFile(dir / "render.wav",
+                       testing::riffWave({{"fmt ", testing::cdFmt()}, {"data", testing::patternBytes(20000)}}));
+    const auto r = request(dir, {"A1", "A2", "A3"}, {{60, 10, 0}, {61, 10, 10}, {62, 10, 20}});
+    NullProgress quiet;
+    const auto report = cutRecording(r, quiet);
+    ASSERT_TRUE(report.ok()) << report.error().message;
+    ASSERT_EQ(report->warnings.size(), 1u);
+    EXPECT_NE(report->warnings[0].find("before 1 of the 3 keysounds"), std::string::npos) << report->warnings[0];
+    const Bytes last = testing::readFile(r.outputFolder / "A3.wav");
+    ASSERT_EQ(last.size(), 44u + 9188u);
+    EXPECT_EQ(slice(last, 44, 44 + 1628), slice(testing::patternBytes(20000), 18372, 20000));
+    EXPECT_TRUE(std::all_of(last.begin() + 44 + 1628, last.end(), [](std::uint8_t b) { return b == 0; }));
 }
 
 TEST(WavCutter, FailedWriteLeavesNoPartialFile)
@@ -496,7 +549,7 @@ TEST(WavCutter, AutoLeadInTellsFromTheFirstSoundAtEachSampleWidth)
         } placements[] = {
             {"sound at half a gap", 500, true, LeadIn::FileStart},
             {"sound just before half a gap", 499, true, LeadIn::FirstNote},
-            {"quiet sample only", 1500, false, LeadIn::FirstNote},
+            {"quiet sample only", 1500, false, LeadIn::Auto},  // no sound at all: refused
         };
         for (const auto& p : placements) {
             SCOPED_TRACE(std::string(c.name) + ", " + p.what);
@@ -506,6 +559,12 @@ TEST(WavCutter, AutoLeadInTellsFromTheFirstSoundAtEachSampleWidth)
             r.gapTicks = 192;
             NullProgress quiet;
             const auto report = cutRecording(r, quiet);
+            if (!p.loud) {
+                ASSERT_FALSE(report.ok());
+                EXPECT_EQ(report.error().code, ErrorCode::SilentRecording);
+                EXPECT_TRUE(folderNames(r.outputFolder).empty());
+                continue;
+            }
             ASSERT_TRUE(report.ok()) << report.error().message;
             EXPECT_EQ(report->leadInUsed, p.expected);
         }
@@ -532,7 +591,7 @@ TEST(WavCutter, AutoLeadInEdgeCases)
     ASSERT_TRUE(report.ok());
     EXPECT_EQ(report->leadInUsed, LeadIn::FileStart);
 
-    // A sound past the end of the data chunk's size field does not count.
+    // A sound past the end of the data chunk's size field does not count: silent, so refused.
     Bytes data(4000, 0);
     Bytes trailing(200, 0x7F);
     testing::writeFile(dir / "short.wav",
@@ -542,8 +601,8 @@ TEST(WavCutter, AutoLeadInEdgeCases)
     r.recording = dir / "short.wav";
     r.gapTicks = 96;
     report = cutRecording(r, quiet);
-    ASSERT_TRUE(report.ok());
-    EXPECT_EQ(report->leadInUsed, LeadIn::FirstNote);
+    ASSERT_FALSE(report.ok());
+    EXPECT_EQ(report.error().code, ErrorCode::SilentRecording);
 }
 
 }  // namespace
@@ -573,6 +632,12 @@ TEST(WavCutter, EveryPrefixOfARecordingCutsOrIsRefused)
             // The "data" chunk's header is not all there.
             ASSERT_FALSE(report.ok());
             EXPECT_EQ(report.error().code, ErrorCode::NotPcmWave);
+            continue;
+        }
+        if (length < dataTag + 8 + 2) {
+            // No whole frame, so no sound: refused rather than cut into silence.
+            ASSERT_FALSE(report.ok());
+            EXPECT_EQ(report.error().code, ErrorCode::SilentRecording);
             continue;
         }
         ASSERT_TRUE(report.ok()) << report.error().message;

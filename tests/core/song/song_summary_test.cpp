@@ -394,7 +394,8 @@ TEST(SongSummary, EveryPrefixOfAValidFileIsReadSafely)
         }
         ASSERT_TRUE(result.ok());
         EXPECT_LE(result->tracks.size(), 3u);
-        EXPECT_EQ(result->warning.has_value(), result->tracks.size() < 3);
+        // A prefix ending inside the last track lists it and says it is cut short.
+        EXPECT_EQ(result->warning.has_value(), size < file.size());
         for (std::size_t t = 0; t < result->tracks.size(); ++t) {
             EXPECT_LE(result->tracks[t].noteCount, whole.tracks[t].noteCount);
             EXPECT_EQ(result->tracks[t].label, whole.tracks[t].label);

@@ -178,6 +178,19 @@ TEST_F(Conversion, FailedWriteLeavesEarlierFilesIntact)
         EXPECT_EQ(outputNames(), (std::vector<std::string>{"K-Midi.mid", "song.bms"}));
         std::filesystem::remove_all(m_dir / "out");
     }
+    {
+        SCOPED_TRACE("K-Midi.mid taken by a folder after the chart is in place");
+        auto req = request(kWorkedExample);
+        writeFile(m_dir / "out" / "song.bms", std::string_view("earlier chart"));
+        std::filesystem::create_directories(m_dir / "out" / "K-Midi.mid" / "renders");
+        const auto outcome = runConversion(req, m_quiet);
+        ASSERT_FALSE(outcome.ok());
+        EXPECT_EQ(outcome.error().code, ErrorCode::WriteFailed);
+        EXPECT_NE(outcome.error().message.find("K-Midi.mid"), std::string::npos);
+        EXPECT_EQ(readText(m_dir / "out" / "song.bms"), "earlier chart") << "the chart goes back with its pair";
+        EXPECT_EQ(outputNames(), (std::vector<std::string>{"K-Midi.mid", "song.bms"}));
+        std::filesystem::remove_all(m_dir / "out");
+    }
     if (::geteuid() == 0) {
         GTEST_SKIP() << "the superuser writes into read-only folders";
     }
@@ -256,12 +269,16 @@ TEST_F(Conversion, ChartOfSeveralMegabytesIsWrittenWhole)
     EXPECT_TRUE(written == expected) << "the chart file differs from the expected " << expected.size() << " bytes";
 }
 
-TEST_F(Conversion, TrackWithoutNotesLeavesAnEmptyCutList)
+TEST_F(Conversion, TrackWithoutNotesIsRefusedNamingItAndWritesNothing)
 {
-    const auto outcome = runConversion(request(oneTrackSong({})), m_quiet);
-    ASSERT_TRUE(outcome.ok());
-    EXPECT_TRUE(outcome->keysounds.empty());
-    EXPECT_TRUE(outcome->cuts.empty());
+    auto req = request(oneTrackSong({}));
+    writeFile(m_dir / "out" / "song.bms", std::string_view("earlier chart"));
+    const auto outcome = runConversion(req, m_quiet);
+    ASSERT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.error().code, ErrorCode::EmptyTrack);
+    EXPECT_NE(outcome.error().message.find("track 1 "), std::string::npos) << outcome.error().message;
+    EXPECT_EQ(readText(m_dir / "out" / "song.bms"), "earlier chart");
+    EXPECT_EQ(outputNames(), (std::vector<std::string>{"song.bms"}));
 }
 
 TEST_F(Conversion, MissingSourceFileCannotBeOpened)

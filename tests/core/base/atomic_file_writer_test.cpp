@@ -1,0 +1,144 @@
+#include "core/base/atomic_file_writer.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "support/test_support.h"
+
+namespace zentrowe {
+namespace {
+
+using testing::TempDir;
+
+std::size_t entriesIn(const std::filesystem::path& folder)
+{
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
+        ++count;
+    }
+    return count;
+}
+
+// Opens, writes and commits, stopping at the first failure, as every writer of a file does.
+Status writeWhole(const std::filesystem::path& target, std::string_view text)
+{
+    AtomicFileWriter writer(target);
+    Status status = writer.open();
+    if (status) {
+        status = writer.write(text);
+    }
+    return status ? writer.commit() : status;
+}
+
+TEST(AtomicFileWriter, ReplacesTheTargetAndLeavesNoTemporaryFile)
+{
+    TempDir dir;
+    testing::writeFile(dir / "out.txt", std::string_view("old"));
+    ASSERT_TRUE(writeWhole(dir / "out.txt", std::string_view("new content")).ok());
+    EXPECT_EQ(testing::readText(dir / "out.txt"), "new content");
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
+}
+
+TEST(AtomicFileWriter, AbandonedWriteLeavesTheOldFile)
+{
+    TempDir dir;
+    testing::writeFile(dir / "out.txt", std::string_view("old"));
+    {
+        AtomicFileWriter writer(dir / "out.txt");
+        ASSERT_TRUE(writer.open().ok());
+        ASSERT_TRUE(writer.write(std::string_view("half")).ok());
+        EXPECT_EQ(entriesIn(dir.path()), 2u) << "the new bytes go to a file beside the target";
+        // destroyed without commit, as when a pass fails or is cancelled
+    }
+    EXPECT_EQ(testing::readText(dir / "out.txt"), "old");
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
+}
+
+TEST(AtomicFileWriter, FailedRenameLeavesTheOldFileAndReportsWriteFailed)
+{
+    TempDir dir;
+    // A folder in the target's place: the rename onto it fails.
+    std::filesystem::create_directory(dir / "out.txt");
+    const auto written = writeWhole(dir / "out.txt", std::string_view("new"));
+    ASSERT_FALSE(written.ok());
+    EXPECT_EQ(written.error().code, ErrorCode::WriteFailed);
+    EXPECT_NE(written.error().message.find((dir / "out.txt").string()), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "out.txt"));
+    EXPECT_EQ(entriesIn(dir.path()), 1u) << "the temporary file is removed";
+}
+
+TEST(AtomicFileWriter, UnwritableOrMissingFolderIsWriteFailed)
+{
+    TempDir dir;
+    const auto missing = writeWhole(dir / "no-such-folder" / "out.txt", std::string_view("x"));
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error().code, ErrorCode::WriteFailed);
+    EXPECT_NE(missing.error().message.find("out.txt"), std::string::npos);
+
+    // Nothing may be created in /proc, not even by root.
+    const auto proc = writeWhole("/proc/zentrowe-test-out.txt", std::string_view("x"));
+    ASSERT_FALSE(proc.ok());
+    EXPECT_EQ(proc.error().code, ErrorCode::WriteFailed);
+
+    // Root writes into read-only folders; the /proc case above stands for it then.
+    if (::geteuid() != 0) {
+        std::filesystem::create_directory(dir / "locked");
+        std::filesystem::permissions(dir / "locked",
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        const auto locked = writeWhole(dir / "locked" / "out.txt", std::string_view("x"));
+        ASSERT_FALSE(locked.ok());
+        EXPECT_EQ(locked.error().code, ErrorCode::WriteFailed);
+    }
+}
+
+TEST(AtomicFileWriter, PairIsReplacedWholeOrNotAtAll)
+{
+    struct Case {
+        const char* name;
+        bool firstExisted;
+    };
+    for (const Case c : {Case{"earlier chart kept", true}, Case{"no earlier chart", false}}) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        if (c.firstExisted) {
+            testing::writeFile(dir / "song.bms", std::string_view("old chart"));
+        }
+        // A non-empty folder where the second file goes: renaming onto it fails after the first
+        // file is already in place.
+        std::filesystem::create_directories(dir / "K-Midi.mid" / "inside");
+        AtomicFileWriter chart(dir / "song.bms");
+        AtomicFileWriter keysounds(dir / "K-Midi.mid");
+        ASSERT_TRUE(chart.open().ok());
+        ASSERT_TRUE(chart.write(std::string_view("new chart")).ok());
+        ASSERT_TRUE(keysounds.open().ok());
+        ASSERT_TRUE(keysounds.write(std::string_view("MThd")).ok());
+        const auto both = commitTogether(chart, keysounds);
+        ASSERT_FALSE(both.ok());
+        EXPECT_EQ(both.error().code, ErrorCode::WriteFailed);
+        EXPECT_NE(both.error().message.find("K-Midi.mid"), std::string::npos) << both.error().message;
+        if (c.firstExisted) {
+            EXPECT_EQ(testing::readText(dir / "song.bms"), "old chart");
+        } else {
+            EXPECT_FALSE(std::filesystem::exists(dir / "song.bms"));
+        }
+        EXPECT_TRUE(std::filesystem::is_directory(dir / "K-Midi.mid" / "inside"));
+        EXPECT_EQ(entriesIn(dir.path()), c.firstExisted ? 2u : 1u) << "no temporary file stays";
+    }
+
+    TempDir dir;
+    testing::writeFile(dir / "song.bms", std::string_view("old chart"));
+    testing::writeFile(dir / "K-Midi.mid", std::string_view("old keysounds"));
+    AtomicFileWriter chart(dir / "song.bms");
+    AtomicFileWriter keysounds(dir / "K-Midi.mid");
+    ASSERT_TRUE(chart.open().ok());
+    ASSERT_TRUE(chart.write(std::string_view("new chart")).ok());
+    ASSERT_TRUE(keysounds.open().ok());
+    ASSERT_TRUE(keysounds.write(std::string_view("new keysounds")).ok());
+    ASSERT_TRUE(commitTogether(chart, keysounds).ok());
+    EXPECT_EQ(testing::readText(dir / "song.bms"), "new chart");
+    EXPECT_EQ(testing::readText(dir / "K-Midi.mid"), "new keysounds");
+    EXPECT_EQ(entriesIn(dir.path()), 2u);
+}
+
+}  // namespace
+}  // namespace zentrowe
