@@ -40,8 +40,9 @@ inline constexpr const char* kKeysoundMidiFileName = "K-Midi.mid";
 // renamed into place) and reads "K-Midi.mid" back. Progress is in bytes of the track.
 // Refusals, with nothing written: TrackOutOfRange (track 0 or past the tracks read);
 // UnsupportedDivision (a division of 0); CannotOpen (source unreadable); CodesExhausted
-// (keysound codes past "ZZ", or more than 1295 distinct tempos); MeasureOutOfRange (a note,
-// long-note end or tempo change at measure 1000 or later); WouldOverwriteSource (an output
+// (keysound codes past "ZZ", or more than 1295 distinct tempos); MeasureOutOfRange (a note or
+// long-note end at measure 1000 or later); NoteTooLong (a keysound longer than a delta time of
+// "K-Midi.mid" holds); WouldOverwriteSource (an output
 // would replace the source file); Cancelled. WriteFailed if a file cannot be written; an earlier
 // file of that name is then left as it was.
 Result<ConversionOutcome> runConversion(const ConversionRequest& request, ProgressSink& progress);
