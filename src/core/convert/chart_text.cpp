@@ -30,7 +30,7 @@ const std::array<std::array<char, 2>, kLargestCode + 1>& codeCharacters()
 
 ChartText::ChartText(ChartLineSink& sink) : m_sink(sink)
 {
-    m_block.reserve(kBlockBytes);
+    m_block.reserve(kFirstBlockBytes);
 }
 
 void ChartText::handOver()
@@ -46,7 +46,13 @@ void ChartText::handOver()
 char* ChartText::grow(std::size_t length, char fill)
 {
     if (m_block.capacity() - m_block.size() < length) {
-        handOver();
+        // Most charts are a few kilobytes: the block starts small and doubles up to its size.
+        if (m_block.capacity() < kBlockBytes) {
+            m_block.reserve(std::min(std::max(2 * m_block.capacity(), m_block.size() + length), kBlockBytes));
+        }
+        if (m_block.capacity() - m_block.size() < length) {
+            handOver();
+        }
     }
     const std::size_t at = m_block.size();
     m_block.resize(at + length, fill);

@@ -38,6 +38,8 @@ public:
     static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
 
 private:
+    static constexpr std::size_t kFirstBlockBytes = std::size_t{16} << 10;
+
     char* grow(std::size_t length, char fill);
     char* appendBlankLine(std::int64_t measure, std::string_view channel, bool blankLineAfter);
     void handOver();

@@ -72,8 +72,9 @@ void LongNoteMode::place(std::uint8_t note, PendingNoteTable::PendingNote start,
 
 bool LongNoteMode::isFree(int lane, int slot, std::int64_t startPosition) const
 {
-    return !m_chart.taken(lane, slot) && !m_chart.taken(kLanes + lane, slot) &&
-           m_laneBusyUntil[static_cast<std::size_t>(lane)] < startPosition;
+    // The lane's last end first: in a dense track it is what blocks most lanes.
+    return m_laneBusyUntil[static_cast<std::size_t>(lane)] < startPosition && !m_chart.taken(lane, slot) &&
+           !m_chart.taken(kLanes + lane, slot);
 }
 
 }  // namespace zentrowe::convert
