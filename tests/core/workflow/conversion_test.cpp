@@ -112,6 +112,9 @@ TEST_F(Conversion, RefusalsWriteNothing)
         {"a note in measure 1000", oneTrackSong({on(1920000, 60), off(1920480, 60)}), 1, 0,
          ErrorCode::MeasureOutOfRange},
         {"a division of 0", oneTrackSong({on(0, 60), off(480, 60)}, 0), 1, 0, ErrorCode::UnsupportedDivision},
+        // At 96 ticks per quarter a note of 2^28 ticks needs a five-byte delta time in K-Midi.mid.
+        {"a note longer than a delta time", oneTrackSong({on(0, 60), {268435455, 0xB0, 7, 100}, off(268435456, 60)}, 96),
+         1, 0, ErrorCode::NoteTooLong},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
