@@ -21,8 +21,10 @@
 
 #include "core/base/progress.h"
 #include "core/convert/chart_generator.h"
+#include "core/convert/chart_text.h"
 #include "core/convert/keysound_table.h"
 #include "core/convert/settings.h"
+#include "core/keysound/keysound_midi_writer.h"
 #include "core/song/song_summary.h"
 
 namespace {
@@ -181,14 +183,17 @@ void checkChart(const std::string& text, const convert::KeysoundTable& keysounds
     }
 }
 
-std::string joined(const std::vector<std::string>& pieces)
-{
-    std::string text;
-    for (const auto& piece : pieces) {
-        text += piece;
+// Collects the lines as the conversion hands them over; a block never exceeds the block size.
+class CollectedLines final : public convert::ChartLineSink {
+public:
+    Status write(std::string_view lines) override
+    {
+        require(!lines.empty() && lines.size() <= convert::ChartText::kBlockBytes, "lines come in bounded blocks");
+        text += lines;
+        return {};
     }
-    return text;
-}
+    std::string text;
+};
 
 // The settings texts the command line would pass, from four bytes: every start code (upper or
 // lower case), long-note minimums around 0 and at both ends of the range, a few names.
@@ -242,20 +247,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         for (int track = 1; track <= tracks; ++track) {
             CheckedProgress progress;
-            const auto pieces = convert::generateChartPieces(file, *summary, track, *settings, progress);
-            if (!pieces) {
-                const auto code = pieces.error().code;
+            CollectedLines lines;
+            const auto chart = convert::generateChart(file, *summary, track, *settings, lines, progress);
+            if (!chart) {
+                const auto code = chart.error().code;
                 require(code == ErrorCode::UnsupportedDivision || code == ErrorCode::CodesExhausted ||
                             code == ErrorCode::MeasureOutOfRange,
                         "a chart is refused only for its division, its codes or its length");
                 continue;
             }
-            const std::string text = joined(pieces->pieces);
-            checkChart(text, pieces->keysounds, settings->startValue, mode);
+            checkChart(chart->header + lines.text, chart->keysounds, settings->startValue, mode);
             if (mode == joinedMode) {
-                const auto chart = convert::generateChart(file, *summary, track, *settings, quiet);
-                require(chart.ok() && chart->text == text && chart->keysounds.entries() == pieces->keysounds.entries(),
-                        "the joined chart is the pieces written one after the other");
+                const auto keysoundMidi = keysound::buildKeysoundMidi(chart->keysounds, summary->ticksPerQuarter,
+                                                                      summary->tempoBytes, settings->keysoundGap);
+                require(keysoundMidi.ok() || keysoundMidi.error().code == ErrorCode::NoteTooLong,
+                        "K-Midi.mid is refused only for a keysound too long for it");
             }
         }
     }

@@ -125,6 +125,10 @@ CHART_SEEDS = {
     "tempo-at-measure-1000": settings(name_and_mode=0x04) + timed_song(note(0, 8, 60) + [tempo(384 * 1000, 500000)]),
     "last-start-code": settings(start_code=1294) + timed_song(note(0, 8, 60) + note(8, 8, 61)),
     "division-0": settings() + timed_song(note(0, 8, 60), division=0),
+    # Velocities of 0x80 and above, a strum never released, and a note of 2^28 ticks.
+    "loud-unended": settings(name_and_mode=0x04) + timed_song(
+        [(0, [0x90, 60, 0xCC]), (0, [0x90, 64, 0x80]), (0, [0x90, 0x80, 100]), (2, [0x80, 60, 0])] +
+        note(8, 1 << 28, 62) + [(1 << 28, [0xFF, 0x01, 0x00])]),
     "two-tracks": settings(long_minimum=-128, name_and_mode=0x08) + song(1, [
         timed_track([tempo(0, 600000), tempo(96, 300000)]),
         timed_track(note(0, 200, 40) + note(96, 500, 41, velocity=127) + note(200, 96, 0) + note(200, 96, 127))]),

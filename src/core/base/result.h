@@ -16,6 +16,7 @@ enum class ErrorCode {
     InvalidSetting,
     CodesExhausted,
     MeasureOutOfRange,
+    NoteTooLong,
     NotPcmWave,
     SilentRecording,
     EmptyTrack,

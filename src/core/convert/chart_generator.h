@@ -3,39 +3,34 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "core/base/progress.h"
 #include "core/base/result.h"
+#include "core/convert/chart_line_sink.h"
 #include "core/convert/keysound_table.h"
 #include "core/convert/settings.h"
 #include "core/song/song_summary.h"
 
 namespace zentrowe::convert {
 
-// A chart built in memory: the whole text of the ".bms" file and the keysounds it defines.
-struct Chart {
-    std::string text;  // ASCII, CR LF line ends
+// What a conversion learns besides the channel lines: the chart file is `header` followed by the
+// lines handed to the sink. The header defines the keysounds, so it is complete only once the
+// whole track has been read.
+struct GeneratedChart {
+    std::string header;  // ASCII, CR LF line ends: line type, tempo and keysound definitions
     KeysoundTable keysounds;
 };
 
-// The same chart as pieces that, written one after the other, make the ".bms" file: a chart in
-// long-note mode can run to hundreds of megabytes, which are written out without ever being one
-// string.
-struct ChartPieces {
-    std::vector<std::string> pieces;
-    KeysoundTable keysounds;
-};
-
-// Converts one track (1-based) of a song whose bytes are `file` and whose summary is `song`,
-// in the mode of `settings`, and builds the chart file's text. Writes nothing.
-// Refusals: TrackOutOfRange, UnsupportedDivision (division 0), CodesExhausted,
-// MeasureOutOfRange, Cancelled (the sink asked to stop); see runConversion.
-Result<Chart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,
-                            const ConversionSettings& settings, ProgressSink& progress);
-
-// generateChart without joining the text: same refusals.
-Result<ChartPieces> generateChartPieces(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                        int trackNumber, const ConversionSettings& settings, ProgressSink& progress);
+// Converts one track (1-based) of a song whose bytes are `file` and whose summary is `song`, in
+// the mode of `settings`: hands the chart's channel lines to `lines` as they fill and returns the
+// header and the keysounds. Tempo changes after the last note (or long-note end) the chart places
+// change nothing in it and are left out.
+// Refusals: TrackOutOfRange, UnsupportedDivision (division 0), CodesExhausted (keysounds past
+// "ZZ", or more than 1295 distinct tempos), MeasureOutOfRange (a note or long-note end at measure
+// 1000 or later), Cancelled (the progress sink asked to stop), or the first failure of `lines`;
+// lines already handed over are then of no use.
+Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                     int trackNumber, const ConversionSettings& settings, ChartLineSink& lines,
+                                     ProgressSink& progress);
 
 }  // namespace zentrowe::convert

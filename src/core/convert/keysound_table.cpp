@@ -1,5 +1,6 @@
 #include "core/convert/keysound_table.h"
 
+#include <algorithm>
 #include <cassert>
 
 #include "core/base/exact_ratio.h"
@@ -68,7 +69,7 @@ std::optional<std::size_t> KeysoundTable::findOrAdd(std::uint8_t note, std::int6
 
 std::int64_t keysoundLengthSlots(std::int64_t durationTicks, std::int32_t ticksPerMeasure)
 {
-    return roundRatioHalfEven(durationTicks * 192, ticksPerMeasure);
+    return roundRatioHalfEven(std::min(durationTicks, kLongestDurationTicks) * 192, ticksPerMeasure);
 }
 
 std::string keysoundStem(std::string_view keysoundName, const KeysoundEntry& entry, std::int32_t ticksPerMeasure)

@@ -13,6 +13,10 @@ namespace zentrowe::convert {
 
 inline constexpr int kLargestCode = 1295;  // "ZZ": the last two-character base-36 code
 
+// Keysound lengths are held at 2^50 ticks: far past anything "K-Midi.mid" can play (2^28 of its
+// ticks at most) or a chart can place, and small enough that 192 times it fits in 64 bits.
+inline constexpr std::int64_t kLongestDurationTicks = std::int64_t{1} << 50;
+
 // The two-character code of a value 0 to 1295: "00", "01", ... "0Z", "10", ... "ZZ".
 std::string encodeBase36(int value);
 
@@ -69,7 +73,8 @@ private:
 };
 
 // A keysound's length in 1/192 of a measure: duration / ticksPerMeasure * 192, rounded to the
-// nearest integer with ties to even. ticksPerMeasure must be above 0.
+// nearest integer with ties to even, the duration held at kLongestDurationTicks first.
+// ticksPerMeasure must be above 0.
 std::int64_t keysoundLengthSlots(std::int64_t durationTicks, std::int32_t ticksPerMeasure);
 
 // The file stem shared by the chart's "#WAV" definition and the cut WAV file:

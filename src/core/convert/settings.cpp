@@ -13,6 +13,7 @@ namespace zentrowe::convert {
 namespace {
 
 constexpr std::int64_t kLargestTempoMicros = 0xFFFFFF;  // a Set Tempo event has three data bytes
+constexpr std::int32_t kLongestGapTicks = (1 << 28) - 1;
 
 bool isDigit(char c)
 {
@@ -163,8 +164,9 @@ Checked check(const SettingsTexts& texts, const ConversionSettings& previous)
     }
 
     const auto gap = roundDecimalToInt32(texts.gap);
-    if (!gap || *gap < 0) {
-        return refuse(SettingsField::Gap, "the gap must be a whole number of ticks, 0 or more, not", texts.gap);
+    // A gap is a delta time of the keysound MIDI file, which holds at most 2^28 - 1 ticks.
+    if (!gap || *gap < 0 || *gap > kLongestGapTicks) {
+        return refuse(SettingsField::Gap, "the gap must be a whole number of ticks, 0 to 268435455, not", texts.gap);
     }
     settings.keysoundGap = *gap;
 

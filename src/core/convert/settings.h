@@ -42,7 +42,7 @@ struct ConversionSettings {
     // Microseconds per quarter note for the keysound MIDI file when useCustomTempo is set;
     // 1 to 16,777,215 so that it fits the three bytes of a Set Tempo event.
     std::int32_t customTempo = 0;
-    std::int32_t keysoundGap = 100;   // ticks of the keysound MIDI file (96 per quarter note), >= 0
+    std::int32_t keysoundGap = 100;   // ticks of the keysound MIDI file (96 per quarter note), 0 to 2^28 - 1
 
     // Percussion wins over long notes when both are set.
     ConversionMode mode() const;
@@ -57,7 +57,8 @@ enum class SettingsField { StartCode, KeysoundName, LongNoteMinimum, Tempo, Gap 
 // - keysound name: printable ASCII (0x20 to 0x7E) without / \ : * ? " < > |, not "." or ".."
 //   (empty is allowed);
 // - long-note minimum and gap: [+-]digits[.digits] (".5" and "5." too), rounded half to even on
-//   the exact decimal value, fitting a signed 32-bit integer; the gap 0 or more;
+//   the exact decimal value, fitting a signed 32-bit integer; the gap 0 to 268435455 (a MIDI
+//   delta time);
 // - tempo (only when useCustomTempo): a number x with round(60000000 / x) in 1 to 16,777,215.
 // When the custom tempo is not ticked, customTempo keeps the value of `previous`, as the dialog
 // keeps the last one entered.

@@ -1,6 +1,8 @@
 #include "core/keysound/keysound_midi_writer.h"
 
+#include <algorithm>
 #include <cassert>
+#include <string>
 
 #include "core/base/exact_ratio.h"
 
@@ -54,13 +56,22 @@ std::array<std::uint8_t, 4> encodeLongBytes(std::uint32_t value)
 std::uint64_t keysoundMidiDuration(std::int64_t durationTicks, std::int32_t ticksPerQuarter)
 {
     assert(durationTicks >= 0 && ticksPerQuarter > 0);
-    return static_cast<std::uint64_t>(roundRatioHalfEven(durationTicks * kTicksPerQuarter, ticksPerQuarter));
+    const std::int64_t held = std::min(durationTicks, convert::kLongestDurationTicks);
+    return static_cast<std::uint64_t>(roundRatioHalfEven(held * kTicksPerQuarter, ticksPerQuarter));
 }
 
-std::vector<std::uint8_t> buildKeysoundMidi(const convert::KeysoundTable& keysounds, std::int32_t ticksPerQuarter,
-                                            std::array<std::uint8_t, 3> tempoBytes, std::int32_t gapTicks)
+Result<std::vector<std::uint8_t>> buildKeysoundMidi(const convert::KeysoundTable& keysounds,
+                                                    std::int32_t ticksPerQuarter,
+                                                    std::array<std::uint8_t, 3> tempoBytes, std::int32_t gapTicks)
 {
-    assert(gapTicks >= 0);
+    assert(gapTicks >= 0 && static_cast<std::uint64_t>(gapTicks) <= kLongestDeltaTicks);
+    for (const auto& entry : keysounds.entries()) {
+        if (keysoundMidiDuration(entry.duration, ticksPerQuarter) > kLongestDeltaTicks) {
+            return Error{ErrorCode::NoteTooLong,
+                         "the note at tick " + std::to_string(entry.startTime) + " lasts longer than K-Midi.mid can hold: " + std::to_string(kLongestDeltaTicks) +
+                             " of its ticks (96 a quarter note), the most a MIDI delta time counts"};
+        }
+    }
     const auto gap = encodeVarLen(static_cast<std::uint64_t>(gapTicks));
     std::vector<std::uint8_t> file;
     file.reserve(64 + (keysounds.size() + 1) * (gap.size() + 16));

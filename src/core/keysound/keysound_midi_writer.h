@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/base/result.h"
 #include "core/convert/keysound_table.h"
 
 namespace zentrowe::keysound {
@@ -15,8 +16,12 @@ std::vector<std::uint8_t> encodeVarLen(std::uint64_t value);
 // The four bytes of a value, most significant first.
 std::array<std::uint8_t, 4> encodeLongBytes(std::uint32_t value);
 
+// The longest delta time a MIDI file holds: four bytes of seven bits.
+inline constexpr std::uint64_t kLongestDeltaTicks = (std::uint64_t{1} << 28) - 1;
+
 // A keysound's duration in ticks of the keysound MIDI file (96 per quarter note):
-// durationTicks * 96 / ticksPerQuarter rounded to the nearest integer, ties to even.
+// durationTicks * 96 / ticksPerQuarter rounded to the nearest integer, ties to even, the duration
+// held at convert::kLongestDurationTicks first.
 std::uint64_t keysoundMidiDuration(std::int64_t durationTicks, std::int32_t ticksPerQuarter);
 
 // "K-Midi.mid": a one-track file at 96 ticks per quarter note that plays every keysound once in
@@ -25,7 +30,10 @@ std::uint64_t keysoundMidiDuration(std::int64_t durationTicks, std::int32_t tick
 // the notes use channel index 1, the first Note On carrying the status byte and every later
 // event relying on running status (a note ends with a Note On of velocity 0). An empty table
 // still writes one silent pair of events for note 0, which no reader counts as a keysound.
-std::vector<std::uint8_t> buildKeysoundMidi(const convert::KeysoundTable& keysounds, std::int32_t ticksPerQuarter,
-                                            std::array<std::uint8_t, 3> tempoBytes, std::int32_t gapTicks);
+// NoteTooLong, naming the start tick of the keysound's first note, if a keysound would last more
+// than kLongestDeltaTicks; `gapTicks` must be 0 to kLongestDeltaTicks.
+Result<std::vector<std::uint8_t>> buildKeysoundMidi(const convert::KeysoundTable& keysounds,
+                                                    std::int32_t ticksPerQuarter,
+                                                    std::array<std::uint8_t, 3> tempoBytes, std::int32_t gapTicks);
 
 }  // namespace zentrowe::keysound

@@ -2,9 +2,9 @@
 
 #include <array>
 #include <charconv>
-#include <cstdio>
 #include <vector>
 
+#include "core/base/exact_ratio.h"
 #include "core/base/text_decoding.h"
 
 namespace zentrowe::song {
@@ -78,9 +78,16 @@ std::string formatBpm(std::uint32_t tempoMicros)
     if (tempoMicros == 0) {
         return "000.00";
     }
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%06.2f", 60000000.0 / tempoMicros);
-    return buffer;
+    const std::int64_t hundredths = roundRatioHalfEven(std::int64_t{6000000000}, tempoMicros);
+    std::string text = std::to_string(hundredths / 100);
+    if (text.size() < 3) {
+        text.insert(0, 3 - text.size(), '0');
+    }
+    const auto fraction = static_cast<int>(hundredths % 100);
+    text += '.';
+    text += static_cast<char>('0' + fraction / 10);
+    text += static_cast<char>('0' + fraction % 10);
+    return text;
 }
 
 std::uint32_t tempoOf(const MetaEvent& event)

@@ -15,8 +15,8 @@ std::string noteName(int note);
 std::string hexByte(std::uint8_t value);
 
 // Beats per minute for a tempo in microseconds per quarter note, as "000.00": at least three
-// integer digits, exactly two decimals, rounded half to even on the double value. A tempo of 0
-// (which no player can use) gives "000.00".
+// integer digits, exactly two decimals, 60000000 / tempo rounded to the nearest hundredth with
+// ties to even on the exact value. A tempo of 0 (which no player can use) gives "000.00".
 std::string formatBpm(std::uint32_t tempoMicros);
 
 // The description the event listing shows for a meta event ("Tempo  120.00 BPM  500000").

@@ -3,9 +3,11 @@
 #include <system_error>
 
 #include "core/base/atomic_file_writer.h"
+#include "core/base/file_error.h"
 #include "core/base/file_reading.h"
 #include "core/convert/chart_generator.h"
 #include "core/keysound/keysound_midi_writer.h"
+#include "core/workflow/chart_lines_file.h"
 
 namespace zentrowe::workflow {
 
@@ -44,7 +46,10 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     if (!source) {
         return source.error();
     }
-    auto chart = convert::generateChartPieces(source->bytes(), request.song, request.trackNumber, request.settings, progress);
+    // The channel lines go to disk as they fill; the chart is its header and then those lines.
+    ChartLinesFile lines(request.outputFolder / request.chartFileName);
+    auto chart = convert::generateChart(source->bytes(), request.song, request.trackNumber, request.settings, lines,
+                                        progress);
     if (!chart) {
         return chart.error();
     }
@@ -60,6 +65,9 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     const auto keysoundMidi = keysound::buildKeysoundMidi(chart->keysounds, request.song.ticksPerQuarter,
                                                           keysoundTempoBytes(request.settings, request.song),
                                                           request.settings.keysoundGap);
+    if (!keysoundMidi) {
+        return keysoundMidi.error();
+    }
 
     ConversionOutcome outcome;
     outcome.chartPath = request.outputFolder / request.chartFileName;
@@ -78,16 +86,22 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     AtomicFileWriter chartFile(outcome.chartPath);
     AtomicFileWriter keysoundFile(outcome.keysoundMidiPath);
     Status status = chartFile.open();
-    for (const auto& piece : chart->pieces) {
-        if (status) {
-            status = chartFile.write(std::string_view(piece));
+    if (status) {
+        status = chartFile.write(std::string_view(chart->header));
+    }
+    if (status) {
+        const auto copied = chartFile.copyFrom(lines.descriptor(), outcome.chartPath, 0, lines.size());
+        if (!copied) {
+            status = copied.error();
+        } else if (*copied != lines.size()) {
+            status = fileError(ErrorCode::WriteFailed, outcome.chartPath, "write", "its lines could not be read back");
         }
     }
     if (status) {
         status = keysoundFile.open();
     }
     if (status) {
-        status = keysoundFile.write(std::span<const std::uint8_t>(keysoundMidi));
+        status = keysoundFile.write(std::span<const std::uint8_t>(*keysoundMidi));
     }
     if (status) {
         // The chart names the keysounds whose timing "K-Midi.mid" holds: neither may replace an

@@ -43,10 +43,11 @@ inline constexpr const char* kKeysoundMidiFileName = "K-Midi.mid";
 // Refusals, with nothing written: TrackOutOfRange (track 0 or past the tracks read); EmptyTrack
 // (the track has no note that makes a keysound, naming the track);
 // UnsupportedDivision (a division of 0); CannotOpen (source unreadable); CodesExhausted
-// (keysound codes past "ZZ", or more than 1295 distinct tempos); MeasureOutOfRange (a note,
-// long-note end or tempo change at measure 1000 or later); WouldOverwriteSource (an output
-// would replace the source file); Cancelled. WriteFailed if a file cannot be written; the chart
-// and "K-Midi.mid" are then both left as they were (or absent, as they were).
+// (keysound codes past "ZZ", or more than 1295 distinct tempos); MeasureOutOfRange (a note or
+// long-note end at measure 1000 or later); NoteTooLong (a keysound longer than a delta time of
+// "K-Midi.mid" holds); WouldOverwriteSource (an output would replace the source file);
+// Cancelled. WriteFailed if a file cannot be written; the chart and "K-Midi.mid" are then both
+// left as they were (or absent, as they were).
 Result<ConversionOutcome> runConversion(const ConversionRequest& request, ProgressSink& progress);
 
 }  // namespace zentrowe::workflow

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/convert/chart_text.h"
+
 #include "convert_test_support.h"
 
 namespace zentrowe::testing {
@@ -63,29 +65,40 @@ TEST(PlainChart, ChordInOneLaneTakesTheHighestFreeLanes)
               sevenLines("000", {{"11", {{0, "01"}}}, {"18", {{0, "02"}}}, {"15", {{0, "03"}}}}) + kTempoLine000);
 }
 
-TEST(PlainChart, EighthNoteAtAFullSlotPlaysFromTheBackgroundChannel)
+TEST(PlainChart, NotesWithoutAFreeLanePackIntoTheMeasuresBackgroundLines)
 {
+    // Nine notes at slot 0 and eight at slot 1 of measure 0, then one note in measure 1.
     std::vector<TimedEvent> events;
-    for (int note = 60; note <= 67; ++note) {
+    for (int note = 60; note <= 68; ++note) {
         events.push_back(on(0, note));
     }
-    for (int note = 60; note <= 67; ++note) {
+    for (int note = 70; note <= 77; ++note) {
+        events.push_back(on(10, note));
+    }
+    for (int note = 60; note <= 68; ++note) {
         events.push_back(off(480, note));
     }
+    for (int note = 70; note <= 77; ++note) {
+        events.push_back(off(490, note));
+    }
+    events.push_back(on(1920, 60));
+    events.push_back(off(2400, 60));
     const auto chart = chartOf(oneTrackSong(events));
     ASSERT_TRUE(chart.ok());
-    // 60..66 fill lanes 5, 6, 7, 1, 2, 3, 4; 67 finds none free.
+    // 60..66 fill lanes 5, 6, 7, 1, 2, 3, 4 at slot 0, 67 and 68 find none free: the first and a
+    // second background line. 70..76 fill lanes 1 to 7 at slot 1; 77 goes to the first background
+    // line, whose slot 1 is free. The background lines follow their measure's lane lines.
     EXPECT_EQ(channelLinesOf(chart->text),
-              channelLine("000", "01", {{0, "08"}}, true) +
-                  sevenLines("000", {{"14", {{0, "01"}}},
-                                     {"15", {{0, "02"}}},
-                                     {"18", {{0, "03"}}},
-                                     {"16", {{0, "04"}}},
-                                     {"11", {{0, "05"}}},
-                                     {"12", {{0, "06"}}},
-                                     {"13", {{0, "07"}}}}) +
-                  kTempoLine000);
-    EXPECT_EQ(chart->keysounds.size(), 8u);
+              sevenLines("000", {{"14", {{0, "01"}, {1, "0E"}}},
+                                 {"15", {{0, "02"}, {1, "0F"}}},
+                                 {"18", {{0, "03"}, {1, "0G"}}},
+                                 {"16", {{0, "04"}, {1, "0A"}}},
+                                 {"11", {{0, "05"}, {1, "0B"}}},
+                                 {"12", {{0, "06"}, {1, "0C"}}},
+                                 {"13", {{0, "07"}, {1, "0D"}}}}) +
+                  channelLine("000", "01", {{0, "08"}, {1, "0H"}}, true) + channelLine("000", "01", {{0, "09"}}, true) +
+                  sevenLines("001", {{"14", {{0, "01"}}}}) + kTempoLine000);
+    EXPECT_EQ(chart->keysounds.size(), 17u);
 }
 
 TEST(PlainChart, NoteStartsAndEndsPairPerChannelAndNoteOldestFirst)
@@ -109,10 +122,10 @@ TEST(PlainChart, NoteStartsAndEndsPairPerChannelAndNoteOldestFirst)
          {on(0, 60, 100, 0), on(240, 60, 90, 1), off(480, 60, 1), off(960, 60, 0)},
          {{60, 240, "01", 240, 90}, {60, 960, "02", 0, 100}},
          sevenLines("000", {{"14", {{24, "01"}, {0, "02"}}}})},
-        {"an end with nothing pending and a start never ended make no note",
+        {"an end with nothing pending makes no note; a start at the track's last event lasts 0 ticks",
          {off(0, 61), on(0, 60), off(480, 60), on(960, 62)},
-         {{60, 480, "01", 0, 100}},
-         sevenLines("000", {{"14", {{0, "01"}}}})},
+         {{60, 480, "01", 0, 100}, {62, 0, "02", 960, 100}},
+         sevenLines("000", {{"14", {{0, "01"}}}, {"18", {{96, "02"}}}})},
         {"a Note On of velocity 0 ends the note",
          {on(0, 60), on(480, 60, 0)},
          {{60, 480, "01", 0, 100}},
@@ -185,6 +198,9 @@ Bytes tempoEvent(std::uint32_t delta, std::uint32_t micros)
     return out;
 }
 
+// A note struck and ended at the tick of the event before it: tempo changes up to there count.
+const Bytes kNoteHere = bytes({0x00, 0x90, 60, 100, 0x00, 0x80, 60, 0});
+
 TEST(PlainChart, ChartStartsAtTheStandardTempoWhenTheSongSetsNoneAtTickZero)
 {
     {
@@ -197,6 +213,7 @@ TEST(PlainChart, ChartStartsAtTheStandardTempoWhenTheSongSetsNoneAtTickZero)
     {
         SCOPED_TRACE("first Set Tempo at tick 960");
         Bytes track = tempoEvent(960, 1000000);
+        append(track, kNoteHere);
         append(track, kEndOfTrack);
         const auto chart = chartOf(midiFile(0, 480, {track}));
         ASSERT_TRUE(chart.ok());
@@ -228,6 +245,7 @@ TEST(PlainChart, ManyTempoChangesShareCodesByTempo)
     for (int k = 0; k < 1300; ++k) {
         append(ramp, tempoEvent(k == 0 ? 0 : 10, k % 2 == 0 ? 500000 : 400000));
     }
+    append(ramp, kNoteHere);
     append(ramp, kEndOfTrack);
     const auto chart = chartOf(midiFile(0, 480, {ramp}));
     ASSERT_TRUE(chart.ok()) << chart.error().message;
@@ -240,6 +258,7 @@ TEST(PlainChart, ManyTempoChangesShareCodesByTempo)
     for (int k = 0; k < 1296; ++k) {
         append(distinct, tempoEvent(k == 0 ? 0 : 10, static_cast<std::uint32_t>(400000 + k)));
     }
+    append(distinct, kNoteHere);
     append(distinct, kEndOfTrack);
     const auto refused = chartOf(midiFile(0, 480, {distinct}));
     ASSERT_FALSE(refused.ok());
@@ -261,15 +280,24 @@ TEST(PlainChart, MeasuresPast999RefuseTheConversion)
         ASSERT_FALSE(chart.ok());
         EXPECT_EQ(chart.error().code, ErrorCode::MeasureOutOfRange);
     }
-    {
-        SCOPED_TRACE("a tempo change in measure 1000");
-        Bytes track = tempoEvent(0, 500000);
-        append(track, tempoEvent(1000 * kMeasure, 400000));
-        append(track, kEndOfTrack);
-        const auto chart = chartOf(midiFile(0, 480, {track}));
-        ASSERT_FALSE(chart.ok());
-        EXPECT_EQ(chart.error().code, ErrorCode::MeasureOutOfRange);
-    }
+}
+
+TEST(PlainChart, TempoChangesAfterTheLastNoteAreLeftOut)
+{
+    // Tempo changes at the last note's tick (measure 2) and in measures 5 and 1000; the track's
+    // one note starts at measure 2 and sounds on past them.
+    constexpr int kMeasure = 1920;
+    Bytes track = tempoEvent(0, 500000);
+    append(track, tempoEvent(2 * kMeasure, 400000));
+    append(track, bytes({0x00, 0x90, 60, 100}));
+    append(track, tempoEvent(3 * kMeasure, 300000));
+    append(track, tempoEvent(995 * kMeasure, 250000));
+    append(track, bytes({0x00, 0x80, 60, 0}));
+    append(track, kEndOfTrack);
+    const auto chart = chartOf(midiFile(0, 480, {track}));
+    ASSERT_TRUE(chart.ok()) << chart.error().message;
+    EXPECT_TRUE(chart->text.starts_with("#LNTYPE 01\r\n\r\n\r\n#BPM01 120.00\r\n#BPM02 150.00\r\n\r\n\r\n"));
+    EXPECT_TRUE(chart->text.ends_with(kTempoLine000 + channelLine("002", "08", {{0, "02"}}, true) + "\r\n"));
 }
 
 TEST(PlainChart, MeasureCollectedAgainKeepsSlotsAlreadyWritten)
@@ -321,6 +349,105 @@ TEST(PlainChart, RefusesAMissingTrackAndADivisionOfZero)
     EXPECT_EQ(chart.error().code, ErrorCode::UnsupportedDivision);
 }
 
+TEST(PlainChart, VelocitiesOf0x80AndAboveAreClippedTo127)
+{
+    // Note On bytes as some writers leave them: velocity 0xCC (204), and a note number of 0x80.
+    Bytes track = bytes({0x00, 0x90, 0x3C, 0xCC, 0x83, 0x60, 0x80, 0x3C, 0x40, 0x00, 0x90, 0x80, 0x64, 0x83, 0x60,
+                         0x80, 0x80, 0x40});
+    append(track, kEndOfTrack);
+    const auto chart = chartOf(midiFile(0, 480, {track}));
+    ASSERT_TRUE(chart.ok());
+    EXPECT_EQ(chart->keysounds.entries(), (std::vector<convert::KeysoundEntry>{{60, 480, "01", 0, 127}}));
+    EXPECT_NE(chart->text.find("#WAV01 A60-48-127.OGG\r\n\r\n\r\n"), std::string::npos);
+    EXPECT_EQ(channelLinesOf(chart->text), sevenLines("000", {{"14", {{0, "01"}}}}) + kTempoLine000);
+}
+
+TEST(PlainChart, NotesStillSoundingEndWithTheTrack)
+{
+    // A strum with no note-off at all: 60 and 64 struck at 0, the end of track 480 ticks later.
+    Bytes track = bytes({0x00, 0x90, 60, 100, 0x00, 0x90, 64, 90, 0x83, 0x60, 0xFF, 0x2F, 0x00});
+    const auto chart = chartOf(midiFile(0, 480, {track}));
+    ASSERT_TRUE(chart.ok());
+    EXPECT_EQ(chart->keysounds.entries(),
+              (std::vector<convert::KeysoundEntry>{{60, 480, "01", 0, 100}, {64, 480, "02", 0, 90}}));
+    EXPECT_NE(chart->text.find("#WAV01 A60-48-100.OGG\r\n#WAV02 A64-48-90.OGG\r\n"), std::string::npos);
+    EXPECT_EQ(channelLinesOf(chart->text), sevenLines("000", {{"14", {{0, "01"}}}, {"11", {{0, "02"}}}}) +
+                                               kTempoLine000);
+}
+
+TEST(PlainChart, NoteLasting2To40TicksIsNamedByItsExactLength)
+{
+    // 60 struck at 0 and ended 4096 of the longest deltas (2^28 - 1) and 4096 ticks later, 2^40
+    // ticks: at 1920 ticks a measure that is 2^40 / 10 slots, 109951162777.6, rounded to
+    // 109951162778.
+    Bytes track = bytes({0x00, 0x90, 60, 100});
+    for (int k = 0; k < 4096; ++k) {
+        append(track, bytes({0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0x01, 0x00}));  // an empty text event
+    }
+    append(track, bytes({0xA0, 0x00, 0x80, 60, 0}));
+    append(track, kEndOfTrack);
+    const Bytes song = midiFile(0, 480, {track});
+    const auto chart = chartOf(song);
+    ASSERT_TRUE(chart.ok()) << chart.error().message;
+    EXPECT_NE(chart->text.find("#WAV01 A60-109951162778-100.OGG\r\n"), std::string::npos);
+    EXPECT_EQ(chart->keysounds[0].duration, std::int64_t{1} << 40);
+
+    ConversionSettings longNotes;
+    longNotes.longNotes = true;
+    const auto refused = chartOf(song, longNotes);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().code, ErrorCode::MeasureOutOfRange);
+}
+
+// Refuses every block after the first.
+class FullDisk final : public convert::ChartLineSink {
+public:
+    Status write(std::string_view) override
+    {
+        if (++m_blocks == 1) {
+            return {};
+        }
+        return Error{ErrorCode::WriteFailed, "song.bms: cannot write: No space left on device"};
+    }
+
+private:
+    int m_blocks = 0;
+};
+
+TEST(PlainChart, LinesReachTheSinkInBoundedBlocksAsTheyFill)
+{
+    // Notes 56 to 62 (lanes 1 to 7) at the start of each of 999 measures: 6993 lines of 395
+    // bytes, far more than one block holds.
+    std::vector<TimedEvent> events;
+    std::string expected;
+    for (int measure = 0; measure < 999; ++measure) {
+        for (int note = 56; note <= 62; ++note) {
+            events.push_back(on(measure * 1920, note));
+        }
+        for (int note = 56; note <= 62; ++note) {
+            events.push_back(off(measure * 1920 + 480, note));
+        }
+        std::string digits = std::to_string(measure);
+        digits.insert(0, 3 - digits.size(), '0');
+        expected += sevenLines(digits, {{"16", {{0, "01"}}}, {"11", {{0, "02"}}}, {"12", {{0, "03"}}},
+                                        {"13", {{0, "04"}}}, {"14", {{0, "05"}}}, {"15", {{0, "06"}}},
+                                        {"18", {{0, "07"}}}});
+    }
+    const Bytes song = oneTrackSong(events);
+    NullProgress quiet;
+    CollectedLines lines;
+    const auto chart = convert::generateChart(song, summaryOf(song), 1, {}, lines, quiet);
+    ASSERT_TRUE(chart.ok());
+    EXPECT_EQ(lines.text, expected + kTempoLine000 + "\r\n");
+    EXPECT_GE(lines.blocks, 3);
+    EXPECT_LE(lines.text.size(), static_cast<std::size_t>(lines.blocks) * convert::ChartText::kBlockBytes);
+
+    FullDisk full;
+    const auto refused = convert::generateChart(song, summaryOf(song), 1, {}, full, quiet);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().code, ErrorCode::WriteFailed);
+}
+
 class StopAtOnce final : public ProgressSink {
 public:
     void advance(std::int64_t, std::int64_t) override {}
@@ -331,7 +458,7 @@ TEST(PlainChart, StopsWhenAskedTo)
 {
     const Bytes song = oneTrackSong({on(0, 60), off(480, 60)});
     StopAtOnce stop;
-    const auto chart = convert::generateChart(song, summaryOf(song), 1, {}, stop);
+    const auto chart = chartOf(song, {}, 1, &stop);
     ASSERT_FALSE(chart.ok());
     EXPECT_EQ(chart.error().code, ErrorCode::Cancelled);
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/convert/chart_generator.h"
@@ -70,11 +71,35 @@ inline song::SongSummary summaryOf(const Bytes& file)
     return summary.ok() ? std::move(summary).value() : song::SongSummary{};
 }
 
-inline Result<convert::Chart> chartOf(const Bytes& file, const convert::ConversionSettings& settings = {},
-                                      int track = 1)
+// Collects the channel lines a conversion hands over, block by block.
+class CollectedLines final : public convert::ChartLineSink {
+public:
+    Status write(std::string_view lines) override
+    {
+        text += lines;
+        ++blocks;
+        return {};
+    }
+    std::string text;
+    int blocks = 0;
+};
+
+// A whole chart file: the header, then the lines as the conversion handed them over.
+struct Chart {
+    std::string text;
+    convert::KeysoundTable keysounds;
+};
+
+inline Result<Chart> chartOf(const Bytes& file, const convert::ConversionSettings& settings = {}, int track = 1,
+                             ProgressSink* progress = nullptr)
 {
     NullProgress quiet;
-    return convert::generateChart(file, summaryOf(file), track, settings, quiet);
+    CollectedLines lines;
+    auto chart = convert::generateChart(file, summaryOf(file), track, settings, lines, progress ? *progress : quiet);
+    if (!chart) {
+        return chart.error();
+    }
+    return Chart{chart->header + lines.text, std::move(chart->keysounds)};
 }
 
 // "#" + measure + channel + ":" + 192 slots, "00" except those given, + CR LF (twice if a blank

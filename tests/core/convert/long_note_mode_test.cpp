@@ -87,7 +87,8 @@ TEST(LongNoteChart, EdgeCasesOfPlacement)
 TEST(LongNoteChart, NoteWithoutAFreeLanePlaysFromTheBackgroundChannel)
 {
     // Eight notes held together: seven fill the lanes, the eighth finds none free and plays
-    // from the background channel as a single code at its start, long or not.
+    // from the background channel as a single code at its start, long or not, on a line after
+    // the measure's lane lines.
     std::vector<TimedEvent> events;
     for (int note = 60; note <= 67; ++note) {
         events.push_back(on(0, note));
@@ -117,7 +118,7 @@ TEST(LongNoteChart, NoteWithoutAFreeLanePlaysFromTheBackgroundChannel)
             codes[c.channels[k]] = at(c.slots, "0" + std::to_string(k + 1));
         }
         EXPECT_EQ(linesOf(events, longNotes(c.threshold)),
-                  channelLine("000", "01", {{0, "08"}}, true) + fourteenLines("000", codes) + kTempoLine000);
+                  fourteenLines("000", codes) + channelLine("000", "01", {{0, "08"}}, true) + kTempoLine000);
     }
 }
 
@@ -153,64 +154,41 @@ TEST(LongNoteChart, PairsNotesPerChannelOldestFirst)
               fourteenLines("000", {{"54", {{0, "01"}, {30, "01"}}}}) + kTempoLine000);
 }
 
-ConversionSettings percussion()
+TEST(LongNoteChart, NotesStillSoundingEndWithTheTrack)
 {
-    ConversionSettings settings;
-    settings.percussion = true;
-    settings.longNotes = true;  // percussion wins
-    return settings;
-}
-
-TEST(PercussionChart, StrikesAreToldApartByNoteAndVelocityOnly)
-{
-    const auto chart = chartOf(oneTrackSong({on(0, 36), off(50, 36), on(480, 36), on(960, 36, 90), off(1400, 36),
-                                             on(1440, 38)}),
-                               percussion());
+    // 62 ends at slot 30, where the track ends; 60 struck at 0 and 64 struck at slot 30 are still
+    // sounding: 60 becomes a long note to slot 30, 64 a note of length 0, a normal note.
+    const auto chart = chartOf(oneTrackSong({on(0, 60), on(0, 62), off(30 * kSlot, 62), on(30 * kSlot, 64)}),
+                               longNotes());
     ASSERT_TRUE(chart.ok());
     EXPECT_EQ(chart->keysounds.entries(),
-              (std::vector<convert::KeysoundEntry>{{36, 100, "01", 0, 100}, {36, 100, "02", 960, 90},
-                                                   {38, 100, "03", 1440, 100}}));
-    // 100 ticks of a 1920-tick measure are 10 slots.
-    EXPECT_NE(chart->text.find("#WAV01 A36-10-100.OGG\r\n#WAV02 A36-10-90.OGG\r\n#WAV03 A38-10-100.OGG\r\n"),
-              std::string::npos);
-    // 36 and 38: lanes 2 and 4; the strike struck again while sounding is charted too.
+              (std::vector<convert::KeysoundEntry>{
+                  {62, 30 * kSlot, "01", 0, 100}, {60, 30 * kSlot, "02", 0, 100}, {64, 0, "03", 30 * kSlot, 100}}));
     EXPECT_EQ(channelLinesOf(chart->text),
-              sevenLines("000", {{"11", {{0, "01"}, {48, "01"}, {96, "02"}}}, {"13", {{144, "03"}}}}) +
+              fourteenLines("000", {{"11", {{30, "03"}}}, {"54", {{0, "02"}, {30, "02"}}}, {"58", {{0, "01"}, {30, "01"}}}}) +
                   kTempoLine000);
 }
 
-TEST(PercussionChart, EdgeCases)
+TEST(LongNoteChart, TempoChangesAfterTheLastLongNoteEndAreLeftOut)
 {
-    struct Case {
-        std::string name;
-        std::vector<TimedEvent> events;
-        std::string lines;
-    };
-    std::vector<TimedEvent> eight;
-    for (int note = 35; note <= 42; ++note) {
-        eight.push_back(on(0, note));
+    // 60 held from measure 0 to measure 2; tempo changes at measure 1 (while it sounds), at its
+    // end and one tick later.
+    Bytes track = bytes({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0x90, 60, 100});
+    for (const auto& change : {bytes({0x8F, 0x00, 0xFF, 0x51, 0x03, 0x06, 0x1A, 0x80}),     // 1920: 400000
+                               bytes({0x8F, 0x00, 0xFF, 0x51, 0x03, 0x04, 0x93, 0xE0}),     // 3840: 300000
+                               bytes({0x00, 0x80, 60, 0}),
+                               bytes({0x01, 0xFF, 0x51, 0x03, 0x03, 0xD0, 0x90})}) {        // 3841: 250000
+        append(track, change);
     }
-    const std::vector<Case> cases{
-        {"note-ons of velocity 0 strike nothing", {on(0, 36, 0), on(480, 38, 0)}, sevenLines("000")},
-        {"the later of two strikes in one lane goes to the highest free lane",
-         {on(0, 36), on(0, 43)},
-         sevenLines("000", {{"11", {{0, "01"}}}, {"18", {{0, "02"}}}})},
-        {"eight simultaneous strikes: the eighth plays from the background channel",
-         eight,
-         channelLine("000", "01", {{0, "08"}}, true) +
-             sevenLines("000", {{"16", {{0, "01"}}}, {"11", {{0, "02"}}}, {"12", {{0, "03"}}}, {"13", {{0, "04"}}},
-                                {"14", {{0, "05"}}}, {"15", {{0, "06"}}}, {"18", {{0, "07"}}}})},
-        {"strikes in later measures flush the earlier ones once",
-         {on(0, 36), on(kMeasure, 36), on(3 * kMeasure, 36)},
-         channelLine("000", "11", {{0, "01"}}) + channelLine("001", "11", {{0, "01"}}) +
-             sevenLines("003", {{"11", {{0, "01"}}}})},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto chart = chartOf(oneTrackSong(c.events), percussion());
-        ASSERT_TRUE(chart.ok());
-        EXPECT_EQ(channelLinesOf(chart->text), c.lines + kTempoLine000);
-    }
+    append(track, kEndOfTrack);
+    const auto chart = chartOf(midiFile(0, 480, {track}), longNotes());
+    ASSERT_TRUE(chart.ok()) << chart.error().message;
+    EXPECT_TRUE(chart->text.starts_with(
+        "#LNTYPE 01\r\n\r\n\r\n#BPM01 120.00\r\n#BPM02 150.00\r\n#BPM03 200.00\r\n\r\n\r\n"));
+    EXPECT_EQ(channelLinesOf(chart->text), channelLine("002", "54", {{0, "01"}}, true) +
+                                               fourteenLines("000", {{"54", {{0, "01"}}}}) + kTempoLine000 +
+                                               channelLine("001", "08", {{0, "02"}}, true) +
+                                               channelLine("002", "08", {{0, "03"}}, true));
 }
 
 }  // namespace

@@ -73,8 +73,10 @@ TEST(Settings, NumberBoxesRoundTheExactDecimalHalfToEven)
     };
     for (const auto& c : std::vector<Case>{
              {"100", 100}, {"+7", 7}, {"0", 0}, {"-0", 0}, {"2.5", 2}, {"3.5", 4}, {"2.51", 3}, {"2.4999", 2},
-             {".5", 0}, {"1.5", 2}, {"5.", 5}, {"0.50000000000000000001", 1}, {"2147483647", 2147483647},
-             {"2147483647.4", 2147483647}, {"2147483647.5", std::nullopt}, {"99999999999", std::nullopt},
+             {".5", 0}, {"1.5", 2}, {"5.", 5}, {"0.50000000000000000001", 1}, {"99999999999", std::nullopt},
+             // a gap is a delta time of the keysound MIDI file: four bytes of seven bits at most
+             {"268435455", 268435455}, {"268435455.4", 268435455}, {"268435455.5", std::nullopt},
+             {"268435456", std::nullopt}, {"2147483647", std::nullopt},
              {"-1", std::nullopt}, {"-0.5", 0}, {"-0.6", std::nullopt}, {"", std::nullopt}, {".", std::nullopt},
              {" 1", std::nullopt}, {"1 ", std::nullopt}, {"1e2", std::nullopt}, {"0x10", std::nullopt},
              {"1,5", std::nullopt}, {"+-1", std::nullopt}, {"1.2.3", std::nullopt}}) {
@@ -87,6 +89,8 @@ TEST(Settings, NumberBoxesRoundTheExactDecimalHalfToEven)
             EXPECT_EQ(settings->keysoundGap, *c.gap);
         } else {
             EXPECT_EQ(firstInvalidField(texts), SettingsField::Gap);
+            EXPECT_TRUE(settings.error().message.starts_with("输入有误"));
+            EXPECT_NE(settings.error().message.find("gap"), std::string::npos);
         }
     }
 }

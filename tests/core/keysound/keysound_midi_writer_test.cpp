@@ -8,8 +8,16 @@
 namespace zentrowe::testing {
 namespace {
 
-using keysound::buildKeysoundMidi;
 using keysound::encodeVarLen;
+
+// "K-Midi.mid" of a table the writer accepts.
+Bytes midiOf(const convert::KeysoundTable& table, std::int32_t ticksPerQuarter, std::array<std::uint8_t, 3> tempo,
+             std::int32_t gap)
+{
+    auto file = keysound::buildKeysoundMidi(table, ticksPerQuarter, tempo, gap);
+    EXPECT_TRUE(file.ok()) << file.error().message;
+    return file.ok() ? std::move(file).value() : Bytes{};
+}
 
 convert::KeysoundTable tableOf(const std::vector<std::tuple<int, std::int64_t, int>>& keysounds)
 {
@@ -70,10 +78,31 @@ Bytes header(std::uint32_t trackLength)
     return out;
 }
 
+TEST(KeysoundMidi, RefusesAKeysoundLongerThanADeltaTime)
+{
+    // At 96 ticks per quarter a duration is written as it is: 2^28 - 1 takes the four bytes a
+    // delta time may have; 2^28 would take five and is refused, naming the tick of its note, as
+    // is a duration so long that scaling it would overflow.
+    const auto longest = keysound::buildKeysoundMidi(tableOf({{60, (1 << 28) - 1, 100}}), 96, {0x07, 0xA1, 0x20}, 0);
+    ASSERT_TRUE(longest.ok());
+    ASSERT_GE(longest->size(), 13u);
+    EXPECT_EQ(Bytes(longest->end() - 13, longest->end()),
+              bytes({0x91, 60, 100, 0xFF, 0xFF, 0xFF, 0x7F, 60, 0x00, 0x00, 0xFF, 0x2F, 0x00}));
+    for (const std::int64_t duration : {std::int64_t{1} << 28, std::int64_t{1} << 40, INT64_MAX}) {
+        SCOPED_TRACE(duration);
+        // The second keysound's first note starts at tick 1000.
+        const auto refused =
+            keysound::buildKeysoundMidi(tableOf({{60, 96, 100}, {62, duration, 100}}), 96, {0x07, 0xA1, 0x20}, 100);
+        ASSERT_FALSE(refused.ok());
+        EXPECT_EQ(refused.error().code, ErrorCode::NoteTooLong);
+        EXPECT_NE(refused.error().message.find("tick 1000 "), std::string::npos) << refused.error().message;
+    }
+}
+
 TEST(KeysoundMidi, OneKeysoundLayout)
 {
     // TicksPerQuarter 480: 480 ticks become 96.
-    const auto file = buildKeysoundMidi(tableOf({{60, 480, 100}}), 480, {0x07, 0xA1, 0x20}, 100);
+    const auto file = midiOf(tableOf({{60, 480, 100}}), 480, {0x07, 0xA1, 0x20}, 100);
     Bytes expected = header(7 + 3 + 1 + 3 + 1 + 2 + 1 + 3);
     append(expected, bytes({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xC7, 0x00,  // tempo, program
                             0x64, 0x91, 60, 100, 0x60, 60, 0x00,                         // gap, note
@@ -84,7 +113,7 @@ TEST(KeysoundMidi, OneKeysoundLayout)
 TEST(KeysoundMidi, LaterKeysoundsUseRunningStatusAndLongQuantitiesGrowTheTrack)
 {
     // Gap 200 takes two bytes, a duration of 200 (TicksPerQuarter 96) two more.
-    const auto file = buildKeysoundMidi(tableOf({{60, 48, 100}, {62, 200, 90}, {64, 0, 80}}), 96, {0x09, 0x89, 0x68}, 200);
+    const auto file = midiOf(tableOf({{60, 48, 100}, {62, 200, 90}, {64, 0, 80}}), 96, {0x09, 0x89, 0x68}, 200);
     Bytes events = bytes({0x00, 0xFF, 0x51, 0x03, 0x09, 0x89, 0x68, 0x00, 0xC7, 0x00,
                           0x81, 0x48, 0x91, 60, 100, 0x30, 60, 0x00,
                           0x81, 0x48, 62, 90, 0x81, 0x48, 62, 0x00,
@@ -98,7 +127,7 @@ TEST(KeysoundMidi, LaterKeysoundsUseRunningStatusAndLongQuantitiesGrowTheTrack)
 TEST(KeysoundMidi, EmptyTableWritesOneSilentPairThatReadsBackAsNothing)
 {
     TempDir dir;
-    const auto file = buildKeysoundMidi(convert::KeysoundTable{}, 480, {0x07, 0xA1, 0x20}, 0);
+    const auto file = midiOf(convert::KeysoundTable{}, 480, {0x07, 0xA1, 0x20}, 0);
     Bytes expected = header(7 + 3 + 1 + 1 + 2 + 1 + 2 + 1 + 3);
     append(expected, bytes({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xC7, 0x00,
                             0x00, 0x91, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -117,7 +146,7 @@ TEST(KeysoundMidi, ReadBackMeasuresEveryKeysoundWithItsGap)
     // Durations 48, 96 and 24 ticks at 96 ticks per quarter, gap 100: the Note Ons lie at 100,
     // 248 and 444.
     TempDir dir;
-    writeFile(dir / "K-Midi.mid", buildKeysoundMidi(tableOf({{60, 48, 100}, {62, 96, 100}, {64, 24, 100}}), 96,
+    writeFile(dir / "K-Midi.mid", midiOf(tableOf({{60, 48, 100}, {62, 96, 100}, {64, 24, 100}}), 96,
                                                     {0x07, 0xA1, 0x20}, 100));
     NullProgress quiet;
     const auto readBack = keysound::readBackKeysoundFile(dir / "K-Midi.mid", 100, quiet);
@@ -144,7 +173,7 @@ TEST(KeysoundMidi, EveryTableWrittenReadsBackAsItsKeysounds)
         const std::int32_t gap = static_cast<std::int32_t>(random() % 400);
         const std::int32_t ticksPerQuarter = 24 + static_cast<std::int32_t>(random() % 1000);
         TempDir dir;
-        writeFile(dir / "K-Midi.mid", buildKeysoundMidi(table, ticksPerQuarter, {0x07, 0xA1, 0x20}, gap));
+        writeFile(dir / "K-Midi.mid", midiOf(table, ticksPerQuarter, {0x07, 0xA1, 0x20}, gap));
         NullProgress quiet;
         const auto readBack = keysound::readBackKeysoundFile(dir / "K-Midi.mid", gap, quiet);
         ASSERT_TRUE(readBack.ok());

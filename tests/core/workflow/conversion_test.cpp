@@ -112,6 +112,9 @@ TEST_F(Conversion, RefusalsWriteNothing)
         {"a note in measure 1000", oneTrackSong({on(1920000, 60), off(1920480, 60)}), 1, 0,
          ErrorCode::MeasureOutOfRange},
         {"a division of 0", oneTrackSong({on(0, 60), off(480, 60)}, 0), 1, 0, ErrorCode::UnsupportedDivision},
+        // At 96 ticks per quarter a note of 2^28 ticks needs a five-byte delta time in K-Midi.mid.
+        {"a note longer than a delta time", oneTrackSong({on(0, 60), {268435455, 0xB0, 7, 100}, off(268435456, 60)}, 96),
+         1, 0, ErrorCode::NoteTooLong},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -222,45 +225,43 @@ TEST_F(Conversion, ReplacesEarlierOutputs)
 
 TEST_F(Conversion, ChartOfSeveralMegabytesIsWrittenWhole)
 {
-    // Chords of eight notes, 60 to 67, one at every slot of 63 measures, each held one slot (10
-    // ticks of a 1920-tick measure). 60 to 66 fill the seven lanes; 67 belongs to 60's lane and
-    // finds none free, so every chord adds a background line of its own: about 4.8 MB of chart.
-    constexpr int kMeasures = 63;
+    // In each of 100 measures notes 1 to 126 struck together at slot 0 and held one slot (10
+    // ticks of a 1920-tick measure): 1 to 7 take their own lanes, 8 to 126 find none free and
+    // each needs a background line of its own, about 5 MB of chart in all.
+    constexpr int kMeasures = 100;
     std::vector<TimedEvent> events;
-    for (int chord = 0; chord < kMeasures * 192; ++chord) {
-        for (int note = 60; note <= 67; ++note) {
-            events.push_back(on(10 * chord, note));
+    for (int measure = 0; measure < kMeasures; ++measure) {
+        for (int note = 1; note <= 126; ++note) {
+            events.push_back(on(1920 * measure, note));
         }
-        for (int note = 60; note <= 67; ++note) {
-            events.push_back(off(10 * chord + 10, note));
+        for (int note = 1; note <= 126; ++note) {
+            events.push_back(off(1920 * measure + 10, note));
         }
     }
     const auto outcome = runConversion(request(oneTrackSong(events)), m_quiet);
     ASSERT_TRUE(outcome.ok()) << outcome.error().message;
 
+    // Note n is handled n-th and gets the code n in base 36.
+    auto code = [](int n) {
+        const char* digits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+        return std::string{digits[n / 36], digits[n % 36]};
+    };
     std::string expected = "#LNTYPE 01\r\n\r\n\r\n#BPM01 120.00\r\n\r\n\r\n";
-    for (int note = 60; note <= 67; ++note) {
-        expected += "#WAV0" + std::to_string(note - 59) + " A" + std::to_string(note) + "-1-100.OGG\r\n";
+    for (int note = 1; note <= 126; ++note) {
+        expected += "#WAV" + code(note) + " A" + std::to_string(note) + "-1-100.OGG\r\n";
     }
     expected += "\r\n\r\n";
-    std::map<int, std::string> everySlot[7];
-    // Lane of each note (note mod 7) in the chart's line order 16, 11, 12, 13, 14, 15, 18: codes
-    // 04 (63), 05 (64), 06 (65), 07 (66), 01 (60), 02 (61), 03 (62).
-    const char* laneCodes[7] = {"04", "05", "06", "07", "01", "02", "03"};
+    // Lanes in the chart's line order 16, 11, 12, 13, 14, 15, 18 hold notes 7, 1, 2, 3, 4, 5, 6.
     const char* channels[7] = {"16", "11", "12", "13", "14", "15", "18"};
-    for (int slot = 0; slot < 192; ++slot) {
-        for (int lane = 0; lane < 7; ++lane) {
-            everySlot[lane][slot] = laneCodes[lane];
-        }
-    }
+    const int laneNotes[7] = {7, 1, 2, 3, 4, 5, 6};
     for (int measure = 0; measure < kMeasures; ++measure) {
-        char number[4];
-        std::snprintf(number, sizeof number, "%03d", measure);
-        for (int slot = 0; slot < 192; ++slot) {
-            expected += channelLine(number, "01", {{slot, "08"}}, true);
-        }
+        std::string number = std::to_string(measure);
+        number.insert(0, 3 - number.size(), '0');
         for (int lane = 0; lane < 7; ++lane) {
-            expected += channelLine(number, channels[lane], everySlot[lane], lane == 6);
+            expected += channelLine(number, channels[lane], {{0, code(laneNotes[lane])}}, lane == 6);
+        }
+        for (int note = 8; note <= 126; ++note) {
+            expected += channelLine(number, "01", {{0, code(note)}}, true);
         }
     }
     expected += channelLine("000", "08", {{0, "01"}}, true) + "\r\n";

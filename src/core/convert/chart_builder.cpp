@@ -1,0 +1,154 @@
+#include "core/convert/chart_builder.h"
+
+#include <algorithm>
+#include <string>
+
+namespace zentrowe::convert {
+
+namespace {
+
+constexpr std::string_view kBackgroundChannel = "01";
+
+Error measureOutOfRange(std::string_view what, std::int64_t measure)
+{
+    return Error{ErrorCode::MeasureOutOfRange, std::string(what) + " falls in measure " + std::to_string(measure) +
+                                                   ", but a chart holds measures 000 to 999 only"};
+}
+
+}  // namespace
+
+ChartBuilder::ChartBuilder(int bufferCount, std::int32_t ticksPerMeasure, int startValue, ChartLineSink& lines)
+    : m_keysounds(startValue),
+      m_bufferCount(bufferCount),
+      m_ticksPerMeasure(ticksPerMeasure),
+      m_written(static_cast<std::size_t>(kMeasureLimit * bufferCount)),
+      m_text(lines)
+{
+}
+
+void ChartBuilder::fail(Error error)
+{
+    if (!m_error) {
+        m_error = std::move(error);
+    }
+}
+
+std::optional<Error> ChartBuilder::takeError()
+{
+    if (!m_error && m_text.failed()) {
+        return m_text.error();
+    }
+    return std::move(m_error);
+}
+
+std::uint16_t ChartBuilder::codeFor(std::uint8_t note, std::int64_t startTime, std::int64_t endTime,
+                                    std::uint8_t velocity)
+{
+    const std::int64_t duration = std::min(endTime - startTime, kLongestDurationTicks);
+    const auto index = m_keysounds.findOrAdd(note, duration, velocity, startTime);
+    if (!index) {
+        fail(Error{ErrorCode::CodesExhausted, "the track has more keysounds than the codes after start code " +
+                                                  encodeBase36(m_keysounds.startValue()) + " up to ZZ can number"});
+        return 0;
+    }
+    return static_cast<std::uint16_t>(m_keysounds.codeValue(*index));
+}
+
+bool ChartBuilder::enterNote(std::int64_t time)
+{
+    const std::int64_t measure = measureOf(time);
+    if (measure >= kMeasureLimit) {
+        fail(measureOutOfRange("a note", measure));
+        return false;
+    }
+    if (measure != m_measure) {
+        flush(false);
+        m_measure = measure;
+    }
+    m_lastPlacedTick = std::max(m_lastPlacedTick, time);
+    return true;
+}
+
+bool ChartBuilder::taken(int buffer, int slot) const
+{
+    return m_buffers[static_cast<std::size_t>(buffer)][static_cast<std::size_t>(slot)] != 0 ||
+           writtenBefore(m_measure, buffer).test(static_cast<std::size_t>(slot));
+}
+
+void ChartBuilder::put(int buffer, int slot, std::uint16_t code)
+{
+    m_buffers[static_cast<std::size_t>(buffer)][static_cast<std::size_t>(slot)] = code;
+    m_used[static_cast<std::size_t>(buffer)] = true;
+}
+
+void ChartBuilder::putBackground(int slot, std::uint16_t code)
+{
+    // Lines fill slot by slot from the first, so the first line free at a slot is the one after
+    // those already holding it.
+    auto& codes = m_background[static_cast<std::size_t>(slot)];
+    codes.push_back(code);
+    m_backgroundLines = std::max(m_backgroundLines, codes.size());
+}
+
+bool ChartBuilder::putEndMarker(std::int64_t time, int buffer, std::int64_t measure, int slot, std::uint16_t code)
+{
+    if (measure >= kMeasureLimit) {
+        fail(measureOutOfRange("a long note's end", measure));
+        return false;
+    }
+    m_lastPlacedTick = std::max(m_lastPlacedTick, time);
+    if (measure == m_measure) {
+        put(buffer, slot, code);
+        return true;
+    }
+    m_text.appendSingleCode(measure, kLaneChannels[static_cast<std::size_t>(buffer)], slot, code);
+    writtenBefore(measure, buffer).set(static_cast<std::size_t>(slot));
+    return true;
+}
+
+void ChartBuilder::flush(bool final)
+{
+    for (int buffer = 0; buffer < m_bufferCount; ++buffer) {
+        const auto index = static_cast<std::size_t>(buffer);
+        if (!m_used[index] && !final) {
+            continue;
+        }
+        m_text.appendLine(m_measure, kLaneChannels[index], m_buffers[index], buffer == m_bufferCount - 1);
+        if (m_used[index]) {
+            auto& written = writtenBefore(m_measure, buffer);
+            for (int slot = 0; slot < kSlots; ++slot) {
+                if (m_buffers[index][static_cast<std::size_t>(slot)] != 0) {
+                    written.set(static_cast<std::size_t>(slot));
+                }
+            }
+            m_buffers[index].fill(0);
+            m_used[index] = false;
+        }
+    }
+    // Each background line is a layer of its own, so a measure collected again simply adds lines.
+    SlotCodes line{};
+    for (std::size_t k = 0; k < m_backgroundLines; ++k) {
+        for (std::size_t slot = 0; slot < line.size(); ++slot) {
+            line[slot] = k < m_background[slot].size() ? m_background[slot][k] : 0;
+        }
+        m_text.appendLine(m_measure, kBackgroundChannel, line, true);
+    }
+    if (m_backgroundLines != 0) {
+        for (auto& codes : m_background) {
+            codes.clear();
+        }
+        m_backgroundLines = 0;
+    }
+}
+
+std::bitset<kSlots>& ChartBuilder::writtenBefore(std::int64_t measure, int buffer)
+{
+    return m_written[static_cast<std::size_t>(measure * m_bufferCount + buffer)];
+}
+
+const std::bitset<kSlots>& ChartBuilder::writtenBefore(std::int64_t measure, int buffer) const
+{
+    return m_written[static_cast<std::size_t>(measure * m_bufferCount + buffer)];
+}
+
+}  // namespace zentrowe::convert

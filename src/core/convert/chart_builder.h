@@ -1,0 +1,120 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <bitset>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "core/base/result.h"
+#include "core/convert/chart_text.h"
+#include "core/convert/keysound_table.h"
+
+namespace zentrowe::convert {
+
+inline constexpr int kLanes = 7;
+inline constexpr int kMaxBuffers = 2 * kLanes;
+inline constexpr std::int64_t kMeasureLimit = 1000;  // BMS measure numbers have three digits
+
+// Lane k (0-based: note mod 7) writes to channel kLaneChannels[k]; its long notes to
+// kLaneChannels[7 + k]. Lines of a measure are written in this order.
+inline constexpr std::array<std::string_view, kMaxBuffers> kLaneChannels = {
+    "16", "11", "12", "13", "14", "15", "18", "56", "51", "52", "53", "54", "55", "58"};
+
+// The lane a note goes to: its own lane (note mod 7) if `isFree(lane)`, else the highest-numbered
+// free lane; nothing if every lane is taken.
+template <typename IsFree>
+std::optional<int> pickLane(std::uint8_t note, IsFree isFree)
+{
+    const int own = note % kLanes;
+    if (isFree(own)) {
+        return own;
+    }
+    std::optional<int> chosen;
+    for (int lane = 0; lane < kLanes; ++lane) {
+        if (isFree(lane)) {
+            chosen = lane;
+        }
+    }
+    return chosen;
+}
+
+// The state every mode shares: the keysound table, the lane and background lines of the measure
+// being collected, the channel lines written so far, the latest tick the chart places anything
+// at, and the first refusal met.
+class ChartBuilder {
+public:
+    ChartBuilder(int bufferCount, std::int32_t ticksPerMeasure, int startValue, ChartLineSink& lines);
+
+    bool failed() const { return m_error.has_value() || m_text.failed(); }
+    void fail(Error error);
+    // The first refusal, or the sink's first failure.
+    std::optional<Error> takeError();
+
+    std::int32_t ticksPerMeasure() const { return m_ticksPerMeasure; }
+    std::int64_t measureOf(std::int64_t time) const { return time / m_ticksPerMeasure; }
+    int slotOf(std::int64_t time) const
+    {
+        return static_cast<int>((time % m_ticksPerMeasure) * kSlots / m_ticksPerMeasure);
+    }
+
+    // The code of the keysound of a note from `startTime` to `endTime`, added to the table if
+    // new; 0 (after recording the refusal) when the codes are used up. Lengths past
+    // kLongestDurationTicks are held there.
+    std::uint16_t codeFor(std::uint8_t note, std::int64_t startTime, std::int64_t endTime, std::uint8_t velocity);
+
+    // Makes the measure of a note starting at `time` the one being collected, flushing the
+    // current one if it differs. False (with the refusal recorded) for a measure a chart cannot
+    // hold.
+    bool enterNote(std::int64_t time);
+
+    // A slot is taken if the measure being collected holds a code there, or if a line already in
+    // the chart put one there for this measure and channel: players keep only the last object at
+    // a lane position, so a measure collected a second time must not reuse it.
+    bool taken(int buffer, int slot) const;
+    void put(int buffer, int slot, std::uint16_t code);
+
+    // A note for which no lane is free plays from the background channel, so its keysound is
+    // still heard: on the first background line of the measure whose slot is free, a new line
+    // only when every earlier one holds that slot.
+    void putBackground(int slot, std::uint16_t code);
+
+    // A long note's end marker at `time`, in the measure being collected or, if later, written at
+    // once on a line of its own. False (with the refusal recorded) past measure 999.
+    bool putEndMarker(std::int64_t time, int buffer, std::int64_t measure, int slot, std::uint16_t code);
+
+    // Writes the lines of the measure being collected and empties the buffers: lanes without a
+    // code write nothing, except in the final flush, which writes every line of the mode; the last
+    // line of the mode's channel order is followed by an empty line. The measure's background
+    // lines follow its lane lines.
+    void flush(bool final);
+
+    // The latest tick of a note start or long-note end placed so far (0 without notes).
+    std::int64_t lastPlacedTick() const { return m_lastPlacedTick; }
+
+    KeysoundTable& keysounds() { return m_keysounds; }
+    ChartText& text() { return m_text; }
+
+private:
+    std::bitset<kSlots>& writtenBefore(std::int64_t measure, int buffer);
+    const std::bitset<kSlots>& writtenBefore(std::int64_t measure, int buffer) const;
+
+    KeysoundTable m_keysounds;
+    int m_bufferCount;
+    std::int32_t m_ticksPerMeasure;
+    std::array<SlotCodes, kMaxBuffers> m_buffers{};
+    std::array<bool, kMaxBuffers> m_used{};
+    // Background codes of the measure being collected, per slot in line order: two bytes a note,
+    // where whole lines would take 384 bytes for a note struck alone at a crowded slot.
+    std::array<std::vector<std::uint16_t>, kSlots> m_background;
+    std::size_t m_backgroundLines = 0;
+    std::int64_t m_measure = 0;
+    std::int64_t m_lastPlacedTick = 0;
+    std::vector<std::bitset<kSlots>> m_written;  // per measure and buffer: slots already written
+    ChartText m_text;
+    std::optional<Error> m_error;
+};
+
+}  // namespace zentrowe::convert
