@@ -3,6 +3,9 @@
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
+#include <fstream>
 #include <cmath>
 #include <utility>
 
@@ -36,6 +39,23 @@ std::int64_t roundUpToBlock(std::int64_t frames)
     return (frames + kBlockFrames - 1) / kBlockFrames * kBlockFrames;
 }
 
+// A SoundFont is a RIFF file of form "sfbk" whose chunk fits in the file. Checked before the
+// library sees the file: its other loaders complain on stderr about files that are not theirs.
+bool hasWholeRiffHeader(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::array<char, 12> header{};
+    if (!file.read(header.data(), header.size())) {
+        return false;
+    }
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(header[i])); };
+    const std::uint64_t chunkSize = byte(4) | (byte(5) << 8) | (byte(6) << 16) | (byte(7) << 24);
+    std::error_code error;
+    const auto fileSize = std::filesystem::file_size(path, error);
+    return !error && std::memcmp(header.data(), "RIFF", 4) == 0 && std::memcmp(header.data() + 8, "sfbk", 4) == 0 &&
+           chunkSize + 8 <= fileSize;
+}
+
 }  // namespace
 
 struct SynthRenderer::Parts {
@@ -60,7 +80,7 @@ Result<SynthRenderer> SynthRenderer::open(const std::filesystem::path& soundFont
         return Error{ErrorCode::CannotOpen,
                      "cannot read " + displayPath(soundFont) + ": " + (exists ? "not a file" : "no such file")};
     }
-    if (!fluid_is_soundfont(soundFont.c_str())) {
+    if (!hasWholeRiffHeader(soundFont) || !fluid_is_soundfont(soundFont.c_str())) {
         return Error{ErrorCode::CannotOpen, displayPath(soundFont) + ": not a SoundFont file"};
     }
 
