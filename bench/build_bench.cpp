@@ -83,7 +83,7 @@ workflow::BuildRequest request(const std::filesystem::path& out, audio::SoundFor
     workflow::BuildRequest request;
     request.conversion.sourceMidiPath = song();
     request.conversion.song = song::readSongSummary(song(), quiet).value();
-    request.conversion.chartFileName = song::deriveChartFileName(song());
+    request.conversion.chartFileName = song::deriveChartFileName(song().string());
     request.conversion.outputFolder = out;
     request.conversion.trackNumber = 1;
     request.conversion.settings.keysoundGap = kGapTicks;
