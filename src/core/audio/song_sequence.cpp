@@ -1,0 +1,153 @@
+#include "core/audio/song_sequence.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+#include <utility>
+
+#include "core/song/track_walk.h"
+
+namespace zentrowe::audio {
+
+namespace {
+
+constexpr int kDrumChannel = 9;
+constexpr std::uint8_t kBankSelect = 0x00;  // controller 0: bank select, most significant part
+
+bool isVoiceEvent(std::uint8_t status)
+{
+    return status >= 0x80 && status < 0xF0;
+}
+
+bool isNote(const song::ChannelEvent& event)
+{
+    return event.kind() == 0x80 || event.kind() == 0x90 || event.kind() == 0xA0;
+}
+
+struct TrackEvents {
+    std::vector<std::pair<std::int64_t, song::ChannelEvent>> events;
+
+    void onEvent(std::int64_t time, std::uint32_t, const song::ChannelEvent& event)
+    {
+        if (isVoiceEvent(event.status) && !(isNote(event) && event.data1 >= 0x80)) {
+            events.emplace_back(time, event);
+        }
+    }
+    void onEvent(std::int64_t, std::uint32_t, const song::MetaEvent&) {}
+    void onEvent(std::int64_t, std::uint32_t, const song::SysExEvent&) {}
+};
+
+// Follows program and bank per channel through a track and notes the instrument of the first
+// Note On at each (tick, note) asked for.
+struct InstrumentWalk {
+    std::map<std::pair<std::int64_t, std::uint8_t>, std::optional<Instrument>> wanted;
+    std::array<std::uint8_t, 16> program{};
+    std::array<int, 16> bank{};
+
+    void onEvent(std::int64_t time, std::uint32_t, const song::ChannelEvent& event)
+    {
+        const auto channel = event.channel();
+        if (event.kind() == 0xC0) {
+            program[channel] = static_cast<std::uint8_t>(event.data1 & 0x7F);
+        } else if (event.kind() == 0xB0 && event.data1 == kBankSelect) {
+            bank[channel] = event.data2 & 0x7F;
+        } else if (event.kind() == 0x90 && event.data2 != 0 && event.data1 < 0x80) {
+            const auto found = wanted.find({time, event.data1});
+            if (found != wanted.end() && !found->second) {
+                found->second = Instrument{bank[channel], program[channel], channel == kDrumChannel};
+            }
+        }
+    }
+    void onEvent(std::int64_t, std::uint32_t, const song::MetaEvent&) {}
+    void onEvent(std::int64_t, std::uint32_t, const song::SysExEvent&) {}
+};
+
+}  // namespace
+
+TickClock::TickClock(const std::vector<song::TempoChange>& tempoMap, std::int32_t ticksPerQuarter)
+    : m_ticksPerQuarter(ticksPerQuarter)
+{
+    m_segments.push_back({0, 0.0, song::kDefaultTempoMicros});
+    for (const auto& change : tempoMap) {
+        const auto& last = m_segments.back();
+        const std::int64_t tick = std::max<std::int64_t>(change.time, last.tick);
+        const double micros = last.micros + static_cast<double>(tick - last.tick) * last.tempoMicros / m_ticksPerQuarter;
+        if (tick == last.tick) {
+            m_segments.back().tempoMicros = change.tempoMicros;
+        } else {
+            m_segments.push_back({tick, micros, change.tempoMicros});
+        }
+    }
+}
+
+std::int64_t TickClock::frameOf(std::int64_t tick) const
+{
+    auto segment = std::upper_bound(m_segments.begin(), m_segments.end(), tick,
+                                    [](std::int64_t value, const Segment& s) { return value < s.tick; });
+    const Segment& in = *std::prev(segment);
+    const double micros = in.micros + static_cast<double>(tick - in.tick) * in.tempoMicros / m_ticksPerQuarter;
+    return std::llround(micros * kSampleRate / 1e6);
+}
+
+std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                       int skippedTrackNumber)
+{
+    struct Placed {
+        std::int64_t tick;
+        std::size_t track;
+        song::ChannelEvent event;
+    };
+    std::vector<Placed> placed;
+    NullProgress quiet;
+    for (std::size_t index = 0; index < song.tracks.size(); ++index) {
+        if (static_cast<int>(index) + 1 == skippedTrackNumber) {
+            continue;
+        }
+        TrackEvents track;
+        ProgressThrottle throttle(quiet, 0);
+        song::walkTrack(file, song.tracks[index].location, track, throttle);
+        for (const auto& [tick, event] : track.events) {
+            placed.push_back({tick, index, event});
+        }
+    }
+    std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) {
+        return a.tick != b.tick ? a.tick < b.tick : a.track < b.track;
+    });
+
+    const TickClock clock(song.tempoMap, std::max(song.ticksPerQuarter, 1));
+    std::vector<TimedEvent> events;
+    events.reserve(placed.size());
+    for (const auto& p : placed) {
+        events.push_back({clock.frameOf(p.tick), p.event.status, p.event.data1, p.event.data2});
+    }
+    return events;
+}
+
+std::vector<Instrument> keysoundInstruments(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                            int trackNumber, const convert::KeysoundTable& keysounds,
+                                            bool percussion)
+{
+    InstrumentWalk walk;
+    for (const auto& entry : keysounds.entries()) {
+        walk.wanted.emplace(std::make_pair(entry.startTime, entry.note), std::nullopt);
+    }
+    if (trackNumber >= 1 && static_cast<std::size_t>(trackNumber) <= song.tracks.size()) {
+        NullProgress quiet;
+        ProgressThrottle throttle(quiet, 0);
+        song::walkTrack(file, song.tracks[static_cast<std::size_t>(trackNumber) - 1].location, walk, throttle);
+    }
+    std::vector<Instrument> instruments;
+    instruments.reserve(keysounds.size());
+    for (const auto& entry : keysounds.entries()) {
+        Instrument instrument = walk.wanted[{entry.startTime, entry.note}].value_or(Instrument{});
+        if (percussion && !instrument.drums) {
+            // The drum kit, not the melodic program number, plays a percussion track's strikes.
+            instrument = Instrument{0, 0, true};
+        }
+        instruments.push_back(instrument);
+    }
+    return instruments;
+}
+
+}  // namespace zentrowe::audio

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "core/audio/synth_renderer.h"
+#include "core/convert/keysound_table.h"
+#include "core/song/song_summary.h"
+
+namespace zentrowe::audio {
+
+// Ticks of a song to frames of a rendering at kSampleRate through its tempo map; the standard's
+// 120 BPM holds until the first Set Tempo.
+class TickClock {
+public:
+    TickClock(const std::vector<song::TempoChange>& tempoMap, std::int32_t ticksPerQuarter);
+
+    // The nearest frame to the tick's time. ticksPerQuarter must be above 0.
+    std::int64_t frameOf(std::int64_t tick) const;
+
+private:
+    struct Segment {
+        std::int64_t tick;
+        double micros;  // microseconds from tick 0 to `tick`
+        std::uint32_t tempoMicros;
+    };
+    std::vector<Segment> m_segments;
+    double m_ticksPerQuarter;
+};
+
+// Every channel voice event (notes, key and channel pressure, controllers with bank select,
+// program changes, pitch bend) of every track but `skippedTrackNumber` (1-based; 0 skips none),
+// read with the track walk every pass uses, merged across tracks in time order (tracks in file
+// order at equal times) and placed at frames through the song's tempo map. Notes numbered 128 or
+// above are left out; other bytes go on as read. Tracks cut short by the file's end give the
+// events read before.
+std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                       int skippedTrackNumber);
+
+// The instrument of each keysound of a conversion of track `trackNumber`: the program (and the
+// bank a bank select chose) in force on the channel of the keysound's first note when it
+// started; the drum kit for notes on channel index 9 and for every keysound when `percussion`.
+// A keysound whose first note is not found (the table came from another track) gets program 0.
+std::vector<Instrument> keysoundInstruments(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                            int trackNumber, const convert::KeysoundTable& keysounds,
+                                            bool percussion);
+
+}  // namespace zentrowe::audio

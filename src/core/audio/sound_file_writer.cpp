@@ -1,0 +1,121 @@
+#include "core/audio/sound_file_writer.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "core/audio/synth_renderer.h"
+#include "core/base/atomic_file_writer.h"
+#include "core/base/file_error.h"
+
+namespace zentrowe::audio {
+
+namespace {
+
+// The encoder writes into memory (it seeks back to patch headers), and the finished bytes go
+// through the atomic writer, so no reader ever sees half a sound file.
+struct MemoryFile {
+    std::vector<std::uint8_t> bytes;
+    sf_count_t position = 0;
+};
+
+sf_count_t memoryLength(void* user)
+{
+    return static_cast<sf_count_t>(static_cast<MemoryFile*>(user)->bytes.size());
+}
+
+sf_count_t memorySeek(sf_count_t offset, int whence, void* user)
+{
+    auto* file = static_cast<MemoryFile*>(user);
+    sf_count_t base = 0;
+    if (whence == SEEK_CUR) {
+        base = file->position;
+    } else if (whence == SEEK_END) {
+        base = static_cast<sf_count_t>(file->bytes.size());
+    }
+    file->position = std::max<sf_count_t>(0, base + offset);
+    return file->position;
+}
+
+sf_count_t memoryRead(void* destination, sf_count_t count, void* user)
+{
+    auto* file = static_cast<MemoryFile*>(user);
+    const auto size = static_cast<sf_count_t>(file->bytes.size());
+    const sf_count_t available = std::clamp<sf_count_t>(size - file->position, 0, count);
+    std::memcpy(destination, file->bytes.data() + file->position, static_cast<std::size_t>(available));
+    file->position += available;
+    return available;
+}
+
+sf_count_t memoryWrite(const void* source, sf_count_t count, void* user)
+{
+    auto* file = static_cast<MemoryFile*>(user);
+    const auto end = static_cast<std::size_t>(file->position + count);
+    if (end > file->bytes.size()) {
+        file->bytes.resize(end);
+    }
+    std::memcpy(file->bytes.data() + file->position, source, static_cast<std::size_t>(count));
+    file->position += count;
+    return count;
+}
+
+sf_count_t memoryTell(void* user)
+{
+    return static_cast<MemoryFile*>(user)->position;
+}
+
+}  // namespace
+
+std::string_view soundFileExtension(SoundFormat format)
+{
+    return format == SoundFormat::OggVorbis ? ".ogg" : ".wav";
+}
+
+Status writeSoundFile(const std::filesystem::path& target, std::span<const float> interleaved, SoundFormat format,
+                      double quality)
+{
+    auto refused = [&](const std::string& reason) {
+        return fileError(ErrorCode::WriteFailed, target, "write", reason);
+    };
+    SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
+    MemoryFile memory;
+    SF_INFO info{};
+    info.samplerate = kSampleRate;
+    info.channels = kChannelCount;
+    info.format = format == SoundFormat::OggVorbis ? (SF_FORMAT_OGG | SF_FORMAT_VORBIS)
+                                                   : (SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    SNDFILE* sound = sf_open_virtual(&io, SFM_WRITE, &info, &memory);
+    if (sound == nullptr) {
+        return refused(sf_strerror(nullptr));
+    }
+    if (format == SoundFormat::OggVorbis) {
+        double vorbisQuality = std::clamp(quality, 0.0, 1.0);
+        sf_command(sound, SFC_SET_VBR_ENCODING_QUALITY, &vorbisQuality, sizeof(vorbisQuality));
+    } else {
+        sf_command(sound, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    }
+    const auto frames = static_cast<sf_count_t>(interleaved.size() / kChannelCount);
+    const sf_count_t written = frames == 0 ? 0 : sf_writef_float(sound, interleaved.data(), frames);
+    const std::string encoderError = written == frames ? std::string() : std::string(sf_strerror(sound));
+    if (sf_close(sound) != 0 && encoderError.empty()) {
+        return refused("the encoder failed");
+    }
+    if (!encoderError.empty()) {
+        return refused(encoderError);
+    }
+
+    AtomicFileWriter file(target);
+    Status status = file.open();
+    if (status) {
+        status = file.write(std::span<const std::uint8_t>(memory.bytes));
+    }
+    if (status) {
+        status = file.commit();
+    }
+    return status;
+}
+
+}  // namespace zentrowe::audio

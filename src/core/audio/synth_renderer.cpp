@@ -1,0 +1,234 @@
+#include "core/audio/synth_renderer.h"
+
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <fstream>
+#include <cmath>
+#include <utility>
+
+#include "core/base/file_error.h"
+
+namespace zentrowe::audio {
+
+namespace {
+
+// One gain for every rendering: loud enough that a soft note keeps most of its 16 bits, low
+// enough that a full chord of the background song rarely clips.
+constexpr double kGain = 0.4;
+constexpr int kMelodicChannel = 0;
+constexpr int kDrumChannel = 9;  // the General MIDI percussion channel, a drum channel in the synthesiser
+constexpr std::int64_t kRenderChunkFrames = 1 << 14;
+
+struct SettingsDeleter {
+    void operator()(fluid_settings_t* settings) const { delete_fluid_settings(settings); }
+};
+struct SynthDeleter {
+    void operator()(fluid_synth_t* synth) const { delete_fluid_synth(synth); }
+};
+
+std::int64_t nearestBlockStart(std::int64_t frame)
+{
+    return (frame + kBlockFrames / 2) / kBlockFrames * kBlockFrames;
+}
+
+std::int64_t roundUpToBlock(std::int64_t frames)
+{
+    return (frames + kBlockFrames - 1) / kBlockFrames * kBlockFrames;
+}
+
+// A SoundFont is a RIFF file of form "sfbk" whose chunk fits in the file. Checked before the
+// library sees the file: its other loaders complain on stderr about files that are not theirs.
+bool hasWholeRiffHeader(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::array<char, 12> header{};
+    if (!file.read(header.data(), header.size())) {
+        return false;
+    }
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(header[i])); };
+    const std::uint64_t chunkSize = byte(4) | (byte(5) << 8) | (byte(6) << 16) | (byte(7) << 24);
+    std::error_code error;
+    const auto fileSize = std::filesystem::file_size(path, error);
+    return !error && std::memcmp(header.data(), "RIFF", 4) == 0 && std::memcmp(header.data() + 8, "sfbk", 4) == 0 &&
+           chunkSize + 8 <= fileSize;
+}
+
+}  // namespace
+
+struct SynthRenderer::Parts {
+    std::unique_ptr<fluid_settings_t, SettingsDeleter> settings;
+    std::unique_ptr<fluid_synth_t, SynthDeleter> synth;  // destroyed before its settings
+};
+
+SynthRenderer::SynthRenderer(std::unique_ptr<Parts> parts) : m_parts(std::move(parts)) {}
+SynthRenderer::SynthRenderer(SynthRenderer&&) noexcept = default;
+SynthRenderer& SynthRenderer::operator=(SynthRenderer&&) noexcept = default;
+SynthRenderer::~SynthRenderer() = default;
+
+Result<SynthRenderer> SynthRenderer::open(const std::filesystem::path& soundFont)
+{
+    // The library would print its complaints on stderr; ours go back to the caller as values.
+    for (const int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) {
+        fluid_set_log_function(level, nullptr, nullptr);
+    }
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(soundFont, error)) {
+        const bool exists = std::filesystem::exists(soundFont, error);
+        return Error{ErrorCode::CannotOpen,
+                     "cannot read " + displayPath(soundFont) + ": " + (exists ? "not a file" : "no such file")};
+    }
+    if (!hasWholeRiffHeader(soundFont) || !fluid_is_soundfont(soundFont.c_str())) {
+        return Error{ErrorCode::CannotOpen, displayPath(soundFont) + ": not a SoundFont file"};
+    }
+
+    auto parts = std::make_unique<Parts>();
+    parts->settings.reset(new_fluid_settings());
+    auto* settings = parts->settings.get();
+    fluid_settings_setnum(settings, "synth.sample-rate", kSampleRate);
+    fluid_settings_setint(settings, "synth.reverb.active", 0);
+    fluid_settings_setint(settings, "synth.chorus.active", 0);
+    fluid_settings_setnum(settings, "synth.gain", kGain);
+    fluid_settings_setint(settings, "synth.threadsafe-api", 0);
+    fluid_settings_setint(settings, "synth.cpu-cores", 1);
+    fluid_settings_setint(settings, "synth.polyphony", 512);
+    parts->synth.reset(new_fluid_synth(settings));
+    if (!parts->synth || fluid_synth_sfload(parts->synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
+        return Error{ErrorCode::CannotOpen, displayPath(soundFont) + ": not a SoundFont file"};
+    }
+    return SynthRenderer(std::move(parts));
+}
+
+void SynthRenderer::reset()
+{
+    fluid_synth_system_reset(m_parts->synth.get());
+}
+
+void SynthRenderer::render(std::vector<float>& out, std::int64_t frames)
+{
+    const std::size_t start = out.size();
+    out.resize(start + static_cast<std::size_t>(frames) * kChannelCount);
+    float* data = out.data() + start;
+    fluid_synth_write_float(m_parts->synth.get(), static_cast<int>(frames), data, 0, kChannelCount, data, 1,
+                            kChannelCount);
+}
+
+std::vector<float> SynthRenderer::renderNote(const Instrument& instrument, std::uint8_t note, std::uint8_t velocity,
+                                             std::int64_t noteFrames, std::int64_t totalFrames)
+{
+    auto* synth = m_parts->synth.get();
+    reset();
+    const int channel = instrument.drums ? kDrumChannel : kMelodicChannel;
+    if (!instrument.drums) {
+        fluid_synth_bank_select(synth, channel, static_cast<unsigned>(instrument.bank));
+    }
+    fluid_synth_program_change(synth, channel, instrument.program);
+
+    // Whole blocks only: a part-used block would carry the previous note's samples into this one
+    // and start this note late.
+    std::vector<float> out;
+    out.reserve(static_cast<std::size_t>(roundUpToBlock(totalFrames)) * kChannelCount);
+    fluid_synth_noteon(synth, channel, note, std::min<int>(velocity, 127));
+    const std::int64_t offFrame = std::min(nearestBlockStart(noteFrames), roundUpToBlock(totalFrames));
+    for (std::int64_t done = 0; done < offFrame; done += kRenderChunkFrames) {
+        render(out, std::min(kRenderChunkFrames, offFrame - done));
+    }
+    fluid_synth_noteoff(synth, channel, note);
+    const std::int64_t end = roundUpToBlock(totalFrames);
+    for (std::int64_t done = offFrame; done < end; done += kRenderChunkFrames) {
+        render(out, std::min(kRenderChunkFrames, end - done));
+    }
+    out.resize(static_cast<std::size_t>(std::max<std::int64_t>(totalFrames, 0)) * kChannelCount);
+    trimTrailingSilence(out);
+    return out;
+}
+
+Result<std::vector<float>> SynthRenderer::renderEvents(std::span<const TimedEvent> events, std::int64_t tailFrames,
+                                                       ProgressSink& progress)
+{
+    auto* synth = m_parts->synth.get();
+    reset();
+    const std::int64_t lastFrame = events.empty() ? 0 : nearestBlockStart(events.back().frame);
+    const std::int64_t total = lastFrame + tailFrames;
+    std::vector<float> out;
+    out.reserve(static_cast<std::size_t>(lastFrame) * kChannelCount);
+    std::int64_t cursor = 0;
+    auto renderUpTo = [&](std::int64_t target) {
+        while (cursor < target) {
+            const std::int64_t frames = std::min(kRenderChunkFrames, target - cursor);
+            render(out, frames);
+            cursor += frames;
+            progress.advance(cursor, total);
+            if (progress.stopRequested()) {
+                return false;
+            }
+        }
+        return true;
+    };
+
+    for (const auto& event : events) {
+        if (!renderUpTo(nearestBlockStart(event.frame))) {
+            return Error{ErrorCode::Cancelled, "rendering cancelled"};
+        }
+        const int channel = event.status & 0x0F;
+        const int data1 = event.data1;
+        const int data2 = event.data2;
+        switch (event.status & 0xF0) {
+        case 0x80:
+            fluid_synth_noteoff(synth, channel, data1);
+            break;
+        case 0x90:
+            if (data2 == 0) {
+                fluid_synth_noteoff(synth, channel, data1);
+            } else {
+                // Some writers put velocities of 128 and above; synthesisers clip them.
+                fluid_synth_noteon(synth, channel, data1, std::min(data2, 127));
+            }
+            break;
+        case 0xA0:
+            fluid_synth_key_pressure(synth, channel, data1, data2);
+            break;
+        case 0xB0:
+            fluid_synth_cc(synth, channel, data1, data2);
+            break;
+        case 0xC0:
+            fluid_synth_program_change(synth, channel, data1);
+            break;
+        case 0xD0:
+            fluid_synth_channel_pressure(synth, channel, data1);
+            break;
+        case 0xE0:
+            fluid_synth_pitch_bend(synth, channel, (data2 << 7) | data1);
+            break;
+        default:
+            break;
+        }
+    }
+    // Let the last notes ring out, stopping as soon as every voice has ended.
+    while (cursor < total && fluid_synth_get_active_voice_count(synth) > 0) {
+        if (!renderUpTo(std::min(total, cursor + kRenderChunkFrames))) {
+            return Error{ErrorCode::Cancelled, "rendering cancelled"};
+        }
+    }
+    trimTrailingSilence(out);
+    return out;
+}
+
+void trimTrailingSilence(std::vector<float>& interleaved)
+{
+    // Below half a step of 16-bit PCM a sample is written as 0.
+    constexpr float kSilent = 0.5f / 32768.0f;
+    std::size_t frames = interleaved.size() / kChannelCount;
+    while (frames > 0) {
+        const float* frame = interleaved.data() + (frames - 1) * kChannelCount;
+        if (std::fabs(frame[0]) >= kSilent || std::fabs(frame[1]) >= kSilent) {
+            break;
+        }
+        --frames;
+    }
+    interleaved.resize(frames * kChannelCount);
+}
+
+}  // namespace zentrowe::audio

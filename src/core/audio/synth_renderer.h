@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "core/base/progress.h"
+#include "core/base/result.h"
+
+namespace zentrowe::audio {
+
+inline constexpr int kSampleRate = 44100;
+inline constexpr int kChannelCount = 2;   // interleaved stereo, left first
+inline constexpr int kBlockFrames = 64;   // the synthesiser applies events at block starts only
+inline constexpr const char* kDefaultSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
+
+// Which preset plays a note: the General MIDI drum kit of `program` when `drums` is set, the
+// melodic preset `program` of `bank` otherwise.
+struct Instrument {
+    int bank = 0;
+    std::uint8_t program = 0;
+    bool drums = false;
+
+    friend bool operator==(const Instrument&, const Instrument&) = default;
+};
+
+// A channel voice event (status 0x80 to 0xEF) at a frame of the rendering.
+struct TimedEvent {
+    std::int64_t frame = 0;
+    std::uint8_t status = 0;
+    std::uint8_t data1 = 0;
+    std::uint8_t data2 = 0;
+};
+
+// One software synthesiser with one soundfont loaded, reverb and chorus off (so the end of a
+// sound is exact digital silence) and one fixed gain (so velocities keep their differences).
+// Not safe to share between threads: render in parallel with one renderer per thread.
+class SynthRenderer {
+public:
+    // CannotOpen if the file cannot be read or is not a SoundFont ("x.sf2: not a SoundFont file").
+    static Result<SynthRenderer> open(const std::filesystem::path& soundFont);
+
+    SynthRenderer(SynthRenderer&&) noexcept;
+    SynthRenderer& operator=(SynthRenderer&&) noexcept;
+    ~SynthRenderer();
+
+    // One note from a silent synthesiser: its Note On at frame 0, its Note Off at `noteFrames`,
+    // `totalFrames` frames in all (interleaved stereo), trailing frames that are silent at
+    // 16 bits removed.
+    std::vector<float> renderNote(const Instrument& instrument, std::uint8_t note, std::uint8_t velocity,
+                                  std::int64_t noteFrames, std::int64_t totalFrames);
+
+    // Events in frame order from a silent synthesiser with every channel at program 0 (channel
+    // index 9 the drum kit), each applied at the block start nearest its frame, then the sound
+    // left to die away (at most `tailFrames`); trailing silence removed as in renderNote.
+    // Progress in frames; Cancelled if the sink asks to stop.
+    Result<std::vector<float>> renderEvents(std::span<const TimedEvent> events, std::int64_t tailFrames,
+                                            ProgressSink& progress);
+
+private:
+    struct Parts;
+    explicit SynthRenderer(std::unique_ptr<Parts> parts);
+    void reset();
+    void render(std::vector<float>& out, std::int64_t frames);
+
+    std::unique_ptr<Parts> m_parts;
+};
+
+// Drops the trailing frames whose every sample rounds to 0 at 16 bits.
+void trimTrailingSilence(std::vector<float>& interleaved);
+
+}  // namespace zentrowe::audio

@@ -1,0 +1,308 @@
+#include "core/workflow/build.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "core/audio/song_sequence.h"
+#include "core/base/atomic_file_writer.h"
+#include "core/base/file_error.h"
+#include "core/base/file_reading.h"
+#include "core/keysound/keysound_midi_writer.h"
+
+namespace zentrowe::workflow {
+
+namespace {
+
+constexpr std::int32_t kKeysoundMidiTicksPerQuarter = 96;
+constexpr std::int64_t kBgmTailFrames = 30LL * audio::kSampleRate;  // the longest release let ring
+
+// One file to render: a keysound or the BGM.
+struct RenderJob {
+    std::filesystem::path target;
+    std::size_t keysound = 0;  // index in the table; unused for the BGM
+    bool bgm = false;
+};
+
+std::int64_t framesOfKeysoundTicks(std::uint64_t ticks, std::uint32_t tempoMicros)
+{
+    const double seconds = static_cast<double>(ticks) * tempoMicros / kKeysoundMidiTicksPerQuarter / 1e6;
+    return std::llround(seconds * audio::kSampleRate);
+}
+
+// 60,000,000 / tempo with two decimals and at least three integer digits, as the #BPMxx lines.
+std::string formatHeaderBpm(std::uint32_t tempoMicros)
+{
+    const std::uint64_t hundredths = (12'000'000'000ULL / tempoMicros + 1) / 2;
+    char text[32];
+    std::snprintf(text, sizeof text, "%03llu.%02llu", static_cast<unsigned long long>(hundredths / 100),
+                  static_cast<unsigned long long>(hundredths % 100));
+    return text;
+}
+
+std::uint32_t tempoAtTickZero(const song::SongSummary& song)
+{
+    std::uint32_t tempo = song::kDefaultTempoMicros;
+    for (const auto& change : song.tempoMap) {
+        if (change.time == 0) {
+            tempo = change.tempoMicros;
+        }
+    }
+    return tempo;
+}
+
+// A header value on one line whatever the user typed.
+std::string oneLine(std::string text)
+{
+    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return text;
+}
+
+// The chart as the conversion wrote it, with the lines a player needs to list the song at the
+// top and, if `bgmCode` is given, the BGM defined after the keysounds and started at slot 0 of
+// measure 000 on the background channel.
+std::string completedChart(const std::string& chart, const BuildRequest& request, const std::string& bgmCode,
+                           const std::string& bgmFileName)
+{
+    std::string title = request.title.empty() ? request.conversion.sourceMidiPath.stem().string() : request.title;
+    std::string text = "#PLAYER 1\r\n#TITLE " + oneLine(title) + "\r\n";
+    if (request.artist) {
+        text += "#ARTIST " + oneLine(*request.artist) + "\r\n";
+    }
+    text += "#BPM " + formatHeaderBpm(tempoAtTickZero(request.conversion.song)) + "\r\n";
+    if (bgmCode.empty()) {
+        return text + chart;
+    }
+
+    // After the last "#WAV" line, or before the first channel line when there is none.
+    std::size_t insertAt = std::string::npos;
+    for (std::size_t line = 0; line < chart.size();) {
+        const std::size_t end = chart.find('\n', line);
+        const std::size_t next = end == std::string::npos ? chart.size() : end + 1;
+        if (chart.compare(line, 4, "#WAV") == 0) {
+            insertAt = next;
+        } else if (line + 1 < chart.size() && chart[line] == '#' && chart[line + 1] >= '0' && chart[line + 1] <= '9') {
+            if (insertAt == std::string::npos) {
+                insertAt = line;
+            }
+            break;
+        }
+        line = next;
+    }
+    if (insertAt == std::string::npos) {
+        insertAt = chart.size();
+    }
+    text.append(chart, 0, insertAt);
+    text += "#WAV" + bgmCode + " " + bgmFileName + "\r\n";
+    text.append(chart, insertAt);
+    text += "#00001:" + bgmCode + std::string(382, '0') + "\r\n";
+    return text;
+}
+
+std::string writtenSoFar(std::size_t keysoundsWritten, std::size_t keysoundCount, bool bgmWritten)
+{
+    return "the chart (without BGM and title lines), K-Midi.mid and " + std::to_string(keysoundsWritten) + " of " +
+           std::to_string(keysoundCount) + " keysound files" + (bgmWritten ? " and the BGM" : "") +
+           " were written whole, nothing else";
+}
+
+// A sink for passes inside a worker: no progress of their own, stop when the build stops.
+class StopFlagSink final : public ProgressSink {
+public:
+    explicit StopFlagSink(const std::atomic<bool>& stop) : m_stop(stop) {}
+    void advance(std::int64_t, std::int64_t) override {}
+    bool stopRequested() const override { return m_stop.load(std::memory_order_relaxed); }
+
+private:
+    const std::atomic<bool>& m_stop;
+};
+
+}  // namespace
+
+Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progress)
+{
+    auto firstRenderer = audio::SynthRenderer::open(request.soundFont);
+    if (!firstRenderer) {
+        return firstRenderer.error();
+    }
+    auto conversion = runConversion(request.conversion, progress);
+    if (!conversion) {
+        return conversion.error();
+    }
+    BuildOutcome outcome;
+    outcome.conversion = std::move(conversion).value();
+    const auto& keysounds = outcome.conversion.keysounds;
+    const auto source = readFileBytes(request.conversion.sourceMidiPath);
+    if (!source) {
+        return source.error();
+    }
+    const auto& song = request.conversion.song;
+    const auto& settings = request.conversion.settings;
+    const auto extension = std::string(audio::soundFileExtension(request.format));
+    const auto& folder = request.conversion.outputFolder;
+
+    // Keysounds whose lengths round to the same 1/192 share a stem, and so one file.
+    std::vector<RenderJob> jobs;
+    std::vector<audio::TimedEvent> bgmEvents;
+    std::string bgmCode;
+    if (request.backgroundMusic) {
+        const int codeValue = keysounds.codeValue(keysounds.size());
+        bgmEvents = audio::sequenceTracks(source->bytes(), song, request.conversion.trackNumber);
+        const bool hasNotes = std::any_of(bgmEvents.begin(), bgmEvents.end(), [](const audio::TimedEvent& event) {
+            return (event.status & 0xF0) == 0x90 && event.data2 != 0;
+        });
+        if (codeValue > convert::kLargestCode) {
+            outcome.skipped.push_back("no BGM: the keysounds use every code up to ZZ");
+        } else if (!hasNotes) {
+            outcome.skipped.push_back("no BGM: the other tracks have no notes");
+        } else {
+            bgmCode = convert::encodeBase36(codeValue);
+            jobs.push_back({folder / (std::string(kBgmStem) + extension), 0, true});  // the longest, first
+        }
+    }
+    std::set<std::string> stems;
+    for (std::size_t index = 0; index < keysounds.size(); ++index) {
+        const auto stem = convert::keysoundStem(settings.keysoundName, keysounds[index], song.ticksPerMeasure);
+        if (stems.insert(stem).second) {
+            jobs.push_back({folder / (stem + extension), index, false});
+        }
+    }
+    const auto instruments = audio::keysoundInstruments(source->bytes(), song, request.conversion.trackNumber,
+                                                        keysounds, settings.percussion);
+    std::uint32_t keysoundTempo = outcome.conversion.keysoundSong.tempoMicros;
+    if (keysoundTempo == 0) {
+        keysoundTempo = song::kDefaultTempoMicros;
+    }
+    const std::int64_t gapFrames =
+        framesOfKeysoundTicks(static_cast<std::uint64_t>(std::max(settings.keysoundGap, 0)), keysoundTempo);
+
+    // Workers take jobs in order; the calling thread alone talks to the sink.
+    std::atomic<std::size_t> nextJob{0};
+    std::atomic<std::size_t> finishedJobs{0};
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<char> written(jobs.size(), 0);
+    std::optional<Error> failure;
+    auto work = [&](std::optional<audio::SynthRenderer> renderer) {
+        if (!renderer) {
+            auto opened = audio::SynthRenderer::open(request.soundFont);
+            if (!opened) {
+                std::lock_guard lock(mutex);
+                failure = failure.value_or(opened.error());
+                stop = true;
+                return;
+            }
+            renderer.emplace(std::move(opened).value());
+        }
+        StopFlagSink stopSink(stop);
+        for (std::size_t index = nextJob++; index < jobs.size() && !stop; index = nextJob++) {
+            const auto& job = jobs[index];
+            std::vector<float> samples;
+            if (job.bgm) {
+                auto rendered = renderer->renderEvents(bgmEvents, kBgmTailFrames, stopSink);
+                if (!rendered) {
+                    break;
+                }
+                samples = std::move(rendered).value();
+            } else {
+                const auto& entry = keysounds[job.keysound];
+                const std::int64_t noteFrames = framesOfKeysoundTicks(
+                    keysound::keysoundMidiDuration(entry.duration, song.ticksPerQuarter), keysoundTempo);
+                samples = renderer->renderNote(instruments[job.keysound], entry.note, entry.velocity, noteFrames,
+                                               noteFrames + gapFrames);
+            }
+            const auto status = audio::writeSoundFile(job.target, samples, request.format, request.quality);
+            std::lock_guard lock(mutex);
+            if (!status) {
+                failure = failure.value_or(status.error());
+                stop = true;
+            } else {
+                written[index] = 1;
+            }
+            ++finishedJobs;
+            changed.notify_one();
+        }
+        std::lock_guard lock(mutex);
+        changed.notify_one();
+    };
+
+    const unsigned cores = request.threads != 0 ? request.threads : std::max(1u, std::thread::hardware_concurrency());
+    const auto threadCount = static_cast<unsigned>(std::min<std::size_t>(cores, std::max<std::size_t>(jobs.size(), 1)));
+    std::vector<std::thread> threads;
+    std::optional<audio::SynthRenderer> first(std::move(firstRenderer).value());
+    threads.emplace_back(work, std::move(first));
+    for (unsigned t = 1; t < threadCount; ++t) {
+        threads.emplace_back(work, std::nullopt);
+    }
+    const auto total = static_cast<std::int64_t>(jobs.size());
+    bool cancelled = false;
+    {
+        std::unique_lock lock(mutex);
+        while (finishedJobs < jobs.size() && !stop) {
+            changed.wait_for(lock, std::chrono::milliseconds(50));
+            lock.unlock();
+            progress.advance(static_cast<std::int64_t>(finishedJobs.load()), total);
+            if (progress.stopRequested()) {
+                cancelled = true;
+                stop = true;
+            }
+            lock.lock();
+        }
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+
+    std::size_t keysoundsWritten = 0;
+    bool bgmWritten = false;
+    for (std::size_t index = 0; index < jobs.size(); ++index) {
+        if (!written[index]) {
+            continue;
+        }
+        if (jobs[index].bgm) {
+            bgmWritten = true;
+            outcome.bgmFile = jobs[index].target;
+        } else {
+            ++keysoundsWritten;
+            outcome.keysoundFiles.push_back(jobs[index].target);
+        }
+    }
+    const std::size_t keysoundJobs = jobs.size() - (bgmCode.empty() ? 0 : 1);
+    if (failure) {
+        return Error{failure->code, failure->message + "; " + writtenSoFar(keysoundsWritten, keysoundJobs, bgmWritten)};
+    }
+    if (cancelled) {
+        return Error{ErrorCode::Cancelled,
+                     "build cancelled: " + writtenSoFar(keysoundsWritten, keysoundJobs, bgmWritten)};
+    }
+    progress.advance(total, total);
+
+    const auto chart = readWholeFile(outcome.conversion.chartPath);
+    if (!chart) {
+        return chart.error();
+    }
+    const std::string text = completedChart(std::string(chart->begin(), chart->end()), request, bgmCode,
+                                            std::string(kBgmStem) + extension);
+    AtomicFileWriter chartFile(outcome.conversion.chartPath);
+    Status status = chartFile.open();
+    if (status) {
+        status = chartFile.write(std::string_view(text));
+    }
+    if (status) {
+        status = chartFile.commit();
+    }
+    if (!status) {
+        return Error{status.error().code,
+                     status.error().message + "; " + writtenSoFar(keysoundsWritten, keysoundJobs, bgmWritten)};
+    }
+    return outcome;
+}
+
+}  // namespace zentrowe::workflow

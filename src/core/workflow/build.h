@@ -1,0 +1,51 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/audio/sound_file_writer.h"
+#include "core/audio/synth_renderer.h"
+#include "core/base/progress.h"
+#include "core/base/result.h"
+#include "core/workflow/conversion.h"
+
+namespace zentrowe::workflow {
+
+inline constexpr const char* kBgmStem = "bgm";
+
+// What one-step building asks for: the conversion as Start runs it, then how to render.
+struct BuildRequest {
+    ConversionRequest conversion;
+    std::filesystem::path soundFont = audio::kDefaultSoundFont;
+    audio::SoundFormat format = audio::SoundFormat::OggVorbis;
+    double quality = 0.5;                // OGG Vorbis, 0 to 1
+    bool backgroundMusic = true;         // render the other tracks into bgm.ogg
+    std::string title;                   // #TITLE; empty: the MIDI file's base name
+    std::optional<std::string> artist;   // #ARTIST; none: no line
+    unsigned threads = 0;                // rendering threads; 0: one per core
+};
+
+// What a finished build wrote, and what it left out and why.
+struct BuildOutcome {
+    ConversionOutcome conversion;
+    std::vector<std::filesystem::path> keysoundFiles;  // in keysound table order
+    std::optional<std::filesystem::path> bgmFile;
+    std::vector<std::string> skipped;                  // one sentence each: "no BGM: ..."
+};
+
+// Converts as Start does (the chart and "K-Midi.mid" written and read back), renders every
+// keysound on its own with the soundfont (the instrument in force at its first note, the drum
+// kit on channel index 9 and in percussion mode), as long as its note at the tempo of
+// "K-Midi.mid" plus the gap, trailing silence trimmed, named after the chart's stem in lower-case
+// extension; renders the other tracks into bgm.ogg (or .wav) unless asked not to; and finally
+// rewrites the chart with #PLAYER, #TITLE, #ARTIST and #BPM at the top and the BGM on channel 01
+// of measure 000 under the next free code. Every file goes through a temporary file renamed into
+// place. Progress is in files (the conversion's bytes first).
+// Refusals before anything is written: CannotOpen (soundfont missing or not a SoundFont, source
+// unreadable) and those of runConversion. After the conversion, Cancelled or WriteFailed say
+// which files were written whole; the chart is then still the one the conversion wrote.
+Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progress);
+
+}  // namespace zentrowe::workflow

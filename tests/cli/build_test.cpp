@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_run.h"
+#include "support/test_support.h"
+
+namespace zentrowe::testing {
+namespace {
+
+const std::filesystem::path kDemo = std::filesystem::path(ZENTROWE_SOURCE_DIR) / "data" / "demo" / "ode-to-joy.mid";
+constexpr const char* kSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
+
+// The file a player opens for a "#WAV" name: the name itself, else the same stem with ".ogg",
+// the one extension every player we know tries in place of another.
+std::filesystem::path resolve(const std::filesystem::path& folder, const std::string& name)
+{
+    if (std::filesystem::exists(folder / name)) {
+        return folder / name;
+    }
+    return folder / std::filesystem::path(name).replace_extension(".ogg");
+}
+
+TEST(BuildCommand, DemoMelodyBecomesAFolderWhereEveryKeysoundResolves)
+{
+    if (!std::filesystem::exists(kSoundFont)) {
+        GTEST_SKIP() << "no General MIDI soundfont";
+    }
+    TempDir dir;
+    const auto out = dir / "new" / "out";  // made, parents too
+    const auto run = runCli({"build", kDemo.string(), "--track", "2", "--out", out.string(), "--title", "Ode"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+
+    std::istringstream chart(readText(out / "ode-to-joy.bms"));
+    std::string line;
+    std::getline(chart, line);
+    EXPECT_EQ(line, "#PLAYER 1\r");
+    std::vector<std::string> named;
+    while (std::getline(chart, line)) {
+        if (line.rfind("#WAV", 0) == 0) {
+            named.push_back(line.substr(7, line.size() - 8));  // "#WAVxx NAME\r"
+        }
+    }
+    ASSERT_EQ(named.size(), 19u);  // 18 keysounds and the BGM
+    EXPECT_EQ(named.back(), "bgm.ogg");
+    for (const auto& name : named) {
+        SCOPED_TRACE(name);
+        const auto file = resolve(out, name);
+        const Bytes sound = readFile(file);
+        ASSERT_GE(sound.size(), 4u);
+        EXPECT_EQ(std::string(sound.begin(), sound.begin() + 4), "OggS");
+        EXPECT_NE(run.out.find("wrote " + file.string() + "\n"), std::string::npos);
+    }
+    EXPECT_NE(run.out.find("18 keysounds\n"), std::string::npos);
+}
+
+TEST(BuildCommand, RefusalsAreOneSentence)
+{
+    TempDir dir;
+    writeFile(dir / "file", std::string_view("x"));
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string err;  // empty: only that something is said
+    };
+    const std::vector<Case> cases = {
+        {"missing soundfont", {"--soundfont", (dir / "none.sf2").string()}, 1,
+         "zentrowe-cli: cannot read " + (dir / "none.sf2").string() + ": no such file\n"},
+        {"output inside a file", {"--out", (dir / "file" / "out").string()}, 1, ""},
+        {"quality out of range", {"--quality", "1.5"}, 2, ""},
+        {"unknown format", {"--format", "mp3"}, 2, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> arguments = {"build", kDemo.string(), "--track", "2"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        if (std::find(arguments.begin(), arguments.end(), "--out") == arguments.end()) {
+            arguments.insert(arguments.end(), {"--out", (dir / "out").string()});
+        }
+        const auto run = runCli(arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.out, "");
+        if (!c.err.empty()) {
+            EXPECT_EQ(run.err, c.err);
+        } else {
+            EXPECT_FALSE(run.err.empty());
+        }
+        EXPECT_FALSE(std::filesystem::exists(dir / "out" / "ode-to-joy.bms"));
+    }
+}
+
+}  // namespace
+}  // namespace zentrowe::testing
