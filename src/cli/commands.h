@@ -19,5 +19,6 @@ Command addTracksCommand(CLI::App& app);
 Command addEventsCommand(CLI::App& app);
 Command addConvertCommand(CLI::App& app);
 Command addCutCommand(CLI::App& app);
+Command addPreviewCommand(CLI::App& app);
 
 }  // namespace zentrowe::cli
