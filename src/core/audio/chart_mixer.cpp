@@ -1,10 +1,13 @@
 #include "core/audio/chart_mixer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <map>
 #include <set>
+#include <thread>
+#include <utility>
 
 #include "core/audio/keysound_finder.h"
 #include "core/audio/sound_file_reader.h"
@@ -16,6 +19,46 @@ namespace {
 bool sounds(const chart::ChartObject& object)
 {
     return object.kind != chart::ObjectKind::LongNoteEnd;
+}
+
+// Reads the files on every core: decoding them is most of a preview's time. The caller's thread
+// reads too and is the only one to talk to the progress sink. Cancelled if the sink asks to stop.
+Result<std::vector<Result<StereoSound>>> readSoundFiles(const std::vector<std::filesystem::path>& files, int sampleRate,
+                                                        ProgressSink& progress)
+{
+    std::vector<std::optional<Result<StereoSound>>> slots(files.size());
+    std::atomic<std::size_t> next{0};
+    std::atomic<std::int64_t> done{0};
+    std::atomic<bool> stop{false};
+    const auto total = static_cast<std::int64_t>(files.size());
+    const auto readSome = [&](bool reporting) {
+        for (std::size_t i = next++; i < files.size() && !stop; i = next++) {
+            slots[i] = readSoundFile(files[i], sampleRate);
+            const std::int64_t finished = ++done;
+            if (reporting) {
+                progress.advance(finished, total);
+                stop = stop || progress.stopRequested();
+            }
+        }
+    };
+    progress.advance(0, total);
+    const unsigned helpers = std::min(std::max(std::thread::hardware_concurrency(), 1U), 8U) - 1;
+    std::vector<std::jthread> threads;
+    for (unsigned t = 0; t < helpers && t + 1 < files.size(); ++t) {
+        threads.emplace_back([&] { readSome(false); });
+    }
+    readSome(true);
+    threads.clear();  // joins
+    if (stop) {
+        return Error{ErrorCode::Cancelled, "mixing stopped"};
+    }
+    progress.advance(total, total);
+    std::vector<Result<StereoSound>> sounds;
+    sounds.reserve(files.size());
+    for (auto& slot : slots) {
+        sounds.push_back(std::move(*slot));
+    }
+    return sounds;
 }
 
 struct Voice {
@@ -55,47 +98,60 @@ Result<ChartMix> mixChart(const chart::BmsChart& chart, const std::filesystem::p
     }
     std::reverse(voices.begin(), voices.end());
 
-    // Each file read once, in the order first heard; several codes may name one file.
+    // Each file found once per code and read once, in the order first heard; several codes may
+    // name one file. Missing names are kept with when they were first heard, to list in that order.
     KeysoundFinder finder(folder);
     ChartMix mix;
-    std::vector<const StereoSound*> soundOfCode(chart::kCodeCount, nullptr);
-    std::vector<bool> looked(chart::kCodeCount, false);
-    std::map<std::filesystem::path, StereoSound> sounds;
+    std::vector<std::pair<std::size_t, std::string>> missing;
     std::set<std::string> reported;
-    std::int64_t distinctCodes = 0;
-    for (const auto& voice : voices) {
-        if (!looked[voice.code]) {
-            looked[voice.code] = true;
-            ++distinctCodes;
+    std::vector<std::filesystem::path> files;
+    std::map<std::filesystem::path, std::size_t> fileIndex;
+    std::vector<std::ptrdiff_t> fileOfCode(chart::kCodeCount, -1);
+    std::vector<bool> looked(chart::kCodeCount, false);
+    std::vector<std::size_t> firstHeard(chart::kCodeCount, 0);
+    for (std::size_t v = 0; v < voices.size(); ++v) {
+        const auto code = voices[v].code;
+        if (looked[code]) {
+            continue;
+        }
+        looked[code] = true;
+        firstHeard[code] = v;
+        const std::string& name = chart.keysoundNames[code];
+        if (const auto path = finder.find(name)) {
+            const auto [entry, fresh] = fileIndex.try_emplace(*path, files.size());
+            if (fresh) {
+                files.push_back(*path);
+            }
+            fileOfCode[code] = static_cast<std::ptrdiff_t>(entry->second);
+        } else if (reported.insert(name).second) {
+            missing.emplace_back(v, name);
         }
     }
-    std::fill(looked.begin(), looked.end(), false);
-    std::int64_t done = 0;
-    progress.advance(0, distinctCodes);
+
+    auto read = readSoundFiles(files, options.sampleRate, progress);
+    if (!read) {
+        return read.error();
+    }
+    std::vector<const StereoSound*> soundOfCode(chart::kCodeCount, nullptr);
+    for (std::size_t code = 0; code < chart::kCodeCount; ++code) {
+        if (fileOfCode[code] < 0) {
+            continue;
+        }
+        const auto& sound = (*read)[static_cast<std::size_t>(fileOfCode[code])];
+        if (sound) {
+            soundOfCode[code] = &sound.value();
+        } else if (reported.insert(chart.keysoundNames[code]).second) {
+            missing.emplace_back(firstHeard[code], chart.keysoundNames[code] + ": " + sound.error().message);
+        }
+    }
+    std::stable_sort(missing.begin(), missing.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [heard, text] : missing) {
+        mix.missing.push_back(std::move(text));
+    }
+
     double soundEnd = options.fromSeconds;
     for (const auto& voice : voices) {
-        if (!looked[voice.code]) {
-            looked[voice.code] = true;
-            const std::string& name = chart.keysoundNames[voice.code];
-            if (const auto path = finder.find(name)) {
-                auto known = sounds.find(*path);
-                if (known == sounds.end()) {
-                    auto read = readSoundFile(*path, options.sampleRate);
-                    if (read) {
-                        known = sounds.emplace(*path, std::move(read).value()).first;
-                    } else if (reported.insert(name).second) {
-                        mix.missing.push_back(name + ": " + read.error().message);
-                    }
-                }
-                soundOfCode[voice.code] = known == sounds.end() ? nullptr : &known->second;
-            } else if (reported.insert(name).second) {
-                mix.missing.push_back(name);
-            }
-            progress.advance(++done, distinctCodes);
-            if (progress.stopRequested()) {
-                return Error{ErrorCode::Cancelled, "mixing stopped"};
-            }
-        }
         if (const auto* sound = soundOfCode[voice.code]) {
             const double length = static_cast<double>(sound->frames()) / options.sampleRate;
             soundEnd = std::max(soundEnd, std::min(voice.startSeconds + length, voice.cutSeconds));

@@ -117,9 +117,17 @@ Status writePreviewFile(const std::filesystem::path& path, const StereoSound& so
         double quality = kOggQuality;
         sf_command(file, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);
     }
+    // In blocks: the Vorbis encoder takes what one call gives it as a single analysis buffer,
+    // and minutes of sound in one call crash it.
+    constexpr sf_count_t kBlockFrames = 4096;
     const auto frames = static_cast<sf_count_t>(sound.frames());
-    const sf_count_t written = sf_writef_float(file, sound.samples.data(), frames);
-    std::string error = written == frames ? std::string() : sf_strerror(file);
+    std::string error;
+    for (sf_count_t done = 0; done < frames && error.empty(); done += kBlockFrames) {
+        const sf_count_t block = std::min(kBlockFrames, frames - done);
+        if (sf_writef_float(file, sound.samples.data() + done * 2, block) != block) {
+            error = sf_strerror(file);
+        }
+    }
     if (sf_close(file) != 0 && error.empty()) {
         error = "the encoder could not finish the file";
     }
