@@ -30,14 +30,18 @@ Result<StereoSound> readSoundFile(const std::filesystem::path& path, int sampleR
     }
     const auto channels = static_cast<std::size_t>(info.channels);
     const auto longest = static_cast<sf_count_t>(kLongestSoundSeconds * info.samplerate);
-    // Some formats do not know their length up front: read in blocks until the file ends.
+    // Mono and stereo files are decoded straight into the stereo buffer (mono spread out in
+    // place afterwards): a preview reads thousands of files, and a second buffer per file costs
+    // more than the copying.
+    const std::size_t readWidth = std::max<std::size_t>(channels, 2);
     const sf_count_t expected = info.frames > 0 ? std::min(info.frames, longest) : 0;
-    std::vector<float> read(static_cast<std::size_t>(expected) * channels);
+    std::vector<float> read(static_cast<std::size_t>(expected) * readWidth);
     sf_count_t frames = expected > 0 ? sf_readf_float(file.get(), read.data(), expected) : 0;
+    // Some formats do not know their length up front: read in blocks until the file ends.
     if (info.frames <= 0) {
         constexpr sf_count_t kBlockFrames = 1 << 14;
         while (frames < longest) {
-            read.resize(static_cast<std::size_t>(frames + kBlockFrames) * channels);
+            read.resize(static_cast<std::size_t>(frames + kBlockFrames) * readWidth);
             const sf_count_t got = sf_readf_float(file.get(), read.data() + static_cast<std::size_t>(frames) * channels,
                                                   std::min(kBlockFrames, longest - frames));
             if (got <= 0) {
@@ -51,12 +55,25 @@ Result<StereoSound> readSoundFile(const std::filesystem::path& path, int sampleR
         return Error{ErrorCode::CannotOpen, displayPath(path) + ": " + sf_strerror(file.get())};
     }
 
-    std::vector<float> stereo(static_cast<std::size_t>(frames) * 2);
-    for (std::size_t frame = 0; frame < static_cast<std::size_t>(frames); ++frame) {
-        const float left = read[frame * channels];
-        stereo[frame * 2] = left;
-        stereo[frame * 2 + 1] = channels > 1 ? read[frame * channels + 1] : left;
+    // Frame f of the file starts at f * channels; it moves to f * 2, never before where it is,
+    // so walking backwards reads every frame before it is overwritten when channels < 2, and
+    // walking forwards does when channels > 2.
+    const auto count = static_cast<std::size_t>(frames);
+    if (channels == 1) {
+        for (std::size_t frame = count; frame-- > 0;) {
+            const float value = read[frame];
+            read[frame * 2] = value;
+            read[frame * 2 + 1] = value;
+        }
+    } else if (channels > 2) {
+        for (std::size_t frame = 0; frame < count; ++frame) {
+            read[frame * 2] = read[frame * channels];
+            read[frame * 2 + 1] = read[frame * channels + 1];
+        }
     }
+    read.resize(count * 2);
+    std::vector<float>& stereo = read;
+
     StereoSound sound;
     sound.sampleRate = sampleRate;
     sound.samples = info.samplerate == sampleRate ? std::move(stereo)
