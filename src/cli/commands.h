@@ -20,5 +20,6 @@ Command addEventsCommand(CLI::App& app);
 Command addConvertCommand(CLI::App& app);
 Command addCutCommand(CLI::App& app);
 Command addBuildCommand(CLI::App& app);
+Command addPreviewCommand(CLI::App& app);
 
 }  // namespace zentrowe::cli

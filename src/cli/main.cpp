@@ -15,6 +15,7 @@ int main(int argc, char** argv)
     commands.push_back(addConvertCommand(app));
     commands.push_back(addCutCommand(app));
     commands.push_back(addBuildCommand(app));
+    commands.push_back(addPreviewCommand(app));
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

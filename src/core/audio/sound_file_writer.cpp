@@ -75,15 +75,18 @@ std::string_view soundFileExtension(SoundFormat format)
 }
 
 Status writeSoundFile(const std::filesystem::path& target, std::span<const float> interleaved, SoundFormat format,
-                      double quality)
+                      double quality, int sampleRate)
 {
     auto refused = [&](const std::string& reason) {
         return fileError(ErrorCode::WriteFailed, target, "write", reason);
     };
     SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
     MemoryFile memory;
+    if (sampleRate <= 0) {
+        return refused("no sample rate");
+    }
     SF_INFO info{};
-    info.samplerate = kSampleRate;
+    info.samplerate = sampleRate;
     info.channels = kChannelCount;
     info.format = format == SoundFormat::OggVorbis ? (SF_FORMAT_OGG | SF_FORMAT_VORBIS)
                                                    : (SF_FORMAT_WAV | SF_FORMAT_PCM_16);
@@ -91,15 +94,22 @@ Status writeSoundFile(const std::filesystem::path& target, std::span<const float
     if (sound == nullptr) {
         return refused(sf_strerror(nullptr));
     }
+    sf_command(sound, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     if (format == SoundFormat::OggVorbis) {
         double vorbisQuality = std::clamp(quality, 0.0, 1.0);
         sf_command(sound, SFC_SET_VBR_ENCODING_QUALITY, &vorbisQuality, sizeof(vorbisQuality));
-    } else {
-        sf_command(sound, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     }
+    // In blocks: the Vorbis encoder takes what one call gives it as a single analysis buffer,
+    // and minutes of sound in one call crash it.
+    constexpr sf_count_t kEncoderBlockFrames = 4096;
     const auto frames = static_cast<sf_count_t>(interleaved.size() / kChannelCount);
-    const sf_count_t written = frames == 0 ? 0 : sf_writef_float(sound, interleaved.data(), frames);
-    const std::string encoderError = written == frames ? std::string() : std::string(sf_strerror(sound));
+    std::string encoderError;
+    for (sf_count_t done = 0; done < frames && encoderError.empty(); done += kEncoderBlockFrames) {
+        const sf_count_t block = std::min(kEncoderBlockFrames, frames - done);
+        if (sf_writef_float(sound, interleaved.data() + done * kChannelCount, block) != block) {
+            encoderError = sf_strerror(sound);
+        }
+    }
     if (sf_close(sound) != 0 && encoderError.empty()) {
         return refused("the encoder failed");
     }

@@ -16,11 +16,11 @@ enum class SoundFormat {
 // The file name extension of a format, lower case: ".ogg" or ".wav".
 std::string_view soundFileExtension(SoundFormat format);
 
-// Encodes interleaved stereo float samples at kSampleRate and writes them through the atomic
-// writer. `quality` (0 to 1, OGG Vorbis only) is set before the first samples are written, as the
+// Encodes interleaved stereo float samples at `sampleRate` frames a second and writes them
+// through the atomic writer. `quality` (0 to 1, OGG Vorbis only) is set before the first samples are written, as the
 // encoder fixes it then. Samples beyond +-1 are clipped. WriteFailed naming the target if the
 // file cannot be written or the encoder refuses.
 Status writeSoundFile(const std::filesystem::path& target, std::span<const float> interleaved, SoundFormat format,
-                      double quality);
+                      double quality, int sampleRate);
 
 }  // namespace zentrowe::audio

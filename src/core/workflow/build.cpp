@@ -218,7 +218,7 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
                 samples = renderer->renderNote(instruments[job.keysound], entry.note, entry.velocity, noteFrames,
                                                noteFrames + gapFrames);
             }
-            const auto status = audio::writeSoundFile(job.target, samples, request.format, request.quality);
+            const auto status = audio::writeSoundFile(job.target, samples, request.format, request.quality, audio::kSampleRate);
             std::lock_guard lock(mutex);
             if (!status) {
                 failure = failure.value_or(status.error());

@@ -1,0 +1,53 @@
+// Arbitrary bytes as the chart `zentrowe-cli preview` is given. Whatever the bytes: no crash,
+// objects in time order at finite times from 0 on, codes inside the code range, lanes the
+// channels allow, problems naming lines the input has.
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+
+#include "core/chart/bms_chart.h"
+
+namespace {
+
+void require(bool holds, const char* rule)
+{
+    if (!holds) {
+        std::fprintf(stderr, "chart reader rule broken: %s\n", rule);
+        std::abort();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    using namespace zentrowe::chart;
+    const std::span<const std::uint8_t> bytes(data, size);
+    const BmsChart chart = readBmsChart(bytes);
+    const auto lines = static_cast<std::int64_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
+
+    require(chart.keysoundNames.size() == kCodeCount, "one name slot per code");
+    require(std::isfinite(chart.initialBpm) && chart.initialBpm > 0, "the first tempo is a positive number");
+    require(chart.ignoredLines >= 0 && chart.ignoredLines <= lines, "no more lines ignored than there are");
+    double previous = 0;
+    for (const auto& object : chart.objects) {
+        require(!std::isnan(object.seconds) && object.seconds >= 0, "objects lie at times from 0 on");
+        require(object.seconds >= previous, "objects are in time order");
+        previous = object.seconds;
+        require(object.code > 0 && object.code < kCodeCount, "object codes are codes");
+        require(object.line >= 1 && object.line <= lines, "objects come from lines of the input");
+        const bool background = object.kind == ObjectKind::Background;
+        require(background == (object.lane == 0), "only the background has no lane");
+        require(background || (object.lane >= 11 && object.lane <= 29 && object.lane % 10 != 0), "lanes are 11..29");
+    }
+    for (const auto& problem : chart.problems) {
+        require(problem.line >= 1 && problem.line <= lines, "problems name lines of the input");
+        require(!problem.message.empty(), "problems say what is wrong");
+    }
+    return 0;
+}

@@ -1,0 +1,94 @@
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/output.h"
+#include "core/base/file_error.h"
+#include "core/workflow/preview.h"
+
+namespace zentrowe::cli {
+
+namespace {
+
+// A line on stderr rewritten in place; only when a person is watching.
+class TerminalProgress final : public ProgressSink {
+public:
+    void advance(std::int64_t done, std::int64_t total) override
+    {
+        std::fprintf(stderr, "\rread %lld of %lld keysounds", static_cast<long long>(done), static_cast<long long>(total));
+        m_shown = true;
+    }
+    ~TerminalProgress() override
+    {
+        if (m_shown) {
+            std::fputc('\n', stderr);
+        }
+    }
+
+private:
+    bool m_shown = false;
+};
+
+}  // namespace
+
+Command addPreviewCommand(CLI::App& app)
+{
+    struct Options {
+        std::string chart;
+        std::string out;
+        double from = 0;
+        double length = 0;
+    };
+    auto options = std::make_shared<Options>();
+    Command command;
+    command.app = app.add_subcommand("preview", "Mix a BMS chart from the keysound files beside it into one sound file");
+    auto* sub = command.app;
+    sub->add_option("CHART", options->chart, "any BMS chart")->required();
+    sub->add_option("--out", options->out, "the mix, FILE.ogg or FILE.wav")->required();
+    sub->add_option("--from", options->from, "chart time in seconds where the mix starts")->check(CLI::NonNegativeNumber);
+    sub->add_option("--length", options->length, "seconds to mix (default: to the end of the last sound)")
+        ->check(CLI::PositiveNumber);
+
+    command.run = [options, sub] {
+        workflow::PreviewRequest request;
+        request.chartPath = options->chart;
+        request.outputPath = options->out;
+        request.fromSeconds = options->from;
+        if (sub->count("--length") > 0) {
+            request.lengthSeconds = options->length;
+        }
+        auto outcome = [&] {
+            if (::isatty(STDERR_FILENO) != 0) {
+                TerminalProgress shown;
+                return workflow::writeChartPreview(request, shown);
+            }
+            NullProgress quiet;
+            return workflow::writeChartPreview(request, quiet);
+        }();
+        if (!outcome) {
+            reportError(outcome.error().message);
+            return outcome.error().code == ErrorCode::InvalidSetting ? kExitUsage : kExitBadInput;
+        }
+        const std::string chartName = displayPath(request.chartPath);
+        for (const auto& problem : outcome->chartProblems) {
+            reportWarning(chartName + ": line " + std::to_string(problem.line) + ": " + problem.message);
+        }
+        for (const auto& missing : outcome->missingKeysounds) {
+            reportWarning("missing keysound: " + missing);
+        }
+        Output out;
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f", outcome->seconds);
+        out.write("wrote " + displayPath(request.outputPath) + " (" + seconds + " s)\n");
+        if (!outcome->missingKeysounds.empty()) {
+            out.write(std::to_string(outcome->missingKeysounds.size()) + " keysound files missing\n");
+        }
+        return out.finishWithExitCode();
+    };
+    return command;
+}
+
+}  // namespace zentrowe::cli

@@ -1,0 +1,153 @@
+#include "core/audio/chart_mixer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/keysound/wave_builder.h"
+#include "support/test_support.h"
+
+namespace zentrowe::audio {
+namespace {
+
+using namespace zentrowe::testing;
+
+constexpr int kRate = 44100;
+
+// A 16-bit PCM WAV file holding `frames` frames of one constant level, then silence.
+Bytes levelWave(std::uint16_t channels, std::uint32_t rate, std::size_t frames, double level,
+                std::size_t silentFrames = 0)
+{
+    const auto blockAlign = static_cast<std::uint16_t>(channels * 2);
+    const auto value = static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(level * 32768)));
+    Bytes data;
+    for (std::size_t frame = 0; frame < frames + silentFrames; ++frame) {
+        for (std::uint16_t c = 0; c < channels; ++c) {
+            appendU16le(data, frame < frames ? value : 0);
+        }
+    }
+    return riffWave({{"fmt ", fmtBody(1, channels, rate, rate * blockAlign, blockAlign, 16)}, {"data", data}});
+}
+
+chart::BmsChart readChart(std::string_view text)
+{
+    return chart::readBmsChart({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+}
+
+Result<ChartMix> mix(const chart::BmsChart& chart, const TempDir& folder, MixOptions options = {})
+{
+    NullProgress quiet;
+    return mixChart(chart, folder.path(), options, quiet);
+}
+
+// Frames where the left channel rises past half the click level after 10 ms of quiet.
+std::vector<double> onsetSeconds(const StereoSound& sound)
+{
+    std::vector<double> onsets;
+    std::size_t quietSince = 0;
+    for (std::size_t frame = 0; frame < sound.frames(); ++frame) {
+        if (std::fabs(sound.samples[frame * 2]) > 0.4F) {
+            if (frame - quietSince >= kRate / 100 || onsets.empty()) {
+                onsets.push_back(static_cast<double>(frame) / kRate);
+            }
+            quietSince = frame + 1;
+        }
+    }
+    return onsets;
+}
+
+TEST(ChartMixer, ClicksSoundWithinAMillisecondOfTheirChartTimes)
+{
+    // Times worked by hand from the tempo map: 120 BPM, 240 halfway through measure 1 (by a hex
+    // tempo), a half-length measure 2 with a stop of two beats halfway, 60 BPM by code in measure
+    // 3. Measure 1's clicks come from a 22,050 Hz stereo file, resampled.
+    const TempDir folder;
+    writeFile(folder / "click.wav", levelWave(1, kRate, 88, 0.8, 400));
+    writeFile(folder / "click22.wav", levelWave(2, 22050, 44, 0.8, 200));
+    const auto chart = readChart("#BPM 120\n#WAV01 click.wav\n#WAV02 click22.wav\n#BPM01 60\n#STOP01 96\n"
+                                 "#00011:01010000\n#00111:00020002\n#00103:00F0\n#00202:0.5\n#00211:0101\n"
+                                 "#00209:0001\n#00308:01\n#00311:01010000\n");
+    const auto result = mix(chart, folder);
+    ASSERT_TRUE(result.ok()) << result.error().message;
+    EXPECT_TRUE(result->missing.empty());
+    EXPECT_FLOAT_EQ(result->gain, 1);
+    const std::vector<double> expected = {0.0, 0.5, 2.5, 3.25, 3.5, 3.75, 4.5, 5.5};
+    const auto onsets = onsetSeconds(result->sound);
+    ASSERT_EQ(onsets.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_NEAR(onsets[i], expected[i], 0.001) << "click " << i;
+    }
+}
+
+TEST(ChartMixer, CutsRepeatedCodesFindsFilesAsPlayersDoAndListsMissingOnes)
+{
+    // 240 BPM: a measure is one second. tone.wav is 1 s at 0.6.
+    const TempDir folder;
+    writeFile(folder / "tone.wav", levelWave(1, kRate, kRate, 0.6));
+    writeFile(folder / "kick.wav", levelWave(1, kRate, 441, 0.5));
+    writeFile(folder / "broken.wav", std::string_view("RIFF----WAVEnot a sound"));
+    const auto chart = readChart("#BPM 240\n#WAV01 Kick.OGG\n#WAV02 gone.wav\n#WAV03 gone.wav\n#WAV04 broken.wav\n"
+                                 "#WAV05 tone.wav\n#WAV06 tone.wav\n"
+                                 "#00011:0505\n"        // 0.0 and 0.5: the second cuts the first
+                                 "#00114:0203\n"        // 1.0 and 1.5: missing, one name
+                                 "#00115:04\n"          // 1.0: unreadable
+                                 "#00211:0506\n"        // 2.0 and 2.5: two codes overlap
+                                 "#00413:01\n");        // 4.0: found as kick.wav
+    const auto result = mix(chart, folder);
+    ASSERT_TRUE(result.ok()) << result.error().message;
+    ASSERT_EQ(result->missing.size(), 2U);
+    EXPECT_EQ(result->missing[0], "gone.wav");
+    EXPECT_EQ(result->missing[1].rfind("broken.wav: ", 0), 0U) << result->missing[1];
+
+    // The overlap sums to 1.2, turned down to the mix peak.
+    const float gain = kMixPeak / 1.2F;
+    EXPECT_NEAR(result->gain, gain, 1e-3);
+    const auto at = [&](double seconds) { return result->sound.samples[static_cast<std::size_t>(seconds * kRate) * 2]; };
+    EXPECT_NEAR(at(0.25), 0.6 * gain, 1e-3);
+    EXPECT_NEAR(at(0.75), 0.6 * gain, 1e-3);  // the first stopped when the second began
+    EXPECT_NEAR(at(1.25), 0.6 * gain, 1e-3);  // which plays its whole second
+    EXPECT_NEAR(at(1.75), 0, 1e-6);
+    EXPECT_NEAR(at(2.75), 1.2 * gain, 1e-3);
+    EXPECT_NEAR(at(4.005), 0.5 * gain, 1e-3);
+    EXPECT_EQ(result->sound.frames(), static_cast<std::size_t>(4.01 * kRate + 0.5));
+
+    {
+        SCOPED_TRACE("a window of the chart, longer than its sound");
+        MixOptions window;
+        window.fromSeconds = 2.75;
+        window.lengthSeconds = 3;
+        const auto part = mix(chart, folder, window);
+        ASSERT_TRUE(part.ok()) << part.error().message;
+        ASSERT_EQ(part->sound.frames(), static_cast<std::size_t>(3 * kRate));
+        const auto partAt = [&](double seconds) {
+            return part->sound.samples[static_cast<std::size_t>(seconds * kRate) * 2 + 1];
+        };
+        EXPECT_NEAR(partAt(0.1), 1.2 * gain, 1e-3);  // voices begun before the window go on in it
+        EXPECT_NEAR(partAt(0.5), 0.6 * gain, 1e-3);
+        EXPECT_NEAR(partAt(1.255), 0.5 * gain, 1e-3);
+        EXPECT_NEAR(partAt(2.9), 0, 1e-6);
+    }
+}
+
+TEST(ChartMixer, RefusesWindowsItCannotMix)
+{
+    const TempDir folder;
+    const auto chart = readChart("#WAV01 a.wav\n#00011:01\n");
+    MixOptions options;
+    for (const auto& [from, length] : std::vector<std::pair<double, double>>{{-1, 1}, {0, 0}, {0, 3601}, {NAN, 1}}) {
+        SCOPED_TRACE(std::to_string(from) + " " + std::to_string(length));
+        options.fromSeconds = from;
+        options.lengthSeconds = length;
+        const auto result = mix(chart, folder, options);
+        ASSERT_FALSE(result.ok());
+        EXPECT_EQ(result.error().code, ErrorCode::InvalidSetting);
+    }
+}
+
+}  // namespace
+}  // namespace zentrowe::audio
