@@ -129,14 +129,17 @@ void appendSingleCodeLine(ChartText& text, std::int64_t measure, std::string_vie
 Error measureOutOfRange(std::string_view what, std::int64_t measure)
 {
     return Error{ErrorCode::MeasureOutOfRange, std::string(what) + " falls in measure " + std::to_string(measure) +
-                                                   ", but a chart holds measures 000 to 999 only"};
+                                                   ", but a chart holds measures 000 to 999 only"}
+        .withNumber(measure);
 }
 
 Error codesExhausted(int startValue)
 {
     return Error{ErrorCode::CodesExhausted,
                  "the track has more keysounds than the codes after start code " + encodeBase36(startValue) +
-                     " up to ZZ can number"};
+                     " up to ZZ can number"}
+        .about("keysounds")
+        .withValue(encodeBase36(startValue));
 }
 
 // The state every mode shares: the keysound table, the lane buffers of the measure being
@@ -551,7 +554,9 @@ Result<ChartTempos> chartTempos(const song::SongSummary& song)
         if (added) {
             if (tempos.microsOfCode.size() >= static_cast<std::size_t>(kLargestCode)) {
                 return Error{ErrorCode::CodesExhausted, "the song has more than " + std::to_string(kLargestCode) +
-                                                            " different tempos, more than a chart can number"};
+                                                            " different tempos, more than a chart can number"}
+                    .about("tempos")
+                    .withNumber(kLargestCode);
             }
             tempos.microsOfCode.push_back(change.tempoMicros);
             found->second = static_cast<std::uint16_t>(tempos.microsOfCode.size());
@@ -643,11 +648,14 @@ Result<ChartPieces> generateChartPieces(std::span<const std::uint8_t> file, cons
         return Error{ErrorCode::TrackOutOfRange,
                      trackNumber < 1 ? std::string("no track chosen")
                                      : "track " + std::to_string(trackNumber) + " does not exist; the song has " +
-                                           std::to_string(song.tracks.size()) + " tracks"};
+                                           std::to_string(song.tracks.size()) + " tracks"}
+            .withNumber(trackNumber);
     }
     if (song.ticksPerMeasure <= 0) {
         return Error{ErrorCode::UnsupportedDivision,
-                     "the song's division is 0 ticks per quarter note, so its notes have no place in a measure"};
+                     "the song's division is 0 ticks per quarter note, so its notes have no place in a measure"}
+            .about("division")
+            .withNumber(0);
     }
     const song::TrackLocation where = song.tracks[static_cast<std::size_t>(trackNumber - 1)].location;
     switch (settings.mode()) {
