@@ -107,6 +107,7 @@ private:
     void readSong(const std::filesystem::path& midiFile, bool asSource);
     void showTracks(const song::SongSummary& song);
     void listEvents(int trackNumber);
+    // Lists the keysound file of the state's last conversion and says what comes next.
     void showConversion(bool allNotesOnDrumChannel);
     void setOutputFolder(const QString& folder);
     void updateRecentMenu();
