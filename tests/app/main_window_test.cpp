@@ -815,6 +815,66 @@ TEST_F(MainWindowTest, CancellingACutKeepsFinishedFilesWholeAndLeavesNothingHalf
     }
 }
 
+TEST_F(MainWindowTest, RefusalsSpeakChineseNameWhatIsAtFaultAndWriteNothing)
+{
+    open();
+    auto wavFilesIn = [this] {
+        int count = 0;
+        for (const auto& entry : fs::directory_iterator(out)) {
+            count += entry.path().extension() == ".wav" ? 1 : 0;
+        }
+        return count;
+    };
+
+    // The conductor track has no notes: refused, naming it.
+    selectRow(0);
+    window.toBmsAction()->trigger();
+    start();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("音轨 01 没有可以转换的音符"))) << dialogs.messages[0].toStdString();
+    EXPECT_TRUE(fs::is_empty(out));
+
+    selectRow(1);
+    start();
+    ASSERT_EQ(dialogs.messages.size(), 1) << dialogs.messages.join('\n').toStdString();
+
+    // A recording rendered without a soundfont: every sample is 0.
+    const fs::path silent = temp / "silent.wav";
+    Bytes silence = recording(44100 * 3);
+    std::fill(silence.begin() + 44, silence.end(), std::uint8_t{0});
+    writeFile(silent, silence);
+    dialogs.files << toQString(silent.string());
+    window.wavCutAction()->trigger();
+    ASSERT_TRUE(waitForPass(window));
+    ASSERT_EQ(dialogs.messages.size(), 2);
+    EXPECT_TRUE(dialogs.messages[1].startsWith(toQString(silent.string()) + QStringLiteral(" 中没有一个采样")))
+        << dialogs.messages[1].toStdString();
+    EXPECT_EQ(window.resultLine()->text(), dialogs.messages[1]);
+    EXPECT_EQ(wavFilesIn(), 0);
+
+    // A keysound name the command line would refuse is refused here too, before any cut.
+    const fs::path loud = temp / "render.wav";
+    writeFile(loud, recording(44100 * 30));
+    window.settingsDialog()->keysoundNameEdit()->setText(QStringLiteral("a/b"));
+    dialogs.files << toQString(loud.string());
+    window.wavCutAction()->trigger();
+    QApplication::processEvents();
+    EXPECT_FALSE(window.isBusy());
+    ASSERT_EQ(dialogs.messages.size(), 3);
+    EXPECT_TRUE(dialogs.messages[2].startsWith(QStringLiteral("输入有误：K音名 “a/b” 不可用")))
+        << dialogs.messages[2].toStdString();
+    EXPECT_EQ(wavFilesIn(), 0);
+    EXPECT_EQ(commands(), (Commands{false, true, true, false}));
+
+    // With the name mended the same recording cuts, under the new name.
+    window.settingsDialog()->keysoundNameEdit()->setText(QStringLiteral("piano_"));
+    dialogs.files << toQString(loud.string());
+    window.wavCutAction()->trigger();
+    ASSERT_TRUE(waitForPass(window));
+    EXPECT_EQ(dialogs.messages.size(), 3);
+    EXPECT_TRUE(fs::exists(out / "piano_60-48-100.wav"));
+}
+
 TEST(RememberedPlaces, FoldersAndRecentFilesCarryOverToTheNextRun)
 {
     TempDir temp;

@@ -19,6 +19,7 @@
 #include "app/controls/list_view.h"
 #include "app/controls/progress_bar.h"
 #include "app/ui/about_window.h"
+#include "app/ui/error_sentence.h"
 #include "app/ui/job_runner.h"
 #include "app/ui/progress_window.h"
 #include "app/ui/settings_dialog.h"
@@ -26,11 +27,10 @@
 #include "app/ui/track_info_window.h"
 #include "app/ui/user_dialogs.h"
 #include "core/base/file_reading.h"
-#include "core/convert/keysound_table.h"
-#include "core/song/chart_file_name.h"
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
 #include "core/song/track_walk.h"
+#include "core/workflow/cut_plan.h"
 
 namespace zentrowe::app {
 
@@ -316,7 +316,7 @@ void MainWindow::onAbout()
 
 void MainWindow::onTrackClicked(int row)
 {
-    setStage(Stage::TrackChosen);
+    updateCommands();
     if (row >= 0 && row < static_cast<int>(m_state.song.tracks.size()) &&
         m_state.song.tracks[static_cast<std::size_t>(row)].noteCount == 0) {
         setResult(tr("提示：%1 没有音符，转换它不会生成K音")
@@ -346,18 +346,17 @@ void MainWindow::readSong(const std::filesystem::path& midiFile, bool asSource)
                 showFailure(summary.error(), tr("已取消读取 %1").arg(shownPath));
             } else {
                 if (asSource) {
-                    m_state.sourceMidiPath = midiFile;
-                    m_state.chartFileName = song::deriveChartFileName(toUtf8(shownPath));
+                    workflow::openSong(m_state, midiFile, std::move(summary.value()));
                     m_places.rememberOpenedFile(shownPath);
                     updateRecentMenu();
+                } else {
+                    workflow::returnToSource(m_state, std::move(summary.value()));
                 }
-                m_state.currentMidiPath = midiFile;
-                m_state.song = std::move(summary.value());
                 if (m_trackInfo) {
                     m_trackInfo->list()->DeleteAllItems();
                 }
                 showTracks(m_state.song);
-                setStage(Stage::SongListed);
+                updateCommands();
                 const QString read = m_state.song.warning ? toQString(*m_state.song.warning)
                                                           : tr("%1 个音轨").arg(m_state.song.tracks.size());
                 setResult(read + tr("；选择一个音轨，然后 工具 › 转换到BMS"));
@@ -391,7 +390,7 @@ void MainWindow::listEvents(int trackNumber)
     const auto texts = ensureSettings().texts();
     if (convert::firstInvalidField(texts) == convert::SettingsField::StartCode) {
         const auto refused = convert::parseSettings(texts, m_conversionSettings);
-        showError(refused ? tr("输入有误") : toQString(refused.error().message), &window);
+        showError(refused ? tr("输入有误") : errorSentence(refused.error()), &window);
         return;
     }
 
@@ -428,11 +427,11 @@ void MainWindow::onStartRequested()
     SettingsDialog& dialog = ensureSettings();
     auto settings = convert::parseSettings(dialog.texts(), m_conversionSettings);
     if (!settings) {
-        m_dialogs.showMessage(&dialog, kCaption, toQString(settings.error().message));
+        m_dialogs.showMessage(&dialog, kCaption, errorSentence(settings.error()));
         return;
     }
     const int trackNumber = m_trackList->GetSelectionMark() + 1;
-    if (trackNumber <= 0 || m_stage == Stage::Converted) {
+    if (trackNumber <= 0 || m_state.stage != workflow::SessionStage::SongOpen) {
         m_dialogs.showMessage(&dialog, kCaption, tr("请先在音轨列表中选择一个音轨"));
         return;
     }
@@ -441,13 +440,7 @@ void MainWindow::onStartRequested()
         m_trackInfo->list()->DeleteAllItems();
     }
 
-    workflow::ConversionRequest request;
-    request.sourceMidiPath = m_state.currentMidiPath;
-    request.song = m_state.song;
-    request.chartFileName = m_state.chartFileName;
-    request.outputFolder = m_state.outputFolder;
-    request.trackNumber = trackNumber;
-    request.settings = m_conversionSettings;
+    const workflow::ConversionRequest request = workflow::conversionRequest(m_state, trackNumber, m_conversionSettings);
 
     ProgressBar* bar = dialog.bar();
     bar->Min(0);
@@ -471,46 +464,40 @@ void MainWindow::onStartRequested()
             if (!job.outcome) {
                 showFailure(job.outcome.error(), tr("已取消转换，没有写入文件"), target);
             } else {
-                showConversion(std::move(job.outcome.value()), job.allNotesOnDrumChannel);
+                workflow::finishConversion(m_state, std::move(job.outcome.value()));
+                showConversion(job.allNotesOnDrumChannel);
             }
             emit passFinished();
         });
 }
 
-void MainWindow::showConversion(workflow::ConversionOutcome&& outcome, bool allNotesOnDrumChannel)
+void MainWindow::showConversion(bool allNotesOnDrumChannel)
 {
     if (m_settings) {
         m_settings->hide();
     }
-    m_state.sourceTicksPerMeasure = outcome.sourceTicksPerMeasure;
-    m_state.currentMidiPath = outcome.keysoundMidiPath;
-    m_state.song = outcome.keysoundSong;
-    m_state.cutList = outcome.cuts;
+    const workflow::ConversionOutcome& outcome = *m_state.lastConversion;
     showTracks(m_state.song);
     if (m_trackInfo) {
         m_trackInfo->list()->DeleteAllItems();
     }
-    setStage(Stage::Converted);
+    updateCommands();
     QStringList parts{tr("已写入 %1 和 %2，共 %3 个K音")
                           .arg(pathToQString(outcome.chartPath.filename()))
                           .arg(pathToQString(outcome.keysoundMidiPath.filename()))
                           .arg(outcome.keysounds.size()),
                       tr("渲染 %1，然后 工具 › 切割").arg(pathToQString(outcome.keysoundMidiPath.filename()))};
-    if (outcome.keysounds.empty()) {
-        parts << tr("提示：这个音轨没有音符");
-    }
     if (allNotesOnDrumChannel) {
         parts << tr("提示：这个音轨的音符都在第 10 通道（鼓），按鼓件生成K音请勾选 打击乐器 再转换");
     }
     // The folder goes last: a narrow window cuts the line's end, and the tooltip holds it whole.
     parts << tr("输出目录 %1").arg(pathToQString(outcome.chartPath.parent_path()));
     setResult(parts.join(QStringLiteral("；")));
-    m_lastConversion = std::move(outcome);
 }
 
 void MainWindow::onWavCut()
 {
-    if (isBusy() || !m_lastConversion) {
+    if (isBusy() || m_state.stage != workflow::SessionStage::Converted) {
         return;
     }
     // The recording is usually rendered into the output folder, beside "K-Midi.mid".
@@ -519,20 +506,17 @@ void MainWindow::onWavCut()
     if (recording.isEmpty()) {
         return;
     }
-    // The keysound name is read from the settings dialog as it stands now.
+    // The keysound name is read from the settings dialog as it stands now, and checked as the
+    // command line checks its name.
     const std::string keysoundName = toUtf8(ensureSettings().keysoundNameEdit()->text());
-
-    keysound::CutRequest request;
-    request.recording = toPath(recording);
-    request.outputFolder = m_state.outputFolder;
-    for (const auto& entry : m_lastConversion->keysounds.entries()) {
-        request.keysoundStems.push_back(convert::keysoundStem(keysoundName, entry, m_state.sourceTicksPerMeasure));
+    auto planned =
+        workflow::planCut(workflow::cutPlanRequest(m_state, toPath(recording), keysoundName, chosenLeadIn()));
+    if (!planned) {
+        showFailure(planned.error(), QString());
+        return;
     }
-    request.cuts = m_state.cutList;
-    request.ticksPerQuarter = m_state.song.ticksPerQuarter;
-    request.tempoMicros = m_state.song.tempoMicros;
-    request.gapTicks = m_conversionSettings.keysoundGap;
-    request.leadIn = chosenLeadIn();
+    // The job gets the plan as a value: it refers to nothing the window may change meanwhile.
+    keysound::CutRequest request = std::move(planned).value();
 
     const int count = static_cast<int>(request.keysoundStems.size());
     ProgressWindow& window = ensureProgress();
@@ -656,22 +640,26 @@ void MainWindow::onRunningChanged()
     updateCommands();
 }
 
-void MainWindow::setStage(Stage stage)
+MainWindow::Stage MainWindow::stage() const
 {
-    m_stage = stage;
-    updateCommands();
+    if (m_state.stage == workflow::SessionStage::Converted) {
+        return Stage::Converted;
+    }
+    // Listing a song again clears the list and with it the selection mark.
+    return m_trackList->GetSelectionMark() >= 0 ? Stage::TrackChosen : Stage::SongListed;
 }
 
 void MainWindow::updateCommands()
 {
     const bool idle = !isBusy();
+    const Stage now = stage();
     m_open->setEnabled(idle);
     m_recent->setEnabled(idle && !m_recent->isEmpty());
     m_setOutFolder->setEnabled(idle);
-    m_toBms->setEnabled(m_stage == Stage::TrackChosen && idle);
-    m_wavCut->setEnabled(m_stage == Stage::Converted && idle);
-    m_back->setEnabled(m_stage == Stage::Converted && idle);
-    m_trackList->Enabled(m_stage != Stage::Converted && idle);
+    m_toBms->setEnabled(now == Stage::TrackChosen && idle);
+    m_wavCut->setEnabled(now == Stage::Converted && idle);
+    m_back->setEnabled(now == Stage::Converted && idle);
+    m_trackList->Enabled(now != Stage::Converted && idle);
     m_cancelShortcut->setEnabled(!idle);
 }
 
@@ -687,8 +675,9 @@ void MainWindow::showFailure(const Error& error, const QString& cancelledText, Q
         setResult(cancelledText);
         return;
     }
-    setResult(toQString(error.message));
-    showError(toQString(error.message), preferred);
+    const QString sentence = errorSentence(error);
+    setResult(sentence);
+    showError(sentence, preferred);
 }
 
 void MainWindow::showError(const QString& text, QWidget* preferred)

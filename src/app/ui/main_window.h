@@ -2,7 +2,6 @@
 
 #include <QMainWindow>
 #include <QPointer>
-#include <optional>
 
 #include "core/workflow/conversion.h"
 #include "core/keysound/wav_cutter.h"
@@ -36,7 +35,8 @@ class MainWindow final : public QMainWindow {
     Q_OBJECT
 
 public:
-    // Where the work stands, which decides the commands that are on.
+    // Where the work stands, which decides the commands that are on: the session's stage as
+    // the core keeps it, with the song's stage split by whether a track is selected in the list.
     enum class Stage {
         SongListed,    // a song's tracks are listed (or none yet), no track chosen
         TrackChosen,   // a track was selected: it can be converted
@@ -53,7 +53,7 @@ public:
     void openMidiPath(const QString& path);
 
     bool isBusy() const;
-    Stage stage() const { return m_stage; }
+    Stage stage() const;
     const workflow::SongState& state() const { return m_state; }
 
     QAction* openAction() const { return m_open; }
@@ -107,7 +107,8 @@ private:
     void readSong(const std::filesystem::path& midiFile, bool asSource);
     void showTracks(const song::SongSummary& song);
     void listEvents(int trackNumber);
-    void showConversion(workflow::ConversionOutcome&& outcome, bool allNotesOnDrumChannel);
+    // Lists the keysound file of the state's last conversion and says what comes next.
+    void showConversion(bool allNotesOnDrumChannel);
     void setOutputFolder(const QString& folder);
     void updateRecentMenu();
 
@@ -117,7 +118,6 @@ private:
     // Centres `window` over this one, within the screen.
     void centreOverThis(QWidget& window);
 
-    void setStage(Stage stage);
     void updateCommands();
     void setResult(const QString& text);
     // A refused or failed pass: a message in front of `preferred` if that window is showing,
@@ -133,7 +133,6 @@ private:
     JobRunner* m_jobs;
     workflow::SongState m_state;
     convert::ConversionSettings m_conversionSettings;
-    std::optional<workflow::ConversionOutcome> m_lastConversion;
 
     QAction* m_open = nullptr;
     QAction* m_wavCut = nullptr;
@@ -156,8 +155,6 @@ private:
     QPointer<SettingsDialog> m_settings;
     QPointer<ProgressWindow> m_progress;
     QPointer<AboutWindow> m_aboutWindow;
-
-    Stage m_stage = Stage::SongListed;
 };
 
 }  // namespace zentrowe::app

@@ -11,7 +11,9 @@ std::string displayPath(const std::filesystem::path& path)
 
 Error fileError(ErrorCode code, const std::filesystem::path& path, std::string_view verb, int errnoValue)
 {
-    return fileError(code, path, verb, std::string_view(std::strerror(errnoValue)));
+    Error error = fileError(code, path, verb, std::string_view(std::strerror(errnoValue)));
+    error.systemError = errnoValue;
+    return error;
 }
 
 Error fileError(ErrorCode code, const std::filesystem::path& path, std::string_view verb, std::string_view reason)
@@ -21,7 +23,7 @@ Error fileError(ErrorCode code, const std::filesystem::path& path, std::string_v
     message += verb;
     message += ": ";
     message += reason;
-    return Error{code, std::move(message)};
+    return Error{code, std::move(message)}.inFile(displayPath(path)).about(std::string(verb)).withValue(std::string(reason));
 }
 
 }  // namespace zentrowe

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cassert>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -22,13 +23,47 @@ enum class ErrorCode {
     EmptyTrack,
     WouldOverwriteSource,
     WriteFailed,
-    Cancelled,
+    Cancelled,  // stays the last code: kLastErrorCode names it
 };
 
-// One sentence for the user, naming the file or value at fault: "song.mid: not a MIDI file".
+inline constexpr ErrorCode kLastErrorCode = ErrorCode::Cancelled;
+
+// One English sentence for the user, naming the file or value at fault ("song.mid: not a MIDI
+// file"), and the same values apart, so that a face can word the error in its own language. A
+// value the error does not name stays empty.
 struct Error {
     ErrorCode code;
     std::string message;
+    std::string path{};   // the file at fault, as displayPath() shows it
+    // What within the code is at fault, a stable key a face can look up: the setting
+    // ("startCode", "keysoundName", "longNoteMinimum", "tempo", "gap"), the file operation
+    // ("open", "read", "write"), or the rule the input broke ("noHeader", "wavLine").
+    std::string subject{};
+    std::string value{};  // the text at fault as given: a setting's text, a keysound stem, a reason
+    std::optional<std::int64_t> number{};  // the number at fault: a track, a line, a measure, a size
+    int systemError = 0;  // errno of the refused file operation; 0 when the reason is our own
+
+    // Set the values where an error is built: Error{code, message}.inFile(path).about("open").
+    Error inFile(std::string filePath) &&
+    {
+        path = std::move(filePath);
+        return std::move(*this);
+    }
+    Error about(std::string key) &&
+    {
+        subject = std::move(key);
+        return std::move(*this);
+    }
+    Error withValue(std::string text) &&
+    {
+        value = std::move(text);
+        return std::move(*this);
+    }
+    Error withNumber(std::int64_t at) &&
+    {
+        number = at;
+        return std::move(*this);
+    }
 };
 
 // A value or the reason there is none.

@@ -12,7 +12,8 @@ constexpr std::string_view kBackgroundChannel = "01";
 Error measureOutOfRange(std::string_view what, std::int64_t measure)
 {
     return Error{ErrorCode::MeasureOutOfRange, std::string(what) + " falls in measure " + std::to_string(measure) +
-                                                   ", but a chart holds measures 000 to 999 only"};
+                                                   ", but a chart holds measures 000 to 999 only"}
+        .withNumber(measure);
 }
 
 }  // namespace
@@ -48,7 +49,9 @@ std::uint16_t ChartBuilder::codeFor(std::uint8_t note, std::int64_t startTime, s
     const auto index = m_keysounds.findOrAdd(note, duration, velocity, startTime);
     if (!index) {
         fail(Error{ErrorCode::CodesExhausted, "the track has more keysounds than the codes after start code " +
-                                                  encodeBase36(m_keysounds.startValue()) + " up to ZZ can number"});
+                                                  encodeBase36(m_keysounds.startValue()) + " up to ZZ can number"}
+                 .about("keysounds")
+                 .withValue(encodeBase36(m_keysounds.startValue())));
         return 0;
     }
     return static_cast<std::uint16_t>(m_keysounds.codeValue(*index));

@@ -93,7 +93,9 @@ Result<ChartTempos> chartTempos(const song::SongSummary& song, std::int64_t last
         if (added) {
             if (tempos.microsOfCode.size() >= static_cast<std::size_t>(kLargestCode)) {
                 return Error{ErrorCode::CodesExhausted, "the song has more than " + std::to_string(kLargestCode) +
-                                                            " different tempos, more than a chart can number"};
+                                                            " different tempos, more than a chart can number"}
+                    .about("tempos")
+                    .withNumber(kLargestCode);
             }
             tempos.microsOfCode.push_back(change.tempoMicros);
             found->second = static_cast<std::uint16_t>(tempos.microsOfCode.size());
@@ -175,11 +177,14 @@ Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const s
         return Error{ErrorCode::TrackOutOfRange,
                      trackNumber < 1 ? std::string("no track chosen")
                                      : "track " + std::to_string(trackNumber) + " does not exist; the song has " +
-                                           std::to_string(song.tracks.size()) + " tracks"};
+                                           std::to_string(song.tracks.size()) + " tracks"}
+            .withNumber(trackNumber);
     }
     if (song.ticksPerMeasure <= 0) {
         return Error{ErrorCode::UnsupportedDivision,
-                     "the song's division is 0 ticks per quarter note, so its notes have no place in a measure"};
+                     "the song's division is 0 ticks per quarter note, so its notes have no place in a measure"}
+            .about("division")
+            .withNumber(0);
     }
     const song::TrackLocation where = song.tracks[static_cast<std::size_t>(trackNumber - 1)].location;
     switch (settings.mode()) {

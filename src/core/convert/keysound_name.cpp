@@ -33,7 +33,9 @@ Status checkKeysoundName(std::string_view name)
     }
     return Error{ErrorCode::InvalidSetting,
                  "输入有误: the keysound name must be printable ASCII without / \\ : * ? \" < > |, not \"" +
-                     std::string(name) + "\""};
+                     std::string(name) + "\""}
+        .about("keysoundName")
+        .withValue(std::string(name));
 }
 
 }  // namespace zentrowe::convert

@@ -109,9 +109,29 @@ std::optional<std::int32_t> tempoMicrosFromBpm(std::string_view text)
     return static_cast<std::int32_t>(micros);
 }
 
-Error refusal(std::string_view what, std::string_view text)
+// `key` names the setting for faces that word the refusal themselves.
+Error refusal(std::string_view key, std::string_view what, std::string_view text)
 {
-    return Error{ErrorCode::InvalidSetting, "输入有误: " + std::string(what) + " \"" + std::string(text) + "\""};
+    return Error{ErrorCode::InvalidSetting, "输入有误: " + std::string(what) + " \"" + std::string(text) + "\""}
+        .about(std::string(key))
+        .withValue(std::string(text));
+}
+
+std::string_view settingKey(SettingsField field)
+{
+    switch (field) {
+    case SettingsField::StartCode:
+        return "startCode";
+    case SettingsField::KeysoundName:
+        return "keysoundName";
+    case SettingsField::LongNoteMinimum:
+        return "longNoteMinimum";
+    case SettingsField::Tempo:
+        return "tempo";
+    case SettingsField::Gap:
+        break;
+    }
+    return "gap";
 }
 
 struct Checked {
@@ -125,7 +145,7 @@ Checked check(const SettingsTexts& texts, const ConversionSettings& previous)
     Checked out;
     auto refuse = [&out](SettingsField field, std::string_view what, std::string_view text) {
         out.badField = field;
-        out.error = refusal(what, text);
+        out.error = refusal(settingKey(field), what, text);
         return out;
     };
     ConversionSettings& settings = out.settings;

@@ -67,9 +67,11 @@ Result<std::vector<std::uint8_t>> buildKeysoundMidi(const convert::KeysoundTable
     assert(gapTicks >= 0 && static_cast<std::uint64_t>(gapTicks) <= kLongestDeltaTicks);
     for (const auto& entry : keysounds.entries()) {
         if (keysoundMidiDuration(entry.duration, ticksPerQuarter) > kLongestDeltaTicks) {
-            return Error{ErrorCode::NoteTooLong,
-                         "the note at tick " + std::to_string(entry.startTime) + " lasts longer than K-Midi.mid can hold: " + std::to_string(kLongestDeltaTicks) +
-                             " of its ticks (96 a quarter note), the most a MIDI delta time counts"};
+            return Error{ErrorCode::NoteTooLong, "the note at tick " + std::to_string(entry.startTime) +
+                                                     " lasts longer than K-Midi.mid can hold: " +
+                                                     std::to_string(kLongestDeltaTicks) +
+                                                     " of its ticks (96 a quarter note), the most a MIDI delta time counts"}
+                .withNumber(entry.startTime);
         }
     }
     const auto gap = encodeVarLen(static_cast<std::uint64_t>(gapTicks));

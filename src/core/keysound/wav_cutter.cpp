@@ -203,10 +203,12 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
     if (request.ticksPerQuarter <= 0) {
         return Error{ErrorCode::InvalidSetting, "keysound file: division " +
                                                     std::to_string(request.ticksPerQuarter) +
-                                                    " ticks per quarter note cannot time a cut"};
+                                                    " ticks per quarter note cannot time a cut"}
+            .about("division")
+            .withNumber(request.ticksPerQuarter);
     }
     if (request.tempoMicros == 0) {
-        return Error{ErrorCode::InvalidSetting, "keysound file: a tempo of 0 cannot time a cut"};
+        return Error{ErrorCode::InvalidSetting, "keysound file: a tempo of 0 cannot time a cut"}.about("tempoZero");
     }
     const std::size_t count = std::min(request.keysoundStems.size(), request.cuts.size());
     CutReport report;
@@ -223,7 +225,10 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
         if (!convert::isAcceptableFileStem(stem)) {
             return Error{ErrorCode::InvalidSetting, "keysound " + std::to_string(i + 1) + ": \"" + stem +
                                                         "\" is not a safe file name (printable ASCII without "
-                                                        "/ \\ : * ? \" < > |)"};
+                                                        "/ \\ : * ? \" < > |)"}
+                .about("unsafeStem")
+                .withValue(stem)
+                .withNumber(static_cast<std::int64_t>(i + 1));
         }
         targets.push_back(request.outputFolder / (stem + ".wav"));
     }
@@ -242,7 +247,9 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
     for (const auto& target : targets) {
         if (file.isSameFileAs(target)) {
             return Error{ErrorCode::WouldOverwriteSource,
-                         displayPath(target) + ": is the recording itself; nothing was cut"};
+                         displayPath(target) + ": is the recording itself; nothing was cut"}
+                .inFile(displayPath(target))
+                .about("recording");
         }
     }
 
@@ -264,7 +271,8 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
     if (!loud->has_value() && LoudnessTest::canScan(layout)) {
         return Error{ErrorCode::SilentRecording,
                      file.name() + ": no sample reaches 0.001 of full scale, so there is nothing to cut; was it "
-                                   "rendered with a soundfont?"};
+                                   "rendered with a soundfont?"}
+            .inFile(file.name());
     }
     report.leadInUsed = request.leadIn;
     if (request.leadIn == LeadIn::Auto) {
@@ -298,7 +306,9 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
             return Error{ErrorCode::InvalidSetting,
                          displayPath(targets[i]) + ": the keysound would lie beyond any WAV file's length "
                                                    "(the keysound file's tempo or ticks, or the recording's "
-                                                   "byte rate, are too large)"};
+                                                   "byte rate, are too large)"}
+                .inFile(displayPath(targets[i]))
+                .about("beyondWaveLength");
         }
         // A keysound of no length still gets a valid file, with an empty data chunk.
         const std::int64_t size = std::max<std::int64_t>(*last - *first, 0);
@@ -306,7 +316,10 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
         if (static_cast<std::uint64_t>(size + (size & 1)) >
             std::numeric_limits<std::uint32_t>::max() - layout.dataTagOffset) {
             return Error{ErrorCode::InvalidSetting, displayPath(targets[i]) + ": " + std::to_string(size) +
-                                                        " sample bytes do not fit in a WAV file"};
+                                                        " sample bytes do not fit in a WAV file"}
+                .inFile(displayPath(targets[i]))
+                .about("waveSize")
+                .withNumber(size);
         }
         if (*first + size > static_cast<std::int64_t>(layout.dataSize)) {
             ++pastTheEnd;

@@ -31,9 +31,10 @@ Error cannotRead(const std::string& name, int reason)
     return fileError(ErrorCode::CannotOpen, name, "read", reason);
 }
 
-Error notWave(const std::string& name, const std::string& why)
+// `rule` names what the file broke, for faces that word the refusal themselves.
+Error notWave(const std::string& name, const char* rule, const std::string& why)
 {
-    return Error{ErrorCode::NotPcmWave, name + ": " + why};
+    return Error{ErrorCode::NotPcmWave, name + ": " + why}.inFile(name).about(rule);
 }
 
 bool hasId(std::span<const std::uint8_t> id, std::string_view expected)
@@ -172,7 +173,7 @@ Result<WaveLayout> readWaveLayout(const RecordingFile& file)
         return got.error();
     }
     if (*got < riff.size() || !hasId(std::span(riff).first(4), "RIFF") || !hasId(std::span(riff).subspan(8, 4), "WAVE")) {
-        return notWave(name, "not a RIFF/WAVE file");
+        return notWave(name, "notRiff", "not a RIFF/WAVE file");
     }
 
     WaveLayout layout;
@@ -222,15 +223,15 @@ Result<WaveLayout> readWaveLayout(const RecordingFile& file)
     }
 
     if (!foundData) {
-        return notWave(name, "no \"data\" chunk");
+        return notWave(name, "noData", "no \"data\" chunk");
     }
     if (!fmt) {
-        return notWave(name, "no \"fmt \" chunk of 16 bytes or more before the \"data\" chunk");
+        return notWave(name, "noFormat", "no \"fmt \" chunk of 16 bytes or more before the \"data\" chunk");
     }
     std::uint16_t tag = fmt->formatTag;
     if (tag == kFormatExtensible) {
         if (!fmt->subFormat) {
-            return notWave(name, "WAVE_FORMAT_EXTENSIBLE \"fmt \" chunk shorter than 40 bytes");
+            return notWave(name, "shortExtensible", "WAVE_FORMAT_EXTENSIBLE \"fmt \" chunk shorter than 40 bytes");
         }
         tag = *fmt->subFormat;
     }
@@ -239,13 +240,14 @@ Result<WaveLayout> readWaveLayout(const RecordingFile& file)
     } else if (tag == kFormatFloat) {
         layout.sampleFormat = SampleFormat::Float;
     } else {
-        return notWave(name, "sample format " + formatName(tag) + " is neither PCM nor IEEE float");
+        return notWave(name, "sampleFormat", "sample format " + formatName(tag) + " is neither PCM nor IEEE float")
+            .withValue(formatName(tag));
     }
     if (fmt->blockAlign == 0) {
-        return notWave(name, "block align 0 in the \"fmt \" chunk");
+        return notWave(name, "blockAlign", "block align 0 in the \"fmt \" chunk");
     }
     if (fmt->byteRate == 0) {
-        return notWave(name, "byte rate 0 in the \"fmt \" chunk");
+        return notWave(name, "byteRate", "byte rate 0 in the \"fmt \" chunk");
     }
     layout.formatTag = fmt->formatTag;
     layout.channels = fmt->channels;

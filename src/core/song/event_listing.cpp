@@ -55,7 +55,7 @@ Status checkTrackNumber(const SongSummary& song, int trackNumber, const std::str
     std::string message = fileName + ": there is no track " + std::to_string(trackNumber);
     message += count == 0 ? " (the file has no tracks)"
                           : " (tracks are numbered 1 to " + std::to_string(count) + ")";
-    return Error{ErrorCode::TrackOutOfRange, message};
+    return Error{ErrorCode::TrackOutOfRange, message}.withNumber(trackNumber);
 }
 
 Status listTrackEvents(std::span<const std::uint8_t> file, const SongSummary& song, int trackNumber,

@@ -78,9 +78,10 @@ private:
     bool m_sawEndOfTrack = false;
 };
 
-Error notMidi(const std::string& name, const std::string& why)
+// `rule` names what the header broke, for faces that word the refusal themselves.
+Error notMidi(const std::string& name, const char* rule, const std::string& why)
 {
-    return Error{ErrorCode::NotMidi, name + ": not a MIDI file (" + why + ")"};
+    return Error{ErrorCode::NotMidi, name + ": not a MIDI file (" + why + ")"}.inFile(name).about(rule);
 }
 
 }  // namespace
@@ -100,28 +101,32 @@ Result<SongSummary> summarizeSong(std::span<const std::uint8_t> file, const std:
 {
     ByteReader header(file);
     if (file.size() < kHeaderSize) {
-        return notMidi(name, "too short for a header");
+        return notMidi(name, "tooShort", "too short for a header");
     }
     if (std::memcmp(file.data(), "MThd", 4) != 0) {
-        return notMidi(name, "no \"MThd\" header");
+        return notMidi(name, "noHeader", "no \"MThd\" header");
     }
     header.skip(4);
     if (*header.u32be() != 6) {
-        return notMidi(name, "header length is not 6");
+        return notMidi(name, "headerLength", "header length is not 6");
     }
     SongSummary song;
     song.format = *header.u16be();
     song.declaredTrackCount = *header.u16be();
     const std::uint16_t division = *header.u16be();
     if (song.declaredTrackCount >= 0x8000) {
-        return notMidi(name, "the header announces " + std::to_string(song.declaredTrackCount) + " tracks");
+        return notMidi(name, "trackCount", "the header announces " + std::to_string(song.declaredTrackCount) + " tracks")
+            .withNumber(song.declaredTrackCount);
     }
     if (song.format == 0 && song.declaredTrackCount > 1) {
-        return notMidi(name, "format 0 with " + std::to_string(song.declaredTrackCount) + " tracks");
+        return notMidi(name, "formatZeroTracks", "format 0 with " + std::to_string(song.declaredTrackCount) + " tracks")
+            .withNumber(song.declaredTrackCount);
     }
     if (division & 0x8000) {
         return Error{ErrorCode::UnsupportedDivision,
-                     name + ": SMPTE time division is not supported (only ticks per quarter note)"};
+                     name + ": SMPTE time division is not supported (only ticks per quarter note)"}
+            .inFile(name)
+            .about("smpte");
     }
     song.ticksPerQuarter = division;
     song.ticksPerMeasure = division * 4;

@@ -60,7 +60,9 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
         if (!track.name.empty()) {
             named += " (\"" + track.name + "\")";
         }
-        return Error{ErrorCode::EmptyTrack, named + " has no notes to convert; nothing was written"};
+        return Error{ErrorCode::EmptyTrack, named + " has no notes to convert; nothing was written"}
+            .withValue(track.name)
+            .withNumber(request.trackNumber);
     }
     const auto keysoundMidi = keysound::buildKeysoundMidi(chart->keysounds, request.song.ticksPerQuarter,
                                                           keysoundTempoBytes(request.settings, request.song),
@@ -75,7 +77,9 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     for (const auto& target : {outcome.chartPath, outcome.keysoundMidiPath}) {
         if (isSameFile(target, request.sourceMidiPath)) {
             return Error{ErrorCode::WouldOverwriteSource,
-                         displayPath(target) + ": writing it would replace the MIDI file being converted"};
+                         displayPath(target) + ": writing it would replace the MIDI file being converted"}
+                .inFile(displayPath(target))
+                .about("source");
         }
     }
     if (progress.stopRequested()) {

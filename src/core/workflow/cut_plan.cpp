@@ -1,6 +1,7 @@
 #include "core/workflow/cut_plan.h"
 
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/base/file_reading.h"
@@ -40,7 +41,10 @@ Result<std::vector<std::string>> keysoundStemsOf(const std::filesystem::path& ch
         }
         if (line.size() < 8 || line[6] != ' ') {
             return Error{ErrorCode::InvalidSetting, displayPath(chart) + ": line " + std::to_string(lineNumber) +
-                                                        " is not a \"#WAVxx name\" definition"};
+                                                        " is not a \"#WAVxx name\" definition"}
+                .inFile(displayPath(chart))
+                .about("wavLine")
+                .withNumber(static_cast<std::int64_t>(lineNumber));
         }
         std::string_view stem = line.substr(7);
         if (stem.ends_with(".OGG")) {
@@ -62,7 +66,10 @@ Result<std::string> renamedStem(const std::string& stem, std::uint8_t note, cons
 {
     const auto refuse = [&] {
         return Error{ErrorCode::InvalidSetting, "keysound \"" + stem + "\" does not end in " + std::to_string(note) +
-                                                    "-<length>-<velocity>, so its keysound name cannot be replaced"};
+                                                    "-<length>-<velocity>, so its keysound name cannot be replaced"}
+            .about("stemEnding")
+            .withValue(stem)
+            .withNumber(note);
     };
     const std::string_view text = stem;
     const auto lastDash = text.rfind('-');
@@ -108,7 +115,9 @@ Status planFromChart(const std::filesystem::path& chart, const std::optional<std
         for (std::size_t i = 0; i < request.keysoundStems.size() && i < request.cuts.size(); ++i) {
             auto renamed = renamedStem(request.keysoundStems[i], request.cuts[i].note, *name);
             if (!renamed) {
-                return Error{renamed.error().code, displayPath(chart) + ": " + renamed.error().message};
+                Error error = renamed.error();
+                error.message = displayPath(chart) + ": " + error.message;
+                return std::move(error).inFile(displayPath(chart));
             }
             request.keysoundStems[i] = std::move(renamed).value();
         }

@@ -1,0 +1,289 @@
+#include "app/ui/error_sentence.h"
+
+#include <QObject>
+#include <cerrno>
+
+#include "app/ui/text.h"
+#include "core/song/song_summary.h"
+
+namespace zentrowe::app {
+
+namespace {
+
+QString tr(const char* text)
+{
+    return QObject::tr(text);
+}
+
+QString quoted(const std::string& text)
+{
+    return QStringLiteral("“%1”").arg(toQString(text));
+}
+
+QString numberOf(const Error& error)
+{
+    return error.number ? QString::number(*error.number) : QString();
+}
+
+// The system's reason for a refused file operation, in the words a Chinese desktop uses for the
+// common ones; the system's own text for the rest.
+QString fileReason(const Error& error)
+{
+    switch (error.systemError) {
+    case ENOENT:
+        return tr("文件或文件夹不存在");
+    case EACCES:
+    case EPERM:
+        return tr("没有权限");
+    case EISDIR:
+        return tr("这是一个文件夹");
+    case ENOTDIR:
+        return tr("路径中有一项不是文件夹");
+    case ENOSPC:
+        return tr("磁盘空间不足");
+    case EDQUOT:
+        return tr("超出了磁盘配额");
+    case EROFS:
+        return tr("文件系统是只读的");
+    case EIO:
+        return tr("读写出错（输入/输出错误）");
+    case ENAMETOOLONG:
+        return tr("文件名太长");
+    case EFBIG:
+        return tr("文件太大");
+    case EMFILE:
+    case ENFILE:
+        return tr("打开的文件太多");
+    case EBUSY:
+    case ETXTBSY:
+        return tr("文件正被使用");
+    case 0:
+        break;
+    default:
+        return toQString(error.value);
+    }
+    if (error.value == "not a regular file") {
+        return tr("不是普通文件");
+    }
+    if (error.value == "it is not a folder") {
+        return tr("它不是文件夹");
+    }
+    return toQString(error.value);
+}
+
+// CannotOpen and WriteFailed: the file operation, the file and why.
+QString fileSentence(const Error& error, const QString& path)
+{
+    QString verb;
+    if (error.subject.empty()) {
+        return path.isEmpty() ? tr("无法使用文件") : tr("无法使用 %1").arg(path);
+    }
+    if (error.subject == "open") {
+        verb = tr("打开");
+    } else if (error.subject == "read") {
+        verb = tr("读取");
+    } else if (error.subject == "write" || error.subject == "write into it") {
+        verb = tr("写入");
+    } else if (error.subject == "create the folder") {
+        verb = tr("创建文件夹");
+    } else {
+        return {};
+    }
+    return tr("无法%1 %2：%3").arg(verb, path, fileReason(error));
+}
+
+// A refused entry of the settings dialog; the text the user typed is named.
+QString settingSentence(const Error& error)
+{
+    const QString typed = quoted(error.value);
+    if (error.subject == "startCode") {
+        return tr("输入有误：K列表开始位置 %1 不可用，须是两个字符，每个是 0-9、A-Z 或 a-z").arg(typed);
+    }
+    if (error.subject == "keysoundName") {
+        return tr("输入有误：K音名 %1 不可用，只能用可打印的 ASCII 字符，不能含 / \\ : * ? \" < > |，"
+                  "也不能是 . 或 ..")
+            .arg(typed);
+    }
+    if (error.subject == "longNoteMinimum") {
+        return tr("输入有误：面条最小长度 %1 不可用，须是整数").arg(typed);
+    }
+    if (error.subject == "tempo") {
+        return tr("输入有误：BPM %1 不可用，须是每分钟拍数，换算成每四分音符 1 到 16777215 微秒").arg(typed);
+    }
+    if (error.subject == "gap") {
+        return tr("输入有误：K音间空隙 %1 不可用，须是 0 或更大的整数（单位 tick）").arg(typed);
+    }
+    return {};
+}
+
+// The other InvalidSetting refusals: what a cut was asked to do with the chart, the keysound
+// file or the recording.
+QString cutSentence(const Error& error, const QString& path)
+{
+    const QString number = numberOf(error);
+    if (error.subject == "wavLine") {
+        return tr("%1 第 %2 行不是“#WAVxx 名称”的K音定义").arg(path, number);
+    }
+    if (error.subject == "stemEnding") {
+        return tr("%1 中的K音 %2 不是以 %3-长度-力度 结尾，无法换掉它的K音名").arg(path, quoted(error.value), number);
+    }
+    if (error.subject == "division") {
+        return tr("K音 MIDI 文件的分辨率是每四分音符 %1 tick，无法算出切割位置").arg(number);
+    }
+    if (error.subject == "tempoZero") {
+        return tr("K音 MIDI 文件的速度是 0，无法算出切割位置");
+    }
+    if (error.subject == "unsafeStem") {
+        return tr("第 %1 个K音的名字 %2 不能用作文件名：只能用可打印的 ASCII 字符，不能含 / \\ : * ? \" < > |")
+            .arg(number, quoted(error.value));
+    }
+    if (error.subject == "beyondWaveLength") {
+        return tr("%1：这个K音的位置超出了 WAV 文件能有的长度（K音 MIDI 文件的速度或 tick 数，或录音的字节率太大）")
+            .arg(path);
+    }
+    if (error.subject == "waveSize") {
+        return tr("%1：%2 字节的采样放不进一个 WAV 文件").arg(path, number);
+    }
+    return {};
+}
+
+QString notMidiSentence(const Error& error, const QString& path)
+{
+    const QString head = path.isEmpty() ? tr("这不是 MIDI 文件") : tr("%1 不是 MIDI 文件").arg(path);
+    const QString number = numberOf(error);
+    if (error.subject.empty()) {
+        return head;
+    }
+    if (error.subject == "tooShort") {
+        return head + tr("（太短，放不下文件头）");
+    }
+    if (error.subject == "noHeader") {
+        return head + tr("（没有“MThd”文件头）");
+    }
+    if (error.subject == "headerLength") {
+        return head + tr("（文件头长度不是 6）");
+    }
+    if (error.subject == "trackCount") {
+        return head + tr("（文件头声明了 %1 个音轨）").arg(number);
+    }
+    if (error.subject == "formatZeroTracks") {
+        return head + tr("（格式 0 的文件却有 %1 个音轨）").arg(number);
+    }
+    return {};
+}
+
+QString notWaveSentence(const Error& error, const QString& path)
+{
+    const QString head = path.isEmpty() ? tr("这不是可用的 WAV 文件") : tr("%1 不是可用的 WAV 文件").arg(path);
+    if (error.subject.empty()) {
+        return head;
+    }
+    if (error.subject == "notRiff") {
+        return head + tr("（不是 RIFF/WAVE 文件）");
+    }
+    if (error.subject == "noData") {
+        return head + tr("（没有“data”块）");
+    }
+    if (error.subject == "noFormat") {
+        return head + tr("（“data”块之前没有 16 字节或更长的“fmt ”块）");
+    }
+    if (error.subject == "shortExtensible") {
+        return head + tr("（WAVE_FORMAT_EXTENSIBLE 的“fmt ”块短于 40 字节）");
+    }
+    if (error.subject == "sampleFormat") {
+        return head + tr("（采样格式 %1 既不是 PCM 也不是 IEEE 浮点）").arg(toQString(error.value));
+    }
+    if (error.subject == "blockAlign") {
+        return head + tr("（“fmt ”块中的块对齐是 0）");
+    }
+    if (error.subject == "byteRate") {
+        return head + tr("（“fmt ”块中的字节率是 0）");
+    }
+    return {};
+}
+
+// The sentence for the code and the values the error carries; null for a subject not known here.
+QString chineseSentence(const Error& error)
+{
+    const QString path = toQString(error.path);
+    const QString number = numberOf(error);
+    switch (error.code) {
+    case ErrorCode::CannotOpen:
+    case ErrorCode::WriteFailed:
+        return fileSentence(error, path);
+    case ErrorCode::NotMidi:
+        return notMidiSentence(error, path);
+    case ErrorCode::UnsupportedDivision:
+        if (error.subject == "smpte") {
+            return tr("%1 使用 SMPTE 时间分辨率；只支持以每四分音符 tick 数计的分辨率").arg(path);
+        }
+        if (error.subject == "division") {
+            return tr("这首歌的分辨率是每四分音符 %1 tick，音符无法放进小节").arg(number);
+        }
+        return error.subject.empty() ? tr("不支持这首歌的时间分辨率") : QString();
+    case ErrorCode::TrackOutOfRange:
+        if (!error.number) {
+            return tr("没有这个音轨");
+        }
+        return *error.number < 1 ? tr("请先在音轨列表中选择一个音轨") : tr("没有第 %1 个音轨").arg(number);
+    case ErrorCode::InvalidSetting:
+        if (error.subject.empty()) {
+            return tr("输入有误");
+        }
+        if (const QString setting = settingSentence(error); !setting.isNull()) {
+            return setting;
+        }
+        return cutSentence(error, path);
+    case ErrorCode::CodesExhausted:
+        if (error.subject == "keysounds") {
+            return tr("这个音轨的K音比 K列表开始位置 %1 之后到 ZZ 的编号还多").arg(toQString(error.value));
+        }
+        if (error.subject == "tempos") {
+            return tr("这首歌有超过 %1 种不同的速度，谱面编不了这么多号").arg(number);
+        }
+        return error.subject.empty() ? tr("K音编号不够用") : QString();
+    case ErrorCode::MeasureOutOfRange:
+        return error.number ? tr("有音符或速度变化落在第 %1 小节，而谱面只能有 000 到 999 小节").arg(number)
+                            : tr("这首歌太长：谱面只能有 000 到 999 小节");
+    case ErrorCode::NoteTooLong:
+        return error.number ? tr("第 %1 tick 的音符太长，K-Midi.mid 的时间差装不下；没有写入文件").arg(number)
+                            : tr("有音符太长，K-Midi.mid 的时间差装不下；没有写入文件");
+    case ErrorCode::NotPcmWave:
+        return notWaveSentence(error, path);
+    case ErrorCode::SilentRecording:
+        return (path.isEmpty() ? tr("录音") : path) +
+               tr(" 中没有一个采样达到满幅度的 0.001，没有可切割的声音；渲染时用了音色库（soundfont）吗？"
+                  "没有写入文件");
+    case ErrorCode::EmptyTrack: {
+        if (!error.number) {
+            return tr("这个音轨没有可以转换的音符；没有写入文件");
+        }
+        QString track = toQString(song::trackLabel(static_cast<int>(*error.number)));
+        if (!error.value.empty()) {
+            track += tr("（%1）").arg(quoted(error.value));
+        }
+        return tr("%1 没有可以转换的音符；没有写入文件").arg(track);
+    }
+    case ErrorCode::WouldOverwriteSource:
+        if (error.subject == "source") {
+            return tr("写入 %1 会覆盖正在转换的 MIDI 文件；没有写入文件").arg(path);
+        }
+        if (error.subject == "recording") {
+            return tr("%1 就是录音本身；没有切割").arg(path);
+        }
+        return error.subject.empty() ? tr("输出会覆盖输入的文件；没有写入文件") : QString();
+    case ErrorCode::Cancelled:
+        return tr("已取消");
+    }
+    return {};
+}
+
+}  // namespace
+
+QString errorSentence(const Error& error)
+{
+    const QString sentence = chineseSentence(error);
+    return sentence.isNull() ? toQString(error.message) : sentence;
+}
+
+}  // namespace zentrowe::app

@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include "app/ui/error_sentence.h"
+#include "app/ui/text.h"
+#include "core/base/progress.h"
+#include "core/convert/settings.h"
+#include "core/song/song_summary.h"
+#include "support/test_support.h"
+
+namespace zentrowe::app {
+namespace {
+
+using namespace zentrowe::testing;
+namespace fs = std::filesystem;
+
+bool hasHan(const QString& text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(ErrorSentence, EveryCodeHasAChineseSentence)
+{
+    for (int code = 0; code <= static_cast<int>(kLastErrorCode); ++code) {
+        SCOPED_TRACE(code);
+        const QString sentence = errorSentence(Error{static_cast<ErrorCode>(code), "an English sentence"});
+        EXPECT_TRUE(hasHan(sentence)) << sentence.toStdString();
+        EXPECT_FALSE(sentence.contains(QStringLiteral("English"))) << sentence.toStdString();
+    }
+    // A rule the window has no sentence for keeps the core's sentence rather than a wrong one.
+    EXPECT_EQ(errorSentence(Error{ErrorCode::InvalidSetting, "a rule added later"}.about("laterRule")),
+              QStringLiteral("a rule added later"));
+    EXPECT_EQ(errorSentence(Error{ErrorCode::NotMidi, "x.mid: odd"}.inFile("x.mid").about("laterRule")),
+              QStringLiteral("x.mid: odd"));
+}
+
+TEST(ErrorSentence, FilesTheCoreCannotReadAreNamedWithTheReasonInChinese)
+{
+    TempDir temp;
+    const fs::path missing = temp / "gone.mid";
+    const fs::path text = temp / "notes.mid";
+    writeFile(text, std::string_view("this is text, not a song"));
+    const fs::path folder = temp / "folder.mid";
+    fs::create_directory(folder);
+    const fs::path shortFile = temp / "short.mid";
+    writeFile(shortFile, bytes({'M', 'T', 'h', 'd'}));
+    struct Case {
+        fs::path file;
+        const char* reason;
+    };
+    for (const auto& c : {Case{missing, "无法打开"}, Case{missing, "不存在"}, Case{folder, "这是一个文件夹"},
+                          Case{text, "不是 MIDI 文件（没有“MThd”文件头）"}, Case{shortFile, "太短"}}) {
+        SCOPED_TRACE(c.file.filename().string() + " " + c.reason);
+        NullProgress quiet;
+        const auto read = song::readSongSummary(c.file, quiet);
+        ASSERT_FALSE(read);
+        const QString sentence = errorSentence(read.error());
+        EXPECT_TRUE(sentence.contains(toQString(c.file.string()))) << sentence.toStdString();
+        EXPECT_TRUE(sentence.contains(QString::fromUtf8(c.reason))) << sentence.toStdString();
+        EXPECT_FALSE(sentence.contains(QStringLiteral("cannot"))) << sentence.toStdString();
+    }
+}
+
+TEST(ErrorSentence, ARefusedSettingStartsWithInputErrorAndNamesTheBoxAndTheText)
+{
+    struct Case {
+        const char* box;
+        const char* typed;
+        void (*set)(convert::SettingsTexts&, const char*);
+    };
+    const Case cases[] = {
+        {"K列表开始位置", "0", [](convert::SettingsTexts& t, const char* v) { t.startCode = v; }},
+        {"K音名", "a/b", [](convert::SettingsTexts& t, const char* v) { t.keysoundName = v; }},
+        {"面条最小长度", "1e3", [](convert::SettingsTexts& t, const char* v) { t.longNoteMinimum = v; }},
+        {"BPM", "0", [](convert::SettingsTexts& t, const char* v) {
+             t.useCustomTempo = true;
+             t.tempo = v;
+         }},
+        {"K音间空隙", "-3", [](convert::SettingsTexts& t, const char* v) { t.gap = v; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.box);
+        convert::SettingsTexts texts;
+        c.set(texts, c.typed);
+        const auto refused = convert::parseSettings(texts);
+        ASSERT_FALSE(refused);
+        const QString sentence = errorSentence(refused.error());
+        EXPECT_TRUE(sentence.startsWith(QStringLiteral("输入有误：%1 “%2”").arg(QString::fromUtf8(c.box), c.typed)))
+            << sentence.toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace zentrowe::app
