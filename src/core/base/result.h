@@ -22,6 +22,7 @@ enum class ErrorCode {
     WouldOverwriteSource,
     WriteFailed,
     Cancelled,
+    OutOfMemory,  // only the faces make it, from a std::bad_alloc that ended a pass
 };
 
 // One sentence for the user, naming the file or value at fault: "song.mid: not a MIDI file".

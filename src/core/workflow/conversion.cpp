@@ -40,9 +40,14 @@ std::array<std::uint8_t, 3> keysoundTempoBytes(const convert::ConversionSettings
 
 Result<ConversionOutcome> runConversion(const ConversionRequest& request, ProgressSink& progress)
 {
-    const auto source = readFileBytes(request.sourceMidiPath);
+    const auto source = song::readSongFile(request.sourceMidiPath);
     if (!source) {
         return source.error();
+    }
+    // A pipe drained by the summary, or a file cut short since: converting what is left would
+    // replace a good chart with a wrong one.
+    if (auto same = song::checkUnchangedSince(request.song, source->bytes(), request.sourceMidiPath); !same) {
+        return same.error();
     }
     auto chart = convert::generateChartPieces(source->bytes(), request.song, request.trackNumber, request.settings, progress);
     if (!chart) {
