@@ -276,10 +276,29 @@ int exitCodeAfterSignal(const std::vector<std::string>& arguments, int signal, c
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// 300 different keysounds (50 notes at 6 velocities), an eighth each: a cut long enough to be
+// stopped in the middle.
+Bytes manyKeysounds()
+{
+    Bytes events;
+    for (int i = 0; i < 300; ++i) {
+        const int note = 40 + i % 50;
+        testing::append(events, testing::bytes({0x00, 0x90, note, 20 + i / 50, 0x30, 0x80, note, 0x00}));
+    }
+    testing::append(events, testing::kEndOfTrack);
+    return testing::midiFile(1, 96, {events});
+}
+
 TEST(HostileInputCli, ASignalStopsConvertAndCutLeavingTheFolderAsItWas)
 {
     testing::TempDir dir;
-    convertAndRecord(dir);
+    testing::writeFile(dir / "many.mid", manyKeysounds());
+    const CliRun converted =
+        runCli({"convert", (dir / "many.mid").string(), "--track", "1", "--out", dir.path().string()});
+    ASSERT_EQ(converted.exitCode, 0) << converted.err;
+    // 300 eighths at 120 BPM with their gaps: about 100 s of sound, 17 MB.
+    testing::writeFile(dir / "render.wav", testing::riffWave({{"fmt ", testing::cdFmt()},
+                                                             {"data", testing::patternBytes(100 * 176400)}}));
     testing::TempDir logs;
     testing::TempDir songs;
     testing::writeFile(songs / "song.mid", songFile(200000));
@@ -292,7 +311,7 @@ TEST(HostileInputCli, ASignalStopsConvertAndCutLeavingTheFolderAsItWas)
         for (const auto& arguments :
              {std::vector<std::string>{"convert", (songs / "song.mid").string(), "--track", "1", "--out",
                                        dir.path().string()},
-              {"cut", (dir / "render.wav").string(), "--chart", (dir / "song.bms").string()}}) {
+              {"cut", (dir / "render.wav").string(), "--chart", (dir / "many.bms").string()}}) {
             SCOPED_TRACE(arguments[0] + " " + s.name);
             const auto before = folderState(dir.path());
             EXPECT_EQ(exitCodeAfterSignal(arguments, s.signal, logs.path()), s.exitCode);

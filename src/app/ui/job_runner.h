@@ -97,6 +97,10 @@ public:
                 // Files are written through temporary files the unwinding removed: say so.
                 if constexpr (std::is_constructible_v<R, Error>) {
                     return std::make_shared<R>(outOfMemoryError());
+                } else if constexpr (requires { typename R::first_type; }) {
+                    auto failed = std::make_shared<R>();
+                    failed->first = outOfMemoryError();
+                    return failed;
                 } else {
                     return std::make_shared<R>(R{outOfMemoryError(), {}});
                 }

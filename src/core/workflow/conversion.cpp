@@ -83,10 +83,19 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     AtomicFileWriter chartFile(outcome.chartPath);
     AtomicFileWriter keysoundFile(outcome.keysoundMidiPath);
     Status status = chartFile.open();
+    const Error cancelled{ErrorCode::Cancelled, "conversion cancelled"};
     for (const auto& piece : chart->pieces) {
+        // A chart can run to gigabytes: a stop asked for while it is written removes the
+        // temporary file rather than finishing it.
+        if (status && progress.stopRequested()) {
+            status = cancelled;
+        }
         if (status) {
             status = chartFile.write(std::string_view(piece));
         }
+    }
+    if (status && progress.stopRequested()) {
+        status = cancelled;
     }
     if (status) {
         status = keysoundFile.open();
