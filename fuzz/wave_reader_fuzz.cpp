@@ -128,11 +128,24 @@ void checkOutput(const Workspace& space, const std::vector<fs::path>& written, c
         require(file.ok(), "a cut file opens");
         const auto layout = keysound::readWaveLayout(*file);
         require(layout.ok(), "a cut file is a WAV file");
-        require(layout->dataTagOffset == source.dataTagOffset && layout->formatTag == source.formatTag &&
+        // "JUNK" and "PAD " chunks are left out; everything else keeps its place after them.
+        std::uint64_t padding = 0;
+        std::vector<std::uint64_t> factOffsets;
+        for (const auto& [offset, length] : source.paddingChunks) {
+            padding += length;
+        }
+        for (const std::uint64_t fact : source.factCountOffsets) {
+            std::uint64_t before = 0;
+            for (const auto& [offset, length] : source.paddingChunks) {
+                before += offset < fact ? length : 0;
+            }
+            factOffsets.push_back(fact - before);
+        }
+        require(layout->paddingChunks.empty(), "a cut file carries no padding chunk");
+        require(layout->dataTagOffset == source.dataTagOffset - padding && layout->formatTag == source.formatTag &&
                     layout->channels == source.channels && layout->sampleRate == source.sampleRate &&
                     layout->byteRate == source.byteRate && layout->blockAlign == source.blockAlign &&
-                    layout->bitsPerSample == source.bitsPerSample &&
-                    layout->factCountOffsets == source.factCountOffsets,
+                    layout->bitsPerSample == source.bitsPerSample && layout->factCountOffsets == factOffsets,
                 "a cut file keeps the recording's chunks before its samples");
         const std::uint64_t pad = layout->dataSize & 1;
         require(file->size() == layout->dataStart + layout->dataSize + pad, "the data chunk ends the file, padded");

@@ -15,6 +15,15 @@ struct Command {
     std::function<int()> run;
 };
 
+// The "--track N" option every command that takes a track shares: decimal digits only, kept
+// as typed so that a number too large for any integer is still reported as the user wrote it
+// (song::trackNumberFromDigits turns it into a track).
+CLI::Option* addTrackOption(CLI::App& command, std::string& digits);
+
+// A required option given an empty value ("--out=" or "--out ''") as one line on stderr; true
+// if it was empty.
+bool refuseEmpty(const std::string& value, const char* option);
+
 Command addTracksCommand(CLI::App& app);
 Command addEventsCommand(CLI::App& app);
 Command addConvertCommand(CLI::App& app);

@@ -7,7 +7,9 @@
 
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "cli/signal_stop.h"
 #include "core/base/file_error.h"
+#include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
 #include "core/workflow/conversion.h"
 #include "core/workflow/session_state.h"
@@ -26,20 +28,6 @@ std::string optionName(convert::SettingsField field)
     case convert::SettingsField::Gap: return "--gap";
     }
     return "";
-}
-
-// A track number the window could pass: the digits are checked by the option's validator, a
-// value too large for any song is simply out of range.
-int trackNumberFrom(const std::string& digits)
-{
-    const auto significant = digits.find_first_not_of('0');
-    if (significant == std::string::npos) {
-        return 0;
-    }
-    if (digits.size() - significant > 6) {
-        return 1000000;
-    }
-    return std::stoi(digits.substr(significant));
 }
 
 // The output folder as command-line users expect it: made (with its parents) when missing;
@@ -78,26 +66,23 @@ Command addConvertCommand(CLI::App& app)
     command.app = app.add_subcommand("convert", "Convert one track into a BMS chart and K-Midi.mid");
     auto* sub = command.app;
     sub->add_option("FILE", options->file, "MIDI file")->required();
-    sub->add_option("--track", options->track, "track number, from 1")
-        ->required()
-        ->check(CLI::Validator(
-            [](std::string& value) {
-                const bool digits = !value.empty() && std::all_of(value.begin(), value.end(), [](char c) {
-                    return c >= '0' && c <= '9';
-                });
-                return digits ? std::string() : "a track number is written in digits";
-            },
-            "DIGITS"));
+    addTrackOption(*sub, options->track);
     sub->add_option("--out", options->out, "output folder")->required();
     sub->add_option("--mode", options->mode, "plain, long or percussion")
         ->check(CLI::IsMember({"plain", "long", "percussion"}));
     sub->add_option("--start-code", options->texts.startCode, "code before the first keysound's, two base-36 characters");
-    sub->add_option("--name", options->texts.keysoundName, "keysound name, the prefix of every keysound file");
+    // An empty name is a valid keysound name: "--name=" and "--name ''" both give it.
+    sub->add_option("--name", options->texts.keysoundName, "keysound name, the prefix of every keysound file")
+        ->expected(0, 1)
+        ->default_str("");
     sub->add_option("--long-min", options->texts.longNoteMinimum, "shortest long note, in 1/192 of a measure");
     sub->add_option("--bpm", options->bpm, "tempo of K-Midi.mid in beats per minute (default: the song's)");
     sub->add_option("--gap", options->texts.gap, "silence before each keysound in K-Midi.mid, in ticks (96 a beat)");
 
     command.run = [options, sub] {
+        if (refuseEmpty(options->out, "--out")) {
+            return kExitUsage;
+        }
         convert::SettingsTexts texts = options->texts;
         texts.longNotes = options->mode == "long";
         texts.percussion = options->mode == "percussion";
@@ -112,10 +97,18 @@ Command addConvertCommand(CLI::App& app)
             return kExitBadInput;
         }
 
-        NullProgress quiet;
-        auto summary = song::readSongSummary(options->file, quiet);
+        SignalStop stop;
+        auto summary = song::readSongSummary(options->file, stop);
         if (!summary) {
+            if (const auto stopped = SignalStop::exitCodeIfStopped()) {
+                return *stopped;
+            }
             reportError(summary.error().message);
+            return kExitBadInput;
+        }
+        const auto track = song::trackNumberFromDigits(*summary, options->track, displayPath(options->file));
+        if (!track) {
+            reportError(track.error().message);
             return kExitBadInput;
         }
         if (summary->warning) {
@@ -128,9 +121,11 @@ Command addConvertCommand(CLI::App& app)
         workflow::SongState state;
         state.outputFolder = options->out;
         workflow::openSong(state, options->file, std::move(summary).value());
-        const auto request =
-            workflow::conversionRequest(state, trackNumberFrom(options->track), std::move(settings).value());
-        const auto outcome = workflow::runConversion(request, quiet);
+        const auto request = workflow::conversionRequest(state, *track, std::move(settings).value());
+        const auto outcome = workflow::runConversion(request, stop);
+        if (const auto stopped = SignalStop::exitCodeIfStopped()) {
+            return *stopped;
+        }
         if (!outcome) {
             reportError(outcome.error().message);
             return kExitBadInput;

@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "cli/signal_stop.h"
 #include "core/base/file_error.h"
 #include "core/workflow/cut_plan.h"
 
@@ -57,6 +58,9 @@ Command addCutCommand(CLI::App& app)
         ->check(CLI::IsMember({"auto", "first-note", "file-start"}));
 
     command.run = [options, sub] {
+        if (refuseEmpty(options->chart, "--chart")) {
+            return kExitUsage;
+        }
         workflow::CutPlanRequest plan;
         plan.recording = options->recording;
         plan.source = std::filesystem::path(options->chart);
@@ -66,14 +70,18 @@ Command addCutCommand(CLI::App& app)
         plan.leadIn = options->leadIn == "first-note"   ? keysound::LeadIn::FirstNote
                       : options->leadIn == "file-start" ? keysound::LeadIn::FileStart
                                                         : keysound::LeadIn::Auto;
-        NullProgress quiet;
         auto report = [&] {
             if (::isatty(STDERR_FILENO) != 0) {
                 TerminalProgress shown;
-                return workflow::cutKeysounds(plan, shown);
+                SignalStop stop(&shown);
+                return workflow::cutKeysounds(plan, stop);
             }
-            return workflow::cutKeysounds(plan, quiet);
+            SignalStop stop;
+            return workflow::cutKeysounds(plan, stop);
         }();
+        if (const auto stopped = SignalStop::exitCodeIfStopped()) {
+            return *stopped;
+        }
         if (!report) {
             reportError(report.error().message);
             return kExitBadInput;

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "core/base/file_error.h"
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
 
@@ -33,13 +34,13 @@ Command addEventsCommand(CLI::App& app)
 {
     struct Options {
         std::string file;
-        int track = 0;
+        std::string track;
     };
     auto options = std::make_shared<Options>();
     Command command;
     command.app = app.add_subcommand("events", "List every event of one track");
     command.app->add_option("FILE", options->file, "MIDI file")->required();
-    command.app->add_option("--track", options->track, "track number, from 1")->required();
+    addTrackOption(*command.app, options->track);
     command.run = [options] {
         NullProgress quiet;
         const auto summary = song::readSongSummary(options->file, quiet);
@@ -47,13 +48,14 @@ Command addEventsCommand(CLI::App& app)
             reportError(summary.error().message);
             return kExitBadInput;
         }
-        if (auto valid = song::checkTrackNumber(*summary, options->track, options->file); !valid) {
-            reportError(valid.error().message);
+        const auto track = song::trackNumberFromDigits(*summary, options->track, displayPath(options->file));
+        if (!track) {
+            reportError(track.error().message);
             return kExitBadInput;
         }
         Output out;
         PrintRows rows(out);
-        if (auto listed = song::listTrackEvents(options->file, *summary, options->track, rows, quiet); !listed) {
+        if (auto listed = song::listTrackEvents(options->file, *summary, *track, rows, quiet); !listed) {
             reportError(listed.error().message);
             return kExitBadInput;
         }

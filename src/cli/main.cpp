@@ -1,13 +1,19 @@
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/output.h"
+#include "core/base/file_error.h"
 
-int main(int argc, char** argv)
+namespace {
+
+int runCommandLine(int argc, char** argv)
 {
     using namespace zentrowe::cli;
     CLI::App app{"Turns a track of a MIDI file into a keysounded BMS chart, and cuts its keysounds"};
     app.name("zentrowe-cli");
+    app.set_version_flag("--version", "zentrowe-cli " ZENTROWE_VERSION);
     app.require_subcommand(1);
     std::vector<Command> commands;
     commands.push_back(addTracksCommand(app));
@@ -18,9 +24,16 @@ int main(int argc, char** argv)
     commands.push_back(addPreviewCommand(app));
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& help) {
+        return app.exit(help);
+    } catch (const CLI::CallForAllHelp& help) {
+        return app.exit(help);
+    } catch (const CLI::CallForVersion& version) {
+        return app.exit(version);
     } catch (const CLI::ParseError& error) {
-        const int code = app.exit(error);
-        return code == 0 ? kExitDone : kExitUsage;
+        // One line, like every other refusal.
+        reportError(std::string(error.what()) + " (zentrowe-cli --help lists the options)");
+        return kExitUsage;
     }
     for (const auto& command : commands) {
         if (command.app->parsed()) {
@@ -28,4 +41,17 @@ int main(int argc, char** argv)
         }
     }
     return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        return runCommandLine(argc, argv);
+    } catch (const std::bad_alloc&) {
+        // Every file is written through a temporary file, which the unwinding removed.
+        zentrowe::cli::reportError(zentrowe::outOfMemoryError().message);
+        return zentrowe::cli::kExitBadInput;
+    }
 }

@@ -50,4 +50,25 @@ void reportWarning(std::string_view message)
     std::fprintf(stderr, "zentrowe-cli: warning: %.*s\n", static_cast<int>(message.size()), message.data());
 }
 
+CLI::Option* addTrackOption(CLI::App& command, std::string& digits)
+{
+    return command.add_option("--track", digits, "track number, from 1")
+        ->required()
+        ->check(CLI::Validator(
+            [](std::string& value) {
+                const bool allDigits = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+                return allDigits ? std::string() : "a track number is written in digits";
+            },
+            "DIGITS"));
+}
+
+bool refuseEmpty(const std::string& value, const char* option)
+{
+    if (!value.empty()) {
+        return false;
+    }
+    std::fprintf(stderr, "zentrowe-cli: %s needs a value that is not empty\n", option);
+    return true;
+}
+
 }  // namespace zentrowe::cli

@@ -52,7 +52,7 @@ TEST(ErrorSentence, FilesTheCoreCannotReadAreNamedWithTheReasonInChinese)
         fs::path file;
         const char* reason;
     };
-    for (const auto& c : {Case{missing, "无法打开"}, Case{missing, "不存在"}, Case{folder, "这是一个文件夹"},
+    for (const auto& c : {Case{missing, "无法打开"}, Case{missing, "不存在"}, Case{folder, "不是普通文件"},
                           Case{text, "不是 MIDI 文件（没有“MThd”文件头）"}, Case{shortFile, "太短"}}) {
         SCOPED_TRACE(c.file.filename().string() + " " + c.reason);
         NullProgress quiet;

@@ -193,11 +193,20 @@ QString notWaveSentence(const Error& error, const QString& path)
     if (error.subject == "sampleFormat") {
         return head + tr("（采样格式 %1 既不是 PCM 也不是 IEEE 浮点）").arg(toQString(error.value));
     }
+    if (error.subject == "channels") {
+        return head + tr("（“fmt ”块中的声道数是 0）");
+    }
+    if (error.subject == "bitsPerSample") {
+        return head + tr("（“fmt ”块中的采样位数不是 8、16、24、32（浮点为 32、64））");
+    }
+    if (error.subject == "sampleRate") {
+        return head + tr("（“fmt ”块中的采样率是 0）");
+    }
     if (error.subject == "blockAlign") {
-        return head + tr("（“fmt ”块中的块对齐是 0）");
+        return head + tr("（“fmt ”块中的块对齐与声道数和采样位数不符）");
     }
     if (error.subject == "byteRate") {
-        return head + tr("（“fmt ”块中的字节率是 0）");
+        return head + tr("（“fmt ”块中的字节率不等于采样率乘以块对齐）");
     }
     return {};
 }
@@ -223,7 +232,7 @@ QString chineseSentence(const Error& error)
         return error.subject.empty() ? tr("不支持这首歌的时间分辨率") : QString();
     case ErrorCode::TrackOutOfRange:
         if (!error.number) {
-            return tr("没有这个音轨");
+            return error.value.empty() ? tr("没有这个音轨") : tr("没有第 %1 个音轨").arg(toQString(error.value));
         }
         return *error.number < 1 ? tr("请先在音轨列表中选择一个音轨") : tr("没有第 %1 个音轨").arg(number);
     case ErrorCode::InvalidSetting:
@@ -274,6 +283,8 @@ QString chineseSentence(const Error& error)
         return error.subject.empty() ? tr("输出会覆盖输入的文件；没有写入文件") : QString();
     case ErrorCode::Cancelled:
         return tr("已取消");
+    case ErrorCode::OutOfMemory:
+        return tr("内存不足，无法完成；没有写入不完整的文件");
     }
     return {};
 }

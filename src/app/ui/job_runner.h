@@ -7,7 +7,10 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <new>
+#include <type_traits>
 
+#include "core/base/file_error.h"
 #include "core/base/progress.h"
 
 namespace zentrowe::app {
@@ -87,8 +90,22 @@ public:
             emit runningChanged(false);
             done(*result);
         });
-        auto future =
-            QtConcurrent::run([progress, work = std::move(work)] { return std::make_shared<R>(work(*progress)); });
+        auto future = QtConcurrent::run([progress, work = std::move(work)] {
+            try {
+                return std::make_shared<R>(work(*progress));
+            } catch (const std::bad_alloc&) {
+                // Files are written through temporary files the unwinding removed: say so.
+                if constexpr (std::is_constructible_v<R, Error>) {
+                    return std::make_shared<R>(outOfMemoryError());
+                } else if constexpr (requires { typename R::first_type; }) {
+                    auto failed = std::make_shared<R>();
+                    failed->first = outOfMemoryError();
+                    return failed;
+                } else {
+                    return std::make_shared<R>(R{outOfMemoryError(), {}});
+                }
+            }
+        });
         watcher->setFuture(future);
         m_wait = [future]() mutable { future.waitForFinished(); };
         emit runningChanged(true);

@@ -26,4 +26,9 @@ Error fileError(ErrorCode code, const std::filesystem::path& path, std::string_v
     return Error{code, std::move(message)}.inFile(displayPath(path)).about(std::string(verb)).withValue(std::string(reason));
 }
 
+Error outOfMemoryError()
+{
+    return Error{ErrorCode::OutOfMemory, "not enough memory to finish; no file was changed"};
+}
+
 }  // namespace zentrowe

@@ -18,4 +18,8 @@ Error fileError(ErrorCode code, const std::filesystem::path& path, std::string_v
 // apart: path, the verb as subject, the reason as value, and errnoValue as systemError.
 Error fileError(ErrorCode code, const std::filesystem::path& path, std::string_view verb, std::string_view reason);
 
+// The sentence both faces show when a pass ran out of memory (a std::bad_alloc reached them):
+// every file is written through a temporary file, so nothing was changed.
+Error outOfMemoryError();
+
 }  // namespace zentrowe

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <limits>
+#include <string>
 #include <new>
 #include <utility>
 
@@ -30,34 +32,53 @@ ssize_t readSome(int fd, std::uint8_t* into, std::size_t room)
 
 }  // namespace
 
-Result<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::path& path)
+Result<OpenedFile> openRegularFile(const std::filesystem::path& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const auto notRegular = [&] { return fileError(ErrorCode::CannotOpen, path, "read", "not a regular file"); };
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return cannotRead(path, "open", errno);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return notRegular();
+    }
+    // Non-blocking, so that a FIFO put in the file's place since the stat cannot make the open
+    // wait for a writer; regular files ignore the flag.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return cannotRead(path, "open", errno);
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        const int reason = S_ISDIR(info.st_mode) ? EISDIR : errno;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int reason = errno;
+        const bool regular = S_ISREG(info.st_mode);
         ::close(fd);
-        return cannotRead(path, "open", reason);
+        return regular ? cannotRead(path, "open", reason) : notRegular();
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return OpenedFile{fd, static_cast<std::uint64_t>(info.st_size > 0 ? info.st_size : 0),
+                      static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+namespace {
+
+// Reads an open file to its end into a vector that grows as it goes: for files whose size
+// fstat does not tell (those of /proc report 0), and for files that changed while read.
+Result<std::vector<std::uint8_t>> readToEnd(int fd, const std::filesystem::path& path, std::uint64_t sizeHint)
+{
     std::vector<std::uint8_t> bytes;
-    bytes.resize(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 0));
+    bytes.resize(static_cast<std::size_t>(sizeHint));
     std::size_t filled = 0;
     for (;;) {
         // Once the size fstat gave is filled, probe with a small buffer: the file may have grown
-        // since, or be a pipe reporting size 0. Growing the vector itself just to find the end
-        // would copy the whole file once more.
+        // since. Growing the vector itself just to find the end would copy the whole file once
+        // more.
         std::uint8_t probe[65536];
         const bool full = filled == bytes.size();
         std::uint8_t* into = full ? probe : bytes.data() + filled;
         const std::size_t room = full ? sizeof probe : bytes.size() - filled;
         const ssize_t got = readSome(fd, into, room);
         if (got < 0) {
-            const int reason = errno;
-            ::close(fd);
-            return cannotRead(path, "read", reason);
+            return cannotRead(path, "read", errno);
         }
         if (got == 0) {
             break;
@@ -67,9 +88,37 @@ Result<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::path& pat
         }
         filled += static_cast<std::size_t>(got);
     }
-    ::close(fd);
     bytes.resize(filled);
     return bytes;
+}
+
+// Closes the descriptor when the reading function returns, whichever way.
+class FdCloser {
+public:
+    explicit FdCloser(int fd) : m_fd(fd) {}
+    FdCloser(const FdCloser&) = delete;
+    FdCloser& operator=(const FdCloser&) = delete;
+    ~FdCloser() { ::close(m_fd); }
+
+private:
+    int m_fd;
+};
+
+}  // namespace
+
+Result<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::path& path)
+{
+    auto opened = openRegularFile(path);
+    if (!opened) {
+        return opened.error();
+    }
+    FdCloser closer(opened->fd);
+    if (opened->size > kCopiedFileLimit) {
+        // Callers of this reader want small files (a chart header, a test's output); a huge one
+        // would only exhaust memory before being found wrong.
+        return fileError(ErrorCode::CannotOpen, path, "read", "too large (" + std::to_string(opened->size) + " bytes)");
+    }
+    return readToEnd(opened->fd, path, opened->size);
 }
 
 FileBytes::FileBytes(FileBytes&& other) noexcept
@@ -110,28 +159,67 @@ void FileBytes::release()
 
 Result<FileBytes> readFileBytes(const std::filesystem::path& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return cannotRead(path, "open", errno);
+    return readFileBytes(path, 0, {});
+}
+
+Result<FileBytes> readFileBytes(const std::filesystem::path& path, std::size_t headSize,
+                                const std::function<Status(std::span<const std::uint8_t>)>& checkHead)
+{
+    auto opened = openRegularFile(path);
+    if (!opened) {
+        return opened.error();
     }
-    struct stat info {};
-    const bool known = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
-    if (!known) {
-        // Folders, pipes, devices, empty files and the like: the general reader says what fits.
-        ::close(fd);
-        auto bytes = readWholeFile(path);
+    const int fd = opened->fd;
+    FdCloser closer(fd);
+    if (checkHead) {
+        std::vector<std::uint8_t> head(headSize);
+        std::size_t filled = 0;
+        while (filled < head.size()) {
+            const ssize_t got = ::pread(fd, head.data() + filled, head.size() - filled, static_cast<off_t>(filled));
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                return cannotRead(path, "read", errno);
+            }
+            if (got == 0) {
+                break;
+            }
+            filled += static_cast<std::size_t>(got);
+        }
+        if (auto fits = checkHead(std::span<const std::uint8_t>(head).first(filled)); !fits) {
+            return fits.error();
+        }
+    }
+    FileBytes file;
+    const std::uint64_t fileSize = opened->size;
+    if (fileSize == 0) {
+        auto bytes = readToEnd(fd, path, 0);
         if (!bytes) {
             return bytes.error();
         }
-        FileBytes file;
         file.m_copy = std::move(bytes).value();
         return file;
     }
-    FileBytes file;
-    const auto size = static_cast<std::size_t>(info.st_size);
+    if (fileSize > std::numeric_limits<std::size_t>::max() / 2) {
+        return fileError(ErrorCode::CannotOpen, path, "read", "too large (" + std::to_string(fileSize) + " bytes)");
+    }
+    const auto size = static_cast<std::size_t>(fileSize);
+    if (fileSize > kCopiedFileLimit) {
+        // Pages come from the file as a pass touches them, so a 100 GB sparse file whose header
+        // is wrong costs one page.
+        void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_NORESERVE, fd, 0);
+        if (mapped == MAP_FAILED) {
+            return cannotRead(path, "read", errno);
+        }
+        ::madvise(mapped, size, MADV_SEQUENTIAL);
+        file.m_mapped = static_cast<std::uint8_t*>(mapped);
+        file.m_size = size;
+        file.m_mappedSize = size;
+        return file;
+    }
     void* memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) {
-        ::close(fd);
         throw std::bad_alloc();
     }
     // Large pages where the system offers them on request: a 70 MB song then takes some 35
@@ -142,9 +230,7 @@ Result<FileBytes> readFileBytes(const std::filesystem::path& path)
     while (file.m_size < size) {
         const ssize_t got = readSome(fd, file.m_mapped + file.m_size, size - file.m_size);
         if (got < 0) {
-            const int reason = errno;
-            ::close(fd);
-            return cannotRead(path, "read", reason);
+            return cannotRead(path, "read", errno);
         }
         if (got == 0) {
             break;  // the file shrank since fstat: what was there is what we read
@@ -152,11 +238,12 @@ Result<FileBytes> readFileBytes(const std::filesystem::path& path)
         file.m_size += static_cast<std::size_t>(got);
     }
     std::uint8_t probe;
-    const ssize_t more = readSome(fd, &probe, 1);
-    ::close(fd);
-    if (more > 0) {
+    if (readSome(fd, &probe, 1) > 0) {
         // The file grew while we read it: read it again whole.
-        auto bytes = readWholeFile(path);
+        if (::lseek(fd, 0, SEEK_SET) != 0) {
+            return cannotRead(path, "read", errno);
+        }
+        auto bytes = readToEnd(fd, path, size);
         if (!bytes) {
             return bytes.error();
         }

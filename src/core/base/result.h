@@ -23,10 +23,11 @@ enum class ErrorCode {
     EmptyTrack,
     WouldOverwriteSource,
     WriteFailed,
-    Cancelled,  // stays the last code: kLastErrorCode names it
+    Cancelled,
+    OutOfMemory,  // stays the last code (kLastErrorCode); only the faces make it, from a std::bad_alloc
 };
 
-inline constexpr ErrorCode kLastErrorCode = ErrorCode::Cancelled;
+inline constexpr ErrorCode kLastErrorCode = ErrorCode::OutOfMemory;
 
 // One English sentence for the user, naming the file or value at fault ("song.mid: not a MIDI
 // file"), and the same values apart, so that a face can word the error in its own language. A

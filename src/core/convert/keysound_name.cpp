@@ -4,7 +4,9 @@
 
 namespace zentrowe::convert {
 
-bool isAcceptableKeysoundName(std::string_view name)
+namespace {
+
+bool hasAcceptableCharacters(std::string_view name)
 {
     if (name == "." || name == "..") {
         return false;
@@ -21,15 +23,27 @@ bool isAcceptableKeysoundName(std::string_view name)
     return true;
 }
 
+}  // namespace
+
+bool isAcceptableKeysoundName(std::string_view name)
+{
+    return name.size() <= kLongestKeysoundName && hasAcceptableCharacters(name);
+}
+
 bool isAcceptableFileStem(std::string_view stem)
 {
-    return !stem.empty() && isAcceptableKeysoundName(stem);
+    return !stem.empty() && stem.size() <= 255 - 4 && hasAcceptableCharacters(stem);
 }
 
 Status checkKeysoundName(std::string_view name)
 {
     if (isAcceptableKeysoundName(name)) {
         return {};
+    }
+    if (hasAcceptableCharacters(name)) {
+        return Error{ErrorCode::InvalidSetting, "输入有误: the keysound name is " + std::to_string(name.size()) +
+                                                    " bytes; file names allow it " +
+                                                    std::to_string(kLongestKeysoundName)};
     }
     return Error{ErrorCode::InvalidSetting,
                  "输入有误: the keysound name must be printable ASCII without / \\ : * ? \" < > |, not \"" +

@@ -55,7 +55,7 @@ CutList collectKeysoundCuts(std::span<const std::uint8_t> file, const song::Song
 Result<KeysoundReadBack> readBackKeysoundFile(const std::filesystem::path& keysoundFile, std::int64_t gapTicks,
                                               ProgressSink& progress)
 {
-    const auto file = readFileBytes(keysoundFile);
+    const auto file = song::readSongFile(keysoundFile);
     if (!file) {
         return file.error();
     }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <system_error>
 
 #include "core/base/atomic_file_writer.h"
 #include "core/convert/keysound_name.h"
@@ -177,6 +178,68 @@ Status copySamples(const RecordingFile& file, const WaveLayout& layout, std::int
     return writeZeros(end - std::max(at, first));
 }
 
+// True if writing `target` would replace `kept`: the same path, or another name for the same file.
+bool namesSameFile(const std::filesystem::path& target, const std::filesystem::path& kept)
+{
+    std::error_code error;
+    if (std::filesystem::equivalent(target, kept, error)) {
+        return true;
+    }
+    const auto canonicalTarget = std::filesystem::weakly_canonical(target, error);
+    if (error) {
+        return false;
+    }
+    const auto canonicalKept = std::filesystem::weakly_canonical(kept, error);
+    return !error && canonicalTarget == canonicalKept;
+}
+
+// The header every keysound file starts with: the recording's bytes up to and including the
+// "data" tag, less its "JUNK" and "PAD " chunks (padding by definition: a recorder may reserve
+// megabytes that way, and every keysound would carry them), plus room for the data size.
+struct HeaderToCopy {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t dataTagOffset = 0;                 // in `bytes`
+    std::vector<std::uint64_t> factCountOffsets;     // in `bytes`
+};
+
+Result<HeaderToCopy> readHeaderToCopy(const RecordingFile& file, const WaveLayout& layout)
+{
+    HeaderToCopy header;
+    std::uint64_t skipped = 0;
+    std::uint64_t from = 0;
+    const auto copyUpTo = [&](std::uint64_t to) -> Status {
+        const auto at = header.bytes.size();
+        header.bytes.resize(at + static_cast<std::size_t>(to - from));
+        auto got = file.readAt(from, std::span(header.bytes).subspan(at));
+        if (!got) {
+            return got.error();
+        }
+        return {};
+    };
+    for (const auto& [offset, length] : layout.paddingChunks) {
+        if (auto copied = copyUpTo(offset); !copied) {
+            return copied.error();
+        }
+        from = offset + length;
+        skipped += length;
+    }
+    if (auto copied = copyUpTo(layout.dataTagOffset + 4); !copied) {
+        return copied.error();
+    }
+    header.bytes.resize(header.bytes.size() + 4);
+    header.dataTagOffset = layout.dataTagOffset - skipped;
+    for (const std::uint64_t factOffset : layout.factCountOffsets) {
+        std::uint64_t before = 0;
+        for (const auto& [offset, length] : layout.paddingChunks) {
+            if (offset < factOffset) {
+                before += length;
+            }
+        }
+        header.factCountOffsets.push_back(factOffset - before);
+    }
+    return header;
+}
+
 }  // namespace
 
 double ticksToSeconds(std::int64_t ticks, std::uint32_t tempoMicros, std::int32_t ticksPerQuarter)
@@ -217,6 +280,11 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
                                   std::to_string(request.cuts.size()) + " notes in the keysound file: cutting " +
                                   std::to_string(count));
     }
+    if (count == 0) {
+        return Error{ErrorCode::EmptyTrack, "no keysounds to cut (" + std::to_string(request.keysoundStems.size()) +
+                                                " in the chart, " + std::to_string(request.cuts.size()) +
+                                                " notes in the keysound file)"};
+    }
     std::vector<std::filesystem::path> targets;
     targets.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -251,14 +319,22 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
                 .inFile(displayPath(target))
                 .about("recording");
         }
+        for (const auto& kept : request.protectedFiles) {
+            if (namesSameFile(target, kept)) {
+                return Error{ErrorCode::WouldOverwriteSource,
+                             displayPath(target) + ": a keysound file would replace " + displayPath(kept) +
+                                 "; nothing was cut"};
+            }
+        }
     }
 
-    // Everything up to and including the "data" tag, kept byte for byte.
-    const std::uint64_t headerSize = layout.dataTagOffset + 4;
-    std::vector<std::uint8_t> header(static_cast<std::size_t>(headerSize) + 4);
-    if (auto got = file.readAt(0, std::span(header).first(static_cast<std::size_t>(headerSize))); !got) {
-        return got.error();
+    auto headerRead = readHeaderToCopy(file, layout);
+    if (!headerRead) {
+        return headerRead.error();
     }
+    std::vector<std::uint8_t>& header = headerRead->bytes;
+    const std::uint64_t dataTagOffset = headerRead->dataTagOffset;
+    const std::uint64_t headerSize = dataTagOffset + 4;
 
     const double gapSeconds = ticksToSeconds(request.gapTicks, request.tempoMicros, request.ticksPerQuarter);
     // A recording with no sound at all (rendered without a soundfont, or muted) would replace
@@ -314,7 +390,7 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
         const std::int64_t size = std::max<std::int64_t>(*last - *first, 0);
         // RIFF chunks are word-aligned: an odd data size is followed by one pad byte.
         if (static_cast<std::uint64_t>(size + (size & 1)) >
-            std::numeric_limits<std::uint32_t>::max() - layout.dataTagOffset) {
+            std::numeric_limits<std::uint32_t>::max() - dataTagOffset) {
             return Error{ErrorCode::InvalidSetting, displayPath(targets[i]) + ": " + std::to_string(size) +
                                                         " sample bytes do not fit in a WAV file"}
                 .inFile(displayPath(targets[i]))
@@ -341,9 +417,9 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
         const auto [first, size] = segments[i];
         const std::int64_t pad = size & 1;
         const auto& target = targets[i];
-        putU32le(header, 4, static_cast<std::uint32_t>(layout.dataTagOffset + static_cast<std::uint64_t>(size + pad)));
+        putU32le(header, 4, static_cast<std::uint32_t>(dataTagOffset + static_cast<std::uint64_t>(size + pad)));
         putU32le(header, headerSize, static_cast<std::uint32_t>(size));
-        for (const std::uint64_t factOffset : layout.factCountOffsets) {
+        for (const std::uint64_t factOffset : headerRead->factCountOffsets) {
             putU32le(header, factOffset, static_cast<std::uint32_t>(size / layout.blockAlign));
         }
 

@@ -38,6 +38,8 @@ struct CutRequest {
     // The silence before every Note On of the keysound file, in its ticks.
     std::int64_t gapTicks = 0;
     LeadIn leadIn = LeadIn::Auto;
+    // Files no keysound may replace: the chart and the keysound MIDI file beside it.
+    std::vector<std::filesystem::path> protectedFiles;
 };
 
 struct CutReport {
@@ -50,8 +52,9 @@ struct CutReport {
 };
 
 // Cuts the recording into one WAV file per keysound, named stem + ".wav", in the output folder.
-// Each file is the recording's header up to the "data" tag (its chunks kept byte for byte, the
-// RIFF size, the data size and every "fact" frame count rewritten) and the stretch of sample
+// Each file is the recording's header up to the "data" tag (its chunks kept byte for byte
+// except "JUNK" and "PAD " padding, which is left out; the RIFF size, the data size and every
+// "fact" frame count rewritten) and the stretch of sample
 // bytes from the keysound's Note On to the next keysound's Note On (the last keysound: to its
 // Note Off). Offsets are the seconds times the byte rate rounded half to even, then down to a
 // whole frame; bytes the recording does not have are written as zeros.
@@ -65,11 +68,13 @@ struct CutReport {
 // Reports progress in files (advance(i, count) after file i) and polls stopRequested() between
 // files. Errors, in each case before anything is written unless noted: CannotOpen (recording
 // unreadable); NotPcmWave (not RIFF/WAVE, no "fmt " of 16 bytes or more before "data", no
-// "data", block align or byte rate 0, a sample format other than PCM or IEEE float);
+// "data", a sample format other than PCM or IEEE float, a format chunk whose channels, bits,
+// block align or byte rate do not agree);
 // SilentRecording (a sample layout the loudness test reads, and no frame reaching 0.001 of full
 // scale); InvalidSetting (an unsafe stem, a tick rate or tempo of 0, a keysound lying 2^62 bytes
-// or more into the recording, a keysound whose bytes do not fit a WAV file); WouldOverwriteSource (an output
-// file is the recording itself); WriteFailed (a file could not be written: files completed
+// or more into the recording, a keysound whose bytes do not fit a WAV file); EmptyTrack (no
+// keysound to cut); WouldOverwriteSource (an output file is the recording itself or one of the
+// protected files); WriteFailed (a file could not be written: files completed
 // before it stay, the failed one leaves nothing); Cancelled (the sink asked to stop: files
 // completed before stay, no partial file is left).
 Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress);

@@ -13,6 +13,7 @@
 
 #include "core/base/byte_reader.h"
 #include "core/base/file_error.h"
+#include "core/base/file_reading.h"
 
 namespace zentrowe::keysound {
 
@@ -116,24 +117,12 @@ RecordingFile::~RecordingFile()
 
 Result<RecordingFile> RecordingFile::open(const std::filesystem::path& path)
 {
-    const std::string name = displayPath(path);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return fileError(ErrorCode::CannotOpen, path, "open", errno);
+    auto opened = openRegularFile(path);
+    if (!opened) {
+        return opened.error();
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        const int reason = errno;
-        ::close(fd);
-        return fileError(ErrorCode::CannotOpen, path, "open", reason);
-    }
-    if (!S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return fileError(ErrorCode::CannotOpen, path, "open", "not a regular file");
-    }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return RecordingFile(fd, static_cast<std::uint64_t>(info.st_size), static_cast<std::uint64_t>(info.st_dev),
-                         static_cast<std::uint64_t>(info.st_ino), name);
+    ::posix_fadvise(opened->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return RecordingFile(opened->fd, opened->size, opened->device, opened->inode, displayPath(path));
 }
 
 bool RecordingFile::isSameFileAs(const std::filesystem::path& other) const
@@ -219,6 +208,9 @@ Result<WaveLayout> readWaveLayout(const RecordingFile& file)
         if (padded > file.size() - bodyStart) {
             break;
         }
+        if (hasId(id, "JUNK") || hasId(id, "PAD ")) {
+            layout.paddingChunks.emplace_back(pos, 8 + padded);
+        }
         pos = bodyStart + padded;
     }
 
@@ -243,11 +235,31 @@ Result<WaveLayout> readWaveLayout(const RecordingFile& file)
         return notWave(name, "sampleFormat", "sample format " + formatName(tag) + " is neither PCM nor IEEE float")
             .withValue(formatName(tag));
     }
-    if (fmt->blockAlign == 0) {
-        return notWave(name, "blockAlign", "block align 0 in the \"fmt \" chunk");
+    // A format chunk that contradicts itself would place every cut wrongly, and a huge block
+    // align or byte rate would pad each keysound with gigabytes of silence.
+    const std::uint16_t bits = fmt->bitsPerSample;
+    const bool bitsFit = layout.sampleFormat == SampleFormat::Float
+                             ? (bits == 32 || bits == 64)
+                             : (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+    if (fmt->channels == 0) {
+        return notWave(name, "channels", "0 channels in the \"fmt \" chunk");
     }
-    if (fmt->byteRate == 0) {
-        return notWave(name, "byteRate", "byte rate 0 in the \"fmt \" chunk");
+    if (!bitsFit) {
+        return notWave(name, "bitsPerSample", std::to_string(bits) + " bits per sample in the \"fmt \" chunk");
+    }
+    const std::uint64_t frameBytes = std::uint64_t{fmt->channels} * (bits / 8u);
+    if (fmt->blockAlign != frameBytes) {
+        return notWave(name, "blockAlign", "block align " + std::to_string(fmt->blockAlign) + " in the \"fmt \" chunk is not " +
+                                 std::to_string(fmt->channels) + " channels of " + std::to_string(bits / 8u) +
+                                 " bytes");
+    }
+    if (fmt->sampleRate == 0) {
+        return notWave(name, "sampleRate", "sample rate 0 in the \"fmt \" chunk");
+    }
+    if (fmt->byteRate != std::uint64_t{fmt->sampleRate} * fmt->blockAlign) {
+        return notWave(name, "byteRate", "byte rate " + std::to_string(fmt->byteRate) + " in the \"fmt \" chunk is not " +
+                                 std::to_string(fmt->sampleRate) + " samples per second of " +
+                                 std::to_string(fmt->blockAlign) + " bytes");
     }
     layout.formatTag = fmt->formatTag;
     layout.channels = fmt->channels;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/base/result.h"
@@ -14,7 +15,8 @@ namespace zentrowe::keysound {
 // keysound.
 class RecordingFile {
 public:
-    // CannotOpen naming the file if it cannot be opened or is not a regular file.
+    // CannotOpen naming the file if it cannot be opened or is not a regular file (checked
+    // before opening, so a FIFO never makes it wait).
     static Result<RecordingFile> open(const std::filesystem::path& path);
 
     RecordingFile(RecordingFile&& other) noexcept;
@@ -61,6 +63,9 @@ struct WaveLayout {
     std::uint16_t bitsPerSample = 0;
     // Offsets of the frame counts of "fact" chunks (4 bytes or more) before "data".
     std::vector<std::uint64_t> factCountOffsets;
+    // "JUNK" and "PAD " chunks before "data", as (offset of the chunk id, bytes with its
+    // header and pad byte), in file order.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> paddingChunks;
 };
 
 // Walks the chunks from offset 12 (each word-aligned: an odd size is followed by a pad byte)

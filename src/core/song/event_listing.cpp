@@ -1,5 +1,6 @@
 #include "core/song/event_listing.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "core/base/file_reading.h"
@@ -46,16 +47,47 @@ private:
 
 }  // namespace
 
-Status checkTrackNumber(const SongSummary& song, int trackNumber, const std::string& fileName)
+namespace {
+
+Error noSuchTrack(const SongSummary& song, std::string_view typed, const std::string& fileName)
 {
     const auto count = static_cast<int>(song.tracks.size());
-    if (trackNumber >= 1 && trackNumber <= count) {
-        return {};
-    }
-    std::string message = fileName + ": there is no track " + std::to_string(trackNumber);
+    std::string message = fileName + ": track " + std::string(typed) + " does not exist";
     message += count == 0 ? " (the file has no tracks)"
                           : " (tracks are numbered 1 to " + std::to_string(count) + ")";
-    return Error{ErrorCode::TrackOutOfRange, message}.withNumber(trackNumber);
+    Error error = Error{ErrorCode::TrackOutOfRange, message}.withValue(std::string(typed));
+    if (typed.size() <= 18 && typed.find_first_not_of("0123456789") == std::string_view::npos && !typed.empty()) {
+        error = std::move(error).withNumber(std::stoll(std::string(typed)));
+    }
+    return error;
+}
+
+}  // namespace
+
+Status checkTrackNumber(const SongSummary& song, int trackNumber, const std::string& fileName)
+{
+    if (trackNumber >= 1 && trackNumber <= static_cast<int>(song.tracks.size())) {
+        return {};
+    }
+    return noSuchTrack(song, std::to_string(trackNumber), fileName);
+}
+
+Result<int> trackNumberFromDigits(const SongSummary& song, std::string_view digits, const std::string& fileName)
+{
+    // Leading zeros aside, a track number has at most five digits (the header's count is
+    // 16-bit); anything longer is out of range however it would overflow.
+    const auto significant = std::min(digits.find_first_not_of('0'), digits.size());
+    const std::string_view number = digits.substr(significant);
+    int value = 0;
+    if (number.size() <= 5) {
+        for (const char c : number) {
+            value = value * 10 + (c - '0');
+        }
+        if (value >= 1 && value <= static_cast<int>(song.tracks.size())) {
+            return value;
+        }
+    }
+    return noSuchTrack(song, digits, fileName);
 }
 
 Status listTrackEvents(std::span<const std::uint8_t> file, const SongSummary& song, int trackNumber,
@@ -80,9 +112,12 @@ Status listTrackEvents(const std::filesystem::path& midiFile, const SongSummary&
     if (auto valid = checkTrackNumber(song, trackNumber, displayPath(midiFile)); !valid) {
         return valid;
     }
-    auto bytes = readFileBytes(midiFile);
+    auto bytes = readSongFile(midiFile);
     if (!bytes) {
         return bytes.error();
+    }
+    if (auto same = checkUnchangedSince(song, bytes->bytes(), midiFile); !same) {
+        return same;
     }
     return listTrackEvents(bytes->bytes(), song, trackNumber, sink, progress);
 }

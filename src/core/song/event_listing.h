@@ -31,6 +31,11 @@ Status listTrackEvents(std::span<const std::uint8_t> file, const SongSummary& so
 Status listTrackEvents(const std::filesystem::path& midiFile, const SongSummary& song, int trackNumber,
                        EventRowSink& sink, ProgressSink& progress);
 
+// The track a user typed as decimal digits (checked by the caller), as a number: TrackOutOfRange
+// like checkTrackNumber, quoting the digits as typed ("track 99999999999999999999 does not
+// exist") however large they are.
+Result<int> trackNumberFromDigits(const SongSummary& song, std::string_view digits, const std::string& fileName);
+
 // TrackOutOfRange naming the number and the valid range, or nothing if the track exists.
 Status checkTrackNumber(const SongSummary& song, int trackNumber, const std::string& fileName);
 

@@ -96,8 +96,10 @@ std::string trackLabel(int trackNumber)
     return label;
 }
 
-Result<SongSummary> summarizeSong(std::span<const std::uint8_t> file, const std::string& name,
-                                  ProgressSink& progress)
+namespace {
+
+// The 14-byte header: format, track count and division, or why the file is not a song we read.
+Result<SongSummary> readHeader(std::span<const std::uint8_t> file, const std::string& name)
 {
     ByteReader header(file);
     if (file.size() < kHeaderSize) {
@@ -130,6 +132,20 @@ Result<SongSummary> summarizeSong(std::span<const std::uint8_t> file, const std:
     }
     song.ticksPerQuarter = division;
     song.ticksPerMeasure = division * 4;
+    return song;
+}
+
+}  // namespace
+
+Result<SongSummary> summarizeSong(std::span<const std::uint8_t> file, const std::string& name,
+                                  ProgressSink& progress)
+{
+    auto header = readHeader(file, name);
+    if (!header) {
+        return header.error();
+    }
+    SongSummary song = std::move(header).value();
+    song.fileSize = file.size();
 
     ProgressThrottle throttle(progress, static_cast<std::int64_t>(file.size()));
     std::uint64_t offset = kHeaderSize;
@@ -175,9 +191,31 @@ Result<SongSummary> summarizeSong(std::span<const std::uint8_t> file, const std:
     return song;
 }
 
+Result<FileBytes> readSongFile(const std::filesystem::path& midiFile)
+{
+    const std::string name = displayPath(midiFile);
+    return readFileBytes(midiFile, kHeaderSize, [&](std::span<const std::uint8_t> head) -> Status {
+        if (auto header = readHeader(head, name); !header) {
+            return header.error();
+        }
+        return {};
+    });
+}
+
+Status checkUnchangedSince(const SongSummary& song, std::span<const std::uint8_t> file,
+                           const std::filesystem::path& midiFile)
+{
+    if (file.size() >= song.fileSize) {
+        return {};
+    }
+    return fileError(ErrorCode::CannotOpen, midiFile, "read",
+                     "it holds " + std::to_string(file.size()) + " bytes now but held " +
+                         std::to_string(song.fileSize) + " when it was opened; open it again");
+}
+
 Result<SongSummary> readSongSummary(const std::filesystem::path& midiFile, ProgressSink& progress)
 {
-    auto bytes = readFileBytes(midiFile);
+    auto bytes = readSongFile(midiFile);
     if (!bytes) {
         return bytes.error();
     }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/base/file_reading.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
 #include "core/song/track_walk.h"
@@ -50,11 +51,24 @@ struct SongSummary {
     // Why reading stopped before every announced track was read, or that the file ends inside
     // a track it lists, if either happened.
     std::optional<std::string> warning;
+    // How many bytes the file had when summarised: a later pass that finds fewer is reading a
+    // different file (or a pipe already drained) and must not trust these track locations.
+    std::uint64_t fileSize = 0;
 };
 
 std::string trackLabel(int trackNumber);
 
-// Reads the file and summarises it. CannotOpen if it cannot be read; NotMidi if the header is
+// The bytes of a MIDI file for a pass to walk, its 14-byte header checked before the rest is
+// read (so a huge file that is no song costs nothing): CannotOpen if it is not a regular file or
+// cannot be read; NotMidi and UnsupportedDivision as readSongSummary gives them.
+Result<FileBytes> readSongFile(const std::filesystem::path& midiFile);
+
+// Nothing if `file` (the song's bytes read again for a later pass) holds at least the bytes the
+// summary saw; otherwise CannotOpen naming the file: its track locations cannot be trusted.
+Status checkUnchangedSince(const SongSummary& song, std::span<const std::uint8_t> file,
+                           const std::filesystem::path& midiFile);
+
+// Reads the file and summarises it. CannotOpen if it cannot be read or is not a regular file; NotMidi if the header is
 // not that of a Standard MIDI File (shorter than 14 bytes, wrong magic, header length other
 // than 6, format 0 with several tracks, 0x8000 or more tracks); UnsupportedDivision for SMPTE
 // time; Cancelled if the sink asked to stop. A file damaged after its header still gives the

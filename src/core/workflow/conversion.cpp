@@ -42,9 +42,14 @@ std::array<std::uint8_t, 3> keysoundTempoBytes(const convert::ConversionSettings
 
 Result<ConversionOutcome> runConversion(const ConversionRequest& request, ProgressSink& progress)
 {
-    const auto source = readFileBytes(request.sourceMidiPath);
+    const auto source = song::readSongFile(request.sourceMidiPath);
     if (!source) {
         return source.error();
+    }
+    // A pipe drained by the summary, or a file cut short since: converting what is left would
+    // replace a good chart with a wrong one.
+    if (auto same = song::checkUnchangedSince(request.song, source->bytes(), request.sourceMidiPath); !same) {
+        return same.error();
     }
     // The channel lines go to disk as they fill; the chart is its header and then those lines.
     ChartLinesFile lines(request.outputFolder / request.chartFileName);
@@ -100,6 +105,9 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
         } else if (*copied != lines.size()) {
             status = fileError(ErrorCode::WriteFailed, outcome.chartPath, "write", "its lines could not be read back");
         }
+    }
+    if (status && progress.stopRequested()) {
+        status = Error{ErrorCode::Cancelled, "conversion cancelled"};
     }
     if (status) {
         status = keysoundFile.open();

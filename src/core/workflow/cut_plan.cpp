@@ -1,5 +1,9 @@
 #include "core/workflow/cut_plan.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -14,43 +18,86 @@ namespace zentrowe::workflow {
 
 namespace {
 
+// The longest "#WAVxx name" line kept: far beyond any stem a file system takes (255 bytes).
+constexpr std::size_t kLongestDefinition = 4096;
+
 // Keysound i is the i-th "#WAVxx name" line of the chart, in file order; its stem is the name
-// without the final ".OGG" the chart writer adds.
+// without the final ".OGG" the chart writer adds. The chart is read in blocks and only its
+// "#WAV" lines are kept, so a chart of any size costs little memory; a NUL byte means the file
+// is no chart (a huge sparse file is refused after its first block).
 Result<std::vector<std::string>> keysoundStemsOf(const std::filesystem::path& chart)
 {
-    auto bytes = readWholeFile(chart);
-    if (!bytes) {
-        return bytes.error();
+    auto opened = openRegularFile(chart);
+    if (!opened) {
+        return opened.error();
     }
-    const std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{opened->fd};
     std::vector<std::string> stems;
-    std::size_t lineNumber = 0;
-    for (std::size_t pos = 0; pos < text.size();) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) {
-            end = text.size();
+    std::size_t lineNumber = 1;
+    std::string line;       // the start of the current line, up to kLongestDefinition bytes
+    bool lineTooLong = false;
+    const auto finishLine = [&]() -> Status {
+        std::string_view text = line;
+        if (!text.empty() && text.back() == '\r') {
+            text.remove_suffix(1);
         }
-        std::string_view line = text.substr(pos, end - pos);
-        pos = end + 1;
+        if (text.starts_with("#WAV")) {
+            if (lineTooLong || text.size() < 8 || text[6] != ' ') {
+                return Error{ErrorCode::InvalidSetting, displayPath(chart) + ": line " + std::to_string(lineNumber) +
+                                                            " is not a \"#WAVxx name\" definition"}
+                    .inFile(displayPath(chart))
+                    .about("wavLine")
+                    .withNumber(static_cast<std::int64_t>(lineNumber));
+            }
+            std::string_view stem = text.substr(7);
+            if (stem.ends_with(".OGG")) {
+                stem.remove_suffix(4);
+            }
+            stems.emplace_back(stem);
+        }
+        line.clear();
+        lineTooLong = false;
         ++lineNumber;
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
-        if (!line.starts_with("#WAV")) {
+        return {};
+    };
+    std::vector<char> block(1 << 16);
+    for (;;) {
+        const ssize_t got = ::read(opened->fd, block.data(), block.size());
+        if (got < 0 && errno == EINTR) {
             continue;
         }
-        if (line.size() < 8 || line[6] != ' ') {
-            return Error{ErrorCode::InvalidSetting, displayPath(chart) + ": line " + std::to_string(lineNumber) +
-                                                        " is not a \"#WAVxx name\" definition"}
-                .inFile(displayPath(chart))
-                .about("wavLine")
-                .withNumber(static_cast<std::int64_t>(lineNumber));
+        if (got < 0) {
+            return fileError(ErrorCode::CannotOpen, chart, "read", errno);
         }
-        std::string_view stem = line.substr(7);
-        if (stem.ends_with(".OGG")) {
-            stem.remove_suffix(4);
+        if (got == 0) {
+            break;
         }
-        stems.emplace_back(stem);
+        const std::string_view text(block.data(), static_cast<std::size_t>(got));
+        if (text.find('\0') != std::string_view::npos) {
+            return Error{ErrorCode::InvalidSetting, displayPath(chart) + ": not a chart (it holds NUL bytes)"};
+        }
+        for (std::size_t pos = 0; pos < text.size();) {
+            const std::size_t newline = text.find('\n', pos);
+            const std::size_t end = newline == std::string_view::npos ? text.size() : newline;
+            const std::size_t room = kLongestDefinition - line.size();
+            line.append(text.substr(pos, std::min(end - pos, room)));
+            lineTooLong = lineTooLong || end - pos > room;
+            if (newline == std::string_view::npos) {
+                break;
+            }
+            if (auto done = finishLine(); !done) {
+                return done.error();
+            }
+            pos = newline + 1;
+        }
+    }
+    if (!line.empty()) {
+        if (auto done = finishLine(); !done) {
+            return done.error();
+        }
     }
     return stems;
 }
@@ -96,18 +143,21 @@ Status planFromChart(const std::filesystem::path& chart, const std::optional<std
         return stems.error();
     }
     const auto keysoundMidi = request.outputFolder / kKeysoundMidiFileName;
-    auto bytes = readWholeFile(keysoundMidi);
+    auto bytes = song::readSongFile(keysoundMidi);
     if (!bytes) {
         return bytes.error();
     }
     NullProgress quiet;
-    auto song = song::summarizeSong(*bytes, displayPath(keysoundMidi), quiet);
+    auto song = song::summarizeSong(bytes->bytes(), displayPath(keysoundMidi), quiet);
     if (!song) {
         return song.error();
     }
     // The gap the keysound file was written with is the time of its first Note On.
     request.gapTicks = song->firstNoteTime.value_or(0);
-    request.cuts = keysound::collectKeysoundCuts(*bytes, *song, 1, request.gapTicks);
+    request.cuts = keysound::collectKeysoundCuts(bytes->bytes(), *song, 1, request.gapTicks);
+    if (request.cuts.empty()) {
+        return Error{ErrorCode::EmptyTrack, displayPath(keysoundMidi) + ": holds no keysounds, so there is nothing to cut"};
+    }
     request.ticksPerQuarter = song->ticksPerQuarter;
     request.tempoMicros = song->tempoMicros;
     request.keysoundStems = std::move(stems).value();
@@ -159,12 +209,14 @@ Result<keysound::CutRequest> planCut(const CutPlanRequest& request)
     cut.leadIn = request.leadIn;
     if (const auto* chart = std::get_if<std::filesystem::path>(&request.source)) {
         cut.outputFolder = folderOf(*chart);
+        cut.protectedFiles = {*chart, cut.outputFolder / kKeysoundMidiFileName};
         if (auto planned = planFromChart(*chart, request.keysoundName, cut); !planned) {
             return planned.error();
         }
     } else {
         const ConversionOutcome& outcome = std::get<std::reference_wrapper<const ConversionOutcome>>(request.source);
         cut.outputFolder = folderOf(outcome.chartPath);
+        cut.protectedFiles = {outcome.chartPath, outcome.keysoundMidiPath};
         planFromConversion(outcome, request.keysoundName, cut);
     }
     if (request.outputFolder) {

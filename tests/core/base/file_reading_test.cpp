@@ -1,6 +1,12 @@
 #include "core/base/file_reading.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "support/test_support.h"
 
@@ -81,6 +87,70 @@ TEST(ReadFileBytes, MissingFileAndFolderAreCannotOpen)
         ASSERT_FALSE(read.ok());
         EXPECT_EQ(read.error().code, ErrorCode::CannotOpen);
         EXPECT_NE(read.error().message.find(path.string()), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace zentrowe
+
+namespace zentrowe {
+namespace {
+
+TEST(ReadFileBytes, RefusesWhatIsNotARegularFileWithoutWaitingOnIt)
+{
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);  // no writer: a blocking open would hang
+    for (const auto& path : {dir / "fifo", std::filesystem::path("/dev/zero"), dir.path()}) {
+        SCOPED_TRACE(path.string());
+        const auto mapped = readFileBytes(path);
+        ASSERT_FALSE(mapped.ok());
+        EXPECT_EQ(mapped.error().message, displayPath(path) + ": cannot read: not a regular file");
+        const auto whole = readWholeFile(path);
+        ASSERT_FALSE(whole.ok());
+        EXPECT_EQ(whole.error().message, mapped.error().message);
+    }
+}
+
+TEST(ReadFileBytes, ChecksTheHeadBeforeReadingAndMapsHugeFiles)
+{
+    TempDir dir;
+    // Sparse files: their size costs neither disk nor, unless read, memory.
+    const auto sparse = [&](const char* name, off_t size, const testing::Bytes& head, const testing::Bytes& tail) {
+        const int fd = ::open((dir / name).c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(::ftruncate(fd, size), 0);
+        EXPECT_EQ(::pwrite(fd, head.data(), head.size(), 0), static_cast<ssize_t>(head.size()));
+        EXPECT_EQ(::pwrite(fd, tail.data(), tail.size(), size - static_cast<off_t>(tail.size())),
+                  static_cast<ssize_t>(tail.size()));
+        ::close(fd);
+        return dir / name;
+    };
+    const testing::Bytes magic = testing::bytes({'M', 'T', 'h', 'd'});
+    const testing::Bytes tail = testing::bytes({1, 2, 3});
+    const auto refuseOther = [&](std::span<const std::uint8_t> head) -> Status {
+        if (head.size() == 4 && std::equal(head.begin(), head.end(), magic.begin())) {
+            return {};
+        }
+        return Error{ErrorCode::NotMidi, "wrong head of " + std::to_string(head.size()) + " bytes"};
+    };
+    const off_t huge = off_t{100} << 30;
+
+    const auto wrong = readFileBytes(sparse("wrong.bin", huge, tail, tail), 4, refuseOther);
+    ASSERT_FALSE(wrong.ok());
+    EXPECT_EQ(wrong.error().message, "wrong head of 4 bytes");
+    const auto shortFile = readFileBytes(sparse("short.bin", 3, tail, tail), 4, refuseOther);
+    ASSERT_FALSE(shortFile.ok());
+    EXPECT_EQ(shortFile.error().message, "wrong head of 3 bytes");
+
+    // Past the copying limit the file is mapped: its last bytes are there, read from the file.
+    for (const off_t size : {static_cast<off_t>(kCopiedFileLimit) + 5, huge}) {
+        SCOPED_TRACE(size);
+        auto right = readFileBytes(sparse("right.bin", size, magic, tail), 4, refuseOther);
+        ASSERT_TRUE(right.ok()) << right.error().message;
+        const auto view = right->bytes();
+        ASSERT_EQ(view.size(), static_cast<std::size_t>(size));
+        EXPECT_EQ(testing::Bytes(view.begin(), view.begin() + 4), magic);
+        EXPECT_EQ(testing::Bytes(view.end() - 3, view.end()), tail);
     }
 }
 

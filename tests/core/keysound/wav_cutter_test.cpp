@@ -156,20 +156,24 @@ TEST(WavCutter, FindsTheDataChunkBehindOtherChunksAndOddSizes)
     const auto report = cutRecording(r, quiet);
     ASSERT_TRUE(report.ok()) << report.error().message;
 
+    // The JUNK chunk (8 + 200 bytes) is padding and stays behind; the other chunks are copied.
+    const std::size_t cutTag = dataTag - 208;
+    Bytes header = slice(recording, 8, 12);
+    testing::append(header, slice(recording, 12 + 208, dataTag + 4));
     const Bytes first = testing::readFile(r.outputFolder / "A1.wav");
-    ASSERT_EQ(first.size(), dataTag + 8 + 1000);
-    EXPECT_EQ(slice(first, 8, dataTag + 4), slice(recording, 8, dataTag + 4));
-    EXPECT_EQ(testing::u32leAt(first, 4), dataTag + 1000);
-    EXPECT_EQ(testing::u32leAt(first, dataTag + 4), 1000u);
-    EXPECT_EQ(slice(first, dataTag + 8, first.size()), slice(data, 0, 1000));
+    ASSERT_EQ(first.size(), cutTag + 8 + 1000);
+    EXPECT_EQ(slice(first, 8, cutTag + 4), header);
+    EXPECT_EQ(testing::u32leAt(first, 4), cutTag + 1000);
+    EXPECT_EQ(testing::u32leAt(first, cutTag + 4), 1000u);
+    EXPECT_EQ(slice(first, cutTag + 8, first.size()), slice(data, 0, 1000));
 
     // The second runs from 3000 to 7000 bytes; the data chunk ends at 4000, and the LIST chunk
     // after it must not become sound.
     const Bytes second = testing::readFile(r.outputFolder / "A2.wav");
-    ASSERT_EQ(second.size(), dataTag + 8 + 4000);
+    ASSERT_EQ(second.size(), cutTag + 8 + 4000);
     Bytes expected = slice(data, 3000, 4000);
     expected.resize(4000, 0);
-    EXPECT_EQ(slice(second, dataTag + 8, second.size()), expected);
+    EXPECT_EQ(slice(second, cutTag + 8, second.size()), expected);
 }
 
 TEST(WavCutter, ReadsByteRateAndBlockAlignFromTheFormatChunk)
@@ -231,6 +235,33 @@ TEST(WavCutter, RewritesTheFactFrameCountOfEachFile)
     EXPECT_EQ(testing::u32leAt(cut, cut.size() - 2000 - 4), 2000u);
 }
 
+TEST(WavCutter, LeavesPaddingChunksOutOfEveryKeysoundFile)
+{
+    // A recorder's reserve of 64 MB would otherwise be copied into every keysound. The fact
+    // chunk after the padding moves up with everything else, and its frame count is rewritten.
+    TempDir dir;
+    Bytes fact;
+    testing::appendU32le(fact, 999999);
+    const Bytes fmt = testing::fmtBody(1, 1, 1000, 2000, 2, 16);
+    const Bytes data = testing::patternBytes(4000);
+    testing::writeFile(dir / "render.wav", testing::riffWave({{"JUNK", Bytes(64 << 20, 0)},
+                                                             {"fmt ", fmt},
+                                                             {"PAD ", Bytes(3, 0)},
+                                                             {"fact", fact},
+                                                             {"LIST", Bytes(5, 0x4C)},
+                                                             {"data", data}}));
+    const auto r = request(dir, {"A1"}, {{60, 96, 0}});
+    NullProgress quiet;
+    const auto report = cutRecording(r, quiet);
+    ASSERT_TRUE(report.ok()) << report.error().message;
+    // 0.5 s at 2000 bytes a second: 1000 bytes, 500 frames.
+    Bytes count;
+    testing::appendU32le(count, 500);
+    const Bytes expected = testing::riffWave({{"fmt ", fmt}, {"fact", count}, {"LIST", Bytes(5, 0x4C)},
+                                              {"data", slice(data, 0, 1000)}});
+    EXPECT_EQ(testing::readFile(r.outputFolder / "A1.wav"), expected);
+}
+
 TEST(WavCutter, RefusesRecordingsItCannotCutAndWritesNothing)
 {
     const Bytes data = testing::patternBytes(1000);
@@ -263,6 +294,18 @@ TEST(WavCutter, RefusesRecordingsItCannotCutAndWritesNothing)
          ErrorCode::NotPcmWave},
         {"short extensible",
          testing::riffWave({{"fmt ", testing::fmtBody(0xFFFE, 2, 44100, 176400, 4, 16)}, {"data", data}}),
+         ErrorCode::NotPcmWave},
+        {"block align 65535", testing::riffWave({{"fmt ", testing::fmtBody(1, 2, 44100, 176400, 65535, 16)}, {"data", data}}),
+         ErrorCode::NotPcmWave},
+        {"byte rate not rate x align", testing::riffWave({{"fmt ", testing::fmtBody(1, 2, 44100, 176144, 4, 16)}, {"data", data}}),
+         ErrorCode::NotPcmWave},
+        {"0 channels", testing::riffWave({{"fmt ", testing::fmtBody(1, 0, 44100, 0, 0, 16)}, {"data", data}}),
+         ErrorCode::NotPcmWave},
+        {"sample rate 0", testing::riffWave({{"fmt ", testing::fmtBody(1, 2, 0, 0, 4, 16)}, {"data", data}}),
+         ErrorCode::NotPcmWave},
+        {"PCM of 64 bits", testing::riffWave({{"fmt ", testing::fmtBody(1, 1, 1000, 8000, 8, 64)}, {"data", data}}),
+         ErrorCode::NotPcmWave},
+        {"float of 16 bits", testing::riffWave({{"fmt ", testing::fmtBody(3, 1, 1000, 2000, 2, 16)}, {"data", data}}),
          ErrorCode::NotPcmWave},
         {"chunk size past the end", testing::riffWave({{"fmt ", testing::cdFmt()}, {"LIST", Bytes(4), 1000}, {"data", data}}),
          ErrorCode::NotPcmWave},
@@ -467,18 +510,22 @@ TEST(WavCutter, ReportsEveryFileAndStopsWhenAsked)
     EXPECT_EQ(folderNames(stopped.outputFolder), std::vector<std::string>{"A1.wav"});
 }
 
-TEST(WavCutter, NoKeysoundsWritesNothing)
+TEST(WavCutter, NothingToCutIsRefused)
 {
     TempDir dir;
     testing::writeFile(dir / "render.wav",
                        testing::riffWave({{"fmt ", testing::cdFmt()}, {"data", testing::patternBytes(100)}}));
-    const auto r = request(dir, {}, {}, LeadIn::Auto);
-    RecordingSink sink;
-    const auto report = cutRecording(r, sink);
-    ASSERT_TRUE(report.ok());
-    EXPECT_TRUE(report->written.empty());
-    EXPECT_TRUE(folderNames(r.outputFolder).empty());
-    EXPECT_EQ(sink.calls, (std::vector<std::pair<std::int64_t, std::int64_t>>{{0, 0}}));
+    for (const auto& [stems, cuts] : {std::pair<std::vector<std::string>, keysound::CutList>{{}, {}},
+                                      {{}, {{60, 96, 0}}},
+                                      {{"A1"}, {}}}) {
+        SCOPED_TRACE(std::to_string(stems.size()) + " stems, " + std::to_string(cuts.size()) + " cuts");
+        const auto r = request(dir, stems, cuts, LeadIn::Auto);
+        RecordingSink sink;
+        const auto report = cutRecording(r, sink);
+        ASSERT_FALSE(report.ok());
+        EXPECT_EQ(report.error().code, ErrorCode::EmptyTrack);
+        EXPECT_TRUE(folderNames(r.outputFolder).empty());
+    }
 }
 
 TEST(WavCutter, SameNameTwiceKeepsTheLaterCut)
@@ -574,7 +621,7 @@ TEST(WavCutter, AutoLeadInTellsFromTheFirstSoundAtEachSampleWidth)
 TEST(WavCutter, AutoLeadInEdgeCases)
 {
     TempDir dir;
-    // 12-bit samples in 2-byte frames are not read: no sound found, so first note.
+    // 12-bit samples in 2-byte frames are no sample width a WAV file holds: refused.
     testing::writeFile(dir / "odd.wav",
                        oneSound(testing::fmtBody(1, 1, 1000, 2000, 2, 12), 2, 600, testing::bytes({0x00, 0x40})));
     auto r = request(dir, {"A1"}, {{60, 10, 0}}, LeadIn::Auto);
@@ -582,10 +629,13 @@ TEST(WavCutter, AutoLeadInEdgeCases)
     r.gapTicks = 96;
     NullProgress quiet;
     auto report = cutRecording(r, quiet);
-    ASSERT_TRUE(report.ok());
-    EXPECT_EQ(report->leadInUsed, LeadIn::FirstNote);
+    ASSERT_FALSE(report.ok());
+    EXPECT_EQ(report.error().code, ErrorCode::NotPcmWave);
 
-    // A gap of 0 reports file start whatever the sound.
+    // A gap of 0 reports file start whatever the sound: here the sound starts at once.
+    testing::writeFile(dir / "early.wav",
+                       oneSound(testing::fmtBody(1, 1, 1000, 2000, 2, 16), 2, 0, testing::bytes({0x00, 0x40})));
+    r.recording = dir / "early.wav";
     r.gapTicks = 0;
     report = cutRecording(r, quiet);
     ASSERT_TRUE(report.ok());
@@ -621,6 +671,7 @@ TEST(WavCutter, EveryPrefixOfARecordingCutsOrIsRefused)
                                            {"data", testing::patternBytes(100)},
                                            {"LIST", Bytes(7, 0x33)}});
     const std::size_t dataTag = 12 + 8 + 6 + 8 + 16 + 8 + 4;
+    const std::size_t cutTag = dataTag - (8 + 6);  // the JUNK chunk is left out of the cut
     for (std::size_t length = 0; length <= whole.size(); ++length) {
         SCOPED_TRACE(length);
         TempDir dir;
@@ -643,11 +694,11 @@ TEST(WavCutter, EveryPrefixOfARecordingCutsOrIsRefused)
         ASSERT_TRUE(report.ok()) << report.error().message;
         // 0.5 s at 2,000 bytes a second, whatever the file still holds; the rest is zeros.
         const Bytes cut = testing::readFile(r.outputFolder / "A1.wav");
-        ASSERT_EQ(cut.size(), dataTag + 8 + 1000);
-        EXPECT_EQ(testing::u32leAt(cut, dataTag + 4), 1000u);
+        ASSERT_EQ(cut.size(), cutTag + 8 + 1000);
+        EXPECT_EQ(testing::u32leAt(cut, cutTag + 4), 1000u);
         const std::size_t kept = std::min<std::size_t>(length - (dataTag + 8), 100);
-        EXPECT_EQ(slice(cut, dataTag + 8, dataTag + 8 + kept), slice(whole, dataTag + 8, dataTag + 8 + kept));
-        EXPECT_TRUE(std::all_of(cut.begin() + static_cast<std::ptrdiff_t>(dataTag + 8 + kept), cut.end(),
+        EXPECT_EQ(slice(cut, cutTag + 8, cutTag + 8 + kept), slice(whole, dataTag + 8, dataTag + 8 + kept));
+        EXPECT_TRUE(std::all_of(cut.begin() + static_cast<std::ptrdiff_t>(cutTag + 8 + kept), cut.end(),
                                 [](std::uint8_t b) { return b == 0; }));
     }
 }

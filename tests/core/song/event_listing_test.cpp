@@ -254,7 +254,7 @@ TEST(EventListing, TrackNumbersOutsideTheTracksReadAreRefused)
     }
     const auto named = checkTrackNumber(song, 3, "song.mid");
     ASSERT_FALSE(named.ok());
-    EXPECT_EQ(named.error().message, "song.mid: there is no track 3 (tracks are numbered 1 to 2)");
+    EXPECT_EQ(named.error().message, "song.mid: track 3 does not exist (tracks are numbered 1 to 2)");
     EXPECT_TRUE(rows.rows.empty());
 }
 

@@ -294,3 +294,26 @@ TEST_F(Conversion, MissingSourceFileCannotBeOpened)
 
 }  // namespace
 }  // namespace zentrowe::testing
+
+namespace zentrowe::testing {
+namespace {
+
+TEST_F(Conversion, ASongShorterThanItsSummaryIsNeverConverted)
+{
+    // The summary saw the whole song; the file read again holds only its header and part of its
+    // track (a drained pipe, a file cut short since): converting that would write a wrong chart.
+    auto req = request(kWorkedExample);
+    const Bytes whole = readFile(req.sourceMidiPath);
+    writeFile(req.sourceMidiPath, Bytes(whole.begin(), whole.begin() + 30));
+    const auto outcome = runConversion(req, m_quiet);
+    ASSERT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.error().code, ErrorCode::CannotOpen);
+    EXPECT_NE(outcome.error().message.find("song.mid: cannot read: it holds 30 bytes now but held " +
+                                           std::to_string(whole.size())),
+              std::string::npos)
+        << outcome.error().message;
+    EXPECT_TRUE(outputNames().empty());
+}
+
+}  // namespace
+}  // namespace zentrowe::testing

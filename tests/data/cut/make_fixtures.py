@@ -6,7 +6,8 @@ A keysound file of three keysounds (gap 100 ticks, 96 ticks a quarter, 120 BPM),
 16-bit mono at 8,000 Hz, a JUNK chunk before "fmt " and a LIST chunk after "data". The expected
 cut files follow the WAV rules directly: seconds = ticks x 500000 / 1e6 / 96 plus one gap (the
 recording starts at time 0), bytes = round half to even of seconds x 16000, down to a whole frame
-of 2 bytes; header bytes up to the "data" tag kept, RIFF and data sizes rewritten.
+of 2 bytes; header bytes up to the "data" tag kept except the JUNK chunk (padding), RIFF and
+data sizes rewritten.
 Run from this folder: python3 make_fixtures.py
 """
 import os
@@ -57,8 +58,8 @@ def main():
         samples[i] = (1000 + 37 * i) % 20000 - 10000
     data = struct.pack("<%dh" % frames, *samples)
     fmt = struct.pack("<HHIIHH", 1, 1, RATE, BYTE_RATE, ALIGN, 16)
-    chunks = b"JUNK" + struct.pack("<I", 27) + bytes(27) + b"\x00"
-    chunks += b"fmt " + struct.pack("<I", 16) + fmt
+    junk = b"JUNK" + struct.pack("<I", 27) + bytes(27) + b"\x00"
+    chunks = junk + b"fmt " + struct.pack("<I", 16) + fmt
     header_end = 12 + len(chunks) + 4  # through the "data" tag
     chunks += b"data" + struct.pack("<I", len(data)) + data
     chunks += b"LIST" + struct.pack("<I", 12) + b"INFOISFT" + struct.pack("<I", 0x7F7F7F7F)
@@ -75,8 +76,8 @@ def main():
         b = offset(seconds(stop) + seconds(GAP))
         size = b - a
         body = data[a:b] + bytes(max(0, size - max(0, len(data) - a)))
-        head = bytearray(recording[:header_end])
-        head[4:8] = struct.pack("<I", header_end - 4 + size)
+        head = bytearray(recording[:12] + recording[12 + len(junk):header_end])
+        head[4:8] = struct.pack("<I", len(head) - 4 + size)
         with open(os.path.join("expected", stem + ".wav"), "wb") as f:
             f.write(bytes(head) + struct.pack("<I", size) + body[:size])
 

@@ -1,0 +1,65 @@
+#include "cli/signal_stop.h"
+
+#include <csignal>
+#include <cstring>
+#include <string>
+
+#include "cli/output.h"
+
+namespace zentrowe::cli {
+
+namespace {
+
+volatile std::sig_atomic_t g_signal = 0;
+
+extern "C" void rememberSignal(int signal)
+{
+    g_signal = signal;
+}
+
+}  // namespace
+
+SignalStop::SignalStop(ProgressSink* shown) : m_shown(shown)
+{
+    struct sigaction action {};
+    action.sa_handler = rememberSignal;
+    sigemptyset(&action.sa_mask);
+    // Reads and writes carry on after the handler; the pass stops at its next poll.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+void SignalStop::advance(std::int64_t done, std::int64_t total)
+{
+    if (m_shown != nullptr) {
+        m_shown->advance(done, total);
+    }
+}
+
+bool SignalStop::stopRequested() const
+{
+    return g_signal != 0;
+}
+
+std::optional<int> SignalStop::received()
+{
+    if (g_signal == 0) {
+        return std::nullopt;
+    }
+    return static_cast<int>(g_signal);
+}
+
+std::optional<int> SignalStop::exitCodeIfStopped()
+{
+    const auto signal = received();
+    if (!signal) {
+        return std::nullopt;
+    }
+    const char* name = *signal == SIGINT ? "SIGINT" : *signal == SIGTERM ? "SIGTERM" : "SIGHUP";
+    reportError(std::string("stopped by ") + name + "; no file was left half-written");
+    return 128 + *signal;
+}
+
+}  // namespace zentrowe::cli

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+
+#include "core/base/progress.h"
+
+namespace zentrowe::cli {
+
+// SIGINT, SIGTERM and SIGHUP stop a long pass the way the window's cancel button does: the
+// handler only sets a flag, the pass polls it through this sink, returns Cancelled and removes
+// its temporary file, and the command exits 128 + the signal's number. A second signal of the
+// same kind ends the program at once.
+class SignalStop final : public ProgressSink {
+public:
+    // Installs the handlers; `shown` (if any) gets every advance().
+    explicit SignalStop(ProgressSink* shown = nullptr);
+    void advance(std::int64_t done, std::int64_t total) override;
+    bool stopRequested() const override;
+
+    // The signal that arrived, if one did.
+    static std::optional<int> received();
+    // 128 + the signal's number, with a sentence on stderr; nothing if no signal arrived.
+    static std::optional<int> exitCodeIfStopped();
+
+private:
+    ProgressSink* m_shown;
+};
+
+}  // namespace zentrowe::cli
