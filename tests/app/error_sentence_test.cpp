@@ -2,6 +2,7 @@
 
 #include "app/ui/error_sentence.h"
 #include "app/ui/text.h"
+#include "core/audio/synth_renderer.h"
 #include "core/base/progress.h"
 #include "core/convert/settings.h"
 #include "core/song/song_summary.h"
@@ -62,6 +63,30 @@ TEST(ErrorSentence, FilesTheCoreCannotReadAreNamedWithTheReasonInChinese)
         EXPECT_TRUE(sentence.contains(toQString(c.file.string()))) << sentence.toStdString();
         EXPECT_TRUE(sentence.contains(QString::fromUtf8(c.reason))) << sentence.toStdString();
         EXPECT_FALSE(sentence.contains(QStringLiteral("cannot"))) << sentence.toStdString();
+    }
+}
+
+TEST(ErrorSentence, ASoundFontThatCannotRenderIsNamedWithTheReasonInChinese)
+{
+    TempDir temp;
+    const fs::path missing = temp / "gone.sf2";
+    const fs::path text = temp / "notes.sf2";
+    writeFile(text, std::string_view("RIFF but not a soundfont at all"));
+    const fs::path folder = temp / "folder.sf2";
+    fs::create_directory(folder);
+    struct Case {
+        fs::path file;
+        const char* reason;
+    };
+    for (const auto& c : {Case{missing, "文件不存在"}, Case{text, "不是音色库（SoundFont）文件"}, Case{folder, "不是普通文件"}}) {
+        SCOPED_TRACE(c.file.filename().string());
+        const auto opened = audio::SynthRenderer::open(c.file);
+        ASSERT_FALSE(opened);
+        const QString sentence = errorSentence(opened.error());
+        EXPECT_TRUE(sentence.startsWith(QStringLiteral("无法使用音色库 ") + toQString(c.file.string())))
+            << sentence.toStdString();
+        EXPECT_TRUE(sentence.contains(QString::fromUtf8(c.reason))) << sentence.toStdString();
+        EXPECT_TRUE(sentence.contains(QStringLiteral("fluid-soundfont-gm"))) << sentence.toStdString();
     }
 }
 

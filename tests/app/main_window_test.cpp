@@ -24,6 +24,7 @@
 #include <QWindow>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <gtest/gtest.h>
 
 #include "app/controls/list_view.h"
@@ -37,6 +38,7 @@
 #include "app/ui/text.h"
 #include "app/ui/track_info_window.h"
 #include "app/ui/user_dialogs.h"
+#include "core/workflow/session_state.h"
 #include "support/test_support.h"
 #include "widget_driving.h"
 
@@ -73,6 +75,11 @@ public:
         shownFolders << folder;
         return desktopOpensFolders;
     }
+    bool openFile(const QString& file) override
+    {
+        openedFiles << file;
+        return desktopOpensFiles;
+    }
 
     QStringList folders;
     QStringList files;
@@ -80,10 +87,12 @@ public:
     QStringList fileDialogs;
     QStringList messages;
     QStringList shownFolders;
+    QStringList openedFiles;
     QStringList folderStarts;
     QStringList fileStarts;
     QList<QWidget*> messageOwners;
     bool desktopOpensFolders = true;
+    bool desktopOpensFiles = true;
 };
 
 // Settings in a file of the test's own folder, never the user's.
@@ -250,9 +259,9 @@ TEST_F(MainWindowTest, CaptionsMenusShortcutsAndColumns)
     EXPECT_EQ(window.setOutFolderAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+D")));
     EXPECT_EQ(window.aboutAction()->text(), QStringLiteral("关于(&A) ... "));
 
-    // Tools: cut, the recording's starting point, a separator, convert.
+    // Tools: cut, the recording's starting point, a separator, convert, build, listen.
     const auto tools = window.menuBar()->actions().at(1)->menu()->actions();
-    ASSERT_EQ(tools.size(), 4);
+    ASSERT_EQ(tools.size(), 6);
     EXPECT_EQ(tools[0], window.wavCutAction());
     EXPECT_EQ(tools[1]->text(), QStringLiteral("录音起点"));
     QStringList leadIns;
@@ -262,6 +271,10 @@ TEST_F(MainWindowTest, CaptionsMenusShortcutsAndColumns)
     EXPECT_EQ(leadIns, (QStringList{"自动*", "第一个K音", "文件开头"}));
     EXPECT_TRUE(tools[2]->isSeparator());
     EXPECT_EQ(tools[3], window.toBmsAction());
+    EXPECT_EQ(tools[4], window.oneStepBuildAction());
+    EXPECT_EQ(window.oneStepBuildAction()->text(), QStringLiteral("一键生成"));
+    EXPECT_EQ(tools[5], window.previewAction());
+    EXPECT_EQ(window.previewAction()->text(), QStringLiteral("试听"));
 
     EXPECT_EQ(window.backButton()->text(), QStringLiteral("<-"));
     EXPECT_EQ(window.backButton()->geometry(), QRect(8, 6, 49, 20));
@@ -963,6 +976,179 @@ void listBigTrack(MainWindow& window, ScriptedDialogs&, const fs::path& folder, 
     if (elapsed > 50) {
         EXPECT_GT(ticks, 0);  // the window kept processing events during the listing
     }
+}
+
+// The file names in a folder, temporary files included.
+std::set<std::string> namesIn(const fs::path& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+// The names `zentrowe-cli build` says it wrote ("wrote PATH" lines), for the same choices.
+std::set<std::string> namesTheCommandLineBuildLists(const fs::path& song, int track, const fs::path& folder)
+{
+    const std::string command = std::string(ZENTROWE_CLI) + " build " + song.string() + " --track " +
+                                std::to_string(track) + " --out " + folder.string() + " 2>/dev/null";
+    std::set<std::string> names;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return names;
+    }
+    char line[4096];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        std::string text(line);
+        if (text.rfind("wrote ", 0) == 0) {
+            names.insert(fs::path(text.substr(6, text.find_last_not_of("\r\n") - 5)).filename().string());
+        }
+    }
+    EXPECT_EQ(pclose(pipe), 0) << command;
+    return names;
+}
+
+// True when an Ogg file ends with a whole page marked as the stream's last: a file cut short
+// mid-write ends inside a page, or before the page that carries the end-of-stream flag.
+bool endsWithLastOggPage(const Bytes& file)
+{
+    const std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
+    const std::size_t page = text.rfind("OggS");
+    if (page == std::string_view::npos || page + 27 > file.size() || file[page + 4] != 0) {
+        return false;
+    }
+    const std::size_t segments = file[page + 26];
+    if (page + 27 + segments > file.size()) {
+        return false;
+    }
+    std::size_t body = 0;
+    for (std::size_t i = 0; i < segments; ++i) {
+        body += file[page + 27 + i];
+    }
+    return (file[page + 5] & 0x04) != 0 && page + 27 + segments + body == file.size();
+}
+
+TEST_F(MainWindowTest, OneStepBuildWritesTheFolderTheCommandLineBuildsAndPreviewOpensIt)
+{
+    open();
+    // Nothing to hear before a chart is written.
+    EXPECT_FALSE(window.previewAction()->isEnabled());
+    EXPECT_FALSE(window.oneStepBuildAction()->isEnabled());
+    selectRow(1);
+    ASSERT_TRUE(window.oneStepBuildAction()->isEnabled());
+    window.oneStepBuildAction()->trigger();
+    SettingsDialog* dialog = window.settingsDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    dialog->startButton()->click();
+    ProgressWindow* progress = window.progressWindow();
+    ASSERT_NE(progress, nullptr);
+    EXPECT_TRUE(progress->isVisible());
+    EXPECT_FALSE(window.openAction()->isEnabled());
+    ASSERT_TRUE(waitForPass(window));
+    ASSERT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+
+    // The window ends where Start leaves it: the keysound file listed, cut and back on.
+    EXPECT_FALSE(progress->isVisible());
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(commands(), (Commands{false, true, true, false}));
+    EXPECT_EQ(window.state().stage, workflow::SessionStage::Converted);
+    ASSERT_EQ(window.trackList()->GetItemCount(), 1);
+    EXPECT_EQ(window.trackList()->GetItem(0), "音轨 01");
+    const QString result = window.resultLine()->text();
+    EXPECT_TRUE(result.contains(QStringLiteral("bgm.ogg"))) << result.toStdString();
+    EXPECT_TRUE(result.contains(QStringLiteral("BMS 播放器"))) << result.toStdString();
+
+    // The same files as the command line's build, the chart and K-Midi.mid byte for byte.
+    const fs::path cliOut = temp.path() / "cli";
+    fs::create_directory(cliOut);
+    const auto listed = namesTheCommandLineBuildLists(songPath, 2, cliOut);
+    ASSERT_TRUE(listed.count("ode.bms") && listed.count("K-Midi.mid") && listed.count("bgm.ogg"));
+    EXPECT_GT(listed.size(), 3u);  // keysound files besides
+    const auto written = namesIn(out);
+    for (const auto& name : listed) {
+        EXPECT_TRUE(written.count(name)) << name;
+    }
+    EXPECT_EQ(written, namesIn(cliOut));
+    EXPECT_EQ(readFile(out / "ode.bms"), readFile(cliOut / "ode.bms"));
+    EXPECT_EQ(readFile(out / "K-Midi.mid"), readFile(cliOut / "K-Midi.mid"));
+
+    // 试听 mixes the chart into preview.ogg and hands it to the desktop's player.
+    ASSERT_TRUE(window.previewAction()->isEnabled());
+    const QString preview = toQString((out / "preview.ogg").string());
+    for (const bool desktopPlays : {true, false}) {
+        SCOPED_TRACE(desktopPlays ? "a player" : "no player");
+        dialogs.desktopOpensFiles = desktopPlays;
+        fs::remove(out / "preview.ogg");
+        window.previewAction()->trigger();
+        ASSERT_TRUE(waitForPass(window));
+        ASSERT_EQ(dialogs.openedFiles.size(), desktopPlays ? 1 : 2);
+        EXPECT_EQ(dialogs.openedFiles.last(), preview);
+        const Bytes mix = readFile(out / "preview.ogg");
+        EXPECT_TRUE(endsWithLastOggPage(mix));
+        EXPECT_TRUE(window.resultLine()->text().contains(preview)) << window.resultLine()->text().toStdString();
+        if (desktopPlays) {
+            EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+        } else {
+            // Without a player the user still learns where the file is.
+            ASSERT_EQ(dialogs.messages.size(), 1);
+            EXPECT_TRUE(dialogs.messages[0].endsWith(preview)) << dialogs.messages[0].toStdString();
+        }
+    }
+    EXPECT_EQ(commands(), (Commands{false, true, true, false}));
+}
+
+TEST_F(MainWindowTest, CancellingABuildMidwayLeavesWholeFilesOnly)
+{
+    // A melody of many different keysounds, a second each, so rendering takes a while.
+    Bytes melody = bytes({0x00, 0xC0, 0x00});
+    for (int i = 0; i < 400; ++i) {
+        const int note = 36 + i % 48;
+        const int velocity = 30 + (i / 48) * 10;
+        append(melody, bytes({0x00, 0x90, note, velocity, 0x81, 0x40, 0x80, note, 0x40}));
+    }
+    append(melody, kEndOfTrack);
+    Bytes conductor = bytes({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20});
+    append(conductor, kEndOfTrack);
+    writeFile(songPath, midiFile(1, 96, {conductor, melody}));
+    open();
+    selectRow(1);
+    window.oneStepBuildAction()->trigger();
+    window.settingsDialog()->startButton()->click();
+    ProgressWindow* progress = window.progressWindow();
+    ASSERT_NE(progress, nullptr);
+    // 取消 once the conversion is written and the keysounds are rendering.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (fs::exists(out / "K-Midi.mid")) {
+            progress->cancelButton()->click();
+            poll.stop();
+        }
+    });
+    poll.start(2);
+    ASSERT_TRUE(waitForPass(window));
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+    EXPECT_TRUE(window.resultLine()->text().startsWith(QStringLiteral("已取消一键生成")))
+        << window.resultLine()->text().toStdString();
+    EXPECT_FALSE(progress->isVisible());
+    // Not converted: the track is still chosen and can be built again.
+    EXPECT_NE(window.state().stage, workflow::SessionStage::Converted);
+    EXPECT_TRUE(window.oneStepBuildAction()->isEnabled());
+
+    const auto written = namesIn(out);
+    ASSERT_TRUE(written.count("ode.bms") && written.count("K-Midi.mid"));
+    std::size_t sounds = 0;
+    for (const auto& name : written) {
+        SCOPED_TRACE(name);
+        EXPECT_NE(name.front(), '.');  // no temporary file is left behind
+        if (fs::path(name).extension() == ".ogg") {
+            ++sounds;
+            EXPECT_TRUE(endsWithLastOggPage(readFile(out / name)));
+        }
+    }
+    // Stopped before the end: fewer sound files than keysounds.
+    EXPECT_LT(sounds, 400u);
 }
 
 TEST_F(MainWindowTest, ALongListingKeepsTheWindowLive)

@@ -38,6 +38,7 @@ public:
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
     }
     bool showFolder(const QString&) override { return true; }
+    bool openFile(const QString&) override { return true; }
 
 private:
     QString m_folder;

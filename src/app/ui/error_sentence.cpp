@@ -218,6 +218,16 @@ QString chineseSentence(const Error& error)
     const QString number = numberOf(error);
     switch (error.code) {
     case ErrorCode::CannotOpen:
+        if (error.subject == "soundFont") {
+            // Without a soundfont nothing can be rendered; say what one is and where Debian's is.
+            const QString reason = error.value == "no such file" ? tr("文件不存在")
+                                   : error.value == "not a file" ? tr("不是普通文件")
+                                                                 : tr("不是音色库（SoundFont）文件");
+            return tr("无法使用音色库 %1：%2；一键生成需要一个 General MIDI 音色库（.sf2），"
+                      "可以安装 fluid-soundfont-gm；没有写入文件")
+                .arg(path, reason);
+        }
+        return fileSentence(error, path);
     case ErrorCode::WriteFailed:
         return fileSentence(error, path);
     case ErrorCode::NotMidi:

@@ -31,6 +31,7 @@
 #include "core/song/song_summary.h"
 #include "core/song/track_walk.h"
 #include "core/workflow/cut_plan.h"
+#include "core/workflow/preview.h"
 
 namespace zentrowe::app {
 
@@ -178,6 +179,11 @@ void MainWindow::buildMenus()
     tool->addSeparator()->setObjectName(QStringLiteral("DD"));
     m_toBms = tool->addAction(tr("转换到BMS  "), QKeySequence(Qt::CTRL | Qt::Key_T), this, &MainWindow::onToBms);
     m_toBms->setObjectName(QStringLiteral("ToBMS"));
+    m_oneStepBuild = tool->addAction(tr("一键生成"), QKeySequence(Qt::CTRL | Qt::Key_B), this,
+                                     &MainWindow::onOneStepBuild);
+    m_oneStepBuild->setObjectName(QStringLiteral("OneStepBuild"));
+    m_preview = tool->addAction(tr("试听"), QKeySequence(Qt::CTRL | Qt::Key_P), this, &MainWindow::onPreview);
+    m_preview->setObjectName(QStringLiteral("Preview"));
 
     auto* settings = menuBar()->addMenu(tr("设置(&S)"));
     settings->setObjectName(QStringLiteral("Sething"));
@@ -295,11 +301,54 @@ void MainWindow::onSetOutFolder()
 
 void MainWindow::onToBms()
 {
+    m_startBuilds = false;
     SettingsDialog& dialog = ensureSettings();
     centreOverThis(dialog);
     dialog.show();
     dialog.raise();
     dialog.activateWindow();
+}
+
+void MainWindow::onOneStepBuild()
+{
+    onToBms();
+    m_startBuilds = true;
+}
+
+void MainWindow::onPreview()
+{
+    if (isBusy() || !m_lastChart) {
+        return;
+    }
+    const workflow::PreviewRequest request = workflow::folderPreviewRequest(*m_lastChart);
+    const QString file = QFileInfo(pathToQString(request.outputPath)).absoluteFilePath();
+    setResult(tr("正在生成试听 %1").arg(file));
+    m_jobs->run<Result<workflow::PreviewOutcome>>(
+        [request](ProgressSink& progress) { return workflow::writeChartPreview(request, progress); },
+        [this](int percent, std::int64_t, std::int64_t) { setResult(tr("正在生成试听 %1%").arg(percent)); },
+        [this, file](Result<workflow::PreviewOutcome>& outcome) {
+            if (!outcome) {
+                showFailure(outcome.error(), tr("已取消试听，没有写入文件"));
+            } else {
+                QStringList parts{tr("已写入试听 %1（%2 秒）").arg(file).arg(outcome->seconds, 0, 'f', 1)};
+                const auto& missing = outcome->missingKeysounds;
+                if (!missing.empty()) {
+                    QStringList names;
+                    for (std::size_t i = 0; i < std::min<std::size_t>(missing.size(), 3); ++i) {
+                        names << toQString(missing[i]);
+                    }
+                    parts << tr("缺少 %1 个K音文件，试听中没有它们的声音：%2%3")
+                                 .arg(missing.size())
+                                 .arg(names.join(QStringLiteral("、")))
+                                 .arg(missing.size() > 3 ? tr(" 等") : QString());
+                }
+                setResult(parts.join(QStringLiteral("；")));
+                if (!m_dialogs.openFile(file)) {
+                    showError(tr("桌面没有能播放声音文件的程序。试听文件是：\n%1").arg(file));
+                }
+            }
+            emit passFinished();
+        });
 }
 
 void MainWindow::onAbout()
@@ -441,6 +490,10 @@ void MainWindow::onStartRequested()
     }
 
     const workflow::ConversionRequest request = workflow::conversionRequest(m_state, trackNumber, m_conversionSettings);
+    if (m_startBuilds) {
+        startBuild(request);
+        return;
+    }
 
     ProgressBar* bar = dialog.bar();
     bar->Min(0);
@@ -465,27 +518,114 @@ void MainWindow::onStartRequested()
                 showFailure(job.outcome.error(), tr("已取消转换，没有写入文件"), target);
             } else {
                 workflow::finishConversion(m_state, std::move(job.outcome.value()));
+                m_lastChart = m_state.lastConversion->chartPath;
                 showConversion(job.allNotesOnDrumChannel);
             }
             emit passFinished();
         });
 }
 
-void MainWindow::showConversion(bool allNotesOnDrumChannel)
+void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
+{
+    workflow::BuildRequest request;
+    request.conversion = conversion;
+    ProgressWindow& window = ensureProgress();
+    window.bar()->Min(0);
+    window.bar()->Max(100);
+    window.bar()->Pos(0);
+    window.label()->setText(tr("正在转换并生成K音文件"));
+    centreOverThis(window);
+    window.show();
+    window.raise();
+
+    QPointer<ProgressWindow> target = &window;
+    QPointer<SettingsDialog> dialog = m_settings;
+    setResult(tr("正在一键生成音轨 %1").arg(conversion.trackNumber));
+    m_jobs->run<Result<workflow::BuildOutcome>>(
+        [request](ProgressSink& progress) { return workflow::runBuild(request, progress); },
+        [target](int percent, std::int64_t, std::int64_t) {
+            if (target) {
+                target->bar()->Pos(percent);
+            }
+        },
+        [this, target, dialog](Result<workflow::BuildOutcome>& outcome) {
+            if (target) {
+                target->hide();
+            }
+            if (!outcome) {
+                // Files go through temporary files renamed into place: what is there is whole.
+                showFailure(outcome.error(), tr("已取消一键生成：已写入的文件都是完整的，其余没有写入"), dialog);
+            } else {
+                workflow::BuildOutcome built = std::move(outcome).value();
+                workflow::finishConversion(m_state, std::move(built.conversion));
+                m_lastChart = m_state.lastConversion->chartPath;
+                showBuild(built);
+            }
+            emit passFinished();
+        });
+}
+
+void MainWindow::showConvertedSong()
 {
     if (m_settings) {
         m_settings->hide();
     }
-    const workflow::ConversionOutcome& outcome = *m_state.lastConversion;
     showTracks(m_state.song);
     if (m_trackInfo) {
         m_trackInfo->list()->DeleteAllItems();
     }
     updateCommands();
-    QStringList parts{tr("已写入 %1 和 %2，共 %3 个K音")
-                          .arg(pathToQString(outcome.chartPath.filename()))
-                          .arg(pathToQString(outcome.keysoundMidiPath.filename()))
-                          .arg(outcome.keysounds.size()),
+}
+
+QString MainWindow::conversionWritten() const
+{
+    const workflow::ConversionOutcome& outcome = *m_state.lastConversion;
+    return tr("已写入 %1 和 %2，共 %3 个K音")
+        .arg(pathToQString(outcome.chartPath.filename()))
+        .arg(pathToQString(outcome.keysoundMidiPath.filename()))
+        .arg(outcome.keysounds.size());
+}
+
+namespace {
+
+// The build's reasons for leaving something out, in Chinese where the window knows them.
+QString skippedSentence(const std::string& skipped)
+{
+    if (skipped == "no BGM: the keysounds use every code up to ZZ") {
+        return QObject::tr("没有生成背景音乐：K音已用完到 ZZ 的全部编号");
+    }
+    if (skipped == "no BGM: the other tracks have no notes") {
+        return QObject::tr("没有生成背景音乐：其它音轨没有音符");
+    }
+    return toQString(skipped);
+}
+
+}  // namespace
+
+void MainWindow::showBuild(const workflow::BuildOutcome& built)
+{
+    showConvertedSong();
+    QString sounds = tr("已生成 %1 个K音文件").arg(built.keysoundFiles.size());
+    if (!built.keysoundFiles.empty()) {
+        sounds += tr("（%1 等）").arg(pathToQString(built.keysoundFiles.front().filename()));
+    }
+    if (built.bgmFile) {
+        sounds += tr("和背景音乐 %1").arg(pathToQString(built.bgmFile->filename()));
+    }
+    QStringList parts{conversionWritten(), sounds};
+    for (const auto& skipped : built.skipped) {
+        parts << skippedSentence(skipped);
+    }
+    parts << tr("这个目录可以直接用 BMS 播放器游玩，工具 › 试听 可以先听一遍");
+    parts << tr("输出目录 %1").arg(pathToQString(m_state.outputFolder));
+    setResult(parts.join(QStringLiteral("；")));
+}
+
+void MainWindow::showConversion(bool allNotesOnDrumChannel)
+{
+    showConvertedSong();
+    const workflow::ConversionOutcome& outcome = *m_state.lastConversion;
+    QStringList parts{conversionWritten(),
                       tr("渲染 %1，然后 工具 › 切割").arg(pathToQString(outcome.keysoundMidiPath.filename()))};
     if (allNotesOnDrumChannel) {
         parts << tr("提示：这个音轨的音符都在第 10 通道（鼓），按鼓件生成K音请勾选 打击乐器 再转换");
@@ -657,6 +797,8 @@ void MainWindow::updateCommands()
     m_recent->setEnabled(idle && !m_recent->isEmpty());
     m_setOutFolder->setEnabled(idle);
     m_toBms->setEnabled(now == Stage::TrackChosen && idle);
+    m_oneStepBuild->setEnabled(now == Stage::TrackChosen && idle);
+    m_preview->setEnabled(m_lastChart.has_value() && idle);
     m_wavCut->setEnabled(now == Stage::Converted && idle);
     m_back->setEnabled(now == Stage::Converted && idle);
     m_trackList->Enabled(now != Stage::Converted && idle);

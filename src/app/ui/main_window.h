@@ -2,7 +2,9 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <optional>
 
+#include "core/workflow/build.h"
 #include "core/workflow/conversion.h"
 #include "core/keysound/wav_cutter.h"
 #include "core/workflow/session_state.h"
@@ -27,8 +29,8 @@ class TrackInfoWindow;
 class UserDialogs;
 
 // The program's main window: the track list of the current MIDI file and every command of the
-// workflow (open, list a track's events, convert, cut a rendering, go back to the source file,
-// change or show the output folder). The work itself is done by the core, on a worker thread;
+// workflow (open, list a track's events, convert, cut a rendering, build a folder that plays in
+// one step, hear the last chart, go back to the source file, change or show the output folder). The work itself is done by the core, on a worker thread;
 // while a pass runs, the commands that would change the song under it are off, and 取消 or Esc
 // stops it. The result line at the bottom keeps what the last pass did and what comes next.
 class MainWindow final : public QMainWindow {
@@ -59,6 +61,8 @@ public:
     QAction* openAction() const { return m_open; }
     QAction* wavCutAction() const { return m_wavCut; }
     QAction* toBmsAction() const { return m_toBms; }
+    QAction* oneStepBuildAction() const { return m_oneStepBuild; }
+    QAction* previewAction() const { return m_preview; }
     QAction* setOutFolderAction() const { return m_setOutFolder; }
     QAction* aboutAction() const { return m_about; }
     QAction* quitAction() const { return m_quit; }
@@ -95,6 +99,8 @@ private:
     void onOpenFolder();
     void onSetOutFolder();
     void onToBms();
+    void onOneStepBuild();
+    void onPreview();
     void onAbout();
     void onWavCut();
     void onTrackClicked(int row);
@@ -107,8 +113,16 @@ private:
     void readSong(const std::filesystem::path& midiFile, bool asSource);
     void showTracks(const song::SongSummary& song);
     void listEvents(int trackNumber);
+    // Converts, renders every keysound and the rest of the song: the folder then plays as it is.
+    void startBuild(const workflow::ConversionRequest& conversion);
     // Lists the keysound file of the state's last conversion and says what comes next.
     void showConversion(bool allNotesOnDrumChannel);
+    // Lists the keysound file of the build's conversion and says what the build wrote.
+    void showBuild(const workflow::BuildOutcome& built);
+    // The list and the commands after a conversion, shared by convert and build.
+    void showConvertedSong();
+    // "<chart> and K-Midi.mid written, N keysounds" for the state's last conversion.
+    QString conversionWritten() const;
     void setOutputFolder(const QString& folder);
     void updateRecentMenu();
 
@@ -133,10 +147,16 @@ private:
     JobRunner* m_jobs;
     workflow::SongState m_state;
     convert::ConversionSettings m_conversionSettings;
+    // Whether the settings dialog's Start builds the whole folder (一键生成) or only converts.
+    bool m_startBuilds = false;
+    // The last chart written in this session, which 试听 mixes.
+    std::optional<std::filesystem::path> m_lastChart;
 
     QAction* m_open = nullptr;
     QAction* m_wavCut = nullptr;
     QAction* m_toBms = nullptr;
+    QAction* m_oneStepBuild = nullptr;
+    QAction* m_preview = nullptr;
     QAction* m_setOutFolder = nullptr;
     QAction* m_about = nullptr;
     QAction* m_quit = nullptr;

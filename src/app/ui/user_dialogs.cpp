@@ -33,4 +33,9 @@ bool SystemDialogs::showFolder(const QString& folder)
     return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
+bool SystemDialogs::openFile(const QString& file)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+}
+
 }  // namespace zentrowe::app

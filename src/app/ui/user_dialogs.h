@@ -23,6 +23,9 @@ public:
     // Shows the folder in the desktop's file browser, without waiting for it; false when the
     // desktop has nothing that opens folders.
     virtual bool showFolder(const QString& folder) = 0;
+    // Opens the file in the desktop's default program for its type (a sound file in its
+    // player), without waiting; false when the desktop has nothing that opens it.
+    virtual bool openFile(const QString& file) = 0;
 };
 
 // The real dialogs: QFileDialog, QMessageBox and QDesktopServices.
@@ -33,6 +36,7 @@ public:
                              const QString& startFolder) override;
     void showMessage(QWidget* owner, const QString& title, const QString& text) override;
     bool showFolder(const QString& folder) override;
+    bool openFile(const QString& file) override;
 };
 
 }  // namespace zentrowe::app

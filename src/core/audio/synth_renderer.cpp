@@ -78,10 +78,12 @@ Result<SynthRenderer> SynthRenderer::open(const std::filesystem::path& soundFont
     if (!std::filesystem::is_regular_file(soundFont, error)) {
         const bool exists = std::filesystem::exists(soundFont, error);
         return Error{ErrorCode::CannotOpen,
-                     "cannot read " + displayPath(soundFont) + ": " + (exists ? "not a file" : "no such file")};
+                     "cannot read " + displayPath(soundFont) + ": " + (exists ? "not a file" : "no such file")}
+            .inFile(displayPath(soundFont)).about("soundFont").withValue(exists ? "not a file" : "no such file");
     }
     if (!hasWholeRiffHeader(soundFont) || !fluid_is_soundfont(soundFont.c_str())) {
-        return Error{ErrorCode::CannotOpen, displayPath(soundFont) + ": not a SoundFont file"};
+        return Error{ErrorCode::CannotOpen, displayPath(soundFont) + ": not a SoundFont file"}
+            .inFile(displayPath(soundFont)).about("soundFont");
     }
 
     auto parts = std::make_unique<Parts>();
@@ -96,7 +98,8 @@ Result<SynthRenderer> SynthRenderer::open(const std::filesystem::path& soundFont
     fluid_settings_setint(settings, "synth.polyphony", 512);
     parts->synth.reset(new_fluid_synth(settings));
     if (!parts->synth || fluid_synth_sfload(parts->synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
-        return Error{ErrorCode::CannotOpen, displayPath(soundFont) + ": not a SoundFont file"};
+        return Error{ErrorCode::CannotOpen, displayPath(soundFont) + ": not a SoundFont file"}
+            .inFile(displayPath(soundFont)).about("soundFont");
     }
     return SynthRenderer(std::move(parts));
 }
