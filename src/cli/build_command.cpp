@@ -16,18 +16,6 @@ namespace {
 // Above this many keysound files the listing gives their count instead of one line each.
 constexpr std::size_t kListedFiles = 20;
 
-std::string buildOptionName(convert::SettingsField field)
-{
-    switch (field) {
-    case convert::SettingsField::StartCode: return "--start-code";
-    case convert::SettingsField::KeysoundName: return "--name";
-    case convert::SettingsField::LongNoteMinimum: return "--long-min";
-    case convert::SettingsField::Tempo: return "--bpm";
-    case convert::SettingsField::Gap: return "--gap";
-    }
-    return "";
-}
-
 int buildTrackNumber(const std::string& digits)
 {
     const auto significant = digits.find_first_not_of('0');
@@ -74,11 +62,12 @@ Command addBuildCommand(CLI::App& app)
     sub->add_option("--out", options->out, "output folder")->required();
     sub->add_option("--mode", options->mode, "plain, long or percussion")
         ->check(CLI::IsMember({"plain", "long", "percussion"}));
-    sub->add_option("--start-code", options->texts.startCode, "code before the first keysound's, two base-36 characters");
+    sub->add_option("--start-code", options->texts.startCode, "code before the first keysound's, two characters in the codes' base");
     sub->add_option("--name", options->texts.keysoundName, "keysound name, the prefix of every keysound file");
     sub->add_option("--long-min", options->texts.longNoteMinimum, "shortest long note, in 1/192 of a measure");
     sub->add_option("--bpm", options->bpm, "tempo of K-Midi.mid in beats per minute (default: the song's)");
     sub->add_option("--gap", options->texts.gap, "silence after each keysound, in ticks of K-Midi.mid (96 a beat)");
+    addLimitOptions(*sub, options->texts);
     sub->add_option("--soundfont", options->soundFont, "General MIDI soundfont to render with");
     sub->add_option("--format", options->format, "ogg or wav")->check(CLI::IsMember({"ogg", "wav"}));
     sub->add_option("--quality", options->quality, "OGG Vorbis quality, 0 to 1")->check(CLI::Range(0.0, 1.0));
@@ -97,7 +86,7 @@ Command addBuildCommand(CLI::App& app)
         auto settings = convert::parseSettings(texts);
         if (!settings) {
             const auto field = convert::firstInvalidField(texts);
-            reportError((field ? buildOptionName(*field) + ": " : std::string()) + settings.error().message);
+            reportError((field ? settingOption(*field) + ": " : std::string()) + settings.error().message);
             return kExitBadInput;
         }
         NullProgress quiet;
@@ -140,6 +129,7 @@ Command addBuildCommand(CLI::App& app)
             reportError(outcome.error().message);
             return kExitBadInput;
         }
+        reportMerging(request.conversion.settings, outcome->conversion.keysounds);
         for (const auto& skipped : outcome->skipped) {
             reportWarning(skipped);
         }

@@ -2,6 +2,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include <string>
+
+#include "core/convert/settings.h"
+
 namespace zentrowe::cli {
 
 // Exit codes of zentrowe-cli.
@@ -23,6 +27,16 @@ CLI::Option* addTrackOption(CLI::App& command, std::string& digits);
 // A required option given an empty value ("--out=" or "--out ''") as one line on stderr; true
 // if it was empty.
 bool refuseEmpty(const std::string& value, const char* option);
+
+// The options `convert` and `build` share past the chart format's limits: --codes,
+// --velocity-step and --length-step, filling `texts`.
+void addLimitOptions(CLI::App& command, convert::SettingsTexts& texts);
+
+// The option that fills a settings field, for naming it in a refusal.
+std::string settingOption(convert::SettingsField field);
+
+// "merging saved N keysounds" on stderr when merging was asked for.
+void reportMerging(const convert::ConversionSettings& settings, const convert::KeysoundTable& keysounds);
 
 Command addTracksCommand(CLI::App& app);
 Command addEventsCommand(CLI::App& app);

@@ -18,18 +18,6 @@ namespace zentrowe::cli {
 
 namespace {
 
-std::string optionName(convert::SettingsField field)
-{
-    switch (field) {
-    case convert::SettingsField::StartCode: return "--start-code";
-    case convert::SettingsField::KeysoundName: return "--name";
-    case convert::SettingsField::LongNoteMinimum: return "--long-min";
-    case convert::SettingsField::Tempo: return "--bpm";
-    case convert::SettingsField::Gap: return "--gap";
-    }
-    return "";
-}
-
 // The output folder as command-line users expect it: made (with its parents) when missing;
 // WriteFailed if it cannot be made or something other than a folder has its name.
 Status makeOutputFolder(const std::filesystem::path& folder)
@@ -51,6 +39,41 @@ Status makeOutputFolder(const std::filesystem::path& folder)
 
 }  // namespace
 
+std::string settingOption(convert::SettingsField field)
+{
+    switch (field) {
+    case convert::SettingsField::StartCode: return "--start-code";
+    case convert::SettingsField::KeysoundName: return "--name";
+    case convert::SettingsField::LongNoteMinimum: return "--long-min";
+    case convert::SettingsField::Tempo: return "--bpm";
+    case convert::SettingsField::Gap: return "--gap";
+    case convert::SettingsField::VelocityStep: return "--velocity-step";
+    case convert::SettingsField::LengthStep: return "--length-step";
+    }
+    return "";
+}
+
+void addLimitOptions(CLI::App& command, convert::SettingsTexts& texts)
+{
+    command
+        .add_option_function<std::string>(
+            "--codes", [&texts](const std::string& base) { texts.base62 = base == "62"; },
+            "36 (codes up to ZZ) or 62 (codes up to zz, with a #BASE 62 line)")
+        ->check(CLI::IsMember({"36", "62"}));
+    command.add_option("--velocity-step", texts.velocityStep,
+                       "velocities rounded to the nearest multiple of N before keysounds are told apart (1: off)");
+    command.add_option("--length-step", texts.lengthStep,
+                       "lengths rounded to the nearest U units of 1/192 measure before keysounds are told apart");
+}
+
+void reportMerging(const convert::ConversionSettings& settings, const convert::KeysoundTable& keysounds)
+{
+    if (settings.merge.active()) {
+        std::cerr << "zentrowe-cli: merging saved " << keysounds.mergedAway() << " keysounds ("
+                  << keysounds.size() + keysounds.mergedAway() << " became " << keysounds.size() << ")\n";
+    }
+}
+
 Command addConvertCommand(CLI::App& app)
 {
     struct Options {
@@ -70,7 +93,7 @@ Command addConvertCommand(CLI::App& app)
     sub->add_option("--out", options->out, "output folder")->required();
     sub->add_option("--mode", options->mode, "plain, long or percussion")
         ->check(CLI::IsMember({"plain", "long", "percussion"}));
-    sub->add_option("--start-code", options->texts.startCode, "code before the first keysound's, two base-36 characters");
+    sub->add_option("--start-code", options->texts.startCode, "code before the first keysound's, two characters in the codes' base");
     // An empty name is a valid keysound name: "--name=" and "--name ''" both give it.
     sub->add_option("--name", options->texts.keysoundName, "keysound name, the prefix of every keysound file")
         ->expected(0, 1)
@@ -78,6 +101,7 @@ Command addConvertCommand(CLI::App& app)
     sub->add_option("--long-min", options->texts.longNoteMinimum, "shortest long note, in 1/192 of a measure");
     sub->add_option("--bpm", options->bpm, "tempo of K-Midi.mid in beats per minute (default: the song's)");
     sub->add_option("--gap", options->texts.gap, "silence before each keysound in K-Midi.mid, in ticks (96 a beat)");
+    addLimitOptions(*sub, options->texts);
 
     command.run = [options, sub] {
         if (refuseEmpty(options->out, "--out")) {
@@ -93,7 +117,7 @@ Command addConvertCommand(CLI::App& app)
         auto settings = convert::parseSettings(texts);
         if (!settings) {
             const auto field = convert::firstInvalidField(texts);
-            reportError((field ? optionName(*field) + ": " : std::string()) + settings.error().message);
+            reportError((field ? settingOption(*field) + ": " : std::string()) + settings.error().message);
             return kExitBadInput;
         }
 
@@ -130,6 +154,7 @@ Command addConvertCommand(CLI::App& app)
             reportError(outcome.error().message);
             return kExitBadInput;
         }
+        reportMerging(request.settings, outcome->keysounds);
         Output out;
         out.write("wrote " + displayPath(outcome->chartPath) + "\n");
         out.write("wrote " + displayPath(outcome->keysoundMidiPath) + "\n");

@@ -130,5 +130,51 @@ TEST(ConvertCommand, OutputFolderIsMadeWhenMissingAndRefusedWhenAFileHasItsName)
     EXPECT_EQ(readText(out / "taken"), "a file");
 }
 
+TEST(ConvertCommand, MergingSaysWhatItSavedAndEveryFileHoldsTheMergedKeysounds)
+{
+    // Note 60 struck ten times, a beat each, at velocities 60 to 69.
+    Bytes events;
+    for (int k = 0; k < 10; ++k) {
+        append(events, bytes({0x00, 0x90, 60, 60 + k, 0x83, 0x60, 0x80, 60, 0x40}));  // 480 ticks held
+    }
+    append(events, kEndOfTrack);
+    TempDir out;
+    const auto song = out / "curve.mid";
+    writeFile(song, midiFile(0, 480, {events}));
+    const auto folder = out / "charts";
+    // 60-64 round to 60, 65-69 to 70.
+    const CliRun run = convert({song.string(), "--track", "1", "--out", folder.string(), "--velocity-step", "10"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "zentrowe-cli: merging saved 8 keysounds (10 became 2)\n");
+    EXPECT_NE(run.out.find("\n2 keysounds\n"), std::string::npos);
+    const std::string chart = readText(folder / "curve.bms");
+    EXPECT_NE(chart.find("#WAV01 A60-48-60.OGG\r\n#WAV02 A60-48-70.OGG\r\n\r\n"), std::string::npos);
+    // "K-Midi.mid" plays the two merged keysounds: note 60 at velocity 60, then at 70, no other.
+    // Its events run on from byte 32 (after the tempo and the program change) in running status:
+    // gap 100, note, velocity, 96 ticks, note, 0.
+    const Bytes keysounds = readFile(folder / "K-Midi.mid");
+    std::vector<int> velocities;
+    for (std::size_t k = 32; k + 1 < keysounds.size(); ++k) {
+        if (keysounds[k] == 60 && keysounds[k + 1] != 0) {
+            velocities.push_back(keysounds[k + 1]);
+            k += 2;
+        }
+    }
+    EXPECT_EQ(velocities, (std::vector<int>{60, 70}));
+
+    SCOPED_TRACE("without merging nothing is said");
+    const CliRun plain = convert({song.string(), "--track", "1", "--out", (out / "plain").string()});
+    ASSERT_EQ(plain.exitCode, 0);
+    EXPECT_EQ(plain.err, "");
+    EXPECT_NE(plain.out.find("\n10 keysounds\n"), std::string::npos);
+
+    SCOPED_TRACE("a step that is no whole number is refused naming its option");
+    const CliRun refused =
+        convert({song.string(), "--track", "1", "--out", (out / "refused").string(), "--length-step", "1.5"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("--length-step: 输入有误"), std::string::npos) << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(out / "refused" / "curve.bms"));
+}
+
 }  // namespace
 }  // namespace zentrowe::testing

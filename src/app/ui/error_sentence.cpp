@@ -113,6 +113,12 @@ QString settingSentence(const Error& error)
     if (error.subject == "gap") {
         return tr("输入有误：K音间空隙 %1 不可用，须是 0 或更大的整数（单位 tick）").arg(typed);
     }
+    if (error.subject == "velocityStep") {
+        return tr("输入有误：力度合并 %1 不可用，须是 0 到 127 的整数").arg(typed);
+    }
+    if (error.subject == "lengthStep") {
+        return tr("输入有误：长度合并 %1 不可用，须是 0 到 1000000 的整数（单位 1/192 小节）").arg(typed);
+    }
     return {};
 }
 
@@ -255,6 +261,10 @@ QString chineseSentence(const Error& error)
         return cutSentence(error, path);
     case ErrorCode::CodesExhausted:
         if (error.subject == "keysounds") {
+            if (error.number) {
+                return tr("这个音轨有 %1 个K音，比 K列表开始位置 %2 之后的编号还多；可改用 62进制编号、K音合并或 bmson")
+                    .arg(number, toQString(error.value));
+            }
             return tr("这个音轨的K音比 K列表开始位置 %1 之后到 ZZ 的编号还多").arg(toQString(error.value));
         }
         if (error.subject == "tempos") {

@@ -627,6 +627,9 @@ void MainWindow::showConversion(bool allNotesOnDrumChannel)
     const workflow::ConversionOutcome& outcome = *m_state.lastConversion;
     QStringList parts{conversionWritten(),
                       tr("渲染 %1，然后 工具 › 切割").arg(pathToQString(outcome.keysoundMidiPath.filename()))};
+    if (outcome.keysounds.mergedAway() != 0) {
+        parts.insert(1, tr("合并省下 %1 个K音").arg(outcome.keysounds.mergedAway()));
+    }
     if (allNotesOnDrumChannel) {
         parts << tr("提示：这个音轨的音符都在第 10 通道（鼓），按鼓件生成K音请勾选 打击乐器 再转换");
     }

@@ -74,14 +74,22 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     place(new QLabel(tr("K音间空隙:"), midi), "Label4", 3120, 285, 975, 255);
     m_gap = place(new QLineEdit(QStringLiteral("100"), midi), "Text2", 4080, 240, 855, 270);
 
-    m_start = place(new QPushButton(tr("开始"), this), "Command1", 4890, 1770, 855, 375);
-    m_bar = place(new ProgressBar(this), "PorogrsessBar1", 120, 1800, 4575, 300);
+    // Past the chart format's limits: codes up to "zz", and keysounds merged before they get codes.
+    auto* limits = place(new QGroupBox(tr("编号与合并"), this), "FrameLimits", 120, 1740, 5655, 615);
+    m_base62 = place(new QCheckBox(tr("62进制编号"), limits), "CheckBase62", 240, 240, 1335, 255);
+    place(new QLabel(tr("力度合并:"), limits), "LabelVelocityStep", 1800, 285, 855, 255);
+    m_velocityStep = place(new QLineEdit(QStringLiteral("1"), limits), "TextVelocityStep", 2640, 240, 495, 270);
+    place(new QLabel(tr("长度合并:"), limits), "LabelLengthStep", 3360, 285, 855, 255);
+    m_lengthStep = place(new QLineEdit(QStringLiteral("0"), limits), "TextLengthStep", 4200, 240, 495, 270);
+
+    m_start = place(new QPushButton(tr("开始"), this), "Command1", 4890, 2430, 855, 375);
+    m_bar = place(new ProgressBar(this), "PorogrsessBar1", 120, 2460, 4575, 300);
 
     QFont codeFont = dialogFont;
     codeFont.setFamilies(QStringList{QStringLiteral("宋体"), QStringLiteral("SimSun")} + kDialogFamilies);
     m_startCode->setFont(codeFont);
     m_keysoundName->setFont(codeFont);
-    for (auto* edit : {m_startCode, m_keysoundName, m_longNoteMinimum, m_tempo, m_gap}) {
+    for (auto* edit : {m_startCode, m_keysoundName, m_longNoteMinimum, m_tempo, m_gap, m_velocityStep, m_lengthStep}) {
         edit->setTextMargins(0, 0, 0, 0);
         edit->setContentsMargins(0, 0, 0, 0);
     }
@@ -94,7 +102,10 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     m_longNoteMinimum->setToolTip(tr("比这短的音符不生成面条；单位：1/192 小节"));
     m_tempo->setToolTip(tr("K-Midi.mid 的速度；单位：每分钟拍数（BPM）"));
     m_gap->setToolTip(tr("K-Midi.mid 中两个K音之间的空隙；单位：tick（每四分音符 96 tick）"));
-    setFixedSize(twipsToPixels(5900), twipsToPixels(2280));
+    m_base62->setToolTip(tr("K音编号用 0-9、A-Z、a-z（到 zz，共 3843 个），谱面开头写 #BASE 62；较旧的播放器读不了"));
+    m_velocityStep->setToolTip(tr("力度取最近的这个数的倍数后再区分K音；1 为不合并"));
+    m_lengthStep->setToolTip(tr("长度取最近的这么多个 1/192 小节后再区分K音；0 为不合并，1 使K音名与K音一一对应"));
+    setFixedSize(twipsToPixels(5900), twipsToPixels(2940));
 
     connect(m_longNotes, &QCheckBox::toggled, this, &SettingsDialog::onLongNotesToggled);
     connect(m_percussion, &QCheckBox::toggled, this, &SettingsDialog::onPercussionToggled);
@@ -134,6 +145,9 @@ convert::SettingsTexts SettingsDialog::texts() const
     texts.useCustomTempo = m_customTempo->isChecked();
     texts.tempo = toUtf8(m_tempo->text());
     texts.gap = toUtf8(m_gap->text());
+    texts.base62 = m_base62->isChecked();
+    texts.velocityStep = toUtf8(m_velocityStep->text());
+    texts.lengthStep = toUtf8(m_lengthStep->text());
     return texts;
 }
 

@@ -13,7 +13,7 @@ namespace zentrowe::app {
 class ProgressBar;
 
 // The conversion's settings: keysound numbering and naming, long-note or percussion mode, the
-// keysound MIDI file's tempo and gap. It stays above the main window without blocking it;
+// keysound MIDI file's tempo and gap, base-62 codes and keysound merging. It stays above the main window without blocking it;
 // Start asks the main window to convert the track selected there at that moment.
 class SettingsDialog final : public QWidget {
     Q_OBJECT
@@ -35,6 +35,9 @@ public:
     QLineEdit* tempoEdit() const { return m_tempo; }
     QCheckBox* customTempoBox() const { return m_customTempo; }
     QLineEdit* gapEdit() const { return m_gap; }
+    QCheckBox* base62Box() const { return m_base62; }
+    QLineEdit* velocityStepEdit() const { return m_velocityStep; }
+    QLineEdit* lengthStepEdit() const { return m_lengthStep; }
     QPushButton* startButton() const { return m_start; }
 
 signals:
@@ -53,6 +56,9 @@ private:
     QLineEdit* m_tempo;
     QCheckBox* m_customTempo;
     QLineEdit* m_gap;
+    QCheckBox* m_base62;
+    QLineEdit* m_velocityStep;
+    QLineEdit* m_lengthStep;
     QPushButton* m_start;
     ProgressBar* m_bar;
 };

@@ -18,12 +18,14 @@ Error measureOutOfRange(std::string_view what, std::int64_t measure)
 
 }  // namespace
 
-ChartBuilder::ChartBuilder(int bufferCount, std::int32_t ticksPerMeasure, int startValue, ChartLineSink& lines)
-    : m_keysounds(startValue),
+ChartBuilder::ChartBuilder(int bufferCount, std::int32_t ticksPerMeasure, const ConversionSettings& settings,
+                           bool lengthsMatter, ChartLineSink& lines)
+    : m_keysounds(settings.startValue, settings.base62),
+      m_merge{settings.merge.velocityStep, lengthsMatter ? settings.merge.lengthStep : 0},
       m_bufferCount(bufferCount),
       m_ticksPerMeasure(ticksPerMeasure),
       m_written(static_cast<std::size_t>(kMeasureLimit * bufferCount)),
-      m_text(lines)
+      m_text(lines, settings.base62)
 {
 }
 
@@ -36,6 +38,9 @@ void ChartBuilder::fail(Error error)
 
 std::optional<Error> ChartBuilder::takeError()
 {
+    if (m_exhausted) {
+        return codesExhausted();
+    }
     if (!m_error && m_text.failed()) {
         return m_text.error();
     }
@@ -46,15 +51,91 @@ std::uint16_t ChartBuilder::codeFor(std::uint8_t note, std::int64_t startTime, s
                                     std::uint8_t velocity)
 {
     const std::int64_t duration = std::min(endTime - startTime, kLongestDurationTicks);
-    const auto index = m_keysounds.findOrAdd(note, duration, velocity, startTime);
+    if (m_merge.active() || m_exhausted) {
+        m_unmerged.emplace(note, duration, velocity);
+    }
+    const std::uint8_t mergedVelocityValue = mergedVelocity(velocity, m_merge.velocityStep);
+    const std::int64_t mergedLength = mergedDuration(duration, m_merge.lengthStep, m_ticksPerMeasure);
+    if (m_exhausted) {
+        if (!m_keysounds.find(note, mergedLength, mergedVelocityValue)) {
+            m_unnumbered.emplace(note, mergedLength, mergedVelocityValue);
+        }
+        return 1;
+    }
+    const auto index = m_keysounds.findOrAdd(note, mergedLength, mergedVelocityValue, startTime);
     if (!index) {
-        fail(Error{ErrorCode::CodesExhausted, "the track has more keysounds than the codes after start code " +
-                                                  encodeBase36(m_keysounds.startValue()) + " up to ZZ can number"}
-                 .about("keysounds")
-                 .withValue(encodeBase36(m_keysounds.startValue())));
-        return 0;
+        m_exhausted = true;
+        m_unnumbered.emplace(note, mergedLength, mergedVelocityValue);
+        if (!m_merge.active()) {
+            // Unmerged, the table holds every keysound met so far as it is.
+            for (const auto& entry : m_keysounds.entries()) {
+                m_unmerged.emplace(entry.note, entry.duration, entry.velocity);
+            }
+            m_unmerged.emplace(note, duration, velocity);
+        }
+        return 1;  // any code the chart can write; the chart is refused
     }
     return static_cast<std::uint16_t>(m_keysounds.codeValue(*index));
+}
+
+KeysoundTable& ChartBuilder::keysounds()
+{
+    if (m_merge.active()) {
+        m_keysounds.setMergedAway(m_unmerged.size() - m_keysounds.size());
+    }
+    return m_keysounds;
+}
+
+Error ChartBuilder::codesExhausted() const
+{
+    const bool base62 = m_keysounds.base62();
+    const int startValue = m_keysounds.startValue();
+    const std::string startCode = encodeCode(startValue, base62);
+    const std::size_t needed = m_keysounds.size() + m_unnumbered.size();
+    auto fits = [&](std::size_t count, bool inBase62) {
+        return static_cast<std::int64_t>(count) <= largestCode(inBase62) - startValue;
+    };
+    // Choices that would number the track, mildest first; bmson charts number nothing.
+    std::vector<std::string> choices{"as a bmson chart (--chart-format bmson)"};
+    if (!base62 && fits(needed, true)) {
+        choices.push_back("with base-62 codes (--codes 62)");
+    }
+    // Merging steps tried on the keysounds as the notes made them, each at least as coarse as
+    // what was asked for.
+    constexpr std::array<std::pair<int, std::int64_t>, 6> kSteps{
+        {{0, 1}, {8, 0}, {8, 1}, {16, 4}, {32, 12}, {64, 48}}};
+    for (const auto& [velocityStep, lengthStep] : kSteps) {
+        const KeysoundMerge merge{std::max(velocityStep, m_merge.velocityStep),
+                                  m_merge.lengthStep == 0 && lengthStep == 0 ? 0 : std::max(lengthStep, m_merge.lengthStep)};
+        if (merge.velocityStep == m_merge.velocityStep && merge.lengthStep == m_merge.lengthStep) {
+            continue;
+        }
+        IdentitySet merged;
+        for (const auto& identity : m_unmerged) {
+            merged.emplace(identity.note(), mergedDuration(identity.duration, merge.lengthStep, m_ticksPerMeasure),
+                           mergedVelocity(identity.velocity(), merge.velocityStep));
+        }
+        if (fits(merged.size(), base62)) {
+            std::string choice = "merged with";
+            if (merge.velocityStep > 1) {
+                choice += " --velocity-step " + std::to_string(merge.velocityStep);
+            }
+            if (merge.lengthStep > 0) {
+                choice += " --length-step " + std::to_string(merge.lengthStep);
+            }
+            choices.push_back(choice + " (" + std::to_string(merged.size()) + " keysounds)");
+            break;
+        }
+    }
+    std::string message = "the track has " + std::to_string(needed) + " keysounds, more than the codes after start code " +
+                          startCode + " up to " + (base62 ? "zz" : "ZZ") + " can number; it would fit ";
+    for (std::size_t k = 0; k < choices.size(); ++k) {
+        message += (k == 0 ? "" : k + 1 == choices.size() ? " or " : ", ") + choices[k];
+    }
+    return Error{ErrorCode::CodesExhausted, message}
+        .about("keysounds")
+        .withValue(startCode)
+        .withNumber(static_cast<std::int64_t>(needed));
 }
 
 bool ChartBuilder::enterNote(std::int64_t time)

@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "core/base/result.h"
 #include "core/convert/chart_text.h"
 #include "core/convert/keysound_table.h"
+#include "core/convert/settings.h"
 
 namespace zentrowe::convert {
 
@@ -46,11 +48,15 @@ std::optional<int> pickLane(std::uint8_t note, IsFree isFree)
 // at, and the first refusal met.
 class ChartBuilder {
 public:
-    ChartBuilder(int bufferCount, std::int32_t ticksPerMeasure, int startValue, ChartLineSink& lines);
+    // `lengthsMatter` is false for modes that give every keysound the same length, which
+    // merging by length then leaves alone.
+    ChartBuilder(int bufferCount, std::int32_t ticksPerMeasure, const ConversionSettings& settings,
+                 bool lengthsMatter, ChartLineSink& lines);
 
     bool failed() const { return m_error.has_value() || m_text.failed(); }
     void fail(Error error);
-    // The first refusal, or the sink's first failure.
+    // The first refusal, or the sink's first failure. Running out of codes comes first: the
+    // walk goes on after it to count the track's keysounds for the refusal.
     std::optional<Error> takeError();
 
     std::int32_t ticksPerMeasure() const { return m_ticksPerMeasure; }
@@ -60,9 +66,10 @@ public:
         return static_cast<int>((time % m_ticksPerMeasure) * kSlots / m_ticksPerMeasure);
     }
 
-    // The code of the keysound of a note from `startTime` to `endTime`, added to the table if
-    // new; 0 (after recording the refusal) when the codes are used up. Lengths past
-    // kLongestDurationTicks are held there.
+    // The code of the keysound of a note from `startTime` to `endTime` (merged as the settings
+    // ask), added to the table if new. When the codes are used up, a stand-in code: the chart is
+    // then refused, but the rest of the track still counts towards the keysounds it would need.
+    // Lengths past kLongestDurationTicks are held there.
     std::uint16_t codeFor(std::uint8_t note, std::int64_t startTime, std::int64_t endTime, std::uint8_t velocity);
 
     // Makes the measure of a note starting at `time` the one being collected, flushing the
@@ -94,14 +101,24 @@ public:
     // The latest tick of a note start or long-note end placed so far (0 without notes).
     std::int64_t lastPlacedTick() const { return m_lastPlacedTick; }
 
-    KeysoundTable& keysounds() { return m_keysounds; }
+    // The table, its count of keysounds merged away set.
+    KeysoundTable& keysounds();
     ChartText& text() { return m_text; }
 
 private:
+    using IdentitySet = std::unordered_set<KeysoundIdentity, KeysoundIdentityHash>;
+
+    Error codesExhausted() const;
     std::bitset<kSlots>& writtenBefore(std::int64_t measure, int buffer);
     const std::bitset<kSlots>& writtenBefore(std::int64_t measure, int buffer) const;
 
     KeysoundTable m_keysounds;
+    KeysoundMerge m_merge;
+    // The keysounds as the notes make them, before merging: kept while merging (to count what it
+    // saved) and once the codes ran out (to say which merging would have fitted).
+    IdentitySet m_unmerged;
+    IdentitySet m_unnumbered;  // merged keysounds past the last code
+    bool m_exhausted = false;
     int m_bufferCount;
     std::int32_t m_ticksPerMeasure;
     std::array<SlotCodes, kMaxBuffers> m_buffers{};

@@ -1,6 +1,7 @@
 #include "core/convert/chart_generator.h"
 
 #include <algorithm>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -66,8 +67,9 @@ struct ChartTempos {
 
 // The tempo changes up to `lastTick`: later ones change nothing in a chart whose notes all lie
 // before them.
-Result<ChartTempos> chartTempos(const song::SongSummary& song, std::int64_t lastTick)
+Result<ChartTempos> chartTempos(const song::SongSummary& song, std::int64_t lastTick, bool base62)
 {
+    const int largest = largestCode(base62);
     ChartTempos tempos;
     if (song.tempoMap.empty() || song.tempoMap.front().time != 0) {
         tempos.changes.push_back({song::kDefaultTempoMicros, 0});
@@ -78,7 +80,7 @@ Result<ChartTempos> chartTempos(const song::SongSummary& song, std::int64_t last
         }
     }
 
-    if (tempos.changes.size() <= static_cast<std::size_t>(kLargestCode)) {
+    if (tempos.changes.size() <= static_cast<std::size_t>(largest)) {
         for (std::size_t k = 0; k < tempos.changes.size(); ++k) {
             tempos.codeOfChange.push_back(static_cast<std::uint16_t>(k + 1));
             tempos.microsOfCode.push_back(tempos.changes[k].tempoMicros);
@@ -91,11 +93,11 @@ Result<ChartTempos> chartTempos(const song::SongSummary& song, std::int64_t last
     for (const auto& change : tempos.changes) {
         auto [found, added] = codeOfMicros.try_emplace(change.tempoMicros, 0);
         if (added) {
-            if (tempos.microsOfCode.size() >= static_cast<std::size_t>(kLargestCode)) {
-                return Error{ErrorCode::CodesExhausted, "the song has more than " + std::to_string(kLargestCode) +
+            if (tempos.microsOfCode.size() >= static_cast<std::size_t>(largest)) {
+                return Error{ErrorCode::CodesExhausted, "the song has more than " + std::to_string(largest) +
                                                             " different tempos, more than a chart can number"}
                     .about("tempos")
-                    .withNumber(kLargestCode);
+                    .withNumber(largest);
             }
             tempos.microsOfCode.push_back(change.tempoMicros);
             found->second = static_cast<std::uint16_t>(tempos.microsOfCode.size());
@@ -105,16 +107,19 @@ Result<ChartTempos> chartTempos(const song::SongSummary& song, std::int64_t last
     return tempos;
 }
 
-// The chart file's header: line type, tempo and keysound definitions, each block followed by
-// two empty lines.
+// The chart file's header: line type (after the base of its codes, when not 36), tempo and
+// keysound definitions, each block followed by two empty lines.
 std::string chartHeader(const ChartTempos& tempos, const KeysoundTable& keysounds, const std::string& keysoundName,
                         std::int32_t ticksPerMeasure)
 {
     std::string header;
     header.reserve(64 * (keysounds.size() + tempos.microsOfCode.size()) + 64);
+    if (keysounds.base62()) {
+        header += "#BASE 62\r\n";
+    }
     header += "#LNTYPE 01\r\n\r\n\r\n";
     for (std::size_t k = 0; k < tempos.microsOfCode.size(); ++k) {
-        header += "#BPM" + encodeBase36(static_cast<int>(k + 1)) + ' ' + song::formatBpm(tempos.microsOfCode[k]) +
+        header += "#BPM" + encodeCode(static_cast<int>(k + 1), keysounds.base62()) + ' ' + song::formatBpm(tempos.microsOfCode[k]) +
                   "\r\n";
     }
     header += "\r\n\r\n";
@@ -130,7 +135,7 @@ Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const so
                                     song::TrackLocation where, const ConversionSettings& settings,
                                     ChartLineSink& lines, ProgressSink& progress, ModeArguments... modeArguments)
 {
-    ChartBuilder chart(Mode::kBuffers, song.ticksPerMeasure, settings.startValue, lines);
+    ChartBuilder chart(Mode::kBuffers, song.ticksPerMeasure, settings, !std::is_same_v<Mode, PercussionMode>, lines);
     Mode mode(chart, modeArguments...);
     ProgressThrottle throttle(progress, where.dataLength);
     NoteVisitor<Mode> visitor(mode, chart);
@@ -145,7 +150,7 @@ Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const so
     }
     chart.flush(true);
 
-    auto tempos = chartTempos(song, chart.lastPlacedTick());
+    auto tempos = chartTempos(song, chart.lastPlacedTick(), settings.base62);
     if (!tempos) {
         return tempos.error();
     }

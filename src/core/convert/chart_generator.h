@@ -25,8 +25,10 @@ struct GeneratedChart {
 // the mode of `settings`: hands the chart's channel lines to `lines` as they fill and returns the
 // header and the keysounds. Tempo changes after the last note (or long-note end) the chart places
 // change nothing in it and are left out.
-// Refusals: TrackOutOfRange, UnsupportedDivision (division 0), CodesExhausted (keysounds past
-// "ZZ", or more than 1295 distinct tempos), MeasureOutOfRange (a note or long-note end at measure
+// Keysounds are merged as settings.merge asks before they get codes; the table then counts the
+// keysounds merging saved. Refusals: TrackOutOfRange, UnsupportedDivision (division 0),
+// CodesExhausted (keysounds past "ZZ" or, in base 62, "zz": the message counts the track's
+// keysounds and names the choices that would fit; or more distinct tempos than codes), MeasureOutOfRange (a note or long-note end at measure
 // 1000 or later), Cancelled (the progress sink asked to stop), or the first failure of `lines`;
 // lines already handed over are then of no use.
 Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song,

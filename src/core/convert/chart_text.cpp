@@ -12,23 +12,24 @@ namespace {
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::size_t kSlotChars = 2 * kSlots;
 
-// The two characters of every code value, "00" to "ZZ".
-const std::array<std::array<char, 2>, kLargestCode + 1>& codeCharacters()
+template <bool Base62>
+const std::array<char, 2>* codeCharacters()
 {
     static const auto table = [] {
-        std::array<std::array<char, 2>, kLargestCode + 1> codes{};
-        for (int value = 0; value <= kLargestCode; ++value) {
-            const std::string code = encodeBase36(value);
+        std::array<std::array<char, 2>, largestCode(Base62) + 1> codes{};
+        for (int value = 0; value <= largestCode(Base62); ++value) {
+            const std::string code = encodeCode(value, Base62);
             codes[static_cast<std::size_t>(value)] = {code[0], code[1]};
         }
         return codes;
     }();
-    return table;
+    return table.data();
 }
 
 }  // namespace
 
-ChartText::ChartText(ChartLineSink& sink) : m_sink(sink)
+ChartText::ChartText(ChartLineSink& sink, bool base62)
+    : m_sink(sink), m_codes(base62 ? codeCharacters<true>() : codeCharacters<false>())
 {
     m_block.reserve(kFirstBlockBytes);
 }
@@ -85,7 +86,7 @@ char* ChartText::appendBlankLine(std::int64_t measure, std::string_view channel,
 
 void ChartText::appendLine(std::int64_t measure, std::string_view channel, const SlotCodes& slots, bool blankLineAfter)
 {
-    const auto& codes = codeCharacters();
+    const auto* codes = m_codes;
     char* out = appendBlankLine(measure, channel, blankLineAfter);
     for (const std::uint16_t value : slots) {
         *out++ = codes[value][0];
@@ -95,7 +96,7 @@ void ChartText::appendLine(std::int64_t measure, std::string_view channel, const
 
 void ChartText::appendSingleCode(std::int64_t measure, std::string_view channel, int slot, std::uint16_t code)
 {
-    const auto& characters = codeCharacters()[code];
+    const auto& characters = m_codes[code];
     char* out = appendBlankLine(measure, channel, true) + 2 * slot;
     out[0] = characters[0];
     out[1] = characters[1];

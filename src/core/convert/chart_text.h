@@ -20,7 +20,8 @@ using SlotCodes = std::array<std::uint16_t, kSlots>;  // code values; 0 is an em
 // would not fit: memory holds one block whatever the chart's size, and no line is copied twice.
 class ChartText {
 public:
-    explicit ChartText(ChartLineSink& sink);
+    // Codes are written in base 62 when `base62` is set, else in base 36.
+    explicit ChartText(ChartLineSink& sink, bool base62 = false);
 
     // "#" + measure (at least three digits) + channel + ":" + the 192 slots + CR LF, twice when
     // an empty line follows.
@@ -45,6 +46,7 @@ private:
     void handOver();
 
     ChartLineSink& m_sink;
+    const std::array<char, 2>* m_codes;  // the two characters of each code value
     std::string m_block;
     std::optional<Error> m_error;
 };

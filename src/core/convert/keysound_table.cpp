@@ -25,7 +25,16 @@ std::optional<int> digitValue(char c)
 
 char digitChar(int digit)
 {
-    return static_cast<char>(digit < 10 ? '0' + digit : 'A' + digit - 10);
+    if (digit < 10) {
+        return static_cast<char>('0' + digit);
+    }
+    return static_cast<char>(digit < 36 ? 'A' + digit - 10 : 'a' + digit - 36);
+}
+
+// x / step rounded to the nearest integer, ties up, times step; x and step above or at 0.
+std::int64_t nearestMultiple(std::int64_t x, std::int64_t step)
+{
+    return (x + step / 2) / step * step;
 }
 
 }  // namespace
@@ -49,20 +58,77 @@ std::optional<int> decodeBase36(std::string_view code)
     return *high * 36 + *low;
 }
 
+std::string encodeCode(int value, bool base62)
+{
+    assert(value >= 0 && value <= largestCode(base62));
+    const int base = base62 ? 62 : 36;
+    return {digitChar(value / base), digitChar(value % base)};
+}
+
+std::optional<int> decodeCode(std::string_view code, bool base62)
+{
+    if (!base62) {
+        return decodeBase36(code);
+    }
+    if (code.size() != 2) {
+        return std::nullopt;
+    }
+    int value = 0;
+    for (const char c : code) {
+        auto digit = digitValue(c);
+        if (!digit) {
+            return std::nullopt;
+        }
+        value = value * 62 + (c >= 'a' ? *digit + 26 : *digit);
+    }
+    return value;
+}
+
+std::uint8_t mergedVelocity(std::uint8_t velocity, int step)
+{
+    if (step <= 1) {
+        return velocity;
+    }
+    return static_cast<std::uint8_t>(std::clamp<std::int64_t>(nearestMultiple(velocity, step), 1, 127));
+}
+
+std::int64_t mergedDuration(std::int64_t durationTicks, std::int64_t step, std::int32_t ticksPerMeasure)
+{
+    if (step <= 0) {
+        return durationTicks;
+    }
+    std::int64_t units = nearestMultiple(keysoundLengthSlots(durationTicks, ticksPerMeasure), step);
+    if (units == 0 && durationTicks > 0) {
+        units = step;
+    }
+    // units * ticksPerMeasure stays below 2^58 + 2^37: the length is at most 2^50 ticks, the step
+    // at most kLargestLengthStep and a measure below 2^17 ticks.
+    return std::min(roundRatioHalfEven(units * ticksPerMeasure, 192), kLongestDurationTicks);
+}
+
+std::optional<std::size_t> KeysoundTable::find(std::uint8_t note, std::int64_t duration, std::uint8_t velocity) const
+{
+    const auto found = m_index.find(KeysoundIdentity(note, duration, velocity));
+    if (found == m_index.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
 std::optional<std::size_t> KeysoundTable::findOrAdd(std::uint8_t note, std::int64_t duration, std::uint8_t velocity,
                                                     std::int64_t startTime)
 {
     assert(duration >= 0);
-    const Identity key{duration, static_cast<std::uint16_t>((note << 8) | velocity)};
+    const KeysoundIdentity key(note, duration, velocity);
     const auto found = m_index.find(key);
     if (found != m_index.end()) {
         return found->second;
     }
     const std::size_t index = m_entries.size();
-    if (codeValue(index) > kLargestCode) {
+    if (codeValue(index) > largestCode(m_base62)) {
         return std::nullopt;
     }
-    m_entries.push_back({note, duration, encodeBase36(codeValue(index)), startTime, velocity});
+    m_entries.push_back({note, duration, encodeCode(codeValue(index), m_base62), startTime, velocity});
     m_index.emplace(key, static_cast<std::uint32_t>(index));
     return index;
 }

@@ -11,7 +11,14 @@
 
 namespace zentrowe::convert {
 
-inline constexpr int kLargestCode = 1295;  // "ZZ": the last two-character base-36 code
+inline constexpr int kLargestCode = 1295;    // "ZZ": the last two-character base-36 code
+inline constexpr int kLargestCode62 = 3843;  // "zz": the last two-character base-62 code
+
+// The last code of a chart in base 62 (digits 0-9, A-Z, a-z) or base 36.
+constexpr int largestCode(bool base62)
+{
+    return base62 ? kLargestCode62 : kLargestCode;
+}
 
 // Keysound lengths are held at 2^50 ticks: far past anything "K-Midi.mid" can play (2^28 of its
 // ticks at most) or a chart can place, and small enough that 192 times it fits in 64 bits.
@@ -23,6 +30,53 @@ std::string encodeBase36(int value);
 // The value of a two-character code, upper or lower case ("1z" is 71). Nothing if the text is
 // not exactly two characters of 0-9, A-Z, a-z.
 std::optional<int> decodeBase36(std::string_view code);
+
+// The two-character code of a value 0 to largestCode(base62); base 62 writes 36 as "0a".
+std::string encodeCode(int value, bool base62);
+
+// The value of a code in base 62 (case matters: "0a" is 36, "0A" is 10) or in base 36.
+std::optional<int> decodeCode(std::string_view code, bool base62);
+
+// How keysounds that differ a little become one: velocities rounded to the nearest multiple of
+// velocityStep (ties up, kept within 1..127) and lengths to the nearest lengthStep units of
+// 1/192 measure (ties up; a sounding note keeps at least one step). 0 leaves either as it is.
+inline constexpr std::int64_t kLargestLengthStep = 1'000'000;
+inline constexpr int kLargestVelocityStep = 127;
+
+struct KeysoundMerge {
+    int velocityStep = 0;
+    std::int64_t lengthStep = 0;
+
+    bool active() const { return velocityStep > 1 || lengthStep > 0; }
+};
+
+std::uint8_t mergedVelocity(std::uint8_t velocity, int step);
+
+// The length in ticks whose 1/192-measure count is the rounded one, so a keysound's name says
+// exactly what it is: with a step of 1 two keysounds never share a file name. durationTicks is
+// at most kLongestDurationTicks.
+std::int64_t mergedDuration(std::int64_t durationTicks, std::int64_t step, std::int32_t ticksPerMeasure);
+
+// A keysound as the table tells them apart.
+struct KeysoundIdentity {
+    std::int64_t duration;
+    std::uint16_t noteAndVelocity;
+
+    KeysoundIdentity(std::uint8_t note, std::int64_t durationTicks, std::uint8_t velocity)
+        : duration(durationTicks), noteAndVelocity(static_cast<std::uint16_t>((note << 8) | velocity))
+    {
+    }
+    std::uint8_t note() const { return static_cast<std::uint8_t>(noteAndVelocity >> 8); }
+    std::uint8_t velocity() const { return static_cast<std::uint8_t>(noteAndVelocity & 0xFF); }
+    friend bool operator==(const KeysoundIdentity&, const KeysoundIdentity&) = default;
+};
+
+struct KeysoundIdentityHash {
+    std::size_t operator()(const KeysoundIdentity& identity) const
+    {
+        return std::hash<std::int64_t>{}(identity.duration) * 31 + identity.noteAndVelocity;
+    }
+};
 
 // One distinct keysound of a conversion.
 struct KeysoundEntry {
@@ -40,14 +94,22 @@ struct KeysoundEntry {
 // costs a million constant-time lookups.
 class KeysoundTable {
 public:
-    explicit KeysoundTable(int startValue = 0) : m_startValue(startValue) {}
+    explicit KeysoundTable(int startValue = 0, bool base62 = false) : m_startValue(startValue), m_base62(base62) {}
 
     // The index of the keysound (note, duration, velocity), appending it with `startTime` if it
-    // is new. Nothing if a new entry would need a code past "ZZ"; the table is then unchanged.
+    // is new. Nothing if a new entry would need a code past "ZZ" ("zz" in base 62); the table is
+    // then unchanged.
     std::optional<std::size_t> findOrAdd(std::uint8_t note, std::int64_t duration, std::uint8_t velocity,
                                          std::int64_t startTime);
 
+    // The index of a keysound already in the table.
+    std::optional<std::size_t> find(std::uint8_t note, std::int64_t duration, std::uint8_t velocity) const;
+
     int startValue() const { return m_startValue; }
+    bool base62() const { return m_base62; }
+    // Keysounds that merging made one with another (set by the conversion).
+    std::size_t mergedAway() const { return m_mergedAway; }
+    void setMergedAway(std::size_t count) { m_mergedAway = count; }
     int codeValue(std::size_t index) const { return m_startValue + static_cast<int>(index) + 1; }
     const std::vector<KeysoundEntry>& entries() const { return m_entries; }
     std::size_t size() const { return m_entries.size(); }
@@ -55,21 +117,11 @@ public:
     const KeysoundEntry& operator[](std::size_t index) const { return m_entries[index]; }
 
 private:
-    struct Identity {
-        std::int64_t duration;
-        std::uint16_t noteAndVelocity;
-        friend bool operator==(const Identity&, const Identity&) = default;
-    };
-    struct IdentityHash {
-        std::size_t operator()(const Identity& identity) const
-        {
-            return std::hash<std::int64_t>{}(identity.duration) * 31 + identity.noteAndVelocity;
-        }
-    };
-
     int m_startValue;
+    bool m_base62;
+    std::size_t m_mergedAway = 0;
     std::vector<KeysoundEntry> m_entries;
-    std::unordered_map<Identity, std::uint32_t, IdentityHash> m_index;
+    std::unordered_map<KeysoundIdentity, std::uint32_t, KeysoundIdentityHash> m_index;
 };
 
 // A keysound's length in 1/192 of a measure: duration / ticksPerMeasure * 192, rounded to the

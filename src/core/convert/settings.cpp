@@ -128,6 +128,10 @@ std::string_view settingKey(SettingsField field)
         return "longNoteMinimum";
     case SettingsField::Tempo:
         return "tempo";
+    case SettingsField::VelocityStep:
+        return "velocityStep";
+    case SettingsField::LengthStep:
+        return "lengthStep";
     case SettingsField::Gap:
         break;
     }
@@ -150,13 +154,14 @@ Checked check(const SettingsTexts& texts, const ConversionSettings& previous)
     };
     ConversionSettings& settings = out.settings;
 
-    const auto start = decodeBase36(texts.startCode);
+    const auto start = decodeCode(texts.startCode, texts.base62);
     if (!start) {
         return refuse(SettingsField::StartCode, "the start code must be two characters 0-9, A-Z or a-z, not",
                       texts.startCode);
     }
     settings.startCode = texts.startCode;
     settings.startValue = *start;
+    settings.base62 = texts.base62;
 
     if (auto named = checkKeysoundName(texts.keysoundName); !named) {
         out.badField = SettingsField::KeysoundName;
@@ -189,6 +194,28 @@ Checked check(const SettingsTexts& texts, const ConversionSettings& previous)
         return refuse(SettingsField::Gap, "the gap must be a whole number of ticks, 0 to 268435455, not", texts.gap);
     }
     settings.keysoundGap = *gap;
+
+    // Whole numbers only: a step of 2.5 velocities or units has no meaning.
+    auto wholeNumber = [](std::string_view text, std::int64_t largest) -> std::optional<std::int64_t> {
+        std::int64_t value = 0;
+        const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (text.empty() || status != std::errc{} || end != text.data() + text.size() || value < 0 || value > largest) {
+            return std::nullopt;
+        }
+        return value;
+    };
+    const auto velocityStep = wholeNumber(texts.velocityStep, kLargestVelocityStep);
+    if (!velocityStep) {
+        return refuse(SettingsField::VelocityStep, "the velocity step must be a whole number, 0 to 127, not",
+                      texts.velocityStep);
+    }
+    settings.merge.velocityStep = static_cast<int>(*velocityStep);
+    const auto lengthStep = wholeNumber(texts.lengthStep, kLargestLengthStep);
+    if (!lengthStep) {
+        return refuse(SettingsField::LengthStep, "the length step must be a whole number, 0 to 1000000, not",
+                      texts.lengthStep);
+    }
+    settings.merge.lengthStep = *lengthStep;
 
     settings.longNotes = texts.longNotes;
     settings.percussion = texts.percussion;

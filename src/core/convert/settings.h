@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/base/result.h"
+#include "core/convert/keysound_table.h"
 
 namespace zentrowe::convert {
 
@@ -26,12 +27,16 @@ struct SettingsTexts {
     bool useCustomTempo = false;        // 自定义
     std::string tempo = "0";            // BPM
     std::string gap = "100";            // K音间空隙, in ticks of the keysound MIDI file
+    bool base62 = false;                // 62进制编号: codes "01" to "zz" and a "#BASE 62" line
+    std::string velocityStep = "1";     // 力度合并: velocities to the nearest multiple; 0 or 1 keeps them
+    std::string lengthStep = "0";       // 长度合并, in 1/192 of a measure; 0 keeps lengths exact
 };
 
 // Everything a conversion needs from the dialog, checked and converted.
 struct ConversionSettings {
     std::string startCode = "00";     // two characters 0-9, A-Z, a-z
-    int startValue = 0;               // its base-36 value: keysound k gets the code startValue + k
+    int startValue = 0;               // its value in the chart's base: keysound k gets startValue + k
+    bool base62 = false;              // codes in base 62 (case matters) instead of base 36
     std::string keysoundName = "A";   // printable ASCII, no path or wildcard characters
     bool longNotes = false;
     bool percussion = false;
@@ -43,22 +48,24 @@ struct ConversionSettings {
     // 1 to 16,777,215 so that it fits the three bytes of a Set Tempo event.
     std::int32_t customTempo = 0;
     std::int32_t keysoundGap = 100;   // ticks of the keysound MIDI file (96 per quarter note), 0 to 2^28 - 1
+    KeysoundMerge merge;              // both steps 0 unless the user asked for merging
 
     // Percussion wins over long notes when both are set.
     ConversionMode mode() const;
 };
 
 // The values the dialog checks, for naming the one at fault.
-enum class SettingsField { StartCode, KeysoundName, LongNoteMinimum, Tempo, Gap };
+enum class SettingsField { StartCode, KeysoundName, LongNoteMinimum, Tempo, Gap, VelocityStep, LengthStep };
 
 // Checks and converts the dialog's entries. A refusal is InvalidSetting with a message that
 // starts with "输入有误" and says which value is wrong:
-// - start code: exactly two characters, each 0-9, A-Z or a-z;
+// - start code: exactly two characters, each 0-9, A-Z or a-z (read in base 62 when base62 is set);
 // - keysound name: printable ASCII (0x20 to 0x7E) without / \ : * ? " < > |, not "." or ".."
 //   (empty is allowed);
 // - long-note minimum and gap: [+-]digits[.digits] (".5" and "5." too), rounded half to even on
 //   the exact decimal value, fitting a signed 32-bit integer; the gap 0 to 268435455 (a MIDI
 //   delta time);
+// - velocity step: a whole number 0 to 127; length step: a whole number 0 to 1,000,000;
 // - tempo (only when useCustomTempo): a number x with round(60000000 / x) in 1 to 16,777,215.
 // When the custom tempo is not ticked, customTempo keeps the value of `previous`, as the dialog
 // keeps the last one entered.

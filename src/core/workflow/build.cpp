@@ -157,12 +157,12 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         const bool hasNotes = std::any_of(bgmEvents.begin(), bgmEvents.end(), [](const audio::TimedEvent& event) {
             return (event.status & 0xF0) == 0x90 && event.data2 != 0;
         });
-        if (codeValue > convert::kLargestCode) {
-            outcome.skipped.push_back("no BGM: the keysounds use every code up to ZZ");
+        if (codeValue > convert::largestCode(keysounds.base62())) {
+            outcome.skipped.push_back(keysounds.base62() ? "no BGM: the keysounds use every code up to zz" : "no BGM: the keysounds use every code up to ZZ");
         } else if (!hasNotes) {
             outcome.skipped.push_back("no BGM: the other tracks have no notes");
         } else {
-            bgmCode = convert::encodeBase36(codeValue);
+            bgmCode = convert::encodeCode(codeValue, keysounds.base62());
             jobs.push_back({folder / (std::string(kBgmStem) + extension), 0, true});  // the longest, first
         }
     }
