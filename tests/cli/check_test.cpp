@@ -54,7 +54,7 @@ Bytes generatedSong(bool drums)
         append(bass, noteEvents(0, 1, note, 90, 1920));
     }
     append(bass, kEndOfTrack);
-    return midiFile(1, 480, {trackChunk(tempo), trackChunk(lead), trackChunk(bass)});
+    return midiFile(1, 480, {tempo, lead, bass});
 }
 
 std::vector<std::string> chartLines(const std::filesystem::path& chart)
@@ -167,7 +167,8 @@ TEST(CheckCommand, BrokenFoldersFail)
     writeFile(midi, generatedSong(false));
     const auto built = dir / "built";
     ASSERT_EQ(runCli({"build", midi.string(), "--track", "2", "--out", built.string()}).exitCode, 0);
-    ASSERT_EQ(check(built / "song.bms", midi, "2").exitCode, 0);
+    const auto good = check(built / "song.bms", midi, "2");
+    ASSERT_EQ(good.exitCode, 0) << good.out << good.err;
 
     {
         SCOPED_TRACE("two keysound files swapped");
@@ -194,7 +195,8 @@ TEST(CheckCommand, BrokenFoldersFail)
         ASSERT_EQ(last->substr(7), "090.00");
         *last = last->substr(0, 7) + "100.00";
         writeLines(folder / "song.bms", lines);
-        EXPECT_EQ(check(folder / "song.bms", midi, "2").exitCode, 1);
+        const auto run = check(folder / "song.bms", midi, "2");
+        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
     }
     {
         SCOPED_TRACE("every file cut a gap late");
@@ -211,7 +213,8 @@ TEST(CheckCommand, BrokenFoldersFail)
         ASSERT_EQ(runCli({"cut", (dir / "late.wav").string(), "--chart", chart.string(), "--lead-in", "file-start"})
                       .exitCode,
                   0);
-        EXPECT_EQ(check(chart, midi, "2").exitCode, 1);
+        const auto run = check(chart, midi, "2");
+        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
     }
 }
 

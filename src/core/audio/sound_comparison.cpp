@@ -49,7 +49,7 @@ void transform(std::vector<std::complex<double>>& values)
 // Band energies per hop, the square root taken so that quiet notes still weigh.
 struct Bands {
     std::vector<std::vector<double>> frames;
-    std::vector<double> loudness;  // sum of the band values of each frame
+    std::vector<double> loudness;  // amplitude of each frame: a quiet ring-out weighs little
 };
 
 Bands bandsOf(const StereoSound& sound, std::size_t hop, std::size_t frameCount, const std::vector<int>& bandOfBin)
@@ -81,15 +81,17 @@ Bands bandsOf(const StereoSound& sound, std::size_t hop, std::size_t frameCount,
         }
         transform(values);
         auto& out = bands.frames[frame];
+        double power = 0;
         for (std::size_t bin = 1; bin < bandOfBin.size(); ++bin) {
             if (bandOfBin[bin] >= 0) {
                 out[static_cast<std::size_t>(bandOfBin[bin])] += std::norm(values[bin]);
+                power += std::norm(values[bin]);
             }
         }
         for (auto& value : out) {
             value = std::sqrt(std::sqrt(value));  // magnitude, then its square root
-            bands.loudness[frame] += value;
         }
+        bands.loudness[frame] = std::sqrt(power);
     }
     return bands;
 }
@@ -156,8 +158,9 @@ SoundComparison compareSounds(const StereoSound& reference, const StereoSound& c
             w += weight[frame];
             a += weight[frame] * alike[frame];
         }
-        // A stretch nearly silent in both says little; it must weigh a tenth of a loud second.
-        if (w < 0.1 * static_cast<double>(span) * 0.1) {
+        // A stretch nearly silent in both (a cymbal ringing out past a keysound's end) says
+        // little; it must weigh a tenth of a loud second.
+        if (w < 0.1 * static_cast<double>(span)) {
             continue;
         }
         if (a / w < result.worstSimilarity) {
