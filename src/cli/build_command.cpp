@@ -42,6 +42,7 @@ Command addBuildCommand(CLI::App& app)
         bool noBgm = false;
         std::string title;
         std::string artist;
+        bool verify = false;
     };
     auto options = std::make_shared<Options>();
     Command command;
@@ -74,6 +75,7 @@ Command addBuildCommand(CLI::App& app)
     sub->add_flag("--no-bgm", options->noBgm, "do not render the other tracks into bgm.ogg");
     sub->add_option("--title", options->title, "#TITLE of the chart (default: the MIDI file's base name)");
     sub->add_option("--artist", options->artist, "#ARTIST of the chart (default: none)");
+    sub->add_flag("--verify", options->verify, "check that the folder sounds like the track; exit 1 if not");
 
     command.run = [options, sub] {
         convert::SettingsTexts texts = options->texts;
@@ -147,8 +149,16 @@ Command addBuildCommand(CLI::App& app)
         if (outcome->bgmFile) {
             out.write("wrote " + displayPath(*outcome->bgmFile) + "\n");
         }
+        if (outcome->previewFile) {
+            out.write("wrote " + displayPath(*outcome->previewFile) + "\n");
+        }
         out.write(std::to_string(outcome->conversion.keysounds.size()) + " keysounds\n");
-        return out.finishWithExitCode();
+        const int written = out.finishWithExitCode();
+        if (written != kExitDone || !options->verify) {
+            return written;
+        }
+        return runAndReportCheck(outcome->conversion.chartPath, request.conversion.sourceMidiPath,
+                                 request.conversion.trackNumber, request.soundFont);
     };
     return command;
 }

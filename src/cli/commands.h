@@ -1,6 +1,7 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
 
 #include <string>
 
@@ -44,5 +45,10 @@ Command addConvertCommand(CLI::App& app);
 Command addCutCommand(CLI::App& app);
 Command addBuildCommand(CLI::App& app);
 Command addPreviewCommand(CLI::App& app);
+Command addCheckCommand(CLI::App& app);
+
+// Compares the chart's folder with the track as `check` does and prints its figures; the exit code.
+int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem::path& midi, int trackNumber,
+                      const std::filesystem::path& soundFont);
 
 }  // namespace zentrowe::cli

@@ -22,6 +22,7 @@ int runCommandLine(int argc, char** argv)
     commands.push_back(addCutCommand(app));
     commands.push_back(addBuildCommand(app));
     commands.push_back(addPreviewCommand(app));
+    commands.push_back(addCheckCommand(app));
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {

@@ -63,6 +63,10 @@ struct InstrumentWalk {
     void onEvent(std::int64_t, std::uint32_t, const song::SysExEvent&) {}
 };
 
+// The channel voice events of the tracks `keep` accepts (by 0-based index), merged and placed.
+template <typename Keep>
+std::vector<TimedEvent> sequenceWhere(std::span<const std::uint8_t> file, const song::SongSummary& song, Keep keep);
+
 }  // namespace
 
 TickClock::TickClock(const std::vector<song::TempoChange>& tempoMap, std::int32_t ticksPerQuarter)
@@ -93,6 +97,20 @@ std::int64_t TickClock::frameOf(std::int64_t tick) const
 std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                        int skippedTrackNumber)
 {
+    return sequenceWhere(file, song, [&](std::size_t index) { return static_cast<int>(index) + 1 != skippedTrackNumber; });
+}
+
+std::vector<TimedEvent> sequenceTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                      int trackNumber)
+{
+    return sequenceWhere(file, song, [&](std::size_t index) { return static_cast<int>(index) + 1 == trackNumber; });
+}
+
+namespace {
+
+template <typename Keep>
+std::vector<TimedEvent> sequenceWhere(std::span<const std::uint8_t> file, const song::SongSummary& song, Keep keep)
+{
     struct Placed {
         std::int64_t tick;
         std::size_t track;
@@ -101,7 +119,7 @@ std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const
     std::vector<Placed> placed;
     NullProgress quiet;
     for (std::size_t index = 0; index < song.tracks.size(); ++index) {
-        if (static_cast<int>(index) + 1 == skippedTrackNumber) {
+        if (!keep(index)) {
             continue;
         }
         TrackEvents track;
@@ -123,6 +141,8 @@ std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const
     }
     return events;
 }
+
+}  // namespace
 
 std::vector<Instrument> keysoundInstruments(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                             int trackNumber, const convert::KeysoundTable& keysounds,

@@ -38,6 +38,11 @@ private:
 std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                        int skippedTrackNumber);
 
+// The channel voice events of track `trackNumber` alone (1-based), placed as sequenceTracks places
+// them: the track as it sounds in the song.
+std::vector<TimedEvent> sequenceTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                      int trackNumber);
+
 // The instrument of each keysound of a conversion of track `trackNumber`: the program (and the
 // bank a bank select chose) in force on the channel of the keysound's first note when it
 // started; the drum kit for notes on channel index 9 and for every keysound when `percussion`.

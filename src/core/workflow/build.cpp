@@ -15,6 +15,7 @@
 #include "core/base/file_error.h"
 #include "core/base/file_reading.h"
 #include "core/keysound/keysound_midi_writer.h"
+#include "core/workflow/preview.h"
 
 namespace zentrowe::workflow {
 
@@ -76,6 +77,7 @@ std::string completedChart(const std::string& chart, const BuildRequest& request
         text += "#ARTIST " + oneLine(*request.artist) + "\r\n";
     }
     text += "#BPM " + formatHeaderBpm(tempoAtTickZero(request.conversion.song)) + "\r\n";
+    text += "#PREVIEW " + std::string(kPreviewFileName) + "\r\n";
     if (bgmCode.empty()) {
         return text + chart;
     }
@@ -302,6 +304,16 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         return Error{status.error().code,
                      status.error().message + "; " + writtenSoFar(keysoundsWritten, keysoundJobs, bgmWritten)};
     }
+
+    // Last, as it is heard from the files just written; the chart already names it.
+    auto previewRequest = folderPreviewRequest(outcome.conversion.chartPath);
+    previewRequest.outputPath = outcome.conversion.chartPath.parent_path() / kPreviewFileName;
+    NullProgress quiet;
+    const auto preview = writeChartPreview(previewRequest, quiet);
+    if (!preview) {
+        return Error{preview.error().code, preview.error().message + "; every other file was written whole"};
+    }
+    outcome.previewFile = previewRequest.outputPath;
     return outcome;
 }
 

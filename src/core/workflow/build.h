@@ -14,6 +14,7 @@
 namespace zentrowe::workflow {
 
 inline constexpr const char* kBgmStem = "bgm";
+inline constexpr const char* kPreviewFileName = "preview.ogg";
 
 // What one-step building asks for: the conversion as Start runs it, then how to render.
 struct BuildRequest {
@@ -32,6 +33,7 @@ struct BuildOutcome {
     ConversionOutcome conversion;
     std::vector<std::filesystem::path> keysoundFiles;  // in keysound table order
     std::optional<std::filesystem::path> bgmFile;
+    std::optional<std::filesystem::path> previewFile;  // "preview.ogg"
     std::vector<std::string> skipped;                  // one sentence each: "no BGM: ..."
 };
 
@@ -41,7 +43,8 @@ struct BuildOutcome {
 // "K-Midi.mid" plus the gap, trailing silence trimmed, named after the chart's stem in lower-case
 // extension; renders the other tracks into bgm.ogg (or .wav) unless asked not to; and finally
 // rewrites the chart with #PLAYER, #TITLE, #ARTIST and #BPM at the top and the BGM on channel 01
-// of measure 000 under the next free code. Every file goes through a temporary file renamed into
+// of measure 000 under the next free code, with a #PREVIEW line naming "preview.ogg", which is
+// written last from the finished folder (20 seconds from the first note, faded). Every file goes through a temporary file renamed into
 // place. Progress is in files (the conversion's bytes first).
 // Refusals before anything is written: CannotOpen (soundfont missing or not a SoundFont, source
 // unreadable) and those of runConversion. After the conversion, Cancelled or WriteFailed say

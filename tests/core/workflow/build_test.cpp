@@ -283,13 +283,13 @@ TEST_F(Build, ChartGetsTheListingLinesAndTheBgmUnderTheNextFreeCode)
         EXPECT_TRUE(outcome->skipped.empty());
         const std::string chart = readText(out("song.bms"));
         const std::string top =
-            "#PLAYER 1\r\n#TITLE 欢乐颂  second line\r\n#ARTIST Beethoven\r\n#BPM 130.00\r\n#LNTYPE 01\r\n";
+            "#PLAYER 1\r\n#TITLE 欢乐颂  second line\r\n#ARTIST Beethoven\r\n#BPM 130.00\r\n#PREVIEW preview.ogg\r\n#LNTYPE 01\r\n";
         EXPECT_EQ(chart.substr(0, top.size()), top);
         EXPECT_NE(chart.find("#WAVZY A60-48-100.OGG\r\n#WAVZZ bgm.wav\r\n"), std::string::npos);
         const std::string bgmLine = "#00001:ZZ" + std::string(382, '0') + "\r\n";
         ASSERT_GE(chart.size(), bgmLine.size());
         EXPECT_EQ(chart.substr(chart.size() - bgmLine.size()), bgmLine);
-        EXPECT_EQ(outputNames(), (std::vector<std::string>{"A60-48-100.wav", "K-Midi.mid", "bgm.wav", "song.bms"}));
+        EXPECT_EQ(outputNames(), (std::vector<std::string>{"A60-48-100.wav", "K-Midi.mid", "bgm.wav", "preview.ogg", "song.bms"}));
     }
     {
         SCOPED_TRACE("start code ZY: the keysound takes ZZ, no code is left");
@@ -306,7 +306,7 @@ TEST_F(Build, ChartGetsTheListingLinesAndTheBgmUnderTheNextFreeCode)
         EXPECT_EQ(chart.substr(0, 31), "#PLAYER 1\r\n#TITLE song\r\n#BPM 13");
         EXPECT_EQ(chart.find("bgm"), std::string::npos);
         EXPECT_EQ(chart.find("#00001:"), std::string::npos);
-        EXPECT_EQ(outputNames(), (std::vector<std::string>{"A60-48-100.wav", "K-Midi.mid", "song.bms"}));
+        EXPECT_EQ(outputNames(), (std::vector<std::string>{"A60-48-100.wav", "K-Midi.mid", "preview.ogg", "song.bms"}));
     }
 }
 

@@ -1,0 +1,177 @@
+#include "core/audio/sound_comparison.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <vector>
+
+namespace zentrowe::audio {
+
+namespace {
+
+constexpr std::size_t kWindow = 4096;  // long enough to tell neighbouring low notes apart
+constexpr double kHopSeconds = 0.010;
+constexpr int kLowestBandNote = 24;    // C1; lower bins fold into it
+constexpr int kBandCount = 96;         // C1 to B8
+// Frames quieter than this, against the loudest frame of either sound, count for nothing.
+constexpr double kSilentFraction = 1e-4;
+
+void transform(std::vector<std::complex<double>>& values)
+{
+    const std::size_t n = values.size();
+    for (std::size_t i = 1, j = 0; i < n; ++i) {
+        std::size_t bit = n >> 1;
+        for (; (j & bit) != 0; bit >>= 1) {
+            j ^= bit;
+        }
+        j ^= bit;
+        if (i < j) {
+            std::swap(values[i], values[j]);
+        }
+    }
+    for (std::size_t length = 2; length <= n; length <<= 1) {
+        const double angle = -2 * std::numbers::pi / static_cast<double>(length);
+        const std::complex<double> step(std::cos(angle), std::sin(angle));
+        for (std::size_t start = 0; start < n; start += length) {
+            std::complex<double> turn(1);
+            for (std::size_t k = 0; k < length / 2; ++k) {
+                const auto even = values[start + k];
+                const auto odd = values[start + k + length / 2] * turn;
+                values[start + k] = even + odd;
+                values[start + k + length / 2] = even - odd;
+                turn *= step;
+            }
+        }
+    }
+}
+
+// Band energies per hop, the square root taken so that quiet notes still weigh.
+struct Bands {
+    std::vector<std::vector<double>> frames;
+    std::vector<double> loudness;  // amplitude of each frame: a quiet ring-out weighs little
+};
+
+Bands bandsOf(const StereoSound& sound, std::size_t hop, std::size_t frameCount, const std::vector<int>& bandOfBin)
+{
+    std::vector<double> mono(sound.frames());
+    for (std::size_t i = 0; i < mono.size(); ++i) {
+        mono[i] = 0.5 * (static_cast<double>(sound.samples[2 * i]) + sound.samples[2 * i + 1]);
+    }
+    std::vector<double> hann(kWindow);
+    for (std::size_t i = 0; i < kWindow; ++i) {
+        hann[i] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) / kWindow);
+    }
+    Bands bands;
+    bands.frames.assign(frameCount, std::vector<double>(kBandCount, 0.0));
+    bands.loudness.assign(frameCount, 0.0);
+    std::vector<std::complex<double>> values(kWindow);
+    for (std::size_t frame = 0; frame < frameCount; ++frame) {
+        // Centred on the hop, so that a sound is seen where it is, not a window early.
+        const auto centre = static_cast<std::int64_t>(frame * hop);
+        bool any = false;
+        for (std::size_t i = 0; i < kWindow; ++i) {
+            const std::int64_t at = centre - static_cast<std::int64_t>(kWindow / 2) + static_cast<std::int64_t>(i);
+            const double value = at >= 0 && static_cast<std::size_t>(at) < mono.size() ? mono[static_cast<std::size_t>(at)] : 0.0;
+            any = any || value != 0;
+            values[i] = value * hann[i];
+        }
+        if (!any) {
+            continue;
+        }
+        transform(values);
+        auto& out = bands.frames[frame];
+        double power = 0;
+        for (std::size_t bin = 1; bin < bandOfBin.size(); ++bin) {
+            if (bandOfBin[bin] >= 0) {
+                out[static_cast<std::size_t>(bandOfBin[bin])] += std::norm(values[bin]);
+                power += std::norm(values[bin]);
+            }
+        }
+        for (auto& value : out) {
+            value = std::sqrt(std::sqrt(value));  // magnitude, then its square root
+        }
+        bands.loudness[frame] = std::sqrt(power);
+    }
+    return bands;
+}
+
+}  // namespace
+
+SoundComparison compareSounds(const StereoSound& reference, const StereoSound& candidate)
+{
+    const int rate = std::max(reference.sampleRate, 1);
+    const auto hop = static_cast<std::size_t>(std::lround(kHopSeconds * rate));
+    const std::size_t frameCount = std::max(reference.frames(), candidate.frames()) / hop + 1;
+    std::vector<int> bandOfBin(kWindow / 2, -1);
+    for (std::size_t bin = 1; bin < bandOfBin.size(); ++bin) {
+        const double hertz = static_cast<double>(bin) * rate / kWindow;
+        const auto note = static_cast<int>(std::lround(69 + 12 * std::log2(hertz / 440)));
+        if (note < kLowestBandNote + kBandCount) {
+            bandOfBin[bin] = std::max(note, kLowestBandNote) - kLowestBandNote;
+        }
+    }
+    const Bands one = bandsOf(reference, hop, frameCount, bandOfBin);
+    const Bands two = bandsOf(candidate, hop, frameCount, bandOfBin);
+
+    // Each sound's loudness against its own loudest frame: a mix turned down still weighs as much.
+    const double loudestOne = std::max(*std::max_element(one.loudness.begin(), one.loudness.end()), 1e-12);
+    const double loudestTwo = std::max(*std::max_element(two.loudness.begin(), two.loudness.end()), 1e-12);
+    std::vector<double> weight(frameCount);
+    std::vector<double> alike(frameCount);
+    for (std::size_t frame = 0; frame < frameCount; ++frame) {
+        const double w = std::max(one.loudness[frame] / loudestOne, two.loudness[frame] / loudestTwo);
+        if (w < kSilentFraction) {
+            continue;
+        }
+        double dot = 0;
+        double normOne = 0;
+        double normTwo = 0;
+        for (int band = 0; band < kBandCount; ++band) {
+            const double a = one.frames[frame][static_cast<std::size_t>(band)];
+            const double b = two.frames[frame][static_cast<std::size_t>(band)];
+            dot += a * b;
+            normOne += a * a;
+            normTwo += b * b;
+        }
+        weight[frame] = w;
+        alike[frame] = normOne > 0 && normTwo > 0 ? dot / std::sqrt(normOne * normTwo) : 0.0;
+    }
+
+    SoundComparison result;
+    double weighted = 0;
+    double total = 0;
+    for (std::size_t frame = 0; frame < frameCount; ++frame) {
+        weighted += weight[frame] * alike[frame];
+        total += weight[frame];
+    }
+    result.similarity = total > 0 ? weighted / total : 1.0;
+
+    // The second (100 hops) least alike, stepping a tenth of a second at a time.
+    const std::size_t span = static_cast<std::size_t>(std::lround(1.0 / kHopSeconds));
+    const std::size_t step = span / 10;
+    for (std::size_t start = 0; start < frameCount; start += step) {
+        const std::size_t end = std::min(start + span, frameCount);
+        double w = 0;
+        double a = 0;
+        for (std::size_t frame = start; frame < end; ++frame) {
+            w += weight[frame];
+            a += weight[frame] * alike[frame];
+        }
+        // A stretch nearly silent in both (a cymbal ringing out past a keysound's end) says
+        // little; it must weigh a tenth of a loud second.
+        if (w < 0.1 * static_cast<double>(span)) {
+            continue;
+        }
+        if (a / w < result.worstSimilarity) {
+            result.worstSimilarity = a / w;
+            result.worstSecond = static_cast<double>(start) * kHopSeconds;
+        }
+        if (end == frameCount) {
+            break;
+        }
+    }
+    return result;
+}
+
+}  // namespace zentrowe::audio

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/audio/sound_comparison.h"
+#include "core/audio/synth_renderer.h"
+#include "core/base/progress.h"
+#include "core/base/result.h"
+#include "core/chart/bms_chart.h"
+
+namespace zentrowe::workflow {
+
+// A folder passes when the whole sounds this much like the track, and no second falls below the
+// second figure. Good folders (built, or converted, rendered by FluidSynth with its reverb and
+// cut) score about 0.99 and 0.95; two keysounds swapped or one tempo 5% off leave the whole
+// near 0.93 but some second below 0.7.
+inline constexpr double kCheckPassSimilarity = 0.90;
+inline constexpr double kCheckPassWorstSecond = 0.80;
+
+struct CheckRequest {
+    std::filesystem::path chartPath;
+    std::filesystem::path midiPath;
+    int trackNumber = 0;  // 1-based
+    std::filesystem::path soundFont = audio::kDefaultSoundFont;
+};
+
+struct CheckOutcome {
+    audio::SoundComparison comparison;
+    bool passed = false;
+    std::vector<std::string> missingKeysounds;  // as the mixer lists them
+    std::vector<chart::ChartProblem> chartProblems;
+};
+
+// Renders track `trackNumber` of the MIDI file alone with the soundfont, mixes the chart from the
+// files in its folder (without the BGM a build adds, which is the other tracks), lines the
+// chart's first sound up with the track's first note and compares the two. CannotOpen, NotMidi
+// and the like for the files; TrackOutOfRange; EmptyTrack for a track without notes; Cancelled.
+Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progress);
+
+}  // namespace zentrowe::workflow

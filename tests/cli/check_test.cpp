@@ -1,0 +1,253 @@
+// zentrowe-cli check and build --verify, run as programs on folders made from the track and on
+// folders broken the ways a chart maker breaks them.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/cli_run.h"
+#include "core/audio/sound_file_reader.h"
+#include "core/audio/sound_file_writer.h"
+#include "support/test_support.h"
+
+namespace zentrowe::testing {
+namespace {
+
+const std::filesystem::path kDemo = std::filesystem::path(ZENTROWE_SOURCE_DIR) / "data" / "demo" / "ode-to-joy.mid";
+constexpr const char* kSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
+
+Bytes noteEvents(std::uint32_t delta, int channel, int note, int velocity, std::uint32_t length)
+{
+    Bytes out = varLen(delta);
+    append(out, bytes({0x90 | channel, note, velocity}));
+    append(out, varLen(length));
+    append(out, bytes({0x80 | channel, note, 0}));
+    return out;
+}
+
+// Division 480: 120 BPM for two measures, then 90 BPM. Track 2 plays sixteen quarter-note steps
+// (each held three quarters of its beat), on the piano or, for `drums`, on the drum
+// channel; track 3 a bass under it, which the BGM of a build plays.
+Bytes generatedSong(bool drums)
+{
+    Bytes tempo = bytes({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20});
+    append(tempo, varLen(3840));
+    append(tempo, bytes({0xFF, 0x51, 0x03, 0x0A, 0x2C, 0x2B}));
+    append(tempo, kEndOfTrack);
+
+    const std::vector<int> melody = {60, 62, 64, 65, 67, 69, 71, 72, 71, 67, 64, 60, 62, 65, 69, 72};
+    const std::vector<int> kit = {36, 42, 38, 42, 36, 36, 38, 46, 36, 42, 38, 42, 49, 36, 38, 46};
+    const int channel = drums ? 9 : 0;
+    Bytes lead = bytes({0x00, 0xC0 | channel, 0});
+    for (std::size_t step = 0; step < melody.size(); ++step) {
+        append(lead, noteEvents(step == 0 ? 0 : 120, channel, drums ? kit[step] : melody[step],
+                                80 + static_cast<int>(step % 4) * 10, 360));
+    }
+    append(lead, kEndOfTrack);
+
+    Bytes bass = bytes({0x00, 0xC1, 32});
+    for (const int note : {36, 41, 43, 36}) {
+        append(bass, noteEvents(0, 1, note, 90, 1920));
+    }
+    append(bass, kEndOfTrack);
+    return midiFile(1, 480, {tempo, lead, bass});
+}
+
+std::vector<std::string> chartLines(const std::filesystem::path& chart)
+{
+    std::vector<std::string> lines;
+    const std::string text = readText(chart);
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find("\r\n", at);
+        lines.push_back(text.substr(at, end - at));
+        at = end == std::string::npos ? text.size() : end + 2;
+    }
+    return lines;
+}
+
+void writeLines(const std::filesystem::path& chart, const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const auto& line : lines) {
+        text += line + "\r\n";
+    }
+    writeFile(chart, std::string_view(text));
+}
+
+// The keysound files of a built folder in "#WAV" order, the BGM left out.
+std::vector<std::filesystem::path> keysoundFiles(const std::filesystem::path& chart)
+{
+    std::vector<std::filesystem::path> files;
+    for (const auto& line : chartLines(chart)) {
+        if (line.rfind("#WAV", 0) == 0 && line.find("bgm.") == std::string::npos) {
+            auto file = chart.parent_path() / line.substr(7);
+            if (!std::filesystem::exists(file)) {
+                file.replace_extension(".ogg");
+            }
+            files.push_back(file);
+        }
+    }
+    return files;
+}
+
+CliRun check(const std::filesystem::path& chart, const std::filesystem::path& midi, const std::string& track)
+{
+    return runCli({"check", chart.string(), "--against", midi.string(), "--track", track});
+}
+
+bool haveTools()
+{
+    return std::filesystem::exists(kSoundFont) && std::system("command -v fluidsynth >/dev/null 2>&1") == 0;
+}
+
+// The recording of K-Midi.mid FluidSynth makes on the command line, reverb and all.
+void renderWithFluidSynth(const std::filesystem::path& keysoundMidi, const std::filesystem::path& wav)
+{
+    const std::string command = "fluidsynth -ni -F " + shellQuoted(wav.string()) + " -r 44100 -g 0.4 " +
+                                shellQuoted(kSoundFont) + " " + shellQuoted(keysoundMidi.string()) + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+}
+
+TEST(CheckCommand, FoldersMadeFromTheTrackPass)
+{
+    if (!haveTools()) {
+        GTEST_SKIP() << "no General MIDI soundfont or no fluidsynth";
+    }
+    TempDir dir;
+    writeFile(dir / "song.mid", generatedSong(false));
+    writeFile(dir / "drums.mid", generatedSong(true));
+    struct Case {
+        const char* name;
+        std::filesystem::path midi;
+        std::string track;
+        std::vector<std::string> options;
+    };
+    const std::vector<Case> cases = {
+        {"demo, plain", kDemo, "2", {}},
+        {"generated, plain", dir / "song.mid", "2", {}},
+        {"generated, long notes", dir / "song.mid", "2", {"--mode", "long", "--long-min", "12"}},
+        {"generated drums, percussion", dir / "drums.mid", "2", {"--mode", "percussion"}},
+    };
+    for (std::size_t index = 0; index < cases.size(); ++index) {
+        const auto& c = cases[index];
+        SCOPED_TRACE(c.name);
+        const auto out = dir / ("built" + std::to_string(index));
+        std::vector<std::string> arguments = {"build", c.midi.string(), "--track", c.track, "--out", out.string(),
+                                              "--verify"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const auto run = runCli(arguments);
+        EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+        EXPECT_NE(run.out.find("\nsimilarity "), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("the chart sounds like track " + c.track + "\n"), std::string::npos) << run.out;
+    }
+
+    // Converted, rendered by another synthesiser (reverb on, another gain) and cut.
+    const auto chart = dir / "converted" / "song.bms";
+    ASSERT_EQ(runCli({"convert", (dir / "song.mid").string(), "--track", "2", "--out", chart.parent_path().string()})
+                  .exitCode,
+              0);
+    renderWithFluidSynth(chart.parent_path() / "K-Midi.mid", dir / "render.wav");
+    ASSERT_EQ(runCli({"cut", (dir / "render.wav").string(), "--chart", chart.string()}).exitCode, 0);
+    const auto run = check(chart, dir / "song.mid", "2");
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(CheckCommand, BrokenFoldersFail)
+{
+    if (!haveTools()) {
+        GTEST_SKIP() << "no General MIDI soundfont or no fluidsynth";
+    }
+    TempDir dir;
+    const auto midi = dir / "song.mid";
+    writeFile(midi, generatedSong(false));
+    const auto built = dir / "built";
+    ASSERT_EQ(runCli({"build", midi.string(), "--track", "2", "--out", built.string()}).exitCode, 0);
+    const auto good = check(built / "song.bms", midi, "2");
+    ASSERT_EQ(good.exitCode, 0) << good.out << good.err;
+
+    {
+        SCOPED_TRACE("two keysound files swapped");
+        const auto folder = dir / "swapped";
+        std::filesystem::copy(built, folder);
+        const auto files = keysoundFiles(folder / "song.bms");
+        ASSERT_GE(files.size(), 2u);
+        std::filesystem::rename(files[0], folder / "swap");
+        std::filesystem::rename(files[1], files[0]);
+        std::filesystem::rename(folder / "swap", files[1]);
+        const auto run = check(folder / "song.bms", midi, "2");
+        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+        EXPECT_NE(run.out.find("does not sound like track 2\n"), std::string::npos) << run.out;
+    }
+    {
+        SCOPED_TRACE("the tempo change written wrong");
+        const auto folder = dir / "tempo";
+        std::filesystem::copy(built, folder);
+        auto lines = chartLines(folder / "song.bms");
+        // The last "#BPMxx" definition is the change to 90 BPM two measures in.
+        auto last = std::find_if(lines.rbegin(), lines.rend(),
+                                 [](const std::string& line) { return line.rfind("#BPM", 0) == 0 && line[4] != ' '; });
+        ASSERT_NE(last, lines.rend());
+        ASSERT_EQ(last->substr(7), "090.00");
+        *last = last->substr(0, 7) + "100.00";
+        writeLines(folder / "song.bms", lines);
+        const auto run = check(folder / "song.bms", midi, "2");
+        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    }
+    {
+        SCOPED_TRACE("every file cut a gap late");
+        // The gap of K-Midi.mid at 120 BPM: 100 ticks of 96 a beat.
+        constexpr double kGapSeconds = 100.0 / 96 * 0.5;
+        const auto chart = dir / "late" / "song.bms";
+        ASSERT_EQ(runCli({"convert", midi.string(), "--track", "2", "--out", chart.parent_path().string()}).exitCode, 0);
+        renderWithFluidSynth(chart.parent_path() / "K-Midi.mid", dir / "render.wav");
+        auto recording = audio::readSoundFile(dir / "render.wav", 44100);
+        ASSERT_TRUE(recording);
+        recording->samples.insert(recording->samples.begin(),
+                                  static_cast<std::size_t>(std::lround(kGapSeconds * 44100)) * 2, 0.0F);
+        ASSERT_TRUE(audio::writeSoundFile(dir / "late.wav", recording->samples, audio::SoundFormat::Wave, 0.5, 44100));
+        ASSERT_EQ(runCli({"cut", (dir / "late.wav").string(), "--chart", chart.string(), "--lead-in", "file-start"})
+                      .exitCode,
+                  0);
+        const auto run = check(chart, midi, "2");
+        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    }
+}
+
+TEST(BuildCommand, WritesAFadedPreviewTheChartNames)
+{
+    if (!std::filesystem::exists(kSoundFont)) {
+        GTEST_SKIP() << "no General MIDI soundfont";
+    }
+    TempDir dir;
+    const auto out = dir / "out";
+    const auto run = runCli({"build", kDemo.string(), "--track", "2", "--out", out.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("wrote " + (out / "preview.ogg").string() + "\n"), std::string::npos);
+    const auto lines = chartLines(out / "ode-to-joy.bms");
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[3], "#PREVIEW preview.ogg");  // after #PLAYER, #TITLE and #BPM
+
+    const auto preview = audio::readSoundFile(out / "preview.ogg", 44100);
+    ASSERT_TRUE(preview);
+    EXPECT_NEAR(static_cast<double>(preview->frames()) / 44100, 20.0, 0.05);
+    // Peak levels: the first and last tenth of a second against the second in the middle.
+    auto peak = [&](double from, double to) {
+        float loudest = 0;
+        for (auto i = static_cast<std::size_t>(from * 44100) * 2; i < static_cast<std::size_t>(to * 44100) * 2; ++i) {
+            loudest = std::max(loudest, std::abs(preview->samples[i]));
+        }
+        return loudest;
+    };
+    const float loudest = peak(0, 19.99);
+    EXPECT_GT(peak(9.5, 10.5), loudest * 0.3F);
+    EXPECT_LT(peak(0, 0.1), loudest * 0.15F);  // a tenth into a fade in of a second
+    EXPECT_LT(peak(19.9, 19.99), loudest * 0.1F);  // the last tenth of a fade out of two
+}
+
+}  // namespace
+}  // namespace zentrowe::testing
