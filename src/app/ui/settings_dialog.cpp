@@ -73,6 +73,8 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     m_customTempo = place(new QCheckBox(tr("自定义"), midi), "Check2", 1680, 240, 855, 255);
     place(new QLabel(tr("K音间空隙:"), midi), "Label4", 3120, 285, 975, 255);
     m_gap = place(new QLineEdit(QStringLiteral("100"), midi), "Text2", 4080, 240, 855, 270);
+    // The chart format sits in the one free corner: it takes no room from the boxes above.
+    m_bmson = place(new QCheckBox(QStringLiteral("bmson"), midi), "CheckBmson", 4980, 240, 660, 255);
 
     m_start = place(new QPushButton(tr("开始"), this), "Command1", 4890, 1770, 855, 375);
     m_bar = place(new ProgressBar(this), "PorogrsessBar1", 120, 1800, 4575, 300);
@@ -93,6 +95,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     m_keysoundName->setToolTip(tr("K音文件名的开头：字母、数字、- 和 _"));
     m_longNoteMinimum->setToolTip(tr("比这短的音符不生成面条；单位：1/192 小节"));
     m_tempo->setToolTip(tr("K-Midi.mid 的速度；单位：每分钟拍数（BPM）"));
+    m_bmson->setToolTip(tr("写 bmson 谱面：时间精确，没有编号和小节数的上限"));
     m_gap->setToolTip(tr("K-Midi.mid 中两个K音之间的空隙；单位：tick（每四分音符 96 tick）"));
     setFixedSize(twipsToPixels(5900), twipsToPixels(2280));
 
@@ -134,6 +137,7 @@ convert::SettingsTexts SettingsDialog::texts() const
     texts.useCustomTempo = m_customTempo->isChecked();
     texts.tempo = toUtf8(m_tempo->text());
     texts.gap = toUtf8(m_gap->text());
+    texts.bmson = m_bmson->isChecked();
     return texts;
 }
 

@@ -35,6 +35,7 @@ public:
     QLineEdit* tempoEdit() const { return m_tempo; }
     QCheckBox* customTempoBox() const { return m_customTempo; }
     QLineEdit* gapEdit() const { return m_gap; }
+    QCheckBox* bmsonBox() const { return m_bmson; }
     QPushButton* startButton() const { return m_start; }
 
 signals:
@@ -53,6 +54,7 @@ private:
     QLineEdit* m_tempo;
     QCheckBox* m_customTempo;
     QLineEdit* m_gap;
+    QCheckBox* m_bmson;
     QPushButton* m_start;
     ProgressBar* m_bar;
 };

@@ -54,13 +54,28 @@ std::uint16_t ChartBuilder::codeFor(std::uint8_t note, std::int64_t startTime, s
                  .withValue(encodeBase36(m_keysounds.startValue())));
         return 0;
     }
-    return static_cast<std::uint16_t>(m_keysounds.codeValue(*index));
+    m_lastKeysound = *index;
+    // Without limits the lines only mark slots as taken: any code the text can spell will do.
+    return static_cast<std::uint16_t>((m_keysounds.codeValue(*index) - 1) % kLargestCode + 1);
+}
+
+void ChartBuilder::reportPlacedNotes(PlacedNoteSink& sink)
+{
+    m_placed = &sink;
+    m_keysounds.liftCodeLimit();
+}
+
+void ChartBuilder::notePlaced(std::int64_t startTick, std::optional<int> lane, std::int64_t heldTicks)
+{
+    if (m_placed != nullptr) {
+        m_placed->notePlaced({startTick, lane, m_lastKeysound, heldTicks});
+    }
 }
 
 bool ChartBuilder::enterNote(std::int64_t time)
 {
     const std::int64_t measure = measureOf(time);
-    if (measure >= kMeasureLimit) {
+    if (measure >= kMeasureLimit && m_placed == nullptr) {
         fail(measureOutOfRange("a note", measure));
         return false;
     }
@@ -74,8 +89,14 @@ bool ChartBuilder::enterNote(std::int64_t time)
 
 bool ChartBuilder::taken(int buffer, int slot) const
 {
-    return m_buffers[static_cast<std::size_t>(buffer)][static_cast<std::size_t>(slot)] != 0 ||
-           writtenBefore(m_measure, buffer).test(static_cast<std::size_t>(slot));
+    if (m_buffers[static_cast<std::size_t>(buffer)][static_cast<std::size_t>(slot)] != 0) {
+        return true;
+    }
+    if (m_measure >= kMeasureLimit) {
+        const auto found = m_writtenLater.find(m_measure * m_bufferCount + buffer);
+        return found != m_writtenLater.end() && found->second.test(static_cast<std::size_t>(slot));
+    }
+    return writtenBefore(m_measure, buffer).test(static_cast<std::size_t>(slot));
 }
 
 void ChartBuilder::put(int buffer, int slot, std::uint16_t code)
@@ -95,7 +116,7 @@ void ChartBuilder::putBackground(int slot, std::uint16_t code)
 
 bool ChartBuilder::putEndMarker(std::int64_t time, int buffer, std::int64_t measure, int slot, std::uint16_t code)
 {
-    if (measure >= kMeasureLimit) {
+    if (measure >= kMeasureLimit && m_placed == nullptr) {
         fail(measureOutOfRange("a long note's end", measure));
         return false;
     }
@@ -146,6 +167,10 @@ void ChartBuilder::flush(bool final)
 
 std::bitset<kSlots>& ChartBuilder::writtenBefore(std::int64_t measure, int buffer)
 {
+    if (measure >= kMeasureLimit) {
+        // Only without the measure limit: kept sparse, as a song may leap far ahead.
+        return m_writtenLater[measure * m_bufferCount + buffer];
+    }
     return m_written[static_cast<std::size_t>(measure * m_bufferCount + buffer)];
 }
 

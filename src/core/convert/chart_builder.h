@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/base/result.h"
 #include "core/convert/chart_text.h"
 #include "core/convert/keysound_table.h"
+#include "core/convert/placed_note_sink.h"
 
 namespace zentrowe::convert {
 
@@ -47,6 +49,14 @@ std::optional<int> pickLane(std::uint8_t note, IsFree isFree)
 class ChartBuilder {
 public:
     ChartBuilder(int bufferCount, std::int32_t ticksPerMeasure, int startValue, ChartLineSink& lines);
+
+    // Tells `sink` of every note placed from now on. A chart whose notes are read from the sink
+    // keeps its times exactly, so neither the code limit nor the measure limit applies; the lines
+    // then written are only the bookkeeping that keeps lanes as the BMS chart has them.
+    void reportPlacedNotes(PlacedNoteSink& sink);
+    bool reportsPlacedNotes() const { return m_placed != nullptr; }
+    // Reports the note of the keysound codeFor last gave out, if a sink listens.
+    void notePlaced(std::int64_t startTick, std::optional<int> lane, std::int64_t heldTicks);
 
     bool failed() const { return m_error.has_value() || m_text.failed(); }
     void fail(Error error);
@@ -113,6 +123,9 @@ private:
     std::int64_t m_measure = 0;
     std::int64_t m_lastPlacedTick = 0;
     std::vector<std::bitset<kSlots>> m_written;  // per measure and buffer: slots already written
+    std::unordered_map<std::int64_t, std::bitset<kSlots>> m_writtenLater;  // measures past the limit
+    PlacedNoteSink* m_placed = nullptr;
+    std::size_t m_lastKeysound = 0;
     ChartText m_text;
     std::optional<Error> m_error;
 };

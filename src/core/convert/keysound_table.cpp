@@ -59,10 +59,11 @@ std::optional<std::size_t> KeysoundTable::findOrAdd(std::uint8_t note, std::int6
         return found->second;
     }
     const std::size_t index = m_entries.size();
-    if (codeValue(index) > kLargestCode) {
+    const bool hasCode = codeValue(index) <= kLargestCode;
+    if (!hasCode && m_codeLimited) {
         return std::nullopt;
     }
-    m_entries.push_back({note, duration, encodeBase36(codeValue(index)), startTime, velocity});
+    m_entries.push_back({note, duration, hasCode ? encodeBase36(codeValue(index)) : std::string(), startTime, velocity});
     m_index.emplace(key, static_cast<std::uint32_t>(index));
     return index;
 }

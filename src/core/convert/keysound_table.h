@@ -28,7 +28,7 @@ std::optional<int> decodeBase36(std::string_view code);
 struct KeysoundEntry {
     std::uint8_t note = 0;       // 1 to 126
     std::int64_t duration = 0;   // sounding length in ticks of the source song (100 in percussion)
-    std::string code;            // its two-character code in the chart
+    std::string code;            // its two-character code in the chart; empty past "ZZ" in a table without limit
     std::int64_t startTime = 0;  // absolute tick of the first note that made it
     std::uint8_t velocity = 0;   // Note On velocity
 
@@ -46,6 +46,9 @@ public:
     // is new. Nothing if a new entry would need a code past "ZZ"; the table is then unchanged.
     std::optional<std::size_t> findOrAdd(std::uint8_t note, std::int64_t duration, std::uint8_t velocity,
                                          std::int64_t startTime);
+
+    // Keysounds past "ZZ" are numbered on, without a code: for charts that name keysounds otherwise.
+    void liftCodeLimit() { m_codeLimited = false; }
 
     int startValue() const { return m_startValue; }
     int codeValue(std::size_t index) const { return m_startValue + static_cast<int>(index) + 1; }
@@ -68,6 +71,7 @@ private:
     };
 
     int m_startValue;
+    bool m_codeLimited = true;
     std::vector<KeysoundEntry> m_entries;
     std::unordered_map<Identity, std::uint32_t, IdentityHash> m_index;
 };

@@ -26,6 +26,7 @@ struct SettingsTexts {
     bool useCustomTempo = false;        // 自定义
     std::string tempo = "0";            // BPM
     std::string gap = "100";            // K音间空隙, in ticks of the keysound MIDI file
+    bool bmson = false;                 // the chart in bmson rather than BMS
 };
 
 // Everything a conversion needs from the dialog, checked and converted.
@@ -43,6 +44,8 @@ struct ConversionSettings {
     // 1 to 16,777,215 so that it fits the three bytes of a Set Tempo event.
     std::int32_t customTempo = 0;
     std::int32_t keysoundGap = 100;   // ticks of the keysound MIDI file (96 per quarter note), 0 to 2^28 - 1
+    // The chart in bmson, with exact times and no code or measure limit, rather than BMS.
+    bool bmson = false;
 
     // Percussion wins over long notes when both are set.
     ConversionMode mode() const;
