@@ -139,8 +139,8 @@ BmsonChart makeBmsonChart(const song::SongSummary& song, const convert::Generate
     chart.soundChannels.reserve(placed.size());
     for (std::size_t k = 0; k < generated.keysounds.size(); ++k) {
         auto& channel = chart.soundChannels.emplace_back();
-        channel.name =
-            convert::keysoundStem(naming.keysoundName, generated.keysounds[k], song.ticksPerMeasure) + naming.soundExtension;
+        channel.name = convert::keysoundStem(naming.keysoundName, generated.keysounds[k], song.ticksPerMeasure) +
+                       naming.soundExtension;
         channel.notes = std::move(placed[k]);
         std::stable_sort(channel.notes.begin(), channel.notes.end(),
                          [](const BmsonNote& a, const BmsonNote& b) { return a.y < b.y; });

@@ -9,10 +9,13 @@ namespace {
 
 constexpr std::string_view kBackgroundChannel = "01";
 
-Error measureOutOfRange(std::string_view what, std::int64_t measure)
+Error measureOutOfRange(std::string_view what, std::int64_t measure, bool exactChart)
 {
-    return Error{ErrorCode::MeasureOutOfRange, std::string(what) + " falls in measure " + std::to_string(measure) +
-                                                   ", but a chart holds measures 000 to 999 only"}
+    const std::string holds = exactChart
+                                  ? "a bmson chart here holds " + std::to_string(kExactMeasureLimit) + " measures"
+                                  : std::string("a chart holds measures 000 to 999 only");
+    return Error{ErrorCode::MeasureOutOfRange,
+                 std::string(what) + " falls in measure " + std::to_string(measure) + ", but " + holds}
         .withNumber(measure);
 }
 
@@ -75,8 +78,8 @@ void ChartBuilder::notePlaced(std::int64_t startTick, std::optional<int> lane, s
 bool ChartBuilder::enterNote(std::int64_t time)
 {
     const std::int64_t measure = measureOf(time);
-    if (measure >= kMeasureLimit && m_placed == nullptr) {
-        fail(measureOutOfRange("a note", measure));
+    if (measure >= (m_placed == nullptr ? kMeasureLimit : kExactMeasureLimit)) {
+        fail(measureOutOfRange("a note", measure, m_placed != nullptr));
         return false;
     }
     if (measure != m_measure) {
@@ -116,8 +119,8 @@ void ChartBuilder::putBackground(int slot, std::uint16_t code)
 
 bool ChartBuilder::putEndMarker(std::int64_t time, int buffer, std::int64_t measure, int slot, std::uint16_t code)
 {
-    if (measure >= kMeasureLimit && m_placed == nullptr) {
-        fail(measureOutOfRange("a long note's end", measure));
+    if (measure >= (m_placed == nullptr ? kMeasureLimit : kExactMeasureLimit)) {
+        fail(measureOutOfRange("a long note's end", measure, m_placed != nullptr));
         return false;
     }
     m_lastPlacedTick = std::max(m_lastPlacedTick, time);

@@ -19,6 +19,9 @@ namespace zentrowe::convert {
 inline constexpr int kLanes = 7;
 inline constexpr int kMaxBuffers = 2 * kLanes;
 inline constexpr std::int64_t kMeasureLimit = 1000;  // BMS measure numbers have three digits
+// A chart with exact times has no measure numbers, but a bar line for every measure: a song
+// leaping a few billion ticks ahead would need gigabytes of them.
+inline constexpr std::int64_t kExactMeasureLimit = 1'000'000;
 
 // Lane k (0-based: note mod 7) writes to channel kLaneChannels[k]; its long notes to
 // kLaneChannels[7 + k]. Lines of a measure are written in this order.

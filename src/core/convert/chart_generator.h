@@ -38,7 +38,7 @@ Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const s
 // The same walk for a chart that keeps exact times: every note goes to `notes` as it is placed,
 // in the lane the BMS chart gives it. No code limit and no measure limit apply (keysounds past
 // "ZZ" have no code) and the result's header is empty. Refusals: as generateChart, less
-// CodesExhausted and MeasureOutOfRange.
+// CodesExhausted, and MeasureOutOfRange only from measure kExactMeasureLimit on.
 Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                            int trackNumber, const ConversionSettings& settings,
                                            PlacedNoteSink& notes, ProgressSink& progress);

@@ -63,7 +63,8 @@ std::optional<std::size_t> KeysoundTable::findOrAdd(std::uint8_t note, std::int6
     if (!hasCode && m_codeLimited) {
         return std::nullopt;
     }
-    m_entries.push_back({note, duration, hasCode ? encodeBase36(codeValue(index)) : std::string(), startTime, velocity});
+    m_entries.push_back(
+        {note, duration, hasCode ? encodeBase36(codeValue(index)) : std::string(), startTime, velocity});
     m_index.emplace(key, static_cast<std::uint32_t>(index));
     return index;
 }

@@ -47,8 +47,8 @@ inline constexpr const char* kKeysoundMidiFileName = "K-Midi.mid";
 // The Start sequence: converts track `trackNumber` of the source file in the mode the settings
 // pick, writes the chart and "K-Midi.mid" into the output folder (each through a temporary file
 // renamed into place) and reads "K-Midi.mid" back. Progress is in bytes of the track.
-// In bmson mode the chart is named after the MIDI file with ".bmson" and no code or measure
-// limit applies.
+// In bmson mode the chart is named after the MIDI file with ".bmson"; no code limit applies,
+// and the measure limit is convert::kExactMeasureLimit rather than 1000.
 // Refusals, with nothing written: TrackOutOfRange (track 0 or past the tracks read); EmptyTrack
 // (the track has no note that makes a keysound, naming the track);
 // UnsupportedDivision (a division of 0); CannotOpen (source unreadable); CodesExhausted

@@ -164,12 +164,14 @@ def check(case, song, title, notes, mode, bmson, bms):
                                   None if n["l"] == 0 else Fraction((n["y"] + n["l"]) / division))
                                  for channel in raw["sound_channels"] for n in channel["notes"])
     if read != wanted:
-        fail(case, f"the reader sees other notes: {list((read - wanted).items())[:3]} for {list((wanted - read).items())[:3]}")
+        fail(case, f"the reader sees other notes: {list((read - wanted).items())[:3]} "
+                   f"for {list((wanted - read).items())[:3]}")
 
     # The same notes in the same lanes as the BMS chart, once floored to its slots.
     floored = collections.Counter((slot_beat(n["y"], measure_ticks), COLUMNS[n["x"]], channel["name"].lower(),
                                    None if n["l"] == 0 else
-                                   slot_beat(n["y"], measure_ticks) + Fraction(4 * (n["l"] * 192 // measure_ticks), 192))
+                                   slot_beat(n["y"], measure_ticks) +
+                                   Fraction(4 * (n["l"] * 192 // measure_ticks), 192))
                                   for channel in raw["sound_channels"] for n in channel["notes"])
     in_bms = collections.Counter((Fraction(n["beat"]).limit_denominator(192), n["column"], n["file"].lower(),
                                   None if n["endBeat"] is None else Fraction(n["endBeat"]).limit_denominator(192))
@@ -189,6 +191,30 @@ def check(case, song, title, notes, mode, bmson, bms):
     bars = bmson["barLines"]
     if bars != [4.0 * k for k in range(len(bars))] or bars[-1] * division <= last:
         fail(case, f"bar lines {bars[:4]}...{bars[-2:]} do not reach past tick {last}")
+
+
+def check_build():
+    """`build` writes the bmson chart `convert` writes, but for its title, artist, the extension of
+    its sound files (each one present) and the BGM at the start."""
+    case = "build-demo-2"
+    out = os.path.join(WORK, case)
+    shutil.rmtree(out, ignore_errors=True)
+    run = subprocess.run([CLI, "build", DEMO, "--track", "2", "--out", out, "--chart-format", "bmson", "--format",
+                          "wav", "--title", "Ode \"\u6b22\"", "--artist", "Us"], capture_output=True, text=True)
+    if run.returncode != 0:
+        fail(case, f"zentrowe-cli exited {run.returncode}: {run.stderr.strip()}")
+        return
+    with open(os.path.join(out, "ode-to-joy.bmson"), encoding="utf-8") as built_file, \
+            open(os.path.join(WORK, "demo-2-plain", "bmson", "ode-to-joy.bmson"), encoding="utf-8") as converted_file:
+        built, converted = json.load(built_file), json.load(converted_file)
+    if (built["info"]["title"], built["info"]["artist"]) != ("Ode \"\u6b22\"", "Us"):
+        fail(case, f"title and artist {built['info']}")
+    channels = built["sound_channels"]
+    if channels[-1] != {"name": "bgm.wav", "notes": [{"x": 0, "y": 0, "l": 0, "c": False}]}:
+        fail(case, f"no BGM at the start: {channels[-1]}")
+    renamed = [dict(channel, name=channel["name"][:-4] + ".wav") for channel in converted["sound_channels"]]
+    if channels[:-1] != renamed or any(not os.path.isfile(os.path.join(out, c["name"])) for c in channels):
+        fail(case, "the sound channels are not those of convert, named after the WAV files written")
 
 
 # --- Songs -------------------------------------------------------------------------------------
@@ -225,7 +251,8 @@ def random_song(seed):
             events.append((now, "on", channel, note, rng.choice([40, 64, 100, 127])))
             events.append((now + length, "off", channel, note, 0))
     tempos = [(0, rng.choice([500000, 428571, 333333, 612345]))] if seed % 3 else []
-    tempos += sorted({(rng.randint(1, now), rng.choice([300000, 517241, 600001, 1000000])) for _ in range(seed % 4 * 3)})
+    tempos += sorted({(rng.randint(1, now), rng.choice([300000, 517241, 600001, 1000000]))
+                      for _ in range(seed % 4 * 3)})
     return division, tempos, events
 
 
@@ -250,7 +277,8 @@ def main():
                                             (120 * k + 10, "off", 0, 40 + k % 40, 0))])
     late = os.path.join(WORK, "measure1500.mid")
     write_song(late, 4, [(0, 400000), (16 * 1200 + 5, 700000)],
-               [(0, "on", 0, 60, 90), (1, "off", 0, 60, 0), (16 * 999 + 3, "on", 0, 61, 90), (16 * 999 + 9, "off", 0, 61, 0),
+               [(0, "on", 0, 60, 90), (1, "off", 0, 60, 0),
+                (16 * 999 + 3, "on", 0, 61, 90), (16 * 999 + 9, "off", 0, 61, 0),
                 (16 * 1500 + 7, "on", 0, 62, 90), (16 * 1501 + 2, "off", 0, 62, 0),
                 (16 * 1500 + 7, "on", 0, 69, 91), (16 * 1500 + 8, "off", 0, 69, 0)])
     for path, name in ((many, "keysounds2000"), (late, "measure1500")):
@@ -296,6 +324,8 @@ def main():
                                                                       for start, end, note, velocity in notes}):
                 fail(case, "not one sound channel per keysound")
         check(case, song, title, notes, mode, reads[bmson_path], bms)
+
+    check_build()
 
     if failures:
         for case, message in failures:
