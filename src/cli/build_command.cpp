@@ -34,6 +34,7 @@ Command addBuildCommand(CLI::App& app)
         std::string track;
         std::string out;
         std::string mode = "plain";
+        std::string chartFormat = "bms";
         convert::SettingsTexts texts;
         std::string bpm;
         std::string soundFont = audio::kDefaultSoundFont;
@@ -63,6 +64,8 @@ Command addBuildCommand(CLI::App& app)
     sub->add_option("--out", options->out, "output folder")->required();
     sub->add_option("--mode", options->mode, "plain, long or percussion")
         ->check(CLI::IsMember({"plain", "long", "percussion"}));
+    sub->add_option("--chart-format", options->chartFormat, "bms, or bmson: exact times, no code or measure limit")
+        ->check(CLI::IsMember({"bms", "bmson"}));
     sub->add_option("--start-code", options->texts.startCode, "code before the first keysound's, two characters in the codes' base");
     sub->add_option("--name", options->texts.keysoundName, "keysound name, the prefix of every keysound file");
     sub->add_option("--long-min", options->texts.longNoteMinimum, "shortest long note, in 1/192 of a measure");
@@ -81,6 +84,7 @@ Command addBuildCommand(CLI::App& app)
         convert::SettingsTexts texts = options->texts;
         texts.longNotes = options->mode == "long";
         texts.percussion = options->mode == "percussion";
+        texts.bmson = options->chartFormat == "bmson";
         texts.useCustomTempo = sub->count("--bpm") > 0;
         if (texts.useCustomTempo) {
             texts.tempo = options->bpm;

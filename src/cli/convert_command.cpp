@@ -81,6 +81,7 @@ Command addConvertCommand(CLI::App& app)
         std::string track;
         std::string out;
         std::string mode = "plain";
+        std::string chartFormat = "bms";
         convert::SettingsTexts texts;
         std::string bpm;
     };
@@ -93,6 +94,8 @@ Command addConvertCommand(CLI::App& app)
     sub->add_option("--out", options->out, "output folder")->required();
     sub->add_option("--mode", options->mode, "plain, long or percussion")
         ->check(CLI::IsMember({"plain", "long", "percussion"}));
+    sub->add_option("--chart-format", options->chartFormat, "bms, or bmson: exact times, no code or measure limit")
+        ->check(CLI::IsMember({"bms", "bmson"}));
     sub->add_option("--start-code", options->texts.startCode, "code before the first keysound's, two characters in the codes' base");
     // An empty name is a valid keysound name: "--name=" and "--name ''" both give it.
     sub->add_option("--name", options->texts.keysoundName, "keysound name, the prefix of every keysound file")
@@ -110,6 +113,7 @@ Command addConvertCommand(CLI::App& app)
         convert::SettingsTexts texts = options->texts;
         texts.longNotes = options->mode == "long";
         texts.percussion = options->mode == "percussion";
+        texts.bmson = options->chartFormat == "bmson";
         texts.useCustomTempo = sub->count("--bpm") > 0;
         if (texts.useCustomTempo) {
             texts.tempo = options->bpm;

@@ -472,6 +472,28 @@ TEST_F(MainWindowTest, SettingsDialogDefaultsAndItsExclusiveBoxes)
     EXPECT_EQ(state(), "1101");
 }
 
+// The box reaches the conversion: the window writes the bmson chart the command line writes, and
+// no BMS chart.
+TEST_F(MainWindowTest, TheBmsonBoxWritesTheCommandLinesBmsonChart)
+{
+    open();
+    selectRow(1);
+    window.toBmsAction()->trigger();
+    SettingsDialog* dialog = window.settingsDialog();
+    EXPECT_FALSE(dialog->bmsonBox()->isChecked());
+    dialog->bmsonBox()->setChecked(true);
+    start();
+    ASSERT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+    EXPECT_FALSE(fs::exists(out / "ode.bms"));
+    const fs::path cliOut = temp.path() / "cli-bmson";
+    fs::create_directory(cliOut);
+    const std::string command = std::string(ZENTROWE_CLI) + " convert " + songPath.string() + " --track 2 --out " +
+                                cliOut.string() + " --chart-format bmson >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_TRUE(fs::exists(out / "ode.bmson"));
+    EXPECT_EQ(readFile(out / "ode.bmson"), readFile(cliOut / "ode.bmson"));
+}
+
 TEST_F(MainWindowTest, StartWithoutASelectedTrackConvertsNothing)
 {
     open();

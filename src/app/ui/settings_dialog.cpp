@@ -73,6 +73,8 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     m_customTempo = place(new QCheckBox(tr("自定义"), midi), "Check2", 1680, 240, 855, 255);
     place(new QLabel(tr("K音间空隙:"), midi), "Label4", 3120, 285, 975, 255);
     m_gap = place(new QLineEdit(QStringLiteral("100"), midi), "Text2", 4080, 240, 855, 270);
+    // The chart format sits in the one free corner: it takes no room from the boxes above.
+    m_bmson = place(new QCheckBox(QStringLiteral("bmson"), midi), "CheckBmson", 4980, 240, 660, 255);
 
     // Past the chart format's limits: codes up to "zz", and keysounds merged before they get codes.
     auto* limits = place(new QGroupBox(tr("编号与合并"), this), "FrameLimits", 120, 1740, 5655, 615);
@@ -101,6 +103,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     m_keysoundName->setToolTip(tr("K音文件名的开头：字母、数字、- 和 _"));
     m_longNoteMinimum->setToolTip(tr("比这短的音符不生成面条；单位：1/192 小节"));
     m_tempo->setToolTip(tr("K-Midi.mid 的速度；单位：每分钟拍数（BPM）"));
+    m_bmson->setToolTip(tr("写 bmson 谱面：时间精确，没有编号和小节数的上限"));
     m_gap->setToolTip(tr("K-Midi.mid 中两个K音之间的空隙；单位：tick（每四分音符 96 tick）"));
     m_base62->setToolTip(tr("K音编号用 0-9、A-Z、a-z（到 zz，共 3843 个），谱面开头写 #BASE 62；较旧的播放器读不了"));
     m_velocityStep->setToolTip(tr("力度取最近的这个数的倍数后再区分K音；1 为不合并"));
@@ -148,6 +151,7 @@ convert::SettingsTexts SettingsDialog::texts() const
     texts.base62 = m_base62->isChecked();
     texts.velocityStep = toUtf8(m_velocityStep->text());
     texts.lengthStep = toUtf8(m_lengthStep->text());
+    texts.bmson = m_bmson->isChecked();
     return texts;
 }
 

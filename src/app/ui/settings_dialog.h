@@ -38,6 +38,7 @@ public:
     QCheckBox* base62Box() const { return m_base62; }
     QLineEdit* velocityStepEdit() const { return m_velocityStep; }
     QLineEdit* lengthStepEdit() const { return m_lengthStep; }
+    QCheckBox* bmsonBox() const { return m_bmson; }
     QPushButton* startButton() const { return m_start; }
 
 signals:
@@ -59,6 +60,7 @@ private:
     QCheckBox* m_base62;
     QLineEdit* m_velocityStep;
     QLineEdit* m_lengthStep;
+    QCheckBox* m_bmson;
     QPushButton* m_start;
     ProgressBar* m_bar;
 };

@@ -9,10 +9,13 @@ namespace {
 
 constexpr std::string_view kBackgroundChannel = "01";
 
-Error measureOutOfRange(std::string_view what, std::int64_t measure)
+Error measureOutOfRange(std::string_view what, std::int64_t measure, bool exactChart)
 {
-    return Error{ErrorCode::MeasureOutOfRange, std::string(what) + " falls in measure " + std::to_string(measure) +
-                                                   ", but a chart holds measures 000 to 999 only"}
+    const std::string holds = exactChart
+                                  ? "a bmson chart here holds " + std::to_string(kExactMeasureLimit) + " measures"
+                                  : std::string("a chart holds measures 000 to 999 only");
+    return Error{ErrorCode::MeasureOutOfRange,
+                 std::string(what) + " falls in measure " + std::to_string(measure) + ", but " + holds}
         .withNumber(measure);
 }
 
@@ -75,7 +78,23 @@ std::uint16_t ChartBuilder::codeFor(std::uint8_t note, std::int64_t startTime, s
         }
         return 1;  // any code the chart can write; the chart is refused
     }
-    return static_cast<std::uint16_t>(m_keysounds.codeValue(*index));
+    m_lastKeysound = *index;
+    // Without limits the lines only mark slots as taken: any code the text can spell will do.
+    const int largest = largestCode(m_keysounds.base62());
+    return static_cast<std::uint16_t>((m_keysounds.codeValue(*index) - 1) % largest + 1);
+}
+
+void ChartBuilder::reportPlacedNotes(PlacedNoteSink& sink)
+{
+    m_placed = &sink;
+    m_keysounds.liftCodeLimit();
+}
+
+void ChartBuilder::notePlaced(std::int64_t startTick, std::optional<int> lane, std::int64_t heldTicks)
+{
+    if (m_placed != nullptr) {
+        m_placed->notePlaced({startTick, lane, m_lastKeysound, heldTicks});
+    }
 }
 
 KeysoundTable& ChartBuilder::keysounds()
@@ -141,8 +160,8 @@ Error ChartBuilder::codesExhausted() const
 bool ChartBuilder::enterNote(std::int64_t time)
 {
     const std::int64_t measure = measureOf(time);
-    if (measure >= kMeasureLimit) {
-        fail(measureOutOfRange("a note", measure));
+    if (measure >= (m_placed == nullptr ? kMeasureLimit : kExactMeasureLimit)) {
+        fail(measureOutOfRange("a note", measure, m_placed != nullptr));
         return false;
     }
     if (measure != m_measure) {
@@ -155,8 +174,14 @@ bool ChartBuilder::enterNote(std::int64_t time)
 
 bool ChartBuilder::taken(int buffer, int slot) const
 {
-    return m_buffers[static_cast<std::size_t>(buffer)][static_cast<std::size_t>(slot)] != 0 ||
-           writtenBefore(m_measure, buffer).test(static_cast<std::size_t>(slot));
+    if (m_buffers[static_cast<std::size_t>(buffer)][static_cast<std::size_t>(slot)] != 0) {
+        return true;
+    }
+    if (m_measure >= kMeasureLimit) {
+        const auto found = m_writtenLater.find(m_measure * m_bufferCount + buffer);
+        return found != m_writtenLater.end() && found->second.test(static_cast<std::size_t>(slot));
+    }
+    return writtenBefore(m_measure, buffer).test(static_cast<std::size_t>(slot));
 }
 
 void ChartBuilder::put(int buffer, int slot, std::uint16_t code)
@@ -176,8 +201,8 @@ void ChartBuilder::putBackground(int slot, std::uint16_t code)
 
 bool ChartBuilder::putEndMarker(std::int64_t time, int buffer, std::int64_t measure, int slot, std::uint16_t code)
 {
-    if (measure >= kMeasureLimit) {
-        fail(measureOutOfRange("a long note's end", measure));
+    if (measure >= (m_placed == nullptr ? kMeasureLimit : kExactMeasureLimit)) {
+        fail(measureOutOfRange("a long note's end", measure, m_placed != nullptr));
         return false;
     }
     m_lastPlacedTick = std::max(m_lastPlacedTick, time);
@@ -227,6 +252,10 @@ void ChartBuilder::flush(bool final)
 
 std::bitset<kSlots>& ChartBuilder::writtenBefore(std::int64_t measure, int buffer)
 {
+    if (measure >= kMeasureLimit) {
+        // Only without the measure limit: kept sparse, as a song may leap far ahead.
+        return m_writtenLater[measure * m_bufferCount + buffer];
+    }
     return m_written[static_cast<std::size_t>(measure * m_bufferCount + buffer)];
 }
 

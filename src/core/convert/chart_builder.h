@@ -7,18 +7,23 @@
 #include <optional>
 #include <string_view>
 #include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "core/base/result.h"
 #include "core/convert/chart_text.h"
 #include "core/convert/keysound_table.h"
 #include "core/convert/settings.h"
+#include "core/convert/placed_note_sink.h"
 
 namespace zentrowe::convert {
 
 inline constexpr int kLanes = 7;
 inline constexpr int kMaxBuffers = 2 * kLanes;
 inline constexpr std::int64_t kMeasureLimit = 1000;  // BMS measure numbers have three digits
+// A chart with exact times has no measure numbers, but a bar line for every measure: a song
+// leaping a few billion ticks ahead would need gigabytes of them.
+inline constexpr std::int64_t kExactMeasureLimit = 1'000'000;
 
 // Lane k (0-based: note mod 7) writes to channel kLaneChannels[k]; its long notes to
 // kLaneChannels[7 + k]. Lines of a measure are written in this order.
@@ -52,6 +57,14 @@ public:
     // merging by length then leaves alone.
     ChartBuilder(int bufferCount, std::int32_t ticksPerMeasure, const ConversionSettings& settings,
                  bool lengthsMatter, ChartLineSink& lines);
+
+    // Tells `sink` of every note placed from now on. A chart whose notes are read from the sink
+    // keeps its times exactly, so neither the code limit nor the measure limit applies; the lines
+    // then written are only the bookkeeping that keeps lanes as the BMS chart has them.
+    void reportPlacedNotes(PlacedNoteSink& sink);
+    bool reportsPlacedNotes() const { return m_placed != nullptr; }
+    // Reports the note of the keysound codeFor last gave out, if a sink listens.
+    void notePlaced(std::int64_t startTick, std::optional<int> lane, std::int64_t heldTicks);
 
     bool failed() const { return m_error.has_value() || m_text.failed(); }
     void fail(Error error);
@@ -130,6 +143,9 @@ private:
     std::int64_t m_measure = 0;
     std::int64_t m_lastPlacedTick = 0;
     std::vector<std::bitset<kSlots>> m_written;  // per measure and buffer: slots already written
+    std::unordered_map<std::int64_t, std::bitset<kSlots>> m_writtenLater;  // measures past the limit
+    PlacedNoteSink* m_placed = nullptr;
+    std::size_t m_lastKeysound = 0;
     ChartText m_text;
     std::optional<Error> m_error;
 };

@@ -133,9 +133,13 @@ std::string chartHeader(const ChartTempos& tempos, const KeysoundTable& keysound
 template <typename Mode, typename... ModeArguments>
 Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                     song::TrackLocation where, const ConversionSettings& settings,
-                                    ChartLineSink& lines, ProgressSink& progress, ModeArguments... modeArguments)
+                                    ChartLineSink& lines, PlacedNoteSink* placedNotes, ProgressSink& progress,
+                                    ModeArguments... modeArguments)
 {
     ChartBuilder chart(Mode::kBuffers, song.ticksPerMeasure, settings, !std::is_same_v<Mode, PercussionMode>, lines);
+    if (placedNotes != nullptr) {
+        chart.reportPlacedNotes(*placedNotes);
+    }
     Mode mode(chart, modeArguments...);
     ProgressThrottle throttle(progress, where.dataLength);
     NoteVisitor<Mode> visitor(mode, chart);
@@ -147,6 +151,13 @@ Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const so
     }
     if (auto error = chart.takeError()) {
         return *error;
+    }
+    GeneratedChart result;
+    result.lastPlacedTick = chart.lastPlacedTick();
+    if (placedNotes != nullptr) {
+        throttle.finish();
+        result.keysounds = std::move(chart.keysounds());
+        return result;
     }
     chart.flush(true);
 
@@ -166,17 +177,20 @@ Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const so
     }
     throttle.finish();
 
-    GeneratedChart result;
     result.header = chartHeader(*tempos, chart.keysounds(), settings.keysoundName, song.ticksPerMeasure);
     result.keysounds = std::move(chart.keysounds());
     return result;
 }
 
-}  // namespace
+// Discards the lines of a chart read through its placed notes.
+class DiscardedLines final : public ChartLineSink {
+public:
+    Status write(std::string_view) override { return {}; }
+};
 
-Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                     int trackNumber, const ConversionSettings& settings, ChartLineSink& lines,
-                                     ProgressSink& progress)
+Result<GeneratedChart> convertSong(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                   int trackNumber, const ConversionSettings& settings, ChartLineSink& lines,
+                                   PlacedNoteSink* placedNotes, ProgressSink& progress)
 {
     if (trackNumber < 1 || static_cast<std::size_t>(trackNumber) > song.tracks.size()) {
         return Error{ErrorCode::TrackOutOfRange,
@@ -194,13 +208,31 @@ Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const s
     const song::TrackLocation where = song.tracks[static_cast<std::size_t>(trackNumber - 1)].location;
     switch (settings.mode()) {
     case ConversionMode::Percussion:
-        return convertTrack<PercussionMode>(file, song, where, settings, lines, progress);
+        return convertTrack<PercussionMode>(file, song, where, settings, lines, placedNotes, progress);
     case ConversionMode::LongNotes:
-        return convertTrack<LongNoteMode>(file, song, where, settings, lines, progress, settings.longNoteThreshold);
+        return convertTrack<LongNoteMode>(file, song, where, settings, lines, placedNotes, progress,
+                                                settings.longNoteThreshold);
     case ConversionMode::Plain:
         break;
     }
-    return convertTrack<PlainMode>(file, song, where, settings, lines, progress);
+    return convertTrack<PlainMode>(file, song, where, settings, lines, placedNotes, progress);
+}
+
+}  // namespace
+
+Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                     int trackNumber, const ConversionSettings& settings, ChartLineSink& lines,
+                                     ProgressSink& progress)
+{
+    return convertSong(file, song, trackNumber, settings, lines, nullptr, progress);
+}
+
+Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                           int trackNumber, const ConversionSettings& settings,
+                                           PlacedNoteSink& notes, ProgressSink& progress)
+{
+    DiscardedLines lines;
+    return convertSong(file, song, trackNumber, settings, lines, &notes, progress);
 }
 
 }  // namespace zentrowe::convert

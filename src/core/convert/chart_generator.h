@@ -8,6 +8,7 @@
 #include "core/base/result.h"
 #include "core/convert/chart_line_sink.h"
 #include "core/convert/keysound_table.h"
+#include "core/convert/placed_note_sink.h"
 #include "core/convert/settings.h"
 #include "core/song/song_summary.h"
 
@@ -19,6 +20,7 @@ namespace zentrowe::convert {
 struct GeneratedChart {
     std::string header;  // ASCII, CR LF line ends: line type, tempo and keysound definitions
     KeysoundTable keysounds;
+    std::int64_t lastPlacedTick = 0;  // the latest note start or long-note end placed
 };
 
 // Converts one track (1-based) of a song whose bytes are `file` and whose summary is `song`, in
@@ -34,5 +36,13 @@ struct GeneratedChart {
 Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                      int trackNumber, const ConversionSettings& settings, ChartLineSink& lines,
                                      ProgressSink& progress);
+
+// The same walk for a chart that keeps exact times: every note goes to `notes` as it is placed,
+// in the lane the BMS chart gives it. No code limit and no measure limit apply (keysounds past
+// "ZZ" have no code) and the result's header is empty. Refusals: as generateChart, less
+// CodesExhausted, and MeasureOutOfRange only from measure kExactMeasureLimit on.
+Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                           int trackNumber, const ConversionSettings& settings,
+                                           PlacedNoteSink& notes, ProgressSink& progress);
 
 }  // namespace zentrowe::convert

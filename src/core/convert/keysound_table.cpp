@@ -125,10 +125,12 @@ std::optional<std::size_t> KeysoundTable::findOrAdd(std::uint8_t note, std::int6
         return found->second;
     }
     const std::size_t index = m_entries.size();
-    if (codeValue(index) > largestCode(m_base62)) {
+    const bool hasCode = codeValue(index) <= largestCode(m_base62);
+    if (!hasCode && m_codeLimited) {
         return std::nullopt;
     }
-    m_entries.push_back({note, duration, encodeCode(codeValue(index), m_base62), startTime, velocity});
+    m_entries.push_back(
+        {note, duration, hasCode ? encodeCode(codeValue(index), m_base62) : std::string(), startTime, velocity});
     m_index.emplace(key, static_cast<std::uint32_t>(index));
     return index;
 }

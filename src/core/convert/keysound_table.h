@@ -82,7 +82,7 @@ struct KeysoundIdentityHash {
 struct KeysoundEntry {
     std::uint8_t note = 0;       // 1 to 126
     std::int64_t duration = 0;   // sounding length in ticks of the source song (100 in percussion)
-    std::string code;            // its two-character code in the chart
+    std::string code;            // its two-character code in the chart; empty past "ZZ" in a table without limit
     std::int64_t startTime = 0;  // absolute tick of the first note that made it
     std::uint8_t velocity = 0;   // Note On velocity
 
@@ -104,6 +104,8 @@ public:
 
     // The index of a keysound already in the table.
     std::optional<std::size_t> find(std::uint8_t note, std::int64_t duration, std::uint8_t velocity) const;
+    // Keysounds past "ZZ" are numbered on, without a code: for charts that name keysounds otherwise.
+    void liftCodeLimit() { m_codeLimited = false; }
 
     int startValue() const { return m_startValue; }
     bool base62() const { return m_base62; }
@@ -120,6 +122,7 @@ private:
     int m_startValue;
     bool m_base62;
     std::size_t m_mergedAway = 0;
+    bool m_codeLimited = true;
     std::vector<KeysoundEntry> m_entries;
     std::unordered_map<KeysoundIdentity, std::uint32_t, KeysoundIdentityHash> m_index;
 };

@@ -56,13 +56,16 @@ void LongNoteMode::place(std::uint8_t note, PendingNoteTable::PendingNote start,
         pickLane(note, [this, slot, startPosition](int candidate) { return isFree(candidate, slot, startPosition); });
     if (!lane) {
         m_chart.putBackground(slot, code);
+        m_chart.notePlaced(startTime, lane, 0);
         return;
     }
     m_laneBusyUntil[static_cast<std::size_t>(*lane)] = endPosition;
     if (!isLong) {
         m_chart.put(*lane, slot, code);
+        m_chart.notePlaced(startTime, lane, 0);
         return;
     }
+    m_chart.notePlaced(startTime, lane, endTime - startTime);
     const int longBuffer = kLanes + *lane;
     m_chart.put(longBuffer, slot, code);
     const std::int64_t endSlot = slot + heldSlots;

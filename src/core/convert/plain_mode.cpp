@@ -11,9 +11,10 @@ void placeNormalNote(ChartBuilder& chart, std::int64_t startTime, std::uint8_t n
     const auto lane = pickLane(note, [&chart, slot](int candidate) { return !chart.taken(candidate, slot); });
     if (!lane) {
         chart.putBackground(slot, code);
-        return;
+    } else {
+        chart.put(*lane, slot, code);
     }
-    chart.put(*lane, slot, code);
+    chart.notePlaced(startTime, lane, 0);
 }
 
 void PlainMode::noteStart(std::int64_t time, std::uint8_t channel, std::uint8_t note, std::uint8_t velocity)

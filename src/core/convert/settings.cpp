@@ -219,6 +219,7 @@ Checked check(const SettingsTexts& texts, const ConversionSettings& previous)
 
     settings.longNotes = texts.longNotes;
     settings.percussion = texts.percussion;
+    settings.bmson = texts.bmson;
     settings.useCustomTempo = texts.useCustomTempo;
     return out;
 }

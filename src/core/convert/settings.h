@@ -30,6 +30,7 @@ struct SettingsTexts {
     bool base62 = false;                // 62进制编号: codes "01" to "zz" and a "#BASE 62" line
     std::string velocityStep = "1";     // 力度合并: velocities to the nearest multiple; 0 or 1 keeps them
     std::string lengthStep = "0";       // 长度合并, in 1/192 of a measure; 0 keeps lengths exact
+    bool bmson = false;                 // the chart in bmson rather than BMS
 };
 
 // Everything a conversion needs from the dialog, checked and converted.
@@ -49,6 +50,8 @@ struct ConversionSettings {
     std::int32_t customTempo = 0;
     std::int32_t keysoundGap = 100;   // ticks of the keysound MIDI file (96 per quarter note), 0 to 2^28 - 1
     KeysoundMerge merge;              // both steps 0 unless the user asked for merging
+    // The chart in bmson, with exact times and no code or measure limit, rather than BMS.
+    bool bmson = false;
 
     // Percussion wins over long notes when both are set.
     ConversionMode mode() const;

@@ -133,7 +133,13 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     if (!firstRenderer) {
         return firstRenderer.error();
     }
-    auto conversion = runConversion(request.conversion, progress);
+    const auto extension = std::string(audio::soundFileExtension(request.format));
+    const bool bmson = request.conversion.settings.bmson;
+    ConversionRequest conversionRequest = request.conversion;
+    conversionRequest.title = request.title;
+    conversionRequest.artist = request.artist;
+    conversionRequest.soundExtension = extension;
+    auto conversion = runConversion(conversionRequest, progress);
     if (!conversion) {
         return conversion.error();
     }
@@ -146,25 +152,27 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     }
     const auto& song = request.conversion.song;
     const auto& settings = request.conversion.settings;
-    const auto extension = std::string(audio::soundFileExtension(request.format));
     const auto& folder = request.conversion.outputFolder;
 
     // Keysounds whose lengths round to the same 1/192 share a stem, and so one file.
     std::vector<RenderJob> jobs;
     std::vector<audio::TimedEvent> bgmEvents;
-    std::string bgmCode;
+    std::string bgmCode;  // a bmson chart names the BGM by its file alone
+    bool bgmJob = false;
     if (request.backgroundMusic) {
         const int codeValue = keysounds.codeValue(keysounds.size());
         bgmEvents = audio::sequenceTracks(source->bytes(), song, request.conversion.trackNumber);
         const bool hasNotes = std::any_of(bgmEvents.begin(), bgmEvents.end(), [](const audio::TimedEvent& event) {
             return (event.status & 0xF0) == 0x90 && event.data2 != 0;
         });
-        if (codeValue > convert::largestCode(keysounds.base62())) {
-            outcome.skipped.push_back(keysounds.base62() ? "no BGM: the keysounds use every code up to zz" : "no BGM: the keysounds use every code up to ZZ");
+        if (codeValue > convert::largestCode(keysounds.base62()) && !bmson) {
+            outcome.skipped.push_back(keysounds.base62() ? "no BGM: the keysounds use every code up to zz"
+                                                         : "no BGM: the keysounds use every code up to ZZ");
         } else if (!hasNotes) {
             outcome.skipped.push_back("no BGM: the other tracks have no notes");
         } else {
-            bgmCode = convert::encodeCode(codeValue, keysounds.base62());
+            bgmCode = bmson ? std::string() : convert::encodeCode(codeValue, keysounds.base62());
+            bgmJob = true;
             jobs.push_back({folder / (std::string(kBgmStem) + extension), 0, true});  // the longest, first
         }
     }
@@ -276,7 +284,7 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
             outcome.keysoundFiles.push_back(jobs[index].target);
         }
     }
-    const std::size_t keysoundJobs = jobs.size() - (bgmCode.empty() ? 0 : 1);
+    const std::size_t keysoundJobs = jobs.size() - (bgmJob ? 1 : 0);
     if (failure) {
         return Error{failure->code, failure->message + "; " + writtenSoFar(keysoundsWritten, keysoundJobs, bgmWritten)};
     }
@@ -286,12 +294,22 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     }
     progress.advance(total, total);
 
-    const auto chart = readWholeFile(outcome.conversion.chartPath);
-    if (!chart) {
-        return chart.error();
+    std::string text;
+    if (outcome.conversion.bmson) {
+        // The conversion wrote it whole but for the BGM.
+        if (!bgmJob) {
+            return outcome;
+        }
+        outcome.conversion.bmson->soundChannels.push_back({std::string(kBgmStem) + extension, {{0, 0, 0}}});
+        text = chart::bmsonText(*outcome.conversion.bmson);
+    } else {
+        const auto chart = readWholeFile(outcome.conversion.chartPath);
+        if (!chart) {
+            return chart.error();
+        }
+        text = completedChart(std::string(chart->begin(), chart->end()), request, bgmCode,
+                              std::string(kBgmStem) + extension);
     }
-    const std::string text = completedChart(std::string(chart->begin(), chart->end()), request, bgmCode,
-                                            std::string(kBgmStem) + extension);
     AtomicFileWriter chartFile(outcome.conversion.chartPath);
     Status status = chartFile.open();
     if (status) {

@@ -38,6 +38,15 @@ std::array<std::uint8_t, 3> keysoundTempoBytes(const convert::ConversionSettings
     return {bytes[1], bytes[2], bytes[3]};
 }
 
+// The bmson chart's name: the BMS chart's with ".bmson" for its ".bms".
+std::string bmsonFileName(std::string bmsName)
+{
+    if (bmsName.size() >= 4 && bmsName.compare(bmsName.size() - 4, 4, ".bms") == 0) {
+        bmsName.resize(bmsName.size() - 4);
+    }
+    return bmsName + ".bmson";
+}
+
 }  // namespace
 
 Result<ConversionOutcome> runConversion(const ConversionRequest& request, ProgressSink& progress)
@@ -51,10 +60,15 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     if (auto same = song::checkUnchangedSince(request.song, source->bytes(), request.sourceMidiPath); !same) {
         return same.error();
     }
+    const bool bmson = request.settings.bmson;
+    const std::string chartFileName = bmson ? bmsonFileName(request.chartFileName) : request.chartFileName;
     // The channel lines go to disk as they fill; the chart is its header and then those lines.
-    ChartLinesFile lines(request.outputFolder / request.chartFileName);
-    auto chart = convert::generateChart(source->bytes(), request.song, request.trackNumber, request.settings, lines,
-                                        progress);
+    ChartLinesFile lines(request.outputFolder / chartFileName);
+    chart::BmsonNoteCollector placedNotes;
+    auto chart = bmson ? convert::generatePlacedNotes(source->bytes(), request.song, request.trackNumber,
+                                                      request.settings, placedNotes, progress)
+                       : convert::generateChart(source->bytes(), request.song, request.trackNumber, request.settings,
+                                                lines, progress);
     if (!chart) {
         return chart.error();
     }
@@ -77,7 +91,7 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     }
 
     ConversionOutcome outcome;
-    outcome.chartPath = request.outputFolder / request.chartFileName;
+    outcome.chartPath = request.outputFolder / chartFileName;
     outcome.keysoundMidiPath = request.outputFolder / kKeysoundMidiFileName;
     for (const auto& target : {outcome.chartPath, outcome.keysoundMidiPath}) {
         if (isSameFile(target, request.sourceMidiPath)) {
@@ -95,10 +109,15 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     AtomicFileWriter chartFile(outcome.chartPath);
     AtomicFileWriter keysoundFile(outcome.keysoundMidiPath);
     Status status = chartFile.open();
-    if (status) {
+    if (status && bmson) {
+        chart::BmsonNaming naming{request.title.empty() ? request.sourceMidiPath.stem().string() : request.title,
+                                  request.artist, request.settings.keysoundName, request.soundExtension};
+        outcome.bmson = chart::makeBmsonChart(request.song, *chart, placedNotes, naming);
+        status = chartFile.write(std::string_view(chart::bmsonText(*outcome.bmson)));
+    } else if (status) {
         status = chartFile.write(std::string_view(chart->header));
     }
-    if (status) {
+    if (status && !bmson) {
         const auto copied = chartFile.copyFrom(lines.descriptor(), outcome.chartPath, 0, lines.size());
         if (!copied) {
             status = copied.error();

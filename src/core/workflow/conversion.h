@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "core/base/progress.h"
 #include "core/base/result.h"
+#include "core/chart/bmson_writer.h"
 #include "core/convert/keysound_table.h"
 #include "core/convert/settings.h"
 #include "core/keysound/keysound_cuts.h"
@@ -20,7 +22,11 @@ struct ConversionRequest {
     std::string chartFileName;             // song::deriveChartFileName(sourceMidiPath)
     std::filesystem::path outputFolder;
     int trackNumber = 0;                   // 1-based; 0 means no track chosen
-    convert::ConversionSettings settings;
+    convert::ConversionSettings settings;  // settings.bmson: a bmson chart, named with ".bmson"
+    // What a bmson chart is called and calls its sounds (a BMS chart leaves that to build):
+    std::string title;                     // empty: the MIDI file's base name
+    std::optional<std::string> artist;     // none: no artist
+    std::string soundExtension = ".ogg";   // of every keysound file name
 };
 
 // What a finished conversion wrote and learned.
@@ -33,6 +39,7 @@ struct ConversionOutcome {
     std::int32_t sourceTicksPerMeasure = 0;  // the source song's, for naming the cut files
     std::string keysoundName;                // the prefix the chart's keysound files carry
     std::int64_t gapTicks = 0;               // the silence before each keysound in "K-Midi.mid"
+    std::optional<chart::BmsonChart> bmson;  // the chart written, if a bmson one
 };
 
 inline constexpr const char* kKeysoundMidiFileName = "K-Midi.mid";
@@ -40,6 +47,8 @@ inline constexpr const char* kKeysoundMidiFileName = "K-Midi.mid";
 // The Start sequence: converts track `trackNumber` of the source file in the mode the settings
 // pick, writes the chart and "K-Midi.mid" into the output folder (each through a temporary file
 // renamed into place) and reads "K-Midi.mid" back. Progress is in bytes of the track.
+// In bmson mode the chart is named after the MIDI file with ".bmson"; no code limit applies,
+// and the measure limit is convert::kExactMeasureLimit rather than 1000.
 // Refusals, with nothing written: TrackOutOfRange (track 0 or past the tracks read); EmptyTrack
 // (the track has no note that makes a keysound, naming the track);
 // UnsupportedDivision (a division of 0); CannotOpen (source unreadable); CodesExhausted
