@@ -73,16 +73,16 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     m_customTempo = place(new QCheckBox(tr("自定义"), midi), "Check2", 1680, 240, 855, 255);
     place(new QLabel(tr("K音间空隙:"), midi), "Label4", 3120, 285, 975, 255);
     m_gap = place(new QLineEdit(QStringLiteral("100"), midi), "Text2", 4080, 240, 855, 270);
-    // The chart format sits in the one free corner: it takes no room from the boxes above.
-    m_bmson = place(new QCheckBox(QStringLiteral("bmson"), midi), "CheckBmson", 4980, 240, 660, 255);
 
     // Past the chart format's limits: codes up to "zz", and keysounds merged before they get codes.
     auto* limits = place(new QGroupBox(tr("编号与合并"), this), "FrameLimits", 120, 1740, 5655, 615);
     m_base62 = place(new QCheckBox(tr("62进制编号"), limits), "CheckBase62", 240, 240, 1335, 255);
     place(new QLabel(tr("力度合并:"), limits), "LabelVelocityStep", 1800, 285, 855, 255);
     m_velocityStep = place(new QLineEdit(QStringLiteral("1"), limits), "TextVelocityStep", 2640, 240, 495, 270);
-    place(new QLabel(tr("长度合并:"), limits), "LabelLengthStep", 3360, 285, 855, 255);
-    m_lengthStep = place(new QLineEdit(QStringLiteral("0"), limits), "TextLengthStep", 4200, 240, 495, 270);
+    place(new QLabel(tr("长度合并:"), limits), "LabelLengthStep", 3240, 285, 855, 255);
+    m_lengthStep = place(new QLineEdit(QStringLiteral("0"), limits), "TextLengthStep", 4080, 240, 495, 270);
+    // The other way past the limits: a bmson chart has no code or measure limit at all.
+    m_bmson = place(new QCheckBox(QStringLiteral("bmson"), limits), "CheckBmson", 4680, 240, 930, 255);
 
     m_start = place(new QPushButton(tr("开始"), this), "Command1", 4890, 2430, 855, 375);
     m_bar = place(new ProgressBar(this), "PorogrsessBar1", 120, 2460, 4575, 300);
