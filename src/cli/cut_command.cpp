@@ -12,29 +12,6 @@
 
 namespace zentrowe::cli {
 
-namespace {
-
-// A line on stderr rewritten in place; only when a person is watching.
-class TerminalProgress final : public ProgressSink {
-public:
-    void advance(std::int64_t done, std::int64_t total) override
-    {
-        std::fprintf(stderr, "\rcut %lld of %lld keysounds", static_cast<long long>(done), static_cast<long long>(total));
-        m_shown = true;
-    }
-    ~TerminalProgress() override
-    {
-        if (m_shown) {
-            std::fputc('\n', stderr);
-        }
-    }
-
-private:
-    bool m_shown = false;
-};
-
-}  // namespace
-
 Command addCutCommand(CLI::App& app)
 {
     struct Options {
@@ -72,7 +49,7 @@ Command addCutCommand(CLI::App& app)
                                                         : keysound::LeadIn::Auto;
         auto report = [&] {
             if (::isatty(STDERR_FILENO) != 0) {
-                TerminalProgress shown;
+                TerminalProgress shown("cut", "keysounds");
                 SignalStop stop(&shown);
                 return workflow::cutKeysounds(plan, stop);
             }

@@ -71,4 +71,18 @@ bool refuseEmpty(const std::string& value, const char* option)
     return true;
 }
 
+TerminalProgress::~TerminalProgress()
+{
+    if (m_shown) {
+        std::fputc('\n', stderr);
+    }
+}
+
+void TerminalProgress::advance(std::int64_t done, std::int64_t total)
+{
+    std::fprintf(stderr, "\r%s %lld of %lld %s", m_verb.c_str(), static_cast<long long>(done),
+                 static_cast<long long>(total), m_unit.c_str());
+    m_shown = true;
+}
+
 }  // namespace zentrowe::cli

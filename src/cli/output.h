@@ -1,7 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <string>
 #include <string_view>
+#include <utility>
+
+#include "core/base/progress.h"
 
 namespace zentrowe::cli {
 
@@ -16,6 +21,20 @@ public:
     bool finish();
     // finish() as an exit code, saying so on stderr when the output was lost.
     int finishWithExitCode();
+};
+
+// "\r<verb> N of M <unit>" on stderr, rewritten in place, ended by a line break once shown;
+// commands use it only when stderr is a terminal, where a person is watching.
+class TerminalProgress final : public ProgressSink {
+public:
+    TerminalProgress(std::string verb, std::string unit) : m_verb(std::move(verb)), m_unit(std::move(unit)) {}
+    ~TerminalProgress() override;
+    void advance(std::int64_t done, std::int64_t total) override;
+
+private:
+    std::string m_verb;
+    std::string m_unit;
+    bool m_shown = false;
 };
 
 // One plain sentence on stderr.

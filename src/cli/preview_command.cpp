@@ -11,29 +11,6 @@
 
 namespace zentrowe::cli {
 
-namespace {
-
-// A line on stderr rewritten in place; only when a person is watching.
-class TerminalProgress final : public ProgressSink {
-public:
-    void advance(std::int64_t done, std::int64_t total) override
-    {
-        std::fprintf(stderr, "\rread %lld of %lld keysounds", static_cast<long long>(done), static_cast<long long>(total));
-        m_shown = true;
-    }
-    ~TerminalProgress() override
-    {
-        if (m_shown) {
-            std::fputc('\n', stderr);
-        }
-    }
-
-private:
-    bool m_shown = false;
-};
-
-}  // namespace
-
 Command addPreviewCommand(CLI::App& app)
 {
     struct Options {
@@ -62,7 +39,7 @@ Command addPreviewCommand(CLI::App& app)
         }
         auto outcome = [&] {
             if (::isatty(STDERR_FILENO) != 0) {
-                TerminalProgress shown;
+                TerminalProgress shown("read", "keysounds");
                 return workflow::writeChartPreview(request, shown);
             }
             NullProgress quiet;
