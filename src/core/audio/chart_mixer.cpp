@@ -64,12 +64,12 @@ Result<std::vector<Result<StereoSound>>> readSoundFiles(const std::vector<std::f
 struct Voice {
     double startSeconds = 0;
     double cutSeconds = std::numeric_limits<double>::infinity();  // when the same code sounds again
-    chart::KeysoundCode code = 0;
+    chart::ChartCode code = 0;
 };
 
 }  // namespace
 
-Result<ChartMix> mixChart(const chart::BmsChart& chart, const std::filesystem::path& folder,
+Result<ChartMix> mixChart(const chart::TimedChart& chart, const std::filesystem::path& folder,
                           const MixOptions& options, ProgressSink& progress)
 {
     if (options.sampleRate <= 0 || !(options.fromSeconds >= 0) ||
@@ -84,7 +84,7 @@ Result<ChartMix> mixChart(const chart::BmsChart& chart, const std::filesystem::p
 
     // Voices that can be heard in the window: started before its end, not cut before its start.
     std::vector<Voice> voices;
-    std::vector<double> nextStart(chart::kCodeCount, std::numeric_limits<double>::infinity());
+    std::vector<double> nextStart(chart.keysoundNames.size(), std::numeric_limits<double>::infinity());
     for (auto object = chart.objects.rbegin(); object != chart.objects.rend(); ++object) {
         if (!sounds(*object) || object->code >= chart.keysoundNames.size() ||
             chart.keysoundNames[object->code].empty()) {
@@ -106,9 +106,9 @@ Result<ChartMix> mixChart(const chart::BmsChart& chart, const std::filesystem::p
     std::set<std::string> reported;
     std::vector<std::filesystem::path> files;
     std::map<std::filesystem::path, std::size_t> fileIndex;
-    std::vector<std::ptrdiff_t> fileOfCode(chart::kCodeCount, -1);
-    std::vector<bool> looked(chart::kCodeCount, false);
-    std::vector<std::size_t> firstHeard(chart::kCodeCount, 0);
+    std::vector<std::ptrdiff_t> fileOfCode(chart.keysoundNames.size(), -1);
+    std::vector<bool> looked(chart.keysoundNames.size(), false);
+    std::vector<std::size_t> firstHeard(chart.keysoundNames.size(), 0);
     for (std::size_t v = 0; v < voices.size(); ++v) {
         const auto code = voices[v].code;
         if (looked[code]) {
@@ -132,8 +132,8 @@ Result<ChartMix> mixChart(const chart::BmsChart& chart, const std::filesystem::p
     if (!read) {
         return read.error();
     }
-    std::vector<const StereoSound*> soundOfCode(chart::kCodeCount, nullptr);
-    for (std::size_t code = 0; code < chart::kCodeCount; ++code) {
+    std::vector<const StereoSound*> soundOfCode(chart.keysoundNames.size(), nullptr);
+    for (std::size_t code = 0; code < chart.keysoundNames.size(); ++code) {
         if (fileOfCode[code] < 0) {
             continue;
         }

@@ -8,7 +8,7 @@
 #include "core/audio/stereo_sound.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
-#include "core/chart/bms_chart.h"
+#include "core/chart/timed_chart.h"
 
 namespace zentrowe::audio {
 
@@ -37,7 +37,7 @@ struct ChartMix {
 // them. Missing or unreadable files are listed, not fatal. InvalidSetting for a rate of 0 or
 // less, a negative start, a length of 0 or less, or a mix longer than kLongestMixSeconds;
 // Cancelled if the sink asks to stop.
-Result<ChartMix> mixChart(const chart::BmsChart& chart, const std::filesystem::path& folder,
+Result<ChartMix> mixChart(const chart::TimedChart& chart, const std::filesystem::path& folder,
                           const MixOptions& options, ProgressSink& progress);
 
 }  // namespace zentrowe::audio

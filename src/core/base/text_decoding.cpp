@@ -120,3 +120,61 @@ std::string decodeMidiText(std::span<const std::uint8_t> bytes)
 }
 
 }  // namespace zentrowe
+
+namespace zentrowe {
+
+namespace {
+
+void appendUtf8(std::string& out, std::uint32_t codePoint)
+{
+    if (codePoint < 0x80) {
+        out += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (codePoint >> 18));
+        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> decodeUtf16WithByteOrderMark(std::span<const std::uint8_t> bytes)
+{
+    if (bytes.size() < 2 || !((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+        return std::nullopt;
+    }
+    const bool bigEndian = bytes[0] == 0xFE;
+    const auto unitAt = [&](std::size_t k) {
+        return static_cast<std::uint32_t>(bigEndian ? (bytes[k] << 8) | bytes[k + 1] : (bytes[k + 1] << 8) | bytes[k]);
+    };
+    constexpr std::uint32_t kReplacementCharacter = 0xFFFD;
+    std::string out;
+    out.reserve(bytes.size() / 2);
+    std::size_t k = 2;
+    for (; k + 1 < bytes.size(); k += 2) {
+        const std::uint32_t unit = unitAt(k);
+        if (unit >= 0xD800 && unit <= 0xDBFF && k + 3 < bytes.size()) {
+            const std::uint32_t low = unitAt(k + 2);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                k += 2;
+                continue;
+            }
+        }
+        appendUtf8(out, unit >= 0xD800 && unit <= 0xDFFF ? kReplacementCharacter : unit);
+    }
+    if (k < bytes.size()) {
+        appendUtf8(out, kReplacementCharacter);
+    }
+    return out;
+}
+
+}  // namespace zentrowe

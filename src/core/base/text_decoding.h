@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -14,5 +15,10 @@ namespace zentrowe {
 std::string decodeMidiText(std::span<const std::uint8_t> bytes);
 
 bool isValidUtf8(std::span<const std::uint8_t> bytes);
+
+// Text in UTF-16 that starts with its byte-order mark (FF FE little-endian, FE FF big-endian) as
+// UTF-8 without the mark; an unpaired surrogate or a last odd byte becomes U+FFFD. Nothing if
+// the bytes do not start with a UTF-16 byte-order mark.
+std::optional<std::string> decodeUtf16WithByteOrderMark(std::span<const std::uint8_t> bytes);
 
 }  // namespace zentrowe

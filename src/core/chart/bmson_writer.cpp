@@ -2,15 +2,17 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <utility>
-
-#include "core/convert/chart_builder.h"
-#include "core/convert/keysound_table.h"
 
 namespace zentrowe::chart {
 
 namespace {
+
+constexpr double kStopUnitsPerBeat = 48;
 
 // How many bytes at the start of `text` make one character: the length of a valid UTF-8
 // sequence (valid true), or of the longest start of one that breaks off (valid false), which
@@ -46,155 +48,246 @@ std::pair<std::size_t, bool> utf8Sequence(std::string_view text)
     return {length, true};
 }
 
-void appendString(std::string& out, std::string_view text)
+// The text as valid UTF-8, for the JSON library, which refuses anything else.
+std::string validUtf8(std::string_view text)
 {
-    static constexpr std::string_view kHex = "0123456789abcdef";
-    out += '"';
+    std::string out;
+    out.reserve(text.size());
     while (!text.empty()) {
         const auto [length, valid] = utf8Sequence(text);
-        if (!valid) {
-            out += "\\ufffd";
-            text.remove_prefix(length);
-            continue;
-        }
-        const char c = text[0];
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            out += "\\u00";
-            out += kHex[static_cast<unsigned char>(c) >> 4];
-            out += kHex[static_cast<unsigned char>(c) & 0xF];
-        } else {
+        if (valid) {
             out.append(text.substr(0, length));
+        } else {
+            out += "\xEF\xBF\xBD";
         }
         text.remove_prefix(length);
     }
-    out += '"';
+    return out;
 }
 
-void appendNumber(std::string& out, std::int64_t value)
+// Ticks from the chart's start at measure starts, measure lengths as the chart sets them.
+class Pulses {
+public:
+    Pulses(const Chart& chart, std::int32_t lastMeasure) : m_starts(static_cast<std::size_t>(lastMeasure) + 2, 0)
+    {
+        const double wholeMeasure = 4.0 * static_cast<double>(chart.header.resolution);
+        std::vector<double> lengths(static_cast<std::size_t>(lastMeasure) + 1, 1.0);
+        for (const auto& length : chart.measureLengths) {
+            if (length.measure <= lastMeasure) {
+                lengths[static_cast<std::size_t>(length.measure)] = length.length;
+            }
+        }
+        for (std::size_t m = 0; m < lengths.size(); ++m) {
+            m_starts[m + 1] = m_starts[m] + std::llround(lengths[m] * wholeMeasure);
+        }
+    }
+
+    std::int64_t at(std::int32_t measure, std::uint32_t slot, std::uint32_t slotCount) const
+    {
+        const auto m = static_cast<std::size_t>(measure);
+        const auto length = static_cast<double>(m_starts[m + 1] - m_starts[m]);
+        return m_starts[m] + std::llround(static_cast<double>(slot) * length / slotCount);
+    }
+    std::int64_t start(std::size_t measure) const { return m_starts[measure]; }
+    std::size_t measures() const { return m_starts.size() - 1; }
+
+private:
+    std::vector<std::int64_t> m_starts;
+};
+
+bool sounds(int channel)
 {
-    out += std::to_string(value);
+    return channel == kBackgroundChannel || isLaneChannel(channel) || isLongNoteChannel(channel);
 }
 
-// The shortest digits that read back as the same double.
-void appendNumber(std::string& out, double value)
-{
-    std::array<char, 32> digits{};
-    const auto converted = std::to_chars(digits.data(), digits.data() + digits.size(), value);
-    out.append(digits.data(), converted.ptr);
-}
+struct Note {
+    std::int64_t y = 0;
+    std::int64_t l = 0;
+    int x = 0;
+    ChartCode code = 0;
+};
 
 }  // namespace
 
-void BmsonNoteCollector::notePlaced(const convert::PlacedNote& note)
+int bmsonLane(int channel)
 {
-    if (note.keysound >= m_notes.size()) {
-        m_notes.resize(note.keysound + 1);
+    if (isLongNoteChannel(channel)) {
+        channel -= 40;
     }
-    m_notes[note.keysound].push_back({note.lane ? bmsonLane(*note.lane) : 0, note.startTick, note.heldTicks});
+    if (!isLaneChannel(channel)) {
+        return 0;
+    }
+    const int player = channel >= 21 ? 8 : 0;
+    const int key = channel % 10;
+    static constexpr std::array<int, 10> kLanes = {0, 1, 2, 3, 4, 5, 8, 8, 6, 7};  // by the channel's last digit
+    return player + kLanes[static_cast<std::size_t>(key)];
 }
 
-std::int64_t bmsonLane(int generatorLane)
-{
-    return generatorLane == 0 ? 8 : generatorLane;
-}
+namespace {
 
-double bpmOfMicros(std::uint32_t tempoMicros)
+Status writeBmsonText(const Chart& chart, const std::function<Status(std::string_view)>& sink)
 {
-    return 60'000'000.0 / static_cast<double>(tempoMicros);
-}
-
-BmsonChart makeBmsonChart(const song::SongSummary& song, const convert::GeneratedChart& generated,
-                          BmsonNoteCollector& notes, const BmsonNaming& naming)
-{
-    BmsonChart chart;
-    chart.title = naming.title;
-    chart.artist = naming.artist;
-    chart.resolution = song.ticksPerQuarter;
-
-    // Before the song's first Set Tempo it plays at the standard's default; a later change at
-    // tick 0 overrides an earlier one there.
-    chart.initBpm = bpmOfMicros(song::kDefaultTempoMicros);
-    for (const auto& change : song.tempoMap) {
-        if (change.time > generated.lastPlacedTick) {
-            break;
+    std::int32_t lastMeasure = 0;  // the last holding a note
+    std::int32_t lastLineMeasure = 0;
+    for (const auto& line : chart.lines) {
+        lastLineMeasure = std::max(lastLineMeasure, line.measure);
+        if (sounds(line.channel) && line.objectCount != 0) {
+            lastMeasure = std::max(lastMeasure, line.measure);
         }
-        if (change.time == 0) {
-            chart.initBpm = bpmOfMicros(change.tempoMicros);
+    }
+    const Pulses pulses(chart, std::max(lastMeasure, lastLineMeasure));
+    std::map<ChartCode, double> tempoOfCode;
+    for (const auto& tempo : chart.tempos) {
+        tempoOfCode[tempo.code] = tempo.value;
+    }
+    std::map<ChartCode, double> stopOfCode;
+    for (const auto& stop : chart.stops) {
+        stopOfCode[stop.code] = stop.value;
+    }
+
+    std::vector<std::pair<std::int64_t, double>> tempos;
+    std::vector<std::pair<std::int64_t, double>> stops;
+    std::vector<Note> notes;
+    for (const auto& line : chart.lines) {
+        for (std::uint32_t k = 0; k < line.objectCount; ++k) {
+            const auto& object = chart.objects[line.firstObject + k];
+            const std::int64_t y = pulses.at(line.measure, object.slot, line.slotCount);
+            if (line.channel == kHexTempoChannel) {
+                tempos.emplace_back(y, static_cast<double>(object.code));
+            } else if (line.channel == kTempoChannel && tempoOfCode.contains(object.code)) {
+                tempos.emplace_back(y, tempoOfCode[object.code]);
+            } else if (line.channel == kStopChannel && stopOfCode.contains(object.code)) {
+                stops.emplace_back(y, stopOfCode[object.code]);
+            } else if (sounds(line.channel)) {
+                notes.push_back({y, isLongNoteChannel(line.channel) ? -1 : 0, line.channel, object.code});
+            }
+        }
+    }
+    const auto byTime = [](const auto& a, const auto& b) { return a.first < b.first; };
+    std::stable_sort(tempos.begin(), tempos.end(), byTime);
+    std::stable_sort(stops.begin(), stops.end(), byTime);
+    std::stable_sort(notes.begin(), notes.end(), [](const Note& a, const Note& b) { return a.y < b.y; });
+    // Long-note channels hold starts and ends by turns; an end only sets its start's length.
+    std::map<int, std::size_t> open;
+    for (std::size_t k = 0; k < notes.size(); ++k) {
+        if (notes[k].l >= 0) {
+            continue;
+        }
+        const auto found = open.find(notes[k].x);
+        if (found == open.end()) {
+            open[notes[k].x] = k;
+            notes[k].l = 0;
         } else {
-            chart.bpmEvents.push_back({change.time, bpmOfMicros(change.tempoMicros)});
+            notes[found->second].l = notes[k].y - notes[found->second].y;
+            notes[k].l = -2;  // the end, not a note of its own
+            open.erase(found);
         }
     }
 
-    const std::int64_t measures = generated.lastPlacedTick / song.ticksPerMeasure + 1;
-    chart.lines.reserve(static_cast<std::size_t>(measures + 1));
-    for (std::int64_t measure = 0; measure <= measures; ++measure) {
-        chart.lines.push_back(measure * song.ticksPerMeasure);
+    using Json = nlohmann::ordered_json;
+    const auto& header = chart.header;
+    Json info = Json::object();
+    info["title"] = validUtf8(header.title);
+    if (!header.subtitle.empty()) {
+        info["subtitle"] = validUtf8(header.subtitle);
+    }
+    if (!header.artist.empty()) {
+        info["artist"] = validUtf8(header.artist);
+    }
+    if (!header.genre.empty()) {
+        info["genre"] = validUtf8(header.genre);
+    }
+    info["mode_hint"] = "beat-7k";
+    info["init_bpm"] = header.initialBpm.value_or(130);
+    info["resolution"] = header.resolution;
+    info["judge_rank"] = header.rank.value_or(100);
+    info["total"] = header.total.value_or(100);
+    if (header.playLevel) {
+        info["level"] = *header.playLevel;
+    }
+    if (!header.previewFile.empty()) {
+        info["preview_music"] = validUtf8(header.previewFile);
     }
 
-    auto& placed = notes.notesOfKeysounds();
-    placed.resize(generated.keysounds.size());
-    chart.soundChannels.reserve(placed.size());
-    for (std::size_t k = 0; k < generated.keysounds.size(); ++k) {
-        auto& channel = chart.soundChannels.emplace_back();
-        channel.name = convert::keysoundStem(naming.keysoundName, generated.keysounds[k], song.ticksPerMeasure) +
-                       naming.soundExtension;
-        channel.notes = std::move(placed[k]);
-        std::stable_sort(channel.notes.begin(), channel.notes.end(),
-                         [](const BmsonNote& a, const BmsonNote& b) { return a.y < b.y; });
-    }
-    return chart;
-}
-
-std::string bmsonText(const BmsonChart& chart)
-{
+    // The head through the JSON library; bar lines and notes, which run to millions, one at a
+    // time, the text handed on a megabyte at a time.
     std::string out;
-    out += "{\"version\":\"1.0.0\",\"info\":{\"title\":";
-    appendString(out, chart.title);
-    if (chart.artist) {
-        out += ",\"artist\":";
-        appendString(out, *chart.artist);
-    }
-    out += ",\"mode_hint\":\"beat-7k\",\"init_bpm\":";
-    appendNumber(out, chart.initBpm);
-    out += ",\"resolution\":";
-    appendNumber(out, chart.resolution);
-    out += ",\"judge_rank\":100,\"total\":100},\n\"lines\":[";
-    for (std::size_t k = 0; k < chart.lines.size(); ++k) {
-        out += k == 0 ? "{\"y\":" : ",{\"y\":";
-        appendNumber(out, chart.lines[k]);
-        out += '}';
+    Status status;
+    const auto handOver = [&](bool last) {
+        if (status && (last || out.size() >= (std::size_t{1} << 20))) {
+            status = sink(out);
+            out.clear();
+        }
+    };
+    Json head = Json::object();
+    head["version"] = "1.0.0";
+    head["info"] = std::move(info);
+    out = head.dump();
+    out.pop_back();  // the closing brace: the arrays follow
+    out += ",\n\"lines\":[";
+    for (std::size_t m = 0; m <= static_cast<std::size_t>(lastMeasure) + 1; ++m) {
+        out += (m == 0 ? "" : ",") + Json{{"y", pulses.start(m)}}.dump();
+        handOver(false);
     }
     out += "],\n\"bpm_events\":[";
-    for (std::size_t k = 0; k < chart.bpmEvents.size(); ++k) {
-        out += k == 0 ? "{\"y\":" : ",{\"y\":";
-        appendNumber(out, chart.bpmEvents[k].y);
-        out += ",\"bpm\":";
-        appendNumber(out, chart.bpmEvents[k].bpm);
-        out += '}';
+    for (std::size_t k = 0; k < tempos.size(); ++k) {
+        out += (k == 0 ? "" : ",") + Json{{"y", tempos[k].first}, {"bpm", tempos[k].second}}.dump();
     }
-    out += "],\n\"stop_events\":[],\n\"sound_channels\":[";
-    for (std::size_t c = 0; c < chart.soundChannels.size(); ++c) {
-        const auto& channel = chart.soundChannels[c];
-        out += c == 0 ? "\n{\"name\":" : ",\n{\"name\":";
-        appendString(out, channel.name);
-        out += ",\"notes\":[";
-        for (std::size_t k = 0; k < channel.notes.size(); ++k) {
-            const auto& note = channel.notes[k];
-            out += k == 0 ? "{\"x\":" : ",{\"x\":";
-            appendNumber(out, note.x);
-            out += ",\"y\":";
-            appendNumber(out, note.y);
-            out += ",\"l\":";
-            appendNumber(out, note.l);
-            out += ",\"c\":false}";
+    out += "],\n\"stop_events\":[";
+    for (std::size_t k = 0; k < stops.size(); ++k) {
+        const auto duration = std::llround(stops[k].second / kStopUnitsPerBeat * static_cast<double>(header.resolution));
+        out += (k == 0 ? "" : ",") + Json{{"y", stops[k].first}, {"duration", duration}}.dump();
+    }
+    out += "],\n\"sound_channels\":[";
+    // One channel per code, named by its last definition, in the order codes are first defined.
+    std::map<ChartCode, std::size_t> channelOfCode;
+    std::vector<const KeysoundDefinition*> channels;
+    for (const auto& keysound : chart.keysounds) {
+        const auto [found, fresh] = channelOfCode.try_emplace(keysound.code, channels.size());
+        if (fresh) {
+            channels.push_back(&keysound);
+        } else {
+            channels[found->second] = &keysound;
+        }
+    }
+    std::vector<std::vector<std::size_t>> notesOfChannel(channels.size());
+    for (std::size_t k = 0; k < notes.size(); ++k) {
+        const auto channel = channelOfCode.find(notes[k].code);
+        if (notes[k].l >= 0 && channel != channelOfCode.end()) {
+            notesOfChannel[channel->second].push_back(k);
+        }
+    }
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+        out += (c == 0 ? "\n{\"name\":" : ",\n{\"name\":") + Json(validUtf8(channels[c]->fileName)).dump() +
+               ",\"notes\":[";
+        for (std::size_t k = 0; k < notesOfChannel[c].size(); ++k) {
+            const auto& note = notes[notesOfChannel[c][k]];
+            out += (k == 0 ? "" : ",") +
+                   Json{{"x", bmsonLane(note.x)}, {"y", note.y}, {"l", note.l}, {"c", false}}.dump();
+            handOver(false);
         }
         out += "]}";
     }
     out += "]}\n";
-    return out;
+    handOver(true);
+    return status;
+}
+
+}  // namespace
+
+std::string bmsonText(const Chart& chart)
+{
+    std::string text;
+    [[maybe_unused]] const auto written = writeBmsonText(chart, [&text](std::string_view block) -> Status {
+        text += block;
+        return {};
+    });
+    return text;
+}
+
+Status writeBmson(const Chart& chart, AtomicFileWriter& file)
+{
+    return writeBmsonText(chart, [&file](std::string_view block) { return file.write(block); });
 }
 
 }  // namespace zentrowe::chart

@@ -7,8 +7,6 @@ namespace zentrowe::convert {
 
 namespace {
 
-constexpr std::string_view kBackgroundChannel = "01";
-
 Error measureOutOfRange(std::string_view what, std::int64_t measure, bool exactChart)
 {
     const std::string holds = exactChart
@@ -22,13 +20,13 @@ Error measureOutOfRange(std::string_view what, std::int64_t measure, bool exactC
 }  // namespace
 
 ChartBuilder::ChartBuilder(int bufferCount, std::int32_t ticksPerMeasure, const ConversionSettings& settings,
-                           bool lengthsMatter, ChartLineSink& lines)
+                           bool lengthsMatter, chart::Chart* lines)
     : m_keysounds(settings.startValue, settings.base62),
       m_merge{settings.merge.velocityStep, lengthsMatter ? settings.merge.lengthStep : 0},
       m_bufferCount(bufferCount),
       m_ticksPerMeasure(ticksPerMeasure),
       m_written(static_cast<std::size_t>(kMeasureLimit * bufferCount)),
-      m_text(lines, settings.base62)
+      m_lines(lines)
 {
 }
 
@@ -43,9 +41,6 @@ std::optional<Error> ChartBuilder::takeError()
 {
     if (m_exhausted) {
         return codesExhausted();
-    }
-    if (!m_error && m_text.failed()) {
-        return m_text.error();
     }
     return std::move(m_error);
 }
@@ -210,7 +205,7 @@ bool ChartBuilder::putEndMarker(std::int64_t time, int buffer, std::int64_t meas
         put(buffer, slot, code);
         return true;
     }
-    m_text.appendSingleCode(measure, kLaneChannels[static_cast<std::size_t>(buffer)], slot, code);
+    m_lines.appendSingleCode(measure, kLaneChannels[static_cast<std::size_t>(buffer)], slot, code);
     writtenBefore(measure, buffer).set(static_cast<std::size_t>(slot));
     return true;
 }
@@ -222,7 +217,7 @@ void ChartBuilder::flush(bool final)
         if (!m_used[index] && !final) {
             continue;
         }
-        m_text.appendLine(m_measure, kLaneChannels[index], m_buffers[index], buffer == m_bufferCount - 1);
+        m_lines.appendLine(m_measure, kLaneChannels[index], m_buffers[index], buffer == m_bufferCount - 1);
         if (m_used[index]) {
             auto& written = writtenBefore(m_measure, buffer);
             for (int slot = 0; slot < kSlots; ++slot) {
@@ -240,7 +235,7 @@ void ChartBuilder::flush(bool final)
         for (std::size_t slot = 0; slot < line.size(); ++slot) {
             line[slot] = k < m_background[slot].size() ? m_background[slot][k] : 0;
         }
-        m_text.appendLine(m_measure, kBackgroundChannel, line, true);
+        m_lines.appendLine(m_measure, chart::kBackgroundChannel, line, true);
     }
     if (m_backgroundLines != 0) {
         for (auto& codes : m_background) {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/base/result.h"
-#include "core/convert/chart_text.h"
+#include "core/convert/chart_lines.h"
 #include "core/convert/keysound_table.h"
 #include "core/convert/settings.h"
 #include "core/convert/placed_note_sink.h"
@@ -27,8 +27,8 @@ inline constexpr std::int64_t kExactMeasureLimit = 1'000'000;
 
 // Lane k (0-based: note mod 7) writes to channel kLaneChannels[k]; its long notes to
 // kLaneChannels[7 + k]. Lines of a measure are written in this order.
-inline constexpr std::array<std::string_view, kMaxBuffers> kLaneChannels = {
-    "16", "11", "12", "13", "14", "15", "18", "56", "51", "52", "53", "54", "55", "58"};
+inline constexpr std::array<std::uint8_t, kMaxBuffers> kLaneChannels = {16, 11, 12, 13, 14, 15, 18,
+                                                                      56, 51, 52, 53, 54, 55, 58};
 
 // The lane a note goes to: its own lane (note mod 7) if `isFree(lane)`, else the highest-numbered
 // free lane; nothing if every lane is taken.
@@ -49,14 +49,14 @@ std::optional<int> pickLane(std::uint8_t note, IsFree isFree)
 }
 
 // The state every mode shares: the keysound table, the lane and background lines of the measure
-// being collected, the channel lines written so far, the latest tick the chart places anything
+// being collected, the channel lines laid out so far (in the chart model, if one is given), the latest tick the chart places anything
 // at, and the first refusal met.
 class ChartBuilder {
 public:
     // `lengthsMatter` is false for modes that give every keysound the same length, which
     // merging by length then leaves alone.
     ChartBuilder(int bufferCount, std::int32_t ticksPerMeasure, const ConversionSettings& settings,
-                 bool lengthsMatter, ChartLineSink& lines);
+                 bool lengthsMatter, chart::Chart* lines);
 
     // Tells `sink` of every note placed from now on. A chart whose notes are read from the sink
     // keeps its times exactly, so neither the code limit nor the measure limit applies; the lines
@@ -66,9 +66,9 @@ public:
     // Reports the note of the keysound codeFor last gave out, if a sink listens.
     void notePlaced(std::int64_t startTick, std::optional<int> lane, std::int64_t heldTicks);
 
-    bool failed() const { return m_error.has_value() || m_text.failed(); }
+    bool failed() const { return m_error.has_value(); }
     void fail(Error error);
-    // The first refusal, or the sink's first failure. Running out of codes comes first: the
+    // The first refusal. Running out of codes comes first: the
     // walk goes on after it to count the track's keysounds for the refusal.
     std::optional<Error> takeError();
 
@@ -116,7 +116,7 @@ public:
 
     // The table, its count of keysounds merged away set.
     KeysoundTable& keysounds();
-    ChartText& text() { return m_text; }
+    ChartLines& lines() { return m_lines; }
 
 private:
     using IdentitySet = std::unordered_set<KeysoundIdentity, KeysoundIdentityHash>;
@@ -146,7 +146,7 @@ private:
     std::unordered_map<std::int64_t, std::bitset<kSlots>> m_writtenLater;  // measures past the limit
     PlacedNoteSink* m_placed = nullptr;
     std::size_t m_lastKeysound = 0;
-    ChartText m_text;
+    ChartLines m_lines;
     std::optional<Error> m_error;
 };
 

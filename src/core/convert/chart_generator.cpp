@@ -16,8 +16,6 @@ namespace zentrowe::convert {
 
 namespace {
 
-constexpr std::string_view kTempoChannel = "08";
-
 // The one walk of every mode: note starts and ends go to the mode, everything else is stepped
 // over. Notes 0 and 127 are never charted, and note numbers of 0x80 and above (a damaged file)
 // make no note, as they could not be written back into the keysound MIDI file. Velocities of 0x80
@@ -107,36 +105,33 @@ Result<ChartTempos> chartTempos(const song::SongSummary& song, std::int64_t last
     return tempos;
 }
 
-// The chart file's header: line type (after the base of its codes, when not 36), tempo and
-// keysound definitions, each block followed by two empty lines.
-std::string chartHeader(const ChartTempos& tempos, const KeysoundTable& keysounds, const std::string& keysoundName,
-                        std::int32_t ticksPerMeasure)
+// The chart's line type, base and definitions: tempos as numbered, keysounds in table order.
+void defineChart(chart::Chart& chart, const ChartTempos& tempos, const KeysoundTable& keysounds,
+                 const std::string& keysoundName, std::int32_t ticksPerMeasure, std::string_view soundExtension)
 {
-    std::string header;
-    header.reserve(64 * (keysounds.size() + tempos.microsOfCode.size()) + 64);
-    if (keysounds.base62()) {
-        header += "#BASE 62\r\n";
-    }
-    header += "#LNTYPE 01\r\n\r\n\r\n";
+    chart.header.base62 = keysounds.base62();
+    chart.header.lnType = 1;
+    chart.tempos.reserve(tempos.microsOfCode.size());
     for (std::size_t k = 0; k < tempos.microsOfCode.size(); ++k) {
-        header += "#BPM" + encodeCode(static_cast<int>(k + 1), keysounds.base62()) + ' ' + song::formatBpm(tempos.microsOfCode[k]) +
-                  "\r\n";
+        const std::uint32_t micros = tempos.microsOfCode[k];
+        chart.tempos.push_back({static_cast<chart::ChartCode>(k + 1), 60'000'000.0 / micros, song::formatBpm(micros)});
     }
-    header += "\r\n\r\n";
+    chart.keysounds.reserve(keysounds.size());
     for (const auto& entry : keysounds.entries()) {
-        header += "#WAV" + entry.code + ' ' + keysoundStem(keysoundName, entry, ticksPerMeasure) + ".OGG\r\n";
+        chart.keysounds.push_back({static_cast<chart::ChartCode>(keysounds.codeValue(chart.keysounds.size())),
+                                   keysoundStem(keysoundName, entry, ticksPerMeasure) + std::string(soundExtension)});
     }
-    header += "\r\n\r\n";
-    return header;
 }
 
 template <typename Mode, typename... ModeArguments>
 Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                     song::TrackLocation where, const ConversionSettings& settings,
-                                    ChartLineSink& lines, PlacedNoteSink* placedNotes, ProgressSink& progress,
+                                    PlacedNoteSink* placedNotes, ProgressSink& progress, std::string_view soundExtension,
                                     ModeArguments... modeArguments)
 {
-    ChartBuilder chart(Mode::kBuffers, song.ticksPerMeasure, settings, !std::is_same_v<Mode, PercussionMode>, lines);
+    GeneratedChart result;
+    ChartBuilder chart(Mode::kBuffers, song.ticksPerMeasure, settings, !std::is_same_v<Mode, PercussionMode>,
+                       placedNotes == nullptr ? &result.chart : nullptr);
     if (placedNotes != nullptr) {
         chart.reportPlacedNotes(*placedNotes);
     }
@@ -152,7 +147,6 @@ Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const so
     if (auto error = chart.takeError()) {
         return *error;
     }
-    GeneratedChart result;
     result.lastPlacedTick = chart.lastPlacedTick();
     if (placedNotes != nullptr) {
         throttle.finish();
@@ -165,32 +159,25 @@ Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const so
     if (!tempos) {
         return tempos.error();
     }
-    ChartText& text = chart.text();
+    ChartLines& lines = chart.lines();
     for (std::size_t k = 0; k < tempos->changes.size(); ++k) {
         // Every change kept lies at or before a placed note, so in a measure the chart holds.
         const std::int64_t time = tempos->changes[k].time;
-        text.appendSingleCode(chart.measureOf(time), kTempoChannel, chart.slotOf(time), tempos->codeOfChange[k]);
+        lines.appendSingleCode(chart.measureOf(time), chart::kTempoChannel, chart.slotOf(time),
+                               tempos->codeOfChange[k]);
     }
-    text.appendLineEnd();
-    if (auto finished = text.finish(); !finished) {
-        return finished.error();
-    }
+    lines.appendLineEnd();
     throttle.finish();
 
-    result.header = chartHeader(*tempos, chart.keysounds(), settings.keysoundName, song.ticksPerMeasure);
+    defineChart(result.chart, *tempos, chart.keysounds(), settings.keysoundName, song.ticksPerMeasure,
+                soundExtension);
     result.keysounds = std::move(chart.keysounds());
     return result;
 }
 
-// Discards the lines of a chart read through its placed notes.
-class DiscardedLines final : public ChartLineSink {
-public:
-    Status write(std::string_view) override { return {}; }
-};
-
 Result<GeneratedChart> convertSong(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                   int trackNumber, const ConversionSettings& settings, ChartLineSink& lines,
-                                   PlacedNoteSink* placedNotes, ProgressSink& progress)
+                                   int trackNumber, const ConversionSettings& settings,
+                                   PlacedNoteSink* placedNotes, ProgressSink& progress, std::string_view soundExtension)
 {
     if (trackNumber < 1 || static_cast<std::size_t>(trackNumber) > song.tracks.size()) {
         return Error{ErrorCode::TrackOutOfRange,
@@ -208,31 +195,30 @@ Result<GeneratedChart> convertSong(std::span<const std::uint8_t> file, const son
     const song::TrackLocation where = song.tracks[static_cast<std::size_t>(trackNumber - 1)].location;
     switch (settings.mode()) {
     case ConversionMode::Percussion:
-        return convertTrack<PercussionMode>(file, song, where, settings, lines, placedNotes, progress);
+        return convertTrack<PercussionMode>(file, song, where, settings, placedNotes, progress, soundExtension);
     case ConversionMode::LongNotes:
-        return convertTrack<LongNoteMode>(file, song, where, settings, lines, placedNotes, progress,
-                                                settings.longNoteThreshold);
+        return convertTrack<LongNoteMode>(file, song, where, settings, placedNotes, progress, soundExtension,
+                                          settings.longNoteThreshold);
     case ConversionMode::Plain:
         break;
     }
-    return convertTrack<PlainMode>(file, song, where, settings, lines, placedNotes, progress);
+    return convertTrack<PlainMode>(file, song, where, settings, placedNotes, progress, soundExtension);
 }
 
 }  // namespace
 
 Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                     int trackNumber, const ConversionSettings& settings, ChartLineSink& lines,
-                                     ProgressSink& progress)
+                                     int trackNumber, const ConversionSettings& settings, ProgressSink& progress,
+                                     std::string_view soundExtension)
 {
-    return convertSong(file, song, trackNumber, settings, lines, nullptr, progress);
+    return convertSong(file, song, trackNumber, settings, nullptr, progress, soundExtension);
 }
 
 Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                            int trackNumber, const ConversionSettings& settings,
                                            PlacedNoteSink& notes, ProgressSink& progress)
 {
-    DiscardedLines lines;
-    return convertSong(file, song, trackNumber, settings, lines, &notes, progress);
+    return convertSong(file, song, trackNumber, settings, &notes, progress, {});
 }
 
 }  // namespace zentrowe::convert

@@ -3,10 +3,11 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "core/base/progress.h"
 #include "core/base/result.h"
-#include "core/convert/chart_line_sink.h"
+#include "core/chart/chart_model.h"
 #include "core/convert/keysound_table.h"
 #include "core/convert/placed_note_sink.h"
 #include "core/convert/settings.h"
@@ -14,32 +15,30 @@
 
 namespace zentrowe::convert {
 
-// What a conversion learns besides the channel lines: the chart file is `header` followed by the
-// lines handed to the sink. The header defines the keysounds, so it is complete only once the
-// whole track has been read.
+// What a conversion makes: the chart (line type, base, tempo and keysound definitions and the
+// channel lines as the BMS chart lays them out) and the keysounds it names.
 struct GeneratedChart {
-    std::string header;  // ASCII, CR LF line ends: line type, tempo and keysound definitions
+    chart::Chart chart;
     KeysoundTable keysounds;
     std::int64_t lastPlacedTick = 0;  // the latest note start or long-note end placed
 };
 
 // Converts one track (1-based) of a song whose bytes are `file` and whose summary is `song`, in
-// the mode of `settings`: hands the chart's channel lines to `lines` as they fill and returns the
-// header and the keysounds. Tempo changes after the last note (or long-note end) the chart places
+// the mode of `settings`, into the chart model: keysound files are named after their stems with
+// `soundExtension`. Tempo changes after the last note (or long-note end) the chart places
 // change nothing in it and are left out.
 // Keysounds are merged as settings.merge asks before they get codes; the table then counts the
 // keysounds merging saved. Refusals: TrackOutOfRange, UnsupportedDivision (division 0),
 // CodesExhausted (keysounds past "ZZ" or, in base 62, "zz": the message counts the track's
 // keysounds and names the choices that would fit; or more distinct tempos than codes), MeasureOutOfRange (a note or long-note end at measure
-// 1000 or later), Cancelled (the progress sink asked to stop), or the first failure of `lines`;
-// lines already handed over are then of no use.
+// 1000 or later), Cancelled (the progress sink asked to stop).
 Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                     int trackNumber, const ConversionSettings& settings, ChartLineSink& lines,
-                                     ProgressSink& progress);
+                                     int trackNumber, const ConversionSettings& settings, ProgressSink& progress,
+                                     std::string_view soundExtension = ".OGG");
 
 // The same walk for a chart that keeps exact times: every note goes to `notes` as it is placed,
 // in the lane the BMS chart gives it. No code limit and no measure limit apply (keysounds past
-// "ZZ" have no code) and the result's header is empty. Refusals: as generateChart, less
+// "ZZ" have no code) and the result's chart is empty. Refusals: as generateChart, less
 // CodesExhausted, and MeasureOutOfRange only from measure kExactMeasureLimit on.
 Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                            int trackNumber, const ConversionSettings& settings,

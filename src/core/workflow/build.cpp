@@ -14,6 +14,9 @@
 #include "core/base/atomic_file_writer.h"
 #include "core/base/file_error.h"
 #include "core/base/file_reading.h"
+#include "core/chart/bms_writer.h"
+#include "core/chart/bmson_writer.h"
+#include "core/convert/chart_lines.h"
 #include "core/keysound/keysound_midi_writer.h"
 #include "core/workflow/preview.h"
 
@@ -37,16 +40,6 @@ std::int64_t framesOfKeysoundTicks(std::uint64_t ticks, std::uint32_t tempoMicro
     return std::llround(seconds * audio::kSampleRate);
 }
 
-// 60,000,000 / tempo with two decimals and at least three integer digits, as the #BPMxx lines.
-std::string formatHeaderBpm(std::uint32_t tempoMicros)
-{
-    const std::uint64_t hundredths = (12'000'000'000ULL / tempoMicros + 1) / 2;
-    char text[32];
-    std::snprintf(text, sizeof text, "%03llu.%02llu", static_cast<unsigned long long>(hundredths / 100),
-                  static_cast<unsigned long long>(hundredths % 100));
-    return text;
-}
-
 std::uint32_t tempoAtTickZero(const song::SongSummary& song)
 {
     std::uint32_t tempo = song::kDefaultTempoMicros;
@@ -58,60 +51,29 @@ std::uint32_t tempoAtTickZero(const song::SongSummary& song)
     return tempo;
 }
 
-// A header value on one line whatever the user typed.
-std::string oneLine(std::string text)
+// The chart the conversion made, completed with what a player needs to list the song and, if
+// `bgmCode` is given, the BGM: defined after the keysounds and started at slot 0 of measure 000
+// on the background channel.
+void completeChart(chart::Chart& chart, const BuildRequest& request, std::optional<chart::ChartCode> bgmCode,
+                   const std::string& bgmFileName)
 {
-    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    return text;
-}
-
-// The chart as the conversion wrote it, with the lines a player needs to list the song at the
-// top and, if `bgmCode` is given, the BGM defined after the keysounds and started at slot 0 of
-// measure 000 on the background channel.
-std::string completedChart(const std::string& chart, const BuildRequest& request, const std::string& bgmCode,
-                           const std::string& bgmFileName)
-{
-    std::string title = request.title.empty() ? request.conversion.sourceMidiPath.stem().string() : request.title;
-    std::string text = "#PLAYER 1\r\n#TITLE " + oneLine(title) + "\r\n";
-    if (request.artist) {
-        text += "#ARTIST " + oneLine(*request.artist) + "\r\n";
+    auto& header = chart.header;
+    header.player = 1;
+    header.title = request.title.empty() ? request.conversion.sourceMidiPath.stem().string() : request.title;
+    header.artist = request.artist.value_or(std::string());
+    header.initialBpm = 60'000'000.0 / tempoAtTickZero(request.conversion.song);
+    header.previewFile = kPreviewFileName;
+    if (bgmCode) {
+        chart.keysounds.push_back({*bgmCode, bgmFileName});
+        chart.addLine(0, chart::kBackgroundChannel, convert::kSlots);
+        chart.addObject(0, *bgmCode);
     }
-    text += "#BPM " + formatHeaderBpm(tempoAtTickZero(request.conversion.song)) + "\r\n";
-    text += "#PREVIEW " + std::string(kPreviewFileName) + "\r\n";
-    if (bgmCode.empty()) {
-        return text + chart;
-    }
-
-    // After the last "#WAV" line, or before the first channel line when there is none.
-    std::size_t insertAt = std::string::npos;
-    for (std::size_t line = 0; line < chart.size();) {
-        const std::size_t end = chart.find('\n', line);
-        const std::size_t next = end == std::string::npos ? chart.size() : end + 1;
-        if (chart.compare(line, 4, "#WAV") == 0) {
-            insertAt = next;
-        } else if (line + 1 < chart.size() && chart[line] == '#' && chart[line + 1] >= '0' && chart[line + 1] <= '9') {
-            if (insertAt == std::string::npos) {
-                insertAt = line;
-            }
-            break;
-        }
-        line = next;
-    }
-    if (insertAt == std::string::npos) {
-        insertAt = chart.size();
-    }
-    text.append(chart, 0, insertAt);
-    text += "#WAV" + bgmCode + " " + bgmFileName + "\r\n";
-    text.append(chart, insertAt);
-    text += "#00001:" + bgmCode + std::string(382, '0') + "\r\n";
-    return text;
 }
 
 std::string writtenSoFar(std::size_t keysoundsWritten, std::size_t keysoundCount, bool bgmWritten)
 {
-    return "the chart (without BGM and title lines), K-Midi.mid and " + std::to_string(keysoundsWritten) + " of " +
-           std::to_string(keysoundCount) + " keysound files" + (bgmWritten ? " and the BGM" : "") +
-           " were written whole, nothing else";
+    return "K-Midi.mid and " + std::to_string(keysoundsWritten) + " of " + std::to_string(keysoundCount) +
+           " keysound files" + (bgmWritten ? " and the BGM" : "") + " were written whole, not the chart";
 }
 
 // A sink for passes inside a worker: no progress of their own, stop when the build stops.
@@ -139,6 +101,7 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     conversionRequest.title = request.title;
     conversionRequest.artist = request.artist;
     conversionRequest.soundExtension = extension;
+    conversionRequest.writeChart = false;  // written once, complete, after the sounds it names
     auto conversion = runConversion(conversionRequest, progress);
     if (!conversion) {
         return conversion.error();
@@ -157,7 +120,7 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     // Keysounds whose lengths round to the same 1/192 share a stem, and so one file.
     std::vector<RenderJob> jobs;
     std::vector<audio::TimedEvent> bgmEvents;
-    std::string bgmCode;  // a bmson chart names the BGM by its file alone
+    std::optional<chart::ChartCode> bgmCode;
     bool bgmJob = false;
     if (request.backgroundMusic) {
         const int codeValue = keysounds.codeValue(keysounds.size());
@@ -171,7 +134,7 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         } else if (!hasNotes) {
             outcome.skipped.push_back("no BGM: the other tracks have no notes");
         } else {
-            bgmCode = bmson ? std::string() : convert::encodeCode(codeValue, keysounds.base62());
+            bgmCode = static_cast<chart::ChartCode>(bmson ? keysounds.size() + 1 : static_cast<std::size_t>(codeValue));
             bgmJob = true;
             jobs.push_back({folder / (std::string(kBgmStem) + extension), 0, true});  // the longest, first
         }
@@ -294,26 +257,12 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     }
     progress.advance(total, total);
 
-    std::string text;
-    if (outcome.conversion.bmson) {
-        // The conversion wrote it whole but for the BGM.
-        if (!bgmJob) {
-            return outcome;
-        }
-        outcome.conversion.bmson->soundChannels.push_back({std::string(kBgmStem) + extension, {{0, 0, 0}}});
-        text = chart::bmsonText(*outcome.conversion.bmson);
-    } else {
-        const auto chart = readWholeFile(outcome.conversion.chartPath);
-        if (!chart) {
-            return chart.error();
-        }
-        text = completedChart(std::string(chart->begin(), chart->end()), request, bgmCode,
-                              std::string(kBgmStem) + extension);
-    }
+    completeChart(outcome.conversion.chart, request, bgmCode, std::string(kBgmStem) + extension);
     AtomicFileWriter chartFile(outcome.conversion.chartPath);
     Status status = chartFile.open();
     if (status) {
-        status = chartFile.write(std::string_view(text));
+        status = bmson ? chart::writeBmson(outcome.conversion.chart, chartFile)
+                       : chart::writeBms(outcome.conversion.chart, chartFile);
     }
     if (status) {
         status = chartFile.commit();

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "core/audio/chart_mixer.h"
+#include "core/chart/chart_file.h"
 #include "core/audio/song_sequence.h"
 #include "core/base/file_reading.h"
 #include "core/song/song_summary.h"
@@ -62,7 +63,7 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
     track.samples.erase(track.samples.begin(),
                         track.samples.begin() + static_cast<std::ptrdiff_t>(std::min(skipped, track.samples.size())));
 
-    auto chart = chart::readBmsChartFile(request.chartPath);
+    auto chart = chart::readChartFile(request.chartPath);
     if (!chart) {
         return chart.error();
     }

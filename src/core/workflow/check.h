@@ -8,7 +8,7 @@
 #include "core/audio/synth_renderer.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
-#include "core/chart/bms_chart.h"
+#include "core/chart/timed_chart.h"
 
 namespace zentrowe::workflow {
 

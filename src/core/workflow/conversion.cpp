@@ -5,9 +5,11 @@
 #include "core/base/atomic_file_writer.h"
 #include "core/base/file_error.h"
 #include "core/base/file_reading.h"
+#include "core/chart/bms_writer.h"
+#include "core/chart/bmson_writer.h"
 #include "core/convert/chart_generator.h"
+#include "core/convert/exact_chart.h"
 #include "core/keysound/keysound_midi_writer.h"
-#include "core/workflow/chart_lines_file.h"
 
 namespace zentrowe::workflow {
 
@@ -62,13 +64,12 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     }
     const bool bmson = request.settings.bmson;
     const std::string chartFileName = bmson ? bmsonFileName(request.chartFileName) : request.chartFileName;
-    // The channel lines go to disk as they fill; the chart is its header and then those lines.
-    ChartLinesFile lines(request.outputFolder / chartFileName);
-    chart::BmsonNoteCollector placedNotes;
+    // The chart model holds a few bytes per object, so a chart of millions of notes fits.
+    convert::ExactNoteCollector placedNotes;
     auto chart = bmson ? convert::generatePlacedNotes(source->bytes(), request.song, request.trackNumber,
                                                       request.settings, placedNotes, progress)
                        : convert::generateChart(source->bytes(), request.song, request.trackNumber, request.settings,
-                                                lines, progress);
+                                                progress, request.soundExtension.value_or(".OGG"));
     if (!chart) {
         return chart.error();
     }
@@ -105,24 +106,23 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
         return Error{ErrorCode::Cancelled, "conversion cancelled"};
     }
 
+    if (bmson) {
+        convert::ExactChartNaming naming{request.title.empty() ? request.sourceMidiPath.stem().string() : request.title,
+                                         request.artist.value_or(std::string()), request.settings.keysoundName,
+                                         request.soundExtension.value_or(".ogg")};
+        outcome.chart = convert::makeExactChart(request.song, *chart, placedNotes, naming);
+    } else {
+        outcome.chart = std::move(chart->chart);
+    }
+
     // Both files are complete in their temporary files before either replaces an earlier one.
     AtomicFileWriter chartFile(outcome.chartPath);
     AtomicFileWriter keysoundFile(outcome.keysoundMidiPath);
-    Status status = chartFile.open();
-    if (status && bmson) {
-        chart::BmsonNaming naming{request.title.empty() ? request.sourceMidiPath.stem().string() : request.title,
-                                  request.artist, request.settings.keysoundName, request.soundExtension};
-        outcome.bmson = chart::makeBmsonChart(request.song, *chart, placedNotes, naming);
-        status = chartFile.write(std::string_view(chart::bmsonText(*outcome.bmson)));
-    } else if (status) {
-        status = chartFile.write(std::string_view(chart->header));
-    }
-    if (status && !bmson) {
-        const auto copied = chartFile.copyFrom(lines.descriptor(), outcome.chartPath, 0, lines.size());
-        if (!copied) {
-            status = copied.error();
-        } else if (*copied != lines.size()) {
-            status = fileError(ErrorCode::WriteFailed, outcome.chartPath, "write", "its lines could not be read back");
+    Status status;
+    if (request.writeChart) {
+        status = chartFile.open();
+        if (status) {
+            status = bmson ? chart::writeBmson(outcome.chart, chartFile) : chart::writeBms(outcome.chart, chartFile);
         }
     }
     if (status && progress.stopRequested()) {
@@ -137,7 +137,7 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     if (status) {
         // The chart names the keysounds whose timing "K-Midi.mid" holds: neither may replace an
         // earlier run's file without the other.
-        status = commitTogether(chartFile, keysoundFile);
+        status = request.writeChart ? commitTogether(chartFile, keysoundFile) : keysoundFile.commit();
     }
     if (!status) {
         return status.error();

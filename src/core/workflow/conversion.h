@@ -7,7 +7,7 @@
 
 #include "core/base/progress.h"
 #include "core/base/result.h"
-#include "core/chart/bmson_writer.h"
+#include "core/chart/chart_model.h"
 #include "core/convert/keysound_table.h"
 #include "core/convert/settings.h"
 #include "core/keysound/keysound_cuts.h"
@@ -23,10 +23,15 @@ struct ConversionRequest {
     std::filesystem::path outputFolder;
     int trackNumber = 0;                   // 1-based; 0 means no track chosen
     convert::ConversionSettings settings;  // settings.bmson: a bmson chart, named with ".bmson"
-    // What a bmson chart is called and calls its sounds (a BMS chart leaves that to build):
+    // What a bmson chart is called (a BMS chart leaves that to build):
     std::string title;                     // empty: the MIDI file's base name
     std::optional<std::string> artist;     // none: no artist
-    std::string soundExtension = ".ogg";   // of every keysound file name
+    // Of every keysound file name; none: ".OGG" in a BMS chart, as the manual path names the
+    // files it cuts, ".ogg" in a bmson chart.
+    std::optional<std::string> soundExtension;
+    // False: the chart is made (ConversionOutcome::chart) but not written, for a caller that
+    // completes it and writes it once itself; "K-Midi.mid" is still written.
+    bool writeChart = true;
 };
 
 // What a finished conversion wrote and learned.
@@ -39,7 +44,7 @@ struct ConversionOutcome {
     std::int32_t sourceTicksPerMeasure = 0;  // the source song's, for naming the cut files
     std::string keysoundName;                // the prefix the chart's keysound files carry
     std::int64_t gapTicks = 0;               // the silence before each keysound in "K-Midi.mid"
-    std::optional<chart::BmsonChart> bmson;  // the chart written, if a bmson one
+    chart::Chart chart;                      // the chart made (and written, if asked)
 };
 
 inline constexpr const char* kKeysoundMidiFileName = "K-Midi.mid";

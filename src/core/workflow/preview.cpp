@@ -1,6 +1,7 @@
 #include "core/workflow/preview.h"
 
 #include "core/audio/chart_mixer.h"
+#include "core/chart/chart_file.h"
 #include "core/audio/preview_writer.h"
 #include "core/base/file_error.h"
 
@@ -33,7 +34,7 @@ Result<PreviewOutcome> writeChartPreview(const PreviewRequest& request, Progress
         return Error{ErrorCode::InvalidSetting,
                      displayPath(request.outputPath) + ": a preview is written as .wav or .ogg"};
     }
-    auto chart = chart::readBmsChartFile(request.chartPath);
+    auto chart = chart::readChartFile(request.chartPath);
     if (!chart) {
         return chart.error();
     }

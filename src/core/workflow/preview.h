@@ -7,7 +7,7 @@
 
 #include "core/base/progress.h"
 #include "core/base/result.h"
-#include "core/chart/bms_chart.h"
+#include "core/chart/timed_chart.h"
 
 namespace zentrowe::workflow {
 

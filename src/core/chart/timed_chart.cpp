@@ -1,0 +1,291 @@
+#include "core/chart/timed_chart.h"
+
+#include <algorithm>
+#include <bitset>
+#include <map>
+#include <tuple>
+
+namespace zentrowe::chart {
+
+namespace {
+
+constexpr double kBeatsPerWholeMeasure = 4;
+constexpr double kStopUnitsPerBeat = 48;  // "#STOPxx n" stops for n 1/192 of a 4-beat measure
+
+// Where one timing change or object lies inside its measure: slot / slotCount.
+struct Position {
+    std::int32_t measure = 0;
+    double fraction = 0;
+};
+
+struct TimingEvent {
+    Position at;
+    bool isStop = false;  // else a tempo change
+    double value = 0;     // beats per minute, or 1/192 measure units of stop
+};
+
+// The tempo map laid out measure by measure: the time at every point where the tempo changes
+// or the chart stops, and the tempo after it.
+class Timeline {
+public:
+    Timeline(double initialBpm, const std::vector<double>& lengths, std::vector<TimingEvent> events)
+    {
+        std::stable_sort(events.begin(), events.end(), [](const TimingEvent& a, const TimingEvent& b) {
+            // A tempo change and a stop at one point: the stop lasts at the new tempo.
+            return std::tie(a.at.measure, a.at.fraction, a.isStop) < std::tie(b.at.measure, b.at.fraction, b.isStop);
+        });
+        m_measures.resize(lengths.size());
+        double seconds = 0;
+        double bpm = initialBpm;
+        std::size_t next = 0;
+        for (std::size_t m = 0; m < lengths.size(); ++m) {
+            auto& measure = m_measures[m];
+            measure.beats = kBeatsPerWholeMeasure * lengths[m];
+            measure.points.push_back({0, seconds, 0, bpm});
+            for (; next < events.size() && events[next].at.measure == static_cast<std::int32_t>(m); ++next) {
+                const auto& event = events[next];
+                auto* point = &measure.points.back();
+                if (event.at.fraction != point->fraction) {
+                    measure.points.push_back({event.at.fraction, timeInside(measure, *point, event.at.fraction), 0,
+                                              point->bpmAfter});
+                    point = &measure.points.back();
+                }
+                if (event.isStop) {
+                    point->stopSeconds += event.value / kStopUnitsPerBeat * 60 / point->bpmAfter;
+                } else {
+                    point->bpmAfter = event.value;
+                }
+            }
+            const auto& last = measure.points.back();
+            seconds = timeInside(measure, last, 1);
+            bpm = last.bpmAfter;
+        }
+    }
+
+    // An object at a stop sounds as the stop begins.
+    double secondsAt(Position at) const
+    {
+        const auto& measure = m_measures[static_cast<std::size_t>(at.measure)];
+        const auto after = std::upper_bound(measure.points.begin(), measure.points.end(), at.fraction,
+                                            [](double fraction, const Point& p) { return fraction < p.fraction; });
+        const Point& point = *(after - 1);
+        if (point.fraction == at.fraction) {
+            return point.secondsBefore;
+        }
+        return timeInside(measure, point, at.fraction);
+    }
+
+private:
+    struct Point {
+        double fraction;
+        double secondsBefore;  // before the stop at this point
+        double stopSeconds;
+        double bpmAfter;
+    };
+    struct Measure {
+        double beats = kBeatsPerWholeMeasure;
+        std::vector<Point> points;
+    };
+
+    static double timeInside(const Measure& measure, const Point& from, double fraction)
+    {
+        return from.secondsBefore + from.stopSeconds + (fraction - from.fraction) * measure.beats * 60 / from.bpmAfter;
+    }
+
+    std::vector<Measure> m_measures;
+};
+
+// Definitions by code; a later definition of a code replaces an earlier one.
+std::map<ChartCode, double> byCode(const std::vector<TimingDefinition>& definitions)
+{
+    std::map<ChartCode, double> values;
+    for (const auto& definition : definitions) {
+        values[definition.code] = definition.value;
+    }
+    return values;
+}
+
+bool sounds(int channel)
+{
+    return channel == kBackgroundChannel || isLaneChannel(channel) || isLongNoteChannel(channel);
+}
+
+// The channel an object was read from, which tells apart a lane's notes and its long notes.
+int channelOf(const ChartObject& object)
+{
+    if (object.kind == ObjectKind::Background) {
+        return kBackgroundChannel;
+    }
+    return object.kind == ObjectKind::Note ? object.lane : object.lane + 40;
+}
+
+// Long-note channels hold starts and ends by turns, lane by lane; an #LNOBJ code in a lane
+// ends a long note begun by the lane's previous note.
+void pairLongNotes(std::vector<ChartObject>& objects, const std::vector<ChartCode>& lnObjects,
+                   std::vector<ChartProblem>& problems)
+{
+    std::map<int, std::size_t> openLongNote;
+    std::map<int, std::size_t> previousNote;
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        auto& object = objects[i];
+        if (object.kind == ObjectKind::LongNoteStart) {
+            const auto open = openLongNote.find(object.lane);
+            if (open != openLongNote.end()) {
+                object.kind = ObjectKind::LongNoteEnd;
+                openLongNote.erase(open);
+            } else {
+                openLongNote[object.lane] = i;
+            }
+        } else if (object.kind == ObjectKind::Note) {
+            if (std::find(lnObjects.begin(), lnObjects.end(), object.code) != lnObjects.end()) {
+                object.kind = ObjectKind::LongNoteEnd;
+                const auto previous = previousNote.find(object.lane);
+                if (previous != previousNote.end()) {
+                    objects[previous->second].kind = ObjectKind::LongNoteStart;
+                    previousNote.erase(previous);
+                } else {
+                    problems.push_back({object.line, "an #LNOBJ end with no note before it in its lane"});
+                }
+            } else {
+                previousNote[object.lane] = i;
+            }
+        }
+    }
+    for (const auto& [lane, index] : openLongNote) {
+        problems.push_back({objects[index].line, "a long note in lane " + std::to_string(lane) + " never ends"});
+    }
+}
+
+// Players keep only the last object at a lane position: of objects at one time on one channel
+// (objects at one position have one time), the last in file order stays.
+void dropReplacedObjects(std::vector<ChartObject>& objects)
+{
+    std::vector<char> replaced(objects.size(), 0);
+    for (std::size_t end = objects.size(); end > 0;) {
+        std::size_t begin = end - 1;
+        while (begin > 0 && objects[begin - 1].seconds == objects[end - 1].seconds) {
+            --begin;
+        }
+        std::bitset<70> seen;
+        for (std::size_t k = end; k-- > begin;) {
+            if (objects[k].kind == ObjectKind::Background) {
+                continue;
+            }
+            const auto channel = static_cast<std::size_t>(channelOf(objects[k]));
+            replaced[k] = seen.test(channel) ? 1 : 0;
+            seen.set(channel);
+        }
+        end = begin;
+    }
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < objects.size(); ++k) {
+        if (replaced[k] == 0) {
+            objects[kept++] = objects[k];
+        }
+    }
+    objects.resize(kept);
+}
+
+}  // namespace
+
+TimedChart timeChart(ChartReading reading)
+{
+    const Chart& chart = reading.chart;
+    TimedChart timed;
+    timed.ignoredLines = reading.ignoredLines;
+    timed.problems = std::move(reading.problems);
+    timed.initialBpm = chart.header.initialBpm.value_or(130);
+
+    ChartCode largest = kLargestCode62;
+    for (const auto& keysound : chart.keysounds) {
+        largest = std::max(largest, keysound.code);
+    }
+    timed.keysoundNames.assign(static_cast<std::size_t>(largest) + 1, {});
+    for (const auto& keysound : chart.keysounds) {
+        timed.keysoundNames[keysound.code] = keysound.fileName;
+    }
+
+    std::int32_t lastMeasure = -1;
+    for (const auto& line : chart.lines) {
+        lastMeasure = std::max(lastMeasure, line.measure);
+    }
+    std::vector<double> lengths(static_cast<std::size_t>(lastMeasure + 1), 1.0);
+    for (const auto& length : chart.measureLengths) {
+        if (length.measure <= lastMeasure) {
+            lengths[static_cast<std::size_t>(length.measure)] = length.length;
+        }
+    }
+
+    const auto tempos = byCode(chart.tempos);
+    const auto stops = byCode(chart.stops);
+    std::vector<TimingEvent> timing;
+    std::size_t soundingObjects = 0;
+    for (const auto& line : chart.lines) {
+        const auto channel = line.channel;
+        if (sounds(channel)) {
+            soundingObjects += line.objectCount;
+            continue;
+        }
+        for (std::uint32_t k = 0; k < line.objectCount; ++k) {
+            const auto& object = chart.objects[line.firstObject + k];
+            const Position at{line.measure, static_cast<double>(object.slot) / line.slotCount};
+            if (channel == kHexTempoChannel) {
+                timing.push_back({at, false, static_cast<double>(object.code)});
+            } else if (channel == kTempoChannel || channel == kStopChannel) {
+                const auto& definitions = channel == kTempoChannel ? tempos : stops;
+                const auto found = definitions.find(object.code);
+                if (found != definitions.end()) {
+                    timing.push_back({at, channel == kStopChannel, found->second});
+                } else {
+                    const bool tempo = channel == kTempoChannel;
+                    timed.problems.push_back({line.sourceLine, std::string(tempo ? "tempo code " : "stop code ") +
+                                                                   codeText(object.code, chart.header.base62) +
+                                                                   (tempo ? " has no #BPM" : " has no #STOP") +
+                                                                   " definition; left out"});
+                }
+            }
+        }
+    }
+    const Timeline timeline(timed.initialBpm, lengths, std::move(timing));
+
+    timed.objects.reserve(soundingObjects);
+    for (const auto& line : chart.lines) {
+        if (!sounds(line.channel)) {
+            continue;
+        }
+        for (std::uint32_t k = 0; k < line.objectCount; ++k) {
+            const auto& placed = chart.objects[line.firstObject + k];
+            ChartObject object;
+            object.seconds = timeline.secondsAt({line.measure, static_cast<double>(placed.slot) / line.slotCount});
+            object.code = placed.code;
+            object.line = line.sourceLine;
+            if (line.channel == kBackgroundChannel) {
+                object.kind = ObjectKind::Background;
+            } else if (isLongNoteChannel(line.channel)) {
+                object.kind = ObjectKind::LongNoteStart;
+                object.lane = static_cast<std::uint8_t>(line.channel - 40);
+            } else {
+                object.kind = ObjectKind::Note;
+                object.lane = line.channel;
+            }
+            timed.objects.push_back(object);
+        }
+    }
+    std::stable_sort(timed.objects.begin(), timed.objects.end(),
+                     [](const ChartObject& a, const ChartObject& b) { return a.seconds < b.seconds; });
+    dropReplacedObjects(timed.objects);
+    pairLongNotes(timed.objects, chart.header.lnObjects, timed.problems);
+    return timed;
+}
+
+double firstSoundSeconds(const TimedChart& chart)
+{
+    for (const auto& object : chart.objects) {
+        if (object.kind != ObjectKind::LongNoteEnd) {
+            return object.seconds;
+        }
+    }
+    return 0;
+}
+
+}  // namespace zentrowe::chart
