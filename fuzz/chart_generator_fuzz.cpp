@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "core/base/progress.h"
+#include "core/chart/bms_writer.h"
 #include "core/convert/chart_generator.h"
-#include "core/convert/chart_text.h"
 #include "core/convert/keysound_table.h"
 #include "core/convert/settings.h"
 #include "core/keysound/keysound_midi_writer.h"
@@ -183,17 +183,18 @@ void checkChart(const std::string& text, const convert::KeysoundTable& keysounds
     }
 }
 
-// Collects the lines as the conversion hands them over; a block never exceeds the block size.
-class CollectedLines final : public convert::ChartLineSink {
-public:
-    Status write(std::string_view lines) override
-    {
-        require(!lines.empty() && lines.size() <= convert::ChartText::kBlockBytes, "lines come in bounded blocks");
-        text += lines;
-        return {};
-    }
+// The chart as the BMS writer writes it; a block never exceeds the block size.
+std::string chartText(const chart::Chart& chart)
+{
     std::string text;
-};
+    const auto written = chart::writeBms(chart, [&text](std::string_view block) -> Status {
+        require(!block.empty() && block.size() <= (std::size_t{1} << 20), "text comes in bounded blocks");
+        text += block;
+        return {};
+    });
+    require(written.ok(), "a chart the conversion made can be written");
+    return text;
+}
 
 // The settings texts the command line would pass, from four bytes: every start code (upper or
 // lower case), long-note minimums around 0 and at both ends of the range, a few names.
@@ -247,8 +248,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         for (int track = 1; track <= tracks; ++track) {
             CheckedProgress progress;
-            CollectedLines lines;
-            const auto chart = convert::generateChart(file, *summary, track, *settings, lines, progress);
+            const auto chart = convert::generateChart(file, *summary, track, *settings, progress);
             if (!chart) {
                 const auto code = chart.error().code;
                 require(code == ErrorCode::UnsupportedDivision || code == ErrorCode::CodesExhausted ||
@@ -256,7 +256,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         "a chart is refused only for its division, its codes or its length");
                 continue;
             }
-            checkChart(chart->header + lines.text, chart->keysounds, settings->startValue, mode);
+            checkChart(chartText(chart->chart), chart->keysounds, settings->startValue, mode);
             if (mode == joinedMode) {
                 const auto keysoundMidi = keysound::buildKeysoundMidi(chart->keysounds, summary->ticksPerQuarter,
                                                                       summary->tempoBytes, settings->keysoundGap);

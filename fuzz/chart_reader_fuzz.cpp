@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <span>
+#include <utility>
 
-#include "core/chart/bms_chart.h"
+#include "core/chart/bms_reader.h"
+#include "core/chart/bms_writer.h"
 
 namespace {
 
@@ -28,10 +30,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     using namespace zentrowe::chart;
     const std::span<const std::uint8_t> bytes(data, size);
-    const BmsChart chart = readBmsChart(bytes);
-    const auto lines = static_cast<std::int64_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
+    auto reading = readBms(bytes);
+    // What was read can be written (codes of the chart's base) and read again.
+    const auto written = bmsText(reading.chart);
+    require(written.ok(), "a chart read can be written");
+    const TimedChart chart = timeChart(std::move(reading));
+    // LF, CR LF and CR alone end lines.
+    const auto lines = static_cast<std::int64_t>(std::count(bytes.begin(), bytes.end(), '\n') +
+                                                 std::count(bytes.begin(), bytes.end(), '\r')) + 1;
 
-    require(chart.keysoundNames.size() == kCodeCount, "one name slot per code");
+    require(chart.keysoundNames.size() > kLargestCode62, "one name slot per code");
     require(std::isfinite(chart.initialBpm) && chart.initialBpm > 0, "the first tempo is a positive number");
     require(chart.ignoredLines >= 0 && chart.ignoredLines <= lines, "no more lines ignored than there are");
     double previous = 0;
@@ -39,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(!std::isnan(object.seconds) && object.seconds >= 0, "objects lie at times from 0 on");
         require(object.seconds >= previous, "objects are in time order");
         previous = object.seconds;
-        require(object.code > 0 && object.code < kCodeCount, "object codes are codes");
-        require(object.line >= 1 && object.line <= lines, "objects come from lines of the input");
+        require(object.code > 0 && object.code <= kLargestCode62, "object codes are codes");
+        require(object.line >= 1 && static_cast<std::int64_t>(object.line) <= lines, "objects come from lines of the input");
         const bool background = object.kind == ObjectKind::Background;
         require(background == (object.lane == 0), "only the background has no lane");
         require(background || (object.lane >= 11 && object.lane <= 29 && object.lane % 10 != 0), "lanes are 11..29");

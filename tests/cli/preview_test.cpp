@@ -54,6 +54,9 @@ TEST(PreviewCli, RefusesBadRequestsAndWritesNothing)
 {
     const TempDir dir;
     writeFile(dir / "song.bms", std::string_view("#WAV01 a.wav\n#00011:01\n"));
+    // Charts that cannot be read: one with no object, a bmson chart that is no JSON.
+    writeFile(dir / "empty.bms", std::string_view("#TITLE nothing here\n"));
+    writeFile(dir / "cut.bmson", std::string_view("{\"version\":"));
     struct Case {
         std::vector<std::string> arguments;
         int exitCode;
@@ -66,13 +69,15 @@ TEST(PreviewCli, RefusesBadRequestsAndWritesNothing)
              {{"preview", chart, "--out", out, "--from", "-1"}, 2},
              {{"preview", (dir / "none.bms").string(), "--out", out}, 1},
              {{"preview", chart, "--out", (dir / "no" / "mix.wav").string()}, 1},
+             {{"preview", (dir / "empty.bms").string(), "--out", out}, 1},
+             {{"preview", (dir / "cut.bmson").string(), "--out", out}, 1},
          }) {
-        SCOPED_TRACE(arguments.back());
+        SCOPED_TRACE(arguments[1] + " " + arguments.back());
         const auto run = runCli(arguments);
         EXPECT_EQ(run.exitCode, exitCode) << run.err;
         EXPECT_FALSE(run.err.empty());
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 3);
 }
 
 }  // namespace

@@ -37,18 +37,20 @@ struct BuildOutcome {
     std::vector<std::string> skipped;                  // one sentence each: "no BGM: ..."
 };
 
-// Converts as Start does (the chart and "K-Midi.mid" written and read back), renders every
-// keysound on its own with the soundfont (the instrument in force at its first note, the drum
-// kit on channel index 9 and in percussion mode), as long as its note at the tempo of
-// "K-Midi.mid" plus the gap, trailing silence trimmed, named after the chart's stem in lower-case
-// extension; renders the other tracks into bgm.ogg (or .wav) unless asked not to; and finally
-// rewrites the chart with #PLAYER, #TITLE, #ARTIST and #BPM at the top and the BGM on channel 01
-// of measure 000 under the next free code, with a #PREVIEW line naming "preview.ogg", which is
-// written last from the finished folder (20 seconds from the first note, faded). Every file goes through a temporary file renamed into
-// place. Progress is in files (the conversion's bytes first).
+// Converts as Start does ("K-Midi.mid" written and read back, the chart made but not yet
+// written), renders every keysound on its own with the soundfont (the instrument in force at its
+// first note, the drum kit on channel index 9 and in percussion mode), as long as its note at the
+// tempo of "K-Midi.mid" plus the gap, trailing silence trimmed, named after the chart's stem with
+// the format's lower-case extension; renders the other tracks into bgm.ogg (or .wav) unless asked
+// not to; then writes the chart once, naming the files written: #PLAYER, #TITLE, #ARTIST, #BPM and
+// #PREVIEW "preview.ogg" in its header (after "#BASE 62" in base 62), the BGM on channel 01 of
+// measure 000 under the next free code (a bmson chart: a sound channel of its own and the preview
+// as preview_music); and last "preview.ogg", mixed from the finished folder (20 seconds from the
+// first note, faded). Every file goes through a temporary file renamed into place. Progress is in
+// files (the conversion's bytes first).
 // Refusals before anything is written: CannotOpen (soundfont missing or not a SoundFont, source
 // unreadable) and those of runConversion. After the conversion, Cancelled or WriteFailed say
-// which files were written whole; the chart is then still the one the conversion wrote.
+// which files were written whole; the chart is then not written (an earlier one stays).
 Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progress);
 
 }  // namespace zentrowe::workflow

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/chart/bms_reader.h"
 #include "core/keysound/wave_builder.h"
 #include "support/test_support.h"
 
@@ -34,12 +35,12 @@ Bytes levelWave(std::uint16_t channels, std::uint32_t rate, std::size_t frames, 
     return riffWave({{"fmt ", fmtBody(1, channels, rate, rate * blockAlign, blockAlign, 16)}, {"data", data}});
 }
 
-chart::BmsChart readChart(std::string_view text)
+chart::TimedChart readChart(std::string_view text)
 {
     return chart::readBmsChart({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
 
-Result<ChartMix> mix(const chart::BmsChart& chart, const TempDir& folder, MixOptions options = {})
+Result<ChartMix> mix(const chart::TimedChart& chart, const TempDir& folder, MixOptions options = {})
 {
     NullProgress quiet;
     return mixChart(chart, folder.path(), options, quiet);

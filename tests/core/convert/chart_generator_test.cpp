@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/convert/chart_text.h"
+#include "core/chart/bms_writer.h"
 
 #include "convert_test_support.h"
 
@@ -399,22 +399,7 @@ TEST(PlainChart, NoteLasting2To40TicksIsNamedByItsExactLength)
     EXPECT_EQ(refused.error().code, ErrorCode::MeasureOutOfRange);
 }
 
-// Refuses every block after the first.
-class FullDisk final : public convert::ChartLineSink {
-public:
-    Status write(std::string_view) override
-    {
-        if (++m_blocks == 1) {
-            return {};
-        }
-        return Error{ErrorCode::WriteFailed, "song.bms: cannot write: No space left on device"};
-    }
-
-private:
-    int m_blocks = 0;
-};
-
-TEST(PlainChart, LinesReachTheSinkInBoundedBlocksAsTheyFill)
+TEST(PlainChart, LinesKeepOnlyTheirObjectsAndAreWrittenInBoundedBlocks)
 {
     // Notes 56 to 62 (lanes 1 to 7) at the start of each of 999 measures: 6993 lines of 395
     // bytes, far more than one block holds.
@@ -435,17 +420,37 @@ TEST(PlainChart, LinesReachTheSinkInBoundedBlocksAsTheyFill)
     }
     const Bytes song = oneTrackSong(events);
     NullProgress quiet;
-    CollectedLines lines;
-    const auto chart = convert::generateChart(song, summaryOf(song), 1, {}, lines, quiet);
+    const auto chart = convert::generateChart(song, summaryOf(song), 1, {}, quiet);
     ASSERT_TRUE(chart.ok());
-    EXPECT_EQ(lines.text, expected + kTempoLine000 + "\r\n");
-    EXPECT_GE(lines.blocks, 3);
-    EXPECT_LE(lines.text.size(), static_cast<std::size_t>(lines.blocks) * convert::ChartText::kBlockBytes);
+    // One object a note and one for the tempo, not 192 slots a line.
+    EXPECT_EQ(chart->chart.objects.size(), 6994U);
+    EXPECT_EQ(chart->chart.lines.size(), 6994U);
 
-    FullDisk full;
-    const auto refused = convert::generateChart(song, summaryOf(song), 1, {}, full, quiet);
+    std::string text;
+    int blocks = 0;
+    std::size_t largestBlock = 0;
+    const auto written = chart::writeBms(chart->chart, [&](std::string_view block) -> Status {
+        text += block;
+        ++blocks;
+        largestBlock = std::max(largestBlock, block.size());
+        return {};
+    });
+    ASSERT_TRUE(written.ok());
+    EXPECT_TRUE(text.ends_with(expected + kTempoLine000 + "\r\n"));
+    EXPECT_GE(blocks, 3);
+    EXPECT_LE(largestBlock, std::size_t{1} << 20);
+
+    // A full disk after the first block: nothing more is handed over, and the failure is returned.
+    int tries = 0;
+    const auto refused = chart::writeBms(chart->chart, [&](std::string_view) -> Status {
+        if (++tries == 1) {
+            return {};
+        }
+        return Error{ErrorCode::WriteFailed, "song.bms: cannot write: No space left on device"};
+    });
     ASSERT_FALSE(refused.ok());
     EXPECT_EQ(refused.error().code, ErrorCode::WriteFailed);
+    EXPECT_EQ(tries, 2);
 }
 
 class StopAtOnce final : public ProgressSink {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/chart/bms_writer.h"
 #include "core/convert/chart_generator.h"
 #include "core/song/song_summary.h"
 #include "support/test_support.h"
@@ -71,20 +72,7 @@ inline song::SongSummary summaryOf(const Bytes& file)
     return summary.ok() ? std::move(summary).value() : song::SongSummary{};
 }
 
-// Collects the channel lines a conversion hands over, block by block.
-class CollectedLines final : public convert::ChartLineSink {
-public:
-    Status write(std::string_view lines) override
-    {
-        text += lines;
-        ++blocks;
-        return {};
-    }
-    std::string text;
-    int blocks = 0;
-};
-
-// A whole chart file: the header, then the lines as the conversion handed them over.
+// A whole chart file as the BMS writer writes the conversion's chart.
 struct Chart {
     std::string text;
     convert::KeysoundTable keysounds;
@@ -94,12 +82,15 @@ inline Result<Chart> chartOf(const Bytes& file, const convert::ConversionSetting
                              ProgressSink* progress = nullptr)
 {
     NullProgress quiet;
-    CollectedLines lines;
-    auto chart = convert::generateChart(file, summaryOf(file), track, settings, lines, progress ? *progress : quiet);
+    auto chart = convert::generateChart(file, summaryOf(file), track, settings, progress ? *progress : quiet);
     if (!chart) {
         return chart.error();
     }
-    return Chart{chart->header + lines.text, std::move(chart->keysounds)};
+    auto text = chart::bmsText(chart->chart);
+    if (!text) {
+        return text.error();
+    }
+    return Chart{std::move(text).value(), std::move(chart->keysounds)};
 }
 
 // "#" + measure + channel + ":" + 192 slots, "00" except those given, + CR LF (twice if a blank

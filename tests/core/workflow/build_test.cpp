@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "../convert/convert_test_support.h"
+#include "core/chart/chart_file.h"
 #include "core/song/chart_file_name.h"
 
 namespace zentrowe::testing {
@@ -285,7 +286,8 @@ TEST_F(Build, ChartGetsTheListingLinesAndTheBgmUnderTheNextFreeCode)
         const std::string top =
             "#PLAYER 1\r\n#TITLE 欢乐颂  second line\r\n#ARTIST Beethoven\r\n#BPM 130.00\r\n#PREVIEW preview.ogg\r\n#LNTYPE 01\r\n";
         EXPECT_EQ(chart.substr(0, top.size()), top);
-        EXPECT_NE(chart.find("#WAVZY A60-48-100.OGG\r\n#WAVZZ bgm.wav\r\n"), std::string::npos);
+        // The chart names the files as written.
+        EXPECT_NE(chart.find("#WAVZY A60-48-100.wav\r\n#WAVZZ bgm.wav\r\n"), std::string::npos);
         const std::string bgmLine = "#00001:ZZ" + std::string(382, '0') + "\r\n";
         ASSERT_GE(chart.size(), bgmLine.size());
         EXPECT_EQ(chart.substr(chart.size() - bgmLine.size()), bgmLine);
@@ -307,6 +309,52 @@ TEST_F(Build, ChartGetsTheListingLinesAndTheBgmUnderTheNextFreeCode)
         EXPECT_EQ(chart.find("bgm"), std::string::npos);
         EXPECT_EQ(chart.find("#00001:"), std::string::npos);
         EXPECT_EQ(outputNames(), (std::vector<std::string>{"A60-48-100.wav", "K-Midi.mid", "preview.ogg", "song.bms"}));
+    }
+}
+
+// Whatever the chart format, the chart is written once, names exactly the files on disk and gets
+// a preview that is heard.
+TEST_F(Build, EveryFormatNamesTheFilesItWroteAndGetsAHeardPreview)
+{
+    const Bytes song = midiFile(1, 480, {
+        rawTrack({{0, noteOn(0, 60, 100)}, {480, noteOff(0, 60)}, {0, noteOn(0, 64, 100)}, {480, noteOff(0, 64)}}),
+        rawTrack({{0, noteOn(1, 67, 100)}, {960, noteOff(1, 67)}}),
+    });
+    struct Case {
+        const char* name;
+        bool base62;
+        bool bmson;
+        std::string chart;
+        std::string start;
+    };
+    const std::vector<Case> cases = {
+        {"BMS", false, false, "song.bms", "#PLAYER 1\r\n#TITLE song\r\n"},
+        {"BMS in base 62", true, false, "song.bms", "#BASE 62\r\n#PLAYER 1\r\n#TITLE song\r\n"},
+        {"bmson", false, true, "song.bmson", "{\"version\":\"1.0.0\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir / "out");
+        auto req = request(song);
+        req.conversion.settings.base62 = c.base62;
+        req.conversion.settings.bmson = c.bmson;
+        const auto outcome = runBuild(req, m_quiet);
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        EXPECT_EQ(readText(out(c.chart)).substr(0, c.start.size()), c.start);
+        const auto chart = chart::readChartFile(out(c.chart));
+        ASSERT_TRUE(chart.ok()) << chart.error().message;
+        std::vector<std::string> named;
+        for (const auto& name : chart->keysoundNames) {
+            if (!name.empty()) {
+                named.push_back(name);
+            }
+        }
+        std::sort(named.begin(), named.end());
+        EXPECT_EQ(named, (std::vector<std::string>{"A60-48-100.wav", "A64-48-100.wav", "bgm.wav"}));
+        for (const auto& name : named) {
+            EXPECT_TRUE(std::filesystem::exists(out(name))) << name;
+        }
+        EXPECT_GE(peak(decode(out("preview.ogg"))), 100 * kOneStep);
     }
 }
 
@@ -352,10 +400,10 @@ TEST_F(Build, RefusesBadSoundFontsAndUnwritableFoldersWithNothingWritten)
     }
 }
 
-// Asks to stop once the conversion's chart is on disk, so the stop comes while rendering.
-class StopAfterChart final : public ProgressSink {
+// Asks to stop once the conversion's "K-Midi.mid" is on disk, so the stop comes while rendering.
+class StopAfterKeysoundMidi final : public ProgressSink {
 public:
-    explicit StopAfterChart(std::filesystem::path chart) : m_chart(std::move(chart)) {}
+    explicit StopAfterKeysoundMidi(std::filesystem::path file) : m_chart(std::move(file)) {}
     void advance(std::int64_t, std::int64_t) override {}
     bool stopRequested() const override { return std::filesystem::exists(m_chart); }
 
@@ -371,14 +419,16 @@ TEST_F(Build, CancelLeavesWholeFilesOnlyAndSaysWhich)
         notes.push_back(off(i * 480 + 470, 30 + i));
     }
     auto req = request(oneTrackSong(notes));
-    StopAfterChart stop(out("song.bms"));
+    StopAfterKeysoundMidi stop(out("K-Midi.mid"));
     const auto outcome = runBuild(req, stop);
     ASSERT_FALSE(outcome.ok());
     EXPECT_EQ(outcome.error().code, ErrorCode::Cancelled);
-    EXPECT_NE(outcome.error().message.find("build cancelled: the chart"), std::string::npos);
+    EXPECT_NE(outcome.error().message.find("build cancelled: K-Midi.mid"), std::string::npos);
     const auto& message = outcome.error().message;
-    // The chart is the conversion's, every sound file decodes whole, nothing temporary is left.
-    EXPECT_EQ(readText(out("song.bms")).substr(0, 10), "#LNTYPE 01");
+    // The chart is written last, so not at all; every sound file decodes whole, nothing
+    // temporary is left.
+    EXPECT_NE(message.find("not the chart"), std::string::npos) << message;
+    EXPECT_FALSE(std::filesystem::exists(out("song.bms")));
     std::size_t soundFiles = 0;
     for (const auto& name : outputNames()) {
         SCOPED_TRACE(name);

@@ -1,16 +1,21 @@
-#include "core/chart/bms_chart.h"
+#include "core/chart/bms_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <span>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/chart/chart_file.h"
+#include "support/test_support.h"
+
 namespace zentrowe::chart {
 namespace {
 
-BmsChart read(std::string_view text)
+TimedChart read(std::string_view text)
 {
     return readBmsChart({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
@@ -43,7 +48,7 @@ constexpr std::string_view kTimingChart = R"(#BPM 120
 #00311:01010000
 )";
 
-TEST(BmsChart, TimesFollowTempoChangesMeasureLengthsAndStops)
+TEST(BmsReader, TimesFollowTempoChangesMeasureLengthsAndStops)
 {
     // Worked by hand: measure 0 lasts 4 beats at 120 (2 s); measure 1 2 beats at 120 then 2 at
     // 240 (1.5 s); measure 2 1 beat, 2 beats of stop and 1 beat at 240 (1 s); then 60 BPM.
@@ -62,7 +67,7 @@ TEST(BmsChart, TimesFollowTempoChangesMeasureLengthsAndStops)
     }
 }
 
-TEST(BmsChart, ReadsChartsAsEditorsWriteThem)
+TEST(BmsReader, ReadsChartsAsEditorsWriteThem)
 {
     {
         SCOPED_TRACE("several background lines in one measure, a lane slot written twice");
@@ -132,9 +137,9 @@ TEST(BmsChart, ReadsChartsAsEditorsWriteThem)
     }
 }
 
-TEST(BmsChart, BadLinesAreReportedWithTheirNumbersAndTheRestIsRead)
+TEST(BmsReader, BadLinesAreReportedWithTheirNumbersAndTheRestIsRead)
 {
-    const auto chart = read("#TITLE song\n"          // 1: read by nobody here, ignored
+    const auto chart = read("#TITLE song\n"          // 1: read into the header
                             "#BPM 0\n"               // 2: not a tempo
                             "#WAV01 a.wav\n"         // 3
                             "#WAV!! b.wav\n"         // 4: not a code
@@ -156,12 +161,138 @@ TEST(BmsChart, BadLinesAreReportedWithTheirNumbersAndTheRestIsRead)
     std::vector<std::int64_t> wanted = lines;
     std::sort(wanted.begin(), wanted.end());
     EXPECT_EQ(reported, wanted);
-    EXPECT_EQ(chart.ignoredLines, 2);
+    EXPECT_EQ(chart.ignoredLines, 1);  // the comment; #TITLE is read now
     EXPECT_DOUBLE_EQ(chart.initialBpm, 130);
     ASSERT_EQ(chart.objects.size(), 3U);
     EXPECT_DOUBLE_EQ(chart.objects[0].seconds, 0);
     EXPECT_DOUBLE_EQ(chart.objects[1].seconds, 60.0 / 130 * 4 * 1.5);
     EXPECT_DOUBLE_EQ(chart.objects[2].seconds, 60.0 / 130 * 8);
+}
+
+
+// The same chart in every line end and encoding editors save: LF, CR LF, CR alone (old Mac
+// editors), UTF-8 with its mark, and UTF-16 either way round with its mark.
+TEST(BmsReader, ReadsEveryLineEndAndEncodingAlike)
+{
+    const std::string lf = "#BPM 120\n#WAV01 \xE4\xB8\xAD.wav\n#00111:0101\n#00211:01\n";
+    const auto replaced = [&](std::string_view end) {
+        std::string out;
+        for (const char c : lf) {
+            out += c == '\n' ? std::string(end) : std::string(1, c);
+        }
+        return out;
+    };
+    // "中.wav" is U+4E2D: UTF-16 writes it as one unit.
+    const auto utf16 = [&](bool bigEndian) {
+        std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        const std::u16string text = u"#BPM 120\r\n#WAV01 \u4E2D.wav\r\n#00111:0101\r\n#00211:01\r\n";
+        for (const char16_t unit : text) {
+            const char high = static_cast<char>(unit >> 8);
+            const char low = static_cast<char>(unit & 0xFF);
+            out += bigEndian ? std::string{high, low} : std::string{low, high};
+        }
+        return out;
+    };
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"LF", lf},
+        {"CR LF", replaced("\r\n")},
+        {"CR", replaced("\r")},
+        {"UTF-8 mark", "\xEF\xBB\xBF" + lf},
+        {"UTF-16 LE", utf16(false)},
+        {"UTF-16 BE", utf16(true)},
+    };
+    for (const auto& [name, text] : cases) {
+        SCOPED_TRACE(name);
+        const auto chart = read(text);
+        EXPECT_TRUE(chart.problems.empty());
+        EXPECT_DOUBLE_EQ(chart.initialBpm, 120);
+        EXPECT_EQ(chart.keysoundNames[1], "\xE4\xB8\xAD.wav");
+        ASSERT_EQ(chart.objects.size(), 3U);
+        EXPECT_EQ(chart.objects[2].line, 4U);
+        EXPECT_DOUBLE_EQ(chart.objects[2].seconds, 4.0);
+    }
+}
+
+TEST(BmsReader, BaseAndHeaderLines)
+{
+    const std::string_view text =
+        "#BASE 62\n#TITLE T\n#ARTIST A\n#PLAYLEVEL 7\n#PREVIEW p.ogg\n#BASE 36\n#WAVaa a.wav\n#00111:aa\n";
+    const auto reading = readBms({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    ASSERT_EQ(reading.problems.size(), 1U);
+    EXPECT_EQ(reading.problems[0].line, 6);
+    EXPECT_NE(reading.problems[0].message.find("base 62"), std::string::npos);
+    EXPECT_TRUE(reading.chart.header.base62);
+    EXPECT_EQ(reading.chart.header.title, "T");
+    EXPECT_EQ(reading.chart.header.artist, "A");
+    EXPECT_EQ(reading.chart.header.playLevel, 7);
+    EXPECT_EQ(reading.chart.header.previewFile, "p.ogg");
+    ASSERT_EQ(reading.chart.keysounds.size(), 1U);
+    EXPECT_EQ(reading.chart.keysounds[0].code, 36U * 62 + 36);
+}
+
+// A long line costs its objects, not its bytes: "00" slots keep nothing.
+TEST(BmsReader, LongLinesKeepOnlyTheirObjects)
+{
+    std::string text = "#WAV01 a.wav\n#00111:";
+    text += std::string(4'000'000, '0');
+    text += "01\n";
+    const auto reading = readBms(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    ASSERT_EQ(reading.chart.lines.size(), 1U);
+    EXPECT_EQ(reading.chart.lines[0].slotCount, 2'000'001U);
+    EXPECT_EQ(reading.chart.objects.size(), 1U);
+    EXPECT_LE(sizeof(ChartObject), 24U);
+    EXPECT_LE(sizeof(LineObject), 8U);
+}
+
+
+// What preview and check are handed: either format by its name, and a sentence for a file that
+// holds no chart rather than a silent mix of nothing.
+TEST(ChartFile, ReadsBothFormatsAndRefusesWhatHoldsNoObject)
+{
+    struct Case {
+        const char* name;
+        std::string file;
+        std::string text;
+        std::size_t objects;  // 0: refused
+        std::string refusal;
+    };
+    const std::vector<Case> cases = {
+        {"BMS", "a.bms", "#WAV01 a.wav\n#00111:01\n", 1, ""},
+        {"bmson", "a.BMSON",
+         R"({"version":"1.0.0","info":{"init_bpm":120,"resolution":240},)"
+         R"("sound_channels":[{"name":"a.wav","notes":[{"x":1,"y":0,"l":0},{"x":0,"y":960,"l":0},{"x":2,"y":960,"l":480}]}]})",
+         4, ""},
+        {"empty BMS", "e.bms", "", 0, "holds no object"},
+        {"BMS of nothing but a header", "h.bms", "#TITLE x\n#WAV01 a.wav\n", 0, "holds no object"},
+        {"bmson without notes", "e.bmson", R"({"version":"1.0.0","sound_channels":[]})", 0, "holds no object"},
+        {"bmson that is not JSON", "bad.bmson", "{\"version\":", 0, "not a bmson chart"},
+        {"bmson that is JSON but no object", "list.bmson", "[1,2]", 0, "not a bmson chart"},
+        {"bmson past a million measures", "far.bmson",
+         R"({"info":{"resolution":1},"sound_channels":[{"name":"a","notes":[{"x":1,"y":9000000000,"l":0}]}]})", 0,
+         "past measure"},
+    };
+    testing::TempDir folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::writeFile(folder / c.file, c.text);
+        const auto chart = readChartFile(folder / c.file);
+        if (c.objects == 0) {
+            ASSERT_FALSE(chart.ok());
+            EXPECT_NE(chart.error().message.find(c.refusal), std::string::npos) << chart.error().message;
+            continue;
+        }
+        ASSERT_TRUE(chart.ok()) << chart.error().message;
+        EXPECT_EQ(chart->objects.size(), c.objects);
+    }
+    // The bmson chart in time: 120 BPM, 240 ticks a beat; the long note ends two beats after it starts.
+    const auto bmson = readChartFile(folder / "a.BMSON");
+    ASSERT_TRUE(bmson.ok());
+    EXPECT_EQ(bmson->keysoundNames[1], "a.wav");
+    EXPECT_EQ(bmson->objects[0].lane, 11);
+    EXPECT_DOUBLE_EQ(bmson->objects[1].seconds, 2.0);
+    EXPECT_EQ(bmson->objects[2].kind, ObjectKind::LongNoteStart);
+    EXPECT_EQ(bmson->objects[3].kind, ObjectKind::LongNoteEnd);
+    EXPECT_DOUBLE_EQ(bmson->objects[3].seconds, 3.0);
 }
 
 }  // namespace
