@@ -317,7 +317,7 @@ TEST_F(Build, ChartGetsTheListingLinesAndTheBgmUnderTheNextFreeCode)
 TEST_F(Build, EveryFormatNamesTheFilesItWroteAndGetsAHeardPreview)
 {
     const Bytes song = midiFile(1, 480, {
-        rawTrack({{0, noteOn(0, 60, 100)}, {480, noteOff(0, 60)}, {0, noteOn(0, 64, 100)}, {480, noteOff(0, 64)}}),
+        rawTrack({{0, noteOn(0, 60, 100)}, {480, noteOff(0, 60)}, {480, noteOn(0, 64, 100)}, {960, noteOff(0, 64)}}),
         rawTrack({{0, noteOn(1, 67, 100)}, {960, noteOff(1, 67)}}),
     });
     struct Case {
