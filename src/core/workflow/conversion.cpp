@@ -142,6 +142,9 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     if (!status) {
         return status.error();
     }
+    if (request.writeChart) {
+        outcome.chart = {};  // on disk now; the window keeps the outcome, not the chart
+    }
 
     NullProgress quiet;
     auto readBack = keysound::readBackKeysoundFile(outcome.keysoundMidiPath, request.settings.keysoundGap, quiet);

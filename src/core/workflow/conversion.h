@@ -44,7 +44,7 @@ struct ConversionOutcome {
     std::int32_t sourceTicksPerMeasure = 0;  // the source song's, for naming the cut files
     std::string keysoundName;                // the prefix the chart's keysound files carry
     std::int64_t gapTicks = 0;               // the silence before each keysound in "K-Midi.mid"
-    chart::Chart chart;                      // the chart made (and written, if asked)
+    chart::Chart chart;                      // the chart made, if not written (writeChart false)
 };
 
 inline constexpr const char* kKeysoundMidiFileName = "K-Midi.mid";
