@@ -3,7 +3,10 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
+#include "core/convert/keysound_table.h"
+#include "core/convert/placed_note_sink.h"
 #include "core/song/tempo_clock.h"
 
 namespace zentrowe::convert {
@@ -36,5 +39,17 @@ constexpr std::string_view laneChannel(int lane)
 // How long the track plays, in seconds: from the first note's start to the latest end, and at
 // least one second, so that the density of a short or empty track stays finite.
 double playingSeconds(std::span<const TrackNote> notes, const song::TempoClock& clock);
+
+// The notes a conversion placed (generatePlacedNotes hands them over as they end, so not in
+// time order), as the layout and thinning take them: `notes` in time order, and for each the
+// index of its PlacedNote, so that the lane found for notes[i] goes to placed[placedIndex[i]]
+// with its keysound. A note's pitch, velocity and sounding length are its keysound's (after any
+// merging); a long note (heldTicks above 0) is held for its held length. Every placed keysound
+// index must be in `keysounds`.
+struct PlacedTrackNotes {
+    std::vector<TrackNote> notes;
+    std::vector<std::size_t> placedIndex;
+};
+PlacedTrackNotes trackNotesOf(std::span<const PlacedNote> placed, const KeysoundTable& keysounds);
 
 }  // namespace zentrowe::convert
