@@ -9,70 +9,45 @@ namespace zentrowe::song {
 namespace {
 
 using namespace test;
-using testing::append;
-using testing::kEndOfTrack;
-using testing::midiFile;
 
-// A meta text event at delta 0.
-Bytes metaText(int type, const Bytes& text)
-{
-    Bytes out = bytes({0x00, 0xFF, type, static_cast<int>(text.size())});
-    append(out, text);
-    return out;
-}
-
-Bytes track(std::initializer_list<Bytes> events)
+// A track of meta texts (type, bytes) at delta 0, then one note.
+Bytes track(const std::vector<std::pair<int, Bytes>>& texts)
 {
     Bytes out;
-    for (const Bytes& event : events) {
-        append(out, event);
+    for (const auto& [type, text] : texts) {
+        testing::append(out, bytes({0x00, 0xFF, type, static_cast<int>(text.size())}));
+        testing::append(out, text);
     }
-    append(out, bytes({0x00, 0x90, 0x3C, 0x40}));
-    append(out, kEndOfTrack);
+    testing::append(out, bytes({0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00}));
     return out;
 }
-
-const Bytes kJoyGbk = bytes({0xBB, 0xB6, 0xC0, 0xD6, 0xCB, 0xCC});  // 欢乐颂 in code page 936
-const Bytes kMelody = bytes({'M', 'e', 'l', 'o', 'd', 'y'});
 
 TEST(SongCredits, TitleAndArtistComeFromTheSongsOwnTexts)
 {
-    struct Case {
-        const char* name;
-        Bytes file;
-        std::string title;
-        std::string artist;
+    const Bytes joyGbk = bytes({0xBB, 0xB6, 0xC0, 0xD6, 0xCB, 0xCC});  // 欢乐颂 in code page 936
+    const Bytes melody = bytes({'M', 'e', 'l', 'o', 'd', 'y'});
+    using testing::midiFile;
+    const std::vector<std::tuple<const char*, Bytes, std::string, std::string>> cases{
+        {"format 1: the first track's name, from code page 936", midiFile(1, 480, {track({{3, joyGbk}}), track({{3, melody}})}),
+         "欢乐颂", ""},
+        {"format 1: a later track's name is not the song's", midiFile(1, 480, {track({}), track({{3, melody}})}), "", ""},
+        {"format 0: its track's name, UTF-8 kept", midiFile(0, 480, {track({{3, bytes({0xE6, 0xAD, 0x8C})}})}), "歌", ""},
+        {"format 2: independent patterns name no song", midiFile(2, 480, {track({{3, melody}})}), "", ""},
+        {"padding trimmed; the first copyright notice, in any track, is the artist",
+         midiFile(1, 480, {track({{3, bytes({' ', 'S', 0x00})}}), track({{2, bytes({'(', 'C', ')', ' ', 'A', ' '})}}),
+                           track({{2, bytes({'B'})}})}),
+         "S", "(C) A"},
     };
-    const std::vector<Case> cases{
-        {"format 1: the first track's name, decoded from code page 936",
-         midiFile(1, 480, {track({metaText(0x03, kJoyGbk)}), track({metaText(0x03, kMelody)})}), "欢乐颂", ""},
-        {"format 1: a later track's name is not the song's",
-         midiFile(1, 480, {track({}), track({metaText(0x03, kMelody)})}), "", ""},
-        {"format 0: its one track's name, UTF-8 kept",
-         midiFile(0, 480, {track({metaText(0x03, bytes({0xE6, 0xAD, 0x8C}))})}), "歌", ""},
-        {"format 2: independent patterns name no song", midiFile(2, 480, {track({metaText(0x03, kMelody)})}), "", ""},
-        {"spaces and NUL padding trimmed; the copyright notice is the artist",
-         midiFile(1, 480, {track({metaText(0x03, bytes({' ', 'S', 'o', 'n', 'g', 0x00, 0x00})),
-                                  metaText(0x02, bytes({'(', 'C', ')', ' ', 'A', 'n', 'n', ' '}))})}),
-         "Song", "(C) Ann"},
-        {"the first copyright notice wins, wherever it is",
-         midiFile(1, 480, {track({}), track({metaText(0x02, bytes({'X'}))}), track({metaText(0x02, bytes({'Y'}))})}),
-         "", "X"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const SongCredits credits = songCredits(summary(c.file));
-        EXPECT_EQ(credits.title, c.title);
-        EXPECT_EQ(credits.artist, c.artist);
+    for (const auto& [name, file, title, artist] : cases) {
+        SCOPED_TRACE(name);
+        const SongCredits credits = songCredits(summary(file));
+        EXPECT_EQ(credits.title, title);
+        EXPECT_EQ(credits.artist, artist);
     }
-}
-
-TEST(SongCredits, TheDemoSongNamesItself)
-{
     NullProgress quiet;
-    const auto song = readSongSummary("../../data/demo/ode-to-joy.mid", quiet);
-    ASSERT_TRUE(song.ok());
-    EXPECT_EQ(songCredits(*song).title, "欢乐颂");
+    const auto demo = readSongSummary("../../data/demo/ode-to-joy.mid", quiet);
+    ASSERT_TRUE(demo.ok());
+    EXPECT_EQ(songCredits(*demo).title, "欢乐颂");
 }
 
 }  // namespace
