@@ -54,6 +54,10 @@ public:
             m_sawEndOfTrack = true;
         } else if (event.type == 0x03) {
             m_track.name = decodeMidiText(event.data);
+        } else if (event.type == 0x02) {
+            if (!m_song.copyright) {
+                m_song.copyright = decodeMidiText(event.data);
+            }
         } else if (event.type == 0x51) {
             const std::uint32_t tempo = tempoOf(event);
             if (tempo == 0) {

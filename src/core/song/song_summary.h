@@ -48,6 +48,8 @@ struct SongSummary {
     // The smallest absolute tick of any track's first Note On (whatever its velocity); nothing
     // if the song has no Note On.
     std::optional<std::int64_t> firstNoteTime;
+    // The text of the file's first Copyright Notice (meta type 02), decoded as track names are.
+    std::optional<std::string> copyright;
     // Why reading stopped before every announced track was read, or that the file ends inside
     // a track it lists, if either happened.
     std::optional<std::string> warning;

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/convert/difficulty.h"
+#include "core/convert/track_note.h"
+#include "core/song/tempo_clock.h"
+
+namespace zentrowe::convert {
+
+// What one chart of a set holds, as a player would judge it before playing.
+struct ChartReport {
+    Difficulty difficulty = Difficulty::Normal;
+    std::int64_t notes = 0;            // in the lanes
+    std::int64_t backgroundNotes = 0;  // played from the background at their place
+    double averageDensity = 0;         // lane notes per second of the track's playing time
+    double peakDensity = 0;            // the most lane notes in any kPeakWindowSeconds, per second
+    int largestChord = 0;              // the most lane notes struck at one tick
+    int level = 1;                     // #PLAYLEVEL
+};
+
+inline constexpr double kPeakWindowSeconds = 2.0;
+
+// The report of the chart whose lanes (layoutLanes, one per note) are `lanes`, with its level.
+// A lane list of another length than `notes` counts every note as background.
+ChartReport reportChart(std::span<const TrackNote> notes, std::span<const int> lanes, const song::TempoClock& clock,
+                        Difficulty difficulty);
+
+// The level of a density in notes per second, from a community guideline for 7-key charts that
+// gives the average density of charts by level: about 1.5 notes/s at level 1, 4 at level 4, 7 at
+// level 7, 10.2 at level 10 and 13.8 at level 12. Between those points the level is interpolated
+// linearly, past the last one it goes on at the last slope (1.8 notes/s a level); rounded half
+// up, at least 1, at most 12 unless `insane` (the full track), which may go to 99.
+int levelForDensity(double notesPerSecond, bool insane);
+
+// The density a chart is levelled by: its average plus a quarter of what its busiest two seconds
+// have above it, since a burst the player cannot read fails the chart however calm the rest is.
+// A chart of even density is levelled by its average alone.
+double levelDensity(double averageDensity, double peakDensity);
+
+// Levels of a set, easiest first, made to rise (never fall) with the difficulty: thinning may
+// leave an easier chart a burst its harder sibling smooths over, but a player expects #PLAYLEVEL
+// to follow #DIFFICULTY.
+void keepLevelsRising(std::span<ChartReport> reports);
+
+// #TOTAL, how much a full combo fills the gauge: 7.605 × notes / (0.01 × notes + 6.5), a widely
+// used formula for 7-key charts' gauge total (it grows with the note count, flattening out past a
+// few thousand notes), rounded, and at least kLeastTotal.
+int gaugeTotal(std::int64_t notes);
+// 160 is the total players assume for a chart without a #TOTAL line; below it a short chart
+// (under about 170 notes) would fill the gauge slower than such a chart, and be harder to clear
+// than its level says.
+inline constexpr int kLeastTotal = 160;
+
+// The header lines that tell a set's charts apart on the song-select screen.
+struct ChartHeader {
+    int playLevel = 1;
+    int difficulty = 2;      // #DIFFICULTY 1 (beginner) to 5 (insane)
+    std::string subtitle;    // "[NORMAL]"
+    int rank = 2;            // #RANK 2: the normal timing window
+    int total = kLeastTotal;
+};
+
+ChartHeader chartHeader(const ChartReport& report);
+
+// "#PLAYLEVEL 7", "#DIFFICULTY 3", "#SUBTITLE [HYPER]", "#RANK 2", "#TOTAL 300", each ended by
+// CR LF as the chart's other lines are.
+std::string headerLines(const ChartHeader& header);
+
+}  // namespace zentrowe::convert

@@ -1,0 +1,228 @@
+#include "core/convert/difficulty.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <set>
+
+namespace zentrowe::convert {
+
+namespace {
+
+struct DifficultyText {
+    std::string_view name;
+    std::string_view subtitle;
+    char letter;
+};
+
+constexpr std::array<DifficultyText, 5> kTexts = {{
+    {"beginner", "[BEGINNER]", 'B'},
+    {"normal", "[NORMAL]", 'N'},
+    {"hyper", "[HYPER]", 'H'},
+    {"another", "[ANOTHER]", 'A'},
+    {"insane", "[INSANE]", 'X'},
+}};
+
+const DifficultyText& textsOf(Difficulty difficulty)
+{
+    return kTexts[static_cast<std::size_t>(difficulty)];
+}
+
+std::string_view trimmedSpaces(std::string_view text)
+{
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+Error badDifficulty(std::string_view name, const std::string& why)
+{
+    return Error{ErrorCode::InvalidSetting, "difficulty \"" + std::string(name) + "\" " + why +
+                                                "; the difficulties are beginner, normal, hyper, another and insane"}
+        .about("difficulties")
+        .withValue(std::string(name));
+}
+
+}  // namespace
+
+DifficultyLimits difficultyLimits(Difficulty difficulty)
+{
+    // Strikes at least half the average gap apart: a local burst may reach twice the average.
+    switch (difficulty) {
+    case Difficulty::Beginner:
+        return {1, 2.0, 1.0 / 4, {0.5, 2.0}};
+    case Difficulty::Normal:
+        return {2, 4.0, 1.0 / 8, {0.25, 2.0}};
+    case Difficulty::Hyper:
+        return {3, 7.0, 1.0 / 14, {0.125, 2.5}};
+    case Difficulty::Another:
+        return {4, 10.0, 1.0 / 20, {0.06, 3.0}};
+    case Difficulty::Insane:
+        break;
+    }
+    return {0, 0.0, 0.0, {0.0, 3.0}};
+}
+
+std::string_view difficultyName(Difficulty difficulty)
+{
+    return textsOf(difficulty).name;
+}
+
+std::string_view difficultySubtitle(Difficulty difficulty)
+{
+    return textsOf(difficulty).subtitle;
+}
+
+int difficultyNumber(Difficulty difficulty)
+{
+    return static_cast<int>(difficulty) + 1;
+}
+
+char difficultyLetter(Difficulty difficulty)
+{
+    return textsOf(difficulty).letter;
+}
+
+std::string chartStem(std::string_view name, Difficulty difficulty)
+{
+    std::string stem(name);
+    stem += '_';
+    stem += difficultyLetter(difficulty);
+    return stem;
+}
+
+Result<std::vector<Difficulty>> parseDifficulties(std::string_view text)
+{
+    std::array<bool, kAllDifficulties.size()> asked{};
+    std::size_t from = 0;
+    while (true) {
+        const std::size_t comma = std::min(text.find(',', from), text.size());
+        const std::string_view name = trimmedSpaces(text.substr(from, comma - from));
+        const auto found = std::find_if(kTexts.begin(), kTexts.end(),
+                                        [&](const DifficultyText& texts) { return texts.name == name; });
+        if (found == kTexts.end()) {
+            return badDifficulty(name, name.empty() ? "is empty" : "is unknown");
+        }
+        bool& once = asked[static_cast<std::size_t>(found - kTexts.begin())];
+        if (once) {
+            return badDifficulty(name, "is named twice");
+        }
+        once = true;
+        if (comma == text.size()) {
+            break;
+        }
+        from = comma + 1;
+    }
+    std::vector<Difficulty> difficulties;
+    for (const Difficulty difficulty : kAllDifficulties) {
+        if (asked[static_cast<std::size_t>(difficulty)]) {
+            difficulties.push_back(difficulty);
+        }
+    }
+    return difficulties;
+}
+
+std::vector<Difficulty> defaultDifficulties(std::span<const TrackNote> notes, const song::TempoClock& clock)
+{
+    std::vector<Difficulty> set = {Difficulty::Normal, Difficulty::Hyper, Difficulty::Another};
+    const std::vector<bool> another = thinNotes(notes, clock, difficultyLimits(Difficulty::Another));
+    if (std::find(another.begin(), another.end(), false) != another.end()) {
+        set.push_back(Difficulty::Insane);
+    }
+    return set;
+}
+
+NoteWeight noteWeight(const TrackNote& note, bool topVoice, std::int32_t ticksPerMeasure)
+{
+    return {beatStrength(note.startTick, ticksPerMeasure) + (topVoice ? 2 : 0), note.velocity,
+            std::max<std::int64_t>(note.endTick - note.startTick, 0)};
+}
+
+std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::TempoClock& clock,
+                            const DifficultyLimits& limits)
+{
+    const std::size_t count = notes.size();
+    if (limits.maxNotesAtOnce <= 0 && limits.maxNotesPerSecond <= 0 && limits.minStrikeSeconds <= 0) {
+        return std::vector<bool>(count, true);
+    }
+
+    // Strikes: the distinct start ticks, with their times and top voices.
+    std::vector<std::size_t> strikeOf(count);
+    std::vector<std::int64_t> strikeTicks;
+    std::vector<double> strikeSeconds;
+    std::vector<int> topNote;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (strikeTicks.empty() || notes[i].startTick != strikeTicks.back()) {
+            strikeTicks.push_back(notes[i].startTick);
+            strikeSeconds.push_back(clock.seconds(notes[i].startTick));
+            topNote.push_back(notes[i].note);
+        }
+        strikeOf[i] = strikeTicks.size() - 1;
+        topNote.back() = std::max<int>(topNote.back(), notes[i].note);
+    }
+
+    std::vector<NoteWeight> weights(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        weights[i] = noteWeight(notes[i], notes[i].note == topNote[strikeOf[i]], clock.ticksPerMeasure());
+    }
+    std::vector<std::size_t> order(count);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return weights[a] > weights[b]; });
+
+    std::size_t target = count;
+    if (limits.maxNotesPerSecond > 0) {
+        const double allowed = std::floor(limits.maxNotesPerSecond * playingSeconds(notes, clock) + 1e-9);
+        target = std::min(count, static_cast<std::size_t>(allowed));
+    }
+
+    std::vector<bool> keep(count, false);
+    std::vector<int> down(strikeTicks.size(), 0);  // lane notes struck or held at each strike
+    std::set<std::size_t> keptStrikes;
+    std::size_t kept = 0;
+    for (const std::size_t i : order) {
+        if (kept == target) {
+            break;
+        }
+        const std::size_t strike = strikeOf[i];
+        // A held note stays down through the strikes before its release.
+        std::size_t lastDown = strike;
+        if (notes[i].held) {
+            while (lastDown + 1 < strikeTicks.size() && strikeTicks[lastDown + 1] < notes[i].endTick) {
+                ++lastDown;
+            }
+        }
+        if (limits.maxNotesAtOnce > 0 &&
+            std::any_of(down.begin() + static_cast<std::ptrdiff_t>(strike), down.begin() + static_cast<std::ptrdiff_t>(lastDown) + 1,
+                        [&](int atOnce) { return atOnce >= limits.maxNotesAtOnce; })) {
+            continue;
+        }
+        if (limits.minStrikeSeconds > 0 && !keptStrikes.contains(strike)) {
+            const auto after = keptStrikes.lower_bound(strike);
+            if (after != keptStrikes.end() && strikeSeconds[*after] - strikeSeconds[strike] < limits.minStrikeSeconds) {
+                continue;
+            }
+            if (after != keptStrikes.begin() &&
+                strikeSeconds[strike] - strikeSeconds[*std::prev(after)] < limits.minStrikeSeconds) {
+                continue;
+            }
+        }
+        keep[i] = true;
+        ++kept;
+        keptStrikes.insert(strike);
+        for (std::size_t s = strike; s <= lastDown; ++s) {
+            ++down[s];
+        }
+    }
+    return keep;
+}
+
+std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoClock& clock, Difficulty difficulty,
+                            bool percussion)
+{
+    const DifficultyLimits limits = difficultyLimits(difficulty);
+    return layoutLanes(notes, thinNotes(notes, clock, limits), clock, LayoutOptions{limits.layout, percussion});
+}
+
+}  // namespace zentrowe::convert

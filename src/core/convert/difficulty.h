@@ -1,0 +1,78 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/base/result.h"
+#include "core/convert/lane_layout.h"
+#include "core/convert/track_note.h"
+#include "core/song/tempo_clock.h"
+
+namespace zentrowe::convert {
+
+// The charts of a set, easiest first; the order is that of #DIFFICULTY 1 to 5.
+enum class Difficulty { Beginner, Normal, Hyper, Another, Insane };
+
+inline constexpr std::array<Difficulty, 5> kAllDifficulties = {
+    Difficulty::Beginner, Difficulty::Normal, Difficulty::Hyper, Difficulty::Another, Difficulty::Insane};
+
+// What a difficulty lets into the lanes. 0 means no limit.
+struct DifficultyLimits {
+    int maxNotesAtOnce = 0;          // lane notes struck together, plus held notes still down
+    double maxNotesPerSecond = 0;    // lane notes over the track's playing time
+    // Kept strikes (start ticks) at least this far apart: the average alone would let a
+    // beginner chart keep a 16th run and drop everything around it.
+    double minStrikeSeconds = 0;
+    LayoutLimits layout;
+};
+
+// Beginner to insane: 1 / 2 / 3 / 4 / any notes at once; about 2 / 4 / 7 / 10 / any notes per
+// second; same-lane repeats (jacks) no closer than 0.5 / 0.25 / 0.125 s below another, which
+// allows them down to 60 ms (closer is beyond a finger), and insane at any speed.
+DifficultyLimits difficultyLimits(Difficulty difficulty);
+
+std::string_view difficultyName(Difficulty difficulty);     // "beginner" ... "insane"
+std::string_view difficultySubtitle(Difficulty difficulty); // "[BEGINNER]" ... "[INSANE]"
+int difficultyNumber(Difficulty difficulty);                // #DIFFICULTY: 1 to 5
+char difficultyLetter(Difficulty difficulty);               // 'B', 'N', 'H', 'A', 'X'
+
+// The chart's file stem in a set: "NAME_B" ... "NAME_X".
+std::string chartStem(std::string_view name, Difficulty difficulty);
+
+// A --difficulties list: names separated by commas (spaces around them ignored), in any order,
+// returned easiest first. InvalidSetting (subject "difficulties", value the name at fault) for
+// an unknown or empty name or one given twice.
+Result<std::vector<Difficulty>> parseDifficulties(std::string_view text);
+
+// The set to build when none is asked for: normal, hyper and another, and insane (the full
+// track) when another would leave some of the track's notes out of the lanes.
+std::vector<Difficulty> defaultDifficulties(std::span<const TrackNote> notes, const song::TempoClock& clock);
+
+// Which notes a difficulty keeps in the lanes (one flag per note; the rest play from the
+// background at their place). Thinning keeps what a listener hears as the tune: notes on strong
+// beats and the top voice of each chord first, then louder, then longer notes, as long as the
+// limits allow; never more than the track has. Notes must be in time order.
+std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::TempoClock& clock,
+                            const DifficultyLimits& limits);
+
+// How much a note is worth keeping, higher first: beat strength (beatStrength) plus 2 for the
+// top voice of its chord, then velocity, then length. Compared as a tuple.
+struct NoteWeight {
+    int beatAndVoice = 0;
+    int velocity = 0;
+    std::int64_t lengthTicks = 0;
+
+    friend auto operator<=>(const NoteWeight&, const NoteWeight&) = default;
+};
+NoteWeight noteWeight(const TrackNote& note, bool topVoice, std::int32_t ticksPerMeasure);
+
+// The lanes of one chart of the set: thinned, then laid out. A note thinning keeps may still end
+// in the background when no lane can take it (every key held, or repeats too fast).
+std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoClock& clock, Difficulty difficulty,
+                            bool percussion);
+
+}  // namespace zentrowe::convert

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "core/convert/track_note.h"
+#include "core/song/tempo_clock.h"
+
+namespace zentrowe::convert {
+
+// What a difficulty allows the layout.
+struct LayoutLimits {
+    // Two notes in one lane closer than this (from a start, or from a held note's end) are a
+    // jack the difficulty does not allow: the later note moves to a neighbouring key. 0 allows
+    // any repeat.
+    double minRepeatSeconds = 0;
+    // Over any 4 measures, the busier hand (keys 1-3 or keys 5-7) has at most this many times
+    // the notes of the other plus kHandSlack.
+    double handRatio = 2;
+};
+
+// Notes the hand-balance rule lets one side have over the other's share before it acts, so
+// that a short phrase low on the keyboard (a rising scale's first four notes) is not forced apart.
+inline constexpr int kHandSlack = 4;
+
+struct LayoutOptions {
+    LayoutLimits limits;
+    // Percussion mode: the scratch takes accents on strong beats (see suitsScratch); in every
+    // other mode it stays empty, as ordinary melody notes make a poor scratch.
+    bool percussion = false;
+};
+
+// The playable layout of a track: a lane for every note (kBackgroundLane for a note not in
+// `inLanes`, which has one flag per note, or one no lane can take). The rules, in order of
+// precedence: a held note keeps its lane until it ends; the notes of a chord (one start tick)
+// take distinct keys in pitch order; no repeat in one lane faster than the limits allow; the
+// hands stay balanced; within a phrase a higher note goes further right. Notes must be in time
+// order; a list of another length than `inLanes` puts everything in the background.
+std::vector<int> layoutLanes(std::span<const TrackNote> notes, const std::vector<bool>& inLanes,
+                             const song::TempoClock& clock, const LayoutOptions& options);
+
+// --- The rules, one by one -------------------------------------------------------------------
+
+// Where pitch order puts `note` among the distinct note numbers of its window: the lowest at
+// key 0 (key 1), the highest at 6, those between spread evenly by rank, so a scale played in the
+// window reads left to right. A window of one pitch (or none) puts it at the centre, 3.0.
+// Ranks, not semitones, so that whole and half steps look alike.
+double pitchOrderKey(int note, const std::array<int, 128>& windowCounts);
+
+// Phrase numbers for the notes in `inLanes`: a new phrase starts after a rest of at least half a
+// measure in which none of them sounds. Pitch order only compares notes of one phrase, so a
+// melody that comes back an octave lower after a break starts afresh. Notes not in lanes get the
+// phrase of the note before.
+std::vector<int> phraseNumbers(std::span<const TrackNote> notes, const std::vector<bool>& inLanes,
+                               std::int32_t ticksPerMeasure);
+
+// True when a note at `seconds` may follow, in the same lane, one that started (or, held, ended)
+// at `lastSeconds`.
+bool repeatAllowed(double lastSeconds, double seconds, double minRepeatSeconds);
+
+// True when one side's `mine` notes, plus the one being placed, stay within `ratio` of the other
+// side's `other` notes (with kHandSlack to spare).
+bool handsBalanced(int mine, int other, double ratio);
+
+// How strong a beat `tick` falls on in 4/4: 4 on a measure's first beat, 3 on its third, 2 on
+// the others, 1 on an eighth, 0 elsewhere.
+int beatStrength(std::int64_t tick, std::int32_t ticksPerMeasure);
+
+// The scratch rule (percussion mode only): the loudest strike of its chord, an accent (velocity
+// 100 or more), on beat 1 or 3 of a measure. A scratch is a turn of the turntable, which suits
+// a crash or an accented kick; on every other note it only makes the chart awkward.
+bool suitsScratch(const TrackNote& note, bool loudestOfChord, std::int32_t ticksPerMeasure);
+inline constexpr std::uint8_t kAccentVelocity = 100;
+
+}  // namespace zentrowe::convert
