@@ -72,7 +72,7 @@ TEST(Usage, HelpNamesEachValueAndBothCommandsShareTheConversionOptions)
     ASSERT_EQ(convert.exitCode, 0);
     ASSERT_EQ(build.exitCode, 0);
     auto lineOf = [](const std::string& help, const std::string& option) {
-        const auto at = help.find("  " + option + " ");
+        const auto at = help.find("  " + option);
         return at == std::string::npos ? std::string() : help.substr(at, help.find('\n', at) - at);
     };
     for (const char* option : {"--track N", "--out DIR", "--gap TICKS", "--bpm BPM", "--start-code CC", "--name PREFIX",
