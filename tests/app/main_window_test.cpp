@@ -1097,6 +1097,7 @@ TEST_F(MainWindowTest, OneStepBuildWritesTheFolderTheCommandLineBuildsAndPreview
     EXPECT_EQ(window.resultLine()->toolTip(), result);
     window.resize(700, 450);
     QApplication::processEvents();
+    EXPECT_EQ(window.size(), QSize(700, 450));  // the line wraps inside the window, not below it
     const QRect lines = window.resultLine()->fontMetrics().boundingRect(
         QRect(0, 0, window.resultLine()->contentsRect().width(), 10000), Qt::TextWordWrap, result);
     EXPECT_LE(lines.height(), window.resultLine()->contentsRect().height()) << result.toStdString();

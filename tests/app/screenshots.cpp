@@ -127,6 +127,7 @@ int main(int argc, char* argv[])
     ok = waitForPass(window) && ok;
     mouse(tracks->view()->viewport(), rowCentre, QEvent::MouseButtonPress);
     window.resize(700, 450);
+    settle();
     window.oneStepBuildAction()->trigger();
     settle();
     ok = save(window.settingsDialog(), pictures, "settings-dialog-build.png") && ok;

@@ -164,7 +164,9 @@ MainWindow::MainWindow(UserDialogs& dialogs, QSettings& settings, QWidget* paren
     m_resultLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     // Two lines, so that a build's whole result shows at the window's first size.
     m_resultLine->setWordWrap(true);
-    m_resultLine->setMinimumHeight(2 * m_resultLine->fontMetrics().lineSpacing());
+    // A fixed height: a wrapping label otherwise asks for the height of its text at its
+    // narrowest, and holds the window taller than the user made it.
+    m_resultLine->setFixedHeight(2 * m_resultLine->fontMetrics().lineSpacing() + 2);
     m_resultLine->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     statusBar()->addPermanentWidget(m_resultLine, 1);
     resize(700, 450);
