@@ -141,7 +141,18 @@ std::optional<convert::ConversionSettings> conversionSettings(const CLI::App& co
     auto settings = convert::parseSettings(texts);
     if (!settings) {
         const auto field = convert::firstInvalidField(texts);
-        reportError(field ? refusal(*field, texts) : settings.error().message);
+        if (field == convert::SettingsField::KeysoundName) {
+            // A name is refused for its characters or for its length: the core's own reason,
+            // without the window's "输入有误" in front.
+            std::string reason = settings.error().message;
+            const std::string_view windowWords = "输入有误: ";
+            if (reason.starts_with(windowWords)) {
+                reason.erase(0, windowWords.size());
+            }
+            reportError("--name: " + reason);
+        } else {
+            reportError(field ? refusal(*field, texts) : settings.error().message);
+        }
         return std::nullopt;
     }
     if (const auto outOfRange = settingsOutOfRange(*settings, texts)) {
