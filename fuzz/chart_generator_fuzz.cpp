@@ -258,7 +258,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             checkChart(chartText(chart->chart), chart->keysounds, settings->startValue, mode);
             if (mode == joinedMode) {
-                const auto keysoundMidi = keysound::buildKeysoundMidi(chart->keysounds, summary->ticksPerQuarter,
+                const auto instruments =
+                    keysound::keysoundInstruments(file, *summary, track, chart->keysounds, settings->percussion);
+                const auto keysoundMidi = keysound::buildKeysoundMidi(chart->keysounds, instruments,
+                                                                      summary->ticksPerQuarter,
                                                                       summary->tempoBytes, settings->keysoundGap);
                 require(keysoundMidi.ok() || keysoundMidi.error().code == ErrorCode::NoteTooLong,
                         "K-Midi.mid is refused only for a keysound too long for it");

@@ -4,9 +4,12 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/conversion_options.h"
 #include "cli/output.h"
 #include "core/base/file_error.h"
 #include "core/song/chart_file_name.h"
+#include "core/song/event_listing.h"
+#include "core/song/song_summary.h"
 #include "core/workflow/build.h"
 
 namespace zentrowe::cli {
@@ -16,27 +19,11 @@ namespace {
 // Above this many keysound files the listing gives their count instead of one line each.
 constexpr std::size_t kListedFiles = 20;
 
-int buildTrackNumber(const std::string& digits)
-{
-    const auto significant = digits.find_first_not_of('0');
-    if (significant == std::string::npos) {
-        return 0;
-    }
-    return digits.size() - significant > 6 ? 1000000 : std::stoi(digits.substr(significant));
-}
-
 }  // namespace
 
 Command addBuildCommand(CLI::App& app)
 {
-    struct Options {
-        std::string file;
-        std::string track;
-        std::string out;
-        std::string mode = "plain";
-        std::string chartFormat = "bms";
-        convert::SettingsTexts texts;
-        std::string bpm;
+    struct Options : ConversionOptions {
         std::string soundFont = audio::kDefaultSoundFont;
         std::string format = "ogg";
         double quality = 0.5;
@@ -50,49 +37,25 @@ Command addBuildCommand(CLI::App& app)
     command.app = app.add_subcommand(
         "build", "Convert one track, render its keysounds and the rest of the song: a folder that plays");
     auto* sub = command.app;
-    sub->add_option("FILE", options->file, "MIDI file")->required();
-    sub->add_option("--track", options->track, "track number, from 1")
-        ->required()
-        ->check(CLI::Validator(
-            [](std::string& value) {
-                const bool digits = !value.empty() && std::all_of(value.begin(), value.end(), [](char c) {
-                    return c >= '0' && c <= '9';
-                });
-                return digits ? std::string() : "a track number is written in digits";
-            },
-            "DIGITS"));
-    sub->add_option("--out", options->out, "output folder")->required();
-    sub->add_option("--mode", options->mode, "plain, long or percussion")
-        ->check(CLI::IsMember({"plain", "long", "percussion"}));
-    sub->add_option("--chart-format", options->chartFormat, "bms, or bmson: exact times, no code or measure limit")
-        ->check(CLI::IsMember({"bms", "bmson"}));
-    sub->add_option("--start-code", options->texts.startCode, "code before the first keysound's, two characters in the codes' base");
-    sub->add_option("--name", options->texts.keysoundName, "keysound name, the prefix of every keysound file");
-    sub->add_option("--long-min", options->texts.longNoteMinimum, "shortest long note, in 1/192 of a measure");
-    sub->add_option("--bpm", options->bpm, "tempo of K-Midi.mid in beats per minute (default: the song's)");
-    sub->add_option("--gap", options->texts.gap, "silence after each keysound, in ticks of K-Midi.mid (96 a beat)");
-    addLimitOptions(*sub, options->texts);
-    sub->add_option("--soundfont", options->soundFont, "General MIDI soundfont to render with");
-    sub->add_option("--format", options->format, "ogg or wav")->check(CLI::IsMember({"ogg", "wav"}));
-    sub->add_option("--quality", options->quality, "OGG Vorbis quality, 0 to 1")->check(CLI::Range(0.0, 1.0));
+    addConversionOptions(*sub, *options);
+    sub->add_option("--soundfont", options->soundFont, "General MIDI soundfont to render with")->type_name("SF2");
+    sub->add_option("--format", options->format, "ogg or wav")
+        ->check(CLI::IsMember({"ogg", "wav"}).description(""))
+        ->type_name("ogg|wav");
+    sub->add_option("--quality", options->quality, "OGG Vorbis quality, 0 to 1")
+        ->check(CLI::Range(0.0, 1.0).description(""))
+        ->type_name("Q");
     sub->add_flag("--no-bgm", options->noBgm, "do not render the other tracks into bgm.ogg");
-    sub->add_option("--title", options->title, "#TITLE of the chart (default: the MIDI file's base name)");
-    sub->add_option("--artist", options->artist, "#ARTIST of the chart (default: none)");
+    sub->add_option("--title", options->title, "#TITLE of the chart (default: the MIDI file's base name)")->type_name("TEXT");
+    sub->add_option("--artist", options->artist, "#ARTIST of the chart (default: none)")->type_name("TEXT");
     sub->add_flag("--verify", options->verify, "check that the folder sounds like the track; exit 1 if not");
 
     command.run = [options, sub] {
-        convert::SettingsTexts texts = options->texts;
-        texts.longNotes = options->mode == "long";
-        texts.percussion = options->mode == "percussion";
-        texts.bmson = options->chartFormat == "bmson";
-        texts.useCustomTempo = sub->count("--bpm") > 0;
-        if (texts.useCustomTempo) {
-            texts.tempo = options->bpm;
+        if (refuseEmpty(options->out, "--out")) {
+            return kExitUsage;
         }
-        auto settings = convert::parseSettings(texts);
+        auto settings = conversionSettings(*sub, *options);
         if (!settings) {
-            const auto field = convert::firstInvalidField(texts);
-            reportError((field ? settingOption(*field) + ": " : std::string()) + settings.error().message);
             return kExitBadInput;
         }
         NullProgress quiet;
@@ -101,25 +64,25 @@ Command addBuildCommand(CLI::App& app)
             reportError(summary.error().message);
             return kExitBadInput;
         }
+        const auto track = song::trackNumberFromDigits(*summary, options->track, displayPath(options->file));
+        if (!track) {
+            reportError(track.error().message);
+            return kExitBadInput;
+        }
         if (summary->warning) {
             reportWarning(*summary->warning);
         }
-
-        // Command-line users expect the output folder to be made for them.
-        std::error_code error;
-        const std::filesystem::path outFolder(options->out);
-        if (std::filesystem::exists(outFolder, error) && !std::filesystem::is_directory(outFolder, error)) {
-            reportError(displayPath(outFolder) + ": not a folder");
+        if (auto folder = makeOutputFolder(options->out); !folder) {
+            reportError(folder.error().message);
             return kExitBadInput;
         }
-        std::filesystem::create_directories(outFolder, error);
 
         workflow::BuildRequest request;
         request.conversion.sourceMidiPath = options->file;
         request.conversion.song = std::move(summary).value();
         request.conversion.chartFileName = song::deriveChartFileName(options->file);
         request.conversion.outputFolder = options->out;
-        request.conversion.trackNumber = buildTrackNumber(options->track);
+        request.conversion.trackNumber = *track;
         request.conversion.settings = std::move(settings).value();
         request.soundFont = options->soundFont;
         request.format = options->format == "wav" ? audio::SoundFormat::Wave : audio::SoundFormat::OggVorbis;

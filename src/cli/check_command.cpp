@@ -29,10 +29,12 @@ int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem:
         reportWarning("missing keysound: " + missing);
     }
     const auto& figures = outcome->comparison;
-    char line[160];
-    std::snprintf(line, sizeof line, "similarity %.3f (passes at %.2f); worst second at %.1f s: %.3f (passes at %.2f)\n",
-                  figures.similarity, workflow::kCheckPassSimilarity, figures.worstSecond, figures.worstSimilarity,
-                  workflow::kCheckPassWorstSecond);
+    // Each figure beside the least it needs, the verdict first so that no line reads as a pass
+    // when the folder fails.
+    char line[200];
+    std::snprintf(line, sizeof line, "%s: similarity %.3f, needs %.2f; worst second at %.1f s: %.3f, needs %.2f\n",
+                  outcome->passed ? "passes" : "FAILS", figures.similarity, workflow::kCheckPassSimilarity,
+                  figures.worstSecond, figures.worstSimilarity, workflow::kCheckPassWorstSecond);
     // Plain stdio: `build --verify` calls this with its own Output still holding stdout.
     const std::string verdict = (outcome->passed ? "the chart sounds like track " : "the chart does not sound like track ") +
                                 std::to_string(trackNumber) + "\n";

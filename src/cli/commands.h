@@ -29,13 +29,6 @@ CLI::Option* addTrackOption(CLI::App& command, std::string& digits);
 // if it was empty.
 bool refuseEmpty(const std::string& value, const char* option);
 
-// The options `convert` and `build` share past the chart format's limits: --codes,
-// --velocity-step and --length-step, filling `texts`.
-void addLimitOptions(CLI::App& command, convert::SettingsTexts& texts);
-
-// The option that fills a settings field, for naming it in a refusal.
-std::string settingOption(convert::SettingsField field);
-
 // "merging saved N keysounds" on stderr when merging was asked for.
 void reportMerging(const convert::ConversionSettings& settings, const convert::KeysoundTable& keysounds);
 

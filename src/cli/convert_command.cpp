@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "cli/commands.h"
+#include "cli/conversion_options.h"
 #include "cli/output.h"
 #include "cli/signal_stop.h"
 #include "core/base/file_error.h"
@@ -15,56 +16,6 @@
 #include "core/workflow/session_state.h"
 
 namespace zentrowe::cli {
-
-namespace {
-
-// The output folder as command-line users expect it: made (with its parents) when missing;
-// WriteFailed if it cannot be made or something other than a folder has its name.
-Status makeOutputFolder(const std::filesystem::path& folder)
-{
-    std::error_code error;
-    const auto status = std::filesystem::status(folder, error);
-    if (std::filesystem::exists(status)) {
-        if (std::filesystem::is_directory(status)) {
-            return {};
-        }
-        return fileError(ErrorCode::WriteFailed, folder, "write into it", "it is not a folder");
-    }
-    std::filesystem::create_directories(folder, error);
-    if (error) {
-        return fileError(ErrorCode::WriteFailed, folder, "create the folder", error.value());
-    }
-    return {};
-}
-
-}  // namespace
-
-std::string settingOption(convert::SettingsField field)
-{
-    switch (field) {
-    case convert::SettingsField::StartCode: return "--start-code";
-    case convert::SettingsField::KeysoundName: return "--name";
-    case convert::SettingsField::LongNoteMinimum: return "--long-min";
-    case convert::SettingsField::Tempo: return "--bpm";
-    case convert::SettingsField::Gap: return "--gap";
-    case convert::SettingsField::VelocityStep: return "--velocity-step";
-    case convert::SettingsField::LengthStep: return "--length-step";
-    }
-    return "";
-}
-
-void addLimitOptions(CLI::App& command, convert::SettingsTexts& texts)
-{
-    command
-        .add_option_function<std::string>(
-            "--codes", [&texts](const std::string& base) { texts.base62 = base == "62"; },
-            "36 (codes up to ZZ) or 62 (codes up to zz, with a #BASE 62 line)")
-        ->check(CLI::IsMember({"36", "62"}));
-    command.add_option("--velocity-step", texts.velocityStep,
-                       "velocities rounded to the nearest multiple of N before keysounds are told apart (1: off)");
-    command.add_option("--length-step", texts.lengthStep,
-                       "lengths rounded to the nearest U units of 1/192 measure before keysounds are told apart");
-}
 
 void reportMerging(const convert::ConversionSettings& settings, const convert::KeysoundTable& keysounds)
 {
@@ -76,52 +27,18 @@ void reportMerging(const convert::ConversionSettings& settings, const convert::K
 
 Command addConvertCommand(CLI::App& app)
 {
-    struct Options {
-        std::string file;
-        std::string track;
-        std::string out;
-        std::string mode = "plain";
-        std::string chartFormat = "bms";
-        convert::SettingsTexts texts;
-        std::string bpm;
-    };
-    auto options = std::make_shared<Options>();
+    auto options = std::make_shared<ConversionOptions>();
     Command command;
     command.app = app.add_subcommand("convert", "Convert one track into a BMS chart and K-Midi.mid");
     auto* sub = command.app;
-    sub->add_option("FILE", options->file, "MIDI file")->required();
-    addTrackOption(*sub, options->track);
-    sub->add_option("--out", options->out, "output folder")->required();
-    sub->add_option("--mode", options->mode, "plain, long or percussion")
-        ->check(CLI::IsMember({"plain", "long", "percussion"}));
-    sub->add_option("--chart-format", options->chartFormat, "bms, or bmson: exact times, no code or measure limit")
-        ->check(CLI::IsMember({"bms", "bmson"}));
-    sub->add_option("--start-code", options->texts.startCode, "code before the first keysound's, two characters in the codes' base");
-    // An empty name is a valid keysound name: "--name=" and "--name ''" both give it.
-    sub->add_option("--name", options->texts.keysoundName, "keysound name, the prefix of every keysound file")
-        ->expected(0, 1)
-        ->default_str("");
-    sub->add_option("--long-min", options->texts.longNoteMinimum, "shortest long note, in 1/192 of a measure");
-    sub->add_option("--bpm", options->bpm, "tempo of K-Midi.mid in beats per minute (default: the song's)");
-    sub->add_option("--gap", options->texts.gap, "silence before each keysound in K-Midi.mid, in ticks (96 a beat)");
-    addLimitOptions(*sub, options->texts);
+    addConversionOptions(*sub, *options);
 
     command.run = [options, sub] {
         if (refuseEmpty(options->out, "--out")) {
             return kExitUsage;
         }
-        convert::SettingsTexts texts = options->texts;
-        texts.longNotes = options->mode == "long";
-        texts.percussion = options->mode == "percussion";
-        texts.bmson = options->chartFormat == "bmson";
-        texts.useCustomTempo = sub->count("--bpm") > 0;
-        if (texts.useCustomTempo) {
-            texts.tempo = options->bpm;
-        }
-        auto settings = convert::parseSettings(texts);
+        auto settings = conversionSettings(*sub, *options);
         if (!settings) {
-            const auto field = convert::firstInvalidField(texts);
-            reportError((field ? settingOption(*field) + ": " : std::string()) + settings.error().message);
             return kExitBadInput;
         }
 

@@ -2,6 +2,7 @@
 #include <new>
 #include <vector>
 
+#include "cli/argument_check.h"
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "core/base/file_error.h"
@@ -23,6 +24,10 @@ int runCommandLine(int argc, char** argv)
     commands.push_back(addBuildCommand(app));
     commands.push_back(addPreviewCommand(app));
     commands.push_back(addCheckCommand(app));
+    if (const auto unknown = unknownArgument(app, std::vector<std::string>(argv + 1, argv + argc))) {
+        reportError(*unknown);
+        return kExitUsage;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {

@@ -59,7 +59,8 @@ CLI::Option* addTrackOption(CLI::App& command, std::string& digits)
                 const bool allDigits = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
                 return allDigits ? std::string() : "a track number is written in digits";
             },
-            "DIGITS"));
+            ""))
+        ->type_name("N");
 }
 
 bool refuseEmpty(const std::string& value, const char* option)

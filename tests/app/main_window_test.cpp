@@ -65,10 +65,11 @@ public:
         fileStarts << startFolder;
         return files.isEmpty() ? QString() : files.takeFirst();
     }
-    void showMessage(QWidget* owner, const QString&, const QString& text) override
+    void showMessage(QWidget* owner, const QString&, const QString& text, MessageKind kind) override
     {
         messages << text;
         messageOwners << owner;
+        messageKinds << kind;
     }
     bool showFolder(const QString& folder) override
     {
@@ -91,6 +92,7 @@ public:
     QStringList folderStarts;
     QStringList fileStarts;
     QList<QWidget*> messageOwners;
+    QList<MessageKind> messageKinds;
     bool desktopOpensFolders = true;
     bool desktopOpensFiles = true;
 };
@@ -242,7 +244,8 @@ TEST(StartUp, CancellingTheFolderQuestionEndsTheProgram)
 
 TEST_F(MainWindowTest, CaptionsMenusShortcutsAndColumns)
 {
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Zentrowe v1.1-beta"));
+    // The build's one version string, the one `zentrowe-cli --version` prints.
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Zentrowe " ZENTROWE_VERSION));
     QStringList menus;
     for (QAction* action : window.menuBar()->actions()) {
         menus << action->text();
@@ -259,21 +262,23 @@ TEST_F(MainWindowTest, CaptionsMenusShortcutsAndColumns)
     EXPECT_EQ(window.setOutFolderAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+D")));
     EXPECT_EQ(window.aboutAction()->text(), QStringLiteral("关于(&A) ... "));
 
-    // Tools: cut, the recording's starting point, a separator, convert, build, listen.
+    // Tools in the work's order: convert, build, a separator, cut with the recording's starting
+    // point, a separator, listen.
     const auto tools = window.menuBar()->actions().at(1)->menu()->actions();
-    ASSERT_EQ(tools.size(), 6);
-    EXPECT_EQ(tools[0], window.wavCutAction());
-    EXPECT_EQ(tools[1]->text(), QStringLiteral("录音起点"));
+    ASSERT_EQ(tools.size(), 7);
+    EXPECT_EQ(tools[0], window.toBmsAction());
+    EXPECT_EQ(tools[1], window.oneStepBuildAction());
+    EXPECT_EQ(window.oneStepBuildAction()->text(), QStringLiteral("一键生成"));
+    EXPECT_TRUE(tools[2]->isSeparator());
+    EXPECT_EQ(tools[3], window.wavCutAction());
+    EXPECT_EQ(tools[4]->text(), QStringLiteral("录音起点"));
     QStringList leadIns;
-    for (QAction* action : tools[1]->menu()->actions()) {
+    for (QAction* action : tools[4]->menu()->actions()) {
         leadIns << action->text() + (action->isChecked() ? "*" : "");
     }
     EXPECT_EQ(leadIns, (QStringList{"自动*", "第一个K音", "文件开头"}));
-    EXPECT_TRUE(tools[2]->isSeparator());
-    EXPECT_EQ(tools[3], window.toBmsAction());
-    EXPECT_EQ(tools[4], window.oneStepBuildAction());
-    EXPECT_EQ(window.oneStepBuildAction()->text(), QStringLiteral("一键生成"));
-    EXPECT_EQ(tools[5], window.previewAction());
+    EXPECT_TRUE(tools[5]->isSeparator());
+    EXPECT_EQ(tools[6], window.previewAction());
     EXPECT_EQ(window.previewAction()->text(), QStringLiteral("试听"));
 
     EXPECT_EQ(window.backButton()->text(), QStringLiteral("<-"));
@@ -329,9 +334,13 @@ TEST_F(MainWindowTest, ResizingKeepsTheListAndTheFolderButtonOnTheWindowEdges)
     EXPECT_EQ(window.trackList()->size(), list);
     EXPECT_EQ(window.openFolderButton()->x(), qRound((outerWidth - 2055 - 400) / 15.0));
     EXPECT_EQ(window.backButton()->pos(), QPoint(8, 6));
-    window.resize(800, 80 - frame.height());  // under 1270 twips: the height stays
+    // As short as the window goes (the two-line result line sets a floor): under 1270 twips the
+    // list's height stays, above it the rule holds.
+    window.resize(800, 80 - frame.height());
     QApplication::processEvents();
-    EXPECT_EQ(window.trackList()->height(), list.height());
+    const int shortOuterHeight = (window.height() + frame.height()) * 15;
+    EXPECT_EQ(window.trackList()->height(),
+              shortOuterHeight <= 1270 ? list.height() : qRound((shortOuterHeight - 1270) / 15.0));
 }
 
 TEST_F(MainWindowTest, OpenListsTheTracksAndKeepsCommandsOffWhileReading)
@@ -436,7 +445,7 @@ TEST_F(MainWindowTest, SettingsDialogDefaultsAndItsExclusiveBoxes)
     EXPECT_FALSE(dialog->windowFlags() & Qt::WindowStaysOnTopHint);
     ASSERT_NE(dialog->windowHandle(), nullptr);
     EXPECT_EQ(dialog->windowHandle()->transientParent(), window.windowHandle());
-    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Zentrowe v1.1-beta"));
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("转换到BMS — 音轨 02 Piano"));
     EXPECT_EQ(dialog->startCodeEdit()->text(), QStringLiteral("00"));
     EXPECT_EQ(dialog->keysoundNameEdit()->text(), QStringLiteral("A"));
     EXPECT_EQ(dialog->longNoteMinimumEdit()->text(), QStringLiteral("24"));
@@ -445,7 +454,7 @@ TEST_F(MainWindowTest, SettingsDialogDefaultsAndItsExclusiveBoxes)
     EXPECT_EQ(dialog->longNotesBox()->text(), QStringLiteral("生成面条"));
     EXPECT_EQ(dialog->percussionBox()->text(), QStringLiteral("打击乐器 "));
     EXPECT_EQ(dialog->customTempoBox()->text(), QStringLiteral("自定义"));
-    EXPECT_EQ(dialog->startButton()->text(), QStringLiteral("开始"));
+    EXPECT_EQ(dialog->startButton()->text(), QStringLiteral("转换到BMS"));
     // The start code and tempo boxes show their usual longest text whole, inside the frame.
     for (const auto& [edit, text] : {std::pair{dialog->startCodeEdit(), "00"}, std::pair{dialog->tempoEdit(), "120.00"}}) {
         SCOPED_TRACE(text);
@@ -515,6 +524,7 @@ TEST_F(MainWindowTest, AFailedWriteIsReportedAndTheSongStays)
     window.toBmsAction()->trigger();
     start();
     ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messageKinds, QList{UserDialogs::MessageKind::Critical});
     EXPECT_EQ(commands(), (Commands{true, false, false, true}));
     EXPECT_TRUE(window.settingsDialog()->isVisible());
     EXPECT_TRUE(window.settingsDialog()->startButton()->isEnabled());
@@ -708,7 +718,9 @@ TEST_F(MainWindowTest, MessagesStandInFrontOfTheWindowTheUserIsLookingAt)
 TEST_F(MainWindowTest, TheResultLineOutlivesMenuTipsAndNamesTheNextStep)
 {
     open();
-    EXPECT_TRUE(window.resultLine()->text().contains(QStringLiteral("工具 › 转换到BMS")));
+    // The one step that gives a playable folder first, the manual path beside it.
+    EXPECT_TRUE(window.resultLine()->text().contains(QStringLiteral("工具 › 一键生成")));
+    EXPECT_TRUE(window.resultLine()->text().contains(QStringLiteral("转换到BMS")));
     selectRow(1);
     window.toBmsAction()->trigger();
     start();
@@ -930,7 +942,7 @@ TEST(RememberedPlaces, FoldersAndRecentFilesCarryOverToTheNextRun)
         dialogs.files << toQString(songPath.string());
         window.openAction()->trigger();
         ASSERT_TRUE(waitForPass(window));
-        EXPECT_EQ(dialogs.fileStarts, QStringList{QString()});
+        EXPECT_EQ(dialogs.fileStarts, QStringList{userMusicFolder()});  // not the program's folder
     }
 
     QSettings settings(settingsFile(temp), QSettings::IniFormat);
@@ -1080,7 +1092,16 @@ TEST_F(MainWindowTest, OneStepBuildWritesTheFolderTheCommandLineBuildsAndPreview
     EXPECT_EQ(window.trackList()->GetItem(0), "音轨 01");
     const QString result = window.resultLine()->text();
     EXPECT_TRUE(result.contains(QStringLiteral("bgm.ogg"))) << result.toStdString();
-    EXPECT_TRUE(result.contains(QStringLiteral("BMS 播放器"))) << result.toStdString();
+    // It says what 试听 plays, and the whole of it shows at the window's first size, in two lines.
+    EXPECT_TRUE(result.contains(QStringLiteral("试听 播放 preview.ogg"))) << result.toStdString();
+    EXPECT_EQ(window.resultLine()->toolTip(), result);
+    window.resize(700, 450);
+    QApplication::processEvents();
+    EXPECT_EQ(window.size(), QSize(700, 450));  // the line wraps inside the window, not below it
+    const QRect lines = window.resultLine()->fontMetrics().boundingRect(
+        QRect(0, 0, window.resultLine()->contentsRect().width(), 10000), Qt::TextWordWrap, result);
+    EXPECT_LE(lines.height(), window.resultLine()->contentsRect().height()) << result.toStdString();
+    EXPECT_LT(lines.height(), 3 * window.resultLine()->fontMetrics().lineSpacing());
 
     // The same files as the command line's build, the chart and K-Midi.mid byte for byte.
     const fs::path cliOut = temp.path() / "cli";
@@ -1183,6 +1204,127 @@ TEST_F(MainWindowTest, ALongListingKeepsTheWindowLive)
 TEST_F(MainWindowTest, DISABLED_MillionEventListing)
 {
     listBigTrack(window, dialogs, temp.path(), 500000);
+}
+
+TEST_F(MainWindowTest, TheSettingsDialogNamesItsActionAndTrackStaysClearOfTheRowAndTabsInOrder)
+{
+    open();
+    selectRow(1);
+    struct Case {
+        QAction* action;
+        QString title;
+        QString start;
+    };
+    for (const Case& c : {Case{window.oneStepBuildAction(), QStringLiteral("一键生成 — 音轨 02 Piano"), QStringLiteral("一键生成")},
+                          Case{window.toBmsAction(), QStringLiteral("转换到BMS — 音轨 02 Piano"), QStringLiteral("转换到BMS")}}) {
+        SCOPED_TRACE(c.start.toStdString());
+        c.action->trigger();
+        SettingsDialog* dialog = window.settingsDialog();
+        ASSERT_NE(dialog, nullptr);
+        QApplication::processEvents();
+        EXPECT_EQ(dialog->windowTitle(), c.title);
+        EXPECT_EQ(dialog->startButton()->text(), c.start);
+        EXPECT_GE(dialog->startButton()->width(),
+                  dialog->startButton()->fontMetrics().horizontalAdvance(c.start));
+        EXPECT_EQ(dialog->cancelButton()->text(), QStringLiteral("取消"));
+        EXPECT_FALSE(dialog->bar()->isVisible());  // nothing left over from an earlier run
+
+        // The selected row stays in view.
+        QTableView* view = window.trackList()->view();
+        const QRect cells = view->visualRect(view->model()->index(1, 0));
+        const QRect row(view->viewport()->mapToGlobal(cells.topLeft()), QSize(view->viewport()->width(), cells.height()));
+        EXPECT_FALSE(dialog->frameGeometry().intersects(row));
+
+        // Esc closes it, as 取消 does.
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(dialog, &escape);
+        EXPECT_FALSE(dialog->isVisible());
+    }
+
+    // Tab goes through the boxes row by row, then Start, then 取消.
+    SettingsDialog* dialog = window.settingsDialog();
+    const QList<QWidget*> order = dialog->tabOrder();
+    ASSERT_EQ(order.size(), 14);
+    EXPECT_EQ(order.front(), dialog->startCodeEdit());
+    EXPECT_EQ(order[order.size() - 2], dialog->startButton());
+    EXPECT_EQ(order.back(), dialog->cancelButton());
+    QList<QWidget*> visited;
+    for (QWidget* at = order.front(); visited.size() < order.size(); at = at->nextInFocusChain()) {
+        if (order.contains(at)) {
+            visited << at;
+        }
+    }
+    EXPECT_EQ(visited, order);
+    for (qsizetype i = 0; i + 1 < 11; ++i) {  // the boxes: left to right within a row, rows downwards
+        const QPoint here = order[i]->mapTo(dialog, QPoint(0, 0));
+        const QPoint next = order[i + 1]->mapTo(dialog, QPoint(0, 0));
+        EXPECT_TRUE(next.y() > here.y() + 5 || (std::abs(next.y() - here.y()) <= 5 && next.x() > here.x()))
+            << order[i]->objectName().toStdString();
+    }
+
+    // A refused value is a warning, not news.
+    window.toBmsAction()->trigger();
+    dialog->gapEdit()->setText(QStringLiteral("x"));
+    dialog->startButton()->click();
+    ASSERT_EQ(dialogs.messageKinds, QList{UserDialogs::MessageKind::Warning});
+}
+
+TEST_F(MainWindowTest, ToolsInTheWorksOrderMidiNamesInAnyCaseAndNamesWithoutPadding)
+{
+    QStringList tools;
+    for (QAction* action : window.menuBar()->actions().at(1)->menu()->actions()) {
+        if (!action->isSeparator() && action->menu() == nullptr) {
+            tools << action->text().trimmed();
+        }
+    }
+    EXPECT_EQ(tools, (QStringList{"转换到BMS", "一键生成", "切割", "试听"}));
+
+    window.openAction()->trigger();  // cancelled
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1);
+    for (const char* pattern : {"*.mid", "*.MID", "*.midi", "*.kar"}) {
+        EXPECT_TRUE(dialogs.fileDialogs[0].contains(QLatin1String(pattern))) << pattern;
+    }
+    struct Dropped {
+        const char* name;
+        bool accepted;
+    };
+    for (const Dropped& d : {Dropped{"SONG.MID", true}, Dropped{"song.midi", true}, Dropped{"song.Kar", true},
+                             Dropped{"song.wav", false}}) {
+        SCOPED_TRACE(d.name);
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(toQString((temp / d.name).string()))});
+        QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        enter.setAccepted(false);
+        QApplication::sendEvent(&window, &enter);
+        EXPECT_EQ(enter.isAccepted(), d.accepted);
+    }
+
+    open();
+    for (int row = 0; row < window.trackList()->GetItemCount(); ++row) {
+        for (const int column : {3, 4}) {
+            EXPECT_FALSE(window.trackList()->GetItemText(row, column).ends_with(' ')) << row << " " << column;
+        }
+    }
+    EXPECT_EQ(displayedName("Lead 8 (bass+lead)合成主音8（贝司加主音） "),
+              QStringLiteral("Lead 8 (bass+lead) 合成主音8（贝司加主音）"));
+    EXPECT_EQ(displayedName("Pad 2 (warm) 合成音色2 （温暖） "), QStringLiteral("Pad 2 (warm) 合成音色2 （温暖）"));
+}
+
+TEST_F(MainWindowTest, ChangingTheOutputFolderAfterAConversionListsTheSourceAgain)
+{
+    open();
+    selectRow(1);
+    window.toBmsAction()->trigger();
+    start();
+    ASSERT_EQ(window.state().stage, workflow::SessionStage::Converted);
+    const fs::path other = temp / "other";
+    fs::create_directory(other);
+    dialogs.folders << toQString(other.string());
+    window.setOutFolderAction()->trigger();
+    ASSERT_TRUE(waitForPass(window));
+    EXPECT_EQ(window.state().stage, workflow::SessionStage::SongOpen);
+    EXPECT_EQ(window.trackList()->GetItemCount(), 3);
+    EXPECT_EQ(window.state().outputFolder, other);
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ public:
     explicit FixedAnswers(QString folder) : m_folder(std::move(folder)) {}
     QString chooseFolder(QWidget*, const QString&, const QString&) override { return m_folder; }
     QString chooseFileToOpen(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
-    void showMessage(QWidget*, const QString&, const QString& text) override
+    void showMessage(QWidget*, const QString&, const QString& text, MessageKind) override
     {
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
     }
@@ -53,7 +53,7 @@ void settle(int milliseconds = 300)
 
 bool waitForPass(MainWindow& window)
 {
-    const bool finished = widget_driving::waitForPass(window, 30000);
+    const bool finished = widget_driving::waitForPass(window, 300000);
     settle();
     return finished;
 }
@@ -120,6 +120,20 @@ int main(int argc, char* argv[])
     window.settingsDialog()->startButton()->click();
     ok = waitForPass(window) && ok;
     ok = save(&window, pictures, "main-window-after-conversion.png") && ok;
+
+    // The one-step build of the same track, at the window's first size: its dialog, and the
+    // result line it leaves.
+    window.backButton()->click();
+    ok = waitForPass(window) && ok;
+    mouse(tracks->view()->viewport(), rowCentre, QEvent::MouseButtonPress);
+    window.resize(700, 450);
+    settle();
+    window.oneStepBuildAction()->trigger();
+    settle();
+    ok = save(window.settingsDialog(), pictures, "settings-dialog-build.png") && ok;
+    window.settingsDialog()->startButton()->click();
+    ok = waitForPass(window) && ok;
+    ok = save(&window, pictures, "main-window-after-build.png") && ok;
 
     // The cutter's progress window halfway through a cut of 24 keysounds.
     ProgressWindow progress;

@@ -141,7 +141,7 @@ TEST(CheckCommand, FoldersMadeFromTheTrackPass)
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         const auto run = runCli(arguments);
         EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
-        EXPECT_NE(run.out.find("\nsimilarity "), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("\npasses: similarity "), std::string::npos) << run.out;
         EXPECT_NE(run.out.find("the chart sounds like track " + c.track + "\n"), std::string::npos) << run.out;
     }
 

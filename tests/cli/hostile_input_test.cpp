@@ -225,7 +225,7 @@ TEST(HostileInputCli, AKeysoundNameTooLongForFileNamesIsRefusedWhenTheSettingsAr
     const std::string longest(224, 'n');
     expectRefused({"convert", (dir / "song.mid").string(), "--track", "1", "--out", dir.path().string(), "--name",
                    longest + "n"},
-                  dir.path(), "--name: 输入有误: the keysound name is 225 bytes; file names allow it 224");
+                  dir.path(), "--name: the keysound name is 225 bytes; file names allow it 224");
     // The longest name accepted still gives file names the disk takes.
     const CliRun converted = runCli(
         {"convert", (dir / "song.mid").string(), "--track", "1", "--out", dir.path().string(), "--name", longest});

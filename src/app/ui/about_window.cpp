@@ -5,6 +5,7 @@
 #include <QPixmap>
 
 #include "app/controls/flat_button.h"
+#include "app/ui/text.h"
 
 namespace zentrowe::app {
 
@@ -19,7 +20,7 @@ AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_ok(ne
                                                                                   Qt::SmoothTransformation));
     picture->setGeometry(16, 16, 64, 64);
 
-    auto* contact = new QLabel(tr("Zentrowe v1.1-beta\nMIDI 转 BMS 工具\n问题与建议：zentrowe@example.org"), this);
+    auto* contact = new QLabel(programCaption() + tr("\nMIDI 转 BMS 工具\n问题与建议：zentrowe@example.org"), this);
     contact->setObjectName(QStringLiteral("Label1"));
     contact->setGeometry(96, 16, 230, 64);
 

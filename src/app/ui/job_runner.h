@@ -20,9 +20,11 @@ namespace zentrowe::app {
 class JobProgress final : public ProgressSink {
 public:
     using PercentHandler = std::function<void(int percent, std::int64_t done, std::int64_t total)>;
+    using StageHandler = std::function<void(ProgressStage stage)>;
 
-    JobProgress(QObject* receiver, PercentHandler onPercent, const std::atomic<bool>& stop)
-        : m_receiver(receiver), m_onPercent(std::move(onPercent)), m_stop(stop)
+    JobProgress(QObject* receiver, PercentHandler onPercent, const std::atomic<bool>& stop,
+                StageHandler onStage = {})
+        : m_receiver(receiver), m_onPercent(std::move(onPercent)), m_onStage(std::move(onStage)), m_stop(stop)
     {
     }
 
@@ -39,10 +41,20 @@ public:
     }
 
     bool stopRequested() const override { return m_stop.load(std::memory_order_relaxed); }
+    // Posted before the stage's first percentage, which is posted even if it equals the last.
+    void beginStage(ProgressStage stage) override
+    {
+        m_lastPercent = -1;
+        if (m_onStage) {
+            QMetaObject::invokeMethod(
+                m_receiver, [handler = m_onStage, stage] { handler(stage); }, Qt::QueuedConnection);
+        }
+    }
 
 private:
     QPointer<QObject> m_receiver;
     PercentHandler m_onPercent;
+    StageHandler m_onStage;
     const std::atomic<bool>& m_stop;
     int m_lastPercent = -1;
 };
@@ -75,13 +87,13 @@ public:
     // `onPercent` runs on the window's thread when the whole percentage changes.
     template <typename R>
     bool run(std::function<R(ProgressSink&)> work, JobProgress::PercentHandler onPercent,
-             std::function<void(R&)> done)
+             std::function<void(R&)> done, JobProgress::StageHandler onStage = {})
     {
         if (isRunning()) {
             return false;
         }
         m_stop = false;
-        auto progress = std::make_shared<JobProgress>(this, std::move(onPercent), m_stop);
+        auto progress = std::make_shared<JobProgress>(this, std::move(onPercent), m_stop, std::move(onStage));
         auto* watcher = new QFutureWatcher<std::shared_ptr<R>>(this);
         connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, done = std::move(done)] {
             const auto result = watcher->result();

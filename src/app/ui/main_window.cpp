@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTableView>
 #include <QUrl>
 
 #include "app/controls/list_view.h"
@@ -36,8 +37,6 @@
 namespace zentrowe::app {
 
 namespace {
-
-const QString kCaption = QStringLiteral("Zentrowe v1.1-beta");
 
 // Layout in twips, as designed.
 constexpr int kListTop = 480;
@@ -102,6 +101,45 @@ struct ConversionJob {
     bool allNotesOnDrumChannel = false;
 };
 
+struct BuildJob {
+    Result<workflow::BuildOutcome> outcome;
+    bool allNotesOnDrumChannel = false;
+};
+
+// The kind of message box an error gets: a failure of the machine or the files (the icon of a
+// failure), or a refusal of what was asked or given (a warning).
+UserDialogs::MessageKind messageKindOf(ErrorCode code)
+{
+    switch (code) {
+    case ErrorCode::CannotOpen:
+    case ErrorCode::WriteFailed:
+    case ErrorCode::OutOfMemory:
+        return UserDialogs::MessageKind::Critical;
+    default:
+        return UserDialogs::MessageKind::Warning;
+    }
+}
+
+QString stageText(ProgressStage stage)
+{
+    switch (stage) {
+    case ProgressStage::Converting:
+        return QObject::tr("正在转换");
+    case ProgressStage::Rendering:
+        return QObject::tr("正在生成K音文件");
+    case ProgressStage::Previewing:
+        return QObject::tr("正在生成试听");
+    }
+    return {};
+}
+
+// The track as a title names it: "音轨 02 主旋律".
+QString trackTitle(const song::TrackSummary& track)
+{
+    const QString name = displayedName(track.name);
+    return name.isEmpty() ? toQString(track.label) : toQString(track.label) + QLatin1Char(' ') + name;
+}
+
 QWidget* widgetIfShown(QWidget* window)
 {
     return window != nullptr && window->isVisible() ? window : nullptr;
@@ -113,7 +151,7 @@ MainWindow::MainWindow(UserDialogs& dialogs, QSettings& settings, QWidget* paren
     : QMainWindow(parent), m_dialogs(dialogs), m_places(settings), m_jobs(new JobRunner(this))
 {
     setObjectName(QStringLiteral("MIANFORM"));
-    setWindowTitle(kCaption);
+    setWindowTitle(programCaption());
     setAcceptDrops(true);
     buildMenus();
     buildContent();
@@ -124,6 +162,12 @@ MainWindow::MainWindow(UserDialogs& dialogs, QSettings& settings, QWidget* paren
     // A long result must not hold the window wider than the user makes it; the tooltip keeps
     // the whole text.
     m_resultLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // Two lines, so that a build's whole result shows at the window's first size.
+    m_resultLine->setWordWrap(true);
+    // A fixed height: a wrapping label otherwise asks for the height of its text at its
+    // narrowest, and holds the window taller than the user made it.
+    m_resultLine->setFixedHeight(2 * m_resultLine->fontMetrics().lineSpacing() + 2);
+    m_resultLine->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     statusBar()->addPermanentWidget(m_resultLine, 1);
     resize(700, 450);
 
@@ -159,8 +203,15 @@ void MainWindow::buildMenus()
     m_quit->setObjectName(QStringLiteral("Quit"));
     updateRecentMenu();
 
+    // In the order of the work: convert (or build in one step), cut a rendering, listen.
     auto* tool = menuBar()->addMenu(tr("工具(&T)"));
     tool->setObjectName(QStringLiteral("Tool"));
+    m_toBms = tool->addAction(tr("转换到BMS  "), QKeySequence(Qt::CTRL | Qt::Key_T), this, &MainWindow::onToBms);
+    m_toBms->setObjectName(QStringLiteral("ToBMS"));
+    m_oneStepBuild = tool->addAction(tr("一键生成"), QKeySequence(Qt::CTRL | Qt::Key_B), this,
+                                     &MainWindow::onOneStepBuild);
+    m_oneStepBuild->setObjectName(QStringLiteral("OneStepBuild"));
+    tool->addSeparator()->setObjectName(QStringLiteral("DD"));
     m_wavCut = tool->addAction(tr("切割     "), QKeySequence(Qt::CTRL | Qt::Key_K), this, &MainWindow::onWavCut);
     m_wavCut->setObjectName(QStringLiteral("WavCut"));
     // Where the recording starts relative to the keysound file; the cutter can tell by itself.
@@ -176,12 +227,7 @@ void MainWindow::buildMenus()
         m_leadIn->addAction(action);
     }
     m_leadInAuto->setChecked(true);
-    tool->addSeparator()->setObjectName(QStringLiteral("DD"));
-    m_toBms = tool->addAction(tr("转换到BMS  "), QKeySequence(Qt::CTRL | Qt::Key_T), this, &MainWindow::onToBms);
-    m_toBms->setObjectName(QStringLiteral("ToBMS"));
-    m_oneStepBuild = tool->addAction(tr("一键生成"), QKeySequence(Qt::CTRL | Qt::Key_B), this,
-                                     &MainWindow::onOneStepBuild);
-    m_oneStepBuild->setObjectName(QStringLiteral("OneStepBuild"));
+    tool->addSeparator();
     m_preview = tool->addAction(tr("试听"), QKeySequence(Qt::CTRL | Qt::Key_P), this, &MainWindow::onPreview);
     m_preview->setObjectName(QStringLiteral("Preview"));
 
@@ -242,6 +288,10 @@ void MainWindow::setOutputFolder(const QString& folder)
     m_state.outputFolder = toPath(folder);
     m_places.rememberOutputFolder(folder);
     setResult(tr("输出目录：%1").arg(folder));
+    // The list showed the old folder's K-Midi.mid: the source file's tracks are what is next.
+    if (m_state.stage == workflow::SessionStage::Converted) {
+        onBack();
+    }
 }
 
 void MainWindow::updateRecentMenu()
@@ -260,7 +310,8 @@ void MainWindow::updateRecentMenu()
 void MainWindow::onOpen()
 {
     const QString path =
-        m_dialogs.chooseFileToOpen(this, tr("打开文件"), QStringLiteral("MIDI(*.mid)"), m_places.openFolder());
+        m_dialogs.chooseFileToOpen(this, tr("打开文件"), midiFileFilter(),
+                                   m_places.openFolder().isEmpty() ? userMusicFolder() : m_places.openFolder());
     if (!path.isEmpty()) {
         openMidiPath(path);
     }
@@ -301,18 +352,27 @@ void MainWindow::onSetOutFolder()
 
 void MainWindow::onToBms()
 {
-    m_startBuilds = false;
-    SettingsDialog& dialog = ensureSettings();
-    centreOverThis(dialog);
-    dialog.show();
-    dialog.raise();
-    dialog.activateWindow();
+    showSettings(false);
 }
 
 void MainWindow::onOneStepBuild()
 {
-    onToBms();
-    m_startBuilds = true;
+    showSettings(true);
+}
+
+void MainWindow::showSettings(bool builds)
+{
+    m_startBuilds = builds;
+    SettingsDialog& dialog = ensureSettings();
+    const int row = m_trackList->GetSelectionMark();
+    const QString action = builds ? tr("一键生成") : tr("转换到BMS");
+    dialog.prepare(action, row >= 0 && row < static_cast<int>(m_state.song.tracks.size())
+                               ? trackTitle(m_state.song.tracks[static_cast<std::size_t>(row)])
+                               : tr("未选择音轨"));
+    placeBesideSelectedRow(dialog);
+    dialog.show();
+    dialog.raise();
+    dialog.activateWindow();
 }
 
 void MainWindow::onPreview()
@@ -408,7 +468,8 @@ void MainWindow::readSong(const std::filesystem::path& midiFile, bool asSource)
                 updateCommands();
                 const QString read = m_state.song.warning ? toQString(*m_state.song.warning)
                                                           : tr("%1 个音轨").arg(m_state.song.tracks.size());
-                setResult(read + tr("；选择一个音轨，然后 工具 › 转换到BMS"));
+                setResult(read + tr("；选择一个音轨，然后 工具 › 一键生成，得到可以直接游玩的目录"
+                                    "（自己渲染K音：工具 › 转换到BMS，渲染后 切割）"));
             }
             emit passFinished();
         });
@@ -422,8 +483,8 @@ void MainWindow::showTracks(const song::SongSummary& song)
         m_trackList->InsertItem(row, track.label);
         m_trackList->SetItemText(row, 1, std::to_string(track.noteCount));
         m_trackList->SetItemText(row, 2, track.name);
-        m_trackList->SetItemText(row, 3, track.family);
-        m_trackList->SetItemText(row, 4, track.instrument);
+        m_trackList->SetItemText(row, 3, toUtf8(displayedName(track.family)));
+        m_trackList->SetItemText(row, 4, toUtf8(displayedName(track.instrument)));
     }
 }
 
@@ -476,12 +537,14 @@ void MainWindow::onStartRequested()
     SettingsDialog& dialog = ensureSettings();
     auto settings = convert::parseSettings(dialog.texts(), m_conversionSettings);
     if (!settings) {
-        m_dialogs.showMessage(&dialog, kCaption, errorSentence(settings.error()));
+        m_dialogs.showMessage(&dialog, programCaption(), errorSentence(settings.error()),
+                              UserDialogs::MessageKind::Warning);
         return;
     }
     const int trackNumber = m_trackList->GetSelectionMark() + 1;
     if (trackNumber <= 0 || m_state.stage != workflow::SessionStage::SongOpen) {
-        m_dialogs.showMessage(&dialog, kCaption, tr("请先在音轨列表中选择一个音轨"));
+        m_dialogs.showMessage(&dialog, programCaption(), tr("请先在音轨列表中选择一个音轨"),
+                              UserDialogs::MessageKind::Warning);
         return;
     }
     m_conversionSettings = settings.value();
@@ -499,6 +562,7 @@ void MainWindow::onStartRequested()
     bar->Min(0);
     bar->Max(100);
     bar->Pos(0);
+    bar->show();
     setResult(tr("正在转换音轨 %1").arg(trackNumber));
     QPointer<SettingsDialog> target = &dialog;
     m_jobs->run<ConversionJob>(
@@ -533,35 +597,54 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
     window.bar()->Min(0);
     window.bar()->Max(100);
     window.bar()->Pos(0);
-    window.label()->setText(tr("正在转换并生成K音文件"));
+    window.label()->setText(stageText(ProgressStage::Converting));
     centreOverThis(window);
     window.show();
     window.raise();
 
     QPointer<ProgressWindow> target = &window;
     QPointer<SettingsDialog> dialog = m_settings;
+    // The stage the build is in, as the last report of it reached this thread.
+    auto stage = std::make_shared<ProgressStage>(ProgressStage::Converting);
     setResult(tr("正在一键生成音轨 %1").arg(conversion.trackNumber));
-    m_jobs->run<Result<workflow::BuildOutcome>>(
-        [request](ProgressSink& progress) { return workflow::runBuild(request, progress); },
-        [target](int percent, std::int64_t, std::int64_t) {
+    m_jobs->run<BuildJob>(
+        [request](ProgressSink& progress) {
+            auto outcome = workflow::runBuild(request, progress);
+            const bool drums = outcome && !request.conversion.settings.percussion &&
+                               allNotesOnDrumChannel(request.conversion.sourceMidiPath, request.conversion.song,
+                                                     request.conversion.trackNumber);
+            return BuildJob{std::move(outcome), drums};
+        },
+        [target, stage](int percent, std::int64_t done, std::int64_t total) {
             if (target) {
                 target->bar()->Pos(percent);
+                // The conversion counts bytes of the track: only its percentage means something.
+                target->label()->setText(*stage == ProgressStage::Converting
+                                             ? tr("%1  %2%").arg(stageText(*stage)).arg(percent)
+                                             : tr("%1  %2/%3（%4%）").arg(stageText(*stage)).arg(done).arg(total).arg(percent));
             }
         },
-        [this, target, dialog](Result<workflow::BuildOutcome>& outcome) {
+        [this, target, dialog](BuildJob& job) {
             if (target) {
                 target->hide();
             }
-            if (!outcome) {
+            if (!job.outcome) {
                 // Files go through temporary files renamed into place: what is there is whole.
-                showFailure(outcome.error(), tr("已取消一键生成：已写入的文件都是完整的，其余没有写入"), dialog);
+                showFailure(job.outcome.error(), tr("已取消一键生成：已写入的文件都是完整的，其余没有写入"), dialog);
             } else {
-                workflow::BuildOutcome built = std::move(outcome).value();
+                workflow::BuildOutcome built = std::move(job.outcome).value();
                 workflow::finishConversion(m_state, std::move(built.conversion));
                 m_lastChart = m_state.lastConversion->chartPath;
-                showBuild(built);
+                showBuild(built, job.allNotesOnDrumChannel);
             }
             emit passFinished();
+        },
+        [target, stage](ProgressStage entered) {
+            *stage = entered;
+            if (target) {
+                target->bar()->Pos(0);
+                target->label()->setText(stageText(entered));
+            }
         });
 }
 
@@ -602,22 +685,34 @@ QString skippedSentence(const std::string& skipped)
 
 }  // namespace
 
-void MainWindow::showBuild(const workflow::BuildOutcome& built)
+void MainWindow::showBuild(const workflow::BuildOutcome& built, bool allNotesOnDrumChannel)
 {
     showConvertedSong();
-    QString sounds = tr("已生成 %1 个K音文件").arg(built.keysoundFiles.size());
-    if (!built.keysoundFiles.empty()) {
-        sounds += tr("（%1 等）").arg(pathToQString(built.keysoundFiles.front().filename()));
-    }
+    const workflow::ConversionOutcome& outcome = *m_state.lastConversion;
+    QString sounds = tr("%1 个K音文件").arg(built.keysoundFiles.size());
     if (built.bgmFile) {
-        sounds += tr("和背景音乐 %1").arg(pathToQString(built.bgmFile->filename()));
+        sounds += tr("、背景音乐 %1").arg(pathToQString(built.bgmFile->filename()));
     }
     QStringList parts{conversionWritten(), sounds};
+    if (outcome.keysounds.mergedAway() != 0) {
+        parts << tr("合并省下 %1 个K音").arg(outcome.keysounds.mergedAway());
+    }
+    // Keysounds whose names come out alike (lengths that round to one slot count) share a file.
+    if (built.keysoundFiles.size() < outcome.keysounds.size()) {
+        parts << tr("%1 个K音与别的K音同名，共用一个文件").arg(outcome.keysounds.size() - built.keysoundFiles.size());
+    }
     for (const auto& skipped : built.skipped) {
         parts << skippedSentence(skipped);
     }
-    parts << tr("这个目录可以直接用 BMS 播放器游玩，工具 › 试听 可以先听一遍");
-    parts << tr("输出目录 %1").arg(pathToQString(m_state.outputFolder));
+    if (allNotesOnDrumChannel) {
+        parts << tr("提示：音符都在第 10 通道（鼓），可勾选 打击乐器 再生成");
+    }
+    if (built.previewFile) {
+        parts << tr("可直接游玩；试听 播放 %1").arg(pathToQString(built.previewFile->filename()));
+    } else {
+        parts << tr("可直接游玩");
+    }
+    parts << tr("目录 %1").arg(pathToQString(m_state.outputFolder));
     setResult(parts.join(QStringLiteral("；")));
 }
 
@@ -748,6 +843,8 @@ SettingsDialog& MainWindow::ensureSettings()
     if (!m_settings) {
         m_settings = new SettingsDialog(this);
         connect(m_settings, &SettingsDialog::startRequested, this, &MainWindow::onStartRequested);
+        // 取消 and Esc also stop the pass the dialog started, as Esc does anywhere while one runs.
+        connect(m_settings, &SettingsDialog::cancelRequested, m_jobs, &JobRunner::requestStop);
         m_settings->setStartEnabled(!isBusy());
     }
     return *m_settings;
@@ -760,6 +857,36 @@ ProgressWindow& MainWindow::ensureProgress()
         connect(m_progress, &ProgressWindow::cancelRequested, m_jobs, &JobRunner::requestStop);
     }
     return *m_progress;
+}
+
+void MainWindow::placeBesideSelectedRow(QWidget& window)
+{
+    const QSize size = window.frameGeometry().size();
+    const QRect frame = frameGeometry();
+    const QRect area = screen() != nullptr ? screen()->availableGeometry() : QRect(frame.topLeft(), frame.size());
+    QRect row;
+    const int selected = m_trackList->GetSelectionMark();
+    if (selected >= 0) {
+        QTableView* view = m_trackList->view();
+        const QRect cells = view->visualRect(view->model()->index(selected, 0));
+        row = QRect(view->viewport()->mapToGlobal(QPoint(0, cells.top())), QSize(view->viewport()->width(), cells.height()));
+    }
+    // Beside the main window, else over it clear of the selected row (below it, else above it),
+    // else centred.
+    const QList<QPoint> places = {
+        QPoint(frame.right() + 1, frame.top()),
+        QPoint(frame.left() - size.width(), frame.top()),
+        QPoint(frame.left() + (frame.width() - size.width()) / 2, row.bottom() + 1 + twipsToPixels(120)),
+        QPoint(frame.left() + (frame.width() - size.width()) / 2, row.top() - size.height() - twipsToPixels(120)),
+    };
+    for (const QPoint& at : places) {
+        const QRect placed(at, size);
+        if (area.contains(placed) && (row.isNull() || !placed.intersects(row))) {
+            window.move(at);
+            return;
+        }
+    }
+    centreOverThis(window);
 }
 
 void MainWindow::centreOverThis(QWidget& window)
@@ -822,12 +949,12 @@ void MainWindow::showFailure(const Error& error, const QString& cancelledText, Q
     }
     const QString sentence = errorSentence(error);
     setResult(sentence);
-    showError(sentence, preferred);
+    showError(sentence, preferred, messageKindOf(error.code));
 }
 
-void MainWindow::showError(const QString& text, QWidget* preferred)
+void MainWindow::showError(const QString& text, QWidget* preferred, UserDialogs::MessageKind kind)
 {
-    m_dialogs.showMessage(messageOwner(preferred), kCaption, text);
+    m_dialogs.showMessage(messageOwner(preferred), programCaption(), text, kind);
 }
 
 QWidget* MainWindow::messageOwner(QWidget* preferred) const
@@ -890,7 +1017,7 @@ QString droppedMidiFile(const QMimeData* data)
         return {};
     }
     for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile() && url.toLocalFile().endsWith(QStringLiteral(".mid"), Qt::CaseInsensitive)) {
+        if (url.isLocalFile() && isMidiFileName(url.toLocalFile())) {
             return url.toLocalFile();
         }
     }

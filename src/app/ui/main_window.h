@@ -9,6 +9,7 @@
 #include "core/keysound/wav_cutter.h"
 #include "core/workflow/session_state.h"
 #include "app/ui/remembered_places.h"
+#include "app/ui/user_dialogs.h"
 
 class QAction;
 class QActionGroup;
@@ -26,7 +27,6 @@ class ListView;
 class ProgressWindow;
 class SettingsDialog;
 class TrackInfoWindow;
-class UserDialogs;
 
 // The program's main window: the track list of the current MIDI file and every command of the
 // workflow (open, list a track's events, convert, cut a rendering, build a folder that plays in
@@ -118,7 +118,9 @@ private:
     // Lists the keysound file of the state's last conversion and says what comes next.
     void showConversion(bool allNotesOnDrumChannel);
     // Lists the keysound file of the build's conversion and says what the build wrote.
-    void showBuild(const workflow::BuildOutcome& built);
+    void showBuild(const workflow::BuildOutcome& built, bool allNotesOnDrumChannel);
+    // Opens the settings dialog for converting (转换到BMS) or building (一键生成) the selected track.
+    void showSettings(bool builds);
     // The list and the commands after a conversion, shared by convert and build.
     void showConvertedSong();
     // "<chart> and K-Midi.mid written, N keysounds" for the state's last conversion.
@@ -129,6 +131,8 @@ private:
     TrackInfoWindow& ensureTrackInfo();
     SettingsDialog& ensureSettings();
     ProgressWindow& ensureProgress();
+    // Places `window` beside this one, or over it without hiding the selected track's row.
+    void placeBesideSelectedRow(QWidget& window);
     // Centres `window` over this one, within the screen.
     void centreOverThis(QWidget& window);
 
@@ -138,7 +142,8 @@ private:
     // else in front of the window the user is looking at; a cancelled one only says so in the
     // result line.
     void showFailure(const Error& error, const QString& cancelledText, QWidget* preferred = nullptr);
-    void showError(const QString& text, QWidget* preferred = nullptr);
+    void showError(const QString& text, QWidget* preferred = nullptr,
+                   UserDialogs::MessageKind kind = UserDialogs::MessageKind::Critical);
     QWidget* messageOwner(QWidget* preferred) const;
     keysound::LeadIn chosenLeadIn() const;
 

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -48,7 +49,7 @@ void widenToFit(QLineEdit* edit, const QString& sample, QWidget* next)
 SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
 {
     setObjectName(QStringLiteral("Configfrm"));
-    setWindowTitle(QStringLiteral("Zentrowe v1.1-beta"));
+    setWindowTitle(programCaption());
     // The twip layout was made for 9-point text (12 pixels) in tight boxes, set in a CJK face
     // whose Latin letters and digits are half as wide as its ideographs.
     QFont dialogFont = font();
@@ -84,8 +85,12 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     // The other way past the limits: a bmson chart has no code or measure limit at all.
     m_bmson = place(new QCheckBox(QStringLiteral("bmson"), limits), "CheckBmson", 4680, 240, 930, 255);
 
-    m_start = place(new QPushButton(tr("开始"), this), "Command1", 4890, 2430, 855, 375);
-    m_bar = place(new ProgressBar(this), "PorogrsessBar1", 120, 2460, 4575, 300);
+    // Wide enough for the longest action a start button names, "转换到BMS".
+    m_start = place(new QPushButton(tr("开始"), this), "Command1", 3540, 2430, 1125, 375);
+    m_cancel = place(new QPushButton(tr("取消"), this), "Cancel", 4770, 2430, 975, 375);
+    m_bar = place(new ProgressBar(this), "PorogrsessBar1", 120, 2460, 3300, 300);
+    m_bar->hide();
+    m_start->setDefault(true);
 
     QFont codeFont = dialogFont;
     codeFont.setFamilies(QStringList{QStringLiteral("宋体"), QStringLiteral("SimSun")} + kDialogFamilies);
@@ -114,6 +119,14 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     connect(m_percussion, &QCheckBox::toggled, this, &SettingsDialog::onPercussionToggled);
     connect(m_customTempo, &QCheckBox::toggled, this, &SettingsDialog::onCustomTempoToggled);
     connect(m_start, &QPushButton::clicked, this, &SettingsDialog::startRequested);
+    connect(m_cancel, &QPushButton::clicked, this, [this] {
+        hide();
+        emit cancelRequested();
+    });
+    const QList<QWidget*> order = tabOrder();
+    for (qsizetype i = 0; i + 1 < order.size(); ++i) {
+        setTabOrder(order[i], order[i + 1]);
+    }
 
     m_longNoteMinimum->setEnabled(false);
     onCustomTempoToggled();
@@ -153,6 +166,29 @@ convert::SettingsTexts SettingsDialog::texts() const
     texts.lengthStep = toUtf8(m_lengthStep->text());
     texts.bmson = m_bmson->isChecked();
     return texts;
+}
+
+QList<QWidget*> SettingsDialog::tabOrder() const
+{
+    return {m_startCode, m_keysoundName, m_longNotes, m_longNoteMinimum, m_percussion, m_tempo, m_customTempo,
+            m_gap, m_base62, m_velocityStep, m_lengthStep, m_bmson, m_start, m_cancel};
+}
+
+void SettingsDialog::prepare(const QString& action, const QString& track)
+{
+    setWindowTitle(action + QStringLiteral(" — ") + track);
+    m_start->setText(action);
+    m_bar->Pos(0);
+    m_bar->hide();
+}
+
+void SettingsDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        m_cancel->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void SettingsDialog::setStartEnabled(bool enabled)

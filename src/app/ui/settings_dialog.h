@@ -25,6 +25,9 @@ public:
     convert::SettingsTexts texts() const;
     // Start is off while a pass runs.
     void setStartEnabled(bool enabled);
+    // Names what Start does and the track it does it to: the title "一键生成 — 音轨 02 主旋律" and
+    // the start button "一键生成". The progress bar is hidden until a pass shows it.
+    void prepare(const QString& action, const QString& track);
     ProgressBar* bar() const { return m_bar; }
 
     QLineEdit* startCodeEdit() const { return m_startCode; }
@@ -40,9 +43,17 @@ public:
     QLineEdit* lengthStepEdit() const { return m_lengthStep; }
     QCheckBox* bmsonBox() const { return m_bmson; }
     QPushButton* startButton() const { return m_start; }
+    QPushButton* cancelButton() const { return m_cancel; }
+    // The boxes and buttons in the order Tab visits them: the visual order, row by row.
+    QList<QWidget*> tabOrder() const;
 
 signals:
     void startRequested();
+    // 取消 or Esc: the dialog hides, and a pass it started is asked to stop.
+    void cancelRequested();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void onLongNotesToggled();
@@ -62,6 +73,7 @@ private:
     QLineEdit* m_lengthStep;
     QCheckBox* m_bmson;
     QPushButton* m_start;
+    QPushButton* m_cancel;
     ProgressBar* m_bar;
 };
 

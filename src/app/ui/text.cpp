@@ -5,6 +5,42 @@
 
 namespace zentrowe::app {
 
+QString programCaption()
+{
+    return QStringLiteral("Zentrowe " ZENTROWE_VERSION);
+}
+
+QString displayedName(std::string_view utf8)
+{
+    QString name = toQString(utf8);
+    while (name.endsWith(QLatin1Char(' '))) {
+        name.chop(1);
+    }
+    for (qsizetype at = name.indexOf(QLatin1Char(')')); at >= 0 && at + 1 < name.size();
+         at = name.indexOf(QLatin1Char(')'), at + 1)) {
+        if (name.at(at + 1).isLetterOrNumber()) {
+            name.insert(at + 1, QLatin1Char(' '));
+        }
+    }
+    return name;
+}
+
+bool isMidiFileName(const QString& path)
+{
+    for (const char* extension : {".mid", ".midi", ".kar"}) {
+        if (path.endsWith(QLatin1String(extension), Qt::CaseInsensitive)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString midiFileFilter()
+{
+    // Both cases spelled out: some desktops' file dialogs match filters case-sensitively.
+    return QStringLiteral("MIDI (*.mid *.midi *.kar *.MID *.MIDI *.KAR *.Mid)");
+}
+
 QString toQString(std::string_view utf8)
 {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));

@@ -1,10 +1,11 @@
 #include "app/ui/user_dialogs.h"
 
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace zentrowe::app {
@@ -20,12 +21,31 @@ QString SystemDialogs::chooseFileToOpen(QWidget* owner, const QString& title, co
                                         const QString& startFolder)
 {
     return QFileDialog::getOpenFileName(
-        owner, title, startFolder.isEmpty() ? QCoreApplication::applicationDirPath() : startFolder, filter);
+        owner, title, startFolder.isEmpty() ? userMusicFolder() : startFolder, filter);
 }
 
-void SystemDialogs::showMessage(QWidget* owner, const QString& title, const QString& text)
+void SystemDialogs::showMessage(QWidget* owner, const QString& title, const QString& text, MessageKind kind)
 {
+    switch (kind) {
+    case MessageKind::Warning:
+        QMessageBox::warning(owner, title, text);
+        return;
+    case MessageKind::Critical:
+        QMessageBox::critical(owner, title, text);
+        return;
+    case MessageKind::Information:
+        break;
+    }
     QMessageBox::information(owner, title, text);
+}
+
+QString userMusicFolder()
+{
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    if (!music.isEmpty() && QFileInfo(music).isDir()) {
+        return music;
+    }
+    return QDir::homePath();
 }
 
 bool SystemDialogs::showFolder(const QString& folder)

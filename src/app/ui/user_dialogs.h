@@ -16,10 +16,13 @@ public:
     // starts in `startFolder`, or in the current folder when that is empty.
     virtual QString chooseFolder(QWidget* owner, const QString& title, const QString& startFolder) = 0;
     // An existing file matching `filter` ("MIDI(*.mid)"); empty when cancelled. The dialog
-    // starts in `startFolder`, or in the program's own folder when that is empty.
+    // starts in `startFolder`, or in the user's music or home folder when that is empty.
     virtual QString chooseFileToOpen(QWidget* owner, const QString& title, const QString& filter,
                                      const QString& startFolder) = 0;
-    virtual void showMessage(QWidget* owner, const QString& title, const QString& text) = 0;
+    // The icon says what the message is: news, a refusal of what was asked, or a failure.
+    enum class MessageKind { Information, Warning, Critical };
+    virtual void showMessage(QWidget* owner, const QString& title, const QString& text,
+                             MessageKind kind = MessageKind::Information) = 0;
     // Shows the folder in the desktop's file browser, without waiting for it; false when the
     // desktop has nothing that opens folders.
     virtual bool showFolder(const QString& folder) = 0;
@@ -28,13 +31,16 @@ public:
     virtual bool openFile(const QString& file) = 0;
 };
 
+// The user's music folder if there is one, else the home folder: where a first open starts.
+QString userMusicFolder();
+
 // The real dialogs: QFileDialog, QMessageBox and QDesktopServices.
 class SystemDialogs final : public UserDialogs {
 public:
     QString chooseFolder(QWidget* owner, const QString& title, const QString& startFolder) override;
     QString chooseFileToOpen(QWidget* owner, const QString& title, const QString& filter,
                              const QString& startFolder) override;
-    void showMessage(QWidget* owner, const QString& title, const QString& text) override;
+    void showMessage(QWidget* owner, const QString& title, const QString& text, MessageKind kind) override;
     bool showFolder(const QString& folder) override;
     bool openFile(const QString& file) override;
 };

@@ -4,6 +4,14 @@
 
 namespace zentrowe {
 
+// The stages of a pass made of several, in the order a build goes through them; each stage
+// counts its own units from 0.
+enum class ProgressStage {
+    Converting,  // bytes of the track
+    Rendering,   // keysound and BGM files rendered and encoded
+    Previewing,  // the preview mixed and written
+};
+
 // Where a long pass reports how far it is and learns whether to stop.
 class ProgressSink {
 public:
@@ -12,6 +20,8 @@ public:
     virtual void advance(std::int64_t done, std::int64_t total) = 0;
     // Polled between units; a pass that sees true stops and returns ErrorCode::Cancelled.
     virtual bool stopRequested() const { return false; }
+    // Called as a pass of several stages enters the next; advance() then counts that stage.
+    virtual void beginStage(ProgressStage) {}
 };
 
 class NullProgress final : public ProgressSink {

@@ -10,7 +10,12 @@ namespace zentrowe::keysound {
 
 namespace {
 
-constexpr std::uint8_t kNoteOnChannel1 = 0x91;
+constexpr std::uint8_t kNoteOn = 0x90;
+constexpr std::uint8_t kControlChange = 0xB0;
+constexpr std::uint8_t kProgramChange = 0xC0;
+constexpr std::uint8_t kBankSelect = 0x00;  // controller 0: bank select, most significant part
+constexpr std::uint8_t kMelodicChannel = 0;
+constexpr std::uint8_t kDrumChannel = 9;    // channel 10, the General MIDI drum kit
 constexpr int kTicksPerQuarter = 96;
 
 // Byte by byte: GCC 12 at -O3 reports false overflows for range inserts into byte vectors.
@@ -61,10 +66,12 @@ std::uint64_t keysoundMidiDuration(std::int64_t durationTicks, std::int32_t tick
 }
 
 Result<std::vector<std::uint8_t>> buildKeysoundMidi(const convert::KeysoundTable& keysounds,
+                                                    std::span<const KeysoundInstrument> instruments,
                                                     std::int32_t ticksPerQuarter,
                                                     std::array<std::uint8_t, 3> tempoBytes, std::int32_t gapTicks)
 {
     assert(gapTicks >= 0 && static_cast<std::uint64_t>(gapTicks) <= kLongestDeltaTicks);
+    assert(instruments.empty() || instruments.size() == keysounds.size());
     for (const auto& entry : keysounds.entries()) {
         if (keysoundMidiDuration(entry.duration, ticksPerQuarter) > kLongestDeltaTicks) {
             return Error{ErrorCode::NoteTooLong, "the note at tick " + std::to_string(entry.startTime) +
@@ -76,20 +83,32 @@ Result<std::vector<std::uint8_t>> buildKeysoundMidi(const convert::KeysoundTable
     }
     const auto gap = encodeVarLen(static_cast<std::uint64_t>(gapTicks));
     std::vector<std::uint8_t> file;
-    file.reserve(64 + (keysounds.size() + 1) * (gap.size() + 16));
+    file.reserve(64 + (keysounds.size() + 1) * (gap.size() + 22));
     appendBytes(file, {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 0, kTicksPerQuarter, 'M', 'T', 'r', 'k', 0, 0, 0, 0});
     constexpr std::size_t kTrackStart = 22;
     appendBytes(file, {0x00, 0xFF, 0x51, 0x03, tempoBytes[0], tempoBytes[1], tempoBytes[2]});
-    appendBytes(file, {0x00, 0xC7, 0x00});  // program 0 on channel index 7, not the notes' channel
 
     // An empty table still writes the pair of a cleared entry: note 0, velocity 0, duration 0.
     static const convert::KeysoundEntry kSilent{};
     const std::size_t count = keysounds.empty() ? 1 : keysounds.size();
+    KeysoundInstrument previous;
     for (std::size_t k = 0; k < count; ++k) {
         const auto& entry = keysounds.empty() ? kSilent : keysounds[k];
+        const KeysoundInstrument instrument = instruments.empty() ? KeysoundInstrument{} : instruments[k];
+        const std::uint8_t channel = instrument.drums ? kDrumChannel : kMelodicChannel;
+        const bool changed = k == 0 || instrument != previous;
+        if (changed) {
+            // At the end of the previous note, a whole gap before this one: the synthesiser has
+            // switched before the Note On, and the earlier note's release keeps its own sound.
+            appendBytes(file, {0x00, static_cast<std::uint8_t>(kControlChange | channel), kBankSelect,
+                               static_cast<std::uint8_t>(instrument.bank & 0x7F), 0x00,
+                               static_cast<std::uint8_t>(kProgramChange | channel),
+                               static_cast<std::uint8_t>(instrument.program & 0x7F)});
+            previous = instrument;
+        }
         appendBytes(file, gap);
-        if (k == 0) {
-            file.push_back(kNoteOnChannel1);  // every later event relies on running status
+        if (changed) {
+            file.push_back(static_cast<std::uint8_t>(kNoteOn | channel));  // later notes rely on running status
         }
         appendBytes(file, {entry.note, entry.velocity});
         const auto duration = encodeVarLen(keysoundMidiDuration(entry.duration, ticksPerQuarter));

@@ -2,10 +2,12 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "core/base/result.h"
 #include "core/convert/keysound_table.h"
+#include "core/keysound/keysound_instruments.h"
 
 namespace zentrowe::keysound {
 
@@ -26,13 +28,19 @@ std::uint64_t keysoundMidiDuration(std::int64_t durationTicks, std::int32_t tick
 
 // "K-Midi.mid": a one-track file at 96 ticks per quarter note that plays every keysound once in
 // table order, each after a gap of `gapTicks` silence, with one more gap before the end of track.
-// The tempo event carries `tempoBytes`; the program change selects program 0 on channel index 7;
-// the notes use channel index 1, the first Note On carrying the status byte and every later
-// event relying on running status (a note ends with a Note On of velocity 0). An empty table
+// The tempo event carries `tempoBytes`. Each keysound sounds with its instrument (instruments[k];
+// program 0 for all when `instruments` is empty): melodic keysounds on channel index 0, drum
+// keysounds on channel index 9, and where a keysound's instrument differs from the one before
+// (and for the first), a bank select (controller 0) and a program change on its channel come at
+// the start of its gap, so a synthesiser renders each keysound as the song plays it while every
+// Note On stays where the gaps put it. A Note On carries its status byte after a channel's change;
+// later events rely on running status (a note ends with a Note On of velocity 0). An empty table
 // still writes one silent pair of events for note 0, which no reader counts as a keysound.
 // NoteTooLong, naming the start tick of the keysound's first note, if a keysound would last more
-// than kLongestDeltaTicks; `gapTicks` must be 0 to kLongestDeltaTicks.
+// than kLongestDeltaTicks; `gapTicks` must be 0 to kLongestDeltaTicks; `instruments` is empty or
+// one per keysound.
 Result<std::vector<std::uint8_t>> buildKeysoundMidi(const convert::KeysoundTable& keysounds,
+                                                    std::span<const KeysoundInstrument> instruments,
                                                     std::int32_t ticksPerQuarter,
                                                     std::array<std::uint8_t, 3> tempoBytes, std::int32_t gapTicks);
 

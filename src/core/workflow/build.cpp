@@ -102,6 +102,7 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     conversionRequest.artist = request.artist;
     conversionRequest.soundExtension = extension;
     conversionRequest.writeChart = false;  // written once, complete, after the sounds it names
+    progress.beginStage(ProgressStage::Converting);
     auto conversion = runConversion(conversionRequest, progress);
     if (!conversion) {
         return conversion.error();
@@ -215,6 +216,7 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         threads.emplace_back(work, std::nullopt);
     }
     const auto total = static_cast<std::int64_t>(jobs.size());
+    progress.beginStage(ProgressStage::Rendering);
     bool cancelled = false;
     {
         std::unique_lock lock(mutex);
@@ -275,6 +277,7 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     // Last, as it is heard from the files just written; the chart already names it.
     auto previewRequest = folderPreviewRequest(outcome.conversion.chartPath);
     previewRequest.outputPath = outcome.conversion.chartPath.parent_path() / kPreviewFileName;
+    progress.beginStage(ProgressStage::Previewing);
     NullProgress quiet;
     const auto preview = writeChartPreview(previewRequest, quiet);
     if (!preview) {

@@ -84,7 +84,11 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
             .withValue(track.name)
             .withNumber(request.trackNumber);
     }
-    const auto keysoundMidi = keysound::buildKeysoundMidi(chart->keysounds, request.song.ticksPerQuarter,
+    // Each keysound plays with the instrument the track gave its first note, so another synthesiser
+    // renders K-Midi.mid as the song sounds.
+    const auto instruments = keysound::keysoundInstruments(source->bytes(), request.song, request.trackNumber,
+                                                           chart->keysounds, request.settings.percussion);
+    const auto keysoundMidi = keysound::buildKeysoundMidi(chart->keysounds, instruments, request.song.ticksPerQuarter,
                                                           keysoundTempoBytes(request.settings, request.song),
                                                           request.settings.keysoundGap);
     if (!keysoundMidi) {

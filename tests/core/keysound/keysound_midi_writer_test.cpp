@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "core/keysound/keysound_cuts.h"
+#include "core/keysound/keysound_instruments.h"
+#include "core/song/song_summary.h"
 #include "support/test_support.h"
 
 namespace zentrowe::testing {
@@ -12,9 +14,9 @@ using keysound::encodeVarLen;
 
 // "K-Midi.mid" of a table the writer accepts.
 Bytes midiOf(const convert::KeysoundTable& table, std::int32_t ticksPerQuarter, std::array<std::uint8_t, 3> tempo,
-             std::int32_t gap)
+             std::int32_t gap, std::span<const keysound::KeysoundInstrument> instruments = {})
 {
-    auto file = keysound::buildKeysoundMidi(table, ticksPerQuarter, tempo, gap);
+    auto file = keysound::buildKeysoundMidi(table, instruments, ticksPerQuarter, tempo, gap);
     EXPECT_TRUE(file.ok()) << file.error().message;
     return file.ok() ? std::move(file).value() : Bytes{};
 }
@@ -83,16 +85,16 @@ TEST(KeysoundMidi, RefusesAKeysoundLongerThanADeltaTime)
     // At 96 ticks per quarter a duration is written as it is: 2^28 - 1 takes the four bytes a
     // delta time may have; 2^28 would take five and is refused, naming the tick of its note, as
     // is a duration so long that scaling it would overflow.
-    const auto longest = keysound::buildKeysoundMidi(tableOf({{60, (1 << 28) - 1, 100}}), 96, {0x07, 0xA1, 0x20}, 0);
+    const auto longest = keysound::buildKeysoundMidi(tableOf({{60, (1 << 28) - 1, 100}}), {}, 96, {0x07, 0xA1, 0x20}, 0);
     ASSERT_TRUE(longest.ok());
     ASSERT_GE(longest->size(), 13u);
     EXPECT_EQ(Bytes(longest->end() - 13, longest->end()),
-              bytes({0x91, 60, 100, 0xFF, 0xFF, 0xFF, 0x7F, 60, 0x00, 0x00, 0xFF, 0x2F, 0x00}));
+              bytes({0x90, 60, 100, 0xFF, 0xFF, 0xFF, 0x7F, 60, 0x00, 0x00, 0xFF, 0x2F, 0x00}));
     for (const std::int64_t duration : {std::int64_t{1} << 28, std::int64_t{1} << 40, INT64_MAX}) {
         SCOPED_TRACE(duration);
         // The second keysound's first note starts at tick 1000.
         const auto refused =
-            keysound::buildKeysoundMidi(tableOf({{60, 96, 100}, {62, duration, 100}}), 96, {0x07, 0xA1, 0x20}, 100);
+            keysound::buildKeysoundMidi(tableOf({{60, 96, 100}, {62, duration, 100}}), {}, 96, {0x07, 0xA1, 0x20}, 100);
         ASSERT_FALSE(refused.ok());
         EXPECT_EQ(refused.error().code, ErrorCode::NoteTooLong);
         EXPECT_NE(refused.error().message.find("tick 1000 "), std::string::npos) << refused.error().message;
@@ -103,9 +105,10 @@ TEST(KeysoundMidi, OneKeysoundLayout)
 {
     // TicksPerQuarter 480: 480 ticks become 96.
     const auto file = midiOf(tableOf({{60, 480, 100}}), 480, {0x07, 0xA1, 0x20}, 100);
-    Bytes expected = header(7 + 3 + 1 + 3 + 1 + 2 + 1 + 3);
-    append(expected, bytes({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xC7, 0x00,  // tempo, program
-                            0x64, 0x91, 60, 100, 0x60, 60, 0x00,                         // gap, note
+    Bytes expected = header(7 + 4 + 3 + 1 + 3 + 1 + 2 + 1 + 3);
+    append(expected, bytes({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,                   // tempo
+                            0x00, 0xB0, 0x00, 0x00, 0x00, 0xC0, 0x00,                   // bank 0, program 0
+                            0x64, 0x90, 60, 100, 0x60, 60, 0x00,                         // gap, note
                             0x64, 0xFF, 0x2F, 0x00}));                                  // gap, end of track
     EXPECT_EQ(file, expected);
 }
@@ -114,8 +117,8 @@ TEST(KeysoundMidi, LaterKeysoundsUseRunningStatusAndLongQuantitiesGrowTheTrack)
 {
     // Gap 200 takes two bytes, a duration of 200 (TicksPerQuarter 96) two more.
     const auto file = midiOf(tableOf({{60, 48, 100}, {62, 200, 90}, {64, 0, 80}}), 96, {0x09, 0x89, 0x68}, 200);
-    Bytes events = bytes({0x00, 0xFF, 0x51, 0x03, 0x09, 0x89, 0x68, 0x00, 0xC7, 0x00,
-                          0x81, 0x48, 0x91, 60, 100, 0x30, 60, 0x00,
+    Bytes events = bytes({0x00, 0xFF, 0x51, 0x03, 0x09, 0x89, 0x68, 0x00, 0xB0, 0x00, 0x00, 0x00, 0xC0, 0x00,
+                          0x81, 0x48, 0x90, 60, 100, 0x30, 60, 0x00,
                           0x81, 0x48, 62, 90, 0x81, 0x48, 62, 0x00,
                           0x81, 0x48, 64, 80, 0x00, 64, 0x00,
                           0x81, 0x48, 0xFF, 0x2F, 0x00});
@@ -124,13 +127,74 @@ TEST(KeysoundMidi, LaterKeysoundsUseRunningStatusAndLongQuantitiesGrowTheTrack)
     EXPECT_EQ(file, expected);
 }
 
+TEST(KeysoundMidi, EachKeysoundPlaysWithItsInstrumentAndTheNotesKeepTheirTimes)
+{
+    // A bass (bank 0, program 33) twice, a kit strike on channel 10, a variation bank's bass: a
+    // bank select and program change open the gap of every keysound whose instrument differs,
+    // and its Note On names the channel again.
+    using keysound::KeysoundInstrument;
+    const std::vector<KeysoundInstrument> instruments = {{0, 33, false}, {0, 33, false}, {0, 0, true}, {8, 33, false}};
+    const auto table = tableOf({{40, 96, 100}, {43, 96, 90}, {36, 96, 127}, {40, 48, 100}});
+    const auto file = midiOf(table, 96, {0x07, 0xA1, 0x20}, 100, instruments);
+    Bytes events = bytes({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,
+                          0x00, 0xB0, 0x00, 0x00, 0x00, 0xC0, 33,  0x64, 0x90, 40, 100, 0x60, 40, 0x00,
+                          0x64, 43, 90, 0x60, 43, 0x00,
+                          0x00, 0xB9, 0x00, 0x00, 0x00, 0xC9, 0x00, 0x64, 0x99, 36, 127, 0x60, 36, 0x00,
+                          0x00, 0xB0, 0x00, 0x08, 0x00, 0xC0, 33,  0x64, 0x90, 40, 100, 0x30, 40, 0x00,
+                          0x64, 0xFF, 0x2F, 0x00});
+    Bytes expected = header(static_cast<std::uint32_t>(events.size()));
+    append(expected, events);
+    EXPECT_EQ(file, expected);
+
+    // The program changes move no note: the cuts are those of the file without them.
+    TempDir dir;
+    writeFile(dir / "with.mid", file);
+    writeFile(dir / "without.mid", midiOf(table, 96, {0x07, 0xA1, 0x20}, 100));
+    NullProgress quiet;
+    const auto with = keysound::readBackKeysoundFile(dir / "with.mid", 100, quiet);
+    const auto without = keysound::readBackKeysoundFile(dir / "without.mid", 100, quiet);
+    ASSERT_TRUE(with.ok() && without.ok());
+    EXPECT_EQ(with->cuts, without->cuts);
+    EXPECT_EQ(with->cuts.size(), 4u);
+}
+
+TEST(KeysoundMidi, InstrumentsAreThoseInForceAtEachKeysoundsFirstNote)
+{
+    // Channel 1: bank 8 program 33, then program 34 before the second note; channel 10: a kit
+    // strike. In percussion mode every keysound is the kit's.
+    Bytes events = bytes({0x00, 0xB0, 0x00, 0x08, 0x00, 0xC0, 33, 0x00, 0x90, 40, 100, 0x60, 0x80, 40, 0x00,
+                          0x00, 0xC0, 34, 0x00, 0x90, 43, 100, 0x60, 0x80, 43, 0x00,
+                          0x00, 0xC9, 0x05, 0x00, 0x99, 36, 100, 0x60, 0x89, 36, 0x00});
+    append(events, kEndOfTrack);
+    TempDir dir;
+    writeFile(dir / "song.mid", midiFile(1, 96, {events}));
+    NullProgress quiet;
+    const auto summary = song::readSongSummary(dir / "song.mid", quiet);
+    ASSERT_TRUE(summary.ok());
+    const Bytes file = readFile(dir / "song.mid");
+    convert::KeysoundTable table;
+    ASSERT_TRUE(table.findOrAdd(40, 96, 100, 0) && table.findOrAdd(43, 96, 100, 96) && table.findOrAdd(36, 96, 100, 192));
+    ASSERT_TRUE(table.findOrAdd(50, 96, 100, 5000));  // no such note: program 0
+    using keysound::KeysoundInstrument;
+    struct Case {
+        bool percussion;
+        std::vector<KeysoundInstrument> expected;
+    };
+    for (const auto& c : std::vector<Case>{
+             {false, {{8, 33, false}, {8, 34, false}, {0, 5, true}, {0, 0, false}}},
+             {true, {{0, 0, true}, {0, 0, true}, {0, 5, true}, {0, 0, true}}}}) {
+        SCOPED_TRACE(c.percussion);
+        EXPECT_EQ(keysound::keysoundInstruments(file, *summary, 1, table, c.percussion), c.expected);
+    }
+}
+
 TEST(KeysoundMidi, EmptyTableWritesOneSilentPairThatReadsBackAsNothing)
 {
     TempDir dir;
     const auto file = midiOf(convert::KeysoundTable{}, 480, {0x07, 0xA1, 0x20}, 0);
-    Bytes expected = header(7 + 3 + 1 + 1 + 2 + 1 + 2 + 1 + 3);
-    append(expected, bytes({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xC7, 0x00,
-                            0x00, 0x91, 0x00, 0x00, 0x00, 0x00, 0x00,
+    Bytes expected = header(7 + 7 + 1 + 1 + 2 + 1 + 2 + 1 + 3);
+    append(expected, bytes({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xB0, 0x00, 0x00, 0x00, 0xC0, 0x00,
+                            0x00, 0x90, 0x00, 0x00, 0x00, 0x00, 0x00,
                             0x00, 0xFF, 0x2F, 0x00}));
     EXPECT_EQ(file, expected);
 

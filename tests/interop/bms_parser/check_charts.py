@@ -24,7 +24,9 @@ MIDI notes as mido reads them and from the chart rules:
 
 "K-Midi.mid" holds one note per keysound in table order at 96 ticks per quarter, each held
 round(96 / division * duration) ticks (ties to even), with --gap ticks before every note and
-before the end of track, at the song's tempo or the one --bpm gives.
+before the end of track, at the song's tempo or the one --bpm gives; bank selects and program
+changes come only at the end of a note (delta 0), and every note plays on a channel given a program
+(channel 10 in percussion mode).
 
 Usage: [NODE_PATH=.../node_modules] check_charts.py ZENTROWE_CLI DEMO_MIDI WORK_FOLDER
 Exit 0 if every chart agrees, 1 with a list of differences, 77 (skipped) if mido or node or the
@@ -264,7 +266,7 @@ def check_wavs(case, parsed, keysounds):
         fail(case, f"#WAV lines {parsed['wavs'][:5]}... differ from {want[:5]}...")
 
 
-def check_keysound_midi(case, path, keysounds, song, gap, bpm):
+def check_keysound_midi(case, path, keysounds, song, gap, bpm, mode):
     kmidi = mido.MidiFile(path)
     if kmidi.ticks_per_beat != 96 or len(kmidi.tracks) != 1:
         fail(case, f"K-Midi.mid: {kmidi.ticks_per_beat} ticks per quarter, {len(kmidi.tracks)} tracks")
@@ -275,20 +277,26 @@ def check_keysound_midi(case, path, keysounds, song, gap, bpm):
         tempos = tempo_map(song)
         tempo = tempos[-1][1] if tempos else 500000
     messages = list(kmidi.tracks[0])
-    want = [("set_tempo", 0, tempo), ("program_change", 0, 7, 0)]
+    want = [("set_tempo", 0, tempo)]
     for entry in keysounds:
         duration = round_half_even(Fraction(96, song.ticks_per_beat) * entry["duration"])
-        want.append(("note_on", gap, 1, entry["note"], entry["velocity"]))
-        want.append(("note_on", duration, 1, entry["note"], 0))
+        want.append(("note_on", gap, entry["note"], entry["velocity"]))
+        want.append(("note_on", duration, entry["note"], 0))
     want.append(("end_of_track", gap))
     have = []
+    programmed = set()
     for m in messages:
-        if m.type == "set_tempo":
+        if m.type in ("control_change", "program_change"):
+            if m.time != 0:
+                fail(case, f"K-Midi.mid: a {m.type} {m.time} ticks after the event before moves the notes")
+            if m.type == "program_change":
+                programmed.add(m.channel)
+        elif m.type == "set_tempo":
             have.append((m.type, m.time, m.tempo))
-        elif m.type == "program_change":
-            have.append((m.type, m.time, m.channel, m.program))
         elif m.type in ("note_on", "note_off"):
-            have.append(("note_on", m.time, m.channel, m.note, m.velocity if m.type == "note_on" else 0))
+            if m.channel not in programmed or (mode == "percussion" and m.channel != 9):
+                fail(case, f"K-Midi.mid: note {m.note} plays on channel {m.channel + 1} without its program")
+            have.append(("note_on", m.time, m.note, m.velocity if m.type == "note_on" else 0))
         else:
             have.append((m.type, m.time))
     if have != want:
@@ -308,7 +316,7 @@ def run_case(case, midi_path, track, mode, long_min=24, gap=100, bpm=None, name=
     notes = track_strikes(song, track - 1) if percussion else track_notes(song, track - 1)
     keysounds = expected_keysounds(notes, 4 * song.ticks_per_beat, name, int(start_code, 36), percussion)
     chart, kmidi = written
-    check_keysound_midi(case, kmidi, keysounds, song, gap, bpm)
+    check_keysound_midi(case, kmidi, keysounds, song, gap, bpm, mode)
     return chart, (case, song, notes, mode, long_min - 1, keysounds)
 
 

@@ -203,5 +203,45 @@ TEST(SynthRender, FluidSynthRenderingCutAsIfItStartedAtTheFirstNoteMissesTheNote
     EXPECT_GT(first.onsetSeconds, 0.9);
 }
 
+// The manual path on the demo: convert, render K-Midi.mid with FluidSynth, cut, and `check` the
+// folder against the track, rendered with the same soundfont. It passes only if every keysound
+// sounds with the track's own instrument (a bass as a bass, a kit strike as a drum).
+void expectManualPathPasses(const std::string& track, const std::vector<std::string>& options)
+{
+    ASSERT_EQ(run("command -v fluidsynth"), 0) << "fluidsynth is not installed (scripts/install-deps test)";
+    ASSERT_TRUE(std::filesystem::exists(ZENTROWE_SOUNDFONT)) << "timgm6mb-soundfont is not installed";
+    TempDir dir;
+    std::string convert = std::string(ZENTROWE_CLI) + " convert " + quoted(ZENTROWE_DEMO) + " --track " + track +
+                          " --out " + quoted(dir.path());
+    for (const auto& option : options) {
+        convert += " " + option;
+    }
+    ASSERT_EQ(run(convert), 0) << convert;
+    const auto recording = dir / "render.wav";
+    std::string render = kFluidSynth;
+    render.replace(render.find("MIDI"), 4, quoted(dir / "K-Midi.mid"));
+    render.replace(render.find("WAV"), 3, quoted(recording));
+    ASSERT_EQ(run(render), 0) << render;
+    const auto chart = dir / "ode-to-joy.bms";
+    ASSERT_EQ(run(std::string(ZENTROWE_CLI) + " cut " + quoted(recording) + " --chart " + quoted(chart)), 0);
+    const auto log = dir / "check.log";
+    const int checked = std::system((std::string(ZENTROWE_CLI) + " check " + quoted(chart) + " --against " +
+                                     quoted(ZENTROWE_DEMO) + " --track " + track + " --soundfont " +
+                                     quoted(ZENTROWE_SOUNDFONT) + " >" + quoted(log) + " 2>&1")
+                                        .c_str());
+    EXPECT_EQ(checked, 0) << readText(log);
+    EXPECT_NE(readText(log).find("passes: similarity"), std::string::npos) << readText(log);
+}
+
+TEST(SynthRender, TheDemosBassConvertedRenderedAndCutSoundsLikeItsTrack)
+{
+    expectManualPathPasses("3", {});
+}
+
+TEST(SynthRender, TheDemosDrumsInPercussionModeConvertedRenderedAndCutSoundLikeTheirTrack)
+{
+    expectManualPathPasses("4", {"--mode", "percussion"});
+}
+
 }  // namespace
 }  // namespace zentrowe::testing

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "core/convert/keysound_table.h"
+#include "core/song/song_summary.h"
+
+namespace zentrowe::keysound {
+
+// What plays a keysound: a General MIDI program, the bank a bank select (controller 0) chose,
+// or the drum kit of channel 10.
+struct KeysoundInstrument {
+    int bank = 0;               // 0 to 127
+    std::uint8_t program = 0;   // 0 to 127
+    bool drums = false;
+
+    friend bool operator==(const KeysoundInstrument&, const KeysoundInstrument&) = default;
+};
+
+// The instrument of each keysound of a conversion of track `trackNumber` (1-based): the program
+// and bank in force on the channel of the keysound's first note when it started; the drum kit
+// for notes on channel index 9 and for every keysound when `percussion`. A keysound whose first
+// note is not found (the table came from another track, or the track number is out of range)
+// gets program 0.
+std::vector<KeysoundInstrument> keysoundInstruments(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                                    int trackNumber, const convert::KeysoundTable& keysounds,
+                                                    bool percussion);
+
+}  // namespace zentrowe::keysound
