@@ -1179,8 +1179,10 @@ TEST_F(MainWindowTest, CancellingABuildMidwayLeavesWholeFilesOnly)
     EXPECT_NE(window.state().stage, workflow::SessionStage::Converted);
     EXPECT_TRUE(window.oneStepBuildAction()->isEnabled());
 
+    // The chart is written last, once the files it names are: not at all here.
     const auto written = namesIn(out);
-    ASSERT_TRUE(written.count("ode.bms") && written.count("K-Midi.mid"));
+    ASSERT_TRUE(written.count("K-Midi.mid"));
+    EXPECT_FALSE(written.count("ode.bms"));
     std::size_t sounds = 0;
     for (const auto& name : written) {
         SCOPED_TRACE(name);
