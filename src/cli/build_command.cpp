@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -74,7 +75,17 @@ Command addBuildCommand(CLI::App& app)
     addLimitOptions(*sub, options->texts);
     sub->add_option("--soundfont", options->soundFont, "General MIDI soundfont to render with");
     sub->add_option("--format", options->format, "ogg or wav")->check(CLI::IsMember({"ogg", "wav"}));
-    sub->add_option("--quality", options->quality, "OGG Vorbis quality, 0 to 1")->check(CLI::Range(0.0, 1.0));
+    sub->add_option("--quality", options->quality, "OGG Vorbis quality, 0 to 1")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                // Not CLI::Range: "nan" compares false both ways and would pass it.
+                char* end = nullptr;
+                const double value = std::strtod(text.c_str(), &end);
+                return end != text.c_str() && *end == '\0' && value >= 0 && value <= 1
+                           ? std::string()
+                           : "--quality " + text + " is not a number from 0 to 1";
+            },
+            "0 to 1"));
     sub->add_flag("--no-bgm", options->noBgm, "do not render the other tracks into bgm.ogg");
     sub->add_option("--title", options->title, "#TITLE of the chart (default: the MIDI file's base name)");
     sub->add_option("--artist", options->artist, "#ARTIST of the chart (default: none)");
