@@ -59,7 +59,10 @@ public:
     // 0 when open; OV_ENOTVORBIS for an Ogg stream of another codec; another negative code else.
     int open(std::FILE* file)
     {
-        const int result = ov_open(file, &m_file, nullptr, 0);
+        // Read as a stream, front to back: opened seekable, it would first search the file for
+        // its last page, only to learn the length that decoding finds anyway. (A stream with
+        // headers and no audio page then decodes to nothing and is refused.)
+        const int result = ov_open_callbacks(file, &m_file, nullptr, 0, OV_CALLBACKS_STREAMONLY);
         if (result != 0) {
             return result;
         }
@@ -67,9 +70,6 @@ public:
         const vorbis_info* info = ov_info(&m_file, -1);
         rate = info->rate;
         channels = info->channels;
-        const ogg_int64_t total = ov_seekable(&m_file) != 0 ? ov_pcm_total(&m_file, -1) : -1;
-        // A stream with headers and no audio page states a length of 0; it is no sound either.
-        claimedFrames = total > 0 ? total : -1;
         return 0;
     }
 
@@ -134,8 +134,6 @@ public:
         }
         return static_cast<long>(got);
     }
-
-    std::string failure() const { return sf_strerror(m_file); }
 
 private:
     SNDFILE* m_file = nullptr;

@@ -196,14 +196,14 @@ TEST(ChartMixer, ListsKeysoundsItCannotUseWithTheReason)
 
 TEST(ChartMixer, ManyCodesNamingOneLongFileMixWithinBoundedMemory)
 {
-    // 3,843 codes (every base-62 code) name one sparse 600 s file, each struck once a beat apart:
-    // each sound plays to its end, yet the file is silence and must cost neither memory nor time.
+    // 3,843 codes (every base-62 code) name one sparse 300 s file, each struck once: each sound
+    // plays to its end, yet the file is silence and must cost neither memory nor time.
     const TempDir folder;
     const Bytes header = levelWave(2, kRate, 0, 0);
     writeFile(folder / "long600.wav", header);
     {
         Bytes patched = header;
-        const std::uint32_t dataBytes = 600U * kRate * 4;
+        const std::uint32_t dataBytes = 300U * kRate * 4;
         for (int i = 0; i < 4; ++i) {
             patched[patched.size() - 4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(dataBytes >> (8 * i));
         }
@@ -225,8 +225,8 @@ TEST(ChartMixer, ManyCodesNamingOneLongFileMixWithinBoundedMemory)
         if (!result || !result->missing.empty()) {
             return 1;
         }
-        // Ends where the last strike's 600 s end; the click is the only sound.
-        const std::size_t expected = static_cast<std::size_t>(std::llround((3843 * 0.01 + 600) * kRate));
+        // Ends where the last strike's 300 s end; the click is the only sound.
+        const std::size_t expected = static_cast<std::size_t>(std::llround((3843 * 0.01 + 300) * kRate));
         return result->sound.frames() == expected && result->sound.samples[50 * kRate * 2] == 0.5F ? 0 : 2;
     });
     EXPECT_EQ(run.exitCode, 0);
@@ -240,12 +240,12 @@ TEST(ChartMixer, AMillionStrikesMixAndTheSinkCanStopThem)
     const std::vector<std::string> names = {"", "click.wav", "click.wav"};
     std::vector<KeysoundStrike> strikes;
     for (int i = 0; i < 1000000; ++i) {
-        strikes.push_back({i * 0.0005, static_cast<std::size_t>(1 + i % 2)});
+        strikes.push_back({i * 0.0001, static_cast<std::size_t>(1 + i % 2)});
     }
     NullProgress quiet;
     const auto result = mixKeysounds(strikes, names, folder.path(), MixOptions{}, quiet);
     ASSERT_TRUE(result.ok()) << result.error().message;
-    EXPECT_EQ(result->sound.frames(), static_cast<std::size_t>(std::llround((999999 * 0.0005) * kRate)) + 40);
+    EXPECT_EQ(result->sound.frames(), static_cast<std::size_t>(std::llround((999999 * 0.0001) * kRate)) + 40);
 
     // Polled once after the one file is read, then while mixing.
     struct StopWhileMixing final : ProgressSink {
