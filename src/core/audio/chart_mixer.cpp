@@ -34,21 +34,55 @@ struct SoundRuns {
     };
     std::int64_t frames = 0;
     std::vector<Run> runs;
+};
+
+// Builds SoundRuns from decoded blocks. A stretch of sound gathers in `pending`, a buffer the
+// reading thread keeps from file to file, and is stored in memory of its exact size once it
+// ends: growing each run as it is decoded would copy it and fault in fresh pages several times.
+class RunBuilder {
+public:
+    explicit RunBuilder(std::vector<float>& pending) : m_pending(pending) { m_pending.clear(); }
 
     void append(std::span<const float> block)
     {
         for (std::size_t at = 0; at < block.size(); at += kQuietStepFrames * 2) {
             const auto step = block.subspan(at, std::min(kQuietStepFrames * 2, block.size() - at));
             const bool quiet = std::all_of(step.begin(), step.end(), [](float sample) { return sample == 0.0F; });
-            if (!quiet) {
-                if (runs.empty() || runs.back().endFrame() != frames) {
-                    runs.push_back({frames, {}});
+            if (quiet) {
+                flush();
+            } else {
+                if (m_pending.empty()) {
+                    m_pendingFirst = m_sound.frames;
                 }
-                runs.back().samples.insert(runs.back().samples.end(), step.begin(), step.end());
+                m_pending.insert(m_pending.end(), step.begin(), step.end());
+                if (m_pending.size() >= kLongestPendingSamples) {
+                    flush();
+                }
             }
-            frames += static_cast<std::int64_t>(step.size() / 2);
+            m_sound.frames += static_cast<std::int64_t>(step.size() / 2);
         }
     }
+
+    SoundRuns finish()
+    {
+        flush();
+        return std::move(m_sound);
+    }
+
+private:
+    static constexpr std::size_t kLongestPendingSamples = std::size_t{1} << 22;  // 16 MB
+
+    void flush()
+    {
+        if (!m_pending.empty()) {
+            m_sound.runs.push_back({m_pendingFirst, std::vector<float>(m_pending.begin(), m_pending.end())});
+            m_pending.clear();
+        }
+    }
+
+    std::vector<float>& m_pending;
+    std::int64_t m_pendingFirst = 0;
+    SoundRuns m_sound;
 };
 
 struct FileToRead {
@@ -67,12 +101,13 @@ Result<std::vector<Result<SoundRuns>>> readSoundFiles(const std::vector<FileToRe
     std::atomic<bool> stop{false};
     const auto total = static_cast<std::int64_t>(files.size());
     const auto readSome = [&](bool reporting) {
+        std::vector<float> pending;
         for (std::size_t i = next++; i < files.size() && !stop; i = next++) {
             try {
-                SoundRuns runs;
+                RunBuilder runs(pending);
                 auto read = streamSoundFile(files[i].path, sampleRate, files[i].maxFrames,
                                             [&](std::span<const float> block) { runs.append(block); });
-                slots[i] = read ? Result<SoundRuns>(std::move(runs)) : Result<SoundRuns>(read.error());
+                slots[i] = read ? Result<SoundRuns>(runs.finish()) : Result<SoundRuns>(read.error());
             } catch (const std::bad_alloc&) {
                 // Reported on the caller's thread: an exception must not end a worker.
                 slots[i] = Result<SoundRuns>(Error{ErrorCode::OutOfMemory, "not enough memory to decode"});
@@ -147,7 +182,7 @@ Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std
     }
     if (!strikes.empty() && options.fromSeconds > strikes.back().seconds) {
         char text[160];
-        std::snprintf(text, sizeof text, "a mix cannot start at %.3f s: the chart's last sound starts at %.3f s",
+        std::snprintf(text, sizeof text, "a mix cannot start at %.6g s: the chart's last sound starts at %.3f s",
                       options.fromSeconds, strikes.back().seconds);
         return Error{ErrorCode::InvalidSetting, text};
     }
