@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -43,7 +44,16 @@ Command addBuildCommand(CLI::App& app)
         ->check(CLI::IsMember({"ogg", "wav"}).description(""))
         ->type_name("ogg|wav");
     sub->add_option("--quality", options->quality, "OGG Vorbis quality, 0 to 1")
-        ->check(CLI::Range(0.0, 1.0).description(""))
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                // Not CLI::Range: "nan" compares false both ways and would pass it.
+                char* end = nullptr;
+                const double value = std::strtod(text.c_str(), &end);
+                return end != text.c_str() && *end == '\0' && value >= 0 && value <= 1
+                           ? std::string()
+                           : "--quality " + text + " is not a number from 0 to 1";
+            },
+            "0 to 1"))
         ->type_name("Q");
     sub->add_flag("--no-bgm", options->noBgm, "do not render the other tracks into bgm.ogg");
     sub->add_option("--title", options->title, "#TITLE of the chart (default: the MIDI file's base name)")->type_name("TEXT");

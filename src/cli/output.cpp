@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "core/base/file_error.h"
 
 namespace zentrowe::cli {
 
@@ -42,12 +43,14 @@ int Output::finishWithExitCode()
 
 void reportError(std::string_view message)
 {
-    std::fprintf(stderr, "zentrowe-cli: %.*s\n", static_cast<int>(message.size()), message.data());
+    const std::string shown = escapeControlBytes(message);
+    std::fprintf(stderr, "zentrowe-cli: %s\n", shown.c_str());
 }
 
 void reportWarning(std::string_view message)
 {
-    std::fprintf(stderr, "zentrowe-cli: warning: %.*s\n", static_cast<int>(message.size()), message.data());
+    const std::string shown = escapeControlBytes(message);
+    std::fprintf(stderr, "zentrowe-cli: warning: %s\n", shown.c_str());
 }
 
 CLI::Option* addTrackOption(CLI::App& command, std::string& digits)

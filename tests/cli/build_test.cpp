@@ -74,6 +74,8 @@ TEST(BuildCommand, RefusalsAreOneSentence)
          "zentrowe-cli: cannot read " + (dir / "none.sf2").string() + ": no such file\n"},
         {"output inside a file", {"--out", (dir / "file" / "out").string()}, 1, ""},
         {"quality out of range", {"--quality", "1.5"}, 2, ""},
+        {"quality not a number", {"--quality", "nan"}, 2, ""},
+        {"quality not a number, negative", {"--quality", "-nan"}, 2, ""},
         {"unknown format", {"--format", "mp3"}, 2, ""},
     };
     for (const auto& c : cases) {

@@ -199,6 +199,16 @@ TEST(CheckCommand, BrokenFoldersFail)
         EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
     }
     {
+        SCOPED_TRACE("no keysound file at all: silence must not match");
+        const auto folder = dir / "silent";
+        std::filesystem::create_directory(folder);
+        std::filesystem::copy_file(built / "song.bms", folder / "song.bms");
+        const auto run = check(folder / "song.bms", midi, "2");
+        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+        EXPECT_NE(run.err.find("mix to silence"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out.find("similarity"), std::string::npos) << run.out;
+    }
+    {
         SCOPED_TRACE("every file cut a gap late");
         // The gap of K-Midi.mid at 120 BPM: 100 ticks of 96 a beat.
         constexpr double kGapSeconds = 100.0 / 96 * 0.5;

@@ -71,6 +71,9 @@ TEST(PreviewCli, RefusesBadRequestsAndWritesNothing)
              {{"preview", chart, "--out", (dir / "no" / "mix.wav").string()}, 1},
              {{"preview", (dir / "empty.bms").string(), "--out", out}, 1},
              {{"preview", (dir / "cut.bmson").string(), "--out", out}, 1},
+             {{"preview", chart, "--out", out, "--from", "1e300", "--length", "20"}, 2},
+             {{"preview", chart, "--out", out, "--from", "nan"}, 2},
+             {{"preview", chart, "--out", chart}, 2},
          }) {
         SCOPED_TRACE(arguments[1] + " " + arguments.back());
         const auto run = runCli(arguments);
@@ -78,6 +81,35 @@ TEST(PreviewCli, RefusesBadRequestsAndWritesNothing)
         EXPECT_FALSE(run.err.empty());
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 3);
+}
+
+TEST(PreviewCli, HostileChartsEndInOneSentence)
+{
+    const TempDir dir;
+    Bytes samples(400, 0x10);
+    writeFile(dir / "s1.wav", riffWave({{"fmt ", fmtBody(1, 1, 44100, 88200, 2, 16)}, {"data", samples}}));
+    writeFile(dir / "long.bms", std::string_view("#BPM 60\n#WAV01 s1.wav\n#00011:01\n#99911:01\n"));
+    writeFile(dir / "over.bms", std::string_view("#BPM 120\n#WAV01 s1.wav\n#00011:01\n"));
+    writeFile(dir / "name\x1b[2J.bms", std::string_view("#WAV01 a\x07.wav\n#00011:01\n"));
+    struct Case {
+        std::string chart;
+        std::string out;
+        int exitCode;
+        std::string err;
+    };
+    for (const auto& [chart, out, exitCode, err] : std::vector<Case>{
+             {"long.bms", "mix.wav", 1, "the chart sounds for more than an hour"},
+             {"over.bms", "s1.wav", 1, "s1.wav: is the keysound \"s1.wav\" of the chart; write the preview elsewhere"},
+             {"name\x1b[2J.bms", "mix.wav", 0, "missing keysound: a\\x07.wav"},
+         }) {
+        SCOPED_TRACE(chart);
+        const auto run = runCli({"preview", (dir / chart).string(), "--out", (dir / out).string()});
+        EXPECT_EQ(run.exitCode, exitCode) << run.err;
+        EXPECT_NE(run.err.find(err), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << run.err;
+        EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << run.out;
+    }
+    EXPECT_EQ(readFile(dir / "s1.wav").size(), 444U);
 }
 
 }  // namespace

@@ -283,6 +283,8 @@ QString chineseSentence(const Error& error)
         return (path.isEmpty() ? tr("录音") : path) +
                tr(" 中没有一个采样达到满幅度的 0.001，没有可切割的声音；渲染时用了音色库（soundfont）吗？"
                   "没有写入文件");
+    case ErrorCode::MixTooLong:
+        return tr("这个谱面的声音超过一小时，无法一次混音；请只混其中一段");
     case ErrorCode::EmptyTrack: {
         if (!error.number) {
             return tr("这个音轨没有可以转换的音符；没有写入文件");

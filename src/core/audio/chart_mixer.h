@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,18 +27,32 @@ struct MixOptions {
 
 struct ChartMix {
     StereoSound sound;
-    // Each "#WAV" name whose file is missing or unreadable, once, in the order first heard:
-    // "kick.wav" for a missing file, "kick.wav: <reason>" for one that could not be decoded.
+    // Each keysound name whose file is missing or unreadable, once, in the order first heard:
+    // "kick.wav" for a missing file, "kick.wav: <reason>" for one that could not be decoded or
+    // lies outside the chart's folder.
     std::vector<std::string> missing;
     float gain = 1;  // applied to the whole mix to keep its peak within kMixPeak
 };
 
-// Every object of the chart that sounds (long notes once, at their start) plays its keysound
-// from the chart's folder at its time, until the sound ends or the next object of the same code
-// starts it again. Keysound files are read once each, in the order first heard; progress counts
-// them. Missing or unreadable files are listed, not fatal. InvalidSetting for a rate of 0 or
-// less, a negative start, a length of 0 or less, or a mix longer than kLongestMixSeconds;
-// Cancelled if the sink asks to stop.
+// One keysound struck at a time of the chart: `keysound` indexes the list of names.
+struct KeysoundStrike {
+    double seconds = 0;
+    std::size_t keysound = 0;
+};
+
+// Each strike (in time order) plays its keysound's file from `folder` at its time, until the
+// sound ends or the next strike of the same keysound starts it again. Each file is read once,
+// only as far as some strike plays it, held at the mix rate without its silent stretches, and
+// mixed only where it sounds: time and memory follow the sound written, not the files' headers.
+// Progress counts files read. Missing, unreadable or outside files are listed, not fatal.
+// InvalidSetting for a rate of 0 or less, a negative start or one past the last strike, a length
+// of 0 or less or one longer than kLongestMixSeconds; MixTooLong if the strikes sound for longer
+// than that; Cancelled if the sink asks to stop (it is polled while reading and mixing).
+Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std::vector<std::string>& names,
+                              const std::filesystem::path& folder, const MixOptions& options, ProgressSink& progress);
+
+// mixKeysounds over the chart's objects that sound (long notes once, at their start), each
+// playing the "#WAV" file of its code.
 Result<ChartMix> mixChart(const chart::TimedChart& chart, const std::filesystem::path& folder,
                           const MixOptions& options, ProgressSink& progress);
 

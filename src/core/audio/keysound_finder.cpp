@@ -43,16 +43,51 @@ const std::map<std::string, std::string>& KeysoundFinder::listing(const std::fil
     return m_listings.emplace(folder, std::move(names)).first->second;
 }
 
-std::optional<std::filesystem::path> KeysoundFinder::find(std::string_view name)
+bool KeysoundFinder::inside(const std::filesystem::path& file)
+{
+    std::error_code error;
+    if (!m_realFolder) {
+        m_realFolder = std::filesystem::canonical(m_folder.empty() ? "." : m_folder, error);
+        if (error) {
+            m_realFolder = std::filesystem::path();
+        }
+    }
+    const auto real = std::filesystem::canonical(file, error);
+    if (error || m_realFolder->empty()) {
+        return false;
+    }
+    const auto mismatch = std::mismatch(m_realFolder->begin(), m_realFolder->end(), real.begin(), real.end());
+    return mismatch.first == m_realFolder->end();
+}
+
+Result<std::optional<std::filesystem::path>> KeysoundFinder::find(std::string_view name)
 {
     std::string relative(name);
     std::replace(relative.begin(), relative.end(), '\\', '/');
-    if (relative.empty() || relative.front() == '/') {
-        return std::nullopt;
+    if (relative.empty()) {
+        return std::optional<std::filesystem::path>();
     }
+    const auto outside = [&] {
+        return Error{ErrorCode::CannotOpen, "leads out of the chart's folder"}.withValue(std::string(name));
+    };
+    const bool drive = relative.size() >= 2 && relative[1] == ':';  // "C:/..." as Windows charts name files
+    if (relative.front() == '/' || drive) {
+        return outside();
+    }
+    for (const auto& step : std::filesystem::path(relative)) {
+        if (step == "..") {
+            return outside();
+        }
+    }
+    const auto found = [&](const std::filesystem::path& file) -> Result<std::optional<std::filesystem::path>> {
+        if (!inside(file)) {
+            return outside();
+        }
+        return std::optional<std::filesystem::path>(file);
+    };
     const std::filesystem::path exact = m_folder / relative;
     if (isFile(exact)) {
-        return exact;
+        return found(exact);
     }
     const auto slash = relative.rfind('/');
     const std::filesystem::path folder = slash == std::string::npos ? m_folder : m_folder / relative.substr(0, slash);
@@ -65,10 +100,10 @@ std::optional<std::filesystem::path> KeysoundFinder::find(std::string_view name)
     for (const auto& candidate : candidates) {
         const auto present = names.find(lowered(candidate));
         if (present != names.end() && isFile(folder / present->second)) {
-            return folder / present->second;
+            return found(folder / present->second);
         }
     }
-    return std::nullopt;
+    return std::optional<std::filesystem::path>();
 }
 
 }  // namespace zentrowe::audio

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "core/audio/stereo_sound.h"
+#include "core/base/progress.h"
 #include "core/base/result.h"
 
 namespace zentrowe::audio {
@@ -19,7 +20,9 @@ void applyFades(StereoSound& sound, double fadeInSeconds, double fadeOutSeconds)
 
 // Writes the sound as 16-bit PCM WAV or OGG Vorbis (quality 0.5) through a temporary file renamed
 // into place. Samples past full scale are clipped. WriteFailed naming the file if it cannot be
-// encoded or written (an earlier file of that name is then left as it was).
-Status writePreviewFile(const std::filesystem::path& path, const StereoSound& sound, PreviewFormat format);
+// encoded or written (an earlier file of that name is then left as it was); Cancelled, with
+// nothing written, when the sink asks to stop while encoding.
+Status writePreviewFile(const std::filesystem::path& path, const StereoSound& sound, PreviewFormat format,
+                        ProgressSink& progress);
 
 }  // namespace zentrowe::audio

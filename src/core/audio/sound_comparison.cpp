@@ -101,7 +101,8 @@ Bands bandsOf(const StereoSound& sound, std::size_t hop, std::size_t frameCount,
 SoundComparison compareSounds(const StereoSound& reference, const StereoSound& candidate)
 {
     const int rate = std::max(reference.sampleRate, 1);
-    const auto hop = static_cast<std::size_t>(std::lround(kHopSeconds * rate));
+    // At least a frame: a rate under 50 Hz would otherwise make the hop 0.
+    const auto hop = std::max<std::size_t>(static_cast<std::size_t>(std::lround(kHopSeconds * rate)), 1);
     const std::size_t frameCount = std::max(reference.frames(), candidate.frames()) / hop + 1;
     std::vector<int> bandOfBin(kWindow / 2, -1);
     for (std::size_t bin = 1; bin < bandOfBin.size(); ++bin) {

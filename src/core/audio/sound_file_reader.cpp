@@ -1,83 +1,267 @@
 #include "core/audio/sound_file_reader.h"
 
 #include <sndfile.h>
+#include <unistd.h>
+#include <vorbis/vorbisfile.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/audio/resampler.h"
 #include "core/base/file_error.h"
+#include "core/base/file_reading.h"
 
 namespace zentrowe::audio {
 
 namespace {
 
-struct SndfileCloser {
-    void operator()(SNDFILE* file) const { sf_close(file); }
+constexpr long kBlockFrames = 4096;
+
+// One open sound file, read as stereo blocks at its own rate.
+class Decoder {
+public:
+    virtual ~Decoder() = default;
+    // Up to `frames` frames into `out` (2 * frames floats): the count read, 0 at the end of the
+    // sound, negative when the data is damaged.
+    virtual long readStereo(float* out, long frames) = 0;
+
+    long rate = 0;
+    int channels = 0;
+    std::int64_t claimedFrames = -1;  // the length the file states, -1 if it states none
 };
+
+void spreadToStereo(const float* const* channelData, int channels, long frames, float* out)
+{
+    const float* left = channelData[0];
+    const float* right = channels > 1 ? channelData[1] : channelData[0];
+    for (long frame = 0; frame < frames; ++frame) {
+        out[2 * frame] = left[frame];
+        out[2 * frame + 1] = right[frame];
+    }
+}
+
+// OGG Vorbis straight through libvorbisfile: a preview reads thousands of them, and going through
+// libsndfile costs a third again.
+class VorbisDecoder final : public Decoder {
+public:
+    ~VorbisDecoder() override
+    {
+        if (m_open) {
+            ov_clear(&m_file);  // closes the FILE as well
+        }
+    }
+
+    // 0 when open; OV_ENOTVORBIS for an Ogg stream of another codec; another negative code else.
+    int open(std::FILE* file)
+    {
+        // Read as a stream, front to back: opened seekable, it would first search the file for
+        // its last page, only to learn the length that decoding finds anyway. (A stream with
+        // headers and no audio page then decodes to nothing and is refused.)
+        const int result = ov_open_callbacks(file, &m_file, nullptr, 0, OV_CALLBACKS_STREAMONLY);
+        if (result != 0) {
+            return result;
+        }
+        m_open = true;
+        const vorbis_info* info = ov_info(&m_file, -1);
+        rate = info->rate;
+        channels = info->channels;
+        return 0;
+    }
+
+    long readStereo(float* out, long frames) override
+    {
+        float** pcm = nullptr;
+        int link = 0;
+        const long got = ov_read_float(&m_file, &pcm, static_cast<int>(frames), &link);
+        if (got <= 0) {
+            return got;
+        }
+        // A chained stream may change its layout from one link to the next.
+        const vorbis_info* info = ov_info(&m_file, link);
+        if (info == nullptr || info->rate != rate || info->channels < 1) {
+            return -1;
+        }
+        spreadToStereo(pcm, info->channels, got, out);
+        return got;
+    }
+
+private:
+    OggVorbis_File m_file{};
+    bool m_open = false;
+};
+
+class SndfileDecoder final : public Decoder {
+public:
+    ~SndfileDecoder() override
+    {
+        if (m_file != nullptr) {
+            sf_close(m_file);
+        }
+    }
+
+    // False if libsndfile does not read the file; it owns `fd` either way.
+    bool open(int fd)
+    {
+        SF_INFO info{};
+        m_file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+        if (m_file == nullptr) {
+            ::close(fd);
+            return false;
+        }
+        rate = info.samplerate;
+        channels = info.channels;
+        claimedFrames = info.frames >= 0 && info.frames < SF_COUNT_MAX ? info.frames : -1;
+        return true;
+    }
+
+    long readStereo(float* out, long frames) override
+    {
+        const auto width = static_cast<std::size_t>(channels);
+        m_buffer.resize(static_cast<std::size_t>(frames) * width);
+        const sf_count_t got = sf_readf_float(m_file, m_buffer.data(), frames);
+        if (got <= 0) {
+            return sf_error(m_file) != SF_ERR_NO_ERROR ? -1 : 0;
+        }
+        for (sf_count_t frame = 0; frame < got; ++frame) {
+            const float* in = m_buffer.data() + static_cast<std::size_t>(frame) * width;
+            out[2 * frame] = in[0];
+            out[2 * frame + 1] = channels > 1 ? in[1] : in[0];
+        }
+        return static_cast<long>(got);
+    }
+
+private:
+    SNDFILE* m_file = nullptr;
+    std::vector<float> m_buffer;
+};
+
+Error soundError(const std::filesystem::path& path, const std::string& reason)
+{
+    return fileError(ErrorCode::CannotOpen, path, "read", reason);
+}
+
+std::string framesRead(std::int64_t frames)
+{
+    return "cannot decode, " + std::to_string(frames) + (frames == 1 ? " frame read" : " frames read");
+}
+
+// The decoder for the file's bytes: OGG Vorbis by its first page, anything else through libsndfile.
+Result<std::unique_ptr<Decoder>> openDecoder(const std::filesystem::path& path)
+{
+    auto opened = openRegularFile(path);
+    if (!opened) {
+        return opened.error();
+    }
+    std::array<char, 64> magic{};
+    const ssize_t head = ::pread(opened->fd, magic.data(), magic.size(), 0);
+    const std::string_view start(magic.data(), head > 0 ? static_cast<std::size_t>(head) : 0);
+    if (start.starts_with("OggS") && start.find("vorbis") != std::string_view::npos) {
+        std::FILE* file = ::fdopen(opened->fd, "rb");
+        if (file == nullptr) {
+            ::close(opened->fd);
+            return soundError(path, "cannot open the stream");
+        }
+        auto vorbis = std::make_unique<VorbisDecoder>();
+        const int result = vorbis->open(file);
+        if (result != 0) {
+            std::fclose(file);
+            return soundError(path, "not a readable OGG Vorbis stream");
+        }
+        return std::unique_ptr<Decoder>(std::move(vorbis));
+    }
+    auto sndfile = std::make_unique<SndfileDecoder>();
+    if (!sndfile->open(opened->fd)) {
+        return soundError(path, "not a sound file this program reads (WAV, OGG, FLAC, ...)");
+    }
+    return std::unique_ptr<Decoder>(std::move(sndfile));
+}
 
 }  // namespace
 
+Result<std::int64_t> streamSoundFile(const std::filesystem::path& path, int sampleRate, std::int64_t maxFrames,
+                                     const SoundBlockSink& take)
+{
+    auto decoder = openDecoder(path);
+    if (!decoder) {
+        return decoder.error();
+    }
+    Decoder& sound = **decoder;
+    if (sound.rate < kLowestSoundRate || sound.rate > kHighestSoundRate) {
+        return soundError(path, "a sample rate of " + std::to_string(sound.rate) + " Hz is outside " +
+                                    std::to_string(kLowestSoundRate) + " to " + std::to_string(kHighestSoundRate) +
+                                    " Hz");
+    }
+    if (sound.channels < 1 || sound.channels > kMostSoundChannels) {
+        return soundError(path, std::to_string(sound.channels) + " channels; at most " +
+                                    std::to_string(kMostSoundChannels) + " are read");
+    }
+    auto resampler = StreamResampler::open(static_cast<int>(sound.rate), sampleRate);
+    if (!resampler) {
+        return soundError(path, "cannot resample: " + resampler.error().message);
+    }
+    // Frames of the file that make `maxFrames` at the rate asked for, and a block more for the
+    // converter's look-ahead.
+    const double ratio = static_cast<double>(sound.rate) / sampleRate;
+    const auto wanted = static_cast<std::int64_t>(std::ceil(static_cast<double>(maxFrames) * ratio)) + kBlockFrames;
+
+    std::vector<float> block(static_cast<std::size_t>(kBlockFrames) * 2);
+    std::vector<float> converted;
+    std::int64_t decoded = 0;
+    std::int64_t given = 0;
+    const auto give = [&] {
+        const auto count = std::min<std::int64_t>(static_cast<std::int64_t>(converted.size() / 2), maxFrames - given);
+        if (count > 0) {
+            take(std::span<const float>(converted.data(), static_cast<std::size_t>(count) * 2));
+            given += count;
+        }
+        converted.clear();
+    };
+    bool ended = false;
+    while (given < maxFrames && decoded < wanted) {
+        const long got = sound.readStereo(block.data(), static_cast<long>(std::min<std::int64_t>(kBlockFrames, wanted - decoded)));
+        if (got < 0) {
+            return soundError(path, framesRead(decoded));
+        }
+        if (got == 0) {
+            ended = true;
+            break;
+        }
+        decoded += got;
+        if (auto done = resampler->process({block.data(), static_cast<std::size_t>(got) * 2}, false, converted); !done) {
+            return soundError(path, "cannot resample: " + done.error().message);
+        }
+        give();
+    }
+    if (ended) {
+        // A file that ends before the length it states was cut short or is damaged; a stream
+        // that gives nothing at all is not a sound.
+        if ((sound.claimedFrames >= 0 && decoded < sound.claimedFrames) || (decoded == 0 && sound.claimedFrames != 0)) {
+            return soundError(path, framesRead(decoded));
+        }
+        if (auto done = resampler->process({}, true, converted); !done) {
+            return soundError(path, "cannot resample: " + done.error().message);
+        }
+        give();
+    }
+    return given;
+}
+
 Result<StereoSound> readSoundFile(const std::filesystem::path& path, int sampleRate)
 {
-    SF_INFO info{};
-    const std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open(path.c_str(), SFM_READ, &info));
-    if (!file) {
-        return fileError(ErrorCode::CannotOpen, path, "read", sf_strerror(nullptr));
-    }
-    if (info.channels <= 0 || info.samplerate <= 0) {
-        return fileError(ErrorCode::CannotOpen, path, "read", "no channels or no sample rate");
-    }
-    const auto channels = static_cast<std::size_t>(info.channels);
-    const auto longest = static_cast<sf_count_t>(kLongestSoundSeconds * info.samplerate);
-    // Mono and stereo files are decoded straight into the stereo buffer (mono spread out in
-    // place afterwards): a preview reads thousands of files, and a second buffer per file costs
-    // more than the copying.
-    const std::size_t readWidth = std::max<std::size_t>(channels, 2);
-    const sf_count_t expected = info.frames > 0 ? std::min(info.frames, longest) : 0;
-    std::vector<float> read(static_cast<std::size_t>(expected) * readWidth);
-    sf_count_t frames = expected > 0 ? sf_readf_float(file.get(), read.data(), expected) : 0;
-    // Some formats do not know their length up front: read in blocks until the file ends.
-    if (info.frames <= 0) {
-        constexpr sf_count_t kBlockFrames = 1 << 14;
-        while (frames < longest) {
-            read.resize(static_cast<std::size_t>(frames + kBlockFrames) * readWidth);
-            const sf_count_t got = sf_readf_float(file.get(), read.data() + static_cast<std::size_t>(frames) * channels,
-                                                  std::min(kBlockFrames, longest - frames));
-            if (got <= 0) {
-                break;
-            }
-            frames += got;
-        }
-    }
-    frames = std::max<sf_count_t>(frames, 0);
-    if (sf_error(file.get()) != SF_ERR_NO_ERROR && frames == 0) {
-        return fileError(ErrorCode::CannotOpen, path, "read", sf_strerror(file.get()));
-    }
-
-    // Frame f of the file starts at f * channels; it moves to f * 2, never before where it is,
-    // so walking backwards reads every frame before it is overwritten when channels < 2, and
-    // walking forwards does when channels > 2.
-    const auto count = static_cast<std::size_t>(frames);
-    if (channels == 1) {
-        for (std::size_t frame = count; frame-- > 0;) {
-            const float value = read[frame];
-            read[frame * 2] = value;
-            read[frame * 2 + 1] = value;
-        }
-    } else if (channels > 2) {
-        for (std::size_t frame = 0; frame < count; ++frame) {
-            read[frame * 2] = read[frame * channels];
-            read[frame * 2 + 1] = read[frame * channels + 1];
-        }
-    }
-    read.resize(count * 2);
-    std::vector<float>& stereo = read;
-
     StereoSound sound;
     sound.sampleRate = sampleRate;
-    sound.samples = info.samplerate == sampleRate ? std::move(stereo)
-                                                  : resampleStereo(stereo, info.samplerate, sampleRate);
+    const auto longest = static_cast<std::int64_t>(kLongestSoundSeconds * std::max(sampleRate, 0));
+    auto read = streamSoundFile(path, sampleRate, longest, [&](std::span<const float> block) {
+        sound.samples.insert(sound.samples.end(), block.begin(), block.end());
+    });
+    if (!read) {
+        return read.error();
+    }
     return sound;
 }
 

@@ -77,6 +77,16 @@ std::string_view soundFileExtension(SoundFormat format)
 Status writeSoundFile(const std::filesystem::path& target, std::span<const float> interleaved, SoundFormat format,
                       double quality, int sampleRate)
 {
+    NullProgress quiet;
+    return writeSoundFile(target, interleaved, format, quality, sampleRate, quiet);
+}
+
+Status writeSoundFile(const std::filesystem::path& target, std::span<const float> interleaved, SoundFormat format,
+                      double quality, int sampleRate, ProgressSink& progress)
+{
+    if (!(quality >= 0 && quality <= 1)) {
+        return Error{ErrorCode::InvalidSetting, "the OGG Vorbis quality must be a number from 0 to 1"}.about("quality");
+    }
     auto refused = [&](const std::string& reason) {
         return fileError(ErrorCode::WriteFailed, target, "write", reason);
     };
@@ -92,19 +102,24 @@ Status writeSoundFile(const std::filesystem::path& target, std::span<const float
                                                    : (SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     SNDFILE* sound = sf_open_virtual(&io, SFM_WRITE, &info, &memory);
     if (sound == nullptr) {
-        return refused(sf_strerror(nullptr));
+        return refused("the encoder refused the format");
     }
     sf_command(sound, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     if (format == SoundFormat::OggVorbis) {
-        double vorbisQuality = std::clamp(quality, 0.0, 1.0);
+        double vorbisQuality = quality;
         sf_command(sound, SFC_SET_VBR_ENCODING_QUALITY, &vorbisQuality, sizeof(vorbisQuality));
     }
     // In blocks: the Vorbis encoder takes what one call gives it as a single analysis buffer,
     // and minutes of sound in one call crash it.
     constexpr sf_count_t kEncoderBlockFrames = 4096;
     const auto frames = static_cast<sf_count_t>(interleaved.size() / kChannelCount);
+    constexpr sf_count_t kBlocksBetweenPolls = 16;
     std::string encoderError;
     for (sf_count_t done = 0; done < frames && encoderError.empty(); done += kEncoderBlockFrames) {
+        if (done % (kEncoderBlockFrames * kBlocksBetweenPolls) == 0 && progress.stopRequested()) {
+            sf_close(sound);
+            return Error{ErrorCode::Cancelled, "encoding stopped; " + displayPath(target) + " was not written"};
+        }
         const sf_count_t block = std::min(kEncoderBlockFrames, frames - done);
         if (sf_writef_float(sound, interleaved.data() + done * kChannelCount, block) != block) {
             encoderError = sf_strerror(sound);
@@ -117,6 +132,9 @@ Status writeSoundFile(const std::filesystem::path& target, std::span<const float
         return refused(encoderError);
     }
 
+    if (progress.stopRequested()) {
+        return Error{ErrorCode::Cancelled, "encoding stopped; " + displayPath(target) + " was not written"};
+    }
     AtomicFileWriter file(target);
     Status status = file.open();
     if (status) {

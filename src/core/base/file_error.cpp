@@ -4,9 +4,27 @@
 
 namespace zentrowe {
 
+std::string escapeControlBytes(std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            escaped += "\\x";
+            escaped += kHex[byte >> 4];
+            escaped += kHex[byte & 0x0F];
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
 std::string displayPath(const std::filesystem::path& path)
 {
-    return path.string();
+    return escapeControlBytes(path.string());
 }
 
 Error fileError(ErrorCode code, const std::filesystem::path& path, std::string_view verb, int errnoValue)

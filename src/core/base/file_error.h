@@ -8,7 +8,12 @@
 
 namespace zentrowe {
 
-// The path as the user would recognise it in a message.
+// The text with its control bytes (0x00..0x1F, 0x7F) written as "\xNN": names from the user or
+// from a file must not move a terminal's cursor, clear its screen or split a message in two.
+// Other bytes, UTF-8 included, are kept.
+std::string escapeControlBytes(std::string_view text);
+
+// The path as the user would recognise it in a message, control bytes escaped.
 std::string displayPath(const std::filesystem::path& path);
 
 // The one sentence for a file the system could not use: "PATH: cannot VERB: REASON", the reason

@@ -24,6 +24,7 @@ enum class ErrorCode {
     WouldOverwriteSource,
     WriteFailed,
     Cancelled,
+    MixTooLong,  // a chart that sounds for longer than a mix can hold
     OutOfMemory,  // stays the last code (kLastErrorCode); only the faces make it, from a std::bad_alloc
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "core/audio/chart_mixer.h"
 #include "core/chart/chart_file.h"
@@ -15,6 +16,15 @@ namespace zentrowe::workflow {
 namespace {
 
 constexpr std::int64_t kTailFrames = 10LL * audio::kSampleRate;  // the longest release let ring
+// A sound whose every sample stays under this (-60 dBFS) is taken for silence: silence would
+// match silence, and a check must not pass on nothing.
+constexpr float kAudibleLevel = 0.001F;
+
+bool silent(const audio::StereoSound& sound)
+{
+    return std::none_of(sound.samples.begin(), sound.samples.end(),
+                        [](float sample) { return std::fabs(sample) >= kAudibleLevel; });
+}
 
 // The BGM a build adds plays the other tracks, which the track alone does not.
 bool isBuildBgm(const std::string& name)
@@ -63,6 +73,14 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
     track.samples.erase(track.samples.begin(),
                         track.samples.begin() + static_cast<std::ptrdiff_t>(std::min(skipped, track.samples.size())));
 
+    if (silent(track)) {
+        return Error{ErrorCode::SilentRecording, "track " + std::to_string(request.trackNumber) +
+                                                     " renders as silence with " + displayPath(request.soundFont) +
+                                                     "; there is nothing to compare"}
+            .inFile(displayPath(request.soundFont))
+            .withNumber(request.trackNumber);
+    }
+
     auto chart = chart::readChartFile(request.chartPath);
     if (!chart) {
         return chart.error();
@@ -77,6 +95,15 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
     auto mix = audio::mixChart(*chart, folder, options, progress);
     if (!mix) {
         return mix.error();
+    }
+
+    if (silent(mix->sound)) {
+        return Error{ErrorCode::SilentRecording, displayPath(request.chartPath) +
+                                                     ": the chart's keysounds mix to silence; there is nothing to compare" +
+                                                     (mix->missing.empty() ? std::string()
+                                                                           : " (" + std::to_string(mix->missing.size()) +
+                                                                                 " keysound files missing or unreadable)")}
+            .inFile(displayPath(request.chartPath));
     }
 
     CheckOutcome outcome;

@@ -36,7 +36,8 @@ struct CheckOutcome {
 // Renders track `trackNumber` of the MIDI file alone with the soundfont, mixes the chart from the
 // files in its folder (without the BGM a build adds, which is the other tracks), lines the
 // chart's first sound up with the track's first note and compares the two. CannotOpen, NotMidi
-// and the like for the files; TrackOutOfRange; EmptyTrack for a track without notes; Cancelled.
+// and the like for the files; TrackOutOfRange; EmptyTrack for a track without notes;
+// SilentRecording when the rendered track or the chart's mix is silent; Cancelled.
 Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progress);
 
 }  // namespace zentrowe::workflow

@@ -1,7 +1,12 @@
 #include "core/workflow/preview.h"
 
+#include <sys/stat.h>
+
+#include <system_error>
+
 #include "core/audio/chart_mixer.h"
 #include "core/chart/chart_file.h"
+#include "core/audio/keysound_finder.h"
 #include "core/audio/preview_writer.h"
 #include "core/base/file_error.h"
 
@@ -12,6 +17,48 @@ namespace {
 constexpr double kFolderPreviewSeconds = 20;
 constexpr double kFolderPreviewFadeInSeconds = 1;
 constexpr double kFolderPreviewFadeOutSeconds = 2;
+
+bool sameFile(const std::filesystem::path& one, const std::filesystem::path& two)
+{
+    struct stat a {};
+    struct stat b {};
+    if (::stat(one.c_str(), &a) == 0 && ::stat(two.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino) {
+        return true;
+    }
+    std::error_code error;
+    const auto canonicalOne = std::filesystem::weakly_canonical(one, error);
+    if (error) {
+        return false;
+    }
+    const auto canonicalTwo = std::filesystem::weakly_canonical(two, error);
+    return !error && canonicalOne == canonicalTwo;
+}
+
+// The preview must not replace what it is mixed from: the chart, or a file the chart names,
+// whether by the name written, the file the finder would take for it, or another link to it.
+Status refuseOverwritingInputs(const std::filesystem::path& output, const std::filesystem::path& chartPath,
+                               const chart::TimedChart& chart, const std::filesystem::path& folder)
+{
+    const auto refused = [&](const std::string& what) {
+        return Error{ErrorCode::WouldOverwriteSource,
+                     displayPath(output) + ": is " + what + "; write the preview elsewhere"}
+            .inFile(displayPath(output));
+    };
+    if (sameFile(output, chartPath)) {
+        return refused("the chart itself");
+    }
+    audio::KeysoundFinder finder(folder);
+    for (const auto& name : chart.keysoundNames) {
+        if (name.empty()) {
+            continue;
+        }
+        const auto found = finder.find(name);
+        if ((found && *found && sameFile(output, **found)) || (found && sameFile(output, folder / name))) {
+            return refused("the keysound \"" + name + "\" of the chart");
+        }
+    }
+    return {};
+}
 
 }  // namespace
 
@@ -38,17 +85,20 @@ Result<PreviewOutcome> writeChartPreview(const PreviewRequest& request, Progress
     if (!chart) {
         return chart.error();
     }
+    const auto folder = request.chartPath.has_parent_path() ? request.chartPath.parent_path()
+                                                            : std::filesystem::path(".");
+    if (auto clash = refuseOverwritingInputs(request.outputPath, request.chartPath, *chart, folder); !clash) {
+        return clash.error();
+    }
     audio::MixOptions options;
     options.fromSeconds = request.fromSeconds + (request.fromFirstSound ? chart::firstSoundSeconds(*chart) : 0);
     options.lengthSeconds = request.lengthSeconds;
-    const auto folder = request.chartPath.has_parent_path() ? request.chartPath.parent_path()
-                                                            : std::filesystem::path(".");
     auto mix = audio::mixChart(*chart, folder, options, progress);
     if (!mix) {
         return mix.error();
     }
     audio::applyFades(mix->sound, request.fadeInSeconds, request.fadeOutSeconds);
-    if (auto written = audio::writePreviewFile(request.outputPath, mix->sound, *format); !written) {
+    if (auto written = audio::writePreviewFile(request.outputPath, mix->sound, *format, progress); !written) {
         return written.error();
     }
     PreviewOutcome outcome;

@@ -34,7 +34,9 @@ PreviewRequest folderPreviewRequest(const std::filesystem::path& chartPath);
 // Reads the chart, mixes it from the keysound files beside it and writes the mix. Progress counts
 // keysound files read. InvalidSetting for an output name that is neither ".wav" nor ".ogg" (with
 // nothing read) or for a start or length the mixer refuses; CannotOpen if the chart cannot be
-// read; WriteFailed if the output cannot be written; Cancelled. A chart with bad lines or missing
+// read; WouldOverwriteSource (nothing written) if the output is the chart or a file it names;
+// MixTooLong; WriteFailed if the output cannot be written; Cancelled (polled while reading,
+// mixing and encoding; nothing is left behind). A chart with bad lines or missing
 // keysounds is still mixed; the outcome lists both.
 Result<PreviewOutcome> writeChartPreview(const PreviewRequest& request, ProgressSink& progress);
 

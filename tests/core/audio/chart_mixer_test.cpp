@@ -11,6 +11,7 @@
 
 #include "core/chart/bms_reader.h"
 #include "core/keysound/wave_builder.h"
+#include "support/memory_bound.h"
 #include "support/test_support.h"
 
 namespace zentrowe::audio {
@@ -140,7 +141,7 @@ TEST(ChartMixer, RefusesWindowsItCannotMix)
     const TempDir folder;
     const auto chart = readChart("#WAV01 a.wav\n#00011:01\n");
     MixOptions options;
-    for (const auto& [from, length] : std::vector<std::pair<double, double>>{{-1, 1}, {0, 0}, {0, 3601}, {NAN, 1}}) {
+    for (const auto& [from, length] : std::vector<std::pair<double, double>>{{-1, 1}, {0, 0}, {0, 3601}, {NAN, 1}, {1e300, 20}, {INFINITY, 1}}) {
         SCOPED_TRACE(std::to_string(from) + " " + std::to_string(length));
         options.fromSeconds = from;
         options.lengthSeconds = length;
@@ -148,6 +149,124 @@ TEST(ChartMixer, RefusesWindowsItCannotMix)
         ASSERT_FALSE(result.ok());
         EXPECT_EQ(result.error().code, ErrorCode::InvalidSetting);
     }
+}
+
+TEST(ChartMixer, ListsKeysoundsItCannotUseWithTheReason)
+{
+    const TempDir outer;
+    std::filesystem::create_directory(outer / "song");
+    const std::filesystem::path folder = outer / "song";
+    writeFile(outer / "secret.wav", levelWave(1, kRate, 100, 0.5));
+    writeFile(folder / "inside.wav", levelWave(1, kRate, 100, 0.5));
+    std::filesystem::create_symlink(outer / "secret.wav", folder / "link_out.wav");
+    std::filesystem::create_symlink("inside.wav", folder / "link_in.wav");
+    for (int copy = 0; copy < 12; ++copy) {
+        std::filesystem::copy_file(std::filesystem::path(ZENTROWE_TEST_DATA) / "sound" / "trunc.ogg",
+                                   folder / ("t" + std::to_string(copy) + ".ogg"));
+    }
+    std::string text = "#BPM 120\n#WAV01 ../secret.wav\n#WAV02 " + (outer / "secret.wav").string() +
+                       "\n#WAV03 link_out.wav\n#WAV04 link_in.wav\n#WAV05 sub\\..\\..\\secret.wav\n";
+    std::string line = "#00011:0102030405";
+    for (int copy = 0; copy < 12; ++copy) {
+        const std::string code = copy < 4 ? "0" + std::to_string(copy + 6) : std::string("A") + static_cast<char>('0' + copy - 4);
+        text += "#WAV" + code + " t" + std::to_string(copy) + ".ogg\n";
+        line += code;
+    }
+    const auto chart = readChart(text + line + "\n");
+    NullProgress quiet;
+    const auto result = mixChart(chart, folder, MixOptions{}, quiet);
+    ASSERT_TRUE(result.ok()) << result.error().message;
+    const std::vector<std::string> outside = {"../secret.wav", (outer / "secret.wav").string(), "link_out.wav",
+                                              "sub\\..\\..\\secret.wav"};
+    ASSERT_EQ(result->missing.size(), outside.size() + 12);
+    for (std::size_t i = 0; i < outside.size(); ++i) {
+        EXPECT_EQ(result->missing[i], outside[i] + ": leads out of the chart's folder");
+    }
+    for (std::size_t i = outside.size(); i < result->missing.size(); ++i) {
+        EXPECT_NE(result->missing[i].find("cannot decode, 0 frames read"), std::string::npos) << result->missing[i];
+    }
+    // Only the link inside sounds: 100 frames of level 0.5, the fourth of 17 objects in a 2 s
+    // measure (at 0.353 s).
+    float peak = 0;
+    for (const float sample : result->sound.samples) {
+        peak = std::max(peak, sample);
+    }
+    EXPECT_NEAR(peak, 0.5F, 1e-3F);
+    EXPECT_NEAR(result->sound.samples.at(15600 * 2), 0.5F, 1e-3F);
+}
+
+TEST(ChartMixer, ManyCodesNamingOneLongFileMixWithinBoundedMemory)
+{
+    // 3,843 codes (every base-62 code) name one sparse 300 s file, each struck once: each sound
+    // plays to its end, yet the file is silence and must cost neither memory nor time.
+    const TempDir folder;
+    const Bytes header = levelWave(2, kRate, 0, 0);
+    writeFile(folder / "long600.wav", header);
+    {
+        Bytes patched = header;
+        const std::uint32_t dataBytes = 300U * kRate * 4;
+        for (int i = 0; i < 4; ++i) {
+            patched[patched.size() - 4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(dataBytes >> (8 * i));
+        }
+        writeFile(folder / "long600.wav", patched);
+        std::filesystem::resize_file(folder / "long600.wav", patched.size() + dataBytes);
+    }
+    writeFile(folder / "click.wav", levelWave(1, kRate, 10, 0.5));
+    std::vector<std::string> names(chart::kCodeCount);
+    std::vector<KeysoundStrike> strikes;
+    for (std::size_t code = 1; code < chart::kCodeCount; ++code) {
+        names[code] = "long600.wav";
+        strikes.push_back({static_cast<double>(code) * 0.01, code});
+    }
+    names[0] = "click.wav";
+    strikes.push_back({50.0, 0});
+    const auto run = runWithinMemoryBound([&] {
+        NullProgress quiet;
+        const auto result = mixKeysounds(strikes, names, folder.path(), MixOptions{}, quiet);
+        if (!result || !result->missing.empty()) {
+            return 1;
+        }
+        // Ends where the last strike's 300 s end; the click is the only sound.
+        const std::size_t expected = static_cast<std::size_t>(std::llround((3843 * 0.01 + 300) * kRate));
+        return result->sound.frames() == expected && result->sound.samples[50 * kRate * 2] == 0.5F ? 0 : 2;
+    });
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_LT(run.peakResidentBytes, static_cast<std::int64_t>(kMemoryBound));
+}
+
+TEST(ChartMixer, AMillionStrikesMixAndTheSinkCanStopThem)
+{
+    const TempDir folder;
+    writeFile(folder / "click.wav", levelWave(1, kRate, 40, 0.25));
+    const std::vector<std::string> names = {"", "click.wav", "click.wav"};
+    std::vector<KeysoundStrike> strikes;
+    for (int i = 0; i < 1000000; ++i) {
+        strikes.push_back({i * 0.0001, static_cast<std::size_t>(1 + i % 2)});
+    }
+    NullProgress quiet;
+    const auto result = mixKeysounds(strikes, names, folder.path(), MixOptions{}, quiet);
+    ASSERT_TRUE(result.ok()) << result.error().message;
+    EXPECT_EQ(result->sound.frames(), static_cast<std::size_t>(std::llround((999999 * 0.0001) * kRate)) + 40);
+
+    // Polled once after the one file is read, then while mixing.
+    struct StopWhileMixing final : ProgressSink {
+        void advance(std::int64_t, std::int64_t) override {}
+        bool stopRequested() const override { return ++polls > 1; }
+        mutable int polls = 0;
+    } stopping;
+    strikes.resize(10000);  // the sink is polled every few thousand strikes
+    const auto stopped = mixKeysounds(strikes, names, folder.path(), MixOptions{}, stopping);
+    ASSERT_FALSE(stopped.ok());
+    EXPECT_EQ(stopped.error().code, ErrorCode::Cancelled);
+}
+
+TEST(ChartMixer, AChartSoundingForMoreThanAnHourIsRefused)
+{
+    const TempDir folder;
+    writeFile(folder / "a.wav", levelWave(1, kRate, 10, 0.5));
+    const auto result = mix(readChart("#BPM 60\n#WAV01 a.wav\n#00011:01\n#99911:01\n"), folder);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().code, ErrorCode::MixTooLong);
 }
 
 }  // namespace

@@ -69,6 +69,13 @@ TEST(SoundComparison, AlikeOnlyWithTheSameNotesAtTheSameTimes)
         EXPECT_NEAR(compareSounds(reference, tones({}, 2.25)).similarity, 0.0, 1e-9);
         EXPECT_NEAR(compareSounds(tones({}, 1), tones({}, 2)).similarity, 1.0, 1e-9);
     }
+    {
+        SCOPED_TRACE("a rate under 50 Hz: a hop of at least one frame");
+        StereoSound slow;
+        slow.sampleRate = 40;
+        slow.samples.assign(400 * 2, 0.25F);
+        EXPECT_GE(compareSounds(slow, slow).similarity, 0.99);
+    }
 }
 
 }  // namespace

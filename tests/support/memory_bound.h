@@ -1,0 +1,62 @@
+#pragma once
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <functional>
+#include <new>
+
+namespace zentrowe::testing {
+
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kAddressSanitizer = true;
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+
+inline constexpr std::uint64_t kMemoryBound = 1ULL << 30;
+
+struct BoundedRun {
+    int exitCode = -1;                // the body's, or -1 if the child was killed
+    std::int64_t peakResidentBytes = 0;
+};
+
+// Runs `body` in a forked child and returns its exit code and peak resident memory. The child's
+// address space is limited to kMemoryBound, so that a header-sized allocation fails there instead
+// of taking the machine; under AddressSanitizer, which reserves terabytes of address space, only
+// the resident memory tells. A std::bad_alloc in the child exits with 99.
+inline BoundedRun runWithinMemoryBound(const std::function<int()>& body)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (!kAddressSanitizer) {
+            const rlimit limit{kMemoryBound, kMemoryBound};
+            ::setrlimit(RLIMIT_AS, &limit);
+        }
+        int code = 0;
+        try {
+            code = body();
+        } catch (const std::bad_alloc&) {
+            code = 99;
+        }
+        ::_exit(code);
+    }
+    BoundedRun run;
+    int status = 0;
+    rusage usage{};
+    if (child > 0 && ::wait4(child, &status, 0, &usage) == child) {
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.peakResidentBytes = static_cast<std::int64_t>(usage.ru_maxrss) * 1024;
+    }
+    return run;
+}
+
+}  // namespace zentrowe::testing
