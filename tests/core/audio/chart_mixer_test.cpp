@@ -212,9 +212,9 @@ TEST(ChartMixer, ManyCodesNamingOneLongFileMixWithinBoundedMemory)
         std::filesystem::resize_file(folder / "long600.wav", patched.size() + dataBytes);
     }
     writeFile(folder / "click.wav", levelWave(1, kRate, 10, 0.5));
-    std::vector<std::string> names(chart::kCodeCount);
+    std::vector<std::string> names((chart::kLargestCode62 + 1));
     std::vector<KeysoundStrike> strikes;
-    for (std::size_t code = 1; code < chart::kCodeCount; ++code) {
+    for (std::size_t code = 1; code < (chart::kLargestCode62 + 1); ++code) {
         names[code] = "long600.wav";
         strikes.push_back({static_cast<double>(code) * 0.01, code});
     }
