@@ -16,29 +16,6 @@
 
 namespace zentrowe::cli {
 
-namespace {
-
-// The output folder as command-line users expect it: made (with its parents) when missing;
-// WriteFailed if it cannot be made or something other than a folder has its name.
-Status makeOutputFolder(const std::filesystem::path& folder)
-{
-    std::error_code error;
-    const auto status = std::filesystem::status(folder, error);
-    if (std::filesystem::exists(status)) {
-        if (std::filesystem::is_directory(status)) {
-            return {};
-        }
-        return fileError(ErrorCode::WriteFailed, folder, "write into it", "it is not a folder");
-    }
-    std::filesystem::create_directories(folder, error);
-    if (error) {
-        return fileError(ErrorCode::WriteFailed, folder, "create the folder", error.value());
-    }
-    return {};
-}
-
-}  // namespace
-
 std::string settingOption(convert::SettingsField field)
 {
     switch (field) {
@@ -142,10 +119,6 @@ Command addConvertCommand(CLI::App& app)
         if (summary->warning) {
             reportWarning(*summary->warning);
         }
-        if (auto folder = makeOutputFolder(options->out); !folder) {
-            reportError(folder.error().message);
-            return kExitBadInput;
-        }
         workflow::SongState state;
         state.outputFolder = options->out;
         workflow::openSong(state, options->file, std::move(summary).value());
@@ -159,6 +132,9 @@ Command addConvertCommand(CLI::App& app)
             return kExitBadInput;
         }
         reportMerging(request.settings, outcome->keysounds);
+        if (outcome->allNotesOnDrumChannel) {
+            reportWarning("every note of this track is on channel 10 (drums): --mode percussion makes drum keysounds");
+        }
         Output out;
         out.write("wrote " + displayPath(outcome->chartPath) + "\n");
         out.write("wrote " + displayPath(outcome->keysoundMidiPath) + "\n");

@@ -70,6 +70,11 @@ public:
         messages << text;
         messageOwners << owner;
     }
+    bool ask(QWidget*, const QString&, const QString& question) override
+    {
+        questions << question;
+        return answerYes;
+    }
     bool showFolder(const QString& folder) override
     {
         shownFolders << folder;
@@ -91,6 +96,8 @@ public:
     QStringList folderStarts;
     QStringList fileStarts;
     QList<QWidget*> messageOwners;
+    QStringList questions;
+    bool answerYes = true;
     bool desktopOpensFolders = true;
     bool desktopOpensFiles = true;
 };

@@ -61,47 +61,6 @@ QString leadInText(keysound::LeadIn leadIn)
                                                  : QObject::tr("录音从第一个K音开始");
 }
 
-// Counts a track's sounding notes on the drum channel (channel 10, 9 counted from 0) and on the
-// others.
-class DrumChannelCount final {
-public:
-    void onEvent(std::int64_t, std::uint32_t, const song::ChannelEvent& event)
-    {
-        if (event.kind() == 0x90 && event.data2 != 0) {
-            ++(event.channel() == 9 ? drumNotes : otherNotes);
-        }
-    }
-    void onEvent(std::int64_t, std::uint32_t, const song::MetaEvent&) {}
-    void onEvent(std::int64_t, std::uint32_t, const song::SysExEvent&) {}
-
-    std::int64_t drumNotes = 0;
-    std::int64_t otherNotes = 0;
-};
-
-// True when every note of the track plays on the drum channel; false for a track without notes
-// or one the file does not hold whole.
-bool allNotesOnDrumChannel(const std::filesystem::path& midiFile, const song::SongSummary& song, int trackNumber)
-{
-    if (trackNumber < 1 || trackNumber > static_cast<int>(song.tracks.size())) {
-        return false;
-    }
-    const auto file = readWholeFile(midiFile);
-    if (!file) {
-        return false;
-    }
-    DrumChannelCount count;
-    NullProgress quiet;
-    ProgressThrottle throttle(quiet, 0);
-    const song::TrackLocation where = song.tracks[static_cast<std::size_t>(trackNumber - 1)].location;
-    song::walkTrack(std::span<const std::uint8_t>(file.value()), where, count, throttle);
-    return count.drumNotes > 0 && count.otherNotes == 0;
-}
-
-struct ConversionJob {
-    Result<workflow::ConversionOutcome> outcome;
-    bool allNotesOnDrumChannel = false;
-};
-
 QWidget* widgetIfShown(QWidget* window)
 {
     return window != nullptr && window->isVisible() ? window : nullptr;
@@ -501,25 +460,20 @@ void MainWindow::onStartRequested()
     bar->Pos(0);
     setResult(tr("正在转换音轨 %1").arg(trackNumber));
     QPointer<SettingsDialog> target = &dialog;
-    m_jobs->run<ConversionJob>(
-        [request](ProgressSink& progress) {
-            auto outcome = workflow::runConversion(request, progress);
-            const bool drums = outcome && !request.settings.percussion &&
-                               allNotesOnDrumChannel(request.sourceMidiPath, request.song, request.trackNumber);
-            return ConversionJob{std::move(outcome), drums};
-        },
+    m_jobs->run<Result<workflow::ConversionOutcome>>(
+        [request](ProgressSink& progress) { return workflow::runConversion(request, progress); },
         [target](int percent, std::int64_t, std::int64_t) {
             if (target) {
                 target->bar()->Pos(percent);
             }
         },
-        [this, target](ConversionJob& job) {
-            if (!job.outcome) {
-                showFailure(job.outcome.error(), tr("已取消转换，没有写入文件"), target);
+        [this, target](Result<workflow::ConversionOutcome>& outcome) {
+            if (!outcome) {
+                showFailure(outcome.error(), tr("已取消转换，没有写入文件"), target);
             } else {
-                workflow::finishConversion(m_state, std::move(job.outcome.value()));
+                workflow::finishConversion(m_state, std::move(outcome.value()));
                 m_lastChart = m_state.lastConversion->chartPath;
-                showConversion(job.allNotesOnDrumChannel);
+                showConversion();
             }
             emit passFinished();
         });
@@ -529,6 +483,17 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
 {
     workflow::BuildRequest request;
     request.conversion = conversion;
+    if (workflow::wouldReplaceAnotherChart(request)) {
+        const QString question = tr("输出目录中的 %1 是由另一首歌或另一个音轨生成的，要用音轨 %2 的结果替换它吗？")
+                                     .arg(pathToQString(workflow::convertedChartFileName(conversion)))
+                                     .arg(conversion.trackNumber);
+        if (!m_dialogs.ask(widgetIfShown(m_settings), tr("一键生成"), question)) {
+            setResult(tr("没有一键生成：目录中原有的谱面保持不变"));
+            emit passFinished();
+            return;
+        }
+        request.replace = true;
+    }
     ProgressWindow& window = ensureProgress();
     window.bar()->Min(0);
     window.bar()->Max(100);
@@ -553,8 +518,8 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
                 target->hide();
             }
             if (!outcome) {
-                // Files go through temporary files renamed into place: what is there is whole.
-                showFailure(outcome.error(), tr("已取消一键生成：已写入的文件都是完整的，其余没有写入"), dialog);
+                // Every file is staged inside the folder and moved in only when all are whole.
+                showFailure(outcome.error(), tr("已取消一键生成：目录中原有的文件没有改动"), dialog);
             } else {
                 workflow::BuildOutcome built = std::move(outcome).value();
                 workflow::finishConversion(m_state, std::move(built.conversion));
@@ -588,19 +553,6 @@ QString MainWindow::conversionWritten() const
 
 namespace {
 
-// The build's reasons for leaving something out, in Chinese where the window knows them.
-QString skippedSentence(const std::string& skipped)
-{
-    if (skipped == "no BGM: the keysounds use every code up to ZZ") {
-        return QObject::tr("没有生成背景音乐：K音已用完到 ZZ 的全部编号");
-    }
-    if (skipped == "no BGM: the other tracks have no notes") {
-        return QObject::tr("没有生成背景音乐：其它音轨没有音符");
-    }
-    return toQString(skipped);
-}
-
-}  // namespace
 
 void MainWindow::showBuild(const workflow::BuildOutcome& built)
 {
@@ -613,15 +565,21 @@ void MainWindow::showBuild(const workflow::BuildOutcome& built)
         sounds += tr("和背景音乐 %1").arg(pathToQString(built.bgmFile->filename()));
     }
     QStringList parts{conversionWritten(), sounds};
-    for (const auto& skipped : built.skipped) {
-        parts << skippedSentence(skipped);
+    for (const auto reason : built.skipped) {
+        parts << skipSentence(reason, built.base62);
+    }
+    for (const auto& missing : built.missingInstruments) {
+        parts << missingInstrumentSentence(missing);
+    }
+    if (built.conversion.allNotesOnDrumChannel) {
+        parts << drumChannelHint();
     }
     parts << tr("这个目录可以直接用 BMS 播放器游玩，工具 › 试听 可以先听一遍");
     parts << tr("输出目录 %1").arg(pathToQString(m_state.outputFolder));
     setResult(parts.join(QStringLiteral("；")));
 }
 
-void MainWindow::showConversion(bool allNotesOnDrumChannel)
+void MainWindow::showConversion()
 {
     showConvertedSong();
     const workflow::ConversionOutcome& outcome = *m_state.lastConversion;
@@ -630,8 +588,8 @@ void MainWindow::showConversion(bool allNotesOnDrumChannel)
     if (outcome.keysounds.mergedAway() != 0) {
         parts.insert(1, tr("合并省下 %1 个K音").arg(outcome.keysounds.mergedAway()));
     }
-    if (allNotesOnDrumChannel) {
-        parts << tr("提示：这个音轨的音符都在第 10 通道（鼓），按鼓件生成K音请勾选 打击乐器 再转换");
+    if (outcome.allNotesOnDrumChannel) {
+        parts << drumChannelHint();
     }
     // The folder goes last: a narrow window cuts the line's end, and the tooltip holds it whole.
     parts << tr("输出目录 %1").arg(pathToQString(outcome.chartPath.parent_path()));

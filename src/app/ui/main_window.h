@@ -116,7 +116,7 @@ private:
     // Converts, renders every keysound and the rest of the song: the folder then plays as it is.
     void startBuild(const workflow::ConversionRequest& conversion);
     // Lists the keysound file of the state's last conversion and says what comes next.
-    void showConversion(bool allNotesOnDrumChannel);
+    void showConversion();
     // Lists the keysound file of the build's conversion and says what the build wrote.
     void showBuild(const workflow::BuildOutcome& built);
     // The list and the commands after a conversion, shared by convert and build.

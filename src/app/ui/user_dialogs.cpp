@@ -28,6 +28,11 @@ void SystemDialogs::showMessage(QWidget* owner, const QString& title, const QStr
     QMessageBox::information(owner, title, text);
 }
 
+bool SystemDialogs::ask(QWidget* owner, const QString& title, const QString& question)
+{
+    return QMessageBox::question(owner, title, question) == QMessageBox::Yes;
+}
+
 bool SystemDialogs::showFolder(const QString& folder)
 {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));

@@ -20,6 +20,8 @@ public:
     virtual QString chooseFileToOpen(QWidget* owner, const QString& title, const QString& filter,
                                      const QString& startFolder) = 0;
     virtual void showMessage(QWidget* owner, const QString& title, const QString& text) = 0;
+    // A yes-or-no question; true for yes.
+    virtual bool ask(QWidget* owner, const QString& title, const QString& question) = 0;
     // Shows the folder in the desktop's file browser, without waiting for it; false when the
     // desktop has nothing that opens folders.
     virtual bool showFolder(const QString& folder) = 0;
@@ -35,6 +37,7 @@ public:
     QString chooseFileToOpen(QWidget* owner, const QString& title, const QString& filter,
                              const QString& startFolder) override;
     void showMessage(QWidget* owner, const QString& title, const QString& text) override;
+    bool ask(QWidget* owner, const QString& title, const QString& question) override;
     bool showFolder(const QString& folder) override;
     bool openFile(const QString& file) override;
 };

@@ -24,7 +24,7 @@ bool sounds(const chart::ChartObject& object)
 // Reads the files on every core: decoding them is most of a preview's time. The caller's thread
 // reads too and is the only one to talk to the progress sink. Cancelled if the sink asks to stop.
 Result<std::vector<Result<StereoSound>>> readSoundFiles(const std::vector<std::filesystem::path>& files, int sampleRate,
-                                                        ProgressSink& progress)
+                                                        unsigned threadCount, ProgressSink& progress)
 {
     std::vector<std::optional<Result<StereoSound>>> slots(files.size());
     std::atomic<std::size_t> next{0};
@@ -42,7 +42,8 @@ Result<std::vector<Result<StereoSound>>> readSoundFiles(const std::vector<std::f
         }
     };
     progress.advance(0, total);
-    const unsigned helpers = std::min(std::max(std::thread::hardware_concurrency(), 1U), 8U) - 1;
+    const unsigned wanted = threadCount != 0 ? threadCount : std::thread::hardware_concurrency();
+    const unsigned helpers = std::min(std::max(wanted, 1U), 8U) - 1;
     std::vector<std::jthread> threads;
     for (unsigned t = 0; t < helpers && t + 1 < files.size(); ++t) {
         threads.emplace_back([&] { readSome(false); });
@@ -128,7 +129,7 @@ Result<ChartMix> mixChart(const chart::BmsChart& chart, const std::filesystem::p
         }
     }
 
-    auto read = readSoundFiles(files, options.sampleRate, progress);
+    auto read = readSoundFiles(files, options.sampleRate, options.threads, progress);
     if (!read) {
         return read.error();
     }

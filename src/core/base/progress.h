@@ -4,6 +4,10 @@
 
 namespace zentrowe {
 
+// The steps of a pass made of several, for a sink that shows which one runs; advance() counts
+// within the step: bytes of a track, sound files rendered, keysound files mixed.
+enum class ProgressStage { Converting, Rendering, Mixing };
+
 // Where a long pass reports how far it is and learns whether to stop.
 class ProgressSink {
 public:
@@ -12,6 +16,8 @@ public:
     virtual void advance(std::int64_t done, std::int64_t total) = 0;
     // Polled between units; a pass that sees true stops and returns ErrorCode::Cancelled.
     virtual bool stopRequested() const { return false; }
+    // A new step begins; its advance() calls count from 0 again.
+    virtual void beginStage(ProgressStage) {}
 };
 
 class NullProgress final : public ProgressSink {

@@ -4,30 +4,16 @@
 
 #include "core/base/atomic_file_writer.h"
 #include "core/base/file_error.h"
+#include "core/base/folder_lock.h"
 #include "core/base/file_reading.h"
 #include "core/convert/chart_generator.h"
 #include "core/keysound/keysound_midi_writer.h"
+#include "core/song/drum_channel.h"
 #include "core/workflow/chart_lines_file.h"
 
 namespace zentrowe::workflow {
 
 namespace {
-
-// True if writing `target` would replace `source`: the same path, or another name (a link, a
-// different spelling) for the same file.
-bool isSameFile(const std::filesystem::path& target, const std::filesystem::path& source)
-{
-    std::error_code error;
-    if (std::filesystem::exists(target, error) && std::filesystem::equivalent(target, source, error)) {
-        return true;
-    }
-    const auto canonicalTarget = std::filesystem::weakly_canonical(target, error);
-    if (error) {
-        return false;
-    }
-    const auto canonicalSource = std::filesystem::weakly_canonical(source, error);
-    return !error && canonicalTarget == canonicalSource;
-}
 
 std::array<std::uint8_t, 3> keysoundTempoBytes(const convert::ConversionSettings& settings, const song::SongSummary& song)
 {
@@ -49,25 +35,55 @@ std::string bmsonFileName(std::string bmsName)
 
 }  // namespace
 
+bool isSameFile(const std::filesystem::path& target, const std::filesystem::path& source)
+{
+    std::error_code error;
+    if (std::filesystem::exists(target, error) && std::filesystem::equivalent(target, source, error)) {
+        return true;
+    }
+    const auto canonicalTarget = std::filesystem::weakly_canonical(target, error);
+    if (error) {
+        return false;
+    }
+    const auto canonicalSource = std::filesystem::weakly_canonical(source, error);
+    return !error && canonicalTarget == canonicalSource;
+}
+
+
+std::string convertedChartFileName(const ConversionRequest& request)
+{
+    return request.settings.bmson ? bmsonFileName(request.chartFileName) : request.chartFileName;
+}
+
 Result<ConversionOutcome> runConversion(const ConversionRequest& request, ProgressSink& progress)
 {
     const auto source = song::readSongFile(request.sourceMidiPath);
     if (!source) {
         return source.error();
     }
+    const auto lock = FolderLock::acquire(request.outputFolder);
+    if (!lock) {
+        return lock.error();
+    }
+    return convertTrack(request, source->bytes(), progress);
+}
+
+Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::span<const std::uint8_t> source,
+                                       ProgressSink& progress)
+{
     // A pipe drained by the summary, or a file cut short since: converting what is left would
     // replace a good chart with a wrong one.
-    if (auto same = song::checkUnchangedSince(request.song, source->bytes(), request.sourceMidiPath); !same) {
+    if (auto same = song::checkUnchangedSince(request.song, source, request.sourceMidiPath); !same) {
         return same.error();
     }
     const bool bmson = request.settings.bmson;
-    const std::string chartFileName = bmson ? bmsonFileName(request.chartFileName) : request.chartFileName;
+    const std::string chartFileName = convertedChartFileName(request);
     // The channel lines go to disk as they fill; the chart is its header and then those lines.
     ChartLinesFile lines(request.outputFolder / chartFileName);
     chart::BmsonNoteCollector placedNotes;
-    auto chart = bmson ? convert::generatePlacedNotes(source->bytes(), request.song, request.trackNumber,
+    auto chart = bmson ? convert::generatePlacedNotes(source, request.song, request.trackNumber,
                                                       request.settings, placedNotes, progress)
-                       : convert::generateChart(source->bytes(), request.song, request.trackNumber, request.settings,
+                       : convert::generateChart(source, request.song, request.trackNumber, request.settings,
                                                 lines, progress);
     if (!chart) {
         return chart.error();
@@ -154,6 +170,8 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     outcome.sourceTicksPerMeasure = request.song.ticksPerMeasure;
     outcome.keysoundName = request.settings.keysoundName;
     outcome.gapTicks = request.settings.keysoundGap;
+    outcome.allNotesOnDrumChannel =
+        !request.settings.percussion && song::allNotesOnDrumChannel(source, request.song, request.trackNumber);
     return outcome;
 }
 

@@ -40,6 +40,7 @@ Result<PreviewOutcome> writeChartPreview(const PreviewRequest& request, Progress
     audio::MixOptions options;
     options.fromSeconds = request.fromSeconds + (request.fromFirstSound ? chart::firstSoundSeconds(*chart) : 0);
     options.lengthSeconds = request.lengthSeconds;
+    options.threads = request.jobs;
     const auto folder = request.chartPath.has_parent_path() ? request.chartPath.parent_path()
                                                             : std::filesystem::path(".");
     auto mix = audio::mixChart(*chart, folder, options, progress);
