@@ -185,7 +185,8 @@ Command addBuildCommand(CLI::App& app)
             return *stopped;
         }
         if (!outcome) {
-            reportError(outcome.error().message);
+            const bool replaceable = outcome.error().code == ErrorCode::WouldReplaceChart;
+            reportError(outcome.error().message + (replaceable ? " (--replace builds it anyway)" : ""));
             return kExitBadInput;
         }
         reportMerging(request.conversion.settings, outcome->conversion.keysounds);

@@ -322,9 +322,9 @@ QString chineseSentence(const Error& error)
 QString instrumentText(const audio::Instrument& instrument)
 {
     if (instrument.drums) {
-        return tr("鼓组 %1").arg(instrument.program);
+        return tr("%1 号鼓组").arg(instrument.program);
     }
-    return tr("音色库 %1 音色 %2").arg(instrument.bank).arg(instrument.program);
+    return tr("音色组 %1 的 %2 号音色").arg(instrument.bank).arg(instrument.program);
 }
 
 }  // namespace

@@ -26,10 +26,8 @@
 #include "app/ui/text.h"
 #include "app/ui/track_info_window.h"
 #include "app/ui/user_dialogs.h"
-#include "core/base/file_reading.h"
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
-#include "core/song/track_walk.h"
 #include "core/workflow/cut_plan.h"
 #include "core/workflow/preview.h"
 
@@ -550,9 +548,6 @@ QString MainWindow::conversionWritten() const
         .arg(pathToQString(outcome.keysoundMidiPath.filename()))
         .arg(outcome.keysounds.size());
 }
-
-namespace {
-
 
 void MainWindow::showBuild(const workflow::BuildOutcome& built)
 {

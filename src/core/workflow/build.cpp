@@ -288,7 +288,7 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
                      displayPath(folder / chartName) + " was built from " + madeFrom +
                          "; building track " + std::to_string(request.conversion.trackNumber) + " of " +
                          displayPath(request.conversion.sourceMidiPath) +
-                         " would replace it (ask to replace it, or build into another folder); nothing was written"}
+                         " would replace it; nothing was written"}
             .inFile(displayPath(folder / chartName))
             .withValue(madeFrom)
             .withNumber(other->track);
