@@ -54,7 +54,7 @@ void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::strin
         reportWarning(skipSentence(reason, outcome.base62));
     }
     for (const auto& missing : outcome.missingInstruments) {
-        const std::string who = missing.inBgm ? "the BGM" : "keysounds";
+        const std::string who = missing.inBgm ? "the BGM's notes" : "keysounds";
         reportWarning(soundFont + " has no " + instrumentText(missing.instrument) + ": " +
                       (missing.playedBy ? who + " play " + instrumentText(*missing.playedBy) + " instead"
                                         : who + " using it are silent"));

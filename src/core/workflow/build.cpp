@@ -245,6 +245,85 @@ std::vector<std::pair<std::string, std::string>> manifestSettings(const BuildReq
 
 constexpr const char* kUntouched = "; the folder's earlier files are untouched";
 
+// Writes the manifest into the staging folder, moves everything in (the chart last) and then
+// removes what the earlier build of the chart made and this one did not, unless another chart's
+// build uses it: a folder rebuilt many times holds only what its charts name. The files removed.
+Result<std::vector<std::filesystem::path>> commitBuild(StagingFolder& staging, BuildManifest manifest, BuildRecord record,
+                                                       const BuildRequest& request, ProgressSink& progress)
+{
+    const auto& folder = request.conversion.outputFolder;
+    const std::string chartName = record.chart;
+    const auto stage = staging.path();
+    std::vector<std::string> commitOrder = record.files;
+    for (const auto& name : commitOrder) {
+        if (isSameFile(folder / name, request.conversion.sourceMidiPath)) {
+            return Error{ErrorCode::WouldOverwriteSource, displayPath(folder / name) +
+                                                              ": writing it would replace the MIDI file being converted"}
+                .inFile(displayPath(folder / name))
+                .about("source");
+        }
+    }
+    BuildRecord earlier;
+    if (const auto* found = manifest.find(chartName)) {
+        earlier = *found;
+        std::erase_if(manifest.builds, [&](const BuildRecord& r) { return r.chart == chartName; });
+    }
+    manifest.builds.push_back(std::move(record));
+    if (auto written = writeChartText(stage / kBuildManifestFileName, manifestText(manifest)); !written) {
+        Error failed = written.error();
+        failed.message += kUntouched;
+        return failed;
+    }
+    commitOrder.push_back(kBuildManifestFileName);
+    commitOrder.push_back(chartName);
+    if (progress.stopRequested()) {
+        return Error{ErrorCode::Cancelled, std::string("build cancelled") + kUntouched};
+    }
+    if (auto committed = staging.commit(commitOrder); !committed) {
+        Error failed = committed.error();
+        failed.message += kUntouched;
+        return failed;
+    }
+
+    const std::set<std::string> kept(commitOrder.begin(), commitOrder.end());
+    std::vector<std::filesystem::path> removed;
+    for (const auto& name : earlier.files) {
+        const auto path = folder / name;
+        std::error_code error;
+        if (kept.count(name) != 0 || manifest.usedByAnotherChart(chartName, name) ||
+            !std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error)) ||
+            isSameFile(path, request.conversion.sourceMidiPath)) {
+            continue;
+        }
+        if (std::filesystem::remove(path, error)) {
+            removed.push_back(path);
+        }
+    }
+    return removed;
+}
+
+// The synthesiser with the request's soundfont and the sound file writer in its format, where
+// the caller gave no stand-ins.
+BuildServices withDefaults(BuildServices services, const BuildRequest& request)
+{
+    if (!services.renderers) {
+        services.renderers = [soundFont = request.soundFont]() -> Result<std::unique_ptr<audio::Renderer>> {
+            auto opened = audio::SynthRenderer::open(soundFont);
+            if (!opened) {
+                return opened.error();
+            }
+            return std::unique_ptr<audio::Renderer>(std::make_unique<audio::SynthRenderer>(std::move(opened).value()));
+        };
+    }
+    if (!services.writer) {
+        services.writer = [format = request.format, quality = request.quality](const std::filesystem::path& target,
+                                                                               std::span<const float> samples) {
+            return audio::writeSoundFile(target, samples, format, quality, audio::kSampleRate);
+        };
+    }
+    return services;
+}
+
 }  // namespace
 
 bool wouldReplaceAnotherChart(const BuildRequest& request)
@@ -254,19 +333,9 @@ bool wouldReplaceAnotherChart(const BuildRequest& request)
 
 Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progress, const BuildServices& services)
 {
-    const audio::RendererFactory renderers =
-        services.renderers ? services.renderers : [soundFont = request.soundFont]() -> Result<std::unique_ptr<audio::Renderer>> {
-            auto opened = audio::SynthRenderer::open(soundFont);
-            if (!opened) {
-                return opened.error();
-            }
-            return std::unique_ptr<audio::Renderer>(std::make_unique<audio::SynthRenderer>(std::move(opened).value()));
-        };
-    const audio::SoundWriter writer =
-        services.writer ? services.writer : [format = request.format, quality = request.quality](
-                                                const std::filesystem::path& target, std::span<const float> samples) {
-            return audio::writeSoundFile(target, samples, format, quality, audio::kSampleRate);
-        };
+    const BuildServices used = withDefaults(services, request);
+    const auto& renderers = used.renderers;
+    const auto& writer = used.writer;
     auto firstRenderer = renderers();
     if (!firstRenderer) {
         return firstRenderer.error();
@@ -440,52 +509,11 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     record.song = absoluteSong(request.conversion.sourceMidiPath);
     record.track = request.conversion.trackNumber;
     record.settings = manifestSettings(request);
-    std::vector<std::string> commitOrder = record.files;
-    for (const auto& name : commitOrder) {
-        if (isSameFile(folder / name, request.conversion.sourceMidiPath)) {
-            return Error{ErrorCode::WouldOverwriteSource, displayPath(folder / name) +
-                                                              ": writing it would replace the MIDI file being converted"}
-                .inFile(displayPath(folder / name))
-                .about("source");
-        }
+    auto removed = commitBuild(*staging, std::move(manifest), std::move(record), request, progress);
+    if (!removed) {
+        return removed.error();
     }
-    BuildRecord earlier;
-    if (const auto* found = manifest.find(chartName)) {
-        earlier = *found;
-        std::erase_if(manifest.builds, [&](const BuildRecord& r) { return r.chart == chartName; });
-    }
-    manifest.builds.push_back(record);
-    if (auto written = writeChartText(stage / kBuildManifestFileName, manifestText(manifest)); !written) {
-        Error failed = written.error();
-        failed.message += kUntouched;
-        return failed;
-    }
-    commitOrder.push_back(kBuildManifestFileName);
-    commitOrder.push_back(chartName);
-    if (progress.stopRequested()) {
-        return Error{ErrorCode::Cancelled, std::string("build cancelled") + kUntouched};
-    }
-    if (auto committed = staging->commit(commitOrder); !committed) {
-        Error failed = committed.error();
-        failed.message += kUntouched;
-        return failed;
-    }
-
-    // What the earlier build of this chart made and this one did not, unless another chart's
-    // build uses it: gone, so that a folder rebuilt many times holds only what its charts name.
-    const std::set<std::string> kept(commitOrder.begin(), commitOrder.end());
-    for (const auto& name : earlier.files) {
-        const auto path = folder / name;
-        std::error_code error;
-        if (kept.count(name) != 0 || manifest.usedByAnotherChart(chartName, name) ||
-            !std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error)) ||
-            isSameFile(path, request.conversion.sourceMidiPath)) {
-            continue;
-        }
-        if (std::filesystem::remove(path, error)) {
-            outcome.removedFiles.push_back(path);
-        }
-    }
+    outcome.removedFiles = std::move(removed).value();
 
     // The outcome names the files where they now are.
     outcome.conversion.chartPath = folder / chartName;
