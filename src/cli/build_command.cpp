@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
@@ -7,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/conversion_options.h"
 #include "cli/output.h"
+#include "cli/signal_stop.h"
 #include "core/base/file_error.h"
 #include "core/song/chart_file_name.h"
 #include "core/song/event_listing.h"
@@ -20,6 +23,45 @@ namespace {
 // Above this many keysound files the listing gives their count instead of one line each.
 constexpr std::size_t kListedFiles = 20;
 
+std::string instrumentText(const audio::Instrument& instrument)
+{
+    if (instrument.drums) {
+        return "drum kit " + std::to_string(instrument.program);
+    }
+    return "bank " + std::to_string(instrument.bank) + " program " + std::to_string(instrument.program);
+}
+
+std::string skipSentence(workflow::SkipReason reason, bool base62)
+{
+    switch (reason) {
+    case workflow::SkipReason::NoCodeForBgm:
+        return base62 ? "no BGM: the keysounds use every code up to zz"
+                      : "no BGM: the keysounds use every code up to ZZ";
+    case workflow::SkipReason::NoOtherNotes:
+        return "no BGM: the other tracks have no notes";
+    }
+    return "no BGM";
+}
+
+void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::string& soundFont)
+{
+    for (const auto reason : outcome.skipped) {
+        reportWarning(skipSentence(reason, outcome.base62));
+    }
+    for (const auto& missing : outcome.missingInstruments) {
+        const std::string who = missing.inBgm ? "the BGM's notes" : "keysounds";
+        reportWarning(soundFont + " has no " + instrumentText(missing.instrument) + ": " +
+                      (missing.playedBy ? who + " play " + instrumentText(*missing.playedBy) + " instead"
+                                        : who + " using it are silent"));
+    }
+    if (outcome.conversion.allNotesOnDrumChannel) {
+        reportWarning("every note of this track is on channel 10 (drums): --mode percussion makes drum keysounds");
+    }
+    for (const auto& removed : outcome.removedFiles) {
+        std::fprintf(stderr, "removed %s (the earlier build's, no longer named)\n", displayPath(removed).c_str());
+    }
+}
+
 }  // namespace
 
 Command addBuildCommand(CLI::App& app)
@@ -32,6 +74,8 @@ Command addBuildCommand(CLI::App& app)
         std::string title;
         std::string artist;
         bool verify = false;
+        unsigned jobs = 0;
+        bool replace = false;
     };
     auto options = std::make_shared<Options>();
     Command command;
@@ -59,6 +103,9 @@ Command addBuildCommand(CLI::App& app)
     sub->add_option("--title", options->title, "#TITLE of the chart (default: the MIDI file's base name)")->type_name("TEXT");
     sub->add_option("--artist", options->artist, "#ARTIST of the chart (default: none)")->type_name("TEXT");
     sub->add_flag("--verify", options->verify, "check that the folder sounds like the track; exit 1 if not");
+    sub->add_option("--jobs", options->jobs, "rendering threads (default: one per core, at most 8)")
+        ->check(CLI::Range(1u, audio::kMostRenderThreads));
+    sub->add_flag("--replace", options->replace, "replace a chart an earlier build made from another song or track");
 
     command.run = [options, sub] {
         if (refuseEmpty(options->out, "--out")) {
@@ -82,10 +129,6 @@ Command addBuildCommand(CLI::App& app)
         if (summary->warning) {
             reportWarning(*summary->warning);
         }
-        if (auto folder = makeOutputFolder(options->out); !folder) {
-            reportError(folder.error().message);
-            return kExitBadInput;
-        }
 
         workflow::BuildRequest request;
         request.conversion.sourceMidiPath = options->file;
@@ -102,16 +145,30 @@ Command addBuildCommand(CLI::App& app)
         if (sub->count("--artist") > 0) {
             request.artist = options->artist;
         }
+        request.threads = options->jobs;
+        request.replace = options->replace;
 
-        const auto outcome = workflow::runBuild(request, quiet);
+        // The output folder is made for command-line users (and removed again if the build is
+        // refused before writing anything).
+        const auto outcome = [&] {
+            if (::isatty(STDERR_FILENO) != 0) {
+                TerminalProgress shown("converting", "bytes of the track");
+                SignalStop stop(&shown);
+                return workflow::runBuild(request, stop);
+            }
+            SignalStop stop;
+            return workflow::runBuild(request, stop);
+        }();
+        if (const auto stopped = SignalStop::exitCodeIfStopped("the folder's earlier files are untouched")) {
+            return *stopped;
+        }
         if (!outcome) {
-            reportError(outcome.error().message);
+            const bool replaceable = outcome.error().code == ErrorCode::WouldReplaceChart;
+            reportError(outcome.error().message + (replaceable ? " (--replace builds it anyway)" : ""));
             return kExitBadInput;
         }
         reportMerging(request.conversion.settings, outcome->conversion.keysounds);
-        for (const auto& skipped : outcome->skipped) {
-            reportWarning(skipped);
-        }
+        reportBuildWarnings(*outcome, displayPath(request.soundFont));
         Output out;
         out.write("wrote " + displayPath(outcome->conversion.chartPath) + "\n");
         out.write("wrote " + displayPath(outcome->conversion.keysoundMidiPath) + "\n");
@@ -135,7 +192,7 @@ Command addBuildCommand(CLI::App& app)
             return written;
         }
         return runAndReportCheck(outcome->conversion.chartPath, request.conversion.sourceMidiPath,
-                                 request.conversion.trackNumber, request.soundFont);
+                                 request.conversion.trackNumber, request.soundFont, request.threads);
     };
     return command;
 }

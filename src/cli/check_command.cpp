@@ -1,9 +1,12 @@
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "cli/signal_stop.h"
 #include "core/base/file_error.h"
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
@@ -12,15 +15,26 @@
 namespace zentrowe::cli {
 
 int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem::path& midi, int trackNumber,
-                      const std::filesystem::path& soundFont)
+                      const std::filesystem::path& soundFont, unsigned jobs)
 {
     workflow::CheckRequest request;
     request.chartPath = chart;
     request.midiPath = midi;
     request.trackNumber = trackNumber;
     request.soundFont = soundFont;
-    NullProgress quiet;
-    const auto outcome = workflow::runCheck(request, quiet);
+    request.jobs = jobs;
+    const auto outcome = [&] {
+        if (::isatty(STDERR_FILENO) != 0) {
+            TerminalProgress shown("reading", "bytes of the song");
+            SignalStop stop(&shown);
+            return workflow::runCheck(request, stop);
+        }
+        SignalStop stop;
+        return workflow::runCheck(request, stop);
+    }();
+    if (const auto stopped = SignalStop::exitCodeIfStopped("nothing was written")) {
+        return *stopped;
+    }
     if (!outcome) {
         reportError(outcome.error().message);
         return kExitBadInput;
@@ -54,6 +68,7 @@ Command addCheckCommand(CLI::App& app)
         std::string midi;
         std::string track;
         std::string soundFont = audio::kDefaultSoundFont;
+        unsigned jobs = 0;
     };
     auto options = std::make_shared<Options>();
     Command command;
@@ -63,6 +78,8 @@ Command addCheckCommand(CLI::App& app)
     sub->add_option("--against", options->midi, "the MIDI file")->required();
     addTrackOption(*sub, options->track);
     sub->add_option("--soundfont", options->soundFont, "General MIDI soundfont to render the track with");
+    sub->add_option("--jobs", options->jobs, "threads reading keysound files (default: one per core, at most 8)")
+        ->check(CLI::Range(1u, 8u));
 
     command.run = [options] {
         NullProgress quiet;
@@ -76,7 +93,7 @@ Command addCheckCommand(CLI::App& app)
             reportError(track.error().message);
             return kExitBadInput;
         }
-        return runAndReportCheck(options->chart, options->midi, *track, options->soundFont);
+        return runAndReportCheck(options->chart, options->midi, *track, options->soundFont, options->jobs);
     };
     return command;
 }

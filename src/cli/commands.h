@@ -42,6 +42,6 @@ Command addCheckCommand(CLI::App& app);
 
 // Compares the chart's folder with the track as `check` does and prints its figures; the exit code.
 int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem::path& midi, int trackNumber,
-                      const std::filesystem::path& soundFont);
+                      const std::filesystem::path& soundFont, unsigned jobs = 0);
 
 }  // namespace zentrowe::cli

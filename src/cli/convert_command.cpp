@@ -59,10 +59,6 @@ Command addConvertCommand(CLI::App& app)
         if (summary->warning) {
             reportWarning(*summary->warning);
         }
-        if (auto folder = makeOutputFolder(options->out); !folder) {
-            reportError(folder.error().message);
-            return kExitBadInput;
-        }
         workflow::SongState state;
         state.outputFolder = options->out;
         workflow::openSong(state, options->file, std::move(summary).value());
@@ -76,6 +72,9 @@ Command addConvertCommand(CLI::App& app)
             return kExitBadInput;
         }
         reportMerging(request.settings, outcome->keysounds);
+        if (outcome->allNotesOnDrumChannel) {
+            reportWarning("every note of this track is on channel 10 (drums): --mode percussion makes drum keysounds");
+        }
         Output out;
         out.write("wrote " + displayPath(outcome->chartPath) + "\n");
         out.write("wrote " + displayPath(outcome->keysoundMidiPath) + "\n");

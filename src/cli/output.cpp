@@ -84,9 +84,32 @@ TerminalProgress::~TerminalProgress()
 
 void TerminalProgress::advance(std::int64_t done, std::int64_t total)
 {
-    std::fprintf(stderr, "\r%s %lld of %lld %s", m_verb.c_str(), static_cast<long long>(done),
-                 static_cast<long long>(total), m_unit.c_str());
+    const long long percent = total > 0 ? static_cast<long long>(done * 100 / total) : 100;
+    std::fprintf(stderr, "\r%s %lld of %lld %s (%lld%%)", m_verb.c_str(), static_cast<long long>(done),
+                 static_cast<long long>(total), m_unit.c_str(), percent);
     m_shown = true;
+}
+
+void TerminalProgress::beginStage(ProgressStage stage)
+{
+    if (m_shown) {
+        std::fputc('\n', stderr);
+        m_shown = false;
+    }
+    switch (stage) {
+    case ProgressStage::Converting:
+        m_verb = "converting";
+        m_unit = "bytes of the track";
+        break;
+    case ProgressStage::Rendering:
+        m_verb = "rendering and encoding";
+        m_unit = "sound files";
+        break;
+    case ProgressStage::Mixing:
+        m_verb = "mixing the preview from";
+        m_unit = "keysound files";
+        break;
+    }
 }
 
 }  // namespace zentrowe::cli

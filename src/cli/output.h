@@ -23,13 +23,15 @@ public:
     int finishWithExitCode();
 };
 
-// "\r<verb> N of M <unit>" on stderr, rewritten in place, ended by a line break once shown;
-// commands use it only when stderr is a terminal, where a person is watching.
+// "\r<verb> N of M <unit> (P%)" on stderr, rewritten in place, ended by a line break once shown;
+// commands use it only when stderr is a terminal, where a person is watching. A pass of several
+// stages gets a line per stage, each named after it.
 class TerminalProgress final : public ProgressSink {
 public:
     TerminalProgress(std::string verb, std::string unit) : m_verb(std::move(verb)), m_unit(std::move(unit)) {}
     ~TerminalProgress() override;
     void advance(std::int64_t done, std::int64_t total) override;
+    void beginStage(ProgressStage stage) override;
 
 private:
     std::string m_verb;

@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "cli/signal_stop.h"
 #include "core/base/file_error.h"
 #include "core/workflow/preview.h"
 
@@ -18,6 +19,7 @@ Command addPreviewCommand(CLI::App& app)
         std::string out;
         double from = 0;
         double length = 0;
+        unsigned jobs = 0;
     };
     auto options = std::make_shared<Options>();
     Command command;
@@ -28,23 +30,30 @@ Command addPreviewCommand(CLI::App& app)
     sub->add_option("--from", options->from, "chart time in seconds where the mix starts")->check(CLI::NonNegativeNumber);
     sub->add_option("--length", options->length, "seconds to mix (default: to the end of the last sound)")
         ->check(CLI::PositiveNumber);
+    sub->add_option("--jobs", options->jobs, "threads reading keysound files (default: one per core, at most 8)")
+        ->check(CLI::Range(1u, 8u));
 
     command.run = [options, sub] {
         workflow::PreviewRequest request;
         request.chartPath = options->chart;
         request.outputPath = options->out;
         request.fromSeconds = options->from;
+        request.jobs = options->jobs;
         if (sub->count("--length") > 0) {
             request.lengthSeconds = options->length;
         }
         auto outcome = [&] {
             if (::isatty(STDERR_FILENO) != 0) {
                 TerminalProgress shown("read", "keysounds");
-                return workflow::writeChartPreview(request, shown);
+                SignalStop stop(&shown);
+                return workflow::writeChartPreview(request, stop);
             }
-            NullProgress quiet;
-            return workflow::writeChartPreview(request, quiet);
+            SignalStop stop;
+            return workflow::writeChartPreview(request, stop);
         }();
+        if (const auto stopped = SignalStop::exitCodeIfStopped()) {
+            return *stopped;
+        }
         if (!outcome) {
             reportError(outcome.error().message);
             return outcome.error().code == ErrorCode::InvalidSetting ? kExitUsage : kExitBadInput;

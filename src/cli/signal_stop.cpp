@@ -38,6 +38,13 @@ void SignalStop::advance(std::int64_t done, std::int64_t total)
     }
 }
 
+void SignalStop::beginStage(ProgressStage stage)
+{
+    if (m_shown != nullptr) {
+        m_shown->beginStage(stage);
+    }
+}
+
 bool SignalStop::stopRequested() const
 {
     return g_signal != 0;
@@ -51,14 +58,14 @@ std::optional<int> SignalStop::received()
     return static_cast<int>(g_signal);
 }
 
-std::optional<int> SignalStop::exitCodeIfStopped()
+std::optional<int> SignalStop::exitCodeIfStopped(const char* outcome)
 {
     const auto signal = received();
     if (!signal) {
         return std::nullopt;
     }
     const char* name = *signal == SIGINT ? "SIGINT" : *signal == SIGTERM ? "SIGTERM" : "SIGHUP";
-    reportError(std::string("stopped by ") + name + "; no file was left half-written");
+    reportError(std::string("stopped by ") + name + "; " + outcome);
     return 128 + *signal;
 }
 

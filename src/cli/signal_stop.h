@@ -16,11 +16,12 @@ public:
     explicit SignalStop(ProgressSink* shown = nullptr);
     void advance(std::int64_t done, std::int64_t total) override;
     bool stopRequested() const override;
+    void beginStage(ProgressStage stage) override;
 
     // The signal that arrived, if one did.
     static std::optional<int> received();
     // 128 + the signal's number, with a sentence on stderr; nothing if no signal arrived.
-    static std::optional<int> exitCodeIfStopped();
+    static std::optional<int> exitCodeIfStopped(const char* outcome = "no file was left half-written");
 
 private:
     ProgressSink* m_shown;

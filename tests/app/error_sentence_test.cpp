@@ -119,5 +119,16 @@ TEST(ErrorSentence, ARefusedSettingStartsWithInputErrorAndNamesTheBoxAndTheText)
     }
 }
 
+TEST(ErrorSentence, BuildNotesAreInChineseWhateverTheBase)
+{
+    EXPECT_EQ(skipSentence(workflow::SkipReason::NoCodeForBgm, true), QStringLiteral("没有生成背景音乐：K音已用完到 zz 的全部编号"));
+    EXPECT_EQ(skipSentence(workflow::SkipReason::NoCodeForBgm, false), QStringLiteral("没有生成背景音乐：K音已用完到 ZZ 的全部编号"));
+    EXPECT_TRUE(hasHan(skipSentence(workflow::SkipReason::NoOtherNotes, false)));
+    EXPECT_EQ(missingInstrumentSentence({{5, 3, false}, audio::Instrument{0, 3, false}, false}),
+              QStringLiteral("音色库（soundfont）中没有音色组 5 的 3 号音色，K音改用音色组 0 的 3 号音色"));
+    EXPECT_EQ(missingInstrumentSentence({{0, 0, true}, std::nullopt, true}),
+              QStringLiteral("音色库（soundfont）中没有0 号鼓组，用到它的背景音乐没有声音"));
+}
+
 }  // namespace
 }  // namespace zentrowe::app

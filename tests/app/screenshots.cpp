@@ -37,6 +37,7 @@ public:
     {
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
     }
+    bool ask(QWidget*, const QString&, const QString&) override { return true; }
     bool showFolder(const QString&) override { return true; }
     bool openFile(const QString&) override { return true; }
 

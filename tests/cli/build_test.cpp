@@ -59,6 +59,28 @@ TEST(BuildCommand, DemoMelodyBecomesAFolderWhereEveryKeysoundResolves)
     EXPECT_NE(run.out.find("18 keysounds\n"), std::string::npos);
 }
 
+TEST(BuildCommand, AChartBuiltFromAnotherTrackIsReplacedOnlyWhenAsked)
+{
+    if (!std::filesystem::exists(kSoundFont)) {
+        GTEST_SKIP() << "no General MIDI soundfont";
+    }
+    TempDir dir;
+    const auto out = dir / "out";
+    const std::vector<std::string> build = {"build", kDemo.string(), "--out", out.string(), "--no-bgm", "--format", "wav"};
+    auto track2 = build;
+    track2.insert(track2.end(), {"--track", "2"});
+    ASSERT_EQ(runCli(track2).exitCode, 0);
+    const std::string chart = readText(out / "ode-to-joy.bms");
+    auto track3 = build;
+    track3.insert(track3.end(), {"--track", "3"});
+    const auto refused = runCli(track3);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, "zentrowe-cli: " + (out / "ode-to-joy.bms").string() + " was built from " + kDemo.string() +
+                               " track 2; building track 3 of " + kDemo.string() +
+                               " would replace it; nothing was written (--replace builds it anyway)\n");
+    EXPECT_EQ(readText(out / "ode-to-joy.bms"), chart);
+}
+
 TEST(BuildCommand, RefusalsAreOneSentence)
 {
     TempDir dir;

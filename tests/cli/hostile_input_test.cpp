@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -325,6 +326,52 @@ TEST(HostileInputCli, ASignalStopsConvertAndCutLeavingTheFolderAsItWas)
             EXPECT_EQ(folderState(dir.path()), before);
         }
     }
+}
+
+// Every file of a folder with its bytes.
+std::map<std::string, testing::Bytes> folderBytes(const std::filesystem::path& folder)
+{
+    std::map<std::string, testing::Bytes> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        files[std::filesystem::relative(entry.path(), folder).string()] =
+            entry.is_regular_file() ? testing::readFile(entry.path()) : testing::Bytes{};
+    }
+    return files;
+}
+
+TEST(HostileInputCli, ASignalOrABusyFolderLeavesAnEarlierBuildByteIdentical)
+{
+    if (!std::filesystem::exists("/usr/share/sounds/sf2/default-GM.sf2")) {
+        GTEST_SKIP() << "no General MIDI soundfont";
+    }
+    testing::TempDir dir;
+    testing::TempDir logs;
+    testing::writeFile(dir / "song.mid", songFile());
+    const auto out = dir / "out";
+    const std::vector<std::string> build = {"build", (dir / "song.mid").string(), "--track", "1", "--out",
+                                            out.string(), "--format", "wav", "--no-bgm"};
+    const CliRun first = runCli(build);
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    const auto before = folderBytes(out);
+    auto again = build;
+    again.insert(again.end(), {"--gap", "48"});
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        EXPECT_EQ(exitCodeAfterSignal(again, signal, logs.path()), 128 + signal);
+        EXPECT_NE(testing::readText(logs / "err").find("the folder's earlier files are untouched"), std::string::npos)
+            << testing::readText(logs / "err");
+        EXPECT_EQ(folderBytes(out), before);
+    }
+    // Another pass holds the folder's lock: the build waits, then says which folder.
+    const int held = ::open(out.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const CliRun busy = runCli(again);
+    ::close(held);
+    EXPECT_EQ(busy.exitCode, 1);
+    EXPECT_EQ(busy.err, "zentrowe-cli: " + out.string() +
+                            ": another convert, build or cut is writing into this folder; run one at a time\n");
+    EXPECT_EQ(folderBytes(out), before);
 }
 
 TEST(HostileInputCli, OptionsAreParsedAlikeByEveryCommand)

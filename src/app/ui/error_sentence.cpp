@@ -305,10 +305,28 @@ QString chineseSentence(const Error& error)
         return error.subject.empty() ? tr("输出会覆盖输入的文件；没有写入文件") : QString();
     case ErrorCode::Cancelled:
         return tr("已取消");
+    case ErrorCode::FolderBusy:
+        return tr("另一个转换、一键生成或切割正在写入目录 %1；请等它完成后再试，没有写入文件").arg(path);
+    case ErrorCode::WouldReplaceChart:
+        return tr("%1 是由 %2 生成的，一键生成会替换它；没有写入文件").arg(path, toQString(error.value));
+    case ErrorCode::TooLong:
+        if (error.subject == "bgm") {
+            return tr("音轨 %1 一直播放到 %2：背景音乐会超过一小时，这是渲染的上限；请不生成背景音乐，目录中原有的文件没有改动")
+                .arg(number, toQString(error.value));
+        }
+        return tr("要渲染的声音超过一小时，这是渲染的上限；目录中原有的文件没有改动");
     case ErrorCode::OutOfMemory:
         return tr("内存不足，无法完成；没有写入不完整的文件");
     }
     return {};
+}
+
+QString instrumentText(const audio::Instrument& instrument)
+{
+    if (instrument.drums) {
+        return tr("%1 号鼓组").arg(instrument.program);
+    }
+    return tr("音色组 %1 的 %2 号音色").arg(instrument.bank).arg(instrument.program);
 }
 
 }  // namespace
@@ -317,6 +335,32 @@ QString errorSentence(const Error& error)
 {
     const QString sentence = chineseSentence(error);
     return sentence.isNull() ? toQString(error.message) : sentence;
+}
+
+QString skipSentence(workflow::SkipReason reason, bool base62)
+{
+    switch (reason) {
+    case workflow::SkipReason::NoCodeForBgm:
+        return base62 ? tr("没有生成背景音乐：K音已用完到 zz 的全部编号") : tr("没有生成背景音乐：K音已用完到 ZZ 的全部编号");
+    case workflow::SkipReason::NoOtherNotes:
+        return tr("没有生成背景音乐：其它音轨没有音符");
+    }
+    return tr("没有生成背景音乐");
+}
+
+QString missingInstrumentSentence(const workflow::MissingInstrument& missing)
+{
+    const QString who = missing.inBgm ? tr("背景音乐") : tr("K音");
+    if (missing.playedBy) {
+        return tr("音色库（soundfont）中没有%1，%2改用%3").arg(instrumentText(missing.instrument), who,
+                                                            instrumentText(*missing.playedBy));
+    }
+    return tr("音色库（soundfont）中没有%1，用到它的%2没有声音").arg(instrumentText(missing.instrument), who);
+}
+
+QString drumChannelHint()
+{
+    return tr("提示：这个音轨的音符都在第 10 通道（鼓），按鼓件生成K音请勾选 打击乐器 再转换");
 }
 
 }  // namespace zentrowe::app

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "core/base/result.h"
+#include "core/workflow/build.h"
 
 namespace zentrowe::app {
 
@@ -10,5 +11,11 @@ namespace zentrowe::app {
 // number the error carries; a refused setting starts with "输入有误". An error whose subject the
 // window does not know (a rule the core gained later) keeps the core's English sentence.
 QString errorSentence(const Error& error);
+
+// Why a build left the BGM out, and a preset the soundfont lacks, in Chinese.
+QString skipSentence(workflow::SkipReason reason, bool base62);
+QString missingInstrumentSentence(const workflow::MissingInstrument& missing);
+// The hint for a track whose every note is on the drum channel.
+QString drumChannelHint();
 
 }  // namespace zentrowe::app

@@ -27,10 +27,8 @@
 #include "app/ui/text.h"
 #include "app/ui/track_info_window.h"
 #include "app/ui/user_dialogs.h"
-#include "core/base/file_reading.h"
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
-#include "core/song/track_walk.h"
 #include "core/workflow/cut_plan.h"
 #include "core/workflow/preview.h"
 
@@ -60,52 +58,6 @@ QString leadInText(keysound::LeadIn leadIn)
                                                  : QObject::tr("录音从第一个K音开始");
 }
 
-// Counts a track's sounding notes on the drum channel (channel 10, 9 counted from 0) and on the
-// others.
-class DrumChannelCount final {
-public:
-    void onEvent(std::int64_t, std::uint32_t, const song::ChannelEvent& event)
-    {
-        if (event.kind() == 0x90 && event.data2 != 0) {
-            ++(event.channel() == 9 ? drumNotes : otherNotes);
-        }
-    }
-    void onEvent(std::int64_t, std::uint32_t, const song::MetaEvent&) {}
-    void onEvent(std::int64_t, std::uint32_t, const song::SysExEvent&) {}
-
-    std::int64_t drumNotes = 0;
-    std::int64_t otherNotes = 0;
-};
-
-// True when every note of the track plays on the drum channel; false for a track without notes
-// or one the file does not hold whole.
-bool allNotesOnDrumChannel(const std::filesystem::path& midiFile, const song::SongSummary& song, int trackNumber)
-{
-    if (trackNumber < 1 || trackNumber > static_cast<int>(song.tracks.size())) {
-        return false;
-    }
-    const auto file = readWholeFile(midiFile);
-    if (!file) {
-        return false;
-    }
-    DrumChannelCount count;
-    NullProgress quiet;
-    ProgressThrottle throttle(quiet, 0);
-    const song::TrackLocation where = song.tracks[static_cast<std::size_t>(trackNumber - 1)].location;
-    song::walkTrack(std::span<const std::uint8_t>(file.value()), where, count, throttle);
-    return count.drumNotes > 0 && count.otherNotes == 0;
-}
-
-struct ConversionJob {
-    Result<workflow::ConversionOutcome> outcome;
-    bool allNotesOnDrumChannel = false;
-};
-
-struct BuildJob {
-    Result<workflow::BuildOutcome> outcome;
-    bool allNotesOnDrumChannel = false;
-};
-
 // The kind of message box an error gets: a failure of the machine or the files (the icon of a
 // failure), or a refusal of what was asked or given (a warning).
 UserDialogs::MessageKind messageKindOf(ErrorCode code)
@@ -129,6 +81,8 @@ QString stageText(ProgressStage stage)
         return QObject::tr("正在生成K音文件");
     case ProgressStage::Previewing:
         return QObject::tr("正在生成试听");
+    case ProgressStage::Mixing:
+        return QObject::tr("正在混音");
     }
     return {};
 }
@@ -565,25 +519,20 @@ void MainWindow::onStartRequested()
     bar->show();
     setResult(tr("正在转换音轨 %1").arg(trackNumber));
     QPointer<SettingsDialog> target = &dialog;
-    m_jobs->run<ConversionJob>(
-        [request](ProgressSink& progress) {
-            auto outcome = workflow::runConversion(request, progress);
-            const bool drums = outcome && !request.settings.percussion &&
-                               allNotesOnDrumChannel(request.sourceMidiPath, request.song, request.trackNumber);
-            return ConversionJob{std::move(outcome), drums};
-        },
+    m_jobs->run<Result<workflow::ConversionOutcome>>(
+        [request](ProgressSink& progress) { return workflow::runConversion(request, progress); },
         [target](int percent, std::int64_t, std::int64_t) {
             if (target) {
                 target->bar()->Pos(percent);
             }
         },
-        [this, target](ConversionJob& job) {
-            if (!job.outcome) {
-                showFailure(job.outcome.error(), tr("已取消转换，没有写入文件"), target);
+        [this, target](Result<workflow::ConversionOutcome>& outcome) {
+            if (!outcome) {
+                showFailure(outcome.error(), tr("已取消转换，没有写入文件"), target);
             } else {
-                workflow::finishConversion(m_state, std::move(job.outcome.value()));
+                workflow::finishConversion(m_state, std::move(outcome.value()));
                 m_lastChart = m_state.lastConversion->chartPath;
-                showConversion(job.allNotesOnDrumChannel);
+                showConversion();
             }
             emit passFinished();
         });
@@ -593,6 +542,17 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
 {
     workflow::BuildRequest request;
     request.conversion = conversion;
+    if (workflow::wouldReplaceAnotherChart(request)) {
+        const QString question = tr("输出目录中的 %1 是由另一首歌或另一个音轨生成的，要用音轨 %2 的结果替换它吗？")
+                                     .arg(pathToQString(workflow::convertedChartFileName(conversion)))
+                                     .arg(conversion.trackNumber);
+        if (!m_dialogs.ask(widgetIfShown(m_settings), tr("一键生成"), question)) {
+            setResult(tr("没有一键生成：目录中原有的谱面保持不变"));
+            emit passFinished();
+            return;
+        }
+        request.replace = true;
+    }
     ProgressWindow& window = ensureProgress();
     window.bar()->Min(0);
     window.bar()->Max(100);
@@ -607,14 +567,8 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
     // The stage the build is in, as the last report of it reached this thread.
     auto stage = std::make_shared<ProgressStage>(ProgressStage::Converting);
     setResult(tr("正在一键生成音轨 %1").arg(conversion.trackNumber));
-    m_jobs->run<BuildJob>(
-        [request](ProgressSink& progress) {
-            auto outcome = workflow::runBuild(request, progress);
-            const bool drums = outcome && !request.conversion.settings.percussion &&
-                               allNotesOnDrumChannel(request.conversion.sourceMidiPath, request.conversion.song,
-                                                     request.conversion.trackNumber);
-            return BuildJob{std::move(outcome), drums};
-        },
+    m_jobs->run<Result<workflow::BuildOutcome>>(
+        [request](ProgressSink& progress) { return workflow::runBuild(request, progress); },
         [target, stage](int percent, std::int64_t done, std::int64_t total) {
             if (target) {
                 target->bar()->Pos(percent);
@@ -624,18 +578,18 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
                                              : tr("%1  %2/%3（%4%）").arg(stageText(*stage)).arg(done).arg(total).arg(percent));
             }
         },
-        [this, target, dialog](BuildJob& job) {
+        [this, target, dialog](Result<workflow::BuildOutcome>& outcome) {
             if (target) {
                 target->hide();
             }
-            if (!job.outcome) {
-                // Files go through temporary files renamed into place: what is there is whole.
-                showFailure(job.outcome.error(), tr("已取消一键生成：已写入的文件都是完整的，其余没有写入"), dialog);
+            if (!outcome) {
+                // Every file is staged inside the folder and moved in only when all are whole.
+                showFailure(outcome.error(), tr("已取消一键生成：目录中原有的文件没有改动"), dialog);
             } else {
-                workflow::BuildOutcome built = std::move(job.outcome).value();
+                workflow::BuildOutcome built = std::move(outcome).value();
                 workflow::finishConversion(m_state, std::move(built.conversion));
                 m_lastChart = m_state.lastConversion->chartPath;
-                showBuild(built, job.allNotesOnDrumChannel);
+                showBuild(built);
             }
             emit passFinished();
         },
@@ -669,23 +623,7 @@ QString MainWindow::conversionWritten() const
         .arg(outcome.keysounds.size());
 }
 
-namespace {
-
-// The build's reasons for leaving something out, in Chinese where the window knows them.
-QString skippedSentence(const std::string& skipped)
-{
-    if (skipped == "no BGM: the keysounds use every code up to ZZ") {
-        return QObject::tr("没有生成背景音乐：K音已用完到 ZZ 的全部编号");
-    }
-    if (skipped == "no BGM: the other tracks have no notes") {
-        return QObject::tr("没有生成背景音乐：其它音轨没有音符");
-    }
-    return toQString(skipped);
-}
-
-}  // namespace
-
-void MainWindow::showBuild(const workflow::BuildOutcome& built, bool allNotesOnDrumChannel)
+void MainWindow::showBuild(const workflow::BuildOutcome& built)
 {
     showConvertedSong();
     const workflow::ConversionOutcome& outcome = *m_state.lastConversion;
@@ -701,11 +639,14 @@ void MainWindow::showBuild(const workflow::BuildOutcome& built, bool allNotesOnD
     if (built.keysoundFiles.size() < outcome.keysounds.size()) {
         parts << tr("%1 个K音与别的K音同名，共用一个文件").arg(outcome.keysounds.size() - built.keysoundFiles.size());
     }
-    for (const auto& skipped : built.skipped) {
-        parts << skippedSentence(skipped);
+    for (const auto reason : built.skipped) {
+        parts << skipSentence(reason, built.base62);
     }
-    if (allNotesOnDrumChannel) {
-        parts << tr("提示：音符都在第 10 通道（鼓），可勾选 打击乐器 再生成");
+    for (const auto& missing : built.missingInstruments) {
+        parts << missingInstrumentSentence(missing);
+    }
+    if (outcome.allNotesOnDrumChannel) {
+        parts << drumChannelHint();
     }
     if (built.previewFile) {
         parts << tr("可直接游玩；试听 播放 %1").arg(pathToQString(built.previewFile->filename()));
@@ -716,7 +657,7 @@ void MainWindow::showBuild(const workflow::BuildOutcome& built, bool allNotesOnD
     setResult(parts.join(QStringLiteral("；")));
 }
 
-void MainWindow::showConversion(bool allNotesOnDrumChannel)
+void MainWindow::showConversion()
 {
     showConvertedSong();
     const workflow::ConversionOutcome& outcome = *m_state.lastConversion;
@@ -725,8 +666,8 @@ void MainWindow::showConversion(bool allNotesOnDrumChannel)
     if (outcome.keysounds.mergedAway() != 0) {
         parts.insert(1, tr("合并省下 %1 个K音").arg(outcome.keysounds.mergedAway()));
     }
-    if (allNotesOnDrumChannel) {
-        parts << tr("提示：这个音轨的音符都在第 10 通道（鼓），按鼓件生成K音请勾选 打击乐器 再转换");
+    if (outcome.allNotesOnDrumChannel) {
+        parts << drumChannelHint();
     }
     // The folder goes last: a narrow window cuts the line's end, and the tooltip holds it whole.
     parts << tr("输出目录 %1").arg(pathToQString(outcome.chartPath.parent_path()));

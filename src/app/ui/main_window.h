@@ -116,9 +116,9 @@ private:
     // Converts, renders every keysound and the rest of the song: the folder then plays as it is.
     void startBuild(const workflow::ConversionRequest& conversion);
     // Lists the keysound file of the state's last conversion and says what comes next.
-    void showConversion(bool allNotesOnDrumChannel);
+    void showConversion();
     // Lists the keysound file of the build's conversion and says what the build wrote.
-    void showBuild(const workflow::BuildOutcome& built, bool allNotesOnDrumChannel);
+    void showBuild(const workflow::BuildOutcome& built);
     // Opens the settings dialog for converting (转换到BMS) or building (一键生成) the selected track.
     void showSettings(bool builds);
     // The list and the commands after a conversion, shared by convert and build.

@@ -48,6 +48,11 @@ QString userMusicFolder()
     return QDir::homePath();
 }
 
+bool SystemDialogs::ask(QWidget* owner, const QString& title, const QString& question)
+{
+    return QMessageBox::question(owner, title, question) == QMessageBox::Yes;
+}
+
 bool SystemDialogs::showFolder(const QString& folder)
 {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));

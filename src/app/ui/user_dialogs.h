@@ -23,6 +23,8 @@ public:
     enum class MessageKind { Information, Warning, Critical };
     virtual void showMessage(QWidget* owner, const QString& title, const QString& text,
                              MessageKind kind = MessageKind::Information) = 0;
+    // A yes-or-no question; true for yes.
+    virtual bool ask(QWidget* owner, const QString& title, const QString& question) = 0;
     // Shows the folder in the desktop's file browser, without waiting for it; false when the
     // desktop has nothing that opens folders.
     virtual bool showFolder(const QString& folder) = 0;
@@ -41,6 +43,7 @@ public:
     QString chooseFileToOpen(QWidget* owner, const QString& title, const QString& filter,
                              const QString& startFolder) override;
     void showMessage(QWidget* owner, const QString& title, const QString& text, MessageKind kind) override;
+    bool ask(QWidget* owner, const QString& title, const QString& question) override;
     bool showFolder(const QString& folder) override;
     bool openFile(const QString& file) override;
 };

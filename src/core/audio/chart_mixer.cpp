@@ -93,6 +93,7 @@ struct FileToRead {
 // Reads the files on every core: decoding them is most of a preview's time. The caller's thread
 // reads too and is the only one to talk to the progress sink. Cancelled if the sink asks to stop.
 Result<std::vector<Result<SoundRuns>>> readSoundFiles(const std::vector<FileToRead>& files, int sampleRate,
+                                                      unsigned threadCount,
                                                       ProgressSink& progress)
 {
     std::vector<std::optional<Result<SoundRuns>>> slots(files.size());
@@ -120,7 +121,8 @@ Result<std::vector<Result<SoundRuns>>> readSoundFiles(const std::vector<FileToRe
         }
     };
     progress.advance(0, total);
-    const unsigned helpers = std::min(std::max(std::thread::hardware_concurrency(), 1U), 8U) - 1;
+    const unsigned wanted = threadCount != 0 ? threadCount : std::thread::hardware_concurrency();
+    const unsigned helpers = std::min(std::max(wanted, 1U), 8U) - 1;
     std::vector<std::jthread> threads;
     for (unsigned t = 0; t < helpers && t + 1 < files.size(); ++t) {
         threads.emplace_back([&] { readSome(false); });
@@ -248,7 +250,7 @@ Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std
         }
     }
 
-    auto read = readSoundFiles(files, options.sampleRate, progress);
+    auto read = readSoundFiles(files, options.sampleRate, options.threads, progress);
     if (!read) {
         return read.error();
     }

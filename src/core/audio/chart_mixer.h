@@ -23,6 +23,7 @@ struct MixOptions {
     int sampleRate = 44100;
     double fromSeconds = 0;               // chart time of the mix's first frame
     std::optional<double> lengthSeconds;  // the mix's length; when absent, up to where the last sound ends
+    unsigned threads = 0;                 // threads reading sound files; 0: one per core, at most 8
 };
 
 struct ChartMix {

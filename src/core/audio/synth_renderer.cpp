@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <fstream>
 #include <cmath>
+#include <fstream>
+#include <mutex>
 #include <utility>
 
 #include "core/base/file_error.h"
@@ -21,6 +22,10 @@ constexpr double kGain = 0.4;
 constexpr int kMelodicChannel = 0;
 constexpr int kDrumChannel = 9;  // the General MIDI percussion channel, a drum channel in the synthesiser
 constexpr std::int64_t kRenderChunkFrames = 1 << 14;
+constexpr int kDrumBank = 128;  // where a SoundFont keeps its drum kits
+// A released voice fades for at most a few seconds; a synthesiser still sounding after this
+// long holds a stuck note, and the next rendering starts anyway.
+constexpr std::int64_t kLongestSettleFrames = 30LL * kSampleRate;
 
 struct SettingsDeleter {
     void operator()(fluid_settings_t* settings) const { delete_fluid_settings(settings); }
@@ -71,9 +76,13 @@ SynthRenderer::~SynthRenderer() = default;
 Result<SynthRenderer> SynthRenderer::open(const std::filesystem::path& soundFont)
 {
     // The library would print its complaints on stderr; ours go back to the caller as values.
-    for (const int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) {
-        fluid_set_log_function(level, nullptr, nullptr);
-    }
+    // Its table of log functions is one for the process: set once, before any synthesiser.
+    static std::once_flag quietLog;
+    std::call_once(quietLog, [] {
+        for (const int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) {
+            fluid_set_log_function(level, nullptr, nullptr);
+        }
+    });
     std::error_code error;
     if (!std::filesystem::is_regular_file(soundFont, error)) {
         const bool exists = std::filesystem::exists(soundFont, error);
@@ -101,12 +110,44 @@ Result<SynthRenderer> SynthRenderer::open(const std::filesystem::path& soundFont
         return Error{ErrorCode::CannotOpen, displayPath(soundFont) + ": not a SoundFont file"}
             .inFile(displayPath(soundFont)).about("soundFont");
     }
-    return SynthRenderer(std::move(parts));
+    SynthRenderer renderer(std::move(parts));
+    renderer.warmUp();
+    return renderer;
+}
+
+void SynthRenderer::warmUp()
+{
+    // A synthesiser that has never sounded starts its first note a little differently from one
+    // that has: one short note, thrown away, makes every rendering start from the same state.
+    auto* synth = m_parts->synth.get();
+    std::array<float, kBlockFrames * kChannelCount> discard{};
+    fluid_synth_noteon(synth, kMelodicChannel, 60, 100);
+    fluid_synth_write_float(synth, kBlockFrames, discard.data(), 0, kChannelCount, discard.data(), 1, kChannelCount);
+    fluid_synth_noteoff(synth, kMelodicChannel, 60);
+    reset();
 }
 
 void SynthRenderer::reset()
 {
-    fluid_synth_system_reset(m_parts->synth.get());
+    // A reset releases the voices, but they fade over the next blocks; rendered and thrown away
+    // here, so that what one rendering left behind never sounds in the next.
+    auto* synth = m_parts->synth.get();
+    fluid_synth_system_reset(synth);
+    std::array<float, kBlockFrames * kChannelCount> discard{};
+    for (std::int64_t done = 0; done < kLongestSettleFrames && fluid_synth_get_active_voice_count(synth) > 0;
+         done += kBlockFrames) {
+        fluid_synth_write_float(synth, kBlockFrames, discard.data(), 0, kChannelCount, discard.data(), 1,
+                                kChannelCount);
+    }
+}
+
+bool SynthRenderer::hasPreset(const Instrument& instrument) const
+{
+    fluid_sfont_t* font = fluid_synth_get_sfont(m_parts->synth.get(), 0);
+    if (font == nullptr) {
+        return false;
+    }
+    return fluid_sfont_get_preset(font, instrument.drums ? kDrumBank : instrument.bank, instrument.program) != nullptr;
 }
 
 void SynthRenderer::render(std::vector<float>& out, std::int64_t frames)
@@ -118,9 +159,13 @@ void SynthRenderer::render(std::vector<float>& out, std::int64_t frames)
                             kChannelCount);
 }
 
-std::vector<float> SynthRenderer::renderNote(const Instrument& instrument, std::uint8_t note, std::uint8_t velocity,
-                                             std::int64_t noteFrames, std::int64_t totalFrames)
+Result<std::vector<float>> SynthRenderer::renderNote(const Instrument& instrument, std::uint8_t note,
+                                                     std::uint8_t velocity, std::int64_t noteFrames,
+                                                     std::int64_t totalFrames)
 {
+    if (totalFrames > kLongestRenderFrames) {
+        return Error{ErrorCode::TooLong, "a keysound would sound for more than an hour"}.withNumber(totalFrames);
+    }
     auto* synth = m_parts->synth.get();
     reset();
     const int channel = instrument.drums ? kDrumChannel : kMelodicChannel;
@@ -152,9 +197,13 @@ Result<std::vector<float>> SynthRenderer::renderEvents(std::span<const TimedEven
                                                        ProgressSink& progress)
 {
     auto* synth = m_parts->synth.get();
-    reset();
     const std::int64_t lastFrame = events.empty() ? 0 : nearestBlockStart(events.back().frame);
-    const std::int64_t total = lastFrame + tailFrames;
+    if (lastFrame > kLongestRenderFrames - tailFrames) {
+        return Error{ErrorCode::TooLong, "the rendering would last more than an hour"}.withNumber(lastFrame);
+    }
+    reset();
+    // Whole blocks: a part-used block would carry this rendering's samples into the next one.
+    const std::int64_t total = roundUpToBlock(lastFrame + tailFrames);
     std::vector<float> out;
     out.reserve(static_cast<std::size_t>(lastFrame) * kChannelCount);
     std::int64_t cursor = 0;

@@ -15,6 +15,8 @@ inline constexpr int kSampleRate = 44100;
 inline constexpr int kChannelCount = 2;   // interleaved stereo, left first
 inline constexpr int kBlockFrames = 64;   // the synthesiser applies events at block starts only
 inline constexpr const char* kDefaultSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
+// The longest rendering made in one go, as the longest mix: an hour of stereo floats is 1.3 GB.
+inline constexpr std::int64_t kLongestRenderFrames = 3600LL * kSampleRate;
 
 // Which preset plays a note: the General MIDI drum kit of `program` when `drums` is set, the
 // melodic preset `program` of `bank` otherwise.
@@ -34,10 +36,30 @@ struct TimedEvent {
     std::uint8_t data2 = 0;
 };
 
+// What renders a note or a sequence of events into interleaved stereo at kSampleRate; the
+// synthesiser below, or a stand-in where only the files around the sound matter.
+class Renderer {
+public:
+    virtual ~Renderer() = default;
+    // One note from a silent renderer: its Note On at frame 0, its Note Off at `noteFrames`,
+    // `totalFrames` frames in all, trailing frames that are silent at 16 bits removed. TooLong
+    // past kLongestRenderFrames.
+    virtual Result<std::vector<float>> renderNote(const Instrument& instrument, std::uint8_t note,
+                                                  std::uint8_t velocity, std::int64_t noteFrames,
+                                                  std::int64_t totalFrames) = 0;
+    // Events in frame order from a silent renderer, then the sound left to die away (at most
+    // `tailFrames`); trailing silence removed. Progress in frames; Cancelled if the sink asks to
+    // stop; TooLong if the events and the tail pass kLongestRenderFrames.
+    virtual Result<std::vector<float>> renderEvents(std::span<const TimedEvent> events, std::int64_t tailFrames,
+                                                    ProgressSink& progress) = 0;
+    // True if the renderer has a sound for the instrument; a stand-in has them all.
+    virtual bool hasPreset(const Instrument&) const { return true; }
+};
+
 // One software synthesiser with one soundfont loaded, reverb and chorus off (so the end of a
 // sound is exact digital silence) and one fixed gain (so velocities keep their differences).
 // Not safe to share between threads: render in parallel with one renderer per thread.
-class SynthRenderer {
+class SynthRenderer final : public Renderer {
 public:
     // CannotOpen if the file cannot be read or is not a SoundFont ("x.sf2: not a SoundFont file").
     static Result<SynthRenderer> open(const std::filesystem::path& soundFont);
@@ -46,23 +68,25 @@ public:
     SynthRenderer& operator=(SynthRenderer&&) noexcept;
     ~SynthRenderer();
 
-    // One note from a silent synthesiser: its Note On at frame 0, its Note Off at `noteFrames`,
-    // `totalFrames` frames in all (interleaved stereo), trailing frames that are silent at
-    // 16 bits removed.
-    std::vector<float> renderNote(const Instrument& instrument, std::uint8_t note, std::uint8_t velocity,
-                                  std::int64_t noteFrames, std::int64_t totalFrames);
+    // Every rendering starts from a synthesiser with no voice left from the one before and at a
+    // block start, so the same note gives the same samples whichever renderings came before it.
+    Result<std::vector<float>> renderNote(const Instrument& instrument, std::uint8_t note, std::uint8_t velocity,
+                                          std::int64_t noteFrames, std::int64_t totalFrames) override;
 
-    // Events in frame order from a silent synthesiser with every channel at program 0 (channel
-    // index 9 the drum kit), each applied at the block start nearest its frame, then the sound
-    // left to die away (at most `tailFrames`); trailing silence removed as in renderNote.
-    // Progress in frames; Cancelled if the sink asks to stop.
+    // Every channel at program 0 (channel index 9 the drum kit), each event applied at the block
+    // start nearest its frame; the tail rounded up to whole blocks.
     Result<std::vector<float>> renderEvents(std::span<const TimedEvent> events, std::int64_t tailFrames,
-                                            ProgressSink& progress);
+                                            ProgressSink& progress) override;
+
+    // True if the soundfont holds the preset: the drum kit `program` (bank 128) when `drums` is
+    // set, else melodic `program` of `bank`.
+    bool hasPreset(const Instrument& instrument) const override;
 
 private:
     struct Parts;
     explicit SynthRenderer(std::unique_ptr<Parts> parts);
     void reset();
+    void warmUp();
     void render(std::vector<float>& out, std::int64_t frames);
 
     std::unique_ptr<Parts> m_parts;

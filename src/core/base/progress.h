@@ -10,6 +10,7 @@ enum class ProgressStage {
     Converting,  // bytes of the track
     Rendering,   // keysound and BGM files rendered and encoded
     Previewing,  // the preview mixed and written
+    Mixing,      // keysound files read into a mix (check, preview)
 };
 
 // Where a long pass reports how far it is and learns whether to stop.

@@ -25,6 +25,9 @@ enum class ErrorCode {
     WriteFailed,
     Cancelled,
     MixTooLong,  // a chart that sounds for longer than a mix can hold
+    FolderBusy,         // another pass holds the output folder's lock
+    WouldReplaceChart,  // a build would replace a chart another song or track made
+    TooLong,            // a rendering would last longer than an hour
     OutOfMemory,  // stays the last code (kLastErrorCode); only the faces make it, from a std::bad_alloc
 };
 

@@ -1,38 +1,32 @@
 #include "core/workflow/build.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
+#include <map>
 #include <set>
-#include <thread>
 
 #include "core/audio/song_sequence.h"
 #include "core/base/atomic_file_writer.h"
 #include "core/base/file_error.h"
 #include "core/base/file_reading.h"
+#include "core/base/folder_lock.h"
 #include "core/chart/bms_writer.h"
 #include "core/chart/bmson_writer.h"
 #include "core/convert/chart_lines.h"
 #include "core/keysound/keysound_midi_writer.h"
+#include "core/workflow/build_manifest.h"
 #include "core/workflow/preview.h"
+#include "core/workflow/staging_folder.h"
 
 namespace zentrowe::workflow {
 
 namespace {
 
 constexpr std::int32_t kKeysoundMidiTicksPerQuarter = 96;
-constexpr std::int64_t kBgmTailFrames = 30LL * audio::kSampleRate;  // the longest release let ring
-
-// One file to render: a keysound or the BGM.
-struct RenderJob {
-    std::filesystem::path target;
-    std::size_t keysound = 0;  // index in the table; unused for the BGM
-    bool bgm = false;
-};
+// The longest release let ring, in whole blocks of the synthesiser.
+constexpr std::int64_t kBgmTailFrames =
+    (30LL * audio::kSampleRate + audio::kBlockFrames - 1) / audio::kBlockFrames * audio::kBlockFrames;
 
 std::int64_t framesOfKeysoundTicks(std::uint64_t ticks, std::uint32_t tempoMicros)
 {
@@ -70,59 +64,316 @@ void completeChart(chart::Chart& chart, const BuildRequest& request, std::option
     }
 }
 
-std::string writtenSoFar(std::size_t keysoundsWritten, std::size_t keysoundCount, bool bgmWritten)
+// Writes the chart once, whole, in its own format.
+Status writeChart(const std::filesystem::path& chartPath, const chart::Chart& chart, bool bmson)
 {
-    return "K-Midi.mid and " + std::to_string(keysoundsWritten) + " of " + std::to_string(keysoundCount) +
-           " keysound files" + (bgmWritten ? " and the BGM" : "") + " were written whole, not the chart";
+    AtomicFileWriter chartFile(chartPath);
+    Status status = chartFile.open();
+    if (status) {
+        status = bmson ? chart::writeBmson(chart, chartFile) : chart::writeBms(chart, chartFile);
+    }
+    if (status) {
+        status = chartFile.commit();
+    }
+    return status;
 }
 
-// A sink for passes inside a worker: no progress of their own, stop when the build stops.
-class StopFlagSink final : public ProgressSink {
-public:
-    explicit StopFlagSink(const std::atomic<bool>& stop) : m_stop(stop) {}
-    void advance(std::int64_t, std::int64_t) override {}
-    bool stopRequested() const override { return m_stop.load(std::memory_order_relaxed); }
+// Writes the finished chart text. One step, so that how the text is made can change alone.
+Status writeChartText(const std::filesystem::path& chartPath, std::string_view text)
+{
+    AtomicFileWriter chartFile(chartPath);
+    Status status = chartFile.open();
+    if (status) {
+        status = chartFile.write(text);
+    }
+    if (status) {
+        status = chartFile.commit();
+    }
+    return status;
+}
 
-private:
-    const std::atomic<bool>& m_stop;
-};
+std::string absoluteSong(const std::filesystem::path& midi)
+{
+    std::error_code error;
+    return std::filesystem::absolute(midi, error).lexically_normal().string();
+}
+
+// The earlier build of the chart, if it came from another song or track.
+const BuildRecord* otherSongsRecord(const BuildManifest& manifest, const BuildRequest& request)
+{
+    const auto* record = manifest.find(convertedChartFileName(request.conversion));
+    if (record == nullptr) {
+        return nullptr;
+    }
+    const bool same = record->song == absoluteSong(request.conversion.sourceMidiPath) &&
+                      record->track == request.conversion.trackNumber;
+    return same ? nullptr : record;
+}
+
+std::string hoursAndMinutes(std::int64_t frames)
+{
+    const std::int64_t minutes = frames / audio::kSampleRate / 60;
+    return std::to_string(minutes / 60) + " h " + std::to_string(minutes % 60) + " min";
+}
+
+// The BGM's refusal when it would last past the longest rendering, naming the latest track.
+std::optional<Error> bgmTooLong(std::span<const std::uint8_t> file, const BuildRequest& request,
+                                std::span<const audio::TimedEvent> bgmEvents)
+{
+    constexpr std::int64_t kLatestStart = audio::kLongestRenderFrames - kBgmTailFrames;
+    if (bgmEvents.empty() || bgmEvents.back().frame <= kLatestStart) {
+        return std::nullopt;
+    }
+    const auto& song = request.conversion.song;
+    int latestTrack = 0;
+    for (int track = 1; track <= static_cast<int>(song.tracks.size()); ++track) {
+        if (track == request.conversion.trackNumber) {
+            continue;
+        }
+        const auto events = audio::sequenceTrack(file, song, track);
+        if (!events.empty() && events.back().frame > kLatestStart) {
+            latestTrack = track;
+            break;
+        }
+    }
+    const std::string length = hoursAndMinutes(bgmEvents.back().frame);
+    return Error{ErrorCode::TooLong, "track " + std::to_string(latestTrack) + " plays until " + length +
+                                         ": the BGM would be longer than an hour, the longest rendering; "
+                                         "build without the BGM; nothing was written"}
+        .about("bgm")
+        .withValue(length)
+        .withNumber(latestTrack);
+}
+
+// The presets the keysounds and the BGM ask for that the soundfont lacks, and what plays
+// instead (as the synthesiser substitutes: the same program in bank 0, else program 0).
+std::vector<MissingInstrument> missingInstruments(const audio::Renderer& renderer,
+                                                  const std::vector<audio::Instrument>& keysoundInstruments,
+                                                  std::span<const audio::TimedEvent> bgmEvents)
+{
+    std::vector<std::pair<audio::Instrument, bool>> asked;  // the instrument, whether for the BGM
+    auto ask = [&](const audio::Instrument& instrument, bool bgm) {
+        const bool known = std::any_of(asked.begin(), asked.end(), [&](const auto& a) { return a.first == instrument; });
+        if (!known) {
+            asked.emplace_back(instrument, bgm);
+        }
+    };
+    for (const auto& instrument : keysoundInstruments) {
+        ask(instrument, false);
+    }
+    std::array<audio::Instrument, 16> channels{};
+    for (std::size_t channel = 0; channel < channels.size(); ++channel) {
+        channels[channel].drums = channel == 9;
+    }
+    for (const auto& event : bgmEvents) {
+        auto& channel = channels[event.status & 0x0F];
+        switch (event.status & 0xF0) {
+        case 0xB0:
+            if (event.data1 == 0 && !channel.drums) {
+                channel.bank = event.data2;
+            }
+            break;
+        case 0xC0:
+            channel.program = event.data1;
+            break;
+        case 0x90:
+            if (event.data2 != 0) {
+                ask(channel, true);
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    std::vector<MissingInstrument> missing;
+    for (const auto& [instrument, bgm] : asked) {
+        if (renderer.hasPreset(instrument)) {
+            continue;
+        }
+        MissingInstrument entry{instrument, std::nullopt, bgm};
+        const std::vector<audio::Instrument> substitutes =
+            instrument.drums ? std::vector<audio::Instrument>{{0, 0, true}}
+                             : std::vector<audio::Instrument>{{0, instrument.program, false}, {0, 0, false}};
+        for (const auto& substitute : substitutes) {
+            if (renderer.hasPreset(substitute)) {
+                entry.playedBy = substitute;
+                break;
+            }
+        }
+        missing.push_back(entry);
+    }
+    return missing;
+}
+
+std::vector<std::pair<std::string, std::string>> manifestSettings(const BuildRequest& request)
+{
+    const auto& settings = request.conversion.settings;
+    return {
+        {"mode", settings.percussion ? "percussion" : settings.longNotes ? "long" : "plain"},
+        {"chartFormat", settings.bmson ? "bmson" : "bms"},
+        {"codes", settings.base62 ? "62" : "36"},
+        {"keysoundName", settings.keysoundName},
+        {"gap", std::to_string(settings.keysoundGap)},
+        {"soundFont", request.soundFont.string()},
+        {"format", std::string(audio::soundFileExtension(request.format)).substr(1)},
+        {"bgm", request.backgroundMusic ? "yes" : "no"},
+    };
+}
+
+constexpr const char* kUntouched = "; the folder's earlier files are untouched";
+
+// Writes the manifest into the staging folder, moves everything in (the chart last) and then
+// removes what the earlier build of the chart made and this one did not, unless another chart's
+// build uses it: a folder rebuilt many times holds only what its charts name. The files removed.
+Result<std::vector<std::filesystem::path>> commitBuild(StagingFolder& staging, BuildManifest manifest, BuildRecord record,
+                                                       const BuildRequest& request, ProgressSink& progress)
+{
+    const auto& folder = request.conversion.outputFolder;
+    const std::string chartName = record.chart;
+    const auto stage = staging.path();
+    std::vector<std::string> commitOrder = record.files;
+    for (const auto& name : commitOrder) {
+        if (isSameFile(folder / name, request.conversion.sourceMidiPath)) {
+            return Error{ErrorCode::WouldOverwriteSource, displayPath(folder / name) +
+                                                              ": writing it would replace the MIDI file being converted"}
+                .inFile(displayPath(folder / name))
+                .about("source");
+        }
+    }
+    BuildRecord earlier;
+    if (const auto* found = manifest.find(chartName)) {
+        earlier = *found;
+        std::erase_if(manifest.builds, [&](const BuildRecord& r) { return r.chart == chartName; });
+    }
+    manifest.builds.push_back(std::move(record));
+    if (auto written = writeChartText(stage / kBuildManifestFileName, manifestText(manifest)); !written) {
+        Error failed = written.error();
+        failed.message += kUntouched;
+        return failed;
+    }
+    commitOrder.push_back(kBuildManifestFileName);
+    commitOrder.push_back(chartName);
+    if (progress.stopRequested()) {
+        return Error{ErrorCode::Cancelled, std::string("build cancelled") + kUntouched};
+    }
+    if (auto committed = staging.commit(commitOrder); !committed) {
+        Error failed = committed.error();
+        failed.message += kUntouched;
+        return failed;
+    }
+
+    const std::set<std::string> kept(commitOrder.begin(), commitOrder.end());
+    std::vector<std::filesystem::path> removed;
+    for (const auto& name : earlier.files) {
+        const auto path = folder / name;
+        std::error_code error;
+        if (kept.count(name) != 0 || manifest.usedByAnotherChart(chartName, name) ||
+            !std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error)) ||
+            isSameFile(path, request.conversion.sourceMidiPath)) {
+            continue;
+        }
+        if (std::filesystem::remove(path, error)) {
+            removed.push_back(path);
+        }
+    }
+    return removed;
+}
+
+// The synthesiser with the request's soundfont and the sound file writer in its format, where
+// the caller gave no stand-ins.
+BuildServices withDefaults(BuildServices services, const BuildRequest& request)
+{
+    if (!services.renderers) {
+        services.renderers = [soundFont = request.soundFont]() -> Result<std::unique_ptr<audio::Renderer>> {
+            auto opened = audio::SynthRenderer::open(soundFont);
+            if (!opened) {
+                return opened.error();
+            }
+            return std::unique_ptr<audio::Renderer>(std::make_unique<audio::SynthRenderer>(std::move(opened).value()));
+        };
+    }
+    if (!services.writer) {
+        services.writer = [format = request.format, quality = request.quality](const std::filesystem::path& target,
+                                                                               std::span<const float> samples) {
+            return audio::writeSoundFile(target, samples, format, quality, audio::kSampleRate);
+        };
+    }
+    return services;
+}
 
 }  // namespace
 
-Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progress)
+bool wouldReplaceAnotherChart(const BuildRequest& request)
 {
-    auto firstRenderer = audio::SynthRenderer::open(request.soundFont);
+    return otherSongsRecord(readBuildManifest(request.conversion.outputFolder), request) != nullptr;
+}
+
+Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progress, const BuildServices& services)
+{
+    const BuildServices used = withDefaults(services, request);
+    const auto& renderers = used.renderers;
+    const auto& writer = used.writer;
+    auto firstRenderer = renderers();
     if (!firstRenderer) {
         return firstRenderer.error();
     }
+    const auto source = song::readSongFile(request.conversion.sourceMidiPath);
+    if (!source) {
+        return source.error();
+    }
+    const auto& folder = request.conversion.outputFolder;
+    const auto lock = FolderLock::acquire(folder);
+    if (!lock) {
+        return lock.error();
+    }
+    BuildManifest manifest = readBuildManifest(folder);
+    const std::string chartName = convertedChartFileName(request.conversion);
+    if (const auto* other = otherSongsRecord(manifest, request); other != nullptr && !request.replace) {
+        const std::string madeFrom = displayPath(other->song) + " track " + std::to_string(other->track);
+        return Error{ErrorCode::WouldReplaceChart,
+                     displayPath(folder / chartName) + " was built from " + madeFrom +
+                         "; building track " + std::to_string(request.conversion.trackNumber) + " of " +
+                         displayPath(request.conversion.sourceMidiPath) +
+                         " would replace it; nothing was written"}
+            .inFile(displayPath(folder / chartName))
+            .withValue(madeFrom)
+            .withNumber(other->track);
+    }
+    auto staging = StagingFolder::create(folder);
+    if (!staging) {
+        return staging.error();
+    }
+    const auto& stage = staging->path();
+
     const auto extension = std::string(audio::soundFileExtension(request.format));
     const bool bmson = request.conversion.settings.bmson;
     ConversionRequest conversionRequest = request.conversion;
+    conversionRequest.outputFolder = stage;
     conversionRequest.title = request.title;
     conversionRequest.artist = request.artist;
     conversionRequest.soundExtension = extension;
     conversionRequest.writeChart = false;  // written once, complete, after the sounds it names
     progress.beginStage(ProgressStage::Converting);
-    auto conversion = runConversion(conversionRequest, progress);
+    auto conversion = convertTrack(conversionRequest, source->bytes(), progress);
     if (!conversion) {
+        if (conversion.error().code == ErrorCode::Cancelled) {
+            return Error{ErrorCode::Cancelled, std::string("build cancelled") + kUntouched};
+        }
         return conversion.error();
     }
     BuildOutcome outcome;
     outcome.conversion = std::move(conversion).value();
     const auto& keysounds = outcome.conversion.keysounds;
-    const auto source = readFileBytes(request.conversion.sourceMidiPath);
-    if (!source) {
-        return source.error();
-    }
     const auto& song = request.conversion.song;
     const auto& settings = request.conversion.settings;
-    const auto& folder = request.conversion.outputFolder;
+    outcome.base62 = keysounds.base62();
 
     // Keysounds whose lengths round to the same 1/192 share a stem, and so one file.
-    std::vector<RenderJob> jobs;
+    std::vector<audio::RenderJob> jobs;
     std::vector<audio::TimedEvent> bgmEvents;
     std::optional<chart::ChartCode> bgmCode;
     bool bgmJob = false;
+    const std::string bgmName = std::string(kBgmStem) + extension;
     if (request.backgroundMusic) {
         const int codeValue = keysounds.codeValue(keysounds.size());
         bgmEvents = audio::sequenceTracks(source->bytes(), song, request.conversion.trackNumber);
@@ -130,160 +381,117 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
             return (event.status & 0xF0) == 0x90 && event.data2 != 0;
         });
         if (codeValue > convert::largestCode(keysounds.base62()) && !bmson) {
-            outcome.skipped.push_back(keysounds.base62() ? "no BGM: the keysounds use every code up to zz"
-                                                         : "no BGM: the keysounds use every code up to ZZ");
+            outcome.skipped.push_back(SkipReason::NoCodeForBgm);
         } else if (!hasNotes) {
-            outcome.skipped.push_back("no BGM: the other tracks have no notes");
+            outcome.skipped.push_back(SkipReason::NoOtherNotes);
+        } else if (auto tooLong = bgmTooLong(source->bytes(), request, bgmEvents)) {
+            return *tooLong;
         } else {
             bgmCode = static_cast<chart::ChartCode>(bmson ? keysounds.size() + 1 : static_cast<std::size_t>(codeValue));
             bgmJob = true;
-            jobs.push_back({folder / (std::string(kBgmStem) + extension), 0, true});  // the longest, first
-        }
-    }
-    std::set<std::string> stems;
-    for (std::size_t index = 0; index < keysounds.size(); ++index) {
-        const auto stem = convert::keysoundStem(settings.keysoundName, keysounds[index], song.ticksPerMeasure);
-        if (stems.insert(stem).second) {
-            jobs.push_back({folder / (stem + extension), index, false});
+            audio::RenderJob job;  // the longest, first
+            job.target = stage / bgmName;
+            job.name = "the BGM";
+            job.sequence = true;
+            job.events = bgmEvents;
+            job.tailFrames = kBgmTailFrames;
+            jobs.push_back(std::move(job));
         }
     }
     const auto instruments = audio::keysoundInstruments(source->bytes(), song, request.conversion.trackNumber,
                                                         keysounds, settings.percussion);
+    outcome.missingInstruments = missingInstruments(**firstRenderer, instruments, bgmJob ? bgmEvents : decltype(bgmEvents){});
     std::uint32_t keysoundTempo = outcome.conversion.keysoundSong.tempoMicros;
     if (keysoundTempo == 0) {
         keysoundTempo = song::kDefaultTempoMicros;
     }
     const std::int64_t gapFrames =
         framesOfKeysoundTicks(static_cast<std::uint64_t>(std::max(settings.keysoundGap, 0)), keysoundTempo);
-
-    // Workers take jobs in order; the calling thread alone talks to the sink.
-    std::atomic<std::size_t> nextJob{0};
-    std::atomic<std::size_t> finishedJobs{0};
-    std::atomic<bool> stop{false};
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<char> written(jobs.size(), 0);
-    std::optional<Error> failure;
-    auto work = [&](std::optional<audio::SynthRenderer> renderer) {
-        if (!renderer) {
-            auto opened = audio::SynthRenderer::open(request.soundFont);
-            if (!opened) {
-                std::lock_guard lock(mutex);
-                failure = failure.value_or(opened.error());
-                stop = true;
-                return;
-            }
-            renderer.emplace(std::move(opened).value());
-        }
-        StopFlagSink stopSink(stop);
-        for (std::size_t index = nextJob++; index < jobs.size() && !stop; index = nextJob++) {
-            const auto& job = jobs[index];
-            std::vector<float> samples;
-            if (job.bgm) {
-                auto rendered = renderer->renderEvents(bgmEvents, kBgmTailFrames, stopSink);
-                if (!rendered) {
-                    break;
-                }
-                samples = std::move(rendered).value();
-            } else {
-                const auto& entry = keysounds[job.keysound];
-                const std::int64_t noteFrames = framesOfKeysoundTicks(
-                    keysound::keysoundMidiDuration(entry.duration, song.ticksPerQuarter), keysoundTempo);
-                samples = renderer->renderNote(instruments[job.keysound], entry.note, entry.velocity, noteFrames,
-                                               noteFrames + gapFrames);
-            }
-            const auto status = audio::writeSoundFile(job.target, samples, request.format, request.quality, audio::kSampleRate);
-            std::lock_guard lock(mutex);
-            if (!status) {
-                failure = failure.value_or(status.error());
-                stop = true;
-            } else {
-                written[index] = 1;
-            }
-            ++finishedJobs;
-            changed.notify_one();
-        }
-        std::lock_guard lock(mutex);
-        changed.notify_one();
-    };
-
-    const unsigned cores = request.threads != 0 ? request.threads : std::max(1u, std::thread::hardware_concurrency());
-    const auto threadCount = static_cast<unsigned>(std::min<std::size_t>(cores, std::max<std::size_t>(jobs.size(), 1)));
-    std::vector<std::thread> threads;
-    std::optional<audio::SynthRenderer> first(std::move(firstRenderer).value());
-    threads.emplace_back(work, std::move(first));
-    for (unsigned t = 1; t < threadCount; ++t) {
-        threads.emplace_back(work, std::nullopt);
-    }
-    const auto total = static_cast<std::int64_t>(jobs.size());
-    progress.beginStage(ProgressStage::Rendering);
-    bool cancelled = false;
-    {
-        std::unique_lock lock(mutex);
-        while (finishedJobs < jobs.size() && !stop) {
-            changed.wait_for(lock, std::chrono::milliseconds(50));
-            lock.unlock();
-            progress.advance(static_cast<std::int64_t>(finishedJobs.load()), total);
-            if (progress.stopRequested()) {
-                cancelled = true;
-                stop = true;
-            }
-            lock.lock();
-        }
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
-
-    std::size_t keysoundsWritten = 0;
-    bool bgmWritten = false;
-    for (std::size_t index = 0; index < jobs.size(); ++index) {
-        if (!written[index]) {
+    std::set<std::string> stems;
+    std::vector<std::string> keysoundNames;
+    for (std::size_t index = 0; index < keysounds.size(); ++index) {
+        const auto stem = convert::keysoundStem(settings.keysoundName, keysounds[index], song.ticksPerMeasure);
+        if (!stems.insert(stem).second) {
             continue;
         }
-        if (jobs[index].bgm) {
-            bgmWritten = true;
-            outcome.bgmFile = jobs[index].target;
-        } else {
-            ++keysoundsWritten;
-            outcome.keysoundFiles.push_back(jobs[index].target);
-        }
+        const auto& entry = keysounds[index];
+        audio::RenderJob job;
+        job.name = stem + extension;
+        job.target = stage / job.name;
+        job.instrument = instruments[index];
+        job.note = entry.note;
+        job.velocity = entry.velocity;
+        job.noteFrames = framesOfKeysoundTicks(keysound::keysoundMidiDuration(entry.duration, song.ticksPerQuarter),
+                                               keysoundTempo);
+        job.totalFrames = job.noteFrames + gapFrames;
+        keysoundNames.push_back(job.name);
+        jobs.push_back(std::move(job));
     }
-    const std::size_t keysoundJobs = jobs.size() - (bgmJob ? 1 : 0);
-    if (failure) {
-        return Error{failure->code, failure->message + "; " + writtenSoFar(keysoundsWritten, keysoundJobs, bgmWritten)};
-    }
-    if (cancelled) {
-        return Error{ErrorCode::Cancelled,
-                     "build cancelled: " + writtenSoFar(keysoundsWritten, keysoundJobs, bgmWritten)};
-    }
-    progress.advance(total, total);
 
-    completeChart(outcome.conversion.chart, request, bgmCode, std::string(kBgmStem) + extension);
-    AtomicFileWriter chartFile(outcome.conversion.chartPath);
-    Status status = chartFile.open();
-    if (status) {
-        status = bmson ? chart::writeBmson(outcome.conversion.chart, chartFile)
-                       : chart::writeBms(outcome.conversion.chart, chartFile);
+    progress.beginStage(ProgressStage::Rendering);
+    const auto rendered = audio::renderAll(jobs, std::move(firstRenderer).value(), renderers, writer, request.threads,
+                                           progress);
+    if (!rendered) {
+        const auto& error = rendered.error();
+        if (error.code == ErrorCode::Cancelled) {
+            return Error{ErrorCode::Cancelled, std::string("build cancelled") + kUntouched};
+        }
+        Error failed = error;
+        failed.message += kUntouched;
+        return failed;
     }
-    if (status) {
-        status = chartFile.commit();
+
+    const auto stagedChart = stage / chartName;
+    completeChart(outcome.conversion.chart, request, bgmCode, bgmName);
+    if (auto written = writeChart(stagedChart, outcome.conversion.chart, bmson); !written) {
+        Error failed = written.error();
+        failed.message += kUntouched;
+        return failed;
     }
-    if (!status) {
-        return Error{status.error().code,
-                     status.error().message + "; " + writtenSoFar(keysoundsWritten, keysoundJobs, bgmWritten)};
-    }
+    outcome.conversion.chart = {};  // on disk now; the window keeps the outcome, not the chart
 
     // Last, as it is heard from the files just written; the chart already names it.
-    auto previewRequest = folderPreviewRequest(outcome.conversion.chartPath);
-    previewRequest.outputPath = outcome.conversion.chartPath.parent_path() / kPreviewFileName;
     progress.beginStage(ProgressStage::Previewing);
-    NullProgress quiet;
-    const auto preview = writeChartPreview(previewRequest, quiet);
+    auto previewRequest = folderPreviewRequest(stagedChart);
+    previewRequest.outputPath = stage / kPreviewFileName;
+    const auto preview = writeChartPreview(previewRequest, progress);
     if (!preview) {
-        return Error{preview.error().code, preview.error().message + "; every other file was written whole"};
+        Error failed = preview.error();
+        if (failed.code == ErrorCode::Cancelled) {
+            failed.message = "build cancelled";
+        }
+        failed.message += kUntouched;
+        return failed;
     }
-    outcome.previewFile = previewRequest.outputPath;
+
+    // Everything is whole in the staging folder: the manifest, then the move, chart last.
+    BuildRecord record;
+    record.chart = chartName;
+    record.files = keysoundNames;
+    if (bgmJob) {
+        record.files.push_back(bgmName);
+    }
+    record.files.push_back(kKeysoundMidiFileName);
+    record.files.push_back(kPreviewFileName);
+    record.song = absoluteSong(request.conversion.sourceMidiPath);
+    record.track = request.conversion.trackNumber;
+    record.settings = manifestSettings(request);
+    auto removed = commitBuild(*staging, std::move(manifest), std::move(record), request, progress);
+    if (!removed) {
+        return removed.error();
+    }
+    outcome.removedFiles = std::move(removed).value();
+
+    // The outcome names the files where they now are.
+    outcome.conversion.chartPath = folder / chartName;
+    outcome.conversion.keysoundMidiPath = folder / kKeysoundMidiFileName;
+    for (const auto& name : keysoundNames) {
+        outcome.keysoundFiles.push_back(folder / name);
+    }
+    if (bgmJob) {
+        outcome.bgmFile = folder / bgmName;
+    }
+    outcome.previewFile = folder / kPreviewFileName;
     return outcome;
 }
 

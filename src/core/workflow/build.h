@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/audio/render_pool.h"
 #include "core/audio/sound_file_writer.h"
 #include "core/audio/synth_renderer.h"
 #include "core/base/progress.h"
@@ -25,7 +26,21 @@ struct BuildRequest {
     bool backgroundMusic = true;         // render the other tracks into bgm.ogg
     std::string title;                   // #TITLE; empty: the MIDI file's base name
     std::optional<std::string> artist;   // #ARTIST; none: no line
-    unsigned threads = 0;                // rendering threads; 0: one per core
+    unsigned threads = 0;                // rendering threads; 0: one per core (at most audio::kMostRenderThreads)
+    bool replace = false;                // replace a chart an earlier build made from another song or track
+};
+
+// Why the build left the BGM out.
+enum class SkipReason {
+    NoCodeForBgm,      // the keysounds use every code up to ZZ (or zz with base 62)
+    NoOtherNotes,      // the other tracks have no notes
+};
+
+// A preset the song asks for that the soundfont lacks.
+struct MissingInstrument {
+    audio::Instrument instrument;
+    std::optional<audio::Instrument> playedBy;  // what the synthesiser plays instead; none: silence
+    bool inBgm = false;                         // asked for by the BGM's tracks, not the keysounds
 };
 
 // What a finished build wrote, and what it left out and why.
@@ -34,23 +49,42 @@ struct BuildOutcome {
     std::vector<std::filesystem::path> keysoundFiles;  // in keysound table order
     std::optional<std::filesystem::path> bgmFile;
     std::optional<std::filesystem::path> previewFile;  // "preview.ogg"
-    std::vector<std::string> skipped;                  // one sentence each: "no BGM: ..."
+    std::vector<SkipReason> skipped;
+    bool base62 = false;                               // the codes' base, for wording NoCodeForBgm
+    std::vector<MissingInstrument> missingInstruments;
+    std::vector<std::filesystem::path> removedFiles;   // an earlier build's files this one no longer needs
 };
 
-// Converts as Start does ("K-Midi.mid" written and read back, the chart made but not yet
-// written), renders every keysound on its own with the soundfont (the instrument in force at its
-// first note, the drum kit on channel index 9 and in percussion mode), as long as its note at the
-// tempo of "K-Midi.mid" plus the gap, trailing silence trimmed, named after the chart's stem with
-// the format's lower-case extension; renders the other tracks into bgm.ogg (or .wav) unless asked
-// not to; then writes the chart once, naming the files written: #PLAYER, #TITLE, #ARTIST, #BPM and
-// #PREVIEW "preview.ogg" in its header (after "#BASE 62" in base 62), the BGM on channel 01 of
-// measure 000 under the next free code (a bmson chart: a sound channel of its own and the preview
-// as preview_music); and last "preview.ogg", mixed from the finished folder (20 seconds from the
-// first note, faded). Every file goes through a temporary file renamed into place. Progress is in
-// files (the conversion's bytes first).
-// Refusals before anything is written: CannotOpen (soundfont missing or not a SoundFont, source
-// unreadable) and those of runConversion. After the conversion, Cancelled or WriteFailed say
-// which files were written whole; the chart is then not written (an earlier one stays).
-Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progress);
+// What a build renders and writes with; tests put stand-ins here.
+struct BuildServices {
+    audio::RendererFactory renderers;  // empty: the synthesiser with request.soundFont
+    audio::SoundWriter writer;         // empty: audio::writeSoundFile in request.format
+};
+
+// Converts as Start does, renders every keysound on its own with the soundfont (the instrument in
+// force at its first note, the drum kit on channel index 9 and in percussion mode), as long as
+// its note at the tempo of "K-Midi.mid" plus the gap, trailing silence trimmed, named after the
+// chart's stem in lower-case extension; renders the other tracks into bgm.ogg (or .wav) unless
+// asked not to; completes the chart with #PLAYER, #TITLE, #ARTIST, #BPM and #PREVIEW at the top
+// and the BGM on channel 01 of measure 000 under the next free code, written once after the sound
+// files and naming them as written ("#BASE 62" first in base 62; a bmson chart gives the BGM a
+// sound channel of its own and the preview as preview_music); and mixes "preview.ogg" (20 seconds
+// from the first note, faded) from the finished files.
+//
+// All or nothing: the output folder is locked (FolderBusy if another pass keeps it) and every
+// file is written into a staging folder inside it; only when all are whole do they move in, the
+// chart last, with a manifest (kBuildManifestFileName) of what the build made. Files an earlier
+// build of the same chart made and this one does not are then removed; files no build made are
+// never touched. Any refusal, failure or cancel leaves the folder as it was.
+// Refusals: CannotOpen (soundfont missing or not a SoundFont, source unreadable); those of
+// runConversion; WouldReplaceChart when the chart an earlier build made from another song or
+// track would be replaced and request.replace is not set; TooLong for a BGM or keysound past an
+// hour; OutOfMemory; WriteFailed; Cancelled. Progress goes through the stages Converting (bytes),
+// Rendering (files) and Mixing (keysound files read).
+Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progress, const BuildServices& services = {});
+
+// True if building would replace a chart an earlier build made from another song or track:
+// what the window asks about before it builds.
+bool wouldReplaceAnotherChart(const BuildRequest& request);
 
 }  // namespace zentrowe::workflow

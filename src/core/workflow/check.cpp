@@ -64,6 +64,7 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
         return Error{ErrorCode::EmptyTrack, "track " + std::to_string(request.trackNumber) + " has no notes to compare with"}
             .withNumber(request.trackNumber);
     }
+    progress.beginStage(ProgressStage::Rendering);
     auto rendered = renderer->renderEvents(events, kTailFrames, progress);
     if (!rendered) {
         return rendered.error();
@@ -91,7 +92,9 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
     audio::MixOptions options;
     options.sampleRate = audio::kSampleRate;
     options.fromSeconds = chart::firstSoundSeconds(*chart);
+    options.threads = request.jobs;
     const auto folder = request.chartPath.has_parent_path() ? request.chartPath.parent_path() : std::filesystem::path(".");
+    progress.beginStage(ProgressStage::Mixing);
     auto mix = audio::mixChart(*chart, folder, options, progress);
     if (!mix) {
         return mix.error();

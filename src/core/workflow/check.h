@@ -24,6 +24,7 @@ struct CheckRequest {
     std::filesystem::path midiPath;
     int trackNumber = 0;  // 1-based
     std::filesystem::path soundFont = audio::kDefaultSoundFont;
+    unsigned jobs = 0;  // threads reading keysound files; 0: one per core
 };
 
 struct CheckOutcome {

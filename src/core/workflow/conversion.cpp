@@ -4,32 +4,18 @@
 
 #include "core/base/atomic_file_writer.h"
 #include "core/base/file_error.h"
+#include "core/base/folder_lock.h"
 #include "core/base/file_reading.h"
 #include "core/chart/bms_writer.h"
 #include "core/chart/bmson_writer.h"
 #include "core/convert/chart_generator.h"
 #include "core/convert/exact_chart.h"
 #include "core/keysound/keysound_midi_writer.h"
+#include "core/song/drum_channel.h"
 
 namespace zentrowe::workflow {
 
 namespace {
-
-// True if writing `target` would replace `source`: the same path, or another name (a link, a
-// different spelling) for the same file.
-bool isSameFile(const std::filesystem::path& target, const std::filesystem::path& source)
-{
-    std::error_code error;
-    if (std::filesystem::exists(target, error) && std::filesystem::equivalent(target, source, error)) {
-        return true;
-    }
-    const auto canonicalTarget = std::filesystem::weakly_canonical(target, error);
-    if (error) {
-        return false;
-    }
-    const auto canonicalSource = std::filesystem::weakly_canonical(source, error);
-    return !error && canonicalTarget == canonicalSource;
-}
 
 std::array<std::uint8_t, 3> keysoundTempoBytes(const convert::ConversionSettings& settings, const song::SongSummary& song)
 {
@@ -51,24 +37,54 @@ std::string bmsonFileName(std::string bmsName)
 
 }  // namespace
 
+bool isSameFile(const std::filesystem::path& target, const std::filesystem::path& source)
+{
+    std::error_code error;
+    if (std::filesystem::exists(target, error) && std::filesystem::equivalent(target, source, error)) {
+        return true;
+    }
+    const auto canonicalTarget = std::filesystem::weakly_canonical(target, error);
+    if (error) {
+        return false;
+    }
+    const auto canonicalSource = std::filesystem::weakly_canonical(source, error);
+    return !error && canonicalTarget == canonicalSource;
+}
+
+
+std::string convertedChartFileName(const ConversionRequest& request)
+{
+    return request.settings.bmson ? bmsonFileName(request.chartFileName) : request.chartFileName;
+}
+
 Result<ConversionOutcome> runConversion(const ConversionRequest& request, ProgressSink& progress)
 {
     const auto source = song::readSongFile(request.sourceMidiPath);
     if (!source) {
         return source.error();
     }
+    const auto lock = FolderLock::acquire(request.outputFolder);
+    if (!lock) {
+        return lock.error();
+    }
+    return convertTrack(request, source, progress);
+}
+
+Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::span<const std::uint8_t> source,
+                                       ProgressSink& progress)
+{
     // A pipe drained by the summary, or a file cut short since: converting what is left would
     // replace a good chart with a wrong one.
-    if (auto same = song::checkUnchangedSince(request.song, source->bytes(), request.sourceMidiPath); !same) {
+    if (auto same = song::checkUnchangedSince(request.song, source, request.sourceMidiPath); !same) {
         return same.error();
     }
     const bool bmson = request.settings.bmson;
-    const std::string chartFileName = bmson ? bmsonFileName(request.chartFileName) : request.chartFileName;
+    const std::string chartFileName = convertedChartFileName(request);
     // The chart model holds a few bytes per object, so a chart of millions of notes fits.
     convert::ExactNoteCollector placedNotes;
-    auto chart = bmson ? convert::generatePlacedNotes(source->bytes(), request.song, request.trackNumber,
+    auto chart = bmson ? convert::generatePlacedNotes(source, request.song, request.trackNumber,
                                                       request.settings, placedNotes, progress)
-                       : convert::generateChart(source->bytes(), request.song, request.trackNumber, request.settings,
+                       : convert::generateChart(source, request.song, request.trackNumber, request.settings,
                                                 progress, request.soundExtension.value_or(".OGG"));
     if (!chart) {
         return chart.error();
@@ -86,7 +102,7 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     }
     // Each keysound plays with the instrument the track gave its first note, so another synthesiser
     // renders K-Midi.mid as the song sounds.
-    const auto instruments = keysound::keysoundInstruments(source->bytes(), request.song, request.trackNumber,
+    const auto instruments = keysound::keysoundInstruments(source, request.song, request.trackNumber,
                                                            chart->keysounds, request.settings.percussion);
     const auto keysoundMidi = keysound::buildKeysoundMidi(chart->keysounds, instruments, request.song.ticksPerQuarter,
                                                           keysoundTempoBytes(request.settings, request.song),
@@ -161,6 +177,8 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     outcome.sourceTicksPerMeasure = request.song.ticksPerMeasure;
     outcome.keysoundName = request.settings.keysoundName;
     outcome.gapTicks = request.settings.keysoundGap;
+    outcome.allNotesOnDrumChannel =
+        !request.settings.percussion && song::allNotesOnDrumChannel(source, request.song, request.trackNumber);
     return outcome;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "core/base/progress.h"
@@ -45,6 +46,7 @@ struct ConversionOutcome {
     std::string keysoundName;                // the prefix the chart's keysound files carry
     std::int64_t gapTicks = 0;               // the silence before each keysound in "K-Midi.mid"
     chart::Chart chart;                      // the chart made, if not written (writeChart false)
+    bool allNotesOnDrumChannel = false;      // outside percussion mode: a hint that it would suit
 };
 
 inline constexpr const char* kKeysoundMidiFileName = "K-Midi.mid";
@@ -61,7 +63,21 @@ inline constexpr const char* kKeysoundMidiFileName = "K-Midi.mid";
 // long-note end at measure 1000 or later); NoteTooLong (a keysound longer than a delta time of
 // "K-Midi.mid" holds); WouldOverwriteSource (an output would replace the source file);
 // Cancelled. WriteFailed if a file cannot be written; the chart and "K-Midi.mid" are then both
-// left as they were (or absent, as they were).
+// left as they were (or absent, as they were). The output folder is made when missing (and
+// removed again, if still empty, when the conversion is refused) and locked while the
+// conversion writes: FolderBusy if another pass keeps it locked.
 Result<ConversionOutcome> runConversion(const ConversionRequest& request, ProgressSink& progress);
+
+// runConversion on the song's bytes already read, into request.outputFolder as it is (neither
+// made nor locked): for a pass that converts as one of its steps.
+Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::span<const std::uint8_t> source,
+                                       ProgressSink& progress);
+
+// The chart's file name the conversion writes: request.chartFileName, or its bmson variant.
+std::string convertedChartFileName(const ConversionRequest& request);
+
+// True if writing `target` would replace `source`: the same path, or another name (a link, a
+// different spelling) for the same file.
+bool isSameFile(const std::filesystem::path& target, const std::filesystem::path& source);
 
 }  // namespace zentrowe::workflow

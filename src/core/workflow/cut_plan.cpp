@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/base/file_reading.h"
+#include "core/base/folder_lock.h"
 #include "core/convert/keysound_name.h"
 #include "core/convert/keysound_table.h"
 #include "core/keysound/keysound_cuts.h"
@@ -230,6 +231,10 @@ Result<keysound::CutReport> cutKeysounds(const CutPlanRequest& request, Progress
     auto cut = planCut(request);
     if (!cut) {
         return cut.error();
+    }
+    const auto lock = FolderLock::acquire(cut->outputFolder);
+    if (!lock) {
+        return lock.error();
     }
     return keysound::cutRecording(*cut, progress);
 }

@@ -40,7 +40,8 @@ struct CutPlanRequest {
 Result<keysound::CutRequest> planCut(const CutPlanRequest& request);
 
 // planCut, then the cut itself (keysound::cutRecording, with its refusals and progress in
-// files): everything a cut command does between the user's choices and the files.
+// files): everything a cut command does between the user's choices and the files. The output
+// folder is locked while the cut writes (FolderBusy if another pass keeps it locked).
 Result<keysound::CutReport> cutKeysounds(const CutPlanRequest& request, ProgressSink& progress);
 
 }  // namespace zentrowe::workflow

@@ -93,6 +93,7 @@ Result<PreviewOutcome> writeChartPreview(const PreviewRequest& request, Progress
     audio::MixOptions options;
     options.fromSeconds = request.fromSeconds + (request.fromFirstSound ? chart::firstSoundSeconds(*chart) : 0);
     options.lengthSeconds = request.lengthSeconds;
+    options.threads = request.jobs;
     auto mix = audio::mixChart(*chart, folder, options, progress);
     if (!mix) {
         return mix.error();

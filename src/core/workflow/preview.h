@@ -19,6 +19,7 @@ struct PreviewRequest {
     std::optional<double> lengthSeconds;  // to the end of the last sound when absent
     double fadeInSeconds = 0;
     double fadeOutSeconds = 0;
+    unsigned jobs = 0;  // threads reading keysound files; 0: one per core
 };
 
 struct PreviewOutcome {

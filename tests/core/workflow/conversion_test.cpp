@@ -159,14 +159,17 @@ TEST_F(Conversion, RefusesToOverwriteTheSourceFile)
 TEST_F(Conversion, FailedWriteLeavesEarlierFilesIntact)
 {
     {
-        SCOPED_TRACE("a missing output folder");
+        // The conversion makes a missing folder (and takes it away again if it writes nothing
+        // there); a file in a folder's place cannot be written into.
+        SCOPED_TRACE("an output folder inside a file");
+        writeFile(m_dir / "a-file", std::string_view("x"));
         auto req = request(kWorkedExample);
-        req.outputFolder = m_dir / "missing";
+        req.outputFolder = m_dir / "a-file" / "out";
         const auto outcome = runConversion(req, m_quiet);
         ASSERT_FALSE(outcome.ok());
         EXPECT_EQ(outcome.error().code, ErrorCode::WriteFailed);
-        EXPECT_NE(outcome.error().message.find("song.bms"), std::string::npos);
-        EXPECT_FALSE(std::filesystem::exists(m_dir / "missing"));
+        EXPECT_NE(outcome.error().message.find("a-file/out"), std::string::npos) << outcome.error().message;
+        std::filesystem::remove(m_dir / "a-file");
     }
     {
         SCOPED_TRACE("a chart name taken by a folder");
