@@ -105,8 +105,12 @@ void TerminalProgress::beginStage(ProgressStage stage)
         m_verb = "rendering and encoding";
         m_unit = "sound files";
         break;
-    case ProgressStage::Mixing:
+    case ProgressStage::Previewing:
         m_verb = "mixing the preview from";
+        m_unit = "keysound files";
+        break;
+    case ProgressStage::Mixing:
+        m_verb = "mixing";
         m_unit = "keysound files";
         break;
     }

@@ -67,7 +67,7 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     if (!lock) {
         return lock.error();
     }
-    return convertTrack(request, source, progress);
+    return convertTrack(request, source->bytes(), progress);
 }
 
 Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::span<const std::uint8_t> source,
