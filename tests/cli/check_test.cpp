@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -112,40 +113,52 @@ void renderWithFluidSynth(const std::filesystem::path& keysoundMidi, const std::
     ASSERT_EQ(std::system(command.c_str()), 0);
 }
 
-TEST(CheckCommand, FoldersMadeFromTheTrackPass)
+struct BuiltCase {
+    const char* name;
+    bool generated;  // a generated song rather than the demo
+    bool drums;
+    std::vector<std::string> options;
+    friend void PrintTo(const BuiltCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class FolderBuiltFromTheTrack : public ::testing::TestWithParam<BuiltCase> {};
+
+TEST_P(FolderBuiltFromTheTrack, Passes)
+{
+    if (!haveTools()) {
+        GTEST_SKIP() << "no General MIDI soundfont or no fluidsynth";
+    }
+    const BuiltCase& c = GetParam();
+    TempDir dir;
+    std::filesystem::path midi = kDemo;
+    if (c.generated) {
+        midi = dir / "song.mid";
+        writeFile(midi, generatedSong(c.drums));
+    }
+    const auto out = dir / "built";
+    std::vector<std::string> arguments = {"build", midi.string(), "--track", "2", "--out", out.string(), "--verify"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    const auto run = runCli(arguments);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("\npasses: similarity "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("the chart sounds like track 2\n"), std::string::npos) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(CheckCommand, FolderBuiltFromTheTrack,
+                         ::testing::Values(BuiltCase{"DemoPlain", false, false, {"--no-bgm"}},
+                                           BuiltCase{"GeneratedPlain", true, false, {}},
+                                           BuiltCase{"GeneratedLongNotes", true, false, {"--mode", "long", "--long-min", "12"}},
+                                           BuiltCase{"GeneratedDrumsPercussion", true, true, {"--mode", "percussion"}}),
+                         [](const ::testing::TestParamInfo<BuiltCase>& param) { return std::string(param.param.name); });
+
+TEST(CheckCommand, AFolderConvertedRenderedByAnotherSynthesiserAndCutPasses)
 {
     if (!haveTools()) {
         GTEST_SKIP() << "no General MIDI soundfont or no fluidsynth";
     }
     TempDir dir;
     writeFile(dir / "song.mid", generatedSong(false));
-    writeFile(dir / "drums.mid", generatedSong(true));
-    struct Case {
-        const char* name;
-        std::filesystem::path midi;
-        std::string track;
-        std::vector<std::string> options;
-    };
-    const std::vector<Case> cases = {
-        {"demo, plain", kDemo, "2", {}},
-        {"generated, plain", dir / "song.mid", "2", {}},
-        {"generated, long notes", dir / "song.mid", "2", {"--mode", "long", "--long-min", "12"}},
-        {"generated drums, percussion", dir / "drums.mid", "2", {"--mode", "percussion"}},
-    };
-    for (std::size_t index = 0; index < cases.size(); ++index) {
-        const auto& c = cases[index];
-        SCOPED_TRACE(c.name);
-        const auto out = dir / ("built" + std::to_string(index));
-        std::vector<std::string> arguments = {"build", c.midi.string(), "--track", c.track, "--out", out.string(),
-                                              "--verify"};
-        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
-        const auto run = runCli(arguments);
-        EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
-        EXPECT_NE(run.out.find("\npasses: similarity "), std::string::npos) << run.out;
-        EXPECT_NE(run.out.find("the chart sounds like track " + c.track + "\n"), std::string::npos) << run.out;
-    }
-
-    // Converted, rendered by another synthesiser (reverb on, another gain) and cut.
+    // Rendered with reverb on and another gain.
     const auto chart = dir / "converted" / "song.bms";
     ASSERT_EQ(runCli({"convert", (dir / "song.mid").string(), "--track", "2", "--out", chart.parent_path().string()})
                   .exitCode,
@@ -157,75 +170,105 @@ TEST(CheckCommand, FoldersMadeFromTheTrackPass)
     EXPECT_EQ(run.err, "");
 }
 
-TEST(CheckCommand, BrokenFoldersFail)
-{
-    if (!haveTools()) {
-        GTEST_SKIP() << "no General MIDI soundfont or no fluidsynth";
+// One good folder built once, then broken a copy at a time.
+class BrokenFolder : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!haveTools()) {
+            return;
+        }
+        s_dir = std::make_unique<TempDir>();
+        writeFile(midi(), generatedSong(false));
+        s_built = runCli({"build", midi().string(), "--track", "2", "--out", built().string()}).exitCode == 0;
     }
-    TempDir dir;
-    const auto midi = dir / "song.mid";
-    writeFile(midi, generatedSong(false));
-    const auto built = dir / "built";
-    ASSERT_EQ(runCli({"build", midi.string(), "--track", "2", "--out", built.string()}).exitCode, 0);
-    const auto good = check(built / "song.bms", midi, "2");
-    ASSERT_EQ(good.exitCode, 0) << good.out << good.err;
+    static void TearDownTestSuite() { s_dir.reset(); }
+    void SetUp() override
+    {
+        if (!haveTools()) {
+            GTEST_SKIP() << "no General MIDI soundfont or no fluidsynth";
+        }
+        ASSERT_TRUE(s_built);
+    }
 
+    static std::filesystem::path dir() { return s_dir->path(); }
+    static std::filesystem::path midi() { return dir() / "song.mid"; }
+    static std::filesystem::path built() { return dir() / "built"; }
+    // A copy of the good folder to break.
+    static std::filesystem::path copyOfBuilt(const std::string& name)
     {
-        SCOPED_TRACE("two keysound files swapped");
-        const auto folder = dir / "swapped";
-        std::filesystem::copy(built, folder);
-        const auto files = keysoundFiles(folder / "song.bms");
-        ASSERT_GE(files.size(), 2u);
-        std::filesystem::rename(files[0], folder / "swap");
-        std::filesystem::rename(files[1], files[0]);
-        std::filesystem::rename(folder / "swap", files[1]);
-        const auto run = check(folder / "song.bms", midi, "2");
-        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-        EXPECT_NE(run.out.find("does not sound like track 2\n"), std::string::npos) << run.out;
+        const auto folder = dir() / name;
+        std::filesystem::copy(built(), folder);
+        return folder;
     }
-    {
-        SCOPED_TRACE("the tempo change written wrong");
-        const auto folder = dir / "tempo";
-        std::filesystem::copy(built, folder);
-        auto lines = chartLines(folder / "song.bms");
-        // The last "#BPMxx" definition is the change to 90 BPM two measures in.
-        auto last = std::find_if(lines.rbegin(), lines.rend(),
-                                 [](const std::string& line) { return line.rfind("#BPM", 0) == 0 && line[4] != ' '; });
-        ASSERT_NE(last, lines.rend());
-        ASSERT_EQ(last->substr(7), "090.00");
-        *last = last->substr(0, 7) + "100.00";
-        writeLines(folder / "song.bms", lines);
-        const auto run = check(folder / "song.bms", midi, "2");
-        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-    }
-    {
-        SCOPED_TRACE("no keysound file at all: silence must not match");
-        const auto folder = dir / "silent";
-        std::filesystem::create_directory(folder);
-        std::filesystem::copy_file(built / "song.bms", folder / "song.bms");
-        const auto run = check(folder / "song.bms", midi, "2");
-        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-        EXPECT_NE(run.err.find("mix to silence"), std::string::npos) << run.err;
-        EXPECT_EQ(run.out.find("similarity"), std::string::npos) << run.out;
-    }
-    {
-        SCOPED_TRACE("every file cut a gap late");
-        // The gap of K-Midi.mid at 120 BPM: 100 ticks of 96 a beat.
-        constexpr double kGapSeconds = 100.0 / 96 * 0.5;
-        const auto chart = dir / "late" / "song.bms";
-        ASSERT_EQ(runCli({"convert", midi.string(), "--track", "2", "--out", chart.parent_path().string()}).exitCode, 0);
-        renderWithFluidSynth(chart.parent_path() / "K-Midi.mid", dir / "render.wav");
-        auto recording = audio::readSoundFile(dir / "render.wav", 44100);
-        ASSERT_TRUE(recording);
-        recording->samples.insert(recording->samples.begin(),
-                                  static_cast<std::size_t>(std::lround(kGapSeconds * 44100)) * 2, 0.0F);
-        ASSERT_TRUE(audio::writeSoundFile(dir / "late.wav", recording->samples, audio::SoundFormat::Wave, 0.5, 44100));
-        ASSERT_EQ(runCli({"cut", (dir / "late.wav").string(), "--chart", chart.string(), "--lead-in", "file-start"})
-                      .exitCode,
-                  0);
-        const auto run = check(chart, midi, "2");
-        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-    }
+
+private:
+    static inline std::unique_ptr<TempDir> s_dir;
+    static inline bool s_built = false;
+};
+
+TEST_F(BrokenFolder, TheGoodFolderPasses)
+{
+    const auto run = check(built() / "song.bms", midi(), "2");
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+}
+
+TEST_F(BrokenFolder, TwoKeysoundFilesSwappedFail)
+{
+    const auto folder = copyOfBuilt("swapped");
+    const auto files = keysoundFiles(folder / "song.bms");
+    ASSERT_GE(files.size(), 2u);
+    std::filesystem::rename(files[0], folder / "swap");
+    std::filesystem::rename(files[1], files[0]);
+    std::filesystem::rename(folder / "swap", files[1]);
+    const auto run = check(folder / "song.bms", midi(), "2");
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find("does not sound like track 2\n"), std::string::npos) << run.out;
+}
+
+TEST_F(BrokenFolder, ATempoChangeWrittenWrongFails)
+{
+    const auto folder = copyOfBuilt("tempo");
+    auto lines = chartLines(folder / "song.bms");
+    // The last "#BPMxx" definition is the change to 90 BPM two measures in.
+    auto last = std::find_if(lines.rbegin(), lines.rend(),
+                             [](const std::string& line) { return line.rfind("#BPM", 0) == 0 && line[4] != ' '; });
+    ASSERT_NE(last, lines.rend());
+    ASSERT_EQ(last->substr(7), "090.00");
+    *last = last->substr(0, 7) + "100.00";
+    writeLines(folder / "song.bms", lines);
+    const auto run = check(folder / "song.bms", midi(), "2");
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+}
+
+TEST_F(BrokenFolder, NoKeysoundFileAtAllIsNotSilenceMatchingSilence)
+{
+    const auto folder = dir() / "silent";
+    std::filesystem::create_directory(folder);
+    std::filesystem::copy_file(built() / "song.bms", folder / "song.bms");
+    const auto run = check(folder / "song.bms", midi(), "2");
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_NE(run.err.find("mix to silence"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("similarity"), std::string::npos) << run.out;
+}
+
+TEST_F(BrokenFolder, EveryFileCutAGapLateFails)
+{
+    // The gap of K-Midi.mid at 120 BPM: 100 ticks of 96 a beat.
+    constexpr double kGapSeconds = 100.0 / 96 * 0.5;
+    const auto chart = dir() / "late" / "song.bms";
+    ASSERT_EQ(runCli({"convert", midi().string(), "--track", "2", "--out", chart.parent_path().string()}).exitCode, 0);
+    renderWithFluidSynth(chart.parent_path() / "K-Midi.mid", dir() / "render.wav");
+    auto recording = audio::readSoundFile(dir() / "render.wav", 44100);
+    ASSERT_TRUE(recording);
+    recording->samples.insert(recording->samples.begin(),
+                              static_cast<std::size_t>(std::lround(kGapSeconds * 44100)) * 2, 0.0F);
+    ASSERT_TRUE(audio::writeSoundFile(dir() / "late.wav", recording->samples, audio::SoundFormat::Wave, 0.5, 44100));
+    ASSERT_EQ(runCli({"cut", (dir() / "late.wav").string(), "--chart", chart.string(), "--lead-in", "file-start"})
+                  .exitCode,
+              0);
+    const auto run = check(chart, midi(), "2");
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
 }
 
 TEST(BuildCommand, WritesAFadedPreviewTheChartNames)
