@@ -142,14 +142,8 @@ std::optional<convert::ConversionSettings> conversionSettings(const CLI::App& co
     if (!settings) {
         const auto field = convert::firstInvalidField(texts);
         if (field == convert::SettingsField::KeysoundName) {
-            // A name is refused for its characters or for its length: the core's own reason,
-            // without the window's "输入有误" in front.
-            std::string reason = settings.error().message;
-            const std::string_view windowWords = "输入有误: ";
-            if (reason.starts_with(windowWords)) {
-                reason.erase(0, windowWords.size());
-            }
-            reportError("--name: " + reason);
+            // A name is refused for its characters or for its length: the core's own reason.
+            reportError("--name: " + commandLineReason(settings.error().message));
         } else {
             reportError(field ? refusal(*field, texts) : settings.error().message);
         }

@@ -60,7 +60,10 @@ Command addCutCommand(CLI::App& app)
             return *stopped;
         }
         if (!report) {
-            reportError(report.error().message);
+            const auto& error = report.error();
+            // The settings dialog's refusals of a keysound name: the only setting cut takes.
+            const std::string reason = commandLineReason(error.message);
+            reportError(reason.size() != error.message.size() ? "--name: " + reason : error.message);
             return kExitBadInput;
         }
         for (const auto& warning : report->warnings) {

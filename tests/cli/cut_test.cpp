@@ -222,9 +222,9 @@ TEST(CutCli, RefusesBadInputAndWritesNothing)
         {"missing recording", {"cut", (dir / "none.wav").string(), "--chart", chart}, "none.wav"},
         {"missing chart", {"cut", recording, "--chart", (dir / "none.bms").string()}, "none.bms"},
         {"missing K-Midi.mid", {"cut", recording, "--chart", (other / "song.bms").string()}, "K-Midi.mid"},
-        // The sentence the settings dialog gives for the same name.
+        // The reason the settings dialog gives for the same name, in this face's words.
         {"unsafe --name", {"cut", recording, "--chart", chart, "--name", "a/b"},
-         "输入有误: the keysound name must be printable ASCII"},
+         "--name: the keysound name must be printable ASCII"},
         {"silent recording", {"cut", (bad / "silent.wav").string(), "--chart", chart}, "silent.wav: no sample"},
         {"stem without the note ending", {"cut", recording, "--chart", (renamed / "song.bms").string(), "--name", "B"},
          "A60-48"},

@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -65,6 +66,72 @@ sf_count_t memoryWrite(const void* source, sf_count_t count, void* user)
 sf_count_t memoryTell(void* user)
 {
     return static_cast<MemoryFile*>(user)->position;
+}
+
+// The checksum of an Ogg page: CRC-32 with polynomial 0x04C11DB7, no reflection, starting at 0.
+std::uint32_t oggPageChecksum(std::span<const std::uint8_t> page)
+{
+    static const auto table = [] {
+        std::array<std::uint32_t, 256> entries{};
+        for (std::uint32_t index = 0; index < 256; ++index) {
+            std::uint32_t value = index << 24;
+            for (int bit = 0; bit < 8; ++bit) {
+                value = (value & 0x80000000U) != 0 ? (value << 1) ^ 0x04C11DB7U : value << 1;
+            }
+            entries[index] = value;
+        }
+        return entries;
+    }();
+    std::uint32_t crc = 0;
+    for (const std::uint8_t byte : page) {
+        crc = (crc << 8) ^ table[((crc >> 24) ^ byte) & 0xFF];
+    }
+    return crc;
+}
+
+void putU32le(std::uint8_t* at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) {
+        at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+// The encoder numbers each Ogg stream with a serial drawn from the clock, so the same sound
+// encoded twice differs in every page. A serial from the file's name makes a build repeatable;
+// every page then gets its checksum again.
+void setOggSerial(std::vector<std::uint8_t>& bytes, std::uint32_t serial)
+{
+    constexpr std::size_t kHeaderBytes = 27;  // up to the segment count
+    std::size_t at = 0;
+    while (bytes.size() - at >= kHeaderBytes && std::memcmp(bytes.data() + at, "OggS", 4) == 0) {
+        const std::size_t segments = bytes[at + 26];
+        if (bytes.size() - at - kHeaderBytes < segments) {
+            return;
+        }
+        std::size_t bodyBytes = 0;
+        for (std::size_t segment = 0; segment < segments; ++segment) {
+            bodyBytes += bytes[at + kHeaderBytes + segment];
+        }
+        const std::size_t pageBytes = kHeaderBytes + segments + bodyBytes;
+        if (bytes.size() - at < pageBytes) {
+            return;
+        }
+        std::uint8_t* page = bytes.data() + at;
+        putU32le(page + 14, serial);
+        putU32le(page + 22, 0);
+        putU32le(page + 22, oggPageChecksum({page, pageBytes}));
+        at += pageBytes;
+    }
+}
+
+// FNV-1a of the file's name: the same name gets the same serial in every build.
+std::uint32_t serialOfName(const std::filesystem::path& target)
+{
+    std::uint32_t hash = 2166136261U;
+    for (const char c : target.filename().string()) {
+        hash = (hash ^ static_cast<std::uint8_t>(c)) * 16777619U;
+    }
+    return hash;
 }
 
 }  // namespace
@@ -134,6 +201,9 @@ Status writeSoundFile(const std::filesystem::path& target, std::span<const float
 
     if (progress.stopRequested()) {
         return Error{ErrorCode::Cancelled, "encoding stopped; " + displayPath(target) + " was not written"};
+    }
+    if (format == SoundFormat::OggVorbis) {
+        setOggSerial(memory.bytes, serialOfName(target));
     }
     AtomicFileWriter file(target);
     Status status = file.open();
