@@ -150,15 +150,8 @@ Command addBuildCommand(CLI::App& app)
 
         // The output folder is made for command-line users (and removed again if the build is
         // refused before writing anything).
-        const auto outcome = [&] {
-            if (::isatty(STDERR_FILENO) != 0) {
-                TerminalProgress shown("converting", "bytes of the track");
-                SignalStop stop(&shown);
-                return workflow::runBuild(request, stop);
-            }
-            SignalStop stop;
-            return workflow::runBuild(request, stop);
-        }();
+        const auto outcome = runStoppable("converting", "bytes of the track",
+                     [&](ProgressSink& stop) { return workflow::runBuild(request, stop); });
         if (const auto stopped = SignalStop::exitCodeIfStopped("the folder's earlier files are untouched")) {
             return *stopped;
         }

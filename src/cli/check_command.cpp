@@ -23,15 +23,8 @@ int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem:
     request.trackNumber = trackNumber;
     request.soundFont = soundFont;
     request.jobs = jobs;
-    const auto outcome = [&] {
-        if (::isatty(STDERR_FILENO) != 0) {
-            TerminalProgress shown("reading", "bytes of the song");
-            SignalStop stop(&shown);
-            return workflow::runCheck(request, stop);
-        }
-        SignalStop stop;
-        return workflow::runCheck(request, stop);
-    }();
+    const auto outcome = runStoppable("reading", "bytes of the song",
+                     [&](ProgressSink& stop) { return workflow::runCheck(request, stop); });
     if (const auto stopped = SignalStop::exitCodeIfStopped("nothing was written")) {
         return *stopped;
     }

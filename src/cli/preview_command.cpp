@@ -42,15 +42,8 @@ Command addPreviewCommand(CLI::App& app)
         if (sub->count("--length") > 0) {
             request.lengthSeconds = options->length;
         }
-        auto outcome = [&] {
-            if (::isatty(STDERR_FILENO) != 0) {
-                TerminalProgress shown("read", "keysounds");
-                SignalStop stop(&shown);
-                return workflow::writeChartPreview(request, stop);
-            }
-            SignalStop stop;
-            return workflow::writeChartPreview(request, stop);
-        }();
+        auto outcome = runStoppable("read", "keysounds",
+                     [&](ProgressSink& stop) { return workflow::writeChartPreview(request, stop); });
         if (const auto stopped = SignalStop::exitCodeIfStopped()) {
             return *stopped;
         }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <optional>
 
+#include "cli/output.h"
 #include "core/base/progress.h"
 
 namespace zentrowe::cli {
@@ -26,5 +29,19 @@ public:
 private:
     ProgressSink* m_shown;
 };
+
+// Runs `pass(sink)` with a sink that stops on those signals and, when stderr is a terminal (a
+// person is watching), also shows the pass's progress, counted in `unit`s after `verb`.
+template <typename Pass>
+auto runStoppable(const char* verb, const char* unit, Pass pass)
+{
+    if (::isatty(STDERR_FILENO) != 0) {
+        TerminalProgress shown(verb, unit);
+        SignalStop stop(&shown);
+        return pass(stop);
+    }
+    SignalStop stop;
+    return pass(stop);
+}
 
 }  // namespace zentrowe::cli

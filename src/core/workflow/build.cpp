@@ -64,32 +64,32 @@ void completeChart(chart::Chart& chart, const BuildRequest& request, std::option
     }
 }
 
-// Writes the chart once, whole, in its own format.
-Status writeChart(const std::filesystem::path& chartPath, const chart::Chart& chart, bool bmson)
+// Writes a file whole through a temporary file: `fill` writes its contents into the writer.
+template <typename Fill>
+Status writeWhole(const std::filesystem::path& path, Fill fill)
 {
-    AtomicFileWriter chartFile(chartPath);
-    Status status = chartFile.open();
+    AtomicFileWriter file(path);
+    Status status = file.open();
     if (status) {
-        status = bmson ? chart::writeBmson(chart, chartFile) : chart::writeBms(chart, chartFile);
+        status = fill(file);
     }
     if (status) {
-        status = chartFile.commit();
+        status = file.commit();
     }
     return status;
 }
 
-// Writes the finished chart text. One step, so that how the text is made can change alone.
-Status writeChartText(const std::filesystem::path& chartPath, std::string_view text)
+// Writes the chart once, whole, in its own format.
+Status writeChart(const std::filesystem::path& chartPath, const chart::Chart& chart, bool bmson)
 {
-    AtomicFileWriter chartFile(chartPath);
-    Status status = chartFile.open();
-    if (status) {
-        status = chartFile.write(text);
-    }
-    if (status) {
-        status = chartFile.commit();
-    }
-    return status;
+    return writeWhole(chartPath, [&](AtomicFileWriter& file) {
+        return bmson ? chart::writeBmson(chart, file) : chart::writeBms(chart, file);
+    });
+}
+
+Status writeTextFile(const std::filesystem::path& path, std::string_view text)
+{
+    return writeWhole(path, [&](AtomicFileWriter& file) { return file.write(text); });
 }
 
 std::string absoluteSong(const std::filesystem::path& midi)
@@ -246,7 +246,7 @@ Result<std::vector<std::filesystem::path>> commitBuild(StagingFolder& staging, B
         std::erase_if(manifest.builds, [&](const BuildRecord& r) { return r.chart == chartName; });
     }
     manifest.builds.push_back(std::move(record));
-    if (auto written = writeChartText(stage / kBuildManifestFileName, manifestText(manifest)); !written) {
+    if (auto written = writeTextFile(stage / kBuildManifestFileName, manifestText(manifest)); !written) {
         Error failed = written.error();
         failed.message += kUntouched;
         return failed;
