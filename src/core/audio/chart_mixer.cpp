@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <thread>
 #include <utility>
@@ -18,100 +21,142 @@ namespace zentrowe::audio {
 
 namespace {
 
-// Silence is found in steps of this many frames: small enough to skip the quiet between hits,
-// large enough that the bookkeeping costs nothing beside the mixing.
-constexpr std::size_t kQuietStepFrames = 256;
-constexpr std::size_t kVoicesBetweenPolls = 4096;
+constexpr std::size_t kPlacementsBetweenPolls = 4096;
 
-// A decoded keysound at the mix rate, held as its stretches of sound: a long file of mostly
-// silence (or a sparse one that is all silence) takes neither memory nor mixing time.
-struct SoundRuns {
-    struct Run {
-        std::int64_t firstFrame = 0;
-        std::vector<float> samples;  // interleaved stereo
-
-        std::int64_t endFrame() const { return firstFrame + static_cast<std::int64_t>(samples.size() / 2); }
-    };
-    std::int64_t frames = 0;
-    std::vector<Run> runs;
-};
-
-// Builds SoundRuns from decoded blocks. A stretch of sound gathers in `pending`, a buffer the
-// reading thread keeps from file to file, and is stored in memory of its exact size once it
-// ends: growing each run as it is decoded would copy it and fault in fresh pages several times.
-class RunBuilder {
+// The mix, in blocks of a second allocated where some sound lands, each with its own lock: the
+// reading threads add what they decode straight into it, so no sound is held once decoded and
+// silence costs nothing until the mix is put together.
+class BlockMix {
 public:
-    explicit RunBuilder(std::vector<float>& pending) : m_pending(pending) { m_pending.clear(); }
-
-    void append(std::span<const float> block)
+    BlockMix(std::int64_t limitFrames, int sampleRate)
+        : m_blockFrames(std::max(sampleRate, 1)),
+          m_limitFrames(std::max<std::int64_t>(limitFrames, 0)),
+          m_blocks(static_cast<std::size_t>((m_limitFrames + m_blockFrames - 1) / m_blockFrames)),
+          m_locks(std::make_unique<std::mutex[]>(m_blocks.size()))
     {
-        for (std::size_t at = 0; at < block.size(); at += kQuietStepFrames * 2) {
-            const auto step = block.subspan(at, std::min(kQuietStepFrames * 2, block.size() - at));
-            const bool quiet = std::all_of(step.begin(), step.end(), [](float sample) { return sample == 0.0F; });
-            if (quiet) {
-                flush();
-            } else {
-                if (m_pending.empty()) {
-                    m_pendingFirst = m_sound.frames;
-                }
-                m_pending.insert(m_pending.end(), step.begin(), step.end());
-                if (m_pending.size() >= kLongestPendingSamples) {
-                    flush();
-                }
+    }
+
+    // Adds `frames` interleaved stereo frames at mix frame `frame`; what falls outside the mix's
+    // limit is left out.
+    void add(std::int64_t frame, const float* samples, std::int64_t frames)
+    {
+        std::int64_t from = std::max<std::int64_t>(frame, 0);
+        const std::int64_t to = std::min(frame + frames, m_limitFrames);
+        while (from < to) {
+            const auto index = static_cast<std::size_t>(from / m_blockFrames);
+            const std::int64_t blockStart = static_cast<std::int64_t>(index) * m_blockFrames;
+            const std::int64_t blockEnd = std::min(blockStart + m_blockFrames, to);
+            const float* in = samples + (from - frame) * 2;
+            const std::lock_guard lock(m_locks[index]);
+            auto& block = m_blocks[index];
+            if (!block) {
+                block = std::make_unique<float[]>(static_cast<std::size_t>(m_blockFrames) * 2);
             }
-            m_sound.frames += static_cast<std::int64_t>(step.size() / 2);
+            float* out = block.get() + (from - blockStart) * 2;
+            const std::int64_t count = (blockEnd - from) * 2;
+            for (std::int64_t i = 0; i < count; ++i) {
+                out[i] += in[i];
+            }
+            from = blockEnd;
         }
     }
 
-    SoundRuns finish()
+    // The first `frames` frames as one sound; blocks are let go as they are copied.
+    std::vector<float> assemble(std::int64_t frames)
     {
-        flush();
-        return std::move(m_sound);
+        std::vector<float> samples;
+        samples.reserve(static_cast<std::size_t>(std::max<std::int64_t>(frames, 0)) * 2);
+        for (std::size_t index = 0; index < m_blocks.size(); ++index) {
+            const std::int64_t blockStart = static_cast<std::int64_t>(index) * m_blockFrames;
+            if (blockStart >= frames) {
+                break;
+            }
+            const auto count = static_cast<std::size_t>(std::min(m_blockFrames, frames - blockStart)) * 2;
+            if (m_blocks[index]) {
+                samples.insert(samples.end(), m_blocks[index].get(), m_blocks[index].get() + count);
+                m_blocks[index].reset();
+            } else {
+                samples.resize(samples.size() + count, 0.0F);
+            }
+        }
+        samples.resize(static_cast<std::size_t>(std::max<std::int64_t>(frames, 0)) * 2, 0.0F);
+        return samples;
     }
 
 private:
-    static constexpr std::size_t kLongestPendingSamples = std::size_t{1} << 22;  // 16 MB
+    std::int64_t m_blockFrames;
+    std::int64_t m_limitFrames;
+    std::vector<std::unique_ptr<float[]>> m_blocks;
+    std::unique_ptr<std::mutex[]> m_locks;
+};
 
-    void flush()
-    {
-        if (!m_pending.empty()) {
-            m_sound.runs.push_back({m_pendingFirst, std::vector<float>(m_pending.begin(), m_pending.end())});
-            m_pending.clear();
-        }
-    }
-
-    std::vector<float>& m_pending;
-    std::int64_t m_pendingFirst = 0;
-    SoundRuns m_sound;
+// Where one strike of a file sounds: its first frame in the mix, and the frames of the sound
+// it plays, [soundFrom, soundTo) (cut by the next strike of its keysound or the mix's end).
+struct Placement {
+    std::int64_t first = 0;
+    std::int64_t soundFrom = 0;
+    std::int64_t soundTo = 0;
 };
 
 struct FileToRead {
     std::filesystem::path path;
-    std::int64_t maxFrames = 0;  // the longest any strike plays it
+    std::int64_t maxFrames = 0;            // the longest any strike plays it
+    std::vector<Placement> placements;     // longest first
 };
 
-// Reads the files on every core: decoding them is most of a preview's time. The caller's thread
-// reads too and is the only one to talk to the progress sink. Cancelled if the sink asks to stop.
-Result<std::vector<Result<SoundRuns>>> readSoundFiles(const std::vector<FileToRead>& files, int sampleRate,
-                                                      unsigned threadCount,
-                                                      ProgressSink& progress)
+struct FileRead {
+    std::optional<Error> error;
+    std::int64_t frames = 0;  // decoded, whether or not the file then failed
+};
+
+// Decodes the files on every core, each block added at once wherever the file sounds: decoding is
+// most of a preview's time, and adding a block while it is hot costs little. The caller's thread
+// reads too and is the only one to talk to the progress sink, polling it between files and every
+// few thousand placements. Cancelled if the sink asks to stop.
+Result<std::vector<FileRead>> readIntoMix(const std::vector<FileToRead>& files, int sampleRate, unsigned threadCount,
+                                          BlockMix& mix, ProgressSink& progress)
 {
-    std::vector<std::optional<Result<SoundRuns>>> slots(files.size());
+    std::vector<FileRead> reads(files.size());
     std::atomic<std::size_t> next{0};
     std::atomic<std::int64_t> done{0};
     std::atomic<bool> stop{false};
+    std::atomic<bool> outOfMemory{false};
     const auto total = static_cast<std::int64_t>(files.size());
     const auto readSome = [&](bool reporting) {
-        std::vector<float> pending;
+        std::size_t placed = 0;
         for (std::size_t i = next++; i < files.size() && !stop; i = next++) {
+            const auto& file = files[i];
+            auto& read = reads[i];
             try {
-                RunBuilder runs(pending);
-                auto read = streamSoundFile(files[i].path, sampleRate, files[i].maxFrames,
-                                            [&](std::span<const float> block) { runs.append(block); });
-                slots[i] = read ? Result<SoundRuns>(runs.finish()) : Result<SoundRuns>(read.error());
+                auto decoded = streamSoundFile(file.path, sampleRate, file.maxFrames, [&](std::span<const float> block) {
+                    const std::int64_t a = read.frames;
+                    const std::int64_t b = a + static_cast<std::int64_t>(block.size() / 2);
+                    read.frames = b;
+                    if (stop || std::all_of(block.begin(), block.end(), [](float sample) { return sample == 0.0F; })) {
+                        return;
+                    }
+                    for (const auto& placement : file.placements) {
+                        if (placement.soundTo <= a) {
+                            break;  // longest first: no later placement reaches this block
+                        }
+                        const std::int64_t from = std::max(a, placement.soundFrom);
+                        const std::int64_t to = std::min(b, placement.soundTo);
+                        if (from < to) {
+                            mix.add(placement.first + from, block.data() + (from - a) * 2, to - from);
+                        }
+                        if (reporting && ++placed % kPlacementsBetweenPolls == 0 && progress.stopRequested()) {
+                            stop = true;
+                            return;
+                        }
+                    }
+                });
+                if (!decoded) {
+                    read.error = decoded.error();
+                }
             } catch (const std::bad_alloc&) {
                 // Reported on the caller's thread: an exception must not end a worker.
-                slots[i] = Result<SoundRuns>(Error{ErrorCode::OutOfMemory, "not enough memory to decode"});
+                outOfMemory = true;
+                stop = true;
             }
             const std::int64_t finished = ++done;
             if (reporting) {
@@ -123,25 +168,21 @@ Result<std::vector<Result<SoundRuns>>> readSoundFiles(const std::vector<FileToRe
     progress.advance(0, total);
     const unsigned wanted = threadCount != 0 ? threadCount : std::thread::hardware_concurrency();
     const unsigned helpers = std::min(std::max(wanted, 1U), 8U) - 1;
-    std::vector<std::jthread> threads;
-    for (unsigned t = 0; t < helpers && t + 1 < files.size(); ++t) {
-        threads.emplace_back([&] { readSome(false); });
+    {
+        std::vector<std::jthread> threads;
+        for (unsigned t = 0; t < helpers && t + 1 < files.size(); ++t) {
+            threads.emplace_back([&] { readSome(false); });
+        }
+        readSome(true);
+    }  // joins
+    if (outOfMemory) {
+        throw std::bad_alloc();
     }
-    readSome(true);
-    threads.clear();  // joins
     if (stop) {
         return Error{ErrorCode::Cancelled, "mixing stopped"};
     }
     progress.advance(total, total);
-    std::vector<Result<SoundRuns>> sounds;
-    sounds.reserve(files.size());
-    for (auto& slot : slots) {
-        if (!slot->ok() && slot->error().code == ErrorCode::OutOfMemory) {
-            throw std::bad_alloc();
-        }
-        sounds.push_back(std::move(*slot));
-    }
-    return sounds;
+    return reads;
 }
 
 struct Voice {
@@ -149,26 +190,6 @@ struct Voice {
     double cutSeconds = std::numeric_limits<double>::infinity();  // when the same keysound sounds again
     std::size_t keysound = 0;
 };
-
-// Adds the voice's sound to the mix where both overlap: frames [from, to) of the mix, the sound
-// starting at mix frame `first`. Only the sound's runs are visited.
-void addVoice(const SoundRuns& sound, std::int64_t first, std::int64_t from, std::int64_t to, float* out)
-{
-    const std::int64_t soundFrom = from - first;
-    const std::int64_t soundTo = to - first;
-    auto run = std::upper_bound(sound.runs.begin(), sound.runs.end(), soundFrom,
-                                [](std::int64_t frame, const SoundRuns::Run& r) { return frame < r.endFrame(); });
-    for (; run != sound.runs.end() && run->firstFrame < soundTo; ++run) {
-        const std::int64_t begin = std::max(run->firstFrame, soundFrom);
-        const std::int64_t end = std::min(run->endFrame(), soundTo);
-        const float* in = run->samples.data() + (begin - run->firstFrame) * 2;
-        float* target = out + (begin + first) * 2;
-        const std::int64_t count = (end - begin) * 2;
-        for (std::int64_t i = 0; i < count; ++i) {
-            target[i] += in[i];
-        }
-    }
-}
 
 }  // namespace
 
@@ -211,6 +232,10 @@ Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std
     // when they were first heard, to list in that order.
     const double rate = options.sampleRate;
     const auto longestSound = static_cast<std::int64_t>(kLongestSoundSeconds * rate);
+    const auto frameAt = [&](double seconds) { return static_cast<std::int64_t>(std::llround(seconds * rate)); };
+    // No frame past this is written: the window's end, or an hour (a longer mix is refused below).
+    const std::int64_t limitFrames = options.lengthSeconds ? frameAt(windowEnd - options.fromSeconds)
+                                                           : frameAt(kLongestMixSeconds) + 1;
     KeysoundFinder finder(folder);
     ChartMix mix;
     std::vector<std::pair<std::size_t, std::string>> missing;
@@ -221,7 +246,11 @@ Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std
     std::vector<bool> looked(names.size(), false);
     std::vector<std::size_t> firstHeard(names.size(), 0);
     for (std::size_t v = 0; v < voices.size(); ++v) {
-        const auto keysound = voices[v].keysound;
+        if (v % kPlacementsBetweenPolls == kPlacementsBetweenPolls - 1 && progress.stopRequested()) {
+            return Error{ErrorCode::Cancelled, "mixing stopped"};
+        }
+        const auto& voice = voices[v];
+        const auto keysound = voice.keysound;
         if (!looked[keysound]) {
             looked[keysound] = true;
             firstHeard[keysound] = v;
@@ -234,37 +263,67 @@ Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std
             } else if (*path) {
                 const auto [entry, fresh] = fileIndex.try_emplace(**path, files.size());
                 if (fresh) {
-                    files.push_back({**path, 0});
+                    files.push_back({**path, 0, {}});
                 }
                 fileOfKeysound[keysound] = static_cast<std::ptrdiff_t>(entry->second);
             } else if (reported.insert(name).second) {
                 missing.emplace_back(v, name);
             }
         }
-        if (fileOfKeysound[keysound] >= 0) {
-            const double plays = std::min(voices[v].cutSeconds, windowEnd) - voices[v].startSeconds;
-            const std::int64_t frames = std::isfinite(plays) ? std::min(static_cast<std::int64_t>(std::ceil(plays * rate)) + 1, longestSound)
-                                                             : longestSound;
-            auto& file = files[static_cast<std::size_t>(fileOfKeysound[keysound])];
-            file.maxFrames = std::max(file.maxFrames, frames);
+        if (fileOfKeysound[keysound] < 0) {
+            continue;
+        }
+        const double plays = std::min(voice.cutSeconds, windowEnd) - voice.startSeconds;
+        const std::int64_t frames = std::isfinite(plays) ? std::min(static_cast<std::int64_t>(std::ceil(plays * rate)) + 1, longestSound)
+                                                         : longestSound;
+        auto& file = files[static_cast<std::size_t>(fileOfKeysound[keysound])];
+        file.maxFrames = std::max(file.maxFrames, frames);
+        // Frames relative to the mix's first frame; the voice may begin before it. Times far
+        // outside the mix are kept out of the frame arithmetic.
+        if (voice.startSeconds + kLongestSoundSeconds <= options.fromSeconds ||
+            voice.startSeconds - options.fromSeconds >= static_cast<double>(limitFrames) / rate) {
+            continue;
+        }
+        Placement placement;
+        placement.first = frameAt(voice.startSeconds - options.fromSeconds);
+        placement.soundFrom = std::max<std::int64_t>(-placement.first, 0);
+        placement.soundTo = std::min(longestSound, limitFrames - placement.first);
+        if (std::isfinite(voice.cutSeconds) && voice.cutSeconds - options.fromSeconds < kLongestMixSeconds + kLongestSoundSeconds) {
+            placement.soundTo = std::min(placement.soundTo, frameAt(voice.cutSeconds - options.fromSeconds) - placement.first);
+        }
+        if (placement.soundFrom < placement.soundTo) {
+            file.placements.push_back(placement);
         }
     }
+    for (auto& file : files) {
+        std::stable_sort(file.placements.begin(), file.placements.end(),
+                         [](const Placement& a, const Placement& b) { return a.soundTo > b.soundTo; });
+    }
 
-    auto read = readSoundFiles(files, options.sampleRate, options.threads, progress);
+    BlockMix blocks(limitFrames, options.sampleRate);
+    auto read = readIntoMix(files, options.sampleRate, options.threads, blocks, progress);
     if (!read) {
         return read.error();
     }
-    std::vector<const SoundRuns*> soundOf(names.size(), nullptr);
+    // Where each keysound's sound ends: a file that failed part-way sounds as far as it decoded,
+    // and is listed.
+    std::vector<std::int64_t> framesOf(names.size(), -1);
     for (std::size_t keysound = 0; keysound < names.size(); ++keysound) {
         if (fileOfKeysound[keysound] < 0) {
             continue;
         }
-        const auto& sound = (*read)[static_cast<std::size_t>(fileOfKeysound[keysound])];
-        if (sound) {
-            soundOf[keysound] = &sound.value();
-        } else if (reported.insert(names[keysound]).second) {
-            missing.emplace_back(firstHeard[keysound], names[keysound] + ": " + sound.error().message);
+        const auto& file = (*read)[static_cast<std::size_t>(fileOfKeysound[keysound])];
+        if (!file.error) {
+            framesOf[keysound] = file.frames;
+        } else {
+            framesOf[keysound] = file.frames;
+            if (reported.insert(names[keysound]).second) {
+                missing.emplace_back(firstHeard[keysound], names[keysound] + ": " + file.error->message);
+            }
         }
+    }
+    for (const auto& file : *read) {
+        mix.filesRead += !file.error || file.frames > 0 ? 1 : 0;
     }
     std::stable_sort(missing.begin(), missing.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (auto& [heard, text] : missing) {
@@ -273,8 +332,8 @@ Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std
 
     double soundEnd = options.fromSeconds;
     for (const auto& voice : voices) {
-        if (const auto* sound = soundOf[voice.keysound]) {
-            const double length = static_cast<double>(sound->frames) / rate;
+        if (framesOf[voice.keysound] >= 0) {
+            const double length = static_cast<double>(framesOf[voice.keysound]) / rate;
             soundEnd = std::max(soundEnd, std::min(voice.startSeconds + length, voice.cutSeconds));
         }
     }
@@ -283,36 +342,9 @@ Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std
     if (end - options.fromSeconds > kLongestMixSeconds) {
         return Error{ErrorCode::MixTooLong, "the chart sounds for more than an hour; mix a part of it"};
     }
-    const auto frameAt = [&](double seconds) { return static_cast<std::int64_t>(std::llround(seconds * rate)); };
     const std::int64_t totalFrames = std::max<std::int64_t>(frameAt(end - options.fromSeconds), 0);
     mix.sound.sampleRate = options.sampleRate;
-    mix.sound.samples.assign(static_cast<std::size_t>(totalFrames) * 2, 0.0F);
-
-    for (std::size_t v = 0; v < voices.size(); ++v) {
-        if (v % kVoicesBetweenPolls == kVoicesBetweenPolls - 1 && progress.stopRequested()) {
-            return Error{ErrorCode::Cancelled, "mixing stopped"};
-        }
-        const auto& voice = voices[v];
-        const auto* sound = soundOf[voice.keysound];
-        if (sound == nullptr) {
-            continue;
-        }
-        // Frames relative to the mix's first frame; the voice may begin before it. Times far
-        // outside the mix are kept out of the frame arithmetic.
-        if (voice.startSeconds + static_cast<double>(sound->frames) / rate <= options.fromSeconds) {
-            continue;
-        }
-        const std::int64_t first = frameAt(voice.startSeconds - options.fromSeconds);
-        std::int64_t last = first + sound->frames;
-        if (voice.cutSeconds < end) {
-            last = std::min(last, frameAt(voice.cutSeconds - options.fromSeconds));
-        }
-        const std::int64_t from = std::max<std::int64_t>(first, 0);
-        const std::int64_t to = std::min(last, totalFrames);
-        if (from < to) {
-            addVoice(*sound, first, from, to, mix.sound.samples.data());
-        }
-    }
+    mix.sound.samples = blocks.assemble(totalFrames);
 
     float peak = 0;
     for (const float sample : mix.sound.samples) {

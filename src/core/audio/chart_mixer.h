@@ -32,6 +32,7 @@ struct ChartMix {
     // "kick.wav" for a missing file, "kick.wav: <reason>" for one that could not be decoded or
     // lies outside the chart's folder.
     std::vector<std::string> missing;
+    std::size_t filesRead = 0;  // sound files that decoded, whole or in part
     float gain = 1;  // applied to the whole mix to keep its peak within kMixPeak
 };
 
@@ -43,9 +44,10 @@ struct KeysoundStrike {
 
 // Each strike (in time order) plays its keysound's file from `folder` at its time, until the
 // sound ends or the next strike of the same keysound starts it again. Each file is read once,
-// only as far as some strike plays it, held at the mix rate without its silent stretches, and
-// mixed only where it sounds: time and memory follow the sound written, not the files' headers.
-// Progress counts files read. Missing, unreadable or outside files are listed, not fatal.
+// only as far as some strike plays it, and each decoded block is added at once wherever it
+// sounds, so no sound is held: time and memory follow the sound written, not the files' headers.
+// Progress counts files read. Missing, unreadable or outside files are listed, not fatal; a file
+// that fails part-way sounds as far as it decoded and is listed too.
 // InvalidSetting for a rate of 0 or less, a negative start or one past the last strike, a length
 // of 0 or less or one longer than kLongestMixSeconds; MixTooLong if the strikes sound for longer
 // than that; Cancelled if the sink asks to stop (it is polled while reading and mixing).

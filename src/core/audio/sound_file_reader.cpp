@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +30,8 @@ public:
     // Up to `frames` frames into `out` (2 * frames floats): the count read, 0 at the end of the
     // sound, negative when the data is damaged.
     virtual long readStereo(float* out, long frames) = 0;
+    // After the last frame: whether the file ends where its data says it does.
+    virtual bool endsWhole() { return true; }
 
     long rate = 0;
     int channels = 0;
@@ -67,6 +70,7 @@ public:
             return result;
         }
         m_open = true;
+        m_stream = file;
         const vorbis_info* info = ov_info(&m_file, -1);
         rate = info->rate;
         channels = info->channels;
@@ -90,8 +94,45 @@ public:
         return got;
     }
 
+    // libvorbisfile plays a file cut at a page boundary as far as it goes without a word; but an
+    // encoder marks the last page of a stream, so a file whose last whole page is unmarked was
+    // cut short. (A stream that cannot seek, a pipe, is taken as whole.)
+    bool endsWhole() override
+    {
+        constexpr off_t kLongestPage = 27 + 255 + 255 * 255;
+        if (::fseeko(m_stream, 0, SEEK_END) != 0) {
+            return true;
+        }
+        const off_t size = ::ftello(m_stream);
+        const off_t tail = std::min(size, kLongestPage);
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(std::max<off_t>(tail, 0)));
+        if (size < 0 || ::fseeko(m_stream, size - tail, SEEK_SET) != 0 ||
+            std::fread(bytes.data(), 1, bytes.size(), m_stream) != bytes.size()) {
+            return true;
+        }
+        // The last page is the one whose header, segment table and body end exactly at the end.
+        for (std::size_t at = bytes.size() >= 27 ? bytes.size() - 27 + 1 : 0; at-- > 0;) {
+            if (std::memcmp(&bytes[at], "OggS", 4) != 0 || bytes[at + 4] != 0) {
+                continue;
+            }
+            const std::size_t segments = bytes[at + 26];
+            if (at + 27 + segments > bytes.size()) {
+                continue;
+            }
+            std::size_t body = 0;
+            for (std::size_t i = 0; i < segments; ++i) {
+                body += bytes[at + 27 + i];
+            }
+            if (at + 27 + segments + body == bytes.size()) {
+                return (bytes[at + 5] & 0x04) != 0;  // the end-of-stream flag
+            }
+        }
+        return false;  // the file stops inside a page
+    }
+
 private:
     OggVorbis_File m_file{};
+    std::FILE* m_stream = nullptr;
     bool m_open = false;
 };
 
@@ -242,6 +283,10 @@ Result<std::int64_t> streamSoundFile(const std::filesystem::path& path, int samp
         // that gives nothing at all is not a sound.
         if ((sound.claimedFrames >= 0 && decoded < sound.claimedFrames) || (decoded == 0 && sound.claimedFrames != 0)) {
             return soundError(path, framesRead(decoded));
+        }
+        if (!sound.endsWhole()) {
+            give();
+            return soundError(path, framesRead(decoded) + "; the file stops before the stream's end");
         }
         if (auto done = resampler->process({}, true, converted); !done) {
             return soundError(path, "cannot resample: " + done.error().message);

@@ -159,6 +159,9 @@ Status writeSoundFile(const std::filesystem::path& target, std::span<const float
     };
     SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
     MemoryFile memory;
+    if (format == SoundFormat::Wave) {
+        memory.bytes.reserve(interleaved.size() * 2 + 64);  // 16-bit samples and the header
+    }
     if (sampleRate <= 0) {
         return refused("no sample rate");
     }

@@ -98,6 +98,15 @@ Result<PreviewOutcome> writeChartPreview(const PreviewRequest& request, Progress
     if (!mix) {
         return mix.error();
     }
+    if (mix->filesRead == 0 && !mix->missing.empty()) {
+        // Nothing to hear: a silent file would pass for a preview of the chart.
+        return Error{ErrorCode::CannotOpen, displayPath(request.chartPath) + ": none of the chart's " +
+                                                std::to_string(mix->missing.size()) +
+                                                " keysound files could be read (the first: " + mix->missing.front() +
+                                                "); no preview was written"}
+            .inFile(displayPath(request.chartPath))
+            .about("read");
+    }
     audio::applyFades(mix->sound, request.fadeInSeconds, request.fadeOutSeconds);
     if (auto written = audio::writePreviewFile(request.outputPath, mix->sound, *format, progress); !written) {
         return written.error();

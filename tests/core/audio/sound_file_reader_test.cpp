@@ -82,6 +82,32 @@ TEST(SoundFileReader, FileCutShortIsRefusedWithTheFramesRead)
     }
 }
 
+TEST(SoundFileReader, OggCutAtAPageBoundaryIsListedWithTheFramesRead)
+{
+    // Whole pages decode without complaint from the decoder; only the missing end mark tells.
+    const TempDir dir;
+    std::vector<float> tone(44100 * 2 * 2);
+    for (std::size_t frame = 0; frame < tone.size() / 2; ++frame) {
+        tone[frame * 2] = tone[frame * 2 + 1] = static_cast<float>(0.5 * std::sin(static_cast<double>(frame) * 0.05));
+    }
+    ASSERT_TRUE(writeSoundFile(dir / "whole.ogg", tone, SoundFormat::OggVorbis, 0.5, 44100));
+    Bytes bytes = readFile(dir / "whole.ogg");
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const auto lastPage = text.rfind("OggS");
+    ASSERT_NE(lastPage, std::string_view::npos);
+    ASSERT_GT(lastPage, bytes.size() / 2);
+    bytes.resize(lastPage);
+    writeFile(dir / "cut.ogg", bytes);
+    ASSERT_TRUE(readSoundFile(dir / "whole.ogg", 44100).ok());
+    std::int64_t heard = 0;
+    const auto cut = streamSoundFile(dir / "cut.ogg", 44100, 44100 * 10,
+                                     [&](std::span<const float> block) { heard += static_cast<std::int64_t>(block.size() / 2); });
+    ASSERT_FALSE(cut.ok());
+    EXPECT_NE(cut.error().message.find("cut.ogg: cannot read: cannot decode, "), std::string::npos) << cut.error().message;
+    EXPECT_NE(cut.error().message.find("stops before the stream's end"), std::string::npos) << cut.error().message;
+    EXPECT_GT(heard, 44100);  // what was there was given before the refusal
+}
+
 TEST(SoundFileReader, ReadsOggVorbisAndOtherRatesAtTheMixRate)
 {
     const TempDir dir;

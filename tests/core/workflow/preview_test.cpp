@@ -73,6 +73,30 @@ TEST(Preview, RefusesToWriteOverTheChartOrAFileItNames)
     EXPECT_EQ(readFile(dir / "kick.wav"), kick);
 }
 
+TEST(Preview, RefusesAChartWhoseKeysoundsAreAllMissingButMixesOneWithSomeLeft)
+{
+    const TempDir dir;
+    writeFile(dir / "broken.ogg", std::string_view("OggS, but not really"));
+    writeFile(dir / "song.bms", std::string_view("#BPM 120\n#WAV01 kick.wav\n#WAV02 broken.ogg\n#00011:0102\n"));
+    PreviewRequest request;
+    request.chartPath = dir / "song.bms";
+    request.outputPath = dir / "preview.wav";
+    NullProgress quiet;
+    const auto refused = writeChartPreview(request, quiet);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().code, ErrorCode::CannotOpen);
+    EXPECT_NE(refused.error().message.find("none of the chart's 2 keysound files could be read (the first: kick.wav)"),
+              std::string::npos)
+        << refused.error().message;
+    EXPECT_FALSE(std::filesystem::exists(dir / "preview.wav"));
+
+    writeFile(dir / "kick.wav", clickWave(100));
+    const auto mixed = writeChartPreview(request, quiet);
+    ASSERT_TRUE(mixed.ok()) << mixed.error().message;
+    ASSERT_EQ(mixed->missingKeysounds.size(), 1U);
+    EXPECT_EQ(mixed->missingKeysounds[0].rfind("broken.ogg: ", 0), 0U) << mixed->missingKeysounds[0];
+}
+
 TEST(Preview, AStopWhileEncodingLeavesNothingBehind)
 {
     const TempDir dir;
