@@ -100,10 +100,11 @@ Result<PreviewOutcome> writeChartPreview(const PreviewRequest& request, Progress
     }
     if (mix->filesRead == 0 && !mix->missing.empty()) {
         // Nothing to hear: a silent file would pass for a preview of the chart.
-        return Error{ErrorCode::CannotOpen, displayPath(request.chartPath) + ": none of the chart's " +
-                                                std::to_string(mix->missing.size()) +
-                                                " keysound files could be read (the first: " + mix->missing.front() +
-                                                "); no preview was written"}
+        const auto count = mix->missing.size();
+        const std::string what = count == 1 ? "the chart's one keysound file could not be read (" + mix->missing.front()
+                                            : "none of the chart's " + std::to_string(count) +
+                                                  " keysound files could be read (the first: " + mix->missing.front();
+        return Error{ErrorCode::CannotOpen, displayPath(request.chartPath) + ": " + what + "); no preview was written"}
             .inFile(displayPath(request.chartPath))
             .about("read");
     }

@@ -85,7 +85,7 @@ TEST(Preview, RefusesAChartWhoseKeysoundsAreAllMissingButMixesOneWithSomeLeft)
     const auto refused = writeChartPreview(request, quiet);
     ASSERT_FALSE(refused.ok());
     EXPECT_EQ(refused.error().code, ErrorCode::CannotOpen);
-    EXPECT_NE(refused.error().message.find("none of the chart's 2 keysound files could be read (the first: kick.wav)"),
+    EXPECT_NE(refused.error().message.find("none of the chart's 2 keysound files could be read (the first: kick.wav"),
               std::string::npos)
         << refused.error().message;
     EXPECT_FALSE(std::filesystem::exists(dir / "preview.wav"));
