@@ -100,7 +100,7 @@ TEST(PreviewCli, HostileChartsEndInOneSentence)
     for (const auto& [chart, out, exitCode, err] : std::vector<Case>{
              {"long.bms", "mix.wav", 1, "the chart sounds for more than an hour"},
              {"over.bms", "s1.wav", 1, "s1.wav: is the keysound \"s1.wav\" of the chart; write the preview elsewhere"},
-             {"name\x1b[2J.bms", "mix.wav", 0, "missing keysound: a\\x07.wav"},
+             {"name\x1b[2J.bms", "mix.wav", 1, "could not be read (a\\x07.wav); no preview was written"},
          }) {
         SCOPED_TRACE(chart);
         const auto run = runCli({"preview", (dir / chart).string(), "--out", (dir / out).string()});
