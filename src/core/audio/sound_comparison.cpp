@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
+#include <exception>
 #include <numbers>
+#include <thread>
 #include <vector>
 
 namespace zentrowe::audio {
@@ -17,34 +18,64 @@ constexpr int kBandCount = 96;         // C1 to B8
 // Frames quieter than this, against the loudest frame of either sound, count for nothing.
 constexpr double kSilentFraction = 1e-4;
 
-void transform(std::vector<std::complex<double>>& values)
-{
-    const std::size_t n = values.size();
-    for (std::size_t i = 1, j = 0; i < n; ++i) {
-        std::size_t bit = n >> 1;
-        for (; (j & bit) != 0; bit >>= 1) {
-            j ^= bit;
+// A radix-2 transform of kWindow values held as separate real and imaginary parts, with the
+// turning factors computed once: checking a song takes thousands of windows, and plain doubles
+// stay fast in an unoptimised build where std::complex is a call per operation.
+class Transform {
+public:
+    Transform() : m_cos(kWindow / 2), m_sin(kWindow / 2), m_swap(kWindow)
+    {
+        for (std::size_t k = 0; k < kWindow / 2; ++k) {
+            const double angle = -2 * std::numbers::pi * static_cast<double>(k) / kWindow;
+            m_cos[k] = std::cos(angle);
+            m_sin[k] = std::sin(angle);
         }
-        j ^= bit;
-        if (i < j) {
-            std::swap(values[i], values[j]);
+        for (std::size_t i = 1, j = 0; i < kWindow; ++i) {
+            std::size_t bit = kWindow >> 1;
+            for (; (j & bit) != 0; bit >>= 1) {
+                j ^= bit;
+            }
+            j ^= bit;
+            m_swap[i] = j;
         }
     }
-    for (std::size_t length = 2; length <= n; length <<= 1) {
-        const double angle = -2 * std::numbers::pi / static_cast<double>(length);
-        const std::complex<double> step(std::cos(angle), std::sin(angle));
-        for (std::size_t start = 0; start < n; start += length) {
-            std::complex<double> turn(1);
-            for (std::size_t k = 0; k < length / 2; ++k) {
-                const auto even = values[start + k];
-                const auto odd = values[start + k + length / 2] * turn;
-                values[start + k] = even + odd;
-                values[start + k + length / 2] = even - odd;
-                turn *= step;
+
+    // In place: `re` holds the input (imaginary parts 0) and both hold the spectrum after.
+    void run(double* re, double* im) const
+    {
+        for (std::size_t i = 1; i < kWindow; ++i) {
+            if (i < m_swap[i]) {
+                std::swap(re[i], re[m_swap[i]]);
+                std::swap(im[i], im[m_swap[i]]);
+            }
+        }
+        for (std::size_t length = 2; length <= kWindow; length <<= 1) {
+            const std::size_t half = length / 2;
+            const std::size_t stride = kWindow / length;
+            for (std::size_t start = 0; start < kWindow; start += length) {
+                double* evenRe = re + start;
+                double* evenIm = im + start;
+                double* oddRe = evenRe + half;
+                double* oddIm = evenIm + half;
+                for (std::size_t k = 0; k < half; ++k) {
+                    const double c = m_cos[k * stride];
+                    const double s = m_sin[k * stride];
+                    const double turnedRe = oddRe[k] * c - oddIm[k] * s;
+                    const double turnedIm = oddRe[k] * s + oddIm[k] * c;
+                    oddRe[k] = evenRe[k] - turnedRe;
+                    oddIm[k] = evenIm[k] - turnedIm;
+                    evenRe[k] += turnedRe;
+                    evenIm[k] += turnedIm;
+                }
             }
         }
     }
-}
+
+private:
+    std::vector<double> m_cos;
+    std::vector<double> m_sin;
+    std::vector<std::size_t> m_swap;
+};
 
 // Band energies per hop, the square root taken so that quiet notes still weigh.
 struct Bands {
@@ -65,7 +96,9 @@ Bands bandsOf(const StereoSound& sound, std::size_t hop, std::size_t frameCount,
     Bands bands;
     bands.frames.assign(frameCount, std::vector<double>(kBandCount, 0.0));
     bands.loudness.assign(frameCount, 0.0);
-    std::vector<std::complex<double>> values(kWindow);
+    const Transform transform;
+    std::vector<double> re(kWindow);
+    std::vector<double> im(kWindow);
     for (std::size_t frame = 0; frame < frameCount; ++frame) {
         // Centred on the hop, so that a sound is seen where it is, not a window early.
         const auto centre = static_cast<std::int64_t>(frame * hop);
@@ -74,18 +107,20 @@ Bands bandsOf(const StereoSound& sound, std::size_t hop, std::size_t frameCount,
             const std::int64_t at = centre - static_cast<std::int64_t>(kWindow / 2) + static_cast<std::int64_t>(i);
             const double value = at >= 0 && static_cast<std::size_t>(at) < mono.size() ? mono[static_cast<std::size_t>(at)] : 0.0;
             any = any || value != 0;
-            values[i] = value * hann[i];
+            re[i] = value * hann[i];
         }
         if (!any) {
             continue;
         }
-        transform(values);
+        std::fill(im.begin(), im.end(), 0.0);
+        transform.run(re.data(), im.data());
         auto& out = bands.frames[frame];
         double power = 0;
         for (std::size_t bin = 1; bin < bandOfBin.size(); ++bin) {
             if (bandOfBin[bin] >= 0) {
-                out[static_cast<std::size_t>(bandOfBin[bin])] += std::norm(values[bin]);
-                power += std::norm(values[bin]);
+                const double norm = re[bin] * re[bin] + im[bin] * im[bin];
+                out[static_cast<std::size_t>(bandOfBin[bin])] += norm;
+                power += norm;
             }
         }
         for (auto& value : out) {
@@ -112,8 +147,23 @@ SoundComparison compareSounds(const StereoSound& reference, const StereoSound& c
             bandOfBin[bin] = std::max(note, kLowestBandNote) - kLowestBandNote;
         }
     }
-    const Bands one = bandsOf(reference, hop, frameCount, bandOfBin);
-    const Bands two = bandsOf(candidate, hop, frameCount, bandOfBin);
+    // The two sounds' bands on two threads: the transforms are nearly all of a comparison's time.
+    Bands one;
+    Bands two;
+    std::exception_ptr failure;
+    {
+        std::jthread first([&] {
+            try {
+                one = bandsOf(reference, hop, frameCount, bandOfBin);
+            } catch (...) {
+                failure = std::current_exception();  // rethrown on the caller's thread
+            }
+        });
+        two = bandsOf(candidate, hop, frameCount, bandOfBin);
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
 
     // Each sound's loudness against its own loudest frame: a mix turned down still weighs as much.
     const double loudestOne = std::max(*std::max_element(one.loudness.begin(), one.loudness.end()), 1e-12);
