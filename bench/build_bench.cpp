@@ -137,15 +137,16 @@ void renderKeysounds(benchmark::State& state)
         return;
     }
     constexpr std::int64_t kNoteFrames = audio::kSampleRate * 5 / 4;
-    constexpr std::int64_t kTotalFrames = audio::kSampleRate * 3 / 2;
     std::int64_t frames = 0;
     int i = 0;
     for (auto _ : state) {
-        const auto samples = renderer->renderNote({}, static_cast<std::uint8_t>(36 + i % 50),
-                                                  static_cast<std::uint8_t>(30 + i % 20 * 4), kNoteFrames,
-                                                  kTotalFrames);
+        audio::NoteSound sound;
+        sound.note = static_cast<std::uint8_t>(36 + i % 50);
+        sound.velocity = static_cast<std::uint8_t>(30 + i % 20 * 4);
+        sound.noteFrames = kNoteFrames;
+        const auto samples = renderer->renderNote(sound);
         benchmark::DoNotOptimize(samples.data());
-        frames += kTotalFrames;
+        frames += samples ? static_cast<std::int64_t>(samples->size() / 2) : 0;
         ++i;
     }
     state.counters["realtime_x"] =

@@ -60,7 +60,7 @@ Status renderOne(const RenderJob& job, Renderer& renderer, PoolState& state)
     StopFlagSink stopSink(state.stop);
     auto rendered = job.sequence
                         ? renderer.renderEvents(job.events, job.tailFrames, stopSink)
-                        : renderer.renderNote(job.instrument, job.note, job.velocity, job.noteFrames, job.totalFrames);
+                        : renderer.renderNote(job.note);
     if (!rendered) {
         if (rendered.error().code == ErrorCode::Cancelled) {
             return rendered.error();

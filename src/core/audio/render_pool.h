@@ -23,11 +23,7 @@ struct RenderJob {
     std::string name;  // how a sentence names it: the file name, or "the BGM"
     bool sequence = false;
     // A note:
-    Instrument instrument;
-    std::uint8_t note = 0;
-    std::uint8_t velocity = 0;
-    std::int64_t noteFrames = 0;
-    std::int64_t totalFrames = 0;
+    NoteSound note;
     // A sequence, which must outlive the pool's run:
     std::span<const TimedEvent> events;
     std::int64_t tailFrames = 0;

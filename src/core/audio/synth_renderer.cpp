@@ -22,6 +22,7 @@ constexpr double kGain = 0.4;
 constexpr int kMelodicChannel = 0;
 constexpr int kDrumChannel = 9;  // the General MIDI percussion channel, a drum channel in the synthesiser
 constexpr std::int64_t kRenderChunkFrames = 1 << 14;
+constexpr std::int64_t kRingBlockFrames = 8 * kBlockFrames;  // how often a tail's level is looked at
 constexpr int kDrumBank = 128;  // where a SoundFont keeps its drum kits
 // A released voice fades for at most a few seconds; a synthesiser still sounding after this
 // long holds a stuck note, and the next rendering starts anyway.
@@ -59,6 +60,24 @@ bool hasWholeRiffHeader(const std::filesystem::path& path)
     const auto fileSize = std::filesystem::file_size(path, error);
     return !error && std::memcmp(header.data(), "RIFF", 4) == 0 && std::memcmp(header.data() + 8, "sfbk", 4) == 0 &&
            chunkSize + 8 <= fileSize;
+}
+
+// The controllers as the track set them; the bend range through registered parameter 0, as a
+// synthesiser reads it from the track, and then no parameter selected.
+void applyControls(fluid_synth_t* synth, int channel, const NoteControls& controls)
+{
+    fluid_synth_cc(synth, channel, 7, controls.volume & 0x7F);
+    fluid_synth_cc(synth, channel, 11, controls.expression & 0x7F);
+    fluid_synth_cc(synth, channel, 10, controls.pan & 0x7F);
+    fluid_synth_cc(synth, channel, 1, controls.modulation & 0x7F);
+    fluid_synth_channel_pressure(synth, channel, controls.pressure & 0x7F);
+    fluid_synth_cc(synth, channel, 101, 0);
+    fluid_synth_cc(synth, channel, 100, 0);
+    fluid_synth_cc(synth, channel, 6, controls.bendRangeSemitones & 0x7F);
+    fluid_synth_cc(synth, channel, 38, controls.bendRangeCents & 0x7F);
+    fluid_synth_cc(synth, channel, 101, 127);
+    fluid_synth_cc(synth, channel, 100, 127);
+    fluid_synth_pitch_bend(synth, channel, controls.pitchBend & 0x3FFF);
 }
 
 }  // namespace
@@ -159,12 +178,13 @@ void SynthRenderer::render(std::vector<float>& out, std::int64_t frames)
                             kChannelCount);
 }
 
-Result<std::vector<float>> SynthRenderer::renderNote(const Instrument& instrument, std::uint8_t note,
-                                                     std::uint8_t velocity, std::int64_t noteFrames,
-                                                     std::int64_t totalFrames)
+Result<std::vector<float>> SynthRenderer::renderNote(const NoteSound& sound)
 {
-    if (totalFrames > kLongestRenderFrames) {
-        return Error{ErrorCode::TooLong, "a keysound would sound for more than an hour"}.withNumber(totalFrames);
+    const auto& instrument = sound.instrument;
+    // A drum is struck and left alone; anything else is released where the track releases it.
+    const std::int64_t offFrame = instrument.drums ? 0 : nearestBlockStart(std::max<std::int64_t>(sound.noteFrames, 0));
+    if (offFrame > kLongestRenderFrames - kLongestRingOutFrames) {
+        return Error{ErrorCode::TooLong, "a keysound would sound for more than an hour"}.withNumber(sound.noteFrames);
     }
     auto* synth = m_parts->synth.get();
     reset();
@@ -173,23 +193,36 @@ Result<std::vector<float>> SynthRenderer::renderNote(const Instrument& instrumen
         fluid_synth_bank_select(synth, channel, static_cast<unsigned>(instrument.bank));
     }
     fluid_synth_program_change(synth, channel, instrument.program);
+    applyControls(synth, channel, sound.controls);
 
     // Whole blocks only: a part-used block would carry the previous note's samples into this one
     // and start this note late.
     std::vector<float> out;
-    out.reserve(static_cast<std::size_t>(roundUpToBlock(totalFrames)) * kChannelCount);
-    fluid_synth_noteon(synth, channel, note, std::min<int>(velocity, 127));
-    const std::int64_t offFrame = std::min(nearestBlockStart(noteFrames), roundUpToBlock(totalFrames));
+    out.reserve(static_cast<std::size_t>(offFrame + kRingOutQuietFrames + kRingBlockFrames) * kChannelCount);
+    fluid_synth_noteon(synth, channel, sound.note, std::min<int>(sound.velocity, 127));
     for (std::int64_t done = 0; done < offFrame; done += kRenderChunkFrames) {
         render(out, std::min(kRenderChunkFrames, offFrame - done));
     }
-    fluid_synth_noteoff(synth, channel, note);
-    const std::int64_t end = roundUpToBlock(totalFrames);
-    for (std::int64_t done = offFrame; done < end; done += kRenderChunkFrames) {
-        render(out, std::min(kRenderChunkFrames, end - done));
+    if (!instrument.drums) {
+        fluid_synth_noteoff(synth, channel, sound.note);
     }
-    out.resize(static_cast<std::size_t>(std::max<std::int64_t>(totalFrames, 0)) * kChannelCount);
-    trimTrailingSilence(out);
+    // The tail: short blocks until the sound has stayed under the floor long enough (a voice
+    // between two peaks of a tremolo dips below it briefly) or every voice has ended.
+    std::int64_t quietFrames = 0;
+    for (std::int64_t rung = 0; rung < kLongestRingOutFrames && quietFrames < kRingOutQuietFrames &&
+                                fluid_synth_get_active_voice_count(synth) > 0;
+         rung += kRingBlockFrames) {
+        const std::size_t from = out.size();
+        render(out, kRingBlockFrames);
+        std::int64_t lastLoud = -1;
+        for (std::size_t i = from; i < out.size(); ++i) {
+            if (std::fabs(out[i]) >= kRingOutFloor) {
+                lastLoud = static_cast<std::int64_t>((i - from) / kChannelCount);
+            }
+        }
+        quietFrames = lastLoud < 0 ? quietFrames + kRingBlockFrames : kRingBlockFrames - 1 - lastLoud;
+    }
+    trimBelow(out, kRingOutFloor);
     return out;
 }
 
@@ -271,11 +304,15 @@ Result<std::vector<float>> SynthRenderer::renderEvents(std::span<const TimedEven
 void trimTrailingSilence(std::vector<float>& interleaved)
 {
     // Below half a step of 16-bit PCM a sample is written as 0.
-    constexpr float kSilent = 0.5f / 32768.0f;
+    trimBelow(interleaved, 0.5f / 32768.0f);
+}
+
+void trimBelow(std::vector<float>& interleaved, float floor)
+{
     std::size_t frames = interleaved.size() / kChannelCount;
     while (frames > 0) {
         const float* frame = interleaved.data() + (frames - 1) * kChannelCount;
-        if (std::fabs(frame[0]) >= kSilent || std::fabs(frame[1]) >= kSilent) {
+        if (std::fabs(frame[0]) >= floor || std::fabs(frame[1]) >= floor) {
             break;
         }
         --frames;

@@ -28,6 +28,40 @@ struct Instrument {
     friend bool operator==(const Instrument&, const Instrument&) = default;
 };
 
+// The controllers of the channel a keysound's note is struck on, as the track left them: they
+// shape its level (volume × expression), place (pan), pitch (bend through its range) and vibrato
+// (modulation, channel pressure). General MIDI's values after a reset by default.
+struct NoteControls {
+    std::uint8_t volume = 100;
+    std::uint8_t expression = 127;
+    std::uint8_t pan = 64;
+    std::uint8_t modulation = 0;
+    std::uint8_t pressure = 0;
+    std::uint16_t pitchBend = 8192;  // 14 bits, 8192 the centre
+    std::uint8_t bendRangeSemitones = 2;
+    std::uint8_t bendRangeCents = 0;
+
+    friend bool operator==(const NoteControls&, const NoteControls&) = default;
+};
+
+// One keysound: a note struck with its instrument and controllers, released at `noteFrames` (the
+// sounding length the track gives it: up to its note-off, the pedal's release or the key's next
+// strike), then left to ring out. A drum kit's note is never released: it rings out whatever its
+// length, as drum sounds do.
+struct NoteSound {
+    Instrument instrument;
+    std::uint8_t note = 0;
+    std::uint8_t velocity = 0;
+    NoteControls controls;
+    std::int64_t noteFrames = 0;
+};
+
+// A note rings out after its release until it stays below this level (-60 dBFS) for
+// kRingOutQuietFrames, at most kLongestRingOutFrames; what follows its last louder frame is cut.
+inline constexpr float kRingOutFloor = 0.001f;
+inline constexpr std::int64_t kRingOutQuietFrames = kSampleRate / 20;  // 50 ms
+inline constexpr std::int64_t kLongestRingOutFrames = 10LL * kSampleRate;
+
 // A channel voice event (status 0x80 to 0xEF) at a frame of the rendering.
 struct TimedEvent {
     std::int64_t frame = 0;
@@ -41,12 +75,10 @@ struct TimedEvent {
 class Renderer {
 public:
     virtual ~Renderer() = default;
-    // One note from a silent renderer: its Note On at frame 0, its Note Off at `noteFrames`,
-    // `totalFrames` frames in all, trailing frames that are silent at 16 bits removed. TooLong
-    // past kLongestRenderFrames.
-    virtual Result<std::vector<float>> renderNote(const Instrument& instrument, std::uint8_t note,
-                                                  std::uint8_t velocity, std::int64_t noteFrames,
-                                                  std::int64_t totalFrames) = 0;
+    // One note from a silent renderer: its Note On at frame 0 with the controllers set, its Note
+    // Off at `noteFrames` (none for a drum kit), then rung out (kRingOutFloor) and cut after its
+    // last frame at or above the floor. TooLong past kLongestRenderFrames.
+    virtual Result<std::vector<float>> renderNote(const NoteSound& sound) = 0;
     // Events in frame order from a silent renderer, then the sound left to die away (at most
     // `tailFrames`); trailing silence removed. Progress in frames; Cancelled if the sink asks to
     // stop; TooLong if the events and the tail pass kLongestRenderFrames.
@@ -70,8 +102,8 @@ public:
 
     // Every rendering starts from a synthesiser with no voice left from the one before and at a
     // block start, so the same note gives the same samples whichever renderings came before it.
-    Result<std::vector<float>> renderNote(const Instrument& instrument, std::uint8_t note, std::uint8_t velocity,
-                                          std::int64_t noteFrames, std::int64_t totalFrames) override;
+    // Rings out in short blocks, so a note's tail costs what it sounds, not the longest ring.
+    Result<std::vector<float>> renderNote(const NoteSound& sound) override;
 
     // Every channel at program 0 (channel index 9 the drum kit), each event applied at the block
     // start nearest its frame; the tail rounded up to whole blocks.
@@ -94,5 +126,8 @@ private:
 
 // Drops the trailing frames whose every sample rounds to 0 at 16 bits.
 void trimTrailingSilence(std::vector<float>& interleaved);
+
+// Drops the trailing frames whose every sample lies below `floor` in magnitude.
+void trimBelow(std::vector<float>& interleaved, float floor);
 
 }  // namespace zentrowe::audio

@@ -46,30 +46,36 @@ std::optional<Error> ChartBuilder::takeError()
 }
 
 std::uint16_t ChartBuilder::codeFor(std::uint8_t note, std::int64_t startTime, std::int64_t endTime,
-                                    std::uint8_t velocity)
+                                    std::uint8_t velocity, std::uint64_t startOrder)
 {
     const std::int64_t duration = std::min(endTime - startTime, kLongestDurationTicks);
+    const std::uint32_t variant = m_variants != nullptr ? m_variants->variantOf(startOrder) : 0;
     if (m_merge.active() || m_exhausted) {
-        m_unmerged.emplace(note, duration, velocity);
+        m_unmerged.emplace(note, duration, velocity, variant);
     }
     const std::uint8_t mergedVelocityValue = mergedVelocity(velocity, m_merge.velocityStep);
     const std::int64_t mergedLength = mergedDuration(duration, m_merge.lengthStep, m_ticksPerMeasure);
     if (m_exhausted) {
-        if (!m_keysounds.find(note, mergedLength, mergedVelocityValue)) {
-            m_unnumbered.emplace(note, mergedLength, mergedVelocityValue);
+        if (!m_keysounds.find(note, mergedLength, mergedVelocityValue, variant)) {
+            m_unnumbered.emplace(note, mergedLength, mergedVelocityValue, variant);
         }
         return 1;
     }
-    const auto index = m_keysounds.findOrAdd(note, mergedLength, mergedVelocityValue, startTime);
+    const std::size_t known = m_keysounds.size();
+    const auto index = m_keysounds.findOrAdd(note, mergedLength, mergedVelocityValue, startTime, variant);
+    if (index && m_keysounds.size() > known && m_variants != nullptr) {
+        m_keysounds.setSuffix(*index, m_variants->suffixOf(variant));
+    }
     if (!index) {
         m_exhausted = true;
-        m_unnumbered.emplace(note, mergedLength, mergedVelocityValue);
+        m_unnumbered.emplace(note, mergedLength, mergedVelocityValue, variant);
         if (!m_merge.active()) {
             // Unmerged, the table holds every keysound met so far as it is.
-            for (const auto& entry : m_keysounds.entries()) {
-                m_unmerged.emplace(entry.note, entry.duration, entry.velocity);
+            for (std::size_t k = 0; k < m_keysounds.size(); ++k) {
+                const auto& entry = m_keysounds[k];
+                m_unmerged.emplace(entry.note, entry.duration, entry.velocity, m_keysounds.variant(k));
             }
-            m_unmerged.emplace(note, duration, velocity);
+            m_unmerged.emplace(note, duration, velocity, variant);
         }
         return 1;  // any code the chart can write; the chart is refused
     }
@@ -126,8 +132,9 @@ Error ChartBuilder::codesExhausted() const
         }
         IdentitySet merged;
         for (const auto& identity : m_unmerged) {
+            // A variant keeps its state as merged with the steps asked for.
             merged.emplace(identity.note(), mergedDuration(identity.duration, merge.lengthStep, m_ticksPerMeasure),
-                           mergedVelocity(identity.velocity(), merge.velocityStep));
+                           mergedVelocity(identity.velocity(), merge.velocityStep), identity.variant);
         }
         if (fits(merged.size(), base62)) {
             std::string choice = "merged with";

@@ -13,6 +13,7 @@
 #include "core/base/result.h"
 #include "core/convert/chart_lines.h"
 #include "core/convert/keysound_table.h"
+#include "core/convert/keysound_variants.h"
 #include "core/convert/settings.h"
 #include "core/convert/placed_note_sink.h"
 
@@ -79,11 +80,15 @@ public:
         return static_cast<int>((time % m_ticksPerMeasure) * kSlots / m_ticksPerMeasure);
     }
 
+    // Tells keysounds apart by their variants too (a build's); none: by note, length and velocity.
+    void setVariants(const KeysoundVariants* variants) { m_variants = variants; }
+
     // The code of the keysound of a note from `startTime` to `endTime` (merged as the settings
-    // ask), added to the table if new. When the codes are used up, a stand-in code: the chart is
-    // then refused, but the rest of the track still counts towards the keysounds it would need.
-    // Lengths past kLongestDurationTicks are held there.
-    std::uint16_t codeFor(std::uint8_t note, std::int64_t startTime, std::int64_t endTime, std::uint8_t velocity);
+    // ask), the track's note start number `startOrder`, added to the table if new. When the codes
+    // are used up, a stand-in code: the chart is then refused, but the rest of the track still
+    // counts towards the keysounds it would need. Lengths past kLongestDurationTicks are held there.
+    std::uint16_t codeFor(std::uint8_t note, std::int64_t startTime, std::int64_t endTime, std::uint8_t velocity,
+                          std::uint64_t startOrder);
 
     // Makes the measure of a note starting at `time` the one being collected, flushing the
     // current one if it differs. False (with the refusal recorded) for a measure a chart cannot
@@ -145,6 +150,7 @@ private:
     std::vector<std::bitset<kSlots>> m_written;  // per measure and buffer: slots already written
     std::unordered_map<std::int64_t, std::bitset<kSlots>> m_writtenLater;  // measures past the limit
     PlacedNoteSink* m_placed = nullptr;
+    const KeysoundVariants* m_variants = nullptr;
     std::size_t m_lastKeysound = 0;
     ChartLines m_lines;
     std::optional<Error> m_error;

@@ -117,9 +117,10 @@ void defineChart(chart::Chart& chart, const ChartTempos& tempos, const KeysoundT
         chart.tempos.push_back({static_cast<chart::ChartCode>(k + 1), 60'000'000.0 / micros, song::formatBpm(micros)});
     }
     chart.keysounds.reserve(keysounds.size());
-    for (const auto& entry : keysounds.entries()) {
-        chart.keysounds.push_back({static_cast<chart::ChartCode>(keysounds.codeValue(chart.keysounds.size())),
-                                   keysoundStem(keysoundName, entry, ticksPerMeasure) + std::string(soundExtension)});
+    for (std::size_t k = 0; k < keysounds.size(); ++k) {
+        chart.keysounds.push_back({static_cast<chart::ChartCode>(keysounds.codeValue(k)),
+                                   keysoundStem(keysoundName, keysounds[k], ticksPerMeasure, keysounds.suffix(k)) +
+                                       std::string(soundExtension)});
     }
 }
 
@@ -127,11 +128,12 @@ template <typename Mode, typename... ModeArguments>
 Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                     song::TrackLocation where, const ConversionSettings& settings,
                                     PlacedNoteSink* placedNotes, ProgressSink& progress, std::string_view soundExtension,
-                                    ModeArguments... modeArguments)
+                                    const KeysoundVariants* variants, ModeArguments... modeArguments)
 {
     GeneratedChart result;
     ChartBuilder chart(Mode::kBuffers, song.ticksPerMeasure, settings, !std::is_same_v<Mode, PercussionMode>,
                        placedNotes == nullptr ? &result.chart : nullptr);
+    chart.setVariants(variants);
     if (placedNotes != nullptr) {
         chart.reportPlacedNotes(*placedNotes);
     }
@@ -177,7 +179,8 @@ Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const so
 
 Result<GeneratedChart> convertSong(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                    int trackNumber, const ConversionSettings& settings,
-                                   PlacedNoteSink* placedNotes, ProgressSink& progress, std::string_view soundExtension)
+                                   PlacedNoteSink* placedNotes, ProgressSink& progress, std::string_view soundExtension,
+                                   const KeysoundVariants* variants)
 {
     if (trackNumber < 1 || static_cast<std::size_t>(trackNumber) > song.tracks.size()) {
         return Error{ErrorCode::TrackOutOfRange,
@@ -195,30 +198,32 @@ Result<GeneratedChart> convertSong(std::span<const std::uint8_t> file, const son
     const song::TrackLocation where = song.tracks[static_cast<std::size_t>(trackNumber - 1)].location;
     switch (settings.mode()) {
     case ConversionMode::Percussion:
-        return convertTrack<PercussionMode>(file, song, where, settings, placedNotes, progress, soundExtension);
+        return convertTrack<PercussionMode>(file, song, where, settings, placedNotes, progress, soundExtension,
+                                            variants);
     case ConversionMode::LongNotes:
         return convertTrack<LongNoteMode>(file, song, where, settings, placedNotes, progress, soundExtension,
-                                          settings.longNoteThreshold);
+                                          variants, settings.longNoteThreshold);
     case ConversionMode::Plain:
         break;
     }
-    return convertTrack<PlainMode>(file, song, where, settings, placedNotes, progress, soundExtension);
+    return convertTrack<PlainMode>(file, song, where, settings, placedNotes, progress, soundExtension, variants);
 }
 
 }  // namespace
 
 Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                      int trackNumber, const ConversionSettings& settings, ProgressSink& progress,
-                                     std::string_view soundExtension)
+                                     std::string_view soundExtension, const KeysoundVariants* variants)
 {
-    return convertSong(file, song, trackNumber, settings, nullptr, progress, soundExtension);
+    return convertSong(file, song, trackNumber, settings, nullptr, progress, soundExtension, variants);
 }
 
 Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                            int trackNumber, const ConversionSettings& settings,
-                                           PlacedNoteSink& notes, ProgressSink& progress)
+                                           PlacedNoteSink& notes, ProgressSink& progress,
+                                           const KeysoundVariants* variants)
 {
-    return convertSong(file, song, trackNumber, settings, &notes, progress, {});
+    return convertSong(file, song, trackNumber, settings, &notes, progress, {}, variants);
 }
 
 }  // namespace zentrowe::convert

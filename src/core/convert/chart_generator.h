@@ -9,6 +9,7 @@
 #include "core/base/result.h"
 #include "core/chart/chart_model.h"
 #include "core/convert/keysound_table.h"
+#include "core/convert/keysound_variants.h"
 #include "core/convert/placed_note_sink.h"
 #include "core/convert/settings.h"
 #include "core/song/song_summary.h"
@@ -28,13 +29,15 @@ struct GeneratedChart {
 // `soundExtension`. Tempo changes after the last note (or long-note end) the chart places
 // change nothing in it and are left out.
 // Keysounds are merged as settings.merge asks before they get codes; the table then counts the
-// keysounds merging saved. Refusals: TrackOutOfRange, UnsupportedDivision (division 0),
+// keysounds merging saved. With `variants` (a build's), keysounds are told apart by their
+// variants too and their stems carry the variants' suffixes. Refusals: TrackOutOfRange, UnsupportedDivision (division 0),
 // CodesExhausted (keysounds past "ZZ" or, in base 62, "zz": the message counts the track's
 // keysounds and names the choices that would fit; or more distinct tempos than codes), MeasureOutOfRange (a note or long-note end at measure
 // 1000 or later), Cancelled (the progress sink asked to stop).
 Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                      int trackNumber, const ConversionSettings& settings, ProgressSink& progress,
-                                     std::string_view soundExtension = ".OGG");
+                                     std::string_view soundExtension = ".OGG",
+                                     const KeysoundVariants* variants = nullptr);
 
 // The same walk for a chart that keeps exact times: every note goes to `notes` as it is placed,
 // in the lane the BMS chart gives it. No code limit and no measure limit apply (keysounds past
@@ -42,6 +45,7 @@ Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const s
 // CodesExhausted, and MeasureOutOfRange only from measure kExactMeasureLimit on.
 Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                            int trackNumber, const ConversionSettings& settings,
-                                           PlacedNoteSink& notes, ProgressSink& progress);
+                                           PlacedNoteSink& notes, ProgressSink& progress,
+                                           const KeysoundVariants* variants = nullptr);
 
 }  // namespace zentrowe::convert

@@ -46,7 +46,8 @@ chart::Chart makeExactChart(const song::SongSummary& song, const GeneratedChart&
     chart.keysounds.reserve(generated.keysounds.size());
     for (std::size_t k = 0; k < generated.keysounds.size(); ++k) {
         chart.keysounds.push_back({static_cast<chart::ChartCode>(k + 1),
-                                   keysoundStem(naming.keysoundName, generated.keysounds[k], song.ticksPerMeasure) +
+                                   keysoundStem(naming.keysoundName, generated.keysounds[k], song.ticksPerMeasure,
+                                                generated.keysounds.suffix(k)) +
                                        naming.soundExtension});
     }
     auto& placed = notes.notes();

@@ -106,9 +106,10 @@ std::int64_t mergedDuration(std::int64_t durationTicks, std::int64_t step, std::
     return std::min(roundRatioHalfEven(units * ticksPerMeasure, 192), kLongestDurationTicks);
 }
 
-std::optional<std::size_t> KeysoundTable::find(std::uint8_t note, std::int64_t duration, std::uint8_t velocity) const
+std::optional<std::size_t> KeysoundTable::find(std::uint8_t note, std::int64_t duration, std::uint8_t velocity,
+                                               std::uint32_t variant) const
 {
-    const auto found = m_index.find(KeysoundIdentity(note, duration, velocity));
+    const auto found = m_index.find(KeysoundIdentity(note, duration, velocity, variant));
     if (found == m_index.end()) {
         return std::nullopt;
     }
@@ -116,10 +117,10 @@ std::optional<std::size_t> KeysoundTable::find(std::uint8_t note, std::int64_t d
 }
 
 std::optional<std::size_t> KeysoundTable::findOrAdd(std::uint8_t note, std::int64_t duration, std::uint8_t velocity,
-                                                    std::int64_t startTime)
+                                                    std::int64_t startTime, std::uint32_t variant)
 {
     assert(duration >= 0);
-    const KeysoundIdentity key(note, duration, velocity);
+    const KeysoundIdentity key(note, duration, velocity, variant);
     const auto found = m_index.find(key);
     if (found != m_index.end()) {
         return found->second;
@@ -131,8 +132,23 @@ std::optional<std::size_t> KeysoundTable::findOrAdd(std::uint8_t note, std::int6
     }
     m_entries.push_back(
         {note, duration, hasCode ? encodeCode(codeValue(index), m_base62) : std::string(), startTime, velocity});
+    m_variants.push_back(variant);
     m_index.emplace(key, static_cast<std::uint32_t>(index));
     return index;
+}
+
+const std::string& KeysoundTable::suffix(std::size_t index) const
+{
+    static const std::string kNone;
+    return index < m_suffixes.size() ? m_suffixes[index] : kNone;
+}
+
+void KeysoundTable::setSuffix(std::size_t index, std::string suffix)
+{
+    if (m_suffixes.size() <= index) {
+        m_suffixes.resize(index + 1);
+    }
+    m_suffixes[index] = std::move(suffix);
 }
 
 std::int64_t keysoundLengthSlots(std::int64_t durationTicks, std::int32_t ticksPerMeasure)
@@ -140,7 +156,8 @@ std::int64_t keysoundLengthSlots(std::int64_t durationTicks, std::int32_t ticksP
     return roundRatioHalfEven(std::min(durationTicks, kLongestDurationTicks) * 192, ticksPerMeasure);
 }
 
-std::string keysoundStem(std::string_view keysoundName, const KeysoundEntry& entry, std::int32_t ticksPerMeasure)
+std::string keysoundStem(std::string_view keysoundName, const KeysoundEntry& entry, std::int32_t ticksPerMeasure,
+                         std::string_view suffix)
 {
     std::string stem(keysoundName);
     stem += std::to_string(entry.note);
@@ -148,6 +165,7 @@ std::string keysoundStem(std::string_view keysoundName, const KeysoundEntry& ent
     stem += std::to_string(keysoundLengthSlots(entry.duration, ticksPerMeasure));
     stem += '-';
     stem += std::to_string(entry.velocity);
+    stem += suffix;
     return stem;
 }
 

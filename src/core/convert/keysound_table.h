@@ -57,13 +57,15 @@ std::uint8_t mergedVelocity(std::uint8_t velocity, int step);
 // at most kLongestDurationTicks.
 std::int64_t mergedDuration(std::int64_t durationTicks, std::int64_t step, std::int32_t ticksPerMeasure);
 
-// A keysound as the table tells them apart.
+// A keysound as the table tells them apart: note, length and velocity, and in a build the
+// variant of channel state it is rendered with (0 everywhere else).
 struct KeysoundIdentity {
     std::int64_t duration;
     std::uint16_t noteAndVelocity;
+    std::uint32_t variant = 0;
 
-    KeysoundIdentity(std::uint8_t note, std::int64_t durationTicks, std::uint8_t velocity)
-        : duration(durationTicks), noteAndVelocity(static_cast<std::uint16_t>((note << 8) | velocity))
+    KeysoundIdentity(std::uint8_t note, std::int64_t durationTicks, std::uint8_t velocity, std::uint32_t variantId = 0)
+        : duration(durationTicks), noteAndVelocity(static_cast<std::uint16_t>((note << 8) | velocity)), variant(variantId)
     {
     }
     std::uint8_t note() const { return static_cast<std::uint8_t>(noteAndVelocity >> 8); }
@@ -74,7 +76,7 @@ struct KeysoundIdentity {
 struct KeysoundIdentityHash {
     std::size_t operator()(const KeysoundIdentity& identity) const
     {
-        return std::hash<std::int64_t>{}(identity.duration) * 31 + identity.noteAndVelocity;
+        return (std::hash<std::int64_t>{}(identity.duration) * 31 + identity.noteAndVelocity) * 31 + identity.variant;
     }
 };
 
@@ -96,14 +98,20 @@ class KeysoundTable {
 public:
     explicit KeysoundTable(int startValue = 0, bool base62 = false) : m_startValue(startValue), m_base62(base62) {}
 
-    // The index of the keysound (note, duration, velocity), appending it with `startTime` if it
-    // is new. Nothing if a new entry would need a code past "ZZ" ("zz" in base 62); the table is
-    // then unchanged.
+    // The index of the keysound (note, duration, velocity, variant), appending it with
+    // `startTime` if it is new. Nothing if a new entry would need a code past "ZZ" ("zz" in base
+    // 62); the table is then unchanged.
     std::optional<std::size_t> findOrAdd(std::uint8_t note, std::int64_t duration, std::uint8_t velocity,
-                                         std::int64_t startTime);
+                                         std::int64_t startTime, std::uint32_t variant = 0);
+    // Entry `index`'s variant (KeysoundVariants: the channel state a build renders it with; 0
+    // outside a build) and what it adds to the entry's file stem (empty outside a build).
+    std::uint32_t variant(std::size_t index) const { return m_variants[index]; }
+    const std::string& suffix(std::size_t index) const;
+    void setSuffix(std::size_t index, std::string suffix);
 
     // The index of a keysound already in the table.
-    std::optional<std::size_t> find(std::uint8_t note, std::int64_t duration, std::uint8_t velocity) const;
+    std::optional<std::size_t> find(std::uint8_t note, std::int64_t duration, std::uint8_t velocity,
+                                    std::uint32_t variant = 0) const;
     // Keysounds past "ZZ" are numbered on, without a code: for charts that name keysounds otherwise.
     void liftCodeLimit() { m_codeLimited = false; }
 
@@ -124,6 +132,8 @@ private:
     std::size_t m_mergedAway = 0;
     bool m_codeLimited = true;
     std::vector<KeysoundEntry> m_entries;
+    std::vector<std::uint32_t> m_variants;  // per entry
+    std::vector<std::string> m_suffixes;    // per entry up to the last one given a suffix
     std::unordered_map<KeysoundIdentity, std::uint32_t, KeysoundIdentityHash> m_index;
 };
 
@@ -133,7 +143,9 @@ private:
 std::int64_t keysoundLengthSlots(std::int64_t durationTicks, std::int32_t ticksPerMeasure);
 
 // The file stem shared by the chart's "#WAV" definition and the cut WAV file:
-// name + note + "-" + length in 1/192 of a measure + "-" + velocity, e.g. "A60-48-100".
-std::string keysoundStem(std::string_view keysoundName, const KeysoundEntry& entry, std::int32_t ticksPerMeasure);
+// name + note + "-" + length in 1/192 of a measure + "-" + velocity, e.g. "A60-48-100", then the
+// entry's variant suffix (a build's, e.g. "A60-48-100-p32").
+std::string keysoundStem(std::string_view keysoundName, const KeysoundEntry& entry, std::int32_t ticksPerMeasure,
+                         std::string_view suffix = {});
 
 }  // namespace zentrowe::convert

@@ -37,7 +37,7 @@ void LongNoteMode::place(std::uint8_t note, PendingNoteTable::PendingNote start,
     // any division) only makes the note long and its end unplaceable; holding it there keeps the
     // arithmetic below in range without changing what happens to the note.
     endTime = std::min(endTime, startTime + kLongestDurationTicks);
-    const std::uint16_t code = m_chart.codeFor(note, startTime, endTime, start.velocity);
+    const std::uint16_t code = m_chart.codeFor(note, startTime, endTime, start.velocity, start.order);
     if (code == 0 || !m_chart.enterNote(startTime)) {
         return;
     }

@@ -21,6 +21,7 @@ public:
 
 private:
     ChartBuilder& m_chart;
+    std::uint64_t m_starts = 0;  // note starts so far, as the other modes' pending tables count them
 };
 
 }  // namespace zentrowe::convert

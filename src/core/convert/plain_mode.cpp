@@ -38,7 +38,7 @@ void PlainMode::trackEnd(std::int64_t time)
 
 void PlainMode::place(std::uint8_t note, PendingNoteTable::PendingNote start, std::int64_t endTime)
 {
-    const std::uint16_t code = m_chart.codeFor(note, start.startTime, endTime, start.velocity);
+    const std::uint16_t code = m_chart.codeFor(note, start.startTime, endTime, start.velocity, start.order);
     placeNormalNote(m_chart, start.startTime, note, code);
 }
 

@@ -15,7 +15,9 @@
 #include "core/chart/bmson_writer.h"
 #include "core/convert/chart_lines.h"
 #include "core/keysound/keysound_midi_writer.h"
+#include "core/keysound/keysound_states.h"
 #include "core/workflow/build_manifest.h"
+#include "core/workflow/keysound_jobs.h"
 #include "core/workflow/preview.h"
 #include "core/workflow/staging_folder.h"
 
@@ -23,16 +25,9 @@ namespace zentrowe::workflow {
 
 namespace {
 
-constexpr std::int32_t kKeysoundMidiTicksPerQuarter = 96;
 // The longest release let ring, in whole blocks of the synthesiser.
 constexpr std::int64_t kBgmTailFrames =
     (30LL * audio::kSampleRate + audio::kBlockFrames - 1) / audio::kBlockFrames * audio::kBlockFrames;
-
-std::int64_t framesOfKeysoundTicks(std::uint64_t ticks, std::uint32_t tempoMicros)
-{
-    const double seconds = static_cast<double>(ticks) * tempoMicros / kKeysoundMidiTicksPerQuarter / 1e6;
-    return std::llround(seconds * audio::kSampleRate);
-}
 
 std::uint32_t tempoAtTickZero(const song::SongSummary& song)
 {
@@ -353,6 +348,11 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     conversionRequest.artist = request.artist;
     conversionRequest.soundExtension = extension;
     conversionRequest.writeChart = false;  // written once, complete, after the sounds it names
+    // Each keysound is rendered with the channel state its note starts with: notes alike but for
+    // a state the track changes are keysounds of their own.
+    const auto states = keysound::readKeysoundStates(source->bytes(), request.conversion.song,
+                                                     request.conversion.trackNumber, request.conversion.settings);
+    conversionRequest.variants = &states;
     progress.beginStage(ProgressStage::Converting);
     auto conversion = convertTrack(conversionRequest, source->bytes(), progress);
     if (!conversion) {
@@ -398,35 +398,20 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
             jobs.push_back(std::move(job));
         }
     }
-    const auto instruments = audio::keysoundInstruments(source->bytes(), song, request.conversion.trackNumber,
-                                                        keysounds, settings.percussion);
-    outcome.missingInstruments = missingInstruments(**firstRenderer, instruments, bgmJob ? bgmEvents : decltype(bgmEvents){});
     std::uint32_t keysoundTempo = outcome.conversion.keysoundSong.tempoMicros;
     if (keysoundTempo == 0) {
         keysoundTempo = song::kDefaultTempoMicros;
     }
-    const std::int64_t gapFrames =
-        framesOfKeysoundTicks(static_cast<std::uint64_t>(std::max(settings.keysoundGap, 0)), keysoundTempo);
-    std::set<std::string> stems;
+    const KeysoundRendering rendering{stage, settings.keysoundName, extension, song.ticksPerQuarter,
+                                      song.ticksPerMeasure, keysoundTempo};
+    std::vector<audio::Instrument> instruments;
     std::vector<std::string> keysoundNames;
-    for (std::size_t index = 0; index < keysounds.size(); ++index) {
-        const auto stem = convert::keysoundStem(settings.keysoundName, keysounds[index], song.ticksPerMeasure);
-        if (!stems.insert(stem).second) {
-            continue;
-        }
-        const auto& entry = keysounds[index];
-        audio::RenderJob job;
-        job.name = stem + extension;
-        job.target = stage / job.name;
-        job.instrument = instruments[index];
-        job.note = entry.note;
-        job.velocity = entry.velocity;
-        job.noteFrames = framesOfKeysoundTicks(keysound::keysoundMidiDuration(entry.duration, song.ticksPerQuarter),
-                                               keysoundTempo);
-        job.totalFrames = job.noteFrames + gapFrames;
+    for (auto& job : keysoundJobs(keysounds, states, rendering)) {
+        instruments.push_back(job.note.instrument);
         keysoundNames.push_back(job.name);
         jobs.push_back(std::move(job));
     }
+    outcome.missingInstruments = missingInstruments(**firstRenderer, instruments, bgmJob ? bgmEvents : decltype(bgmEvents){});
 
     progress.beginStage(ProgressStage::Rendering);
     const auto rendered = audio::renderAll(jobs, std::move(firstRenderer).value(), renderers, writer, request.threads,

@@ -61,10 +61,11 @@ struct BuildServices {
     audio::SoundWriter writer;         // empty: audio::writeSoundFile in request.format
 };
 
-// Converts as Start does, renders every keysound on its own with the soundfont (the instrument in
-// force at its first note, the drum kit on channel index 9 and in percussion mode), as long as
-// its note at the tempo of "K-Midi.mid" plus the gap, trailing silence trimmed, named after the
-// chart's stem in lower-case extension; renders the other tracks into bgm.ogg (or .wav) unless
+// Converts as Start does, renders every keysound on its own with the soundfont and the channel
+// state its first note starts with (keysound::KeysoundStates: notes alike but for a state the
+// track changes are keysounds of their own, named with a suffix), released after its sounding
+// length at the tempo of "K-Midi.mid" and rung out, named after the chart's stem in lower-case
+// extension; renders the other tracks into bgm.ogg (or .wav) unless
 // asked not to; completes the chart with #PLAYER, #TITLE, #ARTIST, #BPM and #PREVIEW at the top
 // and the BGM on channel 01 of measure 000 under the next free code, written once after the sound
 // files and naming them as written ("#BASE 62" first in base 62; a bmson chart gives the BGM a

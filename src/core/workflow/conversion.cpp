@@ -83,9 +83,9 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
     // The chart model holds a few bytes per object, so a chart of millions of notes fits.
     convert::ExactNoteCollector placedNotes;
     auto chart = bmson ? convert::generatePlacedNotes(source, request.song, request.trackNumber,
-                                                      request.settings, placedNotes, progress)
+                                                      request.settings, placedNotes, progress, request.variants)
                        : convert::generateChart(source, request.song, request.trackNumber, request.settings,
-                                                progress, request.soundExtension.value_or(".OGG"));
+                                                progress, request.soundExtension.value_or(".OGG"), request.variants);
     if (!chart) {
         return chart.error();
     }

@@ -10,6 +10,7 @@
 #include "core/base/result.h"
 #include "core/chart/chart_model.h"
 #include "core/convert/keysound_table.h"
+#include "core/convert/keysound_variants.h"
 #include "core/convert/settings.h"
 #include "core/keysound/keysound_cuts.h"
 #include "core/song/song_summary.h"
@@ -33,6 +34,8 @@ struct ConversionRequest {
     // False: the chart is made (ConversionOutcome::chart) but not written, for a caller that
     // completes it and writes it once itself; "K-Midi.mid" is still written.
     bool writeChart = true;
+    // A build's: keysounds told apart by the channel state they are rendered with too.
+    const convert::KeysoundVariants* variants = nullptr;
 };
 
 // What a finished conversion wrote and learned.

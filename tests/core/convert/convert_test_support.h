@@ -36,6 +36,12 @@ inline TimedEvent off(std::int64_t time, int note, int channel = 0)
     return {time, static_cast<std::uint8_t>(0x80 | channel), static_cast<std::uint8_t>(note), 0x40};
 }
 
+inline TimedEvent control(std::int64_t time, int controller, int value, int channel = 0)
+{
+    return {time, static_cast<std::uint8_t>(0xB0 | channel), static_cast<std::uint8_t>(controller),
+            static_cast<std::uint8_t>(value)};
+}
+
 // Track bytes: an optional Set Tempo at tick 0, the events in the order given (times must not
 // decrease), then the end of track.
 inline Bytes eventTrack(const std::vector<TimedEvent>& events, std::uint32_t tempoMicros = 500000)

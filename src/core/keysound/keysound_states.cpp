@@ -1,0 +1,332 @@
+#include "core/keysound/keysound_states.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+#include <unordered_map>
+#include <utility>
+
+#include "core/base/exact_ratio.h"
+#include "core/convert/chart_lines.h"
+#include "core/convert/keysound_table.h"
+#include "core/convert/pending_note_table.h"
+#include "core/song/track_walk.h"
+
+namespace zentrowe::keysound {
+
+namespace {
+
+constexpr int kDrumChannel = 9;
+constexpr std::uint8_t kSustainPedal = 64;
+constexpr std::uint8_t kAllSoundOff = 120;
+constexpr std::uint8_t kAllNotesOff = 123;
+
+// A channel state as one key, for finding it again.
+std::pair<std::uint64_t, std::uint64_t> packed(const song::ChannelState& s)
+{
+    const std::uint64_t high = std::uint64_t{s.program} | std::uint64_t{s.bankMsb} << 8 |
+                               std::uint64_t{s.bankLsb} << 16 | std::uint64_t{s.modulation} << 24 |
+                               std::uint64_t{s.volume} << 32 | std::uint64_t{s.pan} << 40 |
+                               std::uint64_t{s.expression} << 48 | std::uint64_t{s.sustain} << 56;
+    const std::uint64_t low = std::uint64_t{s.pressure} | std::uint64_t{s.pitchBend} << 8 |
+                              std::uint64_t{s.bendRangeSemitones} << 24 | std::uint64_t{s.bendRangeCents} << 32;
+    return {high, low};
+}
+
+// Follows a track as the conversion pairs its notes and as the synthesiser sounds them.
+struct StartWalk {
+    TrackNoteStarts out;
+    song::ChannelStates channels;
+    std::array<std::uint32_t, 16> stateOf{};
+    std::array<bool, 16> changed{};
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::uint32_t> known;
+    convert::PendingNoteTable pending;
+    // Per channel and key, the notes still sounding; `sustained` marks those whose note-off came
+    // while the pedal was down.
+    std::vector<std::vector<std::uint32_t>> sounding = std::vector<std::vector<std::uint32_t>>(16 * 128);
+    std::vector<bool> sustained;
+    std::int64_t lastTime = 0;
+
+    StartWalk() { changed.fill(true); }
+
+    void release(std::uint32_t index, std::int64_t time)
+    {
+        out.notes[index].soundingTicks = time - out.notes[index].startTick;
+    }
+
+    // A note-off reaching every sounding voice of the key not already held by the pedal.
+    void keyOff(std::int64_t time, std::size_t channel, std::size_t key)
+    {
+        auto& voices = sounding[channel * 128 + key];
+        const bool pedal = channels[static_cast<int>(channel)].sustain;
+        std::erase_if(voices, [&](std::uint32_t index) {
+            if (sustained[index]) {
+                return false;
+            }
+            if (pedal) {
+                sustained[index] = true;
+                return false;
+            }
+            release(index, time);
+            return true;
+        });
+    }
+
+    void releaseChannel(std::int64_t time, std::size_t channel, bool sustainedOnly)
+    {
+        for (std::size_t key = 0; key < 128; ++key) {
+            std::erase_if(sounding[channel * 128 + key], [&](std::uint32_t index) {
+                if (sustainedOnly && !sustained[index]) {
+                    return false;
+                }
+                release(index, time);
+                return true;
+            });
+        }
+    }
+
+    void noteStart(std::int64_t time, std::size_t channel, std::uint8_t note, std::uint8_t velocity)
+    {
+        if (changed[channel]) {
+            const auto& state = channels[static_cast<int>(channel)];
+            const auto [found, added] = known.try_emplace(packed(state), static_cast<std::uint32_t>(out.states.size()));
+            if (added) {
+                out.states.push_back(state);
+            }
+            stateOf[channel] = found->second;
+            changed[channel] = false;
+        }
+        // A key struck again releases its earlier voices, pedal or not.
+        auto& voices = sounding[channel * 128 + note];
+        for (const auto index : voices) {
+            release(index, time);
+        }
+        voices.clear();
+        const auto index = static_cast<std::uint32_t>(out.notes.size());
+        out.notes.push_back({time, 0, 0, stateOf[channel], static_cast<std::uint8_t>(channel)});
+        sustained.push_back(false);
+        voices.push_back(index);
+        pending.push(static_cast<std::uint8_t>(channel), note, time, velocity);
+    }
+
+    void onEvent(std::int64_t time, std::uint32_t, const song::ChannelEvent& event)
+    {
+        lastTime = time;
+        const std::size_t channel = event.channel();
+        const std::uint8_t kind = event.kind();
+        if (kind == 0x80 || kind == 0x90) {
+            // As the conversion: notes 0 and 127 and above make no note, velocities clip to 127.
+            const std::uint8_t note = event.data1;
+            if (note == 0 || note >= 127) {
+                return;
+            }
+            if (kind == 0x90 && event.data2 != 0) {
+                noteStart(time, channel, note, std::min<std::uint8_t>(event.data2, 127));
+                return;
+            }
+            if (const auto start = pending.pop(static_cast<std::uint8_t>(channel), note)) {
+                out.notes[start->order].lengthTicks = time - start->startTime;
+            }
+            keyOff(time, channel, note);
+            return;
+        }
+        const bool pedalWasDown = channels[static_cast<int>(channel)].sustain;
+        channels.apply(event);
+        changed[channel] = true;
+        if (kind != 0xB0) {
+            return;
+        }
+        const auto controller = static_cast<std::uint8_t>(event.data1 & 0x7F);
+        if (controller == kSustainPedal && pedalWasDown && !channels[static_cast<int>(channel)].sustain) {
+            releaseChannel(time, channel, true);
+        } else if (controller == kAllNotesOff) {
+            for (std::size_t key = 0; key < 128; ++key) {
+                keyOff(time, channel, key);
+            }
+        } else if (controller == kAllSoundOff) {
+            releaseChannel(time, channel, false);
+        }
+        // Reset All Controllers lifts the pedal without releasing what it holds, as the
+        // synthesiser does: those notes sound until struck again or the track ends.
+    }
+    void onEvent(std::int64_t time, std::uint32_t, const song::MetaEvent&) { lastTime = time; }
+    void onEvent(std::int64_t time, std::uint32_t, const song::SysExEvent&) { lastTime = time; }
+
+    void trackEnd()
+    {
+        for (const auto& unended : pending.takeUnended()) {
+            out.notes[unended.start.order].lengthTicks = lastTime - unended.start.startTime;
+        }
+        for (auto& voices : sounding) {
+            for (const auto index : voices) {
+                release(index, lastTime);
+            }
+            voices.clear();
+        }
+    }
+};
+
+// x to the nearest multiple of `step` (ties up) within 0..127; x itself for a step of 0 or 1.
+std::uint8_t mergedSevenBits(int x, int step)
+{
+    if (step <= 1) {
+        return static_cast<std::uint8_t>(std::clamp(x, 0, 127));
+    }
+    return static_cast<std::uint8_t>(std::clamp((x + step / 2) / step * step, 0, 127));
+}
+
+std::int64_t lengthSlots(std::int64_t ticks, const StateMerge& merge)
+{
+    const std::int64_t held = std::clamp<std::int64_t>(ticks, 0, convert::kLongestDurationTicks);
+    return convert::keysoundLengthSlots(convert::mergedDuration(held, merge.lengthStep, merge.ticksPerMeasure),
+                                        merge.ticksPerMeasure);
+}
+
+KeysoundState stateOf(const NoteStart& note, const song::ChannelState& channel, const StateMerge& merge)
+{
+    KeysoundState state;
+    const bool drums = merge.percussion || note.channel == kDrumChannel;
+    state.instrument = {channel.bankMsb, channel.program, note.channel == kDrumChannel};
+    if (merge.percussion && !state.instrument.drums) {
+        // The drum kit, not the melodic program number, plays a percussion track's strikes.
+        state.instrument = {0, 0, true};
+    }
+    const int level = static_cast<int>(std::lround(channel.volume * channel.expression / 127.0));
+    state.level = mergedSevenBits(level, merge.velocityStep);
+    state.pan = mergedSevenBits(channel.pan, merge.velocityStep);
+    state.bendCents = static_cast<std::int32_t>(std::lround(channel.bendSemitones() * 100));
+    state.modulation = mergedSevenBits(channel.modulation, merge.velocityStep);
+    state.pressure = mergedSevenBits(channel.pressure, merge.velocityStep);
+    // A drum rings out whatever its length, so how long it is held tells nothing.
+    if (!drums && merge.ticksPerMeasure > 0) {
+        const std::int64_t sounding = lengthSlots(note.soundingTicks, merge);
+        if (sounding != lengthSlots(note.lengthTicks, merge)) {
+            state.soundingSlots = sounding;
+        }
+    }
+    return state;
+}
+
+unsigned partsDiffering(const KeysoundState& a, const KeysoundState& b)
+{
+    unsigned parts = 0;
+    parts |= a.instrument == b.instrument ? 0u : kInstrumentPart;
+    parts |= a.level == b.level ? 0u : kLevelPart;
+    parts |= a.pan == b.pan ? 0u : kPanPart;
+    parts |= a.bendCents == b.bendCents ? 0u : kBendPart;
+    parts |= a.modulation == b.modulation ? 0u : kModulationPart;
+    parts |= a.pressure == b.pressure ? 0u : kPressurePart;
+    parts |= a.soundingSlots == b.soundingSlots ? 0u : kSoundingPart;
+    return parts;
+}
+
+struct StateHash {
+    std::size_t operator()(const KeysoundState& s) const
+    {
+        std::size_t h = std::hash<std::int64_t>{}(s.soundingSlots);
+        for (const std::int64_t part : {std::int64_t{s.instrument.bank}, std::int64_t{s.instrument.program},
+                                        std::int64_t{s.instrument.drums}, std::int64_t{s.level}, std::int64_t{s.pan},
+                                        std::int64_t{s.bendCents}, std::int64_t{s.modulation},
+                                        std::int64_t{s.pressure}}) {
+            h = h * 131 + static_cast<std::size_t>(part);
+        }
+        return h;
+    }
+};
+
+}  // namespace
+
+TrackNoteStarts readNoteStarts(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber)
+{
+    if (trackNumber < 1 || static_cast<std::size_t>(trackNumber) > song.tracks.size()) {
+        return {};
+    }
+    StartWalk walk;
+    NullProgress quiet;
+    ProgressThrottle throttle(quiet, 0);
+    song::walkTrack(file, song.tracks[static_cast<std::size_t>(trackNumber) - 1].location, walk, throttle);
+    walk.trackEnd();
+    return std::move(walk.out);
+}
+
+std::string stateSuffix(const KeysoundState& state, unsigned varying)
+{
+    std::string suffix;
+    const auto add = [&](unsigned part, bool atDefault, const std::string& text) {
+        if ((varying & part) != 0 && !atDefault) {
+            suffix += text;
+        }
+    };
+    const auto& instrument = state.instrument;
+    add(kInstrumentPart, !instrument.drums && instrument.program == 0 && instrument.bank == 0,
+        instrument.drums ? "-k" + std::to_string(instrument.program)
+                         : "-i" + std::to_string(instrument.program) +
+                               (instrument.bank != 0 ? "b" + std::to_string(instrument.bank) : std::string()));
+    add(kLevelPart, state.level == 100, "-v" + std::to_string(state.level));
+    add(kPanPart, state.pan == 64, "-p" + std::to_string(state.pan));
+    add(kBendPart, state.bendCents == 0, (state.bendCents > 0 ? "-b+" : "-b") + std::to_string(state.bendCents));
+    add(kModulationPart, state.modulation == 0, "-m" + std::to_string(state.modulation));
+    add(kPressurePart, state.pressure == 0, "-a" + std::to_string(state.pressure));
+    add(kSoundingPart, state.soundingSlots == KeysoundState::kAsLong, "-s" + std::to_string(state.soundingSlots));
+    return suffix;
+}
+
+KeysoundStates::KeysoundStates(const TrackNoteStarts& starts, const StateMerge& merge)
+{
+    std::unordered_map<KeysoundState, std::uint32_t, StateHash> variantOfState;
+    m_variantOfStart.reserve(starts.notes.size());
+    for (const auto& note : starts.notes) {
+        const auto& channel = starts.states[note.state];
+        const KeysoundState state = stateOf(note, channel, merge);
+        const auto [found, added] = variantOfState.try_emplace(state, static_cast<std::uint32_t>(m_states.size()));
+        if (added) {
+            if (!m_states.empty()) {
+                m_varying |= partsDiffering(m_states.front(), state);
+            }
+            m_states.push_back(state);
+            // Rendered as the first note of the variant played it, with the merged values in
+            // place of its own.
+            VariantSound sound{state.instrument, channel, std::nullopt};
+            if (merge.velocityStep > 1) {
+                sound.channel.volume = state.level;
+                sound.channel.expression = 127;
+                sound.channel.pan = state.pan;
+                sound.channel.modulation = state.modulation;
+                sound.channel.pressure = state.pressure;
+            }
+            if (state.soundingSlots != KeysoundState::kAsLong) {
+                sound.soundingTicks = merge.lengthStep > 0 ? roundRatioHalfEven(state.soundingSlots * merge.ticksPerMeasure,
+                                                                                convert::kSlots)
+                                                           : note.soundingTicks;
+            }
+            m_sounds.push_back(sound);
+        }
+        m_variantOfStart.push_back(found->second);
+    }
+}
+
+std::uint32_t KeysoundStates::variantOf(std::uint64_t startOrder) const
+{
+    return startOrder < m_variantOfStart.size() ? m_variantOfStart[static_cast<std::size_t>(startOrder)] : 0;
+}
+
+std::string KeysoundStates::suffixOf(std::uint32_t variant) const
+{
+    return variant < m_states.size() ? stateSuffix(m_states[variant], m_varying) : std::string();
+}
+
+VariantSound KeysoundStates::sound(std::uint32_t variant) const
+{
+    return variant < m_sounds.size() ? m_sounds[variant] : VariantSound{};
+}
+
+KeysoundStates readKeysoundStates(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,
+                                  const convert::ConversionSettings& settings)
+{
+    const StateMerge merge{settings.merge.velocityStep, settings.percussion ? 0 : settings.merge.lengthStep,
+                           song.ticksPerMeasure, settings.percussion};
+    return KeysoundStates(readNoteStarts(file, song, trackNumber), merge);
+}
+
+}  // namespace zentrowe::keysound

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/audio/render_pool.h"
+#include "core/convert/keysound_table.h"
+#include "core/keysound/keysound_states.h"
+
+namespace zentrowe::workflow {
+
+// Where and at what tempo a build renders its keysounds.
+struct KeysoundRendering {
+    std::filesystem::path folder;    // the files go here
+    std::string keysoundName;        // the prefix of every stem
+    std::string extension;           // ".ogg" or ".wav"
+    std::int32_t ticksPerQuarter = 480;
+    std::int32_t ticksPerMeasure = 1920;
+    std::uint32_t tempoMicros = 500'000;  // "K-Midi.mid"'s: a keysound's length becomes frames at it
+};
+
+// The controllers of a channel state as the renderer takes them.
+audio::NoteControls noteControls(const song::ChannelState& channel);
+
+// One render job per keysound stem, in table order (keysounds whose lengths round to one stem
+// share the first one's file): the note with its variant's instrument and controllers, released
+// after its sounding length (its variant's, else its own) at the tempo of "K-Midi.mid".
+std::vector<audio::RenderJob> keysoundJobs(const convert::KeysoundTable& keysounds,
+                                           const keysound::KeysoundStates& states, const KeysoundRendering& rendering);
+
+}  // namespace zentrowe::workflow

@@ -1,0 +1,156 @@
+#include "core/keysound/keysound_states.h"
+
+#include <gtest/gtest.h>
+
+#include "../convert/convert_test_support.h"
+
+namespace zentrowe::testing {
+namespace {
+
+using keysound::KeysoundStates;
+using keysound::StateMerge;
+
+// Note starts of one track: (start, length, sounding) in ticks on channel 0 unless given, each
+// with its own channel state.
+struct Note {
+    std::int64_t length = 480;
+    std::int64_t sounding = 480;
+    song::ChannelState state;
+    std::uint8_t channel = 0;
+};
+
+keysound::TrackNoteStarts startsOf(const std::vector<Note>& notes)
+{
+    keysound::TrackNoteStarts starts;
+    for (const auto& note : notes) {
+        starts.notes.push_back({0, note.length, note.sounding, static_cast<std::uint32_t>(starts.states.size()),
+                                note.channel});
+        starts.states.push_back(note.state);
+    }
+    return starts;
+}
+
+song::ChannelState with(void (*change)(song::ChannelState&))
+{
+    song::ChannelState state;
+    change(state);
+    return state;
+}
+
+TEST(KeysoundStates, PartsThatDifferWithinTheTrackTellKeysoundsApartAndNameThem)
+{
+    const song::ChannelState plain;
+    const auto quieter = with([](song::ChannelState& s) { s.volume = 80; });
+    const auto left = with([](song::ChannelState& s) { s.pan = 30; });
+    const auto leftish = with([](song::ChannelState& s) { s.pan = 34; });
+    const auto bentUp = with([](song::ChannelState& s) { s.pitchBend = 16383; });
+    const auto wideBend = with([](song::ChannelState& s) {
+        s.pitchBend = 0;
+        s.bendRangeSemitones = 12;
+    });
+    // Volume 127 at expression 100 scales the sound as volume 100 at expression 127 does.
+    const auto swapped = with([](song::ChannelState& s) {
+        s.volume = 127;
+        s.expression = 100;
+    });
+    const auto guitar = with([](song::ChannelState& s) { s.program = 25; });
+    const auto banked = with([](song::ChannelState& s) {
+        s.program = 25;
+        s.bankMsb = 8;
+    });
+    const auto vibrato = with([](song::ChannelState& s) {
+        s.modulation = 40;
+        s.pressure = 9;
+    });
+    struct Case {
+        const char* name;
+        std::vector<Note> notes;
+        StateMerge merge;
+        std::size_t variants;
+        std::vector<std::string> suffixes;  // per note
+    };
+    const StateMerge exact{0, 0, 1920, false};
+    const std::vector<Case> cases = {
+        {"one state, not the default, names nothing", {{480, 480, quieter}, {240, 240, quieter}}, exact, 1, {"", ""}},
+        {"volume changes", {{480, 480, plain}, {480, 480, quieter}}, exact, 2, {"", "-v80"}},
+        {"equal volume × expression", {{480, 480, plain}, {480, 480, swapped}}, exact, 1, {"", ""}},
+        {"pan changes", {{480, 480, left}, {480, 480, plain}}, exact, 2, {"-p30", ""}},
+        {"pans merged by the velocity step", {{480, 480, left}, {480, 480, leftish}}, {8, 0, 1920, false}, 1,
+         {"", ""}},
+        {"pans apart after merging", {{480, 480, left}, {480, 480, plain}}, {8, 0, 1920, false}, 2, {"-p32", ""}},
+        {"bend through its range, to the cent", {{480, 480, plain}, {480, 480, bentUp}, {480, 480, wideBend}},
+         {16, 4, 1920, false}, 3, {"", "-b+200", "-b-1200"}},
+        {"programs and banks", {{480, 480, plain}, {480, 480, guitar}, {480, 480, banked}}, exact, 3,
+         {"", "-i25", "-i25b8"}},
+        {"modulation and pressure", {{480, 480, vibrato}, {480, 480, plain}}, exact, 2, {"-m40-a9", ""}},
+        // A quarter note held by the pedal to a half note: 48 slots sounding 96.
+        {"sounding lengths", {{480, 480, plain}, {480, 960, plain}, {480, 240, plain}}, exact, 3,
+         {"", "-s96", "-s24"}},
+        {"sounding lengths merged by the length step", {{480, 960, plain}, {480, 970, plain}},
+         {0, 12, 1920, false}, 1, {"", ""}},
+        {"pedalled notes sound past their lengths", {{480, 960, plain}, {240, 720, plain}, {480, 960, plain}}, exact, 2,
+         {"-s96", "-s72", "-s96"}},
+        {"drums ring out whatever their length", {{480, 480, plain, 9}, {480, 960, plain, 9}}, exact, 1, {"", ""}},
+        {"melodic and drum notes", {{480, 480, plain, 9}, {480, 480, plain, 0}}, exact, 2, {"-k0", ""}},
+        {"percussion plays the kit on every channel", {{480, 480, plain, 9}, {480, 960, plain, 0}},
+         {0, 0, 1920, true}, 1, {"", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const KeysoundStates states(startsOf(c.notes), c.merge);
+        EXPECT_EQ(states.variantCount(), c.variants);
+        ASSERT_EQ(c.suffixes.size(), c.notes.size());
+        for (std::size_t i = 0; i < c.notes.size(); ++i) {
+            EXPECT_EQ(states.suffixOf(states.variantOf(i)), c.suffixes[i]) << "note " << i;
+        }
+    }
+    // A variant sounds as its first note, with the merged level, pan and sounding length in place.
+    const auto sound = KeysoundStates(startsOf({{480, 970, left}}), {16, 12, 1920, false}).sound(0);
+    EXPECT_EQ(sound.channel.volume, 96);
+    EXPECT_EQ(sound.channel.pan, 32);
+    EXPECT_EQ(sound.soundingTicks, 960);
+    EXPECT_EQ(KeysoundStates(startsOf({{480, 970, left}}), exact).sound(0).channel, left);
+}
+
+TEST(KeysoundStates, NotesSoundUntilTheirNoteOffThePedalsReleaseOrTheirKeysNextStrike)
+{
+    struct Case {
+        const char* name;
+        std::vector<TimedEvent> events;
+        std::vector<std::pair<std::int64_t, std::int64_t>> lengthAndSounding;  // per note start
+    };
+    const std::vector<Case> cases = {
+        {"plain notes", {on(0, 60), off(480, 60), on(480, 62), off(720, 62)}, {{480, 480}, {240, 240}}},
+        {"held by the pedal until it is lifted",
+         {control(0, 64, 127), on(0, 60), off(240, 60), on(240, 62), control(600, 64, 0), off(960, 62)},
+         {{240, 600}, {720, 720}}},
+        {"the pedal on another channel holds nothing",
+         {control(0, 64, 127, 1), on(0, 60), off(240, 60)}, {{240, 240}}},
+        {"struck again: the first voice ends at the strike, the next at the first note-off",
+         {on(0, 60), on(240, 60), off(480, 60), off(720, 60)}, {{480, 240}, {480, 240}}},
+        {"struck again under the pedal",
+         {control(0, 64, 100), on(0, 60), off(100, 60), on(300, 60), off(400, 60), control(900, 64, 0)},
+         {{100, 300}, {100, 600}}},
+        {"Reset All Controllers lifts the pedal but releases nothing",
+         {control(0, 64, 127), on(0, 60), off(100, 60), control(200, 121, 0), on(300, 62), off(400, 62),
+          control(960, 7, 100)},
+         {{100, 960}, {100, 100}}},
+        {"All Notes Off releases unless the pedal holds",
+         {on(0, 60), on(0, 64), control(300, 123, 0), control(960, 7, 100)}, {{960, 300}, {960, 300}}},
+        {"unended notes end with the track", {on(0, 60), control(700, 7, 90)}, {{700, 700}}},
+        {"notes 0 and 127 make no note", {on(0, 0), on(0, 127), on(10, 61), off(20, 61), off(30, 0)}, {{10, 10}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes file = oneTrackSong(c.events);
+        const auto starts = keysound::readNoteStarts(file, summaryOf(file), 1);
+        ASSERT_EQ(starts.notes.size(), c.lengthAndSounding.size());
+        for (std::size_t i = 0; i < starts.notes.size(); ++i) {
+            EXPECT_EQ(starts.notes[i].lengthTicks, c.lengthAndSounding[i].first) << "note " << i;
+            EXPECT_EQ(starts.notes[i].soundingTicks, c.lengthAndSounding[i].second) << "note " << i;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zentrowe::testing
