@@ -62,7 +62,7 @@ void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::strin
     }
 }
 
-// One chart of the set, as a player would judge it before playing: "wrote out/song_H.bms: level 7,
+// One chart of the set, as a player would judge it before playing: "song_H.bms [HYPER]: level 7,
 // 812 notes, 6.4/s average, 11.5/s peak, chords up to 3, 140 in the background".
 std::string chartLine(const workflow::BuiltChart& chart)
 {
@@ -71,8 +71,8 @@ std::string chartLine(const workflow::BuiltChart& chart)
     std::snprintf(figures, sizeof figures, ": level %d, %lld notes, %.1f/s average, %.1f/s peak, chords up to %d, ",
                   report.level, static_cast<long long>(report.notes), report.averageDensity, report.peakDensity,
                   report.largestChord);
-    return "wrote " + displayPath(chart.path) + figures + std::to_string(report.backgroundNotes) +
-           " in the background\n";
+    return chart.path.filename().string() + " " + std::string(convert::difficultySubtitle(report.difficulty)) +
+           figures + std::to_string(report.backgroundNotes) + " in the background\n";
 }
 
 }  // namespace
@@ -201,7 +201,7 @@ Command addBuildCommand(CLI::App& app)
         reportBuildWarnings(*outcome, displayPath(request.soundFont));
         Output out;
         for (const auto& chart : outcome->charts) {
-            out.write(chartLine(chart));
+            out.write("wrote " + displayPath(chart.path) + "\n");
         }
         out.write("wrote " + displayPath(outcome->conversion.keysoundMidiPath) + "\n");
         if (outcome->keysoundFiles.size() <= kListedFiles) {
@@ -219,24 +219,38 @@ Command addBuildCommand(CLI::App& app)
             out.write("wrote " + displayPath(*outcome->previewFile) + "\n");
         }
         out.write(std::to_string(outcome->conversion.keysounds.size()) + " keysounds\n");
+        for (const auto& chart : outcome->charts) {
+            out.write(chartLine(chart));
+        }
         const int written = out.finishWithExitCode();
         if (written != kExitDone || !options->verify) {
             return written;
         }
-        // Every chart of the set plays the same objects, but each is checked as a player would load it.
-        int verified = kExitDone;
-        for (const auto& chart : outcome->charts) {
-            std::fputs(("checking " + displayPath(chart.path) + "\n").c_str(), stdout);
-            const int checked = runAndReportCheck(chart.path, request.conversion.sourceMidiPath,
-                                                  request.conversion.trackNumber, request.soundFont, request.threads);
-            if (checked != kExitDone) {
-                verified = checked;
-                if (checked != kExitBadInput) {
-                    break;  // stopped by a signal
-                }
+        // The first chart is rendered and compared; every other one must play the same objects
+        // from the same files, which mix to the same sound.
+        const auto& first = outcome->charts.front().path;
+        std::fputs(("checking " + displayPath(first) + "\n").c_str(), stdout);
+        const int verified = runAndReportCheck(first, request.conversion.sourceMidiPath, request.conversion.trackNumber,
+                                               request.soundFont, request.threads);
+        if (verified != kExitDone) {
+            return verified;
+        }
+        for (std::size_t k = 1; k < outcome->charts.size(); ++k) {
+            const auto& path = outcome->charts[k].path;
+            const auto same = workflow::chartsPlayTheSame(first, path);
+            if (!same) {
+                reportError(same.error().message);
+                return kExitBadInput;
+            }
+            const std::string line = "checking " + displayPath(path) + "\n" +
+                                     (*same ? "passes: it plays what " : "FAILS: it does not play what ") +
+                                     displayPath(first) + " plays\n";
+            std::fputs(line.c_str(), stdout);
+            if (!*same) {
+                return kExitBadInput;
             }
         }
-        return verified;
+        return std::fflush(stdout) == 0 ? kExitDone : kExitBadInput;
     };
     return command;
 }

@@ -1,12 +1,14 @@
 #include "core/workflow/chart_set.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <numeric>
 #include <set>
 #include <tuple>
 #include <unordered_map>
 
+#include "core/chart/chart_file.h"
 #include "core/convert/track_note.h"
 #include "core/song/song_credits.h"
 #include "core/song/tempo_clock.h"
@@ -192,8 +194,17 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         notes.push_back(unordered[index]);
     }
 
-    const std::vector<convert::Difficulty> difficulties =
-        request.difficulties.empty() ? convert::defaultDifficulties(notes, clock) : request.difficulties;
+    std::vector<convert::Difficulty> difficulties = request.difficulties;
+    const bool insaneAsked = std::find(difficulties.begin(), difficulties.end(), convert::Difficulty::Insane) !=
+                             difficulties.end();
+    if (difficulties.empty() || (request.insaneWhenDenser && !insaneAsked)) {
+        const auto byDefault = convert::defaultDifficulties(notes, clock);
+        if (difficulties.empty()) {
+            difficulties = byDefault;
+        } else if (byDefault.back() == convert::Difficulty::Insane) {
+            difficulties.push_back(convert::Difficulty::Insane);
+        }
+    }
     const std::filesystem::path fileName{std::string(chartFileName)};
     const std::string stem = fileName.stem().string();
     const std::string extension = fileName.extension().string();
@@ -272,6 +283,34 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         chartHeader.total = header.total;
     }
     return set;
+}
+
+Result<bool> chartsPlayTheSame(const std::filesystem::path& first, const std::filesystem::path& second)
+{
+    // Each sounding object as (time in microseconds, file name), in order.
+    const auto heard = [](const std::filesystem::path& path) -> Result<std::vector<std::pair<std::int64_t, std::string>>> {
+        auto chart = chart::readChartFile(path);
+        if (!chart) {
+            return chart.error();
+        }
+        std::vector<std::pair<std::int64_t, std::string>> objects;
+        for (const auto& object : chart->objects) {
+            if (object.kind != chart::ObjectKind::LongNoteEnd) {
+                objects.emplace_back(std::llround(object.seconds * 1e6), chart->keysoundNames[object.code]);
+            }
+        }
+        std::sort(objects.begin(), objects.end());
+        return objects;
+    };
+    const auto a = heard(first);
+    if (!a) {
+        return a.error();
+    }
+    const auto b = heard(second);
+    if (!b) {
+        return b.error();
+    }
+    return *a == *b;
 }
 
 bool belongsToChartSet(std::string_view chartName, std::string_view chartFileName)

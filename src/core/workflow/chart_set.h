@@ -25,6 +25,9 @@ enum class LaneRule {
 struct ChartSetRequest {
     LaneRule lanes = LaneRule::Playable;
     std::vector<convert::Difficulty> difficulties;  // easiest first; empty: convert::defaultDifficulties
+    // With `difficulties` given: adds the insane chart (the full track) when another would leave
+    // some of the track's notes out of its lanes, as the default set does.
+    bool insaneWhenDenser = false;
     std::string genre;                              // #GENRE; empty: no line
 };
 
@@ -47,6 +50,11 @@ struct SetChart {
 std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert::KeysoundTable& keysounds,
                                    const song::SongSummary& song, std::string_view chartFileName,
                                    const ChartSetRequest& request, bool percussion);
+
+// True if the two charts play the same sound files at the same times, lane and background objects
+// taken together (long-note ends, which play nothing, aside): in one folder they then mix to the
+// same sound, so checking one checks both. The error of the first chart that cannot be read.
+Result<bool> chartsPlayTheSame(const std::filesystem::path& first, const std::filesystem::path& second);
 
 // True if `chartName` is the chart a single build of `chartFileName` made or one of its set:
 // "NAME.bms", "NAME.bmson" and "NAME_B.bms" ... "NAME_X.bmson". A set replaces all of them.

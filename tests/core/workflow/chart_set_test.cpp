@@ -270,6 +270,15 @@ TEST_F(ChartSet, SeedLanesAreConvertsLanesAndTheDemoIsTitledAfterItsSequenceName
         EXPECT_NE(text.find("#TITLE 欢乐颂\r\n"), std::string::npos);
         EXPECT_NE(text.find("#GENRE Classical\r\n"), std::string::npos);
     }
+
+    // The two charts play the same; one keysound named after another file does not.
+    const auto normal = m_dir / "out" / "ode-to-joy_N.bms";
+    EXPECT_EQ(workflow::chartsPlayTheSame(normal, m_dir / "out" / "ode-to-joy_X.bms").value(), true);
+    std::string text = readText(normal);
+    text.replace(text.find("#WAV01 ") + 7, 1, "B");
+    writeFile(m_dir / "out" / "changed.bms", std::string_view(text));
+    EXPECT_EQ(workflow::chartsPlayTheSame(normal, m_dir / "out" / "changed.bms").value(), false);
+    EXPECT_EQ(workflow::chartsPlayTheSame(normal, m_dir / "out" / "none.bms").error().code, ErrorCode::CannotOpen);
 }
 
 TEST_F(ChartSet, ASetReplacesTheEarlierChartsOfTheSongAndNothingElse)
@@ -309,6 +318,44 @@ TEST_F(ChartSet, ASetReplacesTheEarlierChartsOfTheSongAndNothingElse)
     other.conversion.trackNumber = 2;
     other.charts.difficulties = {Difficulty::Another};
     EXPECT_TRUE(workflow::wouldReplaceAnotherChart(other));
+}
+
+TEST_F(ChartSet, InsaneJoinsTheSetOnlyForATrackDenserThanAnother)
+{
+    // Four quarter notes at 240 BPM, within a second: normal and harder keep them all.
+    std::vector<SongNote> calm;
+    for (int k = 0; k < 4; ++k) {
+        calm.push_back({k * 24 * 4, 60 + 2 * k, 100});
+    }
+    struct Case {
+        const char* name;
+        std::vector<SongNote> notes;
+        std::vector<Difficulty> asked;
+        bool insaneWhenDenser;
+        std::vector<std::string> charts;
+    };
+    const std::vector<Case> cases = {
+        {"dense, default set", denseNotes(), {}, false, {"song_N.bms", "song_H.bms", "song_A.bms", "song_X.bms"}},
+        {"calm, default set", calm, {}, false, {"song_N.bms", "song_H.bms", "song_A.bms"}},
+        {"dense, normal and insane when denser", denseNotes(), {Difficulty::Normal}, true, {"song_N.bms", "song_X.bms"}},
+        {"calm, normal and insane when denser", calm, {Difficulty::Normal}, true, {"song_N.bms"}},
+        {"dense, normal only", denseNotes(), {Difficulty::Normal}, false, {"song_N.bms"}},
+        {"calm, insane asked", calm, {Difficulty::Insane}, true, {"song_X.bms"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir / "out");
+        auto req = request(songOf(c.notes), m_dir / "song.mid");
+        req.charts.difficulties = c.asked;
+        req.charts.insaneWhenDenser = c.insaneWhenDenser;
+        const auto outcome = workflow::runBuild(req, m_quiet, toneServices());
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        std::vector<std::string> charts;
+        for (const auto& chart : outcome->charts) {
+            charts.push_back(chart.path.filename().string());
+        }
+        EXPECT_EQ(charts, c.charts);
+    }
 }
 
 TEST(ChartSetNames, TheSetOwnsTheSingleChartAndEveryLetteredChartOfItsName)
