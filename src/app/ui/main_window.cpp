@@ -558,8 +558,10 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
     request.title = toUtf8(settings.titleText());
     request.artist = toUtf8(settings.artistText());
     if (workflow::wouldReplaceAnotherChart(request)) {
-        const QString question = tr("输出目录中的 %1 是由另一首歌或另一个音轨生成的，要用音轨 %2 的结果替换它吗？")
-                                     .arg(pathToQString(workflow::convertedChartFileName(conversion)))
+        // The set's charts share the song's name: "ode_N.bms" and its siblings are "ode".
+        const QString question = tr("输出目录中名为 %1 的谱面是由另一首歌或另一个音轨生成的，要用音轨 %2 的结果替换它们吗？")
+                                     .arg(pathToQString(
+                                         std::filesystem::path(workflow::convertedChartFileName(conversion)).stem()))
                                      .arg(conversion.trackNumber);
         if (!m_dialogs.ask(widgetIfShown(m_settings), tr("一键生成"), question)) {
             setResult(tr("没有一键生成：目录中原有的谱面保持不变"));

@@ -97,9 +97,10 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     auto* difficulties = new QHBoxLayout(m_chartSet);
     difficulties->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), 0);
     for (const convert::Difficulty difficulty : convert::kAllDifficulties) {
-        auto* box = new QCheckBox(QString::fromLatin1(convert::difficultySubtitle(difficulty).data() + 1,
-                                                      static_cast<qsizetype>(convert::difficultySubtitle(difficulty).size()) - 2),
-                                  m_chartSet);
+        // "[NORMAL]" without its brackets.
+        const std::string_view subtitle = convert::difficultySubtitle(difficulty);
+        auto* box = new QCheckBox(
+            QString::fromLatin1(subtitle.data() + 1, static_cast<qsizetype>(subtitle.size()) - 2), m_chartSet);
         box->setObjectName(QStringLiteral("CheckDifficulty") + QLatin1Char(convert::difficultyLetter(difficulty)));
         box->setChecked(difficulty == convert::Difficulty::Normal || difficulty == convert::Difficulty::Hyper ||
                         difficulty == convert::Difficulty::Another);
@@ -113,7 +114,8 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     m_chartSet->setToolTip(tr("每个难度写一个谱面（NAME_B.bms … NAME_X.bms），共用同一套K音；"
                               "不在按键上的音符在背景中原位播放"));
 
-    m_chartTexts = place(new QGroupBox(tr("谱面信息"), this), "FrameChartTexts", 120, kBuildOptionsTop + 660, 5655, 1095);
+    m_chartTexts =
+        place(new QGroupBox(tr("谱面信息"), this), "FrameChartTexts", 120, kBuildOptionsTop + 660, 5655, 1095);
     auto* texts = new QGridLayout(m_chartTexts);
     texts->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), twipsToPixels(60));
     m_title = new QLineEdit(m_chartTexts);

@@ -236,7 +236,11 @@ Result<std::vector<std::filesystem::path>> commitBuild(StagingFolder& staging, B
     const std::string setName = convertedChartFileName(request.conversion);
     const auto stage = staging.path();
     std::vector<std::string> commitOrder = records.front().files;
-    for (const auto& name : commitOrder) {
+    std::vector<std::string> arriving = commitOrder;  // and the charts
+    for (const auto& record : records) {
+        arriving.push_back(record.chart);
+    }
+    for (const auto& name : arriving) {
         if (isSameFile(folder / name, request.conversion.sourceMidiPath)) {
             return Error{ErrorCode::WouldOverwriteSource, displayPath(folder / name) +
                                                               ": writing it would replace the MIDI file being converted"}
@@ -246,7 +250,8 @@ Result<std::vector<std::filesystem::path>> commitBuild(StagingFolder& staging, B
     }
     std::vector<std::string> earlier;
     for (const auto& record : manifest.builds) {
-        const bool rebuilt = std::any_of(records.begin(), records.end(), [&](const BuildRecord& r) { return r.chart == record.chart; });
+        const bool rebuilt =
+            std::any_of(records.begin(), records.end(), [&](const BuildRecord& r) { return r.chart == record.chart; });
         if (rebuilt || belongsToChartSet(record.chart, setName)) {
             earlier.push_back(record.chart);
             earlier.insert(earlier.end(), record.files.begin(), record.files.end());

@@ -60,8 +60,9 @@ Result<bool> chartsPlayTheSame(const std::filesystem::path& first, const std::fi
 // "NAME.bms", "NAME.bmson" and "NAME_B.bms" ... "NAME_X.bmson". A set replaces all of them.
 bool belongsToChartSet(std::string_view chartName, std::string_view chartFileName);
 
-// The chart's #TITLE and #ARTIST: what was asked for (an empty title is not asking), else what the song says about itself (its
-// sequence name, its copyright text), else the MIDI file's base name and no artist.
+// The chart's #TITLE and #ARTIST: what was asked for (an empty title is not asking), else what
+// the song says about itself (its sequence name, its copyright text), else the MIDI file's base
+// name and no artist.
 std::string chartTitle(const std::string& asked, const song::SongSummary& song,
                        const std::filesystem::path& midiFile);
 std::string chartArtist(const std::optional<std::string>& asked, const song::SongSummary& song);
