@@ -62,6 +62,19 @@ void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::strin
     }
 }
 
+// One chart of the set, as a player would judge it before playing: "song_H.bms [HYPER]: level 7,
+// 812 notes, 6.4/s average, 11.5/s peak, chords up to 3, 140 in the background".
+std::string chartLine(const workflow::BuiltChart& chart)
+{
+    const auto& report = chart.report;
+    char figures[160];
+    std::snprintf(figures, sizeof figures, ": level %d, %lld notes, %.1f/s average, %.1f/s peak, chords up to %d, ",
+                  report.level, static_cast<long long>(report.notes), report.averageDensity, report.peakDensity,
+                  report.largestChord);
+    return chart.path.filename().string() + " " + std::string(convert::difficultySubtitle(report.difficulty)) +
+           figures + std::to_string(report.backgroundNotes) + " in the background\n";
+}
+
 }  // namespace
 
 Command addBuildCommand(CLI::App& app)
@@ -73,6 +86,9 @@ Command addBuildCommand(CLI::App& app)
         bool noBgm = false;
         std::string title;
         std::string artist;
+        std::string genre;
+        std::string lanes = "playable";
+        std::string difficulties;
         bool verify = false;
         unsigned jobs = 0;
         bool replace = false;
@@ -100,8 +116,17 @@ Command addBuildCommand(CLI::App& app)
             "0 to 1"))
         ->type_name("Q");
     sub->add_flag("--no-bgm", options->noBgm, "do not render the other tracks into bgm.ogg");
-    sub->add_option("--title", options->title, "#TITLE of the chart (default: the MIDI file's base name)")->type_name("TEXT");
-    sub->add_option("--artist", options->artist, "#ARTIST of the chart (default: none)")->type_name("TEXT");
+    sub->add_option("--lanes", options->lanes, "playable (pitch order, chords spread, no fast jacks) or seed (convert's lanes)")
+        ->check(CLI::IsMember({"playable", "seed"}).description(""))
+        ->type_name("playable|seed");
+    sub->add_option("--difficulties", options->difficulties,
+                    "charts to write, from beginner,normal,hyper,another,insane (default: normal,hyper,another, "
+                    "and insane when another leaves notes out)")
+        ->type_name("LIST");
+    sub->add_option("--title", options->title, "#TITLE of the charts (default: the song's own name)")->type_name("TEXT");
+    sub->add_option("--artist", options->artist, "#ARTIST of the charts (default: the song's copyright text)")
+        ->type_name("TEXT");
+    sub->add_option("--genre", options->genre, "#GENRE of the charts (default: none)")->type_name("TEXT");
     sub->add_flag("--verify", options->verify, "check that the folder sounds like the track; exit 1 if not");
     sub->add_option("--jobs", options->jobs, "rendering threads (default: one per core, at most 8)")
         ->check(CLI::Range(1u, audio::kMostRenderThreads));
@@ -110,6 +135,15 @@ Command addBuildCommand(CLI::App& app)
     command.run = [options, sub] {
         if (refuseEmpty(options->out, "--out")) {
             return kExitUsage;
+        }
+        std::vector<convert::Difficulty> difficulties;
+        if (sub->count("--difficulties") > 0) {
+            auto parsed = convert::parseDifficulties(options->difficulties);
+            if (!parsed) {
+                reportError("--difficulties: " + parsed.error().message);
+                return kExitUsage;
+            }
+            difficulties = std::move(parsed).value();
         }
         auto settings = conversionSettings(*sub, *options);
         if (!settings) {
@@ -145,6 +179,9 @@ Command addBuildCommand(CLI::App& app)
         if (sub->count("--artist") > 0) {
             request.artist = options->artist;
         }
+        request.charts.lanes = options->lanes == "seed" ? workflow::LaneRule::Seed : workflow::LaneRule::Playable;
+        request.charts.difficulties = std::move(difficulties);
+        request.charts.genre = options->genre;
         request.threads = options->jobs;
         request.replace = options->replace;
 
@@ -163,7 +200,9 @@ Command addBuildCommand(CLI::App& app)
         reportMerging(request.conversion.settings, outcome->conversion.keysounds);
         reportBuildWarnings(*outcome, displayPath(request.soundFont));
         Output out;
-        out.write("wrote " + displayPath(outcome->conversion.chartPath) + "\n");
+        for (const auto& chart : outcome->charts) {
+            out.write("wrote " + displayPath(chart.path) + "\n");
+        }
         out.write("wrote " + displayPath(outcome->conversion.keysoundMidiPath) + "\n");
         if (outcome->keysoundFiles.size() <= kListedFiles) {
             for (const auto& file : outcome->keysoundFiles) {
@@ -180,12 +219,38 @@ Command addBuildCommand(CLI::App& app)
             out.write("wrote " + displayPath(*outcome->previewFile) + "\n");
         }
         out.write(std::to_string(outcome->conversion.keysounds.size()) + " keysounds\n");
+        for (const auto& chart : outcome->charts) {
+            out.write(chartLine(chart));
+        }
         const int written = out.finishWithExitCode();
         if (written != kExitDone || !options->verify) {
             return written;
         }
-        return runAndReportCheck(outcome->conversion.chartPath, request.conversion.sourceMidiPath,
-                                 request.conversion.trackNumber, request.soundFont, request.threads);
+        // The first chart is rendered and compared; every other one must play the same objects
+        // from the same files, which mix to the same sound.
+        const auto& first = outcome->charts.front().path;
+        std::fputs(("checking " + displayPath(first) + "\n").c_str(), stdout);
+        const int verified = runAndReportCheck(first, request.conversion.sourceMidiPath, request.conversion.trackNumber,
+                                               request.soundFont, request.threads);
+        if (verified != kExitDone) {
+            return verified;
+        }
+        for (std::size_t k = 1; k < outcome->charts.size(); ++k) {
+            const auto& path = outcome->charts[k].path;
+            const auto same = workflow::chartsPlayTheSame(first, path);
+            if (!same) {
+                reportError(same.error().message);
+                return kExitBadInput;
+            }
+            const std::string line = "checking " + displayPath(path) + "\n" +
+                                     (*same ? "passes: it plays what " : "FAILS: it does not play what ") +
+                                     displayPath(first) + " plays\n";
+            std::fputs(line.c_str(), stdout);
+            if (!*same) {
+                return kExitBadInput;
+            }
+        }
+        return std::fflush(stdout) == 0 ? kExitDone : kExitBadInput;
     };
     return command;
 }

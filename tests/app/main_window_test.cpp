@@ -1102,6 +1102,7 @@ TEST_F(MainWindowTest, OneStepBuildWritesTheFolderTheCommandLineBuildsAndPreview
     ASSERT_EQ(window.trackList()->GetItemCount(), 1);
     EXPECT_EQ(window.trackList()->GetItem(0), "音轨 01");
     const QString result = window.resultLine()->text();
+    EXPECT_TRUE(result.startsWith(QStringLiteral("3 个谱面，等级 "))) << result.toStdString();
     EXPECT_TRUE(result.contains(QStringLiteral("bgm.ogg"))) << result.toStdString();
     // It says what 试听 plays, and the whole of it shows at the window's first size, in two lines.
     EXPECT_TRUE(result.contains(QStringLiteral("试听 播放 preview.ogg"))) << result.toStdString();
@@ -1118,14 +1119,16 @@ TEST_F(MainWindowTest, OneStepBuildWritesTheFolderTheCommandLineBuildsAndPreview
     const fs::path cliOut = temp.path() / "cli";
     fs::create_directory(cliOut);
     const auto listed = namesTheCommandLineBuildLists(songPath, 2, cliOut);
-    ASSERT_TRUE(listed.count("ode.bms") && listed.count("K-Midi.mid") && listed.count("bgm.ogg"));
+    ASSERT_TRUE(listed.count("ode_N.bms") && listed.count("K-Midi.mid") && listed.count("bgm.ogg"));
     EXPECT_GT(listed.size(), 3u);  // keysound files besides
     const auto written = namesIn(out);
     for (const auto& name : listed) {
         EXPECT_TRUE(written.count(name)) << name;
     }
     EXPECT_EQ(written, namesIn(cliOut));
-    EXPECT_EQ(readFile(out / "ode.bms"), readFile(cliOut / "ode.bms"));
+    for (const char* chart : {"ode_N.bms", "ode_H.bms", "ode_A.bms"}) {
+        EXPECT_EQ(readFile(out / chart), readFile(cliOut / chart)) << chart;
+    }
     EXPECT_EQ(readFile(out / "K-Midi.mid"), readFile(cliOut / "K-Midi.mid"));
 
     // 试听 mixes the chart into preview.ogg and hands it to the desktop's player.
@@ -1244,7 +1247,7 @@ TEST_F(MainWindowTest, TheSettingsDialogNamesItsActionAndTrackStaysClearOfTheRow
     // Tab goes through the boxes row by row, then Start, then 取消.
     SettingsDialog* dialog = window.settingsDialog();
     const QList<QWidget*> order = dialog->tabOrder();
-    ASSERT_EQ(order.size(), 14);
+    ASSERT_EQ(order.size(), 22);
     EXPECT_EQ(order.front(), dialog->startCodeEdit());
     EXPECT_EQ(order[order.size() - 2], dialog->startButton());
     EXPECT_EQ(order.back(), dialog->cancelButton());

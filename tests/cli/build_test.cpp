@@ -36,7 +36,17 @@ TEST(BuildCommand, DemoMelodyBecomesAFolderWhereEveryKeysoundResolves)
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");
 
-    std::istringstream chart(readText(out / "ode-to-joy.bms"));
+    // The default set: normal, hyper and another; the melody is no denser than another allows,
+    // so no insane chart. Each chart's line gives its level and figures.
+    for (const char* letter : {"N", "H", "A"}) {
+        SCOPED_TRACE(letter);
+        const auto chartPath = out / ("ode-to-joy_" + std::string(letter) + ".bms");
+        EXPECT_NE(run.out.find("wrote " + chartPath.string() + "\n"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("\n" + chartPath.filename().string() + " ["), std::string::npos) << run.out;
+        EXPECT_NE(readText(chartPath).find("#TITLE Ode\r\n"), std::string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(out / "ode-to-joy_X.bms"));
+    std::istringstream chart(readText(out / "ode-to-joy_N.bms"));
     std::string line;
     std::getline(chart, line);
     EXPECT_EQ(line, "#PLAYER 1\r");
@@ -56,7 +66,10 @@ TEST(BuildCommand, DemoMelodyBecomesAFolderWhereEveryKeysoundResolves)
         EXPECT_EQ(std::string(sound.begin(), sound.begin() + 4), "OggS");
         EXPECT_NE(run.out.find("wrote " + file.string() + "\n"), std::string::npos);
     }
-    EXPECT_NE(run.out.find("18 keysounds\n"), std::string::npos);
+    // Then the report, a line a chart, easiest first: the melody's 62 notes all fit each chart's lanes.
+    EXPECT_NE(run.out.find("18 keysounds\node-to-joy_N.bms [NORMAL]: level "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" 62 notes, "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(", 0 in the background\node-to-joy_H.bms [HYPER]: "), std::string::npos) << run.out;
 }
 
 TEST(BuildCommand, AChartBuiltFromAnotherTrackIsReplacedOnlyWhenAsked)
@@ -70,15 +83,15 @@ TEST(BuildCommand, AChartBuiltFromAnotherTrackIsReplacedOnlyWhenAsked)
     auto track2 = build;
     track2.insert(track2.end(), {"--track", "2"});
     ASSERT_EQ(runCli(track2).exitCode, 0);
-    const std::string chart = readText(out / "ode-to-joy.bms");
+    const std::string chart = readText(out / "ode-to-joy_N.bms");
     auto track3 = build;
     track3.insert(track3.end(), {"--track", "3"});
     const auto refused = runCli(track3);
     EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_EQ(refused.err, "zentrowe-cli: " + (out / "ode-to-joy.bms").string() + " was built from " + kDemo.string() +
+    EXPECT_EQ(refused.err, "zentrowe-cli: " + (out / "ode-to-joy_N.bms").string() + " was built from " + kDemo.string() +
                                " track 2; building track 3 of " + kDemo.string() +
                                " would replace it; nothing was written (--replace builds it anyway)\n");
-    EXPECT_EQ(readText(out / "ode-to-joy.bms"), chart);
+    EXPECT_EQ(readText(out / "ode-to-joy_N.bms"), chart);
 }
 
 TEST(BuildCommand, RefusalsAreOneSentence)
@@ -99,6 +112,14 @@ TEST(BuildCommand, RefusalsAreOneSentence)
         {"quality not a number", {"--quality", "nan"}, 2, ""},
         {"quality not a number, negative", {"--quality", "-nan"}, 2, ""},
         {"unknown format", {"--format", "mp3"}, 2, ""},
+        {"unknown difficulty", {"--difficulties", "normal,expert"}, 2,
+         "zentrowe-cli: --difficulties: difficulty \"expert\" is unknown; the difficulties are beginner, normal, "
+         "hyper, another and insane\n"},
+        {"difficulty named twice", {"--difficulties", "hyper, hyper"}, 2,
+         "zentrowe-cli: --difficulties: difficulty \"hyper\" is named twice; the difficulties are beginner, "
+         "normal, hyper, another and insane\n"},
+        {"empty difficulty list", {"--difficulties="}, 2, ""},
+        {"unknown lane rule", {"--lanes", "random"}, 2, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -115,7 +136,7 @@ TEST(BuildCommand, RefusalsAreOneSentence)
         } else {
             EXPECT_FALSE(run.err.empty());
         }
-        EXPECT_FALSE(std::filesystem::exists(dir / "out" / "ode-to-joy.bms"));
+        EXPECT_FALSE(std::filesystem::exists(dir / "out" / "ode-to-joy_N.bms"));
     }
 }
 

@@ -323,6 +323,13 @@ void MainWindow::showSettings(bool builds)
     dialog.prepare(action, row >= 0 && row < static_cast<int>(m_state.song.tracks.size())
                                ? trackTitle(m_state.song.tracks[static_cast<std::size_t>(row)])
                                : tr("未选择音轨"));
+    dialog.showBuildOptions(builds);
+    // The header texts start as the song gives them, once per song: what the user typed for it stays.
+    if (m_creditsSong != m_state.sourceMidiPath) {
+        m_creditsSong = m_state.sourceMidiPath;
+        dialog.fillCredits(toQString(workflow::chartTitle({}, m_state.song, m_state.sourceMidiPath)),
+                           toQString(workflow::chartArtist(std::nullopt, m_state.song)));
+    }
     placeBesideSelectedRow(dialog);
     dialog.show();
     dialog.raise();
@@ -506,6 +513,10 @@ void MainWindow::onStartRequested()
         m_trackInfo->list()->DeleteAllItems();
     }
 
+    if (m_startBuilds && !dialog.chartSet()) {
+        m_dialogs.showMessage(&dialog, programCaption(), tr("请至少选择一个难度"), UserDialogs::MessageKind::Warning);
+        return;
+    }
     const workflow::ConversionRequest request = workflow::conversionRequest(m_state, trackNumber, m_conversionSettings);
     if (m_startBuilds) {
         startBuild(request);
@@ -542,9 +553,15 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
 {
     workflow::BuildRequest request;
     request.conversion = conversion;
+    const SettingsDialog& settings = ensureSettings();
+    request.charts = settings.chartSet().value_or(workflow::ChartSetRequest{});
+    request.title = toUtf8(settings.titleText());
+    request.artist = toUtf8(settings.artistText());
     if (workflow::wouldReplaceAnotherChart(request)) {
-        const QString question = tr("输出目录中的 %1 是由另一首歌或另一个音轨生成的，要用音轨 %2 的结果替换它吗？")
-                                     .arg(pathToQString(workflow::convertedChartFileName(conversion)))
+        // The set's charts share the song's name: "ode_N.bms" and its siblings are "ode".
+        const QString question = tr("输出目录中名为 %1 的谱面是由另一首歌或另一个音轨生成的，要用音轨 %2 的结果替换它们吗？")
+                                     .arg(pathToQString(
+                                         std::filesystem::path(workflow::convertedChartFileName(conversion)).stem()))
                                      .arg(conversion.trackNumber);
         if (!m_dialogs.ask(widgetIfShown(m_settings), tr("一键生成"), question)) {
             setResult(tr("没有一键生成：目录中原有的谱面保持不变"));
@@ -631,7 +648,16 @@ void MainWindow::showBuild(const workflow::BuildOutcome& built)
     if (built.bgmFile) {
         sounds += tr("、背景音乐 %1").arg(pathToQString(built.bgmFile->filename()));
     }
-    QStringList parts{conversionWritten(), sounds};
+    // "3 个谱面，等级 3/6/9": the set, easiest first.
+    QStringList levels;
+    for (const auto& chart : built.charts) {
+        levels << QString::number(chart.report.level);
+    }
+    const QString charts = tr("%1 个谱面，等级 %2").arg(built.charts.size()).arg(levels.join(QLatin1Char('/')));
+    QStringList parts{charts, tr("已写入 %1，共 %2 个K音")
+                                  .arg(pathToQString(outcome.keysoundMidiPath.filename()))
+                                  .arg(outcome.keysounds.size()),
+                      sounds};
     if (outcome.keysounds.mergedAway() != 0) {
         parts << tr("合并省下 %1 个K音").arg(outcome.keysounds.mergedAway());
     }

@@ -154,6 +154,8 @@ private:
     convert::ConversionSettings m_conversionSettings;
     // Whether the settings dialog's Start builds the whole folder (一键生成) or only converts.
     bool m_startBuilds = false;
+    // The song whose title and artist the settings dialog was last given.
+    std::filesystem::path m_creditsSong;
     // The last chart written in this session, which 试听 mixes.
     std::optional<std::filesystem::path> m_lastChart;
 

@@ -1,7 +1,9 @@
 #include "app/ui/settings_dialog.h"
 
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,6 +43,10 @@ void widenToFit(QLineEdit* edit, const QString& sample, QWidget* next)
         next->move(edit->geometry().right() + 1 + gap, next->y());
     }
 }
+
+// 一键生成's groups sit below the others and push the buttons down by their height.
+constexpr int kBuildOptionsTop = 2400;
+constexpr int kBuildOptionsHeight = 1800;
 
 }  // namespace
 
@@ -84,6 +90,49 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     m_lengthStep = place(new QLineEdit(QStringLiteral("0"), limits), "TextLengthStep", 4080, 240, 495, 270);
     // The other way past the limits: a bmson chart has no code or measure limit at all.
     m_bmson = place(new QCheckBox(QStringLiteral("bmson"), limits), "CheckBmson", 4680, 240, 930, 255);
+
+    // 一键生成 only: the charts of the set and the texts their headers carry. The difficulty names
+    // stay as players show them on the song-select screen.
+    m_chartSet = place(new QGroupBox(tr("难度"), this), "FrameCharts", 120, kBuildOptionsTop, 5655, 615);
+    auto* difficulties = new QHBoxLayout(m_chartSet);
+    difficulties->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), 0);
+    for (const convert::Difficulty difficulty : convert::kAllDifficulties) {
+        // "[NORMAL]" without its brackets.
+        const std::string_view subtitle = convert::difficultySubtitle(difficulty);
+        auto* box = new QCheckBox(
+            QString::fromLatin1(subtitle.data() + 1, static_cast<qsizetype>(subtitle.size()) - 2), m_chartSet);
+        box->setObjectName(QStringLiteral("CheckDifficulty") + QLatin1Char(convert::difficultyLetter(difficulty)));
+        box->setChecked(difficulty == convert::Difficulty::Normal || difficulty == convert::Difficulty::Hyper ||
+                        difficulty == convert::Difficulty::Another);
+        difficulties->addWidget(box);
+        m_difficulties[static_cast<std::size_t>(difficulty)] = box;
+    }
+    QCheckBox* insane = difficultyBox(convert::Difficulty::Insane);
+    insane->setTristate(true);
+    insane->setCheckState(Qt::PartiallyChecked);
+    insane->setToolTip(tr("完整的音轨；半选：仅当音轨比 ANOTHER 更密时生成"));
+    m_chartSet->setToolTip(tr("每个难度写一个谱面（NAME_B.bms … NAME_X.bms），共用同一套K音；"
+                              "不在按键上的音符在背景中原位播放"));
+
+    m_chartTexts =
+        place(new QGroupBox(tr("谱面信息"), this), "FrameChartTexts", 120, kBuildOptionsTop + 660, 5655, 1095);
+    auto* texts = new QGridLayout(m_chartTexts);
+    texts->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), twipsToPixels(60));
+    m_title = new QLineEdit(m_chartTexts);
+    m_title->setObjectName(QStringLiteral("TextTitle"));
+    m_artist = new QLineEdit(m_chartTexts);
+    m_artist->setObjectName(QStringLiteral("TextArtist"));
+    m_genre = new QLineEdit(m_chartTexts);
+    m_genre->setObjectName(QStringLiteral("TextGenre"));
+    texts->addWidget(new QLabel(tr("标题:"), m_chartTexts), 0, 0);
+    texts->addWidget(m_title, 0, 1, 1, 3);
+    texts->addWidget(new QLabel(tr("艺术家:"), m_chartTexts), 1, 0);
+    texts->addWidget(m_artist, 1, 1);
+    texts->addWidget(new QLabel(tr("类型:"), m_chartTexts), 1, 2);
+    texts->addWidget(m_genre, 1, 3);
+    m_title->setToolTip(tr("谱面的 #TITLE；默认为乐曲自身的名称"));
+    m_artist->setToolTip(tr("谱面的 #ARTIST；默认为乐曲的版权信息"));
+    m_genre->setToolTip(tr("谱面的 #GENRE；可以留空"));
 
     // Wide enough for the longest action a start button names, "转换到BMS".
     m_start = place(new QPushButton(tr("开始"), this), "Command1", 3540, 2430, 1125, 375);
@@ -130,6 +179,52 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
 
     m_longNoteMinimum->setEnabled(false);
     onCustomTempoToggled();
+    showBuildOptions(false);
+}
+
+void SettingsDialog::showBuildOptions(bool shown)
+{
+    m_chartSet->setVisible(shown);
+    m_chartTexts->setVisible(shown);
+    const int below = shown ? kBuildOptionsHeight : 0;
+    m_start->move(m_start->x(), twipsToPixels(2430 + below));
+    m_cancel->move(m_cancel->x(), twipsToPixels(2430 + below));
+    m_bar->move(m_bar->x(), twipsToPixels(2460 + below));
+    setFixedSize(twipsToPixels(5900), twipsToPixels(2940 + below));
+}
+
+void SettingsDialog::fillCredits(const QString& title, const QString& artist)
+{
+    m_title->setText(title);
+    m_artist->setText(artist);
+}
+
+std::optional<workflow::ChartSetRequest> SettingsDialog::chartSet() const
+{
+    workflow::ChartSetRequest request;
+    for (const convert::Difficulty difficulty : convert::kAllDifficulties) {
+        const QCheckBox* box = difficultyBox(difficulty);
+        if (box->checkState() == Qt::Checked) {
+            request.difficulties.push_back(difficulty);
+        } else if (box->checkState() == Qt::PartiallyChecked) {
+            request.insaneWhenDenser = true;
+        }
+    }
+    if (request.difficulties.empty()) {
+        return std::nullopt;
+    }
+    request.genre = toUtf8(m_genre->text().trimmed());
+    return request;
+}
+
+QString SettingsDialog::titleText() const
+{
+    return m_title->text().trimmed();
+}
+
+QString SettingsDialog::artistText() const
+{
+    return m_artist->text().trimmed();
 }
 
 void SettingsDialog::onLongNotesToggled()
@@ -171,7 +266,9 @@ convert::SettingsTexts SettingsDialog::texts() const
 QList<QWidget*> SettingsDialog::tabOrder() const
 {
     return {m_startCode, m_keysoundName, m_longNotes, m_longNoteMinimum, m_percussion, m_tempo, m_customTempo,
-            m_gap, m_base62, m_velocityStep, m_lengthStep, m_bmson, m_start, m_cancel};
+            m_gap, m_base62, m_velocityStep, m_lengthStep, m_bmson,
+            m_difficulties[0], m_difficulties[1], m_difficulties[2], m_difficulties[3], m_difficulties[4],
+            m_title, m_artist, m_genre, m_start, m_cancel};
 }
 
 void SettingsDialog::prepare(const QString& action, const QString& track)

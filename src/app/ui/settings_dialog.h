@@ -1,10 +1,15 @@
 #pragma once
 
 #include <QWidget>
+#include <array>
+#include <optional>
 
+#include "core/convert/difficulty.h"
 #include "core/convert/settings.h"
+#include "core/workflow/chart_set.h"
 
 class QCheckBox;
+class QGroupBox;
 class QLineEdit;
 class QPushButton;
 
@@ -28,6 +33,17 @@ public:
     // Names what Start does and the track it does it to: the title "一键生成 — 音轨 02 主旋律" and
     // the start button "一键生成". The progress bar is hidden until a pass shows it.
     void prepare(const QString& action, const QString& track);
+    // 一键生成 also asks for the set of charts and the header texts; 转换到BMS does not.
+    void showBuildOptions(bool shown);
+    // The title and artist the song gives (song::songCredits), for a song not shown before; the
+    // genre is left as the user typed it.
+    void fillCredits(const QString& title, const QString& artist);
+
+    // The charts 一键生成 writes: the boxes ticked, easiest first, and the insane box half
+    // ticked (its start) for "when the track is denser than ANOTHER". Nothing if no box is ticked.
+    std::optional<workflow::ChartSetRequest> chartSet() const;
+    QString titleText() const;
+    QString artistText() const;
     ProgressBar* bar() const { return m_bar; }
 
     QLineEdit* startCodeEdit() const { return m_startCode; }
@@ -42,6 +58,13 @@ public:
     QLineEdit* velocityStepEdit() const { return m_velocityStep; }
     QLineEdit* lengthStepEdit() const { return m_lengthStep; }
     QCheckBox* bmsonBox() const { return m_bmson; }
+    QCheckBox* difficultyBox(convert::Difficulty difficulty) const
+    {
+        return m_difficulties[static_cast<std::size_t>(difficulty)];
+    }
+    QLineEdit* titleEdit() const { return m_title; }
+    QLineEdit* artistEdit() const { return m_artist; }
+    QLineEdit* genreEdit() const { return m_genre; }
     QPushButton* startButton() const { return m_start; }
     QPushButton* cancelButton() const { return m_cancel; }
     // The boxes and buttons in the order Tab visits them: the visual order, row by row.
@@ -72,6 +95,12 @@ private:
     QLineEdit* m_velocityStep;
     QLineEdit* m_lengthStep;
     QCheckBox* m_bmson;
+    QGroupBox* m_chartSet;
+    QGroupBox* m_chartTexts;
+    std::array<QCheckBox*, convert::kAllDifficulties.size()> m_difficulties{};
+    QLineEdit* m_title;
+    QLineEdit* m_artist;
+    QLineEdit* m_genre;
     QPushButton* m_start;
     QPushButton* m_cancel;
     ProgressBar* m_bar;

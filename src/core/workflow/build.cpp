@@ -48,8 +48,8 @@ void completeChart(chart::Chart& chart, const BuildRequest& request, std::option
 {
     auto& header = chart.header;
     header.player = 1;
-    header.title = request.title.empty() ? request.conversion.sourceMidiPath.stem().string() : request.title;
-    header.artist = request.artist.value_or(std::string());
+    header.title = chartTitle(request.title, request.conversion.song, request.conversion.sourceMidiPath);
+    header.artist = chartArtist(request.artist, request.conversion.song);
     header.initialBpm = 60'000'000.0 / tempoAtTickZero(request.conversion.song);
     header.previewFile = kPreviewFileName;
     if (bgmCode) {
@@ -93,16 +93,18 @@ std::string absoluteSong(const std::filesystem::path& midi)
     return std::filesystem::absolute(midi, error).lexically_normal().string();
 }
 
-// The earlier build of the chart, if it came from another song or track.
+// An earlier build of a chart of the set, if it came from another song or track.
 const BuildRecord* otherSongsRecord(const BuildManifest& manifest, const BuildRequest& request)
 {
-    const auto* record = manifest.find(convertedChartFileName(request.conversion));
-    if (record == nullptr) {
-        return nullptr;
+    const std::string chartName = convertedChartFileName(request.conversion);
+    const std::string song = absoluteSong(request.conversion.sourceMidiPath);
+    for (const auto& record : manifest.builds) {
+        if (belongsToChartSet(record.chart, chartName) &&
+            (record.song != song || record.track != request.conversion.trackNumber)) {
+            return &record;
+        }
     }
-    const bool same = record->song == absoluteSong(request.conversion.sourceMidiPath) &&
-                      record->track == request.conversion.trackNumber;
-    return same ? nullptr : record;
+    return nullptr;
 }
 
 std::string hoursAndMinutes(std::int64_t frames)
@@ -217,17 +219,23 @@ std::vector<std::pair<std::string, std::string>> manifestSettings(const BuildReq
 
 constexpr const char* kUntouched = "; the folder's earlier files are untouched";
 
-// Writes the manifest into the staging folder, moves everything in (the chart last) and then
-// removes what the earlier build of the chart made and this one did not, unless another chart's
-// build uses it: a folder rebuilt many times holds only what its charts name. The files removed.
-Result<std::vector<std::filesystem::path>> commitBuild(StagingFolder& staging, BuildManifest manifest, BuildRecord record,
-                                                       const BuildRequest& request, ProgressSink& progress)
+// Writes the manifest into the staging folder, moves everything in (the charts last) and then
+// removes what the earlier builds of the set's charts made and this one did not (their charts
+// too), unless another chart's build uses it: a folder rebuilt many times holds only what its
+// charts name. The records share their files. The files removed.
+Result<std::vector<std::filesystem::path>> commitBuild(StagingFolder& staging, BuildManifest manifest,
+                                                       std::vector<BuildRecord> records, const BuildRequest& request,
+                                                       ProgressSink& progress)
 {
     const auto& folder = request.conversion.outputFolder;
-    const std::string chartName = record.chart;
+    const std::string setName = convertedChartFileName(request.conversion);
     const auto stage = staging.path();
-    std::vector<std::string> commitOrder = record.files;
-    for (const auto& name : commitOrder) {
+    std::vector<std::string> commitOrder = records.front().files;
+    std::vector<std::string> arriving = commitOrder;  // and the charts
+    for (const auto& record : records) {
+        arriving.push_back(record.chart);
+    }
+    for (const auto& name : arriving) {
         if (isSameFile(folder / name, request.conversion.sourceMidiPath)) {
             return Error{ErrorCode::WouldOverwriteSource, displayPath(folder / name) +
                                                               ": writing it would replace the MIDI file being converted"}
@@ -235,19 +243,30 @@ Result<std::vector<std::filesystem::path>> commitBuild(StagingFolder& staging, B
                 .about("source");
         }
     }
-    BuildRecord earlier;
-    if (const auto* found = manifest.find(chartName)) {
-        earlier = *found;
-        std::erase_if(manifest.builds, [&](const BuildRecord& r) { return r.chart == chartName; });
+    std::vector<std::string> earlier;
+    for (const auto& record : manifest.builds) {
+        const bool rebuilt =
+            std::any_of(records.begin(), records.end(), [&](const BuildRecord& r) { return r.chart == record.chart; });
+        if (rebuilt || belongsToChartSet(record.chart, setName)) {
+            earlier.push_back(record.chart);
+            earlier.insert(earlier.end(), record.files.begin(), record.files.end());
+        }
     }
-    manifest.builds.push_back(std::move(record));
+    std::erase_if(manifest.builds, [&](const BuildRecord& r) {
+        return std::find(earlier.begin(), earlier.end(), r.chart) != earlier.end();
+    });
+    for (auto& record : records) {
+        manifest.builds.push_back(std::move(record));
+    }
     if (auto written = writeTextFile(stage / kBuildManifestFileName, manifestText(manifest)); !written) {
         Error failed = written.error();
         failed.message += kUntouched;
         return failed;
     }
     commitOrder.push_back(kBuildManifestFileName);
-    commitOrder.push_back(chartName);
+    for (std::size_t k = manifest.builds.size() - records.size(); k < manifest.builds.size(); ++k) {
+        commitOrder.push_back(manifest.builds[k].chart);
+    }
     if (progress.stopRequested()) {
         return Error{ErrorCode::Cancelled, std::string("build cancelled") + kUntouched};
     }
@@ -259,10 +278,15 @@ Result<std::vector<std::filesystem::path>> commitBuild(StagingFolder& staging, B
 
     const std::set<std::string> kept(commitOrder.begin(), commitOrder.end());
     std::vector<std::filesystem::path> removed;
-    for (const auto& name : earlier.files) {
+    const auto usedByAChart = [&](const std::string& name) {
+        return std::any_of(manifest.builds.begin(), manifest.builds.end(), [&](const BuildRecord& record) {
+            return record.chart == name || std::find(record.files.begin(), record.files.end(), name) != record.files.end();
+        });
+    };
+    for (const auto& name : earlier) {
         const auto path = folder / name;
         std::error_code error;
-        if (kept.count(name) != 0 || manifest.usedByAnotherChart(chartName, name) ||
+        if (kept.count(name) != 0 || usedByAChart(name) ||
             !std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error)) ||
             isSameFile(path, request.conversion.sourceMidiPath)) {
             continue;
@@ -326,11 +350,11 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     if (const auto* other = otherSongsRecord(manifest, request); other != nullptr && !request.replace) {
         const std::string madeFrom = displayPath(other->song) + " track " + std::to_string(other->track);
         return Error{ErrorCode::WouldReplaceChart,
-                     displayPath(folder / chartName) + " was built from " + madeFrom +
+                     displayPath(folder / other->chart) + " was built from " + madeFrom +
                          "; building track " + std::to_string(request.conversion.trackNumber) + " of " +
                          displayPath(request.conversion.sourceMidiPath) +
                          " would replace it; nothing was written"}
-            .inFile(displayPath(folder / chartName))
+            .inFile(displayPath(folder / other->chart))
             .withValue(madeFrom)
             .withNumber(other->track);
     }
@@ -426,14 +450,19 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         return failed;
     }
 
-    const auto stagedChart = stage / chartName;
-    completeChart(outcome.conversion.chart, request, bgmCode, bgmName);
-    if (auto written = writeChart(stagedChart, outcome.conversion.chart, bmson); !written) {
-        Error failed = written.error();
-        failed.message += kUntouched;
-        return failed;
+    auto charts = makeChartSet(outcome.conversion.chart, keysounds, song, chartName, request.charts,
+                               settings.percussion);
+    outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
+    for (auto& made : charts) {
+        completeChart(made.chart, request, bgmCode, bgmName);
+        if (auto written = writeChart(stage / made.fileName, made.chart, bmson); !written) {
+            Error failed = written.error();
+            failed.message += kUntouched;
+            return failed;
+        }
+        made.chart = {};
     }
-    outcome.conversion.chart = {};  // on disk now; the window keeps the outcome, not the chart
+    const auto stagedChart = stage / charts.front().fileName;
 
     // Last, as it is heard from the files just written; the chart already names it.
     progress.beginStage(ProgressStage::Previewing);
@@ -451,7 +480,6 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
 
     // Everything is whole in the staging folder: the manifest, then the move, chart last.
     BuildRecord record;
-    record.chart = chartName;
     record.files = keysoundNames;
     if (bgmJob) {
         record.files.push_back(bgmName);
@@ -461,14 +489,24 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     record.song = absoluteSong(request.conversion.sourceMidiPath);
     record.track = request.conversion.trackNumber;
     record.settings = manifestSettings(request);
-    auto removed = commitBuild(*staging, std::move(manifest), std::move(record), request, progress);
+    std::vector<BuildRecord> records;
+    for (const auto& made : charts) {
+        records.push_back(record);
+        records.back().chart = made.fileName;
+        records.back().settings.emplace_back("difficulty", convert::difficultyName(made.report.difficulty));
+        records.back().settings.emplace_back("lanes", request.charts.lanes == LaneRule::Playable ? "playable" : "seed");
+    }
+    auto removed = commitBuild(*staging, std::move(manifest), std::move(records), request, progress);
     if (!removed) {
         return removed.error();
     }
     outcome.removedFiles = std::move(removed).value();
 
     // The outcome names the files where they now are.
-    outcome.conversion.chartPath = folder / chartName;
+    outcome.conversion.chartPath = folder / charts.front().fileName;
+    for (const auto& made : charts) {
+        outcome.charts.push_back({folder / made.fileName, made.report});
+    }
     outcome.conversion.keysoundMidiPath = folder / kKeysoundMidiFileName;
     for (const auto& name : keysoundNames) {
         outcome.keysoundFiles.push_back(folder / name);

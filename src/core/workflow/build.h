@@ -10,6 +10,7 @@
 #include "core/audio/synth_renderer.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
+#include "core/workflow/chart_set.h"
 #include "core/workflow/conversion.h"
 
 namespace zentrowe::workflow {
@@ -24,8 +25,9 @@ struct BuildRequest {
     audio::SoundFormat format = audio::SoundFormat::OggVorbis;
     double quality = 0.5;                // OGG Vorbis, 0 to 1
     bool backgroundMusic = true;         // render the other tracks into bgm.ogg
-    std::string title;                   // #TITLE; empty: the MIDI file's base name
-    std::optional<std::string> artist;   // #ARTIST; none: no line
+    std::string title;                   // #TITLE; empty: the song's own name (chartTitle)
+    std::optional<std::string> artist;   // #ARTIST; none: the song's copyright text, if any
+    ChartSetRequest charts;              // the charts written, all naming the same sound files
     unsigned threads = 0;                // rendering threads; 0: one per core (at most audio::kMostRenderThreads)
     bool replace = false;                // replace a chart an earlier build made from another song or track
 };
@@ -43,9 +45,16 @@ struct MissingInstrument {
     bool inBgm = false;                         // asked for by the BGM's tracks, not the keysounds
 };
 
+// One chart of the set as written.
+struct BuiltChart {
+    std::filesystem::path path;
+    convert::ChartReport report;
+};
+
 // What a finished build wrote, and what it left out and why.
 struct BuildOutcome {
-    ConversionOutcome conversion;
+    ConversionOutcome conversion;                      // its chartPath: the set's first chart
+    std::vector<BuiltChart> charts;                    // easiest first
     std::vector<std::filesystem::path> keysoundFiles;  // in keysound table order
     std::optional<std::filesystem::path> bgmFile;
     std::optional<std::filesystem::path> previewFile;  // "preview.ogg"
@@ -61,25 +70,29 @@ struct BuildServices {
     audio::SoundWriter writer;         // empty: audio::writeSoundFile in request.format
 };
 
-// Converts as Start does, renders every keysound on its own with the soundfont and the channel
-// state its first note starts with (keysound::KeysoundStates: notes alike but for a state the
-// track changes are keysounds of their own, named with a suffix), released after its sounding
-// length at the tempo of "K-Midi.mid" and rung out, named after the chart's stem in lower-case
-// extension; renders the other tracks into bgm.ogg (or .wav) unless
+// Converts as Start does, makes the set of charts request.charts asks for (makeChartSet: each
+// NAME_<letter>.bms, every note its lanes leave out on the background channel), renders every
+// keysound on its own with the soundfont and the channel state its first note starts with
+// (keysound::KeysoundStates: notes alike but for a state the track changes are keysounds of their
+// own, named with a suffix), released after its sounding length at the tempo of "K-Midi.mid" and
+// rung out, named after the chart's stem in lower-case extension; renders the other tracks into
+// bgm.ogg (or .wav) unless
 // asked not to; completes the chart with #PLAYER, #TITLE, #ARTIST, #BPM and #PREVIEW at the top
-// and the BGM on channel 01 of measure 000 under the next free code, written once after the sound
-// files and naming them as written ("#BASE 62" first in base 62; a bmson chart gives the BGM a
+// and the BGM on channel 01 of measure 000 under the next free code, each chart written once after
+// the sound files and naming them as written ("#BASE 62" first in base 62; a bmson chart gives the BGM a
 // sound channel of its own and the preview as preview_music); and mixes "preview.ogg" (20 seconds
 // from the first note, faded) from the finished files.
 //
 // All or nothing: the output folder is locked (FolderBusy if another pass keeps it) and every
 // file is written into a staging folder inside it; only when all are whole do they move in, the
-// chart last, with a manifest (kBuildManifestFileName) of what the build made. Files an earlier
-// build of the same chart made and this one does not are then removed; files no build made are
-// never touched. Any refusal, failure or cancel leaves the folder as it was.
+// charts last, with a manifest (kBuildManifestFileName) of what the build made, a record per chart.
+// Files an earlier build of the same charts made and this one does not are then removed, and so
+// are the earlier charts of the song's set (belongsToChartSet) this build does not write again,
+// such as a single chart NAME.bms or a NAME_X.bms the track no longer needs; files no build made
+// are never touched. Any refusal, failure or cancel leaves the folder as it was.
 // Refusals: CannotOpen (soundfont missing or not a SoundFont, source unreadable); those of
-// runConversion; WouldReplaceChart when the chart an earlier build made from another song or
-// track would be replaced and request.replace is not set; TooLong for a BGM or keysound past an
+// runConversion; WouldReplaceChart when a chart of the set an earlier build made from another song
+// or track would be replaced and request.replace is not set; TooLong for a BGM or keysound past an
 // hour; OutOfMemory; WriteFailed; Cancelled. Progress goes through the stages Converting (bytes),
 // Rendering (files) and Mixing (keysound files read).
 Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progress, const BuildServices& services = {});

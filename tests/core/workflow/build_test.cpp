@@ -363,19 +363,22 @@ TEST_F(BuildWithFakes, ChartGetsTheListingLinesAndTheBgmUnderTheNextFreeCode)
         req.conversion.settings.startValue = 35 * 36 + 33;
         req.title = "欢乐颂\r\nsecond line";
         req.artist = "Beethoven";
+        req.charts.difficulties = {convert::Difficulty::Normal};
         const auto outcome = runBuild(req, m_quiet, fakes());
         ASSERT_TRUE(outcome.ok()) << outcome.error().message;
         EXPECT_TRUE(outcome->skipped.empty());
-        const std::string chart = readText(out("song.bms"));
-        const std::string top =
-            "#PLAYER 1\r\n#TITLE 欢乐颂  second line\r\n#ARTIST Beethoven\r\n#BPM 130.00\r\n#PREVIEW preview.ogg\r\n#LNTYPE 01\r\n";
+        const std::string chart = readText(out("song_N.bms"));
+        // One note in 2 s: level 1, and the least #TOTAL.
+        const std::string top = "#PLAYER 1\r\n#TITLE 欢乐颂  second line\r\n#SUBTITLE [NORMAL]\r\n#ARTIST Beethoven\r\n"
+                                "#BPM 130.00\r\n#PLAYLEVEL 1\r\n#RANK 2\r\n#TOTAL 160\r\n#DIFFICULTY 2\r\n"
+                                "#PREVIEW preview.ogg\r\n#LNTYPE 01\r\n";
         EXPECT_EQ(chart.substr(0, top.size()), top);
         // The chart names the files as written.
         EXPECT_NE(chart.find("#WAVZY A60-48-100.wav\r\n#WAVZZ bgm.wav\r\n"), std::string::npos);
         const std::string bgmLine = "#00001:ZZ" + std::string(382, '0') + "\r\n";
         ASSERT_GE(chart.size(), bgmLine.size());
         EXPECT_EQ(chart.substr(chart.size() - bgmLine.size()), bgmLine);
-        EXPECT_EQ(outputNames(), (std::vector<std::string>{".zentrowe-build.json", "A60-48-100.wav", "K-Midi.mid", "bgm.wav", "preview.ogg", "song.bms"}));
+        EXPECT_EQ(outputNames(), (std::vector<std::string>{".zentrowe-build.json", "A60-48-100.wav", "K-Midi.mid", "bgm.wav", "preview.ogg", "song_N.bms"}));
     }
     {
         SCOPED_TRACE("start code ZY: the keysound takes ZZ, no code is left");
@@ -383,15 +386,16 @@ TEST_F(BuildWithFakes, ChartGetsTheListingLinesAndTheBgmUnderTheNextFreeCode)
         auto req = request(song);
         req.conversion.settings.startCode = "ZY";
         req.conversion.settings.startValue = 35 * 36 + 34;
+        req.charts.difficulties = {convert::Difficulty::Normal};
         const auto outcome = runBuild(req, m_quiet, fakes());
         ASSERT_TRUE(outcome.ok()) << outcome.error().message;
         EXPECT_EQ(outcome->skipped, std::vector<workflow::SkipReason>{workflow::SkipReason::NoCodeForBgm});
         EXPECT_FALSE(outcome->bgmFile.has_value());
-        const std::string chart = readText(out("song.bms"));
-        EXPECT_EQ(chart.substr(0, 31), "#PLAYER 1\r\n#TITLE song\r\n#BPM 13");
+        const std::string chart = readText(out("song_N.bms"));
+        EXPECT_EQ(chart.substr(0, 44), "#PLAYER 1\r\n#TITLE song\r\n#SUBTITLE [NORMAL]\r\n");
         EXPECT_EQ(chart.find("bgm"), std::string::npos);
         EXPECT_EQ(chart.find("#00001:"), std::string::npos);
-        EXPECT_EQ(outputNames(), (std::vector<std::string>{".zentrowe-build.json", "A60-48-100.wav", "K-Midi.mid", "preview.ogg", "song.bms"}));
+        EXPECT_EQ(outputNames(), (std::vector<std::string>{".zentrowe-build.json", "A60-48-100.wav", "K-Midi.mid", "preview.ogg", "song_N.bms"}));
     }
 }
 
@@ -411,9 +415,9 @@ TEST_F(Build, EveryFormatNamesTheFilesItWroteAndGetsAHeardPreview)
         std::string start;
     };
     const std::vector<Case> cases = {
-        {"BMS", false, false, "song.bms", "#PLAYER 1\r\n#TITLE song\r\n"},
-        {"BMS in base 62", true, false, "song.bms", "#BASE 62\r\n#PLAYER 1\r\n#TITLE song\r\n"},
-        {"bmson", false, true, "song.bmson", "{\"version\":\"1.0.0\""},
+        {"BMS", false, false, "song_N.bms", "#PLAYER 1\r\n#TITLE song\r\n"},
+        {"BMS in base 62", true, false, "song_N.bms", "#BASE 62\r\n#PLAYER 1\r\n#TITLE song\r\n"},
+        {"bmson", false, true, "song_N.bmson", "{\"version\":\"1.0.0\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -550,24 +554,27 @@ TEST_F(BuildWithFakes, AFailedOrCancelledRebuildLeavesTheEarlierFolderByteIdenti
 
 TEST_F(BuildWithFakes, ARebuildRemovesOnlyWhatTheEarlierBuildMadeAndNoLongerNeeds)
 {
-    ASSERT_TRUE(runBuild(request(melody({60, 62})), m_quiet, fakes()).ok());
+    auto first = request(melody({60, 62}));
+    first.charts.difficulties = {convert::Difficulty::Normal};
+    ASSERT_TRUE(runBuild(first, m_quiet, fakes()).ok());
     writeFile(out("mine.txt"), std::string_view("kept"));
     writeFile(out("A99-48-100.wav"), std::string_view("a file of the same pattern no build made"));
     const auto manifest = workflow::readBuildManifest(m_dir / "out");
     ASSERT_EQ(manifest.builds.size(), 1u);
-    EXPECT_EQ(manifest.builds[0].chart, "song.bms");
+    EXPECT_EQ(manifest.builds[0].chart, "song_N.bms");
     EXPECT_EQ(manifest.builds[0].track, 1);
     EXPECT_EQ(manifest.builds[0].files,
               (std::vector<std::string>{"A60-40-100.wav", "A62-40-100.wav", "bgm.wav", "K-Midi.mid", "preview.ogg"}));
 
     auto again = request(melody({60, 64}));
     again.backgroundMusic = false;
+    again.charts.difficulties = {convert::Difficulty::Normal};
     const auto outcome = runBuild(again, m_quiet, fakes());
     ASSERT_TRUE(outcome.ok()) << outcome.error().message;
     EXPECT_EQ(outcome->removedFiles, (std::vector<std::filesystem::path>{out("A62-40-100.wav"), out("bgm.wav")}));
     EXPECT_EQ(outputNames(), (std::vector<std::string>{".zentrowe-build.json", "A60-40-100.wav", "A64-40-100.wav",
                                                        "A99-48-100.wav", "K-Midi.mid", "mine.txt", "preview.ogg",
-                                                       "song.bms"}));
+                                                       "song_N.bms"}));
 }
 
 TEST_F(BuildWithFakes, ReplacingAChartBuiltFromAnotherTrackIsRefusedUnlessAsked)

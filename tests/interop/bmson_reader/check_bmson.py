@@ -201,17 +201,19 @@ def check(case, song, title, notes, mode, bmson, bms):
 
 
 def check_build():
-    """`build` writes the bmson chart `convert` writes, but for its title, artist, the extension of
-    its sound files (each one present) and the BGM at the start."""
+    """`build` with convert's lanes and the full track (`--lanes seed --difficulties insane`) writes
+    the bmson chart `convert` writes, but for its title, artist, the extension of its sound files
+    (each one present) and the BGM at the start."""
     case = "build-demo-2"
     out = os.path.join(WORK, case)
     shutil.rmtree(out, ignore_errors=True)
     run = subprocess.run([CLI, "build", DEMO, "--track", "2", "--out", out, "--chart-format", "bmson", "--format",
-                          "wav", "--title", "Ode \"\u6b22\"", "--artist", "Us"], capture_output=True, text=True)
+                          "wav", "--title", "Ode \"\u6b22\"", "--artist", "Us", "--lanes", "seed",
+                          "--difficulties", "insane"], capture_output=True, text=True)
     if run.returncode != 0:
         fail(case, f"zentrowe-cli exited {run.returncode}: {run.stderr.strip()}")
         return
-    with open(os.path.join(out, "ode-to-joy.bmson"), encoding="utf-8") as built_file, \
+    with open(os.path.join(out, "ode-to-joy_X.bmson"), encoding="utf-8") as built_file, \
             open(os.path.join(WORK, "demo-2-plain", "bmson", "ode-to-joy.bmson"), encoding="utf-8") as converted_file:
         built, converted = json.load(built_file), json.load(converted_file)
     if (built["info"]["title"], built["info"]["artist"]) != ("Ode \"\u6b22\"", "Us"):

@@ -9,10 +9,43 @@ const { execFileSync } = require('child_process')
 const [cli, song, work] = process.argv.slice(2)
 const title = '欢乐颂 Ode'
 const artist = 'ベートーヴェン'
+// `notes`: the track's notes, as the track list counts them; every chart of a set plays each of
+// them once, in a lane or from the background.
+// A dense track the sets thin hard: 8 s of 16ths at 240 BPM (16 a second) over an octave, every
+// fourth repeating the note before, and a five-note chord under every beat; 256 notes.
+function denseSong() {
+  const scale = [60, 62, 64, 65, 67, 69, 71, 72, 72, 71, 69, 67, 65, 64, 62, 60]
+  const events = []
+  for (let step = 0; step < 128; step++) {
+    const note = scale[(step % 4 === 3 ? step - 1 : step) % 16]
+    const chord = step % 4 === 0 ? [12, 8, 5, 3].map((below) => [note - below, 80]) : []
+    for (const [key, velocity] of [...chord, [note, step % 4 === 0 ? 110 : 90]]) {
+      events.push([step * 24, 1, key, velocity], [step * 24 + 24, 0, key, 64])
+    }
+  }
+  events.sort((a, b) => a[0] - b[0] || a[1] - b[1])
+  const varLen = (value) => {
+    const bytes = [value & 0x7f]
+    for (value >>= 7; value > 0; value >>= 7) bytes.unshift((value & 0x7f) | 0x80)
+    return bytes
+  }
+  const track = [0, 0xff, 0x51, 3, 0x03, 0xd0, 0x90]  // 250,000 us a quarter
+  let now = 0
+  for (const [tick, on, key, velocity] of events) {
+    track.push(...varLen(tick - now), on ? 0x90 : 0x80, key, velocity)
+    now = tick
+  }
+  track.push(0, 0xff, 0x2f, 0)
+  const length = [24, 16, 8, 0].map((shift) => (track.length >> shift) & 0xff)
+  return Buffer.from([...Buffer.from('MThd'), 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, ...Buffer.from('MTrk'), ...length, ...track])
+}
+
 const builds = [
-  { name: 'plain-ogg', extension: '.ogg', args: ['--track', '2'] },
-  { name: 'long-wav', extension: '.wav', args: ['--track', '2', '--mode', 'long', '--format', 'wav'] },
-  { name: 'percussion', extension: '.ogg', args: ['--track', '3', '--mode', 'percussion'] },
+  { name: 'plain-ogg', extension: '.ogg', notes: 62,
+    args: ['--track', '2', '--difficulties', 'beginner,normal,hyper,another,insane'] },
+  { name: 'long-wav', extension: '.wav', notes: 62, args: ['--track', '2', '--mode', 'long', '--format', 'wav'] },
+  { name: 'percussion', extension: '.ogg', notes: 32, args: ['--track', '3', '--mode', 'percussion'] },
+  { name: 'dense', extension: '.ogg', notes: 256, song: 'dense.mid', args: ['--track', '1', '--no-bgm'] },
 ]
 
 // What a player opens for a #WAV name: the name, else its stem with the extension of the files
@@ -34,27 +67,46 @@ function fail(message) {
 for (const build of builds) {
   const folder = path.join(work, build.name)
   fs.rmSync(folder, { recursive: true, force: true })
-  execFileSync(cli, ['build', song, '--out', folder, '--title', title, '--artist', artist, ...build.args], {
+  let source = song
+  if (build.song) {
+    fs.mkdirSync(work, { recursive: true })
+    source = path.join(work, build.song)
+    fs.writeFileSync(source, denseSong())
+  }
+  execFileSync(cli, ['build', source, '--out', folder, '--title', title, '--artist', artist, ...build.args], {
     stdio: ['ignore', 'ignore', 'inherit'],
   })
-  const chart = bms.Compiler.compile(bms.Reader.read(fs.readFileSync(path.join(folder, 'ode-to-joy.bms')))).chart
-  const info = bms.SongInfo.fromBMSChart(chart)
-  if (info.title !== title) fail(`${build.name}: title read as ${JSON.stringify(info.title)}`)
-  if (info.artist !== artist) fail(`${build.name}: artist read as ${JSON.stringify(info.artist)}`)
-  const keysounds = bms.Keysounds.fromBMSChart(chart)
-  const notes = bms.Notes.fromBMSChart(chart).all()
-  if (notes.length === 0) fail(`${build.name}: no notes`)
-  const background = chart.objects.all().filter((object) => object.channel === '01')
-  for (const object of [...notes.map((note) => ({ value: note.keysound })), ...background]) {
-    const name = keysounds.get(object.value)
-    if (name === undefined || resolve(folder, name, build.extension) === null) {
-      fail(`${build.name}: no file for keysound ${object.value} (${name})`)
+  const stem = path.basename(source, '.mid')
+  const charts = fs.readdirSync(folder).filter((name) => name.startsWith(stem + '_') && /_[BNHAX]\.bms$/.test(name)).sort()
+  if (charts.length < 3) fail(`${build.name}: only the charts ${charts.join(', ')}`)
+  for (const chartName of charts) {
+    const label = `${build.name} ${chartName}`
+    const chart = bms.Compiler.compile(bms.Reader.read(fs.readFileSync(path.join(folder, chartName)))).chart
+    const info = bms.SongInfo.fromBMSChart(chart)
+    if (info.title !== title) fail(`${label}: title read as ${JSON.stringify(info.title)}`)
+    if (info.artist !== artist) fail(`${label}: artist read as ${JSON.stringify(info.artist)}`)
+    const keysounds = bms.Keysounds.fromBMSChart(chart)
+    // The parser lists the background objects among its notes, without a column.
+    const notes = bms.Notes.fromBMSChart(chart).all().filter((note) => note.column !== undefined)
+    if (notes.length === 0) fail(`${label}: no notes`)
+    const background = chart.objects.all().filter((object) => object.channel === '01')
+    for (const object of [...notes.map((note) => ({ value: note.keysound })), ...background]) {
+      const name = keysounds.get(object.value)
+      if (name === undefined || resolve(folder, name, build.extension) === null) {
+        fail(`${label}: no file for keysound ${object.value} (${name})`)
+      }
     }
+    const isBgm = (object) => /^bgm\.(ogg|wav)$/.test(keysounds.get(object.value) || '')
+    const bgm = background.filter((object) => object.measure === 0 && object.fraction === 0 && isBgm(object))
+    const bgms = build.args.includes('--no-bgm') ? 0 : 1
+    if (bgm.length !== bgms || background.filter(isBgm).length !== bgms) {
+      fail(`${label}: the BGM is not in slot 0 of measure 000, once`)
+    }
+    const played = background.length - bgms
+    if (notes.length + played !== build.notes) {
+      fail(`${label}: ${notes.length} notes and ${played} in the background, not the track's ${build.notes}`)
+    }
+    console.log(`${label}: ${notes.length} notes, ${played} in the background, all files present`)
   }
-  const bgm = background.filter((object) => object.measure === 0 && object.fraction === 0)
-  if (bgm.length !== 1 || !/^bgm\.(ogg|wav)$/.test(keysounds.get(bgm[0].value) || '')) {
-    fail(`${build.name}: the BGM is not in slot 0 of measure 000`)
-  }
-  console.log(`${build.name}: ${notes.length} notes, ${background.length} background objects, all files present`)
 }
 process.exit(failures === 0 ? 0 : 1)

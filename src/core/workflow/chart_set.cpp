@@ -1,0 +1,346 @@
+#include "core/workflow/chart_set.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numeric>
+#include <set>
+#include <tuple>
+#include <unordered_map>
+
+#include "core/chart/chart_file.h"
+#include "core/convert/track_note.h"
+#include "core/song/song_credits.h"
+#include "core/song/tempo_clock.h"
+
+namespace zentrowe::workflow {
+
+namespace {
+
+// Where an object lies: measure, slot and the slot count of its line. A chart set puts every
+// note back exactly where the conversion put it.
+struct Place {
+    std::int32_t measure = 0;
+    std::uint32_t slotCount = 1;
+    std::uint32_t slot = 0;
+
+    std::int64_t tick(std::int32_t ticksPerMeasure) const
+    {
+        return std::int64_t{measure} * ticksPerMeasure +
+               static_cast<std::int64_t>(slot) * ticksPerMeasure / std::max<std::uint32_t>(slotCount, 1);
+    }
+};
+
+// A note of the converted chart: an object that sounds, a long note with its end.
+struct ChartNote {
+    Place start;
+    std::optional<Place> end;
+    chart::ChartCode code = 0;
+    std::uint8_t channel = 0;  // as converted: a lane channel, or the background channel
+};
+
+struct ConvertedNotes {
+    std::vector<ChartNote> notes;
+    std::vector<std::size_t> keptLines;  // lines of the converted chart that hold no note
+};
+
+ConvertedNotes notesOf(const chart::Chart& converted, std::int32_t ticksPerMeasure)
+{
+    ConvertedNotes out;
+    // Long-note channels hold a note's start and its end by turns.
+    std::map<std::uint8_t, std::vector<std::pair<Place, chart::ChartCode>>> longNoteObjects;
+    for (std::size_t index = 0; index < converted.lines.size(); ++index) {
+        const auto& line = converted.lines[index];
+        const bool lane = line.channel == chart::kBackgroundChannel || chart::isLaneChannel(line.channel);
+        if (!lane && !chart::isLongNoteChannel(line.channel)) {
+            out.keptLines.push_back(index);
+            continue;
+        }
+        for (std::uint32_t k = 0; k < line.objectCount; ++k) {
+            const auto& object = converted.objects[line.firstObject + k];
+            const Place place{line.measure, line.slotCount, object.slot};
+            if (lane) {
+                out.notes.push_back({place, std::nullopt, object.code, line.channel});
+            } else {
+                longNoteObjects[line.channel].emplace_back(place, object.code);
+            }
+        }
+    }
+    for (auto& [channel, objects] : longNoteObjects) {
+        std::stable_sort(objects.begin(), objects.end(), [&](const auto& a, const auto& b) {
+            return a.first.tick(ticksPerMeasure) < b.first.tick(ticksPerMeasure);
+        });
+        const auto keyChannel = static_cast<std::uint8_t>(channel - 40);
+        for (std::size_t k = 0; k < objects.size(); k += 2) {
+            ChartNote note{objects[k].first, std::nullopt, objects[k].second, keyChannel};
+            if (k + 1 < objects.size()) {
+                note.end = objects[k + 1].first;
+            }
+            out.notes.push_back(note);
+        }
+    }
+    return out;
+}
+
+// An object to write: its place, channel and code.
+struct Placed {
+    Place place;
+    std::uint8_t channel = 0;
+    chart::ChartCode code = 0;
+};
+
+// The chart's channel lines: the converted chart's other lines, then per measure the lane and
+// long-note lines (one per channel) and the background lines (a further line only where an
+// earlier one holds the slot), each measure followed by an empty line.
+void writeLines(chart::Chart& chart, const chart::Chart& converted, std::span<const std::size_t> keptLines,
+                std::span<const Placed> objects)
+{
+    // measure, background line number (0 for lanes), channel, slot count.
+    using LineKey = std::tuple<std::int32_t, int, std::uint8_t, std::uint32_t>;
+    std::map<LineKey, std::vector<chart::LineObject>> lines;
+    std::map<std::tuple<std::int32_t, std::uint32_t, std::uint32_t>, int> backgroundAt;
+    for (const Placed& object : objects) {
+        int backgroundLine = 0;
+        if (object.channel == chart::kBackgroundChannel) {
+            backgroundLine = 1 + backgroundAt[{object.place.measure, object.place.slotCount, object.place.slot}]++;
+        }
+        lines[{object.place.measure, backgroundLine, object.channel, object.place.slotCount}].push_back(
+            {object.place.slot, object.code});
+    }
+    std::map<std::int32_t, std::vector<std::size_t>> keptByMeasure;
+    for (const std::size_t index : keptLines) {
+        keptByMeasure[converted.lines[index].measure].push_back(index);
+    }
+    std::set<std::int32_t> measures;
+    for (const auto& [key, unused] : lines) {
+        measures.insert(std::get<0>(key));
+    }
+    for (const auto& [measure, unused] : keptByMeasure) {
+        measures.insert(measure);
+    }
+    for (const std::int32_t measure : measures) {
+        for (const std::size_t index : keptByMeasure[measure]) {
+            const auto& line = converted.lines[index];
+            chart.addLine(line.measure, line.channel, line.slotCount);
+            for (std::uint32_t k = 0; k < line.objectCount; ++k) {
+                const auto& object = converted.objects[line.firstObject + k];
+                chart.addObject(object.slot, object.code);
+            }
+        }
+        for (auto it = lines.lower_bound({measure, 0, 0, 0}); it != lines.end() && std::get<0>(it->first) == measure;
+             ++it) {
+            auto& lineObjects = it->second;
+            std::stable_sort(lineObjects.begin(), lineObjects.end(),
+                             [](const chart::LineObject& a, const chart::LineObject& b) { return a.slot < b.slot; });
+            chart.addLine(measure, std::get<2>(it->first), std::get<3>(it->first));
+            for (const auto& object : lineObjects) {
+                chart.addObject(object.slot, object.code);
+            }
+        }
+        if (!chart.lines.empty()) {
+            chart.lines.back().blankLinesAfter = 1;
+        }
+    }
+}
+
+std::uint8_t channelNumber(std::string_view twoDigits)
+{
+    return static_cast<std::uint8_t>((twoDigits[0] - '0') * 10 + (twoDigits[1] - '0'));
+}
+
+}  // namespace
+
+std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert::KeysoundTable& keysounds,
+                                   const song::SongSummary& song, std::string_view chartFileName,
+                                   const ChartSetRequest& request, bool percussion)
+{
+    const song::TempoClock clock(song);
+    const std::int32_t ticksPerMeasure = clock.ticksPerMeasure();
+    const ConvertedNotes found = notesOf(converted, ticksPerMeasure);
+    const auto& chartNotes = found.notes;
+
+    std::unordered_map<chart::ChartCode, std::size_t> keysoundOfCode;
+    for (std::size_t k = 0; k < converted.keysounds.size() && k < keysounds.size(); ++k) {
+        keysoundOfCode.emplace(converted.keysounds[k].code, k);
+    }
+    // The notes in time order (start, then pitch), as layout and thinning take them.
+    std::vector<convert::TrackNote> unordered(chartNotes.size());
+    for (std::size_t i = 0; i < chartNotes.size(); ++i) {
+        const ChartNote& note = chartNotes[i];
+        auto& track = unordered[i];
+        track.startTick = note.start.tick(ticksPerMeasure);
+        track.endTick = track.startTick;
+        if (const auto known = keysoundOfCode.find(note.code); known != keysoundOfCode.end()) {
+            const auto& entry = keysounds[known->second];
+            track.note = entry.note;
+            track.velocity = entry.velocity;
+            track.endTick = track.startTick + entry.duration;
+        }
+        if (note.end) {
+            track.held = true;
+            track.endTick = std::max(track.startTick, note.end->tick(ticksPerMeasure));
+        }
+    }
+    std::vector<std::size_t> order(chartNotes.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const auto& x = unordered[a];
+        const auto& y = unordered[b];
+        return x.startTick != y.startTick ? x.startTick < y.startTick : x.note < y.note;
+    });
+    std::vector<convert::TrackNote> notes;
+    notes.reserve(order.size());
+    for (const std::size_t index : order) {
+        notes.push_back(unordered[index]);
+    }
+
+    std::vector<convert::Difficulty> difficulties = request.difficulties;
+    const bool insaneAsked = std::find(difficulties.begin(), difficulties.end(), convert::Difficulty::Insane) !=
+                             difficulties.end();
+    if (difficulties.empty() || (request.insaneWhenDenser && !insaneAsked)) {
+        const auto byDefault = convert::defaultDifficulties(notes, clock);
+        if (difficulties.empty()) {
+            difficulties = byDefault;
+        } else if (byDefault.back() == convert::Difficulty::Insane) {
+            difficulties.push_back(convert::Difficulty::Insane);
+        }
+    }
+    const std::filesystem::path fileName{std::string(chartFileName)};
+    const std::string stem = fileName.stem().string();
+    const std::string extension = fileName.extension().string();
+
+    std::vector<SetChart> set;
+    std::vector<convert::ChartReport> reports;
+    for (const convert::Difficulty difficulty : difficulties) {
+        std::vector<int> lanes;
+        if (request.lanes == LaneRule::Playable) {
+            lanes = convert::chartLanes(notes, clock, difficulty, percussion);
+        } else {
+            const auto kept = convert::thinNotes(notes, clock, convert::difficultyLimits(difficulty));
+            lanes.resize(notes.size());
+            for (std::size_t i = 0; i < notes.size(); ++i) {
+                const bool inLane = kept[i] && chartNotes[order[i]].channel != chart::kBackgroundChannel;
+                lanes[i] = inLane ? 0 : convert::kBackgroundLane;
+            }
+        }
+
+        // A lane position holds one object: a note that would land on one already taken (a
+        // long note's end where the next one starts) plays from the background instead.
+        std::set<std::tuple<std::int32_t, std::uint8_t, std::uint32_t, std::uint32_t>> taken;
+        const auto take = [&](const Place& place, std::uint8_t channel) {
+            return taken.insert({place.measure, channel, place.slotCount, place.slot}).second;
+        };
+        std::vector<Placed> objects;
+        objects.reserve(notes.size() + 16);
+        for (std::size_t i = 0; i < notes.size(); ++i) {
+            const ChartNote& note = chartNotes[order[i]];
+            if (lanes[i] != convert::kBackgroundLane) {
+                const std::uint8_t key = request.lanes == LaneRule::Playable
+                                             ? channelNumber(convert::laneChannel(lanes[i]))
+                                             : note.channel;
+                if (!note.end && take(note.start, key)) {
+                    objects.push_back({note.start, key, note.code});
+                    continue;
+                }
+                const auto held = static_cast<std::uint8_t>(key + 40);
+                if (note.end && !taken.contains({note.start.measure, held, note.start.slotCount, note.start.slot}) &&
+                    !taken.contains({note.end->measure, held, note.end->slotCount, note.end->slot})) {
+                    take(note.start, held);
+                    take(*note.end, held);
+                    objects.push_back({note.start, held, note.code});
+                    objects.push_back({*note.end, held, note.code});
+                    continue;
+                }
+                lanes[i] = convert::kBackgroundLane;
+            }
+            objects.push_back({note.start, chart::kBackgroundChannel, note.code});
+        }
+
+        SetChart made;
+        made.fileName = convert::chartStem(stem, difficulty) + extension;
+        made.report = convert::reportChart(notes, lanes, clock, difficulty);
+        auto& chart = made.chart;
+        chart.header = converted.header;
+        chart.header.genre = request.genre;
+        chart.keysounds = converted.keysounds;
+        chart.tempos = converted.tempos;
+        chart.stops = converted.stops;
+        chart.measureLengths = converted.measureLengths;
+        writeLines(chart, converted, found.keptLines, objects);
+        reports.push_back(made.report);
+        set.push_back(std::move(made));
+    }
+
+    convert::keepLevelsRising(reports);
+    for (std::size_t k = 0; k < set.size(); ++k) {
+        set[k].report = reports[k];
+        const convert::ChartHeader header = convert::chartHeader(reports[k]);
+        auto& chartHeader = set[k].chart.header;
+        chartHeader.playLevel = header.playLevel;
+        chartHeader.difficulty = header.difficulty;
+        chartHeader.subtitle = header.subtitle;
+        chartHeader.rank = header.rank;
+        chartHeader.total = header.total;
+    }
+    return set;
+}
+
+Result<bool> chartsPlayTheSame(const std::filesystem::path& first, const std::filesystem::path& second)
+{
+    // Each sounding object as (time in microseconds, file name), in order.
+    const auto heard = [](const std::filesystem::path& path) -> Result<std::vector<std::pair<std::int64_t, std::string>>> {
+        auto chart = chart::readChartFile(path);
+        if (!chart) {
+            return chart.error();
+        }
+        std::vector<std::pair<std::int64_t, std::string>> objects;
+        for (const auto& object : chart->objects) {
+            if (object.kind != chart::ObjectKind::LongNoteEnd) {
+                objects.emplace_back(std::llround(object.seconds * 1e6), chart->keysoundNames[object.code]);
+            }
+        }
+        std::sort(objects.begin(), objects.end());
+        return objects;
+    };
+    const auto a = heard(first);
+    if (!a) {
+        return a.error();
+    }
+    const auto b = heard(second);
+    if (!b) {
+        return b.error();
+    }
+    return *a == *b;
+}
+
+bool belongsToChartSet(std::string_view chartName, std::string_view chartFileName)
+{
+    const std::string stem = std::filesystem::path(std::string(chartFileName)).stem().string();
+    const std::filesystem::path name{std::string(chartName)};
+    const std::string extension = name.extension().string();
+    if (extension != ".bms" && extension != ".bmson") {
+        return false;
+    }
+    const std::string nameStem = name.stem().string();
+    if (nameStem == stem) {
+        return true;
+    }
+    return std::any_of(convert::kAllDifficulties.begin(), convert::kAllDifficulties.end(),
+                       [&](convert::Difficulty difficulty) { return nameStem == convert::chartStem(stem, difficulty); });
+}
+
+std::string chartTitle(const std::string& asked, const song::SongSummary& song, const std::filesystem::path& midiFile)
+{
+    if (!asked.empty()) {
+        return asked;
+    }
+    std::string title = song::songCredits(song).title;
+    return title.empty() ? midiFile.stem().string() : title;
+}
+
+std::string chartArtist(const std::optional<std::string>& asked, const song::SongSummary& song)
+{
+    return asked ? *asked : song::songCredits(song).artist;
+}
+
+}  // namespace zentrowe::workflow

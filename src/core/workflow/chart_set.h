@@ -1,0 +1,70 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/base/result.h"
+#include "core/chart/chart_model.h"
+#include "core/convert/chart_level.h"
+#include "core/convert/difficulty.h"
+#include "core/convert/keysound_table.h"
+#include "core/song/song_summary.h"
+
+namespace zentrowe::workflow {
+
+// Where a chart of the set puts its lane notes.
+enum class LaneRule {
+    Playable,  // convert::layoutLanes: pitch order, chords spread, held lanes kept, no fast jacks
+    Seed,      // the lane `convert` gives each note (note number mod 7), thinned notes in the background
+};
+
+// What charts a build writes; all of them name the same keysound files.
+struct ChartSetRequest {
+    LaneRule lanes = LaneRule::Playable;
+    std::vector<convert::Difficulty> difficulties;  // easiest first; empty: convert::defaultDifficulties
+    // With `difficulties` given: adds the insane chart (the full track) when another would leave
+    // some of the track's notes out of its lanes, as the default set does.
+    bool insaneWhenDenser = false;
+    std::string genre;                              // #GENRE; empty: no line
+};
+
+// One chart of a set, as made and before it is written.
+struct SetChart {
+    std::string fileName;  // "NAME_N.bms" or "NAME_N.bmson"
+    chart::Chart chart;
+    convert::ChartReport report;
+};
+
+// The charts of a set from the one chart a conversion made (its lanes, long notes and
+// background): every sounding object of it is a note of the track, placed again by the lane rule
+// and the difficulty. A note a chart leaves out of its lanes plays from the background channel at
+// its place with its keysound, so every chart of the set plays the same objects at the same
+// places and sounds the same; only which of them the player strikes differs. Other lines (tempo
+// changes) are kept as they are. Each chart's header carries #PLAYLEVEL (rising across the set),
+// #DIFFICULTY, #SUBTITLE, #RANK, #TOTAL and #GENRE; the caller completes the rest. `chartFileName`
+// is the conversion's ("NAME.bms"); `percussion` lets the scratch take accents. The keysound
+// definitions must be those of `keysounds`, in table order, as a conversion makes them.
+std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert::KeysoundTable& keysounds,
+                                   const song::SongSummary& song, std::string_view chartFileName,
+                                   const ChartSetRequest& request, bool percussion);
+
+// True if the two charts play the same sound files at the same times, lane and background objects
+// taken together (long-note ends, which play nothing, aside): in one folder they then mix to the
+// same sound, so checking one checks both. The error of the first chart that cannot be read.
+Result<bool> chartsPlayTheSame(const std::filesystem::path& first, const std::filesystem::path& second);
+
+// True if `chartName` is the chart a single build of `chartFileName` made or one of its set:
+// "NAME.bms", "NAME.bmson" and "NAME_B.bms" ... "NAME_X.bmson". A set replaces all of them.
+bool belongsToChartSet(std::string_view chartName, std::string_view chartFileName);
+
+// The chart's #TITLE and #ARTIST: what was asked for (an empty title is not asking), else what
+// the song says about itself (its sequence name, its copyright text), else the MIDI file's base
+// name and no artist.
+std::string chartTitle(const std::string& asked, const song::SongSummary& song,
+                       const std::filesystem::path& midiFile);
+std::string chartArtist(const std::optional<std::string>& asked, const song::SongSummary& song);
+
+}  // namespace zentrowe::workflow

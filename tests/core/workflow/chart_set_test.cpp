@@ -1,0 +1,378 @@
+#include "core/workflow/chart_set.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <regex>
+
+#include "../convert/convert_test_support.h"
+#include "core/chart/chart_file.h"
+#include "core/song/chart_file_name.h"
+#include "core/workflow/build.h"
+#include "core/workflow/build_manifest.h"
+
+namespace zentrowe::testing {
+namespace {
+
+using convert::Difficulty;
+
+// Instant stand-ins for the synthesiser: a short tone per keysound, a tenth of a second for the BGM.
+class ToneRenderer final : public audio::Renderer {
+public:
+    Result<std::vector<float>> renderNote(const audio::Instrument&, std::uint8_t, std::uint8_t velocity, std::int64_t,
+                                          std::int64_t) override
+    {
+        return std::vector<float>(2 * 441, static_cast<float>(velocity) / 400.0f);
+    }
+    Result<std::vector<float>> renderEvents(std::span<const audio::TimedEvent>, std::int64_t, ProgressSink&) override
+    {
+        return std::vector<float>(2 * 4410, 0.25f);
+    }
+};
+
+workflow::BuildServices toneServices()
+{
+    workflow::BuildServices services;
+    services.renderers = []() -> Result<std::unique_ptr<audio::Renderer>> {
+        return std::unique_ptr<audio::Renderer>(std::make_unique<ToneRenderer>());
+    };
+    return services;
+}
+
+struct SongNote {
+    std::int64_t tick;
+    int note;
+    int velocity;
+};
+
+// 240 BPM at 96 ticks a quarter: a 16th (24 ticks) lasts 1/16 s. Eight seconds of 16ths, 16
+// strikes a second, rising and falling over an octave with every fourth step repeated (a jack if
+// both stay in one lane), and a five-note chord under each beat: 256 notes, 32 a second.
+std::vector<SongNote> denseNotes()
+{
+    constexpr int kScale[] = {60, 62, 64, 65, 67, 69, 71, 72, 72, 71, 69, 67, 65, 64, 62, 60};
+    std::vector<SongNote> notes;
+    for (int step = 0; step < 128; ++step) {
+        const std::int64_t tick = step * 24;
+        const int note = kScale[(step % 4 == 3 ? step - 1 : step) % 16];
+        if (step % 4 == 0) {
+            for (const int below : {12, 8, 5, 3}) {
+                notes.push_back({tick, note - below, 80});
+            }
+        }
+        notes.push_back({tick, note, step % 4 == 0 ? 110 : 90});
+    }
+    return notes;
+}
+
+Bytes songOf(const std::vector<SongNote>& notes)
+{
+    // Each note ends 24 ticks after it starts; ends at a tick go before the starts there.
+    std::vector<TimedEvent> all;
+    std::size_t next = 0;
+    std::vector<SongNote> sounding;
+    for (std::int64_t tick = 0; tick <= notes.back().tick + 24; tick += 24) {
+        for (const auto& note : sounding) {
+            all.push_back(off(tick, note.note));
+        }
+        sounding.clear();
+        while (next < notes.size() && notes[next].tick == tick) {
+            all.push_back(on(tick, notes[next].note, notes[next].velocity));
+            sounding.push_back(notes[next++]);
+        }
+    }
+    return oneTrackSong(all, 96, 250000);
+}
+
+// What a player hears of a chart: each sounding object's time (in microseconds) and file.
+using Heard = std::vector<std::pair<std::int64_t, std::string>>;
+
+struct ReadChart {
+    Heard heard;                                     // lanes and background together
+    std::vector<std::pair<double, int>> laneNotes;  // time and lane
+    std::string text;
+};
+
+ReadChart readChart(const std::filesystem::path& path)
+{
+    ReadChart out;
+    out.text = readText(path);
+    const auto chart = chart::readChartFile(path);
+    EXPECT_TRUE(chart.ok()) << path;
+    if (!chart.ok()) {
+        return out;
+    }
+    for (const auto& object : chart->objects) {
+        if (object.kind == chart::ObjectKind::LongNoteEnd) {
+            continue;
+        }
+        const std::string& name = chart->keysoundNames[object.code];
+        if (name.rfind("bgm", 0) == 0) {
+            continue;
+        }
+        out.heard.emplace_back(std::llround(object.seconds * 1e6), name);
+        if (object.kind != chart::ObjectKind::Background) {
+            out.laneNotes.emplace_back(object.seconds, object.lane);
+        }
+    }
+    std::sort(out.heard.begin(), out.heard.end());
+    return out;
+}
+
+int headerNumber(const std::string& text, const std::string& command)
+{
+    std::smatch match;
+    const std::regex line("#" + command + " ([0-9]+)\r\n");
+    return std::regex_search(text, match, line) ? std::stoi(match[1]) : -1;
+}
+
+class ChartSet : public ::testing::Test {
+protected:
+    workflow::BuildRequest request(const Bytes& song, const std::filesystem::path& source)
+    {
+        writeFile(source, song);
+        workflow::BuildRequest request;
+        request.conversion.sourceMidiPath = source;
+        request.conversion.song = summaryOf(song);
+        request.conversion.chartFileName = song::deriveChartFileName(source.string());
+        request.conversion.outputFolder = m_dir / "out";
+        request.conversion.trackNumber = 1;
+        request.format = audio::SoundFormat::Wave;
+        request.backgroundMusic = false;
+        return request;
+    }
+
+    TempDir m_dir;
+    NullProgress m_quiet;
+};
+
+TEST_F(ChartSet, EachDifficultyKeepsItsCapsAndEveryChartPlaysTheWholeTrack)
+{
+    const auto notes = denseNotes();
+    // The track heard: every note at its time, as a keysound file "A<note>-12-<velocity>.wav"
+    // (a 16th is 12 of 192 slots).
+    Heard track;
+    for (const auto& note : notes) {
+        track.emplace_back(note.tick * 1'000'000 / 16 / 24,
+                           "A" + std::to_string(note.note) + "-12-" + std::to_string(note.velocity) + ".wav");
+    }
+    std::sort(track.begin(), track.end());
+    constexpr double kPlayingSeconds = 8.0;
+
+    struct Cap {
+        Difficulty difficulty;
+        const char* file;
+        int atOnce;          // 0: any
+        double perSecond;    // 0: any
+        bool jacks;          // same-lane repeats a 16th apart allowed
+        const char* subtitle;
+    };
+    const std::vector<Cap> caps = {
+        {Difficulty::Beginner, "song_B", 1, 2, false, "[BEGINNER]"},
+        {Difficulty::Normal, "song_N", 2, 4, false, "[NORMAL]"},
+        {Difficulty::Hyper, "song_H", 3, 7, false, "[HYPER]"},
+        {Difficulty::Another, "song_A", 4, 10, true, "[ANOTHER]"},
+        {Difficulty::Insane, "song_X", 0, 0, true, "[INSANE]"},
+    };
+    for (const bool bmson : {false, true}) {
+        SCOPED_TRACE(bmson ? "bmson" : "BMS");
+        std::filesystem::remove_all(m_dir / "out");
+        auto req = request(songOf(notes), m_dir / "song.mid");
+        req.conversion.settings.bmson = bmson;
+        for (const auto& cap : caps) {
+            req.charts.difficulties.push_back(cap.difficulty);
+        }
+        const auto outcome = workflow::runBuild(req, m_quiet, toneServices());
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        ASSERT_EQ(outcome->charts.size(), caps.size());
+
+        int lastLevel = 0;
+        std::size_t lastLaneNotes = 0;
+        for (std::size_t k = 0; k < caps.size(); ++k) {
+            const auto& cap = caps[k];
+            SCOPED_TRACE(cap.file);
+            const auto path = m_dir / "out" / (std::string(cap.file) + (bmson ? ".bmson" : ".bms"));
+            EXPECT_EQ(outcome->charts[k].path, path);
+            const ReadChart chart = readChart(path);
+            // Lanes and background together: every note of the track at its place, with its sound.
+            EXPECT_EQ(chart.heard, track);
+
+            std::map<double, int> atOnce;
+            std::map<int, double> lastInLane;
+            int jacks = 0;
+            for (const auto& [seconds, lane] : chart.laneNotes) {
+                ++atOnce[seconds];
+                const auto last = lastInLane.find(lane);
+                if (last != lastInLane.end() && seconds - last->second < 0.1) {
+                    ++jacks;
+                }
+                lastInLane[lane] = seconds;
+            }
+            const int largest = std::max_element(atOnce.begin(), atOnce.end(), [](auto& a, auto& b) {
+                                    return a.second < b.second;
+                                })->second;
+            if (cap.atOnce > 0) {
+                EXPECT_LE(largest, cap.atOnce);
+            }
+            if (cap.perSecond > 0) {
+                EXPECT_LE(static_cast<double>(chart.laneNotes.size()) / kPlayingSeconds, cap.perSecond);
+            }
+            if (!cap.jacks) {
+                EXPECT_EQ(jacks, 0);
+            }
+            EXPECT_GT(chart.laneNotes.size(), lastLaneNotes);
+            lastLaneNotes = chart.laneNotes.size();
+            EXPECT_EQ(outcome->charts[k].report.notes, static_cast<std::int64_t>(chart.laneNotes.size()));
+            EXPECT_EQ(outcome->charts[k].report.backgroundNotes,
+                      static_cast<std::int64_t>(notes.size() - chart.laneNotes.size()));
+            EXPECT_EQ(outcome->charts[k].report.largestChord, largest);
+
+            if (!bmson) {
+                const int level = headerNumber(chart.text, "PLAYLEVEL");
+                EXPECT_GT(level, lastLevel);
+                lastLevel = level;
+                EXPECT_EQ(headerNumber(chart.text, "DIFFICULTY"), static_cast<int>(k) + 1);
+                EXPECT_EQ(headerNumber(chart.text, "RANK"), 2);
+                EXPECT_GE(headerNumber(chart.text, "TOTAL"), 160);
+                EXPECT_NE(chart.text.find(std::string("#SUBTITLE ") + cap.subtitle + "\r\n"), std::string::npos);
+            }
+        }
+        // The insane chart is the full track: a lane for every note a 7-key layout can hold.
+        EXPECT_GE(lastLaneNotes, notes.size() * 9 / 10);
+    }
+}
+
+TEST_F(ChartSet, SeedLanesAreConvertsLanesAndTheDemoIsTitledAfterItsSequenceName)
+{
+    const auto demo = std::filesystem::path(ZENTROWE_TEST_DATA) / ".." / ".." / "data" / "demo" / "ode-to-joy.mid";
+    const Bytes song = readFile(demo);
+    auto req = request(song, m_dir / "ode-to-joy.mid");
+    req.conversion.trackNumber = 2;
+    req.charts.lanes = workflow::LaneRule::Seed;
+    req.charts.difficulties = {Difficulty::Normal, Difficulty::Insane};
+    req.charts.genre = "Classical";
+    const auto outcome = workflow::runBuild(req, m_quiet, toneServices());
+    ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+
+    auto convert = req.conversion;
+    convert.outputFolder = m_dir / "converted";
+    convert.soundExtension = ".wav";
+    ASSERT_TRUE(workflow::runConversion(convert, m_quiet).ok());
+    const ReadChart converted = readChart(m_dir / "converted" / "ode-to-joy.bms");
+    const ReadChart insane = readChart(m_dir / "out" / "ode-to-joy_X.bms");
+    EXPECT_EQ(insane.laneNotes, converted.laneNotes);
+    EXPECT_EQ(insane.heard, converted.heard);
+    for (const char* name : {"ode-to-joy_N.bms", "ode-to-joy_X.bms"}) {
+        SCOPED_TRACE(name);
+        const std::string text = readText(m_dir / "out" / name);
+        EXPECT_NE(text.find("#TITLE 欢乐颂\r\n"), std::string::npos);
+        EXPECT_NE(text.find("#GENRE Classical\r\n"), std::string::npos);
+    }
+
+    // The two charts play the same; one keysound named after another file does not.
+    const auto normal = m_dir / "out" / "ode-to-joy_N.bms";
+    EXPECT_EQ(workflow::chartsPlayTheSame(normal, m_dir / "out" / "ode-to-joy_X.bms").value(), true);
+    std::string text = readText(normal);
+    text.replace(text.find("#WAV01 ") + 7, 1, "B");
+    writeFile(m_dir / "out" / "changed.bms", std::string_view(text));
+    EXPECT_EQ(workflow::chartsPlayTheSame(normal, m_dir / "out" / "changed.bms").value(), false);
+    EXPECT_EQ(workflow::chartsPlayTheSame(normal, m_dir / "out" / "none.bms").error().code, ErrorCode::CannotOpen);
+}
+
+TEST_F(ChartSet, ASetReplacesTheEarlierChartsOfTheSongAndNothingElse)
+{
+    const Bytes song = songOf(denseNotes());
+    auto req = request(song, m_dir / "song.mid");
+    std::filesystem::create_directories(m_dir / "out");
+    // An earlier single-chart build of this track, an insane chart the set no longer has, and
+    // files no build made.
+    workflow::BuildManifest earlier;
+    const std::string source = std::filesystem::absolute(m_dir / "song.mid").lexically_normal().string();
+    earlier.builds.push_back({"song.bms", {"old.wav", "K-Midi.mid"}, source, 1, {}});
+    earlier.builds.push_back({"song_X.bms", {"old.wav"}, source, 1, {}});
+    writeFile(m_dir / "out" / workflow::kBuildManifestFileName, workflow::manifestText(earlier));
+    for (const char* name : {"song.bms", "song_X.bms", "old.wav", "mine.txt", "song_Q.bms"}) {
+        writeFile(m_dir / "out" / name, std::string_view("earlier"));
+    }
+    req.charts.difficulties = {Difficulty::Normal, Difficulty::Hyper};
+    const auto outcome = workflow::runBuild(req, m_quiet, toneServices());
+    ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+    std::vector<std::string> removed;
+    for (const auto& path : outcome->removedFiles) {
+        removed.push_back(path.filename().string());
+    }
+    std::sort(removed.begin(), removed.end());
+    EXPECT_EQ(removed, (std::vector<std::string>{"old.wav", "song.bms", "song_X.bms"}));
+    EXPECT_TRUE(std::filesystem::exists(m_dir / "out" / "mine.txt"));
+    EXPECT_TRUE(std::filesystem::exists(m_dir / "out" / "song_Q.bms"));
+    const auto manifest = workflow::readBuildManifest(m_dir / "out");
+    ASSERT_EQ(manifest.builds.size(), 2u);
+    EXPECT_EQ(manifest.builds[0].chart, "song_N.bms");
+    EXPECT_EQ(manifest.builds[1].chart, "song_H.bms");
+    EXPECT_EQ(manifest.builds[0].files, manifest.builds[1].files);
+
+    // A chart of the set built from another track is not replaced unasked.
+    auto other = req;
+    other.conversion.trackNumber = 2;
+    other.charts.difficulties = {Difficulty::Another};
+    EXPECT_TRUE(workflow::wouldReplaceAnotherChart(other));
+}
+
+TEST_F(ChartSet, InsaneJoinsTheSetOnlyForATrackDenserThanAnother)
+{
+    // Four quarter notes at 240 BPM, within a second: normal and harder keep them all.
+    std::vector<SongNote> calm;
+    for (int k = 0; k < 4; ++k) {
+        calm.push_back({k * 24 * 4, 60 + 2 * k, 100});
+    }
+    struct Case {
+        const char* name;
+        std::vector<SongNote> notes;
+        std::vector<Difficulty> asked;
+        bool insaneWhenDenser;
+        std::vector<std::string> charts;
+    };
+    const std::vector<Case> cases = {
+        {"dense, default set", denseNotes(), {}, false, {"song_N.bms", "song_H.bms", "song_A.bms", "song_X.bms"}},
+        {"calm, default set", calm, {}, false, {"song_N.bms", "song_H.bms", "song_A.bms"}},
+        {"dense, normal and insane when denser", denseNotes(), {Difficulty::Normal}, true, {"song_N.bms", "song_X.bms"}},
+        {"calm, normal and insane when denser", calm, {Difficulty::Normal}, true, {"song_N.bms"}},
+        {"dense, normal only", denseNotes(), {Difficulty::Normal}, false, {"song_N.bms"}},
+        {"calm, insane asked", calm, {Difficulty::Insane}, true, {"song_X.bms"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir / "out");
+        auto req = request(songOf(c.notes), m_dir / "song.mid");
+        req.charts.difficulties = c.asked;
+        req.charts.insaneWhenDenser = c.insaneWhenDenser;
+        const auto outcome = workflow::runBuild(req, m_quiet, toneServices());
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        std::vector<std::string> charts;
+        for (const auto& chart : outcome->charts) {
+            charts.push_back(chart.path.filename().string());
+        }
+        EXPECT_EQ(charts, c.charts);
+    }
+}
+
+TEST(ChartSetNames, TheSetOwnsTheSingleChartAndEveryLetteredChartOfItsName)
+{
+    struct Case {
+        const char* chart;
+        bool owned;
+    };
+    const std::vector<Case> cases = {
+        {"song.bms", true},    {"song.bmson", true},  {"song_N.bms", true},  {"song_X.bmson", true},
+        {"song_Q.bms", false}, {"song_N.txt", false}, {"songs_N.bms", false}, {"other.bms", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chart);
+        EXPECT_EQ(workflow::belongsToChartSet(c.chart, "song.bms"), c.owned);
+    }
+}
+
+}  // namespace
+}  // namespace zentrowe::testing
