@@ -268,6 +268,15 @@ Result<std::vector<float>> SynthRenderer::renderEvents(std::span<const TimedEven
     return out;
 }
 
+std::filesystem::path defaultSoundFont()
+{
+    std::error_code error;
+    if (std::filesystem::is_regular_file(kFullSoundFont, error)) {
+        return kFullSoundFont;
+    }
+    return kDefaultSoundFont;
+}
+
 void trimTrailingSilence(std::vector<float>& interleaved)
 {
     // Below half a step of 16-bit PCM a sample is written as 0.
