@@ -10,6 +10,8 @@
 #include <condition_variable>
 #include <cstring>
 #include <fstream>
+#include <limits>
+#include <system_error>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -78,6 +80,60 @@ Result<std::vector<float>> readFloatWave(const std::filesystem::path& path)
     return samples;
 }
 
+// The true peak (dBTP) of a whole mix, metered only where it comes within 6 dB of its highest
+// sample: four-times oversampling is most of a loudness measure's cost, and the true peak of the
+// quieter stretches, at most a fraction of a dB above their samples, cannot reach the loud
+// parts'. Each loud run gets a meter of its own, fed from a little before to a little after it
+// so its interpolation starts and ends on quieter samples (whose own ringing stays below the
+// run's samples).
+Result<double> truePeakOfLoudParts(std::span<const float> interleaved)
+{
+    constexpr std::size_t kBlockFrames = 4410;   // 100 ms
+    constexpr std::size_t kContextFrames = 256;  // well past the interpolation filter's length
+    float highest = 0;
+    for (const float sample : interleaved) {
+        highest = std::max(highest, std::fabs(sample));
+    }
+    if (highest == 0) {
+        return -std::numeric_limits<double>::infinity();
+    }
+    const std::size_t frames = interleaved.size() / 2;
+    const auto loud = [&](std::size_t block) {
+        const std::size_t from = block * kBlockFrames * 2;
+        const std::size_t to = std::min(interleaved.size(), from + kBlockFrames * 2);
+        return std::any_of(interleaved.begin() + static_cast<std::ptrdiff_t>(from),
+                           interleaved.begin() + static_cast<std::ptrdiff_t>(to),
+                           [&](float sample) { return std::fabs(sample) >= highest / 2; });
+    };
+    const std::size_t blocks = (frames + kBlockFrames - 1) / kBlockFrames;
+    double peak = -std::numeric_limits<double>::infinity();
+    for (std::size_t block = 0; block < blocks;) {
+        if (!loud(block)) {
+            ++block;
+            continue;
+        }
+        std::size_t end = block + 1;
+        while (end < blocks && loud(end)) {
+            ++end;
+        }
+        const std::size_t from = block * kBlockFrames >= kContextFrames ? block * kBlockFrames - kContextFrames : 0;
+        const std::size_t to = std::min(frames, end * kBlockFrames + kContextFrames);
+        auto meter = audio::LoudnessMeter::open(audio::kSampleRate, audio::LoudnessMeter::Measures::TruePeak);
+        if (!meter) {
+            return meter.error();
+        }
+        meter->add(interleaved.subspan(from * 2, (to - from) * 2));
+        if (to == frames) {
+            // The last samples leave the interpolation only as later ones come in.
+            const std::vector<float> silence(kContextFrames * 2, 0.0F);
+            meter->add(silence);
+        }
+        peak = std::max(peak, meter->measure().truePeakDbtp);
+        block = end;
+    }
+    return peak;
+}
+
 }  // namespace
 
 std::filesystem::path LoudnessPass::spillPath(const std::filesystem::path& target) const
@@ -107,12 +163,30 @@ Result<audio::LoudnessGain> LoudnessPass::measure(const std::filesystem::path& c
     if (!mix) {
         return mix.error();
     }
-    auto meter = audio::LoudnessMeter::open(audio::kSampleRate);
+    // The loudness on one thread, the true peak of the loud parts on another.
+    auto meter = audio::LoudnessMeter::open(audio::kSampleRate, audio::LoudnessMeter::Measures::Loudness);
     if (!meter) {
         return meter.error();
     }
-    meter->add(mix->sound.samples);
-    auto measured = meter->measure();
+    std::optional<audio::LoudnessMeasure> loudness;
+    std::thread loudnessThread;
+    try {
+        loudnessThread = std::thread([&] {
+            meter->add(mix->sound.samples);
+            loudness = meter->measure();
+        });
+    } catch (const std::system_error&) {
+        meter->add(mix->sound.samples);  // no thread to spare: here, then
+        loudness = meter->measure();
+    }
+    auto peak = truePeakOfLoudParts(mix->sound.samples);
+    if (loudnessThread.joinable()) {
+        loudnessThread.join();
+    }
+    if (!peak) {
+        return peak.error();
+    }
+    audio::LoudnessMeasure measured{loudness->integratedLufs, *peak};
     // The mixer turns a mix down to keep it from clipping; what the files hold is louder by that.
     const double mixerDb = 20 * std::log10(static_cast<double>(mix->gain));
     measured.integratedLufs -= mixerDb;
