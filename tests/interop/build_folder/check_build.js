@@ -51,9 +51,13 @@ for (const build of builds) {
       fail(`${build.name}: no file for keysound ${object.value} (${name})`)
     }
   }
-  const bgm = background.filter((object) => object.measure === 0 && object.fraction === 0)
-  if (bgm.length !== 1 || !/^bgm\.(ogg|wav)$/.test(keysounds.get(bgm[0].value) || '')) {
-    fail(`${build.name}: the BGM is not in slot 0 of measure 000`)
+  // The BGM slices: bgm-001, bgm-002, ... each alone at the first slot of a measure, in order.
+  const slices = background.filter((object) => /^bgm-\d{3,}\.(ogg|wav)$/.test(keysounds.get(object.value) || ''))
+  const inOrder = slices.every((object, i) => object.fraction === 0 &&
+    keysounds.get(object.value).startsWith(`bgm-${String(i + 1).padStart(3, '0')}.`) &&
+    (i === 0 ? object.measure === 0 : object.measure > slices[i - 1].measure))
+  if (slices.length === 0 || !inOrder) {
+    fail(`${build.name}: the BGM slices are not bgm-001 at slot 0 of measure 000 and on, each at a measure's start`)
   }
   console.log(`${build.name}: ${notes.length} notes, ${background.length} background objects, all files present`)
 }
