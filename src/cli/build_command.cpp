@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -20,6 +21,23 @@ namespace zentrowe::cli {
 
 namespace {
 
+// What --loudness accepts, in LUFS: quieter is inaudible beside other songs, louder cannot be
+// reached without the true peak passing -1 dBTP on any real music.
+constexpr double kLowestLoudness = -70;
+constexpr double kHighestLoudness = -5;
+
+// "loudness -14.0 LUFS, peak -2.3 dBTP": what the build brought the autoplay to.
+std::string loudnessLine(const audio::LoudnessGain& gain)
+{
+    if (gain.bound == audio::LoudnessBound::Silent) {
+        return "loudness: the autoplay is silent, no gain applied";
+    }
+    char line[96];
+    std::snprintf(line, sizeof line, "loudness %.1f LUFS, peak %.1f dBTP", gain.after.integratedLufs,
+                  gain.after.truePeakDbtp);
+    return line;
+}
+
 // Above this many keysound files the listing gives their count instead of one line each.
 constexpr std::size_t kListedFiles = 20;
 
@@ -31,9 +49,16 @@ std::string instrumentText(const audio::Instrument& instrument)
     return "bank " + std::to_string(instrument.bank) + " program " + std::to_string(instrument.program);
 }
 
-std::string skipSentence(workflow::SkipReason reason, bool base62)
+std::string skipSentence(workflow::SkipReason reason, const workflow::BuildOutcome& outcome)
 {
+    const bool base62 = outcome.base62;
     switch (reason) {
+    case workflow::SkipReason::NoCodesForSlices:
+        return "the BGM is one file: its " + std::to_string(outcome.bgmSlicesWanted) +
+               " slices need codes past " + (base62 ? "zz" : "ZZ") +
+               "; they would fit as a bmson chart (--chart-format bmson)" +
+               (base62 ? "" : ", with base-62 codes (--codes 62)") +
+               " or with fewer keysounds (--velocity-step, --length-step)";
     case workflow::SkipReason::NoCodeForBgm:
         return base62 ? "no BGM: the keysounds use every code up to zz"
                       : "no BGM: the keysounds use every code up to ZZ";
@@ -46,7 +71,7 @@ std::string skipSentence(workflow::SkipReason reason, bool base62)
 void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::string& soundFont)
 {
     for (const auto reason : outcome.skipped) {
-        reportWarning(skipSentence(reason, outcome.base62));
+        reportWarning(skipSentence(reason, outcome));
     }
     for (const auto& missing : outcome.missingInstruments) {
         const std::string who = missing.inBgm ? "the BGM's notes" : "keysounds";
@@ -80,10 +105,12 @@ std::string chartLine(const workflow::BuiltChart& chart)
 Command addBuildCommand(CLI::App& app)
 {
     struct Options : ConversionOptions {
-        std::string soundFont = audio::kDefaultSoundFont;
+        std::string soundFont = audio::defaultSoundFont().string();
         std::string format = "ogg";
         double quality = 0.5;
         bool noBgm = false;
+        std::string bgm = "slices";
+        std::string loudness = "-14";
         std::string title;
         std::string artist;
         std::string genre;
@@ -115,7 +142,24 @@ Command addBuildCommand(CLI::App& app)
             },
             "0 to 1"))
         ->type_name("Q");
-    sub->add_flag("--no-bgm", options->noBgm, "do not render the other tracks into bgm.ogg");
+    sub->add_option("--bgm", options->bgm,
+                    "the other tracks as slices of whole measures (bgm-001.ogg...), as one bgm.ogg, or none")
+        ->check(CLI::IsMember({"slices", "one", "none"}).description(""))
+        ->type_name("slices|one|none");
+    sub->add_flag("--no-bgm", options->noBgm, "the same as --bgm none");
+    sub->add_option("--loudness", options->loudness,
+                    "loudness of the whole autoplay in LUFS, true peak at most -1 dBTP (default -14), or off")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                char* end = nullptr;
+                const double value = std::strtod(text.c_str(), &end);
+                return text == "off" || (end != text.c_str() && *end == '\0' && value >= kLowestLoudness &&
+                                         value <= kHighestLoudness)
+                           ? std::string()
+                           : "--loudness " + text + " is neither a loudness in LUFS from -70 to -5 nor off";
+            },
+            "LUFS or off"))
+        ->type_name("LUFS|off");
     sub->add_option("--lanes", options->lanes, "playable (pitch order, chords spread, no fast jacks) or seed (convert's lanes)")
         ->check(CLI::IsMember({"playable", "seed"}).description(""))
         ->type_name("playable|seed");
@@ -174,7 +218,11 @@ Command addBuildCommand(CLI::App& app)
         request.soundFont = options->soundFont;
         request.format = options->format == "wav" ? audio::SoundFormat::Wave : audio::SoundFormat::OggVorbis;
         request.quality = options->quality;
-        request.backgroundMusic = !options->noBgm;
+        request.bgm = options->noBgm || options->bgm == "none" ? workflow::BgmMode::None
+                      : options->bgm == "one"                  ? workflow::BgmMode::One
+                                                               : workflow::BgmMode::Slices;
+        request.loudness = options->loudness == "off" ? std::nullopt
+                                                      : std::optional<double>(std::strtod(options->loudness.c_str(), nullptr));
         request.title = options->title;
         if (sub->count("--artist") > 0) {
             request.artist = options->artist;
@@ -199,6 +247,9 @@ Command addBuildCommand(CLI::App& app)
         }
         reportMerging(request.conversion.settings, outcome->conversion.keysounds);
         reportBuildWarnings(*outcome, displayPath(request.soundFont));
+        if (outcome->loudness) {
+            std::fprintf(stderr, "%s\n", loudnessLine(*outcome->loudness).c_str());
+        }
         Output out;
         for (const auto& chart : outcome->charts) {
             out.write("wrote " + displayPath(chart.path) + "\n");
@@ -212,8 +263,12 @@ Command addBuildCommand(CLI::App& app)
             out.write("wrote " + std::to_string(outcome->keysoundFiles.size()) + " keysound files in " +
                       displayPath(request.conversion.outputFolder) + "\n");
         }
-        if (outcome->bgmFile) {
-            out.write("wrote " + displayPath(*outcome->bgmFile) + "\n");
+        if (outcome->bgmFiles.size() == 1) {
+            out.write("wrote " + displayPath(outcome->bgmFiles.front()) + "\n");
+        } else if (!outcome->bgmFiles.empty()) {
+            out.write("wrote " + std::to_string(outcome->bgmFiles.size()) + " BGM slices, " +
+                      outcome->bgmFiles.front().filename().string() + " to " +
+                      outcome->bgmFiles.back().filename().string() + "\n");
         }
         if (outcome->previewFile) {
             out.write("wrote " + displayPath(*outcome->previewFile) + "\n");

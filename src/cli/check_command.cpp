@@ -60,7 +60,7 @@ Command addCheckCommand(CLI::App& app)
         std::string chart;
         std::string midi;
         std::string track;
-        std::string soundFont = audio::kDefaultSoundFont;
+        std::string soundFont = audio::defaultSoundFont().string();
         unsigned jobs = 0;
     };
     auto options = std::make_shared<Options>();

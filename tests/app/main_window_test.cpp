@@ -1103,7 +1103,9 @@ TEST_F(MainWindowTest, OneStepBuildWritesTheFolderTheCommandLineBuildsAndPreview
     EXPECT_EQ(window.trackList()->GetItem(0), "音轨 01");
     const QString result = window.resultLine()->text();
     EXPECT_TRUE(result.startsWith(QStringLiteral("3 个谱面，等级 "))) << result.toStdString();
-    EXPECT_TRUE(result.contains(QStringLiteral("bgm.ogg"))) << result.toStdString();
+    EXPECT_TRUE(result.contains(QStringLiteral("背景音乐"))) << result.toStdString();
+    EXPECT_TRUE(result.contains(QStringLiteral("响度 -14.0 LUFS")) || result.contains(QStringLiteral("峰值 -1.0 dBTP")))
+        << result.toStdString();
     // It says what 试听 plays, and the whole of it shows at the window's first size, in two lines.
     EXPECT_TRUE(result.contains(QStringLiteral("试听 播放 preview.ogg"))) << result.toStdString();
     EXPECT_EQ(window.resultLine()->toolTip(), result);
@@ -1119,7 +1121,7 @@ TEST_F(MainWindowTest, OneStepBuildWritesTheFolderTheCommandLineBuildsAndPreview
     const fs::path cliOut = temp.path() / "cli";
     fs::create_directory(cliOut);
     const auto listed = namesTheCommandLineBuildLists(songPath, 2, cliOut);
-    ASSERT_TRUE(listed.count("ode_N.bms") && listed.count("K-Midi.mid") && listed.count("bgm.ogg"));
+    ASSERT_TRUE(listed.count("ode_N.bms") && listed.count("K-Midi.mid") && listed.count("bgm-001.ogg"));
     EXPECT_GT(listed.size(), 3u);  // keysound files besides
     const auto written = namesIn(out);
     for (const auto& name : listed) {

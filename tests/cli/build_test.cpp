@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -13,7 +14,7 @@ namespace zentrowe::testing {
 namespace {
 
 const std::filesystem::path kDemo = std::filesystem::path(ZENTROWE_SOURCE_DIR) / "data" / "demo" / "ode-to-joy.mid";
-constexpr const char* kSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
+constexpr const char* kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";  // small, quick to load
 
 // The file a player opens for a "#WAV" name: the name itself, else the same stem with ".ogg",
 // the one extension every player we know tries in place of another.
@@ -32,9 +33,14 @@ TEST(BuildCommand, DemoMelodyBecomesAFolderWhereEveryKeysoundResolves)
     }
     TempDir dir;
     const auto out = dir / "new" / "out";  // made, parents too
-    const auto run = runCli({"build", kDemo.string(), "--track", "2", "--out", out.string(), "--title", "Ode"});
+    const auto run = runCli({"build", "--soundfont", kSoundFont, kDemo.string(), "--track", "2", "--out", out.string(), "--title", "Ode"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.err, "");
+    // The one line on stderr says where the loudness pass brought the autoplay: to -14 LUFS, or
+    // as near as a true peak of -1 dBTP allows.
+    EXPECT_EQ(run.err.rfind("loudness -", 0), 0u) << run.err;
+    EXPECT_TRUE(run.err.find(" LUFS, peak -") != std::string::npos &&
+                (run.err.rfind("loudness -14.0 LUFS", 0) == 0 || run.err.ends_with("peak -1.0 dBTP\n")))
+        << run.err;
 
     // The default set: normal, hyper and another; the melody is no denser than another allows,
     // so no insane chart. Each chart's line gives its level and figures.
@@ -56,16 +62,25 @@ TEST(BuildCommand, DemoMelodyBecomesAFolderWhereEveryKeysoundResolves)
             named.push_back(line.substr(7, line.size() - 8));  // "#WAVxx NAME\r"
         }
     }
-    ASSERT_EQ(named.size(), 19u);  // 18 keysounds and the BGM
-    EXPECT_EQ(named.back(), "bgm.ogg");
+    // 18 keysounds, then the BGM slices in order, from bgm-001.ogg.
+    ASSERT_GT(named.size(), 19u);
+    for (std::size_t i = 18; i < named.size(); ++i) {
+        char expected[16];
+        std::snprintf(expected, sizeof expected, "bgm-%03zu.ogg", i - 17);
+        EXPECT_EQ(named[i], expected);
+    }
     for (const auto& name : named) {
         SCOPED_TRACE(name);
         const auto file = resolve(out, name);
         const Bytes sound = readFile(file);
         ASSERT_GE(sound.size(), 4u);
         EXPECT_EQ(std::string(sound.begin(), sound.begin() + 4), "OggS");
-        EXPECT_NE(run.out.find("wrote " + file.string() + "\n"), std::string::npos);
+        if (name.rfind("bgm-", 0) != 0) {
+            EXPECT_NE(run.out.find("wrote " + file.string() + "\n"), std::string::npos);
+        }
     }
+    EXPECT_NE(run.out.find("wrote " + std::to_string(named.size() - 18) + " BGM slices, bgm-001.ogg to "),
+              std::string::npos) << run.out;
     // Then the report, a line a chart, easiest first: the melody's 62 notes all fit each chart's lanes.
     EXPECT_NE(run.out.find("18 keysounds\node-to-joy_N.bms [NORMAL]: level "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find(" 62 notes, "), std::string::npos) << run.out;
@@ -79,7 +94,7 @@ TEST(BuildCommand, AChartBuiltFromAnotherTrackIsReplacedOnlyWhenAsked)
     }
     TempDir dir;
     const auto out = dir / "out";
-    const std::vector<std::string> build = {"build", kDemo.string(), "--out", out.string(), "--no-bgm", "--format", "wav"};
+    const std::vector<std::string> build = {"build", "--soundfont", kSoundFont, kDemo.string(), "--out", out.string(), "--no-bgm", "--format", "wav"};
     auto track2 = build;
     track2.insert(track2.end(), {"--track", "2"});
     ASSERT_EQ(runCli(track2).exitCode, 0);
@@ -120,6 +135,10 @@ TEST(BuildCommand, RefusalsAreOneSentence)
          "normal, hyper, another and insane\n"},
         {"empty difficulty list", {"--difficulties="}, 2, ""},
         {"unknown lane rule", {"--lanes", "random"}, 2, ""},
+        {"loudness not a number", {"--loudness", "abc"}, 2,
+         "zentrowe-cli: --loudness: --loudness abc is neither a loudness in LUFS from -70 to -5 nor off (zentrowe-cli --help lists the options)\n"},
+        {"loudness too loud", {"--loudness", "3"}, 2, ""},
+        {"unknown BGM mode", {"--bgm", "foo"}, 2, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -19,7 +19,7 @@ namespace zentrowe::testing {
 namespace {
 
 const std::filesystem::path kDemo = std::filesystem::path(ZENTROWE_SOURCE_DIR) / "data" / "demo" / "ode-to-joy.mid";
-constexpr const char* kSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
+constexpr const char* kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";  // small, quick to load
 
 Bytes noteEvents(std::uint32_t delta, int channel, int note, int velocity, std::uint32_t length)
 {
@@ -97,7 +97,7 @@ std::vector<std::filesystem::path> keysoundFiles(const std::filesystem::path& ch
 
 CliRun check(const std::filesystem::path& chart, const std::filesystem::path& midi, const std::string& track)
 {
-    return runCli({"check", chart.string(), "--against", midi.string(), "--track", track});
+    return runCli({"check", "--soundfont", kSoundFont, chart.string(), "--against", midi.string(), "--track", track});
 }
 
 bool haveTools()
@@ -136,7 +136,7 @@ TEST_P(FolderBuiltFromTheTrack, Passes)
         writeFile(midi, generatedSong(c.drums));
     }
     const auto out = dir / "built";
-    std::vector<std::string> arguments = {"build", midi.string(), "--track", "2", "--out", out.string(), "--verify"};
+    std::vector<std::string> arguments = {"build", "--soundfont", kSoundFont, midi.string(), "--track", "2", "--out", out.string(), "--verify"};
     arguments.insert(arguments.end(), c.options.begin(), c.options.end());
     const auto run = runCli(arguments);
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
@@ -189,7 +189,7 @@ protected:
         }
         s_dir = std::make_unique<TempDir>();
         writeFile(midi(), generatedSong(false));
-        s_built = runCli({"build", midi().string(), "--track", "2", "--out", built().string()}).exitCode == 0;
+        s_built = runCli({"build", "--soundfont", kSoundFont, midi().string(), "--track", "2", "--out", built().string()}).exitCode == 0;
     }
     static void TearDownTestSuite() { s_dir.reset(); }
     void SetUp() override
@@ -288,13 +288,15 @@ TEST(BuildCommand, WritesAFadedPreviewTheChartNames)
     }
     TempDir dir;
     const auto out = dir / "out";
-    const auto run = runCli({"build", kDemo.string(), "--track", "2", "--out", out.string()});
+    const auto run = runCli({"build", "--soundfont", kSoundFont, kDemo.string(), "--track", "2", "--out", out.string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("wrote " + (out / "preview.ogg").string() + "\n"), std::string::npos);
     const auto lines = chartLines(out / "ode-to-joy_N.bms");
-    ASSERT_GE(lines.size(), 9u);
-    // After #PLAYER, #TITLE, #SUBTITLE, #BPM and the four lines that tell the set's charts apart.
-    EXPECT_EQ(lines[8], "#PREVIEW preview.ogg");
+    ASSERT_GE(lines.size(), 10u);
+    // After #PLAYER, #TITLE, #SUBTITLE, #BPM, the four lines that tell the set's charts apart and
+    // #VOLWAV (the files are levelled: players play them as they are).
+    EXPECT_EQ(lines[8], "#VOLWAV 100");
+    EXPECT_EQ(lines[9], "#PREVIEW preview.ogg");
 
     const auto preview = audio::readSoundFile(out / "preview.ogg", 44100);
     ASSERT_TRUE(preview);

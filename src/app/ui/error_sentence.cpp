@@ -344,6 +344,9 @@ QString skipSentence(workflow::SkipReason reason, bool base62)
         return base62 ? tr("没有生成背景音乐：K音已用完到 zz 的全部编号") : tr("没有生成背景音乐：K音已用完到 ZZ 的全部编号");
     case workflow::SkipReason::NoOtherNotes:
         return tr("没有生成背景音乐：其它音轨没有音符");
+    case workflow::SkipReason::NoCodesForSlices:
+        return base62 ? tr("背景音乐分段所需编号超过 zz，改为一个文件；改用 bmson 或合并K音可分段")
+                      : tr("背景音乐分段所需编号超过 ZZ，改为一个文件；改用 bmson、62 进制编号或合并K音可分段");
     }
     return tr("没有生成背景音乐");
 }

@@ -645,8 +645,10 @@ void MainWindow::showBuild(const workflow::BuildOutcome& built)
     showConvertedSong();
     const workflow::ConversionOutcome& outcome = *m_state.lastConversion;
     QString sounds = tr("%1 个K音文件").arg(built.keysoundFiles.size());
-    if (built.bgmFile) {
-        sounds += tr("、背景音乐 %1").arg(pathToQString(built.bgmFile->filename()));
+    if (built.bgmFiles.size() == 1) {
+        sounds += tr("、背景音乐 %1").arg(pathToQString(built.bgmFiles.front().filename()));
+    } else if (!built.bgmFiles.empty()) {
+        sounds += tr("、背景音乐 %1 段").arg(built.bgmFiles.size());
     }
     // "3 个谱面，等级 3/6/9": the set, easiest first.
     QStringList levels;
@@ -664,6 +666,11 @@ void MainWindow::showBuild(const workflow::BuildOutcome& built)
     // Keysounds whose names come out alike (lengths that round to one slot count) share a file.
     if (built.keysoundFiles.size() < outcome.keysounds.size()) {
         parts << tr("%1 个K音与别的K音同名，共用一个文件").arg(outcome.keysounds.size() - built.keysoundFiles.size());
+    }
+    if (built.loudness && built.loudness->bound != audio::LoudnessBound::Silent) {
+        parts << tr("响度 %1 LUFS，峰值 %2 dBTP")
+                     .arg(built.loudness->after.integratedLufs, 0, 'f', 1)
+                     .arg(built.loudness->after.truePeakDbtp, 0, 'f', 1);
     }
     for (const auto reason : built.skipped) {
         parts << skipSentence(reason, built.base62);

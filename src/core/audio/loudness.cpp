@@ -33,7 +33,7 @@ LoudnessMeter::LoudnessMeter(LoudnessMeter&&) noexcept = default;
 LoudnessMeter& LoudnessMeter::operator=(LoudnessMeter&&) noexcept = default;
 LoudnessMeter::~LoudnessMeter() = default;
 
-Result<LoudnessMeter> LoudnessMeter::open(int sampleRate)
+Result<LoudnessMeter> LoudnessMeter::open(int sampleRate, Measures measures)
 {
     if (sampleRate < kLowestRate || sampleRate > kHighestRate) {
         return Error{ErrorCode::InvalidSetting, "a loudness meter takes rates of 1 kHz to 768 kHz, not " +
@@ -42,8 +42,10 @@ Result<LoudnessMeter> LoudnessMeter::open(int sampleRate)
             .withNumber(sampleRate);
     }
     auto state = std::make_unique<State>();
-    state->meter = ebur128_init(kChannels, static_cast<unsigned long>(sampleRate),
-                                EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+    const int mode = measures == Measures::Loudness   ? EBUR128_MODE_I
+                     : measures == Measures::TruePeak ? EBUR128_MODE_TRUE_PEAK
+                                                      : EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK;
+    state->meter = ebur128_init(kChannels, static_cast<unsigned long>(sampleRate), mode);
     if (state->meter == nullptr) {
         throw std::bad_alloc();
     }

@@ -18,8 +18,12 @@ struct LoudnessMeasure {
 // Feeds interleaved stereo float sound, in as many pieces as convenient, to an EBU R128 meter.
 class LoudnessMeter {
 public:
+    // What a meter measures; the true peak (four times oversampled) costs the most.
+    enum class Measures { LoudnessAndTruePeak, Loudness, TruePeak };
+
     // InvalidSetting for a rate outside 1 kHz..768 kHz; OutOfMemory if the meter cannot be made.
-    static Result<LoudnessMeter> open(int sampleRate);
+    // What it does not measure, measure() gives as -infinity.
+    static Result<LoudnessMeter> open(int sampleRate, Measures measures = Measures::LoudnessAndTruePeak);
 
     LoudnessMeter(LoudnessMeter&&) noexcept;
     LoudnessMeter& operator=(LoudnessMeter&&) noexcept;

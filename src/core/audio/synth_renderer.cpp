@@ -124,6 +124,10 @@ Result<SynthRenderer> SynthRenderer::open(const std::filesystem::path& soundFont
     fluid_settings_setint(settings, "synth.threadsafe-api", 0);
     fluid_settings_setint(settings, "synth.cpu-cores", 1);
     fluid_settings_setint(settings, "synth.polyphony", 512);
+    // Only the samples of the presets a rendering selects are read: a full General MIDI font is
+    // 150 MB, of which a song uses a few instruments. The library shares loaded samples between
+    // synthesisers, so threads do not hold a copy each.
+    fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
     parts->synth.reset(new_fluid_synth(settings));
     if (!parts->synth || fluid_synth_sfload(parts->synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
         return Error{ErrorCode::CannotOpen, displayPath(soundFont) + ": not a SoundFont file"}
@@ -299,6 +303,15 @@ Result<std::vector<float>> SynthRenderer::renderEvents(std::span<const TimedEven
     }
     trimTrailingSilence(out);
     return out;
+}
+
+std::filesystem::path defaultSoundFont()
+{
+    std::error_code error;
+    if (std::filesystem::is_regular_file(kFullSoundFont, error)) {
+        return kFullSoundFont;
+    }
+    return kDefaultSoundFont;
 }
 
 void trimTrailingSilence(std::vector<float>& interleaved)

@@ -14,7 +14,9 @@ namespace zentrowe::audio {
 inline constexpr int kSampleRate = 44100;
 inline constexpr int kChannelCount = 2;   // interleaved stereo, left first
 inline constexpr int kBlockFrames = 64;   // the synthesiser applies events at block starts only
+// The General MIDI soundfont the system names as its default; defaultSoundFont() prefers a fuller one.
 inline constexpr const char* kDefaultSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
+inline constexpr const char* kFullSoundFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
 // The longest rendering made in one go, as the longest mix: an hour of stereo floats is 1.3 GB.
 inline constexpr std::int64_t kLongestRenderFrames = 3600LL * kSampleRate;
 
@@ -123,6 +125,10 @@ private:
 
     std::unique_ptr<Parts> m_parts;
 };
+
+// The best General MIDI soundfont installed: kFullSoundFont (Debian's fluid-soundfont-gm) if it
+// is there, else kDefaultSoundFont.
+std::filesystem::path defaultSoundFont();
 
 // Drops the trailing frames whose every sample rounds to 0 at 16 bits.
 void trimTrailingSilence(std::vector<float>& interleaved);

@@ -18,6 +18,7 @@
 #include "core/keysound/keysound_states.h"
 #include "core/workflow/build_manifest.h"
 #include "core/workflow/keysound_jobs.h"
+#include "core/workflow/loudness_pass.h"
 #include "core/workflow/preview.h"
 #include "core/workflow/staging_folder.h"
 
@@ -40,22 +41,22 @@ std::uint32_t tempoAtTickZero(const song::SongSummary& song)
     return tempo;
 }
 
-// The chart the conversion made, completed with what a player needs to list the song and, if
-// `bgmCode` is given, the BGM: defined after the keysounds and started at slot 0 of measure 000
-// on the background channel.
-void completeChart(chart::Chart& chart, const BuildRequest& request, std::optional<chart::ChartCode> bgmCode,
-                   const std::string& bgmFileName)
+// The chart the conversion made, completed with what a player needs to list the song and the
+// BGM files, each defined after the keysounds and started at the first slot of its measure on the
+// background channel.
+void completeChart(chart::Chart& chart, const BuildRequest& request, const std::vector<BgmFile>& bgmFiles)
 {
     auto& header = chart.header;
     header.player = 1;
     header.title = chartTitle(request.title, request.conversion.song, request.conversion.sourceMidiPath);
     header.artist = chartArtist(request.artist, request.conversion.song);
     header.initialBpm = 60'000'000.0 / tempoAtTickZero(request.conversion.song);
+    header.volWav = 100;  // the files are levelled already: players should play them as they are
     header.previewFile = kPreviewFileName;
-    if (bgmCode) {
-        chart.keysounds.push_back({*bgmCode, bgmFileName});
-        chart.addLine(0, chart::kBackgroundChannel, convert::kSlots);
-        chart.addObject(0, *bgmCode);
+    for (const auto& file : bgmFiles) {
+        chart.keysounds.push_back({file.code, file.name});
+        chart.addLine(file.measure, chart::kBackgroundChannel, convert::kSlots);
+        chart.addObject(0, file.code);
     }
 }
 
@@ -213,11 +214,22 @@ std::vector<std::pair<std::string, std::string>> manifestSettings(const BuildReq
         {"gap", std::to_string(settings.keysoundGap)},
         {"soundFont", request.soundFont.string()},
         {"format", std::string(audio::soundFileExtension(request.format)).substr(1)},
-        {"bgm", request.backgroundMusic ? "yes" : "no"},
+        {"bgm", request.bgm == BgmMode::Slices ? "slices" : request.bgm == BgmMode::One ? "one" : "no"},
+        {"loudness", request.loudness ? std::to_string(*request.loudness) : "off"},
     };
 }
 
 constexpr const char* kUntouched = "; the folder's earlier files are untouched";
+
+// A failure after the staging folder is made, saying the folder is as it was.
+Error untouched(Error error)
+{
+    if (error.code == ErrorCode::Cancelled) {
+        error.message = "build cancelled";
+    }
+    error.message += kUntouched;
+    return error;
+}
 
 // Writes the manifest into the staging folder, moves everything in (the charts last) and then
 // removes what the earlier builds of the set's charts made and this one did not (their charts
@@ -395,32 +407,33 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     // Keysounds whose lengths round to the same 1/192 share a stem, and so one file.
     std::vector<audio::RenderJob> jobs;
     std::vector<audio::TimedEvent> bgmEvents;
-    std::optional<chart::ChartCode> bgmCode;
-    bool bgmJob = false;
-    const std::string bgmName = std::string(kBgmStem) + extension;
-    if (request.backgroundMusic) {
-        const int codeValue = keysounds.codeValue(keysounds.size());
+    std::vector<BgmFile> bgmFiles;
+    if (request.bgm != BgmMode::None) {
         bgmEvents = audio::sequenceTracks(source->bytes(), song, request.conversion.trackNumber);
         const bool hasNotes = std::any_of(bgmEvents.begin(), bgmEvents.end(), [](const audio::TimedEvent& event) {
             return (event.status & 0xF0) == 0x90 && event.data2 != 0;
         });
-        if (codeValue > convert::largestCode(keysounds.base62()) && !bmson) {
-            outcome.skipped.push_back(SkipReason::NoCodeForBgm);
-        } else if (!hasNotes) {
+        if (!hasNotes) {
             outcome.skipped.push_back(SkipReason::NoOtherNotes);
         } else if (auto tooLong = bgmTooLong(source->bytes(), request, bgmEvents)) {
             return *tooLong;
         } else {
-            bgmCode = static_cast<chart::ChartCode>(bmson ? keysounds.size() + 1 : static_cast<std::size_t>(codeValue));
-            bgmJob = true;
-            audio::RenderJob job;  // the longest, first
-            job.target = stage / bgmName;
-            job.name = "the BGM";
-            job.sequence = true;
-            job.events = bgmEvents;
-            job.tailFrames = kBgmTailFrames;
-            jobs.push_back(std::move(job));
+            auto plan = planBgm(request.bgm, bgmEvents, song, keysounds, bmson, extension);
+            if (plan.skipped) {
+                outcome.skipped.push_back(*plan.skipped);
+            }
+            outcome.bgmSlicesWanted = plan.slicesWanted;
+            bgmFiles = std::move(plan.files);
         }
+    }
+    for (const auto& file : bgmFiles) {  // the longest, first
+        audio::RenderJob job;
+        job.target = stage / file.name;
+        job.name = bgmFiles.size() == 1 ? "the BGM" : "BGM slice " + file.name;
+        job.sequence = true;
+        job.events = file.events;
+        job.tailFrames = kBgmTailFrames;
+        jobs.push_back(std::move(job));
     }
     std::uint32_t keysoundTempo = outcome.conversion.keysoundSong.tempoMicros;
     if (keysoundTempo == 0) {
@@ -435,34 +448,48 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         keysoundNames.push_back(job.name);
         jobs.push_back(std::move(job));
     }
-    outcome.missingInstruments = missingInstruments(**firstRenderer, instruments, bgmJob ? bgmEvents : decltype(bgmEvents){});
+    outcome.missingInstruments =
+        missingInstruments(**firstRenderer, instruments, bgmFiles.empty() ? decltype(bgmEvents){} : bgmEvents);
 
     progress.beginStage(ProgressStage::Rendering);
-    const auto rendered = audio::renderAll(jobs, std::move(firstRenderer).value(), renderers, writer, request.threads,
-                                           progress);
+    const LoudnessPass loudness(stage / "unencoded");
+    std::error_code spillError;
+    if (request.loudness && (std::filesystem::create_directories(stage / "unencoded", spillError), spillError)) {
+        return fileError(ErrorCode::WriteFailed, stage / "unencoded", "create the folder", spillError.value());
+    }
+    const auto rendered = audio::renderAll(jobs, std::move(firstRenderer).value(), renderers,
+                                           request.loudness ? loudness.spillWriter() : writer, request.threads, progress);
     if (!rendered) {
-        const auto& error = rendered.error();
-        if (error.code == ErrorCode::Cancelled) {
-            return Error{ErrorCode::Cancelled, std::string("build cancelled") + kUntouched};
-        }
-        Error failed = error;
-        failed.message += kUntouched;
-        return failed;
+        return untouched(rendered.error());
     }
 
     auto charts = makeChartSet(outcome.conversion.chart, keysounds, song, chartName, request.charts,
                                settings.percussion);
     outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
     for (auto& made : charts) {
-        completeChart(made.chart, request, bgmCode, bgmName);
+        completeChart(made.chart, request, bgmFiles);
         if (auto written = writeChart(stage / made.fileName, made.chart, bmson); !written) {
-            Error failed = written.error();
-            failed.message += kUntouched;
-            return failed;
+            return untouched(written.error());
         }
         made.chart = {};
     }
     const auto stagedChart = stage / charts.front().fileName;
+    if (request.loudness) {
+        progress.beginStage(ProgressStage::Mixing);
+        auto gain = loudness.measure(stagedChart, {*request.loudness, -1}, request.threads, progress);
+        if (!gain) {
+            return untouched(gain.error());
+        }
+        std::vector<std::filesystem::path> targets;
+        for (const auto& job : jobs) {
+            targets.push_back(job.target);
+        }
+        progress.beginStage(ProgressStage::Rendering);
+        if (auto encoded = loudness.encode(targets, gain->gainDb, writer, request.threads, progress); !encoded) {
+            return untouched(encoded.error());
+        }
+        outcome.loudness = *gain;
+    }
 
     // Last, as it is heard from the files just written; the chart already names it.
     progress.beginStage(ProgressStage::Previewing);
@@ -481,8 +508,8 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     // Everything is whole in the staging folder: the manifest, then the move, chart last.
     BuildRecord record;
     record.files = keysoundNames;
-    if (bgmJob) {
-        record.files.push_back(bgmName);
+    for (const auto& file : bgmFiles) {
+        record.files.push_back(file.name);
     }
     record.files.push_back(kKeysoundMidiFileName);
     record.files.push_back(kPreviewFileName);
@@ -511,8 +538,8 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     for (const auto& name : keysoundNames) {
         outcome.keysoundFiles.push_back(folder / name);
     }
-    if (bgmJob) {
-        outcome.bgmFile = folder / bgmName;
+    for (const auto& file : bgmFiles) {
+        outcome.bgmFiles.push_back(folder / file.name);
     }
     outcome.previewFile = folder / kPreviewFileName;
     return outcome;

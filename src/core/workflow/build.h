@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "core/audio/loudness.h"
 #include "core/audio/render_pool.h"
 #include "core/audio/sound_file_writer.h"
 #include "core/audio/synth_renderer.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
 #include "core/workflow/chart_set.h"
+#include "core/workflow/bgm_slices.h"
 #include "core/workflow/conversion.h"
 
 namespace zentrowe::workflow {
@@ -21,21 +23,16 @@ inline constexpr const char* kPreviewFileName = "preview.ogg";
 // What one-step building asks for: the conversion as Start runs it, then how to render.
 struct BuildRequest {
     ConversionRequest conversion;
-    std::filesystem::path soundFont = audio::kDefaultSoundFont;
+    std::filesystem::path soundFont = audio::defaultSoundFont();
     audio::SoundFormat format = audio::SoundFormat::OggVorbis;
     double quality = 0.5;                // OGG Vorbis, 0 to 1
-    bool backgroundMusic = true;         // render the other tracks into bgm.ogg
+    BgmMode bgm = BgmMode::Slices;       // how the other tracks are rendered
+    std::optional<double> loudness = -14;  // LUFS the autoplay mix is brought to; none: the synthesiser's fixed gain
     std::string title;                   // #TITLE; empty: the song's own name (chartTitle)
     std::optional<std::string> artist;   // #ARTIST; none: the song's copyright text, if any
     ChartSetRequest charts;              // the charts written, all naming the same sound files
     unsigned threads = 0;                // rendering threads; 0: one per core (at most audio::kMostRenderThreads)
     bool replace = false;                // replace a chart an earlier build made from another song or track
-};
-
-// Why the build left the BGM out.
-enum class SkipReason {
-    NoCodeForBgm,      // the keysounds use every code up to ZZ (or zz with base 62)
-    NoOtherNotes,      // the other tracks have no notes
 };
 
 // A preset the song asks for that the soundfont lacks.
@@ -56,10 +53,12 @@ struct BuildOutcome {
     ConversionOutcome conversion;                      // its chartPath: the set's first chart
     std::vector<BuiltChart> charts;                    // easiest first
     std::vector<std::filesystem::path> keysoundFiles;  // in keysound table order
-    std::optional<std::filesystem::path> bgmFile;
+    std::vector<std::filesystem::path> bgmFiles;       // bgm.ogg, or the slices in order
     std::optional<std::filesystem::path> previewFile;  // "preview.ogg"
     std::vector<SkipReason> skipped;
     bool base62 = false;                               // the codes' base, for wording NoCodeForBgm
+    std::size_t bgmSlicesWanted = 0;                   // with NoCodesForSlices: how many there would be
+    std::optional<audio::LoudnessGain> loudness;       // the gain every file got and the mix's measure; none: off
     std::vector<MissingInstrument> missingInstruments;
     std::vector<std::filesystem::path> removedFiles;   // an earlier build's files this one no longer needs
 };
@@ -75,13 +74,15 @@ struct BuildServices {
 // keysound on its own with the soundfont and the channel state its first note starts with
 // (keysound::KeysoundStates: notes alike but for a state the track changes are keysounds of their
 // own, named with a suffix), released after its sounding length at the tempo of "K-Midi.mid" and
-// rung out, named after the chart's stem in lower-case extension; renders the other tracks into
-// bgm.ogg (or .wav) unless
-// asked not to; completes the chart with #PLAYER, #TITLE, #ARTIST, #BPM and #PREVIEW at the top
-// and the BGM on channel 01 of measure 000 under the next free code, each chart written once after
-// the sound files and naming them as written ("#BASE 62" first in base 62; a bmson chart gives the BGM a
-// sound channel of its own and the preview as preview_music); and mixes "preview.ogg" (20 seconds
-// from the first note, faded) from the finished files.
+// rung out, named after the chart's stem in lower-case extension; renders the other tracks as
+// request.bgm asks (slices bgm-001.ogg... at their measures, or one bgm.ogg at measure 000, under
+// the codes after the keysounds'; see planBgm); with a loudness asked for, measures the autoplay
+// mix of everything before encoding and gives every file the one gain that brings it there
+// (LoudnessPass); completes each chart with #PLAYER, #TITLE, #ARTIST, #BPM, #VOLWAV 100 and
+// #PREVIEW at the top and the BGM on channel 01, each written once after the sound files and
+// naming them as written ("#BASE 62" first in base 62; a bmson chart gives the BGM a sound
+// channel of its own and the preview as preview_music); and mixes "preview.ogg" (20 seconds from
+// the first note, faded) from the finished files.
 //
 // All or nothing: the output folder is locked (FolderBusy if another pass keeps it) and every
 // file is written into a staging folder inside it; only when all are whole do they move in, the
@@ -94,7 +95,8 @@ struct BuildServices {
 // runConversion; WouldReplaceChart when a chart of the set an earlier build made from another song
 // or track would be replaced and request.replace is not set; TooLong for a BGM or keysound past an
 // hour; OutOfMemory; WriteFailed; Cancelled. Progress goes through the stages Converting (bytes),
-// Rendering (files) and Mixing (keysound files read).
+// Rendering (files), Mixing (spilled files read, with a loudness), Rendering again (files encoded)
+// and Previewing.
 Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progress, const BuildServices& services = {});
 
 // True if building would replace a chart an earlier build made from another song or track:

@@ -9,6 +9,7 @@
 #include "core/audio/song_sequence.h"
 #include "core/base/file_reading.h"
 #include "core/song/song_summary.h"
+#include "core/workflow/bgm_slices.h"
 #include "core/workflow/build.h"
 
 namespace zentrowe::workflow {
@@ -24,14 +25,6 @@ bool silent(const audio::StereoSound& sound)
 {
     return std::none_of(sound.samples.begin(), sound.samples.end(),
                         [](float sample) { return std::fabs(sample) >= kAudibleLevel; });
-}
-
-// The BGM a build adds plays the other tracks, which the track alone does not.
-bool isBuildBgm(const std::string& name)
-{
-    std::string stem = std::filesystem::path(name).stem().string();
-    std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return stem == kBgmStem;
 }
 
 }  // namespace
@@ -86,8 +79,9 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
     if (!chart) {
         return chart.error();
     }
+    // A build's BGM (whole or in slices) plays the other tracks, which the track alone does not.
     std::erase_if(chart->objects, [&](const chart::ChartObject& object) {
-        return object.kind == chart::ObjectKind::Background && isBuildBgm(chart->keysoundNames[object.code]);
+        return object.kind == chart::ObjectKind::Background && isBgmFileName(chart->keysoundNames[object.code]);
     });
     audio::MixOptions options;
     options.sampleRate = audio::kSampleRate;

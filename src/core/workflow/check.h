@@ -23,7 +23,7 @@ struct CheckRequest {
     std::filesystem::path chartPath;
     std::filesystem::path midiPath;
     int trackNumber = 0;  // 1-based
-    std::filesystem::path soundFont = audio::kDefaultSoundFont;
+    std::filesystem::path soundFont = audio::defaultSoundFont();
     unsigned jobs = 0;  // threads reading keysound files; 0: one per core
 };
 

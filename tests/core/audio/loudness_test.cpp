@@ -47,6 +47,24 @@ TEST(LoudnessMeter, ReadsTheReferenceSinesAtTheirLevel)
     }
 }
 
+// A meter asked for one measure gives the other as -infinity, and the one it gives as a meter of
+// both would.
+TEST(LoudnessMeter, MetersOfOneMeasureGiveItAsAMeterOfBoth)
+{
+    const auto sine = stereoSine(997, -6, 3, 44100);
+    auto both = LoudnessMeter::open(44100);
+    auto loudness = LoudnessMeter::open(44100, LoudnessMeter::Measures::Loudness);
+    auto peak = LoudnessMeter::open(44100, LoudnessMeter::Measures::TruePeak);
+    ASSERT_TRUE(both && loudness && peak);
+    for (auto* meter : {&*both, &*loudness, &*peak}) {
+        meter->add(sine);
+    }
+    EXPECT_DOUBLE_EQ(loudness->measure().integratedLufs, both->measure().integratedLufs);
+    EXPECT_TRUE(std::isinf(loudness->measure().truePeakDbtp));
+    EXPECT_DOUBLE_EQ(peak->measure().truePeakDbtp, both->measure().truePeakDbtp);
+    EXPECT_TRUE(std::isinf(peak->measure().integratedLufs));
+}
+
 TEST(LoudnessMeter, SilenceAndBadRatesHaveNoLoudness)
 {
     auto meter = LoudnessMeter::open(44100);

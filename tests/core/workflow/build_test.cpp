@@ -12,6 +12,8 @@
 #include <new>
 
 #include "../convert/convert_test_support.h"
+#include "core/audio/chart_mixer.h"
+#include "core/audio/loudness.h"
 #include "core/chart/chart_file.h"
 #include "core/base/folder_lock.h"
 #include "core/song/chart_file_name.h"
@@ -25,6 +27,8 @@ using workflow::runBuild;
 
 constexpr double kRate = 44100;
 constexpr float kOneStep = 1.0f / 32768;  // the smallest non-zero 16-bit sample
+// Small and quick to load; the levels and timings below are this soundfont's.
+constexpr const char* kTestSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 
 // One event at an absolute tick: its bytes after the delta time.
 struct RawEvent {
@@ -130,7 +134,11 @@ public:
     Result<std::vector<float>> renderEvents(std::span<const audio::TimedEvent>, std::int64_t, ProgressSink&) override
     {
         fault();
-        return std::vector<float>(2 * 4410, 0.25f);
+        std::vector<float> out(2 * 4410);
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            out[i] = 0.25f * std::sin(static_cast<float>(i / 2) * 0.05f);
+        }
+        return out;
     }
     bool hasPreset(const audio::Instrument& instrument) const override { return instrument.bank != 5; }
 
@@ -166,8 +174,8 @@ class Build : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!std::filesystem::exists(audio::kDefaultSoundFont)) {
-            GTEST_SKIP() << "no General MIDI soundfont at " << audio::kDefaultSoundFont;
+        if (!std::filesystem::exists(kTestSoundFont)) {
+            GTEST_SKIP() << "no General MIDI soundfont at " << kTestSoundFont;
         }
     }
 
@@ -184,6 +192,11 @@ protected:
         request.conversion.outputFolder = m_dir / "out";
         request.conversion.trackNumber = 1;
         request.format = audio::SoundFormat::Wave;
+        request.soundFont = kTestSoundFont;
+        // The tests below look at one BGM file and at levels as rendered; slices and loudness
+        // have tests of their own.
+        request.bgm = workflow::BgmMode::One;
+        request.loudness = std::nullopt;
         return request;
     }
 
@@ -247,7 +260,7 @@ TEST_F(Build, KeysoundsLastTheirNoteAtTheKeysoundTempoThenRingOutAndSoundFromThe
     })});
     auto req = request(song);
     req.conversion.settings.keysoundGap = 0;
-    req.backgroundMusic = false;
+    req.bgm = workflow::BgmMode::None;
     const auto outcome = runBuild(req, m_quiet);
     ASSERT_TRUE(outcome.ok()) << outcome.error().message;
     // The stems the chart names (length in 1/192 of a 1,920-tick measure), lower-case ".wav".
@@ -298,7 +311,7 @@ TEST_F(Build, PercussionKeysoundsPlayTheDrumKit)
         SCOPED_TRACE(c.name);
         auto req = request(c.song);
         req.conversion.settings.percussion = c.percussion;
-        req.backgroundMusic = false;
+        req.bgm = workflow::BgmMode::None;
         const auto outcome = runBuild(req, m_quiet);
         ASSERT_TRUE(outcome.ok()) << outcome.error().message;
         ASSERT_EQ(outcome->keysoundFiles.size(), 1u);
@@ -334,8 +347,7 @@ TEST_F(Build, BgmNotesStartWithinOneAndAHalfMillisecondsOfTheirTimes)
     auto req = request(song);
     const auto outcome = runBuild(req, m_quiet);
     ASSERT_TRUE(outcome.ok()) << outcome.error().message;
-    ASSERT_TRUE(outcome->bgmFile.has_value());
-    EXPECT_EQ(*outcome->bgmFile, out("bgm.wav"));
+    EXPECT_EQ(outcome->bgmFiles, std::vector<std::filesystem::path>{out("bgm.wav")});
     const auto samples = decode(out("bgm.wav"));
     // The wood block's own sample may begin a few frames late; the first click, at frame 0,
     // shows by how much.
@@ -371,7 +383,7 @@ TEST_F(BuildWithFakes, ChartGetsTheListingLinesAndTheBgmUnderTheNextFreeCode)
         // One note in 2 s: level 1, and the least #TOTAL.
         const std::string top = "#PLAYER 1\r\n#TITLE 欢乐颂  second line\r\n#SUBTITLE [NORMAL]\r\n#ARTIST Beethoven\r\n"
                                 "#BPM 130.00\r\n#PLAYLEVEL 1\r\n#RANK 2\r\n#TOTAL 160\r\n#DIFFICULTY 2\r\n"
-                                "#PREVIEW preview.ogg\r\n#LNTYPE 01\r\n";
+                                "#VOLWAV 100\r\n#PREVIEW preview.ogg\r\n#LNTYPE 01\r\n";
         EXPECT_EQ(chart.substr(0, top.size()), top);
         // The chart names the files as written.
         EXPECT_NE(chart.find("#WAVZY A60-48-100.wav\r\n#WAVZZ bgm.wav\r\n"), std::string::npos);
@@ -390,7 +402,7 @@ TEST_F(BuildWithFakes, ChartGetsTheListingLinesAndTheBgmUnderTheNextFreeCode)
         const auto outcome = runBuild(req, m_quiet, fakes());
         ASSERT_TRUE(outcome.ok()) << outcome.error().message;
         EXPECT_EQ(outcome->skipped, std::vector<workflow::SkipReason>{workflow::SkipReason::NoCodeForBgm});
-        EXPECT_FALSE(outcome->bgmFile.has_value());
+        EXPECT_TRUE(outcome->bgmFiles.empty());
         const std::string chart = readText(out("song_N.bms"));
         EXPECT_EQ(chart.substr(0, 44), "#PLAYER 1\r\n#TITLE song\r\n#SUBTITLE [NORMAL]\r\n");
         EXPECT_EQ(chart.find("bgm"), std::string::npos);
@@ -567,7 +579,7 @@ TEST_F(BuildWithFakes, ARebuildRemovesOnlyWhatTheEarlierBuildMadeAndNoLongerNeed
               (std::vector<std::string>{"A60-40-100.wav", "A62-40-100.wav", "bgm.wav", "K-Midi.mid", "preview.ogg"}));
 
     auto again = request(melody({60, 64}));
-    again.backgroundMusic = false;
+    again.bgm = workflow::BgmMode::None;
     again.charts.difficulties = {convert::Difficulty::Normal};
     const auto outcome = runBuild(again, m_quiet, fakes());
     ASSERT_TRUE(outcome.ok()) << outcome.error().message;
@@ -662,6 +674,119 @@ TEST_F(Build, OneOrFourThreadsRenderTheSameSamples)
     for (const auto& [name, bytes] : one) {
         SCOPED_TRACE(name);
         EXPECT_TRUE(four.count(name) != 0 && four[name] == bytes);
+    }
+}
+
+
+TEST_F(BuildWithFakes, TheOtherTracksBecomeSlicesAtTheirMeasuresUnderTheCodesAfterTheKeysounds)
+{
+    // 120 BPM, 480 ticks a quarter: a measure is 2 s, so notes 20 measures apart make two slices.
+    const Bytes song = midiFile(1, 480, {
+        rawTrack({{0, noteOn(0, 60, 100)}, {480, noteOff(0, 60)}}),
+        rawTrack({{0, noteOn(1, 64, 100)}, {480, noteOff(1, 64)}, {20 * 1920, noteOn(1, 65, 100)}, {20 * 1920 + 480, noteOff(1, 65)}}),
+    });
+    struct Case {
+        const char* name;
+        std::string startCode;
+        int startValue;
+        std::vector<std::string> files;
+        std::vector<std::string> lines;  // the BGM's lines, at the chart's end
+        std::vector<workflow::SkipReason> skipped;
+    };
+    const std::string rest(382, '0');
+    const std::vector<Case> cases = {
+        {"from 00", "00", 0, {"bgm-001.wav", "bgm-002.wav"}, {"#00001:02" + rest, "#02001:03" + rest}, {}},
+        {"the last codes", "ZW", 35 * 36 + 32, {"bgm-001.wav", "bgm-002.wav"}, {"#00001:ZY" + rest, "#02001:ZZ" + rest}, {}},
+        {"one code left: one file", "ZX", 35 * 36 + 33, {"bgm.wav"}, {"#00001:ZZ" + rest},
+         {workflow::SkipReason::NoCodesForSlices}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir / "out");
+        auto req = request(song);
+        req.bgm = workflow::BgmMode::Slices;
+        req.conversion.settings.startCode = c.startCode;
+        req.conversion.settings.startValue = c.startValue;
+        const auto outcome = runBuild(req, m_quiet, fakes());
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        EXPECT_EQ(outcome->skipped, c.skipped);
+        EXPECT_EQ(outcome->bgmSlicesWanted, c.skipped.empty() ? 0u : 2u);
+        std::vector<std::filesystem::path> files;
+        for (const auto& name : c.files) {
+            files.push_back(out(name));
+            EXPECT_GT(frameCount(decode(out(name))), 0) << name;
+        }
+        EXPECT_EQ(outcome->bgmFiles, files);
+        const std::string chart = readText(out("song.bms"));
+        std::string expected;
+        for (const auto& line : c.lines) {
+            expected += line + "\r\n";
+        }
+        ASSERT_GE(chart.size(), expected.size());
+        EXPECT_EQ(chart.substr(chart.size() - expected.size()), expected);
+    }
+}
+
+// Every file of a build gets one gain, the one that brings the autoplay mix to the target or
+// its true peak to -1 dBTP, whichever comes first.
+TEST_F(BuildWithFakes, LoudnessBringsTheAutoplayToTheTargetWithOneGainForEveryFile)
+{
+    std::vector<RawEvent> melody;
+    std::vector<RawEvent> other;
+    for (int beat = 0; beat < 40; ++beat) {
+        melody.push_back({beat * 480, noteOn(0, 60 + beat % 5, 40 + 20 * (beat % 4))});
+        melody.push_back({beat * 480 + 240, noteOff(0, 60 + beat % 5)});
+        other.push_back({beat * 480, noteOn(1, 48, 100)});
+        other.push_back({beat * 480 + 240, noteOff(1, 48)});
+    }
+    const Bytes song = midiFile(1, 480, {rawTrack(melody), rawTrack(other)});
+    auto plain = request(song);
+    ASSERT_TRUE(runBuild(plain, m_quiet, fakes()).ok());
+    std::map<std::string, float> plainPeaks;
+    for (const auto& name : outputNames()) {
+        if (name.ends_with(".wav")) {
+            plainPeaks[name] = peak(decode(out(name)));
+        }
+    }
+    ASSERT_GT(plainPeaks.size(), 3u);
+
+    struct Case {
+        double target;
+        audio::LoudnessBound bound;
+    };
+    for (const auto& c : {Case{-40, audio::LoudnessBound::Loudness}, Case{-14, audio::LoudnessBound::TruePeak}}) {
+        SCOPED_TRACE(c.target);
+        auto req = request(song);
+        req.conversion.outputFolder = m_dir / "loud";
+        std::filesystem::remove_all(m_dir / "loud");
+        std::filesystem::create_directories(m_dir / "loud");
+        req.loudness = c.target;
+        const auto outcome = runBuild(req, m_quiet, fakes());
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        ASSERT_TRUE(outcome->loudness.has_value());
+        EXPECT_EQ(outcome->loudness->bound, c.bound);
+
+        // The folder as a player hears it, measured afresh.
+        const auto chart = chart::readChartFile(m_dir / "loud" / "song.bms");
+        ASSERT_TRUE(chart.ok());
+        const auto mix = audio::mixChart(*chart, m_dir / "loud", {}, m_quiet);
+        ASSERT_TRUE(mix.ok());
+        auto meter = audio::LoudnessMeter::open(44100);
+        ASSERT_TRUE(meter.ok());
+        meter->add(mix->sound.samples);
+        const auto measured = meter->measure();
+        const double mixDb = 20 * std::log10(static_cast<double>(mix->gain));
+        EXPECT_TRUE(std::fabs(measured.integratedLufs - mixDb - c.target) <= 0.5 ||
+                    std::fabs(measured.truePeakDbtp - mixDb + 1) <= 0.5)
+            << measured.integratedLufs - mixDb << " LUFS, " << measured.truePeakDbtp - mixDb << " dBTP";
+        EXPECT_NE(readText(m_dir / "loud" / "song.bms").find("#VOLWAV 100\r\n"), std::string::npos);
+
+        const double gain = audio::amplitudeOfDb(outcome->loudness->gainDb);
+        for (const auto& [name, plainPeak] : plainPeaks) {
+            SCOPED_TRACE(name);
+            EXPECT_NEAR(peak(decode(m_dir / "loud" / name)) / plainPeak, gain, gain * 0.01 + 2 * kOneStep / plainPeak);
+        }
+        EXPECT_FALSE(std::filesystem::exists(m_dir / "loud" / ".zentrowe-staging"));
     }
 }
 

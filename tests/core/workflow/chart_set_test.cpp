@@ -21,10 +21,9 @@ using convert::Difficulty;
 // Instant stand-ins for the synthesiser: a short tone per keysound, a tenth of a second for the BGM.
 class ToneRenderer final : public audio::Renderer {
 public:
-    Result<std::vector<float>> renderNote(const audio::Instrument&, std::uint8_t, std::uint8_t velocity, std::int64_t,
-                                          std::int64_t) override
+    Result<std::vector<float>> renderNote(const audio::NoteSound& sound) override
     {
-        return std::vector<float>(2 * 441, static_cast<float>(velocity) / 400.0f);
+        return std::vector<float>(2 * 441, static_cast<float>(sound.velocity) / 400.0f);
     }
     Result<std::vector<float>> renderEvents(std::span<const audio::TimedEvent>, std::int64_t, ProgressSink&) override
     {
@@ -140,7 +139,7 @@ protected:
         request.conversion.outputFolder = m_dir / "out";
         request.conversion.trackNumber = 1;
         request.format = audio::SoundFormat::Wave;
-        request.backgroundMusic = false;
+        request.bgm = workflow::BgmMode::None;
         return request;
     }
 

@@ -61,7 +61,7 @@ protected:
         request.conversion.outputFolder = m_dir / folder;
         request.conversion.trackNumber = 1;
         request.format = audio::SoundFormat::Wave;
-        request.backgroundMusic = false;
+        request.bgm = workflow::BgmMode::None;
         request.threads = 1;  // the notes recorded in job order
         return request;
     }

@@ -203,7 +203,7 @@ def check(case, song, title, notes, mode, bmson, bms):
 def check_build():
     """`build` with convert's lanes and the full track (`--lanes seed --difficulties insane`) writes
     the bmson chart `convert` writes, but for its title, artist, the extension of its sound files
-    (each one present) and the BGM at the start."""
+    (each one present) and the BGM slices after them, the first at the start."""
     case = "build-demo-2"
     out = os.path.join(WORK, case)
     shutil.rmtree(out, ignore_errors=True)
@@ -219,10 +219,15 @@ def check_build():
     if (built["info"]["title"], built["info"]["artist"]) != ("Ode \"\u6b22\"", "Us"):
         fail(case, f"title and artist {built['info']}")
     channels = built["sound_channels"]
-    if channels[-1] != {"name": "bgm.wav", "notes": [{"x": 0, "y": 0, "l": 0, "c": False}]}:
-        fail(case, f"no BGM at the start: {channels[-1]}")
+    keysounds = len(converted["sound_channels"])
+    slices = channels[keysounds:]
+    starts = [channel["notes"][0]["y"] if len(channel["notes"]) == 1 else -1 for channel in slices]
+    if (not slices or [c["name"] for c in slices] != [f"bgm-{i + 1:03}.wav" for i in range(len(slices))]
+            or starts[0] != 0 or starts != sorted(set(starts))
+            or any(c["notes"][0] != {"x": 0, "y": c["notes"][0]["y"], "l": 0, "c": False} for c in slices)):
+        fail(case, f"the BGM slices are not bgm-001.wav at the start and on, one note each: {slices}")
     renamed = [dict(channel, name=channel["name"][:-4] + ".wav") for channel in converted["sound_channels"]]
-    if channels[:-1] != renamed or any(not os.path.isfile(os.path.join(out, c["name"])) for c in channels):
+    if channels[:keysounds] != renamed or any(not os.path.isfile(os.path.join(out, c["name"])) for c in channels):
         fail(case, "the sound channels are not those of convert, named after the WAV files written")
 
 

@@ -96,11 +96,15 @@ for (const build of builds) {
         fail(`${label}: no file for keysound ${object.value} (${name})`)
       }
     }
-    const isBgm = (object) => /^bgm\.(ogg|wav)$/.test(keysounds.get(object.value) || '')
-    const bgm = background.filter((object) => object.measure === 0 && object.fraction === 0 && isBgm(object))
-    const bgms = build.args.includes('--no-bgm') ? 0 : 1
-    if (bgm.length !== bgms || background.filter(isBgm).length !== bgms) {
-      fail(`${label}: the BGM is not in slot 0 of measure 000, once`)
+    // The BGM slices: bgm-001, bgm-002, ... each at the first slot of a measure, in order.
+    const isBgm = (object) => /^bgm(-\d{3,})?\.(ogg|wav)$/.test(keysounds.get(object.value) || '')
+    const slices = background.filter(isBgm)
+    const bgms = slices.length
+    const inOrder = slices.every((object, i) => object.fraction === 0 &&
+      keysounds.get(object.value).startsWith(`bgm-${String(i + 1).padStart(3, '0')}.`) &&
+      (i === 0 ? object.measure === 0 : object.measure > slices[i - 1].measure))
+    if (build.args.includes('--no-bgm') ? bgms !== 0 : bgms === 0 || !inOrder) {
+      fail(`${label}: the BGM slices are not bgm-001 at slot 0 of measure 000 and on, each at a measure's start`)
     }
     const played = background.length - bgms
     if (notes.length + played !== build.notes) {

@@ -1,0 +1,206 @@
+#include "core/workflow/bgm_slices.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
+namespace zentrowe::workflow {
+
+namespace {
+
+constexpr std::size_t kNoEnd = std::numeric_limits<std::size_t>::max();
+
+bool isNoteOn(const audio::TimedEvent& event)
+{
+    return (event.status & 0xF0) == 0x90 && event.data2 != 0;
+}
+
+bool isNoteOff(const audio::TimedEvent& event)
+{
+    return (event.status & 0xF0) == 0x80 || ((event.status & 0xF0) == 0x90 && event.data2 == 0);
+}
+
+// Where each Note On ends: the index of the Note Off that releases it, or of the next Note On of
+// its key on its channel (which the synthesiser lets cut it), with `struck` set for the latter.
+struct NoteEnds {
+    std::vector<std::size_t> index;  // kNoEnd for a note never released, and for other events
+    std::vector<bool> struck;
+};
+
+NoteEnds noteEnds(std::span<const audio::TimedEvent> events)
+{
+    NoteEnds ends{std::vector<std::size_t>(events.size(), kNoEnd), std::vector<bool>(events.size(), false)};
+    std::array<std::vector<std::size_t>, 16 * 128> open;  // sounding Note Ons by channel and key
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const auto& event = events[i];
+        const bool on = isNoteOn(event);
+        if (!on && !isNoteOff(event)) {
+            continue;
+        }
+        auto& sounding = open[static_cast<std::size_t>(event.status & 0x0F) * 128 + (event.data1 & 0x7F)];
+        for (const auto start : sounding) {
+            ends.index[start] = i;
+            ends.struck[start] = on;
+        }
+        sounding.clear();
+        if (on) {
+            sounding.push_back(i);
+        }
+    }
+    return ends;
+}
+
+std::int64_t measureFrame(const audio::TickClock& clock, std::int64_t measure, std::int32_t ticksPerMeasure)
+{
+    return clock.frameOf(measure * ticksPerMeasure);
+}
+
+}  // namespace
+
+std::vector<BgmSlice> sliceBgm(std::span<const audio::TimedEvent> events, const audio::TickClock& clock,
+                               std::int32_t ticksPerMeasure, std::int32_t lastStartMeasure)
+{
+    std::vector<BgmSlice> slices;
+    if (ticksPerMeasure <= 0) {
+        return slices;
+    }
+    const NoteEnds ends = noteEnds(events);
+    std::int64_t measure = 0;  // the measure of the event looked at, found by walking forward
+    std::vector<bool> endsHere(events.size(), false);
+    std::size_t next = 0;  // the first event not yet looked at for a slice's first note
+    while (true) {
+        while (next < events.size() && !isNoteOn(events[next])) {
+            ++next;
+        }
+        if (next == events.size()) {
+            break;
+        }
+        while (measureFrame(clock, measure + 1, ticksPerMeasure) <= events[next].frame) {
+            ++measure;
+        }
+        const std::int64_t first = std::min<std::int64_t>(measure, lastStartMeasure);
+        const std::int64_t start = measureFrame(clock, first, ticksPerMeasure);
+        std::int64_t last = first + 1;  // one past the slice's last measure
+        if (first == lastStartMeasure) {
+            last = std::numeric_limits<std::int64_t>::max();
+        } else {
+            while (last < lastStartMeasure &&
+                   measureFrame(clock, last + 1, ticksPerMeasure) - start <= kLongestSliceFrames) {
+                ++last;
+            }
+        }
+        const std::int64_t end = last == std::numeric_limits<std::int64_t>::max()
+                                     ? std::numeric_limits<std::int64_t>::max()
+                                     : measureFrame(clock, last, ticksPerMeasure);
+
+        BgmSlice slice;
+        slice.measure = static_cast<std::int32_t>(first);
+        slice.startFrame = start;
+        const auto firstInSlice = static_cast<std::size_t>(
+            std::lower_bound(events.begin(), events.end(), start,
+                             [](const audio::TimedEvent& e, std::int64_t frame) { return e.frame < frame; }) -
+            events.begin());
+        for (std::size_t i = 0; i < firstInSlice; ++i) {
+            if (!isNoteOn(events[i]) && !isNoteOff(events[i])) {
+                slice.events.push_back({0, events[i].status, events[i].data1, events[i].data2});
+            }
+        }
+        // The slice's notes and the last event any of them waits for.
+        std::size_t lastNeeded = firstInSlice;
+        std::size_t after = firstInSlice;
+        for (; after < events.size() && events[after].frame < end; ++after) {
+            if (isNoteOn(events[after])) {
+                const auto release = ends.index[after];
+                lastNeeded = std::max(lastNeeded, release == kNoEnd ? events.size() - 1 : release);
+                if (release != kNoEnd) {
+                    endsHere[release] = true;
+                }
+            }
+            lastNeeded = std::max(lastNeeded, after);
+        }
+        for (std::size_t i = firstInSlice; i <= lastNeeded && i < events.size(); ++i) {
+            audio::TimedEvent event = events[i];
+            event.frame -= start;
+            const bool on = isNoteOn(event);
+            if (endsHere[i]) {
+                endsHere[i] = false;
+                if (on) {
+                    // Struck again by a later slice: this slice's note is cut here all the same.
+                    slice.events.push_back({event.frame, static_cast<std::uint8_t>(0x80 | (event.status & 0x0F)),
+                                            event.data1, 0});
+                } else {
+                    slice.events.push_back(event);
+                }
+                if (!on || i >= after) {
+                    continue;
+                }
+            }
+            if (on ? i < after : !isNoteOff(event)) {
+                slice.events.push_back(event);
+            }
+        }
+        slices.push_back(std::move(slice));
+        next = after;
+    }
+    return slices;
+}
+
+BgmPlan planBgm(BgmMode mode, std::vector<audio::TimedEvent> events, const song::SongSummary& song,
+                const convert::KeysoundTable& keysounds, bool bmson, const std::string& extension)
+{
+    BgmPlan plan;
+    // The code of the BGM file `index`, if there is one.
+    const auto code = [&](std::size_t index) -> std::optional<chart::ChartCode> {
+        if (bmson) {
+            return static_cast<chart::ChartCode>(keysounds.size() + 1 + index);
+        }
+        const int value = keysounds.codeValue(keysounds.size() + index);
+        if (value > convert::largestCode(keysounds.base62())) {
+            return std::nullopt;
+        }
+        return static_cast<chart::ChartCode>(value);
+    };
+    if (mode == BgmMode::Slices) {
+        const audio::TickClock clock(song.tempoMap, song.ticksPerQuarter);
+        constexpr std::int32_t kLastBmsMeasure = 999;
+        auto slices = sliceBgm(events, clock, song.ticksPerMeasure,
+                               bmson ? std::numeric_limits<std::int32_t>::max() : kLastBmsMeasure);
+        if (!slices.empty() && code(slices.size() - 1)) {
+            for (std::size_t i = 0; i < slices.size(); ++i) {
+                plan.files.push_back({bgmSliceName(i, extension), *code(i), slices[i].measure, std::move(slices[i].events)});
+            }
+            return plan;
+        }
+        plan.slicesWanted = slices.size();
+        plan.skipped = SkipReason::NoCodesForSlices;
+    }
+    if (!code(0)) {
+        plan.skipped = SkipReason::NoCodeForBgm;
+        return plan;
+    }
+    plan.files.push_back({"bgm" + extension, *code(0), 0, std::move(events)});
+    return plan;
+}
+
+std::string bgmSliceName(std::size_t index, const std::string& extension)
+{
+    char number[24];
+    std::snprintf(number, sizeof number, "%03zu", index + 1);
+    return "bgm-" + std::string(number) + extension;
+}
+
+bool isBgmFileName(const std::string& name)
+{
+    std::string stem = std::filesystem::path(name).stem().string();
+    std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (stem == "bgm") {
+        return true;
+    }
+    return stem.size() >= 7 && stem.compare(0, 4, "bgm-") == 0 &&
+           std::all_of(stem.begin() + 4, stem.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+}  // namespace zentrowe::workflow
