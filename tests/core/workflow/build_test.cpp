@@ -717,7 +717,7 @@ TEST_F(BuildWithFakes, TheOtherTracksBecomeSlicesAtTheirMeasuresUnderTheCodesAft
             EXPECT_GT(frameCount(decode(out(name))), 0) << name;
         }
         EXPECT_EQ(outcome->bgmFiles, files);
-        const std::string chart = readText(out("song.bms"));
+        const std::string chart = readText(out("song_N.bms"));
         std::string expected;
         for (const auto& line : c.lines) {
             expected += line + "\r\n";
@@ -767,7 +767,7 @@ TEST_F(BuildWithFakes, LoudnessBringsTheAutoplayToTheTargetWithOneGainForEveryFi
         EXPECT_EQ(outcome->loudness->bound, c.bound);
 
         // The folder as a player hears it, measured afresh.
-        const auto chart = chart::readChartFile(m_dir / "loud" / "song.bms");
+        const auto chart = chart::readChartFile(m_dir / "loud" / "song_N.bms");
         ASSERT_TRUE(chart.ok());
         const auto mix = audio::mixChart(*chart, m_dir / "loud", {}, m_quiet);
         ASSERT_TRUE(mix.ok());
@@ -779,7 +779,7 @@ TEST_F(BuildWithFakes, LoudnessBringsTheAutoplayToTheTargetWithOneGainForEveryFi
         EXPECT_TRUE(std::fabs(measured.integratedLufs - mixDb - c.target) <= 0.5 ||
                     std::fabs(measured.truePeakDbtp - mixDb + 1) <= 0.5)
             << measured.integratedLufs - mixDb << " LUFS, " << measured.truePeakDbtp - mixDb << " dBTP";
-        EXPECT_NE(readText(m_dir / "loud" / "song.bms").find("#VOLWAV 100\r\n"), std::string::npos);
+        EXPECT_NE(readText(m_dir / "loud" / "song_N.bms").find("#VOLWAV 100\r\n"), std::string::npos);
 
         const double gain = audio::amplitudeOfDb(outcome->loudness->gainDb);
         for (const auto& [name, plainPeak] : plainPeaks) {

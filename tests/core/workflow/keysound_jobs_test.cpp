@@ -62,6 +62,7 @@ protected:
         request.conversion.trackNumber = 1;
         request.format = audio::SoundFormat::Wave;
         request.bgm = workflow::BgmMode::None;
+        request.loudness = std::nullopt;  // each keysound at the synthesiser's own level
         request.threads = 1;  // the notes recorded in job order
         return request;
     }
