@@ -81,10 +81,17 @@ TEST(BuildCommand, DemoMelodyBecomesAFolderWhereEveryKeysoundResolves)
     }
     EXPECT_NE(run.out.find("wrote " + std::to_string(named.size() - 18) + " BGM slices, bgm-001.ogg to "),
               std::string::npos) << run.out;
-    // Then the report, a line a chart, easiest first: the melody's 62 notes all fit each chart's lanes.
-    EXPECT_NE(run.out.find("18 keysounds\node-to-joy_N.bms [NORMAL]: level "), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find(" 62 notes, "), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find(", 0 in the background\node-to-joy_H.bms [HYPER]: "), std::string::npos) << run.out;
+    // Then the report, a line a chart, easiest first. The melody is calmer than any cap, so the
+    // set spreads below it: ANOTHER plays all 62 notes, HYPER and NORMAL a step fewer each, and
+    // every chart plays the whole track, the rest from the background.
+    EXPECT_NE(run.out.find("18 keysounds\node-to-joy_N.bms [NORMAL]: level 1, 34 notes, "), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find(", 28 in the background\node-to-joy_H.bms [HYPER]: level 1, 46 notes, "),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find(", 16 in the background\node-to-joy_A.bms [ANOTHER]: level 2, 62 notes, "),
+              std::string::npos)
+        << run.out;
 }
 
 TEST(BuildCommand, AChartBuiltFromAnotherTrackIsReplacedOnlyWhenAsked)

@@ -218,11 +218,39 @@ std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::TempoC
     return keep;
 }
 
+std::vector<DifficultyLimits> setLimits(std::span<const TrackNote> notes, const song::TempoClock& clock,
+                                        std::span<const Difficulty> set)
+{
+    std::vector<DifficultyLimits> limits;
+    for (const Difficulty difficulty : set) {
+        limits.push_back(difficultyLimits(difficulty));
+    }
+    const double seconds = playingSeconds(notes, clock);
+    if (!(seconds > 0)) {
+        return limits;
+    }
+    for (std::size_t i = limits.size(); i-- > 1;) {
+        const auto kept = thinNotes(notes, clock, limits[i]);
+        const auto keptCount = static_cast<double>(std::count(kept.begin(), kept.end(), true));
+        const double step = std::max(kSetStep * keptCount, 1.0) / seconds;
+        auto& lower = limits[i - 1];
+        if (lower.maxNotesPerSecond <= 0 || step < lower.maxNotesPerSecond) {
+            lower.maxNotesPerSecond = step;
+        }
+    }
+    return limits;
+}
+
+std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoClock& clock, const DifficultyLimits& limits,
+                            bool percussion)
+{
+    return layoutLanes(notes, thinNotes(notes, clock, limits), clock, LayoutOptions{limits.layout, percussion});
+}
+
 std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoClock& clock, Difficulty difficulty,
                             bool percussion)
 {
-    const DifficultyLimits limits = difficultyLimits(difficulty);
-    return layoutLanes(notes, thinNotes(notes, clock, limits), clock, LayoutOptions{limits.layout, percussion});
+    return chartLanes(notes, clock, difficultyLimits(difficulty), percussion);
 }
 
 }  // namespace zentrowe::convert

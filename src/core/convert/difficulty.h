@@ -70,8 +70,18 @@ struct NoteWeight {
 };
 NoteWeight noteWeight(const TrackNote& note, bool topVoice, std::int32_t ticksPerMeasure);
 
+// The limits of each chart of a set (difficulties easiest first): each difficulty's own, and
+// below the hardest at most kSetStep of the notes per second the next harder chart keeps (and
+// at least one note), so that a song calmer than the caps gets charts a step apart, not copies
+// of one chart under three names. Caps of dense tracks are a step apart already.
+inline constexpr double kSetStep = 0.75;
+std::vector<DifficultyLimits> setLimits(std::span<const TrackNote> notes, const song::TempoClock& clock,
+                                        std::span<const Difficulty> set);
+
 // The lanes of one chart of the set: thinned, then laid out. A note thinning keeps may still end
 // in the background when no lane can take it (every key held, or repeats too fast).
+std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoClock& clock, const DifficultyLimits& limits,
+                            bool percussion);
 std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoClock& clock, Difficulty difficulty,
                             bool percussion);
 

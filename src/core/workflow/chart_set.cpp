@@ -211,12 +211,14 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
 
     std::vector<SetChart> set;
     std::vector<convert::ChartReport> reports;
-    for (const convert::Difficulty difficulty : difficulties) {
+    const auto limits = convert::setLimits(notes, clock, difficulties);
+    for (std::size_t k = 0; k < difficulties.size(); ++k) {
+        const convert::Difficulty difficulty = difficulties[k];
         std::vector<int> lanes;
         if (request.lanes == LaneRule::Playable) {
-            lanes = convert::chartLanes(notes, clock, difficulty, percussion);
+            lanes = convert::chartLanes(notes, clock, limits[k], percussion);
         } else {
-            const auto kept = convert::thinNotes(notes, clock, convert::difficultyLimits(difficulty));
+            const auto kept = convert::thinNotes(notes, clock, limits[k]);
             lanes.resize(notes.size());
             for (std::size_t i = 0; i < notes.size(); ++i) {
                 const bool inLane = kept[i] && chartNotes[order[i]].channel != chart::kBackgroundChannel;

@@ -101,6 +101,33 @@ TEST(Difficulty, EveryChartOfADenseTrackMeetsItsCaps)
     }
 }
 
+TEST(Difficulty, ASetOfACalmTrackIsSpreadAStepApartBelowItsHardest)
+{
+    // Two quarter notes a second for 20 s: under every cap, yet a set of three copies would be no
+    // choice at all. Dense tracks keep their own caps (the test above).
+    std::vector<TrackNote> calm;
+    for (int i = 0; i < 40; ++i) {
+        calm.push_back(note(i * kQuarter, kQuarter / 2, 60 + i % 7));
+    }
+    const auto clock = testing::clock120();
+    const std::vector<Difficulty> set = {Difficulty::Normal, Difficulty::Hyper, Difficulty::Another};
+    const auto limits = setLimits(calm, clock, set);
+    ASSERT_EQ(limits.size(), set.size());
+    std::vector<std::size_t> kept;
+    for (std::size_t k = 0; k < set.size(); ++k) {
+        const auto keep = thinNotes(calm, clock, limits[k]);
+        kept.push_back(static_cast<std::size_t>(std::count(keep.begin(), keep.end(), true)));
+    }
+    EXPECT_EQ(kept.back(), calm.size()) << "the hardest plays the whole track";
+    for (std::size_t k = 0; k + 1 < kept.size(); ++k) {
+        EXPECT_LE(static_cast<double>(kept[k]), kSetStep * static_cast<double>(kept[k + 1]) + 1) << k;
+        EXPECT_GE(static_cast<double>(kept[k]), 0.6 * static_cast<double>(kept[k + 1])) << k;
+    }
+    // A one-chart set is the difficulty's own.
+    EXPECT_EQ(setLimits(calm, clock, std::vector<Difficulty>{Difficulty::Hyper})[0].maxNotesPerSecond,
+              difficultyLimits(Difficulty::Hyper).maxNotesPerSecond);
+}
+
 TEST(Difficulty, ThinningKeepsTheTuneFirst)
 {
     // 8 seconds: on every beat a chord with the melody on top, and quiet off-beat eighths.
