@@ -20,7 +20,7 @@
 
 #include "core/chart/bms_reader.h"
 #include "core/chart/bms_writer.h"
-#include "click_mix.h"
+#include "chart_rules.h"
 
 using namespace zentrowe_fuzz;
 
@@ -37,24 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto lines = static_cast<std::int64_t>(std::count(bytes.begin(), bytes.end(), '\n') +
                                                  std::count(bytes.begin(), bytes.end(), '\r')) + 1;
 
-    require(chart.keysoundNames.size() > kLargestCode62, "one name slot per code");
-    require(std::isfinite(chart.initialBpm) && chart.initialBpm > 0, "the first tempo is a positive number");
     require(chart.ignoredLines >= 0 && chart.ignoredLines <= lines, "no more lines ignored than there are");
-    double previous = 0;
-    for (const auto& object : chart.objects) {
-        require(!std::isnan(object.seconds) && object.seconds >= 0, "objects lie at times from 0 on");
-        require(object.seconds >= previous, "objects are in time order");
-        previous = object.seconds;
-        require(object.code > 0 && object.code <= kLargestCode62, "object codes are codes");
-        require(object.line >= 1 && static_cast<std::int64_t>(object.line) <= lines, "objects come from lines of the input");
-        const bool background = object.kind == ObjectKind::Background;
-        require(background == (object.lane == 0), "only the background has no lane");
-        require(background || (object.lane >= 11 && object.lane <= 29 && object.lane % 10 != 0), "lanes are 11..29");
-    }
-    for (const auto& problem : chart.problems) {
-        require(problem.line >= 1 && problem.line <= lines, "problems name lines of the input");
-        require(!problem.message.empty(), "problems say what is wrong");
-    }
+    requireTimedChart(chart, lines);
     mixWithClicks(std::move(chart));
     return 0;
 }

@@ -1,9 +1,11 @@
-// What the chart fuzz targets share: a rule check that stops the run, and the mix `preview`
-// makes of a chart, every keysound a tiny click, for two seconds from its first sound: the mix
-// is refused or has the length asked for, finite samples within the peak.
+// What the chart fuzz targets share: a rule check that stops the run, the rules every timed
+// chart keeps, and the mix `preview` makes of a chart, every keysound a tiny click, for two
+// seconds from its first sound: the mix is refused or has the length asked for, finite samples
+// within the peak.
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -45,6 +47,30 @@ inline const std::filesystem::path& keysoundFolder()
         return std::filesystem::path(pattern);
     }();
     return folder;
+}
+
+// Objects in time order at finite times from 0 on, codes inside the code range, lanes the
+// channels allow; with `lines` above 0, objects and problems from lines the input has.
+inline void requireTimedChart(const TimedChart& chart, std::int64_t lines)
+{
+    require(chart.keysoundNames.size() > kLargestCode62, "one name slot per code");
+    require(std::isfinite(chart.initialBpm) && chart.initialBpm > 0, "the first tempo is a positive number");
+    double previous = 0;
+    for (const auto& object : chart.objects) {
+        require(!std::isnan(object.seconds) && object.seconds >= 0, "objects lie at times from 0 on");
+        require(object.seconds >= previous, "objects are in time order");
+        previous = object.seconds;
+        require(object.code > 0 && object.code <= kLargestCode62, "object codes are codes");
+        require(lines == 0 || (object.line >= 1 && static_cast<std::int64_t>(object.line) <= lines),
+                "objects come from lines of the input");
+        const bool background = object.kind == ObjectKind::Background;
+        require(background == (object.lane == 0), "only the background has no lane");
+        require(background || (object.lane >= 11 && object.lane <= 29 && object.lane % 10 != 0), "lanes are 11..29");
+    }
+    for (const auto& problem : chart.problems) {
+        require(lines == 0 || (problem.line >= 1 && problem.line <= lines), "problems name lines of the input");
+        require(!problem.message.empty(), "problems say what is wrong");
+    }
 }
 
 inline void mixWithClicks(TimedChart chart)
