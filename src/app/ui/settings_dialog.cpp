@@ -46,7 +46,7 @@ void widenToFit(QLineEdit* edit, const QString& sample, QWidget* next)
 
 // 一键生成's groups sit below the others and push the buttons down by their height.
 constexpr int kBuildOptionsTop = 2400;
-constexpr int kBuildOptionsHeight = 1800;
+constexpr int kBuildOptionsHeight = 2070;
 
 }  // namespace
 
@@ -93,8 +93,9 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
 
     // 一键生成 only: the charts of the set and the texts their headers carry. The difficulty names
     // stay as players show them on the song-select screen.
-    m_chartSet = place(new QGroupBox(tr("难度"), this), "FrameCharts", 120, kBuildOptionsTop, 5655, 615);
-    auto* difficulties = new QHBoxLayout(m_chartSet);
+    m_chartSet = place(new QGroupBox(tr("难度"), this), "FrameCharts", 120, kBuildOptionsTop, 5655, 885);
+    // Two rows: the five names side by side do not fit the dialog's width.
+    auto* difficulties = new QGridLayout(m_chartSet);
     difficulties->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), 0);
     for (const convert::Difficulty difficulty : convert::kAllDifficulties) {
         // "[NORMAL]" without its brackets.
@@ -104,7 +105,8 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
         box->setObjectName(QStringLiteral("CheckDifficulty") + QLatin1Char(convert::difficultyLetter(difficulty)));
         box->setChecked(difficulty == convert::Difficulty::Normal || difficulty == convert::Difficulty::Hyper ||
                         difficulty == convert::Difficulty::Another);
-        difficulties->addWidget(box);
+        const auto index = static_cast<int>(difficulty);
+        difficulties->addWidget(box, index / 3, index % 3);
         m_difficulties[static_cast<std::size_t>(difficulty)] = box;
     }
     QCheckBox* insane = difficultyBox(convert::Difficulty::Insane);
@@ -115,7 +117,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
                               "不在按键上的音符在背景中原位播放"));
 
     m_chartTexts =
-        place(new QGroupBox(tr("谱面信息"), this), "FrameChartTexts", 120, kBuildOptionsTop + 660, 5655, 1095);
+        place(new QGroupBox(tr("谱面信息"), this), "FrameChartTexts", 120, kBuildOptionsTop + 930, 5655, 1095);
     auto* texts = new QGridLayout(m_chartTexts);
     texts->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), twipsToPixels(60));
     m_title = new QLineEdit(m_chartTexts);
