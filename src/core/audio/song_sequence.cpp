@@ -117,16 +117,4 @@ std::vector<TimedEvent> sequenceWhere(std::span<const std::uint8_t> file, const 
 
 }  // namespace
 
-std::vector<Instrument> keysoundInstruments(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                            int trackNumber, const convert::KeysoundTable& keysounds,
-                                            bool percussion)
-{
-    std::vector<Instrument> instruments;
-    instruments.reserve(keysounds.size());
-    for (const auto& found : keysound::keysoundInstruments(file, song, trackNumber, keysounds, percussion)) {
-        instruments.push_back(Instrument{found.bank, found.program, found.drums});
-    }
-    return instruments;
-}
-
 }  // namespace zentrowe::audio

@@ -43,12 +43,4 @@ std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const
 std::vector<TimedEvent> sequenceTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                       int trackNumber);
 
-// keysound::keysoundInstruments as the renderer takes them: the program (and the
-// bank a bank select chose) in force on the channel of the keysound's first note when it
-// started; the drum kit for notes on channel index 9 and for every keysound when `percussion`.
-// A keysound whose first note is not found (the table came from another track) gets program 0.
-std::vector<Instrument> keysoundInstruments(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                            int trackNumber, const convert::KeysoundTable& keysounds,
-                                            bool percussion);
-
 }  // namespace zentrowe::audio

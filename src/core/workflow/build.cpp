@@ -271,34 +271,25 @@ Result<std::vector<std::filesystem::path>> commitBuild(StagingFolder& staging, B
         manifest.builds.push_back(std::move(record));
     }
     if (auto written = writeTextFile(stage / kBuildManifestFileName, manifestText(manifest)); !written) {
-        Error failed = written.error();
-        failed.message += kUntouched;
-        return failed;
+        return untouched(written.error());
     }
     commitOrder.push_back(kBuildManifestFileName);
     for (std::size_t k = manifest.builds.size() - records.size(); k < manifest.builds.size(); ++k) {
         commitOrder.push_back(manifest.builds[k].chart);
     }
     if (progress.stopRequested()) {
-        return Error{ErrorCode::Cancelled, std::string("build cancelled") + kUntouched};
+        return untouched(Error{ErrorCode::Cancelled, ""});
     }
     if (auto committed = staging.commit(commitOrder); !committed) {
-        Error failed = committed.error();
-        failed.message += kUntouched;
-        return failed;
+        return untouched(committed.error());
     }
 
     const std::set<std::string> kept(commitOrder.begin(), commitOrder.end());
     std::vector<std::filesystem::path> removed;
-    const auto usedByAChart = [&](const std::string& name) {
-        return std::any_of(manifest.builds.begin(), manifest.builds.end(), [&](const BuildRecord& record) {
-            return record.chart == name || std::find(record.files.begin(), record.files.end(), name) != record.files.end();
-        });
-    };
     for (const auto& name : earlier) {
         const auto path = folder / name;
         std::error_code error;
-        if (kept.count(name) != 0 || usedByAChart(name) ||
+        if (kept.count(name) != 0 || manifest.uses(name) ||
             !std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error)) ||
             isSameFile(path, request.conversion.sourceMidiPath)) {
             continue;
@@ -393,7 +384,7 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     auto conversion = convertTrack(conversionRequest, source->bytes(), progress);
     if (!conversion) {
         if (conversion.error().code == ErrorCode::Cancelled) {
-            return Error{ErrorCode::Cancelled, std::string("build cancelled") + kUntouched};
+            return untouched(conversion.error());
         }
         return conversion.error();
     }
@@ -497,12 +488,7 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     previewRequest.outputPath = stage / kPreviewFileName;
     const auto preview = writeChartPreview(previewRequest, progress);
     if (!preview) {
-        Error failed = preview.error();
-        if (failed.code == ErrorCode::Cancelled) {
-            failed.message = "build cancelled";
-        }
-        failed.message += kUntouched;
-        return failed;
+        return untouched(preview.error());
     }
 
     // Everything is whole in the staging folder: the manifest, then the move, chart last.

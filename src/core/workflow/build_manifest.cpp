@@ -58,11 +58,10 @@ const BuildRecord* BuildManifest::find(const std::string& chart) const
     return found == builds.end() ? nullptr : &*found;
 }
 
-bool BuildManifest::usedByAnotherChart(const std::string& chart, const std::string& file) const
+bool BuildManifest::uses(const std::string& file) const
 {
     return std::any_of(builds.begin(), builds.end(), [&](const BuildRecord& record) {
-        return record.chart != chart &&
-               (record.chart == file || std::find(record.files.begin(), record.files.end(), file) != record.files.end());
+        return record.chart == file || std::find(record.files.begin(), record.files.end(), file) != record.files.end();
     });
 }
 

@@ -25,8 +25,8 @@ struct BuildManifest {
     std::vector<BuildRecord> builds;  // one per chart
 
     const BuildRecord* find(const std::string& chart) const;
-    // True if a record other than `chart`'s lists the file.
-    bool usedByAnotherChart(const std::string& chart, const std::string& file) const;
+    // True if some record is the chart `file` or lists it among its files.
+    bool uses(const std::string& file) const;
 };
 
 // The manifest as JSON text, ending with a line break.

@@ -1,7 +1,5 @@
 #include "core/workflow/preview.h"
 
-#include <sys/stat.h>
-
 #include <system_error>
 
 #include "core/audio/chart_mixer.h"
@@ -9,6 +7,7 @@
 #include "core/audio/keysound_finder.h"
 #include "core/audio/preview_writer.h"
 #include "core/base/file_error.h"
+#include "core/workflow/conversion.h"
 
 namespace zentrowe::workflow {
 
@@ -17,22 +16,6 @@ namespace {
 constexpr double kFolderPreviewSeconds = 20;
 constexpr double kFolderPreviewFadeInSeconds = 1;
 constexpr double kFolderPreviewFadeOutSeconds = 2;
-
-bool sameFile(const std::filesystem::path& one, const std::filesystem::path& two)
-{
-    struct stat a {};
-    struct stat b {};
-    if (::stat(one.c_str(), &a) == 0 && ::stat(two.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino) {
-        return true;
-    }
-    std::error_code error;
-    const auto canonicalOne = std::filesystem::weakly_canonical(one, error);
-    if (error) {
-        return false;
-    }
-    const auto canonicalTwo = std::filesystem::weakly_canonical(two, error);
-    return !error && canonicalOne == canonicalTwo;
-}
 
 // The preview must not replace what it is mixed from: the chart, or a file the chart names,
 // whether by the name written, the file the finder would take for it, or another link to it.
@@ -44,7 +27,7 @@ Status refuseOverwritingInputs(const std::filesystem::path& output, const std::f
                      displayPath(output) + ": is " + what + "; write the preview elsewhere"}
             .inFile(displayPath(output));
     };
-    if (sameFile(output, chartPath)) {
+    if (isSameFile(output, chartPath)) {
         return refused("the chart itself");
     }
     audio::KeysoundFinder finder(folder);
@@ -53,7 +36,7 @@ Status refuseOverwritingInputs(const std::filesystem::path& output, const std::f
             continue;
         }
         const auto found = finder.find(name);
-        if ((found && *found && sameFile(output, **found)) || (found && sameFile(output, folder / name))) {
+        if ((found && *found && isSameFile(output, **found)) || (found && isSameFile(output, folder / name))) {
             return refused("the keysound \"" + name + "\" of the chart");
         }
     }
