@@ -19,10 +19,6 @@
 
 namespace zentrowe::audio {
 
-namespace {
-
-constexpr std::size_t kPlacementsBetweenPolls = 4096;
-
 // The mix, in blocks of a second allocated where some sound lands, each with its own lock: the
 // reading threads add what they decode straight into it, so no sound is held once decoded and
 // silence costs nothing until the mix is put together.
@@ -61,6 +57,25 @@ public:
         }
     }
 
+    // Frames [from, to) in order, in pieces of at most a block, silence as zeros.
+    void read(std::int64_t from, std::int64_t to, const SoundBlockSink& take) const
+    {
+        from = std::max<std::int64_t>(from, 0);
+        while (from < to) {
+            const auto index = static_cast<std::size_t>(from / m_blockFrames);
+            const std::int64_t blockStart = static_cast<std::int64_t>(index) * m_blockFrames;
+            std::int64_t end = std::min(blockStart + m_blockFrames, to);
+            if (index < m_blocks.size() && m_blocks[index]) {
+                const float* start = m_blocks[index].get() + (from - blockStart) * 2;
+                take(std::span<const float>(start, static_cast<std::size_t>(end - from) * 2));
+            } else {
+                end = std::min(end, from + kSilenceFrames);
+                take(std::span<const float>(m_silence).first(static_cast<std::size_t>(end - from) * 2));
+            }
+            from = end;
+        }
+    }
+
     // The first `frames` frames as one sound; blocks are let go as they are copied.
     std::vector<float> assemble(std::int64_t frames)
     {
@@ -84,11 +99,37 @@ public:
     }
 
 private:
+    static constexpr std::int64_t kSilenceFrames = 4096;
+
     std::int64_t m_blockFrames;
     std::int64_t m_limitFrames;
     std::vector<std::unique_ptr<float[]>> m_blocks;
     std::unique_ptr<std::mutex[]> m_locks;
+    std::vector<float> m_silence = std::vector<float>(static_cast<std::size_t>(kSilenceFrames) * 2, 0.0F);
 };
+
+MixBlocks::MixBlocks(std::unique_ptr<BlockMix> blocks, std::int64_t frames)
+    : m_blocks(std::move(blocks)), m_frames(frames)
+{
+}
+
+MixBlocks::MixBlocks(MixBlocks&&) noexcept = default;
+MixBlocks& MixBlocks::operator=(MixBlocks&&) noexcept = default;
+MixBlocks::~MixBlocks() = default;
+
+std::vector<float> MixBlocks::assemble()
+{
+    return m_blocks->assemble(m_frames);
+}
+
+void MixBlocks::read(std::int64_t from, std::int64_t to, const SoundBlockSink& take) const
+{
+    m_blocks->read(from, std::min(to, m_frames), take);
+}
+
+namespace {
+
+constexpr std::size_t kPlacementsBetweenPolls = 4096;
 
 // Where one strike of a file sounds: its first frame in the mix, and the frames of the sound
 // it plays, [soundFrom, soundTo) (cut by the next strike of its keysound or the mix's end).
@@ -99,7 +140,8 @@ struct Placement {
 };
 
 struct FileToRead {
-    std::filesystem::path path;
+    std::filesystem::path path;            // or, for a held sound, its stem
+    bool held = false;
     std::int64_t maxFrames = 0;            // the longest any strike plays it
     std::vector<Placement> placements;     // longest first
 };
@@ -113,7 +155,7 @@ struct FileRead {
 // most of a preview's time, and adding a block while it is hot costs little. The caller's thread
 // reads too and is the only one to talk to the progress sink, polling it between files and every
 // few thousand placements. Cancelled if the sink asks to stop.
-Result<std::vector<FileRead>> readIntoMix(const std::vector<FileToRead>& files, int sampleRate, unsigned threadCount,
+Result<std::vector<FileRead>> readIntoMix(const std::vector<FileToRead>& files, const MixOptions& options,
                                           BlockMix& mix, ProgressSink& progress)
 {
     std::vector<FileRead> reads(files.size());
@@ -128,7 +170,7 @@ Result<std::vector<FileRead>> readIntoMix(const std::vector<FileToRead>& files, 
             const auto& file = files[i];
             auto& read = reads[i];
             try {
-                auto decoded = streamSoundFile(file.path, sampleRate, file.maxFrames, [&](std::span<const float> block) {
+                const auto take = [&](std::span<const float> block) {
                     const std::int64_t a = read.frames;
                     const std::int64_t b = a + static_cast<std::int64_t>(block.size() / 2);
                     read.frames = b;
@@ -149,8 +191,11 @@ Result<std::vector<FileRead>> readIntoMix(const std::vector<FileToRead>& files, 
                             return;
                         }
                     }
-                });
-                if (!decoded) {
+                };
+                if (file.held) {
+                    options.held->play(file.path.string(), file.maxFrames, take);
+                } else if (auto decoded = streamSoundFile(file.path, options.sampleRate, file.maxFrames, take);
+                           !decoded) {
                     read.error = decoded.error();
                 }
             } catch (const std::bad_alloc&) {
@@ -166,7 +211,7 @@ Result<std::vector<FileRead>> readIntoMix(const std::vector<FileToRead>& files, 
         }
     };
     progress.advance(0, total);
-    const unsigned wanted = threadCount != 0 ? threadCount : std::thread::hardware_concurrency();
+    const unsigned wanted = options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
     const unsigned helpers = std::min(std::max(wanted, 1U), 8U) - 1;
     {
         std::vector<std::jthread> threads;
@@ -193,8 +238,9 @@ struct Voice {
 
 }  // namespace
 
-Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std::vector<std::string>& names,
-                              const std::filesystem::path& folder, const MixOptions& options, ProgressSink& progress)
+Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes, const std::vector<std::string>& names,
+                                         const std::filesystem::path& folder, const MixOptions& options,
+                                         ProgressSink& progress)
 {
     if (options.sampleRate <= 0 || !(options.fromSeconds >= 0) || !std::isfinite(options.fromSeconds) ||
         (options.lengthSeconds && !(*options.lengthSeconds > 0))) {
@@ -237,11 +283,13 @@ Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std
     const std::int64_t limitFrames = options.lengthSeconds ? frameAt(windowEnd - options.fromSeconds)
                                                            : frameAt(kLongestMixSeconds) + 1;
     KeysoundFinder finder(folder);
-    ChartMix mix;
+    std::vector<std::string> missingNames;
+    std::size_t filesRead = 0;
     std::vector<std::pair<std::size_t, std::string>> missing;
     std::set<std::string> reported;
     std::vector<FileToRead> files;
     std::map<std::filesystem::path, std::size_t> fileIndex;
+    std::map<std::string, std::size_t> heldIndex;
     std::vector<std::ptrdiff_t> fileOfKeysound(names.size(), -1);
     std::vector<bool> looked(names.size(), false);
     std::vector<std::size_t> firstHeard(names.size(), 0);
@@ -255,15 +303,21 @@ Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std
             looked[keysound] = true;
             firstHeard[keysound] = v;
             const std::string& name = names[keysound];
-            const auto path = finder.find(name);
-            if (!path) {
+            const std::string stem = std::filesystem::path(name).stem().string();
+            if (options.held != nullptr && options.held->holds(stem)) {
+                const auto [entry, fresh] = heldIndex.try_emplace(stem, files.size());
+                if (fresh) {
+                    files.push_back({stem, true, 0, {}});
+                }
+                fileOfKeysound[keysound] = static_cast<std::ptrdiff_t>(entry->second);
+            } else if (const auto path = finder.find(name); !path) {
                 if (reported.insert(name).second) {
                     missing.emplace_back(v, name + ": " + path.error().message);
                 }
             } else if (*path) {
                 const auto [entry, fresh] = fileIndex.try_emplace(**path, files.size());
                 if (fresh) {
-                    files.push_back({**path, 0, {}});
+                    files.push_back({**path, false, 0, {}});
                 }
                 fileOfKeysound[keysound] = static_cast<std::ptrdiff_t>(entry->second);
             } else if (reported.insert(name).second) {
@@ -300,8 +354,8 @@ Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std
                          [](const Placement& a, const Placement& b) { return a.soundTo > b.soundTo; });
     }
 
-    BlockMix blocks(limitFrames, options.sampleRate);
-    auto read = readIntoMix(files, options.sampleRate, options.threads, blocks, progress);
+    auto blocks = std::make_unique<BlockMix>(limitFrames, options.sampleRate);
+    auto read = readIntoMix(files, options, *blocks, progress);
     if (!read) {
         return read.error();
     }
@@ -323,11 +377,11 @@ Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std
         }
     }
     for (const auto& file : *read) {
-        mix.filesRead += !file.error || file.frames > 0 ? 1 : 0;
+        filesRead += !file.error || file.frames > 0 ? 1 : 0;
     }
     std::stable_sort(missing.begin(), missing.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (auto& [heard, text] : missing) {
-        mix.missing.push_back(std::move(text));
+        missingNames.push_back(std::move(text));
     }
 
     double soundEnd = options.fromSeconds;
@@ -343,8 +397,21 @@ Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std
         return Error{ErrorCode::MixTooLong, "the chart sounds for more than an hour; mix a part of it"};
     }
     const std::int64_t totalFrames = std::max<std::int64_t>(frameAt(end - options.fromSeconds), 0);
+    return ChartMixBlocks{MixBlocks(std::move(blocks), totalFrames), std::move(missingNames), filesRead};
+}
+
+Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std::vector<std::string>& names,
+                              const std::filesystem::path& folder, const MixOptions& options, ProgressSink& progress)
+{
+    auto blocks = mixKeysoundBlocks(strikes, names, folder, options, progress);
+    if (!blocks) {
+        return blocks.error();
+    }
+    ChartMix mix;
+    mix.missing = std::move(blocks->missing);
+    mix.filesRead = blocks->filesRead;
     mix.sound.sampleRate = options.sampleRate;
-    mix.sound.samples = blocks.assemble(totalFrames);
+    mix.sound.samples = blocks->sound.assemble();
 
     float peak = 0;
     for (const float sample : mix.sound.samples) {
@@ -359,8 +426,7 @@ Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std
     return mix;
 }
 
-Result<ChartMix> mixChart(const chart::TimedChart& chart, const std::filesystem::path& folder,
-                          const MixOptions& options, ProgressSink& progress)
+std::vector<KeysoundStrike> chartStrikes(const chart::TimedChart& chart)
 {
     std::vector<KeysoundStrike> strikes;
     strikes.reserve(chart.objects.size());
@@ -369,7 +435,13 @@ Result<ChartMix> mixChart(const chart::TimedChart& chart, const std::filesystem:
             strikes.push_back({object.seconds, object.code});
         }
     }
-    return mixKeysounds(strikes, chart.keysoundNames, folder, options, progress);
+    return strikes;
+}
+
+Result<ChartMix> mixChart(const chart::TimedChart& chart, const std::filesystem::path& folder,
+                          const MixOptions& options, ProgressSink& progress)
+{
+    return mixKeysounds(chartStrikes(chart), chart.keysoundNames, folder, options, progress);
 }
 
 }  // namespace zentrowe::audio

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "core/audio/sound_file_reader.h"
 #include "core/audio/stereo_sound.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
@@ -19,11 +22,23 @@ inline constexpr double kLongestMixSeconds = 3600;
 // A mix whose loudest sample passes this is turned down to it, so that 16-bit output never clips.
 inline constexpr float kMixPeak = 0.98F;
 
+// Sounds a caller holds in memory instead of files, found by the stem of a keysound's name: a
+// keysound whose sound is held is played from it, not looked for in the folder.
+class HeldSounds {
+public:
+    virtual ~HeldSounds() = default;
+    virtual bool holds(const std::string& stem) const = 0;
+    // Gives the held sound in blocks (interleaved stereo at the mix's rate), as streamSoundFile
+    // decodes a file, up to `maxFrames` frames. Called from several threads at once.
+    virtual void play(const std::string& stem, std::int64_t maxFrames, const SoundBlockSink& take) const = 0;
+};
+
 struct MixOptions {
     int sampleRate = 44100;
     double fromSeconds = 0;               // chart time of the mix's first frame
     std::optional<double> lengthSeconds;  // the mix's length; when absent, up to where the last sound ends
     unsigned threads = 0;                 // threads reading sound files; 0: one per core, at most 8
+    const HeldSounds* held = nullptr;     // sounds played from memory instead of files
 };
 
 struct ChartMix {
@@ -34,6 +49,34 @@ struct ChartMix {
     std::vector<std::string> missing;
     std::size_t filesRead = 0;  // sound files that decoded, whole or in part
     float gain = 1;  // applied to the whole mix to keep its peak within kMixPeak
+};
+
+class BlockMix;
+
+// A mix as the mixer makes it, in blocks of a second where sound landed, before it is put
+// together: for a caller that only reads it through once or twice.
+class MixBlocks {
+public:
+    MixBlocks(std::unique_ptr<BlockMix> blocks, std::int64_t frames);
+    MixBlocks(MixBlocks&&) noexcept;
+    MixBlocks& operator=(MixBlocks&&) noexcept;
+    ~MixBlocks();
+
+    std::int64_t frames() const { return m_frames; }
+    // Gives frames [from, to) of the mix in order, in pieces of at most a block, silence as zeros.
+    void read(std::int64_t from, std::int64_t to, const SoundBlockSink& take) const;
+    // The whole mix as one sound, each block let go as it is copied: nothing is left to read.
+    std::vector<float> assemble();
+
+private:
+    std::unique_ptr<BlockMix> m_blocks;
+    std::int64_t m_frames = 0;
+};
+
+struct ChartMixBlocks {
+    MixBlocks sound;
+    std::vector<std::string> missing;  // as ChartMix's
+    std::size_t filesRead = 0;
 };
 
 // One keysound struck at a time of the chart: `keysound` indexes the list of names.
@@ -53,6 +96,14 @@ struct KeysoundStrike {
 // than that; Cancelled if the sink asks to stop (it is polled while reading and mixing).
 Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std::vector<std::string>& names,
                               const std::filesystem::path& folder, const MixOptions& options, ProgressSink& progress);
+
+// mixKeysounds without putting the mix together or turning it down.
+Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes, const std::vector<std::string>& names,
+                                         const std::filesystem::path& folder, const MixOptions& options,
+                                         ProgressSink& progress);
+
+// The strikes of the chart's objects that sound (long notes once, at their start).
+std::vector<KeysoundStrike> chartStrikes(const chart::TimedChart& chart);
 
 // mixKeysounds over the chart's objects that sound (long notes once, at their start), each
 // playing the "#WAV" file of its code.

@@ -443,13 +443,13 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         missingInstruments(**firstRenderer, instruments, bgmFiles.empty() ? decltype(bgmEvents){} : bgmEvents);
 
     progress.beginStage(ProgressStage::Rendering);
-    const LoudnessPass loudness(stage / "unencoded");
+    LoudnessPass loudness(stage / "unencoded", request.heldSoundBytes);
     std::error_code spillError;
     if (request.loudness && (std::filesystem::create_directories(stage / "unencoded", spillError), spillError)) {
         return fileError(ErrorCode::WriteFailed, stage / "unencoded", "create the folder", spillError.value());
     }
     const auto rendered = audio::renderAll(jobs, std::move(firstRenderer).value(), renderers,
-                                           request.loudness ? loudness.spillWriter() : writer, request.threads, progress);
+                                           request.loudness ? loudness.keeper() : writer, request.threads, progress);
     if (!rendered) {
         return untouched(rendered.error());
     }

@@ -11,9 +11,10 @@
 #include "core/audio/synth_renderer.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
-#include "core/workflow/chart_set.h"
 #include "core/workflow/bgm_slices.h"
+#include "core/workflow/chart_set.h"
 #include "core/workflow/conversion.h"
+#include "core/workflow/loudness_pass.h"
 
 namespace zentrowe::workflow {
 
@@ -32,6 +33,7 @@ struct BuildRequest {
     std::optional<std::string> artist;   // #ARTIST; none: the song's copyright text, if any
     ChartSetRequest charts;              // the charts written, all naming the same sound files
     unsigned threads = 0;                // rendering threads; 0: one per core (at most audio::kMostRenderThreads)
+    std::size_t heldSoundBytes = kHeldSoundBytes;  // renders the loudness pass keeps in memory before it spills
     bool replace = false;                // replace a chart an earlier build made from another song or track
 };
 

@@ -86,26 +86,26 @@ Result<std::vector<float>> readFloatWave(const std::filesystem::path& path)
 // parts'. Each loud run gets a meter of its own, fed from a little before to a little after it
 // so its interpolation starts and ends on quieter samples (whose own ringing stays below the
 // run's samples).
-Result<double> truePeakOfLoudParts(std::span<const float> interleaved)
+Result<double> truePeakOfLoudParts(const audio::MixBlocks& mix)
 {
-    constexpr std::size_t kBlockFrames = 4410;   // 100 ms
-    constexpr std::size_t kContextFrames = 256;  // well past the interpolation filter's length
-    float highest = 0;
-    for (const float sample : interleaved) {
-        highest = std::max(highest, std::fabs(sample));
-    }
+    constexpr std::int64_t kBlockFrames = 4410;   // 100 ms
+    constexpr std::int64_t kContextFrames = 256;  // well past the interpolation filter's length
+    const std::int64_t frames = mix.frames();
+    const auto blocks = static_cast<std::size_t>((frames + kBlockFrames - 1) / kBlockFrames);
+    std::vector<float> blockPeaks(blocks, 0.0F);
+    std::int64_t at = 0;
+    mix.read(0, frames, [&](std::span<const float> piece) {
+        for (std::size_t i = 0; i < piece.size(); ++i) {
+            auto& peak = blockPeaks[static_cast<std::size_t>((at + static_cast<std::int64_t>(i / 2)) / kBlockFrames)];
+            peak = std::max(peak, std::fabs(piece[i]));
+        }
+        at += static_cast<std::int64_t>(piece.size() / 2);
+    });
+    const float highest = blocks == 0 ? 0.0F : *std::max_element(blockPeaks.begin(), blockPeaks.end());
     if (highest == 0) {
         return -std::numeric_limits<double>::infinity();
     }
-    const std::size_t frames = interleaved.size() / 2;
-    const auto loud = [&](std::size_t block) {
-        const std::size_t from = block * kBlockFrames * 2;
-        const std::size_t to = std::min(interleaved.size(), from + kBlockFrames * 2);
-        return std::any_of(interleaved.begin() + static_cast<std::ptrdiff_t>(from),
-                           interleaved.begin() + static_cast<std::ptrdiff_t>(to),
-                           [&](float sample) { return std::fabs(sample) >= highest / 2; });
-    };
-    const std::size_t blocks = (frames + kBlockFrames - 1) / kBlockFrames;
+    const auto loud = [&](std::size_t block) { return blockPeaks[block] >= highest / 2; };
     double peak = -std::numeric_limits<double>::infinity();
     for (std::size_t block = 0; block < blocks;) {
         if (!loud(block)) {
@@ -116,13 +116,14 @@ Result<double> truePeakOfLoudParts(std::span<const float> interleaved)
         while (end < blocks && loud(end)) {
             ++end;
         }
-        const std::size_t from = block * kBlockFrames >= kContextFrames ? block * kBlockFrames - kContextFrames : 0;
-        const std::size_t to = std::min(frames, end * kBlockFrames + kContextFrames);
+        const std::int64_t runStart = static_cast<std::int64_t>(block) * kBlockFrames;
+        const std::int64_t from = std::max<std::int64_t>(runStart - kContextFrames, 0);
+        const std::int64_t to = std::min(frames, static_cast<std::int64_t>(end) * kBlockFrames + kContextFrames);
         auto meter = audio::LoudnessMeter::open(audio::kSampleRate, audio::LoudnessMeter::Measures::TruePeak);
         if (!meter) {
             return meter.error();
         }
-        meter->add(interleaved.subspan(from * 2, (to - from) * 2));
+        mix.read(from, to, [&](std::span<const float> piece) { meter->add(piece); });
         if (to == frames) {
             // The last samples leave the interpolation only as later ones come in.
             const std::vector<float> silence(kContextFrames * 2, 0.0F);
@@ -136,15 +137,100 @@ Result<double> truePeakOfLoudParts(std::span<const float> interleaved)
 
 }  // namespace
 
+LoudnessPass::Compact LoudnessPass::compact(std::span<const float> interleaved)
+{
+    constexpr std::size_t kStretch = kStretchFrames * 2;
+    Compact sound;
+    sound.samples = {m_memory.allocateArray<std::int16_t>(interleaved.size()), interleaved.size()};
+    const std::size_t stretches = (interleaved.size() + kStretch - 1) / kStretch;
+    sound.steps = {m_memory.allocateArray<float>(stretches), stretches};
+    for (std::size_t stretch = 0; stretch < sound.steps.size(); ++stretch) {
+        const auto in = interleaved.subspan(stretch * kStretch, std::min(kStretch, interleaved.size() - stretch * kStretch));
+        float peak = 0;
+        for (const float sample : in) {
+            peak = std::max(peak, std::fabs(sample));
+        }
+        std::int16_t* out = sound.samples.data() + stretch * kStretch;
+        if (!(peak > 0) || !std::isfinite(peak)) {
+            // Silent (a renderer gives no other non-finite sound).
+            sound.steps[stretch] = 0;
+            std::fill(out, out + in.size(), std::int16_t{0});
+            continue;
+        }
+        const float step = peak / 32767;
+        const float inverse = 1 / step;
+        sound.steps[stretch] = step;
+        for (std::size_t i = 0; i < in.size(); ++i) {
+            out[i] = static_cast<std::int16_t>(std::clamp(std::lrint(in[i] * inverse), -32767L, 32767L));
+        }
+    }
+    return sound;
+}
+
+void LoudnessPass::expand(const Compact& sound, std::size_t from, std::span<float> out, float gain)
+{
+    constexpr std::size_t kStretch = kStretchFrames * 2;
+    for (std::size_t i = 0; i < out.size();) {
+        const std::size_t at = from + i;
+        const float step = sound.steps[at / kStretch] * gain;
+        const std::size_t end = std::min(out.size(), i + kStretch - at % kStretch);
+        for (; i < end; ++i) {
+            out[i] = static_cast<float>(sound.samples[from + i]) * step;
+        }
+    }
+}
+
 std::filesystem::path LoudnessPass::spillPath(const std::filesystem::path& target) const
 {
     return m_folder / (target.stem().string() + ".wav");
 }
 
-audio::SoundWriter LoudnessPass::spillWriter() const
+bool LoudnessPass::holds(const std::string& stem) const
 {
-    return [this](const std::filesystem::path& target, std::span<const float> interleaved) {
-        return writeFloatWave(spillPath(target), interleaved);
+    std::lock_guard lock(m_mutex);
+    return m_held.contains(stem);
+}
+
+void LoudnessPass::play(const std::string& stem, std::int64_t maxFrames, const audio::SoundBlockSink& take) const
+{
+    const Compact* sound = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto found = m_held.find(stem);
+        if (found == m_held.end()) {
+            return;
+        }
+        sound = &found->second;  // map nodes stay where they are, and nothing is let go while mixing
+    }
+    std::array<float, kStretchFrames * 2> block;
+    const std::size_t end = std::min(sound->samples.size(), static_cast<std::size_t>(std::max<std::int64_t>(maxFrames, 0)) * 2);
+    for (std::size_t from = 0; from < end; from += block.size()) {
+        const auto out = std::span<float>(block).first(std::min(block.size(), end - from));
+        expand(*sound, from, out, 1);
+        take(out);
+    }
+}
+
+audio::SoundWriter LoudnessPass::keeper()
+{
+    return [this](const std::filesystem::path& target, std::span<const float> interleaved) -> Status {
+        const std::size_t bytes = interleaved.size() * sizeof(std::int16_t) +
+                                  (interleaved.size() / (kStretchFrames * 2) + 1) * sizeof(float);
+        bool keep = false;
+        {
+            std::lock_guard lock(m_mutex);
+            keep = bytes <= m_heldBytes - m_heldSoFar;
+            if (keep) {
+                m_heldSoFar += bytes;
+            }
+        }
+        if (!keep) {
+            return writeFloatWave(spillPath(target), interleaved);
+        }
+        auto sound = compact(interleaved);  // outside the lock: threads do this at once
+        std::lock_guard lock(m_mutex);
+        m_held.insert_or_assign(target.stem().string(), std::move(sound));
+        return {};
     };
 }
 
@@ -159,7 +245,8 @@ Result<audio::LoudnessGain> LoudnessPass::measure(const std::filesystem::path& c
     audio::MixOptions options;
     options.sampleRate = audio::kSampleRate;
     options.threads = threads;
-    auto mix = audio::mixChart(*chart, m_folder, options, progress);
+    options.held = this;
+    auto mix = audio::mixKeysoundBlocks(audio::chartStrikes(*chart), chart->keysoundNames, m_folder, options, progress);
     if (!mix) {
         return mix.error();
     }
@@ -168,34 +255,27 @@ Result<audio::LoudnessGain> LoudnessPass::measure(const std::filesystem::path& c
     if (!meter) {
         return meter.error();
     }
-    std::optional<audio::LoudnessMeasure> loudness;
+    const auto measureLoudness = [&] {
+        mix->sound.read(0, mix->sound.frames(), [&](std::span<const float> piece) { meter->add(piece); });
+    };
     std::thread loudnessThread;
     try {
-        loudnessThread = std::thread([&] {
-            meter->add(mix->sound.samples);
-            loudness = meter->measure();
-        });
+        loudnessThread = std::thread(measureLoudness);
     } catch (const std::system_error&) {
-        meter->add(mix->sound.samples);  // no thread to spare: here, then
-        loudness = meter->measure();
+        measureLoudness();  // no thread to spare: here, then
     }
-    auto peak = truePeakOfLoudParts(mix->sound.samples);
+    auto peak = truePeakOfLoudParts(mix->sound);
     if (loudnessThread.joinable()) {
         loudnessThread.join();
     }
     if (!peak) {
         return peak.error();
     }
-    audio::LoudnessMeasure measured{loudness->integratedLufs, *peak};
-    // The mixer turns a mix down to keep it from clipping; what the files hold is louder by that.
-    const double mixerDb = 20 * std::log10(static_cast<double>(mix->gain));
-    measured.integratedLufs -= mixerDb;
-    measured.truePeakDbtp -= mixerDb;
-    return audio::normalisingGain(measured, target);
+    return audio::normalisingGain({meter->measure().integratedLufs, *peak}, target);
 }
 
 Status LoudnessPass::encode(std::span<const std::filesystem::path> targets, double gainDb,
-                            const audio::SoundWriter& writer, unsigned threads, ProgressSink& progress) const
+                            const audio::SoundWriter& writer, unsigned threads, ProgressSink& progress)
 {
     const auto amplitude = static_cast<float>(audio::amplitudeOfDb(gainDb));
     std::atomic<std::size_t> next{0};
@@ -215,22 +295,40 @@ Status LoudnessPass::encode(std::span<const std::filesystem::path> targets, doub
     const auto work = [&] {
         // Nothing thrown here may leave the thread: it would end the whole process.
         try {
+            std::vector<float> samples;  // one buffer for the thread: fresh memory is slow to come by
             for (std::size_t i = next++; i < targets.size() && !stop; i = next++) {
-                auto samples = readFloatWave(spillPath(targets[i]));
-                if (!samples) {
-                    fail(samples.error());
-                    return;
+                std::optional<Compact> held;
+                {
+                    std::lock_guard lock(m_mutex);
+                    if (auto found = m_held.find(targets[i].stem().string()); found != m_held.end()) {
+                        held = std::move(found->second);
+                        m_held.erase(found);
+                    }
                 }
-                for (auto& sample : *samples) {
-                    sample *= amplitude;
+                const bool spilled = !held;
+                if (held) {
+                    samples.resize(held->samples.size());
+                    expand(*held, 0, samples, amplitude);
+                    held.reset();
+                } else {
+                    auto read = readFloatWave(spillPath(targets[i]));
+                    if (!read) {
+                        fail(read.error());
+                        return;
+                    }
+                    samples = std::move(read).value();
+                    for (auto& sample : samples) {
+                        sample *= amplitude;
+                    }
                 }
-                if (auto written = writer(targets[i], *samples); !written) {
+                if (auto written = writer(targets[i], samples); !written) {
                     fail(written.error());
                     return;
                 }
-                std::error_code ignored;
-                std::filesystem::remove(spillPath(targets[i]), ignored);
-                std::lock_guard lock(mutex);
+                if (spilled) {
+                    std::error_code ignored;
+                    std::filesystem::remove(spillPath(targets[i]), ignored);
+                }                std::lock_guard lock(mutex);
                 ++finished;
                 changed.notify_one();
             }

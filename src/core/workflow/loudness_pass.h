@@ -1,45 +1,83 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <span>
+#include <string>
 
+#include "core/audio/chart_mixer.h"
 #include "core/audio/loudness.h"
 #include "core/audio/render_pool.h"
+#include "core/base/chunk_arena.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
 
 namespace zentrowe::workflow {
 
-// Brings a build to one loudness: every sound is rendered first into a folder of its own as
-// 32-bit float WAV (so a render waits on disk, not in memory, and loses nothing), the chart's
-// autoplay is mixed from those and measured, and only then is each file encoded, every one with
-// the same gain, so the keysounds keep their levels against each other and against the BGM.
-class LoudnessPass {
-public:
-    explicit LoudnessPass(std::filesystem::path spillFolder) : m_folder(std::move(spillFolder)) {}
+// How much rendered sound a loudness pass keeps in memory before it writes renders to disk: a
+// thousand keysounds with their tails take about 200 MB.
+inline constexpr std::size_t kHeldSoundBytes = std::size_t{1} << 30;
 
-    // A writer for the render pool: keeps the sound for `target` in the spill folder, named by
-    // the target's stem and ".wav". WriteFailed if it cannot.
-    audio::SoundWriter spillWriter() const;
+// Brings a build to one loudness: every sound is rendered first and kept, the chart's autoplay
+// is mixed from those and measured, and only then is each file encoded, every one with the same
+// gain, so the keysounds keep their levels against each other and against the BGM.
+// Renders are kept in memory up to a budget, each stretch of a sound as 16-bit samples scaled to
+// its own peak: half the memory of floats (taking fresh memory is a noticeable part of a build's
+// time), and the rounding stays 96 dB below the stretch's peak, under the step of any 16-bit
+// file the gain can make. Past the budget renders wait as 32-bit float WAV files in a folder of
+// their own, so a song of any size fits.
+class LoudnessPass final : private audio::HeldSounds {
+public:
+    LoudnessPass(std::filesystem::path spillFolder, std::size_t heldBytes = kHeldSoundBytes)
+        : m_folder(std::move(spillFolder)), m_heldBytes(heldBytes)
+    {
+    }
+
+    // A writer for the render pool, safe to call from several threads: keeps the sound for
+    // `target` in memory, or, past the budget, in the spill folder named by the target's stem
+    // and ".wav". WriteFailed if it cannot. The pass must outlive the writer.
+    audio::SoundWriter keeper();
 
     // Mixes what the chart at `chartPath` plays (every keysound at each of its objects, the BGM
-    // files as placed) from the spilled sounds, and gives the gain that meets `target` and the
+    // files as placed) from the kept sounds, and gives the gain that meets `target` and the
     // measure the mix then has. The chart's own folder is not read. The refusals of
     // chart::readChartFile and audio::mixChart; Cancelled if the sink asks to stop.
     Result<audio::LoudnessGain> measure(const std::filesystem::path& chartPath, const audio::LoudnessTarget& target,
                                         unsigned threads, ProgressSink& progress) const;
 
-    // Encodes each target from its spilled sound through `writer`, `gainDb` applied, on up to
+    // Encodes each target from its kept sound through `writer`, `gainDb` applied, on up to
     // `threads` threads (0: one per core, at most audio::kMostRenderThreads); each spilled file is
-    // removed once encoded. Progress in files. The first failure is returned; Cancelled if the
-    // sink asks to stop.
+    // removed once encoded (the memory of kept sounds goes with the pass). Progress in files. The
+    // first failure is returned; Cancelled if the sink asks to stop.
     Status encode(std::span<const std::filesystem::path> targets, double gainDb, const audio::SoundWriter& writer,
-                  unsigned threads, ProgressSink& progress) const;
+                  unsigned threads, ProgressSink& progress);
+
+private:
+    // A kept sound: 16-bit samples, and per stretch of kStretchFrames frames the size of a step.
+    struct Compact {
+        std::span<std::int16_t> samples;
+        std::span<float> steps;
+    };
+    static constexpr std::size_t kStretchFrames = 1024;
+
+    Compact compact(std::span<const float> interleaved);
+    // Samples [from, from + out.size()) of a kept sound, each times `gain`.
+    static void expand(const Compact& sound, std::size_t from, std::span<float> out, float gain);
+
+    bool holds(const std::string& stem) const override;
+    void play(const std::string& stem, std::int64_t maxFrames, const audio::SoundBlockSink& take) const override;
 
     std::filesystem::path spillPath(const std::filesystem::path& target) const;
 
-private:
     std::filesystem::path m_folder;
+    std::size_t m_heldBytes;
+    ChunkArena m_memory;  // the kept sounds, let go with the pass
+    mutable std::mutex m_mutex;
+    std::map<std::string, Compact> m_held;  // by the target's stem
+    std::size_t m_heldSoFar = 0;             // bytes, counted as sounds are taken
 };
 
 }  // namespace zentrowe::workflow

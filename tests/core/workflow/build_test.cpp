@@ -788,6 +788,33 @@ TEST_F(BuildWithFakes, LoudnessBringsTheAutoplayToTheTargetWithOneGainForEveryFi
         }
         EXPECT_FALSE(std::filesystem::exists(m_dir / "loud" / ".zentrowe-staging"));
     }
+
+    // Renders kept in memory, spilled to disk past the budget, or some of each, make the same
+    // files: a spilled render is exact, a kept one within a 16-bit step.
+    std::map<std::string, std::vector<float>> kept;
+    for (const std::size_t budget : {workflow::kHeldSoundBytes, std::size_t{0}, std::size_t{20'000}}) {
+        SCOPED_TRACE(budget);
+        auto req = request(song);
+        req.conversion.outputFolder = m_dir / "budget";
+        std::filesystem::remove_all(m_dir / "budget");
+        std::filesystem::create_directories(m_dir / "budget");
+        req.loudness = -40;
+        req.heldSoundBytes = budget;
+        ASSERT_TRUE(runBuild(req, m_quiet, fakes()).ok());
+        for (const auto& [name, plainPeak] : plainPeaks) {
+            SCOPED_TRACE(name);
+            const auto samples = decode(m_dir / "budget" / name);
+            auto& first = kept[name];
+            if (first.empty()) {
+                first = samples;
+                continue;
+            }
+            ASSERT_EQ(samples.size(), first.size());
+            for (std::size_t i = 0; i < samples.size(); ++i) {
+                ASSERT_NEAR(samples[i], first[i], 1.5F * kOneStep) << "sample " << i;
+            }
+        }
+    }
 }
 
 }  // namespace
