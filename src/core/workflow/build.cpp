@@ -219,6 +219,7 @@ std::vector<std::pair<std::string, std::string>> manifestSettings(const BuildReq
     };
 }
 
+constexpr std::size_t kLongestFileName = 255;  // bytes, on the file systems players run on
 constexpr const char* kUntouched = "; the folder's earlier files are untouched";
 
 // A failure after the staging folder is made, saying the folder is as it was.
@@ -434,10 +435,23 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
                                       song.ticksPerMeasure, keysoundTempo};
     std::vector<audio::Instrument> instruments;
     std::vector<std::string> keysoundNames;
+    std::size_t longestName = 0;
     for (auto& job : keysoundJobs(keysounds, states, rendering)) {
         instruments.push_back(job.note.instrument);
         keysoundNames.push_back(job.name);
+        longestName = std::max(longestName, job.name.size());
         jobs.push_back(std::move(job));
+    }
+    if (longestName > kLongestFileName) {
+        // The channel states of the track lengthen the names past what the keysound name's own
+        // limit allows for.
+        const std::size_t over = longestName - kLongestFileName;
+        return Error{ErrorCode::InvalidSetting,
+                     "输入有误: with this track's channel states the keysound files would be named up to " +
+                         std::to_string(longestName) + " bytes, and file names allow 255: shorten the keysound name to " +
+                         std::to_string(settings.keysoundName.size() > over ? settings.keysoundName.size() - over : 0) +
+                         " bytes"}
+            .about("keysoundName");
     }
     outcome.missingInstruments =
         missingInstruments(**firstRenderer, instruments, bgmFiles.empty() ? decltype(bgmEvents){} : bgmEvents);

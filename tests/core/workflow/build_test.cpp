@@ -15,6 +15,7 @@
 #include "core/audio/chart_mixer.h"
 #include "core/audio/loudness.h"
 #include "core/chart/chart_file.h"
+#include "core/convert/keysound_name.h"
 #include "core/base/folder_lock.h"
 #include "core/song/chart_file_name.h"
 #include "core/workflow/build_manifest.h"
@@ -631,6 +632,24 @@ TEST_F(BuildWithFakes, RefusalsNameWhatIsAtFaultAndWriteNothing)
         EXPECT_EQ(outcome.error().code, ErrorCode::FolderBusy);
         EXPECT_NE(outcome.error().message.find((m_dir / "out").string()), std::string::npos);
         EXPECT_TRUE(outputNames().empty());
+    }
+    {
+        SCOPED_TRACE("a keysound name that the track's channel states lengthen past 255 bytes");
+        // The second note differs in level, pan, modulation, pressure and bend: "-v…-p10-m50-a30-b+…".
+        const Bytes song = midiFile(0, 96, {rawTrack({{0, noteOn(0, 60, 100)}, {96, noteOff(0, 60)},
+                                                      {100, bytes({0xB0, 7, 40})}, {100, bytes({0xB0, 10, 10})},
+                                                      {100, bytes({0xB0, 1, 50})}, {100, bytes({0xD0, 30})},
+                                                      {100, bytes({0xE0, 0, 0x50})}, {192, noteOn(0, 60, 100)},
+                                                      {288, noteOff(0, 60)}})});
+        auto req = request(song);
+        req.conversion.settings.keysoundName = std::string(convert::kLongestKeysoundName, 'k');
+        const auto outcome = runBuild(req, m_quiet, fakes());
+        ASSERT_FALSE(outcome.ok());
+        EXPECT_EQ(outcome.error().code, ErrorCode::InvalidSetting);
+        EXPECT_NE(outcome.error().message.find("shorten the keysound name to"), std::string::npos)
+            << outcome.error().message;
+        EXPECT_TRUE(outputNames().empty());
+        EXPECT_EQ(m_calls, 0);
     }
     {
         SCOPED_TRACE("a conversion refused leaves no folder it made");
