@@ -36,7 +36,10 @@ struct TrackEvents {
     void onEvent(std::int64_t, std::uint32_t, const song::SysExEvent&) {}
 };
 
-// The channel voice events of the tracks `keep` accepts (by 0-based index), merged and placed.
+enum class Keeping { Everything, ControlsOnly, Nothing };
+
+// The channel voice events of the tracks `keep` keeps (by 0-based index), merged and placed;
+// of a track kept for its controls, what acts on the channels the other kept tracks play.
 template <typename Keep>
 std::vector<TimedEvent> sequenceWhere(std::span<const std::uint8_t> file, const song::SongSummary& song, Keep keep);
 
@@ -70,13 +73,17 @@ std::int64_t TickClock::frameOf(std::int64_t tick) const
 std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                        int skippedTrackNumber)
 {
-    return sequenceWhere(file, song, [&](std::size_t index) { return static_cast<int>(index) + 1 != skippedTrackNumber; });
+    return sequenceWhere(file, song, [&](std::size_t index) {
+        return static_cast<int>(index) + 1 != skippedTrackNumber ? Keeping::Everything : Keeping::ControlsOnly;
+    });
 }
 
 std::vector<TimedEvent> sequenceTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                       int trackNumber)
 {
-    return sequenceWhere(file, song, [&](std::size_t index) { return static_cast<int>(index) + 1 == trackNumber; });
+    return sequenceWhere(file, song, [&](std::size_t index) {
+        return static_cast<int>(index) + 1 == trackNumber ? Keeping::Everything : Keeping::Nothing;
+    });
 }
 
 namespace {
@@ -90,16 +97,33 @@ std::vector<TimedEvent> sequenceWhere(std::span<const std::uint8_t> file, const 
         song::ChannelEvent event;
     };
     std::vector<Placed> placed;
+    std::vector<Placed> controls;  // from tracks whose notes are left out
+    std::array<bool, 16> sounding{};  // channels the kept tracks play notes on
+    std::int64_t lastKept = -1;
     NullProgress quiet;
     for (std::size_t index = 0; index < song.tracks.size(); ++index) {
-        if (!keep(index)) {
+        const Keeping keeping = keep(index);
+        if (keeping == Keeping::Nothing) {
             continue;
         }
         TrackEvents track;
         ProgressThrottle throttle(quiet, 0);
         song::walkTrack(file, song.tracks[index].location, track, throttle);
         for (const auto& [tick, event] : track.events) {
-            placed.push_back({tick, index, event});
+            if (keeping == Keeping::Everything) {
+                placed.push_back({tick, index, event});
+                sounding[event.status & 0x0F] = sounding[event.status & 0x0F] || event.kind() == 0x90;
+                lastKept = std::max(lastKept, tick);
+            } else if (!isNote(event)) {
+                controls.push_back({tick, index, event});
+            }
+        }
+    }
+    // A controller, program or bend of a left-out track acts on every note of its channel, as it
+    // does when the song plays whole; past the last kept event it would only lengthen the sound.
+    for (const auto& control : controls) {
+        if (sounding[control.event.status & 0x0F] && control.tick <= lastKept) {
+            placed.push_back(control);
         }
     }
     std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) {

@@ -32,8 +32,10 @@ private:
 // Every channel voice event (notes, key and channel pressure, controllers with bank select,
 // program changes, pitch bend) of every track but `skippedTrackNumber` (1-based; 0 skips none),
 // read with the track walk every pass uses, merged across tracks in time order (tracks in file
-// order at equal times) and placed at frames through the song's tempo map. Notes numbered 128 or
-// above are left out; other bytes go on as read. Tracks cut short by the file's end give the
+// order at equal times) and placed at frames through the song's tempo map. Of the skipped track,
+// the events other than notes on channels the other tracks play notes on, up to their last
+// event: on a shared channel its pedal and controllers act on their notes too. Notes numbered 128
+// or above are left out; other bytes go on as read. Tracks cut short by the file's end give the
 // events read before.
 std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                        int skippedTrackNumber);

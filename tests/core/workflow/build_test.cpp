@@ -14,6 +14,7 @@
 #include "../convert/convert_test_support.h"
 #include "core/audio/chart_mixer.h"
 #include "core/audio/loudness.h"
+#include "core/audio/song_sequence.h"
 #include "core/chart/chart_file.h"
 #include "core/convert/keysound_name.h"
 #include "core/base/folder_lock.h"
@@ -834,6 +835,25 @@ TEST_F(BuildWithFakes, LoudnessBringsTheAutoplayToTheTargetWithOneGainForEveryFi
             }
         }
     }
+}
+
+// A pedal, a controller or a program change of the chosen track acts on the other tracks' notes of
+// its channel, as when the song plays whole; its notes, its other channels and what comes after
+// the other tracks' last event stay out of the BGM.
+TEST(SongSequence, TheChosenTracksControlsOfASharedChannelReachTheOtherTracks)
+{
+    const Bytes song = midiFile(1, 96, {rawTrack({{0, bytes({0xB0, 64, 127})}, {0, bytes({0xB1, 7, 30})},
+                                                  {0, noteOn(0, 72, 100)}, {48, noteOff(0, 72)},
+                                                  {50, program(0, 40)}, {500, bytes({0xB0, 7, 20})}}),
+                                        rawTrack({{10, noteOn(0, 48, 90)}, {96, noteOff(0, 48)}})});
+    const auto events = audio::sequenceTracks(song, summaryOf(song), 1);
+    std::vector<std::array<int, 3>> got;
+    for (const auto& event : events) {
+        got.push_back({event.status, event.data1, event.data2});
+    }
+    const std::vector<std::array<int, 3>> expected = {
+        {0xB0, 64, 127}, {0x90, 48, 90}, {0xC0, 40, 0}, {0x80, 48, 0}};
+    EXPECT_EQ(got, expected);
 }
 
 }  // namespace
