@@ -1,6 +1,7 @@
 #include "core/audio/chart_mixer.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -108,8 +109,55 @@ private:
     std::vector<float> m_silence = std::vector<float>(static_cast<std::size_t>(kSilenceFrames) * 2, 0.0F);
 };
 
+// Where each held sound plays in a mix that is mixed only as it is read.
+struct HeldPlan {
+    struct Entry {
+        std::int64_t start = 0;      // the mix frame its sound is first heard at
+        std::int64_t soundFrom = 0;  // the sound's frames [soundFrom, soundTo) are heard
+        std::int64_t soundTo = 0;
+        std::size_t stem = 0;
+    };
+    const HeldSounds* held = nullptr;
+    std::vector<std::string> stems;
+    std::vector<Entry> entries;  // by start
+    std::int64_t longest = 0;    // frames any entry is heard for
+
+    void read(std::int64_t from, std::int64_t to, const SoundBlockSink& take) const
+    {
+        constexpr std::int64_t kWindowFrames = 8192;
+        std::vector<float> window(static_cast<std::size_t>(kWindowFrames) * 2);
+        auto next = std::lower_bound(entries.begin(), entries.end(), from - longest,
+                                     [](const Entry& entry, std::int64_t frame) { return entry.start < frame; });
+        std::vector<const Entry*> active;
+        for (std::int64_t at = std::max<std::int64_t>(from, 0); at < to;) {
+            const std::int64_t end = std::min(at + kWindowFrames, to);
+            for (; next != entries.end() && next->start < end; ++next) {
+                active.push_back(&*next);
+            }
+            std::erase_if(active, [&](const Entry* entry) { return entry->start + (entry->soundTo - entry->soundFrom) <= at; });
+            const auto out = std::span<float>(window).first(static_cast<std::size_t>(end - at) * 2);
+            std::fill(out.begin(), out.end(), 0.0F);
+            for (const Entry* entry : active) {
+                const std::int64_t a = std::max(at, entry->start);
+                const std::int64_t b = std::min(end, entry->start + (entry->soundTo - entry->soundFrom));
+                if (a < b) {
+                    held->addTo(stems[entry->stem], entry->soundFrom + (a - entry->start),
+                                out.subspan(static_cast<std::size_t>(a - at) * 2, static_cast<std::size_t>(b - a) * 2));
+                }
+            }
+            take(out);
+            at = end;
+        }
+    }
+};
+
 MixBlocks::MixBlocks(std::unique_ptr<BlockMix> blocks, std::int64_t frames)
     : m_blocks(std::move(blocks)), m_frames(frames)
+{
+}
+
+MixBlocks::MixBlocks(std::shared_ptr<const HeldPlan> plan, std::int64_t frames)
+    : m_plan(std::move(plan)), m_frames(frames)
 {
 }
 
@@ -119,12 +167,22 @@ MixBlocks::~MixBlocks() = default;
 
 std::vector<float> MixBlocks::assemble()
 {
+    if (m_plan) {
+        std::vector<float> samples;
+        samples.reserve(static_cast<std::size_t>(m_frames) * 2);
+        read(0, m_frames, [&](std::span<const float> piece) { samples.insert(samples.end(), piece.begin(), piece.end()); });
+        return samples;
+    }
     return m_blocks->assemble(m_frames);
 }
 
 void MixBlocks::read(std::int64_t from, std::int64_t to, const SoundBlockSink& take) const
 {
-    m_blocks->read(from, std::min(to, m_frames), take);
+    if (m_plan) {
+        m_plan->read(from, std::min(to, m_frames), take);
+    } else {
+        m_blocks->read(from, std::min(to, m_frames), take);
+    }
 }
 
 namespace {
@@ -150,6 +208,20 @@ struct FileRead {
     std::optional<Error> error;
     std::int64_t frames = 0;  // decoded, whether or not the file then failed
 };
+
+// Gives a held sound in blocks, as streamSoundFile decodes a file, up to `maxFrames` frames.
+void playHeld(const HeldSounds& held, const std::string& stem, std::int64_t maxFrames, const SoundBlockSink& take)
+{
+    constexpr std::int64_t kBlockFrames = 2048;
+    std::array<float, kBlockFrames * 2> block;
+    const std::int64_t frames = std::min(held.frames(stem), maxFrames);
+    for (std::int64_t at = 0; at < frames; at += kBlockFrames) {
+        const auto out = std::span<float>(block).first(static_cast<std::size_t>(std::min(kBlockFrames, frames - at)) * 2);
+        std::fill(out.begin(), out.end(), 0.0F);
+        held.addTo(stem, at, out);
+        take(out);
+    }
+}
 
 // Decodes the files on every core, each block added at once wherever the file sounds: decoding is
 // most of a preview's time, and adding a block while it is hot costs little. The caller's thread
@@ -193,7 +265,7 @@ Result<std::vector<FileRead>> readIntoMix(const std::vector<FileToRead>& files, 
                     }
                 };
                 if (file.held) {
-                    options.held->play(file.path.string(), file.maxFrames, take);
+                    playHeld(*options.held, file.path.string(), file.maxFrames, take);
                 } else if (auto decoded = streamSoundFile(file.path, options.sampleRate, file.maxFrames, take);
                            !decoded) {
                     read.error = decoded.error();
@@ -354,10 +426,36 @@ Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes
                          [](const Placement& a, const Placement& b) { return a.soundTo > b.soundTo; });
     }
 
-    auto blocks = std::make_unique<BlockMix>(limitFrames, options.sampleRate);
-    auto read = readIntoMix(files, options, *blocks, progress);
-    if (!read) {
-        return read.error();
+    const bool allHeld = std::all_of(files.begin(), files.end(), [](const FileToRead& file) { return file.held; });
+    std::unique_ptr<BlockMix> blocks;
+    std::shared_ptr<HeldPlan> plan;
+    Result<std::vector<FileRead>> read = std::vector<FileRead>{};
+    if (allHeld) {
+        // Nothing to decode: the plan mixes as it is read.
+        plan = std::make_shared<HeldPlan>();
+        plan->held = options.held;
+        for (const auto& file : files) {
+            const std::int64_t frames = std::min(options.held->frames(file.path.string()), file.maxFrames);
+            read->push_back({std::nullopt, frames});
+            plan->stems.push_back(file.path.string());
+            for (const auto& placement : file.placements) {
+                const std::int64_t to = std::min(placement.soundTo, frames);
+                if (placement.soundFrom < to) {
+                    plan->entries.push_back({placement.first + placement.soundFrom, placement.soundFrom, to,
+                                             plan->stems.size() - 1});
+                    plan->longest = std::max(plan->longest, to - placement.soundFrom);
+                }
+            }
+        }
+        std::sort(plan->entries.begin(), plan->entries.end(),
+                  [](const HeldPlan::Entry& a, const HeldPlan::Entry& b) { return a.start < b.start; });
+        progress.advance(static_cast<std::int64_t>(files.size()), static_cast<std::int64_t>(files.size()));
+    } else {
+        blocks = std::make_unique<BlockMix>(limitFrames, options.sampleRate);
+        read = readIntoMix(files, options, *blocks, progress);
+        if (!read) {
+            return read.error();
+        }
     }
     // Where each keysound's sound ends: a file that failed part-way sounds as far as it decoded,
     // and is listed.
@@ -397,7 +495,8 @@ Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes
         return Error{ErrorCode::MixTooLong, "the chart sounds for more than an hour; mix a part of it"};
     }
     const std::int64_t totalFrames = std::max<std::int64_t>(frameAt(end - options.fromSeconds), 0);
-    return ChartMixBlocks{MixBlocks(std::move(blocks), totalFrames), std::move(missingNames), filesRead};
+    auto sound = plan ? MixBlocks(std::move(plan), totalFrames) : MixBlocks(std::move(blocks), totalFrames);
+    return ChartMixBlocks{std::move(sound), std::move(missingNames), filesRead};
 }
 
 Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std::vector<std::string>& names,

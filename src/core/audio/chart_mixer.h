@@ -23,14 +23,16 @@ inline constexpr double kLongestMixSeconds = 3600;
 inline constexpr float kMixPeak = 0.98F;
 
 // Sounds a caller holds in memory instead of files, found by the stem of a keysound's name: a
-// keysound whose sound is held is played from it, not looked for in the folder.
+// keysound whose sound is held is played from it, not looked for in the folder. Interleaved
+// stereo at the mix's rate; called from several threads at once.
 class HeldSounds {
 public:
     virtual ~HeldSounds() = default;
     virtual bool holds(const std::string& stem) const = 0;
-    // Gives the held sound in blocks (interleaved stereo at the mix's rate), as streamSoundFile
-    // decodes a file, up to `maxFrames` frames. Called from several threads at once.
-    virtual void play(const std::string& stem, std::int64_t maxFrames, const SoundBlockSink& take) const = 0;
+    virtual std::int64_t frames(const std::string& stem) const = 0;
+    // Adds frames [from, from + out.size() / 2) of the sound into `out` (frames past its end add
+    // nothing).
+    virtual void addTo(const std::string& stem, std::int64_t from, std::span<float> out) const = 0;
 };
 
 struct MixOptions {
@@ -52,24 +54,30 @@ struct ChartMix {
 };
 
 class BlockMix;
+struct HeldPlan;
 
-// A mix as the mixer makes it, in blocks of a second where sound landed, before it is put
-// together: for a caller that only reads it through once or twice.
+// A mix before it is put together, for a caller that only reads it through once or twice: in
+// blocks of a second where sound landed or, when every sound is held in memory, not mixed at all
+// until read, each read mixing what it asks for in a small buffer of its own (a long mix then
+// takes no memory, and fresh memory is slow to come by).
 class MixBlocks {
 public:
     MixBlocks(std::unique_ptr<BlockMix> blocks, std::int64_t frames);
+    MixBlocks(std::shared_ptr<const HeldPlan> plan, std::int64_t frames);
     MixBlocks(MixBlocks&&) noexcept;
     MixBlocks& operator=(MixBlocks&&) noexcept;
     ~MixBlocks();
 
     std::int64_t frames() const { return m_frames; }
     // Gives frames [from, to) of the mix in order, in pieces of at most a block, silence as zeros.
+    // Several threads may read at once.
     void read(std::int64_t from, std::int64_t to, const SoundBlockSink& take) const;
     // The whole mix as one sound, each block let go as it is copied: nothing is left to read.
     std::vector<float> assemble();
 
 private:
     std::unique_ptr<BlockMix> m_blocks;
+    std::shared_ptr<const HeldPlan> m_plan;
     std::int64_t m_frames = 0;
 };
 

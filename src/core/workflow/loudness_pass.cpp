@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/audio/chart_mixer.h"
+#include "core/audio/programme_loudness.h"
 #include "core/base/file_error.h"
 #include "core/chart/chart_file.h"
 
@@ -80,61 +81,6 @@ Result<std::vector<float>> readFloatWave(const std::filesystem::path& path)
     return samples;
 }
 
-// The true peak (dBTP) of a whole mix, metered only where it comes within 6 dB of its highest
-// sample: four-times oversampling is most of a loudness measure's cost, and the true peak of the
-// quieter stretches, at most a fraction of a dB above their samples, cannot reach the loud
-// parts'. Each loud run gets a meter of its own, fed from a little before to a little after it
-// so its interpolation starts and ends on quieter samples (whose own ringing stays below the
-// run's samples).
-Result<double> truePeakOfLoudParts(const audio::MixBlocks& mix)
-{
-    constexpr std::int64_t kBlockFrames = 4410;   // 100 ms
-    constexpr std::int64_t kContextFrames = 256;  // well past the interpolation filter's length
-    const std::int64_t frames = mix.frames();
-    const auto blocks = static_cast<std::size_t>((frames + kBlockFrames - 1) / kBlockFrames);
-    std::vector<float> blockPeaks(blocks, 0.0F);
-    std::int64_t at = 0;
-    mix.read(0, frames, [&](std::span<const float> piece) {
-        for (std::size_t i = 0; i < piece.size(); ++i) {
-            auto& peak = blockPeaks[static_cast<std::size_t>((at + static_cast<std::int64_t>(i / 2)) / kBlockFrames)];
-            peak = std::max(peak, std::fabs(piece[i]));
-        }
-        at += static_cast<std::int64_t>(piece.size() / 2);
-    });
-    const float highest = blocks == 0 ? 0.0F : *std::max_element(blockPeaks.begin(), blockPeaks.end());
-    if (highest == 0) {
-        return -std::numeric_limits<double>::infinity();
-    }
-    const auto loud = [&](std::size_t block) { return blockPeaks[block] >= highest / 2; };
-    double peak = -std::numeric_limits<double>::infinity();
-    for (std::size_t block = 0; block < blocks;) {
-        if (!loud(block)) {
-            ++block;
-            continue;
-        }
-        std::size_t end = block + 1;
-        while (end < blocks && loud(end)) {
-            ++end;
-        }
-        const std::int64_t runStart = static_cast<std::int64_t>(block) * kBlockFrames;
-        const std::int64_t from = std::max<std::int64_t>(runStart - kContextFrames, 0);
-        const std::int64_t to = std::min(frames, static_cast<std::int64_t>(end) * kBlockFrames + kContextFrames);
-        auto meter = audio::LoudnessMeter::open(audio::kSampleRate, audio::LoudnessMeter::Measures::TruePeak);
-        if (!meter) {
-            return meter.error();
-        }
-        mix.read(from, to, [&](std::span<const float> piece) { meter->add(piece); });
-        if (to == frames) {
-            // The last samples leave the interpolation only as later ones come in.
-            const std::vector<float> silence(kContextFrames * 2, 0.0F);
-            meter->add(silence);
-        }
-        peak = std::max(peak, meter->measure().truePeakDbtp);
-        block = end;
-    }
-    return peak;
-}
-
 }  // namespace
 
 LoudnessPass::Compact LoudnessPass::compact(std::span<const float> interleaved)
@@ -167,15 +113,22 @@ LoudnessPass::Compact LoudnessPass::compact(std::span<const float> interleaved)
     return sound;
 }
 
-void LoudnessPass::expand(const Compact& sound, std::size_t from, std::span<float> out, float gain)
+void LoudnessPass::expand(const Compact& sound, std::size_t from, std::span<float> out, float gain, bool add)
 {
     constexpr std::size_t kStretch = kStretchFrames * 2;
     for (std::size_t i = 0; i < out.size();) {
         const std::size_t at = from + i;
         const float step = sound.steps[at / kStretch] * gain;
         const std::size_t end = std::min(out.size(), i + kStretch - at % kStretch);
-        for (; i < end; ++i) {
-            out[i] = static_cast<float>(sound.samples[from + i]) * step;
+        const std::int16_t* in = sound.samples.data() + from;
+        if (add) {
+            for (; i < end; ++i) {
+                out[i] += static_cast<float>(in[i]) * step;
+            }
+        } else {
+            for (; i < end; ++i) {
+                out[i] = static_cast<float>(in[i]) * step;
+            }
         }
     }
 }
@@ -185,30 +138,32 @@ std::filesystem::path LoudnessPass::spillPath(const std::filesystem::path& targe
     return m_folder / (target.stem().string() + ".wav");
 }
 
-bool LoudnessPass::holds(const std::string& stem) const
+const LoudnessPass::Compact* LoudnessPass::find(const std::string& stem) const
 {
     std::lock_guard lock(m_mutex);
-    return m_held.contains(stem);
+    const auto found = m_held.find(stem);
+    return found != m_held.end() ? &found->second : nullptr;  // map nodes stay where they are
 }
 
-void LoudnessPass::play(const std::string& stem, std::int64_t maxFrames, const audio::SoundBlockSink& take) const
+bool LoudnessPass::holds(const std::string& stem) const
 {
-    const Compact* sound = nullptr;
-    {
-        std::lock_guard lock(m_mutex);
-        const auto found = m_held.find(stem);
-        if (found == m_held.end()) {
-            return;
-        }
-        sound = &found->second;  // map nodes stay where they are, and nothing is let go while mixing
+    return find(stem) != nullptr;
+}
+
+std::int64_t LoudnessPass::frames(const std::string& stem) const
+{
+    const Compact* sound = find(stem);
+    return sound != nullptr ? static_cast<std::int64_t>(sound->samples.size() / 2) : 0;
+}
+
+void LoudnessPass::addTo(const std::string& stem, std::int64_t from, std::span<float> out) const
+{
+    const Compact* sound = find(stem);
+    const auto first = static_cast<std::size_t>(std::max<std::int64_t>(from, 0)) * 2;
+    if (sound == nullptr || first >= sound->samples.size()) {
+        return;
     }
-    std::array<float, kStretchFrames * 2> block;
-    const std::size_t end = std::min(sound->samples.size(), static_cast<std::size_t>(std::max<std::int64_t>(maxFrames, 0)) * 2);
-    for (std::size_t from = 0; from < end; from += block.size()) {
-        const auto out = std::span<float>(block).first(std::min(block.size(), end - from));
-        expand(*sound, from, out, 1);
-        take(out);
-    }
+    expand(*sound, first, out.first(std::min(out.size(), sound->samples.size() - first)), 1, true);
 }
 
 audio::SoundWriter LoudnessPass::keeper()
@@ -250,28 +205,13 @@ Result<audio::LoudnessGain> LoudnessPass::measure(const std::filesystem::path& c
     if (!mix) {
         return mix.error();
     }
-    // The loudness on one thread, the true peak of the loud parts on another.
-    auto meter = audio::LoudnessMeter::open(audio::kSampleRate, audio::LoudnessMeter::Measures::Loudness);
-    if (!meter) {
-        return meter.error();
+    const auto measured = audio::measureProgramme(
+        [&](std::int64_t from, std::int64_t to, const audio::SoundBlockSink& take) { mix->sound.read(from, to, take); },
+        mix->sound.frames(), audio::kSampleRate, threads);
+    if (!measured) {
+        return measured.error();
     }
-    const auto measureLoudness = [&] {
-        mix->sound.read(0, mix->sound.frames(), [&](std::span<const float> piece) { meter->add(piece); });
-    };
-    std::thread loudnessThread;
-    try {
-        loudnessThread = std::thread(measureLoudness);
-    } catch (const std::system_error&) {
-        measureLoudness();  // no thread to spare: here, then
-    }
-    auto peak = truePeakOfLoudParts(mix->sound);
-    if (loudnessThread.joinable()) {
-        loudnessThread.join();
-    }
-    if (!peak) {
-        return peak.error();
-    }
-    return audio::normalisingGain({meter->measure().integratedLufs, *peak}, target);
+    return audio::normalisingGain(*measured, target);
 }
 
 Status LoudnessPass::encode(std::span<const std::filesystem::path> targets, double gainDb,
@@ -308,7 +248,7 @@ Status LoudnessPass::encode(std::span<const std::filesystem::path> targets, doub
                 const bool spilled = !held;
                 if (held) {
                     samples.resize(held->samples.size());
-                    expand(*held, 0, samples, amplitude);
+                    expand(*held, 0, samples, amplitude, false);
                     held.reset();
                 } else {
                     auto read = readFloatWave(spillPath(targets[i]));

@@ -64,11 +64,14 @@ private:
     static constexpr std::size_t kStretchFrames = 1024;
 
     Compact compact(std::span<const float> interleaved);
-    // Samples [from, from + out.size()) of a kept sound, each times `gain`.
-    static void expand(const Compact& sound, std::size_t from, std::span<float> out, float gain);
+    // Samples [from, from + out.size()) of a kept sound, each times `gain`, written over `out` or
+    // added to it.
+    static void expand(const Compact& sound, std::size_t from, std::span<float> out, float gain, bool add);
 
     bool holds(const std::string& stem) const override;
-    void play(const std::string& stem, std::int64_t maxFrames, const audio::SoundBlockSink& take) const override;
+    std::int64_t frames(const std::string& stem) const override;
+    void addTo(const std::string& stem, std::int64_t from, std::span<float> out) const override;
+    const Compact* find(const std::string& stem) const;
 
     std::filesystem::path spillPath(const std::filesystem::path& target) const;
 
