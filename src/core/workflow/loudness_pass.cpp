@@ -205,9 +205,23 @@ Result<audio::LoudnessGain> LoudnessPass::measure(const std::filesystem::path& c
     if (!mix) {
         return mix.error();
     }
-    const auto measured = audio::measureProgramme(
-        [&](std::int64_t from, std::int64_t to, const audio::SoundBlockSink& take) { mix->sound.read(from, to, take); },
-        mix->sound.frames(), audio::kSampleRate, threads);
+    // Read a few seconds at a time, so that a stop asked for is seen soon: the sink is polled on
+    // this thread only, the others see the flag.
+    const auto caller = std::this_thread::get_id();
+    std::atomic<bool> stop{false};
+    const auto read = [&](std::int64_t from, std::int64_t to, const audio::SoundBlockSink& take) {
+        constexpr std::int64_t kPollFrames = 4 * audio::kSampleRate;
+        for (std::int64_t at = from; at < to && !stop; at += kPollFrames) {
+            mix->sound.read(at, std::min(to, at + kPollFrames), take);
+            if (std::this_thread::get_id() == caller && progress.stopRequested()) {
+                stop = true;
+            }
+        }
+    };
+    const auto measured = audio::measureProgramme(read, mix->sound.frames(), audio::kSampleRate, threads);
+    if (stop || progress.stopRequested()) {
+        return Error{ErrorCode::Cancelled, "mixing stopped"};
+    }
     if (!measured) {
         return measured.error();
     }

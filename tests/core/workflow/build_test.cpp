@@ -535,11 +535,13 @@ TEST_F(BuildWithFakes, AFailedOrCancelledRebuildLeavesTheEarlierFolderByteIdenti
         Fault fault;
         bool diskFull;
         ErrorCode code;
+        bool loudness = false;
     };
     const std::vector<Case> cases = {
         {"cancel while converting", ProgressStage::Converting, 0, Fault::None, false, ErrorCode::Cancelled},
         {"cancel while rendering", ProgressStage::Rendering, 0, Fault::None, false, ErrorCode::Cancelled},
         {"cancel while mixing the preview", ProgressStage::Previewing, 0, Fault::None, false, ErrorCode::Cancelled},
+        {"cancel while measuring the loudness", ProgressStage::Mixing, 0, Fault::None, false, ErrorCode::Cancelled, true},
         {"disk full at the first file", std::nullopt, 1, Fault::None, true, ErrorCode::WriteFailed},
         {"disk full at the fourth file", std::nullopt, 4, Fault::None, true, ErrorCode::WriteFailed},
         {"out of memory in a worker", std::nullopt, 3, Fault::BadAlloc, false, ErrorCode::OutOfMemory},
@@ -555,6 +557,9 @@ TEST_F(BuildWithFakes, AFailedOrCancelledRebuildLeavesTheEarlierFolderByteIdenti
 
         auto again = request(melody({65, 67, 69, 71, 72}));
         again.conversion.settings.keysoundGap = 48;
+        if (c.loudness) {
+            again.loudness = -14;
+        }
         StopFromStage stop(c.stopFrom.value_or(ProgressStage::Converting));
         ProgressSink& sink = c.stopFrom ? static_cast<ProgressSink&>(stop) : m_quiet;
         const auto outcome = runBuild(again, sink, fakes(c.failAt, c.fault, c.diskFull));
