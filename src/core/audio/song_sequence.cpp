@@ -82,7 +82,7 @@ std::vector<TimedEvent> sequenceTrack(std::span<const std::uint8_t> file, const 
                                       int trackNumber)
 {
     return sequenceWhere(file, song, [&](std::size_t index) {
-        return static_cast<int>(index) + 1 == trackNumber ? Keeping::Everything : Keeping::Nothing;
+        return static_cast<int>(index) + 1 == trackNumber ? Keeping::Everything : Keeping::ControlsOnly;
     });
 }
 

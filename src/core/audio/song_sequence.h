@@ -40,8 +40,9 @@ private:
 std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                        int skippedTrackNumber);
 
-// The channel voice events of track `trackNumber` alone (1-based), placed as sequenceTracks places
-// them: the track as it sounds in the song.
+// The channel voice events of track `trackNumber` (1-based), placed as sequenceTracks places them,
+// with what the other tracks send on its channels other than notes up to its last event: the
+// track as it sounds in the song.
 std::vector<TimedEvent> sequenceTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                       int trackNumber);
 

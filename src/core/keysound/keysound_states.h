@@ -35,7 +35,9 @@ struct TrackNoteStarts {
 
 // The note starts of track `trackNumber` (1-based) that the conversion makes notes of (Note Ons
 // of notes 1 to 126 with a velocity), each note still sounding at the track's end ending at its
-// last event. Nothing for a track out of range.
+// last event. The channel states are those the song played whole gives: controllers, programs,
+// pressure and bend that other tracks send on the track's channels count too (a first track
+// that sets up every channel is common). Nothing for a track out of range.
 TrackNoteStarts readNoteStarts(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber);
 
 // What sets a keysound apart besides note, length and velocity, as merged.

@@ -152,5 +152,23 @@ TEST(KeysoundStates, NotesSoundUntilTheirNoteOffThePedalsReleaseOrTheirKeysNextS
     }
 }
 
+// A first track that sets the channel up, and a pedal another track presses, reach the chosen
+// track's notes as they do when the song plays whole.
+TEST(KeysoundStates, OtherTracksControlsOnTheChannelCount)
+{
+    const Bytes file = midiFile(1, 480, {eventTrack({control(0, 7, 50), control(0, 10, 20), control(0, 7, 90, 1),
+                                                     control(300, 64, 127)}),
+                                         eventTrack({on(0, 60), off(240, 60), on(480, 62), off(600, 62),
+                                                     control(960, 11, 127)},
+                                                    0)});
+    const auto starts = keysound::readNoteStarts(file, summaryOf(file), 2);
+    ASSERT_EQ(starts.notes.size(), 2u);
+    const auto& first = starts.states[starts.notes[0].state];
+    EXPECT_EQ(first.volume, 50);
+    EXPECT_EQ(first.pan, 20);
+    EXPECT_EQ(starts.notes[1].lengthTicks, 120);
+    EXPECT_EQ(starts.notes[1].soundingTicks, 480);  // held by the pedal until the track ends
+}
+
 }  // namespace
 }  // namespace zentrowe::testing
