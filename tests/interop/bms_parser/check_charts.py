@@ -57,7 +57,7 @@ if shutil.which("node") is None or not os.path.isdir(os.path.join(NODE_MODULES, 
 
 CLI, DEMO, WORK = sys.argv[1], sys.argv[2], sys.argv[3]
 # Which songs to check, so that CTest can run them as tests of their own: songs (the demo and the
-# hand-written ones), random, or all of them.
+# hand-written ones), random (seeds 1 to 12), random1 or random2 (its halves), or all of them.
 GROUP = sys.argv[4] if len(sys.argv) > 4 else "all"
 
 SLOTS = 192
@@ -424,7 +424,8 @@ def main():
         cases.append((f"{name}-plain", path, 2, "plain", {"gap": 0, "name": "Keys", "start_code": "0a"}))
         cases.append((f"{name}-long", path, 2, "long", {"gap": 200, "bpm": "140"}))
         cases.append((f"{name}-long-min-1", path, 2, "long", {"long_min": 1}))
-    for seed in range(1, 13) if GROUP in ("all", "random") else ():
+    seeds = {"all": range(1, 13), "random": range(1, 13), "random1": range(1, 7), "random2": range(7, 13)}
+    for seed in seeds.get(GROUP, ()):
         name, path = random_song(seed)
         rng = random.Random(seed * 7919)
         gap = rng.choice([0, 1, 100, 127, 128, 300])
