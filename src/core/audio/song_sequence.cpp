@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <utility>
 
 #include "core/keysound/keysound_instruments.h"
+#include "core/song/channel_controls.h"
 #include "core/song/track_walk.h"
 
 namespace zentrowe::audio {
@@ -36,12 +38,10 @@ struct TrackEvents {
     void onEvent(std::int64_t, std::uint32_t, const song::SysExEvent&) {}
 };
 
-enum class Keeping { Everything, ControlsOnly, Nothing };
-
-// The channel voice events of the tracks `keep` keeps (by 0-based index), merged and placed;
-// of a track kept for its controls, what acts on the channels the other kept tracks play.
-template <typename Keep>
-std::vector<TimedEvent> sequenceWhere(std::span<const std::uint8_t> file, const song::SongSummary& song, Keep keep);
+// The channel voice events of the tracks `kept` accepts (by 0-based index), merged and placed,
+// with the controls the other tracks send on their channels (song::sharedControls).
+std::vector<TimedEvent> sequenceWhere(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                      const std::function<bool(std::size_t)>& kept);
 
 }  // namespace
 
@@ -73,59 +73,39 @@ std::int64_t TickClock::frameOf(std::int64_t tick) const
 std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                        int skippedTrackNumber)
 {
-    return sequenceWhere(file, song, [&](std::size_t index) {
-        return static_cast<int>(index) + 1 != skippedTrackNumber ? Keeping::Everything : Keeping::ControlsOnly;
-    });
+    return sequenceWhere(file, song, [&](std::size_t index) { return static_cast<int>(index) + 1 != skippedTrackNumber; });
 }
 
 std::vector<TimedEvent> sequenceTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                       int trackNumber)
 {
-    return sequenceWhere(file, song, [&](std::size_t index) {
-        return static_cast<int>(index) + 1 == trackNumber ? Keeping::Everything : Keeping::ControlsOnly;
-    });
+    return sequenceWhere(file, song, [&](std::size_t index) { return static_cast<int>(index) + 1 == trackNumber; });
 }
 
 namespace {
 
-template <typename Keep>
-std::vector<TimedEvent> sequenceWhere(std::span<const std::uint8_t> file, const song::SongSummary& song, Keep keep)
+std::vector<TimedEvent> sequenceWhere(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                      const std::function<bool(std::size_t)>& kept)
 {
-    struct Placed {
-        std::int64_t tick;
-        std::size_t track;
-        song::ChannelEvent event;
-    };
+    using Placed = song::PlacedControl;  // any channel event, placed
     std::vector<Placed> placed;
-    std::vector<Placed> controls;  // from tracks whose notes are left out
-    std::array<bool, 16> sounding{};  // channels the kept tracks play notes on
-    std::int64_t lastKept = -1;
+    song::TrackReach reach;
     NullProgress quiet;
     for (std::size_t index = 0; index < song.tracks.size(); ++index) {
-        const Keeping keeping = keep(index);
-        if (keeping == Keeping::Nothing) {
+        if (!kept(index)) {
             continue;
         }
         TrackEvents track;
         ProgressThrottle throttle(quiet, 0);
         song::walkTrack(file, song.tracks[index].location, track, throttle);
         for (const auto& [tick, event] : track.events) {
-            if (keeping == Keeping::Everything) {
-                placed.push_back({tick, index, event});
-                sounding[event.status & 0x0F] = sounding[event.status & 0x0F] || event.kind() == 0x90;
-                lastKept = std::max(lastKept, tick);
-            } else if (!isNote(event)) {
-                controls.push_back({tick, index, event});
-            }
+            placed.push_back({tick, index, event});
+            reach.channels[event.channel()] = reach.channels[event.channel()] || event.kind() == 0x90;
+            reach.lastTick = std::max(reach.lastTick, tick);
         }
     }
-    // A controller, program or bend of a left-out track acts on every note of its channel, as it
-    // does when the song plays whole; past the last kept event it would only lengthen the sound.
-    for (const auto& control : controls) {
-        if (sounding[control.event.status & 0x0F] && control.tick <= lastKept) {
-            placed.push_back(control);
-        }
-    }
+    const auto controls = song::sharedControls(file, song, [&](std::size_t index) { return !kept(index); }, reach);
+    placed.insert(placed.end(), controls.begin(), controls.end());
     std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) {
         return a.tick != b.tick ? a.tick < b.tick : a.track < b.track;
     });

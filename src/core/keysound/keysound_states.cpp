@@ -11,6 +11,7 @@
 #include "core/convert/chart_lines.h"
 #include "core/convert/keysound_table.h"
 #include "core/convert/pending_note_table.h"
+#include "core/song/channel_controls.h"
 #include "core/song/track_walk.h"
 
 namespace zentrowe::keysound {
@@ -235,60 +236,21 @@ struct StateHash {
     }
 };
 
-// The channels a track strikes notes on, and its last event's time.
-struct ChannelsWalk {
-    std::array<bool, 16> sounding{};
-    std::int64_t lastTime = 0;
-
-    void onEvent(std::int64_t time, std::uint32_t, const song::ChannelEvent& event)
-    {
-        lastTime = time;
-        sounding[event.channel()] = sounding[event.channel()] || event.kind() == 0x90;
-    }
-    void onEvent(std::int64_t time, std::uint32_t, const song::MetaEvent&) { lastTime = time; }
-    void onEvent(std::int64_t time, std::uint32_t, const song::SysExEvent&) { lastTime = time; }
-};
-
-// What another track sends on the channels `channels` up to `until`, other than notes:
-// controllers, programs, pressure and bend act on every note of their channel.
-struct ControlsWalk {
-    struct Control {
-        std::int64_t time;
-        std::size_t track;
-        song::ChannelEvent event;
-    };
-    const std::array<bool, 16>& channels;
-    std::int64_t until;
-    std::size_t track;
-    std::vector<Control>& out;
-
-    void onEvent(std::int64_t time, std::uint32_t, const song::ChannelEvent& event)
-    {
-        const std::uint8_t kind = event.kind();
-        if (time <= until && channels[event.channel()] && kind != 0x80 && kind != 0x90 && kind != 0xA0 &&
-            event.status >= 0x80 && event.status < 0xF0) {
-            out.push_back({time, track, event});
-        }
-    }
-    void onEvent(std::int64_t, std::uint32_t, const song::MetaEvent&) {}
-    void onEvent(std::int64_t, std::uint32_t, const song::SysExEvent&) {}
-};
-
 // The chosen track's events, with the other tracks' controls on its channels put in where the
 // song, played whole, has them: before the chosen track's events of a later tick, and at one
 // tick in file order.
 struct MergedWalk {
     StartWalk& walk;
-    const std::vector<ControlsWalk::Control>& controls;
+    const std::vector<song::PlacedControl>& controls;
     std::size_t track;
     std::size_t next = 0;
 
     void feedUntil(std::int64_t time)
     {
         for (; next < controls.size() &&
-               (controls[next].time < time || (controls[next].time == time && controls[next].track < track));
+               (controls[next].tick < time || (controls[next].tick == time && controls[next].track < track));
              ++next) {
-            walk.onEvent(controls[next].time, 0, controls[next].event);
+            walk.onEvent(controls[next].tick, 0, controls[next].event);
         }
     }
     template <typename Event>
@@ -307,20 +269,11 @@ TrackNoteStarts readNoteStarts(std::span<const std::uint8_t> file, const song::S
         return {};
     }
     const auto chosen = static_cast<std::size_t>(trackNumber) - 1;
+    const auto isChosen = [&](std::size_t track) { return track == chosen; };
+    const auto controls = song::sharedControls(file, song, [&](std::size_t track) { return !isChosen(track); },
+                                               song::reachOf(file, song, isChosen));
     NullProgress quiet;
     ProgressThrottle throttle(quiet, 0);
-    ChannelsWalk channels;
-    song::walkTrack(file, song.tracks[chosen].location, channels, throttle);
-    std::vector<ControlsWalk::Control> controls;
-    for (std::size_t track = 0; track < song.tracks.size(); ++track) {
-        if (track != chosen) {
-            ControlsWalk others{channels.sounding, channels.lastTime, track, controls};
-            song::walkTrack(file, song.tracks[track].location, others, throttle);
-        }
-    }
-    std::stable_sort(controls.begin(), controls.end(), [](const auto& a, const auto& b) {
-        return a.time != b.time ? a.time < b.time : a.track < b.track;
-    });
     StartWalk walk;
     MergedWalk merged{walk, controls, chosen};
     song::walkTrack(file, song.tracks[chosen].location, merged, throttle);
