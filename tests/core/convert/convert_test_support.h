@@ -43,7 +43,8 @@ inline TimedEvent control(std::int64_t time, int controller, int value, int chan
 }
 
 // Track bytes: an optional Set Tempo at tick 0, the events in the order given (times must not
-// decrease), then the end of track.
+// decrease; program changes and channel pressure written with their one data byte), then the
+// end of track.
 inline Bytes eventTrack(const std::vector<TimedEvent>& events, std::uint32_t tempoMicros = 500000)
 {
     Bytes out;
@@ -57,7 +58,9 @@ inline Bytes eventTrack(const std::vector<TimedEvent>& events, std::uint32_t tem
         now = event.time;
         out.push_back(event.status);
         out.push_back(event.data1);
-        out.push_back(event.data2);
+        if ((event.status & 0xF0) != 0xC0 && (event.status & 0xF0) != 0xD0) {
+            out.push_back(event.data2);  // program changes and channel pressure take one data byte
+        }
     }
     append(out, kEndOfTrack);
     return out;

@@ -11,14 +11,13 @@
 #include <map>
 #include <new>
 
-#include "../convert/convert_test_support.h"
+#include "build_test_support.h"
 #include "core/audio/chart_mixer.h"
 #include "core/audio/loudness.h"
 #include "core/audio/song_sequence.h"
 #include "core/chart/chart_file.h"
 #include "core/convert/keysound_name.h"
 #include "core/base/folder_lock.h"
-#include "core/song/chart_file_name.h"
 #include "core/workflow/build_manifest.h"
 
 namespace zentrowe::testing {
@@ -184,16 +183,7 @@ protected:
     // Writes `song` as song.mid in a fresh folder and asks for a WAV build of track 1 into out/.
     BuildRequest request(const Bytes& song)
     {
-        const auto source = m_dir / "song.mid";
-        writeFile(source, song);
-        std::filesystem::create_directories(m_dir / "out");
-        BuildRequest request;
-        request.conversion.sourceMidiPath = source;
-        request.conversion.song = summaryOf(song);
-        request.conversion.chartFileName = song::deriveChartFileName(source.string());
-        request.conversion.outputFolder = m_dir / "out";
-        request.conversion.trackNumber = 1;
-        request.format = audio::SoundFormat::Wave;
+        auto request = wavBuildRequest(song, m_dir / "song.mid", m_dir / "out");
         request.soundFont = kTestSoundFont;
         // The tests below look at one BGM file and at levels as rendered; slices and loudness
         // have tests of their own.

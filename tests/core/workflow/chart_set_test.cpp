@@ -7,9 +7,8 @@
 #include <map>
 #include <regex>
 
-#include "../convert/convert_test_support.h"
+#include "build_test_support.h"
 #include "core/chart/chart_file.h"
-#include "core/song/chart_file_name.h"
 #include "core/workflow/build.h"
 #include "core/workflow/build_manifest.h"
 
@@ -131,16 +130,7 @@ class ChartSet : public ::testing::Test {
 protected:
     workflow::BuildRequest request(const Bytes& song, const std::filesystem::path& source)
     {
-        writeFile(source, song);
-        workflow::BuildRequest request;
-        request.conversion.sourceMidiPath = source;
-        request.conversion.song = summaryOf(song);
-        request.conversion.chartFileName = song::deriveChartFileName(source.string());
-        request.conversion.outputFolder = m_dir / "out";
-        request.conversion.trackNumber = 1;
-        request.format = audio::SoundFormat::Wave;
-        request.bgm = workflow::BgmMode::None;
-        return request;
+        return wavBuildRequest(song, source, m_dir / "out");
     }
 
     TempDir m_dir;

@@ -4,31 +4,15 @@
 
 #include <cmath>
 
-#include "../convert/convert_test_support.h"
+#include "build_test_support.h"
 #include "core/audio/song_sequence.h"
 #include "core/audio/sound_file_reader.h"
-#include "core/song/chart_file_name.h"
 #include "core/workflow/build.h"
 
 namespace zentrowe::testing {
 namespace {
 
 constexpr const char* kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
-
-// oneTrackSong with program changes, which take one data byte.
-Bytes songOf(const std::vector<TimedEvent>& events)
-{
-    Bytes track;
-    std::int64_t now = 0;
-    for (const auto& event : events) {
-        append(track, varLen(static_cast<std::uint32_t>(event.time - now)));
-        now = event.time;
-        append(track, (event.status & 0xF0) == 0xC0 ? Bytes{event.status, event.data1}
-                                                     : Bytes{event.status, event.data1, event.data2});
-    }
-    append(track, kEndOfTrack);
-    return midiFile(0, 480, {track});
-}
 
 // Keeps every note it is asked for, in order, and renders a tenth of a second of quiet tone.
 class RecordingRenderer final : public audio::Renderer {
@@ -52,16 +36,7 @@ class KeysoundJobs : public ::testing::Test {
 protected:
     workflow::BuildRequest request(const Bytes& song, const std::string& folder = "out")
     {
-        const auto source = m_dir / "song.mid";
-        writeFile(source, song);
-        workflow::BuildRequest request;
-        request.conversion.sourceMidiPath = source;
-        request.conversion.song = summaryOf(song);
-        request.conversion.chartFileName = song::deriveChartFileName(source.string());
-        request.conversion.outputFolder = m_dir / folder;
-        request.conversion.trackNumber = 1;
-        request.format = audio::SoundFormat::Wave;
-        request.bgm = workflow::BgmMode::None;
+        auto request = wavBuildRequest(song, m_dir / "song.mid", m_dir / folder);
         request.loudness = std::nullopt;  // each keysound at the synthesiser's own level
         request.threads = 1;  // the notes recorded in job order
         return request;
@@ -197,7 +172,7 @@ TEST_F(KeysoundJobs, KeysoundsSoundAsTheirNotesInTheWholeTrack)
         GTEST_SKIP() << "no soundfont at " << kSoundFont;
     }
     // A flute (program 73), one note a second (960 ticks), each a quarter of a second long.
-    const Bytes song = songOf({
+    const Bytes song = oneTrackSong({
         {0, 0xC0, 73, 0}, on(0, 69), off(240, 69),
         control(900, 7, 60), on(960, 69), off(1200, 69),
         control(1800, 7, 100), control(1800, 11, 80), on(1920, 69), off(2160, 69),
