@@ -32,7 +32,7 @@ bool isAcceptableKeysoundName(std::string_view name)
 
 bool isAcceptableFileStem(std::string_view stem)
 {
-    return !stem.empty() && stem.size() <= 255 - 4 && hasAcceptableCharacters(stem);
+    return !stem.empty() && stem.size() <= kLongestFileName - 4 && hasAcceptableCharacters(stem);
 }
 
 Status checkKeysoundName(std::string_view name)

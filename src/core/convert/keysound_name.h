@@ -7,6 +7,9 @@
 
 namespace zentrowe::convert {
 
+// Bytes a file name may take on the file systems players run on.
+inline constexpr std::size_t kLongestFileName = 255;
+
 // The keysound name is the start of every keysound's file name, so it must be a safe part of
 // one on every player's file system: printable ASCII (0x20 to 0x7E) without / \ : * ? " < > |,
 // and not "." or "..", and at most kLongestKeysoundName bytes. Empty is allowed (the note number
@@ -17,7 +20,8 @@ bool isAcceptableKeysoundName(std::string_view name);
 // The note and velocity take at most 3 digits; the units (its length in 1/192 of a measure) are
 // a 64-bit signed count, so at most 19 digits whatever the song. File systems allow 255 bytes
 // per name: 255 - (3 + 1 + 19 + 1 + 3) - 4 = 224 leaves every keysound a name the disk takes.
-inline constexpr std::size_t kLongestKeysoundName = 224;
+inline constexpr std::size_t kLongestKeysoundName = kLongestFileName - (3 + 1 + 19 + 1 + 3) - 4;
+static_assert(kLongestKeysoundName == 224);
 
 // The name as a whole file stem (a chart's "#WAV" stem, a cut file's name): the same characters,
 // not empty, and short enough for ".wav" to follow within 255 bytes.

@@ -14,6 +14,7 @@
 #include "core/chart/bms_writer.h"
 #include "core/chart/bmson_writer.h"
 #include "core/convert/chart_lines.h"
+#include "core/convert/keysound_name.h"
 #include "core/keysound/keysound_midi_writer.h"
 #include "core/keysound/keysound_states.h"
 #include "core/workflow/build_manifest.h"
@@ -219,7 +220,6 @@ std::vector<std::pair<std::string, std::string>> manifestSettings(const BuildReq
     };
 }
 
-constexpr std::size_t kLongestFileName = 255;  // bytes, on the file systems players run on
 constexpr const char* kUntouched = "; the folder's earlier files are untouched";
 
 // A failure after the staging folder is made, saying the folder is as it was.
@@ -442,13 +442,14 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         longestName = std::max(longestName, job.name.size());
         jobs.push_back(std::move(job));
     }
-    if (longestName > kLongestFileName) {
+    if (longestName > convert::kLongestFileName) {
         // The channel states of the track lengthen the names past what the keysound name's own
         // limit allows for.
-        const std::size_t over = longestName - kLongestFileName;
+        const std::size_t over = longestName - convert::kLongestFileName;
         return Error{ErrorCode::InvalidSetting,
                      "输入有误: with this track's channel states the keysound files would be named up to " +
-                         std::to_string(longestName) + " bytes, and file names allow 255: shorten the keysound name to " +
+                         std::to_string(longestName) + " bytes, and file names allow " +
+                         std::to_string(convert::kLongestFileName) + ": shorten the keysound name to " +
                          std::to_string(settings.keysoundName.size() > over ? settings.keysoundName.size() - over : 0) +
                          " bytes"}
             .about("keysoundName");
