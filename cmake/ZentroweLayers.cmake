@@ -16,16 +16,35 @@ function(zentrowe_add_layer name)
     endforeach()
     add_subdirectory(${name})
 
-    file(GLOB_RECURSE layer_files CONFIGURE_DEPENDS
-        ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp)
-    set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${name}_layer_check.stamp)
+    list(FIND ZENTROWE_LAYER_ORDER ${name} position)
+    if(position LESS 0)
+        message(FATAL_ERROR "src/core/${name} is not in the layer order (cmake/ZentroweLayers.cmake)")
+    endif()
+    list(SUBLIST ZENTROWE_LAYER_ORDER 0 ${position} allowed)
+    list(APPEND allowed ${name})
+    zentrowe_check_includes(zentrowe_${name} src/core/${name} ${CMAKE_CURRENT_SOURCE_DIR}/${name}
+        CORE ${allowed})
+endfunction()
+
+# zentrowe_check_includes(TARGET LABEL FOLDER [QT] [OWN cli|app] CORE layers...)
+# Checks FOLDER's includes (see CheckLayerIncludes.cmake) before TARGET builds, again whenever
+# one of its files changes.
+function(zentrowe_check_includes target label folder)
+    cmake_parse_arguments(ARG "QT" "OWN" "CORE" ${ARGN})
+    file(GLOB_RECURSE checked_files CONFIGURE_DEPENDS ${folder}/*.h ${folder}/*.cpp)
+    string(MAKE_C_IDENTIFIER ${label} stem)
+    set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${stem}_include_check.stamp)
+    set(qt OFF)
+    if(ARG_QT)
+        set(qt ON)
+    endif()
     add_custom_command(OUTPUT ${stamp}
-        COMMAND ${CMAKE_COMMAND} -DLAYER=${name} "-DORDER=${ZENTROWE_LAYER_ORDER}"
-                -DFOLDER=${CMAKE_CURRENT_SOURCE_DIR}/${name} -DSTAMP=${stamp}
+        COMMAND ${CMAKE_COMMAND} -DLABEL=${label} -DFOLDER=${folder} "-DCORE=${ARG_CORE}"
+                -DOWN=${ARG_OWN} -DQT=${qt} -DSTAMP=${stamp}
                 -P ${PROJECT_SOURCE_DIR}/cmake/CheckLayerIncludes.cmake
-        DEPENDS ${layer_files} ${PROJECT_SOURCE_DIR}/cmake/CheckLayerIncludes.cmake
-        COMMENT "Checking the includes of src/core/${name}"
+        DEPENDS ${checked_files} ${PROJECT_SOURCE_DIR}/cmake/CheckLayerIncludes.cmake
+        COMMENT "Checking the includes of ${label}"
         VERBATIM)
-    add_custom_target(zentrowe_${name}_layer_check DEPENDS ${stamp})
-    add_dependencies(zentrowe_${name} zentrowe_${name}_layer_check)
+    add_custom_target(${stem}_include_check DEPENDS ${stamp})
+    add_dependencies(${target} ${stem}_include_check)
 endfunction()
