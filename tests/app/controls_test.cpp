@@ -107,15 +107,15 @@ TEST(ProgressBar, HeightThreeDrawsOneRowAndLowerDrawsNothing)
 TEST(ProgressBar, StartsAtItsDefaultsAndReadsBackWhatIsSet)
 {
     ProgressBar bar;
-    EXPECT_EQ(bar.Max(), 1000);
-    EXPECT_EQ(bar.Min(), 1);
-    EXPECT_EQ(bar.Pos(), 20);
-    bar.Min(0);
-    bar.Max(10);
-    bar.Pos(7);
-    EXPECT_EQ(bar.Min(), 0);
-    EXPECT_EQ(bar.Max(), 10);
-    EXPECT_EQ(bar.Pos(), 7);
+    EXPECT_EQ(bar.maximum(), 1000);
+    EXPECT_EQ(bar.minimum(), 1);
+    EXPECT_EQ(bar.position(), 20);
+    bar.setMinimum(0);
+    bar.setMaximum(10);
+    bar.setPosition(7);
+    EXPECT_EQ(bar.minimum(), 0);
+    EXPECT_EQ(bar.maximum(), 10);
+    EXPECT_EQ(bar.position(), 7);
 }
 
 QImage renderButton(int width, int height, const QString& caption, bool enabled, FlatButton::Look look)
@@ -259,12 +259,12 @@ protected:
     void SetUp() override
     {
         list.resize(400, 300);
-        list.SetExtendedListViewStyleEx();
-        ASSERT_TRUE(list.ColumnAdd(0, QString(), 70));
-        ASSERT_TRUE(list.ColumnAdd(1, QStringLiteral("音符数"), 60));
+        list.setExtendedStyle();
+        ASSERT_TRUE(list.addColumn(0, QString(), 70));
+        ASSERT_TRUE(list.addColumn(1, QStringLiteral("音符数"), 60));
         for (int row = 0; row < 3; ++row) {
-            list.InsertItem(list.GetItemCount(), "row " + std::to_string(row));
-            list.SetItemText(row, 1, std::to_string(row * 10));
+            list.insertItem(list.itemCount(), "row " + std::to_string(row));
+            list.setItemText(row, 1, std::to_string(row * 10));
         }
         list.show();
         QApplication::processEvents();
@@ -293,20 +293,20 @@ TEST_F(ListViewTest, HasGridLinesWholeRowSelectionAndTheColumnsAsAdded)
     EXPECT_EQ(list.columnWidth(0), 70);
     EXPECT_EQ(list.columnWidth(1), 60);
     EXPECT_EQ(list.view()->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("音符数"));
-    EXPECT_EQ(list.GetItem(2), "row 2");
-    EXPECT_EQ(list.GetItemText(2, 1), "20");
+    EXPECT_EQ(list.itemText(2), "row 2");
+    EXPECT_EQ(list.itemText(2, 1), "20");
 }
 
 TEST_F(ListViewTest, ClickingARowRaisesItemClickAndMovesTheSelectionMark)
 {
-    EXPECT_EQ(list.GetSelectionMark(), -1);
+    EXPECT_EQ(list.selectionMark(), -1);
     mouse(list.view()->viewport(), rowCentre(1));
     EXPECT_EQ(clicked, QList<int>{1});
-    EXPECT_EQ(list.GetSelectionMark(), 1);
-    EXPECT_EQ(list.GetNextItem(), 1);
+    EXPECT_EQ(list.selectionMark(), 1);
+    EXPECT_EQ(list.firstSelectedRow(), 1);
     mouse(list.view()->viewport(), rowCentre(2));
     EXPECT_EQ(clicked, (QList<int>{1, 2}));
-    EXPECT_EQ(list.GetSelectionMark(), 2);
+    EXPECT_EQ(list.selectionMark(), 2);
 }
 
 TEST_F(ListViewTest, ARowThatAlreadyHadTheFocusRaisesNoItemClickWhenSelected)
@@ -314,7 +314,7 @@ TEST_F(ListViewTest, ARowThatAlreadyHadTheFocusRaisesNoItemClickWhenSelected)
     list.view()->selectionModel()->setCurrentIndex(list.view()->model()->index(1, 0), QItemSelectionModel::NoUpdate);
     mouse(list.view()->viewport(), rowCentre(1));
     EXPECT_TRUE(clicked.isEmpty());
-    EXPECT_EQ(list.GetNextItem(), 1);
+    EXPECT_EQ(list.firstSelectedRow(), 1);
     mouse(list.view()->viewport(), rowCentre(0));
     EXPECT_EQ(clicked, QList<int>{0});
 }
@@ -325,7 +325,7 @@ TEST_F(ListViewTest, DoubleClickReportsTheSelectionMarkNotTheRowUnderThePointer)
     EXPECT_EQ(doubleClicked, QList<int>{-1});
 
     mouse(list.view()->viewport(), rowCentre(2));
-    list.SetSelectionMark(1);
+    list.setSelectionMark(1);
     mouse(list.view()->viewport(), rowCentre(2), QEvent::MouseButtonDblClick);
     EXPECT_EQ(doubleClicked, (QList<int>{-1, 1}));
 }
@@ -340,38 +340,38 @@ TEST_F(ListViewTest, HeaderClickReportsTheColumn)
 TEST_F(ListViewTest, GetItemTextReturnsTheWholeText)
 {
     const std::string thirty = "abcdefghijklmnopqrstuvwxyz0123";
-    list.SetItemText(0, 1, thirty);
-    EXPECT_EQ(list.GetItemText(0, 1), thirty);
-    EXPECT_EQ(list.GetItemText(7, 1), "");
+    list.setItemText(0, 1, thirty);
+    EXPECT_EQ(list.itemText(0, 1), thirty);
+    EXPECT_EQ(list.itemText(7, 1), "");
 }
 
 TEST_F(ListViewTest, SetItemStateChangesEveryRow)
 {
-    list.SetItemState(0x2000, 0xF000);
+    list.setItemState(0x2000, 0xF000);
     for (int row = 0; row < 3; ++row) {
-        EXPECT_EQ(list.GetItemState(row), 0x2000u);
+        EXPECT_EQ(list.itemState(row), 0x2000u);
     }
 }
 
 TEST_F(ListViewTest, DeletingRowsAndEmptyingTheList)
 {
     mouse(list.view()->viewport(), rowCentre(1));
-    EXPECT_TRUE(list.DeleteItem(0));
-    EXPECT_FALSE(list.DeleteItem(5));
-    EXPECT_EQ(list.GetItemCount(), 2);
-    EXPECT_EQ(list.GetItem(0), "row 1");
-    list.DeleteAllItems();
-    EXPECT_EQ(list.GetItemCount(), 0);
-    EXPECT_EQ(list.GetSelectionMark(), -1);
-    EXPECT_EQ(list.GetNextItem(), -1);
+    EXPECT_TRUE(list.removeItem(0));
+    EXPECT_FALSE(list.removeItem(5));
+    EXPECT_EQ(list.itemCount(), 2);
+    EXPECT_EQ(list.itemText(0), "row 1");
+    list.removeAllItems();
+    EXPECT_EQ(list.itemCount(), 0);
+    EXPECT_EQ(list.selectionMark(), -1);
+    EXPECT_EQ(list.firstSelectedRow(), -1);
 }
 
 TEST_F(ListViewTest, EnabledFollowsTheProperty)
 {
-    list.Enabled(false);
-    EXPECT_FALSE(list.Enabled());
+    list.setEnabled(false);
+    EXPECT_FALSE(list.isEnabled());
     EXPECT_FALSE(list.view()->isEnabled());
-    list.Enabled(true);
+    list.setEnabled(true);
     EXPECT_TRUE(list.view()->isEnabled());
 }
 

@@ -221,7 +221,7 @@ protected:
     Commands commands() const
     {
         return {window.toBmsAction()->isEnabled(), window.wavCutAction()->isEnabled(),
-                window.backButton()->isEnabled(), window.trackList()->Enabled()};
+                window.backButton()->isEnabled(), window.trackList()->isEnabled()};
     }
     void expectAlwaysOn() const
     {
@@ -360,17 +360,17 @@ TEST_F(MainWindowTest, OpenListsTheTracksAndKeepsCommandsOffWhileReading)
     EXPECT_TRUE(window.isBusy());
     EXPECT_FALSE(window.openAction()->isEnabled());
     EXPECT_FALSE(window.setOutFolderAction()->isEnabled());
-    EXPECT_FALSE(window.trackList()->Enabled());
+    EXPECT_FALSE(window.trackList()->isEnabled());
     ASSERT_TRUE(waitForPass(window));
 
     EXPECT_EQ(commands(), (Commands{false, false, false, true}));
     expectAlwaysOn();
     ListView* list = window.trackList();
-    ASSERT_EQ(list->GetItemCount(), 3);
-    EXPECT_EQ(list->GetItem(0), "音轨 01");
-    EXPECT_EQ(list->GetItemText(1, 1), "7");
-    EXPECT_EQ(list->GetItemText(1, 2), "Piano");
-    EXPECT_EQ(list->GetItemText(2, 1), "8");
+    ASSERT_EQ(list->itemCount(), 3);
+    EXPECT_EQ(list->itemText(0), "音轨 01");
+    EXPECT_EQ(list->itemText(1, 1), "7");
+    EXPECT_EQ(list->itemText(1, 2), "Piano");
+    EXPECT_EQ(list->itemText(2, 1), "8");
     EXPECT_EQ(window.state().chartFileName, "ode.bms");
 
     selectRow(1);
@@ -378,7 +378,7 @@ TEST_F(MainWindowTest, OpenListsTheTracksAndKeepsCommandsOffWhileReading)
 
     // Opening again replaces the rows and needs a new selection.
     open();
-    EXPECT_EQ(list->GetItemCount(), 3);
+    EXPECT_EQ(list->itemCount(), 3);
     EXPECT_EQ(commands(), (Commands{false, false, false, true}));
 }
 
@@ -390,7 +390,7 @@ TEST_F(MainWindowTest, AFileThatIsNotMidiIsNamedInAMessage)
     ASSERT_TRUE(waitForPass(window));
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("notes.mid")));
-    EXPECT_EQ(window.trackList()->GetItemCount(), 0);
+    EXPECT_EQ(window.trackList()->itemCount(), 0);
     EXPECT_FALSE(window.isBusy());
     EXPECT_TRUE(window.openAction()->isEnabled());
 }
@@ -409,10 +409,10 @@ TEST_F(MainWindowTest, DoubleClickListsTheEventsOfTheSelectionMarksTrack)
     ListView* events = info->list();
     EXPECT_TRUE(events->isVisible());
     // Name, program change, 7 notes on and off, end of track.
-    ASSERT_EQ(events->GetItemCount(), 17);
-    EXPECT_EQ(events->GetItem(0), "0");
-    EXPECT_EQ(events->GetItemText(0, 1), "FF");
-    EXPECT_TRUE(QString::fromStdString(events->GetItemText(0, 2)).contains(QStringLiteral("Piano")));
+    ASSERT_EQ(events->itemCount(), 17);
+    EXPECT_EQ(events->itemText(0), "0");
+    EXPECT_EQ(events->itemText(0, 1), "FF");
+    EXPECT_TRUE(QString::fromStdString(events->itemText(0, 2)).contains(QStringLiteral("Piano")));
     EXPECT_EQ(events->view()->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Delta-Time"));
     EXPECT_EQ(events->columnWidth(2), 300);
 
@@ -420,7 +420,7 @@ TEST_F(MainWindowTest, DoubleClickListsTheEventsOfTheSelectionMarksTrack)
     selectRow(2);
     mouse(list->view()->viewport(), rowCentre(list, 2), QEvent::MouseButtonDblClick);
     ASSERT_TRUE(waitForPass(window));
-    EXPECT_EQ(events->GetItemCount(), 18);
+    EXPECT_EQ(events->itemCount(), 18);
 }
 
 TEST_F(MainWindowTest, ListingRefusesABadStartCodeWithAnEmptyTable)
@@ -435,7 +435,7 @@ TEST_F(MainWindowTest, ListingRefusesABadStartCodeWithAnEmptyTable)
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("输入有误")));
     ASSERT_NE(window.trackInfo(), nullptr);
-    EXPECT_EQ(window.trackInfo()->list()->GetItemCount(), 0);
+    EXPECT_EQ(window.trackInfo()->list()->itemCount(), 0);
     EXPECT_TRUE(window.trackInfo()->list()->isVisible());
     EXPECT_FALSE(window.isBusy());
 }
@@ -537,7 +537,7 @@ TEST_F(MainWindowTest, AFailedWriteIsReportedAndTheSongStays)
     EXPECT_EQ(commands(), (Commands{true, false, false, true}));
     EXPECT_TRUE(window.settingsDialog()->isVisible());
     EXPECT_TRUE(window.settingsDialog()->startButton()->isEnabled());
-    EXPECT_EQ(window.trackList()->GetItemCount(), 3);
+    EXPECT_EQ(window.trackList()->itemCount(), 3);
 }
 
 TEST_F(MainWindowTest, ConvertInEveryModeThenCutAndGoBack)
@@ -573,9 +573,9 @@ TEST_F(MainWindowTest, ConvertInEveryModeThenCutAndGoBack)
         EXPECT_FALSE(dialog->isVisible());
         EXPECT_EQ(commands(), (Commands{false, true, true, false}));
         expectAlwaysOn();
-        ASSERT_EQ(window.trackList()->GetItemCount(), 1);
-        EXPECT_EQ(window.trackList()->GetItem(0), "音轨 01");
-        EXPECT_EQ(dialog->bar()->Pos(), 100);
+        ASSERT_EQ(window.trackList()->itemCount(), 1);
+        EXPECT_EQ(window.trackList()->itemText(0), "音轨 01");
+        EXPECT_EQ(dialog->bar()->position(), 100);
         const QString converted = window.resultLine()->text();
         EXPECT_TRUE(converted.contains(QStringLiteral("渲染 K-Midi.mid，然后 工具 › 切割"))) << converted.toStdString();
         EXPECT_TRUE(converted.contains(toQString(out.string()))) << converted.toStdString();
@@ -611,7 +611,7 @@ TEST_F(MainWindowTest, ConvertInEveryModeThenCutAndGoBack)
         for (const auto& stem : stems) {
             EXPECT_TRUE(fs::exists(out / (stem + ".wav"))) << stem;
         }
-        EXPECT_EQ(progress->bar()->Pos(), static_cast<int>(stems.size()));
+        EXPECT_EQ(progress->bar()->position(), static_cast<int>(stems.size()));
         EXPECT_EQ(progress->label()->text(),
                   QString("K音总数 %1个  以切K音 %1个").arg(stems.size()));
         const QString cutResult = window.resultLine()->text();
@@ -625,7 +625,7 @@ TEST_F(MainWindowTest, ConvertInEveryModeThenCutAndGoBack)
         window.backButton()->click();
         ASSERT_TRUE(waitForPass(window));
         EXPECT_EQ(commands(), (Commands{false, false, false, true}));
-        EXPECT_EQ(window.trackList()->GetItemCount(), 3);
+        EXPECT_EQ(window.trackList()->itemCount(), 3);
         EXPECT_EQ(window.state().currentMidiPath, songPath);
         for (const auto& entry : fs::directory_iterator(out)) {
             fs::remove(entry.path());
@@ -657,7 +657,7 @@ TEST_F(MainWindowTest, FolderButtonAboutWindowAndDroppedFiles)
     QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&window, &drop);
     ASSERT_TRUE(waitForPass(window));
-    EXPECT_EQ(window.trackList()->GetItemCount(), 3);
+    EXPECT_EQ(window.trackList()->itemCount(), 3);
 }
 
 TEST_F(MainWindowTest, AFailedOpenKeepsTheSongTheListAndTheChosenTrack)
@@ -673,8 +673,8 @@ TEST_F(MainWindowTest, AFailedOpenKeepsTheSongTheListAndTheChosenTrack)
         ASSERT_TRUE(waitForPass(window));
         ASSERT_FALSE(dialogs.messages.isEmpty());
         EXPECT_TRUE(dialogs.messages.last().contains(toQString(bad.filename().string())));
-        EXPECT_EQ(window.trackList()->GetItemCount(), 3);
-        EXPECT_EQ(window.trackList()->GetItemText(1, 2), "Piano");
+        EXPECT_EQ(window.trackList()->itemCount(), 3);
+        EXPECT_EQ(window.trackList()->itemText(1, 2), "Piano");
         EXPECT_EQ(window.state().sourceMidiPath, songPath);
         EXPECT_EQ(window.state().chartFileName, "ode.bms");
         EXPECT_EQ(commands(), (Commands{true, false, false, true}));
@@ -796,7 +796,7 @@ TEST_F(MainWindowTest, KeyboardListsEventsAndClosesTheSmallWindows)
     ASSERT_TRUE(waitForPass(window));
     TrackInfoWindow* info = window.trackInfo();
     ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->list()->GetItemCount(), 17);
+    EXPECT_EQ(info->list()->itemCount(), 17);
     // It opens over the main window and within the screen.
     EXPECT_TRUE(window.frameGeometry().intersects(info->frameGeometry()));
     EXPECT_TRUE(window.screen()->availableGeometry().contains(info->frameGeometry()));
@@ -970,7 +970,7 @@ TEST(RememberedPlaces, FoldersAndRecentFilesCarryOverToTheNextRun)
     ASSERT_EQ(window.recentMenu()->actions().size(), 1);
     window.recentMenu()->actions()[0]->trigger();
     ASSERT_TRUE(waitForPass(window));
-    EXPECT_EQ(window.trackList()->GetItemCount(), 3);
+    EXPECT_EQ(window.trackList()->itemCount(), 3);
     EXPECT_EQ(window.state().sourceMidiPath, songPath);
 
     window.quitAction()->trigger();
@@ -1016,8 +1016,8 @@ void listBigTrack(MainWindow& window, ScriptedDialogs&, const fs::path& folder, 
     const auto elapsed = clock.elapsed();
     std::printf("listed %d events in %lld ms; the event loop ran %d times meanwhile\n", 2 * notes + 1,
                 static_cast<long long>(elapsed), ticks);
-    EXPECT_EQ(window.trackInfo()->list()->GetItemCount(), 2 * notes + 1);
-    EXPECT_EQ(window.trackInfo()->list()->GetItemText(2 * notes, 1), "FF");
+    EXPECT_EQ(window.trackInfo()->list()->itemCount(), 2 * notes + 1);
+    EXPECT_EQ(window.trackInfo()->list()->itemText(2 * notes, 1), "FF");
     if (elapsed > 50) {
         EXPECT_GT(ticks, 0);  // the window kept processing events during the listing
     }
@@ -1099,8 +1099,8 @@ TEST_F(MainWindowTest, OneStepBuildWritesTheFolderTheCommandLineBuildsAndPreview
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(commands(), (Commands{false, true, true, false}));
     EXPECT_EQ(window.state().stage, workflow::SessionStage::Converted);
-    ASSERT_EQ(window.trackList()->GetItemCount(), 1);
-    EXPECT_EQ(window.trackList()->GetItem(0), "音轨 01");
+    ASSERT_EQ(window.trackList()->itemCount(), 1);
+    EXPECT_EQ(window.trackList()->itemText(0), "音轨 01");
     const QString result = window.resultLine()->text();
     EXPECT_TRUE(result.startsWith(QStringLiteral("3 个谱面，等级 "))) << result.toStdString();
     EXPECT_TRUE(result.contains(QStringLiteral("背景音乐"))) << result.toStdString();
@@ -1305,9 +1305,9 @@ TEST_F(MainWindowTest, ToolsInTheWorksOrderMidiNamesInAnyCaseAndNamesWithoutPadd
     }
 
     open();
-    for (int row = 0; row < window.trackList()->GetItemCount(); ++row) {
+    for (int row = 0; row < window.trackList()->itemCount(); ++row) {
         for (const int column : {3, 4}) {
-            EXPECT_FALSE(window.trackList()->GetItemText(row, column).ends_with(' ')) << row << " " << column;
+            EXPECT_FALSE(window.trackList()->itemText(row, column).ends_with(' ')) << row << " " << column;
         }
     }
     EXPECT_EQ(displayedName("Lead 8 (bass+lead)合成主音8（贝司加主音） "),
@@ -1328,7 +1328,7 @@ TEST_F(MainWindowTest, ChangingTheOutputFolderAfterAConversionListsTheSourceAgai
     window.setOutFolderAction()->trigger();
     ASSERT_TRUE(waitForPass(window));
     EXPECT_EQ(window.state().stage, workflow::SessionStage::SongOpen);
-    EXPECT_EQ(window.trackList()->GetItemCount(), 3);
+    EXPECT_EQ(window.trackList()->itemCount(), 3);
     EXPECT_EQ(window.state().outputFolder, other);
 }
 

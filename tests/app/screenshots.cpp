@@ -96,7 +96,7 @@ int main(int argc, char* argv[])
         return 1;
     }
     ListView* tracks = window.trackList();
-    const int row = tracks->GetItemCount() > 1 ? 1 : 0;
+    const int row = tracks->itemCount() > 1 ? 1 : 0;
     const QPoint rowCentre = tracks->view()->visualRect(tracks->view()->model()->index(row, 1)).center();
     mouse(tracks->view()->viewport(), rowCentre, QEvent::MouseButtonPress);
     settle();
@@ -138,9 +138,9 @@ int main(int argc, char* argv[])
 
     // The cutter's progress window halfway through a cut of 24 keysounds.
     ProgressWindow progress;
-    progress.bar()->Min(0);
-    progress.bar()->Max(24);
-    progress.bar()->Pos(12);
+    progress.bar()->setMinimum(0);
+    progress.bar()->setMaximum(24);
+    progress.bar()->setPosition(12);
     progress.showCount(12, 24);
     progress.show();
     settle();

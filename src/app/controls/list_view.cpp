@@ -69,14 +69,14 @@ void ListView::intercept(QObject* target, QEvent* event, bool&)
     case QEvent::KeyPress: {
         m_focusBeforeInput = focusRow();
         const int key = static_cast<QKeyEvent*>(event)->key();
-        if (target == m_view && (key == Qt::Key_Return || key == Qt::Key_Enter) && GetNextItem() >= 0) {
-            emit itemActivated(GetSelectionMark());
+        if (target == m_view && (key == Qt::Key_Return || key == Qt::Key_Enter) && firstSelectedRow() >= 0) {
+            emit itemActivated(selectionMark());
         }
         break;
     }
     case QEvent::MouseButtonDblClick:
         if (target == m_view->viewport()) {
-            emit itemDoubleClicked(GetSelectionMark());
+            emit itemDoubleClicked(selectionMark());
         }
         break;
     default:
@@ -96,19 +96,19 @@ void ListView::onSelectionChanged(const QItemSelection& selected, const QItemSel
         if (index.row() == focusBefore) {
             continue;
         }
-        SetSelectionMark(index.row());
+        setSelectionMark(index.row());
         emit itemClicked(index.row());
     }
 }
 
-bool ListView::ColumnAdd(int lIndex, const QString& sText, int lWidth, Qt::Alignment eAlign)
+bool ListView::addColumn(int index, const QString& text, int width, Qt::Alignment alignment)
 {
-    if (lIndex < 0) {
+    if (index < 0) {
         return false;
     }
-    const int column = m_model->insertColumn(lIndex, sText);
-    m_view->setColumnWidth(column, lWidth);
-    Q_UNUSED(eAlign);  // the header stays left-aligned, as the first column always is
+    const int column = m_model->insertColumn(index, text);
+    m_view->setColumnWidth(column, width);
+    Q_UNUSED(alignment);  // the header stays left-aligned, as the first column always is
     return true;
 }
 
@@ -117,71 +117,71 @@ void ListView::stretchLastColumn()
     m_view->horizontalHeader()->setStretchLastSection(true);
 }
 
-void ListView::SetExtendedListViewStyleEx(std::uint32_t)
+void ListView::setExtendedStyle(std::uint32_t)
 {
     m_view->setShowGrid(true);
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
 }
 
-void ListView::ListRefresh()
+void ListView::refresh()
 {
     m_view->viewport()->repaint();
 }
 
-void ListView::InsertItem(int I, std::string_view ItemText, std::uint32_t State)
+void ListView::insertItem(int row, std::string_view text, std::uint32_t state)
 {
-    const int row = m_model->insertRow(I, ItemText);
-    m_model->setState(row, State & kStateImageMask);
+    const int inserted = m_model->insertRow(row, text);
+    m_model->setState(inserted, state & kStateImageMask);
 }
 
-void ListView::SetItemText(int I, int iSubItem, std::string_view pszText)
+void ListView::setItemText(int row, int column, std::string_view text)
 {
-    m_model->setText(I, iSubItem, pszText);
+    m_model->setText(row, column, text);
 }
 
-void ListView::SetItem(int I, std::string_view strItemText)
+void ListView::setItem(int row, std::string_view text)
 {
-    m_model->setText(I, 0, strItemText);
+    m_model->setText(row, 0, text);
 }
 
-std::string ListView::GetItem(int I) const
+std::string ListView::itemText(int row) const
 {
-    return std::string(m_model->text(I, 0));
+    return std::string(m_model->text(row, 0));
 }
 
-std::string ListView::GetItemText(int I, int iSubItem) const
+std::string ListView::itemText(int row, int column) const
 {
-    return std::string(m_model->text(I, iSubItem));
+    return std::string(m_model->text(row, column));
 }
 
-void ListView::SetItemState(std::uint32_t sta, std::uint32_t staMask)
+void ListView::setItemState(std::uint32_t state, std::uint32_t mask)
 {
-    m_model->setStateOfAll(sta, staMask | kStateImageMask);
+    m_model->setStateOfAll(state, mask | kStateImageMask);
 }
 
-std::uint32_t ListView::GetItemState(int I) const
+std::uint32_t ListView::itemState(int row) const
 {
-    return m_model->state(I) & kStateImageMask;
+    return m_model->state(row) & kStateImageMask;
 }
 
-bool ListView::DeleteItem(int iItem)
+bool ListView::removeItem(int row)
 {
-    return m_model->removeRow(iItem);
+    return m_model->removeRow(row);
 }
 
-void ListView::DeleteAllItems()
+void ListView::removeAllItems()
 {
     m_model->clear();
     m_selectionMark = -1;
     m_focusBeforeInput = -1;
 }
 
-int ListView::GetItemCount() const
+int ListView::itemCount() const
 {
     return m_model->rowCount();
 }
 
-int ListView::GetNextItem() const
+int ListView::firstSelectedRow() const
 {
     const auto rows = m_view->selectionModel()->selectedRows();
     int first = -1;
@@ -193,16 +193,16 @@ int ListView::GetNextItem() const
     return first;
 }
 
-void ListView::ListView_SetBkColor(const QColor& clrBk)
+void ListView::setBackgroundColor(const QColor& color)
 {
     QPalette palette = m_view->palette();
-    palette.setColor(QPalette::Base, clrBk);
+    palette.setColor(QPalette::Base, color);
     m_view->setPalette(palette);
 }
 
-void ListView::SetTextBkColor(const QColor& clrText)
+void ListView::setTextBackgroundColor(const QColor& color)
 {
-    m_model->setTextBackground(clrText);
+    m_model->setTextBackground(color);
 }
 
 void ListView::replaceRows(TextTable&& rows)

@@ -34,34 +34,32 @@ public:
     explicit ListView(QWidget* parent = nullptr);
     ~ListView() override;
 
-    bool ColumnAdd(int lIndex, const QString& sText, int lWidth, Qt::Alignment eAlign = Qt::AlignLeft);
-    // Grid lines and whole-row selection are always on; `dwExStyle` adds nothing here.
-    void SetExtendedListViewStyleEx(std::uint32_t dwExStyle = 0);
-    void ListRefresh();
+    bool addColumn(int index, const QString& text, int width, Qt::Alignment alignment = Qt::AlignLeft);
+    // Grid lines and whole-row selection; `style` adds nothing more here.
+    void setExtendedStyle(std::uint32_t style = 0);
+    void refresh();
     // The last column takes the room the others leave, never less than its own width: a list
     // narrower than its columns scrolls sideways.
     void stretchLastColumn();
 
-    void InsertItem(int I, std::string_view ItemText, std::uint32_t State = 0);
-    void SetItemText(int I, int iSubItem, std::string_view pszText);
-    void SetItem(int I, std::string_view strItemText);
-    std::string GetItem(int I) const;
+    void insertItem(int row, std::string_view text, std::uint32_t state = 0);
+    void setItemText(int row, int column, std::string_view text);
+    void setItem(int row, std::string_view text);
+    std::string itemText(int row) const;
     // The whole text of the cell, however long.
-    std::string GetItemText(int I, int iSubItem) const;
-    void SetItemState(std::uint32_t sta, std::uint32_t staMask);
-    std::uint32_t GetItemState(int I) const;
-    bool DeleteItem(int iItem);
-    void DeleteAllItems();
-    int GetItemCount() const;
+    std::string itemText(int row, int column) const;
+    // Sets the bits of `mask` to those of `state` on every row.
+    void setItemState(std::uint32_t state, std::uint32_t mask);
+    std::uint32_t itemState(int row) const;
+    bool removeItem(int row);
+    void removeAllItems();
+    int itemCount() const;
     // The first selected row, -1 if none.
-    int GetNextItem() const;
-    int GetSelectionMark() const { return m_selectionMark; }
-    void SetSelectionMark(int I) { m_selectionMark = I; }
-    void ListView_SetBkColor(const QColor& clrBk);
-    void SetTextBkColor(const QColor& clrText);
-
-    bool Enabled() const { return isEnabled(); }
-    void Enabled(bool nEnabled) { setEnabled(nEnabled); }
+    int firstSelectedRow() const;
+    int selectionMark() const { return m_selectionMark; }
+    void setSelectionMark(int row) { m_selectionMark = row; }
+    void setBackgroundColor(const QColor& color);
+    void setTextBackgroundColor(const QColor& color);
 
     // Replaces every row at once: how long listings arrive from a background pass.
     void replaceRows(TextTable&& rows);

@@ -25,9 +25,9 @@ ProgressBar::ProgressBar(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void ProgressBar::Pos(std::int32_t vPos)
+void ProgressBar::setPosition(std::int32_t position)
 {
-    m_position = vPos;
+    m_position = position;
     repaint();
 }
 
@@ -41,7 +41,7 @@ void ProgressBar::paintBar(QPainter& painter, QSize size, const QColor& backgrou
     if (last < 0) {
         return;
     }
-    // The bar is empty at Min and full at Max; Max equal to Min has no meaning and draws nothing.
+    // The bar is empty at the minimum and full at the maximum; a maximum equal to the minimum has no meaning and draws nothing.
     if (maximum == minimum) {
         return;
     }

@@ -5,19 +5,19 @@
 
 namespace zentrowe::app {
 
-// A horizontal bar filled from the left in proportion to Pos between Min and Max, each pixel row
+// A horizontal bar filled from the left in proportion to the position between minimum and maximum, each pixel row
 // shaded from dark blue at the edges to grey-blue in the middle. It shows no text.
 class ProgressBar final : public QWidget {
 public:
     explicit ProgressBar(QWidget* parent = nullptr);
 
-    std::int32_t Max() const { return m_maximum; }
-    std::int32_t Min() const { return m_minimum; }
-    std::int32_t Pos() const { return m_position; }
-    // Max and Min take effect at the next paint; Pos repaints at once.
-    void Max(std::int32_t vMax) { m_maximum = vMax; }
-    void Min(std::int32_t vMin) { m_minimum = vMin; }
-    void Pos(std::int32_t vPos);
+    std::int32_t maximum() const { return m_maximum; }
+    std::int32_t minimum() const { return m_minimum; }
+    std::int32_t position() const { return m_position; }
+    // The range takes effect at the next paint; a new position repaints at once.
+    void setMaximum(std::int32_t maximum) { m_maximum = maximum; }
+    void setMinimum(std::int32_t minimum) { m_minimum = minimum; }
+    void setPosition(std::int32_t position);
 
     QSize sizeHint() const override { return {305, 20}; }
 

@@ -215,12 +215,12 @@ void MainWindow::buildContent()
     m_trackList = new ListView(content);
     m_trackList->setObjectName(QStringLiteral("ListView2"));
     m_trackList->setGeometry(0, twipsToPixels(kListTop), twipsToPixels(10335), twipsToPixels(4500));
-    m_trackList->SetExtendedListViewStyleEx();
-    m_trackList->ColumnAdd(0, QString(), 70);
-    m_trackList->ColumnAdd(1, tr("音符数"), 60);
-    m_trackList->ColumnAdd(2, tr("音轨名"), 120);
-    m_trackList->ColumnAdd(3, tr("乐器种类"), 90);
-    m_trackList->ColumnAdd(4, tr("乐器"), 340);
+    m_trackList->setExtendedStyle();
+    m_trackList->addColumn(0, QString(), 70);
+    m_trackList->addColumn(1, tr("音符数"), 60);
+    m_trackList->addColumn(2, tr("音轨名"), 120);
+    m_trackList->addColumn(3, tr("乐器种类"), 90);
+    m_trackList->addColumn(4, tr("乐器"), 340);
     m_trackList->stretchLastColumn();
     connect(m_trackList, &ListView::itemClicked, this, &MainWindow::onTrackClicked);
     connect(m_trackList, &ListView::itemDoubleClicked, this, &MainWindow::onTrackDoubleClicked);
@@ -318,7 +318,7 @@ void MainWindow::showSettings(bool builds)
 {
     m_startBuilds = builds;
     SettingsDialog& dialog = ensureSettings();
-    const int row = m_trackList->GetSelectionMark();
+    const int row = m_trackList->selectionMark();
     const QString action = builds ? tr("一键生成") : tr("转换到BMS");
     dialog.prepare(action, row >= 0 && row < static_cast<int>(m_state.song.tracks.size())
                                ? trackTitle(m_state.song.tracks[static_cast<std::size_t>(row)])
@@ -423,7 +423,7 @@ void MainWindow::readSong(const std::filesystem::path& midiFile, bool asSource)
                     workflow::returnToSource(m_state, std::move(summary.value()));
                 }
                 if (m_trackInfo) {
-                    m_trackInfo->list()->DeleteAllItems();
+                    m_trackInfo->list()->removeAllItems();
                 }
                 showTracks(m_state.song);
                 updateCommands();
@@ -438,14 +438,14 @@ void MainWindow::readSong(const std::filesystem::path& midiFile, bool asSource)
 
 void MainWindow::showTracks(const song::SongSummary& song)
 {
-    m_trackList->DeleteAllItems();
+    m_trackList->removeAllItems();
     for (const auto& track : song.tracks) {
-        const int row = m_trackList->GetItemCount();
-        m_trackList->InsertItem(row, track.label);
-        m_trackList->SetItemText(row, 1, std::to_string(track.noteCount));
-        m_trackList->SetItemText(row, 2, track.name);
-        m_trackList->SetItemText(row, 3, toUtf8(displayedName(track.family)));
-        m_trackList->SetItemText(row, 4, toUtf8(displayedName(track.instrument)));
+        const int row = m_trackList->itemCount();
+        m_trackList->insertItem(row, track.label);
+        m_trackList->setItemText(row, 1, std::to_string(track.noteCount));
+        m_trackList->setItemText(row, 2, track.name);
+        m_trackList->setItemText(row, 3, toUtf8(displayedName(track.family)));
+        m_trackList->setItemText(row, 4, toUtf8(displayedName(track.instrument)));
     }
 }
 
@@ -455,7 +455,7 @@ void MainWindow::listEvents(int trackNumber)
     window.show();
     window.raise();
     ListView* list = window.list();
-    list->DeleteAllItems();
+    list->removeAllItems();
 
     // The listing shares the conversion's check of the keysound start code.
     const auto texts = ensureSettings().texts();
@@ -482,7 +482,7 @@ void MainWindow::listEvents(int trackNumber)
                 target->list()->replaceRows(std::move(listing.second));
                 target->list()->show();
             }
-            setResult(tr("%1 个事件").arg(target ? target->list()->GetItemCount() : 0));
+            setResult(tr("%1 个事件").arg(target ? target->list()->itemCount() : 0));
             if (!listing.first) {
                 showFailure(listing.first.error(), tr("已取消列出事件"), target);
             }
@@ -502,7 +502,7 @@ void MainWindow::onStartRequested()
                               UserDialogs::MessageKind::Warning);
         return;
     }
-    const int trackNumber = m_trackList->GetSelectionMark() + 1;
+    const int trackNumber = m_trackList->selectionMark() + 1;
     if (trackNumber <= 0 || m_state.stage != workflow::SessionStage::SongOpen) {
         m_dialogs.showMessage(&dialog, programCaption(), tr("请先在音轨列表中选择一个音轨"),
                               UserDialogs::MessageKind::Warning);
@@ -510,7 +510,7 @@ void MainWindow::onStartRequested()
     }
     m_conversionSettings = settings.value();
     if (m_trackInfo) {
-        m_trackInfo->list()->DeleteAllItems();
+        m_trackInfo->list()->removeAllItems();
     }
 
     if (m_startBuilds && !dialog.chartSet()) {
@@ -524,9 +524,9 @@ void MainWindow::onStartRequested()
     }
 
     ProgressBar* bar = dialog.bar();
-    bar->Min(0);
-    bar->Max(100);
-    bar->Pos(0);
+    bar->setMinimum(0);
+    bar->setMaximum(100);
+    bar->setPosition(0);
     bar->show();
     setResult(tr("正在转换音轨 %1").arg(trackNumber));
     QPointer<SettingsDialog> target = &dialog;
@@ -534,7 +534,7 @@ void MainWindow::onStartRequested()
         [request](ProgressSink& progress) { return workflow::runConversion(request, progress); },
         [target](int percent, std::int64_t, std::int64_t) {
             if (target) {
-                target->bar()->Pos(percent);
+                target->bar()->setPosition(percent);
             }
         },
         [this, target](Result<workflow::ConversionOutcome>& outcome) {
@@ -571,9 +571,9 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
         request.replace = true;
     }
     ProgressWindow& window = ensureProgress();
-    window.bar()->Min(0);
-    window.bar()->Max(100);
-    window.bar()->Pos(0);
+    window.bar()->setMinimum(0);
+    window.bar()->setMaximum(100);
+    window.bar()->setPosition(0);
     window.label()->setText(stageText(ProgressStage::Converting));
     centreOverThis(window);
     window.show();
@@ -588,7 +588,7 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
         [request](ProgressSink& progress) { return workflow::runBuild(request, progress); },
         [target, stage](int percent, std::int64_t done, std::int64_t total) {
             if (target) {
-                target->bar()->Pos(percent);
+                target->bar()->setPosition(percent);
                 // The conversion counts bytes of the track: only its percentage means something.
                 target->label()->setText(*stage == ProgressStage::Converting
                                              ? tr("%1  %2%").arg(stageText(*stage)).arg(percent)
@@ -613,7 +613,7 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
         [target, stage](ProgressStage entered) {
             *stage = entered;
             if (target) {
-                target->bar()->Pos(0);
+                target->bar()->setPosition(0);
                 target->label()->setText(stageText(entered));
             }
         });
@@ -626,7 +626,7 @@ void MainWindow::showConvertedSong()
     }
     showTracks(m_state.song);
     if (m_trackInfo) {
-        m_trackInfo->list()->DeleteAllItems();
+        m_trackInfo->list()->removeAllItems();
     }
     updateCommands();
 }
@@ -732,9 +732,9 @@ void MainWindow::onWavCut()
 
     const int count = static_cast<int>(request.keysoundStems.size());
     ProgressWindow& window = ensureProgress();
-    window.bar()->Max(count);
-    window.bar()->Min(0);
-    window.bar()->Pos(0);
+    window.bar()->setMaximum(count);
+    window.bar()->setMinimum(0);
+    window.bar()->setPosition(0);
     window.showCount(0, count);
     centreOverThis(window);
     window.show();
@@ -747,7 +747,7 @@ void MainWindow::onWavCut()
         [request](ProgressSink& progress) { return keysound::cutRecording(request, progress); },
         [target](int, std::int64_t done, std::int64_t total) {
             if (target) {
-                target->bar()->Pos(static_cast<std::int32_t>(done));
+                target->bar()->setPosition(static_cast<std::int32_t>(done));
                 target->showCount(static_cast<int>(done), static_cast<int>(total));
             }
         },
@@ -839,7 +839,7 @@ void MainWindow::placeBesideSelectedRow(QWidget& window)
     const QRect frame = frameGeometry();
     const QRect area = screen() != nullptr ? screen()->availableGeometry() : QRect(frame.topLeft(), frame.size());
     QRect row;
-    const int selected = m_trackList->GetSelectionMark();
+    const int selected = m_trackList->selectionMark();
     if (selected >= 0) {
         QTableView* view = m_trackList->view();
         const QRect cells = view->visualRect(view->model()->index(selected, 0));
@@ -890,7 +890,7 @@ MainWindow::Stage MainWindow::stage() const
         return Stage::Converted;
     }
     // Listing a song again clears the list and with it the selection mark.
-    return m_trackList->GetSelectionMark() >= 0 ? Stage::TrackChosen : Stage::SongListed;
+    return m_trackList->selectionMark() >= 0 ? Stage::TrackChosen : Stage::SongListed;
 }
 
 void MainWindow::updateCommands()
@@ -905,7 +905,7 @@ void MainWindow::updateCommands()
     m_preview->setEnabled(m_lastChart.has_value() && idle);
     m_wavCut->setEnabled(now == Stage::Converted && idle);
     m_back->setEnabled(now == Stage::Converted && idle);
-    m_trackList->Enabled(now != Stage::Converted && idle);
+    m_trackList->setEnabled(now != Stage::Converted && idle);
     m_cancelShortcut->setEnabled(!idle);
 }
 

@@ -277,7 +277,7 @@ void SettingsDialog::prepare(const QString& action, const QString& track)
 {
     setWindowTitle(action + QStringLiteral(" — ") + track);
     m_start->setText(action);
-    m_bar->Pos(0);
+    m_bar->setPosition(0);
     m_bar->hide();
 }
 
