@@ -143,7 +143,7 @@ std::optional<convert::ConversionSettings> conversionSettings(const CLI::App& co
         const auto field = convert::firstInvalidField(texts);
         if (field == convert::SettingsField::KeysoundName) {
             // A name is refused for its characters or for its length: the core's own reason.
-            reportError("--name: " + commandLineReason(settings.error().message));
+            reportError("--name: " + settings.error().message);
         } else {
             reportError(field ? refusal(*field, texts) : settings.error().message);
         }

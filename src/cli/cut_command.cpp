@@ -54,9 +54,9 @@ Command addCutCommand(CLI::App& app)
         }
         if (!report) {
             const auto& error = report.error();
-            // The settings dialog's refusals of a keysound name: the only setting cut takes.
-            const std::string reason = commandLineReason(error.message);
-            reportError(reason.size() != error.message.size() ? "--name: " + reason : error.message);
+            // The refusals of a keysound name: the only setting cut takes.
+            const bool aboutTheName = error.subject == "keysoundName" || error.subject == "keysoundNameLength";
+            reportError(aboutTheName ? "--name: " + error.message : error.message);
             return kExitBadInput;
         }
         for (const auto& warning : report->warnings) {

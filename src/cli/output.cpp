@@ -41,15 +41,6 @@ int Output::finishWithExitCode()
     return kExitBadInput;
 }
 
-std::string commandLineReason(std::string message)
-{
-    constexpr std::string_view windowWords = "输入有误: ";
-    if (message.starts_with(windowWords)) {
-        message.erase(0, windowWords.size());
-    }
-    return message;
-}
-
 void reportError(std::string_view message)
 {
     const std::string shown = escapeControlBytes(message);

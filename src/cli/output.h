@@ -40,9 +40,6 @@ private:
 };
 
 // One plain sentence on stderr.
-// A core refusal as the command line says it: the settings dialog's "输入有误" that some core
-// sentences start with is the window's word, not this face's.
-std::string commandLineReason(std::string message);
 
 void reportError(std::string_view message);
 void reportWarning(std::string_view message);

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "app/ui/text.h"
+#include "core/convert/keysound_name.h"
 #include "core/song/song_summary.h"
 
 namespace zentrowe::app {
@@ -103,6 +104,11 @@ QString settingSentence(const Error& error)
         return tr("输入有误：K音名 %1 不可用，只能用可打印的 ASCII 字符，不能含 / \\ : * ? \" < > |，"
                   "也不能是 . 或 ..")
             .arg(typed);
+    }
+    if (error.subject == "keysoundNameLength") {
+        return tr("输入有误：K音名有 %1 字节，文件名只容许它 %2 字节")
+            .arg(numberOf(error))
+            .arg(convert::kLongestKeysoundName);
     }
     if (error.subject == "longNoteMinimum") {
         return tr("输入有误：面条最小长度 %1 不可用，须是整数").arg(typed);

@@ -41,12 +41,14 @@ Status checkKeysoundName(std::string_view name)
         return {};
     }
     if (hasAcceptableCharacters(name)) {
-        return Error{ErrorCode::InvalidSetting, "输入有误: the keysound name is " + std::to_string(name.size()) +
+        return Error{ErrorCode::InvalidSetting, "the keysound name is " + std::to_string(name.size()) +
                                                     " bytes; file names allow it " +
-                                                    std::to_string(kLongestKeysoundName)};
+                                                    std::to_string(kLongestKeysoundName)}
+            .about("keysoundNameLength")
+            .withNumber(static_cast<std::int64_t>(name.size()));
     }
     return Error{ErrorCode::InvalidSetting,
-                 "输入有误: the keysound name must be printable ASCII without / \\ : * ? \" < > |, not \"" +
+                 "the keysound name must be printable ASCII without / \\ : * ? \" < > |, not \"" +
                      std::string(name) + "\""}
         .about("keysoundName")
         .withValue(std::string(name));

@@ -28,8 +28,8 @@ static_assert(kLongestKeysoundName == 224);
 bool isAcceptableFileStem(std::string_view stem);
 
 // Nothing for an acceptable name; otherwise InvalidSetting with the one sentence both faces
-// show: "输入有误: the keysound name must be printable ASCII without / \ : * ? " < > |, not "a/b"",
-// or for a long one "输入有误: the keysound name is 300 bytes; file names allow it 224".
+// show: "the keysound name must be printable ASCII without / \ : * ? " < > |, not "a/b"",
+// or for a long one "the keysound name is 300 bytes; file names allow it 224".
 Status checkKeysoundName(std::string_view name);
 
 }  // namespace zentrowe::convert

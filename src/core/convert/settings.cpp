@@ -112,7 +112,7 @@ std::optional<std::int32_t> tempoMicrosFromBpm(std::string_view text)
 // `key` names the setting for faces that word the refusal themselves.
 Error refusal(std::string_view key, std::string_view what, std::string_view text)
 {
-    return Error{ErrorCode::InvalidSetting, "输入有误: " + std::string(what) + " \"" + std::string(text) + "\""}
+    return Error{ErrorCode::InvalidSetting, std::string(what) + " \"" + std::string(text) + "\""}
         .about(std::string(key))
         .withValue(std::string(text));
 }

@@ -61,7 +61,7 @@ struct ConversionSettings {
 enum class SettingsField { StartCode, KeysoundName, LongNoteMinimum, Tempo, Gap, VelocityStep, LengthStep };
 
 // Checks and converts the dialog's entries. A refusal is InvalidSetting with a message that
-// starts with "输入有误" and says which value is wrong:
+// says which value is wrong and why (in English; each face words it for its own users):
 // - start code: exactly two characters, each 0-9, A-Z or a-z (read in base 62 when base62 is set);
 // - keysound name: printable ASCII (0x20 to 0x7E) without / \ : * ? " < > |, not "." or ".."
 //   (empty is allowed);

@@ -212,7 +212,7 @@ TEST(KeysoundMerging, StepsAreWholeNumbersInRange)
         const auto settings = convert::parseSettings(texts);
         EXPECT_EQ(settings.ok(), !c.bad);
         if (c.bad) {
-            EXPECT_EQ(settings.error().message.rfind("输入有误", 0), 0u);
+            EXPECT_EQ(settings.error().code, ErrorCode::InvalidSetting);
         }
     }
 }

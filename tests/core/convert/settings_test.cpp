@@ -59,7 +59,7 @@ TEST(Settings, StartCodeIsExactlyTwoBase36Characters)
             EXPECT_EQ(settings->startValue, *c.value);
         } else {
             EXPECT_EQ(settings.error().code, ErrorCode::InvalidSetting);
-            EXPECT_TRUE(settings.error().message.starts_with("输入有误"));
+            EXPECT_NE(settings.error().message.find("start code"), std::string::npos);
             EXPECT_EQ(firstInvalidField(texts), SettingsField::StartCode);
         }
     }
@@ -89,7 +89,6 @@ TEST(Settings, NumberBoxesRoundTheExactDecimalHalfToEven)
             EXPECT_EQ(settings->keysoundGap, *c.gap);
         } else {
             EXPECT_EQ(firstInvalidField(texts), SettingsField::Gap);
-            EXPECT_TRUE(settings.error().message.starts_with("输入有误"));
             EXPECT_NE(settings.error().message.find("gap"), std::string::npos);
         }
     }
