@@ -2,7 +2,6 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
@@ -1004,23 +1003,15 @@ void listBigTrack(MainWindow& window, ScriptedDialogs&, const fs::path& folder, 
     QApplication::processEvents();
     mouse(window.trackList()->view()->viewport(), rowCentre(window.trackList(), 0), QEvent::MouseButtonPress);
 
-    int ticks = 0;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
-    timer.start(1);
-    QElapsedTimer clock;
-    clock.start();
     mouse(window.trackList()->view()->viewport(), rowCentre(window.trackList(), 0), QEvent::MouseButtonDblClick);
+    // The double click only starts the listing: its rows arrive through the event loop, which
+    // keeps running meanwhile, so the window is busy and shows none of them yet.
+    EXPECT_TRUE(window.isBusy());
+    EXPECT_TRUE(window.trackInfo() == nullptr || window.trackInfo()->list()->itemCount() == 0);
     ASSERT_TRUE(waitForPass(window));
     QApplication::processEvents();
-    const auto elapsed = clock.elapsed();
-    std::printf("listed %d events in %lld ms; the event loop ran %d times meanwhile\n", 2 * notes + 1,
-                static_cast<long long>(elapsed), ticks);
     EXPECT_EQ(window.trackInfo()->list()->itemCount(), 2 * notes + 1);
     EXPECT_EQ(window.trackInfo()->list()->itemText(2 * notes, 1), "FF");
-    if (elapsed > 50) {
-        EXPECT_GT(ticks, 0);  // the window kept processing events during the listing
-    }
 }
 
 // The file names in a folder, temporary files included.
@@ -1202,13 +1193,6 @@ TEST_F(MainWindowTest, CancellingABuildMidwayLeavesTheFolderAsItWas)
 TEST_F(MainWindowTest, ALongListingKeepsTheWindowLive)
 {
     listBigTrack(window, dialogs, temp.path(), 100000);
-}
-
-// The speed goal: a million events in under three seconds. Timing is for release builds, so it
-// runs on request: --gtest_also_run_disabled_tests --gtest_filter='*Million*'.
-TEST_F(MainWindowTest, DISABLED_MillionEventListing)
-{
-    listBigTrack(window, dialogs, temp.path(), 500000);
 }
 
 TEST_F(MainWindowTest, TheSettingsDialogNamesItsActionAndTrackStaysClearOfTheRowAndTabsInOrder)

@@ -80,9 +80,7 @@ void expectRefused(const std::vector<std::string>& arguments, const std::filesys
                    const std::string& sentence)
 {
     const auto before = folderState(folder);
-    const auto started = std::chrono::steady_clock::now();
     const CliRun run = runCli(arguments);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_NE(run.err.find(sentence), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
