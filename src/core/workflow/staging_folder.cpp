@@ -277,15 +277,18 @@ Result<StagingFolder> StagingFolder::create(const std::filesystem::path& outputF
 {
     const auto path = outputFolder / kName;
     auto recovery = Recovery::None;
-    if (fileSystem.status(path).kind == FileKind::Folder) {
+    const auto left = fileSystem.status(path).kind;
+    if (left == FileKind::Folder) {
         auto recovered = recover(fileSystem, outputFolder, path);
         if (!recovered) {
             return recovered.error();
         }
         recovery = *recovered;
     }
-    if (auto error = fileSystem.removeAll(path)) {
-        return fileError(ErrorCode::WriteFailed, path, "remove the folder", error.value());
+    if (left != FileKind::None) {
+        if (auto error = fileSystem.removeAll(path)) {
+            return fileError(ErrorCode::WriteFailed, path, "remove the folder", error.value());
+        }
     }
     auto error = fileSystem.createFolder(path);
     if (!error) {
