@@ -326,11 +326,15 @@ Result<std::set<std::string>> replaceableNames(const std::vector<std::string>& o
     std::vector<std::filesystem::path> folders;
     std::vector<std::filesystem::path> files;
     std::set<std::string> replaceable{kBuildManifestFileName};
+    for (const auto& record : manifest.builds) {
+        replaceable.insert(record.chart);
+        replaceable.insert(record.files.begin(), record.files.end());
+    }
     for (const auto& name : outputs) {
         const auto kind = fileSystem.status(folder / name).kind;
         if (kind == FileKind::Folder) {
             folders.push_back(folder / name);
-        } else if (kind == FileKind::File && name != kBuildManifestFileName && !manifest.uses(name)) {
+        } else if (kind == FileKind::File && replaceable.count(name) == 0) {
             files.push_back(folder / name);
         }
     }
@@ -353,10 +357,6 @@ Result<std::set<std::string>> replaceableNames(const std::vector<std::string>& o
             .inFile(displayPath(files.front()))
             .about("file")
             .withNumber(static_cast<std::int64_t>(files.size()));
-    }
-    for (const auto& record : manifest.builds) {
-        replaceable.insert(record.chart);
-        replaceable.insert(record.files.begin(), record.files.end());
     }
     for (const auto& file : files) {
         replaceable.insert(file.filename().string());
