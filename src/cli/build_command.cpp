@@ -85,6 +85,21 @@ void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::strin
     for (const auto& removed : outcome.removedFiles) {
         std::fprintf(stderr, "removed %s (the earlier build's, no longer named)\n", displayPath(removed).c_str());
     }
+    for (const auto& replaced : outcome.replacedFiles) {
+        std::fprintf(stderr, "replaced %s (no build had made it; --replace)\n", displayPath(replaced).c_str());
+    }
+}
+
+// What became of the commit a killed build left unfinished in `folder`.
+void reportRecovery(workflow::Recovery recovery, const std::filesystem::path& folder)
+{
+    if (recovery == workflow::Recovery::Completed) {
+        reportWarning("the last build into " + displayPath(folder) +
+                      " was stopped while moving its files in, after its chart was in place: its move was finished");
+    } else if (recovery == workflow::Recovery::Undone) {
+        reportWarning("the last build into " + displayPath(folder) +
+                      " was stopped while moving its files in: the files it had replaced were put back");
+    }
 }
 
 // One chart of the set, as a player would judge it before playing: "song_H.bms [HYPER]: level 7,
@@ -174,7 +189,7 @@ Command addBuildCommand(CLI::App& app)
     sub->add_flag("--verify", options->verify, "check that the folder sounds like the track; exit 1 if not");
     sub->add_option("--jobs", options->jobs, "rendering threads (default: one per core, at most 8)")
         ->check(CLI::Range(1u, audio::kMostRenderThreads));
-    sub->add_flag("--replace", options->replace, "replace a chart an earlier build made from another song or track");
+    sub->add_flag("--replace", options->replace, "replace a chart an earlier build made from another song or track, or files no build made");
 
     command.run = [options, sub] {
         if (refuseEmpty(options->out, "--out")) {
@@ -232,19 +247,32 @@ Command addBuildCommand(CLI::App& app)
         request.charts.genre = options->genre;
         request.threads = options->jobs;
         request.replace = options->replace;
+        request.replaceUnlisted = options->replace;
 
         // The output folder is made for command-line users (and removed again if the build is
         // refused before writing anything).
         const auto outcome = runStoppable("converting", "bytes of the track",
                      [&](ProgressSink& stop) { return workflow::runBuild(request, stop); });
-        if (const auto stopped = SignalStop::exitCodeIfStopped("the folder's earlier files are untouched")) {
-            return *stopped;
+        if (SignalStop::received()) {
+            // Once the commit has begun the build finishes it (or undoes it): say which.
+            std::string state = "the folder's earlier files are untouched";
+            if (outcome) {
+                reportRecovery(outcome->recovery, request.conversion.outputFolder);
+                reportBuildWarnings(*outcome, displayPath(request.soundFont));
+                state = "the signal came after the new build was in place in " + displayPath(request.conversion.outputFolder) +
+                        ", and the build is complete";
+            } else if (outcome.error().code != ErrorCode::Cancelled) {
+                state = outcome.error().message;
+            }
+            return *SignalStop::exitCodeIfStopped(state.c_str());
         }
         if (!outcome) {
-            const bool replaceable = outcome.error().code == ErrorCode::WouldReplaceChart;
+            const bool replaceable =
+                outcome.error().code == ErrorCode::WouldReplaceChart && outcome.error().subject != "folder";
             reportError(outcome.error().message + (replaceable ? " (--replace builds it anyway)" : ""));
             return kExitBadInput;
         }
+        reportRecovery(outcome->recovery, request.conversion.outputFolder);
         reportMerging(request.conversion.settings, outcome->conversion.keysounds);
         reportBuildWarnings(*outcome, displayPath(request.soundFont));
         if (outcome->loudness) {

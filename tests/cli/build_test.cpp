@@ -116,6 +116,43 @@ TEST(BuildCommand, AChartBuiltFromAnotherTrackIsReplacedOnlyWhenAsked)
     EXPECT_EQ(readText(out / "ode-to-joy_N.bms"), chart);
 }
 
+TEST(BuildCommand, TheUsersFoldersAndFilesUnderOutputNamesAreKept)
+{
+    if (!std::filesystem::exists(kSoundFont)) {
+        GTEST_SKIP() << "no General MIDI soundfont";
+    }
+    TempDir dir;
+    const auto out = dir / "out";
+    std::filesystem::create_directories(out / "preview.ogg" / "my_project");
+    writeFile(out / "preview.ogg" / "my_project" / "essay.txt", std::string_view("precious"));
+    writeFile(out / "ode-to-joy_N.bms", std::string_view("#TITLE my hand chart\n"));
+    const std::vector<std::string> build = {"build",    "--soundfont", kSoundFont, kDemo.string(), "--track",
+                                            "2",        "--out",       out.string(), "--no-bgm",   "--format",
+                                            "wav",      "--loudness",  "off",        "--replace"};
+    const auto folder = runCli(build);
+    EXPECT_EQ(folder.exitCode, 1);
+    EXPECT_EQ(folder.err, "zentrowe-cli: " + (out / "preview.ogg").string() +
+                              " is a folder where the build would write a file of that name, and a build never "
+                              "replaces a folder: move or rename it; nothing was written\n");
+    EXPECT_EQ(readText(out / "preview.ogg" / "my_project" / "essay.txt"), "precious");
+
+    std::filesystem::rename(out / "preview.ogg", dir / "my_project");
+    auto asked = build;
+    asked.pop_back();
+    const auto file = runCli(asked);
+    EXPECT_EQ(file.exitCode, 1);
+    EXPECT_EQ(file.err, "zentrowe-cli: " + (out / "ode-to-joy_N.bms").string() +
+                            " was not made by a build (.zentrowe-build.json does not list it) and building would "
+                            "replace it; nothing was written (--replace builds it anyway)\n");
+    EXPECT_EQ(readText(out / "ode-to-joy_N.bms"), "#TITLE my hand chart\n");
+
+    const auto replaced = runCli(build);
+    EXPECT_EQ(replaced.exitCode, 0) << replaced.err;
+    EXPECT_NE(replaced.err.find("replaced " + (out / "ode-to-joy_N.bms").string() + " (no build had made it; --replace)\n"),
+              std::string::npos)
+        << replaced.err;
+}
+
 TEST(BuildCommand, RefusalsAreOneSentence)
 {
     TempDir dir;

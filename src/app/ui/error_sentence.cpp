@@ -314,6 +314,12 @@ QString chineseSentence(const Error& error)
     case ErrorCode::FolderBusy:
         return tr("另一个转换、一键生成或切割正在写入目录 %1；请等它完成后再试，没有写入文件").arg(path);
     case ErrorCode::WouldReplaceChart:
+        if (error.subject == "folder") {
+            return tr("%1 是一个文件夹，一键生成要在这里写入同名文件，不会替换文件夹；请移走或改名，没有写入文件").arg(path);
+        }
+        if (error.subject == "file") {
+            return tr("%1 不是一键生成的文件，一键生成会替换它；没有写入文件").arg(path);
+        }
         return tr("%1 是由 %2 生成的，一键生成会替换它；没有写入文件").arg(path, toQString(error.value));
     case ErrorCode::TooLong:
         if (error.subject == "bgm") {

@@ -235,10 +235,11 @@ Error untouched(Error error)
 // Writes the manifest into the staging folder, moves everything in (the charts last) and then
 // removes what the earlier builds of the set's charts made and this one did not (their charts
 // too), unless another chart's build uses it: a folder rebuilt many times holds only what its
-// charts name. The records share their files. The files removed.
+// charts name. The records share their files. Only the `replaceable` names may replace a file of
+// the folder. The files removed.
 Result<std::vector<std::filesystem::path>> commitBuild(StagingFolder& staging, BuildManifest manifest,
                                                        std::vector<BuildRecord> records, const BuildRequest& request,
-                                                       ProgressSink& progress)
+                                                       const std::set<std::string>& replaceable, ProgressSink& progress)
 {
     const auto& folder = request.conversion.outputFolder;
     const std::string setName = convertedChartFileName(request.conversion);
@@ -281,12 +282,9 @@ Result<std::vector<std::filesystem::path>> commitBuild(StagingFolder& staging, B
     if (progress.stopRequested()) {
         return untouched(Error{ErrorCode::Cancelled, ""});
     }
-    if (auto committed = staging.commit(commitOrder); !committed) {
-        return untouched(committed.error());
-    }
 
     const std::set<std::string> kept(commitOrder.begin(), commitOrder.end());
-    std::vector<std::filesystem::path> removed;
+    std::vector<std::string> removals;
     for (const auto& name : earlier) {
         const auto path = folder / name;
         std::error_code error;
@@ -295,11 +293,76 @@ Result<std::vector<std::filesystem::path>> commitBuild(StagingFolder& staging, B
             isSameFile(path, request.conversion.sourceMidiPath)) {
             continue;
         }
-        if (std::filesystem::remove(path, error)) {
-            removed.push_back(path);
+        removals.push_back(name);
+    }
+    // Its own failures say what the folder then holds.
+    return staging.commit(commitOrder, replaceable, removals);
+}
+
+// "out/a.wav", "out/a.wav and out/b.wav", "out/a.wav, out/b.wav and 3 more".
+std::string listed(const std::vector<std::filesystem::path>& paths)
+{
+    constexpr std::size_t kNamed = 2;
+    std::string text = displayPath(paths.front());
+    for (std::size_t k = 1; k < std::min(paths.size(), kNamed); ++k) {
+        text += (k + 1 == paths.size() ? " and " : ", ") + displayPath(paths[k]);
+    }
+    if (paths.size() > kNamed) {
+        text += " and " + std::to_string(paths.size() - kNamed) + " more";
+    }
+    return text;
+}
+
+// What the build may replace in the folder: what the manifest lists, the manifest itself, and the
+// files no build made that `replacing` names. Before anything is rendered it refuses a name of
+// `outputs` taken by a folder, or by a file no build made unless request.replaceUnlisted lets it
+// replace the file (it is then added to `replacing`): a user's own folder or hand-made chart
+// under a name the build writes is the user's, not a leftover.
+Result<std::set<std::string>> replaceableNames(const std::vector<std::string>& outputs, const BuildManifest& manifest,
+                                               const BuildRequest& request, const FileSystem& fileSystem,
+                                               std::vector<std::filesystem::path>& replacing)
+{
+    const auto& folder = request.conversion.outputFolder;
+    std::vector<std::filesystem::path> folders;
+    std::vector<std::filesystem::path> files;
+    std::set<std::string> replaceable{kBuildManifestFileName};
+    for (const auto& record : manifest.builds) {
+        replaceable.insert(record.chart);
+        replaceable.insert(record.files.begin(), record.files.end());
+    }
+    for (const auto& name : outputs) {
+        const auto kind = fileSystem.status(folder / name).kind;
+        if (kind == FileKind::Folder) {
+            folders.push_back(folder / name);
+        } else if (kind == FileKind::File && replaceable.count(name) == 0) {
+            files.push_back(folder / name);
         }
     }
-    return removed;
+    if (!folders.empty()) {
+        const bool one = folders.size() == 1;
+        return Error{ErrorCode::WouldReplaceChart,
+                     listed(folders) + (one ? " is a folder" : " are folders") +
+                         " where the build would write a file of that name, and a build never replaces a folder: "
+                         "move or rename " + (one ? "it" : "them") + "; nothing was written"}
+            .inFile(displayPath(folders.front()))
+            .about("folder")
+            .withNumber(static_cast<std::int64_t>(folders.size()));
+    }
+    if (!files.empty() && !request.replaceUnlisted) {
+        const bool one = files.size() == 1;
+        return Error{ErrorCode::WouldReplaceChart,
+                     listed(files) + (one ? " was" : " were") + " not made by a build (" + kBuildManifestFileName +
+                         " does not list " + (one ? "it" : "them") + ") and building would replace " +
+                         (one ? "it" : "them") + "; nothing was written"}
+            .inFile(displayPath(files.front()))
+            .about("file")
+            .withNumber(static_cast<std::int64_t>(files.size()));
+    }
+    for (const auto& file : files) {
+        replaceable.insert(file.filename().string());
+    }
+    replacing = std::move(files);
+    return replaceable;
 }
 
 // The synthesiser with the request's soundfont and the sound file writer in its format, where
@@ -349,6 +412,12 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     if (!lock) {
         return lock.error();
     }
+    // Before anything else: a commit a killed build left unfinished is finished or undone.
+    FileSystem& fileSystem = services.fileSystem != nullptr ? *services.fileSystem : realFileSystem();
+    auto staging = StagingFolder::create(folder, fileSystem);
+    if (!staging) {
+        return staging.error();
+    }
     BuildManifest manifest = readBuildManifest(folder);
     const std::string chartName = convertedChartFileName(request.conversion);
     if (const auto* other = otherSongsRecord(manifest, request); other != nullptr && !request.replace) {
@@ -361,10 +430,6 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
             .inFile(displayPath(folder / other->chart))
             .withValue(madeFrom)
             .withNumber(other->track);
-    }
-    auto staging = StagingFolder::create(folder);
-    if (!staging) {
-        return staging.error();
     }
     const auto& stage = staging->path();
 
@@ -395,6 +460,7 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     const auto& song = request.conversion.song;
     const auto& settings = request.conversion.settings;
     outcome.base62 = keysounds.base62();
+    outcome.recovery = staging->recovery();
 
     // Keysounds whose lengths round to the same 1/192 share a stem, and so one file.
     std::vector<audio::RenderJob> jobs;
@@ -456,6 +522,22 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     }
     outcome.missingInstruments =
         missingInstruments(**firstRenderer, instruments, bgmFiles.empty() ? decltype(bgmEvents){} : bgmEvents);
+    auto charts = makeChartSet(outcome.conversion.chart, keysounds, song, chartName, request.charts,
+                               settings.percussion);
+    outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
+
+    std::vector<std::string> outputs = keysoundNames;
+    for (const auto& file : bgmFiles) {
+        outputs.push_back(file.name);
+    }
+    outputs.insert(outputs.end(), {kKeysoundMidiFileName, kPreviewFileName, kBuildManifestFileName});
+    for (const auto& made : charts) {
+        outputs.push_back(made.fileName);
+    }
+    const auto replaceable = replaceableNames(outputs, manifest, request, fileSystem, outcome.replacedFiles);
+    if (!replaceable) {
+        return replaceable.error();
+    }
 
     progress.beginStage(ProgressStage::Rendering);
     LoudnessPass loudness(stage / "unencoded", request.heldSoundBytes);
@@ -469,9 +551,6 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         return untouched(rendered.error());
     }
 
-    auto charts = makeChartSet(outcome.conversion.chart, keysounds, song, chartName, request.charts,
-                               settings.percussion);
-    outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
     for (auto& made : charts) {
         completeChart(made.chart, request, bgmFiles);
         if (auto written = writeChart(stage / made.fileName, made.chart, bmson); !written) {
@@ -524,7 +603,7 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         records.back().settings.emplace_back("difficulty", convert::difficultyName(made.report.difficulty));
         records.back().settings.emplace_back("lanes", request.charts.lanes == LaneRule::Playable ? "playable" : "seed");
     }
-    auto removed = commitBuild(*staging, std::move(manifest), std::move(records), request, progress);
+    auto removed = commitBuild(*staging, std::move(manifest), std::move(records), request, *replaceable, progress);
     if (!removed) {
         return removed.error();
     }

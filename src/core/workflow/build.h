@@ -9,12 +9,14 @@
 #include "core/audio/render_pool.h"
 #include "core/audio/sound_file_writer.h"
 #include "core/audio/synth_renderer.h"
+#include "core/base/file_system.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
 #include "core/workflow/bgm_slices.h"
 #include "core/workflow/chart_set.h"
 #include "core/workflow/conversion.h"
 #include "core/workflow/loudness_pass.h"
+#include "core/workflow/staging_folder.h"
 
 namespace zentrowe::workflow {
 
@@ -35,6 +37,7 @@ struct BuildRequest {
     unsigned threads = 0;                // rendering threads; 0: one per core (at most audio::kMostRenderThreads)
     std::size_t heldSoundBytes = kHeldSoundBytes;  // renders the loudness pass keeps in memory before it spills
     bool replace = false;                // replace a chart an earlier build made from another song or track
+    bool replaceUnlisted = false;        // replace files no build made (the manifest does not list) under names it writes
 };
 
 // A preset the song asks for that the soundfont lacks.
@@ -63,12 +66,15 @@ struct BuildOutcome {
     std::optional<audio::LoudnessGain> loudness;       // the gain every file got and the mix's measure; none: off
     std::vector<MissingInstrument> missingInstruments;
     std::vector<std::filesystem::path> removedFiles;   // an earlier build's files this one no longer needs
+    std::vector<std::filesystem::path> replacedFiles;  // files no build made that request.replaceUnlisted let it replace
+    Recovery recovery = Recovery::None;                // what became of a killed build's unfinished commit
 };
 
 // What a build renders and writes with; tests put stand-ins here.
 struct BuildServices {
     audio::RendererFactory renderers;  // empty: the synthesiser with request.soundFont
     audio::SoundWriter writer;         // empty: audio::writeSoundFile in request.format
+    FileSystem* fileSystem = nullptr;  // what the staging folder and the commit go through; none: the real one
 };
 
 // Converts as Start does, makes the set of charts request.charts asks for (makeChartSet: each
@@ -92,11 +98,16 @@ struct BuildServices {
 // Files an earlier build of the same charts made and this one does not are then removed, and so
 // are the earlier charts of the song's set (belongsToChartSet) this build does not write again,
 // such as a single chart NAME.bms or a NAME_X.bms the track no longer needs; files no build made
-// are never touched. Any refusal, failure or cancel leaves the folder as it was.
+// are never touched. Any refusal, failure or cancel leaves the folder as it was. A commit a killed
+// build left unfinished is finished or undone first (StagingFolder, outcome.recovery).
 // Refusals: CannotOpen (soundfont missing or not a SoundFont, source unreadable); those of
 // runConversion; WouldReplaceChart when a chart of the set an earlier build made from another song
-// or track would be replaced and request.replace is not set; TooLong for a BGM or keysound past an
-// hour; OutOfMemory; WriteFailed; Cancelled. Progress goes through the stages Converting (bytes),
+// or track would be replaced and request.replace is not set, and, before anything is rendered,
+// when a file the build writes would replace one no build made (the manifest does not list it;
+// subject "file") unless request.replaceUnlisted is set (outcome.replacedFiles then names them), or a
+// folder (subject "folder", whatever the request says); TooLong for a BGM or keysound past an
+// hour; OutOfMemory; WriteFailed; Cancelled. A failure once the commit has begun says in its
+// message which files the folder holds. Progress goes through the stages Converting (bytes),
 // Rendering (files), Mixing (spilled files read, with a loudness), Rendering again (files encoded)
 // and Previewing.
 Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progress, const BuildServices& services = {});

@@ -19,6 +19,7 @@
 #include "core/convert/keysound_name.h"
 #include "core/base/folder_lock.h"
 #include "core/workflow/build_manifest.h"
+#include "support/faulty_file_system.h"
 
 namespace zentrowe::testing {
 namespace {
@@ -655,6 +656,121 @@ TEST_F(BuildWithFakes, RefusalsNameWhatIsAtFaultAndWriteNothing)
         ASSERT_FALSE(outcome.ok());
         EXPECT_EQ(outcome.error().code, ErrorCode::EmptyTrack);
         EXPECT_FALSE(std::filesystem::exists(m_dir / "new"));
+    }
+}
+
+TEST_F(BuildWithFakes, AFolderOrAFileNoBuildMadeUnderAnOutputNameStopsTheBuildBeforeRendering)
+{
+    struct Case {
+        const char* name;
+        std::string taken;  // the output name the user's folder or file has
+        bool folder;
+        bool replace;       // --replace
+        bool refused;
+    };
+    const std::vector<Case> cases = {
+        {"a folder of the user's at preview.ogg", "preview.ogg", true, false, true},
+        {"a folder stays with --replace too", "preview.ogg", true, true, true},
+        {"a folder at K-Midi.mid", "K-Midi.mid", true, false, true},
+        {"a folder at a chart's name", "song_H.bms", true, true, true},
+        {"a hand-written chart", "song_N.bms", false, false, true},
+        {"the user's own sample under a keysound's name", "A60-40-100.wav", false, false, true},
+        {"a hand-written chart with --replace", "song_N.bms", false, true, false},
+        {"the user's own sample with --replace", "A60-40-100.wav", false, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir / "out");
+        auto req = request(melody({60, 62}));
+        req.replace = c.replace;
+        req.replaceUnlisted = c.replace;
+        if (c.folder) {
+            std::filesystem::create_directories(out(c.taken) / "my_project");
+            writeFile(out(c.taken) / "my_project" / "essay.txt", std::string_view("precious"));
+        } else {
+            writeFile(out(c.taken), std::string_view("the user's own"));
+        }
+        const auto before = snapshot(m_dir / "out");
+        const auto outcome = runBuild(req, m_quiet, fakes());
+        if (c.refused) {
+            ASSERT_FALSE(outcome.ok());
+            EXPECT_EQ(outcome.error().code, ErrorCode::WouldReplaceChart);
+            EXPECT_EQ(outcome.error().subject, c.folder ? "folder" : "file");
+            EXPECT_EQ(outcome.error().path, out(c.taken).string());
+            EXPECT_NE(outcome.error().message.find(out(c.taken).string()), std::string::npos);
+            EXPECT_EQ(m_calls, 0) << "nothing is rendered";
+            EXPECT_EQ(snapshot(m_dir / "out"), before);
+        } else {
+            ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+            EXPECT_EQ(outcome->replacedFiles, std::vector<std::filesystem::path>{out(c.taken)});
+            EXPECT_NE(readText(out(c.taken)), "the user's own");
+        }
+    }
+}
+
+TEST_F(BuildWithFakes, ACommitCutShortIsUndoneOrFinishedByTheNextBuildAndSaysWhatIsInPlace)
+{
+    struct Case {
+        const char* name;
+        int stopAfter;   // changes the killed build makes to the folder; -1: not killed
+        int failMoveAt;  // the rename that fails; 0: none
+        bool finished;   // the new build is in place afterwards
+    };
+    // The rebuild's changes: the staging folder (2), the journal, three new keysounds, then bgm.wav,
+    // K-Midi.mid, preview.ogg, the manifest and the charts N, H, A each swapped in and set aside
+    // (changes 7 to 20, the last chart in at 19), then the two keysounds no longer named removed.
+    // The staging folder's own tests stop the commit after every change; these check the build.
+    const std::vector<Case> cases = {
+        {"killed once the journal is written", 3, 0, false},
+        {"killed with all but the last chart in", 17, 0, false},
+        {"killed once the last chart is in", 19, 0, true},
+        {"killed while removing what is no longer named", 21, 0, true},
+        {"the last chart's rename fails", -1, 16, false},
+    };
+    // Two songs of one name in folders of their own: their charts have the same names.
+    auto songIn = [this](const Bytes& song, const std::string& folder) {
+        auto req = request(song);
+        std::filesystem::create_directory(m_dir / folder);
+        req.conversion.sourceMidiPath = m_dir / folder / "song.mid";
+        writeFile(req.conversion.sourceMidiPath, song);
+        req.replace = true;  // each replaces the other's charts
+        return req;
+    };
+    const auto first = songIn(melody({60, 62}), "first");
+    const auto second = songIn(melody({64, 65, 67}), "second");
+    auto other = first;
+    other.conversion.trackNumber = 2;  // refused (another track's charts), once the folder is recovered
+    other.replace = false;
+    ASSERT_TRUE(runBuild(first, m_quiet, fakes()).ok());
+    const auto before = snapshot(m_dir / "out");
+    ASSERT_TRUE(runBuild(second, m_quiet, fakes()).ok());
+    const auto after = snapshot(m_dir / "out");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir / "out");
+        std::filesystem::create_directory(m_dir / "out");
+        for (const auto& [name, content] : before) {
+            writeFile(out(name), content);
+        }
+        FaultyFileSystem fileSystem;
+        fileSystem.stopAfter = c.stopAfter;
+        fileSystem.failMoveAt = c.failMoveAt;
+        auto services = fakes();
+        services.fileSystem = &fileSystem;
+        const auto cut = runBuild(second, m_quiet, services);
+        if (c.failMoveAt != 0) {
+            ASSERT_FALSE(cut.ok());
+            EXPECT_EQ(cut.error().code, ErrorCode::WriteFailed);
+            EXPECT_NE(cut.error().message.find("the folder's earlier files are back in place"), std::string::npos)
+                << cut.error().message;
+            EXPECT_EQ(snapshot(m_dir / "out"), before);
+            continue;
+        }
+        EXPECT_TRUE(std::filesystem::exists(out(workflow::StagingFolder::kName)));
+        const auto next = runBuild(other, m_quiet, fakes());
+        ASSERT_FALSE(next.ok());
+        EXPECT_EQ(next.error().code, ErrorCode::WouldReplaceChart) << next.error().message;
+        EXPECT_TRUE(snapshot(m_dir / "out") == (c.finished ? after : before)) << "no file lost, none left over";
     }
 }
 

@@ -1,0 +1,158 @@
+#include "core/base/file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace zentrowe {
+
+namespace {
+
+std::error_code lastError()
+{
+    return {errno, std::generic_category()};
+}
+
+// Writes all of `text` to `fd`, carrying on after a signal.
+bool writeAll(int fd, std::string_view text)
+{
+    while (!text.empty()) {
+        const ssize_t done = ::write(fd, text.data(), text.size());
+        if (done < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(done));
+    }
+    return true;
+}
+
+// Flushes a folder's entries, so that a name just made or renamed in it survives a crash.
+std::error_code syncFolder(const std::filesystem::path& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return lastError();
+    }
+    std::error_code error;
+    if (::fsync(fd) != 0) {
+        error = lastError();
+    }
+    ::close(fd);
+    return error;
+}
+
+}  // namespace
+
+FileStatus RealFileSystem::status(const std::filesystem::path& path) const
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    return {S_ISDIR(info.st_mode) ? FileKind::Folder : FileKind::File,
+            FileId{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}};
+}
+
+std::error_code RealFileSystem::rename(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        return lastError();
+    }
+    return {};
+}
+
+std::error_code RealFileSystem::exchange(const std::filesystem::path& first, const std::filesystem::path& second)
+{
+    if (::renameat2(AT_FDCWD, first.c_str(), AT_FDCWD, second.c_str(), RENAME_EXCHANGE) != 0) {
+        return lastError();
+    }
+    return {};
+}
+
+std::error_code RealFileSystem::remove(const std::filesystem::path& path)
+{
+    std::error_code error;
+    std::filesystem::remove(path, error);
+    return error;
+}
+
+std::error_code RealFileSystem::removeAll(const std::filesystem::path& path)
+{
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
+    return error;
+}
+
+std::error_code RealFileSystem::createFolder(const std::filesystem::path& path)
+{
+    if (::mkdir(path.c_str(), 0777) != 0) {
+        return lastError();
+    }
+    return {};
+}
+
+std::error_code RealFileSystem::writeDurably(const std::filesystem::path& path, std::string_view text)
+{
+    // Written under another name and renamed: a crash while writing leaves no half file of `path`.
+    auto temporary = path;
+    temporary += ".tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return lastError();
+    }
+    std::error_code error;
+    if (!writeAll(fd, text) || ::fsync(fd) != 0) {
+        error = lastError();
+    }
+    if (::close(fd) != 0 && !error) {
+        error = lastError();
+    }
+    if (!error && ::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = lastError();
+    }
+    if (error) {
+        ::unlink(temporary.c_str());
+        return error;
+    }
+    return syncFolder(path.has_parent_path() ? path.parent_path() : std::filesystem::path("."));
+}
+
+std::optional<std::string> RealFileSystem::readText(const std::filesystem::path& path) const
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::string text(std::istreambuf_iterator<char>(in), {});
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+std::vector<std::string> RealFileSystem::list(const std::filesystem::path& folder) const
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        names.push_back(entry->path().filename().string());
+    }
+    return names;
+}
+
+RealFileSystem& realFileSystem()
+{
+    static RealFileSystem system;
+    return system;
+}
+
+}  // namespace zentrowe

@@ -1,0 +1,113 @@
+#pragma once
+
+// The real file system with faults put in on purpose, so that a failing rename, an unwritable
+// folder or a pass killed halfway through a commit is a test case, and one that also runs as root.
+
+#include <cerrno>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+#include "core/base/file_system.h"
+
+namespace zentrowe::testing {
+
+class FaultyFileSystem final : public RealFileSystem {
+public:
+    int failMoveAt = 0;                // the Nth rename or exchange (from 1) fails with EIO; 0: none
+    std::filesystem::path failAt;      // every change to this path (either end of a move) fails with EACCES
+    int stopAfter = -1;                // after this many changes every further one fails, as if the pass
+                                       // had been killed there; -1: never
+    bool stopAtFirstFault = false;     // after the first fault put in, every further change fails too
+    bool noExchange = false;           // exchange fails with EINVAL, as on file systems without it
+
+    int changes = 0;  // changes made
+    int moves = 0;    // renames and exchanges tried
+
+    std::error_code rename(const std::filesystem::path& from, const std::filesystem::path& to) override
+    {
+        if (auto fault = move(from, to)) {
+            return fault;
+        }
+        return made(RealFileSystem::rename(from, to));
+    }
+    std::error_code exchange(const std::filesystem::path& first, const std::filesystem::path& second) override
+    {
+        if (auto fault = move(first, second)) {
+            return fault;
+        }
+        if (noExchange) {
+            return std::make_error_code(std::errc::invalid_argument);
+        }
+        return made(RealFileSystem::exchange(first, second));
+    }
+    std::error_code remove(const std::filesystem::path& path) override
+    {
+        if (auto fault = change(path)) {
+            return fault;
+        }
+        return made(RealFileSystem::remove(path));
+    }
+    std::error_code removeAll(const std::filesystem::path& path) override
+    {
+        if (auto fault = change(path)) {
+            return fault;
+        }
+        return made(RealFileSystem::removeAll(path));
+    }
+    std::error_code createFolder(const std::filesystem::path& path) override
+    {
+        if (auto fault = change(path)) {
+            return fault;
+        }
+        return made(RealFileSystem::createFolder(path));
+    }
+    std::error_code writeDurably(const std::filesystem::path& path, std::string_view text) override
+    {
+        if (auto fault = change(path)) {
+            return fault;
+        }
+        return made(RealFileSystem::writeDurably(path, text));
+    }
+
+private:
+    std::error_code fault(std::errc reason)
+    {
+        m_faulted = m_faulted || stopAtFirstFault;
+        return std::make_error_code(reason);
+    }
+    std::error_code change(const std::filesystem::path& path)
+    {
+        if (m_faulted || (stopAfter >= 0 && changes >= stopAfter)) {
+            return std::make_error_code(std::errc::io_error);
+        }
+        if (!failAt.empty() && path == failAt) {
+            return fault(std::errc::permission_denied);
+        }
+        return {};
+    }
+    std::error_code move(const std::filesystem::path& from, const std::filesystem::path& to)
+    {
+        if (auto stopped = change(from)) {
+            return stopped;
+        }
+        if (auto refused = change(to)) {
+            return refused;
+        }
+        if (++moves == failMoveAt) {
+            return fault(std::errc::io_error);
+        }
+        return {};
+    }
+    std::error_code made(std::error_code error)
+    {
+        if (!error) {
+            ++changes;
+        }
+        return error;
+    }
+
+    bool m_faulted = false;
+};
+
+}  // namespace zentrowe::testing
