@@ -188,7 +188,8 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
         const auto& x = unordered[a];
         const auto& y = unordered[b];
-        return std::tie(x.startTick, x.note, y.endTick, y.velocity) < std::tie(y.startTick, y.note, x.endTick, x.velocity);
+        return std::tie(x.startTick, x.note, y.endTick, y.velocity) <
+               std::tie(y.startTick, y.note, x.endTick, x.velocity);
     });
     // A note the MIDI file holds twice (same key, same tick, same channel state) sounds once: a
     // player hears a doubled keysound twice as loud, and checkers flag objects placed twice. The

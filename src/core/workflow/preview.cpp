@@ -61,10 +61,9 @@ double hookStartSeconds(std::span<const audio::TimedEvent> events, double length
     const auto window = static_cast<std::int64_t>(lengthSeconds * audio::kSampleRate);
     // A preview that runs past the song's end would be short or end in silence: no window starts
     // later than one that ends kHookTailSeconds after the last note starts.
+    const auto tail = static_cast<std::int64_t>(kHookTailSeconds * audio::kSampleRate);
     const std::int64_t latestStart =
-        notes.empty() ? 0
-                      : std::max(notes.front().first, notes.back().first - window +
-                                                          static_cast<std::int64_t>(kHookTailSeconds * audio::kSampleRate));
+        notes.empty() ? 0 : std::max(notes.front().first, notes.back().first - window + tail);
     double best = -1;
     std::int64_t bestFrame = 0;
     double inWindow = 0;
