@@ -107,15 +107,24 @@ void completeChart(chart::Chart& chart, const BuildRequest& request, const song:
     }
 }
 
-// Where the preview starts in the chart, in seconds: `previewFrom` seconds into the song, else
-// the song's hook (every track's notes), after the lead-in.
+// Where the preview starts in the chart, in seconds: `previewFrom` seconds into the song (at the
+// latest the last note's start, where the mixer still finds a sound), else the song's hook (every
+// track's notes), after the lead-in.
 double previewStartSeconds(const BuildRequest& request, std::span<const std::uint8_t> file,
                            std::span<const audio::TimedEvent> bgmEvents, double leadInSeconds)
 {
-    if (request.previewFrom) {
-        return leadInSeconds + std::max(0.0, *request.previewFrom);
-    }
     auto events = audio::sequenceTrack(file, request.conversion.song, request.conversion.trackNumber);
+    if (request.previewFrom) {
+        std::int64_t lastStart = 0;
+        for (const auto& event : events) {
+            if ((event.status & 0xF0) == 0x90 && event.data2 != 0) {
+                lastStart = std::max(lastStart, event.frame);
+            }
+        }
+        // A millisecond early: the chart times the note along another path than the frames.
+        const double latest = std::max(0.0, static_cast<double>(lastStart) / audio::kSampleRate - 0.001);
+        return leadInSeconds + std::clamp(*request.previewFrom, 0.0, latest);
+    }
     events.insert(events.end(), bgmEvents.begin(), bgmEvents.end());
     return leadInSeconds + hookStartSeconds(events, kFolderPreviewSeconds);
 }

@@ -349,18 +349,29 @@ bool belongsToChartSet(std::string_view chartName, std::string_view chartFileNam
                        [&](convert::Difficulty difficulty) { return nameStem == convert::chartStem(stem, difficulty); });
 }
 
+namespace {
+
+song::SongCredits creditsOf(const song::SongSummary& song, const std::filesystem::path& midiFile)
+{
+    const auto file = song::readSongFile(midiFile);
+    return file ? song::readSongCredits(file->bytes(), song) : song::songCredits(song);
+}
+
+}  // namespace
+
 std::string chartTitle(const std::string& asked, const song::SongSummary& song, const std::filesystem::path& midiFile)
 {
     if (!asked.empty()) {
         return asked;
     }
-    std::string title = song::songCredits(song).title;
+    std::string title = creditsOf(song, midiFile).title;
     return title.empty() ? midiFile.stem().string() : title;
 }
 
-std::string chartArtist(const std::optional<std::string>& asked, const song::SongSummary& song)
+std::string chartArtist(const std::optional<std::string>& asked, const song::SongSummary& song,
+                        const std::filesystem::path& midiFile)
 {
-    return asked ? *asked : song::songCredits(song).artist;
+    return asked ? *asked : creditsOf(song, midiFile).artist;
 }
 
 }  // namespace zentrowe::workflow
