@@ -895,6 +895,22 @@ TEST_F(BuildWithFakes, ChartsStartAfterALeadInWithTheSongsTextsAndEachNoteOnce)
     }
 }
 
+// A preview asked to start past the song's end starts at its last note rather than refusing
+// after everything was rendered.
+TEST_F(BuildWithFakes, APreviewFromPastTheSongsEndStartsAtItsLastNote)
+{
+    auto req = request(midiFile(1, 480, {rawTrack({{0, noteOn(0, 60, 100)}, {480, noteOff(0, 60)},
+                                                   {960, noteOn(0, 62, 100)}, {1440, noteOff(0, 62)}})}));
+    req.bgm = workflow::BgmMode::None;
+    for (const double from : {0.5, 1000.0}) {
+        SCOPED_TRACE(from);
+        req.previewFrom = from;
+        const auto outcome = runBuild(req, m_quiet, fakes());
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        EXPECT_GT(frameCount(decode(out("preview.ogg"))), 0);
+    }
+}
+
 // The check lines the chart's first keysound up with the track's first note, so a chart with a
 // lead-in still sounds like its track.
 TEST_F(Build, ABuiltFolderWithItsLeadInPassesTheCheck)
