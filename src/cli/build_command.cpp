@@ -79,6 +79,13 @@ void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::strin
                       (missing.playedBy ? who + " play " + instrumentText(*missing.playedBy) + " instead"
                                         : who + " using it are silent"));
     }
+    for (const auto& file : outcome.longSoundFiles) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.1f", file.seconds);
+        reportWarning(displayPath(file.path) + " lasts " + seconds +
+                      " s: events accept no sound file of 60 s or more; --bgm slices (the default) keeps every "
+                      "file under 45 s");
+    }
     if (outcome.conversion.allNotesOnDrumChannel) {
         reportWarning("every note of this track is on channel 10 (drums): --mode percussion makes drum keysounds");
     }
@@ -134,6 +141,7 @@ Command addBuildCommand(CLI::App& app)
         bool verify = false;
         unsigned jobs = 0;
         bool replace = false;
+        double previewFrom = 0;
     };
     auto options = std::make_shared<Options>();
     Command command;
@@ -183,9 +191,14 @@ Command addBuildCommand(CLI::App& app)
                     "and insane when another leaves notes out)")
         ->type_name("LIST");
     sub->add_option("--title", options->title, "#TITLE of the charts (default: the song's own name)")->type_name("TEXT");
-    sub->add_option("--artist", options->artist, "#ARTIST of the charts (default: the song's copyright text)")
+    sub->add_option("--artist", options->artist,
+                    "#ARTIST of the charts (default: the author the song's texts name, else its copyright holder)")
         ->type_name("TEXT");
-    sub->add_option("--genre", options->genre, "#GENRE of the charts (default: none)")->type_name("TEXT");
+    sub->add_option("--genre", options->genre, "#GENRE of the charts (default: MIDI)")->type_name("TEXT");
+    sub->add_option("--preview-from", options->previewFrom,
+                    "seconds into the song preview.ogg starts (default: where the song is fullest)")
+        ->check(CLI::Range(0.0, 86400.0))
+        ->type_name("SECONDS");
     sub->add_flag("--verify", options->verify, "check that the folder sounds like the track; exit 1 if not");
     sub->add_option("--jobs", options->jobs, "rendering threads (default: one per core, at most 8)")
         ->check(CLI::Range(1u, audio::kMostRenderThreads));
@@ -245,6 +258,9 @@ Command addBuildCommand(CLI::App& app)
         request.charts.lanes = options->lanes == "seed" ? workflow::LaneRule::Seed : workflow::LaneRule::Playable;
         request.charts.difficulties = std::move(difficulties);
         request.charts.genre = options->genre;
+        if (sub->count("--preview-from") > 0) {
+            request.previewFrom = options->previewFrom;
+        }
         request.threads = options->jobs;
         request.replace = options->replace;
         request.replaceUnlisted = options->replace;

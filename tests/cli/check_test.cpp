@@ -292,11 +292,12 @@ TEST(BuildCommand, WritesAFadedPreviewTheChartNames)
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("wrote " + (out / "preview.ogg").string() + "\n"), std::string::npos);
     const auto lines = chartLines(out / "ode-to-joy_N.bms");
-    ASSERT_GE(lines.size(), 10u);
-    // After #PLAYER, #TITLE, #SUBTITLE, #BPM, the four lines that tell the set's charts apart and
-    // #VOLWAV (the files are levelled: players play them as they are).
-    EXPECT_EQ(lines[8], "#VOLWAV 100");
-    EXPECT_EQ(lines[9], "#PREVIEW preview.ogg");
+    ASSERT_GE(lines.size(), 11u);
+    // After #PLAYER, #GENRE, #TITLE, #SUBTITLE, #BPM, the four lines that tell the set's charts
+    // apart and #VOLWAV (the files are levelled: players play them as they are).
+    EXPECT_EQ(lines[1], "#GENRE MIDI");
+    EXPECT_EQ(lines[9], "#VOLWAV 100");
+    EXPECT_EQ(lines[10], "#PREVIEW preview.ogg");
 
     const auto preview = audio::readSoundFile(out / "preview.ogg", 44100);
     ASSERT_TRUE(preview);

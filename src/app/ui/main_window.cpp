@@ -328,7 +328,7 @@ void MainWindow::showSettings(bool builds)
     if (m_creditsSong != m_state.sourceMidiPath) {
         m_creditsSong = m_state.sourceMidiPath;
         dialog.fillCredits(toQString(workflow::chartTitle({}, m_state.song, m_state.sourceMidiPath)),
-                           toQString(workflow::chartArtist(std::nullopt, m_state.song)));
+                           toQString(workflow::chartArtist(std::nullopt, m_state.song, m_state.sourceMidiPath)));
     }
     placeBesideSelectedRow(dialog);
     dialog.show();

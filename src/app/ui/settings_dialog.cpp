@@ -133,7 +133,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     texts->addWidget(new QLabel(tr("类型:"), m_chartTexts), 1, 2);
     texts->addWidget(m_genre, 1, 3);
     m_title->setToolTip(tr("谱面的 #TITLE；默认为乐曲自身的名称"));
-    m_artist->setToolTip(tr("谱面的 #ARTIST；默认为乐曲的版权信息"));
+    m_artist->setToolTip(tr("谱面的 #ARTIST；默认为乐曲文字中的作者，否则为版权信息中的名字"));
     m_genre->setToolTip(tr("谱面的 #GENRE；可以留空"));
 
     // Wide enough for the longest action a start button names, "转换到BMS".

@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace zentrowe {
 
@@ -15,6 +16,18 @@ namespace zentrowe {
 std::string decodeMidiText(std::span<const std::uint8_t> bytes);
 
 bool isValidUtf8(std::span<const std::uint8_t> bytes);
+
+// Text bytes whose encoding nothing states, as UTF-8, by what decodes them whole and reads most
+// plausibly: valid UTF-8 is kept; else Shift_JIS (code page 932), GBK (code page 936) and
+// cp1252 are tried, and the one that decodes every byte with the likeliest characters wins
+// (kana and the common kanji for Shift_JIS; the GB2312 hanzi for GBK; a Latin letter or sign
+// among ASCII for cp1252). Ties go to GBK, then Shift_JIS. Never holds a U+FFFD: a replacement
+// character in the input is dropped, and a byte no encoding decodes (as 0x81 in cp1252) with it.
+std::string decodeDetectedText(std::span<const std::uint8_t> bytes);
+
+// UTF-8 text in Shift_JIS (code page 932, as BMS players read chart text); nothing if a
+// character has no Shift_JIS form or the text is not valid UTF-8.
+std::optional<std::string> encodeShiftJis(std::string_view utf8);
 
 // Text in UTF-16 that starts with its byte-order mark (FF FE little-endian, FE FF big-endian) as
 // UTF-8 without the mark; an unpaired surrogate or a last odd byte becomes U+FFFD. Nothing if

@@ -123,6 +123,13 @@ int bmsonLane(int channel)
     return player + kLanes[static_cast<std::size_t>(key)];
 }
 
+int bmsonJudgeRank(int bmsRank)
+{
+    static constexpr std::array<int, 5> kPercent = {33, 67, 100, 133, 167};
+    return bmsRank >= 0 && bmsRank < static_cast<int>(kPercent.size()) ? kPercent[static_cast<std::size_t>(bmsRank)]
+                                                                          : 100;
+}
+
 namespace {
 
 Status writeBmsonText(const Chart& chart, const std::function<Status(std::string_view)>& sink)

@@ -13,6 +13,15 @@ namespace zentrowe::chart {
 // background channel.
 int bmsonLane(int channel);
 
+// bmson's judge_rank is the timing window in percent of the normal one (100), where BMS's #RANK
+// names it 0 (very hard) to 4 (very easy): the windows players give #RANK 0..3 stand about as
+// 1:2:3:4, NORMAL being 3, so 33, 67, 100, 133 and 167. A #RANK outside 0..4 gives 100.
+int bmsonJudgeRank(int bmsRank);
+
+// bmson's total is relative, in percent of the gauge the player itself gives the chart's notes:
+// 100 asks for the player's own, where a BMS #TOTAL (160, 300) is the gauge's whole rise.
+inline constexpr int kBmsonPlayersOwnTotal = 100;
+
 // The chart as bmson 1.0.0 JSON, every time in ticks of header.resolution per quarter note: a
 // bar line at every measure up to the end of the last one holding a note, the tempo changes and
 // stops in time order, and one sound channel per keysound definition (named by its file) whose

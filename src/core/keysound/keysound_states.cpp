@@ -98,12 +98,17 @@ struct StartWalk {
             stateOf[channel] = found->second;
             changed[channel] = false;
         }
-        // A key struck again releases its earlier voices, pedal or not.
+        // A key struck again releases its earlier voices, pedal or not; struck again at the same
+        // tick it is one note the file holds twice, whose voices end together (one keysound,
+        // placed once by the chart set).
         auto& voices = sounding[channel * 128 + note];
-        for (const auto index : voices) {
+        std::erase_if(voices, [&](std::uint32_t index) {
+            if (out.notes[index].startTick == time) {
+                return false;
+            }
             release(index, time);
-        }
-        voices.clear();
+            return true;
+        });
         const auto index = static_cast<std::uint32_t>(out.notes.size());
         out.notes.push_back({time, 0, 0, stateOf[channel], static_cast<std::uint8_t>(channel)});
         sustained.push_back(false);

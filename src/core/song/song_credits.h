@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "core/song/song_summary.h"
 
@@ -20,5 +23,21 @@ struct SongCredits {
 // Texts as the summary decoded them (UTF-8, else code page 936), without surrounding spaces and
 // the NUL padding some writers add.
 SongCredits songCredits(const SongSummary& song);
+
+// The same read again from the song's bytes, for the charts a build writes, each text decoded by
+// detection (decodeDetectedText: Shift_JIS, GBK and cp1252 as well as UTF-8). The artist is a
+// person a text event names as the author (authorNamedIn), else the copyright notice's holder
+// (copyrightHolder). A file shorter than the summary says gives what its bytes hold.
+SongCredits readSongCredits(std::span<const std::uint8_t> file, const SongSummary& song);
+
+// The name a copyright notice holds: without "Copyright", "(c)", "©", "(p)", "℗", years and
+// year ranges, "by", "All rights reserved" and the punctuation left around them.
+// "Copyright © 1997 by Jane Doe. All rights reserved." gives "Jane Doe".
+std::string copyrightHolder(std::string_view notice);
+
+// The person a text event names as the song's author: what follows "composed by", "music by",
+// "written by", "words and music by", "composer:", "artist:", "作曲:" or "作曲：" (any case), up to
+// the end of the line (or two spaces, where decoding put a line break); empty if it names none.
+std::string authorNamedIn(std::string_view text);
 
 }  // namespace zentrowe::song

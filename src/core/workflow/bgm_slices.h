@@ -28,9 +28,9 @@ enum class SkipReason {
     NoCodesForSlices,    // the slices would need codes past ZZ (or zz): the BGM is one file instead
 };
 
-// The longest stretch of note starts one slice holds: with the longest tail let ring after its
-// last note, a slice file stays under a minute.
-inline constexpr std::int64_t kLongestSliceFrames = 30LL * audio::kSampleRate;
+// The longest stretch of note starts one slice holds: its last notes then have 25 s to sound and
+// ring before the slice file is cut at 45 s (sound_length_rule.h), under the events' minute.
+inline constexpr std::int64_t kLongestSliceFrames = 20LL * audio::kSampleRate;
 
 // One BGM slice: the notes that start in its measures, each with its whole tail, from a
 // synthesiser set as the song has its channels when the slice starts.

@@ -1,8 +1,10 @@
 #include "core/workflow/build.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -11,14 +13,17 @@
 #include "core/base/file_error.h"
 #include "core/base/file_reading.h"
 #include "core/base/folder_lock.h"
+#include "core/base/text_decoding.h"
 #include "core/chart/bms_writer.h"
 #include "core/chart/bmson_writer.h"
 #include "core/convert/chart_lines.h"
 #include "core/convert/keysound_name.h"
 #include "core/keysound/keysound_midi_writer.h"
 #include "core/keysound/keysound_states.h"
+#include "core/song/song_credits.h"
 #include "core/workflow/build_manifest.h"
 #include "core/workflow/keysound_jobs.h"
+#include "core/workflow/lead_in.h"
 #include "core/workflow/loudness_pass.h"
 #include "core/workflow/preview.h"
 #include "core/workflow/staging_folder.h"
@@ -42,15 +47,49 @@ std::uint32_t tempoAtTickZero(const song::SongSummary& song)
     return tempo;
 }
 
+// BMS players read chart text as Shift_JIS: the chart's texts are put in it when every one of
+// them, and every file name it names, has a Shift_JIS form (file names must stay the bytes of the
+// files); else all stay UTF-8, which newer players read.
+void encodeChartText(chart::Chart& chart)
+{
+    auto& header = chart.header;
+    std::array<std::string*, 4> texts = {&header.title, &header.subtitle, &header.artist, &header.genre};
+    const bool namesAscii = std::all_of(chart.keysounds.begin(), chart.keysounds.end(), [](const auto& keysound) {
+        return std::all_of(keysound.fileName.begin(), keysound.fileName.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    });
+    if (!namesAscii) {
+        return;
+    }
+    std::array<std::string, 4> encoded;
+    for (std::size_t k = 0; k < texts.size(); ++k) {
+        auto shiftJis = encodeShiftJis(*texts[k]);
+        if (!shiftJis) {
+            return;
+        }
+        encoded[k] = std::move(*shiftJis);
+    }
+    for (std::size_t k = 0; k < texts.size(); ++k) {
+        *texts[k] = std::move(encoded[k]);
+    }
+}
+
 // The chart the conversion made, completed with what a player needs to list the song and the
 // BGM files, each defined after the keysounds and started at the first slot of its measure on the
 // background channel.
-void completeChart(chart::Chart& chart, const BuildRequest& request, const std::vector<BgmFile>& bgmFiles)
+void completeChart(chart::Chart& chart, const BuildRequest& request, const song::SongCredits& credits,
+                   const std::vector<BgmFile>& bgmFiles)
 {
     auto& header = chart.header;
     header.player = 1;
-    header.title = chartTitle(request.title, request.conversion.song, request.conversion.sourceMidiPath);
-    header.artist = chartArtist(request.artist, request.conversion.song);
+    header.title = request.title.empty() ? credits.title : request.title;
+    if (header.title.empty()) {
+        header.title = request.conversion.sourceMidiPath.stem().string();
+    }
+    header.artist = request.artist ? *request.artist : credits.artist;
+    if (header.genre.empty()) {
+        header.genre = kDefaultGenre;
+    }
     header.initialBpm = 60'000'000.0 / tempoAtTickZero(request.conversion.song);
     header.volWav = 100;  // the files are levelled already: players should play them as they are
     header.previewFile = kPreviewFileName;
@@ -59,6 +98,35 @@ void completeChart(chart::Chart& chart, const BuildRequest& request, const std::
         chart.addLine(file.measure, chart::kBackgroundChannel, convert::kSlots);
         chart.addObject(0, file.code);
     }
+    if (request.conversion.settings.bmson) {
+        // bmson counts the timing window and the gauge relative to the player's own.
+        header.rank = chart::bmsonJudgeRank(header.rank.value_or(2));
+        header.total = chart::kBmsonPlayersOwnTotal;
+    } else {
+        encodeChartText(chart);
+    }
+}
+
+// Where the preview starts in the chart, in seconds: `previewFrom` seconds into the song (at the
+// latest the last note's start, where the mixer still finds a sound), else the song's hook (every
+// track's notes), after the lead-in.
+double previewStartSeconds(const BuildRequest& request, std::span<const std::uint8_t> file,
+                           std::span<const audio::TimedEvent> bgmEvents, double leadInSeconds)
+{
+    auto events = audio::sequenceTrack(file, request.conversion.song, request.conversion.trackNumber);
+    if (request.previewFrom) {
+        std::int64_t lastStart = 0;
+        for (const auto& event : events) {
+            if ((event.status & 0xF0) == 0x90 && event.data2 != 0) {
+                lastStart = std::max(lastStart, event.frame);
+            }
+        }
+        // A millisecond early: the chart times the note along another path than the frames.
+        const double latest = std::max(0.0, static_cast<double>(lastStart) / audio::kSampleRate - 0.001);
+        return leadInSeconds + std::clamp(*request.previewFrom, 0.0, latest);
+    }
+    events.insert(events.end(), bgmEvents.begin(), bgmEvents.end());
+    return leadInSeconds + hookStartSeconds(events, kFolderPreviewSeconds);
 }
 
 // Writes a file whole through a temporary file: `fill` writes its contents into the writer.
@@ -539,6 +607,15 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         return replaceable.error();
     }
 
+    // Slices are held to the event rule on their way to the files; a single BGM is only measured.
+    std::set<std::filesystem::path> sliceTargets;
+    for (const auto& job : jobs) {
+        if (job.sequence && bgmFiles.size() > 0 && bgmFiles.front().name.rfind("bgm-", 0) == 0) {
+            sliceTargets.insert(job.target);
+        }
+    }
+    SoundLengthRule lengthRule(std::move(sliceTargets));
+
     progress.beginStage(ProgressStage::Rendering);
     LoudnessPass loudness(stage / "unencoded", request.heldSoundBytes);
     std::error_code spillError;
@@ -546,13 +623,22 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         return fileError(ErrorCode::WriteFailed, stage / "unencoded", "create the folder", spillError.value());
     }
     const auto rendered = audio::renderAll(jobs, std::move(firstRenderer).value(), renderers,
-                                           request.loudness ? loudness.keeper() : writer, request.threads, progress);
+                                           lengthRule.wrap(request.loudness ? loudness.keeper() : writer),
+                                           request.threads, progress);
     if (!rendered) {
         return untouched(rendered.error());
     }
 
+    const auto credits = song::readSongCredits(source->bytes(), song);
     for (auto& made : charts) {
-        completeChart(made.chart, request, bgmFiles);
+        completeChart(made.chart, request, credits, bgmFiles);
+    }
+    // Every chart of the set plays the same objects at the same places: one lead-in for all.
+    outcome.leadInMeasures =
+        leadInMeasures(charts.front().chart, bmson ? std::numeric_limits<std::int32_t>::max() : kLastBmsMeasure);
+    const double leadInSeconds = outcome.leadInMeasures * 4 * 60 / charts.front().chart.header.initialBpm.value_or(130);
+    for (auto& made : charts) {
+        addLeadIn(made.chart, outcome.leadInMeasures);
         if (auto written = writeChart(stage / made.fileName, made.chart, bmson); !written) {
             return untouched(written.error());
         }
@@ -580,6 +666,8 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     progress.beginStage(ProgressStage::Previewing);
     auto previewRequest = folderPreviewRequest(stagedChart);
     previewRequest.outputPath = stage / kPreviewFileName;
+    previewRequest.fromFirstSound = false;
+    previewRequest.fromSeconds = previewStartSeconds(request, source->bytes(), bgmEvents, leadInSeconds);
     const auto preview = writeChartPreview(previewRequest, progress);
     if (!preview) {
         return untouched(preview.error());
@@ -622,6 +710,9 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         outcome.bgmFiles.push_back(folder / file.name);
     }
     outcome.previewFile = folder / kPreviewFileName;
+    for (const auto& file : lengthRule.pastTheRule()) {
+        outcome.longSoundFiles.push_back({folder / file.path.filename(), file.seconds});
+    }
     return outcome;
 }
 

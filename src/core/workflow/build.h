@@ -17,11 +17,15 @@
 #include "core/workflow/conversion.h"
 #include "core/workflow/loudness_pass.h"
 #include "core/workflow/staging_folder.h"
+#include "core/workflow/sound_length_rule.h"
 
 namespace zentrowe::workflow {
 
 inline constexpr const char* kBgmStem = "bgm";
 inline constexpr const char* kPreviewFileName = "preview.ogg";
+// #GENRE when none is asked for: a MIDI file names no genre, and an instrument family names the
+// keysounds rather than the song; players list songs by genre, and a missing one reads as broken.
+inline constexpr const char* kDefaultGenre = "MIDI";
 
 // What one-step building asks for: the conversion as Start runs it, then how to render.
 struct BuildRequest {
@@ -31,8 +35,9 @@ struct BuildRequest {
     double quality = 0.5;                // OGG Vorbis, 0 to 1
     BgmMode bgm = BgmMode::Slices;       // how the other tracks are rendered
     std::optional<double> loudness = -14;  // LUFS the autoplay mix is brought to; none: the synthesiser's fixed gain
-    std::string title;                   // #TITLE; empty: the song's own name (chartTitle)
-    std::optional<std::string> artist;   // #ARTIST; none: the song's copyright text, if any
+    std::string title;                   // #TITLE; empty: the song's own name (song::readSongCredits)
+    std::optional<std::string> artist;   // #ARTIST; none: the author the song names, if any
+    std::optional<double> previewFrom;   // seconds into the song the preview starts; none: its hook
     ChartSetRequest charts;              // the charts written, all naming the same sound files
     unsigned threads = 0;                // rendering threads; 0: one per core (at most audio::kMostRenderThreads)
     std::size_t heldSoundBytes = kHeldSoundBytes;  // renders the loudness pass keeps in memory before it spills
@@ -68,6 +73,8 @@ struct BuildOutcome {
     std::vector<std::filesystem::path> removedFiles;   // an earlier build's files this one no longer needs
     std::vector<std::filesystem::path> replacedFiles;  // files no build made that request.replaceUnlisted let it replace
     Recovery recovery = Recovery::None;                // what became of a killed build's unfinished commit
+    std::int32_t leadInMeasures = 0;                   // empty measures put before the chart's first object
+    std::vector<LongSoundFile> longSoundFiles;         // files of a minute or more (a single BGM), as written
 };
 
 // What a build renders and writes with; tests put stand-ins here.
@@ -86,11 +93,16 @@ struct BuildServices {
 // request.bgm asks (slices bgm-001.ogg... at their measures, or one bgm.ogg at measure 000, under
 // the codes after the keysounds'; see planBgm); with a loudness asked for, measures the autoplay
 // mix of everything before encoding and gives every file the one gain that brings it there
-// (LoudnessPass); completes each chart with #PLAYER, #TITLE, #ARTIST, #BPM, #VOLWAV 100 and
-// #PREVIEW at the top and the BGM on channel 01, each written once after the sound files and
-// naming them as written ("#BASE 62" first in base 62; a bmson chart gives the BGM a sound
-// channel of its own and the preview as preview_music); and mixes "preview.ogg" (20 seconds from
-// the first note, faded) from the finished files.
+// (LoudnessPass); completes each chart with #PLAYER, #TITLE, #ARTIST, #GENRE (kDefaultGenre when
+// none is asked for), #BPM, #VOLWAV 100 and #PREVIEW at the top and the BGM on channel 01, each
+// written once after the sound files and naming them as written ("#BASE 62" first in base 62; a
+// bmson chart gives the BGM a sound channel of its own, the preview as preview_music, judge_rank
+// in bmson's percent and total 100, the player's own gauge); BMS text is Shift_JIS when every
+// text and file name fits, else UTF-8. Every chart starts with the empty measures leadInMeasures
+// asks for, everything (BGM, tempo changes) moved by them. No BGM slice lasts past
+// kLongestSliceFileFrames; a single BGM of a minute or more is listed in longSoundFiles. Last it
+// mixes "preview.ogg" (kFolderPreviewSeconds from request.previewFrom, else from the song's hook,
+// hookStartSeconds, faded) from the finished files.
 //
 // All or nothing: the output folder is locked (FolderBusy if another pass keeps it) and every
 // file is written into a staging folder inside it; only when all are whole do they move in, the

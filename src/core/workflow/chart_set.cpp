@@ -165,6 +165,7 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     }
     // The notes in time order (start, then pitch), as layout and thinning take them.
     std::vector<convert::TrackNote> unordered(chartNotes.size());
+    std::vector<std::uint32_t> variants(chartNotes.size(), 0);
     for (std::size_t i = 0; i < chartNotes.size(); ++i) {
         const ChartNote& note = chartNotes[i];
         auto& track = unordered[i];
@@ -172,6 +173,7 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         track.endTick = track.startTick;
         if (const auto known = keysoundOfCode.find(note.code); known != keysoundOfCode.end()) {
             const auto& entry = keysounds[known->second];
+            variants[i] = keysounds.variant(known->second);
             track.note = entry.note;
             track.velocity = entry.velocity;
             track.endTick = track.startTick + entry.duration;
@@ -186,8 +188,24 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
         const auto& x = unordered[a];
         const auto& y = unordered[b];
-        return x.startTick != y.startTick ? x.startTick < y.startTick : x.note < y.note;
+        return std::tie(x.startTick, x.note, y.endTick, y.velocity) <
+               std::tie(y.startTick, y.note, x.endTick, x.velocity);
     });
+    // A note the MIDI file holds twice (same key, same tick, same channel state) sounds once: a
+    // player hears a doubled keysound twice as loud, and checkers flag objects placed twice. The
+    // longest of them stays, then the loudest.
+    std::vector<std::size_t> once;
+    once.reserve(order.size());
+    for (const std::size_t index : order) {
+        const auto& note = unordered[index];
+        const bool doubled = !once.empty() && unordered[once.back()].startTick == note.startTick &&
+                             unordered[once.back()].note == note.note && variants[once.back()] == variants[index] &&
+                             note.note != 0;
+        if (!doubled) {
+            once.push_back(index);
+        }
+    }
+    order = std::move(once);
     std::vector<convert::TrackNote> notes;
     notes.reserve(order.size());
     for (const std::size_t index : order) {
@@ -331,18 +349,29 @@ bool belongsToChartSet(std::string_view chartName, std::string_view chartFileNam
                        [&](convert::Difficulty difficulty) { return nameStem == convert::chartStem(stem, difficulty); });
 }
 
+namespace {
+
+song::SongCredits creditsOf(const song::SongSummary& song, const std::filesystem::path& midiFile)
+{
+    const auto file = song::readSongFile(midiFile);
+    return file ? song::readSongCredits(file->bytes(), song) : song::songCredits(song);
+}
+
+}  // namespace
+
 std::string chartTitle(const std::string& asked, const song::SongSummary& song, const std::filesystem::path& midiFile)
 {
     if (!asked.empty()) {
         return asked;
     }
-    std::string title = song::songCredits(song).title;
+    std::string title = creditsOf(song, midiFile).title;
     return title.empty() ? midiFile.stem().string() : title;
 }
 
-std::string chartArtist(const std::optional<std::string>& asked, const song::SongSummary& song)
+std::string chartArtist(const std::optional<std::string>& asked, const song::SongSummary& song,
+                        const std::filesystem::path& midiFile)
 {
-    return asked ? *asked : song::songCredits(song).artist;
+    return asked ? *asked : creditsOf(song, midiFile).artist;
 }
 
 }  // namespace zentrowe::workflow

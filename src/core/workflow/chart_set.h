@@ -60,11 +60,13 @@ Result<bool> chartsPlayTheSame(const std::filesystem::path& first, const std::fi
 // "NAME.bms", "NAME.bmson" and "NAME_B.bms" ... "NAME_X.bmson". A set replaces all of them.
 bool belongsToChartSet(std::string_view chartName, std::string_view chartFileName);
 
-// The chart's #TITLE and #ARTIST: what was asked for (an empty title is not asking), else what
-// the song says about itself (its sequence name, its copyright text), else the MIDI file's base
-// name and no artist.
+// The chart's #TITLE and #ARTIST as a build writes them: what was asked for (an empty title is
+// not asking), else what the song says about itself (song::readSongCredits on the file read
+// again: its sequence name; the author its texts name, else its copyright holder), else the MIDI
+// file's base name and no artist. A file that cannot be read again gives the summary's texts.
 std::string chartTitle(const std::string& asked, const song::SongSummary& song,
                        const std::filesystem::path& midiFile);
-std::string chartArtist(const std::optional<std::string>& asked, const song::SongSummary& song);
+std::string chartArtist(const std::optional<std::string>& asked, const song::SongSummary& song,
+                        const std::filesystem::path& midiFile);
 
 }  // namespace zentrowe::workflow

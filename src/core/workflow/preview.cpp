@@ -1,6 +1,8 @@
 #include "core/workflow/preview.h"
 
+#include <algorithm>
 #include <system_error>
+#include <utility>
 
 #include "core/audio/chart_mixer.h"
 #include "core/chart/chart_file.h"
@@ -13,9 +15,10 @@ namespace zentrowe::workflow {
 
 namespace {
 
-constexpr double kFolderPreviewSeconds = 20;
 constexpr double kFolderPreviewFadeInSeconds = 1;
 constexpr double kFolderPreviewFadeOutSeconds = 2;
+// How long the last notes of a song are let sound at the end of a preview from its hook.
+constexpr double kHookTailSeconds = 2;
 
 // The preview must not replace what it is mixed from: the chart, or a file the chart names,
 // whether by the name written, the file the finder would take for it, or another link to it.
@@ -44,6 +47,44 @@ Status refuseOverwritingInputs(const std::filesystem::path& output, const std::f
 }
 
 }  // namespace
+
+double hookStartSeconds(std::span<const audio::TimedEvent> events, double lengthSeconds)
+{
+    std::vector<std::pair<std::int64_t, double>> notes;  // frame, weight
+    for (const auto& event : events) {
+        if ((event.status & 0xF0) == 0x90 && event.data2 != 0) {
+            const double velocity = std::min<double>(event.data2, 127) / 127;
+            notes.emplace_back(event.frame, velocity * velocity);
+        }
+    }
+    std::stable_sort(notes.begin(), notes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    const auto window = static_cast<std::int64_t>(lengthSeconds * audio::kSampleRate);
+    // A preview that runs past the song's end would be short or end in silence: no window starts
+    // later than one that ends kHookTailSeconds after the last note starts.
+    const auto tail = static_cast<std::int64_t>(kHookTailSeconds * audio::kSampleRate);
+    const std::int64_t latestStart =
+        notes.empty() ? 0 : std::max(notes.front().first, notes.back().first - window + tail);
+    double best = -1;
+    std::int64_t bestFrame = 0;
+    double inWindow = 0;
+    std::size_t end = 0;
+    for (std::size_t first = 0; first < notes.size(); ++first) {
+        if (first > 0 && notes[first].first == notes[first - 1].first) {
+            inWindow -= notes[first].second;
+            continue;  // a window starts at a time, not at each note of a chord
+        }
+        while (end < notes.size() && notes[end].first < notes[first].first + window) {
+            inWindow += notes[end++].second;
+        }
+        // Sums compared with a little slack, so that rounding never prefers a later window.
+        if (inWindow > best + 1e-9 && notes[first].first <= latestStart) {
+            best = inWindow;
+            bestFrame = notes[first].first;
+        }
+        inWindow -= notes[first].second;
+    }
+    return static_cast<double>(bestFrame) / audio::kSampleRate;
+}
 
 PreviewRequest folderPreviewRequest(const std::filesystem::path& chartPath)
 {

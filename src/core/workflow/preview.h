@@ -2,9 +2,11 @@
 
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "core/audio/synth_renderer.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
 #include "core/chart/timed_chart.h"
@@ -29,8 +31,19 @@ struct PreviewOutcome {
 };
 
 // What a chart folder gets beside its chart, for players to play while choosing: "preview.ogg",
-// 20 seconds from the first sound, faded in over 1 second and out over 2.
+// kFolderPreviewSeconds from the first sound, faded in over 1 second and out over 2.
 PreviewRequest folderPreviewRequest(const std::filesystem::path& chartPath);
+
+// How long a folder's preview plays, in seconds.
+inline constexpr double kFolderPreviewSeconds = 20;
+
+// Where the song is at its fullest for a preview of `lengthSeconds`: the start, in seconds of the
+// events' own timeline (frames at audio::kSampleRate), of the window that begins at a Note On and
+// holds the most notes, each counted by its velocity squared (as its loudness goes), so a loud
+// chorus outweighs a quiet intro of as many notes. No window ends more than 2 s after the last
+// note starts, so a song of the window's length or more fills it. The earliest of equal windows;
+// 0 without notes.
+double hookStartSeconds(std::span<const audio::TimedEvent> events, double lengthSeconds);
 
 // Reads the chart, mixes it from the keysound files beside it and writes the mix. Progress counts
 // keysound files read. InvalidSetting for an output name that is neither ".wav" nor ".ogg" (with

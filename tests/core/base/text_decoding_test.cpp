@@ -83,3 +83,52 @@ TEST(TextDecoding, InvalidUtf8FormsAreNotTakenForUtf8)
 
 }  // namespace
 }  // namespace zentrowe
+
+namespace zentrowe {
+namespace {
+
+using testing::bytes;
+
+TEST(DetectedText, TheEncodingThatDecodesWholeAndReadsMostPlausiblyWins)
+{
+    struct Case {
+        const char* name;
+        testing::Bytes data;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"ASCII", bytes({'S', 'o', 'n', 'g'}), "Song"},
+        {"UTF-8 kept", bytes({0xE6, 0xAD, 0x8C, ' ', 'A'}), "歌 A"},
+        // 夜明けのテーマ, which code page 936 reads as 栭柧偗偺僥乕儅.
+        {"Shift_JIS", bytes({0x96, 0xE9, 0x96, 0xBE, 0x82, 0xAF, 0x82, 0xCC, 0x83, 0x65, 0x81, 0x5B, 0x83, 0x7D}),
+         "夜明けのテーマ"},
+        // 欢乐颂, which Shift_JIS reads as six half-width katakana.
+        {"GBK", bytes({0xBB, 0xB6, 0xC0, 0xD6, 0xCB, 0xCC}), "欢乐颂"},
+        {"GBK among ASCII", bytes({'A', 0xB9, 0xC4, ' ', '1'}), "A鼓 1"},
+        // © is 0xA9 in cp1252: no GBK character, a half-width katakana in Shift_JIS.
+        {"cp1252 copyright sign", bytes({'(', 0xA9, ')', ' ', '1', '9', '9', '7'}), "(©) 1997"},
+        {"cp1252 accent at the end", bytes({'C', 'a', 'f', 0xE9}), "Café"},
+        {"a U+FFFD in UTF-8 is dropped", bytes({'a', 0xEF, 0xBF, 0xBD, 'b'}), "ab"},
+        {"control characters become spaces", bytes({'a', '\r', '\n', 'b'}), "a  b"},
+        {"bytes no encoding takes whole", bytes({'x', 0x81, 0xFF}), "xÿ"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string decoded = decodeDetectedText(c.data);
+        EXPECT_EQ(decoded, c.text);
+        EXPECT_EQ(decoded.find("\xEF\xBF\xBD"), std::string::npos);
+    }
+}
+
+TEST(DetectedText, ShiftJisOnlyWhenEveryCharacterHasAForm)
+{
+    EXPECT_EQ(encodeShiftJis("Song 1"), std::optional<std::string>("Song 1"));
+    EXPECT_EQ(encodeShiftJis("夜明けのテーマ"),
+              std::optional<std::string>("\x96\xE9\x96\xBE\x82\xAF\x82\xCC\x83\x65\x81\x5B\x83\x7D"));
+    EXPECT_EQ(encodeShiftJis("欢乐颂"), std::nullopt);  // simplified hanzi JIS does not have
+    EXPECT_EQ(encodeShiftJis("Café"), std::nullopt);
+    EXPECT_EQ(encodeShiftJis("\xFF"), std::nullopt);  // not UTF-8
+}
+
+}  // namespace
+}  // namespace zentrowe

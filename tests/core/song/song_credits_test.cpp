@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+#include <tuple>
+
 #include "core/base/progress.h"
 #include "song_test_support.h"
 
@@ -48,6 +51,52 @@ TEST(SongCredits, TitleAndArtistComeFromTheSongsOwnTexts)
     const auto demo = readSongSummary("../../data/demo/ode-to-joy.mid", quiet);
     ASSERT_TRUE(demo.ok());
     EXPECT_EQ(songCredits(*demo).title, "欢乐颂");
+}
+
+TEST(SongCredits, ABuildTakesTheAuthorTheTextsNameElseTheCopyrightHolder)
+{
+    const auto text = [](std::string_view t) { return Bytes(t.begin(), t.end()); };
+    // 夜明けのテーマ in Shift_JIS.
+    const Bytes dawnSjis = bytes({0x96, 0xE9, 0x96, 0xBE, 0x82, 0xAF, 0x82, 0xCC, 0x83, 0x65, 0x81, 0x5B, 0x83, 0x7D});
+    using testing::midiFile;
+    const std::vector<std::tuple<const char*, Bytes, std::string, std::string>> cases{
+        {"a Shift_JIS name is read as Shift_JIS", midiFile(1, 480, {track({{3, dawnSjis}})}), "夜明けのテーマ", ""},
+        {"the copyright line without the sign and the year",
+         midiFile(1, 480, {track({{3, text("Song")}, {2, text("Copyright \xC2\xA9" "2010 Jane Roe")}})}), "Song",
+         "Jane Roe"},
+        {"a cp1252 sign, 'by' and the rights reserved",
+         midiFile(1, 480, {track({{2, bytes({'C', 'o', 'p', 'y', 'r', 'i', 'g', 'h', 't', ' ', 0xA9, ' ', '1', '9', '9',
+                                             '7', ' ', 'b', 'y', ' ', 'A', 'l', ' ', 'K'})}})}),
+         "", "Al K"},
+        {"a person the texts name wins over the copyright",
+         midiFile(1, 480, {track({{2, text("(c) 1997-2003 Big Label")}}),
+                           track({{1, text("Sequenced 2001")}, {1, text("Composed by Mary Major\r\nv2")}})}),
+         "", "Mary Major"},
+    };
+    for (const auto& [name, file, title, artist] : cases) {
+        SCOPED_TRACE(name);
+        const SongCredits credits = readSongCredits(file, summary(file));
+        EXPECT_EQ(credits.title, title);
+        EXPECT_EQ(credits.artist, artist);
+    }
+}
+
+TEST(SongCredits, TheCopyrightHolderAndTheNamedAuthor)
+{
+    const std::vector<std::pair<std::string, std::string>> notices = {
+        {"Copyright \xC2\xA9 1997 by Jane Doe. All rights reserved.", "Jane Doe"},
+        {"(C) 1997-2003, Big Label", "Big Label"},
+        {"\xE2\x84\x97 2020 Records Ltd", "Records Ltd"},
+        {"Abby Road 1969", "Abby Road"},  // "by" only as a word
+        {"Copyright", ""},
+    };
+    for (const auto& [notice, holder] : notices) {
+        SCOPED_TRACE(notice);
+        EXPECT_EQ(copyrightHolder(notice), holder);
+    }
+    EXPECT_EQ(authorNamedIn("Words and Music by Ann Lee"), "Ann Lee");
+    EXPECT_EQ(authorNamedIn("\xE4\xBD\x9C\xE6\x9B\xB2\xEF\xBC\x9A\xE7\x8E\x8B"), "\xE7\x8E\x8B");  // 作曲：王
+    EXPECT_EQ(authorNamedIn("Verse 1"), "");
 }
 
 }  // namespace

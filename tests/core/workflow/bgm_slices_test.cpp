@@ -20,7 +20,7 @@ namespace {
 using audio::TimedEvent;
 using workflow::sliceBgm;
 
-// At the standard's 120 BPM, with 96 ticks a quarter, a measure is 2 s: 15 make a slice.
+// At the standard's 120 BPM, with 96 ticks a quarter, a measure is 2 s: 10 make a slice.
 constexpr std::int32_t kTicksPerMeasure = 4 * 96;
 constexpr std::int64_t kMeasureFrames = 2 * audio::kSampleRate;
 const audio::TickClock kClock({}, 96);
@@ -49,9 +49,9 @@ TEST(BgmSlices, ASliceHoldsTheNotesStartingInItsMeasuresWithTheirTailsAndTheStat
         const std::vector<TimedEvent> events = {
             c.before,
             at(0, 100, 0x91, 60, 100),
-            at(14, 0, 0x91, 62, 90),       // starts in the first slice, ends in the second's time
-            at(16, 0, 0x81, 62, 0),
-            at(16, 10, 0xB1, 64, 127),     // a pedal both slices' notes hear
+            at(9, 0, 0x91, 62, 90),        // starts in the first slice, ends in the second's time
+            at(11, 0, 0x81, 62, 0),
+            at(11, 10, 0xB1, 64, 127),     // a pedal both slices' notes hear
             at(20, 0, 0x91, 64, 80),
             at(21, 0, 0x81, 60, 0),        // the first note's end, long after
             at(21, 0, 0x81, 64, 0),
@@ -76,7 +76,7 @@ TEST(BgmSlices, ASliceHoldsTheNotesStartingInItsMeasuresWithTheirTailsAndTheStat
     }
 }
 
-TEST(BgmSlices, SlicesAreWholeMeasuresOfAtMostThirtySecondsAndSkipTheSilentOnes)
+TEST(BgmSlices, SlicesAreWholeMeasuresOfAtMostTwentySecondsAndSkipTheSilentOnes)
 {
     struct Case {
         const char* name;
@@ -86,8 +86,8 @@ TEST(BgmSlices, SlicesAreWholeMeasuresOfAtMostThirtySecondsAndSkipTheSilentOnes)
     };
     const std::vector<Case> cases = {
         {"one measure", {3}, 999, {3}},
-        {"fifteen measures are thirty seconds", {0, 14}, 999, {0}},
-        {"the sixteenth starts another", {0, 15}, 999, {0, 15}},
+        {"ten measures are twenty seconds", {0, 9}, 999, {0}},
+        {"the eleventh starts another", {0, 10}, 999, {0, 10}},
         {"silence between gets no slice", {0, 40, 41}, 999, {0, 40}},
         {"the chart's last measure takes the rest", {0, 990, 1200, 1300}, 999, {0, 990, 999}},
         {"a first note past the last measure", {1200}, 999, {999}},
@@ -160,7 +160,7 @@ TEST(BgmSlices, MixedAtTheirStartsTheSlicesSoundLikeTheWholeRendering)
             events.push_back(at(measure, frame + 10, 0x91, bass, 90));
             events.push_back(at(measure, frame + 15000, 0x81, bass, 0));
         }
-        if (measure % 7 == 6 || measure == 14) {
+        if (measure % 7 == 6 || measure == 9) {
             events.push_back(at(measure, 50, 0x90, 60, 70));
             events.push_back(at(measure, 60, 0x90, 64, 70));
             events.push_back(at(measure, 70, 0x90, 67, 70));
@@ -194,10 +194,10 @@ TEST(BgmSlices, MixedAtTheirStartsTheSlicesSoundLikeTheWholeRendering)
             mixed.samples[offset + i] += (*renderedSlice)[i];
         }
     }
-    // Compared where slicing could show: six seconds around the slices' meeting at 30 s (the
+    // Compared where slicing could show: six seconds around the slices' meeting at 20 s (the
     // comparison's spectra are what takes time, not the rendering).
     const auto stretch = [](const std::vector<float>& samples) {
-        const auto from = static_cast<std::ptrdiff_t>(27 * audio::kSampleRate * 2);
+        const auto from = static_cast<std::ptrdiff_t>(17 * audio::kSampleRate * 2);
         const auto to = std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(samples.size()), from + 6 * audio::kSampleRate * 2);
         return audio::StereoSound{audio::kSampleRate, std::vector<float>(samples.begin() + from, samples.begin() + to)};
     };

@@ -20,6 +20,7 @@
 #include "core/base/folder_lock.h"
 #include "core/workflow/build_manifest.h"
 #include "support/faulty_file_system.h"
+#include "core/workflow/check.h"
 
 namespace zentrowe::testing {
 namespace {
@@ -374,13 +375,15 @@ TEST_F(BuildWithFakes, ChartGetsTheListingLinesAndTheBgmUnderTheNextFreeCode)
         EXPECT_TRUE(outcome->skipped.empty());
         const std::string chart = readText(out("song_N.bms"));
         // One note in 2 s: level 1, and the least #TOTAL.
-        const std::string top = "#PLAYER 1\r\n#TITLE 欢乐颂  second line\r\n#SUBTITLE [NORMAL]\r\n#ARTIST Beethoven\r\n"
+        const std::string top = "#PLAYER 1\r\n#GENRE MIDI\r\n#TITLE 欢乐颂  second line\r\n#SUBTITLE [NORMAL]\r\n"
+                                "#ARTIST Beethoven\r\n"
                                 "#BPM 130.00\r\n#PLAYLEVEL 1\r\n#RANK 2\r\n#TOTAL 160\r\n#DIFFICULTY 2\r\n"
                                 "#VOLWAV 100\r\n#PREVIEW preview.ogg\r\n#LNTYPE 01\r\n";
         EXPECT_EQ(chart.substr(0, top.size()), top);
-        // The chart names the files as written.
+        // The chart names the files as written; at 130 BPM one measure (1.85 s) comes before all.
         EXPECT_NE(chart.find("#WAVZY A60-48-100.wav\r\n#WAVZZ bgm.wav\r\n"), std::string::npos);
-        const std::string bgmLine = "#00001:ZZ" + std::string(382, '0') + "\r\n";
+        EXPECT_EQ(outcome->leadInMeasures, 1);
+        const std::string bgmLine = "#00101:ZZ" + std::string(382, '0') + "\r\n";
         ASSERT_GE(chart.size(), bgmLine.size());
         EXPECT_EQ(chart.substr(chart.size() - bgmLine.size()), bgmLine);
         EXPECT_EQ(outputNames(), (std::vector<std::string>{".zentrowe-build.json", "A60-48-100.wav", "K-Midi.mid", "bgm.wav", "preview.ogg", "song_N.bms"}));
@@ -397,7 +400,7 @@ TEST_F(BuildWithFakes, ChartGetsTheListingLinesAndTheBgmUnderTheNextFreeCode)
         EXPECT_EQ(outcome->skipped, std::vector<workflow::SkipReason>{workflow::SkipReason::NoCodeForBgm});
         EXPECT_TRUE(outcome->bgmFiles.empty());
         const std::string chart = readText(out("song_N.bms"));
-        EXPECT_EQ(chart.substr(0, 44), "#PLAYER 1\r\n#TITLE song\r\n#SUBTITLE [NORMAL]\r\n");
+        EXPECT_EQ(chart.substr(0, 57), "#PLAYER 1\r\n#GENRE MIDI\r\n#TITLE song\r\n#SUBTITLE [NORMAL]\r\n");
         EXPECT_EQ(chart.find("bgm"), std::string::npos);
         EXPECT_EQ(chart.find("#00001:"), std::string::npos);
         EXPECT_EQ(outputNames(), (std::vector<std::string>{".zentrowe-build.json", "A60-48-100.wav", "K-Midi.mid", "preview.ogg", "song_N.bms"}));
@@ -420,8 +423,8 @@ TEST_F(Build, EveryFormatNamesTheFilesItWroteAndGetsAHeardPreview)
         std::string start;
     };
     const std::vector<Case> cases = {
-        {"BMS", false, false, "song_N.bms", "#PLAYER 1\r\n#TITLE song\r\n"},
-        {"BMS in base 62", true, false, "song_N.bms", "#BASE 62\r\n#PLAYER 1\r\n#TITLE song\r\n"},
+        {"BMS", false, false, "song_N.bms", "#PLAYER 1\r\n#GENRE MIDI\r\n#TITLE song\r\n"},
+        {"BMS in base 62", true, false, "song_N.bms", "#BASE 62\r\n#PLAYER 1\r\n#GENRE MIDI\r\n#TITLE song\r\n"},
         {"bmson", false, true, "song_N.bmson", "{\"version\":\"1.0.0\""},
     };
     for (const auto& c : cases) {
@@ -811,7 +814,8 @@ TEST_F(Build, OneOrFourThreadsRenderTheSameSamples)
 
 TEST_F(BuildWithFakes, TheOtherTracksBecomeSlicesAtTheirMeasuresUnderTheCodesAfterTheKeysounds)
 {
-    // 120 BPM, 480 ticks a quarter: a measure is 2 s, so notes 20 measures apart make two slices.
+    // 120 BPM, 480 ticks a quarter: a measure is 2 s, so notes 20 measures apart make two slices,
+    // both a measure later in the chart, after its lead-in.
     const Bytes song = midiFile(1, 480, {
         rawTrack({{0, noteOn(0, 60, 100)}, {480, noteOff(0, 60)}}),
         rawTrack({{0, noteOn(1, 64, 100)}, {480, noteOff(1, 64)}, {20 * 1920, noteOn(1, 65, 100)}, {20 * 1920 + 480, noteOff(1, 65)}}),
@@ -826,9 +830,9 @@ TEST_F(BuildWithFakes, TheOtherTracksBecomeSlicesAtTheirMeasuresUnderTheCodesAft
     };
     const std::string rest(382, '0');
     const std::vector<Case> cases = {
-        {"from 00", "00", 0, {"bgm-001.wav", "bgm-002.wav"}, {"#00001:02" + rest, "#02001:03" + rest}, {}},
-        {"the last codes", "ZW", 35 * 36 + 32, {"bgm-001.wav", "bgm-002.wav"}, {"#00001:ZY" + rest, "#02001:ZZ" + rest}, {}},
-        {"one code left: one file", "ZX", 35 * 36 + 33, {"bgm.wav"}, {"#00001:ZZ" + rest},
+        {"from 00", "00", 0, {"bgm-001.wav", "bgm-002.wav"}, {"#00101:02" + rest, "#02101:03" + rest}, {}},
+        {"the last codes", "ZW", 35 * 36 + 32, {"bgm-001.wav", "bgm-002.wav"}, {"#00101:ZY" + rest, "#02101:ZZ" + rest}, {}},
+        {"one code left: one file", "ZX", 35 * 36 + 33, {"bgm.wav"}, {"#00101:ZZ" + rest},
          {workflow::SkipReason::NoCodesForSlices}},
     };
     for (const auto& c : cases) {
@@ -946,6 +950,105 @@ TEST_F(BuildWithFakes, LoudnessBringsTheAutoplayToTheTargetWithOneGainForEveryFi
             }
         }
     }
+}
+
+Bytes metaText(int type, std::string_view text)
+{
+    Bytes out = bytes({0xFF, type, static_cast<int>(text.size())});
+    out.insert(out.end(), text.begin(), text.end());
+    return out;
+}
+
+// What a folder checker and players' parsers ask of a chart folder: time before the first object,
+// the song's name and author readable, a genre, bmson's own units, and no object placed twice.
+TEST_F(BuildWithFakes, ChartsStartAfterALeadInWithTheSongsTextsAndEachNoteOnce)
+{
+    // 夜明けのテーマ in Shift_JIS as the sequence name, a cp1252 copyright line, a note doubled
+    // (same channel, key and tick) at the song's very start; the other track from tick 0 too.
+    const std::string dawn = "\x96\xE9\x96\xBE\x82\xAF\x82\xCC\x83\x65\x81\x5B\x83\x7D";
+    const Bytes song = midiFile(1, 480, {
+        rawTrack({{0, metaText(3, dawn)}, {0, metaText(2, "Copyright \xA9 1997 by Jane Roe")},
+                  {0, noteOn(0, 60, 100)}, {0, noteOn(0, 60, 100)}, {480, noteOff(0, 60)}, {480, noteOff(0, 60)},
+                  {480, noteOn(0, 62, 100)}, {960, noteOff(0, 62)}}),
+        rawTrack({{0, noteOn(1, 64, 100)}, {480, noteOff(1, 64)}}),
+    });
+    for (const bool bmson : {false, true}) {
+        SCOPED_TRACE(bmson ? "bmson" : "BMS");
+        std::filesystem::remove_all(m_dir / "out");
+        auto req = request(song);
+        req.bgm = workflow::BgmMode::Slices;
+        req.conversion.settings.bmson = bmson;
+        req.charts.difficulties = {convert::Difficulty::Normal};
+        const auto outcome = runBuild(req, m_quiet, fakes());
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        const auto chartPath = out(bmson ? "song_N.bmson" : "song_N.bms");
+        const auto chart = chart::readChartFile(chartPath);
+        ASSERT_TRUE(chart.ok()) << chart.error().message;
+
+        // 120 BPM: one empty measure of 2 s, the BGM slice with the notes.
+        EXPECT_EQ(outcome->leadInMeasures, 1);
+        std::vector<std::pair<double, std::string>> heard;
+        for (const auto& object : chart->objects) {
+            heard.emplace_back(object.seconds, chart->keysoundNames[object.code]);
+        }
+        std::sort(heard.begin(), heard.end());
+        const std::vector<std::pair<double, std::string>> expected = {
+            {2.0, "A60-48-100.wav"}, {2.0, "bgm-001.wav"}, {2.5, "A62-48-100.wav"}};
+        EXPECT_EQ(heard, expected);
+
+        const std::string text = readText(chartPath);
+        if (bmson) {
+            for (const char* field : {"\"judge_rank\":100", "\"total\":100", "\"level\":", "\"mode_hint\":\"beat-7k\"",
+                                      "\"subtitle\":\"[NORMAL]\"", "\"resolution\":480",
+                                      "\"title\":\"夜明けのテーマ\"", "\"artist\":\"Jane Roe\"", "\"genre\":\"MIDI\""}) {
+                EXPECT_NE(text.find(field), std::string::npos) << field;
+            }
+        } else {
+            EXPECT_NE(text.find("#GENRE MIDI\r\n#TITLE " + dawn + "\r\n#SUBTITLE [NORMAL]\r\n#ARTIST Jane Roe\r\n"),
+                      std::string::npos);
+            EXPECT_EQ(text.find("#000"), std::string::npos);
+        }
+    }
+}
+
+// A preview asked to start past the song's end starts at its last note rather than refusing
+// after everything was rendered.
+TEST_F(BuildWithFakes, APreviewFromPastTheSongsEndStartsAtItsLastNote)
+{
+    auto req = request(midiFile(1, 480, {rawTrack({{0, noteOn(0, 60, 100)}, {480, noteOff(0, 60)},
+                                                   {960, noteOn(0, 62, 100)}, {1440, noteOff(0, 62)}})}));
+    req.bgm = workflow::BgmMode::None;
+    for (const double from : {0.5, 1000.0}) {
+        SCOPED_TRACE(from);
+        req.previewFrom = from;
+        const auto outcome = runBuild(req, m_quiet, fakes());
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        EXPECT_GT(frameCount(decode(out("preview.ogg"))), 0);
+    }
+}
+
+// The check lines the chart's first keysound up with the track's first note, so a chart with a
+// lead-in still sounds like its track.
+TEST_F(Build, ABuiltFolderWithItsLeadInPassesTheCheck)
+{
+    std::vector<RawEvent> melody;
+    for (int beat = 0; beat < 8; ++beat) {
+        melody.push_back({beat * 240, noteOn(0, 60 + 2 * (beat % 4), 100)});
+        melody.push_back({beat * 240 + 200, noteOff(0, 60 + 2 * (beat % 4))});
+    }
+    auto req = request(midiFile(1, 480, {rawTrack(melody)}));
+    req.bgm = workflow::BgmMode::None;
+    const auto outcome = runBuild(req, m_quiet);
+    ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+    ASSERT_EQ(outcome->leadInMeasures, 1);
+    workflow::CheckRequest check;
+    check.chartPath = outcome->charts.front().path;
+    check.midiPath = m_dir / "song.mid";
+    check.trackNumber = 1;
+    check.soundFont = kTestSoundFont;
+    const auto checked = workflow::runCheck(check, m_quiet);
+    ASSERT_TRUE(checked.ok()) << checked.error().message;
+    EXPECT_TRUE(checked->passed) << checked->comparison.similarity << " " << checked->comparison.worstSimilarity;
 }
 
 // A pedal, a controller or a program change of the chosen track acts on the other tracks' notes of

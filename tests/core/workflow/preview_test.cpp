@@ -125,3 +125,58 @@ TEST(Preview, AStopWhileEncodingLeavesNothingBehind)
 
 }  // namespace
 }  // namespace zentrowe::workflow
+
+namespace zentrowe::workflow {
+namespace {
+
+// Note Ons (frame at 44.1 kHz, velocity) with their Note Offs a tenth of a second later.
+std::vector<audio::TimedEvent> notesAt(const std::vector<std::pair<double, int>>& notes)
+{
+    std::vector<audio::TimedEvent> events;
+    for (const auto& [seconds, velocity] : notes) {
+        const auto frame = static_cast<std::int64_t>(seconds * 44100);
+        events.push_back({frame, 0x90, 60, static_cast<std::uint8_t>(velocity)});
+        events.push_back({frame + 4410, 0x80, 60, 0});
+    }
+    return events;
+}
+
+TEST(PreviewHook, TheWindowWithTheMostNotesAtTheHighestVelocityWins)
+{
+    std::vector<std::pair<double, int>> quietIntro;  // 20 s of a note a second at velocity 40
+    std::vector<std::pair<double, int>> loudChorus;  // then 20 s of the same at velocity 110
+    for (int k = 0; k < 20; ++k) {
+        quietIntro.emplace_back(k, 40);
+        loudChorus.emplace_back(40 + k, 110);
+    }
+    auto song = quietIntro;
+    song.insert(song.end(), loudChorus.begin(), loudChorus.end());
+    auto denseIntro = song;
+    for (int k = 0; k < 20; ++k) {
+        denseIntro.emplace_back(k + 0.5, 40);  // twice the notes, still quieter than the chorus
+    }
+    struct Case {
+        const char* name;
+        std::vector<std::pair<double, int>> notes;
+        double start;
+    };
+    const std::vector<Case> cases = {
+        {"no notes", {}, 0},
+        {"one note", {{3, 100}}, 3},
+        {"the loud chorus, not the quiet intro", song, 40},
+        {"two quiet notes weigh less than a loud one", denseIntro, 40},
+        {"a song shorter than the window starts at its first note", {{1, 90}, {2, 90}, {4, 90}}, 1},
+        // Equal windows: the earliest; a chord is one start with all its notes.
+        {"equal windows", {{0, 80}, {30, 80}}, 0},
+        {"a chord outweighs a lone note", {{0, 100}, {30, 100}, {30, 100}, {55, 100}}, 30},
+        // The loudest start, 50 s, would run 16 s past the song's end.
+        {"no window past the end", {{0, 60}, {20, 100}, {50, 127}, {52, 127}}, 20},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_NEAR(hookStartSeconds(notesAt(c.notes), 20), c.start, 1e-4);
+    }
+}
+
+}  // namespace
+}  // namespace zentrowe::workflow

@@ -203,7 +203,8 @@ def check(case, song, title, notes, mode, bmson, bms):
 def check_build():
     """`build` with convert's lanes and the full track (`--lanes seed --difficulties insane`) writes
     the bmson chart `convert` writes, but for its title, artist, the extension of its sound files
-    (each one present) and the BGM slices after them, the first at the start."""
+    (each one present), the BGM slices after them, the first at the start, and the whole measures
+    of lead-in before everything."""
     case = "build-demo-2"
     out = os.path.join(WORK, case)
     shutil.rmtree(out, ignore_errors=True)
@@ -222,11 +223,15 @@ def check_build():
     keysounds = len(converted["sound_channels"])
     slices = channels[keysounds:]
     starts = [channel["notes"][0]["y"] if len(channel["notes"]) == 1 else -1 for channel in slices]
+    measure = 4 * built["info"]["resolution"]
+    lead = starts[0] if starts else 0
     if (not slices or [c["name"] for c in slices] != [f"bgm-{i + 1:03}.wav" for i in range(len(slices))]
-            or starts[0] != 0 or starts != sorted(set(starts))
+            or lead <= 0 or lead % measure != 0 or starts != sorted(set(starts))
             or any(c["notes"][0] != {"x": 0, "y": c["notes"][0]["y"], "l": 0, "c": False} for c in slices)):
         fail(case, f"the BGM slices are not bgm-001.wav at the start and on, one note each: {slices}")
-    renamed = [dict(channel, name=channel["name"][:-4] + ".wav") for channel in converted["sound_channels"]]
+    renamed = [dict(channel, name=channel["name"][:-4] + ".wav",
+                    notes=[dict(note, y=note["y"] + lead) for note in channel["notes"]])
+               for channel in converted["sound_channels"]]
     if channels[:keysounds] != renamed or any(not os.path.isfile(os.path.join(out, c["name"])) for c in channels):
         fail(case, "the sound channels are not those of convert, named after the WAV files written")
 

@@ -97,15 +97,16 @@ for (const build of builds.filter((b) => !only || only.split(',').includes(b.nam
         fail(`${label}: no file for keysound ${object.value} (${name})`)
       }
     }
-    // The BGM slices: bgm-001, bgm-002, ... each at the first slot of a measure, in order.
+    // The BGM slices: bgm-001, bgm-002, ... each at the first slot of a measure, in order, the
+    // first after the chart's lead-in (at least one empty measure).
     const isBgm = (object) => /^bgm(-\d{3,})?\.(ogg|wav)$/.test(keysounds.get(object.value) || '')
     const slices = background.filter(isBgm)
     const bgms = slices.length
     const inOrder = slices.every((object, i) => object.fraction === 0 &&
       keysounds.get(object.value).startsWith(`bgm-${String(i + 1).padStart(3, '0')}.`) &&
-      (i === 0 ? object.measure === 0 : object.measure > slices[i - 1].measure))
+      (i === 0 ? object.measure >= 1 : object.measure > slices[i - 1].measure))
     if (build.args.includes('--no-bgm') ? bgms !== 0 : bgms === 0 || !inOrder) {
-      fail(`${label}: the BGM slices are not bgm-001 at slot 0 of measure 000 and on, each at a measure's start`)
+      fail(`${label}: the BGM slices are not bgm-001 at slot 0 of a measure after the lead-in and on, each at a measure's start`)
     }
     const played = background.length - bgms
     if (notes.length + played !== build.notes) {
