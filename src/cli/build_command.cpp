@@ -174,7 +174,7 @@ Command addBuildCommand(CLI::App& app)
     sub->add_flag("--verify", options->verify, "check that the folder sounds like the track; exit 1 if not");
     sub->add_option("--jobs", options->jobs, "rendering threads (default: one per core, at most 8)")
         ->check(CLI::Range(1u, audio::kMostRenderThreads));
-    sub->add_flag("--replace", options->replace, "replace a chart an earlier build made from another song or track");
+    sub->add_flag("--replace", options->replace, "replace the other song (or track) the output folder holds, removing its files");
 
     command.run = [options, sub] {
         if (refuseEmpty(options->out, "--out")) {
