@@ -76,9 +76,9 @@ TEST(BmsonReader, MembersInAnyOrderTheLastOfARepeatedKeyAndNothingOfUnknownOnes)
 
 TEST(BmsonReader, ReadingTakesAFewBytesOfMemoryABytePastTheChart)
 {
-    // 200,000 notes, 4 MB of text: a tree of the whole text took some 18 bytes a byte, and more
-    // under AddressSanitizer. The bound holds the chart read as well, and what AddressSanitizer
-    // keeps of memory freed.
+    // 200,000 notes, 4 MB of text: a tree of the whole text took some 18 bytes a byte, 28 under
+    // AddressSanitizer. The bound holds the chart read as well (some 9 bytes a byte in all under
+    // AddressSanitizer, which keeps memory freed for a while; 5 without).
     std::string text = R"({"info":{"init_bpm":120},"sound_channels":[{"name":"k.wav","notes":[)";
     for (int i = 0; i < 200'000; ++i) {
         text += (i == 0 ? R"({"x":)" : R"(,{"x":)") + std::to_string(1 + i % 7) + R"(,"y":)" + std::to_string(i * 10) + "}";
@@ -91,7 +91,7 @@ TEST(BmsonReader, ReadingTakesAFewBytesOfMemoryABytePastTheChart)
     });
     EXPECT_EQ(read.exitCode, 0);
     const auto used = read.peakResidentBytes - idle.peakResidentBytes;
-    EXPECT_LT(used, static_cast<std::int64_t>(text.size()) * 12) << used << " bytes for " << text.size();
+    EXPECT_LT(used, static_cast<std::int64_t>(text.size()) * 16) << used << " bytes for " << text.size();
 }
 
 }  // namespace
