@@ -202,7 +202,8 @@ Command addBuildCommand(CLI::App& app)
     sub->add_flag("--verify", options->verify, "check that the folder sounds like the track; exit 1 if not");
     sub->add_option("--jobs", options->jobs, "rendering threads (default: one per core, at most 8)")
         ->check(CLI::Range(1u, audio::kMostRenderThreads));
-    sub->add_flag("--replace", options->replace, "replace a chart an earlier build made from another song or track, or files no build made");
+    sub->add_flag("--replace", options->replace,
+                  "replace the other song (or track) the output folder holds, removing its files, or files no build made");
 
     command.run = [options, sub] {
         if (refuseEmpty(options->out, "--out")) {

@@ -110,9 +110,10 @@ TEST(BuildCommand, AChartBuiltFromAnotherTrackIsReplacedOnlyWhenAsked)
     track3.insert(track3.end(), {"--track", "3"});
     const auto refused = runCli(track3);
     EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_EQ(refused.err, "zentrowe-cli: " + (out / "ode-to-joy_N.bms").string() + " was built from " + kDemo.string() +
-                               " track 2; building track 3 of " + kDemo.string() +
-                               " would replace it; nothing was written (--replace builds it anyway)\n");
+    EXPECT_EQ(refused.err, "zentrowe-cli: " + (out / "ode-to-joy_N.bms").string() +
+                               " was built from track 2 of ode-to-joy.mid, and a folder holds one song: building "
+                               "track 3 of ode-to-joy.mid into it would replace that song's files; nothing was "
+                               "written (--replace builds it anyway)\n");
     EXPECT_EQ(readText(out / "ode-to-joy_N.bms"), chart);
 }
 

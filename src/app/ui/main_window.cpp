@@ -557,12 +557,15 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
     request.charts = settings.chartSet().value_or(workflow::ChartSetRequest{});
     request.title = toUtf8(settings.titleText());
     request.artist = toUtf8(settings.artistText());
-    if (workflow::wouldReplaceAnotherChart(request)) {
-        // The set's charts share the song's name: "ode_N.bms" and its siblings are "ode".
-        const QString question = tr("输出目录中名为 %1 的谱面是由另一首歌或另一个音轨生成的，要用音轨 %2 的结果替换它们吗？")
-                                     .arg(pathToQString(
-                                         std::filesystem::path(workflow::convertedChartFileName(conversion)).stem()))
-                                     .arg(conversion.trackNumber);
+    if (const auto other = workflow::wouldReplaceAnotherChart(request)) {
+        // A folder holds one song: the other song's charts and the files they name go.
+        const QString question =
+            tr("输出目录中的谱面（如 %1）是由 %2 的音轨 %3 生成的，而一个目录只放一首歌。"
+               "要删除那首歌的谱面和声音文件，换成 %4 的音轨 %5 的结果吗？")
+                .arg(toQString(other->chart), toQString(other->song))
+                .arg(other->track)
+                .arg(pathToQString(conversion.sourceMidiPath.filename()))
+                .arg(conversion.trackNumber);
         if (!m_dialogs.ask(widgetIfShown(m_settings), tr("一键生成"), question)) {
             setResult(tr("没有一键生成：目录中原有的谱面保持不变"));
             emit passFinished();

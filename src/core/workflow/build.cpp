@@ -157,24 +157,35 @@ Status writeTextFile(const std::filesystem::path& path, std::string_view text)
     return writeWhole(path, [&](AtomicFileWriter& file) { return file.write(text); });
 }
 
-std::string absoluteSong(const std::filesystem::path& midi)
+// The first record of the folder's manifest built from another song, or from another track of
+// this one: a folder holds one song, as players take a folder for one song, and two songs'
+// keysounds, BGM and preview would share names with other content.
+const BuildRecord* otherSongsRecord(const BuildManifest& manifest, const BuildRequest& request,
+                                    std::string_view songHash)
 {
-    std::error_code error;
-    return std::filesystem::absolute(midi, error).lexically_normal().string();
-}
-
-// An earlier build of a chart of the set, if it came from another song or track.
-const BuildRecord* otherSongsRecord(const BuildManifest& manifest, const BuildRequest& request)
-{
-    const std::string chartName = convertedChartFileName(request.conversion);
-    const std::string song = absoluteSong(request.conversion.sourceMidiPath);
+    const std::string songName = request.conversion.sourceMidiPath.filename().string();
     for (const auto& record : manifest.builds) {
-        if (belongsToChartSet(record.chart, chartName) &&
-            (record.song != song || record.track != request.conversion.trackNumber)) {
+        if (!isSameSong(record, songName, songHash, request.conversion.trackNumber)) {
             return &record;
         }
     }
     return nullptr;
+}
+
+// The refusal to build into a folder that holds another song's charts.
+Error anotherSongsFolder(const BuildRecord& other, const BuildRequest& request)
+{
+    const auto& folder = request.conversion.outputFolder;
+    const std::string songName = request.conversion.sourceMidiPath.filename().string();
+    const std::string madeFrom = "track " + std::to_string(other.track) + " of " + other.song;
+    return Error{ErrorCode::WouldReplaceChart,
+                 displayPath(folder / other.chart) + " was built from " + madeFrom +
+                     ", and a folder holds one song: building track " +
+                     std::to_string(request.conversion.trackNumber) + " of " + songName +
+                     " into it would replace that song's files; nothing was written"}
+        .inFile(displayPath(folder / other.chart))
+        .withValue(madeFrom)
+        .withNumber(other.track);
 }
 
 std::string hoursAndMinutes(std::int64_t frames)
@@ -281,7 +292,7 @@ std::vector<std::pair<std::string, std::string>> manifestSettings(const BuildReq
         {"codes", settings.base62 ? "62" : "36"},
         {"keysoundName", settings.keysoundName},
         {"gap", std::to_string(settings.keysoundGap)},
-        {"soundFont", request.soundFont.string()},
+        {"soundFont", request.soundFont.filename().string()},  // by name: a folder goes public
         {"format", std::string(audio::soundFileExtension(request.format)).substr(1)},
         {"bgm", request.bgm == BgmMode::Slices ? "slices" : request.bgm == BgmMode::One ? "one" : "no"},
         {"loudness", request.loudness ? std::to_string(*request.loudness) : "off"},
@@ -326,10 +337,13 @@ Result<std::vector<std::filesystem::path>> commitBuild(StagingFolder& staging, B
         }
     }
     std::vector<std::string> earlier;
+    const BuildRecord& incoming = records.front();
     for (const auto& record : manifest.builds) {
         const bool rebuilt =
             std::any_of(records.begin(), records.end(), [&](const BuildRecord& r) { return r.chart == record.chart; });
-        if (rebuilt || belongsToChartSet(record.chart, setName)) {
+        // Another song's charts are here only when the request asked to replace them.
+        const bool replaced = !isSameSong(record, incoming.song, incoming.songHash, incoming.track);
+        if (rebuilt || replaced || belongsToChartSet(record.chart, setName)) {
             earlier.push_back(record.chart);
             earlier.insert(earlier.end(), record.files.begin(), record.files.end());
         }
@@ -457,9 +471,15 @@ BuildServices withDefaults(BuildServices services, const BuildRequest& request)
 
 }  // namespace
 
-bool wouldReplaceAnotherChart(const BuildRequest& request)
+std::optional<BuildRecord> wouldReplaceAnotherChart(const BuildRequest& request)
 {
-    return otherSongsRecord(readBuildManifest(request.conversion.outputFolder), request) != nullptr;
+    const auto source = readFileBytes(request.conversion.sourceMidiPath);
+    if (!source) {
+        return std::nullopt;
+    }
+    const BuildManifest manifest = readBuildManifest(request.conversion.outputFolder);
+    const BuildRecord* other = otherSongsRecord(manifest, request, songFingerprint(source->bytes()));
+    return other != nullptr ? std::optional<BuildRecord>(*other) : std::nullopt;
 }
 
 Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progress, const BuildServices& services)
@@ -488,16 +508,9 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     }
     BuildManifest manifest = readBuildManifest(folder);
     const std::string chartName = convertedChartFileName(request.conversion);
-    if (const auto* other = otherSongsRecord(manifest, request); other != nullptr && !request.replace) {
-        const std::string madeFrom = displayPath(other->song) + " track " + std::to_string(other->track);
-        return Error{ErrorCode::WouldReplaceChart,
-                     displayPath(folder / other->chart) + " was built from " + madeFrom +
-                         "; building track " + std::to_string(request.conversion.trackNumber) + " of " +
-                         displayPath(request.conversion.sourceMidiPath) +
-                         " would replace it; nothing was written"}
-            .inFile(displayPath(folder / other->chart))
-            .withValue(madeFrom)
-            .withNumber(other->track);
+    const std::string songHash = songFingerprint(source->bytes());
+    if (const auto* other = otherSongsRecord(manifest, request, songHash); other != nullptr && !request.replace) {
+        return anotherSongsFolder(*other, request);
     }
     const auto& stage = staging->path();
 
@@ -681,7 +694,8 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     }
     record.files.push_back(kKeysoundMidiFileName);
     record.files.push_back(kPreviewFileName);
-    record.song = absoluteSong(request.conversion.sourceMidiPath);
+    record.song = request.conversion.sourceMidiPath.filename().string();
+    record.songHash = songHash;
     record.track = request.conversion.trackNumber;
     record.settings = manifestSettings(request);
     std::vector<BuildRecord> records;

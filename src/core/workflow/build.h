@@ -13,6 +13,7 @@
 #include "core/base/progress.h"
 #include "core/base/result.h"
 #include "core/workflow/bgm_slices.h"
+#include "core/workflow/build_manifest.h"
 #include "core/workflow/chart_set.h"
 #include "core/workflow/conversion.h"
 #include "core/workflow/loudness_pass.h"
@@ -41,7 +42,7 @@ struct BuildRequest {
     ChartSetRequest charts;              // the charts written, all naming the same sound files
     unsigned threads = 0;                // rendering threads; 0: one per core (at most audio::kMostRenderThreads)
     std::size_t heldSoundBytes = kHeldSoundBytes;  // renders the loudness pass keeps in memory before it spills
-    bool replace = false;                // replace a chart an earlier build made from another song or track
+    bool replace = false;                // replace another song (or track) the output folder holds
     bool replaceUnlisted = false;        // replace files no build made (the manifest does not list) under names it writes
 };
 
@@ -110,22 +111,15 @@ struct BuildServices {
 // Files an earlier build of the same charts made and this one does not are then removed, and so
 // are the earlier charts of the song's set (belongsToChartSet) this build does not write again,
 // such as a single chart NAME.bms or a NAME_X.bms the track no longer needs; files no build made
-// are never touched. Any refusal, failure or cancel leaves the folder as it was. A commit a killed
-// build left unfinished is finished or undone first (StagingFolder, outcome.recovery).
-// Refusals: CannotOpen (soundfont missing or not a SoundFont, source unreadable); those of
-// runConversion; WouldReplaceChart when a chart of the set an earlier build made from another song
-// or track would be replaced and request.replace is not set, and, before anything is rendered,
-// when a file the build writes would replace one no build made (the manifest does not list it;
-// subject "file") unless request.replaceUnlisted is set (outcome.replacedFiles then names them), or a
-// folder (subject "folder", whatever the request says); TooLong for a BGM or keysound past an
-// hour; OutOfMemory; WriteFailed; Cancelled. A failure once the commit has begun says in its
-// message which files the folder holds. Progress goes through the stages Converting (bytes),
+    bool replace = false;                // replace another song (or track) the output folder holds
+    bool replaceUnlisted = false;        // replace files no build made (the manifest does not list) under names it writes
 // Rendering (files), Mixing (spilled files read, with a loudness), Rendering again (files encoded)
 // and Previewing.
 Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progress, const BuildServices& services = {});
 
-// True if building would replace a chart an earlier build made from another song or track:
-// what the window asks about before it builds.
-bool wouldReplaceAnotherChart(const BuildRequest& request);
+// The record of another song or track in the output folder that building would replace (the
+// first, where several are): what the window asks about before it builds. None if the folder
+// holds nothing of another song, or the MIDI file cannot be read (the build then says why).
+std::optional<BuildRecord> wouldReplaceAnotherChart(const BuildRequest& request);
 
 }  // namespace zentrowe::workflow

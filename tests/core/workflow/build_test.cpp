@@ -8,7 +8,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <map>
+#include <set>
 #include <new>
 
 #include "build_test_support.h"
@@ -306,6 +308,7 @@ TEST_F(Build, PercussionKeysoundsPlayTheDrumKit)
         auto req = request(c.song);
         req.conversion.settings.percussion = c.percussion;
         req.bgm = workflow::BgmMode::None;
+        req.replace = true;  // each case is another song into the same folder
         const auto outcome = runBuild(req, m_quiet);
         ASSERT_TRUE(outcome.ok()) << outcome.error().message;
         ASSERT_EQ(outcome->keysoundFiles.size(), 1u);
@@ -508,9 +511,14 @@ private:
     bool m_reached = false;
 };
 
-Bytes melody(const std::vector<int>& notes)
+// Quarter notes on channel 1 (in `instrument`, a General MIDI program, where one is given) over
+// a bass note on channel 2.
+Bytes melody(const std::vector<int>& notes, std::optional<int> instrument = std::nullopt)
 {
     std::vector<RawEvent> events;
+    if (instrument) {
+        events.push_back({0, program(0, *instrument)});
+    }
     for (std::size_t i = 0; i < notes.size(); ++i) {
         const auto at = static_cast<std::int64_t>(i) * 480;
         events.push_back({at, noteOn(0, notes[i], 100)});
@@ -550,6 +558,7 @@ TEST_F(BuildWithFakes, AFailedOrCancelledRebuildLeavesTheEarlierFolderByteIdenti
         const auto before = snapshot(m_dir / "out");
 
         auto again = request(melody({65, 67, 69, 71, 72}));
+        again.replace = true;  // the song was edited: the folder's files are another song's
         again.conversion.settings.keysoundGap = 48;
         if (c.loudness) {
             again.loudness = -14;
@@ -580,6 +589,7 @@ TEST_F(BuildWithFakes, ARebuildRemovesOnlyWhatTheEarlierBuildMadeAndNoLongerNeed
               (std::vector<std::string>{"A60-40-100.wav", "A62-40-100.wav", "bgm.wav", "K-Midi.mid", "preview.ogg"}));
 
     auto again = request(melody({60, 64}));
+    again.replace = true;
     again.bgm = workflow::BgmMode::None;
     again.charts.difficulties = {convert::Difficulty::Normal};
     const auto outcome = runBuild(again, m_quiet, fakes());
@@ -590,22 +600,93 @@ TEST_F(BuildWithFakes, ARebuildRemovesOnlyWhatTheEarlierBuildMadeAndNoLongerNeed
                                                        "song_N.bms"}));
 }
 
-TEST_F(BuildWithFakes, ReplacingAChartBuiltFromAnotherTrackIsRefusedUnlessAsked)
+TEST_F(BuildWithFakes, AFolderHoldsOneSongAnotherIsRefusedBeforeRenderingOrReplacedWhole)
 {
-    ASSERT_TRUE(runBuild(request(melody({60, 62})), m_quiet, fakes()).ok());
-    const auto before = snapshot(m_dir / "out");
-    auto other = request(melody({60, 62}));
-    other.conversion.trackNumber = 2;
-    EXPECT_TRUE(workflow::wouldReplaceAnotherChart(other));
-    const auto refused = runBuild(other, m_quiet, fakes());
-    ASSERT_FALSE(refused.ok());
-    EXPECT_EQ(refused.error().code, ErrorCode::WouldReplaceChart);
-    EXPECT_NE(refused.error().message.find("track 1"), std::string::npos) << refused.error().message;
-    EXPECT_EQ(snapshot(m_dir / "out"), before);
+    struct Case {
+        const char* name;
+        std::function<BuildRequest()> second;
+        bool refused;
+        bool manifestBeforeHashes = false;  // the first build's records as older builds wrote them
+        const char* said = "";              // in the refusal
+    };
+    // One chart, BGM in one file: the set's other charts and the slices add nothing here.
+    const auto first = [this](const Bytes& song) {
+        auto req = request(song);
+        req.charts.difficulties = {convert::Difficulty::Normal};
+        return req;
+    };
+    const auto other = [this](const Bytes& song, const std::filesystem::path& source) {
+        auto req = wavBuildRequest(song, source, m_dir / "out");
+        req.bgm = workflow::BgmMode::One;
+        req.charts.difficulties = {convert::Difficulty::Normal};
+        return req;
+    };
+    const std::vector<Case> cases = {
+        {"the same notes on a violin, another file", [&] { return other(melody({60, 62}, 40), m_dir / "violin.mid"); },
+         true, false, "built from track 1 of song.mid, and a folder holds one song"},
+        {"another track of the song", [&] { auto req = first(melody({60, 62})); req.conversion.trackNumber = 2; return req; },
+         true, false, "track 1 of song.mid"},
+        {"the song edited in place", [&] { return first(melody({60, 62}, 40)); }, false},
+        {"the song's bytes under another name",
+         [&] { return other(melody({60, 62}), m_dir / "tune.mid"); }, false},
+        {"the song with other options",
+         [&] { auto req = first(melody({60, 62})); req.conversion.settings.keysoundGap = 48; return req; }, false},
+        {"the song edited, its records older than hashes", [&] { return first(melody({60, 62}, 40)); }, false, true},
+        {"another song, the records older than hashes",
+         [&] { return other(melody({60, 62}), m_dir / "tune.mid"); }, true, true, "track 1 of song.mid"},
+    };
+    // Every case starts from a copy of one first build.
+    ASSERT_TRUE(runBuild(first(melody({60, 62})), m_quiet, fakes()).ok());
+    // The folder may go public: the manifest knows the song by name and bytes, not by where it lies.
+    const std::string manifestText = readText(out(workflow::kBuildManifestFileName));
+    EXPECT_EQ(manifestText.find("\"/"), std::string::npos) << manifestText;  // no value is an absolute path
+    std::filesystem::rename(m_dir / "out", m_dir / "built");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir / "out");
+        std::filesystem::copy(m_dir / "built", m_dir / "out");
+        first(melody({60, 62}));  // song.mid as built, where a case edited it
+        if (c.manifestBeforeHashes) {
+            auto manifest = workflow::readBuildManifest(m_dir / "out");
+            for (auto& record : manifest.builds) {
+                record.song = "/home/someone/songs/song.mid";
+                record.songHash.clear();
+            }
+            writeFile(out(workflow::kBuildManifestFileName), std::string_view(workflow::manifestText(manifest)));
+        }
+        writeFile(out("mine.txt"), std::string_view("the user's own file"));
+        const auto before = snapshot(m_dir / "out");
+        auto second = c.second();
+        const auto asked = workflow::wouldReplaceAnotherChart(second);
+        EXPECT_EQ(asked.has_value(), c.refused);
+        const auto refusal = runBuild(second, m_quiet, fakes());
+        if (!c.refused) {
+            ASSERT_TRUE(refusal.ok()) << refusal.error().message;
+            continue;
+        }
+        ASSERT_FALSE(refusal.ok());
+        EXPECT_EQ(refusal.error().code, ErrorCode::WouldReplaceChart);
+        EXPECT_NE(refusal.error().message.find(c.said), std::string::npos) << refusal.error().message;
+        EXPECT_EQ(m_calls, 0);
+        EXPECT_EQ(snapshot(m_dir / "out"), before);
+        EXPECT_EQ(asked->song, "song.mid");
 
-    other.replace = true;
-    ASSERT_TRUE(runBuild(other, m_quiet, fakes()).ok());
-    EXPECT_FALSE(workflow::wouldReplaceAnotherChart(other));
+        // Replacing: the earlier song's files go, unless the new song writes them again.
+        second.replace = true;
+        const auto replaced = runBuild(second, m_quiet, fakes());
+        ASSERT_TRUE(replaced.ok()) << replaced.error().message;
+        const auto manifest = workflow::readBuildManifest(m_dir / "out");
+        std::set<std::string> listed = {workflow::kBuildManifestFileName, "mine.txt"};
+        for (const auto& record : manifest.builds) {
+            EXPECT_EQ(record.song, second.conversion.sourceMidiPath.filename().string());
+            EXPECT_EQ(record.track, second.conversion.trackNumber);
+            listed.insert(record.chart);
+            listed.insert(record.files.begin(), record.files.end());
+        }
+        const auto names = outputNames();
+        EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), listed);
+        EXPECT_FALSE(workflow::wouldReplaceAnotherChart(second));
+    }
 }
 
 TEST_F(BuildWithFakes, RefusalsNameWhatIsAtFaultAndWriteNothing)

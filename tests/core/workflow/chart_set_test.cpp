@@ -293,11 +293,11 @@ TEST_F(ChartSet, ASetReplacesTheEarlierChartsOfTheSongAndNothingElse)
     auto req = request(song, m_dir / "song.mid");
     std::filesystem::create_directories(m_dir / "out");
     // An earlier single-chart build of this track, an insane chart the set no longer has, and
-    // files no build made.
+    // files no build made, recorded as manifests were before songs had a hash: by absolute path.
     workflow::BuildManifest earlier;
     const std::string source = std::filesystem::absolute(m_dir / "song.mid").lexically_normal().string();
-    earlier.builds.push_back({"song.bms", {"old.wav", "K-Midi.mid"}, source, 1, {}});
-    earlier.builds.push_back({"song_X.bms", {"old.wav"}, source, 1, {}});
+    earlier.builds.push_back({"song.bms", {"old.wav", "K-Midi.mid"}, source, 1, {}, ""});
+    earlier.builds.push_back({"song_X.bms", {"old.wav"}, source, 1, {}, ""});
     writeFile(m_dir / "out" / workflow::kBuildManifestFileName, workflow::manifestText(earlier));
     for (const char* name : {"song.bms", "song_X.bms", "old.wav", "mine.txt", "song_Q.bms"}) {
         writeFile(m_dir / "out" / name, std::string_view("earlier"));

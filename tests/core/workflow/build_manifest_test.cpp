@@ -1,0 +1,101 @@
+#include "core/workflow/build_manifest.h"
+
+#include <gtest/gtest.h>
+
+#include <string_view>
+
+namespace zentrowe::workflow {
+namespace {
+
+std::span<const std::uint8_t> bytesOf(std::string_view text)
+{
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+TEST(BuildManifest, SongFingerprintIsFnv1a64)
+{
+    // The published FNV-1a 64-bit test vectors.
+    EXPECT_EQ(songFingerprint(bytesOf("")), "fnv1a64:cbf29ce484222325");
+    EXPECT_EQ(songFingerprint(bytesOf("a")), "fnv1a64:af63dc4c8601ec8c");
+    EXPECT_EQ(songFingerprint(bytesOf("foobar")), "fnv1a64:85944171f73967e8");
+}
+
+TEST(BuildManifest, ReadsWhatItCanAndNothingFromDamagedText)
+{
+    struct Case {
+        const char* name;
+        std::string_view text;
+        std::vector<std::string> charts;  // of the records read, in order
+    };
+    const std::vector<Case> cases = {
+        {"not JSON", R"({"builds":[{"chart":"a.bms"})", {}},
+        {"not an object", R"([{"chart":"a.bms"}])", {}},
+        {"builds not a list", R"({"builds":{"chart":"a.bms"}})", {}},
+        {"the last of two builds lists counts", R"({"builds":[{"chart":"a.bms"}],"builds":[{"chart":"b.bms"}]})",
+         {"b.bms"}},
+        {"records not objects or without a plain chart name",
+         R"({"builds":[1,[{"chart":"x.bms"}],{"chart":"../a.bms"},{"chart":7},{"files":[]},{"chart":"c.bms"}]})",
+         {"c.bms"}},
+        {"the first record of a chart counts", R"({"builds":[{"chart":"a.bms","track":1},{"chart":"a.bms"}]})",
+         {"a.bms"}},
+        {"members of no use are passed over",
+         R"({"v":{"builds":[{"chart":"x.bms"}]},"builds":[{"chart":"a.bms","more":[[{}],{"chart":"y"}]}]})",
+         {"a.bms"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto manifest = parseBuildManifest(bytesOf(c.text));
+        std::vector<std::string> charts;
+        for (const auto& record : manifest.builds) {
+            charts.push_back(record.chart);
+        }
+        EXPECT_EQ(charts, c.charts);
+    }
+}
+
+TEST(BuildManifest, AnOlderManifestKnowsTheSongByItsFileNameOnly)
+{
+    // As builds wrote it before songs had a hash: the MIDI file's absolute path.
+    const auto manifest = parseBuildManifest(bytesOf(R"({"builds": [{"chart": "ode_N.bms",
+        "song": "/home/someone/midi/ode.mid", "track": 2, "track": 3,
+        "files": ["A60-48-100.ogg", "../escape.ogg", "sub/x.ogg", 5, "K-Midi.mid"],
+        "settings": {"gap": "0", "mode": "plain", "gap": "48"}}]})"));
+    ASSERT_EQ(manifest.builds.size(), 1u);
+    const BuildRecord& record = manifest.builds[0];
+    EXPECT_EQ(record.song, "ode.mid");
+    EXPECT_EQ(record.songHash, "");
+    EXPECT_EQ(record.track, 3);  // of a repeated key, the last
+    EXPECT_EQ(record.files, (std::vector<std::string>{"A60-48-100.ogg", "K-Midi.mid"}));
+    using Setting = std::pair<std::string, std::string>;
+    EXPECT_EQ(record.settings, (std::vector<Setting>{{"gap", "48"}, {"mode", "plain"}}));
+
+    EXPECT_TRUE(isSameSong(record, "ode.mid", "fnv1a64:0000000000000001", 3));
+    EXPECT_FALSE(isSameSong(record, "ode.mid", "", 2));
+    EXPECT_FALSE(isSameSong(record, "joy.mid", "", 3));
+    // Written again, the record holds the name only.
+    const std::string text = manifestText(manifest);
+    EXPECT_EQ(text.find("/home"), std::string::npos) << text;
+    EXPECT_EQ(parseBuildManifest(bytesOf(text)).builds[0].files, record.files);
+}
+
+TEST(BuildManifest, WrittenTextReadsBackWithTheSongKnownByItsBytes)
+{
+    BuildManifest manifest;
+    manifest.builds.push_back({"a_N.bms", {"x \"1\".wav", "K-Midi.mid"}, "a.mid", 2, {{"gap", "0"}}, "fnv1a64:00000000000000ff"});
+    manifest.builds.push_back({"a_H.bms", {}, "a.mid", 2, {}, "fnv1a64:00000000000000ff"});
+    const std::string text = manifestText(manifest);
+    const auto read = parseBuildManifest(bytesOf(text));
+    ASSERT_EQ(read.builds.size(), 2u);
+    for (std::size_t k = 0; k < 2; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(read.builds[k].chart, manifest.builds[k].chart);
+        EXPECT_EQ(read.builds[k].files, manifest.builds[k].files);
+        EXPECT_EQ(read.builds[k].settings, manifest.builds[k].settings);
+        EXPECT_TRUE(isSameSong(read.builds[k], "b.mid", "fnv1a64:00000000000000ff", 2));
+        EXPECT_FALSE(isSameSong(read.builds[k], "a.mid", "fnv1a64:00000000000000fe", 2));
+    }
+    EXPECT_EQ(manifestText(BuildManifest{}), "{\n  \"builds\": []\n}\n");
+}
+
+}  // namespace
+}  // namespace zentrowe::workflow
