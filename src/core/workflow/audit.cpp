@@ -264,7 +264,7 @@ private:
         }
         for (const auto& problem : reading->problems) {
             add(AuditSeverity::Warning, AuditCheck::ChartLine, file,
-                "line " + std::to_string(problem.line) + ": " + problem.message);
+                (problem.line > 0 ? "line " + std::to_string(problem.line) + ": " : std::string()) + problem.message);
         }
         const chart::ChartHeader header = reading->chart.header;
         checkHeader(header, facts.bmson, file);
@@ -764,8 +764,8 @@ private:
         if (silentNotes > 0) {
             add(silentNotes * 2 > notes ? AuditSeverity::Warning : AuditSeverity::Notice,
                 AuditCheck::NotesWithoutKeysound, file,
-                countText(silentNotes, "note", "notes") + " of " + std::to_string(notes) + " (" +
-                    percentText(silentNotes, notes) + ") play no keysound");
+                std::to_string(silentNotes) + " of " + countText(notes, "note", "notes") + " (" +
+                    percentText(silentNotes, notes) + (silentNotes == 1 ? ") plays" : ") play") + " no keysound");
         }
         if (lastNote >= 0 && soundEnd - lastNote > kLongEndingSeconds) {
             add(AuditSeverity::Warning, AuditCheck::LongEnding, file,
