@@ -327,7 +327,7 @@ private:
             missing(AuditSeverity::Warning, artist, "");
         }
         if (header.genre.empty()) {
-            missing(AuditSeverity::Notice, genre, "");
+            missing(AuditSeverity::Warning, genre, "");
         }
         if (!header.playLevel) {
             missing(AuditSeverity::Warning, bmson ? "info.level" : "#PLAYLEVEL", ": players show no level");
