@@ -163,5 +163,18 @@ TEST(Audit, OwnBookkeepingIsANoticeAndAStrangeFolderOnlyFindings)
     EXPECT_EQ(missing.error().code, ErrorCode::CannotOpen);
 }
 
+TEST(Audit, StopsBetweenSoundsWhenAsked)
+{
+    struct Stopping final : ProgressSink {
+        void advance(std::int64_t, std::int64_t) override {}
+        bool stopRequested() const override { return true; }
+    } stopping;
+    const TempDir dir;
+    writeGoodFolder(dir.path());
+    const auto stopped = workflow::auditFolder(dir.path(), stopping);
+    ASSERT_FALSE(stopped);
+    EXPECT_EQ(stopped.error().code, ErrorCode::Cancelled);
+}
+
 }  // namespace
 }  // namespace zentrowe::testing
