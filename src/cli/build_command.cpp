@@ -322,6 +322,12 @@ Command addBuildCommand(CLI::App& app)
         for (const auto& chart : outcome->charts) {
             out.write(chartLine(chart));
         }
+        // The release checklist on what was written; its findings inform, the build stands.
+        if (const auto audit = runAudit(request.conversion.outputFolder)) {
+            writeFindings(out, *audit);
+        } else {
+            reportWarning(audit.error().message);
+        }
         const int written = out.finishWithExitCode();
         if (written != kExitDone || !options->verify) {
             return written;

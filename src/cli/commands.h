@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/convert/settings.h"
+#include "core/workflow/audit.h"
 
 namespace zentrowe::cli {
 
@@ -39,6 +40,16 @@ Command addCutCommand(CLI::App& app);
 Command addBuildCommand(CLI::App& app);
 Command addPreviewCommand(CLI::App& app);
 Command addCheckCommand(CLI::App& app);
+Command addAuditCommand(CLI::App& app);
+Command addPackageCommand(CLI::App& app);
+
+class Output;
+// One finding as a line of its own: "error: DIR/song.bms: #TITLE is missing ...".
+std::string findingLine(const workflow::AuditReport& report, const workflow::AuditFinding& finding);
+// Every finding of the audit, a line each.
+void writeFindings(Output& out, const workflow::AuditReport& report);
+// auditFolder with the terminal's progress and the signals' stop.
+Result<workflow::AuditReport> runAudit(const std::filesystem::path& target);
 
 // Compares the chart's folder with the track as `check` does and prints its figures; the exit code.
 int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem::path& midi, int trackNumber,

@@ -24,6 +24,8 @@ int runCommandLine(int argc, char** argv)
     commands.push_back(addBuildCommand(app));
     commands.push_back(addPreviewCommand(app));
     commands.push_back(addCheckCommand(app));
+    commands.push_back(addAuditCommand(app));
+    commands.push_back(addPackageCommand(app));
     if (const auto unknown = unknownArgument(app, std::vector<std::string>(argv + 1, argv + argc))) {
         reportError(*unknown);
         return kExitUsage;

@@ -327,6 +327,8 @@ QString chineseSentence(const Error& error)
                 .arg(number, toQString(error.value));
         }
         return tr("要渲染的声音超过一小时，这是渲染的上限；目录中原有的文件没有改动");
+    case ErrorCode::AuditFailed:
+        return tr("目录 %1 的检查发现错误，请先改正；没有打包").arg(path);
     case ErrorCode::OutOfMemory:
         return tr("内存不足，无法完成；没有写入不完整的文件");
     }

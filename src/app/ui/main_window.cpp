@@ -29,6 +29,7 @@
 #include "app/ui/user_dialogs.h"
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
+#include "core/workflow/audit.h"
 #include "core/workflow/cut_plan.h"
 #include "core/workflow/preview.h"
 
@@ -587,8 +588,19 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
     // The stage the build is in, as the last report of it reached this thread.
     auto stage = std::make_shared<ProgressStage>(ProgressStage::Converting);
     setResult(tr("正在一键生成音轨 %1").arg(conversion.trackNumber));
+    // The release checklist runs on the folder in the same job; the job hands back only the build.
+    auto audit = std::make_shared<std::vector<workflow::AuditFinding>>();
     m_jobs->run<Result<workflow::BuildOutcome>>(
-        [request](ProgressSink& progress) { return workflow::runBuild(request, progress); },
+        [request, audit](ProgressSink& progress) {
+            auto built = workflow::runBuild(request, progress);
+            if (built) {
+                NullProgress quiet;
+                if (auto report = workflow::auditFolder(request.conversion.outputFolder, quiet)) {
+                    *audit = std::move(report->findings);
+                }
+            }
+            return built;
+        },
         [target, stage](int percent, std::int64_t done, std::int64_t total) {
             if (target) {
                 target->bar()->setPosition(percent);
@@ -598,7 +610,7 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
                                              : tr("%1  %2/%3（%4%）").arg(stageText(*stage)).arg(done).arg(total).arg(percent));
             }
         },
-        [this, target, dialog](Result<workflow::BuildOutcome>& outcome) {
+        [this, target, dialog, audit](Result<workflow::BuildOutcome>& outcome) {
             if (target) {
                 target->hide();
             }
@@ -609,7 +621,7 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
                 workflow::BuildOutcome built = std::move(outcome).value();
                 workflow::finishConversion(m_state, std::move(built.conversion));
                 m_lastChart = m_state.lastConversion->chartPath;
-                showBuild(built);
+                showBuild(built, *audit);
             }
             emit passFinished();
         },
@@ -643,7 +655,7 @@ QString MainWindow::conversionWritten() const
         .arg(outcome.keysounds.size());
 }
 
-void MainWindow::showBuild(const workflow::BuildOutcome& built)
+void MainWindow::showBuild(const workflow::BuildOutcome& built, const std::vector<workflow::AuditFinding>& audit)
 {
     showConvertedSong();
     const workflow::ConversionOutcome& outcome = *m_state.lastConversion;
@@ -690,7 +702,27 @@ void MainWindow::showBuild(const workflow::BuildOutcome& built)
         parts << tr("可直接游玩");
     }
     parts << tr("目录 %1").arg(pathToQString(m_state.outputFolder));
+    // The release checklist: its errors counted in the result (which must stay two lines), its
+    // errors and warnings listed in the result's tooltip; notices, such as this program's own
+    // files, are left to zentrowe-cli audit.
+    QStringList findings;
+    int errors = 0;
+    for (const auto& finding : audit) {
+        if (finding.severity != workflow::AuditSeverity::Notice) {
+            errors += finding.severity == workflow::AuditSeverity::Error ? 1 : 0;
+            findings << pathToQString(finding.file) + QStringLiteral(": ") + toQString(finding.message);
+        }
+    }
+    if (errors > 0) {
+        parts << tr("发布检查有 %1 个错误").arg(errors);
+    }
     setResult(parts.join(QStringLiteral("；")));
+    if (!findings.isEmpty()) {
+        constexpr int kListedFindings = 10;
+        const QString more = findings.size() > kListedFindings ? tr("\n……共 %1 条").arg(findings.size()) : QString();
+        m_resultLine->setToolTip(m_resultLine->toolTip() + tr("\n发布检查：\n") +
+                                 findings.mid(0, kListedFindings).join(QLatin1Char('\n')) + more);
+    }
 }
 
 void MainWindow::showConversion()

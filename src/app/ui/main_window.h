@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <optional>
 
+#include "core/workflow/audit.h"
 #include "core/workflow/build.h"
 #include "core/workflow/conversion.h"
 #include "core/keysound/wav_cutter.h"
@@ -118,7 +119,7 @@ private:
     // Lists the keysound file of the state's last conversion and says what comes next.
     void showConversion();
     // Lists the keysound file of the build's conversion and says what the build wrote.
-    void showBuild(const workflow::BuildOutcome& built);
+    void showBuild(const workflow::BuildOutcome& built, const std::vector<workflow::AuditFinding>& audit);
     // Opens the settings dialog for converting (转换到BMS) or building (一键生成) the selected track.
     void showSettings(bool builds);
     // The list and the commands after a conversion, shared by convert and build.

@@ -28,6 +28,7 @@ enum class ErrorCode {
     FolderBusy,         // another pass holds the output folder's lock
     WouldReplaceChart,  // a build would replace a chart another song or track made
     TooLong,            // a rendering would last longer than an hour
+    AuditFailed,        // the folder's audit finds errors, so it is not packaged
     OutOfMemory,  // stays the last code (kLastErrorCode); only the faces make it, from a std::bad_alloc
 };
 

@@ -1,0 +1,902 @@
+#include "core/workflow/audit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
+#include <system_error>
+#include <tuple>
+
+#include "core/audio/keysound_finder.h"
+#include "core/audio/sound_file_reader.h"
+#include "core/base/file_error.h"
+#include "core/base/file_reading.h"
+#include "core/base/shift_jis.h"
+#include "core/base/text_decoding.h"
+#include "core/chart/bms_reader.h"
+#include "core/chart/bmson_reader.h"
+#include "core/chart/chart_file.h"
+#include "core/chart/timed_chart.h"
+#include "core/workflow/build_manifest.h"
+#include "core/workflow/staging_folder.h"
+
+namespace zentrowe::workflow {
+
+namespace {
+
+namespace fs = std::filesystem;
+using chart::ChartObject;
+using chart::ObjectKind;
+
+constexpr double kLongSoundSeconds = 60;    // release checkers flag sounds this long or longer
+constexpr double kLongEndingSeconds = 30;   // sound past the last note that players make you sit through
+constexpr std::uintmax_t kLargestSoundBytes = 40u * 1024 * 1024;  // what events take as one entry's sounds
+constexpr int kMeasuringRate = 44100;       // the rate most keysounds have: decoded without resampling
+constexpr float kSilentPeak = 1.0f / 32768; // below the smallest step of 16-bit sound
+constexpr const char* kShiftJisPlayers = "players that read BMS text as Shift_JIS, as LR2 and most others do,";
+
+std::string lowerAscii(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+std::string upperAscii(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+bool isChartName(const fs::path& path)
+{
+    static const std::set<std::string> extensions{".bms", ".bme", ".bml", ".pms", ".bmson"};
+    return extensions.count(lowerAscii(path.extension().string())) > 0;
+}
+
+bool isSoundName(const fs::path& path)
+{
+    static const std::set<std::string> extensions{".wav", ".ogg", ".flac", ".mp3"};
+    return extensions.count(lowerAscii(path.extension().string())) > 0;
+}
+
+// Players show "preview*.ogg" (or .wav, ...) beside the charts while choosing, found by name.
+bool isPreviewByName(const fs::path& relative)
+{
+    return !relative.has_parent_path() && lowerAscii(relative.filename().string()).starts_with("preview") &&
+           isSoundName(relative);
+}
+
+// Files this program keeps beside its charts for itself: the keysound MIDI file and the build's
+// record. `package` leaves them out.
+bool isBookkeeping(const fs::path& relative)
+{
+    const std::string name = relative.string();
+    return name == "K-Midi.mid" || name == kBuildManifestFileName;
+}
+
+bool isAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string measureText(std::int32_t measure)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%03d", measure);
+    return text;
+}
+
+std::string secondsText(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", seconds);
+    return text;
+}
+
+std::string percentText(std::int64_t part, std::int64_t whole)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f%%", whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0);
+    return text;
+}
+
+std::string countText(std::int64_t count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// A reader's sentence without the file name it starts with: the finding names the file.
+std::string withoutFileName(std::string message, const fs::path& path)
+{
+    for (const auto& name : {displayPath(path), displayPath(path.filename())}) {
+        if (message.starts_with(name + ": ")) {
+            return message.substr(name.size() + 2);
+        }
+    }
+    return message;
+}
+
+bool sidedLane(int lane, int side)
+{
+    return side == 1 ? lane >= 11 && lane <= 19 : lane >= 21 && lane <= 29;
+}
+
+// The default gauge total of players that compute one from the note count (the formula of the
+// field's players and checkers), for judging whether a #TOTAL is far below it.
+double defaultTotal(std::int64_t notes)
+{
+    const auto n = static_cast<double>(notes);
+    return std::max(260.0, 7.605 * n / (0.01 * n + 6.5));
+}
+
+// "#NAME value" lines of a BMS text that name a file besides the keysounds: images and the
+// backdrop. The chart model keeps only what sounds; the package needs the rest too.
+std::vector<std::string> imageNames(std::span<const std::uint8_t> bytes)
+{
+    std::vector<std::string> names;
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        std::size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        std::string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+            line.remove_prefix(1);
+        }
+        const auto space = line.find_first_of(" \t");
+        if (line.empty() || line.front() != '#' || space == std::string_view::npos) {
+            continue;
+        }
+        const std::string command = upperAscii(std::string(line.substr(1, space - 1)));
+        std::string_view value = line.substr(space + 1);
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+            value.remove_prefix(1);
+        }
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) {
+            value.remove_suffix(1);
+        }
+        const bool bmp = command.size() == 5 && command.starts_with("BMP");
+        if (!value.empty() && (bmp || command == "STAGEFILE" || command == "BANNER" || command == "BACKBMP")) {
+            names.emplace_back(value);
+        }
+    }
+    return names;
+}
+
+// What decoding a sound file once told.
+struct SoundFacts {
+    bool decoded = false;
+    std::string failure;
+    double seconds = 0;
+    float peak = 0;
+};
+
+// A file a chart names, and where it was found.
+struct NamedFile {
+    std::string name;               // as the chart spells it
+    std::optional<fs::path> found;  // relative to the folder
+    bool keysound = false;
+    bool placed = true;             // a keysound whose code some object uses
+};
+
+struct ChartFacts {
+    fs::path relative;
+    bool bmson = false;
+    chart::TimedChart timed;
+    std::vector<NamedFile> files;
+    std::set<std::string> keysoundNames;  // #WAV names, ASCII lower case, for comparing charts
+};
+
+class Auditor {
+public:
+    Auditor(fs::path folder, ProgressSink& progress) : m_folder(std::move(folder)), m_progress(progress), m_finder(m_folder)
+    {
+    }
+
+    Result<AuditReport> run(std::vector<fs::path> charts, bool wholeFolder)
+    {
+        m_report.folder = m_folder;
+        if (charts.empty()) {
+            add(AuditSeverity::Error, AuditCheck::NoChart, fs::path(), "no BMS or bmson chart in the folder");
+        }
+        for (const auto& relative : charts) {
+            readChart(relative);
+        }
+        if (const auto decoded = decodeSounds(); !decoded) {
+            return decoded.error();
+        }
+        for (const auto& facts : m_charts) {
+            checkSoundsOfChart(facts);
+        }
+        checkFolder(charts, wholeFolder);
+        std::stable_sort(m_report.findings.begin(), m_report.findings.end(),
+                         [](const AuditFinding& a, const AuditFinding& b) { return a.severity < b.severity; });
+        m_report.charts = std::move(charts);
+        m_report.usedFiles.assign(m_used.begin(), m_used.end());
+        return std::move(m_report);
+    }
+
+private:
+    void add(AuditSeverity severity, AuditCheck check, fs::path file, std::string message)
+    {
+        m_report.findings.push_back({severity, check, std::move(file), std::move(message)});
+    }
+
+    void readChart(const fs::path& relative)
+    {
+        const fs::path& file = relative;
+        const auto bytes = readFileBytes(m_folder / relative);
+        if (!bytes) {
+            add(AuditSeverity::Error, AuditCheck::UnreadableChart, file,
+                withoutFileName(bytes.error().message, m_folder / relative));
+            return;
+        }
+        ChartFacts facts;
+        facts.relative = relative;
+        facts.bmson = chart::isBmsonPath(relative);
+        std::vector<std::string> otherFiles;
+        std::optional<chart::ChartReading> reading;
+        if (facts.bmson) {
+            auto read = chart::readBmson(bytes->bytes(), displayPath(relative));
+            if (!read) {
+                add(AuditSeverity::Error, AuditCheck::UnreadableChart, file, withoutFileName(read.error().message, relative));
+                return;
+            }
+            reading = std::move(read).value();
+            otherFiles = checkBmsonInfo(bytes->bytes(), file);
+        } else {
+            checkEncoding(bytes->bytes(), file);
+            reading = chart::readBms(bytes->bytes());
+            otherFiles = imageNames(bytes->bytes());
+        }
+        for (const auto& problem : reading->problems) {
+            add(AuditSeverity::Warning, AuditCheck::ChartLine, file,
+                (problem.line > 0 ? "line " + std::to_string(problem.line) + ": " : std::string()) + problem.message);
+        }
+        const chart::ChartHeader header = reading->chart.header;
+        checkHeader(header, facts.bmson, file);
+        m_report.titles.push_back(header.title);
+        checkCodes(reading->chart, file);
+        checkLanePositions(reading->chart, facts.bmson, file);
+        findFiles(reading->chart, otherFiles, facts, file);
+        facts.timed = chart::timeChart(std::move(*reading));
+        checkNotes(facts, file);
+        if (!facts.bmson) {
+            checkTotalAndPlayer(header, facts, file);
+        }
+        m_charts.push_back(std::move(facts));
+    }
+
+    void checkEncoding(std::span<const std::uint8_t> bytes, const fs::path& file)
+    {
+        if (decodeUtf16WithByteOrderMark(bytes)) {
+            add(AuditSeverity::Error, AuditCheck::TextEncoding, file,
+                std::string("text is UTF-16, not Shift_JIS: ") + kShiftJisPlayers + " cannot read it at all");
+            return;
+        }
+        std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        if (text.starts_with("\xEF\xBB\xBF")) {
+            text.remove_prefix(3);
+        }
+        if (isAscii(text)) {
+            return;
+        }
+        const std::span<const std::uint8_t> rest(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+        if (isValidUtf8(rest)) {
+            if (fitsShiftJis(text)) {
+                add(AuditSeverity::Error, AuditCheck::TextEncoding, file,
+                    std::string("text is UTF-8, not Shift_JIS, though every character has a Shift_JIS form: ") +
+                        kShiftJisPlayers + " show it garbled");
+            } else {
+                add(AuditSeverity::Warning, AuditCheck::TextEncoding, file,
+                    std::string("text is UTF-8 because some characters have no Shift_JIS form: ") + kShiftJisPlayers +
+                        " show it garbled");
+            }
+        } else if (!isShiftJisText(rest)) {
+            add(AuditSeverity::Warning, AuditCheck::TextEncoding, file,
+                std::string("text is neither Shift_JIS nor UTF-8 (perhaps code page 936): ") + kShiftJisPlayers +
+                    " show its non-ASCII text garbled");
+        }
+    }
+
+    void checkHeader(const chart::ChartHeader& header, bool bmson, const fs::path& file)
+    {
+        const auto missing = [&](AuditSeverity severity, const std::string& what, const std::string& effect) {
+            add(severity, AuditCheck::MissingHeader, file, what + " is missing" + effect);
+        };
+        const std::string title = bmson ? "info.title" : "#TITLE";
+        const std::string artist = bmson ? "info.artist" : "#ARTIST";
+        const std::string genre = bmson ? "info.genre" : "#GENRE";
+        if (header.title.empty()) {
+            missing(AuditSeverity::Error, title, ": players list the chart without a name");
+        }
+        if (header.artist.empty()) {
+            missing(AuditSeverity::Warning, artist, "");
+        }
+        if (header.genre.empty()) {
+            missing(AuditSeverity::Warning, genre, "");
+        }
+        if (!header.playLevel) {
+            missing(AuditSeverity::Warning, bmson ? "info.level" : "#PLAYLEVEL", ": players show no level");
+        } else if (*header.playLevel < 0 || *header.playLevel > 99) {
+            add(AuditSeverity::Warning, AuditCheck::HeaderOutOfRange, file,
+                (bmson ? "info.level " : "#PLAYLEVEL ") + std::to_string(*header.playLevel) + " is outside 0 to 99");
+        }
+        if (bmson) {
+            return;  // bmson's judge and gauge values are checked in their own scale
+        }
+        if (!header.initialBpm) {
+            missing(AuditSeverity::Warning, "#BPM", ": players assume 130");
+        }
+        if (!header.rank) {
+            missing(AuditSeverity::Warning, "#RANK", ": players pick a judge of their own");
+        } else if (*header.rank < 0 || *header.rank > 4) {
+            add(AuditSeverity::Error, AuditCheck::HeaderOutOfRange, file,
+                "#RANK " + std::to_string(*header.rank) + " is outside 0 (very hard) to 4 (very easy)");
+        }
+        if (!header.difficulty) {
+            missing(AuditSeverity::Warning, "#DIFFICULTY", ": players cannot sort the chart among the song's others");
+        } else if (*header.difficulty < 1 || *header.difficulty > 5) {
+            add(AuditSeverity::Warning, AuditCheck::HeaderOutOfRange, file,
+                "#DIFFICULTY " + std::to_string(*header.difficulty) + " is outside 1 (beginner) to 5 (insane)");
+        }
+    }
+
+    // #TOTAL and #PLAYER are judged against the notes placed.
+    void checkTotalAndPlayer(const chart::ChartHeader& header, const ChartFacts& facts, const fs::path& file)
+    {
+        std::int64_t notes = 0;
+        bool side[3] = {false, false, false};
+        for (const auto& object : facts.timed.objects) {
+            if (object.kind == ObjectKind::Note || object.kind == ObjectKind::LongNoteStart) {
+                ++notes;
+                side[1] = side[1] || sidedLane(object.lane, 1);
+                side[2] = side[2] || sidedLane(object.lane, 2);
+            }
+        }
+        const double usual = defaultTotal(notes);
+        if (!header.total) {
+            add(AuditSeverity::Warning, AuditCheck::MissingHeader, file,
+                "#TOTAL is missing: players fall back to their own gauge (about " + std::to_string(std::lround(usual)) +
+                    " for " + countText(notes, "note", "notes") + ")");
+        } else if (*header.total <= 0) {
+            add(AuditSeverity::Error, AuditCheck::HeaderOutOfRange, file,
+                "#TOTAL " + std::to_string(*header.total) + " is not above 0: the gauge cannot rise");
+        } else if (*header.total < 100 || *header.total < usual / 2) {
+            add(AuditSeverity::Warning, AuditCheck::HeaderOutOfRange, file,
+                "#TOTAL " + std::to_string(*header.total) + " is far below the usual " +
+                    std::to_string(std::lround(usual)) + " for " + countText(notes, "note", "notes"));
+        }
+        if (!header.player) {
+            add(AuditSeverity::Warning, AuditCheck::MissingHeader, file, "#PLAYER is missing: players assume 1");
+        } else if (*header.player < 1 || *header.player > 4) {
+            add(AuditSeverity::Error, AuditCheck::HeaderOutOfRange, file,
+                "#PLAYER " + std::to_string(*header.player) + " is outside 1 to 4");
+        } else if (*header.player == 1 && side[2]) {
+            add(AuditSeverity::Error, AuditCheck::PlayerSide, file,
+                "#PLAYER 1 (single play) with notes on the 2P side (lanes 21-29), which single play leaves out");
+        } else if (*header.player == 3 && side[1] != side[2]) {
+            add(AuditSeverity::Warning, AuditCheck::PlayerSide, file,
+                std::string("#PLAYER 3 (double play) with notes on the ") + (side[1] ? "1P" : "2P") +
+                    " side only: players show it as a 14-key chart");
+        }
+    }
+
+    void checkCodes(const chart::Chart& chart, const fs::path& file)
+    {
+        const bool base62 = chart.header.base62;
+        std::map<chart::ChartCode, int> definitions;
+        for (const auto& keysound : chart.keysounds) {
+            ++definitions[keysound.code];
+        }
+        std::map<chart::ChartCode, std::int64_t> placed;
+        std::map<chart::ChartCode, std::uint32_t> firstLine;
+        std::set<chart::ChartCode> tempos;
+        std::set<chart::ChartCode> stops;
+        for (const auto& tempo : chart.tempos) {
+            tempos.insert(tempo.code);
+        }
+        for (const auto& stop : chart.stops) {
+            stops.insert(stop.code);
+        }
+        for (const auto& line : chart.lines) {
+            const int channel = line.channel;
+            const bool sounds = channel == chart::kBackgroundChannel || chart::isLaneChannel(channel) ||
+                                chart::isLongNoteChannel(channel);
+            for (std::uint32_t k = 0; k < line.objectCount; ++k) {
+                const auto code = chart.objects[line.firstObject + k].code;
+                if (sounds) {
+                    ++placed[code];
+                    firstLine.emplace(code, line.sourceLine);
+                } else if ((channel == chart::kTempoChannel && tempos.count(code) == 0) ||
+                           (channel == chart::kStopChannel && stops.count(code) == 0)) {
+                    add(AuditSeverity::Error, AuditCheck::UndefinedCode, file,
+                        "line " + std::to_string(line.sourceLine) + ": " +
+                            (channel == chart::kTempoChannel ? "#BPM" : "#STOP") + chart::codeText(code, base62) +
+                            " is placed but not defined; players skip that change of timing");
+                }
+            }
+        }
+        const auto& lnObjects = chart.header.lnObjects;
+        for (const auto& [code, count] : placed) {
+            // An #LNOBJ code only ends a long note and needs no sound.
+            if (definitions.count(code) == 0 && std::find(lnObjects.begin(), lnObjects.end(), code) == lnObjects.end()) {
+                add(AuditSeverity::Warning, AuditCheck::UndefinedCode, file,
+                    "line " + std::to_string(firstLine[code]) + ": code " + chart::codeText(code, base62) +
+                        " is placed " + countText(count, "time", "times") + " but has no #WAV definition");
+            }
+        }
+        std::set<chart::ChartCode> reported;
+        for (const auto& keysound : chart.keysounds) {
+            const auto code = keysound.code;
+            if (definitions[code] > 1 && reported.insert(code).second) {
+                add(AuditSeverity::Warning, AuditCheck::DuplicateDefinition, file,
+                    "#WAV" + chart::codeText(code, base62) + " is defined " + std::to_string(definitions[code]) +
+                        " times; players keep the last one");
+            } else if (placed.count(code) == 0 && reported.insert(code).second) {
+                add(AuditSeverity::Notice, AuditCheck::UnusedDefinition, file,
+                    "#WAV" + chart::codeText(code, base62) + " (" + keysound.fileName + ") is defined but never placed");
+            }
+        }
+    }
+
+    // Measure 000 and notes stacked in one lane, read from the positions as written: players
+    // keep one of two notes at one lane position, so the other is lost without a trace.
+    void checkLanePositions(const chart::Chart& chart, bool bmson, const fs::path& file)
+    {
+        struct Position {
+            int lane;
+            std::int32_t measure;
+            double fraction;  // slot / slot count: equal positions give equal doubles
+            std::uint32_t line;
+        };
+        std::vector<Position> positions;
+        std::int64_t inFirstMeasure = 0;
+        for (const auto& line : chart.lines) {
+            const int channel = line.channel;
+            if (!chart::isLaneChannel(channel) && !chart::isLongNoteChannel(channel)) {
+                continue;
+            }
+            if (line.measure == 0) {
+                inFirstMeasure += line.objectCount;
+            }
+            const int lane = chart::isLongNoteChannel(channel) ? channel - 40 : channel;
+            for (std::uint32_t k = 0; k < line.objectCount; ++k) {
+                const auto slot = chart.objects[line.firstObject + k].slot;
+                positions.push_back({lane, line.measure, static_cast<double>(slot) / line.slotCount, line.sourceLine});
+            }
+        }
+        if (inFirstMeasure > 0 && !bmson) {
+            add(AuditSeverity::Warning, AuditCheck::NoteInFirstMeasure, file,
+                countText(inFirstMeasure, "note", "notes") +
+                    " in measure 000, which players start at once, before the player is ready");
+        }
+        std::stable_sort(positions.begin(), positions.end(), [](const Position& a, const Position& b) {
+            return std::tie(a.lane, a.measure, a.fraction) < std::tie(b.lane, b.measure, b.fraction);
+        });
+        std::int64_t stacked = 0;
+        const Position* first = nullptr;
+        for (std::size_t k = 1; k < positions.size(); ++k) {
+            const auto& a = positions[k - 1];
+            const auto& b = positions[k];
+            if (a.lane == b.lane && a.measure == b.measure && a.fraction == b.fraction) {
+                ++stacked;
+                if (first == nullptr) {
+                    first = &b;
+                }
+            }
+        }
+        if (first != nullptr) {
+            add(AuditSeverity::Error, AuditCheck::StackedNotes, file,
+                countText(stacked, "note lies", "notes lie") + " on another note of its lane (first: lane " +
+                    std::to_string(first->lane) + ", measure " + measureText(first->measure) +
+                    (bmson ? "" : ", line " + std::to_string(first->line)) + "); players keep only one");
+        }
+    }
+
+    void checkNotes(const ChartFacts& facts, const fs::path& file)
+    {
+        const auto& objects = facts.timed.objects;
+        std::map<int, const ChartObject*> open;  // the long note each lane holds
+        std::int64_t inside = 0;
+        const ChartObject* firstInside = nullptr;
+        for (const auto& object : objects) {
+            const auto held = open.find(object.lane);
+            if (object.kind == ObjectKind::LongNoteEnd) {
+                if (held != open.end()) {
+                    open.erase(held);
+                }
+            } else if (object.kind != ObjectKind::Background && held != open.end() &&
+                       object.seconds > held->second->seconds) {
+                ++inside;
+                firstInside = firstInside != nullptr ? firstInside : &object;
+            }
+            if (object.kind == ObjectKind::LongNoteStart) {
+                open[object.lane] = &object;
+            }
+        }
+        for (const auto& [lane, start] : open) {
+            add(AuditSeverity::Error, AuditCheck::UnendedLongNote, file,
+                "the long note in lane " + std::to_string(lane) + " at " + secondsText(start->seconds) +
+                    (start->line > 0 ? " (line " + std::to_string(start->line) + ")" : "") + " never ends");
+        }
+        if (firstInside != nullptr) {
+            add(AuditSeverity::Error, AuditCheck::NoteInLongNote, file,
+                countText(inside, "note lies", "notes lie") + " inside a long note of its lane (first: lane " +
+                    std::to_string(firstInside->lane) + " at " + secondsText(firstInside->seconds) + ")");
+        }
+        // One sound started twice at one moment plays twice as loud, or phases.
+        std::int64_t twice = 0;
+        const ChartObject* firstTwice = nullptr;
+        for (std::size_t begin = 0; begin < objects.size();) {
+            std::size_t end = begin;
+            std::set<chart::ChartCode> codes;
+            for (; end < objects.size() && objects[end].seconds == objects[begin].seconds; ++end) {
+                const auto& object = objects[end];
+                if (object.kind != ObjectKind::LongNoteEnd && !codes.insert(object.code).second) {
+                    ++twice;
+                    firstTwice = firstTwice != nullptr ? firstTwice : &object;
+                }
+            }
+            begin = end;
+        }
+        if (firstTwice != nullptr) {
+            const auto code = firstTwice->code;
+            const auto& names = facts.timed.keysoundNames;
+            add(AuditSeverity::Warning, AuditCheck::SoundPlacedTwice, file,
+                countText(twice, "sound starts", "sounds start") + " again at the moment it already starts (first: " +
+                    (code < names.size() && !names[code].empty() ? names[code] : "code " + std::to_string(code)) +
+                    " at " + secondsText(firstTwice->seconds) + "); it plays louder than meant");
+        }
+    }
+
+    void findFiles(const chart::Chart& chart, const std::vector<std::string>& otherFiles, ChartFacts& facts,
+                   const fs::path& file)
+    {
+        std::set<chart::ChartCode> placed;
+        for (const auto& line : chart.lines) {
+            for (std::uint32_t k = 0; k < line.objectCount; ++k) {
+                placed.insert(chart.objects[line.firstObject + k].code);
+            }
+        }
+        const auto look = [&](const std::string& name, bool keysound, bool isPlaced) {
+            NamedFile named{name, std::nullopt, keysound, isPlaced};
+            auto found = m_finder.find(name);
+            if (!found) {
+                add(AuditSeverity::Error, AuditCheck::MissingFile, file, found.error().message);
+            } else if (*found) {
+                named.found = found->value().lexically_relative(m_folder);
+                m_used.insert(*named.found);
+            } else {
+                const bool serious = keysound && isPlaced;
+                add(serious ? AuditSeverity::Error : AuditSeverity::Warning, AuditCheck::MissingFile, file,
+                    "\"" + name + "\" is missing from the folder" +
+                        (keysound ? (isPlaced ? "; its notes play no sound" : " (its code is never placed)") : ""));
+            }
+            if (!isAscii(name)) {
+                add(AuditSeverity::Warning, AuditCheck::NonAsciiFileName, file,
+                    "names the file \"" + name + "\" in non-ASCII characters, which other systems read differently");
+            }
+            facts.files.push_back(std::move(named));
+        };
+        std::set<std::string> looked;
+        for (const auto& keysound : chart.keysounds) {
+            facts.keysoundNames.insert(lowerAscii(keysound.fileName));
+            if (looked.insert(keysound.fileName).second) {
+                look(keysound.fileName, true, placed.count(keysound.code) > 0);
+            }
+        }
+        // The preview sounds, but only while choosing: a missing one warns, as a missing image does.
+        if (!chart.header.previewFile.empty() && looked.insert(chart.header.previewFile).second) {
+            look(chart.header.previewFile, false, true);
+        }
+        for (const auto& name : otherFiles) {
+            if (looked.insert(name).second) {
+                look(name, false, true);
+            }
+        }
+    }
+
+    // bmson's judge and gauge are relative: judge_rank 100 and total 100 are the player's normal.
+    // A chart converted from BMS often keeps the BMS numbers (#RANK 2, #TOTAL 300), which mean
+    // something else here. Returns the image and sound names of the info and bga blocks.
+    std::vector<std::string> checkBmsonInfo(std::span<const std::uint8_t> bytes, const fs::path& file)
+    {
+        std::vector<std::string> names;
+        const auto json = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false, true);
+        if (json.is_discarded() || !json.is_object()) {
+            return names;
+        }
+        const auto info = json.find("info");
+        if (info != json.end() && info->is_object()) {
+            for (const char* key : {"back_image", "eyecatch_image", "banner_image", "title_image"}) {
+                const auto value = info->find(key);
+                if (value != info->end() && value->is_string() && !value->get<std::string>().empty()) {
+                    names.push_back(value->get<std::string>());
+                }
+            }
+            const auto rank = info->find("judge_rank");
+            if (rank == info->end() || !rank->is_number()) {
+                add(AuditSeverity::Notice, AuditCheck::MissingHeader, file,
+                    "info.judge_rank is missing: players use 100, their normal judge");
+            } else if (const double value = rank->get<double>(); value <= 0) {
+                add(AuditSeverity::Error, AuditCheck::BmsonValueOutOfScale, file,
+                    "info.judge_rank " + rank->dump() + " is not above 0; it is a percentage, 100 = normal");
+            } else if (value < 10) {
+                add(AuditSeverity::Error, AuditCheck::BmsonValueOutOfScale, file,
+                    "info.judge_rank " + rank->dump() +
+                        " is a percentage (100 = normal), not a BMS #RANK: players make the judge nearly impossible");
+            } else if (value < 25 || value > 200) {
+                add(AuditSeverity::Warning, AuditCheck::BmsonValueOutOfScale, file,
+                    "info.judge_rank " + rank->dump() + " is far from 100, the normal judge");
+            }
+            const auto total = info->find("total");
+            if (total == info->end() || !total->is_number()) {
+                add(AuditSeverity::Notice, AuditCheck::MissingHeader, file,
+                    "info.total is missing: players use 100, their default gauge");
+            } else if (const double value = total->get<double>(); value <= 0) {
+                add(AuditSeverity::Error, AuditCheck::BmsonValueOutOfScale, file,
+                    "info.total " + total->dump() + " is not above 0; it is relative, 100 = the player's default");
+            } else if (value < 20 || value > 200) {
+                add(AuditSeverity::Warning, AuditCheck::BmsonValueOutOfScale, file,
+                    "info.total " + total->dump() +
+                        " is relative (100 = the player's default gauge), not a BMS #TOTAL");
+            }
+        }
+        const auto bga = json.find("bga");
+        if (bga != json.end() && bga->is_object()) {
+            const auto headers = bga->find("bga_header");
+            if (headers != bga->end() && headers->is_array()) {
+                for (const auto& header : *headers) {
+                    const auto name = header.is_object() ? header.find("name") : header.end();
+                    if (header.is_object() && name != header.end() && name->is_string()) {
+                        names.push_back(name->get<std::string>());
+                    }
+                }
+            }
+        }
+        return names;
+    }
+
+    Status decodeSounds()
+    {
+        std::vector<fs::path> sounds;
+        for (const auto& relative : m_used) {
+            if (isSoundName(relative)) {
+                sounds.push_back(relative);
+            }
+        }
+        const auto total = static_cast<std::int64_t>(sounds.size());
+        std::int64_t done = 0;
+        m_progress.advance(0, total);
+        for (const auto& relative : sounds) {
+            if (m_progress.stopRequested()) {
+                return Error{ErrorCode::Cancelled, "the audit was stopped"};
+            }
+            SoundFacts facts;
+            float peak = 0;
+            const auto frames = audio::streamSoundFile(
+                m_folder / relative, kMeasuringRate,
+                static_cast<std::int64_t>(audio::kLongestSoundSeconds * kMeasuringRate),
+                [&](std::span<const float> block) {
+                    for (const float sample : block) {
+                        peak = std::max(peak, std::fabs(sample));
+                    }
+                });
+            if (frames) {
+                facts.decoded = true;
+                facts.seconds = static_cast<double>(*frames) / kMeasuringRate;
+                facts.peak = peak;
+            } else {
+                facts.failure = frames.error().message;
+            }
+            checkSound(relative, facts);
+            m_sounds.emplace(relative, std::move(facts));
+            m_progress.advance(++done, total);
+        }
+        return {};
+    }
+
+    void checkSound(const fs::path& relative, const SoundFacts& facts)
+    {
+        const fs::path& file = relative;
+        if (!facts.decoded) {
+            add(AuditSeverity::Error, AuditCheck::UndecodableSound, file,
+                "cannot be decoded: " + withoutFileName(facts.failure, m_folder / relative));
+        } else if (facts.seconds >= kLongSoundSeconds) {
+            add(AuditSeverity::Warning, AuditCheck::LongSound, file,
+                "lasts " + secondsText(facts.seconds) + ", 60 s or more: release checkers flag sounds this long");
+        }
+        if (facts.decoded && facts.peak < kSilentPeak) {
+            add(AuditSeverity::Warning, AuditCheck::SilentSound, file, "is silent: it holds no audible sample");
+        }
+    }
+
+    void checkSoundsOfChart(const ChartFacts& facts)
+    {
+        const fs::path& file = facts.relative;
+        // Code -> the decoded sound it plays, where there is one.
+        std::map<std::string, const SoundFacts*> byName;
+        for (const auto& named : facts.files) {
+            if (named.keysound && named.found) {
+                const auto sound = m_sounds.find(*named.found);
+                byName[named.name] = sound != m_sounds.end() && sound->second.decoded ? &sound->second : nullptr;
+            }
+        }
+        const auto& names = facts.timed.keysoundNames;
+        const auto soundOf = [&](chart::ChartCode code) -> const SoundFacts* {
+            if (code >= names.size() || names[code].empty()) {
+                return nullptr;
+            }
+            const auto found = byName.find(names[code]);
+            return found != byName.end() ? found->second : nullptr;
+        };
+        std::int64_t notes = 0;
+        std::int64_t silentNotes = 0;
+        double lastNote = -1;
+        double soundEnd = 0;
+        for (const auto& object : facts.timed.objects) {
+            const auto* sound = object.kind == ObjectKind::LongNoteEnd ? nullptr : soundOf(object.code);
+            if (object.kind != ObjectKind::Background) {
+                lastNote = std::max(lastNote, object.seconds);
+            }
+            if (object.kind == ObjectKind::Note || object.kind == ObjectKind::LongNoteStart) {
+                ++notes;
+                silentNotes += sound == nullptr || sound->peak < kSilentPeak ? 1 : 0;
+            }
+            if (sound != nullptr) {
+                soundEnd = std::max(soundEnd, object.seconds + sound->seconds);
+            }
+        }
+        if (silentNotes > 0) {
+            add(silentNotes * 2 > notes ? AuditSeverity::Warning : AuditSeverity::Notice,
+                AuditCheck::NotesWithoutKeysound, file,
+                std::to_string(silentNotes) + " of " + countText(notes, "note", "notes") + " (" +
+                    percentText(silentNotes, notes) + (silentNotes == 1 ? ") plays" : ") play") + " no keysound");
+        }
+        if (lastNote >= 0 && soundEnd - lastNote > kLongEndingSeconds) {
+            add(AuditSeverity::Warning, AuditCheck::LongEnding, file,
+                "sounds go on for " + secondsText(soundEnd - lastNote) +
+                    " after the last note, more than 30 s that players wait through");
+        }
+    }
+
+    void checkFolder(const std::vector<fs::path>& charts, bool wholeFolder)
+    {
+        std::uintmax_t soundBytes = 0;
+        for (const auto& relative : m_used) {
+            std::error_code error;
+            const auto size = fs::file_size(m_folder / relative, error);
+            soundBytes += !error && isSoundName(relative) ? size : 0;
+        }
+        if (soundBytes > kLargestSoundBytes) {
+            add(AuditSeverity::Warning, AuditCheck::SoundsTooLarge, fs::path(),
+                "the sounds weigh " + std::to_string(soundBytes / (1024 * 1024)) +
+                    " MB, more than the 40 MB events usually accept");
+        }
+        for (std::size_t k = 1; k < m_charts.size(); ++k) {
+            if (m_charts[k].keysoundNames != m_charts[0].keysoundNames) {
+                add(AuditSeverity::Notice, AuditCheck::DifferentKeysoundSets, m_charts[k].relative,
+                    "defines other #WAV files than " + displayPath(m_charts[0].relative) +
+                        ": players load another set of sounds for it");
+            }
+        }
+        std::vector<fs::path> files;
+        if (wholeFolder) {
+            files = listFolder();
+        } else {
+            files.assign(m_used.begin(), m_used.end());
+            files.insert(files.end(), charts.begin(), charts.end());
+        }
+        for (const auto& relative : files) {
+            const std::string name = relative.string();
+            if (!isAscii(name)) {
+                add(AuditSeverity::Warning, AuditCheck::NonAsciiFileName, relative,
+                    "the file name is not ASCII: unzip tools and players on other systems may not find it");
+            }
+            if (!wholeFolder || isChartName(relative) || m_used.count(relative) > 0) {
+                continue;
+            }
+            if (isBookkeeping(relative)) {
+                add(AuditSeverity::Notice, AuditCheck::BookkeepingFile, relative,
+                    "kept for rebuilding the folder; package leaves it out");
+            } else if (isPreviewByName(relative)) {
+                m_used.insert(relative);  // players find it by its name
+            } else {
+                add(AuditSeverity::Warning, AuditCheck::UnusedFile, relative,
+                    "no chart uses this file; package leaves it out");
+            }
+        }
+    }
+
+    // Every regular file below the folder, relative to it, sorted; the staging folder of an
+    // unfinished build is one notice, not a list of its files.
+    std::vector<fs::path> listFolder()
+    {
+        std::vector<fs::path> files;
+        std::error_code error;
+        fs::recursive_directory_iterator it(m_folder, fs::directory_options::skip_permission_denied, error);
+        for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+            const auto relative = it->path().lexically_relative(m_folder);
+            std::error_code kindError;
+            if (it.depth() == 0 && relative == StagingFolder::kName) {
+                it.disable_recursion_pending();
+                add(AuditSeverity::Notice, AuditCheck::BookkeepingFile, relative,
+                    "an unfinished build's staging folder; package leaves it out");
+            } else if (it->is_regular_file(kindError)) {
+                files.push_back(relative);
+            }
+        }
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+
+    fs::path m_folder;
+    ProgressSink& m_progress;
+    audio::KeysoundFinder m_finder;
+    AuditReport m_report;
+    std::vector<ChartFacts> m_charts;
+    std::set<fs::path> m_used;
+    std::map<fs::path, SoundFacts> m_sounds;
+};
+
+}  // namespace
+
+bool AuditReport::hasError() const
+{
+    return std::any_of(findings.begin(), findings.end(),
+                       [](const AuditFinding& finding) { return finding.severity == AuditSeverity::Error; });
+}
+
+const char* severityWord(AuditSeverity severity)
+{
+    switch (severity) {
+    case AuditSeverity::Error:
+        return "error";
+    case AuditSeverity::Warning:
+        return "warning";
+    case AuditSeverity::Notice:
+        return "notice";
+    }
+    return "notice";
+}
+
+Result<AuditReport> auditFolder(const fs::path& target, ProgressSink& progress)
+{
+    std::error_code error;
+    if (fs::is_directory(target, error)) {
+        std::vector<fs::path> charts;
+        for (fs::directory_iterator it(target, fs::directory_options::skip_permission_denied, error);
+             !error && it != fs::directory_iterator(); it.increment(error)) {
+            std::error_code kindError;
+            if (isChartName(it->path()) && it->is_regular_file(kindError)) {
+                charts.push_back(it->path().filename());
+            }
+        }
+        if (error) {
+            return fileError(ErrorCode::CannotOpen, target, "read", error.value());
+        }
+        std::sort(charts.begin(), charts.end());
+        return Auditor(target, progress).run(std::move(charts), true);
+    }
+    if (fs::is_regular_file(target, error)) {
+        const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+        return Auditor(folder, progress).run({target.filename()}, false);
+    }
+    return fileError(ErrorCode::CannotOpen, target, "open", "neither a chart folder nor a chart");
+}
+
+}  // namespace zentrowe::workflow
