@@ -6,7 +6,10 @@ target_compile_options(zentrowe_warnings INTERFACE
     $<$<BOOL:${ZENTROWE_WERROR}>:-Werror>)
 
 add_library(zentrowe_sanitize INTERFACE)
-if(ZENTROWE_SANITIZE)
+if(ZENTROWE_SANITIZE STREQUAL "thread")
+    target_compile_options(zentrowe_sanitize INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(zentrowe_sanitize INTERFACE -fsanitize=thread)
+elseif(ZENTROWE_SANITIZE)
     target_compile_options(zentrowe_sanitize INTERFACE
         -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
     target_link_options(zentrowe_sanitize INTERFACE -fsanitize=address,undefined)

@@ -22,6 +22,18 @@ inline constexpr bool kAddressSanitizer = false;
 inline constexpr bool kAddressSanitizer = false;
 #endif
 
+#if defined(__SANITIZE_THREAD__)
+inline constexpr bool kThreadSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+inline constexpr bool kThreadSanitizer = true;
+#else
+inline constexpr bool kThreadSanitizer = false;
+#endif
+#else
+inline constexpr bool kThreadSanitizer = false;
+#endif
+
 inline constexpr std::uint64_t kMemoryBound = 1ULL << 30;
 
 struct BoundedRun {
@@ -31,13 +43,13 @@ struct BoundedRun {
 
 // Runs `body` in a forked child and returns its exit code and peak resident memory. The child's
 // address space is limited to kMemoryBound, so that a header-sized allocation fails there instead
-// of taking the machine; under AddressSanitizer, which reserves terabytes of address space, only
-// the resident memory tells. A std::bad_alloc in the child exits with 99.
+// of taking the machine; under AddressSanitizer or ThreadSanitizer, which reserve terabytes of
+// address space, only the resident memory tells. A std::bad_alloc in the child exits with 99.
 inline BoundedRun runWithinMemoryBound(const std::function<int()>& body)
 {
     const pid_t child = ::fork();
     if (child == 0) {
-        if (!kAddressSanitizer) {
+        if (!kAddressSanitizer && !kThreadSanitizer) {
             const rlimit limit{kMemoryBound, kMemoryBound};
             ::setrlimit(RLIMIT_AS, &limit);
         }

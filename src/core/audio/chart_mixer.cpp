@@ -12,11 +12,12 @@
 #include <memory>
 #include <mutex>
 #include <set>
-#include <thread>
 #include <utility>
 
 #include "core/audio/keysound_finder.h"
 #include "core/audio/sound_file_reader.h"
+#include "core/base/file_error.h"
+#include "core/base/job_runner.h"
 
 namespace zentrowe::audio {
 
@@ -225,80 +226,51 @@ void playHeld(const HeldSounds& held, const std::string& stem, std::int64_t maxF
 
 // Decodes the files on every core, each block added at once wherever the file sounds: decoding is
 // most of a preview's time, and adding a block while it is hot costs little. The caller's thread
-// reads too and is the only one to talk to the progress sink, polling it between files and every
-// few thousand placements. Cancelled if the sink asks to stop.
+// is the only one to talk to the progress sink (files read); a reading thread sees its stop
+// between blocks. Cancelled if the sink asks to stop; OutOfMemory if a file's blocks do not fit.
 Result<std::vector<FileRead>> readIntoMix(const std::vector<FileToRead>& files, const MixOptions& options,
                                           BlockMix& mix, ProgressSink& progress)
 {
     std::vector<FileRead> reads(files.size());
-    std::atomic<std::size_t> next{0};
-    std::atomic<std::int64_t> done{0};
-    std::atomic<bool> stop{false};
-    std::atomic<bool> outOfMemory{false};
-    const auto total = static_cast<std::int64_t>(files.size());
-    const auto readSome = [&](bool reporting) {
-        std::size_t placed = 0;
-        for (std::size_t i = next++; i < files.size() && !stop; i = next++) {
-            const auto& file = files[i];
-            auto& read = reads[i];
-            try {
-                const auto take = [&](std::span<const float> block) {
-                    const std::int64_t a = read.frames;
-                    const std::int64_t b = a + static_cast<std::int64_t>(block.size() / 2);
-                    read.frames = b;
-                    if (stop || std::all_of(block.begin(), block.end(), [](float sample) { return sample == 0.0F; })) {
-                        return;
-                    }
-                    for (const auto& placement : file.placements) {
-                        if (placement.soundTo <= a) {
-                            break;  // longest first: no later placement reaches this block
-                        }
-                        const std::int64_t from = std::max(a, placement.soundFrom);
-                        const std::int64_t to = std::min(b, placement.soundTo);
-                        if (from < to) {
-                            mix.add(placement.first + from, block.data() + (from - a) * 2, to - from);
-                        }
-                        if (reporting && ++placed % kPlacementsBetweenPolls == 0 && progress.stopRequested()) {
-                            stop = true;
-                            return;
-                        }
-                    }
-                };
-                if (file.held) {
-                    playHeld(*options.held, file.path.string(), file.maxFrames, take);
-                } else if (auto decoded = streamSoundFile(file.path, options.sampleRate, file.maxFrames, take);
-                           !decoded) {
-                    read.error = decoded.error();
+    const auto readOne = [&](std::size_t i, JobContext& context) -> Status {
+        const auto& file = files[i];
+        auto& read = reads[i];
+        const auto take = [&](std::span<const float> block) {
+            const std::int64_t a = read.frames;
+            const std::int64_t b = a + static_cast<std::int64_t>(block.size() / 2);
+            read.frames = b;
+            if (context.stopRequested() ||
+                std::all_of(block.begin(), block.end(), [](float sample) { return sample == 0.0F; })) {
+                return;
+            }
+            for (const auto& placement : file.placements) {
+                if (placement.soundTo <= a) {
+                    break;  // longest first: no later placement reaches this block
                 }
-            } catch (const std::bad_alloc&) {
-                // Reported on the caller's thread: an exception must not end a worker.
-                outOfMemory = true;
-                stop = true;
+                const std::int64_t from = std::max(a, placement.soundFrom);
+                const std::int64_t to = std::min(b, placement.soundTo);
+                if (from < to) {
+                    mix.add(placement.first + from, block.data() + (from - a) * 2, to - from);
+                }
             }
-            const std::int64_t finished = ++done;
-            if (reporting) {
-                progress.advance(finished, total);
-                stop = stop || progress.stopRequested();
-            }
+        };
+        if (file.held) {
+            playHeld(*options.held, file.path.string(), file.maxFrames, take);
+        } else if (auto decoded = streamSoundFile(file.path, options.sampleRate, file.maxFrames, take); !decoded) {
+            read.error = decoded.error();  // listed with the files that failed; the mix goes on
         }
+        if (context.stopRequested()) {
+            return Error{ErrorCode::Cancelled, "mixing stopped"};
+        }
+        return {};
     };
-    progress.advance(0, total);
-    const unsigned wanted = options.threads != 0 ? options.threads : std::thread::hardware_concurrency();
-    const unsigned helpers = std::min(std::max(wanted, 1U), 8U) - 1;
-    {
-        std::vector<std::jthread> threads;
-        for (unsigned t = 0; t < helpers && t + 1 < files.size(); ++t) {
-            threads.emplace_back([&] { readSome(false); });
-        }
-        readSome(true);
-    }  // joins
-    if (outOfMemory) {
-        throw std::bad_alloc();
+    JobOptions jobOptions;
+    jobOptions.threads = options.threads;
+    jobOptions.work = "mixing";
+    jobOptions.nameOf = [&](std::size_t i) { return displayPath(files[i].path); };
+    if (auto status = runJobs(files.size(), readOne, jobOptions, progress); !status) {
+        return status.error();
     }
-    if (stop) {
-        return Error{ErrorCode::Cancelled, "mixing stopped"};
-    }
-    progress.advance(total, total);
     return reads;
 }
 

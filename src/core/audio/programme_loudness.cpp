@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cmath>
 #include <limits>
 #include <numbers>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "core/base/job_runner.h"
 
 namespace zentrowe::audio {
 
@@ -202,24 +202,29 @@ float truePeakOf(const ProgrammeReader& read, std::int64_t from, std::int64_t to
     return highest;
 }
 
-template <typename Work>
-void onThreads(unsigned count, Work work)
-{
-    std::vector<std::jthread> helpers;
-    for (unsigned t = 1; t < count; ++t) {
-        try {
-            helpers.emplace_back(work, t);
-        } catch (const std::system_error&) {
-            break;  // fewer threads, then
-        }
-    }
-    work(0U);
-}
+// Hands a run the stop of the meter's caller, and none of the run's progress: a meter's stretches
+// are not a unit the caller counts.
+class StopOnly final : public ProgressSink {
+public:
+    explicit StopOnly(const ProgressSink& stop) : m_stop(stop) {}
+    void advance(std::int64_t, std::int64_t) override {}
+    bool stopRequested() const override { return m_stop.stopRequested(); }
+
+private:
+    const ProgressSink& m_stop;
+};
 
 }  // namespace
 
 Result<LoudnessMeasure> measureProgramme(const ProgrammeReader& read, std::int64_t frames, int sampleRate,
                                          unsigned threads)
+{
+    NullProgress never;
+    return measureProgramme(read, frames, sampleRate, threads, never);
+}
+
+Result<LoudnessMeasure> measureProgramme(const ProgrammeReader& read, std::int64_t frames, int sampleRate,
+                                         unsigned threads, const ProgressSink& stop)
 {
     if (sampleRate < 8000 || sampleRate > 768000) {
         return Error{ErrorCode::InvalidSetting, "a programme meter takes rates of 8 kHz to 768 kHz, not " +
@@ -227,8 +232,12 @@ Result<LoudnessMeasure> measureProgramme(const ProgrammeReader& read, std::int64
     }
     const std::int64_t subFrames = (sampleRate + 5) / 10;
     const std::int64_t subBlocks = (std::max<std::int64_t>(frames, 0) + subFrames - 1) / subFrames;
-    const unsigned wanted = threads != 0 ? threads : std::max(1U, std::thread::hardware_concurrency());
-    const auto count = static_cast<unsigned>(std::clamp<std::int64_t>(subBlocks / 100, 1, std::min(wanted, 8U)));
+    // A stretch per thread, each at least 10 s: the second before each is read twice.
+    const unsigned count = jobThreadCount(threads, static_cast<std::size_t>(subBlocks / 100));
+    StopOnly stopOnly(stop);
+    JobOptions options;
+    options.threads = count;
+    options.work = "metering";
 
     // Loudness and the highest sample of every 100 ms, a stretch per thread.
     std::vector<Stretch> stretches(count);
@@ -239,7 +248,13 @@ Result<LoudnessMeasure> measureProgramme(const ProgrammeReader& read, std::int64
         stretches[t].energy.assign(static_cast<std::size_t>(last - first), 0.0);
         stretches[t].peaks.assign(static_cast<std::size_t>(last - first), 0.0F);
     }
-    onThreads(count, [&](unsigned t) { measureStretch(read, frames, sampleRate, subFrames, stretches[t]); });
+    const auto measureOne = [&](std::size_t t, JobContext&) -> Status {
+        measureStretch(read, frames, sampleRate, subFrames, stretches[t]);
+        return {};
+    };
+    if (auto status = runJobs(count, measureOne, options, stopOnly); !status) {
+        return status.error();
+    }
     std::vector<double> energy;
     std::vector<float> peaks;
     for (const auto& stretch : stretches) {
@@ -273,21 +288,22 @@ Result<LoudnessMeasure> measureProgramme(const ProgrammeReader& read, std::int64
         k = end;
     }
     std::vector<float> runPeaks(runs.size(), 0.0F);
-    std::atomic<std::size_t> next{0};
-    onThreads(std::min<unsigned>(count, static_cast<unsigned>(runs.size())), [&](unsigned) {
-        for (std::size_t r = next++; r < runs.size(); r = next++) {
-            const auto [from, to] = runs[r];
-            runPeaks[r] = truePeakOf(
-                [&](std::int64_t a, std::int64_t b, const SoundBlockSink& take) {
-                    read(a, std::min(b, frames), take);
-                    if (b > frames) {
-                        const std::vector<float> silence(static_cast<std::size_t>(b - std::max(a, frames)) * 2, 0.0F);
-                        take(silence);
-                    }
-                },
-                from, to);
-        }
-    });
+    const auto peakOfRun = [&](std::size_t r, JobContext&) -> Status {
+        const auto [from, to] = runs[r];
+        runPeaks[r] = truePeakOf(
+            [&](std::int64_t a, std::int64_t b, const SoundBlockSink& take) {
+                read(a, std::min(b, frames), take);
+                if (b > frames) {
+                    const std::vector<float> silence(static_cast<std::size_t>(b - std::max(a, frames)) * 2, 0.0F);
+                    take(silence);
+                }
+            },
+            from, to);
+        return {};
+    };
+    if (auto status = runJobs(runs.size(), peakOfRun, options, stopOnly); !status) {
+        return status.error();
+    }
     const float truePeak = std::max(highest, *std::max_element(runPeaks.begin(), runPeaks.end()));
     measured.truePeakDbtp = 20 * std::log10(static_cast<double>(truePeak));
     return measured;

@@ -5,6 +5,7 @@
 
 #include "core/audio/loudness.h"
 #include "core/audio/sound_file_reader.h"
+#include "core/base/progress.h"
 
 namespace zentrowe::audio {
 
@@ -21,7 +22,10 @@ using ProgrammeReader = std::function<void(std::int64_t from, std::int64_t to, c
 // (four times oversampled) only where the programme comes within 6 dB of its highest sample:
 // the true peak of quieter parts, at most a fraction of a dB above their samples, cannot reach
 // the loud ones'. InvalidSetting for a rate outside 8 kHz to 768 kHz (below, the K-weighting's
-// shelf passes the Nyquist frequency).
+// shelf passes the Nyquist frequency). The stretches run as jobs of runJobs, whose calling thread
+// polls `stop` for stopRequested() only (its advance() is not called): Cancelled if it asks to stop.
+Result<LoudnessMeasure> measureProgramme(const ProgrammeReader& read, std::int64_t frames, int sampleRate,
+                                         unsigned threads, const ProgressSink& stop);
 Result<LoudnessMeasure> measureProgramme(const ProgrammeReader& read, std::int64_t frames, int sampleRate,
                                          unsigned threads);
 

@@ -8,14 +8,14 @@
 #include <string>
 
 #include "core/audio/synth_renderer.h"
+#include "core/base/job_runner.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
 
 namespace zentrowe::audio {
 
-// Every rendering thread holds a whole soundfont (a large General MIDI one is 150 MB), so no more
-// threads than this render at once, whatever the machine.
-inline constexpr unsigned kMostRenderThreads = 8;
+// No more threads than this render at once, whatever the machine (see kMostThreads).
+inline constexpr unsigned kMostRenderThreads = kMostThreads;
 
 // One sound file to render and write: a note (a keysound) or a sequence of events (the BGM).
 struct RenderJob {
@@ -38,13 +38,13 @@ using SoundWriter = std::function<Status(const std::filesystem::path& target, st
 // one, at most kMostRenderThreads and at most one per job.
 unsigned renderThreadCount(unsigned asked, std::size_t jobCount);
 
-// Renders every job, each thread with its own renderer (`first`, if given, is the first thread's;
-// the others come from `renderers`), and writes each sound with `writer` as it is done. Jobs are
-// taken in order. The calling thread alone reports progress (in jobs finished) and polls the sink.
-// The first failure stops every thread and is returned, naming the job; a std::bad_alloc or any
-// other exception inside a thread becomes OutOfMemory (or WriteFailed) instead of ending the
-// process. Cancelled if the sink asks to stop. Files written before a failure stay written:
-// where they go is the caller's to clear.
+// Renders every job on runJobs' threads, each thread with its own renderer (`first`, if given, is
+// the first thread's; the others come from `renderers`, made on the thread that uses them), and
+// writes each sound with `writer` as it is done. Jobs are taken in order. The calling thread alone
+// reports progress (in jobs finished) and polls the sink. The first failure stops every thread and
+// is returned, naming the job; a std::bad_alloc or any other exception inside a thread becomes
+// OutOfMemory (or WriteFailed) instead of ending the process. Cancelled if the sink asks to stop.
+// Files written before a failure stay written: where they go is the caller's to clear.
 Status renderAll(std::span<const RenderJob> jobs, std::unique_ptr<Renderer> first, const RendererFactory& renderers,
                  const SoundWriter& writer, unsigned threads, ProgressSink& progress);
 

@@ -1,11 +1,13 @@
 #include "core/audio/sound_comparison.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <exception>
 #include <numbers>
-#include <thread>
+#include <new>
 #include <vector>
+
+#include "core/base/job_runner.h"
 
 namespace zentrowe::audio {
 
@@ -148,22 +150,19 @@ SoundComparison compareSounds(const StereoSound& reference, const StereoSound& c
         }
     }
     // The two sounds' bands on two threads: the transforms are nearly all of a comparison's time.
-    Bands one;
-    Bands two;
-    std::exception_ptr failure;
-    {
-        std::jthread first([&] {
-            try {
-                one = bandsOf(reference, hop, frameCount, bandOfBin);
-            } catch (...) {
-                failure = std::current_exception();  // rethrown on the caller's thread
-            }
-        });
-        two = bandsOf(candidate, hop, frameCount, bandOfBin);
+    const std::array<const StereoSound*, 2> sounds{&reference, &candidate};
+    JobOptions options;
+    options.threads = 2;
+    options.work = "comparing";
+    NullProgress progress;
+    auto bands = runJobsFor<Bands>(
+        2, [&](std::size_t i, JobContext&) -> Result<Bands> { return bandsOf(*sounds[i], hop, frameCount, bandOfBin); },
+        options, progress);
+    if (!bands) {
+        throw std::bad_alloc();  // the only way a transform fails; the faces word it
     }
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
+    const Bands& one = (*bands)[0];
+    const Bands& two = (*bands)[1];
 
     // Each sound's loudness against its own loudest frame: a mix turned down still weighs as much.
     const double loudestOne = std::max(*std::max_element(one.loudness.begin(), one.loudness.end()), 1e-12);

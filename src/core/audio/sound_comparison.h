@@ -14,7 +14,7 @@ struct SoundComparison {
 
 // Compares `candidate` with `reference` from their first frames; the shorter is taken to go on
 // in silence. Both at one sample rate (above 0); silence against silence counts for nothing, so
-// two silent sounds compare as alike.
+// two silent sounds compare as alike. Throws std::bad_alloc when memory runs out.
 SoundComparison compareSounds(const StereoSound& reference, const StereoSound& candidate);
 
 }  // namespace zentrowe::audio

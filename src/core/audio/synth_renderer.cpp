@@ -28,11 +28,28 @@ constexpr int kDrumBank = 128;  // where a SoundFont keeps its drum kits
 // long holds a stuck note, and the next rendering starts anyway.
 constexpr std::int64_t kLongestSettleFrames = 30LL * kSampleRate;
 
+// The library keeps state for the whole process that its synthesisers share without a lock of
+// their own: tables it fills when the first synthesiser is made (a second one made meanwhile
+// reads them half filled), and a cache of sample data that counts its users, taking a new user
+// outside the cache's lock (a synthesiser let go at that moment frees the samples under the
+// newcomer, which then writes into freed memory). So synthesisers are made, given their
+// soundfont and let go one at a time; once made, each renders alone without touching that state
+// (see the sample loading below).
+std::mutex& libraryStateLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
 struct SettingsDeleter {
     void operator()(fluid_settings_t* settings) const { delete_fluid_settings(settings); }
 };
 struct SynthDeleter {
-    void operator()(fluid_synth_t* synth) const { delete_fluid_synth(synth); }
+    void operator()(fluid_synth_t* synth) const
+    {
+        std::lock_guard lock(libraryStateLock());
+        delete_fluid_synth(synth);
+    }
 };
 
 std::int64_t nearestBlockStart(std::int64_t frame)
@@ -124,14 +141,20 @@ Result<SynthRenderer> SynthRenderer::open(const std::filesystem::path& soundFont
     fluid_settings_setint(settings, "synth.threadsafe-api", 0);
     fluid_settings_setint(settings, "synth.cpu-cores", 1);
     fluid_settings_setint(settings, "synth.polyphony", 512);
-    // Only the samples of the presets a rendering selects are read: a full General MIDI font is
-    // 150 MB, of which a song uses a few instruments. The library shares loaded samples between
-    // synthesisers, so threads do not hold a copy each.
-    fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
-    parts->synth.reset(new_fluid_synth(settings));
-    if (!parts->synth || fluid_synth_sfload(parts->synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
-        return Error{ErrorCode::CannotOpen, displayPath(soundFont) + ": not a SoundFont file"}
-            .inFile(displayPath(soundFont)).about("soundFont");
+    // Every sample is read as the soundfont is loaded, not as a preset is selected: loading on
+    // selection would reach the shared sample cache at every program change and reset, from
+    // every rendering thread at once, which the cache does not survive (see libraryStateLock).
+    // Loaded whole, the samples are read once and shared by every synthesiser of the process.
+    // Not pinned in memory: a full General MIDI font is 150 MB.
+    fluid_settings_setint(settings, "synth.dynamic-sample-loading", 0);
+    fluid_settings_setint(settings, "synth.lock-memory", 0);
+    {
+        std::lock_guard lock(libraryStateLock());
+        parts->synth.reset(new_fluid_synth(settings));
+        if (!parts->synth || fluid_synth_sfload(parts->synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
+            return Error{ErrorCode::CannotOpen, displayPath(soundFont) + ": not a SoundFont file"}
+                .inFile(displayPath(soundFont)).about("soundFont");
+        }
     }
     SynthRenderer renderer(std::move(parts));
     renderer.warmUp();

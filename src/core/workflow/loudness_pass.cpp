@@ -5,22 +5,20 @@
 #include <atomic>
 #include <bit>
 #include <cerrno>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
 #include <fstream>
 #include <limits>
-#include <system_error>
 #include <mutex>
 #include <new>
 #include <optional>
-#include <thread>
+#include <system_error>
 #include <vector>
 
 #include "core/audio/chart_mixer.h"
 #include "core/audio/programme_loudness.h"
 #include "core/base/file_error.h"
+#include "core/base/job_runner.h"
 #include "core/chart/chart_file.h"
 
 namespace zentrowe::workflow {
@@ -80,6 +78,26 @@ Result<std::vector<float>> readFloatWave(const std::filesystem::path& path)
     }
     return samples;
 }
+
+// Polled by a runner's calling thread for the caller's sink; remembers a stop for the threads
+// that cannot poll it.
+class LatchedStop final : public ProgressSink {
+public:
+    explicit LatchedStop(ProgressSink& sink) : m_sink(sink) {}
+    void advance(std::int64_t, std::int64_t) override {}
+    bool stopRequested() const override
+    {
+        if (m_sink.stopRequested()) {
+            m_stopped = true;
+        }
+        return m_stopped;
+    }
+    bool stopped() const { return m_stopped; }
+
+private:
+    ProgressSink& m_sink;
+    mutable std::atomic<bool> m_stopped{false};
+};
 
 }  // namespace
 
@@ -206,20 +224,16 @@ Result<audio::LoudnessGain> LoudnessPass::measure(const std::filesystem::path& c
         return mix.error();
     }
     // Read a few seconds at a time, so that a stop asked for is seen soon: the sink is polled on
-    // this thread only, the others see the flag.
-    const auto caller = std::this_thread::get_id();
-    std::atomic<bool> stop{false};
+    // this thread only, by the meter's runner, and the reading threads see the flag it leaves.
+    LatchedStop stop(progress);
     const auto read = [&](std::int64_t from, std::int64_t to, const audio::SoundBlockSink& take) {
         constexpr std::int64_t kPollFrames = 4 * audio::kSampleRate;
-        for (std::int64_t at = from; at < to && !stop; at += kPollFrames) {
+        for (std::int64_t at = from; at < to && !stop.stopped(); at += kPollFrames) {
             mix->sound.read(at, std::min(to, at + kPollFrames), take);
-            if (std::this_thread::get_id() == caller && progress.stopRequested()) {
-                stop = true;
-            }
         }
     };
-    const auto measured = audio::measureProgramme(read, mix->sound.frames(), audio::kSampleRate, threads);
-    if (stop || progress.stopRequested()) {
+    const auto measured = audio::measureProgramme(read, mix->sound.frames(), audio::kSampleRate, threads, stop);
+    if (stop.stopped() || progress.stopRequested()) {
         return Error{ErrorCode::Cancelled, "mixing stopped"};
     }
     if (!measured) {
@@ -232,106 +246,46 @@ Status LoudnessPass::encode(std::span<const std::filesystem::path> targets, doub
                             const audio::SoundWriter& writer, unsigned threads, ProgressSink& progress)
 {
     const auto amplitude = static_cast<float>(audio::amplitudeOfDb(gainDb));
-    std::atomic<std::size_t> next{0};
-    std::atomic<bool> stop{false};
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::size_t finished = 0;
-    std::optional<Error> failure;
-    const auto fail = [&](Error error) {
-        std::lock_guard lock(mutex);
-        if (!failure) {
-            failure = std::move(error);
-        }
-        stop = true;
-        changed.notify_one();
-    };
-    const auto work = [&] {
-        // Nothing thrown here may leave the thread: it would end the whole process.
-        try {
-            std::vector<float> samples;  // one buffer for the thread: fresh memory is slow to come by
-            for (std::size_t i = next++; i < targets.size() && !stop; i = next++) {
-                std::optional<Compact> held;
-                {
-                    std::lock_guard lock(m_mutex);
-                    if (auto found = m_held.find(targets[i].stem().string()); found != m_held.end()) {
-                        held = std::move(found->second);
-                        m_held.erase(found);
-                    }
-                }
-                const bool spilled = !held;
-                if (held) {
-                    samples.resize(held->samples.size());
-                    expand(*held, 0, samples, amplitude, false);
-                    held.reset();
-                } else {
-                    auto read = readFloatWave(spillPath(targets[i]));
-                    if (!read) {
-                        fail(read.error());
-                        return;
-                    }
-                    samples = std::move(read).value();
-                    for (auto& sample : samples) {
-                        sample *= amplitude;
-                    }
-                }
-                if (auto written = writer(targets[i], samples); !written) {
-                    fail(written.error());
-                    return;
-                }
-                if (spilled) {
-                    std::error_code ignored;
-                    std::filesystem::remove(spillPath(targets[i]), ignored);
-                }                std::lock_guard lock(mutex);
-                ++finished;
-                changed.notify_one();
+    // One buffer per thread: fresh memory is slow to come by.
+    std::vector<std::vector<float>> buffers(jobThreadCount(threads, targets.size()));
+    const auto encodeOne = [&](std::size_t i, JobContext& context) -> Status {
+        auto& samples = buffers[context.worker()];
+        std::optional<Compact> held;
+        {
+            std::lock_guard lock(m_mutex);
+            if (auto found = m_held.find(targets[i].stem().string()); found != m_held.end()) {
+                held = found->second;
+                m_held.erase(found);
             }
-        } catch (const std::bad_alloc&) {
-            fail(Error{ErrorCode::OutOfMemory, "not enough memory to encode the sounds"});
-        } catch (const std::exception& exception) {
-            fail(Error{ErrorCode::WriteFailed, std::string("cannot encode the sounds: ") + exception.what()});
         }
-        std::lock_guard lock(mutex);
-        changed.notify_one();
-    };
-    std::vector<std::thread> workers;
-    const unsigned count = audio::renderThreadCount(threads, targets.size());
-    try {
-        for (unsigned t = 0; t < count; ++t) {
-            workers.emplace_back(work);
-        }
-    } catch (const std::system_error&) {
-        if (workers.empty()) {
-            return Error{ErrorCode::OutOfMemory, "cannot start an encoding thread"};
-        }
-    }
-    const auto total = static_cast<std::int64_t>(targets.size());
-    bool cancelled = false;
-    {
-        std::unique_lock lock(mutex);
-        while (finished < targets.size() && !stop) {
-            changed.wait_for(lock, std::chrono::milliseconds(50));
-            const auto done = static_cast<std::int64_t>(finished);
-            lock.unlock();
-            progress.advance(done, total);
-            if (progress.stopRequested()) {
-                cancelled = true;
-                stop = true;
+        const bool spilled = !held;
+        if (held) {
+            samples.resize(held->samples.size());
+            expand(*held, 0, samples, amplitude, false);
+        } else {
+            auto read = readFloatWave(spillPath(targets[i]));
+            if (!read) {
+                return read.error();
             }
-            lock.lock();
+            samples = std::move(read).value();
+            for (auto& sample : samples) {
+                sample *= amplitude;
+            }
         }
-    }
-    for (auto& worker : workers) {
-        worker.join();
-    }
-    if (failure) {
-        return *failure;
-    }
-    if (cancelled || finished < targets.size()) {
-        return Error{ErrorCode::Cancelled, "encoding cancelled"};
-    }
-    progress.advance(total, total);
-    return {};
+        if (auto written = writer(targets[i], samples); !written) {
+            return written.error();
+        }
+        if (spilled) {
+            std::error_code ignored;
+            std::filesystem::remove(spillPath(targets[i]), ignored);
+        }
+        return {};
+    };
+    JobOptions options;
+    options.threads = threads;
+    options.work = "encoding";
+    options.nameOf = [&](std::size_t i) { return displayPath(targets[i]); };
+    return runJobs(targets.size(), encodeOne, options, progress);
 }
 
 }  // namespace zentrowe::workflow

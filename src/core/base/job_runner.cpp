@@ -1,0 +1,159 @@
+#include "core/base/job_runner.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+namespace zentrowe {
+
+namespace {
+
+// How often the calling thread polls its sink when no job finishes: a stop asked for is seen
+// within this, whatever a job is doing.
+constexpr std::chrono::milliseconds kPollInterval{50};
+
+// What the workers and the calling thread share. The workers touch the sink never; the calling
+// thread waits on `changed`, which a worker signals as a job finishes, fails or it leaves.
+struct RunState {
+    RunState(std::size_t jobCount, const Job& jobToRun, const JobOptions& runOptions)
+        : count(jobCount), job(jobToRun), options(runOptions)
+    {
+    }
+
+    const std::size_t count;
+    const Job& job;
+    const JobOptions& options;
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t finished = 0;  // guarded by mutex, as are the two below
+    unsigned active = 0;       // workers not yet left
+    std::optional<Error> failure;
+
+    std::string nameOf(std::size_t index) const
+    {
+        return options.nameOf ? options.nameOf(index) : "job " + std::to_string(index + 1);
+    }
+
+    // The first failure wins; it is recorded before the flag is raised, so a job that returns
+    // Cancelled on seeing the flag never hides the failure that raised it.
+    void fail(Error error)
+    {
+        std::lock_guard lock(mutex);
+        if (!failure) {
+            failure = std::move(error);
+        }
+        stop = true;
+        changed.notify_one();
+    }
+};
+
+void work(RunState& state, unsigned worker)
+{
+    JobContext context(worker, state.stop);
+    std::size_t index = state.count;
+    // Nothing thrown may leave the thread: it would end the whole process.
+    try {
+        while (!state.stop.load() && (index = state.next++) < state.count) {
+            const auto status = state.job(index, context);
+            if (!status) {
+                state.fail(status.error());
+                break;
+            }
+            std::lock_guard lock(state.mutex);
+            ++state.finished;
+            state.changed.notify_one();
+        }
+    } catch (const std::bad_alloc&) {
+        state.fail(Error{ErrorCode::OutOfMemory, "not enough memory for " + state.options.work + " " + state.nameOf(index)});
+    } catch (const std::length_error&) {
+        state.fail(Error{ErrorCode::OutOfMemory, "not enough memory for " + state.options.work + " " + state.nameOf(index)});
+    } catch (const std::exception& exception) {
+        state.fail(Error{ErrorCode::WriteFailed,
+                         state.options.work + " " + state.nameOf(index) + " failed: " + exception.what()});
+    } catch (...) {
+        state.fail(Error{ErrorCode::WriteFailed, state.options.work + " " + state.nameOf(index) + " failed"});
+    }
+    std::lock_guard lock(state.mutex);
+    --state.active;
+    state.changed.notify_one();
+}
+
+}  // namespace
+
+unsigned jobThreadCount(unsigned asked, std::size_t jobCount)
+{
+    const unsigned wanted = asked != 0 ? asked : std::max(1U, std::thread::hardware_concurrency());
+    return static_cast<unsigned>(std::min<std::size_t>({wanted, kMostThreads, std::max<std::size_t>(jobCount, 1)}));
+}
+
+Status runJobs(std::size_t count, const Job& job, const JobOptions& options, ProgressSink& progress)
+{
+    const auto total = static_cast<std::int64_t>(count);
+    if (count == 0) {
+        progress.advance(0, 0);
+        return {};
+    }
+    RunState state(count, job, options);
+    std::vector<std::thread> workers;
+    const unsigned wanted = jobThreadCount(options.threads, count);
+    {
+        // Counted as active before it starts, so that the wait below cannot end before a worker
+        // has begun.
+        std::lock_guard lock(state.mutex);
+        try {
+            workers.reserve(wanted);
+            for (unsigned t = 0; t < wanted; ++t) {
+                ++state.active;
+                workers.emplace_back(work, std::ref(state), t);
+            }
+        } catch (const std::system_error&) {
+            --state.active;  // fewer threads than asked: the ones started take every job
+        } catch (const std::bad_alloc&) {
+            --state.active;
+        }
+    }
+    if (workers.empty()) {
+        return Error{ErrorCode::OutOfMemory, "cannot start a thread for " + options.work};
+    }
+
+    bool cancelled = false;
+    progress.advance(0, total);
+    {
+        std::unique_lock lock(state.mutex);
+        while (state.active > 0) {
+            state.changed.wait_for(lock, kPollInterval);
+            const auto done = static_cast<std::int64_t>(state.finished);
+            const bool stopping = state.stop;
+            lock.unlock();
+            if (!stopping) {
+                progress.advance(done, total);
+                if (progress.stopRequested()) {
+                    cancelled = true;
+                    state.stop = true;
+                }
+            }
+            lock.lock();
+        }
+    }
+    for (auto& worker : workers) {
+        worker.join();
+    }
+    if (state.failure && !(cancelled && state.failure->code == ErrorCode::Cancelled)) {
+        return *state.failure;
+    }
+    if (cancelled || state.finished < count) {
+        return Error{ErrorCode::Cancelled, options.work + " cancelled"};
+    }
+    progress.advance(total, total);
+    return {};
+}
+
+}  // namespace zentrowe
