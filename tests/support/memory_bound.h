@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <new>
+#include <string_view>
 
 namespace zentrowe::testing {
 
@@ -69,6 +71,41 @@ inline BoundedRun runWithinMemoryBound(const std::function<int()>& body)
         run.peakResidentBytes = static_cast<std::int64_t>(usage.ru_maxrss) * 1024;
     }
     return run;
+}
+
+// A field of /proc/self/status in bytes ("VmRSS", "VmHWM"), 0 where unknown.
+inline std::int64_t statusBytes(const char* field)
+{
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (status == nullptr) {
+        return 0;
+    }
+    char line[256];
+    char name[64];
+    long long kilobytes = 0;
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+        if (std::sscanf(line, "%63[^:]: %lld kB", name, &kilobytes) == 2 && std::string_view(name) == field) {
+            std::fclose(status);
+            return static_cast<std::int64_t>(kilobytes) * 1024;
+        }
+    }
+    std::fclose(status);
+    return 0;
+}
+
+// What this process's resident memory grows by, at its peak, while `body` runs: for a body run
+// inside runWithinMemoryBound, whose child starts with whatever the tests before it left.
+// Nothing (0) where the kernel cannot reset the peak.
+inline std::int64_t residentGrowth(const std::function<void()>& body)
+{
+    std::FILE* clear = std::fopen("/proc/self/clear_refs", "w");
+    const bool reset = clear != nullptr && std::fputs("5", clear) >= 0;
+    if (clear != nullptr) {
+        std::fclose(clear);
+    }
+    const std::int64_t before = statusBytes("VmRSS");
+    body();
+    return reset ? statusBytes("VmHWM") - before : 0;
 }
 
 }  // namespace zentrowe::testing

@@ -386,6 +386,17 @@ private:
     void readChannelLines()
     {
         const bool base62 = chart().header.base62;
+        // Counted first, so that the objects of a line of millions take their own size and not
+        // the spare half of a grown vector, nor its copy while it grows.
+        std::size_t slotsInUse = 0;
+        for (const auto& pending : m_lines) {
+            if (pending.channel != kMeasureLengthChannel) {
+                for (std::size_t k = 0; k + 1 < pending.data.size(); k += 2) {
+                    slotsInUse += pending.data[k] != '0' || pending.data[k + 1] != '0' ? 1 : 0;
+                }
+            }
+        }
+        chart().objects.reserve(chart().objects.size() + slotsInUse);
         for (const auto& pending : m_lines) {
             if (pending.channel == kMeasureLengthChannel) {
                 if (const auto length = parsePositive(pending.data)) {

@@ -17,13 +17,6 @@ ChannelLine& Chart::addLine(std::int32_t measure, std::uint8_t channel, std::uin
     return lines.emplace_back(line);
 }
 
-void Chart::addObject(std::uint32_t slot, ChartCode code)
-{
-    assert(!lines.empty() && slot < lines.back().slotCount);
-    objects.push_back({slot, code});
-    ++lines.back().objectCount;
-}
-
 std::string codeText(ChartCode code, bool base62)
 {
     static constexpr std::string_view kDigits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -105,8 +106,13 @@ struct Chart {
     // Appends a line of `slotCount` slots; objects added next belong to it.
     ChannelLine& addLine(std::int32_t measure, std::uint8_t channel, std::uint32_t slotCount,
                          std::uint8_t blankLinesAfter = 0, std::uint32_t sourceLine = 0);
-    // An object of the line added last.
-    void addObject(std::uint32_t slot, ChartCode code);
+    // An object of the line added last. Inline: conversion adds one per note.
+    void addObject(std::uint32_t slot, ChartCode code)
+    {
+        assert(!lines.empty() && slot < lines.back().slotCount);
+        objects.push_back({slot, code});
+        ++lines.back().objectCount;
+    }
 };
 
 // A problem met while reading a chart; the rest is still read.

@@ -1,7 +1,9 @@
 #include "core/chart/timed_chart.h"
 
 #include <algorithm>
+#include <array>
 #include <bitset>
+#include <limits>
 #include <map>
 #include <tuple>
 
@@ -124,35 +126,48 @@ int channelOf(const ChartObject& object)
 void pairLongNotes(std::vector<ChartObject>& objects, const std::vector<ChartCode>& lnObjects,
                    std::vector<ChartProblem>& problems)
 {
-    std::map<int, std::size_t> openLongNote;
-    std::map<int, std::size_t> previousNote;
+    // By lane; looked up once per object, so that a chart of millions of long notes costs no
+    // allocation per note, nor one #LNOBJ code list walk per note.
+    constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+    std::array<std::size_t, 256> openLongNote;
+    std::array<std::size_t, 256> previousNote;
+    openLongNote.fill(kNone);
+    previousNote.fill(kNone);
+    std::vector<bool> endsLongNote;
+    for (const auto code : lnObjects) {
+        endsLongNote.resize(std::max<std::size_t>(endsLongNote.size(), std::size_t{code} + 1));
+        endsLongNote[code] = true;
+    }
     for (std::size_t i = 0; i < objects.size(); ++i) {
         auto& object = objects[i];
         if (object.kind == ObjectKind::LongNoteStart) {
-            const auto open = openLongNote.find(object.lane);
-            if (open != openLongNote.end()) {
+            auto& open = openLongNote[object.lane];
+            if (open != kNone) {
                 object.kind = ObjectKind::LongNoteEnd;
-                openLongNote.erase(open);
+                open = kNone;
             } else {
-                openLongNote[object.lane] = i;
+                open = i;
             }
         } else if (object.kind == ObjectKind::Note) {
-            if (std::find(lnObjects.begin(), lnObjects.end(), object.code) != lnObjects.end()) {
+            auto& previous = previousNote[object.lane];
+            if (object.code < endsLongNote.size() && endsLongNote[object.code]) {
                 object.kind = ObjectKind::LongNoteEnd;
-                const auto previous = previousNote.find(object.lane);
-                if (previous != previousNote.end()) {
-                    objects[previous->second].kind = ObjectKind::LongNoteStart;
-                    previousNote.erase(previous);
+                if (previous != kNone) {
+                    objects[previous].kind = ObjectKind::LongNoteStart;
+                    previous = kNone;
                 } else {
                     problems.push_back({object.line, "an #LNOBJ end with no note before it in its lane"});
                 }
             } else {
-                previousNote[object.lane] = i;
+                previous = i;
             }
         }
     }
-    for (const auto& [lane, index] : openLongNote) {
-        problems.push_back({objects[index].line, "a long note in lane " + std::to_string(lane) + " never ends"});
+    for (std::size_t lane = 0; lane < openLongNote.size(); ++lane) {
+        if (openLongNote[lane] != kNone) {
+            problems.push_back(
+                {objects[openLongNote[lane]].line, "a long note in lane " + std::to_string(lane) + " never ends"});
+        }
     }
 }
 
@@ -184,6 +199,82 @@ void dropReplacedObjects(std::vector<ChartObject>& objects)
         }
     }
     objects.resize(kept);
+}
+
+// The object at `index` of `line` placed in time.
+ChartObject placedObject(const Chart& chart, const Timeline& timeline, const ChannelLine& line, std::uint32_t index)
+{
+    const auto& placed = chart.objects[line.firstObject + index];
+    ChartObject object;
+    object.seconds = timeline.secondsAt({line.measure, static_cast<double>(placed.slot) / line.slotCount});
+    object.code = placed.code;
+    object.line = line.sourceLine;
+    if (line.channel == kBackgroundChannel) {
+        object.kind = ObjectKind::Background;
+    } else if (isLongNoteChannel(line.channel)) {
+        object.kind = ObjectKind::LongNoteStart;
+        object.lane = static_cast<std::uint8_t>(line.channel - 40);
+    } else {
+        object.kind = ObjectKind::Note;
+        object.lane = line.channel;
+    }
+    return object;
+}
+
+// The objects of the sounding lines in time order, those at one time in the order of their lines
+// and slots. A line's objects in slot order come in time order already, so the lines are merged
+// as they stand, with no sorting buffer as large as the chart; a chart made with objects out of
+// slot order is sorted as a whole.
+std::vector<ChartObject> placeSoundingObjects(const Chart& chart, const Timeline& timeline, std::size_t count)
+{
+    std::vector<ChartObject> objects;
+    objects.reserve(count);
+    struct Head {
+        ChartObject object;  // the line's object placed next
+        std::uint32_t line;  // in chart.lines
+        std::uint32_t next;  // its index in the line
+    };
+    const auto later = [](const Head& a, const Head& b) {
+        return a.object.seconds != b.object.seconds ? a.object.seconds > b.object.seconds : a.line > b.line;
+    };
+    std::vector<Head> heads;
+    bool inSlotOrder = true;
+    for (std::uint32_t k = 0; k < chart.lines.size(); ++k) {
+        const auto& line = chart.lines[k];
+        if (!sounds(line.channel) || line.objectCount == 0) {
+            continue;
+        }
+        for (std::uint32_t i = 1; i < line.objectCount; ++i) {
+            inSlotOrder = inSlotOrder && chart.objects[line.firstObject + i - 1].slot <
+                                             chart.objects[line.firstObject + i].slot;
+        }
+        heads.push_back({placedObject(chart, timeline, line, 0), k, 0});
+    }
+    if (!inSlotOrder) {
+        for (const auto& head : heads) {
+            const auto& line = chart.lines[head.line];
+            for (std::uint32_t i = 0; i < line.objectCount; ++i) {
+                objects.push_back(placedObject(chart, timeline, line, i));
+            }
+        }
+        std::stable_sort(objects.begin(), objects.end(),
+                         [](const ChartObject& a, const ChartObject& b) { return a.seconds < b.seconds; });
+        return objects;
+    }
+    std::make_heap(heads.begin(), heads.end(), later);
+    while (!heads.empty()) {
+        std::pop_heap(heads.begin(), heads.end(), later);
+        Head& head = heads.back();
+        const auto& line = chart.lines[head.line];
+        objects.push_back(head.object);
+        if (++head.next == line.objectCount) {
+            heads.pop_back();
+            continue;
+        }
+        head.object = placedObject(chart, timeline, line, head.next);
+        std::push_heap(heads.begin(), heads.end(), later);
+    }
+    return objects;
 }
 
 }  // namespace
@@ -248,31 +339,9 @@ TimedChart timeChart(ChartReading reading)
     }
     const Timeline timeline(timed.initialBpm, lengths, std::move(timing));
 
-    timed.objects.reserve(soundingObjects);
-    for (const auto& line : chart.lines) {
-        if (!sounds(line.channel)) {
-            continue;
-        }
-        for (std::uint32_t k = 0; k < line.objectCount; ++k) {
-            const auto& placed = chart.objects[line.firstObject + k];
-            ChartObject object;
-            object.seconds = timeline.secondsAt({line.measure, static_cast<double>(placed.slot) / line.slotCount});
-            object.code = placed.code;
-            object.line = line.sourceLine;
-            if (line.channel == kBackgroundChannel) {
-                object.kind = ObjectKind::Background;
-            } else if (isLongNoteChannel(line.channel)) {
-                object.kind = ObjectKind::LongNoteStart;
-                object.lane = static_cast<std::uint8_t>(line.channel - 40);
-            } else {
-                object.kind = ObjectKind::Note;
-                object.lane = line.channel;
-            }
-            timed.objects.push_back(object);
-        }
-    }
-    std::stable_sort(timed.objects.begin(), timed.objects.end(),
-                     [](const ChartObject& a, const ChartObject& b) { return a.seconds < b.seconds; });
+    timed.objects = placeSoundingObjects(reading.chart, timeline, soundingObjects);
+    // Not needed from here on: a chart of one long line holds most of its memory there.
+    std::vector<LineObject>().swap(reading.chart.objects);
     dropReplacedObjects(timed.objects);
     pairLongNotes(timed.objects, chart.header.lnObjects, timed.problems);
     return timed;

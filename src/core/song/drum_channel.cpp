@@ -25,6 +25,17 @@ public:
     std::int64_t otherNotes = 0;
 };
 
+// One note on another channel settles it: the rest of the track need not be read.
+class UntilOtherNote final : public ProgressSink {
+public:
+    explicit UntilOtherNote(const DrumChannelCount& count) : m_count(count) {}
+    void advance(std::int64_t, std::int64_t) override {}
+    bool stopRequested() const override { return m_count.otherNotes > 0; }
+
+private:
+    const DrumChannelCount& m_count;
+};
+
 }  // namespace
 
 bool allNotesOnDrumChannel(std::span<const std::uint8_t> file, const SongSummary& song, int trackNumber)
@@ -33,8 +44,8 @@ bool allNotesOnDrumChannel(std::span<const std::uint8_t> file, const SongSummary
         return false;
     }
     DrumChannelCount count;
-    NullProgress quiet;
-    ProgressThrottle throttle(quiet, 0);
+    UntilOtherNote untilOtherNote(count);
+    ProgressThrottle throttle(untilOtherNote, 0);
     walkTrack(file, song.tracks[static_cast<std::size_t>(trackNumber - 1)].location, count, throttle);
     return count.drumNotes > 0 && count.otherNotes == 0;
 }

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <limits>
 
+#include "core/audio/channel_prelude.h"
+
 namespace zentrowe::workflow {
 
 namespace {
@@ -71,6 +73,8 @@ std::vector<BgmSlice> sliceBgm(std::span<const audio::TimedEvent> events, const 
     std::int64_t measure = 0;  // the measure of the event looked at, found by walking forward
     std::vector<bool> endsHere(events.size(), false);
     std::size_t next = 0;  // the first event not yet looked at for a slice's first note
+    audio::ChannelPrelude prelude;  // the channel state the events before `fed` leave
+    std::size_t fed = 0;
     while (true) {
         while (next < events.size() && !isNoteOn(events[next])) {
             ++next;
@@ -103,11 +107,14 @@ std::vector<BgmSlice> sliceBgm(std::span<const audio::TimedEvent> events, const 
             std::lower_bound(events.begin(), events.end(), start,
                              [](const audio::TimedEvent& e, std::int64_t frame) { return e.frame < frame; }) -
             events.begin());
-        for (std::size_t i = 0; i < firstInSlice; ++i) {
-            if (!isNoteOn(events[i]) && !isNoteOff(events[i])) {
-                slice.events.push_back({0, events[i].status, events[i].data1, events[i].data2});
-            }
+        if (firstInSlice < fed) {
+            prelude = audio::ChannelPrelude();  // a slice starting before the last one's start
+            fed = 0;
         }
+        for (; fed < firstInSlice; ++fed) {
+            prelude.add(events[fed]);
+        }
+        slice.events = prelude.events();
         // The slice's notes and the last event any of them waits for.
         std::size_t lastNeeded = firstInSlice;
         std::size_t after = firstInSlice;

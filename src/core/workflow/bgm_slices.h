@@ -37,9 +37,9 @@ inline constexpr std::int64_t kLongestSliceFrames = 20LL * audio::kSampleRate;
 struct BgmSlice {
     std::int32_t measure = 0;     // the chart measure whose first slot starts it
     std::int64_t startFrame = 0;  // where it starts in the rendering of the whole song
-    // From the slice's start: the channel events before it (programs, banks, controllers, bend,
-    // pressure) all at frame 0 and in their order, then its notes, their ends and every channel
-    // event up to the last of those ends.
+    // From the slice's start: the channel state the events before it leave (programs, banks,
+    // controllers, bend, pressure, as audio::ChannelPrelude keeps them) all at frame 0, then its
+    // notes, their ends and every channel event up to the last of those ends.
     std::vector<audio::TimedEvent> events;
 };
 
