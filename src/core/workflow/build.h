@@ -15,6 +15,7 @@
 #include "core/workflow/chart_set.h"
 #include "core/workflow/conversion.h"
 #include "core/workflow/loudness_pass.h"
+#include "core/workflow/silent_keysounds.h"
 
 namespace zentrowe::workflow {
 
@@ -62,6 +63,7 @@ struct BuildOutcome {
     std::size_t bgmSlicesWanted = 0;                   // with NoCodesForSlices: how many there would be
     std::optional<audio::LoudnessGain> loudness;       // the gain every file got and the mix's measure; none: off
     std::vector<MissingInstrument> missingInstruments;
+    std::vector<SilentKeysound> silentKeysounds;       // rendered as silence: not written, their notes in no chart
     std::vector<std::filesystem::path> removedFiles;   // an earlier build's files this one no longer needs
 };
 
@@ -95,8 +97,10 @@ struct BuildServices {
 // are never touched. Any refusal, failure or cancel leaves the folder as it was.
 // Refusals: CannotOpen (soundfont missing or not a SoundFont, source unreadable); those of
 // runConversion; WouldReplaceChart when a chart of the set an earlier build made from another song
-// or track would be replaced and request.replace is not set; TooLong for a BGM or keysound past an
-// hour; OutOfMemory; WriteFailed; Cancelled. Progress goes through the stages Converting (bytes),
+// or track would be replaced and request.replace is not set; SilentRecording when every keysound
+// renders as silence (one that alone does is left out with its notes: silentKeysounds); TooLong
+// for one BGM file (BgmMode::One; a slice is rendered on its own) or a keysound past an hour;
+// OutOfMemory; WriteFailed; Cancelled. Progress goes through the stages Converting (bytes),
 // Rendering (files), Mixing (spilled files read, with a loudness), Rendering again (files encoded)
 // and Previewing.
 Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progress, const BuildServices& services = {});
