@@ -86,6 +86,19 @@ void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::strin
                       " s: events accept no sound file of 60 s or more; --bgm slices (the default) keeps every "
                       "file under 45 s");
     }
+    if (!outcome.silentKeysounds.empty()) {
+        // One warning for them all: a drum kit without the track's sounds can leave hundreds out.
+        std::int64_t notes = 0;
+        std::string which;
+        for (const auto& silent : outcome.silentKeysounds) {
+            notes += silent.noteCount;
+            which += (which.empty() ? "" : "; ") + std::string("note ") + std::to_string(silent.note) + " of " +
+                     instrumentText(silent.instrument) + ", " + std::to_string(silent.noteCount) + " notes (" +
+                     workflow::silenceCauseText(silent.cause) + ")";
+        }
+        reportWarning(std::to_string(notes) + " notes sound nothing with " + soundFont +
+                      " and are left out of every chart, their keysounds unwritten: " + which);
+    }
     if (outcome.conversion.allNotesOnDrumChannel) {
         reportWarning("every note of this track is on channel 10 (drums): --mode percussion makes drum keysounds");
     }
@@ -318,7 +331,11 @@ Command addBuildCommand(CLI::App& app)
         if (outcome->previewFile) {
             out.write("wrote " + displayPath(*outcome->previewFile) + "\n");
         }
-        out.write(std::to_string(outcome->conversion.keysounds.size()) + " keysounds\n");
+        out.write(std::to_string(outcome->conversion.keysounds.size()) + " keysounds" +
+                  (outcome->silentKeysounds.empty()
+                       ? std::string()
+                       : ", " + std::to_string(outcome->silentKeysounds.size()) + " of them silent and not written") +
+                  "\n");
         for (const auto& chart : outcome->charts) {
             out.write(chartLine(chart));
         }
@@ -338,7 +355,13 @@ Command addBuildCommand(CLI::App& app)
         std::fputs(("checking " + displayPath(first) + "\n").c_str(), stdout);
         const int verified = runAndReportCheck(first, request.conversion.sourceMidiPath, request.conversion.trackNumber,
                                                request.soundFont, request.threads);
+        // The build itself is whole and committed: a failed check says so, not just that it failed.
+        const auto inPlace = [&](const std::string& why) {
+            reportError("the build is written and stays in " + displayPath(request.conversion.outputFolder) +
+                        ", but " + why);
+        };
         if (verified != kExitDone) {
+            inPlace(displayPath(first) + " fails the check above");
             return verified;
         }
         for (std::size_t k = 1; k < outcome->charts.size(); ++k) {
@@ -353,6 +376,7 @@ Command addBuildCommand(CLI::App& app)
                                      displayPath(first) + " plays\n";
             std::fputs(line.c_str(), stdout);
             if (!*same) {
+                inPlace(displayPath(path) + " does not play what " + displayPath(first) + " plays");
                 return kExitBadInput;
             }
         }

@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -42,10 +43,37 @@ int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem:
     std::snprintf(line, sizeof line, "%s: similarity %.3f, needs %.2f; worst second at %.1f s: %.3f, needs %.2f\n",
                   outcome->passed ? "passes" : "FAILS", figures.similarity, workflow::kCheckPassSimilarity,
                   figures.worstSecond, figures.worstSimilarity, workflow::kCheckPassWorstSecond);
+    const auto& timing = outcome->timing;
+    char timingLine[200];
+    if (timing.measured) {
+        // In milliseconds, late positive: what a player would feel.
+        std::snprintf(timingLine, sizeof timingLine,
+                      "timing: notes %+.1f ms against the track, needs within %.0f; worst stretch at %.1f s: %+.1f ms\n",
+                      timing.lagSeconds * 1000, workflow::kCheckMostLagSeconds * 1000, timing.worstStretch,
+                      timing.worstLagSeconds * 1000);
+    } else {
+        std::snprintf(timingLine, sizeof timingLine, "timing: no note starts to measure\n");
+    }
+    if (outcome->silentLaneNotes > 0) {
+        std::string names;
+        for (const auto& name : outcome->silentLaneKeysounds) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        reportWarning(std::to_string(outcome->silentLaneNotes) + " lane notes play keysounds that sound nothing: " +
+                      names);
+    }
     // Plain stdio: `build --verify` calls this with its own Output still holding stdout.
+    std::string why;
+    if (std::fabs(timing.lagSeconds) > workflow::kCheckMostLagSeconds ||
+        std::fabs(timing.worstLagSeconds) > workflow::kCheckMostLagSeconds) {
+        why = ": its notes are off the track's times";
+    } else if (outcome->silentLaneNotes > 0) {
+        why = ": some lane notes sound nothing";
+    }
     const std::string verdict = (outcome->passed ? "the chart sounds like track " : "the chart does not sound like track ") +
-                                std::to_string(trackNumber) + "\n";
+                                std::to_string(trackNumber) + (outcome->passed ? "" : why) + "\n";
     std::fputs(line, stdout);
+    std::fputs(timingLine, stdout);
     std::fputs(verdict.c_str(), stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         reportError("cannot write to standard output");

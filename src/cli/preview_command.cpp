@@ -1,6 +1,8 @@
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -11,6 +13,26 @@
 #include "core/workflow/preview.h"
 
 namespace zentrowe::cli {
+
+namespace {
+
+// A finite number of seconds, 0 or more (above 0 when `positive`). Not CLI's own range checks:
+// they print their bound, the largest double, in 300 digits, and let "nan" pass.
+CLI::Validator secondsValidator(std::string option, bool positive)
+{
+    return CLI::Validator(
+        [option, positive](std::string& text) {
+            char* end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);
+            const bool number = end != text.c_str() && *end == '\0' && std::isfinite(value);
+            return number && (positive ? value > 0 : value >= 0)
+                       ? std::string()
+                       : option + " " + text + " is not a number of seconds " + (positive ? "above 0" : "from 0 up");
+        },
+        positive ? "above 0" : "0 or more");
+}
+
+}  // namespace
 
 Command addPreviewCommand(CLI::App& app)
 {
@@ -27,9 +49,12 @@ Command addPreviewCommand(CLI::App& app)
     auto* sub = command.app;
     sub->add_option("CHART", options->chart, "any BMS chart")->required();
     sub->add_option("--out", options->out, "the mix, FILE.ogg or FILE.wav")->required();
-    sub->add_option("--from", options->from, "chart time in seconds where the mix starts")->check(CLI::NonNegativeNumber);
+    sub->add_option("--from", options->from, "chart time in seconds where the mix starts")
+        ->check(secondsValidator("--from", false))
+        ->type_name("SECONDS");
     sub->add_option("--length", options->length, "seconds to mix (default: to the end of the last sound)")
-        ->check(CLI::PositiveNumber);
+        ->check(secondsValidator("--length", true))
+        ->type_name("SECONDS");
     sub->add_option("--jobs", options->jobs, "threads reading keysound files (default: one per core, at most 8)")
         ->check(CLI::Range(1u, 8u));
 

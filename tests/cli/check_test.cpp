@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -216,11 +217,85 @@ private:
     static inline bool s_built = false;
 };
 
+// The lag "timing: notes +30.0 ms against the track" prints, in milliseconds; NaN if none.
+double printedLagMs(const std::string& out)
+{
+    const std::string lead = "timing: notes ";
+    const auto at = out.find(lead);
+    return at == std::string::npos ? std::nan("") : std::strtod(out.c_str() + at + lead.size(), nullptr);
+}
+
 TEST_F(BrokenFolder, TheGoodFolderPasses)
 {
     // The hardest chart of the set: the charts differ in what is struck, not in what is heard.
     const auto run = check(built() / "song_A.bms", midi(), "2");
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_LT(std::fabs(printedLagMs(run.out)), 5) << run.out;
+}
+
+// Each keysound file of a copy of the good folder, decoded, changed and written back.
+std::filesystem::path withKeysoundsChanged(const std::filesystem::path& folder,
+                                           const std::function<void(std::vector<float>&, std::size_t index)>& change)
+{
+    const auto files = keysoundFiles(folder / "song_N.bms");
+    EXPECT_FALSE(files.empty());
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        auto sound = audio::readSoundFile(files[k], 44100);
+        EXPECT_TRUE(sound);
+        if (sound) {
+            change(sound->samples, k);
+            EXPECT_TRUE(audio::writeSoundFile(files[k], sound->samples, audio::SoundFormat::OggVorbis, 0.5, 44100));
+        }
+    }
+    return folder / "song_N.bms";
+}
+
+TEST_F(BrokenFolder, EveryKeysoundThirtyMillisecondsLateFailsOnItsTiming)
+{
+    // Early is the same figure the other way round (OnsetTiming measures both); a chart is lined
+    // up by its first sound, so only sound late inside the files moves every note.
+    const auto chart = withKeysoundsChanged(copyOfBuilt("late30"), [](std::vector<float>& samples, std::size_t) {
+        samples.insert(samples.begin(), 2 * 44100 * 30 / 1000, 0.0F);
+    });
+    const auto run = check(chart, midi(), "2");
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_NEAR(printedLagMs(run.out), 30, 5) << run.out;
+    EXPECT_NE(run.out.find("does not sound like track 2: its notes are off the track's times"), std::string::npos)
+        << run.out;
+}
+
+TEST_F(BrokenFolder, ALaneKeysoundThatSoundsNothingFails)
+{
+    const auto chart = withKeysoundsChanged(copyOfBuilt("silent1"), [](std::vector<float>& samples, std::size_t index) {
+        if (index == 0) {
+            std::fill(samples.begin(), samples.end(), 0.0F);
+        }
+    });
+    // The hardest chart of the set strikes every note.
+    const auto run = check(chart.parent_path() / "song_A.bms", midi(), "2");
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_NE(run.err.find("lane notes play keysounds that sound nothing"), std::string::npos) << run.err;
+}
+
+TEST(CheckCommand, ANoteThePedalHoldsToTheTracksEndPassesVerify)
+{
+    if (!haveTools()) {
+        GTEST_SKIP() << "no General MIDI soundfont or no fluidsynth";
+    }
+    // An organ (program 19) with the sustain pedal down and never let go: every note sounds to the
+    // track's last event, a volume change two seconds in, where its keysound ends too.
+    Bytes organ = bytes({0x00, 0xC0, 19, 0x00, 0xB0, 64, 127});
+    for (int k = 0; k < 8; ++k) {
+        append(organ, noteEvents(k == 0 ? 0 : 40, 0, 60 + k, 100, 200));
+    }
+    append(organ, bytes({0x28, 0xB0, 7, 100}));
+    append(organ, kEndOfTrack);
+    const TempDir dir;
+    writeFile(dir / "pedal.mid", midiFile(1, 480, {bytes({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xFF, 0x2F, 0x00}), organ}));
+    const auto run = runCli({"build", "--soundfont", kSoundFont, "--format", "wav", (dir / "pedal.mid").string(),
+                             "--track", "2", "--out", (dir / "out").string(), "--verify"});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("the chart sounds like track 2"), std::string::npos) << run.out;
 }
 
 TEST_F(BrokenFolder, TwoKeysoundFilesSwappedFail)

@@ -290,7 +290,7 @@ Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes
         (options.lengthSeconds && !(*options.lengthSeconds > 0))) {
         return Error{ErrorCode::InvalidSetting, "a mix needs a rate above 0, a start of 0 or later and a length above 0"};
     }
-    if (options.lengthSeconds && *options.lengthSeconds > kLongestMixSeconds) {
+    if (options.lengthSeconds && *options.lengthSeconds > options.longestSeconds) {
         return Error{ErrorCode::InvalidSetting, "a mix is at most an hour long"};
     }
     if (!strikes.empty() && options.fromSeconds > strikes.back().seconds) {
@@ -325,7 +325,7 @@ Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes
     const auto frameAt = [&](double seconds) { return static_cast<std::int64_t>(std::llround(seconds * rate)); };
     // No frame past this is written: the window's end, or an hour (a longer mix is refused below).
     const std::int64_t limitFrames = options.lengthSeconds ? frameAt(windowEnd - options.fromSeconds)
-                                                           : frameAt(kLongestMixSeconds) + 1;
+                                                           : frameAt(options.longestSeconds) + 1;
     KeysoundFinder finder(folder);
     std::vector<std::string> missingNames;
     std::size_t filesRead = 0;
@@ -386,7 +386,7 @@ Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes
         placement.first = frameAt(voice.startSeconds - options.fromSeconds);
         placement.soundFrom = std::max<std::int64_t>(-placement.first, 0);
         placement.soundTo = std::min(longestSound, limitFrames - placement.first);
-        if (std::isfinite(voice.cutSeconds) && voice.cutSeconds - options.fromSeconds < kLongestMixSeconds + kLongestSoundSeconds) {
+        if (std::isfinite(voice.cutSeconds) && voice.cutSeconds - options.fromSeconds < options.longestSeconds + kLongestSoundSeconds) {
             placement.soundTo = std::min(placement.soundTo, frameAt(voice.cutSeconds - options.fromSeconds) - placement.first);
         }
         if (placement.soundFrom < placement.soundTo) {
@@ -463,7 +463,7 @@ Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes
     }
 
     const double end = options.lengthSeconds ? windowEnd : soundEnd;
-    if (end - options.fromSeconds > kLongestMixSeconds) {
+    if (end - options.fromSeconds > options.longestSeconds) {
         return Error{ErrorCode::MixTooLong, "the chart sounds for more than an hour; mix a part of it"};
     }
     const std::int64_t totalFrames = std::max<std::int64_t>(frameAt(end - options.fromSeconds), 0);

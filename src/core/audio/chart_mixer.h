@@ -41,6 +41,8 @@ struct MixOptions {
     std::optional<double> lengthSeconds;  // the mix's length; when absent, up to where the last sound ends
     unsigned threads = 0;                 // threads reading sound files; 0: one per core, at most 8
     const HeldSounds* held = nullptr;     // sounds played from memory instead of files
+    // The longest mix; a caller that only reads the blocks through (MixBlocks) may allow more.
+    double longestSeconds = kLongestMixSeconds;
 };
 
 struct ChartMix {
@@ -100,8 +102,8 @@ struct KeysoundStrike {
 // Progress counts files read. Missing, unreadable or outside files are listed, not fatal; a file
 // that fails part-way sounds as far as it decoded and is listed too.
 // InvalidSetting for a rate of 0 or less, a negative start or one past the last strike, a length
-// of 0 or less or one longer than kLongestMixSeconds; MixTooLong if the strikes sound for longer
-// than that; Cancelled if the sink asks to stop (it is polled while reading and mixing).
+// of 0 or less or one longer than options.longestSeconds; MixTooLong if the strikes sound for
+// longer than that; Cancelled if the sink asks to stop (it is polled while reading and mixing).
 Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std::vector<std::string>& names,
                               const std::filesystem::path& folder, const MixOptions& options, ProgressSink& progress);
 

@@ -233,21 +233,14 @@ Result<std::vector<float>> SynthRenderer::renderNote(const NoteSound& sound)
     if (!instrument.drums) {
         fluid_synth_noteoff(synth, channel, sound.note);
     }
-    // The tail: short blocks until the sound has stayed under the floor long enough (a voice
-    // between two peaks of a tremolo dips below it briefly) or every voice has ended.
-    std::int64_t quietFrames = 0;
-    for (std::int64_t rung = 0; rung < kLongestRingOutFrames && quietFrames < kRingOutQuietFrames &&
-                                fluid_synth_get_active_voice_count(synth) > 0;
+    // The tail: short blocks until the sound has rung out or every voice has ended.
+    RingOut ringOut(out);
+    for (std::int64_t rung = 0;
+         rung < kLongestRingOutFrames && !ringOut.over() && fluid_synth_get_active_voice_count(synth) > 0;
          rung += kRingBlockFrames) {
         const std::size_t from = out.size();
         render(out, kRingBlockFrames);
-        std::int64_t lastLoud = -1;
-        for (std::size_t i = from; i < out.size(); ++i) {
-            if (std::fabs(out[i]) >= kRingOutFloor) {
-                lastLoud = static_cast<std::int64_t>((i - from) / kChannelCount);
-            }
-        }
-        quietFrames = lastLoud < 0 ? quietFrames + kRingBlockFrames : kRingBlockFrames - 1 - lastLoud;
+        ringOut.take(std::span<const float>(out).subspan(from));
     }
     trimBelow(out, kRingOutFloor);
     return out;
@@ -326,6 +319,26 @@ Result<std::vector<float>> SynthRenderer::renderEvents(std::span<const TimedEven
     }
     trimTrailingSilence(out);
     return out;
+}
+
+RingOut::RingOut(std::span<const float> head)
+{
+    m_heard = std::any_of(head.begin(), head.end(), [](float sample) { return std::fabs(sample) >= kRingOutFloor; });
+}
+
+void RingOut::take(std::span<const float> block)
+{
+    const auto frames = static_cast<std::int64_t>(block.size() / kChannelCount);
+    std::int64_t lastLoud = -1;
+    for (std::size_t i = 0; i < block.size(); ++i) {
+        if (std::fabs(block[i]) >= kRingOutFloor) {
+            lastLoud = static_cast<std::int64_t>(i / kChannelCount);
+        }
+    }
+    m_heard = m_heard || lastLoud >= 0;
+    if (m_heard) {
+        m_quietFrames = lastLoud < 0 ? m_quietFrames + frames : frames - 1 - lastLoud;
+    }
 }
 
 std::filesystem::path defaultSoundFont()

@@ -58,11 +58,28 @@ struct NoteSound {
     std::int64_t noteFrames = 0;
 };
 
-// A note rings out after its release until it stays below this level (-60 dBFS) for
-// kRingOutQuietFrames, at most kLongestRingOutFrames; what follows its last louder frame is cut.
+// A note rings out after its release until, once heard, it stays below this level (-60 dBFS)
+// for kRingOutQuietFrames, at most kLongestRingOutFrames; what follows its last louder frame is
+// cut. A note never heard in that time renders as no samples at all: a silent keysound.
 inline constexpr float kRingOutFloor = 0.001f;
 inline constexpr std::int64_t kRingOutQuietFrames = kSampleRate / 20;  // 50 ms
 inline constexpr std::int64_t kLongestRingOutFrames = 10LL * kSampleRate;
+
+// Follows a note's tail block by block: over once the sound, heard at least once, has stayed
+// under kRingOutFloor for kRingOutQuietFrames (a voice between two peaks of a tremolo dips below
+// it briefly). Quiet counts only after the first sounding sample: some drums take a fifth of a
+// second to rise, and a struck drum is released at once.
+class RingOut {
+public:
+    // `head`: what sounded before the release (interleaved stereo).
+    explicit RingOut(std::span<const float> head);
+    void take(std::span<const float> block);
+    bool over() const { return m_quietFrames >= kRingOutQuietFrames; }
+
+private:
+    bool m_heard = false;
+    std::int64_t m_quietFrames = 0;
+};
 
 // A channel voice event (status 0x80 to 0xEF) at a frame of the rendering.
 struct TimedEvent {

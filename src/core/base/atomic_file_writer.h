@@ -10,6 +10,10 @@
 
 namespace zentrowe {
 
+// What the temporary file's name adds to the target's: "." before it, ".%08x.tmp" after. A target
+// named within 255 bytes less this is one whose temporary file the disk takes too.
+inline constexpr std::size_t kTemporaryNameExtraBytes = 1 + 13;
+
 // Writes a file so that readers never see it half-written: the bytes go to a temporary file
 // beside the target, which is renamed over the target once complete. On any failure the
 // temporary file is removed, an earlier file of the target's name is left as it was, and the

@@ -11,7 +11,8 @@ Error measureOutOfRange(std::string_view what, std::int64_t measure, bool exactC
 {
     const std::string holds = exactChart
                                   ? "a bmson chart here holds " + std::to_string(kExactMeasureLimit) + " measures"
-                                  : std::string("a chart holds measures 000 to 999 only");
+                                  : "a BMS chart holds measures 000 to 999 only; a bmson chart (--chart-format bmson) holds " +
+                                        std::to_string(kExactMeasureLimit);
     return Error{ErrorCode::MeasureOutOfRange,
                  std::string(what) + " falls in measure " + std::to_string(measure) + ", but " + holds}
         .withNumber(measure);

@@ -92,8 +92,13 @@ Result<ChartTempos> chartTempos(const song::SongSummary& song, std::int64_t last
         auto [found, added] = codeOfMicros.try_emplace(change.tempoMicros, 0);
         if (added) {
             if (tempos.microsOfCode.size() >= static_cast<std::size_t>(largest)) {
+                // What lifts the limit: more codes, or a format that needs none for tempos.
+                const std::string lift = base62 ? "; a bmson chart (--chart-format bmson) numbers any"
+                                                : "; base-62 codes (--codes 62) number " +
+                                                      std::to_string(largestCode(true)) +
+                                                      ", a bmson chart (--chart-format bmson) any";
                 return Error{ErrorCode::CodesExhausted, "the song has more than " + std::to_string(largest) +
-                                                            " different tempos, more than a chart can number"}
+                                                            " different tempos, more than a chart can number" + lift}
                     .about("tempos")
                     .withNumber(largest);
             }

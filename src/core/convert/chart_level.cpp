@@ -70,6 +70,10 @@ ChartReport reportChart(std::span<const TrackNote> notes, std::span<const int> l
         }
         report.peakDensity = std::max(report.peakDensity, static_cast<double>(last - first) / kPeakWindowSeconds);
     }
+    // A track shorter than the window (or one whose notes fall evenly across an odd number of
+    // seconds) has no window denser than its average: the peak is at least the average, which
+    // leaves the level as it was (it counts the peak only above the average).
+    report.peakDensity = std::max(report.peakDensity, report.averageDensity);
     report.level = levelForDensity(levelDensity(report.averageDensity, report.peakDensity),
                                    difficulty == Difficulty::Insane);
     return report;

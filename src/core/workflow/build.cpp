@@ -26,6 +26,7 @@
 #include "core/workflow/lead_in.h"
 #include "core/workflow/loudness_pass.h"
 #include "core/workflow/preview.h"
+#include "core/workflow/silent_keysounds.h"
 #include "core/workflow/staging_folder.h"
 
 namespace zentrowe::workflow {
@@ -216,8 +217,9 @@ std::optional<Error> bgmTooLong(std::span<const std::uint8_t> file, const BuildR
     }
     const std::string length = hoursAndMinutes(bgmEvents.back().frame);
     return Error{ErrorCode::TooLong, "track " + std::to_string(latestTrack) + " plays until " + length +
-                                         ": the BGM would be longer than an hour, the longest rendering; "
-                                         "build without the BGM; nothing was written"}
+                                         ": one BGM file would be longer than an hour, the longest rendering; "
+                                         "build it in slices (--bgm slices) or without the BGM (--bgm none); "
+                                         "nothing was written"}
         .about("bgm")
         .withValue(length)
         .withNumber(latestTrack);
@@ -554,7 +556,9 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         });
         if (!hasNotes) {
             outcome.skipped.push_back(SkipReason::NoOtherNotes);
-        } else if (auto tooLong = bgmTooLong(source->bytes(), request, bgmEvents)) {
+        } else if (auto tooLong = request.bgm == BgmMode::One ? bgmTooLong(source->bytes(), request, bgmEvents)
+                                                              : std::nullopt) {
+            // Slices are rendered each on its own: only one whole file has the hour's limit.
             return *tooLong;
         } else {
             auto plan = planBgm(request.bgm, bgmEvents, song, keysounds, bmson, extension);
@@ -583,29 +587,36 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     std::vector<audio::Instrument> instruments;
     std::vector<std::string> keysoundNames;
     std::size_t longestName = 0;
-    for (auto& job : keysoundJobs(keysounds, states, rendering)) {
+    const auto keysoundJobList = keysoundJobs(keysounds, states, rendering);
+    std::set<std::filesystem::path> keysoundTargets;
+    for (const auto& job : keysoundJobList) {
         instruments.push_back(job.note.instrument);
         keysoundNames.push_back(job.name);
+        keysoundTargets.insert(job.target);
         longestName = std::max(longestName, job.name.size());
-        jobs.push_back(std::move(job));
+        jobs.push_back(job);
     }
-    if (longestName > convert::kLongestFileName) {
+    // Each file is written under a temporary name first, which must fit too.
+    constexpr std::size_t kLongestKeysoundFile = convert::kLongestFileName - kTemporaryNameExtraBytes;
+    if (longestName > kLongestKeysoundFile) {
         // The channel states of the track lengthen the names past what the keysound name's own
         // limit allows for.
-        const std::size_t over = longestName - convert::kLongestFileName;
+        const std::size_t over = longestName - kLongestKeysoundFile;
         return Error{ErrorCode::InvalidSetting,
                      "输入有误: with this track's channel states the keysound files would be named up to " +
-                         std::to_string(longestName) + " bytes, and file names allow " +
-                         std::to_string(convert::kLongestFileName) + ": shorten the keysound name to " +
+                         std::to_string(longestName) + " bytes, and a build's file names allow " +
+                         std::to_string(kLongestKeysoundFile) + " (255 less its temporary name's " +
+                         std::to_string(kTemporaryNameExtraBytes) + "): shorten the keysound name to " +
                          std::to_string(settings.keysoundName.size() > over ? settings.keysoundName.size() - over : 0) +
                          " bytes"}
             .about("keysoundName");
     }
     outcome.missingInstruments =
         missingInstruments(**firstRenderer, instruments, bgmFiles.empty() ? decltype(bgmEvents){} : bgmEvents);
+    // Made before rendering so that their names are checked with the others; made again below
+    // if a keysound comes out silent.
     auto charts = makeChartSet(outcome.conversion.chart, keysounds, song, chartName, request.charts,
                                settings.percussion);
-    outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
 
     std::vector<std::string> outputs = keysoundNames;
     for (const auto& file : bgmFiles) {
@@ -635,15 +646,37 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     if (request.loudness && (std::filesystem::create_directories(stage / "unencoded", spillError), spillError)) {
         return fileError(ErrorCode::WriteFailed, stage / "unencoded", "create the folder", spillError.value());
     }
+    // A keysound that renders as silence is never written: its notes leave the charts instead.
+    SilenceFilter silence(std::move(keysoundTargets));
     const auto rendered = audio::renderAll(jobs, std::move(firstRenderer).value(), renderers,
-                                           lengthRule.wrap(request.loudness ? loudness.keeper() : writer),
+                                           lengthRule.wrap(silence.writerFor(request.loudness ? loudness.keeper() : writer)),
                                            request.threads, progress);
     if (!rendered) {
         return untouched(rendered.error());
     }
+    if (const auto silentNames = silence.silentNames(); !silentNames.empty()) {
+        std::vector<audio::Instrument> unplayable;
+        for (const auto& missing : outcome.missingInstruments) {
+            if (!missing.playedBy && !missing.inBgm) {
+                unplayable.push_back(missing.instrument);
+            }
+        }
+        outcome.silentKeysounds = dropSilentNotes(outcome.conversion.chart, keysoundJobList, silentNames, unplayable);
+        if (silentNames.size() == keysoundJobList.size()) {
+            return untouched(allKeysoundsSilent(outcome.silentKeysounds, request.conversion.trackNumber, request.soundFont));
+        }
+        std::erase_if(keysoundNames, [&](const std::string& name) { return silentNames.count(name) != 0; });
+        std::erase_if(jobs, [&](const audio::RenderJob& job) {
+            return !job.sequence && silentNames.count(job.name) != 0;
+        });
+        charts = makeChartSet(outcome.conversion.chart, keysounds, song, chartName, request.charts,
+                              settings.percussion);
+    }
+    outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
 
     const auto credits = song::readSongCredits(source->bytes(), song);
     for (auto& made : charts) {
+        dropSilentDefinitions(made.chart, outcome.silentKeysounds);
         completeChart(made.chart, request, credits, bgmFiles);
     }
     // Every chart of the set plays the same objects at the same places: one lead-in for all.

@@ -19,6 +19,7 @@
 #include "core/workflow/loudness_pass.h"
 #include "core/workflow/staging_folder.h"
 #include "core/workflow/sound_length_rule.h"
+#include "core/workflow/silent_keysounds.h"
 
 namespace zentrowe::workflow {
 
@@ -71,6 +72,7 @@ struct BuildOutcome {
     std::size_t bgmSlicesWanted = 0;                   // with NoCodesForSlices: how many there would be
     std::optional<audio::LoudnessGain> loudness;       // the gain every file got and the mix's measure; none: off
     std::vector<MissingInstrument> missingInstruments;
+    std::vector<SilentKeysound> silentKeysounds;       // rendered as silence: not written, their notes in no chart
     std::vector<std::filesystem::path> removedFiles;   // an earlier build's files this one no longer needs
     std::vector<std::filesystem::path> replacedFiles;  // files no build made that request.replaceUnlisted let it replace
     Recovery recovery = Recovery::None;                // what became of a killed build's unfinished commit
@@ -111,8 +113,22 @@ struct BuildServices {
 // Files an earlier build of the same charts made and this one does not are then removed, and so
 // are the earlier charts of the song's set (belongsToChartSet) this build does not write again,
 // such as a single chart NAME.bms or a NAME_X.bms the track no longer needs; files no build made
-    bool replace = false;                // replace another song (or track) the output folder holds
-    bool replaceUnlisted = false;        // replace files no build made (the manifest does not list) under names it writes
+// are never touched. Any refusal, failure or cancel leaves the folder as it was. A commit a killed
+// build left unfinished is finished or undone first (StagingFolder, outcome.recovery).
+// A folder holds one song, as a player takes a folder for one song: where the manifest records
+// charts of another song (told by songFingerprint and the file's name, not by where it lies) or
+// of another track, the build is refused before anything is rendered, or with request.replace
+// those charts and the files their records list are removed once the new ones are in.
+// Refusals: CannotOpen (soundfont missing or not a SoundFont, source unreadable); those of
+// runConversion; WouldReplaceChart, naming the other song's file and track, when the folder
+// holds another song and request.replace is not set, and, before anything is rendered, when a
+// file the build writes would replace one no build made (the manifest does not list it; subject
+// "file") unless request.replaceUnlisted is set (outcome.replacedFiles then names them), or a
+// folder (subject "folder", whatever the request says); SilentRecording when every keysound
+// renders as silence (one that alone does is left out with its notes: silentKeysounds); TooLong
+// for one BGM file (BgmMode::One; a slice is rendered on its own) or a keysound past an hour;
+// OutOfMemory; WriteFailed; Cancelled. A failure once the commit has begun says in its message
+// which files the folder holds. Progress goes through the stages Converting (bytes),
 // Rendering (files), Mixing (spilled files read, with a loudness), Rendering again (files encoded)
 // and Previewing.
 Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progress, const BuildServices& services = {});

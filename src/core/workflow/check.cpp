@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <map>
 
 #include "core/audio/chart_mixer.h"
+#include "core/audio/onset_timing.h"
+#include "core/audio/sound_file_reader.h"
 #include "core/chart/chart_file.h"
 #include "core/audio/song_sequence.h"
 #include "core/base/file_reading.h"
@@ -25,6 +28,56 @@ bool silent(const audio::StereoSound& sound)
 {
     return std::none_of(sound.samples.begin(), sound.samples.end(),
                         [](float sample) { return std::fabs(sample) >= kAudibleLevel; });
+}
+
+// The track as its keysounds sound: a note still held at the track's last event (a pedal never
+// let go) ends there, as its keysound does, and rings out. Drums are left to ring as struck.
+std::vector<audio::TimedEvent> releasedAtTheEnd(std::vector<audio::TimedEvent> events)
+{
+    if (events.empty()) {
+        return events;
+    }
+    const std::int64_t end = events.back().frame;
+    for (std::uint8_t channel = 0; channel < 16; ++channel) {
+        if (channel == 9) {
+            continue;
+        }
+        const auto status = static_cast<std::uint8_t>(0xB0 | channel);
+        events.push_back({end, status, 64, 0});   // sustain pedal up
+        events.push_back({end, status, 66, 0});   // sostenuto up
+        events.push_back({end, status, 123, 0});  // all notes off
+    }
+    return events;
+}
+
+// The lane keysounds of the chart whose files decode to silence (or to nothing), and how many
+// lane notes play them: a player would strike those and hear nothing. Files that cannot be read
+// are the mixer's to report.
+void findSilentLaneKeysounds(const chart::TimedChart& chart, const std::filesystem::path& folder, CheckOutcome& outcome)
+{
+    std::map<chart::ChartCode, std::int64_t> laneCodes;
+    for (const auto& object : chart.objects) {
+        if (object.kind == chart::ObjectKind::Note || object.kind == chart::ObjectKind::LongNoteStart) {
+            ++laneCodes[object.code];
+        }
+    }
+    for (const auto& [code, notes] : laneCodes) {
+        const std::string& name = code < chart.keysoundNames.size() ? chart.keysoundNames[code] : std::string();
+        if (name.empty()) {
+            continue;
+        }
+        bool heard = false;
+        const auto read = audio::streamSoundFile(folder / name, audio::kSampleRate, audio::kLongestRenderFrames,
+                                                 [&](std::span<const float> block) {
+                                                     heard = heard || std::any_of(block.begin(), block.end(), [](float sample) {
+                                                                   return std::fabs(sample) >= kAudibleLevel;
+                                                               });
+                                                 });
+        if (read && !heard) {
+            outcome.silentLaneKeysounds.push_back(name);
+            outcome.silentLaneNotes += notes;
+        }
+    }
 }
 
 }  // namespace
@@ -58,7 +111,7 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
             .withNumber(request.trackNumber);
     }
     progress.beginStage(ProgressStage::Rendering);
-    auto rendered = renderer->renderEvents(events, kTailFrames, progress);
+    auto rendered = renderer->renderEvents(releasedAtTheEnd(events), kTailFrames, progress);
     if (!rendered) {
         return rendered.error();
     }
@@ -105,8 +158,14 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
 
     CheckOutcome outcome;
     outcome.comparison = audio::compareSounds(track, mix->sound);
+    // After the first sounds are lined up: what is left is the chart's own timing.
+    outcome.timing = audio::compareTiming(track, mix->sound);
+    findSilentLaneKeysounds(*chart, folder, outcome);
     outcome.passed = outcome.comparison.similarity >= kCheckPassSimilarity &&
-                     outcome.comparison.worstSimilarity >= kCheckPassWorstSecond;
+                     outcome.comparison.worstSimilarity >= kCheckPassWorstSecond &&
+                     std::fabs(outcome.timing.lagSeconds) <= kCheckMostLagSeconds &&
+                     std::fabs(outcome.timing.worstLagSeconds) <= kCheckMostLagSeconds &&
+                     outcome.silentLaneNotes == 0;
     outcome.missingKeysounds = std::move(mix->missing);
     outcome.chartProblems = std::move(chart->problems);
     return outcome;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/audio/onset_timing.h"
 #include "core/audio/sound_comparison.h"
 #include "core/audio/synth_renderer.h"
 #include "core/base/progress.h"
@@ -18,6 +19,9 @@ namespace zentrowe::workflow {
 // near 0.93 but some second below 0.7.
 inline constexpr double kCheckPassSimilarity = 0.90;
 inline constexpr double kCheckPassWorstSecond = 0.80;
+// And when the chart's note starts lie within this of the track's, in seconds, overall and in
+// every stretch of audio::kTimingStretchSeconds with notes: 20 ms late is heard as late.
+inline constexpr double kCheckMostLagSeconds = 0.020;
 
 struct CheckRequest {
     std::filesystem::path chartPath;
@@ -29,14 +33,20 @@ struct CheckRequest {
 
 struct CheckOutcome {
     audio::SoundComparison comparison;
+    audio::TimingComparison timing;
     bool passed = false;
     std::vector<std::string> missingKeysounds;  // as the mixer lists them
     std::vector<chart::ChartProblem> chartProblems;
+    std::vector<std::string> silentLaneKeysounds;  // lane keysound files that decode to silence
+    std::int64_t silentLaneNotes = 0;              // the lane notes that play them
 };
 
 // Renders track `trackNumber` of the MIDI file alone with the soundfont, mixes the chart from the
 // files in its folder (without the BGM a build adds, which is the other tracks), lines the
-// chart's first sound up with the track's first note and compares the two. CannotOpen, NotMidi
+// chart's first sound up with the track's first note and compares the two: their timbre
+// (SoundComparison) and what timing is left after that (TimingComparison). A note the track
+// still holds at its last event ends there, as a keysound does. The check fails too when a lane
+// note plays a file that decodes to silence. CannotOpen, NotMidi
 // and the like for the files; TrackOutOfRange; EmptyTrack for a track without notes;
 // SilentRecording when the rendered track or the chart's mix is silent; Cancelled.
 Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progress);

@@ -28,6 +28,9 @@ namespace {
 static_assert(std::endian::native == std::endian::little, "spilled samples are written as the machine holds them");
 
 constexpr std::size_t kWaveHeaderBytes = 44;
+// The longest autoplay measured, in seconds: a day, past any song; the mix is read in blocks and
+// never held whole.
+constexpr double kLongestMeasuredSeconds = 24 * 3600;
 
 void putLittle(std::array<char, kWaveHeaderBytes>& header, std::size_t at, std::uint32_t value, int bytes)
 {
@@ -219,6 +222,8 @@ Result<audio::LoudnessGain> LoudnessPass::measure(const std::filesystem::path& c
     options.sampleRate = audio::kSampleRate;
     options.threads = threads;
     options.held = this;
+    // Read through once, never put together: a song of slices may last past the hour a whole mix holds.
+    options.longestSeconds = kLongestMeasuredSeconds;
     auto mix = audio::mixKeysoundBlocks(audio::chartStrikes(*chart), chart->keysoundNames, m_folder, options, progress);
     if (!mix) {
         return mix.error();

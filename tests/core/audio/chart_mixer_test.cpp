@@ -260,13 +260,24 @@ TEST(ChartMixer, AMillionStrikesMixAndTheSinkCanStopThem)
     EXPECT_EQ(stopped.error().code, ErrorCode::Cancelled);
 }
 
-TEST(ChartMixer, AChartSoundingForMoreThanAnHourIsRefused)
+TEST(ChartMixer, AChartSoundingForMoreThanAnHourIsRefusedUnlessReadInBlocks)
 {
     const TempDir folder;
     writeFile(folder / "a.wav", levelWave(1, kRate, 10, 0.5));
-    const auto result = mix(readChart("#BPM 60\n#WAV01 a.wav\n#00011:01\n#99911:01\n"), folder);
+    // 60 BPM: measure 999 starts 3996 s in.
+    const auto chart = readChart("#BPM 60\n#WAV01 a.wav\n#00011:01\n#99911:01\n");
+    const auto result = mix(chart, folder);
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.error().code, ErrorCode::MixTooLong);
+
+    // Blocks read through once (a build's loudness) hold only where sound landed.
+    MixOptions options;
+    options.sampleRate = kRate;
+    options.longestSeconds = 2 * 3600;
+    NullProgress quiet;
+    const auto blocks = mixKeysoundBlocks(chartStrikes(chart), chart.keysoundNames, folder.path(), options, quiet);
+    ASSERT_TRUE(blocks.ok()) << blocks.error().message;
+    EXPECT_EQ(blocks->sound.frames(), 3996LL * kRate + 10);
 }
 
 }  // namespace

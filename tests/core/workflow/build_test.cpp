@@ -118,8 +118,9 @@ float peak(const std::vector<float>& samples)
     return loudest;
 }
 
-// Instant and deterministic: a short tone whose pitch and level follow the note and velocity,
-// and a tenth of a second for a sequence. Throws at rendering `failAt` when asked to.
+// Instant and deterministic: a short tone whose pitch and level follow the note and velocity
+// (no samples at channel volume 0, as the synthesiser renders a note never heard), and a tenth
+// of a second for a sequence. Throws at rendering `failAt` when asked to.
 class FakeRenderer final : public audio::Renderer {
 public:
     enum class Fault { None, BadAlloc, Exception };
@@ -128,6 +129,9 @@ public:
     Result<std::vector<float>> renderNote(const audio::NoteSound& sound) override
     {
         fault();
+        if (sound.controls.volume == 0) {
+            return std::vector<float>{};
+        }
         const auto note = sound.note;
         const auto velocity = sound.velocity;
         std::vector<float> out(2 * 441);
@@ -727,10 +731,16 @@ TEST_F(BuildWithFakes, RefusalsNameWhatIsAtFaultAndWriteNothing)
         const auto outcome = runBuild(req, m_quiet, fakes());
         ASSERT_FALSE(outcome.ok());
         EXPECT_EQ(outcome.error().code, ErrorCode::InvalidSetting);
-        EXPECT_NE(outcome.error().message.find("shorten the keysound name to"), std::string::npos)
-            << outcome.error().message;
+        const auto& message = outcome.error().message;
+        const auto advice = message.find("shorten the keysound name to ");
+        ASSERT_NE(advice, std::string::npos) << message;
         EXPECT_TRUE(outputNames().empty());
         EXPECT_EQ(m_calls, 0);
+        // The length advised builds: every file is written under a longer temporary name first.
+        const auto advised = std::stoul(message.substr(advice + std::string("shorten the keysound name to ").size()));
+        req.conversion.settings.keysoundName = std::string(advised, 'k');
+        const auto rebuilt = runBuild(req, m_quiet, fakes());
+        EXPECT_TRUE(rebuilt.ok()) << rebuilt.error().message;
     }
     {
         SCOPED_TRACE("a conversion refused leaves no folder it made");
@@ -855,6 +865,90 @@ TEST_F(BuildWithFakes, ACommitCutShortIsUndoneOrFinishedByTheNextBuildAndSaysWha
         ASSERT_FALSE(next.ok());
         EXPECT_EQ(next.error().code, ErrorCode::WouldReplaceChart) << next.error().message;
         EXPECT_TRUE(snapshot(m_dir / "out") == (c.finished ? after : before)) << "no file lost, none left over";
+    }
+}
+
+TEST_F(BuildWithFakes, ASilentKeysoundIsNeverWrittenNorPlayedAndAllSilentIsRefused)
+{
+    struct Case {
+        const char* name;
+        int silentFrom;  // the note (0..3) from which channel volume 0 holds
+        bool refused;
+    };
+    const std::vector<Case> cases = {
+        {"the last three of four notes at volume 0", 1, false},
+        {"every note at volume 0", 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir / "out");
+        std::vector<RawEvent> events;
+        for (int k = 0; k < 4; ++k) {
+            if (k == c.silentFrom) {
+                events.push_back({k * 480, bytes({0xB0, 7, 0})});
+            }
+            events.push_back({k * 480, noteOn(0, k == 0 ? 60 : 62, 100)});
+            events.push_back({k * 480 + 240, noteOff(0, k == 0 ? 60 : 62)});
+        }
+        const auto outcome = runBuild(request(midiFile(0, 480, {rawTrack(events)})), m_quiet, fakes());
+        if (c.refused) {
+            ASSERT_FALSE(outcome.ok());
+            EXPECT_EQ(outcome.error().code, ErrorCode::SilentRecording);
+            const auto& message = outcome.error().message;
+            EXPECT_NE(message.find("every note of track 1 (4) sounds nothing"), std::string::npos) << message;
+            EXPECT_NE(message.find("channel volume 0"), std::string::npos) << message;
+            EXPECT_EQ(message.find((m_dir / "out").string()), std::string::npos) << message;
+            EXPECT_TRUE(outputNames().empty());
+            continue;
+        }
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        ASSERT_EQ(outcome->silentKeysounds.size(), 1u);
+        const auto& silent = outcome->silentKeysounds.front();
+        EXPECT_EQ(silent.note, 62);
+        EXPECT_EQ(silent.noteCount, 3);
+        EXPECT_EQ(silent.cause, workflow::SilenceCause::VolumeZero);
+        EXPECT_FALSE(std::filesystem::exists(out(silent.fileName)));
+        EXPECT_EQ(outcome->keysoundFiles.size(), 1u);
+        for (const auto& built : outcome->charts) {
+            const auto chart = chart::readChartFile(built.path);
+            ASSERT_TRUE(chart.ok());
+            EXPECT_EQ(chart->objects.size(), 1u) << built.path;
+            for (const auto& name : chart->keysoundNames) {
+                EXPECT_NE(name, silent.fileName);
+            }
+        }
+    }
+}
+
+TEST_F(BuildWithFakes, OnlyOneWholeBgmFileHasAnHoursLimit)
+{
+    // 120 BPM: the other track's second note two hours in, measure 3600 (a bmson chart's).
+    constexpr std::int64_t kTwoHours = 2LL * 3600 * 2 * 480;
+    const Bytes song = midiFile(1, 480, {rawTrack({{0, noteOn(0, 60, 100)}, {480, noteOff(0, 60)}}),
+                                         rawTrack({{0, noteOn(1, 48, 100)}, {480, noteOff(1, 48)},
+                                                   {kTwoHours, noteOn(1, 50, 100)}, {kTwoHours + 480, noteOff(1, 50)}})});
+    struct Case {
+        const char* name;
+        workflow::BgmMode bgm;
+        bool built;
+    };
+    for (const auto& c : std::vector<Case>{{"in slices", workflow::BgmMode::Slices, true},
+                                           {"as one file", workflow::BgmMode::One, false}}) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir / "out");
+        auto req = request(song);
+        req.conversion.settings.bmson = true;
+        req.bgm = c.bgm;
+        const auto outcome = runBuild(req, m_quiet, fakes());
+        if (c.built) {
+            ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+            EXPECT_EQ(outcome->bgmFiles.size(), 2u);
+            continue;
+        }
+        ASSERT_FALSE(outcome.ok());
+        EXPECT_EQ(outcome.error().code, ErrorCode::TooLong);
+        EXPECT_NE(outcome.error().message.find("build it in slices (--bgm slices)"), std::string::npos)
+            << outcome.error().message;
     }
 }
 
