@@ -91,8 +91,10 @@ TEST(BuildManifest, WrittenTextReadsBackWithTheSongKnownByItsBytes)
         EXPECT_EQ(read.builds[k].chart, manifest.builds[k].chart);
         EXPECT_EQ(read.builds[k].files, manifest.builds[k].files);
         EXPECT_EQ(read.builds[k].settings, manifest.builds[k].settings);
-        EXPECT_TRUE(isSameSong(read.builds[k], "b.mid", "fnv1a64:00000000000000ff", 2));
-        EXPECT_FALSE(isSameSong(read.builds[k], "a.mid", "fnv1a64:00000000000000fe", 2));
+        EXPECT_TRUE(isSameSong(read.builds[k], "b.mid", "fnv1a64:00000000000000ff", 2));   // its bytes, renamed
+        EXPECT_TRUE(isSameSong(read.builds[k], "a.mid", "fnv1a64:00000000000000fe", 2));   // edited since
+        EXPECT_FALSE(isSameSong(read.builds[k], "b.mid", "fnv1a64:00000000000000fe", 2));  // another song
+        EXPECT_FALSE(isSameSong(read.builds[k], "a.mid", "fnv1a64:00000000000000ff", 1));  // another track
     }
     EXPECT_EQ(manifestText(BuildManifest{}), "{\n  \"builds\": []\n}\n");
 }
