@@ -54,9 +54,8 @@ std::string skipSentence(workflow::SkipReason reason, const workflow::BuildOutco
     const bool base62 = outcome.base62;
     switch (reason) {
     case workflow::SkipReason::NoCodesForSlices:
-        return "the BGM is one file: its " + std::to_string(outcome.bgmSlicesWanted) +
-               " slices need codes past " + (base62 ? "zz" : "ZZ") +
-               "; they would fit as a bmson chart (--chart-format bmson)" +
+        return "the BGM is one file: its " + std::to_string(outcome.bgmSlicesWanted) + " slices need codes past " +
+               (base62 ? "zz" : "ZZ") + "; they would fit as a bmson chart (--chart-format bmson)" +
                (base62 ? "" : ", with base-62 codes (--codes 62)") +
                " or with fewer keysounds (--velocity-step, --length-step)";
     case workflow::SkipReason::NoCodeForBgm:
@@ -196,14 +195,16 @@ Command addBuildCommand(CLI::App& app)
             },
             "LUFS or off"))
         ->type_name("LUFS|off");
-    sub->add_option("--lanes", options->lanes, "playable (pitch order, chords spread, no fast jacks) or seed (convert's lanes)")
+    sub->add_option("--lanes", options->lanes,
+                    "playable (pitch order, chords spread, no fast jacks) or seed (convert's lanes)")
         ->check(CLI::IsMember({"playable", "seed"}).description(""))
         ->type_name("playable|seed");
     sub->add_option("--difficulties", options->difficulties,
                     "charts to write, from beginner,normal,hyper,another,insane (default: normal,hyper,another, "
                     "and insane when another leaves notes out)")
         ->type_name("LIST");
-    sub->add_option("--title", options->title, "#TITLE of the charts (default: the song's own name)")->type_name("TEXT");
+    sub->add_option("--title", options->title, "#TITLE of the charts (default: the song's own name)")
+        ->type_name("TEXT");
     sub->add_option("--artist", options->artist,
                     "#ARTIST of the charts (default: the author the song's texts name, else its copyright holder)")
         ->type_name("TEXT");
@@ -215,8 +216,9 @@ Command addBuildCommand(CLI::App& app)
     sub->add_flag("--verify", options->verify, "check that the folder sounds like the track; exit 1 if not");
     sub->add_option("--jobs", options->jobs, "rendering threads (default: one per core, at most 8)")
         ->check(CLI::Range(1u, audio::kMostRenderThreads));
-    sub->add_flag("--replace", options->replace,
-                  "replace the other song (or track) the output folder holds, removing its files, or files no build made");
+    sub->add_flag(
+        "--replace", options->replace,
+        "replace the other song (or track) the output folder holds, removing its files, or files no build made");
 
     command.run = [options, sub] {
         if (refuseEmpty(options->out, "--out")) {
@@ -263,8 +265,9 @@ Command addBuildCommand(CLI::App& app)
         request.bgm = options->noBgm || options->bgm == "none" ? workflow::BgmMode::None
                       : options->bgm == "one"                  ? workflow::BgmMode::One
                                                                : workflow::BgmMode::Slices;
-        request.loudness = options->loudness == "off" ? std::nullopt
-                                                      : std::optional<double>(std::strtod(options->loudness.c_str(), nullptr));
+        request.loudness = options->loudness == "off"
+                               ? std::nullopt
+                               : std::optional<double>(std::strtod(options->loudness.c_str(), nullptr));
         request.title = options->title;
         if (sub->count("--artist") > 0) {
             request.artist = options->artist;
@@ -282,15 +285,15 @@ Command addBuildCommand(CLI::App& app)
         // The output folder is made for command-line users (and removed again if the build is
         // refused before writing anything).
         const auto outcome = runStoppable("converting", "bytes of the track",
-                     [&](ProgressSink& stop) { return workflow::runBuild(request, stop); });
+                                          [&](ProgressSink& stop) { return workflow::runBuild(request, stop); });
         if (SignalStop::received()) {
             // Once the commit has begun the build finishes it (or undoes it): say which.
             std::string state = "the folder's earlier files are untouched";
             if (outcome) {
                 reportRecovery(outcome->recovery, request.conversion.outputFolder);
                 reportBuildWarnings(*outcome, displayPath(request.soundFont));
-                state = "the signal came after the new build was in place in " + displayPath(request.conversion.outputFolder) +
-                        ", and the build is complete";
+                state = "the signal came after the new build was in place in " +
+                        displayPath(request.conversion.outputFolder) + ", and the build is complete";
             } else if (outcome.error().code != ErrorCode::Cancelled) {
                 state = outcome.error().message;
             }
@@ -357,8 +360,8 @@ Command addBuildCommand(CLI::App& app)
                                                request.soundFont, request.threads);
         // The build itself is whole and committed: a failed check says so, not just that it failed.
         const auto inPlace = [&](const std::string& why) {
-            reportError("the build is written and stays in " + displayPath(request.conversion.outputFolder) +
-                        ", but " + why);
+            reportError("the build is written and stays in " + displayPath(request.conversion.outputFolder) + ", but " +
+                        why);
         };
         if (verified != kExitDone) {
             inPlace(displayPath(first) + " fails the check above");

@@ -25,7 +25,7 @@ int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem:
     request.soundFont = soundFont;
     request.jobs = jobs;
     const auto outcome = runStoppable("reading", "bytes of the song",
-                     [&](ProgressSink& stop) { return workflow::runCheck(request, stop); });
+                                      [&](ProgressSink& stop) { return workflow::runCheck(request, stop); });
     if (const auto stopped = SignalStop::exitCodeIfStopped("nothing was written")) {
         return *stopped;
     }
@@ -47,10 +47,11 @@ int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem:
     char timingLine[200];
     if (timing.measured) {
         // In milliseconds, late positive: what a player would feel.
-        std::snprintf(timingLine, sizeof timingLine,
-                      "timing: notes %+.1f ms against the track, needs within %.0f; worst stretch at %.1f s: %+.1f ms\n",
-                      timing.lagSeconds * 1000, workflow::kCheckMostLagSeconds * 1000, timing.worstStretch,
-                      timing.worstLagSeconds * 1000);
+        std::snprintf(
+            timingLine, sizeof timingLine,
+            "timing: notes %+.1f ms against the track, needs within %.0f; worst stretch at %.1f s: %+.1f ms\n",
+            timing.lagSeconds * 1000, workflow::kCheckMostLagSeconds * 1000, timing.worstStretch,
+            timing.worstLagSeconds * 1000);
     } else {
         std::snprintf(timingLine, sizeof timingLine, "timing: no note starts to measure\n");
     }
@@ -59,8 +60,8 @@ int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem:
         for (const auto& name : outcome->silentLaneKeysounds) {
             names += (names.empty() ? "" : ", ") + name;
         }
-        reportWarning(std::to_string(outcome->silentLaneNotes) + " lane notes play keysounds that sound nothing: " +
-                      names);
+        reportWarning(std::to_string(outcome->silentLaneNotes) +
+                      " lane notes play keysounds that sound nothing: " + names);
     }
     // Plain stdio: `build --verify` calls this with its own Output still holding stdout.
     std::string why;
@@ -70,8 +71,9 @@ int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem:
     } else if (outcome->silentLaneNotes > 0) {
         why = ": some lane notes sound nothing";
     }
-    const std::string verdict = (outcome->passed ? "the chart sounds like track " : "the chart does not sound like track ") +
-                                std::to_string(trackNumber) + (outcome->passed ? "" : why) + "\n";
+    const std::string verdict =
+        (outcome->passed ? "the chart sounds like track " : "the chart does not sound like track ") +
+        std::to_string(trackNumber) + (outcome->passed ? "" : why) + "\n";
     std::fputs(line, stdout);
     std::fputs(timingLine, stdout);
     std::fputs(verdict.c_str(), stdout);

@@ -39,9 +39,10 @@ constexpr std::array kSettingOptions = {
     SettingOption{convert::SettingsField::VelocityStep, "--velocity-step", "N",
                   "velocities rounded to the nearest multiple of N before keysounds are told apart (default 1: off)",
                   "must be a whole number, 1 to 127"},
-    SettingOption{convert::SettingsField::LengthStep, "--length-step", "U",
-                  "lengths rounded to the nearest U units of 1/192 measure before keysounds are told apart (default 0: off)",
-                  "must be a whole number, 0 to 1000000"},
+    SettingOption{
+        convert::SettingsField::LengthStep, "--length-step", "U",
+        "lengths rounded to the nearest U units of 1/192 measure before keysounds are told apart (default 0: off)",
+        "must be a whole number, 0 to 1000000"},
 };
 
 const SettingOption& settingOptionOf(convert::SettingsField field)
@@ -59,13 +60,20 @@ template <typename Texts>
 auto& fieldText(Texts& texts, convert::SettingsField field)
 {
     switch (field) {
-    case convert::SettingsField::StartCode: return texts.startCode;
-    case convert::SettingsField::KeysoundName: return texts.keysoundName;
-    case convert::SettingsField::LongNoteMinimum: return texts.longNoteMinimum;
-    case convert::SettingsField::Tempo: return texts.tempo;
-    case convert::SettingsField::Gap: return texts.gap;
-    case convert::SettingsField::VelocityStep: return texts.velocityStep;
-    case convert::SettingsField::LengthStep: break;
+    case convert::SettingsField::StartCode:
+        return texts.startCode;
+    case convert::SettingsField::KeysoundName:
+        return texts.keysoundName;
+    case convert::SettingsField::LongNoteMinimum:
+        return texts.longNoteMinimum;
+    case convert::SettingsField::Tempo:
+        return texts.tempo;
+    case convert::SettingsField::Gap:
+        return texts.gap;
+    case convert::SettingsField::VelocityStep:
+        return texts.velocityStep;
+    case convert::SettingsField::LengthStep:
+        break;
     }
     return texts.lengthStep;
 }

@@ -26,7 +26,8 @@ void addConversionOptions(CLI::App& command, ConversionOptions& options);
 
 // The settings the options give once parsed, or nothing after one sentence on stderr naming the
 // option, the value given and what it must be (the range where it has one).
-std::optional<convert::ConversionSettings> conversionSettings(const CLI::App& command, const ConversionOptions& options);
+std::optional<convert::ConversionSettings> conversionSettings(const CLI::App& command,
+                                                              const ConversionOptions& options);
 
 // The option that fills a settings field, for naming it in a refusal.
 std::string settingOption(convert::SettingsField field);

@@ -47,8 +47,8 @@ Command addCutCommand(CLI::App& app)
         plan.leadIn = options->leadIn == "first-note"   ? keysound::LeadIn::FirstNote
                       : options->leadIn == "file-start" ? keysound::LeadIn::FileStart
                                                         : keysound::LeadIn::Auto;
-        auto report = runStoppable("cut", "keysounds",
-                     [&](ProgressSink& stop) { return workflow::cutKeysounds(plan, stop); });
+        auto report =
+            runStoppable("cut", "keysounds", [&](ProgressSink& stop) { return workflow::cutKeysounds(plan, stop); });
         if (const auto stopped = SignalStop::exitCodeIfStopped()) {
             return *stopped;
         }

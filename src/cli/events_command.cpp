@@ -10,7 +10,7 @@ namespace {
 
 class PrintRows final : public song::EventRowSink {
 public:
-    explicit PrintRows(Output& out) : m_out(out) {}
+    explicit PrintRows(Output& out) : m_out(out) { }
     void addRow(std::string_view delta, std::string_view label, std::string_view description) override
     {
         m_line.clear();

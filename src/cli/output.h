@@ -28,7 +28,7 @@ public:
 // stages gets a line per stage, each named after it.
 class TerminalProgress final : public ProgressSink {
 public:
-    TerminalProgress(std::string verb, std::string unit) : m_verb(std::move(verb)), m_unit(std::move(unit)) {}
+    TerminalProgress(std::string verb, std::string unit) : m_verb(std::move(verb)), m_unit(std::move(unit)) { }
     ~TerminalProgress() override;
     void advance(std::int64_t done, std::int64_t total) override;
     void beginStage(ProgressStage stage) override;

@@ -43,8 +43,9 @@ Command addPackageCommand(CLI::App& app)
         workflow::PackageRequest request;
         request.zipPath = options->out;
         request.replace = options->replace;
-        const auto outcome = runStoppable("zipped", "thousandths",
-                                          [&](ProgressSink& stop) { return workflow::writePackage(*report, request, stop); });
+        const auto outcome = runStoppable("zipped", "thousandths", [&](ProgressSink& stop) {
+            return workflow::writePackage(*report, request, stop);
+        });
         if (const auto stopped = SignalStop::exitCodeIfStopped("nothing was written")) {
             return *stopped;
         }

@@ -45,7 +45,8 @@ Command addPreviewCommand(CLI::App& app)
     };
     auto options = std::make_shared<Options>();
     Command command;
-    command.app = app.add_subcommand("preview", "Mix a BMS chart from the keysound files beside it into one sound file");
+    command.app =
+        app.add_subcommand("preview", "Mix a BMS chart from the keysound files beside it into one sound file");
     auto* sub = command.app;
     sub->add_option("CHART", options->chart, "any BMS chart")->required();
     sub->add_option("--out", options->out, "the mix, FILE.ogg or FILE.wav")->required();
@@ -68,7 +69,7 @@ Command addPreviewCommand(CLI::App& app)
             request.lengthSeconds = options->length;
         }
         auto outcome = runStoppable("read", "keysounds",
-                     [&](ProgressSink& stop) { return workflow::writeChartPreview(request, stop); });
+                                    [&](ProgressSink& stop) { return workflow::writeChartPreview(request, stop); });
         if (const auto stopped = SignalStop::exitCodeIfStopped()) {
             return *stopped;
         }

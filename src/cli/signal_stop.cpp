@@ -21,7 +21,7 @@ extern "C" void rememberSignal(int signal)
 
 SignalStop::SignalStop(ProgressSink* shown) : m_shown(shown)
 {
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = rememberSignal;
     sigemptyset(&action.sa_mask);
     // Reads and writes carry on after the handler; the pass stops at its next poll.

@@ -4,8 +4,7 @@
 
 namespace zentrowe::app {
 
-EventInterceptor::EventInterceptor(Handler handler, QObject* parent)
-    : QObject(parent), m_handler(std::move(handler))
+EventInterceptor::EventInterceptor(Handler handler, QObject* parent) : QObject(parent), m_handler(std::move(handler))
 {
 }
 

@@ -32,7 +32,7 @@ void ProgressBar::setPosition(std::int32_t position)
 }
 
 void ProgressBar::paintBar(QPainter& painter, QSize size, const QColor& background, std::int32_t minimum,
-                             std::int32_t maximum, std::int32_t position)
+                           std::int32_t maximum, std::int32_t position)
 {
     const int width = size.width();
     const int height = size.height();
@@ -41,7 +41,8 @@ void ProgressBar::paintBar(QPainter& painter, QSize size, const QColor& backgrou
     if (last < 0) {
         return;
     }
-    // The bar is empty at the minimum and full at the maximum; a maximum equal to the minimum has no meaning and draws nothing.
+    // The bar is empty at the minimum and full at the maximum; a maximum equal to the minimum has no meaning and draws
+    // nothing.
     if (maximum == minimum) {
         return;
     }

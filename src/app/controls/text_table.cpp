@@ -5,7 +5,9 @@
 
 namespace zentrowe::app {
 
-TextTable::TextTable(int columnCount) : m_columnCount(std::max(1, columnCount)) {}
+TextTable::TextTable(int columnCount) : m_columnCount(std::max(1, columnCount))
+{
+}
 
 TextTable::Cell TextTable::store(std::string_view text)
 {

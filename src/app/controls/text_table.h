@@ -49,8 +49,8 @@ private:
 
     int m_columnCount;
     std::string m_characters;
-    std::vector<Cell> m_cells;      // columnCount cells per row, in the order rows were made
-    std::vector<RowIndex> m_rows;   // display order; a row refers to its cells
+    std::vector<Cell> m_cells;     // columnCount cells per row, in the order rows were made
+    std::vector<RowIndex> m_rows;  // display order; a row refers to its cells
 };
 
 }  // namespace zentrowe::app

@@ -4,7 +4,9 @@
 
 namespace zentrowe::app {
 
-TextTableModel::TextTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+TextTableModel::TextTableModel(QObject* parent) : QAbstractTableModel(parent)
+{
+}
 
 int TextTableModel::rowCount(const QModelIndex& parent) const
 {

@@ -16,8 +16,8 @@ AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_ok(ne
 
     auto* picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("Image1"));
-    picture->setPixmap(QPixmap(QStringLiteral(":/zentrowe/zentrowe.svg")).scaled(64, 64, Qt::KeepAspectRatio,
-                                                                                  Qt::SmoothTransformation));
+    picture->setPixmap(QPixmap(QStringLiteral(":/zentrowe/zentrowe.svg"))
+                           .scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     picture->setGeometry(16, 16, 64, 64);
 
     auto* contact = new QLabel(programCaption() + tr("\nMIDI 转 BMS 工具\n问题与建议：zentrowe@example.org"), this);

@@ -315,7 +315,8 @@ QString chineseSentence(const Error& error)
         return tr("另一个转换、一键生成或切割正在写入目录 %1；请等它完成后再试，没有写入文件").arg(path);
     case ErrorCode::WouldReplaceChart:
         if (error.subject == "folder") {
-            return tr("%1 是一个文件夹，一键生成要在这里写入同名文件，不会替换文件夹；请移走或改名，没有写入文件").arg(path);
+            return tr("%1 是一个文件夹，一键生成要在这里写入同名文件，不会替换文件夹；请移走或改名，没有写入文件")
+                .arg(path);
         }
         if (error.subject == "file") {
             return tr("%1 不是一键生成的文件，一键生成会替换它；没有写入文件").arg(path);
@@ -323,7 +324,8 @@ QString chineseSentence(const Error& error)
         return tr("%1 是由 %2 生成的，一键生成会替换它；没有写入文件").arg(path, toQString(error.value));
     case ErrorCode::TooLong:
         if (error.subject == "bgm") {
-            return tr("音轨 %1 一直播放到 %2：背景音乐会超过一小时，这是渲染的上限；请不生成背景音乐，目录中原有的文件没有改动")
+            return tr("音轨 %1 一直播放到 "
+                      "%2：背景音乐会超过一小时，这是渲染的上限；请不生成背景音乐，目录中原有的文件没有改动")
                 .arg(number, toQString(error.value));
         }
         return tr("要渲染的声音超过一小时，这是渲染的上限；目录中原有的文件没有改动");
@@ -355,7 +357,8 @@ QString skipSentence(workflow::SkipReason reason, bool base62)
 {
     switch (reason) {
     case workflow::SkipReason::NoCodeForBgm:
-        return base62 ? tr("没有生成背景音乐：K音已用完到 zz 的全部编号") : tr("没有生成背景音乐：K音已用完到 ZZ 的全部编号");
+        return base62 ? tr("没有生成背景音乐：K音已用完到 zz 的全部编号")
+                      : tr("没有生成背景音乐：K音已用完到 ZZ 的全部编号");
     case workflow::SkipReason::NoOtherNotes:
         return tr("没有生成背景音乐：其它音轨没有音符");
     case workflow::SkipReason::NoCodesForSlices:
@@ -369,8 +372,8 @@ QString missingInstrumentSentence(const workflow::MissingInstrument& missing)
 {
     const QString who = missing.inBgm ? tr("背景音乐") : tr("K音");
     if (missing.playedBy) {
-        return tr("音色库（soundfont）中没有%1，%2改用%3").arg(instrumentText(missing.instrument), who,
-                                                            instrumentText(*missing.playedBy));
+        return tr("音色库（soundfont）中没有%1，%2改用%3")
+            .arg(instrumentText(missing.instrument), who, instrumentText(*missing.playedBy));
     }
     return tr("音色库（soundfont）中没有%1，用到它的%2没有声音").arg(instrumentText(missing.instrument), who);
 }

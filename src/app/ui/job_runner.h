@@ -22,8 +22,7 @@ public:
     using PercentHandler = std::function<void(int percent, std::int64_t done, std::int64_t total)>;
     using StageHandler = std::function<void(ProgressStage stage)>;
 
-    JobProgress(QObject* receiver, PercentHandler onPercent, const std::atomic<bool>& stop,
-                StageHandler onStage = {})
+    JobProgress(QObject* receiver, PercentHandler onPercent, const std::atomic<bool>& stop, StageHandler onStage = {})
         : m_receiver(receiver), m_onPercent(std::move(onPercent)), m_onStage(std::move(onStage)), m_stop(stop)
     {
     }
@@ -67,7 +66,7 @@ class JobRunner final : public QObject {
     Q_OBJECT
 
 public:
-    explicit JobRunner(QObject* parent = nullptr) : QObject(parent) {}
+    explicit JobRunner(QObject* parent = nullptr) : QObject(parent) { }
     ~JobRunner() override { stopAndWait(); }
 
     bool isRunning() const { return static_cast<bool>(m_wait); }
@@ -86,8 +85,8 @@ public:
     // Starts `work(progress)`; false (and nothing started) while another pass runs.
     // `onPercent` runs on the window's thread when the whole percentage changes.
     template <typename R>
-    bool run(std::function<R(ProgressSink&)> work, JobProgress::PercentHandler onPercent,
-             std::function<void(R&)> done, JobProgress::StageHandler onStage = {})
+    bool run(std::function<R(ProgressSink&)> work, JobProgress::PercentHandler onPercent, std::function<void(R&)> done,
+             JobProgress::StageHandler onStage = {})
     {
         if (isRunning()) {
             return false;

@@ -163,8 +163,8 @@ void MainWindow::buildMenus()
     tool->setObjectName(QStringLiteral("Tool"));
     m_toBms = tool->addAction(tr("转换到BMS  "), QKeySequence(Qt::CTRL | Qt::Key_T), this, &MainWindow::onToBms);
     m_toBms->setObjectName(QStringLiteral("ToBMS"));
-    m_oneStepBuild = tool->addAction(tr("一键生成"), QKeySequence(Qt::CTRL | Qt::Key_B), this,
-                                     &MainWindow::onOneStepBuild);
+    m_oneStepBuild =
+        tool->addAction(tr("一键生成"), QKeySequence(Qt::CTRL | Qt::Key_B), this, &MainWindow::onOneStepBuild);
     m_oneStepBuild->setObjectName(QStringLiteral("OneStepBuild"));
     tool->addSeparator()->setObjectName(QStringLiteral("DD"));
     m_wavCut = tool->addAction(tr("切割     "), QKeySequence(Qt::CTRL | Qt::Key_K), this, &MainWindow::onWavCut);
@@ -560,13 +560,12 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
     request.artist = toUtf8(settings.artistText());
     if (const auto other = workflow::wouldReplaceAnotherChart(request)) {
         // A folder holds one song: the other song's charts and the files they name go.
-        const QString question =
-            tr("输出目录中的谱面（如 %1）是由 %2 的音轨 %3 生成的，而一个目录只放一首歌。"
-               "要删除那首歌的谱面和声音文件，换成 %4 的音轨 %5 的结果吗？")
-                .arg(toQString(other->chart), toQString(other->song))
-                .arg(other->track)
-                .arg(pathToQString(conversion.sourceMidiPath.filename()))
-                .arg(conversion.trackNumber);
+        const QString question = tr("输出目录中的谱面（如 %1）是由 %2 的音轨 %3 生成的，而一个目录只放一首歌。"
+                                    "要删除那首歌的谱面和声音文件，换成 %4 的音轨 %5 的结果吗？")
+                                     .arg(toQString(other->chart), toQString(other->song))
+                                     .arg(other->track)
+                                     .arg(pathToQString(conversion.sourceMidiPath.filename()))
+                                     .arg(conversion.trackNumber);
         if (!m_dialogs.ask(widgetIfShown(m_settings), tr("一键生成"), question)) {
             setResult(tr("没有一键生成：目录中原有的谱面保持不变"));
             emit passFinished();
@@ -605,9 +604,10 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
             if (target) {
                 target->bar()->setPosition(percent);
                 // The conversion counts bytes of the track: only its percentage means something.
-                target->label()->setText(*stage == ProgressStage::Converting
-                                             ? tr("%1  %2%").arg(stageText(*stage)).arg(percent)
-                                             : tr("%1  %2/%3（%4%）").arg(stageText(*stage)).arg(done).arg(total).arg(percent));
+                target->label()->setText(
+                    *stage == ProgressStage::Converting
+                        ? tr("%1  %2%").arg(stageText(*stage)).arg(percent)
+                        : tr("%1  %2/%3（%4%）").arg(stageText(*stage)).arg(done).arg(total).arg(percent));
             }
         },
         [this, target, dialog, audit](Result<workflow::BuildOutcome>& outcome) {
@@ -671,9 +671,10 @@ void MainWindow::showBuild(const workflow::BuildOutcome& built, const std::vecto
         levels << QString::number(chart.report.level);
     }
     const QString charts = tr("%1 个谱面，等级 %2").arg(built.charts.size()).arg(levels.join(QLatin1Char('/')));
-    QStringList parts{charts, tr("已写入 %1，共 %2 个K音")
-                                  .arg(pathToQString(outcome.keysoundMidiPath.filename()))
-                                  .arg(outcome.keysounds.size()),
+    QStringList parts{charts,
+                      tr("已写入 %1，共 %2 个K音")
+                          .arg(pathToQString(outcome.keysoundMidiPath.filename()))
+                          .arg(outcome.keysounds.size()),
                       sounds};
     if (outcome.keysounds.mergedAway() != 0) {
         parts << tr("合并省下 %1 个K音").arg(outcome.keysounds.mergedAway());
@@ -878,7 +879,8 @@ void MainWindow::placeBesideSelectedRow(QWidget& window)
     if (selected >= 0) {
         QTableView* view = m_trackList->view();
         const QRect cells = view->visualRect(view->model()->index(selected, 0));
-        row = QRect(view->viewport()->mapToGlobal(QPoint(0, cells.top())), QSize(view->viewport()->width(), cells.height()));
+        row = QRect(view->viewport()->mapToGlobal(QPoint(0, cells.top())),
+                    QSize(view->viewport()->width(), cells.height()));
     }
     // Beside the main window, else over it clear of the selected row (below it, else above it),
     // else centred.

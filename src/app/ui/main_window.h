@@ -4,13 +4,13 @@
 #include <QPointer>
 #include <optional>
 
+#include "app/ui/remembered_places.h"
+#include "app/ui/user_dialogs.h"
+#include "core/keysound/wav_cutter.h"
 #include "core/workflow/audit.h"
 #include "core/workflow/build.h"
 #include "core/workflow/conversion.h"
-#include "core/keysound/wav_cutter.h"
 #include "core/workflow/session_state.h"
-#include "app/ui/remembered_places.h"
-#include "app/ui/user_dialogs.h"
 
 class QAction;
 class QActionGroup;
@@ -31,9 +31,9 @@ class TrackInfoWindow;
 
 // The program's main window: the track list of the current MIDI file and every command of the
 // workflow (open, list a track's events, convert, cut a rendering, build a folder that plays in
-// one step, hear the last chart, go back to the source file, change or show the output folder). The work itself is done by the core, on a worker thread;
-// while a pass runs, the commands that would change the song under it are off, and 取消 or Esc
-// stops it. The result line at the bottom keeps what the last pass did and what comes next.
+// one step, hear the last chart, go back to the source file, change or show the output folder). The work itself is done
+// by the core, on a worker thread; while a pass runs, the commands that would change the song under it are off, and
+// 取消 or Esc stops it. The result line at the bottom keeps what the last pass did and what comes next.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 
@@ -41,9 +41,9 @@ public:
     // Where the work stands, which decides the commands that are on: the session's stage as
     // the core keeps it, with the song's stage split by whether a track is selected in the list.
     enum class Stage {
-        SongListed,    // a song's tracks are listed (or none yet), no track chosen
-        TrackChosen,   // a track was selected: it can be converted
-        Converted,     // the keysound file is listed: it can be cut, or "<-" goes back
+        SongListed,   // a song's tracks are listed (or none yet), no track chosen
+        TrackChosen,  // a track was selected: it can be converted
+        Converted,    // the keysound file is listed: it can be cut, or "<-" goes back
     };
 
     // `settings` keeps the remembered folders and recent files across runs.

@@ -14,7 +14,7 @@ class RememberedPlaces {
 public:
     static constexpr int kMaxRecentFiles = 8;
 
-    explicit RememberedPlaces(QSettings& settings) : m_settings(settings) {}
+    explicit RememberedPlaces(QSettings& settings) : m_settings(settings) { }
 
     // Empty when nothing was remembered yet.
     QString openFolder() const;

@@ -100,8 +100,8 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     for (const convert::Difficulty difficulty : convert::kAllDifficulties) {
         // "[NORMAL]" without its brackets.
         const std::string_view subtitle = convert::difficultySubtitle(difficulty);
-        auto* box = new QCheckBox(
-            QString::fromLatin1(subtitle.data() + 1, static_cast<qsizetype>(subtitle.size()) - 2), m_chartSet);
+        auto* box = new QCheckBox(QString::fromLatin1(subtitle.data() + 1, static_cast<qsizetype>(subtitle.size()) - 2),
+                                  m_chartSet);
         box->setObjectName(QStringLiteral("CheckDifficulty") + QLatin1Char(convert::difficultyLetter(difficulty)));
         box->setChecked(difficulty == convert::Difficulty::Normal || difficulty == convert::Difficulty::Hyper ||
                         difficulty == convert::Difficulty::Another);
@@ -267,10 +267,12 @@ convert::SettingsTexts SettingsDialog::texts() const
 
 QList<QWidget*> SettingsDialog::tabOrder() const
 {
-    return {m_startCode, m_keysoundName, m_longNotes, m_longNoteMinimum, m_percussion, m_tempo, m_customTempo,
-            m_gap, m_base62, m_velocityStep, m_lengthStep, m_bmson,
-            m_difficulties[0], m_difficulties[1], m_difficulties[2], m_difficulties[3], m_difficulties[4],
-            m_title, m_artist, m_genre, m_start, m_cancel};
+    return {m_startCode,       m_keysoundName,    m_longNotes,       m_longNoteMinimum,
+            m_percussion,      m_tempo,           m_customTempo,     m_gap,
+            m_base62,          m_velocityStep,    m_lengthStep,      m_bmson,
+            m_difficulties[0], m_difficulties[1], m_difficulties[2], m_difficulties[3],
+            m_difficulties[4], m_title,           m_artist,          m_genre,
+            m_start,           m_cancel};
 }
 
 void SettingsDialog::prepare(const QString& action, const QString& track)

@@ -18,8 +18,8 @@ namespace zentrowe::app {
 class ProgressBar;
 
 // The conversion's settings: keysound numbering and naming, long-note or percussion mode, the
-// keysound MIDI file's tempo and gap, base-62 codes and keysound merging. It stays above the main window without blocking it;
-// Start asks the main window to convert the track selected there at that moment.
+// keysound MIDI file's tempo and gap, base-62 codes and keysound merging. It stays above the main window without
+// blocking it; Start asks the main window to convert the track selected there at that moment.
 class SettingsDialog final : public QWidget {
     Q_OBJECT
 

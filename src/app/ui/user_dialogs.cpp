@@ -20,8 +20,7 @@ QString SystemDialogs::chooseFolder(QWidget* owner, const QString& title, const 
 QString SystemDialogs::chooseFileToOpen(QWidget* owner, const QString& title, const QString& filter,
                                         const QString& startFolder)
 {
-    return QFileDialog::getOpenFileName(
-        owner, title, startFolder.isEmpty() ? userMusicFolder() : startFolder, filter);
+    return QFileDialog::getOpenFileName(owner, title, startFolder.isEmpty() ? userMusicFolder() : startFolder, filter);
 }
 
 void SystemDialogs::showMessage(QWidget* owner, const QString& title, const QString& text, MessageKind kind)

@@ -27,11 +27,16 @@ bool isParameterControl(std::uint8_t controller)
 int slotOf(std::uint8_t status, std::uint8_t data1)
 {
     switch (status & 0xF0) {
-    case 0xA0: return kKeyPressureSlots + data1;
-    case 0xC0: return kProgramSlot;
-    case 0xD0: return kChannelPressureSlot;
-    case 0xE0: return kPitchBendSlot;
-    default: break;
+    case 0xA0:
+        return kKeyPressureSlots + data1;
+    case 0xC0:
+        return kProgramSlot;
+    case 0xD0:
+        return kChannelPressureSlot;
+    case 0xE0:
+        return kPitchBendSlot;
+    default:
+        break;
     }
     // Omni Off and On set one mode, as do Mono and Poly.
     if (data1 == 125 || data1 == 127) {
@@ -47,8 +52,7 @@ std::size_t liveIndex(std::uint8_t status, int slot)
 
 }  // namespace
 
-ChannelPrelude::ChannelPrelude()
-    : m_live(16 * kSlotsPerChannel, kNone)
+ChannelPrelude::ChannelPrelude() : m_live(16 * kSlotsPerChannel, kNone)
 {
 }
 

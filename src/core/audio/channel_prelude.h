@@ -32,8 +32,8 @@ private:
         std::uint8_t status = 0;
         std::uint8_t data1 = 0;
         std::uint8_t data2 = 0;
-        bool superseded = false;  // a later event of its kind undid it
-        bool removed = false;     // superseded and read by nothing kept
+        bool superseded = false;                           // a later event of its kind undid it
+        bool removed = false;                              // superseded and read by nothing kept
         std::uint32_t readers = 0;                         // kept events that need it before them
         std::array<std::uint32_t, 2> reads{kNone, kNone};  // entries this one needs before it
     };

@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
-#include <optional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -135,7 +135,8 @@ struct HeldPlan {
             for (; next != entries.end() && next->start < end; ++next) {
                 active.push_back(&*next);
             }
-            std::erase_if(active, [&](const Entry* entry) { return entry->start + (entry->soundTo - entry->soundFrom) <= at; });
+            std::erase_if(active,
+                          [&](const Entry* entry) { return entry->start + (entry->soundTo - entry->soundFrom) <= at; });
             const auto out = std::span<float>(window).first(static_cast<std::size_t>(end - at) * 2);
             std::fill(out.begin(), out.end(), 0.0F);
             for (const Entry* entry : active) {
@@ -171,7 +172,8 @@ std::vector<float> MixBlocks::assemble()
     if (m_plan) {
         std::vector<float> samples;
         samples.reserve(static_cast<std::size_t>(m_frames) * 2);
-        read(0, m_frames, [&](std::span<const float> piece) { samples.insert(samples.end(), piece.begin(), piece.end()); });
+        read(0, m_frames,
+             [&](std::span<const float> piece) { samples.insert(samples.end(), piece.begin(), piece.end()); });
         return samples;
     }
     return m_blocks->assemble(m_frames);
@@ -199,10 +201,10 @@ struct Placement {
 };
 
 struct FileToRead {
-    std::filesystem::path path;            // or, for a held sound, its stem
+    std::filesystem::path path;  // or, for a held sound, its stem
     bool held = false;
-    std::int64_t maxFrames = 0;            // the longest any strike plays it
-    std::vector<Placement> placements;     // longest first
+    std::int64_t maxFrames = 0;         // the longest any strike plays it
+    std::vector<Placement> placements;  // longest first
 };
 
 struct FileRead {
@@ -217,7 +219,8 @@ void playHeld(const HeldSounds& held, const std::string& stem, std::int64_t maxF
     std::array<float, kBlockFrames * 2> block;
     const std::int64_t frames = std::min(held.frames(stem), maxFrames);
     for (std::int64_t at = 0; at < frames; at += kBlockFrames) {
-        const auto out = std::span<float>(block).first(static_cast<std::size_t>(std::min(kBlockFrames, frames - at)) * 2);
+        const auto out =
+            std::span<float>(block).first(static_cast<std::size_t>(std::min(kBlockFrames, frames - at)) * 2);
         std::fill(out.begin(), out.end(), 0.0F);
         held.addTo(stem, at, out);
         take(out);
@@ -288,7 +291,8 @@ Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes
 {
     if (options.sampleRate <= 0 || !(options.fromSeconds >= 0) || !std::isfinite(options.fromSeconds) ||
         (options.lengthSeconds && !(*options.lengthSeconds > 0))) {
-        return Error{ErrorCode::InvalidSetting, "a mix needs a rate above 0, a start of 0 or later and a length above 0"};
+        return Error{ErrorCode::InvalidSetting,
+                     "a mix needs a rate above 0, a start of 0 or later and a length above 0"};
     }
     if (options.lengthSeconds && *options.lengthSeconds > options.longestSeconds) {
         return Error{ErrorCode::InvalidSetting, "a mix is at most an hour long"};
@@ -299,8 +303,8 @@ Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes
                       options.fromSeconds, strikes.back().seconds);
         return Error{ErrorCode::InvalidSetting, text};
     }
-    const double windowEnd = options.lengthSeconds ? options.fromSeconds + *options.lengthSeconds
-                                                   : std::numeric_limits<double>::infinity();
+    const double windowEnd =
+        options.lengthSeconds ? options.fromSeconds + *options.lengthSeconds : std::numeric_limits<double>::infinity();
 
     // Voices that can be heard in the window: started before its end, not cut before its start.
     std::vector<Voice> voices;
@@ -324,8 +328,8 @@ Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes
     const auto longestSound = static_cast<std::int64_t>(kLongestSoundSeconds * rate);
     const auto frameAt = [&](double seconds) { return static_cast<std::int64_t>(std::llround(seconds * rate)); };
     // No frame past this is written: the window's end, or an hour (a longer mix is refused below).
-    const std::int64_t limitFrames = options.lengthSeconds ? frameAt(windowEnd - options.fromSeconds)
-                                                           : frameAt(options.longestSeconds) + 1;
+    const std::int64_t limitFrames =
+        options.lengthSeconds ? frameAt(windowEnd - options.fromSeconds) : frameAt(options.longestSeconds) + 1;
     KeysoundFinder finder(folder);
     std::vector<std::string> missingNames;
     std::size_t filesRead = 0;
@@ -372,8 +376,9 @@ Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes
             continue;
         }
         const double plays = std::min(voice.cutSeconds, windowEnd) - voice.startSeconds;
-        const std::int64_t frames = std::isfinite(plays) ? std::min(static_cast<std::int64_t>(std::ceil(plays * rate)) + 1, longestSound)
-                                                         : longestSound;
+        const std::int64_t frames = std::isfinite(plays)
+                                        ? std::min(static_cast<std::int64_t>(std::ceil(plays * rate)) + 1, longestSound)
+                                        : longestSound;
         auto& file = files[static_cast<std::size_t>(fileOfKeysound[keysound])];
         file.maxFrames = std::max(file.maxFrames, frames);
         // Frames relative to the mix's first frame; the voice may begin before it. Times far
@@ -386,8 +391,10 @@ Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes
         placement.first = frameAt(voice.startSeconds - options.fromSeconds);
         placement.soundFrom = std::max<std::int64_t>(-placement.first, 0);
         placement.soundTo = std::min(longestSound, limitFrames - placement.first);
-        if (std::isfinite(voice.cutSeconds) && voice.cutSeconds - options.fromSeconds < options.longestSeconds + kLongestSoundSeconds) {
-            placement.soundTo = std::min(placement.soundTo, frameAt(voice.cutSeconds - options.fromSeconds) - placement.first);
+        if (std::isfinite(voice.cutSeconds) &&
+            voice.cutSeconds - options.fromSeconds < options.longestSeconds + kLongestSoundSeconds) {
+            placement.soundTo =
+                std::min(placement.soundTo, frameAt(voice.cutSeconds - options.fromSeconds) - placement.first);
         }
         if (placement.soundFrom < placement.soundTo) {
             file.placements.push_back(placement);
@@ -413,8 +420,8 @@ Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes
             for (const auto& placement : file.placements) {
                 const std::int64_t to = std::min(placement.soundTo, frames);
                 if (placement.soundFrom < to) {
-                    plan->entries.push_back({placement.first + placement.soundFrom, placement.soundFrom, to,
-                                             plan->stems.size() - 1});
+                    plan->entries.push_back(
+                        {placement.first + placement.soundFrom, placement.soundFrom, to, plan->stems.size() - 1});
                     plan->longest = std::max(plan->longest, to - placement.soundFrom);
                 }
             }

@@ -52,7 +52,7 @@ struct ChartMix {
     // lies outside the chart's folder.
     std::vector<std::string> missing;
     std::size_t filesRead = 0;  // sound files that decoded, whole or in part
-    float gain = 1;  // applied to the whole mix to keep its peak within kMixPeak
+    float gain = 1;             // applied to the whole mix to keep its peak within kMixPeak
 };
 
 class BlockMix;

@@ -16,7 +16,7 @@ namespace zentrowe::audio {
 // reach the rest of the disk.
 class KeysoundFinder {
 public:
-    explicit KeysoundFinder(std::filesystem::path folder) : m_folder(std::move(folder)) {}
+    explicit KeysoundFinder(std::filesystem::path folder) : m_folder(std::move(folder)) { }
 
     // The file for a "#WAV" name (bytes as the chart has them; "\" separates folders as well as
     // "/"): the exact name if it is a file, else the first of the name itself, its stem + ".wav",

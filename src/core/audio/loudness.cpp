@@ -28,7 +28,9 @@ struct LoudnessMeter::State {
     }
 };
 
-LoudnessMeter::LoudnessMeter(std::unique_ptr<State> state) : m_state(std::move(state)) {}
+LoudnessMeter::LoudnessMeter(std::unique_ptr<State> state) : m_state(std::move(state))
+{
+}
 LoudnessMeter::LoudnessMeter(LoudnessMeter&&) noexcept = default;
 LoudnessMeter& LoudnessMeter::operator=(LoudnessMeter&&) noexcept = default;
 LoudnessMeter::~LoudnessMeter() = default;
@@ -36,8 +38,8 @@ LoudnessMeter::~LoudnessMeter() = default;
 Result<LoudnessMeter> LoudnessMeter::open(int sampleRate, Measures measures)
 {
     if (sampleRate < kLowestRate || sampleRate > kHighestRate) {
-        return Error{ErrorCode::InvalidSetting, "a loudness meter takes rates of 1 kHz to 768 kHz, not " +
-                                                    std::to_string(sampleRate) + " Hz"}
+        return Error{ErrorCode::InvalidSetting,
+                     "a loudness meter takes rates of 1 kHz to 768 kHz, not " + std::to_string(sampleRate) + " Hz"}
             .about("sampleRate")
             .withNumber(sampleRate);
     }

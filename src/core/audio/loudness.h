@@ -41,8 +41,8 @@ private:
 
 // What a normalisation aims for: the loudness to reach, and the true peak not to pass.
 struct LoudnessTarget {
-    double lufs = -14;             // what streaming services play at
-    double truePeakLimitDbtp = -1; // headroom for lossy encoding's overshoot
+    double lufs = -14;              // what streaming services play at
+    double truePeakLimitDbtp = -1;  // headroom for lossy encoding's overshoot
 };
 
 enum class LoudnessBound {

@@ -54,8 +54,9 @@ void applyFades(StereoSound& sound, double fadeInSeconds, double fadeOutSeconds)
 Status writePreviewFile(const std::filesystem::path& path, const StereoSound& sound, PreviewFormat format,
                         ProgressSink& progress)
 {
-    return writeSoundFile(path, sound.samples, format == PreviewFormat::Wav ? SoundFormat::Wave : SoundFormat::OggVorbis,
-                          kOggQuality, sound.sampleRate, progress);
+    return writeSoundFile(path, sound.samples,
+                          format == PreviewFormat::Wav ? SoundFormat::Wave : SoundFormat::OggVorbis, kOggQuality,
+                          sound.sampleRate, progress);
 }
 
 }  // namespace zentrowe::audio

@@ -102,7 +102,8 @@ void measureStretch(const ProgrammeReader& read, std::int64_t frames, int rate, 
 {
     auto filters = std::array{kWeighting(rate), kWeighting(rate)};  // one pair per channel
     const std::int64_t start = stretch.firstSubBlock * subFrames;
-    const std::int64_t end = std::min(frames, (stretch.firstSubBlock + static_cast<std::int64_t>(stretch.peaks.size())) * subFrames);
+    const std::int64_t end =
+        std::min(frames, (stretch.firstSubBlock + static_cast<std::int64_t>(stretch.peaks.size())) * subFrames);
     const std::int64_t from = std::max<std::int64_t>(0, start - static_cast<std::int64_t>(kSettleSeconds * rate));
     std::int64_t at = from;
     read(from, end, [&](std::span<const float> piece) {
@@ -206,8 +207,8 @@ float truePeakOf(const ProgrammeReader& read, std::int64_t from, std::int64_t to
 // are not a unit the caller counts.
 class StopOnly final : public ProgressSink {
 public:
-    explicit StopOnly(const ProgressSink& stop) : m_stop(stop) {}
-    void advance(std::int64_t, std::int64_t) override {}
+    explicit StopOnly(const ProgressSink& stop) : m_stop(stop) { }
+    void advance(std::int64_t, std::int64_t) override { }
     bool stopRequested() const override { return m_stop.stopRequested(); }
 
 private:
@@ -227,8 +228,8 @@ Result<LoudnessMeasure> measureProgramme(const ProgrammeReader& read, std::int64
                                          unsigned threads, const ProgressSink& stop)
 {
     if (sampleRate < 8000 || sampleRate > 768000) {
-        return Error{ErrorCode::InvalidSetting, "a programme meter takes rates of 8 kHz to 768 kHz, not " +
-                                                    std::to_string(sampleRate) + " Hz"};
+        return Error{ErrorCode::InvalidSetting,
+                     "a programme meter takes rates of 8 kHz to 768 kHz, not " + std::to_string(sampleRate) + " Hz"};
     }
     const std::int64_t subFrames = (sampleRate + 5) / 10;
     const std::int64_t subBlocks = (std::max<std::int64_t>(frames, 0) + subFrames - 1) / subFrames;

@@ -25,8 +25,8 @@ Status renderAll(std::span<const RenderJob> jobs, std::unique_ptr<Renderer> firs
             }
             renderer = std::move(made).value();
         }
-        auto rendered = job.sequence ? renderer->renderEvents(job.events, job.tailFrames, context)
-                                     : renderer->renderNote(job.note);
+        auto rendered =
+            job.sequence ? renderer->renderEvents(job.events, job.tailFrames, context) : renderer->renderNote(job.note);
         if (job.sequence) {
             // A sequence leaves the synthesiser in a state a reset does not wholly undo: the
             // notes after it get a fresh one, so that they sound the same whichever thread

@@ -27,7 +27,9 @@ struct StreamResampler::Stage {
     }
 };
 
-StreamResampler::StreamResampler(std::vector<std::unique_ptr<Stage>> stages) : m_stages(std::move(stages)) {}
+StreamResampler::StreamResampler(std::vector<std::unique_ptr<Stage>> stages) : m_stages(std::move(stages))
+{
+}
 StreamResampler::StreamResampler(StreamResampler&&) noexcept = default;
 StreamResampler& StreamResampler::operator=(StreamResampler&&) noexcept = default;
 StreamResampler::~StreamResampler() = default;

@@ -34,8 +34,8 @@ struct TrackEvents {
             events.emplace_back(time, event);
         }
     }
-    void onEvent(std::int64_t, std::uint32_t, const song::MetaEvent&) {}
-    void onEvent(std::int64_t, std::uint32_t, const song::SysExEvent&) {}
+    void onEvent(std::int64_t, std::uint32_t, const song::MetaEvent&) { }
+    void onEvent(std::int64_t, std::uint32_t, const song::SysExEvent&) { }
 };
 
 // The channel voice events of the tracks `kept` accepts (by 0-based index), merged and placed,
@@ -52,7 +52,8 @@ TickClock::TickClock(const std::vector<song::TempoChange>& tempoMap, std::int32_
     for (const auto& change : tempoMap) {
         const auto& last = m_segments.back();
         const std::int64_t tick = std::max<std::int64_t>(change.time, last.tick);
-        const double micros = last.micros + static_cast<double>(tick - last.tick) * last.tempoMicros / m_ticksPerQuarter;
+        const double micros =
+            last.micros + static_cast<double>(tick - last.tick) * last.tempoMicros / m_ticksPerQuarter;
         if (tick == last.tick) {
             m_segments.back().tempoMicros = change.tempoMicros;
         } else {
@@ -73,7 +74,8 @@ std::int64_t TickClock::frameOf(std::int64_t tick) const
 std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                        int skippedTrackNumber)
 {
-    return sequenceWhere(file, song, [&](std::size_t index) { return static_cast<int>(index) + 1 != skippedTrackNumber; });
+    return sequenceWhere(file, song,
+                         [&](std::size_t index) { return static_cast<int>(index) + 1 != skippedTrackNumber; });
 }
 
 std::vector<TimedEvent> sequenceTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
@@ -104,7 +106,8 @@ std::vector<TimedEvent> sequenceWhere(std::span<const std::uint8_t> file, const 
             reach.lastTick = std::max(reach.lastTick, tick);
         }
     }
-    const auto controls = song::sharedControls(file, song, [&](std::size_t index) { return !kept(index); }, reach);
+    const auto controls = song::sharedControls(
+        file, song, [&](std::size_t index) { return !kept(index); }, reach);
     placed.insert(placed.end(), controls.begin(), controls.end());
     std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) {
         return a.tick != b.tick ? a.tick < b.tick : a.track < b.track;

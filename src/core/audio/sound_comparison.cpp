@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <numbers>
 #include <new>
+#include <numbers>
 #include <vector>
 
 #include "core/base/job_runner.h"
@@ -15,8 +15,8 @@ namespace {
 
 constexpr std::size_t kWindow = 4096;  // long enough to tell neighbouring low notes apart
 constexpr double kHopSeconds = 0.010;
-constexpr int kLowestBandNote = 24;    // C1; lower bins fold into it
-constexpr int kBandCount = 96;         // C1 to B8
+constexpr int kLowestBandNote = 24;  // C1; lower bins fold into it
+constexpr int kBandCount = 96;       // C1 to B8
 // Frames quieter than this, against the loudest frame of either sound, count for nothing.
 constexpr double kSilentFraction = 1e-4;
 
@@ -107,7 +107,8 @@ Bands bandsOf(const StereoSound& sound, std::size_t hop, std::size_t frameCount,
         bool any = false;
         for (std::size_t i = 0; i < kWindow; ++i) {
             const std::int64_t at = centre - static_cast<std::int64_t>(kWindow / 2) + static_cast<std::int64_t>(i);
-            const double value = at >= 0 && static_cast<std::size_t>(at) < mono.size() ? mono[static_cast<std::size_t>(at)] : 0.0;
+            const double value =
+                at >= 0 && static_cast<std::size_t>(at) < mono.size() ? mono[static_cast<std::size_t>(at)] : 0.0;
             any = any || value != 0;
             re[i] = value * hann[i];
         }

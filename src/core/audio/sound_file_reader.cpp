@@ -264,7 +264,8 @@ Result<std::int64_t> streamSoundFile(const std::filesystem::path& path, int samp
     };
     bool ended = false;
     while (given < maxFrames && decoded < wanted) {
-        const long got = sound.readStereo(block.data(), static_cast<long>(std::min<std::int64_t>(kBlockFrames, wanted - decoded)));
+        const long got =
+            sound.readStereo(block.data(), static_cast<long>(std::min<std::int64_t>(kBlockFrames, wanted - decoded)));
         if (got < 0) {
             return soundError(path, framesRead(decoded));
         }
@@ -273,7 +274,8 @@ Result<std::int64_t> streamSoundFile(const std::filesystem::path& path, int samp
             break;
         }
         decoded += got;
-        if (auto done = resampler->process({block.data(), static_cast<std::size_t>(got) * 2}, false, converted); !done) {
+        if (auto done = resampler->process({block.data(), static_cast<std::size_t>(got) * 2}, false, converted);
+            !done) {
             return soundError(path, "cannot resample: " + done.error().message);
         }
         give();

@@ -168,8 +168,8 @@ Status writeSoundFile(const std::filesystem::path& target, std::span<const float
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = kChannelCount;
-    info.format = format == SoundFormat::OggVorbis ? (SF_FORMAT_OGG | SF_FORMAT_VORBIS)
-                                                   : (SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    info.format =
+        format == SoundFormat::OggVorbis ? (SF_FORMAT_OGG | SF_FORMAT_VORBIS) : (SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     SNDFILE* sound = sf_open_virtual(&io, SFM_WRITE, &info, &memory);
     if (sound == nullptr) {
         return refused("the encoder refused the format");

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <utility>
@@ -23,7 +23,7 @@ constexpr int kMelodicChannel = 0;
 constexpr int kDrumChannel = 9;  // the General MIDI percussion channel, a drum channel in the synthesiser
 constexpr std::int64_t kRenderChunkFrames = 1 << 14;
 constexpr std::int64_t kRingBlockFrames = 8 * kBlockFrames;  // how often a tail's level is looked at
-constexpr int kDrumBank = 128;  // where a SoundFont keeps its drum kits
+constexpr int kDrumBank = 128;                               // where a SoundFont keeps its drum kits
 // A released voice fades for at most a few seconds; a synthesiser still sounding after this
 // long holds a stuck note, and the next rendering starts anyway.
 constexpr std::int64_t kLongestSettleFrames = 30LL * kSampleRate;
@@ -104,7 +104,9 @@ struct SynthRenderer::Parts {
     std::unique_ptr<fluid_synth_t, SynthDeleter> synth;  // destroyed before its settings
 };
 
-SynthRenderer::SynthRenderer(std::unique_ptr<Parts> parts) : m_parts(std::move(parts)) {}
+SynthRenderer::SynthRenderer(std::unique_ptr<Parts> parts) : m_parts(std::move(parts))
+{
+}
 SynthRenderer::SynthRenderer(SynthRenderer&&) noexcept = default;
 SynthRenderer& SynthRenderer::operator=(SynthRenderer&&) noexcept = default;
 SynthRenderer::~SynthRenderer() = default;
@@ -124,11 +126,14 @@ Result<SynthRenderer> SynthRenderer::open(const std::filesystem::path& soundFont
         const bool exists = std::filesystem::exists(soundFont, error);
         return Error{ErrorCode::CannotOpen,
                      "cannot read " + displayPath(soundFont) + ": " + (exists ? "not a file" : "no such file")}
-            .inFile(displayPath(soundFont)).about("soundFont").withValue(exists ? "not a file" : "no such file");
+            .inFile(displayPath(soundFont))
+            .about("soundFont")
+            .withValue(exists ? "not a file" : "no such file");
     }
     if (!hasWholeRiffHeader(soundFont) || !fluid_is_soundfont(soundFont.c_str())) {
         return Error{ErrorCode::CannotOpen, displayPath(soundFont) + ": not a SoundFont file"}
-            .inFile(displayPath(soundFont)).about("soundFont");
+            .inFile(displayPath(soundFont))
+            .about("soundFont");
     }
 
     auto parts = std::make_unique<Parts>();
@@ -153,7 +158,8 @@ Result<SynthRenderer> SynthRenderer::open(const std::filesystem::path& soundFont
         parts->synth.reset(new_fluid_synth(settings));
         if (!parts->synth || fluid_synth_sfload(parts->synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
             return Error{ErrorCode::CannotOpen, displayPath(soundFont) + ": not a SoundFont file"}
-                .inFile(displayPath(soundFont)).about("soundFont");
+                .inFile(displayPath(soundFont))
+                .about("soundFont");
         }
     }
     SynthRenderer renderer(std::move(parts));

@@ -12,8 +12,8 @@
 namespace zentrowe::audio {
 
 inline constexpr int kSampleRate = 44100;
-inline constexpr int kChannelCount = 2;   // interleaved stereo, left first
-inline constexpr int kBlockFrames = 64;   // the synthesiser applies events at block starts only
+inline constexpr int kChannelCount = 2;  // interleaved stereo, left first
+inline constexpr int kBlockFrames = 64;  // the synthesiser applies events at block starts only
 // The General MIDI soundfont the system names as its default; defaultSoundFont() prefers a fuller one.
 inline constexpr const char* kDefaultSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
 inline constexpr const char* kFullSoundFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";

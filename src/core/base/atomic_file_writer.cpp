@@ -14,7 +14,9 @@
 
 namespace zentrowe {
 
-AtomicFileWriter::AtomicFileWriter(std::filesystem::path target) : m_target(std::move(target)) {}
+AtomicFileWriter::AtomicFileWriter(std::filesystem::path target) : m_target(std::move(target))
+{
+}
 
 AtomicFileWriter::~AtomicFileWriter()
 {
@@ -144,7 +146,7 @@ Status AtomicFileWriter::swapIn(bool keepPrevious)
     // start on every rename that replaces a file: cutting a thousand keysounds over an earlier
     // run's files would otherwise wait for the disk a thousand times.
     // A folder in the way is never swapped: it goes through the plain rename and its errors.
-    struct stat existing {};
+    struct stat existing { };
     if (::lstat(m_target.c_str(), &existing) == 0 && !S_ISDIR(existing.st_mode) &&
         ::renameat2(AT_FDCWD, m_temporary.c_str(), AT_FDCWD, m_target.c_str(), RENAME_EXCHANGE) == 0) {
         m_hadPrevious = true;

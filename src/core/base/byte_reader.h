@@ -12,7 +12,7 @@ namespace zentrowe {
 // themselves.
 class ByteReader {
 public:
-    explicit ByteReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
+    explicit ByteReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) { }
 
     std::size_t pos() const { return m_pos; }
     std::size_t size() const { return m_bytes.size(); }

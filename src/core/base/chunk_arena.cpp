@@ -35,7 +35,9 @@ void* takeChunk(std::size_t bytes)
 
 }  // namespace
 
-ChunkArena::ChunkArena(std::size_t chunkBytes) : m_chunkBytes(roundUp(std::max(chunkBytes, kHugePage), kHugePage)) {}
+ChunkArena::ChunkArena(std::size_t chunkBytes) : m_chunkBytes(roundUp(std::max(chunkBytes, kHugePage), kHugePage))
+{
+}
 
 ChunkArena::~ChunkArena()
 {

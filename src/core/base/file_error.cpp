@@ -41,7 +41,10 @@ Error fileError(ErrorCode code, const std::filesystem::path& path, std::string_v
     message += verb;
     message += ": ";
     message += reason;
-    return Error{code, std::move(message)}.inFile(displayPath(path)).about(std::string(verb)).withValue(std::string(reason));
+    return Error{code, std::move(message)}
+        .inFile(displayPath(path))
+        .about(std::string(verb))
+        .withValue(std::string(reason));
 }
 
 Error outOfMemoryError()

@@ -7,8 +7,8 @@
 
 #include <cerrno>
 #include <limits>
-#include <string>
 #include <new>
+#include <string>
 #include <utility>
 
 namespace zentrowe {
@@ -35,7 +35,7 @@ ssize_t readSome(int fd, std::uint8_t* into, std::size_t room)
 Result<OpenedFile> openRegularFile(const std::filesystem::path& path)
 {
     const auto notRegular = [&] { return fileError(ErrorCode::CannotOpen, path, "read", "not a regular file"); };
-    struct stat info {};
+    struct stat info { };
     if (::stat(path.c_str(), &info) != 0) {
         return cannotRead(path, "open", errno);
     }
@@ -95,7 +95,7 @@ Result<std::vector<std::uint8_t>> readToEnd(int fd, const std::filesystem::path&
 // Closes the descriptor when the reading function returns, whichever way.
 class FdCloser {
 public:
-    explicit FdCloser(int fd) : m_fd(fd) {}
+    explicit FdCloser(int fd) : m_fd(fd) { }
     FdCloser(const FdCloser&) = delete;
     FdCloser& operator=(const FdCloser&) = delete;
     ~FdCloser() { ::close(m_fd); }

@@ -53,7 +53,7 @@ std::error_code syncFolder(const std::filesystem::path& folder)
 
 FileStatus RealFileSystem::status(const std::filesystem::path& path) const
 {
-    struct stat info {};
+    struct stat info { };
     if (::lstat(path.c_str(), &info) != 0) {
         return {};
     }

@@ -24,7 +24,9 @@ FolderLock::FolderLock(std::filesystem::path folder, std::filesystem::path first
 }
 
 FolderLock::FolderLock(FolderLock&& other) noexcept
-    : m_folder(std::move(other.m_folder)), m_firstMade(std::move(other.m_firstMade)), m_fd(std::exchange(other.m_fd, -1))
+    : m_folder(std::move(other.m_folder)),
+      m_firstMade(std::move(other.m_firstMade)),
+      m_fd(std::exchange(other.m_fd, -1))
 {
 }
 
@@ -81,9 +83,9 @@ Result<FolderLock> FolderLock::acquire(const std::filesystem::path& folder, std:
             return fileError(ErrorCode::WriteFailed, folder, "lock the folder", errno);
         }
         if (std::chrono::steady_clock::now() >= deadline) {
-            return Error{ErrorCode::FolderBusy,
-                         displayPath(folder) + ": another convert, build or cut is writing into this folder; "
-                                               "run one at a time"}
+            return Error{ErrorCode::FolderBusy, displayPath(folder) +
+                                                    ": another convert, build or cut is writing into this folder; "
+                                                    "run one at a time"}
                 .inFile(displayPath(folder))
                 .about("lock");
         }

@@ -72,9 +72,11 @@ void work(RunState& state, unsigned worker)
             state.changed.notify_one();
         }
     } catch (const std::bad_alloc&) {
-        state.fail(Error{ErrorCode::OutOfMemory, "not enough memory for " + state.options.work + " " + state.nameOf(index)});
+        state.fail(
+            Error{ErrorCode::OutOfMemory, "not enough memory for " + state.options.work + " " + state.nameOf(index)});
     } catch (const std::length_error&) {
-        state.fail(Error{ErrorCode::OutOfMemory, "not enough memory for " + state.options.work + " " + state.nameOf(index)});
+        state.fail(
+            Error{ErrorCode::OutOfMemory, "not enough memory for " + state.options.work + " " + state.nameOf(index)});
     } catch (const std::exception& exception) {
         state.fail(Error{ErrorCode::WriteFailed,
                          state.options.work + " " + state.nameOf(index) + " failed: " + exception.what()});

@@ -26,7 +26,7 @@ unsigned jobThreadCount(unsigned asked, std::size_t jobCount);
 // What a job sees of the run it belongs to.
 class JobContext final : public ProgressSink {
 public:
-    JobContext(unsigned worker, const std::atomic<bool>& stop) : m_worker(worker), m_stop(stop) {}
+    JobContext(unsigned worker, const std::atomic<bool>& stop) : m_worker(worker), m_stop(stop) { }
 
     // Which thread runs the job, 0 to threads - 1: the index of state a thread keeps for the
     // jobs it runs one after another (a synthesiser, a buffer).
@@ -37,7 +37,7 @@ public:
     // pass's progress goes nowhere (the caller's thread alone reports, in jobs), its stop
     // follows the run's.
     bool stopRequested() const override { return m_stop.load(std::memory_order_relaxed); }
-    void advance(std::int64_t, std::int64_t) override {}
+    void advance(std::int64_t, std::int64_t) override { }
 
 private:
     unsigned m_worker;

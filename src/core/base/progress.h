@@ -22,12 +22,12 @@ public:
     // Polled between units; a pass that sees true stops and returns ErrorCode::Cancelled.
     virtual bool stopRequested() const { return false; }
     // Called as a pass of several stages enters the next; advance() then counts that stage.
-    virtual void beginStage(ProgressStage) {}
+    virtual void beginStage(ProgressStage) { }
 };
 
 class NullProgress final : public ProgressSink {
 public:
-    void advance(std::int64_t, std::int64_t) override {}
+    void advance(std::int64_t, std::int64_t) override { }
 };
 
 // Throttles calls to a sink: passes that step through millions of small units report every

@@ -24,12 +24,12 @@ enum class ErrorCode {
     WouldOverwriteSource,
     WriteFailed,
     Cancelled,
-    MixTooLong,  // a chart that sounds for longer than a mix can hold
+    MixTooLong,         // a chart that sounds for longer than a mix can hold
     FolderBusy,         // another pass holds the output folder's lock
     WouldReplaceChart,  // a build would replace a chart another song or track made
     TooLong,            // a rendering would last longer than an hour
     AuditFailed,        // the folder's audit finds errors, so it is not packaged
-    OutOfMemory,  // stays the last code (kLastErrorCode); only the faces make it, from a std::bad_alloc
+    OutOfMemory,        // stays the last code (kLastErrorCode); only the faces make it, from a std::bad_alloc
 };
 
 inline constexpr ErrorCode kLastErrorCode = ErrorCode::OutOfMemory;
@@ -40,14 +40,14 @@ inline constexpr ErrorCode kLastErrorCode = ErrorCode::OutOfMemory;
 struct Error {
     ErrorCode code;
     std::string message;
-    std::string path{};   // the file at fault, as displayPath() shows it
+    std::string path{};  // the file at fault, as displayPath() shows it
     // What within the code is at fault, a stable key a face can look up: the setting
     // ("startCode", "keysoundName", "longNoteMinimum", "tempo", "gap"), the file operation
     // ("open", "read", "write"), or the rule the input broke ("noHeader", "wavLine").
     std::string subject{};
-    std::string value{};  // the text at fault as given: a setting's text, a keysound stem, a reason
+    std::string value{};                   // the text at fault as given: a setting's text, a keysound stem, a reason
     std::optional<std::int64_t> number{};  // the number at fault: a track, a line, a measure, a size
-    int systemError = 0;  // errno of the refused file operation; 0 when the reason is our own
+    int systemError = 0;                   // errno of the refused file operation; 0 when the reason is our own
 
     // Set the values where an error is built: Error{code, message}.inFile(path).about("open").
     Error inFile(std::string filePath) &&
@@ -76,8 +76,8 @@ struct Error {
 template <typename T>
 class [[nodiscard]] Result {
 public:
-    Result(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
-    Result(Error error) : m_state(std::in_place_index<1>, std::move(error)) {}
+    Result(T value) : m_state(std::in_place_index<0>, std::move(value)) { }
+    Result(Error error) : m_state(std::in_place_index<1>, std::move(error)) { }
 
     bool ok() const { return m_state.index() == 0; }
     explicit operator bool() const { return ok(); }
@@ -117,7 +117,7 @@ template <>
 class [[nodiscard]] Result<void> {
 public:
     Result() = default;
-    Result(Error error) : m_error(std::move(error)) {}
+    Result(Error error) : m_error(std::move(error)) { }
 
     bool ok() const { return !m_error.has_value(); }
     explicit operator bool() const { return ok(); }

@@ -14,7 +14,7 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 class Converter {
 public:
-    Converter() : m_handle(iconv_open("UTF-8", "CP936")) {}
+    Converter() : m_handle(iconv_open("UTF-8", "CP936")) { }
     ~Converter()
     {
         if (valid()) {
@@ -287,8 +287,8 @@ int cp1252Score(std::span<const std::uint8_t> bytes)
             continue;
         }
         const bool besideAscii = (i > 0 && isAscii(bytes[i - 1])) || (i + 1 < bytes.size() && isAscii(bytes[i + 1]));
-        const bool letterOrSign = b >= 0xC0 || b == 0xA9 || b == 0xAE || b == 0xB0 || b == 0x99 ||
-                                  (b >= 0x91 && b <= 0x97) || b == 0x85;
+        const bool letterOrSign =
+            b >= 0xC0 || b == 0xA9 || b == 0xAE || b == 0xB0 || b == 0x99 || (b >= 0x91 && b <= 0x97) || b == 0x85;
         score += besideAscii && letterOrSign ? 1 : -1;
     }
     return score;

@@ -341,8 +341,8 @@ private:
         const bool base62 = chart().header.base62;
         const auto value = decodeCodeText(definition.code, base62);
         if (!value || *value == 0) {
-            problem(definition.line, "\"" + std::string(definition.code) + "\" is not a code from 01 to " +
-                                         (base62 ? "zz" : "ZZ"));
+            problem(definition.line,
+                    "\"" + std::string(definition.code) + "\" is not a code from 01 to " + (base62 ? "zz" : "ZZ"));
             return std::nullopt;
         }
         return value;

@@ -61,8 +61,9 @@ std::optional<std::int64_t> ticks(const Scalar& value)
                    : std::nullopt;
     }
     if (value.kind == Scalar::Kind::Signed) {
-        return value.signedValue >= 0 && value.signedValue <= INT64_MAX / 2 ? std::optional<std::int64_t>(value.signedValue)
-                                                                           : std::nullopt;
+        return value.signedValue >= 0 && value.signedValue <= INT64_MAX / 2
+                   ? std::optional<std::int64_t>(value.signedValue)
+                   : std::nullopt;
     }
     return std::nullopt;
 }
@@ -139,8 +140,8 @@ public:
         for (std::size_t m = 0; m + 1 < m_starts.size() && static_cast<std::int64_t>(m) < kMeasureLimit; ++m) {
             const std::int64_t length = m_starts[m + 1] - m_starts[m];
             if (length != m_whole) {
-                lengths.push_back({static_cast<std::int32_t>(m),
-                                   static_cast<double>(length) / static_cast<double>(m_whole), 0});
+                lengths.push_back(
+                    {static_cast<std::int32_t>(m), static_cast<double>(length) / static_cast<double>(m_whole), 0});
             }
         }
         return lengths;
@@ -172,9 +173,9 @@ struct BmsonContent {
     // 24 bytes a note; a note takes at least 8 bytes of text ({"y":0},).
     struct Note {
         std::int64_t y;
-        std::int64_t held;    // ticks; 0 for a note without a length
-        ChartCode code;       // the sound channel's, 1 for the first
-        std::uint8_t channel; // the lane's chart channel
+        std::int64_t held;     // ticks; 0 for a note without a length
+        ChartCode code;        // the sound channel's, 1 for the first
+        std::uint8_t channel;  // the lane's chart channel
     };
 
     bool isObject = false;
@@ -258,9 +259,7 @@ public:
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
 
 private:
-    enum class Place {
-        Top, Root, Info, Lines, Line, Tempos, Tempo, Stops, Stop, Channels, Channel, Notes, Note, Done
-    };
+    enum class Place { Top, Root, Info, Lines, Line, Tempos, Tempo, Stops, Stop, Channels, Channel, Notes, Note, Done };
 
     // Whether the object (or array) starting here has a place in bmson; what it counts as where
     // an element of an array is asked for and it is passed over instead.
@@ -553,8 +552,8 @@ Result<ChartReading> readBmson(std::span<const std::uint8_t> bytes, const std::s
         bytes = {reinterpret_cast<const std::uint8_t*>(utf16Text.data()), utf16Text.size()};
     }
     BmsonSaxReader reader;
-    const bool parsed = Json::sax_parse(bytes.begin(), bytes.end(), &reader, nlohmann::json::input_format_t::json,
-                                        true, true);
+    const bool parsed =
+        Json::sax_parse(bytes.begin(), bytes.end(), &reader, nlohmann::json::input_format_t::json, true, true);
     BmsonContent content = reader.take();
     if (!parsed || !content.isObject) {
         return Error{ErrorCode::CannotOpen, name + ": not a bmson chart (not a JSON object)"}.inFile(name);
@@ -632,7 +631,8 @@ Result<ChartReading> readBmson(std::span<const std::uint8_t> bytes, const std::s
     }
     const std::size_t leftOut = content.temposLeftOut + content.stopsLeftOut + content.notesLeftOut;
     if (leftOut != 0) {
-        reading.problems.push_back({0, std::to_string(leftOut) + " notes or events without a time of 0 or more left out"});
+        reading.problems.push_back(
+            {0, std::to_string(leftOut) + " notes or events without a time of 0 or more left out"});
     }
     return reading;
 }

@@ -127,7 +127,7 @@ int bmsonJudgeRank(int bmsRank)
 {
     static constexpr std::array<int, 5> kPercent = {33, 67, 100, 133, 167};
     return bmsRank >= 0 && bmsRank < static_cast<int>(kPercent.size()) ? kPercent[static_cast<std::size_t>(bmsRank)]
-                                                                          : 100;
+                                                                       : 100;
 }
 
 namespace {
@@ -242,7 +242,8 @@ Status writeBmsonText(const Chart& chart, const std::function<Status(std::string
     }
     out += "],\n\"stop_events\":[";
     for (std::size_t k = 0; k < stops.size(); ++k) {
-        const auto duration = std::llround(stops[k].second / kStopUnitsPerBeat * static_cast<double>(header.resolution));
+        const auto duration =
+            std::llround(stops[k].second / kStopUnitsPerBeat * static_cast<double>(header.resolution));
         out += (k == 0 ? "" : ",") + Json{{"y", stops[k].first}, {"duration", duration}}.dump();
     }
     out += "],\n\"sound_channels\":[";
@@ -269,8 +270,8 @@ Status writeBmsonText(const Chart& chart, const std::function<Status(std::string
                ",\"notes\":[";
         for (std::size_t k = 0; k < notesOfChannel[c].size(); ++k) {
             const auto& note = notes[notesOfChannel[c][k]];
-            out += (k == 0 ? "" : ",") +
-                   Json{{"x", bmsonLane(note.x)}, {"y", note.y}, {"l", note.l}, {"c", false}}.dump();
+            out +=
+                (k == 0 ? "" : ",") + Json{{"x", bmsonLane(note.x)}, {"y", note.y}, {"l", note.l}, {"c", false}}.dump();
             handOver(false);
         }
         out += "]}";

@@ -48,7 +48,7 @@ struct ChartHeader {
     std::optional<int> difficulty;
     std::optional<int> volWav;
     std::string previewFile;
-    std::optional<int> lnType;  // "#LNTYPE"; only 1 is read
+    std::optional<int> lnType;         // "#LNTYPE"; only 1 is read
     std::vector<ChartCode> lnObjects;  // "#LNOBJ": codes that end the lane's previous note
     std::int64_t resolution = 240;     // ticks per quarter note, for formats counted in ticks
 };
@@ -88,7 +88,7 @@ struct ChannelLine {
     std::uint32_t slotCount = 0;
     std::uint32_t firstObject = 0;  // in Chart::objects; a line's objects lie together
     std::uint32_t objectCount = 0;
-    std::uint32_t sourceLine = 0;   // 1-based line of the file read; 0 for a line made here
+    std::uint32_t sourceLine = 0;  // 1-based line of the file read; 0 for a line made here
     std::uint8_t channel = 0;
     std::uint8_t blankLinesAfter = 0;
 };

@@ -48,8 +48,8 @@ public:
                 const auto& event = events[next];
                 auto* point = &measure.points.back();
                 if (event.at.fraction != point->fraction) {
-                    measure.points.push_back({event.at.fraction, timeInside(measure, *point, event.at.fraction), 0,
-                                              point->bpmAfter});
+                    measure.points.push_back(
+                        {event.at.fraction, timeInside(measure, *point, event.at.fraction), 0, point->bpmAfter});
                     point = &measure.points.back();
                 }
                 if (event.isStop) {
@@ -245,8 +245,8 @@ std::vector<ChartObject> placeSoundingObjects(const Chart& chart, const Timeline
             continue;
         }
         for (std::uint32_t i = 1; i < line.objectCount; ++i) {
-            inSlotOrder = inSlotOrder && chart.objects[line.firstObject + i - 1].slot <
-                                             chart.objects[line.firstObject + i].slot;
+            inSlotOrder =
+                inSlotOrder && chart.objects[line.firstObject + i - 1].slot < chart.objects[line.firstObject + i].slot;
         }
         heads.push_back({placedObject(chart, timeline, line, 0), k, 0});
     }

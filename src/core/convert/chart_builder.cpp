@@ -9,10 +9,10 @@ namespace {
 
 Error measureOutOfRange(std::string_view what, std::int64_t measure, bool exactChart)
 {
-    const std::string holds = exactChart
-                                  ? "a bmson chart here holds " + std::to_string(kExactMeasureLimit) + " measures"
-                                  : "a BMS chart holds measures 000 to 999 only; a bmson chart (--chart-format bmson) holds " +
-                                        std::to_string(kExactMeasureLimit);
+    const std::string holds =
+        exactChart ? "a bmson chart here holds " + std::to_string(kExactMeasureLimit) + " measures"
+                   : "a BMS chart holds measures 000 to 999 only; a bmson chart (--chart-format bmson) holds " +
+                         std::to_string(kExactMeasureLimit);
     return Error{ErrorCode::MeasureOutOfRange,
                  std::string(what) + " falls in measure " + std::to_string(measure) + ", but " + holds}
         .withNumber(measure);
@@ -123,11 +123,11 @@ Error ChartBuilder::codesExhausted() const
     }
     // Merging steps tried on the keysounds as the notes made them, each at least as coarse as
     // what was asked for.
-    constexpr std::array<std::pair<int, std::int64_t>, 6> kSteps{
-        {{0, 1}, {8, 0}, {8, 1}, {16, 4}, {32, 12}, {64, 48}}};
+    constexpr std::array<std::pair<int, std::int64_t>, 6> kSteps{{{0, 1}, {8, 0}, {8, 1}, {16, 4}, {32, 12}, {64, 48}}};
     for (const auto& [velocityStep, lengthStep] : kSteps) {
-        const KeysoundMerge merge{std::max(velocityStep, m_merge.velocityStep),
-                                  m_merge.lengthStep == 0 && lengthStep == 0 ? 0 : std::max(lengthStep, m_merge.lengthStep)};
+        const KeysoundMerge merge{
+            std::max(velocityStep, m_merge.velocityStep),
+            m_merge.lengthStep == 0 && lengthStep == 0 ? 0 : std::max(lengthStep, m_merge.lengthStep)};
         if (merge.velocityStep == m_merge.velocityStep && merge.lengthStep == m_merge.lengthStep) {
             continue;
         }
@@ -149,8 +149,9 @@ Error ChartBuilder::codesExhausted() const
             break;
         }
     }
-    std::string message = "the track has " + std::to_string(needed) + " keysounds, more than the codes after start code " +
-                          startCode + " up to " + (base62 ? "zz" : "ZZ") + " can number; it would fit ";
+    std::string message = "the track has " + std::to_string(needed) +
+                          " keysounds, more than the codes after start code " + startCode + " up to " +
+                          (base62 ? "zz" : "ZZ") + " can number; it would fit ";
     for (std::size_t k = 0; k < choices.size(); ++k) {
         message += (k == 0 ? "" : k + 1 == choices.size() ? " or " : ", ") + choices[k];
     }

@@ -1,21 +1,21 @@
 #pragma once
 
 #include <array>
-#include <cstddef>
 #include <bitset>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
-#include <unordered_set>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/base/result.h"
 #include "core/convert/chart_lines.h"
 #include "core/convert/keysound_table.h"
 #include "core/convert/keysound_variants.h"
-#include "core/convert/settings.h"
 #include "core/convert/placed_note_sink.h"
+#include "core/convert/settings.h"
 
 namespace zentrowe::convert {
 
@@ -29,7 +29,7 @@ inline constexpr std::int64_t kExactMeasureLimit = 1'000'000;
 // Lane k (0-based: note mod 7) writes to channel kLaneChannels[k]; its long notes to
 // kLaneChannels[7 + k]. Lines of a measure are written in this order.
 inline constexpr std::array<std::uint8_t, kMaxBuffers> kLaneChannels = {16, 11, 12, 13, 14, 15, 18,
-                                                                      56, 51, 52, 53, 54, 55, 58};
+                                                                        56, 51, 52, 53, 54, 55, 58};
 
 // The lane a note goes to: its own lane (note mod 7) if `isFree(lane)`, else the highest-numbered
 // free lane; nothing if every lane is taken.
@@ -50,14 +50,14 @@ std::optional<int> pickLane(std::uint8_t note, IsFree isFree)
 }
 
 // The state every mode shares: the keysound table, the lane and background lines of the measure
-// being collected, the channel lines laid out so far (in the chart model, if one is given), the latest tick the chart places anything
-// at, and the first refusal met.
+// being collected, the channel lines laid out so far (in the chart model, if one is given), the latest tick the chart
+// places anything at, and the first refusal met.
 class ChartBuilder {
 public:
     // `lengthsMatter` is false for modes that give every keysound the same length, which
     // merging by length then leaves alone.
-    ChartBuilder(int bufferCount, std::int32_t ticksPerMeasure, const ConversionSettings& settings,
-                 bool lengthsMatter, chart::Chart* lines);
+    ChartBuilder(int bufferCount, std::int32_t ticksPerMeasure, const ConversionSettings& settings, bool lengthsMatter,
+                 chart::Chart* lines);
 
     // Tells `sink` of every note placed from now on. A chart whose notes are read from the sink
     // keeps its times exactly, so neither the code limit nor the measure limit applies; the lines

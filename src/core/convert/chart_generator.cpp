@@ -23,7 +23,7 @@ namespace {
 template <typename Mode>
 class NoteVisitor {
 public:
-    explicit NoteVisitor(Mode& mode, const ChartBuilder& chart) : m_mode(mode), m_chart(chart) {}
+    explicit NoteVisitor(Mode& mode, const ChartBuilder& chart) : m_mode(mode), m_chart(chart) { }
 
     void onEvent(std::int64_t time, std::uint32_t, const song::ChannelEvent& event)
     {
@@ -132,8 +132,9 @@ void defineChart(chart::Chart& chart, const ChartTempos& tempos, const KeysoundT
 template <typename Mode, typename... ModeArguments>
 Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                     song::TrackLocation where, const ConversionSettings& settings,
-                                    PlacedNoteSink* placedNotes, ProgressSink& progress, std::string_view soundExtension,
-                                    const KeysoundVariants* variants, ModeArguments... modeArguments)
+                                    PlacedNoteSink* placedNotes, ProgressSink& progress,
+                                    std::string_view soundExtension, const KeysoundVariants* variants,
+                                    ModeArguments... modeArguments)
 {
     GeneratedChart result;
     ChartBuilder chart(Mode::kBuffers, song.ticksPerMeasure, settings, !std::is_same_v<Mode, PercussionMode>,
@@ -176,22 +177,21 @@ Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const so
     lines.appendLineEnd();
     throttle.finish();
 
-    defineChart(result.chart, *tempos, chart.keysounds(), settings.keysoundName, song.ticksPerMeasure,
-                soundExtension);
+    defineChart(result.chart, *tempos, chart.keysounds(), settings.keysoundName, song.ticksPerMeasure, soundExtension);
     result.keysounds = std::move(chart.keysounds());
     return result;
 }
 
-Result<GeneratedChart> convertSong(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                   int trackNumber, const ConversionSettings& settings,
-                                   PlacedNoteSink* placedNotes, ProgressSink& progress, std::string_view soundExtension,
+Result<GeneratedChart> convertSong(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,
+                                   const ConversionSettings& settings, PlacedNoteSink* placedNotes,
+                                   ProgressSink& progress, std::string_view soundExtension,
                                    const KeysoundVariants* variants)
 {
     if (trackNumber < 1 || static_cast<std::size_t>(trackNumber) > song.tracks.size()) {
-        return Error{ErrorCode::TrackOutOfRange,
-                     trackNumber < 1 ? std::string("no track chosen")
-                                     : "track " + std::to_string(trackNumber) + " does not exist; the song has " +
-                                           std::to_string(song.tracks.size()) + " tracks"}
+        return Error{ErrorCode::TrackOutOfRange, trackNumber < 1 ? std::string("no track chosen")
+                                                                 : "track " + std::to_string(trackNumber) +
+                                                                       " does not exist; the song has " +
+                                                                       std::to_string(song.tracks.size()) + " tracks"}
             .withNumber(trackNumber);
     }
     if (song.ticksPerMeasure <= 0) {
@@ -206,8 +206,8 @@ Result<GeneratedChart> convertSong(std::span<const std::uint8_t> file, const son
         return convertTrack<PercussionMode>(file, song, where, settings, placedNotes, progress, soundExtension,
                                             variants);
     case ConversionMode::LongNotes:
-        return convertTrack<LongNoteMode>(file, song, where, settings, placedNotes, progress, soundExtension,
-                                          variants, settings.longNoteThreshold);
+        return convertTrack<LongNoteMode>(file, song, where, settings, placedNotes, progress, soundExtension, variants,
+                                          settings.longNoteThreshold);
     case ConversionMode::Plain:
         break;
     }
@@ -216,17 +216,16 @@ Result<GeneratedChart> convertSong(std::span<const std::uint8_t> file, const son
 
 }  // namespace
 
-Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                     int trackNumber, const ConversionSettings& settings, ProgressSink& progress,
+Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,
+                                     const ConversionSettings& settings, ProgressSink& progress,
                                      std::string_view soundExtension, const KeysoundVariants* variants)
 {
     return convertSong(file, song, trackNumber, settings, nullptr, progress, soundExtension, variants);
 }
 
 Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                           int trackNumber, const ConversionSettings& settings,
-                                           PlacedNoteSink& notes, ProgressSink& progress,
-                                           const KeysoundVariants* variants)
+                                           int trackNumber, const ConversionSettings& settings, PlacedNoteSink& notes,
+                                           ProgressSink& progress, const KeysoundVariants* variants)
 {
     return convertSong(file, song, trackNumber, settings, &notes, progress, {}, variants);
 }

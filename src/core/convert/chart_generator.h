@@ -30,12 +30,12 @@ struct GeneratedChart {
 // change nothing in it and are left out.
 // Keysounds are merged as settings.merge asks before they get codes; the table then counts the
 // keysounds merging saved. With `variants` (a build's), keysounds are told apart by their
-// variants too and their stems carry the variants' suffixes. Refusals: TrackOutOfRange, UnsupportedDivision (division 0),
-// CodesExhausted (keysounds past "ZZ" or, in base 62, "zz": the message counts the track's
-// keysounds and names the choices that would fit; or more distinct tempos than codes), MeasureOutOfRange (a note or long-note end at measure
+// variants too and their stems carry the variants' suffixes. Refusals: TrackOutOfRange, UnsupportedDivision (division
+// 0), CodesExhausted (keysounds past "ZZ" or, in base 62, "zz": the message counts the track's keysounds and names the
+// choices that would fit; or more distinct tempos than codes), MeasureOutOfRange (a note or long-note end at measure
 // 1000 or later), Cancelled (the progress sink asked to stop).
-Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                     int trackNumber, const ConversionSettings& settings, ProgressSink& progress,
+Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,
+                                     const ConversionSettings& settings, ProgressSink& progress,
                                      std::string_view soundExtension = ".OGG",
                                      const KeysoundVariants* variants = nullptr);
 
@@ -44,8 +44,7 @@ Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const s
 // "ZZ" have no code) and the result's chart is empty. Refusals: as generateChart, less
 // CodesExhausted, and MeasureOutOfRange only from measure kExactMeasureLimit on.
 Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                           int trackNumber, const ConversionSettings& settings,
-                                           PlacedNoteSink& notes, ProgressSink& progress,
-                                           const KeysoundVariants* variants = nullptr);
+                                           int trackNumber, const ConversionSettings& settings, PlacedNoteSink& notes,
+                                           ProgressSink& progress, const KeysoundVariants* variants = nullptr);
 
 }  // namespace zentrowe::convert

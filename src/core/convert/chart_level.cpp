@@ -32,7 +32,8 @@ int levelForDensity(double notesPerSecond, bool insane)
         }
         const LevelPoint& a = kLevelTable[upper - 1];
         const LevelPoint& b = kLevelTable[upper];
-        level = a.level + (notesPerSecond - a.notesPerSecond) * (b.level - a.level) / (b.notesPerSecond - a.notesPerSecond);
+        level =
+            a.level + (notesPerSecond - a.notesPerSecond) * (b.level - a.level) / (b.notesPerSecond - a.notesPerSecond);
     }
     const double highest = insane ? kHighestInsaneLevel : kHighestLevel;
     return static_cast<int>(std::clamp(std::floor(level + 0.5), 1.0, highest));
@@ -74,8 +75,8 @@ ChartReport reportChart(std::span<const TrackNote> notes, std::span<const int> l
     // seconds) has no window denser than its average: the peak is at least the average, which
     // leaves the level as it was (it counts the peak only above the average).
     report.peakDensity = std::max(report.peakDensity, report.averageDensity);
-    report.level = levelForDensity(levelDensity(report.averageDensity, report.peakDensity),
-                                   difficulty == Difficulty::Insane);
+    report.level =
+        levelForDensity(levelDensity(report.averageDensity, report.peakDensity), difficulty == Difficulty::Insane);
     return report;
 }
 

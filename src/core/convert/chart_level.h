@@ -59,9 +59,9 @@ inline constexpr int kLeastTotal = 160;
 // The header lines that tell a set's charts apart on the song-select screen.
 struct ChartHeader {
     int playLevel = 1;
-    int difficulty = 2;      // #DIFFICULTY 1 (beginner) to 5 (insane)
-    std::string subtitle;    // "[NORMAL]"
-    int rank = 2;            // #RANK 2: the normal timing window
+    int difficulty = 2;    // #DIFFICULTY 1 (beginner) to 5 (insane)
+    std::string subtitle;  // "[NORMAL]"
+    int rank = 2;          // #RANK 2: the normal timing window
     int total = kLeastTotal;
 };
 

@@ -16,7 +16,7 @@ using SlotCodes = std::array<std::uint16_t, kSlots>;  // code values; 0 is an em
 // conversion that reads its notes elsewhere.
 class ChartLines {
 public:
-    explicit ChartLines(chart::Chart* chart) : m_chart(chart) {}
+    explicit ChartLines(chart::Chart* chart) : m_chart(chart) { }
 
     // A line of 192 slots, followed by an empty line when asked.
     void appendLine(std::int64_t measure, std::uint8_t channel, const SlotCodes& slots, bool blankLineAfter);

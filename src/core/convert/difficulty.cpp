@@ -100,8 +100,8 @@ Result<std::vector<Difficulty>> parseDifficulties(std::string_view text)
     while (true) {
         const std::size_t comma = std::min(text.find(',', from), text.size());
         const std::string_view name = trimmedSpaces(text.substr(from, comma - from));
-        const auto found = std::find_if(kTexts.begin(), kTexts.end(),
-                                        [&](const DifficultyText& texts) { return texts.name == name; });
+        const auto found =
+            std::find_if(kTexts.begin(), kTexts.end(), [&](const DifficultyText& texts) { return texts.name == name; });
         if (found == kTexts.end()) {
             return badDifficulty(name, name.empty() ? "is empty" : "is unknown");
         }
@@ -193,9 +193,9 @@ std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::TempoC
                 ++lastDown;
             }
         }
-        if (limits.maxNotesAtOnce > 0 &&
-            std::any_of(down.begin() + static_cast<std::ptrdiff_t>(strike), down.begin() + static_cast<std::ptrdiff_t>(lastDown) + 1,
-                        [&](int atOnce) { return atOnce >= limits.maxNotesAtOnce; })) {
+        if (limits.maxNotesAtOnce > 0 && std::any_of(down.begin() + static_cast<std::ptrdiff_t>(strike),
+                                                     down.begin() + static_cast<std::ptrdiff_t>(lastDown) + 1,
+                                                     [&](int atOnce) { return atOnce >= limits.maxNotesAtOnce; })) {
             continue;
         }
         if (limits.minStrikeSeconds > 0 && !keptStrikes.contains(strike)) {
@@ -241,8 +241,8 @@ std::vector<DifficultyLimits> setLimits(std::span<const TrackNote> notes, const 
     return limits;
 }
 
-std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoClock& clock, const DifficultyLimits& limits,
-                            bool percussion)
+std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoClock& clock,
+                            const DifficultyLimits& limits, bool percussion)
 {
     return layoutLanes(notes, thinNotes(notes, clock, limits), clock, LayoutOptions{limits.layout, percussion});
 }

@@ -22,8 +22,8 @@ inline constexpr std::array<Difficulty, 5> kAllDifficulties = {
 
 // What a difficulty lets into the lanes. 0 means no limit.
 struct DifficultyLimits {
-    int maxNotesAtOnce = 0;          // lane notes struck together, plus held notes still down
-    double maxNotesPerSecond = 0;    // lane notes over the track's playing time
+    int maxNotesAtOnce = 0;        // lane notes struck together, plus held notes still down
+    double maxNotesPerSecond = 0;  // lane notes over the track's playing time
     // Kept strikes (start ticks) at least this far apart: the average alone would let a
     // beginner chart keep a 16th run and drop everything around it.
     double minStrikeSeconds = 0;
@@ -35,10 +35,10 @@ struct DifficultyLimits {
 // allows them down to 60 ms (closer is beyond a finger), and insane at any speed.
 DifficultyLimits difficultyLimits(Difficulty difficulty);
 
-std::string_view difficultyName(Difficulty difficulty);     // "beginner" ... "insane"
-std::string_view difficultySubtitle(Difficulty difficulty); // "[BEGINNER]" ... "[INSANE]"
-int difficultyNumber(Difficulty difficulty);                // #DIFFICULTY: 1 to 5
-char difficultyLetter(Difficulty difficulty);               // 'B', 'N', 'H', 'A', 'X'
+std::string_view difficultyName(Difficulty difficulty);      // "beginner" ... "insane"
+std::string_view difficultySubtitle(Difficulty difficulty);  // "[BEGINNER]" ... "[INSANE]"
+int difficultyNumber(Difficulty difficulty);                 // #DIFFICULTY: 1 to 5
+char difficultyLetter(Difficulty difficulty);                // 'B', 'N', 'H', 'A', 'X'
 
 // The chart's file stem in a set: "NAME_B" ... "NAME_X".
 std::string chartStem(std::string_view name, Difficulty difficulty);
@@ -80,8 +80,8 @@ std::vector<DifficultyLimits> setLimits(std::span<const TrackNote> notes, const 
 
 // The lanes of one chart of the set: thinned, then laid out. A note thinning keeps may still end
 // in the background when no lane can take it (every key held, or repeats too fast).
-std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoClock& clock, const DifficultyLimits& limits,
-                            bool percussion);
+std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoClock& clock,
+                            const DifficultyLimits& limits, bool percussion);
 std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoClock& clock, Difficulty difficulty,
                             bool percussion);
 

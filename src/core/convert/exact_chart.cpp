@@ -12,8 +12,8 @@ double bpmOfMicros(std::uint32_t tempoMicros)
     return 60'000'000.0 / static_cast<double>(tempoMicros);
 }
 
-chart::Chart makeExactChart(const song::SongSummary& song, const GeneratedChart& generated,
-                            ExactNoteCollector& notes, const ExactChartNaming& naming)
+chart::Chart makeExactChart(const song::SongSummary& song, const GeneratedChart& generated, ExactNoteCollector& notes,
+                            const ExactChartNaming& naming)
 {
     chart::Chart chart;
     auto& header = chart.header;
@@ -45,10 +45,10 @@ chart::Chart makeExactChart(const song::SongSummary& song, const GeneratedChart&
 
     chart.keysounds.reserve(generated.keysounds.size());
     for (std::size_t k = 0; k < generated.keysounds.size(); ++k) {
-        chart.keysounds.push_back({static_cast<chart::ChartCode>(k + 1),
-                                   keysoundStem(naming.keysoundName, generated.keysounds[k], song.ticksPerMeasure,
-                                                generated.keysounds.suffix(k)) +
-                                       naming.soundExtension});
+        chart.keysounds.push_back(
+            {static_cast<chart::ChartCode>(k + 1), keysoundStem(naming.keysoundName, generated.keysounds[k],
+                                                                song.ticksPerMeasure, generated.keysounds.suffix(k)) +
+                                                       naming.soundExtension});
     }
     auto& placed = notes.notes();
     std::stable_sort(placed.begin(), placed.end(),

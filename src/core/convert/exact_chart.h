@@ -37,7 +37,7 @@ double bpmOfMicros(std::uint32_t tempoMicros);
 // definition per keysound (code = table index + 1), each note on a line of its own in the lane
 // the BMS chart gives it (a held note as a long-note start and end), and the tempo changes up to
 // the last placed tick at their exact ticks, the one at tick 0 as the initial tempo.
-chart::Chart makeExactChart(const song::SongSummary& song, const GeneratedChart& generated,
-                            ExactNoteCollector& notes, const ExactChartNaming& naming);
+chart::Chart makeExactChart(const song::SongSummary& song, const GeneratedChart& generated, ExactNoteCollector& notes,
+                            const ExactChartNaming& naming);
 
 }  // namespace zentrowe::convert

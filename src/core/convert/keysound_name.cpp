@@ -48,8 +48,8 @@ Status checkKeysoundName(std::string_view name)
             .withNumber(static_cast<std::int64_t>(name.size()));
     }
     return Error{ErrorCode::InvalidSetting,
-                 "the keysound name must be printable ASCII without / \\ : * ? \" < > |, not \"" +
-                     std::string(name) + "\""}
+                 "the keysound name must be printable ASCII without / \\ : * ? \" < > |, not \"" + std::string(name) +
+                     "\""}
         .about("keysoundName")
         .withValue(std::string(name));
 }

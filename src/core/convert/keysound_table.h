@@ -65,7 +65,9 @@ struct KeysoundIdentity {
     std::uint32_t variant = 0;
 
     KeysoundIdentity(std::uint8_t note, std::int64_t durationTicks, std::uint8_t velocity, std::uint32_t variantId = 0)
-        : duration(durationTicks), noteAndVelocity(static_cast<std::uint16_t>((note << 8) | velocity)), variant(variantId)
+        : duration(durationTicks),
+          noteAndVelocity(static_cast<std::uint16_t>((note << 8) | velocity)),
+          variant(variantId)
     {
     }
     std::uint8_t note() const { return static_cast<std::uint8_t>(noteAndVelocity >> 8); }
@@ -96,7 +98,7 @@ struct KeysoundEntry {
 // costs a million constant-time lookups.
 class KeysoundTable {
 public:
-    explicit KeysoundTable(int startValue = 0, bool base62 = false) : m_startValue(startValue), m_base62(base62) {}
+    explicit KeysoundTable(int startValue = 0, bool base62 = false) : m_startValue(startValue), m_base62(base62) { }
 
     // The index of the keysound (note, duration, velocity, variant), appending it with
     // `startTime` if it is new. Nothing if a new entry would need a code past "ZZ" ("zz" in base

@@ -40,7 +40,7 @@ int sideOf(int lane)
 // measure is laid out, the notes of that measure having been checked against it.
 class HandCounts {
 public:
-    explicit HandCounts(double ratio) : m_ratio(ratio) {}
+    explicit HandCounts(double ratio) : m_ratio(ratio) { }
 
     bool allows(std::int64_t measure, int side) const
     {
@@ -86,12 +86,14 @@ std::vector<double> pitchOrderKeys(std::span<const TrackNote> notes, const std::
         const int phrase = phrases[i];
         const std::int64_t tick = notes[i].startTick;
         // Both ends only move forward: notes are in time order and phrase numbers never fall.
-        while (end < kept.size() && (phrases[kept[end]] < phrase ||
-                                     (phrases[kept[end]] == phrase && notes[kept[end]].startTick <= tick + ticksPerMeasure))) {
+        while (end < kept.size() &&
+               (phrases[kept[end]] < phrase ||
+                (phrases[kept[end]] == phrase && notes[kept[end]].startTick <= tick + ticksPerMeasure))) {
             ++counts[notes[kept[end]].note & 0x7F];
             ++end;
         }
-        while (begin < end && (phrases[kept[begin]] < phrase || notes[kept[begin]].startTick < tick - ticksPerMeasure)) {
+        while (begin < end &&
+               (phrases[kept[begin]] < phrase || notes[kept[begin]].startTick < tick - ticksPerMeasure)) {
             --counts[notes[kept[begin]].note & 0x7F];
             ++begin;
         }

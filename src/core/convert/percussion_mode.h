@@ -13,11 +13,11 @@ public:
     static constexpr int kBuffers = kLanes;
     static constexpr std::int64_t kDurationTicks = 100;
 
-    explicit PercussionMode(ChartBuilder& chart) : m_chart(chart) {}
+    explicit PercussionMode(ChartBuilder& chart) : m_chart(chart) { }
 
     void noteStart(std::int64_t time, std::uint8_t channel, std::uint8_t note, std::uint8_t velocity);
-    void noteEnd(std::int64_t, std::uint8_t, std::uint8_t) {}
-    void trackEnd(std::int64_t) {}
+    void noteEnd(std::int64_t, std::uint8_t, std::uint8_t) { }
+    void trackEnd(std::int64_t) { }
 
 private:
     ChartBuilder& m_chart;

@@ -18,7 +18,7 @@ class PlainMode {
 public:
     static constexpr int kBuffers = kLanes;
 
-    explicit PlainMode(ChartBuilder& chart) : m_chart(chart) {}
+    explicit PlainMode(ChartBuilder& chart) : m_chart(chart) { }
 
     void noteStart(std::int64_t time, std::uint8_t channel, std::uint8_t note, std::uint8_t velocity);
     void noteEnd(std::int64_t time, std::uint8_t channel, std::uint8_t note);

@@ -182,7 +182,8 @@ Checked check(const SettingsTexts& texts, const ConversionSettings& previous)
         const auto micros = tempoMicrosFromBpm(texts.tempo);
         if (!micros) {
             return refuse(SettingsField::Tempo,
-                          "the tempo must be a number of beats per minute giving 1 to 16777215 microseconds per quarter note, not",
+                          "the tempo must be a number of beats per minute giving 1 to 16777215 microseconds per "
+                          "quarter note, not",
                           texts.tempo);
         }
         settings.customTempo = *micros;

@@ -19,26 +19,26 @@ enum class ConversionMode {
 // The eight entries of the settings dialog as the user left them (the command line fills the
 // same fields from its options). Defaults are the dialog's.
 struct SettingsTexts {
-    std::string startCode = "00";       // K列表开始位置
-    std::string keysoundName = "A";     // K音名
-    bool longNotes = false;             // 生成面条
-    std::string longNoteMinimum = "24"; // 面条最小长度, in 1/192 of a measure
-    bool percussion = false;            // 打击乐器
-    bool useCustomTempo = false;        // 自定义
-    std::string tempo = "0";            // BPM
-    std::string gap = "100";            // K音间空隙, in ticks of the keysound MIDI file
-    bool base62 = false;                // 62进制编号: codes "01" to "zz" and a "#BASE 62" line
-    std::string velocityStep = "1";     // 力度合并: velocities to the nearest multiple; 0 or 1 keeps them
-    std::string lengthStep = "0";       // 长度合并, in 1/192 of a measure; 0 keeps lengths exact
-    bool bmson = false;                 // the chart in bmson rather than BMS
+    std::string startCode = "00";        // K列表开始位置
+    std::string keysoundName = "A";      // K音名
+    bool longNotes = false;              // 生成面条
+    std::string longNoteMinimum = "24";  // 面条最小长度, in 1/192 of a measure
+    bool percussion = false;             // 打击乐器
+    bool useCustomTempo = false;         // 自定义
+    std::string tempo = "0";             // BPM
+    std::string gap = "100";             // K音间空隙, in ticks of the keysound MIDI file
+    bool base62 = false;                 // 62进制编号: codes "01" to "zz" and a "#BASE 62" line
+    std::string velocityStep = "1";      // 力度合并: velocities to the nearest multiple; 0 or 1 keeps them
+    std::string lengthStep = "0";        // 长度合并, in 1/192 of a measure; 0 keeps lengths exact
+    bool bmson = false;                  // the chart in bmson rather than BMS
 };
 
 // Everything a conversion needs from the dialog, checked and converted.
 struct ConversionSettings {
-    std::string startCode = "00";     // two characters 0-9, A-Z, a-z
-    int startValue = 0;               // its value in the chart's base: keysound k gets startValue + k
-    bool base62 = false;              // codes in base 62 (case matters) instead of base 36
-    std::string keysoundName = "A";   // printable ASCII, no path or wildcard characters
+    std::string startCode = "00";    // two characters 0-9, A-Z, a-z
+    int startValue = 0;              // its value in the chart's base: keysound k gets startValue + k
+    bool base62 = false;             // codes in base 62 (case matters) instead of base 36
+    std::string keysoundName = "A";  // printable ASCII, no path or wildcard characters
     bool longNotes = false;
     bool percussion = false;
     bool useCustomTempo = false;
@@ -48,8 +48,8 @@ struct ConversionSettings {
     // Microseconds per quarter note for the keysound MIDI file when useCustomTempo is set;
     // 1 to 16,777,215 so that it fits the three bytes of a Set Tempo event.
     std::int32_t customTempo = 0;
-    std::int32_t keysoundGap = 100;   // ticks of the keysound MIDI file (96 per quarter note), 0 to 2^28 - 1
-    KeysoundMerge merge;              // both steps 0 unless the user asked for merging
+    std::int32_t keysoundGap = 100;  // ticks of the keysound MIDI file (96 per quarter note), 0 to 2^28 - 1
+    KeysoundMerge merge;             // both steps 0 unless the user asked for merging
     // The chart in bmson, with exact times and no code or measure limit, rather than BMS.
     bool bmson = false;
 

@@ -19,7 +19,7 @@ struct TrackNote {
     std::int64_t endTick = 0;  // where the sound stops; a held note is held until here
     std::uint8_t note = 0;
     std::uint8_t velocity = 0;
-    bool held = false;         // a long note (long-note mode): its lane is busy until endTick
+    bool held = false;  // a long note (long-note mode): its lane is busy until endTick
 };
 
 // The lanes of a playable layout: keys 1 to 7 are 0 to 6, then the scratch; a note in no lane

@@ -8,7 +8,7 @@ namespace {
 
 class CutVisitor {
 public:
-    CutVisitor(CutList& cuts, std::int64_t origin) : m_cuts(cuts), m_origin(origin) {}
+    CutVisitor(CutList& cuts, std::int64_t origin) : m_cuts(cuts), m_origin(origin) { }
 
     void onEvent(std::int64_t time, std::uint32_t, const song::ChannelEvent& event)
     {

@@ -49,8 +49,8 @@ struct InstrumentWalk {
             }
         }
     }
-    void onEvent(std::int64_t, std::uint32_t, const song::MetaEvent&) {}
-    void onEvent(std::int64_t, std::uint32_t, const song::SysExEvent&) {}
+    void onEvent(std::int64_t, std::uint32_t, const song::MetaEvent&) { }
+    void onEvent(std::int64_t, std::uint32_t, const song::SysExEvent&) { }
 
     const Wanted* find(std::int64_t time, std::uint8_t note) const
     {
@@ -65,8 +65,8 @@ struct InstrumentWalk {
 // Stops the walk once every note asked for is found.
 class UntilFound final : public ProgressSink {
 public:
-    explicit UntilFound(const InstrumentWalk& walk) : m_walk(walk) {}
-    void advance(std::int64_t, std::int64_t) override {}
+    explicit UntilFound(const InstrumentWalk& walk) : m_walk(walk) { }
+    void advance(std::int64_t, std::int64_t) override { }
     bool stopRequested() const override { return m_walk.missing == 0; }
 
 private:

@@ -12,8 +12,8 @@ namespace zentrowe::keysound {
 // What plays a keysound: a General MIDI program, the bank a bank select (controller 0) chose,
 // or the drum kit of channel 10.
 struct KeysoundInstrument {
-    int bank = 0;               // 0 to 127
-    std::uint8_t program = 0;   // 0 to 127
+    int bank = 0;              // 0 to 127
+    std::uint8_t program = 0;  // 0 to 127
     bool drums = false;
 
     friend bool operator==(const KeysoundInstrument&, const KeysoundInstrument&) = default;

@@ -15,7 +15,7 @@ constexpr std::uint8_t kControlChange = 0xB0;
 constexpr std::uint8_t kProgramChange = 0xC0;
 constexpr std::uint8_t kBankSelect = 0x00;  // controller 0: bank select, most significant part
 constexpr std::uint8_t kMelodicChannel = 0;
-constexpr std::uint8_t kDrumChannel = 9;    // channel 10, the General MIDI drum kit
+constexpr std::uint8_t kDrumChannel = 9;  // channel 10, the General MIDI drum kit
 constexpr int kTicksPerQuarter = 96;
 
 // Byte by byte: GCC 12 at -O3 reports false overflows for range inserts into byte vectors.
@@ -74,17 +74,18 @@ Result<std::vector<std::uint8_t>> buildKeysoundMidi(const convert::KeysoundTable
     assert(instruments.empty() || instruments.size() == keysounds.size());
     for (const auto& entry : keysounds.entries()) {
         if (keysoundMidiDuration(entry.duration, ticksPerQuarter) > kLongestDeltaTicks) {
-            return Error{ErrorCode::NoteTooLong, "the note at tick " + std::to_string(entry.startTime) +
-                                                     " lasts longer than K-Midi.mid can hold: " +
-                                                     std::to_string(kLongestDeltaTicks) +
-                                                     " of its ticks (96 a quarter note), the most a MIDI delta time counts"}
+            return Error{ErrorCode::NoteTooLong,
+                         "the note at tick " + std::to_string(entry.startTime) +
+                             " lasts longer than K-Midi.mid can hold: " + std::to_string(kLongestDeltaTicks) +
+                             " of its ticks (96 a quarter note), the most a MIDI delta time counts"}
                 .withNumber(entry.startTime);
         }
     }
     const auto gap = encodeVarLen(static_cast<std::uint64_t>(gapTicks));
     std::vector<std::uint8_t> file;
     file.reserve(64 + (keysounds.size() + 1) * (gap.size() + 22));
-    appendBytes(file, {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 0, kTicksPerQuarter, 'M', 'T', 'r', 'k', 0, 0, 0, 0});
+    appendBytes(file,
+                {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 0, kTicksPerQuarter, 'M', 'T', 'r', 'k', 0, 0, 0, 0});
     constexpr std::size_t kTrackStart = 22;
     appendBytes(file, {0x00, 0xFF, 0x51, 0x03, tempoBytes[0], tempoBytes[1], tempoBytes[2]});
 

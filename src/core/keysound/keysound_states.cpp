@@ -231,10 +231,10 @@ struct StateHash {
     std::size_t operator()(const KeysoundState& s) const
     {
         std::size_t h = std::hash<std::int64_t>{}(s.soundingSlots);
-        for (const std::int64_t part : {std::int64_t{s.instrument.bank}, std::int64_t{s.instrument.program},
-                                        std::int64_t{s.instrument.drums}, std::int64_t{s.level}, std::int64_t{s.pan},
-                                        std::int64_t{s.bendCents}, std::int64_t{s.modulation},
-                                        std::int64_t{s.pressure}}) {
+        for (const std::int64_t part :
+             {std::int64_t{s.instrument.bank}, std::int64_t{s.instrument.program}, std::int64_t{s.instrument.drums},
+              std::int64_t{s.level}, std::int64_t{s.pan}, std::int64_t{s.bendCents}, std::int64_t{s.modulation},
+              std::int64_t{s.pressure}}) {
             h = h * 131 + static_cast<std::size_t>(part);
         }
         return h;
@@ -275,8 +275,8 @@ TrackNoteStarts readNoteStarts(std::span<const std::uint8_t> file, const song::S
     }
     const auto chosen = static_cast<std::size_t>(trackNumber) - 1;
     const auto isChosen = [&](std::size_t track) { return track == chosen; };
-    const auto controls = song::sharedControls(file, song, [&](std::size_t track) { return !isChosen(track); },
-                                               song::reachOf(file, song, isChosen));
+    const auto controls = song::sharedControls(
+        file, song, [&](std::size_t track) { return !isChosen(track); }, song::reachOf(file, song, isChosen));
     NullProgress quiet;
     ProgressThrottle throttle(quiet, 0);
     StartWalk walk;
@@ -332,9 +332,10 @@ KeysoundStates::KeysoundStates(const TrackNoteStarts& starts, const StateMerge& 
                 sound.channel.pressure = state.pressure;
             }
             if (state.soundingSlots != KeysoundState::kAsLong) {
-                sound.soundingTicks = merge.lengthStep > 0 ? roundRatioHalfEven(state.soundingSlots * merge.ticksPerMeasure,
-                                                                                convert::kSlots)
-                                                           : note.soundingTicks;
+                sound.soundingTicks =
+                    merge.lengthStep > 0
+                        ? roundRatioHalfEven(state.soundingSlots * merge.ticksPerMeasure, convert::kSlots)
+                        : note.soundingTicks;
             }
             m_sounds.push_back(sound);
         }

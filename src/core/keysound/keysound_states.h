@@ -29,8 +29,8 @@ struct NoteStart {
 };
 
 struct TrackNoteStarts {
-    std::vector<NoteStart> notes;          // in the order the conversion meets the note starts
-    std::vector<song::ChannelState> states; // each distinct state once
+    std::vector<NoteStart> notes;            // in the order the conversion meets the note starts
+    std::vector<song::ChannelState> states;  // each distinct state once
 };
 
 // The note starts of track `trackNumber` (1-based) that the conversion makes notes of (Note Ons
@@ -45,11 +45,11 @@ struct KeysoundState {
     static constexpr std::int64_t kAsLong = -1;  // sounds for its note's length
 
     KeysoundInstrument instrument;
-    std::uint8_t level = 100;        // volume × expression / 127, which together scale the sound
+    std::uint8_t level = 100;  // volume × expression / 127, which together scale the sound
     std::uint8_t pan = 64;
-    std::int32_t bendCents = 0;      // pitch bend through the bend range in force
+    std::int32_t bendCents = 0;  // pitch bend through the bend range in force
     std::uint8_t modulation = 0;
-    std::uint8_t pressure = 0;       // channel pressure
+    std::uint8_t pressure = 0;             // channel pressure
     std::int64_t soundingSlots = kAsLong;  // 1/192 measure, where it differs from the note's length
 
     friend bool operator==(const KeysoundState&, const KeysoundState&) = default;

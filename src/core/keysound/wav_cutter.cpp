@@ -198,8 +198,8 @@ bool namesSameFile(const std::filesystem::path& target, const std::filesystem::p
 // megabytes that way, and every keysound would carry them), plus room for the data size.
 struct HeaderToCopy {
     std::vector<std::uint8_t> bytes;
-    std::uint64_t dataTagOffset = 0;                 // in `bytes`
-    std::vector<std::uint64_t> factCountOffsets;     // in `bytes`
+    std::uint64_t dataTagOffset = 0;              // in `bytes`
+    std::vector<std::uint64_t> factCountOffsets;  // in `bytes`
 };
 
 Result<HeaderToCopy> readHeaderToCopy(const RecordingFile& file, const WaveLayout& layout)
@@ -264,8 +264,7 @@ std::optional<std::int64_t> frameOffset(double seconds, std::uint32_t byteRate, 
 Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress)
 {
     if (request.ticksPerQuarter <= 0) {
-        return Error{ErrorCode::InvalidSetting, "keysound file: division " +
-                                                    std::to_string(request.ticksPerQuarter) +
+        return Error{ErrorCode::InvalidSetting, "keysound file: division " + std::to_string(request.ticksPerQuarter) +
                                                     " ticks per quarter note cannot time a cut"}
             .about("division")
             .withNumber(request.ticksPerQuarter);
@@ -321,9 +320,8 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
         }
         for (const auto& kept : request.protectedFiles) {
             if (namesSameFile(target, kept)) {
-                return Error{ErrorCode::WouldOverwriteSource,
-                             displayPath(target) + ": a keysound file would replace " + displayPath(kept) +
-                                 "; nothing was cut"};
+                return Error{ErrorCode::WouldOverwriteSource, displayPath(target) + ": a keysound file would replace " +
+                                                                  displayPath(kept) + "; nothing was cut"};
             }
         }
     }
@@ -354,8 +352,8 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
     if (request.leadIn == LeadIn::Auto) {
         report.leadInUsed = LeadIn::FileStart;  // with no gap the shift is 0 either way
         if (gapSeconds > 0) {
-            const bool lateStart = loud->has_value() && static_cast<double>(**loud) >=
-                                                            gapSeconds / 2 * static_cast<double>(layout.byteRate);
+            const bool lateStart = loud->has_value() &&
+                                   static_cast<double>(**loud) >= gapSeconds / 2 * static_cast<double>(layout.byteRate);
             report.leadInUsed = lateStart ? LeadIn::FileStart : LeadIn::FirstNote;
         }
     }
@@ -379,18 +377,17 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
         const auto first = frameOffset(startSeconds, layout.byteRate, layout.blockAlign);
         const auto last = frameOffset(endSeconds, layout.byteRate, layout.blockAlign);
         if (!first || !last) {
-            return Error{ErrorCode::InvalidSetting,
-                         displayPath(targets[i]) + ": the keysound would lie beyond any WAV file's length "
-                                                   "(the keysound file's tempo or ticks, or the recording's "
-                                                   "byte rate, are too large)"}
+            return Error{ErrorCode::InvalidSetting, displayPath(targets[i]) +
+                                                        ": the keysound would lie beyond any WAV file's length "
+                                                        "(the keysound file's tempo or ticks, or the recording's "
+                                                        "byte rate, are too large)"}
                 .inFile(displayPath(targets[i]))
                 .about("beyondWaveLength");
         }
         // A keysound of no length still gets a valid file, with an empty data chunk.
         const std::int64_t size = std::max<std::int64_t>(*last - *first, 0);
         // RIFF chunks are word-aligned: an odd data size is followed by one pad byte.
-        if (static_cast<std::uint64_t>(size + (size & 1)) >
-            std::numeric_limits<std::uint32_t>::max() - dataTagOffset) {
+        if (static_cast<std::uint64_t>(size + (size & 1)) > std::numeric_limits<std::uint32_t>::max() - dataTagOffset) {
             return Error{ErrorCode::InvalidSetting, displayPath(targets[i]) + ": " + std::to_string(size) +
                                                         " sample bytes do not fit in a WAV file"}
                 .inFile(displayPath(targets[i]))
@@ -411,8 +408,8 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
     progress.advance(0, total);
     for (std::size_t i = 0; i < count; ++i) {
         if (progress.stopRequested()) {
-            return Error{ErrorCode::Cancelled, "cut cancelled after " + std::to_string(i) + " of " +
-                                                   std::to_string(count) + " keysounds"};
+            return Error{ErrorCode::Cancelled,
+                         "cut cancelled after " + std::to_string(i) + " of " + std::to_string(count) + " keysounds"};
         }
         const auto [first, size] = segments[i];
         const std::int64_t pad = size & 1;

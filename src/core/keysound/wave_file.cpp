@@ -127,7 +127,7 @@ Result<RecordingFile> RecordingFile::open(const std::filesystem::path& path)
 
 bool RecordingFile::isSameFileAs(const std::filesystem::path& other) const
 {
-    struct stat info {};
+    struct stat info { };
     if (::stat(other.c_str(), &info) != 0) {
         return false;
     }
@@ -138,7 +138,8 @@ Result<std::size_t> RecordingFile::readAt(std::uint64_t offset, std::span<std::u
 {
     std::size_t filled = 0;
     while (filled < out.size() && offset + filled < m_size) {
-        const ssize_t got = ::pread(m_fd, out.data() + filled, out.size() - filled, static_cast<off_t>(offset + filled));
+        const ssize_t got =
+            ::pread(m_fd, out.data() + filled, out.size() - filled, static_cast<off_t>(offset + filled));
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -161,7 +162,8 @@ Result<WaveLayout> readWaveLayout(const RecordingFile& file)
     if (!got) {
         return got.error();
     }
-    if (*got < riff.size() || !hasId(std::span(riff).first(4), "RIFF") || !hasId(std::span(riff).subspan(8, 4), "WAVE")) {
+    if (*got < riff.size() || !hasId(std::span(riff).first(4), "RIFF") ||
+        !hasId(std::span(riff).subspan(8, 4), "WAVE")) {
         return notWave(name, "notRiff", "not a RIFF/WAVE file");
     }
 
@@ -249,17 +251,18 @@ Result<WaveLayout> readWaveLayout(const RecordingFile& file)
     }
     const std::uint64_t frameBytes = std::uint64_t{fmt->channels} * (bits / 8u);
     if (fmt->blockAlign != frameBytes) {
-        return notWave(name, "blockAlign", "block align " + std::to_string(fmt->blockAlign) + " in the \"fmt \" chunk is not " +
-                                 std::to_string(fmt->channels) + " channels of " + std::to_string(bits / 8u) +
-                                 " bytes");
+        return notWave(name, "blockAlign",
+                       "block align " + std::to_string(fmt->blockAlign) + " in the \"fmt \" chunk is not " +
+                           std::to_string(fmt->channels) + " channels of " + std::to_string(bits / 8u) + " bytes");
     }
     if (fmt->sampleRate == 0) {
         return notWave(name, "sampleRate", "sample rate 0 in the \"fmt \" chunk");
     }
     if (fmt->byteRate != std::uint64_t{fmt->sampleRate} * fmt->blockAlign) {
-        return notWave(name, "byteRate", "byte rate " + std::to_string(fmt->byteRate) + " in the \"fmt \" chunk is not " +
-                                 std::to_string(fmt->sampleRate) + " samples per second of " +
-                                 std::to_string(fmt->blockAlign) + " bytes");
+        return notWave(name, "byteRate",
+                       "byte rate " + std::to_string(fmt->byteRate) + " in the \"fmt \" chunk is not " +
+                           std::to_string(fmt->sampleRate) + " samples per second of " +
+                           std::to_string(fmt->blockAlign) + " bytes");
     }
     layout.formatTag = fmt->formatTag;
     layout.channels = fmt->channels;

@@ -58,7 +58,7 @@ struct WaveLayout {
     std::uint16_t formatTag = 0;  // as stored: 1, 3 or 0xFFFE (extensible)
     std::uint16_t channels = 0;
     std::uint32_t sampleRate = 0;
-    std::uint32_t byteRate = 0;  // bytes per second, as the "fmt " chunk states it
+    std::uint32_t byteRate = 0;    // bytes per second, as the "fmt " chunk states it
     std::uint16_t blockAlign = 0;  // bytes per frame
     std::uint16_t bitsPerSample = 0;
     // Offsets of the frame counts of "fact" chunks (4 bytes or more) before "data".

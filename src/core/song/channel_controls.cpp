@@ -21,8 +21,8 @@ struct ReachWalk {
         reach.lastTick = std::max(reach.lastTick, time);
         reach.channels[event.channel()] = reach.channels[event.channel()] || event.kind() == 0x90;
     }
-    void onEvent(std::int64_t, std::uint32_t, const MetaEvent&) {}
-    void onEvent(std::int64_t, std::uint32_t, const SysExEvent&) {}
+    void onEvent(std::int64_t, std::uint32_t, const MetaEvent&) { }
+    void onEvent(std::int64_t, std::uint32_t, const SysExEvent&) { }
 };
 
 struct ControlsWalk {
@@ -32,13 +32,13 @@ struct ControlsWalk {
 
     void onEvent(std::int64_t time, std::uint32_t, const ChannelEvent& event)
     {
-        if (time <= reach.lastTick && reach.channels[event.channel()] && event.status >= 0x80 &&
-            event.status < 0xF0 && !isNote(event)) {
+        if (time <= reach.lastTick && reach.channels[event.channel()] && event.status >= 0x80 && event.status < 0xF0 &&
+            !isNote(event)) {
             out.push_back({time, track, event});
         }
     }
-    void onEvent(std::int64_t, std::uint32_t, const MetaEvent&) {}
-    void onEvent(std::int64_t, std::uint32_t, const SysExEvent&) {}
+    void onEvent(std::int64_t, std::uint32_t, const MetaEvent&) { }
+    void onEvent(std::int64_t, std::uint32_t, const SysExEvent&) { }
 };
 
 }  // namespace

@@ -36,15 +36,33 @@ void ChannelStates::apply(const ChannelEvent& event)
         return;
     }
     switch (sevenBits(event.data1)) {
-    case 0: state.bankMsb = value; break;
-    case 32: state.bankLsb = value; break;
-    case 1: state.modulation = value; break;
-    case 7: state.volume = value; break;
-    case 10: state.pan = value; break;
-    case 11: state.expression = value; break;
-    case 64: state.sustain = value >= 64; break;
-    case 101: parameter = static_cast<std::uint16_t>((value << 7) | (parameter & 0x7F)); break;
-    case 100: parameter = static_cast<std::uint16_t>((parameter & 0x3F80) | value); break;
+    case 0:
+        state.bankMsb = value;
+        break;
+    case 32:
+        state.bankLsb = value;
+        break;
+    case 1:
+        state.modulation = value;
+        break;
+    case 7:
+        state.volume = value;
+        break;
+    case 10:
+        state.pan = value;
+        break;
+    case 11:
+        state.expression = value;
+        break;
+    case 64:
+        state.sustain = value >= 64;
+        break;
+    case 101:
+        parameter = static_cast<std::uint16_t>((value << 7) | (parameter & 0x7F));
+        break;
+    case 100:
+        parameter = static_cast<std::uint16_t>((parameter & 0x3F80) | value);
+        break;
     case 99:
     case 98:
         parameter = kNoParameter;  // a non-registered parameter: data entry changes nothing kept

@@ -11,25 +11,22 @@ namespace zentrowe::song {
 // struck on it sounds. Defaults are General MIDI's after a reset.
 struct ChannelState {
     std::uint8_t program = 0;
-    std::uint8_t bankMsb = 0;      // controller 0
-    std::uint8_t bankLsb = 0;      // controller 32
-    std::uint8_t modulation = 0;   // controller 1
-    std::uint8_t volume = 100;     // controller 7
-    std::uint8_t pan = 64;         // controller 10; 0 left, 64 centre, 127 right
-    std::uint8_t expression = 127; // controller 11
-    bool sustain = false;          // controller 64 at 64 or above
-    std::uint8_t pressure = 0;     // channel pressure
-    std::uint16_t pitchBend = 8192;           // 14 bits, 8192 the centre
-    std::uint8_t bendRangeSemitones = 2;      // registered parameter 0, data entry MSB
-    std::uint8_t bendRangeCents = 0;          // its data entry LSB
+    std::uint8_t bankMsb = 0;             // controller 0
+    std::uint8_t bankLsb = 0;             // controller 32
+    std::uint8_t modulation = 0;          // controller 1
+    std::uint8_t volume = 100;            // controller 7
+    std::uint8_t pan = 64;                // controller 10; 0 left, 64 centre, 127 right
+    std::uint8_t expression = 127;        // controller 11
+    bool sustain = false;                 // controller 64 at 64 or above
+    std::uint8_t pressure = 0;            // channel pressure
+    std::uint16_t pitchBend = 8192;       // 14 bits, 8192 the centre
+    std::uint8_t bendRangeSemitones = 2;  // registered parameter 0, data entry MSB
+    std::uint8_t bendRangeCents = 0;      // its data entry LSB
 
     // The bank as a synthesiser selects it: MSB × 128 + LSB.
     int bank() const { return bankMsb * 128 + bankLsb; }
     // Pitch bend in semitones, through the bend range in force.
-    double bendSemitones() const
-    {
-        return (pitchBend - 8192) / 8192.0 * (bendRangeSemitones + bendRangeCents / 100.0);
-    }
+    double bendSemitones() const { return (pitchBend - 8192) / 8192.0 * (bendRangeSemitones + bendRangeCents / 100.0); }
 
     friend bool operator==(const ChannelState&, const ChannelState&) = default;
 };

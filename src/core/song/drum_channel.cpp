@@ -18,8 +18,8 @@ public:
             ++(event.channel() == kDrumChannelIndex ? drumNotes : otherNotes);
         }
     }
-    void onEvent(std::int64_t, std::uint32_t, const MetaEvent&) {}
-    void onEvent(std::int64_t, std::uint32_t, const SysExEvent&) {}
+    void onEvent(std::int64_t, std::uint32_t, const MetaEvent&) { }
+    void onEvent(std::int64_t, std::uint32_t, const SysExEvent&) { }
 
     std::int64_t drumNotes = 0;
     std::int64_t otherNotes = 0;
@@ -28,8 +28,8 @@ public:
 // One note on another channel settles it: the rest of the track need not be read.
 class UntilOtherNote final : public ProgressSink {
 public:
-    explicit UntilOtherNote(const DrumChannelCount& count) : m_count(count) {}
-    void advance(std::int64_t, std::int64_t) override {}
+    explicit UntilOtherNote(const DrumChannelCount& count) : m_count(count) { }
+    void advance(std::int64_t, std::int64_t) override { }
     bool stopRequested() const override { return m_count.otherNotes > 0; }
 
 private:

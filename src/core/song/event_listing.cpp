@@ -53,8 +53,7 @@ Error noSuchTrack(const SongSummary& song, std::string_view typed, const std::st
 {
     const auto count = static_cast<int>(song.tracks.size());
     std::string message = fileName + ": track " + std::string(typed) + " does not exist";
-    message += count == 0 ? " (the file has no tracks)"
-                          : " (tracks are numbered 1 to " + std::to_string(count) + ")";
+    message += count == 0 ? " (the file has no tracks)" : " (tracks are numbered 1 to " + std::to_string(count) + ")";
     Error error = Error{ErrorCode::TrackOutOfRange, message}.withValue(std::string(typed));
     if (typed.size() <= 18 && typed.find_first_not_of("0123456789") == std::string_view::npos && !typed.empty()) {
         error = std::move(error).withNumber(std::stoll(std::string(typed)));
@@ -90,8 +89,8 @@ Result<int> trackNumberFromDigits(const SongSummary& song, std::string_view digi
     return noSuchTrack(song, digits, fileName);
 }
 
-Status listTrackEvents(std::span<const std::uint8_t> file, const SongSummary& song, int trackNumber,
-                       EventRowSink& sink, ProgressSink& progress)
+Status listTrackEvents(std::span<const std::uint8_t> file, const SongSummary& song, int trackNumber, EventRowSink& sink,
+                       ProgressSink& progress)
 {
     if (auto valid = checkTrackNumber(song, trackNumber, "the song"); !valid) {
         return valid;

@@ -24,8 +24,8 @@ public:
 // ticks, event label ("Note on", "FF", ...) and description. Events the walk passes over (a data
 // byte with no running status, system statuses other than 0xF0, 0xF7 and 0xFF) give no row.
 // TrackOutOfRange if the number is not that of a track read; Cancelled if asked to stop.
-Status listTrackEvents(std::span<const std::uint8_t> file, const SongSummary& song, int trackNumber,
-                       EventRowSink& sink, ProgressSink& progress);
+Status listTrackEvents(std::span<const std::uint8_t> file, const SongSummary& song, int trackNumber, EventRowSink& sink,
+                       ProgressSink& progress);
 
 // The same, reading the file again (CannotOpen if it cannot be read).
 Status listTrackEvents(const std::filesystem::path& midiFile, const SongSummary& song, int trackNumber,

@@ -11,8 +11,8 @@ namespace zentrowe::song {
 
 namespace {
 
-constexpr std::array<std::string_view, 12> kNoteNames = {"C", "C#", "D", "D#", "E", "F",
-                                                         "F#", "G", "G#", "A", "A#", "B"};
+constexpr std::array<std::string_view, 12> kNoteNames = {"C",  "C#", "D",  "D#", "E",  "F",
+                                                         "F#", "G",  "G#", "A",  "A#", "B"};
 
 void appendNumber(std::string& out, std::int64_t value)
 {
@@ -111,7 +111,13 @@ std::string describeMetaEvent(const MetaEvent& event)
         text = "    ";
         appendNumber(text, data[0] * 256 + data[1]);
         return text;
-    case 0x01: case 0x02: case 0x03: case 0x04: case 0x05: case 0x06: case 0x07:
+    case 0x01:
+    case 0x02:
+    case 0x03:
+    case 0x04:
+    case 0x05:
+    case 0x06:
+    case 0x07:
         return decodeMidiText(data);
     case 0x20:
     case 0x21:
@@ -179,13 +185,20 @@ std::string describeMetaEvent(const MetaEvent& event)
 std::string_view channelEventLabel(const ChannelEvent& event)
 {
     switch (event.kind()) {
-    case 0x80: return "Note off";
-    case 0x90: return "Note on";
-    case 0xA0: return "Key Pressure";
-    case 0xB0: return "Control Change ";
-    case 0xC0: return "Program Change";
-    case 0xD0: return "Chan Press";
-    default: return "Pitch bend";
+    case 0x80:
+        return "Note off";
+    case 0x90:
+        return "Note on";
+    case 0xA0:
+        return "Key Pressure";
+    case 0xB0:
+        return "Control Change ";
+    case 0xC0:
+        return "Program Change";
+    case 0xD0:
+        return "Chan Press";
+    default:
+        return "Pitch bend";
     }
 }
 

@@ -95,10 +95,10 @@ std::string tidied(std::string_view text)
 // The texts a build's credits come from, each decoded by detection.
 class CreditTexts {
 public:
-    explicit CreditTexts(bool firstTrack) : m_firstTrack(firstTrack) {}
+    explicit CreditTexts(bool firstTrack) : m_firstTrack(firstTrack) { }
 
-    void onEvent(std::int64_t, std::uint32_t, const ChannelEvent&) {}
-    void onEvent(std::int64_t, std::uint32_t, const SysExEvent&) {}
+    void onEvent(std::int64_t, std::uint32_t, const ChannelEvent&) { }
+    void onEvent(std::int64_t, std::uint32_t, const SysExEvent&) { }
     void onEvent(std::int64_t, std::uint32_t, const MetaEvent& event)
     {
         if (event.type == 0x03 && m_firstTrack) {
@@ -123,8 +123,8 @@ private:
 std::string copyrightHolder(std::string_view notice)
 {
     std::string text(notice);
-    for (const std::string_view sign : {"\xC2\xA9", "\xE2\x84\x97", "(c)", "(p)", "all rights reserved", "copyright",
-                                        "by"}) {
+    for (const std::string_view sign :
+         {"\xC2\xA9", "\xE2\x84\x97", "(c)", "(p)", "all rights reserved", "copyright", "by"}) {
         removeWord(text, sign);
     }
     removeYears(text);
@@ -143,8 +143,14 @@ std::string copyrightHolder(std::string_view notice)
 std::string authorNamedIn(std::string_view text)
 {
     static constexpr std::array<std::string_view, 8> kMarks = {
-        "words and music by", "composed by", "music by", "written by", "composer:", "artist:",
-        "\xE4\xBD\x9C\xE6\x9B\xB2:", "\xE4\xBD\x9C\xE6\x9B\xB2\xEF\xBC\x9A"};  // 作曲: and 作曲：
+        "words and music by",
+        "composed by",
+        "music by",
+        "written by",
+        "composer:",
+        "artist:",
+        "\xE4\xBD\x9C\xE6\x9B\xB2:",
+        "\xE4\xBD\x9C\xE6\x9B\xB2\xEF\xBC\x9A"};  // 作曲: and 作曲：
     const std::string lower = lowered(text);
     for (const auto mark : kMarks) {
         const auto at = lower.find(mark);

@@ -17,7 +17,7 @@ constexpr std::size_t kChunkHeaderSize = 8;
 
 class SummaryVisitor {
 public:
-    SummaryVisitor(SongSummary& song, TrackSummary& track) : m_song(song), m_track(track) {}
+    SummaryVisitor(SongSummary& song, TrackSummary& track) : m_song(song), m_track(track) { }
 
     void onEvent(std::int64_t time, std::uint32_t, const ChannelEvent& event)
     {
@@ -69,7 +69,7 @@ public:
         }
     }
 
-    void onEvent(std::int64_t, std::uint32_t, const SysExEvent&) {}
+    void onEvent(std::int64_t, std::uint32_t, const SysExEvent&) { }
 
     // Writers that overstate the last track's length are common; what comes after its End of
     // Track is no part of it, so only a track the file ends before that is cut short.
@@ -121,7 +121,8 @@ Result<SongSummary> readHeader(std::span<const std::uint8_t> file, const std::st
     song.declaredTrackCount = *header.u16be();
     const std::uint16_t division = *header.u16be();
     if (song.declaredTrackCount >= 0x8000) {
-        return notMidi(name, "trackCount", "the header announces " + std::to_string(song.declaredTrackCount) + " tracks")
+        return notMidi(name, "trackCount",
+                       "the header announces " + std::to_string(song.declaredTrackCount) + " tracks")
             .withNumber(song.declaredTrackCount);
     }
     if (song.format == 0 && song.declaredTrackCount > 1) {
@@ -141,8 +142,7 @@ Result<SongSummary> readHeader(std::span<const std::uint8_t> file, const std::st
 
 }  // namespace
 
-Result<SongSummary> summarizeSong(std::span<const std::uint8_t> file, const std::string& name,
-                                  ProgressSink& progress)
+Result<SongSummary> summarizeSong(std::span<const std::uint8_t> file, const std::string& name, ProgressSink& progress)
 {
     auto header = readHeader(file, name);
     if (!header) {

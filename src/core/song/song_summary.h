@@ -18,10 +18,10 @@ namespace zentrowe::song {
 // One track of a song: where its events lie and the five texts of its row in the track list.
 struct TrackSummary {
     TrackLocation location;
-    std::string label;       // "音轨 01"
+    std::string label;           // "音轨 01"
     std::int32_t noteCount = 0;  // Note On events with a velocity other than 0
-    std::string name;        // the track's last track-name event, decoded
-    std::string family;      // of the track's last Program Change
+    std::string name;            // the track's last track-name event, decoded
+    std::string family;          // of the track's last Program Change
     std::string instrument;
 };
 
@@ -40,10 +40,10 @@ struct SongSummary {
     std::uint16_t format = 0;
     std::uint16_t declaredTrackCount = 0;  // what the header announces
     std::int32_t ticksPerQuarter = 0;
-    std::int32_t ticksPerMeasure = 0;      // a chart measure is always four quarter notes
-    std::vector<TrackSummary> tracks;      // the tracks actually read, in file order
-    std::vector<TempoChange> tempoMap;     // every non-zero Set Tempo, stably sorted by time
-    std::uint32_t tempoMicros = kDefaultTempoMicros;  // the last Set Tempo met, in file order
+    std::int32_t ticksPerMeasure = 0;                          // a chart measure is always four quarter notes
+    std::vector<TrackSummary> tracks;                          // the tracks actually read, in file order
+    std::vector<TempoChange> tempoMap;                         // every non-zero Set Tempo, stably sorted by time
+    std::uint32_t tempoMicros = kDefaultTempoMicros;           // the last Set Tempo met, in file order
     std::array<std::uint8_t, 3> tempoBytes{0x07, 0xA1, 0x20};  // its three data bytes
     // The smallest absolute tick of any track's first Note On (whatever its velocity); nothing
     // if the song has no Note On.
@@ -79,7 +79,6 @@ Status checkUnchangedSince(const SongSummary& song, std::span<const std::uint8_t
 Result<SongSummary> readSongSummary(const std::filesystem::path& midiFile, ProgressSink& progress);
 
 // The same for bytes already in memory; `name` is what messages call the file.
-Result<SongSummary> summarizeSong(std::span<const std::uint8_t> file, const std::string& name,
-                                  ProgressSink& progress);
+Result<SongSummary> summarizeSong(std::span<const std::uint8_t> file, const std::string& name, ProgressSink& progress);
 
 }  // namespace zentrowe::song

@@ -15,7 +15,7 @@ public:
     // `tempoMap` sorted by time as SongSummary keeps it. A division of 0 (which readers refuse
     // before anything is timed) is taken as 1, so that no time is infinite.
     TempoClock(std::int32_t ticksPerQuarter, std::span<const TempoChange> tempoMap);
-    explicit TempoClock(const SongSummary& song) : TempoClock(song.ticksPerQuarter, song.tempoMap) {}
+    explicit TempoClock(const SongSummary& song) : TempoClock(song.ticksPerQuarter, song.tempoMap) { }
 
     // Seconds at `tick`; a negative tick runs the first tempo backwards.
     double seconds(std::int64_t tick) const;
@@ -26,7 +26,7 @@ public:
 private:
     struct Segment {
         std::int64_t tick = 0;
-        double seconds = 0;        // at `tick`
+        double seconds = 0;  // at `tick`
         double secondsPerTick = 0;
     };
 

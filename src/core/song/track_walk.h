@@ -54,7 +54,14 @@ enum class WalkEnd {
 constexpr bool hasLengthByte(std::uint8_t type)
 {
     switch (type) {
-    case 0x00: case 0x20: case 0x21: case 0x2F: case 0x51: case 0x54: case 0x58: case 0x59:
+    case 0x00:
+    case 0x20:
+    case 0x21:
+    case 0x2F:
+    case 0x51:
+    case 0x54:
+    case 0x58:
+    case 0x59:
         return true;
     default:
         return false;
@@ -67,12 +74,19 @@ constexpr bool hasLengthByte(std::uint8_t type)
 constexpr std::uint32_t describedByteCount(std::uint8_t type, std::uint8_t lengthByte)
 {
     switch (type) {
-    case 0x00: return lengthByte == 0 ? 0 : 2;
-    case 0x20: case 0x21: return 1;
-    case 0x2F: return 0;
-    case 0x51: return 3;
-    case 0x58: return 4;
-    default: return lengthByte;
+    case 0x00:
+        return lengthByte == 0 ? 0 : 2;
+    case 0x20:
+    case 0x21:
+        return 1;
+    case 0x2F:
+        return 0;
+    case 0x51:
+        return 3;
+    case 0x58:
+        return 4;
+    default:
+        return lengthByte;
     }
 }
 
@@ -89,10 +103,10 @@ constexpr std::uint32_t describedByteCount(std::uint8_t type, std::uint8_t lengt
 // - after a meta event the walk resumes right after its declared data.
 // The walk stops when the track's length is used up (an event may run past it into the next
 // chunk, as some writers produce) or when the file ends; an event cut short by the file's end is
-// not reported. Progress is stepped in bytes from the track's first byte. `file` is the whole file, so a track's length can never take the walk past it.
+// not reported. Progress is stepped in bytes from the track's first byte. `file` is the whole file, so a track's length
+// can never take the walk past it.
 template <typename Visitor>
-WalkEnd walkTrack(std::span<const std::uint8_t> file, TrackLocation where, Visitor& visitor,
-                  ProgressThrottle& progress)
+WalkEnd walkTrack(std::span<const std::uint8_t> file, TrackLocation where, Visitor& visitor, ProgressThrottle& progress)
 {
     if (where.dataStart > file.size()) {
         return where.dataLength == 0 ? WalkEnd::Complete : WalkEnd::Truncated;

@@ -31,11 +31,11 @@ namespace fs = std::filesystem;
 using chart::ChartObject;
 using chart::ObjectKind;
 
-constexpr double kLongSoundSeconds = 60;    // release checkers flag sounds this long or longer
-constexpr double kLongEndingSeconds = 30;   // sound past the last note that players make you sit through
+constexpr double kLongSoundSeconds = 60;   // release checkers flag sounds this long or longer
+constexpr double kLongEndingSeconds = 30;  // sound past the last note that players make you sit through
 constexpr std::uintmax_t kLargestSoundBytes = 40u * 1024 * 1024;  // what events take as one entry's sounds
-constexpr int kMeasuringRate = 44100;       // the rate most keysounds have: decoded without resampling
-constexpr float kSilentPeak = 1.0f / 32768; // below the smallest step of 16-bit sound
+constexpr int kMeasuringRate = 44100;        // the rate most keysounds have: decoded without resampling
+constexpr float kSilentPeak = 1.0f / 32768;  // below the smallest step of 16-bit sound
 constexpr const char* kShiftJisPlayers = "players that read BMS text as Shift_JIS, as LR2 and most others do,";
 
 std::string lowerAscii(std::string text)
@@ -107,7 +107,8 @@ std::string secondsText(double seconds)
 std::string percentText(std::int64_t part, std::int64_t whole)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f%%", whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0);
+    std::snprintf(text, sizeof text, "%.1f%%",
+                  whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0);
     return text;
 }
 
@@ -189,7 +190,7 @@ struct NamedFile {
     std::string name;               // as the chart spells it
     std::optional<fs::path> found;  // relative to the folder
     bool keysound = false;
-    bool placed = true;             // a keysound whose code some object uses
+    bool placed = true;  // a keysound whose code some object uses
 };
 
 struct ChartFacts {
@@ -202,7 +203,8 @@ struct ChartFacts {
 
 class Auditor {
 public:
-    Auditor(fs::path folder, ProgressSink& progress) : m_folder(std::move(folder)), m_progress(progress), m_finder(m_folder)
+    Auditor(fs::path folder, ProgressSink& progress)
+        : m_folder(std::move(folder)), m_progress(progress), m_finder(m_folder)
     {
     }
 
@@ -252,7 +254,8 @@ private:
         if (facts.bmson) {
             auto read = chart::readBmson(bytes->bytes(), displayPath(relative));
             if (!read) {
-                add(AuditSeverity::Error, AuditCheck::UnreadableChart, file, withoutFileName(read.error().message, relative));
+                add(AuditSeverity::Error, AuditCheck::UnreadableChart, file,
+                    withoutFileName(read.error().message, relative));
                 return;
             }
             reading = std::move(read).value();
@@ -433,7 +436,8 @@ private:
         const auto& lnObjects = chart.header.lnObjects;
         for (const auto& [code, count] : placed) {
             // An #LNOBJ code only ends a long note and needs no sound.
-            if (definitions.count(code) == 0 && std::find(lnObjects.begin(), lnObjects.end(), code) == lnObjects.end()) {
+            if (definitions.count(code) == 0 &&
+                std::find(lnObjects.begin(), lnObjects.end(), code) == lnObjects.end()) {
                 add(AuditSeverity::Warning, AuditCheck::UndefinedCode, file,
                     "line " + std::to_string(firstLine[code]) + ": code " + chart::codeText(code, base62) +
                         " is placed " + countText(count, "time", "times") + " but has no #WAV definition");
@@ -448,7 +452,8 @@ private:
                         " times; players keep the last one");
             } else if (placed.count(code) == 0 && reported.insert(code).second) {
                 add(AuditSeverity::Notice, AuditCheck::UnusedDefinition, file,
-                    "#WAV" + chart::codeText(code, base62) + " (" + keysound.fileName + ") is defined but never placed");
+                    "#WAV" + chart::codeText(code, base62) + " (" + keysound.fileName +
+                        ") is defined but never placed");
             }
         }
     }
@@ -688,14 +693,14 @@ private:
             }
             SoundFacts facts;
             float peak = 0;
-            const auto frames = audio::streamSoundFile(
-                m_folder / relative, kMeasuringRate,
-                static_cast<std::int64_t>(audio::kLongestSoundSeconds * kMeasuringRate),
-                [&](std::span<const float> block) {
-                    for (const float sample : block) {
-                        peak = std::max(peak, std::fabs(sample));
-                    }
-                });
+            const auto frames =
+                audio::streamSoundFile(m_folder / relative, kMeasuringRate,
+                                       static_cast<std::int64_t>(audio::kLongestSoundSeconds * kMeasuringRate),
+                                       [&](std::span<const float> block) {
+                                           for (const float sample : block) {
+                                               peak = std::max(peak, std::fabs(sample));
+                                           }
+                                       });
             if (frames) {
                 facts.decoded = true;
                 facts.seconds = static_cast<double>(*frames) / kMeasuringRate;

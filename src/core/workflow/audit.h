@@ -58,7 +58,7 @@ struct AuditFinding {
 // What an audit found, and what a package of the folder would hold.
 struct AuditReport {
     std::filesystem::path folder;
-    std::vector<AuditFinding> findings;  // most severe first; in the order found within a severity
+    std::vector<AuditFinding> findings;            // most severe first; in the order found within a severity
     std::vector<std::filesystem::path> charts;     // relative to the folder, sorted
     std::vector<std::filesystem::path> usedFiles;  // the files the charts use, relative, sorted
     std::vector<std::string> titles;               // each readable chart's title, bytes as written

@@ -72,7 +72,7 @@ std::vector<BgmSlice> sliceBgm(std::span<const audio::TimedEvent> events, const 
     const NoteEnds ends = noteEnds(events);
     std::int64_t measure = 0;  // the measure of the event looked at, found by walking forward
     std::vector<bool> endsHere(events.size(), false);
-    std::size_t next = 0;  // the first event not yet looked at for a slice's first note
+    std::size_t next = 0;           // the first event not yet looked at for a slice's first note
     audio::ChannelPrelude prelude;  // the channel state the events before `fed` leave
     std::size_t fed = 0;
     while (true) {
@@ -136,8 +136,8 @@ std::vector<BgmSlice> sliceBgm(std::span<const audio::TimedEvent> events, const 
                 endsHere[i] = false;
                 if (on) {
                     // Struck again by a later slice: this slice's note is cut here all the same.
-                    slice.events.push_back({event.frame, static_cast<std::uint8_t>(0x80 | (event.status & 0x0F)),
-                                            event.data1, 0});
+                    slice.events.push_back(
+                        {event.frame, static_cast<std::uint8_t>(0x80 | (event.status & 0x0F)), event.data1, 0});
                 } else {
                     slice.events.push_back(event);
                 }
@@ -177,7 +177,8 @@ BgmPlan planBgm(BgmMode mode, std::vector<audio::TimedEvent> events, const song:
                                bmson ? std::numeric_limits<std::int32_t>::max() : kLastBmsMeasure);
         if (!slices.empty() && code(slices.size() - 1)) {
             for (std::size_t i = 0; i < slices.size(); ++i) {
-                plan.files.push_back({bgmSliceName(i, extension), *code(i), slices[i].measure, std::move(slices[i].events)});
+                plan.files.push_back(
+                    {bgmSliceName(i, extension), *code(i), slices[i].measure, std::move(slices[i].events)});
             }
             return plan;
         }
@@ -202,7 +203,8 @@ std::string bgmSliceName(std::size_t index, const std::string& extension)
 bool isBgmFileName(const std::string& name)
 {
     std::string stem = std::filesystem::path(name).stem().string();
-    std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(stem.begin(), stem.end(), stem.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (stem == "bgm") {
         return true;
     }

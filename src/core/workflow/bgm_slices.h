@@ -23,9 +23,9 @@ enum class BgmMode {
 
 // Why the build left the BGM out, or kept it in one file.
 enum class SkipReason {
-    NoCodeForBgm,        // the keysounds use every code up to ZZ (or zz with base 62)
-    NoOtherNotes,        // the other tracks have no notes
-    NoCodesForSlices,    // the slices would need codes past ZZ (or zz): the BGM is one file instead
+    NoCodeForBgm,      // the keysounds use every code up to ZZ (or zz with base 62)
+    NoOtherNotes,      // the other tracks have no notes
+    NoCodesForSlices,  // the slices would need codes past ZZ (or zz): the BGM is one file instead
 };
 
 // The longest stretch of note starts one slice holds: its last notes then have 25 s to sound and

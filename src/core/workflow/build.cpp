@@ -179,11 +179,10 @@ Error anotherSongsFolder(const BuildRecord& other, const BuildRequest& request)
     const auto& folder = request.conversion.outputFolder;
     const std::string songName = request.conversion.sourceMidiPath.filename().string();
     const std::string madeFrom = "track " + std::to_string(other.track) + " of " + other.song;
-    return Error{ErrorCode::WouldReplaceChart,
-                 displayPath(folder / other.chart) + " was built from " + madeFrom +
-                     ", and a folder holds one song: building track " +
-                     std::to_string(request.conversion.trackNumber) + " of " + songName +
-                     " into it would replace that song's files; nothing was written"}
+    return Error{ErrorCode::WouldReplaceChart, displayPath(folder / other.chart) + " was built from " + madeFrom +
+                                                   ", and a folder holds one song: building track " +
+                                                   std::to_string(request.conversion.trackNumber) + " of " + songName +
+                                                   " into it would replace that song's files; nothing was written"}
         .inFile(displayPath(folder / other.chart))
         .withValue(madeFrom)
         .withNumber(other.track);
@@ -233,7 +232,8 @@ std::vector<MissingInstrument> missingInstruments(const audio::Renderer& rendere
 {
     std::vector<std::pair<audio::Instrument, bool>> asked;  // the instrument, whether for the BGM
     auto ask = [&](const audio::Instrument& instrument, bool bgm) {
-        const bool known = std::any_of(asked.begin(), asked.end(), [&](const auto& a) { return a.first == instrument; });
+        const bool known =
+            std::any_of(asked.begin(), asked.end(), [&](const auto& a) { return a.first == instrument; });
         if (!known) {
             asked.emplace_back(instrument, bgm);
         }
@@ -289,14 +289,18 @@ std::vector<std::pair<std::string, std::string>> manifestSettings(const BuildReq
 {
     const auto& settings = request.conversion.settings;
     return {
-        {"mode", settings.percussion ? "percussion" : settings.longNotes ? "long" : "plain"},
+        {"mode", settings.percussion  ? "percussion"
+                 : settings.longNotes ? "long"
+                                      : "plain"},
         {"chartFormat", settings.bmson ? "bmson" : "bms"},
         {"codes", settings.base62 ? "62" : "36"},
         {"keysoundName", settings.keysoundName},
         {"gap", std::to_string(settings.keysoundGap)},
         {"soundFont", request.soundFont.filename().string()},  // by name: a folder goes public
         {"format", std::string(audio::soundFileExtension(request.format)).substr(1)},
-        {"bgm", request.bgm == BgmMode::Slices ? "slices" : request.bgm == BgmMode::One ? "one" : "no"},
+        {"bgm", request.bgm == BgmMode::Slices ? "slices"
+                : request.bgm == BgmMode::One  ? "one"
+                                               : "no"},
         {"loudness", request.loudness ? std::to_string(*request.loudness) : "off"},
     };
 }
@@ -332,8 +336,8 @@ Result<std::vector<std::filesystem::path>> commitBuild(StagingFolder& staging, B
     }
     for (const auto& name : arriving) {
         if (isSameFile(folder / name, request.conversion.sourceMidiPath)) {
-            return Error{ErrorCode::WouldOverwriteSource, displayPath(folder / name) +
-                                                              ": writing it would replace the MIDI file being converted"}
+            return Error{ErrorCode::WouldOverwriteSource,
+                         displayPath(folder / name) + ": writing it would replace the MIDI file being converted"}
                 .inFile(displayPath(folder / name))
                 .about("source");
         }
@@ -427,17 +431,18 @@ Result<std::set<std::string>> replaceableNames(const std::vector<std::string>& o
         return Error{ErrorCode::WouldReplaceChart,
                      listed(folders) + (one ? " is a folder" : " are folders") +
                          " where the build would write a file of that name, and a build never replaces a folder: "
-                         "move or rename " + (one ? "it" : "them") + "; nothing was written"}
+                         "move or rename " +
+                         (one ? "it" : "them") + "; nothing was written"}
             .inFile(displayPath(folders.front()))
             .about("folder")
             .withNumber(static_cast<std::int64_t>(folders.size()));
     }
     if (!files.empty() && !request.replaceUnlisted) {
         const bool one = files.size() == 1;
-        return Error{ErrorCode::WouldReplaceChart,
-                     listed(files) + (one ? " was" : " were") + " not made by a build (" + kBuildManifestFileName +
-                         " does not list " + (one ? "it" : "them") + ") and building would replace " +
-                         (one ? "it" : "them") + "; nothing was written"}
+        return Error{ErrorCode::WouldReplaceChart, listed(files) + (one ? " was" : " were") + " not made by a build (" +
+                                                       kBuildManifestFileName + " does not list " +
+                                                       (one ? "it" : "them") + ") and building would replace " +
+                                                       (one ? "it" : "them") + "; nothing was written"}
             .inFile(displayPath(files.front()))
             .about("file")
             .withNumber(static_cast<std::int64_t>(files.size()));
@@ -556,8 +561,8 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         });
         if (!hasNotes) {
             outcome.skipped.push_back(SkipReason::NoOtherNotes);
-        } else if (auto tooLong = request.bgm == BgmMode::One ? bgmTooLong(source->bytes(), request, bgmEvents)
-                                                              : std::nullopt) {
+        } else if (auto tooLong =
+                       request.bgm == BgmMode::One ? bgmTooLong(source->bytes(), request, bgmEvents) : std::nullopt) {
             // Slices are rendered each on its own: only one whole file has the hour's limit.
             return *tooLong;
         } else {
@@ -582,8 +587,8 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     if (keysoundTempo == 0) {
         keysoundTempo = song::kDefaultTempoMicros;
     }
-    const KeysoundRendering rendering{stage, settings.keysoundName, extension, song.ticksPerQuarter,
-                                      song.ticksPerMeasure, keysoundTempo};
+    const KeysoundRendering rendering{
+        stage, settings.keysoundName, extension, song.ticksPerQuarter, song.ticksPerMeasure, keysoundTempo};
     std::vector<audio::Instrument> instruments;
     std::vector<std::string> keysoundNames;
     std::size_t longestName = 0;
@@ -615,8 +620,8 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         missingInstruments(**firstRenderer, instruments, bgmFiles.empty() ? decltype(bgmEvents){} : bgmEvents);
     // Made before rendering so that their names are checked with the others; made again below
     // if a keysound comes out silent.
-    auto charts = makeChartSet(outcome.conversion.chart, keysounds, song, chartName, request.charts,
-                               settings.percussion);
+    auto charts =
+        makeChartSet(outcome.conversion.chart, keysounds, song, chartName, request.charts, settings.percussion);
 
     std::vector<std::string> outputs = keysoundNames;
     for (const auto& file : bgmFiles) {
@@ -648,9 +653,9 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     }
     // A keysound that renders as silence is never written: its notes leave the charts instead.
     SilenceFilter silence(std::move(keysoundTargets));
-    const auto rendered = audio::renderAll(jobs, std::move(firstRenderer).value(), renderers,
-                                           lengthRule.wrap(silence.writerFor(request.loudness ? loudness.keeper() : writer)),
-                                           request.threads, progress);
+    const auto rendered = audio::renderAll(
+        jobs, std::move(firstRenderer).value(), renderers,
+        lengthRule.wrap(silence.writerFor(request.loudness ? loudness.keeper() : writer)), request.threads, progress);
     if (!rendered) {
         return untouched(rendered.error());
     }
@@ -663,14 +668,14 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         }
         outcome.silentKeysounds = dropSilentNotes(outcome.conversion.chart, keysoundJobList, silentNames, unplayable);
         if (silentNames.size() == keysoundJobList.size()) {
-            return untouched(allKeysoundsSilent(outcome.silentKeysounds, request.conversion.trackNumber, request.soundFont));
+            return untouched(
+                allKeysoundsSilent(outcome.silentKeysounds, request.conversion.trackNumber, request.soundFont));
         }
         std::erase_if(keysoundNames, [&](const std::string& name) { return silentNames.count(name) != 0; });
-        std::erase_if(jobs, [&](const audio::RenderJob& job) {
-            return !job.sequence && silentNames.count(job.name) != 0;
-        });
-        charts = makeChartSet(outcome.conversion.chart, keysounds, song, chartName, request.charts,
-                              settings.percussion);
+        std::erase_if(jobs,
+                      [&](const audio::RenderJob& job) { return !job.sequence && silentNames.count(job.name) != 0; });
+        charts =
+            makeChartSet(outcome.conversion.chart, keysounds, song, chartName, request.charts, settings.percussion);
     }
     outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
 

@@ -17,9 +17,9 @@
 #include "core/workflow/chart_set.h"
 #include "core/workflow/conversion.h"
 #include "core/workflow/loudness_pass.h"
-#include "core/workflow/staging_folder.h"
-#include "core/workflow/sound_length_rule.h"
 #include "core/workflow/silent_keysounds.h"
+#include "core/workflow/sound_length_rule.h"
+#include "core/workflow/staging_folder.h"
 
 namespace zentrowe::workflow {
 
@@ -34,17 +34,17 @@ struct BuildRequest {
     ConversionRequest conversion;
     std::filesystem::path soundFont = audio::defaultSoundFont();
     audio::SoundFormat format = audio::SoundFormat::OggVorbis;
-    double quality = 0.5;                // OGG Vorbis, 0 to 1
-    BgmMode bgm = BgmMode::Slices;       // how the other tracks are rendered
+    double quality = 0.5;                  // OGG Vorbis, 0 to 1
+    BgmMode bgm = BgmMode::Slices;         // how the other tracks are rendered
     std::optional<double> loudness = -14;  // LUFS the autoplay mix is brought to; none: the synthesiser's fixed gain
-    std::string title;                   // #TITLE; empty: the song's own name (song::readSongCredits)
-    std::optional<std::string> artist;   // #ARTIST; none: the author the song names, if any
-    std::optional<double> previewFrom;   // seconds into the song the preview starts; none: its hook
-    ChartSetRequest charts;              // the charts written, all naming the same sound files
-    unsigned threads = 0;                // rendering threads; 0: one per core (at most audio::kMostRenderThreads)
+    std::string title;                     // #TITLE; empty: the song's own name (song::readSongCredits)
+    std::optional<std::string> artist;     // #ARTIST; none: the author the song names, if any
+    std::optional<double> previewFrom;     // seconds into the song the preview starts; none: its hook
+    ChartSetRequest charts;                // the charts written, all naming the same sound files
+    unsigned threads = 0;                  // rendering threads; 0: one per core (at most audio::kMostRenderThreads)
     std::size_t heldSoundBytes = kHeldSoundBytes;  // renders the loudness pass keeps in memory before it spills
-    bool replace = false;                // replace another song (or track) the output folder holds
-    bool replaceUnlisted = false;        // replace files no build made (the manifest does not list) under names it writes
+    bool replace = false;                          // replace another song (or track) the output folder holds
+    bool replaceUnlisted = false;  // replace files no build made (the manifest does not list) under names it writes
 };
 
 // A preset the song asks for that the soundfont lacks.
@@ -68,16 +68,17 @@ struct BuildOutcome {
     std::vector<std::filesystem::path> bgmFiles;       // bgm.ogg, or the slices in order
     std::optional<std::filesystem::path> previewFile;  // "preview.ogg"
     std::vector<SkipReason> skipped;
-    bool base62 = false;                               // the codes' base, for wording NoCodeForBgm
-    std::size_t bgmSlicesWanted = 0;                   // with NoCodesForSlices: how many there would be
-    std::optional<audio::LoudnessGain> loudness;       // the gain every file got and the mix's measure; none: off
+    bool base62 = false;                          // the codes' base, for wording NoCodeForBgm
+    std::size_t bgmSlicesWanted = 0;              // with NoCodesForSlices: how many there would be
+    std::optional<audio::LoudnessGain> loudness;  // the gain every file got and the mix's measure; none: off
     std::vector<MissingInstrument> missingInstruments;
-    std::vector<SilentKeysound> silentKeysounds;       // rendered as silence: not written, their notes in no chart
-    std::vector<std::filesystem::path> removedFiles;   // an earlier build's files this one no longer needs
-    std::vector<std::filesystem::path> replacedFiles;  // files no build made that request.replaceUnlisted let it replace
-    Recovery recovery = Recovery::None;                // what became of a killed build's unfinished commit
-    std::int32_t leadInMeasures = 0;                   // empty measures put before the chart's first object
-    std::vector<LongSoundFile> longSoundFiles;         // files of a minute or more (a single BGM), as written
+    std::vector<SilentKeysound> silentKeysounds;      // rendered as silence: not written, their notes in no chart
+    std::vector<std::filesystem::path> removedFiles;  // an earlier build's files this one no longer needs
+    std::vector<std::filesystem::path>
+        replacedFiles;                          // files no build made that request.replaceUnlisted let it replace
+    Recovery recovery = Recovery::None;         // what became of a killed build's unfinished commit
+    std::int32_t leadInMeasures = 0;            // empty measures put before the chart's first object
+    std::vector<LongSoundFile> longSoundFiles;  // files of a minute or more (a single BGM), as written
 };
 
 // What a build renders and writes with; tests put stand-ins here.

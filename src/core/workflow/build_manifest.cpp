@@ -217,10 +217,10 @@ private:
     }
 
     BuildManifest m_manifest;
-    std::unordered_set<std::string> m_charts;  // the charts of m_manifest.builds
-    BuildRecord m_record;                      // the record being read
+    std::unordered_set<std::string> m_charts;                     // the charts of m_manifest.builds
+    BuildRecord m_record;                                         // the record being read
     std::unordered_map<std::string, std::size_t> m_settingIndex;  // into m_record.settings
-    std::string m_key;                         // the last key of the innermost object read
+    std::string m_key;                                            // the last key of the innermost object read
     Place m_place = Place::Top;
     std::size_t m_skipDepth = 0;  // objects and arrays entered inside one the manifest has no place for
     bool m_rootIsObject = false;
@@ -237,7 +237,8 @@ void appendString(std::string& out, const std::string& text)
 
 const BuildRecord* BuildManifest::find(const std::string& chart) const
 {
-    const auto found = std::find_if(builds.begin(), builds.end(), [&](const BuildRecord& r) { return r.chart == chart; });
+    const auto found =
+        std::find_if(builds.begin(), builds.end(), [&](const BuildRecord& r) { return r.chart == chart; });
     return found == builds.end() ? nullptr : &*found;
 }
 

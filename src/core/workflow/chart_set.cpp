@@ -213,8 +213,8 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     }
 
     std::vector<convert::Difficulty> difficulties = request.difficulties;
-    const bool insaneAsked = std::find(difficulties.begin(), difficulties.end(), convert::Difficulty::Insane) !=
-                             difficulties.end();
+    const bool insaneAsked =
+        std::find(difficulties.begin(), difficulties.end(), convert::Difficulty::Insane) != difficulties.end();
     if (difficulties.empty() || (request.insaneWhenDenser && !insaneAsked)) {
         const auto byDefault = convert::defaultDifficulties(notes, clock);
         if (difficulties.empty()) {
@@ -255,9 +255,8 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         for (std::size_t i = 0; i < notes.size(); ++i) {
             const ChartNote& note = chartNotes[order[i]];
             if (lanes[i] != convert::kBackgroundLane) {
-                const std::uint8_t key = request.lanes == LaneRule::Playable
-                                             ? channelNumber(convert::laneChannel(lanes[i]))
-                                             : note.channel;
+                const std::uint8_t key =
+                    request.lanes == LaneRule::Playable ? channelNumber(convert::laneChannel(lanes[i])) : note.channel;
                 if (!note.end && take(note.start, key)) {
                     objects.push_back({note.start, key, note.code});
                     continue;
@@ -308,7 +307,8 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
 Result<bool> chartsPlayTheSame(const std::filesystem::path& first, const std::filesystem::path& second)
 {
     // Each sounding object as (time in microseconds, file name), in order.
-    const auto heard = [](const std::filesystem::path& path) -> Result<std::vector<std::pair<std::int64_t, std::string>>> {
+    const auto heard =
+        [](const std::filesystem::path& path) -> Result<std::vector<std::pair<std::int64_t, std::string>>> {
         auto chart = chart::readChartFile(path);
         if (!chart) {
             return chart.error();
@@ -345,8 +345,9 @@ bool belongsToChartSet(std::string_view chartName, std::string_view chartFileNam
     if (nameStem == stem) {
         return true;
     }
-    return std::any_of(convert::kAllDifficulties.begin(), convert::kAllDifficulties.end(),
-                       [&](convert::Difficulty difficulty) { return nameStem == convert::chartStem(stem, difficulty); });
+    return std::any_of(
+        convert::kAllDifficulties.begin(), convert::kAllDifficulties.end(),
+        [&](convert::Difficulty difficulty) { return nameStem == convert::chartStem(stem, difficulty); });
 }
 
 namespace {

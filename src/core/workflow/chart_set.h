@@ -28,7 +28,7 @@ struct ChartSetRequest {
     // With `difficulties` given: adds the insane chart (the full track) when another would leave
     // some of the track's notes out of its lanes, as the default set does.
     bool insaneWhenDenser = false;
-    std::string genre;                              // #GENRE; empty: no line
+    std::string genre;  // #GENRE; empty: no line
 };
 
 // One chart of a set, as made and before it is written.
@@ -64,8 +64,7 @@ bool belongsToChartSet(std::string_view chartName, std::string_view chartFileNam
 // not asking), else what the song says about itself (song::readSongCredits on the file read
 // again: its sequence name; the author its texts name, else its copyright holder), else the MIDI
 // file's base name and no artist. A file that cannot be read again gives the summary's texts.
-std::string chartTitle(const std::string& asked, const song::SongSummary& song,
-                       const std::filesystem::path& midiFile);
+std::string chartTitle(const std::string& asked, const song::SongSummary& song, const std::filesystem::path& midiFile);
 std::string chartArtist(const std::optional<std::string>& asked, const song::SongSummary& song,
                         const std::filesystem::path& midiFile);
 

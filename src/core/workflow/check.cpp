@@ -7,10 +7,10 @@
 
 #include "core/audio/chart_mixer.h"
 #include "core/audio/onset_timing.h"
-#include "core/audio/sound_file_reader.h"
-#include "core/chart/chart_file.h"
 #include "core/audio/song_sequence.h"
+#include "core/audio/sound_file_reader.h"
 #include "core/base/file_reading.h"
+#include "core/chart/chart_file.h"
 #include "core/song/song_summary.h"
 #include "core/workflow/bgm_slices.h"
 #include "core/workflow/build.h"
@@ -67,12 +67,11 @@ void findSilentLaneKeysounds(const chart::TimedChart& chart, const std::filesyst
             continue;
         }
         bool heard = false;
-        const auto read = audio::streamSoundFile(folder / name, audio::kSampleRate, audio::kLongestRenderFrames,
-                                                 [&](std::span<const float> block) {
-                                                     heard = heard || std::any_of(block.begin(), block.end(), [](float sample) {
-                                                                   return std::fabs(sample) >= kAudibleLevel;
-                                                               });
-                                                 });
+        const auto read = audio::streamSoundFile(
+            folder / name, audio::kSampleRate, audio::kLongestRenderFrames, [&](std::span<const float> block) {
+                heard = heard || std::any_of(block.begin(), block.end(),
+                                             [](float sample) { return std::fabs(sample) >= kAudibleLevel; });
+            });
         if (read && !heard) {
             outcome.silentLaneKeysounds.push_back(name);
             outcome.silentLaneNotes += notes;
@@ -107,7 +106,8 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
         return (event.status & 0xF0) == 0x90 && event.data2 != 0;
     });
     if (firstNote == events.end()) {
-        return Error{ErrorCode::EmptyTrack, "track " + std::to_string(request.trackNumber) + " has no notes to compare with"}
+        return Error{ErrorCode::EmptyTrack,
+                     "track " + std::to_string(request.trackNumber) + " has no notes to compare with"}
             .withNumber(request.trackNumber);
     }
     progress.beginStage(ProgressStage::Rendering);
@@ -140,7 +140,8 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
     options.sampleRate = audio::kSampleRate;
     options.fromSeconds = chart::firstSoundSeconds(*chart);
     options.threads = request.jobs;
-    const auto folder = request.chartPath.has_parent_path() ? request.chartPath.parent_path() : std::filesystem::path(".");
+    const auto folder =
+        request.chartPath.has_parent_path() ? request.chartPath.parent_path() : std::filesystem::path(".");
     progress.beginStage(ProgressStage::Mixing);
     auto mix = audio::mixChart(*chart, folder, options, progress);
     if (!mix) {
@@ -148,11 +149,12 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
     }
 
     if (silent(mix->sound)) {
-        return Error{ErrorCode::SilentRecording, displayPath(request.chartPath) +
-                                                     ": the chart's keysounds mix to silence; there is nothing to compare" +
-                                                     (mix->missing.empty() ? std::string()
-                                                                           : " (" + std::to_string(mix->missing.size()) +
-                                                                                 " keysound files missing or unreadable)")}
+        return Error{ErrorCode::SilentRecording,
+                     displayPath(request.chartPath) +
+                         ": the chart's keysounds mix to silence; there is nothing to compare" +
+                         (mix->missing.empty()
+                              ? std::string()
+                              : " (" + std::to_string(mix->missing.size()) + " keysound files missing or unreadable)")}
             .inFile(displayPath(request.chartPath));
     }
 
@@ -164,8 +166,7 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
     outcome.passed = outcome.comparison.similarity >= kCheckPassSimilarity &&
                      outcome.comparison.worstSimilarity >= kCheckPassWorstSecond &&
                      std::fabs(outcome.timing.lagSeconds) <= kCheckMostLagSeconds &&
-                     std::fabs(outcome.timing.worstLagSeconds) <= kCheckMostLagSeconds &&
-                     outcome.silentLaneNotes == 0;
+                     std::fabs(outcome.timing.worstLagSeconds) <= kCheckMostLagSeconds && outcome.silentLaneNotes == 0;
     outcome.missingKeysounds = std::move(mix->missing);
     outcome.chartProblems = std::move(chart->problems);
     return outcome;

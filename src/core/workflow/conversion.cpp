@@ -4,8 +4,8 @@
 
 #include "core/base/atomic_file_writer.h"
 #include "core/base/file_error.h"
-#include "core/base/folder_lock.h"
 #include "core/base/file_reading.h"
+#include "core/base/folder_lock.h"
 #include "core/chart/bms_writer.h"
 #include "core/chart/bmson_writer.h"
 #include "core/convert/chart_generator.h"
@@ -17,7 +17,8 @@ namespace zentrowe::workflow {
 
 namespace {
 
-std::array<std::uint8_t, 3> keysoundTempoBytes(const convert::ConversionSettings& settings, const song::SongSummary& song)
+std::array<std::uint8_t, 3> keysoundTempoBytes(const convert::ConversionSettings& settings,
+                                               const song::SongSummary& song)
 {
     if (!settings.useCustomTempo) {
         return song.tempoBytes;
@@ -51,7 +52,6 @@ bool isSameFile(const std::filesystem::path& target, const std::filesystem::path
     return !error && canonicalTarget == canonicalSource;
 }
 
-
 std::string convertedChartFileName(const ConversionRequest& request)
 {
     return request.settings.bmson ? bmsonFileName(request.chartFileName) : request.chartFileName;
@@ -82,10 +82,10 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
     const std::string chartFileName = convertedChartFileName(request);
     // The chart model holds a few bytes per object, so a chart of millions of notes fits.
     convert::ExactNoteCollector placedNotes;
-    auto chart = bmson ? convert::generatePlacedNotes(source, request.song, request.trackNumber,
-                                                      request.settings, placedNotes, progress, request.variants)
-                       : convert::generateChart(source, request.song, request.trackNumber, request.settings,
-                                                progress, request.soundExtension.value_or(".OGG"), request.variants);
+    auto chart = bmson ? convert::generatePlacedNotes(source, request.song, request.trackNumber, request.settings,
+                                                      placedNotes, progress, request.variants)
+                       : convert::generateChart(source, request.song, request.trackNumber, request.settings, progress,
+                                                request.soundExtension.value_or(".OGG"), request.variants);
     if (!chart) {
         return chart.error();
     }
@@ -102,11 +102,11 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
     }
     // Each keysound plays with the instrument the track gave its first note, so another synthesiser
     // renders K-Midi.mid as the song sounds.
-    const auto instruments = keysound::keysoundInstruments(source, request.song, request.trackNumber,
-                                                           chart->keysounds, request.settings.percussion);
-    const auto keysoundMidi = keysound::buildKeysoundMidi(chart->keysounds, instruments, request.song.ticksPerQuarter,
-                                                          keysoundTempoBytes(request.settings, request.song),
-                                                          request.settings.keysoundGap);
+    const auto instruments = keysound::keysoundInstruments(source, request.song, request.trackNumber, chart->keysounds,
+                                                           request.settings.percussion);
+    const auto keysoundMidi =
+        keysound::buildKeysoundMidi(chart->keysounds, instruments, request.song.ticksPerQuarter,
+                                    keysoundTempoBytes(request.settings, request.song), request.settings.keysoundGap);
     if (!keysoundMidi) {
         return keysoundMidi.error();
     }

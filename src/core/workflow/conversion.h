@@ -26,8 +26,8 @@ struct ConversionRequest {
     int trackNumber = 0;                   // 1-based; 0 means no track chosen
     convert::ConversionSettings settings;  // settings.bmson: a bmson chart, named with ".bmson"
     // What a bmson chart is called (a BMS chart leaves that to build):
-    std::string title;                     // empty: the MIDI file's base name
-    std::optional<std::string> artist;     // none: no artist
+    std::string title;                  // empty: the MIDI file's base name
+    std::optional<std::string> artist;  // none: no artist
     // Of every keysound file name; none: ".OGG" in a BMS chart, as the manual path names the
     // files it cuts, ".ogg" in a bmson chart.
     std::optional<std::string> soundExtension;

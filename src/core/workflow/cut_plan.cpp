@@ -38,7 +38,7 @@ Result<std::vector<std::string>> keysoundStemsOf(const std::filesystem::path& ch
     } closer{opened->fd};
     std::vector<std::string> stems;
     std::size_t lineNumber = 1;
-    std::string line;       // the start of the current line, up to kLongestDefinition bytes
+    std::string line;  // the start of the current line, up to kLongestDefinition bytes
     bool lineTooLong = false;
     const auto finishLine = [&]() -> Status {
         std::string_view text = line;
@@ -157,7 +157,8 @@ Status planFromChart(const std::filesystem::path& chart, const std::optional<std
     request.gapTicks = song->firstNoteTime.value_or(0);
     request.cuts = keysound::collectKeysoundCuts(bytes->bytes(), *song, 1, request.gapTicks);
     if (request.cuts.empty()) {
-        return Error{ErrorCode::EmptyTrack, displayPath(keysoundMidi) + ": holds no keysounds, so there is nothing to cut"};
+        return Error{ErrorCode::EmptyTrack,
+                     displayPath(keysoundMidi) + ": holds no keysounds, so there is nothing to cut"};
     }
     request.ticksPerQuarter = song->ticksPerQuarter;
     request.tempoMicros = song->tempoMicros;

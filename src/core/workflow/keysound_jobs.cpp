@@ -15,8 +15,7 @@ constexpr std::int32_t kKeysoundMidiTicksPerQuarter = 96;
 std::int64_t framesOfSongTicks(std::int64_t ticks, const KeysoundRendering& rendering)
 {
     const auto midiTicks = keysound::keysoundMidiDuration(ticks, rendering.ticksPerQuarter);
-    const double seconds =
-        static_cast<double>(midiTicks) * rendering.tempoMicros / kKeysoundMidiTicksPerQuarter / 1e6;
+    const double seconds = static_cast<double>(midiTicks) * rendering.tempoMicros / kKeysoundMidiTicksPerQuarter / 1e6;
     return std::llround(seconds * audio::kSampleRate);
 }
 
@@ -24,9 +23,8 @@ std::int64_t framesOfSongTicks(std::int64_t ticks, const KeysoundRendering& rend
 
 audio::NoteControls noteControls(const song::ChannelState& channel)
 {
-    return {channel.volume,     channel.expression, channel.pan,
-            channel.modulation, channel.pressure,   channel.pitchBend,
-            channel.bendRangeSemitones, channel.bendRangeCents};
+    return {channel.volume,    channel.expression,         channel.pan,           channel.modulation, channel.pressure,
+            channel.pitchBend, channel.bendRangeSemitones, channel.bendRangeCents};
 }
 
 std::vector<audio::RenderJob> keysoundJobs(const convert::KeysoundTable& keysounds,
@@ -36,7 +34,8 @@ std::vector<audio::RenderJob> keysoundJobs(const convert::KeysoundTable& keysoun
     std::set<std::string> stems;
     for (std::size_t k = 0; k < keysounds.size(); ++k) {
         const auto& entry = keysounds[k];
-        auto stem = convert::keysoundStem(rendering.keysoundName, entry, rendering.ticksPerMeasure, keysounds.suffix(k));
+        auto stem =
+            convert::keysoundStem(rendering.keysoundName, entry, rendering.ticksPerMeasure, keysounds.suffix(k));
         if (!stems.insert(stem).second) {
             continue;
         }

@@ -13,9 +13,9 @@ namespace zentrowe::workflow {
 
 // Where and at what tempo a build renders its keysounds.
 struct KeysoundRendering {
-    std::filesystem::path folder;    // the files go here
-    std::string keysoundName;        // the prefix of every stem
-    std::string extension;           // ".ogg" or ".wav"
+    std::filesystem::path folder;  // the files go here
+    std::string keysoundName;      // the prefix of every stem
+    std::string extension;         // ".ogg" or ".wav"
     std::int32_t ticksPerQuarter = 480;
     std::int32_t ticksPerMeasure = 1920;
     std::uint32_t tempoMicros = 500'000;  // "K-Midi.mid"'s: a keysound's length becomes frames at it

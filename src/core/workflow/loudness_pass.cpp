@@ -76,7 +76,8 @@ Result<std::vector<float>> readFloatWave(const std::filesystem::path& path)
         return fileError(ErrorCode::WriteFailed, path, "read", error ? error.value() : EIO);
     }
     std::vector<float> samples((size - kWaveHeaderBytes) / sizeof(float));
-    if (!file.read(reinterpret_cast<char*>(samples.data()), static_cast<std::streamsize>(samples.size() * sizeof(float)))) {
+    if (!file.read(reinterpret_cast<char*>(samples.data()),
+                   static_cast<std::streamsize>(samples.size() * sizeof(float)))) {
         return fileError(ErrorCode::WriteFailed, path, "read", EIO);
     }
     return samples;
@@ -86,8 +87,8 @@ Result<std::vector<float>> readFloatWave(const std::filesystem::path& path)
 // that cannot poll it.
 class LatchedStop final : public ProgressSink {
 public:
-    explicit LatchedStop(ProgressSink& sink) : m_sink(sink) {}
-    void advance(std::int64_t, std::int64_t) override {}
+    explicit LatchedStop(ProgressSink& sink) : m_sink(sink) { }
+    void advance(std::int64_t, std::int64_t) override { }
     bool stopRequested() const override
     {
         if (m_sink.stopRequested()) {
@@ -112,7 +113,8 @@ LoudnessPass::Compact LoudnessPass::compact(std::span<const float> interleaved)
     const std::size_t stretches = (interleaved.size() + kStretch - 1) / kStretch;
     sound.steps = {m_memory.allocateArray<float>(stretches), stretches};
     for (std::size_t stretch = 0; stretch < sound.steps.size(); ++stretch) {
-        const auto in = interleaved.subspan(stretch * kStretch, std::min(kStretch, interleaved.size() - stretch * kStretch));
+        const auto in =
+            interleaved.subspan(stretch * kStretch, std::min(kStretch, interleaved.size() - stretch * kStretch));
         float peak = 0;
         for (const float sample : in) {
             peak = std::max(peak, std::fabs(sample));
@@ -190,8 +192,8 @@ void LoudnessPass::addTo(const std::string& stem, std::int64_t from, std::span<f
 audio::SoundWriter LoudnessPass::keeper()
 {
     return [this](const std::filesystem::path& target, std::span<const float> interleaved) -> Status {
-        const std::size_t bytes = interleaved.size() * sizeof(std::int16_t) +
-                                  (interleaved.size() / (kStretchFrames * 2) + 1) * sizeof(float);
+        const std::size_t bytes =
+            interleaved.size() * sizeof(std::int16_t) + (interleaved.size() / (kStretchFrames * 2) + 1) * sizeof(float);
         bool keep = false;
         {
             std::lock_guard lock(m_mutex);

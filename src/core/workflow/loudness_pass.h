@@ -80,7 +80,7 @@ private:
     ChunkArena m_memory;  // the kept sounds, let go with the pass
     mutable std::mutex m_mutex;
     std::map<std::string, Compact> m_held;  // by the target's stem
-    std::size_t m_heldSoFar = 0;             // bytes, counted as sounds are taken
+    std::size_t m_heldSoFar = 0;            // bytes, counted as sounds are taken
 };
 
 }  // namespace zentrowe::workflow

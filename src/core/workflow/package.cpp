@@ -55,7 +55,8 @@ std::string asciiName(std::string_view bytes)
         }
         const auto ascii = static_cast<char>(c);
         const bool kept = (ascii >= 'A' && ascii <= 'Z') || (ascii >= 'a' && ascii <= 'z') ||
-                          (ascii >= '0' && ascii <= '9') || std::string_view(" -_.()[]!&+,'").find(ascii) != std::string_view::npos;
+                          (ascii >= '0' && ascii <= '9') ||
+                          std::string_view(" -_.()[]!&+,'").find(ascii) != std::string_view::npos;
         const char put = kept ? ascii : ' ';
         if (put != ' ' || (!name.empty() && name.back() != ' ')) {
             name += put;
@@ -135,7 +136,8 @@ Result<PackageOutcome> writePackage(const AuditReport& audit, const PackageReque
 {
     const auto& target = request.zipPath;
     if (audit.hasError()) {
-        return Error{ErrorCode::AuditFailed, displayPath(audit.folder) + ": the audit finds errors; nothing was packaged"}
+        return Error{ErrorCode::AuditFailed,
+                     displayPath(audit.folder) + ": the audit finds errors; nothing was packaged"}
             .inFile(displayPath(audit.folder));
     }
     std::error_code error;
@@ -151,8 +153,7 @@ Result<PackageOutcome> writePackage(const AuditReport& audit, const PackageReque
     // libzip writes the archive to a temporary file beside the target when it is closed and
     // renames it into place only once whole; a failure or a cancel removes the temporary file.
     int openError = 0;
-    std::unique_ptr<zip_t, ArchiveCloser> archive(
-        zip_open(target.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &openError));
+    std::unique_ptr<zip_t, ArchiveCloser> archive(zip_open(target.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &openError));
     if (!archive) {
         zip_error_t reason;
         zip_error_init_with_code(&reason, openError);

@@ -5,10 +5,10 @@
 #include <utility>
 
 #include "core/audio/chart_mixer.h"
-#include "core/chart/chart_file.h"
 #include "core/audio/keysound_finder.h"
 #include "core/audio/preview_writer.h"
 #include "core/base/file_error.h"
+#include "core/chart/chart_file.h"
 #include "core/workflow/conversion.h"
 
 namespace zentrowe::workflow {
@@ -109,8 +109,8 @@ Result<PreviewOutcome> writeChartPreview(const PreviewRequest& request, Progress
     if (!chart) {
         return chart.error();
     }
-    const auto folder = request.chartPath.has_parent_path() ? request.chartPath.parent_path()
-                                                            : std::filesystem::path(".");
+    const auto folder =
+        request.chartPath.has_parent_path() ? request.chartPath.parent_path() : std::filesystem::path(".");
     if (auto clash = refuseOverwritingInputs(request.outputPath, request.chartPath, *chart, folder); !clash) {
         return clash.error();
     }

@@ -37,7 +37,7 @@ struct SongState {
     // The source song's ticks per measure, kept when the keysound file replaces it; names the
     // cut files' lengths.
     std::int32_t sourceTicksPerMeasure = 0;
-    keysound::CutList cutList;              // from the last read-back
+    keysound::CutList cutList;                        // from the last read-back
     std::optional<ConversionOutcome> lastConversion;  // set while Converted
 };
 

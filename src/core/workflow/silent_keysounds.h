@@ -39,7 +39,8 @@ bool isSilentSound(std::span<const float> interleaved);
 // that came out silent is set aside, not written; every other sound goes to the writer.
 class SilenceFilter {
 public:
-    explicit SilenceFilter(std::set<std::filesystem::path> keysoundFiles) : m_keysoundFiles(std::move(keysoundFiles)) {}
+    explicit SilenceFilter(std::set<std::filesystem::path> keysoundFiles)
+        : m_keysoundFiles(std::move(keysoundFiles)) { }
 
     // A writer for the rendering pool; `this` must outlive it.
     audio::SoundWriter writerFor(audio::SoundWriter writer);

@@ -31,7 +31,7 @@ struct LongSoundFile {
 // other file that reaches kEventLongestSoundFrames. The pool's threads write through it at once.
 class SoundLengthRule {
 public:
-    explicit SoundLengthRule(std::set<std::filesystem::path> capped) : m_capped(std::move(capped)) {}
+    explicit SoundLengthRule(std::set<std::filesystem::path> capped) : m_capped(std::move(capped)) { }
 
     // `inner` behind the rule; the rule must outlive the writer returned.
     audio::SoundWriter wrap(audio::SoundWriter inner);

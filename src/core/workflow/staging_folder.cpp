@@ -350,7 +350,8 @@ Result<std::vector<std::filesystem::path>> StagingFolder::commit(const std::vect
             continue;
         }
         auto failure = fileError(ErrorCode::WriteFailed, places.target, "move into place", error.value());
-        const std::vector<Move> begun(journal.moves.begin(), journal.moves.begin() + static_cast<std::ptrdiff_t>(k) + 1);
+        const std::vector<Move> begun(journal.moves.begin(),
+                                      journal.moves.begin() + static_cast<std::ptrdiff_t>(k) + 1);
         if (undo(fileSystem, m_outputFolder, m_path, begun)) {
             m_keep = true;  // the next create() finishes the undo from the journal
             failure.message += keptSentence(m_path);
