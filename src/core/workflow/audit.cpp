@@ -816,9 +816,11 @@ private:
                 continue;
             }
             if (isBookkeeping(relative)) {
-                add(AuditSeverity::Notice, AuditCheck::BookkeepingFile, relative,
-                    "kept for rebuilding the folder; package leaves it out");
-            } else if (isPreviewByName(relative)) {
+                // Kept for rebuilding the folder: every finished build has them, package leaves
+                // them out, and a good folder reads clean.
+                continue;
+            }
+            if (isPreviewByName(relative)) {
                 m_used.insert(relative);  // players find it by its name
             } else {
                 add(AuditSeverity::Warning, AuditCheck::UnusedFile, relative,
