@@ -110,9 +110,10 @@ melody_track = [(0, 0, meta(0x03, "主旋律".encode("gbk"))), (0, 0, bytes([0xC
 bass_track = [(0, 0, meta(0x03, "低音".encode("utf-8"))), (0, 0, bytes([0xC1, 32]))] + notes(1, bass, velocity=80, accent=88)
 drum_track = [(0, 0, meta(0x03, "鼓组".encode("utf-8"))), (0, 0, bytes([0xC9, 0]))] + drums
 
-chunks = [track(conductor), track(melody_track), track(bass_track), track(drum_track)]
-header = b"MThd" + struct.pack(">IHHH", 6, 1, len(chunks), DIVISION)
-path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "demo", "ode-to-joy.mid")
-with open(path, "wb") as out:
-    out.write(header + b"".join(chunks))
-print("wrote", os.path.normpath(path))
+if __name__ == "__main__":
+    chunks = [track(conductor), track(melody_track), track(bass_track), track(drum_track)]
+    header = b"MThd" + struct.pack(">IHHH", 6, 1, len(chunks), DIVISION)
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "demo", "ode-to-joy.mid")
+    with open(path, "wb") as out:
+        out.write(header + b"".join(chunks))
+    print("wrote", os.path.normpath(path))

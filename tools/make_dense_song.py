@@ -9,33 +9,17 @@ A format 1 Standard MIDI File, division 480, 4/4 at 140 BPM, 64 measures:
   track 3  drums: channel 10, kick, snare and hi-hat
 Standard library only: python3 tools/make_dense_song.py OUT.mid
 """
+import os
 import struct
 import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from make_demo_song import track  # noqa: E402  (one MIDI track writer for the tools)
 
 DIVISION = 480
 E = DIVISION // 2
 MEASURES = 64
 CHORDS = [[40, 47, 52, 56, 59, 64], [45, 52, 57, 61, 64, 69], [43, 47, 50, 55, 59, 67], [38, 45, 50, 54, 57, 62]]
-
-
-def var_len(value):
-    groups = [value & 0x7F]
-    value >>= 7
-    while value:
-        groups.insert(0, 0x80 | (value & 0x7F))
-        value >>= 7
-    return bytes(groups)
-
-
-def track(events):
-    events.sort(key=lambda e: (e[0], e[1]))
-    out = bytearray()
-    now = 0
-    for tick, _, data in events:
-        out += var_len(tick - now) + data
-        now = tick
-    out += b"\x00\xff\x2f\x00"
-    return b"MTrk" + struct.pack(">I", len(out)) + bytes(out)
 
 
 def main(path):
