@@ -1,6 +1,6 @@
 # The engine's folders, lowest first. A folder may include headers of its own and of the folders
 # before it, never of a folder after it; the build fails on such an include.
-set(ZENTROWE_LAYER_ORDER base song chart convert keysound audio workflow)
+set(ZENTROWE_LAYER_ORDER base song chart convert chartset keysound audio workflow)
 
 # zentrowe_add_layer(NAME [DEPENDS lower...])
 # The static library zentrowe_NAME for src/core/NAME, linked to the libraries it builds on, and

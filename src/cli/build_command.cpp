@@ -110,12 +110,12 @@ void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::strin
 }
 
 // What became of the commit a killed build left unfinished in `folder`.
-void reportRecovery(workflow::Recovery recovery, const std::filesystem::path& folder)
+void reportRecovery(base::Recovery recovery, const std::filesystem::path& folder)
 {
-    if (recovery == workflow::Recovery::Completed) {
+    if (recovery == base::Recovery::Completed) {
         reportWarning("the last build into " + displayPath(folder) +
                       " was stopped while moving its files in, after its chart was in place: its move was finished");
-    } else if (recovery == workflow::Recovery::Undone) {
+    } else if (recovery == base::Recovery::Undone) {
         reportWarning("the last build into " + displayPath(folder) +
                       " was stopped while moving its files in: the files it had replaced were put back");
     }
@@ -130,7 +130,7 @@ std::string chartLine(const workflow::BuiltChart& chart)
     std::snprintf(figures, sizeof figures, ": level %d, %lld notes, %.1f/s average, %.1f/s peak, chords up to %d, ",
                   report.level, static_cast<long long>(report.notes), report.averageDensity, report.peakDensity,
                   report.largestChord);
-    return chart.path.filename().string() + " " + std::string(convert::difficultySubtitle(report.difficulty)) +
+    return chart.path.filename().string() + " " + std::string(chartset::difficultySubtitle(report.difficulty)) +
            figures + std::to_string(report.backgroundNotes) + " in the background\n";
 }
 
@@ -224,9 +224,9 @@ Command addBuildCommand(CLI::App& app)
         if (refuseEmpty(options->out, "--out")) {
             return kExitUsage;
         }
-        std::vector<convert::Difficulty> difficulties;
+        std::vector<chartset::Difficulty> difficulties;
         if (sub->count("--difficulties") > 0) {
-            auto parsed = convert::parseDifficulties(options->difficulties);
+            auto parsed = chartset::parseDifficulties(options->difficulties);
             if (!parsed) {
                 reportError("--difficulties: " + parsed.error().message);
                 return kExitUsage;
@@ -272,7 +272,7 @@ Command addBuildCommand(CLI::App& app)
         if (sub->count("--artist") > 0) {
             request.artist = options->artist;
         }
-        request.charts.lanes = options->lanes == "seed" ? workflow::LaneRule::Seed : workflow::LaneRule::Playable;
+        request.charts.lanes = options->lanes == "seed" ? chartset::LaneRule::Seed : chartset::LaneRule::Playable;
         request.charts.difficulties = std::move(difficulties);
         request.charts.genre = options->genre;
         if (sub->count("--preview-from") > 0) {
@@ -369,7 +369,7 @@ Command addBuildCommand(CLI::App& app)
         }
         for (std::size_t k = 1; k < outcome->charts.size(); ++k) {
             const auto& path = outcome->charts[k].path;
-            const auto same = workflow::chartsPlayTheSame(first, path);
+            const auto same = chartset::chartsPlayTheSame(first, path);
             if (!same) {
                 reportError(same.error().message);
                 return kExitBadInput;

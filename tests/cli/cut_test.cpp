@@ -10,7 +10,7 @@
 #include "core/workflow/conversion.h"
 #include "core/keysound/wav_cutter.h"
 #include "core/song/chart_file_name.h"
-#include "../core/keysound/wave_builder.h"
+#include "core/keysound/wave_builder.h"
 #include "cli/cli_run.h"
 #include "support/test_support.h"
 

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "../core/keysound/wave_builder.h"
+#include "core/keysound/wave_builder.h"
 #include "cli/cli_run.h"
 #include "support/test_support.h"
 

@@ -328,8 +328,8 @@ void MainWindow::showSettings(bool builds)
     // The header texts start as the song gives them, once per song: what the user typed for it stays.
     if (m_creditsSong != m_state.sourceMidiPath) {
         m_creditsSong = m_state.sourceMidiPath;
-        dialog.fillCredits(toQString(workflow::chartTitle({}, m_state.song, m_state.sourceMidiPath)),
-                           toQString(workflow::chartArtist(std::nullopt, m_state.song, m_state.sourceMidiPath)));
+        dialog.fillCredits(toQString(chartset::chartTitle({}, m_state.song, m_state.sourceMidiPath)),
+                           toQString(chartset::chartArtist(std::nullopt, m_state.song, m_state.sourceMidiPath)));
     }
     placeBesideSelectedRow(dialog);
     dialog.show();
@@ -555,7 +555,7 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
     workflow::BuildRequest request;
     request.conversion = conversion;
     const SettingsDialog& settings = ensureSettings();
-    request.charts = settings.chartSet().value_or(workflow::ChartSetRequest{});
+    request.charts = settings.chartSet().value_or(chartset::ChartSetRequest{});
     request.title = toUtf8(settings.titleText());
     request.artist = toUtf8(settings.artistText());
     if (const auto other = workflow::wouldReplaceAnotherChart(request)) {

@@ -97,19 +97,19 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     // Two rows: the five names side by side do not fit the dialog's width.
     auto* difficulties = new QGridLayout(m_chartSet);
     difficulties->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), 0);
-    for (const convert::Difficulty difficulty : convert::kAllDifficulties) {
+    for (const chartset::Difficulty difficulty : chartset::kAllDifficulties) {
         // "[NORMAL]" without its brackets.
-        const std::string_view subtitle = convert::difficultySubtitle(difficulty);
+        const std::string_view subtitle = chartset::difficultySubtitle(difficulty);
         auto* box = new QCheckBox(QString::fromLatin1(subtitle.data() + 1, static_cast<qsizetype>(subtitle.size()) - 2),
                                   m_chartSet);
-        box->setObjectName(QStringLiteral("CheckDifficulty") + QLatin1Char(convert::difficultyLetter(difficulty)));
-        box->setChecked(difficulty == convert::Difficulty::Normal || difficulty == convert::Difficulty::Hyper ||
-                        difficulty == convert::Difficulty::Another);
+        box->setObjectName(QStringLiteral("CheckDifficulty") + QLatin1Char(chartset::difficultyLetter(difficulty)));
+        box->setChecked(difficulty == chartset::Difficulty::Normal || difficulty == chartset::Difficulty::Hyper ||
+                        difficulty == chartset::Difficulty::Another);
         const auto index = static_cast<int>(difficulty);
         difficulties->addWidget(box, index / 3, index % 3);
         m_difficulties[static_cast<std::size_t>(difficulty)] = box;
     }
-    QCheckBox* insane = difficultyBox(convert::Difficulty::Insane);
+    QCheckBox* insane = difficultyBox(chartset::Difficulty::Insane);
     insane->setTristate(true);
     insane->setCheckState(Qt::PartiallyChecked);
     insane->setToolTip(tr("完整的音轨；半选：仅当音轨比 ANOTHER 更密时生成"));
@@ -201,10 +201,10 @@ void SettingsDialog::fillCredits(const QString& title, const QString& artist)
     m_artist->setText(artist);
 }
 
-std::optional<workflow::ChartSetRequest> SettingsDialog::chartSet() const
+std::optional<chartset::ChartSetRequest> SettingsDialog::chartSet() const
 {
-    workflow::ChartSetRequest request;
-    for (const convert::Difficulty difficulty : convert::kAllDifficulties) {
+    chartset::ChartSetRequest request;
+    for (const chartset::Difficulty difficulty : chartset::kAllDifficulties) {
         const QCheckBox* box = difficultyBox(difficulty);
         if (box->checkState() == Qt::Checked) {
             request.difficulties.push_back(difficulty);

@@ -4,9 +4,9 @@
 #include <array>
 #include <optional>
 
-#include "core/convert/difficulty.h"
+#include "core/chartset/chart_set.h"
+#include "core/chartset/difficulty.h"
 #include "core/convert/settings.h"
-#include "core/workflow/chart_set.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -41,7 +41,7 @@ public:
 
     // The charts 一键生成 writes: the boxes ticked, easiest first, and the insane box half
     // ticked (its start) for "when the track is denser than ANOTHER". Nothing if no box is ticked.
-    std::optional<workflow::ChartSetRequest> chartSet() const;
+    std::optional<chartset::ChartSetRequest> chartSet() const;
     QString titleText() const;
     QString artistText() const;
     ProgressBar* bar() const { return m_bar; }
@@ -58,7 +58,7 @@ public:
     QLineEdit* velocityStepEdit() const { return m_velocityStep; }
     QLineEdit* lengthStepEdit() const { return m_lengthStep; }
     QCheckBox* bmsonBox() const { return m_bmson; }
-    QCheckBox* difficultyBox(convert::Difficulty difficulty) const
+    QCheckBox* difficultyBox(chartset::Difficulty difficulty) const
     {
         return m_difficulties[static_cast<std::size_t>(difficulty)];
     }
@@ -97,7 +97,7 @@ private:
     QCheckBox* m_bmson;
     QGroupBox* m_chartSet;
     QGroupBox* m_chartTexts;
-    std::array<QCheckBox*, convert::kAllDifficulties.size()> m_difficulties{};
+    std::array<QCheckBox*, chartset::kAllDifficulties.size()> m_difficulties{};
     QLineEdit* m_title;
     QLineEdit* m_artist;
     QLineEdit* m_genre;

@@ -15,13 +15,13 @@
 #include "core/base/file_error.h"
 #include "core/base/file_reading.h"
 #include "core/base/shift_jis.h"
+#include "core/base/staging_folder.h"
 #include "core/base/text_decoding.h"
 #include "core/chart/bms_reader.h"
 #include "core/chart/bmson_reader.h"
 #include "core/chart/chart_file.h"
 #include "core/chart/timed_chart.h"
 #include "core/workflow/build_manifest.h"
-#include "core/workflow/staging_folder.h"
 
 namespace zentrowe::workflow {
 
@@ -839,7 +839,7 @@ private:
         for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
             const auto relative = it->path().lexically_relative(m_folder);
             std::error_code kindError;
-            if (it.depth() == 0 && relative == StagingFolder::kName) {
+            if (it.depth() == 0 && relative == base::StagingFolder::kName) {
                 it.disable_recursion_pending();
                 add(AuditSeverity::Notice, AuditCheck::BookkeepingFile, relative,
                     "an unfinished build's staging folder; package leaves it out");

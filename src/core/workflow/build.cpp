@@ -13,6 +13,7 @@
 #include "core/base/file_error.h"
 #include "core/base/file_reading.h"
 #include "core/base/folder_lock.h"
+#include "core/base/staging_folder.h"
 #include "core/base/text_decoding.h"
 #include "core/chart/bms_writer.h"
 #include "core/chart/bmson_writer.h"
@@ -27,7 +28,6 @@
 #include "core/workflow/loudness_pass.h"
 #include "core/workflow/preview.h"
 #include "core/workflow/silent_keysounds.h"
-#include "core/workflow/staging_folder.h"
 
 namespace zentrowe::workflow {
 
@@ -322,7 +322,7 @@ Error untouched(Error error)
 // too), unless another chart's build uses it: a folder rebuilt many times holds only what its
 // charts name. The records share their files. Only the `replaceable` names may replace a file of
 // the folder. The files removed.
-Result<std::vector<std::filesystem::path>> commitBuild(StagingFolder& staging, BuildManifest manifest,
+Result<std::vector<std::filesystem::path>> commitBuild(base::StagingFolder& staging, BuildManifest manifest,
                                                        std::vector<BuildRecord> records, const BuildRequest& request,
                                                        const std::set<std::string>& replaceable, ProgressSink& progress)
 {
@@ -349,7 +349,7 @@ Result<std::vector<std::filesystem::path>> commitBuild(StagingFolder& staging, B
             std::any_of(records.begin(), records.end(), [&](const BuildRecord& r) { return r.chart == record.chart; });
         // Another song's charts are here only when the request asked to replace them.
         const bool replaced = !isSameSong(record, incoming.song, incoming.songHash, incoming.track);
-        if (rebuilt || replaced || belongsToChartSet(record.chart, setName)) {
+        if (rebuilt || replaced || chartset::belongsToChartSet(record.chart, setName)) {
             earlier.push_back(record.chart);
             earlier.insert(earlier.end(), record.files.begin(), record.files.end());
         }
@@ -509,7 +509,7 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     }
     // Before anything else: a commit a killed build left unfinished is finished or undone.
     FileSystem& fileSystem = services.fileSystem != nullptr ? *services.fileSystem : realFileSystem();
-    auto staging = StagingFolder::create(folder, fileSystem);
+    auto staging = base::StagingFolder::create(folder, fileSystem);
     if (!staging) {
         return staging.error();
     }
@@ -620,8 +620,8 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         missingInstruments(**firstRenderer, instruments, bgmFiles.empty() ? decltype(bgmEvents){} : bgmEvents);
     // Made before rendering so that their names are checked with the others; made again below
     // if a keysound comes out silent.
-    auto charts =
-        makeChartSet(outcome.conversion.chart, keysounds, song, chartName, request.charts, settings.percussion);
+    auto charts = chartset::makeChartSet(outcome.conversion.chart, keysounds, song, chartName, request.charts,
+                                         settings.percussion);
 
     std::vector<std::string> outputs = keysoundNames;
     for (const auto& file : bgmFiles) {
@@ -674,8 +674,8 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
         std::erase_if(keysoundNames, [&](const std::string& name) { return silentNames.count(name) != 0; });
         std::erase_if(jobs,
                       [&](const audio::RenderJob& job) { return !job.sequence && silentNames.count(job.name) != 0; });
-        charts =
-            makeChartSet(outcome.conversion.chart, keysounds, song, chartName, request.charts, settings.percussion);
+        charts = chartset::makeChartSet(outcome.conversion.chart, keysounds, song, chartName, request.charts,
+                                        settings.percussion);
     }
     outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
 
@@ -740,8 +740,9 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     for (const auto& made : charts) {
         records.push_back(record);
         records.back().chart = made.fileName;
-        records.back().settings.emplace_back("difficulty", convert::difficultyName(made.report.difficulty));
-        records.back().settings.emplace_back("lanes", request.charts.lanes == LaneRule::Playable ? "playable" : "seed");
+        records.back().settings.emplace_back("difficulty", chartset::difficultyName(made.report.difficulty));
+        records.back().settings.emplace_back("lanes", request.charts.lanes == chartset::LaneRule::Playable ? "playable"
+                                                                                                           : "seed");
     }
     auto removed = commitBuild(*staging, std::move(manifest), std::move(records), request, *replaceable, progress);
     if (!removed) {

@@ -12,14 +12,14 @@
 #include "core/base/file_system.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
+#include "core/base/staging_folder.h"
+#include "core/chartset/chart_set.h"
 #include "core/workflow/bgm_slices.h"
 #include "core/workflow/build_manifest.h"
-#include "core/workflow/chart_set.h"
 #include "core/workflow/conversion.h"
 #include "core/workflow/loudness_pass.h"
 #include "core/workflow/silent_keysounds.h"
 #include "core/workflow/sound_length_rule.h"
-#include "core/workflow/staging_folder.h"
 
 namespace zentrowe::workflow {
 
@@ -40,7 +40,7 @@ struct BuildRequest {
     std::string title;                     // #TITLE; empty: the song's own name (song::readSongCredits)
     std::optional<std::string> artist;     // #ARTIST; none: the author the song names, if any
     std::optional<double> previewFrom;     // seconds into the song the preview starts; none: its hook
-    ChartSetRequest charts;                // the charts written, all naming the same sound files
+    chartset::ChartSetRequest charts;      // the charts written, all naming the same sound files
     unsigned threads = 0;                  // rendering threads; 0: one per core (at most audio::kMostRenderThreads)
     std::size_t heldSoundBytes = kHeldSoundBytes;  // renders the loudness pass keeps in memory before it spills
     bool replace = false;                          // replace another song (or track) the output folder holds
@@ -57,7 +57,7 @@ struct MissingInstrument {
 // One chart of the set as written.
 struct BuiltChart {
     std::filesystem::path path;
-    convert::ChartReport report;
+    chartset::ChartReport report;
 };
 
 // What a finished build wrote, and what it left out and why.
@@ -75,10 +75,10 @@ struct BuildOutcome {
     std::vector<SilentKeysound> silentKeysounds;      // rendered as silence: not written, their notes in no chart
     std::vector<std::filesystem::path> removedFiles;  // an earlier build's files this one no longer needs
     std::vector<std::filesystem::path>
-        replacedFiles;                          // files no build made that request.replaceUnlisted let it replace
-    Recovery recovery = Recovery::None;         // what became of a killed build's unfinished commit
-    std::int32_t leadInMeasures = 0;            // empty measures put before the chart's first object
-    std::vector<LongSoundFile> longSoundFiles;  // files of a minute or more (a single BGM), as written
+        replacedFiles;                               // files no build made that request.replaceUnlisted let it replace
+    base::Recovery recovery = base::Recovery::None;  // what became of a killed build's unfinished commit
+    std::int32_t leadInMeasures = 0;                 // empty measures put before the chart's first object
+    std::vector<LongSoundFile> longSoundFiles;       // files of a minute or more (a single BGM), as written
 };
 
 // What a build renders and writes with; tests put stand-ins here.

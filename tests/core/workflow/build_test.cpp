@@ -13,7 +13,7 @@
 #include <set>
 #include <new>
 
-#include "build_test_support.h"
+#include "support/build_request.h"
 #include "core/audio/chart_mixer.h"
 #include "core/audio/loudness.h"
 #include "core/audio/song_sequence.h"
@@ -376,7 +376,7 @@ TEST_F(BuildWithFakes, ChartGetsTheListingLinesAndTheBgmUnderTheNextFreeCode)
         req.conversion.settings.startValue = 35 * 36 + 33;
         req.title = "欢乐颂\r\nsecond line";
         req.artist = "Beethoven";
-        req.charts.difficulties = {convert::Difficulty::Normal};
+        req.charts.difficulties = {chartset::Difficulty::Normal};
         const auto outcome = runBuild(req, m_quiet, fakes());
         ASSERT_TRUE(outcome.ok()) << outcome.error().message;
         EXPECT_TRUE(outcome->skipped.empty());
@@ -401,7 +401,7 @@ TEST_F(BuildWithFakes, ChartGetsTheListingLinesAndTheBgmUnderTheNextFreeCode)
         auto req = request(song);
         req.conversion.settings.startCode = "ZY";
         req.conversion.settings.startValue = 35 * 36 + 34;
-        req.charts.difficulties = {convert::Difficulty::Normal};
+        req.charts.difficulties = {chartset::Difficulty::Normal};
         const auto outcome = runBuild(req, m_quiet, fakes());
         ASSERT_TRUE(outcome.ok()) << outcome.error().message;
         EXPECT_EQ(outcome->skipped, std::vector<workflow::SkipReason>{workflow::SkipReason::NoCodeForBgm});
@@ -581,7 +581,7 @@ TEST_F(BuildWithFakes, AFailedOrCancelledRebuildLeavesTheEarlierFolderByteIdenti
 TEST_F(BuildWithFakes, ARebuildRemovesOnlyWhatTheEarlierBuildMadeAndNoLongerNeeds)
 {
     auto first = request(melody({60, 62}));
-    first.charts.difficulties = {convert::Difficulty::Normal};
+    first.charts.difficulties = {chartset::Difficulty::Normal};
     ASSERT_TRUE(runBuild(first, m_quiet, fakes()).ok());
     writeFile(out("mine.txt"), std::string_view("kept"));
     writeFile(out("A99-48-100.wav"), std::string_view("a file of the same pattern no build made"));
@@ -595,7 +595,7 @@ TEST_F(BuildWithFakes, ARebuildRemovesOnlyWhatTheEarlierBuildMadeAndNoLongerNeed
     auto again = request(melody({60, 64}));
     again.replace = true;
     again.bgm = workflow::BgmMode::None;
-    again.charts.difficulties = {convert::Difficulty::Normal};
+    again.charts.difficulties = {chartset::Difficulty::Normal};
     const auto outcome = runBuild(again, m_quiet, fakes());
     ASSERT_TRUE(outcome.ok()) << outcome.error().message;
     EXPECT_EQ(outcome->removedFiles, (std::vector<std::filesystem::path>{out("A62-40-100.wav"), out("bgm.wav")}));
@@ -616,13 +616,13 @@ TEST_F(BuildWithFakes, AFolderHoldsOneSongAnotherIsRefusedBeforeRenderingOrRepla
     // One chart, BGM in one file: the set's other charts and the slices add nothing here.
     const auto first = [this](const Bytes& song) {
         auto req = request(song);
-        req.charts.difficulties = {convert::Difficulty::Normal};
+        req.charts.difficulties = {chartset::Difficulty::Normal};
         return req;
     };
     const auto other = [this](const Bytes& song, const std::filesystem::path& source) {
         auto req = wavBuildRequest(song, source, m_dir / "out");
         req.bgm = workflow::BgmMode::One;
-        req.charts.difficulties = {convert::Difficulty::Normal};
+        req.charts.difficulties = {chartset::Difficulty::Normal};
         return req;
     };
     const std::vector<Case> cases = {
@@ -860,7 +860,7 @@ TEST_F(BuildWithFakes, ACommitCutShortIsUndoneOrFinishedByTheNextBuildAndSaysWha
             EXPECT_EQ(snapshot(m_dir / "out"), before);
             continue;
         }
-        EXPECT_TRUE(std::filesystem::exists(out(workflow::StagingFolder::kName)));
+        EXPECT_TRUE(std::filesystem::exists(out(base::StagingFolder::kName)));
         const auto next = runBuild(other, m_quiet, fakes());
         ASSERT_FALSE(next.ok());
         EXPECT_EQ(next.error().code, ErrorCode::WouldReplaceChart) << next.error().message;
@@ -1153,7 +1153,7 @@ TEST_F(BuildWithFakes, ChartsStartAfterALeadInWithTheSongsTextsAndEachNoteOnce)
         auto req = request(song);
         req.bgm = workflow::BgmMode::Slices;
         req.conversion.settings.bmson = bmson;
-        req.charts.difficulties = {convert::Difficulty::Normal};
+        req.charts.difficulties = {chartset::Difficulty::Normal};
         const auto outcome = runBuild(req, m_quiet, fakes());
         ASSERT_TRUE(outcome.ok()) << outcome.error().message;
         const auto chartPath = out(bmson ? "song_N.bmson" : "song_N.bms");

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../convert/convert_test_support.h"
+#include "core/convert/convert_test_support.h"
 #include "core/convert/settings.h"
 #include "core/workflow/session_state.h"
 

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "build_test_support.h"
+#include "support/build_request.h"
 #include "core/audio/song_sequence.h"
 #include "core/audio/sound_file_reader.h"
 #include "core/workflow/build.h"

@@ -1,10 +1,10 @@
-#include "core/convert/track_note.h"
+#include "core/chartset/track_note.h"
 
 #include <algorithm>
 #include <cassert>
 #include <numeric>
 
-namespace zentrowe::convert {
+namespace zentrowe::chartset {
 
 double playingSeconds(std::span<const TrackNote> notes, const song::TempoClock& clock)
 {
@@ -18,13 +18,13 @@ double playingSeconds(std::span<const TrackNote> notes, const song::TempoClock& 
     return std::max(1.0, clock.seconds(lastEnd) - clock.seconds(notes.front().startTick));
 }
 
-PlacedTrackNotes trackNotesOf(std::span<const PlacedNote> placed, const KeysoundTable& keysounds)
+PlacedTrackNotes trackNotesOf(std::span<const convert::PlacedNote> placed, const convert::KeysoundTable& keysounds)
 {
     PlacedTrackNotes out;
     out.notes.reserve(placed.size());
-    for (const PlacedNote& note : placed) {
+    for (const convert::PlacedNote& note : placed) {
         assert(note.keysound < keysounds.size());
-        const KeysoundEntry& sound = keysounds[note.keysound];
+        const convert::KeysoundEntry& sound = keysounds[note.keysound];
         const bool held = note.heldTicks > 0;
         out.notes.push_back({note.startTick, note.startTick + (held ? note.heldTicks : sound.duration), sound.note,
                              sound.velocity, held});
@@ -45,4 +45,4 @@ PlacedTrackNotes trackNotesOf(std::span<const PlacedNote> placed, const Keysound
     return out;
 }
 
-}  // namespace zentrowe::convert
+}  // namespace zentrowe::chartset

@@ -1,13 +1,13 @@
-#include "core/convert/difficulty.h"
+#include "core/chartset/difficulty.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
 
-#include "track_note_support.h"
+#include "core/chartset/track_note_support.h"
 
-namespace zentrowe::convert {
+namespace zentrowe::chartset {
 namespace {
 
 using testing::kQuarter;
@@ -163,4 +163,4 @@ TEST(Difficulty, TheDefaultSetAddsInsaneOnlyForATrackDenserThanAnother)
 }
 
 }  // namespace
-}  // namespace zentrowe::convert
+}  // namespace zentrowe::chartset

@@ -7,12 +7,12 @@
 #include <span>
 #include <vector>
 
-#include "core/convert/track_note.h"
+#include "core/chartset/track_note.h"
 #include "core/song/tempo_clock.h"
 
 namespace zentrowe::testing {
 
-using convert::TrackNote;
+using chartset::TrackNote;
 
 inline constexpr std::int32_t kQuarter = 480;
 inline constexpr std::int32_t kBar = 4 * kQuarter;

@@ -1,4 +1,4 @@
-#include "core/workflow/staging_folder.h"
+#include "core/base/staging_folder.h"
 
 #include <cerrno>
 #include <charconv>
@@ -8,7 +8,7 @@
 
 #include "core/base/file_error.h"
 
-namespace zentrowe::workflow {
+namespace zentrowe::base {
 
 namespace {
 
@@ -370,4 +370,4 @@ Result<std::vector<std::filesystem::path>> StagingFolder::commit(const std::vect
     return removed;
 }
 
-}  // namespace zentrowe::workflow
+}  // namespace zentrowe::base

@@ -1,12 +1,12 @@
-#include "core/convert/lane_layout.h"
+#include "core/chartset/lane_layout.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 
-#include "track_note_support.h"
+#include "core/chartset/track_note_support.h"
 
-namespace zentrowe::convert {
+namespace zentrowe::chartset {
 namespace {
 
 using testing::kBar;
@@ -165,4 +165,4 @@ TEST(LaneLayout, TheScratchTakesOnlyAccentsOnStrongBeatsInPercussionMode)
 }
 
 }  // namespace
-}  // namespace zentrowe::convert
+}  // namespace zentrowe::chartset

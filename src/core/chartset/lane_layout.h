@@ -5,10 +5,10 @@
 #include <span>
 #include <vector>
 
-#include "core/convert/track_note.h"
+#include "core/chartset/track_note.h"
 #include "core/song/tempo_clock.h"
 
-namespace zentrowe::convert {
+namespace zentrowe::chartset {
 
 // What a difficulty allows the layout.
 struct LayoutLimits {
@@ -74,4 +74,4 @@ int beatStrength(std::int64_t tick, std::int32_t ticksPerMeasure);
 bool suitsScratch(const TrackNote& note, bool loudestOfChord, std::int32_t ticksPerMeasure);
 inline constexpr std::uint8_t kAccentVelocity = 100;
 
-}  // namespace zentrowe::convert
+}  // namespace zentrowe::chartset

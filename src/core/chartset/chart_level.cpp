@@ -1,10 +1,10 @@
-#include "core/convert/chart_level.h"
+#include "core/chartset/chart_level.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 
-namespace zentrowe::convert {
+namespace zentrowe::chartset {
 
 namespace {
 
@@ -111,4 +111,4 @@ std::string headerLines(const ChartHeader& header)
     return lines;
 }
 
-}  // namespace zentrowe::convert
+}  // namespace zentrowe::chartset

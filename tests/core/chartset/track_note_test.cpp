@@ -1,19 +1,19 @@
-#include "core/convert/track_note.h"
+#include "core/chartset/track_note.h"
 
 #include <gtest/gtest.h>
 
-#include "track_note_support.h"
+#include "core/chartset/track_note_support.h"
 
-namespace zentrowe::convert {
+namespace zentrowe::chartset {
 namespace {
 
 TEST(TrackNote, PlacedNotesComeInTimeOrderWithTheirKeysounds)
 {
-    KeysoundTable keysounds;
+    convert::KeysoundTable keysounds;
     const std::size_t low = *keysounds.findOrAdd(48, 480, 90, 0);
     const std::size_t high = *keysounds.findOrAdd(72, 120, 100, 0);
     // Placed as they ended: the long low note last, though it starts first.
-    const std::vector<PlacedNote> placed{{240, 1, high, 0}, {0, 2, high, 0}, {0, 3, low, 1920}};
+    const std::vector<convert::PlacedNote> placed{{240, 1, high, 0}, {0, 2, high, 0}, {0, 3, low, 1920}};
     const PlacedTrackNotes ordered = trackNotesOf(placed, keysounds);
     EXPECT_EQ(ordered.placedIndex, (std::vector<std::size_t>{2, 1, 0}));
     ASSERT_EQ(ordered.notes.size(), 3u);
@@ -32,4 +32,4 @@ TEST(TrackNote, PlayingTimeRunsFromTheFirstStartToTheLastEndAndIsAtLeastASecond)
 }
 
 }  // namespace
-}  // namespace zentrowe::convert
+}  // namespace zentrowe::chartset

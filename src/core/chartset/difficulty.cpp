@@ -1,11 +1,11 @@
-#include "core/convert/difficulty.h"
+#include "core/chartset/difficulty.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numeric>
 #include <set>
 
-namespace zentrowe::convert {
+namespace zentrowe::chartset {
 
 namespace {
 
@@ -253,4 +253,4 @@ std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoC
     return chartLanes(notes, clock, difficultyLimits(difficulty), percussion);
 }
 
-}  // namespace zentrowe::convert
+}  // namespace zentrowe::chartset

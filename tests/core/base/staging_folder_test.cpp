@@ -1,4 +1,4 @@
-#include "core/workflow/staging_folder.h"
+#include "core/base/staging_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 namespace zentrowe::testing {
 namespace {
 
-using workflow::Recovery;
-using workflow::StagingFolder;
+using base::Recovery;
+using base::StagingFolder;
 
 using Files = std::map<std::string, std::string>;
 

@@ -8,23 +8,23 @@
 
 #include "core/base/result.h"
 #include "core/chart/chart_model.h"
-#include "core/convert/chart_level.h"
-#include "core/convert/difficulty.h"
+#include "core/chartset/chart_level.h"
+#include "core/chartset/difficulty.h"
 #include "core/convert/keysound_table.h"
 #include "core/song/song_summary.h"
 
-namespace zentrowe::workflow {
+namespace zentrowe::chartset {
 
 // Where a chart of the set puts its lane notes.
 enum class LaneRule {
-    Playable,  // convert::layoutLanes: pitch order, chords spread, held lanes kept, no fast jacks
+    Playable,  // chartset::layoutLanes: pitch order, chords spread, held lanes kept, no fast jacks
     Seed,      // the lane `convert` gives each note (note number mod 7), thinned notes in the background
 };
 
 // What charts a build writes; all of them name the same keysound files.
 struct ChartSetRequest {
     LaneRule lanes = LaneRule::Playable;
-    std::vector<convert::Difficulty> difficulties;  // easiest first; empty: convert::defaultDifficulties
+    std::vector<chartset::Difficulty> difficulties;  // easiest first; empty: chartset::defaultDifficulties
     // With `difficulties` given: adds the insane chart (the full track) when another would leave
     // some of the track's notes out of its lanes, as the default set does.
     bool insaneWhenDenser = false;
@@ -35,7 +35,7 @@ struct ChartSetRequest {
 struct SetChart {
     std::string fileName;  // "NAME_N.bms" or "NAME_N.bmson"
     chart::Chart chart;
-    convert::ChartReport report;
+    chartset::ChartReport report;
 };
 
 // The charts of a set from the one chart a conversion made (its lanes, long notes and
@@ -68,4 +68,4 @@ std::string chartTitle(const std::string& asked, const song::SongSummary& song, 
 std::string chartArtist(const std::optional<std::string>& asked, const song::SongSummary& song,
                         const std::filesystem::path& midiFile);
 
-}  // namespace zentrowe::workflow
+}  // namespace zentrowe::chartset

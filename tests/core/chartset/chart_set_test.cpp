@@ -1,4 +1,4 @@
-#include "core/workflow/chart_set.h"
+#include "core/chartset/chart_set.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <map>
 #include <regex>
 
-#include "build_test_support.h"
+#include "support/build_request.h"
 #include "core/chart/chart_file.h"
 #include "core/workflow/build.h"
 #include "core/workflow/build_manifest.h"
@@ -15,7 +15,7 @@
 namespace zentrowe::testing {
 namespace {
 
-using convert::Difficulty;
+using chartset::Difficulty;
 
 // Instant stand-ins for the synthesiser: a short tone per keysound, a tenth of a second for the BGM.
 class ToneRenderer final : public audio::Renderer {
@@ -254,7 +254,7 @@ TEST_F(ChartSet, SeedLanesAreConvertsLanesAndTheDemoIsTitledAfterItsSequenceName
     const Bytes song = readFile(demo);
     auto req = request(song, m_dir / "ode-to-joy.mid");
     req.conversion.trackNumber = 2;
-    req.charts.lanes = workflow::LaneRule::Seed;
+    req.charts.lanes = chartset::LaneRule::Seed;
     req.charts.difficulties = {Difficulty::Normal, Difficulty::Insane};
     req.charts.genre = "Classical";
     const auto outcome = workflow::runBuild(req, m_quiet, toneServices());
@@ -279,12 +279,12 @@ TEST_F(ChartSet, SeedLanesAreConvertsLanesAndTheDemoIsTitledAfterItsSequenceName
 
     // The two charts play the same; one keysound named after another file does not.
     const auto normal = m_dir / "out" / "ode-to-joy_N.bms";
-    EXPECT_EQ(workflow::chartsPlayTheSame(normal, m_dir / "out" / "ode-to-joy_X.bms").value(), true);
+    EXPECT_EQ(chartset::chartsPlayTheSame(normal, m_dir / "out" / "ode-to-joy_X.bms").value(), true);
     std::string text = readText(normal);
     text.replace(text.find("#WAV01 ") + 7, 1, "B");
     writeFile(m_dir / "out" / "changed.bms", std::string_view(text));
-    EXPECT_EQ(workflow::chartsPlayTheSame(normal, m_dir / "out" / "changed.bms").value(), false);
-    EXPECT_EQ(workflow::chartsPlayTheSame(normal, m_dir / "out" / "none.bms").error().code, ErrorCode::CannotOpen);
+    EXPECT_EQ(chartset::chartsPlayTheSame(normal, m_dir / "out" / "changed.bms").value(), false);
+    EXPECT_EQ(chartset::chartsPlayTheSame(normal, m_dir / "out" / "none.bms").error().code, ErrorCode::CannotOpen);
 }
 
 TEST_F(ChartSet, ASetReplacesTheEarlierChartsOfTheSongAndNothingElse)
@@ -376,7 +376,7 @@ TEST(ChartSetNames, TheSetOwnsTheSingleChartAndEveryLetteredChartOfItsName)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.chart);
-        EXPECT_EQ(workflow::belongsToChartSet(c.chart, "song.bms"), c.owned);
+        EXPECT_EQ(chartset::belongsToChartSet(c.chart, "song.bms"), c.owned);
     }
 }
 

@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "core/convert/difficulty.h"
-#include "core/convert/track_note.h"
+#include "core/chartset/difficulty.h"
+#include "core/chartset/track_note.h"
 #include "core/song/tempo_clock.h"
 
-namespace zentrowe::convert {
+namespace zentrowe::chartset {
 
 // What one chart of a set holds, as a player would judge it before playing.
 struct ChartReport {
@@ -71,4 +71,4 @@ ChartHeader chartHeader(const ChartReport& report);
 // CR LF as the chart's other lines are.
 std::string headerLines(const ChartHeader& header);
 
-}  // namespace zentrowe::convert
+}  // namespace zentrowe::chartset

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "core/base/result.h"
-#include "core/convert/lane_layout.h"
-#include "core/convert/track_note.h"
+#include "core/chartset/lane_layout.h"
+#include "core/chartset/track_note.h"
 #include "core/song/tempo_clock.h"
 
-namespace zentrowe::convert {
+namespace zentrowe::chartset {
 
 // The charts of a set, easiest first; the order is that of #DIFFICULTY 1 to 5.
 enum class Difficulty { Beginner, Normal, Hyper, Another, Insane };
@@ -85,4 +85,4 @@ std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoC
 std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoClock& clock, Difficulty difficulty,
                             bool percussion);
 
-}  // namespace zentrowe::convert
+}  // namespace zentrowe::chartset

@@ -1,4 +1,4 @@
-#include "core/convert/lane_layout.h"
+#include "core/chartset/lane_layout.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <optional>
 #include <unordered_map>
 
-namespace zentrowe::convert {
+namespace zentrowe::chartset {
 
 namespace {
 
@@ -283,4 +283,4 @@ std::vector<int> layoutLanes(std::span<const TrackNote> notes, const std::vector
     return lanes;
 }
 
-}  // namespace zentrowe::convert
+}  // namespace zentrowe::chartset

@@ -9,7 +9,7 @@
 #include "core/convert/placed_note_sink.h"
 #include "core/song/tempo_clock.h"
 
-namespace zentrowe::convert {
+namespace zentrowe::chartset {
 
 // One sounding note of the track as the playable layout and the difficulty thinning see it:
 // lists of these are in time order (start tick, then note number), and what those passes return
@@ -50,6 +50,6 @@ struct PlacedTrackNotes {
     std::vector<TrackNote> notes;
     std::vector<std::size_t> placedIndex;
 };
-PlacedTrackNotes trackNotesOf(std::span<const PlacedNote> placed, const KeysoundTable& keysounds);
+PlacedTrackNotes trackNotesOf(std::span<const convert::PlacedNote> placed, const convert::KeysoundTable& keysounds);
 
-}  // namespace zentrowe::convert
+}  // namespace zentrowe::chartset

@@ -8,7 +8,7 @@
 #include "core/base/file_system.h"
 #include "core/base/result.h"
 
-namespace zentrowe::workflow {
+namespace zentrowe::base {
 
 // What became of a commit a killed pass left unfinished, found when the next staging folder is made.
 enum class Recovery {
@@ -70,4 +70,4 @@ private:
     bool m_keep = false;  // it holds a commit the next create() must finish or undo
 };
 
-}  // namespace zentrowe::workflow
+}  // namespace zentrowe::base

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "../convert/convert_test_support.h"
+#include "core/convert/convert_test_support.h"
 #include "core/song/chart_file_name.h"
 #include "core/workflow/build.h"
 

@@ -1,4 +1,4 @@
-#include "core/workflow/chart_set.h"
+#include "core/chartset/chart_set.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,11 +9,11 @@
 #include <unordered_map>
 
 #include "core/chart/chart_file.h"
-#include "core/convert/track_note.h"
+#include "core/chartset/track_note.h"
 #include "core/song/song_credits.h"
 #include "core/song/tempo_clock.h"
 
-namespace zentrowe::workflow {
+namespace zentrowe::chartset {
 
 namespace {
 
@@ -164,7 +164,7 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         keysoundOfCode.emplace(converted.keysounds[k].code, k);
     }
     // The notes in time order (start, then pitch), as layout and thinning take them.
-    std::vector<convert::TrackNote> unordered(chartNotes.size());
+    std::vector<chartset::TrackNote> unordered(chartNotes.size());
     std::vector<std::uint32_t> variants(chartNotes.size(), 0);
     for (std::size_t i = 0; i < chartNotes.size(); ++i) {
         const ChartNote& note = chartNotes[i];
@@ -206,21 +206,21 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         }
     }
     order = std::move(once);
-    std::vector<convert::TrackNote> notes;
+    std::vector<chartset::TrackNote> notes;
     notes.reserve(order.size());
     for (const std::size_t index : order) {
         notes.push_back(unordered[index]);
     }
 
-    std::vector<convert::Difficulty> difficulties = request.difficulties;
+    std::vector<chartset::Difficulty> difficulties = request.difficulties;
     const bool insaneAsked =
-        std::find(difficulties.begin(), difficulties.end(), convert::Difficulty::Insane) != difficulties.end();
+        std::find(difficulties.begin(), difficulties.end(), chartset::Difficulty::Insane) != difficulties.end();
     if (difficulties.empty() || (request.insaneWhenDenser && !insaneAsked)) {
-        const auto byDefault = convert::defaultDifficulties(notes, clock);
+        const auto byDefault = chartset::defaultDifficulties(notes, clock);
         if (difficulties.empty()) {
             difficulties = byDefault;
-        } else if (byDefault.back() == convert::Difficulty::Insane) {
-            difficulties.push_back(convert::Difficulty::Insane);
+        } else if (byDefault.back() == chartset::Difficulty::Insane) {
+            difficulties.push_back(chartset::Difficulty::Insane);
         }
     }
     const std::filesystem::path fileName{std::string(chartFileName)};
@@ -228,19 +228,19 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     const std::string extension = fileName.extension().string();
 
     std::vector<SetChart> set;
-    std::vector<convert::ChartReport> reports;
-    const auto limits = convert::setLimits(notes, clock, difficulties);
+    std::vector<chartset::ChartReport> reports;
+    const auto limits = chartset::setLimits(notes, clock, difficulties);
     for (std::size_t k = 0; k < difficulties.size(); ++k) {
-        const convert::Difficulty difficulty = difficulties[k];
+        const chartset::Difficulty difficulty = difficulties[k];
         std::vector<int> lanes;
         if (request.lanes == LaneRule::Playable) {
-            lanes = convert::chartLanes(notes, clock, limits[k], percussion);
+            lanes = chartset::chartLanes(notes, clock, limits[k], percussion);
         } else {
-            const auto kept = convert::thinNotes(notes, clock, limits[k]);
+            const auto kept = chartset::thinNotes(notes, clock, limits[k]);
             lanes.resize(notes.size());
             for (std::size_t i = 0; i < notes.size(); ++i) {
                 const bool inLane = kept[i] && chartNotes[order[i]].channel != chart::kBackgroundChannel;
-                lanes[i] = inLane ? 0 : convert::kBackgroundLane;
+                lanes[i] = inLane ? 0 : chartset::kBackgroundLane;
             }
         }
 
@@ -254,9 +254,9 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         objects.reserve(notes.size() + 16);
         for (std::size_t i = 0; i < notes.size(); ++i) {
             const ChartNote& note = chartNotes[order[i]];
-            if (lanes[i] != convert::kBackgroundLane) {
+            if (lanes[i] != chartset::kBackgroundLane) {
                 const std::uint8_t key =
-                    request.lanes == LaneRule::Playable ? channelNumber(convert::laneChannel(lanes[i])) : note.channel;
+                    request.lanes == LaneRule::Playable ? channelNumber(chartset::laneChannel(lanes[i])) : note.channel;
                 if (!note.end && take(note.start, key)) {
                     objects.push_back({note.start, key, note.code});
                     continue;
@@ -270,14 +270,14 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
                     objects.push_back({*note.end, held, note.code});
                     continue;
                 }
-                lanes[i] = convert::kBackgroundLane;
+                lanes[i] = chartset::kBackgroundLane;
             }
             objects.push_back({note.start, chart::kBackgroundChannel, note.code});
         }
 
         SetChart made;
-        made.fileName = convert::chartStem(stem, difficulty) + extension;
-        made.report = convert::reportChart(notes, lanes, clock, difficulty);
+        made.fileName = chartset::chartStem(stem, difficulty) + extension;
+        made.report = chartset::reportChart(notes, lanes, clock, difficulty);
         auto& chart = made.chart;
         chart.header = converted.header;
         chart.header.genre = request.genre;
@@ -290,10 +290,10 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         set.push_back(std::move(made));
     }
 
-    convert::keepLevelsRising(reports);
+    chartset::keepLevelsRising(reports);
     for (std::size_t k = 0; k < set.size(); ++k) {
         set[k].report = reports[k];
-        const convert::ChartHeader header = convert::chartHeader(reports[k]);
+        const chartset::ChartHeader header = chartset::chartHeader(reports[k]);
         auto& chartHeader = set[k].chart.header;
         chartHeader.playLevel = header.playLevel;
         chartHeader.difficulty = header.difficulty;
@@ -346,8 +346,8 @@ bool belongsToChartSet(std::string_view chartName, std::string_view chartFileNam
         return true;
     }
     return std::any_of(
-        convert::kAllDifficulties.begin(), convert::kAllDifficulties.end(),
-        [&](convert::Difficulty difficulty) { return nameStem == convert::chartStem(stem, difficulty); });
+        chartset::kAllDifficulties.begin(), chartset::kAllDifficulties.end(),
+        [&](chartset::Difficulty difficulty) { return nameStem == chartset::chartStem(stem, difficulty); });
 }
 
 namespace {
@@ -375,4 +375,4 @@ std::string chartArtist(const std::optional<std::string>& asked, const song::Son
     return asked ? *asked : creditsOf(song, midiFile).artist;
 }
 
-}  // namespace zentrowe::workflow
+}  // namespace zentrowe::chartset

@@ -1,12 +1,12 @@
-#include "core/convert/chart_level.h"
+#include "core/chartset/chart_level.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "track_note_support.h"
+#include "core/chartset/track_note_support.h"
 
-namespace zentrowe::convert {
+namespace zentrowe::chartset {
 namespace {
 
 using testing::clock240;
@@ -103,4 +103,4 @@ TEST(ChartLevel, HeaderLinesAndTheGaugeTotalAboveItsFloor)
 }
 
 }  // namespace
-}  // namespace zentrowe::convert
+}  // namespace zentrowe::chartset
