@@ -1,24 +1,73 @@
+#include <cstdio>
+
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "core/song/song_summary.h"
+#include "core/song/track_details.h"
 
 namespace zentrowe::cli {
 
+namespace {
+
+std::string fixed(double value, int decimals)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+// The columns --details adds: channels, first and last note (s), notes per second on average
+// and at most, pitch range, and "melody" on the likely tune.
+std::string detailColumns(const song::TrackDetails& details, bool melody)
+{
+    if (details.noteCount == 0) {
+        return "\t-\t-\t-\t0.0\t0\t-\t";
+    }
+    return "\t" + song::channelListText(details.channels) + "\t" + fixed(details.firstNoteSeconds, 2) + "\t" +
+           fixed(details.lastNoteSeconds, 2) + "\t" + fixed(details.averageNotesPerSecond, 1) + "\t" +
+           std::to_string(details.peakNotesPerSecond) + "\t" + song::pitchName(details.lowestPitch) + "-" +
+           song::pitchName(details.highestPitch) + "\t" + (melody ? "melody" : "");
+}
+
+}  // namespace
+
 Command addTracksCommand(CLI::App& app)
 {
-    auto file = std::make_shared<std::string>();
+    struct Options {
+        std::string file;
+        bool details = false;
+    };
+    auto options = std::make_shared<Options>();
     Command command;
     command.app = app.add_subcommand("tracks", "List the tracks of a MIDI file");
-    command.app->add_option("FILE", *file, "MIDI file")->required();
-    command.run = [file] {
+    command.app->add_option("FILE", options->file, "MIDI file")->required();
+    command.app->add_flag("--details", options->details,
+                          "add each track's channels, first and last note (s), average and peak notes per second, "
+                          "pitch range, and mark the likely melody");
+    command.run = [options] {
         NullProgress quiet;
-        const auto summary = song::readSongSummary(*file, quiet);
+        const auto summary = song::readSongSummary(options->file, quiet);
         if (!summary) {
             reportError(summary.error().message);
             return kExitBadInput;
         }
+        std::vector<song::TrackDetails> details;
+        std::optional<int> melody;
+        if (options->details) {
+            auto read = song::readTrackDetails(options->file, *summary, quiet);
+            if (!read) {
+                reportError(read.error().message);
+                return kExitBadInput;
+            }
+            details = std::move(read).value();
+            melody = song::likelyMelodyTrack(details);
+        }
         Output out;
-        for (const auto& track : summary->tracks) {
+        if (options->details) {
+            out.write("track\tnotes\tname\tfamily\tinstrument\tchannels\tfirst s\tlast s\tnotes/s\tpeak/s\tpitches\t\n");
+        }
+        for (std::size_t k = 0; k < summary->tracks.size(); ++k) {
+            const auto& track = summary->tracks[k];
             out.write(track.label);
             out.put('\t');
             out.write(std::to_string(track.noteCount));
@@ -28,6 +77,9 @@ Command addTracksCommand(CLI::App& app)
             out.write(track.family);
             out.put('\t');
             out.write(track.instrument);
+            if (options->details) {
+                out.write(detailColumns(details[k], melody == static_cast<int>(k) + 1));
+            }
             out.put('\n');
         }
         if (summary->warning) {
