@@ -1,6 +1,7 @@
 #include "app/ui/main_window.h"
 
 #include <QActionGroup>
+#include <QCheckBox>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -20,6 +21,7 @@
 #include "app/controls/list_view.h"
 #include "app/controls/progress_bar.h"
 #include "app/ui/about_window.h"
+#include "app/ui/chart_picture_window.h"
 #include "app/ui/error_sentence.h"
 #include "app/ui/job_runner.h"
 #include "app/ui/progress_window.h"
@@ -89,6 +91,27 @@ QString stageText(ProgressStage stage)
 }
 
 // The track as a title names it: "音轨 02 主旋律".
+// "0:30": from the track's first note to its last.
+QString durationText(const song::TrackDetails& details)
+{
+    if (details.noteCount == 0) {
+        return {};
+    }
+    const auto seconds = static_cast<long long>(std::lround(details.seconds()));
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+// "2.1 / 4 旋律": notes per second on average and at most, and the mark of the likely tune.
+QString densityText(const song::TrackDetails& details, bool melody)
+{
+    if (details.noteCount == 0) {
+        return {};
+    }
+    const QString text =
+        QStringLiteral("%1 / %2").arg(details.averageNotesPerSecond, 0, 'f', 1).arg(details.peakNotesPerSecond);
+    return melody ? text + QObject::tr(" 旋律") : text;
+}
+
 QString trackTitle(const song::TrackSummary& track)
 {
     const QString name = displayedName(track.name);
@@ -151,6 +174,8 @@ void MainWindow::buildMenus()
     file->setObjectName(QStringLiteral("File"));
     m_open = file->addAction(tr("打开  "), QKeySequence(Qt::CTRL | Qt::Key_O), this, &MainWindow::onOpen);
     m_open->setObjectName(QStringLiteral("Open"));
+    m_openChart = file->addAction(tr("打开谱面"), this, &MainWindow::onOpenChart);
+    m_openChart->setObjectName(QStringLiteral("OpenChart"));
     m_recent = file->addMenu(tr("最近打开的文件"));
     m_recent->setObjectName(QStringLiteral("Recent"));
     file->addSeparator();
@@ -219,9 +244,12 @@ void MainWindow::buildContent()
     m_trackList->setExtendedStyle();
     m_trackList->addColumn(0, QString(), 70);
     m_trackList->addColumn(1, tr("音符数"), 60);
-    m_trackList->addColumn(2, tr("音轨名"), 120);
-    m_trackList->addColumn(3, tr("乐器种类"), 90);
-    m_trackList->addColumn(4, tr("乐器"), 340);
+    // How long and how dense a track is tells a tune from a pad or a fill.
+    m_trackList->addColumn(2, tr("时长"), 50);
+    m_trackList->addColumn(3, tr("音符/秒"), 90);
+    m_trackList->addColumn(4, tr("音轨名"), 120);
+    m_trackList->addColumn(5, tr("乐器种类"), 90);
+    m_trackList->addColumn(6, tr("乐器"), 340);
     m_trackList->stretchLastColumn();
     connect(m_trackList, &ListView::itemClicked, this, &MainWindow::onTrackClicked);
     connect(m_trackList, &ListView::itemDoubleClicked, this, &MainWindow::onTrackDoubleClicked);
@@ -230,6 +258,12 @@ void MainWindow::buildContent()
 
 bool MainWindow::askOutputFolderAtStart()
 {
+    // The folder of the last run, while it is still there: a user works on one folder for days.
+    const QString remembered = m_places.outputFolder();
+    if (!remembered.isEmpty() && QFileInfo(remembered).isDir()) {
+        setOutputFolder(remembered);
+        return true;
+    }
     const QString folder = m_dialogs.chooseFolder(this, tr("请选择输出目录"), m_places.outputFolder());
     if (folder.isEmpty()) {
         return false;
@@ -325,6 +359,7 @@ void MainWindow::showSettings(bool builds)
                                ? trackTitle(m_state.song.tracks[static_cast<std::size_t>(row)])
                                : tr("未选择音轨"));
     dialog.showBuildOptions(builds);
+    syncPercussionBox(row);
     // The header texts start as the song gives them, once per song: what the user typed for it stays.
     if (m_creditsSong != m_state.sourceMidiPath) {
         m_creditsSong = m_state.sourceMidiPath;
@@ -385,9 +420,24 @@ void MainWindow::onAbout()
     m_aboutWindow->activateWindow();
 }
 
+void MainWindow::syncPercussionBox(int row)
+{
+    if (!m_settings || row == m_percussionRow || row < 0 || row >= static_cast<int>(m_trackDetails.size())) {
+        return;
+    }
+    m_percussionRow = row;
+    // A drum part's keysounds are strikes: percussion mode, which excludes long notes.
+    const bool drums = m_trackDetails[static_cast<std::size_t>(row)].onlyDrumChannel();
+    if (drums) {
+        m_settings->longNotesBox()->setChecked(false);
+    }
+    m_settings->percussionBox()->setChecked(drums);
+}
+
 void MainWindow::onTrackClicked(int row)
 {
     updateCommands();
+    syncPercussionBox(row);
     if (row >= 0 && row < static_cast<int>(m_state.song.tracks.size()) &&
         m_state.song.tracks[static_cast<std::size_t>(row)].noteCount == 0) {
         setResult(tr("提示：%1 没有音符，转换它不会生成K音")
@@ -409,13 +459,25 @@ void MainWindow::readSong(const std::filesystem::path& midiFile, bool asSource)
 {
     const QString shownPath = pathToQString(midiFile);
     setResult(tr("正在读取 %1").arg(shownPath));
+    // The tracks' times and densities come with the summary, from the same job.
+    auto details = std::make_shared<std::vector<song::TrackDetails>>();
     m_jobs->run<Result<song::SongSummary>>(
-        [midiFile](ProgressSink& progress) { return song::readSongSummary(midiFile, progress); },
+        [midiFile, details](ProgressSink& progress) {
+            auto summary = song::readSongSummary(midiFile, progress);
+            if (summary) {
+                if (auto read = song::readTrackDetails(midiFile, *summary, progress)) {
+                    *details = std::move(read).value();
+                }
+            }
+            return summary;
+        },
         [this](int percent, std::int64_t, std::int64_t) { setResult(tr("正在读取 %1%").arg(percent)); },
-        [this, midiFile, asSource, shownPath](Result<song::SongSummary>& summary) {
+        [this, midiFile, asSource, shownPath, details](Result<song::SongSummary>& summary) {
             if (!summary) {
                 showFailure(summary.error(), tr("已取消读取 %1").arg(shownPath));
             } else {
+                m_trackDetails = std::move(*details);
+                m_percussionRow = -1;
                 if (asSource) {
                     workflow::openSong(m_state, midiFile, std::move(summary.value()));
                     m_places.rememberOpenedFile(shownPath);
@@ -440,14 +502,59 @@ void MainWindow::readSong(const std::filesystem::path& midiFile, bool asSource)
 void MainWindow::showTracks(const song::SongSummary& song)
 {
     m_trackList->removeAllItems();
+    // The keysound file listed after a conversion has no details of its own.
+    const bool detailed = m_state.stage != workflow::SessionStage::Converted && m_trackDetails.size() == song.tracks.size();
+    const auto melody = detailed ? song::likelyMelodyTrack(m_trackDetails) : std::nullopt;
     for (const auto& track : song.tracks) {
         const int row = m_trackList->itemCount();
         m_trackList->insertItem(row, track.label);
         m_trackList->setItemText(row, 1, std::to_string(track.noteCount));
-        m_trackList->setItemText(row, 2, track.name);
-        m_trackList->setItemText(row, 3, toUtf8(displayedName(track.family)));
-        m_trackList->setItemText(row, 4, toUtf8(displayedName(track.instrument)));
+        if (detailed) {
+            const auto& details = m_trackDetails[static_cast<std::size_t>(row)];
+            m_trackList->setItemText(row, 2, toUtf8(durationText(details)));
+            m_trackList->setItemText(row, 3, toUtf8(densityText(details, melody == row + 1)));
+        }
+        m_trackList->setItemText(row, 4, track.name);
+        m_trackList->setItemText(row, 5, toUtf8(displayedName(track.family)));
+        m_trackList->setItemText(row, 6, toUtf8(displayedName(track.instrument)));
     }
+}
+
+void MainWindow::relistSource(song::SongSummary source, int trackNumber)
+{
+    workflow::returnToSource(m_state, std::move(source));
+    showTracks(m_state.song);
+    const int row = trackNumber - 1;
+    if (row >= 0 && row < m_trackList->itemCount()) {
+        m_trackList->view()->selectRow(row);
+        m_trackList->setSelectionMark(row);
+    }
+    updateCommands();
+}
+
+void MainWindow::showChartPictures(const std::vector<std::filesystem::path>& charts)
+{
+    if (!m_pictures) {
+        m_pictures = new ChartPictureWindow(this);
+        m_pictures->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_pictures->showCharts(charts);
+    m_pictures->show();
+    m_pictures->raise();
+}
+
+void MainWindow::onOpenChart()
+{
+    const QString folder = pathToQString(m_state.outputFolder);
+    const QString path = m_dialogs.chooseFileToOpen(this, tr("打开谱面"), chartFileFilter(), folder);
+    if (!path.isEmpty()) {
+        showChartPictures({toPath(path)});
+    }
+}
+
+ChartPictureWindow* MainWindow::chartPictureWindow() const
+{
+    return m_pictures;
 }
 
 void MainWindow::listEvents(int trackNumber)
@@ -610,7 +717,8 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
                         : tr("%1  %2/%3（%4%）").arg(stageText(*stage)).arg(done).arg(total).arg(percent));
             }
         },
-        [this, target, dialog, audit](Result<workflow::BuildOutcome>& outcome) {
+        [this, target, dialog, audit, source = m_state.song,
+         trackNumber = conversion.trackNumber](Result<workflow::BuildOutcome>& outcome) mutable {
             if (target) {
                 target->hide();
             }
@@ -622,6 +730,14 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
                 workflow::finishConversion(m_state, std::move(built.conversion));
                 m_lastChart = m_state.lastConversion->chartPath;
                 showBuild(built, *audit);
+                // The folder plays as it is: nothing is left to cut, and the next build starts
+                // from the source song again.
+                relistSource(std::move(source), trackNumber);
+                std::vector<std::filesystem::path> charts;
+                for (const auto& chart : built.charts) {
+                    charts.push_back(chart.path);
+                }
+                showChartPictures(charts);
             }
             emit passFinished();
         },
@@ -1012,7 +1128,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     m_jobs->stopAndWait();
     for (QWidget* window : {static_cast<QWidget*>(m_progress.data()), static_cast<QWidget*>(m_settings.data()),
-                            static_cast<QWidget*>(m_trackInfo.data()), static_cast<QWidget*>(m_aboutWindow.data())}) {
+                            static_cast<QWidget*>(m_trackInfo.data()), static_cast<QWidget*>(m_aboutWindow.data()),
+                            static_cast<QWidget*>(m_pictures.data())}) {
         if (window) {
             window->close();
         }
