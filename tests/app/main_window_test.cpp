@@ -2,6 +2,9 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +36,7 @@
 #include "app/controls/progress_bar.h"
 #include "app/controls/flat_button.h"
 #include "app/ui/about_window.h"
+#include "app/ui/build_options_box.h"
 #include "app/ui/chart_picture_window.h"
 #include "app/ui/main_window.h"
 #include "app/ui/progress_window.h"
@@ -820,6 +824,85 @@ TEST_F(MainWindowTest, ADrumTrackTicksPercussionOncePerChosenTrack)
     EXPECT_FALSE(dialog->percussionBox()->isChecked());
 }
 
+TEST_F(MainWindowTest, TheBuildDialogAsksForWhatABuildUsesAndHidesTheManualFields)
+{
+    open();
+    selectRow(1);
+    struct Case {
+        QAction* action;
+        bool builds;
+    };
+    for (const Case& c : {Case{window.oneStepBuildAction(), true}, Case{window.toBmsAction(), false}}) {
+        SCOPED_TRACE(c.builds ? "一键生成" : "转换到BMS");
+        c.action->trigger();
+        SettingsDialog* dialog = window.settingsDialog();
+        ASSERT_NE(dialog, nullptr);
+        for (QWidget* manual : {static_cast<QWidget*>(dialog->startCodeEdit()), static_cast<QWidget*>(dialog->tempoEdit()),
+                                static_cast<QWidget*>(dialog->gapEdit()), static_cast<QWidget*>(dialog->customTempoBox())}) {
+            EXPECT_EQ(manual->isVisible(), !c.builds) << manual->objectName().toStdString();
+        }
+        BuildOptionsBox* options = dialog->buildOptions();
+        EXPECT_EQ(options->isVisible(), c.builds);
+        EXPECT_EQ(dialog->titleEdit()->isVisible(), c.builds);
+        EXPECT_EQ(dialog->difficultyBox(chartset::Difficulty::Hyper)->isVisible(), c.builds);
+        // Every group inside the dialog, none over another, the buttons below them all.
+        const QList<QGroupBox*> groups = dialog->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly);
+        for (QGroupBox* group : groups) {
+            if (!group->isVisible()) {
+                continue;
+            }
+            EXPECT_TRUE(dialog->rect().contains(group->geometry())) << group->objectName().toStdString();
+            EXPECT_LT(group->geometry().bottom(), dialog->startButton()->y()) << group->objectName().toStdString();
+            // The designed layout lets neighbouring frames share their border line.
+            for (QGroupBox* other : groups) {
+                EXPECT_TRUE(other == group || !other->isVisible() ||
+                            other->geometry().intersected(group->geometry()).height() <= 1)
+                    << group->objectName().toStdString() << " " << other->objectName().toStdString();
+            }
+        }
+        EXPECT_TRUE(dialog->rect().contains(dialog->cancelButton()->geometry()));
+    }
+    // A custom tempo set for 转换到BMS is no part of a build: its keysound file is the build's own.
+    SettingsDialog* dialog = window.settingsDialog();
+    dialog->customTempoBox()->setChecked(true);
+    dialog->tempoEdit()->setText(QStringLiteral("90"));
+    EXPECT_TRUE(dialog->texts().useCustomTempo);
+    window.oneStepBuildAction()->trigger();
+    EXPECT_FALSE(dialog->texts().useCustomTempo);
+    EXPECT_EQ(dialog->texts().gap, "100");
+}
+
+TEST(BuildOptionsBox, EachRowSetsItsFieldOfTheBuild)
+{
+    BuildOptionsBox options;
+    EXPECT_EQ(options.rowCount(), 4);
+    workflow::BuildRequest request;
+    const auto defaultFont = request.soundFont;
+    options.applyTo(request);
+    EXPECT_EQ(request.bgm, workflow::BgmMode::Slices);  // the command line's defaults
+    EXPECT_EQ(request.loudness, -14.0);
+    EXPECT_EQ(request.charts.lanes, chartset::LaneRule::Playable);
+    EXPECT_EQ(request.soundFont, defaultFont);
+
+    options.bgmBox()->setCurrentIndex(2);
+    options.loudnessBox()->setChecked(false);
+    EXPECT_FALSE(options.loudnessEdit()->isEnabled());
+    options.lanesBox()->setCurrentIndex(1);
+    options.setSoundFontText(QStringLiteral("/fonts/small.sf2"));
+    options.applyTo(request);
+    EXPECT_EQ(request.bgm, workflow::BgmMode::None);
+    EXPECT_EQ(request.loudness, std::nullopt);
+    EXPECT_EQ(request.charts.lanes, chartset::LaneRule::Seed);
+    EXPECT_EQ(request.soundFont, fs::path("/fonts/small.sf2"));
+
+    options.bgmBox()->setCurrentIndex(1);
+    options.loudnessBox()->setChecked(true);
+    options.loudnessEdit()->setValue(-18);
+    options.applyTo(request);
+    EXPECT_EQ(request.bgm, workflow::BgmMode::One);
+    EXPECT_EQ(request.loudness, -18.0);
+}
+
 TEST_F(MainWindowTest, OpeningAChartShowsItsPicture)
 {
     const fs::path chart = temp / "song.bms";
@@ -1339,7 +1422,7 @@ TEST_F(MainWindowTest, TheSettingsDialogNamesItsActionAndTrackStaysClearOfTheRow
     // Tab goes through the boxes row by row, then Start, then 取消.
     SettingsDialog* dialog = window.settingsDialog();
     const QList<QWidget*> order = dialog->tabOrder();
-    ASSERT_EQ(order.size(), 22);
+    ASSERT_EQ(order.size(), 28);  // 一键生成's rows among them
     EXPECT_EQ(order.front(), dialog->startCodeEdit());
     EXPECT_EQ(order[order.size() - 2], dialog->startButton());
     EXPECT_EQ(order.back(), dialog->cancelButton());
@@ -1420,6 +1503,40 @@ TEST_F(MainWindowTest, ChangingTheOutputFolderAfterAConversionListsTheSourceAgai
     EXPECT_EQ(window.state().stage, workflow::SessionStage::SongOpen);
     EXPECT_EQ(window.trackList()->itemCount(), 3);
     EXPECT_EQ(window.state().outputFolder, other);
+}
+
+TEST_F(MainWindowTest, ABuildWithoutBgmOrLoudnessRemembersItsSoundFont)
+{
+    constexpr const char* kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+    if (!fs::exists(kSoundFont)) {
+        GTEST_SKIP() << "no General MIDI soundfont";
+    }
+    open();
+    selectRow(1);
+    window.oneStepBuildAction()->trigger();
+    SettingsDialog* dialog = window.settingsDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->buildOptions()->bgmBox()->setCurrentIndex(2);
+    dialog->buildOptions()->loudnessBox()->setChecked(false);
+    dialog->buildOptions()->setSoundFontText(QString::fromLatin1(kSoundFont));
+    start();
+    ASSERT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+    for (const auto& name : namesIn(out)) {
+        EXPECT_FALSE(name.starts_with("bgm")) << name;
+    }
+    EXPECT_FALSE(window.resultLine()->text().contains(QStringLiteral("LUFS"))) << window.resultLine()->text().toStdString();
+
+    // The next run's dialog starts with the soundfont of this build.
+    ScriptedDialogs nextDialogs;
+    MainWindow next(nextDialogs, settings);
+    ASSERT_TRUE(next.askOutputFolderAtStart());
+    next.openMidiPath(toQString(songPath.string()));
+    ASSERT_TRUE(waitForPass(next));
+    QApplication::processEvents();
+    mouse(next.trackList()->view()->viewport(), rowCentre(next.trackList(), 1), QEvent::MouseButtonPress);
+    next.oneStepBuildAction()->trigger();
+    ASSERT_NE(next.settingsDialog(), nullptr);
+    EXPECT_EQ(next.settingsDialog()->buildOptions()->soundFontText(), QString::fromLatin1(kSoundFont));
 }
 
 }  // namespace

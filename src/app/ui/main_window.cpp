@@ -21,6 +21,7 @@
 #include "app/controls/list_view.h"
 #include "app/controls/progress_bar.h"
 #include "app/ui/about_window.h"
+#include "app/ui/build_options_box.h"
 #include "app/ui/chart_picture_window.h"
 #include "app/ui/error_sentence.h"
 #include "app/ui/job_runner.h"
@@ -665,6 +666,8 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
     request.charts = settings.chartSet().value_or(chartset::ChartSetRequest{});
     request.title = toUtf8(settings.titleText());
     request.artist = toUtf8(settings.artistText());
+    settings.buildOptions()->applyTo(request);
+    m_places.rememberSoundFont(settings.buildOptions()->soundFontText());
     if (const auto other = workflow::wouldReplaceAnotherChart(request)) {
         // A folder holds one song: the other song's charts and the files they name go.
         const QString question = tr("输出目录中的谱面（如 %1）是由 %2 的音轨 %3 生成的，而一个目录只放一首歌。"
@@ -971,6 +974,16 @@ SettingsDialog& MainWindow::ensureSettings()
         connect(m_settings, &SettingsDialog::startRequested, this, &MainWindow::onStartRequested);
         // 取消 and Esc also stop the pass the dialog started, as Esc does anywhere while one runs.
         connect(m_settings, &SettingsDialog::cancelRequested, m_jobs, &JobRunner::requestStop);
+        BuildOptionsBox* options = m_settings->buildOptions();
+        options->setSoundFontText(m_places.soundFont());
+        connect(options, &BuildOptionsBox::soundFontChoiceRequested, this, [this, options] {
+            const QString file = m_dialogs.chooseFileToOpen(m_settings, tr("选择音色库"),
+                                                            QStringLiteral("SoundFont (*.sf2 *.SF2 *.sf3 *.SF3)"),
+                                                            QFileInfo(options->soundFontText()).absolutePath());
+            if (!file.isEmpty()) {
+                options->setSoundFontText(file);
+            }
+        });
         m_settings->setStartEnabled(!isBusy());
     }
     return *m_settings;

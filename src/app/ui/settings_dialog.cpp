@@ -1,6 +1,8 @@
 #include "app/ui/settings_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -12,6 +14,7 @@
 #include <algorithm>
 
 #include "app/controls/progress_bar.h"
+#include "app/ui/build_options_box.h"
 #include "app/ui/text.h"
 
 namespace zentrowe::app {
@@ -46,7 +49,6 @@ void widenToFit(QLineEdit* edit, const QString& sample, QWidget* next)
 
 // 一键生成's groups sit below the others and push the buttons down by their height.
 constexpr int kBuildOptionsTop = 2400;
-constexpr int kBuildOptionsHeight = 2070;
 
 }  // namespace
 
@@ -65,7 +67,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     setStyleSheet(QStringLiteral("QLineEdit { padding: 0px; }"));
 
     auto* bms = place(new QGroupBox(QStringLiteral("BMS"), this), "FrameBms", 120, 120, 5655, 975);
-    place(new QLabel(tr("K列表开始位置"), bms), "Label5", 240, 300, 1215, 255);
+    m_startCodeLabel = place(new QLabel(tr("K列表开始位置"), bms), "Label5", 240, 300, 1215, 255);
     m_startCode = place(new QLineEdit(QStringLiteral("00"), bms), "Text4", 1560, 240, 255, 255);
     auto* keysoundNameLabel = place(new QLabel(tr("K音名:"), bms), "Label1", 2280, 300, 615, 255);
     m_keysoundName = place(new QLineEdit(QStringLiteral("A"), bms), "Text5", 2880, 240, 2415, 255);
@@ -74,7 +76,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     m_longNoteMinimum = place(new QLineEdit(QStringLiteral("24"), bms), "Text1", 2880, 600, 1215, 270);
     m_percussion = place(new QCheckBox(tr("打击乐器 "), bms), "Check3", 4320, 600, 1095, 255);
 
-    auto* midi = place(new QGroupBox(QStringLiteral("MIDI"), this), "FrameMidi", 120, 1080, 5655, 615);
+    auto* midi = m_midi = place(new QGroupBox(QStringLiteral("MIDI"), this), "FrameMidi", 120, 1080, 5655, 615);
     place(new QLabel(QStringLiteral("BPM:"), midi), "Label2", 360, 285, 615, 300);
     m_tempo = place(new QLineEdit(QStringLiteral("0"), midi), "TxtTempo", 960, 240, 495, 270);
     m_customTempo = place(new QCheckBox(tr("自定义"), midi), "Check2", 1680, 240, 855, 255);
@@ -82,7 +84,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     m_gap = place(new QLineEdit(QStringLiteral("100"), midi), "Text2", 4080, 240, 855, 270);
 
     // Past the chart format's limits: codes up to "zz", and keysounds merged before they get codes.
-    auto* limits = place(new QGroupBox(tr("编号与合并"), this), "FrameLimits", 120, 1740, 5655, 615);
+    auto* limits = m_limits = place(new QGroupBox(tr("编号与合并"), this), "FrameLimits", 120, 1740, 5655, 615);
     m_base62 = place(new QCheckBox(tr("62进制编号"), limits), "CheckBase62", 240, 240, 1335, 255);
     place(new QLabel(tr("力度合并:"), limits), "LabelVelocityStep", 1800, 285, 855, 255);
     m_velocityStep = place(new QLineEdit(QStringLiteral("1"), limits), "TextVelocityStep", 2640, 240, 495, 270);
@@ -135,6 +137,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     m_title->setToolTip(tr("谱面的 #TITLE；默认为乐曲自身的名称"));
     m_artist->setToolTip(tr("谱面的 #ARTIST；默认为乐曲文字中的作者，否则为版权信息中的名字"));
     m_genre->setToolTip(tr("谱面的 #GENRE；可以留空"));
+    m_buildOptions = new BuildOptionsBox(this);
 
     // Wide enough for the longest action a start button names, "转换到BMS".
     m_start = place(new QPushButton(tr("开始"), this), "Command1", 3540, 2430, 1125, 375);
@@ -186,13 +189,35 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
 
 void SettingsDialog::showBuildOptions(bool shown)
 {
+    m_builds = shown;
+    m_startCodeLabel->setVisible(!shown);
+    m_startCode->setVisible(!shown);
+    m_midi->setVisible(!shown);
     m_chartSet->setVisible(shown);
     m_chartTexts->setVisible(shown);
-    const int below = shown ? kBuildOptionsHeight : 0;
-    m_start->move(m_start->x(), twipsToPixels(2430 + below));
-    m_cancel->move(m_cancel->x(), twipsToPixels(2430 + below));
-    m_bar->move(m_bar->x(), twipsToPixels(2460 + below));
-    setFixedSize(twipsToPixels(5900), twipsToPixels(2940 + below));
+    m_buildOptions->setVisible(shown);
+    // The groups stacked from the top in twips, 45 apart, as the designed layout has them.
+    int top = 1740;
+    if (shown) {
+        top -= 660;  // where the MIDI group stood
+        m_limits->move(m_limits->x(), twipsToPixels(top));
+        top += 660;
+        m_chartSet->move(m_chartSet->x(), twipsToPixels(top));
+        top += 930;
+        m_chartTexts->move(m_chartTexts->x(), twipsToPixels(top));
+        top += 1140;
+        const int optionsHeight = pixelsToTwips(m_buildOptions->sizeHint().height());
+        m_buildOptions->setGeometry(m_chartTexts->x(), twipsToPixels(top), m_chartTexts->width(),
+                                    twipsToPixels(optionsHeight));
+        top += optionsHeight + 45;
+    } else {
+        m_limits->move(m_limits->x(), twipsToPixels(top));
+        top += 660;
+    }
+    m_start->move(m_start->x(), twipsToPixels(top + 30));
+    m_cancel->move(m_cancel->x(), twipsToPixels(top + 30));
+    m_bar->move(m_bar->x(), twipsToPixels(top + 60));
+    setFixedSize(twipsToPixels(5900), twipsToPixels(top + 540));
 }
 
 void SettingsDialog::fillCredits(const QString& title, const QString& artist)
@@ -262,6 +287,15 @@ convert::SettingsTexts SettingsDialog::texts() const
     texts.velocityStep = toUtf8(m_velocityStep->text());
     texts.lengthStep = toUtf8(m_lengthStep->text());
     texts.bmson = m_bmson->isChecked();
+    if (m_builds) {
+        // Hidden with 一键生成: the keysound MIDI file is the build's own, made as the command
+        // line's build makes it.
+        const convert::SettingsTexts defaults;
+        texts.startCode = defaults.startCode;
+        texts.useCustomTempo = defaults.useCustomTempo;
+        texts.tempo = defaults.tempo;
+        texts.gap = defaults.gap;
+    }
     return texts;
 }
 
@@ -272,6 +306,8 @@ QList<QWidget*> SettingsDialog::tabOrder() const
             m_base62,          m_velocityStep,    m_lengthStep,      m_bmson,
             m_difficulties[0], m_difficulties[1], m_difficulties[2], m_difficulties[3],
             m_difficulties[4], m_title,           m_artist,          m_genre,
+            m_buildOptions->bgmBox(), m_buildOptions->loudnessBox(), m_buildOptions->loudnessEdit(),
+            m_buildOptions->lanesBox(), m_buildOptions->soundFontEdit(), m_buildOptions->soundFontButton(),
             m_start,           m_cancel};
 }
 
