@@ -25,6 +25,7 @@
 #include "app/ui/chart_picture_window.h"
 #include "app/ui/error_sentence.h"
 #include "app/ui/job_runner.h"
+#include "app/ui/preview_player.h"
 #include "app/ui/progress_window.h"
 #include "app/ui/settings_dialog.h"
 #include "app/ui/text.h"
@@ -401,9 +402,7 @@ void MainWindow::onPreview()
                                  .arg(missing.size() > 3 ? tr(" 等") : QString());
                 }
                 setResult(parts.join(QStringLiteral("；")));
-                if (!m_dialogs.openFile(file)) {
-                    showError(tr("桌面没有能播放声音文件的程序。试听文件是：\n%1").arg(file));
-                }
+                ensurePlayer().play(file);
             }
             emit passFinished();
         });
@@ -556,6 +555,29 @@ void MainWindow::onOpenChart()
 ChartPictureWindow* MainWindow::chartPictureWindow() const
 {
     return m_pictures;
+}
+
+PreviewPlayer* MainWindow::previewPlayer() const
+{
+    return m_player;
+}
+
+PreviewPlayer& MainWindow::ensurePlayer()
+{
+    if (!m_player) {
+        m_player = new PreviewPlayer(this);
+        // Without an audio backend (or for a file it cannot decode) the desktop's player is the
+        // way left.
+        connect(m_player, &PreviewPlayer::cannotPlay, this, [this](const QString& file, const QString&) {
+            if (!m_dialogs.openFile(file)) {
+                showError(tr("桌面没有能播放声音文件的程序。试听文件是：\n%1").arg(file));
+            }
+        });
+    }
+    centreOverThis(*m_player);
+    m_player->show();
+    m_player->raise();
+    return *m_player;
 }
 
 void MainWindow::listEvents(int trackNumber)
@@ -1142,7 +1164,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     m_jobs->stopAndWait();
     for (QWidget* window : {static_cast<QWidget*>(m_progress.data()), static_cast<QWidget*>(m_settings.data()),
                             static_cast<QWidget*>(m_trackInfo.data()), static_cast<QWidget*>(m_aboutWindow.data()),
-                            static_cast<QWidget*>(m_pictures.data())}) {
+                            static_cast<QWidget*>(m_pictures.data()), static_cast<QWidget*>(m_player.data())}) {
         if (window) {
             window->close();
         }

@@ -25,6 +25,7 @@ namespace zentrowe::app {
 
 class AboutWindow;
 class ChartPictureWindow;
+class PreviewPlayer;
 class JobRunner;
 class ListView;
 class ProgressWindow;
@@ -84,6 +85,7 @@ public:
     ProgressWindow* progressWindow() const;
     AboutWindow* aboutWindow() const;
     ChartPictureWindow* chartPictureWindow() const;
+    PreviewPlayer* previewPlayer() const;
 
 signals:
     // A pass (summary, listing, conversion or cut) has finished and its result is shown.
@@ -146,6 +148,8 @@ private:
     TrackInfoWindow& ensureTrackInfo();
     SettingsDialog& ensureSettings();
     ProgressWindow& ensureProgress();
+    // The player 试听 plays the preview in, shown.
+    PreviewPlayer& ensurePlayer();
     // Places `window` beside this one, or over it without hiding the selected track's row.
     void placeBesideSelectedRow(QWidget& window);
     // Centres `window` over this one, within the screen.
@@ -203,6 +207,7 @@ private:
     QPointer<ProgressWindow> m_progress;
     QPointer<AboutWindow> m_aboutWindow;
     QPointer<ChartPictureWindow> m_pictures;
+    QPointer<PreviewPlayer> m_player;
 };
 
 }  // namespace zentrowe::app
