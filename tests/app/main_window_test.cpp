@@ -13,6 +13,7 @@
 #include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QDragEnterEvent>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -1278,7 +1279,14 @@ TEST_F(MainWindowTest, OneStepBuildWritesTheFolderTheCommandLineBuildsAndPreview
     for (int k = 0; k < pictures->tabs()->count(); ++k) {
         tabs << pictures->tabs()->tabText(k);
     }
-    EXPECT_EQ(tabs, (QStringList{"ode_N.bms", "ode_H.bms", "ode_A.bms"}));
+    ASSERT_EQ(tabs.size(), 4);
+    EXPECT_EQ(tabs.mid(0, 3), (QStringList{"ode_N.bms", "ode_H.bms", "ode_A.bms"}));
+    // Then the release checklist's findings, listed whole.
+    EXPECT_TRUE(tabs[3].startsWith(QStringLiteral("发布检查（"))) << tabs[3].toStdString();
+    const auto* findings = qobject_cast<QPlainTextEdit*>(pictures->tabs()->widget(3));
+    ASSERT_NE(findings, nullptr);
+    EXPECT_TRUE(findings->toPlainText().contains(QStringLiteral("ode_A.bms: #ARTIST is missing")))
+        << findings->toPlainText().toStdString();
     const auto* picture = pictures->tabs()->widget(0)->findChild<QLabel*>(QStringLiteral("ChartPicture"));
     ASSERT_NE(picture, nullptr);
     EXPECT_GT(picture->pixmap().height(), 300);

@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -62,6 +63,19 @@ void ChartPictureWindow::showCharts(const std::vector<std::filesystem::path>& ch
     for (const auto& chart : charts) {
         m_tabs->addTab(pictureOf(chart), pathToQString(chart.filename()));
     }
+}
+
+void ChartPictureWindow::addFindings(const QStringList& findings)
+{
+    if (findings.isEmpty()) {
+        return;
+    }
+    auto* list = new QPlainTextEdit;
+    list->setObjectName(QStringLiteral("Findings"));
+    list->setReadOnly(true);
+    list->setLineWrapMode(QPlainTextEdit::NoWrap);
+    list->setPlainText(findings.join(QLatin1Char('\n')));
+    m_tabs->addTab(list, tr("发布检查（%1）").arg(findings.size()));
 }
 
 void ChartPictureWindow::keyPressEvent(QKeyEvent* event)

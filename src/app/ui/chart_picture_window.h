@@ -17,6 +17,9 @@ public:
     // Replaces the tabs with the charts' pictures, each tab named after its file; a chart that
     // cannot be read or drawn gets a tab saying why.
     void showCharts(const std::vector<std::filesystem::path>& charts);
+    // After the charts, a tab 发布检查 listing the release checklist's findings, a line each;
+    // none for an empty list.
+    void addFindings(const QStringList& findings);
 
     QTabWidget* tabs() const { return m_tabs; }
 

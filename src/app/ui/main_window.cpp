@@ -93,6 +93,19 @@ QString stageText(ProgressStage stage)
 }
 
 // The track as a title names it: "音轨 02 主旋律".
+// The release checklist's errors and warnings, a line each; notices, such as this program's own
+// files, are left to zentrowe-cli audit.
+QStringList findingLines(const std::vector<workflow::AuditFinding>& audit)
+{
+    QStringList lines;
+    for (const auto& finding : audit) {
+        if (finding.severity != workflow::AuditSeverity::Notice) {
+            lines << pathToQString(finding.file) + QStringLiteral(": ") + toQString(finding.message);
+        }
+    }
+    return lines;
+}
+
 // "0:30": from the track's first note to its last.
 QString durationText(const song::TrackDetails& details)
 {
@@ -763,6 +776,7 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
                     charts.push_back(chart.path);
                 }
                 showChartPictures(charts);
+                m_pictures->addFindings(findingLines(*audit));
             }
             emit passFinished();
         },
@@ -847,14 +861,10 @@ void MainWindow::showBuild(const workflow::BuildOutcome& built, const std::vecto
     // The release checklist: its errors counted in the result (which must stay two lines), its
     // errors and warnings listed in the result's tooltip; notices, such as this program's own
     // files, are left to zentrowe-cli audit.
-    QStringList findings;
-    int errors = 0;
-    for (const auto& finding : audit) {
-        if (finding.severity != workflow::AuditSeverity::Notice) {
-            errors += finding.severity == workflow::AuditSeverity::Error ? 1 : 0;
-            findings << pathToQString(finding.file) + QStringLiteral(": ") + toQString(finding.message);
-        }
-    }
+    const QStringList findings = findingLines(audit);
+    const auto errors = std::count_if(audit.begin(), audit.end(), [](const workflow::AuditFinding& finding) {
+        return finding.severity == workflow::AuditSeverity::Error;
+    });
     if (errors > 0) {
         parts << tr("发布检查有 %1 个错误").arg(errors);
     }
