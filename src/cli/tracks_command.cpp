@@ -64,7 +64,8 @@ Command addTracksCommand(CLI::App& app)
         }
         Output out;
         if (options->details) {
-            out.write("track\tnotes\tname\tfamily\tinstrument\tchannels\tfirst s\tlast s\tnotes/s\tpeak/s\tpitches\t\n");
+            out.write(
+                "track\tnotes\tname\tfamily\tinstrument\tchannels\tfirst s\tlast s\tnotes/s\tpeak/s\tpitches\t\n");
         }
         for (std::size_t k = 0; k < summary->tracks.size(); ++k) {
             const auto& track = summary->tracks[k];

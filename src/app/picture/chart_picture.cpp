@@ -14,9 +14,9 @@ constexpr double kColumnBeats = 32;  // eight measures of four beats
 constexpr int kColumnsPerRow = 10;
 constexpr int kScratchWidth = 18;
 constexpr int kKeyWidth = 12;
-constexpr int kSideGap = 6;          // between the first and the second player's lanes
-constexpr int kNumberMargin = 28;    // left of a column: the measure numbers
-constexpr int kTempoMargin = 40;     // right of a column: the tempo changes
+constexpr int kSideGap = 6;        // between the first and the second player's lanes
+constexpr int kNumberMargin = 28;  // left of a column: the measure numbers
+constexpr int kTempoMargin = 40;   // right of a column: the tempo changes
 constexpr int kNoteHeight = 4;
 constexpr int kPadding = 16;
 constexpr int kHeaderHeight = 52;
@@ -139,8 +139,8 @@ Layout layoutOf(const chart::ChartScore& score)
         layout.columns[static_cast<std::size_t>(c)].origin =
             QPoint(kPadding + (c % kColumnsPerRow) * pitch + kNumberMargin, top + layout.columnHeight);
     }
-    layout.graph = QRect(kPadding, layout.size.height() - kPadding - kGraphHeight + 8, width - 2 * kPadding,
-                         kGraphHeight - 8);
+    layout.graph =
+        QRect(kPadding, layout.size.height() - kPadding - kGraphHeight + 8, width - 2 * kPadding, kGraphHeight - 8);
     return layout;
 }
 
@@ -192,15 +192,16 @@ void drawColumnGround(QPainter& painter, const Layout& layout, const chart::Char
         painter.fillRect(column.origin.x(), y, layout.lanesWidth, 1, kMeasureLine);
         if (m < column.endMeasure) {
             const QRect numberBox(column.origin.x() - kNumberMargin, y - 14, kNumberMargin - 4, 14);
-            painter.drawText(numberBox, Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("%1").arg(m, 3, 10, QLatin1Char('0')));
+            painter.drawText(numberBox, Qt::AlignRight | Qt::AlignVCenter,
+                             QStringLiteral("%1").arg(m, 3, 10, QLatin1Char('0')));
         }
     }
 }
 
 void drawNote(QPainter& painter, const Layout& layout, const Column& column, const chart::ScoreNote& note)
 {
-    const auto lane = std::find_if(layout.lanes.begin(), layout.lanes.end(),
-                                   [&](const Lane& l) { return l.channel == note.lane; });
+    const auto lane =
+        std::find_if(layout.lanes.begin(), layout.lanes.end(), [&](const Lane& l) { return l.channel == note.lane; });
     if (lane == layout.lanes.end()) {
         return;
     }
@@ -259,7 +260,7 @@ QString clockText(double seconds)
 void drawHeader(QPainter& painter, const chart::ChartScore& score, const Layout& layout)
 {
     auto [slowest, fastest] = std::minmax_element(score.tempos.begin(), score.tempos.end(),
-                                                   [](const auto& a, const auto& b) { return a.bpm < b.bpm; });
+                                                  [](const auto& a, const auto& b) { return a.bpm < b.bpm; });
     QString facts = QStringLiteral("%1 notes   BPM %2").arg(score.notes.size()).arg(slowest->bpm, 0, 'g', 4);
     if (fastest->bpm != slowest->bpm) {
         facts += QStringLiteral("-%1").arg(fastest->bpm, 0, 'g', 4);
@@ -308,7 +309,8 @@ void drawDensity(QPainter& painter, const chart::ChartScore& score, const QRect&
         const int right = graph.left() + static_cast<int>(static_cast<double>(s + 1) * barWidth);
         painter.fillRect(left, graph.bottom() - height, std::max(1, right - left - 1), height, colour);
     }
-    const double average = score.lengthSeconds > 0 ? static_cast<double>(score.noteSeconds.size()) / score.lengthSeconds : 0;
+    const double average =
+        score.lengthSeconds > 0 ? static_cast<double>(score.noteSeconds.size()) / score.lengthSeconds : 0;
     painter.setPen(kNumberText);
     painter.drawText(graph.adjusted(4, 2, -4, 0), Qt::AlignLeft | Qt::AlignTop,
                      QStringLiteral("notes/s   peak %1   average %2").arg(peak).arg(average, 0, 'f', 1));

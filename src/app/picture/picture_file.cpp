@@ -14,7 +14,9 @@ namespace {
 
 // Qt's own notes on stderr ("XDG_RUNTIME_DIR not set") mean nothing to a user of the command
 // line, who hears from it in its own sentences.
-void dropQtMessages(QtMsgType, const QMessageLogContext&, const QString&) { }
+void dropQtMessages(QtMsgType, const QMessageLogContext&, const QString&)
+{
+}
 
 // Fonts need a QGuiApplication; the command line has none and may run with no display at all.
 class OffscreenApplication {
@@ -52,9 +54,8 @@ Status writeChartPicture(const chart::ChartScore& score, const std::filesystem::
     const OffscreenApplication application;
     const QImage image = drawChartPicture(score);
     if (image.isNull()) {
-        return Error{ErrorCode::InvalidSetting,
-                     "the chart's " + std::to_string(score.measureCount()) +
-                         " measures are too many to draw in one picture"}
+        return Error{ErrorCode::InvalidSetting, "the chart's " + std::to_string(score.measureCount()) +
+                                                    " measures are too many to draw in one picture"}
             .about("measures");
     }
     QByteArray png;

@@ -118,6 +118,11 @@ void BuildOptionsBox::setSoundFontText(const QString& file)
     m_soundFont->setText(file);
 }
 
+QList<QWidget*> BuildOptionsBox::tabOrder() const
+{
+    return {m_bgm, m_loudnessOn, m_loudness, m_lanes, m_soundFont, m_chooseSoundFont};
+}
+
 int BuildOptionsBox::rowCount() const
 {
     return m_rows->rowCount();

@@ -28,6 +28,8 @@ public:
     QString soundFontText() const;
     void setSoundFontText(const QString& file);
     int rowCount() const;
+    // The controls in the order Tab visits them, row by row.
+    QList<QWidget*> tabOrder() const;
 
     QComboBox* bgmBox() const { return m_bgm; }
     QCheckBox* loudnessBox() const { return m_loudnessOn; }

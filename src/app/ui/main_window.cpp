@@ -1,8 +1,8 @@
 #include "app/ui/main_window.h"
 
 #include <QActionGroup>
-#include <QCheckBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -516,7 +516,8 @@ void MainWindow::showTracks(const song::SongSummary& song)
 {
     m_trackList->removeAllItems();
     // The keysound file listed after a conversion has no details of its own.
-    const bool detailed = m_state.stage != workflow::SessionStage::Converted && m_trackDetails.size() == song.tracks.size();
+    const bool detailed =
+        m_state.stage != workflow::SessionStage::Converted && m_trackDetails.size() == song.tracks.size();
     const auto melody = detailed ? song::likelyMelodyTrack(m_trackDetails) : std::nullopt;
     for (const auto& track : song.tracks) {
         const int row = m_trackList->itemCount();

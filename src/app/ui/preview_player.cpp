@@ -1,12 +1,12 @@
 #include "app/ui/preview_player.h"
 
+#include <QAudioDevice>
 #include <QAudioOutput>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QAudioDevice>
 #include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QPushButton>
@@ -81,9 +81,8 @@ PreviewPlayer::PreviewPlayer(QWidget* parent)
     connect(m_player, &QMediaPlayer::positionChanged, this, &PreviewPlayer::onPositionChanged);
     connect(m_player, &QMediaPlayer::durationChanged, this, &PreviewPlayer::onDurationChanged);
     connect(m_player, &QMediaPlayer::playbackStateChanged, this, &PreviewPlayer::updateButtons);
-    connect(m_player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error, const QString& reason) {
-        emit cannotPlay(m_file, reason);
-    });
+    connect(m_player, &QMediaPlayer::errorOccurred, this,
+            [this](QMediaPlayer::Error, const QString& reason) { emit cannotPlay(m_file, reason); });
     onDurationChanged(0);
 }
 

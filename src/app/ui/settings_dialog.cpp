@@ -93,50 +93,9 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     // The other way past the limits: a bmson chart has no code or measure limit at all.
     m_bmson = place(new QCheckBox(QStringLiteral("bmson"), limits), "CheckBmson", 4680, 240, 930, 255);
 
-    // 一键生成 only: the charts of the set and the texts their headers carry. The difficulty names
-    // stay as players show them on the song-select screen.
-    m_chartSet = place(new QGroupBox(tr("难度"), this), "FrameCharts", 120, kBuildOptionsTop, 5655, 885);
-    // Two rows: the five names side by side do not fit the dialog's width.
-    auto* difficulties = new QGridLayout(m_chartSet);
-    difficulties->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), 0);
-    for (const chartset::Difficulty difficulty : chartset::kAllDifficulties) {
-        // "[NORMAL]" without its brackets.
-        const std::string_view subtitle = chartset::difficultySubtitle(difficulty);
-        auto* box = new QCheckBox(QString::fromLatin1(subtitle.data() + 1, static_cast<qsizetype>(subtitle.size()) - 2),
-                                  m_chartSet);
-        box->setObjectName(QStringLiteral("CheckDifficulty") + QLatin1Char(chartset::difficultyLetter(difficulty)));
-        box->setChecked(difficulty == chartset::Difficulty::Normal || difficulty == chartset::Difficulty::Hyper ||
-                        difficulty == chartset::Difficulty::Another);
-        const auto index = static_cast<int>(difficulty);
-        difficulties->addWidget(box, index / 3, index % 3);
-        m_difficulties[static_cast<std::size_t>(difficulty)] = box;
-    }
-    QCheckBox* insane = difficultyBox(chartset::Difficulty::Insane);
-    insane->setTristate(true);
-    insane->setCheckState(Qt::PartiallyChecked);
-    insane->setToolTip(tr("完整的音轨；半选：仅当音轨比 ANOTHER 更密时生成"));
-    m_chartSet->setToolTip(tr("每个难度写一个谱面（NAME_B.bms … NAME_X.bms），共用同一套K音；"
-                              "不在按键上的音符在背景中原位播放"));
-
-    m_chartTexts =
-        place(new QGroupBox(tr("谱面信息"), this), "FrameChartTexts", 120, kBuildOptionsTop + 930, 5655, 1095);
-    auto* texts = new QGridLayout(m_chartTexts);
-    texts->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), twipsToPixels(60));
-    m_title = new QLineEdit(m_chartTexts);
-    m_title->setObjectName(QStringLiteral("TextTitle"));
-    m_artist = new QLineEdit(m_chartTexts);
-    m_artist->setObjectName(QStringLiteral("TextArtist"));
-    m_genre = new QLineEdit(m_chartTexts);
-    m_genre->setObjectName(QStringLiteral("TextGenre"));
-    texts->addWidget(new QLabel(tr("标题:"), m_chartTexts), 0, 0);
-    texts->addWidget(m_title, 0, 1, 1, 3);
-    texts->addWidget(new QLabel(tr("艺术家:"), m_chartTexts), 1, 0);
-    texts->addWidget(m_artist, 1, 1);
-    texts->addWidget(new QLabel(tr("类型:"), m_chartTexts), 1, 2);
-    texts->addWidget(m_genre, 1, 3);
-    m_title->setToolTip(tr("谱面的 #TITLE；默认为乐曲自身的名称"));
-    m_artist->setToolTip(tr("谱面的 #ARTIST；默认为乐曲文字中的作者，否则为版权信息中的名字"));
-    m_genre->setToolTip(tr("谱面的 #GENRE；可以留空"));
+    // 一键生成 only: the charts of the set, the texts their headers carry, what the build renders with.
+    addChartSetGroup();
+    addChartTextsGroup();
     m_buildOptions = new BuildOptionsBox(this);
 
     // Wide enough for the longest action a start button names, "转换到BMS".
@@ -185,6 +144,56 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     m_longNoteMinimum->setEnabled(false);
     onCustomTempoToggled();
     showBuildOptions(false);
+}
+
+void SettingsDialog::addChartSetGroup()
+{
+    // The difficulty names stay as players show them on the song-select screen.
+    m_chartSet = place(new QGroupBox(tr("难度"), this), "FrameCharts", 120, kBuildOptionsTop, 5655, 885);
+    // Two rows: the five names side by side do not fit the dialog's width.
+    auto* difficulties = new QGridLayout(m_chartSet);
+    difficulties->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), 0);
+    for (const chartset::Difficulty difficulty : chartset::kAllDifficulties) {
+        // "[NORMAL]" without its brackets.
+        const std::string_view subtitle = chartset::difficultySubtitle(difficulty);
+        auto* box = new QCheckBox(QString::fromLatin1(subtitle.data() + 1, static_cast<qsizetype>(subtitle.size()) - 2),
+                                  m_chartSet);
+        box->setObjectName(QStringLiteral("CheckDifficulty") + QLatin1Char(chartset::difficultyLetter(difficulty)));
+        box->setChecked(difficulty == chartset::Difficulty::Normal || difficulty == chartset::Difficulty::Hyper ||
+                        difficulty == chartset::Difficulty::Another);
+        const auto index = static_cast<int>(difficulty);
+        difficulties->addWidget(box, index / 3, index % 3);
+        m_difficulties[static_cast<std::size_t>(difficulty)] = box;
+    }
+    QCheckBox* insane = difficultyBox(chartset::Difficulty::Insane);
+    insane->setTristate(true);
+    insane->setCheckState(Qt::PartiallyChecked);
+    insane->setToolTip(tr("完整的音轨；半选：仅当音轨比 ANOTHER 更密时生成"));
+    m_chartSet->setToolTip(tr("每个难度写一个谱面（NAME_B.bms … NAME_X.bms），共用同一套K音；"
+                              "不在按键上的音符在背景中原位播放"));
+}
+
+void SettingsDialog::addChartTextsGroup()
+{
+    m_chartTexts =
+        place(new QGroupBox(tr("谱面信息"), this), "FrameChartTexts", 120, kBuildOptionsTop + 930, 5655, 1095);
+    auto* texts = new QGridLayout(m_chartTexts);
+    texts->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), twipsToPixels(60));
+    m_title = new QLineEdit(m_chartTexts);
+    m_title->setObjectName(QStringLiteral("TextTitle"));
+    m_artist = new QLineEdit(m_chartTexts);
+    m_artist->setObjectName(QStringLiteral("TextArtist"));
+    m_genre = new QLineEdit(m_chartTexts);
+    m_genre->setObjectName(QStringLiteral("TextGenre"));
+    texts->addWidget(new QLabel(tr("标题:"), m_chartTexts), 0, 0);
+    texts->addWidget(m_title, 0, 1, 1, 3);
+    texts->addWidget(new QLabel(tr("艺术家:"), m_chartTexts), 1, 0);
+    texts->addWidget(m_artist, 1, 1);
+    texts->addWidget(new QLabel(tr("类型:"), m_chartTexts), 1, 2);
+    texts->addWidget(m_genre, 1, 3);
+    m_title->setToolTip(tr("谱面的 #TITLE；默认为乐曲自身的名称"));
+    m_artist->setToolTip(tr("谱面的 #ARTIST；默认为乐曲文字中的作者，否则为版权信息中的名字"));
+    m_genre->setToolTip(tr("谱面的 #GENRE；可以留空"));
 }
 
 void SettingsDialog::showBuildOptions(bool shown)
@@ -301,14 +310,13 @@ convert::SettingsTexts SettingsDialog::texts() const
 
 QList<QWidget*> SettingsDialog::tabOrder() const
 {
-    return {m_startCode,       m_keysoundName,    m_longNotes,       m_longNoteMinimum,
-            m_percussion,      m_tempo,           m_customTempo,     m_gap,
-            m_base62,          m_velocityStep,    m_lengthStep,      m_bmson,
-            m_difficulties[0], m_difficulties[1], m_difficulties[2], m_difficulties[3],
-            m_difficulties[4], m_title,           m_artist,          m_genre,
-            m_buildOptions->bgmBox(), m_buildOptions->loudnessBox(), m_buildOptions->loudnessEdit(),
-            m_buildOptions->lanesBox(), m_buildOptions->soundFontEdit(), m_buildOptions->soundFontButton(),
-            m_start,           m_cancel};
+    QList<QWidget*> order{m_startCode,       m_keysoundName,    m_longNotes,       m_longNoteMinimum,
+                          m_percussion,      m_tempo,           m_customTempo,     m_gap,
+                          m_base62,          m_velocityStep,    m_lengthStep,      m_bmson,
+                          m_difficulties[0], m_difficulties[1], m_difficulties[2], m_difficulties[3],
+                          m_difficulties[4], m_title,           m_artist,          m_genre};
+    order << m_buildOptions->tabOrder() << m_start << m_cancel;
+    return order;
 }
 
 void SettingsDialog::prepare(const QString& action, const QString& track)

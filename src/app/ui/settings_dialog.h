@@ -83,6 +83,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void addChartSetGroup();
+    void addChartTextsGroup();
     void onLongNotesToggled();
     void onPercussionToggled();
     void onCustomTempoToggled();

@@ -137,7 +137,8 @@ Result<ChartScore> readChartScore(const std::filesystem::path& path)
     }
     auto score = scoreChart(reading.value());
     if (score.measureCount() == 0) {
-        return Error{ErrorCode::CannotOpen, displayPath(path) + ": the chart holds no object, so there is nothing to draw"}
+        return Error{ErrorCode::CannotOpen,
+                     displayPath(path) + ": the chart holds no object, so there is nothing to draw"}
             .inFile(displayPath(path))
             .about("chart");
     }
