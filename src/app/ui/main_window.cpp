@@ -765,19 +765,7 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
                 // Every file is staged inside the folder and moved in only when all are whole.
                 showFailure(outcome.error(), tr("已取消一键生成：目录中原有的文件没有改动"), dialog);
             } else {
-                workflow::BuildOutcome built = std::move(outcome).value();
-                workflow::finishConversion(m_state, std::move(built.conversion));
-                m_lastChart = m_state.lastConversion->chartPath;
-                showBuild(built, *audit);
-                // The folder plays as it is: nothing is left to cut, and the next build starts
-                // from the source song again.
-                relistSource(std::move(source), trackNumber);
-                std::vector<std::filesystem::path> charts;
-                for (const auto& chart : built.charts) {
-                    charts.push_back(chart.path);
-                }
-                showChartPictures(charts);
-                m_pictures->addFindings(findingLines(*audit));
+                finishBuild(std::move(outcome).value(), *audit, std::move(source), trackNumber);
             }
             emit passFinished();
         },
@@ -788,6 +776,23 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
                 target->label()->setText(stageText(entered));
             }
         });
+}
+
+void MainWindow::finishBuild(workflow::BuildOutcome built, const std::vector<workflow::AuditFinding>& audit,
+                             song::SongSummary source, int trackNumber)
+{
+    workflow::finishConversion(m_state, std::move(built.conversion));
+    m_lastChart = m_state.lastConversion->chartPath;
+    showBuild(built, audit);
+    // The folder plays as it is: nothing is left to cut, and the next build starts from the
+    // source song again.
+    relistSource(std::move(source), trackNumber);
+    std::vector<std::filesystem::path> charts;
+    for (const auto& chart : built.charts) {
+        charts.push_back(chart.path);
+    }
+    showChartPictures(charts);
+    m_pictures->addFindings(findingLines(audit));
 }
 
 void MainWindow::showConvertedSong()

@@ -134,6 +134,10 @@ private:
     void startBuild(const workflow::ConversionRequest& conversion);
     // Lists the keysound file of the state's last conversion and says what comes next.
     void showConversion();
+    // A build succeeded: says what it wrote, lists the source song (`source`, as read before the
+    // build) again with track `trackNumber` chosen, and shows the set's pictures and findings.
+    void finishBuild(workflow::BuildOutcome built, const std::vector<workflow::AuditFinding>& audit,
+                     song::SongSummary source, int trackNumber);
     // Lists the keysound file of the build's conversion and says what the build wrote.
     void showBuild(const workflow::BuildOutcome& built, const std::vector<workflow::AuditFinding>& audit);
     // Opens the settings dialog for converting (转换到BMS) or building (一键生成) the selected track.
