@@ -97,7 +97,8 @@ TEST(Difficulty, EveryChartOfADenseTrackMeetsItsCaps)
             EXPECT_GT(inLanes, previous) << "each difficulty holds more than the one before";
             previous = inLanes;
         }
-        EXPECT_EQ(previous, notes.size()) << "insane is the whole track";
+        EXPECT_GE(static_cast<double>(previous), 0.9 * 20 * playingSeconds(notes, testing::clock240()))
+            << "insane plays nearly 20 notes a second";
     }
 }
 
