@@ -22,9 +22,6 @@ constexpr double kBalancePenalty = 100.0;
 // more than any distance, so the phrase moves out to keys 1, 2, 6 and 7.
 constexpr double kRepeatPenalty = 2.0;
 constexpr double kMiddlePenalty = 10.0;
-// Key notes laid out before the middle's share is watched: a phrase's first notes may sit
-// anywhere.
-constexpr std::int64_t kMiddleSlack = 8;
 
 constexpr int kHandMeasures = 4;
 constexpr std::int64_t kNoTick = std::numeric_limits<std::int64_t>::min();
@@ -249,7 +246,7 @@ private:
                                  (note < m_previous->note && lane >= m_previous->lane);
             cost += against ? kContourPenalty : 0.0;
         }
-        cost += isRepeat(lane) ? kRepeatPenalty : 0.0;
+        cost += m_options.limits.repeatShare < 1 && isRepeat(lane) ? kRepeatPenalty : 0.0;
         if (isMiddle(lane) && middleFull()) {
             cost += kMiddlePenalty;
         }
@@ -265,8 +262,7 @@ private:
     bool middleFull() const
     {
         const double share = m_options.limits.middleShare;
-        return share < 1 && m_keyNotes >= kMiddleSlack &&
-               static_cast<double>(m_middleNotes + 1) > share * static_cast<double>(m_keyNotes + 1);
+        return share < 1 && static_cast<double>(m_middleNotes + 1) > share * static_cast<double>(m_keyNotes + 1);
     }
 
     void place(std::size_t index, int lane)

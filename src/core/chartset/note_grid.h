@@ -3,11 +3,13 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "core/chart/chart_model.h"
+#include "core/chartset/track_note.h"
 
 namespace zentrowe::chartset {
 
@@ -27,7 +29,14 @@ inline constexpr double kPerformanceShare = 0.5;
 
 // A note is on a grid when it lies within an eighth of the grid's step of one of its lines:
 // closer than a player can tell, and far enough that a played note rarely falls there by chance.
+// A strum (notes within 1/64 of a measure of the one before) counts as its first note.
 GridFit gridFit(const chart::Chart& converted);
+
+// The same for a track's notes (their start ticks, measures of ticksPerMeasure).
+GridFit gridFit(std::span<const TrackNote> notes, std::int32_t ticksPerMeasure);
+
+// The tick of the line of `grid` (lines per measure) nearest to `tick`.
+std::int64_t nearestGridTick(std::int64_t tick, std::int32_t ticksPerMeasure, std::uint32_t grid);
 
 // A --quantize value: 16, 24 or 32; nothing for anything else.
 std::optional<std::uint32_t> parseQuantizeGrid(std::string_view text);
