@@ -49,6 +49,18 @@ Error badDifficulty(std::string_view name, const std::string& why)
         .withValue(std::string(name));
 }
 
+// The time over which the notes per second are capped: the playing time, or the time from the
+// first start to the last where that is shorter (by the last note's length), as a player counts
+// the notes of a chart by the presses, not by how long the last one rings. At least one second.
+double strikingSeconds(std::span<const TrackNote> notes, const song::TempoClock& clock)
+{
+    if (notes.empty()) {
+        return 1.0;
+    }
+    const double starts = clock.seconds(notes.back().startTick) - clock.seconds(notes.front().startTick);
+    return std::max(1.0, std::min(playingSeconds(notes, clock), starts));
+}
+
 }  // namespace
 
 DifficultyLimits difficultyLimits(Difficulty difficulty)
@@ -179,7 +191,7 @@ std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::TempoC
 
     std::size_t target = count;
     if (limits.maxNotesPerSecond > 0) {
-        const double allowed = std::floor(limits.maxNotesPerSecond * playingSeconds(notes, clock) + 1e-9);
+        const double allowed = std::floor(limits.maxNotesPerSecond * strikingSeconds(notes, clock) + 1e-9);
         target = std::min(count, static_cast<std::size_t>(allowed));
     }
 
