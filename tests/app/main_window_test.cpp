@@ -880,24 +880,27 @@ TEST_F(MainWindowTest, TheBuildDialogAsksForWhatABuildUsesAndHidesTheManualField
 TEST(BuildOptionsBox, EachRowSetsItsFieldOfTheBuild)
 {
     BuildOptionsBox options;
-    EXPECT_EQ(options.rowCount(), 4);
+    EXPECT_EQ(options.rowCount(), 5);
     workflow::BuildRequest request;
     const auto defaultFont = request.soundFont;
     options.applyTo(request);
     EXPECT_EQ(request.bgm, workflow::BgmMode::Slices);  // the command line's defaults
     EXPECT_EQ(request.loudness, -14.0);
     EXPECT_EQ(request.charts.lanes, chartset::LaneRule::Playable);
+    EXPECT_EQ(request.charts.quantizeGrid, 0U);
     EXPECT_EQ(request.soundFont, defaultFont);
 
     options.bgmBox()->setCurrentIndex(2);
     options.loudnessBox()->setChecked(false);
     EXPECT_FALSE(options.loudnessEdit()->isEnabled());
     options.lanesBox()->setCurrentIndex(1);
+    options.quantizeBox()->setCurrentIndex(2);
     options.setSoundFontText(QStringLiteral("/fonts/small.sf2"));
     options.applyTo(request);
     EXPECT_EQ(request.bgm, workflow::BgmMode::None);
     EXPECT_EQ(request.loudness, std::nullopt);
     EXPECT_EQ(request.charts.lanes, chartset::LaneRule::Seed);
+    EXPECT_EQ(request.charts.quantizeGrid, 24U);  // 16th triplets: 24 lines a measure
     EXPECT_EQ(request.soundFont, fs::path("/fonts/small.sf2"));
 
     options.bgmBox()->setCurrentIndex(1);
@@ -1442,7 +1445,7 @@ TEST_F(MainWindowTest, TheSettingsDialogNamesItsActionAndTrackStaysClearOfTheRow
     // Tab goes through the boxes row by row, then Start, then 取消.
     SettingsDialog* dialog = window.settingsDialog();
     const QList<QWidget*> order = dialog->tabOrder();
-    ASSERT_EQ(order.size(), 28);  // 一键生成's rows among them
+    ASSERT_EQ(order.size(), 29);  // 一键生成's rows among them
     EXPECT_EQ(order.front(), dialog->startCodeEdit());
     EXPECT_EQ(order[order.size() - 2], dialog->startButton());
     EXPECT_EQ(order.back(), dialog->cancelButton());
