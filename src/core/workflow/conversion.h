@@ -36,6 +36,9 @@ struct ConversionRequest {
     bool writeChart = true;
     // A build's: keysounds told apart by the channel state they are rendered with too.
     const convert::KeysoundVariants* variants = nullptr;
+    // A build's: a BMS chart too keeps every note at its tick (convert::numberForBms) rather than
+    // at 1/192 measure, and the code limit is left to the caller, who adds keysounds of its own.
+    bool exactTimes = false;
 };
 
 // What a finished conversion wrote and learned.

@@ -380,5 +380,49 @@ TEST(ChartSetNames, TheSetOwnsTheSingleChartAndEveryLetteredChartOfItsName)
     }
 }
 
+TEST(ChartSetChords, AStrumAtItsTicksIsStruckAsOneChordAndTheBackgroundKeepsItsTicks)
+{
+    // 480 ticks a quarter note: a 1/192 measure is 10 ticks. A strum over ticks 0, 3 and 7, then
+    // a note at tick 10, each on a line of a slot a tick, as a build's conversion places them.
+    const Bytes file = oneTrackSong({on(0, 60), off(480, 60)});
+    const auto song = summaryOf(file);
+    const std::int64_t ticks[] = {0, 3, 7, 10};
+    const std::int64_t chordTicks[] = {0, 0, 0, 10};
+    convert::KeysoundTable keysounds;
+    chart::Chart converted;
+    for (std::size_t k = 0; k < 4; ++k) {
+        keysounds.findOrAdd(static_cast<std::uint8_t>(60 + 4 * k), 480, 100, ticks[k]);
+        const auto code = static_cast<chart::ChartCode>(k + 1);
+        converted.keysounds.push_back({code, "A" + std::to_string(k) + ".ogg"});
+        converted.addLine(0, 11, 1920);
+        converted.addObject(static_cast<std::uint32_t>(ticks[k]), code);
+    }
+    for (const auto difficulty : chartset::kAllDifficulties) {
+        SCOPED_TRACE(chartset::difficultyName(difficulty));
+        chartset::ChartSetRequest request;
+        request.difficulties = {difficulty};
+        const auto set = chartset::makeChartSet(converted, keysounds, song, "song.bms", request, false);
+        ASSERT_EQ(set.size(), 1u);
+        const auto& chart = set.front().chart;
+        std::size_t objects = 0;
+        std::size_t inLanes = 0;
+        for (const auto& line : chart.lines) {
+            for (std::uint32_t k = 0; k < line.objectCount; ++k) {
+                const auto& object = chart.objects[line.firstObject + k];
+                const std::int64_t tick = std::int64_t{line.measure} * 1920 + object.slot * 1920 / line.slotCount;
+                const bool lane = line.channel != chart::kBackgroundChannel;
+                EXPECT_EQ(tick, (lane ? chordTicks : ticks)[object.code - 1]) << "code " << object.code;
+                ++objects;
+                inLanes += lane ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(objects, 4u);
+        if (difficulty == Difficulty::Insane) {
+            EXPECT_EQ(inLanes, 4u);
+            EXPECT_EQ(set.front().report.largestChord, 3);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zentrowe::testing

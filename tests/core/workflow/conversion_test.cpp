@@ -300,5 +300,53 @@ TEST_F(Conversion, ASongShorterThanItsSummaryIsNeverConverted)
     EXPECT_TRUE(outputNames().empty());
 }
 
+TEST_F(Conversion, ABuildsBmsChartKeepsEveryNoteAtItsTickUnderTheTablesCodes)
+{
+    // 480 ticks a quarter note: a measure of 1920. A note a tick late, one at a measure's tick 5,
+    // and, as a second case, a note at measure 1000, past what a BMS chart numbers.
+    struct Case {
+        const char* name;
+        Bytes song;
+        std::vector<std::string> lines;  // "measure channel/slots: slot=code", one a note
+        std::optional<ErrorCode> refusal;
+    };
+    const std::vector<Case> cases = {
+        {"off the grid",
+         oneTrackSong({on(1, 60), off(481, 60), on(1925, 61), off(2405, 61)}),
+         {"0 14/1920: 1=11", "1 15/1920: 5=12"},  // note mod 7 picks the lane
+         std::nullopt},
+        {"measure 1000", oneTrackSong({on(1920 * 1000, 60), off(1920 * 1000 + 480, 60)}), {}, ErrorCode::MeasureOutOfRange},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto req = request(c.song);
+        req.settings.startValue = 10;
+        req.exactTimes = true;
+        req.writeChart = false;
+        const auto outcome = workflow::convertTrack(req, c.song, m_quiet);
+        if (c.refusal) {
+            ASSERT_FALSE(outcome.ok());
+            EXPECT_EQ(outcome.error().code, *c.refusal);
+            continue;
+        }
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        const auto& chart = outcome->chart;
+        EXPECT_EQ(chart.header.lnType, 1);
+        ASSERT_EQ(chart.keysounds.size(), 2u);
+        EXPECT_EQ(chart.keysounds.front().code, 11u);  // the start value, then one on
+        EXPECT_EQ(chart.keysounds.front().fileName, "A60-48-100.OGG");
+        std::vector<std::string> lines;
+        for (const auto& line : chart.lines) {
+            if (line.objectCount == 1 && chart::isLaneChannel(line.channel)) {
+                const auto& object = chart.objects[line.firstObject];
+                lines.push_back(std::to_string(line.measure) + " " + std::to_string(line.channel) + "/" +
+                                std::to_string(line.slotCount) + ": " + std::to_string(object.slot) + "=" +
+                                std::to_string(object.code));
+            }
+        }
+        EXPECT_EQ(lines, c.lines);
+    }
+}
+
 }  // namespace
 }  // namespace zentrowe::testing
