@@ -1,6 +1,7 @@
 #include "core/workflow/background_keysounds.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <tuple>
 #include <unordered_set>
@@ -134,6 +135,38 @@ BackgroundKeysounds collectBackgroundKeysounds(std::span<const std::uint8_t> fil
         out.notes.push_back({note.tick, *index});
     }
     return out;
+}
+
+void addBackgroundKeysounds(chart::Chart& chart, const BackgroundKeysounds& background,
+                            std::span<const std::string> fileNames, chart::ChartCode firstCode,
+                            std::int32_t ticksPerMeasure)
+{
+    for (std::size_t k = 0; k < background.table.size() && k < fileNames.size(); ++k) {
+        chart.keysounds.push_back({firstCode + static_cast<chart::ChartCode>(k), fileNames[k]});
+    }
+    const auto slots = static_cast<std::uint32_t>(ticksPerMeasure);
+    std::size_t next = 0;
+    while (next < background.notes.size()) {
+        const std::int64_t measure = background.notes[next].tick / ticksPerMeasure;
+        std::map<std::uint32_t, std::size_t> layerAt;  // slot, the layers holding it
+        std::vector<std::vector<chart::LineObject>> layers;
+        for (; next < background.notes.size() && background.notes[next].tick / ticksPerMeasure == measure; ++next) {
+            const auto& note = background.notes[next];
+            const auto slot = static_cast<std::uint32_t>(note.tick % ticksPerMeasure);
+            const std::size_t layer = layerAt[slot]++;
+            if (layer == layers.size()) {
+                layers.emplace_back();
+            }
+            layers[layer].push_back({slot, firstCode + static_cast<chart::ChartCode>(note.keysound)});
+        }
+        for (const auto& layer : layers) {
+            chart.addLine(static_cast<std::int32_t>(measure), chart::kBackgroundChannel, slots);
+            for (const auto& object : layer) {
+                chart.addObject(object.slot, object.code);
+            }
+        }
+        chart.lines.back().blankLinesAfter = 1;
+    }
 }
 
 std::optional<Error> codesExhausted(const CodeDemand& demand, const std::optional<CodeRelief>& relief)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/base/result.h"
+#include "core/chart/chart_model.h"
 #include "core/convert/keysound_table.h"
 #include "core/convert/settings.h"
 #include "core/keysound/keysound_states.h"
@@ -56,6 +57,15 @@ struct BackgroundKeysounds {
 BackgroundKeysounds collectBackgroundKeysounds(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                                std::span<const int> laneTracks,
                                                const convert::ConversionSettings& settings);
+
+// Puts the background keysounds into `chart`: a definition for each under the codes from
+// `firstCode` on (keysound k: firstCode + k, its file `fileNames[k]`), then each note on the
+// background channel at its tick: a line a measure at a slot a tick (chart::fitLineSlots
+// shortens it), and a further line where an earlier one of the measure holds the slot, as the
+// background channel's lines are layers that all sound.
+void addBackgroundKeysounds(chart::Chart& chart, const BackgroundKeysounds& background,
+                            std::span<const std::string> fileNames, chart::ChartCode firstCode,
+                            std::int32_t ticksPerMeasure);
 
 // What the keysound codes of a BMS chart number: the lanes' keysounds from the start code on,
 // then the background's (`backgroundCount`, 0 when the other tracks are no keysounds).

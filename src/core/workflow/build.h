@@ -56,6 +56,9 @@ struct BuildOutcome {
     base::Recovery recovery = base::Recovery::None;  // what became of a killed build's unfinished commit
     std::int32_t leadInMeasures = 0;                 // empty measures put before the chart's first object
     std::vector<LongSoundFile> longSoundFiles;       // files of a minute or more (a single BGM), as written
+    std::size_t backgroundKeysoundFiles = 0;  // of keysoundFiles, those of the other tracks' notes (BgmMode::Keysounds)
+    std::int64_t backgroundNotes = 0;         // the other tracks' notes the charts play as keysounds
+    std::uintmax_t soundFileBytes = 0;        // the keysound and BGM files together, as written
 };
 
 // What a build renders and writes with; tests put stand-ins here.

@@ -27,7 +27,7 @@ struct BuildRequest {
     std::filesystem::path soundFont = audio::defaultSoundFont();
     audio::SoundFormat format = audio::SoundFormat::OggVorbis;
     double quality = 0.5;                  // OGG Vorbis, 0 to 1
-    BgmMode bgm = BgmMode::Slices;         // how the other tracks are rendered
+    BgmMode bgm = BgmMode::Keysounds;      // how the other tracks are rendered
     std::optional<double> loudness = -14;  // LUFS the autoplay mix is brought to; none: the synthesiser's fixed gain
     std::string title;                     // #TITLE; empty: the song's own name (song::readSongCredits)
     std::optional<std::string> artist;     // #ARTIST; none: the author the song names, if any

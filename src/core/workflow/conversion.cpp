@@ -131,6 +131,7 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
         convert::ExactChartNaming naming{request.title.empty() ? request.sourceMidiPath.stem().string() : request.title,
                                          request.artist.value_or(std::string()), request.settings.keysoundName,
                                          request.soundExtension.value_or(bmson ? ".ogg" : ".OGG")};
+        chart->lastPlacedTick = std::max(chart->lastPlacedTick, request.lastTick);
         outcome.chart = convert::makeExactChart(request.song, *chart, placedNotes, naming);
         if (!bmson) {
             auto numbered = convert::numberForBms(std::move(outcome.chart), chart->keysounds);
