@@ -97,6 +97,10 @@ void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::strin
         reportWarning(std::to_string(notes) + " notes sound nothing with " + soundFont +
                       " and are left out of every chart, their keysounds unwritten: " + which);
     }
+    if (outcome.widenedCodes) {
+        reportWarning("the song's keysounds need more codes than ZZ: the charts number them in base 62 (#BASE 62), "
+                      "which some players do not read; --codes 36 refuses instead, naming the ways that fit");
+    }
     if (outcome.conversion.allNotesOnDrumChannel) {
         reportWarning("every note of this track is on channel 10 (drums): --mode percussion makes drum keysounds");
     }
@@ -298,6 +302,7 @@ Command addBuildCommand(CLI::App& app)
         }
         request.threads = options->jobs;
         request.replace = options->replace;
+        request.widenCodes = sub->count("--codes") == 0;
         request.replaceUnlisted = options->replace;
 
         // The output folder is made for command-line users (and removed again if the build is

@@ -336,6 +336,17 @@ Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<co
     if (!conversion) {
         return conversion.error();
     }
+    // Base-36 codes, not asked for by name, number 1295 keysounds: a song's every note takes more.
+    const auto& settings = conversionRequest.settings;
+    const std::size_t keysounds = conversion->keysounds.size() + converted.background.table.size();
+    if (request.widenCodes && !settings.base62 && !settings.bmson &&
+        static_cast<std::int64_t>(keysounds) > convert::largestCode(false) - settings.startValue) {
+        conversionRequest.settings.base62 = true;
+        conversion = convertTrack(conversionRequest, file, progress);
+        if (!conversion) {
+            return conversion.error();
+        }
+    }
     converted.conversion = std::move(conversion).value();
     return converted;
 }
@@ -542,20 +553,23 @@ Status makeSpillFolder(const std::filesystem::path& spillFolder, const BuildRequ
 
 // The build once its folder is staged, every step a function of its own; a failure before the
 // commit leaves the folder as it was and says so.
-Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& request, const BuildServices& services,
+Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked, const BuildServices& services,
                                  std::unique_ptr<audio::Renderer> firstRenderer, std::span<const std::uint8_t> file,
                                  ProgressSink& progress)
 {
     const std::string songHash = songFingerprint(file);
-    if (const auto* other = otherSongsRecord(staged.manifest(), request, songHash);
-        other != nullptr && !request.replace) {
-        return anotherSongsFolder(*other, request);
+    if (const auto* other = otherSongsRecord(staged.manifest(), asked, songHash); other != nullptr && !asked.replace) {
+        return anotherSongsFolder(*other, asked);
     }
-    auto converted = convertForBuild(request, file, staged.stage(), progress);
+    auto converted = convertForBuild(asked, file, staged.stage(), progress);
     if (!converted) {
         return StagedBuild::failed(converted.error());
     }
+    // In the codes' base the keysounds were numbered in (base 62 where base 36 ran out).
+    BuildRequest request = asked;
+    request.conversion.settings.base62 = converted->conversion.keysounds.base62();
     BuildOutcome outcome;
+    outcome.widenedCodes = request.conversion.settings.base62 && !asked.conversion.settings.base62;
     outcome.conversion = std::move(converted->conversion);
     outcome.recovery = staged.staging().recovery();
     auto plan = planBuild(request, file, outcome.conversion, converted->states, std::move(converted->background),
