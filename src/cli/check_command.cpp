@@ -67,7 +67,7 @@ int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem:
     std::string why;
     if (std::fabs(timing.lagSeconds) > workflow::kCheckMostLagSeconds ||
         std::fabs(timing.worstLagSeconds) > workflow::kCheckMostLagSeconds) {
-        why = ": its notes are off the track's times";
+        why = outcome->wholeSong ? ": its notes are off the song's times" : ": its notes are off the track's times";
     } else if (outcome->silentLaneNotes > 0) {
         why = ": some lane notes sound nothing";
     }

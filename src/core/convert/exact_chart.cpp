@@ -1,9 +1,11 @@
 #include "core/convert/exact_chart.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "core/convert/chart_builder.h"
 #include "core/convert/keysound_table.h"
+#include "core/song/event_text.h"
 
 namespace zentrowe::convert {
 
@@ -125,6 +127,10 @@ Result<chart::Chart> numberForBms(chart::Chart chart, const KeysoundTable& keyso
     const auto tempoCodes = numberTempos(chart, keysounds.base62());
     if (!tempoCodes) {
         return tempoCodes.error();
+    }
+    // As convert writes them: players and people read "090.00" as a tempo.
+    for (auto& tempo : chart.tempos) {
+        tempo.text = song::formatBpm(static_cast<std::uint32_t>(std::llround(60'000'000.0 / tempo.value)));
     }
     chart.header.base62 = keysounds.base62();
     chart.header.lnType = 1;
