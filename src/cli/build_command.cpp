@@ -141,8 +141,9 @@ std::string chartLine(const workflow::BuiltChart& chart)
 std::string keysoundLine(const workflow::BuildOutcome& outcome)
 {
     std::string line = std::to_string(outcome.conversion.keysounds.size()) + " keysounds";
-    if (!outcome.silentKeysounds.empty()) {
-        line += ", " + std::to_string(outcome.silentKeysounds.size()) + " of them silent and not written";
+    const std::size_t laneSilent = outcome.silentKeysounds.size() - outcome.silentBackgroundKeysounds;
+    if (laneSilent > 0) {
+        line += ", " + std::to_string(laneSilent) + " of them silent and not written";
     }
     if (outcome.backgroundKeysoundFiles > 0) {
         line += "; " + std::to_string(outcome.backgroundKeysoundFiles) + " more play the other tracks' " +

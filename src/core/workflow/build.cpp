@@ -418,6 +418,7 @@ void addBackgroundToCharts(BuildPlan& plan, BuildOutcome& outcome, const BuildRe
                                request.conversion.song.ticksPerMeasure);
         auto silent = dropSilentNotes(chart, plan.backgroundJobs, plan.silentNames, unplayable);
         if (k == 0) {
+            outcome.silentBackgroundKeysounds = silent.size();
             for (const auto& entry : silent) {
                 outcome.backgroundNotes -= entry.noteCount;
             }

@@ -57,7 +57,8 @@ struct BuildOutcome {
     std::int32_t leadInMeasures = 0;                 // empty measures put before the chart's first object
     std::vector<LongSoundFile> longSoundFiles;       // files of a minute or more (a single BGM), as written
     std::size_t backgroundKeysoundFiles = 0;  // of keysoundFiles, those of the other tracks' notes (BgmMode::Keysounds)
-    std::int64_t backgroundNotes = 0;         // the other tracks' notes the charts play as keysounds
+    std::size_t silentBackgroundKeysounds = 0;  // of silentKeysounds, the other tracks' (listed last)
+    std::int64_t backgroundNotes = 0;           // the other tracks' notes the charts play as keysounds
     std::uintmax_t soundFileBytes = 0;
     bool widenedCodes = false;  // numbered in base 62, as base-36 codes ran out (BuildRequest::widenCodes)        //
                                 // the keysound and BGM files together, as written
