@@ -348,5 +348,56 @@ TEST_F(Conversion, ABuildsBmsChartKeepsEveryNoteAtItsTickUnderTheTablesCodes)
     }
 }
 
+TEST_F(Conversion, ABuildsBmsChartNumbersItsTemposAndSharesCodesPastTheLast)
+{
+    struct Case {
+        const char* name;
+        int changes;                     // alternating 100 and 150 BPM, one a tick from tick 1
+        std::size_t definitions;         // "#BPMxx" lines
+        std::vector<std::string> texts;  // the first definitions' values
+    };
+    const std::vector<Case> cases = {
+        {"each change its code", 3, 3, {"100.00", "150.00", "100.00"}},
+        {"past ZZ, equal tempos share one", 1300, 2, {"100.00", "150.00"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes conductor;
+        for (int k = 0; k < c.changes; ++k) {
+            const int micros = k % 2 == 0 ? 600000 : 400000;
+            append(conductor, bytes({1, 0xFF, 0x51, 0x03, micros >> 16, (micros >> 8) & 0xFF, micros & 0xFF}));
+        }
+        append(conductor, kEndOfTrack);
+        const Bytes song = midiFile(1, 480, {conductor, eventTrack({on(2000, 60), off(2400, 60)}, 0)});
+        auto req = request(song);
+        req.trackNumber = 2;
+        req.exactTimes = true;
+        req.writeChart = false;
+        const auto outcome = workflow::convertTrack(req, song, m_quiet);
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        const auto& chart = outcome->chart;
+        ASSERT_EQ(chart.tempos.size(), c.definitions);
+        for (std::size_t k = 0; k < c.texts.size(); ++k) {
+            EXPECT_EQ(chart.tempos[k].text, c.texts[k]);
+        }
+        // Every change at its tick, each naming the definition of its tempo.
+        int placed = 0;
+        for (const auto& line : chart.lines) {
+            if (line.channel != chart::kTempoChannel) {
+                continue;
+            }
+            for (std::uint32_t k = 0; k < line.objectCount; ++k) {
+                const auto& object = chart.objects[line.firstObject + k];
+                const std::int64_t tick = std::int64_t{line.measure} * 1920 + object.slot * 1920 / line.slotCount;
+                ASSERT_GE(object.code, 1u);
+                ASSERT_LE(object.code, chart.tempos.size());
+                EXPECT_EQ(chart.tempos[object.code - 1].text, tick % 2 == 1 ? "100.00" : "150.00") << tick;
+                ++placed;
+            }
+        }
+        EXPECT_EQ(placed, c.changes);
+    }
+}
+
 }  // namespace
 }  // namespace zentrowe::testing
