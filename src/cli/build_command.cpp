@@ -82,8 +82,7 @@ void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::strin
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", file.seconds);
         reportWarning(displayPath(file.path) + " lasts " + seconds +
-                      " s: events accept no sound file of 60 s or more; --bgm slices (the default) keeps every "
-                      "file under 45 s");
+                      " s: events accept no sound file of 60 s or more; --bgm slices keeps every BGM file under 45 s");
     }
     if (!outcome.silentKeysounds.empty()) {
         // One warning for them all: a drum kit without the track's sounds can leave hundreds out.
@@ -97,6 +96,10 @@ void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::strin
         }
         reportWarning(std::to_string(notes) + " notes sound nothing with " + soundFont +
                       " and are left out of every chart, their keysounds unwritten: " + which);
+    }
+    if (outcome.widenedCodes) {
+        reportWarning("the song's keysounds need more codes than ZZ: the charts number them in base 62 (#BASE 62), "
+                      "which some players do not read; --codes 36 refuses instead, naming the ways that fit");
     }
     if (outcome.conversion.allNotesOnDrumChannel) {
         reportWarning("every note of this track is on channel 10 (drums): --mode percussion makes drum keysounds");
@@ -169,6 +172,24 @@ std::string chartLine(const workflow::BuiltChart& chart)
            figures + std::to_string(report.backgroundNotes) + " in the background\n" + levelTermsLine(report);
 }
 
+// "62 keysounds; 140 more play the other tracks' 1,200 notes from the background\n24 sound files, 1.3 MB\n".
+std::string keysoundLine(const workflow::BuildOutcome& outcome)
+{
+    std::string line = std::to_string(outcome.conversion.keysounds.size()) + " keysounds";
+    const std::size_t laneSilent = outcome.silentKeysounds.size() - outcome.silentBackgroundKeysounds;
+    if (laneSilent > 0) {
+        line += ", " + std::to_string(laneSilent) + " of them silent and not written";
+    }
+    if (outcome.backgroundKeysoundFiles > 0) {
+        line += "; " + std::to_string(outcome.backgroundKeysoundFiles) + " more play the other tracks' " +
+                std::to_string(outcome.backgroundNotes) + " notes from the background";
+    }
+    char size[64];
+    std::snprintf(size, sizeof size, "%.1f MB", static_cast<double>(outcome.soundFileBytes) / 1e6);
+    const std::size_t files = outcome.keysoundFiles.size() + outcome.bgmFiles.size();
+    return line + "\n" + std::to_string(files) + " sound files, " + size + "\n";
+}
+
 }  // namespace
 
 Command addBuildCommand(CLI::App& app)
@@ -178,7 +199,7 @@ Command addBuildCommand(CLI::App& app)
         std::string format = "ogg";
         double quality = 0.5;
         bool noBgm = false;
-        std::string bgm = "slices";
+        std::string bgm = "keysounds";
         std::string loudness = "-14";
         std::string title;
         std::string artist;
@@ -214,9 +235,10 @@ Command addBuildCommand(CLI::App& app)
             "0 to 1"))
         ->type_name("Q");
     sub->add_option("--bgm", options->bgm,
-                    "the other tracks as slices of whole measures (bgm-001.ogg...), as one bgm.ogg, or none")
-        ->check(CLI::IsMember({"slices", "one", "none"}).description(""))
-        ->type_name("slices|one|none");
+                    "the other tracks as keysounds, one a note at its tick (the default), as slices of whole "
+                    "measures (bgm-001.ogg...), as one bgm.ogg, or none")
+        ->check(CLI::IsMember({"keysounds", "slices", "one", "none"}).description(""))
+        ->type_name("keysounds|slices|one|none");
     sub->add_flag("--no-bgm", options->noBgm, "the same as --bgm none");
     sub->add_option("--loudness", options->loudness,
                     "loudness of the whole autoplay in LUFS, true peak at most -1 dBTP (default -14), or off")
@@ -312,7 +334,8 @@ Command addBuildCommand(CLI::App& app)
         request.quality = options->quality;
         request.bgm = options->noBgm || options->bgm == "none" ? workflow::BgmMode::None
                       : options->bgm == "one"                  ? workflow::BgmMode::One
-                                                               : workflow::BgmMode::Slices;
+                      : options->bgm == "slices"               ? workflow::BgmMode::Slices
+                                                               : workflow::BgmMode::Keysounds;
         request.loudness = options->loudness == "off"
                                ? std::nullopt
                                : std::optional<double>(std::strtod(options->loudness.c_str(), nullptr));
@@ -330,6 +353,7 @@ Command addBuildCommand(CLI::App& app)
         }
         request.threads = options->jobs;
         request.replace = options->replace;
+        request.widenCodes = sub->count("--codes") == 0;
         request.replaceUnlisted = options->replace;
 
         // The output folder is made for command-line users (and removed again if the build is
@@ -385,11 +409,7 @@ Command addBuildCommand(CLI::App& app)
         if (outcome->previewFile) {
             out.write("wrote " + displayPath(*outcome->previewFile) + "\n");
         }
-        out.write(std::to_string(outcome->conversion.keysounds.size()) + " keysounds" +
-                  (outcome->silentKeysounds.empty()
-                       ? std::string()
-                       : ", " + std::to_string(outcome->silentKeysounds.size()) + " of them silent and not written") +
-                  "\n");
+        out.write(keysoundLine(*outcome));
         for (const auto& chart : outcome->charts) {
             out.write(chartLine(chart));
         }

@@ -67,13 +67,13 @@ int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem:
     std::string why;
     if (std::fabs(timing.lagSeconds) > workflow::kCheckMostLagSeconds ||
         std::fabs(timing.worstLagSeconds) > workflow::kCheckMostLagSeconds) {
-        why = ": its notes are off the track's times";
+        why = outcome->wholeSong ? ": its notes are off the song's times" : ": its notes are off the track's times";
     } else if (outcome->silentLaneNotes > 0) {
         why = ": some lane notes sound nothing";
     }
-    const std::string verdict =
-        (outcome->passed ? "the chart sounds like track " : "the chart does not sound like track ") +
-        std::to_string(trackNumber) + (outcome->passed ? "" : why) + "\n";
+    const std::string heard = outcome->wholeSong ? "the whole song" : "track " + std::to_string(trackNumber);
+    const std::string verdict = (outcome->passed ? "the chart sounds like " : "the chart does not sound like ") +
+                                heard + (outcome->passed ? "" : why) + "\n";
     std::fputs(line, stdout);
     std::fputs(timingLine, stdout);
     std::fputs(verdict.c_str(), stdout);

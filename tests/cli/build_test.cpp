@@ -62,31 +62,29 @@ TEST(BuildCommand, DemoMelodyBecomesAFolderWhereEveryKeysoundResolves)
             named.push_back(line.substr(7, line.size() - 8));  // "#WAVxx NAME\r"
         }
     }
-    // 18 keysounds, then the BGM slices in order, from bgm-001.ogg.
-    ASSERT_GT(named.size(), 19u);
-    for (std::size_t i = 18; i < named.size(); ++i) {
-        char expected[16];
-        std::snprintf(expected, sizeof expected, "bgm-%03zu.ogg", i - 17);
-        EXPECT_EQ(named[i], expected);
-    }
-    for (const auto& name : named) {
-        SCOPED_TRACE(name);
-        const auto file = resolve(out, name);
-        const Bytes sound = readFile(file);
+    // The melody's 18 keysounds, then the 11 that play the other tracks' notes, one a sound: every
+    // note of the song is a keysound, and no BGM file is made.
+    ASSERT_EQ(named.size(), 29u);
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        SCOPED_TRACE(named[i]);
+        EXPECT_EQ(named[i].rfind(i < 18 ? "A" : "Abg", 0), 0u);
+        EXPECT_NE(named[i].rfind("Abg", 0) == 0, i < 18);
+        const Bytes sound = readFile(resolve(out, named[i]));
         ASSERT_GE(sound.size(), 4u);
         EXPECT_EQ(std::string(sound.begin(), sound.begin() + 4), "OggS");
-        if (name.rfind("bgm-", 0) != 0) {
-            EXPECT_NE(run.out.find("wrote " + file.string() + "\n"), std::string::npos);
-        }
     }
-    EXPECT_NE(run.out.find("wrote " + std::to_string(named.size() - 18) + " BGM slices, bgm-001.ogg to "),
-              std::string::npos) << run.out;
+    for (const auto& entry : std::filesystem::directory_iterator(out)) {
+        EXPECT_NE(entry.path().filename().string().rfind("bgm", 0), 0u) << entry.path();
+    }
+    EXPECT_NE(run.out.find("wrote 29 keysound files in " + out.string() + "\n"), std::string::npos) << run.out;
     // Then the report, two lines a chart, easiest first: what it holds, then what its level
     // counts. The melody is calmer than any cap, so the set spreads below it: ANOTHER plays all
     // 62 notes, HYPER and NORMAL a step fewer each, and every chart plays the whole track, the
     // rest from the background; each chart a level above the one before.
-    EXPECT_NE(run.out.find("18 keysounds\node-to-joy_N.bms [NORMAL]: level 1, 31 notes, "), std::string::npos)
+    EXPECT_NE(run.out.find("18 keysounds; 11 more play the other tracks' 224 notes from the background\n29 sound files, "),
+              std::string::npos)
         << run.out;
+    EXPECT_NE(run.out.find(" MB\node-to-joy_N.bms [NORMAL]: level 1, 31 notes, "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find(", 31 in the background\n  level 1."), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("ode-to-joy_H.bms [HYPER]: level 2, 44 notes, "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("ode-to-joy_A.bms [ANOTHER]: level 3, 62 notes, "), std::string::npos) << run.out;

@@ -144,6 +144,25 @@ void writeLines(chart::Chart& chart, const chart::Chart& converted, std::span<co
     }
 }
 
+// For each note (by index), the note whose chord it is struck with: a chord is struck at once, so
+// a note starting less than a 1/192 measure after a chord's first note belongs to it (a strummed
+// chord placed at its ticks spreads over a few). `order` lists the notes in time order.
+std::vector<std::size_t> chordFirstNotes(std::span<const chartset::TrackNote> notes, std::span<const std::size_t> order,
+                                         std::int32_t ticksPerMeasure)
+{
+    std::vector<std::size_t> first(notes.size());
+    std::iota(first.begin(), first.end(), std::size_t{0});
+    const std::int64_t window = std::max<std::int64_t>(ticksPerMeasure / 192, 1);
+    std::size_t chord = order.empty() ? 0 : order.front();
+    for (const std::size_t index : order) {
+        if (notes[index].startTick - notes[chord].startTick >= window) {
+            chord = index;
+        }
+        first[index] = chord;
+    }
+    return first;
+}
+
 // The point of the measure grid nearest `place`: what a note moved to the grid plays at.
 Place onGrid(const Place& place, std::uint32_t grid)
 {
@@ -237,12 +256,13 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     }
     std::vector<std::size_t> order(chartNotes.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const auto inTimeOrder = [&](std::size_t a, std::size_t b) {
         const auto& x = unordered[a];
         const auto& y = unordered[b];
         return std::tie(x.startTick, x.note, y.endTick, y.velocity) <
                std::tie(y.startTick, y.note, x.endTick, x.velocity);
-    });
+    };
+    std::stable_sort(order.begin(), order.end(), inTimeOrder);
     // A note the MIDI file holds twice (same key, same tick, same channel state) sounds once: a
     // player hears a doubled keysound twice as loud, and checkers flag objects placed twice. The
     // longest of them stays, then the loudest.
@@ -258,6 +278,11 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         }
     }
     order = std::move(once);
+    const auto chordOf = chordFirstNotes(unordered, order, ticksPerMeasure);
+    for (const std::size_t index : order) {
+        unordered[index].startTick = unordered[chordOf[index]].startTick;
+    }
+    std::stable_sort(order.begin(), order.end(), inTimeOrder);
     std::vector<chartset::TrackNote> notes;
     notes.reserve(order.size());
     for (const std::size_t index : order) {
@@ -312,16 +337,17 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
                 const std::uint8_t key =
                     request.lanes == LaneRule::Playable ? channelNumber(chartset::laneChannel(lanes[i])) : note.channel;
                 const std::optional<Place> end = fittedEnd(note, fitted[i], notes[i], ticksPerMeasure);
-                if (!end && take(note.start, key)) {
-                    objects.push_back({note.start, key, note.code});
+                const Place& struck = chartNotes[chordOf[order[i]]].start;  // with its chord
+                if (!end && take(struck, key)) {
+                    objects.push_back({struck, key, note.code});
                     continue;
                 }
                 const auto held = static_cast<std::uint8_t>(key + 40);
-                if (end && !taken.contains({note.start.measure, held, note.start.slotCount, note.start.slot}) &&
+                if (end && !taken.contains({struck.measure, held, struck.slotCount, struck.slot}) &&
                     !taken.contains({end->measure, held, end->slotCount, end->slot})) {
-                    take(note.start, held);
+                    take(struck, held);
                     take(*end, held);
-                    objects.push_back({note.start, held, note.code});
+                    objects.push_back({struck, held, note.code});
                     objects.push_back({*end, held, note.code});
                     continue;
                 }

@@ -1,9 +1,11 @@
 #include "core/convert/exact_chart.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "core/convert/chart_builder.h"
 #include "core/convert/keysound_table.h"
+#include "core/song/event_text.h"
 
 namespace zentrowe::convert {
 
@@ -68,6 +70,82 @@ chart::Chart makeExactChart(const song::SongSummary& song, const GeneratedChart&
         }
     }
     placed = {};
+    return chart;
+}
+
+namespace {
+
+// The chart's tempos under codes 01 on, equal tempos sharing one where there are more changes
+// than codes; the new code of each old one (old code k + 1 at index k).
+Result<std::vector<chart::ChartCode>> numberTempos(chart::Chart& chart, bool base62)
+{
+    const int largest = largestCode(base62);
+    std::vector<chart::ChartCode> codeOf;
+    if (chart.tempos.size() <= static_cast<std::size_t>(largest)) {
+        for (const auto& tempo : chart.tempos) {
+            codeOf.push_back(tempo.code);
+        }
+        return codeOf;
+    }
+    std::vector<chart::TimingDefinition> distinct;
+    for (const auto& tempo : chart.tempos) {
+        const auto same = std::find_if(distinct.begin(), distinct.end(),
+                                       [&](const chart::TimingDefinition& t) { return t.value == tempo.value; });
+        if (same != distinct.end()) {
+            codeOf.push_back(same->code);
+            continue;
+        }
+        if (distinct.size() >= static_cast<std::size_t>(largest)) {
+            return Error{ErrorCode::CodesExhausted,
+                         "the song has more than " + std::to_string(largest) +
+                             " different tempos, more than a chart can number; a bmson chart (--chart-format "
+                             "bmson) numbers any"}
+                .about("tempos")
+                .withNumber(largest);
+        }
+        distinct.push_back({static_cast<chart::ChartCode>(distinct.size() + 1), tempo.value, tempo.text});
+        codeOf.push_back(distinct.back().code);
+    }
+    chart.tempos = std::move(distinct);
+    return codeOf;
+}
+
+}  // namespace
+
+Result<chart::Chart> numberForBms(chart::Chart chart, const KeysoundTable& keysounds)
+{
+    for (const auto& line : chart.lines) {
+        if (line.measure >= kMeasureLimit) {
+            return Error{ErrorCode::MeasureOutOfRange,
+                         "a note falls in measure " + std::to_string(line.measure) +
+                             ", but a BMS chart holds measures 000 to 999 only; a bmson chart (--chart-format "
+                             "bmson) holds " +
+                             std::to_string(kExactMeasureLimit)}
+                .withNumber(line.measure);
+        }
+    }
+    const auto tempoCodes = numberTempos(chart, keysounds.base62());
+    if (!tempoCodes) {
+        return tempoCodes.error();
+    }
+    // As convert writes them: players and people read "090.00" as a tempo.
+    for (auto& tempo : chart.tempos) {
+        tempo.text = song::formatBpm(static_cast<std::uint32_t>(std::llround(60'000'000.0 / tempo.value)));
+    }
+    chart.header.base62 = keysounds.base62();
+    chart.header.lnType = 1;
+    // makeExactChart numbers keysound k as k + 1; the table numbers it from its start code.
+    const auto shift = static_cast<chart::ChartCode>(keysounds.startValue());
+    for (auto& definition : chart.keysounds) {
+        definition.code += shift;
+    }
+    for (const auto& line : chart.lines) {
+        const bool tempo = line.channel == chart::kTempoChannel;
+        for (std::uint32_t k = 0; k < line.objectCount; ++k) {
+            auto& code = chart.objects[line.firstObject + k].code;
+            code = tempo ? (*tempoCodes)[code - 1] : code + shift;
+        }
+    }
     return chart;
 }
 

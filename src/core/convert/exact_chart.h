@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "core/base/result.h"
 #include "core/chart/chart_model.h"
 #include "core/convert/chart_generator.h"
+#include "core/convert/keysound_table.h"
 #include "core/convert/placed_note_sink.h"
 #include "core/song/song_summary.h"
 
@@ -39,5 +41,13 @@ double bpmOfMicros(std::uint32_t tempoMicros);
 // the last placed tick at their exact ticks, the one at tick 0 as the initial tempo.
 chart::Chart makeExactChart(const song::SongSummary& song, const GeneratedChart& generated, ExactNoteCollector& notes,
                             const ExactChartNaming& naming);
+
+// An exact chart (makeExactChart) numbered as a BMS chart writes it, for a build that places
+// every object at its tick: keysound codes as `keysounds` gives them (from its start code, in its
+// base; codes past the last are left for the caller to refuse), tempo codes from 01, equal tempos
+// sharing one where the chart has more changes than codes, and long notes by #LNTYPE 1.
+// MeasureOutOfRange for an object at measure 1000 or later; CodesExhausted for more distinct
+// tempos than codes.
+Result<chart::Chart> numberForBms(chart::Chart chart, const KeysoundTable& keysounds);
 
 }  // namespace zentrowe::convert

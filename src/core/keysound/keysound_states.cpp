@@ -110,7 +110,7 @@ struct StartWalk {
             return true;
         });
         const auto index = static_cast<std::uint32_t>(out.notes.size());
-        out.notes.push_back({time, 0, 0, stateOf[channel], static_cast<std::uint8_t>(channel)});
+        out.notes.push_back({time, 0, 0, stateOf[channel], static_cast<std::uint8_t>(channel), note, velocity});
         sustained.push_back(false);
         voices.push_back(index);
         pending.push(static_cast<std::uint8_t>(channel), note, time, velocity);

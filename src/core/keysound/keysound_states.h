@@ -26,6 +26,8 @@ struct NoteStart {
     std::int64_t soundingTicks = 0;
     std::uint32_t state = 0;
     std::uint8_t channel = 0;
+    std::uint8_t note = 0;      // 1 to 126
+    std::uint8_t velocity = 0;  // 1 to 127
 };
 
 struct TrackNoteStarts {

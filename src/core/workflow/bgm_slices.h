@@ -16,9 +16,10 @@ namespace zentrowe::workflow {
 
 // How a build plays the tracks other than the chosen one.
 enum class BgmMode {
-    Slices,  // keysounds on the background channel, each a run of whole measures (bgm-001.ogg, ...)
-    One,     // one file from measure 000 (bgm.ogg)
-    None,    // no BGM
+    Keysounds,  // every note its own keysound on the background channel at its own tick (background_keysounds.h)
+    Slices,     // keysounds on the background channel, each a run of whole measures (bgm-001.ogg, ...)
+    One,        // one file from measure 000 (bgm.ogg)
+    None,       // no BGM
 };
 
 // Why the build left the BGM out, or kept it in one file.

@@ -144,9 +144,10 @@ std::vector<std::pair<std::string, std::string>> manifestSettings(const BuildReq
         {"gap", std::to_string(settings.keysoundGap)},
         {"soundFont", request.soundFont.filename().string()},  // by name: a folder goes public
         {"format", std::string(audio::soundFileExtension(request.format)).substr(1)},
-        {"bgm", request.bgm == BgmMode::Slices ? "slices"
-                : request.bgm == BgmMode::One  ? "one"
-                                               : "no"},
+        {"bgm", request.bgm == BgmMode::Keysounds ? "keysounds"
+                : request.bgm == BgmMode::Slices  ? "slices"
+                : request.bgm == BgmMode::One     ? "one"
+                                                  : "no"},
         {"loudness", request.loudness ? std::to_string(*request.loudness) : "off"},
     };
 }
@@ -304,6 +305,7 @@ private:
 struct ConvertedTrack {
     keysound::KeysoundStates states;
     ConversionOutcome conversion;
+    BackgroundKeysounds background;  // with BgmMode::Keysounds: the other tracks' notes
 };
 
 Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<const std::uint8_t> file,
@@ -319,10 +321,31 @@ Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<co
     conversionRequest.soundExtension = std::string(audio::soundFileExtension(request.format));
     conversionRequest.writeChart = false;
     conversionRequest.variants = &converted.states;
+    // Every object at its tick; the song's tempo changes as far as the other tracks play.
+    conversionRequest.exactTimes = true;
+    if (request.bgm == BgmMode::Keysounds) {
+        const int laneTracks[] = {request.conversion.trackNumber};
+        converted.background =
+            collectBackgroundKeysounds(file, request.conversion.song, laneTracks, request.conversion.settings);
+        if (!converted.background.notes.empty()) {
+            conversionRequest.lastTick = converted.background.notes.back().tick;
+        }
+    }
     progress.beginStage(ProgressStage::Converting);
     auto conversion = convertTrack(conversionRequest, file, progress);
     if (!conversion) {
         return conversion.error();
+    }
+    // Base-36 codes, not asked for by name, number 1295 keysounds: a song's every note takes more.
+    const auto& settings = conversionRequest.settings;
+    const std::size_t keysounds = conversion->keysounds.size() + converted.background.table.size();
+    if (request.widenCodes && !settings.base62 && !settings.bmson &&
+        static_cast<std::int64_t>(keysounds) > convert::largestCode(false) - settings.startValue) {
+        conversionRequest.settings.base62 = true;
+        conversion = convertTrack(conversionRequest, file, progress);
+        if (!conversion) {
+            return conversion.error();
+        }
     }
     converted.conversion = std::move(conversion).value();
     return converted;
@@ -337,8 +360,10 @@ Status renderSounds(BuildPlan& plan, BuildOutcome& outcome, std::unique_ptr<audi
 {
     progress.beginStage(ProgressStage::Rendering);
     std::set<std::filesystem::path> keysoundTargets;
-    for (const auto& job : plan.keysoundJobs) {
-        keysoundTargets.insert(job.target);
+    for (const auto* jobs : {&plan.keysoundJobs, &plan.backgroundJobs}) {
+        for (const auto& job : *jobs) {
+            keysoundTargets.insert(job.target);
+        }
     }
     SilenceFilter silence(std::move(keysoundTargets));
     const auto rendered = audio::renderAll(plan.jobs, std::move(firstRenderer), services.renderers,
@@ -347,8 +372,15 @@ Status renderSounds(BuildPlan& plan, BuildOutcome& outcome, std::unique_ptr<audi
         return rendered.error();
     }
     const auto silentNames = silence.silentNames();
-    if (silentNames.empty()) {
-        return {};
+    plan.silentNames = silentNames;
+    const auto laneSilent =
+        std::count_if(plan.keysoundJobs.begin(), plan.keysoundJobs.end(),
+                      [&](const audio::RenderJob& job) { return silentNames.count(job.name) != 0; });
+    std::erase_if(plan.keysoundNames, [&](const std::string& name) { return silentNames.count(name) != 0; });
+    std::erase_if(plan.jobs,
+                  [&](const audio::RenderJob& job) { return !job.sequence && silentNames.count(job.name) != 0; });
+    if (laneSilent == 0) {
+        return {};  // the background's silent keysounds leave with addBackgroundToCharts
     }
     std::vector<audio::Instrument> unplayable;
     for (const auto& missing : outcome.missingInstruments) {
@@ -357,16 +389,46 @@ Status renderSounds(BuildPlan& plan, BuildOutcome& outcome, std::unique_ptr<audi
         }
     }
     outcome.silentKeysounds = dropSilentNotes(outcome.conversion.chart, plan.keysoundJobs, silentNames, unplayable);
-    if (silentNames.size() == plan.keysoundJobs.size()) {
+    if (static_cast<std::size_t>(laneSilent) == plan.keysoundJobs.size()) {
         return allKeysoundsSilent(outcome.silentKeysounds, request.conversion.trackNumber, request.soundFont);
     }
-    std::erase_if(plan.keysoundNames, [&](const std::string& name) { return silentNames.count(name) != 0; });
-    std::erase_if(plan.jobs,
-                  [&](const audio::RenderJob& job) { return !job.sequence && silentNames.count(job.name) != 0; });
     plan.charts =
         chartset::makeChartSet(outcome.conversion.chart, outcome.conversion.keysounds, request.conversion.song,
                                plan.chartName, request.charts, request.conversion.settings.percussion);
     return {};
+}
+
+// With every note a keysound: the other tracks' notes into every chart of the set at their ticks
+// on the background channel, but those of keysounds that rendered as silence, which
+// outcome.silentKeysounds then lists too.
+void addBackgroundToCharts(BuildPlan& plan, BuildOutcome& outcome, const BuildRequest& request)
+{
+    if (plan.backgroundJobs.empty()) {
+        return;
+    }
+    std::vector<audio::Instrument> unplayable;
+    for (const auto& missing : outcome.missingInstruments) {
+        if (!missing.playedBy) {
+            unplayable.push_back(missing.instrument);
+        }
+    }
+    for (std::size_t k = 0; k < plan.charts.size(); ++k) {
+        auto& chart = plan.charts[k].chart;
+        addBackgroundKeysounds(chart, plan.background, plan.backgroundFileNames, plan.backgroundFirstCode,
+                               request.conversion.song.ticksPerMeasure);
+        auto silent = dropSilentNotes(chart, plan.backgroundJobs, plan.silentNames, unplayable);
+        if (k == 0) {
+            outcome.silentBackgroundKeysounds = silent.size();
+            for (const auto& entry : silent) {
+                outcome.backgroundNotes -= entry.noteCount;
+            }
+            outcome.silentKeysounds.insert(outcome.silentKeysounds.end(), silent.begin(), silent.end());
+        }
+    }
+    outcome.backgroundNotes += static_cast<std::int64_t>(plan.background.notes.size());
+    outcome.backgroundKeysoundFiles = static_cast<std::size_t>(
+        std::count_if(plan.backgroundJobs.begin(), plan.backgroundJobs.end(),
+                      [&](const audio::RenderJob& job) { return plan.silentNames.count(job.name) == 0; }));
 }
 
 // With a loudness asked for: measures the autoplay mix of the staged chart from the kept renders
@@ -452,6 +514,13 @@ void placeOutcome(BuildOutcome& outcome, const BuildPlan& plan, const std::files
         outcome.bgmFiles.push_back(folder / bgmFile.name);
     }
     outcome.previewFile = folder / kPreviewFileName;
+    for (const auto* files : {&outcome.keysoundFiles, &outcome.bgmFiles}) {
+        for (const auto& path : *files) {
+            std::error_code error;
+            const auto bytes = std::filesystem::file_size(path, error);
+            outcome.soundFileBytes += error ? 0 : bytes;
+        }
+    }
     for (const auto& long_ : lengthRule.pastTheRule()) {
         outcome.longSoundFiles.push_back({folder / long_.path.filename(), long_.seconds});
     }
@@ -464,8 +533,9 @@ void takePlanFindings(BuildOutcome& outcome, const BuildPlan& plan, const audio:
     for (const auto& job : plan.keysoundJobs) {
         instruments.push_back(job.note.instrument);
     }
-    outcome.missingInstruments = missingInstruments(
-        renderer, instruments, plan.bgmFiles.empty() ? std::span<const audio::TimedEvent>() : plan.bgmEvents);
+    const bool bgmPlayed = !plan.bgmFiles.empty() || !plan.backgroundJobs.empty();
+    outcome.missingInstruments =
+        missingInstruments(renderer, instruments, bgmPlayed ? plan.bgmEvents : std::span<const audio::TimedEvent>());
     outcome.skipped.insert(outcome.skipped.end(), plan.skipped.begin(), plan.skipped.end());
     outcome.bgmSlicesWanted = plan.bgmSlicesWanted;
     outcome.replacedFiles = plan.replacing;
@@ -484,24 +554,27 @@ Status makeSpillFolder(const std::filesystem::path& spillFolder, const BuildRequ
 
 // The build once its folder is staged, every step a function of its own; a failure before the
 // commit leaves the folder as it was and says so.
-Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& request, const BuildServices& services,
+Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked, const BuildServices& services,
                                  std::unique_ptr<audio::Renderer> firstRenderer, std::span<const std::uint8_t> file,
                                  ProgressSink& progress)
 {
     const std::string songHash = songFingerprint(file);
-    if (const auto* other = otherSongsRecord(staged.manifest(), request, songHash);
-        other != nullptr && !request.replace) {
-        return anotherSongsFolder(*other, request);
+    if (const auto* other = otherSongsRecord(staged.manifest(), asked, songHash); other != nullptr && !asked.replace) {
+        return anotherSongsFolder(*other, asked);
     }
-    auto converted = convertForBuild(request, file, staged.stage(), progress);
+    auto converted = convertForBuild(asked, file, staged.stage(), progress);
     if (!converted) {
         return StagedBuild::failed(converted.error());
     }
+    // In the codes' base the keysounds were numbered in (base 62 where base 36 ran out).
+    BuildRequest request = asked;
+    request.conversion.settings.base62 = converted->conversion.keysounds.base62();
     BuildOutcome outcome;
+    outcome.widenedCodes = request.conversion.settings.base62 && !asked.conversion.settings.base62;
     outcome.conversion = std::move(converted->conversion);
     outcome.recovery = staged.staging().recovery();
-    auto plan = planBuild(request, file, outcome.conversion, converted->states, staged.manifest(), staged.stage(),
-                          *services.fileSystem);
+    auto plan = planBuild(request, file, outcome.conversion, converted->states, std::move(converted->background),
+                          staged.manifest(), staged.stage(), *services.fileSystem);
     if (!plan) {
         return StagedBuild::failed(plan.error());
     }
@@ -517,6 +590,7 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& reques
         !rendered) {
         return StagedBuild::failed(rendered.error());
     }
+    addBackgroundToCharts(*plan, outcome, request);
     outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
     const auto leadIn =
         writeBuildCharts(plan->charts, request, file, plan->bgmFiles, outcome.silentKeysounds, staged.stage());

@@ -56,6 +56,12 @@ struct BuildOutcome {
     base::Recovery recovery = base::Recovery::None;  // what became of a killed build's unfinished commit
     std::int32_t leadInMeasures = 0;                 // empty measures put before the chart's first object
     std::vector<LongSoundFile> longSoundFiles;       // files of a minute or more (a single BGM), as written
+    std::size_t backgroundKeysoundFiles = 0;  // of keysoundFiles, those of the other tracks' notes (BgmMode::Keysounds)
+    std::size_t silentBackgroundKeysounds = 0;  // of silentKeysounds, the other tracks' (listed last)
+    std::int64_t backgroundNotes = 0;           // the other tracks' notes the charts play as keysounds
+    std::uintmax_t soundFileBytes = 0;
+    bool widenedCodes = false;  // numbered in base 62, as base-36 codes ran out (BuildRequest::widenCodes)        //
+                                // the keysound and BGM files together, as written
 };
 
 // What a build renders and writes with; tests put stand-ins here.
@@ -71,8 +77,11 @@ struct BuildServices {
 // (keysound::KeysoundStates: notes alike but for a state the track changes are keysounds of their
 // own, named with a suffix), released after its sounding length at the tempo of "K-Midi.mid" and
 // rung out, named after the chart's stem in lower-case extension; renders the other tracks as
-// request.bgm asks (slices bgm-001.ogg... at their measures, or one bgm.ogg at measure 000, under
-// the codes after the keysounds'; see planBgm); with a loudness asked for, measures the autoplay
+// request.bgm asks (every note a keysound of its own at its tick, collectBackgroundKeysounds; or
+// slices bgm-001.ogg... at their measures, or one bgm.ogg at measure 000; under the codes after
+// the keysounds', in base 62 where base 36 runs out and request.widenCodes allows; see planBgm),
+// every object at its note's exact tick (a BMS line with the slots its objects need,
+// chart::fitLineSlots; a chord's lane notes together); with a loudness asked for, measures the autoplay
 // mix of everything before encoding and gives every file the one gain that brings it there
 // (LoudnessPass); completes each chart with #PLAYER, #TITLE, #ARTIST, #GENRE (kDefaultGenre when
 // none is asked for), #BPM, #VOLWAV 100 and #PREVIEW at the top and the BGM on channel 01, each

@@ -8,6 +8,7 @@
 #include "core/base/text_decoding.h"
 #include "core/chart/bms_writer.h"
 #include "core/chart/bmson_writer.h"
+#include "core/chart/line_slots.h"
 #include "core/convert/chart_lines.h"
 #include "core/song/song_credits.h"
 #include "core/workflow/lead_in.h"
@@ -129,6 +130,9 @@ Result<LeadIn> writeBuildCharts(std::vector<chartset::SetChart>& charts, const B
     leadIn.seconds = leadIn.measures * 4 * 60 / charts.front().chart.header.initialBpm.value_or(130);
     for (auto& made : charts) {
         addLeadIn(made.chart, leadIn.measures);
+        if (!bmson) {
+            chart::fitLineSlots(made.chart);  // objects at their ticks, lines no longer than they need
+        }
         if (auto written = writeChart(stage / made.fileName, made.chart, bmson); !written) {
             return written.error();
         }

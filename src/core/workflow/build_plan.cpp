@@ -7,6 +7,7 @@
 #include "core/base/file_error.h"
 #include "core/convert/keysound_name.h"
 #include "core/workflow/keysound_jobs.h"
+#include "core/workflow/lead_in.h"
 #include "core/workflow/preview.h"
 
 namespace zentrowe::workflow {
@@ -132,6 +133,9 @@ Status planBgmFiles(BuildPlan& plan, const BuildRequest& request, std::span<cons
         plan.skipped.push_back(SkipReason::NoOtherNotes);
         return {};
     }
+    if (request.bgm == BgmMode::Keysounds) {
+        return {};  // the notes are keysounds of their own: planBackgroundKeysounds
+    }
     if (request.bgm == BgmMode::One) {
         if (auto tooLong = bgmTooLong(file, request, plan.bgmEvents)) {
             return *tooLong;
@@ -156,6 +160,70 @@ Status planBgmFiles(BuildPlan& plan, const BuildRequest& request, std::span<cons
             plan.sliceTargets.insert(plan.stage / bgmFile.name);
         }
     }
+    return {};
+}
+
+// A coarser merging of every keysound (the lanes' and, with `background`, the other tracks') that
+// gives each a code, the mildest of kReliefSteps that does; none if none does.
+std::optional<CodeRelief> codeRelief(const BuildRequest& request, std::span<const std::uint8_t> file,
+                                     const convert::KeysoundTable& lanes, const CodeDemand& demand, bool background)
+{
+    const auto& settings = request.conversion.settings;
+    const auto& song = request.conversion.song;
+    const int laneTracks[] = {request.conversion.trackNumber};
+    for (const auto& [velocityStep, lengthStep] : kReliefSteps) {
+        const convert::KeysoundMerge merge{
+            std::max(velocityStep, settings.merge.velocityStep),
+            settings.merge.lengthStep == 0 && lengthStep == 0 ? 0 : std::max(lengthStep, settings.merge.lengthStep)};
+        if (merge.velocityStep == settings.merge.velocityStep && merge.lengthStep == settings.merge.lengthStep) {
+            continue;
+        }
+        std::size_t count = keysoundsMergedAgain(lanes, merge, song.ticksPerMeasure);
+        if (background) {
+            auto coarser = settings;
+            coarser.merge = merge;
+            count += collectBackgroundKeysounds(file, song, laneTracks, coarser).table.size();
+        }
+        if (!codesExhausted({count, 0, demand.startValue, demand.base62, false}, std::nullopt)) {
+            return CodeRelief{merge.velocityStep, merge.lengthStep, count};
+        }
+    }
+    return std::nullopt;
+}
+
+// The other tracks' notes as keysounds (with BgmMode::Keysounds), under the codes after the
+// lanes' keysounds: their render jobs and file names. Refuses, before anything is rendered,
+// keysounds past the last code and a background note past measure 999 of a BMS chart.
+Status planBackgroundKeysounds(BuildPlan& plan, const BuildRequest& request, std::span<const std::uint8_t> file,
+                               const convert::KeysoundTable& lanes, BackgroundKeysounds background,
+                               KeysoundRendering rendering)
+{
+    const bool bmson = request.conversion.settings.bmson;
+    const std::int32_t ticksPerMeasure = request.conversion.song.ticksPerMeasure;
+    const CodeDemand demand{lanes.size(), background.table.size(), lanes.startValue(), lanes.base62(), bmson};
+    if (codesExhausted(demand, std::nullopt)) {
+        return *codesExhausted(demand, codeRelief(request, file, lanes, demand, !background.table.empty()));
+    }
+    if (!bmson && !background.notes.empty() && background.notes.back().tick / ticksPerMeasure > kLastBmsMeasure) {
+        const std::int64_t measure = background.notes.back().tick / ticksPerMeasure;
+        return Error{ErrorCode::MeasureOutOfRange,
+                     "a note of the other tracks falls in measure " + std::to_string(measure) +
+                         ", but a BMS chart holds measures 000 to 999 only; a bmson chart (--chart-format bmson) "
+                         "or BGM slices (--bgm slices) hold it"}
+            .withNumber(measure);
+    }
+    rendering.keysoundName += kBackgroundStemMark;
+    plan.backgroundJobs = keysoundJobs(background.table, background.sounds, rendering);
+    for (std::size_t k = 0; k < background.table.size(); ++k) {
+        plan.backgroundFileNames.push_back(
+            background.stem(request.conversion.settings.keysoundName, k, ticksPerMeasure) + rendering.extension);
+    }
+    plan.backgroundFirstCode = static_cast<chart::ChartCode>(bmson ? lanes.size() + 1 : lanes.codeValue(lanes.size()));
+    for (const auto& job : plan.backgroundJobs) {
+        plan.keysoundNames.push_back(job.name);
+        plan.jobs.push_back(job);
+    }
+    plan.background = std::move(background);
     return {};
 }
 
@@ -228,8 +296,8 @@ Error anotherSongsFolder(const BuildRecord& other, const BuildRequest& request)
 
 Result<BuildPlan> planBuild(const BuildRequest& request, std::span<const std::uint8_t> file,
                             const ConversionOutcome& conversion, const keysound::KeysoundStates& states,
-                            const BuildManifest& manifest, const std::filesystem::path& stage,
-                            const FileSystem& fileSystem)
+                            BackgroundKeysounds background, const BuildManifest& manifest,
+                            const std::filesystem::path& stage, const FileSystem& fileSystem)
 {
     const auto& song = request.conversion.song;
     const auto& settings = request.conversion.settings;
@@ -250,6 +318,11 @@ Result<BuildPlan> planBuild(const BuildRequest& request, std::span<const std::ui
     for (const auto& job : plan.keysoundJobs) {
         plan.keysoundNames.push_back(job.name);
         plan.jobs.push_back(job);
+    }
+    if (auto placed =
+            planBackgroundKeysounds(plan, request, file, conversion.keysounds, std::move(background), rendering);
+        !placed) {
+        return placed.error();
     }
     if (auto names = checkKeysoundFileNames(plan, request); !names) {
         return names.error();

@@ -14,6 +14,7 @@
 #include "core/base/result.h"
 #include "core/chartset/chart_set.h"
 #include "core/keysound/keysound_states.h"
+#include "core/workflow/background_keysounds.h"
 #include "core/workflow/bgm_slices.h"
 #include "core/workflow/build_manifest.h"
 #include "core/workflow/build_request.h"
@@ -38,20 +39,30 @@ struct BuildPlan {
     std::vector<std::string> keysoundNames;        // the keysound files, in table order
     std::set<std::filesystem::path> sliceTargets;  // BGM slices, held to the event rule
     std::vector<chartset::SetChart> charts;        // easiest first
+    // With BgmMode::Keysounds: the other tracks' notes as keysounds, their files (per keysound,
+    // and the render jobs in table order, also in `jobs` and `keysoundNames`) and their first code.
+    BackgroundKeysounds background;
+    std::vector<std::string> backgroundFileNames;
+    std::vector<audio::RenderJob> backgroundJobs;
+    chart::ChartCode backgroundFirstCode = 0;
+    std::set<std::string> silentNames;             // the keysound files that rendered as silence, once rendered
     std::set<std::string> replaceable;             // names the build may replace in the folder
     std::vector<std::filesystem::path> replacing;  // files no build made that it replaces
 };
 
-// What the build of `conversion` (made from the song `file` with the keysound channel `states`)
-// renders and writes into `stage`, and every refusal that needs no rendering: a BGM of an hour
-// or more (BgmMode::One; slices are rendered each on its own), keysound file names past the file
-// system's limit with their temporary suffix, and output names taken by a folder or by a file
-// no build made (see replaceableNames). Reads nothing but the folder's entries through
-// `fileSystem`; writes nothing.
+// What the build of `conversion` (made from the song `file` with the keysound channel `states`,
+// the other tracks' notes as `background` keysounds with BgmMode::Keysounds) renders and writes
+// into `stage`, and every refusal that needs no rendering: keysounds past the last code of a BMS
+// chart (CodesExhausted, see codesExhausted), a background note past measure 999 of a BMS chart
+// (MeasureOutOfRange), a BGM of an hour or more (BgmMode::One; slices are rendered each on its
+// own), keysound file names past the file system's limit with their temporary suffix, and output
+// names taken by a folder or by a file no build made (see replaceableNames). Reads nothing but
+// the folder's entries through `fileSystem` (and the song again, to count what coarser merging
+// would leave when the codes run out); writes nothing.
 Result<BuildPlan> planBuild(const BuildRequest& request, std::span<const std::uint8_t> file,
                             const ConversionOutcome& conversion, const keysound::KeysoundStates& states,
-                            const BuildManifest& manifest, const std::filesystem::path& stage,
-                            const FileSystem& fileSystem);
+                            BackgroundKeysounds background, const BuildManifest& manifest,
+                            const std::filesystem::path& stage, const FileSystem& fileSystem);
 
 // The first record of the folder's manifest built from another song, or from another track of
 // this one: a folder holds one song, as players take a folder for one song, and two songs'

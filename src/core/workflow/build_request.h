@@ -27,7 +27,7 @@ struct BuildRequest {
     std::filesystem::path soundFont = audio::defaultSoundFont();
     audio::SoundFormat format = audio::SoundFormat::OggVorbis;
     double quality = 0.5;                  // OGG Vorbis, 0 to 1
-    BgmMode bgm = BgmMode::Slices;         // how the other tracks are rendered
+    BgmMode bgm = BgmMode::Keysounds;      // how the other tracks are rendered
     std::optional<double> loudness = -14;  // LUFS the autoplay mix is brought to; none: the synthesiser's fixed gain
     std::string title;                     // #TITLE; empty: the song's own name (song::readSongCredits)
     std::optional<std::string> artist;     // #ARTIST; none: the author the song names, if any
@@ -35,7 +35,10 @@ struct BuildRequest {
     chartset::ChartSetRequest charts;      // the charts written, all naming the same sound files
     unsigned threads = 0;                  // rendering threads; 0: one per core (at most audio::kMostRenderThreads)
     std::size_t heldSoundBytes = kHeldSoundBytes;  // renders the loudness pass keeps in memory before it spills
-    bool replace = false;                          // replace another song (or track) the output folder holds
+    // Base-36 codes that run out become base 62 (#BASE 62): true unless the codes' base was asked
+    // for by name. Past base 62 the build is refused before anything is rendered.
+    bool widenCodes = true;
+    bool replace = false;          // replace another song (or track) the output folder holds
     bool replaceUnlisted = false;  // replace files no build made (the manifest does not list) under names it writes
 };
 

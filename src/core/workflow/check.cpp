@@ -14,6 +14,7 @@
 #include "core/song/song_summary.h"
 #include "core/workflow/bgm_slices.h"
 #include "core/workflow/build.h"
+#include "core/workflow/build_manifest.h"
 
 namespace zentrowe::workflow {
 
@@ -79,6 +80,19 @@ void findSilentLaneKeysounds(const chart::TimedChart& chart, const std::filesyst
     }
 }
 
+// True if the folder's build manifest records the chart built with every note a keysound.
+bool builtWithKeysoundBackground(const std::filesystem::path& chartPath)
+{
+    const auto folder = chartPath.has_parent_path() ? chartPath.parent_path() : std::filesystem::path(".");
+    const auto manifest = readBuildManifest(folder);
+    const auto* record = manifest.find(chartPath.filename().string());
+    if (record == nullptr) {
+        return false;
+    }
+    return std::any_of(record->settings.begin(), record->settings.end(),
+                       [](const auto& setting) { return setting.first == "bgm" && setting.second == "keysounds"; });
+}
+
 }  // namespace
 
 Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progress)
@@ -101,7 +115,9 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
     if (!source) {
         return source.error();
     }
-    const auto events = audio::sequenceTrack(source->bytes(), *song, request.trackNumber);
+    const bool wholeSong = request.wholeSong.value_or(builtWithKeysoundBackground(request.chartPath));
+    const auto events = wholeSong ? audio::sequenceTracks(source->bytes(), *song, 0)
+                                  : audio::sequenceTrack(source->bytes(), *song, request.trackNumber);
     const auto firstNote = std::find_if(events.begin(), events.end(), [](const audio::TimedEvent& event) {
         return (event.status & 0xF0) == 0x90 && event.data2 != 0;
     });
@@ -134,7 +150,8 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
     }
     // A build's BGM (whole or in slices) plays the other tracks, which the track alone does not.
     std::erase_if(chart->objects, [&](const chart::ChartObject& object) {
-        return object.kind == chart::ObjectKind::Background && isBgmFileName(chart->keysoundNames[object.code]);
+        return !wholeSong && object.kind == chart::ObjectKind::Background &&
+               isBgmFileName(chart->keysoundNames[object.code]);
     });
     audio::MixOptions options;
     options.sampleRate = audio::kSampleRate;
@@ -159,6 +176,7 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
     }
 
     CheckOutcome outcome;
+    outcome.wholeSong = wholeSong;
     outcome.comparison = audio::compareSounds(track, mix->sound);
     // After the first sounds are lined up: what is left is the chart's own timing.
     outcome.timing = audio::compareTiming(track, mix->sound);

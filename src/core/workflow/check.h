@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ struct CheckRequest {
     int trackNumber = 0;  // 1-based
     std::filesystem::path soundFont = audio::defaultSoundFont();
     unsigned jobs = 0;  // threads reading keysound files; 0: one per core
+    // Compare with every track of the song rendered together; none: where the folder's build
+    // manifest records the chart built with every note a keysound (its "bgm" setting
+    // "keysounds"), whose background plays the other tracks note by note.
+    std::optional<bool> wholeSong;
 };
 
 struct CheckOutcome {
@@ -39,10 +44,12 @@ struct CheckOutcome {
     std::vector<chart::ChartProblem> chartProblems;
     std::vector<std::string> silentLaneKeysounds;  // lane keysound files that decode to silence
     std::int64_t silentLaneNotes = 0;              // the lane notes that play them
+    bool wholeSong = false;                        // compared with the whole song, not the track alone
 };
 
-// Renders track `trackNumber` of the MIDI file alone with the soundfont, mixes the chart from the
-// files in its folder (without the BGM a build adds, which is the other tracks), lines the
+// Renders track `trackNumber` of the MIDI file alone with the soundfont (or, request.wholeSong,
+// every track together), mixes the chart from the files in its folder (without the BGM files a
+// build adds, which are the other tracks; with every other note, for the whole song), lines the
 // chart's first sound up with the track's first note and compares the two: their timbre
 // (SoundComparison) and what timing is left after that (TimingComparison). A note the track
 // still holds at its last event ends there, as a keysound does. The check fails too when a lane

@@ -82,7 +82,8 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
     const std::string chartFileName = convertedChartFileName(request);
     // The chart model holds a few bytes per object, so a chart of millions of notes fits.
     convert::ExactNoteCollector placedNotes;
-    auto chart = bmson ? convert::generatePlacedNotes(source, request.song, request.trackNumber, request.settings,
+    const bool exact = bmson || request.exactTimes;
+    auto chart = exact ? convert::generatePlacedNotes(source, request.song, request.trackNumber, request.settings,
                                                       placedNotes, progress, request.variants)
                        : convert::generateChart(source, request.song, request.trackNumber, request.settings, progress,
                                                 request.soundExtension.value_or(".OGG"), request.variants);
@@ -126,11 +127,19 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
         return Error{ErrorCode::Cancelled, "conversion cancelled"};
     }
 
-    if (bmson) {
+    if (exact) {
         convert::ExactChartNaming naming{request.title.empty() ? request.sourceMidiPath.stem().string() : request.title,
                                          request.artist.value_or(std::string()), request.settings.keysoundName,
-                                         request.soundExtension.value_or(".ogg")};
+                                         request.soundExtension.value_or(bmson ? ".ogg" : ".OGG")};
+        chart->lastPlacedTick = std::max(chart->lastPlacedTick, request.lastTick);
         outcome.chart = convert::makeExactChart(request.song, *chart, placedNotes, naming);
+        if (!bmson) {
+            auto numbered = convert::numberForBms(std::move(outcome.chart), chart->keysounds);
+            if (!numbered) {
+                return numbered.error();
+            }
+            outcome.chart = std::move(numbered).value();
+        }
     } else {
         outcome.chart = std::move(chart->chart);
     }

@@ -36,6 +36,12 @@ struct ConversionRequest {
     bool writeChart = true;
     // A build's: keysounds told apart by the channel state they are rendered with too.
     const convert::KeysoundVariants* variants = nullptr;
+    // A build's: a BMS chart too keeps every note at its tick (convert::numberForBms) rather than
+    // at 1/192 measure, and the code limit is left to the caller, who adds keysounds of its own.
+    bool exactTimes = false;
+    // A build's, with exactTimes: the chart keeps the song's tempo changes up to this tick too (the
+    // other tracks' last note), where the track's own notes end earlier.
+    std::int64_t lastTick = 0;
 };
 
 // What a finished conversion wrote and learned.

@@ -1,6 +1,7 @@
 #include "core/workflow/keysound_jobs.h"
 
 #include <cmath>
+#include <functional>
 #include <set>
 
 #include "core/keysound/keysound_midi_writer.h"
@@ -30,6 +31,21 @@ audio::NoteControls noteControls(const song::ChannelState& channel)
 std::vector<audio::RenderJob> keysoundJobs(const convert::KeysoundTable& keysounds,
                                            const keysound::KeysoundStates& states, const KeysoundRendering& rendering)
 {
+    return keysoundJobs(keysounds, rendering, [&](std::uint32_t variant) { return states.sound(variant); });
+}
+
+std::vector<audio::RenderJob> keysoundJobs(const convert::KeysoundTable& keysounds,
+                                           std::span<const keysound::VariantSound> sounds,
+                                           const KeysoundRendering& rendering)
+{
+    return keysoundJobs(keysounds, rendering, [&](std::uint32_t variant) {
+        return variant < sounds.size() ? sounds[variant] : keysound::VariantSound{};
+    });
+}
+
+std::vector<audio::RenderJob> keysoundJobs(const convert::KeysoundTable& keysounds, const KeysoundRendering& rendering,
+                                           const std::function<keysound::VariantSound(std::uint32_t)>& soundOf)
+{
     std::vector<audio::RenderJob> jobs;
     std::set<std::string> stems;
     for (std::size_t k = 0; k < keysounds.size(); ++k) {
@@ -39,7 +55,7 @@ std::vector<audio::RenderJob> keysoundJobs(const convert::KeysoundTable& keysoun
         if (!stems.insert(stem).second) {
             continue;
         }
-        const auto sound = states.sound(keysounds.variant(k));
+        const auto sound = soundOf(keysounds.variant(k));
         audio::RenderJob job;
         job.name = stem + rendering.extension;
         job.target = rendering.folder / job.name;

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,5 +31,12 @@ audio::NoteControls noteControls(const song::ChannelState& channel);
 // after its sounding length (its variant's, else its own) at the tempo of "K-Midi.mid".
 std::vector<audio::RenderJob> keysoundJobs(const convert::KeysoundTable& keysounds,
                                            const keysound::KeysoundStates& states, const KeysoundRendering& rendering);
+// The same for keysounds whose variants index `sounds` (the background's, of many tracks).
+std::vector<audio::RenderJob> keysoundJobs(const convert::KeysoundTable& keysounds,
+                                           std::span<const keysound::VariantSound> sounds,
+                                           const KeysoundRendering& rendering);
+// The same with the sound of each variant from `soundOf`.
+std::vector<audio::RenderJob> keysoundJobs(const convert::KeysoundTable& keysounds, const KeysoundRendering& rendering,
+                                           const std::function<keysound::VariantSound(std::uint32_t)>& soundOf);
 
 }  // namespace zentrowe::workflow

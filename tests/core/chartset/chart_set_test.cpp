@@ -106,6 +106,24 @@ ReadChart later(ReadChart chart, double seconds)
     return chart;
 }
 
+// True if the two lists hold the same things at the same times, to `micros` microseconds: a
+// build writes each tempo exactly where convert rounds it to two decimals, and the times part.
+template <typename Thing>
+::testing::AssertionResult sameWithin(const std::vector<std::pair<Thing, std::string>>& a,
+                                      const std::vector<std::pair<Thing, std::string>>& b, double micros)
+{
+    if (a.size() != b.size()) {
+        return ::testing::AssertionFailure() << a.size() << " against " << b.size();
+    }
+    for (std::size_t k = 0; k < a.size(); ++k) {
+        if (a[k].second != b[k].second || std::fabs(static_cast<double>(a[k].first - b[k].first)) > micros) {
+            return ::testing::AssertionFailure() << "at " << k << ": " << a[k].first << " " << a[k].second << " against "
+                                                 << b[k].first << " " << b[k].second;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
 ReadChart readChart(const std::filesystem::path& path)
 {
     ReadChart out;
@@ -309,8 +327,16 @@ TEST_F(ChartSet, SeedLanesAreConvertsLanesAndTheDemoIsTitledAfterItsSequenceName
     const ReadChart insane = readChart(m_dir / "out" / "ode-to-joy_X.bms");
     // The same notes one measure (2 s at 120 BPM) later, after the lead-in.
     ASSERT_EQ(outcome->leadInMeasures, 1);
-    EXPECT_EQ(later(insane, 0).laneNotes, later(converted, 2).laneNotes);
-    EXPECT_EQ(insane.heard, later(converted, 2).heard);
+    std::vector<std::pair<std::int64_t, std::string>> insaneLanes;
+    std::vector<std::pair<std::int64_t, std::string>> convertedLanes;
+    for (const auto& [at, lane] : insane.laneNotes) {
+        insaneLanes.emplace_back(std::llround(at * 1e6), std::to_string(lane));
+    }
+    for (const auto& [at, lane] : converted.laneNotes) {
+        convertedLanes.emplace_back(std::llround((at + 2) * 1e6), std::to_string(lane));
+    }
+    EXPECT_TRUE(sameWithin(insaneLanes, convertedLanes, 50));
+    EXPECT_TRUE(sameWithin(insane.heard, later(converted, 2).heard, 50));
     for (const char* name : {"ode-to-joy_N.bms", "ode-to-joy_X.bms"}) {
         SCOPED_TRACE(name);
         const std::string text = readText(m_dir / "out" / name);
@@ -418,6 +444,50 @@ TEST(ChartSetNames, TheSetOwnsTheSingleChartAndEveryLetteredChartOfItsName)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.chart);
         EXPECT_EQ(chartset::belongsToChartSet(c.chart, "song.bms"), c.owned);
+    }
+}
+
+TEST(ChartSetChords, AStrumAtItsTicksIsStruckAsOneChordAndTheBackgroundKeepsItsTicks)
+{
+    // 480 ticks a quarter note: a 1/192 measure is 10 ticks. A strum over ticks 0, 3 and 7, then
+    // a note a quarter later, each on a line of a slot a tick, as a build's conversion places them.
+    const Bytes file = oneTrackSong({on(0, 60), off(480, 60)});
+    const auto song = summaryOf(file);
+    const std::int64_t ticks[] = {0, 3, 7, 480};
+    const std::int64_t chordTicks[] = {0, 0, 0, 480};
+    convert::KeysoundTable keysounds;
+    chart::Chart converted;
+    for (std::size_t k = 0; k < 4; ++k) {
+        keysounds.findOrAdd(static_cast<std::uint8_t>(60 + 4 * k), 480, 100, ticks[k]);
+        const auto code = static_cast<chart::ChartCode>(k + 1);
+        converted.keysounds.push_back({code, "A" + std::to_string(k) + ".ogg"});
+        converted.addLine(0, 11, 1920);
+        converted.addObject(static_cast<std::uint32_t>(ticks[k]), code);
+    }
+    for (const auto difficulty : chartset::kAllDifficulties) {
+        SCOPED_TRACE(chartset::difficultyName(difficulty));
+        chartset::ChartSetRequest request;
+        request.difficulties = {difficulty};
+        const auto set = chartset::makeChartSet(converted, keysounds, song, "song.bms", request, false);
+        ASSERT_EQ(set.size(), 1u);
+        const auto& chart = set.front().chart;
+        std::size_t objects = 0;
+        std::size_t inLanes = 0;
+        for (const auto& line : chart.lines) {
+            for (std::uint32_t k = 0; k < line.objectCount; ++k) {
+                const auto& object = chart.objects[line.firstObject + k];
+                const std::int64_t tick = std::int64_t{line.measure} * 1920 + object.slot * 1920 / line.slotCount;
+                const bool lane = line.channel != chart::kBackgroundChannel;
+                EXPECT_EQ(tick, (lane ? chordTicks : ticks)[object.code - 1]) << "code " << object.code;
+                ++objects;
+                inLanes += lane ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(objects, 4u);
+        if (difficulty == Difficulty::Insane) {
+            EXPECT_EQ(inLanes, 4u);
+            EXPECT_EQ(set.front().report.largestChord, 3);
+        }
     }
 }
 

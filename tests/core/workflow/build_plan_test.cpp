@@ -28,9 +28,17 @@ protected:
         conversionRequest.writeChart = false;
         conversionRequest.soundExtension = ".wav";
         conversionRequest.variants = &states;
+        conversionRequest.exactTimes = true;
         auto conversion = workflow::convertTrack(conversionRequest, file, m_quiet);
         EXPECT_TRUE(conversion.ok()) << conversion.error().message;
-        return workflow::planBuild(request, file, *conversion, states, manifest, m_stage, realFileSystem());
+        const int lanes[] = {1};
+        workflow::BackgroundKeysounds background;
+        if (request.bgm == workflow::BgmMode::Keysounds) {
+            background = workflow::collectBackgroundKeysounds(file, request.conversion.song, lanes,
+                                                              request.conversion.settings);
+        }
+        return workflow::planBuild(request, file, *conversion, states, std::move(background), manifest, m_stage,
+                                   realFileSystem());
     }
 
     workflow::BuildRequest request(workflow::BgmMode bgm)
@@ -66,6 +74,44 @@ TEST_F(BuildPlanTest, ListsEveryJobAndNameBeforeRendering)
     EXPECT_TRUE(made->replacing.empty());
     // Nothing of the build's own reached the output folder.
     EXPECT_TRUE(std::filesystem::is_empty(m_out));
+}
+
+TEST_F(BuildPlanTest, EveryOtherNoteIsAKeysoundUnderTheCodesAfterTheLanes)
+{
+    struct Case {
+        const char* what;
+        int startValue;
+        bool base62;
+        std::optional<ErrorCode> refusal;  // before anything is rendered
+    };
+    const Case cases[] = {
+        {"codes from 01", 0, false, std::nullopt},
+        {"four keysounds from ZW: ZX to ZZ are three", 36 * 36 - 4, false, ErrorCode::CodesExhausted},
+        {"base 62 has room after ZW", 36 * 36 - 4, true, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto req = request(workflow::BgmMode::Keysounds);
+        req.conversion.settings.startValue = c.startValue;
+        req.conversion.settings.base62 = c.base62;
+        const auto made = plan(req);
+        if (c.refusal) {
+            ASSERT_FALSE(made.ok());
+            EXPECT_EQ(made.error().code, *c.refusal);
+            EXPECT_NE(made.error().message.find("(2 of the lanes' track, 2 of the other tracks)"), std::string::npos)
+                << made.error().message;
+            continue;
+        }
+        ASSERT_TRUE(made.ok()) << made.error().message;
+        EXPECT_TRUE(made->bgmFiles.empty());
+        // The chord of track 2, a whole measure long, after the lanes' two keysounds.
+        const std::vector<std::string> names = {"A60-48-100.wav", "A64-48-100.wav", "Abg48-192-100.wav",
+                                                "Abg52-192-100.wav"};
+        EXPECT_EQ(made->keysoundNames, names);
+        EXPECT_EQ(made->jobs.size(), 4u);
+        EXPECT_EQ(made->backgroundFirstCode, static_cast<chart::ChartCode>(c.startValue + 3));
+        EXPECT_EQ(made->background.notes.size(), 2u);
+    }
 }
 
 TEST_F(BuildPlanTest, RefusesTakenNamesWithoutRendering)

@@ -390,7 +390,8 @@ TEST_F(BuildWithFakes, ChartGetsTheListingLinesAndTheBgmUnderTheNextFreeCode)
         // The chart names the files as written; at 130 BPM one measure (1.85 s) comes before all.
         EXPECT_NE(chart.find("#WAVZY A60-48-100.wav\r\n#WAVZZ bgm.wav\r\n"), std::string::npos);
         EXPECT_EQ(outcome->leadInMeasures, 1);
-        const std::string bgmLine = "#00101:ZZ" + std::string(382, '0') + "\r\n";
+        // A line of one slot: the BGM starts its measure, and a line needs no more slots than that.
+        const std::string bgmLine = "#00101:ZZ\r\n";
         ASSERT_GE(chart.size(), bgmLine.size());
         EXPECT_EQ(chart.substr(chart.size() - bgmLine.size()), bgmLine);
         EXPECT_EQ(outputNames(), (std::vector<std::string>{".zentrowe-build.json", "A60-48-100.wav", "K-Midi.mid", "bgm.wav", "preview.ogg", "song_N.bms"}));
@@ -987,6 +988,41 @@ TEST_F(Build, OneOrFourThreadsRenderTheSameSamples)
 }
 
 
+TEST_F(BuildWithFakes, EveryOtherNoteIsAKeysoundAtItsTickAndASilentOneLeavesItsNotes)
+{
+    // 480 ticks a quarter: a 1,920-tick measure. The lanes' track strikes tick 0; the other track
+    // strikes note 64 a tick late and again at tick 961 (one sound, one file), and note 70 on a
+    // channel at volume 0, which renders as silence.
+    const Bytes song = midiFile(1, 480, {
+        rawTrack({{0, noteOn(0, 60, 100)}, {480, noteOff(0, 60)}}),
+        rawTrack({{0, bytes({0xB2, 7, 0})}, {1, noteOn(1, 64, 100)}, {480, noteOn(2, 70, 100)},
+                  {481, noteOff(1, 64)}, {960, noteOff(2, 70)}, {961, noteOn(1, 64, 100)}, {1441, noteOff(1, 64)}}),
+    });
+    auto req = request(song);
+    req.bgm = workflow::BgmMode::Keysounds;
+    req.charts.difficulties = {chartset::Difficulty::Normal};
+    const auto outcome = runBuild(req, m_quiet, fakes());
+    ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+    EXPECT_TRUE(outcome->bgmFiles.empty());
+    EXPECT_EQ(outcome->keysoundFiles, (std::vector<std::filesystem::path>{out("A60-48-100.wav"), out("Abg64-48-100.wav")}));
+    EXPECT_EQ(outcome->backgroundKeysoundFiles, 1u);
+    EXPECT_EQ(outcome->backgroundNotes, 2);
+    ASSERT_EQ(outcome->silentKeysounds.size(), 1u);
+    EXPECT_EQ(outcome->silentKeysounds.front().fileName, "Abg70-48-100-v0.wav");
+    EXPECT_EQ(outcome->silentKeysounds.front().noteCount, 1);
+
+    // After a measure of lead-in, measure 001 holds the two strikes at ticks 1 and 961 of its
+    // 1,920 slots under code 02; the silent keysound's code 03 is neither defined nor placed.
+    const std::string chart = readText(out("song_N.bms"));
+    EXPECT_NE(chart.find("#WAV01 A60-48-100.wav\r\n#WAV02 Abg64-48-100.wav\r\n\r\n"), std::string::npos) << chart;
+    std::string line(2 * 1920, '0');
+    line.replace(2 * 1, 2, "02");
+    line.replace(2 * 961, 2, "02");
+    EXPECT_NE(chart.find("#00101:" + line + "\r\n"), std::string::npos) << chart;
+    EXPECT_EQ(chart.find("#WAV03"), std::string::npos);
+    EXPECT_NE(readText(out(".zentrowe-build.json")).find("\"keysounds\""), std::string::npos);
+}
+
 TEST_F(BuildWithFakes, TheOtherTracksBecomeSlicesAtTheirMeasuresUnderTheCodesAfterTheKeysounds)
 {
     // 120 BPM, 480 ticks a quarter: a measure is 2 s, so notes 20 measures apart make two slices,
@@ -1003,7 +1039,7 @@ TEST_F(BuildWithFakes, TheOtherTracksBecomeSlicesAtTheirMeasuresUnderTheCodesAft
         std::vector<std::string> lines;  // the BGM's lines, at the chart's end
         std::vector<workflow::SkipReason> skipped;
     };
-    const std::string rest(382, '0');
+    const std::string rest;  // each slice starts its measure: a line of one slot
     const std::vector<Case> cases = {
         {"from 00", "00", 0, {"bgm-001.wav", "bgm-002.wav"}, {"#00101:02" + rest, "#02101:03" + rest}, {}},
         {"the last codes", "ZW", 35 * 36 + 32, {"bgm-001.wav", "bgm-002.wav"}, {"#00101:ZY" + rest, "#02101:ZZ" + rest}, {}},

@@ -300,5 +300,104 @@ TEST_F(Conversion, ASongShorterThanItsSummaryIsNeverConverted)
     EXPECT_TRUE(outputNames().empty());
 }
 
+TEST_F(Conversion, ABuildsBmsChartKeepsEveryNoteAtItsTickUnderTheTablesCodes)
+{
+    // 480 ticks a quarter note: a measure of 1920. A note a tick late, one at a measure's tick 5,
+    // and, as a second case, a note at measure 1000, past what a BMS chart numbers.
+    struct Case {
+        const char* name;
+        Bytes song;
+        std::vector<std::string> lines;  // "measure channel/slots: slot=code", one a note
+        std::optional<ErrorCode> refusal;
+    };
+    const std::vector<Case> cases = {
+        {"off the grid",
+         oneTrackSong({on(1, 60), off(481, 60), on(1925, 61), off(2405, 61)}),
+         {"0 14/1920: 1=11", "1 15/1920: 5=12"},  // note mod 7 picks the lane
+         std::nullopt},
+        {"measure 1000", oneTrackSong({on(1920 * 1000, 60), off(1920 * 1000 + 480, 60)}), {}, ErrorCode::MeasureOutOfRange},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto req = request(c.song);
+        req.settings.startValue = 10;
+        req.exactTimes = true;
+        req.writeChart = false;
+        const auto outcome = workflow::convertTrack(req, c.song, m_quiet);
+        if (c.refusal) {
+            ASSERT_FALSE(outcome.ok());
+            EXPECT_EQ(outcome.error().code, *c.refusal);
+            continue;
+        }
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        const auto& chart = outcome->chart;
+        EXPECT_EQ(chart.header.lnType, 1);
+        ASSERT_EQ(chart.keysounds.size(), 2u);
+        EXPECT_EQ(chart.keysounds.front().code, 11u);  // the start value, then one on
+        EXPECT_EQ(chart.keysounds.front().fileName, "A60-48-100.OGG");
+        std::vector<std::string> lines;
+        for (const auto& line : chart.lines) {
+            if (line.objectCount == 1 && chart::isLaneChannel(line.channel)) {
+                const auto& object = chart.objects[line.firstObject];
+                lines.push_back(std::to_string(line.measure) + " " + std::to_string(line.channel) + "/" +
+                                std::to_string(line.slotCount) + ": " + std::to_string(object.slot) + "=" +
+                                std::to_string(object.code));
+            }
+        }
+        EXPECT_EQ(lines, c.lines);
+    }
+}
+
+TEST_F(Conversion, ABuildsBmsChartNumbersItsTemposAndSharesCodesPastTheLast)
+{
+    struct Case {
+        const char* name;
+        int changes;                     // alternating 100 and 150 BPM, one a tick from tick 1
+        std::size_t definitions;         // "#BPMxx" lines
+        std::vector<std::string> texts;  // the first definitions' values
+    };
+    const std::vector<Case> cases = {
+        {"each change its code", 3, 3, {"100.00", "150.00", "100.00"}},
+        {"past ZZ, equal tempos share one", 1300, 2, {"100.00", "150.00"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes conductor;
+        for (int k = 0; k < c.changes; ++k) {
+            const int micros = k % 2 == 0 ? 600000 : 400000;
+            append(conductor, bytes({1, 0xFF, 0x51, 0x03, micros >> 16, (micros >> 8) & 0xFF, micros & 0xFF}));
+        }
+        append(conductor, kEndOfTrack);
+        const Bytes song = midiFile(1, 480, {conductor, eventTrack({on(2000, 60), off(2400, 60)}, 0)});
+        auto req = request(song);
+        req.trackNumber = 2;
+        req.exactTimes = true;
+        req.writeChart = false;
+        const auto outcome = workflow::convertTrack(req, song, m_quiet);
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        const auto& chart = outcome->chart;
+        ASSERT_EQ(chart.tempos.size(), c.definitions);
+        for (std::size_t k = 0; k < c.texts.size(); ++k) {
+            EXPECT_EQ(chart.tempos[k].text, c.texts[k]);
+        }
+        // Every change at its tick, each naming the definition of its tempo.
+        int placed = 0;
+        for (const auto& line : chart.lines) {
+            if (line.channel != chart::kTempoChannel) {
+                continue;
+            }
+            for (std::uint32_t k = 0; k < line.objectCount; ++k) {
+                const auto& object = chart.objects[line.firstObject + k];
+                const std::int64_t tick = std::int64_t{line.measure} * 1920 + object.slot * 1920 / line.slotCount;
+                ASSERT_GE(object.code, 1u);
+                ASSERT_LE(object.code, chart.tempos.size());
+                EXPECT_EQ(chart.tempos[object.code - 1].text, tick % 2 == 1 ? "100.00" : "150.00") << tick;
+                ++placed;
+            }
+        }
+        EXPECT_EQ(placed, c.changes);
+    }
+}
+
 }  // namespace
 }  // namespace zentrowe::testing

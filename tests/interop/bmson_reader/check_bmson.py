@@ -210,7 +210,7 @@ def check_build():
     shutil.rmtree(out, ignore_errors=True)
     run = subprocess.run([CLI, "build", DEMO, "--track", "2", "--out", out, "--chart-format", "bmson", "--format",
                           "wav", "--title", "Ode \"\u6b22\"", "--artist", "Us", "--lanes", "seed",
-                          "--difficulties", "insane"], capture_output=True, text=True)
+                          "--difficulties", "insane", "--bgm", "slices"], capture_output=True, text=True)
     if run.returncode != 0:
         fail(case, f"zentrowe-cli exited {run.returncode}: {run.stderr.strip()}")
         return
