@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "core/base/atomic_file_writer.h"
+#include "core/base/same_file.h"
 #include "core/convert/keysound_name.h"
 #include "core/keysound/wave_file.h"
 
@@ -178,21 +179,6 @@ Status copySamples(const RecordingFile& file, const WaveLayout& layout, std::int
     return writeZeros(end - std::max(at, first));
 }
 
-// True if writing `target` would replace `kept`: the same path, or another name for the same file.
-bool namesSameFile(const std::filesystem::path& target, const std::filesystem::path& kept)
-{
-    std::error_code error;
-    if (std::filesystem::equivalent(target, kept, error)) {
-        return true;
-    }
-    const auto canonicalTarget = std::filesystem::weakly_canonical(target, error);
-    if (error) {
-        return false;
-    }
-    const auto canonicalKept = std::filesystem::weakly_canonical(kept, error);
-    return !error && canonicalTarget == canonicalKept;
-}
-
 // The header every keysound file starts with: the recording's bytes up to and including the
 // "data" tag, less its "JUNK" and "PAD " chunks (padding by definition: a recorder may reserve
 // megabytes that way, and every keysound would carry them), plus room for the data size.
@@ -319,7 +305,7 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
                 .about("recording");
         }
         for (const auto& kept : request.protectedFiles) {
-            if (namesSameFile(target, kept)) {
+            if (isSameFile(target, kept)) {
                 return Error{ErrorCode::WouldOverwriteSource, displayPath(target) + ": a keysound file would replace " +
                                                                   displayPath(kept) + "; nothing was cut"};
             }

@@ -38,20 +38,6 @@ std::string bmsonFileName(std::string bmsName)
 
 }  // namespace
 
-bool isSameFile(const std::filesystem::path& target, const std::filesystem::path& source)
-{
-    std::error_code error;
-    if (std::filesystem::exists(target, error) && std::filesystem::equivalent(target, source, error)) {
-        return true;
-    }
-    const auto canonicalTarget = std::filesystem::weakly_canonical(target, error);
-    if (error) {
-        return false;
-    }
-    const auto canonicalSource = std::filesystem::weakly_canonical(source, error);
-    return !error && canonicalTarget == canonicalSource;
-}
-
 std::string convertedChartFileName(const ConversionRequest& request)
 {
     return request.settings.bmson ? bmsonFileName(request.chartFileName) : request.chartFileName;

@@ -8,6 +8,7 @@
 
 #include "core/base/progress.h"
 #include "core/base/result.h"
+#include "core/base/same_file.h"
 #include "core/chart/chart_model.h"
 #include "core/convert/keysound_table.h"
 #include "core/convert/keysound_variants.h"
@@ -78,9 +79,5 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
 
 // The chart's file name the conversion writes: request.chartFileName, or its bmson variant.
 std::string convertedChartFileName(const ConversionRequest& request);
-
-// True if writing `target` would replace `source`: the same path, or another name (a link, a
-// different spelling) for the same file.
-bool isSameFile(const std::filesystem::path& target, const std::filesystem::path& source);
 
 }  // namespace zentrowe::workflow
