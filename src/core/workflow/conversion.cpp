@@ -41,8 +41,9 @@ std::string bmsonFileName(std::string bmsName)
 Status writeConvertedFiles(const ConversionRequest& request, const ConversionOutcome& outcome,
                            std::span<const std::uint8_t> keysoundMidi, ProgressSink& progress)
 {
-    AtomicFileWriter chartFile(outcome.chartPath);
-    AtomicFileWriter keysoundFile(outcome.keysoundMidiPath);
+    FileSystem& files = request.fileSystem != nullptr ? *request.fileSystem : realFileSystem();
+    AtomicFileWriter chartFile(outcome.chartPath, files);
+    AtomicFileWriter keysoundFile(outcome.keysoundMidiPath, files);
     Status status;
     if (request.writeChart) {
         status = chartFile.open();

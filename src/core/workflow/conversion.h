@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "core/base/file_system.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
 #include "core/base/same_file.h"
@@ -37,6 +38,8 @@ struct ConversionRequest {
     bool writeChart = true;
     // A build's: keysounds told apart by the channel state they are rendered with too.
     const convert::KeysoundVariants* variants = nullptr;
+    // What the chart and "K-Midi.mid" are put in place through; none: the real file system.
+    FileSystem* fileSystem = nullptr;
 };
 
 // What a finished conversion wrote and learned.
