@@ -6,13 +6,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
-#include <iterator>
 #include <utility>
 
 #include "core/audio/keysound_finder.h"
