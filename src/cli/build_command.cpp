@@ -1,14 +1,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
 
+#include "cli/choice_option.h"
 #include "cli/commands.h"
 #include "cli/conversion_options.h"
+#include "cli/loaded_track.h"
 #include "cli/output.h"
 #include "cli/signal_stop.h"
 #include "core/base/file_error.h"
@@ -16,6 +19,7 @@
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
 #include "core/workflow/build.h"
+#include "core/workflow/session_state.h"
 
 namespace zentrowe::cli {
 
@@ -190,272 +194,288 @@ std::string keysoundLine(const workflow::BuildOutcome& outcome)
     return line + "\n" + std::to_string(files) + " sound files, " + size + "\n";
 }
 
+constexpr std::array kFormats = {Choice<audio::SoundFormat>{"ogg", audio::SoundFormat::OggVorbis},
+                                 Choice<audio::SoundFormat>{"wav", audio::SoundFormat::Wave}};
+constexpr std::array kBgmModes = {Choice<workflow::BgmMode>{"keysounds", workflow::BgmMode::Keysounds},
+                                  Choice<workflow::BgmMode>{"slices", workflow::BgmMode::Slices},
+                                  Choice<workflow::BgmMode>{"one", workflow::BgmMode::One},
+                                  Choice<workflow::BgmMode>{"none", workflow::BgmMode::None}};
+constexpr std::array kLaneRules = {Choice<chartset::LaneRule>{"playable", chartset::LaneRule::Playable},
+                                   Choice<chartset::LaneRule>{"seed", chartset::LaneRule::Seed}};
+
+// What build takes beyond the conversion's options: most of it parsed straight into the request,
+// the rest (what needs the song, or more than one option) completed by buildRequest.
+struct BuildOptions : ConversionOptions {
+    workflow::BuildRequest request;
+    std::string difficulties;
+    std::string quantize;
+    bool noBgm = false;
+    bool verify = false;
+};
+
+// Not CLI::Range: "nan" compares false both ways and would pass it.
+CLI::Validator qualityCheck()
+{
+    return CLI::Validator(
+        [](std::string& text) {
+            char* end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);
+            return end != text.c_str() && *end == '\0' && value >= 0 && value <= 1
+                       ? std::string()
+                       : "--quality " + text + " is not a number from 0 to 1";
+        },
+        "0 to 1");
+}
+
+CLI::Validator loudnessCheck()
+{
+    return CLI::Validator(
+        [](std::string& text) {
+            char* end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);
+            return text == "off" || (end != text.c_str() && *end == '\0' && value >= kLowestLoudness &&
+                                     value <= kHighestLoudness)
+                       ? std::string()
+                       : "--loudness " + text + " is neither a loudness in LUFS from -70 to -5 nor off";
+        },
+        "LUFS or off");
+}
+
+// Every option of build, in the order help lists them.
+void addBuildOptions(CLI::App& sub, BuildOptions& options)
+{
+    auto& request = options.request;
+    addConversionOptions(sub, options);
+    sub.add_option("--soundfont", request.soundFont, "General MIDI soundfont to render with")->type_name("SF2");
+    addChoiceOption(sub, "--format", request.format, kFormats, "ogg or wav");
+    sub.add_option("--quality", request.quality, "OGG Vorbis quality, 0 to 1")->check(qualityCheck())->type_name("Q");
+    addChoiceOption(sub, "--bgm", request.bgm, kBgmModes,
+                    "the other tracks as keysounds, one a note at its tick (the default), as slices of whole "
+                    "measures (bgm-001.ogg...), as one bgm.ogg, or none");
+    sub.add_flag("--no-bgm", options.noBgm, "the same as --bgm none");
+    sub.add_option_function<std::string>(
+           "--loudness",
+           [&request](const std::string& text) {
+               request.loudness = text == "off" ? std::nullopt : std::optional(std::strtod(text.c_str(), nullptr));
+           },
+           "loudness of the whole autoplay in LUFS, true peak at most -1 dBTP (default -14), or off")
+        ->check(loudnessCheck())
+        ->type_name("LUFS|off");
+    addChoiceOption(sub, "--lanes", request.charts.lanes, kLaneRules,
+                    "playable (pitch order, chords spread, no fast jacks) or seed (convert's lanes)");
+    sub.add_option("--difficulties", options.difficulties,
+                   "charts to write, from beginner,normal,hyper,another,insane (default: normal,hyper,another, "
+                   "and insane when another leaves notes out)")
+        ->type_name("LIST");
+    sub.add_option("--title", request.title, "#TITLE of the charts (default: the song's own name)")->type_name("TEXT");
+    sub.add_option_function<std::string>(
+           "--artist", [&request](const std::string& artist) { request.artist = artist; },
+           "#ARTIST of the charts (default: the author the song's texts name, else its copyright holder)")
+        ->type_name("TEXT");
+    sub.add_option("--genre", request.charts.genre, "#GENRE of the charts (default: MIDI)")->type_name("TEXT");
+    sub.add_option_function<double>(
+           "--preview-from", [&request](double seconds) { request.previewFrom = seconds; },
+           "seconds into the song preview.ogg starts (default: where the song is fullest)")
+        ->check(CLI::Range(0.0, 86400.0))
+        ->type_name("SECONDS");
+    sub.add_option("--quantize", options.quantize,
+                   "move the track's notes and their keysounds to the nearest line of 16, 24 or 32 a measure "
+                   "(16ths, 16th triplets, 32nds), for a track played in rather than written to the beat")
+        ->check(CLI::IsMember({"16", "24", "32"}).description(""))
+        ->type_name("16|24|32");
+    sub.add_flag("--verify", options.verify, "check that the folder sounds like the track; exit 1 if not");
+    sub.add_option("--jobs", request.threads, "rendering threads (default: one per core, at most 8)")
+        ->check(CLI::Range(1u, audio::kMostRenderThreads));
+    sub.add_flag(
+        "--replace", request.replace,
+        "replace the other song (or track) the output folder holds, removing its files, or files no build made");
+}
+
+// The request the options make for the track loaded: the conversion as convert makes it, and
+// what the parser could not fill alone.
+workflow::BuildRequest buildRequest(const BuildOptions& options, LoadedTrack loaded,
+                                    convert::ConversionSettings settings, std::vector<chartset::Difficulty> difficulties,
+                                    std::optional<chartset::LongNoteLength> longNoteLength, bool codesAsked)
+{
+    workflow::SongState state;
+    state.outputFolder = options.out;
+    workflow::openSong(state, options.file, std::move(loaded.song));
+    auto request = options.request;
+    request.conversion = workflow::conversionRequest(state, loaded.trackNumber, std::move(settings));
+    if (options.noBgm) {
+        request.bgm = workflow::BgmMode::None;  // whichever of --bgm and --no-bgm came first
+    }
+    request.charts.difficulties = std::move(difficulties);
+    request.charts.quantizeGrid = chartset::parseQuantizeGrid(options.quantize).value_or(0);
+    request.charts.longNoteMinimum = longNoteLength.value_or(chartset::LongNoteLength{});
+    request.replaceUnlisted = request.replace;
+    request.widenCodes = !codesAsked;
+    return request;
+}
+
+// A build a signal stopped: what state it left the folder in, and the signal's exit code.
+int reportStoppedBuild(const Result<workflow::BuildOutcome>& outcome, const workflow::BuildRequest& request)
+{
+    // Once the commit has begun the build finishes it (or undoes it): say which.
+    std::string state = "the folder's earlier files are untouched";
+    if (outcome) {
+        reportRecovery(outcome->recovery, request.conversion.outputFolder);
+        reportBuildWarnings(*outcome, displayPath(request.soundFont));
+        state = "the signal came after the new build was in place in " + displayPath(request.conversion.outputFolder) +
+                ", and the build is complete";
+    } else if (outcome.error().code != ErrorCode::Cancelled) {
+        state = outcome.error().message;
+    }
+    return *SignalStop::exitCodeIfStopped(state.c_str());
+}
+
+// Every file written and every chart's figures on stdout, then the audit's findings; the exit code.
+int printBuild(const workflow::BuildOutcome& outcome, const std::filesystem::path& folder)
+{
+    Output out;
+    for (const auto& chart : outcome.charts) {
+        out.write("wrote " + displayPath(chart.path) + "\n");
+    }
+    out.write("wrote " + displayPath(outcome.conversion.keysoundMidiPath) + "\n");
+    if (outcome.keysoundFiles.size() <= kListedFiles) {
+        for (const auto& file : outcome.keysoundFiles) {
+            out.write("wrote " + displayPath(file) + "\n");
+        }
+    } else {
+        out.write("wrote " + std::to_string(outcome.keysoundFiles.size()) + " keysound files in " +
+                  displayPath(folder) + "\n");
+    }
+    if (outcome.bgmFiles.size() == 1) {
+        out.write("wrote " + displayPath(outcome.bgmFiles.front()) + "\n");
+    } else if (!outcome.bgmFiles.empty()) {
+        out.write("wrote " + std::to_string(outcome.bgmFiles.size()) + " BGM slices, " +
+                  outcome.bgmFiles.front().filename().string() + " to " + outcome.bgmFiles.back().filename().string() +
+                  "\n");
+    }
+    if (outcome.previewFile) {
+        out.write("wrote " + displayPath(*outcome.previewFile) + "\n");
+    }
+    out.write(keysoundLine(outcome));
+    for (const auto& chart : outcome.charts) {
+        out.write(chartLine(chart));
+    }
+    // The release checklist on what was written; its findings inform, the build stands.
+    if (const auto audit = runAudit(folder)) {
+        writeFindings(out, *audit);
+    } else {
+        reportWarning(audit.error().message);
+    }
+    return out.finishWithExitCode();
+}
+
+// --verify: the first chart is rendered and compared; every other one must play the same objects
+// from the same files, which mix to the same sound. The exit code.
+int verifyBuild(const workflow::BuildOutcome& outcome, const workflow::BuildRequest& request)
+{
+    const auto& first = outcome.charts.front().path;
+    std::fputs(("checking " + displayPath(first) + "\n").c_str(), stdout);
+    const int verified = runAndReportCheck(first, request.conversion.sourceMidiPath, request.conversion.trackNumber,
+                                           request.soundFont, request.threads);
+    // The build itself is whole and committed: a failed check says so, not just that it failed.
+    const auto inPlace = [&](const std::string& why) {
+        reportError("the build is written and stays in " + displayPath(request.conversion.outputFolder) + ", but " +
+                    why);
+    };
+    if (verified != kExitDone) {
+        inPlace(displayPath(first) + " fails the check above");
+        return verified;
+    }
+    for (std::size_t k = 1; k < outcome.charts.size(); ++k) {
+        const auto& path = outcome.charts[k].path;
+        const auto same = chartset::chartsPlayTheSame(first, path);
+        if (!same) {
+            reportError(same.error().message);
+            return kExitBadInput;
+        }
+        const std::string line = "checking " + displayPath(path) + "\n" +
+                                 (*same ? "passes: it plays what " : "FAILS: it does not play what ") +
+                                 displayPath(first) + " plays\n";
+        std::fputs(line.c_str(), stdout);
+        if (!*same) {
+            inPlace(displayPath(path) + " does not play what " + displayPath(first) + " plays");
+            return kExitBadInput;
+        }
+    }
+    return std::fflush(stdout) == 0 ? kExitDone : kExitBadInput;
+}
+
+int runBuildCommand(const BuildOptions& options, const CLI::App& command)
+{
+    if (refuseEmpty(options.out, "--out")) {
+        return kExitUsage;
+    }
+    std::vector<chartset::Difficulty> difficulties;
+    if (command.count("--difficulties") > 0) {
+        auto parsed = chartset::parseDifficulties(options.difficulties);
+        if (!parsed) {
+            reportError("--difficulties: " + parsed.error().message);
+            return kExitUsage;
+        }
+        difficulties = std::move(parsed).value();
+    }
+    // A long-note length with its unit is the set's to apply, by time: the conversion then hands
+    // over every held note.
+    const auto longNoteLength = chartset::parseLongNoteLength(options.texts.longNoteMinimum);
+    ConversionOptions conversion = options;
+    if (longNoteLength) {
+        conversion.texts.longNoteMinimum = "1";
+    }
+    auto settings = conversionSettings(command, conversion);
+    if (!settings) {
+        return kExitBadInput;
+    }
+    NullProgress quiet;
+    auto loaded = loadTrack(options.file, options.track, quiet);
+    if (!loaded) {
+        return loaded.exitCode;
+    }
+    if (loaded.song.warning) {
+        reportWarning(*loaded.song.warning);
+    }
+    const auto request = buildRequest(options, std::move(loaded), std::move(settings).value(), std::move(difficulties),
+                                      longNoteLength, command.count("--codes") > 0);
+    // The output folder is made for command-line users (and removed again if the build is
+    // refused before writing anything).
+    const auto outcome = runStoppable("converting", "bytes of the track",
+                                      [&](ProgressSink& stop) { return workflow::runBuild(request, stop); });
+    if (SignalStop::received()) {
+        return reportStoppedBuild(outcome, request);
+    }
+    if (!outcome) {
+        const bool replaceable =
+            outcome.error().code == ErrorCode::WouldReplaceChart && outcome.error().subject != "folder";
+        reportError(outcome.error().message + (replaceable ? " (--replace builds it anyway)" : ""));
+        return kExitBadInput;
+    }
+    reportRecovery(outcome->recovery, request.conversion.outputFolder);
+    reportMerging(request.conversion.settings, outcome->conversion.keysounds);
+    reportBuildWarnings(*outcome, displayPath(request.soundFont));
+    reportOffGrid(*outcome, request.charts.quantizeGrid);
+    if (outcome->loudness) {
+        std::fprintf(stderr, "%s\n", loudnessLine(*outcome->loudness).c_str());
+    }
+    const int written = printBuild(*outcome, request.conversion.outputFolder);
+    if (written != kExitDone || !options.verify) {
+        return written;
+    }
+    return verifyBuild(*outcome, request);
+}
+
 }  // namespace
 
 Command addBuildCommand(CLI::App& app)
 {
-    struct Options : ConversionOptions {
-        std::string soundFont = audio::defaultSoundFont().string();
-        std::string format = "ogg";
-        double quality = 0.5;
-        bool noBgm = false;
-        std::string bgm = "keysounds";
-        std::string loudness = "-14";
-        std::string title;
-        std::string artist;
-        std::string genre;
-        std::string lanes = "playable";
-        std::string difficulties;
-        bool verify = false;
-        unsigned jobs = 0;
-        bool replace = false;
-        double previewFrom = 0;
-        std::string quantize;
-    };
-    auto options = std::make_shared<Options>();
+    auto options = std::make_shared<BuildOptions>();
     Command command;
     command.app = app.add_subcommand(
         "build", "Convert one track, render its keysounds and the rest of the song: a folder that plays");
-    auto* sub = command.app;
-    addConversionOptions(*sub, *options);
-    sub->add_option("--soundfont", options->soundFont, "General MIDI soundfont to render with")->type_name("SF2");
-    sub->add_option("--format", options->format, "ogg or wav")
-        ->check(CLI::IsMember({"ogg", "wav"}).description(""))
-        ->type_name("ogg|wav");
-    sub->add_option("--quality", options->quality, "OGG Vorbis quality, 0 to 1")
-        ->check(CLI::Validator(
-            [](std::string& text) {
-                // Not CLI::Range: "nan" compares false both ways and would pass it.
-                char* end = nullptr;
-                const double value = std::strtod(text.c_str(), &end);
-                return end != text.c_str() && *end == '\0' && value >= 0 && value <= 1
-                           ? std::string()
-                           : "--quality " + text + " is not a number from 0 to 1";
-            },
-            "0 to 1"))
-        ->type_name("Q");
-    sub->add_option("--bgm", options->bgm,
-                    "the other tracks as keysounds, one a note at its tick (the default), as slices of whole "
-                    "measures (bgm-001.ogg...), as one bgm.ogg, or none")
-        ->check(CLI::IsMember({"keysounds", "slices", "one", "none"}).description(""))
-        ->type_name("keysounds|slices|one|none");
-    sub->add_flag("--no-bgm", options->noBgm, "the same as --bgm none");
-    sub->add_option("--loudness", options->loudness,
-                    "loudness of the whole autoplay in LUFS, true peak at most -1 dBTP (default -14), or off")
-        ->check(CLI::Validator(
-            [](std::string& text) {
-                char* end = nullptr;
-                const double value = std::strtod(text.c_str(), &end);
-                return text == "off" || (end != text.c_str() && *end == '\0' && value >= kLowestLoudness &&
-                                         value <= kHighestLoudness)
-                           ? std::string()
-                           : "--loudness " + text + " is neither a loudness in LUFS from -70 to -5 nor off";
-            },
-            "LUFS or off"))
-        ->type_name("LUFS|off");
-    sub->add_option("--lanes", options->lanes,
-                    "playable (pitch order, chords spread, no fast jacks) or seed (convert's lanes)")
-        ->check(CLI::IsMember({"playable", "seed"}).description(""))
-        ->type_name("playable|seed");
-    sub->add_option("--difficulties", options->difficulties,
-                    "charts to write, from beginner,normal,hyper,another,insane (default: normal,hyper,another, "
-                    "and insane when another leaves notes out)")
-        ->type_name("LIST");
-    sub->add_option("--title", options->title, "#TITLE of the charts (default: the song's own name)")
-        ->type_name("TEXT");
-    sub->add_option("--artist", options->artist,
-                    "#ARTIST of the charts (default: the author the song's texts name, else its copyright holder)")
-        ->type_name("TEXT");
-    sub->add_option("--genre", options->genre, "#GENRE of the charts (default: MIDI)")->type_name("TEXT");
-    sub->add_option("--preview-from", options->previewFrom,
-                    "seconds into the song preview.ogg starts (default: where the song is fullest)")
-        ->check(CLI::Range(0.0, 86400.0))
-        ->type_name("SECONDS");
-    sub->add_option("--quantize", options->quantize,
-                    "move the track's notes and their keysounds to the nearest line of 16, 24 or 32 a measure "
-                    "(16ths, 16th triplets, 32nds), for a track played in rather than written to the beat")
-        ->check(CLI::IsMember({"16", "24", "32"}).description(""))
-        ->type_name("16|24|32");
-    sub->add_flag("--verify", options->verify, "check that the folder sounds like the track; exit 1 if not");
-    sub->add_option("--jobs", options->jobs, "rendering threads (default: one per core, at most 8)")
-        ->check(CLI::Range(1u, audio::kMostRenderThreads));
-    sub->add_flag(
-        "--replace", options->replace,
-        "replace the other song (or track) the output folder holds, removing its files, or files no build made");
-
-    command.run = [options, sub] {
-        if (refuseEmpty(options->out, "--out")) {
-            return kExitUsage;
-        }
-        std::vector<chartset::Difficulty> difficulties;
-        if (sub->count("--difficulties") > 0) {
-            auto parsed = chartset::parseDifficulties(options->difficulties);
-            if (!parsed) {
-                reportError("--difficulties: " + parsed.error().message);
-                return kExitUsage;
-            }
-            difficulties = std::move(parsed).value();
-        }
-        // A long-note length with its unit is the set's to apply, by time: the conversion then
-        // hands over every held note.
-        const auto longNoteLength = chartset::parseLongNoteLength(options->texts.longNoteMinimum);
-        ConversionOptions conversion = *options;
-        if (longNoteLength) {
-            conversion.texts.longNoteMinimum = "1";
-        }
-        auto settings = conversionSettings(*sub, conversion);
-        if (!settings) {
-            return kExitBadInput;
-        }
-        NullProgress quiet;
-        auto summary = song::readSongSummary(options->file, quiet);
-        if (!summary) {
-            reportError(summary.error().message);
-            return kExitBadInput;
-        }
-        const auto track = song::trackNumberFromDigits(*summary, options->track, displayPath(options->file));
-        if (!track) {
-            reportError(track.error().message);
-            return kExitBadInput;
-        }
-        if (summary->warning) {
-            reportWarning(*summary->warning);
-        }
-
-        workflow::BuildRequest request;
-        request.conversion.sourceMidiPath = options->file;
-        request.conversion.song = std::move(summary).value();
-        request.conversion.chartFileName = song::deriveChartFileName(options->file);
-        request.conversion.outputFolder = options->out;
-        request.conversion.trackNumber = *track;
-        request.conversion.settings = std::move(settings).value();
-        request.soundFont = options->soundFont;
-        request.format = options->format == "wav" ? audio::SoundFormat::Wave : audio::SoundFormat::OggVorbis;
-        request.quality = options->quality;
-        request.bgm = options->noBgm || options->bgm == "none" ? workflow::BgmMode::None
-                      : options->bgm == "one"                  ? workflow::BgmMode::One
-                      : options->bgm == "slices"               ? workflow::BgmMode::Slices
-                                                               : workflow::BgmMode::Keysounds;
-        request.loudness = options->loudness == "off"
-                               ? std::nullopt
-                               : std::optional<double>(std::strtod(options->loudness.c_str(), nullptr));
-        request.title = options->title;
-        if (sub->count("--artist") > 0) {
-            request.artist = options->artist;
-        }
-        request.charts.lanes = options->lanes == "seed" ? chartset::LaneRule::Seed : chartset::LaneRule::Playable;
-        request.charts.difficulties = std::move(difficulties);
-        request.charts.genre = options->genre;
-        request.charts.quantizeGrid = chartset::parseQuantizeGrid(options->quantize).value_or(0);
-        request.charts.longNoteMinimum = longNoteLength.value_or(chartset::LongNoteLength{});
-        if (sub->count("--preview-from") > 0) {
-            request.previewFrom = options->previewFrom;
-        }
-        request.threads = options->jobs;
-        request.replace = options->replace;
-        request.widenCodes = sub->count("--codes") == 0;
-        request.replaceUnlisted = options->replace;
-
-        // The output folder is made for command-line users (and removed again if the build is
-        // refused before writing anything).
-        const auto outcome = runStoppable("converting", "bytes of the track",
-                                          [&](ProgressSink& stop) { return workflow::runBuild(request, stop); });
-        if (SignalStop::received()) {
-            // Once the commit has begun the build finishes it (or undoes it): say which.
-            std::string state = "the folder's earlier files are untouched";
-            if (outcome) {
-                reportRecovery(outcome->recovery, request.conversion.outputFolder);
-                reportBuildWarnings(*outcome, displayPath(request.soundFont));
-                state = "the signal came after the new build was in place in " +
-                        displayPath(request.conversion.outputFolder) + ", and the build is complete";
-            } else if (outcome.error().code != ErrorCode::Cancelled) {
-                state = outcome.error().message;
-            }
-            return *SignalStop::exitCodeIfStopped(state.c_str());
-        }
-        if (!outcome) {
-            const bool replaceable =
-                outcome.error().code == ErrorCode::WouldReplaceChart && outcome.error().subject != "folder";
-            reportError(outcome.error().message + (replaceable ? " (--replace builds it anyway)" : ""));
-            return kExitBadInput;
-        }
-        reportRecovery(outcome->recovery, request.conversion.outputFolder);
-        reportMerging(request.conversion.settings, outcome->conversion.keysounds);
-        reportBuildWarnings(*outcome, displayPath(request.soundFont));
-        reportOffGrid(*outcome, request.charts.quantizeGrid);
-        if (outcome->loudness) {
-            std::fprintf(stderr, "%s\n", loudnessLine(*outcome->loudness).c_str());
-        }
-        Output out;
-        for (const auto& chart : outcome->charts) {
-            out.write("wrote " + displayPath(chart.path) + "\n");
-        }
-        out.write("wrote " + displayPath(outcome->conversion.keysoundMidiPath) + "\n");
-        if (outcome->keysoundFiles.size() <= kListedFiles) {
-            for (const auto& file : outcome->keysoundFiles) {
-                out.write("wrote " + displayPath(file) + "\n");
-            }
-        } else {
-            out.write("wrote " + std::to_string(outcome->keysoundFiles.size()) + " keysound files in " +
-                      displayPath(request.conversion.outputFolder) + "\n");
-        }
-        if (outcome->bgmFiles.size() == 1) {
-            out.write("wrote " + displayPath(outcome->bgmFiles.front()) + "\n");
-        } else if (!outcome->bgmFiles.empty()) {
-            out.write("wrote " + std::to_string(outcome->bgmFiles.size()) + " BGM slices, " +
-                      outcome->bgmFiles.front().filename().string() + " to " +
-                      outcome->bgmFiles.back().filename().string() + "\n");
-        }
-        if (outcome->previewFile) {
-            out.write("wrote " + displayPath(*outcome->previewFile) + "\n");
-        }
-        out.write(keysoundLine(*outcome));
-        for (const auto& chart : outcome->charts) {
-            out.write(chartLine(chart));
-        }
-        // The release checklist on what was written; its findings inform, the build stands.
-        if (const auto audit = runAudit(request.conversion.outputFolder)) {
-            writeFindings(out, *audit);
-        } else {
-            reportWarning(audit.error().message);
-        }
-        const int written = out.finishWithExitCode();
-        if (written != kExitDone || !options->verify) {
-            return written;
-        }
-        // The first chart is rendered and compared; every other one must play the same objects
-        // from the same files, which mix to the same sound.
-        const auto& first = outcome->charts.front().path;
-        std::fputs(("checking " + displayPath(first) + "\n").c_str(), stdout);
-        const int verified = runAndReportCheck(first, request.conversion.sourceMidiPath, request.conversion.trackNumber,
-                                               request.soundFont, request.threads);
-        // The build itself is whole and committed: a failed check says so, not just that it failed.
-        const auto inPlace = [&](const std::string& why) {
-            reportError("the build is written and stays in " + displayPath(request.conversion.outputFolder) + ", but " +
-                        why);
-        };
-        if (verified != kExitDone) {
-            inPlace(displayPath(first) + " fails the check above");
-            return verified;
-        }
-        for (std::size_t k = 1; k < outcome->charts.size(); ++k) {
-            const auto& path = outcome->charts[k].path;
-            const auto same = chartset::chartsPlayTheSame(first, path);
-            if (!same) {
-                reportError(same.error().message);
-                return kExitBadInput;
-            }
-            const std::string line = "checking " + displayPath(path) + "\n" +
-                                     (*same ? "passes: it plays what " : "FAILS: it does not play what ") +
-                                     displayPath(first) + " plays\n";
-            std::fputs(line.c_str(), stdout);
-            if (!*same) {
-                inPlace(displayPath(path) + " does not play what " + displayPath(first) + " plays");
-                return kExitBadInput;
-            }
-        }
-        return std::fflush(stdout) == 0 ? kExitDone : kExitBadInput;
-    };
+    addBuildOptions(*command.app, *options);
+    command.run = [options, sub = command.app] { return runBuildCommand(*options, *sub); };
     return command;
 }
 

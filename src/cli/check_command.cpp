@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/loaded_track.h"
 #include "cli/output.h"
 #include "cli/signal_stop.h"
 #include "core/base/file_error.h"
@@ -106,17 +107,11 @@ Command addCheckCommand(CLI::App& app)
 
     command.run = [options] {
         NullProgress quiet;
-        const auto summary = song::readSongSummary(options->midi, quiet);
-        if (!summary) {
-            reportError(summary.error().message);
-            return kExitBadInput;
+        const auto loaded = loadTrack(options->midi, options->track, quiet);
+        if (!loaded) {
+            return loaded.exitCode;
         }
-        const auto track = song::trackNumberFromDigits(*summary, options->track, displayPath(options->midi));
-        if (!track) {
-            reportError(track.error().message);
-            return kExitBadInput;
-        }
-        return runAndReportCheck(options->chart, options->midi, *track, options->soundFont, options->jobs);
+        return runAndReportCheck(options->chart, options->midi, loaded.trackNumber, options->soundFont, options->jobs);
     };
     return command;
 }

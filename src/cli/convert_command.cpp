@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/conversion_options.h"
+#include "cli/loaded_track.h"
 #include "cli/output.h"
 #include "cli/signal_stop.h"
 #include "core/base/file_error.h"
@@ -43,26 +44,17 @@ Command addConvertCommand(CLI::App& app)
         }
 
         SignalStop stop;
-        auto summary = song::readSongSummary(options->file, stop);
-        if (!summary) {
-            if (const auto stopped = SignalStop::exitCodeIfStopped()) {
-                return *stopped;
-            }
-            reportError(summary.error().message);
-            return kExitBadInput;
+        auto loaded = loadTrack(options->file, options->track, stop);
+        if (!loaded) {
+            return loaded.exitCode;
         }
-        const auto track = song::trackNumberFromDigits(*summary, options->track, displayPath(options->file));
-        if (!track) {
-            reportError(track.error().message);
-            return kExitBadInput;
-        }
-        if (summary->warning) {
-            reportWarning(*summary->warning);
+        if (loaded.song.warning) {
+            reportWarning(*loaded.song.warning);
         }
         workflow::SongState state;
         state.outputFolder = options->out;
-        workflow::openSong(state, options->file, std::move(summary).value());
-        const auto request = workflow::conversionRequest(state, *track, std::move(settings).value());
+        workflow::openSong(state, options->file, std::move(loaded.song));
+        const auto request = workflow::conversionRequest(state, loaded.trackNumber, std::move(settings).value());
         const auto outcome = workflow::runConversion(request, stop);
         if (const auto stopped = SignalStop::exitCodeIfStopped()) {
             return *stopped;

@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "cli/loaded_track.h"
 #include "cli/output.h"
 #include "core/base/file_error.h"
 #include "core/song/event_listing.h"
@@ -43,25 +44,19 @@ Command addEventsCommand(CLI::App& app)
     addTrackOption(*command.app, options->track);
     command.run = [options] {
         NullProgress quiet;
-        const auto summary = song::readSongSummary(options->file, quiet);
-        if (!summary) {
-            reportError(summary.error().message);
-            return kExitBadInput;
-        }
-        const auto track = song::trackNumberFromDigits(*summary, options->track, displayPath(options->file));
-        if (!track) {
-            reportError(track.error().message);
-            return kExitBadInput;
+        const auto loaded = loadTrack(options->file, options->track, quiet);
+        if (!loaded) {
+            return loaded.exitCode;
         }
         Output out;
         PrintRows rows(out);
-        if (auto listed = song::listTrackEvents(options->file, *summary, *track, rows, quiet); !listed) {
+        if (auto listed = song::listTrackEvents(options->file, loaded.song, loaded.trackNumber, rows, quiet); !listed) {
             reportError(listed.error().message);
             return kExitBadInput;
         }
         // The track listed may be whole while later ones are missing; say so as tracks does.
-        if (summary->warning) {
-            reportWarning(*summary->warning);
+        if (loaded.song.warning) {
+            reportWarning(*loaded.song.warning);
         }
         return out.finishWithExitCode();
     };

@@ -302,11 +302,32 @@ struct Voice {
     std::size_t keysound = 0;
 };
 
-}  // namespace
+// The stretch of the chart a mix covers, in seconds and in frames of the mix.
+struct MixWindow {
+    double fromSeconds = 0;
+    double endSeconds = std::numeric_limits<double>::infinity();  // none given: the sound's end
+    double rate = 0;
+    std::int64_t longestSound = 0;  // frames of the longest sound a keysound file plays
+    std::int64_t limitFrames = 0;   // no frame past this is written
+    double longestSeconds = 0;      // MixOptions::longestSeconds
 
-Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes, const std::vector<std::string>& names,
-                                         const std::filesystem::path& folder, const MixOptions& options,
-                                         ProgressSink& progress)
+    std::int64_t frameAt(double seconds) const { return static_cast<std::int64_t>(std::llround(seconds * rate)); }
+};
+
+// The files the voices play, each found once per keysound and read once, in the order first
+// heard, as far as its longest voice plays it; several keysounds may name one file.
+struct FilePlan {
+    std::vector<FileToRead> files;
+    std::vector<std::ptrdiff_t> fileOfKeysound;  // -1: no file
+    std::vector<bool> looked;
+    std::vector<std::size_t> firstHeard;                       // the voice that first plays each keysound
+    std::vector<std::pair<std::size_t, std::string>> missing;  // when first heard, and the sentence
+    std::set<std::string> reported;
+    std::map<std::filesystem::path, std::size_t> fileIndex;
+    std::map<std::string, std::size_t> heldIndex;
+};
+
+Status checkMixOptions(std::span<const KeysoundStrike> strikes, const MixOptions& options)
 {
     if (options.sampleRate <= 0 || !(options.fromSeconds >= 0) || !std::isfinite(options.fromSeconds) ||
         (options.lengthSeconds && !(*options.lengthSeconds > 0))) {
@@ -322,10 +343,29 @@ Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes
                       options.fromSeconds, strikes.back().seconds);
         return Error{ErrorCode::InvalidSetting, text};
     }
-    const double windowEnd =
-        options.lengthSeconds ? options.fromSeconds + *options.lengthSeconds : std::numeric_limits<double>::infinity();
+    return {};
+}
 
-    // Voices that can be heard in the window: started before its end, not cut before its start.
+MixWindow mixWindow(const MixOptions& options)
+{
+    MixWindow window;
+    window.fromSeconds = options.fromSeconds;
+    if (options.lengthSeconds) {
+        window.endSeconds = options.fromSeconds + *options.lengthSeconds;
+    }
+    window.rate = options.sampleRate;
+    window.longestSound = static_cast<std::int64_t>(kLongestSoundSeconds * window.rate);
+    window.longestSeconds = options.longestSeconds;
+    // The window's end, or an hour (a longer mix is refused once its sound's end is known).
+    window.limitFrames = options.lengthSeconds ? window.frameAt(window.endSeconds - options.fromSeconds)
+                                               : window.frameAt(options.longestSeconds) + 1;
+    return window;
+}
+
+// Voices that can be heard in the window: started before its end, not cut before its start.
+std::vector<Voice> audibleVoices(std::span<const KeysoundStrike> strikes, const std::vector<std::string>& names,
+                                 const MixWindow& window)
+{
     std::vector<Voice> voices;
     std::vector<double> nextStart(names.size(), std::numeric_limits<double>::infinity());
     for (auto strike = strikes.rbegin(); strike != strikes.rend(); ++strike) {
@@ -334,167 +374,210 @@ Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes
         }
         const double cut = nextStart[strike->keysound];
         nextStart[strike->keysound] = strike->seconds;
-        if (strike->seconds < windowEnd && cut > options.fromSeconds) {
+        if (strike->seconds < window.endSeconds && cut > window.fromSeconds) {
             voices.push_back({strike->seconds, cut, strike->keysound});
         }
     }
     std::reverse(voices.begin(), voices.end());
+    return voices;
+}
 
-    // Each file found once per keysound and read once, in the order first heard, as far as its
-    // longest voice plays it; several keysounds may name one file. Missing names are kept with
-    // when they were first heard, to list in that order.
-    const double rate = options.sampleRate;
-    const auto longestSound = static_cast<std::int64_t>(kLongestSoundSeconds * rate);
-    const auto frameAt = [&](double seconds) { return static_cast<std::int64_t>(std::llround(seconds * rate)); };
-    // No frame past this is written: the window's end, or an hour (a longer mix is refused below).
-    const std::int64_t limitFrames =
-        options.lengthSeconds ? frameAt(windowEnd - options.fromSeconds) : frameAt(options.longestSeconds) + 1;
+// The file keysound `keysound`, first heard at voice `v`, plays: held by the pass, found in the
+// folder, or missing (kept with when it was first heard, to list in that order).
+void findFile(FilePlan& plan, std::size_t keysound, std::size_t v, const std::string& name, KeysoundFinder& finder,
+              const HeldSounds* held)
+{
+    plan.looked[keysound] = true;
+    plan.firstHeard[keysound] = v;
+    const std::string stem = std::filesystem::path(name).stem().string();
+    if (held != nullptr && held->holds(stem)) {
+        const auto [entry, fresh] = plan.heldIndex.try_emplace(stem, plan.files.size());
+        if (fresh) {
+            plan.files.push_back({stem, true, 0, {}});
+        }
+        plan.fileOfKeysound[keysound] = static_cast<std::ptrdiff_t>(entry->second);
+    } else if (const auto path = finder.find(name); !path) {
+        if (plan.reported.insert(name).second) {
+            plan.missing.emplace_back(v, name + ": " + path.error().message);
+        }
+    } else if (*path) {
+        const auto [entry, fresh] = plan.fileIndex.try_emplace(**path, plan.files.size());
+        if (fresh) {
+            plan.files.push_back({**path, false, 0, {}});
+        }
+        plan.fileOfKeysound[keysound] = static_cast<std::ptrdiff_t>(entry->second);
+    } else if (plan.reported.insert(name).second) {
+        plan.missing.emplace_back(v, name);
+    }
+}
+
+// Where `voice` lands in the mix, and how far its file must be read for it.
+void placeVoice(FileToRead& file, const Voice& voice, const MixWindow& window)
+{
+    const double plays = std::min(voice.cutSeconds, window.endSeconds) - voice.startSeconds;
+    const std::int64_t frames =
+        std::isfinite(plays)
+            ? std::min(static_cast<std::int64_t>(std::ceil(plays * window.rate)) + 1, window.longestSound)
+            : window.longestSound;
+    file.maxFrames = std::max(file.maxFrames, frames);
+    // Frames relative to the mix's first frame; the voice may begin before it. Times far
+    // outside the mix are kept out of the frame arithmetic.
+    if (voice.startSeconds + kLongestSoundSeconds <= window.fromSeconds ||
+        voice.startSeconds - window.fromSeconds >= static_cast<double>(window.limitFrames) / window.rate) {
+        return;
+    }
+    Placement placement;
+    placement.first = window.frameAt(voice.startSeconds - window.fromSeconds);
+    placement.soundFrom = std::max<std::int64_t>(-placement.first, 0);
+    placement.soundTo = std::min(window.longestSound, window.limitFrames - placement.first);
+    if (std::isfinite(voice.cutSeconds) &&
+        voice.cutSeconds - window.fromSeconds < window.longestSeconds + kLongestSoundSeconds) {
+        placement.soundTo =
+            std::min(placement.soundTo, window.frameAt(voice.cutSeconds - window.fromSeconds) - placement.first);
+    }
+    if (placement.soundFrom < placement.soundTo) {
+        file.placements.push_back(placement);
+    }
+}
+
+// Every voice's file and placements; Cancelled if the sink asks to stop.
+Result<FilePlan> planFiles(const std::vector<Voice>& voices, const std::vector<std::string>& names,
+                           const std::filesystem::path& folder, const MixOptions& options, const MixWindow& window,
+                           ProgressSink& progress)
+{
+    FilePlan plan;
+    plan.fileOfKeysound.assign(names.size(), -1);
+    plan.looked.assign(names.size(), false);
+    plan.firstHeard.assign(names.size(), 0);
     KeysoundFinder finder(folder);
-    std::vector<std::string> missingNames;
-    std::size_t filesRead = 0;
-    std::vector<std::pair<std::size_t, std::string>> missing;
-    std::set<std::string> reported;
-    std::vector<FileToRead> files;
-    std::map<std::filesystem::path, std::size_t> fileIndex;
-    std::map<std::string, std::size_t> heldIndex;
-    std::vector<std::ptrdiff_t> fileOfKeysound(names.size(), -1);
-    std::vector<bool> looked(names.size(), false);
-    std::vector<std::size_t> firstHeard(names.size(), 0);
     for (std::size_t v = 0; v < voices.size(); ++v) {
         if (v % kPlacementsBetweenPolls == kPlacementsBetweenPolls - 1 && progress.stopRequested()) {
             return Error{ErrorCode::Cancelled, "mixing stopped"};
         }
-        const auto& voice = voices[v];
-        const auto keysound = voice.keysound;
-        if (!looked[keysound]) {
-            looked[keysound] = true;
-            firstHeard[keysound] = v;
-            const std::string& name = names[keysound];
-            const std::string stem = std::filesystem::path(name).stem().string();
-            if (options.held != nullptr && options.held->holds(stem)) {
-                const auto [entry, fresh] = heldIndex.try_emplace(stem, files.size());
-                if (fresh) {
-                    files.push_back({stem, true, 0, {}});
-                }
-                fileOfKeysound[keysound] = static_cast<std::ptrdiff_t>(entry->second);
-            } else if (const auto path = finder.find(name); !path) {
-                if (reported.insert(name).second) {
-                    missing.emplace_back(v, name + ": " + path.error().message);
-                }
-            } else if (*path) {
-                const auto [entry, fresh] = fileIndex.try_emplace(**path, files.size());
-                if (fresh) {
-                    files.push_back({**path, false, 0, {}});
-                }
-                fileOfKeysound[keysound] = static_cast<std::ptrdiff_t>(entry->second);
-            } else if (reported.insert(name).second) {
-                missing.emplace_back(v, name);
-            }
+        const auto keysound = voices[v].keysound;
+        if (!plan.looked[keysound]) {
+            findFile(plan, keysound, v, names[keysound], finder, options.held);
         }
-        if (fileOfKeysound[keysound] < 0) {
-            continue;
-        }
-        const double plays = std::min(voice.cutSeconds, windowEnd) - voice.startSeconds;
-        const std::int64_t frames = std::isfinite(plays)
-                                        ? std::min(static_cast<std::int64_t>(std::ceil(plays * rate)) + 1, longestSound)
-                                        : longestSound;
-        auto& file = files[static_cast<std::size_t>(fileOfKeysound[keysound])];
-        file.maxFrames = std::max(file.maxFrames, frames);
-        // Frames relative to the mix's first frame; the voice may begin before it. Times far
-        // outside the mix are kept out of the frame arithmetic.
-        if (voice.startSeconds + kLongestSoundSeconds <= options.fromSeconds ||
-            voice.startSeconds - options.fromSeconds >= static_cast<double>(limitFrames) / rate) {
-            continue;
-        }
-        Placement placement;
-        placement.first = frameAt(voice.startSeconds - options.fromSeconds);
-        placement.soundFrom = std::max<std::int64_t>(-placement.first, 0);
-        placement.soundTo = std::min(longestSound, limitFrames - placement.first);
-        if (std::isfinite(voice.cutSeconds) &&
-            voice.cutSeconds - options.fromSeconds < options.longestSeconds + kLongestSoundSeconds) {
-            placement.soundTo =
-                std::min(placement.soundTo, frameAt(voice.cutSeconds - options.fromSeconds) - placement.first);
-        }
-        if (placement.soundFrom < placement.soundTo) {
-            file.placements.push_back(placement);
+        if (plan.fileOfKeysound[keysound] >= 0) {
+            placeVoice(plan.files[static_cast<std::size_t>(plan.fileOfKeysound[keysound])], voices[v], window);
         }
     }
-    for (auto& file : files) {
+    for (auto& file : plan.files) {
         std::stable_sort(file.placements.begin(), file.placements.end(),
                          [](const Placement& a, const Placement& b) { return a.soundTo > b.soundTo; });
     }
+    return plan;
+}
 
-    const bool allHeld = std::all_of(files.begin(), files.end(), [](const FileToRead& file) { return file.held; });
-    std::unique_ptr<BlockMix> blocks;
-    std::shared_ptr<HeldPlan> plan;
-    Result<std::vector<FileRead>> read = std::vector<FileRead>{};
-    if (allHeld) {
-        // Nothing to decode: the plan mixes as it is read.
-        plan = std::make_shared<HeldPlan>();
-        plan->held = options.held;
-        for (const auto& file : files) {
-            const std::int64_t frames = std::min(options.held->frames(file.path.string()), file.maxFrames);
-            read->push_back({std::nullopt, frames});
-            plan->stems.push_back(file.path.string());
-            for (const auto& placement : file.placements) {
-                const std::int64_t to = std::min(placement.soundTo, frames);
-                if (placement.soundFrom < to) {
-                    plan->entries.push_back(
-                        {placement.first + placement.soundFrom, placement.soundFrom, to, plan->stems.size() - 1});
-                    plan->longest = std::max(plan->longest, to - placement.soundFrom);
-                }
+// Nothing to decode when the pass holds every sound: the plan mixes as it is read. `reads` gets
+// how far each file sounds.
+std::shared_ptr<HeldPlan> heldPlanOf(const std::vector<FileToRead>& files, const HeldSounds* held,
+                                     std::vector<FileRead>& reads)
+{
+    auto plan = std::make_shared<HeldPlan>();
+    plan->held = held;  // none when there are no files
+    for (const auto& file : files) {
+        const std::int64_t frames = std::min(held->frames(file.path.string()), file.maxFrames);
+        reads.push_back({std::nullopt, frames});
+        plan->stems.push_back(file.path.string());
+        for (const auto& placement : file.placements) {
+            const std::int64_t to = std::min(placement.soundTo, frames);
+            if (placement.soundFrom < to) {
+                plan->entries.push_back(
+                    {placement.first + placement.soundFrom, placement.soundFrom, to, plan->stems.size() - 1});
+                plan->longest = std::max(plan->longest, to - placement.soundFrom);
             }
         }
-        std::sort(plan->entries.begin(), plan->entries.end(),
-                  [](const HeldPlan::Entry& a, const HeldPlan::Entry& b) { return a.start < b.start; });
-        progress.advance(static_cast<std::int64_t>(files.size()), static_cast<std::int64_t>(files.size()));
-    } else {
-        blocks = std::make_unique<BlockMix>(limitFrames, options.sampleRate);
-        read = readIntoMix(files, options, *blocks, progress);
-        if (!read) {
-            return read.error();
-        }
     }
-    // Where each keysound's sound ends: a file that failed part-way sounds as far as it decoded,
-    // and is listed.
+    std::sort(plan->entries.begin(), plan->entries.end(),
+              [](const HeldPlan::Entry& a, const HeldPlan::Entry& b) { return a.start < b.start; });
+    return plan;
+}
+
+// Where each keysound's sound ends (-1: no file): a file that failed part-way sounds as far as it
+// decoded, and is listed.
+std::vector<std::int64_t> keysoundFrames(FilePlan& plan, const std::vector<FileRead>& reads,
+                                         const std::vector<std::string>& names)
+{
     std::vector<std::int64_t> framesOf(names.size(), -1);
     for (std::size_t keysound = 0; keysound < names.size(); ++keysound) {
-        if (fileOfKeysound[keysound] < 0) {
+        if (plan.fileOfKeysound[keysound] < 0) {
             continue;
         }
-        const auto& file = (*read)[static_cast<std::size_t>(fileOfKeysound[keysound])];
-        if (!file.error) {
-            framesOf[keysound] = file.frames;
-        } else {
-            framesOf[keysound] = file.frames;
-            if (reported.insert(names[keysound]).second) {
-                missing.emplace_back(firstHeard[keysound], names[keysound] + ": " + file.error->message);
-            }
+        const auto& file = reads[static_cast<std::size_t>(plan.fileOfKeysound[keysound])];
+        framesOf[keysound] = file.frames;
+        if (file.error && plan.reported.insert(names[keysound]).second) {
+            plan.missing.emplace_back(plan.firstHeard[keysound], names[keysound] + ": " + file.error->message);
         }
     }
-    for (const auto& file : *read) {
-        filesRead += !file.error || file.frames > 0 ? 1 : 0;
-    }
-    std::stable_sort(missing.begin(), missing.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (auto& [heard, text] : missing) {
-        missingNames.push_back(std::move(text));
-    }
+    return framesOf;
+}
 
-    double soundEnd = options.fromSeconds;
+// The missing files' sentences in the order they are first heard.
+std::vector<std::string> missingInOrder(std::vector<std::pair<std::size_t, std::string>> missing)
+{
+    std::stable_sort(missing.begin(), missing.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> names;
+    for (auto& [heard, text] : missing) {
+        names.push_back(std::move(text));
+    }
+    return names;
+}
+
+// When the last voice stops sounding, in seconds: its file's end, or the next strike of its keysound.
+double soundEndOf(const std::vector<Voice>& voices, const std::vector<std::int64_t>& framesOf, const MixWindow& window)
+{
+    double soundEnd = window.fromSeconds;
     for (const auto& voice : voices) {
         if (framesOf[voice.keysound] >= 0) {
-            const double length = static_cast<double>(framesOf[voice.keysound]) / rate;
+            const double length = static_cast<double>(framesOf[voice.keysound]) / window.rate;
             soundEnd = std::max(soundEnd, std::min(voice.startSeconds + length, voice.cutSeconds));
         }
     }
+    return soundEnd;
+}
 
-    const double end = options.lengthSeconds ? windowEnd : soundEnd;
+}  // namespace
+
+Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes, const std::vector<std::string>& names,
+                                         const std::filesystem::path& folder, const MixOptions& options,
+                                         ProgressSink& progress)
+{
+    if (auto checked = checkMixOptions(strikes, options); !checked) {
+        return checked.error();
+    }
+    const auto window = mixWindow(options);
+    const auto voices = audibleVoices(strikes, names, window);
+    auto plan = planFiles(voices, names, folder, options, window, progress);
+    if (!plan) {
+        return plan.error();
+    }
+    const bool allHeld =
+        std::all_of(plan->files.begin(), plan->files.end(), [](const FileToRead& file) { return file.held; });
+    std::unique_ptr<BlockMix> blocks;
+    std::shared_ptr<HeldPlan> held;
+    std::vector<FileRead> reads;
+    if (allHeld) {
+        held = heldPlanOf(plan->files, options.held, reads);
+        progress.advance(static_cast<std::int64_t>(plan->files.size()), static_cast<std::int64_t>(plan->files.size()));
+    } else {
+        blocks = std::make_unique<BlockMix>(window.limitFrames, options.sampleRate);
+        auto read = readIntoMix(plan->files, options, *blocks, progress);
+        if (!read) {
+            return read.error();
+        }
+        reads = std::move(read).value();
+    }
+    const auto framesOf = keysoundFrames(*plan, reads, names);
+    const auto filesRead = static_cast<std::size_t>(
+        std::count_if(reads.begin(), reads.end(), [](const FileRead& file) { return !file.error || file.frames > 0; }));
+    const double end = options.lengthSeconds ? window.endSeconds : soundEndOf(voices, framesOf, window);
     if (end - options.fromSeconds > options.longestSeconds) {
         return Error{ErrorCode::MixTooLong, "the chart sounds for more than an hour; mix a part of it"};
     }
-    const std::int64_t totalFrames = std::max<std::int64_t>(frameAt(end - options.fromSeconds), 0);
-    auto sound = plan ? MixBlocks(std::move(plan), totalFrames) : MixBlocks(std::move(blocks), totalFrames);
-    return ChartMixBlocks{std::move(sound), std::move(missingNames), filesRead};
+    const std::int64_t totalFrames = std::max<std::int64_t>(window.frameAt(end - options.fromSeconds), 0);
+    auto sound = held ? MixBlocks(std::move(held), totalFrames) : MixBlocks(std::move(blocks), totalFrames);
+    return ChartMixBlocks{std::move(sound), missingInOrder(std::move(plan->missing)), filesRead};
 }
 
 Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std::vector<std::string>& names,

@@ -5,7 +5,10 @@
 #include <cmath>
 #include <new>
 #include <numbers>
+#include <span>
 #include <vector>
+
+#include <kiss_fftr.h>
 
 #include "core/base/job_runner.h"
 
@@ -20,63 +23,30 @@ constexpr int kBandCount = 96;       // C1 to B8
 // Frames quieter than this, against the loudest frame of either sound, count for nothing.
 constexpr double kSilentFraction = 1e-4;
 
-// A radix-2 transform of kWindow values held as separate real and imaginary parts, with the
-// turning factors computed once: checking a song takes thousands of windows, and plain doubles
-// stay fast in an unoptimised build where std::complex is a call per operation.
+// The spectrum of kWindow real values by kissfft's real-input transform (Debian builds it in single
+// precision: ample for band energies, and the window's values are single-precision samples).
 class Transform {
 public:
-    Transform() : m_cos(kWindow / 2), m_sin(kWindow / 2), m_swap(kWindow)
+    Transform() : m_config(kiss_fftr_alloc(static_cast<int>(kWindow), 0, nullptr, nullptr)), m_spectrum(kWindow / 2 + 1)
     {
-        for (std::size_t k = 0; k < kWindow / 2; ++k) {
-            const double angle = -2 * std::numbers::pi * static_cast<double>(k) / kWindow;
-            m_cos[k] = std::cos(angle);
-            m_sin[k] = std::sin(angle);
-        }
-        for (std::size_t i = 1, j = 0; i < kWindow; ++i) {
-            std::size_t bit = kWindow >> 1;
-            for (; (j & bit) != 0; bit >>= 1) {
-                j ^= bit;
-            }
-            j ^= bit;
-            m_swap[i] = j;
+        if (m_config == nullptr) {
+            throw std::bad_alloc();
         }
     }
+    ~Transform() { kiss_fftr_free(m_config); }
+    Transform(const Transform&) = delete;
+    Transform& operator=(const Transform&) = delete;
 
-    // In place: `re` holds the input (imaginary parts 0) and both hold the spectrum after.
-    void run(double* re, double* im) const
+    // Bins 0 to kWindow / 2 of the kWindow values at `values`.
+    std::span<const kiss_fft_cpx> run(const float* values)
     {
-        for (std::size_t i = 1; i < kWindow; ++i) {
-            if (i < m_swap[i]) {
-                std::swap(re[i], re[m_swap[i]]);
-                std::swap(im[i], im[m_swap[i]]);
-            }
-        }
-        for (std::size_t length = 2; length <= kWindow; length <<= 1) {
-            const std::size_t half = length / 2;
-            const std::size_t stride = kWindow / length;
-            for (std::size_t start = 0; start < kWindow; start += length) {
-                double* evenRe = re + start;
-                double* evenIm = im + start;
-                double* oddRe = evenRe + half;
-                double* oddIm = evenIm + half;
-                for (std::size_t k = 0; k < half; ++k) {
-                    const double c = m_cos[k * stride];
-                    const double s = m_sin[k * stride];
-                    const double turnedRe = oddRe[k] * c - oddIm[k] * s;
-                    const double turnedIm = oddRe[k] * s + oddIm[k] * c;
-                    oddRe[k] = evenRe[k] - turnedRe;
-                    oddIm[k] = evenIm[k] - turnedIm;
-                    evenRe[k] += turnedRe;
-                    evenIm[k] += turnedIm;
-                }
-            }
-        }
+        kiss_fftr(m_config, values, m_spectrum.data());
+        return m_spectrum;
     }
 
 private:
-    std::vector<double> m_cos;
-    std::vector<double> m_sin;
-    std::vector<std::size_t> m_swap;
+    kiss_fftr_cfg m_config;
+    std::vector<kiss_fft_cpx> m_spectrum;
 };
 
 // Band energies per hop, the square root taken so that quiet notes still weigh.
@@ -98,9 +68,8 @@ Bands bandsOf(const StereoSound& sound, std::size_t hop, std::size_t frameCount,
     Bands bands;
     bands.frames.assign(frameCount, std::vector<double>(kBandCount, 0.0));
     bands.loudness.assign(frameCount, 0.0);
-    const Transform transform;
-    std::vector<double> re(kWindow);
-    std::vector<double> im(kWindow);
+    Transform transform;
+    std::vector<float> windowed(kWindow);
     for (std::size_t frame = 0; frame < frameCount; ++frame) {
         // Centred on the hop, so that a sound is seen where it is, not a window early.
         const auto centre = static_cast<std::int64_t>(frame * hop);
@@ -110,18 +79,19 @@ Bands bandsOf(const StereoSound& sound, std::size_t hop, std::size_t frameCount,
             const double value =
                 at >= 0 && static_cast<std::size_t>(at) < mono.size() ? mono[static_cast<std::size_t>(at)] : 0.0;
             any = any || value != 0;
-            re[i] = value * hann[i];
+            windowed[i] = static_cast<float>(value * hann[i]);
         }
         if (!any) {
             continue;
         }
-        std::fill(im.begin(), im.end(), 0.0);
-        transform.run(re.data(), im.data());
+        const auto spectrum = transform.run(windowed.data());
         auto& out = bands.frames[frame];
         double power = 0;
         for (std::size_t bin = 1; bin < bandOfBin.size(); ++bin) {
             if (bandOfBin[bin] >= 0) {
-                const double norm = re[bin] * re[bin] + im[bin] * im[bin];
+                const double re = spectrum[bin].r;
+                const double im = spectrum[bin].i;
+                const double norm = re * re + im * im;
                 out[static_cast<std::size_t>(bandOfBin[bin])] += norm;
                 power += norm;
             }

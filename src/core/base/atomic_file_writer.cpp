@@ -14,7 +14,8 @@
 
 namespace zentrowe {
 
-AtomicFileWriter::AtomicFileWriter(std::filesystem::path target) : m_target(std::move(target))
+AtomicFileWriter::AtomicFileWriter(std::filesystem::path target, FileSystem& files)
+    : m_target(std::move(target)), m_files(&files)
 {
 }
 
@@ -146,19 +147,17 @@ Status AtomicFileWriter::swapIn(bool keepPrevious)
     // start on every rename that replaces a file: cutting a thousand keysounds over an earlier
     // run's files would otherwise wait for the disk a thousand times.
     // A folder in the way is never swapped: it goes through the plain rename and its errors.
-    struct stat existing { };
-    if (::lstat(m_target.c_str(), &existing) == 0 && !S_ISDIR(existing.st_mode) &&
-        ::renameat2(AT_FDCWD, m_temporary.c_str(), AT_FDCWD, m_target.c_str(), RENAME_EXCHANGE) == 0) {
+    const auto existing = m_files->status(m_target).kind;
+    if (existing == FileKind::File && !m_files->exchange(m_temporary, m_target)) {
         m_hadPrevious = true;
         if (!keepPrevious) {
             dropPrevious();
         }
         return {};
     }
-    if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
-        const int reason = errno;
+    if (const auto error = m_files->rename(m_temporary, m_target)) {
         cancel();
-        return failure(reason);
+        return failure(error.value());
     }
     m_hadPrevious = false;
     if (!keepPrevious) {
@@ -170,7 +169,7 @@ Status AtomicFileWriter::swapIn(bool keepPrevious)
 void AtomicFileWriter::dropPrevious()
 {
     if (m_hadPrevious) {
-        ::unlink(m_temporary.c_str());
+        m_files->remove(m_temporary);
     }
     m_temporary.clear();
     m_hadPrevious = false;
@@ -182,13 +181,13 @@ void AtomicFileWriter::restorePrevious()
         // The earlier file goes back under its name; the new one takes its place and is removed.
         // Should both ways fail, the earlier file stays under the temporary name rather than
         // being lost.
-        if (::renameat2(AT_FDCWD, m_temporary.c_str(), AT_FDCWD, m_target.c_str(), RENAME_EXCHANGE) == 0) {
-            ::unlink(m_temporary.c_str());
+        if (!m_files->exchange(m_temporary, m_target)) {
+            m_files->remove(m_temporary);
         } else {
-            ::rename(m_temporary.c_str(), m_target.c_str());
+            m_files->rename(m_temporary, m_target);
         }
     } else {
-        ::unlink(m_target.c_str());
+        m_files->remove(m_target);
     }
     m_temporary.clear();
     m_hadPrevious = false;
@@ -209,7 +208,7 @@ void AtomicFileWriter::cancel()
         m_fd = -1;
     }
     if (!m_temporary.empty()) {
-        ::unlink(m_temporary.c_str());
+        m_files->remove(m_temporary);
         m_temporary.clear();
     }
 }

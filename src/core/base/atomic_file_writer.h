@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/base/file_error.h"
+#include "core/base/file_system.h"
 #include "core/base/result.h"
 
 namespace zentrowe {
@@ -18,10 +19,11 @@ inline constexpr std::size_t kTemporaryNameExtraBytes = 1 + 13;
 // beside the target, which is renamed over the target once complete. On any failure the
 // temporary file is removed, an earlier file of the target's name is left as it was, and the
 // result is WriteFailed naming the target. Cancel (or destruction without commit) removes the
-// temporary file.
+// temporary file. The temporary file is put in place, and removed, through `files` (a test's
+// stand-in can fail a rename there); its bytes are written directly.
 class AtomicFileWriter {
 public:
-    explicit AtomicFileWriter(std::filesystem::path target);
+    explicit AtomicFileWriter(std::filesystem::path target, FileSystem& files = realFileSystem());
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
@@ -53,6 +55,7 @@ private:
     void restorePrevious();
 
     std::filesystem::path m_target;
+    FileSystem* m_files;
     std::filesystem::path m_temporary;
     int m_fd = -1;
     bool m_hadPrevious = false;  // after swapIn(true): the target existed and sits at m_temporary

@@ -132,17 +132,17 @@ int bmsonJudgeRank(int bmsRank)
 
 namespace {
 
-Status writeBmsonText(const Chart& chart, const std::function<Status(std::string_view)>& sink)
+using Json = nlohmann::ordered_json;
+
+// What the chart places in time, each at its pulse, in time order.
+struct TimedObjects {
+    std::vector<std::pair<std::int64_t, double>> tempos;  // pulse, beats per minute
+    std::vector<std::pair<std::int64_t, double>> stops;   // pulse, the stop's value
+    std::vector<Note> notes;
+};
+
+TimedObjects timedObjects(const Chart& chart, const Pulses& pulses)
 {
-    std::int32_t lastMeasure = 0;  // the last holding a note
-    std::int32_t lastLineMeasure = 0;
-    for (const auto& line : chart.lines) {
-        lastLineMeasure = std::max(lastLineMeasure, line.measure);
-        if (sounds(line.channel) && line.objectCount != 0) {
-            lastMeasure = std::max(lastMeasure, line.measure);
-        }
-    }
-    const Pulses pulses(chart, std::max(lastMeasure, lastLineMeasure));
     std::map<ChartCode, double> tempoOfCode;
     for (const auto& tempo : chart.tempos) {
         tempoOfCode[tempo.code] = tempo.value;
@@ -151,30 +151,33 @@ Status writeBmsonText(const Chart& chart, const std::function<Status(std::string
     for (const auto& stop : chart.stops) {
         stopOfCode[stop.code] = stop.value;
     }
-
-    std::vector<std::pair<std::int64_t, double>> tempos;
-    std::vector<std::pair<std::int64_t, double>> stops;
-    std::vector<Note> notes;
+    TimedObjects timed;
     for (const auto& line : chart.lines) {
         for (std::uint32_t k = 0; k < line.objectCount; ++k) {
             const auto& object = chart.objects[line.firstObject + k];
             const std::int64_t y = pulses.at(line.measure, object.slot, line.slotCount);
             if (line.channel == kHexTempoChannel) {
-                tempos.emplace_back(y, static_cast<double>(object.code));
+                timed.tempos.emplace_back(y, static_cast<double>(object.code));
             } else if (line.channel == kTempoChannel && tempoOfCode.contains(object.code)) {
-                tempos.emplace_back(y, tempoOfCode[object.code]);
+                timed.tempos.emplace_back(y, tempoOfCode[object.code]);
             } else if (line.channel == kStopChannel && stopOfCode.contains(object.code)) {
-                stops.emplace_back(y, stopOfCode[object.code]);
+                timed.stops.emplace_back(y, stopOfCode[object.code]);
             } else if (sounds(line.channel)) {
-                notes.push_back({y, isLongNoteChannel(line.channel) ? -1 : 0, line.channel, object.code});
+                timed.notes.push_back({y, isLongNoteChannel(line.channel) ? -1 : 0, line.channel, object.code});
             }
         }
     }
     const auto byTime = [](const auto& a, const auto& b) { return a.first < b.first; };
-    std::stable_sort(tempos.begin(), tempos.end(), byTime);
-    std::stable_sort(stops.begin(), stops.end(), byTime);
-    std::stable_sort(notes.begin(), notes.end(), [](const Note& a, const Note& b) { return a.y < b.y; });
-    // Long-note channels hold starts and ends by turns; an end only sets its start's length.
+    std::stable_sort(timed.tempos.begin(), timed.tempos.end(), byTime);
+    std::stable_sort(timed.stops.begin(), timed.stops.end(), byTime);
+    std::stable_sort(timed.notes.begin(), timed.notes.end(), [](const Note& a, const Note& b) { return a.y < b.y; });
+    return timed;
+}
+
+// Long-note channels hold starts and ends by turns; an end only sets its start's length and is
+// marked -2, no note of its own.
+void pairLongNotes(std::vector<Note>& notes)
+{
     std::map<int, std::size_t> open;
     for (std::size_t k = 0; k < notes.size(); ++k) {
         if (notes[k].l >= 0) {
@@ -186,13 +189,14 @@ Status writeBmsonText(const Chart& chart, const std::function<Status(std::string
             notes[k].l = 0;
         } else {
             notes[found->second].l = notes[k].y - notes[found->second].y;
-            notes[k].l = -2;  // the end, not a note of its own
+            notes[k].l = -2;
             open.erase(found);
         }
     }
+}
 
-    using Json = nlohmann::ordered_json;
-    const auto& header = chart.header;
+Json bmsonInfo(const ChartHeader& header)
+{
     Json info = Json::object();
     info["title"] = validUtf8(header.title);
     if (!header.subtitle.empty()) {
@@ -215,70 +219,114 @@ Status writeBmsonText(const Chart& chart, const std::function<Status(std::string
     if (!header.previewFile.empty()) {
         info["preview_music"] = validUtf8(header.previewFile);
     }
+    return info;
+}
 
-    // The head through the JSON library; bar lines and notes, which run to millions, one at a
-    // time, the text handed on a megabyte at a time.
-    std::string out;
-    Status status;
-    const auto handOver = [&](bool last) {
-        if (status && (last || out.size() >= (std::size_t{1} << 20))) {
-            status = sink(out);
-            out.clear();
-        }
-    };
-    Json head = Json::object();
-    head["version"] = "1.0.0";
-    head["info"] = std::move(info);
-    out = head.dump();
-    out.pop_back();  // the closing brace: the arrays follow
-    out += ",\n\"lines\":[";
-    for (std::size_t m = 0; m <= static_cast<std::size_t>(lastMeasure) + 1; ++m) {
-        out += (m == 0 ? "" : ",") + Json{{"y", pulses.start(m)}}.dump();
-        handOver(false);
-    }
-    out += "],\n\"bpm_events\":[";
-    for (std::size_t k = 0; k < tempos.size(); ++k) {
-        out += (k == 0 ? "" : ",") + Json{{"y", tempos[k].first}, {"bpm", tempos[k].second}}.dump();
-    }
-    out += "],\n\"stop_events\":[";
-    for (std::size_t k = 0; k < stops.size(); ++k) {
-        const auto duration =
-            std::llround(stops[k].second / kStopUnitsPerBeat * static_cast<double>(header.resolution));
-        out += (k == 0 ? "" : ",") + Json{{"y", stops[k].first}, {"duration", duration}}.dump();
-    }
-    out += "],\n\"sound_channels\":[";
-    // One channel per code, named by its last definition, in the order codes are first defined.
+// One sound channel per code, named by its last definition, in the order codes are first
+// defined, each with the notes (by index) that strike it.
+struct SoundChannels {
+    std::vector<const KeysoundDefinition*> definitions;
+    std::vector<std::vector<std::size_t>> notes;
+};
+
+SoundChannels soundChannels(const Chart& chart, const std::vector<Note>& notes)
+{
+    SoundChannels channels;
     std::map<ChartCode, std::size_t> channelOfCode;
-    std::vector<const KeysoundDefinition*> channels;
     for (const auto& keysound : chart.keysounds) {
-        const auto [found, fresh] = channelOfCode.try_emplace(keysound.code, channels.size());
+        const auto [found, fresh] = channelOfCode.try_emplace(keysound.code, channels.definitions.size());
         if (fresh) {
-            channels.push_back(&keysound);
+            channels.definitions.push_back(&keysound);
         } else {
-            channels[found->second] = &keysound;
+            channels.definitions[found->second] = &keysound;
         }
     }
-    std::vector<std::vector<std::size_t>> notesOfChannel(channels.size());
+    channels.notes.resize(channels.definitions.size());
     for (std::size_t k = 0; k < notes.size(); ++k) {
         const auto channel = channelOfCode.find(notes[k].code);
         if (notes[k].l >= 0 && channel != channelOfCode.end()) {
-            notesOfChannel[channel->second].push_back(k);
+            channels.notes[channel->second].push_back(k);
         }
     }
-    for (std::size_t c = 0; c < channels.size(); ++c) {
-        out += (c == 0 ? "\n{\"name\":" : ",\n{\"name\":") + Json(validUtf8(channels[c]->fileName)).dump() +
-               ",\"notes\":[";
-        for (std::size_t k = 0; k < notesOfChannel[c].size(); ++k) {
-            const auto& note = notes[notesOfChannel[c][k]];
-            out +=
+    return channels;
+}
+
+// The text handed to a sink a megabyte at a time; the first failure is kept and ends the handing.
+class ChunkedText {
+public:
+    explicit ChunkedText(const std::function<Status(std::string_view)>& sink) : m_sink(sink) { }
+    std::string out;
+    void handOver(bool last)
+    {
+        if (m_status && (last || out.size() >= (std::size_t{1} << 20))) {
+            m_status = m_sink(out);
+            out.clear();
+        }
+    }
+    const Status& status() const { return m_status; }
+
+private:
+    const std::function<Status(std::string_view)>& m_sink;
+    Status m_status;
+};
+
+void writeSoundChannels(ChunkedText& text, const SoundChannels& channels, const std::vector<Note>& notes)
+{
+    for (std::size_t c = 0; c < channels.definitions.size(); ++c) {
+        text.out += (c == 0 ? "\n{\"name\":" : ",\n{\"name\":") +
+                    Json(validUtf8(channels.definitions[c]->fileName)).dump() + ",\"notes\":[";
+        for (std::size_t k = 0; k < channels.notes[c].size(); ++k) {
+            const auto& note = notes[channels.notes[c][k]];
+            text.out +=
                 (k == 0 ? "" : ",") + Json{{"x", bmsonLane(note.x)}, {"y", note.y}, {"l", note.l}, {"c", false}}.dump();
-            handOver(false);
+            text.handOver(false);
         }
-        out += "]}";
+        text.out += "]}";
     }
-    out += "]}\n";
-    handOver(true);
-    return status;
+}
+
+Status writeBmsonText(const Chart& chart, const std::function<Status(std::string_view)>& sink)
+{
+    std::int32_t lastMeasure = 0;  // the last holding a note
+    std::int32_t lastLineMeasure = 0;
+    for (const auto& line : chart.lines) {
+        lastLineMeasure = std::max(lastLineMeasure, line.measure);
+        if (sounds(line.channel) && line.objectCount != 0) {
+            lastMeasure = std::max(lastMeasure, line.measure);
+        }
+    }
+    const Pulses pulses(chart, std::max(lastMeasure, lastLineMeasure));
+    auto timed = timedObjects(chart, pulses);
+    pairLongNotes(timed.notes);
+
+    // The head through the JSON library; bar lines and notes, which run to millions, one at a
+    // time, the text handed on a megabyte at a time.
+    ChunkedText text(sink);
+    Json head = Json::object();
+    head["version"] = "1.0.0";
+    head["info"] = bmsonInfo(chart.header);
+    text.out = head.dump();
+    text.out.pop_back();  // the closing brace: the arrays follow
+    text.out += ",\n\"lines\":[";
+    for (std::size_t m = 0; m <= static_cast<std::size_t>(lastMeasure) + 1; ++m) {
+        text.out += (m == 0 ? "" : ",") + Json{{"y", pulses.start(m)}}.dump();
+        text.handOver(false);
+    }
+    text.out += "],\n\"bpm_events\":[";
+    for (std::size_t k = 0; k < timed.tempos.size(); ++k) {
+        text.out += (k == 0 ? "" : ",") + Json{{"y", timed.tempos[k].first}, {"bpm", timed.tempos[k].second}}.dump();
+    }
+    text.out += "],\n\"stop_events\":[";
+    for (std::size_t k = 0; k < timed.stops.size(); ++k) {
+        const auto duration =
+            std::llround(timed.stops[k].second / kStopUnitsPerBeat * static_cast<double>(chart.header.resolution));
+        text.out += (k == 0 ? "" : ",") + Json{{"y", timed.stops[k].first}, {"duration", duration}}.dump();
+    }
+    text.out += "],\n\"sound_channels\":[";
+    writeSoundChannels(text, soundChannels(chart, timed.notes), timed.notes);
+    text.out += "]}\n";
+    text.handOver(true);
+    return text.status();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "core/base/atomic_file_writer.h"
+#include "core/base/same_file.h"
 #include "core/convert/keysound_name.h"
 #include "core/keysound/wave_file.h"
 
@@ -178,21 +179,6 @@ Status copySamples(const RecordingFile& file, const WaveLayout& layout, std::int
     return writeZeros(end - std::max(at, first));
 }
 
-// True if writing `target` would replace `kept`: the same path, or another name for the same file.
-bool namesSameFile(const std::filesystem::path& target, const std::filesystem::path& kept)
-{
-    std::error_code error;
-    if (std::filesystem::equivalent(target, kept, error)) {
-        return true;
-    }
-    const auto canonicalTarget = std::filesystem::weakly_canonical(target, error);
-    if (error) {
-        return false;
-    }
-    const auto canonicalKept = std::filesystem::weakly_canonical(kept, error);
-    return !error && canonicalTarget == canonicalKept;
-}
-
 // The header every keysound file starts with: the recording's bytes up to and including the
 // "data" tag, less its "JUNK" and "PAD " chunks (padding by definition: a recorder may reserve
 // megabytes that way, and every keysound would carry them), plus room for the data size.
@@ -261,7 +247,16 @@ std::optional<std::int64_t> frameOffset(double seconds, std::uint32_t byteRate, 
     return whole - whole % blockAlign;
 }
 
-Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress)
+namespace {
+
+// Every segment is placed and checked before the first file is written, so a refusal leaves the
+// folder as it was.
+struct Segment {
+    std::int64_t first = 0;  // byte offset in the data chunk
+    std::int64_t size = 0;   // bytes
+};
+
+Status checkTiming(const CutRequest& request)
 {
     if (request.ticksPerQuarter <= 0) {
         return Error{ErrorCode::InvalidSetting, "keysound file: division " + std::to_string(request.ticksPerQuarter) +
@@ -272,18 +267,12 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
     if (request.tempoMicros == 0) {
         return Error{ErrorCode::InvalidSetting, "keysound file: a tempo of 0 cannot time a cut"}.about("tempoZero");
     }
-    const std::size_t count = std::min(request.keysoundStems.size(), request.cuts.size());
-    CutReport report;
-    if (request.keysoundStems.size() != request.cuts.size()) {
-        report.warnings.push_back(std::to_string(request.keysoundStems.size()) + " keysounds but " +
-                                  std::to_string(request.cuts.size()) + " notes in the keysound file: cutting " +
-                                  std::to_string(count));
-    }
-    if (count == 0) {
-        return Error{ErrorCode::EmptyTrack, "no keysounds to cut (" + std::to_string(request.keysoundStems.size()) +
-                                                " in the chart, " + std::to_string(request.cuts.size()) +
-                                                " notes in the keysound file)"};
-    }
+    return {};
+}
+
+// The file each of the first `count` keysounds is cut into.
+Result<std::vector<std::filesystem::path>> cutTargets(const CutRequest& request, std::size_t count)
+{
     std::vector<std::filesystem::path> targets;
     targets.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -299,18 +288,12 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
         }
         targets.push_back(request.outputFolder / (stem + ".wav"));
     }
+    return targets;
+}
 
-    auto opened = RecordingFile::open(request.recording);
-    if (!opened) {
-        return opened.error();
-    }
-    const RecordingFile& file = *opened;
-    auto layoutRead = readWaveLayout(file);
-    if (!layoutRead) {
-        return layoutRead.error();
-    }
-    const WaveLayout& layout = *layoutRead;
-
+Status refuseOverwrites(const RecordingFile& file, const std::vector<std::filesystem::path>& targets,
+                        const std::vector<std::filesystem::path>& protectedFiles)
+{
     for (const auto& target : targets) {
         if (file.isSameFileAs(target)) {
             return Error{ErrorCode::WouldOverwriteSource,
@@ -318,25 +301,21 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
                 .inFile(displayPath(target))
                 .about("recording");
         }
-        for (const auto& kept : request.protectedFiles) {
-            if (namesSameFile(target, kept)) {
+        for (const auto& kept : protectedFiles) {
+            if (isSameFile(target, kept)) {
                 return Error{ErrorCode::WouldOverwriteSource, displayPath(target) + ": a keysound file would replace " +
                                                                   displayPath(kept) + "; nothing was cut"};
             }
         }
     }
+    return {};
+}
 
-    auto headerRead = readHeaderToCopy(file, layout);
-    if (!headerRead) {
-        return headerRead.error();
-    }
-    std::vector<std::uint8_t>& header = headerRead->bytes;
-    const std::uint64_t dataTagOffset = headerRead->dataTagOffset;
-    const std::uint64_t headerSize = dataTagOffset + 4;
-
-    const double gapSeconds = ticksToSeconds(request.gapTicks, request.tempoMicros, request.ticksPerQuarter);
-    // A recording with no sound at all (rendered without a soundfont, or muted) would replace
-    // good keysound files with silence; where the first sound lies also settles Auto.
+// The lead-in the cut uses. A recording with no sound at all (rendered without a soundfont, or
+// muted) would replace good keysound files with silence; where the first sound lies also settles
+// Auto.
+Result<LeadIn> chooseLeadIn(const RecordingFile& file, const WaveLayout& layout, LeadIn asked, double gapSeconds)
+{
     std::vector<std::uint8_t> buffer(kScanBlock);
     auto loud = firstLoudByte(file, layout, buffer);
     if (!loud) {
@@ -348,27 +327,28 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
                                    "rendered with a soundfont?"}
             .inFile(file.name());
     }
-    report.leadInUsed = request.leadIn;
-    if (request.leadIn == LeadIn::Auto) {
-        report.leadInUsed = LeadIn::FileStart;  // with no gap the shift is 0 either way
-        if (gapSeconds > 0) {
-            const bool lateStart = loud->has_value() &&
-                                   static_cast<double>(**loud) >= gapSeconds / 2 * static_cast<double>(layout.byteRate);
-            report.leadInUsed = lateStart ? LeadIn::FileStart : LeadIn::FirstNote;
-        }
+    if (asked != LeadIn::Auto) {
+        return asked;
     }
-    const double shiftSeconds = report.leadInUsed == LeadIn::FileStart ? gapSeconds : 0.0;
+    if (!(gapSeconds > 0)) {
+        return LeadIn::FileStart;  // with no gap the shift is 0 either way
+    }
+    const bool lateStart =
+        loud->has_value() && static_cast<double>(**loud) >= gapSeconds / 2 * static_cast<double>(layout.byteRate);
+    return lateStart ? LeadIn::FileStart : LeadIn::FirstNote;
+}
 
-    // Every segment is placed and checked before the first file is written, so a refusal
-    // leaves the folder as it was.
-    struct Segment {
-        std::int64_t first = 0;
-        std::int64_t size = 0;
-    };
+// Where each keysound lies in the recording's data, every one shifted by `shiftSeconds`; the
+// refusals for a segment no WAV file can hold. A warning in `report` for those past its end.
+Result<std::vector<Segment>> placeSegments(const CutRequest& request, const WaveLayout& layout,
+                                           const std::vector<std::filesystem::path>& targets, double shiftSeconds,
+                                           std::uint64_t dataTagOffset, const std::string& recordingName,
+                                           CutReport& report)
+{
     std::vector<Segment> segments;
-    segments.reserve(count);
+    segments.reserve(targets.size());
     std::size_t pastTheEnd = 0;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < targets.size(); ++i) {
         const CutListEntry& cut = request.cuts[i];
         const double startSeconds =
             ticksToSeconds(cut.start, request.tempoMicros, request.ticksPerQuarter) + shiftSeconds;
@@ -400,10 +380,93 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
         segments.push_back({*first, size});
     }
     if (pastTheEnd > 0) {
-        report.warnings.push_back(file.name() + " ends before " + std::to_string(pastTheEnd) + " of the " +
-                                  std::to_string(count) + " keysounds end; the part past its end is silence");
+        report.warnings.push_back(recordingName + " ends before " + std::to_string(pastTheEnd) + " of the " +
+                                  std::to_string(targets.size()) + " keysounds end; the part past its end is silence");
     }
+    return segments;
+}
 
+// One keysound file: the recording's header with this segment's sizes, then its samples.
+Status writeSegment(const RecordingFile& file, const WaveLayout& layout, HeaderToCopy& header, Segment segment,
+                    const std::filesystem::path& target)
+{
+    const auto [first, size] = segment;
+    const std::int64_t pad = size & 1;
+    const std::uint64_t dataTagOffset = header.dataTagOffset;
+    putU32le(header.bytes, 4, static_cast<std::uint32_t>(dataTagOffset + static_cast<std::uint64_t>(size + pad)));
+    putU32le(header.bytes, dataTagOffset + 4, static_cast<std::uint32_t>(size));
+    for (const std::uint64_t factOffset : header.factCountOffsets) {
+        putU32le(header.bytes, factOffset, static_cast<std::uint32_t>(size / layout.blockAlign));
+    }
+    AtomicFileWriter out(target);
+    if (auto status = out.open(); !status) {
+        return status.error();
+    }
+    if (auto status = out.write(header.bytes); !status) {
+        return status.error();
+    }
+    if (auto status = copySamples(file, layout, first, size, out); !status) {
+        return status.error();
+    }
+    if (pad != 0) {
+        const std::uint8_t zero = 0;
+        if (auto status = out.write(std::span(&zero, 1)); !status) {
+            return status.error();
+        }
+    }
+    return out.commit();
+}
+
+}  // namespace
+
+Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress)
+{
+    if (auto timed = checkTiming(request); !timed) {
+        return timed.error();
+    }
+    const std::size_t count = std::min(request.keysoundStems.size(), request.cuts.size());
+    CutReport report;
+    if (request.keysoundStems.size() != request.cuts.size()) {
+        report.warnings.push_back(std::to_string(request.keysoundStems.size()) + " keysounds but " +
+                                  std::to_string(request.cuts.size()) + " notes in the keysound file: cutting " +
+                                  std::to_string(count));
+    }
+    if (count == 0) {
+        return Error{ErrorCode::EmptyTrack, "no keysounds to cut (" + std::to_string(request.keysoundStems.size()) +
+                                                " in the chart, " + std::to_string(request.cuts.size()) +
+                                                " notes in the keysound file)"};
+    }
+    auto targets = cutTargets(request, count);
+    if (!targets) {
+        return targets.error();
+    }
+    auto opened = RecordingFile::open(request.recording);
+    if (!opened) {
+        return opened.error();
+    }
+    const RecordingFile& file = *opened;
+    auto layout = readWaveLayout(file);
+    if (!layout) {
+        return layout.error();
+    }
+    if (auto refused = refuseOverwrites(file, *targets, request.protectedFiles); !refused) {
+        return refused.error();
+    }
+    auto header = readHeaderToCopy(file, *layout);
+    if (!header) {
+        return header.error();
+    }
+    const double gapSeconds = ticksToSeconds(request.gapTicks, request.tempoMicros, request.ticksPerQuarter);
+    auto leadIn = chooseLeadIn(file, *layout, request.leadIn, gapSeconds);
+    if (!leadIn) {
+        return leadIn.error();
+    }
+    report.leadInUsed = *leadIn;
+    const double shiftSeconds = report.leadInUsed == LeadIn::FileStart ? gapSeconds : 0.0;
+    auto segments = placeSegments(request, *layout, *targets, shiftSeconds, header->dataTagOffset, file.name(), report);
+    if (!segments) {
+        return segments.error();
+    }
     const auto total = static_cast<std::int64_t>(count);
     progress.advance(0, total);
     for (std::size_t i = 0; i < count; ++i) {
@@ -411,35 +474,10 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
             return Error{ErrorCode::Cancelled,
                          "cut cancelled after " + std::to_string(i) + " of " + std::to_string(count) + " keysounds"};
         }
-        const auto [first, size] = segments[i];
-        const std::int64_t pad = size & 1;
-        const auto& target = targets[i];
-        putU32le(header, 4, static_cast<std::uint32_t>(dataTagOffset + static_cast<std::uint64_t>(size + pad)));
-        putU32le(header, headerSize, static_cast<std::uint32_t>(size));
-        for (const std::uint64_t factOffset : headerRead->factCountOffsets) {
-            putU32le(header, factOffset, static_cast<std::uint32_t>(size / layout.blockAlign));
+        if (auto written = writeSegment(file, *layout, *header, (*segments)[i], (*targets)[i]); !written) {
+            return written.error();
         }
-
-        AtomicFileWriter out(target);
-        if (auto status = out.open(); !status) {
-            return status.error();
-        }
-        if (auto status = out.write(header); !status) {
-            return status.error();
-        }
-        if (auto status = copySamples(file, layout, first, size, out); !status) {
-            return status.error();
-        }
-        if (pad != 0) {
-            const std::uint8_t zero = 0;
-            if (auto status = out.write(std::span(&zero, 1)); !status) {
-                return status.error();
-            }
-        }
-        if (auto status = out.commit(); !status) {
-            return status.error();
-        }
-        report.written.push_back(target);
+        report.written.push_back((*targets)[i]);
         progress.advance(static_cast<std::int64_t>(i + 1), total);
     }
     return report;

@@ -154,26 +154,18 @@ Result<std::size_t> RecordingFile::readAt(std::uint64_t offset, std::span<std::u
     return filled;
 }
 
-Result<WaveLayout> readWaveLayout(const RecordingFile& file)
-{
-    const std::string& name = file.name();
-    std::array<std::uint8_t, 12> riff{};
-    auto got = file.readAt(0, riff);
-    if (!got) {
-        return got.error();
-    }
-    if (*got < riff.size() || !hasId(std::span(riff).first(4), "RIFF") ||
-        !hasId(std::span(riff).subspan(8, 4), "WAVE")) {
-        return notWave(name, "notRiff", "not a RIFF/WAVE file");
-    }
+namespace {
 
-    WaveLayout layout;
+// The chunks up to "data": where it lies (set in `layout` with the "fact" counts and the padding
+// chunks, `foundData` true) and the last "fmt " chunk before it. The walk stops at a chunk that
+// runs past the file's end.
+Result<std::optional<FmtChunk>> walkChunks(const RecordingFile& file, WaveLayout& layout, bool& foundData)
+{
     std::optional<FmtChunk> fmt;
     std::uint64_t pos = 12;
-    bool foundData = false;
     while (file.size() - pos >= 8) {
         std::array<std::uint8_t, 8> header{};
-        got = file.readAt(pos, header);
+        auto got = file.readAt(pos, header);
         if (!got) {
             return got.error();
         }
@@ -215,19 +207,18 @@ Result<WaveLayout> readWaveLayout(const RecordingFile& file)
         }
         pos = bodyStart + padded;
     }
+    return fmt;
+}
 
-    if (!foundData) {
-        return notWave(name, "noData", "no \"data\" chunk");
-    }
-    if (!fmt) {
-        return notWave(name, "noFormat", "no \"fmt \" chunk of 16 bytes or more before the \"data\" chunk");
-    }
-    std::uint16_t tag = fmt->formatTag;
+// The format chunk's figures into `layout`, or why they cannot time a cut.
+Status takeFormat(const std::string& name, const FmtChunk& fmt, WaveLayout& layout)
+{
+    std::uint16_t tag = fmt.formatTag;
     if (tag == kFormatExtensible) {
-        if (!fmt->subFormat) {
+        if (!fmt.subFormat) {
             return notWave(name, "shortExtensible", "WAVE_FORMAT_EXTENSIBLE \"fmt \" chunk shorter than 40 bytes");
         }
-        tag = *fmt->subFormat;
+        tag = *fmt.subFormat;
     }
     if (tag == kFormatPcm) {
         layout.sampleFormat = SampleFormat::Pcm;
@@ -239,37 +230,69 @@ Result<WaveLayout> readWaveLayout(const RecordingFile& file)
     }
     // A format chunk that contradicts itself would place every cut wrongly, and a huge block
     // align or byte rate would pad each keysound with gigabytes of silence.
-    const std::uint16_t bits = fmt->bitsPerSample;
+    const std::uint16_t bits = fmt.bitsPerSample;
     const bool bitsFit = layout.sampleFormat == SampleFormat::Float
                              ? (bits == 32 || bits == 64)
                              : (bits == 8 || bits == 16 || bits == 24 || bits == 32);
-    if (fmt->channels == 0) {
+    if (fmt.channels == 0) {
         return notWave(name, "channels", "0 channels in the \"fmt \" chunk");
     }
     if (!bitsFit) {
         return notWave(name, "bitsPerSample", std::to_string(bits) + " bits per sample in the \"fmt \" chunk");
     }
-    const std::uint64_t frameBytes = std::uint64_t{fmt->channels} * (bits / 8u);
-    if (fmt->blockAlign != frameBytes) {
+    const std::uint64_t frameBytes = std::uint64_t{fmt.channels} * (bits / 8u);
+    if (fmt.blockAlign != frameBytes) {
         return notWave(name, "blockAlign",
-                       "block align " + std::to_string(fmt->blockAlign) + " in the \"fmt \" chunk is not " +
-                           std::to_string(fmt->channels) + " channels of " + std::to_string(bits / 8u) + " bytes");
+                       "block align " + std::to_string(fmt.blockAlign) + " in the \"fmt \" chunk is not " +
+                           std::to_string(fmt.channels) + " channels of " + std::to_string(bits / 8u) + " bytes");
     }
-    if (fmt->sampleRate == 0) {
+    if (fmt.sampleRate == 0) {
         return notWave(name, "sampleRate", "sample rate 0 in the \"fmt \" chunk");
     }
-    if (fmt->byteRate != std::uint64_t{fmt->sampleRate} * fmt->blockAlign) {
+    if (fmt.byteRate != std::uint64_t{fmt.sampleRate} * fmt.blockAlign) {
         return notWave(name, "byteRate",
-                       "byte rate " + std::to_string(fmt->byteRate) + " in the \"fmt \" chunk is not " +
-                           std::to_string(fmt->sampleRate) + " samples per second of " +
-                           std::to_string(fmt->blockAlign) + " bytes");
+                       "byte rate " + std::to_string(fmt.byteRate) + " in the \"fmt \" chunk is not " +
+                           std::to_string(fmt.sampleRate) + " samples per second of " + std::to_string(fmt.blockAlign) +
+                           " bytes");
     }
-    layout.formatTag = fmt->formatTag;
-    layout.channels = fmt->channels;
-    layout.sampleRate = fmt->sampleRate;
-    layout.byteRate = fmt->byteRate;
-    layout.blockAlign = fmt->blockAlign;
-    layout.bitsPerSample = fmt->bitsPerSample;
+    layout.formatTag = fmt.formatTag;
+    layout.channels = fmt.channels;
+    layout.sampleRate = fmt.sampleRate;
+    layout.byteRate = fmt.byteRate;
+    layout.blockAlign = fmt.blockAlign;
+    layout.bitsPerSample = fmt.bitsPerSample;
+    return {};
+}
+
+}  // namespace
+
+Result<WaveLayout> readWaveLayout(const RecordingFile& file)
+{
+    const std::string& name = file.name();
+    std::array<std::uint8_t, 12> riff{};
+    auto got = file.readAt(0, riff);
+    if (!got) {
+        return got.error();
+    }
+    if (*got < riff.size() || !hasId(std::span(riff).first(4), "RIFF") ||
+        !hasId(std::span(riff).subspan(8, 4), "WAVE")) {
+        return notWave(name, "notRiff", "not a RIFF/WAVE file");
+    }
+    WaveLayout layout;
+    bool foundData = false;
+    auto fmt = walkChunks(file, layout, foundData);
+    if (!fmt) {
+        return fmt.error();
+    }
+    if (!foundData) {
+        return notWave(name, "noData", "no \"data\" chunk");
+    }
+    if (!*fmt) {
+        return notWave(name, "noFormat", "no \"fmt \" chunk of 16 bytes or more before the \"data\" chunk");
+    }
+    if (auto taken = takeFormat(name, **fmt, layout); !taken) {
+        return taken.error();
+    }
     return layout;
 }
 

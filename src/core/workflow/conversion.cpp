@@ -36,21 +36,40 @@ std::string bmsonFileName(std::string bmsName)
     return bmsName + ".bmson";
 }
 
-}  // namespace
-
-bool isSameFile(const std::filesystem::path& target, const std::filesystem::path& source)
+// The chart (unless the request keeps it) and "K-Midi.mid", both complete in their temporary files
+// before either replaces an earlier one.
+Status writeConvertedFiles(const ConversionRequest& request, const ConversionOutcome& outcome,
+                           std::span<const std::uint8_t> keysoundMidi, ProgressSink& progress)
 {
-    std::error_code error;
-    if (std::filesystem::exists(target, error) && std::filesystem::equivalent(target, source, error)) {
-        return true;
+    FileSystem& files = request.fileSystem != nullptr ? *request.fileSystem : realFileSystem();
+    AtomicFileWriter chartFile(outcome.chartPath, files);
+    AtomicFileWriter keysoundFile(outcome.keysoundMidiPath, files);
+    Status status;
+    if (request.writeChart) {
+        status = chartFile.open();
+        if (status) {
+            status = request.settings.bmson ? chart::writeBmson(outcome.chart, chartFile)
+                                            : chart::writeBms(outcome.chart, chartFile);
+        }
     }
-    const auto canonicalTarget = std::filesystem::weakly_canonical(target, error);
-    if (error) {
-        return false;
+    if (status && progress.stopRequested()) {
+        status = Error{ErrorCode::Cancelled, "conversion cancelled"};
     }
-    const auto canonicalSource = std::filesystem::weakly_canonical(source, error);
-    return !error && canonicalTarget == canonicalSource;
+    if (status) {
+        status = keysoundFile.open();
+    }
+    if (status) {
+        status = keysoundFile.write(keysoundMidi);
+    }
+    if (status) {
+        // The chart names the keysounds whose timing "K-Midi.mid" holds: neither may replace an
+        // earlier run's file without the other.
+        status = request.writeChart ? commitTogether(chartFile, keysoundFile) : keysoundFile.commit();
+    }
+    return status;
 }
+
+}  // namespace
 
 std::string convertedChartFileName(const ConversionRequest& request)
 {
@@ -144,32 +163,8 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
         outcome.chart = std::move(chart->chart);
     }
 
-    // Both files are complete in their temporary files before either replaces an earlier one.
-    AtomicFileWriter chartFile(outcome.chartPath);
-    AtomicFileWriter keysoundFile(outcome.keysoundMidiPath);
-    Status status;
-    if (request.writeChart) {
-        status = chartFile.open();
-        if (status) {
-            status = bmson ? chart::writeBmson(outcome.chart, chartFile) : chart::writeBms(outcome.chart, chartFile);
-        }
-    }
-    if (status && progress.stopRequested()) {
-        status = Error{ErrorCode::Cancelled, "conversion cancelled"};
-    }
-    if (status) {
-        status = keysoundFile.open();
-    }
-    if (status) {
-        status = keysoundFile.write(std::span<const std::uint8_t>(*keysoundMidi));
-    }
-    if (status) {
-        // The chart names the keysounds whose timing "K-Midi.mid" holds: neither may replace an
-        // earlier run's file without the other.
-        status = request.writeChart ? commitTogether(chartFile, keysoundFile) : keysoundFile.commit();
-    }
-    if (!status) {
-        return status.error();
+    if (auto written = writeConvertedFiles(request, outcome, *keysoundMidi, progress); !written) {
+        return written.error();
     }
     if (request.writeChart) {
         outcome.chart = {};  // on disk now; the window keeps the outcome, not the chart

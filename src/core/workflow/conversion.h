@@ -6,8 +6,10 @@
 #include <span>
 #include <string>
 
+#include "core/base/file_system.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
+#include "core/base/same_file.h"
 #include "core/chart/chart_model.h"
 #include "core/convert/keysound_table.h"
 #include "core/convert/keysound_variants.h"
@@ -42,6 +44,8 @@ struct ConversionRequest {
     // A build's, with exactTimes: the chart keeps the song's tempo changes up to this tick too (the
     // other tracks' last note), where the track's own notes end earlier.
     std::int64_t lastTick = 0;
+    // What the chart and "K-Midi.mid" are put in place through; none: the real file system.
+    FileSystem* fileSystem = nullptr;
 };
 
 // What a finished conversion wrote and learned.
@@ -84,9 +88,5 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
 
 // The chart's file name the conversion writes: request.chartFileName, or its bmson variant.
 std::string convertedChartFileName(const ConversionRequest& request);
-
-// True if writing `target` would replace `source`: the same path, or another name (a link, a
-// different spelling) for the same file.
-bool isSameFile(const std::filesystem::path& target, const std::filesystem::path& source);
 
 }  // namespace zentrowe::workflow

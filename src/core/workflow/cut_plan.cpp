@@ -1,15 +1,12 @@
 #include "core/workflow/cut_plan.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "core/base/file_reading.h"
 #include "core/base/folder_lock.h"
+#include "core/chart/wav_names.h"
 #include "core/convert/keysound_name.h"
 #include "core/convert/keysound_table.h"
 #include "core/keysound/keysound_cuts.h"
@@ -18,90 +15,6 @@
 namespace zentrowe::workflow {
 
 namespace {
-
-// The longest "#WAVxx name" line kept: far beyond any stem a file system takes (255 bytes).
-constexpr std::size_t kLongestDefinition = 4096;
-
-// Keysound i is the i-th "#WAVxx name" line of the chart, in file order; its stem is the name
-// without the final ".OGG" the chart writer adds. The chart is read in blocks and only its
-// "#WAV" lines are kept, so a chart of any size costs little memory; a NUL byte means the file
-// is no chart (a huge sparse file is refused after its first block).
-Result<std::vector<std::string>> keysoundStemsOf(const std::filesystem::path& chart)
-{
-    auto opened = openRegularFile(chart);
-    if (!opened) {
-        return opened.error();
-    }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{opened->fd};
-    std::vector<std::string> stems;
-    std::size_t lineNumber = 1;
-    std::string line;  // the start of the current line, up to kLongestDefinition bytes
-    bool lineTooLong = false;
-    const auto finishLine = [&]() -> Status {
-        std::string_view text = line;
-        if (!text.empty() && text.back() == '\r') {
-            text.remove_suffix(1);
-        }
-        if (text.starts_with("#WAV")) {
-            if (lineTooLong || text.size() < 8 || text[6] != ' ') {
-                return Error{ErrorCode::InvalidSetting, displayPath(chart) + ": line " + std::to_string(lineNumber) +
-                                                            " is not a \"#WAVxx name\" definition"}
-                    .inFile(displayPath(chart))
-                    .about("wavLine")
-                    .withNumber(static_cast<std::int64_t>(lineNumber));
-            }
-            std::string_view stem = text.substr(7);
-            if (stem.ends_with(".OGG")) {
-                stem.remove_suffix(4);
-            }
-            stems.emplace_back(stem);
-        }
-        line.clear();
-        lineTooLong = false;
-        ++lineNumber;
-        return {};
-    };
-    std::vector<char> block(1 << 16);
-    for (;;) {
-        const ssize_t got = ::read(opened->fd, block.data(), block.size());
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return fileError(ErrorCode::CannotOpen, chart, "read", errno);
-        }
-        if (got == 0) {
-            break;
-        }
-        const std::string_view text(block.data(), static_cast<std::size_t>(got));
-        if (text.find('\0') != std::string_view::npos) {
-            return Error{ErrorCode::InvalidSetting, displayPath(chart) + ": not a chart (it holds NUL bytes)"};
-        }
-        for (std::size_t pos = 0; pos < text.size();) {
-            const std::size_t newline = text.find('\n', pos);
-            const std::size_t end = newline == std::string_view::npos ? text.size() : newline;
-            const std::size_t room = kLongestDefinition - line.size();
-            line.append(text.substr(pos, std::min(end - pos, room)));
-            lineTooLong = lineTooLong || end - pos > room;
-            if (newline == std::string_view::npos) {
-                break;
-            }
-            if (auto done = finishLine(); !done) {
-                return done.error();
-            }
-            pos = newline + 1;
-        }
-    }
-    if (!line.empty()) {
-        if (auto done = finishLine(); !done) {
-            return done.error();
-        }
-    }
-    return stems;
-}
 
 bool isDigits(std::string_view text)
 {
@@ -139,9 +52,16 @@ Result<std::string> renamedStem(const std::string& stem, std::uint8_t note, cons
 Status planFromChart(const std::filesystem::path& chart, const std::optional<std::string>& name,
                      keysound::CutRequest& request)
 {
-    auto stems = keysoundStemsOf(chart);
+    // Keysound i is the i-th "#WAVxx name" line of the chart, in file order; its stem is the name
+    // without the final ".OGG" the chart writer adds.
+    auto stems = chart::readWavNames(chart);
     if (!stems) {
         return stems.error();
+    }
+    for (auto& stem : *stems) {
+        if (stem.ends_with(".OGG")) {
+            stem.resize(stem.size() - 4);
+        }
     }
     const auto keysoundMidi = request.outputFolder / kKeysoundMidiFileName;
     auto bytes = song::readSongFile(keysoundMidi);

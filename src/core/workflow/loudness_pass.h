@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/audio/chart_mixer.h"
+#include "core/audio/compact_sound.h"
 #include "core/audio/loudness.h"
 #include "core/audio/render_pool.h"
 #include "core/base/chunk_arena.h"
@@ -56,22 +57,10 @@ public:
                   unsigned threads, ProgressSink& progress);
 
 private:
-    // A kept sound: 16-bit samples, and per stretch of kStretchFrames frames the size of a step.
-    struct Compact {
-        std::span<std::int16_t> samples;
-        std::span<float> steps;
-    };
-    static constexpr std::size_t kStretchFrames = 1024;
-
-    Compact compact(std::span<const float> interleaved);
-    // Samples [from, from + out.size()) of a kept sound, each times `gain`, written over `out` or
-    // added to it.
-    static void expand(const Compact& sound, std::size_t from, std::span<float> out, float gain, bool add);
-
     bool holds(const std::string& stem) const override;
     std::int64_t frames(const std::string& stem) const override;
     void addTo(const std::string& stem, std::int64_t from, std::span<float> out) const override;
-    const Compact* find(const std::string& stem) const;
+    const audio::CompactSound* find(const std::string& stem) const;
 
     std::filesystem::path spillPath(const std::filesystem::path& target) const;
 
@@ -79,8 +68,8 @@ private:
     std::size_t m_heldBytes;
     ChunkArena m_memory;  // the kept sounds, let go with the pass
     mutable std::mutex m_mutex;
-    std::map<std::string, Compact> m_held;  // by the target's stem
-    std::size_t m_heldSoFar = 0;            // bytes, counted as sounds are taken
+    std::map<std::string, audio::CompactSound> m_held;  // by the target's stem
+    std::size_t m_heldSoFar = 0;                        // bytes, counted as sounds are taken
 };
 
 }  // namespace zentrowe::workflow

@@ -8,6 +8,7 @@
 #include "core/audio/keysound_finder.h"
 #include "core/audio/preview_writer.h"
 #include "core/base/file_error.h"
+#include "core/base/same_file.h"
 #include "core/chart/chart_file.h"
 #include "core/workflow/conversion.h"
 

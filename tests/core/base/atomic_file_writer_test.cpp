@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/faulty_file_system.h"
 #include "support/test_support.h"
 
 namespace zentrowe {
@@ -27,6 +28,63 @@ Status writeWhole(const std::filesystem::path& target, std::string_view text)
         status = writer.write(text);
     }
     return status ? writer.commit() : status;
+}
+
+TEST(AtomicFileWriter, AFailedPutInPlaceLeavesTheEarlierFileAndNoTemporaryFile)
+{
+    // Through the file-system seam, so that the refusals happen as root too.
+    const struct {
+        const char* what;
+        bool earlier;       // a file of the target's name was there before
+        bool refuseTarget;  // every change to the target fails with EACCES
+        int failMoveAt;     // the Nth rename or exchange fails with EIO
+        bool written;
+    } cases[] = {
+        {"a new file its folder refuses", false, true, 0, false},
+        {"an earlier file its folder refuses", true, true, 0, false},
+        {"a new file whose rename fails", false, false, 1, false},
+        {"an exchange that fails falls back to a rename", true, false, 1, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        if (c.earlier) {
+            testing::writeFile(dir / "out.txt", std::string_view("old"));
+        }
+        testing::FaultyFileSystem files;
+        files.failAt = c.refuseTarget ? dir / "out.txt" : std::filesystem::path();
+        files.failMoveAt = c.failMoveAt;
+        AtomicFileWriter writer(dir / "out.txt", files);
+        ASSERT_TRUE(writer.open().ok());
+        ASSERT_TRUE(writer.write(std::string_view("new")).ok());
+        const auto committed = writer.commit();
+        EXPECT_EQ(committed.ok(), c.written);
+        if (!c.written) {
+            EXPECT_EQ(committed.error().code, ErrorCode::WriteFailed);
+            EXPECT_NE(committed.error().message.find("out.txt"), std::string::npos) << committed.error().message;
+        }
+        if (c.written || c.earlier) {
+            EXPECT_EQ(testing::readText(dir / "out.txt"), c.written ? "new" : "old");
+        }
+        EXPECT_EQ(entriesIn(dir.path()), c.written || c.earlier ? 1u : 0u) << "no temporary file left";
+    }
+}
+
+TEST(AtomicFileWriter, APairWhoseSecondCannotBePutInPlaceKeepsBothEarlierFiles)
+{
+    TempDir dir;
+    testing::writeFile(dir / "chart.bms", std::string_view("old chart"));
+    testing::FaultyFileSystem files;
+    files.failAt = dir / "K-Midi.mid";
+    AtomicFileWriter first(dir / "chart.bms", files);
+    AtomicFileWriter second(dir / "K-Midi.mid", files);
+    ASSERT_TRUE(first.open().ok() && first.write(std::string_view("new chart")).ok());
+    ASSERT_TRUE(second.open().ok() && second.write(std::string_view("new keysounds")).ok());
+    const auto committed = commitTogether(first, second);
+    ASSERT_FALSE(committed.ok());
+    EXPECT_NE(committed.error().message.find("K-Midi.mid"), std::string::npos) << committed.error().message;
+    EXPECT_EQ(testing::readText(dir / "chart.bms"), "old chart");
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
 }
 
 TEST(AtomicFileWriter, ReplacesTheTargetAndLeavesNoTemporaryFile)

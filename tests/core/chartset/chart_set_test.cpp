@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "support/build_request.h"
+#include "support/fake_renderer.h"
 #include "core/chart/chart_file.h"
 #include "core/workflow/build.h"
 #include "core/workflow/build_manifest.h"
@@ -17,25 +18,10 @@ namespace {
 
 using chartset::Difficulty;
 
-// Instant stand-ins for the synthesiser: a short tone per keysound, a tenth of a second for the BGM.
-class ToneRenderer final : public audio::Renderer {
-public:
-    Result<std::vector<float>> renderNote(const audio::NoteSound& sound) override
-    {
-        return std::vector<float>(2 * 441, static_cast<float>(sound.velocity) / 400.0f);
-    }
-    Result<std::vector<float>> renderEvents(std::span<const audio::TimedEvent>, std::int64_t, ProgressSink&) override
-    {
-        return std::vector<float>(2 * 4410, 0.25f);
-    }
-};
-
 workflow::BuildServices toneServices()
 {
     workflow::BuildServices services;
-    services.renderers = []() -> Result<std::unique_ptr<audio::Renderer>> {
-        return std::unique_ptr<audio::Renderer>(std::make_unique<ToneRenderer>());
-    };
+    services.renderers = fakeRenderers();
     return services;
 }
 

@@ -21,6 +21,7 @@
 #include "core/convert/keysound_name.h"
 #include "core/base/folder_lock.h"
 #include "core/workflow/build_manifest.h"
+#include "support/fake_renderer.h"
 #include "support/faulty_file_system.h"
 #include "core/workflow/check.h"
 
@@ -118,56 +119,6 @@ float peak(const std::vector<float>& samples)
     return loudest;
 }
 
-// Instant and deterministic: a short tone whose pitch and level follow the note and velocity
-// (no samples at channel volume 0, as the synthesiser renders a note never heard), and a tenth
-// of a second for a sequence. Throws at rendering `failAt` when asked to.
-class FakeRenderer final : public audio::Renderer {
-public:
-    enum class Fault { None, BadAlloc, Exception };
-    FakeRenderer(std::atomic<int>& calls, int failAt, Fault fault) : m_calls(calls), m_failAt(failAt), m_fault(fault) {}
-
-    Result<std::vector<float>> renderNote(const audio::NoteSound& sound) override
-    {
-        fault();
-        if (sound.controls.volume == 0) {
-            return std::vector<float>{};
-        }
-        const auto note = sound.note;
-        const auto velocity = sound.velocity;
-        std::vector<float> out(2 * 441);
-        for (std::size_t i = 0; i < out.size(); ++i) {
-            out[i] = static_cast<float>(velocity) / 200.0f * std::sin(static_cast<float>(i * note) * 0.01f);
-        }
-        return out;
-    }
-    Result<std::vector<float>> renderEvents(std::span<const audio::TimedEvent>, std::int64_t, ProgressSink&) override
-    {
-        fault();
-        std::vector<float> out(2 * 4410);
-        for (std::size_t i = 0; i < out.size(); ++i) {
-            out[i] = 0.25f * std::sin(static_cast<float>(i / 2) * 0.05f);
-        }
-        return out;
-    }
-    bool hasPreset(const audio::Instrument& instrument) const override { return instrument.bank != 5; }
-
-private:
-    void fault()
-    {
-        if (++m_calls == m_failAt) {
-            if (m_fault == Fault::BadAlloc) {
-                throw std::bad_alloc();
-            }
-            if (m_fault == Fault::Exception) {
-                throw std::runtime_error("a fault of the renderer");
-            }
-        }
-    }
-    std::atomic<int>& m_calls;
-    int m_failAt;
-    Fault m_fault;
-};
-
 // Every file of a folder, below it too, by relative name, with its bytes.
 std::map<std::string, Bytes> snapshot(const std::filesystem::path& folder)
 {
@@ -222,9 +173,7 @@ protected:
         m_calls = 0;
         m_writes = 0;
         workflow::BuildServices services;
-        services.renderers = [this, failAt, fault]() -> Result<std::unique_ptr<audio::Renderer>> {
-            return std::unique_ptr<audio::Renderer>(std::make_unique<FakeRenderer>(m_calls, failAt, fault));
-        };
+        services.renderers = fakeRenderers({nullptr, &m_calls, failAt, fault});
         services.writer = [this, failAt, diskFull](const std::filesystem::path& target, std::span<const float> samples) {
             if (diskFull && ++m_writes == failAt) {
                 return Status(fileError(ErrorCode::WriteFailed, target, "write", ENOSPC));

@@ -9,6 +9,7 @@
 
 #include "../convert/convert_test_support.h"
 #include "core/song/chart_file_name.h"
+#include "support/faulty_file_system.h"
 
 namespace zentrowe::testing {
 namespace {
@@ -194,6 +195,28 @@ TEST_F(Conversion, FailedWriteLeavesEarlierFilesIntact)
         EXPECT_NE(outcome.error().message.find("K-Midi.mid"), std::string::npos);
         EXPECT_EQ(readText(m_dir / "out" / "song.bms"), "earlier chart") << "the chart goes back with its pair";
         EXPECT_EQ(outputNames(), (std::vector<std::string>{"K-Midi.mid", "song.bms"}));
+        std::filesystem::remove_all(m_dir / "out");
+    }
+}
+
+TEST_F(Conversion, AFolderThatRefusesItsFilesKeepsTheEarlierPair)
+{
+    // As a read-only folder does, also for root: the rename of either file into place fails.
+    for (const char* refused : {"song.bms", "K-Midi.mid"}) {
+        SCOPED_TRACE(refused);
+        auto req = request(kWorkedExample);
+        writeFile(m_dir / "out" / "song.bms", std::string_view("earlier chart"));
+        writeFile(m_dir / "out" / "K-Midi.mid", std::string_view("earlier keysounds"));
+        FaultyFileSystem files;
+        files.failAt = m_dir / "out" / refused;
+        req.fileSystem = &files;
+        const auto outcome = runConversion(req, m_quiet);
+        ASSERT_FALSE(outcome.ok());
+        EXPECT_EQ(outcome.error().code, ErrorCode::WriteFailed);
+        EXPECT_NE(outcome.error().message.find(refused), std::string::npos) << outcome.error().message;
+        EXPECT_EQ(readText(m_dir / "out" / "song.bms"), "earlier chart");
+        EXPECT_EQ(readText(m_dir / "out" / "K-Midi.mid"), "earlier keysounds");
+        EXPECT_EQ(outputNames(), (std::vector<std::string>{"K-Midi.mid", "song.bms"})) << "no temporary file left";
         std::filesystem::remove_all(m_dir / "out");
     }
 }

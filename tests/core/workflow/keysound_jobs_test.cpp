@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "support/build_request.h"
+#include "support/fake_renderer.h"
 #include "core/audio/song_sequence.h"
 #include "core/audio/sound_file_reader.h"
 #include "core/workflow/build.h"
@@ -13,24 +14,6 @@ namespace zentrowe::testing {
 namespace {
 
 constexpr const char* kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
-
-// Keeps every note it is asked for, in order, and renders a tenth of a second of quiet tone.
-class RecordingRenderer final : public audio::Renderer {
-public:
-    explicit RecordingRenderer(std::vector<audio::NoteSound>& notes) : m_notes(notes) {}
-    Result<std::vector<float>> renderNote(const audio::NoteSound& sound) override
-    {
-        m_notes.push_back(sound);
-        return std::vector<float>(2 * 4410, 0.1f);
-    }
-    Result<std::vector<float>> renderEvents(std::span<const audio::TimedEvent>, std::int64_t, ProgressSink&) override
-    {
-        return std::vector<float>(2 * 4410, 0.1f);
-    }
-
-private:
-    std::vector<audio::NoteSound>& m_notes;
-};
 
 class KeysoundJobs : public ::testing::Test {
 protected:
@@ -47,9 +30,7 @@ protected:
     {
         m_notes.clear();
         workflow::BuildServices services;
-        services.renderers = [this]() -> Result<std::unique_ptr<audio::Renderer>> {
-            return std::unique_ptr<audio::Renderer>(std::make_unique<RecordingRenderer>(m_notes));
-        };
+        services.renderers = fakeRenderers({&m_notes});
         const auto outcome = workflow::runBuild(request(song), m_quiet, services);
         EXPECT_TRUE(outcome.ok()) << outcome.error().message;
         std::vector<std::string> names;

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <filesystem>
+#include <span>
+#include <vector>
+
+#include "core/base/result.h"
+
+namespace zentrowe::audio {
+
+// A plain RIFF WAVE of 32-bit IEEE floats (format 3), stereo at kSampleRate: how a pass keeps a
+// rendered sound on disk without loss until it needs it again. WriteFailed naming the file and
+// the system's reason if it cannot be written whole.
+Status writeFloatWave(const std::filesystem::path& path, std::span<const float> interleaved);
+
+// The samples of a file writeFloatWave wrote (its fixed 44-byte header skipped, not checked).
+// WriteFailed (the pass that spilled it cannot go on) naming the file if it cannot be read.
+Result<std::vector<float>> readFloatWave(const std::filesystem::path& path);
+
+}  // namespace zentrowe::audio

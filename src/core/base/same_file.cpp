@@ -1,0 +1,22 @@
+#include "core/base/same_file.h"
+
+#include <system_error>
+
+namespace zentrowe {
+
+bool isSameFile(const std::filesystem::path& target, const std::filesystem::path& kept)
+{
+    std::error_code error;
+    if (std::filesystem::equivalent(target, kept, error)) {
+        return true;
+    }
+    // A target not there yet is the kept file when both resolve to the same path.
+    const auto canonicalTarget = std::filesystem::weakly_canonical(target, error);
+    if (error) {
+        return false;
+    }
+    const auto canonicalKept = std::filesystem::weakly_canonical(kept, error);
+    return !error && canonicalTarget == canonicalKept;
+}
+
+}  // namespace zentrowe

@@ -1,0 +1,56 @@
+#include "core/audio/compact_sound.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "core/audio/float_wave.h"
+#include "support/test_support.h"
+
+namespace zentrowe::audio {
+namespace {
+
+TEST(CompactSound, EachStretchKeepsItsOwnPeakToOneStepIn32767)
+{
+    // A loud stretch, a stretch 80 dB quieter, a silent one and one part-filled at the end.
+    std::vector<float> sound(kCompactStretchFrames * 2 * 3 + 10);
+    for (std::size_t i = 0; i < sound.size(); ++i) {
+        const float level = i < kCompactStretchFrames * 2 ? 0.9f : i < kCompactStretchFrames * 4 ? 9e-5f : 0.0f;
+        sound[i] = level * static_cast<float>(std::sin(0.01 * static_cast<double>(i)));
+    }
+    sound.back() = -0.5f;
+    ChunkArena memory;
+    const auto compact = compactSound(sound, memory);
+    ASSERT_EQ(compact.samples.size(), sound.size());
+    ASSERT_EQ(compact.steps.size(), 4u);
+    EXPECT_EQ(compact.steps[2], 0.0f);
+    std::vector<float> back(sound.size(), 1.0f);
+    expandSound(compact, 0, back, 1, false);
+    for (std::size_t i = 0; i < sound.size(); ++i) {
+        const float step = compact.steps[i / (kCompactStretchFrames * 2)];
+        // Half a step of rounding, and the float arithmetic's own.
+        ASSERT_NEAR(back[i], sound[i], step / 2 + std::fabs(sound[i]) * 1e-6f) << "sample " << i;
+    }
+    // Added at twice the gain from the middle of a stretch on: on top of what is there.
+    std::vector<float> added(100, 1.0f);
+    expandSound(compact, kCompactStretchFrames * 2 - 50, added, 2, true);
+    EXPECT_NEAR(added[0], 1 + 2 * back[kCompactStretchFrames * 2 - 50], 1e-6f);
+    EXPECT_NEAR(added[99], 1 + 2 * back[kCompactStretchFrames * 2 + 49], 1e-6f);
+}
+
+TEST(FloatWave, SpilledSamplesComeBackBitForBit)
+{
+    testing::TempDir dir;
+    const std::vector<float> sound = {0.0f, -1.0f, 1e-30f, 0.123456789f, -0.5f, 3.0f};
+    ASSERT_TRUE(writeFloatWave(dir / "spill.wav", sound).ok());
+    EXPECT_EQ(std::filesystem::file_size(dir / "spill.wav"), 44 + sound.size() * 4);
+    const auto read = readFloatWave(dir / "spill.wav");
+    ASSERT_TRUE(read.ok()) << read.error().message;
+    EXPECT_EQ(*read, sound);
+    EXPECT_EQ(readFloatWave(dir / "missing.wav").error().code, ErrorCode::WriteFailed);
+    EXPECT_EQ(writeFloatWave(dir / "none" / "spill.wav", sound).error().code, ErrorCode::WriteFailed);
+}
+
+}  // namespace
+}  // namespace zentrowe::audio
