@@ -294,7 +294,8 @@ void addBuildOptions(CLI::App& sub, BuildOptions& options)
 // The request the options make for the track loaded: the conversion as convert makes it, and
 // what the parser could not fill alone.
 workflow::BuildRequest buildRequest(const BuildOptions& options, LoadedTrack loaded,
-                                    convert::ConversionSettings settings, std::vector<chartset::Difficulty> difficulties,
+                                    convert::ConversionSettings settings,
+                                    std::vector<chartset::Difficulty> difficulties,
                                     std::optional<chartset::LongNoteLength> longNoteLength, bool codesAsked)
 {
     workflow::SongState state;

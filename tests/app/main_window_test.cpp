@@ -884,13 +884,13 @@ TEST(BuildOptionsBox, EachRowSetsItsFieldOfTheBuild)
     workflow::BuildRequest request;
     const auto defaultFont = request.soundFont;
     options.applyTo(request);
-    EXPECT_EQ(request.bgm, workflow::BgmMode::Slices);  // the command line's defaults
+    EXPECT_EQ(request.bgm, workflow::BgmMode::Keysounds);  // the command line's defaults
     EXPECT_EQ(request.loudness, -14.0);
     EXPECT_EQ(request.charts.lanes, chartset::LaneRule::Playable);
     EXPECT_EQ(request.charts.quantizeGrid, 0U);
     EXPECT_EQ(request.soundFont, defaultFont);
 
-    options.bgmBox()->setCurrentIndex(2);
+    options.bgmBox()->setCurrentIndex(3);
     options.loudnessBox()->setChecked(false);
     EXPECT_FALSE(options.loudnessEdit()->isEnabled());
     options.lanesBox()->setCurrentIndex(1);
@@ -903,7 +903,7 @@ TEST(BuildOptionsBox, EachRowSetsItsFieldOfTheBuild)
     EXPECT_EQ(request.charts.quantizeGrid, 24U);  // 16th triplets: 24 lines a measure
     EXPECT_EQ(request.soundFont, fs::path("/fonts/small.sf2"));
 
-    options.bgmBox()->setCurrentIndex(1);
+    options.bgmBox()->setCurrentIndex(2);
     options.loudnessBox()->setChecked(true);
     options.loudnessEdit()->setValue(-18);
     options.applyTo(request);
@@ -1543,7 +1543,7 @@ TEST_F(MainWindowTest, ABuildWithoutBgmOrLoudnessRemembersItsSoundFont)
     window.oneStepBuildAction()->trigger();
     SettingsDialog* dialog = window.settingsDialog();
     ASSERT_NE(dialog, nullptr);
-    dialog->buildOptions()->bgmBox()->setCurrentIndex(2);
+    dialog->buildOptions()->bgmBox()->setCurrentIndex(3);
     dialog->buildOptions()->loudnessBox()->setChecked(false);
     dialog->buildOptions()->setSoundFontText(QString::fromLatin1(kSoundFont));
     start();

@@ -46,12 +46,13 @@ void BuildOptionsBox::addBgmRow()
 {
     m_bgm = new QComboBox(this);
     m_bgm->setObjectName(QStringLiteral("ComboBgm"));
-    // Each item carries its workflow::BgmMode. Every note a keysound ("keysounds") joins the
-    // list here once the workflow's BgmMode has it.
+    // Each item carries its workflow::BgmMode; the first is the build's default.
+    m_bgm->addItem(tr("每个音符一个K音"), static_cast<int>(workflow::BgmMode::Keysounds));
     m_bgm->addItem(tr("分段（bgm-001.ogg…）"), static_cast<int>(workflow::BgmMode::Slices));
     m_bgm->addItem(tr("一个文件（bgm.ogg）"), static_cast<int>(workflow::BgmMode::One));
     m_bgm->addItem(tr("无"), static_cast<int>(workflow::BgmMode::None));
-    m_bgm->setToolTip(tr("其它音轨怎样进入谱面：按小节切成的分段、从第一小节起的一个文件，或不要背景音乐"));
+    m_bgm->setToolTip(tr("其它音轨怎样进入谱面：每个音符一个在它自己时刻发声的K音、按小节切成的分段、从第一小节起的一个"
+                         "文件，或不要背景音乐"));
     m_rows->addRow(tr("背景音乐:"), m_bgm);
 }
 
