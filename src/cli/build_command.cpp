@@ -243,10 +243,10 @@ Command addBuildCommand(CLI::App& app)
             reportError(summary.error().message);
             return kExitBadInput;
         }
-        const auto track = song::trackNumberFromDigits(*summary, options->track, displayPath(options->file));
-        if (!track) {
-            reportError(track.error().message);
-            return kExitBadInput;
+        int exitCode = kExitBadInput;
+        const auto parts = readTrackParts(*summary, options->track, displayPath(options->file), exitCode);
+        if (!parts) {
+            return exitCode;
         }
         if (summary->warning) {
             reportWarning(*summary->warning);
@@ -257,7 +257,9 @@ Command addBuildCommand(CLI::App& app)
         request.conversion.song = std::move(summary).value();
         request.conversion.chartFileName = song::deriveChartFileName(options->file);
         request.conversion.outputFolder = options->out;
-        request.conversion.trackNumber = *track;
+        request.conversion.trackNumber = parts->front().trackNumber;
+        request.conversion.channel = parts->front().channel;
+        request.conversion.moreParts.assign(parts->begin() + 1, parts->end());
         request.conversion.settings = std::move(settings).value();
         request.soundFont = options->soundFont;
         request.format = options->format == "wav" ? audio::SoundFormat::Wave : audio::SoundFormat::OggVorbis;
@@ -356,8 +358,8 @@ Command addBuildCommand(CLI::App& app)
         // from the same files, which mix to the same sound.
         const auto& first = outcome->charts.front().path;
         std::fputs(("checking " + displayPath(first) + "\n").c_str(), stdout);
-        const int verified = runAndReportCheck(first, request.conversion.sourceMidiPath, request.conversion.trackNumber,
-                                               request.soundFont, request.threads);
+        const int verified = runAndReportCheck(first, request.conversion.sourceMidiPath, *parts, request.soundFont,
+                                               request.threads);
         // The build itself is whole and committed: a failed check says so, not just that it failed.
         const auto inPlace = [&](const std::string& why) {
             reportError("the build is written and stays in " + displayPath(request.conversion.outputFolder) + ", but " +

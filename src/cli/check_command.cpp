@@ -12,16 +12,19 @@
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
 #include "core/workflow/check.h"
+#include "core/workflow/conversion.h"
 
 namespace zentrowe::cli {
 
-int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem::path& midi, int trackNumber,
-                      const std::filesystem::path& soundFont, unsigned jobs)
+int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem::path& midi,
+                      const std::vector<song::TrackPart>& parts, const std::filesystem::path& soundFont, unsigned jobs)
 {
     workflow::CheckRequest request;
     request.chartPath = chart;
     request.midiPath = midi;
-    request.trackNumber = trackNumber;
+    request.trackNumber = parts.front().trackNumber;
+    request.channel = parts.front().channel;
+    request.moreParts.assign(parts.begin() + 1, parts.end());
     request.soundFont = soundFont;
     request.jobs = jobs;
     const auto outcome = runStoppable("reading", "bytes of the song",
@@ -72,8 +75,8 @@ int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem:
         why = ": some lane notes sound nothing";
     }
     const std::string verdict =
-        (outcome->passed ? "the chart sounds like track " : "the chart does not sound like track ") +
-        std::to_string(trackNumber) + (outcome->passed ? "" : why) + "\n";
+        (outcome->passed ? "the chart sounds like " : "the chart does not sound like ") + workflow::partsName(parts) +
+        (outcome->passed ? "" : why) + "\n";
     std::fputs(line, stdout);
     std::fputs(timingLine, stdout);
     std::fputs(verdict.c_str(), stdout);
@@ -111,12 +114,12 @@ Command addCheckCommand(CLI::App& app)
             reportError(summary.error().message);
             return kExitBadInput;
         }
-        const auto track = song::trackNumberFromDigits(*summary, options->track, displayPath(options->midi));
-        if (!track) {
-            reportError(track.error().message);
-            return kExitBadInput;
+        int exitCode = kExitBadInput;
+        const auto parts = readTrackParts(*summary, options->track, displayPath(options->midi), exitCode);
+        if (!parts) {
+            return exitCode;
         }
-        return runAndReportCheck(options->chart, options->midi, *track, options->soundFont, options->jobs);
+        return runAndReportCheck(options->chart, options->midi, *parts, options->soundFont, options->jobs);
     };
     return command;
 }

@@ -51,10 +51,14 @@ Command addConvertCommand(CLI::App& app)
             reportError(summary.error().message);
             return kExitBadInput;
         }
-        const auto track = song::trackNumberFromDigits(*summary, options->track, displayPath(options->file));
-        if (!track) {
-            reportError(track.error().message);
-            return kExitBadInput;
+        int exitCode = kExitBadInput;
+        const auto parts = readTrackParts(*summary, options->track, displayPath(options->file), exitCode);
+        if (!parts) {
+            return exitCode;
+        }
+        if (parts->size() > 1) {
+            reportError("--track " + options->track + ": convert charts one track or channel; build takes several");
+            return kExitUsage;
         }
         if (summary->warning) {
             reportWarning(*summary->warning);
@@ -62,7 +66,8 @@ Command addConvertCommand(CLI::App& app)
         workflow::SongState state;
         state.outputFolder = options->out;
         workflow::openSong(state, options->file, std::move(summary).value());
-        const auto request = workflow::conversionRequest(state, *track, std::move(settings).value());
+        auto request = workflow::conversionRequest(state, parts->front().trackNumber, std::move(settings).value());
+        request.channel = parts->front().channel;
         const auto outcome = workflow::runConversion(request, stop);
         if (const auto stopped = SignalStop::exitCodeIfStopped()) {
             return *stopped;

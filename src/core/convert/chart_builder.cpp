@@ -67,6 +67,9 @@ std::uint16_t ChartBuilder::codeFor(std::uint8_t note, std::int64_t startTime, s
     if (index && m_keysounds.size() > known && m_variants != nullptr) {
         m_keysounds.setSuffix(*index, m_variants->suffixOf(variant));
     }
+    if (index && m_keysounds.size() > known && startOrder < m_startSources.size()) {
+        m_keysounds.setSource(*index, m_startSources[startOrder]);
+    }
     if (!index) {
         m_exhausted = true;
         m_unnumbered.emplace(note, mergedLength, mergedVelocityValue, variant);

@@ -83,6 +83,10 @@ public:
     // Tells keysounds apart by their variants too (a build's); none: by note, length and velocity.
     void setVariants(const KeysoundVariants* variants) { m_variants = variants; }
 
+    // Where the next note start (in the order codeFor's startOrder counts them) comes from: a
+    // keysound new to the table takes the source of the note that made it.
+    void noteStarted(KeysoundSource source) { m_startSources.push_back(source); }
+
     // The code of the keysound of a note from `startTime` to `endTime` (merged as the settings
     // ask), the track's note start number `startOrder`, added to the table if new. When the codes
     // are used up, a stand-in code: the chart is then refused, but the rest of the track still
@@ -148,6 +152,7 @@ private:
     std::int64_t m_measure = 0;
     std::int64_t m_lastPlacedTick = 0;
     std::vector<std::bitset<kSlots>> m_written;  // per measure and buffer: slots already written
+    std::vector<KeysoundSource> m_startSources;  // per note start, in start order
     std::unordered_map<std::int64_t, std::bitset<kSlots>> m_writtenLater;  // measures past the limit
     PlacedNoteSink* m_placed = nullptr;
     const KeysoundVariants* m_variants = nullptr;

@@ -10,6 +10,7 @@
 #include "core/base/progress.h"
 #include "core/base/result.h"
 #include "core/chart/timed_chart.h"
+#include "core/song/track_part.h"
 
 namespace zentrowe::workflow {
 
@@ -27,6 +28,8 @@ struct CheckRequest {
     std::filesystem::path chartPath;
     std::filesystem::path midiPath;
     int trackNumber = 0;  // 1-based
+    int channel = 0;      // 1 to 16: only that MIDI channel's notes of the track; 0: all
+    std::vector<song::TrackPart> moreParts;  // further parts the chart's lanes draw on
     std::filesystem::path soundFont = audio::defaultSoundFont();
     unsigned jobs = 0;  // threads reading keysound files; 0: one per core
 };
@@ -41,7 +44,7 @@ struct CheckOutcome {
     std::int64_t silentLaneNotes = 0;              // the lane notes that play them
 };
 
-// Renders track `trackNumber` of the MIDI file alone with the soundfont, mixes the chart from the
+// Renders track `trackNumber` (its channel, and the further parts, when given) of the MIDI file alone with the soundfont, mixes the chart from the
 // files in its folder (without the BGM a build adds, which is the other tracks), lines the
 // chart's first sound up with the track's first note and compares the two: their timbre
 // (SoundComparison) and what timing is left after that (TimingComparison). A note the track

@@ -27,6 +27,30 @@ std::array<std::uint8_t, 3> keysoundTempoBytes(const convert::ConversionSettings
     return {bytes[1], bytes[2], bytes[3]};
 }
 
+constexpr int kDrumChannel = 10;  // General MIDI's, as musicians count
+
+// EmptyTrack for the first of several parts, or a single channel, that plays no note: charting
+// the others alone would not be what was asked for. None for a single whole track, whose
+// emptiness the conversion finds itself.
+std::optional<Error> partWithoutNotes(const song::SongSummary& song, std::span<const std::uint8_t> source,
+                                      std::span<const song::TrackPart> parts)
+{
+    if (parts.size() == 1 && parts.front().channel == 0) {
+        return std::nullopt;
+    }
+    for (const auto& part : parts) {
+        if (part.trackNumber < 1 || static_cast<std::size_t>(part.trackNumber) > song.tracks.size()) {
+            return std::nullopt;  // the conversion names it
+        }
+        if (song::partNoteCount(source, song, part) == 0) {
+            return Error{ErrorCode::EmptyTrack, song::partName(part) + " has no notes to convert; nothing was written"}
+                .withValue(song::partText(part))
+                .withNumber(part.trackNumber);
+        }
+    }
+    return std::nullopt;
+}
+
 // The bmson chart's name: the BMS chart's with ".bmson" for its ".bms".
 std::string bmsonFileName(std::string bmsName)
 {
@@ -50,6 +74,26 @@ bool isSameFile(const std::filesystem::path& target, const std::filesystem::path
     }
     const auto canonicalSource = std::filesystem::weakly_canonical(source, error);
     return !error && canonicalTarget == canonicalSource;
+}
+
+std::vector<song::TrackPart> chartedParts(const ConversionRequest& request)
+{
+    std::vector<song::TrackPart> parts{{request.trackNumber, request.channel}};
+    parts.insert(parts.end(), request.moreParts.begin(), request.moreParts.end());
+    return parts;
+}
+
+std::string partsName(std::span<const song::TrackPart> parts)
+{
+    if (parts.size() == 1) {
+        return song::partName(parts.front());
+    }
+    std::string named = "tracks ";
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        named += k == 0 ? "" : k + 1 == parts.size() ? " and " : ", ";
+        named += song::partText(parts[k]);
+    }
+    return named;
 }
 
 std::string convertedChartFileName(const ConversionRequest& request)
@@ -80,11 +124,15 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
     }
     const bool bmson = request.settings.bmson;
     const std::string chartFileName = convertedChartFileName(request);
+    const auto parts = chartedParts(request);
+    if (auto silent = partWithoutNotes(request.song, source, parts)) {
+        return *silent;
+    }
     // The chart model holds a few bytes per object, so a chart of millions of notes fits.
     convert::ExactNoteCollector placedNotes;
-    auto chart = bmson ? convert::generatePlacedNotes(source, request.song, request.trackNumber, request.settings,
-                                                      placedNotes, progress, request.variants)
-                       : convert::generateChart(source, request.song, request.trackNumber, request.settings, progress,
+    auto chart = bmson ? convert::generatePlacedNotes(source, request.song, parts, request.settings, placedNotes,
+                                                      progress, request.variants)
+                       : convert::generateChart(source, request.song, parts, request.settings, progress,
                                                 request.soundExtension.value_or(".OGG"), request.variants);
     if (!chart) {
         return chart.error();
@@ -92,8 +140,8 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
     if (chart->keysounds.empty()) {
         // An empty chart would replace an earlier one, and there is nothing to render.
         const auto& track = request.song.tracks[static_cast<std::size_t>(request.trackNumber - 1)];
-        std::string named = "track " + std::to_string(request.trackNumber);
-        if (!track.name.empty()) {
+        std::string named = partsName(parts);
+        if (!track.name.empty() && parts.size() == 1) {
             named += " (\"" + track.name + "\")";
         }
         return Error{ErrorCode::EmptyTrack, named + " has no notes to convert; nothing was written"}
@@ -102,8 +150,8 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
     }
     // Each keysound plays with the instrument the track gave its first note, so another synthesiser
     // renders K-Midi.mid as the song sounds.
-    const auto instruments = keysound::keysoundInstruments(source, request.song, request.trackNumber, chart->keysounds,
-                                                           request.settings.percussion);
+    const auto instruments =
+        keysound::keysoundInstruments(source, request.song, parts, chart->keysounds, request.settings.percussion);
     const auto keysoundMidi =
         keysound::buildKeysoundMidi(chart->keysounds, instruments, request.song.ticksPerQuarter,
                                     keysoundTempoBytes(request.settings, request.song), request.settings.keysoundGap);
@@ -177,8 +225,10 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
     outcome.sourceTicksPerMeasure = request.song.ticksPerMeasure;
     outcome.keysoundName = request.settings.keysoundName;
     outcome.gapTicks = request.settings.keysoundGap;
-    outcome.allNotesOnDrumChannel =
-        !request.settings.percussion && song::allNotesOnDrumChannel(source, request.song, request.trackNumber);
+    outcome.allNotesOnDrumChannel = !request.settings.percussion && parts.size() == 1 &&
+                                    (request.channel == 0
+                                         ? song::allNotesOnDrumChannel(source, request.song, request.trackNumber)
+                                         : request.channel == kDrumChannel);
     return outcome;
 }
 
