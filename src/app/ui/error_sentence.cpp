@@ -110,6 +110,9 @@ QString settingSentence(const Error& error)
             .arg(numberOf(error))
             .arg(convert::kLongestKeysoundName);
     }
+    if (error.subject == "keysoundFileNameLength") {
+        return tr("输入有误：这条音轨的通道状态让K音文件名太长，请把K音名缩短到 %1 字节以内").arg(numberOf(error));
+    }
     if (error.subject == "longNoteMinimum") {
         return tr("输入有误：面条最小长度 %1 不可用，须是整数").arg(typed);
     }

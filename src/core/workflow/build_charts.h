@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <vector>
+
+#include "core/base/result.h"
+#include "core/chart/chart_model.h"
+#include "core/chartset/chart_set.h"
+#include "core/workflow/bgm_slices.h"
+#include "core/workflow/build_request.h"
+#include "core/workflow/silent_keysounds.h"
+
+namespace zentrowe::workflow {
+
+// The lead-in every chart of a set was moved behind.
+struct LeadIn {
+    std::int32_t measures = 0;
+    double seconds = 0;  // at the song's first tempo
+};
+
+// Completes each chart of the set (header texts from the song's credits, #VOLWAV, #PREVIEW, the
+// BGM files after the keysounds on the background channel, without the silent keysounds'
+// definitions), moves them all behind one lead-in of whole measures and writes each whole into
+// `stage` in its format. The charts' models are emptied once written. WriteFailed.
+Result<LeadIn> writeBuildCharts(std::vector<chartset::SetChart>& charts, const BuildRequest& request,
+                                std::span<const std::uint8_t> file, const std::vector<BgmFile>& bgmFiles,
+                                std::span<const SilentKeysound> silent, const std::filesystem::path& stage);
+
+}  // namespace zentrowe::workflow

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "core/audio/render_pool.h"
+#include "core/audio/sound_file_writer.h"
+#include "core/audio/synth_renderer.h"
+#include "core/chartset/chart_set.h"
+#include "core/workflow/bgm_slices.h"
+#include "core/workflow/conversion.h"
+#include "core/workflow/loudness_pass.h"
+
+namespace zentrowe::workflow {
+
+inline constexpr const char* kBgmStem = "bgm";
+inline constexpr const char* kPreviewFileName = "preview.ogg";
+// #GENRE when none is asked for: a MIDI file names no genre, and an instrument family names the
+// keysounds rather than the song; players list songs by genre, and a missing one reads as broken.
+inline constexpr const char* kDefaultGenre = "MIDI";
+
+// What one-step building asks for: the conversion as Start runs it, then how to render.
+struct BuildRequest {
+    ConversionRequest conversion;
+    std::filesystem::path soundFont = audio::defaultSoundFont();
+    audio::SoundFormat format = audio::SoundFormat::OggVorbis;
+    double quality = 0.5;                  // OGG Vorbis, 0 to 1
+    BgmMode bgm = BgmMode::Slices;         // how the other tracks are rendered
+    std::optional<double> loudness = -14;  // LUFS the autoplay mix is brought to; none: the synthesiser's fixed gain
+    std::string title;                     // #TITLE; empty: the song's own name (song::readSongCredits)
+    std::optional<std::string> artist;     // #ARTIST; none: the author the song names, if any
+    std::optional<double> previewFrom;     // seconds into the song the preview starts; none: its hook
+    chartset::ChartSetRequest charts;      // the charts written, all naming the same sound files
+    unsigned threads = 0;                  // rendering threads; 0: one per core (at most audio::kMostRenderThreads)
+    std::size_t heldSoundBytes = kHeldSoundBytes;  // renders the loudness pass keeps in memory before it spills
+    bool replace = false;                          // replace another song (or track) the output folder holds
+    bool replaceUnlisted = false;  // replace files no build made (the manifest does not list) under names it writes
+};
+
+}  // namespace zentrowe::workflow

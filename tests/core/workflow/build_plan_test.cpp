@@ -1,0 +1,124 @@
+#include "core/workflow/build_plan.h"
+
+#include <gtest/gtest.h>
+
+#include "core/base/file_system.h"
+#include "support/build_request.h"
+
+namespace zentrowe::testing {
+namespace {
+
+// A plan is made from a converted track and the folder's names alone: no renderer, no file written.
+class BuildPlanTest : public ::testing::Test {
+protected:
+    // Two notes on track 1, a chord of two other notes on track 2.
+    Bytes song() const
+    {
+        return midiFile(1, 480,
+                        {eventTrack({on(0, 60), off(480, 60), on(480, 64), off(960, 64)}),
+                         eventTrack({on(0, 48), on(0, 52), off(1920, 48), off(1920, 52)})});
+    }
+
+    Result<workflow::BuildPlan> plan(workflow::BuildRequest request, const workflow::BuildManifest& manifest = {})
+    {
+        const Bytes file = song();
+        const auto states = keysound::readKeysoundStates(file, request.conversion.song, 1, request.conversion.settings);
+        auto conversionRequest = request.conversion;
+        conversionRequest.outputFolder = m_stage;
+        conversionRequest.writeChart = false;
+        conversionRequest.soundExtension = ".wav";
+        conversionRequest.variants = &states;
+        auto conversion = workflow::convertTrack(conversionRequest, file, m_quiet);
+        EXPECT_TRUE(conversion.ok()) << conversion.error().message;
+        return workflow::planBuild(request, file, *conversion, states, manifest, m_stage, realFileSystem());
+    }
+
+    workflow::BuildRequest request(workflow::BgmMode bgm)
+    {
+        auto made = wavBuildRequest(song(), m_dir / "song.mid", m_out);
+        made.bgm = bgm;
+        return made;
+    }
+
+    void SetUp() override { std::filesystem::create_directories(m_stage); }
+
+    TempDir m_temp;
+    std::filesystem::path m_dir = m_temp.path();
+    std::filesystem::path m_out = m_dir / "out";
+    std::filesystem::path m_stage = m_dir / "stage";
+    NullProgress m_quiet;
+};
+
+TEST_F(BuildPlanTest, ListsEveryJobAndNameBeforeRendering)
+{
+    const auto made = plan(request(workflow::BgmMode::One));
+    ASSERT_TRUE(made.ok()) << made.error().message;
+    ASSERT_EQ(made->bgmFiles.size(), 1u);
+    ASSERT_EQ(made->keysoundNames.size(), 2u);
+    // The BGM first (the longest job), then one job per keysound, all into the staging folder.
+    ASSERT_EQ(made->jobs.size(), 3u);
+    EXPECT_TRUE(made->jobs.front().sequence);
+    for (std::size_t k = 0; k < made->jobs.size(); ++k) {
+        EXPECT_EQ(made->jobs[k].target.parent_path(), m_stage);
+    }
+    EXPECT_EQ(made->jobs[1].target.filename().string(), made->keysoundNames[0]);
+    EXPECT_FALSE(made->charts.empty());
+    EXPECT_TRUE(made->replacing.empty());
+    // Nothing of the build's own reached the output folder.
+    EXPECT_TRUE(std::filesystem::is_empty(m_out));
+}
+
+TEST_F(BuildPlanTest, RefusesTakenNamesWithoutRendering)
+{
+    const auto names = plan(request(workflow::BgmMode::None));
+    ASSERT_TRUE(names.ok()) << names.error().message;
+    const std::string keysound = names->keysoundNames.front();
+    struct Case {
+        const char* what;
+        bool folder;         // a folder under the keysound's name, else a file no build made
+        bool replaceUnlisted;
+        const char* subject;  // of the refusal; empty: planned, the file listed as replaced
+    };
+    const Case cases[] = {
+        {"a folder", true, false, "folder"},
+        {"a folder, even with replaceUnlisted", true, true, "folder"},
+        {"a hand-made file", false, false, "file"},
+        {"a hand-made file the request lets it replace", false, true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(m_out);
+        std::filesystem::create_directories(m_out);
+        if (c.folder) {
+            std::filesystem::create_directories(m_out / keysound);
+        } else {
+            writeFile(m_out / keysound, Bytes{'x'});
+        }
+        auto req = request(workflow::BgmMode::None);
+        req.replaceUnlisted = c.replaceUnlisted;
+        const auto made = plan(req);
+        if (*c.subject != '\0') {
+            ASSERT_FALSE(made.ok());
+            EXPECT_EQ(made.error().code, ErrorCode::WouldReplaceChart);
+            EXPECT_EQ(made.error().subject, c.subject);
+        } else {
+            ASSERT_TRUE(made.ok()) << made.error().message;
+            EXPECT_EQ(made->replacing, std::vector<std::filesystem::path>{m_out / keysound});
+        }
+    }
+    {
+        SCOPED_TRACE("a file an earlier build made is replaced without asking");
+        workflow::BuildManifest manifest;
+        workflow::BuildRecord record;
+        record.chart = "song.bms";
+        record.files = {keysound};
+        manifest.builds.push_back(record);
+        const auto made = plan(request(workflow::BgmMode::None), manifest);
+        ASSERT_TRUE(made.ok()) << made.error().message;
+        EXPECT_TRUE(made->replacing.empty());
+        EXPECT_EQ(made->replaceable.count(keysound), 1u);
+    }
+}
+
+}  // namespace
+}  // namespace zentrowe::testing
