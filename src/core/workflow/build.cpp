@@ -41,7 +41,7 @@ namespace {
 double previewStartSeconds(const BuildRequest& request, std::span<const std::uint8_t> file,
                            std::span<const audio::TimedEvent> bgmEvents, double leadInSeconds)
 {
-    auto events = audio::sequenceTrack(file, request.conversion.song, request.conversion.trackNumber);
+    auto events = audio::sequenceParts(file, request.conversion.song, chartedParts(request.conversion));
     if (request.previewFrom) {
         std::int64_t lastStart = 0;
         for (const auto& event : events) {
@@ -310,7 +310,7 @@ Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<co
                                        const std::filesystem::path& stage, ProgressSink& progress)
 {
     ConvertedTrack converted;
-    converted.states = keysound::readKeysoundStates(file, request.conversion.song, request.conversion.trackNumber,
+    converted.states = keysound::readKeysoundStates(file, request.conversion.song, chartedParts(request.conversion),
                                                     request.conversion.settings);
     ConversionRequest conversionRequest = request.conversion;
     conversionRequest.outputFolder = stage;
