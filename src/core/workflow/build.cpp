@@ -198,6 +198,11 @@ Result<CommitList> stageCommit(const base::StagingFolder& staging, BuildManifest
     for (auto& record : records) {
         manifest.builds.push_back(std::move(record));
     }
+    std::set<std::string> listed;
+    for (const auto& record : manifest.builds) {
+        listed.insert(record.files.begin(), record.files.end());
+    }
+    std::erase_if(manifest.sounds, [&](const auto& sound) { return listed.count(sound.first) == 0; });
     if (auto written = writeTextFile(stage / kBuildManifestFileName, manifestText(manifest)); !written) {
         return written.error();
     }
@@ -436,6 +441,32 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest&
     return records;
 }
 
+// The folder's manifest with the source of every keysound file the plan writes: the track and
+// channel of the note that made it (of keysounds sharing a file, the first). Earlier entries of
+// those names give way; stageCommit drops those of files no record lists any more.
+BuildManifest withSoundSources(BuildManifest manifest, const BuildPlan& plan, const ConversionOutcome& conversion,
+                               const BuildRequest& request)
+{
+    const auto& keysounds = conversion.keysounds;
+    const auto parts = chartedParts(request.conversion);
+    const std::string extension(audio::soundFileExtension(request.format));
+    const std::set<std::string> written(plan.keysoundNames.begin(), plan.keysoundNames.end());
+    std::vector<std::pair<std::string, SoundSource>> sources;
+    std::set<std::string> named;
+    for (std::size_t k = 0; k < keysounds.size(); ++k) {
+        std::string name = convert::keysoundStem(request.conversion.settings.keysoundName, keysounds[k],
+                                                 request.conversion.song.ticksPerMeasure, keysounds.suffix(k)) +
+                           extension;
+        const convert::KeysoundSource source = keysounds.source(k);
+        if (written.count(name) != 0 && source.part < parts.size() && named.insert(name).second) {
+            sources.emplace_back(std::move(name), SoundSource{parts[source.part].trackNumber, source.channel + 1});
+        }
+    }
+    std::erase_if(manifest.sounds, [&](const auto& sound) { return named.count(sound.first) != 0; });
+    manifest.sounds.insert(manifest.sounds.end(), sources.begin(), sources.end());
+    return manifest;
+}
+
 // The outcome names the files where they are once committed.
 void placeOutcome(BuildOutcome& outcome, const BuildPlan& plan, const std::filesystem::path& folder,
                   const SoundLengthRule& lengthRule)
@@ -532,8 +563,8 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& reques
     if (auto preview = writeFolderPreview(*plan, request, file, leadIn->seconds, progress); !preview) {
         return StagedBuild::failed(preview.error());
     }
-    auto commit =
-        stageCommit(staged.staging(), staged.takeManifest(), buildRecords(*plan, request, songHash), request, progress);
+    auto commit = stageCommit(staged.staging(), withSoundSources(staged.takeManifest(), *plan, outcome.conversion, request),
+                              buildRecords(*plan, request, songHash), request, progress);
     if (!commit) {
         return StagedBuild::failed(commit.error());
     }
