@@ -122,16 +122,22 @@ void reportRecovery(base::Recovery recovery, const std::filesystem::path& folder
 }
 
 // One chart of the set, as a player would judge it before playing: "song_H.bms [HYPER]: level 7,
-// 812 notes, 6.4/s average, 11.5/s peak, chords up to 3, 140 in the background".
-std::string chartLine(const workflow::BuiltChart& chart)
+// 812 notes, 6.4/s average, 11.5/s peak, chords up to 3, 140 in the background"; drawn on several
+// parts, what each gives: "...; lane notes from track 4: 500, track 2: 220".
+std::string chartLine(const workflow::BuiltChart& chart, const std::vector<song::TrackPart>& parts)
 {
     const auto& report = chart.report;
     char figures[160];
     std::snprintf(figures, sizeof figures, ": level %d, %lld notes, %.1f/s average, %.1f/s peak, chords up to %d, ",
                   report.level, static_cast<long long>(report.notes), report.averageDensity, report.peakDensity,
                   report.largestChord);
+    std::string byPart;
+    for (std::size_t k = 0; parts.size() > 1 && k < parts.size(); ++k) {
+        const std::int64_t notes = k < report.notesByPart.size() ? report.notesByPart[k] : 0;
+        byPart += (k == 0 ? "; lane notes from " : ", ") + song::partName(parts[k]) + ": " + std::to_string(notes);
+    }
     return chart.path.filename().string() + " " + std::string(chartset::difficultySubtitle(report.difficulty)) +
-           figures + std::to_string(report.backgroundNotes) + " in the background\n";
+           figures + std::to_string(report.backgroundNotes) + " in the background" + byPart + "\n";
 }
 
 }  // namespace
@@ -342,7 +348,7 @@ Command addBuildCommand(CLI::App& app)
                        : ", " + std::to_string(outcome->silentKeysounds.size()) + " of them silent and not written") +
                   "\n");
         for (const auto& chart : outcome->charts) {
-            out.write(chartLine(chart));
+            out.write(chartLine(chart, *parts));
         }
         // The release checklist on what was written; its findings inform, the build stands.
         if (const auto audit = runAudit(request.conversion.outputFolder)) {

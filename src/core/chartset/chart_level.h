@@ -21,6 +21,8 @@ struct ChartReport {
     double peakDensity = 0;            // the most lane notes in any kPeakWindowSeconds, per second
     int largestChord = 0;              // the most lane notes struck at one tick
     int level = 1;                     // #PLAYLEVEL
+    // Lane notes per part the set draws on (by TrackNote::part); filled by makeChartSet.
+    std::vector<std::int64_t> notesByPart;
 };
 
 inline constexpr double kPeakWindowSeconds = 2.0;

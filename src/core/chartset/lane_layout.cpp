@@ -228,9 +228,11 @@ std::vector<int> layoutLanes(std::span<const TrackNote> notes, const std::vector
             }
         };
 
-        if (options.percussion && isFree(kScratchLane)) {
+        // A drum part's strikes keep the scratch rule in a set drawn on several parts.
+        const auto strikes = [&](std::size_t index) { return options.percussion || notes[index].drums; };
+        if (std::any_of(chord.begin(), chord.end(), strikes) && isFree(kScratchLane)) {
             const auto loudest = std::max_element(chord.begin(), chord.end(), [&](std::size_t a, std::size_t b) {
-                return notes[a].velocity < notes[b].velocity;
+                return std::make_pair(strikes(a), notes[a].velocity) < std::make_pair(strikes(b), notes[b].velocity);
             });
             if (suitsScratch(notes[*loudest], true, measureTicks)) {
                 place(*loudest, kScratchLane);
