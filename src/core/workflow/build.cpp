@@ -430,6 +430,14 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest&
     record.songHash = songHash;
     record.track = request.conversion.trackNumber;
     record.settings = manifestSettings(request);
+    if (const auto parts = chartedParts(request.conversion); parts.size() > 1 || parts.front().channel != 0) {
+        // What --track named, where "track" alone does not say it: "1:2", "4,2".
+        std::string named;
+        for (const auto& part : parts) {
+            named += (named.empty() ? "" : ",") + song::partText(part);
+        }
+        record.settings.emplace_back("parts", named);
+    }
     const char* lanes = request.charts.lanes == chartset::LaneRule::Playable ? "playable" : "seed";
     std::vector<BuildRecord> records;
     for (const auto& made : plan.charts) {
