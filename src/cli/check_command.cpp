@@ -75,7 +75,7 @@ int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem:
         why = ": some lane notes sound nothing";
     }
     const std::string verdict =
-        (outcome->passed ? "the chart sounds like " : "the chart does not sound like ") + workflow::partsName(parts) +
+        (outcome->passed ? "the chart sounds like " : "the chart does not sound like ") + song::partsName(parts) +
         (outcome->passed ? "" : why) + "\n";
     std::fputs(line, stdout);
     std::fputs(timingLine, stdout);

@@ -152,7 +152,7 @@ Error ChartBuilder::codesExhausted() const
             break;
         }
     }
-    std::string message = "the track has " + std::to_string(needed) +
+    std::string message = m_whoseNotes + " " + std::to_string(needed) +
                           " keysounds, more than the codes after start code " + startCode + " up to " +
                           (base62 ? "zz" : "ZZ") + " can number; it would fit ";
     for (std::size_t k = 0; k < choices.size(); ++k) {

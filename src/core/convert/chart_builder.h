@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -80,6 +82,9 @@ public:
         return static_cast<int>((time % m_ticksPerMeasure) * kSlots / m_ticksPerMeasure);
     }
 
+    // Whose notes the keysounds are, as a refusal words it: "the track has" unless said otherwise.
+    void setWhoseNotes(std::string subjectAndVerb) { m_whoseNotes = std::move(subjectAndVerb); }
+
     // Tells keysounds apart by their variants too (a build's); none: by note, length and velocity.
     void setVariants(const KeysoundVariants* variants) { m_variants = variants; }
 
@@ -153,6 +158,7 @@ private:
     std::int64_t m_lastPlacedTick = 0;
     std::vector<std::bitset<kSlots>> m_written;  // per measure and buffer: slots already written
     std::vector<KeysoundSource> m_startSources;  // per note start, in start order
+    std::string m_whoseNotes = "the track has";
     std::unordered_map<std::int64_t, std::bitset<kSlots>> m_writtenLater;  // measures past the limit
     PlacedNoteSink* m_placed = nullptr;
     const KeysoundVariants* m_variants = nullptr;

@@ -145,6 +145,9 @@ Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const so
     ChartBuilder chart(Mode::kBuffers, song.ticksPerMeasure, settings, !std::is_same_v<Mode, PercussionMode>,
                        placedNotes == nullptr ? &result.chart : nullptr);
     chart.setVariants(variants);
+    if (parts.size() > 1 || parts.front().channel != 0) {
+        chart.setWhoseNotes(song::partsName(parts) + (parts.size() > 1 ? " have" : " has"));
+    }
     if (placedNotes != nullptr) {
         chart.reportPlacedNotes(*placedNotes);
     }

@@ -91,6 +91,19 @@ std::string partName(const TrackPart& part)
     return part.channel == 0 ? name : name + " channel " + std::to_string(part.channel);
 }
 
+std::string partsName(std::span<const TrackPart> parts)
+{
+    if (parts.size() == 1) {
+        return partName(parts.front());
+    }
+    std::string named = "tracks ";
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        named += k == 0 ? "" : k + 1 == parts.size() ? " and " : ", ";
+        named += partText(parts[k]);
+    }
+    return named;
+}
+
 std::string partText(const TrackPart& part)
 {
     const std::string track = std::to_string(part.trackNumber);

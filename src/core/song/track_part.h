@@ -28,6 +28,8 @@ struct TrackPart {
 
 // "track 4", or "track 1 channel 2".
 std::string partName(const TrackPart& part);
+// What a message calls several: "tracks 4 and 2", "tracks 4, 2 and 1:3"; one as partName.
+std::string partsName(std::span<const TrackPart> parts);
 // As typed: "4", "1:2".
 std::string partText(const TrackPart& part);
 

@@ -83,19 +83,6 @@ std::vector<song::TrackPart> chartedParts(const ConversionRequest& request)
     return parts;
 }
 
-std::string partsName(std::span<const song::TrackPart> parts)
-{
-    if (parts.size() == 1) {
-        return song::partName(parts.front());
-    }
-    std::string named = "tracks ";
-    for (std::size_t k = 0; k < parts.size(); ++k) {
-        named += k == 0 ? "" : k + 1 == parts.size() ? " and " : ", ";
-        named += song::partText(parts[k]);
-    }
-    return named;
-}
-
 std::string convertedChartFileName(const ConversionRequest& request)
 {
     return request.settings.bmson ? bmsonFileName(request.chartFileName) : request.chartFileName;
@@ -140,7 +127,7 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
     if (chart->keysounds.empty()) {
         // An empty chart would replace an earlier one, and there is nothing to render.
         const auto& track = request.song.tracks[static_cast<std::size_t>(request.trackNumber - 1)];
-        std::string named = partsName(parts);
+        std::string named = song::partsName(parts);
         if (!track.name.empty() && parts.size() == 1) {
             named += " (\"" + track.name + "\")";
         }

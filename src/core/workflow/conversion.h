@@ -84,9 +84,6 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
 // Every part whose notes the conversion charts: the track (or its channel), then moreParts.
 std::vector<song::TrackPart> chartedParts(const ConversionRequest& request);
 
-// "track 4", "track 1 channel 2", "tracks 4 and 2", "tracks 4, 2 and 3": what a message calls them.
-std::string partsName(std::span<const song::TrackPart> parts);
-
 // The chart's file name the conversion writes: request.chartFileName, or its bmson variant.
 std::string convertedChartFileName(const ConversionRequest& request);
 

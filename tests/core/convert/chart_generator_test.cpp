@@ -524,3 +524,34 @@ TEST(PartsChart, AWholeTrackAsAPartChartsAsTheTrackNumberDoes)
 
 }  // namespace
 }  // namespace zentrowe::convert
+
+namespace zentrowe::convert {
+namespace {
+
+TEST(PartsChart, RunningOutOfCodesNamesTheParts)
+{
+    // 40 distinct keysounds, 20 in each track, and 36 codes left after start code "YZ": the
+    // refusal counts the keysounds of the parts it names.
+    std::vector<testing::TimedEvent> first;
+    std::vector<testing::TimedEvent> second;
+    for (int k = 0; k < 20; ++k) {
+        first.push_back(testing::on(k * 480, 40 + k));
+        first.push_back(testing::off(k * 480 + 240, 40 + k));
+        second.push_back(testing::on(k * 480, 70 + k, 100, 1));
+        second.push_back(testing::off(k * 480 + 240, 70 + k, 1));
+    }
+    const auto file = testing::midiFile(1, 480, {testing::eventTrack(first), testing::eventTrack(second, 0)});
+    ConversionSettings settings;
+    settings.startCode = "YZ";
+    settings.startValue = 34 * 36 + 35;  // "YZ": codes "Z0" to "ZZ" are left
+    const std::vector<song::TrackPart> parts{{2, 2}, {1, 0}};
+    NullProgress quiet;
+    const auto chart = generateChart(file, testing::summaryOf(file), parts, settings, quiet);
+    ASSERT_FALSE(chart.ok());
+    EXPECT_EQ(chart.error().code, ErrorCode::CodesExhausted);
+    EXPECT_EQ(chart.error().message.rfind("tracks 2:2 and 1 have 40 keysounds, more than the codes", 0), 0u)
+        << chart.error().message;
+}
+
+}  // namespace
+}  // namespace zentrowe::convert
