@@ -364,8 +364,8 @@ Command addBuildCommand(CLI::App& app)
         // from the same files, which mix to the same sound.
         const auto& first = outcome->charts.front().path;
         std::fputs(("checking " + displayPath(first) + "\n").c_str(), stdout);
-        const int verified = runAndReportCheck(first, request.conversion.sourceMidiPath, *parts, request.soundFont,
-                                               request.threads);
+        const int verified =
+            runAndReportCheck(first, request.conversion.sourceMidiPath, *parts, request.soundFont, request.threads);
         // The build itself is whole and committed: a failed check says so, not just that it failed.
         const auto inPlace = [&](const std::string& why) {
             reportError("the build is written and stays in " + displayPath(request.conversion.outputFolder) + ", but " +

@@ -74,9 +74,8 @@ int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem:
     } else if (outcome->silentLaneNotes > 0) {
         why = ": some lane notes sound nothing";
     }
-    const std::string verdict =
-        (outcome->passed ? "the chart sounds like " : "the chart does not sound like ") + song::partsName(parts) +
-        (outcome->passed ? "" : why) + "\n";
+    const std::string verdict = (outcome->passed ? "the chart sounds like " : "the chart does not sound like ") +
+                                song::partsName(parts) + (outcome->passed ? "" : why) + "\n";
     std::fputs(line, stdout);
     std::fputs(timingLine, stdout);
     std::fputs(verdict.c_str(), stdout);

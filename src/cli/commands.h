@@ -60,7 +60,7 @@ Result<workflow::AuditReport> runAudit(const std::filesystem::path& target);
 
 // Compares the chart's folder with the track as `check` does and prints its figures; the exit code.
 int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem::path& midi,
-                      const std::vector<song::TrackPart>& parts,
-                      const std::filesystem::path& soundFont, unsigned jobs = 0);
+                      const std::vector<song::TrackPart>& parts, const std::filesystem::path& soundFont,
+                      unsigned jobs = 0);
 
 }  // namespace zentrowe::cli

@@ -295,9 +295,8 @@ TrackNoteStarts readNoteStarts(std::span<const std::uint8_t> file, const song::S
     ProgressThrottle throttle(quiet, 0);
     StartWalk walk;
     MergedWalk merged{walk, controls, static_cast<std::size_t>(parts.front().trackNumber - 1)};
-    song::walkParts(file, song, parts, merged, throttle, [&](std::size_t part) {
-        merged.track = static_cast<std::size_t>(parts[part].trackNumber - 1);
-    });
+    song::walkParts(file, song, parts, merged, throttle,
+                    [&](std::size_t part) { merged.track = static_cast<std::size_t>(parts[part].trackNumber - 1); });
     walk.trackEnd();
     return std::move(walk.out);
 }

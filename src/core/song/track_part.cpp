@@ -14,9 +14,8 @@ constexpr std::uint8_t kDrumChannelIndex = 9;
 
 Error badPart(std::string_view typed, const std::string& why)
 {
-    return Error{ErrorCode::InvalidSetting, "--track " + std::string(typed) + ": " + why}
-        .about("track")
-        .withValue(std::string(typed));
+    return Error{ErrorCode::InvalidSetting, "--track " + std::string(typed) + ": " + why}.about("track").withValue(
+        std::string(typed));
 }
 
 bool allDigits(std::string_view text)

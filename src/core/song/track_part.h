@@ -111,8 +111,8 @@ std::uint16_t channelMask(const TrackPart& part);
 // out, several tracks merged in time order (the parts' order at one tick), so that the visitor
 // meets the notes of every part as a player hears them. The part being walked is given to
 // `onPart` (its index in `parts`) before each of its events. Parts must name tracks of `song`;
-// two parts of one track share its events other than notes. Progress counts the tracks' bytes as read; the end is the first part's
-// (Truncated if any track is cut short, Cancelled if asked to stop).
+// two parts of one track share its events other than notes. Progress counts the tracks' bytes as read; the end is the
+// first part's (Truncated if any track is cut short, Cancelled if asked to stop).
 template <typename Visitor, typename OnPart>
 WalkEnd walkParts(std::span<const std::uint8_t> file, const SongSummary& song, std::span<const TrackPart> parts,
                   Visitor& visitor, ProgressThrottle& progress, OnPart onPart)
@@ -140,9 +140,8 @@ WalkEnd walkParts(std::span<const std::uint8_t> file, const SongSummary& song, s
         end = walked == WalkEnd::Truncated ? walked : end;
         base += where.dataLength;
     }
-    std::stable_sort(events.begin(), events.end(), [](const auto& a, const auto& b) {
-        return a.time != b.time ? a.time < b.time : a.part < b.part;
-    });
+    std::stable_sort(events.begin(), events.end(),
+                     [](const auto& a, const auto& b) { return a.time != b.time ? a.time < b.time : a.part < b.part; });
     for (const auto& collected : events) {
         onPart(collected.part);
         std::visit([&](const auto& event) { visitor.onEvent(collected.time, collected.delta, event); },
@@ -155,7 +154,7 @@ template <typename Visitor>
 WalkEnd walkParts(std::span<const std::uint8_t> file, const SongSummary& song, std::span<const TrackPart> parts,
                   Visitor& visitor, ProgressThrottle& progress)
 {
-    return walkParts(file, song, parts, visitor, progress, [](std::size_t) { });
+    return walkParts(file, song, parts, visitor, progress, [](std::size_t) {});
 }
 
 // The bytes the parts' tracks hold together: what walkParts counts its progress in.

@@ -571,8 +571,9 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& reques
     if (auto preview = writeFolderPreview(*plan, request, file, leadIn->seconds, progress); !preview) {
         return StagedBuild::failed(preview.error());
     }
-    auto commit = stageCommit(staged.staging(), withSoundSources(staged.takeManifest(), *plan, outcome.conversion, request),
-                              buildRecords(*plan, request, songHash), request, progress);
+    auto commit =
+        stageCommit(staged.staging(), withSoundSources(staged.takeManifest(), *plan, outcome.conversion, request),
+                    buildRecords(*plan, request, songHash), request, progress);
     if (!commit) {
         return StagedBuild::failed(commit.error());
     }

@@ -252,8 +252,8 @@ private:
     }
 
     BuildManifest m_manifest;
-    std::unordered_set<std::string> m_soundNames;                 // the names of m_manifest.sounds
-    std::string m_soundName;                                      // the sound being read
+    std::unordered_set<std::string> m_soundNames;  // the names of m_manifest.sounds
+    std::string m_soundName;                       // the sound being read
     SoundSource m_sound;
     std::unordered_set<std::string> m_charts;                     // the charts of m_manifest.builds
     BuildRecord m_record;                                         // the record being read
@@ -351,8 +351,8 @@ std::string manifestText(const BuildManifest& manifest)
             const auto& [name, source] = manifest.sounds[k];
             out += k == 0 ? "\n    " : ",\n    ";
             appendString(out, name);
-            out += ": {\"track\": " + std::to_string(source.track) + ", \"channel\": " + std::to_string(source.channel) +
-                   "}";
+            out += ": {\"track\": " + std::to_string(source.track) +
+                   ", \"channel\": " + std::to_string(source.channel) + "}";
         }
         out += "\n  }";
     }

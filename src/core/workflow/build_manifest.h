@@ -65,8 +65,8 @@ std::string manifestText(const BuildManifest& manifest);
 // chart file are left out, and so are names in "files" that are not plain file names; of two
 // records of one chart the first counts. A manifest without "sounds" (written before they were
 // kept) has none; a sound whose name is not a plain file name or whose track or channel is not a
-// whole number in range is left out, and of a name given twice the first counts. Reads as it goes, keeping only the records: memory
-// grows with what they hold, not with the text. Throws std::bad_alloc only.
+// whole number in range is left out, and of a name given twice the first counts. Reads as it goes, keeping only the
+// records: memory grows with what they hold, not with the text. Throws std::bad_alloc only.
 BuildManifest parseBuildManifest(std::span<const std::uint8_t> text);
 
 // parseBuildManifest on the folder's manifest; an empty one if there is none or it cannot be read.

@@ -116,8 +116,8 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
         return (event.status & 0xF0) == 0x90 && event.data2 != 0;
     });
     if (firstNote == events.end()) {
-        return Error{ErrorCode::EmptyTrack, song::partsName(parts) + " has no notes to compare with"}
-            .withNumber(request.trackNumber);
+        return Error{ErrorCode::EmptyTrack, song::partsName(parts) + " has no notes to compare with"}.withNumber(
+            request.trackNumber);
     }
     progress.beginStage(ProgressStage::Rendering);
     auto rendered = renderer->renderEvents(releasedAtTheEnd(events), kTailFrames, progress);

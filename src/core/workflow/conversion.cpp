@@ -51,6 +51,20 @@ std::optional<Error> partWithoutNotes(const song::SongSummary& song, std::span<c
     return std::nullopt;
 }
 
+// EmptyTrack for a conversion whose parts made no keysound, naming them (a single track by its
+// name too).
+Error nothingToConvert(const ConversionRequest& request, std::span<const song::TrackPart> parts)
+{
+    const auto& track = request.song.tracks[static_cast<std::size_t>(request.trackNumber - 1)];
+    std::string named = song::partsName(parts);
+    if (!track.name.empty() && parts.size() == 1) {
+        named += " (\"" + track.name + "\")";
+    }
+    return Error{ErrorCode::EmptyTrack, named + " has no notes to convert; nothing was written"}
+        .withValue(track.name)
+        .withNumber(request.trackNumber);
+}
+
 // The bmson chart's name: the BMS chart's with ".bmson" for its ".bms".
 std::string bmsonFileName(std::string bmsName)
 {
@@ -126,14 +140,7 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
     }
     if (chart->keysounds.empty()) {
         // An empty chart would replace an earlier one, and there is nothing to render.
-        const auto& track = request.song.tracks[static_cast<std::size_t>(request.trackNumber - 1)];
-        std::string named = song::partsName(parts);
-        if (!track.name.empty() && parts.size() == 1) {
-            named += " (\"" + track.name + "\")";
-        }
-        return Error{ErrorCode::EmptyTrack, named + " has no notes to convert; nothing was written"}
-            .withValue(track.name)
-            .withNumber(request.trackNumber);
+        return nothingToConvert(request, parts);
     }
     // Each keysound plays with the instrument the track gave its first note, so another synthesiser
     // renders K-Midi.mid as the song sounds.
@@ -212,10 +219,10 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
     outcome.sourceTicksPerMeasure = request.song.ticksPerMeasure;
     outcome.keysoundName = request.settings.keysoundName;
     outcome.gapTicks = request.settings.keysoundGap;
-    outcome.allNotesOnDrumChannel = !request.settings.percussion && parts.size() == 1 &&
-                                    (request.channel == 0
-                                         ? song::allNotesOnDrumChannel(source, request.song, request.trackNumber)
-                                         : request.channel == kDrumChannel);
+    outcome.allNotesOnDrumChannel =
+        !request.settings.percussion && parts.size() == 1 &&
+        (request.channel == 0 ? song::allNotesOnDrumChannel(source, request.song, request.trackNumber)
+                              : request.channel == kDrumChannel);
     return outcome;
 }
 

@@ -24,8 +24,8 @@ struct ConversionRequest {
     song::SongSummary song;                // its summary: track locations, division, tempo map
     std::string chartFileName;             // song::deriveChartFileName(sourceMidiPath)
     std::filesystem::path outputFolder;
-    int trackNumber = 0;                   // 1-based; 0 means no track chosen
-    int channel = 0;                       // 1 to 16: only the notes of this MIDI channel of the track; 0: all
+    int trackNumber = 0;  // 1-based; 0 means no track chosen
+    int channel = 0;      // 1 to 16: only the notes of this MIDI channel of the track; 0: all
     // Further parts whose notes share the lanes (a build's): walked with the track in time order.
     std::vector<song::TrackPart> moreParts;
     convert::ConversionSettings settings;  // settings.bmson: a bmson chart, named with ".bmson"
