@@ -1,10 +1,12 @@
-# cmake -DLABEL=src/core/name -DFOLDER=dir -DCORE="base;song;..." -DOWN=name -DQT=ON|OFF -DSTAMP=file
+# cmake -DLABEL=src/core/name -DFOLDER=dir -DCORE="base;song;..." -DOWN=name -DSHARED=app/picture
+#       -DQT=ON|OFF -DSTAMP=file
 #       -P CheckLayerIncludes.cmake
 # Fails if a file of FOLDER includes
 #   - a core folder not in CORE (the folders below it in the layer order, or all of them for a face),
 #   - a project header by <...> (ours are included as "core/...", rooted at src/),
 #   - a header by a path that climbs ("../"),
-#   - the other face (src/cli or src/app; OWN names the folder's own face, if it is one),
+#   - the other face (src/cli or src/app; OWN names the folder's own face, if it is one), but for
+#     SHARED, a folder of src/app both faces link (the chart picture, whose header has no Qt),
 #   - a Qt header, unless QT is ON;
 # writes STAMP otherwise.
 cmake_minimum_required(VERSION 3.25)
@@ -22,6 +24,7 @@ foreach(file IN LISTS files)
             if(NOT CMAKE_MATCH_1 IN_LIST CORE)
                 string(APPEND faults "\n  ${file}: ${line} (${LABEL} may use only: ${CORE})")
             endif()
+        elseif(SHARED AND line MATCHES "\"${SHARED}/")
         elseif(line MATCHES "\"(cli|app)/")
             if(NOT CMAKE_MATCH_1 STREQUAL "${OWN}")
                 string(APPEND faults "\n  ${file}: ${line} (${LABEL} does not use src/${CMAKE_MATCH_1})")

@@ -26,11 +26,11 @@ function(zentrowe_add_layer name)
         CORE ${allowed})
 endfunction()
 
-# zentrowe_check_includes(TARGET LABEL FOLDER [QT] [OWN cli|app] CORE layers...)
+# zentrowe_check_includes(TARGET LABEL FOLDER [QT] [OWN cli|app] [SHARED app/picture] CORE layers...)
 # Checks FOLDER's includes (see CheckLayerIncludes.cmake) before TARGET builds, again whenever
 # one of its files changes.
 function(zentrowe_check_includes target label folder)
-    cmake_parse_arguments(ARG "QT" "OWN" "CORE" ${ARGN})
+    cmake_parse_arguments(ARG "QT" "OWN;SHARED" "CORE" ${ARGN})
     file(GLOB_RECURSE checked_files CONFIGURE_DEPENDS ${folder}/*.h ${folder}/*.cpp)
     string(MAKE_C_IDENTIFIER ${label} stem)
     set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${stem}_include_check.stamp)
@@ -40,7 +40,7 @@ function(zentrowe_check_includes target label folder)
     endif()
     add_custom_command(OUTPUT ${stamp}
         COMMAND ${CMAKE_COMMAND} -DLABEL=${label} -DFOLDER=${folder} "-DCORE=${ARG_CORE}"
-                -DOWN=${ARG_OWN} -DQT=${qt} -DSTAMP=${stamp}
+                -DOWN=${ARG_OWN} -DSHARED=${ARG_SHARED} -DQT=${qt} -DSTAMP=${stamp}
                 -P ${PROJECT_SOURCE_DIR}/cmake/CheckLayerIncludes.cmake
         DEPENDS ${checked_files} ${PROJECT_SOURCE_DIR}/cmake/CheckLayerIncludes.cmake
         COMMENT "Checking the includes of ${label}"

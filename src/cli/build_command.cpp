@@ -109,6 +109,24 @@ void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::strin
     }
 }
 
+// A track played in rather than written to the beat: its notes fall off every grid, and its
+// charts read badly unless they are moved to one.
+void reportOffGrid(const workflow::BuildOutcome& outcome, std::uint32_t quantizeGrid)
+{
+    if (outcome.charts.empty() || !outcome.charts.front().report.grid.performance) {
+        return;
+    }
+    const auto& off = outcome.charts.front().report.grid.offShare;
+    char shares[160];
+    std::snprintf(shares, sizeof shares,
+                  "%.0f %% of its notes are off the 16ths, %.0f %% off the 16th triplets and %.0f %% off the 32nds",
+                  100 * off[0], 100 * off[1], 100 * off[2]);
+    reportWarning(std::string("the track was played in, not written to the beat: ") + shares +
+                  (quantizeGrid > 0 ? "; its notes were moved to the nearest of " + std::to_string(quantizeGrid) +
+                                          " lines a measure (--quantize)"
+                                    : "; --quantize 16, 24 or 32 moves them to the nearest line of that grid"));
+}
+
 // What became of the commit a killed build left unfinished in `folder`.
 void reportRecovery(base::Recovery recovery, const std::filesystem::path& folder)
 {
@@ -119,6 +137,23 @@ void reportRecovery(base::Recovery recovery, const std::filesystem::path& folder
         reportWarning("the last build into " + displayPath(folder) +
                       " was stopped while moving its files in: the files it had replaced were put back");
     }
+}
+
+// What the level counts, in notes per second: "  level 8.4/s = density 6.4 + repeats 0.8 (12 %
+// within 250 ms) + chords 0.3 (20 %) + long notes 0.0 (0 %) + stamina 0.9 (6.0/s busiest minute);
+// strain per key 0.40, overall 7.2".
+std::string levelTermsLine(const chartset::ChartReport& report)
+{
+    const auto& terms = report.terms;
+    char line[320];
+    std::snprintf(line, sizeof line,
+                  "  level %.1f/s = density %.1f + repeats %.1f (%.0f %% within 250 ms) + chords %.1f (%.0f %%) + "
+                  "long notes %.1f (%.0f %%) + stamina %.1f (%.1f/s busiest minute); strain per key %.2f, overall "
+                  "%.1f\n",
+                  terms.total(), terms.density, terms.repeats, 100 * report.repeatShare, terms.chords,
+                  100 * report.chordShare, terms.longNotes, 100 * report.longNoteShare, terms.stamina,
+                  report.staminaDensity, report.keyStrain, report.overallStrain);
+    return line;
 }
 
 // One chart of the set, as a player would judge it before playing: "song_H.bms [HYPER]: level 7,
@@ -137,7 +172,8 @@ std::string chartLine(const workflow::BuiltChart& chart, const std::vector<song:
         byPart += (k == 0 ? "; lane notes from " : ", ") + song::partName(parts[k]) + ": " + std::to_string(notes);
     }
     return chart.path.filename().string() + " " + std::string(chartset::difficultySubtitle(report.difficulty)) +
-           figures + std::to_string(report.backgroundNotes) + " in the background" + byPart + "\n";
+           figures + std::to_string(report.backgroundNotes) + " in the background" + byPart + "\n" +
+           levelTermsLine(report);
 }
 
 }  // namespace
@@ -160,6 +196,7 @@ Command addBuildCommand(CLI::App& app)
         unsigned jobs = 0;
         bool replace = false;
         double previewFrom = 0;
+        std::string quantize;
     };
     auto options = std::make_shared<Options>();
     Command command;
@@ -219,6 +256,11 @@ Command addBuildCommand(CLI::App& app)
                     "seconds into the song preview.ogg starts (default: where the song is fullest)")
         ->check(CLI::Range(0.0, 86400.0))
         ->type_name("SECONDS");
+    sub->add_option("--quantize", options->quantize,
+                    "move the track's notes and their keysounds to the nearest line of 16, 24 or 32 a measure "
+                    "(16ths, 16th triplets, 32nds), for a track played in rather than written to the beat")
+        ->check(CLI::IsMember({"16", "24", "32"}).description(""))
+        ->type_name("16|24|32");
     sub->add_flag("--verify", options->verify, "check that the folder sounds like the track; exit 1 if not");
     sub->add_option("--jobs", options->jobs, "rendering threads (default: one per core, at most 8)")
         ->check(CLI::Range(1u, audio::kMostRenderThreads));
@@ -239,7 +281,14 @@ Command addBuildCommand(CLI::App& app)
             }
             difficulties = std::move(parsed).value();
         }
-        auto settings = conversionSettings(*sub, *options);
+        // A long-note length with its unit is the set's to apply, by time: the conversion then
+        // hands over every held note.
+        const auto longNoteLength = chartset::parseLongNoteLength(options->texts.longNoteMinimum);
+        ConversionOptions conversion = *options;
+        if (longNoteLength) {
+            conversion.texts.longNoteMinimum = "1";
+        }
+        auto settings = conversionSettings(*sub, conversion);
         if (!settings) {
             return kExitBadInput;
         }
@@ -283,6 +332,8 @@ Command addBuildCommand(CLI::App& app)
         request.charts.lanes = options->lanes == "seed" ? chartset::LaneRule::Seed : chartset::LaneRule::Playable;
         request.charts.difficulties = std::move(difficulties);
         request.charts.genre = options->genre;
+        request.charts.quantizeGrid = chartset::parseQuantizeGrid(options->quantize).value_or(0);
+        request.charts.longNoteMinimum = longNoteLength.value_or(chartset::LongNoteLength{});
         if (sub->count("--preview-from") > 0) {
             request.previewFrom = options->previewFrom;
         }
@@ -316,6 +367,7 @@ Command addBuildCommand(CLI::App& app)
         reportRecovery(outcome->recovery, request.conversion.outputFolder);
         reportMerging(request.conversion.settings, outcome->conversion.keysounds);
         reportBuildWarnings(*outcome, displayPath(request.soundFont));
+        reportOffGrid(*outcome, request.charts.quantizeGrid);
         if (outcome->loudness) {
             std::fprintf(stderr, "%s\n", loudnessLine(*outcome->loudness).c_str());
         }

@@ -49,6 +49,7 @@ Command addPreviewCommand(CLI::App& app);
 Command addCheckCommand(CLI::App& app);
 Command addAuditCommand(CLI::App& app);
 Command addPackageCommand(CLI::App& app);
+Command addPictureCommand(CLI::App& app);
 
 class Output;
 // One finding as a line of its own: "error: DIR/song.bms: #TITLE is missing ...".

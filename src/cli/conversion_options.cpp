@@ -29,7 +29,9 @@ constexpr std::array kSettingOptions = {
                   "keysound name, the prefix of every keysound file (default A; may be empty)",
                   "must be printable ASCII without / \\ : * ? \" < > |, and not . or .."},
     SettingOption{convert::SettingsField::LongNoteMinimum, "--long-min", "N",
-                  "shortest long note, in 1/192 of a measure (default 24)", "must be a whole number"},
+                  "shortest long note, in 1/192 of a measure (default 24); for build also a time with its unit "
+                  "(0.3s, 300ms, 1beat; never under 0.2s)",
+                  "must be a whole number (or for build a time with its unit: 0.3s, 300ms, 1beat)"},
     SettingOption{convert::SettingsField::Tempo, "--bpm", "BPM",
                   "tempo of K-Midi.mid in beats per minute (default: the song's)",
                   "must be a number of beats per minute giving 1 to 16777215 microseconds per quarter note"},

@@ -26,6 +26,7 @@ int runCommandLine(int argc, char** argv)
     commands.push_back(addCheckCommand(app));
     commands.push_back(addAuditCommand(app));
     commands.push_back(addPackageCommand(app));
+    commands.push_back(addPictureCommand(app));
     if (const auto unknown = unknownArgument(app, std::vector<std::string>(argv + 1, argv + argc))) {
         reportError(*unknown);
         return kExitUsage;

@@ -1,12 +1,35 @@
+#include <cstdio>
+
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "core/base/file_reading.h"
 #include "core/song/song_summary.h"
+#include "core/song/track_details.h"
 #include "core/song/track_part.h"
 
 namespace zentrowe::cli {
 
 namespace {
+
+std::string fixed(double value, int decimals)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+// The columns --details adds: channels, first and last note (s), notes per second on average
+// and at most, pitch range, and "melody" on the likely tune.
+std::string detailColumns(const song::TrackDetails& details, bool melody)
+{
+    if (details.noteCount == 0) {
+        return "\t-\t-\t-\t0.0\t0\t-\t";
+    }
+    return "\t" + song::channelListText(details.channels) + "\t" + fixed(details.firstNoteSeconds, 2) + "\t" +
+           fixed(details.lastNoteSeconds, 2) + "\t" + fixed(details.averageNotesPerSecond, 1) + "\t" +
+           std::to_string(details.peakNotesPerSecond) + "\t" + song::pitchName(details.lowestPitch) + "-" +
+           song::pitchName(details.highestPitch) + "\t" + (melody ? "melody" : "");
+}
 
 // One line per channel that plays notes in a track: "1:2", as --track takes it, the notes and
 // the instrument.
@@ -28,28 +51,51 @@ int writeChannelParts(const std::string& file, const song::SongSummary& summary)
 
 Command addTracksCommand(CLI::App& app)
 {
-    auto file = std::make_shared<std::string>();
-    auto channels = std::make_shared<bool>(false);
+    struct Options {
+        std::string file;
+        bool details = false;
+        bool channels = false;
+    };
+    auto options = std::make_shared<Options>();
     Command command;
     command.app = app.add_subcommand("tracks", "List the tracks of a MIDI file");
-    command.app->add_option("FILE", *file, "MIDI file")->required();
-    command.app->add_flag("--channels", *channels,
+    command.app->add_option("FILE", options->file, "MIDI file")->required();
+    command.app->add_flag("--details", options->details,
+                          "add each track's channels, first and last note (s), average and peak notes per second, "
+                          "pitch range, and mark the likely melody");
+    command.app->add_flag("--channels", options->channels,
                           "list the parts instead: each channel that plays notes in a track, as --track N:C names it");
-    command.run = [file, channels] {
+    command.run = [options] {
         NullProgress quiet;
-        const auto summary = song::readSongSummary(*file, quiet);
+        const auto summary = song::readSongSummary(options->file, quiet);
         if (!summary) {
             reportError(summary.error().message);
             return kExitBadInput;
         }
-        if (*channels) {
+        if (options->channels) {
             if (summary->warning) {
                 reportWarning(*summary->warning);
             }
-            return writeChannelParts(*file, *summary);
+            return writeChannelParts(options->file, *summary);
+        }
+        std::vector<song::TrackDetails> details;
+        std::optional<int> melody;
+        if (options->details) {
+            auto read = song::readTrackDetails(options->file, *summary, quiet);
+            if (!read) {
+                reportError(read.error().message);
+                return kExitBadInput;
+            }
+            details = std::move(read).value();
+            melody = song::likelyMelodyTrack(details);
         }
         Output out;
-        for (const auto& track : summary->tracks) {
+        if (options->details) {
+            out.write(
+                "track\tnotes\tname\tfamily\tinstrument\tchannels\tfirst s\tlast s\tnotes/s\tpeak/s\tpitches\t\n");
+        }
+        for (std::size_t k = 0; k < summary->tracks.size(); ++k) {
+            const auto& track = summary->tracks[k];
             out.write(track.label);
             out.put('\t');
             out.write(std::to_string(track.noteCount));
@@ -59,6 +105,9 @@ Command addTracksCommand(CLI::App& app)
             out.write(track.family);
             out.put('\t');
             out.write(track.instrument);
+            if (options->details) {
+                out.write(detailColumns(details[k], melody == static_cast<int>(k) + 1));
+            }
             out.put('\n');
         }
         if (summary->warning) {

@@ -15,6 +15,7 @@
 
 #include "app/controls/list_view.h"
 #include "app/ui/about_window.h"
+#include "app/ui/chart_picture_window.h"
 #include "app/ui/main_window.h"
 #include "app/ui/progress_window.h"
 #include "app/ui/settings_dialog.h"
@@ -117,16 +118,8 @@ int main(int argc, char* argv[])
     ok = save(window.aboutWindow(), pictures, "about.png") && ok;
     window.aboutWindow()->hide();
 
-    window.toBmsAction()->trigger();
-    window.settingsDialog()->startButton()->click();
-    ok = waitForPass(window) && ok;
-    ok = save(&window, pictures, "main-window-after-conversion.png") && ok;
-
     // The one-step build of the same track, at the window's first size: its dialog, and the
     // result line it leaves.
-    window.backButton()->click();
-    ok = waitForPass(window) && ok;
-    mouse(tracks->view()->viewport(), rowCentre, QEvent::MouseButtonPress);
     window.resize(700, 450);
     settle();
     window.oneStepBuildAction()->trigger();
@@ -134,7 +127,23 @@ int main(int argc, char* argv[])
     ok = save(window.settingsDialog(), pictures, "settings-dialog-build.png") && ok;
     window.settingsDialog()->startButton()->click();
     ok = waitForPass(window) && ok;
+    // The built set's pictures, a tab per difficulty.
+    if (ChartPictureWindow* charts = window.chartPictureWindow()) {
+        charts->resize(900, 700);
+        settle();
+        ok = save(charts, pictures, "chart-pictures.png") && ok;
+        charts->close();
+    } else {
+        ok = false;
+    }
     ok = save(&window, pictures, "main-window-after-build.png") && ok;
+
+    // Then the manual path: convert, and the keysound file listed.
+    window.resize(720, 360);
+    window.toBmsAction()->trigger();
+    window.settingsDialog()->startButton()->click();
+    ok = waitForPass(window) && ok;
+    ok = save(&window, pictures, "main-window-after-conversion.png") && ok;
 
     // The cutter's progress window halfway through a cut of 24 keysounds.
     ProgressWindow progress;

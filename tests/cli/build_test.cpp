@@ -81,15 +81,18 @@ TEST(BuildCommand, DemoMelodyBecomesAFolderWhereEveryKeysoundResolves)
     }
     EXPECT_NE(run.out.find("wrote " + std::to_string(named.size() - 18) + " BGM slices, bgm-001.ogg to "),
               std::string::npos) << run.out;
-    // Then the report, a line a chart, easiest first. The melody is calmer than any cap, so the
-    // set spreads below it: ANOTHER plays all 62 notes, HYPER and NORMAL a step fewer each, and
-    // every chart plays the whole track, the rest from the background.
-    EXPECT_NE(run.out.find("18 keysounds\node-to-joy_N.bms [NORMAL]: level 1, 34 notes, "), std::string::npos)
+    // Then the report, two lines a chart, easiest first: what it holds, then what its level
+    // counts. The melody is calmer than any cap, so the set spreads below it: ANOTHER plays all
+    // 62 notes, HYPER and NORMAL a step fewer each, and every chart plays the whole track, the
+    // rest from the background; each chart a level above the one before.
+    EXPECT_NE(run.out.find("18 keysounds\node-to-joy_N.bms [NORMAL]: level 1, 31 notes, "), std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find(", 28 in the background\node-to-joy_H.bms [HYPER]: level 1, 46 notes, "),
-              std::string::npos)
-        << run.out;
-    EXPECT_NE(run.out.find(", 16 in the background\node-to-joy_A.bms [ANOTHER]: level 2, 62 notes, "),
+    EXPECT_NE(run.out.find(", 31 in the background\n  level 1."), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("ode-to-joy_H.bms [HYPER]: level 2, 44 notes, "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("ode-to-joy_A.bms [ANOTHER]: level 3, 62 notes, "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(", 0 in the background\n  level 2.3/s = density 2.2 + repeats 0.1 (0 % within 250 ms) + "
+                           "chords 0.0 (0 %) + long notes 0.0 (0 %) + stamina 0.0 (1.0/s busiest minute); strain "
+                           "per key 0.03, overall 3.4\n"),
               std::string::npos)
         << run.out;
 }

@@ -24,7 +24,7 @@ TEST(Usage, MistypedCommandsAndOptionsAreNamedWithTheRealOnes)
     };
     const std::vector<Case> cases = {
         {{"convrt", kSong}, 2,
-         "zentrowe-cli: unknown command convrt (commands: tracks, events, convert, cut, build, preview, check, audit, package)\n"},
+         "zentrowe-cli: unknown command convrt (commands: tracks, events, convert, cut, build, preview, check, audit, package, picture)\n"},
         {{"convert", kSong, "--trak", "2", "--out", folder}, 2,
          "zentrowe-cli: unknown option --trak (did you mean --track?)\n"},
         {{"build", kSong, "--track", "2", "--out", folder, "--qualty=0.3"}, 2,

@@ -2,6 +2,7 @@
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -20,8 +21,11 @@
 #include "app/controls/list_view.h"
 #include "app/controls/progress_bar.h"
 #include "app/ui/about_window.h"
+#include "app/ui/build_options_box.h"
+#include "app/ui/chart_picture_window.h"
 #include "app/ui/error_sentence.h"
 #include "app/ui/job_runner.h"
+#include "app/ui/preview_player.h"
 #include "app/ui/progress_window.h"
 #include "app/ui/settings_dialog.h"
 #include "app/ui/text.h"
@@ -89,6 +93,40 @@ QString stageText(ProgressStage stage)
 }
 
 // The track as a title names it: "音轨 02 主旋律".
+// The release checklist's errors and warnings, a line each; notices, such as this program's own
+// files, are left to zentrowe-cli audit.
+QStringList findingLines(const std::vector<workflow::AuditFinding>& audit)
+{
+    QStringList lines;
+    for (const auto& finding : audit) {
+        if (finding.severity != workflow::AuditSeverity::Notice) {
+            lines << pathToQString(finding.file) + QStringLiteral(": ") + toQString(finding.message);
+        }
+    }
+    return lines;
+}
+
+// "0:30": from the track's first note to its last.
+QString durationText(const song::TrackDetails& details)
+{
+    if (details.noteCount == 0) {
+        return {};
+    }
+    const auto seconds = static_cast<long long>(std::lround(details.seconds()));
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+// "2.1 / 4 旋律": notes per second on average and at most, and the mark of the likely tune.
+QString densityText(const song::TrackDetails& details, bool melody)
+{
+    if (details.noteCount == 0) {
+        return {};
+    }
+    const QString text =
+        QStringLiteral("%1 / %2").arg(details.averageNotesPerSecond, 0, 'f', 1).arg(details.peakNotesPerSecond);
+    return melody ? text + QObject::tr(" 旋律") : text;
+}
+
 QString trackTitle(const song::TrackSummary& track)
 {
     const QString name = displayedName(track.name);
@@ -151,6 +189,8 @@ void MainWindow::buildMenus()
     file->setObjectName(QStringLiteral("File"));
     m_open = file->addAction(tr("打开  "), QKeySequence(Qt::CTRL | Qt::Key_O), this, &MainWindow::onOpen);
     m_open->setObjectName(QStringLiteral("Open"));
+    m_openChart = file->addAction(tr("打开谱面"), this, &MainWindow::onOpenChart);
+    m_openChart->setObjectName(QStringLiteral("OpenChart"));
     m_recent = file->addMenu(tr("最近打开的文件"));
     m_recent->setObjectName(QStringLiteral("Recent"));
     file->addSeparator();
@@ -219,9 +259,12 @@ void MainWindow::buildContent()
     m_trackList->setExtendedStyle();
     m_trackList->addColumn(0, QString(), 70);
     m_trackList->addColumn(1, tr("音符数"), 60);
-    m_trackList->addColumn(2, tr("音轨名"), 120);
-    m_trackList->addColumn(3, tr("乐器种类"), 90);
-    m_trackList->addColumn(4, tr("乐器"), 340);
+    // How long and how dense a track is tells a tune from a pad or a fill.
+    m_trackList->addColumn(2, tr("时长"), 50);
+    m_trackList->addColumn(3, tr("音符/秒"), 90);
+    m_trackList->addColumn(4, tr("音轨名"), 120);
+    m_trackList->addColumn(5, tr("乐器种类"), 90);
+    m_trackList->addColumn(6, tr("乐器"), 340);
     m_trackList->stretchLastColumn();
     connect(m_trackList, &ListView::itemClicked, this, &MainWindow::onTrackClicked);
     connect(m_trackList, &ListView::itemDoubleClicked, this, &MainWindow::onTrackDoubleClicked);
@@ -230,6 +273,12 @@ void MainWindow::buildContent()
 
 bool MainWindow::askOutputFolderAtStart()
 {
+    // The folder of the last run, while it is still there: a user works on one folder for days.
+    const QString remembered = m_places.outputFolder();
+    if (!remembered.isEmpty() && QFileInfo(remembered).isDir()) {
+        setOutputFolder(remembered);
+        return true;
+    }
     const QString folder = m_dialogs.chooseFolder(this, tr("请选择输出目录"), m_places.outputFolder());
     if (folder.isEmpty()) {
         return false;
@@ -325,6 +374,7 @@ void MainWindow::showSettings(bool builds)
                                ? trackTitle(m_state.song.tracks[static_cast<std::size_t>(row)])
                                : tr("未选择音轨"));
     dialog.showBuildOptions(builds);
+    syncPercussionBox(row);
     // The header texts start as the song gives them, once per song: what the user typed for it stays.
     if (m_creditsSong != m_state.sourceMidiPath) {
         m_creditsSong = m_state.sourceMidiPath;
@@ -365,9 +415,7 @@ void MainWindow::onPreview()
                                  .arg(missing.size() > 3 ? tr(" 等") : QString());
                 }
                 setResult(parts.join(QStringLiteral("；")));
-                if (!m_dialogs.openFile(file)) {
-                    showError(tr("桌面没有能播放声音文件的程序。试听文件是：\n%1").arg(file));
-                }
+                ensurePlayer().play(file);
             }
             emit passFinished();
         });
@@ -385,9 +433,24 @@ void MainWindow::onAbout()
     m_aboutWindow->activateWindow();
 }
 
+void MainWindow::syncPercussionBox(int row)
+{
+    if (!m_settings || row == m_percussionRow || row < 0 || row >= static_cast<int>(m_trackDetails.size())) {
+        return;
+    }
+    m_percussionRow = row;
+    // A drum part's keysounds are strikes: percussion mode, which excludes long notes.
+    const bool drums = m_trackDetails[static_cast<std::size_t>(row)].onlyDrumChannel();
+    if (drums) {
+        m_settings->longNotesBox()->setChecked(false);
+    }
+    m_settings->percussionBox()->setChecked(drums);
+}
+
 void MainWindow::onTrackClicked(int row)
 {
     updateCommands();
+    syncPercussionBox(row);
     if (row >= 0 && row < static_cast<int>(m_state.song.tracks.size()) &&
         m_state.song.tracks[static_cast<std::size_t>(row)].noteCount == 0) {
         setResult(tr("提示：%1 没有音符，转换它不会生成K音")
@@ -409,13 +472,25 @@ void MainWindow::readSong(const std::filesystem::path& midiFile, bool asSource)
 {
     const QString shownPath = pathToQString(midiFile);
     setResult(tr("正在读取 %1").arg(shownPath));
+    // The tracks' times and densities come with the summary, from the same job.
+    auto details = std::make_shared<std::vector<song::TrackDetails>>();
     m_jobs->run<Result<song::SongSummary>>(
-        [midiFile](ProgressSink& progress) { return song::readSongSummary(midiFile, progress); },
+        [midiFile, details](ProgressSink& progress) {
+            auto summary = song::readSongSummary(midiFile, progress);
+            if (summary) {
+                if (auto read = song::readTrackDetails(midiFile, *summary, progress)) {
+                    *details = std::move(read).value();
+                }
+            }
+            return summary;
+        },
         [this](int percent, std::int64_t, std::int64_t) { setResult(tr("正在读取 %1%").arg(percent)); },
-        [this, midiFile, asSource, shownPath](Result<song::SongSummary>& summary) {
+        [this, midiFile, asSource, shownPath, details](Result<song::SongSummary>& summary) {
             if (!summary) {
                 showFailure(summary.error(), tr("已取消读取 %1").arg(shownPath));
             } else {
+                m_trackDetails = std::move(*details);
+                m_percussionRow = -1;
                 if (asSource) {
                     workflow::openSong(m_state, midiFile, std::move(summary.value()));
                     m_places.rememberOpenedFile(shownPath);
@@ -440,14 +515,83 @@ void MainWindow::readSong(const std::filesystem::path& midiFile, bool asSource)
 void MainWindow::showTracks(const song::SongSummary& song)
 {
     m_trackList->removeAllItems();
+    // The keysound file listed after a conversion has no details of its own.
+    const bool detailed =
+        m_state.stage != workflow::SessionStage::Converted && m_trackDetails.size() == song.tracks.size();
+    const auto melody = detailed ? song::likelyMelodyTrack(m_trackDetails) : std::nullopt;
     for (const auto& track : song.tracks) {
         const int row = m_trackList->itemCount();
         m_trackList->insertItem(row, track.label);
         m_trackList->setItemText(row, 1, std::to_string(track.noteCount));
-        m_trackList->setItemText(row, 2, track.name);
-        m_trackList->setItemText(row, 3, toUtf8(displayedName(track.family)));
-        m_trackList->setItemText(row, 4, toUtf8(displayedName(track.instrument)));
+        if (detailed) {
+            const auto& details = m_trackDetails[static_cast<std::size_t>(row)];
+            m_trackList->setItemText(row, 2, toUtf8(durationText(details)));
+            m_trackList->setItemText(row, 3, toUtf8(densityText(details, melody == row + 1)));
+        }
+        m_trackList->setItemText(row, 4, track.name);
+        m_trackList->setItemText(row, 5, toUtf8(displayedName(track.family)));
+        m_trackList->setItemText(row, 6, toUtf8(displayedName(track.instrument)));
     }
+}
+
+void MainWindow::relistSource(song::SongSummary source, int trackNumber)
+{
+    workflow::returnToSource(m_state, std::move(source));
+    showTracks(m_state.song);
+    const int row = trackNumber - 1;
+    if (row >= 0 && row < m_trackList->itemCount()) {
+        m_trackList->view()->selectRow(row);
+        m_trackList->setSelectionMark(row);
+    }
+    updateCommands();
+}
+
+void MainWindow::showChartPictures(const std::vector<std::filesystem::path>& charts)
+{
+    if (!m_pictures) {
+        m_pictures = new ChartPictureWindow(this);
+        m_pictures->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_pictures->showCharts(charts);
+    m_pictures->show();
+    m_pictures->raise();
+}
+
+void MainWindow::onOpenChart()
+{
+    const QString folder = pathToQString(m_state.outputFolder);
+    const QString path = m_dialogs.chooseFileToOpen(this, tr("打开谱面"), chartFileFilter(), folder);
+    if (!path.isEmpty()) {
+        showChartPictures({toPath(path)});
+    }
+}
+
+ChartPictureWindow* MainWindow::chartPictureWindow() const
+{
+    return m_pictures;
+}
+
+PreviewPlayer* MainWindow::previewPlayer() const
+{
+    return m_player;
+}
+
+PreviewPlayer& MainWindow::ensurePlayer()
+{
+    if (!m_player) {
+        m_player = new PreviewPlayer(this);
+        // Without an audio backend (or for a file it cannot decode) the desktop's player is the
+        // way left.
+        connect(m_player, &PreviewPlayer::cannotPlay, this, [this](const QString& file, const QString&) {
+            if (!m_dialogs.openFile(file)) {
+                showError(tr("桌面没有能播放声音文件的程序。试听文件是：\n%1").arg(file));
+            }
+        });
+    }
+    centreOverThis(*m_player);
+    m_player->show();
+    m_player->raise();
+    return *m_player;
 }
 
 void MainWindow::listEvents(int trackNumber)
@@ -558,6 +702,8 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
     request.charts = settings.chartSet().value_or(chartset::ChartSetRequest{});
     request.title = toUtf8(settings.titleText());
     request.artist = toUtf8(settings.artistText());
+    settings.buildOptions()->applyTo(request);
+    m_places.rememberSoundFont(settings.buildOptions()->soundFontText());
     if (const auto other = workflow::wouldReplaceAnotherChart(request)) {
         // A folder holds one song: the other song's charts and the files they name go.
         const QString question = tr("输出目录中的谱面（如 %1）是由 %2 的音轨 %3 生成的，而一个目录只放一首歌。"
@@ -610,7 +756,8 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
                         : tr("%1  %2/%3（%4%）").arg(stageText(*stage)).arg(done).arg(total).arg(percent));
             }
         },
-        [this, target, dialog, audit](Result<workflow::BuildOutcome>& outcome) {
+        [this, target, dialog, audit, source = m_state.song,
+         trackNumber = conversion.trackNumber](Result<workflow::BuildOutcome>& outcome) mutable {
             if (target) {
                 target->hide();
             }
@@ -618,10 +765,7 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
                 // Every file is staged inside the folder and moved in only when all are whole.
                 showFailure(outcome.error(), tr("已取消一键生成：目录中原有的文件没有改动"), dialog);
             } else {
-                workflow::BuildOutcome built = std::move(outcome).value();
-                workflow::finishConversion(m_state, std::move(built.conversion));
-                m_lastChart = m_state.lastConversion->chartPath;
-                showBuild(built, *audit);
+                finishBuild(std::move(outcome).value(), *audit, std::move(source), trackNumber);
             }
             emit passFinished();
         },
@@ -632,6 +776,23 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
                 target->label()->setText(stageText(entered));
             }
         });
+}
+
+void MainWindow::finishBuild(workflow::BuildOutcome built, const std::vector<workflow::AuditFinding>& audit,
+                             song::SongSummary source, int trackNumber)
+{
+    workflow::finishConversion(m_state, std::move(built.conversion));
+    m_lastChart = m_state.lastConversion->chartPath;
+    showBuild(built, audit);
+    // The folder plays as it is: nothing is left to cut, and the next build starts from the
+    // source song again.
+    relistSource(std::move(source), trackNumber);
+    std::vector<std::filesystem::path> charts;
+    for (const auto& chart : built.charts) {
+        charts.push_back(chart.path);
+    }
+    showChartPictures(charts);
+    m_pictures->addFindings(findingLines(audit));
 }
 
 void MainWindow::showConvertedSong()
@@ -706,14 +867,10 @@ void MainWindow::showBuild(const workflow::BuildOutcome& built, const std::vecto
     // The release checklist: its errors counted in the result (which must stay two lines), its
     // errors and warnings listed in the result's tooltip; notices, such as this program's own
     // files, are left to zentrowe-cli audit.
-    QStringList findings;
-    int errors = 0;
-    for (const auto& finding : audit) {
-        if (finding.severity != workflow::AuditSeverity::Notice) {
-            errors += finding.severity == workflow::AuditSeverity::Error ? 1 : 0;
-            findings << pathToQString(finding.file) + QStringLiteral(": ") + toQString(finding.message);
-        }
-    }
+    const QStringList findings = findingLines(audit);
+    const auto errors = std::count_if(audit.begin(), audit.end(), [](const workflow::AuditFinding& finding) {
+        return finding.severity == workflow::AuditSeverity::Error;
+    });
     if (errors > 0) {
         parts << tr("发布检查有 %1 个错误").arg(errors);
     }
@@ -855,6 +1012,16 @@ SettingsDialog& MainWindow::ensureSettings()
         connect(m_settings, &SettingsDialog::startRequested, this, &MainWindow::onStartRequested);
         // 取消 and Esc also stop the pass the dialog started, as Esc does anywhere while one runs.
         connect(m_settings, &SettingsDialog::cancelRequested, m_jobs, &JobRunner::requestStop);
+        BuildOptionsBox* options = m_settings->buildOptions();
+        options->setSoundFontText(m_places.soundFont());
+        connect(options, &BuildOptionsBox::soundFontChoiceRequested, this, [this, options] {
+            const QString file = m_dialogs.chooseFileToOpen(m_settings, tr("选择音色库"),
+                                                            QStringLiteral("SoundFont (*.sf2 *.SF2 *.sf3 *.SF3)"),
+                                                            QFileInfo(options->soundFontText()).absolutePath());
+            if (!file.isEmpty()) {
+                options->setSoundFontText(file);
+            }
+        });
         m_settings->setStartEnabled(!isBusy());
     }
     return *m_settings;
@@ -1012,7 +1179,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     m_jobs->stopAndWait();
     for (QWidget* window : {static_cast<QWidget*>(m_progress.data()), static_cast<QWidget*>(m_settings.data()),
-                            static_cast<QWidget*>(m_trackInfo.data()), static_cast<QWidget*>(m_aboutWindow.data())}) {
+                            static_cast<QWidget*>(m_trackInfo.data()), static_cast<QWidget*>(m_aboutWindow.data()),
+                            static_cast<QWidget*>(m_pictures.data()), static_cast<QWidget*>(m_player.data())}) {
         if (window) {
             window->close();
         }

@@ -7,6 +7,7 @@
 #include "app/ui/remembered_places.h"
 #include "app/ui/user_dialogs.h"
 #include "core/keysound/wav_cutter.h"
+#include "core/song/track_details.h"
 #include "core/workflow/audit.h"
 #include "core/workflow/build.h"
 #include "core/workflow/conversion.h"
@@ -23,6 +24,8 @@ class QShortcut;
 namespace zentrowe::app {
 
 class AboutWindow;
+class ChartPictureWindow;
+class PreviewPlayer;
 class JobRunner;
 class ListView;
 class ProgressWindow;
@@ -60,6 +63,7 @@ public:
     const workflow::SongState& state() const { return m_state; }
 
     QAction* openAction() const { return m_open; }
+    QAction* openChartAction() const { return m_openChart; }
     QAction* wavCutAction() const { return m_wavCut; }
     QAction* toBmsAction() const { return m_toBms; }
     QAction* oneStepBuildAction() const { return m_oneStepBuild; }
@@ -80,6 +84,8 @@ public:
     SettingsDialog* settingsDialog() const;
     ProgressWindow* progressWindow() const;
     AboutWindow* aboutWindow() const;
+    ChartPictureWindow* chartPictureWindow() const;
+    PreviewPlayer* previewPlayer() const;
 
 signals:
     // A pass (summary, listing, conversion or cut) has finished and its result is shown.
@@ -96,6 +102,8 @@ private:
     void buildContent();
 
     void onOpen();
+    // 打开谱面: the picture of any chart the user picks.
+    void onOpenChart();
     void onBack();
     void onOpenFolder();
     void onSetOutFolder();
@@ -105,6 +113,9 @@ private:
     void onAbout();
     void onWavCut();
     void onTrackClicked(int row);
+    // Ticks 打击乐器 for a track whose notes are all on the drum channel, unticks it for another,
+    // once per chosen track: what the user sets for the same track stays.
+    void syncPercussionBox(int row);
     void onTrackDoubleClicked(int selectionMark);
     void onStartRequested();
     void onRunningChanged();
@@ -113,11 +124,20 @@ private:
     // song and the list shown before. `asSource` makes it the song conversions start from.
     void readSong(const std::filesystem::path& midiFile, bool asSource);
     void showTracks(const song::SongSummary& song);
+    // After a build: the source song listed again (`source`, as it was read before the build),
+    // its track `trackNumber` chosen, so that another build needs one click.
+    void relistSource(song::SongSummary source, int trackNumber);
+    // The pictures of these charts in their window, one tab each.
+    void showChartPictures(const std::vector<std::filesystem::path>& charts);
     void listEvents(int trackNumber);
     // Converts, renders every keysound and the rest of the song: the folder then plays as it is.
     void startBuild(const workflow::ConversionRequest& conversion);
     // Lists the keysound file of the state's last conversion and says what comes next.
     void showConversion();
+    // A build succeeded: says what it wrote, lists the source song (`source`, as read before the
+    // build) again with track `trackNumber` chosen, and shows the set's pictures and findings.
+    void finishBuild(workflow::BuildOutcome built, const std::vector<workflow::AuditFinding>& audit,
+                     song::SongSummary source, int trackNumber);
     // Lists the keysound file of the build's conversion and says what the build wrote.
     void showBuild(const workflow::BuildOutcome& built, const std::vector<workflow::AuditFinding>& audit);
     // Opens the settings dialog for converting (转换到BMS) or building (一键生成) the selected track.
@@ -132,6 +152,8 @@ private:
     TrackInfoWindow& ensureTrackInfo();
     SettingsDialog& ensureSettings();
     ProgressWindow& ensureProgress();
+    // The player 试听 plays the preview in, shown.
+    PreviewPlayer& ensurePlayer();
     // Places `window` beside this one, or over it without hiding the selected track's row.
     void placeBesideSelectedRow(QWidget& window);
     // Centres `window` over this one, within the screen.
@@ -157,10 +179,15 @@ private:
     bool m_startBuilds = false;
     // The song whose title and artist the settings dialog was last given.
     std::filesystem::path m_creditsSong;
+    // Of the listed song's tracks, from its reading; empty for the keysound file.
+    std::vector<song::TrackDetails> m_trackDetails;
+    // The row whose drum state last set the settings dialog's percussion box.
+    int m_percussionRow = -1;
     // The last chart written in this session, which 试听 mixes.
     std::optional<std::filesystem::path> m_lastChart;
 
     QAction* m_open = nullptr;
+    QAction* m_openChart = nullptr;
     QAction* m_wavCut = nullptr;
     QAction* m_toBms = nullptr;
     QAction* m_oneStepBuild = nullptr;
@@ -183,6 +210,8 @@ private:
     QPointer<SettingsDialog> m_settings;
     QPointer<ProgressWindow> m_progress;
     QPointer<AboutWindow> m_aboutWindow;
+    QPointer<ChartPictureWindow> m_pictures;
+    QPointer<PreviewPlayer> m_player;
 };
 
 }  // namespace zentrowe::app

@@ -10,6 +10,7 @@ namespace {
 const QString kOpenFolderKey = QStringLiteral("places/openFolder");
 const QString kOutputFolderKey = QStringLiteral("places/outputFolder");
 const QString kRecentFilesKey = QStringLiteral("places/recentFiles");
+const QString kSoundFontKey = QStringLiteral("places/soundFont");
 
 }  // namespace
 
@@ -41,6 +42,16 @@ void RememberedPlaces::rememberOpenedFile(const QString& path)
 void RememberedPlaces::rememberOutputFolder(const QString& folder)
 {
     m_settings.setValue(kOutputFolderKey, folder);
+}
+
+QString RememberedPlaces::soundFont() const
+{
+    return m_settings.value(kSoundFontKey).toString();
+}
+
+void RememberedPlaces::rememberSoundFont(const QString& file)
+{
+    m_settings.setValue(kSoundFontKey, file);
 }
 
 }  // namespace zentrowe::app

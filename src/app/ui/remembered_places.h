@@ -9,7 +9,7 @@ namespace zentrowe::app {
 
 // Where the user was last time, kept across runs in the QSettings the program hands over (the
 // user's own in the program, a temporary file in tests): the folder of the last file opened,
-// the last output folder chosen and the recently opened files.
+// the last output folder chosen, the recently opened files and the soundfont of the last build.
 class RememberedPlaces {
 public:
     static constexpr int kMaxRecentFiles = 8;
@@ -25,6 +25,9 @@ public:
     // Remembers the file's folder for the next open and puts the file first among the recent ones.
     void rememberOpenedFile(const QString& path);
     void rememberOutputFolder(const QString& folder);
+    // The soundfont the last build rendered with; empty: the system's default.
+    QString soundFont() const;
+    void rememberSoundFont(const QString& file);
 
 private:
     QSettings& m_settings;

@@ -1,6 +1,8 @@
 #include "app/ui/settings_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -12,6 +14,7 @@
 #include <algorithm>
 
 #include "app/controls/progress_bar.h"
+#include "app/ui/build_options_box.h"
 #include "app/ui/text.h"
 
 namespace zentrowe::app {
@@ -46,7 +49,6 @@ void widenToFit(QLineEdit* edit, const QString& sample, QWidget* next)
 
 // 一键生成's groups sit below the others and push the buttons down by their height.
 constexpr int kBuildOptionsTop = 2400;
-constexpr int kBuildOptionsHeight = 2070;
 
 }  // namespace
 
@@ -65,7 +67,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     setStyleSheet(QStringLiteral("QLineEdit { padding: 0px; }"));
 
     auto* bms = place(new QGroupBox(QStringLiteral("BMS"), this), "FrameBms", 120, 120, 5655, 975);
-    place(new QLabel(tr("K列表开始位置"), bms), "Label5", 240, 300, 1215, 255);
+    m_startCodeLabel = place(new QLabel(tr("K列表开始位置"), bms), "Label5", 240, 300, 1215, 255);
     m_startCode = place(new QLineEdit(QStringLiteral("00"), bms), "Text4", 1560, 240, 255, 255);
     auto* keysoundNameLabel = place(new QLabel(tr("K音名:"), bms), "Label1", 2280, 300, 615, 255);
     m_keysoundName = place(new QLineEdit(QStringLiteral("A"), bms), "Text5", 2880, 240, 2415, 255);
@@ -74,7 +76,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     m_longNoteMinimum = place(new QLineEdit(QStringLiteral("24"), bms), "Text1", 2880, 600, 1215, 270);
     m_percussion = place(new QCheckBox(tr("打击乐器 "), bms), "Check3", 4320, 600, 1095, 255);
 
-    auto* midi = place(new QGroupBox(QStringLiteral("MIDI"), this), "FrameMidi", 120, 1080, 5655, 615);
+    auto* midi = m_midi = place(new QGroupBox(QStringLiteral("MIDI"), this), "FrameMidi", 120, 1080, 5655, 615);
     place(new QLabel(QStringLiteral("BPM:"), midi), "Label2", 360, 285, 615, 300);
     m_tempo = place(new QLineEdit(QStringLiteral("0"), midi), "TxtTempo", 960, 240, 495, 270);
     m_customTempo = place(new QCheckBox(tr("自定义"), midi), "Check2", 1680, 240, 855, 255);
@@ -82,7 +84,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     m_gap = place(new QLineEdit(QStringLiteral("100"), midi), "Text2", 4080, 240, 855, 270);
 
     // Past the chart format's limits: codes up to "zz", and keysounds merged before they get codes.
-    auto* limits = place(new QGroupBox(tr("编号与合并"), this), "FrameLimits", 120, 1740, 5655, 615);
+    auto* limits = m_limits = place(new QGroupBox(tr("编号与合并"), this), "FrameLimits", 120, 1740, 5655, 615);
     m_base62 = place(new QCheckBox(tr("62进制编号"), limits), "CheckBase62", 240, 240, 1335, 255);
     place(new QLabel(tr("力度合并:"), limits), "LabelVelocityStep", 1800, 285, 855, 255);
     m_velocityStep = place(new QLineEdit(QStringLiteral("1"), limits), "TextVelocityStep", 2640, 240, 495, 270);
@@ -91,50 +93,10 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     // The other way past the limits: a bmson chart has no code or measure limit at all.
     m_bmson = place(new QCheckBox(QStringLiteral("bmson"), limits), "CheckBmson", 4680, 240, 930, 255);
 
-    // 一键生成 only: the charts of the set and the texts their headers carry. The difficulty names
-    // stay as players show them on the song-select screen.
-    m_chartSet = place(new QGroupBox(tr("难度"), this), "FrameCharts", 120, kBuildOptionsTop, 5655, 885);
-    // Two rows: the five names side by side do not fit the dialog's width.
-    auto* difficulties = new QGridLayout(m_chartSet);
-    difficulties->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), 0);
-    for (const chartset::Difficulty difficulty : chartset::kAllDifficulties) {
-        // "[NORMAL]" without its brackets.
-        const std::string_view subtitle = chartset::difficultySubtitle(difficulty);
-        auto* box = new QCheckBox(QString::fromLatin1(subtitle.data() + 1, static_cast<qsizetype>(subtitle.size()) - 2),
-                                  m_chartSet);
-        box->setObjectName(QStringLiteral("CheckDifficulty") + QLatin1Char(chartset::difficultyLetter(difficulty)));
-        box->setChecked(difficulty == chartset::Difficulty::Normal || difficulty == chartset::Difficulty::Hyper ||
-                        difficulty == chartset::Difficulty::Another);
-        const auto index = static_cast<int>(difficulty);
-        difficulties->addWidget(box, index / 3, index % 3);
-        m_difficulties[static_cast<std::size_t>(difficulty)] = box;
-    }
-    QCheckBox* insane = difficultyBox(chartset::Difficulty::Insane);
-    insane->setTristate(true);
-    insane->setCheckState(Qt::PartiallyChecked);
-    insane->setToolTip(tr("完整的音轨；半选：仅当音轨比 ANOTHER 更密时生成"));
-    m_chartSet->setToolTip(tr("每个难度写一个谱面（NAME_B.bms … NAME_X.bms），共用同一套K音；"
-                              "不在按键上的音符在背景中原位播放"));
-
-    m_chartTexts =
-        place(new QGroupBox(tr("谱面信息"), this), "FrameChartTexts", 120, kBuildOptionsTop + 930, 5655, 1095);
-    auto* texts = new QGridLayout(m_chartTexts);
-    texts->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), twipsToPixels(60));
-    m_title = new QLineEdit(m_chartTexts);
-    m_title->setObjectName(QStringLiteral("TextTitle"));
-    m_artist = new QLineEdit(m_chartTexts);
-    m_artist->setObjectName(QStringLiteral("TextArtist"));
-    m_genre = new QLineEdit(m_chartTexts);
-    m_genre->setObjectName(QStringLiteral("TextGenre"));
-    texts->addWidget(new QLabel(tr("标题:"), m_chartTexts), 0, 0);
-    texts->addWidget(m_title, 0, 1, 1, 3);
-    texts->addWidget(new QLabel(tr("艺术家:"), m_chartTexts), 1, 0);
-    texts->addWidget(m_artist, 1, 1);
-    texts->addWidget(new QLabel(tr("类型:"), m_chartTexts), 1, 2);
-    texts->addWidget(m_genre, 1, 3);
-    m_title->setToolTip(tr("谱面的 #TITLE；默认为乐曲自身的名称"));
-    m_artist->setToolTip(tr("谱面的 #ARTIST；默认为乐曲文字中的作者，否则为版权信息中的名字"));
-    m_genre->setToolTip(tr("谱面的 #GENRE；可以留空"));
+    // 一键生成 only: the charts of the set, the texts their headers carry, what the build renders with.
+    addChartSetGroup();
+    addChartTextsGroup();
+    m_buildOptions = new BuildOptionsBox(this);
 
     // Wide enough for the longest action a start button names, "转换到BMS".
     m_start = place(new QPushButton(tr("开始"), this), "Command1", 3540, 2430, 1125, 375);
@@ -184,15 +146,87 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     showBuildOptions(false);
 }
 
+void SettingsDialog::addChartSetGroup()
+{
+    // The difficulty names stay as players show them on the song-select screen.
+    m_chartSet = place(new QGroupBox(tr("难度"), this), "FrameCharts", 120, kBuildOptionsTop, 5655, 885);
+    // Two rows: the five names side by side do not fit the dialog's width.
+    auto* difficulties = new QGridLayout(m_chartSet);
+    difficulties->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), 0);
+    for (const chartset::Difficulty difficulty : chartset::kAllDifficulties) {
+        // "[NORMAL]" without its brackets.
+        const std::string_view subtitle = chartset::difficultySubtitle(difficulty);
+        auto* box = new QCheckBox(QString::fromLatin1(subtitle.data() + 1, static_cast<qsizetype>(subtitle.size()) - 2),
+                                  m_chartSet);
+        box->setObjectName(QStringLiteral("CheckDifficulty") + QLatin1Char(chartset::difficultyLetter(difficulty)));
+        box->setChecked(difficulty == chartset::Difficulty::Normal || difficulty == chartset::Difficulty::Hyper ||
+                        difficulty == chartset::Difficulty::Another);
+        const auto index = static_cast<int>(difficulty);
+        difficulties->addWidget(box, index / 3, index % 3);
+        m_difficulties[static_cast<std::size_t>(difficulty)] = box;
+    }
+    QCheckBox* insane = difficultyBox(chartset::Difficulty::Insane);
+    insane->setTristate(true);
+    insane->setCheckState(Qt::PartiallyChecked);
+    insane->setToolTip(tr("完整的音轨；半选：仅当音轨比 ANOTHER 更密时生成"));
+    m_chartSet->setToolTip(tr("每个难度写一个谱面（NAME_B.bms … NAME_X.bms），共用同一套K音；"
+                              "不在按键上的音符在背景中原位播放"));
+}
+
+void SettingsDialog::addChartTextsGroup()
+{
+    m_chartTexts =
+        place(new QGroupBox(tr("谱面信息"), this), "FrameChartTexts", 120, kBuildOptionsTop + 930, 5655, 1095);
+    auto* texts = new QGridLayout(m_chartTexts);
+    texts->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), twipsToPixels(60));
+    m_title = new QLineEdit(m_chartTexts);
+    m_title->setObjectName(QStringLiteral("TextTitle"));
+    m_artist = new QLineEdit(m_chartTexts);
+    m_artist->setObjectName(QStringLiteral("TextArtist"));
+    m_genre = new QLineEdit(m_chartTexts);
+    m_genre->setObjectName(QStringLiteral("TextGenre"));
+    texts->addWidget(new QLabel(tr("标题:"), m_chartTexts), 0, 0);
+    texts->addWidget(m_title, 0, 1, 1, 3);
+    texts->addWidget(new QLabel(tr("艺术家:"), m_chartTexts), 1, 0);
+    texts->addWidget(m_artist, 1, 1);
+    texts->addWidget(new QLabel(tr("类型:"), m_chartTexts), 1, 2);
+    texts->addWidget(m_genre, 1, 3);
+    m_title->setToolTip(tr("谱面的 #TITLE；默认为乐曲自身的名称"));
+    m_artist->setToolTip(tr("谱面的 #ARTIST；默认为乐曲文字中的作者，否则为版权信息中的名字"));
+    m_genre->setToolTip(tr("谱面的 #GENRE；可以留空"));
+}
+
 void SettingsDialog::showBuildOptions(bool shown)
 {
+    m_builds = shown;
+    m_startCodeLabel->setVisible(!shown);
+    m_startCode->setVisible(!shown);
+    m_midi->setVisible(!shown);
     m_chartSet->setVisible(shown);
     m_chartTexts->setVisible(shown);
-    const int below = shown ? kBuildOptionsHeight : 0;
-    m_start->move(m_start->x(), twipsToPixels(2430 + below));
-    m_cancel->move(m_cancel->x(), twipsToPixels(2430 + below));
-    m_bar->move(m_bar->x(), twipsToPixels(2460 + below));
-    setFixedSize(twipsToPixels(5900), twipsToPixels(2940 + below));
+    m_buildOptions->setVisible(shown);
+    // The groups stacked from the top in twips, 45 apart, as the designed layout has them.
+    int top = 1740;
+    if (shown) {
+        top -= 660;  // where the MIDI group stood
+        m_limits->move(m_limits->x(), twipsToPixels(top));
+        top += 660;
+        m_chartSet->move(m_chartSet->x(), twipsToPixels(top));
+        top += 930;
+        m_chartTexts->move(m_chartTexts->x(), twipsToPixels(top));
+        top += 1140;
+        const int optionsHeight = pixelsToTwips(m_buildOptions->sizeHint().height());
+        m_buildOptions->setGeometry(m_chartTexts->x(), twipsToPixels(top), m_chartTexts->width(),
+                                    twipsToPixels(optionsHeight));
+        top += optionsHeight + 45;
+    } else {
+        m_limits->move(m_limits->x(), twipsToPixels(top));
+        top += 660;
+    }
+    m_start->move(m_start->x(), twipsToPixels(top + 30));
+    m_cancel->move(m_cancel->x(), twipsToPixels(top + 30));
+    m_bar->move(m_bar->x(), twipsToPixels(top + 60));
+    setFixedSize(twipsToPixels(5900), twipsToPixels(top + 540));
 }
 
 void SettingsDialog::fillCredits(const QString& title, const QString& artist)
@@ -262,17 +296,27 @@ convert::SettingsTexts SettingsDialog::texts() const
     texts.velocityStep = toUtf8(m_velocityStep->text());
     texts.lengthStep = toUtf8(m_lengthStep->text());
     texts.bmson = m_bmson->isChecked();
+    if (m_builds) {
+        // Hidden with 一键生成: the keysound MIDI file is the build's own, made as the command
+        // line's build makes it.
+        const convert::SettingsTexts defaults;
+        texts.startCode = defaults.startCode;
+        texts.useCustomTempo = defaults.useCustomTempo;
+        texts.tempo = defaults.tempo;
+        texts.gap = defaults.gap;
+    }
     return texts;
 }
 
 QList<QWidget*> SettingsDialog::tabOrder() const
 {
-    return {m_startCode,       m_keysoundName,    m_longNotes,       m_longNoteMinimum,
-            m_percussion,      m_tempo,           m_customTempo,     m_gap,
-            m_base62,          m_velocityStep,    m_lengthStep,      m_bmson,
-            m_difficulties[0], m_difficulties[1], m_difficulties[2], m_difficulties[3],
-            m_difficulties[4], m_title,           m_artist,          m_genre,
-            m_start,           m_cancel};
+    QList<QWidget*> order{m_startCode,       m_keysoundName,    m_longNotes,       m_longNoteMinimum,
+                          m_percussion,      m_tempo,           m_customTempo,     m_gap,
+                          m_base62,          m_velocityStep,    m_lengthStep,      m_bmson,
+                          m_difficulties[0], m_difficulties[1], m_difficulties[2], m_difficulties[3],
+                          m_difficulties[4], m_title,           m_artist,          m_genre};
+    order << m_buildOptions->tabOrder() << m_start << m_cancel;
+    return order;
 }
 
 void SettingsDialog::prepare(const QString& action, const QString& track)

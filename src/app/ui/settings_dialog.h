@@ -15,6 +15,7 @@ class QPushButton;
 
 namespace zentrowe::app {
 
+class BuildOptionsBox;
 class ProgressBar;
 
 // The conversion's settings: keysound numbering and naming, long-note or percussion mode, the
@@ -33,8 +34,11 @@ public:
     // Names what Start does and the track it does it to: the title "一键生成 — 音轨 02 主旋律" and
     // the start button "一键生成". The progress bar is hidden until a pass shows it.
     void prepare(const QString& action, const QString& track);
-    // 一键生成 also asks for the set of charts and the header texts; 转换到BMS does not.
+    // 一键生成 also asks for the set of charts, the header texts and what the build renders
+    // with; the keysound MIDI file's fields (first code, gap, tempo) belong to 转换到BMS alone,
+    // where the user renders that file by hand.
     void showBuildOptions(bool shown);
+    BuildOptionsBox* buildOptions() const { return m_buildOptions; }
     // The title and artist the song gives (song::songCredits), for a song not shown before; the
     // genre is left as the user typed it.
     void fillCredits(const QString& title, const QString& artist);
@@ -79,6 +83,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void addChartSetGroup();
+    void addChartTextsGroup();
     void onLongNotesToggled();
     void onPercussionToggled();
     void onCustomTempoToggled();
@@ -95,6 +101,11 @@ private:
     QLineEdit* m_velocityStep;
     QLineEdit* m_lengthStep;
     QCheckBox* m_bmson;
+    QWidget* m_startCodeLabel;
+    QGroupBox* m_midi;
+    QGroupBox* m_limits;
+    BuildOptionsBox* m_buildOptions;
+    bool m_builds = false;
     QGroupBox* m_chartSet;
     QGroupBox* m_chartTexts;
     std::array<QCheckBox*, chartset::kAllDifficulties.size()> m_difficulties{};

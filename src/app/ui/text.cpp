@@ -41,6 +41,11 @@ QString midiFileFilter()
     return QStringLiteral("MIDI (*.mid *.midi *.kar *.MID *.MIDI *.KAR *.Mid)");
 }
 
+QString chartFileFilter()
+{
+    return QStringLiteral("BMS (*.bms *.bme *.bml *.pms *.bmson *.BMS *.BME *.BML *.PMS *.BMSON)");
+}
+
 QString toQString(std::string_view utf8)
 {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));

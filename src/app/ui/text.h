@@ -25,6 +25,8 @@ bool isMidiFileName(const QString& path);
 
 // The open dialog's filter for them.
 QString midiFileFilter();
+// The open dialog's filter for charts: BMS in its spellings, and bmson.
+QString chartFileFilter();
 
 // Window positions and sizes were laid out in twips: 15 to a pixel.
 constexpr int kTwipsPerPixel = 15;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <memory>
@@ -23,7 +24,9 @@ namespace zentrowe::audio {
 
 // The mix, in blocks of a second allocated where some sound lands, each with its own lock: the
 // reading threads add what they decode straight into it, so no sound is held once decoded and
-// silence costs nothing until the mix is put together.
+// silence costs nothing until the mix is put together. Samples are summed in fixed point, as
+// whole numbers of kUnit, so that the sum does not depend on the order the threads add in: the
+// same chart mixes to the same bytes on any number of cores.
 class BlockMix {
 public:
     BlockMix(std::int64_t limitFrames, int sampleRate)
@@ -48,12 +51,12 @@ public:
             const std::lock_guard lock(m_locks[index]);
             auto& block = m_blocks[index];
             if (!block) {
-                block = std::make_unique<float[]>(static_cast<std::size_t>(m_blockFrames) * 2);
+                block = std::make_unique<std::uint32_t[]>(static_cast<std::size_t>(m_blockFrames) * 2);
             }
-            float* out = block.get() + (from - blockStart) * 2;
+            std::uint32_t* out = block.get() + (from - blockStart) * 2;
             const std::int64_t count = (blockEnd - from) * 2;
             for (std::int64_t i = 0; i < count; ++i) {
-                out[i] += in[i];
+                out[i] += toFixed(in[i]);  // modulo 2^32: whole numbers add in any order alike
             }
             from = blockEnd;
         }
@@ -63,13 +66,16 @@ public:
     void read(std::int64_t from, std::int64_t to, const SoundBlockSink& take) const
     {
         from = std::max<std::int64_t>(from, 0);
+        std::vector<float> piece;
         while (from < to) {
             const auto index = static_cast<std::size_t>(from / m_blockFrames);
             const std::int64_t blockStart = static_cast<std::int64_t>(index) * m_blockFrames;
             std::int64_t end = std::min(blockStart + m_blockFrames, to);
             if (index < m_blocks.size() && m_blocks[index]) {
-                const float* start = m_blocks[index].get() + (from - blockStart) * 2;
-                take(std::span<const float>(start, static_cast<std::size_t>(end - from) * 2));
+                const std::uint32_t* start = m_blocks[index].get() + (from - blockStart) * 2;
+                piece.resize(static_cast<std::size_t>(end - from) * 2);
+                std::transform(start, start + piece.size(), piece.begin(), toFloat);
+                take(piece);
             } else {
                 end = std::min(end, from + kSilenceFrames);
                 take(std::span<const float>(m_silence).first(static_cast<std::size_t>(end - from) * 2));
@@ -90,7 +96,8 @@ public:
             }
             const auto count = static_cast<std::size_t>(std::min(m_blockFrames, frames - blockStart)) * 2;
             if (m_blocks[index]) {
-                samples.insert(samples.end(), m_blocks[index].get(), m_blocks[index].get() + count);
+                std::transform(m_blocks[index].get(), m_blocks[index].get() + count, std::back_inserter(samples),
+                               toFloat);
                 m_blocks[index].reset();
             } else {
                 samples.resize(samples.size() + count, 0.0F);
@@ -102,10 +109,22 @@ public:
 
 private:
     static constexpr std::int64_t kSilenceFrames = 4096;
+    // 2^-20 of full scale: far below what 16-bit output or Vorbis keeps, and room for a sum of
+    // 2048 full-scale sounds before it wraps.
+    static constexpr double kUnit = 1.0 / (1 << 20);
+    static constexpr double kLargest = 2047.0;
+
+    static std::uint32_t toFixed(float sample)
+    {
+        const double clamped = std::clamp(static_cast<double>(sample), -kLargest, kLargest);  // NaN stays NaN
+        const auto whole = std::isnan(clamped) ? 0 : static_cast<std::int32_t>(std::lrint(clamped / kUnit));
+        return static_cast<std::uint32_t>(whole);
+    }
+    static float toFloat(std::uint32_t sum) { return static_cast<float>(static_cast<std::int32_t>(sum) * kUnit); }
 
     std::int64_t m_blockFrames;
     std::int64_t m_limitFrames;
-    std::vector<std::unique_ptr<float[]>> m_blocks;
+    std::vector<std::unique_ptr<std::uint32_t[]>> m_blocks;
     std::unique_ptr<std::mutex[]> m_locks;
     std::vector<float> m_silence = std::vector<float>(static_cast<std::size_t>(kSilenceFrames) * 2, 0.0F);
 };

@@ -3,6 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
+#include <limits>
+#include <numeric>
+#include <vector>
+
+#include "core/chartset/lane_layout.h"
 
 namespace zentrowe::chartset {
 
@@ -19,6 +25,15 @@ constexpr std::array<LevelPoint, 5> kLevelTable = {{{1.5, 1}, {4.0, 4}, {7.0, 7}
 constexpr int kHighestLevel = 12;
 constexpr int kHighestInsaneLevel = 99;
 constexpr double kPeakWeight = 0.25;
+
+// The level terms' weights. A lane's strain above one note (a jack at 8 a second holds it near
+// 2) counts twice in notes per second; chord notes and long notes make the density a quarter
+// heavier each; a busiest minute above 3 notes a second adds three tenths of what it has above.
+constexpr double kRepeatWeight = 2.0;
+constexpr double kChordWeight = 0.25;
+constexpr double kLongNoteWeight = 0.25;
+constexpr double kStaminaWeight = 0.3;
+constexpr double kStaminaFloor = 3.0;
 
 }  // namespace
 
@@ -44,11 +59,94 @@ double levelDensity(double averageDensity, double peakDensity)
     return averageDensity + kPeakWeight * std::max(0.0, peakDensity - averageDensity);
 }
 
+namespace {
+
+// A lane note as the level counts it.
+struct LaneNote {
+    double seconds = 0;
+    int lane = 0;
+    bool held = false;
+};
+
+// The most of `times` (in order) within any `window` seconds, per second.
+double busiestDensity(const std::vector<double>& times, double window)
+{
+    double busiest = 0;
+    std::size_t last = 0;
+    for (std::size_t first = 0; first < times.size(); ++first) {
+        while (last < times.size() && times[last] < times[first] + window) {
+            ++last;
+        }
+        busiest = std::max(busiest, static_cast<double>(last - first) / window);
+    }
+    return busiest;
+}
+
+// Counts the report's shares and strains from the lane notes (in time order).
+void countLaneNotes(ChartReport& report, const std::vector<LaneNote>& laneNotes)
+{
+    std::array<double, kScratchLane + 1> laneStrain{};
+    std::array<double, kScratchLane + 1> laneSeconds{};
+    laneSeconds.fill(-std::numeric_limits<double>::infinity());
+    double overall = 0;
+    double overallSeconds = laneNotes.empty() ? 0 : laneNotes.front().seconds;
+    std::vector<double> overallStrains;
+    double keyExcess = 0;
+    std::int64_t repeats = 0;
+    std::int64_t chordNotes = 0;
+    std::int64_t held = 0;
+    for (std::size_t i = 0; i < laneNotes.size(); ++i) {
+        const LaneNote& note = laneNotes[i];
+        const auto lane = static_cast<std::size_t>(std::clamp(note.lane, 0, kScratchLane));
+        repeats += note.seconds - laneSeconds[lane] < kRepeatWindowSeconds ? 1 : 0;
+        laneStrain[lane] = laneStrain[lane] * std::exp(-(note.seconds - laneSeconds[lane]) / kKeyStrainSeconds) + 1;
+        laneSeconds[lane] = note.seconds;
+        keyExcess += laneStrain[lane] - 1;
+        overall = overall * std::exp(-(note.seconds - overallSeconds) / kOverallStrainSeconds) + 1;
+        overallSeconds = note.seconds;
+        overallStrains.push_back(overall);
+        const bool together = (i > 0 && laneNotes[i - 1].seconds == note.seconds) ||
+                              (i + 1 < laneNotes.size() && laneNotes[i + 1].seconds == note.seconds);
+        chordNotes += together ? 1 : 0;
+        held += note.held ? 1 : 0;
+    }
+    if (laneNotes.empty()) {
+        return;
+    }
+    const auto count = static_cast<double>(laneNotes.size());
+    report.repeatShare = static_cast<double>(repeats) / count;
+    report.chordShare = static_cast<double>(chordNotes) / count;
+    report.longNoteShare = static_cast<double>(held) / count;
+    report.keyStrain = keyExcess / count;
+    // The highest tenth (at least one): a burst, not one note, makes the strain.
+    std::sort(overallStrains.begin(), overallStrains.end(), std::greater<>());
+    const std::size_t top = std::max<std::size_t>(1, overallStrains.size() / 10);
+    report.overallStrain =
+        std::accumulate(overallStrains.begin(), overallStrains.begin() + static_cast<std::ptrdiff_t>(top), 0.0) /
+        static_cast<double>(top);
+}
+
+}  // namespace
+
+LevelTerms levelTerms(const ChartReport& report)
+{
+    LevelTerms terms;
+    // Steady play at r notes a second holds the overall strain near r + 0.5.
+    const double peak = std::max(report.peakDensity, report.overallStrain - 0.5);
+    terms.density = levelDensity(report.averageDensity, peak);
+    terms.repeats = kRepeatWeight * report.keyStrain;
+    terms.chords = kChordWeight * report.chordShare * terms.density;
+    terms.longNotes = kLongNoteWeight * report.longNoteShare * terms.density;
+    terms.stamina = kStaminaWeight * std::max(0.0, report.staminaDensity - kStaminaFloor);
+    return terms;
+}
+
 ChartReport reportChart(std::span<const TrackNote> notes, std::span<const int> lanes, const song::TempoClock& clock,
                         Difficulty difficulty)
 {
     ChartReport report;
     report.difficulty = difficulty;
+    std::vector<LaneNote> laneNotes;
     std::vector<double> times;
     int chord = 0;
     std::int64_t chordTick = 0;
@@ -59,31 +157,35 @@ ChartReport reportChart(std::span<const TrackNote> notes, std::span<const int> l
         }
         ++report.notes;
         times.push_back(clock.seconds(notes[i].startTick));
+        laneNotes.push_back({times.back(), lanes[i], notes[i].held});
         chord = times.size() > 1 && notes[i].startTick == chordTick ? chord + 1 : 1;
         chordTick = notes[i].startTick;
         report.largestChord = std::max(report.largestChord, chord);
     }
     report.averageDensity = static_cast<double>(report.notes) / playingSeconds(notes, clock);
-    std::size_t last = 0;
-    for (std::size_t first = 0; first < times.size(); ++first) {
-        while (last < times.size() && times[last] < times[first] + kPeakWindowSeconds) {
-            ++last;
-        }
-        report.peakDensity = std::max(report.peakDensity, static_cast<double>(last - first) / kPeakWindowSeconds);
-    }
     // A track shorter than the window (or one whose notes fall evenly across an odd number of
     // seconds) has no window denser than its average: the peak is at least the average, which
     // leaves the level as it was (it counts the peak only above the average).
-    report.peakDensity = std::max(report.peakDensity, report.averageDensity);
-    report.level =
-        levelForDensity(levelDensity(report.averageDensity, report.peakDensity), difficulty == Difficulty::Insane);
+    report.peakDensity = std::max(busiestDensity(times, kPeakWindowSeconds), report.averageDensity);
+    report.staminaDensity = busiestDensity(times, kStaminaWindowSeconds);
+    countLaneNotes(report, laneNotes);
+    report.terms = levelTerms(report);
+    report.level = levelForDensity(report.terms.total(), difficulty == Difficulty::Insane);
     return report;
 }
 
 void keepLevelsRising(std::span<ChartReport> reports)
 {
     for (std::size_t i = 1; i < reports.size(); ++i) {
-        reports[i].level = std::max(reports[i].level, reports[i - 1].level);
+        reports[i].level = std::max(reports[i].level, reports[i - 1].level + 1);
+    }
+    for (std::size_t i = reports.size(); i-- > 0;) {
+        const bool last = i + 1 == reports.size();
+        int highest = reports[i].difficulty == Difficulty::Insane ? kHighestInsaneLevel : kHighestLevel;
+        if (!last) {
+            highest = std::min(highest, reports[i + 1].level - 1);
+        }
+        reports[i].level = std::max(1, std::min(reports[i].level, highest));
     }
 }
 

@@ -7,10 +7,26 @@
 #include <vector>
 
 #include "core/chartset/difficulty.h"
+#include "core/chartset/note_grid.h"
 #include "core/chartset/track_note.h"
 #include "core/song/tempo_clock.h"
 
 namespace zentrowe::chartset {
+
+// What a player feels beyond the notes per second, each term in notes per second that the
+// chart plays like on top of its density; a chart of even single notes spread over the keys,
+// without long notes, gets about nothing from them. Each term only grows when the same chart is
+// played faster and none depends on which lane is which, only on whether two notes share one,
+// so a mirrored chart rates the same.
+struct LevelTerms {
+    double density = 0;    // levelDensity of the average and the peak (or the overall strain, if higher)
+    double repeats = 0;    // the per-key strain: notes on a lane struck again soon
+    double chords = 0;     // notes struck together with another
+    double longNotes = 0;  // notes held while others are struck
+    double stamina = 0;    // the busiest minute
+
+    double total() const { return density + repeats + chords + longNotes + stamina; }
+};
 
 // What one chart of a set holds, as a player would judge it before playing.
 struct ChartReport {
@@ -20,15 +36,30 @@ struct ChartReport {
     double averageDensity = 0;         // lane notes per second of the track's playing time
     double peakDensity = 0;            // the most lane notes in any kPeakWindowSeconds, per second
     int largestChord = 0;              // the most lane notes struck at one tick
-    int level = 1;                     // #PLAYLEVEL
+    double repeatShare = 0;            // lane notes whose lane had a note less than kRepeatWindowSeconds before
+    double chordShare = 0;             // lane notes struck at the tick of another
+    double longNoteShare = 0;          // lane notes held (long notes)
+    double staminaDensity = 0;         // the most lane notes in any kStaminaWindowSeconds, per second
+    double keyStrain = 0;              // per-key strain: mean over the notes of their lane's strain above 1
+    double overallStrain = 0;          // overall strain: mean of the highest tenth of the notes' strains
+    LevelTerms terms;
+    int level = 1;  // #PLAYLEVEL
+    GridFit grid;   // how the track's notes sat on the grids before any quantizing (makeChartSet)
     // Lane notes per part the set draws on (by TrackNote::part); filled by makeChartSet.
     std::vector<std::int64_t> notesByPart;
 };
 
 inline constexpr double kPeakWindowSeconds = 2.0;
+inline constexpr double kStaminaWindowSeconds = 60.0;
+// Strain decays as exp(-t / tau) between notes, each note adding 1: a lane's strain forgets in a
+// quarter second (a jack is felt in the finger), the overall in one (steady play at r notes a
+// second holds it near r + 0.5).
+inline constexpr double kKeyStrainSeconds = 0.25;
+inline constexpr double kOverallStrainSeconds = 1.0;
 
-// The report of the chart whose lanes (layoutLanes, one per note) are `lanes`, with its level.
-// A lane list of another length than `notes` counts every note as background.
+// The report of the chart whose lanes (layoutLanes, one per note) are `lanes`, with its level:
+// levelForDensity of levelTerms(report).total(). A lane list of another length than `notes`
+// counts every note as background.
 ChartReport reportChart(std::span<const TrackNote> notes, std::span<const int> lanes, const song::TempoClock& clock,
                         Difficulty difficulty);
 
@@ -44,9 +75,13 @@ int levelForDensity(double notesPerSecond, bool insane);
 // A chart of even density is levelled by its average alone.
 double levelDensity(double averageDensity, double peakDensity);
 
-// Levels of a set, easiest first, made to rise (never fall) with the difficulty: thinning may
-// leave an easier chart a burst its harder sibling smooths over, but a player expects #PLAYLEVEL
-// to follow #DIFFICULTY.
+// The level terms of a report whose counts are filled in (all but terms and level).
+LevelTerms levelTerms(const ChartReport& report);
+
+// Levels of a set, easiest first, made to rise strictly with the difficulty: thinning may leave
+// an easier chart a burst its harder sibling smooths over, and two charts at one level give the
+// player no reason to choose, but a player expects #PLAYLEVEL to follow #DIFFICULTY. Where a
+// chart below insane would pass level 12, the charts under it step down instead (never below 1).
 void keepLevelsRising(std::span<ChartReport> reports);
 
 // #TOTAL, how much a full combo fills the gauge: 7.605 × notes / (0.01 × notes + 6.5), a widely

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "core/chart/chart_file.h"
+#include "core/chartset/note_grid.h"
 #include "core/chartset/track_note.h"
 #include "core/song/song_credits.h"
 #include "core/song/tempo_clock.h"
@@ -143,6 +144,55 @@ void writeLines(chart::Chart& chart, const chart::Chart& converted, std::span<co
     }
 }
 
+// The point of the measure grid nearest `place`: what a note moved to the grid plays at.
+Place onGrid(const Place& place, std::uint32_t grid)
+{
+    const auto [measure, line] = nearestGridLine(place.measure, place.slot, place.slotCount, grid);
+    return Place{measure, grid, line};
+}
+
+// The track's notes (those the conversion put in lanes) moved to the nearest line of `grid`; a
+// long note keeps at least one step. Nothing moves for a grid of 0.
+void quantizeNotes(std::vector<ChartNote>& notes, std::uint32_t grid, std::int32_t ticksPerMeasure)
+{
+    if (grid == 0) {
+        return;
+    }
+    for (ChartNote& note : notes) {
+        if (note.channel == chart::kBackgroundChannel) {
+            continue;
+        }
+        note.start = onGrid(note.start, grid);
+        if (note.end) {
+            note.end = onGrid(*note.end, grid);
+            if (note.end->tick(ticksPerMeasure) <= note.start.tick(ticksPerMeasure)) {
+                const bool wraps = note.start.slot + 1 == grid;
+                note.end = Place{note.start.measure + (wraps ? 1 : 0), grid, wraps ? 0 : note.start.slot + 1};
+            }
+        }
+    }
+}
+
+// Where a tick lies, exactly: the measure's ticks as its slots, reduced.
+Place placeOfTick(std::int64_t tick, std::int32_t ticksPerMeasure)
+{
+    const auto measure = static_cast<std::int32_t>(tick / ticksPerMeasure);
+    const auto slot = static_cast<std::uint32_t>(tick % ticksPerMeasure);
+    const auto common = std::gcd(slot, static_cast<std::uint32_t>(ticksPerMeasure));
+    return Place{measure, static_cast<std::uint32_t>(ticksPerMeasure) / common, slot / common};
+}
+
+// The end a lane note is written with: none for a normal note (fitLongNotes may have made a
+// held note one), the converted end unless the note was shortened.
+std::optional<Place> fittedEnd(const ChartNote& note, const TrackNote& fitted, const TrackNote& held,
+                               std::int32_t ticksPerMeasure)
+{
+    if (!note.end || !fitted.held) {
+        return std::nullopt;
+    }
+    return fitted.endTick == held.endTick ? note.end : placeOfTick(fitted.endTick, ticksPerMeasure);
+}
+
 constexpr std::uint8_t kDrumChannelIndex = 9;  // General MIDI's channel 10
 
 bool hasSeveralParts(const convert::KeysoundTable& keysounds)
@@ -179,7 +229,9 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
 {
     const song::TempoClock clock(song);
     const std::int32_t ticksPerMeasure = clock.ticksPerMeasure();
-    const ConvertedNotes found = notesOf(converted, ticksPerMeasure);
+    const GridFit grid = gridFit(converted);
+    ConvertedNotes found = notesOf(converted, ticksPerMeasure);
+    quantizeNotes(found.notes, request.quantizeGrid, ticksPerMeasure);
     const auto& chartNotes = found.notes;
 
     std::unordered_map<chart::ChartCode, std::size_t> keysoundOfCode;
@@ -263,8 +315,10 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     for (std::size_t k = 0; k < difficulties.size(); ++k) {
         const chartset::Difficulty difficulty = difficulties[k];
         std::vector<int> lanes;
+        std::vector<chartset::TrackNote> fitted = notes;
         if (request.lanes == LaneRule::Playable) {
             lanes = chartset::chartLanes(notes, clock, limits[k], percussion);
+            fitted = fitLongNotes(notes, lanes, clock, request.longNoteMinimum);
         } else {
             const auto kept = chartset::thinNotes(notes, clock, limits[k]);
             lanes.resize(notes.size());
@@ -287,17 +341,18 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
             if (lanes[i] != chartset::kBackgroundLane) {
                 const std::uint8_t key =
                     request.lanes == LaneRule::Playable ? channelNumber(chartset::laneChannel(lanes[i])) : note.channel;
-                if (!note.end && take(note.start, key)) {
+                const std::optional<Place> end = fittedEnd(note, fitted[i], notes[i], ticksPerMeasure);
+                if (!end && take(note.start, key)) {
                     objects.push_back({note.start, key, note.code});
                     continue;
                 }
                 const auto held = static_cast<std::uint8_t>(key + 40);
-                if (note.end && !taken.contains({note.start.measure, held, note.start.slotCount, note.start.slot}) &&
-                    !taken.contains({note.end->measure, held, note.end->slotCount, note.end->slot})) {
+                if (end && !taken.contains({note.start.measure, held, note.start.slotCount, note.start.slot}) &&
+                    !taken.contains({end->measure, held, end->slotCount, end->slot})) {
                     take(note.start, held);
-                    take(*note.end, held);
+                    take(*end, held);
                     objects.push_back({note.start, held, note.code});
-                    objects.push_back({*note.end, held, note.code});
+                    objects.push_back({*end, held, note.code});
                     continue;
                 }
                 lanes[i] = chartset::kBackgroundLane;
@@ -307,8 +362,9 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
 
         SetChart made;
         made.fileName = chartset::chartStem(stem, difficulty) + extension;
-        made.report = chartset::reportChart(notes, lanes, clock, difficulty);
-        made.report.notesByPart = lanesByPart(notes, lanes);
+        made.report = chartset::reportChart(fitted, lanes, clock, difficulty);
+        made.report.grid = grid;
+        made.report.notesByPart = lanesByPart(fitted, lanes);
         auto& chart = made.chart;
         chart.header = converted.header;
         chart.header.genre = request.genre;

@@ -10,6 +10,7 @@
 #include "core/chart/chart_model.h"
 #include "core/chartset/chart_level.h"
 #include "core/chartset/difficulty.h"
+#include "core/chartset/long_notes.h"
 #include "core/convert/keysound_table.h"
 #include "core/song/song_summary.h"
 
@@ -29,6 +30,13 @@ struct ChartSetRequest {
     // some of the track's notes out of its lanes, as the default set does.
     bool insaneWhenDenser = false;
     std::string genre;  // #GENRE; empty: no line
+    // Lines per 4/4 measure (16, 24 or 32: note_grid.h) the track's notes move to, to the nearest,
+    // their keysounds with them; 0 keeps every note where the conversion put it. Objects the
+    // conversion put on the background channel keep their places.
+    std::uint32_t quantizeGrid = 0;
+    // The shortest long note of a playable chart (never under kLeastLongNoteSeconds); shorter held
+    // notes, and those the release gap leaves too short, are normal notes (fitLongNotes).
+    LongNoteLength longNoteMinimum;
 };
 
 // One chart of a set, as made and before it is written.

@@ -12,6 +12,10 @@ namespace zentrowe::chartset {
 
 namespace {
 
+// Keys 3-5 take at most this share of a chart's key notes as the layout goes, which keeps them
+// under 60 % of the finished chart.
+constexpr double kMiddleShare = 0.55;
+
 struct DifficultyText {
     std::string_view name;
     std::string_view subtitle;
@@ -48,24 +52,38 @@ Error badDifficulty(std::string_view name, const std::string& why)
         .withValue(std::string(name));
 }
 
+// The time over which the notes per second are capped: the playing time, or the time from the
+// first start to the last where that is shorter (by the last note's length), as a player counts
+// the notes of a chart by the presses, not by how long the last one rings. At least one second.
+double strikingSeconds(std::span<const TrackNote> notes, const song::TempoClock& clock)
+{
+    if (notes.empty()) {
+        return 1.0;
+    }
+    const double starts = clock.seconds(notes.back().startTick) - clock.seconds(notes.front().startTick);
+    return std::max(1.0, std::min(playingSeconds(notes, clock), starts));
+}
+
 }  // namespace
 
 DifficultyLimits difficultyLimits(Difficulty difficulty)
 {
     // Strikes at least half the average gap apart: a local burst may reach twice the average.
+    // Insane keeps every strike 30 ms from the next: closer, a strummed chord reads as a
+    // staircase no hand can play, so the strum becomes one strike.
     switch (difficulty) {
     case Difficulty::Beginner:
-        return {1, 2.0, 1.0 / 4, {0.5, 2.0}};
+        return {1, 2.0, 1.0 / 4, {0.5, 2.0, 0.05, false, kMiddleShare}};
     case Difficulty::Normal:
-        return {2, 4.0, 1.0 / 8, {0.25, 2.0}};
+        return {2, 4.0, 1.0 / 8, {0.25, 2.0, 0.05, false, kMiddleShare}};
     case Difficulty::Hyper:
-        return {3, 7.0, 1.0 / 14, {0.125, 2.5}};
+        return {3, 7.0, 1.0 / 14, {0.125, 2.5, 0.15, false, kMiddleShare}};
     case Difficulty::Another:
-        return {4, 10.0, 1.0 / 20, {0.06, 3.0}};
+        return {4, 10.0, 1.0 / 20, {0.06, 3.0, 0.30, true, kMiddleShare}};
     case Difficulty::Insane:
         break;
     }
-    return {0, 0.0, 0.0, {0.0, 3.0}};
+    return {0, 20.0, 0.03, {0.06, 3.0, 0.45, true, kMiddleShare}};
 }
 
 std::string_view difficultyName(Difficulty difficulty)
@@ -176,7 +194,7 @@ std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::TempoC
 
     std::size_t target = count;
     if (limits.maxNotesPerSecond > 0) {
-        const double allowed = std::floor(limits.maxNotesPerSecond * playingSeconds(notes, clock) + 1e-9);
+        const double allowed = std::floor(limits.maxNotesPerSecond * strikingSeconds(notes, clock) + 1e-9);
         target = std::min(count, static_cast<std::size_t>(allowed));
     }
 

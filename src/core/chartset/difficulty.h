@@ -30,9 +30,11 @@ struct DifficultyLimits {
     LayoutLimits layout;
 };
 
-// Beginner to insane: 1 / 2 / 3 / 4 / any notes at once; about 2 / 4 / 7 / 10 / any notes per
-// second; same-lane repeats (jacks) no closer than 0.5 / 0.25 / 0.125 s below another, which
-// allows them down to 60 ms (closer is beyond a finger), and insane at any speed.
+// Beginner to insane: 1 / 2 / 3 / 4 / any notes at once; about 2 / 4 / 7 / 10 / 20 notes per
+// second; same-lane repeats (jacks) no closer than 0.5 / 0.25 / 0.125 s below another, and 60 ms
+// in another and insane (closer is beyond a finger); repeats within kRepeatWindowSeconds for at
+// most 5 / 5 / 15 / 30 / 45 % of the notes, chords repeating a lane only in another and insane;
+// keys 3-5 never more than 60 % of the key notes; in insane, strikes at least 30 ms apart.
 DifficultyLimits difficultyLimits(Difficulty difficulty);
 
 std::string_view difficultyName(Difficulty difficulty);      // "beginner" ... "insane"
@@ -48,8 +50,8 @@ std::string chartStem(std::string_view name, Difficulty difficulty);
 // an unknown or empty name or one given twice.
 Result<std::vector<Difficulty>> parseDifficulties(std::string_view text);
 
-// The set to build when none is asked for: normal, hyper and another, and insane (the full
-// track) when another would leave some of the track's notes out of the lanes.
+// The set to build when none is asked for: normal, hyper and another, and insane (the track at
+// 20 notes a second, strums made one strike) when another would leave some of the track's notes out of the lanes.
 std::vector<Difficulty> defaultDifficulties(std::span<const TrackNote> notes, const song::TempoClock& clock);
 
 // Which notes a difficulty keeps in the lanes (one flag per note; the rest play from the

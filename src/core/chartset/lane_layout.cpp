@@ -17,6 +17,11 @@ namespace {
 // hard rules (held lanes, chords, repeats).
 constexpr double kContourPenalty = 3.0;
 constexpr double kBalancePenalty = 100.0;
+// A repeat within the window costs two keys, so that a repeated pitch alternates between its key
+// and a neighbour rather than spending the budget of repeats; a note on a crowded middle costs
+// more than any distance, so the phrase moves out to keys 1, 2, 6 and 7.
+constexpr double kRepeatPenalty = 2.0;
+constexpr double kMiddlePenalty = 10.0;
 
 constexpr int kHandMeasures = 4;
 constexpr std::int64_t kNoTick = std::numeric_limits<std::int64_t>::min();
@@ -63,6 +68,7 @@ private:
 
 struct LaneState {
     double lastSeconds = -std::numeric_limits<double>::infinity();  // start, or a held note's end
+    double lastStartSeconds = -std::numeric_limits<double>::infinity();
     std::int64_t heldUntilTick = kNoTick;
 };
 
@@ -101,6 +107,203 @@ std::vector<double> pitchOrderKeys(std::span<const TrackNote> notes, const std::
     }
     return keys;
 }
+
+// The layout as it goes, one strike (the notes of one start tick) after another.
+class LanePlanner {
+public:
+    LanePlanner(std::span<const TrackNote> notes, const std::vector<bool>& inLanes, const song::TempoClock& clock,
+                const LayoutOptions& options)
+        : m_notes(notes),
+          m_inLanes(inLanes),
+          m_clock(clock),
+          m_options(options),
+          m_measureTicks(clock.ticksPerMeasure()),
+          m_phrases(phraseNumbers(notes, inLanes, m_measureTicks)),
+          m_targets(pitchOrderKeys(notes, inLanes, m_phrases, m_measureTicks)),
+          m_hands(options.limits.handRatio),
+          m_lanes(notes.size(), kBackgroundLane)
+    {
+    }
+
+    std::vector<int> run()
+    {
+        std::vector<std::size_t> chord;
+        for (std::size_t first = 0; first < m_notes.size();) {
+            m_tick = m_notes[first].startTick;
+            chord.clear();
+            for (; first < m_notes.size() && m_notes[first].startTick == m_tick; ++first) {
+                if (m_inLanes[first]) {
+                    chord.push_back(first);
+                }
+            }
+            if (!chord.empty()) {
+                std::stable_sort(chord.begin(), chord.end(),
+                                 [&](std::size_t a, std::size_t b) { return m_notes[a].note < m_notes[b].note; });
+                placeStrike(chord);
+            }
+        }
+        return std::move(m_lanes);
+    }
+
+private:
+    struct Previous {
+        int note;
+        int lane;
+        int phrase;
+    };
+
+    void placeStrike(std::vector<std::size_t>& chord)
+    {
+        m_seconds = m_clock.seconds(m_tick);
+        m_measure = m_tick / m_measureTicks;
+        // A drum part's strikes keep the scratch rule in a set drawn on several parts.
+        const auto strikes = [&](std::size_t index) { return m_options.percussion || m_notes[index].drums; };
+        if (std::any_of(chord.begin(), chord.end(), strikes) && isFree(kScratchLane, false)) {
+            placeScratch(chord);
+        }
+        const std::vector<int> freeKeys = keysFreeFor(chord.size());
+        // More notes than free keys: the lowest give way, the top voice being the tune.
+        const std::size_t dropped = chord.size() > freeKeys.size() ? chord.size() - freeKeys.size() : 0;
+        const std::size_t count = chord.size() - dropped;
+        std::size_t lowest = 0;  // index in freeKeys the next note may take
+        for (std::size_t j = 0; j < count; ++j) {
+            const std::size_t index = chord[dropped + j];
+            const std::size_t best = bestKey(index, freeKeys, lowest, freeKeys.size() - (count - j), count);
+            place(index, freeKeys[best]);
+            lowest = best + 1;
+        }
+        if (count > 0) {
+            const std::size_t top = chord.back();
+            m_previous = Previous{m_notes[top].note, m_lanes[top], m_phrases[top]};
+        }
+    }
+
+    void placeScratch(std::vector<std::size_t>& chord)
+    {
+        const auto strikes = [&](std::size_t index) { return m_options.percussion || m_notes[index].drums; };
+        const auto loudest = std::max_element(chord.begin(), chord.end(), [&](std::size_t a, std::size_t b) {
+            return std::make_pair(strikes(a), m_notes[a].velocity) < std::make_pair(strikes(b), m_notes[b].velocity);
+        });
+        if (suitsScratch(m_notes[*loudest], true, m_measureTicks)) {
+            place(*loudest, kScratchLane);
+            chord.erase(loudest);
+        }
+    }
+
+    // The keys a strike of `chordSize` notes may take: not held, no faster repeat than the
+    // limit, and a repeat within the window only while the budget of repeats has room for the
+    // whole strike (and, for a chord, only where chord jacks are allowed).
+    std::vector<int> keysFreeFor(std::size_t chordSize) const
+    {
+        const LayoutLimits& limits = m_options.limits;
+        const auto size = static_cast<double>(chordSize);
+        const bool jacks =
+            (chordSize == 1 || limits.chordJacks) &&
+            static_cast<double>(m_repeats) + size <= limits.repeatShare * (static_cast<double>(m_placed) + size);
+        std::vector<int> keys;
+        for (int lane = 0; lane < kKeyCount; ++lane) {
+            if (isFree(lane, jacks)) {
+                keys.push_back(lane);
+            }
+        }
+        return keys;
+    }
+
+    bool isFree(int lane, bool repeatsAllowed) const
+    {
+        const LaneState& was = m_state[static_cast<std::size_t>(lane)];
+        return m_tick > was.heldUntilTick &&
+               repeatAllowed(was.lastSeconds, m_seconds, m_options.limits.minRepeatSeconds) &&
+               (repeatsAllowed || !isRepeat(lane));
+    }
+
+    bool isRepeat(int lane) const
+    {
+        return m_seconds - m_state[static_cast<std::size_t>(lane)].lastStartSeconds < kRepeatWindowSeconds;
+    }
+
+    std::size_t bestKey(std::size_t index, const std::vector<int>& freeKeys, std::size_t lowest, std::size_t highest,
+                        std::size_t count) const
+    {
+        const int note = m_notes[index].note;
+        std::size_t best = lowest;
+        double bestCost = std::numeric_limits<double>::infinity();
+        // Of two keys alike, a rising line takes the right one.
+        const bool rising = m_previous && note > m_previous->note;
+        for (std::size_t k = lowest; k <= highest; ++k) {
+            const double cost = costOf(index, freeKeys[k], count);
+            if (cost < bestCost - 1e-9 || (rising && cost < bestCost + 1e-9)) {
+                bestCost = cost;
+                best = k;
+            }
+        }
+        return best;
+    }
+
+    double costOf(std::size_t index, int lane, std::size_t count) const
+    {
+        const int note = m_notes[index].note;
+        double cost = std::abs(lane - m_targets[index]);
+        if (count == 1 && m_previous && m_previous->phrase == m_phrases[index]) {
+            const bool against = (note > m_previous->note && lane <= m_previous->lane) ||
+                                 (note < m_previous->note && lane >= m_previous->lane);
+            cost += against ? kContourPenalty : 0.0;
+        }
+        cost += m_options.limits.repeatShare < 1 && isRepeat(lane) ? kRepeatPenalty : 0.0;
+        if (isMiddle(lane) && middleFull()) {
+            cost += kMiddlePenalty;
+        }
+        if (const int side = sideOf(lane); side >= 0 && !m_hands.allows(m_measure, side)) {
+            cost += kBalancePenalty;
+        }
+        return cost;
+    }
+
+    static bool isMiddle(int lane) { return lane >= 2 && lane <= 4; }
+
+    // True when one more note on keys 3-5 would take their share past the limit.
+    bool middleFull() const
+    {
+        const double share = m_options.limits.middleShare;
+        return share < 1 && static_cast<double>(m_middleNotes + 1) > share * static_cast<double>(m_keyNotes + 1);
+    }
+
+    void place(std::size_t index, int lane)
+    {
+        m_lanes[index] = lane;
+        LaneState& now = m_state[static_cast<std::size_t>(lane)];
+        const TrackNote& note = m_notes[index];
+        m_repeats += isRepeat(lane) ? 1 : 0;
+        ++m_placed;
+        m_keyNotes += lane < kKeyCount ? 1 : 0;
+        m_middleNotes += isMiddle(lane) ? 1 : 0;
+        now.lastSeconds = note.held ? m_clock.seconds(note.endTick) : m_seconds;
+        now.lastStartSeconds = m_seconds;
+        now.heldUntilTick = note.held ? note.endTick : kNoTick;
+        if (const int side = sideOf(lane); side >= 0) {
+            m_hands.add(m_measure, side);
+        }
+    }
+
+    std::span<const TrackNote> m_notes;
+    const std::vector<bool>& m_inLanes;
+    const song::TempoClock& m_clock;
+    const LayoutOptions& m_options;
+    std::int32_t m_measureTicks;
+    std::vector<int> m_phrases;
+    std::vector<double> m_targets;
+    HandCounts m_hands;
+    std::vector<int> m_lanes;
+    std::array<LaneState, kScratchLane + 1> m_state{};
+    std::optional<Previous> m_previous;
+    std::int64_t m_tick = 0;
+    double m_seconds = 0;
+    std::int64_t m_measure = 0;
+    std::int64_t m_placed = 0;
+    std::int64_t m_repeats = 0;
+    std::int64_t m_keyNotes = 0;
+    std::int64_t m_middleNotes = 0;
+};
 
 }  // namespace
 
@@ -178,111 +381,10 @@ bool suitsScratch(const TrackNote& note, bool loudestOfChord, std::int32_t ticks
 std::vector<int> layoutLanes(std::span<const TrackNote> notes, const std::vector<bool>& inLanes,
                              const song::TempoClock& clock, const LayoutOptions& options)
 {
-    std::vector<int> lanes(notes.size(), kBackgroundLane);
     if (inLanes.size() != notes.size()) {
-        return lanes;
+        return std::vector<int>(notes.size(), kBackgroundLane);
     }
-    const std::int32_t measureTicks = clock.ticksPerMeasure();
-    const std::vector<int> phrases = phraseNumbers(notes, inLanes, measureTicks);
-    const std::vector<double> targets = pitchOrderKeys(notes, inLanes, phrases, measureTicks);
-    const double minRepeat = options.limits.minRepeatSeconds;
-
-    std::array<LaneState, kScratchLane + 1> state{};
-    HandCounts hands(options.limits.handRatio);
-    struct Previous {
-        int note;
-        int lane;
-        int phrase;
-    };
-    std::optional<Previous> previous;
-
-    std::vector<std::size_t> chord;
-    for (std::size_t first = 0; first < notes.size();) {
-        const std::int64_t tick = notes[first].startTick;
-        chord.clear();
-        std::size_t next = first;
-        for (; next < notes.size() && notes[next].startTick == tick; ++next) {
-            if (inLanes[next]) {
-                chord.push_back(next);
-            }
-        }
-        first = next;
-        if (chord.empty()) {
-            continue;
-        }
-        std::stable_sort(chord.begin(), chord.end(),
-                         [&](std::size_t a, std::size_t b) { return notes[a].note < notes[b].note; });
-        const double seconds = clock.seconds(tick);
-        const std::int64_t measure = tick / measureTicks;
-        const auto isFree = [&](int lane) {
-            const LaneState& was = state[static_cast<std::size_t>(lane)];
-            return tick > was.heldUntilTick && repeatAllowed(was.lastSeconds, seconds, minRepeat);
-        };
-        const auto place = [&](std::size_t index, int lane) {
-            lanes[index] = lane;
-            LaneState& now = state[static_cast<std::size_t>(lane)];
-            now.lastSeconds = notes[index].held ? clock.seconds(notes[index].endTick) : seconds;
-            now.heldUntilTick = notes[index].held ? notes[index].endTick : kNoTick;
-            if (const int side = sideOf(lane); side >= 0) {
-                hands.add(measure, side);
-            }
-        };
-
-        // A drum part's strikes keep the scratch rule in a set drawn on several parts.
-        const auto strikes = [&](std::size_t index) { return options.percussion || notes[index].drums; };
-        if (std::any_of(chord.begin(), chord.end(), strikes) && isFree(kScratchLane)) {
-            const auto loudest = std::max_element(chord.begin(), chord.end(), [&](std::size_t a, std::size_t b) {
-                return std::make_pair(strikes(a), notes[a].velocity) < std::make_pair(strikes(b), notes[b].velocity);
-            });
-            if (suitsScratch(notes[*loudest], true, measureTicks)) {
-                place(*loudest, kScratchLane);
-                chord.erase(loudest);
-            }
-        }
-
-        std::vector<int> freeKeys;
-        for (int lane = 0; lane < kKeyCount; ++lane) {
-            if (isFree(lane)) {
-                freeKeys.push_back(lane);
-            }
-        }
-        // More notes than free keys: the lowest give way, the top voice being the tune.
-        const std::size_t dropped = chord.size() > freeKeys.size() ? chord.size() - freeKeys.size() : 0;
-        const std::size_t count = chord.size() - dropped;
-        std::size_t lowest = 0;  // index in freeKeys the next note may take
-        for (std::size_t j = 0; j < count; ++j) {
-            const std::size_t index = chord[dropped + j];
-            const int note = notes[index].note;
-            const std::size_t highest = freeKeys.size() - (count - j);
-            std::size_t best = lowest;
-            double bestCost = std::numeric_limits<double>::infinity();
-            // Of two keys alike, a rising line takes the right one.
-            const bool rising = previous && note > previous->note;
-            for (std::size_t k = lowest; k <= highest; ++k) {
-                const int lane = freeKeys[k];
-                double cost = std::abs(lane - targets[index]);
-                if (count == 1 && previous && previous->phrase == phrases[index]) {
-                    const bool against = (note > previous->note && lane <= previous->lane) ||
-                                         (note < previous->note && lane >= previous->lane);
-                    cost += against ? kContourPenalty : 0.0;
-                }
-                if (const int side = sideOf(lane); side >= 0 && !hands.allows(measure, side)) {
-                    cost += kBalancePenalty;
-                }
-                if (cost < bestCost - 1e-9 || (rising && cost < bestCost + 1e-9)) {
-                    bestCost = cost;
-                    best = k;
-                }
-            }
-            place(index, freeKeys[best]);
-            lowest = best + 1;
-        }
-        if (count > 0) {
-            const std::size_t top = chord.back();
-            previous = Previous{notes[top].note, lanes[top], phrases[top]};
-        }
-    }
-    return lanes;
+    return LanePlanner(notes, inLanes, clock, options).run();
 }
 
 }  // namespace zentrowe::chartset

@@ -19,7 +19,19 @@ struct LayoutLimits {
     // Over any 4 measures, the busier hand (keys 1-3 or keys 5-7) has at most this many times
     // the notes of the other plus kHandSlack.
     double handRatio = 2;
+    // At most this share of the lane notes may follow a note of their own lane by less than
+    // kRepeatWindowSeconds (a jack); past it a repeated pitch or chord alternates between
+    // neighbouring keys. 1 allows any share.
+    double repeatShare = 1;
+    // Whether a chord may repeat a lane within kRepeatWindowSeconds at all (a chord jack).
+    bool chordJacks = true;
+    // At most about this share of the notes on keys 1-7 may sit on keys 3-5, so that both hands
+    // play; 1 leaves the middle to pitch order.
+    double middleShare = 1;
 };
+
+// A lane struck again within this many seconds counts as a repeat (a jack) against repeatShare.
+inline constexpr double kRepeatWindowSeconds = 0.25;
 
 // Notes the hand-balance rule lets one side have over the other's share before it acts, so
 // that a short phrase low on the keyboard (a rising scale's first four notes) is not forced apart.

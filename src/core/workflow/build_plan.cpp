@@ -137,8 +137,8 @@ Status planBgmFiles(BuildPlan& plan, const BuildRequest& request, std::span<cons
             return *tooLong;
         }
     }
-    auto bgm = planBgm(request.bgm, plan.bgmEvents, song, conversion.keysounds, request.conversion.settings.bmson,
-                       extension);
+    auto bgm =
+        planBgm(request.bgm, plan.bgmEvents, song, conversion.keysounds, request.conversion.settings.bmson, extension);
     if (bgm.skipped) {
         plan.skipped.push_back(*bgm.skipped);
     }
@@ -175,11 +175,11 @@ Status checkKeysoundFileNames(const BuildPlan& plan, const BuildRequest& request
     const std::size_t over = longest - kLongestKeysoundFile;
     const std::size_t nameBytes = request.conversion.settings.keysoundName.size();
     return Error{ErrorCode::InvalidSetting,
-                 "with this track's channel states the keysound files would be named up to " +
-                     std::to_string(longest) + " bytes, and a build's file names allow " +
-                     std::to_string(kLongestKeysoundFile) + " (255 less its temporary name's " +
-                     std::to_string(kTemporaryNameExtraBytes) + "): shorten the keysound name to " +
-                     std::to_string(nameBytes > over ? nameBytes - over : 0) + " bytes"}
+                 "with this track's channel states the keysound files would be named up to " + std::to_string(longest) +
+                     " bytes, and a build's file names allow " + std::to_string(kLongestKeysoundFile) +
+                     " (255 less its temporary name's " + std::to_string(kTemporaryNameExtraBytes) +
+                     "): shorten the keysound name to " + std::to_string(nameBytes > over ? nameBytes - over : 0) +
+                     " bytes"}
         .about("keysoundFileNameLength")
         .withNumber(static_cast<std::int64_t>(nameBytes > over ? nameBytes - over : 0));
 }

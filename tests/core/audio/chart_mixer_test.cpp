@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -34,6 +35,18 @@ Bytes levelWave(std::uint16_t channels, std::uint32_t rate, std::size_t frames, 
         }
     }
     return riffWave({{"fmt ", fmtBody(1, channels, rate, rate * blockAlign, blockAlign, 16)}, {"data", data}});
+}
+
+// A 32-bit float mono WAV file holding `frames` frames of one level.
+Bytes floatWave(std::size_t frames, float level)
+{
+    Bytes data;
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &level, sizeof bits);
+    for (std::size_t frame = 0; frame < frames; ++frame) {
+        appendU32le(data, bits);
+    }
+    return riffWave({{"fmt ", fmtBody(3, 1, kRate, kRate * 4, 4, 32)}, {"data", data}});
 }
 
 chart::TimedChart readChart(std::string_view text)
@@ -86,6 +99,37 @@ TEST(ChartMixer, ClicksSoundWithinAMillisecondOfTheirChartTimes)
     }
 }
 
+TEST(ChartMixer, TheMixIsTheSameWhateverOrderItsSoundsAreAddedIn)
+{
+    // In floating point (1 + 1e-8) - 1 is 0 and (1 - 1) + 1e-8 is not: a mix summed as the
+    // threads happen to finish would change from run to run and with the number of cores.
+    const std::vector<std::vector<float>> orders = {
+        {0.75F, 3e-6F, -0.75F}, {0.75F, -0.75F, 3e-6F}, {-0.75F, 3e-6F, 0.75F}};
+    std::vector<std::vector<float>> mixes;
+    for (const auto& levels : orders) {
+        for (unsigned threads : {1U, 3U}) {
+            SCOPED_TRACE(std::to_string(levels[0]) + " first, threads " + std::to_string(threads));
+            const TempDir folder;
+            writeFile(folder / "a.wav", floatWave(100, levels[0]));
+            writeFile(folder / "b.wav", floatWave(100, levels[1]));
+            writeFile(folder / "c.wav", floatWave(100, levels[2]));
+            MixOptions options;
+            options.threads = threads;
+            const auto result = mix(readChart("#BPM 120\n#WAV01 a.wav\n#WAV02 b.wav\n#WAV03 c.wav\n"
+                                              "#00101:01\n#00101:02\n#00101:03\n"),
+                                    folder, options);
+            ASSERT_TRUE(result.ok()) << result.error().message;
+            mixes.push_back(result->sound.samples);
+        }
+    }
+    for (std::size_t k = 1; k < mixes.size(); ++k) {
+        EXPECT_EQ(mixes[k], mixes[0]) << "mix " << k;
+    }
+    // The tiny level survives the sum, to within the mix's resolution.
+    ASSERT_FALSE(mixes[0].empty());
+    EXPECT_NEAR(mixes[0][mixes[0].size() - 100], 3e-6F, 1e-6F);
+}
+
 TEST(ChartMixer, CutsRepeatedCodesFindsFilesAsPlayersDoAndListsMissingOnes)
 {
     // 240 BPM: a measure is one second. tone.wav is 1 s at 0.6.
@@ -95,11 +139,11 @@ TEST(ChartMixer, CutsRepeatedCodesFindsFilesAsPlayersDoAndListsMissingOnes)
     writeFile(folder / "broken.wav", std::string_view("RIFF----WAVEnot a sound"));
     const auto chart = readChart("#BPM 240\n#WAV01 Kick.OGG\n#WAV02 gone.wav\n#WAV03 gone.wav\n#WAV04 broken.wav\n"
                                  "#WAV05 tone.wav\n#WAV06 tone.wav\n"
-                                 "#00011:0505\n"        // 0.0 and 0.5: the second cuts the first
-                                 "#00114:0203\n"        // 1.0 and 1.5: missing, one name
-                                 "#00115:04\n"          // 1.0: unreadable
-                                 "#00211:0506\n"        // 2.0 and 2.5: two codes overlap
-                                 "#00413:01\n");        // 4.0: found as kick.wav
+                                 "#00011:0505\n"  // 0.0 and 0.5: the second cuts the first
+                                 "#00114:0203\n"  // 1.0 and 1.5: missing, one name
+                                 "#00115:04\n"    // 1.0: unreadable
+                                 "#00211:0506\n"  // 2.0 and 2.5: two codes overlap
+                                 "#00413:01\n");  // 4.0: found as kick.wav
     const auto result = mix(chart, folder);
     ASSERT_TRUE(result.ok()) << result.error().message;
     ASSERT_EQ(result->missing.size(), 2U);
@@ -109,7 +153,9 @@ TEST(ChartMixer, CutsRepeatedCodesFindsFilesAsPlayersDoAndListsMissingOnes)
     // The overlap sums to 1.2, turned down to the mix peak.
     const float gain = kMixPeak / 1.2F;
     EXPECT_NEAR(result->gain, gain, 1e-3);
-    const auto at = [&](double seconds) { return result->sound.samples[static_cast<std::size_t>(seconds * kRate) * 2]; };
+    const auto at = [&](double seconds) {
+        return result->sound.samples[static_cast<std::size_t>(seconds * kRate) * 2];
+    };
     EXPECT_NEAR(at(0.25), 0.6 * gain, 1e-3);
     EXPECT_NEAR(at(0.75), 0.6 * gain, 1e-3);  // the first stopped when the second began
     EXPECT_NEAR(at(1.25), 0.6 * gain, 1e-3);  // which plays its whole second
@@ -141,7 +187,8 @@ TEST(ChartMixer, RefusesWindowsItCannotMix)
     const TempDir folder;
     const auto chart = readChart("#WAV01 a.wav\n#00011:01\n");
     MixOptions options;
-    for (const auto& [from, length] : std::vector<std::pair<double, double>>{{-1, 1}, {0, 0}, {0, 3601}, {NAN, 1}, {1e300, 20}, {INFINITY, 1}}) {
+    for (const auto& [from, length] :
+         std::vector<std::pair<double, double>>{{-1, 1}, {0, 0}, {0, 3601}, {NAN, 1}, {1e300, 20}, {INFINITY, 1}}) {
         SCOPED_TRACE(std::to_string(from) + " " + std::to_string(length));
         options.fromSeconds = from;
         options.lengthSeconds = length;
@@ -168,7 +215,8 @@ TEST(ChartMixer, ListsKeysoundsItCannotUseWithTheReason)
                        "\n#WAV03 link_out.wav\n#WAV04 link_in.wav\n#WAV05 sub\\..\\..\\secret.wav\n";
     std::string line = "#00011:0102030405";
     for (int copy = 0; copy < 12; ++copy) {
-        const std::string code = copy < 4 ? "0" + std::to_string(copy + 6) : std::string("A") + static_cast<char>('0' + copy - 4);
+        const std::string code =
+            copy < 4 ? "0" + std::to_string(copy + 6) : std::string("A") + static_cast<char>('0' + copy - 4);
         text += "#WAV" + code + " t" + std::to_string(copy) + ".ogg\n";
         line += code;
     }
@@ -250,7 +298,7 @@ TEST(ChartMixer, AMillionStrikesMixAndTheSinkCanStopThem)
 
     // Polled once after the one file is read, then while mixing.
     struct StopWhileMixing final : ProgressSink {
-        void advance(std::int64_t, std::int64_t) override {}
+        void advance(std::int64_t, std::int64_t) override { }
         bool stopRequested() const override { return ++polls > 1; }
         mutable int polls = 0;
     } stopping;

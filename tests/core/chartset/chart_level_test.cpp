@@ -47,7 +47,11 @@ TEST(ChartLevel, AChartOfEvenDensityGetsTheLevelTheTableGives)
         for (int i = 0; i < 200; ++i) {
             notes.push_back(note(i * c.stepTicks, c.stepTicks, 60 + i % 7));
         }
-        const ChartReport report = reportChart(notes, std::vector<int>(notes.size(), 3), clock, Difficulty::Hyper);
+        std::vector<int> lanes;  // spread over the keys: no lane struck again soon
+        for (std::size_t i = 0; i < notes.size(); ++i) {
+            lanes.push_back(static_cast<int>(i % kKeyCount));
+        }
+        const ChartReport report = reportChart(notes, lanes, clock, Difficulty::Hyper);
         EXPECT_NEAR(report.averageDensity, c.notesPerSecond, 1e-9);
         EXPECT_NEAR(report.peakDensity, c.notesPerSecond, 0.5);
         EXPECT_EQ(report.level, c.level);
@@ -83,10 +87,14 @@ TEST(ChartLevel, LevelsRiseAcrossTheSet)
         EXPECT_GT(reports[i].level, reports[i - 1].level);
     }
     EXPECT_GT(reports.back().level, 12) << "the full track is denser than the table's last level";
+    // Strictly: no two charts of a set at one level; under insane, no level past 12.
     std::vector<ChartReport> set(3);
     std::tie(set[0].level, set[1].level, set[2].level) = std::tuple{5, 4, 9};
     keepLevelsRising(set);
-    EXPECT_EQ(std::tie(set[1].level, set[2].level), std::tuple(5, 9));
+    EXPECT_EQ(std::tie(set[1].level, set[2].level), std::tuple(6, 9));
+    std::tie(set[0].level, set[1].level, set[2].level) = std::tuple{12, 12, 12};
+    keepLevelsRising(set);
+    EXPECT_EQ(std::tie(set[0].level, set[1].level, set[2].level), std::tuple(10, 11, 12));
 }
 
 TEST(ChartLevel, HeaderLinesAndTheGaugeTotalAboveItsFloor)

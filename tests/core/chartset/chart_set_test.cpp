@@ -176,7 +176,7 @@ TEST_F(ChartSet, EachDifficultyKeepsItsCapsAndEveryChartPlaysTheWholeTrack)
         {Difficulty::Normal, "song_N", 2, 4, false, "[NORMAL]"},
         {Difficulty::Hyper, "song_H", 3, 7, false, "[HYPER]"},
         {Difficulty::Another, "song_A", 4, 10, true, "[ANOTHER]"},
-        {Difficulty::Insane, "song_X", 0, 0, true, "[INSANE]"},
+        {Difficulty::Insane, "song_X", 0, 20, true, "[INSANE]"},
     };
     for (const bool bmson : {false, true}) {
         SCOPED_TRACE(bmson ? "bmson" : "BMS");
@@ -243,8 +243,49 @@ TEST_F(ChartSet, EachDifficultyKeepsItsCapsAndEveryChartPlaysTheWholeTrack)
                 EXPECT_NE(chart.text.find(std::string("#SUBTITLE ") + cap.subtitle + "\r\n"), std::string::npos);
             }
         }
-        // The insane chart is the full track: a lane for every note a 7-key layout can hold.
-        EXPECT_GE(lastLaneNotes, notes.size() * 9 / 10);
+        // The insane chart plays 20 notes a second: nearly all of them find a lane.
+        EXPECT_GE(static_cast<double>(lastLaneNotes), 0.9 * 20 * kPlayingSeconds);
+    }
+}
+
+TEST_F(ChartSet, APlayedInTrackIsToldAndMovesToTheGridWithItsKeysounds)
+{
+    // 240 BPM, 96 ticks a quarter: a 16th is 24 ticks, 62.5 ms. Eighths played 5 to 9 ticks late,
+    // off every grid; the same written on the beat.
+    const auto song = [](int late) {
+        std::vector<TimedEvent> events;
+        for (int i = 0; i < 64; ++i) {
+            const std::int64_t at = i * 48 + (late > 0 ? late + (i * 7) % 5 : 0);
+            events.push_back(on(at, 60 + (i * 5) % 12, 90));
+            events.push_back(off(at + 30, 60 + (i * 5) % 12));
+        }
+        return oneTrackSong(events, 96, 250000);
+    };
+    struct Case {
+        const char* name;
+        int late;
+        std::uint32_t quantize;
+        bool performance;
+        bool onGrid;
+    };
+    const std::vector<Case> cases{{"written on the beat", 0, 0, false, true},
+                                  {"played in, as played", 5, 0, true, false},
+                                  {"played in, quantized to 16ths", 5, 16, true, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir / "out");
+        auto req = request(song(c.late), m_dir / "song.mid");
+        req.charts.quantizeGrid = c.quantize;
+        const auto outcome = workflow::runBuild(req, m_quiet, toneServices());
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        for (const auto& built : outcome->charts) {
+            EXPECT_EQ(built.report.grid.performance, c.performance);
+            const ReadChart chart = readChart(built.path);
+            EXPECT_EQ(chart.heard.size(), 64u) << "every note sounds once, lane or background";
+            const bool onGrid = std::all_of(chart.heard.begin(), chart.heard.end(),
+                                            [](const auto& heard) { return heard.first % 62500 == 0; });
+            EXPECT_EQ(onGrid, c.onGrid);
+        }
     }
 }
 

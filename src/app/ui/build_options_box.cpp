@@ -1,0 +1,146 @@
+#include "app/ui/build_options_box.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/ui/text.h"
+
+namespace zentrowe::app {
+
+namespace {
+
+// A row of several controls side by side.
+QWidget* rowOf(QWidget* parent, std::initializer_list<QWidget*> controls)
+{
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    for (QWidget* control : controls) {
+        control->setParent(row);
+        layout->addWidget(control);
+    }
+    layout->addStretch(1);
+    return row;
+}
+
+}  // namespace
+
+BuildOptionsBox::BuildOptionsBox(QWidget* parent) : QGroupBox(tr("生成"), parent), m_rows(new QFormLayout(this))
+{
+    setObjectName(QStringLiteral("FrameBuild"));
+    m_rows->setContentsMargins(twipsToPixels(120), twipsToPixels(30), twipsToPixels(120), twipsToPixels(30));
+    m_rows->setVerticalSpacing(2);
+    addBgmRow();
+    addLoudnessRow();
+    addLanesRow();
+    addQuantizeRow();
+    addSoundFontRow();
+}
+
+void BuildOptionsBox::addBgmRow()
+{
+    m_bgm = new QComboBox(this);
+    m_bgm->setObjectName(QStringLiteral("ComboBgm"));
+    // Each item carries its workflow::BgmMode. Every note a keysound ("keysounds") joins the
+    // list here once the workflow's BgmMode has it.
+    m_bgm->addItem(tr("分段（bgm-001.ogg…）"), static_cast<int>(workflow::BgmMode::Slices));
+    m_bgm->addItem(tr("一个文件（bgm.ogg）"), static_cast<int>(workflow::BgmMode::One));
+    m_bgm->addItem(tr("无"), static_cast<int>(workflow::BgmMode::None));
+    m_bgm->setToolTip(tr("其它音轨怎样进入谱面：按小节切成的分段、从第一小节起的一个文件，或不要背景音乐"));
+    m_rows->addRow(tr("背景音乐:"), m_bgm);
+}
+
+void BuildOptionsBox::addLoudnessRow()
+{
+    m_loudnessOn = new QCheckBox(tr("调整到"), this);
+    m_loudnessOn->setObjectName(QStringLiteral("CheckLoudness"));
+    m_loudnessOn->setChecked(true);
+    m_loudness = new QDoubleSpinBox(this);
+    m_loudness->setObjectName(QStringLiteral("SpinLoudness"));
+    m_loudness->setRange(-40, -5);
+    m_loudness->setDecimals(1);
+    m_loudness->setSingleStep(1);
+    m_loudness->setValue(-14);
+    m_loudness->setSuffix(QStringLiteral(" LUFS"));
+    m_loudnessOn->setToolTip(tr("整首自动演奏的响度，真峰值不超过 -1 dBTP；不勾选则保持合成器的固定音量"));
+    connect(m_loudnessOn, &QCheckBox::toggled, m_loudness, &QWidget::setEnabled);
+    m_rows->addRow(tr("响度:"), rowOf(this, {m_loudnessOn, m_loudness}));
+}
+
+void BuildOptionsBox::addLanesRow()
+{
+    m_lanes = new QComboBox(this);
+    m_lanes->setObjectName(QStringLiteral("ComboLanes"));
+    m_lanes->addItem(tr("好打（按音高排列，分开和弦，没有快速连打）"), static_cast<int>(chartset::LaneRule::Playable));
+    m_lanes->addItem(tr("原样（转换到BMS 的键位）"), static_cast<int>(chartset::LaneRule::Seed));
+    m_rows->addRow(tr("键位:"), m_lanes);
+}
+
+void BuildOptionsBox::addQuantizeRow()
+{
+    m_quantize = new QComboBox(this);
+    m_quantize->setObjectName(QStringLiteral("ComboQuantize"));
+    // Each item carries its lines per measure, as --quantize takes them; 0 leaves the notes be.
+    m_quantize->addItem(tr("不对齐"), 0);
+    m_quantize->addItem(tr("16 分音符"), 16);
+    m_quantize->addItem(tr("16 分三连音"), 24);
+    m_quantize->addItem(tr("32 分音符"), 32);
+    m_quantize->setToolTip(tr("把音符和它们的K音移到最近的网格线上：适合随手演奏、没有对齐节拍的音轨"));
+    m_rows->addRow(tr("对齐:"), m_quantize);
+}
+
+void BuildOptionsBox::addSoundFontRow()
+{
+    m_soundFont = new QLineEdit(this);
+    m_soundFont->setObjectName(QStringLiteral("TextSoundFont"));
+    m_soundFont->setPlaceholderText(pathToQString(audio::defaultSoundFont()));
+    m_soundFont->setToolTip(tr("渲染K音和背景音乐用的 General MIDI 音色库（.sf2）；留空用系统的默认音色库"));
+    m_chooseSoundFont = new QPushButton(QStringLiteral("…"), this);
+    m_chooseSoundFont->setObjectName(QStringLiteral("ChooseSoundFont"));
+    m_chooseSoundFont->setFixedWidth(twipsToPixels(375));
+    connect(m_chooseSoundFont, &QPushButton::clicked, this, &BuildOptionsBox::soundFontChoiceRequested);
+    auto* row = new QWidget(this);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_soundFont, 1);
+    layout->addWidget(m_chooseSoundFont);
+    m_rows->addRow(tr("音色库:"), row);
+}
+
+void BuildOptionsBox::applyTo(workflow::BuildRequest& request) const
+{
+    request.bgm = static_cast<workflow::BgmMode>(m_bgm->currentData().toInt());
+    request.loudness = m_loudnessOn->isChecked() ? std::optional<double>(m_loudness->value()) : std::nullopt;
+    request.charts.lanes = static_cast<chartset::LaneRule>(m_lanes->currentData().toInt());
+    request.charts.quantizeGrid = m_quantize->currentData().toUInt();
+    if (!soundFontText().isEmpty()) {
+        request.soundFont = toPath(soundFontText());
+    }
+}
+
+QString BuildOptionsBox::soundFontText() const
+{
+    return m_soundFont->text().trimmed();
+}
+
+void BuildOptionsBox::setSoundFontText(const QString& file)
+{
+    m_soundFont->setText(file);
+}
+
+QList<QWidget*> BuildOptionsBox::tabOrder() const
+{
+    return {m_bgm, m_loudnessOn, m_loudness, m_lanes, m_quantize, m_soundFont, m_chooseSoundFont};
+}
+
+int BuildOptionsBox::rowCount() const
+{
+    return m_rows->rowCount();
+}
+
+}  // namespace zentrowe::app

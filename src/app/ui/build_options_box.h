@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QGroupBox>
+
+#include "core/workflow/build.h"
+
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QFormLayout;
+class QLineEdit;
+class QPushButton;
+
+namespace zentrowe::app {
+
+// What 一键生成 renders and writes with, beyond the conversion's settings: the BGM, the
+// loudness, the lane rule, the grid notes move to and the soundfont. An option is one row (a label and its controls),
+// so that another option of `zentrowe-cli build` is another row here.
+class BuildOptionsBox final : public QGroupBox {
+    Q_OBJECT
+
+public:
+    explicit BuildOptionsBox(QWidget* parent = nullptr);
+
+    // Sets the request's fields these rows decide; the others stay as they are.
+    void applyTo(workflow::BuildRequest& request) const;
+    // The soundfont as typed; empty for the system's default.
+    QString soundFontText() const;
+    void setSoundFontText(const QString& file);
+    int rowCount() const;
+    // The controls in the order Tab visits them, row by row.
+    QList<QWidget*> tabOrder() const;
+
+    QComboBox* bgmBox() const { return m_bgm; }
+    QCheckBox* loudnessBox() const { return m_loudnessOn; }
+    QDoubleSpinBox* loudnessEdit() const { return m_loudness; }
+    QComboBox* lanesBox() const { return m_lanes; }
+    QComboBox* quantizeBox() const { return m_quantize; }
+    QLineEdit* soundFontEdit() const { return m_soundFont; }
+    QPushButton* soundFontButton() const { return m_chooseSoundFont; }
+
+signals:
+    // The "…" button: the main window asks for the file through its dialogs.
+    void soundFontChoiceRequested();
+
+private:
+    void addBgmRow();
+    void addLoudnessRow();
+    void addLanesRow();
+    void addQuantizeRow();
+    void addSoundFontRow();
+
+    QFormLayout* m_rows;
+    QComboBox* m_bgm = nullptr;
+    QCheckBox* m_loudnessOn = nullptr;
+    QDoubleSpinBox* m_loudness = nullptr;
+    QComboBox* m_lanes = nullptr;
+    QComboBox* m_quantize = nullptr;
+    QLineEdit* m_soundFont = nullptr;
+    QPushButton* m_chooseSoundFont = nullptr;
+};
+
+}  // namespace zentrowe::app

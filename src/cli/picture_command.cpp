@@ -1,0 +1,91 @@
+#include <algorithm>
+
+#include "app/picture/picture_file.h"
+#include "cli/commands.h"
+#include "cli/output.h"
+#include "core/base/file_error.h"
+#include "core/chart/chart_file.h"
+#include "core/chart/chart_score.h"
+
+namespace zentrowe::cli {
+
+namespace {
+
+bool isChartPath(const std::filesystem::path& path)
+{
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".bms" || extension == ".bme" || extension == ".bml" || extension == ".pms" ||
+           chart::isBmsonPath(path);
+}
+
+// The charts of a folder in name order, or the one chart named; a pair of chart and picture each.
+std::vector<std::pair<std::filesystem::path, std::filesystem::path>> picturesToDraw(const std::filesystem::path& chart,
+                                                                                    const std::filesystem::path& out)
+{
+    std::error_code error;
+    if (!std::filesystem::is_directory(chart, error)) {
+        return {{chart, out}};
+    }
+    std::vector<std::pair<std::filesystem::path, std::filesystem::path>> pairs;
+    for (const auto& entry : std::filesystem::directory_iterator(chart, error)) {
+        if (entry.is_regular_file(error) && isChartPath(entry.path())) {
+            pairs.emplace_back(entry.path(), out / entry.path().filename().replace_extension(".png"));
+        }
+    }
+    std::sort(pairs.begin(), pairs.end());
+    return pairs;
+}
+
+int drawPicture(const std::filesystem::path& chart, const std::filesystem::path& out)
+{
+    const auto score = chart::readChartScore(chart);
+    if (!score) {
+        reportError(score.error().message);
+        return kExitBadInput;
+    }
+    if (auto written = picture::writeChartPicture(*score, out); !written) {
+        reportError(displayPath(chart) + ": " + written.error().message);
+        return kExitBadInput;
+    }
+    return kExitDone;
+}
+
+}  // namespace
+
+Command addPictureCommand(CLI::App& app)
+{
+    struct Options {
+        std::string chart;
+        std::string out;
+    };
+    auto options = std::make_shared<Options>();
+    Command command;
+    command.app = app.add_subcommand("picture", "Draw a chart as a PNG picture: its measures, notes and tempo changes");
+    command.app->add_option("CHART", options->chart, "BMS or bmson chart, or a folder: every chart in it")->required();
+    command.app->add_option("--out", options->out, "PNG file to write; for a folder, the folder to write into")
+        ->required();
+    command.run = [options] {
+        if (refuseEmpty(options->out, "--out")) {
+            return kExitUsage;
+        }
+        const auto pairs = picturesToDraw(options->chart, options->out);
+        if (pairs.empty()) {
+            reportError(displayPath(options->chart) + ": the folder holds no BMS or bmson chart to draw");
+            return kExitBadInput;
+        }
+        if (pairs.size() > 1 || pairs.front().first != options->chart) {
+            std::error_code error;
+            std::filesystem::create_directories(options->out, error);
+        }
+        int exitCode = kExitDone;
+        for (const auto& [chart, out] : pairs) {
+            exitCode = std::max(exitCode, drawPicture(chart, out));
+        }
+        return exitCode;
+    };
+    return command;
+}
+
+}  // namespace zentrowe::cli

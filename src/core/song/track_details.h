@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/base/progress.h"
+#include "core/base/result.h"
+#include "core/song/song_summary.h"
+
+namespace zentrowe::song {
+
+// What helps a user choose a track: where its notes lie in time, how dense and how high they
+// are. Counted over sounding notes (Note On with a velocity other than 0).
+struct TrackDetails {
+    std::uint16_t channels = 0;  // bit k set: MIDI channel k + 1 sounds a note in the track
+    std::int32_t noteCount = 0;
+    double firstNoteSeconds = 0;
+    double lastNoteSeconds = 0;
+    // Notes per second from the first note to the last (over at least one second).
+    double averageNotesPerSecond = 0;
+    // The most notes that begin within any one second.
+    std::int32_t peakNotesPerSecond = 0;
+    std::uint8_t lowestPitch = 0;  // MIDI note numbers; both 0 for a track without notes
+    std::uint8_t highestPitch = 0;
+    double averagePitch = 0;
+    double chordShare = 0;  // of the notes, those struck together (within 30 ms) with another
+
+    double seconds() const { return lastNoteSeconds - firstNoteSeconds; }
+    bool onlyDrumChannel() const { return channels == 1U << 9; }  // channel 10, General MIDI's drums
+};
+
+// The details of every track the summary lists, in its order. A track cut short by the file's
+// end has the details of the notes read; Cancelled if the sink asked to stop.
+Result<std::vector<TrackDetails>> readTrackDetails(std::span<const std::uint8_t> file, const SongSummary& song,
+                                                   ProgressSink& progress);
+
+// The same read from the song's file: CannotOpen as readSongFile gives it, or if the file has
+// changed since `song` was summarised.
+Result<std::vector<TrackDetails>> readTrackDetails(const std::filesystem::path& midiFile, const SongSummary& song,
+                                                   ProgressSink& progress);
+
+// The track (1-based) most likely to carry the tune: of the tracks that are not all drums, that
+// sound for at least half as long as the longest, play mostly single notes, at least one a
+// second and above G3 on average, the highest on average. Nothing if no track qualifies (a song
+// of accompaniment alone).
+std::optional<int> likelyMelodyTrack(const std::vector<TrackDetails>& details);
+
+// "1,10": the channels a track's notes are on, 1-based.
+std::string channelListText(std::uint16_t channels);
+
+// "C4" for MIDI note 60, sharps for the black keys ("F#2").
+std::string pitchName(std::uint8_t note);
+
+}  // namespace zentrowe::song
