@@ -1,7 +1,8 @@
 // Arbitrary bytes as the .zentrowe-build.json `zentrowe-cli build` finds in its output folder.
 // Whatever the bytes: no crash; every record read names a plain chart file no other record names
 // and lists only plain file names (a build removes what the manifest lists: never a path out of
-// the folder); and the manifest written from them reads back as the same records.
+// the folder); every sound names a plain file with a track and a channel of 1 to 16; and the
+// manifest written from them reads back as the same records and sounds.
 
 #include <cstddef>
 #include <cstdint>
@@ -61,8 +62,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             require(isPlainName(file), "a file listed is a plain file name");
         }
     }
+    std::set<std::string> sounds;
+    for (const auto& [name, source] : manifest.sounds) {
+        require(isPlainName(name), "a sound is a plain file name");
+        require(sounds.insert(name).second, "one source per sound");
+        require(source.track >= 1 && source.channel >= 1 && source.channel <= 16, "a source is a track and a channel");
+    }
     const std::string text = manifestText(manifest);
     const auto again = parseBuildManifest({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
     require(sameRecords(manifest, again), "the manifest written reads back as the same records");
+    require(again.sounds == manifest.sounds, "the manifest written reads back with the same sounds");
     return 0;
 }

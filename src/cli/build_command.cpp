@@ -164,16 +164,23 @@ std::string levelTermsLine(const chartset::ChartReport& report)
 }
 
 // One chart of the set, as a player would judge it before playing: "song_H.bms [HYPER]: level 7,
-// 812 notes, 6.4/s average, 11.5/s peak, chords up to 3, 140 in the background".
-std::string chartLine(const workflow::BuiltChart& chart)
+// 812 notes, 6.4/s average, 11.5/s peak, chords up to 3, 140 in the background"; drawn on several
+// parts, what each gives: "...; lane notes from track 4: 500, track 2: 220".
+std::string chartLine(const workflow::BuiltChart& chart, const std::vector<song::TrackPart>& parts)
 {
     const auto& report = chart.report;
     char figures[160];
     std::snprintf(figures, sizeof figures, ": level %d, %lld notes, %.1f/s average, %.1f/s peak, chords up to %d, ",
                   report.level, static_cast<long long>(report.notes), report.averageDensity, report.peakDensity,
                   report.largestChord);
+    std::string byPart;
+    for (std::size_t k = 0; parts.size() > 1 && k < parts.size(); ++k) {
+        const std::int64_t notes = k < report.notesByPart.size() ? report.notesByPart[k] : 0;
+        byPart += (k == 0 ? "; lane notes from " : ", ") + song::partName(parts[k]) + ": " + std::to_string(notes);
+    }
     return chart.path.filename().string() + " " + std::string(chartset::difficultySubtitle(report.difficulty)) +
-           figures + std::to_string(report.backgroundNotes) + " in the background\n" + levelTermsLine(report);
+           figures + std::to_string(report.backgroundNotes) + " in the background" + byPart + "\n" +
+           levelTermsLine(report);
 }
 
 // "62 keysounds; 140 more play the other tracks' 1,200 notes from the background\n24 sound files, 1.3 MB\n".
@@ -303,6 +310,8 @@ workflow::BuildRequest buildRequest(const BuildOptions& options, LoadedTrack loa
     workflow::openSong(state, options.file, std::move(loaded.song));
     auto request = options.request;
     request.conversion = workflow::conversionRequest(state, loaded.trackNumber, std::move(settings));
+    request.conversion.channel = loaded.parts.front().channel;
+    request.conversion.moreParts.assign(loaded.parts.begin() + 1, loaded.parts.end());
     if (options.noBgm) {
         request.bgm = workflow::BgmMode::None;  // whichever of --bgm and --no-bgm came first
     }
@@ -331,8 +340,9 @@ int reportStoppedBuild(const Result<workflow::BuildOutcome>& outcome, const work
 }
 
 // Every file written and every chart's figures on stdout, then the audit's findings; the exit code.
-int printBuild(const workflow::BuildOutcome& outcome, const std::filesystem::path& folder)
+int printBuild(const workflow::BuildOutcome& outcome, const workflow::BuildRequest& request)
 {
+    const auto& folder = request.conversion.outputFolder;
     Output out;
     for (const auto& chart : outcome.charts) {
         out.write("wrote " + displayPath(chart.path) + "\n");
@@ -358,7 +368,7 @@ int printBuild(const workflow::BuildOutcome& outcome, const std::filesystem::pat
     }
     out.write(keysoundLine(outcome));
     for (const auto& chart : outcome.charts) {
-        out.write(chartLine(chart));
+        out.write(chartLine(chart, workflow::chartedParts(request.conversion)));
     }
     // The release checklist on what was written; its findings inform, the build stands.
     if (const auto audit = runAudit(folder)) {
@@ -375,8 +385,9 @@ int verifyBuild(const workflow::BuildOutcome& outcome, const workflow::BuildRequ
 {
     const auto& first = outcome.charts.front().path;
     std::fputs(("checking " + displayPath(first) + "\n").c_str(), stdout);
-    const int verified = runAndReportCheck(first, request.conversion.sourceMidiPath, request.conversion.trackNumber,
-                                           request.soundFont, request.threads);
+    const int verified =
+        runAndReportCheck(first, request.conversion.sourceMidiPath, workflow::chartedParts(request.conversion),
+                          request.soundFont, request.threads);
     // The build itself is whole and committed: a failed check says so, not just that it failed.
     const auto inPlace = [&](const std::string& why) {
         reportError("the build is written and stays in " + displayPath(request.conversion.outputFolder) + ", but " +
@@ -460,7 +471,7 @@ int runBuildCommand(const BuildOptions& options, const CLI::App& command)
     if (outcome->loudness) {
         std::fprintf(stderr, "%s\n", loudnessLine(*outcome->loudness).c_str());
     }
-    const int written = printBuild(*outcome, request.conversion.outputFolder);
+    const int written = printBuild(*outcome, request);
     if (written != kExitDone || !options.verify) {
         return written;
     }

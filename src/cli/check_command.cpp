@@ -13,16 +13,19 @@
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
 #include "core/workflow/check.h"
+#include "core/workflow/conversion.h"
 
 namespace zentrowe::cli {
 
-int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem::path& midi, int trackNumber,
-                      const std::filesystem::path& soundFont, unsigned jobs)
+int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem::path& midi,
+                      const std::vector<song::TrackPart>& parts, const std::filesystem::path& soundFont, unsigned jobs)
 {
     workflow::CheckRequest request;
     request.chartPath = chart;
     request.midiPath = midi;
-    request.trackNumber = trackNumber;
+    request.trackNumber = parts.front().trackNumber;
+    request.channel = parts.front().channel;
+    request.moreParts.assign(parts.begin() + 1, parts.end());
     request.soundFont = soundFont;
     request.jobs = jobs;
     const auto outcome = runStoppable("reading", "bytes of the song",
@@ -72,7 +75,7 @@ int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem:
     } else if (outcome->silentLaneNotes > 0) {
         why = ": some lane notes sound nothing";
     }
-    const std::string heard = outcome->wholeSong ? "the whole song" : "track " + std::to_string(trackNumber);
+    const std::string heard = outcome->wholeSong ? "the whole song" : song::partsName(parts);
     const std::string verdict = (outcome->passed ? "the chart sounds like " : "the chart does not sound like ") +
                                 heard + (outcome->passed ? "" : why) + "\n";
     std::fputs(line, stdout);
@@ -111,7 +114,7 @@ Command addCheckCommand(CLI::App& app)
         if (!loaded) {
             return loaded.exitCode;
         }
-        return runAndReportCheck(options->chart, options->midi, loaded.trackNumber, options->soundFont, options->jobs);
+        return runAndReportCheck(options->chart, options->midi, loaded.parts, options->soundFont, options->jobs);
     };
     return command;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/convert/settings.h"
+#include "core/song/track_part.h"
 #include "core/workflow/audit.h"
 
 namespace zentrowe::cli {
@@ -25,6 +26,12 @@ struct Command {
 // as typed so that a number too large for any integer is still reported as the user wrote it
 // (song::trackNumberFromDigits turns it into a track).
 CLI::Option* addTrackOption(CLI::App& command, std::string& digits);
+
+// The parts a --track value names (song::parseTrackParts), or nothing after one sentence on
+// stderr, with `exitCode` set: kExitUsage for text that is not a list of parts or names one
+// twice, kExitBadInput for a track the song lacks.
+std::optional<std::vector<song::TrackPart>> readTrackParts(const song::SongSummary& song, const std::string& typed,
+                                                           const std::string& fileName, int& exitCode);
 
 // A required option given an empty value ("--out=" or "--out ''") as one line on stderr; true
 // if it was empty.
@@ -53,7 +60,8 @@ void writeFindings(Output& out, const workflow::AuditReport& report);
 Result<workflow::AuditReport> runAudit(const std::filesystem::path& target);
 
 // Compares the chart's folder with the track as `check` does and prints its figures; the exit code.
-int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem::path& midi, int trackNumber,
-                      const std::filesystem::path& soundFont, unsigned jobs = 0);
+int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem::path& midi,
+                      const std::vector<song::TrackPart>& parts, const std::filesystem::path& soundFont,
+                      unsigned jobs = 0);
 
 }  // namespace zentrowe::cli

@@ -48,13 +48,18 @@ Command addConvertCommand(CLI::App& app)
         if (!loaded) {
             return loaded.exitCode;
         }
+        if (loaded.parts.size() > 1) {
+            reportError("--track " + options->track + ": convert charts one track or channel; build takes several");
+            return kExitUsage;
+        }
         if (loaded.song.warning) {
             reportWarning(*loaded.song.warning);
         }
         workflow::SongState state;
         state.outputFolder = options->out;
         workflow::openSong(state, options->file, std::move(loaded.song));
-        const auto request = workflow::conversionRequest(state, loaded.trackNumber, std::move(settings).value());
+        auto request = workflow::conversionRequest(state, loaded.trackNumber, std::move(settings).value());
+        request.channel = loaded.parts.front().channel;
         const auto outcome = workflow::runConversion(request, stop);
         if (const auto stopped = SignalStop::exitCodeIfStopped()) {
             return *stopped;

@@ -48,6 +48,10 @@ Command addEventsCommand(CLI::App& app)
         if (!loaded) {
             return loaded.exitCode;
         }
+        if (loaded.parts.size() > 1 || loaded.parts.front().channel != 0) {
+            reportError("--track " + options->track + ": events lists one whole track; give its number alone");
+            return kExitUsage;
+        }
         Output out;
         PrintRows rows(out);
         if (auto listed = song::listTrackEvents(options->file, loaded.song, loaded.trackNumber, rows, quiet); !listed) {

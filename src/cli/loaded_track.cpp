@@ -20,14 +20,15 @@ LoadedTrack loadTrack(const std::string& file, const std::string& trackDigits, P
         loaded.exitCode = kExitBadInput;
         return loaded;
     }
-    const auto track = song::trackNumberFromDigits(*summary, trackDigits, displayPath(file));
-    if (!track) {
-        reportError(track.error().message);
-        loaded.exitCode = kExitBadInput;
+    int exitCode = kExitBadInput;
+    auto parts = readTrackParts(*summary, trackDigits, displayPath(file), exitCode);
+    if (!parts) {
+        loaded.exitCode = exitCode;
         return loaded;
     }
     loaded.song = std::move(summary).value();
-    loaded.trackNumber = *track;
+    loaded.parts = std::move(*parts);
+    loaded.trackNumber = loaded.parts.front().trackNumber;
     return loaded;
 }
 

@@ -55,15 +55,29 @@ void reportWarning(std::string_view message)
 
 CLI::Option* addTrackOption(CLI::App& command, std::string& digits)
 {
-    return command.add_option("--track", digits, "track number, from 1")
+    return command
+        .add_option("--track", digits,
+                    "track number, from 1; N:C takes only MIDI channel C (1-16) of it; build takes several: 4,2")
         ->required()
         ->check(CLI::Validator(
             [](std::string& value) {
-                const bool allDigits = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+                const bool allDigits = !value.empty() && value.find_first_not_of("0123456789:,") == std::string::npos;
                 return allDigits ? std::string() : "a track number is written in digits";
             },
             ""))
         ->type_name("N");
+}
+
+std::optional<std::vector<song::TrackPart>> readTrackParts(const song::SongSummary& song, const std::string& typed,
+                                                           const std::string& fileName, int& exitCode)
+{
+    auto parts = song::parseTrackParts(song, typed, fileName);
+    if (!parts) {
+        reportError(parts.error().message);
+        exitCode = parts.error().code == ErrorCode::InvalidSetting ? kExitUsage : kExitBadInput;
+        return std::nullopt;
+    }
+    return std::move(parts).value();
 }
 
 bool refuseEmpty(const std::string& value, const char* option)

@@ -2,8 +2,10 @@
 
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "core/base/file_reading.h"
 #include "core/song/song_summary.h"
 #include "core/song/track_details.h"
+#include "core/song/track_part.h"
 
 namespace zentrowe::cli {
 
@@ -29,6 +31,22 @@ std::string detailColumns(const song::TrackDetails& details, bool melody)
            song::pitchName(details.highestPitch) + "\t" + (melody ? "melody" : "");
 }
 
+// One line per channel that plays notes in a track: "1:2", as --track takes it, the notes and
+// the instrument.
+int writeChannelParts(const std::string& file, const song::SongSummary& summary)
+{
+    const auto bytes = readFileBytes(file);
+    if (!bytes) {
+        reportError(bytes.error().message);
+        return kExitBadInput;
+    }
+    Output out;
+    for (const auto& row : song::listChannelParts(bytes->bytes(), summary)) {
+        out.write(song::partText(row.part) + '\t' + std::to_string(row.noteCount) + '\t' + row.instrument + '\n');
+    }
+    return out.finishWithExitCode();
+}
+
 }  // namespace
 
 Command addTracksCommand(CLI::App& app)
@@ -36,6 +54,7 @@ Command addTracksCommand(CLI::App& app)
     struct Options {
         std::string file;
         bool details = false;
+        bool channels = false;
     };
     auto options = std::make_shared<Options>();
     Command command;
@@ -44,12 +63,20 @@ Command addTracksCommand(CLI::App& app)
     command.app->add_flag("--details", options->details,
                           "add each track's channels, first and last note (s), average and peak notes per second, "
                           "pitch range, and mark the likely melody");
+    command.app->add_flag("--channels", options->channels,
+                          "list the parts instead: each channel that plays notes in a track, as --track N:C names it");
     command.run = [options] {
         NullProgress quiet;
         const auto summary = song::readSongSummary(options->file, quiet);
         if (!summary) {
             reportError(summary.error().message);
             return kExitBadInput;
+        }
+        if (options->channels) {
+            if (summary->warning) {
+                reportWarning(*summary->warning);
+            }
+            return writeChannelParts(options->file, *summary);
         }
         std::vector<song::TrackDetails> details;
         std::optional<int> melody;

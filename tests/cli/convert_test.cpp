@@ -40,6 +40,8 @@ TEST(ConvertCommand, WritesExactlyTheExpectedFiles)
     };
     for (const auto& c : std::vector<Case>{
              {"worked-example-plain", "worked-example.mid", {"--track", "2"}, 3},
+             // Every note of the track is on channel 1: the part is the whole track.
+             {"worked-example-plain", "worked-example.mid", {"--track", "2:1"}, 3},
              {"held-notes-long", "held-notes.mid", {"--track", "2", "--mode", "long", "--gap", "200", "--bpm", "140"}, 6},
              {"held-notes-long-min-1", "held-notes.mid",
               {"--track=2", "--mode=long", "--long-min=1", "--start-code=0a", "--name=Keys"}, 6},
@@ -76,6 +78,11 @@ TEST(ConvertCommand, UsageErrorsExitWithTwoAndWriteNothing)
              {song, "--track", "2", "--out", folder, "--mode", "drums"},
              {song, "--track", "2", "--out", folder, "--unknown", "1"},
              {"--track", "2", "--out", folder},
+             {song, "--track", "2,2", "--out", folder},
+             {song, "--track", "2:1,2", "--out", folder},
+             {song, "--track", "2:17", "--out", folder},
+             {song, "--track", "2:", "--out", folder},
+             {song, "--track", "1,2", "--out", folder},  // convert charts one part; build takes several
          }) {
         SCOPED_TRACE(::testing::PrintToString(arguments));
         EXPECT_EQ(convert(arguments).exitCode, 2);
@@ -106,6 +113,8 @@ TEST(ConvertCommand, RefusedValuesExitWithOneAndWriteNothing)
              {song, "--track", "0", "--out", folder},
              {song, "--track", "3", "--out", folder},
              {song, "--track", "99999999999999", "--out", folder},
+             {song, "--track", "2:2", "--out", folder},  // a channel without notes
+             {song, "--track", "3:1", "--out", folder},
              {(kData / "missing.mid").string(), "--track", "1", "--out", folder},
          }) {
         SCOPED_TRACE(::testing::PrintToString(arguments));

@@ -152,5 +152,17 @@ TEST(ReadingCli, DemoSongListsItsFourTracks)
     EXPECT_NE(run.out.find("\t鼓组\t打击乐器\tDrums 鼓\n"), std::string::npos) << run.out;
 }
 
+TEST(ReadingCli, ChannelsListEachPartAsTrackTakesIt)
+{
+    // The demo's melody, bass and drums each play on a channel of their own track.
+    const auto run = runCli(
+        {"tracks", "--channels", (std::filesystem::path(ZENTROWE_SOURCE_DIR) / "data/demo/ode-to-joy.mid").string()});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "2:1\t62\tAcoustic Grand Piano 大钢琴（声学钢琴） \n"
+                       "3:2\t32\tAcoustic Bass 大贝司（声学贝司） \n"
+                       "4:10\t192\tDrums 鼓\n");
+}
+
 }  // namespace
 }  // namespace zentrowe

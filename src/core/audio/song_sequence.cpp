@@ -9,6 +9,7 @@
 
 #include "core/keysound/keysound_instruments.h"
 #include "core/song/channel_controls.h"
+#include "core/song/track_part.h"
 #include "core/song/track_walk.h"
 
 namespace zentrowe::audio {
@@ -27,9 +28,13 @@ bool isNote(const song::ChannelEvent& event)
 
 struct TrackEvents {
     std::vector<std::pair<std::int64_t, song::ChannelEvent>> events;
+    std::uint16_t noteChannels = 0xFFFF;  // bit k: the notes of channel index k are kept
 
     void onEvent(std::int64_t time, std::uint32_t, const song::ChannelEvent& event)
     {
+        if (isNote(event) && (noteChannels >> event.channel() & 1u) == 0) {
+            return;
+        }
         if (isVoiceEvent(event.status) && !(isNote(event) && event.data1 >= 0x80)) {
             events.emplace_back(time, event);
         }
@@ -39,9 +44,25 @@ struct TrackEvents {
 };
 
 // The channel voice events of the tracks `kept` accepts (by 0-based index), merged and placed,
-// with the controls the other tracks send on their channels (song::sharedControls).
+// with the controls the other tracks send on their channels (song::sharedControls). Of a kept
+// track, the notes of the channels `noteChannels` gives it (a mask, bit k for channel index k).
 std::vector<TimedEvent> sequenceWhere(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                      const std::function<bool(std::size_t)>& kept);
+                                      const std::function<bool(std::size_t)>& kept,
+                                      const std::function<std::uint16_t(std::size_t)>& noteChannels);
+
+// The channels whose notes the parts take of the track at 0-based `index` (a mask as above).
+std::uint16_t partChannels(std::span<const song::TrackPart> parts, std::size_t index)
+{
+    std::uint16_t mask = 0;
+    for (const auto& part : parts) {
+        if (static_cast<std::size_t>(part.trackNumber) == index + 1) {
+            mask = static_cast<std::uint16_t>(mask | song::detail::channelMask(part));
+        }
+    }
+    return mask;
+}
+
+constexpr std::uint16_t kEveryChannel = 0xFFFF;
 
 }  // namespace
 
@@ -74,20 +95,40 @@ std::int64_t TickClock::frameOf(std::int64_t tick) const
 std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                        int skippedTrackNumber)
 {
-    return sequenceWhere(file, song,
-                         [&](std::size_t index) { return static_cast<int>(index) + 1 != skippedTrackNumber; });
+    return sequenceWhere(
+        file, song, [&](std::size_t index) { return static_cast<int>(index) + 1 != skippedTrackNumber; },
+        [](std::size_t) { return kEveryChannel; });
+}
+
+std::vector<TimedEvent> sequenceOtherParts(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                           std::span<const song::TrackPart> skipped)
+{
+    return sequenceWhere(
+        file, song, [&](std::size_t index) { return partChannels(skipped, index) != kEveryChannel; },
+        [&](std::size_t index) { return static_cast<std::uint16_t>(~partChannels(skipped, index)); });
+}
+
+std::vector<TimedEvent> sequenceParts(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                      std::span<const song::TrackPart> parts)
+{
+    return sequenceWhere(
+        file, song, [&](std::size_t index) { return partChannels(parts, index) != 0; },
+        [&](std::size_t index) { return partChannels(parts, index); });
 }
 
 std::vector<TimedEvent> sequenceTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                       int trackNumber)
 {
-    return sequenceWhere(file, song, [&](std::size_t index) { return static_cast<int>(index) + 1 == trackNumber; });
+    return sequenceWhere(
+        file, song, [&](std::size_t index) { return static_cast<int>(index) + 1 == trackNumber; },
+        [](std::size_t) { return kEveryChannel; });
 }
 
 namespace {
 
 std::vector<TimedEvent> sequenceWhere(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                      const std::function<bool(std::size_t)>& kept)
+                                      const std::function<bool(std::size_t)>& kept,
+                                      const std::function<std::uint16_t(std::size_t)>& noteChannels)
 {
     using Placed = song::PlacedControl;  // any channel event, placed
     std::vector<Placed> placed;
@@ -98,6 +139,7 @@ std::vector<TimedEvent> sequenceWhere(std::span<const std::uint8_t> file, const 
             continue;
         }
         TrackEvents track;
+        track.noteChannels = noteChannels(index);
         ProgressThrottle throttle(quiet, 0);
         song::walkTrack(file, song.tracks[index].location, track, throttle);
         for (const auto& [tick, event] : track.events) {

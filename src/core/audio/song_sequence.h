@@ -7,6 +7,7 @@
 #include "core/audio/synth_renderer.h"
 #include "core/convert/keysound_table.h"
 #include "core/song/song_summary.h"
+#include "core/song/track_part.h"
 
 namespace zentrowe::audio {
 
@@ -45,5 +46,15 @@ std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const
 // track as it sounds in the song.
 std::vector<TimedEvent> sequenceTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                       int trackNumber);
+
+// sequenceTracks less the notes of `skipped` parts: a track a part takes whole is skipped as
+// above; of a track a part takes one channel of, every event but that channel's notes stays.
+std::vector<TimedEvent> sequenceOtherParts(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                           std::span<const song::TrackPart> skipped);
+
+// sequenceTrack for the notes of several parts together: each part's track, less the notes of
+// channels no part takes, with what the other tracks send on their channels.
+std::vector<TimedEvent> sequenceParts(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                      std::span<const song::TrackPart> parts);
 
 }  // namespace zentrowe::audio

@@ -45,6 +45,8 @@ struct ChartReport {
     LevelTerms terms;
     int level = 1;  // #PLAYLEVEL
     GridFit grid;   // how the track's notes sat on the grids before any quantizing (makeChartSet)
+    // Lane notes per part the set draws on (by TrackNote::part); filled by makeChartSet.
+    std::vector<std::int64_t> notesByPart;
 };
 
 inline constexpr double kPeakWindowSeconds = 2.0;

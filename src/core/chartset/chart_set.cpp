@@ -212,6 +212,29 @@ std::optional<Place> fittedEnd(const ChartNote& note, const TrackNote& fitted, c
     return fitted.endTick == held.endTick ? note.end : placeOfTick(fitted.endTick, ticksPerMeasure);
 }
 
+constexpr std::uint8_t kDrumChannelIndex = 9;  // General MIDI's channel 10
+
+bool hasSeveralParts(const convert::KeysoundTable& keysounds)
+{
+    for (std::size_t k = 0; k < keysounds.size(); ++k) {
+        if (keysounds.source(k).part != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The lane notes each part gives the chart, by part index.
+std::vector<std::int64_t> lanesByPart(std::span<const TrackNote> notes, std::span<const int> lanes)
+{
+    std::vector<std::int64_t> counts;
+    for (std::size_t i = 0; i < notes.size() && i < lanes.size(); ++i) {
+        counts.resize(std::max<std::size_t>(counts.size(), notes[i].part + 1u), 0);
+        counts[notes[i].part] += lanes[i] != kBackgroundLane ? 1 : 0;
+    }
+    return counts;
+}
+
 std::uint8_t channelNumber(std::string_view twoDigits)
 {
     return static_cast<std::uint8_t>((twoDigits[0] - '0') * 10 + (twoDigits[1] - '0'));
@@ -234,6 +257,9 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     for (std::size_t k = 0; k < converted.keysounds.size() && k < keysounds.size(); ++k) {
         keysoundOfCode.emplace(converted.keysounds[k].code, k);
     }
+    // A single track's drum notes follow the mode asked for; in a set drawn on several parts a
+    // drum part keeps the percussion rules among the others.
+    const bool severalParts = hasSeveralParts(keysounds);
     // The notes in time order (start, then pitch), as layout and thinning take them.
     std::vector<chartset::TrackNote> unordered(chartNotes.size());
     std::vector<std::uint32_t> variants(chartNotes.size(), 0);
@@ -245,6 +271,10 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         if (const auto known = keysoundOfCode.find(note.code); known != keysoundOfCode.end()) {
             const auto& entry = keysounds[known->second];
             variants[i] = keysounds.variant(known->second);
+            const convert::KeysoundSource source = keysounds.source(known->second);
+            track.part = source.part;
+            track.channel = source.channel;
+            track.drums = percussion || (severalParts && source.channel == kDrumChannelIndex);
             track.note = entry.note;
             track.velocity = entry.velocity;
             track.endTick = track.startTick + entry.duration;
@@ -360,6 +390,7 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         made.fileName = chartset::chartStem(stem, difficulty) + extension;
         made.report = chartset::reportChart(fitted, lanes, clock, difficulty);
         made.report.grid = grid;
+        made.report.notesByPart = lanesByPart(fitted, lanes);
         auto& chart = made.chart;
         chart.header = converted.header;
         chart.header.genre = request.genre;

@@ -1,9 +1,12 @@
 #include "core/chartset/difficulty.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numeric>
 #include <set>
+
+#include "core/chartset/part_selection.h"
 
 namespace zentrowe::chartset {
 
@@ -199,10 +202,7 @@ std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::TempoC
     std::vector<int> down(strikeTicks.size(), 0);  // lane notes struck or held at each strike
     std::set<std::size_t> keptStrikes;
     std::size_t kept = 0;
-    for (const std::size_t i : order) {
-        if (kept == target) {
-            break;
-        }
+    const auto tryKeep = [&](std::size_t i) {
         const std::size_t strike = strikeOf[i];
         // A held note stays down through the strikes before its release.
         std::size_t lastDown = strike;
@@ -214,16 +214,16 @@ std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::TempoC
         if (limits.maxNotesAtOnce > 0 && std::any_of(down.begin() + static_cast<std::ptrdiff_t>(strike),
                                                      down.begin() + static_cast<std::ptrdiff_t>(lastDown) + 1,
                                                      [&](int atOnce) { return atOnce >= limits.maxNotesAtOnce; })) {
-            continue;
+            return false;
         }
         if (limits.minStrikeSeconds > 0 && !keptStrikes.contains(strike)) {
             const auto after = keptStrikes.lower_bound(strike);
             if (after != keptStrikes.end() && strikeSeconds[*after] - strikeSeconds[strike] < limits.minStrikeSeconds) {
-                continue;
+                return false;
             }
             if (after != keptStrikes.begin() &&
                 strikeSeconds[strike] - strikeSeconds[*std::prev(after)] < limits.minStrikeSeconds) {
-                continue;
+                return false;
             }
         }
         keep[i] = true;
@@ -231,6 +231,28 @@ std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::TempoC
         keptStrikes.insert(strike);
         for (std::size_t s = strike; s <= lastDown; ++s) {
             ++down[s];
+        }
+        return true;
+    };
+    if (drawsOnSeveralParts(notes)) {
+        // Several parts: each tier first takes up to its share, then the rest fills in order.
+        const PartTiers tiers = tierNotes(notes, clock.ticksPerMeasure());
+        order = tiers.order;
+        std::array<std::size_t, 3> keptOfTier{};
+        for (const std::size_t i : order) {
+            const auto tier = static_cast<std::size_t>(tiers.tierOf[i]);
+            const double share = kTierShares[tier] * static_cast<double>(target);
+            if (kept < target && static_cast<double>(keptOfTier[tier]) < share && tryKeep(i)) {
+                ++keptOfTier[tier];
+            }
+        }
+    }
+    for (const std::size_t i : order) {
+        if (kept == target) {
+            break;
+        }
+        if (!keep[i]) {
+            tryKeep(i);
         }
     }
     return keep;

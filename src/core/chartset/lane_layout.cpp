@@ -156,7 +156,9 @@ private:
     {
         m_seconds = m_clock.seconds(m_tick);
         m_measure = m_tick / m_measureTicks;
-        if (m_options.percussion && isFree(kScratchLane, false)) {
+        // A drum part's strikes keep the scratch rule in a set drawn on several parts.
+        const auto strikes = [&](std::size_t index) { return m_options.percussion || m_notes[index].drums; };
+        if (std::any_of(chord.begin(), chord.end(), strikes) && isFree(kScratchLane, false)) {
             placeScratch(chord);
         }
         const std::vector<int> freeKeys = keysFreeFor(chord.size());
@@ -178,8 +180,9 @@ private:
 
     void placeScratch(std::vector<std::size_t>& chord)
     {
+        const auto strikes = [&](std::size_t index) { return m_options.percussion || m_notes[index].drums; };
         const auto loudest = std::max_element(chord.begin(), chord.end(), [&](std::size_t a, std::size_t b) {
-            return m_notes[a].velocity < m_notes[b].velocity;
+            return std::make_pair(strikes(a), m_notes[a].velocity) < std::make_pair(strikes(b), m_notes[b].velocity);
         });
         if (suitsScratch(m_notes[*loudest], true, m_measureTicks)) {
             place(*loudest, kScratchLane);

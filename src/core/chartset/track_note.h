@@ -20,6 +20,12 @@ struct TrackNote {
     std::uint8_t note = 0;
     std::uint8_t velocity = 0;
     bool held = false;  // a long note (long-note mode): its lane is busy until endTick
+    // Its source, in a set drawn on several parts: the part's index in the conversion's list
+    // (convert::KeysoundSource) and the MIDI channel index it plays on; a drum part's strike
+    // (channel index 9) keeps the percussion rules.
+    std::uint16_t part = 0;
+    std::uint8_t channel = 0;
+    bool drums = false;
 };
 
 // The lanes of a playable layout: keys 1 to 7 are 0 to 6, then the scratch; a note in no lane

@@ -67,6 +67,9 @@ std::uint16_t ChartBuilder::codeFor(std::uint8_t note, std::int64_t startTime, s
     if (index && m_keysounds.size() > known && m_variants != nullptr) {
         m_keysounds.setSuffix(*index, m_variants->suffixOf(variant));
     }
+    if (index && m_keysounds.size() > known && startOrder < m_startSources.size()) {
+        m_keysounds.setSource(*index, m_startSources[startOrder]);
+    }
     if (!index) {
         m_exhausted = true;
         m_unnumbered.emplace(note, mergedLength, mergedVelocityValue, variant);
@@ -149,7 +152,7 @@ Error ChartBuilder::codesExhausted() const
             break;
         }
     }
-    std::string message = "the track has " + std::to_string(needed) +
+    std::string message = m_whoseNotes + " " + std::to_string(needed) +
                           " keysounds, more than the codes after start code " + startCode + " up to " +
                           (base62 ? "zz" : "ZZ") + " can number; it would fit ";
     for (std::size_t k = 0; k < choices.size(); ++k) {

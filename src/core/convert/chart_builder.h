@@ -5,9 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "core/base/result.h"
@@ -80,8 +82,15 @@ public:
         return static_cast<int>((time % m_ticksPerMeasure) * kSlots / m_ticksPerMeasure);
     }
 
+    // Whose notes the keysounds are, as a refusal words it: "the track has" unless said otherwise.
+    void setWhoseNotes(std::string subjectAndVerb) { m_whoseNotes = std::move(subjectAndVerb); }
+
     // Tells keysounds apart by their variants too (a build's); none: by note, length and velocity.
     void setVariants(const KeysoundVariants* variants) { m_variants = variants; }
+
+    // Where the next note start (in the order codeFor's startOrder counts them) comes from: a
+    // keysound new to the table takes the source of the note that made it.
+    void noteStarted(KeysoundSource source) { m_startSources.push_back(source); }
 
     // The code of the keysound of a note from `startTime` to `endTime` (merged as the settings
     // ask), the track's note start number `startOrder`, added to the table if new. When the codes
@@ -148,6 +157,8 @@ private:
     std::int64_t m_measure = 0;
     std::int64_t m_lastPlacedTick = 0;
     std::vector<std::bitset<kSlots>> m_written;  // per measure and buffer: slots already written
+    std::vector<KeysoundSource> m_startSources;  // per note start, in start order
+    std::string m_whoseNotes = "the track has";
     std::unordered_map<std::int64_t, std::bitset<kSlots>> m_writtenLater;  // measures past the limit
     PlacedNoteSink* m_placed = nullptr;
     const KeysoundVariants* m_variants = nullptr;

@@ -10,6 +10,7 @@
 #include "core/convert/percussion_mode.h"
 #include "core/convert/plain_mode.h"
 #include "core/song/event_text.h"
+#include "core/song/track_part.h"
 #include "core/song/track_walk.h"
 
 namespace zentrowe::convert {
@@ -23,7 +24,9 @@ namespace {
 template <typename Mode>
 class NoteVisitor {
 public:
-    explicit NoteVisitor(Mode& mode, const ChartBuilder& chart) : m_mode(mode), m_chart(chart) { }
+    explicit NoteVisitor(Mode& mode, ChartBuilder& chart) : m_mode(mode), m_chart(chart) { }
+
+    void onPart(std::size_t part) { m_part = static_cast<std::uint16_t>(part); }
 
     void onEvent(std::int64_t time, std::uint32_t, const song::ChannelEvent& event)
     {
@@ -38,6 +41,7 @@ public:
         }
         const auto velocity = std::min<std::uint8_t>(event.data2, 127);
         if (kind == 0x90 && velocity != 0) {
+            m_chart.noteStarted({m_part, event.channel()});
             m_mode.noteStart(time, event.channel(), note, velocity);
         } else {
             m_mode.noteEnd(time, event.channel(), note);
@@ -50,8 +54,9 @@ public:
 
 private:
     Mode& m_mode;
-    const ChartBuilder& m_chart;
+    ChartBuilder& m_chart;
     std::int64_t m_lastTime = 0;
+    std::uint16_t m_part = 0;  // of the event being visited
 };
 
 // The tempo changes the chart defines. A song that does not set its tempo at tick 0 plays at the
@@ -131,7 +136,7 @@ void defineChart(chart::Chart& chart, const ChartTempos& tempos, const KeysoundT
 
 template <typename Mode, typename... ModeArguments>
 Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                    song::TrackLocation where, const ConversionSettings& settings,
+                                    std::span<const song::TrackPart> parts, const ConversionSettings& settings,
                                     PlacedNoteSink* placedNotes, ProgressSink& progress,
                                     std::string_view soundExtension, const KeysoundVariants* variants,
                                     ModeArguments... modeArguments)
@@ -140,13 +145,17 @@ Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const so
     ChartBuilder chart(Mode::kBuffers, song.ticksPerMeasure, settings, !std::is_same_v<Mode, PercussionMode>,
                        placedNotes == nullptr ? &result.chart : nullptr);
     chart.setVariants(variants);
+    if (parts.size() > 1 || parts.front().channel != 0) {
+        chart.setWhoseNotes(song::partsName(parts) + (parts.size() > 1 ? " have" : " has"));
+    }
     if (placedNotes != nullptr) {
         chart.reportPlacedNotes(*placedNotes);
     }
     Mode mode(chart, modeArguments...);
-    ProgressThrottle throttle(progress, where.dataLength);
+    ProgressThrottle throttle(progress, song::partsLength(song, parts));
     NoteVisitor<Mode> visitor(mode, chart);
-    if (song::walkTrack(file, where, visitor, throttle) == song::WalkEnd::Cancelled) {
+    const auto onPart = [&visitor](std::size_t part) { visitor.onPart(part); };
+    if (song::walkParts(file, song, parts, visitor, throttle, onPart) == song::WalkEnd::Cancelled) {
         return Error{ErrorCode::Cancelled, "conversion cancelled"};
     }
     if (!chart.failed()) {
@@ -182,17 +191,27 @@ Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const so
     return result;
 }
 
-Result<GeneratedChart> convertSong(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,
-                                   const ConversionSettings& settings, PlacedNoteSink* placedNotes,
-                                   ProgressSink& progress, std::string_view soundExtension,
+Error noSuchTrack(int trackNumber, std::size_t trackCount)
+{
+    return Error{ErrorCode::TrackOutOfRange, trackNumber < 1 ? std::string("no track chosen")
+                                                             : "track " + std::to_string(trackNumber) +
+                                                                   " does not exist; the song has " +
+                                                                   std::to_string(trackCount) + " tracks"}
+        .withNumber(trackNumber);
+}
+
+Result<GeneratedChart> convertSong(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                   std::span<const song::TrackPart> parts, const ConversionSettings& settings,
+                                   PlacedNoteSink* placedNotes, ProgressSink& progress, std::string_view soundExtension,
                                    const KeysoundVariants* variants)
 {
-    if (trackNumber < 1 || static_cast<std::size_t>(trackNumber) > song.tracks.size()) {
-        return Error{ErrorCode::TrackOutOfRange, trackNumber < 1 ? std::string("no track chosen")
-                                                                 : "track " + std::to_string(trackNumber) +
-                                                                       " does not exist; the song has " +
-                                                                       std::to_string(song.tracks.size()) + " tracks"}
-            .withNumber(trackNumber);
+    if (parts.empty()) {
+        return noSuchTrack(0, song.tracks.size());
+    }
+    for (const song::TrackPart& part : parts) {
+        if (part.trackNumber < 1 || static_cast<std::size_t>(part.trackNumber) > song.tracks.size()) {
+            return noSuchTrack(part.trackNumber, song.tracks.size());
+        }
     }
     if (song.ticksPerMeasure <= 0) {
         return Error{ErrorCode::UnsupportedDivision,
@@ -200,18 +219,17 @@ Result<GeneratedChart> convertSong(std::span<const std::uint8_t> file, const son
             .about("division")
             .withNumber(0);
     }
-    const song::TrackLocation where = song.tracks[static_cast<std::size_t>(trackNumber - 1)].location;
     switch (settings.mode()) {
     case ConversionMode::Percussion:
-        return convertTrack<PercussionMode>(file, song, where, settings, placedNotes, progress, soundExtension,
+        return convertTrack<PercussionMode>(file, song, parts, settings, placedNotes, progress, soundExtension,
                                             variants);
     case ConversionMode::LongNotes:
-        return convertTrack<LongNoteMode>(file, song, where, settings, placedNotes, progress, soundExtension, variants,
+        return convertTrack<LongNoteMode>(file, song, parts, settings, placedNotes, progress, soundExtension, variants,
                                           settings.longNoteThreshold);
     case ConversionMode::Plain:
         break;
     }
-    return convertTrack<PlainMode>(file, song, where, settings, placedNotes, progress, soundExtension, variants);
+    return convertTrack<PlainMode>(file, song, parts, settings, placedNotes, progress, soundExtension, variants);
 }
 
 }  // namespace
@@ -220,14 +238,32 @@ Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const s
                                      const ConversionSettings& settings, ProgressSink& progress,
                                      std::string_view soundExtension, const KeysoundVariants* variants)
 {
-    return convertSong(file, song, trackNumber, settings, nullptr, progress, soundExtension, variants);
+    const song::TrackPart whole{trackNumber, 0};
+    return convertSong(file, song, {&whole, 1}, settings, nullptr, progress, soundExtension, variants);
+}
+
+Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                     std::span<const song::TrackPart> parts, const ConversionSettings& settings,
+                                     ProgressSink& progress, std::string_view soundExtension,
+                                     const KeysoundVariants* variants)
+{
+    return convertSong(file, song, parts, settings, nullptr, progress, soundExtension, variants);
 }
 
 Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                            int trackNumber, const ConversionSettings& settings, PlacedNoteSink& notes,
                                            ProgressSink& progress, const KeysoundVariants* variants)
 {
-    return convertSong(file, song, trackNumber, settings, &notes, progress, {}, variants);
+    const song::TrackPart whole{trackNumber, 0};
+    return convertSong(file, song, {&whole, 1}, settings, &notes, progress, {}, variants);
+}
+
+Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                           std::span<const song::TrackPart> parts, const ConversionSettings& settings,
+                                           PlacedNoteSink& notes, ProgressSink& progress,
+                                           const KeysoundVariants* variants)
+{
+    return convertSong(file, song, parts, settings, &notes, progress, {}, variants);
 }
 
 }  // namespace zentrowe::convert

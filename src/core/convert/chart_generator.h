@@ -13,6 +13,7 @@
 #include "core/convert/placed_note_sink.h"
 #include "core/convert/settings.h"
 #include "core/song/song_summary.h"
+#include "core/song/track_part.h"
 
 namespace zentrowe::convert {
 
@@ -39,6 +40,14 @@ Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const s
                                      std::string_view soundExtension = ".OGG",
                                      const KeysoundVariants* variants = nullptr);
 
+// The same for the notes of several parts (tracks, or channels of a track) in one chart, walked
+// together in time order (song::walkParts); each keysound's source names the part and channel of
+// the note that made it. Refusals as above, TrackOutOfRange for any part's track.
+Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                     std::span<const song::TrackPart> parts, const ConversionSettings& settings,
+                                     ProgressSink& progress, std::string_view soundExtension = ".OGG",
+                                     const KeysoundVariants* variants = nullptr);
+
 // The same walk for a chart that keeps exact times: every note goes to `notes` as it is placed,
 // in the lane the BMS chart gives it. No code limit and no measure limit apply (keysounds past
 // "ZZ" have no code) and the result's chart is empty. Refusals: as generateChart, less
@@ -46,5 +55,9 @@ Result<GeneratedChart> generateChart(std::span<const std::uint8_t> file, const s
 Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                            int trackNumber, const ConversionSettings& settings, PlacedNoteSink& notes,
                                            ProgressSink& progress, const KeysoundVariants* variants = nullptr);
+Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                           std::span<const song::TrackPart> parts, const ConversionSettings& settings,
+                                           PlacedNoteSink& notes, ProgressSink& progress,
+                                           const KeysoundVariants* variants = nullptr);
 
 }  // namespace zentrowe::convert

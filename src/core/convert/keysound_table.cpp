@@ -137,6 +137,19 @@ std::optional<std::size_t> KeysoundTable::findOrAdd(std::uint8_t note, std::int6
     return index;
 }
 
+KeysoundSource KeysoundTable::source(std::size_t index) const
+{
+    return index < m_sources.size() ? m_sources[index] : KeysoundSource{};
+}
+
+void KeysoundTable::setSource(std::size_t index, KeysoundSource source)
+{
+    if (m_sources.size() <= index) {
+        m_sources.resize(index + 1);
+    }
+    m_sources[index] = source;
+}
+
 const std::string& KeysoundTable::suffix(std::size_t index) const
 {
     static const std::string kNone;

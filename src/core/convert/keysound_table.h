@@ -93,6 +93,15 @@ struct KeysoundEntry {
     friend bool operator==(const KeysoundEntry&, const KeysoundEntry&) = default;
 };
 
+// Where a keysound's first note came from: the index of its part in the conversion's list of
+// parts (song::TrackPart) and the MIDI channel (index 0 to 15) it played on.
+struct KeysoundSource {
+    std::uint16_t part = 0;
+    std::uint8_t channel = 0;
+
+    friend bool operator==(const KeysoundSource&, const KeysoundSource&) = default;
+};
+
 // The distinct keysounds of one conversion in the order their first note was handled. Entry i
 // (0-based) has the code startValue + i + 1. Lookup is by hash, so a track of a million notes
 // costs a million constant-time lookups.
@@ -110,6 +119,9 @@ public:
     std::uint32_t variant(std::size_t index) const { return m_variants[index]; }
     const std::string& suffix(std::size_t index) const;
     void setSuffix(std::size_t index, std::string suffix);
+    // Entry `index`'s source (part 0, channel 0 where none was set).
+    KeysoundSource source(std::size_t index) const;
+    void setSource(std::size_t index, KeysoundSource source);
 
     // The index of a keysound already in the table.
     std::optional<std::size_t> find(std::uint8_t note, std::int64_t duration, std::uint8_t velocity,
@@ -136,6 +148,7 @@ private:
     std::vector<KeysoundEntry> m_entries;
     std::vector<std::uint32_t> m_variants;  // per entry
     std::vector<std::string> m_suffixes;    // per entry up to the last one given a suffix
+    std::vector<KeysoundSource> m_sources;  // per entry up to the last one given a source
     std::unordered_map<KeysoundIdentity, std::uint32_t, KeysoundIdentityHash> m_index;
 };
 

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/song/track_part.h"
 #include "core/song/track_walk.h"
 
 namespace zentrowe::keysound {
@@ -79,6 +80,14 @@ std::vector<KeysoundInstrument> keysoundInstruments(std::span<const std::uint8_t
                                                     int trackNumber, const convert::KeysoundTable& keysounds,
                                                     bool percussion)
 {
+    const song::TrackPart whole{trackNumber, 0};
+    return keysoundInstruments(file, song, std::span<const song::TrackPart>(&whole, 1), keysounds, percussion);
+}
+
+std::vector<KeysoundInstrument> keysoundInstruments(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                                    std::span<const song::TrackPart> parts,
+                                                    const convert::KeysoundTable& keysounds, bool percussion)
+{
     InstrumentWalk walk;
     for (const auto& entry : keysounds.entries()) {
         walk.wanted.push_back({entry.startTime, entry.note, std::nullopt});
@@ -87,10 +96,13 @@ std::vector<KeysoundInstrument> keysoundInstruments(std::span<const std::uint8_t
         return std::make_pair(a.time, a.note) < std::make_pair(b.time, b.note);
     });
     walk.missing = walk.wanted.size();
-    if (trackNumber >= 1 && static_cast<std::size_t>(trackNumber) <= song.tracks.size()) {
+    const auto inSong = [&](const song::TrackPart& part) {
+        return part.trackNumber >= 1 && static_cast<std::size_t>(part.trackNumber) <= song.tracks.size();
+    };
+    if (!parts.empty() && std::all_of(parts.begin(), parts.end(), inSong)) {
         UntilFound untilFound(walk);
         ProgressThrottle throttle(untilFound, 0);
-        song::walkTrack(file, song.tracks[static_cast<std::size_t>(trackNumber) - 1].location, walk, throttle);
+        song::walkParts(file, song, parts, walk, throttle);
     }
     std::vector<KeysoundInstrument> instruments;
     instruments.reserve(keysounds.size());

@@ -6,6 +6,7 @@
 
 #include "core/convert/keysound_table.h"
 #include "core/song/song_summary.h"
+#include "core/song/track_part.h"
 
 namespace zentrowe::keysound {
 
@@ -27,5 +28,9 @@ struct KeysoundInstrument {
 std::vector<KeysoundInstrument> keysoundInstruments(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                                     int trackNumber, const convert::KeysoundTable& keysounds,
                                                     bool percussion);
+// The same for a conversion of several parts walked together (song::walkParts).
+std::vector<KeysoundInstrument> keysoundInstruments(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                                    std::span<const song::TrackPart> parts,
+                                                    const convert::KeysoundTable& keysounds, bool percussion);
 
 }  // namespace zentrowe::keysound

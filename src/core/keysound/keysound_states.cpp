@@ -12,6 +12,7 @@
 #include "core/convert/keysound_table.h"
 #include "core/convert/pending_note_table.h"
 #include "core/song/channel_controls.h"
+#include "core/song/track_part.h"
 #include "core/song/track_walk.h"
 
 namespace zentrowe::keysound {
@@ -270,18 +271,32 @@ struct MergedWalk {
 
 TrackNoteStarts readNoteStarts(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber)
 {
-    if (trackNumber < 1 || static_cast<std::size_t>(trackNumber) > song.tracks.size()) {
+    const song::TrackPart whole{trackNumber, 0};
+    return readNoteStarts(file, song, std::span<const song::TrackPart>(&whole, 1));
+}
+
+TrackNoteStarts readNoteStarts(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                               std::span<const song::TrackPart> parts)
+{
+    const auto inSong = [&](const song::TrackPart& part) {
+        return part.trackNumber >= 1 && static_cast<std::size_t>(part.trackNumber) <= song.tracks.size();
+    };
+    if (parts.empty() || !std::all_of(parts.begin(), parts.end(), inSong)) {
         return {};
     }
-    const auto chosen = static_cast<std::size_t>(trackNumber) - 1;
-    const auto isChosen = [&](std::size_t track) { return track == chosen; };
+    const auto isChosen = [&](std::size_t track) {
+        return std::any_of(parts.begin(), parts.end(), [&](const song::TrackPart& part) {
+            return static_cast<std::size_t>(part.trackNumber) == track + 1;
+        });
+    };
     const auto controls = song::sharedControls(
         file, song, [&](std::size_t track) { return !isChosen(track); }, song::reachOf(file, song, isChosen));
     NullProgress quiet;
     ProgressThrottle throttle(quiet, 0);
     StartWalk walk;
-    MergedWalk merged{walk, controls, chosen};
-    song::walkTrack(file, song.tracks[chosen].location, merged, throttle);
+    MergedWalk merged{walk, controls, static_cast<std::size_t>(parts.front().trackNumber - 1)};
+    song::walkParts(file, song, parts, merged, throttle,
+                    [&](std::size_t part) { merged.track = static_cast<std::size_t>(parts[part].trackNumber - 1); });
     walk.trackEnd();
     return std::move(walk.out);
 }
@@ -361,9 +376,16 @@ VariantSound KeysoundStates::sound(std::uint32_t variant) const
 KeysoundStates readKeysoundStates(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,
                                   const convert::ConversionSettings& settings)
 {
+    const song::TrackPart whole{trackNumber, 0};
+    return readKeysoundStates(file, song, std::span<const song::TrackPart>(&whole, 1), settings);
+}
+
+KeysoundStates readKeysoundStates(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                  std::span<const song::TrackPart> parts, const convert::ConversionSettings& settings)
+{
     const StateMerge merge{settings.merge.velocityStep, settings.percussion ? 0 : settings.merge.lengthStep,
                            song.ticksPerMeasure, settings.percussion};
-    return KeysoundStates(readNoteStarts(file, song, trackNumber), merge);
+    return KeysoundStates(readNoteStarts(file, song, parts), merge);
 }
 
 }  // namespace zentrowe::keysound

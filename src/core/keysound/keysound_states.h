@@ -11,6 +11,7 @@
 #include "core/keysound/keysound_instruments.h"
 #include "core/song/channel_state.h"
 #include "core/song/song_summary.h"
+#include "core/song/track_part.h"
 
 namespace zentrowe::keysound {
 
@@ -41,6 +42,10 @@ struct TrackNoteStarts {
 // pressure and bend that other tracks send on the track's channels count too (a first track
 // that sets up every channel is common). Nothing for a track out of range.
 TrackNoteStarts readNoteStarts(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber);
+// The same for the notes of several parts walked together (song::walkParts), in the order a
+// conversion of those parts meets them. Nothing if a part's track is out of range.
+TrackNoteStarts readNoteStarts(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                               std::span<const song::TrackPart> parts);
 
 // What sets a keysound apart besides note, length and velocity, as merged.
 struct KeysoundState {
@@ -119,5 +124,7 @@ private:
 // readNoteStarts and KeysoundStates for a conversion of the track with `settings`.
 KeysoundStates readKeysoundStates(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,
                                   const convert::ConversionSettings& settings);
+KeysoundStates readKeysoundStates(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                  std::span<const song::TrackPart> parts, const convert::ConversionSettings& settings);
 
 }  // namespace zentrowe::keysound

@@ -41,7 +41,7 @@ namespace {
 double previewStartSeconds(const BuildRequest& request, std::span<const std::uint8_t> file,
                            std::span<const audio::TimedEvent> bgmEvents, double leadInSeconds)
 {
-    auto events = audio::sequenceTrack(file, request.conversion.song, request.conversion.trackNumber);
+    auto events = audio::sequenceParts(file, request.conversion.song, chartedParts(request.conversion));
     if (request.previewFrom) {
         std::int64_t lastStart = 0;
         for (const auto& event : events) {
@@ -199,6 +199,11 @@ Result<CommitList> stageCommit(const base::StagingFolder& staging, BuildManifest
     for (auto& record : records) {
         manifest.builds.push_back(std::move(record));
     }
+    std::set<std::string> listed;
+    for (const auto& record : manifest.builds) {
+        listed.insert(record.files.begin(), record.files.end());
+    }
+    std::erase_if(manifest.sounds, [&](const auto& sound) { return listed.count(sound.first) == 0; });
     if (auto written = writeTextFile(stage / kBuildManifestFileName, manifestText(manifest)); !written) {
         return written.error();
     }
@@ -312,7 +317,7 @@ Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<co
                                        const std::filesystem::path& stage, ProgressSink& progress)
 {
     ConvertedTrack converted;
-    converted.states = keysound::readKeysoundStates(file, request.conversion.song, request.conversion.trackNumber,
+    converted.states = keysound::readKeysoundStates(file, request.conversion.song, chartedParts(request.conversion),
                                                     request.conversion.settings);
     ConversionRequest conversionRequest = request.conversion;
     conversionRequest.outputFolder = stage;
@@ -487,6 +492,14 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest&
     record.songHash = songHash;
     record.track = request.conversion.trackNumber;
     record.settings = manifestSettings(request);
+    if (const auto parts = chartedParts(request.conversion); parts.size() > 1 || parts.front().channel != 0) {
+        // What --track named, where "track" alone does not say it: "1:2", "4,2".
+        std::string named;
+        for (const auto& part : parts) {
+            named += (named.empty() ? "" : ",") + song::partText(part);
+        }
+        record.settings.emplace_back("parts", named);
+    }
     const char* lanes = request.charts.lanes == chartset::LaneRule::Playable ? "playable" : "seed";
     std::vector<BuildRecord> records;
     for (const auto& made : plan.charts) {
@@ -496,6 +509,32 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest&
         records.back().settings.emplace_back("lanes", lanes);
     }
     return records;
+}
+
+// The folder's manifest with the source of every keysound file the plan writes: the track and
+// channel of the note that made it (of keysounds sharing a file, the first). Earlier entries of
+// those names give way; stageCommit drops those of files no record lists any more.
+BuildManifest withSoundSources(BuildManifest manifest, const BuildPlan& plan, const ConversionOutcome& conversion,
+                               const BuildRequest& request)
+{
+    const auto& keysounds = conversion.keysounds;
+    const auto parts = chartedParts(request.conversion);
+    const std::string extension(audio::soundFileExtension(request.format));
+    const std::set<std::string> written(plan.keysoundNames.begin(), plan.keysoundNames.end());
+    std::vector<std::pair<std::string, SoundSource>> sources;
+    std::set<std::string> named;
+    for (std::size_t k = 0; k < keysounds.size(); ++k) {
+        std::string name = convert::keysoundStem(request.conversion.settings.keysoundName, keysounds[k],
+                                                 request.conversion.song.ticksPerMeasure, keysounds.suffix(k)) +
+                           extension;
+        const convert::KeysoundSource source = keysounds.source(k);
+        if (written.count(name) != 0 && source.part < parts.size() && named.insert(name).second) {
+            sources.emplace_back(std::move(name), SoundSource{parts[source.part].trackNumber, source.channel + 1});
+        }
+    }
+    std::erase_if(manifest.sounds, [&](const auto& sound) { return named.count(sound.first) != 0; });
+    manifest.sounds.insert(manifest.sounds.end(), sources.begin(), sources.end());
+    return manifest;
 }
 
 // The outcome names the files where they are once committed.
@@ -607,7 +646,8 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
         return StagedBuild::failed(preview.error());
     }
     auto commit =
-        stageCommit(staged.staging(), staged.takeManifest(), buildRecords(*plan, request, songHash), request, progress);
+        stageCommit(staged.staging(), withSoundSources(staged.takeManifest(), *plan, outcome.conversion, request),
+                    buildRecords(*plan, request, songHash), request, progress);
     if (!commit) {
         return StagedBuild::failed(commit.error());
     }

@@ -66,6 +66,11 @@ public:
             m_place = Place::Builds;
         } else if (m_place == Place::Settings) {
             m_place = Place::Record;
+        } else if (m_place == Place::Sound) {
+            finishSound();
+            m_place = Place::Sounds;
+        } else if (m_place == Place::Sounds) {
+            m_place = Place::Root;
         } else if (m_place == Place::Root) {
             m_place = Place::Done;
         }
@@ -101,6 +106,9 @@ public:
         if (m_place == Place::Root && m_key == "builds") {
             m_manifest.builds.clear();
             m_charts.clear();
+        } else if (m_place == Place::Root && m_key == "sounds") {
+            m_manifest.sounds.clear();
+            m_soundNames.clear();
         } else if (m_place == Place::Record) {
             resetField();
         }
@@ -110,7 +118,7 @@ public:
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
 
 private:
-    enum class Place { Top, Root, Builds, Record, Files, Settings, Done };
+    enum class Place { Top, Root, Builds, Record, Files, Settings, Sounds, Sound, Done };
 
     // Whether the object starting here is one the manifest's shape has a place for.
     bool enterObject()
@@ -119,6 +127,17 @@ private:
         case Place::Top:
             m_rootIsObject = true;
             m_place = Place::Root;
+            return true;
+        case Place::Root:
+            if (m_key == "sounds") {
+                m_place = Place::Sounds;
+                return true;
+            }
+            return false;
+        case Place::Sounds:
+            m_soundName = m_key;
+            m_sound = SoundSource{};
+            m_place = Place::Sound;
             return true;
         case Place::Builds:
             m_record = BuildRecord{};
@@ -166,6 +185,13 @@ private:
                 m_record.songHash = *text;
             } else if (whole != nullptr && m_key == "track" && *whole >= INT_MIN && *whole <= INT_MAX) {
                 m_record.track = static_cast<int>(*whole);
+            }
+            break;
+        case Place::Sound:
+            if (whole != nullptr && m_key == "track") {
+                m_sound.track = *whole >= 1 && *whole <= 65535 ? static_cast<int>(*whole) : -1;
+            } else if (whole != nullptr && m_key == "channel") {
+                m_sound.channel = *whole >= 1 && *whole <= 16 ? static_cast<int>(*whole) : -1;
             }
             break;
         case Place::Files:
@@ -216,7 +242,19 @@ private:
         m_record = BuildRecord{};
     }
 
+    void finishSound()
+    {
+        if (isPlainName(m_soundName) && m_sound.track > 0 && m_sound.channel > 0 &&
+            m_soundNames.insert(m_soundName).second) {
+            m_manifest.sounds.emplace_back(std::move(m_soundName), m_sound);
+        }
+        m_soundName.clear();
+    }
+
     BuildManifest m_manifest;
+    std::unordered_set<std::string> m_soundNames;  // the names of m_manifest.sounds
+    std::string m_soundName;                       // the sound being read
+    SoundSource m_sound;
     std::unordered_set<std::string> m_charts;                     // the charts of m_manifest.builds
     BuildRecord m_record;                                         // the record being read
     std::unordered_map<std::string, std::size_t> m_settingIndex;  // into m_record.settings
@@ -306,7 +344,19 @@ std::string manifestText(const BuildManifest& manifest)
         }
         out += record.settings.empty() ? "}\n    }" : "\n      }\n    }";
     }
-    out += manifest.builds.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    out += manifest.builds.empty() ? "]" : "\n  ]";
+    if (!manifest.sounds.empty()) {
+        out += ",\n  \"sounds\": {";
+        for (std::size_t k = 0; k < manifest.sounds.size(); ++k) {
+            const auto& [name, source] = manifest.sounds[k];
+            out += k == 0 ? "\n    " : ",\n    ";
+            appendString(out, name);
+            out += ": {\"track\": " + std::to_string(source.track) +
+                   ", \"channel\": " + std::to_string(source.channel) + "}";
+        }
+        out += "\n  }";
+    }
+    out += "\n}\n";
     return out;
 }
 

@@ -28,8 +28,18 @@ struct BuildRecord {
     std::string songHash;
 };
 
+// Where a sound file's notes came from, so that a tool can tell which instrument a lane plays.
+struct SoundSource {
+    int track = 0;    // 1-based
+    int channel = 0;  // 1 to 16, as musicians count
+
+    friend bool operator==(const SoundSource&, const SoundSource&) = default;
+};
+
 struct BuildManifest {
     std::vector<BuildRecord> builds;  // one per chart, in the order they were built
+    // Per keysound file a record lists, its source; a file's name once ("sounds" in the text).
+    std::vector<std::pair<std::string, SoundSource>> sounds;
 
     const BuildRecord* find(const std::string& chart) const;
     // True if some record is the chart `file` or lists it among its files.
@@ -53,8 +63,10 @@ std::string manifestText(const BuildManifest& manifest);
 // The manifest in `text`; an empty one if the text is not JSON or not a manifest (a damaged
 // manifest names no file a build may remove). Records that are not objects or name no plain
 // chart file are left out, and so are names in "files" that are not plain file names; of two
-// records of one chart the first counts. Reads as it goes, keeping only the records: memory
-// grows with what they hold, not with the text. Throws std::bad_alloc only.
+// records of one chart the first counts. A manifest without "sounds" (written before they were
+// kept) has none; a sound whose name is not a plain file name or whose track or channel is not a
+// whole number in range is left out, and of a name given twice the first counts. Reads as it goes, keeping only the
+// records: memory grows with what they hold, not with the text. Throws std::bad_alloc only.
 BuildManifest parseBuildManifest(std::span<const std::uint8_t> text);
 
 // parseBuildManifest on the folder's manifest; an empty one if there is none or it cannot be read.

@@ -125,7 +125,7 @@ Status planBgmFiles(BuildPlan& plan, const BuildRequest& request, std::span<cons
         return {};
     }
     const auto& song = request.conversion.song;
-    plan.bgmEvents = audio::sequenceTracks(file, song, request.conversion.trackNumber);
+    plan.bgmEvents = audio::sequenceOtherParts(file, song, chartedParts(request.conversion));
     const bool hasNotes = std::any_of(plan.bgmEvents.begin(), plan.bgmEvents.end(), [](const audio::TimedEvent& event) {
         return (event.status & 0xF0) == 0x90 && event.data2 != 0;
     });

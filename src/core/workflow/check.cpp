@@ -115,16 +115,25 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
     if (!source) {
         return source.error();
     }
+    std::vector<song::TrackPart> parts{{request.trackNumber, request.channel}};
+    parts.insert(parts.end(), request.moreParts.begin(), request.moreParts.end());
+    for (const auto& part : parts) {
+        if (part.trackNumber < 1 || static_cast<std::size_t>(part.trackNumber) > song->tracks.size()) {
+            return Error{ErrorCode::TrackOutOfRange, "track " + std::to_string(part.trackNumber) +
+                                                         " does not exist; the song has " +
+                                                         std::to_string(song->tracks.size()) + " tracks"}
+                .withNumber(part.trackNumber);
+        }
+    }
     const bool wholeSong = request.wholeSong.value_or(builtWithKeysoundBackground(request.chartPath));
     const auto events = wholeSong ? audio::sequenceTracks(source->bytes(), *song, 0)
-                                  : audio::sequenceTrack(source->bytes(), *song, request.trackNumber);
+                                  : audio::sequenceParts(source->bytes(), *song, parts);
     const auto firstNote = std::find_if(events.begin(), events.end(), [](const audio::TimedEvent& event) {
         return (event.status & 0xF0) == 0x90 && event.data2 != 0;
     });
     if (firstNote == events.end()) {
-        return Error{ErrorCode::EmptyTrack,
-                     "track " + std::to_string(request.trackNumber) + " has no notes to compare with"}
-            .withNumber(request.trackNumber);
+        return Error{ErrorCode::EmptyTrack, song::partsName(parts) + " has no notes to compare with"}.withNumber(
+            request.trackNumber);
     }
     progress.beginStage(ProgressStage::Rendering);
     auto rendered = renderer->renderEvents(releasedAtTheEnd(events), kTailFrames, progress);

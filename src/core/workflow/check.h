@@ -11,6 +11,7 @@
 #include "core/base/progress.h"
 #include "core/base/result.h"
 #include "core/chart/timed_chart.h"
+#include "core/song/track_part.h"
 
 namespace zentrowe::workflow {
 
@@ -27,7 +28,9 @@ inline constexpr double kCheckMostLagSeconds = 0.020;
 struct CheckRequest {
     std::filesystem::path chartPath;
     std::filesystem::path midiPath;
-    int trackNumber = 0;  // 1-based
+    int trackNumber = 0;                     // 1-based
+    int channel = 0;                         // 1 to 16: only that MIDI channel's notes of the track; 0: all
+    std::vector<song::TrackPart> moreParts;  // further parts the chart's lanes draw on
     std::filesystem::path soundFont = audio::defaultSoundFont();
     unsigned jobs = 0;  // threads reading keysound files; 0: one per core
     // Compare with every track of the song rendered together; none: where the folder's build
@@ -47,15 +50,15 @@ struct CheckOutcome {
     bool wholeSong = false;                        // compared with the whole song, not the track alone
 };
 
-// Renders track `trackNumber` of the MIDI file alone with the soundfont (or, request.wholeSong,
-// every track together), mixes the chart from the files in its folder (without the BGM files a
-// build adds, which are the other tracks; with every other note, for the whole song), lines the
-// chart's first sound up with the track's first note and compares the two: their timbre
-// (SoundComparison) and what timing is left after that (TimingComparison). A note the track
-// still holds at its last event ends there, as a keysound does. The check fails too when a lane
-// note plays a file that decodes to silence. CannotOpen, NotMidi
-// and the like for the files; TrackOutOfRange; EmptyTrack for a track without notes;
-// SilentRecording when the rendered track or the chart's mix is silent; Cancelled.
+// Renders track `trackNumber` of the MIDI file alone (only its channel `channel`, and with the
+// further parts, when given; or, request.wholeSong, every track together) with the soundfont,
+// mixes the chart from the files in its folder (without the BGM files a build adds, which are the
+// other tracks; with every other note, for the whole song), lines the chart's first sound up with
+// the track's first note and compares the two: their timbre (SoundComparison) and what timing is
+// left after that (TimingComparison). A note the track still holds at its last event ends there,
+// as a keysound does. The check fails too when a lane note plays a file that decodes to silence.
+// CannotOpen, NotMidi and the like for the files; TrackOutOfRange; EmptyTrack for a track without
+// notes; SilentRecording when the rendered track or the chart's mix is silent; Cancelled.
 Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progress);
 
 }  // namespace zentrowe::workflow

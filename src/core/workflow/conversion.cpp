@@ -27,6 +27,44 @@ std::array<std::uint8_t, 3> keysoundTempoBytes(const convert::ConversionSettings
     return {bytes[1], bytes[2], bytes[3]};
 }
 
+constexpr int kDrumChannel = 10;  // General MIDI's, as musicians count
+
+// EmptyTrack for the first of several parts, or a single channel, that plays no note: charting
+// the others alone would not be what was asked for. None for a single whole track, whose
+// emptiness the conversion finds itself.
+std::optional<Error> partWithoutNotes(const song::SongSummary& song, std::span<const std::uint8_t> source,
+                                      std::span<const song::TrackPart> parts)
+{
+    if (parts.size() == 1 && parts.front().channel == 0) {
+        return std::nullopt;
+    }
+    for (const auto& part : parts) {
+        if (part.trackNumber < 1 || static_cast<std::size_t>(part.trackNumber) > song.tracks.size()) {
+            return std::nullopt;  // the conversion names it
+        }
+        if (song::partNoteCount(source, song, part) == 0) {
+            return Error{ErrorCode::EmptyTrack, song::partName(part) + " has no notes to convert; nothing was written"}
+                .withValue(song::partText(part))
+                .withNumber(part.trackNumber);
+        }
+    }
+    return std::nullopt;
+}
+
+// EmptyTrack for a conversion whose parts made no keysound, naming them (a single track by its
+// name too).
+Error nothingToConvert(const ConversionRequest& request, std::span<const song::TrackPart> parts)
+{
+    const auto& track = request.song.tracks[static_cast<std::size_t>(request.trackNumber - 1)];
+    std::string named = song::partsName(parts);
+    if (!track.name.empty() && parts.size() == 1) {
+        named += " (\"" + track.name + "\")";
+    }
+    return Error{ErrorCode::EmptyTrack, named + " has no notes to convert; nothing was written"}
+        .withValue(track.name)
+        .withNumber(request.trackNumber);
+}
+
 // The bmson chart's name: the BMS chart's with ".bmson" for its ".bms".
 std::string bmsonFileName(std::string bmsName)
 {
@@ -71,6 +109,13 @@ Status writeConvertedFiles(const ConversionRequest& request, const ConversionOut
 
 }  // namespace
 
+std::vector<song::TrackPart> chartedParts(const ConversionRequest& request)
+{
+    std::vector<song::TrackPart> parts{{request.trackNumber, request.channel}};
+    parts.insert(parts.end(), request.moreParts.begin(), request.moreParts.end());
+    return parts;
+}
+
 std::string convertedChartFileName(const ConversionRequest& request)
 {
     return request.settings.bmson ? bmsonFileName(request.chartFileName) : request.chartFileName;
@@ -99,31 +144,28 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
     }
     const bool bmson = request.settings.bmson;
     const std::string chartFileName = convertedChartFileName(request);
+    const auto parts = chartedParts(request);
+    if (auto silent = partWithoutNotes(request.song, source, parts)) {
+        return *silent;
+    }
     // The chart model holds a few bytes per object, so a chart of millions of notes fits.
     convert::ExactNoteCollector placedNotes;
     const bool exact = bmson || request.exactTimes;
-    auto chart = exact ? convert::generatePlacedNotes(source, request.song, request.trackNumber, request.settings,
-                                                      placedNotes, progress, request.variants)
-                       : convert::generateChart(source, request.song, request.trackNumber, request.settings, progress,
+    auto chart = exact ? convert::generatePlacedNotes(source, request.song, parts, request.settings, placedNotes,
+                                                      progress, request.variants)
+                       : convert::generateChart(source, request.song, parts, request.settings, progress,
                                                 request.soundExtension.value_or(".OGG"), request.variants);
     if (!chart) {
         return chart.error();
     }
     if (chart->keysounds.empty()) {
         // An empty chart would replace an earlier one, and there is nothing to render.
-        const auto& track = request.song.tracks[static_cast<std::size_t>(request.trackNumber - 1)];
-        std::string named = "track " + std::to_string(request.trackNumber);
-        if (!track.name.empty()) {
-            named += " (\"" + track.name + "\")";
-        }
-        return Error{ErrorCode::EmptyTrack, named + " has no notes to convert; nothing was written"}
-            .withValue(track.name)
-            .withNumber(request.trackNumber);
+        return nothingToConvert(request, parts);
     }
     // Each keysound plays with the instrument the track gave its first note, so another synthesiser
     // renders K-Midi.mid as the song sounds.
-    const auto instruments = keysound::keysoundInstruments(source, request.song, request.trackNumber, chart->keysounds,
-                                                           request.settings.percussion);
+    const auto instruments =
+        keysound::keysoundInstruments(source, request.song, parts, chart->keysounds, request.settings.percussion);
     const auto keysoundMidi =
         keysound::buildKeysoundMidi(chart->keysounds, instruments, request.song.ticksPerQuarter,
                                     keysoundTempoBytes(request.settings, request.song), request.settings.keysoundGap);
@@ -182,7 +224,9 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
     outcome.keysoundName = request.settings.keysoundName;
     outcome.gapTicks = request.settings.keysoundGap;
     outcome.allNotesOnDrumChannel =
-        !request.settings.percussion && song::allNotesOnDrumChannel(source, request.song, request.trackNumber);
+        !request.settings.percussion && parts.size() == 1 &&
+        (request.channel == 0 ? song::allNotesOnDrumChannel(source, request.song, request.trackNumber)
+                              : request.channel == kDrumChannel);
     return outcome;
 }
 

@@ -16,6 +16,7 @@
 #include "core/convert/settings.h"
 #include "core/keysound/keysound_cuts.h"
 #include "core/song/song_summary.h"
+#include "core/song/track_part.h"
 
 namespace zentrowe::workflow {
 
@@ -25,7 +26,10 @@ struct ConversionRequest {
     song::SongSummary song;                // its summary: track locations, division, tempo map
     std::string chartFileName;             // song::deriveChartFileName(sourceMidiPath)
     std::filesystem::path outputFolder;
-    int trackNumber = 0;                   // 1-based; 0 means no track chosen
+    int trackNumber = 0;  // 1-based; 0 means no track chosen
+    int channel = 0;      // 1 to 16: only the notes of this MIDI channel of the track; 0: all
+    // Further parts whose notes share the lanes (a build's): walked with the track in time order.
+    std::vector<song::TrackPart> moreParts;
     convert::ConversionSettings settings;  // settings.bmson: a bmson chart, named with ".bmson"
     // What a bmson chart is called (a BMS chart leaves that to build):
     std::string title;                  // empty: the MIDI file's base name
@@ -70,7 +74,8 @@ inline constexpr const char* kKeysoundMidiFileName = "K-Midi.mid";
 // In bmson mode the chart is named after the MIDI file with ".bmson"; no code limit applies,
 // and the measure limit is convert::kExactMeasureLimit rather than 1000.
 // Refusals, with nothing written: TrackOutOfRange (track 0 or past the tracks read); EmptyTrack
-// (the track has no note that makes a keysound, naming the track);
+// (the track has no note that makes a keysound, naming the track; of several parts or a channel,
+// the first part without a note, naming it);
 // UnsupportedDivision (a division of 0); CannotOpen (source unreadable); CodesExhausted
 // (keysound codes past "ZZ", or more than 1295 distinct tempos); MeasureOutOfRange (a note or
 // long-note end at measure 1000 or later); NoteTooLong (a keysound longer than a delta time of
@@ -85,6 +90,9 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
 // made nor locked): for a pass that converts as one of its steps.
 Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::span<const std::uint8_t> source,
                                        ProgressSink& progress);
+
+// Every part whose notes the conversion charts: the track (or its channel), then moreParts.
+std::vector<song::TrackPart> chartedParts(const ConversionRequest& request);
 
 // The chart's file name the conversion writes: request.chartFileName, or its bmson variant.
 std::string convertedChartFileName(const ConversionRequest& request);

@@ -470,3 +470,88 @@ TEST(PlainChart, StopsWhenAskedTo)
 
 }  // namespace
 }  // namespace zentrowe::testing
+
+namespace zentrowe::convert {
+namespace {
+
+// Track 1 plays note 60 on channel 1 and note 72 on channel 3; track 2 note 48 on channel 2.
+// Each keysound remembers the part (its index in the list) and channel its first note came from.
+TEST(PartsChart, KeysoundsComeFromTheNamedPartsAndSayWhichPart)
+{
+    using testing::off;
+    using testing::on;
+    const auto file =
+        testing::midiFile(1, 480,
+                          {testing::eventTrack({on(0, 60), on(0, 72, 100, 2), off(480, 60), off(480, 72, 2)}),
+                           testing::eventTrack({on(240, 48, 100, 1), off(720, 48, 1)}, 0)});
+    const auto song = testing::summaryOf(file);
+    struct Case {
+        std::vector<song::TrackPart> parts;
+        std::vector<std::tuple<int, std::uint16_t, std::uint8_t>> expected;  // note, part, channel index
+    };
+    const Case cases[] = {
+        {{{1, 0}}, {{60, 0, 0}, {72, 0, 2}}},
+        {{{1, 3}}, {{72, 0, 2}}},
+        {{{2, 0}, {1, 1}}, {{60, 1, 0}, {48, 0, 1}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.parts.size());
+        NullProgress quiet;
+        const auto chart = generateChart(file, song, c.parts, ConversionSettings{}, quiet);
+        ASSERT_TRUE(chart.ok()) << chart.error().message;
+        std::vector<std::tuple<int, std::uint16_t, std::uint8_t>> found;
+        for (std::size_t k = 0; k < chart->keysounds.size(); ++k) {
+            const auto source = chart->keysounds.source(k);
+            found.emplace_back(chart->keysounds[k].note, source.part, source.channel);
+        }
+        EXPECT_EQ(found, c.expected);
+    }
+}
+
+TEST(PartsChart, AWholeTrackAsAPartChartsAsTheTrackNumberDoes)
+{
+    using testing::off;
+    using testing::on;
+    const auto file = testing::oneTrackSong({on(0, 60), on(100, 64, 90, 3), off(480, 60), off(700, 64, 3)});
+    const auto song = testing::summaryOf(file);
+    NullProgress quiet;
+    const song::TrackPart whole{1, 0};
+    const auto byNumber = generateChart(file, song, 1, ConversionSettings{}, quiet);
+    const auto byPart = generateChart(file, song, std::span<const song::TrackPart>(&whole, 1), ConversionSettings{}, quiet);
+    ASSERT_TRUE(byNumber.ok() && byPart.ok());
+    EXPECT_EQ(chart::bmsText(byNumber->chart).value(), chart::bmsText(byPart->chart).value());
+}
+
+}  // namespace
+}  // namespace zentrowe::convert
+
+namespace zentrowe::convert {
+namespace {
+
+TEST(PartsChart, RunningOutOfCodesNamesTheParts)
+{
+    // 40 distinct keysounds, 20 in each track, and 36 codes left after start code "YZ": the
+    // refusal counts the keysounds of the parts it names.
+    std::vector<testing::TimedEvent> first;
+    std::vector<testing::TimedEvent> second;
+    for (int k = 0; k < 20; ++k) {
+        first.push_back(testing::on(k * 480, 40 + k));
+        first.push_back(testing::off(k * 480 + 240, 40 + k));
+        second.push_back(testing::on(k * 480, 70 + k, 100, 1));
+        second.push_back(testing::off(k * 480 + 240, 70 + k, 1));
+    }
+    const auto file = testing::midiFile(1, 480, {testing::eventTrack(first), testing::eventTrack(second, 0)});
+    ConversionSettings settings;
+    settings.startCode = "YZ";
+    settings.startValue = 34 * 36 + 35;  // "YZ": codes "Z0" to "ZZ" are left
+    const std::vector<song::TrackPart> parts{{2, 2}, {1, 0}};
+    NullProgress quiet;
+    const auto chart = generateChart(file, testing::summaryOf(file), parts, settings, quiet);
+    ASSERT_FALSE(chart.ok());
+    EXPECT_EQ(chart.error().code, ErrorCode::CodesExhausted);
+    EXPECT_EQ(chart.error().message.rfind("tracks 2:2 and 1 have 40 keysounds, more than the codes", 0), 0u)
+        << chart.error().message;
+}
+
+}  // namespace
+}  // namespace zentrowe::convert

@@ -99,5 +99,46 @@ TEST(BuildManifest, WrittenTextReadsBackWithTheSongKnownByItsBytes)
     EXPECT_EQ(manifestText(BuildManifest{}), "{\n  \"builds\": []\n}\n");
 }
 
+TEST(BuildManifest, SoundsNameTheTrackAndChannelOfEachFile)
+{
+    using Sounds = std::vector<std::pair<std::string, SoundSource>>;
+    struct Case {
+        const char* name;
+        std::string_view text;
+        Sounds sounds;
+    };
+    const std::vector<Case> cases = {
+        {"before sounds were kept", R"({"builds": []})", {}},
+        {"two files",
+         R"({"builds": [], "sounds": {"A64-47-100.ogg": {"track": 2, "channel": 1}, "A36-1-90.ogg": {"channel": 10, "track": 4}}})",
+         {{"A64-47-100.ogg", {2, 1}}, {"A36-1-90.ogg", {4, 10}}}},
+        {"unknown fields and nested values are stepped over",
+         R"({"sounds": {"a.ogg": {"track": 1, "channel": 2, "note": 60, "more": {"track": 9}}}, "builds": []})",
+         {{"a.ogg", {1, 2}}}},
+        {"out of range, missing or not whole",
+         R"({"sounds": {"a.ogg": {"track": 1, "channel": 17}, "b.ogg": {"track": 0, "channel": 1},
+            "c.ogg": {"track": 1}, "d.ogg": {"track": 1.5, "channel": 1}, "e.ogg": {"track": "1", "channel": 1}}})",
+         {}},
+        {"a path is no file name, and a name given twice counts once",
+         R"({"sounds": {"../x.ogg": {"track": 1, "channel": 1}, "f.ogg": {"track": 1, "channel": 1},
+            "f.ogg": {"track": 2, "channel": 2}}})",
+         {{"f.ogg", {1, 1}}}},
+        {"sounds given twice: the last counts",
+         R"({"sounds": {"g.ogg": {"track": 1, "channel": 1}}, "sounds": {"h.ogg": {"track": 3, "channel": 3}}})",
+         {{"h.ogg", {3, 3}}}},
+        {"not an object", R"({"sounds": [{"track": 1, "channel": 1}]})", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(parseBuildManifest(bytesOf(c.text)).sounds, c.sounds);
+    }
+
+    BuildManifest written;
+    written.sounds = {{"A64-47-100.ogg", {2, 1}}, {"\"odd\".ogg", {16, 16}}};
+    const std::string text = manifestText(written);
+    EXPECT_NE(text.find(R"("A64-47-100.ogg": {"track": 2, "channel": 1})"), std::string::npos);
+    EXPECT_EQ(parseBuildManifest(bytesOf(text)).sounds, written.sounds);
+}
+
 }  // namespace
 }  // namespace zentrowe::workflow

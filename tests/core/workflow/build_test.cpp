@@ -1230,5 +1230,53 @@ TEST(SongSequence, TheChosenTracksControlsOfASharedChannelReachTheOtherTracks)
     EXPECT_EQ(got, expected);
 }
 
+// A channel of a track, or several parts, in the lanes: the keysounds are the parts' notes, the
+// manifest names each file's track and channel, and every chart says what each part gives.
+TEST_F(BuildWithFakes, TheLanesDrawOnTheNamedPartsAndTheManifestSaysWhereEachSoundCameFrom)
+{
+    const Bytes song = midiFile(1, 480, {
+        rawTrack({{0, noteOn(0, 60, 100)}, {0, noteOn(1, 64, 100)}, {480, noteOff(0, 60)}, {480, noteOff(1, 64)}}),
+        rawTrack({{240, noteOn(2, 67, 100)}, {480, noteOff(2, 67)}}),
+    });
+    using Sounds = std::vector<std::pair<std::string, workflow::SoundSource>>;
+    struct Case {
+        const char* name;
+        int channel;
+        std::vector<song::TrackPart> moreParts;
+        Sounds sounds;
+        std::vector<std::int64_t> notesByPart;  // of the hardest chart
+    };
+    const Case cases[] = {
+        {"channel 2 of track 1", 2, {}, {{"A64-48-100.wav", {1, 2}}}, {1}},
+        {"channel 1 of track 1 and track 2",
+         1,
+         {{2, 0}},
+         {{"A60-48-100.wav", {1, 1}}, {"A67-24-100.wav", {2, 3}}},
+         {1, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir / "out");
+        auto req = request(song);
+        req.bgm = workflow::BgmMode::None;
+        req.conversion.channel = c.channel;
+        req.conversion.moreParts = c.moreParts;
+        req.charts.difficulties = {chartset::Difficulty::Insane};
+        const auto outcome = runBuild(req, m_quiet, fakes());
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        EXPECT_EQ(workflow::readBuildManifest(m_dir / "out").sounds, c.sounds);
+        EXPECT_EQ(outcome->charts.back().report.notesByPart, c.notesByPart);
+    }
+    SCOPED_TRACE("a part without notes is refused, with nothing written");
+    std::filesystem::remove_all(m_dir / "out");
+    auto req = request(song);
+    req.conversion.moreParts = {{2, 1}};
+    const auto refused = runBuild(req, m_quiet, fakes());
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().code, ErrorCode::EmptyTrack);
+    EXPECT_EQ(refused.error().message, "track 2 channel 1 has no notes to convert; nothing was written");
+    EXPECT_TRUE(outputNames().empty());
+}
+
 }  // namespace
 }  // namespace zentrowe::testing

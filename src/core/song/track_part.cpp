@@ -1,0 +1,186 @@
+#include "core/song/track_part.h"
+
+#include <array>
+#include <charconv>
+
+#include "core/song/event_listing.h"
+#include "core/song/instrument_names.h"
+
+namespace zentrowe::song {
+
+namespace {
+
+constexpr std::uint8_t kDrumChannelIndex = 9;
+
+Error badPart(std::string_view typed, const std::string& why)
+{
+    return Error{ErrorCode::InvalidSetting, "--track " + std::string(typed) + ": " + why}.about("track").withValue(
+        std::string(typed));
+}
+
+bool allDigits(std::string_view text)
+{
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+Result<TrackPart> parsePart(const SongSummary& song, std::string_view typed, const std::string& fileName)
+{
+    const auto colon = typed.find(':');
+    const std::string_view digits = typed.substr(0, colon);
+    if (!allDigits(digits)) {
+        return badPart(typed, "a track is a number, with a channel after a colon (4, 1:2)");
+    }
+    auto track = trackNumberFromDigits(song, digits, fileName);
+    if (!track) {
+        return track.error();
+    }
+    TrackPart part{*track, 0};
+    if (colon == std::string_view::npos) {
+        return part;
+    }
+    const std::string_view channel = typed.substr(colon + 1);
+    int value = 0;
+    const auto [end, error] = std::from_chars(channel.data(), channel.data() + channel.size(), value);
+    if (!allDigits(channel) || error != std::errc() || end != channel.data() + channel.size() || value < 1 ||
+        value > 16) {
+        return badPart(typed, "the channel after the colon must be 1 to 16");
+    }
+    part.channel = value;
+    return part;
+}
+
+// Notes per channel of one track, and the program in force at each channel's first note.
+struct ChannelNotes {
+    std::array<std::int64_t, 16> notes{};
+    std::array<std::uint8_t, 16> program{};
+    std::array<std::uint8_t, 16> firstProgram{};
+
+    void onEvent(std::int64_t, std::uint32_t, const ChannelEvent& event)
+    {
+        const auto channel = event.channel();
+        if (event.kind() == 0xC0) {
+            program[channel] = static_cast<std::uint8_t>(event.data1 & 0x7F);
+        } else if (event.kind() == 0x90 && event.data2 != 0) {
+            if (notes[channel]++ == 0) {
+                firstProgram[channel] = program[channel];
+            }
+        }
+    }
+    void onEvent(std::int64_t, std::uint32_t, const MetaEvent&) { }
+    void onEvent(std::int64_t, std::uint32_t, const SysExEvent&) { }
+};
+
+ChannelNotes channelNotes(std::span<const std::uint8_t> file, const SongSummary& song, int trackNumber)
+{
+    ChannelNotes count;
+    if (trackNumber < 1 || trackNumber > static_cast<int>(song.tracks.size())) {
+        return count;
+    }
+    NullProgress quiet;
+    ProgressThrottle throttle(quiet, 0);
+    walkTrack(file, song.tracks[static_cast<std::size_t>(trackNumber - 1)].location, count, throttle);
+    return count;
+}
+
+}  // namespace
+
+std::string partName(const TrackPart& part)
+{
+    std::string name = "track " + std::to_string(part.trackNumber);
+    return part.channel == 0 ? name : name + " channel " + std::to_string(part.channel);
+}
+
+std::string partsName(std::span<const TrackPart> parts)
+{
+    if (parts.size() == 1) {
+        return partName(parts.front());
+    }
+    std::string named = "tracks ";
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        named += k == 0 ? "" : k + 1 == parts.size() ? " and " : ", ";
+        named += partText(parts[k]);
+    }
+    return named;
+}
+
+std::string partText(const TrackPart& part)
+{
+    const std::string track = std::to_string(part.trackNumber);
+    return part.channel == 0 ? track : track + ":" + std::to_string(part.channel);
+}
+
+Result<std::vector<TrackPart>> parseTrackParts(const SongSummary& song, std::string_view text,
+                                               const std::string& fileName)
+{
+    std::vector<TrackPart> parts;
+    std::size_t from = 0;
+    while (true) {
+        const auto comma = text.find(',', from);
+        const std::string_view typed = text.substr(from, comma == std::string_view::npos ? comma : comma - from);
+        auto part = parsePart(song, typed, fileName);
+        if (!part) {
+            return part.error();
+        }
+        for (const TrackPart& earlier : parts) {
+            const bool overlaps = earlier.trackNumber == part->trackNumber &&
+                                  (earlier.channel == 0 || part->channel == 0 || earlier.channel == part->channel);
+            if (overlaps) {
+                return badPart(typed, partName(*part) + " is named twice: each part's notes go to the lanes once");
+            }
+        }
+        parts.push_back(*part);
+        if (comma == std::string_view::npos) {
+            return parts;
+        }
+        from = comma + 1;
+    }
+}
+
+std::vector<ChannelPartRow> listChannelParts(std::span<const std::uint8_t> file, const SongSummary& song)
+{
+    std::vector<ChannelPartRow> rows;
+    for (int track = 1; track <= static_cast<int>(song.tracks.size()); ++track) {
+        const ChannelNotes count = channelNotes(file, song, track);
+        for (std::uint8_t channel = 0; channel < 16; ++channel) {
+            if (count.notes[channel] == 0) {
+                continue;
+            }
+            const std::string_view instrument =
+                channel == kDrumChannelIndex ? kDrumInstrument : kInstrumentNames[count.firstProgram[channel]];
+            rows.push_back({{track, channel + 1}, count.notes[channel], std::string(instrument)});
+        }
+    }
+    return rows;
+}
+
+std::int64_t partNoteCount(std::span<const std::uint8_t> file, const SongSummary& song, const TrackPart& part)
+{
+    const ChannelNotes count = channelNotes(file, song, part.trackNumber);
+    std::int64_t total = 0;
+    for (std::uint8_t channel = 0; channel < 16; ++channel) {
+        total += part.takes(channel) ? count.notes[channel] : 0;
+    }
+    return total;
+}
+
+std::int64_t partsLength(const SongSummary& song, std::span<const TrackPart> parts)
+{
+    std::int64_t total = 0;
+    for (const TrackPart& part : parts) {
+        if (part.trackNumber >= 1 && part.trackNumber <= static_cast<int>(song.tracks.size())) {
+            total += song.tracks[static_cast<std::size_t>(part.trackNumber - 1)].location.dataLength;
+        }
+    }
+    return total;
+}
+
+namespace detail {
+
+std::uint16_t channelMask(const TrackPart& part)
+{
+    return part.channel == 0 ? std::uint16_t{0xFFFF} : static_cast<std::uint16_t>(1u << (part.channel - 1));
+}
+
+}  // namespace detail
+
+}  // namespace zentrowe::song
