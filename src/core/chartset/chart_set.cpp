@@ -240,19 +240,19 @@ std::uint8_t channelNumber(std::string_view twoDigits)
     return static_cast<std::uint8_t>((twoDigits[0] - '0') * 10 + (twoDigits[1] - '0'));
 }
 
-}  // namespace
+// The converted chart's notes as layout and thinning take them: in time order (start, then
+// pitch), each with its keysound's note, length and part, a note the file holds twice once, and
+// a chord's notes struck at its first note's tick.
+struct SetNotes {
+    std::vector<chartset::TrackNote> notes;
+    std::vector<std::size_t> order;    // notes[i] is the converted chart's note order[i]
+    std::vector<std::size_t> chordOf;  // by converted note: the first note of its chord
+};
 
-std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert::KeysoundTable& keysounds,
-                                   const song::SongSummary& song, std::string_view chartFileName,
-                                   const ChartSetRequest& request, bool percussion)
+std::vector<chartset::TrackNote> trackNotesOf(std::span<const ChartNote> chartNotes, const chart::Chart& converted,
+                                              const convert::KeysoundTable& keysounds, bool percussion,
+                                              std::int32_t ticksPerMeasure, std::vector<std::uint32_t>& variants)
 {
-    const song::TempoClock clock(song);
-    const std::int32_t ticksPerMeasure = clock.ticksPerMeasure();
-    const GridFit grid = gridFit(converted);
-    ConvertedNotes found = notesOf(converted, ticksPerMeasure);
-    quantizeNotes(found.notes, request.quantizeGrid, ticksPerMeasure);
-    const auto& chartNotes = found.notes;
-
     std::unordered_map<chart::ChartCode, std::size_t> keysoundOfCode;
     for (std::size_t k = 0; k < converted.keysounds.size() && k < keysounds.size(); ++k) {
         keysoundOfCode.emplace(converted.keysounds[k].code, k);
@@ -260,9 +260,8 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     // A single track's drum notes follow the mode asked for; in a set drawn on several parts a
     // drum part keeps the percussion rules among the others.
     const bool severalParts = hasSeveralParts(keysounds);
-    // The notes in time order (start, then pitch), as layout and thinning take them.
     std::vector<chartset::TrackNote> unordered(chartNotes.size());
-    std::vector<std::uint32_t> variants(chartNotes.size(), 0);
+    variants.assign(chartNotes.size(), 0);
     for (std::size_t i = 0; i < chartNotes.size(); ++i) {
         const ChartNote& note = chartNotes[i];
         auto& track = unordered[i];
@@ -284,7 +283,17 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
             track.endTick = std::max(track.startTick, note.end->tick(ticksPerMeasure));
         }
     }
-    std::vector<std::size_t> order(chartNotes.size());
+    return unordered;
+}
+
+SetNotes setNotesOf(std::span<const ChartNote> chartNotes, const chart::Chart& converted,
+                    const convert::KeysoundTable& keysounds, bool percussion, std::int32_t ticksPerMeasure)
+{
+    std::vector<std::uint32_t> variants;
+    auto unordered = trackNotesOf(chartNotes, converted, keysounds, percussion, ticksPerMeasure, variants);
+    SetNotes set;
+    auto& order = set.order;
+    order.resize(chartNotes.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     const auto inTimeOrder = [&](std::size_t a, std::size_t b) {
         const auto& x = unordered[a];
@@ -308,17 +317,23 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         }
     }
     order = std::move(once);
-    const auto chordOf = chordFirstNotes(unordered, order, ticksPerMeasure);
+    set.chordOf = chordFirstNotes(unordered, order, ticksPerMeasure);
     for (const std::size_t index : order) {
-        unordered[index].startTick = unordered[chordOf[index]].startTick;
+        unordered[index].startTick = unordered[set.chordOf[index]].startTick;
     }
     std::stable_sort(order.begin(), order.end(), inTimeOrder);
-    std::vector<chartset::TrackNote> notes;
-    notes.reserve(order.size());
+    set.notes.reserve(order.size());
     for (const std::size_t index : order) {
-        notes.push_back(unordered[index]);
+        set.notes.push_back(unordered[index]);
     }
+    return set;
+}
 
+// The difficulties the request asks for, or those the notes call for.
+std::vector<chartset::Difficulty> setDifficulties(const ChartSetRequest& request,
+                                                  std::span<const chartset::TrackNote> notes,
+                                                  const song::TempoClock& clock)
+{
     std::vector<chartset::Difficulty> difficulties = request.difficulties;
     const bool insaneAsked =
         std::find(difficulties.begin(), difficulties.end(), chartset::Difficulty::Insane) != difficulties.end();
@@ -330,79 +345,77 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
             difficulties.push_back(chartset::Difficulty::Insane);
         }
     }
-    const std::filesystem::path fileName{std::string(chartFileName)};
-    const std::string stem = fileName.stem().string();
-    const std::string extension = fileName.extension().string();
+    return difficulties;
+}
 
-    std::vector<SetChart> set;
-    std::vector<chartset::ChartReport> reports;
-    const auto limits = chartset::setLimits(notes, clock, difficulties);
-    for (std::size_t k = 0; k < difficulties.size(); ++k) {
-        const chartset::Difficulty difficulty = difficulties[k];
-        std::vector<int> lanes;
-        std::vector<chartset::TrackNote> fitted = notes;
-        if (request.lanes == LaneRule::Playable) {
-            lanes = chartset::chartLanes(notes, clock, limits[k], percussion);
-            fitted = fitLongNotes(notes, lanes, clock, request.longNoteMinimum);
-        } else {
-            const auto kept = chartset::thinNotes(notes, clock, limits[k]);
-            lanes.resize(notes.size());
-            for (std::size_t i = 0; i < notes.size(); ++i) {
-                const bool inLane = kept[i] && chartNotes[order[i]].channel != chart::kBackgroundChannel;
-                lanes[i] = inLane ? 0 : chartset::kBackgroundLane;
+// The objects of one chart: each lane note on its key (a long note's two ends on the key's long
+// channel), struck with its chord; the rest on the background channel at their own places. A
+// lane position holds one object: a note that would land on one already taken (a long note's end
+// where the next one starts) plays from the background instead, and leaves its lane.
+std::vector<Placed> chartObjects(std::span<const ChartNote> chartNotes, const SetNotes& set,
+                                 std::span<const chartset::TrackNote> fitted, std::vector<int>& lanes,
+                                 bool playableLanes, std::int32_t ticksPerMeasure)
+{
+    std::set<std::tuple<std::int32_t, std::uint8_t, std::uint32_t, std::uint32_t>> taken;
+    const auto take = [&](const Place& place, std::uint8_t channel) {
+        return taken.insert({place.measure, channel, place.slotCount, place.slot}).second;
+    };
+    std::vector<Placed> objects;
+    objects.reserve(set.notes.size() + 16);
+    for (std::size_t i = 0; i < set.notes.size(); ++i) {
+        const ChartNote& note = chartNotes[set.order[i]];
+        if (lanes[i] != chartset::kBackgroundLane) {
+            const std::uint8_t key = playableLanes ? channelNumber(chartset::laneChannel(lanes[i])) : note.channel;
+            const std::optional<Place> end = fittedEnd(note, fitted[i], set.notes[i], ticksPerMeasure);
+            const Place& struck = chartNotes[set.chordOf[set.order[i]]].start;  // with its chord
+            if (!end && take(struck, key)) {
+                objects.push_back({struck, key, note.code});
+                continue;
             }
-        }
-
-        // A lane position holds one object: a note that would land on one already taken (a
-        // long note's end where the next one starts) plays from the background instead.
-        std::set<std::tuple<std::int32_t, std::uint8_t, std::uint32_t, std::uint32_t>> taken;
-        const auto take = [&](const Place& place, std::uint8_t channel) {
-            return taken.insert({place.measure, channel, place.slotCount, place.slot}).second;
-        };
-        std::vector<Placed> objects;
-        objects.reserve(notes.size() + 16);
-        for (std::size_t i = 0; i < notes.size(); ++i) {
-            const ChartNote& note = chartNotes[order[i]];
-            if (lanes[i] != chartset::kBackgroundLane) {
-                const std::uint8_t key =
-                    request.lanes == LaneRule::Playable ? channelNumber(chartset::laneChannel(lanes[i])) : note.channel;
-                const std::optional<Place> end = fittedEnd(note, fitted[i], notes[i], ticksPerMeasure);
-                const Place& struck = chartNotes[chordOf[order[i]]].start;  // with its chord
-                if (!end && take(struck, key)) {
-                    objects.push_back({struck, key, note.code});
-                    continue;
-                }
-                const auto held = static_cast<std::uint8_t>(key + 40);
-                if (end && !taken.contains({struck.measure, held, struck.slotCount, struck.slot}) &&
-                    !taken.contains({end->measure, held, end->slotCount, end->slot})) {
-                    take(struck, held);
-                    take(*end, held);
-                    objects.push_back({struck, held, note.code});
-                    objects.push_back({*end, held, note.code});
-                    continue;
-                }
-                lanes[i] = chartset::kBackgroundLane;
+            const auto held = static_cast<std::uint8_t>(key + 40);
+            if (end && !taken.contains({struck.measure, held, struck.slotCount, struck.slot}) &&
+                !taken.contains({end->measure, held, end->slotCount, end->slot})) {
+                take(struck, held);
+                take(*end, held);
+                objects.push_back({struck, held, note.code});
+                objects.push_back({*end, held, note.code});
+                continue;
             }
-            objects.push_back({note.start, chart::kBackgroundChannel, note.code});
+            lanes[i] = chartset::kBackgroundLane;
         }
-
-        SetChart made;
-        made.fileName = chartset::chartStem(stem, difficulty) + extension;
-        made.report = chartset::reportChart(fitted, lanes, clock, difficulty);
-        made.report.grid = grid;
-        made.report.notesByPart = lanesByPart(fitted, lanes);
-        auto& chart = made.chart;
-        chart.header = converted.header;
-        chart.header.genre = request.genre;
-        chart.keysounds = converted.keysounds;
-        chart.tempos = converted.tempos;
-        chart.stops = converted.stops;
-        chart.measureLengths = converted.measureLengths;
-        writeLines(chart, converted, found.keptLines, objects);
-        reports.push_back(made.report);
-        set.push_back(std::move(made));
+        objects.push_back({note.start, chart::kBackgroundChannel, note.code});
     }
+    return objects;
+}
 
+// The lanes of one difficulty's chart and the notes as they are then held (long notes fitted).
+std::vector<int> chartLanesOf(std::span<const ChartNote> chartNotes, const SetNotes& set, const song::TempoClock& clock,
+                              const chartset::DifficultyLimits& limits, const ChartSetRequest& request, bool percussion,
+                              std::vector<chartset::TrackNote>& fitted)
+{
+    const auto& notes = set.notes;
+    fitted = notes;
+    if (request.lanes == LaneRule::Playable) {
+        auto lanes = chartset::chartLanes(notes, clock, limits, percussion);
+        fitted = fitLongNotes(notes, lanes, clock, request.longNoteMinimum);
+        return lanes;
+    }
+    const auto kept = chartset::thinNotes(notes, clock, limits);
+    std::vector<int> lanes(notes.size());
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        const bool inLane = kept[i] && chartNotes[set.order[i]].channel != chart::kBackgroundChannel;
+        lanes[i] = inLane ? 0 : chartset::kBackgroundLane;
+    }
+    return lanes;
+}
+
+// Every chart's header gets its level once the set's levels are made to rise.
+void settleLevels(std::vector<SetChart>& set)
+{
+    std::vector<chartset::ChartReport> reports;
+    for (const auto& made : set) {
+        reports.push_back(made.report);
+    }
     chartset::keepLevelsRising(reports);
     for (std::size_t k = 0; k < set.size(); ++k) {
         set[k].report = reports[k];
@@ -414,6 +427,49 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         chartHeader.rank = header.rank;
         chartHeader.total = header.total;
     }
+}
+
+}  // namespace
+
+std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert::KeysoundTable& keysounds,
+                                   const song::SongSummary& song, std::string_view chartFileName,
+                                   const ChartSetRequest& request, bool percussion)
+{
+    const song::TempoClock clock(song);
+    const std::int32_t ticksPerMeasure = clock.ticksPerMeasure();
+    const GridFit grid = gridFit(converted);
+    ConvertedNotes found = notesOf(converted, ticksPerMeasure);
+    quantizeNotes(found.notes, request.quantizeGrid, ticksPerMeasure);
+    const auto& chartNotes = found.notes;
+    const SetNotes notes = setNotesOf(chartNotes, converted, keysounds, percussion, ticksPerMeasure);
+    const auto difficulties = setDifficulties(request, notes.notes, clock);
+    const std::filesystem::path fileName{std::string(chartFileName)};
+    const std::string stem = fileName.stem().string();
+    const std::string extension = fileName.extension().string();
+
+    std::vector<SetChart> set;
+    const auto limits = chartset::setLimits(notes.notes, clock, difficulties);
+    for (std::size_t k = 0; k < difficulties.size(); ++k) {
+        std::vector<chartset::TrackNote> fitted;
+        auto lanes = chartLanesOf(chartNotes, notes, clock, limits[k], request, percussion, fitted);
+        const auto objects =
+            chartObjects(chartNotes, notes, fitted, lanes, request.lanes == LaneRule::Playable, ticksPerMeasure);
+        SetChart made;
+        made.fileName = chartset::chartStem(stem, difficulties[k]) + extension;
+        made.report = chartset::reportChart(fitted, lanes, clock, difficulties[k]);
+        made.report.grid = grid;
+        made.report.notesByPart = lanesByPart(fitted, lanes);
+        auto& chart = made.chart;
+        chart.header = converted.header;
+        chart.header.genre = request.genre;
+        chart.keysounds = converted.keysounds;
+        chart.tempos = converted.tempos;
+        chart.stops = converted.stops;
+        chart.measureLengths = converted.measureLengths;
+        writeLines(chart, converted, found.keptLines, objects);
+        set.push_back(std::move(made));
+    }
+    settleLevels(set);
     return set;
 }
 
