@@ -226,6 +226,38 @@ QString notWaveSentence(const Error& error, const QString& path)
     return {};
 }
 
+// Codes ran out: for the keysounds (of the track, or of the whole song when every note is one)
+// or for the tempos.
+QString codesSentence(const Error& error)
+{
+    const QString number = numberOf(error);
+    if (error.subject == "keysounds") {
+        if (error.number) {
+            return tr("需要 %1 个K音，比 K列表开始位置 %2 之后的编号还多；可改用 62进制编号、K音合并、bmson，"
+                      "或把其它音轨做成分段背景音乐")
+                .arg(number, toQString(error.value));
+        }
+        return tr("这个音轨的K音比 K列表开始位置 %1 之后到 ZZ 的编号还多").arg(toQString(error.value));
+    }
+    if (error.subject == "tempos") {
+        return tr("这首歌有超过 %1 种不同的速度，谱面编不了这么多号").arg(number);
+    }
+    return error.subject.empty() ? tr("K音编号不够用") : QString();
+}
+
+// A build that would replace what is not its own: a folder, a file no build made, another song.
+QString replaceSentence(const Error& error, const QString& path)
+{
+    if (error.subject == "folder") {
+        return tr("%1 是一个文件夹，一键生成要在这里写入同名文件，不会替换文件夹；请移走或改名，没有写入文件")
+            .arg(path);
+    }
+    if (error.subject == "file") {
+        return tr("%1 不是一键生成的文件，一键生成会替换它；没有写入文件").arg(path);
+    }
+    return tr("%1 是由 %2 生成的，一键生成会替换它；没有写入文件").arg(path, toQString(error.value));
+}
+
 // The sentence for the code and the values the error carries; null for a subject not known here.
 QString chineseSentence(const Error& error)
 {
@@ -269,17 +301,7 @@ QString chineseSentence(const Error& error)
         }
         return cutSentence(error, path);
     case ErrorCode::CodesExhausted:
-        if (error.subject == "keysounds") {
-            if (error.number) {
-                return tr("这个音轨有 %1 个K音，比 K列表开始位置 %2 之后的编号还多；可改用 62进制编号、K音合并或 bmson")
-                    .arg(number, toQString(error.value));
-            }
-            return tr("这个音轨的K音比 K列表开始位置 %1 之后到 ZZ 的编号还多").arg(toQString(error.value));
-        }
-        if (error.subject == "tempos") {
-            return tr("这首歌有超过 %1 种不同的速度，谱面编不了这么多号").arg(number);
-        }
-        return error.subject.empty() ? tr("K音编号不够用") : QString();
+        return codesSentence(error);
     case ErrorCode::MeasureOutOfRange:
         return error.number ? tr("有音符或速度变化落在第 %1 小节，而谱面只能有 000 到 999 小节").arg(number)
                             : tr("这首歌太长：谱面只能有 000 到 999 小节");
@@ -317,14 +339,7 @@ QString chineseSentence(const Error& error)
     case ErrorCode::FolderBusy:
         return tr("另一个转换、一键生成或切割正在写入目录 %1；请等它完成后再试，没有写入文件").arg(path);
     case ErrorCode::WouldReplaceChart:
-        if (error.subject == "folder") {
-            return tr("%1 是一个文件夹，一键生成要在这里写入同名文件，不会替换文件夹；请移走或改名，没有写入文件")
-                .arg(path);
-        }
-        if (error.subject == "file") {
-            return tr("%1 不是一键生成的文件，一键生成会替换它；没有写入文件").arg(path);
-        }
-        return tr("%1 是由 %2 生成的，一键生成会替换它；没有写入文件").arg(path, toQString(error.value));
+        return replaceSentence(error, path);
     case ErrorCode::TooLong:
         if (error.subject == "bgm") {
             return tr("音轨 %1 一直播放到 "

@@ -93,6 +93,16 @@ bool builtWithKeysoundBackground(const std::filesystem::path& chartPath)
                        [](const auto& setting) { return setting.first == "bgm" && setting.second == "keysounds"; });
 }
 
+// Whether the figures pass: timbre close enough over the whole and in its worst second, timing
+// within the most lag allowed, and no lane note that sounds nothing.
+bool passes(const CheckOutcome& outcome)
+{
+    return outcome.comparison.similarity >= kCheckPassSimilarity &&
+           outcome.comparison.worstSimilarity >= kCheckPassWorstSecond &&
+           std::fabs(outcome.timing.lagSeconds) <= kCheckMostLagSeconds &&
+           std::fabs(outcome.timing.worstLagSeconds) <= kCheckMostLagSeconds && outcome.silentLaneNotes == 0;
+}
+
 }  // namespace
 
 Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progress)
@@ -105,16 +115,6 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
     if (!song) {
         return song.error();
     }
-    if (request.trackNumber < 1 || static_cast<std::size_t>(request.trackNumber) > song->tracks.size()) {
-        return Error{ErrorCode::TrackOutOfRange, "track " + std::to_string(request.trackNumber) +
-                                                     " does not exist; the song has " +
-                                                     std::to_string(song->tracks.size()) + " tracks"}
-            .withNumber(request.trackNumber);
-    }
-    const auto source = readFileBytes(request.midiPath);
-    if (!source) {
-        return source.error();
-    }
     std::vector<song::TrackPart> parts{{request.trackNumber, request.channel}};
     parts.insert(parts.end(), request.moreParts.begin(), request.moreParts.end());
     for (const auto& part : parts) {
@@ -124,6 +124,10 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
                                                          std::to_string(song->tracks.size()) + " tracks"}
                 .withNumber(part.trackNumber);
         }
+    }
+    const auto source = readFileBytes(request.midiPath);
+    if (!source) {
+        return source.error();
     }
     const bool wholeSong = request.wholeSong.value_or(builtWithKeysoundBackground(request.chartPath));
     const auto events = wholeSong ? audio::sequenceTracks(source->bytes(), *song, 0)
@@ -190,10 +194,7 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
     // After the first sounds are lined up: what is left is the chart's own timing.
     outcome.timing = audio::compareTiming(track, mix->sound);
     findSilentLaneKeysounds(*chart, folder, outcome);
-    outcome.passed = outcome.comparison.similarity >= kCheckPassSimilarity &&
-                     outcome.comparison.worstSimilarity >= kCheckPassWorstSecond &&
-                     std::fabs(outcome.timing.lagSeconds) <= kCheckMostLagSeconds &&
-                     std::fabs(outcome.timing.worstLagSeconds) <= kCheckMostLagSeconds && outcome.silentLaneNotes == 0;
+    outcome.passed = passes(outcome);
     outcome.missingKeysounds = std::move(mix->missing);
     outcome.chartProblems = std::move(chart->problems);
     return outcome;
