@@ -1536,7 +1536,7 @@ TEST_F(MainWindowTest, ABuildWithoutBgmOrLoudnessRemembersItsSoundFont)
 {
     constexpr const char* kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
     if (!fs::exists(kSoundFont)) {
-        GTEST_SKIP() << "no General MIDI soundfont";
+        FAIL() << "no General MIDI soundfont" << "; scripts/install-deps installs it";
     }
     open();
     selectRow(1);

@@ -29,7 +29,7 @@ std::filesystem::path resolve(const std::filesystem::path& folder, const std::st
 TEST(BuildCommand, DemoMelodyBecomesAFolderWhereEveryKeysoundResolves)
 {
     if (!std::filesystem::exists(kSoundFont)) {
-        GTEST_SKIP() << "no General MIDI soundfont";
+        FAIL() << "no General MIDI soundfont" << "; scripts/install-deps installs it";
     }
     TempDir dir;
     const auto out = dir / "new" / "out";  // made, parents too
@@ -98,7 +98,7 @@ TEST(BuildCommand, DemoMelodyBecomesAFolderWhereEveryKeysoundResolves)
 TEST(BuildCommand, AChartBuiltFromAnotherTrackIsReplacedOnlyWhenAsked)
 {
     if (!std::filesystem::exists(kSoundFont)) {
-        GTEST_SKIP() << "no General MIDI soundfont";
+        FAIL() << "no General MIDI soundfont" << "; scripts/install-deps installs it";
     }
     TempDir dir;
     const auto out = dir / "out";
@@ -121,7 +121,7 @@ TEST(BuildCommand, AChartBuiltFromAnotherTrackIsReplacedOnlyWhenAsked)
 TEST(BuildCommand, TheUsersFoldersAndFilesUnderOutputNamesAreKept)
 {
     if (!std::filesystem::exists(kSoundFont)) {
-        GTEST_SKIP() << "no General MIDI soundfont";
+        FAIL() << "no General MIDI soundfont" << "; scripts/install-deps installs it";
     }
     TempDir dir;
     const auto out = dir / "out";

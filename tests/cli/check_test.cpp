@@ -127,7 +127,7 @@ class FolderBuiltFromTheTrack : public ::testing::TestWithParam<BuiltCase> {};
 TEST_P(FolderBuiltFromTheTrack, Passes)
 {
     if (!haveTools()) {
-        GTEST_SKIP() << "no General MIDI soundfont or no fluidsynth";
+        FAIL() << "no General MIDI soundfont or no fluidsynth" << "; scripts/install-deps installs it";
     }
     const BuiltCase& c = GetParam();
     TempDir dir;
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(CheckCommand, FolderBuiltFromTheTrack,
 TEST(CheckCommand, AFolderConvertedRenderedByAnotherSynthesiserAndCutPasses)
 {
     if (!haveTools()) {
-        GTEST_SKIP() << "no General MIDI soundfont or no fluidsynth";
+        FAIL() << "no General MIDI soundfont or no fluidsynth" << "; scripts/install-deps installs it";
     }
     TempDir dir;
     writeFile(dir / "song.mid", generatedSong(false));
@@ -199,7 +199,7 @@ protected:
     void SetUp() override
     {
         if (!haveTools()) {
-            GTEST_SKIP() << "no General MIDI soundfont or no fluidsynth";
+            FAIL() << "no General MIDI soundfont or no fluidsynth" << "; scripts/install-deps installs it";
         }
         ASSERT_TRUE(s_built);
     }
@@ -284,7 +284,7 @@ TEST_F(BrokenFolder, ALaneKeysoundThatSoundsNothingFails)
 TEST(CheckCommand, ANoteThePedalHoldsToTheTracksEndPassesVerify)
 {
     if (!haveTools()) {
-        GTEST_SKIP() << "no General MIDI soundfont or no fluidsynth";
+        FAIL() << "no General MIDI soundfont or no fluidsynth" << "; scripts/install-deps installs it";
     }
     // An organ (program 19) with the sustain pedal down and never let go: every note sounds to the
     // track's last event, a volume change two seconds in, where its keysound ends too.
@@ -372,7 +372,7 @@ TEST_F(BrokenFolder, EveryFileCutAGapLateFails)
 TEST(BuildCommand, WritesAFadedPreviewTheChartNames)
 {
     if (!std::filesystem::exists(kSoundFont)) {
-        GTEST_SKIP() << "no General MIDI soundfont";
+        FAIL() << "no General MIDI soundfont" << "; scripts/install-deps installs it";
     }
     TempDir dir;
     const auto out = dir / "out";

@@ -341,7 +341,7 @@ TEST(HostileInputCli, ASignalOrABusyFolderLeavesAnEarlierBuildByteIdentical)
 {
     constexpr const char* kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";  // small, quick to load
     if (!std::filesystem::exists(kSoundFont)) {
-        GTEST_SKIP() << "no General MIDI soundfont";
+        FAIL() << "no General MIDI soundfont" << "; scripts/install-deps installs it";
     }
     testing::TempDir dir;
     testing::TempDir logs;

@@ -62,7 +62,7 @@ Bytes song(std::vector<Event> conductor, int notes, std::uint32_t bgmAt = 0, std
 TEST(LimitWords, EveryLimitNamesWhatLiftsItAndFiguresReadAsNumbers)
 {
     if (!std::filesystem::exists(kSoundFont)) {
-        GTEST_SKIP() << "no General MIDI soundfont at " << kSoundFont;
+        FAIL() << "no General MIDI soundfont at " << kSoundFont << "; scripts/install-deps installs it";
     }
     const TempDir dir;
     std::vector<Event> tempos;

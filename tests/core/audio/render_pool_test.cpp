@@ -35,7 +35,7 @@ TEST(RenderPool, SynthesisersMadeAndLetGoOnManyThreadsRenderWhatOneDoes)
 {
     const std::filesystem::path font = "/usr/share/sounds/sf2/TimGM6mb.sf2";
     if (!std::filesystem::exists(font)) {
-        GTEST_SKIP() << "no General MIDI soundfont at " << font;
+        FAIL() << "no General MIDI soundfont at " << font << "; scripts/install-deps installs it";
     }
     std::vector<std::vector<TimedEvent>> sequences;
     for (int i = 0; i < 12; ++i) {

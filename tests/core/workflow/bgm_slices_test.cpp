@@ -186,7 +186,7 @@ TEST(BgmSlices, MixedAtTheirStartsTheSlicesSoundLikeTheWholeRendering)
 {
     const std::filesystem::path soundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
     if (!std::filesystem::exists(soundFont)) {
-        GTEST_SKIP() << "no General MIDI soundfont at " << soundFont;
+        FAIL() << "no General MIDI soundfont at " << soundFont << "; scripts/install-deps installs it";
     }
     // 34 s: chords, one held across the first slice's end, a bass line with a program change,
     // drums, and a bend; at 120 BPM a measure is 2 s.

@@ -135,7 +135,7 @@ protected:
     void SetUp() override
     {
         if (!std::filesystem::exists(kTestSoundFont)) {
-            GTEST_SKIP() << "no General MIDI soundfont at " << kTestSoundFont;
+            FAIL() << "no General MIDI soundfont at " << kTestSoundFont << "; scripts/install-deps installs it";
         }
     }
 

@@ -150,7 +150,7 @@ std::int64_t lastFrameAboveFloor(const std::vector<float>& samples, std::int64_t
 TEST_F(KeysoundJobs, KeysoundsSoundAsTheirNotesInTheWholeTrack)
 {
     if (!std::filesystem::exists(kSoundFont)) {
-        GTEST_SKIP() << "no soundfont at " << kSoundFont;
+        FAIL() << "no soundfont at " << kSoundFont << "; scripts/install-deps installs it";
     }
     // A flute (program 73), one note a second (960 ticks), each a quarter of a second long.
     const Bytes song = oneTrackSong({
@@ -200,7 +200,7 @@ TEST_F(KeysoundJobs, KeysoundsSoundAsTheirNotesInTheWholeTrack)
 TEST(NoteRendering, NotesRingOutUntilSixtyDecibelsDown)
 {
     if (!std::filesystem::exists(kSoundFont)) {
-        GTEST_SKIP() << "no soundfont at " << kSoundFont;
+        FAIL() << "no soundfont at " << kSoundFont << "; scripts/install-deps installs it";
     }
     auto renderer = audio::SynthRenderer::open(kSoundFont);
     ASSERT_TRUE(renderer.ok()) << renderer.error().message;
