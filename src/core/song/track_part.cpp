@@ -90,6 +90,13 @@ std::string partName(const TrackPart& part)
     return part.channel == 0 ? name : name + " channel " + std::to_string(part.channel);
 }
 
+std::vector<TrackPart> requestedParts(int trackNumber, int channel, std::span<const TrackPart> moreParts)
+{
+    std::vector<TrackPart> parts{{trackNumber, channel}};
+    parts.insert(parts.end(), moreParts.begin(), moreParts.end());
+    return parts;
+}
+
 std::string partsName(std::span<const TrackPart> parts)
 {
     if (parts.size() == 1) {

@@ -26,6 +26,10 @@ struct TrackPart {
     friend bool operator==(const TrackPart&, const TrackPart&) = default;
 };
 
+// The parts a request names, its first part first: the track and channel it charts, then the
+// further parts its lanes draw on.
+std::vector<TrackPart> requestedParts(int trackNumber, int channel, std::span<const TrackPart> moreParts);
+
 // "track 4", or "track 1 channel 2".
 std::string partName(const TrackPart& part);
 // What a message calls several: "tracks 4 and 2", "tracks 4, 2 and 1:3"; one as partName.

@@ -115,8 +115,7 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
     if (!song) {
         return song.error();
     }
-    std::vector<song::TrackPart> parts{{request.trackNumber, request.channel}};
-    parts.insert(parts.end(), request.moreParts.begin(), request.moreParts.end());
+    const auto parts = song::requestedParts(request.trackNumber, request.channel, request.moreParts);
     for (const auto& part : parts) {
         if (part.trackNumber < 1 || static_cast<std::size_t>(part.trackNumber) > song->tracks.size()) {
             return Error{ErrorCode::TrackOutOfRange, "track " + std::to_string(part.trackNumber) +

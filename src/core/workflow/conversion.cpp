@@ -111,9 +111,7 @@ Status writeConvertedFiles(const ConversionRequest& request, const ConversionOut
 
 std::vector<song::TrackPart> chartedParts(const ConversionRequest& request)
 {
-    std::vector<song::TrackPart> parts{{request.trackNumber, request.channel}};
-    parts.insert(parts.end(), request.moreParts.begin(), request.moreParts.end());
-    return parts;
+    return song::requestedParts(request.trackNumber, request.channel, request.moreParts);
 }
 
 std::string convertedChartFileName(const ConversionRequest& request)
