@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <optional>
 #include <unordered_map>
 
@@ -72,38 +73,42 @@ struct LaneState {
     std::int64_t heldUntilTick = kNoTick;
 };
 
-// The pitch-order key of every note in lanes: its window is the notes of its phrase that start
-// within a measure either side. Upcoming notes belong in it as much as past ones: a phrase's
-// first note should already know where the phrase goes.
+// The pitch-order key of every note in lanes: its window is the notes of its own part's phrase
+// that start within a measure either side. Upcoming notes belong in it as much as past ones: a
+// phrase's first note should already know where the phrase goes. Each part is ordered by its own
+// pitches: a bass line under a melody would otherwise push every melody note to the right.
 std::vector<double> pitchOrderKeys(std::span<const TrackNote> notes, const std::vector<bool>& inLanes,
                                    const std::vector<int>& phrases, std::int32_t ticksPerMeasure)
 {
-    std::vector<std::size_t> kept;
+    std::map<std::uint16_t, std::vector<std::size_t>> keptByPart;
     for (std::size_t i = 0; i < notes.size(); ++i) {
         if (inLanes[i]) {
-            kept.push_back(i);
+            keptByPart[notes[i].part].push_back(i);
         }
     }
     std::vector<double> keys(notes.size(), 3.0);
-    std::array<int, 128> counts{};
-    std::size_t begin = 0;
-    std::size_t end = 0;
-    for (const std::size_t i : kept) {
-        const int phrase = phrases[i];
-        const std::int64_t tick = notes[i].startTick;
-        // Both ends only move forward: notes are in time order and phrase numbers never fall.
-        while (end < kept.size() &&
-               (phrases[kept[end]] < phrase ||
-                (phrases[kept[end]] == phrase && notes[kept[end]].startTick <= tick + ticksPerMeasure))) {
-            ++counts[notes[kept[end]].note & 0x7F];
-            ++end;
+    for (const auto& [part, kept] : keptByPart) {
+        std::array<int, 128> counts{};
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        for (const std::size_t i : kept) {
+            const int phrase = phrases[i];
+            const std::int64_t tick = notes[i].startTick;
+            // Both ends only move forward: notes are in time order and a part's phrase numbers
+            // never fall.
+            while (end < kept.size() &&
+                   (phrases[kept[end]] < phrase ||
+                    (phrases[kept[end]] == phrase && notes[kept[end]].startTick <= tick + ticksPerMeasure))) {
+                ++counts[notes[kept[end]].note & 0x7F];
+                ++end;
+            }
+            while (begin < end &&
+                   (phrases[kept[begin]] < phrase || notes[kept[begin]].startTick < tick - ticksPerMeasure)) {
+                --counts[notes[kept[begin]].note & 0x7F];
+                ++begin;
+            }
+            keys[i] = pitchOrderKey(notes[i].note & 0x7F, counts);
         }
-        while (begin < end &&
-               (phrases[kept[begin]] < phrase || notes[kept[begin]].startTick < tick - ticksPerMeasure)) {
-            --counts[notes[kept[begin]].note & 0x7F];
-            ++begin;
-        }
-        keys[i] = pitchOrderKey(notes[i].note & 0x7F, counts);
     }
     return keys;
 }
@@ -172,9 +177,16 @@ private:
             place(index, freeKeys[best]);
             lowest = best + 1;
         }
-        if (count > 0) {
-            const std::size_t top = chord.back();
-            m_previous = Previous{m_notes[top].note, m_lanes[top], m_phrases[top]};
+        // Each part's contour follows its own top voice: the highest of its notes struck now.
+        std::vector<std::uint16_t> seen;
+        for (auto top = chord.rbegin(); top != chord.rend(); ++top) {
+            const TrackNote& struck = m_notes[*top];
+            if (std::find(seen.begin(), seen.end(), struck.part) == seen.end()) {
+                seen.push_back(struck.part);
+                if (m_lanes[*top] != kBackgroundLane) {
+                    m_previous[struck.part] = Previous{struck.note, m_lanes[*top], m_phrases[*top]};
+                }
+            }
         }
     }
 
@@ -229,7 +241,8 @@ private:
         std::size_t best = lowest;
         double bestCost = std::numeric_limits<double>::infinity();
         // Of two keys alike, a rising line takes the right one.
-        const bool rising = m_previous && note > m_previous->note;
+        const Previous* previous = previousOf(index);
+        const bool rising = previous != nullptr && note > previous->note;
         for (std::size_t k = lowest; k <= highest; ++k) {
             const double cost = costOf(index, freeKeys[k], count);
             if (cost < bestCost - 1e-9 || (rising && cost < bestCost + 1e-9)) {
@@ -244,9 +257,10 @@ private:
     {
         const int note = m_notes[index].note;
         double cost = std::abs(lane - m_targets[index]);
-        if (count == 1 && m_previous && m_previous->phrase == m_phrases[index]) {
-            const bool against = (note > m_previous->note && lane <= m_previous->lane) ||
-                                 (note < m_previous->note && lane >= m_previous->lane);
+        const Previous* previous = previousOf(index);
+        if (count == 1 && previous != nullptr && previous->phrase == m_phrases[index]) {
+            const bool against =
+                (note > previous->note && lane <= previous->lane) || (note < previous->note && lane >= previous->lane);
             cost += against ? kContourPenalty : 0.0;
         }
         cost += m_options.limits.repeatShare < 1 && isRepeat(lane) ? kRepeatPenalty : 0.0;
@@ -257,6 +271,13 @@ private:
             cost += kBalancePenalty;
         }
         return cost;
+    }
+
+    // The last note placed of `index`'s part (nullptr before its first).
+    const Previous* previousOf(std::size_t index) const
+    {
+        const auto found = m_previous.find(m_notes[index].part);
+        return found == m_previous.end() ? nullptr : &found->second;
     }
 
     static bool isMiddle(int lane) { return lane >= 2 && lane <= 4; }
@@ -295,7 +316,7 @@ private:
     HandCounts m_hands;
     std::vector<int> m_lanes;
     std::array<LaneState, kScratchLane + 1> m_state{};
-    std::optional<Previous> m_previous;
+    std::map<std::uint16_t, Previous> m_previous;  // by part
     std::int64_t m_tick = 0;
     double m_seconds = 0;
     std::int64_t m_measure = 0;
@@ -330,17 +351,22 @@ double pitchOrderKey(int note, const std::array<int, 128>& windowCounts)
 std::vector<int> phraseNumbers(std::span<const TrackNote> notes, const std::vector<bool>& inLanes,
                                std::int32_t ticksPerMeasure)
 {
+    struct PartPhrase {
+        int number = 0;
+        std::optional<std::int64_t> soundingUntil;
+    };
+    std::map<std::uint16_t, PartPhrase> parts;
     std::vector<int> phrases(notes.size(), 0);
-    int phrase = 0;
-    std::optional<std::int64_t> soundingUntil;
     for (std::size_t i = 0; i < notes.size(); ++i) {
+        PartPhrase& part = parts[notes[i].part];
         if (inLanes[i]) {
-            if (soundingUntil && 2 * (notes[i].startTick - *soundingUntil) >= ticksPerMeasure) {
-                ++phrase;
+            if (part.soundingUntil && 2 * (notes[i].startTick - *part.soundingUntil) >= ticksPerMeasure) {
+                ++part.number;
             }
-            soundingUntil = std::max(soundingUntil.value_or(kNoTick), std::max(notes[i].endTick, notes[i].startTick));
+            part.soundingUntil =
+                std::max(part.soundingUntil.value_or(kNoTick), std::max(notes[i].endTick, notes[i].startTick));
         }
-        phrases[i] = phrase;
+        phrases[i] = part.number;
     }
     return phrases;
 }

@@ -48,7 +48,7 @@ struct LayoutOptions {
 // `inLanes`, which has one flag per note, or one no lane can take). The rules, in order of
 // precedence: a held note keeps its lane until it ends; the notes of a chord (one start tick)
 // take distinct keys in pitch order; no repeat in one lane faster than the limits allow; the
-// hands stay balanced; within a phrase a higher note goes further right. Notes must be in time
+// hands stay balanced; within a phrase of one part a higher note goes further right. Notes must be in time
 // order; a list of another length than `inLanes` puts everything in the background.
 std::vector<int> layoutLanes(std::span<const TrackNote> notes, const std::vector<bool>& inLanes,
                              const song::TempoClock& clock, const LayoutOptions& options);
@@ -61,10 +61,11 @@ std::vector<int> layoutLanes(std::span<const TrackNote> notes, const std::vector
 // Ranks, not semitones, so that whole and half steps look alike.
 double pitchOrderKey(int note, const std::array<int, 128>& windowCounts);
 
-// Phrase numbers for the notes in `inLanes`: a new phrase starts after a rest of at least half a
-// measure in which none of them sounds. Pitch order only compares notes of one phrase, so a
-// melody that comes back an octave lower after a break starts afresh. Notes not in lanes get the
-// phrase of the note before.
+// Phrase numbers for the notes in `inLanes`, counted within each part (TrackNote::part): a new
+// phrase of a part starts after a rest of at least half a measure in which none of its notes
+// sounds. Pitch order only compares notes of one phrase of one part, so a melody that comes back
+// an octave lower after a break starts afresh, and a bass line never bends the melody's order.
+// Notes not in lanes get the phrase of their part's note before.
 std::vector<int> phraseNumbers(std::span<const TrackNote> notes, const std::vector<bool>& inLanes,
                                std::int32_t ticksPerMeasure);
 

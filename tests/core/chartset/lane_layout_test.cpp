@@ -43,16 +43,23 @@ TEST(LaneLayout, RunsAndChordsFollowPitchOrder)
         return notes;
     };
     const std::vector<Case> cases{
-        {"a rising scale runs from key 1 to key 7", melody({60, 62, 64, 65, 67, 69, 71}, kQuarter), {0, 1, 2, 3, 4, 5, 6}},
+        {"a rising scale runs from key 1 to key 7",
+         melody({60, 62, 64, 65, 67, 69, 71}, kQuarter),
+         {0, 1, 2, 3, 4, 5, 6}},
         {"a falling scale from key 7 to key 1", melody({71, 69, 67, 65, 64, 62, 60}, kQuarter), {6, 5, 4, 3, 2, 1, 0}},
         {"a broken chord up and down", melody({48, 52, 55, 60, 55, 52, 48}, kQuarter), {0, 2, 4, 6, 4, 2, 0}},
         {"a longer run climbs to key 7 and starts again lower",
-         melody({48, 50, 52, 53, 55, 57, 59, 60, 62, 64, 65, 67, 69, 71, 72}, kQuarter / 2), {}, true},
+         melody({48, 50, 52, 53, 55, 57, 59, 60, 62, 64, 65, 67, 69, 71, 72}, kQuarter / 2),
+         {},
+         true},
         {"a chord of four spreads over the keyboard", chord({60, 64, 67, 72}), {0, 2, 4, 6}},
         {"seven notes fill it", chord({48, 50, 52, 53, 55, 57, 59}), {0, 1, 2, 3, 4, 5, 6}},
-        {"of nine, the two lowest play from the background", chord({40, 43, 48, 50, 52, 53, 55, 57, 59}),
+        {"of nine, the two lowest play from the background",
+         chord({40, 43, 48, 50, 52, 53, 55, 57, 59}),
          {kBackgroundLane, kBackgroundLane, 0, 1, 2, 3, 4, 5, 6}},
-        {"a chord after a melody, a unison in a chord", melody({60, 62, 64, 65, 67, 69, 71, 72}, kQuarter, chord({60, 60, 67, 72})), {}},
+        {"a chord after a melody, a unison in a chord",
+         melody({60, 62, 64, 65, 67, 69, 71, 72}, kQuarter, chord({60, 60, 67, 72})),
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -71,7 +78,8 @@ TEST(LaneLayout, RunsAndChordsFollowPitchOrder)
 
 TEST(LaneLayout, NoLaneRepeatsFasterThanTheLimit)
 {
-    const std::vector<std::vector<int>> tunes{std::vector<int>(32, 60), {60, 62, 60, 62, 60, 62, 60, 62, 60, 62},
+    const std::vector<std::vector<int>> tunes{std::vector<int>(32, 60),
+                                              {60, 62, 60, 62, 60, 62, 60, 62, 60, 62},
                                               {64, 64, 65, 67, 67, 65, 64, 62, 60, 60, 62, 64, 64, 62, 62, 60}};
     for (const auto& tune : tunes) {
         for (const double limit : {0.125, 0.25, 0.5}) {
@@ -162,6 +170,49 @@ TEST(LaneLayout, TheScratchTakesOnlyAccentsOnStrongBeatsInPercussionMode)
         }
         EXPECT_EQ(scratched, (percussion ? std::vector<std::int64_t>{0, kBar / 2} : std::vector<std::int64_t>{}));
     }
+}
+
+// Two parts in one set: a melody on the beats over a bass line between them.
+TEST(LaneLayout, EachPartKeepsItsOwnPitchOrder)
+{
+    struct Case {
+        const char* name;
+        std::vector<int> melody;  // part 0, one a beat
+        std::vector<int> bass;    // part 1, an eighth after each beat
+    };
+    const std::vector<Case> cases{
+        {"a rising tune over a falling bass", {72, 74, 76, 77, 79, 81, 83}, {55, 53, 52, 50, 48, 47, 45}},
+        {"a falling tune over a rising bass", {83, 81, 79, 77, 76, 74, 72}, {45, 47, 48, 50, 52, 53, 55}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<TrackNote> notes;
+        for (std::size_t i = 0; i < c.melody.size(); ++i) {
+            const auto beat = static_cast<std::int64_t>(i) * kQuarter;
+            notes.push_back(note(beat, kQuarter / 2, c.melody[i]));
+            notes.push_back(note(beat + kQuarter / 2, kQuarter / 2, c.bass[i]));
+            notes.back().part = 1;
+        }
+        const auto lanes = layout(notes);
+        std::map<std::uint16_t, std::vector<int>> byPart;
+        for (std::size_t i = 0; i < notes.size(); ++i) {
+            byPart[notes[i].part].push_back(lanes[i]);
+        }
+        const std::vector<int> rising{0, 1, 2, 3, 4, 5, 6};
+        const std::vector<int> falling{6, 5, 4, 3, 2, 1, 0};
+        EXPECT_EQ(byPart[0], c.melody.front() < c.melody.back() ? rising : falling);
+        EXPECT_EQ(byPart[1], c.bass.front() < c.bass.back() ? rising : falling);
+    }
+}
+
+TEST(LaneLayout, APartsPhraseEndsWithItsOwnRest)
+{
+    // Part 0 plays bar 0, rests through bar 1 while part 1 plays on, and comes back in bar 2.
+    std::vector<TrackNote> notes{note(0, kQuarter, 72), note(kBar, kBar, 48), note(2 * kBar, kQuarter, 60),
+                                 note(2 * kBar + kQuarter, kQuarter, 50)};
+    notes[1].part = 1;
+    notes[3].part = 1;
+    EXPECT_EQ(phraseNumbers(notes, std::vector<bool>(notes.size(), true), kBar), (std::vector<int>{0, 0, 1, 0}));
 }
 
 }  // namespace
