@@ -157,7 +157,7 @@ private:
         field("SUBTITLE", header.subtitle);
         field("ARTIST", header.artist);
         if (header.initialBpm) {
-            field("BPM", headerBpm(*header.initialBpm));
+            field("BPM", header.initialBpmText.empty() ? headerBpm(*header.initialBpm) : header.initialBpmText);
         }
         field("PLAYLEVEL", header.playLevel);
         field("RANK", header.rank);

@@ -42,6 +42,7 @@ struct ChartHeader {
     std::string subtitle;
     std::string artist;
     std::optional<double> initialBpm;  // "#BPM"; players assume 130 without it
+    std::string initialBpmText;        // how "#BPM" is written, if not with two decimals
     std::optional<int> playLevel;
     std::optional<int> rank;
     std::optional<int> total;

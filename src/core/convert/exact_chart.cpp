@@ -38,6 +38,7 @@ chart::Chart makeExactChart(const song::SongSummary& song, const GeneratedChart&
         }
         if (change.time == 0) {
             header.initialBpm = bpmOfMicros(change.tempoMicros);
+            header.initialBpmText = song::formatExactBpm(change.tempoMicros);
         } else {
             const auto code = static_cast<chart::ChartCode>(chart.tempos.size() + 1);
             chart.tempos.push_back({code, bpmOfMicros(change.tempoMicros), {}});
@@ -128,9 +129,9 @@ Result<chart::Chart> numberForBms(chart::Chart chart, const KeysoundTable& keyso
     if (!tempoCodes) {
         return tempoCodes.error();
     }
-    // As convert writes them: players and people read "090.00" as a tempo.
+    // As convert writes them ("090.00"), with the decimals it takes to keep every beat on time.
     for (auto& tempo : chart.tempos) {
-        tempo.text = song::formatBpm(static_cast<std::uint32_t>(std::llround(60'000'000.0 / tempo.value)));
+        tempo.text = song::formatExactBpm(static_cast<std::uint32_t>(std::llround(60'000'000.0 / tempo.value)));
     }
     chart.header.base62 = keysounds.base62();
     chart.header.lnType = 1;

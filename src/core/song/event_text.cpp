@@ -2,6 +2,9 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "core/base/exact_ratio.h"
@@ -88,6 +91,22 @@ std::string formatBpm(std::uint32_t tempoMicros)
     text += static_cast<char>('0' + fraction / 10);
     text += static_cast<char>('0' + fraction % 10);
     return text;
+}
+
+std::string formatExactBpm(std::uint32_t tempoMicros)
+{
+    if (tempoMicros == 0) {
+        return formatBpm(tempoMicros);
+    }
+    const double bpm = 60'000'000.0 / tempoMicros;
+    std::array<char, 64> text{};
+    for (int decimals = 2;; ++decimals) {
+        std::snprintf(text.data(), text.size(), "%0*.*f", decimals + 4, decimals, bpm);
+        const double readBack = 60'000'000.0 / std::strtod(text.data(), nullptr);
+        if (decimals == 9 || std::abs(readBack - tempoMicros) < 1e-3) {
+            return text.data();
+        }
+    }
 }
 
 std::uint32_t tempoOf(const MetaEvent& event)

@@ -19,6 +19,11 @@ std::string hexByte(std::uint8_t value);
 // ties to even on the exact value. A tempo of 0 (which no player can use) gives "000.00".
 std::string formatBpm(std::uint32_t tempoMicros);
 
+// As formatBpm, with as many more decimals (up to 9) as it takes for the text to read back as the
+// tempo within a thousandth of a microsecond per quarter note: 461538 is "130.00013", where
+// "130.00" would put the thousandth beat 0.46 ms late.
+std::string formatExactBpm(std::uint32_t tempoMicros);
+
 // The description the event listing shows for a meta event ("Tempo  120.00 BPM  500000").
 // Reads only event.data, which the walk has checked is complete.
 std::string describeMetaEvent(const MetaEvent& event);

@@ -50,5 +50,21 @@ TEST(EventText, BeatsPerMinuteHaveThreeIntegerDigitsAndTwoDecimals)
     }
 }
 
+TEST(EventText, ExactBpmTakesTheDecimalsThatKeepTheBeat)
+{
+    const std::vector<std::pair<std::uint32_t, std::string>> cases{
+        {500000, "120.00"},      // exact at two decimals: as formatBpm
+        {1000000, "060.00"},
+        {461538, "130.00013"},   // 130.000130...
+        {631579, "094.999992"},  // 94.99999208...: two decimals would read 95
+        {16777215, "003.576278900"},  // the slowest tempo takes all nine
+        {0, "000.00"},
+    };
+    for (const auto& [tempo, text] : cases) {
+        SCOPED_TRACE(tempo);
+        EXPECT_EQ(formatExactBpm(tempo), text);
+    }
+}
+
 }  // namespace
 }  // namespace zentrowe::song

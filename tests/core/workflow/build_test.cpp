@@ -333,7 +333,7 @@ TEST_F(BuildWithFakes, ChartGetsTheListingLinesAndTheBgmUnderTheNextFreeCode)
         // One note in 2 s: level 1, and the least #TOTAL.
         const std::string top = "#PLAYER 1\r\n#GENRE MIDI\r\n#TITLE 欢乐颂  second line\r\n#SUBTITLE [NORMAL]\r\n"
                                 "#ARTIST Beethoven\r\n"
-                                "#BPM 130.00\r\n#PLAYLEVEL 1\r\n#RANK 2\r\n#TOTAL 160\r\n#DIFFICULTY 2\r\n"
+                                "#BPM 130.00013\r\n#PLAYLEVEL 1\r\n#RANK 2\r\n#TOTAL 160\r\n#DIFFICULTY 2\r\n"
                                 "#VOLWAV 100\r\n#PREVIEW preview.ogg\r\n#LNTYPE 01\r\n";
         EXPECT_EQ(chart.substr(0, top.size()), top);
         // The chart names the files as written; at 130 BPM one measure (1.85 s) comes before all.
