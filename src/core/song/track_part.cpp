@@ -23,12 +23,17 @@ bool allDigits(std::string_view text)
     return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-Result<TrackPart> parsePart(const SongSummary& song, std::string_view typed, const std::string& fileName)
+// One item of the list `whole` (which the messages quote, as it was typed).
+Result<TrackPart> parsePart(const SongSummary& song, std::string_view typed, std::string_view whole,
+                            const std::string& fileName)
 {
+    if (typed.empty()) {
+        return badPart(whole, "a list names one track between commas (4,2)");
+    }
     const auto colon = typed.find(':');
     const std::string_view digits = typed.substr(0, colon);
     if (!allDigits(digits)) {
-        return badPart(typed, "a track is a number, with a channel after a colon (4, 1:2)");
+        return badPart(whole, "a track is a number, with a channel after a colon (4, 1:2)");
     }
     auto track = trackNumberFromDigits(song, digits, fileName);
     if (!track) {
@@ -43,7 +48,7 @@ Result<TrackPart> parsePart(const SongSummary& song, std::string_view typed, con
     const auto [end, error] = std::from_chars(channel.data(), channel.data() + channel.size(), value);
     if (!allDigits(channel) || error != std::errc() || end != channel.data() + channel.size() || value < 1 ||
         value > 16) {
-        return badPart(typed, "the channel after the colon must be 1 to 16");
+        return badPart(whole, "the channel after the colon must be 1 to 16");
     }
     part.channel = value;
     return part;
@@ -124,7 +129,7 @@ Result<std::vector<TrackPart>> parseTrackParts(const SongSummary& song, std::str
     while (true) {
         const auto comma = text.find(',', from);
         const std::string_view typed = text.substr(from, comma == std::string_view::npos ? comma : comma - from);
-        auto part = parsePart(song, typed, fileName);
+        auto part = parsePart(song, typed, text, fileName);
         if (!part) {
             return part.error();
         }
@@ -132,7 +137,7 @@ Result<std::vector<TrackPart>> parseTrackParts(const SongSummary& song, std::str
             const bool overlaps = earlier.trackNumber == part->trackNumber &&
                                   (earlier.channel == 0 || part->channel == 0 || earlier.channel == part->channel);
             if (overlaps) {
-                return badPart(typed, partName(*part) + " is named twice: each part's notes go to the lanes once");
+                return badPart(text, partName(*part) + " is named twice: each part's notes go to the lanes once");
             }
         }
         parts.push_back(*part);

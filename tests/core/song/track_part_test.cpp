@@ -47,6 +47,7 @@ TEST(TrackPart, ParsesWhatTheTrackOptionTakes)
         {"1:", {}},
         {":2", {}},
         {"2,,3", {}},
+        {"2,", {}},
         {"2:1:1", {}},
         {"4", {}, ErrorCode::TrackOutOfRange},
         {"2,4:1", {}, ErrorCode::TrackOutOfRange},
@@ -57,8 +58,10 @@ TEST(TrackPart, ParsesWhatTheTrackOptionTakes)
         if (c.parts.empty()) {
             ASSERT_FALSE(parts.ok());
             EXPECT_EQ(parts.error().code, c.code);
-            EXPECT_NE(parts.error().message.find(c.code == ErrorCode::InvalidSetting ? "--track" : "song.mid"),
-                      std::string::npos);
+            // A refused list is quoted whole, as typed.
+            const std::string named =
+                c.code == ErrorCode::InvalidSetting ? "--track " + std::string(c.typed) + ": " : "song.mid";
+            EXPECT_NE(parts.error().message.find(named), std::string::npos) << parts.error().message;
         } else {
             ASSERT_TRUE(parts.ok()) << parts.error().message;
             EXPECT_EQ(*parts, c.parts);
