@@ -183,7 +183,7 @@ std::string chartLine(const workflow::BuiltChart& chart, const std::vector<song:
            levelTermsLine(report);
 }
 
-// "62 keysounds; 140 more play the other tracks' 1,200 notes from the background\n24 sound files, 1.3 MB\n".
+// "62 keysounds; 140 more play the song's other 1,200 notes from the background\n24 sound files, 1.3 MB\n".
 std::string keysoundLine(const workflow::BuildOutcome& outcome)
 {
     std::string line = std::to_string(outcome.conversion.keysounds.size()) + " keysounds";
@@ -192,7 +192,7 @@ std::string keysoundLine(const workflow::BuildOutcome& outcome)
         line += ", " + std::to_string(laneSilent) + " of them silent and not written";
     }
     if (outcome.backgroundKeysoundFiles > 0) {
-        line += "; " + std::to_string(outcome.backgroundKeysoundFiles) + " more play the other tracks' " +
+        line += "; " + std::to_string(outcome.backgroundKeysoundFiles) + " more play the song's other " +
                 std::to_string(outcome.backgroundNotes) + " notes from the background";
     }
     char size[64];

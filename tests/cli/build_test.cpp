@@ -81,7 +81,7 @@ TEST(BuildCommand, DemoMelodyBecomesAFolderWhereEveryKeysoundResolves)
     // counts. The melody is calmer than any cap, so the set spreads below it: ANOTHER plays all
     // 62 notes, HYPER and NORMAL a step fewer each, and every chart plays the whole track, the
     // rest from the background; each chart a level above the one before.
-    EXPECT_NE(run.out.find("18 keysounds; 11 more play the other tracks' 224 notes from the background\n29 sound files, "),
+    EXPECT_NE(run.out.find("18 keysounds; 11 more play the song's other 224 notes from the background\n29 sound files, "),
               std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find(" MB\node-to-joy_N.bms [NORMAL]: level 1, 31 notes, "), std::string::npos) << run.out;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <tuple>
 #include <unordered_set>
@@ -45,41 +46,59 @@ struct SongStates {
     }
 };
 
+// True if one of `parts` takes the notes of `track` on channel index `channel`.
+bool inParts(std::span<const song::TrackPart> parts, int track, std::uint8_t channel)
+{
+    return std::any_of(parts.begin(), parts.end(),
+                       [&](const song::TrackPart& part) { return part.trackNumber == track && part.takes(channel); });
+}
+
+// The notes of `track` that no lane part takes.
 void addCandidates(std::span<const std::uint8_t> file, const song::SongSummary& song, int track,
-                   const convert::ConversionSettings& settings, SongStates& songStates, std::vector<Candidate>& out)
+                   std::span<const song::TrackPart> laneParts, const convert::ConversionSettings& settings,
+                   SongStates& songStates, std::vector<Candidate>& out)
 {
     const auto starts = keysound::readNoteStarts(file, song, track);
     const keysound::StateMerge merge{settings.merge.velocityStep, settings.merge.lengthStep, song.ticksPerMeasure,
                                      false};
     const keysound::KeysoundStates states(starts, merge);
-    std::vector<std::uint32_t> variantOf(states.variantCount());
-    for (std::uint32_t local = 0; local < variantOf.size(); ++local) {
-        variantOf[local] = songStates.add(states.state(local), states.sound(local));
-    }
+    // A state enters the song's list with its first note here, so the lanes' channels add none.
+    std::vector<std::optional<std::uint32_t>> variantOf(states.variantCount());
+    const auto variant = [&](std::uint32_t local) {
+        if (!variantOf[local]) {
+            variantOf[local] = songStates.add(states.state(local), states.sound(local));
+        }
+        return *variantOf[local];
+    };
     // Lengths to the nearest 1/192 measure at least: lengths that round to one file name share it.
     const std::int64_t lengthStep = std::max<std::int64_t>(settings.merge.lengthStep, 1);
     for (std::size_t k = 0; k < starts.notes.size(); ++k) {
         const auto& note = starts.notes[k];
+        if (inParts(laneParts, track, note.channel)) {
+            continue;
+        }
         const std::int64_t length = std::min(note.lengthTicks, convert::kLongestDurationTicks);
         const std::int64_t duration = note.channel == kDrumChannel
                                           ? convert::PercussionMode::kDurationTicks
                                           : convert::mergedDuration(length, lengthStep, song.ticksPerMeasure);
         out.push_back({note.startTick, duration, note.channel, note.note,
                        convert::mergedVelocity(note.velocity, settings.merge.velocityStep),
-                       variantOf[states.variantOf(k)], track});
+                       variant(states.variantOf(k)), track});
     }
 }
 
 using NoteKey = std::tuple<std::int64_t, std::uint8_t, std::uint8_t>;  // tick, channel, note
 
-// The notes the lanes' tracks strike, by tick, channel and key.
+// The notes the lanes' parts strike, by tick, channel and key.
 std::set<NoteKey> laneNoteKeys(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                               std::span<const int> laneTracks)
+                               std::span<const song::TrackPart> laneParts)
 {
     std::set<NoteKey> keys;
-    for (const int track : laneTracks) {
-        for (const auto& note : keysound::readNoteStarts(file, song, track).notes) {
-            keys.emplace(note.startTick, note.channel, note.note);
+    for (const auto& part : laneParts) {
+        for (const auto& note : keysound::readNoteStarts(file, song, part.trackNumber).notes) {
+            if (part.takes(note.channel)) {
+                keys.emplace(note.startTick, note.channel, note.note);
+            }
         }
     }
     return keys;
@@ -95,14 +114,17 @@ std::string BackgroundKeysounds::stem(const std::string& keysoundName, std::size
 }
 
 BackgroundKeysounds collectBackgroundKeysounds(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                               std::span<const int> laneTracks,
+                                               std::span<const song::TrackPart> laneParts,
                                                const convert::ConversionSettings& settings)
 {
     SongStates songStates;
     std::vector<Candidate> candidates;
     for (int track = 1; track <= static_cast<int>(song.tracks.size()); ++track) {
-        if (std::find(laneTracks.begin(), laneTracks.end(), track) == laneTracks.end()) {
-            addCandidates(file, song, track, settings, songStates, candidates);
+        const bool wholeInLanes = std::any_of(laneParts.begin(), laneParts.end(), [&](const song::TrackPart& part) {
+            return part.trackNumber == track && part.channel == 0;
+        });
+        if (!wholeInLanes) {
+            addCandidates(file, song, track, laneParts, settings, songStates, candidates);
         }
     }
     // Doubled notes side by side, the longest first, then the loudest, then the earliest track's.
@@ -110,7 +132,7 @@ BackgroundKeysounds collectBackgroundKeysounds(std::span<const std::uint8_t> fil
         return std::tie(a.tick, a.channel, a.note, b.duration, b.velocity) <
                std::tie(b.tick, b.channel, b.note, a.duration, a.velocity);
     });
-    const auto inLanes = laneNoteKeys(file, song, laneTracks);
+    const auto inLanes = laneNoteKeys(file, song, laneParts);
     BackgroundKeysounds out;
     out.table.liftCodeLimit();
     out.states = std::move(songStates.states);

@@ -12,6 +12,7 @@
 #include "core/convert/settings.h"
 #include "core/keysound/keysound_states.h"
 #include "core/song/song_summary.h"
+#include "core/song/track_part.h"
 
 namespace zentrowe::workflow {
 
@@ -48,14 +49,16 @@ struct BackgroundKeysounds {
     std::string stem(const std::string& keysoundName, std::size_t index, std::int32_t ticksPerMeasure) const;
 };
 
-// The notes of every track but `laneTracks` (1-based), read as the lanes' notes are
-// (keysound::readNoteStarts: notes 1 to 126, each with its channel's state in the song played
-// whole), as background keysounds. A drum channel's strike (channel 10) is as long as percussion
-// mode makes it, as a drum rings out whatever its length. A note struck more than once on one
-// channel and key at one tick, in these tracks or the lanes', sounds once: the longest of them,
-// then the loudest, unless the lanes play it. Nothing for a song whose other tracks have no notes.
+// The notes of every track and channel that no part of `laneParts` takes (a part of the
+// lanes may be one channel of a track: the track's other channels play from the background), read
+// as the lanes' notes are (keysound::readNoteStarts: notes 1 to 126, each with its channel's
+// state in the song played whole), as background keysounds. A drum channel's strike (channel 10)
+// is as long as percussion mode makes it, as a drum rings out whatever its length. A note struck
+// more than once on one channel and key at one tick, here or in the lanes' parts, sounds once:
+// the longest of them, then the loudest, unless the lanes play it. Nothing for a song whose other
+// parts have no notes.
 BackgroundKeysounds collectBackgroundKeysounds(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                               std::span<const int> laneTracks,
+                                               std::span<const song::TrackPart> laneParts,
                                                const convert::ConversionSettings& settings);
 
 // Puts the background keysounds into `chart`: a definition for each under the codes from

@@ -329,9 +329,8 @@ Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<co
     // Every object at its tick; the song's tempo changes as far as the other tracks play.
     conversionRequest.exactTimes = true;
     if (request.bgm == BgmMode::Keysounds) {
-        const int laneTracks[] = {request.conversion.trackNumber};
-        converted.background =
-            collectBackgroundKeysounds(file, request.conversion.song, laneTracks, request.conversion.settings);
+        converted.background = collectBackgroundKeysounds(
+            file, request.conversion.song, chartedParts(request.conversion), request.conversion.settings);
         if (!converted.background.notes.empty()) {
             conversionRequest.lastTick = converted.background.notes.back().tick;
         }

@@ -170,7 +170,7 @@ std::optional<CodeRelief> codeRelief(const BuildRequest& request, std::span<cons
 {
     const auto& settings = request.conversion.settings;
     const auto& song = request.conversion.song;
-    const int laneTracks[] = {request.conversion.trackNumber};
+    const auto laneParts = chartedParts(request.conversion);
     for (const auto& [velocityStep, lengthStep] : kReliefSteps) {
         const convert::KeysoundMerge merge{
             std::max(velocityStep, settings.merge.velocityStep),
@@ -182,7 +182,7 @@ std::optional<CodeRelief> codeRelief(const BuildRequest& request, std::span<cons
         if (background) {
             auto coarser = settings;
             coarser.merge = merge;
-            count += collectBackgroundKeysounds(file, song, laneTracks, coarser).table.size();
+            count += collectBackgroundKeysounds(file, song, laneParts, coarser).table.size();
         }
         if (!codesExhausted({count, 0, demand.startValue, demand.base62, false}, std::nullopt)) {
             return CodeRelief{merge.velocityStep, merge.lengthStep, count};

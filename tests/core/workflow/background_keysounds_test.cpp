@@ -14,23 +14,26 @@ Bytes threeTrackSong()
 {
     const Bytes lanes = eventTrack({on(0, 60), off(480, 60), on(480, 62), off(960, 62)});
     const Bytes guitar = eventTrack({{0, 0xC1, 25, 0},
-                                     on(0, 64, 100, 1), off(480, 64, 1),
-                                     on(485, 64, 100, 1),                     // the same sound again, off the grid
-                                     on(960, 67, 90, 1), on(960, 67, 90, 1),  // doubled at one tick
-                                     off(965, 64, 1), off(1200, 67, 1), off(1440, 67, 1)},
+                                     on(0, 64, 100, 1),
+                                     off(480, 64, 1),
+                                     on(485, 64, 100, 1),  // the same sound again, off the grid
+                                     on(960, 67, 90, 1),
+                                     on(960, 67, 90, 1),  // doubled at one tick
+                                     off(965, 64, 1),
+                                     off(1200, 67, 1),
+                                     off(1440, 67, 1)},
                                     0);
-    const Bytes drums = eventTrack({on(0, 36, 110, 9), off(10, 36, 9),
-                                    on(480, 62, 100, 0),  // the lanes play it already
-                                    on(960, 36, 110, 9), off(960, 62, 0),
-                                    off(1400, 36, 9)},  // held longer: rings the same
-                                   0);
+    const Bytes drums =
+        eventTrack({on(0, 36, 110, 9), off(10, 36, 9), on(480, 62, 100, 0),   // the lanes play it already
+                    on(960, 36, 110, 9), off(960, 62, 0), off(1400, 36, 9)},  // held longer: rings the same
+                   0);
     return midiFile(1, 480, {lanes, guitar, drums});
 }
 
 TEST(BackgroundKeysounds, EveryOtherNoteIsAKeysoundPlacedOnceAtItsOwnTick)
 {
     const Bytes song = threeTrackSong();
-    const int lanes[] = {1};
+    const song::TrackPart lanes[] = {{1, 0}};
     const auto background = workflow::collectBackgroundKeysounds(song, summaryOf(song), lanes, {});
 
     struct Expected {
@@ -64,6 +67,39 @@ TEST(BackgroundKeysounds, EveryOtherNoteIsAKeysoundPlacedOnceAtItsOwnTick)
     EXPECT_EQ(guitar.instrument.program, 25);
     EXPECT_FALSE(guitar.instrument.drums);
     EXPECT_TRUE(background.sounds[background.table.variant(background.notes[1].keysound)].instrument.drums);
+}
+
+TEST(BackgroundKeysounds, EveryNoteNoLanePartTakesIsInTheBackground)
+{
+    struct Case {
+        const char* name;
+        std::vector<song::TrackPart> lanes;
+        std::vector<std::tuple<std::int64_t, int, int>> notes;  // tick, track, channel index
+        std::int64_t doubled;
+    };
+    const std::vector<Case> cases = {
+        {"two tracks in the lanes: neither is heard twice", {{1, 0}, {2, 0}}, {{0, 3, 9}, {960, 3, 9}}, 1},
+        {"the drum channel of track 3: its piano note and the other tracks play",
+         {{3, 10}},
+         {{0, 1, 0}, {0, 2, 1}, {480, 1, 0}, {485, 2, 1}, {960, 2, 1}},
+         2},
+        {"track 3's piano channel in the lanes: its drums play",
+         {{1, 0}, {3, 1}},
+         {{0, 2, 1}, {0, 3, 9}, {485, 2, 1}, {960, 2, 1}, {960, 3, 9}},
+         1},  // the guitar's doubled note; the piano's is the lanes' to weed out
+    };
+    const Bytes song = threeTrackSong();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto background = workflow::collectBackgroundKeysounds(song, summaryOf(song), c.lanes, {});
+        std::vector<std::tuple<std::int64_t, int, int>> notes;
+        for (const auto& note : background.notes) {
+            const auto& source = background.sources[note.keysound];
+            notes.emplace_back(note.tick, source.track, source.channel);
+        }
+        EXPECT_EQ(notes, c.notes);
+        EXPECT_EQ(background.doubledNotes, c.doubled);
+    }
 }
 
 TEST(BackgroundKeysounds, RunningOutOfCodesNamesTheCountAndTheWaysOut)

@@ -31,7 +31,7 @@ protected:
         conversionRequest.exactTimes = true;
         auto conversion = workflow::convertTrack(conversionRequest, file, m_quiet);
         EXPECT_TRUE(conversion.ok()) << conversion.error().message;
-        const int lanes[] = {1};
+        const song::TrackPart lanes[] = {{1, 0}};
         workflow::BackgroundKeysounds background;
         if (request.bgm == workflow::BgmMode::Keysounds) {
             background = workflow::collectBackgroundKeysounds(file, request.conversion.song, lanes,
