@@ -41,6 +41,12 @@ ListView::ListView(QWidget* parent)
 
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &ListView::onSelectionChanged);
     connect(m_view->horizontalHeader(), &QHeaderView::sectionClicked, this, &ListView::columnClicked);
+    connect(m_model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& first, const QModelIndex&, const QList<int>& roles) {
+                if (roles.contains(Qt::CheckStateRole)) {
+                    emit itemChecked(first.row(), isItemChecked(first.row()));
+                }
+            });
 
     // The list hears of presses before the view acts on them, and of double clicks.
     m_interceptor->watch(m_view->viewport());
@@ -191,6 +197,26 @@ int ListView::firstSelectedRow() const
         }
     }
     return first;
+}
+
+void ListView::setCheckBoxes(bool on)
+{
+    m_model->setCheckable(on);
+}
+
+bool ListView::hasCheckBoxes() const
+{
+    return m_model->isCheckable();
+}
+
+bool ListView::isItemChecked(int row) const
+{
+    return (m_model->state(row) & TextTableModel::kCheckedState) != 0;
+}
+
+void ListView::setItemChecked(int row, bool checked)
+{
+    m_model->setData(m_model->index(row, 0), checked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
 }
 
 void ListView::setBackgroundColor(const QColor& color)
