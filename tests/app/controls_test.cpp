@@ -393,8 +393,12 @@ TEST_F(ListViewTest, ATickBoxClickedOrSetTicksItsRowAndSaysSo)
     list.setItemChecked(2, true);
     list.setItemChecked(2, true);  // no change, no news
     list.setItemChecked(1, false);
-    EXPECT_EQ(ticks, (QList<std::pair<int, bool>>{{1, true}, {2, true}, {1, false}}));
-    EXPECT_FALSE(list.isItemChecked(0));
+    // Space on the focused row, whichever cell has the focus.
+    list.view()->selectionModel()->setCurrentIndex(list.view()->model()->index(0, 1), QItemSelectionModel::NoUpdate);
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    QApplication::sendEvent(list.view(), &space);
+    EXPECT_EQ(ticks, (QList<std::pair<int, bool>>{{1, true}, {2, true}, {1, false}, {0, true}}));
+    EXPECT_FALSE(list.isItemChecked(1));
     EXPECT_TRUE(list.isItemChecked(2));
 }
 

@@ -66,7 +66,7 @@ int ListView::focusRow() const
     return current.isValid() ? current.row() : -1;
 }
 
-void ListView::intercept(QObject* target, QEvent* event, bool&)
+void ListView::intercept(QObject* target, QEvent* event, bool& handled)
 {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
@@ -77,6 +77,11 @@ void ListView::intercept(QObject* target, QEvent* event, bool&)
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (target == m_view && (key == Qt::Key_Return || key == Qt::Key_Enter) && firstSelectedRow() >= 0) {
             emit itemActivated(selectionMark());
+        }
+        // Space ticks the focused row from whichever of its cells has the focus.
+        if (target == m_view && key == Qt::Key_Space && hasCheckBoxes() && focusRow() >= 0) {
+            setItemChecked(focusRow(), !isItemChecked(focusRow()));
+            handled = true;
         }
         break;
     }

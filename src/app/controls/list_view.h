@@ -59,7 +59,8 @@ public:
     int firstSelectedRow() const;
     int selectionMark() const { return m_selectionMark; }
     void setSelectionMark(int row) { m_selectionMark = row; }
-    // Tick boxes in the first column (off by default); turning them off or on unticks nothing.
+    // Tick boxes in the first column (off by default), ticked by a click or by Space on the
+    // focused row; turning them off or on unticks nothing.
     void setCheckBoxes(bool on);
     bool hasCheckBoxes() const;
     bool isItemChecked(int row) const;
