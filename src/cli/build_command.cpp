@@ -309,9 +309,7 @@ workflow::BuildRequest buildRequest(const BuildOptions& options, LoadedTrack loa
     state.outputFolder = options.out;
     workflow::openSong(state, options.file, std::move(loaded.song));
     auto request = options.request;
-    request.conversion = workflow::conversionRequest(state, loaded.trackNumber, std::move(settings));
-    request.conversion.channel = loaded.parts.front().channel;
-    request.conversion.moreParts.assign(loaded.parts.begin() + 1, loaded.parts.end());
+    request.conversion = workflow::conversionRequest(state, loaded.parts, std::move(settings));
     if (options.noBgm) {
         request.bgm = workflow::BgmMode::None;  // whichever of --bgm and --no-bgm came first
     }

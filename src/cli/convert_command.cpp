@@ -58,8 +58,7 @@ Command addConvertCommand(CLI::App& app)
         workflow::SongState state;
         state.outputFolder = options->out;
         workflow::openSong(state, options->file, std::move(loaded.song));
-        auto request = workflow::conversionRequest(state, loaded.trackNumber, std::move(settings).value());
-        request.channel = loaded.parts.front().channel;
+        auto request = workflow::conversionRequest(state, loaded.parts, std::move(settings).value());
         const auto outcome = workflow::runConversion(request, stop);
         if (const auto stopped = SignalStop::exitCodeIfStopped()) {
             return *stopped;

@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 #include <gtest/gtest.h>
 #include <memory>
@@ -364,6 +366,40 @@ TEST_F(ListViewTest, DeletingRowsAndEmptyingTheList)
     EXPECT_EQ(list.itemCount(), 0);
     EXPECT_EQ(list.selectionMark(), -1);
     EXPECT_EQ(list.firstSelectedRow(), -1);
+}
+
+TEST_F(ListViewTest, ATickBoxClickedOrSetTicksItsRowAndSaysSo)
+{
+    QList<std::pair<int, bool>> ticks;
+    QObject::connect(&list, &ListView::itemChecked, [&](int row, bool on) { ticks.append({row, on}); });
+    const QModelIndex first = list.view()->model()->index(1, 0);
+    EXPECT_FALSE(first.flags() & Qt::ItemIsUserCheckable);
+    EXPECT_FALSE(list.view()->model()->data(first, Qt::CheckStateRole).isValid());
+    list.setCheckBoxes(true);
+    QApplication::processEvents();
+    EXPECT_TRUE(first.flags() & Qt::ItemIsUserCheckable);
+    EXPECT_FALSE(list.view()->model()->index(1, 1).flags() & Qt::ItemIsUserCheckable);
+
+    // A click on the box, where the style draws it, as a user ticks.
+    QStyleOptionViewItem option;
+    option.initFrom(list.view());
+    option.rect = list.view()->visualRect(first);
+    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    option.text = QStringLiteral("row 1");
+    const QRect box = list.view()->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list.view());
+    mouse(list.view()->viewport(), box.center());
+    EXPECT_TRUE(list.isItemChecked(1));
+    EXPECT_EQ(list.view()->model()->data(first, Qt::CheckStateRole).toInt(), Qt::Checked);
+    list.setItemChecked(2, true);
+    list.setItemChecked(2, true);  // no change, no news
+    list.setItemChecked(1, false);
+    // Space on the focused row, whichever cell has the focus.
+    list.view()->selectionModel()->setCurrentIndex(list.view()->model()->index(0, 1), QItemSelectionModel::NoUpdate);
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    QApplication::sendEvent(list.view(), &space);
+    EXPECT_EQ(ticks, (QList<std::pair<int, bool>>{{1, true}, {2, true}, {1, false}, {0, true}}));
+    EXPECT_FALSE(list.isItemChecked(1));
+    EXPECT_TRUE(list.isItemChecked(2));
 }
 
 TEST_F(ListViewTest, EnabledFollowsTheProperty)

@@ -90,6 +90,21 @@ TEST(ErrorSentence, ASoundFontThatCannotRenderIsNamedWithTheReasonInChinese)
     }
 }
 
+TEST(ErrorSentence, AnEmptyTrackIsNamedByItsNameOrTheChannelOfThePartChosen)
+{
+    struct Case {
+        const char* value;  // the track's name, or the part as --track names it
+        int track;
+        const char* named;
+    };
+    for (const Case& c : {Case{"Piano", 2, "音轨 02（“Piano”）"}, Case{"1", 1, "音轨 01"}, Case{"1:3", 1, "音轨 01 通道 3"},
+                          Case{"12:10", 12, "音轨 12 通道 10"}, Case{"", 4, "音轨 04"}}) {
+        SCOPED_TRACE(c.value);
+        const Error error = Error{ErrorCode::EmptyTrack, "no notes"}.withValue(c.value).withNumber(c.track);
+        EXPECT_EQ(errorSentence(error), QString::fromUtf8(c.named) + QStringLiteral(" 没有可以转换的音符；没有写入文件"));
+    }
+}
+
 TEST(ErrorSentence, ARefusedSettingStartsWithInputErrorAndNamesTheBoxAndTheText)
 {
     struct Case {

@@ -50,6 +50,7 @@
 #include "app/ui/text.h"
 #include "app/ui/track_info_window.h"
 #include "app/ui/user_dialogs.h"
+#include "core/song/track_part.h"
 #include "core/workflow/session_state.h"
 #include "support/test_support.h"
 #include "widget_driving.h"
@@ -144,6 +145,24 @@ Bytes demoSong()
     return midiFile(1, 96, {conductor, melody, drums});
 }
 
+// A format-0 song, as many a game's: its one track plays a piano on channel 1 (8 notes),
+// pizzicato strings on channel 2 (4) and drums on channel 10 (2), a beat of 96 ticks each.
+Bytes oneTrackSong()
+{
+    Bytes track = bytes({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xC0, 0x00, 0x00, 0xC1, 45});
+    for (int beat = 0; beat < 8; ++beat) {
+        const int pluck = 48 + beat / 2;
+        append(track, bytes({0x00, 0x90, 60 + beat, 100}));
+        append(track, beat % 2 == 0 ? bytes({0x00, 0x91, pluck, 90}) : Bytes{});
+        append(track, beat % 4 == 0 ? bytes({0x00, 0x99, 36, 110}) : Bytes{});
+        append(track, bytes({0x60, 0x80, 60 + beat, 0x40}));
+        append(track, beat % 2 == 0 ? bytes({0x00, 0x81, pluck, 0x40}) : Bytes{});
+        append(track, beat % 4 == 0 ? bytes({0x00, 0x89, 36, 0}) : Bytes{});
+    }
+    append(track, kEndOfTrack);
+    return midiFile(0, 96, {track});
+}
+
 // 16-bit stereo PCM at 44,100 Hz: a plain 44-byte header and `frames` frames of a quiet tone.
 Bytes recording(std::uint32_t frames)
 {
@@ -218,6 +237,13 @@ protected:
     {
         QApplication::processEvents();
         mouse(window.trackList()->view()->viewport(), rowCentre(window.trackList(), row), QEvent::MouseButtonPress);
+    }
+
+    // Ticks (or unticks) a row's box as a click on it does: through the list's model.
+    void tick(int row, bool on = true)
+    {
+        QAbstractItemModel* model = window.trackList()->view()->model();
+        ASSERT_TRUE(model->setData(model->index(row, 0), on ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole));
     }
 
     void start()
@@ -305,7 +331,7 @@ TEST_F(MainWindowTest, CaptionsMenusShortcutsAndColumns)
     EXPECT_EQ(window.openFolderButton()->text(), QStringLiteral("打开输出目录"));
     EXPECT_EQ(window.trackList()->y(), 32);
     const QStringList headers{"", "音符数", "时长", "音符/秒", "音轨名", "乐器种类", "乐器"};
-    const int widths[] = {70, 60, 50, 90, 120, 90, 340};
+    const int widths[] = {100, 60, 50, 90, 120, 90, 340};
     for (int column = 0; column < 7; ++column) {
         EXPECT_EQ(window.trackList()->view()->model()->headerData(column, Qt::Horizontal).toString(), headers[column]);
         // The last column takes the room left over; the others keep their widths.
@@ -333,7 +359,7 @@ TEST_F(MainWindowTest, TheLastColumnStretchesAndANarrowListScrollsSideways)
     QTableView* view = window.trackList()->view();
     window.resize(1000, 450);
     QApplication::processEvents();
-    EXPECT_EQ(window.trackList()->columnWidth(6), view->viewport()->width() - (70 + 60 + 50 + 90 + 120 + 90));
+    EXPECT_EQ(window.trackList()->columnWidth(6), view->viewport()->width() - (100 + 60 + 50 + 90 + 120 + 90));
     EXPECT_FALSE(view->horizontalScrollBar()->isVisible());
 
     window.resize(400, 450);
@@ -1204,10 +1230,11 @@ std::set<std::string> namesIn(const fs::path& folder)
 }
 
 // The names `zentrowe-cli build` says it wrote ("wrote PATH" lines), for the same choices.
-std::set<std::string> namesTheCommandLineBuildLists(const fs::path& song, int track, const fs::path& folder)
+std::set<std::string> namesTheCommandLineBuildLists(const fs::path& song, const std::string& track,
+                                                    const fs::path& folder, const std::string& options = {})
 {
-    const std::string command = std::string(ZENTROWE_CLI) + " build " + song.string() + " --track " +
-                                std::to_string(track) + " --out " + folder.string() + " 2>/dev/null";
+    const std::string command = std::string(ZENTROWE_CLI) + " build " + song.string() + " --track " + track +
+                                " --out " + folder.string() + " " + options + " 2>/dev/null";
     std::set<std::string> names;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
@@ -1316,7 +1343,7 @@ TEST_F(MainWindowTest, OneStepBuildWritesTheFolderTheCommandLineBuildsAndPreview
     // The same files as the command line's build, the chart and K-Midi.mid byte for byte.
     const fs::path cliOut = temp.path() / "cli";
     fs::create_directory(cliOut);
-    const auto listed = namesTheCommandLineBuildLists(songPath, 2, cliOut);
+    const auto listed = namesTheCommandLineBuildLists(songPath, "2", cliOut);
     const bool otherTrack = std::any_of(listed.begin(), listed.end(), [](const auto& name) {
         return std::string_view(name).substr(0, 3) == "Abg";  // a keysound of the other track's notes
     });
@@ -1564,6 +1591,136 @@ TEST_F(MainWindowTest, ABuildWithoutBgmOrLoudnessRemembersItsSoundFont)
     next.oneStepBuildAction()->trigger();
     ASSERT_NE(next.settingsDialog(), nullptr);
     EXPECT_EQ(next.settingsDialog()->buildOptions()->soundFontText(), QString::fromLatin1(kSoundFont));
+}
+
+TEST_F(MainWindowTest, TickedRowsAndChannelPartsChooseWhatTheCommandLineTypes)
+{
+    const fs::path lively = temp / "lively.mid";
+    writeFile(lively, oneTrackSong());
+    window.openMidiPath(toQString(lively.string()));
+    ASSERT_TRUE(waitForPass(window));
+    // The track, then each channel it plays on, as `zentrowe-cli tracks --channels` lists them.
+    ListView* list = window.trackList();
+    ASSERT_EQ(list->itemCount(), 4);
+    EXPECT_TRUE(list->hasCheckBoxes());
+    const std::vector<std::string> notes{"14", "8", "4", "2"};
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_EQ(list->itemText(row, 1), notes[static_cast<std::size_t>(row)]) << row;
+    }
+    EXPECT_EQ(list->itemText(0), "音轨 01");
+    EXPECT_EQ(list->itemText(2), "  └ 通道 2");
+    EXPECT_EQ(list->itemText(2, 6), "Pizzicato Strings 弦乐群拨弦音色");
+    EXPECT_EQ(list->itemText(3), "  └ 通道 10");
+
+    struct Case {
+        const fs::path& song;
+        std::vector<int> ticks;  // rows, in the order ticked
+        const char* typed;       // what --track takes for the same choice
+        const char* title;
+        bool percussion;
+    };
+    const Case cases[] = {
+        {songPath, {2, 1}, "3,2", "音轨 03、音轨 02", false},
+        {songPath, {2}, "3", "音轨 03", true},
+        {lively, {2, 1}, "1:2,1:1", "音轨 01 通道 2、音轨 01 通道 1", false},
+        {lively, {3}, "1:10", "音轨 01 通道 10", true},
+        // A track ticked after its parts takes their place, and a part ticked after its track.
+        {lively, {1, 2, 0}, "1", "音轨 01", false},
+        {lively, {0, 3}, "1:10", "音轨 01 通道 10", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        window.openMidiPath(toQString(c.song.string()));
+        ASSERT_TRUE(waitForPass(window));
+        EXPECT_EQ(commands(), (Commands{false, false, false, true}));
+        for (const int row : c.ticks) {
+            tick(row);
+        }
+        EXPECT_EQ(commands(), (Commands{true, false, false, true}));
+        const auto typed = song::parseTrackParts(window.state().song, c.typed, "song.mid");
+        ASSERT_TRUE(typed);
+        EXPECT_EQ(window.chosenParts(), *typed);
+        EXPECT_TRUE(window.resultLine()->text().startsWith(QStringLiteral("已勾选 "))) << window.resultLine()->text().toStdString();
+        window.oneStepBuildAction()->trigger();
+        EXPECT_EQ(window.settingsDialog()->windowTitle(), QStringLiteral("一键生成 — ") + QString::fromUtf8(c.title));
+        EXPECT_EQ(window.settingsDialog()->percussionBox()->isChecked(), c.percussion);
+        window.settingsDialog()->hide();
+    }
+    // With every box unticked again, the selected row is the choice.
+    selectRow(1);
+    tick(0, false);
+    tick(3, false);
+    EXPECT_EQ(window.chosenParts(), (std::vector<song::TrackPart>{{1, 1}}));
+}
+
+TEST_F(MainWindowTest, TwoTickedPartsBuildTheFolderTheCommandLineBuildsForThem)
+{
+    constexpr const char* kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+    if (!fs::exists(kSoundFont)) {
+        FAIL() << "no General MIDI soundfont" << "; scripts/install-deps installs it";
+    }
+    writeFile(songPath, oneTrackSong());
+    open();
+    tick(2);
+    tick(1);
+    // 转换到BMS charts one track or channel, as zentrowe-cli convert does: one sentence, nothing written.
+    window.toBmsAction()->trigger();
+    window.settingsDialog()->startButton()->click();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("一键生成"))) << dialogs.messages[0].toStdString();
+    EXPECT_TRUE(fs::is_empty(out));
+
+    window.oneStepBuildAction()->trigger();
+    SettingsDialog* dialog = window.settingsDialog();
+    dialog->buildOptions()->loudnessBox()->setChecked(false);
+    dialog->buildOptions()->setSoundFontText(QString::fromLatin1(kSoundFont));
+    start();
+    ASSERT_EQ(dialogs.messages.size(), 1) << dialogs.messages.join('\n').toStdString();
+    EXPECT_TRUE(window.resultLine()->text().startsWith(QStringLiteral("3 个谱面"))) << window.resultLine()->text().toStdString();
+    // Listed again with the same boxes ticked, for the next build.
+    EXPECT_EQ(window.chosenParts(), (std::vector<song::TrackPart>{{1, 2}, {1, 1}}));
+
+    const fs::path cliOut = temp.path() / "cli";
+    fs::create_directory(cliOut);
+    const auto listed = namesTheCommandLineBuildLists(songPath, "1:2,1:1", cliOut,
+                                                      std::string("--loudness off --soundfont ") + kSoundFont);
+    ASSERT_TRUE(listed.count("ode_A.bms") && listed.count("K-Midi.mid"));
+    // The same sound files, and the charts and K-Midi.mid byte for byte (renders of one note on
+    // several threads are not: sounds are compared by name only).
+    EXPECT_EQ(namesIn(out), namesIn(cliOut));
+    for (const char* name : {"ode_N.bms", "ode_H.bms", "ode_A.bms", "K-Midi.mid", ".zentrowe-build.json"}) {
+        EXPECT_EQ(readFile(out / name), readFile(cliOut / name)) << name;
+    }
+}
+
+TEST_F(MainWindowTest, AChosenPartConvertsAsTheCommandLineAndATickedTrackWithoutNotesIsNamed)
+{
+    open();
+    // The conductor track has no notes: built with the melody, it is named and nothing is written.
+    tick(0);
+    tick(1);
+    EXPECT_TRUE(window.resultLine()->text().contains(QStringLiteral("音轨 01（没有音符）")));
+    window.oneStepBuildAction()->trigger();
+    start();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0], QStringLiteral("音轨 01 没有可以转换的音符；没有写入文件"));
+    EXPECT_TRUE(fs::is_empty(out));
+
+    // One channel of a format-0 song converts as `zentrowe-cli convert --track 1:2` does.
+    writeFile(songPath, oneTrackSong());
+    open();
+    selectRow(2);
+    window.toBmsAction()->trigger();
+    start();
+    ASSERT_EQ(dialogs.messages.size(), 1) << dialogs.messages.join('\n').toStdString();
+    const fs::path cliOut = temp.path() / "cli";
+    const std::string command = std::string(ZENTROWE_CLI) + " convert " + songPath.string() + " --track 1:2 --out " +
+                                cliOut.string() + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(namesIn(out), namesIn(cliOut));
+    for (const auto& name : namesIn(cliOut)) {
+        EXPECT_EQ(readFile(out / name), readFile(cliOut / name)) << name;
+    }
 }
 
 }  // namespace

@@ -41,6 +41,12 @@ ListView::ListView(QWidget* parent)
 
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &ListView::onSelectionChanged);
     connect(m_view->horizontalHeader(), &QHeaderView::sectionClicked, this, &ListView::columnClicked);
+    connect(m_model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& first, const QModelIndex&, const QList<int>& roles) {
+                if (roles.contains(Qt::CheckStateRole)) {
+                    emit itemChecked(first.row(), isItemChecked(first.row()));
+                }
+            });
 
     // The list hears of presses before the view acts on them, and of double clicks.
     m_interceptor->watch(m_view->viewport());
@@ -60,7 +66,7 @@ int ListView::focusRow() const
     return current.isValid() ? current.row() : -1;
 }
 
-void ListView::intercept(QObject* target, QEvent* event, bool&)
+void ListView::intercept(QObject* target, QEvent* event, bool& handled)
 {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
@@ -71,6 +77,11 @@ void ListView::intercept(QObject* target, QEvent* event, bool&)
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (target == m_view && (key == Qt::Key_Return || key == Qt::Key_Enter) && firstSelectedRow() >= 0) {
             emit itemActivated(selectionMark());
+        }
+        // Space ticks the focused row from whichever of its cells has the focus.
+        if (target == m_view && key == Qt::Key_Space && hasCheckBoxes() && focusRow() >= 0) {
+            setItemChecked(focusRow(), !isItemChecked(focusRow()));
+            handled = true;
         }
         break;
     }
@@ -191,6 +202,26 @@ int ListView::firstSelectedRow() const
         }
     }
     return first;
+}
+
+void ListView::setCheckBoxes(bool on)
+{
+    m_model->setCheckable(on);
+}
+
+bool ListView::hasCheckBoxes() const
+{
+    return m_model->isCheckable();
+}
+
+bool ListView::isItemChecked(int row) const
+{
+    return (m_model->state(row) & TextTableModel::kCheckedState) != 0;
+}
+
+void ListView::setItemChecked(int row, bool checked)
+{
+    m_model->setData(m_model->index(row, 0), checked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
 }
 
 void ListView::setBackgroundColor(const QColor& color)

@@ -23,7 +23,8 @@ class TextTableModel;
 //    the pointer), -1 when no row was ever selected;
 //  - columnClicked(column): a header was clicked;
 //  - itemActivated(mark): Enter or Return on the list, reporting the selection mark like a
-//    double click.
+//    double click;
+//  - itemChecked(row, checked): a row's tick box changed, by the user or by setItemChecked.
 class ListView final : public QWidget {
     Q_OBJECT
 
@@ -58,6 +59,12 @@ public:
     int firstSelectedRow() const;
     int selectionMark() const { return m_selectionMark; }
     void setSelectionMark(int row) { m_selectionMark = row; }
+    // Tick boxes in the first column (off by default), ticked by a click or by Space on the
+    // focused row; turning them off or on unticks nothing.
+    void setCheckBoxes(bool on);
+    bool hasCheckBoxes() const;
+    bool isItemChecked(int row) const;
+    void setItemChecked(int row, bool checked);
     void setBackgroundColor(const QColor& color);
     void setTextBackgroundColor(const QColor& color);
 
@@ -73,6 +80,7 @@ signals:
     void itemClicked(int row);
     void columnClicked(int column);
     void itemActivated(int selectionMark);
+    void itemChecked(int row, bool checked);
 
 private:
     void onSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);

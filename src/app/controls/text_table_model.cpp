@@ -30,7 +30,40 @@ QVariant TextTableModel::data(const QModelIndex& index, int role) const
     if (role == Qt::BackgroundRole && m_textBackground.isValid()) {
         return m_textBackground;
     }
+    if (role == Qt::CheckStateRole && m_checkable && index.column() == 0) {
+        return (m_table.state(index.row()) & kCheckedState) != 0 ? Qt::Checked : Qt::Unchecked;
+    }
     return {};
+}
+
+Qt::ItemFlags TextTableModel::flags(const QModelIndex& index) const
+{
+    const Qt::ItemFlags base = QAbstractTableModel::flags(index);
+    return m_checkable && index.isValid() && index.column() == 0 ? base | Qt::ItemIsUserCheckable : base;
+}
+
+bool TextTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::CheckStateRole || !m_checkable || !index.isValid() || index.column() != 0) {
+        return false;
+    }
+    const std::uint32_t state = m_table.state(index.row());
+    const std::uint32_t ticked = value.toInt() == Qt::Checked ? state | kCheckedState : state & ~kCheckedState;
+    if (ticked != state) {
+        m_table.setState(index.row(), ticked);
+        emit dataChanged(index, index, {Qt::CheckStateRole});
+    }
+    return true;
+}
+
+void TextTableModel::setCheckable(bool checkable)
+{
+    if (checkable == m_checkable) {
+        return;
+    }
+    beginResetModel();
+    m_checkable = checkable;
+    endResetModel();
 }
 
 QVariant TextTableModel::headerData(int section, Qt::Orientation orientation, int role) const

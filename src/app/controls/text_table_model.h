@@ -18,6 +18,16 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // Only the tick of the first column can be set, and only while rows are checkable.
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+    // The row state bit of a ticked row: the second state image, as list controls number a
+    // checked box.
+    static constexpr std::uint32_t kCheckedState = 0x2000;
+    // Rows show a tick box in their first column, ticked as kCheckedState says.
+    void setCheckable(bool checkable);
+    bool isCheckable() const { return m_checkable; }
 
     // A column slot at `column` (clamped to the columns there are) with its header text.
     int insertColumn(int column, const QString& header);
@@ -40,6 +50,7 @@ private:
     QStringList m_headers;
     TextTable m_table;
     QColor m_textBackground;
+    bool m_checkable = false;
 };
 
 }  // namespace zentrowe::app

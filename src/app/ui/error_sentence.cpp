@@ -320,8 +320,14 @@ QString chineseSentence(const Error& error)
         if (!error.number) {
             return tr("这个音轨没有可以转换的音符；没有写入文件");
         }
-        QString track = toQString(song::trackLabel(static_cast<int>(*error.number)));
-        if (!error.value.empty()) {
+        // The value is the track's name, or the part as --track names it ("2", "1:3") when one of
+        // several parts, or a single channel, plays nothing.
+        const int trackNumber = static_cast<int>(*error.number);
+        QString track = toQString(song::trackLabel(trackNumber));
+        const std::string whole = std::to_string(trackNumber);
+        if (error.value.starts_with(whole + ":")) {
+            track += tr(" 通道 %1").arg(toQString(error.value.substr(whole.size() + 1)));
+        } else if (!error.value.empty() && error.value != whole) {
             track += tr("（%1）").arg(quoted(error.value));
         }
         return tr("%1 没有可以转换的音符；没有写入文件").arg(track);

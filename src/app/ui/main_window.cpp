@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTableView>
 #include <QUrl>
@@ -31,6 +32,7 @@
 #include "app/ui/text.h"
 #include "app/ui/track_info_window.h"
 #include "app/ui/user_dialogs.h"
+#include "core/base/file_reading.h"
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
 #include "core/workflow/audit.h"
@@ -92,7 +94,6 @@ QString stageText(ProgressStage stage)
     return {};
 }
 
-// The track as a title names it: "音轨 02 主旋律".
 // The release checklist's errors and warnings, a line each; notices, such as this program's own
 // files, are left to zentrowe-cli audit.
 QStringList findingLines(const std::vector<workflow::AuditFinding>& audit)
@@ -104,33 +105,6 @@ QStringList findingLines(const std::vector<workflow::AuditFinding>& audit)
         }
     }
     return lines;
-}
-
-// "0:30": from the track's first note to its last.
-QString durationText(const song::TrackDetails& details)
-{
-    if (details.noteCount == 0) {
-        return {};
-    }
-    const auto seconds = static_cast<long long>(std::lround(details.seconds()));
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
-
-// "2.1 / 4 旋律": notes per second on average and at most, and the mark of the likely tune.
-QString densityText(const song::TrackDetails& details, bool melody)
-{
-    if (details.noteCount == 0) {
-        return {};
-    }
-    const QString text =
-        QStringLiteral("%1 / %2").arg(details.averageNotesPerSecond, 0, 'f', 1).arg(details.peakNotesPerSecond);
-    return melody ? text + QObject::tr(" 旋律") : text;
-}
-
-QString trackTitle(const song::TrackSummary& track)
-{
-    const QString name = displayedName(track.name);
-    return name.isEmpty() ? toQString(track.label) : toQString(track.label) + QLatin1Char(' ') + name;
 }
 
 QWidget* widgetIfShown(QWidget* window)
@@ -257,7 +231,8 @@ void MainWindow::buildContent()
     m_trackList->setObjectName(QStringLiteral("ListView2"));
     m_trackList->setGeometry(0, twipsToPixels(kListTop), twipsToPixels(10335), twipsToPixels(4500));
     m_trackList->setExtendedStyle();
-    m_trackList->addColumn(0, QString(), 70);
+    // Wide enough for the tick box and an indented channel part.
+    m_trackList->addColumn(0, QString(), 100);
     m_trackList->addColumn(1, tr("音符数"), 60);
     // How long and how dense a track is tells a tune from a pad or a fill.
     m_trackList->addColumn(2, tr("时长"), 50);
@@ -267,6 +242,7 @@ void MainWindow::buildContent()
     m_trackList->addColumn(6, tr("乐器"), 340);
     m_trackList->stretchLastColumn();
     connect(m_trackList, &ListView::itemClicked, this, &MainWindow::onTrackClicked);
+    connect(m_trackList, &ListView::itemChecked, this, &MainWindow::onTrackTicked);
     connect(m_trackList, &ListView::itemDoubleClicked, this, &MainWindow::onTrackDoubleClicked);
     connect(m_trackList, &ListView::itemActivated, this, &MainWindow::onTrackDoubleClicked);
 }
@@ -368,13 +344,11 @@ void MainWindow::showSettings(bool builds)
 {
     m_startBuilds = builds;
     SettingsDialog& dialog = ensureSettings();
-    const int row = m_trackList->selectionMark();
-    const QString action = builds ? tr("一键生成") : tr("转换到BMS");
-    dialog.prepare(action, row >= 0 && row < static_cast<int>(m_state.song.tracks.size())
-                               ? trackTitle(m_state.song.tracks[static_cast<std::size_t>(row)])
-                               : tr("未选择音轨"));
+    const auto parts = chosenParts();
+    dialog.prepare(builds ? tr("一键生成") : tr("转换到BMS"),
+                   parts.empty() ? tr("未选择音轨") : choiceTitle(parts, m_state.song));
     dialog.showBuildOptions(builds);
-    syncPercussionBox(row);
+    syncPercussionBox();
     // The header texts start as the song gives them, once per song: what the user typed for it stays.
     if (m_creditsSong != m_state.sourceMidiPath) {
         m_creditsSong = m_state.sourceMidiPath;
@@ -433,37 +407,73 @@ void MainWindow::onAbout()
     m_aboutWindow->activateWindow();
 }
 
-void MainWindow::syncPercussionBox(int row)
+std::vector<song::TrackPart> MainWindow::chosenParts() const
 {
-    if (!m_settings || row == m_percussionRow || row < 0 || row >= static_cast<int>(m_trackDetails.size())) {
+    return m_choice.chosen(m_trackList->selectionMark());
+}
+
+void MainWindow::syncPercussionBox()
+{
+    const auto parts = chosenParts();
+    if (!m_settings || parts.empty() || parts == m_percussionChoice || m_trackDetails.empty()) {
         return;
     }
-    m_percussionRow = row;
+    m_percussionChoice = parts;
     // A drum part's keysounds are strikes: percussion mode, which excludes long notes.
-    const bool drums = m_trackDetails[static_cast<std::size_t>(row)].onlyDrumChannel();
+    const bool drums = TrackChoice::allDrums(parts, m_trackDetails);
     if (drums) {
         m_settings->longNotesBox()->setChecked(false);
     }
     m_settings->percussionBox()->setChecked(drums);
 }
 
-void MainWindow::onTrackClicked(int row)
+void MainWindow::onChoiceChanged()
 {
     updateCommands();
-    syncPercussionBox(row);
-    if (row >= 0 && row < static_cast<int>(m_state.song.tracks.size()) &&
-        m_state.song.tracks[static_cast<std::size_t>(row)].noteCount == 0) {
-        setResult(tr("提示：%1 没有音符，转换它不会生成K音")
-                      .arg(toQString(m_state.song.tracks[static_cast<std::size_t>(row)].label)));
+    syncPercussionBox();
+    if (m_settings && m_settings->isVisible() && !isBusy()) {
+        const auto parts = chosenParts();
+        m_settings->prepare(m_startBuilds ? tr("一键生成") : tr("转换到BMS"),
+                            parts.empty() ? tr("未选择音轨") : choiceTitle(parts, m_state.song));
     }
+}
+
+void MainWindow::onTrackClicked(int row)
+{
+    onChoiceChanged();
+    const auto part = m_choice.partAt(row);
+    if (part && part->channel == 0 && part->trackNumber <= static_cast<int>(m_state.song.tracks.size()) &&
+        m_state.song.tracks[static_cast<std::size_t>(part->trackNumber - 1)].noteCount == 0) {
+        setResult(tr("提示：%1 没有音符，转换它不会生成K音").arg(partLabel(*part)));
+    }
+}
+
+void MainWindow::onTrackTicked(int row, bool ticked)
+{
+    m_choice.onTicked(*m_trackList, row, ticked);
+    onChoiceChanged();
+    const auto& parts = m_choice.ticked();
+    if (parts.empty()) {
+        setResult(tr("没有勾选的音轨：转换和一键生成用选中的那一行"));
+        return;
+    }
+    QStringList named;
+    for (const auto& part : parts) {
+        const auto index = static_cast<std::size_t>(part.trackNumber - 1);
+        const bool silent =
+            part.channel == 0 && index < m_state.song.tracks.size() && m_state.song.tracks[index].noteCount == 0;
+        named << (silent ? tr("%1（没有音符）").arg(partLabel(part)) : partLabel(part));
+    }
+    setResult(tr("已勾选 %1；一键生成 的按键音符取自它们，先勾选的优先当作旋律").arg(named.join(QStringLiteral("、"))));
 }
 
 void MainWindow::onTrackDoubleClicked(int selectionMark)
 {
-    if (selectionMark < 0 || isBusy()) {
+    const auto part = m_choice.partAt(selectionMark);
+    if (!part || isBusy()) {
         return;
     }
-    listEvents(selectionMark + 1);
+    listEvents(part->trackNumber);
 }
 
 // --- Passes ---------------------------------------------------------------------------------
@@ -472,25 +482,31 @@ void MainWindow::readSong(const std::filesystem::path& midiFile, bool asSource)
 {
     const QString shownPath = pathToQString(midiFile);
     setResult(tr("正在读取 %1").arg(shownPath));
-    // The tracks' times and densities come with the summary, from the same job.
+    // The tracks' times and densities, and the channels they play on, come with the summary,
+    // from the same job.
     auto details = std::make_shared<std::vector<song::TrackDetails>>();
+    auto channelParts = std::make_shared<std::vector<song::ChannelPartRow>>();
     m_jobs->run<Result<song::SongSummary>>(
-        [midiFile, details](ProgressSink& progress) {
+        [midiFile, details, channelParts](ProgressSink& progress) {
             auto summary = song::readSongSummary(midiFile, progress);
             if (summary) {
                 if (auto read = song::readTrackDetails(midiFile, *summary, progress)) {
                     *details = std::move(read).value();
                 }
+                if (const auto bytes = readFileBytes(midiFile)) {
+                    *channelParts = song::listChannelParts(bytes->bytes(), *summary);
+                }
             }
             return summary;
         },
         [this](int percent, std::int64_t, std::int64_t) { setResult(tr("正在读取 %1%").arg(percent)); },
-        [this, midiFile, asSource, shownPath, details](Result<song::SongSummary>& summary) {
+        [this, midiFile, asSource, shownPath, details, channelParts](Result<song::SongSummary>& summary) {
             if (!summary) {
                 showFailure(summary.error(), tr("已取消读取 %1").arg(shownPath));
             } else {
                 m_trackDetails = std::move(*details);
-                m_percussionRow = -1;
+                m_channelParts = std::move(*channelParts);
+                m_percussionChoice.clear();
                 if (asSource) {
                     workflow::openSong(m_state, midiFile, std::move(summary.value()));
                     m_places.rememberOpenedFile(shownPath);
@@ -505,8 +521,8 @@ void MainWindow::readSong(const std::filesystem::path& midiFile, bool asSource)
                 updateCommands();
                 const QString read = m_state.song.warning ? toQString(*m_state.song.warning)
                                                           : tr("%1 个音轨").arg(m_state.song.tracks.size());
-                setResult(read + tr("；选择一个音轨，然后 工具 › 一键生成，得到可以直接游玩的目录"
-                                    "（自己渲染K音：工具 › 转换到BMS，渲染后 切割）"));
+                setResult(read + tr("；选择一个音轨（或勾选几个，一起进入按键），然后 工具 › 一键生成，"
+                                    "得到可以直接游玩的目录（自己渲染K音：工具 › 转换到BMS，渲染后 切割）"));
             }
             emit passFinished();
         });
@@ -514,34 +530,26 @@ void MainWindow::readSong(const std::filesystem::path& midiFile, bool asSource)
 
 void MainWindow::showTracks(const song::SongSummary& song)
 {
-    m_trackList->removeAllItems();
-    // The keysound file listed after a conversion has no details of its own.
-    const bool detailed =
-        m_state.stage != workflow::SessionStage::Converted && m_trackDetails.size() == song.tracks.size();
-    const auto melody = detailed ? song::likelyMelodyTrack(m_trackDetails) : std::nullopt;
-    for (const auto& track : song.tracks) {
-        const int row = m_trackList->itemCount();
-        m_trackList->insertItem(row, track.label);
-        m_trackList->setItemText(row, 1, std::to_string(track.noteCount));
-        if (detailed) {
-            const auto& details = m_trackDetails[static_cast<std::size_t>(row)];
-            m_trackList->setItemText(row, 2, toUtf8(durationText(details)));
-            m_trackList->setItemText(row, 3, toUtf8(densityText(details, melody == row + 1)));
-        }
-        m_trackList->setItemText(row, 4, track.name);
-        m_trackList->setItemText(row, 5, toUtf8(displayedName(track.family)));
-        m_trackList->setItemText(row, 6, toUtf8(displayedName(track.instrument)));
-    }
+    // The keysound file listed after a conversion has no details of its own, nor parts to tick.
+    static const std::vector<song::TrackDetails> kNoDetails;
+    const bool source = m_state.stage != workflow::SessionStage::Converted;
+    m_choice.list(*m_trackList, song, source ? m_trackDetails : kNoDetails, m_channelParts);
 }
 
-void MainWindow::relistSource(song::SongSummary source, int trackNumber)
+void MainWindow::relistSource(song::SongSummary source, const ListedChoice& choice)
 {
     workflow::returnToSource(m_state, std::move(source));
     showTracks(m_state.song);
-    const int row = trackNumber - 1;
-    if (row >= 0 && row < m_trackList->itemCount()) {
-        m_trackList->view()->selectRow(row);
-        m_trackList->setSelectionMark(row);
+    // Ticked again quietly: the result line keeps what the build did.
+    for (const auto& part : choice.ticked) {
+        const int row = m_choice.rowOf(part);
+        const QSignalBlocker quiet(m_trackList);
+        m_trackList->setItemChecked(row, true);
+        m_choice.onTicked(*m_trackList, row, true);
+    }
+    if (choice.selectedRow >= 0 && choice.selectedRow < m_trackList->itemCount()) {
+        m_trackList->view()->selectRow(choice.selectedRow);
+        m_trackList->setSelectionMark(choice.selectedRow);
     }
     updateCommands();
 }
@@ -647,9 +655,17 @@ void MainWindow::onStartRequested()
                               UserDialogs::MessageKind::Warning);
         return;
     }
-    const int trackNumber = m_trackList->selectionMark() + 1;
-    if (trackNumber <= 0 || m_state.stage != workflow::SessionStage::SongOpen) {
+    const auto parts = chosenParts();
+    if (parts.empty() || m_state.stage != workflow::SessionStage::SongOpen) {
         m_dialogs.showMessage(&dialog, programCaption(), tr("请先在音轨列表中选择一个音轨"),
+                              UserDialogs::MessageKind::Warning);
+        return;
+    }
+    // As zentrowe-cli convert: one track or channel; several share a build's lanes.
+    if (!m_startBuilds && parts.size() > 1) {
+        m_dialogs.showMessage(&dialog, programCaption(),
+                              tr("转换到BMS 只转换一个音轨或通道；要让勾选的 %1 一起进入按键，请用 一键生成")
+                                  .arg(choiceTitle(parts, m_state.song)),
                               UserDialogs::MessageKind::Warning);
         return;
     }
@@ -662,7 +678,8 @@ void MainWindow::onStartRequested()
         m_dialogs.showMessage(&dialog, programCaption(), tr("请至少选择一个难度"), UserDialogs::MessageKind::Warning);
         return;
     }
-    const workflow::ConversionRequest request = workflow::conversionRequest(m_state, trackNumber, m_conversionSettings);
+    // The request zentrowe-cli makes of the same parts typed after --track.
+    const workflow::ConversionRequest request = workflow::conversionRequest(m_state, parts, m_conversionSettings);
     if (m_startBuilds) {
         startBuild(request);
         return;
@@ -673,7 +690,7 @@ void MainWindow::onStartRequested()
     bar->setMaximum(100);
     bar->setPosition(0);
     bar->show();
-    setResult(tr("正在转换音轨 %1").arg(trackNumber));
+    setResult(tr("正在转换 %1").arg(choiceTitle(parts, m_state.song)));
     QPointer<SettingsDialog> target = &dialog;
     m_jobs->run<Result<workflow::ConversionOutcome>>(
         [request](ProgressSink& progress) { return workflow::runConversion(request, progress); },
@@ -704,14 +721,14 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
     request.artist = toUtf8(settings.artistText());
     settings.buildOptions()->applyTo(request);
     m_places.rememberSoundFont(settings.buildOptions()->soundFontText());
+    const QString chosen = choiceTitle(workflow::chartedParts(conversion), m_state.song);
     if (const auto other = workflow::wouldReplaceAnotherChart(request)) {
         // A folder holds one song: the other song's charts and the files they name go.
         const QString question = tr("输出目录中的谱面（如 %1）是由 %2 的音轨 %3 生成的，而一个目录只放一首歌。"
-                                    "要删除那首歌的谱面和声音文件，换成 %4 的音轨 %5 的结果吗？")
+                                    "要删除那首歌的谱面和声音文件，换成 %4 的 %5 的结果吗？")
                                      .arg(toQString(other->chart), toQString(other->song))
                                      .arg(other->track)
-                                     .arg(pathToQString(conversion.sourceMidiPath.filename()))
-                                     .arg(conversion.trackNumber);
+                                     .arg(pathToQString(conversion.sourceMidiPath.filename()), chosen);
         if (!m_dialogs.ask(widgetIfShown(m_settings), tr("一键生成"), question)) {
             setResult(tr("没有一键生成：目录中原有的谱面保持不变"));
             emit passFinished();
@@ -732,7 +749,7 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
     QPointer<SettingsDialog> dialog = m_settings;
     // The stage the build is in, as the last report of it reached this thread.
     auto stage = std::make_shared<ProgressStage>(ProgressStage::Converting);
-    setResult(tr("正在一键生成音轨 %1").arg(conversion.trackNumber));
+    setResult(tr("正在一键生成 %1").arg(chosen));
     // The release checklist runs on the folder in the same job; the job hands back only the build.
     auto audit = std::make_shared<std::vector<workflow::AuditFinding>>();
     m_jobs->run<Result<workflow::BuildOutcome>>(
@@ -757,7 +774,8 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
             }
         },
         [this, target, dialog, audit, source = m_state.song,
-         trackNumber = conversion.trackNumber](Result<workflow::BuildOutcome>& outcome) mutable {
+         choice = ListedChoice{m_trackList->selectionMark(), m_choice.ticked()}](
+            Result<workflow::BuildOutcome>& outcome) mutable {
             if (target) {
                 target->hide();
             }
@@ -765,7 +783,7 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
                 // Every file is staged inside the folder and moved in only when all are whole.
                 showFailure(outcome.error(), tr("已取消一键生成：目录中原有的文件没有改动"), dialog);
             } else {
-                finishBuild(std::move(outcome).value(), *audit, std::move(source), trackNumber);
+                finishBuild(std::move(outcome).value(), *audit, std::move(source), choice);
             }
             emit passFinished();
         },
@@ -779,14 +797,14 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
 }
 
 void MainWindow::finishBuild(workflow::BuildOutcome built, const std::vector<workflow::AuditFinding>& audit,
-                             song::SongSummary source, int trackNumber)
+                             song::SongSummary source, const ListedChoice& choice)
 {
     workflow::finishConversion(m_state, std::move(built.conversion));
     m_lastChart = m_state.lastConversion->chartPath;
     showBuild(built, audit);
     // The folder plays as it is: nothing is left to cut, and the next build starts from the
     // source song again.
-    relistSource(std::move(source), trackNumber);
+    relistSource(std::move(source), choice);
     std::vector<std::filesystem::path> charts;
     for (const auto& chart : built.charts) {
         charts.push_back(chart.path);
@@ -1094,7 +1112,7 @@ MainWindow::Stage MainWindow::stage() const
         return Stage::Converted;
     }
     // Listing a song again clears the list and with it the selection mark.
-    return m_trackList->selectionMark() >= 0 ? Stage::TrackChosen : Stage::SongListed;
+    return chosenParts().empty() ? Stage::SongListed : Stage::TrackChosen;
 }
 
 void MainWindow::updateCommands()

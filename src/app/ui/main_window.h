@@ -5,9 +5,11 @@
 #include <optional>
 
 #include "app/ui/remembered_places.h"
+#include "app/ui/track_choice.h"
 #include "app/ui/user_dialogs.h"
 #include "core/keysound/wav_cutter.h"
 #include "core/song/track_details.h"
+#include "core/song/track_part.h"
 #include "core/workflow/audit.h"
 #include "core/workflow/build.h"
 #include "core/workflow/conversion.h"
@@ -45,7 +47,7 @@ public:
     // the core keeps it, with the song's stage split by whether a track is selected in the list.
     enum class Stage {
         SongListed,   // a song's tracks are listed (or none yet), no track chosen
-        TrackChosen,  // a track was selected: it can be converted
+        TrackChosen,  // a track or part was selected, or rows ticked: it can be converted or built
         Converted,    // the keysound file is listed: it can be cut, or "<-" goes back
     };
 
@@ -76,6 +78,9 @@ public:
     QPushButton* backButton() const { return m_back; }
     QPushButton* openFolderButton() const { return m_openFolder; }
     ListView* trackList() const { return m_trackList; }
+    // What 转换到BMS and 一键生成 take now: the ticked rows' parts in the order they were ticked,
+    // else the selected row's; empty if neither.
+    std::vector<song::TrackPart> chosenParts() const;
     // What the last pass did and the next step; menus and tips do not clear it.
     QLabel* resultLine() const { return m_resultLine; }
     // The secondary windows, made on first use (nullptr before, or after the user closed one
@@ -113,9 +118,12 @@ private:
     void onAbout();
     void onWavCut();
     void onTrackClicked(int row);
-    // Ticks 打击乐器 for a track whose notes are all on the drum channel, unticks it for another,
-    // once per chosen track: what the user sets for the same track stays.
-    void syncPercussionBox(int row);
+    void onTrackTicked(int row, bool ticked);
+    // The commands, the settings dialog's title and its percussion box follow a new choice.
+    void onChoiceChanged();
+    // Ticks 打击乐器 for a choice whose notes are all on the drum channel, unticks it for another,
+    // once per choice: what the user sets for the same tracks stays.
+    void syncPercussionBox();
     void onTrackDoubleClicked(int selectionMark);
     void onStartRequested();
     void onRunningChanged();
@@ -124,9 +132,14 @@ private:
     // song and the list shown before. `asSource` makes it the song conversions start from.
     void readSong(const std::filesystem::path& midiFile, bool asSource);
     void showTracks(const song::SongSummary& song);
+    // The rows a build chose, to choose again when the source is listed after it.
+    struct ListedChoice {
+        int selectedRow = -1;
+        std::vector<song::TrackPart> ticked;
+    };
     // After a build: the source song listed again (`source`, as it was read before the build),
-    // its track `trackNumber` chosen, so that another build needs one click.
-    void relistSource(song::SongSummary source, int trackNumber);
+    // with `choice` made again, so that another build needs one click.
+    void relistSource(song::SongSummary source, const ListedChoice& choice);
     // The pictures of these charts in their window, one tab each.
     void showChartPictures(const std::vector<std::filesystem::path>& charts);
     void listEvents(int trackNumber);
@@ -135,9 +148,9 @@ private:
     // Lists the keysound file of the state's last conversion and says what comes next.
     void showConversion();
     // A build succeeded: says what it wrote, lists the source song (`source`, as read before the
-    // build) again with track `trackNumber` chosen, and shows the set's pictures and findings.
+    // build) again with the same rows chosen, and shows the set's pictures and findings.
     void finishBuild(workflow::BuildOutcome built, const std::vector<workflow::AuditFinding>& audit,
-                     song::SongSummary source, int trackNumber);
+                     song::SongSummary source, const ListedChoice& choice);
     // Lists the keysound file of the build's conversion and says what the build wrote.
     void showBuild(const workflow::BuildOutcome& built, const std::vector<workflow::AuditFinding>& audit);
     // Opens the settings dialog for converting (转换到BMS) or building (一键生成) the selected track.
@@ -181,8 +194,12 @@ private:
     std::filesystem::path m_creditsSong;
     // Of the listed song's tracks, from its reading; empty for the keysound file.
     std::vector<song::TrackDetails> m_trackDetails;
-    // The row whose drum state last set the settings dialog's percussion box.
-    int m_percussionRow = -1;
+    // Of the source song: every channel of a track that plays notes, listed as parts.
+    std::vector<song::ChannelPartRow> m_channelParts;
+    // The list's rows as tracks and parts, and the ticked ones.
+    TrackChoice m_choice;
+    // The choice whose drum state last set the settings dialog's percussion box.
+    std::vector<song::TrackPart> m_percussionChoice;
     // The last chart written in this session, which 试听 mixes.
     std::optional<std::filesystem::path> m_lastChart;
 

@@ -50,6 +50,16 @@ ConversionRequest conversionRequest(const SongState& state, int trackNumber, con
     return request;
 }
 
+ConversionRequest conversionRequest(const SongState& state, std::span<const song::TrackPart> parts,
+                                    convert::ConversionSettings settings)
+{
+    assert(!parts.empty());
+    ConversionRequest request = conversionRequest(state, parts.front().trackNumber, std::move(settings));
+    request.channel = parts.front().channel;
+    request.moreParts.assign(parts.begin() + 1, parts.end());
+    return request;
+}
+
 CutPlanRequest cutPlanRequest(const SongState& state, std::filesystem::path recording,
                               std::optional<std::string> keysoundName, keysound::LeadIn leadIn)
 {

@@ -3,12 +3,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "core/convert/settings.h"
 #include "core/keysound/keysound_cuts.h"
 #include "core/keysound/wav_cutter.h"
 #include "core/song/song_summary.h"
+#include "core/song/track_part.h"
 #include "core/workflow/conversion.h"
 #include "core/workflow/cut_plan.h"
 
@@ -54,6 +56,10 @@ void returnToSource(SongState& state, song::SongSummary summary);
 // What pressing Start converts from this state: track `trackNumber` (1-based) of the source
 // song into the output folder.
 ConversionRequest conversionRequest(const SongState& state, int trackNumber, convert::ConversionSettings settings);
+// The same for parts, as `--track 4,2` or the window's ticked rows name them: the first part is
+// the one charted (its track and channel), the others share its lanes. `parts` is not empty.
+ConversionRequest conversionRequest(const SongState& state, std::span<const song::TrackPart> parts,
+                                    convert::ConversionSettings settings);
 
 // The cut the user asks for after the last conversion: its keysounds (renamed to
 // `keysoundName` if given) cut from `recording` into the output folder. Refers to
