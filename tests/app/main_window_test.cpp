@@ -1611,6 +1611,11 @@ TEST_F(MainWindowTest, TickedRowsAndChannelPartsChooseWhatTheCommandLineTypes)
     EXPECT_EQ(list->itemText(2), "  └ 通道 2");
     EXPECT_EQ(list->itemText(2, 6), "Pizzicato Strings 弦乐群拨弦音色");
     EXPECT_EQ(list->itemText(3), "  └ 通道 10");
+    EXPECT_EQ(list->itemText(3, 5), "打击乐器");
+    for (int row = 1; row < 4; ++row) {  // each part's own time and density, as its track's
+        EXPECT_FALSE(list->itemText(row, 2).empty()) << row;
+        EXPECT_FALSE(list->itemText(row, 3).empty()) << row;
+    }
 
     struct Case {
         const fs::path& song;

@@ -87,6 +87,9 @@ void TrackChoice::list(ListView& list, const song::SongSummary& song, const std:
             m_rows.push_back(part->part);
             list.insertItem(partRow, toUtf8(QObject::tr("  └ 通道 %1").arg(part->part.channel)));
             list.setItemText(partRow, 1, std::to_string(part->noteCount));
+            list.setItemText(partRow, 2, toUtf8(durationText(part->details)));
+            list.setItemText(partRow, 3, toUtf8(densityText(part->details, false)));
+            list.setItemText(partRow, 5, toUtf8(displayedName(part->family)));
             list.setItemText(partRow, 6, toUtf8(displayedName(part->instrument)));
         }
     }

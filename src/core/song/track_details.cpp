@@ -56,6 +56,19 @@ double chordShareOf(const std::vector<double>& seconds)
     return seconds.empty() ? 0 : static_cast<double>(together) / static_cast<double>(seconds.size());
 }
 
+// A NoteCollector for each channel.
+class ChannelNoteCollector final {
+public:
+    void onEvent(std::int64_t time, std::uint32_t at, const ChannelEvent& event)
+    {
+        byChannel[event.channel()].onEvent(time, at, event);
+    }
+    void onEvent(std::int64_t, std::uint32_t, const MetaEvent&) { }
+    void onEvent(std::int64_t, std::uint32_t, const SysExEvent&) { }
+
+    std::array<NoteCollector, 16> byChannel;
+};
+
 TrackDetails detailsOf(const NoteCollector& notes, const TempoClock& clock)
 {
     TrackDetails details;
@@ -116,6 +129,24 @@ Result<std::vector<TrackDetails>> readTrackDetails(const std::filesystem::path& 
         return unchanged.error();
     }
     return readTrackDetails(file->bytes(), song, progress);
+}
+
+std::array<TrackDetails, 16> readChannelDetails(std::span<const std::uint8_t> file, const SongSummary& song,
+                                                int trackNumber)
+{
+    std::array<TrackDetails, 16> details{};
+    if (trackNumber < 1 || trackNumber > static_cast<int>(song.tracks.size())) {
+        return details;
+    }
+    ChannelNoteCollector notes;
+    NullProgress quiet;
+    ProgressThrottle throttle(quiet, 0);
+    walkTrack(file, song.tracks[static_cast<std::size_t>(trackNumber - 1)].location, notes, throttle);
+    const TempoClock clock(song);
+    for (std::size_t channel = 0; channel < details.size(); ++channel) {
+        details[channel] = detailsOf(notes.byChannel[channel], clock);
+    }
+    return details;
 }
 
 std::optional<int> likelyMelodyTrack(const std::vector<TrackDetails>& details)

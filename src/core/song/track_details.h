@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -42,6 +43,12 @@ Result<std::vector<TrackDetails>> readTrackDetails(std::span<const std::uint8_t>
 // changed since `song` was summarised.
 Result<std::vector<TrackDetails>> readTrackDetails(const std::filesystem::path& midiFile, const SongSummary& song,
                                                    ProgressSink& progress);
+
+// The details of each MIDI channel's notes in track `trackNumber` (1-based), by channel index
+// (0 to 15): what readTrackDetails counts of the track, for the notes of one channel. All empty
+// for a track out of range.
+std::array<TrackDetails, 16> readChannelDetails(std::span<const std::uint8_t> file, const SongSummary& song,
+                                                int trackNumber);
 
 // The track (1-based) most likely to carry the tune: of the tracks that are not all drums, that
 // sound for at least half as long as the longest, play mostly single notes, at least one a

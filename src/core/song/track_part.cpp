@@ -153,13 +153,18 @@ std::vector<ChannelPartRow> listChannelParts(std::span<const std::uint8_t> file,
     std::vector<ChannelPartRow> rows;
     for (int track = 1; track <= static_cast<int>(song.tracks.size()); ++track) {
         const ChannelNotes count = channelNotes(file, song, track);
+        const auto details = readChannelDetails(file, song, track);
         for (std::uint8_t channel = 0; channel < 16; ++channel) {
             if (count.notes[channel] == 0) {
                 continue;
             }
-            const std::string_view instrument =
-                channel == kDrumChannelIndex ? kDrumInstrument : kInstrumentNames[count.firstProgram[channel]];
-            rows.push_back({{track, channel + 1}, count.notes[channel], std::string(instrument)});
+            const bool drums = channel == kDrumChannelIndex;
+            const std::uint8_t program = count.firstProgram[channel];
+            rows.push_back({{track, channel + 1},
+                            count.notes[channel],
+                            std::string(drums ? kDrumInstrument : kInstrumentNames[program]),
+                            std::string(drums ? kDrumFamily : kFamilyNames[program / 8u]),
+                            details[channel]});
         }
     }
     return rows;

@@ -11,6 +11,7 @@
 #include "core/base/progress.h"
 #include "core/base/result.h"
 #include "core/song/song_summary.h"
+#include "core/song/track_details.h"
 #include "core/song/track_walk.h"
 
 namespace zentrowe::song {
@@ -49,6 +50,8 @@ struct ChannelPartRow {
     TrackPart part;
     std::int64_t noteCount = 0;  // Note On events with a velocity
     std::string instrument;      // of the program in force at the channel's first note; drums on channel 10
+    std::string family;          // that program's family, as SongSummary names a track's
+    TrackDetails details;        // of the channel's notes
 };
 
 // Every (track, channel) with notes, tracks in file order, channels in order. Tracks cut short

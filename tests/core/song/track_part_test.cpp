@@ -69,19 +69,37 @@ TEST(TrackPart, ParsesWhatTheTrackOptionTakes)
     }
 }
 
-TEST(TrackPart, ListsEachChannelThatPlaysNotesWithItsInstrument)
+TEST(TrackPart, ListsEachChannelThatPlaysNotesWithItsInstrumentAndDetails)
 {
     const auto file = threeTrackSong();
     const auto rows = listChannelParts(file, testing::summaryOf(file));
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].part, (TrackPart{2, 1}));
-    EXPECT_EQ(rows[0].noteCount, 2);
-    EXPECT_NE(rows[0].instrument.find("Acoustic Grand Piano"), std::string::npos);
-    EXPECT_EQ(rows[1].part, (TrackPart{2, 2}));
-    EXPECT_EQ(rows[1].noteCount, 1);
-    EXPECT_NE(rows[1].instrument.find("Pizzicato Strings"), std::string::npos);  // program 45
-    EXPECT_EQ(rows[2].part, (TrackPart{3, 10}));
-    EXPECT_EQ(rows[2].instrument, kDrumInstrument);
+    struct Expected {
+        TrackPart part;
+        std::int64_t notes;
+        std::string_view instrument;
+        std::string_view family;
+        double lastNoteSeconds;  // at the default 120 BPM, 480 ticks a beat
+        int lowest;
+        int highest;
+    };
+    const Expected expected[] = {
+        {{2, 1}, 2, "Acoustic Grand Piano", kFamilyNames[0], 0.5, 60, 62},
+        {{2, 2}, 1, "Pizzicato Strings", kFamilyNames[45 / 8], 0, 67, 67},  // program 45
+        {{3, 10}, 2, kDrumInstrument, kDrumFamily, 0.5, 36, 38},
+    };
+    ASSERT_EQ(rows.size(), std::size(expected));
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        SCOPED_TRACE(k);
+        const auto& row = rows[k];
+        EXPECT_EQ(row.part, expected[k].part);
+        EXPECT_EQ(row.noteCount, expected[k].notes);
+        EXPECT_NE(row.instrument.find(expected[k].instrument), std::string::npos) << row.instrument;
+        EXPECT_EQ(row.family, expected[k].family);
+        EXPECT_EQ(row.details.noteCount, expected[k].notes);
+        EXPECT_DOUBLE_EQ(row.details.lastNoteSeconds, expected[k].lastNoteSeconds);
+        EXPECT_EQ(row.details.lowestPitch, expected[k].lowest);
+        EXPECT_EQ(row.details.highestPitch, expected[k].highest);
+    }
 }
 
 // Records the notes a walk meets: (tick, part, note).
