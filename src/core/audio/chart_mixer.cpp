@@ -276,6 +276,9 @@ Result<std::vector<FileRead>> readIntoMix(const std::vector<FileToRead>& files, 
                 }
             }
         };
+        if (file.maxFrames == 0) {
+            return {};  // not heard in the mix: not even opened
+        }
         if (file.held) {
             playHeld(*options.held, file.path.string(), file.maxFrames, take);
         } else if (auto decoded = streamSoundFile(file.path, options.sampleRate, file.maxFrames, take); !decoded) {
@@ -419,7 +422,12 @@ void placeVoice(FileToRead& file, const Voice& voice, const MixWindow& window)
         std::isfinite(plays)
             ? std::min(static_cast<std::int64_t>(std::ceil(plays * window.rate)) + 1, window.longestSound)
             : window.longestSound;
-    file.maxFrames = std::max(file.maxFrames, frames);
+    // A mix up to its sound's end must learn where each file ends; a mix of a given length
+    // needs a file only as far as it is heard in the mix (below), and not at all if it is not.
+    const bool toTheEnd = !std::isfinite(window.endSeconds);
+    if (toTheEnd) {
+        file.maxFrames = std::max(file.maxFrames, frames);
+    }
     // Frames relative to the mix's first frame; the voice may begin before it. Times far
     // outside the mix are kept out of the frame arithmetic.
     if (voice.startSeconds + kLongestSoundSeconds <= window.fromSeconds ||
@@ -437,6 +445,9 @@ void placeVoice(FileToRead& file, const Voice& voice, const MixWindow& window)
     }
     if (placement.soundFrom < placement.soundTo) {
         file.placements.push_back(placement);
+        if (!toTheEnd) {
+            file.maxFrames = std::max(file.maxFrames, placement.soundTo);
+        }
     }
 }
 

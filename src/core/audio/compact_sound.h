@@ -22,7 +22,8 @@ inline constexpr std::size_t kCompactStretchFrames = 1024;
 std::size_t compactSoundBytes(std::size_t samples);
 
 // `interleaved` (stereo floats) packed into memory taken from `memory`. A stretch whose peak is
-// zero or not finite is kept as silence.
+// zero or not finite (a NaN among its samples too), or too small for its step to have an inverse
+// (below 1e-34), is kept as silence.
 CompactSound compactSound(std::span<const float> interleaved, ChunkArena& memory);
 
 // Samples [from, from + out.size()) of `sound`, each times `gain`, written over `out` or added

@@ -461,15 +461,17 @@ Result<std::optional<audio::LoudnessGain>> normaliseSounds(const BuildPlan& plan
     return std::optional<audio::LoudnessGain>(*gain);
 }
 
-// "preview.ogg", mixed from the files just written (the chart already names it).
+// "preview.ogg", mixed from the files just written (the chart already names it), or from what
+// `held` holds of them.
 Status writeFolderPreview(const BuildPlan& plan, const BuildRequest& request, std::span<const std::uint8_t> file,
-                          double leadInSeconds, ProgressSink& progress)
+                          double leadInSeconds, const audio::HeldSounds* held, ProgressSink& progress)
 {
     progress.beginStage(ProgressStage::Previewing);
     auto previewRequest = folderPreviewRequest(plan.stage / plan.charts.front().fileName);
     previewRequest.outputPath = plan.stage / kPreviewFileName;
     previewRequest.fromFirstSound = false;
     previewRequest.fromSeconds = previewStartSeconds(request, file, plan.bgmEvents, leadInSeconds);
+    previewRequest.held = held;
     const auto preview = writeChartPreview(previewRequest, progress);
     if (!preview) {
         return preview.error();
@@ -641,7 +643,9 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
         return StagedBuild::failed(gain.error());
     }
     outcome.loudness = *gain;
-    if (auto preview = writeFolderPreview(*plan, request, file, leadIn->seconds, progress); !preview) {
+    // The sounds as they were encoded, rather than decoded again.
+    const auto encoded = outcome.loudness ? loudness.soundsAtGain(outcome.loudness->gainDb) : nullptr;
+    if (auto preview = writeFolderPreview(*plan, request, file, leadIn->seconds, encoded.get(), progress); !preview) {
         return StagedBuild::failed(preview.error());
     }
     auto commit =

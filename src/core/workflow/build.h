@@ -92,7 +92,8 @@ struct BuildServices {
 // asks for, everything (BGM, tempo changes) moved by them. No BGM slice lasts past
 // kLongestSliceFileFrames; a single BGM of a minute or more is listed in longSoundFiles. Last it
 // mixes "preview.ogg" (kFolderPreviewSeconds from request.previewFrom, else from the song's hook,
-// hookStartSeconds, faded) from the finished files.
+// hookStartSeconds, faded) from the finished files, or, with a loudness asked for, from the renders
+// the pass kept at the gain they were encoded with (no file is decoded again).
 //
 // All or nothing: the output folder is locked (FolderBusy if another pass keeps it) and every
 // file is written into a staging folder inside it; only when all are whole do they move in, the

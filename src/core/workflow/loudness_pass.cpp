@@ -4,7 +4,6 @@
 #include <atomic>
 #include <mutex>
 #include <new>
-#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -57,25 +56,38 @@ const audio::CompactSound* LoudnessPass::find(const std::string& stem) const
     return found != m_held.end() ? &found->second : nullptr;  // map nodes stay where they are
 }
 
-bool LoudnessPass::holds(const std::string& stem) const
-{
-    return find(stem) != nullptr;
-}
+// The kept sounds as a mix plays them, each times one amplitude.
+class LoudnessPass::Kept final : public audio::HeldSounds {
+public:
+    Kept(const LoudnessPass& pass, float amplitude) : m_pass(pass), m_amplitude(amplitude) { }
 
-std::int64_t LoudnessPass::frames(const std::string& stem) const
-{
-    const audio::CompactSound* sound = find(stem);
-    return sound != nullptr ? static_cast<std::int64_t>(sound->samples.size() / 2) : 0;
-}
+    bool holds(const std::string& stem) const override { return m_pass.find(stem) != nullptr; }
 
-void LoudnessPass::addTo(const std::string& stem, std::int64_t from, std::span<float> out) const
-{
-    const audio::CompactSound* sound = find(stem);
-    const auto first = static_cast<std::size_t>(std::max<std::int64_t>(from, 0)) * 2;
-    if (sound == nullptr || first >= sound->samples.size()) {
-        return;
+    std::int64_t frames(const std::string& stem) const override
+    {
+        const audio::CompactSound* sound = m_pass.find(stem);
+        return sound != nullptr ? static_cast<std::int64_t>(sound->samples.size() / 2) : 0;
     }
-    audio::expandSound(*sound, first, out.first(std::min(out.size(), sound->samples.size() - first)), 1, true);
+
+    void addTo(const std::string& stem, std::int64_t from, std::span<float> out) const override
+    {
+        const audio::CompactSound* sound = m_pass.find(stem);
+        const auto first = static_cast<std::size_t>(std::max<std::int64_t>(from, 0)) * 2;
+        if (sound == nullptr || first >= sound->samples.size()) {
+            return;
+        }
+        audio::expandSound(*sound, first, out.first(std::min(out.size(), sound->samples.size() - first)), m_amplitude,
+                           true);
+    }
+
+private:
+    const LoudnessPass& m_pass;
+    float m_amplitude;
+};
+
+std::unique_ptr<audio::HeldSounds> LoudnessPass::soundsAtGain(double gainDb) const
+{
+    return std::make_unique<Kept>(*this, static_cast<float>(audio::amplitudeOfDb(gainDb)));
 }
 
 audio::SoundWriter LoudnessPass::keeper()
@@ -108,10 +120,11 @@ Result<audio::LoudnessGain> LoudnessPass::measure(const std::filesystem::path& c
     if (!chart) {
         return chart.error();
     }
+    const Kept kept(*this, 1);
     audio::MixOptions options;
     options.sampleRate = audio::kSampleRate;
     options.threads = threads;
-    options.held = this;
+    options.held = &kept;
     // Read through once, never put together: a song of slices may last past the hour a whole mix holds.
     options.longestSeconds = kLongestMeasuredSeconds;
     auto mix = audio::mixKeysoundBlocks(audio::chartStrikes(*chart), chart->keysoundNames, m_folder, options, progress);
@@ -145,16 +158,10 @@ Status LoudnessPass::encode(std::span<const std::filesystem::path> targets, doub
     std::vector<std::vector<float>> buffers(jobThreadCount(threads, targets.size()));
     const auto encodeOne = [&](std::size_t i, JobContext& context) -> Status {
         auto& samples = buffers[context.worker()];
-        std::optional<audio::CompactSound> held;
-        {
-            std::lock_guard lock(m_mutex);
-            if (auto found = m_held.find(targets[i].stem().string()); found != m_held.end()) {
-                held = found->second;
-                m_held.erase(found);
-            }
-        }
-        const bool spilled = !held;
-        if (held) {
+        // Kept after encoding too, for soundsAtGain().
+        const audio::CompactSound* held = find(targets[i].stem().string());
+        const bool spilled = held == nullptr;
+        if (held != nullptr) {
             samples.resize(held->samples.size());
             audio::expandSound(*held, 0, samples, amplitude, false);
         } else {

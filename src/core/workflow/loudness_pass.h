@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -30,7 +31,7 @@ inline constexpr std::size_t kHeldSoundBytes = std::size_t{1} << 30;
 // time), and the rounding stays 96 dB below the stretch's peak, under the step of any 16-bit
 // file the gain can make. Past the budget renders wait as 32-bit float WAV files in a folder of
 // their own, so a song of any size fits.
-class LoudnessPass final : private audio::HeldSounds {
+class LoudnessPass final {
 public:
     LoudnessPass(std::filesystem::path spillFolder, std::size_t heldBytes = kHeldSoundBytes)
         : m_folder(std::move(spillFolder)), m_heldBytes(heldBytes)
@@ -56,10 +57,14 @@ public:
     Status encode(std::span<const std::filesystem::path> targets, double gainDb, const audio::SoundWriter& writer,
                   unsigned threads, ProgressSink& progress);
 
+    // The sounds kept in memory, each as encode() hands it to the writer with `gainDb` applied,
+    // for a mix of the files just encoded that need not decode them again (decoding a thousand
+    // keysounds costs a tenth of a build); a sound spilled to disk is not held, and the mix reads
+    // its encoded file. Valid while the pass lives.
+    std::unique_ptr<audio::HeldSounds> soundsAtGain(double gainDb) const;
+
 private:
-    bool holds(const std::string& stem) const override;
-    std::int64_t frames(const std::string& stem) const override;
-    void addTo(const std::string& stem, std::int64_t from, std::span<float> out) const override;
+    class Kept;
     const audio::CompactSound* find(const std::string& stem) const;
 
     std::filesystem::path spillPath(const std::filesystem::path& target) const;

@@ -119,6 +119,7 @@ Result<PreviewOutcome> writeChartPreview(const PreviewRequest& request, Progress
     options.fromSeconds = request.fromSeconds + (request.fromFirstSound ? chart::firstSoundSeconds(*chart) : 0);
     options.lengthSeconds = request.lengthSeconds;
     options.threads = request.jobs;
+    options.held = request.held;
     auto mix = audio::mixChart(*chart, folder, options, progress);
     if (!mix) {
         return mix.error();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/audio/chart_mixer.h"
 #include "core/audio/synth_renderer.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
@@ -22,6 +23,9 @@ struct PreviewRequest {
     double fadeInSeconds = 0;
     double fadeOutSeconds = 0;
     unsigned jobs = 0;  // threads reading keysound files; 0: one per core
+    // Sounds played from memory instead of the chart's folder (those it does not hold are read
+    // from there); must outlive the call.
+    const audio::HeldSounds* held = nullptr;
 };
 
 struct PreviewOutcome {

@@ -182,6 +182,38 @@ TEST(ChartMixer, CutsRepeatedCodesFindsFilesAsPlayersDoAndListsMissingOnes)
     }
 }
 
+// A mix of a given length opens only the files heard in it: a file struck more than ten minutes
+// (the longest a sound plays) before the window is neither decoded nor listed when it is broken.
+TEST(ChartMixer, AWindowReadsOnlyTheFilesHeardInIt)
+{
+    const TempDir folder;
+    writeFile(folder / "broken.wav", std::string_view("not a sound"));
+    writeFile(folder / "tone.wav", levelWave(1, kRate, 100, 0.5));
+    // At 60 BPM a measure lasts 4 s: broken.wav at 0 and 640 s, tone.wav at 700 and 1252 s.
+    const auto chart = readChart("#BPM 60\n#WAV01 broken.wav\n#WAV02 tone.wav\n"
+                                 "#00011:01\n#16011:01\n#17511:02\n#31311:02\n");
+    struct Case {
+        double from;
+        std::size_t missing;  // broken.wav, listed
+        float level;          // of the window's first frame
+    };
+    const Case cases[] = {
+        {0, 1, 0},        // broken.wav struck
+        {700, 1, 0.5f},   // a minute after its second strike: still heard, so read
+        {1252, 0, 0.5f},  // 612 s after: not heard
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.from);
+        MixOptions window;
+        window.fromSeconds = c.from;
+        window.lengthSeconds = 1;
+        const auto result = mix(chart, folder, window);
+        ASSERT_TRUE(result.ok()) << result.error().message;
+        EXPECT_EQ(result->missing.size(), c.missing);
+        EXPECT_NEAR(result->sound.samples.at(0), c.level, 1e-3);
+    }
+}
+
 TEST(ChartMixer, RefusesWindowsItCannotMix)
 {
     const TempDir folder;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "core/audio/float_wave.h"
@@ -37,6 +39,35 @@ TEST(CompactSound, EachStretchKeepsItsOwnPeakToOneStepIn32767)
     expandSound(compact, kCompactStretchFrames * 2 - 50, added, 2, true);
     EXPECT_NEAR(added[0], 1 + 2 * back[kCompactStretchFrames * 2 - 50], 1e-6f);
     EXPECT_NEAR(added[99], 1 + 2 * back[kCompactStretchFrames * 2 + 49], 1e-6f);
+}
+
+// Samples round to the nearest step, ties to the even one; a stretch that is no sound, or too
+// quiet for its step to have an inverse, is kept as silence rather than as full-scale steps.
+TEST(CompactSound, RoundsTiesToEvenAndKeepsWhatIsNoSoundAsSilence)
+{
+    constexpr float kStep = 1.0f / 32768;  // the step of a stretch whose peak is 32767 / 32768
+    const float nan = std::nanf("");
+    struct Case {
+        const char* name;
+        std::vector<float> sound;
+        float step;
+        std::vector<std::int16_t> samples;
+    };
+    const Case cases[] = {
+        {"halves go to the even step", {32767 * kStep, 2.5f * kStep, 3.5f * kStep, -2.5f * kStep, -3.5f * kStep, 0},
+         kStep, {32767, 2, 4, -2, -4, 0}},
+        {"a NaN among the samples", {0.5f, nan, -0.25f, 0.1f}, 0, {0, 0, 0, 0}},
+        {"an infinity", {0.5f, -std::numeric_limits<float>::infinity()}, 0, {0, 0}},
+        {"a peak of 1e-38", {1e-38f, -5e-39f, 0, 1e-39f}, 0, {0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChunkArena memory;
+        const auto compact = compactSound(c.sound, memory);
+        ASSERT_EQ(compact.steps.size(), 1u);
+        EXPECT_EQ(compact.steps[0], c.step);
+        EXPECT_EQ(std::vector<std::int16_t>(compact.samples.begin(), compact.samples.end()), c.samples);
+    }
 }
 
 TEST(FloatWave, SpilledSamplesComeBackBitForBit)
