@@ -134,15 +134,40 @@ void reportOffGrid(const workflow::BuildOutcome& outcome, std::uint32_t quantize
                                     : "; --quantize 16, 24 or 32 moves them to the nearest line of that grid"));
 }
 
-// What became of the commit a killed build left unfinished in `folder`.
-void reportRecovery(base::Recovery recovery, const std::filesystem::path& folder)
+// Why a staging folder left in the output folder was set aside rather than obeyed.
+const char* setAsideReason(base::JournalFault fault)
 {
-    if (recovery == base::Recovery::Completed) {
+    switch (fault) {
+    case base::JournalFault::NotRegularFile:
+        return "is not a regular file (a link, FIFO or device)";
+    case base::JournalFault::TooLarge:
+        return "is larger than any journal a build writes";
+    case base::JournalFault::Unreadable:
+        return "cannot be read";
+    case base::JournalFault::Damaged:
+        return "is not a whole journal";
+    case base::JournalFault::NameOutside:
+        return "names a path that is not a plain file name of the folder";
+    case base::JournalFault::OddReplacedFolder:
+        return "is not a folder of regular files (a link, or it holds a link, FIFO or device)";
+    }
+    return "is not what a build leaves";
+}
+
+// What became of the commit a killed build left unfinished in `folder`.
+void reportRecovery(const workflow::BuildOutcome& outcome, const std::filesystem::path& folder)
+{
+    if (outcome.recovery == base::Recovery::Completed) {
         reportWarning("the last build into " + displayPath(folder) +
                       " was stopped while moving its files in, after its chart was in place: its move was finished");
-    } else if (recovery == base::Recovery::Undone) {
+    } else if (outcome.recovery == base::Recovery::Undone) {
         reportWarning("the last build into " + displayPath(folder) +
                       " was stopped while moving its files in: the files it had replaced were put back");
+    } else if (outcome.setAside) {
+        const auto& setAside = *outcome.setAside;
+        reportWarning(displayPath(setAside.found) + ", left in the folder by an earlier build or with the folder, " +
+                      setAsideReason(setAside.fault) + ": it was not obeyed and nothing of the folder was touched; " +
+                      "the staging folder is kept as " + displayPath(setAside.movedTo));
     }
 }
 
@@ -327,7 +352,7 @@ int reportStoppedBuild(const Result<workflow::BuildOutcome>& outcome, const work
     // Once the commit has begun the build finishes it (or undoes it): say which.
     std::string state = "the folder's earlier files are untouched";
     if (outcome) {
-        reportRecovery(outcome->recovery, request.conversion.outputFolder);
+        reportRecovery(*outcome, request.conversion.outputFolder);
         reportBuildWarnings(*outcome, displayPath(request.soundFont));
         state = "the signal came after the new build was in place in " + displayPath(request.conversion.outputFolder) +
                 ", and the build is complete";
@@ -462,7 +487,7 @@ int runBuildCommand(const BuildOptions& options, const CLI::App& command)
         reportError(outcome.error().message + (replaceable ? " (--replace builds it anyway)" : ""));
         return kExitBadInput;
     }
-    reportRecovery(outcome->recovery, request.conversion.outputFolder);
+    reportRecovery(*outcome, request.conversion.outputFolder);
     reportMerging(request.conversion.settings, outcome->conversion.keysounds);
     reportBuildWarnings(*outcome, displayPath(request.soundFont));
     reportOffGrid(*outcome, request.charts.quantizeGrid);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "core/base/file_system.h"
 
@@ -23,6 +24,7 @@ public:
 
     int changes = 0;  // changes made
     int moves = 0;    // renames and exchanges tried
+    std::vector<std::filesystem::path> touched;  // every path a change was tried on (both ends of a move)
 
     std::error_code rename(const std::filesystem::path& from, const std::filesystem::path& to) override
     {
@@ -78,6 +80,7 @@ private:
     }
     std::error_code change(const std::filesystem::path& path)
     {
+        touched.push_back(path);
         if (m_faulted || (stopAfter >= 0 && changes >= stopAfter)) {
             return std::make_error_code(std::errc::io_error);
         }

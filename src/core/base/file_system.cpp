@@ -6,8 +6,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 namespace zentrowe {
 
@@ -58,7 +56,8 @@ FileStatus RealFileSystem::status(const std::filesystem::path& path) const
         return {};
     }
     return {S_ISDIR(info.st_mode) ? FileKind::Folder : FileKind::File,
-            FileId{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}};
+            FileId{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)},
+            S_ISREG(info.st_mode)};
 }
 
 std::error_code RealFileSystem::rename(const std::filesystem::path& from, const std::filesystem::path& to)
@@ -125,14 +124,42 @@ std::error_code RealFileSystem::writeDurably(const std::filesystem::path& path, 
     return syncFolder(path.has_parent_path() ? path.parent_path() : std::filesystem::path("."));
 }
 
-std::optional<std::string> RealFileSystem::readText(const std::filesystem::path& path) const
+std::optional<std::string> RealFileSystem::readText(const std::filesystem::path& path, std::size_t limit,
+                                                    std::error_code& error) const
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // Opened without following a link and without waiting for a FIFO's writer, then checked by
+    // what the descriptor is: the path may have changed since the caller looked at it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        error = lastError();
         return std::nullopt;
     }
-    std::string text(std::istreambuf_iterator<char>(in), {});
-    if (in.bad()) {
+    struct stat info { };
+    std::string text;
+    if (::fstat(fd, &info) != 0) {
+        error = lastError();
+    } else if (!S_ISREG(info.st_mode)) {
+        error = std::make_error_code(std::errc::invalid_argument);
+    } else if (static_cast<std::uintmax_t>(info.st_size) > limit) {
+        error = std::make_error_code(std::errc::file_too_large);
+    } else {
+        text.resize(static_cast<std::size_t>(info.st_size));
+        std::size_t filled = 0;
+        while (filled < text.size()) {
+            const ssize_t got = ::read(fd, text.data() + filled, text.size() - filled);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                error = got < 0 ? lastError() : std::error_code{};
+                break;
+            }
+            filled += static_cast<std::size_t>(got);
+        }
+        text.resize(filled);  // a file that shrank meanwhile is what was there
+    }
+    ::close(fd);
+    if (error) {
         return std::nullopt;
     }
     return text;

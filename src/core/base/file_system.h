@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -24,7 +25,8 @@ struct FileId {
 
 struct FileStatus {
     FileKind kind = FileKind::None;
-    FileId id;  // when kind is not None
+    FileId id;             // when kind is not None
+    bool regular = false;  // a regular file: not a link, FIFO, device or socket
 };
 
 // The few file operations a commit makes, so that a test can fail any one of them (as ninja's
@@ -47,8 +49,11 @@ public:
     // Writes the file whole and on the disk (its bytes and its name) before returning, so that
     // after a crash it is either all there or not there at all.
     virtual std::error_code writeDurably(const std::filesystem::path& path, std::string_view text) = 0;
-    // The file's bytes; none if it cannot be read.
-    virtual std::optional<std::string> readText(const std::filesystem::path& path) const = 0;
+    // The bytes of the regular file `path` names, at most `limit` of them: a link is not followed
+    // (ELOOP), a FIFO is not waited on and neither it nor a device is read (EINVAL), a longer
+    // file is EFBIG. Errors go to `error`, with none returned.
+    virtual std::optional<std::string> readText(const std::filesystem::path& path, std::size_t limit,
+                                                std::error_code& error) const = 0;
     // The names in a folder; empty if none or if it cannot be read.
     virtual std::vector<std::string> list(const std::filesystem::path& folder) const = 0;
 };
@@ -63,7 +68,8 @@ public:
     std::error_code removeAll(const std::filesystem::path& path) override;
     std::error_code createFolder(const std::filesystem::path& path) override;
     std::error_code writeDurably(const std::filesystem::path& path, std::string_view text) override;
-    std::optional<std::string> readText(const std::filesystem::path& path) const override;
+    std::optional<std::string> readText(const std::filesystem::path& path, std::size_t limit,
+                                        std::error_code& error) const override;
     std::vector<std::string> list(const std::filesystem::path& folder) const override;
 };
 

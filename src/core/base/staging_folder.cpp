@@ -1,7 +1,7 @@
 #include "core/base/staging_folder.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -14,84 +14,9 @@ namespace {
 
 constexpr const char* kReplacedFolderName = "replaced";
 constexpr const char* kJournalName = "commit-journal";
-constexpr std::string_view kJournalHeader = "zentrowe commit journal 1\n";
 
 constexpr const char* kUntouched = "; the folder's earlier files are untouched";
 constexpr const char* kPutBack = "; the folder's earlier files are back in place";
-
-// A file the commit moves in, with the identity it had in the staging folder: after a crash the
-// file of that identity is the new one, wherever it is.
-struct Move {
-    std::string name;
-    FileId id;
-};
-
-// What a commit does, on the disk before its first move. Entries end with a NUL byte, which no
-// file name holds: "move DEVICE INODE NAME" in commit order, then "remove NAME".
-struct Journal {
-    std::vector<Move> moves;
-    std::vector<std::string> removals;
-};
-
-std::string journalText(const Journal& journal)
-{
-    std::string text(kJournalHeader);
-    for (const auto& move : journal.moves) {
-        text += "move " + std::to_string(move.id.device) + " " + std::to_string(move.id.inode) + " " + move.name;
-        text += '\0';
-    }
-    for (const auto& name : journal.removals) {
-        text += "remove " + name;
-        text += '\0';
-    }
-    return text;
-}
-
-std::optional<std::uint64_t> takeNumber(std::string_view& entry)
-{
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(entry.data(), entry.data() + entry.size(), value);
-    if (error != std::errc() || end == entry.data() + entry.size() || *end != ' ') {
-        return std::nullopt;
-    }
-    entry.remove_prefix(static_cast<std::size_t>(end - entry.data()) + 1);
-    return value;
-}
-
-// None if the text is not a whole journal (it is written whole or not at all, so this is damage).
-std::optional<Journal> readJournal(std::string_view text)
-{
-    if (!text.starts_with(kJournalHeader)) {
-        return std::nullopt;
-    }
-    text.remove_prefix(kJournalHeader.size());
-    Journal journal;
-    while (!text.empty()) {
-        const auto end = text.find('\0');
-        if (end == std::string_view::npos) {
-            return std::nullopt;
-        }
-        std::string_view entry = text.substr(0, end);
-        text.remove_prefix(end + 1);
-        if (entry.starts_with("move ")) {
-            entry.remove_prefix(5);
-            const auto device = takeNumber(entry);
-            const auto inode = device ? takeNumber(entry) : std::nullopt;
-            if (!inode || entry.empty()) {
-                return std::nullopt;
-            }
-            journal.moves.push_back({std::string(entry), {*device, *inode}});
-        } else if (entry.starts_with("remove ") && entry.size() > 7) {
-            journal.removals.emplace_back(entry.substr(7));
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (journal.moves.empty()) {
-        return std::nullopt;
-    }
-    return journal;
-}
 
 // The three places a moved file and the one it replaces can be.
 struct Places {
@@ -164,12 +89,12 @@ std::error_code moveIn(FileSystem& fileSystem, const Places& places)
 // Ends a commit whose every file is in: removes what it was to remove, then the earlier files,
 // then the journal. The paths removed.
 Result<std::vector<std::filesystem::path>> finish(FileSystem& fileSystem, const std::filesystem::path& outputFolder,
-                                                  const std::filesystem::path& staging, const Journal& journal)
+                                                  const std::filesystem::path& staging, const CommitJournal& journal)
 {
     std::vector<std::filesystem::path> removed;
     for (const auto& name : journal.removals) {
         const auto path = outputFolder / name;
-        if (fileSystem.status(path).kind == FileKind::File && !fileSystem.remove(path)) {
+        if (fileSystem.status(path).regular && !fileSystem.remove(path)) {
             removed.push_back(path);
         }
     }
@@ -187,7 +112,7 @@ Result<std::vector<std::filesystem::path>> finish(FileSystem& fileSystem, const 
 std::optional<std::pair<std::filesystem::path, std::error_code>> undo(FileSystem& fileSystem,
                                                                       const std::filesystem::path& outputFolder,
                                                                       const std::filesystem::path& staging,
-                                                                      const std::vector<Move>& moves)
+                                                                      const std::vector<JournalMove>& moves)
 {
     std::optional<std::pair<std::filesystem::path, std::error_code>> failed;
     for (auto move = moves.rbegin(); move != moves.rend(); ++move) {
@@ -205,49 +130,145 @@ std::string keptSentence(const std::filesystem::path& staging)
            ", and the next build into the folder puts them back";
 }
 
-// Finishes or undoes the commit a killed pass left in `staging`: done if its last file (the
-// chart) is in place, undone if not. Without a journal no commit had begun, so nothing of the
-// output folder is in the staging folder; should some earlier file be there all the same, it
-// goes back under its name if that is free, and the staging folder is kept if not.
-Result<Recovery> recover(FileSystem& fileSystem, const std::filesystem::path& outputFolder,
-                         const std::filesystem::path& staging)
+// What recover() found: how a killed pass's commit ended, or what makes its staging folder one
+// not to obey.
+struct Found {
+    Recovery recovery = Recovery::None;
+    std::optional<JournalFault> fault;
+    std::filesystem::path at;  // the journal or the "replaced" folder at fault
+};
+
+// The names in `replaced`, or none if it is not what a commit makes of it: a folder (not a link
+// to one) of regular files, which alone may ever be moved into the output folder.
+std::optional<std::vector<std::string>> replacedNames(const FileSystem& fileSystem,
+                                                      const std::filesystem::path& replaced)
 {
+    const auto status = fileSystem.status(replaced);
+    if (status.kind == FileKind::None) {
+        return std::vector<std::string>{};
+    }
+    if (status.kind != FileKind::Folder) {
+        return std::nullopt;
+    }
+    auto names = fileSystem.list(replaced);
+    for (const auto& name : names) {
+        if (!fileSystem.status(replaced / name).regular) {
+            return std::nullopt;
+        }
+    }
+    return names;
+}
+
+// The journal at `path`, read as any file from elsewhere is: only a regular file, never through
+// a link, never waiting on a FIFO, never past kCommitJournalLimit; every name a plain name of the
+// folder other than the staging folder's own. Else why it is not obeyed.
+std::variant<CommitJournal, JournalFault> loadJournal(const FileSystem& fileSystem, const std::filesystem::path& path)
+{
+    if (!fileSystem.status(path).regular) {
+        return JournalFault::NotRegularFile;
+    }
+    std::error_code error;
+    const auto text = fileSystem.readText(path, kCommitJournalLimit, error);
+    if (!text) {
+        if (error == std::errc::file_too_large) {
+            return JournalFault::TooLarge;
+        }
+        const bool special = error == std::errc::too_many_symbolic_link_levels || error == std::errc::invalid_argument;
+        return special ? JournalFault::NotRegularFile : JournalFault::Unreadable;
+    }
+    auto parsed = parseCommitJournal(*text);
+    if (const auto* journal = std::get_if<CommitJournal>(&parsed)) {
+        const auto isStaging = [](const std::string& name) { return name == StagingFolder::kName; };
+        if (std::any_of(journal->moves.begin(), journal->moves.end(),
+                        [&](const JournalMove& move) { return isStaging(move.name); }) ||
+            std::any_of(journal->removals.begin(), journal->removals.end(), isStaging)) {
+            return JournalFault::NameOutside;
+        }
+    }
+    return parsed;
+}
+
+// Finishes or undoes the commit `journal` describes: done if its last file (the chart) is in
+// place, undone if not.
+Result<Recovery> obey(FileSystem& fileSystem, const std::filesystem::path& outputFolder,
+                      const std::filesystem::path& staging, const CommitJournal& journal)
+{
+    const auto& last = journal.moves.back();
+    if (holds(fileSystem, outputFolder / last.name, last.id)) {
+        auto finished = finish(fileSystem, outputFolder, staging, journal);
+        if (!finished) {
+            return finished.error();
+        }
+        return Recovery::Completed;
+    }
+    if (const auto failed = undo(fileSystem, outputFolder, staging, journal.moves)) {
+        auto error = fileError(ErrorCode::WriteFailed, failed->first, "put back", failed->second.value());
+        error.message += keptSentence(staging);
+        return error;
+    }
+    const auto journalPath = staging / kJournalName;
+    if (auto error = fileSystem.remove(journalPath)) {
+        return fileError(ErrorCode::WriteFailed, journalPath, "remove", error.value());
+    }
+    return Recovery::Undone;
+}
+
+// Finishes or undoes the commit a killed pass left in `staging` (see obey). Without a journal no
+// commit had begun, so nothing of the output folder is in the staging folder; should some earlier
+// file be there all the same, it goes back under its name if that is free, and the staging folder
+// is kept if not. A journal or a "replaced" folder no commit would leave is not obeyed at all.
+Result<Found> recover(FileSystem& fileSystem, const std::filesystem::path& outputFolder,
+                      const std::filesystem::path& staging)
+{
+    const auto replaced = staging / kReplacedFolderName;
+    const auto names = replacedNames(fileSystem, replaced);
+    if (!names) {
+        return Found{Recovery::SetAside, JournalFault::OddReplacedFolder, replaced};
+    }
     const auto journalPath = staging / kJournalName;
     if (fileSystem.status(journalPath).kind == FileKind::None) {
-        const auto replaced = staging / kReplacedFolderName;
-        for (const auto& name : fileSystem.list(replaced)) {
+        for (const auto& name : *names) {
             const auto target = outputFolder / name;
             if (fileSystem.status(target).kind != FileKind::None || fileSystem.rename(replaced / name, target)) {
                 return fileError(ErrorCode::WriteFailed, replaced / name, "put back",
                                  "the folder has a file of that name; move one of them by hand");
             }
         }
-        return Recovery::None;
+        return Found{};
     }
-    const auto text = fileSystem.readText(journalPath);
-    const auto journal = text ? readJournal(*text) : std::nullopt;
-    if (!journal) {
-        return fileError(ErrorCode::WriteFailed, journalPath, "read",
-                         "it is damaged; the earlier files of an unfinished build are in " +
-                             displayPath(staging / kReplacedFolderName));
+    const auto loaded = loadJournal(fileSystem, journalPath);
+    if (const auto* fault = std::get_if<JournalFault>(&loaded)) {
+        return Found{Recovery::SetAside, *fault, journalPath};
     }
-    const auto& last = journal->moves.back();
-    if (holds(fileSystem, outputFolder / last.name, last.id)) {
-        auto finished = finish(fileSystem, outputFolder, staging, *journal);
-        if (!finished) {
-            return finished.error();
+    auto obeyed = obey(fileSystem, outputFolder, staging, std::get<CommitJournal>(loaded));
+    if (!obeyed) {
+        return obeyed.error();
+    }
+    return Found{*obeyed, std::nullopt, {}};
+}
+
+// Renames a staging folder not to be obeyed to the first free one of ".zentrowe-staging.set-aside",
+// then "-2", "-3"...: kept whole, for its owner to look at, and out of the way of the next build.
+Result<std::filesystem::path> setAsideFolder(FileSystem& fileSystem, const std::filesystem::path& outputFolder,
+                                             const std::filesystem::path& staging)
+{
+    constexpr int kSetAsideLimit = 100;
+    for (int k = 1; k <= kSetAsideLimit; ++k) {
+        auto name = std::string(StagingFolder::kName) + ".set-aside";
+        if (k > 1) {
+            name += "-" + std::to_string(k);
         }
-        return Recovery::Completed;
+        const auto place = outputFolder / name;
+        if (fileSystem.status(place).kind != FileKind::None) {
+            continue;
+        }
+        if (auto error = fileSystem.rename(staging, place)) {
+            return fileError(ErrorCode::WriteFailed, staging, "set aside", error.value());
+        }
+        return place;
     }
-    if (const auto failed = undo(fileSystem, outputFolder, staging, journal->moves)) {
-        auto error = fileError(ErrorCode::WriteFailed, failed->first, "put back", failed->second.value());
-        error.message += keptSentence(staging);
-        return error;
-    }
-    if (auto error = fileSystem.remove(journalPath)) {
-        return fileError(ErrorCode::WriteFailed, journalPath, "remove", error.value());
-    }
-    return Recovery::Undone;
+    return fileError(ErrorCode::WriteFailed, staging, "set aside",
+                     std::to_string(kSetAsideLimit) + " earlier staging folders are set aside already; remove them");
 }
 
 }  // namespace
@@ -262,6 +283,7 @@ StagingFolder::StagingFolder(StagingFolder&& other) noexcept
       m_path(std::exchange(other.m_path, {})),
       m_fileSystem(other.m_fileSystem),
       m_recovery(other.m_recovery),
+      m_setAside(std::move(other.m_setAside)),
       m_keep(other.m_keep)
 {
 }
@@ -276,16 +298,24 @@ StagingFolder::~StagingFolder()
 Result<StagingFolder> StagingFolder::create(const std::filesystem::path& outputFolder, FileSystem& fileSystem)
 {
     const auto path = outputFolder / kName;
-    auto recovery = Recovery::None;
-    const auto left = fileSystem.status(path).kind;
-    if (left == FileKind::Folder) {
+    Found found;
+    std::optional<SetAsideStaging> setAsideStaging;
+    if (fileSystem.status(path).kind == FileKind::Folder) {
         auto recovered = recover(fileSystem, outputFolder, path);
         if (!recovered) {
             return recovered.error();
         }
-        recovery = *recovered;
+        found = *recovered;
     }
-    if (left != FileKind::None) {
+    if (found.fault) {
+        auto place = setAsideFolder(fileSystem, outputFolder, path);
+        if (!place) {
+            return place.error();
+        }
+        setAsideStaging = SetAsideStaging{*found.fault, found.at, *place};
+    }
+    // Anything else of that name (a file, or a link, which is removed, never followed) goes.
+    if (fileSystem.status(path).kind != FileKind::None) {
         if (auto error = fileSystem.removeAll(path)) {
             return fileError(ErrorCode::WriteFailed, path, "remove the folder", error.value());
         }
@@ -299,7 +329,8 @@ Result<StagingFolder> StagingFolder::create(const std::filesystem::path& outputF
         return fileError(ErrorCode::WriteFailed, path, "create the folder", error.value());
     }
     StagingFolder staging(outputFolder, path, fileSystem);
-    staging.m_recovery = recovery;
+    staging.m_recovery = found.recovery;
+    staging.m_setAside = std::move(setAsideStaging);
     return staging;
 }
 
@@ -308,7 +339,7 @@ Result<std::vector<std::filesystem::path>> StagingFolder::commit(const std::vect
                                                                  const std::vector<std::string>& removeAfter)
 {
     auto& fileSystem = *m_fileSystem;
-    Journal journal;
+    CommitJournal journal;
     journal.removals = removeAfter;
     for (const auto& name : names) {
         const auto target = m_outputFolder / name;
@@ -338,7 +369,7 @@ Result<std::vector<std::filesystem::path>> StagingFolder::commit(const std::vect
         return std::vector<std::filesystem::path>{};
     }
     const auto journalPath = m_path / kJournalName;
-    if (auto error = fileSystem.writeDurably(journalPath, journalText(journal))) {
+    if (auto error = fileSystem.writeDurably(journalPath, commitJournalText(journal))) {
         auto failure = fileError(ErrorCode::WriteFailed, journalPath, "write", error.value());
         failure.message += kUntouched;
         return failure;
@@ -350,8 +381,8 @@ Result<std::vector<std::filesystem::path>> StagingFolder::commit(const std::vect
             continue;
         }
         auto failure = fileError(ErrorCode::WriteFailed, places.target, "move into place", error.value());
-        const std::vector<Move> begun(journal.moves.begin(),
-                                      journal.moves.begin() + static_cast<std::ptrdiff_t>(k) + 1);
+        const std::vector<JournalMove> begun(journal.moves.begin(),
+                                             journal.moves.begin() + static_cast<std::ptrdiff_t>(k) + 1);
         if (undo(fileSystem, m_outputFolder, m_path, begun)) {
             m_keep = true;  // the next create() finishes the undo from the journal
             failure.message += keptSentence(m_path);

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "core/base/commit_journal.h"
 #include "core/base/file_system.h"
 #include "core/base/result.h"
 
@@ -15,6 +17,15 @@ enum class Recovery {
     None,       // there was none
     Completed,  // its last file was in place: the rest of its commit was done
     Undone,     // it was not: the files it had moved in were taken out, the ones they replaced put back
+    SetAside,   // what it left is not what a commit leaves (SetAsideStaging): nothing of it was obeyed
+};
+
+// A staging folder left behind whose journal or "replaced" folder no commit would leave (a name
+// out of the folder, a link, a FIFO, damage): renamed, whole, rather than obeyed.
+struct SetAsideStaging {
+    JournalFault fault;
+    std::filesystem::path found;    // the journal, or the "replaced" folder, at fault
+    std::filesystem::path movedTo;  // where the staging folder now is, inside the output folder
 };
 
 // A hidden folder inside an output folder (so on the same file system, where a rename is one
@@ -32,9 +43,12 @@ public:
     static constexpr const char* kName = ".zentrowe-staging";
 
     // Makes the staging folder (the caller holds the output folder's lock). One a killed pass left
-    // behind is recovered first (see Recovery) and then removed. WriteFailed naming the folder if
-    // it cannot be made, or naming the file if an unfinished commit cannot be recovered (the
-    // staging folder is then kept as it is, with the earlier files in it).
+    // behind is recovered first (see Recovery) and then removed. Its journal is read as any file
+    // from elsewhere is, and no step of the recovery touches a path outside the output folder or
+    // moves anything but a regular file into it; one not to obey is set aside (setAside()).
+    // WriteFailed naming the folder if it cannot be made, or naming the file if an unfinished
+    // commit cannot be recovered (the staging folder is then kept as it is, with the earlier
+    // files in it).
     static Result<StagingFolder> create(const std::filesystem::path& outputFolder,
                                         FileSystem& fileSystem = realFileSystem());
 
@@ -46,6 +60,8 @@ public:
     const std::filesystem::path& path() const { return m_path; }
     // What create() found of a killed pass's commit.
     Recovery recovery() const { return m_recovery; }
+    // With Recovery::SetAside: what was not obeyed, and where it was put.
+    const std::optional<SetAsideStaging>& setAside() const { return m_setAside; }
 
     // Moves the named files from the staging folder into the output folder, in order (so the
     // last is the last to appear), then removes the output folder's files named in `removeAfter`
@@ -67,6 +83,7 @@ private:
     std::filesystem::path m_path;  // empty once moved from, or when it must be kept
     FileSystem* m_fileSystem;
     Recovery m_recovery = Recovery::None;
+    std::optional<SetAsideStaging> m_setAside;
     bool m_keep = false;  // it holds a commit the next create() must finish or undo
 };
 

@@ -613,6 +613,7 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     outcome.widenedCodes = request.conversion.settings.base62 && !asked.conversion.settings.base62;
     outcome.conversion = std::move(converted->conversion);
     outcome.recovery = staged.staging().recovery();
+    outcome.setAside = staged.staging().setAside();
     auto plan = planBuild(request, file, outcome.conversion, converted->states, std::move(converted->background),
                           staged.manifest(), staged.stage(), *services.fileSystem);
     if (!plan) {

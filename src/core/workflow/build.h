@@ -54,6 +54,7 @@ struct BuildOutcome {
     std::vector<std::filesystem::path>
         replacedFiles;                               // files no build made that request.replaceUnlisted let it replace
     base::Recovery recovery = base::Recovery::None;  // what became of a killed build's unfinished commit
+    std::optional<base::SetAsideStaging> setAside;   // with Recovery::SetAside: what was not obeyed
     std::int32_t leadInMeasures = 0;                 // empty measures put before the chart's first object
     std::vector<LongSoundFile> longSoundFiles;       // files of a minute or more (a single BGM), as written
     std::size_t backgroundKeysoundFiles = 0;  // of keysoundFiles, those of the other tracks' notes (BgmMode::Keysounds)

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <functional>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "support/faulty_file_system.h"
 #include "support/test_support.h"
@@ -11,10 +15,12 @@
 namespace zentrowe::testing {
 namespace {
 
+using base::JournalFault;
 using base::Recovery;
 using base::StagingFolder;
 
 using Files = std::map<std::string, std::string>;
+using namespace std::string_literals;
 
 // An earlier build's folder, a file of the user's beside it, and a rebuild staged: a.wav and the
 // chart replace earlier files, c.wav is new, b.wav is removed once the chart is in.
@@ -55,6 +61,48 @@ protected:
             }
         }
         return found;
+    }
+
+    // Everything below the test's folder but the staging folders, links and special files as
+    // themselves: what a recovery must leave as it was, inside the output folder and out of it.
+    Files everything() const
+    {
+        Files found;
+        const auto setAside = std::string(StagingFolder::kName) + ".set-aside";
+        for (auto it = std::filesystem::recursive_directory_iterator(m_dir.path());
+             it != std::filesystem::recursive_directory_iterator(); ++it) {
+            const auto relative = it->path().lexically_relative(m_dir.path()).string();
+            const auto name = it->path().filename().string();
+            if (name == StagingFolder::kName || name.starts_with(setAside)) {
+                it.disable_recursion_pending();
+            } else if (it->is_symlink()) {
+                found[relative] = "link to " + std::filesystem::read_symlink(it->path()).string();
+            } else if (it->is_regular_file()) {
+                found[relative] = readText(it->path());
+            } else if (!it->is_directory()) {
+                found[relative] = "special";
+            }
+        }
+        return found;
+    }
+
+    // What the folder lacks for a player: its chart, or a file the chart names (the earlier
+    // chart names the earlier files, the new one the new files).
+    std::set<std::string> missing() const
+    {
+        static const std::map<std::string, std::vector<std::string>> kNamed = {{"old chart", {"a.wav", "b.wav"}},
+                                                                               {"new chart", {"a.wav", "c.wav"}}};
+        const Files now = files();
+        if (now.count("song_N.bms") == 0) {
+            return {"song_N.bms"};
+        }
+        std::set<std::string> lacking;
+        for (const auto& name : kNamed.at(now.at("song_N.bms"))) {
+            if (now.count(name) == 0) {
+                lacking.insert(name);
+            }
+        }
+        return lacking;
     }
 
     TempDir m_dir;
@@ -232,6 +280,131 @@ TEST_F(Staging, EarlierFilesInAStagingFolderWithoutAJournalGoBackWhereTheirNameI
     EXPECT_EQ(refused.error().code, ErrorCode::WriteFailed);
     EXPECT_NE(refused.error().message.find("replaced/a.wav"), std::string::npos) << refused.error().message;
     EXPECT_EQ(readText(out() / StagingFolder::kName / "replaced" / "a.wav"), "another") << "kept, not removed";
+}
+
+// A staging folder planted in a folder from anywhere: its journal is set aside, whole, and not
+// obeyed, whatever it names; nothing outside the output folder is touched, and nothing but a
+// regular file is ever moved in.
+TEST_F(Staging, AJournalOrReplacedFolderNoCommitLeavesIsSetAsideNotObeyed)
+{
+    const auto staging = [this] { return out() / StagingFolder::kName; };
+    const auto journal = [&] { return staging() / "commit-journal"; };
+    const auto replaced = [&] { return staging() / "replaced"; };
+    const auto header = "zentrowe commit journal 1\n"s;
+    const auto writeJournal = [&](const std::string& entries) { writeFile(journal(), header + entries); };
+    const auto idOf = [](const std::filesystem::path& path) {
+        struct stat info { };
+        EXPECT_EQ(::lstat(path.c_str(), &info), 0);
+        return std::to_string(info.st_dev) + " " + std::to_string(info.st_ino);
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> plant;
+        JournalFault fault;
+        bool atReplaced;  // the fault is the "replaced" folder's, not the journal's
+    };
+    const std::vector<Case> cases = {
+        {"removals out of the folder after a move in place",
+         [&] {
+             writeJournal("move " + idOf(out() / "song_N.bms") +
+                          " song_N.bms\0remove ../victims/precious.txt\0remove "s +
+                          (m_dir.path() / "victims" / "abs.txt").string() + '\0');
+         },
+         JournalFault::NameOutside, false},
+        {"an undo that puts a file above the folder",
+         [&] {
+             writeFile(staging() / "planted.txt", std::string_view("planted"));
+             writeJournal("move 1 1 ../planted.txt\0move 1 1 song_N.bms\0"s);
+         },
+         JournalFault::NameOutside, false},
+        {"a removal of the staging folder", [&] { writeJournal("move 1 1 song_N.bms\0remove .zentrowe-staging\0"s); },
+         JournalFault::NameOutside, false},
+        {"an undo through a link of the folder",
+         [&] {
+             std::filesystem::create_directory_symlink(m_dir.path() / "victims" / "autostart", out() / "L");
+             std::filesystem::create_directories(replaced() / "L");
+             writeFile(replaced() / "L" / "evil.desktop", std::string_view("payload"));
+             writeJournal("move 1 1 L/evil.desktop\0move 1 1 song_N.bms\0"s);
+         },
+         JournalFault::OddReplacedFolder, true},
+        {"replaced a link to the user's folder",
+         [&] {
+             std::filesystem::remove(replaced());
+             std::filesystem::create_directory_symlink(m_dir.path() / "victims" / "documents", replaced());
+         },
+         JournalFault::OddReplacedFolder, true},
+        {"a FIFO in replaced", [&] { ASSERT_EQ(::mkfifo((replaced() / "fifo").c_str(), 0600), 0); },
+         JournalFault::OddReplacedFolder, true},
+        {"a link in replaced, with a journal that undoes",
+         [&] {
+             std::filesystem::create_symlink(m_dir.path() / "victims" / "precious.txt", replaced() / "a.wav");
+             writeJournal("move 1 1 a.wav\0move 1 1 song_N.bms\0"s);
+         },
+         JournalFault::OddReplacedFolder, true},
+        {"the journal a FIFO", [&] { ASSERT_EQ(::mkfifo(journal().c_str(), 0600), 0); }, JournalFault::NotRegularFile,
+         false},
+        {"the journal a link to /dev/zero", [&] { std::filesystem::create_symlink("/dev/zero", journal()); },
+         JournalFault::NotRegularFile, false},
+        {"the journal a link to a journal",
+         [&] {
+             writeFile(m_dir.path() / "victims" / "journal", header + "move 1 1 song_N.bms\0"s);
+             std::filesystem::create_symlink(m_dir.path() / "victims" / "journal", journal());
+         },
+         JournalFault::NotRegularFile, false},
+        {"the journal a folder", [&] { std::filesystem::create_directory(journal()); }, JournalFault::NotRegularFile,
+         false},
+        {"the journal larger than any build writes",
+         [&] {
+             writeJournal("move 1 1 song_N.bms\0"s);
+             std::filesystem::resize_file(journal(), base::kCommitJournalLimit + 1);
+         },
+         JournalFault::TooLarge, false},
+        {"the journal damaged", [&] { writeFile(journal(), std::string_view("zentrowe commit journal 1\nmove 1")); },
+         JournalFault::Damaged, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir.path());
+        std::filesystem::create_directories(out());
+        for (const auto& [name, text] : kBefore) {
+            writeFile(out() / name, text);
+        }
+        std::filesystem::create_directories(m_dir.path() / "victims" / "autostart");
+        std::filesystem::create_directories(m_dir.path() / "victims" / "documents");
+        writeFile(m_dir.path() / "victims" / "precious.txt", std::string_view("precious"));
+        writeFile(m_dir.path() / "victims" / "abs.txt", std::string_view("precious too"));
+        writeFile(m_dir.path() / "victims" / "documents" / "doc1.txt", std::string_view("doc 1"));
+        std::filesystem::create_directories(replaced());
+        c.plant();
+        const Files before = everything();
+
+        FaultyFileSystem fileSystem;
+        const auto next = StagingFolder::create(out(), fileSystem);
+        ASSERT_TRUE(next.ok()) << next.error().message;
+        EXPECT_EQ(next->recovery(), Recovery::SetAside);
+        ASSERT_TRUE(next->setAside().has_value());
+        const auto& setAside = *next->setAside();
+        EXPECT_EQ(setAside.fault, c.fault);
+        EXPECT_EQ(setAside.found, c.atReplaced ? replaced() : journal());
+        EXPECT_EQ(setAside.movedTo, out() / ".zentrowe-staging.set-aside");
+        EXPECT_TRUE(std::filesystem::exists(
+            std::filesystem::symlink_status(setAside.movedTo / (c.atReplaced ? "replaced" : "commit-journal"))))
+            << "kept whole";
+        EXPECT_EQ(everything(), before);
+        for (const auto& path : fileSystem.touched) {
+            const auto relative = path.lexically_normal().lexically_relative(out());
+            EXPECT_FALSE(relative.empty() || *relative.begin() == "..") << path << " is outside the output folder";
+        }
+        EXPECT_TRUE(std::filesystem::is_empty(next->path() / "replaced"));
+    }
+
+    // Planted again: set aside beside the first, which is kept.
+    std::filesystem::create_directories(replaced());
+    writeFile(journal(), std::string_view("not a journal"));
+    const auto again = StagingFolder::create(out());
+    ASSERT_TRUE(again.ok()) << again.error().message;
+    EXPECT_EQ(again->setAside()->movedTo, out() / ".zentrowe-staging.set-aside-2");
+    EXPECT_TRUE(std::filesystem::exists(out() / ".zentrowe-staging.set-aside"));
 }
 
 }  // namespace
