@@ -38,27 +38,32 @@ bool holds(const FileSystem& fileSystem, const std::filesystem::path& path, cons
 }
 
 // Puts one move back: the new file (known by its identity) leaves the output folder and the
-// earlier file, wherever the commit had got to with it, returns. Doing it twice does no harm, so
-// an undo cut short is finished by the next one.
+// earlier file, wherever the commit had got to with it, returns. Each step is one rename over the
+// name, never a removal first: a chart read meanwhile, or left by a kill here, finds every file
+// it names. Doing it twice does no harm, so an undo cut short is finished by the next one.
 std::error_code undoMove(FileSystem& fileSystem, const Places& places, const FileId& id)
 {
-    if (holds(fileSystem, places.target, id)) {
-        if (auto error = fileSystem.remove(places.target)) {
-            return error;
+    const auto target = fileSystem.status(places.target);
+    const bool isNew = target.kind == FileKind::File && target.id == id;
+    const auto aside = fileSystem.status(places.aside);
+    if (aside.kind != FileKind::None) {
+        if (target.kind != FileKind::None && !isNew) {
+            return std::make_error_code(std::errc::file_exists);  // not ours to replace: kept aside
         }
-    }
-    if (fileSystem.status(places.target).kind != FileKind::None) {
-        return {};
-    }
-    if (fileSystem.status(places.aside).kind != FileKind::None) {
+        if (!aside.regular) {
+            return std::make_error_code(std::errc::invalid_argument);  // a link or FIFO is never moved in
+        }
         return fileSystem.rename(places.aside, places.target);
+    }
+    if (!isNew) {
+        return {};  // never moved in, or already put back
     }
     // Swapped in, and the earlier file not yet set aside: it is where the new one was.
     const auto staged = fileSystem.status(places.staged);
     if (staged.kind == FileKind::File && !(staged.id == id)) {
         return fileSystem.rename(places.staged, places.target);
     }
-    return {};
+    return fileSystem.remove(places.target);  // a name the folder did not have before
 }
 
 // Moves one file in. A file it replaces is swapped out in one step where the file system can

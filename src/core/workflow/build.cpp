@@ -181,7 +181,10 @@ Result<CommitList> stageCommit(const base::StagingFolder& staging, BuildManifest
                 .about("source");
         }
     }
+    // The earlier charts first, then their files: the charts of a set share their files, so a
+    // build killed while removing them never leaves a chart naming a file already gone.
     std::vector<std::string> earlier;
+    std::vector<std::string> earlierFiles;
     const BuildRecord& incoming = records.front();
     for (const auto& record : manifest.builds) {
         const bool rebuilt =
@@ -190,9 +193,10 @@ Result<CommitList> stageCommit(const base::StagingFolder& staging, BuildManifest
         const bool replaced = !isSameSong(record, incoming.song, incoming.songHash, incoming.track);
         if (rebuilt || replaced || chartset::belongsToChartSet(record.chart, setName)) {
             earlier.push_back(record.chart);
-            earlier.insert(earlier.end(), record.files.begin(), record.files.end());
+            earlierFiles.insert(earlierFiles.end(), record.files.begin(), record.files.end());
         }
     }
+    earlier.insert(earlier.end(), earlierFiles.begin(), earlierFiles.end());
     std::erase_if(manifest.builds, [&](const BuildRecord& r) {
         return std::find(earlier.begin(), earlier.end(), r.chart) != earlier.end();
     });
@@ -221,6 +225,7 @@ Result<CommitList> stageCommit(const base::StagingFolder& staging, BuildManifest
         const auto path = folder / name;
         std::error_code error;
         if (kept.count(name) != 0 || manifest.uses(name) ||
+            std::find(removals.begin(), removals.end(), name) != removals.end() ||
             !std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error)) ||
             isSameFile(path, request.conversion.sourceMidiPath)) {
             continue;

@@ -164,6 +164,51 @@ TEST_F(Staging, AKilledCommitIsFinishedOrUndoneByTheNextStagingFolderWithNoFileL
     }
 }
 
+TEST_F(Staging, ARecoveryKilledAtAnyStepLeavesTheChartAndEveryFileItNames)
+{
+    // The commit killed after each of its changes, then the build recovering it killed after
+    // each of its own: each step of an undo or a finish is one rename over a name, so the
+    // recovery never leaves the folder lacking a file its chart names, and a third build ends the
+    // commit one way or the other. (Without exchange the commit itself leaves a name empty for a
+    // moment, between setting the earlier file aside and moving the new one in; the recovery
+    // only ever fills such a gap.)
+    for (const bool exchange : {true, false}) {
+        bool commitEnded = false;
+        for (int commitStop = 0; !commitEnded; ++commitStop) {
+            ASSERT_LT(commitStop, 30);
+            bool recoveryEnded = false;
+            for (int recoveryStop = 0; !recoveryEnded; ++recoveryStop) {
+                ASSERT_LT(recoveryStop, 30);
+                SCOPED_TRACE(std::string(exchange ? "exchange" : "no exchange") + ", commit killed after change " +
+                             std::to_string(commitStop) + ", recovery after change " + std::to_string(recoveryStop));
+                FaultyFileSystem committing;
+                committing.noExchange = !exchange;
+                {
+                    auto staging = stage(committing);
+                    committing.stopAfter = committing.changes + commitStop;
+                    (void)staging.commit(kOrder, kOurs, {"b.wav"});
+                    commitEnded = committing.changes < committing.stopAfter;
+                }
+                const auto lackingBefore = missing();
+                if (exchange) {
+                    EXPECT_TRUE(lackingBefore.empty()) << *lackingBefore.begin() << " is missing";
+                }
+                FaultyFileSystem recovering;
+                recovering.stopAfter = recoveryStop;
+                (void)StagingFolder::create(out(), recovering);
+                recoveryEnded = recovering.changes < recovering.stopAfter;
+                for (const auto& name : missing()) {
+                    EXPECT_EQ(lackingBefore.count(name), 1u) << "the recovery left " << name << " missing";
+                }
+                auto next = StagingFolder::create(out());
+                ASSERT_TRUE(next.ok()) << next.error().message;
+                const Files now = files();
+                EXPECT_TRUE(now == kBefore || now == kAfter);
+            }
+        }
+    }
+}
+
 TEST_F(Staging, AFailingMovePutsEveryEarlierFileBackAndSaysSo)
 {
     struct Case {

@@ -10,8 +10,9 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
-#include <set>
 #include <new>
+#include <set>
+#include <sstream>
 
 #include "support/build_request.h"
 #include "core/audio/chart_mixer.h"
@@ -815,6 +816,65 @@ TEST_F(BuildWithFakes, ACommitCutShortIsUndoneOrFinishedByTheNextBuildAndSaysWha
         ASSERT_FALSE(next.ok());
         EXPECT_EQ(next.error().code, ErrorCode::WouldReplaceChart) << next.error().message;
         EXPECT_TRUE(snapshot(m_dir / "out") == (c.finished ? after : before)) << "no file lost, none left over";
+    }
+}
+
+// The files the folder's BMS charts name (#WAV) that it does not hold.
+std::vector<std::string> namedButMissing(const std::filesystem::path& folder)
+{
+    std::vector<std::string> missing;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().extension() != ".bms") {
+            continue;
+        }
+        std::istringstream lines(readText(entry.path()));
+        for (std::string line; std::getline(lines, line);) {
+            if (line.starts_with("#WAV") && line.size() > 7) {
+                const auto name = line.substr(7, line.find_last_not_of('\r') - 6);
+                if (!std::filesystem::exists(folder / name)) {
+                    missing.push_back(entry.path().filename().string() + " names " + name);
+                }
+            }
+        }
+    }
+    return missing;
+}
+
+TEST_F(BuildWithFakes, ARebuildKilledWhileRemovingWhatIsNoLongerNamedLeavesNoChartNamingAMissingFile)
+{
+    // Normal and hyper share the "A" keysounds; the rebuild writes normal alone with "B" ones, so
+    // it removes the hyper chart and the "A" files once its own are in. The charts go first.
+    auto earlier = request(melody({60, 62}));
+    earlier.bgm = workflow::BgmMode::None;
+    earlier.charts.difficulties = {chartset::Difficulty::Normal, chartset::Difficulty::Hyper};
+    auto rebuild = earlier;
+    rebuild.charts.difficulties = {chartset::Difficulty::Normal};
+    rebuild.conversion.settings.keysoundName = "B";
+    ASSERT_TRUE(runBuild(earlier, m_quiet, fakes()).ok());
+    const auto before = snapshot(m_dir / "out");
+    const auto restore = [&] {
+        std::filesystem::remove_all(m_dir / "out");
+        std::filesystem::create_directory(m_dir / "out");
+        for (const auto& [name, content] : before) {
+            writeFile(out(name), content);
+        }
+    };
+    FaultyFileSystem counting;
+    auto services = fakes();
+    services.fileSystem = &counting;
+    ASSERT_TRUE(runBuild(rebuild, m_quiet, services).ok());
+    ASSERT_FALSE(std::filesystem::exists(out("song_H.bms")));
+    // The last changes: the three removals (song_H.bms, the two "A" files), the set-aside files
+    // and the journal, the staging folder.
+    for (int stopAfter = counting.changes - 5; stopAfter < counting.changes - 3; ++stopAfter) {
+        SCOPED_TRACE("killed after change " + std::to_string(stopAfter) + " of " + std::to_string(counting.changes));
+        restore();
+        FaultyFileSystem killed;
+        killed.stopAfter = stopAfter;
+        services = fakes();
+        services.fileSystem = &killed;
+        (void)runBuild(rebuild, m_quiet, services);
+        EXPECT_EQ(namedButMissing(m_dir / "out"), std::vector<std::string>{});
     }
 }
 
