@@ -10,6 +10,10 @@ chart_generator: four settings bytes (start code low and high byte, long-note mi
 byte, name and mode bits) before a song: chords that fill every lane, long notes across measure
 lines, notes and tempo changes at measure 1000, the last start code, a division of 0.
 
+commit_journal: the journal a killed build leaves, whole and cut short, and the ones a folder from
+anywhere can carry: names up and out of the folder, absolute, through a link, with a backslash,
+the staging folder's own name, moves after removals, numbers past 64 bits.
+
 wave_reader: recordings of each sample format the cutter scans, with extra chunks, odd sizes, a
 data chunk longer than the file, a byte rate of gigabytes a second, and a file that is not RIFF.
 
@@ -23,6 +27,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "corpus", "song_reader")
 CHART_OUT = os.path.join(HERE, "corpus", "chart_generator")
 WAVE_OUT = os.path.join(HERE, "corpus", "wave_reader")
+JOURNAL_OUT = os.path.join(HERE, "corpus", "commit_journal")
 
 
 def header(fmt, count, division=480):
@@ -175,6 +180,30 @@ WAVE_SEEDS = {
 }
 
 
+JOURNAL_HEADER = b"zentrowe commit journal 1\n"
+
+
+def journal(*entries):
+    return JOURNAL_HEADER + b"".join(e + b"\0" for e in entries)
+
+
+JOURNAL_SEEDS = {
+    "undo": journal(b"move 2049 131 a.wav", b"move 2049 132 c.wav", b"move 2049 17 song_N.bms", b"remove b.wav"),
+    "cut-short": journal(b"move 2049 131 a.wav")[:-3],
+    "remove-up-and-out": journal(b"move 1 2 song_N.bms", b"remove ../victims/precious.txt",
+                                 b"remove /tmp/victims/abs.txt"),
+    "move-up-two": journal(b"move 1 1 ../../planted-outside.txt", b"move 1 1 song_N.bms"),
+    "undo-out-of-the-folder": journal(b"move 1 1 ../commit-journal"),
+    "through-a-link": journal(b"move 1 1 L/evil.desktop", b"move 1 1 song_N.bms"),
+    "backslash": journal(b"move 1 1 ..\\evil.txt"),
+    "staging-itself": journal(b"move 1 1 song_N.bms", b"remove .zentrowe-staging"),
+    "move-after-remove": journal(b"move 1 1 a.wav", b"remove b.wav", b"move 1 1 c.wav"),
+    "huge-numbers": journal(b"move 18446744073709551616 1 a.wav", b"move 1 99999999999999999999 a.wav"),
+    "empty-names": journal(b"move 1 1 ", b"remove ", b"remove .", b"remove .."),
+    "no-header": b"zentrowe commit journal 2\nmove 1 1 a.wav\0",
+}
+
+
 def write_all(folder, seeds, suffix):
     os.makedirs(folder, exist_ok=True)
     for name, data in seeds.items():
@@ -189,6 +218,7 @@ def main():
         demo = f.read()
     write_all(CHART_OUT, dict(CHART_SEEDS, **{"demo-long": settings(long_minimum=12, name_and_mode=0x04) + demo}), ".bin")
     write_all(WAVE_OUT, WAVE_SEEDS, ".wav")
+    write_all(JOURNAL_OUT, JOURNAL_SEEDS, ".journal")
 
 
 if __name__ == "__main__":
