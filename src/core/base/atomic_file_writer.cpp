@@ -8,6 +8,7 @@
 #include <cassert>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -40,6 +41,9 @@ Status AtomicFileWriter::open()
         // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) on "." + std::string.
         std::string name = ".";
         name += m_target.filename().string();
+        // A target whose name nearly fills the file system's 255 bytes gets a temporary name cut
+        // short: it only has to be unique in the folder, and the target itself fits.
+        name.resize(std::min(name.size(), kLongestName - std::strlen(suffix)));
         name += suffix;
         m_temporary = folder / name;
         m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

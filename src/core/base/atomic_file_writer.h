@@ -11,9 +11,11 @@
 
 namespace zentrowe {
 
-// What the temporary file's name adds to the target's: "." before it, ".%08x.tmp" after. A target
-// named within 255 bytes less this is one whose temporary file the disk takes too.
+// What the temporary file's name adds to the target's: "." before it, ".%08x.tmp" after. Where
+// that would pass kLongestName the target's part is cut short, so any target name the disk
+// takes has a temporary file the disk takes too.
 inline constexpr std::size_t kTemporaryNameExtraBytes = 1 + 13;
+inline constexpr std::size_t kLongestName = 255;  // bytes of one name, as Linux file systems allow
 
 // Writes a file so that readers never see it half-written: the bytes go to a temporary file
 // beside the target, which is renamed over the target once complete. On any failure the

@@ -7,6 +7,7 @@
 #include <set>
 #include <tuple>
 #include <unordered_map>
+#include <utility>
 
 #include "core/chart/chart_file.h"
 #include "core/chartset/note_grid.h"
@@ -17,6 +18,23 @@
 namespace zentrowe::chartset {
 
 namespace {
+
+// A chart's name as its stem and its format's extension. The extension is taken by its text, not
+// as the file system takes one: a song named ".mid" makes the chart ".bms", whose stem is empty,
+// where a leading dot would have made the whole name a stem with no extension.
+std::pair<std::string_view, std::string_view> splitChartFileName(std::string_view name)
+{
+    for (const std::string_view extension : {std::string_view(".bmson"), std::string_view(".bms")}) {
+        if (name.ends_with(extension)) {
+            return {name.substr(0, name.size() - extension.size()), extension};
+        }
+    }
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) {
+        return {name, {}};
+    }
+    return {name.substr(0, dot), name.substr(dot)};
+}
 
 // Where an object lies: measure, slot and the slot count of its line. A chart set puts every
 // note back exactly where the conversion put it.
@@ -443,10 +461,6 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     const auto& chartNotes = found.notes;
     const SetNotes notes = setNotesOf(chartNotes, converted, keysounds, percussion, ticksPerMeasure);
     const auto difficulties = setDifficulties(request, notes.notes, clock);
-    const std::filesystem::path fileName{std::string(chartFileName)};
-    const std::string stem = fileName.stem().string();
-    const std::string extension = fileName.extension().string();
-
     std::vector<SetChart> set;
     const auto limits = chartset::setLimits(notes.notes, clock, difficulties);
     for (std::size_t k = 0; k < difficulties.size(); ++k) {
@@ -455,7 +469,7 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         const auto objects =
             chartObjects(chartNotes, notes, fitted, lanes, request.lanes == LaneRule::Playable, ticksPerMeasure);
         SetChart made;
-        made.fileName = chartset::chartStem(stem, difficulties[k]) + extension;
+        made.fileName = chartSetFileName(chartFileName, difficulties[k]);
         made.report = chartset::reportChart(fitted, lanes, clock, difficulties[k]);
         made.report.grid = grid;
         made.report.notesByPart = lanesByPart(fitted, lanes);
@@ -504,19 +518,24 @@ Result<bool> chartsPlayTheSame(const std::filesystem::path& first, const std::fi
 
 bool belongsToChartSet(std::string_view chartName, std::string_view chartFileName)
 {
-    const std::string stem = std::filesystem::path(std::string(chartFileName)).stem().string();
-    const std::filesystem::path name{std::string(chartName)};
-    const std::string extension = name.extension().string();
+    const auto [stem, ownExtension] = splitChartFileName(chartFileName);
+    const auto [nameStem, extension] = splitChartFileName(chartName);
     if (extension != ".bms" && extension != ".bmson") {
         return false;
     }
-    const std::string nameStem = name.stem().string();
     if (nameStem == stem) {
         return true;
     }
-    return std::any_of(
-        chartset::kAllDifficulties.begin(), chartset::kAllDifficulties.end(),
-        [&](chartset::Difficulty difficulty) { return nameStem == chartset::chartStem(stem, difficulty); });
+    return std::any_of(chartset::kAllDifficulties.begin(), chartset::kAllDifficulties.end(),
+                       [stem = stem, nameStem = nameStem](chartset::Difficulty difficulty) {
+                           return nameStem == chartset::chartStem(stem, difficulty);
+                       });
+}
+
+std::string chartSetFileName(std::string_view chartFileName, Difficulty difficulty)
+{
+    const auto [stem, extension] = splitChartFileName(chartFileName);
+    return chartset::chartStem(stem, difficulty) + std::string(extension);
 }
 
 namespace {

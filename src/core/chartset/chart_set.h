@@ -68,6 +68,10 @@ Result<bool> chartsPlayTheSame(const std::filesystem::path& first, const std::fi
 // "NAME.bms", "NAME.bmson" and "NAME_B.bms" ... "NAME_X.bmson". A set replaces all of them.
 bool belongsToChartSet(std::string_view chartName, std::string_view chartFileName);
 
+// The name of the set's chart of `difficulty` for the conversion's `chartFileName`: "song.bms"
+// gives "song_N.bms", "song.bmson" "song_N.bmson", and a song named ".mid" (chart ".bms") "_N.bms".
+std::string chartSetFileName(std::string_view chartFileName, Difficulty difficulty);
+
 // The chart's #TITLE and #ARTIST as a build writes them: what was asked for (an empty title is
 // not asking), else what the song says about itself (song::readSongCredits on the file read
 // again: its sequence name; the author its texts name, else its copyright holder), else the MIDI

@@ -96,6 +96,19 @@ TEST(AtomicFileWriter, ReplacesTheTargetAndLeavesNoTemporaryFile)
     EXPECT_EQ(entriesIn(dir.path()), 1u);
 }
 
+TEST(AtomicFileWriter, ANameNearTheFileSystemsLimitIsWrittenThoughItsTemporaryNameWouldNotFit)
+{
+    // 255 bytes is the longest name ext4, XFS and tmpfs take; the temporary name adds 14.
+    for (const std::size_t length : {std::size_t{241}, std::size_t{242}, std::size_t{250}, std::size_t{255}}) {
+        SCOPED_TRACE(length);
+        TempDir dir;
+        const auto target = dir / (std::string(length - 6, 'x') + "_N.bms");
+        ASSERT_TRUE(writeWhole(target, std::string_view("chart")).ok());
+        EXPECT_EQ(testing::readText(target), "chart");
+        EXPECT_EQ(entriesIn(dir.path()), 1u);
+    }
+}
+
 TEST(AtomicFileWriter, AbandonedWriteLeavesTheOldFile)
 {
     TempDir dir;

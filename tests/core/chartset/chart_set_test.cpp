@@ -433,6 +433,34 @@ TEST(ChartSetNames, TheSetOwnsTheSingleChartAndEveryLetteredChartOfItsName)
     }
 }
 
+TEST(ChartSetNames, EveryChartOfASetKeepsItsFormatsExtensionWhateverTheSongIsNamed)
+{
+    // The conversion's chart name is the song's name up to ".mid", plus ".bms": a song named
+    // ".mid" gives ".bms", and ".hidden.mid" gives ".hidden.bms".
+    struct Case {
+        const char* converted;
+        const char* normal;
+        const char* another;
+    };
+    const std::vector<Case> cases = {
+        {"song.bms", "song_N.bms", "song_A.bms"},
+        {"song.bmson", "song_N.bmson", "song_A.bmson"},
+        {".bms", "_N.bms", "_A.bms"},
+        {".bmson", "_N.bmson", "_A.bmson"},
+        {".hidden.bms", ".hidden_N.bms", ".hidden_A.bms"},
+        {"a.b.c.bms", "a.b.c_N.bms", "a.b.c_A.bms"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.converted);
+        EXPECT_EQ(chartset::chartSetFileName(c.converted, chartset::Difficulty::Normal), c.normal);
+        EXPECT_EQ(chartset::chartSetFileName(c.converted, chartset::Difficulty::Another), c.another);
+        EXPECT_TRUE(chartset::belongsToChartSet(c.normal, c.converted));
+        EXPECT_TRUE(chartset::belongsToChartSet(c.another, c.converted));
+    }
+    EXPECT_FALSE(chartset::belongsToChartSet(".hidden_N.bms", ".bms"));
+    EXPECT_FALSE(chartset::belongsToChartSet("_N.bms", ".hidden.bms"));
+}
+
 TEST(ChartSetChords, AStrumAtItsTicksIsStruckAsOneChordAndTheBackgroundKeepsItsTicks)
 {
     // 480 ticks a quarter note: a 1/192 measure is 10 ticks. A strum over ticks 0, 3 and 7, then
