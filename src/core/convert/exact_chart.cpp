@@ -97,10 +97,13 @@ Result<std::vector<chart::ChartCode>> numberTempos(chart::Chart& chart, bool bas
             continue;
         }
         if (distinct.size() >= static_cast<std::size_t>(largest)) {
-            return Error{ErrorCode::CodesExhausted,
-                         "the song has more than " + std::to_string(largest) +
-                             " different tempos, more than a chart can number; a bmson chart (--chart-format "
-                             "bmson) numbers any"}
+            // What lifts the limit, worded as a conversion words it: more codes, or bmson.
+            const std::string lift = base62
+                                         ? "; a bmson chart (--chart-format bmson) numbers any"
+                                         : "; base-62 codes (--codes 62) number " + std::to_string(largestCode(true)) +
+                                               ", a bmson chart (--chart-format bmson) any";
+            return Error{ErrorCode::CodesExhausted, "the song has more than " + std::to_string(largest) +
+                                                        " different tempos, more than a chart can number" + lift}
                 .about("tempos")
                 .withNumber(largest);
         }

@@ -342,19 +342,30 @@ Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<co
     }
     progress.beginStage(ProgressStage::Converting);
     auto conversion = convertTrack(conversionRequest, file, progress);
-    if (!conversion) {
+    // Base-36 codes, not asked for by name, number 1295 keysounds: a song's every note takes more.
+    // The tempos' definitions are then numbered in base 62 too; tempos alone never widen the
+    // codes (their refusal names the way out, --codes 62).
+    const auto& settings = conversionRequest.settings;
+    const bool mayWiden = request.widenCodes && !settings.base62 && !settings.bmson;
+    const bool temposRanOut =
+        !conversion && conversion.error().code == ErrorCode::CodesExhausted && conversion.error().subject == "tempos";
+    if (!conversion && !(mayWiden && temposRanOut)) {
         return conversion.error();
     }
-    // Base-36 codes, not asked for by name, number 1295 keysounds: a song's every note takes more.
-    const auto& settings = conversionRequest.settings;
-    const std::size_t keysounds = conversion->keysounds.size() + converted.background.table.size();
-    if (request.widenCodes && !settings.base62 && !settings.bmson &&
-        static_cast<std::int64_t>(keysounds) > convert::largestCode(false) - settings.startValue) {
+    const auto keysoundsNeedBase62 = [&](const ConversionOutcome& outcome) {
+        const std::size_t keysounds = outcome.keysounds.size() + converted.background.table.size();
+        return static_cast<std::int64_t>(keysounds) > convert::largestCode(false) - settings.startValue;
+    };
+    if (mayWiden && (temposRanOut || keysoundsNeedBase62(*conversion))) {
         conversionRequest.settings.base62 = true;
-        conversion = convertTrack(conversionRequest, file, progress);
-        if (!conversion) {
+        auto widened = convertTrack(conversionRequest, file, progress);
+        if (!widened) {
+            return widened.error();
+        }
+        if (temposRanOut && !keysoundsNeedBase62(*widened)) {
             return conversion.error();
         }
+        conversion = std::move(widened);
     }
     converted.conversion = std::move(conversion).value();
     return converted;

@@ -1231,6 +1231,61 @@ TEST_F(BuildWithFakes, ChartsStartAfterALeadInWithTheSongsTextsAndEachNoteOnce)
     }
 }
 
+// More different tempos than base 36 numbers (1,295 #BPMxx codes): where the keysounds need
+// base 62 anyway the tempos are numbered in it too; alone they never widen the codes, and the
+// refusal names the options that lift the limit.
+TEST_F(BuildWithFakes, TemposWidenToBase62WithTheKeysoundsAndAloneNameTheWayOut)
+{
+    std::vector<RawEvent> events;
+    for (int k = 0; k < 1400; ++k) {
+        events.push_back({k * 4, tempo(static_cast<std::uint32_t>(400000 + k * 10))});
+    }
+    // The notes span the tempos: a chart takes the tempo changes as far as its notes play.
+    for (int k = 0; k < 30; ++k) {
+        events.push_back({k * 200, noteOn(0, 40 + k, 100)});
+        events.push_back({k * 200 + 100, noteOff(0, 40 + k)});
+    }
+    std::stable_sort(events.begin(), events.end(),
+                     [](const RawEvent& a, const RawEvent& b) { return a.time < b.time; });
+    const Bytes song = midiFile(0, 480, {rawTrack(events)});
+    struct Case {
+        const char* name;
+        int startValue;  // 30 keysounds from 1280 pass base 36's ZZ (1295); from 1 they do not
+        bool builds;
+    };
+    for (const Case& c : {Case{"30 keysounds from 01", 1, false}, Case{"30 keysounds from 1280", 1280, true}}) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir / "out");
+        auto req = request(song);
+        req.bgm = workflow::BgmMode::None;
+        req.widenCodes = true;
+        req.conversion.settings.startValue = c.startValue;
+        req.charts.difficulties = {chartset::Difficulty::Normal};
+        const auto outcome = runBuild(req, m_quiet, fakes());
+        if (!c.builds) {
+            ASSERT_FALSE(outcome.ok());
+            EXPECT_EQ(outcome.error().code, ErrorCode::CodesExhausted);
+            EXPECT_NE(outcome.error().message.find("more than 1295 different tempos"), std::string::npos)
+                << outcome.error().message;
+            EXPECT_NE(outcome.error().message.find("base-62 codes (--codes 62) number 3843"), std::string::npos)
+                << outcome.error().message;
+            EXPECT_EQ(m_calls, 0);
+            EXPECT_TRUE(outputNames().empty());
+            continue;
+        }
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        EXPECT_TRUE(outcome->widenedCodes);
+        const std::string text = readText(out("song_N.bms"));
+        EXPECT_NE(text.find("#BASE 62\r\n"), std::string::npos);
+        std::size_t definitions = 0;
+        for (auto at = text.find("\n#BPM"); at != std::string::npos; at = text.find("\n#BPM", at + 1)) {
+            definitions += text.compare(at + 5, 1, " ") != 0 ? 1 : 0;  // #BPMxx, not the initial #BPM
+        }
+        EXPECT_GT(definitions, 1295u);
+        EXPECT_TRUE(chart::readChartFile(out("song_N.bms")).ok());
+    }
+}
+
 // A preview asked to start past the song's end starts at its last note rather than refusing
 // after everything was rendered.
 TEST_F(BuildWithFakes, APreviewFromPastTheSongsEndStartsAtItsLastNote)
