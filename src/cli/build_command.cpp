@@ -19,6 +19,7 @@
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
 #include "core/workflow/build.h"
+#include "core/workflow/lead_in.h"
 #include "core/workflow/session_state.h"
 
 namespace zentrowe::cli {
@@ -104,6 +105,13 @@ void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::strin
     if (outcome.widenedCodes) {
         reportWarning("the song's keysounds need more codes than ZZ: the charts number them in base 62 (#BASE 62), "
                       "which some players do not read; --codes 36 refuses instead, naming the ways that fit");
+    }
+    if (!outcome.charts.empty() && outcome.firstSoundSeconds < workflow::kLeastLeadInSeconds - 1e-9) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f", outcome.firstSoundSeconds);
+        reportWarning(std::string("the charts first sound at ") + seconds +
+                      " s, before the 1.5 s a player needs to get ready: at the song's first tempo the 999 measures "
+                      "a BMS chart numbers leave no longer lead-in; a bmson chart (--chart-format bmson) has one");
     }
     if (outcome.conversion.allNotesOnDrumChannel) {
         reportWarning("every note of this track is on channel 10 (drums): --mode percussion makes drum keysounds");

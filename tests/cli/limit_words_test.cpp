@@ -73,6 +73,7 @@ TEST(LimitWords, EveryLimitNamesWhatLiftsItAndFiguresReadAsNumbers)
     writeFile(dir / "measure1000.mid", song({}, 1, 0, 1000 * 1920));
     writeFile(dir / "twohours.mid", song({}, 4, 2 * 3600 * 2 * 480));
     writeFile(dir / "one.mid", song({}, 1));
+    writeFile(dir / "fast.mid", song({{0, tempo(1)}}, 4));
     writeFile(dir / "song.bms", std::string_view("#WAV01 a.wav\n#00011:01\n"));
     const std::string out = (dir / "out").string();
     const std::vector<std::string> build = {"build", "--soundfont", kSoundFont, "--format", "wav", "--track", "2",
@@ -102,6 +103,9 @@ TEST(LimitWords, EveryLimitNamesWhatLiftsItAndFiguresReadAsNumbers)
          "one BGM file would be longer than an hour, the longest rendering; build it in slices (--bgm slices)"},
         {"the peak of a one-note chart", withBuild({(dir / "one.mid").string(), "--bgm", "none"}), 0,
          "1 notes, 1.0/s average, 1.0/s peak"},
+        {"a lead-in the 999 measures of BMS cannot stretch to 1.5 s",
+         withBuild({(dir / "fast.mid").string(), "--bgm", "none"}), 0,
+         "s, before the 1.5 s a player needs to get ready"},
         {"a preview from past the chart's end",
          {"preview", (dir / "song.bms").string(), "--out", (dir / "mix.wav").string(), "--from", "1e18"},
          2,

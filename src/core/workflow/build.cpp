@@ -655,6 +655,7 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
         return StagedBuild::failed(leadIn.error());
     }
     outcome.leadInMeasures = leadIn->measures;
+    outcome.firstSoundSeconds = leadIn->firstSoundSeconds;
     auto gain = normaliseSounds(*plan, request, loudness, services.writer, progress);
     if (!gain) {
         return StagedBuild::failed(gain.error());

@@ -56,6 +56,8 @@ struct BuildOutcome {
     base::Recovery recovery = base::Recovery::None;  // what became of a killed build's unfinished commit
     std::optional<base::SetAsideStaging> setAside;   // with Recovery::SetAside: what was not obeyed
     std::int32_t leadInMeasures = 0;                 // empty measures put before the chart's first object
+    double firstSoundSeconds = 0;  // when the charts first sound, the lead-in included: under kLeastLeadInSeconds
+                                   // only where a BMS chart's 999 measures at the first tempo are too short
     std::vector<LongSoundFile> longSoundFiles;       // files of a minute or more (a single BGM), as written
     std::size_t backgroundKeysoundFiles = 0;  // of keysoundFiles, those of the other tracks' notes (BgmMode::Keysounds)
     std::size_t silentBackgroundKeysounds = 0;  // of silentKeysounds, the other tracks' (listed last)

@@ -9,6 +9,7 @@
 #include "core/chart/bms_writer.h"
 #include "core/chart/bmson_writer.h"
 #include "core/chart/line_slots.h"
+#include "core/chart/timed_chart.h"
 #include "core/convert/chart_lines.h"
 #include "core/song/song_credits.h"
 #include "core/workflow/lead_in.h"
@@ -128,6 +129,9 @@ Result<LeadIn> writeBuildCharts(std::vector<chartset::SetChart>& charts, const B
     leadIn.measures =
         leadInMeasures(charts.front().chart, bmson ? std::numeric_limits<std::int32_t>::max() : kLastBmsMeasure);
     leadIn.seconds = leadIn.measures * 4 * 60 / charts.front().chart.header.initialBpm.value_or(130);
+    // The measures come before every tempo change, so they add their length at the first tempo.
+    leadIn.firstSoundSeconds =
+        chart::firstSoundSeconds(chart::timeChart(chart::ChartReading{charts.front().chart, 0, {}})) + leadIn.seconds;
     for (auto& made : charts) {
         addLeadIn(made.chart, leadIn.measures);
         if (!bmson) {

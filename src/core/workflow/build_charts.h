@@ -17,7 +17,8 @@ namespace zentrowe::workflow {
 // The lead-in every chart of a set was moved behind.
 struct LeadIn {
     std::int32_t measures = 0;
-    double seconds = 0;  // at the song's first tempo
+    double seconds = 0;            // at the song's first tempo
+    double firstSoundSeconds = 0;  // when the charts' first object sounds, the lead-in included
 };
 
 // Completes each chart of the set (header texts from the song's credits, #VOLWAV, #PREVIEW, the

@@ -1207,6 +1207,7 @@ TEST_F(BuildWithFakes, ChartsStartAfterALeadInWithTheSongsTextsAndEachNoteOnce)
 
         // 120 BPM: one empty measure of 2 s, the BGM slice with the notes.
         EXPECT_EQ(outcome->leadInMeasures, 1);
+        EXPECT_DOUBLE_EQ(outcome->firstSoundSeconds, 2.0);
         std::vector<std::pair<double, std::string>> heard;
         for (const auto& object : chart->objects) {
             heard.emplace_back(object.seconds, chart->keysoundNames[object.code]);
@@ -1229,6 +1230,28 @@ TEST_F(BuildWithFakes, ChartsStartAfterALeadInWithTheSongsTextsAndEachNoteOnce)
             EXPECT_EQ(text.find("#000"), std::string::npos);
         }
     }
+}
+
+// At a quarter of 1 µs a measure lasts 4 µs: the 999 measures of a BMS chart cannot make the
+// 1.5 s a player wants before the first note, and the outcome says when the charts first sound
+// (as a player reading the chart times it) so that the faces can warn.
+TEST_F(BuildWithFakes, ALeadInTooShortForTheFirstTempoSaysWhenTheChartsFirstSound)
+{
+    auto req = request(midiFile(0, 480, {rawTrack({{0, tempo(1)}, {0, noteOn(0, 60, 100)}, {480, noteOff(0, 60)}})}));
+    req.bgm = workflow::BgmMode::None;
+    req.charts.difficulties = {chartset::Difficulty::Normal};
+    const auto outcome = runBuild(req, m_quiet, fakes());
+    ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+    const auto chart = chart::readChartFile(out("song_N.bms"));
+    ASSERT_TRUE(chart.ok()) << chart.error().message;
+    ASSERT_FALSE(chart->objects.empty());
+    double first = chart->objects.front().seconds;
+    for (const auto& object : chart->objects) {
+        first = std::min(first, object.seconds);
+    }
+    EXPECT_NEAR(outcome->firstSoundSeconds, first, 1e-9);
+    EXPECT_LT(outcome->firstSoundSeconds, 0.005);
+    EXPECT_GT(outcome->leadInMeasures, 990);
 }
 
 // More different tempos than base 36 numbers (1,295 #BPMxx codes): where the keysounds need
