@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "cli/choice_option.h"
 #include "cli/commands.h"
@@ -281,6 +285,47 @@ CLI::Validator loudnessCheck()
         "LUFS or off");
 }
 
+// A finite number of seconds, 0 to a day. Not CLI's own range check, which lets "nan" through
+// (no comparison holds for it) to fail deep inside the build once everything is rendered.
+CLI::Validator secondsOfADay()
+{
+    return CLI::Validator(
+        [](std::string& text) {
+            char* end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);
+            return end != text.c_str() && *end == '\0' && value >= 0 && value <= 86400
+                       ? std::string()
+                       : text + " is not a number of seconds from 0 to 86400";
+        },
+        "0 to 86400");
+}
+
+// What build refuses in --long-min where the conversion's own rule would let it through: a time
+// with its unit that is not above 0 ("0s" is too short, not "not a whole number"), and a length
+// without unit (1/192 of a measure) that is not whole, which the conversion would round.
+std::optional<std::string> longMinRefusal(const std::string& text)
+{
+    double value = 0;
+    const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (status != std::errc{}) {
+        return std::nullopt;  // the conversion's rule words it
+    }
+    std::string_view unit(end, static_cast<std::size_t>(text.data() + text.size() - end));
+    unit.remove_prefix(std::min(unit.find_first_not_of(' '), unit.size()));
+    const std::string quoted = "--long-min \"" + text + "\": ";
+    if (unit == "s" || unit == "ms" || unit == "beat" || unit == "beats") {
+        if (value > 0) {
+            return std::nullopt;
+        }
+        return quoted + "too short: a time must be above 0 (a long note lasts at least 0.2 s whatever is asked)";
+    }
+    if (unit.empty() && !(value == std::trunc(value))) {
+        return quoted + "must be a whole number of 1/192 measures, never rounded; a time takes its unit: 0.3s, "
+                        "300ms, 1.5beat";
+    }
+    return std::nullopt;
+}
+
 // Every option of build, in the order help lists them.
 void addBuildOptions(CLI::App& sub, BuildOptions& options)
 {
@@ -316,7 +361,7 @@ void addBuildOptions(CLI::App& sub, BuildOptions& options)
     sub.add_option_function<double>(
            "--preview-from", [&request](double seconds) { request.previewFrom = seconds; },
            "seconds into the song preview.ogg starts (default: where the song is fullest)")
-        ->check(CLI::Range(0.0, 86400.0))
+        ->check(secondsOfADay())
         ->type_name("SECONDS");
     sub.add_option("--quantize", options.quantize,
                    "move the track's notes and their keysounds to the nearest line of 16, 24 or 32 a measure "
@@ -463,6 +508,10 @@ int runBuildCommand(const BuildOptions& options, const CLI::App& command)
     }
     // A long-note length with its unit is the set's to apply, by time: the conversion then hands
     // over every held note.
+    if (const auto refusal = longMinRefusal(options.texts.longNoteMinimum)) {
+        reportError(*refusal);
+        return kExitBadInput;
+    }
     const auto longNoteLength = chartset::parseLongNoteLength(options.texts.longNoteMinimum);
     ConversionOptions conversion = options;
     if (longNoteLength) {

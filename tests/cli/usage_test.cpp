@@ -45,6 +45,18 @@ TEST(Usage, MistypedCommandsAndOptionsAreNamedWithTheRealOnes)
          "zentrowe-cli: --velocity-step \"128\": must be a whole number, 1 to 127\n"},
         {{"build", kSong, "--track", "2", "--out", folder, "--gap=-1"}, 1,
          "zentrowe-cli: --gap \"-1\": must be a whole number of ticks, 0 to 268435455\n"},
+        // Build's own values: refused before anything is read or rendered, never rounded.
+        {{"build", kSong, "--track", "2", "--out", folder, "--preview-from=nan"}, 2,
+         "--preview-from: nan is not a number of seconds from 0 to 86400 (zentrowe-cli --help lists the options)\n"},
+        {{"build", kSong, "--track", "2", "--out", folder, "--mode", "long", "--long-min", "0s"}, 1,
+         "zentrowe-cli: --long-min \"0s\": too short: a time must be above 0 (a long note lasts at least 0.2 s "
+         "whatever is asked)\n"},
+        {{"build", kSong, "--track", "2", "--out", folder, "--long-min=0beat"}, 1,
+         "zentrowe-cli: --long-min \"0beat\": too short: a time must be above 0 (a long note lasts at least 0.2 s "
+         "whatever is asked)\n"},
+        {{"build", kSong, "--track", "2", "--out", folder, "--long-min=1.5"}, 1,
+         "zentrowe-cli: --long-min \"1.5\": must be a whole number of 1/192 measures, never rounded; a time takes "
+         "its unit: 0.3s, 300ms, 1.5beat\n"},
         // Both commands take an empty keysound name and refuse a track alike.
         {{"build", kSong, "--track", "2", "--name=", "--out", folder, "--length-step", "x"}, 1,
          "zentrowe-cli: --length-step \"x\": must be a whole number, 0 to 1000000\n"},
