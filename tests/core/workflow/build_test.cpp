@@ -1171,6 +1171,52 @@ TEST_F(BuildWithFakes, ChartsStartAfterALeadInWithTheSongsTextsAndEachNoteOnce)
     }
 }
 
+TEST_F(BuildWithFakes, AFileIsDefinedOnceUnderOneCodeAndOnlyWhatTheChartsPlaceIsMade)
+{
+    // 480 ticks a quarter note, 10 a 1/192 measure: notes of 480 and 481 ticks round to one name,
+    // A60-48-100; key 62 struck twice at one tick, released at once and after a beat, sounds once
+    // as the longer (A62-48-100), and its note of no length, A62-0-100, is placed nowhere.
+    const Bytes song = oneTrackSong({on(0, 60), off(480, 60), on(960, 60), off(1441, 60), on(1920, 62), off(1920, 62),
+                                     on(1920, 62), off(2400, 62)});
+    for (const bool bmson : {false, true}) {
+        SCOPED_TRACE(bmson ? "bmson" : "BMS");
+        std::filesystem::remove_all(m_dir / "out");
+        auto req = request(song);
+        req.conversion.settings.bmson = bmson;
+        req.charts.difficulties = {chartset::Difficulty::Beginner, chartset::Difficulty::Another};
+        const auto outcome = runBuild(req, m_quiet, fakes());
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        EXPECT_EQ(outcome->keysoundFiles.size(), 2u);
+        EXPECT_FALSE(std::filesystem::exists(out("A62-0-100.wav")));
+        for (const char* name : {"song_B", "song_A"}) {
+            const auto path = out(std::string(name) + (bmson ? ".bmson" : ".bms"));
+            const auto chart = chart::readChartFile(path);
+            ASSERT_TRUE(chart.ok()) << chart.error().message;
+            std::multiset<std::string> defined;
+            for (const auto& keysound : chart->keysoundNames) {
+                if (!keysound.empty()) {
+                    defined.insert(keysound);
+                }
+            }
+            std::multiset<std::string> placed;
+            for (const auto& object : chart->objects) {
+                placed.insert(chart->keysoundNames[object.code]);
+            }
+            const std::multiset<std::string> files = {"A60-48-100.wav", "A62-48-100.wav"};
+            EXPECT_EQ(defined, files) << name;
+            EXPECT_EQ(std::set<std::string>(placed.begin(), placed.end()),
+                      std::set<std::string>(files.begin(), files.end()))
+                << name;
+            EXPECT_EQ(placed.size(), 3u) << name;
+            if (!bmson) {
+                const std::string text = readText(path);
+                EXPECT_NE(text.find("#WAV01 A60-48-100.wav\r\n#WAV02 A62-48-100.wav\r\n"), std::string::npos) << text;
+                EXPECT_EQ(text.find("#WAV03"), std::string::npos) << text;
+            }
+        }
+    }
+}
+
 // A preview asked to start past the song's end starts at its last note rather than refusing
 // after everything was rendered.
 TEST_F(BuildWithFakes, APreviewFromPastTheSongsEndStartsAtItsLastNote)
