@@ -1217,6 +1217,56 @@ TEST_F(BuildWithFakes, AFileIsDefinedOnceUnderOneCodeAndOnlyWhatTheChartsPlaceIs
     }
 }
 
+TEST_F(BuildWithFakes, PastZZSoundsAListenerCannotTellApartAreMergedToFitBase36)
+{
+    // Twelve keys at every velocity 1 to 127, a 16th (120 ticks, 12/192 measure) each: 1,524
+    // keysounds, more than the 1,295 codes up to ZZ. Velocities to the nearest multiple of 4 (ties
+    // up, kept within 1..127) take 33 values, 1, 4, 8, ... 124, 127: 396 keysounds, and no milder
+    // merging fits.
+    std::vector<TimedEvent> events;
+    std::int64_t tick = 0;
+    for (int key = 60; key < 72; ++key) {
+        for (int velocity = 1; velocity <= 127; ++velocity, tick += 120) {
+            events.push_back(on(tick, key, velocity));
+            events.push_back(off(tick + 120, key));
+        }
+    }
+    const Bytes song = oneTrackSong(events);
+    struct Case {
+        const char* what;
+        bool mergeToFit;
+    };
+    const Case cases[] = {{"merged", true}, {"refused, naming the ways out", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(m_dir / "out");
+        auto req = request(song);
+        req.charts.difficulties = {chartset::Difficulty::Another};
+        req.mergeToFit = c.mergeToFit;
+        const auto outcome = runBuild(req, m_quiet, fakes());
+        if (!c.mergeToFit) {
+            ASSERT_FALSE(outcome.ok());
+            EXPECT_EQ(outcome.error().code, ErrorCode::CodesExhausted);
+            for (const char* way : {"1524 keysounds", "--codes 62", "--chart-format bmson", "--velocity-step 4"}) {
+                EXPECT_NE(outcome.error().message.find(way), std::string::npos) << outcome.error().message;
+            }
+            EXPECT_EQ(outputNames(), std::vector<std::string>{});
+            continue;
+        }
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        EXPECT_EQ(outcome->mergedKeysounds, 1524u - 396u);
+        EXPECT_EQ(outcome->mergedWith.velocityStep, 4);
+        EXPECT_EQ(outcome->mergedWith.lengthStep, 1);
+        EXPECT_EQ(outcome->keysoundFiles.size(), 396u);
+        const std::string text = readText(out("song_A.bms"));
+        EXPECT_EQ(text.find("#BASE 62"), std::string::npos);
+        EXPECT_NE(text.find("#WAVB0 "), std::string::npos);  // 396 = "B0" in base 36
+        EXPECT_EQ(text.find("#WAVB1 "), std::string::npos);
+        EXPECT_TRUE(std::filesystem::exists(out("A60-12-124.wav")));
+        EXPECT_TRUE(std::filesystem::exists(out("A71-12-127.wav")));
+    }
+}
+
 // A preview asked to start past the song's end starts at its last note rather than refusing
 // after everything was rendered.
 TEST_F(BuildWithFakes, APreviewFromPastTheSongsEndStartsAtItsLastNote)
