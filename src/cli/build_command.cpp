@@ -106,9 +106,20 @@ void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::strin
         reportWarning(std::to_string(notes) + " notes sound nothing with " + soundFont +
                       " and are left out of every chart, their keysounds unwritten: " + which);
     }
-    if (outcome.widenedCodes) {
-        reportWarning("the song's keysounds need more codes than ZZ: the charts number them in base 62 (#BASE 62), "
-                      "which some players do not read; --codes 36 refuses instead, naming the ways that fit");
+    if (outcome.mergedKeysounds > 0) {
+        std::string steps;
+        if (outcome.mergedWith.velocityStep > 1) {
+            steps = "velocities within " + std::to_string(outcome.mergedWith.velocityStep);
+        }
+        if (outcome.mergedWith.lengthStep > 0) {
+            steps += (steps.empty() ? "" : ", ") + std::string("lengths within ") +
+                     std::to_string(outcome.mergedWith.lengthStep) + "/192 measure";
+        }
+        reportWarning("the song's sounds need more codes than ZZ: " + std::to_string(outcome.mergedKeysounds) +
+                      " keysounds were merged into ones a listener cannot tell apart (" + steps + "; --velocity-step " +
+                      std::to_string(std::max(outcome.mergedWith.velocityStep, 1)) + " --length-step " +
+                      std::to_string(outcome.mergedWith.lengthStep) +
+                      "); --codes 62 keeps them apart in base 62, which several players read without case");
     }
     if (!outcome.charts.empty() && outcome.firstSoundSeconds < workflow::kLeastLeadInSeconds - 1e-9) {
         char seconds[32];
@@ -381,7 +392,7 @@ void addBuildOptions(CLI::App& sub, BuildOptions& options)
 workflow::BuildRequest buildRequest(const BuildOptions& options, LoadedTrack loaded,
                                     convert::ConversionSettings settings,
                                     std::vector<chartset::Difficulty> difficulties,
-                                    std::optional<chartset::LongNoteLength> longNoteLength, bool codesAsked)
+                                    std::optional<chartset::LongNoteLength> longNoteLength)
 {
     workflow::SongState state;
     state.outputFolder = options.out;
@@ -395,7 +406,6 @@ workflow::BuildRequest buildRequest(const BuildOptions& options, LoadedTrack loa
     request.charts.quantizeGrid = chartset::parseQuantizeGrid(options.quantize).value_or(0);
     request.charts.longNoteMinimum = longNoteLength.value_or(chartset::LongNoteLength{});
     request.replaceUnlisted = request.replace;
-    request.widenCodes = !codesAsked;
     return request;
 }
 
@@ -534,8 +544,8 @@ int runBuildCommand(const BuildOptions& options, const CLI::App& command)
     if (loaded.song.warning) {
         reportWarning(*loaded.song.warning);
     }
-    const auto request = buildRequest(options, std::move(loaded), std::move(settings).value(), std::move(difficulties),
-                                      longNoteLength, command.count("--codes") > 0);
+    const auto request =
+        buildRequest(options, std::move(loaded), std::move(settings).value(), std::move(difficulties), longNoteLength);
     // The output folder is made for command-line users (and removed again if the build is
     // refused before writing anything).
     const auto outcome = runStoppable("converting", "bytes of the track",

@@ -858,6 +858,9 @@ void MainWindow::showBuild(const workflow::BuildOutcome& built, const std::vecto
     if (outcome.keysounds.mergedAway() != 0) {
         parts << tr("合并省下 %1 个K音").arg(outcome.keysounds.mergedAway());
     }
+    if (built.mergedKeysounds != 0) {
+        parts << tr("编号超过 ZZ：%1 个听不出差别的K音已合并").arg(built.mergedKeysounds);
+    }
     // Keysounds whose names come out alike (lengths that round to one slot count) share a file.
     if (built.keysoundFiles.size() < outcome.keysounds.size()) {
         parts << tr("%1 个K音与别的K音同名，共用一个文件").arg(outcome.keysounds.size() - built.keysoundFiles.size());

@@ -101,11 +101,15 @@ ConvertedNotes notesOf(const chart::Chart& converted, std::int32_t ticksPerMeasu
     return out;
 }
 
-// An object to write: its place, channel and code.
+constexpr std::size_t kNoNote = static_cast<std::size_t>(-1);
+
+// An object to write: its place, channel and code, and on the background channel the note of the
+// set it plays (kNoNote for other objects).
 struct Placed {
     Place place;
     std::uint8_t channel = 0;
     chart::ChartCode code = 0;
+    std::size_t note = kNoNote;
 };
 
 // The chart's channel lines: the converted chart's other lines, then per measure the lane and
@@ -401,9 +405,23 @@ std::vector<Placed> chartObjects(std::span<const ChartNote> chartNotes, const Se
             }
             lanes[i] = chartset::kBackgroundLane;
         }
-        objects.push_back({note.start, chart::kBackgroundChannel, note.code});
+        objects.push_back({note.start, chart::kBackgroundChannel, note.code, i});
     }
     return objects;
+}
+
+// A note one chart of the set strikes with its chord sounds there in every chart: the background
+// objects of the notes `struck` marks move to their chord's place, so that each sound of the set
+// starts at one moment whichever chart plays it (a player's mix, and checkers comparing the
+// charts' objects, would otherwise find them a few milliseconds apart).
+void strikeWithChords(std::span<Placed> objects, const std::vector<bool>& struck, std::span<const ChartNote> chartNotes,
+                      const SetNotes& set)
+{
+    for (Placed& object : objects) {
+        if (object.note != kNoNote && struck[object.note]) {
+            object.place = chartNotes[set.chordOf[set.order[object.note]]].start;
+        }
+    }
 }
 
 // The lanes of one difficulty's chart and the notes as they are then held (long notes fitted).
@@ -462,12 +480,17 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     const SetNotes notes = setNotesOf(chartNotes, converted, keysounds, percussion, ticksPerMeasure);
     const auto difficulties = setDifficulties(request, notes.notes, clock);
     std::vector<SetChart> set;
+    std::vector<std::vector<Placed>> objectsOf;
+    std::vector<bool> struck(notes.notes.size(), false);  // in a lane of some chart
     const auto limits = chartset::setLimits(notes.notes, clock, difficulties);
     for (std::size_t k = 0; k < difficulties.size(); ++k) {
         std::vector<chartset::TrackNote> fitted;
         auto lanes = chartLanesOf(chartNotes, notes, clock, limits[k], request, percussion, fitted);
-        const auto objects =
-            chartObjects(chartNotes, notes, fitted, lanes, request.lanes == LaneRule::Playable, ticksPerMeasure);
+        objectsOf.push_back(
+            chartObjects(chartNotes, notes, fitted, lanes, request.lanes == LaneRule::Playable, ticksPerMeasure));
+        for (std::size_t i = 0; i < lanes.size(); ++i) {
+            struck[i] = struck[i] || lanes[i] != chartset::kBackgroundLane;
+        }
         SetChart made;
         made.fileName = chartSetFileName(chartFileName, difficulties[k]);
         made.report = chartset::reportChart(fitted, lanes, clock, difficulties[k]);
@@ -480,8 +503,11 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         chart.tempos = converted.tempos;
         chart.stops = converted.stops;
         chart.measureLengths = converted.measureLengths;
-        writeLines(chart, converted, found.keptLines, objects);
         set.push_back(std::move(made));
+    }
+    for (std::size_t k = 0; k < set.size(); ++k) {
+        strikeWithChords(objectsOf[k], struck, chartNotes, notes);
+        writeLines(set[k].chart, converted, found.keptLines, objectsOf[k]);
     }
     settleLevels(set);
     return set;

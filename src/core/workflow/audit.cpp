@@ -401,6 +401,11 @@ private:
     void checkCodes(const chart::Chart& chart, const fs::path& file)
     {
         const bool base62 = chart.header.base62;
+        if (base62) {
+            add(AuditSeverity::Warning, AuditCheck::Base62Codes, file,
+                "#BASE 62: several players read codes without case (\"0a\" as \"0A\") or do not read #BASE at "
+                "all, and play other sounds than the chart names; codes up to ZZ play the same everywhere");
+        }
         std::map<chart::ChartCode, int> definitions;
         for (const auto& keysound : chart.keysounds) {
             ++definitions[keysound.code];

@@ -28,6 +28,7 @@ enum class AuditCheck : std::uint8_t {
     UndefinedCode,          // an object whose code has no definition
     DuplicateDefinition,    // a code defined twice
     UnusedDefinition,       // a code defined and never placed
+    Base62Codes,            // "#BASE 62", which many players read without case or not at all
     MissingFile,            // a file the chart names that the folder lacks
     UnusedFile,             // a file no chart uses
     BookkeepingFile,        // this program's own files, which `package` leaves out

@@ -95,7 +95,8 @@ struct CodeRelief {
 std::optional<Error> codesExhausted(const CodeDemand& demand, const std::optional<CodeRelief>& relief);
 
 // The coarser mergings tried, mildest first, for CodeRelief: (velocity step, length step).
-inline constexpr std::pair<int, std::int64_t> kReliefSteps[] = {{0, 1}, {8, 0}, {8, 1}, {16, 4}, {32, 12}, {64, 48}};
+inline constexpr std::pair<int, std::int64_t> kReliefSteps[] = {{4, 1},  {8, 1},   {8, 2},   {16, 2}, {16, 4},
+                                                                {32, 6}, {32, 12}, {64, 24}, {64, 48}};
 
 // How many keysounds `table` would hold merged again with the coarser steps (lengths and
 // velocities as kept, each state as it is).

@@ -315,16 +315,21 @@ private:
 struct ConvertedTrack {
     keysound::KeysoundStates states;
     ConversionOutcome conversion;
-    BackgroundKeysounds background;  // with BgmMode::Keysounds: the other tracks' notes
+    BackgroundKeysounds background;        // with BgmMode::Keysounds: the other tracks' notes
+    convert::ConversionSettings settings;  // what it was converted with (merged to fit the codes)
+    std::size_t mergedKeysounds = 0;       // the files merging left out
 };
 
-Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<const std::uint8_t> file,
-                                       const std::filesystem::path& stage, ProgressSink& progress)
+Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::ConversionSettings& settings,
+                                   std::span<const std::uint8_t> file, const std::filesystem::path& stage,
+                                   ProgressSink& progress)
 {
     ConvertedTrack converted;
-    converted.states = keysound::readKeysoundStates(file, request.conversion.song, chartedParts(request.conversion),
-                                                    request.conversion.settings);
+    converted.settings = settings;
+    converted.states =
+        keysound::readKeysoundStates(file, request.conversion.song, chartedParts(request.conversion), settings);
     ConversionRequest conversionRequest = request.conversion;
+    conversionRequest.settings = settings;
     conversionRequest.outputFolder = stage;
     conversionRequest.title = request.title;
     conversionRequest.artist = request.artist;
@@ -334,41 +339,87 @@ Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<co
     // Every object at its tick; the song's tempo changes as far as the other tracks play.
     conversionRequest.exactTimes = true;
     if (request.bgm == BgmMode::Keysounds) {
-        converted.background = collectBackgroundKeysounds(
-            file, request.conversion.song, chartedParts(request.conversion), request.conversion.settings);
+        converted.background =
+            collectBackgroundKeysounds(file, request.conversion.song, chartedParts(request.conversion), settings);
         if (!converted.background.notes.empty()) {
             conversionRequest.lastTick = converted.background.notes.back().tick;
         }
     }
-    progress.beginStage(ProgressStage::Converting);
     auto conversion = convertTrack(conversionRequest, file, progress);
-    // Base-36 codes, not asked for by name, number 1295 keysounds: a song's every note takes more.
-    // The tempos' definitions are then numbered in base 62 too; tempos alone never widen the
-    // codes (their refusal names the way out, --codes 62).
-    const auto& settings = conversionRequest.settings;
-    const bool mayWiden = request.widenCodes && !settings.base62 && !settings.bmson;
-    const bool temposRanOut =
-        !conversion && conversion.error().code == ErrorCode::CodesExhausted && conversion.error().subject == "tempos";
-    if (!conversion && !(mayWiden && temposRanOut)) {
+    if (!conversion) {
         return conversion.error();
-    }
-    const auto keysoundsNeedBase62 = [&](const ConversionOutcome& outcome) {
-        const std::size_t keysounds = outcome.keysounds.size() + converted.background.table.size();
-        return static_cast<std::int64_t>(keysounds) > convert::largestCode(false) - settings.startValue;
-    };
-    if (mayWiden && (temposRanOut || keysoundsNeedBase62(*conversion))) {
-        conversionRequest.settings.base62 = true;
-        auto widened = convertTrack(conversionRequest, file, progress);
-        if (!widened) {
-            return widened.error();
-        }
-        if (temposRanOut && !keysoundsNeedBase62(*widened)) {
-            return conversion.error();
-        }
-        conversion = std::move(widened);
     }
     converted.conversion = std::move(conversion).value();
     return converted;
+}
+
+// The codes the keysounds of `converted` take: one per file, the lanes' (whose lengths may round
+// to one file name) and the other tracks'.
+std::size_t codesNeeded(const ConvertedTrack& converted, std::int32_t ticksPerMeasure)
+{
+    const auto& keysounds = converted.conversion.keysounds;
+    std::set<std::string> stems;
+    for (std::size_t k = 0; k < keysounds.size(); ++k) {
+        stems.insert(convert::keysoundStem({}, keysounds[k], ticksPerMeasure, keysounds.suffix(k)));
+    }
+    return stems.size() + converted.background.table.size();
+}
+
+bool codesFit(std::size_t codes, const convert::ConversionSettings& settings)
+{
+    return static_cast<std::int64_t>(codes) <= convert::largestCode(settings.base62) - settings.startValue;
+}
+
+// The track converted again with the mildest merging of kReliefSteps (never milder than asked)
+// under which every file has a base-36 code; `converted` as it is when none does, for the plan
+// to refuse naming the ways out. Velocities, and levels with them, within a step and lengths
+// within a step of 1/192 measure sound alike to a listener.
+Result<ConvertedTrack> mergedToFit(ConvertedTrack converted, const BuildRequest& request,
+                                   std::span<const std::uint8_t> file, const std::filesystem::path& stage,
+                                   ProgressSink& progress)
+{
+    const auto& asked = request.conversion.settings;
+    const auto& song = request.conversion.song;
+    const std::size_t unmerged = codesNeeded(converted, song.ticksPerMeasure);
+    for (const auto& [velocityStep, lengthStep] : kReliefSteps) {
+        const convert::KeysoundMerge merge{std::max(velocityStep, asked.merge.velocityStep),
+                                           std::max(lengthStep, asked.merge.lengthStep)};
+        if (merge.velocityStep <= std::max(asked.merge.velocityStep, 1) && merge.lengthStep <= asked.merge.lengthStep) {
+            continue;
+        }
+        // Counted first without converting: the lanes' keysounds merged again, the others collected.
+        auto settings = asked;
+        settings.merge = merge;
+        std::size_t estimate = keysoundsMergedAgain(converted.conversion.keysounds, merge, song.ticksPerMeasure);
+        if (request.bgm == BgmMode::Keysounds) {
+            estimate += collectBackgroundKeysounds(file, song, chartedParts(request.conversion), settings).table.size();
+        }
+        if (!codesFit(estimate, settings)) {
+            continue;
+        }
+        auto merged = convertWith(request, settings, file, stage, progress);
+        if (!merged) {
+            return merged.error();
+        }
+        if (const std::size_t codes = codesNeeded(*merged, song.ticksPerMeasure); codesFit(codes, settings)) {
+            merged->mergedKeysounds = unmerged - codes;
+            return merged;
+        }
+    }
+    return converted;
+}
+
+Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<const std::uint8_t> file,
+                                       const std::filesystem::path& stage, ProgressSink& progress)
+{
+    const auto& settings = request.conversion.settings;
+    progress.beginStage(ProgressStage::Converting);
+    auto converted = convertWith(request, settings, file, stage, progress);
+    if (!converted || settings.bmson || settings.base62 || !request.mergeToFit ||
+        codesFit(codesNeeded(*converted, request.conversion.song.ticksPerMeasure), settings)) {
+        return converted;
+    }
+    return mergedToFit(std::move(converted).value(), request, file, stage, progress);
 }
 
 // Renders every job of the plan through `writer`. A keysound that renders as silence is never
@@ -622,11 +673,12 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     if (!converted) {
         return StagedBuild::failed(converted.error());
     }
-    // In the codes' base the keysounds were numbered in (base 62 where base 36 ran out).
+    // With the merging the keysounds were converted with.
     BuildRequest request = asked;
-    request.conversion.settings.base62 = converted->conversion.keysounds.base62();
+    request.conversion.settings = converted->settings;
     BuildOutcome outcome;
-    outcome.widenedCodes = request.conversion.settings.base62 && !asked.conversion.settings.base62;
+    outcome.mergedKeysounds = converted->mergedKeysounds;
+    outcome.mergedWith = converted->mergedKeysounds > 0 ? converted->settings.merge : convert::KeysoundMerge{};
     outcome.conversion = std::move(converted->conversion);
     outcome.recovery = staged.staging().recovery();
     outcome.setAside = staged.staging().setAside();

@@ -62,9 +62,11 @@ struct BuildOutcome {
     std::size_t backgroundKeysoundFiles = 0;  // of keysoundFiles, those of the other tracks' notes (BgmMode::Keysounds)
     std::size_t silentBackgroundKeysounds = 0;  // of silentKeysounds, the other tracks' (listed last)
     std::int64_t backgroundNotes = 0;           // the other tracks' notes the charts play as keysounds
-    std::uintmax_t soundFileBytes = 0;
-    bool widenedCodes = false;  // numbered in base 62, as base-36 codes ran out (BuildRequest::widenCodes)        //
-                                // the keysound and BGM files together, as written
+    std::uintmax_t soundFileBytes = 0;          // the keysound and BGM files together, as written
+    // With BuildRequest::mergeToFit: the keysounds merged into others so that every file has a
+    // code (how many fewer there are), and the steps they were merged with; 0 when all fitted.
+    std::size_t mergedKeysounds = 0;
+    convert::KeysoundMerge mergedWith;
 };
 
 // What a build renders and writes with; tests put stand-ins here.
@@ -82,7 +84,8 @@ struct BuildServices {
 // rung out, named after the chart's stem in lower-case extension; renders the other tracks as
 // request.bgm asks (every note a keysound of its own at its tick, collectBackgroundKeysounds; or
 // slices bgm-001.ogg... at their measures, or one bgm.ogg at measure 000; under the codes after
-// the keysounds', in base 62 where base 36 runs out and request.widenCodes allows; see planBgm),
+// the keysounds', a file under one code in every chart and only where placed; past the last
+// base-36 code, keysounds merged as request.mergeToFit allows; see planBgm),
 // every object at its note's exact tick (a BMS line with the slots its objects need,
 // chart::fitLineSlots; a chord's lane notes together); with a loudness asked for, measures the autoplay
 // mix of everything before encoding and gives every file the one gain that brings it there

@@ -8,6 +8,7 @@
 #include "core/base/text_decoding.h"
 #include "core/chart/bms_writer.h"
 #include "core/chart/bmson_writer.h"
+#include "core/chart/code_numbering.h"
 #include "core/chart/line_slots.h"
 #include "core/chart/timed_chart.h"
 #include "core/convert/chart_lines.h"
@@ -120,10 +121,16 @@ Result<LeadIn> writeBuildCharts(std::vector<chartset::SetChart>& charts, const B
 {
     const bool bmson = request.conversion.settings.bmson;
     const auto credits = song::readSongCredits(file, request.conversion.song);
+    std::vector<chart::Chart*> set;
     for (auto& made : charts) {
         dropSilentDefinitions(made.chart, silent);
         completeChart(made.chart, request, credits, bgmFiles);
+        set.push_back(&made.chart);
     }
+    // A file once per chart, under the same code in each: a lane keysound's lengths that round to
+    // one file name, a zero-length note doubled by a longer one, never placed, take none.
+    chart::numberCodesByFile(set,
+                             bmson ? 1 : static_cast<chart::ChartCode>(request.conversion.settings.startValue + 1));
     // Every chart of the set plays the same objects at the same places: one lead-in for all.
     LeadIn leadIn;
     leadIn.measures =

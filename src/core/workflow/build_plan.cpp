@@ -5,6 +5,7 @@
 
 #include "core/base/atomic_file_writer.h"
 #include "core/base/file_error.h"
+#include "core/chart/code_numbering.h"
 #include "core/convert/keysound_name.h"
 #include "core/workflow/keysound_jobs.h"
 #include "core/workflow/lead_in.h"
@@ -200,7 +201,9 @@ Status planBackgroundKeysounds(BuildPlan& plan, const BuildRequest& request, std
 {
     const bool bmson = request.conversion.settings.bmson;
     const std::int32_t ticksPerMeasure = request.conversion.song.ticksPerMeasure;
-    const CodeDemand demand{lanes.size(), background.table.size(), lanes.startValue(), lanes.base62(), bmson};
+    // A code per file: keysounds whose lengths round to one file name share it.
+    const CodeDemand demand{plan.keysoundJobs.size(), background.table.size(), lanes.startValue(), lanes.base62(),
+                            bmson};
     if (codesExhausted(demand, std::nullopt)) {
         return *codesExhausted(demand, codeRelief(request, file, lanes, demand, !background.table.empty()));
     }
@@ -225,6 +228,19 @@ Status planBackgroundKeysounds(BuildPlan& plan, const BuildRequest& request, std
     }
     plan.background = std::move(background);
     return {};
+}
+
+// The jobs of the files some chart of the set places: a note of no length that the song doubles
+// with a longer one at its tick is placed once, as the longer, and its own file would sound nowhere.
+std::vector<audio::RenderJob> placedKeysoundJobs(std::vector<audio::RenderJob> jobs,
+                                                 std::span<const chartset::SetChart> charts)
+{
+    std::set<std::string> placed;
+    for (const auto& made : charts) {
+        placed.merge(chart::placedFileNames(made.chart));
+    }
+    std::erase_if(jobs, [&](const audio::RenderJob& job) { return placed.count(job.name) == 0; });
+    return jobs;
 }
 
 // Each file is written under a temporary name first, which must fit the file system's limit too:
@@ -314,7 +330,11 @@ Result<BuildPlan> planBuild(const BuildRequest& request, std::span<const std::ui
     }
     const KeysoundRendering rendering{
         stage, settings.keysoundName, extension, song.ticksPerQuarter, song.ticksPerMeasure, keysoundTempo};
-    plan.keysoundJobs = keysoundJobs(conversion.keysounds, states, rendering);
+    // Made before rendering so that their names are checked with the others, and only the
+    // keysounds they place are rendered.
+    plan.charts = chartset::makeChartSet(conversion.chart, conversion.keysounds, song, plan.chartName, request.charts,
+                                         settings.percussion);
+    plan.keysoundJobs = placedKeysoundJobs(keysoundJobs(conversion.keysounds, states, rendering), plan.charts);
     for (const auto& job : plan.keysoundJobs) {
         plan.keysoundNames.push_back(job.name);
         plan.jobs.push_back(job);
@@ -327,9 +347,6 @@ Result<BuildPlan> planBuild(const BuildRequest& request, std::span<const std::ui
     if (auto names = checkKeysoundFileNames(plan, request); !names) {
         return names.error();
     }
-    // Made before rendering so that their names are checked with the others.
-    plan.charts = chartset::makeChartSet(conversion.chart, conversion.keysounds, song, plan.chartName, request.charts,
-                                         settings.percussion);
     auto replaceable = replaceableNames(outputNames(plan), manifest, request, fileSystem, plan.replacing);
     if (!replaceable) {
         return replaceable.error();

@@ -35,9 +35,10 @@ struct BuildRequest {
     chartset::ChartSetRequest charts;      // the charts written, all naming the same sound files
     unsigned threads = 0;                  // rendering threads; 0: one per core (at most audio::kMostRenderThreads)
     std::size_t heldSoundBytes = kHeldSoundBytes;  // renders the loudness pass keeps in memory before it spills
-    // Base-36 codes that run out become base 62 (#BASE 62): true unless the codes' base was asked
-    // for by name. Past base 62 the build is refused before anything is rendered.
-    bool widenCodes = true;
+    // Base-36 codes that run out: the keysounds a listener cannot tell apart are merged, with the
+    // mildest of kReliefSteps that gives every file a code; false, or none fitting, refuses the
+    // build before anything is rendered, naming the ways that fit. Base 62 only when asked for.
+    bool mergeToFit = true;
     bool replace = false;          // replace another song (or track) the output folder holds
     bool replaceUnlisted = false;  // replace files no build made (the manifest does not list) under names it writes
 };

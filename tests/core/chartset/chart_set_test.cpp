@@ -505,5 +505,54 @@ TEST(ChartSetChords, AStrumAtItsTicksIsStruckAsOneChordAndTheBackgroundKeepsItsT
     }
 }
 
+TEST(ChartSetChords, EveryChartOfTheSetStartsEachSoundAtOneMoment)
+{
+    // 480 ticks a quarter note: a 1/192 measure is 10 ticks. Strums of four notes over ticks 0,
+    // 3, 6 and 9, one a beat for two measures: the insane chart strikes each strum as a chord at
+    // its first note, the beginner chart one note of it; what the beginner chart leaves to the
+    // background sounds where the insane chart strikes it, not at its own tick.
+    const Bytes file = oneTrackSong({on(0, 60), off(480, 60)});
+    const auto song = summaryOf(file);
+    convert::KeysoundTable keysounds;
+    chart::Chart converted;
+    std::map<chart::ChartCode, std::int64_t> chordTick;
+    for (std::int64_t beat = 0; beat < 8; ++beat) {
+        for (std::int64_t k = 0; k < 4; ++k) {
+            const std::int64_t tick = beat * 480 + 3 * k;
+            const auto index = keysounds.findOrAdd(static_cast<std::uint8_t>(60 + 4 * k), 240,
+                                                   static_cast<std::uint8_t>(60 + beat), tick);
+            ASSERT_TRUE(index.has_value());
+            const auto code = static_cast<chart::ChartCode>(*index + 1);
+            converted.keysounds.push_back({code, "A" + std::to_string(code) + ".ogg"});
+            converted.addLine(static_cast<std::int32_t>(tick / 1920), 11, 1920);
+            converted.addObject(static_cast<std::uint32_t>(tick % 1920), code);
+            chordTick[code] = beat * 480;
+        }
+    }
+    chartset::ChartSetRequest request;
+    request.difficulties = {Difficulty::Beginner, Difficulty::Insane};
+    const auto set = chartset::makeChartSet(converted, keysounds, song, "song.bms", request, false);
+    ASSERT_EQ(set.size(), 2u);
+    std::vector<std::size_t> background;
+    for (const auto& made : set) {
+        SCOPED_TRACE(made.fileName);
+        std::size_t objects = 0;
+        background.push_back(0);
+        for (const auto& line : made.chart.lines) {
+            for (std::uint32_t k = 0; k < line.objectCount; ++k) {
+                const auto& object = made.chart.objects[line.firstObject + k];
+                const std::int64_t tick = std::int64_t{line.measure} * 1920 + object.slot * 1920 / line.slotCount;
+                EXPECT_EQ(tick, chordTick[object.code]) << "code " << object.code;
+                ++objects;
+                background.back() += line.channel == chart::kBackgroundChannel ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(objects, 32u);
+    }
+    // The beginner chart strikes one note at once and leaves the others to the background.
+    EXPECT_GE(background.front(), 24u);
+    EXPECT_EQ(background.back(), 0u);
+}
+
 }  // namespace
 }  // namespace zentrowe::testing

@@ -71,6 +71,8 @@ TEST(Audit, EachPlantedDefectIsFound)
          AuditCheck::HeaderOutOfRange, AuditSeverity::Warning, "song.bms"},
         {"code defined twice", [](const fs::path& d) { writeChart(d, kGoodHeader, kGoodBody + "#WAV01 snare.wav\r\n"); },
          AuditCheck::DuplicateDefinition, AuditSeverity::Warning, "song.bms"},
+        {"codes in base 62", [](const fs::path& d) { writeChart(d, "#BASE 62\r\n" + kGoodHeader, kGoodBody); },
+         AuditCheck::Base62Codes, AuditSeverity::Warning, "song.bms"},
         {"undefined code", [](const fs::path& d) { writeChart(d, kGoodHeader, kGoodBody + "#00312:03\r\n"); },
          AuditCheck::UndefinedCode, AuditSeverity::Warning, "song.bms"},
         {"long note without its end", [](const fs::path& d) { writeChart(d, kGoodHeader, kGoodBody + "#00351:01\r\n"); },

@@ -1254,10 +1254,9 @@ TEST_F(BuildWithFakes, ALeadInTooShortForTheFirstTempoSaysWhenTheChartsFirstSoun
     EXPECT_GT(outcome->leadInMeasures, 990);
 }
 
-// More different tempos than base 36 numbers (1,295 #BPMxx codes): where the keysounds need
-// base 62 anyway the tempos are numbered in it too; alone they never widen the codes, and the
-// refusal names the options that lift the limit.
-TEST_F(BuildWithFakes, TemposWidenToBase62WithTheKeysoundsAndAloneNameTheWayOut)
+// More different tempos than base 36 numbers (1,295 #BPMxx codes): the build refuses them in a
+// sentence that names the options that lift the limit, and with --codes 62 numbers them in base 62.
+TEST_F(BuildWithFakes, TemposPastBase36NameTheWayOutAndBuildInBase62)
 {
     std::vector<RawEvent> events;
     for (int k = 0; k < 1400; ++k) {
@@ -1271,21 +1270,15 @@ TEST_F(BuildWithFakes, TemposWidenToBase62WithTheKeysoundsAndAloneNameTheWayOut)
     std::stable_sort(events.begin(), events.end(),
                      [](const RawEvent& a, const RawEvent& b) { return a.time < b.time; });
     const Bytes song = midiFile(0, 480, {rawTrack(events)});
-    struct Case {
-        const char* name;
-        int startValue;  // 30 keysounds from 1280 pass base 36's ZZ (1295); from 1 they do not
-        bool builds;
-    };
-    for (const Case& c : {Case{"30 keysounds from 01", 1, false}, Case{"30 keysounds from 1280", 1280, true}}) {
-        SCOPED_TRACE(c.name);
+    for (const bool base62 : {false, true}) {
+        SCOPED_TRACE(base62 ? "--codes 62" : "base 36");
         std::filesystem::remove_all(m_dir / "out");
         auto req = request(song);
         req.bgm = workflow::BgmMode::None;
-        req.widenCodes = true;
-        req.conversion.settings.startValue = c.startValue;
+        req.conversion.settings.base62 = base62;
         req.charts.difficulties = {chartset::Difficulty::Normal};
         const auto outcome = runBuild(req, m_quiet, fakes());
-        if (!c.builds) {
+        if (!base62) {
             ASSERT_FALSE(outcome.ok());
             EXPECT_EQ(outcome.error().code, ErrorCode::CodesExhausted);
             EXPECT_NE(outcome.error().message.find("more than 1295 different tempos"), std::string::npos)
@@ -1297,7 +1290,6 @@ TEST_F(BuildWithFakes, TemposWidenToBase62WithTheKeysoundsAndAloneNameTheWayOut)
             continue;
         }
         ASSERT_TRUE(outcome.ok()) << outcome.error().message;
-        EXPECT_TRUE(outcome->widenedCodes);
         const std::string text = readText(out("song_N.bms"));
         EXPECT_NE(text.find("#BASE 62\r\n"), std::string::npos);
         std::size_t definitions = 0;
@@ -1306,6 +1298,102 @@ TEST_F(BuildWithFakes, TemposWidenToBase62WithTheKeysoundsAndAloneNameTheWayOut)
         }
         EXPECT_GT(definitions, 1295u);
         EXPECT_TRUE(chart::readChartFile(out("song_N.bms")).ok());
+    }
+}
+
+TEST_F(BuildWithFakes, AFileIsDefinedOnceUnderOneCodeAndOnlyWhatTheChartsPlaceIsMade)
+{
+    // 480 ticks a quarter note, 10 a 1/192 measure: notes of 480 and 481 ticks round to one name,
+    // A60-48-100; key 62 struck twice at one tick, released at once and after a beat, sounds once
+    // as the longer (A62-48-100), and its note of no length, A62-0-100, is placed nowhere.
+    const Bytes song = oneTrackSong({on(0, 60), off(480, 60), on(960, 60), off(1441, 60), on(1920, 62), off(1920, 62),
+                                     on(1920, 62), off(2400, 62)});
+    for (const bool bmson : {false, true}) {
+        SCOPED_TRACE(bmson ? "bmson" : "BMS");
+        std::filesystem::remove_all(m_dir / "out");
+        auto req = request(song);
+        req.conversion.settings.bmson = bmson;
+        req.charts.difficulties = {chartset::Difficulty::Beginner, chartset::Difficulty::Another};
+        const auto outcome = runBuild(req, m_quiet, fakes());
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        EXPECT_EQ(outcome->keysoundFiles.size(), 2u);
+        EXPECT_FALSE(std::filesystem::exists(out("A62-0-100.wav")));
+        for (const char* name : {"song_B", "song_A"}) {
+            const auto path = out(std::string(name) + (bmson ? ".bmson" : ".bms"));
+            const auto chart = chart::readChartFile(path);
+            ASSERT_TRUE(chart.ok()) << chart.error().message;
+            std::multiset<std::string> defined;
+            for (const auto& keysound : chart->keysoundNames) {
+                if (!keysound.empty()) {
+                    defined.insert(keysound);
+                }
+            }
+            std::multiset<std::string> placed;
+            for (const auto& object : chart->objects) {
+                placed.insert(chart->keysoundNames[object.code]);
+            }
+            const std::multiset<std::string> files = {"A60-48-100.wav", "A62-48-100.wav"};
+            EXPECT_EQ(defined, files) << name;
+            EXPECT_EQ(std::set<std::string>(placed.begin(), placed.end()),
+                      std::set<std::string>(files.begin(), files.end()))
+                << name;
+            EXPECT_EQ(placed.size(), 3u) << name;
+            if (!bmson) {
+                const std::string text = readText(path);
+                EXPECT_NE(text.find("#WAV01 A60-48-100.wav\r\n#WAV02 A62-48-100.wav\r\n"), std::string::npos) << text;
+                EXPECT_EQ(text.find("#WAV03"), std::string::npos) << text;
+            }
+        }
+    }
+}
+
+TEST_F(BuildWithFakes, PastZZSoundsAListenerCannotTellApartAreMergedToFitBase36)
+{
+    // Twelve keys at every velocity 1 to 127, a 16th (120 ticks, 12/192 measure) each: 1,524
+    // keysounds, more than the 1,295 codes up to ZZ. Velocities to the nearest multiple of 4 (ties
+    // up, kept within 1..127) take 33 values, 1, 4, 8, ... 124, 127: 396 keysounds, and no milder
+    // merging fits.
+    std::vector<TimedEvent> events;
+    std::int64_t tick = 0;
+    for (int key = 60; key < 72; ++key) {
+        for (int velocity = 1; velocity <= 127; ++velocity, tick += 120) {
+            events.push_back(on(tick, key, velocity));
+            events.push_back(off(tick + 120, key));
+        }
+    }
+    const Bytes song = oneTrackSong(events);
+    struct Case {
+        const char* what;
+        bool mergeToFit;
+    };
+    const Case cases[] = {{"merged", true}, {"refused, naming the ways out", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(m_dir / "out");
+        auto req = request(song);
+        req.charts.difficulties = {chartset::Difficulty::Another};
+        req.mergeToFit = c.mergeToFit;
+        const auto outcome = runBuild(req, m_quiet, fakes());
+        if (!c.mergeToFit) {
+            ASSERT_FALSE(outcome.ok());
+            EXPECT_EQ(outcome.error().code, ErrorCode::CodesExhausted);
+            for (const char* way : {"1524 keysounds", "--codes 62", "--chart-format bmson", "--velocity-step 4"}) {
+                EXPECT_NE(outcome.error().message.find(way), std::string::npos) << outcome.error().message;
+            }
+            EXPECT_EQ(outputNames(), std::vector<std::string>{});
+            continue;
+        }
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        EXPECT_EQ(outcome->mergedKeysounds, 1524u - 396u);
+        EXPECT_EQ(outcome->mergedWith.velocityStep, 4);
+        EXPECT_EQ(outcome->mergedWith.lengthStep, 1);
+        EXPECT_EQ(outcome->keysoundFiles.size(), 396u);
+        const std::string text = readText(out("song_A.bms"));
+        EXPECT_EQ(text.find("#BASE 62"), std::string::npos);
+        EXPECT_NE(text.find("#WAVB0 "), std::string::npos);  // 396 = "B0" in base 36
+        EXPECT_EQ(text.find("#WAVB1 "), std::string::npos);
+        EXPECT_TRUE(std::filesystem::exists(out("A60-12-124.wav")));
+        EXPECT_TRUE(std::filesystem::exists(out("A71-12-127.wav")));
     }
 }
 
