@@ -12,7 +12,7 @@
 #include "core/chartset/note_grid.h"
 #include "core/chartset/track_note.h"
 #include "core/song/song_credits.h"
-#include "core/song/tempo_clock.h"
+#include "core/song/timeline.h"
 
 namespace zentrowe::chartset {
 
@@ -332,7 +332,7 @@ SetNotes setNotesOf(std::span<const ChartNote> chartNotes, const chart::Chart& c
 // The difficulties the request asks for, or those the notes call for.
 std::vector<chartset::Difficulty> setDifficulties(const ChartSetRequest& request,
                                                   std::span<const chartset::TrackNote> notes,
-                                                  const song::TempoClock& clock)
+                                                  const song::Timeline& clock)
 {
     std::vector<chartset::Difficulty> difficulties = request.difficulties;
     const bool insaneAsked =
@@ -389,7 +389,7 @@ std::vector<Placed> chartObjects(std::span<const ChartNote> chartNotes, const Se
 }
 
 // The lanes of one difficulty's chart and the notes as they are then held (long notes fitted).
-std::vector<int> chartLanesOf(std::span<const ChartNote> chartNotes, const SetNotes& set, const song::TempoClock& clock,
+std::vector<int> chartLanesOf(std::span<const ChartNote> chartNotes, const SetNotes& set, const song::Timeline& clock,
                               const chartset::DifficultyLimits& limits, const ChartSetRequest& request, bool percussion,
                               std::vector<chartset::TrackNote>& fitted)
 {
@@ -435,7 +435,7 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
                                    const song::SongSummary& song, std::string_view chartFileName,
                                    const ChartSetRequest& request, bool percussion)
 {
-    const song::TempoClock clock(song);
+    const song::Timeline clock(song);
     const std::int32_t ticksPerMeasure = clock.ticksPerMeasure();
     const GridFit grid = gridFit(converted);
     ConvertedNotes found = notesOf(converted, ticksPerMeasure);

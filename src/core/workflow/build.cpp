@@ -49,8 +49,7 @@ double previewStartSeconds(const BuildRequest& request, std::span<const std::uin
                 lastStart = std::max(lastStart, event.frame);
             }
         }
-        // A millisecond early: the chart times the note along another path than the frames.
-        const double latest = std::max(0.0, static_cast<double>(lastStart) / audio::kSampleRate - 0.001);
+        const double latest = static_cast<double>(lastStart) / audio::kSampleRate;
         return leadInSeconds + std::clamp(*request.previewFrom, 0.0, latest);
     }
     events.insert(events.end(), bgmEvents.begin(), bgmEvents.end());
@@ -470,6 +469,7 @@ Status writeFolderPreview(const BuildPlan& plan, const BuildRequest& request, st
     auto previewRequest = folderPreviewRequest(plan.stage / plan.charts.front().fileName);
     previewRequest.outputPath = plan.stage / kPreviewFileName;
     previewRequest.fromFirstSound = false;
+    previewRequest.atMostLastSound = true;
     previewRequest.fromSeconds = previewStartSeconds(request, file, plan.bgmEvents, leadInSeconds);
     previewRequest.held = held;
     const auto preview = writeChartPreview(previewRequest, progress);

@@ -8,6 +8,7 @@
 #include "support/fake_renderer.h"
 #include "core/audio/song_sequence.h"
 #include "core/audio/sound_file_reader.h"
+#include "core/song/timeline.h"
 #include "core/workflow/build.h"
 
 namespace zentrowe::testing {
@@ -175,7 +176,7 @@ TEST_F(KeysoundJobs, KeysoundsSoundAsTheirNotesInTheWholeTrack)
     const auto summary = summaryOf(song);
     const auto whole = synth->renderEvents(audio::sequenceTrack(song, summary, 1), audio::kSampleRate, m_quiet);
     ASSERT_TRUE(whole.ok());
-    const audio::TickClock clock(summary.tempoMap, summary.ticksPerQuarter);
+    const song::Timeline timeline(summary);
     for (std::size_t i = 0; i < names.size(); ++i) {
         SCOPED_TRACE(names[i]);
         EXPECT_EQ(outcome->keysoundFiles[i].filename().string(), names[i]);
@@ -183,7 +184,8 @@ TEST_F(KeysoundJobs, KeysoundsSoundAsTheirNotesInTheWholeTrack)
         ASSERT_TRUE(decoded.ok());
         const auto& keysound = decoded->samples;
         // The synthesiser strikes a note at the block start nearest its frame.
-        const std::int64_t start = (clock.frameOf(static_cast<std::int64_t>(i) * 960) + 32) / 64 * 64;
+        const std::int64_t start =
+            (timeline.frame(static_cast<std::int64_t>(i) * 960, audio::kSampleRate) + 32) / 64 * 64;
         const auto inKeysound = measure(keysound, 0);
         const auto inTrack = measure(*whole, start);
         ASSERT_GT(inTrack.rms, 0);
