@@ -316,8 +316,11 @@ Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<co
                                        const std::filesystem::path& stage, ProgressSink& progress)
 {
     ConvertedTrack converted;
+    // The soundfont's choke groups; one it cannot read has none here, and the renderer names it.
+    const auto classes = keysound::readExclusiveClasses(request.soundFont);
+    const keysound::ExclusiveClasses* groups = classes.ok() ? &*classes : nullptr;
     converted.states = keysound::readKeysoundStates(file, request.conversion.song, chartedParts(request.conversion),
-                                                    request.conversion.settings);
+                                                    request.conversion.settings, groups);
     ConversionRequest conversionRequest = request.conversion;
     conversionRequest.outputFolder = stage;
     conversionRequest.title = request.title;
@@ -329,7 +332,7 @@ Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<co
     conversionRequest.exactTimes = true;
     if (request.bgm == BgmMode::Keysounds) {
         converted.background = collectBackgroundKeysounds(
-            file, request.conversion.song, chartedParts(request.conversion), request.conversion.settings);
+            file, request.conversion.song, chartedParts(request.conversion), request.conversion.settings, groups);
         if (!converted.background.notes.empty()) {
             conversionRequest.lastTick = converted.background.notes.back().tick;
         }

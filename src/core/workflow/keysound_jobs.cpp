@@ -65,6 +65,9 @@ std::vector<audio::RenderJob> keysoundJobs(const convert::KeysoundTable& keysoun
         job.note.velocity = entry.velocity;
         job.note.controls = noteControls(sound.channel);
         job.note.noteFrames = framesOfSongTicks(sound.soundingTicks.value_or(entry.duration), rendering);
+        if (sound.cutTicks) {
+            job.note.cutFrames = framesOfSongTicks(*sound.cutTicks, rendering);
+        }
         jobs.push_back(std::move(job));
     }
     return jobs;
