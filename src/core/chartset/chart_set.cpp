@@ -172,6 +172,29 @@ Place onGrid(const Place& place, std::uint32_t grid)
 
 // The track's notes (those the conversion put in lanes) moved to the nearest line of `grid`; a
 // long note keeps at least one step. Nothing moves for a grid of 0.
+// How far moving the lane notes to each grid moves them, in seconds on average.
+std::array<double, kNoteGrids.size()> meanQuantizeShifts(const std::vector<ChartNote>& notes,
+                                                         const song::Timeline& timeline)
+{
+    std::array<double, kNoteGrids.size()> shifts{};
+    std::int64_t laneNotes = 0;
+    for (const ChartNote& note : notes) {
+        if (note.channel == chart::kBackgroundChannel) {
+            continue;
+        }
+        ++laneNotes;
+        const std::int64_t tick = note.start.tick(timeline.ticksPerMeasure());
+        for (std::size_t g = 0; g < kNoteGrids.size(); ++g) {
+            const std::int64_t moved = nearestGridTick(tick, timeline.ticksPerMeasure(), kNoteGrids[g]);
+            shifts[g] += std::abs(timeline.seconds(tick, moved));
+        }
+    }
+    for (double& shift : shifts) {
+        shift = laneNotes > 0 ? shift / static_cast<double>(laneNotes) : 0.0;
+    }
+    return shifts;
+}
+
 void quantizeNotes(std::vector<ChartNote>& notes, std::uint32_t grid, std::int32_t ticksPerMeasure)
 {
     if (grid == 0) {
@@ -437,8 +460,9 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
 {
     const song::Timeline clock(song);
     const std::int32_t ticksPerMeasure = clock.ticksPerMeasure();
-    const GridFit grid = gridFit(converted);
+    GridFit grid = gridFit(converted);
     ConvertedNotes found = notesOf(converted, ticksPerMeasure);
+    grid.meanShiftSeconds = meanQuantizeShifts(found.notes, clock);
     quantizeNotes(found.notes, request.quantizeGrid, ticksPerMeasure);
     const auto& chartNotes = found.notes;
     const SetNotes notes = setNotesOf(chartNotes, converted, keysounds, percussion, ticksPerMeasure);
