@@ -19,6 +19,7 @@
 #include "cli/output.h"
 #include "cli/signal_stop.h"
 #include "core/base/file_error.h"
+#include "core/chartset/note_grid.h"
 #include "core/song/chart_file_name.h"
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
@@ -151,10 +152,27 @@ void reportOffGrid(const workflow::BuildOutcome& outcome, std::uint32_t quantize
     std::snprintf(shares, sizeof shares,
                   "%.0f %% of its notes are off the 16ths, %.0f %% off the 16th triplets and %.0f %% off the 32nds",
                   100 * off[0], 100 * off[1], 100 * off[2]);
-    reportWarning(std::string("the track was played in, not written to the beat: ") + shares +
-                  (quantizeGrid > 0 ? "; its notes were moved to the nearest of " + std::to_string(quantizeGrid) +
-                                          " lines a measure (--quantize)"
-                                    : "; --quantize 16, 24 or 32 moves them to the nearest line of that grid"));
+    const auto& grid = outcome.charts.front().report.grid;
+    std::string advice;
+    if (quantizeGrid > 0) {
+        advice = "; its notes were moved to the nearest of " + std::to_string(quantizeGrid) +
+                 " lines a measure (--quantize)";
+    } else if (const auto grids = chartset::advisedQuantizeGrids(grid); !grids.empty()) {
+        advice = "; --quantize";
+        for (std::size_t k = 0; k < grids.size(); ++k) {
+            advice += (k == 0 ? " " : k + 1 == grids.size() ? " or " : ", ") + std::to_string(grids[k]);
+        }
+        advice += " moves them to the nearest line of that grid";
+    } else {
+        const double leastShift = *std::min_element(grid.meanShiftSeconds.begin(), grid.meanShiftSeconds.end());
+        char shift[160];
+        std::snprintf(shift, sizeof shift,
+                      "; moving them to a grid (--quantize) would put them %.0f ms out of time on average, so they "
+                      "stay as played",
+                      1000 * leastShift);
+        advice = shift;
+    }
+    reportWarning(std::string("the track was played in, not written to the beat: ") + shares + advice);
 }
 
 // Why a staging folder left in the output folder was set aside rather than obeyed.

@@ -9,6 +9,7 @@
 
 #include "core/keysound/keysound_instruments.h"
 #include "core/song/channel_controls.h"
+#include "core/song/timeline.h"
 #include "core/song/track_part.h"
 #include "core/song/track_walk.h"
 
@@ -65,32 +66,6 @@ std::uint16_t partChannels(std::span<const song::TrackPart> parts, std::size_t i
 constexpr std::uint16_t kEveryChannel = 0xFFFF;
 
 }  // namespace
-
-TickClock::TickClock(const std::vector<song::TempoChange>& tempoMap, std::int32_t ticksPerQuarter)
-    : m_ticksPerQuarter(ticksPerQuarter)
-{
-    m_segments.push_back({0, 0.0, song::kDefaultTempoMicros});
-    for (const auto& change : tempoMap) {
-        const auto& last = m_segments.back();
-        const std::int64_t tick = std::max<std::int64_t>(change.time, last.tick);
-        const double micros =
-            last.micros + static_cast<double>(tick - last.tick) * last.tempoMicros / m_ticksPerQuarter;
-        if (tick == last.tick) {
-            m_segments.back().tempoMicros = change.tempoMicros;
-        } else {
-            m_segments.push_back({tick, micros, change.tempoMicros});
-        }
-    }
-}
-
-std::int64_t TickClock::frameOf(std::int64_t tick) const
-{
-    auto segment = std::upper_bound(m_segments.begin(), m_segments.end(), tick,
-                                    [](std::int64_t value, const Segment& s) { return value < s.tick; });
-    const Segment& in = *std::prev(segment);
-    const double micros = in.micros + static_cast<double>(tick - in.tick) * in.tempoMicros / m_ticksPerQuarter;
-    return std::llround(micros * kSampleRate / 1e6);
-}
 
 std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                        int skippedTrackNumber)
@@ -155,11 +130,11 @@ std::vector<TimedEvent> sequenceWhere(std::span<const std::uint8_t> file, const 
         return a.tick != b.tick ? a.tick < b.tick : a.track < b.track;
     });
 
-    const TickClock clock(song.tempoMap, std::max(song.ticksPerQuarter, 1));
+    const song::Timeline timeline(song);
     std::vector<TimedEvent> events;
     events.reserve(placed.size());
     for (const auto& p : placed) {
-        events.push_back({clock.frameOf(p.tick), p.event.status, p.event.data1, p.event.data2});
+        events.push_back({timeline.frame(p.tick, kSampleRate), p.event.status, p.event.data1, p.event.data2});
     }
     return events;
 }

@@ -11,25 +11,6 @@
 
 namespace zentrowe::audio {
 
-// Ticks of a song to frames of a rendering at kSampleRate through its tempo map; the standard's
-// 120 BPM holds until the first Set Tempo.
-class TickClock {
-public:
-    TickClock(const std::vector<song::TempoChange>& tempoMap, std::int32_t ticksPerQuarter);
-
-    // The nearest frame to the tick's time. ticksPerQuarter must be above 0.
-    std::int64_t frameOf(std::int64_t tick) const;
-
-private:
-    struct Segment {
-        std::int64_t tick;
-        double micros;  // microseconds from tick 0 to `tick`
-        std::uint32_t tempoMicros;
-    };
-    std::vector<Segment> m_segments;
-    double m_ticksPerQuarter;
-};
-
 // Every channel voice event (notes, key and channel pressure, controllers with bank select,
 // program changes, pitch bend) of every track but `skippedTrackNumber` (1-based; 0 skips none),
 // read with the track walk every pass uses, merged across tracks in time order (tracks in file

@@ -215,7 +215,12 @@ Result<std::vector<float>> SynthRenderer::renderNote(const NoteSound& sound)
 {
     const auto& instrument = sound.instrument;
     // A drum is struck and left alone; anything else is released where the track releases it.
-    const std::int64_t offFrame = instrument.drums ? 0 : nearestBlockStart(std::max<std::int64_t>(sound.noteFrames, 0));
+    // Nothing is heard past a choke's fade.
+    const std::optional<std::int64_t> cutFrame =
+        sound.cutFrames ? std::optional(nearestBlockStart(std::max<std::int64_t>(*sound.cutFrames, 0))) : std::nullopt;
+    const std::int64_t endFrame = cutFrame ? *cutFrame + kChokeFadeFrames : kLongestRenderFrames;
+    const std::int64_t offFrame =
+        std::min(instrument.drums ? 0 : nearestBlockStart(std::max<std::int64_t>(sound.noteFrames, 0)), endFrame);
     if (offFrame > kLongestRenderFrames - kLongestRingOutFrames) {
         return Error{ErrorCode::TooLong, "a keysound would sound for more than an hour"}.withNumber(sound.noteFrames);
     }
@@ -242,11 +247,15 @@ Result<std::vector<float>> SynthRenderer::renderNote(const NoteSound& sound)
     // The tail: short blocks until the sound has rung out or every voice has ended.
     RingOut ringOut(out);
     for (std::int64_t rung = 0;
-         rung < kLongestRingOutFrames && !ringOut.over() && fluid_synth_get_active_voice_count(synth) > 0;
+         rung < kLongestRingOutFrames && !ringOut.over() && fluid_synth_get_active_voice_count(synth) > 0 &&
+         static_cast<std::int64_t>(out.size() / kChannelCount) < endFrame;
          rung += kRingBlockFrames) {
         const std::size_t from = out.size();
         render(out, kRingBlockFrames);
         ringOut.take(std::span<const float>(out).subspan(from));
+    }
+    if (cutFrame) {
+        fadeFromCut(out, *cutFrame);
     }
     trimBelow(out, kRingOutFloor);
     return out;
@@ -373,6 +382,24 @@ void trimBelow(std::vector<float>& interleaved, float floor)
         --frames;
     }
     interleaved.resize(frames * kChannelCount);
+}
+
+void fadeFromCut(std::vector<float>& interleaved, std::int64_t cutFrame)
+{
+    const auto frames = static_cast<std::int64_t>(interleaved.size() / kChannelCount);
+    const std::int64_t from = std::clamp<std::int64_t>(cutFrame, 0, frames);
+    const std::int64_t end = std::min(frames, from + kChokeFadeFrames);
+    // 96 dB over the fade: each frame a fixed step down in decibels.
+    const double step = std::pow(10.0, -96.0 / 20.0 / static_cast<double>(kChokeFadeFrames));
+    double gain = 1;
+    for (std::int64_t frame = from; frame < end; ++frame) {
+        for (int c = 0; c < kChannelCount; ++c) {
+            auto& sample = interleaved[static_cast<std::size_t>(frame * kChannelCount + c)];
+            sample = static_cast<float>(sample * gain);
+        }
+        gain *= step;
+    }
+    interleaved.resize(static_cast<std::size_t>(end * kChannelCount));
 }
 
 }  // namespace zentrowe::audio

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -56,7 +57,17 @@ struct NoteSound {
     std::uint8_t velocity = 0;
     NoteControls controls;
     std::int64_t noteFrames = 0;
+    // Where a note of its choke group (the soundfont's exclusive class) silences it, if one does:
+    // from here it fades as the synthesiser fades a choked voice (kChokeFadeFrames).
+    std::optional<std::int64_t> cutFrames;
 };
+
+// A choked voice falls 96 dB, evenly in decibels, over the release of -200 timecents
+// (2^(-200/1200) s, 0.891 s) that the synthesiser gives it.
+inline constexpr std::int64_t kChokeFadeFrames = 39'300;
+
+// Fades `interleaved` from frame `cutFrame` as a choked voice fades, and drops what follows the fade.
+void fadeFromCut(std::vector<float>& interleaved, std::int64_t cutFrame);
 
 // A note rings out after its release until, once heard, it stays below this level (-60 dBFS)
 // for kRingOutQuietFrames, at most kLongestRingOutFrames; what follows its last louder frame is

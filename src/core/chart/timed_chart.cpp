@@ -357,4 +357,14 @@ double firstSoundSeconds(const TimedChart& chart)
     return 0;
 }
 
+double lastSoundSeconds(const TimedChart& chart)
+{
+    for (auto object = chart.objects.rbegin(); object != chart.objects.rend(); ++object) {
+        if (object->kind != ObjectKind::LongNoteEnd) {
+            return object->seconds;
+        }
+    }
+    return 0;
+}
+
 }  // namespace zentrowe::chart

@@ -43,5 +43,7 @@ TimedChart timeChart(ChartReading reading);
 
 // The time of the first object that sounds (any kind but LongNoteEnd), or 0 if none does.
 double firstSoundSeconds(const TimedChart& chart);
+// The time of the last object that sounds, or 0 if none does.
+double lastSoundSeconds(const TimedChart& chart);
 
 }  // namespace zentrowe::chart

@@ -141,7 +141,7 @@ LevelTerms levelTerms(const ChartReport& report)
     return terms;
 }
 
-ChartReport reportChart(std::span<const TrackNote> notes, std::span<const int> lanes, const song::TempoClock& clock,
+ChartReport reportChart(std::span<const TrackNote> notes, std::span<const int> lanes, const song::Timeline& clock,
                         Difficulty difficulty)
 {
     ChartReport report;

@@ -9,7 +9,7 @@
 #include "core/chartset/difficulty.h"
 #include "core/chartset/note_grid.h"
 #include "core/chartset/track_note.h"
-#include "core/song/tempo_clock.h"
+#include "core/song/timeline.h"
 
 namespace zentrowe::chartset {
 
@@ -60,7 +60,7 @@ inline constexpr double kOverallStrainSeconds = 1.0;
 // The report of the chart whose lanes (layoutLanes, one per note) are `lanes`, with its level:
 // levelForDensity of levelTerms(report).total(). A lane list of another length than `notes`
 // counts every note as background.
-ChartReport reportChart(std::span<const TrackNote> notes, std::span<const int> lanes, const song::TempoClock& clock,
+ChartReport reportChart(std::span<const TrackNote> notes, std::span<const int> lanes, const song::Timeline& clock,
                         Difficulty difficulty);
 
 // The level of a density in notes per second, from a community guideline for 7-key charts that

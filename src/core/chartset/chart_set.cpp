@@ -13,7 +13,7 @@
 #include "core/chartset/note_grid.h"
 #include "core/chartset/track_note.h"
 #include "core/song/song_credits.h"
-#include "core/song/tempo_clock.h"
+#include "core/song/timeline.h"
 
 namespace zentrowe::chartset {
 
@@ -194,6 +194,29 @@ Place onGrid(const Place& place, std::uint32_t grid)
 
 // The track's notes (those the conversion put in lanes) moved to the nearest line of `grid`; a
 // long note keeps at least one step. Nothing moves for a grid of 0.
+// How far moving the lane notes to each grid moves them, in seconds on average.
+std::array<double, kNoteGrids.size()> meanQuantizeShifts(const std::vector<ChartNote>& notes,
+                                                         const song::Timeline& timeline)
+{
+    std::array<double, kNoteGrids.size()> shifts{};
+    std::int64_t laneNotes = 0;
+    for (const ChartNote& note : notes) {
+        if (note.channel == chart::kBackgroundChannel) {
+            continue;
+        }
+        ++laneNotes;
+        const std::int64_t tick = note.start.tick(timeline.ticksPerMeasure());
+        for (std::size_t g = 0; g < kNoteGrids.size(); ++g) {
+            const std::int64_t moved = nearestGridTick(tick, timeline.ticksPerMeasure(), kNoteGrids[g]);
+            shifts[g] += std::abs(timeline.seconds(tick, moved));
+        }
+    }
+    for (double& shift : shifts) {
+        shift = laneNotes > 0 ? shift / static_cast<double>(laneNotes) : 0.0;
+    }
+    return shifts;
+}
+
 void quantizeNotes(std::vector<ChartNote>& notes, std::uint32_t grid, std::int32_t ticksPerMeasure)
 {
     if (grid == 0) {
@@ -354,7 +377,7 @@ SetNotes setNotesOf(std::span<const ChartNote> chartNotes, const chart::Chart& c
 // The difficulties the request asks for, or those the notes call for.
 std::vector<chartset::Difficulty> setDifficulties(const ChartSetRequest& request,
                                                   std::span<const chartset::TrackNote> notes,
-                                                  const song::TempoClock& clock)
+                                                  const song::Timeline& clock)
 {
     std::vector<chartset::Difficulty> difficulties = request.difficulties;
     const bool insaneAsked =
@@ -425,7 +448,7 @@ void strikeWithChords(std::span<Placed> objects, const std::vector<bool>& struck
 }
 
 // The lanes of one difficulty's chart and the notes as they are then held (long notes fitted).
-std::vector<int> chartLanesOf(std::span<const ChartNote> chartNotes, const SetNotes& set, const song::TempoClock& clock,
+std::vector<int> chartLanesOf(std::span<const ChartNote> chartNotes, const SetNotes& set, const song::Timeline& clock,
                               const chartset::DifficultyLimits& limits, const ChartSetRequest& request, bool percussion,
                               std::vector<chartset::TrackNote>& fitted)
 {
@@ -471,10 +494,11 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
                                    const song::SongSummary& song, std::string_view chartFileName,
                                    const ChartSetRequest& request, bool percussion)
 {
-    const song::TempoClock clock(song);
+    const song::Timeline clock(song);
     const std::int32_t ticksPerMeasure = clock.ticksPerMeasure();
-    const GridFit grid = gridFit(converted);
+    GridFit grid = gridFit(converted);
     ConvertedNotes found = notesOf(converted, ticksPerMeasure);
+    grid.meanShiftSeconds = meanQuantizeShifts(found.notes, clock);
     quantizeNotes(found.notes, request.quantizeGrid, ticksPerMeasure);
     const auto& chartNotes = found.notes;
     const SetNotes notes = setNotesOf(chartNotes, converted, keysounds, percussion, ticksPerMeasure);

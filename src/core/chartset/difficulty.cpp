@@ -55,7 +55,7 @@ Error badDifficulty(std::string_view name, const std::string& why)
 // The time over which the notes per second are capped: the playing time, or the time from the
 // first start to the last where that is shorter (by the last note's length), as a player counts
 // the notes of a chart by the presses, not by how long the last one rings. At least one second.
-double strikingSeconds(std::span<const TrackNote> notes, const song::TempoClock& clock)
+double strikingSeconds(std::span<const TrackNote> notes, const song::Timeline& clock)
 {
     if (notes.empty()) {
         return 1.0;
@@ -145,7 +145,7 @@ Result<std::vector<Difficulty>> parseDifficulties(std::string_view text)
     return difficulties;
 }
 
-std::vector<Difficulty> defaultDifficulties(std::span<const TrackNote> notes, const song::TempoClock& clock)
+std::vector<Difficulty> defaultDifficulties(std::span<const TrackNote> notes, const song::Timeline& clock)
 {
     std::vector<Difficulty> set = {Difficulty::Normal, Difficulty::Hyper, Difficulty::Another};
     const std::vector<bool> another = thinNotes(notes, clock, difficultyLimits(Difficulty::Another));
@@ -161,7 +161,7 @@ NoteWeight noteWeight(const TrackNote& note, bool topVoice, std::int32_t ticksPe
             std::max<std::int64_t>(note.endTick - note.startTick, 0)};
 }
 
-std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::TempoClock& clock,
+std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::Timeline& clock,
                             const DifficultyLimits& limits)
 {
     const std::size_t count = notes.size();
@@ -258,7 +258,7 @@ std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::TempoC
     return keep;
 }
 
-std::vector<DifficultyLimits> setLimits(std::span<const TrackNote> notes, const song::TempoClock& clock,
+std::vector<DifficultyLimits> setLimits(std::span<const TrackNote> notes, const song::Timeline& clock,
                                         std::span<const Difficulty> set)
 {
     std::vector<DifficultyLimits> limits;
@@ -281,13 +281,13 @@ std::vector<DifficultyLimits> setLimits(std::span<const TrackNote> notes, const 
     return limits;
 }
 
-std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoClock& clock,
+std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::Timeline& clock,
                             const DifficultyLimits& limits, bool percussion)
 {
     return layoutLanes(notes, thinNotes(notes, clock, limits), clock, LayoutOptions{limits.layout, percussion});
 }
 
-std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoClock& clock, Difficulty difficulty,
+std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::Timeline& clock, Difficulty difficulty,
                             bool percussion)
 {
     return chartLanes(notes, clock, difficultyLimits(difficulty), percussion);

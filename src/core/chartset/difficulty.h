@@ -10,7 +10,7 @@
 #include "core/base/result.h"
 #include "core/chartset/lane_layout.h"
 #include "core/chartset/track_note.h"
-#include "core/song/tempo_clock.h"
+#include "core/song/timeline.h"
 
 namespace zentrowe::chartset {
 
@@ -52,13 +52,13 @@ Result<std::vector<Difficulty>> parseDifficulties(std::string_view text);
 
 // The set to build when none is asked for: normal, hyper and another, and insane (the track at
 // 20 notes a second, strums made one strike) when another would leave some of the track's notes out of the lanes.
-std::vector<Difficulty> defaultDifficulties(std::span<const TrackNote> notes, const song::TempoClock& clock);
+std::vector<Difficulty> defaultDifficulties(std::span<const TrackNote> notes, const song::Timeline& clock);
 
 // Which notes a difficulty keeps in the lanes (one flag per note; the rest play from the
 // background at their place). Thinning keeps what a listener hears as the tune: notes on strong
 // beats and the top voice of each chord first, then louder, then longer notes, as long as the
 // limits allow; never more than the track has. Notes must be in time order.
-std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::TempoClock& clock,
+std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::Timeline& clock,
                             const DifficultyLimits& limits);
 
 // How much a note is worth keeping, higher first: beat strength (beatStrength) plus 2 for the
@@ -77,14 +77,14 @@ NoteWeight noteWeight(const TrackNote& note, bool topVoice, std::int32_t ticksPe
 // at least one note), so that a song calmer than the caps gets charts a step apart, not copies
 // of one chart under three names. Caps of dense tracks are a step apart already.
 inline constexpr double kSetStep = 0.75;
-std::vector<DifficultyLimits> setLimits(std::span<const TrackNote> notes, const song::TempoClock& clock,
+std::vector<DifficultyLimits> setLimits(std::span<const TrackNote> notes, const song::Timeline& clock,
                                         std::span<const Difficulty> set);
 
 // The lanes of one chart of the set: thinned, then laid out. A note thinning keeps may still end
 // in the background when no lane can take it (every key held, or repeats too fast).
-std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoClock& clock,
+std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::Timeline& clock,
                             const DifficultyLimits& limits, bool percussion);
-std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::TempoClock& clock, Difficulty difficulty,
+std::vector<int> chartLanes(std::span<const TrackNote> notes, const song::Timeline& clock, Difficulty difficulty,
                             bool percussion);
 
 }  // namespace zentrowe::chartset

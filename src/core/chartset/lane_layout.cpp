@@ -116,7 +116,7 @@ std::vector<double> pitchOrderKeys(std::span<const TrackNote> notes, const std::
 // The layout as it goes, one strike (the notes of one start tick) after another.
 class LanePlanner {
 public:
-    LanePlanner(std::span<const TrackNote> notes, const std::vector<bool>& inLanes, const song::TempoClock& clock,
+    LanePlanner(std::span<const TrackNote> notes, const std::vector<bool>& inLanes, const song::Timeline& clock,
                 const LayoutOptions& options)
         : m_notes(notes),
           m_inLanes(inLanes),
@@ -308,7 +308,7 @@ private:
 
     std::span<const TrackNote> m_notes;
     const std::vector<bool>& m_inLanes;
-    const song::TempoClock& m_clock;
+    const song::Timeline& m_clock;
     const LayoutOptions& m_options;
     std::int32_t m_measureTicks;
     std::vector<int> m_phrases;
@@ -405,7 +405,7 @@ bool suitsScratch(const TrackNote& note, bool loudestOfChord, std::int32_t ticks
 }
 
 std::vector<int> layoutLanes(std::span<const TrackNote> notes, const std::vector<bool>& inLanes,
-                             const song::TempoClock& clock, const LayoutOptions& options)
+                             const song::Timeline& clock, const LayoutOptions& options)
 {
     if (inLanes.size() != notes.size()) {
         return std::vector<int>(notes.size(), kBackgroundLane);

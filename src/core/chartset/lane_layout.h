@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/chartset/track_note.h"
-#include "core/song/tempo_clock.h"
+#include "core/song/timeline.h"
 
 namespace zentrowe::chartset {
 
@@ -51,7 +51,7 @@ struct LayoutOptions {
 // hands stay balanced; within a phrase of one part a higher note goes further right. Notes must be in time
 // order; a list of another length than `inLanes` puts everything in the background.
 std::vector<int> layoutLanes(std::span<const TrackNote> notes, const std::vector<bool>& inLanes,
-                             const song::TempoClock& clock, const LayoutOptions& options);
+                             const song::Timeline& clock, const LayoutOptions& options);
 
 // --- The rules, one by one -------------------------------------------------------------------
 

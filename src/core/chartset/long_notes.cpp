@@ -11,7 +11,7 @@ namespace zentrowe::chartset {
 namespace {
 
 // The last tick at or after `from` whose time is at most `seconds` (`from` itself if none).
-std::int64_t lastTickBy(const song::TempoClock& clock, std::int64_t from, std::int64_t until, double seconds)
+std::int64_t lastTickBy(const song::Timeline& clock, std::int64_t from, std::int64_t until, double seconds)
 {
     std::int64_t low = from;
     std::int64_t high = until;
@@ -26,7 +26,7 @@ std::int64_t lastTickBy(const song::TempoClock& clock, std::int64_t from, std::i
     return low;
 }
 
-double leastSeconds(const TrackNote& note, const song::TempoClock& clock, const LongNoteLength& minimum)
+double leastSeconds(const TrackNote& note, const song::Timeline& clock, const LongNoteLength& minimum)
 {
     if (minimum.unit == LongNoteLength::Unit::Seconds) {
         return std::max(kLeastLongNoteSeconds, minimum.value);
@@ -59,7 +59,7 @@ std::optional<LongNoteLength> parseLongNoteLength(std::string_view text)
 }
 
 std::vector<TrackNote> fitLongNotes(std::span<const TrackNote> notes, std::span<const int> lanes,
-                                    const song::TempoClock& clock, const LongNoteLength& minimum)
+                                    const song::Timeline& clock, const LongNoteLength& minimum)
 {
     std::vector<TrackNote> fitted(notes.begin(), notes.end());
     if (lanes.size() != notes.size()) {

@@ -7,7 +7,7 @@
 
 #include "core/base/result.h"
 #include "core/chartset/track_note.h"
-#include "core/song/tempo_clock.h"
+#include "core/song/timeline.h"
 
 namespace zentrowe::chartset {
 
@@ -36,6 +36,6 @@ std::optional<LongNoteLength> parseLongNoteLength(std::string_view text);
 // normal note if that leaves it too short. Notes in the background are returned as they are.
 // Lane lists of another length return `notes` unchanged.
 std::vector<TrackNote> fitLongNotes(std::span<const TrackNote> notes, std::span<const int> lanes,
-                                    const song::TempoClock& clock, const LongNoteLength& minimum);
+                                    const song::Timeline& clock, const LongNoteLength& minimum);
 
 }  // namespace zentrowe::chartset

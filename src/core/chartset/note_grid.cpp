@@ -89,6 +89,17 @@ GridFit gridFit(std::span<const TrackNote> notes, std::int32_t ticksPerMeasure)
     return count.fit();
 }
 
+std::vector<std::uint32_t> advisedQuantizeGrids(const GridFit& fit)
+{
+    std::vector<std::uint32_t> grids;
+    for (std::size_t g = 0; g < kNoteGrids.size() && fit.performance; ++g) {
+        if (fit.meanShiftSeconds[g] <= kQuantizeShiftLimitSeconds) {
+            grids.push_back(kNoteGrids[g]);
+        }
+    }
+    return grids;
+}
+
 std::int64_t nearestGridTick(std::int64_t tick, std::int32_t ticksPerMeasure, std::uint32_t grid)
 {
     const std::int64_t measureTicks = std::max(ticksPerMeasure, 1);

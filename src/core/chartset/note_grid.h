@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "core/chart/chart_model.h"
 #include "core/chartset/track_note.h"
@@ -24,8 +25,19 @@ struct GridFit {
     // More than kPerformanceShare of the notes off every grid: a recording of someone playing,
     // with no tempo map to follow the playing, whose chart a player cannot read by the beat.
     bool performance = false;
+    // How far, in seconds on average, moving the lane notes to each grid moves them in the song's
+    // time (kNoteGrids order); filled by makeChartSet, which knows the tempo map.
+    std::array<double, kNoteGrids.size()> meanShiftSeconds{};
 };
 inline constexpr double kPerformanceShare = 0.5;
+
+// Moving notes by more than this on average puts the chart audibly out of time with the song:
+// a build's check finds it late or early, and it sounds less like the track.
+inline constexpr double kQuantizeShiftLimitSeconds = 0.010;
+
+// The grids (of kNoteGrids) worth moving a performance's notes to: those that move them by at
+// most kQuantizeShiftLimitSeconds on average. None for a track that keeps to a grid already.
+std::vector<std::uint32_t> advisedQuantizeGrids(const GridFit& fit);
 
 // A note is on a grid when it lies within an eighth of the grid's step of one of its lines:
 // closer than a player can tell, and far enough that a played note rarely falls there by chance.

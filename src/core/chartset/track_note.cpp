@@ -6,7 +6,7 @@
 
 namespace zentrowe::chartset {
 
-double playingSeconds(std::span<const TrackNote> notes, const song::TempoClock& clock)
+double playingSeconds(std::span<const TrackNote> notes, const song::Timeline& clock)
 {
     if (notes.empty()) {
         return 1.0;

@@ -7,7 +7,7 @@
 
 #include "core/convert/keysound_table.h"
 #include "core/convert/placed_note_sink.h"
-#include "core/song/tempo_clock.h"
+#include "core/song/timeline.h"
 
 namespace zentrowe::chartset {
 
@@ -44,7 +44,7 @@ constexpr std::string_view laneChannel(int lane)
 
 // How long the track plays, in seconds: from the first note's start to the latest end, and at
 // least one second, so that the density of a short or empty track stays finite.
-double playingSeconds(std::span<const TrackNote> notes, const song::TempoClock& clock);
+double playingSeconds(std::span<const TrackNote> notes, const song::Timeline& clock);
 
 // The notes a conversion placed (generatePlacedNotes hands them over as they end, so not in
 // time order), as the layout and thinning take them: `notes` in time order, and for each the

@@ -49,6 +49,9 @@ struct StartWalk {
     std::vector<std::vector<std::uint32_t>> sounding = std::vector<std::vector<std::uint32_t>>(16 * 128);
     std::vector<bool> sustained;
     std::int64_t lastTime = 0;
+    // Per channel, the notes of a choke group not yet choked, with their group.
+    const ExclusiveClasses* classes = nullptr;
+    std::array<std::vector<std::pair<std::uint32_t, std::uint16_t>>, 16> inGroups;
 
     StartWalk() { changed.fill(true); }
 
@@ -99,12 +102,18 @@ struct StartWalk {
             stateOf[channel] = found->second;
             changed[channel] = false;
         }
-        // A key struck again releases its earlier voices, pedal or not; struck again at the same
-        // tick it is one note the file holds twice, whose voices end together (one keysound,
-        // placed once by the chart set).
+        // A key struck again releases its earlier voices, unless the sustain pedal is down: the
+        // synthesiser then keeps them sounding until the pedal comes up, as a piano's repeated
+        // note rings under the pedal. Struck again at the same tick it is one note the file holds
+        // twice, whose voices end together (one keysound, placed once by the chart set).
         auto& voices = sounding[channel * 128 + note];
+        const bool pedal = channels[static_cast<int>(channel)].sustain;
         std::erase_if(voices, [&](std::uint32_t index) {
             if (out.notes[index].startTick == time) {
+                return false;
+            }
+            if (pedal) {
+                sustained[index] = true;
                 return false;
             }
             release(index, time);
@@ -115,6 +124,31 @@ struct StartWalk {
         sustained.push_back(false);
         voices.push_back(index);
         pending.push(static_cast<std::uint8_t>(channel), note, time, velocity);
+        choke(time, channel, index);
+    }
+
+    // A note of a choke group silences the earlier notes of its group on its channel, as the
+    // synthesiser kills their voices; notes struck at one tick sound together.
+    void choke(std::int64_t time, std::size_t channel, std::uint32_t index)
+    {
+        if (classes == nullptr) {
+            return;
+        }
+        const auto& state = channels[static_cast<int>(channel)];
+        const KeysoundInstrument instrument{state.bankMsb, state.program, channel == kDrumChannel};
+        const std::uint16_t group = classes->classOf(instrument, out.notes[index].note);
+        if (group == 0) {
+            return;
+        }
+        std::erase_if(inGroups[channel], [&](const std::pair<std::uint32_t, std::uint16_t>& ringing) {
+            auto& earlier = out.notes[ringing.first];
+            if (ringing.second != group || earlier.startTick == time) {
+                return false;
+            }
+            earlier.chokeTicks = time - earlier.startTick;
+            return true;
+        });
+        inGroups[channel].emplace_back(index, group);
     }
 
     void onEvent(std::int64_t time, std::uint32_t, const song::ChannelEvent& event)
@@ -190,6 +224,43 @@ std::int64_t lengthSlots(std::int64_t ticks, const StateMerge& merge)
                                         merge.ticksPerMeasure);
 }
 
+// A note's length from its start to its choke in ticks at merge.steadyTempoMicros, if a choke
+// comes within kChokeHorizonSeconds.
+std::optional<std::int64_t> steadyChokeTicks(const NoteStart& note, const StateMerge& merge)
+{
+    if (note.chokeTicks == NoteStart::kNotChoked) {
+        return std::nullopt;
+    }
+    const std::int64_t held = std::clamp<std::int64_t>(note.chokeTicks, 0, convert::kLongestDurationTicks);
+    if (!merge.timeline) {
+        return held;
+    }
+    if (merge.timeline->seconds(note.startTick, note.startTick + held) > kChokeHorizonSeconds) {
+        return std::nullopt;
+    }
+    return merge.timeline->ticksAtTempo(note.startTick, note.startTick + held, merge.steadyTempoMicros);
+}
+
+}  // namespace
+
+std::uint32_t keysoundMidiTempo(const convert::ConversionSettings& settings, const song::SongSummary& song)
+{
+    const auto tempo = settings.useCustomTempo ? static_cast<std::uint32_t>(settings.customTempo) : song.tempoMicros;
+    return tempo == 0 ? song::kDefaultTempoMicros : tempo;
+}
+
+std::int64_t steadySoundingTicks(const NoteStart& note, const StateMerge& merge)
+{
+    if (!merge.timeline) {
+        return note.soundingTicks;
+    }
+    const std::int64_t held = std::clamp<std::int64_t>(note.soundingTicks, 0, convert::kLongestDurationTicks);
+    return std::min(merge.timeline->ticksAtTempo(note.startTick, note.startTick + held, merge.steadyTempoMicros),
+                    convert::kLongestDurationTicks);
+}
+
+namespace {
+
 KeysoundState stateOf(const NoteStart& note, const song::ChannelState& channel, const StateMerge& merge)
 {
     KeysoundState state;
@@ -207,13 +278,52 @@ KeysoundState stateOf(const NoteStart& note, const song::ChannelState& channel, 
     state.pressure = mergedSevenBits(channel.pressure, merge.velocityStep);
     // A drum rings out whatever its length, so how long it is held tells nothing.
     if (!drums && merge.ticksPerMeasure > 0) {
-        const std::int64_t sounding = lengthSlots(note.soundingTicks, merge);
+        const std::int64_t sounding = lengthSlots(steadySoundingTicks(note, merge), merge);
         if (sounding != lengthSlots(note.lengthTicks, merge)) {
             state.soundingSlots = sounding;
         }
     }
+    if (const auto choke = steadyChokeTicks(note, merge); choke && merge.ticksPerMeasure > 0) {
+        state.cutSlots = lengthSlots(*choke, merge);
+    }
     return state;
 }
+
+// The voice of each cymbal strike: 0, or 1 where the strike before it still rings (kCymbalRingSeconds).
+class CymbalVoices {
+public:
+    std::uint8_t voiceOf(const NoteStart& note, const KeysoundState& state, const StateMerge& merge)
+    {
+        constexpr std::array<std::uint8_t, 7> kCymbals{49, 51, 52, 53, 55, 57, 59};
+        if (!state.instrument.drums || !merge.timeline ||
+            std::find(kCymbals.begin(), kCymbals.end(), note.note) == kCymbals.end()) {
+            return 0;
+        }
+        const auto key = std::uint32_t{note.channel} << 16 | std::uint32_t{note.note} << 8 | note.velocity;
+        const auto [last, fresh] = m_last.try_emplace(key, note);
+        if (fresh) {
+            return 0;
+        }
+        const NoteStart& before = last->second.strike;
+        const bool choked =
+            before.chokeTicks != NoteStart::kNotChoked && before.startTick + before.chokeTicks <= note.startTick;
+        const bool rings = !choked && before.startTick < note.startTick &&
+                           merge.timeline->seconds(before.startTick, note.startTick) < kCymbalRingSeconds;
+        const std::uint8_t voice = rings ? static_cast<std::uint8_t>(1 - last->second.voice) : 0;
+        last->second = {note, voice};
+        return voice;
+    }
+
+private:
+    struct Last {
+        NoteStart strike;
+        std::uint8_t voice = 0;
+
+        Last(const NoteStart& note) : strike(note) { }
+        Last(const NoteStart& note, std::uint8_t v) : strike(note), voice(v) { }
+    };
+    std::unordered_map<std::uint32_t, Last> m_last;
+};
 
 unsigned partsDiffering(const KeysoundState& a, const KeysoundState& b)
 {
@@ -225,13 +335,16 @@ unsigned partsDiffering(const KeysoundState& a, const KeysoundState& b)
     parts |= a.modulation == b.modulation ? 0u : kModulationPart;
     parts |= a.pressure == b.pressure ? 0u : kPressurePart;
     parts |= a.soundingSlots == b.soundingSlots ? 0u : kSoundingPart;
+    parts |= a.cutSlots == b.cutSlots ? 0u : kCutPart;
+    parts |= a.voice == b.voice ? 0u : kVoicePart;
     return parts;
 }
 
 struct StateHash {
     std::size_t operator()(const KeysoundState& s) const
     {
-        std::size_t h = std::hash<std::int64_t>{}(s.soundingSlots);
+        std::size_t h =
+            (std::hash<std::int64_t>{}(s.soundingSlots) * 31 + std::hash<std::int64_t>{}(s.cutSlots)) * 31 + s.voice;
         for (const std::int64_t part :
              {std::int64_t{s.instrument.bank}, std::int64_t{s.instrument.program}, std::int64_t{s.instrument.drums},
               std::int64_t{s.level}, std::int64_t{s.pan}, std::int64_t{s.bendCents}, std::int64_t{s.modulation},
@@ -269,14 +382,15 @@ struct MergedWalk {
 
 }  // namespace
 
-TrackNoteStarts readNoteStarts(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber)
+TrackNoteStarts readNoteStarts(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,
+                               const ExclusiveClasses* classes)
 {
     const song::TrackPart whole{trackNumber, 0};
-    return readNoteStarts(file, song, std::span<const song::TrackPart>(&whole, 1));
+    return readNoteStarts(file, song, std::span<const song::TrackPart>(&whole, 1), classes);
 }
 
 TrackNoteStarts readNoteStarts(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                               std::span<const song::TrackPart> parts)
+                               std::span<const song::TrackPart> parts, const ExclusiveClasses* classes)
 {
     const auto inSong = [&](const song::TrackPart& part) {
         return part.trackNumber >= 1 && static_cast<std::size_t>(part.trackNumber) <= song.tracks.size();
@@ -294,6 +408,7 @@ TrackNoteStarts readNoteStarts(std::span<const std::uint8_t> file, const song::S
     NullProgress quiet;
     ProgressThrottle throttle(quiet, 0);
     StartWalk walk;
+    walk.classes = classes;
     MergedWalk merged{walk, controls, static_cast<std::size_t>(parts.front().trackNumber - 1)};
     song::walkParts(file, song, parts, merged, throttle,
                     [&](std::size_t part) { merged.track = static_cast<std::size_t>(parts[part].trackNumber - 1); });
@@ -320,16 +435,20 @@ std::string stateSuffix(const KeysoundState& state, unsigned varying)
     add(kModulationPart, state.modulation == 0, "-m" + std::to_string(state.modulation));
     add(kPressurePart, state.pressure == 0, "-a" + std::to_string(state.pressure));
     add(kSoundingPart, state.soundingSlots == KeysoundState::kAsLong, "-s" + std::to_string(state.soundingSlots));
+    add(kCutPart, state.cutSlots == KeysoundState::kNotCut, "-c" + std::to_string(state.cutSlots));
+    add(kVoicePart, state.voice == 0, "-r2");
     return suffix;
 }
 
 KeysoundStates::KeysoundStates(const TrackNoteStarts& starts, const StateMerge& merge)
 {
     std::unordered_map<KeysoundState, std::uint32_t, StateHash> variantOfState;
+    CymbalVoices voices;
     m_variantOfStart.reserve(starts.notes.size());
     for (const auto& note : starts.notes) {
         const auto& channel = starts.states[note.state];
-        const KeysoundState state = stateOf(note, channel, merge);
+        KeysoundState state = stateOf(note, channel, merge);
+        state.voice = voices.voiceOf(note, state, merge);
         const auto [found, added] = variantOfState.try_emplace(state, static_cast<std::uint32_t>(m_states.size()));
         if (added) {
             if (!m_states.empty()) {
@@ -338,7 +457,7 @@ KeysoundStates::KeysoundStates(const TrackNoteStarts& starts, const StateMerge& 
             m_states.push_back(state);
             // Rendered as the first note of the variant played it, with the merged values in
             // place of its own.
-            VariantSound sound{state.instrument, channel, std::nullopt};
+            VariantSound sound{state.instrument, channel, std::nullopt, std::nullopt};
             if (merge.velocityStep > 1) {
                 sound.channel.volume = state.level;
                 sound.channel.expression = 127;
@@ -350,7 +469,12 @@ KeysoundStates::KeysoundStates(const TrackNoteStarts& starts, const StateMerge& 
                 sound.soundingTicks =
                     merge.lengthStep > 0
                         ? roundRatioHalfEven(state.soundingSlots * merge.ticksPerMeasure, convert::kSlots)
-                        : note.soundingTicks;
+                        : steadySoundingTicks(note, merge);
+            }
+            if (state.cutSlots != KeysoundState::kNotCut) {
+                sound.cutTicks = merge.lengthStep > 0
+                                     ? roundRatioHalfEven(state.cutSlots * merge.ticksPerMeasure, convert::kSlots)
+                                     : steadyChokeTicks(note, merge).value_or(0);
             }
             m_sounds.push_back(sound);
         }
@@ -374,18 +498,20 @@ VariantSound KeysoundStates::sound(std::uint32_t variant) const
 }
 
 KeysoundStates readKeysoundStates(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,
-                                  const convert::ConversionSettings& settings)
+                                  const convert::ConversionSettings& settings, const ExclusiveClasses* classes)
 {
     const song::TrackPart whole{trackNumber, 0};
-    return readKeysoundStates(file, song, std::span<const song::TrackPart>(&whole, 1), settings);
+    return readKeysoundStates(file, song, std::span<const song::TrackPart>(&whole, 1), settings, classes);
 }
 
 KeysoundStates readKeysoundStates(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                  std::span<const song::TrackPart> parts, const convert::ConversionSettings& settings)
+                                  std::span<const song::TrackPart> parts, const convert::ConversionSettings& settings,
+                                  const ExclusiveClasses* classes)
 {
     const StateMerge merge{settings.merge.velocityStep, settings.percussion ? 0 : settings.merge.lengthStep,
-                           song.ticksPerMeasure, settings.percussion};
-    return KeysoundStates(readNoteStarts(file, song, parts), merge);
+                           song.ticksPerMeasure,        settings.percussion,
+                           song::Timeline(song),        keysoundMidiTempo(settings, song)};
+    return KeysoundStates(readNoteStarts(file, song, parts, classes), merge);
 }
 
 }  // namespace zentrowe::keysound

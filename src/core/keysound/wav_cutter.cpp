@@ -11,6 +11,7 @@
 #include "core/base/same_file.h"
 #include "core/convert/keysound_name.h"
 #include "core/keysound/wave_file.h"
+#include "core/song/timeline.h"
 
 namespace zentrowe::keysound {
 
@@ -230,8 +231,7 @@ Result<HeaderToCopy> readHeaderToCopy(const RecordingFile& file, const WaveLayou
 
 double ticksToSeconds(std::int64_t ticks, std::uint32_t tempoMicros, std::int32_t ticksPerQuarter)
 {
-    return static_cast<double>(ticks) * static_cast<double>(tempoMicros) / 1000000.0 /
-           static_cast<double>(ticksPerQuarter);
+    return song::Timeline::steady(ticksPerQuarter, tempoMicros).seconds(ticks);
 }
 
 std::optional<std::int64_t> frameOffset(double seconds, std::uint32_t byteRate, std::uint16_t blockAlign)

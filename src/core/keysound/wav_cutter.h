@@ -79,8 +79,8 @@ struct CutReport {
 // completed before stay, no partial file is left).
 Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress);
 
-// Seconds of the keysound MIDI file: ticks × tempo / 1,000,000 / ticks per quarter, evaluated
-// left to right in double precision.
+// Seconds of the keysound MIDI file, whose one tempo holds from tick 0 (song::Timeline::steady):
+// ticks × tempo / 1,000,000 / ticks per quarter, evaluated left to right in double precision.
 double ticksToSeconds(std::int64_t ticks, std::uint32_t tempoMicros, std::int32_t ticksPerQuarter);
 
 // A position in the data chunk: seconds × byte rate rounded half to even, then down to a

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/song/tempo_clock.h"
+#include "core/song/timeline.h"
 #include "core/song/track_walk.h"
 
 namespace zentrowe::song {
@@ -69,7 +69,7 @@ public:
     std::array<NoteCollector, 16> byChannel;
 };
 
-TrackDetails detailsOf(const NoteCollector& notes, const TempoClock& clock)
+TrackDetails detailsOf(const NoteCollector& notes, const Timeline& clock)
 {
     TrackDetails details;
     details.channels = notes.channels;
@@ -105,7 +105,7 @@ TrackDetails detailsOf(const NoteCollector& notes, const TempoClock& clock)
 Result<std::vector<TrackDetails>> readTrackDetails(std::span<const std::uint8_t> file, const SongSummary& song,
                                                    ProgressSink& progress)
 {
-    const TempoClock clock(song);
+    const Timeline clock(song);
     std::vector<TrackDetails> details;
     ProgressThrottle throttle(progress, static_cast<std::int64_t>(file.size()));
     for (const auto& track : song.tracks) {
@@ -142,7 +142,7 @@ std::array<TrackDetails, 16> readChannelDetails(std::span<const std::uint8_t> fi
     NullProgress quiet;
     ProgressThrottle throttle(quiet, 0);
     walkTrack(file, song.tracks[static_cast<std::size_t>(trackNumber - 1)].location, notes, throttle);
-    const TempoClock clock(song);
+    const Timeline clock(song);
     for (std::size_t channel = 0; channel < details.size(); ++channel) {
         details[channel] = detailsOf(notes.byChannel[channel], clock);
     }

@@ -16,7 +16,7 @@ namespace {
 constexpr std::uint8_t kDrumChannel = 9;
 constexpr unsigned kEveryPart = keysound::kInstrumentPart | keysound::kLevelPart | keysound::kPanPart |
                                 keysound::kBendPart | keysound::kModulationPart | keysound::kPressurePart |
-                                keysound::kSoundingPart;
+                                keysound::kSoundingPart | keysound::kCutPart | keysound::kVoicePart;
 
 // A note of the other tracks before doubled notes are weeded out: its keysound's identity, merged.
 struct Candidate {
@@ -56,11 +56,12 @@ bool inParts(std::span<const song::TrackPart> parts, int track, std::uint8_t cha
 // The notes of `track` that no lane part takes.
 void addCandidates(std::span<const std::uint8_t> file, const song::SongSummary& song, int track,
                    std::span<const song::TrackPart> laneParts, const convert::ConversionSettings& settings,
-                   SongStates& songStates, std::vector<Candidate>& out)
+                   const keysound::ExclusiveClasses* classes, SongStates& songStates, std::vector<Candidate>& out)
 {
-    const auto starts = keysound::readNoteStarts(file, song, track);
-    const keysound::StateMerge merge{settings.merge.velocityStep, settings.merge.lengthStep, song.ticksPerMeasure,
-                                     false};
+    const auto starts = keysound::readNoteStarts(file, song, track, classes);
+    const keysound::StateMerge merge{settings.merge.velocityStep, settings.merge.lengthStep,
+                                     song.ticksPerMeasure,        false,
+                                     song::Timeline(song),        keysound::keysoundMidiTempo(settings, song)};
     const keysound::KeysoundStates states(starts, merge);
     // A state enters the song's list with its first note here, so the lanes' channels add none.
     std::vector<std::optional<std::uint32_t>> variantOf(states.variantCount());
@@ -115,7 +116,8 @@ std::string BackgroundKeysounds::stem(const std::string& keysoundName, std::size
 
 BackgroundKeysounds collectBackgroundKeysounds(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                                std::span<const song::TrackPart> laneParts,
-                                               const convert::ConversionSettings& settings)
+                                               const convert::ConversionSettings& settings,
+                                               const keysound::ExclusiveClasses* classes)
 {
     SongStates songStates;
     std::vector<Candidate> candidates;
@@ -124,7 +126,7 @@ BackgroundKeysounds collectBackgroundKeysounds(std::span<const std::uint8_t> fil
             return part.trackNumber == track && part.channel == 0;
         });
         if (!wholeInLanes) {
-            addCandidates(file, song, track, laneParts, settings, songStates, candidates);
+            addCandidates(file, song, track, laneParts, settings, classes, songStates, candidates);
         }
     }
     // Doubled notes side by side, the longest first, then the loudest, then the earliest track's.

@@ -55,11 +55,13 @@ struct BackgroundKeysounds {
 // state in the song played whole), as background keysounds. A drum channel's strike (channel 10)
 // is as long as percussion mode makes it, as a drum rings out whatever its length. A note struck
 // more than once on one channel and key at one tick, here or in the lanes' parts, sounds once:
-// the longest of them, then the loudest, unless the lanes play it. Nothing for a song whose other
-// parts have no notes.
+// the longest of them, then the loudest, unless the lanes play it. A note its choke group
+// silences (`classes`, none without) is a keysound up to its choke. Nothing for a song whose
+// other parts have no notes.
 BackgroundKeysounds collectBackgroundKeysounds(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                                std::span<const song::TrackPart> laneParts,
-                                               const convert::ConversionSettings& settings);
+                                               const convert::ConversionSettings& settings,
+                                               const keysound::ExclusiveClasses* classes = nullptr);
 
 // Puts the background keysounds into `chart`: a definition for each under the codes from
 // `firstCode` on (keysound k: firstCode + k, its file `fileNames[k]`), then each note on the

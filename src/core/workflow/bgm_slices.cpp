@@ -55,14 +55,14 @@ NoteEnds noteEnds(std::span<const audio::TimedEvent> events)
     return ends;
 }
 
-std::int64_t measureFrame(const audio::TickClock& clock, std::int64_t measure, std::int32_t ticksPerMeasure)
+std::int64_t measureFrame(const song::Timeline& timeline, std::int64_t measure, std::int32_t ticksPerMeasure)
 {
-    return clock.frameOf(measure * ticksPerMeasure);
+    return timeline.frame(measure * ticksPerMeasure, audio::kSampleRate);
 }
 
 }  // namespace
 
-std::vector<BgmSlice> sliceBgm(std::span<const audio::TimedEvent> events, const audio::TickClock& clock,
+std::vector<BgmSlice> sliceBgm(std::span<const audio::TimedEvent> events, const song::Timeline& timeline,
                                std::int32_t ticksPerMeasure, std::int32_t lastStartMeasure)
 {
     std::vector<BgmSlice> slices;
@@ -82,23 +82,23 @@ std::vector<BgmSlice> sliceBgm(std::span<const audio::TimedEvent> events, const 
         if (next == events.size()) {
             break;
         }
-        while (measureFrame(clock, measure + 1, ticksPerMeasure) <= events[next].frame) {
+        while (measureFrame(timeline, measure + 1, ticksPerMeasure) <= events[next].frame) {
             ++measure;
         }
         const std::int64_t first = std::min<std::int64_t>(measure, lastStartMeasure);
-        const std::int64_t start = measureFrame(clock, first, ticksPerMeasure);
+        const std::int64_t start = measureFrame(timeline, first, ticksPerMeasure);
         std::int64_t last = first + 1;  // one past the slice's last measure
         if (first == lastStartMeasure) {
             last = std::numeric_limits<std::int64_t>::max();
         } else {
             while (last < lastStartMeasure &&
-                   measureFrame(clock, last + 1, ticksPerMeasure) - start <= kLongestSliceFrames) {
+                   measureFrame(timeline, last + 1, ticksPerMeasure) - start <= kLongestSliceFrames) {
                 ++last;
             }
         }
         const std::int64_t end = last == std::numeric_limits<std::int64_t>::max()
                                      ? std::numeric_limits<std::int64_t>::max()
-                                     : measureFrame(clock, last, ticksPerMeasure);
+                                     : measureFrame(timeline, last, ticksPerMeasure);
 
         BgmSlice slice;
         slice.measure = static_cast<std::int32_t>(first);
@@ -171,9 +171,9 @@ BgmPlan planBgm(BgmMode mode, std::vector<audio::TimedEvent> events, const song:
         return static_cast<chart::ChartCode>(value);
     };
     if (mode == BgmMode::Slices) {
-        const audio::TickClock clock(song.tempoMap, song.ticksPerQuarter);
+        const song::Timeline timeline(song);
         constexpr std::int32_t kLastBmsMeasure = 999;
-        auto slices = sliceBgm(events, clock, song.ticksPerMeasure,
+        auto slices = sliceBgm(events, timeline, song.ticksPerMeasure,
                                bmson ? std::numeric_limits<std::int32_t>::max() : kLastBmsMeasure);
         if (!slices.empty() && code(slices.size() - 1)) {
             for (std::size_t i = 0; i < slices.size(); ++i) {

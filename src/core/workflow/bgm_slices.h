@@ -11,6 +11,7 @@
 #include "core/chart/chart_model.h"
 #include "core/convert/keysound_table.h"
 #include "core/song/song_summary.h"
+#include "core/song/timeline.h"
 
 namespace zentrowe::workflow {
 
@@ -45,13 +46,13 @@ struct BgmSlice {
 };
 
 // Cuts the other tracks' events (as audio::sequenceTracks places them) into slices of whole
-// measures (`ticksPerMeasure` ticks from tick 0, timed by `clock`): a slice starts at the first
+// measures (`ticksPerMeasure` ticks from tick 0, timed by `timeline`): a slice starts at the first
 // measure with a note start not yet taken and takes the measures after it while they end within
 // kLongestSliceFrames of its start (a longer measure alone is a slice). A note ends at its Note
 // Off or when its key is struck again on its channel, as the synthesiser cuts it there. No slice
 // starts after `lastStartMeasure` (the chart's last measure): the last one takes the rest.
 // Measures without note starts get no slice; events without notes give none at all.
-std::vector<BgmSlice> sliceBgm(std::span<const audio::TimedEvent> events, const audio::TickClock& clock,
+std::vector<BgmSlice> sliceBgm(std::span<const audio::TimedEvent> events, const song::Timeline& timeline,
                                std::int32_t ticksPerMeasure, std::int32_t lastStartMeasure);
 
 // One BGM file a build renders and where the chart starts it.

@@ -49,8 +49,7 @@ double previewStartSeconds(const BuildRequest& request, std::span<const std::uin
                 lastStart = std::max(lastStart, event.frame);
             }
         }
-        // A millisecond early: the chart times the note along another path than the frames.
-        const double latest = std::max(0.0, static_cast<double>(lastStart) / audio::kSampleRate - 0.001);
+        const double latest = static_cast<double>(lastStart) / audio::kSampleRate;
         return leadInSeconds + std::clamp(*request.previewFrom, 0.0, latest);
     }
     events.insert(events.end(), bgmEvents.begin(), bgmEvents.end());
@@ -326,8 +325,11 @@ Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::C
 {
     ConvertedTrack converted;
     converted.settings = settings;
-    converted.states =
-        keysound::readKeysoundStates(file, request.conversion.song, chartedParts(request.conversion), settings);
+    // The soundfont's choke groups; one it cannot read has none here, and the renderer names it.
+    const auto classes = keysound::readExclusiveClasses(request.soundFont);
+    const keysound::ExclusiveClasses* groups = classes.ok() ? &*classes : nullptr;
+    converted.states = keysound::readKeysoundStates(file, request.conversion.song, chartedParts(request.conversion),
+                                                    settings, groups);
     ConversionRequest conversionRequest = request.conversion;
     conversionRequest.settings = settings;
     conversionRequest.outputFolder = stage;
@@ -339,8 +341,8 @@ Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::C
     // Every object at its tick; the song's tempo changes as far as the other tracks play.
     conversionRequest.exactTimes = true;
     if (request.bgm == BgmMode::Keysounds) {
-        converted.background =
-            collectBackgroundKeysounds(file, request.conversion.song, chartedParts(request.conversion), settings);
+        converted.background = collectBackgroundKeysounds(file, request.conversion.song,
+                                                          chartedParts(request.conversion), settings, groups);
         if (!converted.background.notes.empty()) {
             conversionRequest.lastTick = converted.background.notes.back().tick;
         }
@@ -537,6 +539,7 @@ Status writeFolderPreview(const BuildPlan& plan, const BuildRequest& request, st
     auto previewRequest = folderPreviewRequest(plan.stage / plan.charts.front().fileName);
     previewRequest.outputPath = plan.stage / kPreviewFileName;
     previewRequest.fromFirstSound = false;
+    previewRequest.atMostLastSound = true;
     previewRequest.fromSeconds = previewStartSeconds(request, file, plan.bgmEvents, leadInSeconds);
     previewRequest.held = held;
     const auto preview = writeChartPreview(previewRequest, progress);

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "core/keysound/keysound_midi_writer.h"
+#include "core/song/timeline.h"
 
 namespace zentrowe::workflow {
 
@@ -15,9 +16,9 @@ constexpr std::int32_t kKeysoundMidiTicksPerQuarter = 96;
 // Ticks of the song as "K-Midi.mid" plays them: rounded to its 96 a quarter note, then at its tempo.
 std::int64_t framesOfSongTicks(std::int64_t ticks, const KeysoundRendering& rendering)
 {
-    const auto midiTicks = keysound::keysoundMidiDuration(ticks, rendering.ticksPerQuarter);
-    const double seconds = static_cast<double>(midiTicks) * rendering.tempoMicros / kKeysoundMidiTicksPerQuarter / 1e6;
-    return std::llround(seconds * audio::kSampleRate);
+    const auto midiTicks = static_cast<std::int64_t>(keysound::keysoundMidiDuration(ticks, rendering.ticksPerQuarter));
+    return song::Timeline::steady(kKeysoundMidiTicksPerQuarter, rendering.tempoMicros)
+        .frame(midiTicks, audio::kSampleRate);
 }
 
 }  // namespace
@@ -64,6 +65,9 @@ std::vector<audio::RenderJob> keysoundJobs(const convert::KeysoundTable& keysoun
         job.note.velocity = entry.velocity;
         job.note.controls = noteControls(sound.channel);
         job.note.noteFrames = framesOfSongTicks(sound.soundingTicks.value_or(entry.duration), rendering);
+        if (sound.cutTicks) {
+            job.note.cutFrames = framesOfSongTicks(*sound.cutTicks, rendering);
+        }
         jobs.push_back(std::move(job));
     }
     return jobs;

@@ -28,7 +28,8 @@ audio::NoteControls noteControls(const song::ChannelState& channel);
 
 // One render job per keysound stem, in table order (keysounds whose lengths round to one stem
 // share the first one's file): the note with its variant's instrument and controllers, released
-// after its sounding length (its variant's, else its own) at the tempo of "K-Midi.mid".
+// after its sounding length (its variant's, else its own) at the tempo of "K-Midi.mid", which
+// the variant counts its seconds in, and faded from its variant's choke if it has one.
 std::vector<audio::RenderJob> keysoundJobs(const convert::KeysoundTable& keysounds,
                                            const keysound::KeysoundStates& states, const KeysoundRendering& rendering);
 // The same for keysounds whose variants index `sounds` (the background's, of many tracks).

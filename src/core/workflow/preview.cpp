@@ -117,6 +117,9 @@ Result<PreviewOutcome> writeChartPreview(const PreviewRequest& request, Progress
     }
     audio::MixOptions options;
     options.fromSeconds = request.fromSeconds + (request.fromFirstSound ? chart::firstSoundSeconds(*chart) : 0);
+    if (request.atMostLastSound) {
+        options.fromSeconds = std::min(options.fromSeconds, chart::lastSoundSeconds(*chart));
+    }
     options.lengthSeconds = request.lengthSeconds;
     options.threads = request.jobs;
     options.held = request.held;

@@ -19,6 +19,9 @@ struct PreviewRequest {
     std::filesystem::path outputPath;  // ".wav" or ".ogg", any case
     double fromSeconds = 0;            // counted from the chart's start, or from its first sound:
     bool fromFirstSound = false;
+    // A start past the chart's last sound moves back to it: for a start given in the song's time,
+    // which the chart's tempos (written to a few decimals) may place a little after its end.
+    bool atMostLastSound = false;
     std::optional<double> lengthSeconds;  // to the end of the last sound when absent
     double fadeInSeconds = 0;
     double fadeOutSeconds = 0;

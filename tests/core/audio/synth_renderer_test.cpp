@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 namespace zentrowe::audio {
@@ -49,6 +50,41 @@ TEST(RingOut, QuietCountsOnlyFromTheFirstSoundingSample)
         for (std::size_t k = 0; k < c.blocks.size(); ++k) {
             ringOut.take(c.blocks[k]);
             EXPECT_EQ(ringOut.over(), c.over[k]) << "after block " << k;
+        }
+    }
+}
+
+// A choked voice falls 96 dB, evenly in decibels, over the 0.891 s (-200 timecents) release the
+// synthesiser gives it: half way down at half the fade, and nothing after it.
+TEST(ChokeFade, FallsNinetySixDecibelsOverTheReleaseOfAChokedVoice)
+{
+    struct Case {
+        const char* name;
+        std::int64_t length;
+        std::int64_t cut;
+        std::int64_t kept;  // frames left
+    };
+    const std::vector<Case> cases = {
+        {"cut inside a long sound", 100'000, 1'000, 1'000 + kChokeFadeFrames},
+        {"cut at its start", 100'000, 0, kChokeFadeFrames},
+        {"the sound ends during the fade", 2'000, 1'000, 2'000},
+        {"cut after its end", 500, 1'000, 500},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto sound = frames(c.length, 0.5f);
+        fadeFromCut(sound, c.cut);
+        ASSERT_EQ(static_cast<std::int64_t>(sound.size()), c.kept * kChannelCount);
+        const auto dbAt = [&](std::int64_t frame) {
+            return 20 * std::log10(sound[static_cast<std::size_t>(frame * kChannelCount + 1)] / 0.5);
+        };
+        if (c.cut > 0 && c.cut < c.length) {
+            EXPECT_NEAR(dbAt(c.cut - 1), 0, 1e-6);
+        }
+        if (c.cut + kChokeFadeFrames / 2 < c.kept) {
+            EXPECT_NEAR(dbAt(c.cut), 0, 1e-6);
+            EXPECT_NEAR(dbAt(c.cut + kChokeFadeFrames / 2), -48, 0.01);
+            EXPECT_NEAR(dbAt(c.kept - 1), -96, 0.01);
         }
     }
 }

@@ -42,7 +42,7 @@ TEST(ChartLevel, AChartOfEvenDensityGetsTheLevelTheTableGives)
                                   {690, 100, 13.8, 12}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.notesPerSecond);
-        const song::TempoClock clock(c.ticksPerQuarter, {});
+        const song::Timeline clock(c.ticksPerQuarter, {});
         std::vector<TrackNote> notes;
         for (int i = 0; i < 200; ++i) {
             notes.push_back(note(i * c.stepTicks, c.stepTicks, 60 + i % 7));
@@ -64,13 +64,13 @@ TEST(ChartLevel, ReportCountsLaneAndBackgroundNotesChordsAndPeak)
     const std::vector<TrackNote> notes{note(0, 100, 60), note(0, 100, 64), note(0, 100, 67), note(960, 100, 62),
                                        note(9600, 960, 60), note(9600, 960, 62)};
     const std::vector<int> lanes{0, 2, 4, kBackgroundLane, 3, kBackgroundLane};
-    const ChartReport report = reportChart(notes, lanes, song::TempoClock(480, {}), Difficulty::Normal);
+    const ChartReport report = reportChart(notes, lanes, song::Timeline(480, {}), Difficulty::Normal);
     EXPECT_EQ(report.notes, 4);
     EXPECT_EQ(report.backgroundNotes, 2);
     EXPECT_EQ(report.largestChord, 3);
     EXPECT_DOUBLE_EQ(report.averageDensity, 4 / 11.0);  // playing from 0 to 11 s
     EXPECT_DOUBLE_EQ(report.peakDensity, 1.5);          // three notes in the first two seconds
-    EXPECT_EQ(reportChart(notes, std::vector<int>{0}, song::TempoClock(480, {}), Difficulty::Normal).backgroundNotes, 6)
+    EXPECT_EQ(reportChart(notes, std::vector<int>{0}, song::Timeline(480, {}), Difficulty::Normal).backgroundNotes, 6)
         << "a lane list of another length";
 }
 

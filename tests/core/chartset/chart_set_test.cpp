@@ -10,6 +10,7 @@
 #include "support/build_request.h"
 #include "support/fake_renderer.h"
 #include "core/chart/chart_file.h"
+#include "core/chartset/note_grid.h"
 #include "core/workflow/build.h"
 #include "core/workflow/build_manifest.h"
 
@@ -249,6 +250,45 @@ TEST_F(ChartSet, EachDifficultyKeepsItsCapsAndEveryChartPlaysTheWholeTrack)
         }
         // The insane chart plays 20 notes a second: nearly all of them find a lane.
         EXPECT_GE(static_cast<double>(lastLaneNotes), 0.9 * 20 * kPlayingSeconds);
+    }
+}
+
+// Quantizing is worth advising only where it keeps the notes in time: eighths at 240 BPM played
+// 31 to 35 ticks late at 960 a quarter (8.1 to 9.1 ms, 8.59 ms on average; off every grid by more
+// than an eighth of its step) move to any grid unheard; at 60 BPM and 96 a quarter, 5 to 9 ticks
+// late (52 to 94 ms) they would be heard out of time.
+TEST_F(ChartSet, QuantizingIsAdvisedOnlyWhereItKeepsTheNotesInTime)
+{
+    struct Case {
+        const char* name;
+        std::uint16_t division;
+        std::uint32_t tempoMicros;
+        int lateBase;
+        int lateStep;
+        double meanShiftSeconds;  // to the 16ths
+        std::vector<std::uint32_t> advised;
+    };
+    // Late by lateBase + lateStep * ((i * 7) % 5) ticks: the steps average 127 / 64.
+    const std::vector<Case> cases{
+        {"a few milliseconds off", 960, 250000, 31, 1, (31 + 127.0 / 64) * 250000e-6 / 960, {16, 24, 32}},
+        {"tens of milliseconds off", 96, 1000000, 5, 1, (5 + 127.0 / 64) * 1000000e-6 / 96, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<TimedEvent> events;
+        for (int i = 0; i < 64; ++i) {
+            const std::int64_t at = i * (c.division / 2) + c.lateBase + c.lateStep * ((i * 7) % 5);
+            events.push_back(on(at, 60 + (i * 5) % 12, 90));
+            events.push_back(off(at + c.division / 4, 60 + (i * 5) % 12));
+        }
+        std::filesystem::remove_all(m_dir / "out");
+        const auto outcome = workflow::runBuild(
+            request(oneTrackSong(events, c.division, c.tempoMicros), m_dir / "song.mid"), m_quiet, toneServices());
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        const auto& grid = outcome->charts.front().report.grid;
+        EXPECT_TRUE(grid.performance);
+        EXPECT_NEAR(grid.meanShiftSeconds[0], c.meanShiftSeconds, 1e-6);
+        EXPECT_EQ(chartset::advisedQuantizeGrids(grid), c.advised);
     }
 }
 

@@ -30,7 +30,7 @@ struct Measured {
     int quickPresses = 0;    // presses less than 80 ms after a release in their lane
 };
 
-Measured measure(const std::vector<TrackNote>& notes, const std::vector<int>& lanes, const song::TempoClock& clock)
+Measured measure(const std::vector<TrackNote>& notes, const std::vector<int>& lanes, const song::Timeline& clock)
 {
     Measured m;
     std::map<int, double> lastStart;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/chartset/track_note.h"
-#include "core/song/tempo_clock.h"
+#include "core/song/timeline.h"
 
 namespace zentrowe::testing {
 
@@ -31,15 +31,15 @@ inline std::vector<TrackNote> inTimeOrder(std::vector<TrackNote> notes)
     return notes;
 }
 
-inline song::TempoClock clock120()  // 960 ticks a second
+inline song::Timeline clock120()  // 960 ticks a second
 {
-    return song::TempoClock(kQuarter, {});
+    return song::Timeline(kQuarter, {});
 }
 
-inline song::TempoClock clock240()  // a 16th (120 ticks) is 62.5 ms
+inline song::Timeline clock240()  // a 16th (120 ticks) is 62.5 ms
 {
     const std::vector<song::TempoChange> fast{{250000, 0}};
-    return song::TempoClock(kQuarter, fast);
+    return song::Timeline(kQuarter, fast);
 }
 
 // Under clock240, `bars` seconds of 16ths (16 a second) up and down an octave and a half over a

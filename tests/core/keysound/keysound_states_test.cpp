@@ -128,9 +128,12 @@ TEST(KeysoundStates, NotesSoundUntilTheirNoteOffThePedalsReleaseOrTheirKeysNextS
          {control(0, 64, 127, 1), on(0, 60), off(240, 60)}, {{240, 240}}},
         {"struck again: the first voice ends at the strike, the next at the first note-off",
          {on(0, 60), on(240, 60), off(480, 60), off(720, 60)}, {{480, 240}, {480, 240}}},
-        {"struck again under the pedal",
+        {"struck again under the pedal, both ring until it is lifted",
          {control(0, 64, 100), on(0, 60), off(100, 60), on(300, 60), off(400, 60), control(900, 64, 0)},
-         {{100, 300}, {100, 600}}},
+         {{100, 900}, {100, 600}}},
+        {"held and struck again under the pedal",
+         {control(0, 64, 100), on(0, 60), on(300, 60), off(400, 60), off(500, 60), control(900, 64, 0)},
+         {{400, 900}, {200, 600}}},
         {"Reset All Controllers lifts the pedal but releases nothing",
          {control(0, 64, 127), on(0, 60), off(100, 60), control(200, 121, 0), on(300, 62), off(400, 62),
           control(960, 7, 100)},
@@ -148,6 +151,123 @@ TEST(KeysoundStates, NotesSoundUntilTheirNoteOffThePedalsReleaseOrTheirKeysNextS
         for (std::size_t i = 0; i < starts.notes.size(); ++i) {
             EXPECT_EQ(starts.notes[i].lengthTicks, c.lengthAndSounding[i].first) << "note " << i;
             EXPECT_EQ(starts.notes[i].soundingTicks, c.lengthAndSounding[i].second) << "note " << i;
+        }
+    }
+}
+
+// A kit whose hi-hats (42 closed, 44 pedal, 46 open) are one choke group, and a melodic
+// program 5 whose keys from 60 up are another, numbered past 127 as a soundfont may.
+keysound::ExclusiveClasses hiHatGroups()
+{
+    keysound::ExclusiveClasses classes;
+    keysound::ExclusiveClasses::KeyClasses kit{};
+    kit[42] = kit[44] = kit[46] = 1;
+    classes.setPreset(keysound::kDrumKitBank, 0, kit);
+    keysound::ExclusiveClasses::KeyClasses melodic{};
+    std::fill(melodic.begin() + 60, melodic.end(), 300);
+    classes.setPreset(0, 5, melodic);
+    return classes;
+}
+
+// A note of a choke group silences what its channel still sounds of the group, rung out or not:
+// chokeTicks from the earlier note's start to the choking note (-1 for none).
+TEST(KeysoundStates, AChokeGroupSilencesTheEarlierNotesOfItsGroupOnItsChannel)
+{
+    constexpr int kDrums = 9;
+    struct Case {
+        const char* name;
+        std::vector<TimedEvent> events;
+        std::vector<std::int64_t> chokes;  // per note start
+    };
+    const std::vector<Case> cases = {
+        {"open and closed hat alternating in eighths",
+         {on(0, 46, 100, kDrums), off(10, 46, kDrums), on(240, 42, 100, kDrums), off(250, 42, kDrums),
+          on(480, 46, 100, kDrums), off(490, 46, kDrums), on(720, 42, 100, kDrums), off(730, 42, kDrums)},
+         {240, 240, 240, -1}},
+        {"a snare between chokes nothing",
+         {on(0, 46, 100, kDrums), on(240, 38, 100, kDrums), off(480, 38, kDrums)},
+         {-1, -1}},
+        {"struck together, the hats sound together", {on(0, 46, 100, kDrums), on(0, 42, 100, kDrums)}, {-1, -1}},
+        {"the open hat struck again chokes its earlier strike",
+         {on(0, 46, 100, kDrums), on(480, 46, 100, kDrums)},
+         {480, -1}},
+        {"the kit's keys on a melodic channel are no group",
+         {on(0, 46), off(10, 46), on(240, 42), off(250, 42)},
+         {-1, -1}},
+        {"another channel's hat chokes nothing", {on(0, 46, 100, kDrums), on(240, 42, 100, 10)}, {-1, -1}},
+        {"a melodic program's group",
+         {{0, 0xC0, 5, 0}, on(0, 64), off(100, 64), on(300, 70), off(400, 70), on(500, 50), off(600, 50)},
+         {300, -1, -1}},
+    };
+    const auto classes = hiHatGroups();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes file = oneTrackSong(c.events);
+        const auto starts = keysound::readNoteStarts(file, summaryOf(file), 1, &classes);
+        ASSERT_EQ(starts.notes.size(), c.chokes.size());
+        for (std::size_t i = 0; i < starts.notes.size(); ++i) {
+            EXPECT_EQ(starts.notes[i].chokeTicks, c.chokes[i]) << "note " << i;
+        }
+        for (const auto& note : keysound::readNoteStarts(file, summaryOf(file), 1).notes) {
+            EXPECT_EQ(note.chokeTicks, keysound::NoteStart::kNotChoked);  // no soundfont, no groups
+        }
+    }
+}
+
+// A choked note is a keysound of its own, named by its length up to the choke ("-c" and 1/192
+// measure: 240 ticks of 1920 are 24), and rendered up to it; a choke later than a sound lasts
+// makes none.
+TEST(KeysoundStates, AChokedNoteIsAKeysoundUpToItsChoke)
+{
+    constexpr int kDrums = 9;
+    const Bytes file = oneTrackSong({on(0, 46, 100, kDrums), on(240, 42, 100, kDrums), on(480, 46, 100, kDrums),
+                                     on(20000, 42, 100, kDrums), off(20100, 42, kDrums)});
+    const auto classes = hiHatGroups();
+    const auto summary = summaryOf(file);
+    const StateMerge merge{0, 0, 1920, false, song::Timeline(summary), 500000};
+    const KeysoundStates states(keysound::readNoteStarts(file, summary, 1, &classes), merge);
+    const std::vector<std::string> suffixes{"-c24", "-c24", "", ""};  // the choke 19,520 ticks (20 s) on is too late
+    for (std::size_t i = 0; i < suffixes.size(); ++i) {
+        SCOPED_TRACE(i);
+        const auto variant = states.variantOf(i);
+        EXPECT_EQ(states.suffixOf(variant), suffixes[i]);
+        EXPECT_EQ(states.sound(variant).cutTicks,
+                  suffixes[i].empty() ? std::nullopt : std::optional<std::int64_t>(240));
+    }
+}
+
+// A player cuts a keysound struck again; a cymbal rings on over its next strike in the song. So a
+// cymbal struck again within kCymbalRingSeconds takes turns with a second file of its sound.
+TEST(KeysoundStates, ACymbalStruckAgainWhileItRingsTakesASecondFile)
+{
+    constexpr int kDrums = 9;
+    struct Case {
+        const char* name;
+        std::vector<TimedEvent> events;  // 120 BPM, 480 ticks a beat
+        std::vector<std::string> suffixes;
+    };
+    const std::vector<Case> cases = {
+        {"a crash every beat",
+         {on(0, 49, 100, kDrums), on(480, 49, 100, kDrums), on(960, 49, 100, kDrums)},
+         {"", "-r2", ""}},
+        {"a ride in eighths",
+         {on(0, 51, 90, kDrums), on(240, 51, 90, kDrums), on(480, 51, 90, kDrums)},
+         {"", "-r2", ""}},
+        {"a crash every three seconds has rung out", {on(0, 49, 100, kDrums), on(2880, 49, 100, kDrums)}, {"", ""}},
+        {"another velocity is another keysound", {on(0, 49, 100, kDrums), on(480, 49, 60, kDrums)}, {"", ""}},
+        {"a kick is no cymbal", {on(0, 36, 100, kDrums), on(480, 36, 100, kDrums)}, {"", ""}},
+        {"a piano's note 49 is no cymbal", {on(0, 49), off(100, 49), on(480, 49), off(580, 49)}, {"", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes file = oneTrackSong(c.events);
+        const auto summary = summaryOf(file);
+        const StateMerge merge{0, 0, 1920, false, song::Timeline(summary), 500000};
+        const auto starts = keysound::readNoteStarts(file, summary, 1);
+        ASSERT_EQ(starts.notes.size(), c.suffixes.size());
+        const KeysoundStates states(starts, merge);
+        for (std::size_t i = 0; i < c.suffixes.size(); ++i) {
+            EXPECT_EQ(states.suffixOf(states.variantOf(i)), c.suffixes[i]) << "note " << i;
         }
     }
 }

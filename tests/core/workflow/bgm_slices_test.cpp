@@ -25,7 +25,7 @@ using workflow::sliceBgm;
 // At the standard's 120 BPM, with 96 ticks a quarter, a measure is 2 s: 10 make a slice.
 constexpr std::int32_t kTicksPerMeasure = 4 * 96;
 constexpr std::int64_t kMeasureFrames = 2 * audio::kSampleRate;
-const audio::TickClock kClock({}, 96);
+const song::Timeline kClock(96, {});
 
 TimedEvent at(std::int64_t measure, std::int64_t frames, int status, int data1, int data2)
 {

@@ -1437,6 +1437,32 @@ TEST_F(Build, ABuiltFolderWithItsLeadInPassesTheCheck)
     EXPECT_TRUE(checked->passed) << checked->comparison.similarity << " " << checked->comparison.worstSimilarity;
 }
 
+// Open and closed hi-hat alternating in eighths: the soundfont makes them one choke group, so the
+// synthesiser silences each open hat at the closed one after it. Its keysound stops there too,
+// and the folder sounds like the track.
+TEST_F(Build, AnOpenHiHatChokedByTheClosedOnePassesTheCheck)
+{
+    std::vector<RawEvent> hats;
+    for (int eighth = 0; eighth < 16; ++eighth) {
+        const int key = eighth % 2 == 0 ? 46 : 42;
+        hats.push_back({eighth * 240, noteOn(9, key, 100)});
+        hats.push_back({eighth * 240 + 60, noteOff(9, key)});
+    }
+    auto req = request(midiFile(1, 480, {rawTrack(hats)}));
+    req.bgm = workflow::BgmMode::None;
+    req.conversion.settings.percussion = true;
+    const auto outcome = runBuild(req, m_quiet);
+    ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+    workflow::CheckRequest check;
+    check.chartPath = outcome->charts.front().path;
+    check.midiPath = m_dir / "song.mid";
+    check.trackNumber = 1;
+    check.soundFont = kTestSoundFont;
+    const auto checked = workflow::runCheck(check, m_quiet);
+    ASSERT_TRUE(checked.ok()) << checked.error().message;
+    EXPECT_TRUE(checked->passed) << checked->comparison.similarity << " " << checked->comparison.worstSimilarity;
+}
+
 // A pedal, a controller or a program change of the chosen track acts on the other tracks' notes of
 // its channel, as when the song plays whole; its notes, its other channels and what comes after
 // the other tracks' last event stay out of the BGM.

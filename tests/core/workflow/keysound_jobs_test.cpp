@@ -8,6 +8,7 @@
 #include "support/fake_renderer.h"
 #include "core/audio/song_sequence.h"
 #include "core/audio/sound_file_reader.h"
+#include "core/song/timeline.h"
 #include "core/workflow/build.h"
 
 namespace zentrowe::testing {
@@ -84,6 +85,27 @@ TEST_F(KeysoundJobs, AKeyStruckAgainCutsItsEarlierNoteShortAndThatNoteIsAKeysoun
     ASSERT_EQ(m_notes.size(), 2u);
     EXPECT_EQ(m_notes[0].noteFrames, 11025);
     EXPECT_EQ(m_notes[1].noteFrames, 22050);
+}
+
+// A note's sound lasts its seconds under every tempo it crosses. 96 ticks a beat, 60 BPM, turning
+// 240 BPM at beat 6: a note held over beats 4 to 8 sounds 2 s + 0.5 s, and the note of the same
+// length after it 1 s. Rendered at one tempo ("K-Midi.mid"'s, the last Set Tempo), the two differ.
+TEST_F(KeysoundJobs, AHeldNoteLastsItsSecondsUnderEveryTempoItCrosses)
+{
+    const Bytes song = midiFile(0, 96,
+                                {bytes({
+                                    0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40,        // 1,000,000 us a beat: 60 BPM
+                                    0x83, 0x00, 0x90, 0x3C, 0x64,                    // beat 4: note 60 on
+                                    0x81, 0x40, 0xFF, 0x51, 0x03, 0x03, 0xD0, 0x90,  // beat 6: 250,000 us, 240 BPM
+                                    0x81, 0x40, 0x80, 0x3C, 0x40,                    // beat 8: off
+                                    0x00, 0x90, 0x3C, 0x64,                          // and on again
+                                    0x83, 0x00, 0x80, 0x3C, 0x40,                    // beat 12: off
+                                    0x00, 0xFF, 0x2F, 0x00,
+                                })});
+    fakeBuild(song);
+    ASSERT_EQ(m_notes.size(), 2u);
+    EXPECT_EQ(m_notes[0].noteFrames, 110250);  // 2.5 s
+    EXPECT_EQ(m_notes[1].noteFrames, 44100);   // 1 s
 }
 
 struct Measured {
@@ -175,7 +197,7 @@ TEST_F(KeysoundJobs, KeysoundsSoundAsTheirNotesInTheWholeTrack)
     const auto summary = summaryOf(song);
     const auto whole = synth->renderEvents(audio::sequenceTrack(song, summary, 1), audio::kSampleRate, m_quiet);
     ASSERT_TRUE(whole.ok());
-    const audio::TickClock clock(summary.tempoMap, summary.ticksPerQuarter);
+    const song::Timeline timeline(summary);
     for (std::size_t i = 0; i < names.size(); ++i) {
         SCOPED_TRACE(names[i]);
         EXPECT_EQ(outcome->keysoundFiles[i].filename().string(), names[i]);
@@ -183,7 +205,8 @@ TEST_F(KeysoundJobs, KeysoundsSoundAsTheirNotesInTheWholeTrack)
         ASSERT_TRUE(decoded.ok());
         const auto& keysound = decoded->samples;
         // The synthesiser strikes a note at the block start nearest its frame.
-        const std::int64_t start = (clock.frameOf(static_cast<std::int64_t>(i) * 960) + 32) / 64 * 64;
+        const std::int64_t start =
+            (timeline.frame(static_cast<std::int64_t>(i) * 960, audio::kSampleRate) + 32) / 64 * 64;
         const auto inKeysound = measure(keysound, 0);
         const auto inTrack = measure(*whole, start);
         ASSERT_GT(inTrack.rms, 0);
@@ -209,13 +232,13 @@ TEST(NoteRendering, NotesRingOutUntilSixtyDecibelsDown)
         audio::NoteSound sound;
         std::vector<audio::TimedEvent> events;  // the same note in a sequence
     };
-    const audio::NoteSound snare{{0, 0, true}, 38, 110, {}, 64};
+    const audio::NoteSound snare{{0, 0, true}, 38, 110, {}, 64, std::nullopt};
     audio::NoteSound heldSnare = snare;
     heldSnare.noteFrames = audio::kSampleRate;
     const std::vector<Case> cases = {
         {"snare struck for a block", snare, {{0, 0x99, 38, 110}}},
         {"snare held for a second", heldSnare, {{0, 0x99, 38, 110}}},
-        {"plucked steel string", {{0, 25, false}, 52, 100, {}, 8832},
+        {"plucked steel string", {{0, 25, false}, 52, 100, {}, 8832, std::nullopt},
          {{0, 0xC0, 25, 0}, {0, 0x90, 52, 100}, {8832, 0x80, 52, 0}}},
     };
     NullProgress quiet;
