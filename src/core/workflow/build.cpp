@@ -328,8 +328,8 @@ Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::C
     // The soundfont's choke groups; one it cannot read has none here, and the renderer names it.
     const auto classes = keysound::readExclusiveClasses(request.soundFont);
     const keysound::ExclusiveClasses* groups = classes.ok() ? &*classes : nullptr;
-    converted.states = keysound::readKeysoundStates(file, request.conversion.song, chartedParts(request.conversion),
-                                                    settings, groups);
+    converted.states =
+        keysound::readKeysoundStates(file, request.conversion.song, chartedParts(request.conversion), settings, groups);
     ConversionRequest conversionRequest = request.conversion;
     conversionRequest.settings = settings;
     conversionRequest.outputFolder = stage;
