@@ -58,7 +58,7 @@ struct BuildOutcome {
     std::int32_t leadInMeasures = 0;                 // empty measures put before the chart's first object
     double firstSoundSeconds = 0;  // when the charts first sound, the lead-in included: under kLeastLeadInSeconds
                                    // only where a BMS chart's 999 measures at the first tempo are too short
-    std::vector<LongSoundFile> longSoundFiles;       // files of a minute or more (a single BGM), as written
+    std::vector<LongSoundFile> longSoundFiles;  // files of a minute or more (a single BGM), as written
     std::size_t backgroundKeysoundFiles = 0;  // of keysoundFiles, those of the other tracks' notes (BgmMode::Keysounds)
     std::size_t silentBackgroundKeysounds = 0;  // of silentKeysounds, the other tracks' (listed last)
     std::int64_t backgroundNotes = 0;           // the other tracks' notes the charts play as keysounds
