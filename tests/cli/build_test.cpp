@@ -62,13 +62,14 @@ TEST(BuildCommand, DemoMelodyBecomesAFolderWhereEveryKeysoundResolves)
             named.push_back(line.substr(7, line.size() - 8));  // "#WAVxx NAME\r"
         }
     }
-    // The melody's 18 keysounds, then the 11 that play the other tracks' notes, one a sound: every
-    // note of the song is a keysound, and no BGM file is made.
-    ASSERT_EQ(named.size(), 29u);
+    // The melody's 37 keysounds, then the 26 that play the other tracks' notes, one a sound: every
+    // note of the song is a keysound, and no BGM file is made. Each lasts its seconds, so a note
+    // played at another of the song's four tempos (120, 132, 112, 96 BPM) is a keysound of its own.
+    ASSERT_EQ(named.size(), 63u);
     for (std::size_t i = 0; i < named.size(); ++i) {
         SCOPED_TRACE(named[i]);
-        EXPECT_EQ(named[i].rfind(i < 18 ? "A" : "Abg", 0), 0u);
-        EXPECT_NE(named[i].rfind("Abg", 0) == 0, i < 18);
+        EXPECT_EQ(named[i].rfind(i < 37 ? "A" : "Abg", 0), 0u);
+        EXPECT_NE(named[i].rfind("Abg", 0) == 0, i < 37);
         const Bytes sound = readFile(resolve(out, named[i]));
         ASSERT_GE(sound.size(), 4u);
         EXPECT_EQ(std::string(sound.begin(), sound.begin() + 4), "OggS");
@@ -76,12 +77,12 @@ TEST(BuildCommand, DemoMelodyBecomesAFolderWhereEveryKeysoundResolves)
     for (const auto& entry : std::filesystem::directory_iterator(out)) {
         EXPECT_NE(entry.path().filename().string().rfind("bgm", 0), 0u) << entry.path();
     }
-    EXPECT_NE(run.out.find("wrote 29 keysound files in " + out.string() + "\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("wrote 63 keysound files in " + out.string() + "\n"), std::string::npos) << run.out;
     // Then the report, two lines a chart, easiest first: what it holds, then what its level
     // counts. The melody is calmer than any cap, so the set spreads below it: ANOTHER plays all
     // 62 notes, HYPER and NORMAL a step fewer each, and every chart plays the whole track, the
     // rest from the background; each chart a level above the one before.
-    EXPECT_NE(run.out.find("18 keysounds; 11 more play the song's other 224 notes from the background\n29 sound files, "),
+    EXPECT_NE(run.out.find("37 keysounds; 26 more play the song's other 224 notes from the background\n63 sound files, "),
               std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find(" MB\node-to-joy_N.bms [NORMAL]: level 1, 31 notes, "), std::string::npos) << run.out;

@@ -216,9 +216,8 @@ Result<std::vector<float>> SynthRenderer::renderNote(const NoteSound& sound)
     const auto& instrument = sound.instrument;
     // A drum is struck and left alone; anything else is released where the track releases it.
     // Nothing is heard past a choke's fade.
-    const std::optional<std::int64_t> cutFrame =
-        sound.cutFrames ? std::optional(nearestBlockStart(std::max<std::int64_t>(*sound.cutFrames, 0))) : std::nullopt;
-    const std::int64_t endFrame = cutFrame ? *cutFrame + kChokeFadeFrames : kLongestRenderFrames;
+    const std::int64_t cutFrame = sound.cutFrames ? nearestBlockStart(std::max<std::int64_t>(*sound.cutFrames, 0)) : -1;
+    const std::int64_t endFrame = cutFrame >= 0 ? cutFrame + kChokeFadeFrames : kLongestRenderFrames;
     const std::int64_t offFrame =
         std::min(instrument.drums ? 0 : nearestBlockStart(std::max<std::int64_t>(sound.noteFrames, 0)), endFrame);
     if (offFrame > kLongestRenderFrames - kLongestRingOutFrames) {
@@ -254,8 +253,8 @@ Result<std::vector<float>> SynthRenderer::renderNote(const NoteSound& sound)
         render(out, kRingBlockFrames);
         ringOut.take(std::span<const float>(out).subspan(from));
     }
-    if (cutFrame) {
-        fadeFromCut(out, *cutFrame);
+    if (cutFrame >= 0) {
+        fadeFromCut(out, cutFrame);
     }
     trimBelow(out, kRingOutFloor);
     return out;

@@ -362,7 +362,14 @@ TEST_F(ChartSet, SeedLanesAreConvertsLanesAndTheDemoIsTitledAfterItsSequenceName
         convertedLanes.emplace_back(std::llround((at + 2) * 1e6), std::to_string(lane));
     }
     EXPECT_TRUE(sameWithin(insaneLanes, convertedLanes, 50));
-    EXPECT_TRUE(sameWithin(insane.heard, later(converted, 2).heard, 50));
+    // The build renders each note as long as it lasts in seconds, counted at the one tempo of
+    // "K-Midi.mid" (this song's last, 96 BPM): the notes played at its other tempos are told
+    // apart by their sounding length ("-s38"), which `convert` does not name.
+    auto insaneHeard = insane.heard;
+    for (auto& [micros, name] : insaneHeard) {
+        name = std::regex_replace(name, std::regex("-s[0-9]+"), "");
+    }
+    EXPECT_TRUE(sameWithin(insaneHeard, later(converted, 2).heard, 50));
     for (const char* name : {"ode-to-joy_N.bms", "ode-to-joy_X.bms"}) {
         SCOPED_TRACE(name);
         const std::string text = readText(m_dir / "out" / name);

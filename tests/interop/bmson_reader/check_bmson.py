@@ -28,6 +28,7 @@ import collections
 import json
 import os
 import random
+import re
 import shutil
 import subprocess
 import sys
@@ -220,8 +221,8 @@ def check_build():
     if (built["info"]["title"], built["info"]["artist"]) != ("Ode \"\u6b22\"", "Us"):
         fail(case, f"title and artist {built['info']}")
     channels = built["sound_channels"]
-    keysounds = len(converted["sound_channels"])
-    slices = channels[keysounds:]
+    sounds = [channel for channel in channels if not channel["name"].startswith("bgm-")]
+    slices = channels[len(sounds):]
     starts = [channel["notes"][0]["y"] if len(channel["notes"]) == 1 else -1 for channel in slices]
     measure = 4 * built["info"]["resolution"]
     lead = starts[0] if starts else 0
@@ -229,10 +230,18 @@ def check_build():
             or lead <= 0 or lead % measure != 0 or starts != sorted(set(starts))
             or any(c["notes"][0] != {"x": 0, "y": c["notes"][0]["y"], "l": 0, "c": False} for c in slices)):
         fail(case, f"the BGM slices are not bgm-001.wav at the start and on, one note each: {slices}")
-    renamed = [dict(channel, name=channel["name"][:-4] + ".wav",
-                    notes=[dict(note, y=note["y"] + lead) for note in channel["notes"]])
-               for channel in converted["sound_channels"]]
-    if channels[:keysounds] != renamed or any(not os.path.isfile(os.path.join(out, c["name"])) for c in channels):
+    # The build renders each note as long as it lasts in seconds under the song's four tempos, so
+    # it tells convert's keysounds apart by their sounding length ("-s38"); merged back by name,
+    # they hold convert's notes.
+    def by_name(sound_channels, shift):
+        notes = {}
+        for channel in sound_channels:
+            name = re.sub(r"-s[0-9]+$", "", channel["name"][:-4]) + ".wav"
+            notes.setdefault(name, []).extend(dict(note, y=note["y"] + shift) for note in channel["notes"])
+        return {name: sorted(held, key=lambda note: (note["y"], note["x"])) for name, held in notes.items()}
+
+    if (by_name(sounds, 0) != by_name(converted["sound_channels"], lead)
+            or any(not os.path.isfile(os.path.join(out, c["name"])) for c in channels)):
         fail(case, "the sound channels are not those of convert, named after the WAV files written")
 
 
