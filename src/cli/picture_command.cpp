@@ -6,37 +6,11 @@
 #include "core/base/file_error.h"
 #include "core/chart/chart_file.h"
 #include "core/chart/chart_score.h"
+#include "core/workflow/picture_plan.h"
 
 namespace zentrowe::cli {
 
 namespace {
-
-bool isChartPath(const std::filesystem::path& path)
-{
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".bms" || extension == ".bme" || extension == ".bml" || extension == ".pms" ||
-           chart::isBmsonPath(path);
-}
-
-// The charts of a folder in name order, or the one chart named; a pair of chart and picture each.
-std::vector<std::pair<std::filesystem::path, std::filesystem::path>> picturesToDraw(const std::filesystem::path& chart,
-                                                                                    const std::filesystem::path& out)
-{
-    std::error_code error;
-    if (!std::filesystem::is_directory(chart, error)) {
-        return {{chart, out}};
-    }
-    std::vector<std::pair<std::filesystem::path, std::filesystem::path>> pairs;
-    for (const auto& entry : std::filesystem::directory_iterator(chart, error)) {
-        if (entry.is_regular_file(error) && isChartPath(entry.path())) {
-            pairs.emplace_back(entry.path(), out / entry.path().filename().replace_extension(".png"));
-        }
-    }
-    std::sort(pairs.begin(), pairs.end());
-    return pairs;
-}
 
 int drawPicture(const std::filesystem::path& chart, const std::filesystem::path& out)
 {
@@ -70,18 +44,18 @@ Command addPictureCommand(CLI::App& app)
         if (refuseEmpty(options->out, "--out")) {
             return kExitUsage;
         }
-        const auto pairs = picturesToDraw(options->chart, options->out);
-        if (pairs.empty()) {
-            reportError(displayPath(options->chart) + ": the folder holds no BMS or bmson chart to draw");
+        const auto pictures = workflow::planPictures(options->chart, options->out);
+        if (!pictures) {
+            reportError(pictures.error().message);
             return kExitBadInput;
         }
-        if (pairs.size() > 1 || pairs.front().first != options->chart) {
+        if (pictures->size() > 1 || pictures->front().chart != options->chart) {
             std::error_code error;
             std::filesystem::create_directories(options->out, error);
         }
         int exitCode = kExitDone;
-        for (const auto& [chart, out] : pairs) {
-            exitCode = std::max(exitCode, drawPicture(chart, out));
+        for (const auto& picture : *pictures) {
+            exitCode = std::max(exitCode, drawPicture(picture.chart, picture.picture));
         }
         return exitCode;
     };

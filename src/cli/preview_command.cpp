@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "cli/signal_stop.h"
+#include "core/audio/sound_file_reader.h"
 #include "core/base/file_error.h"
 #include "core/workflow/preview.h"
 
@@ -83,6 +84,11 @@ Command addPreviewCommand(CLI::App& app)
         }
         for (const auto& missing : outcome->missingKeysounds) {
             reportWarning("missing keysound: " + missing);
+        }
+        for (const auto& name : outcome->cutShortKeysounds) {
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%.0f s", audio::kLongestSoundSeconds);
+            reportWarning(name + ": lasts " + seconds + " or more; the mix plays only its first " + seconds);
         }
         Output out;
         char seconds[32];

@@ -83,6 +83,8 @@ TEST(PictureCommand, RefusesWhatItCannotDrawInASentence)
 {
     TempDir dir;
     writeFile(dir / "empty.bms", "#TITLE nothing\n");
+    writeFile(dir / "forever.bms", "#TITLE t\n#BPM 1e-300\n#00111:01\n#00211:01\n");
+    writeFile(dir / "itself.bms", chartText());
     std::filesystem::create_directory(dir / "no charts");
     struct Case {
         std::vector<std::string> arguments;
@@ -92,6 +94,10 @@ TEST(PictureCommand, RefusesWhatItCannotDrawInASentence)
         {{"picture", (dir / "empty.bms").string(), "--out", (dir / "e.png").string()}, "nothing to draw"},
         {{"picture", (dir / "missing.bms").string(), "--out", (dir / "m.png").string()}, "missing.bms: cannot"},
         {{"picture", (dir / "no charts").string(), "--out", (dir / "out").string()}, "holds no BMS or bmson chart"},
+        {{"picture", (dir / "forever.bms").string(), "--out", (dir / "f.png").string()},
+         "forever.bms: the chart lasts 4.8e+302 s"},
+        {{"picture", (dir / "itself.bms").string(), "--out", (dir / "itself.bms").string()},
+         "itself.bms: is the chart itself.bms; nothing was drawn"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sentence);
@@ -99,6 +105,7 @@ TEST(PictureCommand, RefusesWhatItCannotDrawInASentence)
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_NE(run.err.find(c.sentence), std::string::npos) << run.err;
     }
+    EXPECT_EQ(readText(dir / "itself.bms"), chartText());
     writeFile(dir / "song.bms", chartText());
     const auto run = runCli({"picture", (dir / "song.bms").string(), "--out", (dir / "absent" / "a.png").string()});
     EXPECT_EQ(run.exitCode, 1);

@@ -11,6 +11,9 @@ namespace {
 
 constexpr double kPixelsPerBeat = 14;
 constexpr double kColumnBeats = 32;  // eight measures of four beats
+// A measure longer than this (16 measures of four beats) is drawn this tall, what lies in it in
+// proportion, so that a "#xxx02:1000000000" line makes no column millions of pixels tall.
+constexpr double kLongestDrawnMeasureBeats = 64;
 constexpr int kColumnsPerRow = 10;
 constexpr int kScratchWidth = 18;
 constexpr int kKeyWidth = 12;
@@ -65,6 +68,50 @@ struct Layout {
     QSize size;
     QRect graph;
 };
+
+// The score as drawn: every measure longer than kLongestDrawnMeasureBeats squeezed to that many
+// beats, the notes and tempo changes in it moved in proportion; `squeezed` marks those measures,
+// whose beat lines would lie.
+struct DrawnScore {
+    chart::ChartScore score;
+    std::vector<bool> squeezed;
+};
+
+DrawnScore drawnScore(const chart::ChartScore& real)
+{
+    DrawnScore drawn{real, {}};
+    const auto& starts = real.measureBeats;
+    std::vector<double> drawnStarts{starts.front()};
+    for (std::size_t m = 0; m + 1 < starts.size(); ++m) {
+        const double length = starts[m + 1] - starts[m];
+        drawn.squeezed.push_back(length > kLongestDrawnMeasureBeats);
+        drawnStarts.push_back(drawnStarts.back() + std::min(length, kLongestDrawnMeasureBeats));
+    }
+    const auto place = [&](double beat) {
+        const auto next = std::upper_bound(starts.begin(), starts.end(), beat);
+        if (next == starts.begin()) {
+            return drawnStarts.front();
+        }
+        if (next == starts.end()) {
+            return drawnStarts.back() + std::min(beat - starts.back(), kLongestDrawnMeasureBeats);
+        }
+        const auto m = static_cast<std::size_t>(next - starts.begin()) - 1;
+        const double length = starts[m + 1] - starts[m];
+        return drawnStarts[m] + (beat - starts[m]) * (drawnStarts[m + 1] - drawnStarts[m]) / length;
+    };
+    if (std::find(drawn.squeezed.begin(), drawn.squeezed.end(), true) == drawn.squeezed.end()) {
+        return drawn;
+    }
+    for (auto& note : drawn.score.notes) {
+        note.beat = place(note.beat);
+        note.endBeat = place(note.endBeat);
+    }
+    for (auto& tempo : drawn.score.tempos) {
+        tempo.beat = place(tempo.beat);
+    }
+    drawn.score.measureBeats = std::move(drawnStarts);
+    return drawn;
+}
 
 // The first player's scratch (16) and keys 1..7 (11..15, 18, 19); then the second player's keys
 // and scratch (21..25, 28, 29, 26) when the chart uses them.
@@ -176,15 +223,20 @@ int yOf(const Column& column, double beat)
 }
 
 // The lanes' backgrounds, a faint line each beat, a bright one at each measure, and its number.
-void drawColumnGround(QPainter& painter, const Layout& layout, const chart::ChartScore& score, const Column& column)
+void drawColumnGround(QPainter& painter, const Layout& layout, const DrawnScore& drawn, const Column& column)
 {
+    const auto& score = drawn.score;
     const int top = yOf(column, column.endBeat);
     for (const auto& lane : layout.lanes) {
         painter.fillRect(column.origin.x() + lane.x, top, lane.width, column.origin.y() - top, laneColour(lane.key));
         painter.fillRect(column.origin.x() + lane.x, top, 1, column.origin.y() - top, kLaneLine);
     }
-    for (double beat = std::ceil(column.firstBeat); beat < column.endBeat; beat += 1) {
-        painter.fillRect(column.origin.x(), yOf(column, beat), layout.lanesWidth, 1, kBeatLine);
+    for (int m = column.firstMeasure; m < column.endMeasure; ++m) {
+        const auto at = static_cast<std::size_t>(m);
+        for (double beat = std::ceil(score.measureBeats[at]); !drawn.squeezed[at] && beat < score.measureBeats[at + 1];
+             beat += 1) {
+            painter.fillRect(column.origin.x(), yOf(column, beat), layout.lanesWidth, 1, kBeatLine);
+        }
     }
     painter.setPen(kNumberText);
     for (int m = column.firstMeasure; m <= column.endMeasure; ++m) {
@@ -287,26 +339,40 @@ void drawHeader(QPainter& painter, const chart::ChartScore& score, const Layout&
     painter.drawText(QRect(kPadding, kPadding + 26, width, 18), Qt::AlignLeft | Qt::AlignVCenter, facts);
 }
 
-// Notes in each second of the chart, a bar each, coloured from calm to dense by the peak.
+// Notes in each second of the chart, a bar each, coloured from calm to dense by the peak. A chart
+// of more seconds than the graph has pixels gives each bar a run of seconds and shows the busiest
+// of them, so the work grows with the notes and the graph, never with the chart's length.
 void drawDensity(QPainter& painter, const chart::ChartScore& score, const QRect& graph)
 {
     painter.fillRect(graph, kWhiteKeyLane);
-    const auto seconds = static_cast<std::size_t>(std::ceil(score.lengthSeconds)) + 1;
-    std::vector<int> perSecond(seconds, 0);
-    for (const double at : score.noteSeconds) {
-        ++perSecond[std::min(seconds - 1, static_cast<std::size_t>(std::max(0.0, at)))];
+    // The score's times are finite and at most chart::kLongestScoreSeconds.
+    const auto seconds = static_cast<std::size_t>(std::ceil(std::max(0.0, score.lengthSeconds))) + 1;
+    const std::size_t bars = std::min(seconds, static_cast<std::size_t>(std::max(1, graph.width())));
+    std::vector<int> perBar(bars, 0);
+    int peak = 1;
+    // The notes' times are in order, so the notes of one second are one run.
+    const auto& times = score.noteSeconds;
+    for (std::size_t k = 0; k < times.size();) {
+        const auto second = std::min(seconds - 1, static_cast<std::size_t>(std::max(0.0, times[k])));
+        int count = 0;
+        for (; k < times.size() && std::min(seconds - 1, static_cast<std::size_t>(std::max(0.0, times[k]))) == second;
+             ++k) {
+            ++count;
+        }
+        auto& bar = perBar[second * bars / seconds];
+        bar = std::max(bar, count);
+        peak = std::max(peak, count);
     }
-    const int peak = std::max(1, *std::max_element(perSecond.begin(), perSecond.end()));
-    const double barWidth = static_cast<double>(graph.width()) / static_cast<double>(seconds);
-    for (std::size_t s = 0; s < seconds; ++s) {
-        const double share = static_cast<double>(perSecond[s]) / peak;
+    const double barWidth = static_cast<double>(graph.width()) / static_cast<double>(bars);
+    for (std::size_t b = 0; b < bars; ++b) {
+        const double share = static_cast<double>(perBar[b]) / peak;
         const int height = static_cast<int>(std::lround(share * (graph.height() - 16)));
         const QColor colour = QColor::fromRgbF(
             static_cast<float>(kGraphLow.redF() + share * (kGraphHigh.redF() - kGraphLow.redF())),
             static_cast<float>(kGraphLow.greenF() + share * (kGraphHigh.greenF() - kGraphLow.greenF())),
             static_cast<float>(kGraphLow.blueF() + share * (kGraphHigh.blueF() - kGraphLow.blueF())));
-        const int left = graph.left() + static_cast<int>(static_cast<double>(s) * barWidth);
-        const int right = graph.left() + static_cast<int>(static_cast<double>(s + 1) * barWidth);
+        const int left = graph.left() + static_cast<int>(static_cast<double>(b) * barWidth);
+        const int right = graph.left() + static_cast<int>(static_cast<double>(b + 1) * barWidth);
         painter.fillRect(left, graph.bottom() - height, std::max(1, right - left - 1), height, colour);
     }
     const double average =
@@ -323,7 +389,8 @@ QImage drawChartPicture(const chart::ChartScore& score)
     if (score.measureCount() == 0) {
         return {};
     }
-    const Layout layout = layoutOf(score);
+    const DrawnScore drawn = drawnScore(score);
+    const Layout layout = layoutOf(drawn.score);
     if (layout.size.isEmpty() || layout.size.width() > kLargestSide) {
         return {};
     }
@@ -335,9 +402,9 @@ QImage drawChartPicture(const chart::ChartScore& score)
     small.setPixelSize(10);
     painter.setFont(small);
     for (const auto& column : layout.columns) {
-        drawColumnGround(painter, layout, score, column);
-        drawColumnNotes(painter, layout, score, column);
-        drawColumnTempos(painter, layout, score, column);
+        drawColumnGround(painter, layout, drawn, column);
+        drawColumnNotes(painter, layout, drawn.score, column);
+        drawColumnTempos(painter, layout, drawn.score, column);
     }
     drawDensity(painter, score, layout.graph);
     return image;

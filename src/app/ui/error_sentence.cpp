@@ -258,6 +258,20 @@ QString replaceSentence(const Error& error, const QString& path)
     return tr("%1 是由 %2 生成的，一键生成会替换它；没有写入文件").arg(path, toQString(error.value));
 }
 
+// A rendering past the hour, or a chart whose time runs past any clock.
+QString tooLongSentence(const Error& error, const QString& path, const QString& number)
+{
+    if (error.subject == "chartTime") {
+        return tr("谱面 %1 的时间过长（BPM 接近 0、极长的 #STOP 或小节），无法绘制").arg(path);
+    }
+    if (error.subject == "bgm") {
+        return tr("音轨 %1 一直播放到 "
+                  "%2：背景音乐会超过一小时，这是渲染的上限；请不生成背景音乐，目录中原有的文件没有改动")
+            .arg(number, toQString(error.value));
+    }
+    return tr("要渲染的声音超过一小时，这是渲染的上限；目录中原有的文件没有改动");
+}
+
 // The sentence for the code and the values the error carries; null for a subject not known here.
 QString chineseSentence(const Error& error)
 {
@@ -347,12 +361,7 @@ QString chineseSentence(const Error& error)
     case ErrorCode::WouldReplaceChart:
         return replaceSentence(error, path);
     case ErrorCode::TooLong:
-        if (error.subject == "bgm") {
-            return tr("音轨 %1 一直播放到 "
-                      "%2：背景音乐会超过一小时，这是渲染的上限；请不生成背景音乐，目录中原有的文件没有改动")
-                .arg(number, toQString(error.value));
-        }
-        return tr("要渲染的声音超过一小时，这是渲染的上限；目录中原有的文件没有改动");
+        return tooLongSentence(error, path, number);
     case ErrorCode::AuditFailed:
         return tr("目录 %1 的检查发现错误，请先改正；没有打包").arg(path);
     case ErrorCode::OutOfMemory:

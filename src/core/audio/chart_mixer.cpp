@@ -325,6 +325,8 @@ struct FilePlan {
     std::vector<bool> looked;
     std::vector<std::size_t> firstHeard;                       // the voice that first plays each keysound
     std::vector<std::pair<std::size_t, std::string>> missing;  // when first heard, and the sentence
+    // The names of sounds read only as far as any sound is, when first heard.
+    std::vector<std::pair<std::size_t, std::string>> cutShort;
     std::set<std::string> reported;
     std::map<std::filesystem::path, std::size_t> fileIndex;
     std::map<std::string, std::size_t> heldIndex;
@@ -508,8 +510,9 @@ std::shared_ptr<HeldPlan> heldPlanOf(const std::vector<FileToRead>& files, const
 // Where each keysound's sound ends (-1: no file): a file that failed part-way sounds as far as it
 // decoded, and is listed.
 std::vector<std::int64_t> keysoundFrames(FilePlan& plan, const std::vector<FileRead>& reads,
-                                         const std::vector<std::string>& names)
+                                         const std::vector<std::string>& names, const MixWindow& window)
 {
+    std::set<std::ptrdiff_t> cut;
     std::vector<std::int64_t> framesOf(names.size(), -1);
     for (std::size_t keysound = 0; keysound < names.size(); ++keysound) {
         if (plan.fileOfKeysound[keysound] < 0) {
@@ -520,11 +523,15 @@ std::vector<std::int64_t> keysoundFrames(FilePlan& plan, const std::vector<FileR
         if (file.error && plan.reported.insert(names[keysound]).second) {
             plan.missing.emplace_back(plan.firstHeard[keysound], names[keysound] + ": " + file.error->message);
         }
+        // Read as far as any sound is read: the file may go on.
+        if (file.frames >= window.longestSound && cut.insert(plan.fileOfKeysound[keysound]).second) {
+            plan.cutShort.emplace_back(plan.firstHeard[keysound], names[keysound]);
+        }
     }
     return framesOf;
 }
 
-// The missing files' sentences in the order they are first heard.
+// The sentences (or names) in the order they are first heard.
 std::vector<std::string> missingInOrder(std::vector<std::pair<std::size_t, std::string>> missing)
 {
     std::stable_sort(missing.begin(), missing.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -579,7 +586,7 @@ Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes
         }
         reads = std::move(read).value();
     }
-    const auto framesOf = keysoundFrames(*plan, reads, names);
+    const auto framesOf = keysoundFrames(*plan, reads, names, window);
     const auto filesRead = static_cast<std::size_t>(
         std::count_if(reads.begin(), reads.end(), [](const FileRead& file) { return !file.error || file.frames > 0; }));
     const double end = options.lengthSeconds ? window.endSeconds : soundEndOf(voices, framesOf, window);
@@ -588,7 +595,8 @@ Result<ChartMixBlocks> mixKeysoundBlocks(std::span<const KeysoundStrike> strikes
     }
     const std::int64_t totalFrames = std::max<std::int64_t>(window.frameAt(end - options.fromSeconds), 0);
     auto sound = held ? MixBlocks(std::move(held), totalFrames) : MixBlocks(std::move(blocks), totalFrames);
-    return ChartMixBlocks{std::move(sound), missingInOrder(std::move(plan->missing)), filesRead};
+    return ChartMixBlocks{std::move(sound), missingInOrder(std::move(plan->missing)),
+                          missingInOrder(std::move(plan->cutShort)), filesRead};
 }
 
 Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std::vector<std::string>& names,
@@ -600,6 +608,7 @@ Result<ChartMix> mixKeysounds(std::span<const KeysoundStrike> strikes, const std
     }
     ChartMix mix;
     mix.missing = std::move(blocks->missing);
+    mix.cutShort = std::move(blocks->cutShort);
     mix.filesRead = blocks->filesRead;
     mix.sound.sampleRate = options.sampleRate;
     mix.sound.samples = blocks->sound.assemble();

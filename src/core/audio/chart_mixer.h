@@ -51,6 +51,9 @@ struct ChartMix {
     // "kick.wav" for a missing file, "kick.wav: <reason>" for one that could not be decoded or
     // lies outside the chart's folder.
     std::vector<std::string> missing;
+    // Each keysound name whose sound lasts kLongestSoundSeconds or more: only that much of it is
+    // mixed, so a mix can stop before the file's end. In the order first heard.
+    std::vector<std::string> cutShort;
     std::size_t filesRead = 0;  // sound files that decoded, whole or in part
     float gain = 1;             // applied to the whole mix to keep its peak within kMixPeak
 };
@@ -85,7 +88,8 @@ private:
 
 struct ChartMixBlocks {
     MixBlocks sound;
-    std::vector<std::string> missing;  // as ChartMix's
+    std::vector<std::string> missing;   // as ChartMix's
+    std::vector<std::string> cutShort;  // as ChartMix's
     std::size_t filesRead = 0;
 };
 

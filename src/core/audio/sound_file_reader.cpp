@@ -298,6 +298,15 @@ Result<std::int64_t> streamSoundFile(const std::filesystem::path& path, int samp
     return given;
 }
 
+std::optional<double> statedSoundSeconds(const std::filesystem::path& path)
+{
+    const auto decoder = openDecoder(path);
+    if (!decoder || (*decoder)->claimedFrames < 0 || (*decoder)->rate <= 0) {
+        return std::nullopt;
+    }
+    return static_cast<double>((*decoder)->claimedFrames) / static_cast<double>((*decoder)->rate);
+}
+
 Result<StereoSound> readSoundFile(const std::filesystem::path& path, int sampleRate)
 {
     StereoSound sound;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 
 #include "core/audio/stereo_sound.h"
@@ -31,6 +32,11 @@ using SoundBlockSink = std::function<void(std::span<const float>)>;
 // it claims or with damage ("cannot decode, N frames read").
 Result<std::int64_t> streamSoundFile(const std::filesystem::path& path, int sampleRate, std::int64_t maxFrames,
                                      const SoundBlockSink& take);
+
+// The length a sound file states before its samples, in seconds (a WAV's or FLAC's frames over
+// its rate), without decoding it: for telling how long a sound read only to kLongestSoundSeconds
+// really is. nullopt for a stream that states none (OGG Vorbis), or a file no decoder opens.
+std::optional<double> statedSoundSeconds(const std::filesystem::path& path);
 
 // The whole sound (up to kLongestSoundSeconds) in memory, as streamSoundFile decodes it.
 Result<StereoSound> readSoundFile(const std::filesystem::path& path, int sampleRate);

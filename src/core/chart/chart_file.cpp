@@ -16,6 +16,15 @@ bool isBmsonPath(const std::filesystem::path& path)
     return extension == ".bmson";
 }
 
+bool isChartPath(const std::filesystem::path& path)
+{
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".bms" || extension == ".bme" || extension == ".bml" || extension == ".pms" ||
+           extension == ".bmson";
+}
+
 Result<TimedChart> readChartFile(const std::filesystem::path& path)
 {
     auto reading = isBmsonPath(path) ? readBmsonFile(path) : readBmsFile(path);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdio>
 #include <map>
 
 #include "core/base/file_error.h"
@@ -106,6 +108,16 @@ std::vector<ScoreNote> lanesNotes(const TimedChart& inBeats)
     return notes;
 }
 
+// The latest time of the score in seconds; infinity if any time is not a finite number.
+double latestSeconds(const ChartScore& score)
+{
+    double latest = score.lengthSeconds;
+    for (const double seconds : score.noteSeconds) {
+        latest = std::isfinite(seconds) ? std::max(latest, seconds) : HUGE_VAL;
+    }
+    return std::isfinite(latest) ? latest : HUGE_VAL;
+}
+
 }  // namespace
 
 ChartScore scoreChart(const ChartReading& reading)
@@ -141,6 +153,15 @@ Result<ChartScore> readChartScore(const std::filesystem::path& path)
                      displayPath(path) + ": the chart holds no object, so there is nothing to draw"}
             .inFile(displayPath(path))
             .about("chart");
+    }
+    if (const double latest = latestSeconds(score); latest > kLongestScoreSeconds) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3g s", latest);
+        const std::string lasts = std::isfinite(latest) ? std::string("lasts ") + seconds : "runs past any clock";
+        return Error{ErrorCode::TooLong, displayPath(path) + ": the chart " + lasts +
+                                             " (a tempo near 0, a huge #STOP or measure), too long to draw"}
+            .inFile(displayPath(path))
+            .about("chartTime");
     }
     return score;
 }

@@ -45,9 +45,14 @@ struct ChartScore {
 // tempo code with no definition is left out (timeChart lists both as problems).
 ChartScore scoreChart(const ChartReading& reading);
 
+// The longest chart a score shows, in seconds (about 31 years): a tempo near 0 or a #STOP of
+// billions of units places notes further out than any clock a picture prints.
+inline constexpr double kLongestScoreSeconds = 1e9;
+
 // Reads a chart file in its format (bmson for ".bmson", else BMS) into its score; the readers'
-// refusals, and CannotOpen for a chart that holds no object (an empty file, a text that is no
-// chart).
+// refusals, CannotOpen for a chart that holds no object (an empty file, a text that is no chart),
+// and TooLong naming the file for one whose objects lie past kLongestScoreSeconds or at no
+// finite time.
 Result<ChartScore> readChartScore(const std::filesystem::path& path);
 
 }  // namespace zentrowe::chart

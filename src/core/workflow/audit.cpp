@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "core/chart/bms_reader.h"
 #include "core/chart/bmson_reader.h"
 #include "core/chart/chart_file.h"
+#include "core/chart/named_files.h"
 #include "core/chart/timed_chart.h"
 #include "core/workflow/build_manifest.h"
 
@@ -43,16 +45,6 @@ std::string lowerAscii(std::string text)
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z') {
             c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
-std::string upperAscii(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
         }
     }
     return text;
@@ -83,6 +75,13 @@ bool isBookkeeping(const fs::path& relative)
 {
     const std::string name = relative.string();
     return name == "K-Midi.mid" || name == kBuildManifestFileName;
+}
+
+// A name as a chart writes it ("sub\kick.wav", "./kick.wav") as a path relative to the folder.
+fs::path namedPath(std::string name)
+{
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return fs::path(name).lexically_normal();
 }
 
 bool isAscii(std::string_view text)
@@ -141,40 +140,11 @@ double defaultTotal(std::int64_t notes)
     return std::max(260.0, 7.605 * n / (0.01 * n + 6.5));
 }
 
-// "#NAME value" lines of a BMS text that name a file besides the keysounds: images and the
-// backdrop. The chart model keeps only what sounds; the package needs the rest too.
-std::vector<std::string> imageNames(std::span<const std::uint8_t> bytes)
+// The names of the files a chart's text names besides its keysounds as read: every branch's
+// keysounds, the pictures, movies and the rest.
+std::vector<chart::FileReference> otherFileNames(std::span<const std::uint8_t> bytes, bool bmson)
 {
-    std::vector<std::string> names;
-    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    for (std::size_t pos = 0; pos < text.size();) {
-        std::size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        std::string_view line = text.substr(pos, end - pos);
-        pos = end + 1;
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
-            line.remove_prefix(1);
-        }
-        const auto space = line.find_first_of(" \t");
-        if (line.empty() || line.front() != '#' || space == std::string_view::npos) {
-            continue;
-        }
-        const std::string command = upperAscii(std::string(line.substr(1, space - 1)));
-        std::string_view value = line.substr(space + 1);
-        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
-            value.remove_prefix(1);
-        }
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) {
-            value.remove_suffix(1);
-        }
-        const bool bmp = command.size() == 5 && command.starts_with("BMP");
-        if (!value.empty() && (bmp || command == "STAGEFILE" || command == "BANNER" || command == "BACKBMP")) {
-            names.emplace_back(value);
-        }
-    }
-    return names;
+    return bmson ? chart::bmsonFileReferences(bytes) : chart::bmsFileReferences(bytes);
 }
 
 // What decoding a sound file once told.
@@ -182,6 +152,7 @@ struct SoundFacts {
     bool decoded = false;
     std::string failure;
     double seconds = 0;
+    bool readToTheLimit = false;  // read as far as sounds are, and its length is stated nowhere
     float peak = 0;
 };
 
@@ -249,7 +220,7 @@ private:
         ChartFacts facts;
         facts.relative = relative;
         facts.bmson = chart::isBmsonPath(relative);
-        std::vector<std::string> otherFiles;
+        const auto otherFiles = otherFileNames(bytes->bytes(), facts.bmson);
         std::optional<chart::ChartReading> reading;
         if (facts.bmson) {
             auto read = chart::readBmson(bytes->bytes(), displayPath(relative));
@@ -259,11 +230,10 @@ private:
                 return;
             }
             reading = std::move(read).value();
-            otherFiles = checkBmsonInfo(bytes->bytes(), file);
+            checkBmsonInfo(bytes->bytes(), file);
         } else {
             checkEncoding(bytes->bytes(), file);
             reading = chart::readBms(bytes->bytes());
-            otherFiles = imageNames(bytes->bytes());
         }
         for (const auto& problem : reading->problems) {
             add(AuditSeverity::Warning, AuditCheck::ChartLine, file,
@@ -573,7 +543,7 @@ private:
         }
     }
 
-    void findFiles(const chart::Chart& chart, const std::vector<std::string>& otherFiles, ChartFacts& facts,
+    void findFiles(const chart::Chart& chart, const std::vector<chart::FileReference>& otherFiles, ChartFacts& facts,
                    const fs::path& file)
     {
         std::set<chart::ChartCode> placed;
@@ -586,9 +556,11 @@ private:
             NamedFile named{name, std::nullopt, keysound, isPlaced};
             auto found = m_finder.find(name);
             if (!found) {
-                add(AuditSeverity::Error, AuditCheck::MissingFile, file, found.error().message);
+                add(AuditSeverity::Error, AuditCheck::MissingFile, file, "\"" + name + "\" " + found.error().message);
+                m_refused.insert(namedPath(name));
             } else if (*found) {
-                named.found = found->value().lexically_relative(m_folder);
+                // "./sub//b.wav" and "sub\b.wav" are one file, packaged once.
+                named.found = found->value().lexically_relative(m_folder).lexically_normal();
                 m_used.insert(*named.found);
             } else {
                 const bool serious = keysound && isPlaced;
@@ -613,31 +585,25 @@ private:
         if (!chart.header.previewFile.empty() && looked.insert(chart.header.previewFile).second) {
             look(chart.header.previewFile, false, true);
         }
-        for (const auto& name : otherFiles) {
-            if (looked.insert(name).second) {
-                look(name, false, true);
+        // Keysounds of a branch the reader did not take play when a player takes it.
+        for (const auto& other : otherFiles) {
+            if (looked.insert(other.name).second) {
+                look(other.name, other.role == chart::FileRole::Keysound, true);
             }
         }
     }
 
     // bmson's judge and gauge are relative: judge_rank 100 and total 100 are the player's normal.
     // A chart converted from BMS often keeps the BMS numbers (#RANK 2, #TOTAL 300), which mean
-    // something else here. Returns the image and sound names of the info and bga blocks.
-    std::vector<std::string> checkBmsonInfo(std::span<const std::uint8_t> bytes, const fs::path& file)
+    // something else here.
+    void checkBmsonInfo(std::span<const std::uint8_t> bytes, const fs::path& file)
     {
-        std::vector<std::string> names;
         const auto json = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false, true);
         if (json.is_discarded() || !json.is_object()) {
-            return names;
+            return;
         }
         const auto info = json.find("info");
         if (info != json.end() && info->is_object()) {
-            for (const char* key : {"back_image", "eyecatch_image", "banner_image", "title_image"}) {
-                const auto value = info->find(key);
-                if (value != info->end() && value->is_string() && !value->get<std::string>().empty()) {
-                    names.push_back(value->get<std::string>());
-                }
-            }
             const auto rank = info->find("judge_rank");
             if (rank == info->end() || !rank->is_number()) {
                 add(AuditSeverity::Notice, AuditCheck::MissingHeader, file,
@@ -666,19 +632,6 @@ private:
                         " is relative (100 = the player's default gauge), not a BMS #TOTAL");
             }
         }
-        const auto bga = json.find("bga");
-        if (bga != json.end() && bga->is_object()) {
-            const auto headers = bga->find("bga_header");
-            if (headers != bga->end() && headers->is_array()) {
-                for (const auto& header : *headers) {
-                    const auto name = header.is_object() ? header.find("name") : header.end();
-                    if (header.is_object() && name != header.end() && name->is_string()) {
-                        names.push_back(name->get<std::string>());
-                    }
-                }
-            }
-        }
-        return names;
     }
 
     Status decodeSounds()
@@ -710,6 +663,13 @@ private:
                 facts.decoded = true;
                 facts.seconds = static_cast<double>(*frames) / kMeasuringRate;
                 facts.peak = peak;
+                // Read only that far; the header tells how long the sound really is.
+                facts.readToTheLimit = facts.seconds >= audio::kLongestSoundSeconds;
+                if (const auto stated = audio::statedSoundSeconds(m_folder / relative);
+                    facts.readToTheLimit && stated && *stated > facts.seconds) {
+                    facts.seconds = *stated;
+                    facts.readToTheLimit = false;
+                }
             } else {
                 facts.failure = frames.error().message;
             }
@@ -728,7 +688,8 @@ private:
                 "cannot be decoded: " + withoutFileName(facts.failure, m_folder / relative));
         } else if (facts.seconds >= kLongSoundSeconds) {
             add(AuditSeverity::Warning, AuditCheck::LongSound, file,
-                "lasts " + secondsText(facts.seconds) + ", 60 s or more: release checkers flag sounds this long");
+                "lasts " + secondsText(facts.seconds) + (facts.readToTheLimit ? " or more" : "") +
+                    ", 60 s or more: release checkers flag sounds this long");
         }
         if (facts.decoded && facts.peak < kSilentPeak) {
             add(AuditSeverity::Warning, AuditCheck::SilentSound, file, "is silent: it holds no audible sample");
@@ -811,13 +772,14 @@ private:
             files.assign(m_used.begin(), m_used.end());
             files.insert(files.end(), charts.begin(), charts.end());
         }
+        checkCaseOnlyDifferences(files);
         for (const auto& relative : files) {
             const std::string name = relative.string();
             if (!isAscii(name)) {
                 add(AuditSeverity::Warning, AuditCheck::NonAsciiFileName, relative,
                     "the file name is not ASCII: unzip tools and players on other systems may not find it");
             }
-            if (!wholeFolder || isChartName(relative) || m_used.count(relative) > 0) {
+            if (!wholeFolder || isChartName(relative) || m_used.count(relative) > 0 || m_refused.count(relative) > 0) {
                 continue;
             }
             if (isBookkeeping(relative)) {
@@ -831,6 +793,28 @@ private:
                 add(AuditSeverity::Warning, AuditCheck::UnusedFile, relative,
                     "no chart uses this file; package leaves it out");
             }
+        }
+    }
+
+    // Names that differ in ASCII case alone ("a.wav", "A.wav") are one file once the folder is
+    // unzipped where names are compared without case, as on Windows and macOS: one replaces the
+    // other, and a chart plays the wrong sound.
+    void checkCaseOnlyDifferences(const std::vector<fs::path>& files)
+    {
+        std::map<std::string, std::vector<fs::path>> byFoldedName;
+        for (const auto& relative : files) {
+            byFoldedName[lowerAscii(relative.generic_string())].push_back(relative);
+        }
+        for (const auto& [folded, spellings] : byFoldedName) {
+            if (spellings.size() < 2) {
+                continue;
+            }
+            std::string others;
+            for (std::size_t k = 1; k < spellings.size(); ++k) {
+                others += (k > 1 ? ", \"" : "\"") + spellings[k].generic_string() + "\"";
+            }
+            add(AuditSeverity::Warning, AuditCheck::NamesDifferInCaseOnly, spellings.front(),
+                "differs from " + others + " only in case: unzipped on Windows or macOS, one file replaces the other");
         }
     }
 
@@ -862,8 +846,20 @@ private:
     AuditReport m_report;
     std::vector<ChartFacts> m_charts;
     std::set<fs::path> m_used;
+    std::set<fs::path> m_refused;  // names a chart gives that lead out of the folder, reported once
     std::map<fs::path, SoundFacts> m_sounds;
 };
+
+// A Standard MIDI File ("MThd"), or one wrapped in RIFF ("RIFF....RMID"), given where a chart is
+// meant: read as a chart it is a page of unreadable lines.
+bool isMidiFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    char head[12] = {};
+    in.read(head, sizeof head);
+    const std::string_view bytes(head, static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return bytes.starts_with("MThd") || (bytes.size() == 12 && bytes.starts_with("RIFF") && bytes.substr(8) == "RMID");
+}
 
 }  // namespace
 
@@ -905,6 +901,12 @@ Result<AuditReport> auditFolder(const fs::path& target, ProgressSink& progress)
         return Auditor(target, progress).run(std::move(charts), true);
     }
     if (fs::is_regular_file(target, error)) {
+        if (isMidiFile(target)) {
+            return Error{ErrorCode::CannotOpen,
+                         displayPath(target) + ": a MIDI file, not a chart; build a chart folder from it first"}
+                .inFile(displayPath(target))
+                .about("midi");
+        }
         const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
         return Auditor(folder, progress).run({target.filename()}, false);
     }

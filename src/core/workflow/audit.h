@@ -33,6 +33,7 @@ enum class AuditCheck : std::uint8_t {
     UnusedFile,             // a file no chart uses
     BookkeepingFile,        // this program's own files, which `package` leaves out
     NonAsciiFileName,       // a name that other systems' unzip tools and players mangle
+    NamesDifferInCaseOnly,  // files one unzipped on Windows or macOS would make one
     LongSound,              // a sound of 60 s or more
     SilentSound,            // a sound without a sample above silence
     UndecodableSound,       // a sound file no decoder reads
@@ -74,7 +75,8 @@ const char* severityWord(AuditSeverity severity);
 // headers, codes, files, sounds, notes. `target` is the folder, or one chart in it (then only
 // that chart and the files it uses are checked; files no chart uses are not looked for).
 // Every sound file used is decoded once; progress counts them. A chart or sound that cannot be
-// read is a finding, never a failure. CannotOpen if `target` is neither a folder nor a file;
+// read is a finding, never a failure. CannotOpen if `target` is neither a folder nor a file, or
+// is a MIDI file (subject "midi");
 // Cancelled when the sink asks.
 Result<AuditReport> auditFolder(const std::filesystem::path& target, ProgressSink& progress);
 

@@ -11,6 +11,7 @@
 #include "core/base/file_error.h"
 #include "core/base/shift_jis.h"
 #include "core/base/text_decoding.h"
+#include "core/workflow/chart_inputs.h"
 
 namespace zentrowe::workflow {
 
@@ -94,6 +95,15 @@ bool isStoredAsIs(const fs::path& path)
     return extension == ".ogg" || extension == ".flac" || extension == ".mp3";
 }
 
+// A name in UTF-8 is flagged as such, so that unzip tools everywhere make the same name of it;
+// any other bytes (a Shift_JIS name) are stored as they are, without the flag, for tools that
+// take the system's code page.
+zip_flags_t entryNameEncoding(std::string_view name)
+{
+    return isValidUtf8({reinterpret_cast<const std::uint8_t*>(name.data()), name.size()}) ? ZIP_FL_ENC_UTF_8
+                                                                                          : ZIP_FL_ENC_RAW;
+}
+
 struct ArchiveCloser {
     void operator()(zip_t* archive) const { zip_discard(archive); }
 };
@@ -144,6 +154,15 @@ Result<PackageOutcome> writePackage(const AuditReport& audit, const PackageReque
     if (fs::is_directory(target, error)) {
         return fileError(ErrorCode::WriteFailed, target, "write", "it is a folder");
     }
+    // Not even with `replace`: the zip must never take the place of what it packs.
+    auto inputs = folderInputs(audit.folder);
+    for (const auto& relative : audit.usedFiles) {
+        inputs.push_back({audit.folder / relative, "\"" + relative.generic_string() + "\", a file the package holds"});
+    }
+    if (auto refused = refuseOverwritingInput(target, inputs, "nothing was packaged; write the zip elsewhere");
+        !refused) {
+        return refused.error();
+    }
     if (fs::exists(fs::symlink_status(target, error)) && !request.replace) {
         return fileError(ErrorCode::WriteFailed, target, "write", "it already exists").about("exists");
     }
@@ -167,8 +186,14 @@ Result<PackageOutcome> writePackage(const AuditReport& audit, const PackageReque
     if (zip_dir_add(archive.get(), outcome.folderName.c_str(), ZIP_FL_ENC_GUESS) < 0) {
         return failure(target);
     }
-    std::set<fs::path> files(audit.charts.begin(), audit.charts.end());
-    files.insert(audit.usedFiles.begin(), audit.usedFiles.end());
+    // "./a.wav" and "a.wav" are one file: one entry.
+    std::set<fs::path> files;
+    for (const auto& relative : audit.charts) {
+        files.insert(relative.lexically_normal());
+    }
+    for (const auto& relative : audit.usedFiles) {
+        files.insert(relative.lexically_normal());
+    }
     for (const auto& relative : files) {
         const std::string entry = outcome.folderName + "/" + relative.generic_string();
         const fs::path source = audit.folder / relative;
@@ -177,7 +202,7 @@ Result<PackageOutcome> writePackage(const AuditReport& audit, const PackageReque
         if (data == nullptr) {
             return failure(source);
         }
-        const zip_int64_t index = zip_file_add(archive.get(), entry.c_str(), data, ZIP_FL_ENC_GUESS);
+        const zip_int64_t index = zip_file_add(archive.get(), entry.c_str(), data, entryNameEncoding(entry));
         if (index < 0) {
             zip_source_free(data);
             return failure(target);

@@ -32,6 +32,8 @@ std::string packageFolderName(const AuditReport& audit);
 // folder. Compressed formats (OGG, FLAC, MP3) are stored, the rest deflated. The zip is written
 // to a temporary file beside the target and renamed onto it once whole. Progress counts
 // thousandths of the writing. AuditFailed (nothing written) while the audit has an error;
+// WouldOverwriteSource (nothing written, `replace` or not) if the target is a chart of the
+// folder or a file its charts name;
 // WriteFailed naming the target if it is a folder, if it exists and `replace` is not set, or if
 // it cannot be written (a file of the folder that cannot be read included); Cancelled.
 Result<PackageOutcome> writePackage(const AuditReport& audit, const PackageRequest& request, ProgressSink& progress);

@@ -143,6 +143,7 @@ Result<PreviewOutcome> writeChartPreview(const PreviewRequest& request, Progress
     }
     PreviewOutcome outcome;
     outcome.missingKeysounds = std::move(mix->missing);
+    outcome.cutShortKeysounds = std::move(mix->cutShort);
     outcome.chartProblems = std::move(chart->problems);
     outcome.seconds = static_cast<double>(mix->sound.frames()) / mix->sound.sampleRate;
     return outcome;

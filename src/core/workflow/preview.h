@@ -33,6 +33,8 @@ struct PreviewRequest {
 
 struct PreviewOutcome {
     std::vector<std::string> missingKeysounds;  // as the mixer lists them
+    // Mixed only as far as kLongestSoundSeconds, as the mixer lists them.
+    std::vector<std::string> cutShortKeysounds;
     std::vector<chart::ChartProblem> chartProblems;
     double seconds = 0;  // length of the file written
 };

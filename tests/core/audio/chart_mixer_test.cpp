@@ -314,6 +314,37 @@ TEST(ChartMixer, ManyCodesNamingOneLongFileMixWithinBoundedMemory)
     EXPECT_LT(run.peakResidentBytes, static_cast<std::int64_t>(kMemoryBound));
 }
 
+TEST(ChartMixer, NamesTheSoundsItMixesOnlyAsFarAsSoundsAreRead)
+{
+    // Silent files of these lengths at 1,000 Hz, mixed at that rate: past kLongestSoundSeconds
+    // (600 s) a sound is cut, and the mix says so rather than end early without a word.
+    struct Case {
+        double seconds;
+        bool cut;
+    };
+    const Case cases[] = {{599, false}, {600.5, true}, {6087, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.seconds);
+        const TempDir folder;
+        Bytes wave = levelWave(1, 1000, 0, 0);
+        const auto dataBytes = static_cast<std::uint32_t>(c.seconds * 1000) * 2;
+        for (int i = 0; i < 4; ++i) {
+            wave[wave.size() - 4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(dataBytes >> (8 * i));
+        }
+        writeFile(folder / "long.wav", wave);
+        std::filesystem::resize_file(folder / "long.wav", wave.size() + dataBytes);
+        const std::vector<std::string> names = {"", "long.wav"};
+        const std::vector<KeysoundStrike> strikes = {{1.0, 1}};
+        MixOptions options;
+        options.sampleRate = 1000;
+        NullProgress quiet;
+        const auto mix = mixKeysounds(strikes, names, folder.path(), options, quiet);
+        ASSERT_TRUE(mix) << mix.error().message;
+        EXPECT_EQ(mix->cutShort, c.cut ? std::vector<std::string>{"long.wav"} : std::vector<std::string>{});
+        EXPECT_TRUE(mix->missing.empty());
+    }
+}
+
 TEST(ChartMixer, AMillionStrikesMixAndTheSinkCanStopThem)
 {
     const TempDir folder;

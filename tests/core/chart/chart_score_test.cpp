@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/chart/bms_reader.h"
+#include "support/test_support.h"
 
 namespace zentrowe::chart {
 namespace {
@@ -77,6 +78,41 @@ TEST(ChartScore, ListsTempoChangesAndTimesForTheDensity)
         EXPECT_DOUBLE_EQ(chart.noteSeconds[k], seconds[k]) << k;
     }
     EXPECT_DOUBLE_EQ(chart.lengthSeconds, 4.5);
+}
+
+TEST(ChartScore, RefusesAChartWhoseTimeOutrunsAnyClock)
+{
+    testing::TempDir dir;
+    // One note in measure 1 and one in measure 2: the chart lasts two measures of four beats.
+    struct Case {
+        const char* name;
+        const char* timing;
+        bool drawn;
+    };
+    const Case cases[] = {
+        // 8 beats at 0.001 BPM: 480,000 s, five and a half days.
+        {"slow.bms", "#BPM 0.001\n", true},
+        // 8 beats at 1e-6 BPM: 4.8e8 s, inside the bound.
+        {"slower.bms", "#BPM 0.000001\n", true},
+        {"tiny.bms", "#BPM 0.0000001\n", false},
+        {"subnormal.bms", "#BPM 4.9e-324\n", false},
+        {"e-300.bms", "#BPM 1e-300\n", false},
+        // 2e9 units of 1/192 measure at 120 BPM: 2e9 / 48 beats, 2.08e7 s.
+        {"stop.bms", "#BPM 120\n#STOP01 2000000000\n#00109:01\n", true},
+        {"longer stop.bms", "#BPM 120\n#STOP01 200000000000\n#00109:01\n", false},
+        // Measure 1 of 1e9 measures: 4e9 beats at 120 BPM, 2e9 s.
+        {"long measure.bms", "#BPM 120\n#00102:1000000000\n", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::writeFile(dir / c.name, std::string("#TITLE t\n#WAV01 k.wav\n#00111:01\n#00211:01\n") + c.timing);
+        const auto read = readChartScore(dir / c.name);
+        ASSERT_EQ(read.ok(), c.drawn) << (read ? "" : read.error().message);
+        if (!c.drawn) {
+            EXPECT_EQ(read.error().code, ErrorCode::TooLong);
+            EXPECT_NE(read.error().message.find(c.name), std::string::npos) << read.error().message;
+        }
+    }
 }
 
 }  // namespace

@@ -69,13 +69,15 @@ TEST(Audit, EachPlantedDefectIsFound)
         {"#TOTAL far below the default",
          [](const fs::path& d) { writeChart(d, without(kGoodHeader, "#TOTAL 300\r\n") + "#TOTAL 40\r\n", kGoodBody); },
          AuditCheck::HeaderOutOfRange, AuditSeverity::Warning, "song.bms"},
-        {"code defined twice", [](const fs::path& d) { writeChart(d, kGoodHeader, kGoodBody + "#WAV01 snare.wav\r\n"); },
+        {"code defined twice",
+         [](const fs::path& d) { writeChart(d, kGoodHeader, kGoodBody + "#WAV01 snare.wav\r\n"); },
          AuditCheck::DuplicateDefinition, AuditSeverity::Warning, "song.bms"},
         {"codes in base 62", [](const fs::path& d) { writeChart(d, "#BASE 62\r\n" + kGoodHeader, kGoodBody); },
          AuditCheck::Base62Codes, AuditSeverity::Warning, "song.bms"},
         {"undefined code", [](const fs::path& d) { writeChart(d, kGoodHeader, kGoodBody + "#00312:03\r\n"); },
          AuditCheck::UndefinedCode, AuditSeverity::Warning, "song.bms"},
-        {"long note without its end", [](const fs::path& d) { writeChart(d, kGoodHeader, kGoodBody + "#00351:01\r\n"); },
+        {"long note without its end",
+         [](const fs::path& d) { writeChart(d, kGoodHeader, kGoodBody + "#00351:01\r\n"); },
          AuditCheck::UnendedLongNote, AuditSeverity::Error, "song.bms"},
         {"note inside a long note",
          [](const fs::path& d) { writeChart(d, kGoodHeader, kGoodBody + "#00351:0001\r\n#00411:02\r\n#00551:01\r\n"); },
@@ -106,6 +108,17 @@ TEST(Audit, EachPlantedDefectIsFound)
              writeChart(d, kGoodHeader, without(kGoodBody, "#WAV02 snare.wav\r\n") + "#WAV02 " + snare + "\r\n");
          },
          AuditCheck::NonAsciiFileName, AuditSeverity::Warning, snare},
+        {"names that differ only in case",
+         [](const fs::path& d) {
+             writeFile(d / "Snare.wav", pcmWave(10));
+             writeChart(d, kGoodHeader, kGoodBody + "#WAV03 Snare.wav\r\n#00312:03\r\n");
+         },
+         AuditCheck::NamesDifferInCaseOnly, AuditSeverity::Warning, "Snare.wav"},
+        {"a keysound of another branch missing",
+         [](const fs::path& d) {
+             writeChart(d, kGoodHeader, kGoodBody + "#RANDOM 2\r\n#IF 2\r\n#WAV03 gone.wav\r\n#ENDIF\r\n");
+         },
+         AuditCheck::MissingFile, AuditSeverity::Error, "song.bms"},
         {"notes stacked on notes", [](const fs::path& d) { writeChart(d, kGoodHeader, kGoodBody + "#00111:0200\r\n"); },
          AuditCheck::StackedNotes, AuditSeverity::Error, "song.bms"},
         {"one sound placed twice at one moment",
@@ -163,6 +176,69 @@ TEST(Audit, OwnBookkeepingIsANoticeAndAStrangeFolderOnlyFindings)
     const auto missing = workflow::auditFolder(dir / "nothing-here", quiet);
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error().code, ErrorCode::CannotOpen);
+}
+
+TEST(Audit, NamesWhatLeadsOutOnceAndTakesEveryBranchsFiles)
+{
+    const TempDir dir;
+    const auto folder = dir / "song";
+    fs::create_directory(folder);
+    writeGoodFolder(folder);
+    writeFile(dir / "outside.wav", pcmWave(10));
+    fs::create_symlink("../outside.wav", folder / "link.wav");
+    for (const char* name : {"rand2.wav", "ex.wav", "video.avi", "char.chp"}) {
+        writeFile(folder / name, pcmWave(10));
+    }
+    writeChart(folder, kGoodHeader,
+               kGoodBody + "#WAV03 ../outside.wav\r\n#WAV04 link.wav\r\n#EXWAV05 v 0 ex.wav\r\n" +
+                   "#VIDEOFILE video.avi\r\n#CHARFILE char.chp\r\n#RANDOM 2\r\n#IF 2\r\n#WAV06 rand2.wav\r\n" +
+                   "#00312:06\r\n#ENDIF\r\n#ENDRANDOM\r\n#00311:0304\r\n");
+    NullProgress quiet;
+    const auto report = workflow::auditFolder(folder, quiet);
+    ASSERT_TRUE(report) << report.error().message;
+    const std::string text = listed(*report);
+    EXPECT_NE(text.find("error: song.bms: \"../outside.wav\" leads out of the chart's folder"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("error: song.bms: \"link.wav\" leads out of the chart's folder"), std::string::npos) << text;
+    EXPECT_EQ(text.find("link.wav: no chart uses this file"), std::string::npos) << text;
+    for (const auto& finding : report->findings) {
+        EXPECT_NE(finding.check, AuditCheck::UnusedFile) << text;
+    }
+    EXPECT_EQ(report->usedFiles,
+              (std::vector<fs::path>{"char.chp", "ex.wav", "kick.wav", "rand2.wav", "snare.wav", "video.avi"}));
+}
+
+TEST(Audit, RefusesAMidiFileAndTellsASoundsWholeLength)
+{
+    const TempDir dir;
+    writeFile(dir / "song.mid", midiFile(0, 96, {kEndOfTrack}));
+    writeFile(dir / "song.rmi", std::string_view("RIFF\x10\0\0\0RMIDdata", 16));
+    writeFile(dir / "short.bms", std::string_view("RIFF\x10"));  // too short to be RIFF MIDI: read as a chart
+    NullProgress quiet;
+    for (const char* name : {"song.mid", "song.rmi"}) {
+        SCOPED_TRACE(name);
+        const auto midi = workflow::auditFolder(dir / name, quiet);
+        ASSERT_FALSE(midi);
+        EXPECT_EQ(midi.error().code, ErrorCode::CannotOpen);
+        EXPECT_NE(midi.error().message.find(std::string(name) + ": a MIDI file, not a chart"), std::string::npos)
+            << midi.error().message;
+    }
+    EXPECT_TRUE(workflow::auditFolder(dir / "short.bms", quiet));
+
+    // 700 s of silence at 44,100 Hz (a header, then a sparse file): sounds are read only 600 s
+    // far; the header tells the rest.
+    writeGoodFolder(dir.path());
+    Bytes longWave = pcmWave(0);
+    const std::uint32_t dataBytes = 700U * 44100 * 2;
+    for (std::size_t i = 0; i < 4; ++i) {
+        longWave[longWave.size() - 4 + i] = static_cast<std::uint8_t>(dataBytes >> (8 * i));
+    }
+    writeFile(dir / "long.wav", longWave);
+    fs::resize_file(dir / "long.wav", longWave.size() + dataBytes);
+    writeChart(dir.path(), kGoodHeader, kGoodBody + "#WAV03 long.wav\r\n#00312:03\r\n");
+    const auto report = workflow::auditFolder(dir / "song.bms", quiet);
+    ASSERT_TRUE(report) << report.error().message;
+    EXPECT_NE(listed(*report).find("long.wav: lasts 700.0 s, 60 s or more"), std::string::npos) << listed(*report);
 }
 
 TEST(Audit, StopsBetweenSoundsWhenAsked)

@@ -118,5 +118,87 @@ TEST(Package, IsRefusedOnAnAuditErrorAndOnATargetInTheWay)
     EXPECT_FALSE(fs::exists(dir / "new.zip"));
 }
 
+// Each entry's name and whether its general purpose flag says the name is UTF-8 (bit 11), read
+// from the central directory as the zip format lays it out: "PK\1\2", then the flag at offset 8,
+// the name's length at 28, the extra field's at 30, the comment's at 32, the name at 46.
+std::map<std::string, bool> utf8Flags(const fs::path& path)
+{
+    const Bytes zip = readFile(path);
+    std::map<std::string, bool> flags;
+    for (std::size_t at = 0; at + 46 <= zip.size(); ++at) {
+        if (zip[at] != 'P' || zip[at + 1] != 'K' || zip[at + 2] != 1 || zip[at + 3] != 2) {
+            continue;
+        }
+        const auto u16 = [&](std::size_t offset) { return zip[at + offset] | (zip[at + offset + 1] << 8); };
+        const auto nameLength = static_cast<std::size_t>(u16(28));
+        if (at + 46 + nameLength <= zip.size()) {
+            flags[std::string(zip.begin() + static_cast<std::ptrdiff_t>(at + 46),
+                              zip.begin() + static_cast<std::ptrdiff_t>(at + 46 + nameLength))] =
+                (u16(8) & 0x0800) != 0;
+        }
+    }
+    return flags;
+}
+
+TEST(Package, HoldsEveryBranchsFilesOnceUnderNamesUnzipToolsAgreeOn)
+{
+    const TempDir dir;
+    const auto folder = dir / "Song";
+    fs::create_directory(folder);
+    writeGoodFolder(folder);
+    fs::create_directory(folder / "sub");
+    const std::string utf8Name = "\xE9\x9F\xB3.wav";  // 音.wav in UTF-8
+    const std::string shiftJisName = "\x89\xB9.wav";  // 音.wav in Shift_JIS
+    for (const auto& name :
+         {std::string("rand2.wav"), std::string("ex.wav"), std::string("sub/b.wav"), utf8Name, shiftJisName}) {
+        writeFile(folder / name, pcmWave(10));
+    }
+    for (const char* name : {"video.avi", "char.chp", "stage.png"}) {
+        writeFile(folder / name, std::string_view("not looked into"));
+    }
+    writeFile(folder / "song.bms",
+              kGoodHeader + kGoodBody + "#STAGEFILE stage.png\r\n#VIDEOFILE video.avi\r\n#CHARFILE char.chp\r\n" +
+                  "#EXWAV03 pv 10000 0 ex.wav\r\n#WAV04 ./sub//b.wav\r\n#WAV05 sub\\b.wav\r\n#WAV06 " + utf8Name +
+                  "\r\n#WAV07 " + shiftJisName + "\r\n#00112:0304050607\r\n" +
+                  "#RANDOM 2\r\n#IF 2\r\n#WAV08 rand2.wav\r\n#00113:08\r\n#ENDIF\r\n#ENDRANDOM\r\n");
+
+    const auto written = package(folder, dir / "song.zip");
+    ASSERT_TRUE(written) << written.error().message;
+    // The names as stored: libzip would read a name without the UTF-8 flag as code page 437.
+    const auto flags = utf8Flags(dir / "song.zip");
+    std::set<std::string> names;
+    for (const auto& [name, utf8] : flags) {
+        names.insert(name);
+    }
+    const std::string in = "Good Song/";
+    EXPECT_EQ(names, (std::set<std::string>{in, in + "char.chp", in + "ex.wav", in + "kick.wav", in + "rand2.wav",
+                                            in + "snare.wav", in + "song.bms", in + "stage.png", in + "sub/b.wav",
+                                            in + "video.avi", in + utf8Name, in + shiftJisName}));
+    EXPECT_TRUE(flags.at(in + utf8Name));
+    EXPECT_FALSE(flags.at(in + shiftJisName));  // its bytes as they are, for tools that take the code page
+}
+
+TEST(Package, NeverTakesThePlaceOfWhatItPacks)
+{
+    const TempDir dir;
+    writeGoodFolder(dir.path());
+    writeFile(dir / "song.bms", kGoodHeader + kGoodBody + "#STAGEFILE stage.png\r\n");
+    writeFile(dir / "stage.png", std::string_view("a picture"));
+    const fs::path targets[] = {dir / "song.bms", dir / "kick.wav", dir / "stage.png", dir / "Snare.WAV"};
+    for (const auto& target : targets) {
+        SCOPED_TRACE(target.filename().string());
+        const Bytes before = fs::exists(target) ? readFile(target) : Bytes{};
+        const auto refused = package(dir.path(), target, true);
+        ASSERT_FALSE(refused);
+        EXPECT_EQ(refused.error().code, ErrorCode::WouldOverwriteSource);
+        EXPECT_NE(refused.error().message.find(target.filename().string()), std::string::npos)
+            << refused.error().message;
+        if (fs::exists(target)) {
+            EXPECT_EQ(readFile(target), before);
+        }
+    }
+    EXPECT_FALSE(fs::exists(dir / "Snare.WAV"));
+}
+
 }  // namespace
 }  // namespace zentrowe::testing
