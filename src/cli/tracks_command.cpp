@@ -23,11 +23,11 @@ std::string fixed(double value, int decimals)
 std::string detailColumns(const song::TrackDetails& details, bool melody)
 {
     if (details.noteCount == 0) {
-        return "\t-\t-\t-\t0.0\t0\t-\t";
+        return "\t-\t-\t-\t0.0\t0.0\t-\t";
     }
     return "\t" + song::channelListText(details.channels) + "\t" + fixed(details.firstNoteSeconds, 2) + "\t" +
            fixed(details.lastNoteSeconds, 2) + "\t" + fixed(details.averageNotesPerSecond, 1) + "\t" +
-           std::to_string(details.peakNotesPerSecond) + "\t" + song::pitchName(details.lowestPitch) + "-" +
+           fixed(details.peakNotesPerSecond, 1) + "\t" + song::pitchName(details.lowestPitch) + "-" +
            song::pitchName(details.highestPitch) + "\t" + (melody ? "melody" : "");
 }
 

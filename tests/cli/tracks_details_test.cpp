@@ -18,9 +18,11 @@ TEST(TracksCommand, DetailsGiveTimesDensitiesAndTheLikelyMelody)
     // below it; its drums on channel 10.
     for (const char* line : {
              "track\tnotes\tname\tfamily\tinstrument\tchannels\tfirst s\tlast s\tnotes/s\tpeak/s\tpitches\t\n",
-             "\t1\t0.00\t30.22\t2.1\t4\tG3-G4\tmelody\n",
-             "\t2\t0.00\t30.22\t1.1\t2\tC2-G2\t\n",
-             "\t10\t0.00\t31.16\t6.2\t8\tC2-F#2\t\n",
+             // Averages over the time the notes play, to the end of the last; peaks over two
+             // seconds: the melody's half notes and quarters give 3 a second at most.
+             "\t1\t0.00\t30.22\t2.0\t3.0\tG3-G4\tmelody\n",
+             "\t2\t0.00\t30.22\t1.0\t1.5\tC2-G2\t\n",
+             "\t10\t0.00\t31.16\t6.2\t7.0\tC2-F#2\t\n",
          }) {
         EXPECT_NE(run.out.find(line), std::string::npos) << line << run.out;
     }
