@@ -148,7 +148,8 @@ ChartReport reportChart(std::span<const TrackNote> notes, std::span<const int> l
         }
         ++report.notes;
         times.push_back(clock.seconds(notes[i].startTick));
-        lastEndTick = std::max({lastEndTick, notes[i].startTick, notes[i].endTick});
+        // A chart holds only a long note's end: an ordinary note ends where it starts.
+        lastEndTick = std::max({lastEndTick, notes[i].startTick, notes[i].held ? notes[i].endTick : 0});
         laneNotes.push_back({times.back(), lanes[i], notes[i].held});
         chord = times.size() > 1 && notes[i].startTick == chordTick ? chord + 1 : 1;
         chordTick = notes[i].startTick;
