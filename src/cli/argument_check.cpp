@@ -100,8 +100,14 @@ std::optional<std::string> unknownArgument(const CLI::App& app, const std::vecto
                                           [&](const CLI::App* each) { return each->get_name() == argument; });
         if (command == commands.end()) {
             std::string names;
+            std::vector<std::string> candidates;
             for (const auto* each : commands) {
                 names += (names.empty() ? "" : ", ") + each->get_name();
+                candidates.push_back(each->get_name());
+            }
+            // A slip of the fingers gets the command it was meant to be; anything else the list.
+            if (const auto nearest = nearestWord(argument, candidates)) {
+                return "unknown command " + argument + " (did you mean " + *nearest + "?)";
             }
             return "unknown command " + argument + " (commands: " + names + ")";
         }

@@ -23,17 +23,17 @@ std::string fixed(double value, int decimals)
 std::string detailColumns(const song::TrackDetails& details, bool melody)
 {
     if (details.noteCount == 0) {
-        return "\t-\t-\t-\t0.0\t0\t-\t";
+        return "\t-\t-\t-\t0.0\t0.0\t-\t";
     }
     return "\t" + song::channelListText(details.channels) + "\t" + fixed(details.firstNoteSeconds, 2) + "\t" +
            fixed(details.lastNoteSeconds, 2) + "\t" + fixed(details.averageNotesPerSecond, 1) + "\t" +
-           std::to_string(details.peakNotesPerSecond) + "\t" + song::pitchName(details.lowestPitch) + "-" +
+           fixed(details.peakNotesPerSecond, 1) + "\t" + song::pitchName(details.lowestPitch) + "-" +
            song::pitchName(details.highestPitch) + "\t" + (melody ? "melody" : "");
 }
 
 // One line per channel that plays notes in a track: "1:2", as --track takes it, the notes and
-// the instrument.
-int writeChannelParts(const std::string& file, const song::SongSummary& summary)
+// the instrument; with `details`, the channel's own columns as --details gives a track's.
+int writeChannelParts(const std::string& file, const song::SongSummary& summary, bool details)
 {
     const auto bytes = readFileBytes(file);
     if (!bytes) {
@@ -41,8 +41,13 @@ int writeChannelParts(const std::string& file, const song::SongSummary& summary)
         return kExitBadInput;
     }
     Output out;
+    if (details) {
+        out.write("part\tnotes\tinstrument\tchannels\tfirst s\tlast s\tnotes/s\tpeak/s\tpitches\t\n");
+    }
     for (const auto& row : song::listChannelParts(bytes->bytes(), summary)) {
-        out.write(song::partText(row.part) + '\t' + std::to_string(row.noteCount) + '\t' + row.instrument + '\n');
+        out.write(song::partText(row.part) + '\t' + std::to_string(row.noteCount) + '\t' + row.instrument);
+        // The likely melody is a track's mark; a part's last column stays empty.
+        out.write(details ? detailColumns(row.details, false) + '\n' : std::string("\n"));
     }
     return out.finishWithExitCode();
 }
@@ -64,7 +69,8 @@ Command addTracksCommand(CLI::App& app)
                           "add each track's channels, first and last note (s), average and peak notes per second, "
                           "pitch range, and mark the likely melody");
     command.app->add_flag("--channels", options->channels,
-                          "list the parts instead: each channel that plays notes in a track, as --track N:C names it");
+                          "list the parts instead: each channel that plays notes in a track, as --track N:C names it "
+                          "(with --details, each part's own details)");
     command.run = [options] {
         NullProgress quiet;
         const auto summary = song::readSongSummary(options->file, quiet);
@@ -76,7 +82,7 @@ Command addTracksCommand(CLI::App& app)
             if (summary->warning) {
                 reportWarning(*summary->warning);
             }
-            return writeChannelParts(options->file, *summary);
+            return writeChannelParts(options->file, *summary, options->details);
         }
         std::vector<song::TrackDetails> details;
         std::optional<int> melody;

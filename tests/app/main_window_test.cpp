@@ -1,22 +1,23 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QAudioDevice>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QGroupBox>
+#include <QDragEnterEvent>
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QAudioDevice>
 #include <QMediaDevices>
 #include <QMediaPlayer>
+#include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
-#include <QDragEnterEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -33,8 +34,9 @@
 #include <QWindow>
 #include <cstdio>
 #include <cstdlib>
-#include <set>
 #include <gtest/gtest.h>
+#include <map>
+#include <set>
 
 #include "app/controls/list_view.h"
 #include "app/controls/progress_bar.h"
@@ -78,6 +80,12 @@ public:
         fileStarts << startFolder;
         return files.isEmpty() ? QString() : files.takeFirst();
     }
+    QString chooseFileToSave(QWidget*, const QString& title, const QString& filter, const QString& startPath) override
+    {
+        fileDialogs << title + QLatin1Char('|') + filter;
+        fileStarts << startPath;
+        return saveFiles.isEmpty() ? QString() : saveFiles.takeFirst();
+    }
     void showMessage(QWidget* owner, const QString&, const QString& text, MessageKind kind) override
     {
         messages << text;
@@ -102,6 +110,7 @@ public:
 
     QStringList folders;
     QStringList files;
+    QStringList saveFiles;
     QStringList folderTitles;
     QStringList fileDialogs;
     QStringList messages;
@@ -220,9 +229,11 @@ protected:
     {
         songPath = temp / "ode.mid";
         writeFile(songPath, demoSong());
-        out = temp.path() / "out";
-        fs::create_directory(out);
-        dialogs.folders << toQString(out.string());
+        library = temp.path() / "out";
+        fs::create_directory(library);
+        // Each song writes into a folder of its own inside the output folder: ode.mid's is "ode".
+        out = library / "ode";
+        dialogs.folders << toQString(library.string());
         window.show();
         ASSERT_TRUE(window.askOutputFolderAtStart());
     }
@@ -271,6 +282,7 @@ protected:
 
     TempDir temp;
     fs::path songPath;
+    fs::path library;
     fs::path out;
     ScriptedDialogs dialogs;
     QSettings settings{settingsFile(temp), QSettings::IniFormat};
@@ -342,15 +354,19 @@ TEST_F(MainWindowTest, CaptionsMenusShortcutsAndColumns)
         }
     }
 
-    // File: open, open a chart's picture, the recent files, a separator, quit.
+    // File: open, open a chart's picture, the recent files, a separator, the release check and
+    // the package, a separator, quit.
     const auto file = window.menuBar()->actions().at(0)->menu()->actions();
-    ASSERT_EQ(file.size(), 5);
+    ASSERT_EQ(file.size(), 8);
+    EXPECT_EQ(file[4], window.auditAction());
+    EXPECT_EQ(file[5], window.packageAction());
     EXPECT_EQ(file[0], window.openAction());
     EXPECT_EQ(file[1], window.openChartAction());
     EXPECT_EQ(window.openChartAction()->text(), QStringLiteral("打开谱面"));
     EXPECT_EQ(file[2]->menu(), window.recentMenu());
     EXPECT_TRUE(file[3]->isSeparator());
-    EXPECT_EQ(file[4], window.quitAction());
+    EXPECT_TRUE(file[6]->isSeparator());
+    EXPECT_EQ(file[7], window.quitAction());
     EXPECT_EQ(window.quitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
 }
 
@@ -411,13 +427,14 @@ TEST_F(MainWindowTest, OpenListsTheTracksAndKeepsCommandsOffWhileReading)
     EXPECT_EQ(list->itemText(1, 1), "7");
     EXPECT_EQ(list->itemText(1, 4), "Piano");
     EXPECT_EQ(list->itemText(2, 1), "8");
-    // The melody: seven quarter notes at 120 BPM, 3 s from first to last, at most two in a
-    // second; the drums: eight eighth notes in 1.75 s, four to a second. The tune is marked.
+    // The melody: seven quarter notes at 120 BPM, 3 s from first to last start, the last held
+    // 2 s: 7 notes in 5 s, and four in its busiest two seconds; the drums: eight eighth notes
+    // ending at 2 s, four to a second. The tune is marked.
     EXPECT_EQ(list->itemText(0, 2), "");
     EXPECT_EQ(list->itemText(1, 2), "0:03");
-    EXPECT_EQ(list->itemText(1, 3), "2.3 / 2 旋律");
+    EXPECT_EQ(list->itemText(1, 3), "1.4 / 2.0 旋律");
     EXPECT_EQ(list->itemText(2, 2), "0:02");
-    EXPECT_EQ(list->itemText(2, 3), "4.6 / 4");
+    EXPECT_EQ(list->itemText(2, 3), "4.0 / 4.0");
     EXPECT_EQ(window.state().chartFileName, "ode.bms");
 
     selectRow(1);
@@ -460,7 +477,11 @@ TEST_F(MainWindowTest, DoubleClickListsTheEventsOfTheSelectionMarksTrack)
     EXPECT_EQ(events->itemText(0), "0");
     EXPECT_EQ(events->itemText(0, 1), "FF");
     EXPECT_TRUE(QString::fromStdString(events->itemText(0, 2)).contains(QStringLiteral("Piano")));
-    EXPECT_EQ(events->view()->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Delta-Time"));
+    QStringList headers;
+    for (int column = 0; column < 3; ++column) {
+        headers << events->view()->model()->headerData(column, Qt::Horizontal).toString();
+    }
+    EXPECT_EQ(headers, (QStringList{"间隔（tick）", "事件", "内容"}));
     EXPECT_EQ(events->columnWidth(2), 300);
 
     // Another track replaces every row.
@@ -566,7 +587,7 @@ TEST_F(MainWindowTest, StartWithoutASelectedTrackConvertsNothing)
     QApplication::processEvents();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_FALSE(window.isBusy());
-    EXPECT_TRUE(fs::is_empty(out));
+    EXPECT_TRUE(fs::is_empty(library));  // not even the song's folder
 }
 
 TEST_F(MainWindowTest, AFailedWriteIsReportedAndTheSongStays)
@@ -578,7 +599,9 @@ TEST_F(MainWindowTest, AFailedWriteIsReportedAndTheSongStays)
     window.setOutFolderAction()->trigger();
     selectRow(1);
     window.toBmsAction()->trigger();
-    start();
+    // Refused before any pass starts: the song's folder cannot be made.
+    window.settingsDialog()->startButton()->click();
+    EXPECT_FALSE(window.isBusy());
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messageKinds, QList{UserDialogs::MessageKind::Critical});
     EXPECT_EQ(commands(), (Commands{true, false, false, true}));
@@ -682,8 +705,9 @@ TEST_F(MainWindowTest, ConvertInEveryModeThenCutAndGoBack)
 
 TEST_F(MainWindowTest, FolderButtonAboutWindowAndDroppedFiles)
 {
+    // No song yet: the output folder that holds every song's folder.
     window.openFolderButton()->click();
-    EXPECT_EQ(dialogs.shownFolders, QStringList{toQString(out.string())});
+    EXPECT_EQ(dialogs.shownFolders, QStringList{toQString(library.string())});
 
     window.aboutAction()->trigger();
     AboutWindow* about = window.aboutWindow();
@@ -744,7 +768,7 @@ TEST_F(MainWindowTest, MessagesStandInFrontOfTheWindowTheUserIsLookingAt)
     dialogs.desktopOpensFolders = false;
     window.openFolderButton()->click();
     ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(dialogs.messages[0].contains(toQString(out.string()))) << dialogs.messages[0].toStdString();
+    EXPECT_TRUE(dialogs.messages[0].contains(toQString(library.string()))) << dialogs.messages[0].toStdString();
     EXPECT_EQ(dialogs.messageOwners[0], &window);
 
     // With the settings dialog up, a failed conversion and a failed open speak in front of it.
@@ -755,7 +779,7 @@ TEST_F(MainWindowTest, MessagesStandInFrontOfTheWindowTheUserIsLookingAt)
     window.setOutFolderAction()->trigger();
     selectRow(1);
     window.toBmsAction()->trigger();
-    start();
+    window.settingsDialog()->startButton()->click();  // refused before a pass starts
     ASSERT_EQ(dialogs.messages.size(), 2);
     EXPECT_EQ(dialogs.messageOwners[1], window.settingsDialog());
     window.openMidiPath(toQString((temp / "gone.mid").string()));
@@ -906,7 +930,7 @@ TEST_F(MainWindowTest, TheBuildDialogAsksForWhatABuildUsesAndHidesTheManualField
 TEST(BuildOptionsBox, EachRowSetsItsFieldOfTheBuild)
 {
     BuildOptionsBox options;
-    EXPECT_EQ(options.rowCount(), 5);
+    EXPECT_EQ(options.rowCount(), 6);
     workflow::BuildRequest request;
     const auto defaultFont = request.soundFont;
     options.applyTo(request);
@@ -1230,6 +1254,42 @@ std::set<std::string> namesIn(const fs::path& folder)
 }
 
 // The names `zentrowe-cli build` says it wrote ("wrote PATH" lines), for the same choices.
+// A zip with the modification time and date of every entry zeroed, in its local header
+// (signature PK 3 4, time at +10) and its central directory record (PK 1 2, time at +12): each
+// writing stamps its own time, everything else is the same bytes.
+Bytes withoutZipTimes(Bytes zip)
+{
+    for (std::size_t at = 0; at + 16 <= zip.size(); ++at) {
+        if (zip[at] != 'P' || zip[at + 1] != 'K') {
+            continue;
+        }
+        const std::size_t times = zip[at + 2] == 3 && zip[at + 3] == 4   ? at + 10
+                                  : zip[at + 2] == 1 && zip[at + 3] == 2 ? at + 12
+                                                                         : 0;
+        if (times != 0) {
+            std::fill(zip.begin() + static_cast<std::ptrdiff_t>(times), zip.begin() + static_cast<std::ptrdiff_t>(times + 4), 0);
+        }
+    }
+    return zip;
+}
+
+// What `zentrowe-cli ARGUMENTS` prints on stdout, whatever its exit code.
+std::string runCliOutput(const std::string& arguments)
+{
+    const std::string command = std::string(ZENTROWE_CLI) + " " + arguments + " 2>/dev/null";
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return out;
+    }
+    char line[4096];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        out += line;
+    }
+    pclose(pipe);
+    return out;
+}
+
 std::set<std::string> namesTheCommandLineBuildLists(const fs::path& song, const std::string& track,
                                                     const fs::path& folder, const std::string& options = {})
 {
@@ -1310,12 +1370,23 @@ TEST_F(MainWindowTest, OneStepBuildWritesTheFolderTheCommandLineBuildsAndPreview
         tabs << pictures->tabs()->tabText(k);
     }
     ASSERT_EQ(tabs.size(), 4);
-    EXPECT_EQ(tabs.mid(0, 3), (QStringList{"ode_N.bms", "ode_H.bms", "ode_A.bms"}));
-    // Then the release checklist's findings, listed whole.
+    // Named as players name a chart: the difficulty and the level the report gives.
+    const char* const names[] = {"NORMAL ", "HYPER ", "ANOTHER "};
+    const char* const files[] = {"ode_N.bms", "ode_H.bms", "ode_A.bms"};
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE(files[k]);
+        const std::string chart = readText(out / files[k]);
+        const auto level = chart.find("#PLAYLEVEL ");
+        ASSERT_NE(level, std::string::npos);
+        EXPECT_EQ(tabs[k], QString::fromLatin1(names[k]) +
+                               QString::fromStdString(chart.substr(level + 11, chart.find('\r', level) - level - 11)));
+        EXPECT_EQ(pictures->tabs()->tabToolTip(k), toQString((out / files[k]).string()));
+    }
+    // Then the release checklist's findings, listed whole, in Chinese with the checker's figures.
     EXPECT_TRUE(tabs[3].startsWith(QStringLiteral("发布检查（"))) << tabs[3].toStdString();
     const auto* findings = qobject_cast<QPlainTextEdit*>(pictures->tabs()->widget(3));
     ASSERT_NE(findings, nullptr);
-    EXPECT_TRUE(findings->toPlainText().contains(QStringLiteral("ode_A.bms: #ARTIST is missing")))
+    EXPECT_TRUE(findings->toPlainText().contains(QStringLiteral("警告  ode_A.bms：缺少谱面信息（#ARTIST is missing")))
         << findings->toPlainText().toStdString();
     const auto* picture = pictures->tabs()->widget(0)->findChild<QLabel*>(QStringLiteral("ChartPicture"));
     ASSERT_NE(picture, nullptr);
@@ -1359,37 +1430,66 @@ TEST_F(MainWindowTest, OneStepBuildWritesTheFolderTheCommandLineBuildsAndPreview
     }
     EXPECT_EQ(readFile(out / "K-Midi.mid"), readFile(cliOut / "K-Midi.mid"));
 
-    // 试听 mixes the chart into preview.ogg and plays it in the program's own player.
+    // 试听 plays the build's preview.ogg as it is: listening changes nothing the build wrote.
     ASSERT_TRUE(window.previewAction()->isEnabled());
-    const QString preview = toQString((out / "preview.ogg").string());
-    fs::remove(out / "preview.ogg");
+    const QString preview = QFileInfo(toQString((out / "preview.ogg").string())).absoluteFilePath();
+    std::map<std::string, Bytes> before;
+    for (const auto& name : namesIn(out)) {
+        before[name] = readFile(out / name);
+    }
+    window.previewAction()->trigger();
+    EXPECT_FALSE(window.isBusy());  // nothing to mix
+    for (const auto& name : namesIn(out)) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(before.count(name));
+        EXPECT_EQ(readFile(out / name), before[name]);
+    }
+    EXPECT_EQ(namesIn(out).size(), before.size());
+    // A machine without a sound device (as the tests' often is) hands it to the desktop at
+    // once, with no player standing at 0:00 and no message.
+    const bool soundDevice = !QMediaDevices::defaultAudioOutput().isNull();
+    PreviewPlayer* player = window.previewPlayer();
+    if (soundDevice) {
+        ASSERT_NE(player, nullptr);
+        EXPECT_TRUE(player->isVisible());
+        EXPECT_EQ(player->file(), preview);
+        EXPECT_EQ(dialogs.openedFiles, QStringList{});
+    } else {
+        EXPECT_TRUE(player == nullptr || !player->isVisible());
+        EXPECT_EQ(dialogs.openedFiles, QStringList{preview});
+        EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+        // Where the desktop cannot play it either: one message naming the file, still no player.
+        dialogs.desktopOpensFiles = false;
+        window.previewAction()->trigger();
+        ASSERT_EQ(dialogs.messages.size(), 1);
+        EXPECT_TRUE(dialogs.messages[0].contains(preview)) << dialogs.messages[0].toStdString();
+        EXPECT_TRUE(window.previewPlayer() == nullptr || !window.previewPlayer()->isVisible());
+    }
+    EXPECT_EQ(commands(), (Commands{true, false, false, true}));
+}
+
+TEST_F(MainWindowTest, PreviewOfAChartWithoutABuildIsMixedOutsideItsFolder)
+{
+    // A chart opened by itself, with its one keysound beside it and no preview of its own.
+    const fs::path folder = temp / "chart";
+    fs::create_directory(folder);
+    writeFile(folder / "one.bms", std::string_view("#PLAYER 1\r\n#BPM 120\r\n#WAV01 a.wav\r\n#00111:01010101\r\n"));
+    writeFile(folder / "a.wav", recording(22050));
+    dialogs.files << toQString((folder / "one.bms").string());
+    window.openChartAction()->trigger();
+    ASSERT_TRUE(window.previewAction()->isEnabled());
     window.previewAction()->trigger();
     ASSERT_TRUE(waitForPass(window));
-    const Bytes mix = readFile(out / "preview.ogg");
-    EXPECT_TRUE(endsWithLastOggPage(mix));
-    EXPECT_TRUE(window.resultLine()->text().contains(preview)) << window.resultLine()->text().toStdString();
-    PreviewPlayer* player = window.previewPlayer();
-    ASSERT_NE(player, nullptr);
-    EXPECT_TRUE(player->isVisible());
-    EXPECT_EQ(player->file(), preview);
-    // A machine without a sound device (as the tests' often is) hands it to the desktop at once.
+    ASSERT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+    // Listening wrote nothing beside the chart.
+    EXPECT_EQ(namesIn(folder), (std::set<std::string>{"a.wav", "one.bms"}));
     const bool soundDevice = !QMediaDevices::defaultAudioOutput().isNull();
-    EXPECT_EQ(player->mediaPlayer()->source(), soundDevice ? QUrl::fromLocalFile(preview) : QUrl());
-    EXPECT_EQ(dialogs.openedFiles, soundDevice ? QStringList{} : QStringList{preview});
-    EXPECT_EQ(player->playButton()->text() == QStringLiteral("暂停"),
-              player->mediaPlayer()->playbackState() == QMediaPlayer::PlayingState);
-    // Where the program cannot play it, the desktop's player gets it, or the user learns where it is.
-    for (const bool desktopPlays : {true, false}) {
-        SCOPED_TRACE(desktopPlays ? "a player" : "no player");
-        dialogs.desktopOpensFiles = desktopPlays;
-        dialogs.messages.clear();
-        emit player->cannotPlay(preview, QStringLiteral("no audio device"));
-        EXPECT_EQ(dialogs.openedFiles.last(), preview);
-        EXPECT_EQ(dialogs.messages.size(), desktopPlays ? 0 : 1);
-    }
-    player->close();
-    EXPECT_EQ(player->mediaPlayer()->playbackState(), QMediaPlayer::StoppedState);
-    EXPECT_EQ(commands(), (Commands{true, false, false, true}));
+    const QString played = soundDevice ? window.previewPlayer()->file() : dialogs.openedFiles.value(0);
+    ASSERT_FALSE(played.isEmpty());
+    EXPECT_FALSE(played.startsWith(toQString(folder.string()))) << played.toStdString();
+    EXPECT_TRUE(endsWithLastOggPage(readFile(toPath(played))));
+    EXPECT_TRUE(window.resultLine()->text().startsWith(QStringLiteral("试听 one.bms")))
+        << window.resultLine()->text().toStdString();
 }
 
 TEST_F(MainWindowTest, CancellingABuildMidwayLeavesTheFolderAsItWas)
@@ -1476,7 +1576,7 @@ TEST_F(MainWindowTest, TheSettingsDialogNamesItsActionAndTrackStaysClearOfTheRow
     // Tab goes through the boxes row by row, then Start, then 取消.
     SettingsDialog* dialog = window.settingsDialog();
     const QList<QWidget*> order = dialog->tabOrder();
-    ASSERT_EQ(order.size(), 29);  // 一键生成's rows among them
+    ASSERT_EQ(order.size(), 31);  // 一键生成's rows among them, its folder row first
     EXPECT_EQ(order.front(), dialog->startCodeEdit());
     EXPECT_EQ(order[order.size() - 2], dialog->startButton());
     EXPECT_EQ(order.back(), dialog->cancelButton());
@@ -1542,6 +1642,198 @@ TEST_F(MainWindowTest, ToolsInTheWorksOrderMidiNamesInAnyCaseAndNamesWithoutPadd
     EXPECT_EQ(displayedName("Pad 2 (warm) 合成音色2 （温暖） "), QStringLiteral("Pad 2 (warm) 合成音色2 （温暖）"));
 }
 
+TEST_F(MainWindowTest, EachSongBuildsIntoItsOwnFolderAndARebuildAsksNothing)
+{
+    const fs::path second = temp / "second song.mid";
+    writeFile(second, demoSong());
+    // Built quickly: no BGM, no loudness pass.
+    auto build = [&](const fs::path& song, int row) {
+        window.openMidiPath(toQString(song.string()));
+        ASSERT_TRUE(waitForPass(window));
+        selectRow(row);
+        window.oneStepBuildAction()->trigger();
+        BuildOptionsBox* options = window.settingsDialog()->buildOptions();
+        options->bgmBox()->setCurrentIndex(3);
+        options->loudnessBox()->setChecked(false);
+        start();
+    };
+    build(songPath, 1);
+    EXPECT_EQ(window.settingsDialog()->buildOptions()->folderText(), toQString(out.string()));
+    build(second, 1);
+    EXPECT_EQ(window.settingsDialog()->buildOptions()->folderText(), toQString((library / "second song").string()));
+    // The same song again, another track of it: its folder is rebuilt without a question.
+    build(second, 2);
+    EXPECT_TRUE(dialogs.questions.isEmpty()) << dialogs.questions.join('\n').toStdString();
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+    EXPECT_TRUE(namesIn(out).count("ode_N.bms"));
+    EXPECT_TRUE(namesIn(library / "second song").count("second song_N.bms"));
+    EXPECT_EQ(namesIn(library), (std::set<std::string>{"ode", "second song"}));
+
+    // A folder the user picks that holds another song asks before replacing it.
+    window.settingsDialog()->buildOptions()->setFolderText(toQString(out.string()));
+    dialogs.answerYes = false;
+    window.settingsDialog()->startButton()->click();
+    EXPECT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(namesIn(out).count("ode_N.bms"));
+}
+
+TEST_F(MainWindowTest, AFolderNoSystemCanHoldIsRefusedInOneSentenceAndNothingIsMade)
+{
+    open();
+    selectRow(1);
+    window.oneStepBuildAction()->trigger();
+    writeFile(temp / "a file", std::string_view("x"));
+    const std::vector<std::pair<fs::path, QString>> cases = {
+        {library / "CON", QStringLiteral("Windows 把它留给设备")},
+        {library / "dots...", QStringLiteral("不能以点或空格结尾")},
+        {library / "what?", QStringLiteral("不能含")},
+        // An output folder nothing can be made in (a file here; read-only would not stop root).
+        {temp / "a file" / "ode", QStringLiteral("无法创建文件夹")},
+    };
+    for (const auto& [folder, words] : cases) {
+        SCOPED_TRACE(folder.string());
+        dialogs.messages.clear();
+        window.settingsDialog()->buildOptions()->setFolderText(toQString(folder.string()));
+        window.settingsDialog()->startButton()->click();
+        EXPECT_FALSE(window.isBusy());
+        ASSERT_EQ(dialogs.messages.size(), 1);
+        EXPECT_TRUE(dialogs.messages[0].contains(words)) << dialogs.messages[0].toStdString();
+        EXPECT_EQ(dialogs.messages[0].count(QLatin1Char('\n')), 0);
+        EXPECT_FALSE(fs::exists(folder));
+    }
+    EXPECT_TRUE(namesIn(library).empty());
+}
+
+TEST(MainWindowSize, AFullSongShowsWholeAtTheFirstSizeAndTheSizeIsRemembered)
+{
+    TempDir temp;
+    // 25 tracks, each with a name of 24 characters and a program of its own on its channel.
+    std::vector<Bytes> tracks;
+    for (int k = 0; k < 25; ++k) {
+        Bytes track = bytes({0x00, 0xFF, 0x03, 0x18});
+        appendText(track, "Strings Ensemble Part " + std::to_string(10 + k));
+        const int channel = k % 16;
+        append(track, bytes({0x00, 0xC0 | channel, k * 5, 0x00, 0x90 | channel, 60, 100, 0x60, 0x80 | channel, 60, 0}));
+        append(track, kEndOfTrack);
+        tracks.push_back(track);
+    }
+    const fs::path song = temp / "full.mid";
+    writeFile(song, midiFile(1, 96, tracks));
+    const QSize large(1920, 1080);
+    {
+        QSettings settings(settingsFile(temp), QSettings::IniFormat);
+        ScriptedDialogs dialogs;
+        MainWindow window(dialogs, settings);
+        dialogs.folders << toQString(temp.path().string());
+        ASSERT_TRUE(window.askOutputFolderAtStart());
+        window.show();
+        window.openMidiPath(toQString(song.string()));
+        ASSERT_TRUE(waitForPass(window));
+        window.resize(window.firstSize(large));
+        QApplication::processEvents();
+        QTableView* view = window.trackList()->view();
+        ASSERT_EQ(view->model()->rowCount(), 25);
+        const int columns = view->model()->columnCount();
+        for (int column = 0; column < columns; ++column) {
+            SCOPED_TRACE(column);
+            // Every column whole in the list, each as wide as its widest text.
+            EXPECT_LE(view->columnViewportPosition(column) + view->columnWidth(column), view->viewport()->width());
+            EXPECT_GE(view->columnWidth(column), static_cast<QAbstractItemView*>(view)->sizeHintForColumn(column));
+        }
+        EXPECT_LE(view->rowViewportPosition(24) + view->rowHeight(24), view->viewport()->height());
+        // A small screen bounds it.
+        EXPECT_EQ(window.firstSize(QSize(640, 480)), QSize(576, 432));
+        window.resize(810, 520);
+        window.close();
+    }
+    QSettings settings(settingsFile(temp), QSettings::IniFormat);
+    ScriptedDialogs dialogs;
+    MainWindow window(dialogs, settings);
+    EXPECT_EQ(window.size(), QSize(810, 520));
+}
+
+TEST_F(MainWindowTest, PublishingFromTheMenuMakesWhatAuditAndPackageMake)
+{
+    QStringList fileMenu;
+    for (QAction* action : window.menuBar()->actions()[0]->menu()->actions()) {
+        fileMenu << action->text();
+    }
+    EXPECT_TRUE(fileMenu.contains(QStringLiteral("发布检查")) && fileMenu.contains(QStringLiteral("打包")));
+    const fs::path built = temp / "built";
+    fs::create_directory(built);
+    ASSERT_FALSE(namesTheCommandLineBuildLists(songPath, "2", built, "--bgm none --loudness off").empty());
+
+    // 发布检查: the folder's findings, every one, as `zentrowe-cli audit` lists them.
+    dialogs.folders << toQString(built.string());
+    window.auditAction()->trigger();
+    ASSERT_TRUE(waitForPass(window));
+    ChartPictureWindow* pictures = window.chartPictureWindow();
+    ASSERT_NE(pictures, nullptr);
+    const auto* findings = qobject_cast<QPlainTextEdit*>(pictures->tabs()->currentWidget());
+    ASSERT_NE(findings, nullptr);
+    const std::string audit = runCliOutput("audit " + built.string());
+    const auto lines = findings->toPlainText().split(QLatin1Char('\n'));
+    EXPECT_EQ(static_cast<std::size_t>(lines.size()),
+              static_cast<std::size_t>(std::count(audit.begin(), audit.end(), '\n')))
+        << audit << findings->toPlainText().toStdString();
+    EXPECT_TRUE(window.resultLine()->text().startsWith(QStringLiteral("发布检查 ")))
+        << window.resultLine()->text().toStdString();
+
+    // 打包: the zip `zentrowe-cli package` writes, byte for byte.
+    const fs::path zip = temp / "ode.zip";
+    const fs::path cliZip = temp / "cli.zip";
+    dialogs.folders << toQString(built.string());
+    dialogs.saveFiles << toQString(zip.string());
+    window.packageAction()->trigger();
+    ASSERT_TRUE(waitForPass(window));
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
+    runCliOutput("package " + built.string() + " --out " + cliZip.string());
+    ASSERT_TRUE(fs::exists(zip));
+    EXPECT_EQ(withoutZipTimes(readFile(zip)), withoutZipTimes(readFile(cliZip)));
+
+    struct Refused {
+        const char* what;
+        fs::path folder;
+        fs::path target;
+        QString words;
+    };
+    const fs::path empty = temp / "empty";
+    fs::create_directory(empty);
+    for (const Refused& refused :
+         {Refused{"an existing zip", built, zip, QStringLiteral("ode.zip")},
+          Refused{"a folder with an error", empty, temp / "empty.zip", QStringLiteral("检查发现错误")}}) {
+        SCOPED_TRACE(refused.what);
+        const Bytes before = fs::exists(refused.target) ? readFile(refused.target) : Bytes{};
+        dialogs.messages.clear();
+        dialogs.folders << toQString(refused.folder.string());
+        dialogs.saveFiles << toQString(refused.target.string());
+        window.packageAction()->trigger();
+        ASSERT_TRUE(waitForPass(window));
+        ASSERT_EQ(dialogs.messages.size(), 1);
+        EXPECT_TRUE(dialogs.messages[0].contains(refused.words)) << dialogs.messages[0].toStdString();
+        EXPECT_EQ(fs::exists(refused.target) ? readFile(refused.target) : Bytes{}, before);
+    }
+    // The refusal names what to fix: the audit's errors.
+    EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("错误  目录"))) << dialogs.messages[0].toStdString();
+}
+
+TEST_F(MainWindowTest, OpeningAChartRaisesAMinimisedPictureWindow)
+{
+    const fs::path chart = temp / "one.bms";
+    writeFile(chart, std::string_view("#PLAYER 1\r\n#DIFFICULTY 2\r\n#PLAYLEVEL 3\r\n#WAV01 a.wav\r\n#00111:01\r\n"));
+    dialogs.files << toQString(chart.string()) << toQString(chart.string());
+    window.openChartAction()->trigger();
+    ChartPictureWindow* pictures = window.chartPictureWindow();
+    ASSERT_NE(pictures, nullptr);
+    EXPECT_EQ(pictures->tabs()->tabText(0), QStringLiteral("NORMAL 3"));
+    pictures->showMinimized();
+    window.openChartAction()->trigger();
+    EXPECT_FALSE(pictures->windowState() & Qt::WindowMinimized);
+    EXPECT_TRUE(pictures->isVisible());
+    // 试听 now plays that chart.
+    EXPECT_TRUE(window.previewAction()->isEnabled());
+}
+
 TEST_F(MainWindowTest, ChangingTheOutputFolderAfterAConversionListsTheSourceAgain)
 {
     open();
@@ -1556,7 +1848,7 @@ TEST_F(MainWindowTest, ChangingTheOutputFolderAfterAConversionListsTheSourceAgai
     ASSERT_TRUE(waitForPass(window));
     EXPECT_EQ(window.state().stage, workflow::SessionStage::SongOpen);
     EXPECT_EQ(window.trackList()->itemCount(), 3);
-    EXPECT_EQ(window.state().outputFolder, other);
+    EXPECT_EQ(window.state().outputFolder, other / "ode");
 }
 
 TEST_F(MainWindowTest, ABuildWithoutBgmOrLoudnessRemembersItsSoundFont)
@@ -1673,7 +1965,7 @@ TEST_F(MainWindowTest, TwoTickedPartsBuildTheFolderTheCommandLineBuildsForThem)
     window.settingsDialog()->startButton()->click();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("一键生成"))) << dialogs.messages[0].toStdString();
-    EXPECT_TRUE(fs::is_empty(out));
+    EXPECT_FALSE(fs::exists(out));  // refused before the song's folder is made
 
     window.oneStepBuildAction()->trigger();
     SettingsDialog* dialog = window.settingsDialog();

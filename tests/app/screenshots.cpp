@@ -5,13 +5,16 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "app/controls/list_view.h"
 #include "app/ui/about_window.h"
@@ -34,6 +37,7 @@ public:
     explicit FixedAnswers(QString folder) : m_folder(std::move(folder)) {}
     QString chooseFolder(QWidget*, const QString&, const QString&) override { return m_folder; }
     QString chooseFileToOpen(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    QString chooseFileToSave(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
     void showMessage(QWidget*, const QString&, const QString& text, MessageKind) override
     {
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
@@ -69,6 +73,38 @@ bool save(QWidget* widget, const QDir& folder, const char* name)
     }
     std::printf("%s\n", path.toUtf8().constData());
     return true;
+}
+
+// A song of 25 tracks, each named and on an instrument of its own, as a full arrangement has:
+// the main window's first size shows its whole list.
+bool writeFullSong(const QString& path)
+{
+    auto u32be = [](std::string& out, std::uint32_t value) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            out.push_back(static_cast<char>(value >> shift));
+        }
+    };
+    constexpr int kTracks = 25;
+    std::string file("MThd");
+    u32be(file, 6);
+    file += std::string("\x00\x01\x00", 3) + static_cast<char>(kTracks) + std::string("\x00\x60", 2);
+    for (int k = 0; k < kTracks; ++k) {
+        const std::string name = "Strings Ensemble Part " + std::to_string(10 + k);
+        const auto channel = static_cast<char>(k % 16);
+        std::string track = std::string("\x00\xFF\x03", 3) + static_cast<char>(name.size()) + name;
+        track += std::string("\x00", 1) + static_cast<char>('\xC0' | channel) + static_cast<char>(k * 5);
+        for (int beat = 0; beat < 8; ++beat) {
+            track += std::string("\x00", 1) + static_cast<char>('\x90' | channel) + static_cast<char>(48 + k) + '\x64';
+            track += std::string("\x60", 1) + static_cast<char>('\x80' | channel) + static_cast<char>(48 + k) + '\x40';
+        }
+        track += std::string("\x00\xFF\x2F\x00", 4);
+        file += "MTrk";
+        u32be(file, static_cast<std::uint32_t>(track.size()));
+        file += track;
+    }
+    QFile out(path);
+    return out.open(QIODevice::WriteOnly) &&
+           out.write(file.data(), static_cast<qint64>(file.size())) == static_cast<qint64>(file.size());
 }
 
 }  // namespace
@@ -160,5 +196,18 @@ int main(int argc, char* argv[])
     progress.show();
     settle();
     ok = save(&progress, pictures, "progress.png") && ok;
+    progress.close();
+
+    // A window as a user first sees it (nothing remembered), with a song of 25 tracks.
+    QSettings fresh(output.filePath(QStringLiteral("fresh.ini")), QSettings::IniFormat);
+    MainWindow first(answers, fresh);
+    first.show();
+    const QString full = output.filePath(QStringLiteral("full-arrangement.mid"));
+    if (!writeFullSong(full) || !first.askOutputFolderAtStart()) {
+        return 1;
+    }
+    first.openMidiPath(full);
+    ok = waitForPass(first) && ok;
+    ok = save(&first, pictures, "main-window-first-size.png") && ok;
     return ok ? 0 : 1;
 }

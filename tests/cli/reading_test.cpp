@@ -164,5 +164,26 @@ TEST(ReadingCli, ChannelsListEachPartAsTrackTakesIt)
                        "4:10\t192\tDrums 鼓\n");
 }
 
+TEST(ReadingCli, ShiftJisTextReadsAsJapaneseInTracksAndEvents)
+{
+    // A track named 夜明けのテーマ and a text event 【サイト名】 URL, both in Shift_JIS.
+    testing::Bytes track =
+        testing::bytes({0x00, 0xFF, 0x03, 0x0E, 0x96, 0xE9, 0x96, 0xBE, 0x82, 0xAF, 0x82, 0xCC, 0x83, 0x65, 0x81, 0x5B,
+                        0x83, 0x7D, 0x00, 0xFF, 0x01, 0x10, 0x81, 0x79, 0x83, 0x54, 0x83, 0x43, 0x83, 0x67, 0x96, 0xBC,
+                        0x81, 0x7A, 0x20, 0x55, 0x52, 0x4C, 0x00, 0x90, 0x3C, 0x40, 0x60, 0x80, 0x3C, 0x40});
+    testing::append(track, testing::kEndOfTrack);
+    testing::TempDir temp;
+    const auto song = temp.path() / "dawn.mid";
+    testing::writeFile(song, testing::midiFile(0, 96, {track}));
+
+    const auto tracks = runCli({"tracks", song.string()});
+    EXPECT_EQ(tracks.exitCode, 0) << tracks.err;
+    EXPECT_EQ(tracks.out, "音轨 01\t1\t夜明けのテーマ\t\t\n");
+    const auto events = runCli({"events", song.string(), "--track", "1"});
+    EXPECT_EQ(events.exitCode, 0) << events.err;
+    EXPECT_NE(events.out.find("\t夜明けのテーマ\n"), std::string::npos) << events.out;
+    EXPECT_NE(events.out.find("\t【サイト名】 URL\n"), std::string::npos) << events.out;
+}
+
 }  // namespace
 }  // namespace zentrowe

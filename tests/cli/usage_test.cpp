@@ -23,27 +23,43 @@ TEST(Usage, MistypedCommandsAndOptionsAreNamedWithTheRealOnes)
         std::string err;
     };
     const std::vector<Case> cases = {
-        {{"convrt", kSong}, 2,
-         "zentrowe-cli: unknown command convrt (commands: tracks, events, convert, cut, build, preview, check, audit, package, picture)\n"},
-        {{"convert", kSong, "--trak", "2", "--out", folder}, 2,
+        // A slip gets the nearest command; a word like none of them the whole list.
+        {{"convrt", kSong}, 2, "zentrowe-cli: unknown command convrt (did you mean convert?)\n"},
+        {{"buld", kSong, "--track", "2", "--out", folder},
+         2,
+         "zentrowe-cli: unknown command buld (did you mean build?)\n"},
+        {{"picutre", kSong}, 2, "zentrowe-cli: unknown command picutre (did you mean picture?)\n"},
+        {{"xyzzy", kSong},
+         2,
+         "zentrowe-cli: unknown command xyzzy (commands: tracks, events, convert, cut, build, preview, check, audit, "
+         "package, picture)\n"},
+        {{"convert", kSong, "--trak", "2", "--out", folder},
+         2,
          "zentrowe-cli: unknown option --trak (did you mean --track?)\n"},
-        {{"build", kSong, "--track", "2", "--out", folder, "--qualty=0.3"}, 2,
+        {{"build", kSong, "--track", "2", "--out", folder, "--qualty=0.3"},
+         2,
          "zentrowe-cli: unknown option --qualty (did you mean --quality?)\n"},
-        {{"convert", kSong, "--out", folder, "--velocity", "4"}, 2,
+        {{"convert", kSong, "--out", folder, "--velocity", "4"},
+         2,
          "zentrowe-cli: unknown option --velocity (did you mean --velocity-step?)\n"},
-        {{"convert", kSong, "--out", folder, "--xyzzy"}, 2,
+        {{"convert", kSong, "--out", folder, "--xyzzy"},
+         2,
          "zentrowe-cli: unknown option --xyzzy (zentrowe-cli convert --help lists the options)\n"},
         {{"convert", kSong, "--out", folder, "--track"}, 2, "zentrowe-cli: --track needs a value: --track N\n"},
         {{"build", kSong, "--gap", "--track", "2"}, 2, "zentrowe-cli: --gap needs a value: --gap TICKS\n"},
         // The settings refusals in English, naming the option, the value and the range.
-        {{"convert", kSong, "--track", "2", "--out", folder, "--bpm", "fast"}, 1,
+        {{"convert", kSong, "--track", "2", "--out", folder, "--bpm", "fast"},
+         1,
          "zentrowe-cli: --bpm \"fast\": must be a number of beats per minute giving 1 to 16777215 microseconds "
          "per quarter note\n"},
-        {{"convert", kSong, "--track", "2", "--out", folder, "--velocity-step", "0"}, 1,
+        {{"convert", kSong, "--track", "2", "--out", folder, "--velocity-step", "0"},
+         1,
          "zentrowe-cli: --velocity-step \"0\": must be a whole number, 1 to 127\n"},
-        {{"build", kSong, "--track", "2", "--out", folder, "--velocity-step=128"}, 1,
+        {{"build", kSong, "--track", "2", "--out", folder, "--velocity-step=128"},
+         1,
          "zentrowe-cli: --velocity-step \"128\": must be a whole number, 1 to 127\n"},
-        {{"build", kSong, "--track", "2", "--out", folder, "--gap=-1"}, 1,
+        {{"build", kSong, "--track", "2", "--out", folder, "--gap=-1"},
+         1,
          "zentrowe-cli: --gap \"-1\": must be a whole number of ticks, 0 to 268435455\n"},
         // Build's own values: refused before anything is read or rendered, never rounded.
         {{"build", kSong, "--track", "2", "--out", folder, "--preview-from=nan"}, 2,
@@ -58,11 +74,14 @@ TEST(Usage, MistypedCommandsAndOptionsAreNamedWithTheRealOnes)
          "zentrowe-cli: --long-min \"1.5\": must be a whole number of 1/192 measures, never rounded; a time takes "
          "its unit: 0.3s, 300ms, 1.5beat\n"},
         // Both commands take an empty keysound name and refuse a track alike.
-        {{"build", kSong, "--track", "2", "--name=", "--out", folder, "--length-step", "x"}, 1,
+        {{"build", kSong, "--track", "2", "--name=", "--out", folder, "--length-step", "x"},
+         1,
          "zentrowe-cli: --length-step \"x\": must be a whole number, 0 to 1000000\n"},
-        {{"build", kSong, "--track", "9", "--out", folder}, 1,
+        {{"build", kSong, "--track", "9", "--out", folder},
+         1,
          "worked-example.mid: track 9 does not exist (tracks are numbered 1 to 2)\n"},
-        {{"convert", kSong, "--track", "9", "--out", folder}, 1,
+        {{"convert", kSong, "--track", "9", "--out", folder},
+         1,
          "worked-example.mid: track 9 does not exist (tracks are numbered 1 to 2)\n"},
     };
     for (const auto& c : cases) {

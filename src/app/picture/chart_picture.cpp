@@ -375,11 +375,12 @@ void drawDensity(QPainter& painter, const chart::ChartScore& score, const QRect&
         const int right = graph.left() + static_cast<int>(static_cast<double>(b + 1) * barWidth);
         painter.fillRect(left, graph.bottom() - height, std::max(1, right - left - 1), height, colour);
     }
-    const double average =
-        score.lengthSeconds > 0 ? static_cast<double>(score.noteSeconds.size()) / score.lengthSeconds : 0;
+    // The figures are the build report's (song::noteDensity), not the bars' one-second counts.
     painter.setPen(kNumberText);
     painter.drawText(graph.adjusted(4, 2, -4, 0), Qt::AlignLeft | Qt::AlignTop,
-                     QStringLiteral("notes/s   peak %1   average %2").arg(peak).arg(average, 0, 'f', 1));
+                     QStringLiteral("notes/s   peak %1   average %2")
+                         .arg(score.density.peak, 0, 'f', 1)
+                         .arg(score.density.average, 0, 'f', 1));
 }
 
 }  // namespace

@@ -35,11 +35,40 @@ BuildOptionsBox::BuildOptionsBox(QWidget* parent) : QGroupBox(tr("生成"), pare
     setObjectName(QStringLiteral("FrameBuild"));
     m_rows->setContentsMargins(twipsToPixels(120), twipsToPixels(30), twipsToPixels(120), twipsToPixels(30));
     m_rows->setVerticalSpacing(2);
+    addFolderRow();
     addBgmRow();
     addLoudnessRow();
     addLanesRow();
     addQuantizeRow();
     addSoundFontRow();
+}
+
+void BuildOptionsBox::addFolderRow()
+{
+    m_folder = new QLineEdit(this);
+    m_folder->setObjectName(QStringLiteral("TextFolder"));
+    m_folder->setToolTip(tr("这首歌的谱面和声音文件写入的目录；默认为输出目录下以这首歌命名的目录，"
+                            "每首歌一个，再次生成同一首歌时直接更新"));
+    m_chooseFolder = new QPushButton(QStringLiteral("…"), this);
+    m_chooseFolder->setObjectName(QStringLiteral("ChooseFolder"));
+    m_chooseFolder->setFixedWidth(twipsToPixels(375));
+    connect(m_chooseFolder, &QPushButton::clicked, this, &BuildOptionsBox::folderChoiceRequested);
+    auto* row = new QWidget(this);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_folder, 1);
+    layout->addWidget(m_chooseFolder);
+    m_rows->addRow(tr("目录:"), row);
+}
+
+QString BuildOptionsBox::folderText() const
+{
+    return m_folder->text().trimmed();
+}
+
+void BuildOptionsBox::setFolderText(const QString& folder)
+{
+    m_folder->setText(folder);
 }
 
 void BuildOptionsBox::addBgmRow()
@@ -136,7 +165,8 @@ void BuildOptionsBox::setSoundFontText(const QString& file)
 
 QList<QWidget*> BuildOptionsBox::tabOrder() const
 {
-    return {m_bgm, m_loudnessOn, m_loudness, m_lanes, m_quantize, m_soundFont, m_chooseSoundFont};
+    return {m_folder, m_chooseFolder, m_bgm,       m_loudnessOn,     m_loudness,
+            m_lanes,  m_quantize,     m_soundFont, m_chooseSoundFont};
 }
 
 int BuildOptionsBox::rowCount() const

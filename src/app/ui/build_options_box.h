@@ -13,7 +13,7 @@ class QPushButton;
 
 namespace zentrowe::app {
 
-// What 一键生成 renders and writes with, beyond the conversion's settings: the BGM, the
+// What 一键生成 renders and writes with, beyond the conversion's settings: the song's folder, the BGM, the
 // loudness, the lane rule, the grid notes move to and the soundfont. An option is one row (a label and its controls),
 // so that another option of `zentrowe-cli build` is another row here.
 class BuildOptionsBox final : public QGroupBox {
@@ -24,6 +24,9 @@ public:
 
     // Sets the request's fields these rows decide; the others stay as they are.
     void applyTo(workflow::BuildRequest& request) const;
+    // The song's folder the build writes into, as typed (the main window fills it in).
+    QString folderText() const;
+    void setFolderText(const QString& folder);
     // The soundfont as typed; empty for the system's default.
     QString soundFontText() const;
     void setSoundFontText(const QString& file);
@@ -38,12 +41,17 @@ public:
     QComboBox* quantizeBox() const { return m_quantize; }
     QLineEdit* soundFontEdit() const { return m_soundFont; }
     QPushButton* soundFontButton() const { return m_chooseSoundFont; }
+    QLineEdit* folderEdit() const { return m_folder; }
+    QPushButton* folderButton() const { return m_chooseFolder; }
 
 signals:
     // The "…" button: the main window asks for the file through its dialogs.
     void soundFontChoiceRequested();
+    // The folder row's "…" button, likewise.
+    void folderChoiceRequested();
 
 private:
+    void addFolderRow();
     void addBgmRow();
     void addLoudnessRow();
     void addLanesRow();
@@ -58,6 +66,8 @@ private:
     QComboBox* m_quantize = nullptr;
     QLineEdit* m_soundFont = nullptr;
     QPushButton* m_chooseSoundFont = nullptr;
+    QLineEdit* m_folder = nullptr;
+    QPushButton* m_chooseFolder = nullptr;
 };
 
 }  // namespace zentrowe::app

@@ -16,11 +16,22 @@ namespace zentrowe::app {
 
 namespace {
 
-QWidget* pictureOf(const std::filesystem::path& chart)
+// "HYPER 6": the difficulty as players name it (#DIFFICULTY) and the level (#PLAYLEVEL); the
+// file's name for a chart that states no difficulty players know.
+QString tabLabel(const chart::ChartScore& score, const std::filesystem::path& chart)
+{
+    static const char* const kNames[] = {"BEGINNER", "NORMAL", "HYPER", "ANOTHER", "INSANE"};
+    if (!score.difficulty || *score.difficulty < 1 || *score.difficulty > 5) {
+        return pathToQString(chart.filename());
+    }
+    const QString name = QString::fromLatin1(kNames[*score.difficulty - 1]);
+    return score.playLevel ? name + QLatin1Char(' ') + QString::number(*score.playLevel) : name;
+}
+
+QWidget* pictureOf(const std::filesystem::path& chart, const Result<chart::ChartScore>& score)
 {
     auto* label = new QLabel;
     label->setObjectName(QStringLiteral("ChartPicture"));
-    const auto score = chart::readChartScore(chart);
     if (!score) {
         label->setText(errorSentence(score.error()));
         label->setWordWrap(true);
@@ -61,7 +72,10 @@ void ChartPictureWindow::showCharts(const std::vector<std::filesystem::path>& ch
         delete page;
     }
     for (const auto& chart : charts) {
-        m_tabs->addTab(pictureOf(chart), pathToQString(chart.filename()));
+        const auto score = chart::readChartScore(chart);
+        const int tab =
+            m_tabs->addTab(pictureOf(chart, score), score ? tabLabel(*score, chart) : pathToQString(chart.filename()));
+        m_tabs->setTabToolTip(tab, pathToQString(chart));
     }
 }
 

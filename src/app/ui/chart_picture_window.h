@@ -14,8 +14,9 @@ class ChartPictureWindow final : public QWidget {
 public:
     explicit ChartPictureWindow(QWidget* parent = nullptr);
 
-    // Replaces the tabs with the charts' pictures, each tab named after its file; a chart that
-    // cannot be read or drawn gets a tab saying why.
+    // Replaces the tabs with the charts' pictures, each tab named by the chart's difficulty and
+    // level ("HYPER 6", else its file name), the file in its tooltip; a chart that cannot be read
+    // or drawn gets a tab saying why.
     void showCharts(const std::vector<std::filesystem::path>& charts);
     // After the charts, a tab 发布检查 listing the release checklist's findings, a line each;
     // none for an empty list.

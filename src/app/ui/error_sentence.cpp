@@ -100,6 +100,18 @@ QString settingSentence(const Error& error)
     if (error.subject == "startCode") {
         return tr("输入有误：K列表开始位置 %1 不可用，须是两个字符，每个是 0-9、A-Z 或 a-z").arg(typed);
     }
+    if (error.subject == "folderNameEmpty") {
+        return tr("输入有误：目录名 %1 不可用，须是一个名字").arg(typed);
+    }
+    if (error.subject == "folderNameCharacter") {
+        return tr("输入有误：目录名 %1 不可用，不能含 < > : \" / \\ | ? * 和控制字符").arg(typed);
+    }
+    if (error.subject == "folderNameEnding") {
+        return tr("输入有误：目录名 %1 不可用，不能以点或空格结尾（Windows 会去掉它们）").arg(typed);
+    }
+    if (error.subject == "folderNameReserved") {
+        return tr("输入有误：目录名 %1 不可用，Windows 把它留给设备").arg(typed);
+    }
     if (error.subject == "keysoundName") {
         return tr("输入有误：K音名 %1 不可用，只能用可打印的 ASCII 字符，不能含 / \\ : * ? \" < > |，"
                   "也不能是 . 或 ..")

@@ -2,26 +2,33 @@
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QAudioDevice>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMediaDevices>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include "app/controls/list_view.h"
 #include "app/controls/progress_bar.h"
 #include "app/ui/about_window.h"
+#include "app/ui/audit_text.h"
 #include "app/ui/build_options_box.h"
 #include "app/ui/chart_picture_window.h"
 #include "app/ui/error_sentence.h"
@@ -38,6 +45,7 @@
 #include "core/workflow/audit.h"
 #include "core/workflow/cut_plan.h"
 #include "core/workflow/preview.h"
+#include "core/workflow/song_folder.h"
 
 namespace zentrowe::app {
 
@@ -136,7 +144,10 @@ MainWindow::MainWindow(UserDialogs& dialogs, QSettings& settings, QWidget* paren
     m_resultLine->setFixedHeight(2 * m_resultLine->fontMetrics().lineSpacing() + 2);
     m_resultLine->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     statusBar()->addPermanentWidget(m_resultLine, 1);
-    resize(700, 450);
+    // The size the user left it at, else one that shows a full song's list.
+    if (!restoreGeometry(m_places.windowGeometry())) {
+        resize(firstSize(screen() != nullptr ? screen()->availableGeometry().size() : QSize(1920, 1080)));
+    }
 
     connect(m_jobs, &JobRunner::runningChanged, this, &MainWindow::onRunningChanged);
     // Esc stops the running pass from whichever of the program's windows has the keyboard; it is
@@ -167,6 +178,12 @@ void MainWindow::buildMenus()
     m_openChart->setObjectName(QStringLiteral("OpenChart"));
     m_recent = file->addMenu(tr("最近打开的文件"));
     m_recent->setObjectName(QStringLiteral("Recent"));
+    file->addSeparator();
+    // Before a release: the checklist events use, then the zip they take.
+    m_audit = file->addAction(tr("发布检查"), this, &MainWindow::onAudit);
+    m_audit->setObjectName(QStringLiteral("Audit"));
+    m_package = file->addAction(tr("打包"), this, &MainWindow::onPackage);
+    m_package->setObjectName(QStringLiteral("Package"));
     file->addSeparator();
     m_quit = file->addAction(tr("退出"), QKeySequence(Qt::CTRL | Qt::Key_Q), this, &QWidget::close);
     m_quit->setObjectName(QStringLiteral("Quit"));
@@ -241,6 +258,9 @@ void MainWindow::buildContent()
     m_trackList->addColumn(5, tr("乐器种类"), 90);
     m_trackList->addColumn(6, tr("乐器"), 340);
     m_trackList->stretchLastColumn();
+    for (int column = 0; column < m_trackList->view()->model()->columnCount(); ++column) {
+        m_designedWidths << m_trackList->view()->columnWidth(column);
+    }
     connect(m_trackList, &ListView::itemClicked, this, &MainWindow::onTrackClicked);
     connect(m_trackList, &ListView::itemChecked, this, &MainWindow::onTrackTicked);
     connect(m_trackList, &ListView::itemDoubleClicked, this, &MainWindow::onTrackDoubleClicked);
@@ -265,13 +285,37 @@ bool MainWindow::askOutputFolderAtStart()
 
 void MainWindow::setOutputFolder(const QString& folder)
 {
-    m_state.outputFolder = toPath(folder);
+    m_library = toPath(folder);
     m_places.rememberOutputFolder(folder);
-    setResult(tr("输出目录：%1").arg(folder));
+    // Each song builds into a folder of its own inside the output folder.
+    m_state.outputFolder =
+        m_state.sourceMidiPath.empty() ? m_library : m_library / workflow::songFolderName(m_state.sourceMidiPath);
+    if (m_settings) {
+        m_settings->buildOptions()->setFolderText(pathToQString(m_state.outputFolder));
+    }
+    setResult(tr("输出目录：%1（每首歌在其中有自己的目录）").arg(folder));
     // The list showed the old folder's K-Midi.mid: the source file's tracks are what is next.
     if (m_state.stage == workflow::SessionStage::Converted) {
         onBack();
     }
+}
+
+QSize MainWindow::firstSize(QSize available) const
+{
+    // Every column of a song of 25 tracks (a conductor track, 16 channels' parts and a few of
+    // text or drums), at the columns' designed widths, within the screen.
+    constexpr int kRowsShown = 25;
+    const QTableView* view = m_trackList->view();
+    int columns = 0;
+    for (int column = 0; column < view->model()->columnCount(); ++column) {
+        columns += view->columnWidth(column);
+    }
+    const int frame = 2 * view->frameWidth();
+    const int width = columns + frame + view->verticalScrollBar()->sizeHint().width() + twipsToPixels(kListWidthMargin);
+    const int height = view->horizontalHeader()->sizeHint().height() +
+                       kRowsShown * view->verticalHeader()->defaultSectionSize() + frame +
+                       twipsToPixels(kListHeightMargin) + menuBar()->sizeHint().height();
+    return QSize(width, height).boundedTo(available * 9 / 10);
 }
 
 void MainWindow::updateRecentMenu()
@@ -313,7 +357,10 @@ void MainWindow::onBack()
 
 void MainWindow::onOpenFolder()
 {
-    const QString folder = QFileInfo(pathToQString(m_state.outputFolder)).absoluteFilePath();
+    // A song not built yet has no folder: the output folder holding the others is shown.
+    const std::filesystem::path shown =
+        std::filesystem::is_directory(m_state.outputFolder) ? m_state.outputFolder : m_library;
+    const QString folder = QFileInfo(pathToQString(shown)).absoluteFilePath();
     if (!m_dialogs.showFolder(folder)) {
         showError(tr("桌面没有能打开文件夹的程序。输出目录是：\n%1").arg(folder));
     }
@@ -352,6 +399,7 @@ void MainWindow::showSettings(bool builds)
     // The header texts start as the song gives them, once per song: what the user typed for it stays.
     if (m_creditsSong != m_state.sourceMidiPath) {
         m_creditsSong = m_state.sourceMidiPath;
+        dialog.buildOptions()->setFolderText(pathToQString(m_state.outputFolder));
         dialog.fillCredits(toQString(chartset::chartTitle({}, m_state.song, m_state.sourceMidiPath)),
                            toQString(chartset::chartArtist(std::nullopt, m_state.song, m_state.sourceMidiPath)));
     }
@@ -366,33 +414,73 @@ void MainWindow::onPreview()
     if (isBusy() || !m_lastChart) {
         return;
     }
-    const workflow::PreviewRequest request = workflow::folderPreviewRequest(*m_lastChart);
-    const QString file = QFileInfo(pathToQString(request.outputPath)).absoluteFilePath();
-    setResult(tr("正在生成试听 %1").arg(file));
+    // The build's own preview is what players play: heard as it is, never mixed again over it.
+    if (m_lastPreview && std::filesystem::is_regular_file(*m_lastPreview)) {
+        const QString file = QFileInfo(pathToQString(*m_lastPreview)).absoluteFilePath();
+        setResult(tr("试听 %1").arg(file));
+        playPreview(file);
+        return;
+    }
+    // A chart without a build's preview is mixed into a file of the program's own, so that
+    // listening writes nothing into the chart's folder.
+    if (!m_previewFolder) {
+        m_previewFolder = std::make_unique<QTemporaryDir>();
+    }
+    if (!m_previewFolder->isValid()) {
+        showError(tr("无法创建临时目录来生成试听：%1").arg(m_previewFolder->errorString()));
+        return;
+    }
+    workflow::PreviewRequest request = workflow::folderPreviewRequest(*m_lastChart);
+    request.outputPath = toPath(m_previewFolder->filePath(QStringLiteral("preview.ogg")));
+    const QString file = pathToQString(request.outputPath);
+    setResult(tr("正在生成试听 %1").arg(pathToQString(m_lastChart->filename())));
     m_jobs->run<Result<workflow::PreviewOutcome>>(
         [request](ProgressSink& progress) { return workflow::writeChartPreview(request, progress); },
         [this](int percent, std::int64_t, std::int64_t) { setResult(tr("正在生成试听 %1%").arg(percent)); },
         [this, file](Result<workflow::PreviewOutcome>& outcome) {
             if (!outcome) {
-                showFailure(outcome.error(), tr("已取消试听，没有写入文件"));
+                showFailure(outcome.error(), tr("已取消试听"));
             } else {
-                QStringList parts{tr("已写入试听 %1（%2 秒）").arg(file).arg(outcome->seconds, 0, 'f', 1)};
-                const auto& missing = outcome->missingKeysounds;
-                if (!missing.empty()) {
-                    QStringList names;
-                    for (std::size_t i = 0; i < std::min<std::size_t>(missing.size(), 3); ++i) {
-                        names << toQString(missing[i]);
-                    }
-                    parts << tr("缺少 %1 个K音文件，试听中没有它们的声音：%2%3")
-                                 .arg(missing.size())
-                                 .arg(names.join(QStringLiteral("、")))
-                                 .arg(missing.size() > 3 ? tr(" 等") : QString());
-                }
-                setResult(parts.join(QStringLiteral("；")));
-                ensurePlayer().play(file);
+                setResult(previewMixedText(*outcome));
+                playPreview(file);
             }
             emit passFinished();
         });
+}
+
+QString MainWindow::previewMixedText(const workflow::PreviewOutcome& outcome) const
+{
+    QStringList parts{
+        tr("试听 %1（%2 秒，临时文件）").arg(pathToQString(m_lastChart->filename())).arg(outcome.seconds, 0, 'f', 1)};
+    const auto& missing = outcome.missingKeysounds;
+    if (!missing.empty()) {
+        QStringList names;
+        for (std::size_t i = 0; i < std::min<std::size_t>(missing.size(), 3); ++i) {
+            names << toQString(missing[i]);
+        }
+        parts << tr("缺少 %1 个K音文件，试听中没有它们的声音：%2%3")
+                     .arg(missing.size())
+                     .arg(names.join(QStringLiteral("、")))
+                     .arg(missing.size() > 3 ? tr(" 等") : QString());
+    }
+    return parts.join(QStringLiteral("；"));
+}
+
+void MainWindow::playPreview(const QString& file)
+{
+    // Without a sound device the program's player would stand at 0:00 / 0:00: the desktop's
+    // player gets the file, and only if there is none the user learns where it is, once.
+    if (QMediaDevices::defaultAudioOutput().isNull()) {
+        if (m_player) {
+            m_player->close();
+        }
+        if (!m_dialogs.openFile(file)) {
+            showError(tr("没有音频输出设备，桌面也没有能播放声音文件的程序。试听文件是：\n%1").arg(file), nullptr,
+                      UserDialogs::MessageKind::Information);
+        }
+        return;
+    }
+    ensurePlayer().play(file);
 }
 
 void MainWindow::onAbout()
@@ -509,6 +597,7 @@ void MainWindow::readSong(const std::filesystem::path& midiFile, bool asSource)
                 m_percussionChoice.clear();
                 if (asSource) {
                     workflow::openSong(m_state, midiFile, std::move(summary.value()));
+                    m_state.outputFolder = m_library / workflow::songFolderName(midiFile);
                     m_places.rememberOpenedFile(shownPath);
                     updateRecentMenu();
                 } else {
@@ -534,6 +623,14 @@ void MainWindow::showTracks(const song::SongSummary& song)
     static const std::vector<song::TrackDetails> kNoDetails;
     const bool source = m_state.stage != workflow::SessionStage::Converted;
     m_choice.list(*m_trackList, song, source ? m_trackDetails : kNoDetails, m_channelParts);
+    // Each column as wide as its widest text (the last one takes what is left), never narrower
+    // than designed, so that short headers keep their room.
+    QTableView* view = m_trackList->view();
+    const int last = view->model()->columnCount() - 1;
+    for (int column = 0; column < last; ++column) {
+        view->resizeColumnToContents(column);
+        view->setColumnWidth(column, std::max(m_designedWidths.value(column), view->columnWidth(column)));
+    }
 }
 
 void MainWindow::relistSource(song::SongSummary source, const ListedChoice& choice)
@@ -561,8 +658,11 @@ void MainWindow::showChartPictures(const std::vector<std::filesystem::path>& cha
         m_pictures->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_pictures->showCharts(charts);
+    // A window the user minimised comes back: opening a chart is asking to see it.
+    m_pictures->setWindowState(m_pictures->windowState() & ~Qt::WindowMinimized);
     m_pictures->show();
     m_pictures->raise();
+    m_pictures->activateWindow();
 }
 
 void MainWindow::onOpenChart()
@@ -571,6 +671,10 @@ void MainWindow::onOpenChart()
     const QString path = m_dialogs.chooseFileToOpen(this, tr("打开谱面"), chartFileFilter(), folder);
     if (!path.isEmpty()) {
         showChartPictures({toPath(path)});
+        // 试听 then plays this chart, mixed apart from its folder.
+        m_lastChart = toPath(path);
+        m_lastPreview.reset();
+        updateCommands();
     }
 }
 
@@ -591,6 +695,7 @@ PreviewPlayer& MainWindow::ensurePlayer()
         // Without an audio backend (or for a file it cannot decode) the desktop's player is the
         // way left.
         connect(m_player, &PreviewPlayer::cannotPlay, this, [this](const QString& file, const QString&) {
+            m_player->close();
             if (!m_dialogs.openFile(file)) {
                 showError(tr("桌面没有能播放声音文件的程序。试听文件是：\n%1").arg(file));
             }
@@ -678,6 +783,9 @@ void MainWindow::onStartRequested()
         m_dialogs.showMessage(&dialog, programCaption(), tr("请至少选择一个难度"), UserDialogs::MessageKind::Warning);
         return;
     }
+    if (!prepareFolder(dialog)) {
+        return;
+    }
     // The request zentrowe-cli makes of the same parts typed after --track.
     const workflow::ConversionRequest request = workflow::conversionRequest(m_state, parts, m_conversionSettings);
     if (m_startBuilds) {
@@ -705,10 +813,29 @@ void MainWindow::onStartRequested()
             } else {
                 workflow::finishConversion(m_state, std::move(outcome.value()));
                 m_lastChart = m_state.lastConversion->chartPath;
+                m_lastPreview.reset();
                 showConversion();
             }
             emit passFinished();
         });
+}
+
+bool MainWindow::prepareFolder(SettingsDialog& dialog)
+{
+    // 一键生成 writes where its folder row says; 转换到BMS into the song's folder.
+    if (m_startBuilds) {
+        const QString typed = dialog.buildOptions()->folderText();
+        if (!typed.isEmpty()) {
+            m_state.outputFolder = toPath(QDir::cleanPath(typed));
+        }
+    }
+    if (const Status ready = workflow::prepareSongFolder(m_state.outputFolder); !ready) {
+        setResult(errorSentence(ready.error()));
+        m_dialogs.showMessage(&dialog, programCaption(), errorSentence(ready.error()),
+                              messageKindOf(ready.error().code));
+        return false;
+    }
+    return true;
 }
 
 void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
@@ -722,7 +849,12 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
     settings.buildOptions()->applyTo(request);
     m_places.rememberSoundFont(settings.buildOptions()->soundFontText());
     const QString chosen = choiceTitle(workflow::chartedParts(conversion), m_state.song);
-    if (const auto other = workflow::wouldReplaceAnotherChart(request)) {
+    const auto other = workflow::wouldReplaceAnotherChart(request);
+    // The song's own folder: built from this song before (another track, other settings), it is
+    // rebuilt without asking. Only a folder of another song, which the user picked, asks.
+    if (other && other->song == conversion.sourceMidiPath.filename().string()) {
+        request.replace = true;
+    } else if (other) {
         // A folder holds one song: the other song's charts and the files they name go.
         const QString question = tr("输出目录中的谱面（如 %1）是由 %2 的音轨 %3 生成的，而一个目录只放一首歌。"
                                     "要删除那首歌的谱面和声音文件，换成 %4 的 %5 的结果吗？")
@@ -801,6 +933,7 @@ void MainWindow::finishBuild(workflow::BuildOutcome built, const std::vector<wor
 {
     workflow::finishConversion(m_state, std::move(built.conversion));
     m_lastChart = m_state.lastConversion->chartPath;
+    m_lastPreview = built.previewFile;
     showBuild(built, audit);
     // The folder plays as it is: nothing is left to cut, and the next build starts from the
     // source song again.
@@ -810,7 +943,7 @@ void MainWindow::finishBuild(workflow::BuildOutcome built, const std::vector<wor
         charts.push_back(chart.path);
     }
     showChartPictures(charts);
-    m_pictures->addFindings(findingLines(audit));
+    m_pictures->addFindings(auditLines(audit, false));
 }
 
 void MainWindow::showConvertedSong()
@@ -1035,6 +1168,12 @@ SettingsDialog& MainWindow::ensureSettings()
         connect(m_settings, &SettingsDialog::cancelRequested, m_jobs, &JobRunner::requestStop);
         BuildOptionsBox* options = m_settings->buildOptions();
         options->setSoundFontText(m_places.soundFont());
+        connect(options, &BuildOptionsBox::folderChoiceRequested, this, [this, options] {
+            const QString folder = m_dialogs.chooseFolder(m_settings, tr("选择这首歌的目录"), options->folderText());
+            if (!folder.isEmpty()) {
+                options->setFolderText(folder);
+            }
+        });
         connect(options, &BuildOptionsBox::soundFontChoiceRequested, this, [this, options] {
             const QString file = m_dialogs.chooseFileToOpen(m_settings, tr("选择音色库"),
                                                             QStringLiteral("SoundFont (*.sf2 *.SF2 *.sf3 *.SF3)"),
@@ -1125,6 +1264,8 @@ void MainWindow::updateCommands()
     m_open->setEnabled(idle);
     m_recent->setEnabled(idle && !m_recent->isEmpty());
     m_setOutFolder->setEnabled(idle);
+    m_audit->setEnabled(idle);
+    m_package->setEnabled(idle);
     m_toBms->setEnabled(now == Stage::TrackChosen && idle);
     m_oneStepBuild->setEnabled(now == Stage::TrackChosen && idle);
     m_preview->setEnabled(m_lastChart.has_value() && idle);
@@ -1199,6 +1340,7 @@ void MainWindow::resizeEvent(QResizeEvent* event)
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     m_jobs->stopAndWait();
+    m_places.rememberWindowGeometry(saveGeometry());
     for (QWidget* window : {static_cast<QWidget*>(m_progress.data()), static_cast<QWidget*>(m_settings.data()),
                             static_cast<QWidget*>(m_trackInfo.data()), static_cast<QWidget*>(m_aboutWindow.data()),
                             static_cast<QWidget*>(m_pictures.data()), static_cast<QWidget*>(m_player.data())}) {

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <memory>
 #include <optional>
 
 #include "app/ui/remembered_places.h"
@@ -13,6 +14,8 @@
 #include "core/workflow/audit.h"
 #include "core/workflow/build.h"
 #include "core/workflow/conversion.h"
+#include "core/workflow/package.h"
+#include "core/workflow/preview.h"
 #include "core/workflow/session_state.h"
 
 class QAction;
@@ -22,6 +25,7 @@ class QMenu;
 class QPushButton;
 class QSettings;
 class QShortcut;
+class QTemporaryDir;
 
 namespace zentrowe::app {
 
@@ -60,6 +64,10 @@ public:
     // Opens a MIDI file as the open command does after its dialog.
     void openMidiPath(const QString& path);
 
+    // The window's size at its first start, on a screen of `available` size: every column and
+    // row of a 25-track song shows, at most nine tenths of the screen.
+    QSize firstSize(QSize available) const;
+
     bool isBusy() const;
     Stage stage() const;
     const workflow::SongState& state() const { return m_state; }
@@ -71,6 +79,8 @@ public:
     QAction* oneStepBuildAction() const { return m_oneStepBuild; }
     QAction* previewAction() const { return m_preview; }
     QAction* setOutFolderAction() const { return m_setOutFolder; }
+    QAction* auditAction() const { return m_audit; }
+    QAction* packageAction() const { return m_package; }
     QAction* aboutAction() const { return m_about; }
     QAction* quitAction() const { return m_quit; }
     QMenu* recentMenu() const { return m_recent; }
@@ -116,6 +126,16 @@ private:
     void onOneStepBuild();
     void onPreview();
     void onAbout();
+    // 发布检查: the release checklist on a folder the user picks, its charts' pictures and the
+    // findings shown. 打包: the zip of such a folder, refused with the audit's errors.
+    void onAudit();
+    void onPackage();
+    // The song's folder once built, else the output folder: where publishing starts.
+    std::filesystem::path folderToPublish() const;
+    // Audits `folder` and, with `zip`, packages it there, with progress and 取消.
+    void runPublish(const std::filesystem::path& folder, const std::optional<std::filesystem::path>& zip);
+    void showAudit(const workflow::AuditReport& audit);
+    void showPackage(const workflow::AuditReport& audit, const Result<workflow::PackageOutcome>& packaged);
     void onWavCut();
     void onTrackClicked(int row);
     void onTrackTicked(int row, bool ticked);
@@ -159,7 +179,11 @@ private:
     void showConvertedSong();
     // "<chart> and K-Midi.mid written, N keysounds" for the state's last conversion.
     QString conversionWritten() const;
+    // The output folder: every song gets a folder of its own inside it.
     void setOutputFolder(const QString& folder);
+    // Where Start writes, made ready: the build dialog's folder row for 一键生成, else the song's
+    // folder. False, with the reason shown over `dialog`, if it cannot be made or named so.
+    bool prepareFolder(SettingsDialog& dialog);
     void updateRecentMenu();
 
     TrackInfoWindow& ensureTrackInfo();
@@ -167,6 +191,10 @@ private:
     ProgressWindow& ensureProgress();
     // The player 试听 plays the preview in, shown.
     PreviewPlayer& ensurePlayer();
+    // Plays `file` in the program's player, or hands it to the desktop without a sound device.
+    void playPreview(const QString& file);
+    // "试听 ode_N.bms（20.0 秒，临时文件）" and the keysound files the mix lacked.
+    QString previewMixedText(const workflow::PreviewOutcome& outcome) const;
     // Places `window` beside this one, or over it without hiding the selected track's row.
     void placeBesideSelectedRow(QWidget& window);
     // Centres `window` over this one, within the screen.
@@ -187,6 +215,8 @@ private:
     RememberedPlaces m_places;
     JobRunner* m_jobs;
     workflow::SongState m_state;
+    // The output folder the user chose; the song's own folder inside it is m_state.outputFolder.
+    std::filesystem::path m_library;
     convert::ConversionSettings m_conversionSettings;
     // Whether the settings dialog's Start builds the whole folder (一键生成) or only converts.
     bool m_startBuilds = false;
@@ -200,8 +230,12 @@ private:
     TrackChoice m_choice;
     // The choice whose drum state last set the settings dialog's percussion box.
     std::vector<song::TrackPart> m_percussionChoice;
-    // The last chart written in this session, which 试听 mixes.
+    // The last chart written or opened in this session, which 试听 plays.
     std::optional<std::filesystem::path> m_lastChart;
+    // The preview the build of m_lastChart wrote, played as it is; without one, 试听 mixes
+    // the chart into m_previewFolder, never into the chart's folder.
+    std::optional<std::filesystem::path> m_lastPreview;
+    std::unique_ptr<QTemporaryDir> m_previewFolder;
 
     QAction* m_open = nullptr;
     QAction* m_openChart = nullptr;
@@ -210,6 +244,8 @@ private:
     QAction* m_oneStepBuild = nullptr;
     QAction* m_preview = nullptr;
     QAction* m_setOutFolder = nullptr;
+    QAction* m_audit = nullptr;
+    QAction* m_package = nullptr;
     QAction* m_about = nullptr;
     QAction* m_quit = nullptr;
     QMenu* m_recent = nullptr;
@@ -221,6 +257,8 @@ private:
     QPushButton* m_back = nullptr;
     QPushButton* m_openFolder = nullptr;
     ListView* m_trackList = nullptr;
+    // The track list's columns as laid out, the least each keeps when fitted to its texts.
+    QList<int> m_designedWidths;
     QLabel* m_resultLine = nullptr;
 
     QPointer<TrackInfoWindow> m_trackInfo;

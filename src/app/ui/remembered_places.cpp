@@ -11,6 +11,7 @@ const QString kOpenFolderKey = QStringLiteral("places/openFolder");
 const QString kOutputFolderKey = QStringLiteral("places/outputFolder");
 const QString kRecentFilesKey = QStringLiteral("places/recentFiles");
 const QString kSoundFontKey = QStringLiteral("places/soundFont");
+const QString kWindowGeometryKey = QStringLiteral("window/geometry");
 
 }  // namespace
 
@@ -52,6 +53,16 @@ QString RememberedPlaces::soundFont() const
 void RememberedPlaces::rememberSoundFont(const QString& file)
 {
     m_settings.setValue(kSoundFontKey, file);
+}
+
+QByteArray RememberedPlaces::windowGeometry() const
+{
+    return m_settings.value(kWindowGeometryKey).toByteArray();
+}
+
+void RememberedPlaces::rememberWindowGeometry(const QByteArray& geometry)
+{
+    m_settings.setValue(kWindowGeometryKey, geometry);
 }
 
 }  // namespace zentrowe::app

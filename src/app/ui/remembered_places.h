@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -9,7 +10,8 @@ namespace zentrowe::app {
 
 // Where the user was last time, kept across runs in the QSettings the program hands over (the
 // user's own in the program, a temporary file in tests): the folder of the last file opened,
-// the last output folder chosen, the recently opened files and the soundfont of the last build.
+// the last output folder chosen, the recently opened files, the soundfont of the last build and
+// the main window's size.
 class RememberedPlaces {
 public:
     static constexpr int kMaxRecentFiles = 8;
@@ -28,6 +30,9 @@ public:
     // The soundfont the last build rendered with; empty: the system's default.
     QString soundFont() const;
     void rememberSoundFont(const QString& file);
+    // The main window's place and size as QWidget::saveGeometry gave them; empty at first.
+    QByteArray windowGeometry() const;
+    void rememberWindowGeometry(const QByteArray& geometry);
 
 private:
     QSettings& m_settings;

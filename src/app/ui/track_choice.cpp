@@ -23,14 +23,15 @@ QString durationText(const song::TrackDetails& details)
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
-// "2.1 / 4 旋律": notes per second on average and at most, and the mark of the likely tune.
+// "2.1 / 4.0 旋律": notes per second on average and at most, and the mark of the likely tune.
 QString densityText(const song::TrackDetails& details, bool melody)
 {
     if (details.noteCount == 0) {
         return {};
     }
-    const QString text =
-        QStringLiteral("%1 / %2").arg(details.averageNotesPerSecond, 0, 'f', 1).arg(details.peakNotesPerSecond);
+    const QString text = QStringLiteral("%1 / %2")
+                             .arg(details.averageNotesPerSecond, 0, 'f', 1)
+                             .arg(details.peakNotesPerSecond, 0, 'f', 1);
     return melody ? text + QObject::tr(" 旋律") : text;
 }
 

@@ -15,9 +15,11 @@ TrackInfoWindow::TrackInfoWindow(QWidget* parent) : QWidget(parent, Qt::Window),
     m_list->setObjectName(QStringLiteral("ListView1"));
     // The rows keep the listing's long-standing spellings ("Cannel=", "Hig="): users search
     // for them and compare listings with older ones, so they are not to be corrected.
-    m_list->addColumn(0, QStringLiteral("Delta-Time"), 100);
-    m_list->addColumn(1, QStringLiteral("Event"), 200);
-    m_list->addColumn(2, QStringLiteral("Description"), 300);
+    // The rows are the listing's own text (zentrowe-cli events prints them); the headers are
+    // the window's words.
+    m_list->addColumn(0, tr("间隔（tick）"), 100);
+    m_list->addColumn(1, tr("事件"), 200);
+    m_list->addColumn(2, tr("内容"), 300);
     m_list->move(0, 0);
     resize(640, 480);
 }

@@ -23,6 +23,12 @@ QString SystemDialogs::chooseFileToOpen(QWidget* owner, const QString& title, co
     return QFileDialog::getOpenFileName(owner, title, startFolder.isEmpty() ? userMusicFolder() : startFolder, filter);
 }
 
+QString SystemDialogs::chooseFileToSave(QWidget* owner, const QString& title, const QString& filter,
+                                        const QString& startPath)
+{
+    return QFileDialog::getSaveFileName(owner, title, startPath, filter, nullptr, QFileDialog::DontConfirmOverwrite);
+}
+
 void SystemDialogs::showMessage(QWidget* owner, const QString& title, const QString& text, MessageKind kind)
 {
     switch (kind) {

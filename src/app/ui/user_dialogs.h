@@ -19,6 +19,10 @@ public:
     // starts in `startFolder`, or in the user's music or home folder when that is empty.
     virtual QString chooseFileToOpen(QWidget* owner, const QString& title, const QString& filter,
                                      const QString& startFolder) = 0;
+    // A file to write, matching `filter` ("Zip (*.zip)"); empty when cancelled. The dialog starts
+    // at `startPath`. An existing file is not asked about here: the pass refuses it.
+    virtual QString chooseFileToSave(QWidget* owner, const QString& title, const QString& filter,
+                                     const QString& startPath) = 0;
     // The icon says what the message is: news, a refusal of what was asked, or a failure.
     enum class MessageKind { Information, Warning, Critical };
     virtual void showMessage(QWidget* owner, const QString& title, const QString& text,
@@ -42,6 +46,8 @@ public:
     QString chooseFolder(QWidget* owner, const QString& title, const QString& startFolder) override;
     QString chooseFileToOpen(QWidget* owner, const QString& title, const QString& filter,
                              const QString& startFolder) override;
+    QString chooseFileToSave(QWidget* owner, const QString& title, const QString& filter,
+                             const QString& startPath) override;
     void showMessage(QWidget* owner, const QString& title, const QString& text, MessageKind kind) override;
     bool ask(QWidget* owner, const QString& title, const QString& question) override;
     bool showFolder(const QString& folder) override;

@@ -312,12 +312,13 @@ std::string cleaned(std::string_view utf8)
 
 }  // namespace
 
-std::string decodeDetectedText(std::span<const std::uint8_t> bytes)
+namespace {
+
+// The text decoded whole by the encoding detection finds likeliest; nothing if no encoding
+// takes every byte.
+std::optional<std::string> decodeWholeByDetection(std::span<const std::uint8_t> bytes)
 {
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    if (isValidUtf8(bytes)) {
-        return cleaned(text);
-    }
     struct Candidate {
         const char* encoding;
         int score;
@@ -338,7 +339,18 @@ std::string decodeDetectedText(std::span<const std::uint8_t> bytes)
             bestScore = candidate.score;
         }
     }
-    if (best) {
+    return best;
+}
+
+}  // namespace
+
+std::string decodeDetectedText(std::span<const std::uint8_t> bytes)
+{
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (isValidUtf8(bytes)) {
+        return cleaned(text);
+    }
+    if (auto best = decodeWholeByDetection(bytes)) {
         return cleaned(*best);
     }
     // No encoding takes every byte: cp1252 without the five bytes it leaves undefined.
@@ -349,6 +361,17 @@ std::string decodeDetectedText(std::span<const std::uint8_t> bytes)
         }
     }
     return cleaned(convertWhole(latin, "UTF-8", "CP1252").value_or(std::string()));
+}
+
+std::string decodeListedText(std::span<const std::uint8_t> bytes)
+{
+    if (isValidUtf8(bytes)) {
+        return std::string(bytes.begin(), bytes.end());
+    }
+    if (auto best = decodeWholeByDetection(bytes)) {
+        return std::move(*best);
+    }
+    return decodeMidiText(bytes);
 }
 
 std::optional<std::string> encodeShiftJis(std::string_view utf8)

@@ -25,6 +25,12 @@ bool isValidUtf8(std::span<const std::uint8_t> bytes);
 // character in the input is dropped, and a byte no encoding decodes (as 0x81 in cp1252) with it.
 std::string decodeDetectedText(std::span<const std::uint8_t> bytes);
 
+// MIDI text for the listings (track names, event texts), as UTF-8, by the same detection as
+// decodeDetectedText, but as a listing shows it: every character kept, control characters
+// included, so that a row keeps its layout. Text no encoding decodes whole is decoded as
+// decodeMidiText does (code page 936, U+FFFD for a byte that starts no character).
+std::string decodeListedText(std::span<const std::uint8_t> bytes);
+
 // UTF-8 text in Shift_JIS (code page 932, as BMS players read chart text); nothing if a
 // character has no Shift_JIS form or the text is not valid UTF-8.
 std::optional<std::string> encodeShiftJis(std::string_view utf8);

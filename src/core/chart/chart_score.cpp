@@ -127,17 +127,24 @@ ChartScore scoreChart(const ChartReading& reading)
     score.title = header.title;
     score.artist = header.artist;
     score.playLevel = header.playLevel;
+    score.difficulty = header.difficulty;
     score.measureBeats = measureStarts(reading.chart);
     score.tempos = tempoChanges(reading.chart, score.measureBeats);
     score.notes = lanesNotes(placedInBeats(reading));
 
     const auto timed = timeChart(reading);
+    double lastEndSeconds = 0;
     for (const auto& object : timed.objects) {
         if (object.kind == ObjectKind::Note || object.kind == ObjectKind::LongNoteStart) {
             score.noteSeconds.push_back(object.seconds);
         }
+        if (object.kind == ObjectKind::Note || object.kind == ObjectKind::LongNoteStart ||
+            object.kind == ObjectKind::LongNoteEnd) {
+            lastEndSeconds = std::max(lastEndSeconds, object.seconds);
+        }
         score.lengthSeconds = std::max(score.lengthSeconds, object.seconds);
     }
+    score.density = song::noteDensity(score.noteSeconds, lastEndSeconds);
     return score;
 }
 

@@ -8,6 +8,7 @@
 
 #include "core/base/result.h"
 #include "core/chart/chart_model.h"
+#include "core/song/note_density.h"
 
 namespace zentrowe::chart {
 
@@ -32,11 +33,13 @@ struct ChartScore {
     std::string title;
     std::string artist;
     std::optional<int> playLevel;
+    std::optional<int> difficulty;     // #DIFFICULTY: 1 BEGINNER to 5 INSANE
     std::vector<double> measureBeats;  // where each measure begins, then where the last one ends
     std::vector<ScoreNote> notes;      // in beat order; the background's sounds are no notes
     std::vector<ScoreTempo> tempos;    // the initial tempo at beat 0, then each change in order
     std::vector<double> noteSeconds;   // every note's time in seconds, in order
     double lengthSeconds = 0;          // until the last object of the chart, background too
+    song::NoteDensity density;         // of the lane notes, as the build report counts it
 
     int measureCount() const { return measureBeats.empty() ? 0 : static_cast<int>(measureBeats.size()) - 1; }
 };

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/chartset/lane_layout.h"
+#include "core/song/note_density.h"
 
 namespace zentrowe::chartset {
 
@@ -59,6 +60,9 @@ double levelDensity(double averageDensity, double peakDensity)
     return averageDensity + kPeakWeight * std::max(0.0, peakDensity - averageDensity);
 }
 
+// The report's peak is song::noteDensity's, so that the picture of a written chart shows it too.
+static_assert(kPeakWindowSeconds == song::kPeakWindowSeconds);
+
 namespace {
 
 // A lane note as the level counts it.
@@ -67,20 +71,6 @@ struct LaneNote {
     int lane = 0;
     bool held = false;
 };
-
-// The most of `times` (in order) within any `window` seconds, per second.
-double busiestDensity(const std::vector<double>& times, double window)
-{
-    double busiest = 0;
-    std::size_t last = 0;
-    for (std::size_t first = 0; first < times.size(); ++first) {
-        while (last < times.size() && times[last] < times[first] + window) {
-            ++last;
-        }
-        busiest = std::max(busiest, static_cast<double>(last - first) / window);
-    }
-    return busiest;
-}
 
 // Counts the report's shares and strains from the lane notes (in time order).
 void countLaneNotes(ChartReport& report, const std::vector<LaneNote>& laneNotes)
@@ -150,6 +140,7 @@ ChartReport reportChart(std::span<const TrackNote> notes, std::span<const int> l
     std::vector<double> times;
     int chord = 0;
     std::int64_t chordTick = 0;
+    std::int64_t lastEndTick = 0;
     for (std::size_t i = 0; i < notes.size(); ++i) {
         if (lanes.size() != notes.size() || lanes[i] == kBackgroundLane) {
             ++report.backgroundNotes;
@@ -157,17 +148,19 @@ ChartReport reportChart(std::span<const TrackNote> notes, std::span<const int> l
         }
         ++report.notes;
         times.push_back(clock.seconds(notes[i].startTick));
+        // A chart holds only a long note's end: an ordinary note ends where it starts.
+        lastEndTick = std::max({lastEndTick, notes[i].startTick, notes[i].held ? notes[i].endTick : 0});
         laneNotes.push_back({times.back(), lanes[i], notes[i].held});
         chord = times.size() > 1 && notes[i].startTick == chordTick ? chord + 1 : 1;
         chordTick = notes[i].startTick;
         report.largestChord = std::max(report.largestChord, chord);
     }
-    report.averageDensity = static_cast<double>(report.notes) / playingSeconds(notes, clock);
-    // A track shorter than the window (or one whose notes fall evenly across an odd number of
-    // seconds) has no window denser than its average: the peak is at least the average, which
-    // leaves the level as it was (it counts the peak only above the average).
-    report.peakDensity = std::max(busiestDensity(times, kPeakWindowSeconds), report.averageDensity);
-    report.staminaDensity = busiestDensity(times, kStaminaWindowSeconds);
+    // The lane notes' density as the chart's picture counts it from the written chart: the
+    // background's notes neither count nor lengthen the time.
+    const song::NoteDensity density = song::noteDensity(times, times.empty() ? 0 : clock.seconds(lastEndTick));
+    report.averageDensity = density.average;
+    report.peakDensity = density.peak;
+    report.staminaDensity = song::busiestDensity(times, kStaminaWindowSeconds);
     countLaneNotes(report, laneNotes);
     report.terms = levelTerms(report);
     report.level = levelForDensity(report.terms.total(), difficulty == Difficulty::Insane);

@@ -137,7 +137,9 @@ std::string describeMetaEvent(const MetaEvent& event)
     case 0x05:
     case 0x06:
     case 0x07:
-        return decodeMidiText(data);
+        // MIDI names no encoding: the detection track names and chart headers use, so that a
+        // Shift_JIS song reads the same in every listing.
+        return decodeListedText(data);
     case 0x20:
     case 0x21:
         text = event.type == 0x20 ? "Midi Chan   " : "Midi Port    ";

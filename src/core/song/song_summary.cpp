@@ -53,10 +53,11 @@ public:
         if (event.type == 0x2F) {
             m_sawEndOfTrack = true;
         } else if (event.type == 0x03) {
-            m_track.name = decodeMidiText(event.data);
+            // By detection, as the chart headers are: a Shift_JIS name reads as Japanese.
+            m_track.name = decodeListedText(event.data);
         } else if (event.type == 0x02) {
             if (!m_song.copyright) {
-                m_song.copyright = decodeMidiText(event.data);
+                m_song.copyright = decodeListedText(event.data);
             }
         } else if (event.type == 0x51) {
             const std::uint32_t tempo = tempoOf(event);

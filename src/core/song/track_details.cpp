@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/song/note_density.h"
 #include "core/song/timeline.h"
 #include "core/song/track_walk.h"
 
@@ -18,6 +19,8 @@ public:
             channels = static_cast<std::uint16_t>(channels | (1U << event.channel()));
             ticks.push_back(time);
             pitches.push_back(static_cast<std::uint8_t>(event.data1 & 0x7F));
+        } else if (event.kind() == 0x80 || event.kind() == 0x90) {
+            lastReleaseTick = std::max(lastReleaseTick, time);  // Note Off, or Note On with velocity 0
         }
     }
     void onEvent(std::int64_t, std::uint32_t, const MetaEvent&) { }
@@ -26,20 +29,8 @@ public:
     std::uint16_t channels = 0;
     std::vector<std::int64_t> ticks;
     std::vector<std::uint8_t> pitches;
+    std::int64_t lastReleaseTick = 0;  // where the last note ends: the track's latest release
 };
-
-std::int32_t mostInOneSecond(const std::vector<double>& seconds)
-{
-    std::size_t most = 0;
-    std::size_t begin = 0;
-    for (std::size_t end = 0; end < seconds.size(); ++end) {
-        while (seconds[end] - seconds[begin] >= 1.0) {
-            ++begin;
-        }
-        most = std::max(most, end - begin + 1);
-    }
-    return static_cast<std::int32_t>(most);
-}
 
 // Notes struck within this of each other sound as one chord: players and sequencers spread a
 // strum over a few milliseconds.
@@ -86,8 +77,9 @@ TrackDetails detailsOf(const NoteCollector& notes, const Timeline& clock)
     std::sort(seconds.begin(), seconds.end());
     details.firstNoteSeconds = seconds.front();
     details.lastNoteSeconds = seconds.back();
-    details.averageNotesPerSecond = static_cast<double>(seconds.size()) / std::max(1.0, details.seconds());
-    details.peakNotesPerSecond = mostInOneSecond(seconds);
+    const NoteDensity density = noteDensity(seconds, clock.seconds(notes.lastReleaseTick));
+    details.averageNotesPerSecond = density.average;
+    details.peakNotesPerSecond = density.peak;
     const auto [lowest, highest] = std::minmax_element(notes.pitches.begin(), notes.pitches.end());
     details.lowestPitch = *lowest;
     details.highestPitch = *highest;

@@ -21,10 +21,9 @@ struct TrackDetails {
     std::int32_t noteCount = 0;
     double firstNoteSeconds = 0;
     double lastNoteSeconds = 0;
-    // Notes per second from the first note to the last (over at least one second).
+    // Notes per second on average and in the busiest stretch, as noteDensity counts them.
     double averageNotesPerSecond = 0;
-    // The most notes that begin within any one second.
-    std::int32_t peakNotesPerSecond = 0;
+    double peakNotesPerSecond = 0;
     std::uint8_t lowestPitch = 0;  // MIDI note numbers; both 0 for a track without notes
     std::uint8_t highestPitch = 0;
     double averagePitch = 0;

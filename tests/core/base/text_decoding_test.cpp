@@ -55,6 +55,31 @@ TEST(TextDecoding, BytesThatStartNoCharacterBecomeOneReplacementEach)
     }
 }
 
+TEST(TextDecoding, ListedTextIsDetectedAndKeepsItsLayout)
+{
+    const std::string r = "\xEF\xBF\xBD";
+    struct Case {
+        const char* what;
+        testing::Bytes data;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"UTF-8 with a tab and a line break, kept", bytes({'a', '\t', 'b', '\r', '\n'}), "a\tb\r\n"},
+        // 夜明けのテーマ in Shift_JIS: GBK would take these bytes too, as other characters.
+        {"Shift_JIS", bytes({0x96, 0xE9, 0x96, 0xBE, 0x82, 0xAF, 0x82, 0xCC, 0x83, 0x65, 0x81, 0x5B, 0x83, 0x7D}),
+         "夜明けのテーマ"},
+        {"Shift_JIS with a tab", bytes({0x83, 0x65, 0x81, 0x5B, 0x83, 0x7D, '\t', '1'}), "テーマ\t1"},
+        {"GBK", bytes({0xBB, 0xB6, 0xC0, 0xD6, 0xCB, 0xCC}), "欢乐颂"},
+        {"cp1252", bytes({'C', 'a', 'f', 0xE9}), "Café"},
+        // 0x81 0x20: no encoding takes it whole; code page 936 marks the byte.
+        {"nothing whole", bytes({0x81, 0x20, 'x', 0x81}), r + " x" + r},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(decodeListedText(c.data), c.text);
+    }
+}
+
 TEST(TextDecoding, InvalidUtf8FormsAreNotTakenForUtf8)
 {
     struct Case {

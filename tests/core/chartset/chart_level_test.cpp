@@ -52,7 +52,9 @@ TEST(ChartLevel, AChartOfEvenDensityGetsTheLevelTheTableGives)
             lanes.push_back(static_cast<int>(i % kKeyCount));
         }
         const ChartReport report = reportChart(notes, lanes, clock, Difficulty::Hyper);
-        EXPECT_NEAR(report.averageDensity, c.notesPerSecond, 1e-9);
+        // 200 notes over the 199 steps from the first start to the last: a chart's ordinary
+        // note ends where it starts.
+        EXPECT_NEAR(report.averageDensity, c.notesPerSecond * 200 / 199, 1e-9);
         EXPECT_NEAR(report.peakDensity, c.notesPerSecond, 0.5);
         EXPECT_EQ(report.level, c.level);
     }
@@ -68,7 +70,9 @@ TEST(ChartLevel, ReportCountsLaneAndBackgroundNotesChordsAndPeak)
     EXPECT_EQ(report.notes, 4);
     EXPECT_EQ(report.backgroundNotes, 2);
     EXPECT_EQ(report.largestChord, 3);
-    EXPECT_DOUBLE_EQ(report.averageDensity, 4 / 11.0);  // playing from 0 to 11 s
+    // The lane notes play from 0 to 10 s: the background's notes count for nothing, and an
+    // ordinary note ends where it starts, as the chart shows it.
+    EXPECT_DOUBLE_EQ(report.averageDensity, 4 / 10.0);
     EXPECT_DOUBLE_EQ(report.peakDensity, 1.5);          // three notes in the first two seconds
     EXPECT_EQ(reportChart(notes, std::vector<int>{0}, song::Timeline(480, {}), Difficulty::Normal).backgroundNotes, 6)
         << "a lane list of another length";

@@ -19,6 +19,7 @@
 #include "core/audio/loudness.h"
 #include "core/audio/song_sequence.h"
 #include "core/chart/chart_file.h"
+#include "core/chart/chart_score.h"
 #include "core/convert/keysound_name.h"
 #include "core/base/folder_lock.h"
 #include "core/workflow/build_manifest.h"
@@ -1531,6 +1532,42 @@ TEST_F(BuildWithFakes, TheLanesDrawOnTheNamedPartsAndTheManifestSaysWhereEachSou
     EXPECT_EQ(refused.error().code, ErrorCode::EmptyTrack);
     EXPECT_EQ(refused.error().message, "track 2 channel 1 has no notes to convert; nothing was written");
     EXPECT_TRUE(outputNames().empty());
+}
+
+TEST_F(BuildWithFakes, TheChartsPicturesGiveTheReportsDensities)
+{
+    // A run of 8th notes at 120 BPM (4 a second), then a burst of 16ths (8 a second), with a
+    // held note and a quiet bar between: every difficulty thins them differently, and the lead-in
+    // moves them all; what the picture reads from each written chart is what the report counted.
+    std::vector<RawEvent> events = {{0, tempo(500000)}};
+    std::int64_t at = 0;
+    for (int k = 0; k < 32; ++k, at += 240) {
+        events.push_back({at, noteOn(0, 60 + k % 12, 100)});
+        events.push_back({at + 200, noteOff(0, 60 + k % 12)});
+    }
+    events.push_back({at, noteOn(0, 72, 100)});
+    events.push_back({at + 1920, noteOff(0, 72)});
+    at += 3840;
+    for (int k = 0; k < 32; ++k, at += 120) {
+        events.push_back({at, noteOn(0, 48 + k % 24, 100)});
+        events.push_back({at + 100, noteOff(0, 48 + k % 24)});
+    }
+    auto req = request(midiFile(0, 480, {rawTrack(events)}));
+    req.bgm = workflow::BgmMode::None;
+    req.charts.difficulties = {chartset::Difficulty::Normal, chartset::Difficulty::Another,
+                               chartset::Difficulty::Insane};
+    const auto outcome = runBuild(req, m_quiet, fakes());
+    ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+    ASSERT_EQ(outcome->charts.size(), 3U);
+    for (const auto& chart : outcome->charts) {
+        SCOPED_TRACE(chart.path.filename().string());
+        const auto score = chart::readChartScore(chart.path);
+        ASSERT_TRUE(score.ok()) << score.error().message;
+        EXPECT_NEAR(score->density.average, chart.report.averageDensity, 1e-6);
+        EXPECT_NEAR(score->density.peak, chart.report.peakDensity, 1e-6);
+    }
+    // The burst: 8 notes a second in the busiest two seconds of the full track.
+    EXPECT_NEAR(outcome->charts.back().report.peakDensity, 8, 1e-6);
 }
 
 }  // namespace
