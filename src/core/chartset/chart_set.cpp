@@ -535,7 +535,7 @@ std::string chartTitle(const std::string& asked, const song::SongSummary& song, 
         return asked;
     }
     std::string title = creditsOf(song, midiFile).title;
-    return title.empty() ? midiFile.stem().string() : title;
+    return title.empty() ? song::titleOfFileName(midiFile) : title;
 }
 
 std::string chartArtist(const std::optional<std::string>& asked, const song::SongSummary& song,

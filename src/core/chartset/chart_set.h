@@ -71,7 +71,8 @@ bool belongsToChartSet(std::string_view chartName, std::string_view chartFileNam
 // The chart's #TITLE and #ARTIST as a build writes them: what was asked for (an empty title is
 // not asking), else what the song says about itself (song::readSongCredits on the file read
 // again: its sequence name; the author its texts name, else its copyright holder), else the MIDI
-// file's base name and no artist. A file that cannot be read again gives the summary's texts.
+// file's base name with underscores as spaces (song::titleOfFileName) and no artist. A file that
+// cannot be read again gives the summary's texts.
 std::string chartTitle(const std::string& asked, const song::SongSummary& song, const std::filesystem::path& midiFile);
 std::string chartArtist(const std::optional<std::string>& asked, const song::SongSummary& song,
                         const std::filesystem::path& midiFile);

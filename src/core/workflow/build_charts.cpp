@@ -65,7 +65,7 @@ void completeChart(chart::Chart& chart, const BuildRequest& request, const song:
     header.player = 1;
     header.title = request.title.empty() ? credits.title : request.title;
     if (header.title.empty()) {
-        header.title = request.conversion.sourceMidiPath.stem().string();
+        header.title = song::titleOfFileName(request.conversion.sourceMidiPath);
     }
     header.artist = request.artist ? *request.artist : credits.artist;
     if (header.genre.empty()) {
