@@ -209,6 +209,8 @@ constexpr std::array kBgmModes = {Choice<workflow::BgmMode>{"keysounds", workflo
                                   Choice<workflow::BgmMode>{"none", workflow::BgmMode::None}};
 constexpr std::array kLaneRules = {Choice<chartset::LaneRule>{"playable", chartset::LaneRule::Playable},
                                    Choice<chartset::LaneRule>{"seed", chartset::LaneRule::Seed}};
+constexpr std::array kChartTexts = {Choice<workflow::ChartText>{"sjis", workflow::ChartText::ShiftJis},
+                                    Choice<workflow::ChartText>{"utf-8", workflow::ChartText::Utf8}};
 
 // What build takes beyond the conversion's options: most of it parsed straight into the request,
 // the rest (what needs the song, or more than one option) completed by buildRequest.
@@ -280,6 +282,9 @@ void addBuildOptions(CLI::App& sub, BuildOptions& options)
            "#ARTIST of the charts (default: the author the song's texts name, else its copyright holder)")
         ->type_name("TEXT");
     sub.add_option("--genre", request.charts.genre, "#GENRE of the charts (default: MIDI)")->type_name("TEXT");
+    addChoiceOption(sub, "--text", request.text, kChartTexts,
+                    "BMS header texts in Shift_JIS, a character without a form there in its Japanese kanji form "
+                    "(the default), or utf-8: as given, in UTF-8 where Shift_JIS cannot hold them");
     sub.add_option_function<double>(
            "--preview-from", [&request](double seconds) { request.previewFrom = seconds; },
            "seconds into the song preview.ogg starts (default: where the song is fullest)")

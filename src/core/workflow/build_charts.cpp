@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/base/atomic_file_writer.h"
+#include "core/base/kanji_form.h"
 #include "core/base/text_decoding.h"
 #include "core/chart/bms_writer.h"
 #include "core/chart/bmson_writer.h"
@@ -29,9 +30,10 @@ std::uint32_t tempoAtTickZero(const song::SongSummary& song)
 }
 
 // BMS players read chart text as Shift_JIS: the chart's texts are put in it when every one of
-// them, and every file name it names, has a Shift_JIS form (file names must stay the bytes of the
-// files); else all stay UTF-8, which newer players read.
-void encodeChartText(chart::Chart& chart)
+// them (each in its Japanese kanji form where `kanji` is given and the text has no Shift_JIS form
+// as written), and every file name it names, has a Shift_JIS form (file names must stay the bytes
+// of the files); else all stay UTF-8 as given, which newer players read.
+void encodeChartText(chart::Chart& chart, KanjiForms* kanji)
 {
     auto& header = chart.header;
     std::array<std::string*, 4> texts = {&header.title, &header.subtitle, &header.artist, &header.genre};
@@ -44,7 +46,8 @@ void encodeChartText(chart::Chart& chart)
     }
     std::array<std::string, 4> encoded;
     for (std::size_t k = 0; k < texts.size(); ++k) {
-        auto shiftJis = encodeShiftJis(*texts[k]);
+        const auto form = kanji != nullptr ? kanji->shiftJisForm(*texts[k]) : std::nullopt;
+        auto shiftJis = encodeShiftJis(form ? *form : *texts[k]);
         if (!shiftJis) {
             return;
         }
@@ -59,7 +62,7 @@ void encodeChartText(chart::Chart& chart)
 // BGM files, each defined after the keysounds and started at the first slot of its measure on the
 // background channel.
 void completeChart(chart::Chart& chart, const BuildRequest& request, const song::SongCredits& credits,
-                   const std::vector<BgmFile>& bgmFiles)
+                   const std::vector<BgmFile>& bgmFiles, KanjiForms& kanji)
 {
     auto& header = chart.header;
     header.player = 1;
@@ -84,7 +87,7 @@ void completeChart(chart::Chart& chart, const BuildRequest& request, const song:
         header.rank = chart::bmsonJudgeRank(header.rank.value_or(2));
         header.total = chart::kBmsonPlayersOwnTotal;
     } else {
-        encodeChartText(chart);
+        encodeChartText(chart, request.text == ChartText::ShiftJis ? &kanji : nullptr);
     }
 }
 
@@ -119,9 +122,10 @@ Result<LeadIn> writeBuildCharts(std::vector<chartset::SetChart>& charts, const B
 {
     const bool bmson = request.conversion.settings.bmson;
     const auto credits = song::readSongCredits(file, request.conversion.song);
+    KanjiForms kanji;
     for (auto& made : charts) {
         dropSilentDefinitions(made.chart, silent);
-        completeChart(made.chart, request, credits, bgmFiles);
+        completeChart(made.chart, request, credits, bgmFiles, kanji);
     }
     // Every chart of the set plays the same objects at the same places: one lead-in for all.
     LeadIn leadIn;
