@@ -88,9 +88,10 @@ TEST(BuildCommand, DemoMelodyBecomesAFolderWhereEveryKeysoundResolves)
     EXPECT_NE(run.out.find(", 31 in the background\n  level 1."), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("ode-to-joy_H.bms [HYPER]: level 2, 44 notes, "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("ode-to-joy_A.bms [ANOTHER]: level 3, 62 notes, "), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find(", 0 in the background\n  level 2.3/s = density 2.2 + repeats 0.1 (0 % within 250 ms) + "
-                           "chords 0.0 (0 %) + long notes 0.0 (0 %) + stamina 0.0 (1.0/s busiest minute); strain "
-                           "per key 0.03, overall 3.4\n"),
+    // Another puts 4 of its 62 notes (6 %) on the scratch, half the density by that share.
+    EXPECT_NE(run.out.find(", 0 in the background\n  level 2.4/s = density 2.2 + repeats 0.1 (0 % within 250 ms) + "
+                           "chords 0.0 (0 %) + long notes 0.0 (0 %) + scratch 0.1 (6 %) + stamina 0.0 (1.0/s busiest "
+                           "minute); strain per key 0.03, overall 3.4\n"),
               std::string::npos)
         << run.out;
 }
@@ -181,6 +182,8 @@ TEST(BuildCommand, RefusalsAreOneSentence)
          "normal, hyper, another and insane\n"},
         {"empty difficulty list", {"--difficulties="}, 2, ""},
         {"unknown lane rule", {"--lanes", "random"}, 2, ""},
+        {"unknown scratch choice", {"--scratch", "maybe"}, 2, ""},
+        {"unknown text encoding", {"--text", "gbk"}, 2, ""},
         {"loudness not a number", {"--loudness", "abc"}, 2,
          "zentrowe-cli: --loudness: --loudness abc is neither a loudness in LUFS from -70 to -5 nor off (zentrowe-cli --help lists the options)\n"},
         {"loudness too loud", {"--loudness", "3"}, 2, ""},

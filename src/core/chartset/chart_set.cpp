@@ -448,7 +448,10 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     const std::string extension = fileName.extension().string();
 
     std::vector<SetChart> set;
-    const auto limits = chartset::setLimits(notes.notes, clock, difficulties);
+    auto limits = chartset::setLimits(notes.notes, clock, difficulties);
+    for (auto& chartLimits : limits) {
+        chartLimits.layout.scratchLane = request.scratch;
+    }
     for (std::size_t k = 0; k < difficulties.size(); ++k) {
         std::vector<chartset::TrackNote> fitted;
         auto lanes = chartLanesOf(chartNotes, notes, clock, limits[k], request, percussion, fitted);

@@ -37,6 +37,9 @@ struct ChartSetRequest {
     // The shortest long note of a playable chart (never under kLeastLongNoteSeconds); shorter held
     // notes, and those the release gap leaves too short, are normal notes (fitLongNotes).
     LongNoteLength longNoteMinimum;
+    // Accents on the scratch from hyper up (and percussion's strikes on it); false leaves the
+    // scratch empty in every chart.
+    bool scratch = true;
 };
 
 // One chart of a set, as made and before it is written.
