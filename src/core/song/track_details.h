@@ -39,7 +39,8 @@ struct TrackDetails {
     std::uint8_t highestPitch = 0;
     double averagePitch = 0;
     double chordShare = 0;  // of the notes, those struck together (within 30 ms) with another
-    std::vector<PlayingSpan> playing;  // in time order, apart by more than kRestSeconds
+    // Where the track plays, in time order, the spans apart by more than kRestSeconds.
+    std::vector<PlayingSpan> playing;
 
     double seconds() const { return lastNoteSeconds - firstNoteSeconds; }
     double playingSeconds() const;  // the spans' time together: the track's time without its rests
