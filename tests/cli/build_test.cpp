@@ -182,8 +182,6 @@ TEST(BuildCommand, RefusalsAreOneSentence)
          "normal, hyper, another and insane\n"},
         {"empty difficulty list", {"--difficulties="}, 2, ""},
         {"unknown lane rule", {"--lanes", "random"}, 2, ""},
-        {"unknown scratch choice", {"--scratch", "maybe"}, 2, ""},
-        {"unknown text encoding", {"--text", "gbk"}, 2, ""},
         {"loudness not a number", {"--loudness", "abc"}, 2,
          "zentrowe-cli: --loudness: --loudness abc is neither a loudness in LUFS from -70 to -5 nor off (zentrowe-cli --help lists the options)\n"},
         {"loudness too loud", {"--loudness", "3"}, 2, ""},
