@@ -213,19 +213,20 @@ void reportRecovery(const workflow::BuildOutcome& outcome, const std::filesystem
 }
 
 // What the level counts, in notes per second: "  level 8.4/s = density 6.4 + repeats 0.8 (12 %
-// within 250 ms) + chords 0.3 (20 %) + long notes 0.0 (0 %) + stamina 0.9 (6.0/s busiest minute);
-// strain per key 0.40, overall 7.2".
+// within 250 ms) + chords 0.3 (20 %) + long notes 0.0 (0 %) + scratch 0.2 (6 %) + stamina 0.9
+// (6.0/s busiest minute); strain per key 0.40, overall 7.2".
 std::string levelTermsLine(const chartset::ChartReport& report)
 {
     const auto& terms = report.terms;
     char line[320];
     std::snprintf(line, sizeof line,
                   "  level %.1f/s = density %.1f + repeats %.1f (%.0f %% within 250 ms) + chords %.1f (%.0f %%) + "
-                  "long notes %.1f (%.0f %%) + stamina %.1f (%.1f/s busiest minute); strain per key %.2f, overall "
-                  "%.1f\n",
+                  "long notes %.1f (%.0f %%) + scratch %.1f (%.0f %%) + stamina %.1f (%.1f/s busiest minute); strain "
+                  "per key %.2f, overall %.1f\n",
                   terms.total(), terms.density, terms.repeats, 100 * report.repeatShare, terms.chords,
-                  100 * report.chordShare, terms.longNotes, 100 * report.longNoteShare, terms.stamina,
-                  report.staminaDensity, report.keyStrain, report.overallStrain);
+                  100 * report.chordShare, terms.longNotes, 100 * report.longNoteShare, terms.scratch,
+                  100 * report.scratchShare, terms.stamina, report.staminaDensity, report.keyStrain,
+                  report.overallStrain);
     return line;
 }
 
@@ -275,6 +276,9 @@ constexpr std::array kBgmModes = {Choice<workflow::BgmMode>{"keysounds", workflo
                                   Choice<workflow::BgmMode>{"none", workflow::BgmMode::None}};
 constexpr std::array kLaneRules = {Choice<chartset::LaneRule>{"playable", chartset::LaneRule::Playable},
                                    Choice<chartset::LaneRule>{"seed", chartset::LaneRule::Seed}};
+constexpr std::array kOnOff = {Choice<bool>{"on", true}, Choice<bool>{"off", false}};
+constexpr std::array kChartTexts = {Choice<workflow::ChartText>{"sjis", workflow::ChartText::ShiftJis},
+                                    Choice<workflow::ChartText>{"utf-8", workflow::ChartText::Utf8}};
 
 // What build takes beyond the conversion's options: most of it parsed straight into the request,
 // the rest (what needs the song, or more than one option) completed by buildRequest.
@@ -377,6 +381,9 @@ void addBuildOptions(CLI::App& sub, BuildOptions& options)
         ->type_name("LUFS|off");
     addChoiceOption(sub, "--lanes", request.charts.lanes, kLaneRules,
                     "playable (pitch order, chords spread, no fast jacks) or seed (convert's lanes)");
+    addChoiceOption(sub, "--scratch", request.charts.scratch, kOnOff,
+                    "accents (a downbeat, a phrase's first note, a strum's first stroke) on the scratch from hyper "
+                    "up (on, the default), or off: nothing on the scratch");
     sub.add_option("--difficulties", options.difficulties,
                    "charts to write, from beginner,normal,hyper,another,insane (default: normal,hyper,another, "
                    "and insane when another leaves notes out)")
@@ -387,6 +394,9 @@ void addBuildOptions(CLI::App& sub, BuildOptions& options)
            "#ARTIST of the charts (default: the author the song's texts name, else its copyright holder)")
         ->type_name("TEXT");
     sub.add_option("--genre", request.charts.genre, "#GENRE of the charts (default: MIDI)")->type_name("TEXT");
+    addChoiceOption(sub, "--text", request.text, kChartTexts,
+                    "BMS header texts in Shift_JIS, a character without a form there in its Japanese kanji form "
+                    "(the default), or utf-8: as given, in UTF-8 where Shift_JIS cannot hold them");
     sub.add_option_function<double>(
            "--preview-from", [&request](double seconds) { request.previewFrom = seconds; },
            "seconds into the song preview.ogg starts (default: where the song is fullest)")

@@ -90,10 +90,11 @@ TEST(BuildCommand, DemoMelodyBecomesAFolderWhereEveryKeysoundResolves)
     EXPECT_NE(run.out.find("ode-to-joy_H.bms [HYPER]: level 2, 44 notes, "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("ode-to-joy_A.bms [ANOTHER]: level 3, 62 notes, "), std::string::npos) << run.out;
     // ANOTHER's density: its 62 notes from 0 to 30.22 s, 2.05 a second, and a quarter of what
-    // its busiest two seconds (3.0 a second) have above that: 2.3.
+    // its busiest two seconds (3.0 a second) have above that: 2.3; 4 of its notes (6 %) are on
+    // the scratch, half the density by that share.
     EXPECT_NE(run.out.find(", 0 in the background\n  level 2.4/s = density 2.3 + repeats 0.1 (0 % within 250 ms) + "
-                           "chords 0.0 (0 %) + long notes 0.0 (0 %) + stamina 0.0 (1.0/s busiest minute); strain "
-                           "per key 0.03, overall 3.4\n"),
+                           "chords 0.0 (0 %) + long notes 0.0 (0 %) + scratch 0.1 (6 %) + stamina 0.0 (1.0/s busiest "
+                           "minute); strain per key 0.03, overall 3.4\n"),
               std::string::npos)
         << run.out;
 }

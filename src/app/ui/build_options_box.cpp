@@ -108,7 +108,12 @@ void BuildOptionsBox::addLanesRow()
     m_lanes->setObjectName(QStringLiteral("ComboLanes"));
     m_lanes->addItem(tr("好打（按音高排列，分开和弦，没有快速连打）"), static_cast<int>(chartset::LaneRule::Playable));
     m_lanes->addItem(tr("原样（转换到BMS 的键位）"), static_cast<int>(chartset::LaneRule::Seed));
-    m_rows->addRow(tr("键位:"), m_lanes);
+    m_scratch = new QCheckBox(tr("皿（搓盘）放重音"), this);
+    m_scratch->setObjectName(QStringLiteral("CheckScratch"));
+    m_scratch->setChecked(true);
+    m_scratch->setToolTip(tr("HYPER 及以上难度把重音（小节第一拍、乐句的第一个音、扫弦的第一下）放到皿上；"
+                             "不勾选则皿上没有音符"));
+    m_rows->addRow(tr("键位:"), rowOf(this, {m_lanes, m_scratch}));
 }
 
 void BuildOptionsBox::addQuantizeRow()
@@ -147,6 +152,7 @@ void BuildOptionsBox::applyTo(workflow::BuildRequest& request) const
     request.bgm = static_cast<workflow::BgmMode>(m_bgm->currentData().toInt());
     request.loudness = m_loudnessOn->isChecked() ? std::optional<double>(m_loudness->value()) : std::nullopt;
     request.charts.lanes = static_cast<chartset::LaneRule>(m_lanes->currentData().toInt());
+    request.charts.scratch = m_scratch->isChecked();
     request.charts.quantizeGrid = m_quantize->currentData().toUInt();
     if (!soundFontText().isEmpty()) {
         request.soundFont = toPath(soundFontText());
@@ -165,8 +171,8 @@ void BuildOptionsBox::setSoundFontText(const QString& file)
 
 QList<QWidget*> BuildOptionsBox::tabOrder() const
 {
-    return {m_folder, m_chooseFolder, m_bgm,       m_loudnessOn,     m_loudness,
-            m_lanes,  m_quantize,     m_soundFont, m_chooseSoundFont};
+    return {m_folder, m_chooseFolder, m_bgm,      m_loudnessOn, m_loudness,
+            m_lanes,  m_scratch,      m_quantize, m_soundFont,  m_chooseSoundFont};
 }
 
 int BuildOptionsBox::rowCount() const

@@ -14,8 +14,8 @@ class QPushButton;
 namespace zentrowe::app {
 
 // What 一键生成 renders and writes with, beyond the conversion's settings: the song's folder, the BGM, the
-// loudness, the lane rule, the grid notes move to and the soundfont. An option is one row (a label and its controls),
-// so that another option of `zentrowe-cli build` is another row here.
+// loudness, the lane rule and the scratch, the grid notes move to and the soundfont. An option is one row (a label
+// and its controls), so that another option of `zentrowe-cli build` is another row here.
 class BuildOptionsBox final : public QGroupBox {
     Q_OBJECT
 
@@ -38,6 +38,7 @@ public:
     QCheckBox* loudnessBox() const { return m_loudnessOn; }
     QDoubleSpinBox* loudnessEdit() const { return m_loudness; }
     QComboBox* lanesBox() const { return m_lanes; }
+    QCheckBox* scratchBox() const { return m_scratch; }
     QComboBox* quantizeBox() const { return m_quantize; }
     QLineEdit* soundFontEdit() const { return m_soundFont; }
     QPushButton* soundFontButton() const { return m_chooseSoundFont; }
@@ -63,6 +64,7 @@ private:
     QCheckBox* m_loudnessOn = nullptr;
     QDoubleSpinBox* m_loudness = nullptr;
     QComboBox* m_lanes = nullptr;
+    QCheckBox* m_scratch = nullptr;
     QComboBox* m_quantize = nullptr;
     QLineEdit* m_soundFont = nullptr;
     QPushButton* m_chooseSoundFont = nullptr;

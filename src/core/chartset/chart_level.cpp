@@ -29,10 +29,12 @@ constexpr double kPeakWeight = 0.25;
 
 // The level terms' weights. A lane's strain above one note (a jack at 8 a second holds it near
 // 2) counts twice in notes per second; chord notes and long notes make the density a quarter
-// heavier each; a busiest minute above 3 notes a second adds three tenths of what it has above.
+// heavier each, scratch notes half as heavy again (the hand leaves the keys and comes back); a
+// busiest minute above 3 notes a second adds three tenths of what it has above.
 constexpr double kRepeatWeight = 2.0;
 constexpr double kChordWeight = 0.25;
 constexpr double kLongNoteWeight = 0.25;
+constexpr double kScratchWeight = 0.5;
 constexpr double kStaminaWeight = 0.3;
 constexpr double kStaminaFloor = 3.0;
 
@@ -85,6 +87,7 @@ void countLaneNotes(ChartReport& report, const std::vector<LaneNote>& laneNotes)
     std::int64_t repeats = 0;
     std::int64_t chordNotes = 0;
     std::int64_t held = 0;
+    std::int64_t scratch = 0;
     for (std::size_t i = 0; i < laneNotes.size(); ++i) {
         const LaneNote& note = laneNotes[i];
         const auto lane = static_cast<std::size_t>(std::clamp(note.lane, 0, kScratchLane));
@@ -99,6 +102,7 @@ void countLaneNotes(ChartReport& report, const std::vector<LaneNote>& laneNotes)
                               (i + 1 < laneNotes.size() && laneNotes[i + 1].seconds == note.seconds);
         chordNotes += together ? 1 : 0;
         held += note.held ? 1 : 0;
+        scratch += note.lane == kScratchLane ? 1 : 0;
     }
     if (laneNotes.empty()) {
         return;
@@ -107,6 +111,7 @@ void countLaneNotes(ChartReport& report, const std::vector<LaneNote>& laneNotes)
     report.repeatShare = static_cast<double>(repeats) / count;
     report.chordShare = static_cast<double>(chordNotes) / count;
     report.longNoteShare = static_cast<double>(held) / count;
+    report.scratchShare = static_cast<double>(scratch) / count;
     report.keyStrain = keyExcess / count;
     // The highest tenth (at least one): a burst, not one note, makes the strain.
     std::sort(overallStrains.begin(), overallStrains.end(), std::greater<>());
@@ -127,6 +132,7 @@ LevelTerms levelTerms(const ChartReport& report)
     terms.repeats = kRepeatWeight * report.keyStrain;
     terms.chords = kChordWeight * report.chordShare * terms.density;
     terms.longNotes = kLongNoteWeight * report.longNoteShare * terms.density;
+    terms.scratch = kScratchWeight * report.scratchShare * terms.density;
     terms.stamina = kStaminaWeight * std::max(0.0, report.staminaDensity - kStaminaFloor);
     return terms;
 }

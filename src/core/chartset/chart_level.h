@@ -23,9 +23,10 @@ struct LevelTerms {
     double repeats = 0;    // the per-key strain: notes on a lane struck again soon
     double chords = 0;     // notes struck together with another
     double longNotes = 0;  // notes held while others are struck
+    double scratch = 0;    // notes on the scratch, which take the left hand off its keys
     double stamina = 0;    // the busiest minute
 
-    double total() const { return density + repeats + chords + longNotes + stamina; }
+    double total() const { return density + repeats + chords + longNotes + scratch + stamina; }
 };
 
 // What one chart of a set holds, as a player would judge it before playing.
@@ -39,6 +40,7 @@ struct ChartReport {
     double repeatShare = 0;            // lane notes whose lane had a note less than kRepeatWindowSeconds before
     double chordShare = 0;             // lane notes struck at the tick of another
     double longNoteShare = 0;          // lane notes held (long notes)
+    double scratchShare = 0;           // lane notes on the scratch
     double staminaDensity = 0;         // the most lane notes in any kStaminaWindowSeconds, per second
     double keyStrain = 0;              // per-key strain: mean over the notes of their lane's strain above 1
     double overallStrain = 0;          // overall strain: mean of the highest tenth of the notes' strains

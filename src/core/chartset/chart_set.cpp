@@ -506,7 +506,10 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     std::vector<SetChart> set;
     std::vector<std::vector<Placed>> objectsOf;
     std::vector<bool> struck(notes.notes.size(), false);  // in a lane of some chart
-    const auto limits = chartset::setLimits(notes.notes, clock, difficulties);
+    auto limits = chartset::setLimits(notes.notes, clock, difficulties);
+    for (auto& chartLimits : limits) {
+        chartLimits.layout.scratchLane = request.scratch;
+    }
     for (std::size_t k = 0; k < difficulties.size(); ++k) {
         std::vector<chartset::TrackNote> fitted;
         auto lanes = chartLanesOf(chartNotes, notes, clock, limits[k], request, percussion, fitted);
@@ -604,7 +607,7 @@ std::string chartTitle(const std::string& asked, const song::SongSummary& song, 
         return asked;
     }
     std::string title = creditsOf(song, midiFile).title;
-    return title.empty() ? midiFile.stem().string() : title;
+    return title.empty() ? song::titleOfFileName(midiFile) : title;
 }
 
 std::string chartArtist(const std::optional<std::string>& asked, const song::SongSummary& song,

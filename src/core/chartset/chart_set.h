@@ -37,6 +37,9 @@ struct ChartSetRequest {
     // The shortest long note of a playable chart (never under kLeastLongNoteSeconds); shorter held
     // notes, and those the release gap leaves too short, are normal notes (fitLongNotes).
     LongNoteLength longNoteMinimum;
+    // Accents on the scratch from hyper up (and percussion's strikes on it); false leaves the
+    // scratch empty in every chart.
+    bool scratch = true;
 };
 
 // One chart of a set, as made and before it is written.
@@ -75,7 +78,8 @@ std::string chartSetFileName(std::string_view chartFileName, Difficulty difficul
 // The chart's #TITLE and #ARTIST as a build writes them: what was asked for (an empty title is
 // not asking), else what the song says about itself (song::readSongCredits on the file read
 // again: its sequence name; the author its texts name, else its copyright holder), else the MIDI
-// file's base name and no artist. A file that cannot be read again gives the summary's texts.
+// file's base name with underscores as spaces (song::titleOfFileName) and no artist. A file that
+// cannot be read again gives the summary's texts.
 std::string chartTitle(const std::string& asked, const song::SongSummary& song, const std::filesystem::path& midiFile);
 std::string chartArtist(const std::optional<std::string>& asked, const song::SongSummary& song,
                         const std::filesystem::path& midiFile);

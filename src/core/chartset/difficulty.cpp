@@ -77,13 +77,13 @@ DifficultyLimits difficultyLimits(Difficulty difficulty)
     case Difficulty::Normal:
         return {2, 4.0, 1.0 / 8, {0.25, 2.0, 0.05, false, kMiddleShare}};
     case Difficulty::Hyper:
-        return {3, 7.0, 1.0 / 14, {0.125, 2.5, 0.15, false, kMiddleShare}};
+        return {3, 7.0, 1.0 / 14, {0.125, 2.5, 0.15, false, kMiddleShare, 0.04}};
     case Difficulty::Another:
-        return {4, 10.0, 1.0 / 20, {0.06, 3.0, 0.30, true, kMiddleShare}};
+        return {4, 10.0, 1.0 / 20, {0.06, 3.0, 0.30, true, kMiddleShare, 0.06}};
     case Difficulty::Insane:
         break;
     }
-    return {0, 20.0, 0.03, {0.06, 3.0, 0.45, true, kMiddleShare}};
+    return {0, 20.0, 0.03, {0.06, 3.0, 0.45, true, kMiddleShare, 0.07}};
 }
 
 std::string_view difficultyName(Difficulty difficulty)

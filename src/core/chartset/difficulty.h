@@ -35,6 +35,8 @@ struct DifficultyLimits {
 // in another and insane (closer is beyond a finger); repeats within kRepeatWindowSeconds for at
 // most 5 / 5 / 15 / 30 / 45 % of the notes, chords repeating a lane only in another and insane;
 // keys 3-5 never more than 60 % of the key notes; in insane, strikes at least 30 ms apart.
+// From hyper up accents go to the scratch, about 4 / 6 / 7 % of the notes, never two within
+// 250 ms; below hyper the scratch takes no accents.
 DifficultyLimits difficultyLimits(Difficulty difficulty);
 
 std::string_view difficultyName(Difficulty difficulty);      // "beginner" ... "insane"

@@ -113,6 +113,23 @@ std::vector<double> pitchOrderKeys(std::span<const TrackNote> notes, const std::
     return keys;
 }
 
+// For each note, whether it is the first in lanes of a phrase of its part.
+std::vector<bool> phraseStartsOf(std::span<const TrackNote> notes, const std::vector<bool>& inLanes,
+                                 const std::vector<int>& phrases)
+{
+    std::map<std::uint16_t, int> lastPhrase;
+    std::vector<bool> starts(notes.size(), false);
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        if (!inLanes[i]) {
+            continue;
+        }
+        const auto [last, first] = lastPhrase.try_emplace(notes[i].part, phrases[i]);
+        starts[i] = first || last->second != phrases[i];
+        last->second = phrases[i];
+    }
+    return starts;
+}
+
 // The layout as it goes, one strike (the notes of one start tick) after another.
 class LanePlanner {
 public:
@@ -125,6 +142,7 @@ public:
           m_measureTicks(clock.ticksPerMeasure()),
           m_phrases(phraseNumbers(notes, inLanes, m_measureTicks)),
           m_targets(pitchOrderKeys(notes, inLanes, m_phrases, m_measureTicks)),
+          m_phraseStarts(phraseStartsOf(notes, inLanes, m_phrases)),
           m_hands(options.limits.handRatio),
           m_lanes(notes.size(), kBackgroundLane)
     {
@@ -163,8 +181,8 @@ private:
         m_measure = m_tick / m_measureTicks;
         // A drum part's strikes keep the scratch rule in a set drawn on several parts.
         const auto strikes = [&](std::size_t index) { return m_options.percussion || m_notes[index].drums; };
-        if (std::any_of(chord.begin(), chord.end(), strikes) && isFree(kScratchLane, false)) {
-            placeScratch(chord);
+        if (m_options.limits.scratchLane) {
+            takeScratchNote(chord, std::any_of(chord.begin(), chord.end(), strikes));
         }
         const std::vector<int> freeKeys = keysFreeFor(chord.size());
         // More notes than free keys: the lowest give way, the top voice being the tune.
@@ -190,6 +208,21 @@ private:
         }
     }
 
+    // A drum strike's loudest note by the scratch rule, else the lowest note of an accent, goes
+    // to the scratch and leaves the strike.
+    void takeScratchNote(std::vector<std::size_t>& chord, bool drums)
+    {
+        if (drums) {
+            if (isFree(kScratchLane, false)) {
+                placeScratch(chord);
+            }
+        } else if (accentFits(chord)) {
+            place(chord.front(), kScratchLane);
+            ++m_scratchAccents;
+            chord.erase(chord.begin());
+        }
+    }
+
     void placeScratch(std::vector<std::size_t>& chord)
     {
         const auto strikes = [&](std::size_t index) { return m_options.percussion || m_notes[index].drums; };
@@ -200,6 +233,23 @@ private:
             place(*loudest, kScratchLane);
             chord.erase(loudest);
         }
+    }
+
+    // True when the strike (its notes in pitch order) is an accent the scratch may take now: its
+    // lowest note is not held, the scratch is free and struck no note within the repeat window,
+    // and the share of the notes placed has room for it (accentStrength).
+    bool accentFits(const std::vector<std::size_t>& chord) const
+    {
+        const LayoutLimits& limits = m_options.limits;
+        if (limits.scratchShare <= 0 || chord.empty() || m_notes[chord.front()].held) {
+            return false;
+        }
+        const bool startsPhrase =
+            std::any_of(chord.begin(), chord.end(), [&](std::size_t i) { return m_phraseStarts[i]; });
+        const auto placedAfter = static_cast<double>(m_placed) + static_cast<double>(chord.size());
+        const double room = limits.scratchShare * placedAfter + 1 - static_cast<double>(m_scratchAccents);
+        const int strength = accentStrength(startsPhrase, chord.size(), m_tick, m_measureTicks);
+        return strength > 0 && room >= 3 - strength && isFree(kScratchLane, false);
     }
 
     // The keys a strike of `chordSize` notes may take: not held, no faster repeat than the
@@ -313,6 +363,7 @@ private:
     std::int32_t m_measureTicks;
     std::vector<int> m_phrases;
     std::vector<double> m_targets;
+    std::vector<bool> m_phraseStarts;
     HandCounts m_hands;
     std::vector<int> m_lanes;
     std::array<LaneState, kScratchLane + 1> m_state{};
@@ -324,6 +375,7 @@ private:
     std::int64_t m_repeats = 0;
     std::int64_t m_keyNotes = 0;
     std::int64_t m_middleNotes = 0;
+    std::int64_t m_scratchAccents = 0;
 };
 
 }  // namespace
@@ -402,6 +454,18 @@ int beatStrength(std::int64_t tick, std::int32_t ticksPerMeasure)
 bool suitsScratch(const TrackNote& note, bool loudestOfChord, std::int32_t ticksPerMeasure)
 {
     return loudestOfChord && note.velocity >= kAccentVelocity && beatStrength(note.startTick, ticksPerMeasure) >= 3;
+}
+
+int accentStrength(bool startsPhrase, std::size_t notes, std::int64_t tick, std::int32_t ticksPerMeasure)
+{
+    // A strum played in, or humanised by its writer, lands a few ticks off the beat it is on.
+    const std::int64_t eighth = std::max(ticksPerMeasure / 8, 1);
+    const std::int64_t nearest = (tick + eighth / 2) / eighth * eighth;
+    const int beat = std::abs(tick - nearest) * 48 <= ticksPerMeasure ? beatStrength(nearest, ticksPerMeasure) : 0;
+    if (startsPhrase || beat == 4) {
+        return 2;
+    }
+    return beat == 3 || (notes > 1 && beat >= 1) ? 1 : 0;
 }
 
 std::vector<int> layoutLanes(std::span<const TrackNote> notes, const std::vector<bool>& inLanes,

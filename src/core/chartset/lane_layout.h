@@ -28,6 +28,12 @@ struct LayoutLimits {
     // At most about this share of the notes on keys 1-7 may sit on keys 3-5, so that both hands
     // play; 1 leaves the middle to pitch order.
     double middleShare = 1;
+    // About this share of the lane notes go to the scratch as accents (accentStrength); 0 keeps the
+    // scratch for percussion's strikes alone. An accent never follows a scratch note within
+    // kRepeatWindowSeconds: a turn of the turntable and back takes longer than a key press.
+    double scratchShare = 0;
+    // False leaves the scratch empty, percussion's strikes and accents alike.
+    bool scratchLane = true;
 };
 
 // A lane struck again within this many seconds counts as a repeat (a jack) against repeatShare.
@@ -48,8 +54,11 @@ struct LayoutOptions {
 // `inLanes`, which has one flag per note, or one no lane can take). The rules, in order of
 // precedence: a held note keeps its lane until it ends; the notes of a chord (one start tick)
 // take distinct keys in pitch order; no repeat in one lane faster than the limits allow; the
-// hands stay balanced; within a phrase of one part a higher note goes further right. Notes must be in time
-// order; a list of another length than `inLanes` puts everything in the background.
+// hands stay balanced; within a phrase of one part a higher note goes further right. With a
+// scratch share, the lowest note of an accent (accentStrength) goes to the scratch while the
+// scratch notes stay within that share of the notes placed so far (one more to start with),
+// spread through the song. Notes must be in time order; a list of another length than `inLanes`
+// puts everything in the background.
 std::vector<int> layoutLanes(std::span<const TrackNote> notes, const std::vector<bool>& inLanes,
                              const song::Timeline& clock, const LayoutOptions& options);
 
@@ -86,5 +95,14 @@ int beatStrength(std::int64_t tick, std::int32_t ticksPerMeasure);
 // a crash or an accented kick; on every other note it only makes the chart awkward.
 bool suitsScratch(const TrackNote& note, bool loudestOfChord, std::int32_t ticksPerMeasure);
 inline constexpr std::uint8_t kAccentVelocity = 100;
+
+// The accent rule for the other parts, how strong an accent a strike of `notes` notes makes: 2
+// when it starts a phrase of its part (a bass note after a rest, a tune coming back) or falls on
+// a measure's first beat (where a strum's first stroke or a crash lands); 1 on the third beat,
+// or for a chord (a strum) on any eighth; 0 otherwise. A strike within a 48th of a measure of an
+// eighth counts as on it. The scratch takes its lowest note, the one a strum strikes first; a
+// strong accent as soon as the share has room for one more, a weaker one only when it has room
+// for two, so that the downbeats come first.
+int accentStrength(bool startsPhrase, std::size_t notes, std::int64_t tick, std::int32_t ticksPerMeasure);
 
 }  // namespace zentrowe::chartset

@@ -5,9 +5,11 @@
 #include <cctype>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "core/base/progress.h"
 #include "core/base/text_decoding.h"
+#include "core/song/instrument_names.h"
 #include "core/song/track_walk.h"
 
 namespace zentrowe::song {
@@ -95,28 +97,83 @@ std::string tidied(std::string_view text)
 // The texts a build's credits come from, each decoded by detection.
 class CreditTexts {
 public:
-    explicit CreditTexts(bool firstTrack) : m_firstTrack(firstTrack) { }
-
     void onEvent(std::int64_t, std::uint32_t, const ChannelEvent&) { }
     void onEvent(std::int64_t, std::uint32_t, const SysExEvent&) { }
     void onEvent(std::int64_t, std::uint32_t, const MetaEvent& event)
     {
-        if (event.type == 0x03 && m_firstTrack) {
-            title = decodeDetectedText(event.data);
+        if (event.type == 0x03) {
+            name = decodeDetectedText(event.data);
         } else if (event.type == 0x02 && !copyright) {
             copyright = decodeDetectedText(event.data);
-        } else if (event.type == 0x01 && author.empty()) {
+        }
+        if ((event.type == 0x01 || event.type == 0x03) && author.empty()) {
             author = authorNamedIn(decodeDetectedText(event.data));
         }
     }
 
-    std::string title;
+    std::string name;  // the track's last name, as the track list shows it
     std::optional<std::string> copyright;
     std::string author;
-
-private:
-    bool m_firstTrack;
 };
+
+// The song's title among its tracks' names (by track, as `song` lists them): the sequence name,
+// else a name of a track without notes, unless each is generic.
+std::string titleAmong(const std::vector<std::string>& names, const SongSummary& song)
+{
+    if (song.format > 1) {
+        return {};
+    }
+    for (std::size_t k = 0; k < names.size() && k < song.tracks.size(); ++k) {
+        const bool named = k == 0 || (song.format == 1 && song.tracks[k].noteCount == 0);
+        if (named && !isGenericName(names[k])) {
+            return trimmed(names[k]);
+        }
+    }
+    return {};
+}
+
+// The words of a name, lower-case, one space apart: runs of ASCII letters and of other
+// characters than ASCII (so that a Chinese name is one word); digits and punctuation part them.
+std::string wordsOf(std::string_view name)
+{
+    std::string words;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalpha(byte) != 0 || byte >= 0x80) {
+            words += static_cast<char>(std::tolower(byte));
+        } else if (!words.empty() && words.back() != ' ') {
+            words += ' ';
+        }
+    }
+    if (!words.empty() && words.back() == ' ') {
+        words.pop_back();
+    }
+    return words;
+}
+
+// Words that name a track's role, its instrument or its place in the file: a name made of them
+// alone is not a title (the Chinese ones: melody, accompaniment, bass, drums, track, untitled),
+// each with a space either side.
+constexpr std::string_view kRoleWords =
+    " track part channel ch staff instrument untitled unnamed no name noname new sequence seq tempo"
+    " map conductor system setup control midi gm gs xg reset melody lead bass drums drum kit"
+    " percussion perc piano guitar voice vocal vocals strings string pad keys keyboard chord chords"
+    " arp fx sfx effects organ synth harmony accompaniment backing rhythm main solo brass flute"
+    " violin cello choir cymbals muted electric acoustic right left hand rh lh upper lower high low"
+    " horn horns sax trumpet clarinet harp bell bells 主旋律 旋律 伴奏 低音 鼓 鼓组 音轨 未命名 无标题 無題 ";
+
+// True if the name is a General MIDI instrument's or family's, in English or Chinese, as the
+// track list shows them ("Acoustic Grand Piano 大钢琴（声学钢琴）").
+bool isInstrumentName(std::string_view words)
+{
+    const auto matches = [&](std::string_view shown) {
+        const auto chinese = std::find_if(shown.begin(), shown.end(), [](char c) { return c & 0x80; });
+        const auto english = static_cast<std::size_t>(chinese - shown.begin());
+        return words == wordsOf(shown.substr(0, english)) || words == wordsOf(shown.substr(english));
+    };
+    return std::any_of(kInstrumentNames.begin(), kInstrumentNames.end(), matches) ||
+           std::any_of(kFamilyNames.begin(), kFamilyNames.end(), matches);
+}
 
 }  // namespace
 
@@ -162,7 +219,44 @@ std::string authorNamedIn(std::string_view text)
         rest = rest.substr(0, std::min(rest.find_first_of("\r\n"), rest.find("  ")));
         return tidied(rest);
     }
+    if (lower.starts_with("by ")) {
+        return authorNamedIn("composed " + std::string(text));
+    }
     return {};
+}
+
+bool isGenericName(std::string_view name)
+{
+    const std::string lower = lowered(name);
+    if (!authorNamedIn(name).empty()) {
+        return true;
+    }
+    for (const std::string_view credit :
+         {"sequenced", "arranged by", "transcribed", "copyright", "(c)", "\xC2\xA9", "@", "http", "www."}) {
+        if (lower.find(credit) != std::string::npos) {
+            return true;
+        }
+    }
+    const std::string words = wordsOf(name);
+    if (words.empty() || isInstrumentName(words) || words == "new song" || words == "untitled song") {
+        return true;
+    }
+    for (std::size_t at = 0; at < words.size();) {
+        const std::size_t end = std::min(words.find(' ', at), words.size());
+        const std::string_view word = std::string_view(words).substr(at, end - at);
+        if (kRoleWords.find(" " + std::string(word) + " ") == std::string_view::npos) {
+            return false;
+        }
+        at = end + 1;
+    }
+    return true;
+}
+
+std::string titleOfFileName(const std::filesystem::path& midiFile)
+{
+    std::string title = midiFile.stem().string();
+    std::replace(title.begin(), title.end(), '_', ' ');
+    return tidied(title);
 }
 
 SongCredits readSongCredits(std::span<const std::uint8_t> file, const SongSummary& song)
@@ -171,13 +265,12 @@ SongCredits readSongCredits(std::span<const std::uint8_t> file, const SongSummar
     NullProgress quiet;
     std::optional<std::string> copyright;
     std::string author;
-    for (std::size_t k = 0; k < song.tracks.size(); ++k) {
-        CreditTexts texts(k == 0 && song.format <= 1);
+    std::vector<std::string> names;
+    for (const auto& track : song.tracks) {
+        CreditTexts texts;
         ProgressThrottle throttle(quiet, static_cast<std::int64_t>(file.size()));
-        walkTrack(file, song.tracks[k].location, texts, throttle);
-        if (k == 0) {
-            credits.title = trimmed(texts.title);
-        }
+        walkTrack(file, track.location, texts, throttle);
+        names.push_back(texts.name);
         if (!copyright && texts.copyright) {
             copyright = texts.copyright;
         }
@@ -185,6 +278,7 @@ SongCredits readSongCredits(std::span<const std::uint8_t> file, const SongSummar
             author = texts.author;
         }
     }
+    credits.title = titleAmong(names, song);
     credits.artist = !author.empty() ? author : copyright ? copyrightHolder(*copyright) : std::string();
     return credits;
 }
@@ -192,9 +286,11 @@ SongCredits readSongCredits(std::span<const std::uint8_t> file, const SongSummar
 SongCredits songCredits(const SongSummary& song)
 {
     SongCredits credits;
-    if (song.format <= 1 && !song.tracks.empty()) {
-        credits.title = trimmed(song.tracks.front().name);
+    std::vector<std::string> names;
+    for (const auto& track : song.tracks) {
+        names.push_back(track.name);
     }
+    credits.title = titleAmong(names, song);
     if (song.copyright) {
         credits.artist = trimmed(*song.copyright);
     }

@@ -1,6 +1,7 @@
 #include "core/song/track_details.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "core/song/note_density.h"
 #include "core/song/timeline.h"
@@ -60,6 +61,38 @@ public:
     std::array<NoteCollector, 16> byChannel;
 };
 
+// The stretches in which notes at `seconds` (sorted) follow each other without a rest.
+std::vector<PlayingSpan> playingSpansOf(const std::vector<double>& seconds)
+{
+    std::vector<PlayingSpan> spans;
+    for (std::size_t k = 0; k < seconds.size(); ++k) {
+        if (k == 0 || seconds[k] - seconds[k - 1] > kRestSeconds) {
+            spans.push_back({seconds[k], seconds[k]});
+        }
+        spans.back().endSeconds = seconds[k];
+    }
+    return spans;
+}
+
+// How long at least one of the tracks plays: their spans' union, in seconds.
+double unionSeconds(const std::vector<TrackDetails>& details)
+{
+    std::vector<PlayingSpan> spans;
+    for (const auto& track : details) {
+        spans.insert(spans.end(), track.playing.begin(), track.playing.end());
+    }
+    std::sort(spans.begin(), spans.end(),
+              [](const PlayingSpan& a, const PlayingSpan& b) { return a.startSeconds < b.startSeconds; });
+    double total = 0;
+    double coveredUntil = -std::numeric_limits<double>::infinity();
+    for (const auto& span : spans) {
+        const double from = std::max(span.startSeconds, coveredUntil);
+        total += std::max(0.0, span.endSeconds - from);
+        coveredUntil = std::max(coveredUntil, span.endSeconds);
+    }
+    return total;
+}
+
 TrackDetails detailsOf(const NoteCollector& notes, const Timeline& clock)
 {
     TrackDetails details;
@@ -89,10 +122,20 @@ TrackDetails detailsOf(const NoteCollector& notes, const Timeline& clock)
     }
     details.averagePitch = sum / static_cast<double>(notes.pitches.size());
     details.chordShare = chordShareOf(seconds);
+    details.playing = playingSpansOf(seconds);
     return details;
 }
 
 }  // namespace
+
+double TrackDetails::playingSeconds() const
+{
+    double total = 0;
+    for (const auto& span : playing) {
+        total += span.endSeconds - span.startSeconds;
+    }
+    return total;
+}
 
 Result<std::vector<TrackDetails>> readTrackDetails(std::span<const std::uint8_t> file, const SongSummary& song,
                                                    ProgressSink& progress)
@@ -146,16 +189,11 @@ std::optional<int> likelyMelodyTrack(const std::vector<TrackDetails>& details)
     constexpr double kMostlySingleNotes = 0.5;  // a pad or a strummed part plays chords
     constexpr double kLowestTune = 55;          // G3: a part below it on average is a bass line
     constexpr double kSparsest = 1;             // notes per second: fewer is a held or fill part
-    double longest = 0;
-    for (const auto& track : details) {
-        if (track.noteCount > 0 && !track.onlyDrumChannel()) {
-            longest = std::max(longest, track.seconds());
-        }
-    }
+    const double songPlaying = unionSeconds(details);
     std::optional<int> best;
     for (std::size_t k = 0; k < details.size(); ++k) {
         const auto& track = details[k];
-        if (track.noteCount < 2 || track.onlyDrumChannel() || track.seconds() < longest / 2 ||
+        if (track.noteCount < 2 || track.onlyDrumChannel() || track.playingSeconds() < songPlaying / 2 ||
             track.chordShare > kMostlySingleNotes || track.averagePitch < kLowestTune ||
             track.averageNotesPerSecond < kSparsest) {
             continue;

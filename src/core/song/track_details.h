@@ -14,6 +14,16 @@
 
 namespace zentrowe::song {
 
+// A stretch of time in which a track plays: from a note's start to the start of the last note
+// that follows it without a rest (kRestSeconds) between, in seconds.
+struct PlayingSpan {
+    double startSeconds = 0;
+    double endSeconds = 0;
+};
+
+// A gap between two notes' starts longer than this is a rest: the part has stopped playing.
+inline constexpr double kRestSeconds = 4;
+
 // What helps a user choose a track: where its notes lie in time, how dense and how high they
 // are. Counted over sounding notes (Note On with a velocity other than 0).
 struct TrackDetails {
@@ -28,8 +38,11 @@ struct TrackDetails {
     std::uint8_t highestPitch = 0;
     double averagePitch = 0;
     double chordShare = 0;  // of the notes, those struck together (within 30 ms) with another
+    // Where the track plays, in time order, the spans apart by more than kRestSeconds.
+    std::vector<PlayingSpan> playing;
 
     double seconds() const { return lastNoteSeconds - firstNoteSeconds; }
+    double playingSeconds() const;  // the spans' time together: the track's time without its rests
     bool onlyDrumChannel() const { return channels == 1U << 9; }  // channel 10, General MIDI's drums
 };
 
@@ -50,9 +63,10 @@ std::array<TrackDetails, 16> readChannelDetails(std::span<const std::uint8_t> fi
                                                 int trackNumber);
 
 // The track (1-based) most likely to carry the tune: of the tracks that are not all drums, that
-// sound for at least half as long as the longest, play mostly single notes, at least one a
-// second and above G3 on average, the highest on average. Nothing if no track qualifies (a song
-// of accompaniment alone).
+// play over at least half of the song's playing time (the time some track plays, rests not
+// counted: a part that stops for a minute carries no tune then), play mostly single notes, at
+// least one a second and above G3 on average, the highest on average. Nothing if no track
+// qualifies (a song of accompaniment alone).
 std::optional<int> likelyMelodyTrack(const std::vector<TrackDetails>& details);
 
 // "1,10": the channels a track's notes are on, 1-based.

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/base/atomic_file_writer.h"
+#include "core/base/kanji_form.h"
 #include "core/base/text_decoding.h"
 #include "core/chart/bms_writer.h"
 #include "core/chart/bmson_writer.h"
@@ -31,9 +32,10 @@ std::uint32_t tempoAtTickZero(const song::SongSummary& song)
 }
 
 // BMS players read chart text as Shift_JIS: the chart's texts are put in it when every one of
-// them, and every file name it names, has a Shift_JIS form (file names must stay the bytes of the
-// files); else all stay UTF-8, which newer players read.
-void encodeChartText(chart::Chart& chart)
+// them (each in its Japanese kanji form where `kanji` is given and the text has no Shift_JIS form
+// as written), and every file name it names, has a Shift_JIS form (file names must stay the bytes
+// of the files); else all stay UTF-8 as given, which newer players read.
+void encodeChartText(chart::Chart& chart, KanjiForms* kanji)
 {
     auto& header = chart.header;
     std::array<std::string*, 4> texts = {&header.title, &header.subtitle, &header.artist, &header.genre};
@@ -46,7 +48,8 @@ void encodeChartText(chart::Chart& chart)
     }
     std::array<std::string, 4> encoded;
     for (std::size_t k = 0; k < texts.size(); ++k) {
-        auto shiftJis = encodeShiftJis(*texts[k]);
+        const auto form = kanji != nullptr ? kanji->shiftJisForm(*texts[k]) : std::nullopt;
+        auto shiftJis = encodeShiftJis(form ? *form : *texts[k]);
         if (!shiftJis) {
             return;
         }
@@ -61,13 +64,13 @@ void encodeChartText(chart::Chart& chart)
 // BGM files, each defined after the keysounds and started at the first slot of its measure on the
 // background channel.
 void completeChart(chart::Chart& chart, const BuildRequest& request, const song::SongCredits& credits,
-                   const std::vector<BgmFile>& bgmFiles)
+                   const std::vector<BgmFile>& bgmFiles, KanjiForms& kanji)
 {
     auto& header = chart.header;
     header.player = 1;
     header.title = request.title.empty() ? credits.title : request.title;
     if (header.title.empty()) {
-        header.title = request.conversion.sourceMidiPath.stem().string();
+        header.title = song::titleOfFileName(request.conversion.sourceMidiPath);
     }
     header.artist = request.artist ? *request.artist : credits.artist;
     if (header.genre.empty()) {
@@ -86,7 +89,7 @@ void completeChart(chart::Chart& chart, const BuildRequest& request, const song:
         header.rank = chart::bmsonJudgeRank(header.rank.value_or(2));
         header.total = chart::kBmsonPlayersOwnTotal;
     } else {
-        encodeChartText(chart);
+        encodeChartText(chart, request.text == ChartText::ShiftJis ? &kanji : nullptr);
     }
 }
 
@@ -122,9 +125,10 @@ Result<LeadIn> writeBuildCharts(std::vector<chartset::SetChart>& charts, const B
     const bool bmson = request.conversion.settings.bmson;
     const auto credits = song::readSongCredits(file, request.conversion.song);
     std::vector<chart::Chart*> set;
+    KanjiForms kanji;
     for (auto& made : charts) {
         dropSilentDefinitions(made.chart, silent);
-        completeChart(made.chart, request, credits, bgmFiles);
+        completeChart(made.chart, request, credits, bgmFiles, kanji);
         set.push_back(&made.chart);
     }
     // A file once per chart, under the same code in each: a lane keysound's lengths that round to

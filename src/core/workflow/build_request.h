@@ -21,6 +21,16 @@ inline constexpr const char* kPreviewFileName = "preview.ogg";
 // keysounds rather than the song; players list songs by genre, and a missing one reads as broken.
 inline constexpr const char* kDefaultGenre = "MIDI";
 
+// How a BMS chart's header texts are written (bmson is UTF-8 by its format, and keeps them as
+// they are).
+enum class ChartText {
+    // Shift_JIS, as most players read BMS text: a character without a form there becomes its
+    // Japanese kanji form (KanjiForms); a text with neither stays UTF-8.
+    ShiftJis,
+    // Shift_JIS where every character has a form there, else UTF-8: the texts as given.
+    Utf8,
+};
+
 // What one-step building asks for: the conversion as Start runs it, then how to render.
 struct BuildRequest {
     ConversionRequest conversion;
@@ -31,6 +41,7 @@ struct BuildRequest {
     std::optional<double> loudness = -14;  // LUFS the autoplay mix is brought to; none: the synthesiser's fixed gain
     std::string title;                     // #TITLE; empty: the song's own name (song::readSongCredits)
     std::optional<std::string> artist;     // #ARTIST; none: the author the song names, if any
+    ChartText text = ChartText::ShiftJis;  // how a BMS chart writes its header texts
     std::optional<double> previewFrom;     // seconds into the song the preview starts; none: its hook
     chartset::ChartSetRequest charts;      // the charts written, all naming the same sound files
     unsigned threads = 0;                  // rendering threads; 0: one per core (at most audio::kMostRenderThreads)

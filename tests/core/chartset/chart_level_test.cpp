@@ -78,6 +78,27 @@ TEST(ChartLevel, ReportCountsLaneAndBackgroundNotesChordsAndPeak)
         << "a lane list of another length";
 }
 
+TEST(ChartLevel, ScratchNotesWeighMoreThanKeyNotes)
+{
+    // Eight notes a second for 20 s, every eighth note on the scratch or on key 1 instead.
+    std::vector<TrackNote> notes;
+    std::vector<int> keys;
+    std::vector<int> scratch;
+    for (int i = 0; i < 160; ++i) {
+        notes.push_back(note(i * 60, 50, 60 + i % 7));
+        keys.push_back(i % 7);
+        scratch.push_back(i % 8 == 0 ? kScratchLane : i % 7);
+    }
+    const song::TempoClock clock(480, {});
+    const ChartReport onKeys = reportChart(notes, keys, clock, Difficulty::Another);
+    const ChartReport onScratch = reportChart(notes, scratch, clock, Difficulty::Another);
+    EXPECT_DOUBLE_EQ(onKeys.scratchShare, 0);
+    EXPECT_DOUBLE_EQ(onScratch.scratchShare, 20 / 160.0);
+    EXPECT_DOUBLE_EQ(onKeys.terms.scratch, 0);
+    EXPECT_GT(onScratch.terms.scratch, 0);
+    EXPECT_GT(onScratch.terms.total(), onKeys.terms.total());
+}
+
 TEST(ChartLevel, LevelsRiseAcrossTheSet)
 {
     const auto clock = clock240();

@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "core/chartset/difficulty.h"
 #include "core/chartset/track_note_support.h"
 
 namespace zentrowe::chartset {
@@ -169,6 +170,63 @@ TEST(LaneLayout, TheScratchTakesOnlyAccentsOnStrongBeatsInPercussionMode)
             }
         }
         EXPECT_EQ(scratched, (percussion ? std::vector<std::int64_t>{0, kBar / 2} : std::vector<std::int64_t>{}));
+    }
+}
+
+TEST(LaneLayout, AccentsGoToTheScratchWithinTheirShareFromHyperUp)
+{
+    // 16 bars of eighths (8 a bar), a bar's rest after bar 8, the second phrase starting on beat
+    // 2 of bar 10: accents are the first and third beats and the first note of each phrase.
+    std::vector<TrackNote> notes;
+    for (int eighth = 0; eighth < 8 * 16; ++eighth) {
+        const std::int64_t tick = eighth < 64 ? std::int64_t{eighth} * kQuarter / 2
+                                              : 9 * kBar + kQuarter + std::int64_t{eighth - 64} * kQuarter / 2;
+        notes.push_back(note(tick, kQuarter / 2, 60 + (eighth * 5) % 12));
+    }
+    const std::int64_t secondPhrase = 9 * kBar + kQuarter;
+    struct Case {
+        Difficulty difficulty;
+        bool scratch;
+        double least;
+        double most;
+    };
+    const Case cases[] = {
+        {Difficulty::Beginner, true, 0, 0},     {Difficulty::Normal, true, 0, 0},
+        {Difficulty::Hyper, true, 0.03, 0.10},  {Difficulty::Another, true, 0.03, 0.10},
+        {Difficulty::Insane, true, 0.03, 0.10}, {Difficulty::Another, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(difficultyName(c.difficulty)) + (c.scratch ? "" : ", scratch off"));
+        LayoutLimits limits = difficultyLimits(c.difficulty).layout;
+        limits.scratchLane = c.scratch;
+        const auto lanes = layout(notes, limits);
+        int scratched = 0;
+        for (std::size_t i = 0; i < notes.size(); ++i) {
+            if (lanes[i] == kScratchLane) {
+                ++scratched;
+                EXPECT_TRUE(notes[i].startTick % (kBar / 2) == 0 || notes[i].startTick == secondPhrase)
+                    << notes[i].startTick;
+            }
+        }
+        const double share = scratched / static_cast<double>(notes.size());
+        EXPECT_GE(share, c.least);
+        EXPECT_LE(share, c.most);
+    }
+}
+
+TEST(LaneLayout, TwoScratchNotesAreNeverCloserThanTheRepeatWindow)
+{
+    // A phrase starts before a downbeat: both are accents, and the scratch takes the second only
+    // when it comes 250 ms or more after the first (at 120 BPM, 240 ticks).
+    for (const std::int64_t before : {60, 180, 240, 480}) {
+        SCOPED_TRACE(before);
+        const std::vector<TrackNote> notes = {note(0, 100, 60), note(kBar - before, 40, 64), note(kBar, 100, 67)};
+        LayoutLimits limits;
+        limits.scratchShare = 1;  // every accent the lane allows
+        const auto lanes = layout(notes, limits);
+        EXPECT_EQ(lanes[0], kScratchLane);
+        EXPECT_EQ(lanes[1], kScratchLane);
+        EXPECT_EQ(lanes[2] == kScratchLane, before >= 240);
     }
 }
 

@@ -28,6 +28,8 @@ struct Measured {
     double perSecond = 0;    // lane notes over the playing time
     int shortLongNotes = 0;  // held under 200 ms
     int quickPresses = 0;    // presses less than 80 ms after a release in their lane
+    double scratchShare = 0;  // lane notes on the scratch
+    int closeScratch = 0;     // scratch notes less than 120 ms after the one before
 };
 
 Measured measure(const std::vector<TrackNote>& notes, const std::vector<int>& lanes, const song::Timeline& clock)
@@ -39,11 +41,17 @@ Measured measure(const std::vector<TrackNote>& notes, const std::vector<int>& la
     int keyNotes = 0;
     int middle = 0;
     int repeats = 0;
+    int scratch = 0;
     for (std::size_t i = 0; i < notes.size(); ++i) {
         if (lanes[i] == kBackgroundLane) {
             continue;
         }
         const double at = clock.seconds(notes[i].startTick);
+        if (lanes[i] == kScratchLane) {
+            const auto last = lastStart.find(kScratchLane);
+            m.closeScratch += last != lastStart.end() && at - last->second < 0.12 ? 1 : 0;
+            ++scratch;
+        }
         const bool chord = std::any_of(notes.begin(), notes.end(), [&](const TrackNote& other) {
             return &other != &notes[i] && other.startTick == notes[i].startTick && lanes[&other - notes.data()] >= 0;
         });
@@ -71,6 +79,7 @@ Measured measure(const std::vector<TrackNote>& notes, const std::vector<int>& la
     }
     m.repeatShare = times.empty() ? 0 : static_cast<double>(repeats) / static_cast<double>(times.size());
     m.middleShare = keyNotes == 0 ? 0 : static_cast<double>(middle) / keyNotes;
+    m.scratchShare = times.empty() ? 0 : static_cast<double>(scratch) / static_cast<double>(times.size());
     m.perSecond = static_cast<double>(times.size()) / playingSeconds(notes, clock);
     return m;
 }
@@ -210,6 +219,11 @@ TEST(LaneRules, EveryChartOfEverySetKeepsTheRules)
             EXPECT_LE(m.perSecond, 20.0);
             EXPECT_EQ(m.shortLongNotes, 0);
             EXPECT_EQ(m.quickPresses, 0);
+            EXPECT_EQ(m.closeScratch, 0);
+            if (!c.percussion) {
+                // Accents from hyper up, never more than a tenth of the notes; below, none.
+                EXPECT_LE(m.scratchShare, difficulty >= Difficulty::Hyper ? 0.10 : 0.0);
+            }
 
             reports.push_back(reportChart(fitted, lanes, clock, difficulty));
             // The level sees no lane as special, and never falls when the chart is played faster.

@@ -55,6 +55,43 @@ TEST(TrackDetails, TimesDensitiesAndPitchesOfEachTrack)
     EXPECT_EQ(likelyMelodyTrack(*details), 1);
 }
 
+// `count` notes of `key` on channel 1, `apart` ticks after each other (a tick is 1/192 s as
+// above), the one at index `late` coming `rest` ticks later still.
+Bytes line(int key, int count, int apart, int late, int rest)
+{
+    Bytes events;
+    for (int k = 0; k < count; ++k) {
+        const int delta = k == 0 ? 0 : apart + (k == late ? rest : 0);
+        testing::append(events, testing::varLen(static_cast<std::uint32_t>(delta)));
+        testing::append(events, testing::bytes({0x90, key, 100}));
+    }
+    testing::append(events, testing::kEndOfTrack);
+    return events;
+}
+
+TEST(TrackDetails, ATuneThatRestsMostOfTheSongIsNotTheMelody)
+{
+    // A high line of 16ths at 120 BPM (0.25 s) that rests 20.25 s after its 20th note, and a lower
+    // line of one note a second through all 30 s: over the song's 30 s the first plays 9.5.
+    const Bytes resting = line(76, 40, 48, 20, 3840);
+    const Bytes steady = line(65, 31, 192, 0, 0);
+    const Bytes file = testing::midiFile(1, 96, {resting, steady});
+    const auto song = test::summary(file);
+    NullProgress quiet;
+    const auto details = readTrackDetails(file, song, quiet);
+    ASSERT_TRUE(details.ok());
+    ASSERT_EQ(details->size(), 2U);
+    const auto& spans = (*details)[0].playing;
+    ASSERT_EQ(spans.size(), 2U);
+    EXPECT_DOUBLE_EQ(spans[0].startSeconds, 0);
+    EXPECT_DOUBLE_EQ(spans[0].endSeconds, 4.75);
+    EXPECT_DOUBLE_EQ(spans[1].startSeconds, 25);
+    EXPECT_DOUBLE_EQ(spans[1].endSeconds, 29.75);
+    EXPECT_DOUBLE_EQ((*details)[0].playingSeconds(), 9.5);
+    EXPECT_DOUBLE_EQ((*details)[1].playingSeconds(), 30);
+    EXPECT_EQ(likelyMelodyTrack(*details), 2);
+}
+
 TEST(TrackDetails, NoMelodyAmongDrumsChordsAndBassLines)
 {
     const auto at = [](double averagePitch, double chordShare, double perSecond, std::uint16_t channels) {
@@ -62,6 +99,7 @@ TEST(TrackDetails, NoMelodyAmongDrumsChordsAndBassLines)
         details.channels = channels;
         details.noteCount = 100;
         details.lastNoteSeconds = 60;
+        details.playing = {{0, 60}};
         details.averagePitch = averagePitch;
         details.chordShare = chordShare;
         details.averageNotesPerSecond = perSecond;

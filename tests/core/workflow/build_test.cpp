@@ -327,6 +327,7 @@ TEST_F(BuildWithFakes, ChartGetsTheListingLinesAndTheBgmUnderTheNextFreeCode)
         req.conversion.settings.startValue = 35 * 36 + 33;
         req.title = "欢乐颂\r\nsecond line";
         req.artist = "Beethoven";
+        req.text = workflow::ChartText::Utf8;
         req.charts.difficulties = {chartset::Difficulty::Normal};
         const auto outcome = runBuild(req, m_quiet, fakes());
         ASSERT_TRUE(outcome.ok()) << outcome.error().message;
@@ -363,6 +364,57 @@ TEST_F(BuildWithFakes, ChartGetsTheListingLinesAndTheBgmUnderTheNextFreeCode)
         EXPECT_EQ(chart.find("bgm"), std::string::npos);
         EXPECT_EQ(chart.find("#00001:"), std::string::npos);
         EXPECT_EQ(outputNames(), (std::vector<std::string>{".zentrowe-build.json", "A60-48-100.wav", "K-Midi.mid", "preview.ogg", "song_N.bms"}));
+    }
+}
+
+// A BMS chart holds its texts in Shift_JIS, as most players read it: a simplified Chinese title
+// in its Japanese kanji form (欢乐颂 is 歓楽頌, 8A BD 8A 79 E8 F1), unless --text utf-8 keeps it
+// as given (then UTF-8, which Shift_JIS cannot hold); bmson, UTF-8 by its format, keeps it.
+TEST_F(BuildWithFakes, ATitleWithoutAShiftJisFormIsWrittenInJapaneseKanji)
+{
+    const Bytes song = midiFile(1, 480,
+                                {
+                                    rawTrack({{0, noteOn(0, 60, 100)}, {480, noteOff(0, 60)}}),
+                                });
+    struct Case {
+        const char* name;
+        workflow::ChartText text;
+        bool bmson;
+        std::string chart;
+        std::vector<std::string> texts;
+    };
+    const std::vector<Case> cases = {
+        {"Shift_JIS, the kanji form",
+         workflow::ChartText::ShiftJis,
+         false,
+         "song_N.bms",
+         {"#TITLE \x8A\xBD\x8A\x79\xE8\xF1 Ode\r\n#SUBTITLE [NORMAL]\r\n#ARTIST \x93\xAA\x94\xAF\r\n"}},
+        {"utf-8, as given",
+         workflow::ChartText::Utf8,
+         false,
+         "song_N.bms",
+         {"#TITLE 欢乐颂 Ode\r\n#SUBTITLE [NORMAL]\r\n#ARTIST 头发\r\n"}},
+        {"bmson keeps the text",
+         workflow::ChartText::ShiftJis,
+         true,
+         "song_N.bmson",
+         {"\"title\":\"欢乐颂 Ode\"", "\"artist\":\"头发\""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir / "out");
+        auto req = request(song);
+        req.title = "欢乐颂 Ode";
+        req.artist = "头发";
+        req.text = c.text;
+        req.conversion.settings.bmson = c.bmson;
+        req.charts.difficulties = {chartset::Difficulty::Normal};
+        const auto outcome = runBuild(req, m_quiet, fakes());
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        const std::string chart = readText(out(c.chart));
+        for (const auto& text : c.texts) {
+            EXPECT_NE(chart.find(text), std::string::npos) << chart.substr(0, 200);
+        }
     }
 }
 
