@@ -10,6 +10,8 @@
 #include <system_error>
 #include <thread>
 
+#include "core/base/file_error.h"
+
 namespace zentrowe {
 
 namespace {
@@ -79,9 +81,12 @@ void work(RunState& state, unsigned worker)
             Error{ErrorCode::OutOfMemory, "not enough memory for " + state.options.work + " " + state.nameOf(index)});
     } catch (const std::exception& exception) {
         state.fail(Error{ErrorCode::WriteFailed,
-                         state.options.work + " " + state.nameOf(index) + " failed: " + exception.what()});
+                         state.options.work + " " + state.nameOf(index) + " failed: " + exception.what()}
+                       .about("fault")
+                       .withValue(exception.what()));
     } catch (...) {
-        state.fail(Error{ErrorCode::WriteFailed, state.options.work + " " + state.nameOf(index) + " failed"});
+        state.fail(
+            Error{ErrorCode::WriteFailed, state.options.work + " " + state.nameOf(index) + " failed"}.about("fault"));
     }
     std::lock_guard lock(state.mutex);
     --state.active;
@@ -127,7 +132,21 @@ Status runJobs(std::size_t count, const Job& job, const JobOptions& options, Pro
     }
 
     bool cancelled = false;
-    progress.advance(0, total);
+    // The caller's sink runs on this thread while the workers run: whatever it throws stops the
+    // run as a failed job would, since a thread still running when this returned would end the
+    // process.
+    const auto report = [&](std::int64_t done) {
+        try {
+            progress.advance(done, total);
+            if (progress.stopRequested()) {
+                cancelled = true;
+                state.stop = true;
+            }
+        } catch (...) {
+            state.fail(caughtExceptionError());
+        }
+    };
+    report(0);
     {
         std::unique_lock lock(state.mutex);
         while (state.active > 0) {
@@ -136,11 +155,7 @@ Status runJobs(std::size_t count, const Job& job, const JobOptions& options, Pro
             const bool stopping = state.stop;
             lock.unlock();
             if (!stopping) {
-                progress.advance(done, total);
-                if (progress.stopRequested()) {
-                    cancelled = true;
-                    state.stop = true;
-                }
+                report(done);
             }
             lock.lock();
         }
