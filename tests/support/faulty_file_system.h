@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "core/base/file_system.h"
 
@@ -23,6 +24,8 @@ public:
 
     int changes = 0;  // changes made
     int moves = 0;    // renames and exchanges tried
+    std::vector<std::filesystem::path> synced;  // files put on the disk, in order
+    std::size_t syncedAtDurableWrite = 0;       // how many of them, when writeDurably last wrote
 
     std::error_code rename(const std::filesystem::path& from, const std::filesystem::path& to) override
     {
@@ -67,7 +70,19 @@ public:
         if (auto fault = change(path)) {
             return fault;
         }
+        syncedAtDurableWrite = synced.size();
         return made(RealFileSystem::writeDurably(path, text));
+    }
+    // Not a change: only failAt (one of the files) fails it.
+    std::error_code syncFiles(const std::filesystem::path& folder, const std::vector<std::string>& names) override
+    {
+        for (const auto& name : names) {
+            if (!failAt.empty() && folder / name == failAt) {
+                return std::make_error_code(std::errc::io_error);
+            }
+            synced.push_back(folder / name);
+        }
+        return RealFileSystem::syncFiles(folder, names);
     }
 
 private:
