@@ -112,19 +112,18 @@ Status runJobs(std::size_t count, const Job& job, const JobOptions& options, Pro
     std::vector<std::thread> workers;
     const unsigned wanted = jobThreadCount(options.threads, count);
     {
-        // Counted as active before it starts, so that the wait below cannot end before a worker
-        // has begun.
+        // Counted once it has started: a failed reserve or start counts nothing, and the worker,
+        // which needs the lock to leave, cannot leave before it is counted.
         std::lock_guard lock(state.mutex);
         try {
             workers.reserve(wanted);
             for (unsigned t = 0; t < wanted; ++t) {
-                ++state.active;
                 workers.emplace_back(work, std::ref(state), t);
+                ++state.active;
             }
         } catch (const std::system_error&) {
-            --state.active;  // fewer threads than asked: the ones started take every job
+            // fewer threads than asked: the ones started take every job
         } catch (const std::bad_alloc&) {
-            --state.active;
         }
     }
     if (workers.empty()) {
