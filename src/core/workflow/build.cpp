@@ -672,6 +672,11 @@ std::optional<BuildRecord> wouldReplaceAnotherChart(const BuildRequest& request)
     if (!source) {
         return std::nullopt;
     }
+    // Under the folder's lock, as a build reads it: never a manifest another pass is replacing.
+    const auto lock = FolderLock::acquire(request.conversion.outputFolder);
+    if (!lock) {
+        return std::nullopt;
+    }
     const BuildManifest manifest = readBuildManifest(request.conversion.outputFolder);
     const BuildRecord* other = otherSongsRecord(manifest, request, songFingerprint(source->bytes()));
     return other != nullptr ? std::optional<BuildRecord>(*other) : std::nullopt;
