@@ -1,6 +1,8 @@
 #include <algorithm>
 
+#if ZENTROWE_WITH_PICTURE
 #include "app/picture/picture_file.h"
+#endif
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "core/base/file_error.h"
@@ -11,6 +13,7 @@ namespace zentrowe::cli {
 
 namespace {
 
+#if ZENTROWE_WITH_PICTURE
 bool isChartPath(const std::filesystem::path& path)
 {
     std::string extension = path.extension().string();
@@ -52,6 +55,34 @@ int drawPicture(const std::filesystem::path& chart, const std::filesystem::path&
     return kExitDone;
 }
 
+// Every picture asked for; the worst exit code of them.
+int drawPictures(const std::filesystem::path& chartOrFolder, const std::filesystem::path& out)
+{
+    const auto pairs = picturesToDraw(chartOrFolder, out);
+    if (pairs.empty()) {
+        reportError(displayPath(chartOrFolder) + ": the folder holds no BMS or bmson chart to draw");
+        return kExitBadInput;
+    }
+    if (pairs.size() > 1 || pairs.front().first != chartOrFolder) {
+        std::error_code error;
+        std::filesystem::create_directories(out, error);
+    }
+    int exitCode = kExitDone;
+    for (const auto& [chart, png] : pairs) {
+        exitCode = std::max(exitCode, drawPicture(chart, png));
+    }
+    return exitCode;
+}
+#else
+// The picture is drawn with Qt's painter, which a build without Qt leaves out.
+int drawPictures(const std::filesystem::path&, const std::filesystem::path&)
+{
+    reportError("picture needs Qt 6, which this zentrowe-cli was built without: configure it with "
+                "-DZENTROWE_WITH_QT=ON (the default) and Qt 6 installed (scripts/install-deps)");
+    return kExitBadInput;
+}
+#endif
+
 }  // namespace
 
 Command addPictureCommand(CLI::App& app)
@@ -70,20 +101,7 @@ Command addPictureCommand(CLI::App& app)
         if (refuseEmpty(options->out, "--out")) {
             return kExitUsage;
         }
-        const auto pairs = picturesToDraw(options->chart, options->out);
-        if (pairs.empty()) {
-            reportError(displayPath(options->chart) + ": the folder holds no BMS or bmson chart to draw");
-            return kExitBadInput;
-        }
-        if (pairs.size() > 1 || pairs.front().first != options->chart) {
-            std::error_code error;
-            std::filesystem::create_directories(options->out, error);
-        }
-        int exitCode = kExitDone;
-        for (const auto& [chart, out] : pairs) {
-            exitCode = std::max(exitCode, drawPicture(chart, out));
-        }
-        return exitCode;
+        return drawPictures(options->chart, options->out);
     };
     return command;
 }
