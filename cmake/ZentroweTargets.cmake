@@ -21,9 +21,24 @@ function(zentrowe_add_test)
     cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${ARG_NAME} ${ARG_SOURCES})
     target_link_libraries(${ARG_NAME} PRIVATE zentrowe_core zentrowe_test_support
-        GTest::gtest GTest::gtest_main zentrowe_warnings zentrowe_sanitize ${ARG_LIBS})
+        GTest::gtest zentrowe_test_main zentrowe_warnings zentrowe_sanitize ${ARG_LIBS})
     gtest_discover_tests(${ARG_NAME}
         WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
         PROPERTIES LABELS "${ARG_LABELS}"
+        DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# zentrowe_add_locale_tests(TARGET target LOCALE name FILTER gtest-filter [ENVIRONMENT ...])
+# The cases of a test program that FILTER picks, registered once more to run under LOCALE (label
+# "locale"): the window runs in the user's locale, and nothing it writes may change with it. The
+# program's main sets the locale ZENTROWE_TEST_LOCALE names and fails when it is not installed.
+function(zentrowe_add_locale_tests)
+    cmake_parse_arguments(ARG "" "TARGET;LOCALE;FILTER" "ENVIRONMENT" ${ARGN})
+    gtest_discover_tests(${ARG_TARGET}
+        WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
+        TEST_PREFIX "${ARG_LOCALE}:"
+        TEST_FILTER "${ARG_FILTER}"
+        PROPERTIES LABELS locale
+            ENVIRONMENT "LC_ALL=${ARG_LOCALE};ZENTROWE_TEST_LOCALE=${ARG_LOCALE};${ARG_ENVIRONMENT}"
         DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -20,6 +20,7 @@
 #include "cli/signal_stop.h"
 #include "core/base/file_error.h"
 #include "core/chartset/note_grid.h"
+#include "core/base/number_text.h"
 #include "core/song/chart_file_name.h"
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
@@ -295,11 +296,9 @@ CLI::Validator qualityCheck()
 {
     return CLI::Validator(
         [](std::string& text) {
-            char* end = nullptr;
-            const double value = std::strtod(text.c_str(), &end);
-            return end != text.c_str() && *end == '\0' && value >= 0 && value <= 1
-                       ? std::string()
-                       : "--quality " + text + " is not a number from 0 to 1";
+            const auto value = parseDecimal(text);
+            return value && *value >= 0 && *value <= 1 ? std::string()
+                                                       : "--quality " + text + " is not a number from 0 to 1";
         },
         "0 to 1");
 }
@@ -308,10 +307,8 @@ CLI::Validator loudnessCheck()
 {
     return CLI::Validator(
         [](std::string& text) {
-            char* end = nullptr;
-            const double value = std::strtod(text.c_str(), &end);
-            return text == "off" || (end != text.c_str() && *end == '\0' && value >= kLowestLoudness &&
-                                     value <= kHighestLoudness)
+            const auto value = parseDecimal(text);
+            return text == "off" || (value && *value >= kLowestLoudness && *value <= kHighestLoudness)
                        ? std::string()
                        : "--loudness " + text + " is neither a loudness in LUFS from -70 to -5 nor off";
         },
@@ -374,7 +371,7 @@ void addBuildOptions(CLI::App& sub, BuildOptions& options)
     sub.add_option_function<std::string>(
            "--loudness",
            [&request](const std::string& text) {
-               request.loudness = text == "off" ? std::nullopt : std::optional(std::strtod(text.c_str(), nullptr));
+               request.loudness = text == "off" ? std::nullopt : parseDecimal(text);
            },
            "loudness of the whole autoplay in LUFS, true peak at most -1 dBTP (default -14), or off")
         ->check(loudnessCheck())

@@ -56,11 +56,12 @@ int runCommandLine(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // Caught here, an exception unwinds the stack, which removes every temporary file; left to
+    // escape, it would end the program with them still on disk.
     try {
         return runCommandLine(argc, argv);
-    } catch (const std::bad_alloc&) {
-        // Every file is written through a temporary file, which the unwinding removed.
-        zentrowe::cli::reportError(zentrowe::outOfMemoryError().message);
+    } catch (...) {
+        zentrowe::cli::reportError(zentrowe::caughtExceptionError().message);
         return zentrowe::cli::kExitBadInput;
     }
 }

@@ -1,6 +1,8 @@
 #include <algorithm>
 
+#if ZENTROWE_WITH_PICTURE
 #include "app/picture/picture_file.h"
+#endif
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "core/base/file_error.h"
@@ -12,6 +14,7 @@ namespace zentrowe::cli {
 
 namespace {
 
+#if ZENTROWE_WITH_PICTURE
 int drawPicture(const std::filesystem::path& chart, const std::filesystem::path& out)
 {
     const auto score = chart::readChartScore(chart);
@@ -25,6 +28,34 @@ int drawPicture(const std::filesystem::path& chart, const std::filesystem::path&
     }
     return kExitDone;
 }
+
+// Every picture asked for; the worst exit code of them.
+int drawPictures(const std::filesystem::path& chartOrFolder, const std::filesystem::path& out)
+{
+    const auto pictures = workflow::planPictures(chartOrFolder, out);
+    if (!pictures) {
+        reportError(pictures.error().message);
+        return kExitBadInput;
+    }
+    if (pictures->size() > 1 || pictures->front().chart != chartOrFolder) {
+        std::error_code error;
+        std::filesystem::create_directories(out, error);
+    }
+    int exitCode = kExitDone;
+    for (const auto& picture : *pictures) {
+        exitCode = std::max(exitCode, drawPicture(picture.chart, picture.picture));
+    }
+    return exitCode;
+}
+#else
+// The picture is drawn with Qt's painter, which a build without Qt leaves out.
+int drawPictures(const std::filesystem::path&, const std::filesystem::path&)
+{
+    reportError("picture needs Qt 6, which this zentrowe-cli was built without: configure it with "
+                "-DZENTROWE_WITH_QT=ON (the default) and Qt 6 installed (scripts/install-deps)");
+    return kExitBadInput;
+}
+#endif
 
 }  // namespace
 
@@ -44,20 +75,7 @@ Command addPictureCommand(CLI::App& app)
         if (refuseEmpty(options->out, "--out")) {
             return kExitUsage;
         }
-        const auto pictures = workflow::planPictures(options->chart, options->out);
-        if (!pictures) {
-            reportError(pictures.error().message);
-            return kExitBadInput;
-        }
-        if (pictures->size() > 1 || pictures->front().chart != options->chart) {
-            std::error_code error;
-            std::filesystem::create_directories(options->out, error);
-        }
-        int exitCode = kExitDone;
-        for (const auto& picture : *pictures) {
-            exitCode = std::max(exitCode, drawPicture(picture.chart, picture.picture));
-        }
-        return exitCode;
+        return drawPictures(options->chart, options->out);
     };
     return command;
 }

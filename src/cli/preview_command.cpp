@@ -11,6 +11,7 @@
 #include "cli/signal_stop.h"
 #include "core/audio/sound_file_reader.h"
 #include "core/base/file_error.h"
+#include "core/base/number_text.h"
 #include "core/workflow/preview.h"
 
 namespace zentrowe::cli {
@@ -23,10 +24,8 @@ CLI::Validator secondsValidator(std::string option, bool positive)
 {
     return CLI::Validator(
         [option, positive](std::string& text) {
-            char* end = nullptr;
-            const double value = std::strtod(text.c_str(), &end);
-            const bool number = end != text.c_str() && *end == '\0' && std::isfinite(value);
-            return number && (positive ? value > 0 : value >= 0)
+            const auto value = parseDecimal(text);
+            return value && (positive ? *value > 0 : *value >= 0)
                        ? std::string()
                        : option + " " + text + " is not a number of seconds " + (positive ? "above 0" : "from 0 up");
         },
@@ -91,9 +90,7 @@ Command addPreviewCommand(CLI::App& app)
             reportWarning(name + ": lasts " + seconds + " or more; the mix plays only its first " + seconds);
         }
         Output out;
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.3f", outcome->seconds);
-        out.write("wrote " + displayPath(request.outputPath) + " (" + seconds + " s)\n");
+        out.write("wrote " + displayPath(request.outputPath) + " (" + fixedText(outcome->seconds, 3) + " s)\n");
         if (!outcome->missingKeysounds.empty()) {
             out.write(std::to_string(outcome->missingKeysounds.size()) + " keysound files missing\n");
         }

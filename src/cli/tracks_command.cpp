@@ -1,8 +1,8 @@
-#include <cstdio>
 
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "core/base/file_reading.h"
+#include "core/base/number_text.h"
 #include "core/song/song_summary.h"
 #include "core/song/track_details.h"
 #include "core/song/track_part.h"
@@ -11,13 +11,6 @@ namespace zentrowe::cli {
 
 namespace {
 
-std::string fixed(double value, int decimals)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
 // The columns --details adds: channels, first and last note (s), notes per second on average
 // and at most, pitch range, and "melody" on the likely tune.
 std::string detailColumns(const song::TrackDetails& details, bool melody)
@@ -25,9 +18,9 @@ std::string detailColumns(const song::TrackDetails& details, bool melody)
     if (details.noteCount == 0) {
         return "\t-\t-\t-\t0.0\t0.0\t-\t";
     }
-    return "\t" + song::channelListText(details.channels) + "\t" + fixed(details.firstNoteSeconds, 2) + "\t" +
-           fixed(details.lastNoteSeconds, 2) + "\t" + fixed(details.averageNotesPerSecond, 1) + "\t" +
-           fixed(details.peakNotesPerSecond, 1) + "\t" + song::pitchName(details.lowestPitch) + "-" +
+    return "\t" + song::channelListText(details.channels) + "\t" + fixedText(details.firstNoteSeconds, 2) + "\t" +
+           fixedText(details.lastNoteSeconds, 2) + "\t" + fixedText(details.averageNotesPerSecond, 1) + "\t" +
+           fixedText(details.peakNotesPerSecond, 1) + "\t" + song::pitchName(details.lowestPitch) + "-" +
            song::pitchName(details.highestPitch) + "\t" + (melody ? "melody" : "");
 }
 

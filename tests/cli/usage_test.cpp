@@ -93,7 +93,7 @@ TEST(Usage, MistypedCommandsAndOptionsAreNamedWithTheRealOnes)
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         EXPECT_EQ(run.out, "");
     }
-    EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+    EXPECT_FALSE(std::filesystem::exists(out / "song.png"));
 }
 
 TEST(Usage, HelpNamesEachValueAndBothCommandsShareTheConversionOptions)
@@ -124,6 +124,22 @@ TEST(Usage, BuildRefusesAFolderItCannotMake)
     const CliRun run = runCli({"build", kSong, "--track", "2", "--out", (out / "taken" / "inside").string()});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("cannot create the folder"), std::string::npos) << run.err;
+}
+
+// Built without Qt, the command line keeps picture, which says in one line how to get it and
+// writes nothing; built with it, picture_test.cpp draws.
+TEST(Usage, PictureWithoutQtSaysHowToGetItAndWritesNothing)
+{
+    if (ZENTROWE_WITH_PICTURE) {
+        GTEST_SKIP() << "built with Qt: picture draws";
+    }
+    TempDir out;
+    writeFile(out / "song.bms", std::string_view("#BPM 120\r\n#00111:01\r\n"));
+    const CliRun run = runCli({"picture", (out / "song.bms").string(), "--out", (out / "song.png").string()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "zentrowe-cli: picture needs Qt 6, which this zentrowe-cli was built without: configure it with "
+                       "-DZENTROWE_WITH_QT=ON (the default) and Qt 6 installed (scripts/install-deps)\n");
+    EXPECT_FALSE(std::filesystem::exists(out / "song.png"));
 }
 
 }  // namespace

@@ -25,6 +25,8 @@ public:
     int changes = 0;  // changes made
     int moves = 0;    // renames and exchanges tried
     std::vector<std::filesystem::path> touched;  // every path a change was tried on (both ends of a move)
+    std::vector<std::filesystem::path> synced;  // files put on the disk, in order
+    std::size_t syncedAtDurableWrite = 0;       // how many of them, when writeDurably last wrote
 
     std::error_code rename(const std::filesystem::path& from, const std::filesystem::path& to) override
     {
@@ -69,7 +71,19 @@ public:
         if (auto fault = change(path)) {
             return fault;
         }
+        syncedAtDurableWrite = synced.size();
         return made(RealFileSystem::writeDurably(path, text));
+    }
+    // Not a change: only failAt (one of the files) fails it.
+    std::error_code syncFiles(const std::filesystem::path& folder, const std::vector<std::string>& names) override
+    {
+        for (const auto& name : names) {
+            if (!failAt.empty() && folder / name == failAt) {
+                return std::make_error_code(std::errc::io_error);
+            }
+            synced.push_back(folder / name);
+        }
+        return RealFileSystem::syncFiles(folder, names);
     }
 
 private:

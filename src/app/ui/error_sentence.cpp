@@ -76,6 +76,10 @@ QString fileReason(const Error& error)
 QString fileSentence(const Error& error, const QString& path)
 {
     QString verb;
+    if (error.subject == "fault") {
+        // An exception that reached a job runner or a face: the program's fault, not the file's.
+        return tr("内部错误使工作中止：%1；没有留下写了一半的文件").arg(toQString(error.value));
+    }
     if (error.subject.empty()) {
         return path.isEmpty() ? tr("无法使用文件") : tr("无法使用 %1").arg(path);
     }

@@ -102,19 +102,12 @@ public:
             done(*result);
         });
         auto future = QtConcurrent::run([progress, work = std::move(work)] {
+            // Nothing may leave the pool's thread: Qt would end the program. Files are written
+            // through temporary files the unwinding removed, and the sentence says so.
             try {
                 return std::make_shared<R>(work(*progress));
-            } catch (const std::bad_alloc&) {
-                // Files are written through temporary files the unwinding removed: say so.
-                if constexpr (std::is_constructible_v<R, Error>) {
-                    return std::make_shared<R>(outOfMemoryError());
-                } else if constexpr (requires { typename R::first_type; }) {
-                    auto failed = std::make_shared<R>();
-                    failed->first = outOfMemoryError();
-                    return failed;
-                } else {
-                    return std::make_shared<R>(R{outOfMemoryError(), {}});
-                }
+            } catch (...) {
+                return failedResult<R>(caughtExceptionError());
             }
         });
         watcher->setFuture(future);
@@ -127,6 +120,22 @@ signals:
     void runningChanged(bool running);
 
 private:
+    // A pass's result that carries only `error`: a Result, a pair whose first is the error, or
+    // an aggregate that begins with it.
+    template <typename R>
+    static std::shared_ptr<R> failedResult(Error error)
+    {
+        if constexpr (std::is_constructible_v<R, Error>) {
+            return std::make_shared<R>(std::move(error));
+        } else if constexpr (requires { typename R::first_type; }) {
+            auto failed = std::make_shared<R>();
+            failed->first = std::move(error);
+            return failed;
+        } else {
+            return std::make_shared<R>(R{std::move(error), {}});
+        }
+    }
+
     std::atomic<bool> m_stop{false};
     std::function<void()> m_wait;
 };

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <iterator>
 #include <limits>
 #include <map>
@@ -19,6 +18,7 @@
 #include "core/audio/sound_file_reader.h"
 #include "core/base/file_error.h"
 #include "core/base/job_runner.h"
+#include "core/base/number_text.h"
 
 namespace zentrowe::audio {
 
@@ -343,10 +343,9 @@ Status checkMixOptions(std::span<const KeysoundStrike> strikes, const MixOptions
         return Error{ErrorCode::InvalidSetting, "a mix is at most an hour long"};
     }
     if (!strikes.empty() && options.fromSeconds > strikes.back().seconds) {
-        char text[160];
-        std::snprintf(text, sizeof text, "a mix cannot start at %.6g s: the chart's last sound starts at %.3f s",
-                      options.fromSeconds, strikes.back().seconds);
-        return Error{ErrorCode::InvalidSetting, text};
+        return Error{ErrorCode::InvalidSetting, "a mix cannot start at " + generalText(options.fromSeconds, 6) +
+                                                    " s: the chart's last sound starts at " +
+                                                    fixedText(strikes.back().seconds, 3) + " s"};
     }
     return {};
 }

@@ -1,5 +1,6 @@
 #include "core/audio/float_wave.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cerrno>
@@ -17,7 +18,7 @@ namespace {
 
 static_assert(std::endian::native == std::endian::little, "spilled samples are written as the machine holds them");
 
-constexpr std::size_t kWaveHeaderBytes = 44;
+constexpr std::size_t kWaveHeaderBytes = kFloatWaveHeaderBytes;
 
 void putLittle(std::array<char, kWaveHeaderBytes>& header, std::size_t at, std::uint32_t value, int bytes)
 {
@@ -28,12 +29,15 @@ void putLittle(std::array<char, kWaveHeaderBytes>& header, std::size_t at, std::
 
 }  // namespace
 
-Status writeFloatWave(const std::filesystem::path& path, std::span<const float> interleaved)
+std::array<char, kFloatWaveHeaderBytes> floatWaveHeader(std::uint64_t dataBytes)
 {
-    const auto dataBytes = static_cast<std::uint32_t>(interleaved.size() * sizeof(float));
+    // A RIFF size is 32 bits; past it the fields say "as large as can be", as recorders that
+    // outgrow the format do, and readFloatWave goes by the file's size.
+    constexpr std::uint64_t kLargest = 0xFFFFFFFF;
+    const auto riffBytes = static_cast<std::uint32_t>(std::min(dataBytes + 36, kLargest));
     std::array<char, kWaveHeaderBytes> header{};
     std::memcpy(header.data(), "RIFF", 4);
-    putLittle(header, 4, 36 + dataBytes, 4);
+    putLittle(header, 4, riffBytes, 4);
     std::memcpy(header.data() + 8, "WAVEfmt ", 8);
     putLittle(header, 16, 16, 4);
     putLittle(header, 20, 3, 2);
@@ -43,10 +47,18 @@ Status writeFloatWave(const std::filesystem::path& path, std::span<const float> 
     putLittle(header, 32, kChannelCount * 4, 2);
     putLittle(header, 34, 32, 2);
     std::memcpy(header.data() + 36, "data", 4);
-    putLittle(header, 40, dataBytes, 4);
+    putLittle(header, 40, static_cast<std::uint32_t>(std::min(dataBytes, kLargest)), 4);
+    return header;
+}
+
+Status writeFloatWave(const std::filesystem::path& path, std::span<const float> interleaved)
+{
+    const auto header = floatWaveHeader(interleaved.size_bytes());
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(header.data(), header.size());
-    file.write(reinterpret_cast<const char*>(interleaved.data()), static_cast<std::streamsize>(dataBytes));
+    // Every sample, however many: a size cut to 32 bits would drop the end of the sound.
+    file.write(reinterpret_cast<const char*>(interleaved.data()),
+               static_cast<std::streamsize>(interleaved.size_bytes()));
     file.close();
     if (!file) {
         const int error = errno;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <span>
 #include <vector>
@@ -16,5 +18,11 @@ Status writeFloatWave(const std::filesystem::path& path, std::span<const float> 
 // The samples of a file writeFloatWave wrote (its fixed 44-byte header skipped, not checked).
 // WriteFailed (the pass that spilled it cannot go on) naming the file if it cannot be read.
 Result<std::vector<float>> readFloatWave(const std::filesystem::path& path);
+
+inline constexpr std::size_t kFloatWaveHeaderBytes = 44;
+
+// The header writeFloatWave puts before `dataBytes` bytes of samples: RIFF and data sizes past 32
+// bits are written as 0xFFFFFFFF.
+std::array<char, kFloatWaveHeaderBytes> floatWaveHeader(std::uint64_t dataBytes);
 
 }  // namespace zentrowe::audio

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "core/base/number_text.h"
+
 namespace zentrowe {
 
 AtomicFileWriter::AtomicFileWriter(std::filesystem::path target, FileSystem& files)
@@ -36,8 +38,7 @@ Status AtomicFileWriter::open()
     std::random_device random;
     const auto folder = m_target.has_parent_path() ? m_target.parent_path() : std::filesystem::path(".");
     for (int attempt = 0; attempt < 16; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", random());
+        const std::string suffix = "." + hexText(random(), 8, false) + ".tmp";
         // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) on "." + std::string.
         std::string name = ".";
         name += m_target.filename().string();

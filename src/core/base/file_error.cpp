@@ -1,6 +1,9 @@
 #include "core/base/file_error.h"
 
 #include <cstring>
+#include <exception>
+#include <new>
+#include <stdexcept>
 
 namespace zentrowe {
 
@@ -50,6 +53,27 @@ Error fileError(ErrorCode code, const std::filesystem::path& path, std::string_v
 Error outOfMemoryError()
 {
     return Error{ErrorCode::OutOfMemory, "not enough memory to finish; no file was changed"};
+}
+
+Error caughtExceptionError()
+{
+    std::string what;
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return outOfMemoryError();
+    } catch (const std::length_error&) {
+        return outOfMemoryError();
+    } catch (const std::exception& exception) {
+        what = exception.what();
+    } catch (...) {
+        what = "an exception of unknown type";
+    }
+    // Every file is written through a temporary file beside it, which the unwinding removed.
+    return Error{ErrorCode::WriteFailed,
+                 "an internal fault stopped the work: " + escapeControlBytes(what) + "; no file was left half-written"}
+        .about("fault")
+        .withValue(what);
 }
 
 }  // namespace zentrowe

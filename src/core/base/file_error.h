@@ -27,4 +27,10 @@ Error fileError(ErrorCode code, const std::filesystem::path& path, std::string_v
 // every file is written through a temporary file, so nothing was changed.
 Error outOfMemoryError();
 
+// The sentence for an exception that reached a face or a job runner; call it only while handling
+// one (in a catch block). A std::bad_alloc, or a length past what a container holds, is
+// outOfMemoryError(); anything else a WriteFailed about "fault", the exception's text as value:
+// "an internal fault stopped the work: vector::_M_range_check; no file was left half-written".
+Error caughtExceptionError();
+
 }  // namespace zentrowe

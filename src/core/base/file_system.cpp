@@ -124,6 +124,26 @@ std::error_code RealFileSystem::writeDurably(const std::filesystem::path& path, 
     return syncFolder(path.has_parent_path() ? path.parent_path() : std::filesystem::path("."));
 }
 
+std::error_code RealFileSystem::syncFiles(const std::filesystem::path& folder, const std::vector<std::string>& names)
+{
+    for (const auto& name : names) {
+        const auto path = folder / name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            return lastError();
+        }
+        std::error_code error;
+        if (::fsync(fd) != 0) {
+            error = lastError();
+        }
+        ::close(fd);
+        if (error) {
+            return error;
+        }
+    }
+    return syncFolder(folder);
+}
+
 std::optional<std::string> RealFileSystem::readText(const std::filesystem::path& path, std::size_t limit,
                                                     std::error_code& error) const
 {

@@ -49,6 +49,9 @@ public:
     // Writes the file whole and on the disk (its bytes and its name) before returning, so that
     // after a crash it is either all there or not there at all.
     virtual std::error_code writeDurably(const std::filesystem::path& path, std::string_view text) = 0;
+    // Puts the named files of `folder` on the disk, their bytes and then the folder's names
+    // (fsync), so that after a crash each is there whole as written; the first error stops it.
+    virtual std::error_code syncFiles(const std::filesystem::path& folder, const std::vector<std::string>& names) = 0;
     // The bytes of the regular file `path` names, at most `limit` of them: a link is not followed
     // (ELOOP), a FIFO is not waited on and neither it nor a device is read (EINVAL), a longer
     // file is EFBIG. Errors go to `error`, with none returned.
@@ -68,6 +71,7 @@ public:
     std::error_code removeAll(const std::filesystem::path& path) override;
     std::error_code createFolder(const std::filesystem::path& path) override;
     std::error_code writeDurably(const std::filesystem::path& path, std::string_view text) override;
+    std::error_code syncFiles(const std::filesystem::path& folder, const std::vector<std::string>& names) override;
     std::optional<std::string> readText(const std::filesystem::path& path, std::size_t limit,
                                         std::error_code& error) const override;
     std::vector<std::string> list(const std::filesystem::path& folder) const override;

@@ -10,6 +10,8 @@
 #include <system_error>
 #include <thread>
 
+#include "core/base/file_error.h"
+
 namespace zentrowe {
 
 namespace {
@@ -79,9 +81,12 @@ void work(RunState& state, unsigned worker)
             Error{ErrorCode::OutOfMemory, "not enough memory for " + state.options.work + " " + state.nameOf(index)});
     } catch (const std::exception& exception) {
         state.fail(Error{ErrorCode::WriteFailed,
-                         state.options.work + " " + state.nameOf(index) + " failed: " + exception.what()});
+                         state.options.work + " " + state.nameOf(index) + " failed: " + exception.what()}
+                       .about("fault")
+                       .withValue(exception.what()));
     } catch (...) {
-        state.fail(Error{ErrorCode::WriteFailed, state.options.work + " " + state.nameOf(index) + " failed"});
+        state.fail(
+            Error{ErrorCode::WriteFailed, state.options.work + " " + state.nameOf(index) + " failed"}.about("fault"));
     }
     std::lock_guard lock(state.mutex);
     --state.active;
@@ -107,19 +112,18 @@ Status runJobs(std::size_t count, const Job& job, const JobOptions& options, Pro
     std::vector<std::thread> workers;
     const unsigned wanted = jobThreadCount(options.threads, count);
     {
-        // Counted as active before it starts, so that the wait below cannot end before a worker
-        // has begun.
+        // Counted once it has started: a failed reserve or start counts nothing, and the worker,
+        // which needs the lock to leave, cannot leave before it is counted.
         std::lock_guard lock(state.mutex);
         try {
             workers.reserve(wanted);
             for (unsigned t = 0; t < wanted; ++t) {
-                ++state.active;
                 workers.emplace_back(work, std::ref(state), t);
+                ++state.active;
             }
         } catch (const std::system_error&) {
-            --state.active;  // fewer threads than asked: the ones started take every job
+            // fewer threads than asked: the ones started take every job
         } catch (const std::bad_alloc&) {
-            --state.active;
         }
     }
     if (workers.empty()) {
@@ -127,7 +131,21 @@ Status runJobs(std::size_t count, const Job& job, const JobOptions& options, Pro
     }
 
     bool cancelled = false;
-    progress.advance(0, total);
+    // The caller's sink runs on this thread while the workers run: whatever it throws stops the
+    // run as a failed job would, since a thread still running when this returned would end the
+    // process.
+    const auto report = [&](std::int64_t done) {
+        try {
+            progress.advance(done, total);
+            if (progress.stopRequested()) {
+                cancelled = true;
+                state.stop = true;
+            }
+        } catch (...) {
+            state.fail(caughtExceptionError());
+        }
+    };
+    report(0);
     {
         std::unique_lock lock(state.mutex);
         while (state.active > 0) {
@@ -136,11 +154,7 @@ Status runJobs(std::size_t count, const Job& job, const JobOptions& options, Pro
             const bool stopping = state.stop;
             lock.unlock();
             if (!stopping) {
-                progress.advance(done, total);
-                if (progress.stopRequested()) {
-                    cancelled = true;
-                    state.stop = true;
-                }
+                report(done);
             }
             lock.lock();
         }

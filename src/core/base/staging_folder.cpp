@@ -373,6 +373,13 @@ Result<std::vector<std::filesystem::path>> StagingFolder::commit(const std::vect
     if (journal.moves.empty()) {
         return std::vector<std::filesystem::path>{};
     }
+    // Once the journal is on the disk, a crash ends in these files being moved in; their bytes
+    // must be there before it is, or a file could come in empty.
+    if (auto error = fileSystem.syncFiles(m_path, names)) {
+        auto failure = fileError(ErrorCode::WriteFailed, m_path, "write", error.value());
+        failure.message += kUntouched;
+        return failure;
+    }
     const auto journalPath = m_path / kJournalName;
     if (auto error = fileSystem.writeDurably(journalPath, commitJournalText(journal))) {
         auto failure = fileError(ErrorCode::WriteFailed, journalPath, "write", error.value());

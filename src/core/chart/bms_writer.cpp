@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <cstdio>
+
+#include "core/base/number_text.h"
 
 namespace zentrowe::chart {
 
@@ -64,19 +65,10 @@ std::string oneLine(std::string text)
     return text;
 }
 
-std::string shortest(double value)
-{
-    std::array<char, 32> digits{};
-    const auto converted = std::to_chars(digits.data(), digits.data() + digits.size(), value);
-    return std::string(digits.data(), converted.ptr);
-}
-
 // The initial tempo with two decimals and at least three integer digits, as players list it.
 std::string headerBpm(double bpm)
 {
-    std::array<char, 64> text{};
-    std::snprintf(text.data(), text.size(), "%06.2f", bpm);
-    return text.data();
+    return fixedText(bpm, 2, 6);
 }
 
 class Writer {
@@ -166,9 +158,7 @@ private:
         field("VOLWAV", header.volWav);
         field("PREVIEW", header.previewFile);
         if (header.lnType) {
-            std::array<char, 16> text{};
-            std::snprintf(text.data(), text.size(), "%02d", *header.lnType);
-            field("LNTYPE", std::string(text.data()));
+            field("LNTYPE", paddedText(*header.lnType, 2));
         }
         for (const ChartCode lnObject : header.lnObjects) {
             field("LNOBJ", code(lnObject));
@@ -180,7 +170,7 @@ private:
     {
         for (const auto& definition : list) {
             m_out.append("#" + std::string(command) + code(definition.code) + " " +
-                         (definition.text.empty() ? shortest(definition.value) : oneLine(definition.text)) +
+                         (definition.text.empty() ? shortestText(definition.value) : oneLine(definition.text)) +
                          std::string(kLineEnd));
         }
     }
@@ -199,7 +189,7 @@ private:
         }
         if (!m_chart.measureLengths.empty()) {
             for (const auto& length : m_chart.measureLengths) {
-                m_out.append(lineStart(length.measure, kMeasureLengthChannel) + shortest(length.length) +
+                m_out.append(lineStart(length.measure, kMeasureLengthChannel) + shortestText(length.length) +
                              std::string(kLineEnd));
             }
             m_out.append(kBlockEnd);

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "core/base/file_error.h"
+#include "core/base/number_text.h"
 #include "core/chart/bms_reader.h"
 #include "core/chart/bmson_reader.h"
 #include "core/chart/chart_file.h"
@@ -162,9 +163,8 @@ Result<ChartScore> readChartScore(const std::filesystem::path& path)
             .about("chart");
     }
     if (const double latest = latestSeconds(score); latest > kLongestScoreSeconds) {
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.3g s", latest);
-        const std::string lasts = std::isfinite(latest) ? std::string("lasts ") + seconds : "runs past any clock";
+        const std::string lasts =
+            std::isfinite(latest) ? "lasts " + generalText(latest, 3) + " s" : std::string("runs past any clock");
         return Error{ErrorCode::TooLong, displayPath(path) + ": the chart " + lasts +
                                              " (a tempo near 0, a huge #STOP or measure), too long to draw"}
             .inFile(displayPath(path))

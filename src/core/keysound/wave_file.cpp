@@ -14,6 +14,7 @@
 #include "core/base/byte_reader.h"
 #include "core/base/file_error.h"
 #include "core/base/file_reading.h"
+#include "core/base/number_text.h"
 
 namespace zentrowe::keysound {
 
@@ -45,9 +46,7 @@ bool hasId(std::span<const std::uint8_t> id, std::string_view expected)
 
 std::string formatName(std::uint16_t tag)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%04X", tag);
-    return text;
+    return "0x" + hexText(tag, 4, true);
 }
 
 struct FmtChunk {

@@ -56,7 +56,9 @@ Error noSuchTrack(const SongSummary& song, std::string_view typed, const std::st
     message += count == 0 ? " (the file has no tracks)" : " (tracks are numbered 1 to " + std::to_string(count) + ")";
     Error error = Error{ErrorCode::TrackOutOfRange, message}.withValue(std::string(typed));
     if (typed.size() <= 18 && typed.find_first_not_of("0123456789") == std::string_view::npos && !typed.empty()) {
-        error = std::move(error).withNumber(std::stoll(std::string(typed)));
+        std::int64_t number = 0;
+        std::from_chars(typed.data(), typed.data() + typed.size(), number);
+        error = std::move(error).withNumber(number);
     }
     return error;
 }

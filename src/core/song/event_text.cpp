@@ -3,11 +3,11 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "core/base/exact_ratio.h"
+#include "core/base/number_text.h"
 #include "core/base/text_decoding.h"
 
 namespace zentrowe::song {
@@ -99,12 +99,11 @@ std::string formatExactBpm(std::uint32_t tempoMicros)
         return formatBpm(tempoMicros);
     }
     const double bpm = 60'000'000.0 / tempoMicros;
-    std::array<char, 64> text{};
     for (int decimals = 2;; ++decimals) {
-        std::snprintf(text.data(), text.size(), "%0*.*f", decimals + 4, decimals, bpm);
-        const double readBack = 60'000'000.0 / std::strtod(text.data(), nullptr);
+        std::string text = fixedText(bpm, decimals, decimals + 4);
+        const double readBack = 60'000'000.0 / parseDecimal(text).value_or(bpm);
         if (decimals == 9 || std::abs(readBack - tempoMicros) < 1e-3) {
-            return text.data();
+            return text;
         }
     }
 }

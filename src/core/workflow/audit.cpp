@@ -15,6 +15,7 @@
 #include "core/audio/sound_file_reader.h"
 #include "core/base/file_error.h"
 #include "core/base/file_reading.h"
+#include "core/base/number_text.h"
 #include "core/base/shift_jis.h"
 #include "core/base/staging_folder.h"
 #include "core/base/text_decoding.h"
@@ -91,24 +92,17 @@ bool isAscii(std::string_view text)
 
 std::string measureText(std::int32_t measure)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "%03d", measure);
-    return text;
+    return paddedText(measure, 3);
 }
 
 std::string secondsText(double seconds)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", seconds);
-    return text;
+    return fixedText(seconds, 1) + " s";
 }
 
 std::string percentText(std::int64_t part, std::int64_t whole)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f%%",
-                  whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0);
-    return text;
+    return fixedText(whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0, 1) + "%";
 }
 
 std::string countText(std::int64_t count, const char* one, const char* many)

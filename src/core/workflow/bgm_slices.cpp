@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cstdio>
 #include <filesystem>
 #include <limits>
 
 #include "core/audio/channel_prelude.h"
+#include "core/base/number_text.h"
 
 namespace zentrowe::workflow {
 
@@ -195,9 +195,7 @@ BgmPlan planBgm(BgmMode mode, std::vector<audio::TimedEvent> events, const song:
 
 std::string bgmSliceName(std::size_t index, const std::string& extension)
 {
-    char number[24];
-    std::snprintf(number, sizeof number, "%03zu", index + 1);
-    return "bgm-" + std::string(number) + extension;
+    return "bgm-" + paddedText(static_cast<std::int64_t>(index) + 1, 3) + extension;
 }
 
 bool isBgmFileName(const std::string& name)

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <map>
 #include <set>
@@ -13,6 +12,7 @@
 #include "core/base/file_error.h"
 #include "core/base/file_reading.h"
 #include "core/base/folder_lock.h"
+#include "core/base/number_text.h"
 #include "core/base/staging_folder.h"
 #include "core/base/text_decoding.h"
 #include "core/chart/bms_writer.h"
@@ -147,7 +147,7 @@ std::vector<std::pair<std::string, std::string>> manifestSettings(const BuildReq
                 : request.bgm == BgmMode::Slices  ? "slices"
                 : request.bgm == BgmMode::One     ? "one"
                                                   : "no"},
-        {"loudness", request.loudness ? std::to_string(*request.loudness) : "off"},
+        {"loudness", request.loudness ? fixedText(*request.loudness, 6) : "off"},
     };
 }
 
@@ -743,6 +743,11 @@ std::optional<BuildRecord> wouldReplaceAnotherChart(const BuildRequest& request)
 {
     const auto source = readFileBytes(request.conversion.sourceMidiPath);
     if (!source) {
+        return std::nullopt;
+    }
+    // Under the folder's lock, as a build reads it: never a manifest another pass is replacing.
+    const auto lock = FolderLock::acquire(request.conversion.outputFolder);
+    if (!lock) {
         return std::nullopt;
     }
     const BuildManifest manifest = readBuildManifest(request.conversion.outputFolder);

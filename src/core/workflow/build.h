@@ -129,7 +129,8 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
 
 // The record of another song or track in the output folder that building would replace (the
 // first, where several are): what the window asks about before it builds. None if the folder
-// holds nothing of another song, or the MIDI file cannot be read (the build then says why).
+// holds nothing of another song, or the MIDI file cannot be read, or another pass holds the
+// folder past the lock's wait (the build then says why).
 std::optional<BuildRecord> wouldReplaceAnotherChart(const BuildRequest& request);
 
 }  // namespace zentrowe::workflow

@@ -47,8 +47,13 @@ audio::SoundWriter SoundLengthRule::wrap(audio::SoundWriter inner)
 
 std::vector<LongSoundFile> SoundLengthRule::pastTheRule() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_long;
+    std::vector<LongSoundFile> files;
+    {
+        std::lock_guard lock(m_mutex);
+        files = m_long;
+    }
+    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+    return files;
 }
 
 }  // namespace zentrowe::workflow

@@ -36,7 +36,8 @@ public:
     // `inner` behind the rule; the rule must outlive the writer returned.
     audio::SoundWriter wrap(audio::SoundWriter inner);
 
-    // The files written that last a minute or more, in the order they were written.
+    // The files written that last a minute or more, by path: the same list whatever order the
+    // pool's threads wrote them in.
     std::vector<LongSoundFile> pastTheRule() const;
 
 private:

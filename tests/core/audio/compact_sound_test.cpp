@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <tuple>
 #include <vector>
 
 #include "core/audio/float_wave.h"
@@ -81,6 +83,33 @@ TEST(FloatWave, SpilledSamplesComeBackBitForBit)
     EXPECT_EQ(*read, sound);
     EXPECT_EQ(readFloatWave(dir / "missing.wav").error().code, ErrorCode::WriteFailed);
     EXPECT_EQ(writeFloatWave(dir / "none" / "spill.wav", sound).error().code, ErrorCode::WriteFailed);
+}
+
+// The RIFF and data sizes as the format counts them (the RIFF size is the file's less 8 bytes);
+// past 32 bits both say 0xFFFFFFFF rather than a size wrapped round to a few bytes.
+TEST(FloatWave, SizesPast32BitsAreWrittenAsTheLargestNotWrapped)
+{
+    const auto u32At = [](const std::array<char, kFloatWaveHeaderBytes>& header, std::size_t at) {
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < 4; ++i) {
+            value |= std::uint32_t{static_cast<std::uint8_t>(header[at + i])} << (8 * i);
+        }
+        return value;
+    };
+    const std::tuple<std::uint64_t, std::uint32_t, std::uint32_t> cases[] = {
+        {24, 60, 24},
+        {0xFFFFFFFFULL - 36, 0xFFFFFFFF, 0xFFFFFFFF - 36},
+        {0xFFFFFFFFULL - 35, 0xFFFFFFFF, 0xFFFFFFFF - 35},
+        {(1ULL << 32) + 24, 0xFFFFFFFF, 0xFFFFFFFF},
+    };
+    for (const auto& [dataBytes, riffSize, dataSize] : cases) {
+        SCOPED_TRACE(dataBytes);
+        const auto header = floatWaveHeader(dataBytes);
+        EXPECT_EQ(std::string(header.data(), 4), "RIFF");
+        EXPECT_EQ(u32At(header, 4), riffSize);
+        EXPECT_EQ(std::string(header.data() + 36, 4), "data");
+        EXPECT_EQ(u32At(header, 40), dataSize);
+    }
 }
 
 }  // namespace

@@ -211,5 +211,32 @@ TEST(JobRunner, ExceptionsBecomeErrorsNamingTheJob)
     }
 }
 
+// The caller's sink runs on the calling thread while the workers run: an exception from it must
+// stop them and come back as the run's error, not leave running threads behind (which ends the
+// process).
+TEST(JobRunner, AnExceptionFromTheCallersSinkStopsTheRunAndIsReturned)
+{
+    class ThrowingSink final : public ProgressSink {
+    public:
+        void advance(std::int64_t, std::int64_t) override { throw std::runtime_error("the bar is gone"); }
+    };
+    ThrowingSink sink;
+    std::atomic<std::size_t> started{0};
+    JobOptions options;
+    options.threads = 2;
+    const auto status = runJobs(
+        20,
+        [&](std::size_t, JobContext& context) -> Status {
+            ++started;
+            return waitForStop(context);
+        },
+        options, sink);
+    ASSERT_FALSE(status);
+    EXPECT_EQ(status.error().code, ErrorCode::WriteFailed);
+    EXPECT_EQ(status.error().subject, "fault");
+    EXPECT_EQ(status.error().value, "the bar is gone");
+    EXPECT_LE(started.load(), 2U);
+}
+
 }  // namespace
 }  // namespace zentrowe

@@ -125,6 +125,32 @@ TEST_F(Staging, ACommitMovesTheFilesInRemovesWhatItWasToAndLeavesNoStagingFolder
     }
 }
 
+// Once the journal is on the disk, a crash ends in the staged files being moved in, so their bytes
+// go to the disk first; one that cannot stops the commit before anything moves.
+TEST_F(Staging, StagedFilesReachTheDiskBeforeTheJournalAndOneThatCannotStopsTheCommit)
+{
+    {
+        FaultyFileSystem fileSystem;
+        auto staging = stage(fileSystem);
+        std::vector<std::filesystem::path> staged;
+        for (const auto& name : kOrder) {
+            staged.push_back(staging.path() / name);
+        }
+        ASSERT_TRUE(staging.commit(kOrder, kOurs, {"b.wav"}).ok());
+        EXPECT_EQ(fileSystem.synced, staged);
+        EXPECT_EQ(fileSystem.syncedAtDurableWrite, staged.size());
+    }
+    FaultyFileSystem fileSystem;
+    auto staging = stage(fileSystem);
+    fileSystem.failAt = staging.path() / "c.wav";
+    const auto committed = staging.commit(kOrder, kOurs, {"b.wav"});
+    ASSERT_FALSE(committed.ok());
+    EXPECT_EQ(committed.error().code, ErrorCode::WriteFailed);
+    EXPECT_NE(committed.error().message.find("the folder's earlier files are untouched"), std::string::npos)
+        << committed.error().message;
+    EXPECT_EQ(files(), kBefore);
+}
+
 TEST_F(Staging, AKilledCommitIsFinishedOrUndoneByTheNextStagingFolderWithNoFileLost)
 {
     // A pass killed after each change the commit makes: what it leaves is what the fake leaves

@@ -648,6 +648,14 @@ TEST_F(BuildWithFakes, AFolderHoldsOneSongAnotherIsRefusedBeforeRenderingOrRepla
     // The folder may go public: the manifest knows the song by name and bytes, not by where it lies.
     const std::string manifestText = readText(out(workflow::kBuildManifestFileName));
     EXPECT_EQ(manifestText.find("\"/"), std::string::npos) << manifestText;  // no value is an absolute path
+    {
+        // While another pass holds the folder, the manifest it may be replacing is not read: the
+        // build itself waits for the folder or refuses.
+        const auto held = FolderLock::acquire(m_dir / "out");
+        ASSERT_TRUE(held.ok());
+        EXPECT_FALSE(workflow::wouldReplaceAnotherChart(cases.front().second()));
+    }
+    ASSERT_TRUE(workflow::wouldReplaceAnotherChart(cases.front().second()));
     std::filesystem::rename(m_dir / "out", m_dir / "built");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

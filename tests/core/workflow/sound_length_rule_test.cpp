@@ -50,5 +50,22 @@ TEST(SoundLengthRule, SlicesAreCutAt45SecondsAndAMinuteOfAnyOtherFileIsListed)
     }
 }
 
+// The pool's threads finish in any order; the outcome lists the long files the same way each time.
+TEST(SoundLengthRule, LongFilesAreListedByNameWhateverOrderTheyWereWrittenIn)
+{
+    SoundLengthRule rule({});
+    const auto writer = rule.wrap([](const std::filesystem::path&, std::span<const float>) -> Status { return {}; });
+    const std::vector<float> minute(static_cast<std::size_t>(kEventLongestSoundFrames) * 2, 0.25F);
+    for (const char* name : {"stage/piano_002.ogg", "stage/bgm.ogg", "stage/piano_001.ogg"}) {
+        ASSERT_TRUE(writer(name, minute));
+    }
+    std::vector<std::filesystem::path> listed;
+    for (const auto& file : rule.pastTheRule()) {
+        listed.push_back(file.path);
+    }
+    EXPECT_EQ(listed,
+              (std::vector<std::filesystem::path>{"stage/bgm.ogg", "stage/piano_001.ogg", "stage/piano_002.ogg"}));
+}
+
 }  // namespace
 }  // namespace zentrowe::workflow

@@ -1,0 +1,62 @@
+#include "app/ui/job_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <QEventLoop>
+#include <stdexcept>
+#include <utility>
+
+#include "app/ui/error_sentence.h"
+#include "core/base/result.h"
+
+namespace zentrowe::app {
+namespace {
+
+// Runs `work` on the runner and waits, on the window's event loop, for `done` to bring its result.
+template <typename R>
+R runToTheEnd(JobRunner& runner, std::function<R(ProgressSink&)> work)
+{
+    QEventLoop loop;
+    std::optional<R> result;
+    EXPECT_TRUE(runner.run<R>(
+        std::move(work), [](int, std::int64_t, std::int64_t) {},
+        [&](R& finished) {
+            result.emplace(std::move(finished));
+            loop.quit();
+        }));
+    if (!result) {
+        loop.exec();
+    }
+    return std::move(*result);
+}
+
+// An exception from a pass reaches the window as an error it words in Chinese, not as the end of
+// the program, whatever the pass's result looks like.
+TEST(JobRunner, AnyExceptionInAPassComesBackAsOneSentence)
+{
+    JobRunner runner;
+    const auto failed = runToTheEnd<Result<int>>(
+        runner, [](ProgressSink&) -> Result<int> { throw std::runtime_error("a broken promise"); });
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().code, ErrorCode::WriteFailed);
+    EXPECT_EQ(failed.error().message,
+              "an internal fault stopped the work: a broken promise; no file was left half-written");
+    EXPECT_EQ(errorSentence(failed.error()),
+              QStringLiteral("内部错误使工作中止：a broken promise；没有留下写了一半的文件"));
+
+    using Pair = std::pair<Status, int>;
+    const auto pair = runToTheEnd<Pair>(runner, [](ProgressSink&) -> Pair { throw 7; });
+    ASSERT_FALSE(pair.first);
+    EXPECT_EQ(pair.first.error().subject, "fault");
+
+    const auto outOfMemory =
+        runToTheEnd<Result<int>>(runner, [](ProgressSink&) -> Result<int> { throw std::bad_alloc(); });
+    ASSERT_FALSE(outOfMemory);
+    EXPECT_EQ(outOfMemory.error().code, ErrorCode::OutOfMemory);
+
+    // The runner is free again and runs the next pass.
+    EXPECT_EQ(runToTheEnd<Result<int>>(runner, [](ProgressSink&) -> Result<int> { return 5; }).value(), 5);
+}
+
+}  // namespace
+}  // namespace zentrowe::app
