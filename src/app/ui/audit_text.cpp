@@ -39,6 +39,8 @@ QString auditCheckText(workflow::AuditCheck check)
         return QObject::tr("#PLAYER 与音符所在的一侧不符");
     case AuditCheck::UndefinedCode:
         return QObject::tr("有编号没有定义");
+    case AuditCheck::Base62Codes:
+        return QObject::tr("谱面用了 62 进制编号，许多播放器不分大小写或读不懂");
     case AuditCheck::DuplicateDefinition:
         return QObject::tr("编号定义了两次");
     case AuditCheck::UnusedDefinition:
@@ -49,6 +51,8 @@ QString auditCheckText(workflow::AuditCheck check)
         return QObject::tr("没有谱面用到的文件");
     case AuditCheck::BookkeepingFile:
         return QObject::tr("本程序自己的文件（打包时不放入）");
+    case AuditCheck::NamesDifferInCaseOnly:
+        return QObject::tr("文件名只有大小写不同，在 Windows 或 macOS 上会成为同一个文件");
     case AuditCheck::NonAsciiFileName:
         return QObject::tr("文件名含非 ASCII 字符，别的系统可能读错");
     case AuditCheck::LongSound:

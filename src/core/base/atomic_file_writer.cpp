@@ -44,7 +44,7 @@ Status AtomicFileWriter::open()
         name += m_target.filename().string();
         // A target whose name nearly fills the file system's 255 bytes gets a temporary name cut
         // short: it only has to be unique in the folder, and the target itself fits.
-        name.resize(std::min(name.size(), kLongestName - std::strlen(suffix)));
+        name.resize(std::min(name.size(), kLongestName - suffix.size()));
         name += suffix;
         m_temporary = folder / name;
         m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

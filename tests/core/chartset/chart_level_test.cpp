@@ -89,7 +89,7 @@ TEST(ChartLevel, ScratchNotesWeighMoreThanKeyNotes)
         keys.push_back(i % 7);
         scratch.push_back(i % 8 == 0 ? kScratchLane : i % 7);
     }
-    const song::TempoClock clock(480, {});
+    const song::Timeline clock(480, {});
     const ChartReport onKeys = reportChart(notes, keys, clock, Difficulty::Another);
     const ChartReport onScratch = reportChart(notes, scratch, clock, Difficulty::Another);
     EXPECT_DOUBLE_EQ(onKeys.scratchShare, 0);
