@@ -382,4 +382,14 @@ std::optional<std::string> encodeShiftJis(std::string_view utf8)
     return convertWhole(utf8, "CP932", "UTF-8");
 }
 
+std::string lowerAscii(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
 }  // namespace zentrowe

@@ -17,6 +17,10 @@ std::string decodeMidiText(std::span<const std::uint8_t> bytes);
 
 bool isValidUtf8(std::span<const std::uint8_t> bytes);
 
+// `text` with A-Z made a-z and every other byte as it is: file names compared as the file
+// systems that ignore case compare them, whatever the locale.
+std::string lowerAscii(std::string text);
+
 // Text bytes whose encoding nothing states, as UTF-8, by what decodes them whole and reads most
 // plausibly: valid UTF-8 is kept; else Shift_JIS (code page 932), GBK (code page 936) and
 // cp1252 are tried, and the one that decodes every byte with the likeliest characters wins

@@ -41,16 +41,6 @@ constexpr int kMeasuringRate = 44100;        // the rate most keysounds have: de
 constexpr float kSilentPeak = 1.0f / 32768;  // below the smallest step of 16-bit sound
 constexpr const char* kShiftJisPlayers = "players that read BMS text as Shift_JIS, as LR2 and most others do,";
 
-std::string lowerAscii(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 bool isChartName(const fs::path& path)
 {
     static const std::set<std::string> extensions{".bms", ".bme", ".bml", ".pms", ".bmson"};

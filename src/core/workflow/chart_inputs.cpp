@@ -7,6 +7,7 @@
 #include "core/base/file_error.h"
 #include "core/base/file_reading.h"
 #include "core/base/same_file.h"
+#include "core/base/text_decoding.h"
 #include "core/chart/chart_file.h"
 #include "core/chart/named_files.h"
 
@@ -15,14 +16,6 @@ namespace zentrowe::workflow {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string lowerAscii(std::string text)
-{
-    for (char& c : text) {
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    return text;
-}
 
 // Whether two paths name files in one folder whose names differ at most in ASCII case.
 bool sameNameButCase(const fs::path& a, const fs::path& b)

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "core/base/file_error.h"
+#include "core/base/text_decoding.h"
 #include "core/chart/chart_file.h"
 #include "core/workflow/chart_inputs.h"
 
@@ -14,14 +15,6 @@ namespace zentrowe::workflow {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string lowerAscii(std::string text)
-{
-    for (char& c : text) {
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    return text;
-}
 
 // Every chart of the folder with its picture in `out`, named by stem unless two charts share
 // one (compared without case, as the pictures would be on Windows).
