@@ -31,7 +31,7 @@ bool sameNameButCase(const fs::path& a, const fs::path& b)
 
 }  // namespace
 
-std::vector<ChartInput> folderInputs(const fs::path& folder)
+std::vector<fs::path> chartsInFolder(const fs::path& folder)
 {
     std::vector<fs::path> charts;
     std::error_code error;
@@ -43,6 +43,12 @@ std::vector<ChartInput> folderInputs(const fs::path& folder)
         }
     }
     std::sort(charts.begin(), charts.end());
+    return charts;
+}
+
+std::vector<ChartInput> folderInputs(const fs::path& folder)
+{
+    const std::vector<fs::path> charts = chartsInFolder(folder);
     std::vector<ChartInput> inputs;
     audio::KeysoundFinder finder(folder);
     for (const auto& chartPath : charts) {

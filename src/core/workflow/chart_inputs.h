@@ -15,6 +15,10 @@ struct ChartInput {
     std::string what;  // "the chart song.bms", "\"stage.png\", which song.bms names"
 };
 
+// The regular files of `folder` whose names chart::isChartPath takes, in name order;
+// none for a folder that cannot be read.
+std::vector<std::filesystem::path> chartsInFolder(const std::filesystem::path& folder);
+
 // The charts of `folder` (every BMS or bmson file in it) and every file each names on any branch
 // of its #RANDOM blocks: as players find it, and as the chart spells it, there or not (a file
 // written under that name would be the one played). A chart that cannot be read is an input

@@ -20,16 +20,7 @@ namespace fs = std::filesystem;
 // one (compared without case, as the pictures would be on Windows).
 std::vector<PictureToDraw> folderPictures(const fs::path& folder, const fs::path& out)
 {
-    std::vector<fs::path> charts;
-    std::error_code error;
-    for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
-         !error && it != fs::directory_iterator(); it.increment(error)) {
-        std::error_code kindError;
-        if (chart::isChartPath(it->path()) && it->is_regular_file(kindError)) {
-            charts.push_back(it->path());
-        }
-    }
-    std::sort(charts.begin(), charts.end());
+    const std::vector<fs::path> charts = chartsInFolder(folder);
     std::map<std::string, int> stems;
     for (const auto& chart : charts) {
         ++stems[lowerAscii(chart.stem().string())];
