@@ -40,6 +40,8 @@ public:
     const ChannelState& operator[](int channel) const { return m_states[static_cast<std::size_t>(channel & 0x0F)]; }
 
 private:
+    void applyController(std::size_t channel, std::uint8_t number, std::uint8_t value);
+
     static constexpr std::uint16_t kNoParameter = 0x3FFF;
     std::array<ChannelState, 16> m_states{};
     std::array<std::uint16_t, 16> m_parameter = makeParameters();
