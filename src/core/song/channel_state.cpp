@@ -66,6 +66,13 @@ void ChannelStates::apply(const ChannelEvent& event)
     }
 }
 
+ChannelInstrument ChannelStates::instrument(int channel) const
+{
+    const ChannelState& state = (*this)[channel];
+    const bool drums = (channel & 0x0F) == kDrumChannelIndex;
+    return {drums ? 0 : state.bankMsb, state.program, drums};
+}
+
 void ChannelStates::applyController(std::size_t channel, std::uint8_t number, std::uint8_t value)
 {
     ChannelState& state = m_states[channel];
