@@ -291,22 +291,6 @@ std::vector<std::string> keysoundNamesByCode(const Chart& chart)
     return names;
 }
 
-// Each measure's length in whole notes, up to the last measure that has a line.
-std::vector<double> measureLengthsInUse(const Chart& chart)
-{
-    std::int32_t lastMeasure = -1;
-    for (const auto& line : chart.lines) {
-        lastMeasure = std::max(lastMeasure, line.measure);
-    }
-    std::vector<double> lengths(static_cast<std::size_t>(lastMeasure + 1), 1.0);
-    for (const auto& length : chart.measureLengths) {
-        if (length.measure <= lastMeasure) {
-            lengths[static_cast<std::size_t>(length.measure)] = length.length;
-        }
-    }
-    return lengths;
-}
-
 // The tempo changes and stops of the timing channels. An object whose code has no definition
 // is left out with a problem.
 std::vector<TimingEvent> timingEvents(const Chart& chart, std::vector<ChartProblem>& problems)
@@ -359,7 +343,7 @@ TimedChart timeChart(ChartReading reading)
             soundingObjects += line.objectCount;
         }
     }
-    const Timeline timeline(timed.initialBpm, measureLengthsInUse(chart), timingEvents(chart, timed.problems));
+    const Timeline timeline(timed.initialBpm, measureLengthsToLastLine(chart), timingEvents(chart, timed.problems));
 
     timed.objects = placeSoundingObjects(reading.chart, timeline, soundingObjects);
     // Not needed from here on: a chart of one long line holds most of its memory there.
