@@ -17,6 +17,65 @@
 
 namespace zentrowe::cli {
 
+namespace {
+
+// Missing keysounds, then lane notes whose keysounds sound nothing.
+void reportCheckWarnings(const workflow::CheckOutcome& outcome)
+{
+    for (const auto& missing : outcome.missingKeysounds) {
+        reportWarning("missing keysound: " + missing);
+    }
+    if (outcome.silentLaneNotes > 0) {
+        std::string names;
+        for (const auto& name : outcome.silentLaneKeysounds) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        reportWarning(std::to_string(outcome.silentLaneNotes) +
+                      " lane notes play keysounds that sound nothing: " + names);
+    }
+}
+
+// Each figure beside the least it needs, the verdict first so that no line reads as a pass when
+// the folder fails; then the timing in milliseconds, late positive: what a player would feel.
+std::string figureLines(const workflow::CheckOutcome& outcome)
+{
+    const auto& figures = outcome.comparison;
+    char line[200];
+    std::snprintf(line, sizeof line, "%s: similarity %.3f, needs %.2f; worst second at %.1f s: %.3f, needs %.2f\n",
+                  outcome.passed ? "passes" : "FAILS", figures.similarity, workflow::kCheckPassSimilarity,
+                  figures.worstSecond, figures.worstSimilarity, workflow::kCheckPassWorstSecond);
+    const auto& timing = outcome.timing;
+    char timingLine[200];
+    if (timing.measured) {
+        std::snprintf(
+            timingLine, sizeof timingLine,
+            "timing: notes %+.1f ms against the track, needs within %.0f; worst stretch at %.1f s: %+.1f ms\n",
+            timing.lagSeconds * 1000, workflow::kCheckMostLagSeconds * 1000, timing.worstStretch,
+            timing.worstLagSeconds * 1000);
+    } else {
+        std::snprintf(timingLine, sizeof timingLine, "timing: no note starts to measure\n");
+    }
+    return std::string(line) + timingLine;
+}
+
+// "the chart sounds like ..." or "the chart does not sound like ...: why".
+std::string verdictLine(const workflow::CheckOutcome& outcome, const std::vector<song::TrackPart>& parts)
+{
+    const auto& timing = outcome.timing;
+    std::string why;
+    if (std::fabs(timing.lagSeconds) > workflow::kCheckMostLagSeconds ||
+        std::fabs(timing.worstLagSeconds) > workflow::kCheckMostLagSeconds) {
+        why = outcome.wholeSong ? ": its notes are off the song's times" : ": its notes are off the track's times";
+    } else if (outcome.silentLaneNotes > 0) {
+        why = ": some lane notes sound nothing";
+    }
+    const std::string heard = outcome.wholeSong ? "the whole song" : song::partsName(parts);
+    return (outcome.passed ? "the chart sounds like " : "the chart does not sound like ") + heard +
+           (outcome.passed ? "" : why) + "\n";
+}
+
+}  // namespace
+
 int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem::path& midi,
                       const std::vector<song::TrackPart>& parts, const std::filesystem::path& soundFont, unsigned jobs)
 {
@@ -37,50 +96,10 @@ int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem:
         reportError(outcome.error().message);
         return kExitBadInput;
     }
-    for (const auto& missing : outcome->missingKeysounds) {
-        reportWarning("missing keysound: " + missing);
-    }
-    const auto& figures = outcome->comparison;
-    // Each figure beside the least it needs, the verdict first so that no line reads as a pass
-    // when the folder fails.
-    char line[200];
-    std::snprintf(line, sizeof line, "%s: similarity %.3f, needs %.2f; worst second at %.1f s: %.3f, needs %.2f\n",
-                  outcome->passed ? "passes" : "FAILS", figures.similarity, workflow::kCheckPassSimilarity,
-                  figures.worstSecond, figures.worstSimilarity, workflow::kCheckPassWorstSecond);
-    const auto& timing = outcome->timing;
-    char timingLine[200];
-    if (timing.measured) {
-        // In milliseconds, late positive: what a player would feel.
-        std::snprintf(
-            timingLine, sizeof timingLine,
-            "timing: notes %+.1f ms against the track, needs within %.0f; worst stretch at %.1f s: %+.1f ms\n",
-            timing.lagSeconds * 1000, workflow::kCheckMostLagSeconds * 1000, timing.worstStretch,
-            timing.worstLagSeconds * 1000);
-    } else {
-        std::snprintf(timingLine, sizeof timingLine, "timing: no note starts to measure\n");
-    }
-    if (outcome->silentLaneNotes > 0) {
-        std::string names;
-        for (const auto& name : outcome->silentLaneKeysounds) {
-            names += (names.empty() ? "" : ", ") + name;
-        }
-        reportWarning(std::to_string(outcome->silentLaneNotes) +
-                      " lane notes play keysounds that sound nothing: " + names);
-    }
+    reportCheckWarnings(*outcome);
     // Plain stdio: `build --verify` calls this with its own Output still holding stdout.
-    std::string why;
-    if (std::fabs(timing.lagSeconds) > workflow::kCheckMostLagSeconds ||
-        std::fabs(timing.worstLagSeconds) > workflow::kCheckMostLagSeconds) {
-        why = outcome->wholeSong ? ": its notes are off the song's times" : ": its notes are off the track's times";
-    } else if (outcome->silentLaneNotes > 0) {
-        why = ": some lane notes sound nothing";
-    }
-    const std::string heard = outcome->wholeSong ? "the whole song" : song::partsName(parts);
-    const std::string verdict = (outcome->passed ? "the chart sounds like " : "the chart does not sound like ") +
-                                heard + (outcome->passed ? "" : why) + "\n";
-    std::fputs(line, stdout);
-    std::fputs(timingLine, stdout);
-    std::fputs(verdict.c_str(), stdout);
+    std::fputs(figureLines(*outcome).c_str(), stdout);
+    std::fputs(verdictLine(*outcome, parts).c_str(), stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         reportError("cannot write to standard output");
         return kExitBadInput;

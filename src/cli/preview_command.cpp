@@ -32,18 +32,64 @@ CLI::Validator secondsValidator(std::string option, bool positive)
         positive ? "above 0" : "0 or more");
 }
 
+// The chart's problems, missing keysounds and cut-short sounds as warnings, then the file written.
+int reportPreview(const workflow::PreviewRequest& request, const workflow::PreviewOutcome& outcome)
+{
+    const std::string chartName = displayPath(request.chartPath);
+    for (const auto& problem : outcome.chartProblems) {
+        reportWarning(chartName + ": line " + std::to_string(problem.line) + ": " + problem.message);
+    }
+    for (const auto& missing : outcome.missingKeysounds) {
+        reportWarning("missing keysound: " + missing);
+    }
+    for (const auto& name : outcome.cutShortKeysounds) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.0f s", audio::kLongestSoundSeconds);
+        reportWarning(name + ": lasts " + seconds + " or more; the mix plays only its first " + seconds);
+    }
+    Output out;
+    out.write("wrote " + displayPath(request.outputPath) + " (" + fixedText(outcome.seconds, 3) + " s)\n");
+    if (!outcome.missingKeysounds.empty()) {
+        out.write(std::to_string(outcome.missingKeysounds.size()) + " keysound files missing\n");
+    }
+    return out.finishWithExitCode();
+}
+
+struct PreviewOptions {
+    std::string chart;
+    std::string out;
+    double from = 0;
+    double length = 0;
+    unsigned jobs = 0;
+};
+
+int runPreview(const PreviewOptions& options, bool lengthGiven)
+{
+    workflow::PreviewRequest request;
+    request.chartPath = options.chart;
+    request.outputPath = options.out;
+    request.fromSeconds = options.from;
+    request.jobs = options.jobs;
+    if (lengthGiven) {
+        request.lengthSeconds = options.length;
+    }
+    auto outcome = runStoppable("read", "keysounds",
+                                [&](ProgressSink& stop) { return workflow::writeChartPreview(request, stop); });
+    if (const auto stopped = SignalStop::exitCodeIfStopped()) {
+        return *stopped;
+    }
+    if (!outcome) {
+        reportError(outcome.error().message);
+        return outcome.error().code == ErrorCode::InvalidSetting ? kExitUsage : kExitBadInput;
+    }
+    return reportPreview(request, *outcome);
+}
+
 }  // namespace
 
 Command addPreviewCommand(CLI::App& app)
 {
-    struct Options {
-        std::string chart;
-        std::string out;
-        double from = 0;
-        double length = 0;
-        unsigned jobs = 0;
-    };
-    auto options = std::make_shared<Options>();
+    auto options = std::make_shared<PreviewOptions>();
     Command command;
     command.app =
         app.add_subcommand("preview", "Mix a BMS chart from the keysound files beside it into one sound file");
@@ -58,44 +104,7 @@ Command addPreviewCommand(CLI::App& app)
         ->type_name("SECONDS");
     sub->add_option("--jobs", options->jobs, "threads reading keysound files (default: one per core, at most 8)")
         ->check(CLI::Range(1u, 8u));
-
-    command.run = [options, sub] {
-        workflow::PreviewRequest request;
-        request.chartPath = options->chart;
-        request.outputPath = options->out;
-        request.fromSeconds = options->from;
-        request.jobs = options->jobs;
-        if (sub->count("--length") > 0) {
-            request.lengthSeconds = options->length;
-        }
-        auto outcome = runStoppable("read", "keysounds",
-                                    [&](ProgressSink& stop) { return workflow::writeChartPreview(request, stop); });
-        if (const auto stopped = SignalStop::exitCodeIfStopped()) {
-            return *stopped;
-        }
-        if (!outcome) {
-            reportError(outcome.error().message);
-            return outcome.error().code == ErrorCode::InvalidSetting ? kExitUsage : kExitBadInput;
-        }
-        const std::string chartName = displayPath(request.chartPath);
-        for (const auto& problem : outcome->chartProblems) {
-            reportWarning(chartName + ": line " + std::to_string(problem.line) + ": " + problem.message);
-        }
-        for (const auto& missing : outcome->missingKeysounds) {
-            reportWarning("missing keysound: " + missing);
-        }
-        for (const auto& name : outcome->cutShortKeysounds) {
-            char seconds[32];
-            std::snprintf(seconds, sizeof seconds, "%.0f s", audio::kLongestSoundSeconds);
-            reportWarning(name + ": lasts " + seconds + " or more; the mix plays only its first " + seconds);
-        }
-        Output out;
-        out.write("wrote " + displayPath(request.outputPath) + " (" + fixedText(outcome->seconds, 3) + " s)\n");
-        if (!outcome->missingKeysounds.empty()) {
-            out.write(std::to_string(outcome->missingKeysounds.size()) + " keysound files missing\n");
-        }
-        return out.finishWithExitCode();
-    };
+    command.run = [options, sub] { return runPreview(*options, sub->count("--length") > 0); };
     return command;
 }
 

@@ -45,16 +45,69 @@ int writeChannelParts(const std::string& file, const song::SongSummary& summary,
     return out.finishWithExitCode();
 }
 
+struct TracksOptions {
+    std::string file;
+    bool details = false;
+    bool channels = false;
+};
+
+// One line per track: its label, notes, name, family and instrument, and with --details the
+// detail columns, the likely melody marked.
+int writeTracks(const TracksOptions& options, const song::SongSummary& summary)
+{
+    std::vector<song::TrackDetails> details;
+    std::optional<int> melody;
+    if (options.details) {
+        NullProgress quiet;
+        auto read = song::readTrackDetails(options.file, summary, quiet);
+        if (!read) {
+            reportError(read.error().message);
+            return kExitBadInput;
+        }
+        details = std::move(read).value();
+        melody = song::likelyMelodyTrack(details);
+    }
+    Output out;
+    if (options.details) {
+        out.write("track\tnotes\tname\tfamily\tinstrument\tchannels\tfirst s\tlast s\tnotes/s\tpeak/s\tpitches\t\n");
+    }
+    for (std::size_t k = 0; k < summary.tracks.size(); ++k) {
+        const auto& track = summary.tracks[k];
+        out.write(track.label + '\t' + std::to_string(track.noteCount) + '\t' + track.name + '\t' + track.family +
+                  '\t' + track.instrument);
+        if (options.details) {
+            out.write(detailColumns(details[k], melody == static_cast<int>(k) + 1));
+        }
+        out.put('\n');
+    }
+    if (summary.warning) {
+        reportWarning(*summary.warning);
+    }
+    return out.finishWithExitCode();
+}
+
+int runTracks(const TracksOptions& options)
+{
+    NullProgress quiet;
+    const auto summary = song::readSongSummary(options.file, quiet);
+    if (!summary) {
+        reportError(summary.error().message);
+        return kExitBadInput;
+    }
+    if (options.channels) {
+        if (summary->warning) {
+            reportWarning(*summary->warning);
+        }
+        return writeChannelParts(options.file, *summary, options.details);
+    }
+    return writeTracks(options, *summary);
+}
+
 }  // namespace
 
 Command addTracksCommand(CLI::App& app)
 {
-    struct Options {
-        std::string file;
-        bool details = false;
-        bool channels = false;
-    };
-    auto options = std::make_shared<Options>();
+    auto options = std::make_shared<TracksOptions>();
     Command command;
     command.app = app.add_subcommand("tracks", "List the tracks of a MIDI file");
     command.app->add_option("FILE", options->file, "MIDI file")->required();
@@ -64,56 +117,7 @@ Command addTracksCommand(CLI::App& app)
     command.app->add_flag("--channels", options->channels,
                           "list the parts instead: each channel that plays notes in a track, as --track N:C names it "
                           "(with --details, each part's own details)");
-    command.run = [options] {
-        NullProgress quiet;
-        const auto summary = song::readSongSummary(options->file, quiet);
-        if (!summary) {
-            reportError(summary.error().message);
-            return kExitBadInput;
-        }
-        if (options->channels) {
-            if (summary->warning) {
-                reportWarning(*summary->warning);
-            }
-            return writeChannelParts(options->file, *summary, options->details);
-        }
-        std::vector<song::TrackDetails> details;
-        std::optional<int> melody;
-        if (options->details) {
-            auto read = song::readTrackDetails(options->file, *summary, quiet);
-            if (!read) {
-                reportError(read.error().message);
-                return kExitBadInput;
-            }
-            details = std::move(read).value();
-            melody = song::likelyMelodyTrack(details);
-        }
-        Output out;
-        if (options->details) {
-            out.write(
-                "track\tnotes\tname\tfamily\tinstrument\tchannels\tfirst s\tlast s\tnotes/s\tpeak/s\tpitches\t\n");
-        }
-        for (std::size_t k = 0; k < summary->tracks.size(); ++k) {
-            const auto& track = summary->tracks[k];
-            out.write(track.label);
-            out.put('\t');
-            out.write(std::to_string(track.noteCount));
-            out.put('\t');
-            out.write(track.name);
-            out.put('\t');
-            out.write(track.family);
-            out.put('\t');
-            out.write(track.instrument);
-            if (options->details) {
-                out.write(detailColumns(details[k], melody == static_cast<int>(k) + 1));
-            }
-            out.put('\n');
-        }
-        if (summary->warning) {
-            reportWarning(*summary->warning);
-        }
-        return out.finishWithExitCode();
-    };
+    command.run = [options] { return runTracks(*options); };
     return command;
 }
 

@@ -8,39 +8,15 @@
 
 #include "core/base/file_reading.h"
 #include "core/base/text_decoding.h"
+#include "core/chart/bms_line.h"
 
 namespace zentrowe::chart {
 
 namespace {
 
-bool isSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-
-std::string_view trim(std::string_view text)
-{
-    while (!text.empty() && isSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 char upper(char c)
 {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string upperWord(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out) {
-        c = upper(c);
-    }
-    return out;
 }
 
 bool isDigit(char c)
@@ -60,7 +36,7 @@ int hexDigit(char c)
 // A decimal number as editors write it ("120", "0.75", "+1.5", "133.333"), finite.
 std::optional<double> parseNumber(std::string_view text)
 {
-    text = trim(text);
+    text = trimBmsBlanks(text);
     if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
     }
@@ -84,7 +60,7 @@ std::optional<double> parsePositive(std::string_view text)
 // A whole number for a header field; nothing for text that is not one or is out of int's range.
 std::optional<int> parseWhole(std::string_view text)
 {
-    text = trim(text);
+    text = trimBmsBlanks(text);
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size()) {
@@ -176,43 +152,12 @@ bool isReadChannel(int c)
            c == kStopChannel || isLaneChannel(c) || isLongNoteChannel(c);
 }
 
-// "#mmmcc:data" with a decimal channel this reader knows; nullopt for any other line.
-std::optional<PendingLine> channelLineOf(std::string_view text, std::uint32_t line)
-{
-    if (text.size() < 7 || text[0] != '#' || text[6] != ':' || !isDigit(text[1]) || !isDigit(text[2]) ||
-        !isDigit(text[3]) || !isDigit(text[4]) || !isDigit(text[5])) {
-        return std::nullopt;
-    }
-    PendingLine pending;
-    pending.measure = (text[1] - '0') * 100 + (text[2] - '0') * 10 + (text[3] - '0');
-    const int channel = (text[4] - '0') * 10 + (text[5] - '0');
-    if (!isReadChannel(channel)) {
-        return std::nullopt;
-    }
-    pending.channel = static_cast<std::uint8_t>(channel);
-    pending.data = trim(text.substr(7));
-    pending.line = line;
-    return pending;
-}
-
 class Reader {
 public:
     ChartReading read(std::string_view text)
     {
-        std::uint32_t lineNumber = 0;
-        for (std::size_t pos = 0; pos < text.size();) {
-            // LF, CR LF and CR alone each end a line.
-            std::size_t end = text.find_first_of("\r\n", pos);
-            if (end == std::string_view::npos) {
-                end = text.size();
-            }
-            ++lineNumber;
-            readLine(trim(text.substr(pos, end - pos)), lineNumber);
-            pos = end + 1;
-            if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') {
-                ++pos;
-            }
-        }
+        forEachBmsLine(
+            text, [this](std::uint32_t lineNumber, std::string_view line) { readLine(scanBmsLine(line), lineNumber); });
         readDefinitions();
         readChannelLines();
         return std::move(m_reading);
@@ -222,23 +167,22 @@ private:
     Chart& chart() { return m_reading.chart; }
     void problem(std::uint32_t line, std::string message) { m_reading.problems.push_back({line, std::move(message)}); }
 
-    void readLine(std::string_view text, std::uint32_t line)
+    void readLine(const BmsLine& scanned, std::uint32_t line)
     {
-        if (text.empty() || text[0] != '#') {
+        if (scanned.kind == BmsLine::Kind::Other) {
             ++m_reading.ignoredLines;
             return;
         }
-        if (auto pending = channelLineOf(text, line)) {
-            if (m_blocks.reading()) {
-                m_lines.push_back(*pending);
+        if (scanned.kind == BmsLine::Kind::Channel) {
+            if (m_blocks.reading() && isReadChannel(scanned.channel)) {
+                m_lines.push_back({scanned.measure, static_cast<std::uint8_t>(scanned.channel), scanned.data, line});
             } else {
                 ++m_reading.ignoredLines;
             }
             return;
         }
-        const auto wordEnd = std::find_if(text.begin() + 1, text.end(), isSpace);
-        const std::string command = upperWord(text.substr(1, static_cast<std::size_t>(wordEnd - text.begin() - 1)));
-        const std::string_view argument = trim(text.substr(static_cast<std::size_t>(wordEnd - text.begin())));
+        const std::string& command = scanned.command;
+        const std::string_view argument = scanned.argument;
         if (m_blocks.handle(command, argument, line, m_reading.problems)) {
             return;
         }
@@ -247,7 +191,7 @@ private:
             return;
         }
         if (!readHeaderField(command, argument, line)) {
-            readDefinition(text, command, argument, line);
+            readDefinition(scanned.word, command, argument, line);
         }
     }
 
@@ -309,16 +253,17 @@ private:
         return true;
     }
 
-    void readDefinition(std::string_view text, const std::string& command, std::string_view argument,
+    // `word` is the command as written.
+    void readDefinition(std::string_view word, const std::string& command, std::string_view argument,
                         std::uint32_t line)
     {
         if (command.size() == 5 && command.starts_with("WAV")) {
             // The code keeps its case: in base 62 "#WAVaa" and "#WAVAA" are two keysounds.
-            into(m_wavs, text.substr(4, 2), argument, line, command);
+            into(m_wavs, word.substr(3, 2), argument, line, command);
         } else if (command.size() == 5 && command.starts_with("BPM")) {
-            into(m_bpms, text.substr(4, 2), argument, line, command);
+            into(m_bpms, word.substr(3, 2), argument, line, command);
         } else if (command.size() == 6 && command.starts_with("STOP")) {
-            into(m_stops, text.substr(5, 2), argument, line, command);
+            into(m_stops, word.substr(4, 2), argument, line, command);
         } else if (command == "LNOBJ") {
             into(m_lnobjs, argument, argument, line, command);
         } else {

@@ -387,55 +387,18 @@ private:
     // A key met again in its object: what its earlier value gave no longer counts.
     void forgetField()
     {
-        auto& c = m_content;
-        auto& info = c.info;
         switch (m_place) {
         case Place::Root:
-            if (m_key == "info") {
-                info = {};
-            } else if (m_key == "lines") {
-                c.barLines.clear();
-            } else if (m_key == "bpm_events") {
-                c.tempos.clear();
-                c.temposLeftOut = 0;
-            } else if (m_key == "stop_events") {
-                c.stops.clear();
-                c.stopsLeftOut = 0;
-            } else if (m_key == "sound_channels") {
-                c.channelNames.clear();
-                c.notes.clear();
-                c.notesLeftOut = 0;
-            }
+            forgetRootField();
             break;
         case Place::Info:
-            if (m_key == "title") {
-                info.title.clear();
-            } else if (m_key == "subtitle") {
-                info.subtitle.clear();
-            } else if (m_key == "artist") {
-                info.artist.clear();
-            } else if (m_key == "genre") {
-                info.genre.clear();
-            } else if (m_key == "preview_music") {
-                info.previewMusic.clear();
-            } else if (m_key == "level") {
-                info.level.reset();
-            } else if (m_key == "judge_rank") {
-                info.judgeRank.reset();
-            } else if (m_key == "total") {
-                info.total.reset();
-            } else if (m_key == "init_bpm") {
-                info.initBpm.reset();
-            } else if (m_key == "resolution") {
-                info.resolution.reset();
-                info.resolutionGiven = true;
-            }
+            forgetInfoField();
             break;
         case Place::Channel:
             if (m_key == "name") {
-                c.channelNames.back().clear();
+                m_content.channelNames.back().clear();
             } else if (m_key == "notes") {
-                c.notes.resize(m_channelFirstNote);
+                m_content.notes.resize(m_channelFirstNote);
                 m_channelLeftOut = 0;
             }
             break;
@@ -443,18 +406,71 @@ private:
         case Place::Tempo:
         case Place::Stop:
         case Place::Note:
-            if (m_key == "y") {
-                m_y.reset();
-            } else if (m_key == "bpm") {
-                m_value.reset();
-            } else if (m_key == "duration" || m_key == "l") {
-                m_duration.reset();
-            } else if (m_key == "x") {
-                m_lane = 0;
-            }
+            forgetObjectField();
             break;
         default:
             break;
+        }
+    }
+
+    void forgetRootField()
+    {
+        auto& c = m_content;
+        if (m_key == "info") {
+            c.info = {};
+        } else if (m_key == "lines") {
+            c.barLines.clear();
+        } else if (m_key == "bpm_events") {
+            c.tempos.clear();
+            c.temposLeftOut = 0;
+        } else if (m_key == "stop_events") {
+            c.stops.clear();
+            c.stopsLeftOut = 0;
+        } else if (m_key == "sound_channels") {
+            c.channelNames.clear();
+            c.notes.clear();
+            c.notesLeftOut = 0;
+        }
+    }
+
+    void forgetInfoField()
+    {
+        auto& info = m_content.info;
+        if (m_key == "title") {
+            info.title.clear();
+        } else if (m_key == "subtitle") {
+            info.subtitle.clear();
+        } else if (m_key == "artist") {
+            info.artist.clear();
+        } else if (m_key == "genre") {
+            info.genre.clear();
+        } else if (m_key == "preview_music") {
+            info.previewMusic.clear();
+        } else if (m_key == "level") {
+            info.level.reset();
+        } else if (m_key == "judge_rank") {
+            info.judgeRank.reset();
+        } else if (m_key == "total") {
+            info.total.reset();
+        } else if (m_key == "init_bpm") {
+            info.initBpm.reset();
+        } else if (m_key == "resolution") {
+            info.resolution.reset();
+            info.resolutionGiven = true;
+        }
+    }
+
+    // A field of the bar line, event or note being read.
+    void forgetObjectField()
+    {
+        if (m_key == "y") {
+            m_y.reset();
+        } else if (m_key == "bpm") {
+            m_value.reset();
+        } else if (m_key == "duration" || m_key == "l") {
+            m_duration.reset();
+        } else if (m_key == "x") {
+            m_lane = 0;
         }
     }
 
@@ -464,33 +480,12 @@ private:
             return true;
         }
         auto& c = m_content;
-        auto& info = c.info;
         switch (m_place) {
         case Place::Top:
             m_place = Place::Done;
             break;
         case Place::Info:
-            if (m_key == "title") {
-                info.title = text(value);
-            } else if (m_key == "subtitle") {
-                info.subtitle = text(value);
-            } else if (m_key == "artist") {
-                info.artist = text(value);
-            } else if (m_key == "genre") {
-                info.genre = text(value);
-            } else if (m_key == "preview_music") {
-                info.previewMusic = text(value);
-            } else if (m_key == "level") {
-                info.level = whole(value);
-            } else if (m_key == "judge_rank") {
-                info.judgeRank = whole(value);
-            } else if (m_key == "total") {
-                info.total = whole(value);
-            } else if (m_key == "init_bpm") {
-                info.initBpm = number(value);
-            } else if (m_key == "resolution") {
-                info.resolution = ticks(value);
-            }
+            infoScalar(value);
             break;
         case Place::Tempos:
             ++c.temposLeftOut;
@@ -513,20 +508,53 @@ private:
         case Place::Tempo:
         case Place::Stop:
         case Place::Note:
-            if (m_key == "y") {
-                m_y = ticks(value);
-            } else if (m_key == "bpm" && m_place == Place::Tempo) {
-                m_value = number(value);
-            } else if ((m_key == "duration" && m_place == Place::Stop) || (m_key == "l" && m_place == Place::Note)) {
-                m_duration = ticks(value);
-            } else if (m_key == "x" && m_place == Place::Note) {
-                m_lane = lane(value);
-            }
+            objectScalar(value);
             break;
         default:
             break;
         }
         return true;
+    }
+
+    void infoScalar(const Scalar& value)
+    {
+        auto& info = m_content.info;
+        if (m_key == "title") {
+            info.title = text(value);
+        } else if (m_key == "subtitle") {
+            info.subtitle = text(value);
+        } else if (m_key == "artist") {
+            info.artist = text(value);
+        } else if (m_key == "genre") {
+            info.genre = text(value);
+        } else if (m_key == "preview_music") {
+            info.previewMusic = text(value);
+        } else if (m_key == "level") {
+            info.level = whole(value);
+        } else if (m_key == "judge_rank") {
+            info.judgeRank = whole(value);
+        } else if (m_key == "total") {
+            info.total = whole(value);
+        } else if (m_key == "init_bpm") {
+            info.initBpm = number(value);
+        } else if (m_key == "resolution") {
+            info.resolution = ticks(value);
+        }
+    }
+
+    // A field of the bar line, event or note being read; a key that belongs to another kind of
+    // object ("bpm" in a note) is passed over.
+    void objectScalar(const Scalar& value)
+    {
+        if (m_key == "y") {
+            m_y = ticks(value);
+        } else if (m_key == "bpm" && m_place == Place::Tempo) {
+            m_value = number(value);
+        } else if ((m_key == "duration" && m_place == Place::Stop) || (m_key == "l" && m_place == Place::Note)) {
+            m_duration = ticks(value);
+        } else if (m_key == "x" && m_place == Place::Note) {
+            m_lane = lane(value);
+        }
     }
 
     BmsonContent m_content;
@@ -542,9 +570,9 @@ private:
     std::size_t m_channelLeftOut = 0;    // notes of the sound channel being read
 };
 
-}  // namespace
-
-Result<ChartReading> readBmson(std::span<const std::uint8_t> bytes, const std::string& name)
+// The document's fields as the SAX reader collects them; nothing when it is not a JSON object.
+// UTF-16 with a byte order mark is read as its UTF-8.
+std::optional<BmsonContent> parseBmson(std::span<const std::uint8_t> bytes)
 {
     std::string utf16Text;
     if (auto decoded = decodeUtf16WithByteOrderMark(bytes)) {
@@ -556,12 +584,15 @@ Result<ChartReading> readBmson(std::span<const std::uint8_t> bytes, const std::s
         Json::sax_parse(bytes.begin(), bytes.end(), &reader, nlohmann::json::input_format_t::json, true, true);
     BmsonContent content = reader.take();
     if (!parsed || !content.isObject) {
-        return Error{ErrorCode::CannotOpen, name + ": not a bmson chart (not a JSON object)"}.inFile(name);
+        return std::nullopt;
     }
-    ChartReading reading;
-    auto& chart = reading.chart;
-    const auto& info = content.info;
-    auto& header = chart.header;
+    return content;
+}
+
+// The header from info, with a problem for a tempo or resolution that had to be replaced.
+void readHeader(const BmsonContent::Info& info, ChartReading& reading)
+{
+    auto& header = reading.chart.header;
     header.title = info.title;
     header.subtitle = info.subtitle;
     header.artist = info.artist;
@@ -581,55 +612,101 @@ Result<ChartReading> readBmson(std::span<const std::uint8_t> bytes, const std::s
     } else if (info.resolutionGiven) {
         reading.problems.push_back({0, "info.resolution is not a whole number from 1 to 1000000; read as 240"});
     }
-    const std::int64_t resolution = header.resolution;
+}
 
-    const Measures measures(std::move(content.barLines), resolution);
-    chart.measureLengths = measures.lengths();
+// Puts the objects of a bmson, timed in pulses, on the measures of its bar lines.
+class ObjectPlacer {
+public:
+    ObjectPlacer(Chart& chart, const Measures& measures, const std::string& name)
+        : m_chart(chart), m_measures(measures), m_name(name)
+    {
+    }
 
-    const auto place = [&](std::int64_t y, std::uint8_t channel, ChartCode code) -> Status {
-        const auto at = measures.at(y);
+    // An error naming the tick when y lies past the last measure a chart can hold.
+    Status place(std::int64_t y, std::uint8_t channel, ChartCode code)
+    {
+        const auto at = m_measures.at(y);
         if (!at) {
-            return Error{ErrorCode::MeasureOutOfRange, name + ": an object at tick " + std::to_string(y) +
+            return Error{ErrorCode::MeasureOutOfRange, m_name + ": an object at tick " + std::to_string(y) +
                                                            " lies past measure " + std::to_string(kMeasureLimit)}
-                .inFile(name)
+                .inFile(m_name)
                 .withNumber(y);
         }
         const auto [measure, slot, slotCount] = *at;
-        chart.addLine(measure, channel, slotCount);
-        chart.addObject(slot, code);
+        m_chart.addLine(measure, channel, slotCount);
+        m_chart.addObject(slot, code);
         return {};
-    };
+    }
+
+private:
+    Chart& m_chart;
+    const Measures& m_measures;
+    const std::string& m_name;
+};
+
+Status placeTemposAndStops(const BmsonContent& content, Chart& chart, ObjectPlacer& placer)
+{
     for (const auto& tempo : content.tempos) {
         const auto code = static_cast<ChartCode>(chart.tempos.size() + 1);
         chart.tempos.push_back({code, tempo.bpm, {}});
-        if (auto placed = place(tempo.y, kTempoChannel, code); !placed) {
+        if (auto placed = placer.place(tempo.y, kTempoChannel, code); !placed) {
             return placed.error();
         }
     }
+    const auto resolution = static_cast<double>(chart.header.resolution);
     for (const auto& stop : content.stops) {
         const auto code = static_cast<ChartCode>(chart.stops.size() + 1);
-        const double units = static_cast<double>(stop.duration) / static_cast<double>(resolution) * kStopUnitsPerBeat;
+        const double units = static_cast<double>(stop.duration) / resolution * kStopUnitsPerBeat;
         chart.stops.push_back({code, units, {}});
-        if (auto placed = place(stop.y, kStopChannel, code); !placed) {
+        if (auto placed = placer.place(stop.y, kStopChannel, code); !placed) {
             return placed.error();
         }
     }
-    for (std::size_t k = 0; k < content.channelNames.size(); ++k) {
-        chart.keysounds.push_back({static_cast<ChartCode>(k + 1), std::move(content.channelNames[k])});
-    }
+    return {};
+}
+
+// A held note also marks its end, on the long-note channel of its lane.
+Status placeNotes(const BmsonContent& content, ObjectPlacer& placer)
+{
     for (const auto& note : content.notes) {
         std::uint8_t lineChannel = note.channel;
         if (note.held > 0 && lineChannel != kBackgroundChannel) {
             lineChannel = static_cast<std::uint8_t>(lineChannel + 40);
-            if (auto placed = place(note.y + note.held, lineChannel, note.code); !placed) {
+            if (auto placed = placer.place(note.y + note.held, lineChannel, note.code); !placed) {
                 return placed.error();
             }
         }
-        if (auto placed = place(note.y, lineChannel, note.code); !placed) {
+        if (auto placed = placer.place(note.y, lineChannel, note.code); !placed) {
             return placed.error();
         }
     }
-    const std::size_t leftOut = content.temposLeftOut + content.stopsLeftOut + content.notesLeftOut;
+    return {};
+}
+
+}  // namespace
+
+Result<ChartReading> readBmson(std::span<const std::uint8_t> bytes, const std::string& name)
+{
+    auto content = parseBmson(bytes);
+    if (!content) {
+        return Error{ErrorCode::CannotOpen, name + ": not a bmson chart (not a JSON object)"}.inFile(name);
+    }
+    ChartReading reading;
+    auto& chart = reading.chart;
+    readHeader(content->info, reading);
+    const Measures measures(std::move(content->barLines), chart.header.resolution);
+    chart.measureLengths = measures.lengths();
+    ObjectPlacer placer(chart, measures, name);
+    if (auto placed = placeTemposAndStops(*content, chart, placer); !placed) {
+        return placed.error();
+    }
+    for (std::size_t k = 0; k < content->channelNames.size(); ++k) {
+        chart.keysounds.push_back({static_cast<ChartCode>(k + 1), std::move(content->channelNames[k])});
+    }
+    if (auto placed = placeNotes(*content, placer); !placed) {
+        return placed.error();
+    }
+    const std::size_t leftOut = content->temposLeftOut + content->stopsLeftOut + content->notesLeftOut;
     if (leftOut != 0) {
         reading.problems.push_back(
             {0, std::to_string(leftOut) + " notes or events without a time of 0 or more left out"});

@@ -1,5 +1,6 @@
 #include "core/chart/chart_model.h"
 
+#include <algorithm>
 #include <cassert>
 
 namespace zentrowe::chart {
@@ -15,6 +16,21 @@ ChannelLine& Chart::addLine(std::int32_t measure, std::uint8_t channel, std::uin
     line.sourceLine = sourceLine;
     line.blankLinesAfter = blankLinesAfter;
     return lines.emplace_back(line);
+}
+
+std::vector<double> measureLengthsToLastLine(const Chart& chart)
+{
+    std::int32_t lastMeasure = -1;
+    for (const auto& line : chart.lines) {
+        lastMeasure = std::max(lastMeasure, line.measure);
+    }
+    std::vector<double> lengths(static_cast<std::size_t>(lastMeasure + 1), 1.0);
+    for (const auto& length : chart.measureLengths) {
+        if (length.measure >= 0 && length.measure <= lastMeasure) {
+            lengths[static_cast<std::size_t>(length.measure)] = length.length;
+        }
+    }
+    return lengths;
 }
 
 std::string codeText(ChartCode code, bool base62)

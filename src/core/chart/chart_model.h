@@ -116,6 +116,11 @@ struct Chart {
     }
 };
 
+// Each measure's length in whole notes (1 unless a measure length says otherwise), from measure 0
+// to the last that holds a line; empty for a chart without lines. A length for a measure outside
+// that range is passed over.
+std::vector<double> measureLengthsToLastLine(const Chart& chart);
+
 // A problem met while reading a chart; the rest is still read.
 struct ChartProblem {
     std::int64_t line = 0;  // 1-based; 0 when the problem is not of one line

@@ -22,16 +22,7 @@ constexpr double kBeatsPerWholeMeasure = 4;
 // Where every measure begins in beats, and where the last one (the last that holds a line) ends.
 std::vector<double> measureStarts(const Chart& chart)
 {
-    std::int32_t lastMeasure = -1;
-    for (const auto& line : chart.lines) {
-        lastMeasure = std::max(lastMeasure, line.measure);
-    }
-    std::vector<double> lengths(static_cast<std::size_t>(lastMeasure + 1), 1.0);
-    for (const auto& length : chart.measureLengths) {
-        if (length.measure >= 0 && length.measure <= lastMeasure) {
-            lengths[static_cast<std::size_t>(length.measure)] = length.length;
-        }
-    }
+    const std::vector<double> lengths = measureLengthsToLastLine(chart);
     std::vector<double> starts{0};
     for (const double length : lengths) {
         starts.push_back(starts.back() + kBeatsPerWholeMeasure * length);

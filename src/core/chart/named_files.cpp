@@ -6,44 +6,20 @@
 #include <string_view>
 
 #include "core/base/text_decoding.h"
+#include "core/chart/bms_line.h"
 
 namespace zentrowe::chart {
 
 namespace {
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 // The first blank-separated word of `text`, and `text` after it.
 std::string_view takeWord(std::string_view& text)
 {
-    text = trimmed(text);
-    const auto end = std::min(text.size(), text.find_first_of(" \t"));
+    text = trimBmsBlanks(text);
+    const auto end = static_cast<std::size_t>(std::find_if(text.begin(), text.end(), isBmsBlank) - text.begin());
     const auto word = text.substr(0, end);
-    text = trimmed(text.substr(end));
+    text = trimBmsBlanks(text.substr(end));
     return word;
-}
-
-std::string upper(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out) {
-        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-    }
-    return out;
 }
 
 // "#EXWAVxx pvf pan volume frequency name": the letters say how many numbers come before the
@@ -65,19 +41,18 @@ std::string_view exWavName(std::string_view value)
 // The role and name of one header line that names a file ("#WAV01 kick.wav"), if it does.
 std::optional<FileReference> referenceOf(std::string_view line)
 {
-    line = trimmed(line);
-    if (line.size() < 2 || line.front() != '#') {
+    const BmsLine scanned = scanBmsLine(line);
+    if (scanned.kind != BmsLine::Kind::Command) {
         return std::nullopt;
     }
-    line.remove_prefix(1);
-    const std::string command = upper(takeWord(line));
-    std::string_view name = line;
+    const std::string& command = scanned.command;
+    std::string_view name = scanned.argument;
     FileRole role = FileRole::Other;
     if (command.size() == 5 && command.starts_with("WAV")) {
         role = FileRole::Keysound;
     } else if (command.size() == 7 && command.starts_with("EXWAV")) {
         role = FileRole::Keysound;
-        name = exWavName(line);
+        name = exWavName(scanned.argument);
     } else if (command.size() == 5 && command.starts_with("BMP")) {
         role = FileRole::Picture;
     } else if (command.size() == 7 && command.starts_with("EXBMP")) {
@@ -130,17 +105,12 @@ std::vector<FileReference> bmsFileReferences(std::span<const std::uint8_t> bytes
         text = *utf16;
     }
     std::vector<FileReference> references;
-    std::uint32_t lineNumber = 0;
-    for (std::size_t pos = 0; pos < text.size();) {
-        // LF, CR LF and CR alone each end a line, as the chart reader counts them.
-        std::size_t end = std::min(text.size(), text.find_first_of("\r\n", pos));
-        ++lineNumber;
-        if (auto reference = referenceOf(text.substr(pos, end - pos))) {
+    forEachBmsLine(text, [&references](std::uint32_t lineNumber, std::string_view line) {
+        if (auto reference = referenceOf(line)) {
             reference->line = lineNumber;
             references.push_back(std::move(*reference));
         }
-        pos = end + (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
-    }
+    });
     return references;
 }
 

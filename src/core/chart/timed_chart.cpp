@@ -277,44 +277,30 @@ std::vector<ChartObject> placeSoundingObjects(const Chart& chart, const Timeline
     return objects;
 }
 
-}  // namespace
-
-TimedChart timeChart(ChartReading reading)
+// Indexed by code, every code a chart can hold at least, so that any object's code is in range.
+std::vector<std::string> keysoundNamesByCode(const Chart& chart)
 {
-    const Chart& chart = reading.chart;
-    TimedChart timed;
-    timed.ignoredLines = reading.ignoredLines;
-    timed.problems = std::move(reading.problems);
-    timed.initialBpm = chart.header.initialBpm.value_or(130);
-
     ChartCode largest = kLargestCode62;
     for (const auto& keysound : chart.keysounds) {
         largest = std::max(largest, keysound.code);
     }
-    timed.keysoundNames.assign(static_cast<std::size_t>(largest) + 1, {});
+    std::vector<std::string> names(static_cast<std::size_t>(largest) + 1);
     for (const auto& keysound : chart.keysounds) {
-        timed.keysoundNames[keysound.code] = keysound.fileName;
+        names[keysound.code] = keysound.fileName;
     }
+    return names;
+}
 
-    std::int32_t lastMeasure = -1;
-    for (const auto& line : chart.lines) {
-        lastMeasure = std::max(lastMeasure, line.measure);
-    }
-    std::vector<double> lengths(static_cast<std::size_t>(lastMeasure + 1), 1.0);
-    for (const auto& length : chart.measureLengths) {
-        if (length.measure <= lastMeasure) {
-            lengths[static_cast<std::size_t>(length.measure)] = length.length;
-        }
-    }
-
+// The tempo changes and stops of the timing channels. An object whose code has no definition
+// is left out with a problem.
+std::vector<TimingEvent> timingEvents(const Chart& chart, std::vector<ChartProblem>& problems)
+{
     const auto tempos = byCode(chart.tempos);
     const auto stops = byCode(chart.stops);
     std::vector<TimingEvent> timing;
-    std::size_t soundingObjects = 0;
     for (const auto& line : chart.lines) {
         const auto channel = line.channel;
         if (sounds(channel)) {
-            soundingObjects += line.objectCount;
             continue;
         }
         for (std::uint32_t k = 0; k < line.objectCount; ++k) {
@@ -329,15 +315,35 @@ TimedChart timeChart(ChartReading reading)
                     timing.push_back({at, channel == kStopChannel, found->second});
                 } else {
                     const bool tempo = channel == kTempoChannel;
-                    timed.problems.push_back({line.sourceLine, std::string(tempo ? "tempo code " : "stop code ") +
-                                                                   codeText(object.code, chart.header.base62) +
-                                                                   (tempo ? " has no #BPM" : " has no #STOP") +
-                                                                   " definition; left out"});
+                    problems.push_back({line.sourceLine, std::string(tempo ? "tempo code " : "stop code ") +
+                                                             codeText(object.code, chart.header.base62) +
+                                                             (tempo ? " has no #BPM" : " has no #STOP") +
+                                                             " definition; left out"});
                 }
             }
         }
     }
-    const Timeline timeline(timed.initialBpm, lengths, std::move(timing));
+    return timing;
+}
+
+}  // namespace
+
+TimedChart timeChart(ChartReading reading)
+{
+    const Chart& chart = reading.chart;
+    TimedChart timed;
+    timed.ignoredLines = reading.ignoredLines;
+    timed.problems = std::move(reading.problems);
+    timed.initialBpm = chart.header.initialBpm.value_or(130);
+    timed.keysoundNames = keysoundNamesByCode(chart);
+
+    std::size_t soundingObjects = 0;
+    for (const auto& line : chart.lines) {
+        if (sounds(line.channel)) {
+            soundingObjects += line.objectCount;
+        }
+    }
+    const Timeline timeline(timed.initialBpm, measureLengthsToLastLine(chart), timingEvents(chart, timed.problems));
 
     timed.objects = placeSoundingObjects(reading.chart, timeline, soundingObjects);
     // Not needed from here on: a chart of one long line holds most of its memory there.

@@ -144,19 +144,20 @@ struct Checked {
     std::optional<Error> error;
 };
 
-Checked check(const SettingsTexts& texts, const ConversionSettings& previous)
+// Records why `text` is refused for `field`; always false, for the checks to return.
+bool refuse(Checked& out, SettingsField field, std::string_view what, std::string_view text)
 {
-    Checked out;
-    auto refuse = [&out](SettingsField field, std::string_view what, std::string_view text) {
-        out.badField = field;
-        out.error = refusal(settingKey(field), what, text);
-        return out;
-    };
-    ConversionSettings& settings = out.settings;
+    out.badField = field;
+    out.error = refusal(settingKey(field), what, text);
+    return false;
+}
 
+bool checkStartAndName(const SettingsTexts& texts, Checked& out)
+{
+    ConversionSettings& settings = out.settings;
     const auto start = decodeCode(texts.startCode, texts.base62);
     if (!start) {
-        return refuse(SettingsField::StartCode, "the start code must be two characters 0-9, A-Z or a-z, not",
+        return refuse(out, SettingsField::StartCode, "the start code must be two characters 0-9, A-Z or a-z, not",
                       texts.startCode);
     }
     settings.startCode = texts.startCode;
@@ -166,13 +167,20 @@ Checked check(const SettingsTexts& texts, const ConversionSettings& previous)
     if (auto named = checkKeysoundName(texts.keysoundName); !named) {
         out.badField = SettingsField::KeysoundName;
         out.error = named.error();
-        return out;
+        return false;
     }
     settings.keysoundName = texts.keysoundName;
+    return true;
+}
 
+// The long-note minimum, the tempo (kept from `previous` unless a custom one is asked for) and
+// the gap between keysounds.
+bool checkLengthsAndTempo(const SettingsTexts& texts, const ConversionSettings& previous, Checked& out)
+{
+    ConversionSettings& settings = out.settings;
     const auto minimum = roundDecimalToInt32(texts.longNoteMinimum);
     if (!minimum || *minimum == std::numeric_limits<std::int32_t>::min()) {
-        return refuse(SettingsField::LongNoteMinimum, "the long-note minimum length must be a whole number, not",
+        return refuse(out, SettingsField::LongNoteMinimum, "the long-note minimum length must be a whole number, not",
                       texts.longNoteMinimum);
     }
     settings.longNoteThreshold = *minimum - 1;
@@ -181,7 +189,7 @@ Checked check(const SettingsTexts& texts, const ConversionSettings& previous)
     if (texts.useCustomTempo) {
         const auto micros = tempoMicrosFromBpm(texts.tempo);
         if (!micros) {
-            return refuse(SettingsField::Tempo,
+            return refuse(out, SettingsField::Tempo,
                           "the tempo must be a number of beats per minute giving 1 to 16777215 microseconds per "
                           "quarter note, not",
                           texts.tempo);
@@ -192,32 +200,50 @@ Checked check(const SettingsTexts& texts, const ConversionSettings& previous)
     const auto gap = roundDecimalToInt32(texts.gap);
     // A gap is a delta time of the keysound MIDI file, which holds at most 2^28 - 1 ticks.
     if (!gap || *gap < 0 || *gap > kLongestGapTicks) {
-        return refuse(SettingsField::Gap, "the gap must be a whole number of ticks, 0 to 268435455, not", texts.gap);
+        return refuse(out, SettingsField::Gap, "the gap must be a whole number of ticks, 0 to 268435455, not",
+                      texts.gap);
     }
     settings.keysoundGap = *gap;
+    return true;
+}
 
-    // Whole numbers only: a step of 2.5 velocities or units has no meaning.
-    auto wholeNumber = [](std::string_view text, std::int64_t largest) -> std::optional<std::int64_t> {
-        std::int64_t value = 0;
-        const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (text.empty() || status != std::errc{} || end != text.data() + text.size() || value < 0 || value > largest) {
-            return std::nullopt;
-        }
-        return value;
-    };
+// Whole numbers only: a step of 2.5 velocities or units has no meaning.
+std::optional<std::int64_t> wholeNumber(std::string_view text, std::int64_t largest)
+{
+    std::int64_t value = 0;
+    const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || status != std::errc{} || end != text.data() + text.size() || value < 0 || value > largest) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool checkMergeSteps(const SettingsTexts& texts, Checked& out)
+{
+    ConversionSettings& settings = out.settings;
     const auto velocityStep = wholeNumber(texts.velocityStep, kLargestVelocityStep);
     if (!velocityStep) {
-        return refuse(SettingsField::VelocityStep, "the velocity step must be a whole number, 0 to 127, not",
+        return refuse(out, SettingsField::VelocityStep, "the velocity step must be a whole number, 0 to 127, not",
                       texts.velocityStep);
     }
     settings.merge.velocityStep = static_cast<int>(*velocityStep);
     const auto lengthStep = wholeNumber(texts.lengthStep, kLargestLengthStep);
     if (!lengthStep) {
-        return refuse(SettingsField::LengthStep, "the length step must be a whole number, 0 to 1000000, not",
+        return refuse(out, SettingsField::LengthStep, "the length step must be a whole number, 0 to 1000000, not",
                       texts.lengthStep);
     }
     settings.merge.lengthStep = *lengthStep;
+    return true;
+}
 
+// The fields in the order the settings form shows them; the first refused one stops the check.
+Checked check(const SettingsTexts& texts, const ConversionSettings& previous)
+{
+    Checked out;
+    if (!checkStartAndName(texts, out) || !checkLengthsAndTempo(texts, previous, out) || !checkMergeSteps(texts, out)) {
+        return out;
+    }
+    ConversionSettings& settings = out.settings;
     settings.longNotes = texts.longNotes;
     settings.percussion = texts.percussion;
     settings.bmson = texts.bmson;

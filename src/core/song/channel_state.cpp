@@ -12,13 +12,41 @@ constexpr std::uint8_t sevenBits(std::uint8_t value)
     return static_cast<std::uint8_t>(value & 0x7F);
 }
 
+// Controllers that set one field of the state; false for any other controller number.
+bool applyPlainController(ChannelState& state, std::uint8_t number, std::uint8_t value)
+{
+    switch (number) {
+    case 0:
+        state.bankMsb = value;
+        return true;
+    case 32:
+        state.bankLsb = value;
+        return true;
+    case 1:
+        state.modulation = value;
+        return true;
+    case 7:
+        state.volume = value;
+        return true;
+    case 10:
+        state.pan = value;
+        return true;
+    case 11:
+        state.expression = value;
+        return true;
+    case 64:
+        state.sustain = value >= 64;
+        return true;
+    default:
+        return false;
+    }
+}
+
 }  // namespace
 
 void ChannelStates::apply(const ChannelEvent& event)
 {
-    const std::size_t channel = event.channel();
-    ChannelState& state = m_states[channel];
-    std::uint16_t& parameter = m_parameter[channel];
+    ChannelState& state = m_states[event.channel()];
     const std::uint8_t value = sevenBits(event.data2);
     switch (event.kind()) {
     case 0xC0:
@@ -31,32 +59,28 @@ void ChannelStates::apply(const ChannelEvent& event)
         state.pitchBend = static_cast<std::uint16_t>(sevenBits(event.data1) | (value << 7));
         return;
     case 0xB0:
-        break;
+        applyController(event.channel(), sevenBits(event.data1), value);
+        return;
     default:
         return;
     }
-    switch (sevenBits(event.data1)) {
-    case 0:
-        state.bankMsb = value;
-        break;
-    case 32:
-        state.bankLsb = value;
-        break;
-    case 1:
-        state.modulation = value;
-        break;
-    case 7:
-        state.volume = value;
-        break;
-    case 10:
-        state.pan = value;
-        break;
-    case 11:
-        state.expression = value;
-        break;
-    case 64:
-        state.sustain = value >= 64;
-        break;
+}
+
+ChannelInstrument ChannelStates::instrument(int channel) const
+{
+    const ChannelState& state = (*this)[channel];
+    const bool drums = (channel & 0x0F) == kDrumChannelIndex;
+    return {drums ? 0 : state.bankMsb, state.program, drums};
+}
+
+void ChannelStates::applyController(std::size_t channel, std::uint8_t number, std::uint8_t value)
+{
+    ChannelState& state = m_states[channel];
+    if (applyPlainController(state, number, value)) {
+        return;
+    }
+    std::uint16_t& parameter = m_parameter[channel];
+    switch (number) {
     case 101:
         parameter = static_cast<std::uint16_t>((value << 7) | (parameter & 0x7F));
         break;

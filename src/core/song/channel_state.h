@@ -31,6 +31,20 @@ struct ChannelState {
     friend bool operator==(const ChannelState&, const ChannelState&) = default;
 };
 
+// The General MIDI drum channel, channel 10.
+constexpr int kDrumChannelIndex = 9;
+
+// What a synthesiser plays a channel's notes with: the program, the bank the last bank select
+// (controller 0) chose, or the drum kit on the drum channel, where a synthesiser ignores bank
+// select (the kit is chosen by program alone) and the bank is always 0.
+struct ChannelInstrument {
+    int bank = 0;              // 0 to 127
+    std::uint8_t program = 0;  // 0 to 127
+    bool drums = false;
+
+    friend bool operator==(const ChannelInstrument&, const ChannelInstrument&) = default;
+};
+
 // The state of all sixteen channels as a track's events change it, in the order a synthesiser
 // applies them. Registered parameters are followed so that data entry reaches only the pitch bend
 // range; non-registered parameters select nothing we keep.
@@ -38,8 +52,12 @@ class ChannelStates {
 public:
     void apply(const ChannelEvent& event);
     const ChannelState& operator[](int channel) const { return m_states[static_cast<std::size_t>(channel & 0x0F)]; }
+    // The instrument a note struck now on `channel` (0 to 15) plays with.
+    ChannelInstrument instrument(int channel) const;
 
 private:
+    void applyController(std::size_t channel, std::uint8_t number, std::uint8_t value);
+
     static constexpr std::uint16_t kNoParameter = 0x3FFF;
     std::array<ChannelState, 16> m_states{};
     std::array<std::uint16_t, 16> m_parameter = makeParameters();

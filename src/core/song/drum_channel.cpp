@@ -1,13 +1,12 @@
 #include "core/song/drum_channel.h"
 
 #include "core/base/progress.h"
+#include "core/song/channel_state.h"
 #include "core/song/track_walk.h"
 
 namespace zentrowe::song {
 
 namespace {
-
-constexpr std::uint8_t kDrumChannelIndex = 9;
 
 // Counts a track's sounding notes on the drum channel and on the others.
 class DrumChannelCount final {

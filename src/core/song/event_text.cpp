@@ -116,19 +116,91 @@ std::uint32_t tempoOf(const MetaEvent& event)
     return (std::uint32_t{event.data[0]} << 16) | (std::uint32_t{event.data[1]} << 8) | event.data[2];
 }
 
-std::string describeMetaEvent(const MetaEvent& event)
+namespace {
+
+std::string describeSequenceNumber(const MetaEvent& event)
+{
+    if (event.lengthByte == 0) {
+        return "Seqnr";
+    }
+    std::string text = "    ";
+    appendNumber(text, event.data[0] * 256 + event.data[1]);
+    return text;
+}
+
+std::string describeChannelOrPort(const MetaEvent& event)
+{
+    std::string text = event.type == 0x20 ? "Midi Chan   " : "Midi Port    ";
+    if (event.lengthByte != 1) {
+        text += "???len";
+    }
+    appendHex(text, event.data[0]);
+    return text;
+}
+
+std::string describeTempo(const MetaEvent& event)
+{
+    std::string text = "Tempo  ";
+    if (event.lengthByte != 3) {
+        text += " ???Len ";
+    }
+    const std::uint32_t tempo = tempoOf(event);
+    text += formatBpm(tempo);
+    text += " BPM  ";
+    appendNumber(text, tempo);
+    return text;
+}
+
+std::string describeSmpteOffset(const MetaEvent& event)
+{
+    std::string text = "SMPTE Offs   ";
+    if (event.lengthByte != 5) {
+        text += " ???Len";
+    }
+    for (const std::uint8_t b : event.data) {
+        appendHex(text, b);
+    }
+    return text;
+}
+
+std::string describeTimeSignature(const MetaEvent& event)
 {
     const auto data = event.data;
-    const std::uint8_t length = event.lengthByte;
-    std::string text;
+    std::string text = "Time Sign    ";
+    if (event.lengthByte != 4) {
+        text += " ???Len ";
+    }
+    appendNumber(text, data[0]);
+    text += "/";
+    text += powerOfTwo(data[1]);
+    text += " - ";
+    appendNumber(text, data[2]);
+    text += " clocks- ";
+    appendNumber(text, data[3]);
+    text += " 32 ";
+    return text;
+}
+
+std::string describeKeySignature(const MetaEvent& event)
+{
+    std::string text = "Key Sign     ";
+    if (event.lengthByte != 2) {
+        text += " ???len";
+    }
+    for (const std::uint8_t b : event.data) {
+        appendHex(text, b);
+        text += " ";
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string describeMetaEvent(const MetaEvent& event)
+{
     switch (event.type) {
     case 0x00:
-        if (length == 0) {
-            return "Seqnr";
-        }
-        text = "    ";
-        appendNumber(text, data[0] * 256 + data[1]);
-        return text;
+        return describeSequenceNumber(event);
     case 0x01:
     case 0x02:
     case 0x03:
@@ -138,65 +210,25 @@ std::string describeMetaEvent(const MetaEvent& event)
     case 0x07:
         // MIDI names no encoding: the detection track names and chart headers use, so that a
         // Shift_JIS song reads the same in every listing.
-        return decodeListedText(data);
+        return decodeListedText(event.data);
     case 0x20:
     case 0x21:
-        text = event.type == 0x20 ? "Midi Chan   " : "Midi Port    ";
-        if (length != 1) {
-            text += "???len";
-        }
-        appendHex(text, data[0]);
-        return text;
+        return describeChannelOrPort(event);
     case 0x2F:
         return "End of track ";
-    case 0x51: {
-        text = "Tempo  ";
-        if (length != 3) {
-            text += " ???Len ";
-        }
-        const std::uint32_t tempo = tempoOf(event);
-        text += formatBpm(tempo);
-        text += " BPM  ";
-        appendNumber(text, tempo);
-        return text;
-    }
+    case 0x51:
+        return describeTempo(event);
     case 0x54:
-        text = "SMPTE Offs   ";
-        if (length != 5) {
-            text += " ???Len";
-        }
-        for (const std::uint8_t b : data) {
-            appendHex(text, b);
-        }
-        return text;
+        return describeSmpteOffset(event);
     case 0x58:
-        text = "Time Sign    ";
-        if (length != 4) {
-            text += " ???Len ";
-        }
-        appendNumber(text, data[0]);
-        text += "/";
-        text += powerOfTwo(data[1]);
-        text += " - ";
-        appendNumber(text, data[2]);
-        text += " clocks- ";
-        appendNumber(text, data[3]);
-        text += " 32 ";
-        return text;
+        return describeTimeSignature(event);
     case 0x59:
-        text = "Key Sign     ";
-        if (length != 2) {
-            text += " ???len";
-        }
-        for (const std::uint8_t b : data) {
-            appendHex(text, b);
-            text += " ";
-        }
-        return text;
-    case 0x7F:
-        text = "propr.- len  ";
+        return describeKeySignature(event);
+    case 0x7F: {
+        std::string text = "propr.- len  ";
         appendNumber(text, event.declaredLength);
         return text;
+    }
     default:
         return {};
     }

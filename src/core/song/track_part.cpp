@@ -3,14 +3,13 @@
 #include <array>
 #include <charconv>
 
+#include "core/song/channel_state.h"
 #include "core/song/event_listing.h"
 #include "core/song/instrument_names.h"
 
 namespace zentrowe::song {
 
 namespace {
-
-constexpr std::uint8_t kDrumChannelIndex = 9;
 
 Error badPart(std::string_view typed, const std::string& why)
 {
@@ -54,21 +53,18 @@ Result<TrackPart> parsePart(const SongSummary& song, std::string_view typed, std
     return part;
 }
 
-// Notes per channel of one track, and the program in force at each channel's first note.
+// Notes per channel of one track, and the instrument in force at each channel's first note.
 struct ChannelNotes {
     std::array<std::int64_t, 16> notes{};
-    std::array<std::uint8_t, 16> program{};
-    std::array<std::uint8_t, 16> firstProgram{};
+    ChannelStates states;
+    std::array<ChannelInstrument, 16> firstInstrument{};
 
     void onEvent(std::int64_t, std::uint32_t, const ChannelEvent& event)
     {
         const auto channel = event.channel();
-        if (event.kind() == 0xC0) {
-            program[channel] = static_cast<std::uint8_t>(event.data1 & 0x7F);
-        } else if (event.kind() == 0x90 && event.data2 != 0) {
-            if (notes[channel]++ == 0) {
-                firstProgram[channel] = program[channel];
-            }
+        states.apply(event);
+        if (event.kind() == 0x90 && event.data2 != 0 && notes[channel]++ == 0) {
+            firstInstrument[channel] = states.instrument(channel);
         }
     }
     void onEvent(std::int64_t, std::uint32_t, const MetaEvent&) { }
@@ -158,8 +154,8 @@ std::vector<ChannelPartRow> listChannelParts(std::span<const std::uint8_t> file,
             if (count.notes[channel] == 0) {
                 continue;
             }
-            const bool drums = channel == kDrumChannelIndex;
-            const std::uint8_t program = count.firstProgram[channel];
+            const bool drums = count.firstInstrument[channel].drums;
+            const std::uint8_t program = count.firstInstrument[channel].program;
             rows.push_back({{track, channel + 1},
                             count.notes[channel],
                             std::string(drums ? kDrumInstrument : kInstrumentNames[program]),

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "core/base/byte_reader.h"
@@ -90,6 +91,112 @@ constexpr std::uint32_t describedByteCount(std::uint8_t type, std::uint8_t lengt
     }
 }
 
+namespace detail {
+
+// The data bytes of a channel voice event whose status was just read: one for program change
+// and channel pressure, two for the others. Nothing when the file ends first.
+inline std::optional<ChannelEvent> readChannelEvent(ByteReader& reader, std::uint8_t status)
+{
+    ChannelEvent event{status, 0, 0};
+    const std::uint8_t kind = event.kind();
+    if (kind == 0xC0 || kind == 0xD0) {
+        const auto data1 = reader.u8();
+        if (!data1) {
+            return std::nullopt;
+        }
+        event.data1 = *data1;
+        return event;
+    }
+    const auto data = reader.take(2);
+    if (!data) {
+        return std::nullopt;
+    }
+    event.data1 = (*data)[0];
+    event.data2 = (*data)[1];
+    return event;
+}
+
+// A system-exclusive event's length and its skipped data. Nothing when the file ends first.
+inline std::optional<SysExEvent> readSysExEvent(ByteReader& reader, std::uint8_t status)
+{
+    const auto length = reader.varLen();
+    if (!length || !reader.skip(*length)) {
+        return std::nullopt;
+    }
+    return SysExEvent{status, *length};
+}
+
+// A meta event after its 0xFF: type, length (one byte or a variable-length quantity, see
+// hasLengthByte) and data; the reader resumes right after the declared data. Nothing when the
+// file ends before the declared or the described data does.
+inline std::optional<MetaEvent> readMetaEvent(ByteReader& reader)
+{
+    MetaEvent event;
+    const auto type = reader.u8();
+    if (!type) {
+        return std::nullopt;
+    }
+    event.type = *type;
+    std::uint32_t described = 0;
+    if (hasLengthByte(event.type)) {
+        const auto lengthByte = reader.u8();
+        if (!lengthByte) {
+            return std::nullopt;
+        }
+        event.lengthByte = *lengthByte;
+        event.declaredLength = *lengthByte;
+        described = describedByteCount(event.type, *lengthByte);
+    } else {
+        const auto length = reader.varLen();
+        if (!length) {
+            return std::nullopt;
+        }
+        event.declaredLength = *length;
+        described = *length;
+    }
+    if (std::max(described, event.declaredLength) > reader.remaining()) {
+        return std::nullopt;
+    }
+    event.data = reader.bytes().subspan(reader.pos(), described);
+    reader.skip(event.declaredLength);
+    return event;
+}
+
+// Reads the event after its status byte and hands it to the visitor; false when the file ends
+// inside it. Statuses that carry nothing (data bytes with no running status, system statuses
+// other than 0xF0, 0xF7 and 0xFF) are passed over.
+template <typename Visitor>
+bool visitEvent(ByteReader& reader, std::uint8_t status, std::int64_t time, std::uint32_t delta, Visitor& visitor)
+{
+    if (status < 0x80) {
+        return true;
+    }
+    if (status < 0xF0) {
+        const auto event = readChannelEvent(reader, status);
+        if (event) {
+            visitor.onEvent(time, delta, *event);
+        }
+        return event.has_value();
+    }
+    if (status == 0xF0 || status == 0xF7) {
+        const auto event = readSysExEvent(reader, status);
+        if (event) {
+            visitor.onEvent(time, delta, *event);
+        }
+        return event.has_value();
+    }
+    if (status != 0xFF) {
+        return true;
+    }
+    const auto event = readMetaEvent(reader);
+    if (event) {
+        visitor.onEvent(time, delta, *event);
+    }
+    return event.has_value();
+}
+
+}  // namespace detail
+
 // Steps through one track's events with the rules every pass shares, calling
 //   visitor.onEvent(std::int64_t time, std::uint32_t delta, const ChannelEvent&)
 //   visitor.onEvent(std::int64_t time, std::uint32_t delta, const MetaEvent&)
@@ -134,72 +241,9 @@ WalkEnd walkTrack(std::span<const std::uint8_t> file, TrackLocation where, Visit
             }
         }
         time += *delta;
-
-        if (status < 0x80) {
-            continue;
-        }
-        if (status < 0xF0) {
-            ChannelEvent event{status, 0, 0};
-            const std::uint8_t kind = event.kind();
-            if (kind == 0xC0 || kind == 0xD0) {
-                const auto data1 = reader.u8();
-                if (!data1) {
-                    return WalkEnd::Truncated;
-                }
-                event.data1 = *data1;
-            } else {
-                const auto data = reader.take(2);
-                if (!data) {
-                    return WalkEnd::Truncated;
-                }
-                event.data1 = (*data)[0];
-                event.data2 = (*data)[1];
-            }
-            visitor.onEvent(time, *delta, event);
-            continue;
-        }
-        if (status == 0xF0 || status == 0xF7) {
-            const auto length = reader.varLen();
-            if (!length || !reader.skip(*length)) {
-                return WalkEnd::Truncated;
-            }
-            visitor.onEvent(time, *delta, SysExEvent{status, *length});
-            continue;
-        }
-        if (status != 0xFF) {
-            continue;
-        }
-
-        MetaEvent event;
-        const auto type = reader.u8();
-        if (!type) {
+        if (!detail::visitEvent(reader, status, time, *delta, visitor)) {
             return WalkEnd::Truncated;
         }
-        event.type = *type;
-        std::uint32_t described = 0;
-        if (hasLengthByte(event.type)) {
-            const auto lengthByte = reader.u8();
-            if (!lengthByte) {
-                return WalkEnd::Truncated;
-            }
-            event.lengthByte = *lengthByte;
-            event.declaredLength = *lengthByte;
-            described = describedByteCount(event.type, *lengthByte);
-        } else {
-            const auto length = reader.varLen();
-            if (!length) {
-                return WalkEnd::Truncated;
-            }
-            event.declaredLength = *length;
-            described = *length;
-        }
-        if (std::max(described, event.declaredLength) > reader.remaining()) {
-            reader.skip(reader.remaining());
-            return WalkEnd::Truncated;
-        }
-        event.data = reader.bytes().subspan(reader.pos(), described);
-        reader.skip(event.declaredLength);
-        visitor.onEvent(time, *delta, event);
     }
     return WalkEnd::Complete;
 }

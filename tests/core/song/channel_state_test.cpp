@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace zentrowe::song {
 namespace {
 
@@ -78,6 +80,45 @@ TEST(ChannelStates, ResetAllControllersKeepsProgramVolumeAndPan)
     EXPECT_FALSE(states[5].sustain);
     EXPECT_EQ(states[5].modulation, 0);
     EXPECT_EQ(states[5].pitchBend, 8192);
+}
+
+// The instrument a note plays with, as a synthesiser picks it: the last program change and bank
+// select on the note's channel; on the drum channel (10) bank select chooses nothing.
+TEST(ChannelStates, InstrumentIsTheLastProgramAndBankOfTheChannel)
+{
+    struct Case {
+        const char* what;
+        std::vector<ChannelEvent> events;
+        int channel;
+        ChannelInstrument instrument;
+    };
+    const std::vector<Case> cases = {
+        {"nothing yet: piano of bank 0", {}, 0, {0, 0, false}},
+        {"program and bank", {cc(2, 0, 8), ChannelEvent{0xC2, 25, 0}}, 2, {8, 25, false}},
+        {"the last of each counts",
+         {cc(2, 0, 8), ChannelEvent{0xC2, 25, 0}, cc(2, 0, 1), ChannelEvent{0xC2, 30, 0}},
+         2,
+         {1, 30, false}},
+        {"bank LSB chooses nothing", {cc(2, 32, 5)}, 2, {0, 0, false}},
+        {"another channel's changes", {cc(3, 0, 8), ChannelEvent{0xC3, 25, 0}}, 2, {0, 0, false}},
+        {"drum kit by program", {ChannelEvent{0xC9, 16, 0}}, 9, {0, 16, true}},
+        {"bank select on the drum channel", {cc(9, 0, 8), ChannelEvent{0xC9, 16, 0}}, 9, {0, 16, true}},
+        {"data bytes of damaged files keep seven bits",
+         {cc(4, 0, 0x81), ChannelEvent{0xC4, 0x85, 0}},
+         4,
+         {1, 5, false}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ChannelStates states;
+        for (const auto& event : c.events) {
+            states.apply(event);
+        }
+        const ChannelInstrument got = states.instrument(c.channel);
+        EXPECT_EQ(got.bank, c.instrument.bank);
+        EXPECT_EQ(got.program, c.instrument.program);
+        EXPECT_EQ(got.drums, c.instrument.drums);
+    }
 }
 
 }  // namespace
