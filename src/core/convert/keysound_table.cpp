@@ -89,7 +89,10 @@ std::uint8_t mergedVelocity(std::uint8_t velocity, int step)
     if (step <= 1) {
         return velocity;
     }
-    return static_cast<std::uint8_t>(std::clamp<std::int64_t>(nearestMultiple(velocity, step), 1, 127));
+    // A velocity below half a step stands for the quiet end of the range, a quarter step: rounded
+    // to 0 (and held at 1) the note would vanish from the chart's sound.
+    const std::int64_t merged = nearestMultiple(velocity, step);
+    return static_cast<std::uint8_t>(std::clamp<std::int64_t>(merged > 0 ? merged : step / 4, 1, 127));
 }
 
 std::int64_t mergedDuration(std::int64_t durationTicks, std::int64_t step, std::int32_t ticksPerMeasure)
@@ -99,7 +102,7 @@ std::int64_t mergedDuration(std::int64_t durationTicks, std::int64_t step, std::
     }
     std::int64_t units = nearestMultiple(keysoundLengthSlots(durationTicks, ticksPerMeasure), step);
     if (units == 0 && durationTicks > 0) {
-        units = step;
+        units = std::max<std::int64_t>(step / 4, 1);  // short notes stay short: a quarter step
     }
     // units * ticksPerMeasure stays below 2^58 + 2^37: the length is at most 2^50 ticks, the step
     // at most kLargestLengthStep and a measure below 2^17 ticks.

@@ -38,8 +38,10 @@ std::string encodeCode(int value, bool base62);
 std::optional<int> decodeCode(std::string_view code, bool base62);
 
 // How keysounds that differ a little become one: velocities rounded to the nearest multiple of
-// velocityStep (ties up, kept within 1..127) and lengths to the nearest lengthStep units of
-// 1/192 measure (ties up; a sounding note keeps at least one step). 0 leaves either as it is.
+// velocityStep (ties up, at most 127) and lengths to the nearest lengthStep units of 1/192
+// measure (ties up). What would round to nothing, a velocity or a sounding length under half a
+// step, takes a quarter step (at least 1): merging never silences a note nor holds a staccato
+// for a whole step. 0 leaves either as it is.
 inline constexpr std::int64_t kLargestLengthStep = 1'000'000;
 inline constexpr int kLargestVelocityStep = 127;
 

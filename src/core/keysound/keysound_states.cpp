@@ -214,7 +214,9 @@ std::uint8_t mergedSevenBits(int x, int step)
     if (step <= 1) {
         return static_cast<std::uint8_t>(std::clamp(x, 0, 127));
     }
-    return static_cast<std::uint8_t>(std::clamp((x + step / 2) / step * step, 0, 127));
+    const int merged = (x + step / 2) / step * step;
+    // A level, pan or controller that is on stays on: 0 is kept for what was 0.
+    return static_cast<std::uint8_t>(std::clamp(merged == 0 && x > 0 ? std::max(step / 4, 1) : merged, 0, 127));
 }
 
 std::int64_t lengthSlots(std::int64_t ticks, const StateMerge& merge)

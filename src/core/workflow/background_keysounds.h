@@ -97,8 +97,10 @@ struct CodeRelief {
 std::optional<Error> codesExhausted(const CodeDemand& demand, const std::optional<CodeRelief>& relief);
 
 // The coarser mergings tried, mildest first, for CodeRelief: (velocity step, length step).
-inline constexpr std::pair<int, std::int64_t> kReliefSteps[] = {{4, 1},  {8, 1},   {8, 2},   {16, 2}, {16, 4},
-                                                                {32, 6}, {32, 12}, {64, 24}, {64, 48}};
+// Velocities stay within 32 (four levels at least) while coarser lengths are left to try.
+inline constexpr std::pair<int, std::int64_t> kReliefSteps[] = {{4, 1},   {8, 1},   {8, 2},   {16, 2},  {16, 4},
+                                                                {16, 8},  {32, 6},  {32, 12}, {32, 24}, {32, 48},
+                                                                {64, 24}, {64, 48}, {32, 96}, {64, 96}};
 
 // How many keysounds `table` would hold merged again with the coarser steps (lengths and
 // velocities as kept, each state as it is).

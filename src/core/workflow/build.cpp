@@ -372,56 +372,84 @@ bool codesFit(std::size_t codes, const convert::ConversionSettings& settings)
     return static_cast<std::int64_t>(codes) <= convert::largestCode(settings.base62) - settings.startValue;
 }
 
+// The keysounds of the song as `settings` tell them apart: the lanes' (`lanes`, counted by the
+// conversion) and, with BgmMode::Keysounds, the other tracks'.
+std::size_t songKeysounds(std::size_t lanes, const BuildRequest& request, std::span<const std::uint8_t> file,
+                          const convert::ConversionSettings& settings)
+{
+    if (request.bgm != BgmMode::Keysounds) {
+        return lanes;
+    }
+    return lanes + collectBackgroundKeysounds(file, request.conversion.song, chartedParts(request.conversion), settings)
+                       .table.size();
+}
+
 // The track converted again with the mildest merging of kReliefSteps (never milder than asked)
-// under which every file has a base-36 code; `converted` as it is when none does, for the plan
-// to refuse naming the ways out. Velocities, and levels with them, within a step and lengths
-// within a step of 1/192 measure sound alike to a listener.
-Result<ConvertedTrack> mergedToFit(ConvertedTrack converted, const BuildRequest& request,
-                                   std::span<const std::uint8_t> file, const std::filesystem::path& stage,
-                                   ProgressSink& progress)
+// under which every file has a base-36 code; nothing when none does, for the caller to refuse
+// naming the ways out. Velocities, and levels with them, within a step and lengths within a step
+// of 1/192 measure sound alike to a listener. Every step is converted: counting a table merged
+// again overcounts, its channel states having been told apart unmerged.
+Result<std::optional<ConvertedTrack>> mergedToFit(std::size_t unmerged, const BuildRequest& request,
+                                                  std::span<const std::uint8_t> file,
+                                                  const std::filesystem::path& stage, ProgressSink& progress)
 {
     const auto& asked = request.conversion.settings;
-    const auto& song = request.conversion.song;
-    const std::size_t unmerged = codesNeeded(converted, song.ticksPerMeasure);
     for (const auto& [velocityStep, lengthStep] : kReliefSteps) {
-        const convert::KeysoundMerge merge{std::max(velocityStep, asked.merge.velocityStep),
-                                           std::max(lengthStep, asked.merge.lengthStep)};
-        if (merge.velocityStep <= std::max(asked.merge.velocityStep, 1) && merge.lengthStep <= asked.merge.lengthStep) {
-            continue;
-        }
-        // Counted first without converting: the lanes' keysounds merged again, the others collected.
         auto settings = asked;
-        settings.merge = merge;
-        std::size_t estimate = keysoundsMergedAgain(converted.conversion.keysounds, merge, song.ticksPerMeasure);
-        if (request.bgm == BgmMode::Keysounds) {
-            estimate += collectBackgroundKeysounds(file, song, chartedParts(request.conversion), settings).table.size();
-        }
-        if (!codesFit(estimate, settings)) {
+        settings.merge = {std::max(velocityStep, asked.merge.velocityStep),
+                          std::max(lengthStep, asked.merge.lengthStep)};
+        if (settings.merge.velocityStep <= std::max(asked.merge.velocityStep, 1) &&
+            settings.merge.lengthStep <= asked.merge.lengthStep) {
             continue;
         }
         auto merged = convertWith(request, settings, file, stage, progress);
+        if (!merged && merged.error().code == ErrorCode::CodesExhausted) {
+            continue;  // the lanes alone still past the last code
+        }
         if (!merged) {
             return merged.error();
         }
-        if (const std::size_t codes = codesNeeded(*merged, song.ticksPerMeasure); codesFit(codes, settings)) {
-            merged->mergedKeysounds = unmerged - codes;
-            return merged;
+        if (const std::size_t codes = codesNeeded(*merged, request.conversion.song.ticksPerMeasure);
+            codesFit(codes, settings)) {
+            merged->mergedKeysounds = unmerged > codes ? unmerged - codes : 0;
+            return std::optional<ConvertedTrack>(std::move(merged).value());
         }
     }
-    return converted;
+    return std::optional<ConvertedTrack>();
 }
 
+// Converts the lanes' track; when its files and the other tracks' need more codes than base 36
+// has, converts it again merged to fit (request.mergeToFit). Where nothing fits, the conversion
+// as it was (the plan refuses it naming the ways out) or the lanes' own CodesExhausted.
 Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<const std::uint8_t> file,
                                        const std::filesystem::path& stage, ProgressSink& progress)
 {
     const auto& settings = request.conversion.settings;
     progress.beginStage(ProgressStage::Converting);
     auto converted = convertWith(request, settings, file, stage, progress);
-    if (!converted || settings.bmson || settings.base62 || !request.mergeToFit ||
-        codesFit(codesNeeded(*converted, request.conversion.song.ticksPerMeasure), settings)) {
+    if (settings.bmson || settings.base62 || !request.mergeToFit) {
         return converted;
     }
-    return mergedToFit(std::move(converted).value(), request, file, stage, progress);
+    const bool lanesExhausted = !converted && converted.error().code == ErrorCode::CodesExhausted;
+    if (!converted && !lanesExhausted) {
+        return converted;
+    }
+    std::size_t unmerged = 0;
+    if (lanesExhausted) {
+        // The conversion stopped at the lanes' count; the other tracks' are counted as asked.
+        unmerged =
+            songKeysounds(static_cast<std::size_t>(converted.error().number.value_or(0)), request, file, settings);
+    } else {
+        unmerged = codesNeeded(*converted, request.conversion.song.ticksPerMeasure);
+        if (codesFit(unmerged, settings)) {
+            return converted;
+        }
+    }
+    auto merged = mergedToFit(unmerged, request, file, stage, progress);
+    if (!merged) {
+        return merged.error();
+    }
+    return *merged ? std::move(**merged) : std::move(converted);
 }
 
 // Renders every job of the plan through `writer`. A keysound that renders as silence is never

@@ -127,13 +127,27 @@ TEST(KeysoundMerging, VelocityCurveKeepsOneKeysoundPerStep)
     EXPECT_EQ(unmerged->keysounds.size(), 100u);
     EXPECT_EQ(unmerged->keysounds.mergedAway(), 0u);
 
-    SCOPED_TRACE("velocities stay within 1..127");
-    settings.merge.velocityStep = 50;  // 3 rounds to 0 and 127 to 150
-    const auto coarse = chartOf(oneTrackSong({on(0, 60, 3), off(10, 60), on(20, 60, 127), off(30, 60)}), settings);
-    ASSERT_TRUE(coarse.ok());
-    ASSERT_EQ(coarse->keysounds.size(), 2u);
-    EXPECT_EQ(coarse->keysounds[0].velocity, 1);
-    EXPECT_EQ(coarse->keysounds[1].velocity, 127);
+    SCOPED_TRACE("velocities stay within 1..127 and never round to nothing");
+    struct Coarse {
+        int step;
+        int velocity;
+        int merged;
+    };
+    for (const auto& c : std::vector<Coarse>{
+             {50, 3, 12},     // 3 rounds to 0: a quarter step stands for the quiet end
+             {50, 127, 127},  // 127 rounds to 150
+             {64, 31, 16},    // under half a step
+             {64, 32, 64},    // a tie goes up
+             {4, 1, 1},       // a quarter of 4 is 1
+             {2, 1, 2},       // a tie goes up; a quarter of 2 would be 0
+         }) {
+        SCOPED_TRACE("velocity " + std::to_string(c.velocity) + " step " + std::to_string(c.step));
+        settings.merge.velocityStep = c.step;
+        const auto coarse = chartOf(oneTrackSong({on(0, 60, c.velocity), off(10, 60)}), settings);
+        ASSERT_TRUE(coarse.ok());
+        ASSERT_EQ(coarse->keysounds.size(), 1u);
+        EXPECT_EQ(coarse->keysounds[0].velocity, c.merged);
+    }
 }
 
 TEST(KeysoundMerging, LengthStepMakesTheNameTheIdentity)
@@ -150,8 +164,10 @@ TEST(KeysoundMerging, LengthStepMakesTheNameTheIdentity)
              {"three lengths of one name", 480, {118, 120, 122}, 1, {12}},
              // 400-tick measures: 25 and 26 ticks are 12 and 12.48 units.
              {"units of 2.08 ticks", 100, {25, 26, 27}, 1, {12, 13}},
-             // 12 -> 12, 13 -> 12, 14 -> 16 (a tie goes up); a 1-tick note keeps one step.
-             {"step of 4", 480, {120, 130, 140, 1}, 4, {12, 16, 4}},
+             // 12 -> 12, 13 -> 12, 14 -> 16 (a tie goes up); a 1-tick note takes a quarter step.
+             {"step of 4", 480, {120, 130, 140, 1}, 4, {12, 16, 1}},
+             // A staccato under half a step stays short: 3 and 20 units take 12, 30 takes 48.
+             {"step of 48", 480, {30, 200, 300}, 48, {12, 48}},
          }) {
         SCOPED_TRACE(c.what);
         std::vector<TimedEvent> events;

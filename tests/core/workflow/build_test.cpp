@@ -195,6 +195,7 @@ protected:
 class BuildWithFakes : public Build {
 protected:
     void SetUp() override {}
+    void pastZZMergedToFit(bool panned);
 };
 
 TEST_F(Build, KeysoundsLastTheirNoteAtTheKeysoundTempoThenRingOutAndSoundFromTheFirstFrame)
@@ -1408,30 +1409,44 @@ TEST_F(BuildWithFakes, AFileIsDefinedOnceUnderOneCodeAndOnlyWhatTheChartsPlaceIs
     }
 }
 
-TEST_F(BuildWithFakes, PastZZSoundsAListenerCannotTellApartAreMergedToFitBase36)
+void BuildWithFakes::pastZZMergedToFit(bool panned)
 {
     // Twelve keys at every velocity 1 to 127, a 16th (120 ticks, 12/192 measure) each: 1,524
     // keysounds, more than the 1,295 codes up to ZZ. Velocities to the nearest multiple of 4 (ties
     // up, kept within 1..127) take 33 values, 1, 4, 8, ... 124, 127: 396 keysounds, and no milder
     // merging fits.
-    std::vector<TimedEvent> events;
-    std::int64_t tick = 0;
-    for (int key = 60; key < 72; ++key) {
-        for (int velocity = 1; velocity <= 127; ++velocity, tick += 120) {
-            events.push_back(on(tick, key, velocity));
-            events.push_back(off(tick + 120, key));
+    // With a pan set before each note to its velocity, every note is its own channel state as
+    // well: merged, pans take the velocities' 33 values, so the same 396 keysounds fit.
+    auto songOf = [](bool withPans) {
+        std::vector<TimedEvent> events;
+        std::int64_t tick = 0;
+        for (int key = 60; key < 72; ++key) {
+            for (int velocity = 1; velocity <= 127; ++velocity, tick += 120) {
+                if (withPans) {
+                    events.push_back(control(tick, 10, velocity));
+                }
+                events.push_back(on(tick, key, velocity));
+                events.push_back(off(tick + 120, key));
+            }
         }
-    }
-    const Bytes song = oneTrackSong(events);
+        return oneTrackSong(events);
+    };
     struct Case {
         const char* what;
         bool mergeToFit;
+        bool panned;
     };
-    const Case cases[] = {{"merged", true}, {"refused, naming the ways out", false}};
+    // Each case renders hundreds of sounds: a test runs the cases of one song.
+    const Case cases[] = {{"merged", true, false},
+                          {"refused, naming the ways out", false, false},
+                          {"merged, each note its own pan", true, true}};
     for (const auto& c : cases) {
+        if (c.panned != panned) {
+            continue;
+        }
         SCOPED_TRACE(c.what);
         std::filesystem::remove_all(m_dir / "out");
-        auto req = request(song);
+        auto req = request(songOf(c.panned));
         req.charts.difficulties = {chartset::Difficulty::Another};
         req.mergeToFit = c.mergeToFit;
         const auto outcome = runBuild(req, m_quiet, fakes());
@@ -1453,9 +1468,21 @@ TEST_F(BuildWithFakes, PastZZSoundsAListenerCannotTellApartAreMergedToFitBase36)
         EXPECT_EQ(text.find("#BASE 62"), std::string::npos);
         EXPECT_NE(text.find("#WAVB0 "), std::string::npos);  // 396 = "B0" in base 36
         EXPECT_EQ(text.find("#WAVB1 "), std::string::npos);
-        EXPECT_TRUE(std::filesystem::exists(out("A60-12-124.wav")));
-        EXPECT_TRUE(std::filesystem::exists(out("A71-12-127.wav")));
+        if (!c.panned) {  // a panned keysound's name adds its state
+            EXPECT_TRUE(std::filesystem::exists(out("A60-12-124.wav")));
+            EXPECT_TRUE(std::filesystem::exists(out("A71-12-127.wav")));
+        }
     }
+}
+
+TEST_F(BuildWithFakes, PastZZSoundsAListenerCannotTellApartAreMergedToFitBase36)
+{
+    pastZZMergedToFit(false);
+}
+
+TEST_F(BuildWithFakes, PastZZChannelStatesMergedWithTheirNotesFitBase36)
+{
+    pastZZMergedToFit(true);
 }
 
 // A preview asked to start past the song's end starts at its last note rather than refusing
