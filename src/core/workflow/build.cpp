@@ -770,7 +770,11 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     if (!staged) {
         return staged.error();
     }
-    return buildStaged(*staged, request, used, std::move(firstRenderer).value(), source->bytes(), progress);
+    auto built = buildStaged(*staged, request, used, std::move(firstRenderer).value(), source->bytes(), progress);
+    if (built) {
+        built->findings = collectBuildFindings(*built, request.charts.quantizeGrid);
+    }
+    return built;
 }
 
 }  // namespace zentrowe::workflow
