@@ -38,9 +38,9 @@
 #include <map>
 #include <set>
 
+#include "app/controls/flat_button.h"
 #include "app/controls/list_view.h"
 #include "app/controls/progress_bar.h"
-#include "app/controls/flat_button.h"
 #include "app/ui/about_window.h"
 #include "app/ui/build_options_box.h"
 #include "app/ui/chart_picture_window.h"
@@ -54,6 +54,7 @@
 #include "app/ui/user_dialogs.h"
 #include "core/song/track_part.h"
 #include "core/workflow/session_state.h"
+#include "support/scripted_dialogs.h"
 #include "support/test_support.h"
 #include "widget_driving.h"
 
@@ -64,67 +65,6 @@ using namespace zentrowe::testing;
 using widget_driving::mouse;
 using widget_driving::waitForPass;
 namespace fs = std::filesystem;
-
-// Answers the program's questions from queues, and remembers what it was told.
-class ScriptedDialogs final : public UserDialogs {
-public:
-    QString chooseFolder(QWidget*, const QString& title, const QString& startFolder) override
-    {
-        folderTitles << title;
-        folderStarts << startFolder;
-        return folders.isEmpty() ? QString() : folders.takeFirst();
-    }
-    QString chooseFileToOpen(QWidget*, const QString& title, const QString& filter, const QString& startFolder) override
-    {
-        fileDialogs << title + QLatin1Char('|') + filter;
-        fileStarts << startFolder;
-        return files.isEmpty() ? QString() : files.takeFirst();
-    }
-    QString chooseFileToSave(QWidget*, const QString& title, const QString& filter, const QString& startPath) override
-    {
-        fileDialogs << title + QLatin1Char('|') + filter;
-        fileStarts << startPath;
-        return saveFiles.isEmpty() ? QString() : saveFiles.takeFirst();
-    }
-    void showMessage(QWidget* owner, const QString&, const QString& text, MessageKind kind) override
-    {
-        messages << text;
-        messageOwners << owner;
-        messageKinds << kind;
-    }
-    bool ask(QWidget*, const QString&, const QString& question) override
-    {
-        questions << question;
-        return answerYes;
-    }
-    bool showFolder(const QString& folder) override
-    {
-        shownFolders << folder;
-        return desktopOpensFolders;
-    }
-    bool openFile(const QString& file) override
-    {
-        openedFiles << file;
-        return desktopOpensFiles;
-    }
-
-    QStringList folders;
-    QStringList files;
-    QStringList saveFiles;
-    QStringList folderTitles;
-    QStringList fileDialogs;
-    QStringList messages;
-    QStringList shownFolders;
-    QStringList openedFiles;
-    QStringList folderStarts;
-    QStringList fileStarts;
-    QList<QWidget*> messageOwners;
-    QList<MessageKind> messageKinds;
-    QStringList questions;
-    bool answerYes = true;
-    bool desktopOpensFolders = true;
-    bool desktopOpensFiles = true;
-};
 
 // Settings in a file of the test's own folder, never the user's.
 QString settingsFile(const TempDir& folder)

@@ -386,6 +386,8 @@ QString chineseSentence(const Error& error)
     return {};
 }
 
+}  // namespace
+
 QString instrumentText(const audio::Instrument& instrument)
 {
     if (instrument.drums) {
@@ -393,8 +395,6 @@ QString instrumentText(const audio::Instrument& instrument)
     }
     return tr("音色组 %1 的 %2 号音色").arg(instrument.bank).arg(instrument.program);
 }
-
-}  // namespace
 
 QString errorSentence(const Error& error)
 {

@@ -30,6 +30,7 @@ class QTemporaryDir;
 namespace zentrowe::app {
 
 class AboutWindow;
+class FindingsList;
 class ChartPictureWindow;
 class PreviewPlayer;
 class JobRunner;
@@ -93,6 +94,7 @@ public:
     std::vector<song::TrackPart> chosenParts() const;
     // What the last pass did and the next step; menus and tips do not clear it.
     QLabel* resultLine() const { return m_resultLine; }
+    FindingsList* findingsList() const { return m_findings; }
     // The secondary windows, made on first use (nullptr before, or after the user closed one
     // that closing unloads).
     TrackInfoWindow* trackInfo() const;
@@ -260,6 +262,7 @@ private:
     // The track list's columns as laid out, the least each keeps when fitted to its texts.
     QList<int> m_designedWidths;
     QLabel* m_resultLine = nullptr;
+    FindingsList* m_findings = nullptr;
 
     QPointer<TrackInfoWindow> m_trackInfo;
     QPointer<SettingsDialog> m_settings;
