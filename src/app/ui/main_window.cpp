@@ -185,6 +185,8 @@ void MainWindow::buildMenus()
     // Before a release: the checklist events use, then the zip they take.
     m_audit = file->addAction(tr("发布检查"), this, &MainWindow::onAudit);
     m_audit->setObjectName(QStringLiteral("Audit"));
+    m_auditChart = file->addAction(tr("发布检查单个谱面"), this, &MainWindow::onAuditChart);
+    m_auditChart->setObjectName(QStringLiteral("AuditChart"));
     m_package = file->addAction(tr("打包"), this, &MainWindow::onPackage);
     m_package->setObjectName(QStringLiteral("Package"));
     file->addSeparator();
@@ -812,6 +814,7 @@ void MainWindow::onStartRequested()
         },
         [this, target](Result<workflow::ConversionOutcome>& outcome) {
             if (!outcome) {
+                discardMadeFolder();
                 showFailure(outcome.error(), tr("已取消转换，没有写入文件"), target);
             } else {
                 workflow::finishConversion(m_state, std::move(outcome.value()));
@@ -832,6 +835,11 @@ bool MainWindow::prepareFolder(SettingsDialog& dialog)
             m_state.outputFolder = toPath(QDir::cleanPath(typed));
         }
     }
+    std::error_code error;
+    m_madeFolder.reset();
+    if (!std::filesystem::exists(m_state.outputFolder, error)) {
+        m_madeFolder = m_state.outputFolder;
+    }
     if (const Status ready = workflow::prepareSongFolder(m_state.outputFolder); !ready) {
         setResult(errorSentence(ready.error()));
         m_dialogs.showMessage(&dialog, programCaption(), errorSentence(ready.error()),
@@ -839,6 +847,15 @@ bool MainWindow::prepareFolder(SettingsDialog& dialog)
         return false;
     }
     return true;
+}
+
+void MainWindow::discardMadeFolder()
+{
+    // A refused pass leaves no trace: the folder it made for the song goes if it stayed empty.
+    if (m_madeFolder) {
+        workflow::removeEmptySongFolder(*m_madeFolder);
+        m_madeFolder.reset();
+    }
 }
 
 void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
@@ -865,6 +882,7 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
                                      .arg(other->track)
                                      .arg(pathToQString(conversion.sourceMidiPath.filename()), chosen);
         if (!m_dialogs.ask(widgetIfShown(m_settings), tr("一键生成"), question)) {
+            discardMadeFolder();
             setResult(tr("没有一键生成：目录中原有的谱面保持不变"));
             emit passFinished();
             return;
@@ -916,6 +934,7 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
             }
             if (!outcome) {
                 // Every file is staged inside the folder and moved in only when all are whole.
+                discardMadeFolder();
                 showFailure(outcome.error(), tr("已取消一键生成：目录中原有的文件没有改动"), dialog);
             } else {
                 finishBuild(std::move(outcome).value(), *audit, std::move(source), choice);
@@ -1257,6 +1276,7 @@ void MainWindow::updateCommands()
     m_recent->setEnabled(idle && !m_recent->isEmpty());
     m_setOutFolder->setEnabled(idle);
     m_audit->setEnabled(idle);
+    m_auditChart->setEnabled(idle);
     m_package->setEnabled(idle);
     m_toBms->setEnabled(now == Stage::TrackChosen && idle);
     m_oneStepBuild->setEnabled(now == Stage::TrackChosen && idle);
