@@ -294,19 +294,20 @@ TEST_F(MainWindowTest, CaptionsMenusShortcutsAndColumns)
         }
     }
 
-    // File: open, open a chart's picture, the recent files, a separator, the release check and
-    // the package, a separator, quit.
+    // File: open, open a chart's picture, the recent files, a separator, the release check of a
+    // folder and of one chart, the package, a separator, quit.
     const auto file = window.menuBar()->actions().at(0)->menu()->actions();
-    ASSERT_EQ(file.size(), 8);
+    ASSERT_EQ(file.size(), 9);
     EXPECT_EQ(file[4], window.auditAction());
-    EXPECT_EQ(file[5], window.packageAction());
+    EXPECT_EQ(file[5], window.auditChartAction());
+    EXPECT_EQ(file[6], window.packageAction());
     EXPECT_EQ(file[0], window.openAction());
     EXPECT_EQ(file[1], window.openChartAction());
     EXPECT_EQ(window.openChartAction()->text(), QStringLiteral("打开谱面"));
     EXPECT_EQ(file[2]->menu(), window.recentMenu());
     EXPECT_TRUE(file[3]->isSeparator());
-    EXPECT_TRUE(file[6]->isSeparator());
-    EXPECT_EQ(file[7], window.quitAction());
+    EXPECT_TRUE(file[7]->isSeparator());
+    EXPECT_EQ(file[8], window.quitAction());
     EXPECT_EQ(window.quitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
 }
 
@@ -1045,7 +1046,7 @@ TEST_F(MainWindowTest, RefusalsSpeakChineseNameWhatIsAtFaultAndWriteNothing)
     start();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("音轨 01 没有可以转换的音符"))) << dialogs.messages[0].toStdString();
-    EXPECT_TRUE(fs::is_empty(out));
+    EXPECT_FALSE(fs::exists(out));  // the song's folder the refused pass made went with it
 
     selectRow(1);
     start();
@@ -1472,8 +1473,8 @@ TEST_F(MainWindowTest, CancellingABuildMidwayLeavesTheFolderAsItWas)
     EXPECT_NE(window.state().stage, workflow::SessionStage::Converted);
     EXPECT_TRUE(window.oneStepBuildAction()->isEnabled());
 
-    // Every new file was staged: the folder is as it was before, empty.
-    EXPECT_TRUE(namesIn(out).empty());
+    // Every new file was staged: the folder is as it was before, not there.
+    EXPECT_FALSE(fs::exists(out));
 }
 
 TEST_F(MainWindowTest, ALongListingKeepsTheWindowLive)
@@ -1944,7 +1945,7 @@ TEST_F(MainWindowTest, AChosenPartConvertsAsTheCommandLineAndATickedTrackWithout
     start();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0], QStringLiteral("音轨 01 没有可以转换的音符；没有写入文件"));
-    EXPECT_TRUE(fs::is_empty(out));
+    EXPECT_FALSE(fs::exists(out));
 
     // One channel of a format-0 song converts as `zentrowe-cli convert --track 1:2` does.
     writeFile(songPath, oneTrackSong());
