@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/build_findings_text.h"
 #include "cli/choice_option.h"
 #include "cli/commands.h"
 #include "cli/conversion_options.h"
@@ -20,12 +21,10 @@
 #include "cli/signal_stop.h"
 #include "core/base/file_error.h"
 #include "core/base/number_text.h"
-#include "core/chartset/note_grid.h"
 #include "core/song/chart_file_name.h"
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
 #include "core/workflow/build.h"
-#include "core/workflow/lead_in.h"
 #include "core/workflow/session_state.h"
 
 namespace zentrowe::cli {
@@ -52,165 +51,17 @@ std::string loudnessLine(const audio::LoudnessGain& gain)
 // Above this many keysound files the listing gives their count instead of one line each.
 constexpr std::size_t kListedFiles = 20;
 
-std::string instrumentText(const audio::Instrument& instrument)
+// What a build's findings are worded with.
+FindingContext findingContext(const workflow::BuildRequest& request)
 {
-    if (instrument.drums) {
-        return "drum kit " + std::to_string(instrument.program);
-    }
-    return "bank " + std::to_string(instrument.bank) + " program " + std::to_string(instrument.program);
+    return FindingContext{displayPath(request.soundFont), request.conversion.outputFolder};
 }
 
-std::string skipSentence(workflow::SkipReason reason, const workflow::BuildOutcome& outcome)
+bool isRecovery(const workflow::Finding& finding)
 {
-    const bool base62 = outcome.base62;
-    switch (reason) {
-    case workflow::SkipReason::NoCodesForSlices:
-        return "the BGM is one file: its " + std::to_string(outcome.bgmSlicesWanted) + " slices need codes past " +
-               (base62 ? "zz" : "ZZ") + "; they would fit as a bmson chart (--chart-format bmson)" +
-               (base62 ? "" : ", with base-62 codes (--codes 62)") +
-               " or with fewer keysounds (--velocity-step, --length-step)";
-    case workflow::SkipReason::NoCodeForBgm:
-        return base62 ? "no BGM: the keysounds use every code up to zz"
-                      : "no BGM: the keysounds use every code up to ZZ";
-    case workflow::SkipReason::NoOtherNotes:
-        return "no BGM: the other tracks have no notes";
-    }
-    return "no BGM";
-}
-
-void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::string& soundFont)
-{
-    for (const auto reason : outcome.skipped) {
-        reportWarning(skipSentence(reason, outcome));
-    }
-    for (const auto& missing : outcome.missingInstruments) {
-        const std::string who = missing.inBgm ? "the BGM's notes" : "keysounds";
-        reportWarning(soundFont + " has no " + instrumentText(missing.instrument) + ": " +
-                      (missing.playedBy ? who + " play " + instrumentText(*missing.playedBy) + " instead"
-                                        : who + " using it are silent"));
-    }
-    for (const auto& file : outcome.longSoundFiles) {
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.1f", file.seconds);
-        reportWarning(displayPath(file.path) + " lasts " + seconds +
-                      " s: events accept no sound file of 60 s or more; --bgm slices keeps every BGM file under 45 s");
-    }
-    if (!outcome.silentKeysounds.empty()) {
-        // One warning for them all: a drum kit without the track's sounds can leave hundreds out.
-        std::int64_t notes = 0;
-        std::string which;
-        for (const auto& silent : outcome.silentKeysounds) {
-            notes += silent.noteCount;
-            which += (which.empty() ? "" : "; ") + std::string("note ") + std::to_string(silent.note) + " of " +
-                     instrumentText(silent.instrument) + ", " + std::to_string(silent.noteCount) + " notes (" +
-                     workflow::silenceCauseText(silent.cause) + ")";
-        }
-        reportWarning(std::to_string(notes) + " notes sound nothing with " + soundFont +
-                      " and are left out of every chart, their keysounds unwritten: " + which);
-    }
-    if (outcome.mergedKeysounds > 0) {
-        std::string steps;
-        if (outcome.mergedWith.velocityStep > 1) {
-            steps = "velocities within " + std::to_string(outcome.mergedWith.velocityStep);
-        }
-        if (outcome.mergedWith.lengthStep > 0) {
-            steps += (steps.empty() ? "" : ", ") + std::string("lengths within ") +
-                     std::to_string(outcome.mergedWith.lengthStep) + "/192 measure";
-        }
-        reportWarning("the song's sounds need more codes than ZZ: " + std::to_string(outcome.mergedKeysounds) +
-                      " keysounds were merged into ones a listener cannot tell apart (" + steps + "; --velocity-step " +
-                      std::to_string(std::max(outcome.mergedWith.velocityStep, 1)) + " --length-step " +
-                      std::to_string(outcome.mergedWith.lengthStep) +
-                      "); --codes 62 keeps them apart in base 62, which several players read without case");
-    }
-    if (!outcome.charts.empty() && outcome.firstSoundSeconds < workflow::kLeastLeadInSeconds - 1e-9) {
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.3f", outcome.firstSoundSeconds);
-        reportWarning(std::string("the charts first sound at ") + seconds +
-                      " s, before the 1.5 s a player needs to get ready: at the song's first tempo the 999 measures "
-                      "a BMS chart numbers leave no longer lead-in; a bmson chart (--chart-format bmson) has one");
-    }
-    if (outcome.conversion.allNotesOnDrumChannel) {
-        reportWarning("every note of this track is on channel 10 (drums): --mode percussion makes drum keysounds");
-    }
-    for (const auto& removed : outcome.removedFiles) {
-        std::fprintf(stderr, "removed %s (the earlier build's, no longer named)\n", displayPath(removed).c_str());
-    }
-    for (const auto& replaced : outcome.replacedFiles) {
-        std::fprintf(stderr, "replaced %s (no build had made it; --replace)\n", displayPath(replaced).c_str());
-    }
-}
-
-// A track played in rather than written to the beat: its notes fall off every grid, and its
-// charts read badly unless they are moved to one.
-void reportOffGrid(const workflow::BuildOutcome& outcome, std::uint32_t quantizeGrid)
-{
-    if (outcome.charts.empty() || !outcome.charts.front().report.grid.performance) {
-        return;
-    }
-    const auto& off = outcome.charts.front().report.grid.offShare;
-    char shares[160];
-    std::snprintf(shares, sizeof shares,
-                  "%.0f %% of its notes are off the 16ths, %.0f %% off the 16th triplets and %.0f %% off the 32nds",
-                  100 * off[0], 100 * off[1], 100 * off[2]);
-    const auto& grid = outcome.charts.front().report.grid;
-    std::string advice;
-    if (quantizeGrid > 0) {
-        advice = "; its notes were moved to the nearest of " + std::to_string(quantizeGrid) +
-                 " lines a measure (--quantize)";
-    } else if (const auto grids = chartset::advisedQuantizeGrids(grid); !grids.empty()) {
-        advice = "; --quantize";
-        for (std::size_t k = 0; k < grids.size(); ++k) {
-            advice += (k == 0 ? " " : k + 1 == grids.size() ? " or " : ", ") + std::to_string(grids[k]);
-        }
-        advice += " moves them to the nearest line of that grid";
-    } else {
-        const double leastShift = *std::min_element(grid.meanShiftSeconds.begin(), grid.meanShiftSeconds.end());
-        char shift[160];
-        std::snprintf(shift, sizeof shift,
-                      "; moving them to a grid (--quantize) would put them %.0f ms out of time on average, so they "
-                      "stay as played",
-                      1000 * leastShift);
-        advice = shift;
-    }
-    reportWarning(std::string("the track was played in, not written to the beat: ") + shares + advice);
-}
-
-// Why a staging folder left in the output folder was set aside rather than obeyed.
-const char* setAsideReason(base::JournalFault fault)
-{
-    switch (fault) {
-    case base::JournalFault::NotRegularFile:
-        return "is not a regular file (a link, FIFO or device)";
-    case base::JournalFault::TooLarge:
-        return "is larger than any journal a build writes";
-    case base::JournalFault::Unreadable:
-        return "cannot be read";
-    case base::JournalFault::Damaged:
-        return "is not a whole journal";
-    case base::JournalFault::NameOutside:
-        return "names a path that is not a plain file name of the folder";
-    case base::JournalFault::OddReplacedFolder:
-        return "is not a folder of regular files (a link, or it holds a link, FIFO or device)";
-    }
-    return "is not what a build leaves";
-}
-
-// What became of the commit a killed build left unfinished in `folder`.
-void reportRecovery(const workflow::BuildOutcome& outcome, const std::filesystem::path& folder)
-{
-    if (outcome.recovery == base::Recovery::Completed) {
-        reportWarning("the last build into " + displayPath(folder) +
-                      " was stopped while moving its files in, after its chart was in place: its move was finished");
-    } else if (outcome.recovery == base::Recovery::Undone) {
-        reportWarning("the last build into " + displayPath(folder) +
-                      " was stopped while moving its files in: the files it had replaced were put back");
-    } else if (outcome.setAside) {
-        const auto& setAside = *outcome.setAside;
-        reportWarning(displayPath(setAside.found) + ", left in the folder by an earlier build or with the folder, " +
-                      setAsideReason(setAside.fault) + ": it was not obeyed and nothing of the folder was touched; " +
-                      "the staging folder is kept as " + displayPath(setAside.movedTo));
-    }
+    return finding.code == workflow::FindingCode::CommitCompleted ||
+           finding.code == workflow::FindingCode::CommitUndone ||
+           finding.code == workflow::FindingCode::StagingSetAside;
 }
 
 // What the level counts, in notes per second: "  level 8.4/s = density 6.4 + repeats 0.8 (12 %
@@ -440,8 +291,10 @@ int reportStoppedBuild(const Result<workflow::BuildOutcome>& outcome, const work
     // Once the commit has begun the build finishes it (or undoes it): say which.
     std::string state = "the folder's earlier files are untouched";
     if (outcome) {
-        reportRecovery(*outcome, request.conversion.outputFolder);
-        reportBuildWarnings(*outcome, displayPath(request.soundFont));
+        // How the track keeps to the beat matters no more once the build is stopped.
+        reportFindings(outcome->findings, findingContext(request), [](const workflow::Finding& finding) {
+            return finding.code != workflow::FindingCode::PlayedIn;
+        });
         state = "the signal came after the new build was in place in " + displayPath(request.conversion.outputFolder) +
                 ", and the build is complete";
     } else if (outcome.error().code != ErrorCode::Cancelled) {
@@ -584,10 +437,10 @@ int runBuildCommand(const BuildOptions& options, const CLI::App& command)
         reportError(outcome.error().message + (replaceable ? " (--replace builds it anyway)" : ""));
         return kExitBadInput;
     }
-    reportRecovery(*outcome, request.conversion.outputFolder);
+    reportFindings(outcome->findings, findingContext(request), isRecovery);
     reportMerging(request.conversion.settings, outcome->conversion.keysounds);
-    reportBuildWarnings(*outcome, displayPath(request.soundFont));
-    reportOffGrid(*outcome, request.charts.quantizeGrid);
+    reportFindings(outcome->findings, findingContext(request),
+                   [](const workflow::Finding& finding) { return !isRecovery(finding); });
     if (outcome->loudness) {
         std::fprintf(stderr, "%s\n", loudnessLine(*outcome->loudness).c_str());
     }

@@ -38,9 +38,9 @@
 #include <map>
 #include <set>
 
+#include "app/controls/flat_button.h"
 #include "app/controls/list_view.h"
 #include "app/controls/progress_bar.h"
-#include "app/controls/flat_button.h"
 #include "app/ui/about_window.h"
 #include "app/ui/build_options_box.h"
 #include "app/ui/chart_picture_window.h"
@@ -54,6 +54,7 @@
 #include "app/ui/user_dialogs.h"
 #include "core/song/track_part.h"
 #include "core/workflow/session_state.h"
+#include "support/scripted_dialogs.h"
 #include "support/test_support.h"
 #include "widget_driving.h"
 
@@ -64,67 +65,6 @@ using namespace zentrowe::testing;
 using widget_driving::mouse;
 using widget_driving::waitForPass;
 namespace fs = std::filesystem;
-
-// Answers the program's questions from queues, and remembers what it was told.
-class ScriptedDialogs final : public UserDialogs {
-public:
-    QString chooseFolder(QWidget*, const QString& title, const QString& startFolder) override
-    {
-        folderTitles << title;
-        folderStarts << startFolder;
-        return folders.isEmpty() ? QString() : folders.takeFirst();
-    }
-    QString chooseFileToOpen(QWidget*, const QString& title, const QString& filter, const QString& startFolder) override
-    {
-        fileDialogs << title + QLatin1Char('|') + filter;
-        fileStarts << startFolder;
-        return files.isEmpty() ? QString() : files.takeFirst();
-    }
-    QString chooseFileToSave(QWidget*, const QString& title, const QString& filter, const QString& startPath) override
-    {
-        fileDialogs << title + QLatin1Char('|') + filter;
-        fileStarts << startPath;
-        return saveFiles.isEmpty() ? QString() : saveFiles.takeFirst();
-    }
-    void showMessage(QWidget* owner, const QString&, const QString& text, MessageKind kind) override
-    {
-        messages << text;
-        messageOwners << owner;
-        messageKinds << kind;
-    }
-    bool ask(QWidget*, const QString&, const QString& question) override
-    {
-        questions << question;
-        return answerYes;
-    }
-    bool showFolder(const QString& folder) override
-    {
-        shownFolders << folder;
-        return desktopOpensFolders;
-    }
-    bool openFile(const QString& file) override
-    {
-        openedFiles << file;
-        return desktopOpensFiles;
-    }
-
-    QStringList folders;
-    QStringList files;
-    QStringList saveFiles;
-    QStringList folderTitles;
-    QStringList fileDialogs;
-    QStringList messages;
-    QStringList shownFolders;
-    QStringList openedFiles;
-    QStringList folderStarts;
-    QStringList fileStarts;
-    QList<QWidget*> messageOwners;
-    QList<MessageKind> messageKinds;
-    QStringList questions;
-    bool answerYes = true;
-    bool desktopOpensFolders = true;
-    bool desktopOpensFiles = true;
-};
 
 // Settings in a file of the test's own folder, never the user's.
 QString settingsFile(const TempDir& folder)
@@ -354,19 +294,20 @@ TEST_F(MainWindowTest, CaptionsMenusShortcutsAndColumns)
         }
     }
 
-    // File: open, open a chart's picture, the recent files, a separator, the release check and
-    // the package, a separator, quit.
+    // File: open, open a chart's picture, the recent files, a separator, the release check of a
+    // folder and of one chart, the package, a separator, quit.
     const auto file = window.menuBar()->actions().at(0)->menu()->actions();
-    ASSERT_EQ(file.size(), 8);
+    ASSERT_EQ(file.size(), 9);
     EXPECT_EQ(file[4], window.auditAction());
-    EXPECT_EQ(file[5], window.packageAction());
+    EXPECT_EQ(file[5], window.auditChartAction());
+    EXPECT_EQ(file[6], window.packageAction());
     EXPECT_EQ(file[0], window.openAction());
     EXPECT_EQ(file[1], window.openChartAction());
     EXPECT_EQ(window.openChartAction()->text(), QStringLiteral("打开谱面"));
     EXPECT_EQ(file[2]->menu(), window.recentMenu());
     EXPECT_TRUE(file[3]->isSeparator());
-    EXPECT_TRUE(file[6]->isSeparator());
-    EXPECT_EQ(file[7], window.quitAction());
+    EXPECT_TRUE(file[7]->isSeparator());
+    EXPECT_EQ(file[8], window.quitAction());
     EXPECT_EQ(window.quitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
 }
 
@@ -1105,7 +1046,7 @@ TEST_F(MainWindowTest, RefusalsSpeakChineseNameWhatIsAtFaultAndWriteNothing)
     start();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].startsWith(QStringLiteral("音轨 01 没有可以转换的音符"))) << dialogs.messages[0].toStdString();
-    EXPECT_TRUE(fs::is_empty(out));
+    EXPECT_FALSE(fs::exists(out));  // the song's folder the refused pass made went with it
 
     selectRow(1);
     start();
@@ -1532,8 +1473,8 @@ TEST_F(MainWindowTest, CancellingABuildMidwayLeavesTheFolderAsItWas)
     EXPECT_NE(window.state().stage, workflow::SessionStage::Converted);
     EXPECT_TRUE(window.oneStepBuildAction()->isEnabled());
 
-    // Every new file was staged: the folder is as it was before, empty.
-    EXPECT_TRUE(namesIn(out).empty());
+    // Every new file was staged: the folder is as it was before, not there.
+    EXPECT_FALSE(fs::exists(out));
 }
 
 TEST_F(MainWindowTest, ALongListingKeepsTheWindowLive)
@@ -2004,7 +1945,7 @@ TEST_F(MainWindowTest, AChosenPartConvertsAsTheCommandLineAndATickedTrackWithout
     start();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0], QStringLiteral("音轨 01 没有可以转换的音符；没有写入文件"));
-    EXPECT_TRUE(fs::is_empty(out));
+    EXPECT_FALSE(fs::exists(out));
 
     // One channel of a format-0 song converts as `zentrowe-cli convert --track 1:2` does.
     writeFile(songPath, oneTrackSong());

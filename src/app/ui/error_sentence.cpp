@@ -304,6 +304,9 @@ QString chineseSentence(const Error& error)
                       "可以安装 fluid-soundfont-gm；没有写入文件")
                 .arg(path, reason);
         }
+        if (error.subject == "midi") {
+            return tr("%1 是 MIDI 文件，不是谱面：请先用 一键生成 做出谱面目录，再对目录做发布检查").arg(path);
+        }
         return fileSentence(error, path);
     case ErrorCode::WriteFailed:
         return fileSentence(error, path);
@@ -386,6 +389,8 @@ QString chineseSentence(const Error& error)
     return {};
 }
 
+}  // namespace
+
 QString instrumentText(const audio::Instrument& instrument)
 {
     if (instrument.drums) {
@@ -393,8 +398,6 @@ QString instrumentText(const audio::Instrument& instrument)
     }
     return tr("音色组 %1 的 %2 号音色").arg(instrument.bank).arg(instrument.program);
 }
-
-}  // namespace
 
 QString errorSentence(const Error& error)
 {

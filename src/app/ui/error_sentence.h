@@ -12,6 +12,9 @@ namespace zentrowe::app {
 // window does not know (a rule the core gained later) keeps the core's English sentence.
 QString errorSentence(const Error& error);
 
+// "音色组 0 的 3 号音色", "25 号鼓组".
+QString instrumentText(const audio::Instrument& instrument);
+
 // Why a build left the BGM out, and a preset the soundfont lacks, in Chinese.
 QString skipSentence(workflow::SkipReason reason, bool base62);
 QString missingInstrumentSentence(const workflow::MissingInstrument& missing);

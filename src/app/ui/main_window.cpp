@@ -32,6 +32,8 @@
 #include "app/ui/build_options_box.h"
 #include "app/ui/chart_picture_window.h"
 #include "app/ui/error_sentence.h"
+#include "app/ui/finding_text.h"
+#include "app/ui/findings_dialog.h"
 #include "app/ui/job_runner.h"
 #include "app/ui/preview_player.h"
 #include "app/ui/progress_window.h"
@@ -103,7 +105,7 @@ QString stageText(ProgressStage stage)
 }
 
 // The release checklist's errors and warnings, a line each; notices, such as this program's own
-// files, are left to zentrowe-cli audit.
+// files, are left to the list of every finding.
 QStringList findingLines(const std::vector<workflow::AuditFinding>& audit)
 {
     QStringList lines;
@@ -144,6 +146,7 @@ MainWindow::MainWindow(UserDialogs& dialogs, QSettings& settings, QWidget* paren
     m_resultLine->setFixedHeight(2 * m_resultLine->fontMetrics().lineSpacing() + 2);
     m_resultLine->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     statusBar()->addPermanentWidget(m_resultLine, 1);
+    m_findings = new FindingsList(m_resultLine);
     // The size the user left it at, else one that shows a full song's list.
     if (!restoreGeometry(m_places.windowGeometry())) {
         resize(firstSize(screen() != nullptr ? screen()->availableGeometry().size() : QSize(1920, 1080)));
@@ -182,6 +185,8 @@ void MainWindow::buildMenus()
     // Before a release: the checklist events use, then the zip they take.
     m_audit = file->addAction(tr("发布检查"), this, &MainWindow::onAudit);
     m_audit->setObjectName(QStringLiteral("Audit"));
+    m_auditChart = file->addAction(tr("发布检查单个谱面"), this, &MainWindow::onAuditChart);
+    m_auditChart->setObjectName(QStringLiteral("AuditChart"));
     m_package = file->addAction(tr("打包"), this, &MainWindow::onPackage);
     m_package->setObjectName(QStringLiteral("Package"));
     file->addSeparator();
@@ -809,6 +814,7 @@ void MainWindow::onStartRequested()
         },
         [this, target](Result<workflow::ConversionOutcome>& outcome) {
             if (!outcome) {
+                discardMadeFolder();
                 showFailure(outcome.error(), tr("已取消转换，没有写入文件"), target);
             } else {
                 workflow::finishConversion(m_state, std::move(outcome.value()));
@@ -829,6 +835,11 @@ bool MainWindow::prepareFolder(SettingsDialog& dialog)
             m_state.outputFolder = toPath(QDir::cleanPath(typed));
         }
     }
+    std::error_code error;
+    m_madeFolder.reset();
+    if (!std::filesystem::exists(m_state.outputFolder, error)) {
+        m_madeFolder = m_state.outputFolder;
+    }
     if (const Status ready = workflow::prepareSongFolder(m_state.outputFolder); !ready) {
         setResult(errorSentence(ready.error()));
         m_dialogs.showMessage(&dialog, programCaption(), errorSentence(ready.error()),
@@ -836,6 +847,15 @@ bool MainWindow::prepareFolder(SettingsDialog& dialog)
         return false;
     }
     return true;
+}
+
+void MainWindow::discardMadeFolder()
+{
+    // A refused pass leaves no trace: the folder it made for the song goes if it stayed empty.
+    if (m_madeFolder) {
+        workflow::removeEmptySongFolder(*m_madeFolder);
+        m_madeFolder.reset();
+    }
 }
 
 void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
@@ -862,6 +882,7 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
                                      .arg(other->track)
                                      .arg(pathToQString(conversion.sourceMidiPath.filename()), chosen);
         if (!m_dialogs.ask(widgetIfShown(m_settings), tr("一键生成"), question)) {
+            discardMadeFolder();
             setResult(tr("没有一键生成：目录中原有的谱面保持不变"));
             emit passFinished();
             return;
@@ -913,6 +934,7 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
             }
             if (!outcome) {
                 // Every file is staged inside the folder and moved in only when all are whole.
+                discardMadeFolder();
                 showFailure(outcome.error(), tr("已取消一键生成：目录中原有的文件没有改动"), dialog);
             } else {
                 finishBuild(std::move(outcome).value(), *audit, std::move(source), choice);
@@ -991,9 +1013,6 @@ void MainWindow::showBuild(const workflow::BuildOutcome& built, const std::vecto
     if (outcome.keysounds.mergedAway() != 0) {
         parts << tr("合并省下 %1 个K音").arg(outcome.keysounds.mergedAway());
     }
-    if (built.mergedKeysounds != 0) {
-        parts << tr("编号超过 ZZ：%1 个听不出差别的K音已合并").arg(built.mergedKeysounds);
-    }
     // Keysounds whose names come out alike (lengths that round to one slot count) share a file.
     if (built.keysoundFiles.size() < outcome.keysounds.size()) {
         parts << tr("%1 个K音与别的K音同名，共用一个文件").arg(outcome.keysounds.size() - built.keysoundFiles.size());
@@ -1003,37 +1022,29 @@ void MainWindow::showBuild(const workflow::BuildOutcome& built, const std::vecto
                      .arg(built.loudness->after.integratedLufs, 0, 'f', 1)
                      .arg(built.loudness->after.truePeakDbtp, 0, 'f', 1);
     }
-    for (const auto reason : built.skipped) {
-        parts << skipSentence(reason, built.base62);
+    if (built.base62) {
+        parts << tr("62 进制编号（#BASE 62）");
     }
-    for (const auto& missing : built.missingInstruments) {
-        parts << missingInstrumentSentence(missing);
-    }
-    if (outcome.allNotesOnDrumChannel) {
-        parts << drumChannelHint();
-    }
+    // Every kind of finding with its count; the full list is a click on 详情 away.
+    parts << findingSummary(built.findings, audit);
     if (built.previewFile) {
         parts << tr("可直接游玩；试听 播放 %1").arg(pathToQString(built.previewFile->filename()));
     } else {
         parts << tr("可直接游玩");
     }
     parts << tr("目录 %1").arg(pathToQString(m_state.outputFolder));
-    // The release checklist: its errors counted in the result (which must stay two lines), its
-    // errors and warnings listed in the result's tooltip; notices, such as this program's own
-    // files, are left to zentrowe-cli audit.
-    const QStringList findings = findingLines(audit);
-    const auto errors = std::count_if(audit.begin(), audit.end(), [](const workflow::AuditFinding& finding) {
-        return finding.severity == workflow::AuditSeverity::Error;
-    });
-    if (errors > 0) {
-        parts << tr("发布检查有 %1 个错误").arg(errors);
-    }
     setResult(parts.join(QStringLiteral("；")));
+    // The tooltip adds the release checklist's first errors and warnings.
+    const QStringList findings = findingLines(audit);
     if (!findings.isEmpty()) {
         constexpr int kListedFindings = 10;
         const QString more = findings.size() > kListedFindings ? tr("\n……共 %1 条").arg(findings.size()) : QString();
         m_resultLine->setToolTip(m_resultLine->toolTip() + tr("\n发布检查：\n") +
                                  findings.mid(0, kListedFindings).join(QLatin1Char('\n')) + more);
+    }
+    m_findings->setRows(findingRows(built.findings, audit));
+    if (m_findings->hasRows()) {
+        m_resultLine->setToolTip(m_resultLine->toolTip() + tr("\n（单击列出全部提示）"));
     }
 }
 
@@ -1265,6 +1276,7 @@ void MainWindow::updateCommands()
     m_recent->setEnabled(idle && !m_recent->isEmpty());
     m_setOutFolder->setEnabled(idle);
     m_audit->setEnabled(idle);
+    m_auditChart->setEnabled(idle);
     m_package->setEnabled(idle);
     m_toBms->setEnabled(now == Stage::TrackChosen && idle);
     m_oneStepBuild->setEnabled(now == Stage::TrackChosen && idle);
@@ -1279,6 +1291,7 @@ void MainWindow::setResult(const QString& text)
 {
     m_resultLine->setText(text);
     m_resultLine->setToolTip(text);
+    m_findings->setRows({});
 }
 
 void MainWindow::showFailure(const Error& error, const QString& cancelledText, QWidget* preferred)

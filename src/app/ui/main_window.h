@@ -30,6 +30,7 @@ class QTemporaryDir;
 namespace zentrowe::app {
 
 class AboutWindow;
+class FindingsList;
 class ChartPictureWindow;
 class PreviewPlayer;
 class JobRunner;
@@ -80,6 +81,7 @@ public:
     QAction* previewAction() const { return m_preview; }
     QAction* setOutFolderAction() const { return m_setOutFolder; }
     QAction* auditAction() const { return m_audit; }
+    QAction* auditChartAction() const { return m_auditChart; }
     QAction* packageAction() const { return m_package; }
     QAction* aboutAction() const { return m_about; }
     QAction* quitAction() const { return m_quit; }
@@ -93,6 +95,7 @@ public:
     std::vector<song::TrackPart> chosenParts() const;
     // What the last pass did and the next step; menus and tips do not clear it.
     QLabel* resultLine() const { return m_resultLine; }
+    FindingsList* findingsList() const { return m_findings; }
     // The secondary windows, made on first use (nullptr before, or after the user closed one
     // that closing unloads).
     TrackInfoWindow* trackInfo() const;
@@ -129,6 +132,7 @@ private:
     // 发布检查: the release checklist on a folder the user picks, its charts' pictures and the
     // findings shown. 打包: the zip of such a folder, refused with the audit's errors.
     void onAudit();
+    void onAuditChart();
     void onPackage();
     // The song's folder once built, else the output folder: where publishing starts.
     std::filesystem::path folderToPublish() const;
@@ -184,6 +188,7 @@ private:
     // Where Start writes, made ready: the build dialog's folder row for 一键生成, else the song's
     // folder. False, with the reason shown over `dialog`, if it cannot be made or named so.
     bool prepareFolder(SettingsDialog& dialog);
+    void discardMadeFolder();
     void updateRecentMenu();
 
     TrackInfoWindow& ensureTrackInfo();
@@ -245,6 +250,9 @@ private:
     QAction* m_preview = nullptr;
     QAction* m_setOutFolder = nullptr;
     QAction* m_audit = nullptr;
+    QAction* m_auditChart = nullptr;
+    // The song's folder the pass running now made; removed again if the pass is refused.
+    std::optional<std::filesystem::path> m_madeFolder;
     QAction* m_package = nullptr;
     QAction* m_about = nullptr;
     QAction* m_quit = nullptr;
@@ -260,6 +268,7 @@ private:
     // The track list's columns as laid out, the least each keeps when fitted to its texts.
     QList<int> m_designedWidths;
     QLabel* m_resultLine = nullptr;
+    FindingsList* m_findings = nullptr;
 
     QPointer<TrackInfoWindow> m_trackInfo;
     QPointer<SettingsDialog> m_settings;

@@ -50,6 +50,18 @@ void MainWindow::onAudit()
     }
 }
 
+void MainWindow::onAuditChart()
+{
+    if (isBusy()) {
+        return;
+    }
+    const QString chart =
+        m_dialogs.chooseFileToOpen(this, tr("发布检查：选择谱面"), chartFileFilter(), pathToQString(folderToPublish()));
+    if (!chart.isEmpty()) {
+        runPublish(toPath(chart), std::nullopt);
+    }
+}
+
 void MainWindow::onPackage()
 {
     if (isBusy()) {

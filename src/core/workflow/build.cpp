@@ -591,6 +591,7 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest&
     record.songHash = songHash;
     record.track = request.conversion.trackNumber;
     record.settings = manifestSettings(request);
+    record.options = BuildRecordOptions{request.bgm, request.conversion.settings.base62 ? 62 : 36};
     if (const auto parts = chartedParts(request.conversion); parts.size() > 1 || parts.front().channel != 0) {
         // What --track named, where "track" alone does not say it: "1:2", "4,2".
         std::string named;
@@ -798,7 +799,11 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
     if (!staged) {
         return staged.error();
     }
-    return buildStaged(*staged, request, used, std::move(firstRenderer).value(), source->bytes(), progress);
+    auto built = buildStaged(*staged, request, used, std::move(firstRenderer).value(), source->bytes(), progress);
+    if (built) {
+        built->findings = collectBuildFindings(*built, request.charts.quantizeGrid);
+    }
+    return built;
 }
 
 }  // namespace zentrowe::workflow

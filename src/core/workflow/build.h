@@ -15,6 +15,7 @@
 #include "core/base/staging_folder.h"
 #include "core/chartset/chart_set.h"
 #include "core/workflow/bgm_slices.h"
+#include "core/workflow/build_findings.h"
 #include "core/workflow/build_manifest.h"
 #include "core/workflow/build_request.h"
 #include "core/workflow/conversion.h"
@@ -23,13 +24,6 @@
 #include "core/workflow/sound_length_rule.h"
 
 namespace zentrowe::workflow {
-
-// A preset the song asks for that the soundfont lacks.
-struct MissingInstrument {
-    audio::Instrument instrument;
-    std::optional<audio::Instrument> playedBy;  // what the synthesiser plays instead; none: silence
-    bool inBgm = false;                         // asked for by the BGM's tracks, not the keysounds
-};
 
 // One chart of the set as written.
 struct BuiltChart {
@@ -67,6 +61,9 @@ struct BuildOutcome {
     // code (how many fewer there are), and the steps they were merged with; 0 when all fitted.
     std::size_t mergedKeysounds = 0;
     convert::KeysoundMerge mergedWith;
+    // Everything above that a face tells the user besides the files written (collectBuildFindings):
+    // what the faces word, one list for both.
+    std::vector<Finding> findings;
 };
 
 // What a build renders and writes with; tests put stand-ins here.

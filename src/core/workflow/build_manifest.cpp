@@ -22,6 +22,42 @@ bool isPlainName(const std::string& name)
            name.find('\0') == std::string::npos;
 }
 
+// The words "options" gives each way of playing the other tracks; "settings" says "no" for None.
+constexpr std::pair<BgmMode, const char*> kBgmNames[] = {
+    {BgmMode::Keysounds, "keysounds"}, {BgmMode::Slices, "slices"}, {BgmMode::One, "one"}, {BgmMode::None, "none"}};
+
+std::optional<BgmMode> bgmModeNamed(std::string_view name)
+{
+    for (const auto& [mode, word] : kBgmNames) {
+        if (name == word) {
+            return mode;
+        }
+    }
+    return std::nullopt;
+}
+
+const char* bgmModeName(BgmMode mode)
+{
+    for (const auto& [known, word] : kBgmNames) {
+        if (known == mode) {
+            return word;
+        }
+    }
+    return "none";
+}
+
+// A record written before "options" were kept: what its settings, worded for a reader, show.
+void completeOlderOptions(BuildRecord& record)
+{
+    for (const auto& [name, value] : record.settings) {
+        if (name == "bgm" && !record.options.bgm) {
+            record.options.bgm = value == "no" ? std::optional<BgmMode>(BgmMode::None) : bgmModeNamed(value);
+        } else if (name == "codes" && !record.options.codeBase && (value == "36" || value == "62")) {
+            record.options.codeBase = value == "36" ? 36 : 62;
+        }
+    }
+}
+
 // Reads the manifest's JSON as the parser meets it, keeping only the records: the text may be
 // tens of megabytes, and a tree of it would take many times that. Where a key repeats in an
 // object the last value counts, as in any JSON reader that keeps one value per key.
@@ -64,7 +100,7 @@ public:
         } else if (m_place == Place::Record) {
             finishRecord();
             m_place = Place::Builds;
-        } else if (m_place == Place::Settings) {
+        } else if (m_place == Place::Settings || m_place == Place::Options) {
             m_place = Place::Record;
         } else if (m_place == Place::Sound) {
             finishSound();
@@ -118,7 +154,7 @@ public:
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
 
 private:
-    enum class Place { Top, Root, Builds, Record, Files, Settings, Sounds, Sound, Done };
+    enum class Place { Top, Root, Builds, Record, Files, Settings, Options, Sounds, Sound, Done };
 
     // Whether the object starting here is one the manifest's shape has a place for.
     bool enterObject()
@@ -147,6 +183,10 @@ private:
         case Place::Record:
             if (m_key == "settings") {
                 m_place = Place::Settings;
+                return true;
+            }
+            if (m_key == "options") {
+                m_place = Place::Options;
                 return true;
             }
             return false;
@@ -199,6 +239,15 @@ private:
                 m_record.files.push_back(*text);
             }
             break;
+        case Place::Options:
+            if (text != nullptr && m_key == "bgm") {
+                m_record.options.bgm = bgmModeNamed(*text);
+            } else if (m_key == "codeBase") {
+                m_record.options.codeBase = whole != nullptr && (*whole == 36 || *whole == 62)
+                                                ? std::optional<int>(static_cast<int>(*whole))
+                                                : std::nullopt;
+            }
+            break;
         case Place::Settings:
             if (text != nullptr) {
                 const auto [at, added] = m_settingIndex.try_emplace(m_key, m_record.settings.size());
@@ -231,11 +280,14 @@ private:
         } else if (m_key == "settings") {
             m_record.settings.clear();
             m_settingIndex.clear();
+        } else if (m_key == "options") {
+            m_record.options = BuildRecordOptions{};
         }
     }
 
     void finishRecord()
     {
+        completeOlderOptions(m_record);
         if (isPlainName(m_record.chart) && m_charts.insert(m_record.chart).second) {
             m_manifest.builds.push_back(std::move(m_record));
         }
@@ -269,6 +321,27 @@ private:
 void appendString(std::string& out, const std::string& text)
 {
     out += Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// ",\n      "options": {...}" for the options a record has; nothing for none.
+void appendOptions(std::string& out, const BuildRecordOptions& options)
+{
+    if (!options.bgm && !options.codeBase) {
+        return;
+    }
+    out += ",\n      \"options\": {";
+    const char* separator = "\n        ";
+    if (options.bgm) {
+        out += separator;
+        out += "\"bgm\": ";
+        appendString(out, bgmModeName(*options.bgm));
+        separator = ",\n        ";
+    }
+    if (options.codeBase) {
+        out += separator;
+        out += "\"codeBase\": " + std::to_string(*options.codeBase);
+    }
+    out += "\n      }";
 }
 
 }  // namespace
@@ -342,7 +415,9 @@ std::string manifestText(const BuildManifest& manifest)
             out += ": ";
             appendString(out, record.settings[s].second);
         }
-        out += record.settings.empty() ? "}\n    }" : "\n      }\n    }";
+        out += record.settings.empty() ? "}" : "\n      }";
+        appendOptions(out, record.options);
+        out += "\n    }";
     }
     out += manifest.builds.empty() ? "]" : "\n  ]";
     if (!manifest.sounds.empty()) {

@@ -9,11 +9,23 @@
 #include <utility>
 #include <vector>
 
+#include "core/workflow/bgm_slices.h"
+
 namespace zentrowe::workflow {
 
 // The file in a built folder that lists what the build made there, so that the next build into
 // the folder knows which files are its own to remove and which song the folder holds.
 inline constexpr const char* kBuildManifestFileName = ".zentrowe-build.json";
+
+// The settings of a build that other passes act on, as values ("options" in the text; "settings"
+// holds every setting as the user would read it). Each is none where the record does not say:
+// a record written before they were kept gives what its "settings" show, or none.
+struct BuildRecordOptions {
+    std::optional<BgmMode> bgm;   // how the other tracks were played
+    std::optional<int> codeBase;  // 36 or 62: the last code the chart may use is ZZ or zz
+
+    friend bool operator==(const BuildRecordOptions&, const BuildRecordOptions&) = default;
+};
 
 // One chart's build. A folder holds one song; its charts (one per difficulty, say) share files.
 struct BuildRecord {
@@ -26,6 +38,7 @@ struct BuildRecord {
     // were kept (whose "song" held the file's absolute path, read as its name): the song is then
     // known by its file name alone.
     std::string songHash;
+    BuildRecordOptions options{};
 };
 
 // Where a sound file's notes came from, so that a tool can tell which instrument a lane plays.

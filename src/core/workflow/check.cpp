@@ -89,8 +89,7 @@ bool builtWithKeysoundBackground(const std::filesystem::path& chartPath)
     if (record == nullptr) {
         return false;
     }
-    return std::any_of(record->settings.begin(), record->settings.end(),
-                       [](const auto& setting) { return setting.first == "bgm" && setting.second == "keysounds"; });
+    return record->options.bgm == BgmMode::Keysounds;
 }
 
 // Whether the figures pass: timbre close enough over the whole and in its worst second, timing

@@ -102,4 +102,15 @@ Status prepareSongFolder(const std::filesystem::path& folder)
     return {};
 }
 
+bool removeEmptySongFolder(const std::filesystem::path& folder)
+{
+    std::error_code error;
+    if (!std::filesystem::is_directory(std::filesystem::symlink_status(folder, error)) ||
+        !std::filesystem::is_empty(folder, error) || error) {
+        return false;
+    }
+    // A folder that gained a file since is not removed: rmdir refuses it.
+    return std::filesystem::remove(folder, error) && !error;
+}
+
 }  // namespace zentrowe::workflow

@@ -29,4 +29,9 @@ Status checkSongFolderName(std::string_view name);
 // be made, or a path that is there but is not a folder; nothing is made then.
 Status prepareSongFolder(const std::filesystem::path& folder);
 
+// Removes `folder` if it is a folder (not a link to one) with nothing in it: the song's folder a
+// refused pass made and left empty. False, and nothing touched, if it is not there, holds
+// anything or cannot be removed.
+bool removeEmptySongFolder(const std::filesystem::path& folder);
+
 }  // namespace zentrowe::workflow

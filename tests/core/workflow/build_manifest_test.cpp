@@ -140,5 +140,48 @@ TEST(BuildManifest, SoundsNameTheTrackAndChannelOfEachFile)
     EXPECT_EQ(parseBuildManifest(bytesOf(text)).sounds, written.sounds);
 }
 
+// What check and later builds act on comes back as values; a manifest written before they were
+// kept gives what its settings, worded for a reader, show.
+TEST(BuildManifest, OptionsAreValuesAndOlderManifestsGiveThemFromTheirSettings)
+{
+    struct Case {
+        const char* name;
+        std::string_view record;  // the members after "chart"
+        BuildRecordOptions options;
+    };
+    const std::vector<Case> cases = {
+        {"options given", R"("options": {"bgm": "keysounds", "codeBase": 62})", {BgmMode::Keysounds, 62}},
+        {"options over the settings",
+         R"("settings": {"bgm": "slices"}, "options": {"bgm": "one"})",
+         {BgmMode::One, std::nullopt}},
+        {"an older record: keysounds", R"("settings": {"bgm": "keysounds", "codes": "36"})", {BgmMode::Keysounds, 36}},
+        {"an older record: no BGM", R"("settings": {"bgm": "no"})", {BgmMode::None, std::nullopt}},
+        {"words this version does not know", R"("options": {"bgm": "piano", "codeBase": 16})", {}},
+        {"a base written as text", R"("options": {"codeBase": "62"})", {}},
+        {"nothing recorded", R"("track": 1)", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string text = R"({"builds": [{"chart": "a_N.bms", )" + std::string(c.record) + "}]}";
+        const auto manifest = parseBuildManifest(bytesOf(text));
+        ASSERT_EQ(manifest.builds.size(), 1u);
+        EXPECT_EQ(manifest.builds[0].options, c.options);
+    }
+}
+
+TEST(BuildManifest, OptionsReadBackAsWrittenForEveryWayOfPlayingTheOtherTracks)
+{
+    for (const auto bgm : {BgmMode::Keysounds, BgmMode::Slices, BgmMode::One, BgmMode::None}) {
+        for (const int base : {36, 62}) {
+            SCOPED_TRACE(static_cast<int>(bgm) * 100 + base);
+            BuildManifest manifest;
+            manifest.builds.push_back({"a_N.bms", {}, "a.mid", 1, {{"gap", "0"}}, "", {bgm, base}});
+            const std::string text = manifestText(manifest);
+            EXPECT_NE(text.find("\"codeBase\": " + std::to_string(base)), std::string::npos) << text;
+            EXPECT_EQ(parseBuildManifest(bytesOf(text)).builds.at(0).options, (BuildRecordOptions{bgm, base}));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zentrowe::workflow

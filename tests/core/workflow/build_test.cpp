@@ -1081,6 +1081,10 @@ TEST_F(BuildWithFakes, EveryOtherNoteIsAKeysoundAtItsTickAndASilentOneLeavesItsN
     ASSERT_EQ(outcome->silentKeysounds.size(), 1u);
     EXPECT_EQ(outcome->silentKeysounds.front().fileName, "Abg70-48-100-v0.wav");
     EXPECT_EQ(outcome->silentKeysounds.front().noteCount, 1);
+    // The faces learn of it from the findings alone.
+    ASSERT_EQ(outcome->findings.size(), 1u);
+    EXPECT_EQ(outcome->findings.front().code, workflow::FindingCode::KeysoundSilent);
+    EXPECT_EQ(outcome->findings.front().as<workflow::SilentKeysound>().fileName, "Abg70-48-100-v0.wav");
 
     // After a measure of lead-in, measure 001 holds the two strikes at ticks 1 and 961 of its
     // 1,920 slots under code 02; the silent keysound's code 03 is neither defined nor placed.

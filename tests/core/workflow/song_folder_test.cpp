@@ -93,5 +93,29 @@ TEST(SongFolder, PreparingMakesTheLibraryAndTheFolderOrSaysWhyNot)
     EXPECT_FALSE(fs::exists(library / "CON"));
 }
 
+// Only a folder with nothing in it goes; a link to one, a file, or a folder with a file stays.
+TEST(SongFolder, OnlyAnEmptyFolderIsRemovedAfterARefusal)
+{
+    testing::TempDir temp;
+    fs::create_directory(temp / "empty");
+    fs::create_directory(temp / "holds");
+    testing::writeFile(temp / "holds" / "a.wav", "x");
+    fs::create_directory(temp / "target");
+    fs::create_directory_symlink(temp / "target", temp / "link");
+    testing::writeFile(temp / "file", "x");
+    struct Case {
+        const char* name;
+        bool removed;
+    };
+    for (const Case c : {Case{"empty", true}, Case{"holds", false}, Case{"link", false}, Case{"file", false},
+                         Case{"missing", false}}) {
+        SCOPED_TRACE(c.name);
+        const bool there = fs::exists(fs::symlink_status(temp / c.name));
+        EXPECT_EQ(removeEmptySongFolder(temp / c.name), c.removed);
+        EXPECT_EQ(fs::exists(fs::symlink_status(temp / c.name)), there && !c.removed);
+    }
+    EXPECT_TRUE(fs::is_directory(temp / "target"));
+}
+
 }  // namespace
 }  // namespace zentrowe::workflow
