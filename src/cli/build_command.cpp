@@ -78,6 +78,23 @@ std::string skipSentence(workflow::SkipReason reason, const workflow::BuildOutco
     return "no BGM";
 }
 
+// The one warning of a cache the build could not use: it built without (or past) it.
+void reportKeptSounds(const workflow::KeptSoundsReport& kept)
+{
+    if (!kept.trouble) {
+        return;
+    }
+    const CacheTrouble& trouble = *kept.trouble;
+    if (trouble.writeError) {
+        reportWarning("the kept sounds in " + displayPath(trouble.folder) + " cannot be written (" +
+                      trouble.writeError->message() +
+                      "): the sounds not kept there were made anew; --no-cache builds without");
+        return;
+    }
+    reportWarning(std::to_string(trouble.damagedEntries) + " kept sounds in " + displayPath(trouble.folder) +
+                  " were damaged and were made anew");
+}
+
 void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::string& soundFont)
 {
     for (const auto reason : outcome.skipped) {
@@ -108,6 +125,7 @@ void reportBuildWarnings(const workflow::BuildOutcome& outcome, const std::strin
         reportWarning(std::to_string(notes) + " notes sound nothing with " + soundFont +
                       " and are left out of every chart, their keysounds unwritten: " + which);
     }
+    reportKeptSounds(outcome.keptSounds);
     if (outcome.mergedKeysounds > 0) {
         std::string steps;
         if (outcome.mergedWith.velocityStep > 1) {
@@ -289,6 +307,7 @@ struct BuildOptions : ConversionOptions {
     std::string quantize;
     bool noBgm = false;
     bool verify = false;
+    bool noCache = false;
 };
 
 // Not CLI::Range: "nan" compares false both ways and would pass it.
@@ -407,6 +426,9 @@ void addBuildOptions(CLI::App& sub, BuildOptions& options)
     sub.add_flag("--verify", options.verify, "check that the folder sounds like the track; exit 1 if not");
     sub.add_option("--jobs", request.threads, "rendering threads (default: one per core, at most 8)")
         ->check(CLI::Range(1u, audio::kMostRenderThreads));
+    sub.add_flag("--no-cache", options.noCache,
+                 "render and encode every sound again instead of taking those kept by earlier builds "
+                 "($XDG_CACHE_HOME/zentrowe, else ~/.cache/zentrowe)");
     sub.add_flag(
         "--replace", request.replace,
         "replace the other song (or track) the output folder holds, removing its files, or files no build made");
@@ -431,6 +453,11 @@ workflow::BuildRequest buildRequest(const BuildOptions& options, LoadedTrack loa
     request.charts.quantizeGrid = chartset::parseQuantizeGrid(options.quantize).value_or(0);
     request.charts.longNoteMinimum = longNoteLength.value_or(chartset::LongNoteLength{});
     request.replaceUnlisted = request.replace;
+    if (!options.noCache) {
+        const char* cacheHome = std::getenv("XDG_CACHE_HOME");
+        const char* home = std::getenv("HOME");
+        request.cacheFolder = userCacheFolder(cacheHome != nullptr ? cacheHome : "", home != nullptr ? home : "");
+    }
     return request;
 }
 
