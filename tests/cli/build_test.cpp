@@ -232,9 +232,10 @@ TEST(BuildCommand, AnUnusableCacheIsOneWarningAndNoCacheLeavesItAlone)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         setenv("XDG_CACHE_HOME", c.cacheHome.c_str(), 1);
-        std::vector<std::string> arguments = {"build",   "--soundfont", kSoundFont,       kDemo.string(),
-                                              "--track", "2",           "--out",          (dir / "out").string(),
-                                              "--bgm",   "none",        "--difficulties", "normal"};
+        std::vector<std::string> arguments = {"build",      "--soundfont", kSoundFont,       kDemo.string(),
+                                              "--track",    "2",           "--out",          (dir / "out").string(),
+                                              "--bgm",      "none",        "--difficulties", "normal",
+                                              "--loudness", "off"};
         if (c.noCache) {
             arguments.push_back("--no-cache");
         }
