@@ -233,7 +233,7 @@ TEST(BuildCommand, AnUnusableCacheIsOneWarningAndNoCacheLeavesItAlone)
         SCOPED_TRACE(c.name);
         setenv("XDG_CACHE_HOME", c.cacheHome.c_str(), 1);
         std::vector<std::string> arguments = {"build",      "--soundfont", kSoundFont,       kDemo.string(),
-                                              "--track",    "2",           "--out",          (dir / "out").string(),
+                                              "--track",    "3",           "--out",          (dir / "out").string(),
                                               "--bgm",      "none",        "--difficulties", "normal",
                                               "--loudness", "off"};
         if (c.noCache) {
