@@ -140,6 +140,7 @@ struct BuildOptions : ConversionOptions {
     std::string quantize;
     bool noBgm = false;
     bool verify = false;
+    bool noCache = false;
 };
 
 // Not CLI::Range: "nan" compares false both ways and would pass it.
@@ -258,6 +259,9 @@ void addBuildOptions(CLI::App& sub, BuildOptions& options)
     sub.add_flag("--verify", options.verify, "check that the folder sounds like the track; exit 1 if not");
     sub.add_option("--jobs", request.threads, "rendering threads (default: one per core, at most 8)")
         ->check(CLI::Range(1u, audio::kMostRenderThreads));
+    sub.add_flag("--no-cache", options.noCache,
+                 "render and encode every sound again instead of taking those kept by earlier builds "
+                 "($XDG_CACHE_HOME/zentrowe, else ~/.cache/zentrowe)");
     sub.add_flag(
         "--replace", request.replace,
         "replace the other song (or track) the output folder holds, removing its files, or files no build made");
@@ -282,6 +286,11 @@ workflow::BuildRequest buildRequest(const BuildOptions& options, LoadedTrack loa
     request.charts.quantizeGrid = chartset::parseQuantizeGrid(options.quantize).value_or(0);
     request.charts.longNoteMinimum = longNoteLength.value_or(chartset::LongNoteLength{});
     request.replaceUnlisted = request.replace;
+    if (!options.noCache) {
+        const char* cacheHome = std::getenv("XDG_CACHE_HOME");
+        const char* home = std::getenv("HOME");
+        request.cacheFolder = userCacheFolder(cacheHome != nullptr ? cacheHome : "", home != nullptr ? home : "");
+    }
     return request;
 }
 

@@ -130,6 +130,17 @@ std::string quantizeAdvice(const workflow::PlayedInGrid& played)
 
 // A track played in rather than written to the beat: its notes fall off every grid, and its
 // charts read badly unless they are moved to one.
+// A cache the build could not use: it built without (or past) it.
+std::string keptSoundsSentence(const CacheTrouble& trouble)
+{
+    if (trouble.writeError) {
+        return "the kept sounds in " + displayPath(trouble.folder) + " cannot be written (" +
+               trouble.writeError->message() + "): the sounds not kept there were made anew; --no-cache builds without";
+    }
+    return std::to_string(trouble.damagedEntries) + " kept sounds in " + displayPath(trouble.folder) +
+           " were damaged and were made anew";
+}
+
 std::string playedInSentence(const workflow::PlayedInGrid& played)
 {
     const auto& off = played.fit.offShare;
@@ -226,6 +237,8 @@ std::string findingSentence(const Finding& finding, const FindingContext& contex
         return "replaced " + displayPath(finding.as<std::filesystem::path>()) + " (no build had made it; --replace)";
     case FindingCode::PlayedIn:
         return playedInSentence(finding.as<workflow::PlayedInGrid>());
+    case FindingCode::KeptSoundsTrouble:
+        return keptSoundsSentence(finding.as<CacheTrouble>());
     }
     return "the build noted something this version cannot word";
 }

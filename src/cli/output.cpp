@@ -1,9 +1,12 @@
 #include "cli/output.h"
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "cli/commands.h"
 #include "core/base/file_error.h"
+#include "core/base/time_left.h"
 
 namespace zentrowe::cli {
 
@@ -99,8 +102,16 @@ TerminalProgress::~TerminalProgress()
 void TerminalProgress::advance(std::int64_t done, std::int64_t total)
 {
     const long long percent = total > 0 ? static_cast<long long>(done * 100 / total) : 100;
-    std::fprintf(stderr, "\r%s %lld of %lld %s (%lld%%)", m_verb.c_str(), static_cast<long long>(done),
-                 static_cast<long long>(total), m_unit.c_str(), percent);
+    std::string line = m_verb + " " + std::to_string(done) + " of " + std::to_string(total) + " " + m_unit + " (" +
+                       std::to_string(percent) + "%)";
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - m_stageStart;
+    if (const auto left = secondsLeft(elapsed.count(), done, total); left && done < total) {
+        line += ", " + durationText(*left) + " left";
+    }
+    const std::size_t length = line.size();
+    line.resize(std::max(length, m_shownLength), ' ');
+    std::fprintf(stderr, "\r%s", line.c_str());
+    m_shownLength = length;
     m_shown = true;
 }
 
@@ -110,6 +121,8 @@ void TerminalProgress::beginStage(ProgressStage stage)
         std::fputc('\n', stderr);
         m_shown = false;
     }
+    m_stageStart = std::chrono::steady_clock::now();
+    m_shownLength = 0;
     switch (stage) {
     case ProgressStage::Converting:
         m_verb = "converting";

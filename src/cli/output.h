@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -23,9 +24,9 @@ public:
     int finishWithExitCode();
 };
 
-// "\r<verb> N of M <unit> (P%)" on stderr, rewritten in place, ended by a line break once shown;
-// commands use it only when stderr is a terminal, where a person is watching. A pass of several
-// stages gets a line per stage, each named after it.
+// "\r<verb> N of M <unit> (P%), M:SS left" on stderr, rewritten in place, ended by a line break
+// once shown; commands use it only when stderr is a terminal, where a person is watching. A pass
+// of several stages gets a line per stage, each named after it, its time left at its own rate.
 class TerminalProgress final : public ProgressSink {
 public:
     TerminalProgress(std::string verb, std::string unit) : m_verb(std::move(verb)), m_unit(std::move(unit)) { }
@@ -37,6 +38,8 @@ private:
     std::string m_verb;
     std::string m_unit;
     bool m_shown = false;
+    std::chrono::steady_clock::time_point m_stageStart = std::chrono::steady_clock::now();
+    std::size_t m_shownLength = 0;  // of the line last shown, so that a shorter one covers it
 };
 
 // One plain sentence on stderr.

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -206,6 +208,47 @@ TEST(BuildCommand, RefusalsAreOneSentence)
             EXPECT_FALSE(run.err.empty());
         }
         EXPECT_FALSE(std::filesystem::exists(dir / "out" / "ode-to-joy_N.bms"));
+    }
+}
+
+// The kept sounds live under $XDG_CACHE_HOME: one the build cannot use is one warning and a
+// build as without it; --no-cache neither reads nor makes it.
+TEST(BuildCommand, AnUnusableCacheIsOneWarningAndNoCacheLeavesItAlone)
+{
+    TempDir dir;
+    std::ofstream(dir / "file") << "not a folder";
+    struct Case {
+        const char* name;
+        std::filesystem::path cacheHome;
+        bool noCache;
+        std::size_t warnings;
+    };
+    const std::vector<Case> cases = {
+        {"the cache folder's place is a file", dir / "file", false, 1},
+        {"--no-cache", dir / "unused", true, 0},
+    };
+    const char* before = std::getenv("XDG_CACHE_HOME");
+    const std::string kept = before != nullptr ? before : "";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        setenv("XDG_CACHE_HOME", c.cacheHome.c_str(), 1);
+        std::vector<std::string> arguments = {"build",      "--soundfont", kSoundFont,       kDemo.string(),
+                                              "--track",    "3",           "--out",          (dir / "out").string(),
+                                              "--bgm",      "none",        "--difficulties", "normal",
+                                              "--loudness", "off"};
+        if (c.noCache) {
+            arguments.push_back("--no-cache");
+        }
+        const auto run = runCli(arguments);
+        setenv("XDG_CACHE_HOME", kept.c_str(), 1);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        std::size_t warnings = 0;
+        for (std::size_t at = run.err.find("kept sounds"); at != std::string::npos;
+             at = run.err.find("kept sounds", at + 1)) {
+            ++warnings;
+        }
+        EXPECT_EQ(warnings, c.warnings) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "unused"));
     }
 }
 

@@ -21,6 +21,7 @@ public:
                                        // had been killed there; -1: never
     bool stopAtFirstFault = false;     // after the first fault put in, every further change fails too
     bool noExchange = false;           // exchange fails with EINVAL, as on file systems without it
+    std::filesystem::path fullUnder;   // every file written below this folder fails with ENOSPC, as on a full disk
 
     int changes = 0;  // changes made
     int moves = 0;    // renames and exchanges tried
@@ -73,6 +74,17 @@ public:
         }
         syncedAtDurableWrite = synced.size();
         return made(RealFileSystem::writeDurably(path, text));
+    }
+    std::error_code writeFile(const std::filesystem::path& path, std::string_view bytes) override
+    {
+        if (auto fault = change(path)) {
+            return fault;
+        }
+        const auto below = std::filesystem::relative(path, fullUnder);
+        if (!fullUnder.empty() && !below.empty() && *below.begin() != "..") {
+            return std::make_error_code(std::errc::no_space_on_device);
+        }
+        return made(RealFileSystem::writeFile(path, bytes));
     }
     // Not a change: only failAt (one of the files) fails it.
     std::error_code syncFiles(const std::filesystem::path& folder, const std::vector<std::string>& names) override

@@ -157,6 +157,8 @@ void BuildOptionsBox::applyTo(workflow::BuildRequest& request) const
     if (!soundFontText().isEmpty()) {
         request.soundFont = toPath(soundFontText());
     }
+    // The sounds earlier builds kept, in the user's cache folder, as the command line keeps them.
+    request.cacheFolder = userCacheFolder(qgetenv("XDG_CACHE_HOME").toStdString(), qgetenv("HOME").toStdString());
 }
 
 QString BuildOptionsBox::soundFontText() const

@@ -78,8 +78,30 @@ QString playedInSentence(const workflow::PlayedInGrid& played)
     return sentence;
 }
 
+QString keptSoundsSentence(const CacheTrouble& trouble)
+{
+    if (trouble.writeError) {
+        return tr("无法写入 %1 中保留的声音（%2）：没能保留的声音已重新生成")
+            .arg(pathToQString(trouble.folder), QString::fromStdString(trouble.writeError->message()));
+    }
+    return tr("%1 中有 %2 个保留的声音已损坏，已重新生成").arg(pathToQString(trouble.folder)).arg(trouble.damagedEntries);
+}
+
 // The kind a code is counted under in the result line: findings of one kind are said together.
-enum class Kind { Recovery, Bgm, Instrument, LongFile, Silent, Merged, LeadIn, Drums, Removed, Replaced, PlayedIn };
+enum class Kind {
+    Recovery,
+    Bgm,
+    Instrument,
+    LongFile,
+    Silent,
+    Merged,
+    LeadIn,
+    Drums,
+    Removed,
+    Replaced,
+    PlayedIn,
+    KeptSounds
+};
 
 Kind kindOf(FindingCode code)
 {
@@ -110,6 +132,8 @@ Kind kindOf(FindingCode code)
         return Kind::Replaced;
     case FindingCode::PlayedIn:
         return Kind::PlayedIn;
+    case FindingCode::KeptSoundsTrouble:
+        return Kind::KeptSounds;
     }
     return Kind::PlayedIn;
 }
@@ -201,6 +225,8 @@ QString findingSentence(const Finding& finding)
         return tr("替换了 %1（不是本程序生成的文件）").arg(pathToQString(finding.as<std::filesystem::path>()));
     case FindingCode::PlayedIn:
         return playedInSentence(finding.as<workflow::PlayedInGrid>());
+    case FindingCode::KeptSoundsTrouble:
+        return keptSoundsSentence(finding.as<CacheTrouble>());
     }
     return {};
 }

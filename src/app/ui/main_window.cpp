@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -42,6 +43,7 @@
 #include "app/ui/track_info_window.h"
 #include "app/ui/user_dialogs.h"
 #include "core/base/file_reading.h"
+#include "core/base/time_left.h"
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
 #include "core/workflow/audit.h"
@@ -102,6 +104,23 @@ QString stageText(ProgressStage stage)
         return QObject::tr("正在混音");
     }
     return {};
+}
+
+// A build's progress line: the stage, how far (the conversion counts bytes of the track: only its
+// percentage means something), and the time left at the stage's rate so far, as the command
+// line gives it.
+QString buildProgressText(ProgressStage stage, int percent, std::int64_t done, std::int64_t total,
+                          const QElapsedTimer& stageStart)
+{
+    if (stage == ProgressStage::Converting) {
+        return QObject::tr("%1  %2%").arg(stageText(stage)).arg(percent);
+    }
+    QString text = QObject::tr("%1  %2/%3（%4%）").arg(stageText(stage)).arg(done).arg(total).arg(percent);
+    if (const auto left = secondsLeft(static_cast<double>(stageStart.elapsed()) / 1000, done, total);
+        left && done < total) {
+        text += QObject::tr("，还剩 %1").arg(toQString(durationText(*left)));
+    }
+    return text;
 }
 
 // The release checklist's errors and warnings, a line each; notices, such as this program's own
@@ -902,6 +921,9 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
     QPointer<SettingsDialog> dialog = m_settings;
     // The stage the build is in, as the last report of it reached this thread.
     auto stage = std::make_shared<ProgressStage>(ProgressStage::Converting);
+    // When it began, for the time the stage has left at its rate so far.
+    auto stageStart = std::make_shared<QElapsedTimer>();
+    stageStart->start();
     setResult(tr("正在一键生成 %1").arg(chosen));
     // The release checklist runs on the folder in the same job; the job hands back only the build.
     auto audit = std::make_shared<std::vector<workflow::AuditFinding>>();
@@ -916,14 +938,10 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
             }
             return built;
         },
-        [target, stage](int percent, std::int64_t done, std::int64_t total) {
+        [target, stage, stageStart](int percent, std::int64_t done, std::int64_t total) {
             if (target) {
                 target->bar()->setPosition(percent);
-                // The conversion counts bytes of the track: only its percentage means something.
-                target->label()->setText(
-                    *stage == ProgressStage::Converting
-                        ? tr("%1  %2%").arg(stageText(*stage)).arg(percent)
-                        : tr("%1  %2/%3（%4%）").arg(stageText(*stage)).arg(done).arg(total).arg(percent));
+                target->label()->setText(buildProgressText(*stage, percent, done, total, *stageStart));
             }
         },
         [this, target, dialog, audit, source = m_state.song,
@@ -941,8 +959,9 @@ void MainWindow::startBuild(const workflow::ConversionRequest& conversion)
             }
             emit passFinished();
         },
-        [target, stage](ProgressStage entered) {
+        [target, stage, stageStart](ProgressStage entered) {
             *stage = entered;
+            stageStart->start();
             if (target) {
                 target->bar()->setPosition(0);
                 target->label()->setText(stageText(entered));

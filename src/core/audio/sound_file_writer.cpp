@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -124,6 +125,29 @@ void setOggSerial(std::vector<std::uint8_t>& bytes, std::uint32_t serial)
     }
 }
 
+// One 16-bit step: sides closer than this write the same samples to a 16-bit file.
+constexpr float kSideStep = 1.0F / 32768;
+
+// True when every frame's two sides lie within one step of each other.
+bool sidesAlike(std::span<const float> stereo)
+{
+    for (std::size_t i = 0; i + 1 < stereo.size(); i += 2) {
+        if (!(std::fabs(stereo[i] - stereo[i + 1]) <= kSideStep)) {
+            return false;
+        }
+    }
+    return !stereo.empty();
+}
+
+std::vector<float> monoOf(std::span<const float> stereo)
+{
+    std::vector<float> mono(stereo.size() / 2);
+    for (std::size_t frame = 0; frame < mono.size(); ++frame) {
+        mono[frame] = (stereo[2 * frame] + stereo[2 * frame + 1]) / 2;
+    }
+    return mono;
+}
+
 // FNV-1a of the file's name: the same name gets the same serial in every build.
 std::uint32_t serialOfName(const std::filesystem::path& target)
 {
@@ -132,6 +156,70 @@ std::uint32_t serialOfName(const std::filesystem::path& target)
         hash = (hash ^ static_cast<std::uint8_t>(c)) * 16777619U;
     }
     return hash;
+}
+
+// Encodes `width` interleaved channels (1 or 2) of `interleaved` in memory.
+Result<std::vector<std::uint8_t>> encodeChannels(const std::filesystem::path& target,
+                                                 std::span<const float> interleaved, int width, SoundFormat format,
+                                                 double quality, int sampleRate, ProgressSink& progress)
+{
+    if (!(quality >= 0 && quality <= 1)) {
+        return Error{ErrorCode::InvalidSetting, "the OGG Vorbis quality must be a number from 0 to 1"}.about("quality");
+    }
+    auto refused = [&](const std::string& reason) {
+        return fileError(ErrorCode::WriteFailed, target, "write", reason);
+    };
+    SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
+    MemoryFile memory;
+    if (format == SoundFormat::Wave) {
+        memory.bytes.reserve(interleaved.size() * 2 + 64);  // 16-bit samples and the header
+    }
+    if (sampleRate <= 0) {
+        return refused("no sample rate");
+    }
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = width;
+    info.format =
+        format == SoundFormat::OggVorbis ? (SF_FORMAT_OGG | SF_FORMAT_VORBIS) : (SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    SNDFILE* sound = sf_open_virtual(&io, SFM_WRITE, &info, &memory);
+    if (sound == nullptr) {
+        return refused("the encoder refused the format");
+    }
+    sf_command(sound, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    if (format == SoundFormat::OggVorbis) {
+        double vorbisQuality = quality;
+        sf_command(sound, SFC_SET_VBR_ENCODING_QUALITY, &vorbisQuality, sizeof(vorbisQuality));
+    }
+    // In blocks: the Vorbis encoder takes what one call gives it as a single analysis buffer,
+    // and minutes of sound in one call crash it.
+    constexpr sf_count_t kEncoderBlockFrames = 4096;
+    const auto frames = static_cast<sf_count_t>(interleaved.size() / static_cast<std::size_t>(width));
+    constexpr sf_count_t kBlocksBetweenPolls = 16;
+    std::string encoderError;
+    for (sf_count_t done = 0; done < frames && encoderError.empty(); done += kEncoderBlockFrames) {
+        if (done % (kEncoderBlockFrames * kBlocksBetweenPolls) == 0 && progress.stopRequested()) {
+            sf_close(sound);
+            return Error{ErrorCode::Cancelled, "encoding stopped; " + displayPath(target) + " was not written"};
+        }
+        const sf_count_t block = std::min(kEncoderBlockFrames, frames - done);
+        if (sf_writef_float(sound, interleaved.data() + done * width, block) != block) {
+            encoderError = sf_strerror(sound);
+        }
+    }
+    if (sf_close(sound) != 0 && encoderError.empty()) {
+        return refused("the encoder failed");
+    }
+    if (!encoderError.empty()) {
+        return refused(encoderError);
+    }
+    if (progress.stopRequested()) {
+        return Error{ErrorCode::Cancelled, "encoding stopped; " + displayPath(target) + " was not written"};
+    }
+    if (format == SoundFormat::OggVorbis) {
+        setOggSerial(memory.bytes, serialOfName(target));
+    }
+    return std::move(memory.bytes);
 }
 
 }  // namespace
@@ -151,67 +239,35 @@ Status writeSoundFile(const std::filesystem::path& target, std::span<const float
 Status writeSoundFile(const std::filesystem::path& target, std::span<const float> interleaved, SoundFormat format,
                       double quality, int sampleRate, ProgressSink& progress)
 {
-    if (!(quality >= 0 && quality <= 1)) {
-        return Error{ErrorCode::InvalidSetting, "the OGG Vorbis quality must be a number from 0 to 1"}.about("quality");
+    auto encoded = encodeSound(target, interleaved, format, quality, sampleRate, progress, SoundChannels::Stereo);
+    if (!encoded) {
+        return encoded.error();
     }
-    auto refused = [&](const std::string& reason) {
-        return fileError(ErrorCode::WriteFailed, target, "write", reason);
-    };
-    SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
-    MemoryFile memory;
-    if (format == SoundFormat::Wave) {
-        memory.bytes.reserve(interleaved.size() * 2 + 64);  // 16-bit samples and the header
-    }
-    if (sampleRate <= 0) {
-        return refused("no sample rate");
-    }
-    SF_INFO info{};
-    info.samplerate = sampleRate;
-    info.channels = kChannelCount;
-    info.format =
-        format == SoundFormat::OggVorbis ? (SF_FORMAT_OGG | SF_FORMAT_VORBIS) : (SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    SNDFILE* sound = sf_open_virtual(&io, SFM_WRITE, &info, &memory);
-    if (sound == nullptr) {
-        return refused("the encoder refused the format");
-    }
-    sf_command(sound, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    if (format == SoundFormat::OggVorbis) {
-        double vorbisQuality = quality;
-        sf_command(sound, SFC_SET_VBR_ENCODING_QUALITY, &vorbisQuality, sizeof(vorbisQuality));
-    }
-    // In blocks: the Vorbis encoder takes what one call gives it as a single analysis buffer,
-    // and minutes of sound in one call crash it.
-    constexpr sf_count_t kEncoderBlockFrames = 4096;
-    const auto frames = static_cast<sf_count_t>(interleaved.size() / kChannelCount);
-    constexpr sf_count_t kBlocksBetweenPolls = 16;
-    std::string encoderError;
-    for (sf_count_t done = 0; done < frames && encoderError.empty(); done += kEncoderBlockFrames) {
-        if (done % (kEncoderBlockFrames * kBlocksBetweenPolls) == 0 && progress.stopRequested()) {
-            sf_close(sound);
-            return Error{ErrorCode::Cancelled, "encoding stopped; " + displayPath(target) + " was not written"};
-        }
-        const sf_count_t block = std::min(kEncoderBlockFrames, frames - done);
-        if (sf_writef_float(sound, interleaved.data() + done * kChannelCount, block) != block) {
-            encoderError = sf_strerror(sound);
-        }
-    }
-    if (sf_close(sound) != 0 && encoderError.empty()) {
-        return refused("the encoder failed");
-    }
-    if (!encoderError.empty()) {
-        return refused(encoderError);
-    }
+    return writeSoundBytes(target, *encoded);
+}
 
-    if (progress.stopRequested()) {
-        return Error{ErrorCode::Cancelled, "encoding stopped; " + displayPath(target) + " was not written"};
+Result<std::vector<std::uint8_t>> encodeSound(const std::filesystem::path& target, std::span<const float> stereo,
+                                              SoundFormat format, double quality, int sampleRate,
+                                              ProgressSink& progress, SoundChannels channels)
+{
+    if (channels == SoundChannels::MonoWhereAlike && sidesAlike(stereo)) {
+        const std::vector<float> mono = monoOf(stereo);
+        return encodeChannels(target, mono, 1, format, quality, sampleRate, progress);
     }
-    if (format == SoundFormat::OggVorbis) {
-        setOggSerial(memory.bytes, serialOfName(target));
-    }
+    return encodeChannels(target, stereo, kChannelCount, format, quality, sampleRate, progress);
+}
+
+void renameOggStream(std::vector<std::uint8_t>& bytes, const std::filesystem::path& target)
+{
+    setOggSerial(bytes, serialOfName(target));
+}
+
+Status writeSoundBytes(const std::filesystem::path& target, std::span<const std::uint8_t> bytes)
+{
     AtomicFileWriter file(target);
     Status status = file.open();
     if (status) {
-        status = file.write(std::span<const std::uint8_t>(memory.bytes));
+        status = file.write(bytes);
     }
     if (status) {
         status = file.commit();

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "core/base/progress.h"
 #include "core/base/result.h"
@@ -26,5 +28,23 @@ Status writeSoundFile(const std::filesystem::path& target, std::span<const float
                       double quality, int sampleRate, ProgressSink& progress);
 Status writeSoundFile(const std::filesystem::path& target, std::span<const float> interleaved, SoundFormat format,
                       double quality, int sampleRate);
+
+enum class SoundChannels {
+    Stereo,
+    // One channel where every frame's two sides lie within one 16-bit step of each other: a player
+    // plays a mono file on both sides, so it sounds the same, and encodes in half the time.
+    MonoWhereAlike,
+};
+
+// The bytes writeSoundFile would write to `target` (an Ogg stream numbered after its name), from
+// interleaved stereo, in one channel where `channels` allows; its refusals but the file's own.
+Result<std::vector<std::uint8_t>> encodeSound(const std::filesystem::path& target, std::span<const float> stereo,
+                                              SoundFormat format, double quality, int sampleRate,
+                                              ProgressSink& progress, SoundChannels channels);
+// Numbers the Ogg stream of `bytes` (encoded for another name) as encodeSound numbers one for
+// `target`, so the same sound under the same name is the same bytes; other bytes are left alone.
+void renameOggStream(std::vector<std::uint8_t>& bytes, const std::filesystem::path& target);
+// Writes encoded bytes through the atomic writer; WriteFailed naming the target.
+Status writeSoundBytes(const std::filesystem::path& target, std::span<const std::uint8_t> bytes);
 
 }  // namespace zentrowe::audio

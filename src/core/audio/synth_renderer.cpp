@@ -27,6 +27,10 @@ constexpr int kDrumBank = 128;                               // where a SoundFon
 // A released voice fades for at most a few seconds; a synthesiser still sounding after this
 // long holds a stuck note, and the next rendering starts anyway.
 constexpr std::int64_t kLongestSettleFrames = 30LL * kSampleRate;
+// The warm-up chord before every rendering: more voices than one note of a General MIDI font
+// takes (a layered preset sounds a few samples at once).
+constexpr int kWarmUpNotes = 24;
+constexpr int kWarmUpLowestNote = 48;
 
 // The library keeps state for the whole process that its synthesisers share without a lock of
 // their own: tables it fills when the first synthesiser is made (a second one made meanwhile
@@ -162,21 +166,7 @@ Result<SynthRenderer> SynthRenderer::open(const std::filesystem::path& soundFont
                 .about("soundFont");
         }
     }
-    SynthRenderer renderer(std::move(parts));
-    renderer.warmUp();
-    return renderer;
-}
-
-void SynthRenderer::warmUp()
-{
-    // A synthesiser that has never sounded starts its first note a little differently from one
-    // that has: one short note, thrown away, makes every rendering start from the same state.
-    auto* synth = m_parts->synth.get();
-    std::array<float, kBlockFrames * kChannelCount> discard{};
-    fluid_synth_noteon(synth, kMelodicChannel, 60, 100);
-    fluid_synth_write_float(synth, kBlockFrames, discard.data(), 0, kChannelCount, discard.data(), 1, kChannelCount);
-    fluid_synth_noteoff(synth, kMelodicChannel, 60);
-    reset();
+    return SynthRenderer(std::move(parts));
 }
 
 void SynthRenderer::reset()
@@ -184,13 +174,26 @@ void SynthRenderer::reset()
     // A reset releases the voices, but they fade over the next blocks; rendered and thrown away
     // here, so that what one rendering left behind never sounds in the next.
     auto* synth = m_parts->synth.get();
-    fluid_synth_system_reset(synth);
     std::array<float, kBlockFrames * kChannelCount> discard{};
-    for (std::int64_t done = 0; done < kLongestSettleFrames && fluid_synth_get_active_voice_count(synth) > 0;
-         done += kBlockFrames) {
-        fluid_synth_write_float(synth, kBlockFrames, discard.data(), 0, kChannelCount, discard.data(), 1,
-                                kChannelCount);
+    const auto settle = [&] {
+        fluid_synth_system_reset(synth);
+        for (std::int64_t done = 0; done < kLongestSettleFrames && fluid_synth_get_active_voice_count(synth) > 0;
+             done += kBlockFrames) {
+            fluid_synth_write_float(synth, kBlockFrames, discard.data(), 0, kChannelCount, discard.data(), 1,
+                                    kChannelCount);
+        }
+    };
+    settle();
+    // A voice starts from the level and place the last voice in its slot ended with, and glides
+    // from there to its own over its first block; the slots are taken first-free. So a chord of
+    // kWarmUpNotes, struck for one block and stopped, leaves the slots any note takes as the same
+    // chord left them, whichever sounds this synthesiser rendered before: a sound is the same
+    // samples on every thread.
+    for (int note = 0; note < kWarmUpNotes; ++note) {
+        fluid_synth_noteon(synth, kMelodicChannel, kWarmUpLowestNote + note, 100);
     }
+    fluid_synth_write_float(synth, kBlockFrames, discard.data(), 0, kChannelCount, discard.data(), 1, kChannelCount);
+    settle();
 }
 
 bool SynthRenderer::hasPreset(const Instrument& instrument) const

@@ -148,7 +148,6 @@ private:
     struct Parts;
     explicit SynthRenderer(std::unique_ptr<Parts> parts);
     void reset();
-    void warmUp();
     void render(std::vector<float>& out, std::int64_t frames);
 
     std::unique_ptr<Parts> m_parts;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fstream>
 
 namespace zentrowe {
 
@@ -94,6 +95,21 @@ std::error_code RealFileSystem::createFolder(const std::filesystem::path& path)
 {
     if (::mkdir(path.c_str(), 0777) != 0) {
         return lastError();
+    }
+    return {};
+}
+
+std::error_code FileSystem::writeFile(const std::filesystem::path& path, std::string_view bytes)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (file) {
+        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        file.close();
+    }
+    if (!file) {
+        // The stream keeps no reason; a full disk is the usual one for a file that opened.
+        return std::make_error_code(std::filesystem::exists(path) ? std::errc::no_space_on_device
+                                                                  : std::errc::permission_denied);
     }
     return {};
 }

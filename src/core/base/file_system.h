@@ -59,6 +59,8 @@ public:
                                                 std::error_code& error) const = 0;
     // The names in a folder; empty if none or if it cannot be read.
     virtual std::vector<std::string> list(const std::filesystem::path& folder) const = 0;
+    // Writes the file whole, not waiting for the disk: for what can be made again when lost.
+    virtual std::error_code writeFile(const std::filesystem::path& path, std::string_view bytes);
 };
 
 // The operating system's file system.

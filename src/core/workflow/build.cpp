@@ -235,9 +235,12 @@ Result<CommitList> stageCommit(const base::StagingFolder& staging, BuildManifest
 }
 
 // The synthesiser with the request's soundfont and the sound file writer in its format, where
-// the caller gave no stand-ins.
-BuildServices withDefaults(BuildServices services, const BuildRequest& request)
+// the caller gave no stand-ins; with kept sounds, they take what they can from them.
+BuildServices withDefaults(BuildServices services, const BuildRequest& request, KeptSounds* kept)
 {
+    if (kept != nullptr && !services.writer) {
+        services.writer = kept->writer(request.format, request.quality);
+    }
     if (!services.renderers) {
         services.renderers = [soundFont = request.soundFont]() -> Result<std::unique_ptr<audio::Renderer>> {
             auto opened = audio::SynthRenderer::open(soundFont);
@@ -250,11 +253,17 @@ BuildServices withDefaults(BuildServices services, const BuildRequest& request)
     if (!services.writer) {
         services.writer = [format = request.format, quality = request.quality](const std::filesystem::path& target,
                                                                                std::span<const float> samples) {
-            return audio::writeSoundFile(target, samples, format, quality, audio::kSampleRate);
+            NullProgress quiet;
+            auto encoded = audio::encodeSound(target, samples, format, quality, audio::kSampleRate, quiet,
+                                              audio::SoundChannels::MonoWhereAlike);
+            return encoded ? audio::writeSoundBytes(target, *encoded) : Status(encoded.error());
         };
     }
     if (services.fileSystem == nullptr) {
         services.fileSystem = &realFileSystem();
+    }
+    if (kept != nullptr) {
+        services.renderers = kept->renderers(std::move(services.renderers));
     }
     return services;
 }
@@ -766,6 +775,24 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     return outcome;
 }
 
+// The build with its services in place: the source read, the folder staged.
+Result<BuildOutcome> buildWith(const BuildRequest& request, ProgressSink& progress, const BuildServices& used)
+{
+    auto firstRenderer = used.renderers();
+    if (!firstRenderer) {
+        return firstRenderer.error();
+    }
+    const auto source = song::readSongFile(request.conversion.sourceMidiPath);
+    if (!source) {
+        return source.error();
+    }
+    auto staged = StagedBuild::open(request.conversion.outputFolder, *used.fileSystem);
+    if (!staged) {
+        return staged.error();
+    }
+    return buildStaged(*staged, request, used, std::move(firstRenderer).value(), source->bytes(), progress);
+}
+
 }  // namespace
 
 std::optional<BuildRecord> wouldReplaceAnotherChart(const BuildRequest& request)
@@ -786,24 +813,17 @@ std::optional<BuildRecord> wouldReplaceAnotherChart(const BuildRequest& request)
 
 Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progress, const BuildServices& services)
 {
-    BuildServices used = withDefaults(services, request);
-    auto firstRenderer = used.renderers();
-    if (!firstRenderer) {
-        return firstRenderer.error();
+    KeptSoundsReport kept;
+    const auto keptSounds = request.cacheFolder
+                                ? openKeptSounds(*request.cacheFolder, request.cacheBytes, request.soundFont,
+                                                 services.fileSystem ? *services.fileSystem : realFileSystem(), kept)
+                                : nullptr;
+    auto outcome = buildWith(request, progress, withDefaults(services, request, keptSounds.get()));
+    if (outcome) {
+        outcome->keptSounds = keptSounds ? keptSounds->finish() : kept;
+        outcome->findings = collectBuildFindings(*outcome, request.charts.quantizeGrid);
     }
-    const auto source = song::readSongFile(request.conversion.sourceMidiPath);
-    if (!source) {
-        return source.error();
-    }
-    auto staged = StagedBuild::open(request.conversion.outputFolder, *used.fileSystem);
-    if (!staged) {
-        return staged.error();
-    }
-    auto built = buildStaged(*staged, request, used, std::move(firstRenderer).value(), source->bytes(), progress);
-    if (built) {
-        built->findings = collectBuildFindings(*built, request.charts.quantizeGrid);
-    }
-    return built;
+    return outcome;
 }
 
 }  // namespace zentrowe::workflow

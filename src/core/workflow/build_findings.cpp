@@ -50,6 +50,9 @@ void addSounds(std::vector<Finding>& out, const BuildOutcome& outcome)
     for (const auto& silent : outcome.silentKeysounds) {
         out.push_back(finding(FindingCode::KeysoundSilent, silent));
     }
+    if (outcome.keptSounds.trouble) {
+        out.push_back(finding(FindingCode::KeptSoundsTrouble, *outcome.keptSounds.trouble));
+    }
     if (outcome.mergedKeysounds > 0) {
         out.push_back(finding(FindingCode::CodesMerged, CodesMerging{outcome.mergedKeysounds, outcome.mergedWith}));
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/audio/render_pool.h"
+#include "core/base/file_cache.h"
 #include "core/base/staging_folder.h"
 #include "core/chartset/note_grid.h"
 #include "core/convert/keysound_table.h"
@@ -38,6 +39,7 @@ enum class FindingCode {
     EarlierFileRemoved,     // std::filesystem::path: an earlier build's file no longer named
     UnlistedFileReplaced,   // std::filesystem::path: a file no build made, replaced as asked
     PlayedIn,               // PlayedInGrid: the track's notes fall off every grid
+    KeptSoundsTrouble,      // CacheTrouble: kept sounds damaged or not writable, made anew
 };
 
 // A preset the song asks for that the soundfont lacks.
@@ -66,7 +68,8 @@ struct PlayedInGrid {
 };
 
 using FindingFigures = std::variant<std::monostate, double, std::filesystem::path, base::SetAsideStaging, BgmSkip,
-                                    MissingInstrument, LongSoundFile, SilentKeysound, CodesMerging, PlayedInGrid>;
+                                    MissingInstrument, LongSoundFile, SilentKeysound, CodesMerging, PlayedInGrid,
+                                    CacheTrouble>;
 
 // One thing a build tells: its code, how much it matters, and its figures (the alternative the
 // code names above).

@@ -8,6 +8,7 @@
 #include "core/audio/render_pool.h"
 #include "core/audio/sound_file_writer.h"
 #include "core/audio/synth_renderer.h"
+#include "core/base/file_cache.h"
 #include "core/chartset/chart_set.h"
 #include "core/workflow/bgm_slices.h"
 #include "core/workflow/conversion.h"
@@ -52,6 +53,10 @@ struct BuildRequest {
     bool mergeToFit = true;
     bool replace = false;          // replace another song (or track) the output folder holds
     bool replaceUnlisted = false;  // replace files no build made (the manifest does not list) under names it writes
+    // Where renders and encoded files are kept from one build to the next (KeptSounds; the faces
+    // pass the user's cache folder, userCacheFolder); none: every sound is made again.
+    std::optional<std::filesystem::path> cacheFolder;
+    std::uintmax_t cacheBytes = kDefaultCacheBytes;  // what the kept sounds may take before the oldest go
 };
 
 }  // namespace zentrowe::workflow

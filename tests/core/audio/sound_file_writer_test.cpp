@@ -2,9 +2,11 @@
 
 #include <cmath>
 #include <numbers>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include "core/audio/sound_file_reader.h"
 #include "support/test_support.h"
@@ -67,6 +69,60 @@ TEST(SoundFileWriter, OggFilesOfOneNameAreTheSameEveryTimeAndStillDecode)
     const auto decoded = audio::readSoundFile(dir / "one" / "A60-48-100.ogg", 44100);
     ASSERT_TRUE(decoded) << decoded.error().message;
     EXPECT_EQ(decoded->frames(), samples.size() / 2);
+}
+
+// The channels libsndfile finds in encoded bytes written to `path`.
+int channelsOf(const std::filesystem::path& path)
+{
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) {
+        return 0;
+    }
+    sf_close(file);
+    return info.channels;
+}
+
+// A sound whose sides lie within one 16-bit step of each other everywhere is one channel: a
+// player plays it on both sides, and it sounds the same.
+TEST(SoundFileWriter, SidesWithinAStepOfEachOtherAreWrittenAsOneChannel)
+{
+    constexpr float kStep = 1.0F / 32768;
+    struct Case {
+        const char* name;
+        float rightOffset;     // the right side against the left, at every frame
+        std::size_t oddFrame;  // one frame whose right side is 3 steps off; past the end: none
+        audio::SoundChannels asked;
+        int channels;
+    };
+    const std::vector<Case> cases = {
+        {"equal sides", 0, 1'000'000, audio::SoundChannels::MonoWhereAlike, 1},
+        {"within a step", kStep, 1'000'000, audio::SoundChannels::MonoWhereAlike, 1},
+        {"one frame three steps apart", 0, 4'000, audio::SoundChannels::MonoWhereAlike, 2},
+        {"two steps apart throughout", 2 * kStep, 1'000'000, audio::SoundChannels::MonoWhereAlike, 2},
+        {"stereo asked for", 0, 1'000'000, audio::SoundChannels::Stereo, 2},
+    };
+    const TempDir dir;
+    for (const auto format : {audio::SoundFormat::OggVorbis, audio::SoundFormat::Wave}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (format == audio::SoundFormat::Wave ? " (WAV)" : " (OGG)"));
+            std::vector<float> samples(2 * 8'000);
+            for (std::size_t frame = 0; frame < samples.size() / 2; ++frame) {
+                const auto value = static_cast<float>(0.3 * std::sin(0.05 * static_cast<double>(frame)));
+                samples[2 * frame] = value;
+                samples[2 * frame + 1] = value + c.rightOffset + (frame == c.oddFrame ? 3 * kStep : 0);
+            }
+            const auto target = dir / ("sound" + std::string(audio::soundFileExtension(format)));
+            NullProgress quiet;
+            const auto encoded = audio::encodeSound(target, samples, format, 0.5, 44100, quiet, c.asked);
+            ASSERT_TRUE(encoded);
+            ASSERT_TRUE(audio::writeSoundBytes(target, *encoded));
+            EXPECT_EQ(channelsOf(target), c.channels);
+            const auto decoded = audio::readSoundFile(target, 44100);
+            ASSERT_TRUE(decoded) << decoded.error().message;
+            EXPECT_EQ(decoded->frames(), samples.size() / 2);
+        }
+    }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace zentrowe::audio {
@@ -86,6 +88,42 @@ TEST(ChokeFade, FallsNinetySixDecibelsOverTheReleaseOfAChokedVoice)
             EXPECT_NEAR(dbAt(c.cut + kChokeFadeFrames / 2), -48, 0.01);
             EXPECT_NEAR(dbAt(c.kept - 1), -96, 0.01);
         }
+    }
+}
+
+// A sound is the same samples whichever renderings the synthesiser made before it: a build
+// renders on several threads, each taking whichever job comes next, and a kept render is looked
+// up by what the sound is. Sounds of other places, levels and kits leave no trace in the next.
+TEST(SynthRenderer, ANoteSoundsTheSameWhateverCameBefore)
+{
+    auto used = SynthRenderer::open(kFullSoundFont);
+    ASSERT_TRUE(used);
+    NoteSound bass{{0, 32, false}, 40, 96, {}, kSampleRate / 2, std::nullopt};
+    bass.controls.pan = 30;
+    NoteSound hat{{0, 0, true}, 42, 110, {}, 0, std::nullopt};
+    hat.controls.pan = 100;
+    NoteSound strings{{0, 48, false}, 64, 127, {}, kSampleRate / 4, std::nullopt};
+    strings.controls.pan = 127;
+    strings.controls.volume = 40;
+    NoteSound piano{{0, 0, false}, 72, 80, {}, kSampleRate / 4, std::nullopt};
+    piano.controls.pan = 0;
+    const std::vector<std::pair<std::string, NoteSound>> cases = {
+        {"bass", bass}, {"hi-hat", hat}, {"strings", strings}, {"piano", piano}};
+    for (const auto& [name, sound] : cases) {
+        SCOPED_TRACE(name);
+        auto fresh = SynthRenderer::open(kFullSoundFont);
+        ASSERT_TRUE(fresh);
+        const auto alone = fresh->renderNote(sound);
+        // A renderer that has just played every other case.
+        for (const auto& [otherName, other] : cases) {
+            if (otherName != name) {
+                ASSERT_TRUE(used->renderNote(other));
+            }
+        }
+        const auto after = used->renderNote(sound);
+        ASSERT_TRUE(alone && after);
+        ASSERT_FALSE(alone->empty());
+        EXPECT_TRUE(*alone == *after);
     }
 }
 

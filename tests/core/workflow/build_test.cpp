@@ -89,9 +89,17 @@ std::vector<float> decode(const std::filesystem::path& path)
     std::vector<float> samples(static_cast<std::size_t>(info.frames * info.channels));
     const auto frames = sf_readf_float(file, samples.data(), info.frames);
     sf_close(file);
-    EXPECT_EQ(info.channels, 2);
+    EXPECT_TRUE(info.channels == 1 || info.channels == 2);
     EXPECT_EQ(info.samplerate, 44100);
     samples.resize(static_cast<std::size_t>(frames * info.channels));
+    if (info.channels == 1) {
+        // A mono file plays on both sides.
+        std::vector<float> stereo(samples.size() * 2);
+        for (std::size_t frame = 0; frame < samples.size(); ++frame) {
+            stereo[2 * frame] = stereo[2 * frame + 1] = samples[frame];
+        }
+        return stereo;
+    }
     return samples;
 }
 

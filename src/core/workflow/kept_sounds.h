@@ -1,0 +1,65 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "core/audio/render_pool.h"
+#include "core/audio/sound_file_writer.h"
+#include "core/base/file_cache.h"
+
+namespace zentrowe::workflow {
+
+// What a build took from its kept sounds, and what kept it from them.
+struct KeptSoundsReport {
+    bool used = false;             // the cache was on and could be read
+    std::size_t rendersTaken = 0;  // keysounds not rendered again
+    std::size_t rendersMade = 0;   // rendered (and kept for the next build)
+    std::size_t encodedTaken = 0;  // files not encoded again
+    std::size_t encodedMade = 0;
+    std::optional<CacheTrouble> trouble;  // a folder that could not be used or written, damaged entries
+};
+
+// A build's renders and encoded files kept from one build to the next in a FileCache, so that a
+// build with other chart options renders and encodes nothing it made before, and writes the same
+// bytes as one without them.
+// A render is kept under a key of everything that makes its sound: the soundfont's bytes (their
+// hash), the note's instrument, controllers, note, velocity, length and cut, the sample rate and
+// the version of the rendering. An encoded file is kept under the hash of the exact samples the
+// encoder is given (so the loudness gain is in it), the format, quality and rate.
+class KeptSounds {
+public:
+    // The kept sounds in `cache`, rendered with the soundfont whose bytes hash to `soundFontHash`.
+    KeptSounds(FileCache cache, std::uint64_t soundFontHash);
+
+    // Renderers that take a note from the cache where it is kept and keep what they render; a
+    // sequence (a BGM slice) is always rendered.
+    audio::RendererFactory renderers(audio::RendererFactory made);
+    // Wraps the first renderer the build made itself.
+    std::unique_ptr<audio::Renderer> wrap(std::unique_ptr<audio::Renderer> renderer);
+    // Encodes as audio::writeSoundFile does in `format` and `quality`, taking the bytes from the
+    // cache where the same samples were encoded before.
+    audio::SoundWriter writer(audio::SoundFormat format, double quality);
+
+    // What was taken and made so far; lets the least recently used entries go first.
+    KeptSoundsReport finish();
+
+private:
+    class Renderer;
+    FileCache m_cache;
+    std::uint64_t m_soundFontHash;
+    std::atomic<std::size_t> m_rendersTaken{0};
+    std::atomic<std::size_t> m_rendersMade{0};
+    std::atomic<std::size_t> m_encodedTaken{0};
+    std::atomic<std::size_t> m_encodedMade{0};
+};
+
+// The kept sounds of `folder` for a build with `soundFont`: none with a report saying why when
+// the folder cannot be made or the soundfont read (the build then renders everything).
+std::unique_ptr<KeptSounds> openKeptSounds(const std::filesystem::path& folder, std::uintmax_t mostBytes,
+                                           const std::filesystem::path& soundFont, FileSystem& fileSystem,
+                                           KeptSoundsReport& report);
+
+}  // namespace zentrowe::workflow

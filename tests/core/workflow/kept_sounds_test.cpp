@@ -1,0 +1,168 @@
+#include "core/workflow/kept_sounds.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/convert/convert_test_support.h"
+#include "core/workflow/build.h"
+#include "support/build_request.h"
+#include "support/faulty_file_system.h"
+#include "support/folder_snapshot.h"
+
+namespace zentrowe::testing {
+namespace {
+
+// Small and quick to load.
+constexpr const char* kTestSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+
+// A bass line panned left on the lanes' track; on the other, a piano panned right and drums:
+// sounds of other instruments, places and kits, so that what one rendering leaves behind would
+// show in the next.
+Bytes bandSong()
+{
+    std::vector<TimedEvent> bass = {{0, 0xC0, 32, 0}, control(0, 10, 20)};
+    std::vector<TimedEvent> band = {{0, 0xC1, 0, 0}, control(0, 10, 110, 1)};
+    for (int beat = 0; beat < 4; ++beat) {
+        const std::int64_t at = beat * 480;
+        bass.push_back(on(at, 36 + (beat % 3) * 5, 70 + 10 * (beat % 4)));
+        bass.push_back(off(at + 400, 36 + (beat % 3) * 5));
+        band.push_back(on(at, 72 - beat % 2, 90, 1));
+        band.push_back(on(at, beat % 2 == 0 ? 36 : 38, 100, 9));
+        band.push_back(off(at + 200, 72 - beat % 2, 1));
+        band.push_back(off(at + 200, beat % 2 == 0 ? 36 : 38, 9));
+    }
+    return midiFile(1, 480, {eventTrack(bass), eventTrack(band, 0)});
+}
+
+class KeptSoundsBuild : public ::testing::Test {
+protected:
+    // An OGG build with its loudness pass, every other note a keysound, into `folder`.
+    workflow::BuildRequest request(const std::string& folder, bool cached)
+    {
+        auto request = wavBuildRequest(bandSong(), m_dir.path() / "song.mid", m_dir.path() / folder);
+        request.soundFont = kTestSoundFont;
+        request.format = audio::SoundFormat::OggVorbis;
+        request.bgm = workflow::BgmMode::Keysounds;
+        request.threads = 2;
+        if (cached) {
+            request.cacheFolder = m_dir.path() / "cache";
+        }
+        return request;
+    }
+
+    // The same request with other chart options only.
+    static workflow::BuildRequest otherCharts(workflow::BuildRequest request)
+    {
+        request.charts.difficulties = {chartset::Difficulty::Normal};
+        request.charts.lanes = chartset::LaneRule::Seed;
+        request.charts.scratch = false;
+        request.title = "Another Title";
+        return request;
+    }
+
+    workflow::BuildOutcome build(const workflow::BuildRequest& request, workflow::BuildServices services = {})
+    {
+        auto outcome = workflow::runBuild(request, m_quiet, services);
+        if (!outcome) {
+            ADD_FAILURE() << outcome.error().message;
+            workflow::BuildOutcome none;
+            return none;
+        }
+        return std::move(outcome).value();
+    }
+
+    std::map<std::string, Bytes> folder(const std::string& name) const { return folderSnapshot(m_dir.path() / name); }
+
+    TempDir m_dir;
+    NullProgress m_quiet;
+};
+
+TEST_F(KeptSoundsBuild, ARebuildWithOtherChartOptionsMakesNoSoundAgainAndWritesTheSameBytes)
+{
+    const auto first = build(request("first", true));
+    ASSERT_TRUE(first.keptSounds.used);
+    // Two sounds alike are rendered once only where one thread kept it before the other looked.
+    const std::size_t renders = first.keptSounds.rendersMade + first.keptSounds.rendersTaken;
+    EXPECT_GT(first.keptSounds.rendersMade, 4U);
+    EXPECT_EQ(first.keptSounds.encodedMade + first.keptSounds.encodedTaken, first.keysoundFiles.size());
+    EXPECT_FALSE(first.keptSounds.trouble);
+
+    const auto again = build(otherCharts(request("again", true)));
+    EXPECT_EQ(again.keptSounds.rendersMade, 0U);
+    EXPECT_EQ(again.keptSounds.encodedMade, 0U);
+    EXPECT_EQ(again.keptSounds.rendersTaken, renders);
+    EXPECT_EQ(again.keptSounds.encodedTaken, again.keysoundFiles.size());
+    build(otherCharts(request("uncached", false)));
+    const auto kept = folder("again");
+    const auto made = folder("uncached");
+    ASSERT_EQ(kept.size(), made.size());
+    for (const auto& [name, bytes] : made) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(kept.count(name) == 1 && kept.at(name) == bytes);
+    }
+}
+
+TEST_F(KeptSoundsBuild, OneOrTwoThreadsWriteTheSameFolder)
+{
+    auto one = request("one", false);
+    one.threads = 1;
+    build(one);
+    build(request("two", false));
+    const auto alone = folder("one");
+    const auto together = folder("two");
+    ASSERT_EQ(alone.size(), together.size());
+    for (const auto& [name, bytes] : alone) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(together.count(name) == 1 && together.at(name) == bytes);
+    }
+}
+
+// However the cache fails, the build goes on without it, says so once, and writes what a build
+// without it writes.
+TEST_F(KeptSoundsBuild, ADamagedFullOrUnwritableCacheLeavesTheBuildAsWithoutIt)
+{
+    build(request("uncached", false));
+    const auto made = folder("uncached");
+    enum class Fault { CutShort, FullDisk, NotAFolder };
+    for (const auto fault : {Fault::CutShort, Fault::FullDisk, Fault::NotAFolder}) {
+        SCOPED_TRACE(static_cast<int>(fault));
+        std::filesystem::remove_all(m_dir.path() / "cache");
+        std::filesystem::remove_all(m_dir.path() / "out");
+        FaultyFileSystem disk;
+        if (fault == Fault::CutShort) {
+            build(request("warm", true));
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(m_dir.path() / "cache")) {
+                if (entry.is_regular_file()) {
+                    std::filesystem::resize_file(entry.path(), entry.file_size() / 2);
+                }
+            }
+        } else if (fault == Fault::FullDisk) {
+            disk.fullUnder = m_dir.path() / "cache";
+        } else {
+            std::ofstream(m_dir.path() / "cache") << "a file where the folder would be";
+        }
+        workflow::BuildServices services;
+        services.fileSystem = &disk;
+        const auto outcome = build(request("out", true), services);
+        ASSERT_TRUE(outcome.keptSounds.trouble);
+        const auto& trouble = *outcome.keptSounds.trouble;
+        if (fault == Fault::CutShort) {
+            EXPECT_GT(trouble.damagedEntries, 4U);
+            EXPECT_EQ(outcome.keptSounds.rendersTaken + outcome.keptSounds.encodedTaken, 0U);
+        } else {
+            EXPECT_TRUE(trouble.writeError);
+        }
+        const auto built = folder("out");
+        ASSERT_EQ(built.size(), made.size());
+        for (const auto& [name, bytes] : made) {
+            SCOPED_TRACE(name);
+            EXPECT_TRUE(built.count(name) == 1 && built.at(name) == bytes);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zentrowe::testing

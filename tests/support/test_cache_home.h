@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "support/test_support.h"
+
+namespace zentrowe::testing {
+
+// Points XDG_CACHE_HOME, for this test program and every program it starts, at a folder of its
+// own that goes with it: a build keeps its sounds in the user's cache, and a test never touches
+// the real one, nor sees what another test kept there.
+inline void useTestCacheHome()
+{
+    static const TempDir cacheHome;
+    setenv("XDG_CACHE_HOME", cacheHome.path().c_str(), 1);
+}
+
+}  // namespace zentrowe::testing
