@@ -2,9 +2,11 @@
 
 // The real file system with faults put in on purpose, so that a failing rename, an unwritable
 // folder or a pass killed halfway through a commit is a test case, and one that also runs as root.
+// Render threads write kept sounds through it at once: its tallies are kept under a lock.
 
 #include <cerrno>
 #include <filesystem>
+#include <mutex>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -72,7 +74,10 @@ public:
         if (auto fault = change(path)) {
             return fault;
         }
-        syncedAtDurableWrite = synced.size();
+        {
+            const std::lock_guard lock(m_lock);
+            syncedAtDurableWrite = synced.size();
+        }
         return made(RealFileSystem::writeDurably(path, text));
     }
     std::error_code writeFile(const std::filesystem::path& path, std::string_view bytes) override
@@ -93,6 +98,7 @@ public:
             if (!failAt.empty() && folder / name == failAt) {
                 return std::make_error_code(std::errc::io_error);
             }
+            const std::lock_guard lock(m_lock);
             synced.push_back(folder / name);
         }
         return RealFileSystem::syncFiles(folder, names);
@@ -101,11 +107,13 @@ public:
 private:
     std::error_code fault(std::errc reason)
     {
+        const std::lock_guard lock(m_lock);
         m_faulted = m_faulted || stopAtFirstFault;
         return std::make_error_code(reason);
     }
     std::error_code change(const std::filesystem::path& path)
     {
+        const std::lock_guard lock(m_lock);
         touched.push_back(path);
         if (m_faulted || (stopAfter >= 0 && changes >= stopAfter)) {
             return std::make_error_code(std::errc::io_error);
@@ -123,6 +131,7 @@ private:
         if (auto refused = change(to)) {
             return refused;
         }
+        const std::lock_guard lock(m_lock);
         if (++moves == failMoveAt) {
             return fault(std::errc::io_error);
         }
@@ -130,12 +139,14 @@ private:
     }
     std::error_code made(std::error_code error)
     {
+        const std::lock_guard lock(m_lock);
         if (!error) {
             ++changes;
         }
         return error;
     }
 
+    std::recursive_mutex m_lock;
     bool m_faulted = false;
 };
 
