@@ -18,6 +18,7 @@
 #include "core/workflow/build_manifest.h"
 #include "core/workflow/build_request.h"
 #include "core/workflow/conversion.h"
+#include "core/workflow/followed_parts.h"
 #include "core/workflow/loudness_pass.h"
 #include "core/workflow/silent_keysounds.h"
 #include "core/workflow/sound_length_rule.h"
@@ -67,6 +68,7 @@ struct BuildOutcome {
     // code (how many fewer there are), and the steps they were merged with; 0 when all fitted.
     std::size_t mergedKeysounds = 0;
     convert::KeysoundMerge mergedWith;
+    std::vector<FollowedStretch> followed;  // where the chosen parts rest and the lanes take another part
 };
 
 // What a build renders and writes with; tests put stand-ins here.
