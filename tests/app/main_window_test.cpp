@@ -938,6 +938,7 @@ TEST(BuildOptionsBox, EachRowSetsItsFieldOfTheBuild)
     EXPECT_EQ(request.loudness, -14.0);
     EXPECT_EQ(request.charts.lanes, chartset::LaneRule::Playable);
     EXPECT_TRUE(request.charts.scratch);
+    EXPECT_TRUE(request.charts.follow);
     EXPECT_EQ(request.charts.quantizeGrid, 0U);
     EXPECT_EQ(request.soundFont, defaultFont);
 
@@ -946,6 +947,7 @@ TEST(BuildOptionsBox, EachRowSetsItsFieldOfTheBuild)
     EXPECT_FALSE(options.loudnessEdit()->isEnabled());
     options.lanesBox()->setCurrentIndex(1);
     options.scratchBox()->setChecked(false);
+    options.followBox()->setChecked(false);
     options.quantizeBox()->setCurrentIndex(2);
     options.setSoundFontText(QStringLiteral("/fonts/small.sf2"));
     options.applyTo(request);
@@ -953,6 +955,7 @@ TEST(BuildOptionsBox, EachRowSetsItsFieldOfTheBuild)
     EXPECT_EQ(request.loudness, std::nullopt);
     EXPECT_EQ(request.charts.lanes, chartset::LaneRule::Seed);
     EXPECT_FALSE(request.charts.scratch);
+    EXPECT_FALSE(request.charts.follow);
     EXPECT_EQ(request.charts.quantizeGrid, 24U);  // 16th triplets: 24 lines a measure
     EXPECT_EQ(request.soundFont, fs::path("/fonts/small.sf2"));
 
