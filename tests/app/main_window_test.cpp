@@ -1582,7 +1582,7 @@ TEST_F(MainWindowTest, TheSettingsDialogNamesItsActionAndTrackStaysClearOfTheRow
     // Tab goes through the boxes row by row, then Start, then 取消.
     SettingsDialog* dialog = window.settingsDialog();
     const QList<QWidget*> order = dialog->tabOrder();
-    ASSERT_EQ(order.size(), 32);  // 一键生成's rows among them, its folder row first
+    ASSERT_EQ(order.size(), 33);  // 一键生成's rows among them, its folder row first
     EXPECT_EQ(order.front(), dialog->startCodeEdit());
     EXPECT_EQ(order[order.size() - 2], dialog->startButton());
     EXPECT_EQ(order.back(), dialog->cancelButton());
