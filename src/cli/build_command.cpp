@@ -102,6 +102,23 @@ std::string chartLine(const workflow::BuiltChart& chart, const std::vector<song:
            levelTermsLine(report);
 }
 
+// Where the lanes follow the music: "the lanes follow the music where the chosen tracks rest:
+// track 3 from 24.0 s to 38.5 s, track 5 channel 10 from 80.0 s to 96.0 s" (the song's seconds).
+std::string followedLine(const workflow::BuildOutcome& outcome, const workflow::BuildRequest& request)
+{
+    if (workflow::followSetAside(request)) {
+        return "the lanes keep to the chosen tracks: following the music needs the other tracks as keysounds "
+               "(--bgm keysounds), the playable lanes and a mode other than percussion\n";
+    }
+    std::string line;
+    for (const auto& stretch : outcome.followed) {
+        line += (line.empty() ? "the lanes follow the music where the chosen tracks rest: " : ", ") +
+                song::partName(stretch.part) + " from " + fixedText(stretch.startSeconds, 1) + " s to " +
+                fixedText(stretch.endSeconds, 1) + " s";
+    }
+    return line.empty() ? line : line + "\n";
+}
+
 // "62 keysounds; 140 more play the song's other 1,200 notes from the background\n24 sound files, 1.3 MB\n".
 std::string keysoundLine(const workflow::BuildOutcome& outcome)
 {
@@ -233,6 +250,10 @@ void addBuildOptions(CLI::App& sub, BuildOptions& options)
     addChoiceOption(sub, "--scratch", request.charts.scratch, kOnOff,
                     "accents (a downbeat, a phrase's first note, a strum's first stroke) on the scratch from hyper "
                     "up (on, the default), or off: nothing on the scratch");
+    addChoiceOption(sub, "--follow", request.charts.follow, kOnOff,
+                    "where the chosen tracks rest for over 2 measures (or 4 s), the lanes take the part that carries "
+                    "the music (a melody, else the bass, else drum accents) (on, the default, with --bgm keysounds), "
+                    "or off: only the chosen tracks");
     sub.add_option("--difficulties", options.difficulties,
                    "charts to write, from beginner,normal,hyper,another,insane (default: normal,hyper,another, "
                    "and insane when another leaves notes out)")
@@ -343,6 +364,7 @@ int printBuild(const workflow::BuildOutcome& outcome, const workflow::BuildReque
     for (const auto& chart : outcome.charts) {
         out.write(chartLine(chart, workflow::chartedParts(request.conversion)));
     }
+    out.write(followedLine(outcome, request));
     // The release checklist on what was written; its findings inform, the build stands.
     if (auto audit = runAudit(folder)) {
         // This build's staging folder went with its commit; one there now is another build's,

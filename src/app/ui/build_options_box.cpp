@@ -113,7 +113,12 @@ void BuildOptionsBox::addLanesRow()
     m_scratch->setChecked(true);
     m_scratch->setToolTip(tr("HYPER 及以上难度把重音（小节第一拍、乐句的第一个音、扫弦的第一下）放到皿上；"
                              "不勾选则皿上没有音符"));
-    m_rows->addRow(tr("键位:"), rowOf(this, {m_lanes, m_scratch}));
+    m_follow = new QCheckBox(tr("跟随音乐"), this);
+    m_follow->setObjectName(QStringLiteral("CheckFollow"));
+    m_follow->setChecked(true);
+    m_follow->setToolTip(tr("所选音轨休止超过 2 小节（或 4 秒）时，键位改由当时承载音乐的声部（旋律，其次贝司，"
+                            "再次鼓的重音）提供；需要其他音轨作为按键音"));
+    m_rows->addRow(tr("键位:"), rowOf(this, {m_lanes, m_scratch, m_follow}));
 }
 
 void BuildOptionsBox::addQuantizeRow()
@@ -153,6 +158,7 @@ void BuildOptionsBox::applyTo(workflow::BuildRequest& request) const
     request.loudness = m_loudnessOn->isChecked() ? std::optional<double>(m_loudness->value()) : std::nullopt;
     request.charts.lanes = static_cast<chartset::LaneRule>(m_lanes->currentData().toInt());
     request.charts.scratch = m_scratch->isChecked();
+    request.charts.follow = m_follow->isChecked();
     request.charts.quantizeGrid = m_quantize->currentData().toUInt();
     if (!soundFontText().isEmpty()) {
         request.soundFont = toPath(soundFontText());
@@ -173,8 +179,8 @@ void BuildOptionsBox::setSoundFontText(const QString& file)
 
 QList<QWidget*> BuildOptionsBox::tabOrder() const
 {
-    return {m_folder, m_chooseFolder, m_bgm,      m_loudnessOn, m_loudness,
-            m_lanes,  m_scratch,      m_quantize, m_soundFont,  m_chooseSoundFont};
+    return {m_folder,  m_chooseFolder, m_bgm,      m_loudnessOn, m_loudness,       m_lanes,
+            m_scratch, m_follow,       m_quantize, m_soundFont,  m_chooseSoundFont};
 }
 
 int BuildOptionsBox::rowCount() const

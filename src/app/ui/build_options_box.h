@@ -14,8 +14,9 @@ class QPushButton;
 namespace zentrowe::app {
 
 // What 一键生成 renders and writes with, beyond the conversion's settings: the song's folder, the BGM, the
-// loudness, the lane rule and the scratch, the grid notes move to and the soundfont. An option is one row (a label
-// and its controls), so that another option of `zentrowe-cli build` is another row here.
+// loudness, the lane rule, the scratch and following the music, the grid notes move to and the
+// soundfont. An option is one row (a label and its controls), so that another option of
+// `zentrowe-cli build` is another row here.
 class BuildOptionsBox final : public QGroupBox {
     Q_OBJECT
 
@@ -39,6 +40,7 @@ public:
     QDoubleSpinBox* loudnessEdit() const { return m_loudness; }
     QComboBox* lanesBox() const { return m_lanes; }
     QCheckBox* scratchBox() const { return m_scratch; }
+    QCheckBox* followBox() const { return m_follow; }
     QComboBox* quantizeBox() const { return m_quantize; }
     QLineEdit* soundFontEdit() const { return m_soundFont; }
     QPushButton* soundFontButton() const { return m_chooseSoundFont; }
@@ -65,6 +67,7 @@ private:
     QDoubleSpinBox* m_loudness = nullptr;
     QComboBox* m_lanes = nullptr;
     QCheckBox* m_scratch = nullptr;
+    QCheckBox* m_follow = nullptr;
     QComboBox* m_quantize = nullptr;
     QLineEdit* m_soundFont = nullptr;
     QPushButton* m_chooseSoundFont = nullptr;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/chartset/difficulty.h"
+#include "core/chartset/music_follow.h"
 #include "core/chartset/note_grid.h"
 #include "core/chartset/track_note.h"
 #include "core/song/timeline.h"
@@ -49,6 +50,9 @@ struct ChartReport {
     GridFit grid;   // how the track's notes sat on the grids before any quantizing (makeChartSet)
     // Lane notes per part the set draws on (by TrackNote::part); filled by makeChartSet.
     std::vector<std::int64_t> notesByPart;
+    // Where the chosen parts rest and the lanes take another part (followMusic), the same in
+    // every chart of a set; filled by makeChartSet.
+    std::vector<BorrowedStretch> borrowed;
 };
 
 inline constexpr double kPeakWindowSeconds = 2.0;

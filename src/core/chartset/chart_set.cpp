@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "core/chart/chart_file.h"
+#include "core/chartset/music_follow.h"
 #include "core/chartset/note_grid.h"
 #include "core/chartset/track_note.h"
 #include "core/song/song_credits.h"
@@ -447,22 +448,22 @@ void strikeWithChords(std::span<Placed> objects, const std::vector<bool>& struck
     }
 }
 
-// The lanes of one difficulty's chart and the notes as they are then held (long notes fitted).
+// The lanes of one difficulty's chart and the notes as they are then held (long notes fitted);
+// only the notes `followed` lets in may go to the lanes.
 std::vector<int> chartLanesOf(std::span<const ChartNote> chartNotes, const SetNotes& set, const song::Timeline& clock,
                               const chartset::DifficultyLimits& limits, const ChartSetRequest& request, bool percussion,
-                              std::vector<chartset::TrackNote>& fitted)
+                              const FollowedMusic& followed, std::vector<chartset::TrackNote>& fitted)
 {
     const auto& notes = set.notes;
-    fitted = notes;
     if (request.lanes == LaneRule::Playable) {
-        auto lanes = chartset::chartLanes(notes, clock, limits, percussion);
-        fitted = fitLongNotes(notes, lanes, clock, request.longNoteMinimum);
-        return lanes;
+        return candidateLanes(notes, followed, clock, limits, percussion, request.longNoteMinimum, fitted);
     }
+    fitted = notes;
     const auto kept = chartset::thinNotes(notes, clock, limits);
     std::vector<int> lanes(notes.size());
     for (std::size_t i = 0; i < notes.size(); ++i) {
-        const bool inLane = kept[i] && chartNotes[set.order[i]].channel != chart::kBackgroundChannel;
+        const bool inLane =
+            kept[i] && followed.laneCandidates[i] && chartNotes[set.order[i]].channel != chart::kBackgroundChannel;
         lanes[i] = inLane ? 0 : chartset::kBackgroundLane;
     }
     return lanes;
@@ -502,17 +503,19 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     quantizeNotes(found.notes, request.quantizeGrid, ticksPerMeasure);
     const auto& chartNotes = found.notes;
     const SetNotes notes = setNotesOf(chartNotes, converted, keysounds, percussion, ticksPerMeasure);
-    const auto difficulties = setDifficulties(request, notes.notes, clock);
+    const FollowedMusic followed = followMusic(notes.notes, request.chosenParts, clock);
+    const auto candidates = candidateNotes(notes.notes, followed);
+    const auto difficulties = setDifficulties(request, candidates, clock);
     std::vector<SetChart> set;
     std::vector<std::vector<Placed>> objectsOf;
     std::vector<bool> struck(notes.notes.size(), false);  // in a lane of some chart
-    auto limits = chartset::setLimits(notes.notes, clock, difficulties);
+    auto limits = chartset::setLimits(candidates, clock, difficulties);
     for (auto& chartLimits : limits) {
         chartLimits.layout.scratchLane = request.scratch;
     }
     for (std::size_t k = 0; k < difficulties.size(); ++k) {
         std::vector<chartset::TrackNote> fitted;
-        auto lanes = chartLanesOf(chartNotes, notes, clock, limits[k], request, percussion, fitted);
+        auto lanes = chartLanesOf(chartNotes, notes, clock, limits[k], request, percussion, followed, fitted);
         objectsOf.push_back(
             chartObjects(chartNotes, notes, fitted, lanes, request.lanes == LaneRule::Playable, ticksPerMeasure));
         for (std::size_t i = 0; i < lanes.size(); ++i) {
@@ -523,6 +526,7 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         made.report = chartset::reportChart(fitted, lanes, clock, difficulties[k]);
         made.report.grid = grid;
         made.report.notesByPart = lanesByPart(fitted, lanes);
+        made.report.borrowed = followed.stretches;
         auto& chart = made.chart;
         chart.header = converted.header;
         chart.header.genre = request.genre;

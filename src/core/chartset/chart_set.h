@@ -40,6 +40,14 @@ struct ChartSetRequest {
     // Accents on the scratch from hyper up (and percussion's strikes on it); false leaves the
     // scratch empty in every chart.
     bool scratch = true;
+    // Lanes that follow the music: where the chosen parts rest, another part that carries the
+    // music then takes the lanes (a build then charts the song's other parts after the chosen
+    // ones). False keeps the lanes to the chosen parts.
+    bool follow = true;
+    // How many of the conversion's parts (convert::KeysoundSource::part) were chosen; the notes
+    // of later parts go to the lanes only in the stretches followMusic borrows them for, and play
+    // from the background elsewhere. 0: every part is chosen.
+    std::size_t chosenParts = 0;
 };
 
 // One chart of a set, as made and before it is written.

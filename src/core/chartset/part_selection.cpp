@@ -58,7 +58,7 @@ PartTiers tierNotes(std::span<const TrackNote> notes, std::int32_t ticksPerMeasu
         const PartRole role = roles[note.part];
         const bool accent = note.velocity >= kAccentVelocity || beatStrength(note.startTick, ticksPerMeasure) >= 2;
         const bool rhythm = role == PartRole::Drums || role == PartRole::Bass;
-        tiers.tierOf.push_back(role == PartRole::Melody ? 0 : rhythm && accent ? 1 : 2);
+        tiers.tierOf.push_back(role == PartRole::Melody || note.carries ? 0 : rhythm && accent ? 1 : 2);
     }
     tiers.order.resize(notes.size());
     std::iota(tiers.order.begin(), tiers.order.end(), std::size_t{0});

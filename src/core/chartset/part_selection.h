@@ -24,7 +24,8 @@ std::vector<PartRole> partRoles(std::span<const TrackNote> notes);
 // True if the notes come from more than one part.
 bool drawsOnSeveralParts(std::span<const TrackNote> notes);
 
-// Which notes a chart takes first, when the lanes draw on several parts: tier 0 the melody, tier
+// Which notes a chart takes first, when the lanes draw on several parts: tier 0 the melody (and
+// the notes that carry the music where the chosen parts rest, TrackNote::carries), tier
 // 1 the accents of drums and bass (a strike on a beat, or velocity kAccentVelocity and above),
 // tier 2 the rest. Within a tier, by noteWeight with the top voice of each part's chord.
 struct PartTiers {

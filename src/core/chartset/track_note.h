@@ -26,6 +26,9 @@ struct TrackNote {
     std::uint16_t part = 0;
     std::uint8_t channel = 0;
     bool drums = false;
+    // In a set that follows the music (chartset::candidateNotes), a note of a chosen part or one
+    // taken from another where the chosen parts rest: the thinning weighs it as the melody.
+    bool carries = false;
 };
 
 // The lanes of a playable layout: keys 1 to 7 are 0 to 6, then the scratch; a note in no lane

@@ -148,6 +148,8 @@ std::vector<std::pair<std::string, std::string>> manifestSettings(const BuildReq
                 : request.bgm == BgmMode::One     ? "one"
                                                   : "no"},
         {"loudness", request.loudness ? fixedText(*request.loudness, 6) : "off"},
+        {"scratch", request.charts.scratch ? "on" : "off"},
+        {"follow", request.charts.chosenParts > 0 ? "on" : "off"},
     };
 }
 
@@ -586,6 +588,16 @@ Status writeFolderPreview(const BuildPlan& plan, const BuildRequest& request, st
     return {};
 }
 
+// Where the set's lanes take another part than the chosen ones.
+std::vector<FollowedStretch> followedOf(const BuildPlan& plan, const BuildRequest& request)
+{
+    if (plan.charts.empty()) {
+        return {};
+    }
+    return followedStretches(plan.charts.front().report.borrowed, chartedParts(request.conversion),
+                             song::Timeline(request.conversion.song));
+}
+
 // The manifest's record of each chart of the set: the files they share, the song, the settings.
 std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest& request, const std::string& songHash)
 {
@@ -601,13 +613,18 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest&
     record.track = request.conversion.trackNumber;
     record.settings = manifestSettings(request);
     record.options = BuildRecordOptions{request.bgm, request.conversion.settings.base62 ? 62 : 36};
-    if (const auto parts = chartedParts(request.conversion); parts.size() > 1 || parts.front().channel != 0) {
+    auto parts = chartedParts(request.conversion);
+    parts.resize(request.charts.chosenParts > 0 ? request.charts.chosenParts : parts.size());
+    if (parts.size() > 1 || parts.front().channel != 0) {
         // What --track named, where "track" alone does not say it: "1:2", "4,2".
         std::string named;
         for (const auto& part : parts) {
             named += (named.empty() ? "" : ",") + song::partText(part);
         }
         record.settings.emplace_back("parts", named);
+    }
+    if (const auto stretches = followedOf(plan, request); !stretches.empty()) {
+        record.settings.emplace_back("followed", followedText(stretches));
     }
     const char* lanes = request.charts.lanes == chartset::LaneRule::Playable ? "playable" : "seed";
     std::vector<BuildRecord> records;
@@ -710,12 +727,13 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     if (const auto* other = otherSongsRecord(staged.manifest(), asked, songHash); other != nullptr && !asked.replace) {
         return anotherSongsFolder(*other, asked);
     }
-    auto converted = convertForBuild(asked, file, staged.stage(), progress);
+    // Following the music, the song's other parts are converted with the chosen ones.
+    BuildRequest request = withFollowedParts(asked, file);
+    auto converted = convertForBuild(request, file, staged.stage(), progress);
     if (!converted) {
         return StagedBuild::failed(converted.error());
     }
     // With the merging the keysounds were converted with.
-    BuildRequest request = asked;
     request.conversion.settings = converted->settings;
     BuildOutcome outcome;
     outcome.mergedKeysounds = converted->mergedKeysounds;
@@ -741,6 +759,7 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
         return StagedBuild::failed(rendered.error());
     }
     addBackgroundToCharts(*plan, outcome, request);
+    outcome.followed = followedOf(*plan, request);
     outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
     const auto leadIn =
         writeBuildCharts(plan->charts, request, file, plan->bgmFiles, outcome.silentKeysounds, staged.stage());

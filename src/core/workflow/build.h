@@ -19,6 +19,7 @@
 #include "core/workflow/build_manifest.h"
 #include "core/workflow/build_request.h"
 #include "core/workflow/conversion.h"
+#include "core/workflow/followed_parts.h"
 #include "core/workflow/kept_sounds.h"
 #include "core/workflow/loudness_pass.h"
 #include "core/workflow/silent_keysounds.h"
@@ -62,6 +63,7 @@ struct BuildOutcome {
     // code (how many fewer there are), and the steps they were merged with; 0 when all fitted.
     std::size_t mergedKeysounds = 0;
     convert::KeysoundMerge mergedWith;
+    std::vector<FollowedStretch> followed;  // where the chosen parts rest and the lanes take another part
     KeptSoundsReport keptSounds;  // with request.cacheFolder: what was taken from it, and any trouble
     // Everything above that a face tells the user besides the files written (collectBuildFindings):
     // what the faces word, one list for both.

@@ -131,7 +131,9 @@ Status planBgmFiles(BuildPlan& plan, const BuildRequest& request, std::span<cons
         return (event.status & 0xF0) == 0x90 && event.data2 != 0;
     });
     if (!hasNotes) {
-        plan.skipped.push_back(SkipReason::NoOtherNotes);
+        if (request.charts.chosenParts == 0) {  // else the charts hold the other parts' notes
+            plan.skipped.push_back(SkipReason::NoOtherNotes);
+        }
         return {};
     }
     if (request.bgm == BgmMode::Keysounds) {

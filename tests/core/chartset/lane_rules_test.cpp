@@ -9,6 +9,7 @@
 #include "core/chartset/difficulty.h"
 #include "core/chartset/lane_layout.h"
 #include "core/chartset/long_notes.h"
+#include "core/chartset/music_follow.h"
 #include "core/chartset/note_grid.h"
 #include "core/chartset/track_note_support.h"
 
@@ -233,6 +234,132 @@ TEST(LaneRules, EveryChartOfEverySetKeepsTheRules)
             }
             EXPECT_EQ(reportChart(fitted, mirrored, clock, difficulty).level, reports.back().level);
             EXPECT_GE(reportChart(fitted, lanes, testing::clock240(), difficulty).level, reports.back().level);
+        }
+        keepLevelsRising(reports);
+        for (std::size_t k = 1; k < reports.size(); ++k) {
+            EXPECT_GT(reports[k].level, reports[k - 1].level) << k;
+        }
+    }
+}
+
+// The longest stretch of a chart with nothing to press while at least four of the song's notes
+// start in it, from the song's first note to its last: what leaves a player standing idle.
+double longestIdleSeconds(const std::vector<TrackNote>& notes, const std::vector<int>& lanes,
+                          const song::Timeline& clock)
+{
+    std::vector<double> presses{clock.seconds(notes.front().startTick)};
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        if (lanes[i] != kBackgroundLane) {
+            presses.push_back(clock.seconds(notes[i].startTick));
+        }
+    }
+    presses.push_back(clock.seconds(notes.back().startTick) + 1e-6);
+    double longest = 0;
+    for (std::size_t k = 1; k < presses.size(); ++k) {
+        const auto starts = std::count_if(notes.begin(), notes.end(), [&](const TrackNote& n) {
+            const double at = clock.seconds(n.startTick);
+            return at > presses[k - 1] && at < presses[k];
+        });
+        longest = starts >= 4 ? std::max(longest, presses[k] - presses[k - 1]) : longest;
+    }
+    return longest;
+}
+
+// `bars` bars of `part` from bar `from`: notes `perBar` a bar, cycling `pitches`.
+std::vector<TrackNote> partBars(std::uint16_t part, int from, int bars, int perBar, std::vector<int> pitches,
+                                bool drums = false)
+{
+    std::vector<TrackNote> notes;
+    for (int i = 0; i < bars * perBar; ++i) {
+        TrackNote n = note(std::int64_t{from} * kBar + i * (kBar / perBar), kBar / perBar / 2,
+                           pitches[static_cast<std::size_t>(i) % pitches.size()], drums && i % 2 == 0 ? 110 : 80);
+        n.part = part;
+        n.drums = drums;
+        notes.push_back(n);
+    }
+    return notes;
+}
+
+std::vector<TrackNote> partsTogether(std::initializer_list<std::vector<TrackNote>> parts)
+{
+    std::vector<TrackNote> all;
+    for (const auto& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return testing::inTimeOrder(all);
+}
+
+TEST(LaneRules, ChartsFollowingTheMusicLeaveNoLongIdleStretchAndKeepTheRules)
+{
+    // 120 BPM: 32 bars are 64 s; the chosen parts rest for 12 to 16 bars (24 to 32 s).
+    const std::vector<int> lead{72, 74, 76, 79, 81, 79, 76, 74};
+    const std::vector<int> bass{36, 36, 43, 41};
+    const std::vector<int> kit{36, 42, 38, 42};
+    struct Case {
+        const char* name;
+        std::vector<TrackNote> notes;
+        std::size_t chosenParts;
+        std::vector<std::uint16_t> borrowedParts;  // the parts the stretches take, in order
+    };
+    const std::vector<Case> cases{
+        {"a lead resting 12 bars over bass and drums",
+         partsTogether({partBars(0, 0, 10, 8, lead), partBars(0, 22, 10, 8, lead), partBars(1, 0, 32, 4, bass),
+                        partBars(2, 0, 32, 8, kit, true)}),
+         1,
+         {1}},
+        {"a lead entering at bar 16 over pads and drums",
+         partsTogether({partBars(0, 16, 16, 8, lead), partBars(1, 0, 32, 1, {60}), partBars(1, 0, 32, 1, {64}),
+                        partBars(2, 0, 32, 8, kit, true)}),
+         1,
+         {2}},
+        {"a lead stopping at bar 8 while a counter-melody goes on",
+         partsTogether(
+             {partBars(0, 0, 8, 8, lead), partBars(1, 0, 32, 4, {60, 62, 64, 67}), partBars(2, 0, 32, 4, bass)}),
+         1,
+         {1}},
+        {"two chosen parts trading phrases around a melody",
+         partsTogether({partBars(0, 0, 8, 8, lead), partBars(1, 8, 8, 4, {65, 67}), partBars(1, 24, 8, 4, {65, 67}),
+                        partBars(2, 0, 32, 2, {84, 86, 88})}),
+         2,
+         {2}},
+    };
+    const auto clock = testing::clock120();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const FollowedMusic followed = followMusic(c.notes, c.chosenParts, clock);
+        std::vector<std::uint16_t> borrowedParts;
+        for (const auto& stretch : followed.stretches) {
+            if (borrowedParts.empty() || borrowedParts.back() != stretch.part) {
+                borrowedParts.push_back(stretch.part);
+            }
+        }
+        EXPECT_EQ(borrowedParts, c.borrowedParts);
+        const auto candidates = candidateNotes(c.notes, followed);
+        const auto limits = setLimits(candidates, clock, kAllDifficulties);
+        std::vector<ChartReport> reports;
+        for (std::size_t k = 0; k < kAllDifficulties.size(); ++k) {
+            SCOPED_TRACE(difficultyName(kAllDifficulties[k]));
+            std::vector<TrackNote> fitted;
+            const auto lanes = candidateLanes(c.notes, followed, clock, limits[k], false, {}, fitted);
+            EXPECT_LE(longestIdleSeconds(c.notes, lanes, clock), 8.0);
+            const Measured m = measure(fitted, lanes, clock);
+            constexpr std::array kRepeatBudget{0.05, 0.05, 0.15, 0.30, 0.45};
+            EXPECT_LE(m.repeatShare, kRepeatBudget[k]);
+            EXPECT_TRUE(kAllDifficulties[k] >= Difficulty::Another || m.chordJacks == 0) << m.chordJacks;
+            EXPECT_LE(m.middleShare, 0.6);
+            EXPECT_EQ(m.closePairs, 0);
+            EXPECT_EQ(m.closeScratch, 0);
+            EXPECT_LE(m.scratchShare, kAllDifficulties[k] >= Difficulty::Hyper ? 0.10 : 0.0);
+            for (std::size_t i = 0; i < c.notes.size(); ++i) {
+                // Another part's note is struck only in a stretch borrowed from it.
+                const bool borrowed =
+                    std::any_of(followed.stretches.begin(), followed.stretches.end(), [&](const auto& s) {
+                        return s.part == c.notes[i].part && c.notes[i].startTick >= s.startTick &&
+                               c.notes[i].startTick < s.endTick;
+                    });
+                EXPECT_TRUE(lanes[i] == kBackgroundLane || c.notes[i].part < c.chosenParts || borrowed) << i;
+            }
+            reports.push_back(reportChart(fitted, lanes, clock, kAllDifficulties[k]));
         }
         keepLevelsRising(reports);
         for (std::size_t k = 1; k < reports.size(); ++k) {

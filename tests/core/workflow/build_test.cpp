@@ -1079,6 +1079,7 @@ TEST_F(BuildWithFakes, EveryOtherNoteIsAKeysoundAtItsTickAndASilentOneLeavesItsN
     });
     auto req = request(song);
     req.bgm = workflow::BgmMode::Keysounds;
+    req.charts.follow = false;  // the other track's notes stay background keysounds of their own
     req.charts.difficulties = {chartset::Difficulty::Normal};
     const auto outcome = runBuild(req, m_quiet, fakes());
     ASSERT_TRUE(outcome.ok()) << outcome.error().message;
