@@ -1,9 +1,5 @@
 #include "core/base/atomic_file_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
@@ -13,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/base/native_io.h"
 #include "core/base/number_text.h"
 
 namespace zentrowe {

@@ -1,11 +1,9 @@
 #include "core/base/file_system.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
+
+#include "core/base/native_io.h"
 
 namespace zentrowe {
 
