@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "core/base/file_error.h"
+#include "core/base/program_folder.h"
 
 namespace zentrowe::audio {
 
@@ -358,6 +359,10 @@ void RingOut::take(std::span<const float> block)
 std::filesystem::path defaultSoundFont()
 {
     std::error_code error;
+    // Windows has no shared soundfont folder: the zip puts one beside the program.
+    if (const auto folder = programFolder(); !folder.empty()) {
+        return folder / kBundledSoundFont;
+    }
     if (std::filesystem::is_regular_file(kFullSoundFont, error)) {
         return kFullSoundFont;
     }
