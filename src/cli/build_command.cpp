@@ -20,6 +20,7 @@
 #include "cli/signal_stop.h"
 #include "core/base/file_error.h"
 #include "core/base/number_text.h"
+#include "core/base/utf8_path.h"
 #include "core/chartset/note_grid.h"
 #include "core/song/chart_file_name.h"
 #include "core/song/event_listing.h"
@@ -361,7 +362,10 @@ void addBuildOptions(CLI::App& sub, BuildOptions& options)
 {
     auto& request = options.request;
     addConversionOptions(sub, options);
-    sub.add_option("--soundfont", request.soundFont, "General MIDI soundfont to render with")->type_name("SF2");
+    sub.add_option_function<std::string>(
+           "--soundfont", [&request](const std::string& text) { request.soundFont = utf8Path(text); },
+           "General MIDI soundfont to render with")
+        ->type_name("SF2");
     addChoiceOption(sub, "--format", request.format, kFormats, "ogg or wav");
     sub.add_option("--quality", request.quality, "OGG Vorbis quality, 0 to 1")->check(qualityCheck())->type_name("Q");
     addChoiceOption(sub, "--bgm", request.bgm, kBgmModes,
@@ -420,8 +424,8 @@ workflow::BuildRequest buildRequest(const BuildOptions& options, LoadedTrack loa
                                     std::optional<chartset::LongNoteLength> longNoteLength)
 {
     workflow::SongState state;
-    state.outputFolder = options.out;
-    workflow::openSong(state, options.file, std::move(loaded.song));
+    state.outputFolder = utf8Path(options.out);
+    workflow::openSong(state, utf8Path(options.file), std::move(loaded.song));
     auto request = options.request;
     request.conversion = workflow::conversionRequest(state, loaded.parts, std::move(settings));
     if (options.noBgm) {

@@ -3,6 +3,7 @@
 #include "cli/output.h"
 #include "core/base/file_reading.h"
 #include "core/base/number_text.h"
+#include "core/base/utf8_path.h"
 #include "core/song/song_summary.h"
 #include "core/song/track_details.h"
 #include "core/song/track_part.h"
@@ -66,7 +67,7 @@ Command addTracksCommand(CLI::App& app)
                           "(with --details, each part's own details)");
     command.run = [options] {
         NullProgress quiet;
-        const auto summary = song::readSongSummary(options->file, quiet);
+        const auto summary = song::readSongSummary(utf8Path(options->file), quiet);
         if (!summary) {
             reportError(summary.error().message);
             return kExitBadInput;
@@ -75,12 +76,12 @@ Command addTracksCommand(CLI::App& app)
             if (summary->warning) {
                 reportWarning(*summary->warning);
             }
-            return writeChannelParts(options->file, *summary, options->details);
+            return writeChannelParts(utf8Path(options->file), *summary, options->details);
         }
         std::vector<song::TrackDetails> details;
         std::optional<int> melody;
         if (options->details) {
-            auto read = song::readTrackDetails(options->file, *summary, quiet);
+            auto read = song::readTrackDetails(utf8Path(options->file), *summary, quiet);
             if (!read) {
                 reportError(read.error().message);
                 return kExitBadInput;

@@ -11,6 +11,7 @@
 
 #include "core/base/native_io.h"
 #include "core/base/number_text.h"
+#include "core/base/utf8_path.h"
 
 namespace zentrowe {
 
@@ -43,7 +44,7 @@ Status AtomicFileWriter::open()
         // short: it only has to be unique in the folder, and the target itself fits.
         name.resize(std::min(name.size(), kLongestName - suffix.size()));
         name += suffix;
-        m_temporary = folder / name;
+        m_temporary = folder / utf8Path(name);
         m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (m_fd >= 0) {
             return {};

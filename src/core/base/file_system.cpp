@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/base/native_io.h"
+#include "core/base/utf8_path.h"
 
 namespace zentrowe {
 
@@ -125,7 +126,7 @@ std::error_code RealFileSystem::writeDurably(const std::filesystem::path& path, 
 std::error_code RealFileSystem::syncFiles(const std::filesystem::path& folder, const std::vector<std::string>& names)
 {
     for (const auto& name : names) {
-        const auto path = folder / name;
+        const auto path = folder / utf8Path(name);
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
             return lastError();

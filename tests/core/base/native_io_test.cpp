@@ -55,7 +55,7 @@ TEST(NativeIo, AFileKeepsItsIdentityUnderAnotherNameAndTwoFilesDiffer)
     EXPECT_FALSE(before.id == files.status(second).id);
     ASSERT_FALSE(files.rename(first, dir / "moved.wav"));
     EXPECT_TRUE(before.id == files.status(dir / "moved.wav").id);
-    EXPECT_EQ(files.status(dir).kind, FileKind::Folder);
+    EXPECT_EQ(files.status(dir.path()).kind, FileKind::Folder);
     EXPECT_EQ(files.status(dir / "none").kind, FileKind::None);
 }
 
