@@ -29,7 +29,7 @@ std::string detailColumns(const song::TrackDetails& details, bool melody)
 // the instrument; with `details`, the channel's own columns as --details gives a track's.
 int writeChannelParts(const std::string& file, const song::SongSummary& summary, bool details)
 {
-    const auto bytes = readFileBytes(file);
+    const auto bytes = readFileBytes(utf8Path(file));
     if (!bytes) {
         reportError(bytes.error().message);
         return kExitBadInput;
@@ -76,7 +76,7 @@ Command addTracksCommand(CLI::App& app)
             if (summary->warning) {
                 reportWarning(*summary->warning);
             }
-            return writeChannelParts(utf8Path(options->file), *summary, options->details);
+            return writeChannelParts(options->file, *summary, options->details);
         }
         std::vector<song::TrackDetails> details;
         std::optional<int> melody;

@@ -172,7 +172,21 @@ int fsync(int fd)
     if (GetFileInformationByHandle(handle, &about) && (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return 0;  // NTFS journals a folder's entries itself; a folder handle cannot be flushed
     }
-    return FlushFileBuffers(handle) ? 0 : failWith(lastErrno());
+    if (FlushFileBuffers(handle)) {
+        return 0;
+    }
+    if (GetLastError() != ERROR_ACCESS_DENIED) {
+        return failWith(lastErrno());
+    }
+    // Flushing needs write access, which a file opened to be read (as fsync(2) allows) lacks.
+    HANDLE writable = ReOpenFile(handle, GENERIC_WRITE, kShareAll, 0);
+    if (writable == INVALID_HANDLE_VALUE) {
+        return failWith(lastErrno());
+    }
+    const bool flushed = FlushFileBuffers(writable) != 0;
+    const int reason = flushed ? 0 : lastErrno();
+    CloseHandle(writable);
+    return flushed ? 0 : failWith(reason);
 }
 
 namespace {
@@ -245,13 +259,23 @@ int fcntl(int, int, ...)
 
 ssize_t pread(int fd, void* into, std::size_t size, off_t offset)
 {
+    // A read at an offset moves a Windows file's position, which pread must leave where it was.
+    HANDLE handle = handleOf(fd);
+    LARGE_INTEGER position{};
+    if (!SetFilePointerEx(handle, LARGE_INTEGER{}, &position, FILE_CURRENT)) {
+        return failWith(lastErrno());
+    }
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFu);
     at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
     DWORD got = 0;
     const DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-    if (!ReadFile(handleOf(fd), into, want, &got, &at)) {
-        return GetLastError() == ERROR_HANDLE_EOF ? 0 : failWith(lastErrno());
+    const bool read = ReadFile(handle, into, want, &got, &at) != 0;
+    const DWORD error = GetLastError();
+    SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+    if (!read) {
+        SetLastError(error);
+        return error == ERROR_HANDLE_EOF ? 0 : failWith(lastErrno());
     }
     return static_cast<ssize_t>(got);
 }

@@ -35,6 +35,8 @@ TEST(NativeIo, ARenameReplacesTheTargetEvenWhileEitherFileIsOpen)
     char byte = 0;
     EXPECT_EQ(::pread(openNew, &byte, 1, 2), 1);  // the file moved, its reader reads on
     EXPECT_EQ(byte, 'w');
+    EXPECT_EQ(::read(openNew, &byte, std::size_t{1}), 1);  // pread left the position at the start
+    EXPECT_EQ(byte, 'n');
     ::close(openNew);
     ::close(openOld);
     EXPECT_FALSE(std::filesystem::exists(from));
