@@ -15,6 +15,13 @@ elseif(ZENTROWE_SANITIZE)
     target_link_options(zentrowe_sanitize INTERFACE -fsanitize=address,undefined)
 endif()
 
+# Windows: 64-bit file offsets in the C library's calls, the wide-character Win32 API, and a
+# windows.h that leaves min and max alone.
+if(WIN32)
+    target_compile_definitions(zentrowe_sanitize INTERFACE
+        _FILE_OFFSET_BITS=64 UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+endif()
+
 # zentrowe_add_test(NAME name SOURCES a.cpp b.cpp [LIBS ...] [LABELS ...])
 # One GoogleTest executable, its cases registered with CTest one by one.
 function(zentrowe_add_test)

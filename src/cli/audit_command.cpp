@@ -5,6 +5,7 @@
 #include "cli/output.h"
 #include "cli/signal_stop.h"
 #include "core/base/file_error.h"
+#include "core/base/utf8_path.h"
 
 namespace zentrowe::cli {
 
@@ -37,7 +38,7 @@ Command addAuditCommand(CLI::App& app)
         if (refuseEmpty(*target, "DIR|CHART")) {
             return kExitUsage;
         }
-        const auto report = runAudit(*target);
+        const auto report = runAudit(utf8Path(*target));
         if (const auto stopped = SignalStop::exitCodeIfStopped("nothing was written")) {
             return *stopped;
         }

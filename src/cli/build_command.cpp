@@ -21,6 +21,7 @@
 #include "cli/signal_stop.h"
 #include "core/base/file_error.h"
 #include "core/base/number_text.h"
+#include "core/base/utf8_path.h"
 #include "core/song/chart_file_name.h"
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
@@ -230,7 +231,10 @@ void addBuildOptions(CLI::App& sub, BuildOptions& options)
 {
     auto& request = options.request;
     addConversionOptions(sub, options);
-    sub.add_option("--soundfont", request.soundFont, "General MIDI soundfont to render with")->type_name("SF2");
+    sub.add_option_function<std::string>(
+           "--soundfont", [&request](const std::string& text) { request.soundFont = utf8Path(text); },
+           "General MIDI soundfont to render with")
+        ->type_name("SF2");
     addChoiceOption(sub, "--format", request.format, kFormats, "ogg or wav");
     sub.add_option("--quality", request.quality, "OGG Vorbis quality, 0 to 1")->check(qualityCheck())->type_name("Q");
     addChoiceOption(sub, "--bgm", request.bgm, kBgmModes,
@@ -296,8 +300,8 @@ workflow::BuildRequest buildRequest(const BuildOptions& options, LoadedTrack loa
                                     std::optional<chartset::LongNoteLength> longNoteLength)
 {
     workflow::SongState state;
-    state.outputFolder = options.out;
-    workflow::openSong(state, options.file, std::move(loaded.song));
+    state.outputFolder = utf8Path(options.out);
+    workflow::openSong(state, utf8Path(options.file), std::move(loaded.song));
     auto request = options.request;
     request.conversion = workflow::conversionRequest(state, loaded.parts, std::move(settings));
     if (options.noBgm) {

@@ -10,6 +10,7 @@
 #include "cli/output.h"
 #include "cli/signal_stop.h"
 #include "core/base/file_error.h"
+#include "core/base/utf8_path.h"
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
 #include "core/workflow/check.h"
@@ -133,7 +134,8 @@ Command addCheckCommand(CLI::App& app)
         if (!loaded) {
             return loaded.exitCode;
         }
-        return runAndReportCheck(options->chart, options->midi, loaded.parts, options->soundFont, options->jobs);
+        return runAndReportCheck(utf8Path(options->chart), utf8Path(options->midi), loaded.parts,
+                                 utf8Path(options->soundFont), options->jobs);
     };
     return command;
 }

@@ -11,6 +11,7 @@
 #include "cli/output.h"
 #include "cli/signal_stop.h"
 #include "core/base/file_error.h"
+#include "core/base/utf8_path.h"
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
 #include "core/workflow/conversion.h"
@@ -56,8 +57,8 @@ Command addConvertCommand(CLI::App& app)
             reportWarning(*loaded.song.warning);
         }
         workflow::SongState state;
-        state.outputFolder = options->out;
-        workflow::openSong(state, options->file, std::move(loaded.song));
+        state.outputFolder = utf8Path(options->out);
+        workflow::openSong(state, utf8Path(options->file), std::move(loaded.song));
         auto request = workflow::conversionRequest(state, loaded.parts, std::move(settings).value());
         const auto outcome = workflow::runConversion(request, stop);
         if (const auto stopped = SignalStop::exitCodeIfStopped()) {

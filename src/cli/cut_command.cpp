@@ -8,6 +8,7 @@
 #include "cli/output.h"
 #include "cli/signal_stop.h"
 #include "core/base/file_error.h"
+#include "core/base/utf8_path.h"
 #include "core/workflow/cut_plan.h"
 
 namespace zentrowe::cli {
@@ -40,7 +41,7 @@ Command addCutCommand(CLI::App& app)
         }
         workflow::CutPlanRequest plan;
         plan.recording = options->recording;
-        plan.source = std::filesystem::path(options->chart);
+        plan.source = utf8Path(options->chart);
         if (sub->count("--name") > 0) {
             plan.keysoundName = options->name;
         }

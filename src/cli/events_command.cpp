@@ -2,6 +2,7 @@
 #include "cli/loaded_track.h"
 #include "cli/output.h"
 #include "core/base/file_error.h"
+#include "core/base/utf8_path.h"
 #include "core/song/event_listing.h"
 #include "core/song/song_summary.h"
 
@@ -54,7 +55,8 @@ Command addEventsCommand(CLI::App& app)
         }
         Output out;
         PrintRows rows(out);
-        if (auto listed = song::listTrackEvents(options->file, loaded.song, loaded.trackNumber, rows, quiet); !listed) {
+        if (auto listed = song::listTrackEvents(utf8Path(options->file), loaded.song, loaded.trackNumber, rows, quiet);
+            !listed) {
             reportError(listed.error().message);
             return kExitBadInput;
         }

@@ -3,6 +3,7 @@
 #include "cli/output.h"
 #include "cli/signal_stop.h"
 #include "core/base/file_error.h"
+#include "core/base/utf8_path.h"
 #include "core/song/event_listing.h"
 
 namespace zentrowe::cli {
@@ -10,7 +11,7 @@ namespace zentrowe::cli {
 LoadedTrack loadTrack(const std::string& file, const std::string& trackDigits, ProgressSink& progress)
 {
     LoadedTrack loaded;
-    auto summary = song::readSongSummary(file, progress);
+    auto summary = song::readSongSummary(utf8Path(file), progress);
     if (!summary) {
         if (const auto stopped = SignalStop::exitCodeIfStopped()) {
             loaded.exitCode = *stopped;
@@ -21,7 +22,7 @@ LoadedTrack loadTrack(const std::string& file, const std::string& trackDigits, P
         return loaded;
     }
     int exitCode = kExitBadInput;
-    auto parts = readTrackParts(*summary, trackDigits, displayPath(file), exitCode);
+    auto parts = readTrackParts(*summary, trackDigits, displayPath(utf8Path(file)), exitCode);
     if (!parts) {
         loaded.exitCode = exitCode;
         return loaded;

@@ -5,6 +5,7 @@
 #include "cli/argument_check.h"
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "cli/utf8_arguments.h"
 #include "core/base/file_error.h"
 
 namespace {
@@ -59,7 +60,13 @@ int main(int argc, char** argv)
     // Caught here, an exception unwinds the stack, which removes every temporary file; left to
     // escape, it would end the program with them still on disk.
     try {
-        return runCommandLine(argc, argv);
+        auto arguments = zentrowe::cli::utf8Arguments(argc, argv);
+        std::vector<char*> pointers;
+        for (auto& argument : arguments) {
+            pointers.push_back(argument.data());
+        }
+        pointers.push_back(nullptr);
+        return runCommandLine(static_cast<int>(arguments.size()), pointers.data());
     } catch (...) {
         zentrowe::cli::reportError(zentrowe::caughtExceptionError().message);
         return zentrowe::cli::kExitBadInput;

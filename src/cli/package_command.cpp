@@ -5,6 +5,7 @@
 #include "cli/output.h"
 #include "cli/signal_stop.h"
 #include "core/base/file_error.h"
+#include "core/base/utf8_path.h"
 #include "core/workflow/package.h"
 
 namespace zentrowe::cli {
@@ -27,7 +28,7 @@ Command addPackageCommand(CLI::App& app)
         if (refuseEmpty(options->folder, "DIR") || refuseEmpty(options->out, "--out")) {
             return kExitUsage;
         }
-        const auto report = runAudit(options->folder);
+        const auto report = runAudit(utf8Path(options->folder));
         if (const auto stopped = SignalStop::exitCodeIfStopped("nothing was written")) {
             return *stopped;
         }
@@ -41,7 +42,7 @@ Command addPackageCommand(CLI::App& app)
             }
         }
         workflow::PackageRequest request;
-        request.zipPath = options->out;
+        request.zipPath = utf8Path(options->out);
         request.replace = options->replace;
         const auto outcome = runStoppable("zipped", "thousandths", [&](ProgressSink& stop) {
             return workflow::writePackage(*report, request, stop);

@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "core/base/file_error.h"
+#include "core/base/utf8_path.h"
 #include "core/chart/chart_file.h"
 #include "core/chart/chart_score.h"
 #include "core/workflow/picture_plan.h"
@@ -75,7 +76,7 @@ Command addPictureCommand(CLI::App& app)
         if (refuseEmpty(options->out, "--out")) {
             return kExitUsage;
         }
-        return drawPictures(options->chart, options->out);
+        return drawPictures(utf8Path(options->chart), utf8Path(options->out));
     };
     return command;
 }

@@ -12,6 +12,7 @@
 #include "core/audio/sound_file_reader.h"
 #include "core/base/file_error.h"
 #include "core/base/number_text.h"
+#include "core/base/utf8_path.h"
 #include "core/workflow/preview.h"
 
 namespace zentrowe::cli {
@@ -66,8 +67,8 @@ struct PreviewOptions {
 int runPreview(const PreviewOptions& options, bool lengthGiven)
 {
     workflow::PreviewRequest request;
-    request.chartPath = options.chart;
-    request.outputPath = options.out;
+    request.chartPath = utf8Path(options.chart);
+    request.outputPath = utf8Path(options.out);
     request.fromSeconds = options.from;
     request.jobs = options.jobs;
     if (lengthGiven) {

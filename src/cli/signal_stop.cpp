@@ -4,6 +4,10 @@
 #include <cstring>
 #include <string>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include "cli/output.h"
 
 namespace zentrowe::cli {
@@ -12,15 +16,37 @@ namespace {
 
 volatile std::sig_atomic_t g_signal = 0;
 
+#if defined(_WIN32)
+// Windows has no SIGHUP; a console window closed stops the pass as SIGTERM does elsewhere.
+constexpr int kHangUp = 1;
+
+// Ctrl+C and Ctrl+Break arrive here, on a thread of their own, rather than as signals. The first
+// one only sets the flag; a second one of any kind goes on to the default handler, which ends
+// the program at once.
+BOOL WINAPI rememberConsoleEvent(DWORD event)
+{
+    if (g_signal != 0) {
+        return FALSE;
+    }
+    g_signal = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? SIGINT : SIGTERM;
+    return TRUE;
+}
+#else
+constexpr int kHangUp = SIGHUP;
+
 extern "C" void rememberSignal(int signal)
 {
     g_signal = signal;
 }
+#endif
 
 }  // namespace
 
 SignalStop::SignalStop(ProgressSink* shown) : m_shown(shown)
 {
+#if defined(_WIN32)
+    SetConsoleCtrlHandler(rememberConsoleEvent, TRUE);
+#else
     struct sigaction action { };
     action.sa_handler = rememberSignal;
     sigemptyset(&action.sa_mask);
@@ -29,6 +55,7 @@ SignalStop::SignalStop(ProgressSink* shown) : m_shown(shown)
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         ::sigaction(signal, &action, nullptr);
     }
+#endif
 }
 
 void SignalStop::advance(std::int64_t done, std::int64_t total)
@@ -64,7 +91,10 @@ std::optional<int> SignalStop::exitCodeIfStopped(const char* outcome)
     if (!signal) {
         return std::nullopt;
     }
-    const char* name = *signal == SIGINT ? "SIGINT" : *signal == SIGTERM ? "SIGTERM" : "SIGHUP";
+    const char* name = *signal == SIGINT    ? "SIGINT"
+                       : *signal == SIGTERM ? "SIGTERM"
+                       : *signal == kHangUp ? "SIGHUP"
+                                            : "a signal";
     reportError(std::string("stopped by ") + name + "; " + outcome);
     return 128 + *signal;
 }

@@ -3,6 +3,7 @@
 #include "cli/output.h"
 #include "core/base/file_reading.h"
 #include "core/base/number_text.h"
+#include "core/base/utf8_path.h"
 #include "core/song/song_summary.h"
 #include "core/song/track_details.h"
 #include "core/song/track_part.h"
@@ -28,7 +29,7 @@ std::string detailColumns(const song::TrackDetails& details, bool melody)
 // the instrument; with `details`, the channel's own columns as --details gives a track's.
 int writeChannelParts(const std::string& file, const song::SongSummary& summary, bool details)
 {
-    const auto bytes = readFileBytes(file);
+    const auto bytes = readFileBytes(utf8Path(file));
     if (!bytes) {
         reportError(bytes.error().message);
         return kExitBadInput;
@@ -59,7 +60,7 @@ int writeTracks(const TracksOptions& options, const song::SongSummary& summary)
     std::optional<int> melody;
     if (options.details) {
         NullProgress quiet;
-        auto read = song::readTrackDetails(options.file, summary, quiet);
+        auto read = song::readTrackDetails(utf8Path(options.file), summary, quiet);
         if (!read) {
             reportError(read.error().message);
             return kExitBadInput;
@@ -89,7 +90,7 @@ int writeTracks(const TracksOptions& options, const song::SongSummary& summary)
 int runTracks(const TracksOptions& options)
 {
     NullProgress quiet;
-    const auto summary = song::readSongSummary(options.file, quiet);
+    const auto summary = song::readSongSummary(utf8Path(options.file), quiet);
     if (!summary) {
         reportError(summary.error().message);
         return kExitBadInput;

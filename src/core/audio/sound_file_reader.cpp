@@ -1,7 +1,6 @@
 #include "core/audio/sound_file_reader.h"
 
 #include <sndfile.h>
-#include <unistd.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
@@ -16,6 +15,7 @@
 #include "core/audio/resampler.h"
 #include "core/base/file_error.h"
 #include "core/base/file_reading.h"
+#include "core/base/native_io.h"
 
 namespace zentrowe::audio {
 

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "core/base/file_error.h"
+#include "core/base/program_folder.h"
 
 namespace zentrowe::audio {
 
@@ -134,7 +135,8 @@ Result<SynthRenderer> SynthRenderer::open(const std::filesystem::path& soundFont
             .about("soundFont")
             .withValue(exists ? "not a file" : "no such file");
     }
-    if (!hasWholeRiffHeader(soundFont) || !fluid_is_soundfont(soundFont.c_str())) {
+    // FluidSynth takes a file name as UTF-8 (string(), on Windows too; c_str() there is UTF-16).
+    if (!hasWholeRiffHeader(soundFont) || !fluid_is_soundfont(soundFont.string().c_str())) {
         return Error{ErrorCode::CannotOpen, displayPath(soundFont) + ": not a SoundFont file"}
             .inFile(displayPath(soundFont))
             .about("soundFont");
@@ -160,7 +162,7 @@ Result<SynthRenderer> SynthRenderer::open(const std::filesystem::path& soundFont
     {
         std::lock_guard lock(libraryStateLock());
         parts->synth.reset(new_fluid_synth(settings));
-        if (!parts->synth || fluid_synth_sfload(parts->synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
+        if (!parts->synth || fluid_synth_sfload(parts->synth.get(), soundFont.string().c_str(), 1) == FLUID_FAILED) {
             return Error{ErrorCode::CannotOpen, displayPath(soundFont) + ": not a SoundFont file"}
                 .inFile(displayPath(soundFont))
                 .about("soundFont");
@@ -361,6 +363,10 @@ void RingOut::take(std::span<const float> block)
 std::filesystem::path defaultSoundFont()
 {
     std::error_code error;
+    // Windows has no shared soundfont folder: the zip puts one beside the program.
+    if (const auto folder = programFolder(); !folder.empty()) {
+        return folder / kBundledSoundFont;
+    }
     if (std::filesystem::is_regular_file(kFullSoundFont, error)) {
         return kFullSoundFont;
     }

@@ -18,6 +18,8 @@ inline constexpr int kBlockFrames = 64;  // the synthesiser applies events at bl
 // The General MIDI soundfont the system names as its default; defaultSoundFont() prefers a fuller one.
 inline constexpr const char* kDefaultSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
 inline constexpr const char* kFullSoundFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
+// The soundfont the Windows zip carries beside the program, the default there.
+inline constexpr const char* kBundledSoundFont = "TimGM6mb.sf2";
 // The longest rendering made in one go, as the longest mix: an hour of stereo floats is 1.3 GB.
 inline constexpr std::int64_t kLongestRenderFrames = 3600LL * kSampleRate;
 

@@ -1,9 +1,5 @@
 #include "core/base/atomic_file_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
@@ -13,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "core/base/native_io.h"
 #include "core/base/number_text.h"
+#include "core/base/utf8_path.h"
 
 namespace zentrowe {
 
@@ -46,7 +44,7 @@ Status AtomicFileWriter::open()
         // short: it only has to be unique in the folder, and the target itself fits.
         name.resize(std::min(name.size(), kLongestName - suffix.size()));
         name += suffix;
-        m_temporary = folder / name;
+        m_temporary = folder / utf8Path(name);
         m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (m_fd >= 0) {
             return {};

@@ -7,6 +7,9 @@
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+#if defined(_WIN32)
+#include <malloc.h>
+#endif
 
 namespace zentrowe {
 
@@ -20,9 +23,28 @@ std::size_t roundUp(std::size_t bytes, std::size_t to)
     return (bytes + to - 1) / to * to;
 }
 
+// Windows' C library has no aligned_alloc: its aligned blocks come and go by a pair of its own.
+void* alignedChunk(std::size_t bytes)
+{
+#if defined(_WIN32)
+    return _aligned_malloc(bytes, kHugePage);
+#else
+    return std::aligned_alloc(kHugePage, bytes);
+#endif
+}
+
+void freeChunk(void* memory)
+{
+#if defined(_WIN32)
+    _aligned_free(memory);
+#else
+    std::free(memory);
+#endif
+}
+
 void* takeChunk(std::size_t bytes)
 {
-    void* memory = std::aligned_alloc(kHugePage, bytes);
+    void* memory = alignedChunk(bytes);
     if (memory == nullptr) {
         throw std::bad_alloc();
     }
@@ -42,7 +64,7 @@ ChunkArena::ChunkArena(std::size_t chunkBytes) : m_chunkBytes(roundUp(std::max(c
 ChunkArena::~ChunkArena()
 {
     for (const auto& chunk : m_chunks) {
-        std::free(chunk.memory);
+        freeChunk(chunk.memory);
     }
 }
 

@@ -1,15 +1,12 @@
 #include "core/base/file_reading.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <limits>
 #include <new>
 #include <string>
 #include <utility>
+
+#include "core/base/native_io.h"
 
 namespace zentrowe {
 

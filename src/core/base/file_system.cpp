@@ -1,12 +1,11 @@
 #include "core/base/file_system.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
+
+#include "core/base/native_io.h"
+#include "core/base/utf8_path.h"
 
 namespace zentrowe {
 
@@ -143,7 +142,7 @@ std::error_code RealFileSystem::writeDurably(const std::filesystem::path& path, 
 std::error_code RealFileSystem::syncFiles(const std::filesystem::path& folder, const std::vector<std::string>& names)
 {
     for (const auto& name : names) {
-        const auto path = folder / name;
+        const auto path = folder / utf8Path(name);
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
             return lastError();

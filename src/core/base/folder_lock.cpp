@@ -1,14 +1,11 @@
 #include "core/base/folder_lock.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <thread>
 #include <utility>
 
 #include "core/base/file_error.h"
+#include "core/base/native_io.h"
 
 namespace zentrowe {
 
@@ -35,7 +32,8 @@ FolderLock::~FolderLock()
     if (m_fd < 0) {
         return;
     }
-    ::close(m_fd);  // releases the lock
+    ::flock(m_fd, LOCK_UN);
+    ::close(m_fd);
     if (m_firstMade.empty()) {
         return;
     }

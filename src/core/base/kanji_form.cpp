@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "core/base/program_folder.h"
 #include "core/base/shift_jis.h"
 #include "core/base/text_decoding.h"
 
@@ -57,12 +58,19 @@ std::vector<std::string_view> charactersOf(std::string_view utf8)
     return characters;
 }
 
+// A configuration Debian's opencc data installs, found by OpenCC in its own data folder; on
+// Windows, in the opencc folder the zip puts beside the program.
+std::string configuration(const char* name)
+{
+    const auto folder = programFolder();
+    return folder.empty() ? std::string(name) : (folder / "opencc" / name).string();
+}
+
 }  // namespace
 
 struct KanjiForms::Tables {
-    // The configurations Debian's opencc data installs, found by OpenCC in its own data folder.
-    Converter simplifiedToTraditional{"s2t.json"};
-    Converter traditionalToJapanese{"t2jp.json"};
+    Converter simplifiedToTraditional{configuration("s2t.json").c_str()};
+    Converter traditionalToJapanese{configuration("t2jp.json").c_str()};
 };
 
 KanjiForms::KanjiForms() = default;

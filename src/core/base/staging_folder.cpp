@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/base/file_error.h"
+#include "core/base/utf8_path.h"
 
 namespace zentrowe::base {
 
@@ -28,7 +29,7 @@ struct Places {
 Places placesOf(const std::filesystem::path& outputFolder, const std::filesystem::path& staging,
                 const std::string& name)
 {
-    return {outputFolder / name, staging / name, staging / kReplacedFolderName / name};
+    return {outputFolder / utf8Path(name), staging / utf8Path(name), staging / kReplacedFolderName / utf8Path(name)};
 }
 
 bool holds(const FileSystem& fileSystem, const std::filesystem::path& path, const FileId& id)
@@ -98,7 +99,7 @@ Result<std::vector<std::filesystem::path>> finish(FileSystem& fileSystem, const 
 {
     std::vector<std::filesystem::path> removed;
     for (const auto& name : journal.removals) {
-        const auto path = outputFolder / name;
+        const auto path = outputFolder / utf8Path(name);
         if (fileSystem.status(path).regular && !fileSystem.remove(path)) {
             removed.push_back(path);
         }
@@ -157,7 +158,7 @@ std::optional<std::vector<std::string>> replacedNames(const FileSystem& fileSyst
     }
     auto names = fileSystem.list(replaced);
     for (const auto& name : names) {
-        if (!fileSystem.status(replaced / name).regular) {
+        if (!fileSystem.status(replaced / utf8Path(name)).regular) {
             return std::nullopt;
         }
     }
@@ -199,7 +200,7 @@ Result<Recovery> obey(FileSystem& fileSystem, const std::filesystem::path& outpu
                       const std::filesystem::path& staging, const CommitJournal& journal)
 {
     const auto& last = journal.moves.back();
-    if (holds(fileSystem, outputFolder / last.name, last.id)) {
+    if (holds(fileSystem, outputFolder / utf8Path(last.name), last.id)) {
         auto finished = finish(fileSystem, outputFolder, staging, journal);
         if (!finished) {
             return finished.error();
@@ -233,9 +234,10 @@ Result<Found> recover(FileSystem& fileSystem, const std::filesystem::path& outpu
     const auto journalPath = staging / kJournalName;
     if (fileSystem.status(journalPath).kind == FileKind::None) {
         for (const auto& name : *names) {
-            const auto target = outputFolder / name;
-            if (fileSystem.status(target).kind != FileKind::None || fileSystem.rename(replaced / name, target)) {
-                return fileError(ErrorCode::WriteFailed, replaced / name, "put back",
+            const auto target = outputFolder / utf8Path(name);
+            if (fileSystem.status(target).kind != FileKind::None ||
+                fileSystem.rename(replaced / utf8Path(name), target)) {
+                return fileError(ErrorCode::WriteFailed, replaced / utf8Path(name), "put back",
                                  "the folder has a file of that name; move one of them by hand");
             }
         }
@@ -263,7 +265,7 @@ Result<std::filesystem::path> setAsideFolder(FileSystem& fileSystem, const std::
         if (k > 1) {
             name += "-" + std::to_string(k);
         }
-        const auto place = outputFolder / name;
+        const auto place = outputFolder / utf8Path(name);
         if (fileSystem.status(place).kind != FileKind::None) {
             continue;
         }
@@ -347,7 +349,7 @@ Result<std::vector<std::filesystem::path>> StagingFolder::commit(const std::vect
     CommitJournal journal;
     journal.removals = removeAfter;
     for (const auto& name : names) {
-        const auto target = m_outputFolder / name;
+        const auto target = m_outputFolder / utf8Path(name);
         const auto existing = fileSystem.status(target);
         if (existing.kind == FileKind::Folder) {
             return Error{ErrorCode::WouldReplaceChart, displayPath(target) +
@@ -362,9 +364,9 @@ Result<std::vector<std::filesystem::path>> StagingFolder::commit(const std::vect
                 .inFile(displayPath(target))
                 .about("file");
         }
-        const auto staged = fileSystem.status(m_path / name);
+        const auto staged = fileSystem.status(m_path / utf8Path(name));
         if (staged.kind != FileKind::File) {
-            auto error = fileError(ErrorCode::WriteFailed, m_path / name, "move into place", ENOENT);
+            auto error = fileError(ErrorCode::WriteFailed, m_path / utf8Path(name), "move into place", ENOENT);
             error.message += kUntouched;
             return error;
         }

@@ -1,13 +1,12 @@
 #include "core/chart/wav_names.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <string_view>
 
 #include "core/base/file_error.h"
 #include "core/base/file_reading.h"
+#include "core/base/native_io.h"
 #include "core/chart/bms_line.h"
 
 namespace zentrowe::chart {

@@ -1,9 +1,5 @@
 #include "core/keysound/wave_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -14,6 +10,7 @@
 #include "core/base/byte_reader.h"
 #include "core/base/file_error.h"
 #include "core/base/file_reading.h"
+#include "core/base/native_io.h"
 #include "core/base/number_text.h"
 
 namespace zentrowe::keysound {

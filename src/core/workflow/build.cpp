@@ -15,6 +15,7 @@
 #include "core/base/number_text.h"
 #include "core/base/staging_folder.h"
 #include "core/base/text_decoding.h"
+#include "core/base/utf8_path.h"
 #include "core/chart/bms_writer.h"
 #include "core/chart/bmson_writer.h"
 #include "core/convert/chart_lines.h"
@@ -175,10 +176,11 @@ Result<CommitList> stageCommit(const base::StagingFolder& staging, BuildManifest
         arriving.push_back(record.chart);
     }
     for (const auto& name : arriving) {
-        if (isSameFile(folder / name, request.conversion.sourceMidiPath)) {
+        if (isSameFile(folder / utf8Path(name), request.conversion.sourceMidiPath)) {
             return Error{ErrorCode::WouldOverwriteSource,
-                         displayPath(folder / name) + ": writing it would replace the MIDI file being converted"}
-                .inFile(displayPath(folder / name))
+                         displayPath(folder / utf8Path(name)) +
+                             ": writing it would replace the MIDI file being converted"}
+                .inFile(displayPath(folder / utf8Path(name)))
                 .about("source");
         }
     }
@@ -223,7 +225,7 @@ Result<CommitList> stageCommit(const base::StagingFolder& staging, BuildManifest
     const std::set<std::string> kept(commitOrder.begin(), commitOrder.end());
     std::vector<std::string> removals;
     for (const auto& name : earlier) {
-        const auto path = folder / name;
+        const auto path = folder / utf8Path(name);
         std::error_code error;
         if (kept.count(name) != 0 || manifest.uses(name) ||
             std::find(removals.begin(), removals.end(), name) != removals.end() ||
@@ -553,7 +555,7 @@ Result<std::optional<audio::LoudnessGain>> normaliseSounds(const BuildPlan& plan
         return std::optional<audio::LoudnessGain>();
     }
     progress.beginStage(ProgressStage::Mixing);
-    const auto stagedChart = plan.stage / plan.charts.front().fileName;
+    const auto stagedChart = plan.stage / utf8Path(plan.charts.front().fileName);
     auto gain = loudness.measure(stagedChart, {*request.loudness, -1}, request.threads, progress);
     if (!gain) {
         return gain.error();
@@ -575,7 +577,7 @@ Status writeFolderPreview(const BuildPlan& plan, const BuildRequest& request, st
                           double leadInSeconds, const audio::HeldSounds* held, ProgressSink& progress)
 {
     progress.beginStage(ProgressStage::Previewing);
-    auto previewRequest = folderPreviewRequest(plan.stage / plan.charts.front().fileName);
+    auto previewRequest = folderPreviewRequest(plan.stage / utf8Path(plan.charts.front().fileName));
     previewRequest.outputPath = plan.stage / kPreviewFileName;
     previewRequest.fromFirstSound = false;
     previewRequest.atMostLastSound = true;
@@ -667,13 +669,13 @@ BuildManifest withSoundSources(BuildManifest manifest, const BuildPlan& plan, co
 void placeOutcome(BuildOutcome& outcome, const BuildPlan& plan, const std::filesystem::path& folder,
                   const SoundLengthRule& lengthRule)
 {
-    outcome.conversion.chartPath = folder / plan.charts.front().fileName;
+    outcome.conversion.chartPath = folder / utf8Path(plan.charts.front().fileName);
     for (const auto& made : plan.charts) {
-        outcome.charts.push_back({folder / made.fileName, made.report});
+        outcome.charts.push_back({folder / utf8Path(made.fileName), made.report});
     }
     outcome.conversion.keysoundMidiPath = folder / kKeysoundMidiFileName;
     for (const auto& name : plan.keysoundNames) {
-        outcome.keysoundFiles.push_back(folder / name);
+        outcome.keysoundFiles.push_back(folder / utf8Path(name));
     }
     for (const auto& bgmFile : plan.bgmFiles) {
         outcome.bgmFiles.push_back(folder / bgmFile.name);

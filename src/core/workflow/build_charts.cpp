@@ -7,6 +7,7 @@
 #include "core/base/atomic_file_writer.h"
 #include "core/base/kanji_form.h"
 #include "core/base/text_decoding.h"
+#include "core/base/utf8_path.h"
 #include "core/chart/bms_writer.h"
 #include "core/chart/bmson_writer.h"
 #include "core/chart/code_numbering.h"
@@ -148,7 +149,7 @@ Result<LeadIn> writeBuildCharts(std::vector<chartset::SetChart>& charts, const B
         if (!bmson) {
             chart::fitLineSlots(made.chart);  // objects at their ticks, lines no longer than they need
         }
-        if (auto written = writeChart(stage / made.fileName, made.chart, bmson); !written) {
+        if (auto written = writeChart(stage / utf8Path(made.fileName), made.chart, bmson); !written) {
             return written.error();
         }
         made.chart = {};

@@ -5,6 +5,7 @@
 
 #include "core/base/atomic_file_writer.h"
 #include "core/base/file_error.h"
+#include "core/base/utf8_path.h"
 #include "core/chart/code_numbering.h"
 #include "core/convert/keysound_name.h"
 #include "core/workflow/keysound_jobs.h"
@@ -83,11 +84,11 @@ Result<std::set<std::string>> replaceableNames(const std::vector<std::string>& o
         replaceable.insert(record.files.begin(), record.files.end());
     }
     for (const auto& name : outputs) {
-        const auto kind = fileSystem.status(folder / name).kind;
+        const auto kind = fileSystem.status(folder / utf8Path(name)).kind;
         if (kind == FileKind::Folder) {
-            folders.push_back(folder / name);
+            folders.push_back(folder / utf8Path(name));
         } else if (kind == FileKind::File && replaceable.count(name) == 0) {
-            files.push_back(folder / name);
+            files.push_back(folder / utf8Path(name));
         }
     }
     if (!folders.empty()) {
@@ -303,11 +304,11 @@ Error anotherSongsFolder(const BuildRecord& other, const BuildRequest& request)
     const auto& folder = request.conversion.outputFolder;
     const std::string songName = request.conversion.sourceMidiPath.filename().string();
     const std::string madeFrom = "track " + std::to_string(other.track) + " of " + other.song;
-    return Error{ErrorCode::WouldReplaceChart, displayPath(folder / other.chart) + " was built from " + madeFrom +
-                                                   ", and a folder holds one song: building track " +
+    return Error{ErrorCode::WouldReplaceChart, displayPath(folder / utf8Path(other.chart)) + " was built from " +
+                                                   madeFrom + ", and a folder holds one song: building track " +
                                                    std::to_string(request.conversion.trackNumber) + " of " + songName +
                                                    " into it would replace that song's files; nothing was written"}
-        .inFile(displayPath(folder / other.chart))
+        .inFile(displayPath(folder / utf8Path(other.chart)))
         .withValue(madeFrom)
         .withNumber(other.track);
 }

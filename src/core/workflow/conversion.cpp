@@ -6,6 +6,7 @@
 #include "core/base/file_error.h"
 #include "core/base/file_reading.h"
 #include "core/base/folder_lock.h"
+#include "core/base/utf8_path.h"
 #include "core/chart/bms_writer.h"
 #include "core/chart/bmson_writer.h"
 #include "core/convert/chart_generator.h"
@@ -172,7 +173,7 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
     }
 
     ConversionOutcome outcome;
-    outcome.chartPath = request.outputFolder / chartFileName;
+    outcome.chartPath = request.outputFolder / utf8Path(chartFileName);
     outcome.keysoundMidiPath = request.outputFolder / kKeysoundMidiFileName;
     for (const auto& target : {outcome.chartPath, outcome.keysoundMidiPath}) {
         if (isSameFile(target, request.sourceMidiPath)) {

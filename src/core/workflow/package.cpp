@@ -171,8 +171,10 @@ Result<PackageOutcome> writePackage(const AuditReport& audit, const PackageReque
 
     // libzip writes the archive to a temporary file beside the target when it is closed and
     // renames it into place only once whole; a failure or a cancel removes the temporary file.
+    // libzip takes file names as UTF-8: string(), which on Windows is not c_str()'s UTF-16.
     int openError = 0;
-    std::unique_ptr<zip_t, ArchiveCloser> archive(zip_open(target.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &openError));
+    std::unique_ptr<zip_t, ArchiveCloser> archive(
+        zip_open(target.string().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &openError));
     if (!archive) {
         zip_error_t reason;
         zip_error_init_with_code(&reason, openError);
@@ -198,7 +200,7 @@ Result<PackageOutcome> writePackage(const AuditReport& audit, const PackageReque
         const std::string entry = outcome.folderName + "/" + relative.generic_string();
         const fs::path source = audit.folder / relative;
         // A length of -1: to the end of the file, in every libzip version.
-        zip_source_t* data = zip_source_file(archive.get(), source.c_str(), 0, -1);
+        zip_source_t* data = zip_source_file(archive.get(), source.string().c_str(), 0, -1);
         if (data == nullptr) {
             return failure(source);
         }

@@ -1,0 +1,325 @@
+// The POSIX file calls of native_io.h over Windows' wide-character API (built on Windows only).
+#include "core/base/native_io.h"
+
+#include <io.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cwctype>
+#include <string>
+
+namespace {
+
+int failWith(int errnoValue)
+{
+    errno = errnoValue;
+    return -1;
+}
+
+// errno for the last Win32 error, as the CRT words the common ones.
+int lastErrno()
+{
+    switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_DIR_NOT_EMPTY:
+        return ENOTEMPTY;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_FILENAME_EXCED_RANGE:
+        return ENAMETOOLONG;
+    case ERROR_NOT_SAME_DEVICE:
+        return EXDEV;
+    default:
+        return EIO;
+    }
+}
+
+HANDLE handleOf(int fd)
+{
+    return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+// Every open shares reading, writing and deleting, as a POSIX descriptor does not stop a rename
+// or a removal of its file: the staging folder's moves must not fail on a file still open.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+DWORD creationOf(int flags)
+{
+    if ((flags & O_CREAT) != 0) {
+        if ((flags & O_EXCL) != 0) {
+            return CREATE_NEW;
+        }
+        return (flags & O_TRUNC) != 0 ? CREATE_ALWAYS : OPEN_ALWAYS;
+    }
+    return (flags & O_TRUNC) != 0 ? TRUNCATE_EXISTING : OPEN_EXISTING;
+}
+
+int statOfHandle(HANDLE handle, struct stat* info)
+{
+    BY_HANDLE_FILE_INFORMATION about{};
+    if (!GetFileInformationByHandle(handle, &about)) {
+        return failWith(lastErrno());
+    }
+    const bool folder = (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool link = (about.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    info->st_mode = link ? 0 : folder ? S_IFDIR : S_IFREG;
+    info->st_size = static_cast<std::int64_t>((std::uint64_t{about.nFileSizeHigh} << 32) | about.nFileSizeLow);
+    info->st_dev = about.dwVolumeSerialNumber;
+    info->st_ino = (std::uint64_t{about.nFileIndexHigh} << 32) | about.nFileIndexLow;
+    return 0;
+}
+
+int statOfPath(const wchar_t* path, struct stat* info, DWORD extraFlags)
+{
+    HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | extraFlags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return failWith(lastErrno());
+    }
+    const int result = statOfHandle(handle, info);
+    CloseHandle(handle);
+    return result;
+}
+
+}  // namespace
+
+int open(const wchar_t* path, int flags, int mode)
+{
+    (void)mode;
+    const bool folder = (flags & O_DIRECTORY) != 0;
+    const int access = flags & (O_RDONLY | O_WRONLY | O_RDWR);
+    DWORD wanted = access == O_WRONLY ? GENERIC_WRITE : access == O_RDWR ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+    if (folder) {
+        wanted = FILE_READ_ATTRIBUTES;
+    }
+    HANDLE handle = CreateFileW(path, wanted, kShareAll, nullptr, folder ? OPEN_EXISTING : creationOf(flags),
+                                folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return failWith(lastErrno());
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), (access == O_RDONLY ? O_RDONLY : 0) | O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return failWith(EMFILE);
+    }
+    return fd;
+}
+
+ssize_t read(int fd, void* into, std::size_t size)
+{
+    return _read(fd, into, static_cast<unsigned>(size > 0x40000000u ? 0x40000000u : size));
+}
+
+ssize_t write(int fd, const void* from, std::size_t size)
+{
+    return _write(fd, from, static_cast<unsigned>(size > 0x40000000u ? 0x40000000u : size));
+}
+
+int stat(const wchar_t* path, struct stat* info)
+{
+    return statOfPath(path, info, 0);
+}
+
+int lstat(const wchar_t* path, struct stat* info)
+{
+    return statOfPath(path, info, FILE_FLAG_OPEN_REPARSE_POINT);
+}
+
+int fstat(int fd, struct stat* info)
+{
+    return statOfHandle(handleOf(fd), info);
+}
+
+int mkdir(const wchar_t* path, int mode)
+{
+    (void)mode;
+    return CreateDirectoryW(path, nullptr) ? 0 : failWith(lastErrno());
+}
+
+int rename(const wchar_t* from, const wchar_t* to)
+{
+    // One step over the name, as rename(2): NTFS replaces the target in place.
+    return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : failWith(lastErrno());
+}
+
+int renameat2(int, const wchar_t*, int, const wchar_t*, unsigned)
+{
+    // NTFS cannot swap two names in one step; callers then move one aside first.
+    return failWith(ENOSYS);
+}
+
+int unlink(const wchar_t* path)
+{
+    return DeleteFileW(path) ? 0 : failWith(lastErrno());
+}
+
+int fsync(int fd)
+{
+    HANDLE handle = handleOf(fd);
+    BY_HANDLE_FILE_INFORMATION about{};
+    if (GetFileInformationByHandle(handle, &about) && (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return 0;  // NTFS journals a folder's entries itself; a folder handle cannot be flushed
+    }
+    if (FlushFileBuffers(handle)) {
+        return 0;
+    }
+    if (GetLastError() != ERROR_ACCESS_DENIED) {
+        return failWith(lastErrno());
+    }
+    // Flushing needs write access, which a file opened to be read (as fsync(2) allows) lacks.
+    HANDLE writable = ReOpenFile(handle, GENERIC_WRITE, kShareAll, 0);
+    if (writable == INVALID_HANDLE_VALUE) {
+        return failWith(lastErrno());
+    }
+    const bool flushed = FlushFileBuffers(writable) != 0;
+    const int reason = flushed ? 0 : lastErrno();
+    CloseHandle(writable);
+    return flushed ? 0 : failWith(reason);
+}
+
+namespace {
+
+// The folder locks this process holds, by descriptor: Windows cannot lock a folder, so a lock is
+// a named kernel object whose name is the folder's identity. It exists while a handle to it is
+// open, so a killed holder's lock goes with its process, as flock's does.
+struct LockEntry {
+    int fd;
+    HANDLE event;
+};
+
+constexpr int kMostLocks = 64;
+SRWLOCK g_lockGuard = SRWLOCK_INIT;
+LockEntry g_locks[kMostLocks] = {};
+int g_lockCount = 0;
+
+int releaseLock(int fd)
+{
+    AcquireSRWLockExclusive(&g_lockGuard);
+    for (int i = 0; i < g_lockCount; ++i) {
+        if (g_locks[i].fd == fd) {
+            CloseHandle(g_locks[i].event);
+            g_locks[i] = g_locks[--g_lockCount];
+            break;
+        }
+    }
+    ReleaseSRWLockExclusive(&g_lockGuard);
+    return 0;
+}
+
+}  // namespace
+
+int flock(int fd, int operation)
+{
+    if ((operation & LOCK_UN) != 0) {
+        return releaseLock(fd);
+    }
+    struct stat info { };
+    if (fstat(fd, &info) != 0) {
+        return -1;
+    }
+    const std::wstring name =
+        L"Local\\zentrowe-folder-lock-" + std::to_wstring(info.st_dev) + L"-" + std::to_wstring(info.st_ino);
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    if (event == nullptr) {
+        return failWith(lastErrno());
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(event);
+        return failWith(EWOULDBLOCK);
+    }
+    AcquireSRWLockExclusive(&g_lockGuard);
+    const bool room = g_lockCount < kMostLocks;
+    if (room) {
+        g_locks[g_lockCount++] = {fd, event};
+    }
+    ReleaseSRWLockExclusive(&g_lockGuard);
+    if (!room) {
+        CloseHandle(event);
+        return failWith(ENOLCK);
+    }
+    return 0;
+}
+
+int fcntl(int, int, ...)
+{
+    return 0;  // O_NONBLOCK, the only flag set or cleared, means nothing to a Windows file
+}
+
+ssize_t pread(int fd, void* into, std::size_t size, off_t offset)
+{
+    // A read at an offset moves a Windows file's position, which pread must leave where it was.
+    HANDLE handle = handleOf(fd);
+    LARGE_INTEGER position{};
+    if (!SetFilePointerEx(handle, LARGE_INTEGER{}, &position, FILE_CURRENT)) {
+        return failWith(lastErrno());
+    }
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    DWORD got = 0;
+    const DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+    const bool read = ReadFile(handle, into, want, &got, &at) != 0;
+    const DWORD error = GetLastError();
+    SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+    if (!read) {
+        SetLastError(error);
+        return error == ERROR_HANDLE_EOF ? 0 : failWith(lastErrno());
+    }
+    return static_cast<ssize_t>(got);
+}
+
+ssize_t copy_file_range(int, off_t*, int, off_t*, std::size_t, unsigned)
+{
+    return failWith(ENOSYS);  // callers copy through memory instead
+}
+
+int posix_fadvise(int, off_t, off_t, int)
+{
+    return 0;
+}
+
+void* mmap(void*, std::size_t size, int protection, int, int fd, off_t)
+{
+    if (fd < 0) {
+        void* memory = VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+        return memory != nullptr ? memory : MAP_FAILED;
+    }
+    (void)protection;  // files are only ever mapped to be read
+    HANDLE mapping = CreateFileMappingW(handleOf(fd), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (mapping == nullptr) {
+        errno = lastErrno();
+        return MAP_FAILED;
+    }
+    void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, size);
+    CloseHandle(mapping);  // the view keeps the mapping alive
+    if (view == nullptr) {
+        errno = lastErrno();
+        return MAP_FAILED;
+    }
+    return view;
+}
+
+int munmap(void* address, std::size_t)
+{
+    if (UnmapViewOfFile(address)) {
+        return 0;
+    }
+    return VirtualFree(address, 0, MEM_RELEASE) ? 0 : failWith(EINVAL);
+}
+
+int madvise(void*, std::size_t, int)
+{
+    return 0;
+}
