@@ -84,7 +84,9 @@ QString keptSoundsSentence(const CacheTrouble& trouble)
         return tr("无法写入 %1 中保留的声音（%2）：没能保留的声音已重新生成")
             .arg(pathToQString(trouble.folder), QString::fromStdString(trouble.writeError->message()));
     }
-    return tr("%1 中有 %2 个保留的声音已损坏，已重新生成").arg(pathToQString(trouble.folder)).arg(trouble.damagedEntries);
+    return tr("%1 中有 %2 个保留的声音已损坏，已重新生成")
+        .arg(pathToQString(trouble.folder))
+        .arg(trouble.damagedEntries);
 }
 
 // The kind a code is counted under in the result line: findings of one kind are said together.

@@ -64,7 +64,7 @@ struct BuildOutcome {
     std::size_t mergedKeysounds = 0;
     convert::KeysoundMerge mergedWith;
     std::vector<FollowedStretch> followed;  // where the chosen parts rest and the lanes take another part
-    KeptSoundsReport keptSounds;  // with request.cacheFolder: what was taken from it, and any trouble
+    KeptSoundsReport keptSounds;            // with request.cacheFolder: what was taken from it, and any trouble
     // Everything above that a face tells the user besides the files written (collectBuildFindings):
     // what the faces word, one list for both.
     std::vector<Finding> findings;

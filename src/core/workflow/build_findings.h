@@ -67,9 +67,9 @@ struct PlayedInGrid {
     std::uint32_t quantizeGrid = 0;
 };
 
-using FindingFigures = std::variant<std::monostate, double, std::filesystem::path, base::SetAsideStaging, BgmSkip,
-                                    MissingInstrument, LongSoundFile, SilentKeysound, CodesMerging, PlayedInGrid,
-                                    CacheTrouble>;
+using FindingFigures =
+    std::variant<std::monostate, double, std::filesystem::path, base::SetAsideStaging, BgmSkip, MissingInstrument,
+                 LongSoundFile, SilentKeysound, CodesMerging, PlayedInGrid, CacheTrouble>;
 
 // One thing a build tells: its code, how much it matters, and its figures (the alternative the
 // code names above).
