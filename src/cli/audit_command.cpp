@@ -1,5 +1,6 @@
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/output.h"
@@ -20,6 +21,35 @@ void writeFindings(Output& out, const workflow::AuditReport& report)
 {
     for (const auto& finding : report.findings) {
         out.write(findingLine(report, finding) + "\n");
+    }
+}
+
+void writeFindingsOnce(Output& out, const workflow::AuditReport& report)
+{
+    std::vector<bool> said(report.findings.size(), false);
+    for (std::size_t k = 0; k < report.findings.size(); ++k) {
+        if (said[k]) {
+            continue;
+        }
+        const auto& finding = report.findings[k];
+        std::vector<std::string> files;
+        for (std::size_t j = k; j < report.findings.size(); ++j) {
+            const auto& other = report.findings[j];
+            if (!said[j] && other.severity == finding.severity && other.check == finding.check &&
+                other.message == finding.message) {
+                said[j] = true;
+                files.push_back(displayPath(other.file));
+            }
+        }
+        std::string line = findingLine(report, finding);
+        if (files.size() > 1) {
+            line += " (" + std::to_string(files.size()) + " times: " + files.front();
+            for (std::size_t j = 1; j < files.size(); ++j) {
+                line += ", " + files[j];
+            }
+            line += ")";
+        }
+        out.write(line + "\n");
     }
 }
 

@@ -376,7 +376,7 @@ int printBuild(const workflow::BuildOutcome& outcome, const workflow::BuildReque
         std::erase_if(audit->findings, [](const workflow::AuditFinding& finding) {
             return finding.check == workflow::AuditCheck::BookkeepingFile && finding.file == base::StagingFolder::kName;
         });
-        writeFindings(out, *audit);
+        writeFindingsOnce(out, *audit);
     } else {
         reportWarning(audit.error().message);
     }

@@ -56,6 +56,9 @@ class Output;
 std::string findingLine(const workflow::AuditReport& report, const workflow::AuditFinding& finding);
 // Every finding of the audit, a line each.
 void writeFindings(Output& out, const workflow::AuditReport& report);
+// As writeFindings, but a finding repeated word for word (the same header missing from every
+// chart) is said once, with how many times and where.
+void writeFindingsOnce(Output& out, const workflow::AuditReport& report);
 // auditFolder with the terminal's progress and the signals' stop.
 Result<workflow::AuditReport> runAudit(const std::filesystem::path& target);
 

@@ -99,6 +99,11 @@ TEST(BuildCommand, DemoMelodyBecomesAFolderWhereEveryKeysoundResolves)
                            "minute); strain per key 0.03, overall 3.4\n"),
               std::string::npos)
         << run.out;
+    // The song names no author: the closing audit says so once for the three charts.
+    const std::string artist = "warning: " + (out / "ode-to-joy_A.bms").string() +
+                               ": #ARTIST is missing (3 times: ode-to-joy_A.bms, ode-to-joy_H.bms, ode-to-joy_N.bms)\n";
+    EXPECT_NE(run.out.find(artist), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("#ARTIST is missing"), run.out.rfind("#ARTIST is missing")) << run.out;
 }
 
 TEST(BuildCommand, AChartBuiltFromAnotherTrackIsReplacedOnlyWhenAsked)
