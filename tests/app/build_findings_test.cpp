@@ -139,13 +139,7 @@ TEST(BuildFindingsInTheWindow, EveryFindingTheCommandLinePrintsIsInTheWindowsLis
     MainWindow window(dialogs, settings);
     window.show();
     ASSERT_TRUE(window.askOutputFolderAtStart());
-    window.openMidiPath(toQString(song.string()));
-    ASSERT_TRUE(widget_driving::waitForPass(window));
-    QApplication::processEvents();
-    QTableView* rows = window.trackList()->view();
-    widget_driving::mouse(rows->viewport(), rows->visualRect(rows->model()->index(0, 1)).center());
-    window.oneStepBuildAction()->trigger();
-    SettingsDialog* dialog = window.settingsDialog();
+    SettingsDialog* dialog = widget_driving::openBuildOfFirstTrack(window, toQString(song.string()));
     ASSERT_NE(dialog, nullptr);
     BuildOptionsBox* options = dialog->buildOptions();
     options->bgmBox()->setCurrentIndex(options->bgmBox()->findData(static_cast<int>(workflow::BgmMode::One)));

@@ -58,13 +58,7 @@ TEST_F(PublishAndRefusal, ARefusedBuildLeavesNoEmptySongFolder)
 {
     const fs::path song = temp / "tune.mid";
     writeFile(song, fourNotes());
-    window.openMidiPath(toQString(song.string()));
-    ASSERT_TRUE(widget_driving::waitForPass(window));
-    QApplication::processEvents();
-    QTableView* rows = window.trackList()->view();
-    widget_driving::mouse(rows->viewport(), rows->visualRect(rows->model()->index(0, 1)).center());
-    window.oneStepBuildAction()->trigger();
-    SettingsDialog* dialog = window.settingsDialog();
+    SettingsDialog* dialog = widget_driving::openBuildOfFirstTrack(window, toQString(song.string()));
     ASSERT_NE(dialog, nullptr);
     dialog->buildOptions()->setSoundFontText(toQString((temp / "missing.sf2").string()));
     dialog->startButton()->click();

@@ -6,10 +6,13 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QMouseEvent>
+#include <QTableView>
 #include <QTimer>
 #include <QWidget>
 
+#include "app/controls/list_view.h"
 #include "app/ui/main_window.h"
+#include "app/ui/settings_dialog.h"
 
 namespace zentrowe::app::widget_driving {
 
@@ -38,6 +41,21 @@ inline bool waitForPass(MainWindow& window, int timeoutMilliseconds = 60000)
     QTimer::singleShot(timeoutMilliseconds, &loop, &QEventLoop::quit);
     loop.exec();
     return finished;
+}
+
+// Opens `song`, clicks its first track and asks for a one-step build: the build dialog, or none if
+// the song did not open.
+inline SettingsDialog* openBuildOfFirstTrack(MainWindow& window, const QString& song)
+{
+    window.openMidiPath(song);
+    if (!waitForPass(window)) {
+        return nullptr;
+    }
+    QApplication::processEvents();
+    QTableView* rows = window.trackList()->view();
+    mouse(rows->viewport(), rows->visualRect(rows->model()->index(0, 1)).center());
+    window.oneStepBuildAction()->trigger();
+    return window.settingsDialog();
 }
 
 }  // namespace zentrowe::app::widget_driving

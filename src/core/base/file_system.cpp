@@ -32,10 +32,10 @@ bool writeAll(int fd, std::string_view text)
     return true;
 }
 
-// Flushes a folder's entries, so that a name just made or renamed in it survives a crash.
-std::error_code syncFolder(const std::filesystem::path& folder)
+// Puts what `path` holds on the disk: a file's bytes, or a folder's entries.
+std::error_code syncPath(const std::filesystem::path& path, int openFlags)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), openFlags | O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return lastError();
     }
@@ -45,6 +45,12 @@ std::error_code syncFolder(const std::filesystem::path& folder)
     }
     ::close(fd);
     return error;
+}
+
+// Flushes a folder's entries, so that a name just made or renamed in it survives a crash.
+std::error_code syncFolder(const std::filesystem::path& folder)
+{
+    return syncPath(folder, O_DIRECTORY);
 }
 
 }  // namespace
@@ -142,17 +148,7 @@ std::error_code RealFileSystem::writeDurably(const std::filesystem::path& path, 
 std::error_code RealFileSystem::syncFiles(const std::filesystem::path& folder, const std::vector<std::string>& names)
 {
     for (const auto& name : names) {
-        const auto path = folder / utf8Path(name);
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            return lastError();
-        }
-        std::error_code error;
-        if (::fsync(fd) != 0) {
-            error = lastError();
-        }
-        ::close(fd);
-        if (error) {
+        if (const auto error = syncPath(folder / utf8Path(name), 0)) {
             return error;
         }
     }
