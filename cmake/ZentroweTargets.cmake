@@ -2,7 +2,7 @@
 
 add_library(zentrowe_warnings INTERFACE)
 target_compile_options(zentrowe_warnings INTERFACE
-    -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
     $<$<BOOL:${ZENTROWE_WERROR}>:-Werror>)
 
 add_library(zentrowe_sanitize INTERFACE)

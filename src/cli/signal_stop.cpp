@@ -51,7 +51,7 @@ SignalStop::SignalStop(ProgressSink* shown) : m_shown(shown)
     action.sa_handler = rememberSignal;
     sigemptyset(&action.sa_mask);
     // Reads and writes carry on after the handler; the pass stops at its next poll.
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    action.sa_flags = static_cast<int>(SA_RESTART | SA_RESETHAND);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         ::sigaction(signal, &action, nullptr);
     }

@@ -33,7 +33,7 @@ struct TrackEvents {
 
     void onEvent(std::int64_t time, std::uint32_t, const song::ChannelEvent& event)
     {
-        if (isNote(event) && (noteChannels >> event.channel() & 1u) == 0) {
+        if (isNote(event) && (unsigned{noteChannels} >> event.channel() & 1u) == 0) {
             return;
         }
         if (isVoiceEvent(event.status) && !(isNote(event) && event.data1 >= 0x80)) {

@@ -232,7 +232,7 @@ Result<std::vector<float>> SynthRenderer::renderNote(const NoteSound& sound)
     reset();
     const int channel = instrument.drums ? kDrumChannel : kMelodicChannel;
     if (!instrument.drums) {
-        fluid_synth_bank_select(synth, channel, static_cast<unsigned>(instrument.bank));
+        fluid_synth_bank_select(synth, channel, instrument.bank);
     }
     fluid_synth_program_change(synth, channel, instrument.program);
     applyControls(synth, channel, sound.controls);

@@ -337,7 +337,7 @@ private:
         for (const auto& pending : m_lines) {
             if (pending.channel != kMeasureLengthChannel) {
                 for (std::size_t k = 0; k + 1 < pending.data.size(); k += 2) {
-                    slotsInUse += pending.data[k] != '0' || pending.data[k + 1] != '0' ? 1 : 0;
+                    slotsInUse += pending.data[k] != '0' || pending.data[k + 1] != '0' ? 1u : 0u;
                 }
             }
         }

@@ -78,7 +78,7 @@ struct PartEvents {
 
     void onEvent(std::int64_t time, std::uint32_t delta, const ChannelEvent& event)
     {
-        if (isNoteEvent(event) ? (channels >> event.channel() & 1u) != 0 : !notesOnly) {
+        if (isNoteEvent(event) ? (unsigned{channels} >> event.channel() & 1u) != 0 : !notesOnly) {
             visitor.onEvent(time, delta, event);
         }
     }

@@ -224,7 +224,8 @@ Status planBackgroundKeysounds(BuildPlan& plan, const BuildRequest& request, std
         plan.backgroundFileNames.push_back(
             background.stem(request.conversion.settings.keysoundName, k, ticksPerMeasure) + rendering.extension);
     }
-    plan.backgroundFirstCode = static_cast<chart::ChartCode>(bmson ? lanes.size() + 1 : lanes.codeValue(lanes.size()));
+    plan.backgroundFirstCode = bmson ? static_cast<chart::ChartCode>(lanes.size() + 1)
+                                     : static_cast<chart::ChartCode>(lanes.codeValue(lanes.size()));
     for (const auto& job : plan.backgroundJobs) {
         plan.keysoundNames.push_back(job.name);
         plan.jobs.push_back(job);

@@ -152,9 +152,9 @@ TEST(FileCache, TrimLetsTheLeastRecentlyUsedGoFirst)
         cache->put("renders", "note " + std::to_string(k), bytesOf(sound));
     }
     // Note 0 oldest, then 2, then 1; a hit marks an entry used now.
-    const std::vector<int> ages = {300, 100, 200};
+    const std::vector<std::int64_t> ages = {300, 100, 200};
     for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "renders")) {
-        for (int k = 0; k < 3; ++k) {
+        for (std::size_t k = 0; k < 3; ++k) {
             if (entry.path().filename() == hashText(contentHash("note " + std::to_string(k)))) {
                 std::filesystem::last_write_time(entry.path(), now - std::chrono::seconds(ages[k]));
             }

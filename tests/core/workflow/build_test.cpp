@@ -1369,7 +1369,7 @@ TEST_F(BuildWithFakes, TemposPastBase36NameTheWayOutAndBuildInBase62)
         EXPECT_NE(text.find("#BASE 62\r\n"), std::string::npos);
         std::size_t definitions = 0;
         for (auto at = text.find("\n#BPM"); at != std::string::npos; at = text.find("\n#BPM", at + 1)) {
-            definitions += text.compare(at + 5, 1, " ") != 0 ? 1 : 0;  // #BPMxx, not the initial #BPM
+            definitions += text.compare(at + 5, 1, " ") != 0 ? 1u : 0u;  // #BPMxx, not the initial #BPM
         }
         EXPECT_GT(definitions, 1295u);
         EXPECT_TRUE(chart::readChartFile(out("song_N.bms")).ok());
