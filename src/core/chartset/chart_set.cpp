@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "core/chart/chart_file.h"
+#include "core/chartset/double_play.h"
 #include "core/chartset/music_follow.h"
 #include "core/chartset/note_grid.h"
 #include "core/chartset/track_note.h"
@@ -503,7 +504,10 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     quantizeNotes(found.notes, request.quantizeGrid, ticksPerMeasure);
     const auto& chartNotes = found.notes;
     const SetNotes notes = setNotesOf(chartNotes, converted, keysounds, percussion, ticksPerMeasure);
-    const FollowedMusic followed = followMusic(notes.notes, request.chosenParts, clock);
+    FollowedMusic followed = followMusic(notes.notes, request.chosenParts, clock);
+    if (request.play == Play::Double) {
+        keepFirstSideToTune(followed, notes.notes, request.tuneParts);
+    }
     const auto candidates = candidateNotes(notes.notes, followed);
     const auto difficulties = setDifficulties(request, candidates, clock);
     std::vector<SetChart> set;
@@ -523,6 +527,9 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         }
         SetChart made;
         made.fileName = chartSetFileName(chartFileName, difficulties[k]);
+        if (request.play == Play::Double) {
+            made.fileName = doublePlayFileName(made.fileName);
+        }
         made.report = chartset::reportChart(fitted, lanes, clock, difficulties[k]);
         made.report.grid = grid;
         made.report.notesByPart = lanesByPart(fitted, lanes);
@@ -539,6 +546,9 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     for (std::size_t k = 0; k < set.size(); ++k) {
         strikeWithChords(objectsOf[k], struck, chartNotes, notes);
         writeLines(set[k].chart, converted, found.keptLines, objectsOf[k]);
+    }
+    if (request.play == Play::Double) {
+        addSecondSide(set, keysounds, clock, request);
     }
     settleLevels(set);
     return set;
@@ -585,7 +595,8 @@ bool belongsToChartSet(std::string_view chartName, std::string_view chartFileNam
     }
     return std::any_of(chartset::kAllDifficulties.begin(), chartset::kAllDifficulties.end(),
                        [stem = stem, nameStem = nameStem](chartset::Difficulty difficulty) {
-                           return nameStem == chartset::chartStem(stem, difficulty);
+                           const auto setStem = chartset::chartStem(stem, difficulty);
+                           return nameStem == setStem || isDoublePlayStem(nameStem, setStem);
                        });
 }
 
