@@ -146,6 +146,8 @@ constexpr std::array kBgmModes = {Choice<workflow::BgmMode>{"keysounds", workflo
                                   Choice<workflow::BgmMode>{"none", workflow::BgmMode::None}};
 constexpr std::array kLaneRules = {Choice<chartset::LaneRule>{"playable", chartset::LaneRule::Playable},
                                    Choice<chartset::LaneRule>{"seed", chartset::LaneRule::Seed}};
+constexpr std::array kPlays = {Choice<chartset::Play>{"single", chartset::Play::Single},
+                               Choice<chartset::Play>{"double", chartset::Play::Double}};
 constexpr std::array kOnOff = {Choice<bool>{"on", true}, Choice<bool>{"off", false}};
 constexpr std::array kChartTexts = {Choice<workflow::ChartText>{"sjis", workflow::ChartText::ShiftJis},
                                     Choice<workflow::ChartText>{"utf-8", workflow::ChartText::Utf8}};
@@ -258,6 +260,9 @@ void addBuildOptions(CLI::App& sub, BuildOptions& options)
                     "where the chosen tracks rest for over 2 measures (or 4 s), the lanes take the part that carries "
                     "the music (a melody, else the bass, else drum accents) (on, the default, with --bgm keysounds), "
                     "or off: only the chosen tracks");
+    addChoiceOption(sub, "--play", request.charts.play, kPlays,
+                    "single: 7 keys and scratch (the default), or double: 14 keys, the chosen tracks on the first "
+                    "side, the song's other parts on the second (#PLAYER 3, charts NAME_N_DP; needs --bgm keysounds)");
     sub.add_option("--difficulties", options.difficulties,
                    "charts to write, from beginner,normal,hyper,another,insane (default: normal,hyper,another, "
                    "and insane when another leaves notes out)")

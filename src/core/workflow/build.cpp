@@ -616,7 +616,9 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest&
     record.settings = manifestSettings(request);
     record.options = BuildRecordOptions{request.bgm, request.conversion.settings.base62 ? 62 : 36};
     auto parts = chartedParts(request.conversion);
-    parts.resize(request.charts.chosenParts > 0 ? request.charts.chosenParts : parts.size());
+    parts.resize(request.charts.tuneParts > 0     ? request.charts.tuneParts
+                 : request.charts.chosenParts > 0 ? request.charts.chosenParts
+                                                  : parts.size());
     if (parts.size() > 1 || parts.front().channel != 0) {
         // What --track named, where "track" alone does not say it: "1:2", "4,2".
         std::string named;
@@ -627,6 +629,9 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest&
     }
     if (const auto stretches = followedOf(plan, request); !stretches.empty()) {
         record.settings.emplace_back("followed", followedText(stretches));
+    }
+    if (request.charts.play == chartset::Play::Double) {
+        record.settings.emplace_back("play", "double");
     }
     const char* lanes = request.charts.lanes == chartset::LaneRule::Playable ? "playable" : "seed";
     std::vector<BuildRecord> records;
@@ -731,6 +736,8 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     }
     // Following the music, the song's other parts are converted with the chosen ones.
     BuildRequest request = withFollowedParts(asked, file);
+    std::optional<SinglePlayReason> singlePlay;  // and double play's other parts after them
+    request = withDoublePlayParts(std::move(request), asked, file, singlePlay);
     auto converted = convertForBuild(request, file, staged.stage(), progress);
     if (!converted) {
         return StagedBuild::failed(converted.error());
@@ -738,6 +745,7 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     // With the merging the keysounds were converted with.
     request.conversion.settings = converted->settings;
     BuildOutcome outcome;
+    outcome.singlePlay = singlePlay;
     outcome.mergedKeysounds = converted->mergedKeysounds;
     outcome.mergedWith = converted->mergedKeysounds > 0 ? converted->settings.merge : convert::KeysoundMerge{};
     outcome.conversion = std::move(converted->conversion);
