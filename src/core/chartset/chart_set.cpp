@@ -490,11 +490,10 @@ void settleLevels(std::vector<SetChart>& set)
     }
 }
 
-}  // namespace
-
-std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert::KeysoundTable& keysounds,
-                                   const song::SongSummary& song, std::string_view chartFileName,
-                                   const ChartSetRequest& request, bool percussion)
+// The set as makeChartSet makes it; in double play, false when a chart's second side is empty.
+bool makeSet(const chart::Chart& converted, const convert::KeysoundTable& keysounds, const song::SongSummary& song,
+             std::string_view chartFileName, const ChartSetRequest& request, bool percussion,
+             std::vector<SetChart>& set)
 {
     const song::Timeline clock(song);
     const std::int32_t ticksPerMeasure = clock.ticksPerMeasure();
@@ -510,7 +509,6 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     }
     const auto candidates = candidateNotes(notes.notes, followed);
     const auto difficulties = setDifficulties(request, candidates, clock);
-    std::vector<SetChart> set;
     std::vector<std::vector<Placed>> objectsOf;
     std::vector<bool> struck(notes.notes.size(), false);  // in a lane of some chart
     auto limits = chartset::setLimits(candidates, clock, difficulties);
@@ -547,10 +545,26 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         strikeWithChords(objectsOf[k], struck, chartNotes, notes);
         writeLines(set[k].chart, converted, found.keptLines, objectsOf[k]);
     }
-    if (request.play == Play::Double) {
-        addSecondSide(set, keysounds, clock, request);
-    }
+    const bool bothSides = request.play != Play::Double || addSecondSide(set, keysounds, clock, request);
     settleLevels(set);
+    return bothSides;
+}
+
+}  // namespace
+
+std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert::KeysoundTable& keysounds,
+                                   const song::SongSummary& song, std::string_view chartFileName,
+                                   const ChartSetRequest& request, bool percussion)
+{
+    std::vector<SetChart> set;
+    if (!makeSet(converted, keysounds, song, chartFileName, request, percussion, set) && request.chosenParts > 0) {
+        // The parts the first side borrows where the tune rests are the second side's too: where
+        // that leaves a chart's second side empty, the first side keeps to the tune.
+        ChartSetRequest tuneOnly = request;
+        tuneOnly.chosenParts = 0;
+        set.clear();
+        makeSet(converted, keysounds, song, chartFileName, tuneOnly, percussion, set);
+    }
     return set;
 }
 

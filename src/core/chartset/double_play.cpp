@@ -277,9 +277,10 @@ void keepFirstSideToTune(FollowedMusic& followed, std::span<const TrackNote> not
     }
 }
 
-void addSecondSide(std::vector<SetChart>& set, const convert::KeysoundTable& keysounds, const song::Timeline& clock,
+bool addSecondSide(std::vector<SetChart>& set, const convert::KeysoundTable& keysounds, const song::Timeline& clock,
                    const ChartSetRequest& request)
 {
+    bool bothSides = true;
     std::vector<Difficulty> difficulties;
     for (const auto& made : set) {
         difficulties.push_back(made.report.difficulty);
@@ -296,10 +297,12 @@ void addSecondSide(std::vector<SetChart>& set, const convert::KeysoundTable& key
         const auto lanes = chartLanes(notes, clock, limits, false);
         std::set<std::pair<std::size_t, std::uint32_t>> leaving;
         const auto moved = movedObjects(chart, objects, lanes, leaving);
+        bothSides = bothSides && !moved.empty();
         chart = withSecondSide(chart, leaving, moved);
         chart.header.player = kDoublePlayPlayer;
         set[k].report = doublePlayReport(set[k], keysounds, clock);
     }
+    return bothSides;
 }
 
 std::string doublePlayFileName(std::string_view setChartName)

@@ -33,8 +33,9 @@ void keepFirstSideToTune(FollowedMusic& followed, std::span<const TrackNote> not
 // code; the rest stay in the background. So every note still sounds once, at the same moment in
 // every chart. Each header gets #PLAYER 3 and each report counts both sides (the second side's
 // lanes from kSideLanes), so the levels reflect both hands; the caller makes them rise. The
-// keysound definitions must be those of `keysounds`, in table order.
-void addSecondSide(std::vector<SetChart>& set, const convert::KeysoundTable& keysounds, const song::Timeline& clock,
+// keysound definitions must be those of `keysounds`, in table order. False when a chart's second
+// side is left without notes (nothing of the other parts plays from its background).
+bool addSecondSide(std::vector<SetChart>& set, const convert::KeysoundTable& keysounds, const song::Timeline& clock,
                    const ChartSetRequest& request);
 
 // The name of a set chart's double-play form: "song_N.bms" gives "song_N_DP.bms", "song_N.bmson"

@@ -73,6 +73,25 @@ struct Song {
     std::int64_t notes = 0;
 };
 
+// The tune in bars 0-1 and 6-7 only, a melody of another track in the bars between: following
+// the music, the first side would take every note the second side has.
+Bytes restingTuneSong()
+{
+    std::vector<TimedEvent> tuneEvents;
+    std::vector<TimedEvent> fill;
+    for (int bar = 0; bar < kBars; ++bar) {
+        const bool rest = bar >= 2 && bar <= 5;
+        for (int step = 0; step < (rest ? 8 : 4); ++step) {
+            const std::int64_t at = bar * kBarTicks + step * (rest ? 240 : 480);
+            const int note = rest ? 60 + step % 4 * 2 : 72 + step * 2;
+            auto& events = rest ? fill : tuneEvents;
+            events.push_back(on(at, note, 100, rest ? 1 : 0));
+            events.push_back(off(at + (rest ? 200 : 400), note, rest ? 1 : 0));
+        }
+    }
+    return midiFile(1, 480, {eventTrack(tuneEvents), eventTrack(fill, 0)});
+}
+
 std::vector<Song> songs()
 {
     std::vector<TimedEvent> chords;
@@ -92,6 +111,7 @@ std::vector<Song> songs()
          0, kBars * (4 + 4 + 8)},
         {"the tune a channel of a track that also plays the bass", midiFile(1, 480, {eventTrack(inTimeOrder(both))}), 1,
          1, kBars * (4 + 4)},
+        {"the other part plays only where the tune rests", restingTuneSong(), 1, 0, 4 * 4 + 4 * 8},
     };
 }
 
