@@ -106,7 +106,7 @@ std::vector<Moved> movedObjects(const chart::Chart& chart, std::span<const Chart
         if (lanes[i] == kBackgroundLane) {
             continue;
         }
-        const auto& channelText = laneChannel(lanes[i]);
+        const std::string_view channelText = laneChannel(lanes[i]);
         const auto channel =
             static_cast<std::uint8_t>((channelText[0] - '0') * 10 + (channelText[1] - '0') + kSecondSideChannelOffset);
         if (!taken.insert({channel, objects[i].note.startTick}).second) {

@@ -66,7 +66,8 @@ struct BuildOutcome {
     convert::KeysoundMerge mergedWith;
     std::vector<FollowedStretch> followed;  // where the chosen parts rest and the lanes take another part
     KeptSoundsReport keptSounds;            // with request.cacheFolder: what was taken from it, and any trouble
-    std::optional<SinglePlayReason> singlePlay;  // double play asked for, and why the charts are single play
+    // With double play asked for: why the charts are single play instead.
+    std::optional<SinglePlayReason> singlePlay;
     // Everything above that a face tells the user besides the files written (collectBuildFindings):
     // what the faces word, one list for both.
     std::vector<Finding> findings;
