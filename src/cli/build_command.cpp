@@ -146,6 +146,8 @@ constexpr std::array kBgmModes = {Choice<workflow::BgmMode>{"keysounds", workflo
                                   Choice<workflow::BgmMode>{"none", workflow::BgmMode::None}};
 constexpr std::array kLaneRules = {Choice<chartset::LaneRule>{"playable", chartset::LaneRule::Playable},
                                    Choice<chartset::LaneRule>{"seed", chartset::LaneRule::Seed}};
+constexpr std::array kPlays = {Choice<chartset::Play>{"single", chartset::Play::Single},
+                               Choice<chartset::Play>{"double", chartset::Play::Double}};
 constexpr std::array kOnOff = {Choice<bool>{"on", true}, Choice<bool>{"off", false}};
 constexpr std::array kChartTexts = {Choice<workflow::ChartText>{"sjis", workflow::ChartText::ShiftJis},
                                     Choice<workflow::ChartText>{"utf-8", workflow::ChartText::Utf8}};
@@ -226,6 +228,23 @@ std::optional<std::string> longMinRefusal(const std::string& text)
     return std::nullopt;
 }
 
+// What goes to the lanes: their rule, the scratch, following the music, one side or both.
+void addLaneOptions(CLI::App& sub, workflow::BuildRequest& request)
+{
+    addChoiceOption(sub, "--lanes", request.charts.lanes, kLaneRules,
+                    "playable (pitch order, chords spread, no fast jacks) or seed (convert's lanes)");
+    addChoiceOption(sub, "--scratch", request.charts.scratch, kOnOff,
+                    "accents (a downbeat, a phrase's first note, a strum's first stroke) on the scratch from hyper "
+                    "up (on, the default), or off: nothing on the scratch");
+    addChoiceOption(sub, "--follow", request.charts.follow, kOnOff,
+                    "where the chosen tracks rest for over 2 measures (or 4 s), the lanes take the part that carries "
+                    "the music (a melody, else the bass, else drum accents) (on, the default, with --bgm keysounds), "
+                    "or off: only the chosen tracks");
+    addChoiceOption(sub, "--play", request.charts.play, kPlays,
+                    "single: 7 keys and scratch (the default), or double: 14 keys, the chosen tracks on the first "
+                    "side, the song's other parts on the second (#PLAYER 3, charts NAME_N_DP; needs --bgm keysounds)");
+}
+
 // Every option of build, in the order help lists them.
 void addBuildOptions(CLI::App& sub, BuildOptions& options)
 {
@@ -249,15 +268,7 @@ void addBuildOptions(CLI::App& sub, BuildOptions& options)
            "loudness of the whole autoplay in LUFS, true peak at most -1 dBTP (default -14), or off")
         ->check(loudnessCheck())
         ->type_name("LUFS|off");
-    addChoiceOption(sub, "--lanes", request.charts.lanes, kLaneRules,
-                    "playable (pitch order, chords spread, no fast jacks) or seed (convert's lanes)");
-    addChoiceOption(sub, "--scratch", request.charts.scratch, kOnOff,
-                    "accents (a downbeat, a phrase's first note, a strum's first stroke) on the scratch from hyper "
-                    "up (on, the default), or off: nothing on the scratch");
-    addChoiceOption(sub, "--follow", request.charts.follow, kOnOff,
-                    "where the chosen tracks rest for over 2 measures (or 4 s), the lanes take the part that carries "
-                    "the music (a melody, else the bass, else drum accents) (on, the default, with --bgm keysounds), "
-                    "or off: only the chosen tracks");
+    addLaneOptions(sub, request);
     sub.add_option("--difficulties", options.difficulties,
                    "charts to write, from beginner,normal,hyper,another,insane (default: normal,hyper,another, "
                    "and insane when another leaves notes out)")

@@ -203,6 +203,24 @@ std::string longFilesSentence(std::span<const Finding> findings)
            ": events accept no sound file of 60 s or more; --bgm slices keeps every BGM file under 45 s";
 }
 
+// Why --play double made single-play charts, and how to get double play.
+std::string singlePlaySentence(workflow::SinglePlayReason reason)
+{
+    switch (reason) {
+    case workflow::SinglePlayReason::OnePart:
+        return "single-play charts made: --play double puts the song's other parts on the second side, and "
+               "the chosen tracks are all the song plays";
+    case workflow::SinglePlayReason::BgmNotKeysounds:
+        return "single-play charts made: --play double takes the second side's notes from the other tracks' "
+               "keysounds, which needs --bgm keysounds";
+    case workflow::SinglePlayReason::Percussion:
+        return "single-play charts made: --play double does not take --mode percussion";
+    case workflow::SinglePlayReason::SeedLanes:
+        return "single-play charts made: --play double needs the playable lanes, not --lanes seed";
+    }
+    return "single-play charts made";
+}
+
 }  // namespace
 
 std::string findingSentence(const Finding& finding, const FindingContext& context)
@@ -237,6 +255,8 @@ std::string findingSentence(const Finding& finding, const FindingContext& contex
         return "replaced " + displayPath(finding.as<std::filesystem::path>()) + " (no build had made it; --replace)";
     case FindingCode::PlayedIn:
         return playedInSentence(finding.as<workflow::PlayedInGrid>());
+    case FindingCode::SinglePlayMade:
+        return singlePlaySentence(finding.as<workflow::SinglePlayReason>());
     case FindingCode::KeptSoundsTrouble:
         return keptSoundsSentence(finding.as<CacheTrouble>());
     }

@@ -107,6 +107,7 @@ constexpr CliWords kCliWords[] = {
     {FindingCode::EarlierFileRemoved, "(the earlier build's, no longer named)"},
     {FindingCode::UnlistedFileReplaced, "(no build had made it; --replace)"},
     {FindingCode::PlayedIn, "warning: the track was played in"},
+    {FindingCode::SinglePlayMade, "warning: single-play charts made: "},
 };
 
 std::set<FindingCode> codesInWords(const std::string& printed)

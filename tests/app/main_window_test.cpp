@@ -880,6 +880,7 @@ TEST(BuildOptionsBox, EachRowSetsItsFieldOfTheBuild)
     EXPECT_EQ(request.charts.lanes, chartset::LaneRule::Playable);
     EXPECT_TRUE(request.charts.scratch);
     EXPECT_TRUE(request.charts.follow);
+    EXPECT_EQ(request.charts.play, chartset::Play::Single);
     EXPECT_EQ(request.charts.quantizeGrid, 0U);
     EXPECT_EQ(request.soundFont, defaultFont);
 
@@ -889,6 +890,7 @@ TEST(BuildOptionsBox, EachRowSetsItsFieldOfTheBuild)
     options.lanesBox()->setCurrentIndex(1);
     options.scratchBox()->setChecked(false);
     options.followBox()->setChecked(false);
+    options.doublePlayBox()->setChecked(true);
     options.quantizeBox()->setCurrentIndex(2);
     options.setSoundFontText(QStringLiteral("/fonts/small.sf2"));
     options.applyTo(request);
@@ -897,6 +899,7 @@ TEST(BuildOptionsBox, EachRowSetsItsFieldOfTheBuild)
     EXPECT_EQ(request.charts.lanes, chartset::LaneRule::Seed);
     EXPECT_FALSE(request.charts.scratch);
     EXPECT_FALSE(request.charts.follow);
+    EXPECT_EQ(request.charts.play, chartset::Play::Double);
     EXPECT_EQ(request.charts.quantizeGrid, 24U);  // 16th triplets: 24 lines a measure
     EXPECT_EQ(request.soundFont, fs::path("/fonts/small.sf2"));
 
@@ -1523,7 +1526,7 @@ TEST_F(MainWindowTest, TheSettingsDialogNamesItsActionAndTrackStaysClearOfTheRow
     // Tab goes through the boxes row by row, then Start, then 取消.
     SettingsDialog* dialog = window.settingsDialog();
     const QList<QWidget*> order = dialog->tabOrder();
-    ASSERT_EQ(order.size(), 33);  // 一键生成's rows among them, its folder row first
+    ASSERT_EQ(order.size(), 34);  // 一键生成's rows among them, its folder row first
     EXPECT_EQ(order.front(), dialog->startCodeEdit());
     EXPECT_EQ(order[order.size() - 2], dialog->startButton());
     EXPECT_EQ(order.back(), dialog->cancelButton());

@@ -118,7 +118,10 @@ void BuildOptionsBox::addLanesRow()
     m_follow->setChecked(true);
     m_follow->setToolTip(tr("所选音轨休止超过 2 小节（或 4 秒）时，键位改由当时承载音乐的声部（旋律，其次贝司，"
                             "再次鼓的重音）提供；需要其他音轨作为按键音"));
-    m_rows->addRow(tr("键位:"), rowOf(this, {m_lanes, m_scratch, m_follow}));
+    m_doublePlay = new QCheckBox(tr("双打（14键）"), this);
+    m_doublePlay->setObjectName(QStringLiteral("CheckDoublePlay"));
+    m_doublePlay->setToolTip(tr("1P 侧是所选音轨，2P 侧是歌曲的其他声部（贝司、和弦、鼓）；需要其他音轨作为按键音"));
+    m_rows->addRow(tr("键位:"), rowOf(this, {m_lanes, m_scratch, m_follow, m_doublePlay}));
 }
 
 void BuildOptionsBox::addQuantizeRow()
@@ -159,6 +162,7 @@ void BuildOptionsBox::applyTo(workflow::BuildRequest& request) const
     request.charts.lanes = static_cast<chartset::LaneRule>(m_lanes->currentData().toInt());
     request.charts.scratch = m_scratch->isChecked();
     request.charts.follow = m_follow->isChecked();
+    request.charts.play = m_doublePlay->isChecked() ? chartset::Play::Double : chartset::Play::Single;
     request.charts.quantizeGrid = m_quantize->currentData().toUInt();
     if (!soundFontText().isEmpty()) {
         request.soundFont = toPath(soundFontText());
@@ -179,8 +183,8 @@ void BuildOptionsBox::setSoundFontText(const QString& file)
 
 QList<QWidget*> BuildOptionsBox::tabOrder() const
 {
-    return {m_folder,  m_chooseFolder, m_bgm,      m_loudnessOn, m_loudness,       m_lanes,
-            m_scratch, m_follow,       m_quantize, m_soundFont,  m_chooseSoundFont};
+    return {m_folder,  m_chooseFolder, m_bgm,        m_loudnessOn, m_loudness,  m_lanes,
+            m_scratch, m_follow,       m_doublePlay, m_quantize,   m_soundFont, m_chooseSoundFont};
 }
 
 int BuildOptionsBox::rowCount() const

@@ -14,7 +14,7 @@ class QPushButton;
 namespace zentrowe::app {
 
 // What 一键生成 renders and writes with, beyond the conversion's settings: the song's folder, the BGM, the
-// loudness, the lane rule, the scratch and following the music, the grid notes move to and the
+// loudness, the lane rule, the scratch, following the music and double play, the grid notes move to and the
 // soundfont. An option is one row (a label and its controls), so that another option of
 // `zentrowe-cli build` is another row here.
 class BuildOptionsBox final : public QGroupBox {
@@ -41,6 +41,7 @@ public:
     QComboBox* lanesBox() const { return m_lanes; }
     QCheckBox* scratchBox() const { return m_scratch; }
     QCheckBox* followBox() const { return m_follow; }
+    QCheckBox* doublePlayBox() const { return m_doublePlay; }
     QComboBox* quantizeBox() const { return m_quantize; }
     QLineEdit* soundFontEdit() const { return m_soundFont; }
     QPushButton* soundFontButton() const { return m_chooseSoundFont; }
@@ -68,6 +69,7 @@ private:
     QComboBox* m_lanes = nullptr;
     QCheckBox* m_scratch = nullptr;
     QCheckBox* m_follow = nullptr;
+    QCheckBox* m_doublePlay = nullptr;
     QComboBox* m_quantize = nullptr;
     QLineEdit* m_soundFont = nullptr;
     QPushButton* m_chooseSoundFont = nullptr;

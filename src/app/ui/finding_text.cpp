@@ -89,6 +89,22 @@ QString keptSoundsSentence(const CacheTrouble& trouble)
         .arg(trouble.damagedEntries);
 }
 
+// Why 双打 made single-play charts.
+QString singlePlaySentence(workflow::SinglePlayReason reason)
+{
+    switch (reason) {
+    case workflow::SinglePlayReason::OnePart:
+        return tr("已生成单打谱面：双打把歌曲的其他声部放在 2P 侧，而所选音轨就是歌曲的全部声部");
+    case workflow::SinglePlayReason::BgmNotKeysounds:
+        return tr("已生成单打谱面：双打的 2P 音符取自其他音轨的K音，背景音乐须选 K音");
+    case workflow::SinglePlayReason::Percussion:
+        return tr("已生成单打谱面：打击乐器模式不能生成双打");
+    case workflow::SinglePlayReason::SeedLanes:
+        return tr("已生成单打谱面：双打需要可玩的键位排列");
+    }
+    return tr("已生成单打谱面");
+}
+
 // The kind a code is counted under in the result line: findings of one kind are said together.
 enum class Kind {
     Recovery,
@@ -102,7 +118,8 @@ enum class Kind {
     Removed,
     Replaced,
     PlayedIn,
-    KeptSounds
+    KeptSounds,
+    SinglePlay
 };
 
 Kind kindOf(FindingCode code)
@@ -136,6 +153,8 @@ Kind kindOf(FindingCode code)
         return Kind::PlayedIn;
     case FindingCode::KeptSoundsTrouble:
         return Kind::KeptSounds;
+    case FindingCode::SinglePlayMade:
+        return Kind::SinglePlay;
     }
     return Kind::PlayedIn;
 }
@@ -229,6 +248,8 @@ QString findingSentence(const Finding& finding)
         return playedInSentence(finding.as<workflow::PlayedInGrid>());
     case FindingCode::KeptSoundsTrouble:
         return keptSoundsSentence(finding.as<CacheTrouble>());
+    case FindingCode::SinglePlayMade:
+        return singlePlaySentence(finding.as<workflow::SinglePlayReason>());
     }
     return {};
 }

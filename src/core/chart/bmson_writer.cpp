@@ -208,7 +208,8 @@ Json bmsonInfo(const ChartHeader& header)
     if (!header.genre.empty()) {
         info["genre"] = validUtf8(header.genre);
     }
-    info["mode_hint"] = "beat-7k";
+    // Both sides ("#PLAYER 3") are bmson's 14-key mode: lanes 9-16 the second side's.
+    info["mode_hint"] = header.player == kBmsonDoublePlayPlayer ? "beat-14k" : "beat-7k";
     info["init_bpm"] = header.initialBpm.value_or(130);
     info["resolution"] = header.resolution;
     info["judge_rank"] = header.rank.value_or(100);

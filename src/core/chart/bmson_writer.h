@@ -13,6 +13,10 @@ namespace zentrowe::chart {
 // background channel.
 int bmsonLane(int channel);
 
+// A chart whose header says "#PLAYER 3" plays both sides: its bmson mode_hint is "beat-14k"
+// (lanes 1-16), any other "beat-7k".
+inline constexpr int kBmsonDoublePlayPlayer = 3;
+
 // bmson's judge_rank is the timing window in percent of the normal one (100), where BMS's #RANK
 // names it 0 (very hard) to 4 (very easy): the windows players give #RANK 0..3 stand about as
 // 1:2:3:4, NORMAL being 3, so 33, 67, 100, 133 and 167. A #RANK outside 0..4 gives 100.

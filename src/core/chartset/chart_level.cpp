@@ -77,8 +77,9 @@ struct LaneNote {
 // Counts the report's shares and strains from the lane notes (in time order).
 void countLaneNotes(ChartReport& report, const std::vector<LaneNote>& laneNotes)
 {
-    std::array<double, kScratchLane + 1> laneStrain{};
-    std::array<double, kScratchLane + 1> laneSeconds{};
+    // Both sides of a double-play chart: the second's lanes are the first's plus kSideLanes.
+    std::array<double, 2 * kSideLanes> laneStrain{};
+    std::array<double, 2 * kSideLanes> laneSeconds{};
     laneSeconds.fill(-std::numeric_limits<double>::infinity());
     double overall = 0;
     double overallSeconds = laneNotes.empty() ? 0 : laneNotes.front().seconds;
@@ -90,7 +91,7 @@ void countLaneNotes(ChartReport& report, const std::vector<LaneNote>& laneNotes)
     std::int64_t scratch = 0;
     for (std::size_t i = 0; i < laneNotes.size(); ++i) {
         const LaneNote& note = laneNotes[i];
-        const auto lane = static_cast<std::size_t>(std::clamp(note.lane, 0, kScratchLane));
+        const auto lane = static_cast<std::size_t>(std::clamp(note.lane, 0, 2 * kSideLanes - 1));
         repeats += note.seconds - laneSeconds[lane] < kRepeatWindowSeconds ? 1 : 0;
         laneStrain[lane] = laneStrain[lane] * std::exp(-(note.seconds - laneSeconds[lane]) / kKeyStrainSeconds) + 1;
         laneSeconds[lane] = note.seconds;
@@ -102,7 +103,7 @@ void countLaneNotes(ChartReport& report, const std::vector<LaneNote>& laneNotes)
                               (i + 1 < laneNotes.size() && laneNotes[i + 1].seconds == note.seconds);
         chordNotes += together ? 1 : 0;
         held += note.held ? 1 : 0;
-        scratch += note.lane == kScratchLane ? 1 : 0;
+        scratch += lane % kSideLanes == kScratchLane ? 1 : 0;
     }
     if (laneNotes.empty()) {
         return;

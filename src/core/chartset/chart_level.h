@@ -65,7 +65,8 @@ inline constexpr double kOverallStrainSeconds = 1.0;
 
 // The report of the chart whose lanes (layoutLanes, one per note) are `lanes`, with its level:
 // levelForDensity of levelTerms(report).total(). A lane list of another length than `notes`
-// counts every note as background.
+// counts every note as background. Lanes kSideLanes and up are a double-play chart's second side,
+// counted as keys of their own, so its level reflects both hands.
 ChartReport reportChart(std::span<const TrackNote> notes, std::span<const int> lanes, const song::Timeline& clock,
                         Difficulty difficulty);
 

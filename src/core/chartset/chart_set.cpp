@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "core/chart/chart_file.h"
+#include "core/chartset/double_play.h"
 #include "core/chartset/music_follow.h"
 #include "core/chartset/note_grid.h"
 #include "core/chartset/track_note.h"
@@ -489,11 +490,10 @@ void settleLevels(std::vector<SetChart>& set)
     }
 }
 
-}  // namespace
-
-std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert::KeysoundTable& keysounds,
-                                   const song::SongSummary& song, std::string_view chartFileName,
-                                   const ChartSetRequest& request, bool percussion)
+// The set as makeChartSet makes it; in double play, false when a chart's second side is empty.
+bool makeSet(const chart::Chart& converted, const convert::KeysoundTable& keysounds, const song::SongSummary& song,
+             std::string_view chartFileName, const ChartSetRequest& request, bool percussion,
+             std::vector<SetChart>& set)
 {
     const song::Timeline clock(song);
     const std::int32_t ticksPerMeasure = clock.ticksPerMeasure();
@@ -503,10 +503,12 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
     quantizeNotes(found.notes, request.quantizeGrid, ticksPerMeasure);
     const auto& chartNotes = found.notes;
     const SetNotes notes = setNotesOf(chartNotes, converted, keysounds, percussion, ticksPerMeasure);
-    const FollowedMusic followed = followMusic(notes.notes, request.chosenParts, clock);
+    FollowedMusic followed = followMusic(notes.notes, request.chosenParts, clock);
+    if (request.play == Play::Double) {
+        keepFirstSideToTune(followed, notes.notes, request.tuneParts);
+    }
     const auto candidates = candidateNotes(notes.notes, followed);
     const auto difficulties = setDifficulties(request, candidates, clock);
-    std::vector<SetChart> set;
     std::vector<std::vector<Placed>> objectsOf;
     std::vector<bool> struck(notes.notes.size(), false);  // in a lane of some chart
     auto limits = chartset::setLimits(candidates, clock, difficulties);
@@ -523,6 +525,9 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         }
         SetChart made;
         made.fileName = chartSetFileName(chartFileName, difficulties[k]);
+        if (request.play == Play::Double) {
+            made.fileName = doublePlayFileName(made.fileName);
+        }
         made.report = chartset::reportChart(fitted, lanes, clock, difficulties[k]);
         made.report.grid = grid;
         made.report.notesByPart = lanesByPart(fitted, lanes);
@@ -540,7 +545,26 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
         strikeWithChords(objectsOf[k], struck, chartNotes, notes);
         writeLines(set[k].chart, converted, found.keptLines, objectsOf[k]);
     }
+    const bool bothSides = request.play != Play::Double || addSecondSide(set, keysounds, clock, request);
     settleLevels(set);
+    return bothSides;
+}
+
+}  // namespace
+
+std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert::KeysoundTable& keysounds,
+                                   const song::SongSummary& song, std::string_view chartFileName,
+                                   const ChartSetRequest& request, bool percussion)
+{
+    std::vector<SetChart> set;
+    if (!makeSet(converted, keysounds, song, chartFileName, request, percussion, set) && request.chosenParts > 0) {
+        // The parts the first side borrows where the tune rests are the second side's too: where
+        // that leaves a chart's second side empty, the first side keeps to the tune.
+        ChartSetRequest tuneOnly = request;
+        tuneOnly.chosenParts = 0;
+        set.clear();
+        makeSet(converted, keysounds, song, chartFileName, tuneOnly, percussion, set);
+    }
     return set;
 }
 
@@ -585,7 +609,8 @@ bool belongsToChartSet(std::string_view chartName, std::string_view chartFileNam
     }
     return std::any_of(chartset::kAllDifficulties.begin(), chartset::kAllDifficulties.end(),
                        [stem = stem, nameStem = nameStem](chartset::Difficulty difficulty) {
-                           return nameStem == chartset::chartStem(stem, difficulty);
+                           const auto setStem = chartset::chartStem(stem, difficulty);
+                           return nameStem == setStem || isDoublePlayStem(nameStem, setStem);
                        });
 }
 

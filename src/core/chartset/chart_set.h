@@ -22,6 +22,9 @@ enum class LaneRule {
     Seed,      // the lane `convert` gives each note (note number mod 7), thinned notes in the background
 };
 
+// How many play a chart: one player's 7 keys and scratch, or both sides' 14 keys and two scratches.
+enum class Play { Single, Double };
+
 // What charts a build writes; all of them name the same keysound files.
 struct ChartSetRequest {
     LaneRule lanes = LaneRule::Playable;
@@ -48,6 +51,10 @@ struct ChartSetRequest {
     // of later parts go to the lanes only in the stretches followMusic borrows them for, and play
     // from the background elsewhere. 0: every part is chosen.
     std::size_t chosenParts = 0;
+    // Double play: the first side charts the tune (parts below tuneParts, following the music as
+    // a single-play chart does), the second the other parts' notes (addSecondSide).
+    Play play = Play::Single;
+    std::size_t tuneParts = 0;
 };
 
 // One chart of a set, as made and before it is written.
@@ -76,7 +83,8 @@ std::vector<SetChart> makeChartSet(const chart::Chart& converted, const convert:
 Result<bool> chartsPlayTheSame(const std::filesystem::path& first, const std::filesystem::path& second);
 
 // True if `chartName` is the chart a single build of `chartFileName` made or one of its set:
-// "NAME.bms", "NAME.bmson" and "NAME_B.bms" ... "NAME_X.bmson". A set replaces all of them.
+// "NAME.bms", "NAME.bmson" and "NAME_B.bms" ... "NAME_X.bmson", and the double-play forms
+// "NAME_B_DP.bms" ... "NAME_X_DP.bmson". A set replaces all of them.
 bool belongsToChartSet(std::string_view chartName, std::string_view chartFileName);
 
 // The name of the set's chart of `difficulty` for the conversion's `chartFileName`: "song.bms"

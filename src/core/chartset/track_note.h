@@ -36,6 +36,8 @@ struct TrackNote {
 inline constexpr int kKeyCount = 7;
 inline constexpr int kScratchLane = 7;
 inline constexpr int kBackgroundLane = -1;
+// The lanes of one side; in a double-play chart the second side's lanes are the first's plus this.
+inline constexpr int kSideLanes = kScratchLane + 1;
 
 // The BMS channel of a lane, 1P side: keys 1-5 are 11-15, keys 6 and 7 are 18 and 19, the
 // scratch 16; "01" (background) for kBackgroundLane and anything else.

@@ -25,6 +25,7 @@
 #include "core/chart/named_files.h"
 #include "core/chart/timed_chart.h"
 #include "core/workflow/build_manifest.h"
+#include "core/workflow/player_sides.h"
 
 namespace zentrowe::workflow {
 
@@ -109,11 +110,6 @@ std::string withoutFileName(std::string message, const fs::path& path)
         }
     }
     return message;
-}
-
-bool sidedLane(int lane, int side)
-{
-    return side == 1 ? lane >= 11 && lane <= 19 : lane >= 21 && lane <= 29;
 }
 
 // The default gauge total of players that compute one from the note count (the formula of the
@@ -233,6 +229,8 @@ private:
         checkNotes(facts, file);
         if (!facts.bmson) {
             checkTotalAndPlayer(header, facts, file);
+        } else {
+            addSideFinding(bmsonModeFinding(bytes->bytes(), sidesUsed(facts.timed)), file);
         }
         m_charts.push_back(std::move(facts));
     }
@@ -316,13 +314,8 @@ private:
     void checkTotalAndPlayer(const chart::ChartHeader& header, const ChartFacts& facts, const fs::path& file)
     {
         std::int64_t notes = 0;
-        bool side[3] = {false, false, false};
         for (const auto& object : facts.timed.objects) {
-            if (object.kind == ObjectKind::Note || object.kind == ObjectKind::LongNoteStart) {
-                ++notes;
-                side[1] = side[1] || sidedLane(object.lane, 1);
-                side[2] = side[2] || sidedLane(object.lane, 2);
-            }
+            notes += object.kind == ObjectKind::Note || object.kind == ObjectKind::LongNoteStart ? 1 : 0;
         }
         const double usual = defaultTotal(notes);
         if (!header.total) {
@@ -342,13 +335,14 @@ private:
         } else if (*header.player < 1 || *header.player > 4) {
             add(AuditSeverity::Error, AuditCheck::HeaderOutOfRange, file,
                 "#PLAYER " + std::to_string(*header.player) + " is outside 1 to 4");
-        } else if (*header.player == 1 && side[2]) {
-            add(AuditSeverity::Error, AuditCheck::PlayerSide, file,
-                "#PLAYER 1 (single play) with notes on the 2P side (lanes 21-29), which single play leaves out");
-        } else if (*header.player == 3 && side[1] != side[2]) {
-            add(AuditSeverity::Warning, AuditCheck::PlayerSide, file,
-                std::string("#PLAYER 3 (double play) with notes on the ") + (side[1] ? "1P" : "2P") +
-                    " side only: players show it as a 14-key chart");
+        }
+        addSideFinding(bmsPlayerFinding(header.player, sidesUsed(facts.timed)), file);
+    }
+
+    void addSideFinding(std::optional<SideFinding> found, const fs::path& file)
+    {
+        if (found) {
+            add(found->severity, AuditCheck::PlayerSide, file, std::move(found->message));
         }
     }
 

@@ -616,7 +616,9 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest&
     record.settings = manifestSettings(request);
     record.options = BuildRecordOptions{request.bgm, request.conversion.settings.base62 ? 62 : 36};
     auto parts = chartedParts(request.conversion);
-    parts.resize(request.charts.chosenParts > 0 ? request.charts.chosenParts : parts.size());
+    parts.resize(request.charts.tuneParts > 0     ? request.charts.tuneParts
+                 : request.charts.chosenParts > 0 ? request.charts.chosenParts
+                                                  : parts.size());
     if (parts.size() > 1 || parts.front().channel != 0) {
         // What --track named, where "track" alone does not say it: "1:2", "4,2".
         std::string named;
@@ -627,6 +629,9 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest&
     }
     if (const auto stretches = followedOf(plan, request); !stretches.empty()) {
         record.settings.emplace_back("followed", followedText(stretches));
+    }
+    if (request.charts.play == chartset::Play::Double) {
+        record.settings.emplace_back("play", "double");
     }
     const char* lanes = request.charts.lanes == chartset::LaneRule::Playable ? "playable" : "seed";
     std::vector<BuildRecord> records;
@@ -719,6 +724,38 @@ Status makeSpillFolder(const std::filesystem::path& spillFolder, const BuildRequ
     return {};
 }
 
+// The outcome's first facts: the conversion and its merging, what became of a killed build's commit.
+BuildOutcome convertedOutcome(ConvertedTrack& converted, const base::StagingFolder& staging)
+{
+    BuildOutcome outcome;
+    outcome.mergedKeysounds = converted.mergedKeysounds;
+    outcome.mergedWith = converted.mergedKeysounds > 0 ? converted.settings.merge : convert::KeysoundMerge{};
+    outcome.conversion = std::move(converted.conversion);
+    outcome.recovery = staging.recovery();
+    outcome.setAside = staging.setAside();
+    return outcome;
+}
+
+// Stages the manifest and moves everything in; outcome.removedFiles gets what the commit removed.
+// A failure before the moves says the folder is untouched; from there the staging folder's own
+// failures say what the folder then holds.
+Status commitBuild(StagedBuild& staged, const BuildPlan& plan, BuildOutcome& outcome, const BuildRequest& request,
+                   const std::string& songHash, ProgressSink& progress)
+{
+    auto commit =
+        stageCommit(staged.staging(), withSoundSources(staged.takeManifest(), plan, outcome.conversion, request),
+                    buildRecords(plan, request, songHash), request, progress);
+    if (!commit) {
+        return StagedBuild::failed(commit.error());
+    }
+    auto removed = staged.staging().commit(commit->moves, plan.replaceable, commit->removals);
+    if (!removed) {
+        return removed.error();
+    }
+    outcome.removedFiles = std::move(removed).value();
+    return {};
+}
+
 // The build once its folder is staged, every step a function of its own; a failure before the
 // commit leaves the folder as it was and says so.
 Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked, const BuildServices& services,
@@ -729,20 +766,17 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     if (const auto* other = otherSongsRecord(staged.manifest(), asked, songHash); other != nullptr && !asked.replace) {
         return anotherSongsFolder(*other, asked);
     }
-    // Following the music, the song's other parts are converted with the chosen ones.
-    BuildRequest request = withFollowedParts(asked, file);
+    // Following the music or playing double, the song's other parts are converted with the chosen ones.
+    std::optional<SinglePlayReason> singlePlay;
+    BuildRequest request = withDoublePlayParts(withFollowedParts(asked, file), asked, file, singlePlay);
     auto converted = convertForBuild(request, file, staged.stage(), progress);
     if (!converted) {
         return StagedBuild::failed(converted.error());
     }
     // With the merging the keysounds were converted with.
     request.conversion.settings = converted->settings;
-    BuildOutcome outcome;
-    outcome.mergedKeysounds = converted->mergedKeysounds;
-    outcome.mergedWith = converted->mergedKeysounds > 0 ? converted->settings.merge : convert::KeysoundMerge{};
-    outcome.conversion = std::move(converted->conversion);
-    outcome.recovery = staged.staging().recovery();
-    outcome.setAside = staged.staging().setAside();
+    BuildOutcome outcome = convertedOutcome(*converted, staged.staging());
+    outcome.singlePlay = singlePlay;
     auto plan = planBuild(request, file, outcome.conversion, converted->states, std::move(converted->background),
                           staged.manifest(), staged.stage(), *services.fileSystem);
     if (!plan) {
@@ -780,18 +814,9 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     if (auto preview = writeFolderPreview(*plan, request, file, leadIn->seconds, encoded.get(), progress); !preview) {
         return StagedBuild::failed(preview.error());
     }
-    auto commit =
-        stageCommit(staged.staging(), withSoundSources(staged.takeManifest(), *plan, outcome.conversion, request),
-                    buildRecords(*plan, request, songHash), request, progress);
-    if (!commit) {
-        return StagedBuild::failed(commit.error());
+    if (auto committed = commitBuild(staged, *plan, outcome, request, songHash, progress); !committed) {
+        return committed.error();
     }
-    // From here the staging folder's own failures say what the folder then holds.
-    auto removed = staged.staging().commit(commit->moves, plan->replaceable, commit->removals);
-    if (!removed) {
-        return removed.error();
-    }
-    outcome.removedFiles = std::move(removed).value();
     placeOutcome(outcome, *plan, request.conversion.outputFolder, lengthRule);
     return outcome;
 }

@@ -19,6 +19,7 @@
 #include "core/workflow/build_manifest.h"
 #include "core/workflow/build_request.h"
 #include "core/workflow/conversion.h"
+#include "core/workflow/double_play_parts.h"
 #include "core/workflow/followed_parts.h"
 #include "core/workflow/kept_sounds.h"
 #include "core/workflow/loudness_pass.h"
@@ -65,6 +66,8 @@ struct BuildOutcome {
     convert::KeysoundMerge mergedWith;
     std::vector<FollowedStretch> followed;  // where the chosen parts rest and the lanes take another part
     KeptSoundsReport keptSounds;            // with request.cacheFolder: what was taken from it, and any trouble
+    // With double play asked for: why the charts are single play instead.
+    std::optional<SinglePlayReason> singlePlay;
     // Everything above that a face tells the user besides the files written (collectBuildFindings):
     // what the faces word, one list for both.
     std::vector<Finding> findings;

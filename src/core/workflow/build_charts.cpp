@@ -68,7 +68,7 @@ void completeChart(chart::Chart& chart, const BuildRequest& request, const song:
                    const std::vector<BgmFile>& bgmFiles, KanjiForms& kanji)
 {
     auto& header = chart.header;
-    header.player = 1;
+    header.player = header.player.value_or(1);  // a double-play set's charts say 3 already
     header.title = request.title.empty() ? credits.title : request.title;
     if (header.title.empty()) {
         header.title = song::titleOfFileName(request.conversion.sourceMidiPath);

@@ -80,6 +80,9 @@ std::vector<Finding> collectBuildFindings(const BuildOutcome& outcome, std::uint
     if (!outcome.charts.empty() && outcome.firstSoundSeconds < kLeastLeadInSeconds - 1e-9) {
         out.push_back(finding(FindingCode::ShortLeadIn, outcome.firstSoundSeconds));
     }
+    if (outcome.singlePlay) {
+        out.push_back(finding(FindingCode::SinglePlayMade, *outcome.singlePlay));
+    }
     if (outcome.conversion.allNotesOnDrumChannel) {
         out.push_back(finding(FindingCode::AllNotesOnDrumChannel));
     }

@@ -12,6 +12,7 @@
 #include "core/chartset/note_grid.h"
 #include "core/convert/keysound_table.h"
 #include "core/workflow/bgm_slices.h"
+#include "core/workflow/double_play_parts.h"
 #include "core/workflow/silent_keysounds.h"
 #include "core/workflow/sound_length_rule.h"
 
@@ -40,6 +41,7 @@ enum class FindingCode {
     UnlistedFileReplaced,   // std::filesystem::path: a file no build made, replaced as asked
     PlayedIn,               // PlayedInGrid: the track's notes fall off every grid
     KeptSoundsTrouble,      // CacheTrouble: kept sounds damaged or not writable, made anew
+    SinglePlayMade,         // SinglePlayReason: double play was asked for, single-play charts were made
 };
 
 // A preset the song asks for that the soundfont lacks.
@@ -69,7 +71,7 @@ struct PlayedInGrid {
 
 using FindingFigures =
     std::variant<std::monostate, double, std::filesystem::path, base::SetAsideStaging, BgmSkip, MissingInstrument,
-                 LongSoundFile, SilentKeysound, CodesMerging, PlayedInGrid, CacheTrouble>;
+                 LongSoundFile, SilentKeysound, CodesMerging, PlayedInGrid, CacheTrouble, SinglePlayReason>;
 
 // One thing a build tells: its code, how much it matters, and its figures (the alternative the
 // code names above).

@@ -132,7 +132,7 @@ Status planBgmFiles(BuildPlan& plan, const BuildRequest& request, std::span<cons
         return (event.status & 0xF0) == 0x90 && event.data2 != 0;
     });
     if (!hasNotes) {
-        if (request.charts.chosenParts == 0) {  // else the charts hold the other parts' notes
+        if (request.charts.chosenParts == 0 && request.charts.tuneParts == 0) {  // else the charts hold them
             plan.skipped.push_back(SkipReason::NoOtherNotes);
         }
         return {};
