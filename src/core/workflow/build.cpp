@@ -31,6 +31,7 @@
 #include "core/workflow/loudness_pass.h"
 #include "core/workflow/preview.h"
 #include "core/workflow/silent_keysounds.h"
+#include "core/workflow/sounding_chart.h"
 
 namespace zentrowe::workflow {
 
@@ -545,18 +546,19 @@ void addBackgroundToCharts(BuildPlan& plan, BuildOutcome& outcome, const BuildRe
                       [&](const audio::RenderJob& job) { return plan.silentNames.count(job.name) == 0; }));
 }
 
-// With a loudness asked for: measures the autoplay mix of the staged chart from the kept renders
-// and encodes every file with the one gain that brings the mix there.
-Result<std::optional<audio::LoudnessGain>> normaliseSounds(const BuildPlan& plan, const BuildRequest& request,
-                                                           LoudnessPass& loudness, const audio::SoundWriter& writer,
-                                                           ProgressSink& progress)
+// With a loudness asked for: measures the mix of every sound the set's charts play (`sounding`,
+// see soundingChart) from the kept renders and encodes every file with the one gain that brings
+// the mix there. The gain owes nothing to the chart options, so a rebuild with other ones hands
+// the encoder the same samples, and the kept sounds have every file already.
+Result<std::optional<audio::LoudnessGain>> normaliseSounds(const BuildPlan& plan, const chart::Chart& sounding,
+                                                           const BuildRequest& request, LoudnessPass& loudness,
+                                                           const audio::SoundWriter& writer, ProgressSink& progress)
 {
     if (!request.loudness) {
         return std::optional<audio::LoudnessGain>();
     }
     progress.beginStage(ProgressStage::Mixing);
-    const auto stagedChart = plan.stage / utf8Path(plan.charts.front().fileName);
-    auto gain = loudness.measure(stagedChart, {*request.loudness, -1}, request.threads, progress);
+    auto gain = loudness.measure(sounding, {*request.loudness, -1}, request.threads, progress);
     if (!gain) {
         return gain.error();
     }
@@ -709,6 +711,20 @@ void takePlanFindings(BuildOutcome& outcome, const BuildPlan& plan, const audio:
     outcome.base62 = outcome.conversion.keysounds.base62();
 }
 
+// What every chart of the plan's set sounds besides its lanes' track.
+SetBackground setBackground(const BuildPlan& plan)
+{
+    SetBackground background;
+    if (!plan.backgroundJobs.empty()) {
+        background.keysounds = &plan.background;
+        background.keysoundFileNames = plan.backgroundFileNames;
+        background.keysoundJobs = plan.backgroundJobs;
+        background.firstCode = plan.backgroundFirstCode;
+    }
+    background.bgmFiles = plan.bgmFiles;
+    return background;
+}
+
 // The folder the loudness pass spills renders into, when a loudness is asked for.
 Status makeSpillFolder(const std::filesystem::path& spillFolder, const BuildRequest& request)
 {
@@ -761,6 +777,8 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
         return StagedBuild::failed(rendered.error());
     }
     addBackgroundToCharts(*plan, outcome, request);
+    const auto sounding = soundingChart(std::move(outcome.conversion.chart), setBackground(*plan), plan->silentNames,
+                                        request.conversion.song.ticksPerMeasure);
     outcome.followed = followedOf(*plan, request);
     outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
     const auto leadIn =
@@ -770,7 +788,7 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     }
     outcome.leadInMeasures = leadIn->measures;
     outcome.firstSoundSeconds = leadIn->firstSoundSeconds;
-    auto gain = normaliseSounds(*plan, request, loudness, services.writer, progress);
+    auto gain = normaliseSounds(*plan, sounding, request, loudness, services.writer, progress);
     if (!gain) {
         return StagedBuild::failed(gain.error());
     }
