@@ -466,12 +466,13 @@ Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<co
     return *merged ? std::move(**merged) : std::move(converted);
 }
 
-// Renders every job of the plan through `writer`. A keysound that renders as silence is never
-// written: it leaves the plan, its notes leave the converted chart (outcome.silentKeysounds) and
-// the set is made again without them. SilentRecording when every keysound is silent.
-Status renderSounds(BuildPlan& plan, BuildOutcome& outcome, std::unique_ptr<audio::Renderer> firstRenderer,
-                    const BuildRequest& request, const BuildServices& services, audio::SoundWriter writer,
-                    ProgressSink& progress)
+// Renders every job of the plan through `writer`, and gives what the files and the set's charts
+// then are. A keysound that renders as silence is never written: it is not among the files, its
+// notes leave the converted chart (outcome.silentKeysounds) and the set is made again without
+// them. SilentRecording when every keysound is silent.
+Result<RenderResult> renderSounds(const BuildPlan& plan, BuildOutcome& outcome,
+                                  std::unique_ptr<audio::Renderer> firstRenderer, const BuildRequest& request,
+                                  const BuildServices& services, audio::SoundWriter writer, ProgressSink& progress)
 {
     progress.beginStage(ProgressStage::Rendering);
     std::set<std::filesystem::path> keysoundTargets;
@@ -486,16 +487,19 @@ Status renderSounds(BuildPlan& plan, BuildOutcome& outcome, std::unique_ptr<audi
     if (!rendered) {
         return rendered.error();
     }
-    const auto silentNames = silence.silentNames();
-    plan.silentNames = silentNames;
+    RenderResult result{silence.silentNames(), plan.keysoundNames, {}, plan.charts};
+    const auto& silentNames = result.silentNames;
     const auto laneSilent =
         std::count_if(plan.keysoundJobs.begin(), plan.keysoundJobs.end(),
                       [&](const audio::RenderJob& job) { return silentNames.count(job.name) != 0; });
-    std::erase_if(plan.keysoundNames, [&](const std::string& name) { return silentNames.count(name) != 0; });
-    std::erase_if(plan.jobs,
-                  [&](const audio::RenderJob& job) { return !job.sequence && silentNames.count(job.name) != 0; });
+    std::erase_if(result.keysoundNames, [&](const std::string& name) { return silentNames.count(name) != 0; });
+    for (const auto& job : plan.jobs) {
+        if (job.sequence || silentNames.count(job.name) == 0) {
+            result.encodeTargets.push_back(job.target);
+        }
+    }
     if (laneSilent == 0) {
-        return {};  // the background's silent keysounds leave with addBackgroundToCharts
+        return result;  // the background's silent keysounds leave with addBackgroundToCharts
     }
     std::vector<audio::Instrument> unplayable;
     for (const auto& missing : outcome.missingInstruments) {
@@ -507,16 +511,17 @@ Status renderSounds(BuildPlan& plan, BuildOutcome& outcome, std::unique_ptr<audi
     if (static_cast<std::size_t>(laneSilent) == plan.keysoundJobs.size()) {
         return allKeysoundsSilent(outcome.silentKeysounds, request.conversion.trackNumber, request.soundFont);
     }
-    plan.charts =
+    result.charts =
         chartset::makeChartSet(outcome.conversion.chart, outcome.conversion.keysounds, request.conversion.song,
                                plan.chartName, request.charts, request.conversion.settings.percussion);
-    return {};
+    return result;
 }
 
 // With every note a keysound: the other tracks' notes into every chart of the set at their ticks
 // on the background channel, but those of keysounds that rendered as silence, which
 // outcome.silentKeysounds then lists too.
-void addBackgroundToCharts(BuildPlan& plan, BuildOutcome& outcome, const BuildRequest& request)
+void addBackgroundToCharts(const BuildPlan& plan, RenderResult& rendered, BuildOutcome& outcome,
+                           const BuildRequest& request)
 {
     if (plan.backgroundJobs.empty()) {
         return;
@@ -527,11 +532,11 @@ void addBackgroundToCharts(BuildPlan& plan, BuildOutcome& outcome, const BuildRe
             unplayable.push_back(missing.instrument);
         }
     }
-    for (std::size_t k = 0; k < plan.charts.size(); ++k) {
-        auto& chart = plan.charts[k].chart;
+    for (std::size_t k = 0; k < rendered.charts.size(); ++k) {
+        auto& chart = rendered.charts[k].chart;
         addBackgroundKeysounds(chart, plan.background, plan.backgroundFileNames, plan.backgroundFirstCode,
                                request.conversion.song.ticksPerMeasure);
-        auto silent = dropSilentNotes(chart, plan.backgroundJobs, plan.silentNames, unplayable);
+        auto silent = dropSilentNotes(chart, plan.backgroundJobs, rendered.silentNames, unplayable);
         if (k == 0) {
             outcome.silentBackgroundKeysounds = silent.size();
             for (const auto& entry : silent) {
@@ -543,14 +548,14 @@ void addBackgroundToCharts(BuildPlan& plan, BuildOutcome& outcome, const BuildRe
     outcome.backgroundNotes += static_cast<std::int64_t>(plan.background.notes.size());
     outcome.backgroundKeysoundFiles = static_cast<std::size_t>(
         std::count_if(plan.backgroundJobs.begin(), plan.backgroundJobs.end(),
-                      [&](const audio::RenderJob& job) { return plan.silentNames.count(job.name) == 0; }));
+                      [&](const audio::RenderJob& job) { return rendered.silentNames.count(job.name) == 0; }));
 }
 
 // With a loudness asked for: measures the mix of every sound the set's charts play (`sounding`,
 // see soundingChart) from the kept renders and encodes every file with the one gain that brings
 // the mix there. The gain owes nothing to the chart options, so a rebuild with other ones hands
 // the encoder the same samples, and the kept sounds have every file already.
-Result<std::optional<audio::LoudnessGain>> normaliseSounds(const BuildPlan& plan, const chart::Chart& sounding,
+Result<std::optional<audio::LoudnessGain>> normaliseSounds(const RenderResult& rendered, const chart::Chart& sounding,
                                                            const BuildRequest& request, LoudnessPass& loudness,
                                                            const audio::SoundWriter& writer, ProgressSink& progress)
 {
@@ -562,12 +567,9 @@ Result<std::optional<audio::LoudnessGain>> normaliseSounds(const BuildPlan& plan
     if (!gain) {
         return gain.error();
     }
-    std::vector<std::filesystem::path> targets;
-    for (const auto& job : plan.jobs) {
-        targets.push_back(job.target);
-    }
     progress.beginStage(ProgressStage::Rendering);
-    if (auto encoded = loudness.encode(targets, gain->gainDb, writer, request.threads, progress); !encoded) {
+    if (auto encoded = loudness.encode(rendered.encodeTargets, gain->gainDb, writer, request.threads, progress);
+        !encoded) {
         return encoded.error();
     }
     return std::optional<audio::LoudnessGain>(*gain);
@@ -575,11 +577,12 @@ Result<std::optional<audio::LoudnessGain>> normaliseSounds(const BuildPlan& plan
 
 // "preview.ogg", mixed from the files just written (the chart already names it), or from what
 // `held` holds of them.
-Status writeFolderPreview(const BuildPlan& plan, const BuildRequest& request, std::span<const std::uint8_t> file,
-                          double leadInSeconds, const audio::HeldSounds* held, ProgressSink& progress)
+Status writeFolderPreview(const BuildPlan& plan, const RenderResult& rendered, const BuildRequest& request,
+                          std::span<const std::uint8_t> file, double leadInSeconds, const audio::HeldSounds* held,
+                          ProgressSink& progress)
 {
     progress.beginStage(ProgressStage::Previewing);
-    auto previewRequest = folderPreviewRequest(plan.stage / utf8Path(plan.charts.front().fileName));
+    auto previewRequest = folderPreviewRequest(plan.stage / utf8Path(rendered.charts.front().fileName));
     previewRequest.outputPath = plan.stage / kPreviewFileName;
     previewRequest.fromFirstSound = false;
     previewRequest.atMostLastSound = true;
@@ -593,20 +596,21 @@ Status writeFolderPreview(const BuildPlan& plan, const BuildRequest& request, st
 }
 
 // Where the set's lanes take another part than the chosen ones.
-std::vector<FollowedStretch> followedOf(const BuildPlan& plan, const BuildRequest& request)
+std::vector<FollowedStretch> followedOf(const RenderResult& rendered, const BuildRequest& request)
 {
-    if (plan.charts.empty()) {
+    if (rendered.charts.empty()) {
         return {};
     }
-    return followedStretches(plan.charts.front().report.borrowed, chartedParts(request.conversion),
+    return followedStretches(rendered.charts.front().report.borrowed, chartedParts(request.conversion),
                              song::Timeline(request.conversion.song));
 }
 
 // The manifest's record of each chart of the set: the files they share, the song, the settings.
-std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest& request, const std::string& songHash)
+std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const RenderResult& rendered, const BuildRequest& request,
+                                      const std::string& songHash)
 {
     BuildRecord record;
-    record.files = plan.keysoundNames;
+    record.files = rendered.keysoundNames;
     for (const auto& bgmFile : plan.bgmFiles) {
         record.files.push_back(bgmFile.name);
     }
@@ -627,12 +631,12 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest&
         }
         record.settings.emplace_back("parts", named);
     }
-    if (const auto stretches = followedOf(plan, request); !stretches.empty()) {
+    if (const auto stretches = followedOf(rendered, request); !stretches.empty()) {
         record.settings.emplace_back("followed", followedText(stretches));
     }
     const char* lanes = request.charts.lanes == chartset::LaneRule::Playable ? "playable" : "seed";
     std::vector<BuildRecord> records;
-    for (const auto& made : plan.charts) {
+    for (const auto& made : rendered.charts) {
         records.push_back(record);
         records.back().chart = made.fileName;
         records.back().settings.emplace_back("difficulty", chartset::difficultyName(made.report.difficulty));
@@ -644,13 +648,13 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest&
 // The folder's manifest with the source of every keysound file the plan writes: the track and
 // channel of the note that made it (of keysounds sharing a file, the first). Earlier entries of
 // those names give way; stageCommit drops those of files no record lists any more.
-BuildManifest withSoundSources(BuildManifest manifest, const BuildPlan& plan, const ConversionOutcome& conversion,
-                               const BuildRequest& request)
+BuildManifest withSoundSources(BuildManifest manifest, const RenderResult& rendered,
+                               const ConversionOutcome& conversion, const BuildRequest& request)
 {
     const auto& keysounds = conversion.keysounds;
     const auto parts = chartedParts(request.conversion);
     const std::string extension(audio::soundFileExtension(request.format));
-    const std::set<std::string> written(plan.keysoundNames.begin(), plan.keysoundNames.end());
+    const std::set<std::string> written(rendered.keysoundNames.begin(), rendered.keysoundNames.end());
     std::vector<std::pair<std::string, SoundSource>> sources;
     std::set<std::string> named;
     for (std::size_t k = 0; k < keysounds.size(); ++k) {
@@ -668,15 +672,15 @@ BuildManifest withSoundSources(BuildManifest manifest, const BuildPlan& plan, co
 }
 
 // The outcome names the files where they are once committed.
-void placeOutcome(BuildOutcome& outcome, const BuildPlan& plan, const std::filesystem::path& folder,
-                  const SoundLengthRule& lengthRule)
+void placeOutcome(BuildOutcome& outcome, const BuildPlan& plan, const RenderResult& rendered,
+                  const std::filesystem::path& folder, const SoundLengthRule& lengthRule)
 {
-    outcome.conversion.chartPath = folder / utf8Path(plan.charts.front().fileName);
-    for (const auto& made : plan.charts) {
+    outcome.conversion.chartPath = folder / utf8Path(rendered.charts.front().fileName);
+    for (const auto& made : rendered.charts) {
         outcome.charts.push_back({folder / utf8Path(made.fileName), made.report});
     }
     outcome.conversion.keysoundMidiPath = folder / kKeysoundMidiFileName;
-    for (const auto& name : plan.keysoundNames) {
+    for (const auto& name : rendered.keysoundNames) {
         outcome.keysoundFiles.push_back(folder / utf8Path(name));
     }
     for (const auto& bgmFile : plan.bgmFiles) {
@@ -735,6 +739,70 @@ Status makeSpillFolder(const std::filesystem::path& spillFolder, const BuildRequ
     return {};
 }
 
+// What every step after the plan takes, as it was made before them.
+struct PlannedBuild {
+    const BuildRequest& request;  // with the merging the keysounds were converted with
+    const BuildPlan& plan;
+    const std::string& songHash;
+    std::span<const std::uint8_t> file;
+};
+
+// The build once planned: render, write the charts, normalise, preview, commit. A failure before
+// the commit leaves the folder as it was and says so.
+Result<BuildOutcome> buildPlanned(StagedBuild& staged, const PlannedBuild& planned, BuildOutcome outcome,
+                                  const BuildServices& services, std::unique_ptr<audio::Renderer> firstRenderer,
+                                  ProgressSink& progress)
+{
+    const auto& [request, plan, songHash, file] = planned;
+    SoundLengthRule lengthRule(plan.sliceTargets);
+    LoudnessPass loudness(staged.stage() / "unencoded", request.heldSoundBytes);
+    if (auto spill = makeSpillFolder(staged.stage() / "unencoded", request); !spill) {
+        return StagedBuild::failed(spill.error());
+    }
+    auto rendered = renderSounds(plan, outcome, std::move(firstRenderer), request, services,
+                                 lengthRule.wrap(request.loudness ? loudness.keeper() : services.writer), progress);
+    if (!rendered) {
+        return StagedBuild::failed(rendered.error());
+    }
+    addBackgroundToCharts(plan, *rendered, outcome, request);
+    const auto sounding = soundingChart(std::move(outcome.conversion.chart), setBackground(plan), rendered->silentNames,
+                                        request.conversion.song.ticksPerMeasure);
+    outcome.followed = followedOf(*rendered, request);
+    outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
+    const auto leadIn =
+        writeBuildCharts(rendered->charts, request, file, plan.bgmFiles, outcome.silentKeysounds, staged.stage());
+    if (!leadIn) {
+        return StagedBuild::failed(leadIn.error());
+    }
+    outcome.leadInMeasures = leadIn->measures;
+    outcome.firstSoundSeconds = leadIn->firstSoundSeconds;
+    auto gain = normaliseSounds(*rendered, sounding, request, loudness, services.writer, progress);
+    if (!gain) {
+        return StagedBuild::failed(gain.error());
+    }
+    outcome.loudness = *gain;
+    // The sounds as they were encoded, rather than decoded again.
+    const auto encoded = outcome.loudness ? loudness.soundsAtGain(outcome.loudness->gainDb) : nullptr;
+    if (auto preview = writeFolderPreview(plan, *rendered, request, file, leadIn->seconds, encoded.get(), progress);
+        !preview) {
+        return StagedBuild::failed(preview.error());
+    }
+    auto commit =
+        stageCommit(staged.staging(), withSoundSources(staged.takeManifest(), *rendered, outcome.conversion, request),
+                    buildRecords(plan, *rendered, request, songHash), request, progress);
+    if (!commit) {
+        return StagedBuild::failed(commit.error());
+    }
+    // From here the staging folder's own failures say what the folder then holds.
+    auto removed = staged.staging().commit(commit->moves, plan.replaceable, commit->removals);
+    if (!removed) {
+        return removed.error();
+    }
+    outcome.removedFiles = std::move(removed).value();
+    placeOutcome(outcome, plan, *rendered, request.conversion.outputFolder, lengthRule);
+    return outcome;
+}
+
 // The build once its folder is staged, every step a function of its own; a failure before the
 // commit leaves the folder as it was and says so.
 Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked, const BuildServices& services,
@@ -759,59 +827,16 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     outcome.conversion = std::move(converted->conversion);
     outcome.recovery = staged.staging().recovery();
     outcome.setAside = staged.staging().setAside();
-    auto plan = planBuild(request, file, outcome.conversion, converted->states, std::move(converted->background),
-                          staged.manifest(), staged.stage(), *services.fileSystem);
-    if (!plan) {
-        return StagedBuild::failed(plan.error());
+    auto planned = planBuild(request, file, outcome.conversion, converted->states, std::move(converted->background),
+                             staged.manifest(), staged.stage(), *services.fileSystem);
+    if (!planned) {
+        return StagedBuild::failed(planned.error());
     }
-    takePlanFindings(outcome, *plan, *firstRenderer);
-
-    SoundLengthRule lengthRule(plan->sliceTargets);
-    LoudnessPass loudness(staged.stage() / "unencoded", request.heldSoundBytes);
-    if (auto spill = makeSpillFolder(staged.stage() / "unencoded", request); !spill) {
-        return StagedBuild::failed(spill.error());
-    }
-    if (auto rendered = renderSounds(*plan, outcome, std::move(firstRenderer), request, services,
-                                     lengthRule.wrap(request.loudness ? loudness.keeper() : services.writer), progress);
-        !rendered) {
-        return StagedBuild::failed(rendered.error());
-    }
-    addBackgroundToCharts(*plan, outcome, request);
-    const auto sounding = soundingChart(std::move(outcome.conversion.chart), setBackground(*plan), plan->silentNames,
-                                        request.conversion.song.ticksPerMeasure);
-    outcome.followed = followedOf(*plan, request);
-    outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
-    const auto leadIn =
-        writeBuildCharts(plan->charts, request, file, plan->bgmFiles, outcome.silentKeysounds, staged.stage());
-    if (!leadIn) {
-        return StagedBuild::failed(leadIn.error());
-    }
-    outcome.leadInMeasures = leadIn->measures;
-    outcome.firstSoundSeconds = leadIn->firstSoundSeconds;
-    auto gain = normaliseSounds(*plan, sounding, request, loudness, services.writer, progress);
-    if (!gain) {
-        return StagedBuild::failed(gain.error());
-    }
-    outcome.loudness = *gain;
-    // The sounds as they were encoded, rather than decoded again.
-    const auto encoded = outcome.loudness ? loudness.soundsAtGain(outcome.loudness->gainDb) : nullptr;
-    if (auto preview = writeFolderPreview(*plan, request, file, leadIn->seconds, encoded.get(), progress); !preview) {
-        return StagedBuild::failed(preview.error());
-    }
-    auto commit =
-        stageCommit(staged.staging(), withSoundSources(staged.takeManifest(), *plan, outcome.conversion, request),
-                    buildRecords(*plan, request, songHash), request, progress);
-    if (!commit) {
-        return StagedBuild::failed(commit.error());
-    }
-    // From here the staging folder's own failures say what the folder then holds.
-    auto removed = staged.staging().commit(commit->moves, plan->replaceable, commit->removals);
-    if (!removed) {
-        return removed.error();
-    }
-    outcome.removedFiles = std::move(removed).value();
-    placeOutcome(outcome, *plan, request.conversion.outputFolder, lengthRule);
-    return outcome;
+    // Made once: what rendering gives goes into a RenderResult, never back into the plan.
+    const BuildPlan plan = std::move(planned).value();
+    takePlanFindings(outcome, plan, *firstRenderer);
+    return buildPlanned(staged, {request, plan, songHash, file}, std::move(outcome), services, std::move(firstRenderer),
+                        progress);
 }
 
 // The build with its services in place: the source read, the folder staged.

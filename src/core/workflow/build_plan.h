@@ -45,9 +45,16 @@ struct BuildPlan {
     std::vector<std::string> backgroundFileNames;
     std::vector<audio::RenderJob> backgroundJobs;
     chart::ChartCode backgroundFirstCode = 0;
-    std::set<std::string> silentNames;             // the keysound files that rendered as silence, once rendered
     std::set<std::string> replaceable;             // names the build may replace in the folder
     std::vector<std::filesystem::path> replacing;  // files no build made that it replaces
+};
+
+// What rendering a plan gave, beside the plan, which stays as it was made.
+struct RenderResult {
+    std::set<std::string> silentNames;                 // the keysound files that rendered as silence: never written
+    std::vector<std::string> keysoundNames;            // the keysound files written, in table order
+    std::vector<std::filesystem::path> encodeTargets;  // every file written: the BGM's, then the keysounds'
+    std::vector<chartset::SetChart> charts;            // the set without the silent keysounds' notes, easiest first
 };
 
 // What the build of `conversion` (made from the song `file` with the keysound channel `states`,
