@@ -37,11 +37,11 @@ namespace zentrowe::workflow {
 
 namespace {
 
-// Where the preview starts in the chart, in seconds: `previewFrom` seconds into the song (at the
-// latest the last note's start, where the mixer still finds a sound), else the song's hook (every
-// track's notes), after the lead-in.
+// Where the preview starts in the song, in seconds: `previewFrom` seconds into it (at the latest
+// the last note's start, where the mixer still finds a sound), else the song's hook (every
+// track's notes).
 double previewStartSeconds(const BuildRequest& request, std::span<const std::uint8_t> file,
-                           std::span<const audio::TimedEvent> bgmEvents, double leadInSeconds)
+                           std::span<const audio::TimedEvent> bgmEvents)
 {
     auto events = audio::sequenceParts(file, request.conversion.song, chartedParts(request.conversion));
     if (request.previewFrom) {
@@ -52,10 +52,10 @@ double previewStartSeconds(const BuildRequest& request, std::span<const std::uin
             }
         }
         const double latest = static_cast<double>(lastStart) / audio::kSampleRate;
-        return leadInSeconds + std::clamp(*request.previewFrom, 0.0, latest);
+        return std::clamp(*request.previewFrom, 0.0, latest);
     }
     events.insert(events.end(), bgmEvents.begin(), bgmEvents.end());
-    return leadInSeconds + hookStartSeconds(events, kFolderPreviewSeconds);
+    return hookStartSeconds(events, kFolderPreviewSeconds);
 }
 
 Status writeTextFile(const std::filesystem::path& path, std::string_view text)
@@ -575,20 +575,21 @@ Result<std::optional<audio::LoudnessGain>> normaliseSounds(const RenderResult& r
     return std::optional<audio::LoudnessGain>(*gain);
 }
 
-// "preview.ogg", mixed from the files just written (the chart already names it), or from what
-// `held` holds of them.
-Status writeFolderPreview(const BuildPlan& plan, const RenderResult& rendered, const BuildRequest& request,
-                          std::span<const std::uint8_t> file, double leadInSeconds, const audio::HeldSounds* held,
-                          ProgressSink& progress)
+// "preview.ogg" (the charts already name it), mixed from every sound the set plays (`sounding`,
+// in the song's own time: no lead-in) out of what `held` holds, else the files just written.
+Status writeFolderPreview(const BuildPlan& plan, const RenderResult& rendered, const chart::Chart& sounding,
+                          const BuildRequest& request, std::span<const std::uint8_t> file,
+                          const audio::HeldSounds* held, ProgressSink& progress)
 {
     progress.beginStage(ProgressStage::Previewing);
     auto previewRequest = folderPreviewRequest(plan.stage / utf8Path(rendered.charts.front().fileName));
     previewRequest.outputPath = plan.stage / kPreviewFileName;
     previewRequest.fromFirstSound = false;
     previewRequest.atMostLastSound = true;
-    previewRequest.fromSeconds = previewStartSeconds(request, file, plan.bgmEvents, leadInSeconds);
+    previewRequest.fromSeconds = previewStartSeconds(request, file, plan.bgmEvents);
     previewRequest.held = held;
-    const auto preview = writeChartPreview(previewRequest, progress);
+    const auto preview = writeTimedChartPreview(chart::timeChart(chart::ChartReading{sounding, 0, {}}), plan.stage,
+                                                previewRequest, progress);
     if (!preview) {
         return preview.error();
     }
@@ -783,7 +784,7 @@ Result<BuildOutcome> buildPlanned(StagedBuild& staged, const PlannedBuild& plann
     outcome.loudness = *gain;
     // The sounds as they were encoded, rather than decoded again.
     const auto encoded = outcome.loudness ? loudness.soundsAtGain(outcome.loudness->gainDb) : nullptr;
-    if (auto preview = writeFolderPreview(plan, *rendered, request, file, leadIn->seconds, encoded.get(), progress);
+    if (auto preview = writeFolderPreview(plan, *rendered, sounding, request, file, encoded.get(), progress);
         !preview) {
         return StagedBuild::failed(preview.error());
     }
