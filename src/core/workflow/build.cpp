@@ -30,6 +30,7 @@
 #include "core/workflow/keysound_jobs.h"
 #include "core/workflow/lead_in.h"
 #include "core/workflow/loudness_pass.h"
+#include "core/workflow/prepared_song.h"
 #include "core/workflow/preview.h"
 #include "core/workflow/silent_keysounds.h"
 #include "core/workflow/sounding_chart.h"
@@ -41,10 +42,10 @@ namespace {
 // Where the preview starts in the song, in seconds: `previewFrom` seconds into it (at the latest
 // the last note's start, where the mixer still finds a sound), else the song's hook (every
 // track's notes).
-double previewStartSeconds(const BuildRequest& request, std::span<const std::uint8_t> file,
+double previewStartSeconds(const BuildRequest& request, const PreparedSong& prepared,
                            std::span<const audio::TimedEvent> bgmEvents)
 {
-    auto events = audio::sequenceParts(file, request.conversion.song, chartedParts(request.conversion));
+    auto events = audio::sequenceParts(prepared.file, request.conversion.song, prepared.parts);
     if (request.previewFrom) {
         std::int64_t lastStart = 0;
         for (const auto& event : events) {
@@ -434,15 +435,15 @@ Result<std::optional<audio::LoudnessGain>> normaliseSounds(const RenderResult& r
 // "preview.ogg" (the charts already name it), mixed from every sound the set plays (`sounding`,
 // in the song's own time: no lead-in) out of what `held` holds, else the files just written.
 Status writeFolderPreview(const BuildPlan& plan, const RenderResult& rendered, const chart::Chart& sounding,
-                          const BuildRequest& request, std::span<const std::uint8_t> file,
-                          const audio::HeldSounds* held, ProgressSink& progress)
+                          const BuildRequest& request, const PreparedSong& prepared, const audio::HeldSounds* held,
+                          ProgressSink& progress)
 {
     progress.beginStage(ProgressStage::Previewing);
     auto previewRequest = folderPreviewRequest(plan.stage / utf8Path(rendered.charts.front().fileName));
     previewRequest.outputPath = plan.stage / kPreviewFileName;
     previewRequest.fromFirstSound = false;
     previewRequest.atMostLastSound = true;
-    previewRequest.fromSeconds = previewStartSeconds(request, file, plan.bgmEvents);
+    previewRequest.fromSeconds = previewStartSeconds(request, prepared, plan.bgmEvents);
     previewRequest.held = held;
     const auto preview = writeTimedChartPreview(chart::timeChart(chart::ChartReading{sounding, 0, {}}), plan.stage,
                                                 previewRequest, progress);
@@ -453,18 +454,17 @@ Status writeFolderPreview(const BuildPlan& plan, const RenderResult& rendered, c
 }
 
 // Where the set's lanes take another part than the chosen ones.
-std::vector<FollowedStretch> followedOf(const RenderResult& rendered, const BuildRequest& request)
+std::vector<FollowedStretch> followedOf(const RenderResult& rendered, const PreparedSong& prepared)
 {
     if (rendered.charts.empty()) {
         return {};
     }
-    return followedStretches(rendered.charts.front().report.borrowed, chartedParts(request.conversion),
-                             song::Timeline(request.conversion.song));
+    return followedStretches(rendered.charts.front().report.borrowed, prepared.parts, prepared.timeline);
 }
 
 // The manifest's record of each chart of the set: the files they share, the song, the settings.
 std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const RenderResult& rendered, const BuildRequest& request,
-                                      const std::string& songHash)
+                                      const PreparedSong& prepared, const std::string& songHash)
 {
     BuildRecord record;
     record.files = rendered.keysoundNames;
@@ -478,7 +478,7 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const RenderResult&
     record.track = request.conversion.trackNumber;
     record.settings = manifestSettings(request);
     record.options = BuildRecordOptions{request.bgm, request.conversion.settings.base62 ? 62 : 36};
-    auto parts = chartedParts(request.conversion);
+    auto parts = prepared.parts;
     parts.resize(request.charts.chosenParts > 0 ? request.charts.chosenParts : parts.size());
     if (parts.size() > 1 || parts.front().channel != 0) {
         // What --track named, where "track" alone does not say it: "1:2", "4,2".
@@ -488,7 +488,7 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const RenderResult&
         }
         record.settings.emplace_back("parts", named);
     }
-    if (const auto stretches = followedOf(rendered, request); !stretches.empty()) {
+    if (const auto stretches = followedOf(rendered, prepared); !stretches.empty()) {
         record.settings.emplace_back("followed", followedText(stretches));
     }
     const char* lanes = request.charts.lanes == chartset::LaneRule::Playable ? "playable" : "seed";
@@ -506,10 +506,11 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const RenderResult&
 // channel of the note that made it (of keysounds sharing a file, the first). Earlier entries of
 // those names give way; stageCommit drops those of files no record lists any more.
 BuildManifest withSoundSources(BuildManifest manifest, const RenderResult& rendered,
-                               const ConversionOutcome& conversion, const BuildRequest& request)
+                               const ConversionOutcome& conversion, const BuildRequest& request,
+                               const PreparedSong& prepared)
 {
     const auto& keysounds = conversion.keysounds;
-    const auto parts = chartedParts(request.conversion);
+    const auto& parts = prepared.parts;
     const std::string extension(audio::soundFileExtension(request.format));
     const std::set<std::string> written(rendered.keysoundNames.begin(), rendered.keysoundNames.end());
     std::vector<std::pair<std::string, SoundSource>> sources;
@@ -601,7 +602,7 @@ struct PlannedBuild {
     const BuildRequest& request;  // with the merging the keysounds were converted with
     const BuildPlan& plan;
     const std::string& songHash;
-    std::span<const std::uint8_t> file;
+    const PreparedSong& song;
 };
 
 // The build once planned: render, write the charts, normalise, preview, commit. A failure before
@@ -610,7 +611,7 @@ Result<BuildOutcome> buildPlanned(StagedBuild& staged, const PlannedBuild& plann
                                   const BuildServices& services, std::unique_ptr<audio::Renderer> firstRenderer,
                                   ProgressSink& progress)
 {
-    const auto& [request, plan, songHash, file] = planned;
+    const auto& [request, plan, songHash, prepared] = planned;
     SoundLengthRule lengthRule(plan.sliceTargets);
     LoudnessPass loudness(staged.stage() / "unencoded", request.heldSoundBytes);
     if (auto spill = makeSpillFolder(staged.stage() / "unencoded", request); !spill) {
@@ -624,10 +625,10 @@ Result<BuildOutcome> buildPlanned(StagedBuild& staged, const PlannedBuild& plann
     addBackgroundToCharts(plan, *rendered, outcome, request);
     const auto sounding = soundingChart(std::move(outcome.conversion.chart), setBackground(plan), rendered->silentNames,
                                         request.conversion.song.ticksPerMeasure);
-    outcome.followed = followedOf(*rendered, request);
+    outcome.followed = followedOf(*rendered, prepared);
     outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
-    const auto leadIn =
-        writeBuildCharts(rendered->charts, request, file, plan.bgmFiles, outcome.silentKeysounds, staged.stage());
+    const auto leadIn = writeBuildCharts(rendered->charts, request, prepared.credits, plan.bgmFiles,
+                                         outcome.silentKeysounds, staged.stage());
     if (!leadIn) {
         return StagedBuild::failed(leadIn.error());
     }
@@ -640,13 +641,13 @@ Result<BuildOutcome> buildPlanned(StagedBuild& staged, const PlannedBuild& plann
     outcome.loudness = *gain;
     // The sounds as they were encoded, rather than decoded again.
     const auto encoded = outcome.loudness ? loudness.soundsAtGain(outcome.loudness->gainDb) : nullptr;
-    if (auto preview = writeFolderPreview(plan, *rendered, sounding, request, file, encoded.get(), progress);
+    if (auto preview = writeFolderPreview(plan, *rendered, sounding, request, prepared, encoded.get(), progress);
         !preview) {
         return StagedBuild::failed(preview.error());
     }
-    auto commit =
-        stageCommit(staged.staging(), withSoundSources(staged.takeManifest(), *rendered, outcome.conversion, request),
-                    buildRecords(plan, *rendered, request, songHash), request, progress);
+    auto commit = stageCommit(staged.staging(),
+                              withSoundSources(staged.takeManifest(), *rendered, outcome.conversion, request, prepared),
+                              buildRecords(plan, *rendered, request, prepared, songHash), request, progress);
     if (!commit) {
         return StagedBuild::failed(commit.error());
     }
@@ -672,7 +673,9 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     }
     // Following the music, the song's other parts are converted with the chosen ones.
     BuildRequest request = withFollowedParts(asked, file);
-    auto converted = convertForBuild(request, file, staged.stage(), progress);
+    const PreparedSong prepared{file, chartedParts(request.conversion), song::Timeline(request.conversion.song),
+                                song::readSongCredits(file, request.conversion.song)};
+    auto converted = convertForBuild(request, prepared, staged.stage(), progress);
     if (!converted) {
         return StagedBuild::failed(converted.error());
     }
@@ -684,7 +687,7 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     outcome.conversion = std::move(converted->conversion);
     outcome.recovery = staged.staging().recovery();
     outcome.setAside = staged.staging().setAside();
-    auto planned = planBuild(request, file, outcome.conversion, converted->states, std::move(converted->background),
+    auto planned = planBuild(request, prepared, outcome.conversion, converted->states, std::move(converted->background),
                              staged.manifest(), staged.stage(), *services.fileSystem);
     if (!planned) {
         return StagedBuild::failed(planned.error());
@@ -692,8 +695,8 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     // Made once: what rendering gives goes into a RenderResult, never back into the plan.
     const BuildPlan plan = std::move(planned).value();
     takePlanFindings(outcome, plan, *firstRenderer);
-    return buildPlanned(staged, {request, plan, songHash, file}, std::move(outcome), services, std::move(firstRenderer),
-                        progress);
+    return buildPlanned(staged, {request, plan, songHash, prepared}, std::move(outcome), services,
+                        std::move(firstRenderer), progress);
 }
 
 // The build with its services in place: the source read, the folder staged.

@@ -14,7 +14,7 @@ namespace zentrowe::workflow {
 namespace {
 
 Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::ConversionSettings& settings,
-                                   std::span<const std::uint8_t> file, const std::filesystem::path& stage,
+                                   const PreparedSong& prepared, const std::filesystem::path& stage,
                                    ProgressSink& progress)
 {
     ConvertedTrack converted;
@@ -23,7 +23,7 @@ Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::C
     const auto classes = keysound::readExclusiveClasses(request.soundFont);
     const keysound::ExclusiveClasses* groups = classes.ok() ? &*classes : nullptr;
     converted.states =
-        keysound::readKeysoundStates(file, request.conversion.song, chartedParts(request.conversion), settings, groups);
+        keysound::readKeysoundStates(prepared.file, request.conversion.song, prepared.parts, settings, groups);
     ConversionRequest conversionRequest = request.conversion;
     conversionRequest.settings = settings;
     conversionRequest.outputFolder = stage;
@@ -35,13 +35,13 @@ Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::C
     // Every object at its tick; the song's tempo changes as far as the other tracks play.
     conversionRequest.exactTimes = true;
     if (request.bgm == BgmMode::Keysounds) {
-        converted.background = collectBackgroundKeysounds(file, request.conversion.song,
-                                                          chartedParts(request.conversion), settings, groups);
+        converted.background =
+            collectBackgroundKeysounds(prepared.file, request.conversion.song, prepared.parts, settings, groups);
         if (!converted.background.notes.empty()) {
             conversionRequest.lastTick = converted.background.notes.back().tick;
         }
     }
-    auto conversion = convertTrack(conversionRequest, file, progress);
+    auto conversion = convertTrack(conversionRequest, prepared.file, progress);
     if (!conversion) {
         return conversion.error();
     }
@@ -68,14 +68,14 @@ bool codesFit(std::size_t codes, const convert::ConversionSettings& settings)
 
 // The keysounds of the song as `settings` tell them apart: the lanes' (`lanes`, counted by the
 // conversion) and, with BgmMode::Keysounds, the other tracks'.
-std::size_t songKeysounds(std::size_t lanes, const BuildRequest& request, std::span<const std::uint8_t> file,
+std::size_t songKeysounds(std::size_t lanes, const BuildRequest& request, const PreparedSong& prepared,
                           const convert::ConversionSettings& settings)
 {
     if (request.bgm != BgmMode::Keysounds) {
         return lanes;
     }
-    return lanes + collectBackgroundKeysounds(file, request.conversion.song, chartedParts(request.conversion), settings)
-                       .table.size();
+    return lanes +
+           collectBackgroundKeysounds(prepared.file, request.conversion.song, prepared.parts, settings).table.size();
 }
 
 // The track converted again with the mildest merging of kReliefSteps (never milder than asked)
@@ -84,8 +84,8 @@ std::size_t songKeysounds(std::size_t lanes, const BuildRequest& request, std::s
 // of 1/192 measure sound alike to a listener. Every step is converted: counting a table merged
 // again overcounts, its channel states having been told apart unmerged.
 Result<std::optional<ConvertedTrack>> mergedToFit(std::size_t unmerged, const BuildRequest& request,
-                                                  std::span<const std::uint8_t> file,
-                                                  const std::filesystem::path& stage, ProgressSink& progress)
+                                                  const PreparedSong& prepared, const std::filesystem::path& stage,
+                                                  ProgressSink& progress)
 {
     const auto& asked = request.conversion.settings;
     for (const auto& [velocityStep, lengthStep] : kReliefSteps) {
@@ -96,7 +96,7 @@ Result<std::optional<ConvertedTrack>> mergedToFit(std::size_t unmerged, const Bu
             settings.merge.lengthStep <= asked.merge.lengthStep) {
             continue;
         }
-        auto merged = convertWith(request, settings, file, stage, progress);
+        auto merged = convertWith(request, settings, prepared, stage, progress);
         if (!merged && merged.error().code == ErrorCode::CodesExhausted) {
             continue;  // the lanes alone still past the last code
         }
@@ -117,12 +117,12 @@ Result<std::optional<ConvertedTrack>> mergedToFit(std::size_t unmerged, const Bu
 // Converts the lanes' track; when its files and the other tracks' need more codes than base 36
 // has, converts it again merged to fit (request.mergeToFit). Where nothing fits, the conversion
 // as it was (the plan refuses it naming the ways out) or the lanes' own CodesExhausted.
-Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<const std::uint8_t> file,
+Result<ConvertedTrack> convertForBuild(const BuildRequest& request, const PreparedSong& prepared,
                                        const std::filesystem::path& stage, ProgressSink& progress)
 {
     const auto& settings = request.conversion.settings;
     progress.beginStage(ProgressStage::Converting);
-    auto converted = convertWith(request, settings, file, stage, progress);
+    auto converted = convertWith(request, settings, prepared, stage, progress);
     if (settings.bmson || settings.base62 || !request.mergeToFit) {
         return converted;
     }
@@ -134,14 +134,14 @@ Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<co
     if (lanesExhausted) {
         // The conversion stopped at the lanes' count; the other tracks' are counted as asked.
         unmerged =
-            songKeysounds(static_cast<std::size_t>(converted.error().number.value_or(0)), request, file, settings);
+            songKeysounds(static_cast<std::size_t>(converted.error().number.value_or(0)), request, prepared, settings);
     } else {
         unmerged = codesNeeded(*converted, request.conversion.song.ticksPerMeasure);
         if (codesFit(unmerged, settings)) {
             return converted;
         }
     }
-    auto merged = mergedToFit(unmerged, request, file, stage, progress);
+    auto merged = mergedToFit(unmerged, request, prepared, stage, progress);
     if (!merged) {
         return merged.error();
     }

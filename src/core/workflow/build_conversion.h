@@ -12,6 +12,7 @@
 #include "core/workflow/background_keysounds.h"
 #include "core/workflow/build_request.h"
 #include "core/workflow/conversion.h"
+#include "core/workflow/prepared_song.h"
 
 namespace zentrowe::workflow {
 
@@ -30,7 +31,7 @@ struct ConvertedTrack {
 // Converts the lanes' track; when its files and the other tracks' need more codes than base 36
 // has, converts it again merged to fit (request.mergeToFit). Where nothing fits, the conversion
 // as it was (the plan refuses it naming the ways out) or the lanes' own CodesExhausted.
-Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<const std::uint8_t> file,
+Result<ConvertedTrack> convertForBuild(const BuildRequest& request, const PreparedSong& prepared,
                                        const std::filesystem::path& stage, ProgressSink& progress);
 
 }  // namespace zentrowe::workflow

@@ -19,6 +19,7 @@
 #include "core/workflow/build_manifest.h"
 #include "core/workflow/build_request.h"
 #include "core/workflow/conversion.h"
+#include "core/workflow/prepared_song.h"
 
 namespace zentrowe::workflow {
 
@@ -66,7 +67,7 @@ struct RenderResult {
 // names taken by a folder or by a file no build made (see replaceableNames). Reads nothing but
 // the folder's entries through `fileSystem` (and the song again, to count what coarser merging
 // would leave when the codes run out); writes nothing.
-Result<BuildPlan> planBuild(const BuildRequest& request, std::span<const std::uint8_t> file,
+Result<BuildPlan> planBuild(const BuildRequest& request, const PreparedSong& prepared,
                             const ConversionOutcome& conversion, const keysound::KeysoundStates& states,
                             BackgroundKeysounds background, const BuildManifest& manifest,
                             const std::filesystem::path& stage, const FileSystem& fileSystem);
