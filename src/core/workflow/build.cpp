@@ -24,25 +24,28 @@
 #include "core/keysound/keysound_states.h"
 #include "core/song/song_credits.h"
 #include "core/workflow/build_charts.h"
+#include "core/workflow/build_conversion.h"
 #include "core/workflow/build_manifest.h"
 #include "core/workflow/build_plan.h"
 #include "core/workflow/keysound_jobs.h"
 #include "core/workflow/lead_in.h"
 #include "core/workflow/loudness_pass.h"
+#include "core/workflow/prepared_song.h"
 #include "core/workflow/preview.h"
 #include "core/workflow/silent_keysounds.h"
+#include "core/workflow/sounding_chart.h"
 
 namespace zentrowe::workflow {
 
 namespace {
 
-// Where the preview starts in the chart, in seconds: `previewFrom` seconds into the song (at the
-// latest the last note's start, where the mixer still finds a sound), else the song's hook (every
-// track's notes), after the lead-in.
-double previewStartSeconds(const BuildRequest& request, std::span<const std::uint8_t> file,
-                           std::span<const audio::TimedEvent> bgmEvents, double leadInSeconds)
+// Where the preview starts in the song, in seconds: `previewFrom` seconds into it (at the latest
+// the last note's start, where the mixer still finds a sound), else the song's hook (every
+// track's notes).
+double previewStartSeconds(const BuildRequest& request, const PreparedSong& prepared,
+                           std::span<const audio::TimedEvent> bgmEvents)
 {
-    auto events = audio::sequenceParts(file, request.conversion.song, chartedParts(request.conversion));
+    auto events = audio::sequenceParts(prepared.file, request.conversion.song, prepared.parts);
     if (request.previewFrom) {
         std::int64_t lastStart = 0;
         for (const auto& event : events) {
@@ -51,10 +54,10 @@ double previewStartSeconds(const BuildRequest& request, std::span<const std::uin
             }
         }
         const double latest = static_cast<double>(lastStart) / audio::kSampleRate;
-        return leadInSeconds + std::clamp(*request.previewFrom, 0.0, latest);
+        return std::clamp(*request.previewFrom, 0.0, latest);
     }
     events.insert(events.end(), bgmEvents.begin(), bgmEvents.end());
-    return leadInSeconds + hookStartSeconds(events, kFolderPreviewSeconds);
+    return hookStartSeconds(events, kFolderPreviewSeconds);
 }
 
 Status writeTextFile(const std::filesystem::path& path, std::string_view text)
@@ -320,157 +323,13 @@ private:
     BuildManifest m_manifest;
 };
 
-// The track converted as Start converts it, into the staging folder ("K-Midi.mid"; the chart is
-// written later, complete, after the sounds it names), each keysound told apart by the channel
-// state its note starts with: notes alike but for a state the track changes are keysounds of
-// their own.
-struct ConvertedTrack {
-    keysound::KeysoundStates states;
-    ConversionOutcome conversion;
-    BackgroundKeysounds background;        // with BgmMode::Keysounds: the other tracks' notes
-    convert::ConversionSettings settings;  // what it was converted with (merged to fit the codes)
-    std::size_t mergedKeysounds = 0;       // the files merging left out
-};
-
-Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::ConversionSettings& settings,
-                                   std::span<const std::uint8_t> file, const std::filesystem::path& stage,
-                                   ProgressSink& progress)
-{
-    ConvertedTrack converted;
-    converted.settings = settings;
-    // The soundfont's choke groups; one it cannot read has none here, and the renderer names it.
-    const auto classes = keysound::readExclusiveClasses(request.soundFont);
-    const keysound::ExclusiveClasses* groups = classes.ok() ? &*classes : nullptr;
-    converted.states =
-        keysound::readKeysoundStates(file, request.conversion.song, chartedParts(request.conversion), settings, groups);
-    ConversionRequest conversionRequest = request.conversion;
-    conversionRequest.settings = settings;
-    conversionRequest.outputFolder = stage;
-    conversionRequest.title = request.title;
-    conversionRequest.artist = request.artist;
-    conversionRequest.soundExtension = std::string(audio::soundFileExtension(request.format));
-    conversionRequest.writeChart = false;
-    conversionRequest.variants = &converted.states;
-    // Every object at its tick; the song's tempo changes as far as the other tracks play.
-    conversionRequest.exactTimes = true;
-    if (request.bgm == BgmMode::Keysounds) {
-        converted.background = collectBackgroundKeysounds(file, request.conversion.song,
-                                                          chartedParts(request.conversion), settings, groups);
-        if (!converted.background.notes.empty()) {
-            conversionRequest.lastTick = converted.background.notes.back().tick;
-        }
-    }
-    auto conversion = convertTrack(conversionRequest, file, progress);
-    if (!conversion) {
-        return conversion.error();
-    }
-    converted.conversion = std::move(conversion).value();
-    return converted;
-}
-
-// The codes the keysounds of `converted` take: one per file, the lanes' (whose lengths may round
-// to one file name) and the other tracks'.
-std::size_t codesNeeded(const ConvertedTrack& converted, std::int32_t ticksPerMeasure)
-{
-    const auto& keysounds = converted.conversion.keysounds;
-    std::set<std::string> stems;
-    for (std::size_t k = 0; k < keysounds.size(); ++k) {
-        stems.insert(convert::keysoundStem({}, keysounds[k], ticksPerMeasure, keysounds.suffix(k)));
-    }
-    return stems.size() + converted.background.table.size();
-}
-
-bool codesFit(std::size_t codes, const convert::ConversionSettings& settings)
-{
-    return static_cast<std::int64_t>(codes) <= convert::largestCode(settings.base62) - settings.startValue;
-}
-
-// The keysounds of the song as `settings` tell them apart: the lanes' (`lanes`, counted by the
-// conversion) and, with BgmMode::Keysounds, the other tracks'.
-std::size_t songKeysounds(std::size_t lanes, const BuildRequest& request, std::span<const std::uint8_t> file,
-                          const convert::ConversionSettings& settings)
-{
-    if (request.bgm != BgmMode::Keysounds) {
-        return lanes;
-    }
-    return lanes + collectBackgroundKeysounds(file, request.conversion.song, chartedParts(request.conversion), settings)
-                       .table.size();
-}
-
-// The track converted again with the mildest merging of kReliefSteps (never milder than asked)
-// under which every file has a base-36 code; nothing when none does, for the caller to refuse
-// naming the ways out. Velocities, and levels with them, within a step and lengths within a step
-// of 1/192 measure sound alike to a listener. Every step is converted: counting a table merged
-// again overcounts, its channel states having been told apart unmerged.
-Result<std::optional<ConvertedTrack>> mergedToFit(std::size_t unmerged, const BuildRequest& request,
-                                                  std::span<const std::uint8_t> file,
-                                                  const std::filesystem::path& stage, ProgressSink& progress)
-{
-    const auto& asked = request.conversion.settings;
-    for (const auto& [velocityStep, lengthStep] : kReliefSteps) {
-        auto settings = asked;
-        settings.merge = {std::max(velocityStep, asked.merge.velocityStep),
-                          std::max(lengthStep, asked.merge.lengthStep)};
-        if (settings.merge.velocityStep <= std::max(asked.merge.velocityStep, 1) &&
-            settings.merge.lengthStep <= asked.merge.lengthStep) {
-            continue;
-        }
-        auto merged = convertWith(request, settings, file, stage, progress);
-        if (!merged && merged.error().code == ErrorCode::CodesExhausted) {
-            continue;  // the lanes alone still past the last code
-        }
-        if (!merged) {
-            return merged.error();
-        }
-        if (const std::size_t codes = codesNeeded(*merged, request.conversion.song.ticksPerMeasure);
-            codesFit(codes, settings)) {
-            merged->mergedKeysounds = unmerged > codes ? unmerged - codes : 0;
-            return std::optional<ConvertedTrack>(std::move(merged).value());
-        }
-    }
-    return std::optional<ConvertedTrack>();
-}
-
-// Converts the lanes' track; when its files and the other tracks' need more codes than base 36
-// has, converts it again merged to fit (request.mergeToFit). Where nothing fits, the conversion
-// as it was (the plan refuses it naming the ways out) or the lanes' own CodesExhausted.
-Result<ConvertedTrack> convertForBuild(const BuildRequest& request, std::span<const std::uint8_t> file,
-                                       const std::filesystem::path& stage, ProgressSink& progress)
-{
-    const auto& settings = request.conversion.settings;
-    progress.beginStage(ProgressStage::Converting);
-    auto converted = convertWith(request, settings, file, stage, progress);
-    if (settings.bmson || settings.base62 || !request.mergeToFit) {
-        return converted;
-    }
-    const bool lanesExhausted = !converted && converted.error().code == ErrorCode::CodesExhausted;
-    if (!converted && !lanesExhausted) {
-        return converted;
-    }
-    std::size_t unmerged = 0;
-    if (lanesExhausted) {
-        // The conversion stopped at the lanes' count; the other tracks' are counted as asked.
-        unmerged =
-            songKeysounds(static_cast<std::size_t>(converted.error().number.value_or(0)), request, file, settings);
-    } else {
-        unmerged = codesNeeded(*converted, request.conversion.song.ticksPerMeasure);
-        if (codesFit(unmerged, settings)) {
-            return converted;
-        }
-    }
-    auto merged = mergedToFit(unmerged, request, file, stage, progress);
-    if (!merged) {
-        return merged.error();
-    }
-    return *merged ? std::move(**merged) : std::move(converted);
-}
-
-// Renders every job of the plan through `writer`. A keysound that renders as silence is never
-// written: it leaves the plan, its notes leave the converted chart (outcome.silentKeysounds) and
-// the set is made again without them. SilentRecording when every keysound is silent.
-Status renderSounds(BuildPlan& plan, BuildOutcome& outcome, std::unique_ptr<audio::Renderer> firstRenderer,
-                    const BuildRequest& request, const BuildServices& services, audio::SoundWriter writer,
-                    ProgressSink& progress)
+// Renders every job of the plan through `writer`, and gives what the files and the set's charts
+// then are. A keysound that renders as silence is never written: it is not among the files, its
+// notes leave the converted chart (outcome.silentKeysounds) and the set is made again without
+// them. SilentRecording when every keysound is silent.
+Result<RenderResult> renderSounds(const BuildPlan& plan, BuildOutcome& outcome,
+                                  std::unique_ptr<audio::Renderer> firstRenderer, const BuildRequest& request,
+                                  const BuildServices& services, audio::SoundWriter writer, ProgressSink& progress)
 {
     progress.beginStage(ProgressStage::Rendering);
     std::set<std::filesystem::path> keysoundTargets;
@@ -485,16 +344,19 @@ Status renderSounds(BuildPlan& plan, BuildOutcome& outcome, std::unique_ptr<audi
     if (!rendered) {
         return rendered.error();
     }
-    const auto silentNames = silence.silentNames();
-    plan.silentNames = silentNames;
+    RenderResult result{silence.silentNames(), plan.keysoundNames, {}, plan.charts};
+    const auto& silentNames = result.silentNames;
     const auto laneSilent =
         std::count_if(plan.keysoundJobs.begin(), plan.keysoundJobs.end(),
                       [&](const audio::RenderJob& job) { return silentNames.count(job.name) != 0; });
-    std::erase_if(plan.keysoundNames, [&](const std::string& name) { return silentNames.count(name) != 0; });
-    std::erase_if(plan.jobs,
-                  [&](const audio::RenderJob& job) { return !job.sequence && silentNames.count(job.name) != 0; });
+    std::erase_if(result.keysoundNames, [&](const std::string& name) { return silentNames.count(name) != 0; });
+    for (const auto& job : plan.jobs) {
+        if (job.sequence || silentNames.count(job.name) == 0) {
+            result.encodeTargets.push_back(job.target);
+        }
+    }
     if (laneSilent == 0) {
-        return {};  // the background's silent keysounds leave with addBackgroundToCharts
+        return result;  // the background's silent keysounds leave with addBackgroundToCharts
     }
     std::vector<audio::Instrument> unplayable;
     for (const auto& missing : outcome.missingInstruments) {
@@ -506,16 +368,17 @@ Status renderSounds(BuildPlan& plan, BuildOutcome& outcome, std::unique_ptr<audi
     if (static_cast<std::size_t>(laneSilent) == plan.keysoundJobs.size()) {
         return allKeysoundsSilent(outcome.silentKeysounds, request.conversion.trackNumber, request.soundFont);
     }
-    plan.charts =
+    result.charts =
         chartset::makeChartSet(outcome.conversion.chart, outcome.conversion.keysounds, request.conversion.song,
                                plan.chartName, request.charts, request.conversion.settings.percussion);
-    return {};
+    return result;
 }
 
 // With every note a keysound: the other tracks' notes into every chart of the set at their ticks
 // on the background channel, but those of keysounds that rendered as silence, which
 // outcome.silentKeysounds then lists too.
-void addBackgroundToCharts(BuildPlan& plan, BuildOutcome& outcome, const BuildRequest& request)
+void addBackgroundToCharts(const BuildPlan& plan, RenderResult& rendered, BuildOutcome& outcome,
+                           const BuildRequest& request)
 {
     if (plan.backgroundJobs.empty()) {
         return;
@@ -526,11 +389,11 @@ void addBackgroundToCharts(BuildPlan& plan, BuildOutcome& outcome, const BuildRe
             unplayable.push_back(missing.instrument);
         }
     }
-    for (std::size_t k = 0; k < plan.charts.size(); ++k) {
-        auto& chart = plan.charts[k].chart;
+    for (std::size_t k = 0; k < rendered.charts.size(); ++k) {
+        auto& chart = rendered.charts[k].chart;
         addBackgroundKeysounds(chart, plan.background, plan.backgroundFileNames, plan.backgroundFirstCode,
                                request.conversion.song.ticksPerMeasure);
-        auto silent = dropSilentNotes(chart, plan.backgroundJobs, plan.silentNames, unplayable);
+        auto silent = dropSilentNotes(chart, plan.backgroundJobs, rendered.silentNames, unplayable);
         if (k == 0) {
             outcome.silentBackgroundKeysounds = silent.size();
             for (const auto& entry : silent) {
@@ -542,48 +405,48 @@ void addBackgroundToCharts(BuildPlan& plan, BuildOutcome& outcome, const BuildRe
     outcome.backgroundNotes += static_cast<std::int64_t>(plan.background.notes.size());
     outcome.backgroundKeysoundFiles = static_cast<std::size_t>(
         std::count_if(plan.backgroundJobs.begin(), plan.backgroundJobs.end(),
-                      [&](const audio::RenderJob& job) { return plan.silentNames.count(job.name) == 0; }));
+                      [&](const audio::RenderJob& job) { return rendered.silentNames.count(job.name) == 0; }));
 }
 
-// With a loudness asked for: measures the autoplay mix of the staged chart from the kept renders
-// and encodes every file with the one gain that brings the mix there.
-Result<std::optional<audio::LoudnessGain>> normaliseSounds(const BuildPlan& plan, const BuildRequest& request,
-                                                           LoudnessPass& loudness, const audio::SoundWriter& writer,
-                                                           ProgressSink& progress)
+// With a loudness asked for: measures the mix of every sound the set's charts play (`sounding`,
+// see soundingChart) from the kept renders and encodes every file with the one gain that brings
+// the mix there. The gain owes nothing to the chart options, so a rebuild with other ones hands
+// the encoder the same samples, and the kept sounds have every file already.
+Result<std::optional<audio::LoudnessGain>> normaliseSounds(const RenderResult& rendered, const chart::Chart& sounding,
+                                                           const BuildRequest& request, LoudnessPass& loudness,
+                                                           const audio::SoundWriter& writer, ProgressSink& progress)
 {
     if (!request.loudness) {
         return std::optional<audio::LoudnessGain>();
     }
     progress.beginStage(ProgressStage::Mixing);
-    const auto stagedChart = plan.stage / utf8Path(plan.charts.front().fileName);
-    auto gain = loudness.measure(stagedChart, {*request.loudness, -1}, request.threads, progress);
+    auto gain = loudness.measure(sounding, {*request.loudness, -1}, request.threads, progress);
     if (!gain) {
         return gain.error();
     }
-    std::vector<std::filesystem::path> targets;
-    for (const auto& job : plan.jobs) {
-        targets.push_back(job.target);
-    }
     progress.beginStage(ProgressStage::Rendering);
-    if (auto encoded = loudness.encode(targets, gain->gainDb, writer, request.threads, progress); !encoded) {
+    if (auto encoded = loudness.encode(rendered.encodeTargets, gain->gainDb, writer, request.threads, progress);
+        !encoded) {
         return encoded.error();
     }
     return std::optional<audio::LoudnessGain>(*gain);
 }
 
-// "preview.ogg", mixed from the files just written (the chart already names it), or from what
-// `held` holds of them.
-Status writeFolderPreview(const BuildPlan& plan, const BuildRequest& request, std::span<const std::uint8_t> file,
-                          double leadInSeconds, const audio::HeldSounds* held, ProgressSink& progress)
+// "preview.ogg" (the charts already name it), mixed from every sound the set plays (`sounding`,
+// in the song's own time: no lead-in) out of what `held` holds, else the files just written.
+Status writeFolderPreview(const BuildPlan& plan, const RenderResult& rendered, const chart::Chart& sounding,
+                          const BuildRequest& request, const PreparedSong& prepared, const audio::HeldSounds* held,
+                          ProgressSink& progress)
 {
     progress.beginStage(ProgressStage::Previewing);
-    auto previewRequest = folderPreviewRequest(plan.stage / utf8Path(plan.charts.front().fileName));
+    auto previewRequest = folderPreviewRequest(plan.stage / utf8Path(rendered.charts.front().fileName));
     previewRequest.outputPath = plan.stage / kPreviewFileName;
     previewRequest.fromFirstSound = false;
     previewRequest.atMostLastSound = true;
-    previewRequest.fromSeconds = previewStartSeconds(request, file, plan.bgmEvents, leadInSeconds);
+    previewRequest.fromSeconds = previewStartSeconds(request, prepared, plan.bgmEvents);
     previewRequest.held = held;
-    const auto preview = writeChartPreview(previewRequest, progress);
+    const auto preview = writeTimedChartPreview(chart::timeChart(chart::ChartReading{sounding, 0, {}}), plan.stage,
+                                                previewRequest, progress);
     if (!preview) {
         return preview.error();
     }
@@ -591,20 +454,20 @@ Status writeFolderPreview(const BuildPlan& plan, const BuildRequest& request, st
 }
 
 // Where the set's lanes take another part than the chosen ones.
-std::vector<FollowedStretch> followedOf(const BuildPlan& plan, const BuildRequest& request)
+std::vector<FollowedStretch> followedOf(const RenderResult& rendered, const PreparedSong& prepared)
 {
-    if (plan.charts.empty()) {
+    if (rendered.charts.empty()) {
         return {};
     }
-    return followedStretches(plan.charts.front().report.borrowed, chartedParts(request.conversion),
-                             song::Timeline(request.conversion.song));
+    return followedStretches(rendered.charts.front().report.borrowed, prepared.parts, prepared.timeline);
 }
 
 // The manifest's record of each chart of the set: the files they share, the song, the settings.
-std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest& request, const std::string& songHash)
+std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const RenderResult& rendered, const BuildRequest& request,
+                                      const PreparedSong& prepared, const std::string& songHash)
 {
     BuildRecord record;
-    record.files = plan.keysoundNames;
+    record.files = rendered.keysoundNames;
     for (const auto& bgmFile : plan.bgmFiles) {
         record.files.push_back(bgmFile.name);
     }
@@ -615,7 +478,7 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest&
     record.track = request.conversion.trackNumber;
     record.settings = manifestSettings(request);
     record.options = BuildRecordOptions{request.bgm, request.conversion.settings.base62 ? 62 : 36};
-    auto parts = chartedParts(request.conversion);
+    auto parts = prepared.parts;
     parts.resize(request.charts.tuneParts > 0     ? request.charts.tuneParts
                  : request.charts.chosenParts > 0 ? request.charts.chosenParts
                                                   : parts.size());
@@ -627,7 +490,7 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest&
         }
         record.settings.emplace_back("parts", named);
     }
-    if (const auto stretches = followedOf(plan, request); !stretches.empty()) {
+    if (const auto stretches = followedOf(rendered, prepared); !stretches.empty()) {
         record.settings.emplace_back("followed", followedText(stretches));
     }
     if (request.charts.play == chartset::Play::Double) {
@@ -635,7 +498,7 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest&
     }
     const char* lanes = request.charts.lanes == chartset::LaneRule::Playable ? "playable" : "seed";
     std::vector<BuildRecord> records;
-    for (const auto& made : plan.charts) {
+    for (const auto& made : rendered.charts) {
         records.push_back(record);
         records.back().chart = made.fileName;
         records.back().settings.emplace_back("difficulty", chartset::difficultyName(made.report.difficulty));
@@ -647,13 +510,14 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest&
 // The folder's manifest with the source of every keysound file the plan writes: the track and
 // channel of the note that made it (of keysounds sharing a file, the first). Earlier entries of
 // those names give way; stageCommit drops those of files no record lists any more.
-BuildManifest withSoundSources(BuildManifest manifest, const BuildPlan& plan, const ConversionOutcome& conversion,
-                               const BuildRequest& request)
+BuildManifest withSoundSources(BuildManifest manifest, const RenderResult& rendered,
+                               const ConversionOutcome& conversion, const BuildRequest& request,
+                               const PreparedSong& prepared)
 {
     const auto& keysounds = conversion.keysounds;
-    const auto parts = chartedParts(request.conversion);
+    const auto& parts = prepared.parts;
     const std::string extension(audio::soundFileExtension(request.format));
-    const std::set<std::string> written(plan.keysoundNames.begin(), plan.keysoundNames.end());
+    const std::set<std::string> written(rendered.keysoundNames.begin(), rendered.keysoundNames.end());
     std::vector<std::pair<std::string, SoundSource>> sources;
     std::set<std::string> named;
     for (std::size_t k = 0; k < keysounds.size(); ++k) {
@@ -671,15 +535,15 @@ BuildManifest withSoundSources(BuildManifest manifest, const BuildPlan& plan, co
 }
 
 // The outcome names the files where they are once committed.
-void placeOutcome(BuildOutcome& outcome, const BuildPlan& plan, const std::filesystem::path& folder,
-                  const SoundLengthRule& lengthRule)
+void placeOutcome(BuildOutcome& outcome, const BuildPlan& plan, const RenderResult& rendered,
+                  const std::filesystem::path& folder, const SoundLengthRule& lengthRule)
 {
-    outcome.conversion.chartPath = folder / utf8Path(plan.charts.front().fileName);
-    for (const auto& made : plan.charts) {
+    outcome.conversion.chartPath = folder / utf8Path(rendered.charts.front().fileName);
+    for (const auto& made : rendered.charts) {
         outcome.charts.push_back({folder / utf8Path(made.fileName), made.report});
     }
     outcome.conversion.keysoundMidiPath = folder / kKeysoundMidiFileName;
-    for (const auto& name : plan.keysoundNames) {
+    for (const auto& name : rendered.keysoundNames) {
         outcome.keysoundFiles.push_back(folder / utf8Path(name));
     }
     for (const auto& bgmFile : plan.bgmFiles) {
@@ -714,6 +578,20 @@ void takePlanFindings(BuildOutcome& outcome, const BuildPlan& plan, const audio:
     outcome.base62 = outcome.conversion.keysounds.base62();
 }
 
+// What every chart of the plan's set sounds besides its lanes' track.
+SetBackground setBackground(const BuildPlan& plan)
+{
+    SetBackground background;
+    if (!plan.backgroundJobs.empty()) {
+        background.keysounds = &plan.background;
+        background.keysoundFileNames = plan.backgroundFileNames;
+        background.keysoundJobs = plan.backgroundJobs;
+        background.firstCode = plan.backgroundFirstCode;
+    }
+    background.bgmFiles = plan.bgmFiles;
+    return background;
+}
+
 // The folder the loudness pass spills renders into, when a loudness is asked for.
 Status makeSpillFolder(const std::filesystem::path& spillFolder, const BuildRequest& request)
 {
@@ -724,36 +602,68 @@ Status makeSpillFolder(const std::filesystem::path& spillFolder, const BuildRequ
     return {};
 }
 
-// The outcome's first facts: the conversion and its merging, what became of a killed build's commit.
-BuildOutcome convertedOutcome(ConvertedTrack& converted, const base::StagingFolder& staging)
-{
-    BuildOutcome outcome;
-    outcome.mergedKeysounds = converted.mergedKeysounds;
-    outcome.mergedWith = converted.mergedKeysounds > 0 ? converted.settings.merge : convert::KeysoundMerge{};
-    outcome.conversion = std::move(converted.conversion);
-    outcome.recovery = staging.recovery();
-    outcome.setAside = staging.setAside();
-    return outcome;
-}
+// What every step after the plan takes, as it was made before them.
+struct PlannedBuild {
+    const BuildRequest& request;  // with the merging the keysounds were converted with
+    const BuildPlan& plan;
+    const std::string& songHash;
+    const PreparedSong& song;
+};
 
-// Stages the manifest and moves everything in; outcome.removedFiles gets what the commit removed.
-// A failure before the moves says the folder is untouched; from there the staging folder's own
-// failures say what the folder then holds.
-Status commitBuild(StagedBuild& staged, const BuildPlan& plan, BuildOutcome& outcome, const BuildRequest& request,
-                   const std::string& songHash, ProgressSink& progress)
+// The build once planned: render, write the charts, normalise, preview, commit. A failure before
+// the commit leaves the folder as it was and says so.
+Result<BuildOutcome> buildPlanned(StagedBuild& staged, const PlannedBuild& planned, BuildOutcome outcome,
+                                  const BuildServices& services, std::unique_ptr<audio::Renderer> firstRenderer,
+                                  ProgressSink& progress)
 {
-    auto commit =
-        stageCommit(staged.staging(), withSoundSources(staged.takeManifest(), plan, outcome.conversion, request),
-                    buildRecords(plan, request, songHash), request, progress);
+    const auto& [request, plan, songHash, prepared] = planned;
+    SoundLengthRule lengthRule(plan.sliceTargets);
+    LoudnessPass loudness(staged.stage() / "unencoded", request.heldSoundBytes);
+    if (auto spill = makeSpillFolder(staged.stage() / "unencoded", request); !spill) {
+        return StagedBuild::failed(spill.error());
+    }
+    auto rendered = renderSounds(plan, outcome, std::move(firstRenderer), request, services,
+                                 lengthRule.wrap(request.loudness ? loudness.keeper() : services.writer), progress);
+    if (!rendered) {
+        return StagedBuild::failed(rendered.error());
+    }
+    addBackgroundToCharts(plan, *rendered, outcome, request);
+    const auto sounding = soundingChart(std::move(outcome.conversion.chart), setBackground(plan), rendered->silentNames,
+                                        request.conversion.song.ticksPerMeasure);
+    outcome.followed = followedOf(*rendered, prepared);
+    outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
+    const auto leadIn = writeBuildCharts(rendered->charts, request, prepared.credits, plan.bgmFiles,
+                                         outcome.silentKeysounds, staged.stage());
+    if (!leadIn) {
+        return StagedBuild::failed(leadIn.error());
+    }
+    outcome.leadInMeasures = leadIn->measures;
+    outcome.firstSoundSeconds = leadIn->firstSoundSeconds;
+    auto gain = normaliseSounds(*rendered, sounding, request, loudness, services.writer, progress);
+    if (!gain) {
+        return StagedBuild::failed(gain.error());
+    }
+    outcome.loudness = *gain;
+    // The sounds as they were encoded, rather than decoded again.
+    const auto encoded = outcome.loudness ? loudness.soundsAtGain(outcome.loudness->gainDb) : nullptr;
+    if (auto preview = writeFolderPreview(plan, *rendered, sounding, request, prepared, encoded.get(), progress);
+        !preview) {
+        return StagedBuild::failed(preview.error());
+    }
+    auto commit = stageCommit(staged.staging(),
+                              withSoundSources(staged.takeManifest(), *rendered, outcome.conversion, request, prepared),
+                              buildRecords(plan, *rendered, request, prepared, songHash), request, progress);
     if (!commit) {
         return StagedBuild::failed(commit.error());
     }
+    // From here the staging folder's own failures say what the folder then holds.
     auto removed = staged.staging().commit(commit->moves, plan.replaceable, commit->removals);
     if (!removed) {
         return removed.error();
     }
     outcome.removedFiles = std::move(removed).value();
-    return {};
+    placeOutcome(outcome, plan, *rendered, request.conversion.outputFolder, lengthRule);
+    return outcome;
 }
 
 // The build once its folder is staged, every step a function of its own; a failure before the
@@ -769,56 +679,31 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     // Following the music or playing double, the song's other parts are converted with the chosen ones.
     std::optional<SinglePlayReason> singlePlay;
     BuildRequest request = withDoublePlayParts(withFollowedParts(asked, file), asked, file, singlePlay);
-    auto converted = convertForBuild(request, file, staged.stage(), progress);
+    const PreparedSong prepared{file, chartedParts(request.conversion), song::Timeline(request.conversion.song),
+                                song::readSongCredits(file, request.conversion.song)};
+    auto converted = convertForBuild(request, prepared, staged.stage(), progress);
     if (!converted) {
         return StagedBuild::failed(converted.error());
     }
     // With the merging the keysounds were converted with.
     request.conversion.settings = converted->settings;
-    BuildOutcome outcome = convertedOutcome(*converted, staged.staging());
+    BuildOutcome outcome;
+    outcome.mergedKeysounds = converted->mergedKeysounds;
+    outcome.mergedWith = converted->mergedKeysounds > 0 ? converted->settings.merge : convert::KeysoundMerge{};
+    outcome.conversion = std::move(converted->conversion);
+    outcome.recovery = staged.staging().recovery();
+    outcome.setAside = staged.staging().setAside();
     outcome.singlePlay = singlePlay;
-    auto plan = planBuild(request, file, outcome.conversion, converted->states, std::move(converted->background),
-                          staged.manifest(), staged.stage(), *services.fileSystem);
-    if (!plan) {
-        return StagedBuild::failed(plan.error());
+    auto planned = planBuild(request, prepared, outcome.conversion, converted->states, std::move(converted->background),
+                             staged.manifest(), staged.stage(), *services.fileSystem);
+    if (!planned) {
+        return StagedBuild::failed(planned.error());
     }
-    takePlanFindings(outcome, *plan, *firstRenderer);
-
-    SoundLengthRule lengthRule(plan->sliceTargets);
-    LoudnessPass loudness(staged.stage() / "unencoded", request.heldSoundBytes);
-    if (auto spill = makeSpillFolder(staged.stage() / "unencoded", request); !spill) {
-        return StagedBuild::failed(spill.error());
-    }
-    if (auto rendered = renderSounds(*plan, outcome, std::move(firstRenderer), request, services,
-                                     lengthRule.wrap(request.loudness ? loudness.keeper() : services.writer), progress);
-        !rendered) {
-        return StagedBuild::failed(rendered.error());
-    }
-    addBackgroundToCharts(*plan, outcome, request);
-    outcome.followed = followedOf(*plan, request);
-    outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
-    const auto leadIn =
-        writeBuildCharts(plan->charts, request, file, plan->bgmFiles, outcome.silentKeysounds, staged.stage());
-    if (!leadIn) {
-        return StagedBuild::failed(leadIn.error());
-    }
-    outcome.leadInMeasures = leadIn->measures;
-    outcome.firstSoundSeconds = leadIn->firstSoundSeconds;
-    auto gain = normaliseSounds(*plan, request, loudness, services.writer, progress);
-    if (!gain) {
-        return StagedBuild::failed(gain.error());
-    }
-    outcome.loudness = *gain;
-    // The sounds as they were encoded, rather than decoded again.
-    const auto encoded = outcome.loudness ? loudness.soundsAtGain(outcome.loudness->gainDb) : nullptr;
-    if (auto preview = writeFolderPreview(*plan, request, file, leadIn->seconds, encoded.get(), progress); !preview) {
-        return StagedBuild::failed(preview.error());
-    }
-    if (auto committed = commitBuild(staged, *plan, outcome, request, songHash, progress); !committed) {
-        return committed.error();
-    }
-    placeOutcome(outcome, *plan, request.conversion.outputFolder, lengthRule);
-    return outcome;
+    // Made once: what rendering gives goes into a RenderResult, never back into the plan.
+    const BuildPlan plan = std::move(planned).value();
+    takePlanFindings(outcome, plan, *firstRenderer);
+    return buildPlanned(staged, {request, plan, songHash, prepared}, std::move(outcome), services,
+                        std::move(firstRenderer), progress);
 }
 
 // The build with its services in place: the source read, the folder staged.

@@ -120,11 +120,10 @@ Status writeChart(const std::filesystem::path& chartPath, const chart::Chart& ch
 }  // namespace
 
 Result<LeadIn> writeBuildCharts(std::vector<chartset::SetChart>& charts, const BuildRequest& request,
-                                std::span<const std::uint8_t> file, const std::vector<BgmFile>& bgmFiles,
+                                const song::SongCredits& credits, const std::vector<BgmFile>& bgmFiles,
                                 std::span<const SilentKeysound> silent, const std::filesystem::path& stage)
 {
     const bool bmson = request.conversion.settings.bmson;
-    const auto credits = song::readSongCredits(file, request.conversion.song);
     std::vector<chart::Chart*> set;
     KanjiForms kanji;
     for (auto& made : charts) {

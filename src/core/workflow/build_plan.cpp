@@ -120,14 +120,14 @@ Result<std::set<std::string>> replaceableNames(const std::vector<std::string>& o
 }
 
 // The other tracks' events and the BGM files request.bgm asks for of them, or why there are none.
-Status planBgmFiles(BuildPlan& plan, const BuildRequest& request, std::span<const std::uint8_t> file,
+Status planBgmFiles(BuildPlan& plan, const BuildRequest& request, const PreparedSong& prepared,
                     const ConversionOutcome& conversion, const std::string& extension)
 {
     if (request.bgm == BgmMode::None) {
         return {};
     }
     const auto& song = request.conversion.song;
-    plan.bgmEvents = audio::sequenceOtherParts(file, song, chartedParts(request.conversion));
+    plan.bgmEvents = audio::sequenceOtherParts(prepared.file, song, prepared.parts);
     const bool hasNotes = std::any_of(plan.bgmEvents.begin(), plan.bgmEvents.end(), [](const audio::TimedEvent& event) {
         return (event.status & 0xF0) == 0x90 && event.data2 != 0;
     });
@@ -141,7 +141,7 @@ Status planBgmFiles(BuildPlan& plan, const BuildRequest& request, std::span<cons
         return {};  // the notes are keysounds of their own: planBackgroundKeysounds
     }
     if (request.bgm == BgmMode::One) {
-        if (auto tooLong = bgmTooLong(file, request, plan.bgmEvents)) {
+        if (auto tooLong = bgmTooLong(prepared.file, request, plan.bgmEvents)) {
             return *tooLong;
         }
     }
@@ -169,12 +169,11 @@ Status planBgmFiles(BuildPlan& plan, const BuildRequest& request, std::span<cons
 
 // A coarser merging of every keysound (the lanes' and, with `background`, the other tracks') that
 // gives each a code, the mildest of kReliefSteps that does; none if none does.
-std::optional<CodeRelief> codeRelief(const BuildRequest& request, std::span<const std::uint8_t> file,
+std::optional<CodeRelief> codeRelief(const BuildRequest& request, const PreparedSong& prepared,
                                      const convert::KeysoundTable& lanes, const CodeDemand& demand, bool background)
 {
     const auto& settings = request.conversion.settings;
     const auto& song = request.conversion.song;
-    const auto laneParts = chartedParts(request.conversion);
     for (const auto& [velocityStep, lengthStep] : kReliefSteps) {
         const convert::KeysoundMerge merge{
             std::max(velocityStep, settings.merge.velocityStep),
@@ -186,7 +185,7 @@ std::optional<CodeRelief> codeRelief(const BuildRequest& request, std::span<cons
         if (background) {
             auto coarser = settings;
             coarser.merge = merge;
-            count += collectBackgroundKeysounds(file, song, laneParts, coarser).table.size();
+            count += collectBackgroundKeysounds(prepared.file, song, prepared.parts, coarser).table.size();
         }
         if (!codesExhausted({count, 0, demand.startValue, demand.base62, false}, std::nullopt)) {
             return CodeRelief{merge.velocityStep, merge.lengthStep, count};
@@ -198,7 +197,7 @@ std::optional<CodeRelief> codeRelief(const BuildRequest& request, std::span<cons
 // The other tracks' notes as keysounds (with BgmMode::Keysounds), under the codes after the
 // lanes' keysounds: their render jobs and file names. Refuses, before anything is rendered,
 // keysounds past the last code and a background note past measure 999 of a BMS chart.
-Status planBackgroundKeysounds(BuildPlan& plan, const BuildRequest& request, std::span<const std::uint8_t> file,
+Status planBackgroundKeysounds(BuildPlan& plan, const BuildRequest& request, const PreparedSong& prepared,
                                const convert::KeysoundTable& lanes, BackgroundKeysounds background,
                                KeysoundRendering rendering)
 {
@@ -208,7 +207,7 @@ Status planBackgroundKeysounds(BuildPlan& plan, const BuildRequest& request, std
     const CodeDemand demand{plan.keysoundJobs.size(), background.table.size(), lanes.startValue(), lanes.base62(),
                             bmson};
     if (codesExhausted(demand, std::nullopt)) {
-        return *codesExhausted(demand, codeRelief(request, file, lanes, demand, !background.table.empty()));
+        return *codesExhausted(demand, codeRelief(request, prepared, lanes, demand, !background.table.empty()));
     }
     if (!bmson && !background.notes.empty() && background.notes.back().tick / ticksPerMeasure > kLastBmsMeasure) {
         const std::int64_t measure = background.notes.back().tick / ticksPerMeasure;
@@ -314,7 +313,7 @@ Error anotherSongsFolder(const BuildRecord& other, const BuildRequest& request)
         .withNumber(other.track);
 }
 
-Result<BuildPlan> planBuild(const BuildRequest& request, std::span<const std::uint8_t> file,
+Result<BuildPlan> planBuild(const BuildRequest& request, const PreparedSong& prepared,
                             const ConversionOutcome& conversion, const keysound::KeysoundStates& states,
                             BackgroundKeysounds background, const BuildManifest& manifest,
                             const std::filesystem::path& stage, const FileSystem& fileSystem)
@@ -325,7 +324,7 @@ Result<BuildPlan> planBuild(const BuildRequest& request, std::span<const std::ui
     BuildPlan plan;
     plan.stage = stage;
     plan.chartName = convertedChartFileName(request.conversion);
-    if (auto bgm = planBgmFiles(plan, request, file, conversion, extension); !bgm) {
+    if (auto bgm = planBgmFiles(plan, request, prepared, conversion, extension); !bgm) {
         return bgm.error();
     }
     std::uint32_t keysoundTempo = conversion.keysoundSong.tempoMicros;
@@ -344,7 +343,7 @@ Result<BuildPlan> planBuild(const BuildRequest& request, std::span<const std::ui
         plan.jobs.push_back(job);
     }
     if (auto placed =
-            planBackgroundKeysounds(plan, request, file, conversion.keysounds, std::move(background), rendering);
+            planBackgroundKeysounds(plan, request, prepared, conversion.keysounds, std::move(background), rendering);
         !placed) {
         return placed.error();
     }

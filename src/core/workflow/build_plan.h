@@ -19,6 +19,7 @@
 #include "core/workflow/build_manifest.h"
 #include "core/workflow/build_request.h"
 #include "core/workflow/conversion.h"
+#include "core/workflow/prepared_song.h"
 
 namespace zentrowe::workflow {
 
@@ -45,9 +46,16 @@ struct BuildPlan {
     std::vector<std::string> backgroundFileNames;
     std::vector<audio::RenderJob> backgroundJobs;
     chart::ChartCode backgroundFirstCode = 0;
-    std::set<std::string> silentNames;             // the keysound files that rendered as silence, once rendered
     std::set<std::string> replaceable;             // names the build may replace in the folder
     std::vector<std::filesystem::path> replacing;  // files no build made that it replaces
+};
+
+// What rendering a plan gave, beside the plan, which stays as it was made.
+struct RenderResult {
+    std::set<std::string> silentNames;                 // the keysound files that rendered as silence: never written
+    std::vector<std::string> keysoundNames;            // the keysound files written, in table order
+    std::vector<std::filesystem::path> encodeTargets;  // every file written: the BGM's, then the keysounds'
+    std::vector<chartset::SetChart> charts;            // the set without the silent keysounds' notes, easiest first
 };
 
 // What the build of `conversion` (made from the song `file` with the keysound channel `states`,
@@ -59,7 +67,7 @@ struct BuildPlan {
 // names taken by a folder or by a file no build made (see replaceableNames). Reads nothing but
 // the folder's entries through `fileSystem` (and the song again, to count what coarser merging
 // would leave when the codes run out); writes nothing.
-Result<BuildPlan> planBuild(const BuildRequest& request, std::span<const std::uint8_t> file,
+Result<BuildPlan> planBuild(const BuildRequest& request, const PreparedSong& prepared,
                             const ConversionOutcome& conversion, const keysound::KeysoundStates& states,
                             BackgroundKeysounds background, const BuildManifest& manifest,
                             const std::filesystem::path& stage, const FileSystem& fileSystem);

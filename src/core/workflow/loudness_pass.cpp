@@ -12,7 +12,7 @@
 #include "core/audio/programme_loudness.h"
 #include "core/base/file_error.h"
 #include "core/base/job_runner.h"
-#include "core/chart/chart_file.h"
+#include "core/chart/timed_chart.h"
 
 namespace zentrowe::workflow {
 
@@ -112,14 +112,10 @@ audio::SoundWriter LoudnessPass::keeper()
     };
 }
 
-Result<audio::LoudnessGain> LoudnessPass::measure(const std::filesystem::path& chartPath,
-                                                  const audio::LoudnessTarget& target, unsigned threads,
-                                                  ProgressSink& progress) const
+Result<audio::LoudnessGain> LoudnessPass::measure(const chart::Chart& chart, const audio::LoudnessTarget& target,
+                                                  unsigned threads, ProgressSink& progress) const
 {
-    auto chart = chart::readChartFile(chartPath);
-    if (!chart) {
-        return chart.error();
-    }
+    const auto timed = chart::timeChart(chart::ChartReading{chart, 0, {}});
     const Kept kept(*this, 1);
     audio::MixOptions options;
     options.sampleRate = audio::kSampleRate;
@@ -127,7 +123,7 @@ Result<audio::LoudnessGain> LoudnessPass::measure(const std::filesystem::path& c
     options.held = &kept;
     // Read through once, never put together: a song of slices may last past the hour a whole mix holds.
     options.longestSeconds = kLongestMeasuredSeconds;
-    auto mix = audio::mixKeysoundBlocks(audio::chartStrikes(*chart), chart->keysoundNames, m_folder, options, progress);
+    auto mix = audio::mixKeysoundBlocks(audio::chartStrikes(timed), timed.keysoundNames, m_folder, options, progress);
     if (!mix) {
         return mix.error();
     }

@@ -16,6 +16,7 @@
 #include "core/base/chunk_arena.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
+#include "core/chart/chart_model.h"
 
 namespace zentrowe::workflow {
 
@@ -43,11 +44,11 @@ public:
     // and ".wav". WriteFailed if it cannot. The pass must outlive the writer.
     audio::SoundWriter keeper();
 
-    // Mixes what the chart at `chartPath` plays (every keysound at each of its objects, the BGM
-    // files as placed) from the kept sounds, and gives the gain that meets `target` and the
-    // measure the mix then has. The chart's own folder is not read. The refusals of
-    // chart::readChartFile and audio::mixChart; Cancelled if the sink asks to stop.
-    Result<audio::LoudnessGain> measure(const std::filesystem::path& chartPath, const audio::LoudnessTarget& target,
+    // Mixes what `chart` plays (every keysound at each of its objects, the BGM files as placed)
+    // from the kept sounds, and gives the gain that meets `target` and the measure the mix then
+    // has. No file is read but a render spilled to disk; a keysound neither kept nor spilled is
+    // silence. The refusals of audio::mixKeysoundBlocks; Cancelled if the sink asks to stop.
+    Result<audio::LoudnessGain> measure(const chart::Chart& chart, const audio::LoudnessTarget& target,
                                         unsigned threads, ProgressSink& progress) const;
 
     // Encodes each target from its kept sound through `writer`, `gainDb` applied, on up to

@@ -101,8 +101,7 @@ PreviewRequest folderPreviewRequest(const std::filesystem::path& chartPath)
 
 Result<PreviewOutcome> writeChartPreview(const PreviewRequest& request, ProgressSink& progress)
 {
-    const auto format = audio::previewFormatOf(request.outputPath);
-    if (!format) {
+    if (!audio::previewFormatOf(request.outputPath)) {
         return Error{ErrorCode::InvalidSetting,
                      displayPath(request.outputPath) + ": a preview is written as .wav or .ogg"};
     }
@@ -115,15 +114,30 @@ Result<PreviewOutcome> writeChartPreview(const PreviewRequest& request, Progress
     if (auto clash = refuseOverwritingInputs(request.outputPath, request.chartPath, *chart, folder); !clash) {
         return clash.error();
     }
+    auto outcome = writeTimedChartPreview(*chart, folder, request, progress);
+    if (outcome) {
+        outcome->chartProblems = std::move(chart->problems);
+    }
+    return outcome;
+}
+
+Result<PreviewOutcome> writeTimedChartPreview(const chart::TimedChart& chart, const std::filesystem::path& folder,
+                                              const PreviewRequest& request, ProgressSink& progress)
+{
+    const auto format = audio::previewFormatOf(request.outputPath);
+    if (!format) {
+        return Error{ErrorCode::InvalidSetting,
+                     displayPath(request.outputPath) + ": a preview is written as .wav or .ogg"};
+    }
     audio::MixOptions options;
-    options.fromSeconds = request.fromSeconds + (request.fromFirstSound ? chart::firstSoundSeconds(*chart) : 0);
+    options.fromSeconds = request.fromSeconds + (request.fromFirstSound ? chart::firstSoundSeconds(chart) : 0);
     if (request.atMostLastSound) {
-        options.fromSeconds = std::min(options.fromSeconds, chart::lastSoundSeconds(*chart));
+        options.fromSeconds = std::min(options.fromSeconds, chart::lastSoundSeconds(chart));
     }
     options.lengthSeconds = request.lengthSeconds;
     options.threads = request.jobs;
     options.held = request.held;
-    auto mix = audio::mixChart(*chart, folder, options, progress);
+    auto mix = audio::mixChart(chart, folder, options, progress);
     if (!mix) {
         return mix.error();
     }
@@ -144,7 +158,6 @@ Result<PreviewOutcome> writeChartPreview(const PreviewRequest& request, Progress
     PreviewOutcome outcome;
     outcome.missingKeysounds = std::move(mix->missing);
     outcome.cutShortKeysounds = std::move(mix->cutShort);
-    outcome.chartProblems = std::move(chart->problems);
     outcome.seconds = static_cast<double>(mix->sound.frames()) / mix->sound.sampleRate;
     return outcome;
 }

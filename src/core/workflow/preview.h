@@ -63,4 +63,11 @@ double hookStartSeconds(std::span<const audio::TimedEvent> events, double length
 // keysounds is still mixed; the outcome lists both.
 Result<PreviewOutcome> writeChartPreview(const PreviewRequest& request, ProgressSink& progress);
 
+// As writeChartPreview, of a chart already in memory and placed in time, its keysound files in
+// `folder` (or request.held): nothing is read but the sounds. request.chartPath only names the
+// chart in a refusal; the output is not checked against the chart's files (the caller writes
+// where no keysound lies). chartProblems is left empty.
+Result<PreviewOutcome> writeTimedChartPreview(const chart::TimedChart& chart, const std::filesystem::path& folder,
+                                              const PreviewRequest& request, ProgressSink& progress);
+
 }  // namespace zentrowe::workflow

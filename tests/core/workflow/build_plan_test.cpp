@@ -37,7 +37,8 @@ protected:
             background = workflow::collectBackgroundKeysounds(file, request.conversion.song, lanes,
                                                               request.conversion.settings);
         }
-        return workflow::planBuild(request, file, *conversion, states, std::move(background), manifest, m_stage,
+        const workflow::PreparedSong prepared{file, {lanes[0]}, song::Timeline(request.conversion.song), {}};
+        return workflow::planBuild(request, prepared, *conversion, states, std::move(background), manifest, m_stage,
                                    realFileSystem());
     }
 

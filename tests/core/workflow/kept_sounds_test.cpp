@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -9,6 +11,7 @@
 #include "core/convert/convert_test_support.h"
 #include "core/workflow/build.h"
 #include "support/build_request.h"
+#include "support/fake_renderer.h"
 #include "support/faulty_file_system.h"
 #include "support/folder_snapshot.h"
 
@@ -102,6 +105,80 @@ TEST_F(KeptSoundsBuild, ARebuildWithOtherChartOptionsMakesNoSoundAgainAndWritesT
     for (const auto& [name, bytes] : made) {
         SCOPED_TRACE(name);
         EXPECT_TRUE(kept.count(name) == 1 && kept.at(name) == bytes);
+    }
+}
+
+// A dense lane track played in rather than written to the beat (every note a few ticks off
+// its eighth), chords of three with a melody over them, on a drum groove: charts of other
+// difficulties, lanes and scratch leave other notes out of their lanes, and a chart may move its
+// lanes' notes to the beat, so the easiest charts of two sets do not play quite the same.
+Bytes denseSong()
+{
+    std::vector<TimedEvent> lanes = {{0, 0xC0, 0, 0}};
+    std::vector<TimedEvent> drums;
+    for (int eighth = 0; eighth < 12; ++eighth) {
+        const std::int64_t at = eighth * 240;
+        const int root = 48 + (eighth / 4) * 3;
+        for (const int note : {root, root + 4, root + 7, root + 12 + eighth % 5}) {
+            const std::int64_t played = at + (note * 7 + eighth * 5) % 23 - 11;
+            lanes.push_back(on(std::max<std::int64_t>(played, 0), note, 60 + 9 * (eighth % 5)));
+            lanes.push_back(off(at + 120 + 60 * (eighth % 3), note));
+        }
+        drums.push_back(on(at, eighth % 2 == 0 ? 36 : 42, 100, 9));
+        drums.push_back(off(at + 60, eighth % 2 == 0 ? 36 : 42, 9));
+    }
+    // A track's events in time order, as its deltas count.
+    std::stable_sort(lanes.begin(), lanes.end(),
+                     [](const TimedEvent& a, const TimedEvent& b) { return a.time < b.time; });
+    return midiFile(1, 480, {eventTrack(lanes), eventTrack(drums, 0)});
+}
+
+// The loudness every file is brought to is measured on what every chart of the set plays, the
+// song's notes at their times, never on one chart: a rebuild with other chart options gives
+// the encoder the same samples, so it renders and encodes nothing again, and writes what a build
+// without the kept sounds writes.
+TEST_F(KeptSoundsBuild, TheGainOwesNothingToTheChartOptions)
+{
+    std::atomic<int> renders{0};
+    workflow::BuildServices services;
+    services.renderers = fakeRenderers({nullptr, &renders});
+    const auto withSong = [&](const std::string& folder, bool cached) {
+        auto made = wavBuildRequest(denseSong(), m_dir.path() / "song.mid", m_dir.path() / folder);
+        made.bgm = workflow::BgmMode::Keysounds;
+        made.loudness = -14;
+        if (cached) {
+            made.cacheFolder = m_dir.path() / "cache";
+        }
+        return made;
+    };
+    const auto first = build(withSong("first", true), services);
+    ASSERT_GT(renders.load(), 10);
+    const int rendersBefore = renders.load();
+    // Normal alone on the seed's lanes, nothing on the scratch: the first set's easiest chart is
+    // normal on playable lanes, which moves other notes.
+    auto again = withSong("again", true);
+    again.charts.difficulties = {chartset::Difficulty::Normal};
+    again.charts.lanes = chartset::LaneRule::Seed;
+    again.charts.scratch = false;
+    const auto rebuilt = build(again, services);
+    EXPECT_EQ(renders.load(), rendersBefore);
+    EXPECT_EQ(rebuilt.keptSounds.rendersMade, 0U);
+    EXPECT_EQ(rebuilt.keptSounds.encodedMade, 0U);
+    ASSERT_TRUE(rebuilt.loudness && first.loudness);
+    EXPECT_EQ(rebuilt.loudness->gainDb, first.loudness->gainDb);
+    auto plain = again;
+    plain.cacheFolder.reset();
+    plain.conversion.outputFolder = m_dir.path() / "plain";
+    build(plain, services);
+    const auto kept = folder("again");
+    EXPECT_EQ(kept, folder("plain"));
+    // Every keysound file as the first build wrote it.
+    const auto firstFiles = folder("first");
+    for (const auto& [file, bytes] : kept) {
+        if (file.ends_with(".wav")) {
+            SCOPED_TRACE(file);
+            EXPECT_TRUE(firstFiles.count(file) == 1 && firstFiles.at(file) == bytes);
+        }
     }
 }
 

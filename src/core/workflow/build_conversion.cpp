@@ -1,0 +1,151 @@
+#include "core/workflow/build_conversion.h"
+
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "core/audio/sound_file_writer.h"
+#include "core/convert/keysound_name.h"
+#include "core/convert/keysound_table.h"
+#include "core/keysound/keysound_states.h"
+
+namespace zentrowe::workflow {
+
+namespace {
+
+Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::ConversionSettings& settings,
+                                   const PreparedSong& prepared, const std::filesystem::path& stage,
+                                   ProgressSink& progress)
+{
+    ConvertedTrack converted;
+    converted.settings = settings;
+    // The soundfont's choke groups; one it cannot read has none here, and the renderer names it.
+    const auto classes = keysound::readExclusiveClasses(request.soundFont);
+    const keysound::ExclusiveClasses* groups = classes.ok() ? &*classes : nullptr;
+    converted.states =
+        keysound::readKeysoundStates(prepared.file, request.conversion.song, prepared.parts, settings, groups);
+    ConversionRequest conversionRequest = request.conversion;
+    conversionRequest.settings = settings;
+    conversionRequest.outputFolder = stage;
+    conversionRequest.title = request.title;
+    conversionRequest.artist = request.artist;
+    conversionRequest.soundExtension = std::string(audio::soundFileExtension(request.format));
+    conversionRequest.writeChart = false;
+    conversionRequest.variants = &converted.states;
+    // Every object at its tick; the song's tempo changes as far as the other tracks play.
+    conversionRequest.exactTimes = true;
+    if (request.bgm == BgmMode::Keysounds) {
+        converted.background =
+            collectBackgroundKeysounds(prepared.file, request.conversion.song, prepared.parts, settings, groups);
+        if (!converted.background.notes.empty()) {
+            conversionRequest.lastTick = converted.background.notes.back().tick;
+        }
+    }
+    auto conversion = convertTrack(conversionRequest, prepared.file, progress);
+    if (!conversion) {
+        return conversion.error();
+    }
+    converted.conversion = std::move(conversion).value();
+    return converted;
+}
+
+// The codes the keysounds of `converted` take: one per file, the lanes' (whose lengths may round
+// to one file name) and the other tracks'.
+std::size_t codesNeeded(const ConvertedTrack& converted, std::int32_t ticksPerMeasure)
+{
+    const auto& keysounds = converted.conversion.keysounds;
+    std::set<std::string> stems;
+    for (std::size_t k = 0; k < keysounds.size(); ++k) {
+        stems.insert(convert::keysoundStem({}, keysounds[k], ticksPerMeasure, keysounds.suffix(k)));
+    }
+    return stems.size() + converted.background.table.size();
+}
+
+bool codesFit(std::size_t codes, const convert::ConversionSettings& settings)
+{
+    return static_cast<std::int64_t>(codes) <= convert::largestCode(settings.base62) - settings.startValue;
+}
+
+// The keysounds of the song as `settings` tell them apart: the lanes' (`lanes`, counted by the
+// conversion) and, with BgmMode::Keysounds, the other tracks'.
+std::size_t songKeysounds(std::size_t lanes, const BuildRequest& request, const PreparedSong& prepared,
+                          const convert::ConversionSettings& settings)
+{
+    if (request.bgm != BgmMode::Keysounds) {
+        return lanes;
+    }
+    return lanes +
+           collectBackgroundKeysounds(prepared.file, request.conversion.song, prepared.parts, settings).table.size();
+}
+
+// The track converted again with the mildest merging of kReliefSteps (never milder than asked)
+// under which every file has a base-36 code; nothing when none does, for the caller to refuse
+// naming the ways out. Velocities, and levels with them, within a step and lengths within a step
+// of 1/192 measure sound alike to a listener. Every step is converted: counting a table merged
+// again overcounts, its channel states having been told apart unmerged.
+Result<std::optional<ConvertedTrack>> mergedToFit(std::size_t unmerged, const BuildRequest& request,
+                                                  const PreparedSong& prepared, const std::filesystem::path& stage,
+                                                  ProgressSink& progress)
+{
+    const auto& asked = request.conversion.settings;
+    for (const auto& [velocityStep, lengthStep] : kReliefSteps) {
+        auto settings = asked;
+        settings.merge = {std::max(velocityStep, asked.merge.velocityStep),
+                          std::max(lengthStep, asked.merge.lengthStep)};
+        if (settings.merge.velocityStep <= std::max(asked.merge.velocityStep, 1) &&
+            settings.merge.lengthStep <= asked.merge.lengthStep) {
+            continue;
+        }
+        auto merged = convertWith(request, settings, prepared, stage, progress);
+        if (!merged && merged.error().code == ErrorCode::CodesExhausted) {
+            continue;  // the lanes alone still past the last code
+        }
+        if (!merged) {
+            return merged.error();
+        }
+        if (const std::size_t codes = codesNeeded(*merged, request.conversion.song.ticksPerMeasure);
+            codesFit(codes, settings)) {
+            merged->mergedKeysounds = unmerged > codes ? unmerged - codes : 0;
+            return std::optional<ConvertedTrack>(std::move(merged).value());
+        }
+    }
+    return std::optional<ConvertedTrack>();
+}
+
+}  // namespace
+
+// Converts the lanes' track; when its files and the other tracks' need more codes than base 36
+// has, converts it again merged to fit (request.mergeToFit). Where nothing fits, the conversion
+// as it was (the plan refuses it naming the ways out) or the lanes' own CodesExhausted.
+Result<ConvertedTrack> convertForBuild(const BuildRequest& request, const PreparedSong& prepared,
+                                       const std::filesystem::path& stage, ProgressSink& progress)
+{
+    const auto& settings = request.conversion.settings;
+    progress.beginStage(ProgressStage::Converting);
+    auto converted = convertWith(request, settings, prepared, stage, progress);
+    if (settings.bmson || settings.base62 || !request.mergeToFit) {
+        return converted;
+    }
+    const bool lanesExhausted = !converted && converted.error().code == ErrorCode::CodesExhausted;
+    if (!converted && !lanesExhausted) {
+        return converted;
+    }
+    std::size_t unmerged = 0;
+    if (lanesExhausted) {
+        // The conversion stopped at the lanes' count; the other tracks' are counted as asked.
+        unmerged =
+            songKeysounds(static_cast<std::size_t>(converted.error().number.value_or(0)), request, prepared, settings);
+    } else {
+        unmerged = codesNeeded(*converted, request.conversion.song.ticksPerMeasure);
+        if (codesFit(unmerged, settings)) {
+            return converted;
+        }
+    }
+    auto merged = mergedToFit(unmerged, request, prepared, stage, progress);
+    if (!merged) {
+        return merged.error();
+    }
+    return *merged ? std::move(**merged) : std::move(converted);
+}
+
+}  // namespace zentrowe::workflow
