@@ -6,10 +6,15 @@ For each song: a first build with an empty cache, a rebuild that changes only --
 byte for byte the cached one's; then oggenc (vorbis-tools) encodes, in stereo at the build's
 quality and on every core, the renders the first build kept. Peak memory is each build's own.
 
-Songs: the demo (track 2), rock1 --track 4 (/usr/share/mma/lib/pflib/rock1.mid, package mma)
-and a generated song of 25 tracks and 3 minutes (--track 2, every other note a keysound).
+oggenc runs as one process per file, --jobs of them at once (every core by default), each file
+16-bit stereo at the build's quality (-q 5 is its 0.5).
 
-  bench/build_speed.py --cli build/rel/src/cli/zentrowe-cli [--only demo,rock1,dense] [--jobs N]
+Songs: the demo (track 2), rock1 --track 4 (/usr/share/mma/lib/pflib/rock1.mid, package mma),
+band, a generated General MIDI song of 25 tracks and 3 minutes (bench/band_song.py, --track 2, its
+lead), and any MIDI file given as NAME=PATH:TRACK with --song.
+
+  bench/build_speed.py --cli build/rel/src/cli/zentrowe-cli [--only demo,rock1,band] [--jobs N]
+                       [--song gm=/work/songs/gmstriving.mid:2]
 
 A benchmark is a command, never a test: nothing here runs under CTest.
 """
@@ -24,37 +29,11 @@ import tempfile
 import time
 from concurrent.futures import ThreadPoolExecutor
 
+import band_song
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "tools"))
-from make_demo_song import track  # noqa: E402  (one MIDI track writer for the tools)
 
 ENTRY_TAG = b"ZWKEPT\r\n"
-
-
-def dense_song(path, tracks=25, minutes=3, bpm=120):
-    """25 tracks on the 16 channels (channel 10 drums), each with its own instrument, pan and
-    pattern of pitches, velocities and lengths: about 1,500 keysounds."""
-    division = 480
-    measures = minutes * bpm // 4
-    conductor = [(0, 0, b"\xff\x51\x03" + (60000000 // bpm).to_bytes(3, "big"))]
-    all_tracks = [track(conductor)]
-    for k in range(tracks):
-        channel = 9 if k % 8 == 7 else [c for c in range(16) if c != 9][k % 15]
-        events = [(0, 0, bytes([0xC0 | channel, (k * 11) % 112])), (0, 0, bytes([0xB0 | channel, 10, (k * 37) % 128]))]
-        step = division // (1 + k % 4)
-        base = 36 + (k * 5) % 36 if channel != 9 else 35
-        for n in range(measures * 4 * division // step):
-            start = n * step
-            note = base + (n * (3 + k % 5)) % (12 if channel != 9 else 12)
-            velocity = 60 + 16 * ((n + k) % 4)
-            length = step * (1 + n % 2) // 2
-            events.append((start, 1, bytes([0x90 | channel, note, velocity])))
-            events.append((start + length, 0, bytes([0x80 | channel, note, 0])))  # before a strike at its tick
-        all_tracks.append(track(events))
-    with open(path, "wb") as out:
-        out.write(b"MThd" + struct.pack(">IHHH", 6, 1, len(all_tracks), division))
-        for data in all_tracks:
-            out.write(data)
 
 
 def run(arguments, env):
@@ -131,7 +110,8 @@ def bench(name, midi, tracks, cli, jobs, scratch):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--cli", default=os.path.join(ROOT, "build", "rel", "src", "cli", "zentrowe-cli"))
-    parser.add_argument("--only", default="demo,rock1,dense")
+    parser.add_argument("--only", default="demo,rock1,band")
+    parser.add_argument("--song", action="append", default=[], help="NAME=PATH:TRACK, measured after --only")
     parser.add_argument("--jobs", type=int, default=os.cpu_count())
     args = parser.parse_args()
     if shutil.which("oggenc") is None:
@@ -140,10 +120,16 @@ def main():
         songs = {
             "demo": (os.path.join(ROOT, "data", "demo", "ode-to-joy.mid"), "2"),
             "rock1": ("/usr/share/mma/lib/pflib/rock1.mid", "4"),
-            "dense": (os.path.join(scratch, "dense.mid"), "2"),
+            "band": (os.path.join(scratch, "band.mid"), "2"),
         }
-        dense_song(songs["dense"][0])
-        for name in args.only.split(","):
+        band_song.write(songs["band"][0])
+        names = [name for name in args.only.split(",") if name]
+        for given in args.song:
+            name, _, where = given.partition("=")
+            path, _, tracks = where.rpartition(":")
+            songs[name] = (path, tracks)
+            names.append(name)
+        for name in names:
             bench(name, songs[name][0], songs[name][1], os.path.abspath(args.cli), args.jobs, scratch)
 
 
