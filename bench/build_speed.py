@@ -7,7 +7,7 @@ byte for byte the cached one's; then oggenc (vorbis-tools) encodes, in stereo at
 quality and on every core, the renders the first build kept. Peak memory is each build's own.
 
 oggenc runs as one process per file, --jobs of them at once (every core by default), each file
-16-bit stereo at the build's quality (-q 5 is its 0.5).
+stereo at the build's quality (-q 5 is its 0.5).
 
 Songs: the demo (track 2), rock1 --track 4 (/usr/share/mma/lib/pflib/rock1.mid, package mma),
 band, a generated General MIDI song of 25 tracks and 3 minutes (bench/band_song.py, --track 2, its
@@ -57,7 +57,8 @@ def same_folders(first, second):
 
 
 def kept_renders(cache, into):
-    """The renders a build kept, as raw 16-bit stereo files for oggenc."""
+    """The renders a build kept, as 32-bit float stereo WAV files for oggenc (which reads them as
+    they are: no conversion in Python, which took minutes for a big song)."""
     files = []
     folder = os.path.join(cache, "zentrowe", "renders")
     for name in sorted(os.listdir(folder)):
@@ -67,22 +68,22 @@ def kept_renders(cache, into):
             continue
         key_length = struct.unpack_from("<I", data, 12)[0]
         offset = 16 + key_length + 16
-        count = (len(data) - offset) // 4
-        if count == 0:
+        size = (len(data) - offset) // 8 * 8
+        if size == 0:
             continue  # a silent sound is never written
-        samples = struct.unpack_from("<%df" % count, data, offset)
-        pcm = struct.pack("<%dh" % count, *(max(-32767, min(32767, round(s * 32767))) for s in samples))
-        path = os.path.join(into, name + ".raw")
+        header = (b"RIFF" + struct.pack("<I", 36 + size) + b"WAVEfmt " +
+                  struct.pack("<IHHIIHH", 16, 3, 2, 44100, 44100 * 8, 8, 32) + b"data" + struct.pack("<I", size))
+        path = os.path.join(into, name + ".wav")
         with open(path, "wb") as out:
-            out.write(pcm)
+            out.write(header)
+            out.write(data[offset:offset + size])
         files.append(path)
     return files
 
 
 def oggenc_seconds(files, jobs):
     def encode(path):
-        subprocess.run(["oggenc", "-Q", "-r", "-B", "16", "-C", "2", "-R", "44100", "-q", "5", "-o", path + ".ogg", path],
-                       check=True)
+        subprocess.run(["oggenc", "-Q", "-q", "5", "-o", path + ".ogg", path], check=True)
     start = time.monotonic()
     with ThreadPoolExecutor(jobs) as pool:
         list(pool.map(encode, files))
