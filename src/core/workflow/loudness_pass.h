@@ -20,8 +20,9 @@
 namespace zentrowe::workflow {
 
 // How much rendered sound a loudness pass keeps in memory before it writes renders to disk: a
-// thousand keysounds with their tails take about 200 MB.
-inline constexpr std::size_t kHeldSoundBytes = std::size_t{1} << 30;
+// thousand keysounds with their tails take about 250 MB. With the soundfont's samples and the
+// threads' buffers (some 230 MB for a General MIDI font) a build stays under 500 MB.
+inline constexpr std::size_t kHeldSoundBytes = std::size_t{192} << 20;
 
 // Brings a build to one loudness: every sound is rendered first and kept, the chart's autoplay
 // is mixed from those and measured, and only then is each file encoded, every one with the same
