@@ -78,8 +78,8 @@ private:
     std::size_t m_heldBytes;
     ChunkArena m_memory;  // the kept sounds, let go with the pass
     mutable std::mutex m_mutex;
-    std::map<std::string, audio::CompactSound> m_held;  // by the target's stem
-    std::size_t m_heldSoFar = 0;                        // bytes, counted as sounds are taken
+    std::map<std::string, audio::CompactSound> m_held;    // by the target's stem
+    std::size_t m_heldSoFar = 0;                          // bytes, counted as sounds are taken
     std::map<std::string, std::int64_t> m_encodedFrames;  // by the target's stem, as encode() wrote them
 };
 
