@@ -392,6 +392,18 @@ void trimBelow(std::vector<float>& interleaved, float floor)
     interleaved.resize(frames * kChannelCount);
 }
 
+std::size_t audibleFrames(std::span<const float> interleaved, float floor)
+{
+    const std::size_t all = interleaved.size() / kChannelCount;
+    for (std::size_t frames = all; frames > 0; --frames) {
+        const float* frame = interleaved.data() + (frames - 1) * kChannelCount;
+        if (std::fabs(frame[0]) >= floor || std::fabs(frame[1]) >= floor) {
+            return frames;
+        }
+    }
+    return all;
+}
+
 void fadeFromCut(std::vector<float>& interleaved, std::int64_t cutFrame)
 {
     const auto frames = static_cast<std::int64_t>(interleaved.size() / kChannelCount);

@@ -165,4 +165,9 @@ void trimTrailingSilence(std::vector<float>& interleaved);
 // Drops the trailing frames whose every sample lies below `floor` in magnitude.
 void trimBelow(std::vector<float>& interleaved, float floor);
 
+// The frames of interleaved stereo `interleaved` up to its last one with a sample at or above
+// `floor` in magnitude; every frame when none reaches it, so that a sound too quiet for the floor
+// is kept as it is rather than made an empty file.
+std::size_t audibleFrames(std::span<const float> interleaved, float floor);
+
 }  // namespace zentrowe::audio

@@ -10,6 +10,7 @@
 #include "core/audio/chart_mixer.h"
 #include "core/audio/float_wave.h"
 #include "core/audio/programme_loudness.h"
+#include "core/audio/synth_renderer.h"
 #include "core/base/file_error.h"
 #include "core/base/job_runner.h"
 #include "core/chart/timed_chart.h"
@@ -56,6 +57,18 @@ const audio::CompactSound* LoudnessPass::find(const std::string& stem) const
     return found != m_held.end() ? &found->second : nullptr;  // map nodes stay where they are
 }
 
+std::int64_t LoudnessPass::heldFrames(const std::string& stem) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_held.find(stem);
+    if (found == m_held.end()) {
+        return 0;
+    }
+    const auto frames = static_cast<std::int64_t>(found->second.samples.size() / 2);
+    const auto encoded = m_encodedFrames.find(stem);
+    return encoded != m_encodedFrames.end() ? std::min(frames, encoded->second) : frames;
+}
+
 // The kept sounds as a mix plays them, each times one amplitude.
 class LoudnessPass::Kept final : public audio::HeldSounds {
 public:
@@ -63,21 +76,17 @@ public:
 
     bool holds(const std::string& stem) const override { return m_pass.find(stem) != nullptr; }
 
-    std::int64_t frames(const std::string& stem) const override
-    {
-        const audio::CompactSound* sound = m_pass.find(stem);
-        return sound != nullptr ? static_cast<std::int64_t>(sound->samples.size() / 2) : 0;
-    }
+    std::int64_t frames(const std::string& stem) const override { return m_pass.heldFrames(stem); }
 
     void addTo(const std::string& stem, std::int64_t from, std::span<float> out) const override
     {
         const audio::CompactSound* sound = m_pass.find(stem);
         const auto first = static_cast<std::size_t>(std::max<std::int64_t>(from, 0)) * 2;
-        if (sound == nullptr || first >= sound->samples.size()) {
+        const auto end = static_cast<std::size_t>(m_pass.heldFrames(stem)) * 2;
+        if (sound == nullptr || first >= end) {
             return;
         }
-        audio::expandSound(*sound, first, out.first(std::min(out.size(), sound->samples.size() - first)), m_amplitude,
-                           true);
+        audio::expandSound(*sound, first, out.first(std::min(out.size(), end - first)), m_amplitude, true);
     }
 
 private:
@@ -169,6 +178,12 @@ Status LoudnessPass::encode(std::span<const std::filesystem::path> targets, doub
             for (auto& sample : samples) {
                 sample *= amplitude;
             }
+        }
+        const std::size_t frames = audio::audibleFrames(samples, audio::kRingOutFloor);
+        samples.resize(frames * 2);
+        if (!spilled) {
+            std::lock_guard lock(m_mutex);
+            m_encodedFrames.insert_or_assign(targets[i].stem().string(), static_cast<std::int64_t>(frames));
         }
         if (auto written = writer(targets[i], samples); !written) {
             return written.error();

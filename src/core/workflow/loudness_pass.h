@@ -21,8 +21,9 @@
 namespace zentrowe::workflow {
 
 // How much rendered sound a loudness pass keeps in memory before it writes renders to disk: a
-// thousand keysounds with their tails take about 200 MB.
-inline constexpr std::size_t kHeldSoundBytes = std::size_t{1} << 30;
+// thousand keysounds with their tails take about 250 MB. With the soundfont's samples and the
+// threads' buffers (some 230 MB for a General MIDI font) a build stays under 500 MB.
+inline constexpr std::size_t kHeldSoundBytes = std::size_t{192} << 20;
 
 // Brings a build to one loudness: every sound is rendered first and kept, the chart's autoplay
 // is mixed from those and measured, and only then is each file encoded, every one with the same
@@ -51,7 +52,9 @@ public:
     Result<audio::LoudnessGain> measure(const chart::Chart& chart, const audio::LoudnessTarget& target,
                                         unsigned threads, ProgressSink& progress) const;
 
-    // Encodes each target from its kept sound through `writer`, `gainDb` applied, on up to
+    // Encodes each target from its kept sound through `writer`, `gainDb` applied, up to its last
+    // frame that reaches audio::kRingOutFloor at that gain (the tail below it is inaudible, and
+    // a player stops at the file's end anyway: the encoder is spared it), on up to
     // `threads` threads (0: one per core, at most audio::kMostRenderThreads); each spilled file is
     // removed once encoded (the memory of kept sounds goes with the pass). Progress in files. The
     // first failure is returned; Cancelled if the sink asks to stop.
@@ -60,13 +63,15 @@ public:
 
     // The sounds kept in memory, each as encode() hands it to the writer with `gainDb` applied,
     // for a mix of the files just encoded that need not decode them again (decoding a thousand
-    // keysounds costs a tenth of a build); a sound spilled to disk is not held, and the mix reads
-    // its encoded file. Valid while the pass lives.
+    // keysounds costs a tenth of a build), as long as its file; a sound spilled to disk is not
+    // held, and the mix reads its encoded file. Valid while the pass lives.
     std::unique_ptr<audio::HeldSounds> soundsAtGain(double gainDb) const;
 
 private:
     class Kept;
     const audio::CompactSound* find(const std::string& stem) const;
+    // The frames of the held sound of `stem` that its file holds: fewer once encode() cut its tail.
+    std::int64_t heldFrames(const std::string& stem) const;
 
     std::filesystem::path spillPath(const std::filesystem::path& target) const;
 
@@ -74,8 +79,9 @@ private:
     std::size_t m_heldBytes;
     ChunkArena m_memory;  // the kept sounds, let go with the pass
     mutable std::mutex m_mutex;
-    std::map<std::string, audio::CompactSound> m_held;  // by the target's stem
-    std::size_t m_heldSoFar = 0;                        // bytes, counted as sounds are taken
+    std::map<std::string, audio::CompactSound> m_held;    // by the target's stem
+    std::size_t m_heldSoFar = 0;                          // bytes, counted as sounds are taken
+    std::map<std::string, std::int64_t> m_encodedFrames;  // by the target's stem, as encode() wrote them
 };
 
 }  // namespace zentrowe::workflow

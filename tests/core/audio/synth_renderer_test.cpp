@@ -56,6 +56,32 @@ TEST(RingOut, QuietCountsOnlyFromTheFirstSoundingSample)
     }
 }
 
+// A sound ends at its last frame where either side reaches the floor; one that never does is kept
+// whole, never made an empty file.
+TEST(AudibleFrames, EndAtTheLastFrameWhereEitherSideReachesTheFloor)
+{
+    const float floor = kRingOutFloor;
+    struct Case {
+        const char* name;
+        std::vector<float> sound;  // interleaved stereo
+        std::size_t frames;
+    };
+    const std::vector<Case> cases = {
+        {"a tail under the floor", {0.5f, 0.5f, 0.2f, -0.2f, floor / 2, floor / 2, -floor / 4, 0}, 2},
+        {"the floor itself is heard", {0.5f, 0.5f, -floor, floor, floor / 2, 0}, 2},
+        {"heard on the right side only", {0.5f, 0.5f, 0, -2 * floor, 0, floor / 3}, 2},
+        {"loud to its last frame", {0.1f, 0.1f, 0.1f, -0.1f}, 2},
+        {"a quiet sound between louder frames keeps its dip", {0.5f, 0.5f, 0, 0, 0.3f, 0.3f, 0, 0}, 3},
+        {"never reaching the floor: kept whole", {floor / 2, floor / 2, floor / 3, 0, 0, 0}, 3},
+        {"nothing", {}, 0},
+        {"half a frame is no frame", {0.5f, 0.5f, 0.5f}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(audibleFrames(c.sound, floor), c.frames);
+    }
+}
+
 // A choked voice falls 96 dB, evenly in decibels, over the 0.891 s (-200 timecents) release the
 // synthesiser gives it: half way down at half the fade, and nothing after it.
 TEST(ChokeFade, FallsNinetySixDecibelsOverTheReleaseOfAChokedVoice)

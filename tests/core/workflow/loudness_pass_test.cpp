@@ -105,5 +105,53 @@ TEST(LoudnessPass, APreviewFromTheKeptSoundsAtTheirGainIsTheOneFromTheFilesEncod
     }
 }
 
+// A sound's file ends where, at the build's gain, its tail last reaches the ring-out floor: the
+// same sound keeps more of its tail at a higher gain; the kept sounds a preview mixes end there too.
+TEST(LoudnessPass, AFileEndsWhereItsTailAtTheGainLastReachesTheFloor)
+{
+    // A second of a tone decaying 1 dB every 10 ms from 0.5: it passes 0.001 (-60 dBFS) after
+    // 540 ms; at a gain of -10 dB, 0.001 is the tone's -50 dBFS, passed after 440 ms.
+    constexpr std::size_t kFrames = 44100;
+    std::vector<float> decaying(2 * kFrames);
+    for (std::size_t frame = 0; frame < kFrames; ++frame) {
+        const double level = 0.5 * std::pow(10.0, -static_cast<double>(frame) / 441 / 20);
+        decaying[2 * frame] = static_cast<float>(level * ((frame / 20) % 2 == 0 ? 1 : -1));  // a square wave
+        decaying[2 * frame + 1] = decaying[2 * frame] / 2;
+    }
+    struct Case {
+        const char* name;
+        std::size_t heldBytes;
+        double gainDb;
+        double seconds;  // the file's length
+    };
+    const Case cases[] = {
+        {"kept, no gain", kHeldSoundBytes, 0, 0.54},
+        {"kept, 10 dB down", kHeldSoundBytes, -10, 0.44},
+        {"kept, 6 dB up: the whole tail but its last 6 dB", kHeldSoundBytes, 6, 0.60},
+        {"spilled, 10 dB down", 0, -10, 0.44},
+        {"kept, 70 dB down: under the floor throughout, whole", kHeldSoundBytes, -70, 1.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TempDir dir;
+        std::filesystem::create_directories(dir / "spill");
+        LoudnessPass pass(dir / "spill", c.heldBytes);
+        const std::filesystem::path target = dir / "a.wav";
+        ASSERT_TRUE(pass.keeper()(target, decaying).ok());
+        std::size_t written = 0;
+        const audio::SoundWriter writer = [&](const std::filesystem::path&, std::span<const float> samples) {
+            written = samples.size() / 2;
+            return Status{};
+        };
+        NullProgress quiet;
+        ASSERT_TRUE(pass.encode(std::span(&target, 1), c.gainDb, writer, 1, quiet).ok());
+        EXPECT_NEAR(static_cast<double>(written) / audio::kSampleRate, c.seconds, 0.002);
+        const auto held = pass.soundsAtGain(c.gainDb);
+        if (c.heldBytes > 0) {
+            EXPECT_EQ(held->frames("a"), static_cast<std::int64_t>(written));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zentrowe::workflow
