@@ -209,7 +209,7 @@ std::string channelListText(std::uint16_t channels)
 {
     std::string text;
     for (int channel = 0; channel < 16; ++channel) {
-        if ((channels >> channel) & 1U) {
+        if ((unsigned{channels} >> channel) & 1U) {
             text += (text.empty() ? "" : ",") + std::to_string(channel + 1);
         }
     }

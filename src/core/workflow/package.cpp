@@ -26,7 +26,7 @@ char32_t nextCodePoint(std::string_view text, std::size_t& at)
 {
     const auto lead = static_cast<unsigned char>(text[at]);
     const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t value = length == 1 ? lead : lead & (0x7F >> length);
+    char32_t value = length == 1 ? char32_t{lead} : char32_t{lead} & (char32_t{0x7F} >> length);
     for (std::size_t k = 1; k < length && at + k < text.size(); ++k) {
         value = (value << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
     }
