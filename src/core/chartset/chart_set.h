@@ -22,6 +22,13 @@ enum class LaneRule {
     Seed,      // the lane `convert` gives each note (note number mod 7), thinned notes in the background
 };
 
+// A part that has a set of charts of its own, in a folder of several.
+struct PartSet {
+    std::size_t part = 0;  // convert::KeysoundSource::part
+    std::string tag;       // in its charts' file names: "4", "1-2"
+    std::string name;      // in its charts' #SUBTITLE: the track's or instrument's name
+};
+
 // What charts a build writes; all of them name the same keysound files.
 struct ChartSetRequest {
     LaneRule lanes = LaneRule::Playable;
@@ -48,6 +55,15 @@ struct ChartSetRequest {
     // of later parts go to the lanes only in the stretches followMusic borrows them for, and play
     // from the background elsewhere. 0: every part is chosen.
     std::size_t chosenParts = 0;
+    // A set of charts per part (makePartSets): each of these parts' notes go to the lanes of its
+    // own set. Empty: one set drawn on the chosen parts.
+    std::vector<PartSet> partSets;
+    // Every chord's notes played at its first note's tick in every chart, from the background too
+    // (else only those some chart of the set strikes): sets whose lanes take different parts then
+    // still play the same objects at the same places.
+    bool strikeEveryChord = false;
+    // Asks the build for partSets: a set per part it charts (--charts parts).
+    bool setPerPart = false;
 };
 
 // One chart of a set, as made and before it is written.
@@ -55,6 +71,7 @@ struct SetChart {
     std::string fileName;  // "NAME_N.bms" or "NAME_N.bmson"
     chart::Chart chart;
     chartset::ChartReport report;
+    std::string part;  // the PartSet's tag of a part's set; empty in a set of the chosen parts
 };
 
 // The charts of a set from the one chart a conversion made (its lanes, long notes and
