@@ -18,6 +18,7 @@
 #include "core/base/utf8_path.h"
 #include "core/chart/bms_writer.h"
 #include "core/chart/bmson_writer.h"
+#include "core/chartset/part_sets.h"
 #include "core/convert/chart_lines.h"
 #include "core/convert/keysound_name.h"
 #include "core/keysound/keysound_midi_writer.h"
@@ -29,6 +30,7 @@
 #include "core/workflow/keysound_jobs.h"
 #include "core/workflow/lead_in.h"
 #include "core/workflow/loudness_pass.h"
+#include "core/workflow/part_set_plan.h"
 #include "core/workflow/preview.h"
 #include "core/workflow/silent_keysounds.h"
 
@@ -507,7 +509,7 @@ Status renderSounds(BuildPlan& plan, BuildOutcome& outcome, std::unique_ptr<audi
         return allKeysoundsSilent(outcome.silentKeysounds, request.conversion.trackNumber, request.soundFont);
     }
     plan.charts =
-        chartset::makeChartSet(outcome.conversion.chart, outcome.conversion.keysounds, request.conversion.song,
+        chartset::makePartSets(outcome.conversion.chart, outcome.conversion.keysounds, request.conversion.song,
                                plan.chartName, request.charts, request.conversion.settings.percussion);
     return {};
 }
@@ -635,6 +637,9 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const BuildRequest&
         records.back().chart = made.fileName;
         records.back().settings.emplace_back("difficulty", chartset::difficultyName(made.report.difficulty));
         records.back().settings.emplace_back("lanes", lanes);
+        if (!made.part.empty()) {
+            records.back().settings.emplace_back("part", made.part);
+        }
     }
     return records;
 }
@@ -730,7 +735,8 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
         return anotherSongsFolder(*other, asked);
     }
     // Following the music, the song's other parts are converted with the chosen ones.
-    BuildRequest request = withFollowedParts(asked, file);
+    PartSetFindings partSets;
+    BuildRequest request = withPartSets(asked, file, partSets);
     auto converted = convertForBuild(request, file, staged.stage(), progress);
     if (!converted) {
         return StagedBuild::failed(converted.error());
@@ -738,6 +744,7 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     // With the merging the keysounds were converted with.
     request.conversion.settings = converted->settings;
     BuildOutcome outcome;
+    outcome.partSets = std::move(partSets);
     outcome.mergedKeysounds = converted->mergedKeysounds;
     outcome.mergedWith = converted->mergedKeysounds > 0 ? converted->settings.merge : convert::KeysoundMerge{};
     outcome.conversion = std::move(converted->conversion);

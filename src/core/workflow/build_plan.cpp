@@ -7,6 +7,7 @@
 #include "core/base/file_error.h"
 #include "core/base/utf8_path.h"
 #include "core/chart/code_numbering.h"
+#include "core/chartset/part_sets.h"
 #include "core/convert/keysound_name.h"
 #include "core/workflow/keysound_jobs.h"
 #include "core/workflow/lead_in.h"
@@ -335,7 +336,7 @@ Result<BuildPlan> planBuild(const BuildRequest& request, std::span<const std::ui
         stage, settings.keysoundName, extension, song.ticksPerQuarter, song.ticksPerMeasure, keysoundTempo};
     // Made before rendering so that their names are checked with the others, and only the
     // keysounds they place are rendered.
-    plan.charts = chartset::makeChartSet(conversion.chart, conversion.keysounds, song, plan.chartName, request.charts,
+    plan.charts = chartset::makePartSets(conversion.chart, conversion.keysounds, song, plan.chartName, request.charts,
                                          settings.percussion);
     plan.keysoundJobs = placedKeysoundJobs(keysoundJobs(conversion.keysounds, states, rendering), plan.charts);
     for (const auto& job : plan.keysoundJobs) {
