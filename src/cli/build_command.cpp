@@ -245,6 +245,23 @@ std::optional<std::string> longMinRefusal(const std::string& text)
     return std::nullopt;
 }
 
+// How the charts' lanes are drawn, and how many sets are written.
+void addChartOptions(CLI::App& sub, chartset::ChartSetRequest& charts)
+{
+    addChoiceOption(sub, "--lanes", charts.lanes, kLaneRules,
+                    "playable (pitch order, chords spread, no fast jacks) or seed (convert's lanes)");
+    addChoiceOption(sub, "--scratch", charts.scratch, kOnOff,
+                    "accents (a downbeat, a phrase's first note, a strum's first stroke) on the scratch from hyper "
+                    "up (on, the default), or off: nothing on the scratch");
+    addChoiceOption(sub, "--follow", charts.follow, kOnOff,
+                    "where the chosen tracks rest for over 2 measures (or 4 s), the lanes take the part that carries "
+                    "the music (a melody, else the bass, else drum accents) (on, the default, with --bgm keysounds), "
+                    "or off: only the chosen tracks");
+    addChoiceOption(sub, "--charts", charts.setPerPart, kChartSets,
+                    "one set of charts (one, the default), or parts: a set for each part --track names (with one "
+                    "named, also for every other part with enough notes), all sharing the sound files");
+}
+
 // Every option of build, in the order help lists them.
 void addBuildOptions(CLI::App& sub, BuildOptions& options)
 {
@@ -268,18 +285,7 @@ void addBuildOptions(CLI::App& sub, BuildOptions& options)
            "loudness of the whole autoplay in LUFS, true peak at most -1 dBTP (default -14), or off")
         ->check(loudnessCheck())
         ->type_name("LUFS|off");
-    addChoiceOption(sub, "--lanes", request.charts.lanes, kLaneRules,
-                    "playable (pitch order, chords spread, no fast jacks) or seed (convert's lanes)");
-    addChoiceOption(sub, "--scratch", request.charts.scratch, kOnOff,
-                    "accents (a downbeat, a phrase's first note, a strum's first stroke) on the scratch from hyper "
-                    "up (on, the default), or off: nothing on the scratch");
-    addChoiceOption(sub, "--follow", request.charts.follow, kOnOff,
-                    "where the chosen tracks rest for over 2 measures (or 4 s), the lanes take the part that carries "
-                    "the music (a melody, else the bass, else drum accents) (on, the default, with --bgm keysounds), "
-                    "or off: only the chosen tracks");
-    addChoiceOption(sub, "--charts", request.charts.setPerPart, kChartSets,
-                    "one set of charts (one, the default), or parts: a set for each part --track names (with one "
-                    "named, also for every other part with enough notes), all sharing the sound files");
+    addChartOptions(sub, request.charts);
     sub.add_option("--difficulties", options.difficulties,
                    "charts to write, from beginner,normal,hyper,another,insane (default: normal,hyper,another, "
                    "and insane when another leaves notes out)")

@@ -18,7 +18,6 @@
 #include "core/base/utf8_path.h"
 #include "core/chart/bms_writer.h"
 #include "core/chart/bmson_writer.h"
-#include "core/chartset/part_sets.h"
 #include "core/convert/chart_lines.h"
 #include "core/convert/keysound_name.h"
 #include "core/keysound/keysound_midi_writer.h"

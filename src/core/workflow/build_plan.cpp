@@ -7,7 +7,6 @@
 #include "core/base/file_error.h"
 #include "core/base/utf8_path.h"
 #include "core/chart/code_numbering.h"
-#include "core/chartset/part_sets.h"
 #include "core/convert/keysound_name.h"
 #include "core/workflow/keysound_jobs.h"
 #include "core/workflow/lead_in.h"
