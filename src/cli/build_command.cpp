@@ -103,6 +103,24 @@ std::string chartLine(const workflow::BuiltChart& chart, const std::vector<song:
            levelTermsLine(report);
 }
 
+// With a set per part: the parts merged into another's set and those left out, as warnings; the
+// parts added beside the one named, on stdout.
+std::string partSetsLine(const workflow::PartSetFindings& found)
+{
+    for (const auto& alike : found.alike) {
+        reportWarning(song::partsName(alike) + " play the same notes: one set of charts was made for them, " +
+                      "named after " + song::partName(alike.front()));
+    }
+    for (const auto& part : found.silent) {
+        reportWarning(song::partName(part) + " plays no notes: no charts were made for it");
+    }
+    if (found.added.empty()) {
+        return {};
+    }
+    return "a set of charts for each part with at least " + std::to_string(workflow::kLeastPartSetNotes) +
+           " notes besides the one named: " + song::partsName(found.added) + "\n";
+}
+
 // Where the lanes follow the music: "the lanes follow the music where the chosen tracks rest:
 // track 3 from 24.0 s to 38.5 s, track 5 channel 10 from 80.0 s to 96.0 s" (the song's seconds).
 std::string followedLine(const workflow::BuildOutcome& outcome, const workflow::BuildRequest& request)
@@ -149,6 +167,7 @@ constexpr std::array kLaneRules = {Choice<chartset::LaneRule>{"playable", charts
 constexpr std::array kPlays = {Choice<chartset::Play>{"single", chartset::Play::Single},
                                Choice<chartset::Play>{"double", chartset::Play::Double}};
 constexpr std::array kOnOff = {Choice<bool>{"on", true}, Choice<bool>{"off", false}};
+constexpr std::array kChartSets = {Choice<bool>{"one", false}, Choice<bool>{"parts", true}};
 constexpr std::array kChartTexts = {Choice<workflow::ChartText>{"sjis", workflow::ChartText::ShiftJis},
                                     Choice<workflow::ChartText>{"utf-8", workflow::ChartText::Utf8}};
 
@@ -243,6 +262,9 @@ void addLaneOptions(CLI::App& sub, workflow::BuildRequest& request)
     addChoiceOption(sub, "--play", request.charts.play, kPlays,
                     "single: 7 keys and scratch (the default), or double: 14 keys, the chosen tracks on the first "
                     "side, the song's other parts on the second (#PLAYER 3, charts NAME_N_DP; needs --bgm keysounds)");
+    addChoiceOption(sub, "--charts", request.charts.setPerPart, kChartSets,
+                    "one set of charts (one, the default), or parts: a set for each part --track names (with one "
+                    "named, also for every other part with enough notes), all sharing the sound files");
 }
 
 // Every option of build, in the order help lists them.
@@ -380,6 +402,7 @@ int printBuild(const workflow::BuildOutcome& outcome, const workflow::BuildReque
         out.write(chartLine(chart, workflow::chartedParts(request.conversion)));
     }
     out.write(followedLine(outcome, request));
+    out.write(partSetsLine(outcome.partSets));
     // The release checklist on what was written; its findings inform, the build stands.
     if (auto audit = runAudit(folder)) {
         // This build's staging folder went with its commit; one there now is another build's,

@@ -217,6 +217,9 @@ std::string singlePlaySentence(workflow::SinglePlayReason reason)
         return "single-play charts made: --play double does not take --mode percussion";
     case workflow::SinglePlayReason::SeedLanes:
         return "single-play charts made: --play double needs the playable lanes, not --lanes seed";
+    case workflow::SinglePlayReason::PartSets:
+        return "single-play charts made: with --charts parts each part takes the lanes of its own set, so "
+               "--play double has no second side to give them";
     }
     return "single-play charts made";
 }

@@ -101,6 +101,8 @@ QString singlePlaySentence(workflow::SinglePlayReason reason)
         return tr("已生成单打谱面：打击乐器模式不能生成双打");
     case workflow::SinglePlayReason::SeedLanes:
         return tr("已生成单打谱面：双打需要可玩的键位排列");
+    case workflow::SinglePlayReason::PartSets:
+        return tr("已生成单打谱面：每个声部一套谱面时，各声部在自己的谱面里占用按键，不能再放到 2P 侧");
     }
     return tr("已生成单打谱面");
 }

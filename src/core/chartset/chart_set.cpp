@@ -507,10 +507,13 @@ bool makeSet(const chart::Chart& converted, const convert::KeysoundTable& keysou
     if (request.play == Play::Double) {
         keepFirstSideToTune(followed, notes.notes, request.tuneParts);
     }
+    if (!request.follow) {
+        keepToChosenParts(followed, notes.notes, request.chosenParts);
+    }
     const auto candidates = candidateNotes(notes.notes, followed);
     const auto difficulties = setDifficulties(request, candidates, clock);
     std::vector<std::vector<Placed>> objectsOf;
-    std::vector<bool> struck(notes.notes.size(), false);  // in a lane of some chart
+    std::vector<bool> struck(notes.notes.size(), request.strikeEveryChord);  // in a lane of some chart
     auto limits = chartset::setLimits(candidates, clock, difficulties);
     for (auto& chartLimits : limits) {
         chartLimits.layout.scratchLane = request.scratch;
@@ -606,6 +609,15 @@ bool belongsToChartSet(std::string_view chartName, std::string_view chartFileNam
     }
     if (nameStem == stem) {
         return true;
+    }
+    // A part's set: "NAME_4_N", "NAME_1-2_X".
+    std::string_view partStem = nameStem;
+    if (partStem.starts_with(std::string(stem) + "_") && partStem.size() > stem.size() + 3) {
+        const auto tag = partStem.substr(stem.size() + 1, partStem.size() - stem.size() - 3);
+        const bool tagLike = !tag.empty() && tag.find_first_not_of("0123456789-") == std::string_view::npos;
+        if (tagLike && partStem[partStem.size() - 2] == '_') {
+            return belongsToChartSet(chartName, std::string(stem) + "_" + std::string(tag) + std::string(ownExtension));
+        }
     }
     return std::any_of(chartset::kAllDifficulties.begin(), chartset::kAllDifficulties.end(),
                        [stem = stem, nameStem = nameStem](chartset::Difficulty difficulty) {

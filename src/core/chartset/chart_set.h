@@ -25,6 +25,13 @@ enum class LaneRule {
 // How many play a chart: one player's 7 keys and scratch, or both sides' 14 keys and two scratches.
 enum class Play { Single, Double };
 
+// A part that has a set of charts of its own, in a folder of several.
+struct PartSet {
+    std::size_t part = 0;  // convert::KeysoundSource::part
+    std::string tag;       // in its charts' file names: "4", "1-2"
+    std::string name;      // in its charts' #SUBTITLE: the track's or instrument's name
+};
+
 // What charts a build writes; all of them name the same keysound files.
 struct ChartSetRequest {
     LaneRule lanes = LaneRule::Playable;
@@ -55,6 +62,15 @@ struct ChartSetRequest {
     // a single-play chart does), the second the other parts' notes (addSecondSide).
     Play play = Play::Single;
     std::size_t tuneParts = 0;
+    // A set of charts per part (makePartSets): each of these parts' notes go to the lanes of its
+    // own set. Empty: one set drawn on the chosen parts.
+    std::vector<PartSet> partSets;
+    // Every chord's notes played at its first note's tick in every chart, from the background too
+    // (else only those some chart of the set strikes): sets whose lanes take different parts then
+    // still play the same objects at the same places.
+    bool strikeEveryChord = false;
+    // Asks the build for partSets: a set per part it charts (--charts parts).
+    bool setPerPart = false;
 };
 
 // One chart of a set, as made and before it is written.
@@ -62,6 +78,7 @@ struct SetChart {
     std::string fileName;  // "NAME_N.bms" or "NAME_N.bmson"
     chart::Chart chart;
     chartset::ChartReport report;
+    std::string part;  // the PartSet's tag of a part's set; empty in a set of the chosen parts
 };
 
 // The charts of a set from the one chart a conversion made (its lanes, long notes and

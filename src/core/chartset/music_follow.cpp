@@ -203,6 +203,19 @@ FollowedMusic followMusic(std::span<const TrackNote> notes, std::size_t chosenPa
     return followed;
 }
 
+void keepToChosenParts(FollowedMusic& followed, std::span<const TrackNote> notes, std::size_t chosenParts)
+{
+    if (chosenParts == 0) {
+        return;
+    }
+    followed.stretches.clear();
+    followed.chosenParts = 0;  // nothing borrowed: the notes are weighed as one part's
+    followed.laneCandidates.assign(notes.size(), false);
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        followed.laneCandidates[i] = notes[i].part < chosenParts;
+    }
+}
+
 std::vector<TrackNote> candidateNotes(std::span<const TrackNote> notes, const FollowedMusic& followed)
 {
     if (followed.laneCandidates.size() != notes.size()) {

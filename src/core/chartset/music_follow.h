@@ -45,6 +45,10 @@ struct FollowedMusic {
 // and borrows nothing. Notes must be in time order.
 FollowedMusic followMusic(std::span<const TrackNote> notes, std::size_t chosenParts, const song::Timeline& clock);
 
+// `followed` with the lanes kept to the parts below `chosenParts` and nothing borrowed: the lanes
+// of a part's own set when the charts do not follow the music. A chosenParts of 0 keeps it as it is.
+void keepToChosenParts(FollowedMusic& followed, std::span<const TrackNote> notes, std::size_t chosenParts);
+
 // The lanes of one chart (one per note, kBackgroundLane for the rest) made as chartLanes and
 // fitLongNotes make them, over candidateNotes alone, so that the caps and levels count those;
 // `fitted` gets every note, long notes as fitted. A flag list of another length lets every note in.

@@ -31,6 +31,7 @@
 #include "core/workflow/lead_in.h"
 #include "core/workflow/loudness_pass.h"
 #include "core/workflow/prepared_song.h"
+#include "core/workflow/part_set_plan.h"
 #include "core/workflow/preview.h"
 #include "core/workflow/silent_keysounds.h"
 #include "core/workflow/sounding_chart.h"
@@ -369,7 +370,7 @@ Result<RenderResult> renderSounds(const BuildPlan& plan, BuildOutcome& outcome,
         return allKeysoundsSilent(outcome.silentKeysounds, request.conversion.trackNumber, request.soundFont);
     }
     result.charts =
-        chartset::makeChartSet(outcome.conversion.chart, outcome.conversion.keysounds, request.conversion.song,
+        chartset::makePartSets(outcome.conversion.chart, outcome.conversion.keysounds, request.conversion.song,
                                plan.chartName, request.charts, request.conversion.settings.percussion);
     return result;
 }
@@ -503,6 +504,9 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const RenderResult&
         records.back().chart = made.fileName;
         records.back().settings.emplace_back("difficulty", chartset::difficultyName(made.report.difficulty));
         records.back().settings.emplace_back("lanes", lanes);
+        if (!made.part.empty()) {
+            records.back().settings.emplace_back("part", made.part);
+        }
     }
     return records;
 }
@@ -676,9 +680,11 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     if (const auto* other = otherSongsRecord(staged.manifest(), asked, songHash); other != nullptr && !asked.replace) {
         return anotherSongsFolder(*other, asked);
     }
-    // Following the music or playing double, the song's other parts are converted with the chosen ones.
+    // Following the music, charting a set per part or playing double, the song's other parts are
+    // converted with the chosen ones.
+    PartSetFindings partSets;
     std::optional<SinglePlayReason> singlePlay;
-    BuildRequest request = withDoublePlayParts(withFollowedParts(asked, file), asked, file, singlePlay);
+    BuildRequest request = withDoublePlayParts(withPartSets(asked, file, partSets), asked, file, singlePlay);
     const PreparedSong prepared{file, chartedParts(request.conversion), song::Timeline(request.conversion.song),
                                 song::readSongCredits(file, request.conversion.song)};
     auto converted = convertForBuild(request, prepared, staged.stage(), progress);
@@ -688,6 +694,7 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     // With the merging the keysounds were converted with.
     request.conversion.settings = converted->settings;
     BuildOutcome outcome;
+    outcome.partSets = std::move(partSets);
     outcome.mergedKeysounds = converted->mergedKeysounds;
     outcome.mergedWith = converted->mergedKeysounds > 0 ? converted->settings.merge : convert::KeysoundMerge{};
     outcome.conversion = std::move(converted->conversion);

@@ -23,6 +23,7 @@
 #include "core/workflow/followed_parts.h"
 #include "core/workflow/kept_sounds.h"
 #include "core/workflow/loudness_pass.h"
+#include "core/workflow/part_set_plan.h"
 #include "core/workflow/silent_keysounds.h"
 #include "core/workflow/sound_length_rule.h"
 
@@ -65,6 +66,7 @@ struct BuildOutcome {
     std::size_t mergedKeysounds = 0;
     convert::KeysoundMerge mergedWith;
     std::vector<FollowedStretch> followed;  // where the chosen parts rest and the lanes take another part
+    PartSetFindings partSets;               // with a set per part: parts merged, left out or added
     KeptSoundsReport keptSounds;            // with request.cacheFolder: what was taken from it, and any trouble
     // With double play asked for: why the charts are single play instead.
     std::optional<SinglePlayReason> singlePlay;

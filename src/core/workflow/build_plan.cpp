@@ -335,7 +335,7 @@ Result<BuildPlan> planBuild(const BuildRequest& request, const PreparedSong& pre
         stage, settings.keysoundName, extension, song.ticksPerQuarter, song.ticksPerMeasure, keysoundTempo};
     // Made before rendering so that their names are checked with the others, and only the
     // keysounds they place are rendered.
-    plan.charts = chartset::makeChartSet(conversion.chart, conversion.keysounds, song, plan.chartName, request.charts,
+    plan.charts = chartset::makePartSets(conversion.chart, conversion.keysounds, song, plan.chartName, request.charts,
                                          settings.percussion);
     plan.keysoundJobs = placedKeysoundJobs(keysoundJobs(conversion.keysounds, states, rendering), plan.charts);
     for (const auto& job : plan.keysoundJobs) {

@@ -13,6 +13,7 @@
 #include "core/base/file_system.h"
 #include "core/base/result.h"
 #include "core/chartset/chart_set.h"
+#include "core/chartset/part_sets.h"
 #include "core/keysound/keysound_states.h"
 #include "core/workflow/background_keysounds.h"
 #include "core/workflow/bgm_slices.h"

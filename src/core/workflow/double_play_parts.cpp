@@ -30,6 +30,9 @@ std::optional<SinglePlayReason> doublePlaySetAside(const BuildRequest& request)
     if (request.bgm != BgmMode::Keysounds) {
         return SinglePlayReason::BgmNotKeysounds;
     }
+    if (request.charts.setPerPart) {
+        return SinglePlayReason::PartSets;
+    }
     return std::nullopt;
 }
 

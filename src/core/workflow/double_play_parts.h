@@ -14,6 +14,7 @@ enum class SinglePlayReason {
     BgmNotKeysounds,  // the other parts play from BGM files, which the second side cannot take notes from
     Percussion,       // percussion mode charts one drum kit
     SeedLanes,        // convert's own lanes have no second side
+    PartSets,         // a set per part: each part takes the lanes in its own set, not a second side
 };
 
 // Why `request`'s settings alone keep it to single play; none when they allow double play or it

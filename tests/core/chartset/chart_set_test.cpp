@@ -472,8 +472,21 @@ TEST(ChartSetNames, TheSetOwnsTheSingleChartAndEveryLetteredChartOfItsName)
         bool owned;
     };
     const std::vector<Case> cases = {
-        {"song.bms", true},    {"song.bmson", true},  {"song_N.bms", true},  {"song_X.bmson", true},
-        {"song_Q.bms", false}, {"song_N.txt", false}, {"songs_N.bms", false}, {"other.bms", false},
+        {"song.bms", true},
+        {"song.bmson", true},
+        {"song_N.bms", true},
+        {"song_X.bmson", true},
+        {"song_Q.bms", false},
+        {"song_N.txt", false},
+        {"songs_N.bms", false},
+        {"other.bms", false},
+        // A part's set: "song_4_N.bms", a channel's "song_1-2_X.bmson".
+        {"song_4_N.bms", true},
+        {"song_1-2_X.bmson", true},
+        {"song_4_Q.bms", false},
+        {"song_x4_N.bms", false},
+        {"song__N.bms", false},
+        {"song_4_N.txt", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.chart);

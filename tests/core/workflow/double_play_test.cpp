@@ -295,6 +295,7 @@ TEST_F(DoublePlay, SettingsTheSecondSideCannotTakeNotesUnderMakeSinglePlay)
          Reason::Percussion, 0},
         {"convert's lanes", [](workflow::BuildRequest& r) { r.charts.lanes = chartset::LaneRule::Seed; },
          Reason::SeedLanes, 0},
+        {"a set per part", [](workflow::BuildRequest& r) { r.charts.setPerPart = true; }, Reason::PartSets, 0},
         {"every part chosen",
          [](workflow::BuildRequest& r) {
              r.conversion.moreParts = {{2, 0}};
