@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <tuple>
 
@@ -322,7 +323,10 @@ void checkLanePositions(const chart::Chart& chart, bool bmson, ChartFindings& fi
 // something else here.
 void checkBmsonInfo(std::span<const std::uint8_t> bytes, ChartFindings& findings)
 {
-    const auto json = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false, true);
+    // As the bmson reader reads it: UTF-16 with a byte order mark as its UTF-8.
+    const std::optional<std::string> utf16 = decodeUtf16WithByteOrderMark(bytes);
+    const auto json = utf16 ? nlohmann::json::parse(*utf16, nullptr, false, true)
+                            : nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false, true);
     if (json.is_discarded() || !json.is_object()) {
         return;
     }
