@@ -215,6 +215,83 @@ private:
     const ProgressSink& m_stop;
 };
 
+// Loudness and the highest sample of every 100 ms, a stretch per thread, in the programme's order.
+Status measureSubBlocks(const ProgrammeReader& read, std::int64_t frames, int sampleRate, std::int64_t subFrames,
+                        const JobOptions& options, ProgressSink& stop, std::vector<double>& energy,
+                        std::vector<float>& peaks)
+{
+    const std::int64_t subBlocks = (std::max<std::int64_t>(frames, 0) + subFrames - 1) / subFrames;
+    const unsigned count = options.threads;
+    std::vector<Stretch> stretches(count);
+    for (unsigned t = 0; t < count; ++t) {
+        const std::int64_t first = subBlocks * t / count;
+        const std::int64_t last = subBlocks * (t + 1) / count;
+        stretches[t].firstSubBlock = first;
+        stretches[t].energy.assign(static_cast<std::size_t>(last - first), 0.0);
+        stretches[t].peaks.assign(static_cast<std::size_t>(last - first), 0.0F);
+    }
+    const auto measureOne = [&](std::size_t t, JobContext&) -> Status {
+        measureStretch(read, frames, sampleRate, subFrames, stretches[t]);
+        return {};
+    };
+    if (auto status = runJobs(count, measureOne, options, stop); !status) {
+        return status.error();
+    }
+    for (const auto& stretch : stretches) {
+        energy.insert(energy.end(), stretch.energy.begin(), stretch.energy.end());
+        peaks.insert(peaks.end(), stretch.peaks.begin(), stretch.peaks.end());
+    }
+    return {};
+}
+
+// The runs of 100 ms blocks at least half as high as the highest, in frames, from a little before
+// to a little past each (zeros past the programme's end), so the interpolation starts and ends
+// on quieter samples.
+std::vector<std::pair<std::int64_t, std::int64_t>> loudRuns(const std::vector<float>& peaks, float highest,
+                                                            std::int64_t subFrames)
+{
+    std::vector<std::pair<std::int64_t, std::int64_t>> runs;
+    for (std::size_t k = 0; k < peaks.size();) {
+        if (peaks[k] < highest / 2) {
+            ++k;
+            continue;
+        }
+        std::size_t end = k + 1;
+        while (end < peaks.size() && peaks[end] >= highest / 2) {
+            ++end;
+        }
+        runs.emplace_back(std::max<std::int64_t>(static_cast<std::int64_t>(k) * subFrames - kPeakContext, 0),
+                          static_cast<std::int64_t>(end) * subFrames + kPeakContext);
+        k = end;
+    }
+    return runs;
+}
+
+// The true peak of each run, the runs shared among the threads.
+Result<std::vector<float>> truePeaksOfRuns(const ProgrammeReader& read, std::int64_t frames,
+                                           const std::vector<std::pair<std::int64_t, std::int64_t>>& runs,
+                                           const JobOptions& options, ProgressSink& stop)
+{
+    std::vector<float> runPeaks(runs.size(), 0.0F);
+    const auto peakOfRun = [&](std::size_t r, JobContext&) -> Status {
+        const auto [from, to] = runs[r];
+        runPeaks[r] = truePeakOf(
+            [&](std::int64_t a, std::int64_t b, const SoundBlockSink& take) {
+                read(a, std::min(b, frames), take);
+                if (b > frames) {
+                    const std::vector<float> silence(static_cast<std::size_t>(b - std::max(a, frames)) * 2, 0.0F);
+                    take(silence);
+                }
+            },
+            from, to);
+        return {};
+    };
+    if (auto status = runJobs(runs.size(), peakOfRun, options, stop); !status) {
+        return status.error();
+    }
+    return runPeaks;
+}
+
 }  // namespace
 
 Result<LoudnessMeasure> measureProgramme(const ProgrammeReader& read, std::int64_t frames, int sampleRate,
@@ -234,78 +311,29 @@ Result<LoudnessMeasure> measureProgramme(const ProgrammeReader& read, std::int64
     const std::int64_t subFrames = (sampleRate + 5) / 10;
     const std::int64_t subBlocks = (std::max<std::int64_t>(frames, 0) + subFrames - 1) / subFrames;
     // A stretch per thread, each at least 10 s: the second before each is read twice.
-    const unsigned count = jobThreadCount(threads, static_cast<std::size_t>(subBlocks / 100));
     StopOnly stopOnly(stop);
     JobOptions options;
-    options.threads = count;
+    options.threads = jobThreadCount(threads, static_cast<std::size_t>(subBlocks / 100));
     options.work = "metering";
-
-    // Loudness and the highest sample of every 100 ms, a stretch per thread.
-    std::vector<Stretch> stretches(count);
-    for (unsigned t = 0; t < count; ++t) {
-        const std::int64_t first = subBlocks * t / count;
-        const std::int64_t last = subBlocks * (t + 1) / count;
-        stretches[t].firstSubBlock = first;
-        stretches[t].energy.assign(static_cast<std::size_t>(last - first), 0.0);
-        stretches[t].peaks.assign(static_cast<std::size_t>(last - first), 0.0F);
-    }
-    const auto measureOne = [&](std::size_t t, JobContext&) -> Status {
-        measureStretch(read, frames, sampleRate, subFrames, stretches[t]);
-        return {};
-    };
-    if (auto status = runJobs(count, measureOne, options, stopOnly); !status) {
-        return status.error();
-    }
     std::vector<double> energy;
     std::vector<float> peaks;
-    for (const auto& stretch : stretches) {
-        energy.insert(energy.end(), stretch.energy.begin(), stretch.energy.end());
-        peaks.insert(peaks.end(), stretch.peaks.begin(), stretch.peaks.end());
+    if (auto status = measureSubBlocks(read, frames, sampleRate, subFrames, options, stopOnly, energy, peaks);
+        !status) {
+        return status.error();
     }
     if (frames % subFrames != 0 && !energy.empty()) {
         energy.pop_back();  // the last 100 ms are not whole
     }
     LoudnessMeasure measured{gatedLoudness(energy, subFrames), -std::numeric_limits<double>::infinity()};
-
-    // The true peak of the loud runs, the runs shared among the threads.
     const float highest = peaks.empty() ? 0.0F : *std::max_element(peaks.begin(), peaks.end());
     if (highest == 0) {
         return measured;
     }
-    std::vector<std::pair<std::int64_t, std::int64_t>> runs;
-    for (std::size_t k = 0; k < peaks.size();) {
-        if (peaks[k] < highest / 2) {
-            ++k;
-            continue;
-        }
-        std::size_t end = k + 1;
-        while (end < peaks.size() && peaks[end] >= highest / 2) {
-            ++end;
-        }
-        // From a little before to a little past the run (zeros past the programme's end), so the
-        // interpolation starts and ends on quieter samples.
-        runs.emplace_back(std::max<std::int64_t>(static_cast<std::int64_t>(k) * subFrames - kPeakContext, 0),
-                          static_cast<std::int64_t>(end) * subFrames + kPeakContext);
-        k = end;
+    const auto runPeaks = truePeaksOfRuns(read, frames, loudRuns(peaks, highest, subFrames), options, stopOnly);
+    if (!runPeaks) {
+        return runPeaks.error();
     }
-    std::vector<float> runPeaks(runs.size(), 0.0F);
-    const auto peakOfRun = [&](std::size_t r, JobContext&) -> Status {
-        const auto [from, to] = runs[r];
-        runPeaks[r] = truePeakOf(
-            [&](std::int64_t a, std::int64_t b, const SoundBlockSink& take) {
-                read(a, std::min(b, frames), take);
-                if (b > frames) {
-                    const std::vector<float> silence(static_cast<std::size_t>(b - std::max(a, frames)) * 2, 0.0F);
-                    take(silence);
-                }
-            },
-            from, to);
-        return {};
-    };
-    if (auto status = runJobs(runs.size(), peakOfRun, options, stopOnly); !status) {
-        return status.error();
-    }
-    const float truePeak = std::max(highest, *std::max_element(runPeaks.begin(), runPeaks.end()));
+    const float truePeak = std::max(highest, *std::max_element(runPeaks->begin(), runPeaks->end()));
     measured.truePeakDbtp = 20 * std::log10(static_cast<double>(truePeak));
     return measured;
 }

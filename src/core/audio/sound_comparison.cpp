@@ -104,14 +104,9 @@ Bands bandsOf(const StereoSound& sound, std::size_t hop, std::size_t frameCount,
     return bands;
 }
 
-}  // namespace
-
-SoundComparison compareSounds(const StereoSound& reference, const StereoSound& candidate)
+// Each transform bin's band (a semitone from the lowest band's note), or -1 above the bands.
+std::vector<int> bandsOfBins(int rate)
 {
-    const int rate = std::max(reference.sampleRate, 1);
-    // At least a frame: a rate under 50 Hz would otherwise make the hop 0.
-    const auto hop = std::max<std::size_t>(static_cast<std::size_t>(std::lround(kHopSeconds * rate)), 1);
-    const std::size_t frameCount = std::max(reference.frames(), candidate.frames()) / hop + 1;
     std::vector<int> bandOfBin(kWindow / 2, -1);
     for (std::size_t bin = 1; bin < bandOfBin.size(); ++bin) {
         const double hertz = static_cast<double>(bin) * rate / kWindow;
@@ -120,26 +115,21 @@ SoundComparison compareSounds(const StereoSound& reference, const StereoSound& c
             bandOfBin[bin] = std::max(note, kLowestBandNote) - kLowestBandNote;
         }
     }
-    // The two sounds' bands on two threads: the transforms are nearly all of a comparison's time.
-    const std::array<const StereoSound*, 2> sounds{&reference, &candidate};
-    JobOptions options;
-    options.threads = 2;
-    options.work = "comparing";
-    NullProgress progress;
-    auto bands = runJobsFor<Bands>(
-        2, [&](std::size_t i, JobContext&) -> Result<Bands> { return bandsOf(*sounds[i], hop, frameCount, bandOfBin); },
-        options, progress);
-    if (!bands) {
-        throw std::bad_alloc();  // the only way a transform fails; the faces word it
-    }
-    const Bands& one = (*bands)[0];
-    const Bands& two = (*bands)[1];
+    return bandOfBin;
+}
 
+// Per frame, how much it counts and how alike the two sounds' bands are (cosine).
+struct FrameLikeness {
+    std::vector<double> weight;
+    std::vector<double> alike;
+};
+
+FrameLikeness frameLikeness(const Bands& one, const Bands& two, std::size_t frameCount)
+{
     // Each sound's loudness against its own loudest frame: a mix turned down still weighs as much.
     const double loudestOne = std::max(*std::max_element(one.loudness.begin(), one.loudness.end()), 1e-12);
     const double loudestTwo = std::max(*std::max_element(two.loudness.begin(), two.loudness.end()), 1e-12);
-    std::vector<double> weight(frameCount);
-    std::vector<double> alike(frameCount);
+    FrameLikeness likeness{std::vector<double>(frameCount), std::vector<double>(frameCount)};
     for (std::size_t frame = 0; frame < frameCount; ++frame) {
         const double w = std::max(one.loudness[frame] / loudestOne, two.loudness[frame] / loudestTwo);
         if (w < kSilentFraction) {
@@ -155,20 +145,16 @@ SoundComparison compareSounds(const StereoSound& reference, const StereoSound& c
             normOne += a * a;
             normTwo += b * b;
         }
-        weight[frame] = w;
-        alike[frame] = normOne > 0 && normTwo > 0 ? dot / std::sqrt(normOne * normTwo) : 0.0;
+        likeness.weight[frame] = w;
+        likeness.alike[frame] = normOne > 0 && normTwo > 0 ? dot / std::sqrt(normOne * normTwo) : 0.0;
     }
+    return likeness;
+}
 
-    SoundComparison result;
-    double weighted = 0;
-    double total = 0;
-    for (std::size_t frame = 0; frame < frameCount; ++frame) {
-        weighted += weight[frame] * alike[frame];
-        total += weight[frame];
-    }
-    result.similarity = total > 0 ? weighted / total : 1.0;
-
-    // The second (100 hops) least alike, stepping a tenth of a second at a time.
+// The second (100 hops) least alike, stepping a tenth of a second at a time.
+void findWorstSecond(const FrameLikeness& likeness, SoundComparison& result)
+{
+    const std::size_t frameCount = likeness.weight.size();
     const std::size_t span = static_cast<std::size_t>(std::lround(1.0 / kHopSeconds));
     const std::size_t step = span / 10;
     for (std::size_t start = 0; start < frameCount; start += step) {
@@ -176,8 +162,8 @@ SoundComparison compareSounds(const StereoSound& reference, const StereoSound& c
         double w = 0;
         double a = 0;
         for (std::size_t frame = start; frame < end; ++frame) {
-            w += weight[frame];
-            a += weight[frame] * alike[frame];
+            w += likeness.weight[frame];
+            a += likeness.weight[frame] * likeness.alike[frame];
         }
         // A stretch nearly silent in both (a cymbal ringing out past a keysound's end) says
         // little; it must weigh a tenth of a loud second.
@@ -192,6 +178,39 @@ SoundComparison compareSounds(const StereoSound& reference, const StereoSound& c
             break;
         }
     }
+}
+
+}  // namespace
+
+SoundComparison compareSounds(const StereoSound& reference, const StereoSound& candidate)
+{
+    const int rate = std::max(reference.sampleRate, 1);
+    // At least a frame: a rate under 50 Hz would otherwise make the hop 0.
+    const auto hop = std::max<std::size_t>(static_cast<std::size_t>(std::lround(kHopSeconds * rate)), 1);
+    const std::size_t frameCount = std::max(reference.frames(), candidate.frames()) / hop + 1;
+    const std::vector<int> bandOfBin = bandsOfBins(rate);
+    // The two sounds' bands on two threads: the transforms are nearly all of a comparison's time.
+    const std::array<const StereoSound*, 2> sounds{&reference, &candidate};
+    JobOptions options;
+    options.threads = 2;
+    options.work = "comparing";
+    NullProgress progress;
+    auto bands = runJobsFor<Bands>(
+        2, [&](std::size_t i, JobContext&) -> Result<Bands> { return bandsOf(*sounds[i], hop, frameCount, bandOfBin); },
+        options, progress);
+    if (!bands) {
+        throw std::bad_alloc();  // the only way a transform fails; the faces word it
+    }
+    const FrameLikeness likeness = frameLikeness((*bands)[0], (*bands)[1], frameCount);
+    SoundComparison result;
+    double weighted = 0;
+    double total = 0;
+    for (std::size_t frame = 0; frame < frameCount; ++frame) {
+        weighted += likeness.weight[frame] * likeness.alike[frame];
+        total += likeness.weight[frame];
+    }
+    result.similarity = total > 0 ? weighted / total : 1.0;
+    findWorstSecond(likeness, result);
     return result;
 }
 

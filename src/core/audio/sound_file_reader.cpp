@@ -222,6 +222,58 @@ Result<std::unique_ptr<Decoder>> openDecoder(const std::filesystem::path& path)
     return std::unique_ptr<Decoder>(std::move(sndfile));
 }
 
+// A rate and a channel count this reader takes.
+Status checkSoundShape(const std::filesystem::path& path, const Decoder& sound)
+{
+    if (sound.rate < kLowestSoundRate || sound.rate > kHighestSoundRate) {
+        return soundError(path, "a sample rate of " + std::to_string(sound.rate) + " Hz is outside " +
+                                    std::to_string(kLowestSoundRate) + " to " + std::to_string(kHighestSoundRate) +
+                                    " Hz");
+    }
+    if (sound.channels < 1 || sound.channels > kMostSoundChannels) {
+        return soundError(path, std::to_string(sound.channels) + " channels; at most " +
+                                    std::to_string(kMostSoundChannels) + " are read");
+    }
+    return {};
+}
+
+// Converted frames handed on as they come, up to the most asked for.
+struct ConvertedOutput {
+    const SoundBlockSink& take;
+    std::int64_t maxFrames;
+    std::vector<float> converted;
+    std::int64_t given = 0;
+
+    void give()
+    {
+        const auto count = std::min<std::int64_t>(static_cast<std::int64_t>(converted.size() / 2), maxFrames - given);
+        if (count > 0) {
+            take(std::span<const float>(converted.data(), static_cast<std::size_t>(count) * 2));
+            given += count;
+        }
+        converted.clear();
+    }
+};
+
+// At the stream's end: a file that ends before the length it states was cut short or is
+// damaged; a stream that gives nothing at all is not a sound. Otherwise the converter's tail.
+Status finishStream(const std::filesystem::path& path, Decoder& sound, std::int64_t decoded, StreamResampler& resampler,
+                    ConvertedOutput& output)
+{
+    if ((sound.claimedFrames >= 0 && decoded < sound.claimedFrames) || (decoded == 0 && sound.claimedFrames != 0)) {
+        return soundError(path, framesRead(decoded));
+    }
+    if (!sound.endsWhole()) {
+        output.give();
+        return soundError(path, framesRead(decoded) + "; the file stops before the stream's end");
+    }
+    if (auto done = resampler.process({}, true, output.converted); !done) {
+        return soundError(path, "cannot resample: " + done.error().message);
+    }
+    output.give();
+    return {};
+}
+
 }  // namespace
 
 Result<std::int64_t> streamSoundFile(const std::filesystem::path& path, int sampleRate, std::int64_t maxFrames,
@@ -232,14 +284,8 @@ Result<std::int64_t> streamSoundFile(const std::filesystem::path& path, int samp
         return decoder.error();
     }
     Decoder& sound = **decoder;
-    if (sound.rate < kLowestSoundRate || sound.rate > kHighestSoundRate) {
-        return soundError(path, "a sample rate of " + std::to_string(sound.rate) + " Hz is outside " +
-                                    std::to_string(kLowestSoundRate) + " to " + std::to_string(kHighestSoundRate) +
-                                    " Hz");
-    }
-    if (sound.channels < 1 || sound.channels > kMostSoundChannels) {
-        return soundError(path, std::to_string(sound.channels) + " channels; at most " +
-                                    std::to_string(kMostSoundChannels) + " are read");
+    if (auto fits = checkSoundShape(path, sound); !fits) {
+        return fits.error();
     }
     auto resampler = StreamResampler::open(static_cast<int>(sound.rate), sampleRate);
     if (!resampler) {
@@ -249,53 +295,29 @@ Result<std::int64_t> streamSoundFile(const std::filesystem::path& path, int samp
     // converter's look-ahead.
     const double ratio = static_cast<double>(sound.rate) / sampleRate;
     const auto wanted = static_cast<std::int64_t>(std::ceil(static_cast<double>(maxFrames) * ratio)) + kBlockFrames;
-
     std::vector<float> block(static_cast<std::size_t>(kBlockFrames) * 2);
-    std::vector<float> converted;
+    ConvertedOutput output{take, maxFrames, {}};
     std::int64_t decoded = 0;
-    std::int64_t given = 0;
-    const auto give = [&] {
-        const auto count = std::min<std::int64_t>(static_cast<std::int64_t>(converted.size() / 2), maxFrames - given);
-        if (count > 0) {
-            take(std::span<const float>(converted.data(), static_cast<std::size_t>(count) * 2));
-            given += count;
-        }
-        converted.clear();
-    };
-    bool ended = false;
-    while (given < maxFrames && decoded < wanted) {
+    while (output.given < maxFrames && decoded < wanted) {
         const long got =
             sound.readStereo(block.data(), static_cast<long>(std::min<std::int64_t>(kBlockFrames, wanted - decoded)));
         if (got < 0) {
             return soundError(path, framesRead(decoded));
         }
         if (got == 0) {
-            ended = true;
+            if (auto finished = finishStream(path, sound, decoded, *resampler, output); !finished) {
+                return finished.error();
+            }
             break;
         }
         decoded += got;
-        if (auto done = resampler->process({block.data(), static_cast<std::size_t>(got) * 2}, false, converted);
+        if (auto done = resampler->process({block.data(), static_cast<std::size_t>(got) * 2}, false, output.converted);
             !done) {
             return soundError(path, "cannot resample: " + done.error().message);
         }
-        give();
+        output.give();
     }
-    if (ended) {
-        // A file that ends before the length it states was cut short or is damaged; a stream
-        // that gives nothing at all is not a sound.
-        if ((sound.claimedFrames >= 0 && decoded < sound.claimedFrames) || (decoded == 0 && sound.claimedFrames != 0)) {
-            return soundError(path, framesRead(decoded));
-        }
-        if (!sound.endsWhole()) {
-            give();
-            return soundError(path, framesRead(decoded) + "; the file stops before the stream's end");
-        }
-        if (auto done = resampler->process({}, true, converted); !done) {
-            return soundError(path, "cannot resample: " + done.error().message);
-        }
-        give();
-    }
-    return given;
+    return output.given;
 }
 
 std::optional<double> statedSoundSeconds(const std::filesystem::path& path)

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <limits>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -159,6 +160,92 @@ Result<FileBytes> readFileBytes(const std::filesystem::path& path)
     return readFileBytes(path, 0, {});
 }
 
+namespace {
+
+// Reads up to headSize bytes from the file's start and lets checkHead judge them.
+Status checkFileHead(int fd, const std::filesystem::path& path, std::size_t headSize,
+                     const std::function<Status(std::span<const std::uint8_t>)>& checkHead)
+{
+    std::vector<std::uint8_t> head(headSize);
+    std::size_t filled = 0;
+    while (filled < head.size()) {
+        const ssize_t got = ::pread(fd, head.data() + filled, head.size() - filled, static_cast<off_t>(filled));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return cannotRead(path, "read", errno);
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    return checkHead(std::span<const std::uint8_t>(head).first(filled));
+}
+
+// Pages come from the file as a pass touches them, so a 100 GB sparse file whose header is
+// wrong costs one page.
+Result<std::uint8_t*> mapFile(int fd, const std::filesystem::path& path, std::size_t size)
+{
+    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_NORESERVE, fd, 0);
+    if (mapped == MAP_FAILED) {
+        return cannotRead(path, "read", errno);
+    }
+    ::madvise(mapped, size, MADV_SEQUENTIAL);
+    return static_cast<std::uint8_t*>(mapped);
+}
+
+// Large pages where the system offers them on request: a 70 MB song then takes some 35 page
+// faults instead of 17,000.
+std::uint8_t* anonymousMemory(std::size_t size)
+{
+    void* memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) {
+        throw std::bad_alloc();
+    }
+    ::madvise(memory, size, MADV_HUGEPAGE);
+    return static_cast<std::uint8_t*>(memory);
+}
+
+// Reads into room bytes until the file ends; the count read. A file that shrank since fstat
+// gives what was there.
+Result<std::size_t> readUpTo(int fd, const std::filesystem::path& path, std::uint8_t* into, std::size_t room)
+{
+    std::size_t filled = 0;
+    while (filled < room) {
+        const ssize_t got = readSome(fd, into + filled, room - filled);
+        if (got < 0) {
+            return cannotRead(path, "read", errno);
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    return filled;
+}
+
+// The whole file again when it grew while it was read; nothing when it did not.
+Result<std::optional<std::vector<std::uint8_t>>> rereadIfGrown(int fd, const std::filesystem::path& path,
+                                                               std::size_t size)
+{
+    std::uint8_t probe;
+    if (readSome(fd, &probe, 1) <= 0) {
+        return std::optional<std::vector<std::uint8_t>>();
+    }
+    if (::lseek(fd, 0, SEEK_SET) != 0) {
+        return cannotRead(path, "read", errno);
+    }
+    auto bytes = readToEnd(fd, path, size);
+    if (!bytes) {
+        return bytes.error();
+    }
+    return std::optional<std::vector<std::uint8_t>>(std::move(bytes).value());
+}
+
+}  // namespace
+
 Result<FileBytes> readFileBytes(const std::filesystem::path& path, std::size_t headSize,
                                 const std::function<Status(std::span<const std::uint8_t>)>& checkHead)
 {
@@ -169,22 +256,7 @@ Result<FileBytes> readFileBytes(const std::filesystem::path& path, std::size_t h
     const int fd = opened->fd;
     FdCloser closer(fd);
     if (checkHead) {
-        std::vector<std::uint8_t> head(headSize);
-        std::size_t filled = 0;
-        while (filled < head.size()) {
-            const ssize_t got = ::pread(fd, head.data() + filled, head.size() - filled, static_cast<off_t>(filled));
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got < 0) {
-                return cannotRead(path, "read", errno);
-            }
-            if (got == 0) {
-                break;
-            }
-            filled += static_cast<std::size_t>(got);
-        }
-        if (auto fits = checkHead(std::span<const std::uint8_t>(head).first(filled)); !fits) {
+        if (auto fits = checkFileHead(fd, path, headSize, checkHead); !fits) {
             return fits.error();
         }
     }
@@ -203,49 +275,29 @@ Result<FileBytes> readFileBytes(const std::filesystem::path& path, std::size_t h
     }
     const auto size = static_cast<std::size_t>(fileSize);
     if (fileSize > kCopiedFileLimit) {
-        // Pages come from the file as a pass touches them, so a 100 GB sparse file whose header
-        // is wrong costs one page.
-        void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_NORESERVE, fd, 0);
-        if (mapped == MAP_FAILED) {
-            return cannotRead(path, "read", errno);
+        auto mapped = mapFile(fd, path, size);
+        if (!mapped) {
+            return mapped.error();
         }
-        ::madvise(mapped, size, MADV_SEQUENTIAL);
-        file.m_mapped = static_cast<std::uint8_t*>(mapped);
+        file.m_mapped = *mapped;
         file.m_size = size;
         file.m_mappedSize = size;
         return file;
     }
-    void* memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED) {
-        throw std::bad_alloc();
-    }
-    // Large pages where the system offers them on request: a 70 MB song then takes some 35
-    // page faults instead of 17,000.
-    ::madvise(memory, size, MADV_HUGEPAGE);
-    file.m_mapped = static_cast<std::uint8_t*>(memory);
+    file.m_mapped = anonymousMemory(size);
     file.m_mappedSize = size;
-    while (file.m_size < size) {
-        const ssize_t got = readSome(fd, file.m_mapped + file.m_size, size - file.m_size);
-        if (got < 0) {
-            return cannotRead(path, "read", errno);
-        }
-        if (got == 0) {
-            break;  // the file shrank since fstat: what was there is what we read
-        }
-        file.m_size += static_cast<std::size_t>(got);
+    auto filled = readUpTo(fd, path, file.m_mapped, size);
+    if (!filled) {
+        return filled.error();
     }
-    std::uint8_t probe;
-    if (readSome(fd, &probe, 1) > 0) {
-        // The file grew while we read it: read it again whole.
-        if (::lseek(fd, 0, SEEK_SET) != 0) {
-            return cannotRead(path, "read", errno);
-        }
-        auto bytes = readToEnd(fd, path, size);
-        if (!bytes) {
-            return bytes.error();
-        }
+    file.m_size = *filled;
+    auto again = rereadIfGrown(fd, path, size);
+    if (!again) {
+        return again.error();
+    }
+    if (*again) {
         file.release();
-        file.m_copy = std::move(bytes).value();
+        file.m_copy = std::move(**again);
     }
     return file;
 }

@@ -93,43 +93,29 @@ void work(RunState& state, unsigned worker)
     state.changed.notify_one();
 }
 
-}  // namespace
-
-unsigned jobThreadCount(unsigned asked, std::size_t jobCount)
+// Up to `wanted` workers; fewer when the system starts no more.
+std::vector<std::thread> startWorkers(RunState& state, unsigned wanted)
 {
-    const unsigned wanted = asked != 0 ? asked : std::max(1U, std::thread::hardware_concurrency());
-    return static_cast<unsigned>(std::min<std::size_t>({wanted, kMostThreads, std::max<std::size_t>(jobCount, 1)}));
+    std::vector<std::thread> workers;
+    // Counted once it has started: a failed reserve or start counts nothing, and the worker,
+    // which needs the lock to leave, cannot leave before it is counted.
+    std::lock_guard lock(state.mutex);
+    try {
+        workers.reserve(wanted);
+        for (unsigned t = 0; t < wanted; ++t) {
+            workers.emplace_back(work, std::ref(state), t);
+            ++state.active;
+        }
+    } catch (const std::system_error&) {
+        // fewer threads than asked: the ones started take every job
+    } catch (const std::bad_alloc&) {
+    }
+    return workers;
 }
 
-Status runJobs(std::size_t count, const Job& job, const JobOptions& options, ProgressSink& progress)
+// Reports progress until every worker has left; whether the caller asked to stop.
+bool watchWorkers(RunState& state, ProgressSink& progress, std::int64_t total)
 {
-    const auto total = static_cast<std::int64_t>(count);
-    if (count == 0) {
-        progress.advance(0, 0);
-        return {};
-    }
-    RunState state(count, job, options);
-    std::vector<std::thread> workers;
-    const unsigned wanted = jobThreadCount(options.threads, count);
-    {
-        // Counted once it has started: a failed reserve or start counts nothing, and the worker,
-        // which needs the lock to leave, cannot leave before it is counted.
-        std::lock_guard lock(state.mutex);
-        try {
-            workers.reserve(wanted);
-            for (unsigned t = 0; t < wanted; ++t) {
-                workers.emplace_back(work, std::ref(state), t);
-                ++state.active;
-            }
-        } catch (const std::system_error&) {
-            // fewer threads than asked: the ones started take every job
-        } catch (const std::bad_alloc&) {
-        }
-    }
-    if (workers.empty()) {
-        return Error{ErrorCode::OutOfMemory, "cannot start a thread for " + options.work};
-    }
-
     bool cancelled = false;
     // The caller's sink runs on this thread while the workers run: whatever it throws stops the
     // run as a failed job would, since a thread still running when this returned would end the
@@ -146,19 +132,41 @@ Status runJobs(std::size_t count, const Job& job, const JobOptions& options, Pro
         }
     };
     report(0);
-    {
-        std::unique_lock lock(state.mutex);
-        while (state.active > 0) {
-            state.changed.wait_for(lock, kPollInterval);
-            const auto done = static_cast<std::int64_t>(state.finished);
-            const bool stopping = state.stop;
-            lock.unlock();
-            if (!stopping) {
-                report(done);
-            }
-            lock.lock();
+    std::unique_lock lock(state.mutex);
+    while (state.active > 0) {
+        state.changed.wait_for(lock, kPollInterval);
+        const auto done = static_cast<std::int64_t>(state.finished);
+        const bool stopping = state.stop;
+        lock.unlock();
+        if (!stopping) {
+            report(done);
         }
+        lock.lock();
     }
+    return cancelled;
+}
+
+}  // namespace
+
+unsigned jobThreadCount(unsigned asked, std::size_t jobCount)
+{
+    const unsigned wanted = asked != 0 ? asked : std::max(1U, std::thread::hardware_concurrency());
+    return static_cast<unsigned>(std::min<std::size_t>({wanted, kMostThreads, std::max<std::size_t>(jobCount, 1)}));
+}
+
+Status runJobs(std::size_t count, const Job& job, const JobOptions& options, ProgressSink& progress)
+{
+    const auto total = static_cast<std::int64_t>(count);
+    if (count == 0) {
+        progress.advance(0, 0);
+        return {};
+    }
+    RunState state(count, job, options);
+    std::vector<std::thread> workers = startWorkers(state, jobThreadCount(options.threads, count));
+    if (workers.empty()) {
+        return Error{ErrorCode::OutOfMemory, "cannot start a thread for " + options.work};
+    }
+    const bool cancelled = watchWorkers(state, progress, total);
     for (auto& worker : workers) {
         worker.join();
     }

@@ -161,6 +161,134 @@ NoteWeight noteWeight(const TrackNote& note, bool topVoice, std::int32_t ticksPe
             std::max<std::int64_t>(note.endTick - note.startTick, 0)};
 }
 
+namespace {
+
+// The distinct start ticks of a track's notes, with their times and top voices.
+struct Strikes {
+    std::vector<std::size_t> strikeOf;  // per note
+    std::vector<std::int64_t> ticks;
+    std::vector<double> seconds;
+    std::vector<int> topNote;
+};
+
+Strikes strikesOf(std::span<const TrackNote> notes, const song::Timeline& clock)
+{
+    Strikes strikes;
+    strikes.strikeOf.resize(notes.size());
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        if (strikes.ticks.empty() || notes[i].startTick != strikes.ticks.back()) {
+            strikes.ticks.push_back(notes[i].startTick);
+            strikes.seconds.push_back(clock.seconds(notes[i].startTick));
+            strikes.topNote.push_back(notes[i].note);
+        }
+        strikes.strikeOf[i] = strikes.ticks.size() - 1;
+        strikes.topNote.back() = std::max<int>(strikes.topNote.back(), notes[i].note);
+    }
+    return strikes;
+}
+
+// The notes' indices, heaviest first; equal weights keep the track's order.
+std::vector<std::size_t> heaviestFirst(std::span<const TrackNote> notes, const Strikes& strikes,
+                                       std::int32_t ticksPerMeasure)
+{
+    std::vector<NoteWeight> weights(notes.size());
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        weights[i] = noteWeight(notes[i], notes[i].note == strikes.topNote[strikes.strikeOf[i]], ticksPerMeasure);
+    }
+    std::vector<std::size_t> order(notes.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return weights[a] > weights[b]; });
+    return order;
+}
+
+// Keeps notes one at a time while the limits allow them.
+class NoteKeeper {
+public:
+    NoteKeeper(std::span<const TrackNote> notes, const Strikes& strikes, const DifficultyLimits& limits)
+        : notes_(notes), strikes_(strikes), limits_(limits), keep_(notes.size(), false), down_(strikes.ticks.size(), 0)
+    {
+    }
+
+    bool tryKeep(std::size_t i)
+    {
+        const std::size_t strike = strikes_.strikeOf[i];
+        const std::size_t lastDown = lastStrikeDown(i);
+        if (tooManyAtOnce(strike, lastDown) || tooCloseToKept(strike)) {
+            return false;
+        }
+        keep_[i] = true;
+        ++kept_;
+        keptStrikes_.insert(strike);
+        for (std::size_t s = strike; s <= lastDown; ++s) {
+            ++down_[s];
+        }
+        return true;
+    }
+
+    bool kept(std::size_t i) const { return keep_[i]; }
+    std::size_t keptCount() const { return kept_; }
+    std::vector<bool> takeKeep() { return std::move(keep_); }
+
+private:
+    // A held note stays down through the strikes before its release.
+    std::size_t lastStrikeDown(std::size_t i) const
+    {
+        std::size_t lastDown = strikes_.strikeOf[i];
+        if (notes_[i].held) {
+            while (lastDown + 1 < strikes_.ticks.size() && strikes_.ticks[lastDown + 1] < notes_[i].endTick) {
+                ++lastDown;
+            }
+        }
+        return lastDown;
+    }
+
+    bool tooManyAtOnce(std::size_t strike, std::size_t lastDown) const
+    {
+        return limits_.maxNotesAtOnce > 0 && std::any_of(down_.begin() + static_cast<std::ptrdiff_t>(strike),
+                                                         down_.begin() + static_cast<std::ptrdiff_t>(lastDown) + 1,
+                                                         [&](int atOnce) { return atOnce >= limits_.maxNotesAtOnce; });
+    }
+
+    bool tooCloseToKept(std::size_t strike) const
+    {
+        if (limits_.minStrikeSeconds <= 0 || keptStrikes_.contains(strike)) {
+            return false;
+        }
+        const std::vector<double>& seconds = strikes_.seconds;
+        const auto after = keptStrikes_.lower_bound(strike);
+        if (after != keptStrikes_.end() && seconds[*after] - seconds[strike] < limits_.minStrikeSeconds) {
+            return true;
+        }
+        return after != keptStrikes_.begin() && seconds[strike] - seconds[*std::prev(after)] < limits_.minStrikeSeconds;
+    }
+
+    std::span<const TrackNote> notes_;
+    const Strikes& strikes_;
+    const DifficultyLimits& limits_;
+    std::vector<bool> keep_;
+    std::vector<int> down_;  // lane notes struck or held at each strike
+    std::set<std::size_t> keptStrikes_;
+    std::size_t kept_ = 0;
+};
+
+// Several parts: each tier first takes up to its share of the target.
+void keepTierShares(std::span<const TrackNote> notes, std::int32_t ticksPerMeasure, std::size_t target,
+                    std::vector<std::size_t>& order, NoteKeeper& keeper)
+{
+    const PartTiers tiers = tierNotes(notes, ticksPerMeasure);
+    order = tiers.order;
+    std::array<std::size_t, 3> keptOfTier{};
+    for (const std::size_t i : order) {
+        const auto tier = static_cast<std::size_t>(tiers.tierOf[i]);
+        const double share = kTierShares[tier] * static_cast<double>(target);
+        if (keeper.keptCount() < target && static_cast<double>(keptOfTier[tier]) < share && keeper.tryKeep(i)) {
+            ++keptOfTier[tier];
+        }
+    }
+}
+
+}  // namespace
+
 std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::Timeline& clock,
                             const DifficultyLimits& limits)
 {
@@ -168,94 +296,27 @@ std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::Timeli
     if (limits.maxNotesAtOnce <= 0 && limits.maxNotesPerSecond <= 0 && limits.minStrikeSeconds <= 0) {
         return std::vector<bool>(count, true);
     }
-
-    // Strikes: the distinct start ticks, with their times and top voices.
-    std::vector<std::size_t> strikeOf(count);
-    std::vector<std::int64_t> strikeTicks;
-    std::vector<double> strikeSeconds;
-    std::vector<int> topNote;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (strikeTicks.empty() || notes[i].startTick != strikeTicks.back()) {
-            strikeTicks.push_back(notes[i].startTick);
-            strikeSeconds.push_back(clock.seconds(notes[i].startTick));
-            topNote.push_back(notes[i].note);
-        }
-        strikeOf[i] = strikeTicks.size() - 1;
-        topNote.back() = std::max<int>(topNote.back(), notes[i].note);
-    }
-
-    std::vector<NoteWeight> weights(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        weights[i] = noteWeight(notes[i], notes[i].note == topNote[strikeOf[i]], clock.ticksPerMeasure());
-    }
-    std::vector<std::size_t> order(count);
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return weights[a] > weights[b]; });
-
+    const Strikes strikes = strikesOf(notes, clock);
+    std::vector<std::size_t> order = heaviestFirst(notes, strikes, clock.ticksPerMeasure());
     std::size_t target = count;
     if (limits.maxNotesPerSecond > 0) {
         const double allowed = std::floor(limits.maxNotesPerSecond * strikingSeconds(notes, clock) + 1e-9);
         target = std::min(count, static_cast<std::size_t>(allowed));
     }
-
-    std::vector<bool> keep(count, false);
-    std::vector<int> down(strikeTicks.size(), 0);  // lane notes struck or held at each strike
-    std::set<std::size_t> keptStrikes;
-    std::size_t kept = 0;
-    const auto tryKeep = [&](std::size_t i) {
-        const std::size_t strike = strikeOf[i];
-        // A held note stays down through the strikes before its release.
-        std::size_t lastDown = strike;
-        if (notes[i].held) {
-            while (lastDown + 1 < strikeTicks.size() && strikeTicks[lastDown + 1] < notes[i].endTick) {
-                ++lastDown;
-            }
-        }
-        if (limits.maxNotesAtOnce > 0 && std::any_of(down.begin() + static_cast<std::ptrdiff_t>(strike),
-                                                     down.begin() + static_cast<std::ptrdiff_t>(lastDown) + 1,
-                                                     [&](int atOnce) { return atOnce >= limits.maxNotesAtOnce; })) {
-            return false;
-        }
-        if (limits.minStrikeSeconds > 0 && !keptStrikes.contains(strike)) {
-            const auto after = keptStrikes.lower_bound(strike);
-            if (after != keptStrikes.end() && strikeSeconds[*after] - strikeSeconds[strike] < limits.minStrikeSeconds) {
-                return false;
-            }
-            if (after != keptStrikes.begin() &&
-                strikeSeconds[strike] - strikeSeconds[*std::prev(after)] < limits.minStrikeSeconds) {
-                return false;
-            }
-        }
-        keep[i] = true;
-        ++kept;
-        keptStrikes.insert(strike);
-        for (std::size_t s = strike; s <= lastDown; ++s) {
-            ++down[s];
-        }
-        return true;
-    };
+    NoteKeeper keeper(notes, strikes, limits);
     if (drawsOnSeveralParts(notes)) {
-        // Several parts: each tier first takes up to its share, then the rest fills in order.
-        const PartTiers tiers = tierNotes(notes, clock.ticksPerMeasure());
-        order = tiers.order;
-        std::array<std::size_t, 3> keptOfTier{};
-        for (const std::size_t i : order) {
-            const auto tier = static_cast<std::size_t>(tiers.tierOf[i]);
-            const double share = kTierShares[tier] * static_cast<double>(target);
-            if (kept < target && static_cast<double>(keptOfTier[tier]) < share && tryKeep(i)) {
-                ++keptOfTier[tier];
-            }
-        }
+        keepTierShares(notes, clock.ticksPerMeasure(), target, order, keeper);
     }
+    // The rest fills in order of weight.
     for (const std::size_t i : order) {
-        if (kept == target) {
+        if (keeper.keptCount() == target) {
             break;
         }
-        if (!keep[i]) {
-            tryKeep(i);
+        if (!keeper.kept(i)) {
+            keeper.tryKeep(i);
         }
     }
-    return keep;
+    return keeper.takeKeep();
 }
 
 std::vector<DifficultyLimits> setLimits(std::span<const TrackNote> notes, const song::Timeline& clock,

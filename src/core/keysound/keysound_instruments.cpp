@@ -1,7 +1,6 @@
 #include "core/keysound/keysound_instruments.h"
 
 #include <algorithm>
-#include <array>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -12,9 +11,6 @@
 namespace zentrowe::keysound {
 
 namespace {
-
-constexpr int kDrumChannel = 9;
-constexpr std::uint8_t kBankSelect = 0x00;  // controller 0: bank select, most significant part
 
 // Follows program and bank per channel through a track and notes the instrument of the first
 // Note On at each (tick, note) asked for. The ticks of a track only grow, so the notes asked for,
@@ -28,25 +24,22 @@ struct InstrumentWalk {
     std::vector<Wanted> wanted;  // by tick, then note
     std::size_t next = 0;        // the first asked for at the walk's tick or later
     std::size_t missing = 0;
-    std::array<std::uint8_t, 16> program{};
-    std::array<int, 16> bank{};
+    song::ChannelStates channels;
 
     void onEvent(std::int64_t time, std::uint32_t, const song::ChannelEvent& event)
     {
         const auto channel = event.channel();
-        if (event.kind() == 0xC0) {
-            program[channel] = static_cast<std::uint8_t>(event.data1 & 0x7F);
-        } else if (event.kind() == 0xB0 && event.data1 == kBankSelect) {
-            bank[channel] = event.data2 & 0x7F;
-        } else if (event.kind() == 0x90 && event.data2 != 0 && event.data1 < 0x80) {
-            while (next < wanted.size() && wanted[next].time < time) {
-                ++next;
-            }
-            for (std::size_t k = next; k < wanted.size() && wanted[k].time == time; ++k) {
-                if (wanted[k].note == event.data1 && !wanted[k].instrument) {
-                    wanted[k].instrument = KeysoundInstrument{bank[channel], program[channel], channel == kDrumChannel};
-                    --missing;
-                }
+        if (event.kind() != 0x90 || event.data2 == 0 || event.data1 >= 0x80) {
+            channels.apply(event);
+            return;
+        }
+        while (next < wanted.size() && wanted[next].time < time) {
+            ++next;
+        }
+        for (std::size_t k = next; k < wanted.size() && wanted[k].time == time; ++k) {
+            if (wanted[k].note == event.data1 && !wanted[k].instrument) {
+                wanted[k].instrument = channels.instrument(channel);
+                --missing;
             }
         }
     }

@@ -5,20 +5,15 @@
 #include <vector>
 
 #include "core/convert/keysound_table.h"
+#include "core/song/channel_state.h"
 #include "core/song/song_summary.h"
 #include "core/song/track_part.h"
 
 namespace zentrowe::keysound {
 
 // What plays a keysound: a General MIDI program, the bank a bank select (controller 0) chose,
-// or the drum kit of channel 10.
-struct KeysoundInstrument {
-    int bank = 0;              // 0 to 127
-    std::uint8_t program = 0;  // 0 to 127
-    bool drums = false;
-
-    friend bool operator==(const KeysoundInstrument&, const KeysoundInstrument&) = default;
-};
+// or the drum kit of channel 10 (bank 0 there, as a synthesiser ignores bank select on it).
+using KeysoundInstrument = song::ChannelInstrument;
 
 // The instrument of each keysound of a conversion of track `trackNumber` (1-based): the program
 // and bank in force on the channel of the keysound's first note when it started; the drum kit

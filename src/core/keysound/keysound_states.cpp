@@ -134,8 +134,7 @@ struct StartWalk {
         if (classes == nullptr) {
             return;
         }
-        const auto& state = channels[static_cast<int>(channel)];
-        const KeysoundInstrument instrument{state.bankMsb, state.program, channel == kDrumChannel};
+        const KeysoundInstrument instrument = channels.instrument(static_cast<int>(channel));
         const std::uint16_t group = classes->classOf(instrument, out.notes[index].note);
         if (group == 0) {
             return;
@@ -267,7 +266,7 @@ KeysoundState stateOf(const NoteStart& note, const song::ChannelState& channel, 
 {
     KeysoundState state;
     const bool drums = merge.percussion || note.channel == kDrumChannel;
-    state.instrument = {channel.bankMsb, channel.program, note.channel == kDrumChannel};
+    state.instrument = song::instrumentOf(channel, note.channel);
     if (merge.percussion && !state.instrument.drums) {
         // The drum kit, not the melodic program number, plays a percussion track's strikes.
         state.instrument = {0, 0, true};

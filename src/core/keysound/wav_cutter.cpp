@@ -417,15 +417,10 @@ Status writeSegment(const RecordingFile& file, const WaveLayout& layout, HeaderT
     return out.commit();
 }
 
-}  // namespace
-
-Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress)
+// As many keysounds as both the chart and the keysound file have; a warning when they differ.
+Result<std::size_t> cutCount(const CutRequest& request, CutReport& report)
 {
-    if (auto timed = checkTiming(request); !timed) {
-        return timed.error();
-    }
     const std::size_t count = std::min(request.keysoundStems.size(), request.cuts.size());
-    CutReport report;
     if (request.keysoundStems.size() != request.cuts.size()) {
         report.warnings.push_back(std::to_string(request.keysoundStems.size()) + " keysounds but " +
                                   std::to_string(request.cuts.size()) + " notes in the keysound file: cutting " +
@@ -436,6 +431,44 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
                                                 " in the chart, " + std::to_string(request.cuts.size()) +
                                                 " notes in the keysound file)"};
     }
+    return count;
+}
+
+// One file per segment, in order, until done or stopped.
+Status writeSegments(const RecordingFile& file, const WaveLayout& layout, HeaderToCopy& header,
+                     const std::vector<Segment>& segments, const std::vector<std::filesystem::path>& targets,
+                     CutReport& report, ProgressSink& progress)
+{
+    const std::size_t count = targets.size();
+    const auto total = static_cast<std::int64_t>(count);
+    progress.advance(0, total);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (progress.stopRequested()) {
+            return Error{ErrorCode::Cancelled,
+                         "cut cancelled after " + std::to_string(i) + " of " + std::to_string(count) + " keysounds"};
+        }
+        if (auto written = writeSegment(file, layout, header, segments[i], targets[i]); !written) {
+            return written.error();
+        }
+        report.written.push_back(targets[i]);
+        progress.advance(static_cast<std::int64_t>(i + 1), total);
+    }
+    return {};
+}
+
+}  // namespace
+
+Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress)
+{
+    if (auto timed = checkTiming(request); !timed) {
+        return timed.error();
+    }
+    CutReport report;
+    const auto counted = cutCount(request, report);
+    if (!counted) {
+        return counted.error();
+    }
+    const std::size_t count = *counted;
     auto targets = cutTargets(request, count);
     if (!targets) {
         return targets.error();
@@ -467,18 +500,8 @@ Result<CutReport> cutRecording(const CutRequest& request, ProgressSink& progress
     if (!segments) {
         return segments.error();
     }
-    const auto total = static_cast<std::int64_t>(count);
-    progress.advance(0, total);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (progress.stopRequested()) {
-            return Error{ErrorCode::Cancelled,
-                         "cut cancelled after " + std::to_string(i) + " of " + std::to_string(count) + " keysounds"};
-        }
-        if (auto written = writeSegment(file, *layout, *header, (*segments)[i], (*targets)[i]); !written) {
-            return written.error();
-        }
-        report.written.push_back((*targets)[i]);
-        progress.advance(static_cast<std::int64_t>(i + 1), total);
+    if (auto written = writeSegments(file, *layout, *header, *segments, *targets, report, progress); !written) {
+        return written.error();
     }
     return report;
 }

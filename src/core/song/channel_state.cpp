@@ -66,11 +66,15 @@ void ChannelStates::apply(const ChannelEvent& event)
     }
 }
 
-ChannelInstrument ChannelStates::instrument(int channel) const
+ChannelInstrument instrumentOf(const ChannelState& state, int channel)
 {
-    const ChannelState& state = (*this)[channel];
     const bool drums = (channel & 0x0F) == kDrumChannelIndex;
     return {drums ? 0 : state.bankMsb, state.program, drums};
+}
+
+ChannelInstrument ChannelStates::instrument(int channel) const
+{
+    return instrumentOf((*this)[channel], channel);
 }
 
 void ChannelStates::applyController(std::size_t channel, std::uint8_t number, std::uint8_t value)

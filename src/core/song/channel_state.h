@@ -45,6 +45,9 @@ struct ChannelInstrument {
     friend bool operator==(const ChannelInstrument&, const ChannelInstrument&) = default;
 };
 
+// The instrument a note struck on `channel` (0 to 15) plays with while the channel is in `state`.
+ChannelInstrument instrumentOf(const ChannelState& state, int channel);
+
 // The state of all sixteen channels as a track's events change it, in the order a synthesiser
 // applies them. Registered parameters are followed so that data entry reaches only the pitch bend
 // range; non-registered parameters select nothing we keep.

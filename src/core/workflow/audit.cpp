@@ -24,8 +24,8 @@
 #include "core/chart/chart_file.h"
 #include "core/chart/named_files.h"
 #include "core/chart/timed_chart.h"
+#include "core/workflow/audit_chart_checks.h"
 #include "core/workflow/build_manifest.h"
-#include "core/workflow/player_sides.h"
 
 namespace zentrowe::workflow {
 
@@ -40,7 +40,6 @@ constexpr double kLongEndingSeconds = 30;  // sound past the last note that play
 constexpr std::uintmax_t kLargestSoundBytes = 40u * 1024 * 1024;  // what events take as one entry's sounds
 constexpr int kMeasuringRate = 44100;        // the rate most keysounds have: decoded without resampling
 constexpr float kSilentPeak = 1.0f / 32768;  // below the smallest step of 16-bit sound
-constexpr const char* kShiftJisPlayers = "players that read BMS text as Shift_JIS, as LR2 and most others do,";
 
 bool isChartName(const fs::path& path)
 {
@@ -76,16 +75,6 @@ fs::path namedPath(std::string name)
     return fs::path(name).lexically_normal();
 }
 
-bool isAscii(std::string_view text)
-{
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-std::string measureText(std::int32_t measure)
-{
-    return paddedText(measure, 3);
-}
-
 std::string secondsText(double seconds)
 {
     return fixedText(seconds, 1) + " s";
@@ -94,11 +83,6 @@ std::string secondsText(double seconds)
 std::string percentText(std::int64_t part, std::int64_t whole)
 {
     return fixedText(whole > 0 ? 100.0 * static_cast<double>(part) / static_cast<double>(whole) : 0, 1) + "%";
-}
-
-std::string countText(std::int64_t count, const char* one, const char* many)
-{
-    return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 // A reader's sentence without the file name it starts with: the finding names the file.
@@ -110,14 +94,6 @@ std::string withoutFileName(std::string message, const fs::path& path)
         }
     }
     return message;
-}
-
-// The default gauge total of players that compute one from the note count (the formula of the
-// field's players and checkers), for judging whether a #TOTAL is far below it.
-double defaultTotal(std::int64_t notes)
-{
-    const auto n = static_cast<double>(notes);
-    return std::max(260.0, 7.605 * n / (0.01 * n + 6.5));
 }
 
 // The names of the files a chart's text names besides its keysounds as read: every branch's
@@ -202,6 +178,7 @@ private:
         facts.bmson = chart::isBmsonPath(relative);
         const auto otherFiles = otherFileNames(bytes->bytes(), facts.bmson);
         std::optional<chart::ChartReading> reading;
+        ChartFindings findings(m_report.findings, file);
         if (facts.bmson) {
             auto read = chart::readBmson(bytes->bytes(), displayPath(relative));
             if (!read) {
@@ -210,9 +187,9 @@ private:
                 return;
             }
             reading = std::move(read).value();
-            checkBmsonInfo(bytes->bytes(), file);
+            checkBmsonInfo(bytes->bytes(), findings);
         } else {
-            checkEncoding(bytes->bytes(), file);
+            checkEncoding(bytes->bytes(), findings);
             reading = chart::readBms(bytes->bytes());
         }
         for (const auto& problem : reading->problems) {
@@ -220,249 +197,19 @@ private:
                 (problem.line > 0 ? "line " + std::to_string(problem.line) + ": " : std::string()) + problem.message);
         }
         const chart::ChartHeader header = reading->chart.header;
-        checkHeader(header, facts.bmson, file);
+        checkHeader(header, facts.bmson, findings);
         m_report.titles.push_back(header.title);
-        checkCodes(reading->chart, file);
-        checkLanePositions(reading->chart, facts.bmson, file);
+        checkCodes(reading->chart, findings);
+        checkLanePositions(reading->chart, facts.bmson, findings);
         findFiles(reading->chart, otherFiles, facts, file);
         facts.timed = chart::timeChart(std::move(*reading));
         checkNotes(facts, file);
         if (!facts.bmson) {
-            checkTotalAndPlayer(header, facts, file);
+            checkTotalAndPlayer(header, facts.timed, findings);
         } else {
-            addSideFinding(bmsonModeFinding(bytes->bytes(), sidesUsed(facts.timed)), file);
+            addSideFinding(bmsonModeFinding(bytes->bytes(), sidesUsed(facts.timed)), findings);
         }
         m_charts.push_back(std::move(facts));
-    }
-
-    void checkEncoding(std::span<const std::uint8_t> bytes, const fs::path& file)
-    {
-        if (decodeUtf16WithByteOrderMark(bytes)) {
-            add(AuditSeverity::Error, AuditCheck::TextEncoding, file,
-                std::string("text is UTF-16, not Shift_JIS: ") + kShiftJisPlayers + " cannot read it at all");
-            return;
-        }
-        std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        if (text.starts_with("\xEF\xBB\xBF")) {
-            text.remove_prefix(3);
-        }
-        if (isAscii(text)) {
-            return;
-        }
-        const std::span<const std::uint8_t> rest(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-        if (isValidUtf8(rest)) {
-            if (fitsShiftJis(text)) {
-                add(AuditSeverity::Error, AuditCheck::TextEncoding, file,
-                    std::string("text is UTF-8, not Shift_JIS, though every character has a Shift_JIS form: ") +
-                        kShiftJisPlayers + " show it garbled");
-            } else {
-                add(AuditSeverity::Warning, AuditCheck::TextEncoding, file,
-                    std::string("text is UTF-8 because some characters have no Shift_JIS form: ") + kShiftJisPlayers +
-                        " show it garbled");
-            }
-        } else if (!isShiftJisText(rest)) {
-            add(AuditSeverity::Warning, AuditCheck::TextEncoding, file,
-                std::string("text is neither Shift_JIS nor UTF-8 (perhaps code page 936): ") + kShiftJisPlayers +
-                    " show its non-ASCII text garbled");
-        }
-    }
-
-    void checkHeader(const chart::ChartHeader& header, bool bmson, const fs::path& file)
-    {
-        const auto missing = [&](AuditSeverity severity, const std::string& what, const std::string& effect) {
-            add(severity, AuditCheck::MissingHeader, file, what + " is missing" + effect);
-        };
-        const std::string title = bmson ? "info.title" : "#TITLE";
-        const std::string artist = bmson ? "info.artist" : "#ARTIST";
-        const std::string genre = bmson ? "info.genre" : "#GENRE";
-        if (header.title.empty()) {
-            missing(AuditSeverity::Error, title, ": players list the chart without a name");
-        }
-        if (header.artist.empty()) {
-            missing(AuditSeverity::Warning, artist, "");
-        }
-        if (header.genre.empty()) {
-            missing(AuditSeverity::Warning, genre, "");
-        }
-        if (!header.playLevel) {
-            missing(AuditSeverity::Warning, bmson ? "info.level" : "#PLAYLEVEL", ": players show no level");
-        } else if (*header.playLevel < 0 || *header.playLevel > 99) {
-            add(AuditSeverity::Warning, AuditCheck::HeaderOutOfRange, file,
-                (bmson ? "info.level " : "#PLAYLEVEL ") + std::to_string(*header.playLevel) + " is outside 0 to 99");
-        }
-        if (bmson) {
-            return;  // bmson's judge and gauge values are checked in their own scale
-        }
-        if (!header.initialBpm) {
-            missing(AuditSeverity::Warning, "#BPM", ": players assume 130");
-        }
-        if (!header.rank) {
-            missing(AuditSeverity::Warning, "#RANK", ": players pick a judge of their own");
-        } else if (*header.rank < 0 || *header.rank > 4) {
-            add(AuditSeverity::Error, AuditCheck::HeaderOutOfRange, file,
-                "#RANK " + std::to_string(*header.rank) + " is outside 0 (very hard) to 4 (very easy)");
-        }
-        if (!header.difficulty) {
-            missing(AuditSeverity::Warning, "#DIFFICULTY", ": players cannot sort the chart among the song's others");
-        } else if (*header.difficulty < 1 || *header.difficulty > 5) {
-            add(AuditSeverity::Warning, AuditCheck::HeaderOutOfRange, file,
-                "#DIFFICULTY " + std::to_string(*header.difficulty) + " is outside 1 (beginner) to 5 (insane)");
-        }
-    }
-
-    // #TOTAL and #PLAYER are judged against the notes placed.
-    void checkTotalAndPlayer(const chart::ChartHeader& header, const ChartFacts& facts, const fs::path& file)
-    {
-        std::int64_t notes = 0;
-        for (const auto& object : facts.timed.objects) {
-            notes += object.kind == ObjectKind::Note || object.kind == ObjectKind::LongNoteStart ? 1 : 0;
-        }
-        const double usual = defaultTotal(notes);
-        if (!header.total) {
-            add(AuditSeverity::Warning, AuditCheck::MissingHeader, file,
-                "#TOTAL is missing: players fall back to their own gauge (about " + std::to_string(std::lround(usual)) +
-                    " for " + countText(notes, "note", "notes") + ")");
-        } else if (*header.total <= 0) {
-            add(AuditSeverity::Error, AuditCheck::HeaderOutOfRange, file,
-                "#TOTAL " + std::to_string(*header.total) + " is not above 0: the gauge cannot rise");
-        } else if (*header.total < 100 || *header.total < usual / 2) {
-            add(AuditSeverity::Warning, AuditCheck::HeaderOutOfRange, file,
-                "#TOTAL " + std::to_string(*header.total) + " is far below the usual " +
-                    std::to_string(std::lround(usual)) + " for " + countText(notes, "note", "notes"));
-        }
-        if (!header.player) {
-            add(AuditSeverity::Warning, AuditCheck::MissingHeader, file, "#PLAYER is missing: players assume 1");
-        } else if (*header.player < 1 || *header.player > 4) {
-            add(AuditSeverity::Error, AuditCheck::HeaderOutOfRange, file,
-                "#PLAYER " + std::to_string(*header.player) + " is outside 1 to 4");
-        }
-        addSideFinding(bmsPlayerFinding(header.player, sidesUsed(facts.timed)), file);
-    }
-
-    void addSideFinding(std::optional<SideFinding> found, const fs::path& file)
-    {
-        if (found) {
-            add(found->severity, AuditCheck::PlayerSide, file, std::move(found->message));
-        }
-    }
-
-    void checkCodes(const chart::Chart& chart, const fs::path& file)
-    {
-        const bool base62 = chart.header.base62;
-        if (base62) {
-            add(AuditSeverity::Warning, AuditCheck::Base62Codes, file,
-                "#BASE 62: several players read codes without case (\"0a\" as \"0A\") or do not read #BASE at "
-                "all, and play other sounds than the chart names; codes up to ZZ play the same everywhere");
-        }
-        std::map<chart::ChartCode, int> definitions;
-        for (const auto& keysound : chart.keysounds) {
-            ++definitions[keysound.code];
-        }
-        std::map<chart::ChartCode, std::int64_t> placed;
-        std::map<chart::ChartCode, std::uint32_t> firstLine;
-        std::set<chart::ChartCode> tempos;
-        std::set<chart::ChartCode> stops;
-        for (const auto& tempo : chart.tempos) {
-            tempos.insert(tempo.code);
-        }
-        for (const auto& stop : chart.stops) {
-            stops.insert(stop.code);
-        }
-        for (const auto& line : chart.lines) {
-            const int channel = line.channel;
-            const bool sounds = channel == chart::kBackgroundChannel || chart::isLaneChannel(channel) ||
-                                chart::isLongNoteChannel(channel);
-            for (std::uint32_t k = 0; k < line.objectCount; ++k) {
-                const auto code = chart.objects[line.firstObject + k].code;
-                if (sounds) {
-                    ++placed[code];
-                    firstLine.emplace(code, line.sourceLine);
-                } else if ((channel == chart::kTempoChannel && tempos.count(code) == 0) ||
-                           (channel == chart::kStopChannel && stops.count(code) == 0)) {
-                    add(AuditSeverity::Error, AuditCheck::UndefinedCode, file,
-                        "line " + std::to_string(line.sourceLine) + ": " +
-                            (channel == chart::kTempoChannel ? "#BPM" : "#STOP") + chart::codeText(code, base62) +
-                            " is placed but not defined; players skip that change of timing");
-                }
-            }
-        }
-        const auto& lnObjects = chart.header.lnObjects;
-        for (const auto& [code, count] : placed) {
-            // An #LNOBJ code only ends a long note and needs no sound.
-            if (definitions.count(code) == 0 &&
-                std::find(lnObjects.begin(), lnObjects.end(), code) == lnObjects.end()) {
-                add(AuditSeverity::Warning, AuditCheck::UndefinedCode, file,
-                    "line " + std::to_string(firstLine[code]) + ": code " + chart::codeText(code, base62) +
-                        " is placed " + countText(count, "time", "times") + " but has no #WAV definition");
-            }
-        }
-        std::set<chart::ChartCode> reported;
-        for (const auto& keysound : chart.keysounds) {
-            const auto code = keysound.code;
-            if (definitions[code] > 1 && reported.insert(code).second) {
-                add(AuditSeverity::Warning, AuditCheck::DuplicateDefinition, file,
-                    "#WAV" + chart::codeText(code, base62) + " is defined " + std::to_string(definitions[code]) +
-                        " times; players keep the last one");
-            } else if (placed.count(code) == 0 && reported.insert(code).second) {
-                add(AuditSeverity::Notice, AuditCheck::UnusedDefinition, file,
-                    "#WAV" + chart::codeText(code, base62) + " (" + keysound.fileName +
-                        ") is defined but never placed");
-            }
-        }
-    }
-
-    // Measure 000 and notes stacked in one lane, read from the positions as written: players
-    // keep one of two notes at one lane position, so the other is lost without a trace.
-    void checkLanePositions(const chart::Chart& chart, bool bmson, const fs::path& file)
-    {
-        struct Position {
-            int lane;
-            std::int32_t measure;
-            double fraction;  // slot / slot count: equal positions give equal doubles
-            std::uint32_t line;
-        };
-        std::vector<Position> positions;
-        std::int64_t inFirstMeasure = 0;
-        for (const auto& line : chart.lines) {
-            const int channel = line.channel;
-            if (!chart::isLaneChannel(channel) && !chart::isLongNoteChannel(channel)) {
-                continue;
-            }
-            if (line.measure == 0) {
-                inFirstMeasure += line.objectCount;
-            }
-            const int lane = chart::isLongNoteChannel(channel) ? channel - 40 : channel;
-            for (std::uint32_t k = 0; k < line.objectCount; ++k) {
-                const auto slot = chart.objects[line.firstObject + k].slot;
-                positions.push_back({lane, line.measure, static_cast<double>(slot) / line.slotCount, line.sourceLine});
-            }
-        }
-        if (inFirstMeasure > 0 && !bmson) {
-            add(AuditSeverity::Warning, AuditCheck::NoteInFirstMeasure, file,
-                countText(inFirstMeasure, "note", "notes") +
-                    " in measure 000, which players start at once, before the player is ready");
-        }
-        std::stable_sort(positions.begin(), positions.end(), [](const Position& a, const Position& b) {
-            return std::tie(a.lane, a.measure, a.fraction) < std::tie(b.lane, b.measure, b.fraction);
-        });
-        std::int64_t stacked = 0;
-        const Position* first = nullptr;
-        for (std::size_t k = 1; k < positions.size(); ++k) {
-            const auto& a = positions[k - 1];
-            const auto& b = positions[k];
-            if (a.lane == b.lane && a.measure == b.measure && a.fraction == b.fraction) {
-                ++stacked;
-                if (first == nullptr) {
-                    first = &b;
-                }
-            }
-        }
-        if (first != nullptr) {
-            add(AuditSeverity::Error, AuditCheck::StackedNotes, file,
-                countText(stacked, "note lies", "notes lie") + " on another note of its lane (first: lane " +
-                    std::to_string(first->lane) + ", measure " + measureText(first->measure) +
-                    (bmson ? "" : ", line " + std::to_string(first->line)) + "); players keep only one");
-        }
     }
 
     void checkNotes(const ChartFacts& facts, const fs::path& file)
@@ -567,47 +314,6 @@ private:
         for (const auto& other : otherFiles) {
             if (looked.insert(other.name).second) {
                 look(other.name, other.role == chart::FileRole::Keysound, true);
-            }
-        }
-    }
-
-    // bmson's judge and gauge are relative: judge_rank 100 and total 100 are the player's normal.
-    // A chart converted from BMS often keeps the BMS numbers (#RANK 2, #TOTAL 300), which mean
-    // something else here.
-    void checkBmsonInfo(std::span<const std::uint8_t> bytes, const fs::path& file)
-    {
-        const auto json = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false, true);
-        if (json.is_discarded() || !json.is_object()) {
-            return;
-        }
-        const auto info = json.find("info");
-        if (info != json.end() && info->is_object()) {
-            const auto rank = info->find("judge_rank");
-            if (rank == info->end() || !rank->is_number()) {
-                add(AuditSeverity::Notice, AuditCheck::MissingHeader, file,
-                    "info.judge_rank is missing: players use 100, their normal judge");
-            } else if (const double value = rank->get<double>(); value <= 0) {
-                add(AuditSeverity::Error, AuditCheck::BmsonValueOutOfScale, file,
-                    "info.judge_rank " + rank->dump() + " is not above 0; it is a percentage, 100 = normal");
-            } else if (value < 10) {
-                add(AuditSeverity::Error, AuditCheck::BmsonValueOutOfScale, file,
-                    "info.judge_rank " + rank->dump() +
-                        " is a percentage (100 = normal), not a BMS #RANK: players make the judge nearly impossible");
-            } else if (value < 25 || value > 200) {
-                add(AuditSeverity::Warning, AuditCheck::BmsonValueOutOfScale, file,
-                    "info.judge_rank " + rank->dump() + " is far from 100, the normal judge");
-            }
-            const auto total = info->find("total");
-            if (total == info->end() || !total->is_number()) {
-                add(AuditSeverity::Notice, AuditCheck::MissingHeader, file,
-                    "info.total is missing: players use 100, their default gauge");
-            } else if (const double value = total->get<double>(); value <= 0) {
-                add(AuditSeverity::Error, AuditCheck::BmsonValueOutOfScale, file,
-                    "info.total " + total->dump() + " is not above 0; it is relative, 100 = the player's default");
-            } else if (value < 20 || value > 200) {
-                add(AuditSeverity::Warning, AuditCheck::BmsonValueOutOfScale, file,
-                    "info.total " + total->dump() +
-                        " is relative (100 = the player's default gauge), not a BMS #TOTAL");
             }
         }
     }

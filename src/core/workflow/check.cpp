@@ -102,6 +102,86 @@ bool passes(const CheckOutcome& outcome)
            std::fabs(outcome.timing.worstLagSeconds) <= kCheckMostLagSeconds && outcome.silentLaneNotes == 0;
 }
 
+Status checkPartsExist(const std::vector<song::TrackPart>& parts, const song::SongSummary& song)
+{
+    for (const auto& part : parts) {
+        if (part.trackNumber < 1 || static_cast<std::size_t>(part.trackNumber) > song.tracks.size()) {
+            return Error{ErrorCode::TrackOutOfRange, "track " + std::to_string(part.trackNumber) +
+                                                         " does not exist; the song has " +
+                                                         std::to_string(song.tracks.size()) + " tracks"}
+                .withNumber(part.trackNumber);
+        }
+    }
+    return {};
+}
+
+// The track (or the whole song) rendered from its first note on.
+Result<audio::StereoSound> renderTrack(audio::SynthRenderer& renderer, const CheckRequest& request,
+                                       const song::SongSummary& song, const std::vector<song::TrackPart>& parts,
+                                       bool wholeSong, ProgressSink& progress)
+{
+    const auto source = readFileBytes(request.midiPath);
+    if (!source) {
+        return source.error();
+    }
+    const auto events = wholeSong ? audio::sequenceTracks(source->bytes(), song, 0)
+                                  : audio::sequenceParts(source->bytes(), song, parts);
+    const auto firstNote = std::find_if(events.begin(), events.end(), [](const audio::TimedEvent& event) {
+        return (event.status & 0xF0) == 0x90 && event.data2 != 0;
+    });
+    if (firstNote == events.end()) {
+        return Error{ErrorCode::EmptyTrack, song::partsName(parts) + " has no notes to compare with"}.withNumber(
+            request.trackNumber);
+    }
+    progress.beginStage(ProgressStage::Rendering);
+    auto rendered = renderer.renderEvents(releasedAtTheEnd(events), kTailFrames, progress);
+    if (!rendered) {
+        return rendered.error();
+    }
+    audio::StereoSound track{audio::kSampleRate, std::move(rendered).value()};
+    const auto skipped = static_cast<std::size_t>(firstNote->frame) * audio::kChannelCount;
+    track.samples.erase(track.samples.begin(),
+                        track.samples.begin() + static_cast<std::ptrdiff_t>(std::min(skipped, track.samples.size())));
+    if (silent(track)) {
+        return Error{ErrorCode::SilentRecording, "track " + std::to_string(request.trackNumber) +
+                                                     " renders as silence with " + displayPath(request.soundFont) +
+                                                     "; there is nothing to compare"}
+            .inFile(displayPath(request.soundFont))
+            .withNumber(request.trackNumber);
+    }
+    return track;
+}
+
+// The chart's keysounds mixed from its first sound on.
+Result<audio::ChartMix> mixCheckedChart(const CheckRequest& request, chart::TimedChart& chart,
+                                        const std::filesystem::path& folder, bool wholeSong, ProgressSink& progress)
+{
+    // A build's BGM (whole or in slices) plays the other tracks, which the track alone does not.
+    std::erase_if(chart.objects, [&](const chart::ChartObject& object) {
+        return !wholeSong && object.kind == chart::ObjectKind::Background &&
+               isBgmFileName(chart.keysoundNames[object.code]);
+    });
+    audio::MixOptions options;
+    options.sampleRate = audio::kSampleRate;
+    options.fromSeconds = chart::firstSoundSeconds(chart);
+    options.threads = request.jobs;
+    progress.beginStage(ProgressStage::Mixing);
+    auto mix = audio::mixChart(chart, folder, options, progress);
+    if (!mix) {
+        return mix.error();
+    }
+    if (silent(mix->sound)) {
+        return Error{ErrorCode::SilentRecording,
+                     displayPath(request.chartPath) +
+                         ": the chart's keysounds mix to silence; there is nothing to compare" +
+                         (mix->missing.empty()
+                              ? std::string()
+                              : " (" + std::to_string(mix->missing.size()) + " keysound files missing or unreadable)")}
+            .inFile(displayPath(request.chartPath));
+    }
+    return mix;
+}
+
 }  // namespace
 
 Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progress)
@@ -115,82 +195,29 @@ Result<CheckOutcome> runCheck(const CheckRequest& request, ProgressSink& progres
         return song.error();
     }
     const auto parts = song::requestedParts(request.trackNumber, request.channel, request.moreParts);
-    for (const auto& part : parts) {
-        if (part.trackNumber < 1 || static_cast<std::size_t>(part.trackNumber) > song->tracks.size()) {
-            return Error{ErrorCode::TrackOutOfRange, "track " + std::to_string(part.trackNumber) +
-                                                         " does not exist; the song has " +
-                                                         std::to_string(song->tracks.size()) + " tracks"}
-                .withNumber(part.trackNumber);
-        }
-    }
-    const auto source = readFileBytes(request.midiPath);
-    if (!source) {
-        return source.error();
+    if (auto exist = checkPartsExist(parts, *song); !exist) {
+        return exist.error();
     }
     const bool wholeSong = request.wholeSong.value_or(builtWithKeysoundBackground(request.chartPath));
-    const auto events = wholeSong ? audio::sequenceTracks(source->bytes(), *song, 0)
-                                  : audio::sequenceParts(source->bytes(), *song, parts);
-    const auto firstNote = std::find_if(events.begin(), events.end(), [](const audio::TimedEvent& event) {
-        return (event.status & 0xF0) == 0x90 && event.data2 != 0;
-    });
-    if (firstNote == events.end()) {
-        return Error{ErrorCode::EmptyTrack, song::partsName(parts) + " has no notes to compare with"}.withNumber(
-            request.trackNumber);
+    auto track = renderTrack(*renderer, request, *song, parts, wholeSong, progress);
+    if (!track) {
+        return track.error();
     }
-    progress.beginStage(ProgressStage::Rendering);
-    auto rendered = renderer->renderEvents(releasedAtTheEnd(events), kTailFrames, progress);
-    if (!rendered) {
-        return rendered.error();
-    }
-    audio::StereoSound track{audio::kSampleRate, std::move(rendered).value()};
-    const auto skipped = static_cast<std::size_t>(firstNote->frame) * audio::kChannelCount;
-    track.samples.erase(track.samples.begin(),
-                        track.samples.begin() + static_cast<std::ptrdiff_t>(std::min(skipped, track.samples.size())));
-
-    if (silent(track)) {
-        return Error{ErrorCode::SilentRecording, "track " + std::to_string(request.trackNumber) +
-                                                     " renders as silence with " + displayPath(request.soundFont) +
-                                                     "; there is nothing to compare"}
-            .inFile(displayPath(request.soundFont))
-            .withNumber(request.trackNumber);
-    }
-
     auto chart = chart::readChartFile(request.chartPath);
     if (!chart) {
         return chart.error();
     }
-    // A build's BGM (whole or in slices) plays the other tracks, which the track alone does not.
-    std::erase_if(chart->objects, [&](const chart::ChartObject& object) {
-        return !wholeSong && object.kind == chart::ObjectKind::Background &&
-               isBgmFileName(chart->keysoundNames[object.code]);
-    });
-    audio::MixOptions options;
-    options.sampleRate = audio::kSampleRate;
-    options.fromSeconds = chart::firstSoundSeconds(*chart);
-    options.threads = request.jobs;
     const auto folder =
         request.chartPath.has_parent_path() ? request.chartPath.parent_path() : std::filesystem::path(".");
-    progress.beginStage(ProgressStage::Mixing);
-    auto mix = audio::mixChart(*chart, folder, options, progress);
+    auto mix = mixCheckedChart(request, *chart, folder, wholeSong, progress);
     if (!mix) {
         return mix.error();
     }
-
-    if (silent(mix->sound)) {
-        return Error{ErrorCode::SilentRecording,
-                     displayPath(request.chartPath) +
-                         ": the chart's keysounds mix to silence; there is nothing to compare" +
-                         (mix->missing.empty()
-                              ? std::string()
-                              : " (" + std::to_string(mix->missing.size()) + " keysound files missing or unreadable)")}
-            .inFile(displayPath(request.chartPath));
-    }
-
     CheckOutcome outcome;
     outcome.wholeSong = wholeSong;
-    outcome.comparison = audio::compareSounds(track, mix->sound);
+    outcome.comparison = audio::compareSounds(*track, mix->sound);
     // After the first sounds are lined up: what is left is the chart's own timing.
-    outcome.timing = audio::compareTiming(track, mix->sound);
+    outcome.timing = audio::compareTiming(*track, mix->sound);
     findSilentLaneKeysounds(*chart, folder, outcome);
     outcome.passed = passes(outcome);
     outcome.missingKeysounds = std::move(mix->missing);

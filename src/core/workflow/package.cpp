@@ -142,7 +142,12 @@ std::string packageFolderName(const AuditReport& audit)
     return name.empty() ? "song" : name;
 }
 
-Result<PackageOutcome> writePackage(const AuditReport& audit, const PackageRequest& request, ProgressSink& progress)
+namespace {
+
+using Archive = std::unique_ptr<zip_t, ArchiveCloser>;
+
+// The zip goes only where it replaces nothing it packs, and nothing else unless asked to.
+Status checkPackageTarget(const AuditReport& audit, const PackageRequest& request)
 {
     const auto& target = request.zipPath;
     if (audit.hasError()) {
@@ -166,15 +171,16 @@ Result<PackageOutcome> writePackage(const AuditReport& audit, const PackageReque
     if (fs::exists(fs::symlink_status(target, error)) && !request.replace) {
         return fileError(ErrorCode::WriteFailed, target, "write", "it already exists").about("exists");
     }
-    PackageOutcome outcome;
-    outcome.folderName = packageFolderName(audit);
+    return {};
+}
 
-    // libzip writes the archive to a temporary file beside the target when it is closed and
-    // renames it into place only once whole; a failure or a cancel removes the temporary file.
-    // libzip takes file names as UTF-8: string(), which on Windows is not c_str()'s UTF-16.
+// libzip writes the archive to a temporary file beside the target when it is closed and renames
+// it into place only once whole; a failure or a cancel removes the temporary file. libzip takes
+// file names as UTF-8: string(), which on Windows is not c_str()'s UTF-16.
+Result<Archive> openArchive(const fs::path& target)
+{
     int openError = 0;
-    std::unique_ptr<zip_t, ArchiveCloser> archive(
-        zip_open(target.string().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &openError));
+    Archive archive(zip_open(target.string().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &openError));
     if (!archive) {
         zip_error_t reason;
         zip_error_init_with_code(&reason, openError);
@@ -182,10 +188,16 @@ Result<PackageOutcome> writePackage(const AuditReport& audit, const PackageReque
         zip_error_fini(&reason);
         return fileError(ErrorCode::WriteFailed, target, "write", why);
     }
+    return archive;
+}
+
+// The charts and the files they use, each once, under the package's folder.
+Status addPackageEntries(zip_t* archive, const AuditReport& audit, const fs::path& target, PackageOutcome& outcome)
+{
     const auto failure = [&](const fs::path& at) {
-        return fileError(ErrorCode::WriteFailed, at, "write", zip_strerror(archive.get()));
+        return fileError(ErrorCode::WriteFailed, at, "write", zip_strerror(archive));
     };
-    if (zip_dir_add(archive.get(), outcome.folderName.c_str(), ZIP_FL_ENC_GUESS) < 0) {
+    if (zip_dir_add(archive, outcome.folderName.c_str(), ZIP_FL_ENC_GUESS) < 0) {
         return failure(target);
     }
     // "./a.wav" and "a.wav" are one file: one entry.
@@ -200,30 +212,50 @@ Result<PackageOutcome> writePackage(const AuditReport& audit, const PackageReque
         const std::string entry = outcome.folderName + "/" + relative.generic_string();
         const fs::path source = audit.folder / relative;
         // A length of -1: to the end of the file, in every libzip version.
-        zip_source_t* data = zip_source_file(archive.get(), source.string().c_str(), 0, -1);
+        zip_source_t* data = zip_source_file(archive, source.string().c_str(), 0, -1);
         if (data == nullptr) {
             return failure(source);
         }
-        const zip_int64_t index = zip_file_add(archive.get(), entry.c_str(), data, entryNameEncoding(entry));
+        const zip_int64_t index = zip_file_add(archive, entry.c_str(), data, entryNameEncoding(entry));
         if (index < 0) {
             zip_source_free(data);
             return failure(target);
         }
         const zip_int32_t method = isStoredAsIs(relative) ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
-        if (zip_set_file_compression(archive.get(), static_cast<zip_uint64_t>(index), method, 0) < 0) {
+        if (zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), method, 0) < 0) {
             return failure(target);
         }
         outcome.entries.push_back(entry);
     }
-    zip_register_progress_callback_with_state(archive.get(), 0.001, reportProgress, nullptr, &progress);
-    zip_register_cancel_callback_with_state(archive.get(), cancelRequested, nullptr, &progress);
-    if (zip_close(archive.get()) != 0) {
+    return {};
+}
+
+}  // namespace
+
+Result<PackageOutcome> writePackage(const AuditReport& audit, const PackageRequest& request, ProgressSink& progress)
+{
+    const auto& target = request.zipPath;
+    if (auto allowed = checkPackageTarget(audit, request); !allowed) {
+        return allowed.error();
+    }
+    PackageOutcome outcome;
+    outcome.folderName = packageFolderName(audit);
+    auto archive = openArchive(target);
+    if (!archive) {
+        return archive.error();
+    }
+    if (auto added = addPackageEntries(archive->get(), audit, target, outcome); !added) {
+        return added.error();
+    }
+    zip_register_progress_callback_with_state(archive->get(), 0.001, reportProgress, nullptr, &progress);
+    zip_register_cancel_callback_with_state(archive->get(), cancelRequested, nullptr, &progress);
+    if (zip_close(archive->get()) != 0) {
         if (progress.stopRequested()) {
             return Error{ErrorCode::Cancelled, "packaging was stopped; " + displayPath(target) + " was not written"};
         }
-        return failure(target);
+        return fileError(ErrorCode::WriteFailed, target, "write", zip_strerror(archive->get()));
     }
-    archive.release();  // zip_close freed it
+    archive->release();  // zip_close freed it
     return outcome;
 }
 

@@ -58,6 +58,7 @@ TEST(KeysoundStates, PartsThatDifferWithinTheTrackTellKeysoundsApartAndNameThem)
         s.program = 25;
         s.bankMsb = 8;
     });
+    const auto bankOnly = with([](song::ChannelState& s) { s.bankMsb = 8; });
     const auto vibrato = with([](song::ChannelState& s) {
         s.modulation = 40;
         s.pressure = 9;
@@ -75,25 +76,41 @@ TEST(KeysoundStates, PartsThatDifferWithinTheTrackTellKeysoundsApartAndNameThem)
         {"volume changes", {{480, 480, plain}, {480, 480, quieter}}, exact, 2, {"", "-v80"}},
         {"equal volume × expression", {{480, 480, plain}, {480, 480, swapped}}, exact, 1, {"", ""}},
         {"pan changes", {{480, 480, left}, {480, 480, plain}}, exact, 2, {"-p30", ""}},
-        {"pans merged by the velocity step", {{480, 480, left}, {480, 480, leftish}}, {8, 0, 1920, false}, 1,
-         {"", ""}},
+        {"pans merged by the velocity step", {{480, 480, left}, {480, 480, leftish}}, {8, 0, 1920, false}, 1, {"", ""}},
         {"pans apart after merging", {{480, 480, left}, {480, 480, plain}}, {8, 0, 1920, false}, 2, {"-p32", ""}},
-        {"bend through its range, to the cent", {{480, 480, plain}, {480, 480, bentUp}, {480, 480, wideBend}},
-         {16, 4, 1920, false}, 3, {"", "-b+200", "-b-1200"}},
-        {"programs and banks", {{480, 480, plain}, {480, 480, guitar}, {480, 480, banked}}, exact, 3,
+        {"bend through its range, to the cent",
+         {{480, 480, plain}, {480, 480, bentUp}, {480, 480, wideBend}},
+         {16, 4, 1920, false},
+         3,
+         {"", "-b+200", "-b-1200"}},
+        {"programs and banks",
+         {{480, 480, plain}, {480, 480, guitar}, {480, 480, banked}},
+         exact,
+         3,
          {"", "-i25", "-i25b8"}},
         {"modulation and pressure", {{480, 480, vibrato}, {480, 480, plain}}, exact, 2, {"-m40-a9", ""}},
         // A quarter note held by the pedal to a half note: 48 slots sounding 96.
-        {"sounding lengths", {{480, 480, plain}, {480, 960, plain}, {480, 240, plain}}, exact, 3,
-         {"", "-s96", "-s24"}},
-        {"sounding lengths merged by the length step", {{480, 960, plain}, {480, 970, plain}},
-         {0, 12, 1920, false}, 1, {"", ""}},
-        {"pedalled notes sound past their lengths", {{480, 960, plain}, {240, 720, plain}, {480, 960, plain}}, exact, 2,
+        {"sounding lengths", {{480, 480, plain}, {480, 960, plain}, {480, 240, plain}}, exact, 3, {"", "-s96", "-s24"}},
+        {"sounding lengths merged by the length step",
+         {{480, 960, plain}, {480, 970, plain}},
+         {0, 12, 1920, false},
+         1,
+         {"", ""}},
+        {"pedalled notes sound past their lengths",
+         {{480, 960, plain}, {240, 720, plain}, {480, 960, plain}},
+         exact,
+         2,
          {"-s96", "-s72", "-s96"}},
         {"drums ring out whatever their length", {{480, 480, plain, 9}, {480, 960, plain, 9}}, exact, 1, {"", ""}},
         {"melodic and drum notes", {{480, 480, plain, 9}, {480, 480, plain, 0}}, exact, 2, {"-k0", ""}},
-        {"percussion plays the kit on every channel", {{480, 480, plain, 9}, {480, 960, plain, 0}},
-         {0, 0, 1920, true}, 1, {"", ""}},
+        // A synthesiser ignores bank select on the drum channel: one kit, one keysound.
+        {"bank select on the drum channel", {{480, 480, plain, 9}, {480, 480, banked, 9}}, exact, 2, {"-k0", "-k25"}},
+        {"bank select alone on the drum channel", {{480, 480, plain, 9}, {480, 480, bankOnly, 9}}, exact, 1, {"", ""}},
+        {"percussion plays the kit on every channel",
+         {{480, 480, plain, 9}, {480, 960, plain, 0}},
+         {0, 0, 1920, true},
+         1,
+         {"", ""}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -133,6 +133,21 @@ TEST(Audit, EachPlantedDefectIsFound)
                                         R"([{"x":1,"y":960,"l":0,"c":false}]}]})"));
          },
          AuditCheck::BmsonValueOutOfScale, AuditSeverity::Error, "song.bmson"},
+        // The bmson reader takes UTF-16 with a byte order mark; its values are judged as well.
+        {"UTF-16 bmson with total 300",
+         [](const fs::path& d) {
+             const std::string_view json(R"({"version":"1.0.0","info":{"title":"Good Song","artist":"Someone",)"
+                                         R"("genre":"Test","level":3,"init_bpm":120,"judge_rank":100,)"
+                                         R"("total":300},"lines":[{"y":0}],"sound_channels":[{"name":"kick.wav",)"
+                                         R"("notes":[{"x":1,"y":960,"l":0,"c":false}]}]})");
+             std::string utf16le("\xFF\xFE");
+             for (const char c : json) {
+                 utf16le += c;
+                 utf16le += '\0';
+             }
+             writeFile(d / "song.bmson", std::string_view(utf16le));
+         },
+         AuditCheck::BmsonValueOutOfScale, AuditSeverity::Warning, "song.bmson"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.defect);
