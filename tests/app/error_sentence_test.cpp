@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/ui/audit_text.h"
 #include "app/ui/error_sentence.h"
 #include "app/ui/text.h"
 #include "core/audio/synth_renderer.h"
@@ -22,6 +23,21 @@ bool hasHan(const QString& text)
         }
     }
     return false;
+}
+
+// Every release check names itself in Chinese, and no two checks read alike, so a finding's
+// line in the checklist tells which rule it broke.
+TEST(AuditText, EveryCheckHasItsOwnChineseName)
+{
+    using workflow::AuditCheck;
+    QStringList seen;
+    for (int check = 0; check <= static_cast<int>(AuditCheck::BmsonValueOutOfScale); ++check) {
+        SCOPED_TRACE(check);
+        const QString text = auditCheckText(static_cast<AuditCheck>(check));
+        EXPECT_TRUE(hasHan(text)) << text.toStdString();
+        EXPECT_FALSE(seen.contains(text)) << text.toStdString();
+        seen.append(text);
+    }
 }
 
 TEST(ErrorSentence, EveryCodeHasAChineseSentence)

@@ -19,7 +19,10 @@ QString auditSeverityText(workflow::AuditSeverity severity)
     return {};
 }
 
-QString auditCheckText(workflow::AuditCheck check)
+namespace {
+
+// What a chart's own text breaks; an empty string for the other checks.
+QString chartTextCheckText(workflow::AuditCheck check)
 {
     using workflow::AuditCheck;
     switch (check) {
@@ -45,6 +48,16 @@ QString auditCheckText(workflow::AuditCheck check)
         return QObject::tr("编号定义了两次");
     case AuditCheck::UnusedDefinition:
         return QObject::tr("定义了却没有用到的编号");
+    default:
+        return {};
+    }
+}
+
+// What the folder's files and the notes' placement break.
+QString folderCheckText(workflow::AuditCheck check)
+{
+    using workflow::AuditCheck;
+    switch (check) {
     case AuditCheck::MissingFile:
         return QObject::tr("谱面用到的文件不在目录中");
     case AuditCheck::UnusedFile:
@@ -81,8 +94,17 @@ QString auditCheckText(workflow::AuditCheck check)
         return QObject::tr("同一目录的谱面用了不同的声音");
     case AuditCheck::BmsonValueOutOfScale:
         return QObject::tr("bmson 的值按 BMS 的比例写了");
+    default:
+        return {};
     }
-    return {};
+}
+
+}  // namespace
+
+QString auditCheckText(workflow::AuditCheck check)
+{
+    QString text = chartTextCheckText(check);
+    return text.isEmpty() ? folderCheckText(check) : text;
 }
 
 QStringList auditLines(const std::vector<workflow::AuditFinding>& findings, bool withNotices)

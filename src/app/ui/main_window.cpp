@@ -190,7 +190,7 @@ bool MainWindow::isBusy() const
     return m_jobs->isRunning();
 }
 
-void MainWindow::buildMenus()
+void MainWindow::buildFileMenu()
 {
     auto* file = menuBar()->addMenu(tr("文件(&F)"));
     file->setObjectName(QStringLiteral("File"));
@@ -212,7 +212,11 @@ void MainWindow::buildMenus()
     m_quit = file->addAction(tr("退出"), QKeySequence(Qt::CTRL | Qt::Key_Q), this, &QWidget::close);
     m_quit->setObjectName(QStringLiteral("Quit"));
     updateRecentMenu();
+}
 
+void MainWindow::buildMenus()
+{
+    buildFileMenu();
     // In the order of the work: convert (or build in one step), cut a rendering, listen.
     auto* tool = menuBar()->addMenu(tr("工具(&T)"));
     tool->setObjectName(QStringLiteral("Tool"));

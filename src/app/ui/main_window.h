@@ -117,6 +117,7 @@ protected:
 
 private:
     void buildMenus();
+    void buildFileMenu();
     void buildContent();
 
     void onOpen();
