@@ -1028,8 +1028,8 @@ TEST_F(MainWindowTest, CancellingACutKeepsFinishedFilesWholeAndLeavesNothingHalf
                 // A whole WAV file: the RIFF size covers the rest of the file.
                 const Bytes file = readFile(entry.path());
                 ASSERT_GE(file.size(), 44u);
-                const std::uint32_t riffSize = std::uint32_t{file[4]} | std::uint32_t{file[5]} << 8 | std::uint32_t{file[6]} << 16 |
-                                                 std::uint32_t{file[7]} << 24;
+                const std::uint32_t riffSize = std::uint32_t{file[4]} | std::uint32_t{file[5]} << 8 |
+                                               std::uint32_t{file[6]} << 16 | std::uint32_t{file[7]} << 24;
                 EXPECT_EQ(riffSize + 8u, file.size());
             }
         }

@@ -54,7 +54,8 @@ Measured measure(const std::vector<TrackNote>& notes, const std::vector<int>& la
             ++scratch;
         }
         const bool chord = std::any_of(notes.begin(), notes.end(), [&](const TrackNote& other) {
-            return &other != &notes[i] && other.startTick == notes[i].startTick && lanes[static_cast<std::size_t>(&other - notes.data())] >= 0;
+            return &other != &notes[i] && other.startTick == notes[i].startTick &&
+                   lanes[static_cast<std::size_t>(&other - notes.data())] >= 0;
         });
         if (const auto last = lastStart.find(lanes[i]); last != lastStart.end() && at - last->second < 0.25) {
             ++repeats;
