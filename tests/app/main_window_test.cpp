@@ -27,7 +27,6 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
-#include <QThreadPool>
 #include <QTimer>
 #include <QTranslator>
 #include <QUrl>
@@ -45,6 +44,7 @@
 #include "app/ui/build_options_box.h"
 #include "app/ui/chart_picture_window.h"
 #include "app/ui/main_window.h"
+#include "app/ui/pass_runner.h"
 #include "app/ui/preview_player.h"
 #include "app/ui/progress_window.h"
 #include "app/ui/qt_translations.h"
@@ -992,13 +992,10 @@ TEST_F(MainWindowTest, CancellingACutKeepsFinishedFilesWholeAndLeavesNothingHalf
     for (const bool byEscape : {false, true}) {
         SCOPED_TRACE(byEscape ? "Esc" : "取消");
         dialogs.files << toQString(wav.string());
-        // The cut waits behind a job that holds the pool's one thread until the cancel is in: a
-        // cut of five files can otherwise finish before the click arrives.
-        QThreadPool* pool = QThreadPool::globalInstance();
-        const int threads = pool->maxThreadCount();
-        pool->setMaxThreadCount(1);
+        // The cut waits at the runner's gate until the cancel is in: a cut of five files can
+        // otherwise finish before the click arrives.
         QSemaphore cancelled;
-        pool->start([&cancelled] { cancelled.acquire(); });
+        window.passRunner()->setPassGate([&cancelled] { cancelled.acquire(); });
         window.wavCutAction()->trigger();
         ProgressWindow* progress = window.progressWindow();
         ASSERT_NE(progress, nullptr);
@@ -1011,8 +1008,7 @@ TEST_F(MainWindowTest, CancellingACutKeepsFinishedFilesWholeAndLeavesNothingHalf
         }
         cancelled.release();
         const bool finished = waitForPass(window);
-        pool->waitForDone();
-        pool->setMaxThreadCount(threads);
+        window.passRunner()->setPassGate({});
         ASSERT_TRUE(finished);
         EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('\n').toStdString();
         EXPECT_TRUE(window.resultLine()->text().startsWith(QStringLiteral("已取消切割")))

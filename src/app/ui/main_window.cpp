@@ -35,7 +35,7 @@
 #include "app/ui/error_sentence.h"
 #include "app/ui/finding_text.h"
 #include "app/ui/findings_dialog.h"
-#include "app/ui/job_runner.h"
+#include "app/ui/pass_runner.h"
 #include "app/ui/preview_player.h"
 #include "app/ui/progress_window.h"
 #include "app/ui/settings_dialog.h"
@@ -144,7 +144,7 @@ QWidget* widgetIfShown(QWidget* window)
 }  // namespace
 
 MainWindow::MainWindow(UserDialogs& dialogs, QSettings& settings, QWidget* parent)
-    : QMainWindow(parent), m_dialogs(dialogs), m_places(settings), m_jobs(new JobRunner(this))
+    : QMainWindow(parent), m_dialogs(dialogs), m_places(settings), m_jobs(new PassRunner(this))
 {
     setObjectName(QStringLiteral("MIANFORM"));
     setWindowTitle(programCaption());
@@ -171,12 +171,12 @@ MainWindow::MainWindow(UserDialogs& dialogs, QSettings& settings, QWidget* paren
         resize(firstSize(screen() != nullptr ? screen()->availableGeometry().size() : QSize(1920, 1080)));
     }
 
-    connect(m_jobs, &JobRunner::runningChanged, this, &MainWindow::onRunningChanged);
+    connect(m_jobs, &PassRunner::runningChanged, this, &MainWindow::onRunningChanged);
     // Esc stops the running pass from whichever of the program's windows has the keyboard; it is
     // only on while a pass runs, so Esc keeps its own meaning in the windows otherwise.
     m_cancelShortcut = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     m_cancelShortcut->setContext(Qt::ApplicationShortcut);
-    connect(m_cancelShortcut, &QShortcut::activated, m_jobs, &JobRunner::requestStop);
+    connect(m_cancelShortcut, &QShortcut::activated, m_jobs, &PassRunner::requestStop);
     updateCommands();
 }
 
@@ -1199,7 +1199,7 @@ SettingsDialog& MainWindow::ensureSettings()
         m_settings = new SettingsDialog(this);
         connect(m_settings, &SettingsDialog::startRequested, this, &MainWindow::onStartRequested);
         // 取消 and Esc also stop the pass the dialog started, as Esc does anywhere while one runs.
-        connect(m_settings, &SettingsDialog::cancelRequested, m_jobs, &JobRunner::requestStop);
+        connect(m_settings, &SettingsDialog::cancelRequested, m_jobs, &PassRunner::requestStop);
         BuildOptionsBox* options = m_settings->buildOptions();
         options->setSoundFontText(m_places.soundFont());
         connect(options, &BuildOptionsBox::folderChoiceRequested, this, [this, options] {
@@ -1225,7 +1225,7 @@ ProgressWindow& MainWindow::ensureProgress()
 {
     if (!m_progress) {
         m_progress = new ProgressWindow(this);
-        connect(m_progress, &ProgressWindow::cancelRequested, m_jobs, &JobRunner::requestStop);
+        connect(m_progress, &ProgressWindow::cancelRequested, m_jobs, &PassRunner::requestStop);
     }
     return *m_progress;
 }

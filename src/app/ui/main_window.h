@@ -33,7 +33,7 @@ class AboutWindow;
 class FindingsList;
 class ChartPictureWindow;
 class PreviewPlayer;
-class JobRunner;
+class PassRunner;
 class ListView;
 class ProgressWindow;
 class SettingsDialog;
@@ -70,6 +70,8 @@ public:
     QSize firstSize(QSize available) const;
 
     bool isBusy() const;
+    // What runs the window's passes, one at a time.
+    PassRunner* passRunner() const { return m_jobs; }
     Stage stage() const;
     const workflow::SongState& state() const { return m_state; }
 
@@ -219,7 +221,7 @@ private:
 
     UserDialogs& m_dialogs;
     RememberedPlaces m_places;
-    JobRunner* m_jobs;
+    PassRunner* m_jobs;
     workflow::SongState m_state;
     // The output folder the user chose; the song's own folder inside it is m_state.outputFolder.
     std::filesystem::path m_library;

@@ -1,8 +1,11 @@
-#include "app/ui/job_runner.h"
+#include "app/ui/pass_runner.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QSemaphore>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -14,7 +17,7 @@ namespace {
 
 // Runs `work` on the runner and waits, on the window's event loop, for `done` to bring its result.
 template <typename R>
-R runToTheEnd(JobRunner& runner, std::function<R(ProgressSink&)> work)
+R runToTheEnd(PassRunner& runner, std::function<R(ProgressSink&)> work)
 {
     QEventLoop loop;
     std::optional<R> result;
@@ -32,9 +35,9 @@ R runToTheEnd(JobRunner& runner, std::function<R(ProgressSink&)> work)
 
 // An exception from a pass reaches the window as an error it words in Chinese, not as the end of
 // the program, whatever the pass's result looks like.
-TEST(JobRunner, AnyExceptionInAPassComesBackAsOneSentence)
+TEST(PassRunner, AnyExceptionInAPassComesBackAsOneSentence)
 {
-    JobRunner runner;
+    PassRunner runner;
     const auto failed = runToTheEnd<Result<int>>(
         runner, [](ProgressSink&) -> Result<int> { throw std::runtime_error("a broken promise"); });
     ASSERT_FALSE(failed);
@@ -56,6 +59,52 @@ TEST(JobRunner, AnyExceptionInAPassComesBackAsOneSentence)
 
     // The runner is free again and runs the next pass.
     EXPECT_EQ(runToTheEnd<Result<int>>(runner, [](ProgressSink&) -> Result<int> { return 5; }).value(), 5);
+}
+
+// A stop asked while the pass is held back reaches the pass through its progress, and a runner
+// destroyed while its pass runs waits for it without handing the result to anyone.
+TEST(PassRunner, AStopReachesThePassAndDestroyingTheRunnerWaitsForIt)
+{
+    PassRunner runner;
+    QSemaphore held;
+    runner.setPassGate([&held] { held.acquire(); });
+    const auto polled = [](ProgressSink& progress) -> Result<int> {
+        if (progress.stopRequested()) {
+            return Error{ErrorCode::Cancelled, "stopped"};
+        }
+        return 1;
+    };
+    QEventLoop loop;
+    std::optional<Result<int>> stopped;
+    ASSERT_TRUE(runner.run<Result<int>>(
+        polled, [](int, std::int64_t, std::int64_t) {},
+        [&](Result<int>& finished) {
+            stopped.emplace(std::move(finished));
+            loop.quit();
+        }));
+    EXPECT_TRUE(runner.isRunning());
+    // One pass at a time.
+    EXPECT_FALSE(runner.run<Result<int>>(
+        polled, [](int, std::int64_t, std::int64_t) {}, [](Result<int>&) {}));
+    runner.requestStop();
+    held.release();
+    loop.exec();
+    ASSERT_TRUE(stopped.has_value());
+    ASSERT_FALSE(*stopped);
+    EXPECT_EQ(stopped->error().code, ErrorCode::Cancelled);
+    EXPECT_FALSE(runner.isRunning());
+
+    bool doneCalled = false;
+    {
+        PassRunner doomed;
+        doomed.setPassGate([&held] { held.acquire(); });
+        ASSERT_TRUE(doomed.run<Result<int>>([](ProgressSink&) -> Result<int> { return 2; },
+                                            [](int, std::int64_t, std::int64_t) {},
+                                            [&](Result<int>&) { doneCalled = true; }));
+        held.release();
+    }
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(doneCalled);
 }
 
 }  // namespace

@@ -1,17 +1,17 @@
 #pragma once
 
-#include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <new>
+#include <optional>
+#include <thread>
 #include <type_traits>
 
 #include "core/base/file_error.h"
 #include "core/base/progress.h"
+#include "core/base/result.h"
 
 namespace zentrowe::app {
 
@@ -58,29 +58,28 @@ private:
     int m_lastPercent = -1;
 };
 
-// Owns the one pass that runs at a time: starts it on the thread pool with the copies it
-// captured, hands its result to `done` on the window's thread once it has finished, and carries
-// the stop flag the pass polls. Nothing it starts outlives it: destroying the runner stops the
+// Owns the one pass that runs at a time. The pass is the one job of a run of the core's runner
+// (runJobs), started from a thread of the runner's own so that the window's thread never waits;
+// its result goes to `done` on the window's thread once it has finished, and the stop flag the
+// pass polls is the run's too. Nothing it starts outlives it: destroying the runner stops the
 // pass and waits for it, and `done` is then not called.
-class JobRunner final : public QObject {
+class PassRunner final : public QObject {
     Q_OBJECT
 
 public:
-    explicit JobRunner(QObject* parent = nullptr) : QObject(parent) { }
-    ~JobRunner() override { stopAndWait(); }
+    explicit PassRunner(QObject* parent = nullptr);
+    ~PassRunner() override;
 
-    bool isRunning() const { return static_cast<bool>(m_wait); }
+    bool isRunning() const { return m_running; }
 
     // Asks the running pass to stop at its next poll; it then ends with ErrorCode::Cancelled.
     void requestStop() { m_stop = true; }
     // Asks the running pass to stop and blocks until it has.
-    void stopAndWait()
-    {
-        m_stop = true;
-        if (m_wait) {
-            m_wait();
-        }
-    }
+    void stopAndWait();
+
+    // Runs on the pass's thread before each pass that starts from now on: where a test holds a
+    // pass back until its cancel is in. Empty: none.
+    void setPassGate(std::function<void()> gate) { m_gate = std::move(gate); }
 
     // Starts `work(progress)`; false (and nothing started) while another pass runs.
     // `onPercent` runs on the window's thread when the whole percentage changes.
@@ -93,26 +92,24 @@ public:
         }
         m_stop = false;
         auto progress = std::make_shared<JobProgress>(this, std::move(onPercent), m_stop, std::move(onStage));
-        auto* watcher = new QFutureWatcher<std::shared_ptr<R>>(this);
-        connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, done = std::move(done)] {
-            const auto result = watcher->result();
-            watcher->deleteLater();
-            m_wait = nullptr;
-            emit runningChanged(false);
-            done(*result);
-        });
-        auto future = QtConcurrent::run([progress, work = std::move(work)] {
-            // Nothing may leave the pool's thread: Qt would end the program. Files are written
-            // through temporary files the unwinding removed, and the sentence says so.
-            try {
-                return std::make_shared<R>(work(*progress));
-            } catch (...) {
-                return failedResult<R>(caughtExceptionError());
-            }
-        });
-        watcher->setFuture(future);
-        m_wait = [future]() mutable { future.waitForFinished(); };
-        emit runningChanged(true);
+        auto made = std::make_shared<std::optional<R>>();
+        start(
+            [progress, made, work = std::move(work)] {
+                // Nothing may leave the pass: files are written through temporary files the
+                // unwinding removed, and the sentence says so.
+                try {
+                    made->emplace(work(*progress));
+                } catch (...) {
+                    made->emplace(failedResult<R>(caughtExceptionError()));
+                }
+            },
+            [made, done = std::move(done)](const Status& ran) {
+                if (!made->has_value()) {
+                    made->emplace(
+                        failedResult<R>(ran ? Error{ErrorCode::WriteFailed, "the pass gave no result"} : ran.error()));
+                }
+                done(**made);
+            });
         return true;
     }
 
@@ -120,24 +117,31 @@ signals:
     void runningChanged(bool running);
 
 private:
+    // Runs `pass` on the core's runner from a thread of its own, then `finish` with how the run
+    // ended on the window's thread.
+    void start(std::function<void()> pass, std::function<void(const Status&)> finish);
+    void joinPass();
+
     // A pass's result that carries only `error`: a Result, a pair whose first is the error, or
     // an aggregate that begins with it.
     template <typename R>
-    static std::shared_ptr<R> failedResult(Error error)
+    static R failedResult(Error error)
     {
         if constexpr (std::is_constructible_v<R, Error>) {
-            return std::make_shared<R>(std::move(error));
+            return R(std::move(error));
         } else if constexpr (requires { typename R::first_type; }) {
-            auto failed = std::make_shared<R>();
-            failed->first = std::move(error);
+            R failed{};
+            failed.first = std::move(error);
             return failed;
         } else {
-            return std::make_shared<R>(R{std::move(error), {}});
+            return R{std::move(error), {}};
         }
     }
 
     std::atomic<bool> m_stop{false};
-    std::function<void()> m_wait;
+    bool m_running = false;
+    std::thread m_thread;
+    std::function<void()> m_gate;
 };
 
 }  // namespace zentrowe::app
