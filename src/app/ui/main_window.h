@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/ui/passes/song_read_pass.h"
 #include "app/ui/remembered_places.h"
 #include "app/ui/track_choice.h"
 #include "app/ui/user_dialogs.h"
@@ -158,6 +159,8 @@ private:
     // Reads a song and lists it. Nothing changes unless it reads: a file that fails keeps the
     // song and the list shown before. `asSource` makes it the song conversions start from.
     void readSong(const std::filesystem::path& midiFile, bool asSource);
+    // A song read: its tracks listed, and what to do next in the result line.
+    void showSongRead(const std::filesystem::path& midiFile, bool asSource, SongReadPass::Output& read);
     void showTracks(const song::SongSummary& song);
     // The rows a build chose, to choose again when the source is listed after it.
     struct ListedChoice {
@@ -172,6 +175,16 @@ private:
     void listEvents(int trackNumber);
     // Converts, renders every keysound and the rest of the song: the folder then plays as it is.
     void startBuild(const workflow::ConversionRequest& conversion);
+    // The build the settings dialog asks for, with `conversion`; nothing if the user would not
+    // have another song's folder replaced.
+    std::optional<workflow::BuildRequest> buildRequest(const workflow::ConversionRequest& conversion);
+    // Whether the dialog's settings and the chosen parts make a pass that can start; if not,
+    // the reason is shown over `dialog`.
+    bool acceptStart(SettingsDialog& dialog, const std::vector<song::TrackPart>& parts);
+    // 转换到BMS: the chart and keysound file, the dialog's bar showing how far.
+    void startConversion(SettingsDialog& dialog, const workflow::ConversionRequest& request);
+    // The progress window, at 0 of 100 under `label`, shown over this one.
+    ProgressWindow& showProgress(const QString& label);
     // Lists the keysound file of the state's last conversion and says what comes next.
     void showConversion();
     // A build succeeded: says what it wrote, lists the source song (`source`, as read before the
@@ -217,6 +230,10 @@ private:
     void showError(const QString& text, QWidget* preferred = nullptr,
                    UserDialogs::MessageKind kind = UserDialogs::MessageKind::Critical);
     QWidget* messageOwner(QWidget* preferred) const;
+    // The kind of message box an error gets: a failure of the machine or the files (the icon of a
+    // failure), or a refusal of what was asked or given (a warning).
+    static UserDialogs::MessageKind messageKindOf(ErrorCode code);
+    static QWidget* widgetIfShown(QWidget* window);
     keysound::LeadIn chosenLeadIn() const;
 
     UserDialogs& m_dialogs;

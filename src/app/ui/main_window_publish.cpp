@@ -13,6 +13,7 @@
 #include "app/ui/error_sentence.h"
 #include "app/ui/main_window.h"
 #include "app/ui/pass_runner.h"
+#include "app/ui/passes/publish_pass.h"
 #include "app/ui/progress_window.h"
 #include "app/ui/text.h"
 #include "core/workflow/audit.h"
@@ -80,41 +81,25 @@ void MainWindow::onPackage()
 
 void MainWindow::runPublish(const std::filesystem::path& folder, const std::optional<std::filesystem::path>& zip)
 {
-    ProgressWindow& window = ensureProgress();
-    window.bar()->setMinimum(0);
-    window.bar()->setMaximum(100);
-    window.bar()->setPosition(0);
-    window.label()->setText(zip ? tr("正在打包") : tr("正在发布检查"));
-    centreOverThis(window);
-    window.show();
-    window.raise();
-    QPointer<ProgressWindow> target = &window;
+    QPointer<ProgressWindow> target = &showProgress(zip ? tr("正在打包") : tr("正在发布检查"));
     setResult(tr("正在检查 %1").arg(pathToQString(folder)));
-    auto packaged = std::make_shared<std::optional<Result<workflow::PackageOutcome>>>();
-    m_jobs->run<Result<workflow::AuditReport>>(
-        [folder, zip, packaged](ProgressSink& progress) {
-            auto audit = workflow::auditFolder(folder, progress);
-            if (audit && zip) {
-                // What `zentrowe-cli package` does: an existing zip is refused, never replaced.
-                *packaged = workflow::writePackage(audit.value(), workflow::PackageRequest{*zip, false}, progress);
-            }
-            return audit;
-        },
+    m_jobs->run<PublishPass::Output>(
+        PublishPass(folder, zip),
         [target](int percent, std::int64_t, std::int64_t) {
             if (target) {
                 target->bar()->setPosition(percent);
             }
         },
-        [this, target, packaged](Result<workflow::AuditReport>& audit) {
+        [this, target](PublishPass::Output& published) {
             if (target) {
                 target->hide();
             }
-            if (!audit) {
-                showFailure(audit.error(), tr("已取消发布检查"));
-            } else if (packaged->has_value()) {
-                showPackage(audit.value(), packaged->value());
+            if (!published.audit) {
+                showFailure(published.audit.error(), tr("已取消发布检查"));
+            } else if (published.packaged) {
+                showPackage(published.audit.value(), *published.packaged);
             } else {
-                showAudit(audit.value());
+                showAudit(published.audit.value());
             }
             emit passFinished();
         });

@@ -123,18 +123,18 @@ private:
     void joinPass();
 
     // A pass's result that carries only `error`: a Result, a pair whose first is the error, or
-    // an aggregate that begins with it.
+    // a type whose R::failed(error) makes one.
     template <typename R>
     static R failedResult(Error error)
     {
-        if constexpr (std::is_constructible_v<R, Error>) {
-            return R(std::move(error));
+        if constexpr (requires { R::failed(std::move(error)); }) {
+            return R::failed(std::move(error));
         } else if constexpr (requires { typename R::first_type; }) {
             R failed{};
             failed.first = std::move(error);
             return failed;
         } else {
-            return R{std::move(error), {}};
+            return R(std::move(error));
         }
     }
 
