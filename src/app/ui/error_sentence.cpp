@@ -288,6 +288,85 @@ QString tooLongSentence(const Error& error, const QString& path, const QString& 
     return tr("要渲染的声音超过一小时，这是渲染的上限；目录中原有的文件没有改动");
 }
 
+// A file that cannot be opened: a soundfont says what one is, a MIDI file given as a chart
+// says what to do first.
+QString openSentence(const Error& error, const QString& path)
+{
+    if (error.subject == "soundFont") {
+        // Without a soundfont nothing can be rendered; say what one is and where Debian's is.
+        const QString reason = error.value == "no such file" ? tr("文件不存在")
+                               : error.value == "not a file" ? tr("不是普通文件")
+                                                             : tr("不是音色库（SoundFont）文件");
+        return tr("无法使用音色库 %1：%2；一键生成需要一个 General MIDI 音色库（.sf2），"
+                  "可以安装 fluid-soundfont-gm；没有写入文件")
+            .arg(path, reason);
+    }
+    if (error.subject == "midi") {
+        return tr("%1 是 MIDI 文件，不是谱面：请先用 一键生成 做出谱面目录，再对目录做发布检查").arg(path);
+    }
+    return fileSentence(error, path);
+}
+
+QString divisionSentence(const Error& error, const QString& path, const QString& number)
+{
+    if (error.subject == "smpte") {
+        return tr("%1 使用 SMPTE 时间分辨率；只支持以每四分音符 tick 数计的分辨率").arg(path);
+    }
+    if (error.subject == "division") {
+        return tr("这首歌的分辨率是每四分音符 %1 tick，音符无法放进小节").arg(number);
+    }
+    return error.subject.empty() ? tr("不支持这首歌的时间分辨率") : QString();
+}
+
+// A track number past the song's, or none chosen (number 0).
+QString trackSentence(const Error& error, const QString& number)
+{
+    if (!error.number) {
+        return error.value.empty() ? tr("没有这个音轨") : tr("没有第 %1 个音轨").arg(toQString(error.value));
+    }
+    return *error.number < 1 ? tr("请先在音轨列表中选择一个音轨") : tr("没有第 %1 个音轨").arg(number);
+}
+
+QString invalidSettingSentence(const Error& error, const QString& path)
+{
+    if (error.subject.empty()) {
+        return tr("输入有误");
+    }
+    if (const QString setting = settingSentence(error); !setting.isNull()) {
+        return setting;
+    }
+    return cutSentence(error, path);
+}
+
+QString emptyTrackSentence(const Error& error)
+{
+    if (!error.number) {
+        return tr("这个音轨没有可以转换的音符；没有写入文件");
+    }
+    // The value is the track's name, or the part as --track names it ("2", "1:3") when one of
+    // several parts, or a single channel, plays nothing.
+    const int trackNumber = static_cast<int>(*error.number);
+    QString track = toQString(song::trackLabel(trackNumber));
+    const std::string whole = std::to_string(trackNumber);
+    if (error.value.starts_with(whole + ":")) {
+        track += tr(" 通道 %1").arg(toQString(error.value.substr(whole.size() + 1)));
+    } else if (!error.value.empty() && error.value != whole) {
+        track += tr("（%1）").arg(quoted(error.value));
+    }
+    return tr("%1 没有可以转换的音符；没有写入文件").arg(track);
+}
+
+QString overwriteSentence(const Error& error, const QString& path)
+{
+    if (error.subject == "source") {
+        return tr("写入 %1 会覆盖正在转换的 MIDI 文件；没有写入文件").arg(path);
+    }
+    if (error.subject == "recording") {
+        return tr("%1 就是录音本身；没有切割").arg(path);
+    }
+    return error.subject.empty() ? tr("输出会覆盖输入的文件；没有写入文件") : QString();
+}
+
 // The sentence for the code and the values the error carries; null for a subject not known here.
 QString chineseSentence(const Error& error)
 {
@@ -295,44 +374,17 @@ QString chineseSentence(const Error& error)
     const QString number = numberOf(error);
     switch (error.code) {
     case ErrorCode::CannotOpen:
-        if (error.subject == "soundFont") {
-            // Without a soundfont nothing can be rendered; say what one is and where Debian's is.
-            const QString reason = error.value == "no such file" ? tr("文件不存在")
-                                   : error.value == "not a file" ? tr("不是普通文件")
-                                                                 : tr("不是音色库（SoundFont）文件");
-            return tr("无法使用音色库 %1：%2；一键生成需要一个 General MIDI 音色库（.sf2），"
-                      "可以安装 fluid-soundfont-gm；没有写入文件")
-                .arg(path, reason);
-        }
-        if (error.subject == "midi") {
-            return tr("%1 是 MIDI 文件，不是谱面：请先用 一键生成 做出谱面目录，再对目录做发布检查").arg(path);
-        }
-        return fileSentence(error, path);
+        return openSentence(error, path);
     case ErrorCode::WriteFailed:
         return fileSentence(error, path);
     case ErrorCode::NotMidi:
         return notMidiSentence(error, path);
     case ErrorCode::UnsupportedDivision:
-        if (error.subject == "smpte") {
-            return tr("%1 使用 SMPTE 时间分辨率；只支持以每四分音符 tick 数计的分辨率").arg(path);
-        }
-        if (error.subject == "division") {
-            return tr("这首歌的分辨率是每四分音符 %1 tick，音符无法放进小节").arg(number);
-        }
-        return error.subject.empty() ? tr("不支持这首歌的时间分辨率") : QString();
+        return divisionSentence(error, path, number);
     case ErrorCode::TrackOutOfRange:
-        if (!error.number) {
-            return error.value.empty() ? tr("没有这个音轨") : tr("没有第 %1 个音轨").arg(toQString(error.value));
-        }
-        return *error.number < 1 ? tr("请先在音轨列表中选择一个音轨") : tr("没有第 %1 个音轨").arg(number);
+        return trackSentence(error, number);
     case ErrorCode::InvalidSetting:
-        if (error.subject.empty()) {
-            return tr("输入有误");
-        }
-        if (const QString setting = settingSentence(error); !setting.isNull()) {
-            return setting;
-        }
-        return cutSentence(error, path);
+        return invalidSettingSentence(error, path);
     case ErrorCode::CodesExhausted:
         return codesSentence(error);
     case ErrorCode::MeasureOutOfRange:
@@ -349,30 +401,10 @@ QString chineseSentence(const Error& error)
                   "没有写入文件");
     case ErrorCode::MixTooLong:
         return tr("这个谱面的声音超过一小时，无法一次混音；请只混其中一段");
-    case ErrorCode::EmptyTrack: {
-        if (!error.number) {
-            return tr("这个音轨没有可以转换的音符；没有写入文件");
-        }
-        // The value is the track's name, or the part as --track names it ("2", "1:3") when one of
-        // several parts, or a single channel, plays nothing.
-        const int trackNumber = static_cast<int>(*error.number);
-        QString track = toQString(song::trackLabel(trackNumber));
-        const std::string whole = std::to_string(trackNumber);
-        if (error.value.starts_with(whole + ":")) {
-            track += tr(" 通道 %1").arg(toQString(error.value.substr(whole.size() + 1)));
-        } else if (!error.value.empty() && error.value != whole) {
-            track += tr("（%1）").arg(quoted(error.value));
-        }
-        return tr("%1 没有可以转换的音符；没有写入文件").arg(track);
-    }
+    case ErrorCode::EmptyTrack:
+        return emptyTrackSentence(error);
     case ErrorCode::WouldOverwriteSource:
-        if (error.subject == "source") {
-            return tr("写入 %1 会覆盖正在转换的 MIDI 文件；没有写入文件").arg(path);
-        }
-        if (error.subject == "recording") {
-            return tr("%1 就是录音本身；没有切割").arg(path);
-        }
-        return error.subject.empty() ? tr("输出会覆盖输入的文件；没有写入文件") : QString();
+        return overwriteSentence(error, path);
     case ErrorCode::Cancelled:
         return tr("已取消");
     case ErrorCode::FolderBusy:

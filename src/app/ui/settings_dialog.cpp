@@ -66,6 +66,26 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     setFont(dialogFont);
     setStyleSheet(QStringLiteral("QLineEdit { padding: 0px; }"));
 
+    QWidget* keysoundNameLabel = addBmsGroup();
+    addMidiGroup();
+    addLimitsGroup();
+    // 一键生成 only: the charts of the set, the texts their headers carry, what the build renders with.
+    addChartSetGroup();
+    addChartTextsGroup();
+    m_buildOptions = new BuildOptionsBox(this);
+    addButtons();
+    fitEdits(keysoundNameLabel);
+    addToolTips();
+    setFixedSize(twipsToPixels(5900), twipsToPixels(2940));
+    connectControls();
+
+    m_longNoteMinimum->setEnabled(false);
+    onCustomTempoToggled();
+    showBuildOptions(false);
+}
+
+QWidget* SettingsDialog::addBmsGroup()
+{
     auto* bms = place(new QGroupBox(QStringLiteral("BMS"), this), "FrameBms", 120, 120, 5655, 975);
     m_startCodeLabel = place(new QLabel(tr("K列表开始位置"), bms), "Label5", 240, 300, 1215, 255);
     m_startCode = place(new QLineEdit(QStringLiteral("00"), bms), "Text4", 1560, 240, 255, 255);
@@ -75,14 +95,21 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     place(new QLabel(tr("面条最小长度:"), bms), "Label3", 1680, 630, 1170, 180);
     m_longNoteMinimum = place(new QLineEdit(QStringLiteral("24"), bms), "Text1", 2880, 600, 1215, 270);
     m_percussion = place(new QCheckBox(tr("打击乐器 "), bms), "Check3", 4320, 600, 1095, 255);
+    return keysoundNameLabel;
+}
 
+void SettingsDialog::addMidiGroup()
+{
     auto* midi = m_midi = place(new QGroupBox(QStringLiteral("MIDI"), this), "FrameMidi", 120, 1080, 5655, 615);
     place(new QLabel(QStringLiteral("BPM:"), midi), "Label2", 360, 285, 615, 300);
     m_tempo = place(new QLineEdit(QStringLiteral("0"), midi), "TxtTempo", 960, 240, 495, 270);
     m_customTempo = place(new QCheckBox(tr("自定义"), midi), "Check2", 1680, 240, 855, 255);
     place(new QLabel(tr("K音间空隙:"), midi), "Label4", 3120, 285, 975, 255);
     m_gap = place(new QLineEdit(QStringLiteral("100"), midi), "Text2", 4080, 240, 855, 270);
+}
 
+void SettingsDialog::addLimitsGroup()
+{
     // Past the chart format's limits: codes up to "zz", and keysounds merged before they get codes.
     auto* limits = m_limits = place(new QGroupBox(tr("编号与合并"), this), "FrameLimits", 120, 1740, 5655, 615);
     m_base62 = place(new QCheckBox(tr("62进制编号"), limits), "CheckBase62", 240, 240, 1335, 255);
@@ -92,20 +119,21 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     m_lengthStep = place(new QLineEdit(QStringLiteral("0"), limits), "TextLengthStep", 4080, 240, 495, 270);
     // The other way past the limits: a bmson chart has no code or measure limit at all.
     m_bmson = place(new QCheckBox(QStringLiteral("bmson"), limits), "CheckBmson", 4680, 240, 930, 255);
+}
 
-    // 一键生成 only: the charts of the set, the texts their headers carry, what the build renders with.
-    addChartSetGroup();
-    addChartTextsGroup();
-    m_buildOptions = new BuildOptionsBox(this);
-
+void SettingsDialog::addButtons()
+{
     // Wide enough for the longest action a start button names, "转换到BMS".
     m_start = place(new QPushButton(tr("开始"), this), "Command1", 3540, 2430, 1125, 375);
     m_cancel = place(new QPushButton(tr("取消"), this), "Cancel", 4770, 2430, 975, 375);
     m_bar = place(new ProgressBar(this), "PorogrsessBar1", 120, 2460, 3300, 300);
     m_bar->hide();
     m_start->setDefault(true);
+}
 
-    QFont codeFont = dialogFont;
+void SettingsDialog::fitEdits(QWidget* keysoundNameLabel)
+{
+    QFont codeFont = font();
     codeFont.setFamilies(QStringList{QStringLiteral("宋体"), QStringLiteral("SimSun")} + kDialogFamilies);
     m_startCode->setFont(codeFont);
     m_keysoundName->setFont(codeFont);
@@ -117,6 +145,10 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     // whatever the face.
     widenToFit(m_startCode, QStringLiteral("00"), keysoundNameLabel);
     widenToFit(m_tempo, QStringLiteral("120.00"), m_customTempo);
+}
+
+void SettingsDialog::addToolTips()
+{
     m_startCode->setToolTip(tr("第一个K音的前一个编号：两位，0-9 和 A-Z（36 进制）"));
     m_keysoundName->setToolTip(tr("K音文件名的开头：字母、数字、- 和 _"));
     m_longNoteMinimum->setToolTip(tr("比这短的音符不生成面条；单位：1/192 小节"));
@@ -126,8 +158,10 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     m_base62->setToolTip(tr("K音编号用 0-9、A-Z、a-z（到 zz，共 3843 个），谱面开头写 #BASE 62；较旧的播放器读不了"));
     m_velocityStep->setToolTip(tr("力度取最近的这个数的倍数后再区分K音；1 为不合并"));
     m_lengthStep->setToolTip(tr("长度取最近的这么多个 1/192 小节后再区分K音；0 为不合并，1 使K音名与K音一一对应"));
-    setFixedSize(twipsToPixels(5900), twipsToPixels(2940));
+}
 
+void SettingsDialog::connectControls()
+{
     connect(m_longNotes, &QCheckBox::toggled, this, &SettingsDialog::onLongNotesToggled);
     connect(m_percussion, &QCheckBox::toggled, this, &SettingsDialog::onPercussionToggled);
     connect(m_customTempo, &QCheckBox::toggled, this, &SettingsDialog::onCustomTempoToggled);
@@ -140,10 +174,6 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QWidget(parent, Qt::Dialog)
     for (qsizetype i = 0; i + 1 < order.size(); ++i) {
         setTabOrder(order[i], order[i + 1]);
     }
-
-    m_longNoteMinimum->setEnabled(false);
-    onCustomTempoToggled();
-    showBuildOptions(false);
 }
 
 void SettingsDialog::addChartSetGroup()

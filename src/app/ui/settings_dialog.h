@@ -83,6 +83,16 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The rows of the dialog, top to bottom; the BMS group gives the label the start code's box
+    // must keep clear of.
+    QWidget* addBmsGroup();
+    void addMidiGroup();
+    void addLimitsGroup();
+    void addButtons();
+    // The code boxes in a face with even digits, and the boxes widened to what they hold.
+    void fitEdits(QWidget* keysoundNameLabel);
+    void addToolTips();
+    void connectControls();
     void addChartSetGroup();
     void addChartTextsGroup();
     void onLongNotesToggled();
