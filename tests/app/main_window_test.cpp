@@ -871,7 +871,7 @@ TEST_F(MainWindowTest, TheBuildDialogAsksForWhatABuildUsesAndHidesTheManualField
 TEST(BuildOptionsBox, EachRowSetsItsFieldOfTheBuild)
 {
     BuildOptionsBox options;
-    EXPECT_EQ(options.rowCount(), 6);
+    EXPECT_EQ(options.rowCount(), 7);
     workflow::BuildRequest request;
     const auto defaultFont = request.soundFont;
     options.applyTo(request);
@@ -881,6 +881,7 @@ TEST(BuildOptionsBox, EachRowSetsItsFieldOfTheBuild)
     EXPECT_TRUE(request.charts.scratch);
     EXPECT_TRUE(request.charts.follow);
     EXPECT_EQ(request.charts.play, chartset::Play::Single);
+    EXPECT_FALSE(request.charts.setPerPart);
     EXPECT_EQ(request.charts.quantizeGrid, 0U);
     EXPECT_EQ(request.soundFont, defaultFont);
 
@@ -891,6 +892,7 @@ TEST(BuildOptionsBox, EachRowSetsItsFieldOfTheBuild)
     options.scratchBox()->setChecked(false);
     options.followBox()->setChecked(false);
     options.doublePlayBox()->setChecked(true);
+    options.chartsPerPartBox()->setChecked(true);
     options.quantizeBox()->setCurrentIndex(2);
     options.setSoundFontText(QStringLiteral("/fonts/small.sf2"));
     options.applyTo(request);
@@ -900,6 +902,7 @@ TEST(BuildOptionsBox, EachRowSetsItsFieldOfTheBuild)
     EXPECT_FALSE(request.charts.scratch);
     EXPECT_FALSE(request.charts.follow);
     EXPECT_EQ(request.charts.play, chartset::Play::Double);
+    EXPECT_TRUE(request.charts.setPerPart);
     EXPECT_EQ(request.charts.quantizeGrid, 24U);  // 16th triplets: 24 lines a measure
     EXPECT_EQ(request.soundFont, fs::path("/fonts/small.sf2"));
 
@@ -1523,7 +1526,7 @@ TEST_F(MainWindowTest, TheSettingsDialogNamesItsActionAndTrackStaysClearOfTheRow
     // Tab goes through the boxes row by row, then Start, then 取消.
     SettingsDialog* dialog = window.settingsDialog();
     const QList<QWidget*> order = dialog->tabOrder();
-    ASSERT_EQ(order.size(), 34);  // 一键生成's rows among them, its folder row first
+    ASSERT_EQ(order.size(), 35);  // 一键生成's rows among them, its folder row first
     EXPECT_EQ(order.front(), dialog->startCodeEdit());
     EXPECT_EQ(order[order.size() - 2], dialog->startButton());
     EXPECT_EQ(order.back(), dialog->cancelButton());

@@ -39,6 +39,7 @@ BuildOptionsBox::BuildOptionsBox(QWidget* parent) : QGroupBox(tr("生成"), pare
     addBgmRow();
     addLoudnessRow();
     addLanesRow();
+    addChartsRow();
     addQuantizeRow();
     addSoundFontRow();
 }
@@ -124,6 +125,17 @@ void BuildOptionsBox::addLanesRow()
     m_rows->addRow(tr("键位:"), rowOf(this, {m_lanes, m_scratch, m_follow, m_doublePlay}));
 }
 
+void BuildOptionsBox::addChartsRow()
+{
+    m_chartsPerPart = new QCheckBox(tr("每个声部一套谱面"), this);
+    m_chartsPerPart->setObjectName(QStringLiteral("CheckChartsPerPart"));
+    m_chartsPerPart->setToolTip(tr("勾选的每个音轨或通道各得一套谱面（只选一个时，另给歌曲中音符不少于 %1 个的每个声部"
+                                   "一套），各套共用同一批声音文件，谱面名带声部名；不能与双打同时使用，"
+                                   "同时勾选时生成单打谱面")
+                                    .arg(workflow::kLeastPartSetNotes));
+    m_rows->addRow(tr("谱面:"), rowOf(this, {m_chartsPerPart}));
+}
+
 void BuildOptionsBox::addQuantizeRow()
 {
     m_quantize = new QComboBox(this);
@@ -163,6 +175,7 @@ void BuildOptionsBox::applyTo(workflow::BuildRequest& request) const
     request.charts.scratch = m_scratch->isChecked();
     request.charts.follow = m_follow->isChecked();
     request.charts.play = m_doublePlay->isChecked() ? chartset::Play::Double : chartset::Play::Single;
+    request.charts.setPerPart = m_chartsPerPart->isChecked();
     request.charts.quantizeGrid = m_quantize->currentData().toUInt();
     if (!soundFontText().isEmpty()) {
         request.soundFont = toPath(soundFontText());
@@ -183,8 +196,8 @@ void BuildOptionsBox::setSoundFontText(const QString& file)
 
 QList<QWidget*> BuildOptionsBox::tabOrder() const
 {
-    return {m_folder,  m_chooseFolder, m_bgm,        m_loudnessOn, m_loudness,  m_lanes,
-            m_scratch, m_follow,       m_doublePlay, m_quantize,   m_soundFont, m_chooseSoundFont};
+    return {m_folder, m_chooseFolder, m_bgm,           m_loudnessOn, m_loudness,  m_lanes,          m_scratch,
+            m_follow, m_doublePlay,   m_chartsPerPart, m_quantize,   m_soundFont, m_chooseSoundFont};
 }
 
 int BuildOptionsBox::rowCount() const

@@ -14,9 +14,9 @@ class QPushButton;
 namespace zentrowe::app {
 
 // What 一键生成 renders and writes with, beyond the conversion's settings: the song's folder, the BGM, the
-// loudness, the lane rule, the scratch, following the music and double play, the grid notes move to and the
-// soundfont. An option is one row (a label and its controls), so that another option of
-// `zentrowe-cli build` is another row here.
+// loudness, the lane rule, the scratch, following the music and double play, a set of charts per
+// part, the grid notes move to and the soundfont. An option is one row (a label and its controls), so that another
+// option of `zentrowe-cli build` is another row here.
 class BuildOptionsBox final : public QGroupBox {
     Q_OBJECT
 
@@ -42,6 +42,7 @@ public:
     QCheckBox* scratchBox() const { return m_scratch; }
     QCheckBox* followBox() const { return m_follow; }
     QCheckBox* doublePlayBox() const { return m_doublePlay; }
+    QCheckBox* chartsPerPartBox() const { return m_chartsPerPart; }
     QComboBox* quantizeBox() const { return m_quantize; }
     QLineEdit* soundFontEdit() const { return m_soundFont; }
     QPushButton* soundFontButton() const { return m_chooseSoundFont; }
@@ -59,6 +60,8 @@ private:
     void addBgmRow();
     void addLoudnessRow();
     void addLanesRow();
+    // A set of charts per part, as `--charts parts` asks.
+    void addChartsRow();
     void addQuantizeRow();
     void addSoundFontRow();
 
@@ -70,6 +73,7 @@ private:
     QCheckBox* m_scratch = nullptr;
     QCheckBox* m_follow = nullptr;
     QCheckBox* m_doublePlay = nullptr;
+    QCheckBox* m_chartsPerPart = nullptr;
     QComboBox* m_quantize = nullptr;
     QLineEdit* m_soundFont = nullptr;
     QPushButton* m_chooseSoundFont = nullptr;

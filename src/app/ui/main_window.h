@@ -193,6 +193,8 @@ private:
                      song::SongSummary source, const ListedChoice& choice);
     // Lists the keysound file of the build's conversion and says what the build wrote.
     void showBuild(const workflow::BuildOutcome& built, const std::vector<workflow::AuditFinding>& audit);
+    // The result line's tooltip adds the release checklist's first errors and warnings.
+    void addAuditToolTip(const std::vector<workflow::AuditFinding>& audit);
     // Opens the settings dialog for converting (转换到BMS) or building (一键生成) the selected track.
     void showSettings(bool builds);
     // The list and the commands after a conversion, shared by convert and build.

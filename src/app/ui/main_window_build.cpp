@@ -61,6 +61,32 @@ QString buildProgressText(ProgressStage stage, int percent, std::int64_t done, s
     return text;
 }
 
+// With a set of charts per part: the parts given a set besides those chosen, those that share
+// another's set and those left without one, as the command line tells them.
+QStringList partSetPhrases(const workflow::PartSetFindings& found)
+{
+    const auto labels = [](const std::vector<song::TrackPart>& parts) {
+        QStringList named;
+        for (const auto& part : parts) {
+            named << partLabel(part);
+        }
+        return named.join(QStringLiteral("、"));
+    };
+    QStringList phrases;
+    if (!found.added.empty()) {
+        phrases << QObject::tr("另为音符不少于 %1 个的 %2 各生成一套谱面")
+                       .arg(workflow::kLeastPartSetNotes)
+                       .arg(labels(found.added));
+    }
+    for (const auto& alike : found.alike) {
+        phrases << QObject::tr("%1 的音符相同，共用一套谱面").arg(labels(alike));
+    }
+    if (!found.silent.empty()) {
+        phrases << QObject::tr("%1 没有音符，没有为它生成谱面").arg(labels(found.silent));
+    }
+    return phrases;
+}
+
 // The release checklist's errors and warnings, a line each; notices, such as this program's own
 // files, are left to the list of every finding.
 QStringList findingLines(const std::vector<workflow::AuditFinding>& audit)
@@ -387,6 +413,7 @@ void MainWindow::showBuild(const workflow::BuildOutcome& built, const std::vecto
         parts << tr("62 进制编号（#BASE 62）");
     }
     // Every kind of finding with its count; the full list is a click on 详情 away.
+    parts << partSetPhrases(built.partSets);
     parts << findingSummary(built.findings, audit);
     if (built.previewFile) {
         parts << tr("可直接游玩；试听 播放 %1").arg(pathToQString(built.previewFile->filename()));
@@ -395,6 +422,15 @@ void MainWindow::showBuild(const workflow::BuildOutcome& built, const std::vecto
     }
     parts << tr("目录 %1").arg(pathToQString(m_state.outputFolder));
     setResult(parts.join(QStringLiteral("；")));
+    addAuditToolTip(audit);
+    m_findings->setRows(findingRows(built.findings, audit));
+    if (m_findings->hasRows()) {
+        m_resultLine->setToolTip(m_resultLine->toolTip() + tr("\n（单击列出全部提示）"));
+    }
+}
+
+void MainWindow::addAuditToolTip(const std::vector<workflow::AuditFinding>& audit)
+{
     // The tooltip adds the release checklist's first errors and warnings.
     const QStringList findings = findingLines(audit);
     if (!findings.isEmpty()) {
@@ -402,10 +438,6 @@ void MainWindow::showBuild(const workflow::BuildOutcome& built, const std::vecto
         const QString more = findings.size() > kListedFindings ? tr("\n……共 %1 条").arg(findings.size()) : QString();
         m_resultLine->setToolTip(m_resultLine->toolTip() + tr("\n发布检查：\n") +
                                  findings.mid(0, kListedFindings).join(QLatin1Char('\n')) + more);
-    }
-    m_findings->setRows(findingRows(built.findings, audit));
-    if (m_findings->hasRows()) {
-        m_resultLine->setToolTip(m_resultLine->toolTip() + tr("\n（单击列出全部提示）"));
     }
 }
 
