@@ -243,10 +243,10 @@ TEST(LaneRules, EveryChartOfEverySetKeepsTheRules)
     }
 }
 
-// The longest stretch of a chart with nothing to press while at least four of the song's notes
-// start in it, from the song's first note to its last: what leaves a player standing idle.
+// The longest stretch of a chart with nothing to press while at least `minNotes` of the song's
+// notes start in it, from the song's first note to its last: what leaves a player standing idle.
 double longestIdleSeconds(const std::vector<TrackNote>& notes, const std::vector<int>& lanes,
-                          const song::Timeline& clock)
+                          const song::Timeline& clock, std::ptrdiff_t minNotes = 4)
 {
     std::vector<double> presses{clock.seconds(notes.front().startTick)};
     for (std::size_t i = 0; i < notes.size(); ++i) {
@@ -261,7 +261,7 @@ double longestIdleSeconds(const std::vector<TrackNote>& notes, const std::vector
             const double at = clock.seconds(n.startTick);
             return at > presses[k - 1] && at < presses[k];
         });
-        longest = starts >= 4 ? std::max(longest, presses[k] - presses[k - 1]) : longest;
+        longest = starts >= minNotes ? std::max(longest, presses[k] - presses[k - 1]) : longest;
     }
     return longest;
 }
@@ -276,6 +276,20 @@ std::vector<TrackNote> partBars(std::uint16_t part, int from, int bars, int perB
                            pitches[static_cast<std::size_t>(i) % pitches.size()], drums && i % 2 == 0 ? 110 : 80);
         n.part = part;
         n.drums = drums;
+        notes.push_back(n);
+    }
+    return notes;
+}
+
+// `bars` bars of `part` from bar `from`, quiet and off the beat: one note every `everyBeats`
+// beats, each an eighth after the beat, cycling `pitches`. What thinning weighs least.
+std::vector<TrackNote> offBeats(std::uint16_t part, int from, int bars, int everyBeats, std::vector<int> pitches)
+{
+    std::vector<TrackNote> notes;
+    for (int i = 0; i * everyBeats < bars * 4; ++i) {
+        TrackNote n = note(std::int64_t{from} * kBar + i * everyBeats * kQuarter + kQuarter / 2, kQuarter / 4,
+                           pitches[static_cast<std::size_t>(i) % pitches.size()], 50);
+        n.part = part;
         notes.push_back(n);
     }
     return notes;
@@ -323,6 +337,16 @@ TEST(LaneRules, ChartsFollowingTheMusicLeaveNoLongIdleStretchAndKeepTheRules)
                         partBars(2, 0, 32, 2, {84, 86, 88})}),
          2,
          {2}},
+        {"a busy lead going quiet off the beat while pads and drums play",
+         partsTogether({partBars(0, 0, 16, 8, lead), offBeats(0, 16, 16, 6, lead), partBars(1, 0, 32, 1, {60}),
+                        partBars(2, 0, 32, 8, kit, true)}),
+         1,
+         {}},
+        {"a busy lead resting 12 s while a quiet part plays off the beat",
+         partsTogether({partBars(0, 0, 10, 8, lead), partBars(0, 16, 16, 8, lead), offBeats(1, 0, 32, 2, {60, 64}),
+                        partBars(2, 0, 32, 8, kit, true)}),
+         1,
+         {1}},
     };
     const auto clock = testing::clock120();
     for (const Case& c : cases) {
@@ -343,6 +367,16 @@ TEST(LaneRules, ChartsFollowingTheMusicLeaveNoLongIdleStretchAndKeepTheRules)
             std::vector<TrackNote> fitted;
             const auto lanes = candidateLanes(c.notes, followed, clock, limits[k], false, {}, fitted);
             EXPECT_LE(longestIdleSeconds(c.notes, lanes, clock), 8.0);
+            // Among the notes the lanes may take, a lane note at least every kPulseSeconds.
+            std::vector<TrackNote> taken;
+            std::vector<int> takenLanes;
+            for (std::size_t i = 0; i < c.notes.size(); ++i) {
+                if (followed.laneCandidates[i]) {
+                    taken.push_back(c.notes[i]);
+                    takenLanes.push_back(lanes[i]);
+                }
+            }
+            EXPECT_LE(longestIdleSeconds(taken, takenLanes, clock, 1), kPulseSeconds);
             const Measured m = measure(fitted, lanes, clock);
             constexpr std::array kRepeatBudget{0.05, 0.05, 0.15, 0.30, 0.45};
             EXPECT_LE(m.repeatShare, kRepeatBudget[k]);
