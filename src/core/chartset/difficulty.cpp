@@ -225,6 +225,27 @@ public:
         return true;
     }
 
+    // Where the kept strikes leave more than kPulseSeconds between them with strikes of the track
+    // in between (or before the first kept, or after the last), the heaviest of those the limits
+    // allow is kept too. Heaviest first, one pass: a gap only shrinks, so a note passed over had
+    // a wide gap then and the limits refused it.
+    void keepPulse(const std::vector<std::size_t>& order)
+    {
+        const std::vector<double>& seconds = strikes_.seconds;
+        for (const std::size_t i : order) {
+            const std::size_t strike = strikes_.strikeOf[i];
+            if (keep_[i] || keptStrikes_.contains(strike)) {
+                continue;
+            }
+            const auto after = keptStrikes_.lower_bound(strike);
+            const double to = after == keptStrikes_.end() ? seconds.back() : seconds[*after];
+            const double from = after == keptStrikes_.begin() ? seconds.front() : seconds[*std::prev(after)];
+            if (to - from > kPulseSeconds) {
+                tryKeep(i);
+            }
+        }
+    }
+
     bool kept(std::size_t i) const { return keep_[i]; }
     std::size_t keptCount() const { return kept_; }
     std::vector<bool> takeKeep() { return std::move(keep_); }
@@ -316,6 +337,7 @@ std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::Timeli
             keeper.tryKeep(i);
         }
     }
+    keeper.keepPulse(order);
     return keeper.takeKeep();
 }
 

@@ -56,10 +56,17 @@ Result<std::vector<Difficulty>> parseDifficulties(std::string_view text);
 // 20 notes a second, strums made one strike) when another would leave some of the track's notes out of the lanes.
 std::vector<Difficulty> defaultDifficulties(std::span<const TrackNote> notes, const song::Timeline& clock);
 
+// The longest a chart leaves its player idle where its track strikes notes (as thinNotes keeps).
+inline constexpr double kPulseSeconds = 4.0;
+
 // Which notes a difficulty keeps in the lanes (one flag per note; the rest play from the
 // background at their place). Thinning keeps what a listener hears as the tune: notes on strong
 // beats and the top voice of each chord first, then louder, then longer notes, as long as the
-// limits allow; never more than the track has. Notes must be in time order.
+// limits allow; never more than the track has. Then, while the track plays, no stretch longer
+// than kPulseSeconds between kept strikes is left with none where the track strikes: the
+// heaviest strike there the limits allow is kept too, above the notes-per-second cap if need
+// be (a quiet passage is what the cap thins first, and a player left idle through it is lost).
+// Notes must be in time order.
 std::vector<bool> thinNotes(std::span<const TrackNote> notes, const song::Timeline& clock,
                             const DifficultyLimits& limits);
 

@@ -463,6 +463,22 @@ std::vector<FollowedStretch> followedOf(const RenderResult& rendered, const Prep
     return followedStretches(rendered.charts.front().report.borrowed, prepared.parts, prepared.timeline);
 }
 
+// Whether the chart's lanes took another part anywhere, and where: what was done, not what was
+// asked, as a part's own set, or a double-play set falling back to the tune, may borrow nothing
+// (or, in a part's set, borrow where the named parts together never rest).
+void recordFollowing(BuildRecord& record, const chartset::SetChart& made, const PreparedSong& prepared)
+{
+    const auto stretches = followedStretches(made.report.borrowed, prepared.parts, prepared.timeline);
+    for (auto& [name, value] : record.settings) {
+        if (name == "follow") {
+            value = stretches.empty() ? "off" : "on";
+        }
+    }
+    if (!stretches.empty()) {
+        record.settings.emplace_back("followed", followedText(stretches));
+    }
+}
+
 // The manifest's record of each chart of the set: the files they share, the song, the settings.
 std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const RenderResult& rendered, const BuildRequest& request,
                                       const PreparedSong& prepared, const std::string& songHash)
@@ -491,9 +507,6 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const RenderResult&
         }
         record.settings.emplace_back("parts", named);
     }
-    if (const auto stretches = followedOf(rendered, prepared); !stretches.empty()) {
-        record.settings.emplace_back("followed", followedText(stretches));
-    }
     if (request.charts.play == chartset::Play::Double) {
         record.settings.emplace_back("play", "double");
     }
@@ -502,6 +515,7 @@ std::vector<BuildRecord> buildRecords(const BuildPlan& plan, const RenderResult&
     for (const auto& made : rendered.charts) {
         records.push_back(record);
         records.back().chart = made.fileName;
+        recordFollowing(records.back(), made, prepared);
         records.back().settings.emplace_back("difficulty", chartset::difficultyName(made.report.difficulty));
         records.back().settings.emplace_back("lanes", lanes);
         if (!made.part.empty()) {

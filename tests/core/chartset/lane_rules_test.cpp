@@ -243,10 +243,10 @@ TEST(LaneRules, EveryChartOfEverySetKeepsTheRules)
     }
 }
 
-// The longest stretch of a chart with nothing to press while at least four of the song's notes
-// start in it, from the song's first note to its last: what leaves a player standing idle.
+// The longest stretch of a chart with nothing to press while at least `minNotes` of the song's
+// notes start in it, from the song's first note to its last: what leaves a player standing idle.
 double longestIdleSeconds(const std::vector<TrackNote>& notes, const std::vector<int>& lanes,
-                          const song::Timeline& clock)
+                          const song::Timeline& clock, std::ptrdiff_t minNotes = 4)
 {
     std::vector<double> presses{clock.seconds(notes.front().startTick)};
     for (std::size_t i = 0; i < notes.size(); ++i) {
@@ -261,7 +261,7 @@ double longestIdleSeconds(const std::vector<TrackNote>& notes, const std::vector
             const double at = clock.seconds(n.startTick);
             return at > presses[k - 1] && at < presses[k];
         });
-        longest = starts >= 4 ? std::max(longest, presses[k] - presses[k - 1]) : longest;
+        longest = starts >= minNotes ? std::max(longest, presses[k] - presses[k - 1]) : longest;
     }
     return longest;
 }
@@ -281,6 +281,20 @@ std::vector<TrackNote> partBars(std::uint16_t part, int from, int bars, int perB
     return notes;
 }
 
+// `bars` bars of `part` from bar `from`, quiet and off the beat: one note every `everyBeats`
+// beats, each an eighth after the beat, cycling `pitches`. What thinning weighs least.
+std::vector<TrackNote> offBeats(std::uint16_t part, int from, int bars, int everyBeats, std::vector<int> pitches)
+{
+    std::vector<TrackNote> notes;
+    for (int i = 0; i * everyBeats < bars * 4; ++i) {
+        TrackNote n = note(std::int64_t{from} * kBar + i * everyBeats * kQuarter + kQuarter / 2, kQuarter / 4,
+                           pitches[static_cast<std::size_t>(i) % pitches.size()], 50);
+        n.part = part;
+        notes.push_back(n);
+    }
+    return notes;
+}
+
 std::vector<TrackNote> partsTogether(std::initializer_list<std::vector<TrackNote>> parts)
 {
     std::vector<TrackNote> all;
@@ -290,19 +304,20 @@ std::vector<TrackNote> partsTogether(std::initializer_list<std::vector<TrackNote
     return testing::inTimeOrder(all);
 }
 
-TEST(LaneRules, ChartsFollowingTheMusicLeaveNoLongIdleStretchAndKeepTheRules)
+struct FollowCase {
+    const char* name;
+    std::vector<TrackNote> notes;
+    std::size_t chosenParts;
+    std::vector<std::uint16_t> borrowedParts;  // the parts the stretches take, in order
+};
+
+std::vector<FollowCase> followCases()
 {
     // 120 BPM: 32 bars are 64 s; the chosen parts rest for 12 to 16 bars (24 to 32 s).
     const std::vector<int> lead{72, 74, 76, 79, 81, 79, 76, 74};
     const std::vector<int> bass{36, 36, 43, 41};
     const std::vector<int> kit{36, 42, 38, 42};
-    struct Case {
-        const char* name;
-        std::vector<TrackNote> notes;
-        std::size_t chosenParts;
-        std::vector<std::uint16_t> borrowedParts;  // the parts the stretches take, in order
-    };
-    const std::vector<Case> cases{
+    return {
         {"a lead resting 12 bars over bass and drums",
          partsTogether({partBars(0, 0, 10, 8, lead), partBars(0, 22, 10, 8, lead), partBars(1, 0, 32, 4, bass),
                         partBars(2, 0, 32, 8, kit, true)}),
@@ -323,9 +338,66 @@ TEST(LaneRules, ChartsFollowingTheMusicLeaveNoLongIdleStretchAndKeepTheRules)
                         partBars(2, 0, 32, 2, {84, 86, 88})}),
          2,
          {2}},
+        {"a busy lead going quiet off the beat while pads and drums play",
+         partsTogether({partBars(0, 0, 16, 8, lead), offBeats(0, 16, 16, 6, lead), partBars(1, 0, 32, 1, {60}),
+                        partBars(2, 0, 32, 8, kit, true)}),
+         1,
+         {}},
+        {"a busy lead resting 12 s while a quiet part plays off the beat",
+         partsTogether({partBars(0, 0, 10, 8, lead), partBars(0, 16, 16, 8, lead), offBeats(1, 0, 32, 2, {60, 64}),
+                        partBars(2, 0, 32, 8, kit, true)}),
+         1,
+         {1}},
     };
+}
+
+// The longest stretch between lane notes over the notes `followed` lets into the lanes, where
+// one of them starts.
+double longestBareSeconds(const std::vector<TrackNote>& notes, const FollowedMusic& followed,
+                          const std::vector<int>& lanes, const song::Timeline& clock)
+{
+    std::vector<TrackNote> taken;
+    std::vector<int> takenLanes;
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        if (followed.laneCandidates[i]) {
+            taken.push_back(notes[i]);
+            takenLanes.push_back(lanes[i]);
+        }
+    }
+    return longestIdleSeconds(taken, takenLanes, clock, 1);
+}
+
+// One chart of a followed set (the k-th difficulty) against the lane rules; its report.
+ChartReport expectFollowedChart(const FollowCase& c, const FollowedMusic& followed, const song::Timeline& clock,
+                                const DifficultyLimits& limits, std::size_t k)
+{
+    std::vector<TrackNote> fitted;
+    const auto lanes = candidateLanes(c.notes, followed, clock, limits, false, {}, fitted);
+    EXPECT_LE(longestIdleSeconds(c.notes, lanes, clock), 8.0);
+    // Among the notes the lanes may take, a lane note at least every kPulseSeconds.
+    EXPECT_LE(longestBareSeconds(c.notes, followed, lanes, clock), kPulseSeconds);
+    const Measured m = measure(fitted, lanes, clock);
+    constexpr std::array kRepeatBudget{0.05, 0.05, 0.15, 0.30, 0.45};
+    EXPECT_LE(m.repeatShare, kRepeatBudget[k]);
+    EXPECT_TRUE(kAllDifficulties[k] >= Difficulty::Another || m.chordJacks == 0) << m.chordJacks;
+    EXPECT_LE(m.middleShare, 0.6);
+    EXPECT_EQ(m.closePairs, 0);
+    EXPECT_EQ(m.closeScratch, 0);
+    EXPECT_LE(m.scratchShare, kAllDifficulties[k] >= Difficulty::Hyper ? 0.10 : 0.0);
+    for (std::size_t i = 0; i < c.notes.size(); ++i) {
+        // Another part's note is struck only in a stretch borrowed from it.
+        const bool borrowed = std::any_of(followed.stretches.begin(), followed.stretches.end(), [&](const auto& s) {
+            return s.part == c.notes[i].part && c.notes[i].startTick >= s.startTick && c.notes[i].startTick < s.endTick;
+        });
+        EXPECT_TRUE(lanes[i] == kBackgroundLane || c.notes[i].part < c.chosenParts || borrowed) << i;
+    }
+    return reportChart(fitted, lanes, clock, kAllDifficulties[k]);
+}
+
+TEST(LaneRules, ChartsFollowingTheMusicLeaveNoLongIdleStretchAndKeepTheRules)
+{
     const auto clock = testing::clock120();
-    for (const Case& c : cases) {
+    for (const FollowCase& c : followCases()) {
         SCOPED_TRACE(c.name);
         const FollowedMusic followed = followMusic(c.notes, c.chosenParts, clock);
         std::vector<std::uint16_t> borrowedParts;
@@ -335,32 +407,11 @@ TEST(LaneRules, ChartsFollowingTheMusicLeaveNoLongIdleStretchAndKeepTheRules)
             }
         }
         EXPECT_EQ(borrowedParts, c.borrowedParts);
-        const auto candidates = candidateNotes(c.notes, followed);
-        const auto limits = setLimits(candidates, clock, kAllDifficulties);
+        const auto limits = setLimits(candidateNotes(c.notes, followed), clock, kAllDifficulties);
         std::vector<ChartReport> reports;
         for (std::size_t k = 0; k < kAllDifficulties.size(); ++k) {
             SCOPED_TRACE(difficultyName(kAllDifficulties[k]));
-            std::vector<TrackNote> fitted;
-            const auto lanes = candidateLanes(c.notes, followed, clock, limits[k], false, {}, fitted);
-            EXPECT_LE(longestIdleSeconds(c.notes, lanes, clock), 8.0);
-            const Measured m = measure(fitted, lanes, clock);
-            constexpr std::array kRepeatBudget{0.05, 0.05, 0.15, 0.30, 0.45};
-            EXPECT_LE(m.repeatShare, kRepeatBudget[k]);
-            EXPECT_TRUE(kAllDifficulties[k] >= Difficulty::Another || m.chordJacks == 0) << m.chordJacks;
-            EXPECT_LE(m.middleShare, 0.6);
-            EXPECT_EQ(m.closePairs, 0);
-            EXPECT_EQ(m.closeScratch, 0);
-            EXPECT_LE(m.scratchShare, kAllDifficulties[k] >= Difficulty::Hyper ? 0.10 : 0.0);
-            for (std::size_t i = 0; i < c.notes.size(); ++i) {
-                // Another part's note is struck only in a stretch borrowed from it.
-                const bool borrowed =
-                    std::any_of(followed.stretches.begin(), followed.stretches.end(), [&](const auto& s) {
-                        return s.part == c.notes[i].part && c.notes[i].startTick >= s.startTick &&
-                               c.notes[i].startTick < s.endTick;
-                    });
-                EXPECT_TRUE(lanes[i] == kBackgroundLane || c.notes[i].part < c.chosenParts || borrowed) << i;
-            }
-            reports.push_back(reportChart(fitted, lanes, clock, kAllDifficulties[k]));
+            reports.push_back(expectFollowedChart(c, followed, clock, limits[k], k));
         }
         keepLevelsRising(reports);
         for (std::size_t k = 1; k < reports.size(); ++k) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <set>
 
 #include "core/chart/chart_file.h"
@@ -153,6 +154,66 @@ TEST_F(FollowedParts, ARestIsChartedFromTheOtherPartAndEveryNoteStillSoundsOnce)
         }
         EXPECT_EQ(sounding, 16u + 64u + 1u) << "every note of the song once";
         EXPECT_EQ(borrowedBars, (std::set<int>{2, 3, 4, 5})) << "track 2 struck in every bar of the rest";
+    }
+}
+
+TEST_F(FollowedParts, TheManifestSaysWhichChartsFollowedTheMusic)
+{
+    using Setting = std::pair<std::string, std::string>;
+    struct Case {
+        const char* name;
+        void (*change)(workflow::BuildRequest&);
+        // Per chart's "part" setting ("" for none): its "follow" and "followed" settings.
+        std::map<std::string, std::pair<std::string, std::string>> expected;
+    };
+    const Case cases[] = {
+        {"track 1 alone: its rest is charted from track 2",
+         [](workflow::BuildRequest&) {},
+         {{"", {"on", "2:2 4.0-12.0"}}}},
+        // Together the named tracks never rest, yet track 1's own set follows track 2 through
+        // track 1's rest; track 2 plays throughout and its set borrows nothing.
+        {"a set per part of tracks 1 and 2, double play asked",
+         [](workflow::BuildRequest& r) {
+             r.conversion.moreParts = {{2, 0}};
+             r.charts.setPerPart = true;
+             r.charts.play = chartset::Play::Double;
+         },
+         {{"1", {"on", "2 4.0-12.0"}}, {"2", {"off", "(none)"}}}},
+        {"a set per part, --follow off",
+         [](workflow::BuildRequest& r) {
+             r.conversion.moreParts = {{2, 0}};
+             r.charts.setPerPart = true;
+             r.charts.follow = false;
+         },
+         {{"1", {"off", "(none)"}}, {"2", {"off", "(none)"}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir / "out");
+        auto request = m_request;
+        c.change(request);
+        workflow::BuildServices services;
+        services.renderers = fakeRenderers();
+        NullProgress quiet;
+        const auto outcome = workflow::runBuild(request, quiet, services);
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        const auto manifest = workflow::readBuildManifest(m_dir / "out");
+        ASSERT_FALSE(manifest.builds.empty());
+        std::set<std::string> seen;
+        for (const auto& record : manifest.builds) {
+            SCOPED_TRACE(record.chart);
+            const auto setting = [&](const std::string& name) {
+                const auto found = std::find_if(record.settings.begin(), record.settings.end(),
+                                                [&](const Setting& s) { return s.first == name; });
+                return found != record.settings.end() ? found->second : std::string("(none)");
+            };
+            const std::string part = setting("part") == "(none)" ? "" : setting("part");
+            seen.insert(part);
+            ASSERT_TRUE(c.expected.contains(part)) << part;
+            EXPECT_EQ(setting("follow"), c.expected.at(part).first);
+            EXPECT_EQ(setting("followed"), c.expected.at(part).second);
+        }
+        EXPECT_EQ(seen.size(), c.expected.size());
     }
 }
 
