@@ -14,7 +14,11 @@ namespace zentrowe::testing {
 inline void useTestCacheHome()
 {
     static const TempDir cacheHome;
+#ifdef _WIN32
+    _putenv_s("XDG_CACHE_HOME", cacheHome.path().string().c_str());  // Windows' C library has no setenv
+#else
     setenv("XDG_CACHE_HOME", cacheHome.path().c_str(), 1);
+#endif
 }
 
 }  // namespace zentrowe::testing

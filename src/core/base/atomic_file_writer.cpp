@@ -158,6 +158,9 @@ Status AtomicFileWriter::swapIn(bool keepPrevious)
         }
         return {};
     }
+    if (existing == FileKind::File && keepPrevious) {
+        return swapInBesidePrevious();
+    }
     if (const auto error = m_files->rename(m_temporary, m_target)) {
         cancel();
         return failure(error.value());
@@ -166,6 +169,26 @@ Status AtomicFileWriter::swapIn(bool keepPrevious)
     if (!keepPrevious) {
         m_temporary.clear();
     }
+    return {};
+}
+
+// Where names cannot be exchanged (NTFS, some network file systems), a rename over the earlier
+// file would lose it, yet it must be able to go back: it moves to a name of its own first.
+Status AtomicFileWriter::swapInBesidePrevious()
+{
+    auto aside = m_temporary;
+    aside.replace_extension(".old");
+    if (const auto error = m_files->rename(m_target, aside)) {
+        cancel();
+        return failure(error.value());
+    }
+    if (const auto error = m_files->rename(m_temporary, m_target)) {
+        m_files->rename(aside, m_target);
+        cancel();
+        return failure(error.value());
+    }
+    m_temporary = aside;
+    m_hadPrevious = true;
     return {};
 }
 

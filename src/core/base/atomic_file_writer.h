@@ -53,6 +53,7 @@ private:
     // Puts the finished file in place. With `keepPrevious`, a file it replaced stays under the
     // temporary name until dropPrevious() or restorePrevious().
     Status swapIn(bool keepPrevious);
+    Status swapInBesidePrevious();
     void dropPrevious();
     void restorePrevious();
 

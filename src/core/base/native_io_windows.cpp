@@ -6,8 +6,10 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstring>
 #include <cwctype>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -44,6 +46,65 @@ int lastErrno()
     default:
         return EIO;
     }
+}
+
+// The full path of `path`, separated by backslashes, with no "." or ".." left.
+std::wstring fullPathOf(const wchar_t* path)
+{
+    const DWORD length = GetFullPathNameW(path, 0, nullptr, nullptr);
+    if (length == 0) {
+        return {};
+    }
+    std::wstring full(length, L'\0');
+    full.resize(GetFullPathNameW(path, length, full.data(), nullptr));
+    return full;
+}
+
+bool startsWith(const std::wstring& text, const wchar_t* start)
+{
+    return text.rfind(start, 0) == 0;
+}
+
+// Paths up to this long are taken by every wide call as they are (CreateDirectoryW's limit:
+// MAX_PATH less room for an 8.3 file name).
+constexpr std::size_t kShortPathLimit = MAX_PATH - 12;
+
+// `path` as the wide calls take it at any length: past the limit, the full path with the \\?\
+// prefix, which lifts MAX_PATH even where the system's long-path setting is off.
+std::wstring widePathOf(const wchar_t* path)
+{
+    std::wstring given(path);
+    if (startsWith(given, L"\\\\?\\")) {
+        return given;
+    }
+    const bool absolute = given.size() >= 3 && given[1] == L':' && (given[2] == L'\\' || given[2] == L'/');
+    if (absolute && given.size() < kShortPathLimit) {
+        return given;
+    }
+    std::wstring full = fullPathOf(path);
+    if (full.empty() || full.size() < kShortPathLimit) {
+        return given;
+    }
+    if (startsWith(full, L"\\\\")) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    return L"\\\\?\\" + full;
+}
+
+// The target of a rename as the kernel takes it: a full path in its own namespace (\??\).
+std::wstring kernelPathOf(const wchar_t* path)
+{
+    const std::wstring full = fullPathOf(path);
+    if (full.empty()) {
+        return {};
+    }
+    if (startsWith(full, L"\\\\?\\")) {
+        return L"\\??\\" + full.substr(4);
+    }
+    if (startsWith(full, L"\\\\")) {
+        return L"\\??\\UNC\\" + full.substr(2);
+    }
+    return L"\\??\\" + full;
 }
 
 HANDLE handleOf(int fd)
@@ -83,7 +144,7 @@ int statOfHandle(HANDLE handle, struct stat* info)
 
 int statOfPath(const wchar_t* path, struct stat* info, DWORD extraFlags)
 {
-    HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+    HANDLE handle = CreateFileW(widePathOf(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | extraFlags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return failWith(lastErrno());
@@ -104,8 +165,9 @@ int open(const wchar_t* path, int flags, int mode)
     if (folder) {
         wanted = FILE_READ_ATTRIBUTES;
     }
-    HANDLE handle = CreateFileW(path, wanted, kShareAll, nullptr, folder ? OPEN_EXISTING : creationOf(flags),
-                                folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle =
+        CreateFileW(widePathOf(path).c_str(), wanted, kShareAll, nullptr, folder ? OPEN_EXISTING : creationOf(flags),
+                    folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return failWith(lastErrno());
     }
@@ -145,13 +207,64 @@ int fstat(int fd, struct stat* info)
 int mkdir(const wchar_t* path, int mode)
 {
     (void)mode;
-    return CreateDirectoryW(path, nullptr) ? 0 : failWith(lastErrno());
+    return CreateDirectoryW(widePathOf(path).c_str(), nullptr) ? 0 : failWith(lastErrno());
 }
+
+namespace {
+
+// A rename with POSIX semantics (NTFS, Windows 10 1809 and later): the target is replaced even
+// while some process has it open, as rename(2) replaces it. False, with the last error set,
+// where the file system lacks them.
+bool renamePosixWay(const wchar_t* from, const wchar_t* to)
+{
+    const std::wstring target = kernelPathOf(to);
+    if (target.empty()) {
+        return false;
+    }
+    HANDLE handle = CreateFileW(widePathOf(from).c_str(), DELETE | SYNCHRONIZE, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const DWORD nameBytes = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    // The Windows 10 names, which MinGW's headers give only to programs built for Windows 10:
+    // the information class, and its flags in the first four bytes (over ReplaceIfExists).
+    constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+    constexpr DWORD kReplaceIfExists = 0x1;
+    constexpr DWORD kPosixSemantics = 0x2;
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    const DWORD flags = kReplaceIfExists | kPosixSemantics;
+    std::memcpy(buffer.data(), &flags, sizeof flags);
+    info->RootDirectory = nullptr;
+    info->FileNameLength = nameBytes;
+    std::memcpy(info->FileName, target.data(), nameBytes);
+    const bool renamed =
+        SetFileInformationByHandle(handle, kRenameInfoEx, info, static_cast<DWORD>(buffer.size())) != 0;
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    SetLastError(renamed ? 0 : error);
+    return renamed;
+}
+
+}  // namespace
 
 int rename(const wchar_t* from, const wchar_t* to)
 {
-    // One step over the name, as rename(2): NTFS replaces the target in place.
-    return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : failWith(lastErrno());
+    // One step over the name, as rename(2). MoveFileExW refuses a target that is open, even when
+    // shared for deletion, so it is only the way where POSIX semantics are lacking.
+    if (renamePosixWay(from, to)) {
+        return 0;
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED && error != ERROR_INVALID_FUNCTION &&
+        error != ERROR_CALL_NOT_IMPLEMENTED && error != ERROR_ACCESS_DENIED) {
+        return failWith(lastErrno());
+    }
+    return MoveFileExW(widePathOf(from).c_str(), widePathOf(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? 0
+               : failWith(lastErrno());
 }
 
 int renameat2(int, const wchar_t*, int, const wchar_t*, unsigned)
@@ -162,7 +275,7 @@ int renameat2(int, const wchar_t*, int, const wchar_t*, unsigned)
 
 int unlink(const wchar_t* path)
 {
-    return DeleteFileW(path) ? 0 : failWith(lastErrno());
+    return DeleteFileW(widePathOf(path).c_str()) ? 0 : failWith(lastErrno());
 }
 
 int fsync(int fd)

@@ -136,6 +136,91 @@ std::string keptSentence(const std::filesystem::path& staging)
            ", and the next build into the folder puts them back";
 }
 
+// Checks every name before anything moves and lists the moves: a folder, or a file no build
+// made, under a name refuses the commit, as does a name the staging folder lacks.
+Result<CommitJournal> journalFor(const FileSystem& fileSystem, const std::filesystem::path& outputFolder,
+                                 const std::filesystem::path& staging, const std::vector<std::string>& names,
+                                 const std::set<std::string>& replaceable)
+{
+    CommitJournal journal;
+    for (const auto& name : names) {
+        const auto target = outputFolder / utf8Path(name);
+        const auto existing = fileSystem.status(target);
+        if (existing.kind == FileKind::Folder) {
+            return Error{ErrorCode::WouldReplaceChart, displayPath(target) +
+                                                           " is a folder, where the build would put a file: a "
+                                                           "build never replaces a folder; nothing was written"}
+                .inFile(displayPath(target))
+                .about("folder");
+        }
+        if (existing.kind == FileKind::File && replaceable.count(name) == 0) {
+            return Error{ErrorCode::WouldReplaceChart,
+                         displayPath(target) + " was not made by a build and would be replaced; nothing was written"}
+                .inFile(displayPath(target))
+                .about("file");
+        }
+        const auto staged = fileSystem.status(staging / utf8Path(name));
+        if (staged.kind != FileKind::File) {
+            auto error = fileError(ErrorCode::WriteFailed, staging / utf8Path(name), "move into place", ENOENT);
+            error.message += kUntouched;
+            return error;
+        }
+        journal.moves.push_back({name, staged.id});
+    }
+    return journal;
+}
+
+// Puts the journal on the disk. Once it is there, a crash ends in its files being moved in, so
+// their bytes must be there before it is, or a file could come in empty.
+std::optional<Error> writeJournal(FileSystem& fileSystem, const std::filesystem::path& staging,
+                                  const std::vector<std::string>& names, const CommitJournal& journal)
+{
+    if (auto error = fileSystem.syncFiles(staging, names)) {
+        auto failure = fileError(ErrorCode::WriteFailed, staging, "write", error.value());
+        failure.message += kUntouched;
+        return failure;
+    }
+    const auto journalPath = staging / kJournalName;
+    if (auto error = fileSystem.writeDurably(journalPath, commitJournalText(journal))) {
+        auto failure = fileError(ErrorCode::WriteFailed, journalPath, "write", error.value());
+        failure.message += kUntouched;
+        return failure;
+    }
+    return std::nullopt;
+}
+
+// A move that failed: why, and whether the staging folder must stay for the next create() to
+// finish putting the earlier files back.
+struct MoveFailure {
+    Error error;
+    bool keep;
+};
+
+// Moves the journal's files in, in order; on a failure takes the ones moved back out.
+std::optional<MoveFailure> moveAllIn(FileSystem& fileSystem, const std::filesystem::path& outputFolder,
+                                     const std::filesystem::path& staging, const CommitJournal& journal)
+{
+    for (std::size_t k = 0; k < journal.moves.size(); ++k) {
+        const auto places = placesOf(outputFolder, staging, journal.moves[k].name);
+        auto error = moveIn(fileSystem, places);
+        if (!error) {
+            continue;
+        }
+        auto failure = fileError(ErrorCode::WriteFailed, places.target, "move into place", error.value());
+        const std::vector<JournalMove> begun(journal.moves.begin(),
+                                             journal.moves.begin() + static_cast<std::ptrdiff_t>(k) + 1);
+        if (undo(fileSystem, outputFolder, staging, begun)) {
+            failure.message += keptSentence(staging);
+            return MoveFailure{std::move(failure), true};
+        }
+        // Should the journal stay, the next create() undoes again, which finds nothing to do.
+        const bool keep = static_cast<bool>(fileSystem.remove(staging / kJournalName));
+        failure.message += kPutBack;
+        return MoveFailure{std::move(failure), keep};
+    }
+    return std::nullopt;
+}
+
 // What recover() found: how a killed pass's commit ended, or what makes its staging folder one
 // not to obey.
 struct Found {
@@ -346,68 +431,22 @@ Result<std::vector<std::filesystem::path>> StagingFolder::commit(const std::vect
                                                                  const std::vector<std::string>& removeAfter)
 {
     auto& fileSystem = *m_fileSystem;
-    CommitJournal journal;
-    journal.removals = removeAfter;
-    for (const auto& name : names) {
-        const auto target = m_outputFolder / utf8Path(name);
-        const auto existing = fileSystem.status(target);
-        if (existing.kind == FileKind::Folder) {
-            return Error{ErrorCode::WouldReplaceChart, displayPath(target) +
-                                                           " is a folder, where the build would put a file: a "
-                                                           "build never replaces a folder; nothing was written"}
-                .inFile(displayPath(target))
-                .about("folder");
-        }
-        if (existing.kind == FileKind::File && replaceable.count(name) == 0) {
-            return Error{ErrorCode::WouldReplaceChart,
-                         displayPath(target) + " was not made by a build and would be replaced; nothing was written"}
-                .inFile(displayPath(target))
-                .about("file");
-        }
-        const auto staged = fileSystem.status(m_path / utf8Path(name));
-        if (staged.kind != FileKind::File) {
-            auto error = fileError(ErrorCode::WriteFailed, m_path / utf8Path(name), "move into place", ENOENT);
-            error.message += kUntouched;
-            return error;
-        }
-        journal.moves.push_back({name, staged.id});
+    auto journal = journalFor(fileSystem, m_outputFolder, m_path, names, replaceable);
+    if (!journal) {
+        return journal.error();
     }
-    if (journal.moves.empty()) {
+    journal->removals = removeAfter;
+    if (journal->moves.empty()) {
         return std::vector<std::filesystem::path>{};
     }
-    // Once the journal is on the disk, a crash ends in these files being moved in; their bytes
-    // must be there before it is, or a file could come in empty.
-    if (auto error = fileSystem.syncFiles(m_path, names)) {
-        auto failure = fileError(ErrorCode::WriteFailed, m_path, "write", error.value());
-        failure.message += kUntouched;
-        return failure;
+    if (auto failure = writeJournal(fileSystem, m_path, names, *journal)) {
+        return *std::move(failure);
     }
-    const auto journalPath = m_path / kJournalName;
-    if (auto error = fileSystem.writeDurably(journalPath, commitJournalText(journal))) {
-        auto failure = fileError(ErrorCode::WriteFailed, journalPath, "write", error.value());
-        failure.message += kUntouched;
-        return failure;
+    if (auto failure = moveAllIn(fileSystem, m_outputFolder, m_path, *journal)) {
+        m_keep = failure->keep;
+        return std::move(failure->error);
     }
-    for (std::size_t k = 0; k < journal.moves.size(); ++k) {
-        const auto places = placesOf(m_outputFolder, m_path, journal.moves[k].name);
-        auto error = moveIn(fileSystem, places);
-        if (!error) {
-            continue;
-        }
-        auto failure = fileError(ErrorCode::WriteFailed, places.target, "move into place", error.value());
-        const std::vector<JournalMove> begun(journal.moves.begin(),
-                                             journal.moves.begin() + static_cast<std::ptrdiff_t>(k) + 1);
-        if (undo(fileSystem, m_outputFolder, m_path, begun)) {
-            m_keep = true;  // the next create() finishes the undo from the journal
-            failure.message += keptSentence(m_path);
-            return failure;
-        }
-        // Should the journal stay, the next create() undoes again, which finds nothing to do.
-        m_keep = static_cast<bool>(fileSystem.remove(journalPath));
-        failure.message += kPutBack;
-        return failure;
-    }
-    auto removed = finish(fileSystem, m_outputFolder, m_path, journal);
+    auto removed = finish(fileSystem, m_outputFolder, m_path, *journal);
     if (!removed) {
         m_keep = true;  // every file is in; the next create() finishes from the journal
         return std::vector<std::filesystem::path>{};

@@ -72,19 +72,24 @@ TEST(AtomicFileWriter, AFailedPutInPlaceLeavesTheEarlierFileAndNoTemporaryFile)
 
 TEST(AtomicFileWriter, APairWhoseSecondCannotBePutInPlaceKeepsBothEarlierFiles)
 {
-    TempDir dir;
-    testing::writeFile(dir / "chart.bms", std::string_view("old chart"));
-    testing::FaultyFileSystem files;
-    files.failAt = dir / "K-Midi.mid";
-    AtomicFileWriter first(dir / "chart.bms", files);
-    AtomicFileWriter second(dir / "K-Midi.mid", files);
-    ASSERT_TRUE(first.open().ok() && first.write(std::string_view("new chart")).ok());
-    ASSERT_TRUE(second.open().ok() && second.write(std::string_view("new keysounds")).ok());
-    const auto committed = commitTogether(first, second);
-    ASSERT_FALSE(committed.ok());
-    EXPECT_NE(committed.error().message.find("K-Midi.mid"), std::string::npos) << committed.error().message;
-    EXPECT_EQ(testing::readText(dir / "chart.bms"), "old chart");
-    EXPECT_EQ(entriesIn(dir.path()), 1u);
+    // Where names cannot be exchanged (NTFS), the earlier chart must still be able to go back.
+    for (const bool noExchange : {false, true}) {
+        SCOPED_TRACE(noExchange ? "no exchange" : "exchange");
+        TempDir dir;
+        testing::writeFile(dir / "chart.bms", std::string_view("old chart"));
+        testing::FaultyFileSystem files;
+        files.failAt = dir / "K-Midi.mid";
+        files.noExchange = noExchange;
+        AtomicFileWriter first(dir / "chart.bms", files);
+        AtomicFileWriter second(dir / "K-Midi.mid", files);
+        ASSERT_TRUE(first.open().ok() && first.write(std::string_view("new chart")).ok());
+        ASSERT_TRUE(second.open().ok() && second.write(std::string_view("new keysounds")).ok());
+        const auto committed = commitTogether(first, second);
+        ASSERT_FALSE(committed.ok());
+        EXPECT_NE(committed.error().message.find("K-Midi.mid"), std::string::npos) << committed.error().message;
+        EXPECT_EQ(testing::readText(dir / "chart.bms"), "old chart");
+        EXPECT_EQ(entriesIn(dir.path()), 1u);
+    }
 }
 
 TEST(AtomicFileWriter, ReplacesTheTargetAndLeavesNoTemporaryFile)

@@ -169,19 +169,26 @@ TEST(FileCache, TrimLetsTheLeastRecentlyUsedGoFirst)
 
 TEST(FileCache, TheUsersCacheFolderFollowsTheXdgRule)
 {
+    // An absolute path on this system: Windows' has a drive.
+#ifdef _WIN32
+    const std::string root = "C:";
+#else
+    const std::string root;
+#endif
+    const std::filesystem::path home = root + "/home/me";
     struct Case {
-        const char* xdg;
-        const char* home;
+        std::string xdg;
+        std::string home;
         std::optional<std::filesystem::path> folder;
     };
     const std::vector<Case> cases = {
-        {"/var/cache/me", "/home/me", "/var/cache/me/zentrowe"},
-        {"", "/home/me", "/home/me/.cache/zentrowe"},
-        {"relative/cache", "/home/me", "/home/me/.cache/zentrowe"},  // a relative one is ignored
+        {root + "/var/cache/me", home.string(), std::filesystem::path(root + "/var/cache/me") / "zentrowe"},
+        {"", home.string(), home / ".cache" / "zentrowe"},
+        {"relative/cache", home.string(), home / ".cache" / "zentrowe"},  // a relative one is ignored
         {"", "", std::nullopt},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.xdg) + " | " + c.home);
+        SCOPED_TRACE(c.xdg + " | " + c.home);
         EXPECT_EQ(userCacheFolder(c.xdg, c.home), c.folder);
     }
 }

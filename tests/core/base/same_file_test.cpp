@@ -16,7 +16,10 @@ TEST(SameFile, AnyNameForTheKeptFileIsTheSameFile)
     testing::writeFile(dir / "other.mid", std::string_view("MThd"));
     std::filesystem::create_directory(dir / "sub");
     std::filesystem::create_hard_link(dir / "song.mid", dir / "hard.mid");
-    std::filesystem::create_symlink(dir / "song.mid", dir / "soft.mid");
+    // GCC's std::filesystem for Windows makes no symbolic link (create_symlink gives ENOSYS):
+    // there the symbolic link's case is left out, the others still run.
+    std::error_code noLink;
+    std::filesystem::create_symlink(dir / "song.mid", dir / "soft.mid", noLink);
     const struct {
         const char* what;
         std::filesystem::path target;
@@ -32,6 +35,12 @@ TEST(SameFile, AnyNameForTheKeptFileIsTheSameFile)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        if (noLink && c.target == dir / "soft.mid") {
+#if !defined(_WIN32)
+            ADD_FAILURE() << "no symbolic link made: " << noLink.message();
+#endif
+            continue;
+        }
         EXPECT_EQ(isSameFile(c.target, dir / "song.mid"), c.same);
     }
     // Neither there yet: the same path resolved is the same file to be.

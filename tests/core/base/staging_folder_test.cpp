@@ -22,6 +22,15 @@ using base::StagingFolder;
 using Files = std::map<std::string, std::string>;
 using namespace std::string_literals;
 
+// Whether this system's file system swaps two names in one step (Linux's renameat2 does).
+bool systemSwapsNames()
+{
+    TempDir dir;
+    writeFile(dir / "first", std::string_view("1"));
+    writeFile(dir / "second", std::string_view("2"));
+    return !realFileSystem().exchange(dir / "first", dir / "second");
+}
+
 // An earlier build's folder, a file of the user's beside it, and a rebuild staged: a.wav and the
 // chart replace earlier files, c.wav is new, b.wav is removed once the chart is in.
 class Staging : public ::testing::Test {
@@ -198,6 +207,9 @@ TEST_F(Staging, ARecoveryKilledAtAnyStepLeavesTheChartAndEveryFileItNames)
     // commit one way or the other. (Without exchange the commit itself leaves a name empty for a
     // moment, between setting the earlier file aside and moving the new one in; the recovery
     // only ever fills such a gap.)
+    // NTFS swaps no names in one step: there the commit always moves the earlier file aside
+    // first, as it does here without exchange, and a name may stand empty after a kill.
+    const bool namesSwap = systemSwapsNames();
     for (const bool exchange : {true, false}) {
         bool commitEnded = false;
         for (int commitStop = 0; !commitEnded; ++commitStop) {
@@ -216,7 +228,7 @@ TEST_F(Staging, ARecoveryKilledAtAnyStepLeavesTheChartAndEveryFileItNames)
                     commitEnded = committing.changes < committing.stopAfter;
                 }
                 const auto lackingBefore = missing();
-                if (exchange) {
+                if (exchange && namesSwap) {
                     EXPECT_TRUE(lackingBefore.empty()) << *lackingBefore.begin() << " is missing";
                 }
                 FaultyFileSystem recovering;
@@ -349,7 +361,9 @@ TEST_F(Staging, EarlierFilesInAStagingFolderWithoutAJournalGoBackWhereTheirNameI
     const auto refused = StagingFolder::create(out());
     ASSERT_FALSE(refused.ok());
     EXPECT_EQ(refused.error().code, ErrorCode::WriteFailed);
-    EXPECT_NE(refused.error().message.find("replaced/a.wav"), std::string::npos) << refused.error().message;
+    // The path as the system writes it (Windows separates with a backslash).
+    const auto named = (std::filesystem::path("replaced") / "a.wav").string();
+    EXPECT_NE(refused.error().message.find(named), std::string::npos) << refused.error().message;
     EXPECT_EQ(readText(out() / StagingFolder::kName / "replaced" / "a.wav"), "another") << "kept, not removed";
 }
 

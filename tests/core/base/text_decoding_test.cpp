@@ -73,6 +73,9 @@ TEST(TextDecoding, ListedTextIsDetectedAndKeepsItsLayout)
         {"cp1252", bytes({'C', 'a', 'f', 0xE9}), "Café"},
         // 0x81 0x20: no encoding takes it whole; code page 936 marks the byte.
         {"nothing whole", bytes({0x81, 0x20, 'x', 0x81}), r + " x" + r},
+        // テーマ and 0xFD, a byte Shift_JIS leaves undefined (Windows' table passes it through as
+        // a private-use character): no encoding takes it whole, so code page 936 reads it.
+        {"Shift_JIS but for an undefined byte", bytes({0x83, 0x65, 0x81, 0x5B, 0x83, 0x7D, 0xFD}), "僥乕儅" + r},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -153,6 +156,9 @@ TEST(DetectedText, ShiftJisOnlyWhenEveryCharacterHasAForm)
     EXPECT_EQ(encodeShiftJis("欢乐颂"), std::nullopt);  // simplified hanzi JIS does not have
     EXPECT_EQ(encodeShiftJis("Café"), std::nullopt);
     EXPECT_EQ(encodeShiftJis("\xFF"), std::nullopt);  // not UTF-8
+    // A C1 control and a private-use character: Windows' table gives them bytes JIS leaves undefined.
+    EXPECT_EQ(encodeShiftJis("\xC2\x80"), std::nullopt);
+    EXPECT_EQ(encodeShiftJis("\xEF\xA3\xB0"), std::nullopt);
 }
 
 }  // namespace

@@ -30,9 +30,29 @@ UINT codePageOf(std::string_view name)
     return 0;
 }
 
+// The single bytes each code page leaves undefined. Windows passes them through (as C1 controls
+// or private-use characters), iconv refuses them: refused here too, so that a text decodes, or
+// fails to, as it does on Linux.
+bool isUndefinedByte(UINT codePage, unsigned char byte)
+{
+    switch (codePage) {
+    case 932:
+        return byte == 0x80 || byte == 0xA0 || byte >= 0xFD;
+    case 936:
+        return byte == 0xFF;
+    case 1252:
+        return byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D;
+    default:
+        return false;
+    }
+}
+
 // The bytes of the character `text` starts with in `codePage` (0 for a byte that starts none).
 std::size_t characterLength(UINT codePage, const unsigned char* text)
 {
+    if (isUndefinedByte(codePage, text[0])) {
+        return 0;
+    }
     if (codePage == CP_UTF8) {
         const unsigned char lead = text[0];
         return lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
@@ -53,7 +73,8 @@ std::size_t convertOne(const Conversion& conversion, const char* in, std::size_t
     const bool toUtf8 = conversion.to == CP_UTF8;
     const int bytes = WideCharToMultiByte(conversion.to, toUtf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, units, buffer,
                                           sizeof buffer, nullptr, toUtf8 ? nullptr : &usedDefault);
-    if (bytes <= 0 || usedDefault) {
+    if (bytes <= 0 || usedDefault ||
+        (bytes == 1 && isUndefinedByte(conversion.to, static_cast<unsigned char>(buffer[0])))) {
         return 0;
     }
     if (static_cast<std::size_t>(bytes) > room) {
