@@ -55,7 +55,18 @@ void writeFindingsOnce(Output& out, const workflow::AuditReport& report)
 
 Result<workflow::AuditReport> runAudit(const std::filesystem::path& target)
 {
-    return runStoppable("read", "sound files", [&](ProgressSink& stop) { return workflow::auditFolder(target, stop); });
+    return runAudit(target, std::nullopt, 0);
+}
+
+Result<workflow::AuditReport> runAudit(const std::filesystem::path& target,
+                                       const std::optional<std::filesystem::path>& cacheFolder,
+                                       std::uintmax_t cacheBytes)
+{
+    std::error_code error;  // a cache that cannot be opened only costs decoding
+    auto cache = cacheFolder ? FileCache::open(*cacheFolder, cacheBytes, realFileSystem(), error) : std::nullopt;
+    return runStoppable("read", "sound files", [&](ProgressSink& stop) {
+        return workflow::auditFolder(target, stop, cache ? &*cache : nullptr);
+    });
 }
 
 Command addAuditCommand(CLI::App& app)

@@ -404,7 +404,7 @@ int printBuild(const workflow::BuildOutcome& outcome, const workflow::BuildReque
     out.write(followedLine(outcome, request));
     out.write(partSetsLine(outcome.partSets));
     // The release checklist on what was written; its findings inform, the build stands.
-    if (auto audit = runAudit(folder)) {
+    if (auto audit = runAudit(folder, request.cacheFolder, request.cacheBytes)) {
         // This build's staging folder went with its commit; one there now is another build's,
         // started on the folder since, and not this build's to report.
         std::erase_if(audit->findings, [](const workflow::AuditFinding& finding) {

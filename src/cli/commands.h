@@ -1,7 +1,9 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 
 #include <string>
 
@@ -61,6 +63,11 @@ void writeFindings(Output& out, const workflow::AuditReport& report);
 void writeFindingsOnce(Output& out, const workflow::AuditReport& report);
 // auditFolder with the terminal's progress and the signals' stop.
 Result<workflow::AuditReport> runAudit(const std::filesystem::path& target);
+// As above, with the facts of sounds already decoded kept in the cache `cacheFolder` (bounded to
+// `cacheBytes`), as a build's closing audit does; none, or one that cannot be opened, keeps nothing.
+Result<workflow::AuditReport> runAudit(const std::filesystem::path& target,
+                                       const std::optional<std::filesystem::path>& cacheFolder,
+                                       std::uintmax_t cacheBytes);
 
 // Compares the chart's folder with the track as `check` does and prints its figures; the exit code.
 int runAndReportCheck(const std::filesystem::path& chart, const std::filesystem::path& midi,

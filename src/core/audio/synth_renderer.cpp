@@ -102,6 +102,44 @@ void applyControls(fluid_synth_t* synth, int channel, const NoteControls& contro
     fluid_synth_pitch_bend(synth, channel, controls.pitchBend & 0x3FFF);
 }
 
+// Hands one MIDI event to the synthesiser.
+void sendEvent(fluid_synth_t* synth, const TimedEvent& event)
+{
+    const int channel = event.status & 0x0F;
+    const int data1 = event.data1;
+    const int data2 = event.data2;
+    switch (event.status & 0xF0) {
+    case 0x80:
+        fluid_synth_noteoff(synth, channel, data1);
+        break;
+    case 0x90:
+        if (data2 == 0) {
+            fluid_synth_noteoff(synth, channel, data1);
+        } else {
+            // Some writers put velocities of 128 and above; synthesisers clip them.
+            fluid_synth_noteon(synth, channel, data1, std::min(data2, 127));
+        }
+        break;
+    case 0xA0:
+        fluid_synth_key_pressure(synth, channel, data1, data2);
+        break;
+    case 0xB0:
+        fluid_synth_cc(synth, channel, data1, data2);
+        break;
+    case 0xC0:
+        fluid_synth_program_change(synth, channel, data1);
+        break;
+    case 0xD0:
+        fluid_synth_channel_pressure(synth, channel, data1);
+        break;
+    case 0xE0:
+        fluid_synth_pitch_bend(synth, channel, (data2 << 7) | data1);
+        break;
+    default:
+        break;
+    }
+}
+
 }  // namespace
 
 struct SynthRenderer::Parts {
@@ -296,39 +334,7 @@ Result<std::vector<float>> SynthRenderer::renderEvents(std::span<const TimedEven
         if (!renderUpTo(nearestBlockStart(event.frame))) {
             return Error{ErrorCode::Cancelled, "rendering cancelled"};
         }
-        const int channel = event.status & 0x0F;
-        const int data1 = event.data1;
-        const int data2 = event.data2;
-        switch (event.status & 0xF0) {
-        case 0x80:
-            fluid_synth_noteoff(synth, channel, data1);
-            break;
-        case 0x90:
-            if (data2 == 0) {
-                fluid_synth_noteoff(synth, channel, data1);
-            } else {
-                // Some writers put velocities of 128 and above; synthesisers clip them.
-                fluid_synth_noteon(synth, channel, data1, std::min(data2, 127));
-            }
-            break;
-        case 0xA0:
-            fluid_synth_key_pressure(synth, channel, data1, data2);
-            break;
-        case 0xB0:
-            fluid_synth_cc(synth, channel, data1, data2);
-            break;
-        case 0xC0:
-            fluid_synth_program_change(synth, channel, data1);
-            break;
-        case 0xD0:
-            fluid_synth_channel_pressure(synth, channel, data1);
-            break;
-        case 0xE0:
-            fluid_synth_pitch_bend(synth, channel, (data2 << 7) | data1);
-            break;
-        default:
-            break;
-        }
+        sendEvent(synth, event);
     }
     // Let the last notes ring out, stopping as soon as every voice has ended.
     while (cursor < total && fluid_synth_get_active_voice_count(synth) > 0) {

@@ -50,7 +50,8 @@ public:
     // after a crash it is either all there or not there at all.
     virtual std::error_code writeDurably(const std::filesystem::path& path, std::string_view text) = 0;
     // Puts the named files of `folder` on the disk, their bytes and then the folder's names
-    // (fsync), so that after a crash each is there whole as written; the first error stops it.
+    // (fsync; many at once with one sync of their file system), so that after a crash each is
+    // there whole as written; the first error stops it.
     virtual std::error_code syncFiles(const std::filesystem::path& folder, const std::vector<std::string>& names) = 0;
     // The bytes of the regular file `path` names, at most `limit` of them: a link is not followed
     // (ELOOP), a FIFO is not waited on and neither it nor a device is read (EINVAL), a longer

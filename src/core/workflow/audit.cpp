@@ -25,6 +25,7 @@
 #include "core/chart/named_files.h"
 #include "core/chart/timed_chart.h"
 #include "core/workflow/audit_chart_checks.h"
+#include "core/workflow/audited_sounds.h"
 #include "core/workflow/build_manifest.h"
 
 namespace zentrowe::workflow {
@@ -40,6 +41,7 @@ constexpr double kLongEndingSeconds = 30;  // sound past the last note that play
 constexpr std::uintmax_t kLargestSoundBytes = 40u * 1024 * 1024;  // what events take as one entry's sounds
 constexpr int kMeasuringRate = 44100;        // the rate most keysounds have: decoded without resampling
 constexpr float kSilentPeak = 1.0f / 32768;  // below the smallest step of 16-bit sound
+constexpr std::uintmax_t kKeptFactsMostBytes = 64u * 1024 * 1024;  // larger sounds are decoded every audit
 
 bool isChartName(const fs::path& path)
 {
@@ -103,15 +105,6 @@ std::vector<chart::FileReference> otherFileNames(std::span<const std::uint8_t> b
     return bmson ? chart::bmsonFileReferences(bytes) : chart::bmsFileReferences(bytes);
 }
 
-// What decoding a sound file once told.
-struct SoundFacts {
-    bool decoded = false;
-    std::string failure;
-    double seconds = 0;
-    bool readToTheLimit = false;  // read as far as sounds are, and its length is stated nowhere
-    float peak = 0;
-};
-
 // A file a chart names, and where it was found.
 struct NamedFile {
     std::string name;               // as the chart spells it
@@ -130,8 +123,8 @@ struct ChartFacts {
 
 class Auditor {
 public:
-    Auditor(fs::path folder, ProgressSink& progress)
-        : m_folder(std::move(folder)), m_progress(progress), m_finder(m_folder)
+    Auditor(fs::path folder, ProgressSink& progress, FileCache* kept)
+        : m_folder(std::move(folder)), m_progress(progress), m_finder(m_folder), m_kept(kept)
     {
     }
 
@@ -326,42 +319,77 @@ private:
                 sounds.push_back(relative);
             }
         }
-        const auto total = static_cast<std::int64_t>(sounds.size());
-        std::int64_t done = 0;
-        m_progress.advance(0, total);
+        // The same bytes decode the same: facts an audit of the same sounds kept stand.
+        std::vector<std::optional<AuditedSounds::Content>> contents;
         for (const auto& relative : sounds) {
+            const auto bytes = readKeepable(m_folder / relative);
+            contents.push_back(bytes ? std::optional(AuditedSounds::contentOf(bytes->bytes())) : std::nullopt);
+        }
+        std::vector<AuditedSounds::Content> known;
+        for (const auto& content : contents) {
+            if (content) {
+                known.push_back(*content);
+            }
+        }
+        AuditedSounds audited(m_kept, std::move(known));
+        const auto total = static_cast<std::int64_t>(sounds.size());
+        m_progress.advance(0, total);
+        for (std::size_t k = 0; k < sounds.size(); ++k) {
             if (m_progress.stopRequested()) {
                 return Error{ErrorCode::Cancelled, "the audit was stopped"};
             }
-            SoundFacts facts;
-            float peak = 0;
-            const auto frames =
-                audio::streamSoundFile(m_folder / relative, kMeasuringRate,
-                                       static_cast<std::int64_t>(audio::kLongestSoundSeconds * kMeasuringRate),
-                                       [&](std::span<const float> block) {
-                                           for (const float sample : block) {
-                                               peak = std::max(peak, std::fabs(sample));
-                                           }
-                                       });
-            if (frames) {
-                facts.decoded = true;
-                facts.seconds = static_cast<double>(*frames) / kMeasuringRate;
-                facts.peak = peak;
-                // Read only that far; the header tells how long the sound really is.
-                facts.readToTheLimit = facts.seconds >= audio::kLongestSoundSeconds;
-                if (const auto stated = audio::statedSoundSeconds(m_folder / relative);
-                    facts.readToTheLimit && stated && *stated > facts.seconds) {
-                    facts.seconds = *stated;
-                    facts.readToTheLimit = false;
-                }
-            } else {
-                facts.failure = frames.error().message;
+            const auto kept = contents[k] ? audited.find(*contents[k]) : std::nullopt;
+            SoundFacts facts = kept ? *kept : decodeSound(m_folder / sounds[k]);
+            if (contents[k] && !kept) {
+                audited.remember(*contents[k], facts);
             }
-            checkSound(relative, facts);
-            m_sounds.emplace(relative, std::move(facts));
-            m_progress.advance(++done, total);
+            checkSound(sounds[k], facts);
+            m_sounds.emplace(sounds[k], std::move(facts));
+            m_progress.advance(static_cast<std::int64_t>(k) + 1, total);
         }
+        audited.save();
         return {};
+    }
+
+    // The bytes of a sound whose facts may be kept: not of one so large that holding it whole
+    // costs more than decoding it as a stream.
+    static std::optional<FileBytes> readKeepable(const fs::path& path)
+    {
+        std::error_code error;
+        const auto size = fs::file_size(path, error);
+        if (error || size > kKeptFactsMostBytes) {
+            return std::nullopt;
+        }
+        auto bytes = readFileBytes(path);
+        return bytes ? std::optional<FileBytes>(std::move(bytes).value()) : std::nullopt;
+    }
+
+    static SoundFacts decodeSound(const fs::path& path)
+    {
+        SoundFacts facts;
+        float peak = 0;
+        const auto frames = audio::streamSoundFile(
+            path, kMeasuringRate, static_cast<std::int64_t>(audio::kLongestSoundSeconds * kMeasuringRate),
+            [&](std::span<const float> block) {
+                for (const float sample : block) {
+                    peak = std::max(peak, std::fabs(sample));
+                }
+            });
+        if (!frames) {
+            facts.failure = frames.error().message;
+            return facts;
+        }
+        facts.decoded = true;
+        facts.seconds = static_cast<double>(*frames) / kMeasuringRate;
+        facts.peak = peak;
+        // Read only that far; the header tells how long the sound really is.
+        facts.readToTheLimit = facts.seconds >= audio::kLongestSoundSeconds;
+        if (const auto stated = audio::statedSoundSeconds(path);
+            facts.readToTheLimit && stated && *stated > facts.seconds) {
+            facts.seconds = *stated;
+            facts.readToTheLimit = false;
+        }
+        return facts;
     }
 
     void checkSound(const fs::path& relative, const SoundFacts& facts)
@@ -527,6 +555,7 @@ private:
     fs::path m_folder;
     ProgressSink& m_progress;
     audio::KeysoundFinder m_finder;
+    FileCache* m_kept;
     AuditReport m_report;
     std::vector<ChartFacts> m_charts;
     std::set<fs::path> m_used;
@@ -568,6 +597,11 @@ const char* severityWord(AuditSeverity severity)
 
 Result<AuditReport> auditFolder(const fs::path& target, ProgressSink& progress)
 {
+    return auditFolder(target, progress, nullptr);
+}
+
+Result<AuditReport> auditFolder(const fs::path& target, ProgressSink& progress, FileCache* kept)
+{
     std::error_code error;
     if (fs::is_directory(target, error)) {
         std::vector<fs::path> charts;
@@ -582,7 +616,7 @@ Result<AuditReport> auditFolder(const fs::path& target, ProgressSink& progress)
             return fileError(ErrorCode::CannotOpen, target, "read", error.value());
         }
         std::sort(charts.begin(), charts.end());
-        return Auditor(target, progress).run(std::move(charts), true);
+        return Auditor(target, progress, kept).run(std::move(charts), true);
     }
     if (fs::is_regular_file(target, error)) {
         if (isMidiFile(target)) {
@@ -592,7 +626,7 @@ Result<AuditReport> auditFolder(const fs::path& target, ProgressSink& progress)
                 .about("midi");
         }
         const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-        return Auditor(folder, progress).run({target.filename()}, false);
+        return Auditor(folder, progress, kept).run({target.filename()}, false);
     }
     return fileError(ErrorCode::CannotOpen, target, "open", "neither a chart folder nor a chart");
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/base/file_cache.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
 
@@ -79,5 +80,8 @@ const char* severityWord(AuditSeverity severity);
 // is a MIDI file (subject "midi");
 // Cancelled when the sink asks.
 Result<AuditReport> auditFolder(const std::filesystem::path& target, ProgressSink& progress);
+// As above, taking the facts of sounds whose bytes an earlier audit decoded from `kept` (and
+// keeping this one's there) rather than decoding them again; null keeps nothing.
+Result<AuditReport> auditFolder(const std::filesystem::path& target, ProgressSink& progress, FileCache* kept);
 
 }  // namespace zentrowe::workflow

@@ -1,6 +1,8 @@
 #include "core/workflow/kept_sounds.h"
 
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,8 @@ constexpr std::uint32_t kRenderVersion = 1;
 constexpr std::uint32_t kEncodeVersion = 1;
 constexpr std::string_view kRenderShelf = "renders";
 constexpr std::string_view kEncodedShelf = "encoded";
+constexpr std::uint32_t kSoundFontVersion = 1;
+constexpr std::string_view kSoundFontShelf = "soundfonts";
 
 void putNumber(std::string& key, std::int64_t value)
 {
@@ -53,6 +57,42 @@ std::string renderKey(const audio::NoteSound& sound, std::uint64_t soundFontHash
     return key;
 }
 
+// The hash of the soundfont's bytes, kept under what the file system says of it (where it is,
+// which file, its size and when it was last written), so that a build does not read 150 MB to
+// find the hash it found before; a soundfont written since is hashed again.
+std::optional<std::uint64_t> soundFontHash(FileCache& cache, const std::filesystem::path& soundFont,
+                                           const FileSystem& fileSystem)
+{
+    std::error_code error;
+    const auto file = std::filesystem::canonical(soundFont, error);
+    const auto size = error ? 0 : std::filesystem::file_size(file, error);
+    const auto written = error ? std::filesystem::file_time_type() : std::filesystem::last_write_time(file, error);
+    const auto status = fileSystem.status(file);
+    if (error || status.kind != FileKind::File) {
+        const auto hash = fileContentHash(soundFont);
+        return hash ? std::optional<std::uint64_t>(*hash) : std::nullopt;
+    }
+    std::string key = "soundfont";
+    putNumber(key, kSoundFontVersion);
+    for (const auto value : {status.id.device, status.id.inode, static_cast<std::uint64_t>(size),
+                             static_cast<std::uint64_t>(written.time_since_epoch().count())}) {
+        putNumber(key, static_cast<std::int64_t>(value));
+    }
+    key += file.generic_string();
+    if (const auto kept = cache.find(kSoundFontShelf, key); kept && kept->size() == sizeof(std::uint64_t)) {
+        std::uint64_t hash = 0;
+        std::memcpy(&hash, kept->data(), sizeof hash);
+        return hash;
+    }
+    const auto hash = fileContentHash(file);
+    if (!hash) {
+        return std::nullopt;
+    }
+    const std::uint64_t value = *hash;
+    cache.put(kSoundFontShelf, key, {reinterpret_cast<const std::uint8_t*>(&value), sizeof value});
+    return value;
+}
+
 std::span<const std::uint8_t> bytesOf(std::span<const float> samples)
 {
     return {reinterpret_cast<const std::uint8_t*>(samples.data()), samples.size_bytes()};
@@ -60,10 +100,12 @@ std::span<const std::uint8_t> bytesOf(std::span<const float> samples)
 
 }  // namespace
 
-// A renderer that asks the cache first.
+// A renderer that asks the cache first, and makes the one it renders with only when a note is
+// not kept: a rebuild that finds every note then loads no soundfont for its threads.
 class KeptSounds::Renderer final : public audio::Renderer {
 public:
     Renderer(KeptSounds& kept, std::unique_ptr<audio::Renderer> made) : m_kept(kept), m_made(std::move(made)) { }
+    Renderer(KeptSounds& kept, audio::RendererFactory factory) : m_kept(kept), m_factory(std::move(factory)) { }
 
     Result<std::vector<float>> renderNote(const audio::NoteSound& sound) override
     {
@@ -76,6 +118,9 @@ public:
             ++m_kept.m_rendersTaken;
             return samples;
         }
+        if (const auto made = make(); !made) {
+            return made.error();
+        }
         auto rendered = m_made->renderNote(sound);
         if (rendered) {
             m_kept.m_cache.put(kRenderShelf, key, bytesOf(*rendered));
@@ -87,14 +132,35 @@ public:
     Result<std::vector<float>> renderEvents(std::span<const audio::TimedEvent> events, std::int64_t tailFrames,
                                             ProgressSink& progress) override
     {
+        if (const auto made = make(); !made) {
+            return made.error();
+        }
         return m_made->renderEvents(events, tailFrames, progress);
     }
 
-    bool hasPreset(const audio::Instrument& instrument) const override { return m_made->hasPreset(instrument); }
+    // False when the soundfont cannot be opened: the renderings then fail and say why.
+    bool hasPreset(const audio::Instrument& instrument) const override
+    {
+        return make() && m_made->hasPreset(instrument);
+    }
 
 private:
+    Status make() const
+    {
+        if (m_made) {
+            return {};
+        }
+        auto made = m_factory();
+        if (!made) {
+            return made.error();
+        }
+        m_made = std::move(made).value();
+        return {};
+    }
+
     KeptSounds& m_kept;
-    std::unique_ptr<audio::Renderer> m_made;
+    audio::RendererFactory m_factory;
+    mutable std::unique_ptr<audio::Renderer> m_made;  // made on first use, by the thread using it
 };
 
 KeptSounds::KeptSounds(FileCache cache, std::uint64_t soundFontHash)
@@ -109,12 +175,18 @@ std::unique_ptr<audio::Renderer> KeptSounds::wrap(std::unique_ptr<audio::Rendere
 
 audio::RendererFactory KeptSounds::renderers(audio::RendererFactory made)
 {
-    return [this, made = std::move(made)]() -> Result<std::unique_ptr<audio::Renderer>> {
-        auto renderer = made();
-        if (!renderer) {
-            return renderer.error();
+    // The first is made at once: it tells which presets the soundfont has, and a soundfont that
+    // cannot be opened fails the build there, saying so. The others wait for a note not kept.
+    auto first = std::make_shared<std::atomic<bool>>(true);
+    return [this, made = std::move(made), first]() -> Result<std::unique_ptr<audio::Renderer>> {
+        if (first->exchange(false)) {
+            auto renderer = made();
+            if (!renderer) {
+                return renderer.error();
+            }
+            return wrap(std::move(renderer).value());
         }
-        return wrap(std::move(renderer).value());
+        return std::unique_ptr<audio::Renderer>(std::make_unique<Renderer>(*this, made));
     };
 }
 
@@ -174,7 +246,7 @@ std::unique_ptr<KeptSounds> openKeptSounds(const std::filesystem::path& folder, 
         return nullptr;
     }
     // A soundfont that cannot be read fails the build where it is opened, and says why there.
-    const auto fontHash = fileContentHash(soundFont);
+    const auto fontHash = soundFontHash(*cache, soundFont, fileSystem);
     if (!fontHash) {
         return nullptr;
     }

@@ -35,7 +35,8 @@ public:
     KeptSounds(FileCache cache, std::uint64_t soundFontHash);
 
     // Renderers that take a note from the cache where it is kept and keep what they render; a
-    // sequence (a BGM slice) is always rendered.
+    // sequence (a BGM slice) is always rendered. All but the first one made open the soundfont
+    // only when they first render.
     audio::RendererFactory renderers(audio::RendererFactory made);
     // Wraps the first renderer the build made itself.
     std::unique_ptr<audio::Renderer> wrap(std::unique_ptr<audio::Renderer> renderer);

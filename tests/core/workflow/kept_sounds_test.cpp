@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/audio/synth_renderer.h"
 #include "core/convert/convert_test_support.h"
 #include "core/workflow/build.h"
 #include "support/build_request.h"
@@ -195,6 +196,45 @@ TEST_F(KeptSoundsBuild, OneOrTwoThreadsWriteTheSameFolder)
         SCOPED_TRACE(name);
         EXPECT_TRUE(together.count(name) == 1 && together.at(name) == bytes);
     }
+}
+
+// A rebuild that finds every note kept opens the soundfont once, for the presets it has: the
+// threads' renderers wait for a note to render.
+TEST_F(KeptSoundsBuild, ARebuildFindingEveryNoteOpensTheSoundFontOnce)
+{
+    build(request("first", true));
+    std::atomic<int> opened{0};
+    workflow::BuildServices services;
+    services.renderers = [&]() -> Result<std::unique_ptr<audio::Renderer>> {
+        ++opened;
+        auto synth = audio::SynthRenderer::open(kTestSoundFont);
+        if (!synth) {
+            return synth.error();
+        }
+        return std::unique_ptr<audio::Renderer>(std::make_unique<audio::SynthRenderer>(std::move(synth).value()));
+    };
+    const auto again = build(otherCharts(request("again", true)), services);
+    EXPECT_EQ(again.keptSounds.rendersMade, 0U);
+    EXPECT_EQ(opened.load(), 1);
+}
+
+// The soundfont's hash is kept by where it is, its size and when it was written: one rewritten in
+// place with other bytes of the same length renders every note again.
+TEST_F(KeptSoundsBuild, ASoundFontRewrittenInPlaceRendersAgain)
+{
+    const auto font = m_dir.path() / "font.sf2";
+    std::filesystem::copy_file(kTestSoundFont, font);
+    auto first = request("first", true);
+    first.soundFont = font;
+    ASSERT_GT(build(first).keptSounds.rendersMade, 0U);
+    EXPECT_EQ(build(first).keptSounds.rendersMade, 0U);
+    {
+        // A byte in the middle, among the samples: the font still loads.
+        std::fstream bytes(font, std::ios::in | std::ios::out | std::ios::binary);
+        bytes.seekp(static_cast<std::streamoff>(std::filesystem::file_size(font) / 2));
+        bytes.put('\x55');
+    }
+    EXPECT_GT(build(first).keptSounds.rendersMade, 0U);
 }
 
 // However the cache fails, the build goes on without it, says so once, and writes what a build
