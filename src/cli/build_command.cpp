@@ -454,6 +454,24 @@ int verifyBuild(const workflow::BuildOutcome& outcome, const workflow::BuildRequ
     return std::fflush(stdout) == 0 ? kExitDone : kExitBadInput;
 }
 
+// A finished build: its findings (a recovered commit first), the files written and, with
+// `verify`, the check of its charts. The exit code.
+int reportBuild(const workflow::BuildOutcome& outcome, const workflow::BuildRequest& request, bool verify)
+{
+    reportFindings(outcome.findings, findingContext(request), isRecovery);
+    reportMerging(request.conversion.settings, outcome.conversion.keysounds);
+    reportFindings(outcome.findings, findingContext(request),
+                   [](const workflow::Finding& finding) { return !isRecovery(finding); });
+    if (outcome.loudness) {
+        std::fprintf(stderr, "%s\n", loudnessLine(*outcome.loudness).c_str());
+    }
+    const int written = printBuild(outcome, request);
+    if (written != kExitDone || !verify) {
+        return written;
+    }
+    return verifyBuild(outcome, request);
+}
+
 int runBuildCommand(const BuildOptions& options, const CLI::App& command)
 {
     if (refuseEmpty(options.out, "--out")) {
@@ -506,18 +524,7 @@ int runBuildCommand(const BuildOptions& options, const CLI::App& command)
         reportError(outcome.error().message + (replaceable ? " (--replace builds it anyway)" : ""));
         return kExitBadInput;
     }
-    reportFindings(outcome->findings, findingContext(request), isRecovery);
-    reportMerging(request.conversion.settings, outcome->conversion.keysounds);
-    reportFindings(outcome->findings, findingContext(request),
-                   [](const workflow::Finding& finding) { return !isRecovery(finding); });
-    if (outcome->loudness) {
-        std::fprintf(stderr, "%s\n", loudnessLine(*outcome->loudness).c_str());
-    }
-    const int written = printBuild(*outcome, request);
-    if (written != kExitDone || !options.verify) {
-        return written;
-    }
-    return verifyBuild(*outcome, request);
+    return reportBuild(*outcome, request, options.verify);
 }
 
 }  // namespace

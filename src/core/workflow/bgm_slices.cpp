@@ -60,6 +60,123 @@ std::int64_t measureFrame(const song::Timeline& timeline, std::int64_t measure, 
     return timeline.frame(measure * ticksPerMeasure, audio::kSampleRate);
 }
 
+// The whole measures one slice covers, and their frames.
+struct SliceSpan {
+    std::int64_t firstMeasure = 0;
+    std::int64_t startFrame = 0;
+    std::int64_t endFrame = 0;  // one past the last measure; the largest frame for the song's last slice
+};
+
+// The slice of the measures from `measure` (at most `lastStartMeasure`) on that last at most
+// kLongestSliceFrames together; from `lastStartMeasure`, every measure to the song's end.
+SliceSpan sliceSpan(const song::Timeline& timeline, std::int64_t measure, std::int32_t ticksPerMeasure,
+                    std::int32_t lastStartMeasure)
+{
+    const std::int64_t first = std::min<std::int64_t>(measure, lastStartMeasure);
+    const std::int64_t start = measureFrame(timeline, first, ticksPerMeasure);
+    if (first == lastStartMeasure) {
+        return {first, start, std::numeric_limits<std::int64_t>::max()};
+    }
+    std::int64_t last = first + 1;  // one past the slice's last measure
+    while (last < lastStartMeasure &&
+           measureFrame(timeline, last + 1, ticksPerMeasure) - start <= kLongestSliceFrames) {
+        ++last;
+    }
+    return {first, start, measureFrame(timeline, last, ticksPerMeasure)};
+}
+
+// Cuts the events into slices in one pass: each slice starts from the channel state the events
+// before it leave and holds its notes to their ends, even past its last measure.
+class Slicer {
+public:
+    explicit Slicer(std::span<const audio::TimedEvent> events)
+        : m_events(events), m_ends(noteEnds(events)), m_endsHere(events.size(), false)
+    {
+    }
+
+    // The slice of `span`; `after` becomes the first event past its measures.
+    BgmSlice slice(const SliceSpan& span, std::size_t& after)
+    {
+        BgmSlice slice;
+        slice.measure = static_cast<std::int32_t>(span.firstMeasure);
+        slice.startFrame = span.startFrame;
+        const auto first = static_cast<std::size_t>(
+            std::lower_bound(m_events.begin(), m_events.end(), span.startFrame,
+                             [](const audio::TimedEvent& e, std::int64_t frame) { return e.frame < frame; }) -
+            m_events.begin());
+        slice.events = preludeBefore(first);
+        after = first;
+        const std::size_t lastNeeded = markNoteEnds(first, span.endFrame, after);
+        for (std::size_t i = first; i <= lastNeeded && i < m_events.size(); ++i) {
+            copyEvent(slice, i, after);
+        }
+        return slice;
+    }
+
+private:
+    // The channel state the events before `first` leave, as events.
+    std::vector<audio::TimedEvent> preludeBefore(std::size_t first)
+    {
+        if (first < m_fed) {
+            m_prelude = audio::ChannelPrelude();  // a slice starting before the last one's start
+            m_fed = 0;
+        }
+        for (; m_fed < first; ++m_fed) {
+            m_prelude.add(m_events[m_fed]);
+        }
+        return m_prelude.events();
+    }
+
+    // Walks the slice's events from `first` to `endFrame` (leaving `after` past them), marking
+    // where each of its notes ends; gives the last event any of them waits for.
+    std::size_t markNoteEnds(std::size_t first, std::int64_t endFrame, std::size_t& after)
+    {
+        std::size_t lastNeeded = first;
+        for (; after < m_events.size() && m_events[after].frame < endFrame; ++after) {
+            if (isNoteOn(m_events[after])) {
+                const auto release = m_ends.index[after];
+                lastNeeded = std::max(lastNeeded, release == kNoEnd ? m_events.size() - 1 : release);
+                if (release != kNoEnd) {
+                    m_endsHere[release] = true;
+                }
+            }
+            lastNeeded = std::max(lastNeeded, after);
+        }
+        return lastNeeded;
+    }
+
+    // Event `i` into the slice, timed from its start: the slice's own events, and after its
+    // measures only what ends its notes.
+    void copyEvent(BgmSlice& slice, std::size_t i, std::size_t after)
+    {
+        audio::TimedEvent event = m_events[i];
+        event.frame -= slice.startFrame;
+        const bool on = isNoteOn(event);
+        if (m_endsHere[i]) {
+            m_endsHere[i] = false;
+            if (on) {
+                // Struck again by a later slice: this slice's note is cut here all the same.
+                slice.events.push_back(
+                    {event.frame, static_cast<std::uint8_t>(0x80 | (event.status & 0x0F)), event.data1, 0});
+            } else {
+                slice.events.push_back(event);
+            }
+            if (!on || i >= after) {
+                return;
+            }
+        }
+        if (on ? i < after : !isNoteOff(event)) {
+            slice.events.push_back(event);
+        }
+    }
+
+    std::span<const audio::TimedEvent> m_events;
+    NoteEnds m_ends;
+    std::vector<bool> m_endsHere;
+    audio::ChannelPrelude m_prelude;  // the channel state the events before m_fed leave
+    std::size_t m_fed = 0;
+};
+
 }  // namespace
 
 std::vector<BgmSlice> sliceBgm(std::span<const audio::TimedEvent> events, const song::Timeline& timeline,
@@ -69,12 +186,9 @@ std::vector<BgmSlice> sliceBgm(std::span<const audio::TimedEvent> events, const 
     if (ticksPerMeasure <= 0) {
         return slices;
     }
-    const NoteEnds ends = noteEnds(events);
+    Slicer slicer(events);
     std::int64_t measure = 0;  // the measure of the event looked at, found by walking forward
-    std::vector<bool> endsHere(events.size(), false);
-    std::size_t next = 0;           // the first event not yet looked at for a slice's first note
-    audio::ChannelPrelude prelude;  // the channel state the events before `fed` leave
-    std::size_t fed = 0;
+    std::size_t next = 0;      // the first event not yet looked at for a slice's first note
     while (true) {
         while (next < events.size() && !isNoteOn(events[next])) {
             ++next;
@@ -85,72 +199,7 @@ std::vector<BgmSlice> sliceBgm(std::span<const audio::TimedEvent> events, const 
         while (measureFrame(timeline, measure + 1, ticksPerMeasure) <= events[next].frame) {
             ++measure;
         }
-        const std::int64_t first = std::min<std::int64_t>(measure, lastStartMeasure);
-        const std::int64_t start = measureFrame(timeline, first, ticksPerMeasure);
-        std::int64_t last = first + 1;  // one past the slice's last measure
-        if (first == lastStartMeasure) {
-            last = std::numeric_limits<std::int64_t>::max();
-        } else {
-            while (last < lastStartMeasure &&
-                   measureFrame(timeline, last + 1, ticksPerMeasure) - start <= kLongestSliceFrames) {
-                ++last;
-            }
-        }
-        const std::int64_t end = last == std::numeric_limits<std::int64_t>::max()
-                                     ? std::numeric_limits<std::int64_t>::max()
-                                     : measureFrame(timeline, last, ticksPerMeasure);
-
-        BgmSlice slice;
-        slice.measure = static_cast<std::int32_t>(first);
-        slice.startFrame = start;
-        const auto firstInSlice = static_cast<std::size_t>(
-            std::lower_bound(events.begin(), events.end(), start,
-                             [](const audio::TimedEvent& e, std::int64_t frame) { return e.frame < frame; }) -
-            events.begin());
-        if (firstInSlice < fed) {
-            prelude = audio::ChannelPrelude();  // a slice starting before the last one's start
-            fed = 0;
-        }
-        for (; fed < firstInSlice; ++fed) {
-            prelude.add(events[fed]);
-        }
-        slice.events = prelude.events();
-        // The slice's notes and the last event any of them waits for.
-        std::size_t lastNeeded = firstInSlice;
-        std::size_t after = firstInSlice;
-        for (; after < events.size() && events[after].frame < end; ++after) {
-            if (isNoteOn(events[after])) {
-                const auto release = ends.index[after];
-                lastNeeded = std::max(lastNeeded, release == kNoEnd ? events.size() - 1 : release);
-                if (release != kNoEnd) {
-                    endsHere[release] = true;
-                }
-            }
-            lastNeeded = std::max(lastNeeded, after);
-        }
-        for (std::size_t i = firstInSlice; i <= lastNeeded && i < events.size(); ++i) {
-            audio::TimedEvent event = events[i];
-            event.frame -= start;
-            const bool on = isNoteOn(event);
-            if (endsHere[i]) {
-                endsHere[i] = false;
-                if (on) {
-                    // Struck again by a later slice: this slice's note is cut here all the same.
-                    slice.events.push_back(
-                        {event.frame, static_cast<std::uint8_t>(0x80 | (event.status & 0x0F)), event.data1, 0});
-                } else {
-                    slice.events.push_back(event);
-                }
-                if (!on || i >= after) {
-                    continue;
-                }
-            }
-            if (on ? i < after : !isNoteOff(event)) {
-                slice.events.push_back(event);
-            }
-        }
-        slices.push_back(std::move(slice));
-        next = after;
+        slices.push_back(slicer.slice(sliceSpan(timeline, measure, ticksPerMeasure, lastStartMeasure), next));
     }
     return slices;
 }

@@ -24,6 +24,7 @@
 #include "core/keysound/keysound_states.h"
 #include "core/song/song_credits.h"
 #include "core/workflow/build_charts.h"
+#include "core/workflow/build_commit.h"
 #include "core/workflow/build_conversion.h"
 #include "core/workflow/build_manifest.h"
 #include "core/workflow/build_plan.h"
@@ -59,19 +60,6 @@ double previewStartSeconds(const BuildRequest& request, const PreparedSong& prep
     }
     events.insert(events.end(), bgmEvents.begin(), bgmEvents.end());
     return hookStartSeconds(events, kFolderPreviewSeconds);
-}
-
-Status writeTextFile(const std::filesystem::path& path, std::string_view text)
-{
-    AtomicFileWriter file(path);
-    Status status = file.open();
-    if (status) {
-        status = file.write(text);
-    }
-    if (status) {
-        status = file.commit();
-    }
-    return status;
 }
 
 // The presets the keysounds and the BGM ask for that the soundfont lacks, and what plays
@@ -156,90 +144,6 @@ std::vector<std::pair<std::string, std::string>> manifestSettings(const BuildReq
         {"scratch", request.charts.scratch ? "on" : "off"},
         {"follow", request.charts.chosenParts > 0 ? "on" : "off"},
     };
-}
-
-// What the commit moves in, in order (the charts last), and what it removes afterwards.
-struct CommitList {
-    std::vector<std::string> moves;
-    std::vector<std::string> removals;
-};
-
-// Writes the manifest into the staging folder and lists the commit: every new file, and then
-// what the earlier builds of the set's charts made and this one did not (their charts too),
-// unless another chart's build uses it: a folder rebuilt many times holds only what its charts
-// name. The records share their files.
-Result<CommitList> stageCommit(const base::StagingFolder& staging, BuildManifest manifest,
-                               std::vector<BuildRecord> records, const BuildRequest& request, ProgressSink& progress)
-{
-    const auto& folder = request.conversion.outputFolder;
-    const std::string setName = convertedChartFileName(request.conversion);
-    const auto stage = staging.path();
-    std::vector<std::string> commitOrder = records.front().files;
-    std::vector<std::string> arriving = commitOrder;  // and the charts
-    for (const auto& record : records) {
-        arriving.push_back(record.chart);
-    }
-    for (const auto& name : arriving) {
-        if (isSameFile(folder / utf8Path(name), request.conversion.sourceMidiPath)) {
-            return Error{ErrorCode::WouldOverwriteSource,
-                         displayPath(folder / utf8Path(name)) +
-                             ": writing it would replace the MIDI file being converted"}
-                .inFile(displayPath(folder / utf8Path(name)))
-                .about("source");
-        }
-    }
-    // The earlier charts first, then their files: the charts of a set share their files, so a
-    // build killed while removing them never leaves a chart naming a file already gone.
-    std::vector<std::string> earlier;
-    std::vector<std::string> earlierFiles;
-    const BuildRecord& incoming = records.front();
-    for (const auto& record : manifest.builds) {
-        const bool rebuilt =
-            std::any_of(records.begin(), records.end(), [&](const BuildRecord& r) { return r.chart == record.chart; });
-        // Another song's charts are here only when the request asked to replace them.
-        const bool replaced = !isSameSong(record, incoming.song, incoming.songHash, incoming.track);
-        if (rebuilt || replaced || chartset::belongsToChartSet(record.chart, setName)) {
-            earlier.push_back(record.chart);
-            earlierFiles.insert(earlierFiles.end(), record.files.begin(), record.files.end());
-        }
-    }
-    earlier.insert(earlier.end(), earlierFiles.begin(), earlierFiles.end());
-    std::erase_if(manifest.builds, [&](const BuildRecord& r) {
-        return std::find(earlier.begin(), earlier.end(), r.chart) != earlier.end();
-    });
-    for (auto& record : records) {
-        manifest.builds.push_back(std::move(record));
-    }
-    std::set<std::string> listed;
-    for (const auto& record : manifest.builds) {
-        listed.insert(record.files.begin(), record.files.end());
-    }
-    std::erase_if(manifest.sounds, [&](const auto& sound) { return listed.count(sound.first) == 0; });
-    if (auto written = writeTextFile(stage / kBuildManifestFileName, manifestText(manifest)); !written) {
-        return written.error();
-    }
-    commitOrder.push_back(kBuildManifestFileName);
-    for (std::size_t k = manifest.builds.size() - records.size(); k < manifest.builds.size(); ++k) {
-        commitOrder.push_back(manifest.builds[k].chart);
-    }
-    if (progress.stopRequested()) {
-        return Error{ErrorCode::Cancelled, ""};
-    }
-
-    const std::set<std::string> kept(commitOrder.begin(), commitOrder.end());
-    std::vector<std::string> removals;
-    for (const auto& name : earlier) {
-        const auto path = folder / utf8Path(name);
-        std::error_code error;
-        if (kept.count(name) != 0 || manifest.uses(name) ||
-            std::find(removals.begin(), removals.end(), name) != removals.end() ||
-            !std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error)) ||
-            isSameFile(path, request.conversion.sourceMidiPath)) {
-            continue;
-        }
-        removals.push_back(name);
-    }
-    return CommitList{std::move(commitOrder), std::move(removals)};
 }
 
 // The synthesiser with the request's soundfont and the sound file writer in its format, where

@@ -5,11 +5,75 @@
 #include <string>
 
 #include "core/audio/sound_file_writer.h"
+#include "core/convert/chart_generator.h"
+#include "core/convert/exact_chart.h"
 #include "core/convert/keysound_name.h"
 #include "core/convert/keysound_table.h"
+#include "core/keysound/keysound_instruments.h"
 #include "core/keysound/keysound_states.h"
 
 namespace zentrowe::workflow {
+
+namespace {
+
+// The chart of the placed notes with every object at its tick, numbered as a BMS chart numbers it
+// unless it is a bmson chart.
+Result<chart::Chart> exactChart(const BuildConversionRequest& request, convert::GeneratedChart& generated,
+                                convert::ExactNoteCollector& placedNotes)
+{
+    const auto& conversion = request.conversion;
+    const bool bmson = conversion.settings.bmson;
+    const convert::ExactChartNaming naming{
+        request.title.empty() ? conversion.sourceMidiPath.stem().string() : request.title,
+        request.artist.value_or(std::string()), conversion.settings.keysoundName, request.soundExtension};
+    generated.lastPlacedTick = std::max(generated.lastPlacedTick, request.lastTick);
+    auto chart = convert::makeExactChart(conversion.song, generated, placedNotes, naming);
+    if (bmson) {
+        return chart;
+    }
+    return convert::numberForBms(std::move(chart), generated.keysounds);
+}
+
+}  // namespace
+
+Result<ConversionOutcome> convertTrackForBuild(const BuildConversionRequest& request,
+                                               std::span<const std::uint8_t> source, ProgressSink& progress)
+{
+    const auto& conversion = request.conversion;
+    const auto parts = partsToConvert(conversion, source);
+    if (!parts) {
+        return parts.error();
+    }
+    convert::ExactNoteCollector placedNotes;
+    auto generated = convert::generatePlacedNotes(source, conversion.song, *parts, conversion.settings, placedNotes,
+                                                  progress, request.variants);
+    if (!generated) {
+        return generated.error();
+    }
+    const auto instruments = keysound::keysoundInstruments(source, conversion.song, *parts, generated->keysounds,
+                                                           conversion.settings.percussion);
+    const auto keysoundMidi = keysoundMidiFile(conversion, *parts, generated->keysounds, instruments);
+    if (!keysoundMidi) {
+        return keysoundMidi.error();
+    }
+    auto outcome = outcomePaths(conversion, progress);
+    if (!outcome) {
+        return outcome.error();
+    }
+    auto chart = exactChart(request, *generated, placedNotes);
+    if (!chart) {
+        return chart.error();
+    }
+    outcome->chart = std::move(chart).value();
+    if (auto written = writeConvertedFiles(conversion, *outcome, *keysoundMidi, false, progress); !written) {
+        return written.error();
+    }
+    if (auto completed = completeOutcome(*outcome, conversion, *parts, source, std::move(generated->keysounds));
+        !completed) {
+        return completed.error();
+    }
+    return outcome;
+}
 
 namespace {
 
@@ -24,16 +88,10 @@ Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::C
     const keysound::ExclusiveClasses* groups = classes.ok() ? &*classes : nullptr;
     converted.states =
         keysound::readKeysoundStates(prepared.file, request.conversion.song, prepared.parts, settings, groups);
-    ConversionRequest conversionRequest = request.conversion;
-    conversionRequest.settings = settings;
-    conversionRequest.outputFolder = stage;
-    conversionRequest.title = request.title;
-    conversionRequest.artist = request.artist;
-    conversionRequest.soundExtension = std::string(audio::soundFileExtension(request.format));
-    conversionRequest.writeChart = false;
-    conversionRequest.variants = &converted.states;
-    // Every object at its tick; the song's tempo changes as far as the other tracks play.
-    conversionRequest.exactTimes = true;
+    BuildConversionRequest conversionRequest{request.conversion, request.title, request.artist,
+                                             std::string(audio::soundFileExtension(request.format)), &converted.states};
+    conversionRequest.conversion.settings = settings;
+    conversionRequest.conversion.outputFolder = stage;
     if (request.bgm == BgmMode::Keysounds) {
         converted.background =
             collectBackgroundKeysounds(prepared.file, request.conversion.song, prepared.parts, settings, groups);
@@ -41,7 +99,7 @@ Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::C
             conversionRequest.lastTick = converted.background.notes.back().tick;
         }
     }
-    auto conversion = convertTrack(conversionRequest, prepared.file, progress);
+    auto conversion = convertTrackForBuild(conversionRequest, prepared.file, progress);
     if (!conversion) {
         return conversion.error();
     }

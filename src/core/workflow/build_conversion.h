@@ -3,10 +3,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
+#include <string>
 
 #include "core/base/progress.h"
 #include "core/base/result.h"
+#include "core/convert/keysound_variants.h"
 #include "core/convert/settings.h"
 #include "core/keysound/keysound_states.h"
 #include "core/workflow/background_keysounds.h"
@@ -15,6 +18,28 @@
 #include "core/workflow/prepared_song.h"
 
 namespace zentrowe::workflow {
+
+// What the build converts its lanes' track with: the conversion as Start makes it, into the staging
+// folder, and the build's own switches. A build keeps every note at its tick (convert::numberForBms
+// for a BMS chart rather than 1/192 measure), leaves the code limit to its plan, which adds
+// keysounds of its own, and writes the chart itself, complete, once its sounds are known.
+struct BuildConversionRequest {
+    ConversionRequest conversion;
+    std::string title;                  // of a bmson chart; empty: the MIDI file's base name
+    std::optional<std::string> artist;  // none: no artist
+    std::string soundExtension;         // of every keysound file name: ".ogg" or ".wav"
+    // Keysounds told apart by the channel state they are rendered with too.
+    const convert::KeysoundVariants* variants = nullptr;
+    // The chart keeps the song's tempo changes up to this tick too (the other tracks' last note),
+    // where the track's own notes end earlier.
+    std::int64_t lastTick = 0;
+};
+
+// convertTrack for a build: the chart is made and kept in the outcome, never written; only
+// "K-Midi.mid" goes into the staging folder. Refusals as convertTrack's, and for a BMS chart
+// CodesExhausted for more distinct tempos than codes.
+Result<ConversionOutcome> convertTrackForBuild(const BuildConversionRequest& request,
+                                               std::span<const std::uint8_t> source, ProgressSink& progress);
 
 // The track converted as Start converts it, into the staging folder ("K-Midi.mid"; the chart is
 // written later, complete, after the sounds it names), each keysound told apart by the channel

@@ -75,39 +75,6 @@ std::string bmsonFileName(std::string bmsName)
     return bmsName + ".bmson";
 }
 
-// The chart (unless the request keeps it) and "K-Midi.mid", both complete in their temporary files
-// before either replaces an earlier one.
-Status writeConvertedFiles(const ConversionRequest& request, const ConversionOutcome& outcome,
-                           std::span<const std::uint8_t> keysoundMidi, ProgressSink& progress)
-{
-    FileSystem& files = request.fileSystem != nullptr ? *request.fileSystem : realFileSystem();
-    AtomicFileWriter chartFile(outcome.chartPath, files);
-    AtomicFileWriter keysoundFile(outcome.keysoundMidiPath, files);
-    Status status;
-    if (request.writeChart) {
-        status = chartFile.open();
-        if (status) {
-            status = request.settings.bmson ? chart::writeBmson(outcome.chart, chartFile)
-                                            : chart::writeBms(outcome.chart, chartFile);
-        }
-    }
-    if (status && progress.stopRequested()) {
-        status = Error{ErrorCode::Cancelled, "conversion cancelled"};
-    }
-    if (status) {
-        status = keysoundFile.open();
-    }
-    if (status) {
-        status = keysoundFile.write(keysoundMidi);
-    }
-    if (status) {
-        // The chart names the keysounds whose timing "K-Midi.mid" holds: neither may replace an
-        // earlier run's file without the other.
-        status = request.writeChart ? commitTogether(chartFile, keysoundFile) : keysoundFile.commit();
-    }
-    return status;
-}
-
 }  // namespace
 
 std::vector<song::TrackPart> chartedParts(const ConversionRequest& request)
@@ -133,47 +100,39 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     return convertTrack(request, source->bytes(), progress);
 }
 
-Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::span<const std::uint8_t> source,
-                                       ProgressSink& progress)
+Result<std::vector<song::TrackPart>> partsToConvert(const ConversionRequest& request,
+                                                    std::span<const std::uint8_t> source)
 {
     // A pipe drained by the summary, or a file cut short since: converting what is left would
     // replace a good chart with a wrong one.
     if (auto same = song::checkUnchangedSince(request.song, source, request.sourceMidiPath); !same) {
         return same.error();
     }
-    const bool bmson = request.settings.bmson;
-    const std::string chartFileName = convertedChartFileName(request);
-    const auto parts = chartedParts(request);
+    auto parts = chartedParts(request);
     if (auto silent = partWithoutNotes(request.song, source, parts)) {
         return *silent;
     }
-    // The chart model holds a few bytes per object, so a chart of millions of notes fits.
-    convert::ExactNoteCollector placedNotes;
-    const bool exact = bmson || request.exactTimes;
-    auto chart = exact ? convert::generatePlacedNotes(source, request.song, parts, request.settings, placedNotes,
-                                                      progress, request.variants)
-                       : convert::generateChart(source, request.song, parts, request.settings, progress,
-                                                request.soundExtension.value_or(".OGG"), request.variants);
-    if (!chart) {
-        return chart.error();
-    }
-    if (chart->keysounds.empty()) {
+    return parts;
+}
+
+Result<std::vector<std::uint8_t>> keysoundMidiFile(const ConversionRequest& request,
+                                                   std::span<const song::TrackPart> parts,
+                                                   const convert::KeysoundTable& keysounds,
+                                                   std::span<const song::ChannelInstrument> instruments)
+{
+    if (keysounds.empty()) {
         // An empty chart would replace an earlier one, and there is nothing to render.
         return nothingToConvert(request, parts);
     }
-    // Each keysound plays with the instrument the track gave its first note, so another synthesiser
-    // renders K-Midi.mid as the song sounds.
-    const auto instruments =
-        keysound::keysoundInstruments(source, request.song, parts, chart->keysounds, request.settings.percussion);
-    const auto keysoundMidi =
-        keysound::buildKeysoundMidi(chart->keysounds, instruments, request.song.ticksPerQuarter,
-                                    keysoundTempoBytes(request.settings, request.song), request.settings.keysoundGap);
-    if (!keysoundMidi) {
-        return keysoundMidi.error();
-    }
+    return keysound::buildKeysoundMidi(keysounds, instruments, request.song.ticksPerQuarter,
+                                       keysoundTempoBytes(request.settings, request.song),
+                                       request.settings.keysoundGap);
+}
 
+Result<ConversionOutcome> outcomePaths(const ConversionRequest& request, ProgressSink& progress)
+{
     ConversionOutcome outcome;
-    outcome.chartPath = request.outputFolder / utf8Path(chartFileName);
+    outcome.chartPath = request.outputFolder / utf8Path(convertedChartFileName(request));
     outcome.keysoundMidiPath = request.outputFolder / kKeysoundMidiFileName;
     for (const auto& target : {outcome.chartPath, outcome.keysoundMidiPath}) {
         if (isSameFile(target, request.sourceMidiPath)) {
@@ -186,37 +145,50 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
     if (progress.stopRequested()) {
         return Error{ErrorCode::Cancelled, "conversion cancelled"};
     }
+    return outcome;
+}
 
-    if (exact) {
-        convert::ExactChartNaming naming{request.title.empty() ? request.sourceMidiPath.stem().string() : request.title,
-                                         request.artist.value_or(std::string()), request.settings.keysoundName,
-                                         request.soundExtension.value_or(bmson ? ".ogg" : ".OGG")};
-        chart->lastPlacedTick = std::max(chart->lastPlacedTick, request.lastTick);
-        outcome.chart = convert::makeExactChart(request.song, *chart, placedNotes, naming);
-        if (!bmson) {
-            auto numbered = convert::numberForBms(std::move(outcome.chart), chart->keysounds);
-            if (!numbered) {
-                return numbered.error();
-            }
-            outcome.chart = std::move(numbered).value();
+Status writeConvertedFiles(const ConversionRequest& request, const ConversionOutcome& outcome,
+                           std::span<const std::uint8_t> keysoundMidi, bool chart, ProgressSink& progress)
+{
+    FileSystem& files = request.fileSystem != nullptr ? *request.fileSystem : realFileSystem();
+    AtomicFileWriter chartFile(outcome.chartPath, files);
+    AtomicFileWriter keysoundFile(outcome.keysoundMidiPath, files);
+    Status status;
+    if (chart) {
+        status = chartFile.open();
+        if (status) {
+            status = request.settings.bmson ? chart::writeBmson(outcome.chart, chartFile)
+                                            : chart::writeBms(outcome.chart, chartFile);
         }
-    } else {
-        outcome.chart = std::move(chart->chart);
     }
+    if (status && progress.stopRequested()) {
+        status = Error{ErrorCode::Cancelled, "conversion cancelled"};
+    }
+    if (status) {
+        status = keysoundFile.open();
+    }
+    if (status) {
+        status = keysoundFile.write(keysoundMidi);
+    }
+    if (status) {
+        // The chart names the keysounds whose timing "K-Midi.mid" holds: neither may replace an
+        // earlier run's file without the other.
+        status = chart ? commitTogether(chartFile, keysoundFile) : keysoundFile.commit();
+    }
+    return status;
+}
 
-    if (auto written = writeConvertedFiles(request, outcome, *keysoundMidi, progress); !written) {
-        return written.error();
-    }
-    if (request.writeChart) {
-        outcome.chart = {};  // on disk now; the window keeps the outcome, not the chart
-    }
-
+Status completeOutcome(ConversionOutcome& outcome, const ConversionRequest& request,
+                       std::span<const song::TrackPart> parts, std::span<const std::uint8_t> source,
+                       convert::KeysoundTable keysounds)
+{
     NullProgress quiet;
     auto readBack = keysound::readBackKeysoundFile(outcome.keysoundMidiPath, request.settings.keysoundGap, quiet);
     if (!readBack) {
         return readBack.error();
     }
-    outcome.keysounds = std::move(chart->keysounds);
+    outcome.keysounds = std::move(keysounds);
     outcome.keysoundSong = std::move(readBack->song);
     outcome.cuts = std::move(readBack->cuts);
     outcome.sourceTicksPerMeasure = request.song.ticksPerMeasure;
@@ -226,6 +198,52 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
         !request.settings.percussion && parts.size() == 1 &&
         (request.channel == 0 ? song::allNotesOnDrumChannel(source, request.song, request.trackNumber)
                               : request.channel == kDrumChannel);
+    return {};
+}
+
+Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::span<const std::uint8_t> source,
+                                       ProgressSink& progress)
+{
+    const auto parts = partsToConvert(request, source);
+    if (!parts) {
+        return parts.error();
+    }
+    // A bmson chart keeps every note at its tick; the chart model holds a few bytes per object, so
+    // a chart of millions of notes fits.
+    const bool bmson = request.settings.bmson;
+    convert::ExactNoteCollector placedNotes;
+    auto chart =
+        bmson ? convert::generatePlacedNotes(source, request.song, *parts, request.settings, placedNotes, progress)
+              : convert::generateChart(source, request.song, *parts, request.settings, progress);
+    if (!chart) {
+        return chart.error();
+    }
+    // Each keysound plays with the instrument the track gave its first note, so another synthesiser
+    // renders K-Midi.mid as the song sounds.
+    const auto instruments =
+        keysound::keysoundInstruments(source, request.song, *parts, chart->keysounds, request.settings.percussion);
+    const auto keysoundMidi = keysoundMidiFile(request, *parts, chart->keysounds, instruments);
+    if (!keysoundMidi) {
+        return keysoundMidi.error();
+    }
+    auto outcome = outcomePaths(request, progress);
+    if (!outcome) {
+        return outcome.error();
+    }
+    if (bmson) {
+        const convert::ExactChartNaming naming{request.sourceMidiPath.stem().string(), std::string(),
+                                               request.settings.keysoundName, ".ogg"};
+        outcome->chart = convert::makeExactChart(request.song, *chart, placedNotes, naming);
+    } else {
+        outcome->chart = std::move(chart->chart);
+    }
+    if (auto written = writeConvertedFiles(request, *outcome, *keysoundMidi, true, progress); !written) {
+        return written.error();
+    }
+    outcome->chart = {};  // on disk now; the window keeps the outcome, not the chart
+    if (auto completed = completeOutcome(*outcome, request, *parts, source, std::move(chart->keysounds)); !completed) {
+        return completed.error();
+    }
     return outcome;
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/base/file_system.h"
 #include "core/base/progress.h"
@@ -12,9 +13,9 @@
 #include "core/base/same_file.h"
 #include "core/chart/chart_model.h"
 #include "core/convert/keysound_table.h"
-#include "core/convert/keysound_variants.h"
 #include "core/convert/settings.h"
 #include "core/keysound/keysound_cuts.h"
+#include "core/song/channel_state.h"
 #include "core/song/song_summary.h"
 #include "core/song/track_part.h"
 
@@ -31,23 +32,6 @@ struct ConversionRequest {
     // Further parts whose notes share the lanes (a build's): walked with the track in time order.
     std::vector<song::TrackPart> moreParts;
     convert::ConversionSettings settings;  // settings.bmson: a bmson chart, named with ".bmson"
-    // What a bmson chart is called (a BMS chart leaves that to build):
-    std::string title;                  // empty: the MIDI file's base name
-    std::optional<std::string> artist;  // none: no artist
-    // Of every keysound file name; none: ".OGG" in a BMS chart, as the manual path names the
-    // files it cuts, ".ogg" in a bmson chart.
-    std::optional<std::string> soundExtension;
-    // False: the chart is made (ConversionOutcome::chart) but not written, for a caller that
-    // completes it and writes it once itself; "K-Midi.mid" is still written.
-    bool writeChart = true;
-    // A build's: keysounds told apart by the channel state they are rendered with too.
-    const convert::KeysoundVariants* variants = nullptr;
-    // A build's: a BMS chart too keeps every note at its tick (convert::numberForBms) rather than
-    // at 1/192 measure, and the code limit is left to the caller, who adds keysounds of its own.
-    bool exactTimes = false;
-    // A build's, with exactTimes: the chart keeps the song's tempo changes up to this tick too (the
-    // other tracks' last note), where the track's own notes end earlier.
-    std::int64_t lastTick = 0;
     // What the chart and "K-Midi.mid" are put in place through; none: the real file system.
     FileSystem* fileSystem = nullptr;
 };
@@ -62,7 +46,7 @@ struct ConversionOutcome {
     std::int32_t sourceTicksPerMeasure = 0;  // the source song's, for naming the cut files
     std::string keysoundName;                // the prefix the chart's keysound files carry
     std::int64_t gapTicks = 0;               // the silence before each keysound in "K-Midi.mid"
-    chart::Chart chart;                      // the chart made, if not written (writeChart false)
+    chart::Chart chart;                      // the chart made, when the caller writes it (a build's)
     bool allNotesOnDrumChannel = false;      // outside percussion mode: a hint that it would suit
 };
 
@@ -87,9 +71,33 @@ inline constexpr const char* kKeysoundMidiFileName = "K-Midi.mid";
 Result<ConversionOutcome> runConversion(const ConversionRequest& request, ProgressSink& progress);
 
 // runConversion on the song's bytes already read, into request.outputFolder as it is (neither
-// made nor locked): for a pass that converts as one of its steps.
+// made nor locked).
 Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::span<const std::uint8_t> source,
                                        ProgressSink& progress);
+
+// The steps convertTrack is made of, which the build's conversion (workflow/build_conversion)
+// shares. Each refuses as convertTrack does at that step.
+
+// The parts to chart, once the source is known unchanged since its summary and every part asked
+// for plays a note.
+Result<std::vector<song::TrackPart>> partsToConvert(const ConversionRequest& request,
+                                                    std::span<const std::uint8_t> source);
+// "K-Midi.mid" of `keysounds`, each played by its instrument; EmptyTrack, naming `parts`, when
+// the parts made no keysound.
+Result<std::vector<std::uint8_t>> keysoundMidiFile(const ConversionRequest& request,
+                                                   std::span<const song::TrackPart> parts,
+                                                   const convert::KeysoundTable& keysounds,
+                                                   std::span<const song::ChannelInstrument> instruments);
+// An outcome with the paths the conversion writes; WouldOverwriteSource, or Cancelled.
+Result<ConversionOutcome> outcomePaths(const ConversionRequest& request, ProgressSink& progress);
+// Puts "K-Midi.mid" in place, and with `chart` the outcome's chart with it: neither replaces an
+// earlier file without the other.
+Status writeConvertedFiles(const ConversionRequest& request, const ConversionOutcome& outcome,
+                           std::span<const std::uint8_t> keysoundMidi, bool chart, ProgressSink& progress);
+// Reads "K-Midi.mid" back and completes the outcome with it and the conversion's keysounds.
+Status completeOutcome(ConversionOutcome& outcome, const ConversionRequest& request,
+                       std::span<const song::TrackPart> parts, std::span<const std::uint8_t> source,
+                       convert::KeysoundTable keysounds);
 
 // Every part whose notes the conversion charts: the track (or its channel), then moreParts.
 std::vector<song::TrackPart> chartedParts(const ConversionRequest& request);

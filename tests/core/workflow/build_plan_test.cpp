@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/base/file_system.h"
+#include "core/workflow/build_conversion.h"
 #include "support/build_request.h"
 
 namespace zentrowe::testing {
@@ -23,13 +24,9 @@ protected:
     {
         const Bytes file = song();
         const auto states = keysound::readKeysoundStates(file, request.conversion.song, 1, request.conversion.settings);
-        auto conversionRequest = request.conversion;
-        conversionRequest.outputFolder = m_stage;
-        conversionRequest.writeChart = false;
-        conversionRequest.soundExtension = ".wav";
-        conversionRequest.variants = &states;
-        conversionRequest.exactTimes = true;
-        auto conversion = workflow::convertTrack(conversionRequest, file, m_quiet);
+        workflow::BuildConversionRequest conversionRequest{request.conversion, "", std::nullopt, ".wav", &states};
+        conversionRequest.conversion.outputFolder = m_stage;
+        auto conversion = workflow::convertTrackForBuild(conversionRequest, file, m_quiet);
         EXPECT_TRUE(conversion.ok()) << conversion.error().message;
         const song::TrackPart lanes[] = {{1, 0}};
         workflow::BackgroundKeysounds background;

@@ -9,6 +9,7 @@
 
 #include "../convert/convert_test_support.h"
 #include "core/song/chart_file_name.h"
+#include "core/workflow/build_conversion.h"
 #include "support/faulty_file_system.h"
 
 namespace zentrowe::testing {
@@ -342,11 +343,9 @@ TEST_F(Conversion, ABuildsBmsChartKeepsEveryNoteAtItsTickUnderTheTablesCodes)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto req = request(c.song);
-        req.settings.startValue = 10;
-        req.exactTimes = true;
-        req.writeChart = false;
-        const auto outcome = workflow::convertTrack(req, c.song, m_quiet);
+        workflow::BuildConversionRequest req{request(c.song), "", std::nullopt, ".OGG"};
+        req.conversion.settings.startValue = 10;
+        const auto outcome = workflow::convertTrackForBuild(req, c.song, m_quiet);
         if (c.refusal) {
             ASSERT_FALSE(outcome.ok());
             EXPECT_EQ(outcome.error().code, *c.refusal);
@@ -392,11 +391,9 @@ TEST_F(Conversion, ABuildsBmsChartNumbersItsTemposAndSharesCodesPastTheLast)
         }
         append(conductor, kEndOfTrack);
         const Bytes song = midiFile(1, 480, {conductor, eventTrack({on(2000, 60), off(2400, 60)}, 0)});
-        auto req = request(song);
-        req.trackNumber = 2;
-        req.exactTimes = true;
-        req.writeChart = false;
-        const auto outcome = workflow::convertTrack(req, song, m_quiet);
+        workflow::BuildConversionRequest req{request(song), "", std::nullopt, ".OGG"};
+        req.conversion.trackNumber = 2;
+        const auto outcome = workflow::convertTrackForBuild(req, song, m_quiet);
         ASSERT_TRUE(outcome.ok()) << outcome.error().message;
         const auto& chart = outcome->chart;
         ASSERT_EQ(chart.tempos.size(), c.definitions);
