@@ -59,12 +59,18 @@ Result<KeysoundReadBack> readBackKeysoundFile(const std::filesystem::path& keyso
     if (!file) {
         return file.error();
     }
-    auto song = song::summarizeSong(file->bytes(), displayPath(keysoundFile), progress);
+    return readBackKeysoundBytes(file->bytes(), displayPath(keysoundFile), gapTicks, progress);
+}
+
+Result<KeysoundReadBack> readBackKeysoundBytes(std::span<const std::uint8_t> keysoundMidi, const std::string& name,
+                                               std::int64_t gapTicks, ProgressSink& progress)
+{
+    auto song = song::summarizeSong(keysoundMidi, name, progress);
     if (!song) {
         return song.error();
     }
     KeysoundReadBack readBack;
-    readBack.cuts = collectKeysoundCuts(file->bytes(), *song, 1, gapTicks);
+    readBack.cuts = collectKeysoundCuts(keysoundMidi, *song, 1, gapTicks);
     readBack.song = std::move(song).value();
     return readBack;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "core/base/progress.h"
@@ -39,5 +40,9 @@ struct KeysoundReadBack {
 };
 Result<KeysoundReadBack> readBackKeysoundFile(const std::filesystem::path& keysoundFile, std::int64_t gapTicks,
                                               ProgressSink& progress);
+// The same from the file's bytes, as its writer still holds them: `name` names the song in its
+// summary and its errors.
+Result<KeysoundReadBack> readBackKeysoundBytes(std::span<const std::uint8_t> keysoundMidi, const std::string& name,
+                                               std::int64_t gapTicks, ProgressSink& progress);
 
 }  // namespace zentrowe::keysound

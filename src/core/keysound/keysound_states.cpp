@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <optional>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 
@@ -498,6 +500,45 @@ VariantSound KeysoundStates::sound(std::uint32_t variant) const
     return variant < m_sounds.size() ? m_sounds[variant] : VariantSound{};
 }
 
+StateMerge stateMerge(const convert::ConversionSettings& settings, const song::SongSummary& song)
+{
+    return StateMerge{settings.merge.velocityStep, settings.percussion ? 0 : settings.merge.lengthStep,
+                      song.ticksPerMeasure,        settings.percussion,
+                      song::Timeline(song),        keysoundMidiTempo(settings, song)};
+}
+
+std::vector<KeysoundInstrument> keysoundInstruments(const TrackNoteStarts& starts,
+                                                    const convert::KeysoundTable& keysounds, bool percussion)
+{
+    // Each keysound's first note as (tick, note, index), looked up once per note start.
+    std::vector<std::tuple<std::int64_t, std::uint8_t, std::size_t>> wanted;
+    wanted.reserve(keysounds.size());
+    for (std::size_t k = 0; k < keysounds.size(); ++k) {
+        wanted.emplace_back(keysounds.entries()[k].startTime, keysounds.entries()[k].note, k);
+    }
+    std::sort(wanted.begin(), wanted.end());
+    std::vector<std::optional<KeysoundInstrument>> found(keysounds.size());
+    for (const auto& start : starts.notes) {
+        auto at = std::lower_bound(wanted.begin(), wanted.end(),
+                                   std::make_tuple(start.startTick, start.note, std::size_t{0}));
+        for (; at != wanted.end() && std::get<0>(*at) == start.startTick && std::get<1>(*at) == start.note; ++at) {
+            auto& instrument = found[std::get<2>(*at)];
+            if (!instrument) {
+                instrument = song::instrumentOf(starts.states[start.state], start.channel);
+            }
+        }
+    }
+    std::vector<KeysoundInstrument> instruments;
+    instruments.reserve(keysounds.size());
+    for (const auto& instrument : found) {
+        // The drum kit, not the melodic program number, plays a percussion track's strikes.
+        instruments.push_back(percussion && !instrument.value_or(KeysoundInstrument{}).drums
+                                  ? KeysoundInstrument{0, 0, true}
+                                  : instrument.value_or(KeysoundInstrument{}));
+    }
+    return instruments;
+}
+
 KeysoundStates readKeysoundStates(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,
                                   const convert::ConversionSettings& settings, const ExclusiveClasses* classes)
 {
@@ -509,10 +550,7 @@ KeysoundStates readKeysoundStates(std::span<const std::uint8_t> file, const song
                                   std::span<const song::TrackPart> parts, const convert::ConversionSettings& settings,
                                   const ExclusiveClasses* classes)
 {
-    const StateMerge merge{settings.merge.velocityStep, settings.percussion ? 0 : settings.merge.lengthStep,
-                           song.ticksPerMeasure,        settings.percussion,
-                           song::Timeline(song),        keysoundMidiTempo(settings, song)};
-    return KeysoundStates(readNoteStarts(file, song, parts, classes), merge);
+    return KeysoundStates(readNoteStarts(file, song, parts, classes), stateMerge(settings, song));
 }
 
 }  // namespace zentrowe::keysound

@@ -174,6 +174,16 @@ private:
     unsigned m_varying = 0;
 };
 
+// How `settings` merge the states of `song`'s notes.
+StateMerge stateMerge(const convert::ConversionSettings& settings, const song::SongSummary& song);
+
+// The instrument of each keysound of a conversion of the parts whose notes `starts` holds: the
+// instrument of the channel state its first note (the first start at the keysound's tick and
+// note) starts with, the drum kit for every keysound when `percussion`. A keysound whose first
+// note is not among them gets program 0.
+std::vector<KeysoundInstrument> keysoundInstruments(const TrackNoteStarts& starts,
+                                                    const convert::KeysoundTable& keysounds, bool percussion);
+
 // readNoteStarts and KeysoundStates for a conversion of the track with `settings`, choked by
 // the choke groups of `classes` (the soundfont's the keysounds are rendered with; none without).
 KeysoundStates readKeysoundStates(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,

@@ -22,6 +22,7 @@
 #include "core/convert/keysound_name.h"
 #include "core/keysound/keysound_midi_writer.h"
 #include "core/keysound/keysound_states.h"
+#include "core/song/channel_state.h"
 #include "core/song/song_credits.h"
 #include "core/workflow/build_charts.h"
 #include "core/workflow/build_commit.h"
@@ -47,7 +48,13 @@ namespace {
 double previewStartSeconds(const BuildRequest& request, const PreparedSong& prepared,
                            std::span<const audio::TimedEvent> bgmEvents)
 {
-    auto events = audio::sequenceParts(prepared.file, request.conversion.song, prepared.parts);
+    // The charted parts' notes as prepared, as Note Ons at their frames.
+    std::vector<audio::TimedEvent> events;
+    events.reserve(prepared.notes.notes.size() + bgmEvents.size());
+    for (const auto& note : prepared.notes.notes) {
+        events.push_back({prepared.timeline.frame(note.startTick, audio::kSampleRate),
+                          static_cast<std::uint8_t>(0x90 | note.channel), note.note, note.velocity});
+    }
     if (request.previewFrom) {
         std::int64_t lastStart = 0;
         for (const auto& event : events) {
@@ -79,28 +86,14 @@ std::vector<MissingInstrument> missingInstruments(const audio::Renderer& rendere
     for (const auto& instrument : keysoundInstruments) {
         ask(instrument, false);
     }
-    std::array<audio::Instrument, 16> channels{};
-    for (std::size_t channel = 0; channel < channels.size(); ++channel) {
-        channels[channel].drums = channel == 9;
-    }
+    song::ChannelStates channels;
     for (const auto& event : bgmEvents) {
-        auto& channel = channels[event.status & 0x0F];
-        switch (event.status & 0xF0) {
-        case 0xB0:
-            if (event.data1 == 0 && !channel.drums) {
-                channel.bank = event.data2;
-            }
-            break;
-        case 0xC0:
-            channel.program = event.data1;
-            break;
-        case 0x90:
-            if (event.data2 != 0) {
-                ask(channel, true);
-            }
-            break;
-        default:
-            break;
+        const song::ChannelEvent channelEvent{event.status, event.data1, event.data2};
+        if (channelEvent.kind() == 0x90 && event.data2 != 0) {
+            const auto instrument = channels.instrument(channelEvent.channel());
+            ask(audio::Instrument{instrument.bank, instrument.program, instrument.drums}, true);
+        } else {
+            channels.apply(channelEvent);
         }
     }
     std::vector<MissingInstrument> missing;
@@ -603,8 +596,7 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     PartSetFindings partSets;
     std::optional<SinglePlayReason> singlePlay;
     BuildRequest request = withDoublePlayParts(withPartSets(asked, file, partSets), asked, file, singlePlay);
-    const PreparedSong prepared{file, chartedParts(request.conversion), song::Timeline(request.conversion.song),
-                                song::readSongCredits(file, request.conversion.song)};
+    const PreparedSong prepared = prepareSong(request, file);
     auto converted = convertForBuild(request, prepared, staged.stage(), progress);
     if (!converted) {
         return StagedBuild::failed(converted.error());

@@ -9,7 +9,6 @@
 #include "core/convert/exact_chart.h"
 #include "core/convert/keysound_name.h"
 #include "core/convert/keysound_table.h"
-#include "core/keysound/keysound_instruments.h"
 #include "core/keysound/keysound_states.h"
 
 namespace zentrowe::workflow {
@@ -37,7 +36,8 @@ Result<chart::Chart> exactChart(const BuildConversionRequest& request, convert::
 }  // namespace
 
 Result<ConversionOutcome> convertTrackForBuild(const BuildConversionRequest& request,
-                                               std::span<const std::uint8_t> source, ProgressSink& progress)
+                                               std::span<const std::uint8_t> source,
+                                               const keysound::TrackNoteStarts& notes, ProgressSink& progress)
 {
     const auto& conversion = request.conversion;
     const auto parts = partsToConvert(conversion, source);
@@ -50,8 +50,7 @@ Result<ConversionOutcome> convertTrackForBuild(const BuildConversionRequest& req
     if (!generated) {
         return generated.error();
     }
-    const auto instruments = keysound::keysoundInstruments(source, conversion.song, *parts, generated->keysounds,
-                                                           conversion.settings.percussion);
+    const auto instruments = keysound::keysoundInstruments(notes, generated->keysounds, conversion.settings.percussion);
     const auto keysoundMidi = keysoundMidiFile(conversion, *parts, generated->keysounds, instruments);
     if (!keysoundMidi) {
         return keysoundMidi.error();
@@ -68,7 +67,8 @@ Result<ConversionOutcome> convertTrackForBuild(const BuildConversionRequest& req
     if (auto written = writeConvertedFiles(conversion, *outcome, *keysoundMidi, false, progress); !written) {
         return written.error();
     }
-    if (auto completed = completeOutcome(*outcome, conversion, *parts, source, std::move(generated->keysounds));
+    if (auto completed =
+            completeOutcome(*outcome, conversion, *parts, source, *keysoundMidi, std::move(generated->keysounds));
         !completed) {
         return completed.error();
     }
@@ -83,11 +83,9 @@ Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::C
 {
     ConvertedTrack converted;
     converted.settings = settings;
-    // The soundfont's choke groups; one it cannot read has none here, and the renderer names it.
-    const auto classes = keysound::readExclusiveClasses(request.soundFont);
-    const keysound::ExclusiveClasses* groups = classes.ok() ? &*classes : nullptr;
+    const keysound::ExclusiveClasses* groups = prepared.groups();
     converted.states =
-        keysound::readKeysoundStates(prepared.file, request.conversion.song, prepared.parts, settings, groups);
+        keysound::KeysoundStates(prepared.notes, keysound::stateMerge(settings, request.conversion.song));
     BuildConversionRequest conversionRequest{request.conversion, request.title, request.artist,
                                              std::string(audio::soundFileExtension(request.format)), &converted.states};
     conversionRequest.conversion.settings = settings;
@@ -99,7 +97,7 @@ Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::C
             conversionRequest.lastTick = converted.background.notes.back().tick;
         }
     }
-    auto conversion = convertTrackForBuild(conversionRequest, prepared.file, progress);
+    auto conversion = convertTrackForBuild(conversionRequest, prepared.file, prepared.notes, progress);
     if (!conversion) {
         return conversion.error();
     }

@@ -181,10 +181,11 @@ Status writeConvertedFiles(const ConversionRequest& request, const ConversionOut
 
 Status completeOutcome(ConversionOutcome& outcome, const ConversionRequest& request,
                        std::span<const song::TrackPart> parts, std::span<const std::uint8_t> source,
-                       convert::KeysoundTable keysounds)
+                       std::span<const std::uint8_t> keysoundMidi, convert::KeysoundTable keysounds)
 {
     NullProgress quiet;
-    auto readBack = keysound::readBackKeysoundFile(outcome.keysoundMidiPath, request.settings.keysoundGap, quiet);
+    auto readBack = keysound::readBackKeysoundBytes(keysoundMidi, displayPath(outcome.keysoundMidiPath),
+                                                    request.settings.keysoundGap, quiet);
     if (!readBack) {
         return readBack.error();
     }
@@ -241,7 +242,8 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
         return written.error();
     }
     outcome->chart = {};  // on disk now; the window keeps the outcome, not the chart
-    if (auto completed = completeOutcome(*outcome, request, *parts, source, std::move(chart->keysounds)); !completed) {
+    if (auto completed = completeOutcome(*outcome, request, *parts, source, *keysoundMidi, std::move(chart->keysounds));
+        !completed) {
         return completed.error();
     }
     return outcome;

@@ -94,10 +94,11 @@ Result<ConversionOutcome> outcomePaths(const ConversionRequest& request, Progres
 // earlier file without the other.
 Status writeConvertedFiles(const ConversionRequest& request, const ConversionOutcome& outcome,
                            std::span<const std::uint8_t> keysoundMidi, bool chart, ProgressSink& progress);
-// Reads "K-Midi.mid" back and completes the outcome with it and the conversion's keysounds.
+// Completes the outcome with the conversion's keysounds and what "K-Midi.mid", as written from
+// `keysoundMidi`, tells: its summary and its cuts.
 Status completeOutcome(ConversionOutcome& outcome, const ConversionRequest& request,
                        std::span<const song::TrackPart> parts, std::span<const std::uint8_t> source,
-                       convert::KeysoundTable keysounds);
+                       std::span<const std::uint8_t> keysoundMidi, convert::KeysoundTable keysounds);
 
 // Every part whose notes the conversion charts: the track (or its channel), then moreParts.
 std::vector<song::TrackPart> chartedParts(const ConversionRequest& request);

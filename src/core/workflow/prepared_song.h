@@ -1,23 +1,40 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
+#include "core/keysound/exclusive_classes.h"
+#include "core/keysound/keysound_states.h"
 #include "core/song/song_credits.h"
 #include "core/song/timeline.h"
 #include "core/song/track_part.h"
+#include "core/workflow/build_request.h"
 
 namespace zentrowe::workflow {
 
 // The song a build is made from, read once before its first step: every step takes this value
-// rather than working out the charted parts, the timeline or the credits from the request and
-// the MIDI file's bytes again.
+// rather than working out the charted parts, the timeline, the credits or the notes' channel
+// states from the request and the MIDI file's bytes again.
 struct PreparedSong {
     std::span<const std::uint8_t> file;  // the MIDI file's bytes, held by the caller for the build's length
     std::vector<song::TrackPart> parts;  // the charted parts: the chosen ones, then those the lanes follow
     song::Timeline timeline;             // ticks to seconds and frames under the song's tempo map
     song::SongCredits credits;           // title and author as the song names them
+    // Every note start of the charted parts, in the order the conversion meets them, with the
+    // channel state it starts with (its instrument: song::instrumentOf) and its sounding and
+    // choke lengths under the soundfont's choke groups.
+    keysound::TrackNoteStarts notes;
+    // The soundfont's choke groups; none where it cannot be read (the renderer names it).
+    std::optional<keysound::ExclusiveClasses> chokeGroups;
+
+    const keysound::ExclusiveClasses* groups() const { return chokeGroups ? &*chokeGroups : nullptr; }
 };
+
+// The song of `request` (its parts as the request charts them, after the parts a set or double
+// play adds) from the bytes of its MIDI file, walked once for its notes. Bytes that end early
+// give the notes before the damage.
+PreparedSong prepareSong(const BuildRequest& request, std::span<const std::uint8_t> file);
 
 }  // namespace zentrowe::workflow

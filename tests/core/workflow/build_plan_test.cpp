@@ -26,7 +26,8 @@ protected:
         const auto states = keysound::readKeysoundStates(file, request.conversion.song, 1, request.conversion.settings);
         workflow::BuildConversionRequest conversionRequest{request.conversion, "", std::nullopt, ".wav", &states};
         conversionRequest.conversion.outputFolder = m_stage;
-        auto conversion = workflow::convertTrackForBuild(conversionRequest, file, m_quiet);
+        const workflow::PreparedSong prepared = workflow::prepareSong(request, file);
+        auto conversion = workflow::convertTrackForBuild(conversionRequest, file, prepared.notes, m_quiet);
         EXPECT_TRUE(conversion.ok()) << conversion.error().message;
         const song::TrackPart lanes[] = {{1, 0}};
         workflow::BackgroundKeysounds background;
@@ -34,7 +35,6 @@ protected:
             background = workflow::collectBackgroundKeysounds(file, request.conversion.song, lanes,
                                                               request.conversion.settings);
         }
-        const workflow::PreparedSong prepared{file, {lanes[0]}, song::Timeline(request.conversion.song), {}};
         return workflow::planBuild(request, prepared, *conversion, states, std::move(background), manifest, m_stage,
                                    realFileSystem());
     }

@@ -345,7 +345,8 @@ TEST_F(Conversion, ABuildsBmsChartKeepsEveryNoteAtItsTickUnderTheTablesCodes)
         SCOPED_TRACE(c.name);
         workflow::BuildConversionRequest req{request(c.song), "", std::nullopt, ".OGG"};
         req.conversion.settings.startValue = 10;
-        const auto outcome = workflow::convertTrackForBuild(req, c.song, m_quiet);
+        const auto notes = keysound::readNoteStarts(c.song, req.conversion.song, 1);
+        const auto outcome = workflow::convertTrackForBuild(req, c.song, notes, m_quiet);
         if (c.refusal) {
             ASSERT_FALSE(outcome.ok());
             EXPECT_EQ(outcome.error().code, *c.refusal);
@@ -393,7 +394,8 @@ TEST_F(Conversion, ABuildsBmsChartNumbersItsTemposAndSharesCodesPastTheLast)
         const Bytes song = midiFile(1, 480, {conductor, eventTrack({on(2000, 60), off(2400, 60)}, 0)});
         workflow::BuildConversionRequest req{request(song), "", std::nullopt, ".OGG"};
         req.conversion.trackNumber = 2;
-        const auto outcome = workflow::convertTrackForBuild(req, song, m_quiet);
+        const auto notes = keysound::readNoteStarts(song, req.conversion.song, 2);
+        const auto outcome = workflow::convertTrackForBuild(req, song, notes, m_quiet);
         ASSERT_TRUE(outcome.ok()) << outcome.error().message;
         const auto& chart = outcome->chart;
         ASSERT_EQ(chart.tempos.size(), c.definitions);
