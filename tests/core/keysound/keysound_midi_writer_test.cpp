@@ -156,6 +156,12 @@ TEST(KeysoundMidi, EachKeysoundPlaysWithItsInstrumentAndTheNotesKeepTheirTimes)
     ASSERT_TRUE(with.ok() && without.ok());
     EXPECT_EQ(with->cuts, without->cuts);
     EXPECT_EQ(with->cuts.size(), 4u);
+    // Read from the bytes the writer holds, rather than the file, the same.
+    const auto held = keysound::readBackKeysoundBytes(file, "with.mid", 100, quiet);
+    ASSERT_TRUE(held.ok());
+    EXPECT_EQ(held->cuts, with->cuts);
+    EXPECT_EQ(held->song.tracks.size(), with->song.tracks.size());
+    EXPECT_EQ(held->song.ticksPerQuarter, with->song.ticksPerQuarter);
 }
 
 TEST(KeysoundMidi, InstrumentsAreThoseInForceAtEachKeysoundsFirstNote)

@@ -1034,14 +1034,42 @@ TEST_F(BuildWithFakes, OnlyOneWholeBgmFileHasAnHoursLimit)
 
 TEST_F(BuildWithFakes, PresetsTheSoundFontLacksAreListedWithWhatPlaysInstead)
 {
-    // Bank select 5 (controller 0), program 3: a preset the fake lacks; bank 0 program 3 plays.
-    const Bytes song = midiFile(0, 480, {rawTrack({{0, bytes({0xB0, 0, 5})}, {0, program(0, 3)},
-                                                   {0, noteOn(0, 60, 100)}, {480, noteOff(0, 60)}})});
-    const auto outcome = runBuild(request(song), m_quiet, fakes());
-    ASSERT_TRUE(outcome.ok()) << outcome.error().message;
-    ASSERT_EQ(outcome->missingInstruments.size(), 1u);
-    EXPECT_EQ(outcome->missingInstruments[0].instrument, (audio::Instrument{5, 3, false}));
-    EXPECT_EQ(outcome->missingInstruments[0].playedBy, (audio::Instrument{0, 3, false}));
+    // The fake lacks every preset of bank 5: bank select 5 (controller 0), program 3 asks for one,
+    // and bank 0 program 3 plays instead; on the drum channel a bank select selects nothing, in
+    // the lanes and in the BGM alike, and the kit of program 3 plays.
+    const auto bankFive = [](int channel) {
+        return rawTrack({{0, bytes({0xB0 | channel, 0, 5})}, {0, program(channel, 3)},
+                         {0, noteOn(channel, 60, 100)}, {480, noteOff(channel, 60)}});
+    };
+    const Bytes plain = rawTrack({{0, noteOn(0, 62, 100)}, {480, noteOff(0, 62)}});
+    struct Case {
+        const char* name;
+        Bytes song;
+        workflow::BgmMode bgm;
+        std::vector<workflow::MissingInstrument> expected;
+    };
+    const std::vector<Case> cases = {
+        {"a melodic preset in the lanes", midiFile(0, 480, {bankFive(0)}), workflow::BgmMode::None,
+         {{{5, 3, false}, audio::Instrument{0, 3, false}, false}}},
+        {"a melodic preset in the BGM", midiFile(1, 480, {plain, bankFive(1)}), workflow::BgmMode::Slices,
+         {{{5, 3, false}, audio::Instrument{0, 3, false}, true}}},
+        {"the drum channel in the lanes", midiFile(0, 480, {bankFive(9)}), workflow::BgmMode::None, {}},
+        {"the drum channel in the BGM", midiFile(1, 480, {plain, bankFive(9)}), workflow::BgmMode::Slices, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_dir / "out");
+        auto req = request(c.song);
+        req.bgm = c.bgm;
+        const auto outcome = runBuild(req, m_quiet, fakes());
+        ASSERT_TRUE(outcome.ok()) << outcome.error().message;
+        ASSERT_EQ(outcome->missingInstruments.size(), c.expected.size());
+        for (std::size_t k = 0; k < c.expected.size(); ++k) {
+            EXPECT_EQ(outcome->missingInstruments[k].instrument, c.expected[k].instrument);
+            EXPECT_EQ(outcome->missingInstruments[k].playedBy, c.expected[k].playedBy);
+            EXPECT_EQ(outcome->missingInstruments[k].inBgm, c.expected[k].inBgm);
+        }
+    }
 }
 
 TEST_F(Build, OneOrFourThreadsRenderTheSameSamples)
