@@ -230,11 +230,9 @@ Result<CommitList> stageCommit(const base::StagingFolder& staging, BuildManifest
     std::vector<std::string> removals;
     for (const auto& name : earlier) {
         const auto path = folder / utf8Path(name);
-        std::error_code error;
         if (kept.count(name) != 0 || manifest.uses(name) ||
             std::find(removals.begin(), removals.end(), name) != removals.end() ||
-            !std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error)) ||
-            isSameFile(path, request.conversion.sourceMidiPath)) {
+            !realFileSystem().status(path).regular || isSameFile(path, request.conversion.sourceMidiPath)) {
             continue;
         }
         removals.push_back(name);
@@ -570,9 +568,7 @@ void placeOutcome(BuildOutcome& outcome, const BuildPlan& plan, const RenderResu
     outcome.previewFile = folder / kPreviewFileName;
     for (const auto* files : {&outcome.keysoundFiles, &outcome.bgmFiles}) {
         for (const auto& path : *files) {
-            std::error_code error;
-            const auto bytes = std::filesystem::file_size(path, error);
-            outcome.soundFileBytes += error ? 0 : bytes;
+            outcome.soundFileBytes += fileSize(path).value_or(0);
         }
     }
     for (const auto& long_ : lengthRule.pastTheRule()) {
@@ -613,8 +609,7 @@ SetBackground setBackground(const BuildPlan& plan)
 // The folder the loudness pass spills renders into, when a loudness is asked for.
 Status makeSpillFolder(const std::filesystem::path& spillFolder, const BuildRequest& request)
 {
-    std::error_code error;
-    if (request.loudness && (std::filesystem::create_directories(spillFolder, error), error)) {
+    if (const auto error = request.loudness ? createFolders(spillFolder) : std::error_code{}) {
         return fileError(ErrorCode::WriteFailed, spillFolder, "create the folder", error.value());
     }
     return {};
