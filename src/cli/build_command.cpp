@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -31,6 +30,13 @@
 namespace zentrowe::cli {
 
 namespace {
+
+// Where --no-cache's kept renders are, as userCacheFolder() places them on this system.
+#if defined(_WIN32)
+constexpr const char* kKeptRendersFolder = "%LOCALAPPDATA%\\zentrowe";
+#else
+constexpr const char* kKeptRendersFolder = "$XDG_CACHE_HOME/zentrowe, else ~/.cache/zentrowe";
+#endif
 
 // What --loudness accepts, in LUFS: quieter is inaudible beside other songs, louder cannot be
 // reached without the true peak passing -1 dBTP on any real music.
@@ -318,8 +324,8 @@ void addBuildOptions(CLI::App& sub, BuildOptions& options)
     sub.add_option("--jobs", request.threads, "rendering threads (default: one per core, at most 8)")
         ->check(CLI::Range(1u, audio::kMostRenderThreads));
     sub.add_flag("--no-cache", options.noCache,
-                 "render and encode every sound again instead of taking those kept by earlier builds "
-                 "($XDG_CACHE_HOME/zentrowe, else ~/.cache/zentrowe)");
+                 std::string("render and encode every sound again instead of taking those kept by earlier builds (") +
+                     kKeptRendersFolder + ")");
     sub.add_flag(
         "--replace", request.replace,
         "replace the other song (or track) the output folder holds, removing its files, or files no build made");
@@ -345,9 +351,7 @@ workflow::BuildRequest buildRequest(const BuildOptions& options, LoadedTrack loa
     request.charts.longNoteMinimum = longNoteLength.value_or(chartset::LongNoteLength{});
     request.replaceUnlisted = request.replace;
     if (!options.noCache) {
-        const char* cacheHome = std::getenv("XDG_CACHE_HOME");
-        const char* home = std::getenv("HOME");
-        request.cacheFolder = userCacheFolder(cacheHome != nullptr ? cacheHome : "", home != nullptr ? home : "");
+        request.cacheFolder = userCacheFolder();
     }
     return request;
 }

@@ -1,10 +1,11 @@
 #include "core/base/content_hash.h"
 
+#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "core/base/file_error.h"
+#include "core/base/native_io.h"
 
 namespace zentrowe {
 
@@ -79,20 +80,25 @@ std::uint64_t contentHash(std::string_view text)
 
 Result<std::uint64_t> fileContentHash(const std::filesystem::path& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    // The system's own calls: on Windows only they take paths past MAX_PATH.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return fileError(ErrorCode::CannotOpen, path, "read", "cannot open it");
     }
     ContentHash hash;
-    std::vector<char> piece(std::size_t{1} << 20);
-    while (file) {
-        file.read(piece.data(), static_cast<std::streamsize>(piece.size()));
-        const auto got = static_cast<std::size_t>(file.gcount());
-        hash.add({reinterpret_cast<const std::uint8_t*>(piece.data()), got});
+    std::vector<std::uint8_t> piece(std::size_t{1} << 20);
+    ssize_t got = 0;
+    while ((got = ::read(fd, piece.data(), piece.size())) != 0) {
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            ::close(fd);
+            return fileError(ErrorCode::CannotOpen, path, "read", "a read failed");
+        }
+        hash.add({piece.data(), static_cast<std::size_t>(got)});
     }
-    if (file.bad()) {
-        return fileError(ErrorCode::CannotOpen, path, "read", "a read failed");
-    }
+    ::close(fd);
     return hash.value();
 }
 

@@ -8,6 +8,8 @@
 
 #include "core/base/byte_reader.h"
 #include "core/base/content_hash.h"
+#include "core/base/environment.h"
+#include "core/base/utf8_path.h"
 
 namespace zentrowe {
 
@@ -77,6 +79,25 @@ std::optional<std::filesystem::path> userCacheFolder(std::string_view xdgCacheHo
         return std::filesystem::path(home) / ".cache" / "zentrowe";
     }
     return std::nullopt;
+}
+
+std::optional<std::filesystem::path> localAppDataCacheFolder(std::string_view localAppData)
+{
+    const auto folder = utf8Path(localAppData);
+    if (localAppData.empty() || !folder.is_absolute()) {
+        return std::nullopt;
+    }
+    return folder / "zentrowe";
+}
+
+std::optional<std::filesystem::path> userCacheFolder()
+{
+#if defined(_WIN32)
+    return localAppDataCacheFolder(environmentVariable("LOCALAPPDATA").value_or(""));
+#else
+    return userCacheFolder(environmentVariable("XDG_CACHE_HOME").value_or(""),
+                           environmentVariable("HOME").value_or(""));
+#endif
 }
 
 FileCache::FileCache(std::filesystem::path folder, std::uintmax_t mostBytes, FileSystem& fileSystem)

@@ -22,6 +22,14 @@ inline constexpr std::uintmax_t kDefaultCacheBytes = std::uintmax_t{2} << 30;
 // (the XDG rule: a relative one is ignored), else `home`/.cache/zentrowe; none when neither is set.
 std::optional<std::filesystem::path> userCacheFolder(std::string_view xdgCacheHome, std::string_view home);
 
+// The user's cache folder for this program on Windows: `localAppData`\zentrowe when it is an
+// absolute path (UTF-8 text), else none.
+std::optional<std::filesystem::path> localAppDataCacheFolder(std::string_view localAppData);
+
+// The user's cache folder for this program, as this system's environment places it: on Windows
+// %LOCALAPPDATA%\zentrowe, elsewhere the XDG rule over $XDG_CACHE_HOME and $HOME.
+std::optional<std::filesystem::path> userCacheFolder();
+
 // What went wrong with a cache while a pass used it; the pass works on without it.
 struct CacheTrouble {
     std::size_t damagedEntries = 0;  // found damaged (cut short, another key or version): removed, made again

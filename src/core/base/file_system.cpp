@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 
 #include "core/base/native_io.h"
 #include "core/base/utf8_path.h"
@@ -79,6 +78,31 @@ std::error_code syncFileSystemOf(const std::filesystem::path& folder)
 #endif
 }
 
+// The names in `folder` but "." and "..", through the system's own calls: on Windows its wide
+// ones, which take paths past MAX_PATH where std::filesystem's do not. A folder that cannot be
+// read, or stops being readable, sets `error`, with the names read until then.
+std::vector<std::string> namesIn(const std::filesystem::path& folder, std::error_code& error)
+{
+    std::vector<std::string> names;
+    DIR* opened = ::opendir(folder.c_str());
+    if (opened == nullptr) {
+        error = lastError();
+        return names;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(opened)) {
+        const std::string_view name(entry->d_name);
+        if (name != "." && name != "..") {
+            names.emplace_back(name);
+        }
+    }
+    if (errno != 0) {
+        error = lastError();
+    }
+    ::closedir(opened);
+    return names;
+}
+
 }  // namespace
 
 FileStatus RealFileSystem::status(const std::filesystem::path& path) const
@@ -110,16 +134,35 @@ std::error_code RealFileSystem::exchange(const std::filesystem::path& first, con
 
 std::error_code RealFileSystem::remove(const std::filesystem::path& path)
 {
-    std::error_code error;
-    std::filesystem::remove(path, error);
-    return error;
+    struct stat info { };
+    if (::lstat(path.c_str(), &info) != 0) {
+        return errno == ENOENT ? std::error_code{} : lastError();
+    }
+    if ((S_ISDIR(info.st_mode) ? ::rmdir(path.c_str()) : ::unlink(path.c_str())) != 0 && errno != ENOENT) {
+        return lastError();
+    }
+    return {};
 }
 
 std::error_code RealFileSystem::removeAll(const std::filesystem::path& path)
 {
-    std::error_code error;
-    std::filesystem::remove_all(path, error);
-    return error;
+    // A link is removed as a file, never followed into what it names.
+    struct stat info { };
+    if (::lstat(path.c_str(), &info) != 0) {
+        return errno == ENOENT ? std::error_code{} : lastError();
+    }
+    if (S_ISDIR(info.st_mode)) {
+        std::error_code error;
+        for (const auto& name : namesIn(path, error)) {
+            if (const auto removed = removeAll(path / utf8Path(name))) {
+                return removed;
+            }
+        }
+        if (error) {
+            return error;
+        }
+    }
+    return remove(path);
 }
 
 std::error_code RealFileSystem::createFolder(const std::filesystem::path& path)
@@ -132,17 +175,18 @@ std::error_code RealFileSystem::createFolder(const std::filesystem::path& path)
 
 std::error_code FileSystem::writeFile(const std::filesystem::path& path, std::string_view bytes)
 {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (file) {
-        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        file.close();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return lastError();
     }
-    if (!file) {
-        // The stream keeps no reason; a full disk is the usual one for a file that opened.
-        return std::make_error_code(std::filesystem::exists(path) ? std::errc::no_space_on_device
-                                                                  : std::errc::permission_denied);
+    std::error_code error;
+    if (!writeAll(fd, bytes)) {
+        error = lastError();
     }
-    return {};
+    if (::close(fd) != 0 && !error) {
+        error = lastError();
+    }
+    return error;
 }
 
 std::error_code RealFileSystem::writeDurably(const std::filesystem::path& path, std::string_view text)
@@ -229,13 +273,43 @@ std::optional<std::string> RealFileSystem::readText(const std::filesystem::path&
 
 std::vector<std::string> RealFileSystem::list(const std::filesystem::path& folder) const
 {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
-         entry.increment(error)) {
-        names.push_back(entry->path().filename().string());
+    std::error_code ignored;
+    return namesIn(folder, ignored);
+}
+
+std::error_code createFolders(const std::filesystem::path& folder)
+{
+    struct stat info { };
+    if (::stat(folder.c_str(), &info) == 0) {
+        return S_ISDIR(info.st_mode) ? std::error_code{} : std::make_error_code(std::errc::not_a_directory);
     }
-    return names;
+    if (const auto parent = folder.parent_path(); !parent.empty() && parent != folder) {
+        if (const auto error = createFolders(parent)) {
+            return error;
+        }
+    }
+    // Made meanwhile by another build is as good as made here.
+    if (::mkdir(folder.c_str(), 0777) != 0 && (errno != EEXIST || ::stat(folder.c_str(), &info) != 0)) {
+        return lastError();
+    }
+    return {};
+}
+
+std::optional<std::uintmax_t> fileSize(const std::filesystem::path& path)
+{
+    struct stat info { };
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uintmax_t>(info.st_size);
+}
+
+bool sameFileOnDisk(const std::filesystem::path& first, const std::filesystem::path& second)
+{
+    struct stat firstInfo { };
+    struct stat secondInfo { };
+    return ::stat(first.c_str(), &firstInfo) == 0 && ::stat(second.c_str(), &secondInfo) == 0 &&
+           firstInfo.st_dev == secondInfo.st_dev && firstInfo.st_ino == secondInfo.st_ino;
 }
 
 RealFileSystem& realFileSystem()

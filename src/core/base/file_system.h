@@ -83,4 +83,14 @@ public:
 // One shared instance: it holds no state.
 RealFileSystem& realFileSystem();
 
+// What std::filesystem's calls of the same names do, through the system's own calls as the
+// RealFileSystem's are, since on Windows only those take paths past MAX_PATH (260 characters).
+// Makes `folder` and the missing folders above it; one already there is no error, a file in the
+// way is ENOTDIR.
+std::error_code createFolders(const std::filesystem::path& folder);
+// The size of the file `path` names, a link followed; none when it cannot be read.
+std::optional<std::uintmax_t> fileSize(const std::filesystem::path& path);
+// Whether the two paths name one file (a link followed), as told by the files' identities.
+bool sameFileOnDisk(const std::filesystem::path& first, const std::filesystem::path& second);
+
 }  // namespace zentrowe

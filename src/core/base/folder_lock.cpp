@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/base/file_error.h"
+#include "core/base/file_system.h"
 #include "core/base/native_io.h"
 
 namespace zentrowe {
@@ -37,11 +38,10 @@ FolderLock::~FolderLock()
     if (m_firstMade.empty()) {
         return;
     }
-    // Folders this pass made and left empty go again, innermost first; remove() refuses a
-    // folder that holds anything.
-    std::error_code error;
+    // Folders this pass made and left empty go again, innermost first; rmdir refuses a folder
+    // that holds anything.
     for (auto folder = m_folder; !folder.empty(); folder = folder.parent_path()) {
-        if (!std::filesystem::remove(folder, error) || folder == m_firstMade) {
+        if (::rmdir(folder.c_str()) != 0 || folder == m_firstMade) {
             break;
         }
     }
@@ -49,24 +49,24 @@ FolderLock::~FolderLock()
 
 Result<FolderLock> FolderLock::acquire(const std::filesystem::path& folder, std::chrono::milliseconds wait)
 {
+    // The system's own calls throughout: on Windows only they take paths past MAX_PATH.
     std::error_code error;
-    const auto status = std::filesystem::status(folder, error);
+    struct stat info { };
     std::filesystem::path firstMade;
-    if (std::filesystem::exists(status)) {
-        if (!std::filesystem::is_directory(status)) {
+    if (::stat(folder.c_str(), &info) == 0) {
+        if (!S_ISDIR(info.st_mode)) {
             return fileError(ErrorCode::WriteFailed, folder, "write into it", "it is not a folder");
         }
     } else {
         for (auto missing = std::filesystem::absolute(folder, error).lexically_normal();
-             !missing.empty() && !std::filesystem::exists(missing, error); missing = missing.parent_path()) {
+             !missing.empty() && ::stat(missing.c_str(), &info) != 0; missing = missing.parent_path()) {
             firstMade = missing;
             if (missing == missing.parent_path()) {
                 break;
             }
         }
-        std::filesystem::create_directories(folder, error);
-        if (error) {
-            return fileError(ErrorCode::WriteFailed, folder, "create the folder", error.value());
+        if (const auto made = createFolders(folder)) {
+            return fileError(ErrorCode::WriteFailed, folder, "create the folder", made.value());
         }
     }
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -13,6 +13,7 @@
 
 #ifndef _WIN32
 
+#include <dirent.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 
@@ -47,6 +48,12 @@
 #undef fstat
 #define stat zentrowe_native_stat
 #define fstat zentrowe_native_fstat
+// MinGW's own DIR reads names through the C library's narrow calls, which stop at MAX_PATH.
+#define DIR zentrowe_native_dir
+#define dirent zentrowe_native_dirent
+#define opendir zentrowe_native_opendir
+#define readdir zentrowe_native_readdir
+#define closedir zentrowe_native_closedir
 
 // What the engine reads of a file's status; st_dev and st_ino identify the file on its volume.
 struct zentrowe_native_stat {
@@ -69,8 +76,10 @@ int fstat(int fd, struct stat* info);
 ssize_t read(int fd, void* into, std::size_t size);
 ssize_t write(int fd, const void* from, std::size_t size);
 int mkdir(const wchar_t* path, int mode);
+int rmdir(const wchar_t* path);
 int rename(const wchar_t* from, const wchar_t* to);
 int renameat2(int fromFolder, const wchar_t* from, int toFolder, const wchar_t* to, unsigned flags);
+// Removes a file, or a link (a symbolic link or a junction) to a folder, never what it names.
 int unlink(const wchar_t* path);
 int fsync(int fd);
 int flock(int fd, int operation);
@@ -81,5 +90,15 @@ int posix_fadvise(int fd, off_t offset, off_t length, int advice);
 void* mmap(void* address, std::size_t size, int protection, int flags, int fd, off_t offset);
 int munmap(void* address, std::size_t size);
 int madvise(void* address, std::size_t size, int advice);
+
+// One name of a folder, as UTF-8 text (a Windows name is at most 255 UTF-16 units).
+struct dirent {
+    char d_name[768];
+};
+struct DIR;
+DIR* opendir(const wchar_t* path);
+// The next name, "." and ".." among them as on POSIX; null at the end.
+dirent* readdir(DIR* folder);
+int closedir(DIR* folder);
 
 #endif

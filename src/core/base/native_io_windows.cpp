@@ -69,8 +69,8 @@ bool startsWith(const std::wstring& text, const wchar_t* start)
 // MAX_PATH less room for an 8.3 file name).
 constexpr std::size_t kShortPathLimit = MAX_PATH - 12;
 
-// `path` as the wide calls take it at any length: past the limit, the full path with the \\?\
-// prefix, which lifts MAX_PATH even where the system's long-path setting is off.
+// `path` as the wide calls take it at any length: past the limit, the full path behind the
+// prefix \\?\ (which lifts MAX_PATH even where the system's long-path setting is off).
 std::wstring widePathOf(const wchar_t* path)
 {
     std::wstring given(path);
@@ -273,9 +273,25 @@ int renameat2(int, const wchar_t*, int, const wchar_t*, unsigned)
     return failWith(ENOSYS);
 }
 
+int rmdir(const wchar_t* path)
+{
+    return RemoveDirectoryW(widePathOf(path).c_str()) ? 0 : failWith(lastErrno());
+}
+
 int unlink(const wchar_t* path)
 {
-    return DeleteFileW(widePathOf(path).c_str()) ? 0 : failWith(lastErrno());
+    const std::wstring wide = widePathOf(path);
+    if (DeleteFileW(wide.c_str())) {
+        return 0;
+    }
+    const int reason = lastErrno();
+    // A link to a folder is a folder to DeleteFileW; like unlink(2), this removes the link.
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    constexpr DWORD kFolderLink = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kFolderLink) == kFolderLink) {
+        return RemoveDirectoryW(wide.c_str()) ? 0 : failWith(lastErrno());
+    }
+    return failWith(reason);
 }
 
 int fsync(int fd)
@@ -434,5 +450,67 @@ int munmap(void* address, std::size_t)
 
 int madvise(void*, std::size_t, int)
 {
+    return 0;
+}
+
+// A folder being read: the search FindFirstFileExW began, and the name it found first, which
+// readdir gives before asking for the next.
+struct DIR {
+    HANDLE search = INVALID_HANDLE_VALUE;
+    WIN32_FIND_DATAW found{};
+    bool pending = false;
+    dirent entry{};
+};
+
+DIR* opendir(const wchar_t* path)
+{
+    std::wstring pattern(path);
+    if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') {
+        pattern += L'\\';
+    }
+    pattern += L'*';
+    auto* folder = new DIR;
+    folder->search = FindFirstFileExW(widePathOf(pattern.c_str()).c_str(), FindExInfoBasic, &folder->found,
+                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    folder->pending = folder->search != INVALID_HANDLE_VALUE;
+    // A drive's root has no "." or "..": an empty one finds nothing, which is no error.
+    if (!folder->pending && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        const int reason = lastErrno();
+        delete folder;
+        errno = reason;
+        return nullptr;
+    }
+    return folder;
+}
+
+dirent* readdir(DIR* folder)
+{
+    if (!folder->pending) {
+        if (folder->search == INVALID_HANDLE_VALUE) {
+            return nullptr;
+        }
+        if (!FindNextFileW(folder->search, &folder->found)) {
+            if (GetLastError() != ERROR_NO_MORE_FILES) {
+                errno = lastErrno();  // the end leaves errno as it was, as on POSIX
+            }
+            return nullptr;
+        }
+    }
+    folder->pending = false;
+    const int size = WideCharToMultiByte(CP_UTF8, 0, folder->found.cFileName, -1, folder->entry.d_name,
+                                         static_cast<int>(sizeof folder->entry.d_name), nullptr, nullptr);
+    if (size == 0) {
+        errno = ENAMETOOLONG;
+        return nullptr;
+    }
+    return &folder->entry;
+}
+
+int closedir(DIR* folder)
+{
+    if (folder->search != INVALID_HANDLE_VALUE) {
+        FindClose(folder->search);
+    }
+    delete folder;
     return 0;
 }

@@ -2,14 +2,16 @@
 
 #include <system_error>
 
+#include "core/base/file_system.h"
+
 namespace zentrowe {
 
 bool isSameFile(const std::filesystem::path& target, const std::filesystem::path& kept)
 {
-    std::error_code error;
-    if (std::filesystem::equivalent(target, kept, error)) {
+    if (sameFileOnDisk(target, kept)) {
         return true;
     }
+    std::error_code error;
     // A target not there yet is the kept file when both resolve to the same path.
     const auto canonicalTarget = std::filesystem::weakly_canonical(target, error);
     if (error) {

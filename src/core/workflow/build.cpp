@@ -467,9 +467,7 @@ void placeOutcome(BuildOutcome& outcome, const BuildPlan& plan, const RenderResu
     outcome.previewFile = folder / kPreviewFileName;
     for (const auto* files : {&outcome.keysoundFiles, &outcome.bgmFiles}) {
         for (const auto& path : *files) {
-            std::error_code error;
-            const auto bytes = std::filesystem::file_size(path, error);
-            outcome.soundFileBytes += error ? 0 : bytes;
+            outcome.soundFileBytes += fileSize(path).value_or(0);
         }
     }
     for (const auto& long_ : lengthRule.pastTheRule()) {
@@ -510,8 +508,7 @@ SetBackground setBackground(const BuildPlan& plan)
 // The folder the loudness pass spills renders into, when a loudness is asked for.
 Status makeSpillFolder(const std::filesystem::path& spillFolder, const BuildRequest& request)
 {
-    std::error_code error;
-    if (request.loudness && (std::filesystem::create_directories(spillFolder, error), error)) {
+    if (const auto error = request.loudness ? createFolders(spillFolder) : std::error_code{}) {
         return fileError(ErrorCode::WriteFailed, spillFolder, "create the folder", error.value());
     }
     return {};

@@ -8,6 +8,7 @@
 
 #include "core/base/atomic_file_writer.h"
 #include "core/base/file_error.h"
+#include "core/base/file_system.h"
 #include "core/base/same_file.h"
 #include "core/base/utf8_path.h"
 #include "core/chartset/chart_set.h"
@@ -98,11 +99,9 @@ std::vector<std::string> commitRemovals(const std::vector<std::string>& earlier,
     std::vector<std::string> removals;
     for (const auto& name : earlier) {
         const auto path = request.conversion.outputFolder / utf8Path(name);
-        std::error_code error;
         if (kept.count(name) != 0 || manifest.uses(name) ||
             std::find(removals.begin(), removals.end(), name) != removals.end() ||
-            !std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error)) ||
-            isSameFile(path, request.conversion.sourceMidiPath)) {
+            !realFileSystem().status(path).regular || isSameFile(path, request.conversion.sourceMidiPath)) {
             continue;
         }
         removals.push_back(name);

@@ -12,6 +12,7 @@
 #include "core/audio/programme_loudness.h"
 #include "core/audio/synth_renderer.h"
 #include "core/base/file_error.h"
+#include "core/base/file_system.h"
 #include "core/base/job_runner.h"
 #include "core/chart/timed_chart.h"
 
@@ -189,8 +190,7 @@ Status LoudnessPass::encode(std::span<const std::filesystem::path> targets, doub
             return written.error();
         }
         if (spilled) {
-            std::error_code ignored;
-            std::filesystem::remove(spillPath(targets[i]), ignored);
+            realFileSystem().remove(spillPath(targets[i]));
         }
         return {};
     };

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "core/base/content_hash.h"
+#include "core/base/utf8_path.h"
 #include "support/faulty_file_system.h"
+#include "support/scoped_environment.h"
 #include "support/test_support.h"
 
 namespace zentrowe::testing {
@@ -167,14 +169,19 @@ TEST(FileCache, TrimLetsTheLeastRecentlyUsedGoFirst)
     EXPECT_FALSE(cache->find("renders", "note 2"));
 }
 
+// What makes a path absolute on this system: Windows' has a drive.
+std::string absoluteRoot()
+{
+#ifdef _WIN32
+    return "C:";
+#else
+    return "";
+#endif
+}
+
 TEST(FileCache, TheUsersCacheFolderFollowsTheXdgRule)
 {
-    // An absolute path on this system: Windows' has a drive.
-#ifdef _WIN32
-    const std::string root = "C:";
-#else
-    const std::string root;
-#endif
+    const std::string root = absoluteRoot();
     const std::filesystem::path home = root + "/home/me";
     struct Case {
         std::string xdg;
@@ -190,6 +197,46 @@ TEST(FileCache, TheUsersCacheFolderFollowsTheXdgRule)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.xdg + " | " + c.home);
         EXPECT_EQ(userCacheFolder(c.xdg, c.home), c.folder);
+    }
+}
+
+TEST(FileCache, TheUsersCacheFolderIsWhereThisSystemsVariablesSay)
+{
+    // Linux follows the XDG rule; Windows takes %LOCALAPPDATA% alone, read whole in any script.
+    const std::string root = absoluteRoot();
+    const std::string xdg = root + "/var/cache/曲";
+    const std::string home = root + "/home/me";
+    const std::string local = root + "/Users/夜明け/AppData/Local";
+    const auto in = [](const std::string& folder) { return std::optional(utf8Path(folder) / "zentrowe"); };
+    const auto homeCache = std::optional(utf8Path(home) / ".cache" / "zentrowe");
+    using Variable = std::optional<std::string>;
+    struct Case {
+        Variable xdg;
+        Variable home;
+        Variable localAppData;
+        std::optional<std::filesystem::path> onLinux;
+        std::optional<std::filesystem::path> onWindows;
+    };
+    const std::vector<Case> cases = {
+        {xdg, home, local, in(xdg), in(local)},
+        {{}, home, local, homeCache, in(local)},
+        {"relative/cache", home, {}, homeCache, std::nullopt},
+        {{}, {}, local, std::nullopt, in(local)},
+        {{}, {}, "AppData/Local", std::nullopt, std::nullopt},  // a relative one is ignored
+        {{}, {}, "", std::nullopt, std::nullopt},
+        {{}, {}, {}, std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.xdg.value_or("-") + " | " + c.home.value_or("-") + " | " + c.localAppData.value_or("-"));
+        ScopedEnvironment environment;
+        environment.set("XDG_CACHE_HOME", c.xdg);
+        environment.set("HOME", c.home);
+        environment.set("LOCALAPPDATA", c.localAppData);
+#ifdef _WIN32
+        EXPECT_EQ(userCacheFolder(), c.onWindows);
+#else
+        EXPECT_EQ(userCacheFolder(), c.onLinux);
+#endif
     }
 }
 
