@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/audio/preview_writer.h"
 #include "core/base/content_hash.h"
 
 namespace zentrowe::workflow {
@@ -190,33 +191,46 @@ audio::RendererFactory KeptSounds::renderers(audio::RendererFactory made)
     };
 }
 
-audio::SoundWriter KeptSounds::writer(audio::SoundFormat format, double quality)
+audio::SoundWriter KeptSounds::writer(audio::SoundFormat format, double quality, audio::SoundBytesWriter place)
 {
-    return [this, format, quality](const std::filesystem::path& target, std::span<const float> samples) -> Status {
-        std::string key = "encoded";
+    return encodingWriter({"encoded", false, format, quality, audio::SoundChannels::MonoWhereAlike}, std::move(place));
+}
+
+audio::SoundWriter KeptSounds::previewWriter(audio::SoundBytesWriter place)
+{
+    return encodingWriter(
+        {"preview", true, audio::SoundFormat::OggVorbis, audio::kPreviewOggQuality, audio::SoundChannels::Stereo},
+        std::move(place));
+}
+
+audio::SoundWriter KeptSounds::encodingWriter(Encoding encoding, audio::SoundBytesWriter place)
+{
+    return [this, encoding, place = std::move(place)](const std::filesystem::path& target,
+                                                      std::span<const float> samples) -> Status {
+        std::string key(encoding.kind);
         putNumber(key, kEncodeVersion);
-        putNumber(key, static_cast<std::int64_t>(format));
-        putNumber(key, static_cast<std::int64_t>(quality * 1'000'000));
+        putNumber(key, static_cast<std::int64_t>(encoding.format));
+        putNumber(key, static_cast<std::int64_t>(encoding.quality * 1'000'000));
         putNumber(key, audio::kSampleRate);
         putNumber(key, static_cast<std::int64_t>(samples.size()));
         putNumber(key, static_cast<std::int64_t>(contentHash(bytesOf(samples))));
         if (auto entry = m_cache.find(kEncodedShelf, key)) {
             std::vector<std::uint8_t> bytes(entry->begin(), entry->end());
-            if (format == audio::SoundFormat::OggVorbis) {
+            if (encoding.format == audio::SoundFormat::OggVorbis) {
                 audio::renameOggStream(bytes, target);
             }
-            ++m_encodedTaken;
-            return audio::writeSoundBytes(target, bytes);
+            ++(encoding.preview ? m_previewsTaken : m_encodedTaken);
+            return place(target, bytes);
         }
         NullProgress quiet;
-        auto encoded = audio::encodeSound(target, samples, format, quality, audio::kSampleRate, quiet,
-                                          audio::SoundChannels::MonoWhereAlike);
+        auto encoded = audio::encodeSound(target, samples, encoding.format, encoding.quality, audio::kSampleRate, quiet,
+                                          encoding.channels);
         if (!encoded) {
             return encoded.error();
         }
         m_cache.put(kEncodedShelf, key, *encoded);
-        ++m_encodedMade;
-        return audio::writeSoundBytes(target, *encoded);
+        ++(encoding.preview ? m_previewsMade : m_encodedMade);
+        return place(target, *encoded);
     };
 }
 
@@ -229,6 +243,8 @@ KeptSoundsReport KeptSounds::finish()
     report.rendersMade = m_rendersMade;
     report.encodedTaken = m_encodedTaken;
     report.encodedMade = m_encodedMade;
+    report.previewsTaken = m_previewsTaken;
+    report.previewsMade = m_previewsMade;
     if (auto trouble = m_cache.trouble(); trouble.damagedEntries > 0 || trouble.writeError) {
         report.trouble = std::move(trouble);
     }
