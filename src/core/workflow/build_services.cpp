@@ -11,7 +11,8 @@ namespace zentrowe::workflow {
 // takes what it can from them.
 BuildServices withDefaultServices(BuildServices services, const BuildRequest& request, KeptSounds* kept)
 {
-    if (!services.renderers) {
+    const bool synthesiser = !services.renderers;
+    if (synthesiser) {
         services.renderers = [soundFont = request.soundFont]() -> Result<std::unique_ptr<audio::Renderer>> {
             auto opened = audio::SynthRenderer::open(soundFont);
             if (!opened) {
@@ -24,7 +25,8 @@ BuildServices withDefaultServices(BuildServices services, const BuildRequest& re
         services.fileSystem = &realFileSystem();
     }
     if (kept != nullptr) {
-        services.renderers = kept->renderers(std::move(services.renderers));
+        services.renderers =
+            kept->renderers(std::move(services.renderers), synthesiser ? audio::synthPlayedAs : nullptr);
     }
     return services;
 }

@@ -37,9 +37,14 @@ public:
     KeptSounds(FileCache cache, std::uint64_t soundFontHash);
 
     // Renderers that take a note from the cache where it is kept and keep what they render; a
-    // sequence (a BGM slice) is always rendered. All but the first one made open the soundfont
-    // only when they first render.
-    audio::RendererFactory renderers(audio::RendererFactory made);
+    // sequence (a BGM slice) is always rendered. The first time a soundfont is used, the first
+    // renderer opens it at once (one that cannot be opened fails the build there); every other
+    // renderer, and every one once a build has opened it, opens it only for a note not kept or a
+    // preset not asked before: a rebuild that finds them all opens none. `playedAs`, where given,
+    // tells the notes the made renderers play alike (audio::Renderer::playedAs) without a
+    // soundfont: such notes are kept as one.
+    audio::RendererFactory renderers(audio::RendererFactory made,
+                                     audio::NoteSound (*playedAs)(const audio::NoteSound&) = nullptr);
     // Wraps the first renderer the build made itself.
     std::unique_ptr<audio::Renderer> wrap(std::unique_ptr<audio::Renderer> renderer);
     // Encodes as audio::encodeSound does in `format` and `quality`, in one channel where the
@@ -68,6 +73,7 @@ private:
 
     FileCache m_cache;
     std::uint64_t m_soundFontHash;
+    audio::NoteSound (*m_playedAs)(const audio::NoteSound&) = nullptr;
     std::atomic<std::size_t> m_rendersTaken{0};
     std::atomic<std::size_t> m_rendersMade{0};
     std::atomic<std::size_t> m_encodedTaken{0};

@@ -290,11 +290,11 @@ TEST_F(KeptSoundsBuild, OneOrTwoThreadsWriteTheSameFolder)
     }
 }
 
-// A rebuild that finds every note kept opens the soundfont once, for the presets it has: the
-// threads' renderers wait for a note to render.
-TEST_F(KeptSoundsBuild, ARebuildFindingEveryNoteOpensTheSoundFontOnce)
+// A soundfont no build opened before is opened at once, so that one that cannot be opened fails
+// the build before anything is rendered; a rebuild that finds every note and every preset's
+// answer kept opens none: its threads' renderers wait for a note to render.
+TEST_F(KeptSoundsBuild, ARebuildFindingEveryNoteOpensNoSoundFont)
 {
-    build(request("first", true));
     std::atomic<int> opened{0};
     workflow::BuildServices services;
     services.renderers = [&]() -> Result<std::unique_ptr<audio::Renderer>> {
@@ -305,9 +305,19 @@ TEST_F(KeptSoundsBuild, ARebuildFindingEveryNoteOpensTheSoundFontOnce)
         }
         return std::unique_ptr<audio::Renderer>(std::make_unique<audio::SynthRenderer>(std::move(synth).value()));
     };
-    const auto again = build(otherCharts(request("again", true)), services);
-    EXPECT_EQ(again.keptSounds.rendersMade, 0U);
-    EXPECT_EQ(opened.load(), 1);
+    struct Case {
+        const char* what;
+        bool rebuild;
+        bool soundFontOpened;
+    };
+    for (const auto& c : {Case{"a first build", false, true}, Case{"a rebuild", true, false}}) {
+        SCOPED_TRACE(c.what);
+        opened = 0;
+        auto made = request(c.rebuild ? "again" : "first", true);
+        const auto outcome = build(c.rebuild ? otherCharts(made) : made, services);
+        EXPECT_EQ(outcome.keptSounds.rendersMade == 0, c.rebuild);
+        EXPECT_EQ(opened.load() > 0, c.soundFontOpened);
+    }
 }
 
 // The soundfont's hash is kept by where it is, its size and when it was written: one rewritten in
