@@ -387,9 +387,9 @@ std::vector<Voice> audibleVoices(std::span<const KeysoundStrike> strikes, const 
 }
 
 // The file keysound `keysound`, first heard at voice `v`, plays: held by the pass, found in the
-// folder, or missing (kept with when it was first heard, to list in that order).
+// folder or else in the fallback folder, or missing (kept with when it was first heard, to list in that order).
 void findFile(FilePlan& plan, std::size_t keysound, std::size_t v, const std::string& name, KeysoundFinder& finder,
-              const HeldSounds* held)
+              KeysoundFinder* fallback, const HeldSounds* held)
 {
     plan.looked[keysound] = true;
     plan.firstHeard[keysound] = v;
@@ -400,7 +400,13 @@ void findFile(FilePlan& plan, std::size_t keysound, std::size_t v, const std::st
             plan.files.push_back({stem, true, 0, {}});
         }
         plan.fileOfKeysound[keysound] = static_cast<std::ptrdiff_t>(entry->second);
-    } else if (const auto path = finder.find(name); !path) {
+        return;
+    }
+    auto path = finder.find(name);
+    if (path && !*path && fallback != nullptr) {
+        path = fallback->find(name);
+    }
+    if (!path) {
         if (plan.reported.insert(name).second) {
             plan.missing.emplace_back(v, name + ": " + path.error().message);
         }
@@ -462,13 +468,17 @@ Result<FilePlan> planFiles(const std::vector<Voice>& voices, const std::vector<s
     plan.looked.assign(names.size(), false);
     plan.firstHeard.assign(names.size(), 0);
     KeysoundFinder finder(folder);
+    std::optional<KeysoundFinder> fallback;
+    if (!options.fallbackFolder.empty()) {
+        fallback.emplace(options.fallbackFolder);
+    }
     for (std::size_t v = 0; v < voices.size(); ++v) {
         if (v % kPlacementsBetweenPolls == kPlacementsBetweenPolls - 1 && progress.stopRequested()) {
             return Error{ErrorCode::Cancelled, "mixing stopped"};
         }
         const auto keysound = voices[v].keysound;
         if (!plan.looked[keysound]) {
-            findFile(plan, keysound, v, names[keysound], finder, options.held);
+            findFile(plan, keysound, v, names[keysound], finder, fallback ? &*fallback : nullptr, options.held);
         }
         if (plan.fileOfKeysound[keysound] >= 0) {
             placeVoice(plan.files[static_cast<std::size_t>(plan.fileOfKeysound[keysound])], voices[v], window);

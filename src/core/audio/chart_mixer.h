@@ -41,6 +41,9 @@ struct MixOptions {
     std::optional<double> lengthSeconds;  // the mix's length; when absent, up to where the last sound ends
     unsigned threads = 0;                 // threads reading sound files; 0: one per core, at most 8
     const HeldSounds* held = nullptr;     // sounds played from memory instead of files
+    // Where a keysound file the folder lacks is looked for next, as in the folder (none: empty):
+    // a rebuild's staging folder lacks the files it left in the output folder unchanged.
+    std::filesystem::path fallbackFolder;
     // The longest mix; a caller that only reads the blocks through (MixBlocks) may allow more.
     double longestSeconds = kLongestMixSeconds;
 };

@@ -12,8 +12,6 @@ namespace zentrowe::audio {
 
 namespace {
 
-constexpr double kOggQuality = 0.5;
-
 }  // namespace
 
 std::optional<PreviewFormat> previewFormatOf(const std::filesystem::path& path)
@@ -55,7 +53,7 @@ Status writePreviewFile(const std::filesystem::path& path, const StereoSound& so
                         ProgressSink& progress)
 {
     return writeSoundFile(path, sound.samples,
-                          format == PreviewFormat::Wav ? SoundFormat::Wave : SoundFormat::OggVorbis, kOggQuality,
+                          format == PreviewFormat::Wav ? SoundFormat::Wave : SoundFormat::OggVorbis, kPreviewOggQuality,
                           sound.sampleRate, progress);
 }
 

@@ -11,6 +11,9 @@ namespace zentrowe::audio {
 
 enum class PreviewFormat { Wav, Ogg };
 
+// The OGG Vorbis quality a preview is encoded at.
+inline constexpr double kPreviewOggQuality = 0.5;
+
 // The format a file name asks for: ".wav" or ".ogg" in any case; nullopt for anything else.
 std::optional<PreviewFormat> previewFormatOf(const std::filesystem::path& path);
 

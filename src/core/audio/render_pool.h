@@ -40,9 +40,10 @@ unsigned renderThreadCount(unsigned asked, std::size_t jobCount);
 
 // Renders every job on runJobs' threads, each thread with its own renderer (`first`, if given, is
 // the first thread's; the others come from `renderers`, made on the thread that uses them), and
-// writes each sound with `writer` as it is done. Jobs are taken in order. The calling thread alone
-// reports progress (in jobs finished) and polls the sink. The first failure stops every thread and
-// is returned, naming the job; a std::bad_alloc or any other exception inside a thread becomes
+// writes each sound with `writer` as it is done. Jobs are taken in order; notes the first renderer
+// plays alike (Renderer::playedAs) are rendered once, and the sound written to each of their
+// targets. The calling thread alone reports progress (in renderings finished) and polls the sink. The first failure
+// stops every thread and is returned, naming the job; a std::bad_alloc or any other exception inside a thread becomes
 // OutOfMemory (or WriteFailed) instead of ending the process. Cancelled if the sink asks to stop.
 // Files written before a failure stay written: where they go is the caller's to clear.
 Status renderAll(std::span<const RenderJob> jobs, std::unique_ptr<Renderer> first, const RendererFactory& renderers,

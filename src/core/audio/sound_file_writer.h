@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -46,5 +47,8 @@ Result<std::vector<std::uint8_t>> encodeSound(const std::filesystem::path& targe
 void renameOggStream(std::vector<std::uint8_t>& bytes, const std::filesystem::path& target);
 // Writes encoded bytes through the atomic writer; WriteFailed naming the target.
 Status writeSoundBytes(const std::filesystem::path& target, std::span<const std::uint8_t> bytes);
+// Puts a sound file's encoded bytes under its name, as writeSoundBytes does or in its place.
+using SoundBytesWriter =
+    std::function<Status(const std::filesystem::path& target, std::span<const std::uint8_t> bytes)>;
 
 }  // namespace zentrowe::audio

@@ -303,6 +303,23 @@ Result<std::vector<float>> SynthRenderer::renderNote(const NoteSound& sound)
     return out;
 }
 
+NoteSound SynthRenderer::playedAs(const NoteSound& sound) const
+{
+    return synthPlayedAs(sound);
+}
+
+NoteSound synthPlayedAs(const NoteSound& sound)
+{
+    // What renderNote takes of the lengths: a drum is never released, and both frames fall on
+    // the nearest block start.
+    NoteSound played = sound;
+    played.noteFrames = sound.instrument.drums ? 0 : nearestBlockStart(std::max<std::int64_t>(sound.noteFrames, 0));
+    if (sound.cutFrames) {
+        played.cutFrames = nearestBlockStart(std::max<std::int64_t>(*sound.cutFrames, 0));
+    }
+    return played;
+}
+
 Result<std::vector<float>> SynthRenderer::renderEvents(std::span<const TimedEvent> events, std::int64_t tailFrames,
                                                        ProgressSink& progress)
 {

@@ -62,6 +62,8 @@ struct NoteSound {
     // Where a note of its choke group (the soundfont's exclusive class) silences it, if one does:
     // from here it fades as the synthesiser fades a choked voice (kChokeFadeFrames).
     std::optional<std::int64_t> cutFrames;
+
+    friend bool operator==(const NoteSound&, const NoteSound&) = default;
 };
 
 // A choked voice falls 96 dB, evenly in decibels, over the release of -200 timecents
@@ -118,7 +120,13 @@ public:
                                                     ProgressSink& progress) = 0;
     // True if the renderer has a sound for the instrument; a stand-in has them all.
     virtual bool hasPreset(const Instrument&) const { return true; }
+    // The note as this renderer plays it: two notes it gives the same value render as the same
+    // samples (the synthesiser's drums ignore their length, its releases fall on whole blocks).
+    virtual NoteSound playedAs(const NoteSound& sound) const { return sound; }
 };
+
+// The note as SynthRenderer plays it (SynthRenderer::playedAs), known without a soundfont.
+NoteSound synthPlayedAs(const NoteSound& sound);
 
 // One software synthesiser with one soundfont loaded, reverb and chorus off (so the end of a
 // sound is exact digital silence) and one fixed gain (so velocities keep their differences).
@@ -145,6 +153,7 @@ public:
     // True if the soundfont holds the preset: the drum kit `program` (bank 128) when `drums` is
     // set, else melodic `program` of `bank`.
     bool hasPreset(const Instrument& instrument) const override;
+    NoteSound playedAs(const NoteSound& sound) const override;
 
 private:
     struct Parts;

@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "core/audio/preview_writer.h"
 #include "core/audio/song_sequence.h"
 #include "core/base/atomic_file_writer.h"
 #include "core/base/file_error.h"
@@ -29,6 +30,7 @@
 #include "core/workflow/build_conversion.h"
 #include "core/workflow/build_manifest.h"
 #include "core/workflow/build_plan.h"
+#include "core/workflow/build_services.h"
 #include "core/workflow/keysound_jobs.h"
 #include "core/workflow/lead_in.h"
 #include "core/workflow/loudness_pass.h"
@@ -37,6 +39,7 @@
 #include "core/workflow/preview.h"
 #include "core/workflow/silent_keysounds.h"
 #include "core/workflow/sounding_chart.h"
+#include "core/workflow/unchanged_files.h"
 
 namespace zentrowe::workflow {
 
@@ -139,38 +142,12 @@ std::vector<std::pair<std::string, std::string>> manifestSettings(const BuildReq
     };
 }
 
-// The synthesiser with the request's soundfont and the sound file writer in its format, where
-// the caller gave no stand-ins; with kept sounds, they take what they can from them.
-BuildServices withDefaults(BuildServices services, const BuildRequest& request, KeptSounds* kept)
+// Takes out of the commit's moves the files the folder holds already with the same bytes: those
+// the writers left where they were, and those staged (the keysound MIDI file, say) whose bytes
+// the folder's file of that name has. They stay listed, so the commit never removes them.
+void keepUnchanged(CommitList& commit, UnchangedFiles& unchanged)
 {
-    if (kept != nullptr && !services.writer) {
-        services.writer = kept->writer(request.format, request.quality);
-    }
-    if (!services.renderers) {
-        services.renderers = [soundFont = request.soundFont]() -> Result<std::unique_ptr<audio::Renderer>> {
-            auto opened = audio::SynthRenderer::open(soundFont);
-            if (!opened) {
-                return opened.error();
-            }
-            return std::unique_ptr<audio::Renderer>(std::make_unique<audio::SynthRenderer>(std::move(opened).value()));
-        };
-    }
-    if (!services.writer) {
-        services.writer = [format = request.format, quality = request.quality](const std::filesystem::path& target,
-                                                                               std::span<const float> samples) {
-            NullProgress quiet;
-            auto encoded = audio::encodeSound(target, samples, format, quality, audio::kSampleRate, quiet,
-                                              audio::SoundChannels::MonoWhereAlike);
-            return encoded ? audio::writeSoundBytes(target, *encoded) : Status(encoded.error());
-        };
-    }
-    if (services.fileSystem == nullptr) {
-        services.fileSystem = &realFileSystem();
-    }
-    if (kept != nullptr) {
-        services.renderers = kept->renderers(std::move(services.renderers));
-    }
-    return services;
+    std::erase_if(commit.moves, [&](const std::string& name) { return unchanged.noteIfStagedSame(name); });
 }
 
 // The folder a build writes into, held for the build's length: locked, with a staging folder in
@@ -188,13 +165,22 @@ public:
         if (!staging) {
             return staging.error();
         }
-        return StagedBuild(std::move(lock).value(), std::move(staging).value(), readBuildManifest(folder));
+        auto manifest = readBuildManifest(folder);
+        std::set<std::string> built;
+        for (const auto& record : manifest.builds) {
+            built.insert(record.files.begin(), record.files.end());
+        }
+        auto unchanged = std::make_unique<UnchangedFiles>(folder, staging->path(), std::move(built), fileSystem);
+        return StagedBuild(std::move(lock).value(), std::move(staging).value(), std::move(manifest),
+                           std::move(unchanged));
     }
 
     base::StagingFolder& staging() { return m_staging; }
     const std::filesystem::path& stage() const { return m_staging.path(); }
     const BuildManifest& manifest() const { return m_manifest; }
     BuildManifest takeManifest() { return std::move(m_manifest); }
+    // The files of the folder a rebuild leaves where they are; lives as long as the build.
+    UnchangedFiles& unchanged() { return *m_unchanged; }
 
     // A failure before the commit, worded as every such failure is: the folder is as it was. A
     // refusal that says nothing was written says so itself.
@@ -211,14 +197,19 @@ public:
     }
 
 private:
-    StagedBuild(FolderLock lock, base::StagingFolder staging, BuildManifest manifest)
-        : m_lock(std::move(lock)), m_staging(std::move(staging)), m_manifest(std::move(manifest))
+    StagedBuild(FolderLock lock, base::StagingFolder staging, BuildManifest manifest,
+                std::unique_ptr<UnchangedFiles> unchanged)
+        : m_lock(std::move(lock)),
+          m_staging(std::move(staging)),
+          m_manifest(std::move(manifest)),
+          m_unchanged(std::move(unchanged))
     {
     }
 
     FolderLock m_lock;
     base::StagingFolder m_staging;
     BuildManifest m_manifest;
+    std::unique_ptr<UnchangedFiles> m_unchanged;
 };
 
 // Renders every job of the plan through `writer`, and gives what the files and the set's charts
@@ -331,10 +322,11 @@ Result<std::optional<audio::LoudnessGain>> normaliseSounds(const RenderResult& r
 }
 
 // "preview.ogg" (the charts already name it), mixed from every sound the set plays (`sounding`,
-// in the song's own time: no lead-in) out of what `held` holds, else the files just written.
+// in the song's own time: no lead-in) out of what `held` holds, else the files just written or
+// left unchanged in the folder; written through `writer`.
 Status writeFolderPreview(const BuildPlan& plan, const RenderResult& rendered, const chart::Chart& sounding,
                           const BuildRequest& request, const PreparedSong& prepared, const audio::HeldSounds* held,
-                          ProgressSink& progress)
+                          const audio::SoundWriter& writer, ProgressSink& progress)
 {
     progress.beginStage(ProgressStage::Previewing);
     auto previewRequest = folderPreviewRequest(plan.stage / utf8Path(rendered.charts.front().fileName));
@@ -343,6 +335,8 @@ Status writeFolderPreview(const BuildPlan& plan, const RenderResult& rendered, c
     previewRequest.atMostLastSound = true;
     previewRequest.fromSeconds = previewStartSeconds(request, prepared, plan.bgmEvents);
     previewRequest.held = held;
+    previewRequest.oggWriter = writer;
+    previewRequest.fallbackFolder = request.conversion.outputFolder;  // the files a rebuild left there
     const auto preview = writeTimedChartPreview(chart::timeChart(chart::ChartReading{sounding, 0, {}}), plan.stage,
                                                 previewRequest, progress);
     if (!preview) {
@@ -558,7 +552,8 @@ Result<BuildOutcome> buildPlanned(StagedBuild& staged, const PlannedBuild& plann
     outcome.loudness = *gain;
     // The sounds as they were encoded, rather than decoded again.
     const auto encoded = outcome.loudness ? loudness.soundsAtGain(outcome.loudness->gainDb) : nullptr;
-    if (auto preview = writeFolderPreview(plan, *rendered, sounding, request, prepared, encoded.get(), progress);
+    if (auto preview = writeFolderPreview(plan, *rendered, sounding, request, prepared, encoded.get(),
+                                          services.previewWriter, progress);
         !preview) {
         return StagedBuild::failed(preview.error());
     }
@@ -568,6 +563,7 @@ Result<BuildOutcome> buildPlanned(StagedBuild& staged, const PlannedBuild& plann
     if (!commit) {
         return StagedBuild::failed(commit.error());
     }
+    keepUnchanged(*commit, staged.unchanged());
     // From here the staging folder's own failures say what the folder then holds.
     auto removed = staged.staging().commit(commit->moves, plan.replaceable, commit->removals);
     if (!removed) {
@@ -621,7 +617,8 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
 }
 
 // The build with its services in place: the source read, the folder staged.
-Result<BuildOutcome> buildWith(const BuildRequest& request, ProgressSink& progress, const BuildServices& used)
+Result<BuildOutcome> buildWith(const BuildRequest& request, ProgressSink& progress, const BuildServices& used,
+                               KeptSounds* kept)
 {
     auto firstRenderer = used.renderers();
     if (!firstRenderer) {
@@ -635,7 +632,8 @@ Result<BuildOutcome> buildWith(const BuildRequest& request, ProgressSink& progre
     if (!staged) {
         return staged.error();
     }
-    return buildStaged(*staged, request, used, std::move(firstRenderer).value(), source->bytes(), progress);
+    return buildStaged(*staged, request, withStagedWriters(used, request, kept, staged->unchanged()),
+                       std::move(firstRenderer).value(), source->bytes(), progress);
 }
 
 }  // namespace
@@ -663,7 +661,8 @@ Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progres
                                 ? openKeptSounds(*request.cacheFolder, request.cacheBytes, request.soundFont,
                                                  services.fileSystem ? *services.fileSystem : realFileSystem(), kept)
                                 : nullptr;
-    auto outcome = buildWith(request, progress, withDefaults(services, request, keptSounds.get()));
+    auto outcome =
+        buildWith(request, progress, withDefaultServices(services, request, keptSounds.get()), keptSounds.get());
     if (outcome) {
         outcome->keptSounds = keptSounds ? keptSounds->finish() : kept;
         outcome->findings = collectBuildFindings(*outcome, request.charts.quantizeGrid);

@@ -79,6 +79,7 @@ struct BuildOutcome {
 struct BuildServices {
     audio::RendererFactory renderers;  // empty: the synthesiser with request.soundFont
     audio::SoundWriter writer;         // empty: audio::writeSoundFile in request.format
+    audio::SoundWriter previewWriter;  // the OGG preview's mix; empty: as audio::writePreviewFile
     FileSystem* fileSystem = nullptr;  // what the staging folder and the commit go through; none: the real one
 };
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/audio/preview_writer.h"
 #include "core/base/content_hash.h"
 
 namespace zentrowe::workflow {
@@ -20,6 +21,7 @@ constexpr std::string_view kRenderShelf = "renders";
 constexpr std::string_view kEncodedShelf = "encoded";
 constexpr std::uint32_t kSoundFontVersion = 1;
 constexpr std::string_view kSoundFontShelf = "soundfonts";
+constexpr std::string_view kPresetShelf = "presets";
 
 void putNumber(std::string& key, std::int64_t value)
 {
@@ -109,7 +111,7 @@ public:
 
     Result<std::vector<float>> renderNote(const audio::NoteSound& sound) override
     {
-        const std::string key = renderKey(sound, m_kept.m_soundFontHash);
+        const std::string key = renderKey(playedAs(sound), m_kept.m_soundFontHash);
         if (auto entry = m_kept.m_cache.find(kRenderShelf, key); entry && entry->size() % sizeof(float) == 0) {
             std::vector<float> samples(entry->size() / sizeof(float));
             if (!samples.empty()) {  // a silent render is kept as no bytes
@@ -138,10 +140,33 @@ public:
         return m_made->renderEvents(events, tailFrames, progress);
     }
 
-    // False when the soundfont cannot be opened: the renderings then fail and say why.
+    // As the soundfont answered before, else as it answers; false when it cannot be opened: the
+    // renderings then fail and say why.
     bool hasPreset(const audio::Instrument& instrument) const override
     {
-        return make() && m_made->hasPreset(instrument);
+        std::string key = "preset";
+        for (const std::int64_t value :
+             {std::int64_t{instrument.bank}, std::int64_t{instrument.program}, std::int64_t{instrument.drums},
+              static_cast<std::int64_t>(m_kept.m_soundFontHash)}) {
+            putNumber(key, value);
+        }
+        if (const auto kept = m_kept.m_cache.find(kPresetShelf, key); kept && kept->size() == 1) {
+            return kept->front() == '1';
+        }
+        if (!make()) {
+            return false;
+        }
+        const bool has = m_made->hasPreset(instrument);
+        const std::uint8_t answer = has ? '1' : '0';
+        m_kept.m_cache.put(kPresetShelf, key, {&answer, 1});
+        return has;
+    }
+
+    // As the kept sounds were told, made or not, so that a note is kept under the same key
+    // whichever renderer looks for it; each note on its own when they were told nothing.
+    audio::NoteSound playedAs(const audio::NoteSound& sound) const override
+    {
+        return m_kept.m_playedAs != nullptr ? m_kept.m_playedAs(sound) : sound;
     }
 
 private:
@@ -173,50 +198,69 @@ std::unique_ptr<audio::Renderer> KeptSounds::wrap(std::unique_ptr<audio::Rendere
     return std::make_unique<Renderer>(*this, std::move(renderer));
 }
 
-audio::RendererFactory KeptSounds::renderers(audio::RendererFactory made)
+audio::RendererFactory KeptSounds::renderers(audio::RendererFactory made,
+                                             audio::NoteSound (*playedAs)(const audio::NoteSound&))
 {
-    // The first is made at once: it tells which presets the soundfont has, and a soundfont that
-    // cannot be opened fails the build there, saying so. The others wait for a note not kept.
-    auto first = std::make_shared<std::atomic<bool>>(true);
-    return [this, made = std::move(made), first]() -> Result<std::unique_ptr<audio::Renderer>> {
+    m_playedAs = playedAs;
+    // The first is made at once the first time a soundfont is used: it tells which presets the
+    // soundfont has, and one that cannot be opened fails the build there, saying so. Once it has
+    // opened, a mark under its hash says so, and every renderer waits for a note not kept.
+    std::string opened = "opened";
+    putNumber(opened, static_cast<std::int64_t>(m_soundFontHash));
+    auto first = std::make_shared<std::atomic<bool>>(!m_cache.find(kSoundFontShelf, opened));
+    return [this, made = std::move(made), first, opened]() -> Result<std::unique_ptr<audio::Renderer>> {
         if (first->exchange(false)) {
             auto renderer = made();
             if (!renderer) {
                 return renderer.error();
             }
+            m_cache.put(kSoundFontShelf, opened, {});
             return wrap(std::move(renderer).value());
         }
         return std::unique_ptr<audio::Renderer>(std::make_unique<Renderer>(*this, made));
     };
 }
 
-audio::SoundWriter KeptSounds::writer(audio::SoundFormat format, double quality)
+audio::SoundWriter KeptSounds::writer(audio::SoundFormat format, double quality, audio::SoundBytesWriter place)
 {
-    return [this, format, quality](const std::filesystem::path& target, std::span<const float> samples) -> Status {
-        std::string key = "encoded";
+    return encodingWriter({"encoded", false, format, quality, audio::SoundChannels::MonoWhereAlike}, std::move(place));
+}
+
+audio::SoundWriter KeptSounds::previewWriter(audio::SoundBytesWriter place)
+{
+    return encodingWriter(
+        {"preview", true, audio::SoundFormat::OggVorbis, audio::kPreviewOggQuality, audio::SoundChannels::Stereo},
+        std::move(place));
+}
+
+audio::SoundWriter KeptSounds::encodingWriter(Encoding encoding, audio::SoundBytesWriter place)
+{
+    return [this, encoding, place = std::move(place)](const std::filesystem::path& target,
+                                                      std::span<const float> samples) -> Status {
+        std::string key(encoding.kind);
         putNumber(key, kEncodeVersion);
-        putNumber(key, static_cast<std::int64_t>(format));
-        putNumber(key, static_cast<std::int64_t>(quality * 1'000'000));
+        putNumber(key, static_cast<std::int64_t>(encoding.format));
+        putNumber(key, static_cast<std::int64_t>(encoding.quality * 1'000'000));
         putNumber(key, audio::kSampleRate);
         putNumber(key, static_cast<std::int64_t>(samples.size()));
         putNumber(key, static_cast<std::int64_t>(contentHash(bytesOf(samples))));
         if (auto entry = m_cache.find(kEncodedShelf, key)) {
             std::vector<std::uint8_t> bytes(entry->begin(), entry->end());
-            if (format == audio::SoundFormat::OggVorbis) {
+            if (encoding.format == audio::SoundFormat::OggVorbis) {
                 audio::renameOggStream(bytes, target);
             }
-            ++m_encodedTaken;
-            return audio::writeSoundBytes(target, bytes);
+            ++(encoding.preview ? m_previewsTaken : m_encodedTaken);
+            return place(target, bytes);
         }
         NullProgress quiet;
-        auto encoded = audio::encodeSound(target, samples, format, quality, audio::kSampleRate, quiet,
-                                          audio::SoundChannels::MonoWhereAlike);
+        auto encoded = audio::encodeSound(target, samples, encoding.format, encoding.quality, audio::kSampleRate, quiet,
+                                          encoding.channels);
         if (!encoded) {
             return encoded.error();
         }
         m_cache.put(kEncodedShelf, key, *encoded);
-        ++m_encodedMade;
-        return audio::writeSoundBytes(target, *encoded);
+        ++(encoding.preview ? m_previewsMade : m_encodedMade);
+        return place(target, *encoded);
     };
 }
 
@@ -229,6 +273,8 @@ KeptSoundsReport KeptSounds::finish()
     report.rendersMade = m_rendersMade;
     report.encodedTaken = m_encodedTaken;
     report.encodedMade = m_encodedMade;
+    report.previewsTaken = m_previewsTaken;
+    report.previewsMade = m_previewsMade;
     if (auto trouble = m_cache.trouble(); trouble.damagedEntries > 0 || trouble.writeError) {
         report.trouble = std::move(trouble);
     }

@@ -19,6 +19,8 @@ struct KeptSoundsReport {
     std::size_t rendersMade = 0;   // rendered (and kept for the next build)
     std::size_t encodedTaken = 0;  // files not encoded again
     std::size_t encodedMade = 0;
+    std::size_t previewsTaken = 0;  // previews not encoded again
+    std::size_t previewsMade = 0;
     std::optional<CacheTrouble> trouble;  // a folder that could not be used or written, damaged entries
 };
 
@@ -35,26 +37,49 @@ public:
     KeptSounds(FileCache cache, std::uint64_t soundFontHash);
 
     // Renderers that take a note from the cache where it is kept and keep what they render; a
-    // sequence (a BGM slice) is always rendered. All but the first one made open the soundfont
-    // only when they first render.
-    audio::RendererFactory renderers(audio::RendererFactory made);
+    // sequence (a BGM slice) is always rendered. The first time a soundfont is used, the first
+    // renderer opens it at once (one that cannot be opened fails the build there); every other
+    // renderer, and every one once a build has opened it, opens it only for a note not kept or a
+    // preset not asked before: a rebuild that finds them all opens none. `playedAs`, where given,
+    // tells the notes the made renderers play alike (audio::Renderer::playedAs) without a
+    // soundfont: such notes are kept as one.
+    audio::RendererFactory renderers(audio::RendererFactory made,
+                                     audio::NoteSound (*playedAs)(const audio::NoteSound&) = nullptr);
     // Wraps the first renderer the build made itself.
     std::unique_ptr<audio::Renderer> wrap(std::unique_ptr<audio::Renderer> renderer);
-    // Encodes as audio::writeSoundFile does in `format` and `quality`, taking the bytes from the
-    // cache where the same samples were encoded before.
-    audio::SoundWriter writer(audio::SoundFormat format, double quality);
+    // Encodes as audio::encodeSound does in `format` and `quality`, in one channel where the
+    // sides are alike, taking the bytes from the cache where the same samples were encoded
+    // before; `place` puts them under the target's name.
+    audio::SoundWriter writer(audio::SoundFormat format, double quality, audio::SoundBytesWriter place);
+    // Encodes a preview as audio::writePreviewFile does in OGG Vorbis, taking the bytes from the
+    // cache where the same mix was encoded before: a rebuild whose preview plays the same sounds
+    // at the same place encodes none.
+    audio::SoundWriter previewWriter(audio::SoundBytesWriter place);
 
     // What was taken and made so far; lets the least recently used entries go first.
     KeptSoundsReport finish();
 
 private:
     class Renderer;
+    // How one kind of file is encoded: part of its key.
+    struct Encoding {
+        std::string_view kind;
+        bool preview;  // counted as a preview, not as a sound file
+        audio::SoundFormat format;
+        double quality;
+        audio::SoundChannels channels;
+    };
+    audio::SoundWriter encodingWriter(Encoding encoding, audio::SoundBytesWriter place);
+
     FileCache m_cache;
     std::uint64_t m_soundFontHash;
+    audio::NoteSound (*m_playedAs)(const audio::NoteSound&) = nullptr;
     std::atomic<std::size_t> m_rendersTaken{0};
     std::atomic<std::size_t> m_rendersMade{0};
     std::atomic<std::size_t> m_encodedTaken{0};
     std::atomic<std::size_t> m_encodedMade{0};
+    std::atomic<std::size_t> m_previewsTaken{0};
+    std::atomic<std::size_t> m_previewsMade{0};
 };
 
 // The kept sounds of `folder` for a build with `soundFont`: none with a report saying why when

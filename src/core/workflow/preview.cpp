@@ -137,6 +137,7 @@ Result<PreviewOutcome> writeTimedChartPreview(const chart::TimedChart& chart, co
     options.lengthSeconds = request.lengthSeconds;
     options.threads = request.jobs;
     options.held = request.held;
+    options.fallbackFolder = request.fallbackFolder;
     auto mix = audio::mixChart(chart, folder, options, progress);
     if (!mix) {
         return mix.error();
@@ -152,7 +153,11 @@ Result<PreviewOutcome> writeTimedChartPreview(const chart::TimedChart& chart, co
             .about("read");
     }
     audio::applyFades(mix->sound, request.fadeInSeconds, request.fadeOutSeconds);
-    if (auto written = audio::writePreviewFile(request.outputPath, mix->sound, *format, progress); !written) {
+    const bool ownWriter =
+        request.oggWriter && *format == audio::PreviewFormat::Ogg && mix->sound.sampleRate == audio::kSampleRate;
+    if (auto written = ownWriter ? request.oggWriter(request.outputPath, mix->sound.samples)
+                                 : audio::writePreviewFile(request.outputPath, mix->sound, *format, progress);
+        !written) {
         return written.error();
     }
     PreviewOutcome outcome;

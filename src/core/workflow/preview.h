@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/audio/chart_mixer.h"
+#include "core/audio/render_pool.h"
 #include "core/audio/synth_renderer.h"
 #include "core/base/progress.h"
 #include "core/base/result.h"
@@ -29,6 +30,11 @@ struct PreviewRequest {
     // Sounds played from memory instead of the chart's folder (those it does not hold are read
     // from there); must outlive the call.
     const audio::HeldSounds* held = nullptr;
+    // Where a keysound file the folder lacks is looked for next (audio::MixOptions::fallbackFolder).
+    std::filesystem::path fallbackFolder;
+    // Writes the OGG preview's mix instead of audio::writePreviewFile (as it would encode it):
+    // for a build that keeps what it encoded. Empty: writePreviewFile.
+    audio::SoundWriter oggWriter;
 };
 
 struct PreviewOutcome {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,27 @@ Bytes bandSong()
         band.push_back(off(at + 200, beat % 2 == 0 ? 36 : 38, 9));
     }
     return midiFile(1, 480, {eventTrack(bass), eventTrack(band, 0)});
+}
+
+// What a rebuild into the first build's folder finds there, and how its sounds are mixed.
+enum class Edit { None, OtherBytes, Link };
+enum class Loudness { Held, Spilled, Off };  // the preview mixes the renders held, the files, the files
+struct RebuildCase {
+    const char* what;
+    bool cached;
+    Edit edit;
+    Loudness loudness;
+};
+
+workflow::BuildRequest shaped(workflow::BuildRequest request, Loudness loudness)
+{
+    if (loudness == Loudness::Off) {
+        request.loudness.reset();
+    }
+    if (loudness == Loudness::Spilled) {
+        request.heldSoundBytes = 0;
+    }
+    return request;
 }
 
 class KeptSoundsBuild : public ::testing::Test {
@@ -78,6 +101,54 @@ protected:
         return std::move(outcome).value();
     }
 
+    // A rebuild into the first build's folder with other chart options writes and moves none of
+    // the sound files whose bytes stay the same, and leaves the folder as a build without the kept
+    // sounds leaves a fresh one.
+    void rebuildIntoItsFolder(const RebuildCase& c)
+    {
+        SCOPED_TRACE(c.what);
+        const auto out = m_dir.path() / "first";
+        std::filesystem::remove_all(out);
+        const std::string fresh = "fresh-" + std::to_string(static_cast<int>(c.loudness));
+        if (!std::filesystem::exists(m_dir.path() / fresh)) {
+            build(shaped(otherCharts(request(fresh, false)), c.loudness));
+        }
+        build(shaped(request("first", true), c.loudness));
+        std::set<std::string> sounds;
+        for (const auto& [name, bytes] : folder("first")) {
+            if (name.ends_with(".ogg")) {
+                sounds.insert(name);
+            }
+        }
+        ASSERT_GT(sounds.size(), 4U);
+        const std::string edited = *std::next(sounds.begin());
+        if (c.edit == Edit::OtherBytes) {
+            auto bytes = readFile(out / edited);
+            bytes[bytes.size() / 2] ^= 0x10;
+            writeFile(out / edited, bytes);
+        } else if (c.edit == Edit::Link) {
+            std::filesystem::remove(m_dir.path() / "linked.ogg");
+            std::filesystem::rename(out / edited, m_dir.path() / "linked.ogg");
+            std::filesystem::create_symlink(m_dir.path() / "linked.ogg", out / edited);
+        }
+        FaultyFileSystem disk;
+        workflow::BuildServices services;
+        services.fileSystem = &disk;
+        const auto again = build(shaped(otherCharts(request("first", c.cached)), c.loudness), services);
+        EXPECT_EQ(folder("first"), folder(fresh));
+        std::set<std::string> changed;  // the folder's own sound files the commit moved or removed
+        for (const auto& path : disk.touched) {
+            if (path.parent_path() == out && sounds.count(path.filename().string()) != 0) {
+                changed.insert(path.filename().string());
+            }
+        }
+        EXPECT_EQ(changed, c.edit == Edit::None ? std::set<std::string>{} : std::set<std::string>{edited});
+        if (c.cached) {
+            EXPECT_EQ(again.keptSounds.previewsTaken, 1U);
+            EXPECT_EQ(again.keptSounds.previewsMade, 0U);
+        }
+    }
+
     std::map<std::string, Bytes> folder(const std::string& name) const { return folderSnapshot(m_dir.path() / name); }
 
     TempDir m_dir;
@@ -106,6 +177,27 @@ TEST_F(KeptSoundsBuild, ARebuildWithOtherChartOptionsMakesNoSoundAgainAndWritesT
     for (const auto& [name, bytes] : made) {
         SCOPED_TRACE(name);
         EXPECT_TRUE(kept.count(name) == 1 && kept.at(name) == bytes);
+    }
+}
+
+// A rebuild into its folder, with the kept sounds or without, writes and moves none of the files
+// whose bytes stay the same (the sounds, the preview).
+TEST_F(KeptSoundsBuild, ARebuildIntoItsFolderMovesNoFileThatStaysTheSame)
+{
+    for (const auto& c : {RebuildCase{"with the kept sounds", true, Edit::None, Loudness::Held},
+                          RebuildCase{"without them", false, Edit::None, Loudness::Held},
+                          RebuildCase{"renders spilled to disk", true, Edit::None, Loudness::Spilled}}) {
+        rebuildIntoItsFolder(c);
+    }
+}
+
+// A sound file changed by hand since, or made a link, is written again, and only it.
+TEST_F(KeptSoundsBuild, ARebuildIntoItsFolderWritesAFileChangedSinceAgain)
+{
+    for (const auto& c : {RebuildCase{"a sound rewritten by hand", true, Edit::OtherBytes, Loudness::Held},
+                          // The preview mixes the other files where the rebuild left them.
+                          RebuildCase{"a sound made a link, no loudness pass", false, Edit::Link, Loudness::Off}}) {
+        rebuildIntoItsFolder(c);
     }
 }
 
@@ -198,11 +290,11 @@ TEST_F(KeptSoundsBuild, OneOrTwoThreadsWriteTheSameFolder)
     }
 }
 
-// A rebuild that finds every note kept opens the soundfont once, for the presets it has: the
-// threads' renderers wait for a note to render.
-TEST_F(KeptSoundsBuild, ARebuildFindingEveryNoteOpensTheSoundFontOnce)
+// A soundfont no build opened before is opened at once, so that one that cannot be opened fails
+// the build before anything is rendered; a rebuild that finds every note and every preset's
+// answer kept opens none: its threads' renderers wait for a note to render.
+TEST_F(KeptSoundsBuild, ARebuildFindingEveryNoteOpensNoSoundFont)
 {
-    build(request("first", true));
     std::atomic<int> opened{0};
     workflow::BuildServices services;
     services.renderers = [&]() -> Result<std::unique_ptr<audio::Renderer>> {
@@ -213,9 +305,19 @@ TEST_F(KeptSoundsBuild, ARebuildFindingEveryNoteOpensTheSoundFontOnce)
         }
         return std::unique_ptr<audio::Renderer>(std::make_unique<audio::SynthRenderer>(std::move(synth).value()));
     };
-    const auto again = build(otherCharts(request("again", true)), services);
-    EXPECT_EQ(again.keptSounds.rendersMade, 0U);
-    EXPECT_EQ(opened.load(), 1);
+    struct Case {
+        const char* what;
+        bool rebuild;
+        bool soundFontOpened;
+    };
+    for (const auto& c : {Case{"a first build", false, true}, Case{"a rebuild", true, false}}) {
+        SCOPED_TRACE(c.what);
+        opened = 0;
+        auto made = request(c.rebuild ? "again" : "first", true);
+        const auto outcome = build(c.rebuild ? otherCharts(made) : made, services);
+        EXPECT_EQ(outcome.keptSounds.rendersMade == 0, c.rebuild);
+        EXPECT_EQ(opened.load() > 0, c.soundFontOpened);
+    }
 }
 
 // The soundfont's hash is kept by where it is, its size and when it was written: one rewritten in
