@@ -264,15 +264,7 @@ void renameOggStream(std::vector<std::uint8_t>& bytes, const std::filesystem::pa
 
 Status writeSoundBytes(const std::filesystem::path& target, std::span<const std::uint8_t> bytes)
 {
-    AtomicFileWriter file(target);
-    Status status = file.open();
-    if (status) {
-        status = file.write(bytes);
-    }
-    if (status) {
-        status = file.commit();
-    }
-    return status;
+    return writeFileAtomically(target, bytes);
 }
 
 }  // namespace zentrowe::audio

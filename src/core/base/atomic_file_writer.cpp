@@ -239,6 +239,19 @@ void AtomicFileWriter::cancel()
     }
 }
 
+Status writeFileAtomically(const std::filesystem::path& target, std::span<const std::uint8_t> bytes)
+{
+    AtomicFileWriter file(target);
+    Status status = file.open();
+    if (status) {
+        status = file.write(bytes);
+    }
+    if (status) {
+        status = file.commit();
+    }
+    return status;
+}
+
 Status commitTogether(AtomicFileWriter& first, AtomicFileWriter& second)
 {
     auto closed = first.close();

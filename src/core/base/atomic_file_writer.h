@@ -64,6 +64,10 @@ private:
     bool m_hadPrevious = false;  // after swapIn(true): the target existed and sits at m_temporary
 };
 
+// Writes `bytes` to `target` through one AtomicFileWriter: the target holds them all, or what it
+// held before.
+Status writeFileAtomically(const std::filesystem::path& target, std::span<const std::uint8_t> bytes);
+
 // Commits two finished writers as one: afterwards both targets hold the new files, or (on
 // WriteFailed naming the target that failed) both hold what they held before, a target that did
 // not exist is gone again, and no temporary file remains. For outputs that only make sense as a

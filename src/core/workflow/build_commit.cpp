@@ -20,15 +20,7 @@ namespace {
 
 Status writeTextFile(const std::filesystem::path& path, std::string_view text)
 {
-    AtomicFileWriter file(path);
-    Status status = file.open();
-    if (status) {
-        status = file.write(text);
-    }
-    if (status) {
-        status = file.commit();
-    }
-    return status;
+    return writeFileAtomically(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
 
 // WouldOverwriteSource if a file the commit moves in, or a chart, would replace the song.
