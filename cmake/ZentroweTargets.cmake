@@ -12,7 +12,11 @@ if(ZENTROWE_SANITIZE STREQUAL "thread")
 elseif(ZENTROWE_SANITIZE)
     target_compile_options(zentrowe_sanitize INTERFACE
         -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
-    target_link_options(zentrowe_sanitize INTERFACE -fsanitize=address,undefined)
+    # The sanitisers' data leaves millions of relocations in a position-independent program,
+    # which the loader applies page by page at every start: the tests start thousands of
+    # processes, so their programs are linked at a fixed address.
+    target_link_options(zentrowe_sanitize INTERFACE -fsanitize=address,undefined
+        $<$<STREQUAL:$<TARGET_PROPERTY:TYPE>,EXECUTABLE>:-no-pie>)
 endif()
 
 # Windows: 64-bit file offsets in the C library's calls, the wide-character Win32 API, and a
