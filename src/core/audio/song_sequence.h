@@ -28,6 +28,11 @@ std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const
 std::vector<TimedEvent> sequenceTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                       int trackNumber);
 
+// Of each track of the song (by 0-based index), the tick of the last event sequenceTrack places
+// of it, which ends that sequence (what other tracks send on its channels stops there too); -1
+// for a track with no channel voice event.
+std::vector<std::int64_t> lastSequencedTicks(std::span<const std::uint8_t> file, const song::SongSummary& song);
+
 // sequenceTracks less the notes of `skipped` parts: a track a part takes whole is skipped as
 // above; of a track a part takes one channel of, every event but that channel's notes stays.
 std::vector<TimedEvent> sequenceOtherParts(std::span<const std::uint8_t> file, const song::SongSummary& song,

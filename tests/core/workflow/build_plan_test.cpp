@@ -29,11 +29,9 @@ protected:
         const workflow::PreparedSong prepared = workflow::prepareSong(request, file);
         auto conversion = workflow::convertTrackForBuild(conversionRequest, file, prepared.notes, m_quiet);
         EXPECT_TRUE(conversion.ok()) << conversion.error().message;
-        const song::TrackPart lanes[] = {{1, 0}};
         workflow::BackgroundKeysounds background;
         if (request.bgm == workflow::BgmMode::Keysounds) {
-            background = workflow::collectBackgroundKeysounds(file, request.conversion.song, lanes,
-                                                              request.conversion.settings);
+            background = workflow::backgroundKeysounds(prepared, request.conversion.song, request.conversion.settings);
         }
         return workflow::planBuild(request, prepared, *conversion, states, std::move(background), manifest, m_stage,
                                    realFileSystem());
@@ -119,7 +117,7 @@ TEST_F(BuildPlanTest, RefusesTakenNamesWithoutRendering)
     const std::string keysound = names->keysoundNames.front();
     struct Case {
         const char* what;
-        bool folder;         // a folder under the keysound's name, else a file no build made
+        bool folder;  // a folder under the keysound's name, else a file no build made
         bool replaceUnlisted;
         const char* subject;  // of the refusal; empty: planned, the file listed as replaced
     };
