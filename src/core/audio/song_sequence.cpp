@@ -110,14 +110,6 @@ std::vector<TimedEvent> sequenceParts(std::span<const std::uint8_t> file, const 
         [&](std::size_t index) { return partChannels(parts, index); });
 }
 
-std::vector<TimedEvent> sequenceTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                      int trackNumber)
-{
-    return sequenceWhere(
-        file, song, [&](std::size_t index) { return static_cast<int>(index) + 1 == trackNumber; },
-        [](std::size_t) { return kEveryChannel; });
-}
-
 std::vector<std::int64_t> lastSequencedTicks(std::span<const std::uint8_t> file, const song::SongSummary& song)
 {
     std::vector<std::int64_t> ticks;

@@ -218,7 +218,8 @@ TEST(PreparedSong, HoldsWhatTheBgmStepsReadOfTheOtherPartsAsTheBytesGiveIt)
             }
             for (int track = 1; bgm == workflow::BgmMode::One && track <= static_cast<int>(summary.tracks.size());
                  ++track) {
-                const auto events = audio::sequenceTrack(*c.file, summary, track);
+                const song::TrackPart whole[] = {{track, 0}};
+                const auto events = audio::sequenceParts(*c.file, summary, whole);
                 sequenceEnds.push_back(events.empty() ? std::nullopt : std::optional(events.back().frame));
             }
             EXPECT_EQ(endFrames, sequenceEnds);
