@@ -5,6 +5,7 @@
 #include "core/convert/convert_test_support.h"
 #include "core/song/chart_file_name.h"
 #include "core/workflow/build.h"
+#include "core/workflow/prepared_song.h"
 
 namespace zentrowe::testing {
 
@@ -24,6 +25,20 @@ inline workflow::BuildRequest wavBuildRequest(const Bytes& song, const std::file
     request.format = audio::SoundFormat::Wave;
     request.bgm = workflow::BgmMode::None;
     return request;
+}
+
+// `song` prepared for a build charting `parts` (the first one the chosen part) with `bgm`, its
+// source written into `dir`. The prepared song points into `song`, which must outlive it.
+inline workflow::PreparedSong preparedSong(const Bytes& song, const std::filesystem::path& dir,
+                                           const std::vector<song::TrackPart>& parts,
+                                           workflow::BgmMode bgm = workflow::BgmMode::None)
+{
+    auto request = wavBuildRequest(song, dir / "song.mid", dir / "out");
+    request.conversion.trackNumber = parts.front().trackNumber;
+    request.conversion.channel = parts.front().channel;
+    request.conversion.moreParts.assign(parts.begin() + 1, parts.end());
+    request.bgm = bgm;
+    return workflow::prepareSong(request, song);
 }
 
 }  // namespace zentrowe::testing

@@ -27,6 +27,12 @@ bool isNote(const song::ChannelEvent& event)
     return event.kind() == 0x80 || event.kind() == 0x90 || event.kind() == 0xA0;
 }
 
+// True for the events a sequence places: channel voice events but notes numbered 128 or above.
+bool isSequenced(const song::ChannelEvent& event)
+{
+    return isVoiceEvent(event.status) && !(isNote(event) && event.data1 >= 0x80);
+}
+
 struct TrackEvents {
     std::vector<std::pair<std::int64_t, song::ChannelEvent>> events;
     std::uint16_t noteChannels = 0xFFFF;  // bit k: the notes of channel index k are kept
@@ -36,8 +42,21 @@ struct TrackEvents {
         if (isNote(event) && (unsigned{noteChannels} >> event.channel() & 1u) == 0) {
             return;
         }
-        if (isVoiceEvent(event.status) && !(isNote(event) && event.data1 >= 0x80)) {
+        if (isSequenced(event)) {
             events.emplace_back(time, event);
+        }
+    }
+    void onEvent(std::int64_t, std::uint32_t, const song::MetaEvent&) { }
+    void onEvent(std::int64_t, std::uint32_t, const song::SysExEvent&) { }
+};
+
+struct LastSequenced {
+    std::int64_t tick = -1;
+
+    void onEvent(std::int64_t time, std::uint32_t, const song::ChannelEvent& event)
+    {
+        if (isSequenced(event)) {
+            tick = time;
         }
     }
     void onEvent(std::int64_t, std::uint32_t, const song::MetaEvent&) { }
@@ -91,12 +110,18 @@ std::vector<TimedEvent> sequenceParts(std::span<const std::uint8_t> file, const 
         [&](std::size_t index) { return partChannels(parts, index); });
 }
 
-std::vector<TimedEvent> sequenceTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                      int trackNumber)
+std::vector<std::int64_t> lastSequencedTicks(std::span<const std::uint8_t> file, const song::SongSummary& song)
 {
-    return sequenceWhere(
-        file, song, [&](std::size_t index) { return static_cast<int>(index) + 1 == trackNumber; },
-        [](std::size_t) { return kEveryChannel; });
+    std::vector<std::int64_t> ticks;
+    ticks.reserve(song.tracks.size());
+    NullProgress quiet;
+    for (const auto& track : song.tracks) {
+        LastSequenced last;
+        ProgressThrottle throttle(quiet, 0);
+        song::walkTrack(file, track.location, last, throttle);
+        ticks.push_back(last.tick);
+    }
+    return ticks;
 }
 
 namespace {

@@ -22,19 +22,19 @@ namespace zentrowe::audio {
 std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                        int skippedTrackNumber);
 
-// The channel voice events of track `trackNumber` (1-based), placed as sequenceTracks places them,
-// with what the other tracks send on its channels other than notes up to its last event: the
-// track as it sounds in the song.
-std::vector<TimedEvent> sequenceTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                      int trackNumber);
+// Of each track of the song (by 0-based index), the tick of the last event sequenceParts places of
+// it as a part taken whole, which ends that sequence (what other tracks send on its channels stops
+// there too); -1 for a track with no channel voice event.
+std::vector<std::int64_t> lastSequencedTicks(std::span<const std::uint8_t> file, const song::SongSummary& song);
 
 // sequenceTracks less the notes of `skipped` parts: a track a part takes whole is skipped as
 // above; of a track a part takes one channel of, every event but that channel's notes stays.
 std::vector<TimedEvent> sequenceOtherParts(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                            std::span<const song::TrackPart> skipped);
 
-// sequenceTrack for the notes of several parts together: each part's track, less the notes of
-// channels no part takes, with what the other tracks send on their channels.
+// The channel voice events of the parts' tracks, placed as sequenceTracks places them, less the
+// notes of channels no part takes, with what the other tracks send on their channels other than
+// notes up to the last of these events: the parts as they sound in the song.
 std::vector<TimedEvent> sequenceParts(std::span<const std::uint8_t> file, const song::SongSummary& song,
                                       std::span<const song::TrackPart> parts);
 

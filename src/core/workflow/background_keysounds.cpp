@@ -54,11 +54,10 @@ bool inParts(std::span<const song::TrackPart> parts, int track, std::uint8_t cha
 }
 
 // The notes of `track` that no lane part takes.
-void addCandidates(std::span<const std::uint8_t> file, const song::SongSummary& song, int track,
+void addCandidates(const keysound::TrackNoteStarts& starts, const song::SongSummary& song, int track,
                    std::span<const song::TrackPart> laneParts, const convert::ConversionSettings& settings,
-                   const keysound::ExclusiveClasses* classes, SongStates& songStates, std::vector<Candidate>& out)
+                   SongStates& songStates, std::vector<Candidate>& out)
 {
-    const auto starts = keysound::readNoteStarts(file, song, track, classes);
     const keysound::StateMerge merge{settings.merge.velocityStep, settings.merge.lengthStep,
                                      song.ticksPerMeasure,        false,
                                      song::Timeline(song),        keysound::keysoundMidiTempo(settings, song)};
@@ -91,16 +90,11 @@ void addCandidates(std::span<const std::uint8_t> file, const song::SongSummary& 
 using NoteKey = std::tuple<std::int64_t, std::uint8_t, std::uint8_t>;  // tick, channel, note
 
 // The notes the lanes' parts strike, by tick, channel and key.
-std::set<NoteKey> laneNoteKeys(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                               std::span<const song::TrackPart> laneParts)
+std::set<NoteKey> laneNoteKeys(const keysound::TrackNoteStarts& laneNotes)
 {
     std::set<NoteKey> keys;
-    for (const auto& part : laneParts) {
-        for (const auto& note : keysound::readNoteStarts(file, song, part.trackNumber).notes) {
-            if (part.takes(note.channel)) {
-                keys.emplace(note.startTick, note.channel, note.note);
-            }
-        }
+    for (const auto& note : laneNotes.notes) {
+        keys.emplace(note.startTick, note.channel, note.note);
     }
     return keys;
 }
@@ -114,27 +108,39 @@ std::string BackgroundKeysounds::stem(const std::string& keysoundName, std::size
                                  table.suffix(index));
 }
 
-BackgroundKeysounds collectBackgroundKeysounds(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                               std::span<const song::TrackPart> laneParts,
-                                               const convert::ConversionSettings& settings,
-                                               const keysound::ExclusiveClasses* classes)
+std::vector<TrackStarts> readOtherTrackStarts(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                              std::span<const song::TrackPart> laneParts,
+                                              const keysound::ExclusiveClasses* classes)
 {
-    SongStates songStates;
-    std::vector<Candidate> candidates;
+    std::vector<TrackStarts> tracks;
     for (int track = 1; track <= static_cast<int>(song.tracks.size()); ++track) {
         const bool wholeInLanes = std::any_of(laneParts.begin(), laneParts.end(), [&](const song::TrackPart& part) {
             return part.trackNumber == track && part.channel == 0;
         });
         if (!wholeInLanes) {
-            addCandidates(file, song, track, laneParts, settings, classes, songStates, candidates);
+            tracks.push_back({track, keysound::readNoteStarts(file, song, track, classes)});
         }
+    }
+    return tracks;
+}
+
+BackgroundKeysounds collectBackgroundKeysounds(std::span<const TrackStarts> otherTracks,
+                                               const keysound::TrackNoteStarts& laneNotes,
+                                               std::span<const song::TrackPart> laneParts,
+                                               const song::SongSummary& song,
+                                               const convert::ConversionSettings& settings)
+{
+    SongStates songStates;
+    std::vector<Candidate> candidates;
+    for (const auto& track : otherTracks) {
+        addCandidates(track.starts, song, track.trackNumber, laneParts, settings, songStates, candidates);
     }
     // Doubled notes side by side, the longest first, then the loudest, then the earliest track's.
     std::stable_sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
         return std::tie(a.tick, a.channel, a.note, b.duration, b.velocity) <
                std::tie(b.tick, b.channel, b.note, a.duration, a.velocity);
     });
-    const auto inLanes = laneNoteKeys(file, song, laneParts);
+    const auto inLanes = laneNoteKeys(laneNotes);
     BackgroundKeysounds out;
     out.table.liftCodeLimit();
     out.states = std::move(songStates.states);

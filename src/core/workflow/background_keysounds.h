@@ -49,19 +49,34 @@ struct BackgroundKeysounds {
     std::string stem(const std::string& keysoundName, std::size_t index, std::int32_t ticksPerMeasure) const;
 };
 
-// The notes of every track and channel that no part of `laneParts` takes (a part of the
-// lanes may be one channel of a track: the track's other channels play from the background), read
-// as the lanes' notes are (keysound::readNoteStarts: notes 1 to 126, each with its channel's
-// state in the song played whole), as background keysounds. A drum channel's strike (channel 10)
-// is as long as percussion mode makes it, as a drum rings out whatever its length. A note struck
-// more than once on one channel and key at one tick, here or in the lanes' parts, sounds once:
-// the longest of them, then the loudest, unless the lanes play it. A note its choke group
-// silences (`classes`, none without) is a keysound up to its choke. Nothing for a song whose
-// other parts have no notes.
-BackgroundKeysounds collectBackgroundKeysounds(std::span<const std::uint8_t> file, const song::SongSummary& song,
+// The note starts of one track (1-based) read alone, as keysound::readNoteStarts reads a track.
+struct TrackStarts {
+    int trackNumber = 0;
+    keysound::TrackNoteStarts starts;
+};
+
+// Of every track that no part of `laneParts` takes whole, its note starts (keysound::readNoteStarts:
+// notes 1 to 126, each with its channel's state in the song played whole), choked by the choke
+// groups of `classes` (none without): what the other tracks' keysounds are made of. A track the
+// lanes take a channel of keeps that channel's notes too, as its states are met in the track's
+// own order. Bytes that end early give the notes before the damage.
+std::vector<TrackStarts> readOtherTrackStarts(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                              std::span<const song::TrackPart> laneParts,
+                                              const keysound::ExclusiveClasses* classes = nullptr);
+
+// The notes of every track and channel that no part of `laneParts` takes (a part of the lanes may
+// be one channel of a track: the track's other channels play from the background), from the note
+// starts of the other tracks (`otherTracks`, readOtherTrackStarts) and of the lanes' parts
+// (`laneNotes`), as background keysounds. A drum channel's strike (channel 10) is as long as
+// percussion mode makes it, as a drum rings out whatever its length. A note struck more than once
+// on one channel and key at one tick, here or in the lanes' parts, sounds once: the longest of
+// them, then the loudest, unless the lanes play it. A note its choke group silences is a keysound
+// up to its choke. Nothing for a song whose other parts have no notes.
+BackgroundKeysounds collectBackgroundKeysounds(std::span<const TrackStarts> otherTracks,
+                                               const keysound::TrackNoteStarts& laneNotes,
                                                std::span<const song::TrackPart> laneParts,
-                                               const convert::ConversionSettings& settings,
-                                               const keysound::ExclusiveClasses* classes = nullptr);
+                                               const song::SongSummary& song,
+                                               const convert::ConversionSettings& settings);
 
 // Puts the background keysounds into `chart`: a definition for each under the codes from
 // `firstCode` on (keysound k: firstCode + k, its file `fileNames[k]`), then each note on the

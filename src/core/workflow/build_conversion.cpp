@@ -83,7 +83,6 @@ Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::C
 {
     ConvertedTrack converted;
     converted.settings = settings;
-    const keysound::ExclusiveClasses* groups = prepared.groups();
     converted.states =
         keysound::KeysoundStates(prepared.notes, keysound::stateMerge(settings, request.conversion.song));
     BuildConversionRequest conversionRequest{request.conversion, request.title, request.artist,
@@ -91,8 +90,7 @@ Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::C
     conversionRequest.conversion.settings = settings;
     conversionRequest.conversion.outputFolder = stage;
     if (request.bgm == BgmMode::Keysounds) {
-        converted.background =
-            collectBackgroundKeysounds(prepared.file, request.conversion.song, prepared.parts, settings, groups);
+        converted.background = backgroundKeysounds(prepared, request.conversion.song, settings);
         if (!converted.background.notes.empty()) {
             conversionRequest.lastTick = converted.background.notes.back().tick;
         }
@@ -130,8 +128,7 @@ std::size_t songKeysounds(std::size_t lanes, const BuildRequest& request, const 
     if (request.bgm != BgmMode::Keysounds) {
         return lanes;
     }
-    return lanes +
-           collectBackgroundKeysounds(prepared.file, request.conversion.song, prepared.parts, settings).table.size();
+    return lanes + backgroundKeysounds(prepared, request.conversion.song, settings).table.size();
 }
 
 // The track converted again with the mildest merging of kReliefSteps (never milder than asked)

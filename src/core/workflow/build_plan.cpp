@@ -22,22 +22,21 @@ std::string hoursAndMinutes(std::int64_t frames)
     return std::to_string(minutes / 60) + " h " + std::to_string(minutes % 60) + " min";
 }
 
-// The BGM's refusal when it would last past the longest rendering, naming the latest track.
-std::optional<Error> bgmTooLong(std::span<const std::uint8_t> file, const BuildRequest& request,
+// The BGM's refusal when it would last past the longest rendering, naming the first track but
+// the chosen one whose sequence lasts past it.
+std::optional<Error> bgmTooLong(const PreparedSong& prepared, const BuildRequest& request,
                                 std::span<const audio::TimedEvent> bgmEvents)
 {
     constexpr std::int64_t kLatestStart = audio::kLongestRenderFrames - kBgmTailFrames;
     if (bgmEvents.empty() || bgmEvents.back().frame <= kLatestStart) {
         return std::nullopt;
     }
-    const auto& song = request.conversion.song;
     int latestTrack = 0;
-    for (int track = 1; track <= static_cast<int>(song.tracks.size()); ++track) {
-        if (track == request.conversion.trackNumber) {
-            continue;
-        }
-        const auto events = audio::sequenceTrack(file, song, track);
-        if (!events.empty() && events.back().frame > kLatestStart) {
+    for (std::size_t index = 0; index < prepared.trackEndTicks.size(); ++index) {
+        const std::int64_t endTick = prepared.trackEndTicks[index];
+        const int track = static_cast<int>(index) + 1;
+        if (track != request.conversion.trackNumber && endTick >= 0 &&
+            prepared.timeline.frame(endTick, audio::kSampleRate) > kLatestStart) {
             latestTrack = track;
             break;
         }
@@ -127,7 +126,7 @@ Status planBgmFiles(BuildPlan& plan, const BuildRequest& request, const Prepared
         return {};
     }
     const auto& song = request.conversion.song;
-    plan.bgmEvents = audio::sequenceOtherParts(prepared.file, song, prepared.parts);
+    plan.bgmEvents = prepared.otherParts;
     const bool hasNotes = std::any_of(plan.bgmEvents.begin(), plan.bgmEvents.end(), [](const audio::TimedEvent& event) {
         return (event.status & 0xF0) == 0x90 && event.data2 != 0;
     });
@@ -141,12 +140,12 @@ Status planBgmFiles(BuildPlan& plan, const BuildRequest& request, const Prepared
         return {};  // the notes are keysounds of their own: planBackgroundKeysounds
     }
     if (request.bgm == BgmMode::One) {
-        if (auto tooLong = bgmTooLong(prepared.file, request, plan.bgmEvents)) {
+        if (auto tooLong = bgmTooLong(prepared, request, plan.bgmEvents)) {
             return *tooLong;
         }
     }
-    auto bgm =
-        planBgm(request.bgm, plan.bgmEvents, song, conversion.keysounds, request.conversion.settings.bmson, extension);
+    auto bgm = planBgm(request.bgm, {plan.bgmEvents.begin(), plan.bgmEvents.end()}, song, conversion.keysounds,
+                       request.conversion.settings.bmson, extension);
     if (bgm.skipped) {
         plan.skipped.push_back(*bgm.skipped);
     }
@@ -185,7 +184,7 @@ std::optional<CodeRelief> codeRelief(const BuildRequest& request, const Prepared
         if (background) {
             auto coarser = settings;
             coarser.merge = merge;
-            count += collectBackgroundKeysounds(prepared.file, song, prepared.parts, coarser).table.size();
+            count += backgroundKeysounds(prepared, song, coarser).table.size();
         }
         if (!codesExhausted({count, 0, demand.startValue, demand.base62, false}, std::nullopt)) {
             return CodeRelief{merge.velocityStep, merge.lengthStep, count};

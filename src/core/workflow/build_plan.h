@@ -30,11 +30,11 @@ inline constexpr std::int64_t kBgmTailFrames =
 
 // Everything a build will render and write, known before anything is rendered.
 struct BuildPlan {
-    std::filesystem::path stage;               // where every file is written first
-    std::string chartName;                     // the set's name, as convert names its chart
-    std::vector<audio::TimedEvent> bgmEvents;  // the other tracks as they sound (empty without a BGM)
-    std::vector<BgmFile> bgmFiles;             // the longest first
-    std::size_t bgmSlicesWanted = 0;           // with NoCodesForSlices: how many there would be
+    std::filesystem::path stage;                   // where every file is written first
+    std::string chartName;                         // the set's name, as convert names its chart
+    std::span<const audio::TimedEvent> bgmEvents;  // the prepared song's other parts (empty without a BGM)
+    std::vector<BgmFile> bgmFiles;                 // the longest first
+    std::size_t bgmSlicesWanted = 0;               // with NoCodesForSlices: how many there would be
     std::vector<SkipReason> skipped;
     std::vector<audio::RenderJob> keysoundJobs;    // in keysound table order
     std::vector<audio::RenderJob> jobs;            // the BGM's, then the keysounds'
@@ -59,15 +59,15 @@ struct RenderResult {
     std::vector<chartset::SetChart> charts;            // the set without the silent keysounds' notes, easiest first
 };
 
-// What the build of `conversion` (made from the song `file` with the keysound channel `states`,
+// What the build of `conversion` (made from the `prepared` song with the keysound channel `states`,
 // the other tracks' notes as `background` keysounds with BgmMode::Keysounds) renders and writes
 // into `stage`, and every refusal that needs no rendering: keysounds past the last code of a BMS
 // chart (CodesExhausted, see codesExhausted), a background note past measure 999 of a BMS chart
 // (MeasureOutOfRange), a BGM of an hour or more (BgmMode::One; slices are rendered each on its
 // own), keysound file names past the file system's limit with their temporary suffix, and output
 // names taken by a folder or by a file no build made (see replaceableNames). Reads nothing but
-// the folder's entries through `fileSystem` (and the song again, to count what coarser merging
-// would leave when the codes run out); writes nothing.
+// the folder's entries through `fileSystem`; writes nothing. The plan's BGM events are the
+// prepared song's: `prepared` outlives the plan.
 Result<BuildPlan> planBuild(const BuildRequest& request, const PreparedSong& prepared,
                             const ConversionOutcome& conversion, const keysound::KeysoundStates& states,
                             BackgroundKeysounds background, const BuildManifest& manifest,

@@ -5,18 +5,22 @@
 #include <span>
 #include <vector>
 
+#include "core/audio/synth_renderer.h"
+#include "core/convert/settings.h"
 #include "core/keysound/exclusive_classes.h"
 #include "core/keysound/keysound_states.h"
 #include "core/song/song_credits.h"
 #include "core/song/timeline.h"
 #include "core/song/track_part.h"
+#include "core/workflow/background_keysounds.h"
 #include "core/workflow/build_request.h"
 
 namespace zentrowe::workflow {
 
 // The song a build is made from, read once before its first step: every step takes this value
-// rather than working out the charted parts, the timeline, the credits or the notes' channel
-// states from the request and the MIDI file's bytes again.
+// rather than working out the charted parts, the timeline, the credits, the notes' channel states
+// or the other parts' events from the request and the MIDI file's bytes again. Only the
+// conversion of the charted parts walks the bytes again.
 struct PreparedSong {
     std::span<const std::uint8_t> file;  // the MIDI file's bytes, held by the caller for the build's length
     std::vector<song::TrackPart> parts;  // the charted parts: the chosen ones, then those the lanes follow
@@ -28,6 +32,15 @@ struct PreparedSong {
     keysound::TrackNoteStarts notes;
     // The soundfont's choke groups; none where it cannot be read (the renderer names it).
     std::optional<keysound::ExclusiveClasses> chokeGroups;
+    // With a BGM of any kind: the events of the parts not charted as they sound
+    // (audio::sequenceOtherParts), what the BGM is rendered from.
+    std::vector<audio::TimedEvent> otherParts;
+    // With a BGM in one file: of each track (by 0-based index), the tick its sequence ends at
+    // (audio::lastSequencedTicks), to name the track a BGM too long lasts for.
+    std::vector<std::int64_t> trackEndTicks;
+    // With the other tracks as keysounds: the note starts of each track the charted parts do not
+    // take whole, choked as the lanes' notes are (readOtherTrackStarts).
+    std::vector<TrackStarts> otherTracks;
 
     const keysound::ExclusiveClasses* groups() const { return chokeGroups ? &*chokeGroups : nullptr; }
 };
@@ -36,5 +49,10 @@ struct PreparedSong {
 // play adds) from the bytes of its MIDI file, walked once for its notes. Bytes that end early
 // give the notes before the damage.
 PreparedSong prepareSong(const BuildRequest& request, std::span<const std::uint8_t> file);
+
+// The other tracks' notes as keysounds merged as `settings` ask (BgmMode::Keysounds): the
+// prepared note starts through collectBackgroundKeysounds.
+BackgroundKeysounds backgroundKeysounds(const PreparedSong& prepared, const song::SongSummary& song,
+                                        const convert::ConversionSettings& settings);
 
 }  // namespace zentrowe::workflow

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/convert/convert_test_support.h"
+#include "support/build_request.h"
 
 namespace zentrowe::testing {
 namespace {
@@ -30,11 +30,19 @@ Bytes threeTrackSong()
     return midiFile(1, 480, {lanes, guitar, drums});
 }
 
+// The other tracks' keysounds of `song` for a build charting `lanes`, from the song as prepared.
+workflow::BackgroundKeysounds backgroundOf(const Bytes& song, const std::vector<song::TrackPart>& lanes,
+                                           const convert::ConversionSettings& settings = {})
+{
+    const TempDir dir;
+    const auto prepared = preparedSong(song, dir.path(), lanes, workflow::BgmMode::Keysounds);
+    return workflow::backgroundKeysounds(prepared, summaryOf(song), settings);
+}
+
 TEST(BackgroundKeysounds, EveryOtherNoteIsAKeysoundPlacedOnceAtItsOwnTick)
 {
     const Bytes song = threeTrackSong();
-    const song::TrackPart lanes[] = {{1, 0}};
-    const auto background = workflow::collectBackgroundKeysounds(song, summaryOf(song), lanes, {});
+    const auto background = backgroundOf(song, {{1, 0}});
 
     struct Expected {
         std::int64_t tick;
@@ -91,7 +99,7 @@ TEST(BackgroundKeysounds, EveryNoteNoLanePartTakesIsInTheBackground)
     const Bytes song = threeTrackSong();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto background = workflow::collectBackgroundKeysounds(song, summaryOf(song), c.lanes, {});
+        const auto background = backgroundOf(song, c.lanes);
         std::vector<std::tuple<std::int64_t, int, int>> notes;
         for (const auto& note : background.notes) {
             const auto& source = background.sources[note.keysound];

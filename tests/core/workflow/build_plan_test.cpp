@@ -20,20 +20,19 @@ protected:
                          eventTrack({on(0, 48), on(0, 52), off(1920, 48), off(1920, 52)})});
     }
 
+    // The plan of `request`; its BGM events are those of m_prepared, kept beside it.
     Result<workflow::BuildPlan> plan(workflow::BuildRequest request, const workflow::BuildManifest& manifest = {})
     {
-        const Bytes file = song();
+        const Bytes& file = m_file;
         const auto states = keysound::readKeysoundStates(file, request.conversion.song, 1, request.conversion.settings);
         workflow::BuildConversionRequest conversionRequest{request.conversion, "", std::nullopt, ".wav", &states};
         conversionRequest.conversion.outputFolder = m_stage;
-        const workflow::PreparedSong prepared = workflow::prepareSong(request, file);
+        const workflow::PreparedSong& prepared = m_prepared.emplace(workflow::prepareSong(request, file));
         auto conversion = workflow::convertTrackForBuild(conversionRequest, file, prepared.notes, m_quiet);
         EXPECT_TRUE(conversion.ok()) << conversion.error().message;
-        const song::TrackPart lanes[] = {{1, 0}};
         workflow::BackgroundKeysounds background;
         if (request.bgm == workflow::BgmMode::Keysounds) {
-            background = workflow::collectBackgroundKeysounds(file, request.conversion.song, lanes,
-                                                              request.conversion.settings);
+            background = workflow::backgroundKeysounds(prepared, request.conversion.song, request.conversion.settings);
         }
         return workflow::planBuild(request, prepared, *conversion, states, std::move(background), manifest, m_stage,
                                    realFileSystem());
@@ -53,12 +52,17 @@ protected:
     std::filesystem::path m_out = m_dir / "out";
     std::filesystem::path m_stage = m_dir / "stage";
     NullProgress m_quiet;
+    Bytes m_file = song();
+    std::optional<workflow::PreparedSong> m_prepared;
 };
 
 TEST_F(BuildPlanTest, ListsEveryJobAndNameBeforeRendering)
 {
     const auto made = plan(request(workflow::BgmMode::One));
     ASSERT_TRUE(made.ok()) << made.error().message;
+    // The other track as the song prepared it, not a copy of its events.
+    EXPECT_EQ(made->bgmEvents.data(), m_prepared->otherParts.data());
+    EXPECT_EQ(made->bgmEvents.size(), 4u);
     ASSERT_EQ(made->bgmFiles.size(), 1u);
     ASSERT_EQ(made->keysoundNames.size(), 2u);
     // The BGM first (the longest job), then one job per keysound, all into the staging folder.
@@ -119,7 +123,7 @@ TEST_F(BuildPlanTest, RefusesTakenNamesWithoutRendering)
     const std::string keysound = names->keysoundNames.front();
     struct Case {
         const char* what;
-        bool folder;         // a folder under the keysound's name, else a file no build made
+        bool folder;  // a folder under the keysound's name, else a file no build made
         bool replaceUnlisted;
         const char* subject;  // of the refusal; empty: planned, the file listed as replaced
     };

@@ -4,12 +4,12 @@
 
 #include <cmath>
 
-#include "support/build_request.h"
-#include "support/fake_renderer.h"
 #include "core/audio/song_sequence.h"
 #include "core/audio/sound_file_reader.h"
 #include "core/song/timeline.h"
 #include "core/workflow/build.h"
+#include "support/build_request.h"
+#include "support/fake_renderer.h"
 
 namespace zentrowe::testing {
 namespace {
@@ -22,7 +22,7 @@ protected:
     {
         auto request = wavBuildRequest(song, m_dir / "song.mid", m_dir / folder);
         request.loudness = std::nullopt;  // each keysound at the synthesiser's own level
-        request.threads = 1;  // the notes recorded in job order
+        request.threads = 1;              // the notes recorded in job order
         return request;
     }
 
@@ -53,9 +53,18 @@ TEST_F(KeysoundJobs, AStateConstantThroughTheTrackKeepsTheConversionsKeysoundsAn
     // Volume, pan, expression and program set once: every note plays with them, and the
     // keysounds are those `convert` makes, named alike.
     const Bytes song = oneTrackSong({
-        control(0, 7, 90), control(0, 10, 40), control(0, 11, 100), control(0, 64, 0),
-        on(0, 60, 100), off(240, 60), on(240, 62, 80), off(720, 62), on(720, 60, 100), off(960, 60),
-        on(960, 64, 100), off(1000, 64),
+        control(0, 7, 90),
+        control(0, 10, 40),
+        control(0, 11, 100),
+        control(0, 64, 0),
+        on(0, 60, 100),
+        off(240, 60),
+        on(240, 62, 80),
+        off(720, 62),
+        on(720, 60, 100),
+        off(960, 60),
+        on(960, 64, 100),
+        off(1000, 64),
     });
     const auto names = fakeBuild(song);
     auto convertRequest = request(song, "converted").conversion;
@@ -78,7 +87,12 @@ TEST_F(KeysoundJobs, AKeyStruckAgainCutsItsEarlierNoteShortAndThatNoteIsAKeysoun
     // 480 ticks a quarter at 120 BPM: the first note sounds a quarter of its half note until the
     // key is struck again at tick 240 (11,025 frames); a later half note sounds whole.
     const Bytes song = oneTrackSong({
-        on(0, 60), on(240, 60), off(480, 60), off(720, 60), on(960, 60), off(1440, 60),
+        on(0, 60),
+        on(240, 60),
+        off(480, 60),
+        off(720, 60),
+        on(960, 60),
+        off(1440, 60),
     });
     const auto names = fakeBuild(song);
     EXPECT_EQ(names, (std::vector<std::string>{"A60-48-100-s24.wav", "A60-48-100.wav"}));
@@ -176,26 +190,44 @@ TEST_F(KeysoundJobs, KeysoundsSoundAsTheirNotesInTheWholeTrack)
     }
     // A flute (program 73), one note a second (960 ticks), each a quarter of a second long.
     const Bytes song = oneTrackSong({
-        {0, 0xC0, 73, 0}, on(0, 69), off(240, 69),
-        control(900, 7, 60), on(960, 69), off(1200, 69),
-        control(1800, 7, 100), control(1800, 11, 80), on(1920, 69), off(2160, 69),
-        control(2800, 11, 127), control(2800, 10, 10), on(2880, 69), off(3120, 69),
-        control(3800, 10, 64), {3800, 0xE0, 0x00, 0x60}, on(3840, 69), off(4080, 69),
-        {4700, 0xE0, 0x00, 0x40}, control(4700, 64, 127), on(4800, 69), off(5040, 69), control(5400, 64, 0),
+        {0, 0xC0, 73, 0},
+        on(0, 69),
+        off(240, 69),
+        control(900, 7, 60),
+        on(960, 69),
+        off(1200, 69),
+        control(1800, 7, 100),
+        control(1800, 11, 80),
+        on(1920, 69),
+        off(2160, 69),
+        control(2800, 11, 127),
+        control(2800, 10, 10),
+        on(2880, 69),
+        off(3120, 69),
+        control(3800, 10, 64),
+        {3800, 0xE0, 0x00, 0x60},
+        on(3840, 69),
+        off(4080, 69),
+        {4700, 0xE0, 0x00, 0x40},
+        control(4700, 64, 127),
+        on(4800, 69),
+        off(5040, 69),
+        control(5400, 64, 0),
         control(6700, 7, 100),
     });
     auto req = request(song);
     req.soundFont = kSoundFont;
     const auto outcome = workflow::runBuild(req, m_quiet);
     ASSERT_TRUE(outcome.ok()) << outcome.error().message;
-    const std::vector<std::string> names = {"A69-24-100.wav",     "A69-24-100-v60.wav",  "A69-24-100-v63.wav",
+    const std::vector<std::string> names = {"A69-24-100.wav",     "A69-24-100-v60.wav",   "A69-24-100-v63.wav",
                                             "A69-24-100-p10.wav", "A69-24-100-b+100.wav", "A69-24-100-s60.wav"};
     ASSERT_EQ(outcome->keysoundFiles.size(), names.size());
 
     auto synth = audio::SynthRenderer::open(kSoundFont);
     ASSERT_TRUE(synth.ok());
     const auto summary = summaryOf(song);
-    const auto whole = synth->renderEvents(audio::sequenceTrack(song, summary, 1), audio::kSampleRate, m_quiet);
+    const song::TrackPart track[] = {{1, 0}};
+    const auto whole = synth->renderEvents(audio::sequenceParts(song, summary, track), audio::kSampleRate, m_quiet);
     ASSERT_TRUE(whole.ok());
     const song::Timeline timeline(summary);
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -238,7 +270,8 @@ TEST(NoteRendering, NotesRingOutUntilSixtyDecibelsDown)
     const std::vector<Case> cases = {
         {"snare struck for a block", snare, {{0, 0x99, 38, 110}}},
         {"snare held for a second", heldSnare, {{0, 0x99, 38, 110}}},
-        {"plucked steel string", {{0, 25, false}, 52, 100, {}, 8832, std::nullopt},
+        {"plucked steel string",
+         {{0, 25, false}, 52, 100, {}, 8832, std::nullopt},
          {{0, 0xC0, 25, 0}, {0, 0x90, 52, 100}, {8832, 0x80, 52, 0}}},
     };
     NullProgress quiet;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "core/audio/song_sequence.h"
 #include "core/base/file_reading.h"
 #include "core/convert/chart_generator.h"
 #include "core/keysound/keysound_instruments.h"
@@ -15,19 +16,33 @@ namespace {
 
 using song::ChannelInstrument;
 
+using EventFields = std::tuple<std::int64_t, std::uint8_t, std::uint8_t, std::uint8_t>;
+using StartFields = std::tuple<std::int64_t, std::int64_t, std::int64_t, std::uint8_t, std::uint8_t, std::uint8_t,
+                               std::int64_t, song::ChannelState>;
+
+std::vector<EventFields> fieldsOf(std::span<const audio::TimedEvent> events)
+{
+    std::vector<EventFields> out;
+    for (const auto& event : events) {
+        out.emplace_back(event.frame, event.status, event.data1, event.data2);
+    }
+    return out;
+}
+
+// Each note start with the channel state it starts with.
+std::vector<StartFields> fieldsOf(const keysound::TrackNoteStarts& starts)
+{
+    std::vector<StartFields> out;
+    for (const auto& note : starts.notes) {
+        out.emplace_back(note.startTick, note.lengthTicks, note.soundingTicks, note.channel, note.note, note.velocity,
+                         note.chokeTicks, starts.states[note.state]);
+    }
+    return out;
+}
+
 TimedEvent program(std::int64_t time, int number, int channel = 0)
 {
     return {time, static_cast<std::uint8_t>(0xC0 | channel), static_cast<std::uint8_t>(number), 0};
-}
-
-// The song `file` prepared for a build charting `parts`.
-workflow::PreparedSong prepared(const TempDir& dir, const Bytes& file, std::vector<song::TrackPart> parts)
-{
-    auto request = wavBuildRequest(file, dir.path() / "song.mid", dir.path() / "out");
-    request.conversion.trackNumber = parts.front().trackNumber;
-    request.conversion.channel = parts.front().channel;
-    request.conversion.moreParts.assign(parts.begin() + 1, parts.end());
-    return workflow::prepareSong(request, file);
 }
 
 TEST(PreparedSong, EachNoteStartsWithTheInstrumentItsChannelHolds)
@@ -77,7 +92,7 @@ TEST(PreparedSong, EachNoteStartsWithTheInstrumentItsChannelHolds)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        const auto ready = prepared(dir, midiFile(1, 96, c.tracks), c.parts);
+        const auto ready = preparedSong(midiFile(1, 96, c.tracks), dir.path(), c.parts);
         std::vector<ChannelInstrument> instruments;
         for (const auto& note : ready.notes.notes) {
             instruments.push_back(song::instrumentOf(ready.notes.states[note.state], note.channel));
@@ -121,7 +136,7 @@ TEST(PreparedSong, KeysoundsGetTheInstrumentsAndStatesTheSongsOwnWalkGives)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        const auto ready = prepared(dir, *c.file, c.parts);
+        const auto ready = preparedSong(*c.file, dir.path(), c.parts);
         const auto summary = summaryOf(*c.file);
         convert::ConversionSettings settings;
         settings.percussion = c.percussion;
@@ -139,6 +154,105 @@ TEST(PreparedSong, KeysoundsGetTheInstrumentsAndStatesTheSongsOwnWalkGives)
         }
         for (std::uint64_t start = 0; start < ready.notes.notes.size(); ++start) {
             EXPECT_EQ(fromPrepared.variantOf(start), fromBytes.variantOf(start)) << start;
+        }
+    }
+}
+
+TEST(PreparedSong, HoldsWhatTheBgmStepsReadOfTheOtherPartsAsTheBytesGiveIt)
+{
+    // 96 ticks a quarter. Track 1 sets up channel 2 for track 2 (a guitar, held by the pedal);
+    // track 3 plays drums and a piano note; track 4 sends a controller, then a text long after;
+    // track 5 holds the tempo alone.
+    const std::vector<Bytes> tracks = {
+        eventTrack({program(0, 25, 1), control(0, 7, 90, 1), on(0, 60), off(96, 60), on(96, 62), off(192, 62)}),
+        eventTrack({control(0, 64, 127, 1), on(0, 64, 100, 1), off(48, 64, 1), on(96, 67, 80, 1),
+                    control(150, 64, 0, 1), off(200, 67, 1)},
+                   0),
+        eventTrack({on(0, 36, 110, 9), off(10, 36, 9), on(96, 62, 100, 0), off(140, 62, 0), on(384, 38, 90, 9),
+                    off(390, 38, 9)},
+                   0),
+        bytes({0x83, 0x74, 0xB3, 0x0A, 0x14, 0x83, 0x10, 0xFF, 0x01, 0x01, 0x78, 0x00, 0xFF, 0x2F, 0x00}),
+        eventTrack({}),
+    };
+    const Bytes song = midiFile(1, 96, tracks);
+    Bytes cutShort = song;  // the file ends inside track 4, after its controller: track 5 is never read
+    cutShort.resize(song.size() - trackChunk(tracks[4]).size() - 9);
+    // Track 3's last event, a text, claims more bytes than its track holds.
+    const Bytes damaged = midiFile(
+        1, 96,
+        {tracks[0], tracks[2], bytes({0x00, 0x91, 0x40, 0x64, 0x60, 0x81, 0x40, 0x40, 0x00, 0xFF, 0x01, 0x7F, 0x61})});
+    struct Case {
+        const char* name;
+        const Bytes* file;
+        std::vector<song::TrackPart> parts;
+    };
+    const std::vector<Case> cases = {
+        {"a whole track charted", &song, {{1, 0}}},
+        {"a channel of a track charted: its other channel plays on", &song, {{3, 10}}},
+        {"two parts, one of them a channel", &song, {{2, 0}, {3, 1}}},
+        {"every channel of a track charted part by part", &song, {{3, 1}, {3, 10}}},
+        {"a file that ends inside a track", &cutShort, {{1, 0}}},
+        {"a track whose bytes are damaged", &damaged, {{1, 0}}},
+        {"the damaged track charted", &damaged, {{3, 0}}},
+    };
+    const workflow::BgmMode modes[] = {workflow::BgmMode::None, workflow::BgmMode::Slices, workflow::BgmMode::One,
+                                       workflow::BgmMode::Keysounds};
+    for (const auto& c : cases) {
+        const auto summary = summaryOf(*c.file);
+        for (const auto bgm : modes) {
+            SCOPED_TRACE(std::string(c.name) + ", BGM mode " + std::to_string(static_cast<int>(bgm)));
+            TempDir dir;
+            const auto ready = preparedSong(*c.file, dir.path(), c.parts, bgm);
+            // The BGM: the parts not charted, as the whole song's walk sequences them.
+            const auto otherParts = bgm == workflow::BgmMode::None
+                                        ? std::vector<audio::TimedEvent>()
+                                        : audio::sequenceOtherParts(*c.file, summary, c.parts);
+            EXPECT_EQ(fieldsOf(ready.otherParts), fieldsOf(otherParts));
+            // Where each track's own sequence ends, at the frame its last event takes.
+            std::vector<std::optional<std::int64_t>> endFrames;
+            std::vector<std::optional<std::int64_t>> sequenceEnds;
+            for (std::size_t k = 0; k < ready.trackEndTicks.size(); ++k) {
+                const std::int64_t tick = ready.trackEndTicks[k];
+                endFrames.push_back(tick < 0 ? std::nullopt
+                                             : std::optional(ready.timeline.frame(tick, audio::kSampleRate)));
+            }
+            for (int track = 1; bgm == workflow::BgmMode::One && track <= static_cast<int>(summary.tracks.size());
+                 ++track) {
+                const song::TrackPart whole[] = {{track, 0}};
+                const auto events = audio::sequenceParts(*c.file, summary, whole);
+                sequenceEnds.push_back(events.empty() ? std::nullopt : std::optional(events.back().frame));
+            }
+            EXPECT_EQ(endFrames, sequenceEnds);
+            // The other tracks' notes, each track read alone as the background keysounds read it.
+            std::vector<std::pair<int, std::vector<StartFields>>> held;
+            std::vector<std::pair<int, std::vector<StartFields>>> read;
+            for (const auto& track : ready.otherTracks) {
+                held.emplace_back(track.trackNumber, fieldsOf(track.starts));
+            }
+            for (int track = 1; bgm == workflow::BgmMode::Keysounds && track <= static_cast<int>(summary.tracks.size());
+                 ++track) {
+                const bool whole = std::any_of(c.parts.begin(), c.parts.end(), [&](const song::TrackPart& part) {
+                    return part.trackNumber == track && part.channel == 0;
+                });
+                if (!whole) {
+                    read.emplace_back(track, fieldsOf(keysound::readNoteStarts(*c.file, summary, track)));
+                }
+            }
+            EXPECT_EQ(held, read);
+            // The lanes' notes strike the keys each part's track, read alone, strikes on its channels.
+            std::set<std::tuple<std::int64_t, int, int>> laneKeys;
+            std::set<std::tuple<std::int64_t, int, int>> partKeys;
+            for (const auto& note : ready.notes.notes) {
+                laneKeys.emplace(note.startTick, note.channel, note.note);
+            }
+            for (const auto& part : c.parts) {
+                for (const auto& note : keysound::readNoteStarts(*c.file, summary, part.trackNumber).notes) {
+                    if (part.takes(note.channel)) {
+                        partKeys.emplace(note.startTick, note.channel, note.note);
+                    }
+                }
+            }
+            EXPECT_EQ(laneKeys, partKeys);
         }
     }
 }
