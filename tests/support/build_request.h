@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "core/convert/convert_test_support.h"
 #include "core/song/chart_file_name.h"
@@ -23,6 +24,22 @@ inline workflow::BuildRequest wavBuildRequest(const Bytes& song, const std::file
     request.conversion.trackNumber = 1;
     request.format = audio::SoundFormat::Wave;
     request.bgm = workflow::BgmMode::None;
+    return request;
+}
+
+// An OGG build of `song` (written to dir/song.mid) into dir/`folder` on two threads, every note of
+// the other tracks a keysound; with the kept sounds in dir/cache when `cached`: where the tests
+// of a rebuild start.
+inline workflow::BuildRequest keptSoundsBuildRequest(const Bytes& song, const std::filesystem::path& dir,
+                                                     const std::string& folder, bool cached)
+{
+    auto request = wavBuildRequest(song, dir / "song.mid", dir / folder);
+    request.format = audio::SoundFormat::OggVorbis;
+    request.bgm = workflow::BgmMode::Keysounds;
+    request.threads = 2;
+    if (cached) {
+        request.cacheFolder = dir / "cache";
+    }
     return request;
 }
 
