@@ -19,19 +19,20 @@ namespace zentrowe::testing {
 
 class FaultyFileSystem final : public RealFileSystem {
 public:
-    int failMoveAt = 0;               // the Nth rename or exchange (from 1) fails with EIO; 0: none
-    std::filesystem::path failAt;     // every change to this path (either end of a move) fails with EACCES
-    int stopAfter = -1;               // after this many changes every further one fails, as if the pass
-                                      // had been killed there; -1: never
-    bool stopAtFirstFault = false;    // after the first fault put in, every further change fails too
-    bool noExchange = false;          // exchange fails with EINVAL, as on file systems without it
-    std::filesystem::path fullUnder;  // every file written below this folder fails with ENOSPC, as on a full disk
+    int failMoveAt = 0;                // the Nth rename or exchange (from 1) fails with EIO; 0: none
+    std::filesystem::path failAt;      // every change to this path (either end of a move) fails with EACCES
+    int stopAfter = -1;                // after this many changes every further one fails, as if the pass
+                                       // had been killed there; -1: never
+    bool stopAtFirstFault = false;     // after the first fault put in, every further change fails too
+    bool noExchange = false;           // exchange fails with EINVAL, as on file systems without it
+    std::filesystem::path fullUnder;   // every file written below this folder fails with ENOSPC, as on a full disk
 
-    int changes = 0;                                  // changes made
-    int moves = 0;                                    // renames and exchanges tried
-    std::vector<std::filesystem::path> touched;       // every path a change was tried on (both ends of a move)
-    std::vector<std::filesystem::path> synced;        // files put on the disk, in order
-    std::size_t syncedAtDurableWrite = 0;             // how many of them, when writeDurably last wrote
+    int changes = 0;  // changes made
+    int moves = 0;    // renames and exchanges tried
+    std::vector<std::filesystem::path> touched;  // every path a change was tried on (both ends of a move)
+    std::vector<std::filesystem::path> synced;  // files put on the disk, in order
+    std::size_t syncedAtDurableWrite = 0;       // how many of them, when writeDurably last wrote
+
     mutable std::vector<std::filesystem::path> read;  // every file read whole through readText, in order
 
     std::error_code rename(const std::filesystem::path& from, const std::filesystem::path& to) override

@@ -47,15 +47,13 @@ TEST(SoundFileWriter, OggFilesOfOneNameAreTheSameEveryTimeAndStillDecode)
     const TempDir dir;
     std::vector<float> samples(2 * 44100);
     for (std::size_t frame = 0; frame < samples.size() / 2; ++frame) {
-        const auto value =
-            static_cast<float>(0.3 * std::sin(2 * std::numbers::pi * 440 * static_cast<double>(frame) / 44100));
+        const auto value = static_cast<float>(0.3 * std::sin(2 * std::numbers::pi * 440 * static_cast<double>(frame) / 44100));
         samples[2 * frame] = value;
         samples[2 * frame + 1] = value;
     }
     std::filesystem::create_directory(dir / "one");
     std::filesystem::create_directory(dir / "two");
-    for (const auto& target :
-         {dir / "one" / "A60-48-100.ogg", dir / "two" / "A60-48-100.ogg", dir / "one" / "bgm.ogg"}) {
+    for (const auto& target : {dir / "one" / "A60-48-100.ogg", dir / "two" / "A60-48-100.ogg", dir / "one" / "bgm.ogg"}) {
         ASSERT_TRUE(audio::writeSoundFile(target, samples, audio::SoundFormat::OggVorbis, 0.5, 44100));
     }
     const Bytes first = readFile(dir / "one" / "A60-48-100.ogg");
