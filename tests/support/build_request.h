@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "core/convert/convert_test_support.h"
 #include "core/song/chart_file_name.h"
@@ -39,6 +40,22 @@ inline workflow::PreparedSong preparedSong(const Bytes& song, const std::filesys
     request.conversion.moreParts.assign(parts.begin() + 1, parts.end());
     request.bgm = bgm;
     return workflow::prepareSong(request, song);
+}
+
+// An OGG build of `song` (written to dir/song.mid) into dir/`folder` on two threads, every note of
+// the other tracks a keysound; with the kept sounds in dir/cache when `cached`: where the tests
+// of a rebuild start.
+inline workflow::BuildRequest keptSoundsBuildRequest(const Bytes& song, const std::filesystem::path& dir,
+                                                     const std::string& folder, bool cached)
+{
+    auto request = wavBuildRequest(song, dir / "song.mid", dir / folder);
+    request.format = audio::SoundFormat::OggVorbis;
+    request.bgm = workflow::BgmMode::Keysounds;
+    request.threads = 2;
+    if (cached) {
+        request.cacheFolder = dir / "cache";
+    }
+    return request;
 }
 
 }  // namespace zentrowe::testing

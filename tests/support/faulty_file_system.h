@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -30,6 +32,8 @@ public:
     std::vector<std::filesystem::path> touched;  // every path a change was tried on (both ends of a move)
     std::vector<std::filesystem::path> synced;  // files put on the disk, in order
     std::size_t syncedAtDurableWrite = 0;       // how many of them, when writeDurably last wrote
+
+    mutable std::vector<std::filesystem::path> read;  // every file read whole through readText, in order
 
     std::error_code rename(const std::filesystem::path& from, const std::filesystem::path& to) override
     {
@@ -91,6 +95,15 @@ public:
         }
         return made(RealFileSystem::writeFile(path, bytes));
     }
+    std::optional<std::string> readText(const std::filesystem::path& path, std::size_t limit,
+                                        std::error_code& error) const override
+    {
+        {
+            const std::lock_guard lock(m_lock);
+            read.push_back(path);
+        }
+        return RealFileSystem::readText(path, limit, error);
+    }
     // Not a change: only failAt (one of the files) fails it.
     std::error_code syncFiles(const std::filesystem::path& folder, const std::vector<std::string>& names) override
     {
@@ -146,7 +159,7 @@ private:
         return error;
     }
 
-    std::recursive_mutex m_lock;
+    mutable std::recursive_mutex m_lock;
     bool m_faulted = false;
 };
 

@@ -99,7 +99,7 @@ void putU32le(std::uint8_t* at, std::uint32_t value)
 
 // The encoder numbers each Ogg stream with a serial drawn from the clock, so the same sound
 // encoded twice differs in every page. A serial from the file's name makes a build repeatable;
-// every page then gets its checksum again.
+// every page it changes then gets its checksum again.
 void setOggSerial(std::vector<std::uint8_t>& bytes, std::uint32_t serial)
 {
     constexpr std::size_t kHeaderBytes = 27;  // up to the segment count
@@ -118,6 +118,13 @@ void setOggSerial(std::vector<std::uint8_t>& bytes, std::uint32_t serial)
             return;
         }
         std::uint8_t* page = bytes.data() + at;
+        if (page[14] == (serial & 0xFF) && page[15] == ((serial >> 8) & 0xFF) && page[16] == ((serial >> 16) & 0xFF) &&
+            page[17] == serial >> 24) {
+            // Already of this serial, and so already summed: the bytes a build kept of a file of
+            // the same name are taken as they are, with no checksum computed again.
+            at += pageBytes;
+            continue;
+        }
         putU32le(page + 14, serial);
         putU32le(page + 22, 0);
         putU32le(page + 22, oggPageChecksum({page, pageBytes}));

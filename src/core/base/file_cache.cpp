@@ -200,6 +200,12 @@ void FileCache::noteWriteError(std::error_code error)
 
 void FileCache::trim()
 {
+    // A pass that kept nothing new grew nothing: listing every entry would cost a rebuild that
+    // found all it needed more than the rest of its use of the cache. A killed writer's leftovers
+    // wait for the next pass that keeps something.
+    if (m_written == 0) {
+        return;
+    }
     struct Entry {
         std::filesystem::path path;
         std::filesystem::file_time_type used;

@@ -56,7 +56,7 @@ public:
     // Keeps `bytes` under `key`; a failure is noted and turns the cache's writing off.
     void put(std::string_view shelf, std::string_view key, std::span<const std::uint8_t> bytes);
     // Lets the least recently used entries go until the whole is at most the bound; leftovers
-    // of a writer killed mid-write go too.
+    // of a writer killed mid-write go too. Nothing, when this cache kept nothing.
     void trim();
 
     CacheTrouble trouble() const;

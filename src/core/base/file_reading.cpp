@@ -59,8 +59,12 @@ Result<OpenedFile> openRegularFile(const std::filesystem::path& path)
 
 namespace {
 
+// Files up to this are read into the heap's memory rather than into memory mapped for them.
+constexpr std::uint64_t kHeapReadLimit = std::uint64_t{1} << 20;
+
 // Reads an open file to its end into a vector that grows as it goes: for files whose size
-// fstat does not tell (those of /proc report 0), and for files that changed while read.
+// fstat does not tell (those of /proc report 0), for small files, and for files that changed
+// while read.
 Result<std::vector<std::uint8_t>> readToEnd(int fd, const std::filesystem::path& path, std::uint64_t sizeHint)
 {
     std::vector<std::uint8_t> bytes;
@@ -262,8 +266,11 @@ Result<FileBytes> readFileBytes(const std::filesystem::path& path, std::size_t h
     }
     FileBytes file;
     const std::uint64_t fileSize = opened->size;
-    if (fileSize == 0) {
-        auto bytes = readToEnd(fd, path, 0);
+    // A small file is read into the heap: memory mapped for each file and unmapped again stops
+    // every other thread of the process to flush its address cache, which for a folder of a
+    // thousand small sound files costs more than clearing their bytes first.
+    if (fileSize <= kHeapReadLimit) {
+        auto bytes = readToEnd(fd, path, fileSize);
         if (!bytes) {
             return bytes.error();
         }

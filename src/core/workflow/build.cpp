@@ -31,6 +31,7 @@
 #include "core/workflow/build_manifest.h"
 #include "core/workflow/build_plan.h"
 #include "core/workflow/build_services.h"
+#include "core/workflow/kept_mix.h"
 #include "core/workflow/keysound_jobs.h"
 #include "core/workflow/lead_in.h"
 #include "core/workflow/loudness_pass.h"
@@ -212,10 +213,43 @@ private:
     std::unique_ptr<UnchangedFiles> m_unchanged;
 };
 
+// What the files and the set's charts are once the keysounds `silentNames` rendered as silence:
+// those are never written, their notes leave the converted chart (outcome.silentKeysounds) and
+// the set is made again without them. SilentRecording when every keysound is silent.
+Result<RenderResult> renderedWithout(const BuildPlan& plan, BuildOutcome& outcome, const BuildRequest& request,
+                                     std::set<std::string> silentNames)
+{
+    RenderResult result{std::move(silentNames), plan.keysoundNames, {}, plan.charts};
+    const auto& silent = result.silentNames;
+    const auto laneSilent = std::count_if(plan.keysoundJobs.begin(), plan.keysoundJobs.end(),
+                                          [&](const audio::RenderJob& job) { return silent.count(job.name) != 0; });
+    std::erase_if(result.keysoundNames, [&](const std::string& name) { return silent.count(name) != 0; });
+    for (const auto& job : plan.jobs) {
+        if (job.sequence || silent.count(job.name) == 0) {
+            result.encodeTargets.push_back(job.target);
+        }
+    }
+    if (laneSilent == 0) {
+        return result;  // the background's silent keysounds leave with addBackgroundToCharts
+    }
+    std::vector<audio::Instrument> unplayable;
+    for (const auto& missing : outcome.missingInstruments) {
+        if (!missing.playedBy && !missing.inBgm) {
+            unplayable.push_back(missing.instrument);
+        }
+    }
+    outcome.silentKeysounds = dropSilentNotes(outcome.conversion.chart, plan.keysoundJobs, silent, unplayable);
+    if (static_cast<std::size_t>(laneSilent) == plan.keysoundJobs.size()) {
+        return allKeysoundsSilent(outcome.silentKeysounds, request.conversion.trackNumber, request.soundFont);
+    }
+    result.charts =
+        chartset::makePartSets(outcome.conversion.chart, outcome.conversion.keysounds, request.conversion.song,
+                               plan.chartName, request.charts, request.conversion.settings.percussion);
+    return result;
+}
+
 // Renders every job of the plan through `writer`, and gives what the files and the set's charts
-// then are. A keysound that renders as silence is never written: it is not among the files, its
-// notes leave the converted chart (outcome.silentKeysounds) and the set is made again without
-// them. SilentRecording when every keysound is silent.
+// then are (renderedWithout the keysounds that rendered as silence).
 Result<RenderResult> renderSounds(const BuildPlan& plan, BuildOutcome& outcome,
                                   std::unique_ptr<audio::Renderer> firstRenderer, const BuildRequest& request,
                                   const BuildServices& services, audio::SoundWriter writer, ProgressSink& progress)
@@ -233,34 +267,7 @@ Result<RenderResult> renderSounds(const BuildPlan& plan, BuildOutcome& outcome,
     if (!rendered) {
         return rendered.error();
     }
-    RenderResult result{silence.silentNames(), plan.keysoundNames, {}, plan.charts};
-    const auto& silentNames = result.silentNames;
-    const auto laneSilent =
-        std::count_if(plan.keysoundJobs.begin(), plan.keysoundJobs.end(),
-                      [&](const audio::RenderJob& job) { return silentNames.count(job.name) != 0; });
-    std::erase_if(result.keysoundNames, [&](const std::string& name) { return silentNames.count(name) != 0; });
-    for (const auto& job : plan.jobs) {
-        if (job.sequence || silentNames.count(job.name) == 0) {
-            result.encodeTargets.push_back(job.target);
-        }
-    }
-    if (laneSilent == 0) {
-        return result;  // the background's silent keysounds leave with addBackgroundToCharts
-    }
-    std::vector<audio::Instrument> unplayable;
-    for (const auto& missing : outcome.missingInstruments) {
-        if (!missing.playedBy && !missing.inBgm) {
-            unplayable.push_back(missing.instrument);
-        }
-    }
-    outcome.silentKeysounds = dropSilentNotes(outcome.conversion.chart, plan.keysoundJobs, silentNames, unplayable);
-    if (static_cast<std::size_t>(laneSilent) == plan.keysoundJobs.size()) {
-        return allKeysoundsSilent(outcome.silentKeysounds, request.conversion.trackNumber, request.soundFont);
-    }
-    result.charts =
-        chartset::makePartSets(outcome.conversion.chart, outcome.conversion.keysounds, request.conversion.song,
-                               plan.chartName, request.charts, request.conversion.settings.percussion);
-    return result;
+    return renderedWithout(plan, outcome, request, silence.silentNames());
 }
 
 // With every note a keysound: the other tracks' notes into every chart of the set at their ticks
@@ -297,6 +304,12 @@ void addBackgroundToCharts(const BuildPlan& plan, RenderResult& rendered, BuildO
                       [&](const audio::RenderJob& job) { return rendered.silentNames.count(job.name) == 0; }));
 }
 
+// What a build with a loudness asked for brings its mix to: request.loudness, -1 dBTP at most.
+audio::LoudnessTarget loudnessTarget(const BuildRequest& request)
+{
+    return {request.loudness.value_or(0), -1};
+}
+
 // With a loudness asked for: measures the mix of every sound the set's charts play (`sounding`,
 // see soundingChart) from the kept renders and encodes every file with the one gain that brings
 // the mix there. The gain owes nothing to the chart options, so a rebuild with other ones hands
@@ -309,7 +322,7 @@ Result<std::optional<audio::LoudnessGain>> normaliseSounds(const RenderResult& r
         return std::optional<audio::LoudnessGain>();
     }
     progress.beginStage(ProgressStage::Mixing);
-    auto gain = loudness.measure(sounding, {*request.loudness, -1}, request.threads, progress);
+    auto gain = loudness.measure(sounding, loudnessTarget(request), request.threads, progress);
     if (!gain) {
         return gain.error();
     }
@@ -514,7 +527,119 @@ struct PlannedBuild {
     const BuildPlan& plan;
     const std::string& songHash;
     const PreparedSong& song;
+    KeptSounds* kept;  // where the build's mix is kept and recalled; none: it is made every time
 };
+
+// What the build's sounds came to: the files and the set's charts once rendered, what the set
+// sounds (soundingChart) and the gain every file was encoded with; the files and the preview staged.
+struct BuildSounds {
+    RenderResult rendered;
+    chart::Chart sounding;
+    std::optional<audio::LoudnessGain> gain;
+};
+
+// Renders, measures, encodes and previews: every render read and mixed.
+Result<BuildSounds> makeSounds(StagedBuild& staged, const PlannedBuild& planned, BuildOutcome& outcome,
+                               const BuildServices& services, std::unique_ptr<audio::Renderer> firstRenderer,
+                               SoundLengthRule& lengthRule, ProgressSink& progress)
+{
+    const auto& request = planned.request;
+    const auto& plan = planned.plan;
+    LoudnessPass loudness(staged.stage() / "unencoded", request.heldSoundBytes);
+    if (auto spill = makeSpillFolder(staged.stage() / "unencoded", request); !spill) {
+        return spill.error();
+    }
+    auto rendered = renderSounds(plan, outcome, std::move(firstRenderer), request, services,
+                                 lengthRule.wrap(request.loudness ? loudness.keeper() : services.writer), progress);
+    if (!rendered) {
+        return rendered.error();
+    }
+    addBackgroundToCharts(plan, *rendered, outcome, request);
+    auto sounding = soundingChart(std::move(outcome.conversion.chart), setBackground(plan), rendered->silentNames,
+                                  request.conversion.song.ticksPerMeasure);
+    auto gain = normaliseSounds(*rendered, sounding, request, loudness, services.writer, progress);
+    if (!gain) {
+        return gain.error();
+    }
+    // The sounds as they were encoded, rather than decoded again.
+    const auto encoded = *gain ? loudness.soundsAtGain((*gain)->gainDb) : nullptr;
+    if (auto preview = writeFolderPreview(plan, *rendered, sounding, request, planned.song, encoded.get(),
+                                          services.previewWriter, progress);
+        !preview) {
+        return preview.error();
+    }
+    return BuildSounds{std::move(rendered).value(), std::move(sounding), *gain};
+}
+
+// The key of the build's mix, where the kept sounds can keep it: with a loudness pass (the
+// renders are read for it alone) and the kept sounds' own writers.
+std::optional<std::string> keptMixKey(const PlannedBuild& planned, const BuildOutcome& outcome)
+{
+    const auto& [request, plan, songHash, prepared, kept] = planned;
+    if (kept == nullptr || !request.loudness) {
+        return std::nullopt;
+    }
+    const auto sounding =
+        soundingChart(outcome.conversion.chart, setBackground(plan), {}, request.conversion.song.ticksPerMeasure);
+    return mixKey(*kept, {plan.jobs, &sounding, loudnessTarget(request), request.format, request.quality,
+                          request.heldSoundBytes, previewStartSeconds(request, prepared, plan.bgmEvents)});
+}
+
+// The build's sounds as the kept mix under `key` has them: no render read, nothing mixed, every
+// file staged as it was encoded; none when the mix is not kept whole.
+Result<std::optional<BuildSounds>> recallSounds(StagedBuild& staged, const PlannedBuild& planned, BuildOutcome& outcome,
+                                                const std::string& key, SoundLengthRule& lengthRule,
+                                                ProgressSink& progress)
+{
+    const auto& request = planned.request;
+    auto recalled = recallMix(*planned.kept, key, staged.stage());
+    if (!recalled) {
+        return std::optional<BuildSounds>();
+    }
+    progress.beginStage(ProgressStage::Rendering);
+    auto rendered = renderedWithout(planned.plan, outcome, request, std::move(recalled->facts.silentNames));
+    if (!rendered) {
+        return rendered.error();
+    }
+    addBackgroundToCharts(planned.plan, *rendered, outcome, request);
+    auto sounding = soundingChart(std::move(outcome.conversion.chart), setBackground(planned.plan),
+                                  rendered->silentNames, request.conversion.song.ticksPerMeasure);
+    for (auto& file : recalled->facts.longFiles) {
+        file.path = staged.stage() / file.path;
+    }
+    lengthRule.recall(std::move(recalled->facts.longFiles));
+    const auto files = static_cast<std::int64_t>(recalled->files.size());
+    for (std::int64_t i = 0; i < files; ++i) {
+        const auto& [target, bytes] = recalled->files[static_cast<std::size_t>(i)];
+        if (auto written = staged.unchanged().write(target, bytes); !written) {
+            return written.error();
+        }
+        progress.advance(i + 1, files);
+    }
+    return std::optional<BuildSounds>(
+        BuildSounds{std::move(rendered).value(), std::move(sounding), recalled->facts.gain});
+}
+
+// The build's sounds, recalled where a build with the same mix kept them, else made (and kept).
+Result<BuildSounds> buildSounds(StagedBuild& staged, const PlannedBuild& planned, BuildOutcome& outcome,
+                                const BuildServices& services, std::unique_ptr<audio::Renderer> firstRenderer,
+                                SoundLengthRule& lengthRule, ProgressSink& progress)
+{
+    const auto key = keptMixKey(planned, outcome);
+    if (key) {
+        auto recalled = recallSounds(staged, planned, outcome, *key, lengthRule, progress);
+        if (!recalled || *recalled) {
+            return recalled ? Result<BuildSounds>(std::move(**recalled)) : Result<BuildSounds>(recalled.error());
+        }
+    }
+    auto made = makeSounds(staged, planned, outcome, services, std::move(firstRenderer), lengthRule, progress);
+    if (made && key && made->gain) {
+        std::vector<std::filesystem::path> files = made->rendered.encodeTargets;
+        files.push_back(staged.stage() / kPreviewFileName);
+        keepMix(*planned.kept, *key, {made->rendered.silentNames, *made->gain, lengthRule.pastTheRule(), {}}, files);
+    }
+    return made;
+}
 
 // The build once planned: render, write the charts, normalise, preview, commit. A failure before
 // the commit leaves the folder as it was and says so.
@@ -522,20 +647,14 @@ Result<BuildOutcome> buildPlanned(StagedBuild& staged, const PlannedBuild& plann
                                   const BuildServices& services, std::unique_ptr<audio::Renderer> firstRenderer,
                                   ProgressSink& progress)
 {
-    const auto& [request, plan, songHash, prepared] = planned;
+    const auto& [request, plan, songHash, prepared, kept] = planned;
     SoundLengthRule lengthRule(plan.sliceTargets);
-    LoudnessPass loudness(staged.stage() / "unencoded", request.heldSoundBytes);
-    if (auto spill = makeSpillFolder(staged.stage() / "unencoded", request); !spill) {
-        return StagedBuild::failed(spill.error());
+    auto sounds = buildSounds(staged, planned, outcome, services, std::move(firstRenderer), lengthRule, progress);
+    if (!sounds) {
+        return StagedBuild::failed(sounds.error());
     }
-    auto rendered = renderSounds(plan, outcome, std::move(firstRenderer), request, services,
-                                 lengthRule.wrap(request.loudness ? loudness.keeper() : services.writer), progress);
-    if (!rendered) {
-        return StagedBuild::failed(rendered.error());
-    }
-    addBackgroundToCharts(plan, *rendered, outcome, request);
-    const auto sounding = soundingChart(std::move(outcome.conversion.chart), setBackground(plan), rendered->silentNames,
-                                        request.conversion.song.ticksPerMeasure);
+    auto* rendered = &sounds->rendered;
+    outcome.loudness = sounds->gain;
     outcome.followed = followedOf(*rendered, prepared);
     outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
     const auto leadIn = writeBuildCharts(rendered->charts, request, prepared.credits, plan.bgmFiles,
@@ -545,18 +664,6 @@ Result<BuildOutcome> buildPlanned(StagedBuild& staged, const PlannedBuild& plann
     }
     outcome.leadInMeasures = leadIn->measures;
     outcome.firstSoundSeconds = leadIn->firstSoundSeconds;
-    auto gain = normaliseSounds(*rendered, sounding, request, loudness, services.writer, progress);
-    if (!gain) {
-        return StagedBuild::failed(gain.error());
-    }
-    outcome.loudness = *gain;
-    // The sounds as they were encoded, rather than decoded again.
-    const auto encoded = outcome.loudness ? loudness.soundsAtGain(outcome.loudness->gainDb) : nullptr;
-    if (auto preview = writeFolderPreview(plan, *rendered, sounding, request, prepared, encoded.get(),
-                                          services.previewWriter, progress);
-        !preview) {
-        return StagedBuild::failed(preview.error());
-    }
     auto commit = stageCommit(staged.staging(),
                               withSoundSources(staged.takeManifest(), *rendered, outcome.conversion, request, prepared),
                               buildRecords(plan, *rendered, request, prepared, songHash), request, progress);
@@ -578,7 +685,7 @@ Result<BuildOutcome> buildPlanned(StagedBuild& staged, const PlannedBuild& plann
 // commit leaves the folder as it was and says so.
 Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked, const BuildServices& services,
                                  std::unique_ptr<audio::Renderer> firstRenderer, std::span<const std::uint8_t> file,
-                                 ProgressSink& progress)
+                                 KeptSounds* keptMix, ProgressSink& progress)
 {
     const std::string songHash = songFingerprint(file);
     if (const auto* other = otherSongsRecord(staged.manifest(), asked, songHash); other != nullptr && !asked.replace) {
@@ -612,7 +719,7 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     // Made once: what rendering gives goes into a RenderResult, never back into the plan.
     const BuildPlan plan = std::move(planned).value();
     takePlanFindings(outcome, plan, *firstRenderer);
-    return buildPlanned(staged, {request, plan, songHash, prepared}, std::move(outcome), services,
+    return buildPlanned(staged, {request, plan, songHash, prepared, keptMix}, std::move(outcome), services,
                         std::move(firstRenderer), progress);
 }
 
@@ -632,8 +739,10 @@ Result<BuildOutcome> buildWith(const BuildRequest& request, ProgressSink& progre
     if (!staged) {
         return staged.error();
     }
+    // A mix is kept only where the kept sounds encode every file: then they hold every file's bytes.
+    KeptSounds* keptMix = !used.writer && !used.previewWriter ? kept : nullptr;
     return buildStaged(*staged, request, withStagedWriters(used, request, kept, staged->unchanged()),
-                       std::move(firstRenderer).value(), source->bytes(), progress);
+                       std::move(firstRenderer).value(), source->bytes(), keptMix, progress);
 }
 
 }  // namespace

@@ -23,6 +23,40 @@ Status writeTextFile(const std::filesystem::path& path, std::string_view text)
     return writeFileAtomically(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
 
+// Whether writing the file `name` of `folder` would replace `song`, as isSameFile tells, for the
+// thousand names of a build: the folder and the song are resolved once, not once a name.
+class SongInFolder {
+public:
+    SongInFolder(std::filesystem::path folder, std::filesystem::path song)
+        : m_folder(std::move(folder)), m_song(std::move(song))
+    {
+        std::error_code folderError;
+        std::error_code songError;
+        m_resolvedFolder = std::filesystem::weakly_canonical(m_folder, folderError);
+        m_resolvedSong = std::filesystem::weakly_canonical(m_song, songError);
+        m_resolved = !folderError && !songError;
+    }
+
+    bool replacedBy(const std::string& name) const
+    {
+        const auto file = utf8Path(name);
+        const auto target = m_folder / file;
+        if (file.has_parent_path() || !file.has_filename() || file == "." || file == "..") {
+            return isSameFile(target, m_song);
+        }
+        // A file there is the song only as the same file on disk; one not there yet, as the path
+        // the song resolves to.
+        return sameFileOnDisk(target, m_song) || (m_resolved && m_resolvedFolder / file == m_resolvedSong);
+    }
+
+private:
+    std::filesystem::path m_folder;
+    std::filesystem::path m_song;
+    std::filesystem::path m_resolvedFolder;
+    std::filesystem::path m_resolvedSong;
+    bool m_resolved = false;
+};
+
 // WouldOverwriteSource if a file the commit moves in, or a chart, would replace the song.
 Status refuseReplacingSource(const std::vector<BuildRecord>& records, const BuildRequest& request)
 {
@@ -31,8 +65,9 @@ Status refuseReplacingSource(const std::vector<BuildRecord>& records, const Buil
     for (const auto& record : records) {
         arriving.push_back(record.chart);
     }
+    const SongInFolder song(folder, request.conversion.sourceMidiPath);
     for (const auto& name : arriving) {
-        if (isSameFile(folder / utf8Path(name), request.conversion.sourceMidiPath)) {
+        if (song.replacedBy(name)) {
             return Error{ErrorCode::WouldOverwriteSource,
                          displayPath(folder / utf8Path(name)) +
                              ": writing it would replace the MIDI file being converted"}

@@ -22,6 +22,7 @@ constexpr std::string_view kEncodedShelf = "encoded";
 constexpr std::uint32_t kSoundFontVersion = 1;
 constexpr std::string_view kSoundFontShelf = "soundfonts";
 constexpr std::string_view kPresetShelf = "presets";
+constexpr std::string_view kMixShelf = "mixes";
 
 void putNumber(std::string& key, std::int64_t value)
 {
@@ -244,6 +245,10 @@ audio::SoundWriter KeptSounds::encodingWriter(Encoding encoding, audio::SoundByt
         putNumber(key, audio::kSampleRate);
         putNumber(key, static_cast<std::int64_t>(samples.size()));
         putNumber(key, static_cast<std::int64_t>(contentHash(bytesOf(samples))));
+        {
+            std::lock_guard lock(m_mutex);
+            m_encodedKeys.insert_or_assign(target.filename().string(), key);
+        }
         if (auto entry = m_cache.find(kEncodedShelf, key)) {
             std::vector<std::uint8_t> bytes(entry->begin(), entry->end());
             if (encoding.format == audio::SoundFormat::OggVorbis) {
@@ -264,6 +269,69 @@ audio::SoundWriter KeptSounds::encodingWriter(Encoding encoding, audio::SoundByt
     };
 }
 
+std::string KeptSounds::soundKey(const audio::RenderJob& job) const
+{
+    if (!job.sequence) {
+        return renderKey(m_playedAs != nullptr ? m_playedAs(job.note) : job.note, m_soundFontHash);
+    }
+    ContentHash events;
+    for (const auto& event : job.events) {
+        std::string bytes;
+        putNumber(bytes, event.frame);
+        bytes += {static_cast<char>(event.status), static_cast<char>(event.data1), static_cast<char>(event.data2)};
+        events.add(bytes);
+    }
+    std::string key = "sequence";
+    for (const std::int64_t value :
+         {std::int64_t{kRenderVersion}, static_cast<std::int64_t>(m_soundFontHash), std::int64_t{audio::kSampleRate},
+          job.tailFrames, static_cast<std::int64_t>(job.events.size()), static_cast<std::int64_t>(events.value())}) {
+        putNumber(key, value);
+    }
+    return key;
+}
+
+std::optional<std::string> KeptSounds::encodedKey(const std::string& fileName) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_encodedKeys.find(fileName);
+    return found != m_encodedKeys.end() ? std::optional<std::string>(found->second) : std::nullopt;
+}
+
+std::optional<std::vector<std::uint8_t>> KeptSounds::encodedFile(const std::string& key,
+                                                                 const std::filesystem::path& target)
+{
+    auto entry = m_cache.find(kEncodedShelf, key);
+    if (!entry) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes(entry->begin(), entry->end());
+    if (entry->starts_with("OggS")) {  // as encoded in OGG Vorbis: the stream takes the target's name
+        audio::renameOggStream(bytes, target);
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_encodedKeys.insert_or_assign(target.filename().string(), key);
+    }
+    return bytes;
+}
+
+std::optional<std::string> KeptSounds::findMix(std::string_view key)
+{
+    return m_cache.find(kMixShelf, key);
+}
+
+void KeptSounds::noteMixTaken(std::size_t soundFiles)
+{
+    ++m_mixesTaken;
+    ++m_previewsTaken;
+    m_encodedTaken += soundFiles;
+}
+
+void KeptSounds::keepMix(std::string_view key, std::span<const std::uint8_t> facts)
+{
+    m_cache.put(kMixShelf, key, facts);
+}
+
 KeptSoundsReport KeptSounds::finish()
 {
     m_cache.trim();
@@ -275,6 +343,7 @@ KeptSoundsReport KeptSounds::finish()
     report.encodedMade = m_encodedMade;
     report.previewsTaken = m_previewsTaken;
     report.previewsMade = m_previewsMade;
+    report.mixesTaken = m_mixesTaken;
     if (auto trouble = m_cache.trouble(); trouble.damagedEntries > 0 || trouble.writeError) {
         report.trouble = std::move(trouble);
     }

@@ -3,8 +3,14 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/audio/render_pool.h"
 #include "core/audio/sound_file_writer.h"
@@ -21,6 +27,7 @@ struct KeptSoundsReport {
     std::size_t encodedMade = 0;
     std::size_t previewsTaken = 0;  // previews not encoded again
     std::size_t previewsMade = 0;
+    std::size_t mixesTaken = 0;           // a loudness and preview recalled: no render read, nothing mixed
     std::optional<CacheTrouble> trouble;  // a folder that could not be used or written, damaged entries
 };
 
@@ -56,6 +63,21 @@ public:
     // at the same place encodes none.
     audio::SoundWriter previewWriter(audio::SoundBytesWriter place);
 
+    // Everything that makes the sound of `job` as a key: the render's for a note (as the renderers
+    // play it), and for a sequence its events, tail and soundfont; the same job, the same key.
+    std::string soundKey(const audio::RenderJob& job) const;
+    // The key under which the file named `fileName` was encoded or found by this cache's writers
+    // in this build; none if they wrote no file of that name.
+    std::optional<std::string> encodedKey(const std::string& fileName) const;
+    // The bytes of the file encoded under `key` (as encodedKey() gives it), renamed for `target`
+    // as the writers rename them; none when not kept or damaged.
+    std::optional<std::vector<std::uint8_t>> encodedFile(const std::string& key, const std::filesystem::path& target);
+    // What a build's loudness pass and preview came to (kept_mix.h), under `key`.
+    std::optional<std::string> findMix(std::string_view key);
+    void keepMix(std::string_view key, std::span<const std::uint8_t> facts);
+    // Counts a mix recalled, with its preview and `soundFiles` sound files taken as encoded.
+    void noteMixTaken(std::size_t soundFiles);
+
     // What was taken and made so far; lets the least recently used entries go first.
     KeptSoundsReport finish();
 
@@ -80,6 +102,9 @@ private:
     std::atomic<std::size_t> m_encodedMade{0};
     std::atomic<std::size_t> m_previewsTaken{0};
     std::atomic<std::size_t> m_previewsMade{0};
+    std::atomic<std::size_t> m_mixesTaken{0};
+    mutable std::mutex m_mutex;
+    std::map<std::string, std::string> m_encodedKeys;  // by file name, as the writers saw them
 };
 
 // The kept sounds of `folder` for a build with `soundFont`: none with a report saying why when

@@ -45,6 +45,12 @@ audio::SoundWriter SoundLengthRule::wrap(audio::SoundWriter inner)
     };
 }
 
+void SoundLengthRule::recall(std::vector<LongSoundFile> files)
+{
+    std::lock_guard lock(m_mutex);
+    m_long.insert(m_long.end(), files.begin(), files.end());
+}
+
 std::vector<LongSoundFile> SoundLengthRule::pastTheRule() const
 {
     std::vector<LongSoundFile> files;

@@ -39,6 +39,8 @@ public:
     // The files written that last a minute or more, by path: the same list whatever order the
     // pool's threads wrote them in.
     std::vector<LongSoundFile> pastTheRule() const;
+    // Notes files past the rule that an earlier build with the same sounds found, none written here.
+    void recall(std::vector<LongSoundFile> files);
 
 private:
     std::set<std::filesystem::path> m_capped;

@@ -71,6 +71,36 @@ TEST(SoundFileWriter, OggFilesOfOneNameAreTheSameEveryTimeAndStillDecode)
     EXPECT_EQ(decoded->frames(), samples.size() / 2);
 }
 
+// Bytes kept from one encoding are renamed for another file: every page takes the other name's
+// serial and a checksum that fits it (the bytes are those an encoding for that name gives), and
+// bytes already of the name are left as they are.
+TEST(SoundFileWriter, RenamedOggBytesAreThoseEncodedForTheOtherName)
+{
+    std::vector<float> samples(2 * 22050);
+    for (std::size_t frame = 0; frame < samples.size() / 2; ++frame) {
+        const auto value = static_cast<float>(0.2 * std::sin(static_cast<double>(frame) * 0.03));
+        samples[2 * frame] = value;
+        samples[2 * frame + 1] = value * 0.5F;
+    }
+    NullProgress quiet;
+    const auto encoded = [&](const char* name) {
+        auto bytes = audio::encodeSound(name, samples, audio::SoundFormat::OggVorbis, 0.5, 44100, quiet,
+                                        audio::SoundChannels::Stereo);
+        EXPECT_TRUE(bytes);
+        return bytes ? std::move(bytes).value() : std::vector<std::uint8_t>{};
+    };
+    struct Case {
+        const char* from;
+        const char* to;
+    };
+    for (const auto& c : {Case{"a.ogg", "b.ogg"}, Case{"b.ogg", "a.ogg"}, Case{"a.ogg", "a.ogg"}}) {
+        SCOPED_TRACE(std::string(c.from) + " as " + c.to);
+        auto bytes = encoded(c.from);
+        audio::renameOggStream(bytes, c.to);
+        EXPECT_EQ(bytes, encoded(c.to));
+    }
+}
+
 // The channels libsndfile finds in encoded bytes written to `path`.
 int channelsOf(const std::filesystem::path& path)
 {
