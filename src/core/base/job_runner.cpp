@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "core/base/file_error.h"
 
@@ -147,6 +148,43 @@ bool watchWorkers(RunState& state, ProgressSink& progress, std::int64_t total)
 }
 
 }  // namespace
+
+struct BackgroundJob::State {
+    State(Job toRun, JobOptions runOptions) : job(std::move(toRun)), options(std::move(runOptions)) { }
+
+    Job job;
+    JobOptions options;
+    RunState run{1, job, options};
+    std::vector<std::thread> worker;
+    std::optional<Status> status;
+};
+
+BackgroundJob::BackgroundJob(Job job, JobOptions options)
+    : m_state(std::make_unique<State>(std::move(job), std::move(options)))
+{
+    m_state->worker = startWorkers(m_state->run, 1);
+    if (m_state->worker.empty()) {
+        m_state->run.active = 1;
+        work(m_state->run, 0);
+    }
+}
+
+BackgroundJob::~BackgroundJob()
+{
+    wait();
+}
+
+const Status& BackgroundJob::wait()
+{
+    if (!m_state->status) {
+        for (auto& thread : m_state->worker) {
+            thread.join();
+        }
+        m_state->worker.clear();
+        m_state->status = m_state->run.failure ? Status(*m_state->run.failure) : Status();
+    }
+    return *m_state->status;
+}
 
 unsigned jobThreadCount(unsigned asked, std::size_t jobCount)
 {

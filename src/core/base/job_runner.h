@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -65,6 +66,26 @@ struct JobOptions {
 // and the exception's text; a job that cannot start for want of threads too is OutOfMemory.
 // Cancelled if the sink asked to stop before every job was done. No job, no thread: success.
 Status runJobs(std::size_t count, const Job& job, const JobOptions& options, ProgressSink& progress);
+
+// One job started on a thread of its own while the calling thread goes on with work of its own
+// (a soundfont loaded while the song is read and planned): job 0, with `options` naming it as
+// runJobs does. Nothing stops it but its own end; wait() gives what it returned, or what it
+// threw as runJobs words it, and the destructor waits for it too, so it never outlives what it
+// uses. When no thread can be started, the job runs at once on the calling thread.
+class BackgroundJob final {
+public:
+    BackgroundJob(Job job, JobOptions options);
+    ~BackgroundJob();
+    BackgroundJob(const BackgroundJob&) = delete;
+    BackgroundJob& operator=(const BackgroundJob&) = delete;
+
+    // Waits for the job to return; the same status on every call.
+    const Status& wait();
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 // runJobs for jobs that each make a value: the values in job order, or the first failure.
 template <typename T>

@@ -13,6 +13,7 @@
 #include "core/base/file_error.h"
 #include "core/base/file_reading.h"
 #include "core/base/folder_lock.h"
+#include "core/base/job_runner.h"
 #include "core/base/number_text.h"
 #include "core/base/staging_folder.h"
 #include "core/base/text_decoding.h"
@@ -150,6 +151,46 @@ void keepUnchanged(CommitList& commit, UnchangedFiles& unchanged)
 {
     std::erase_if(commit.moves, [&](const std::string& name) { return unchanged.noteIfStagedSame(name); });
 }
+
+// The build's first renderer, opened on a thread of its own while the song is read, converted
+// and planned: loading a General MIDI soundfont takes a second or more, and every other renderer
+// of the build shares the samples it loaded.
+class FirstRenderer final {
+public:
+    explicit FirstRenderer(const audio::RendererFactory& renderers)
+        : m_opening(
+              [this, &renderers](std::size_t, JobContext&) -> Status {
+                  auto opened = renderers();
+                  if (!opened) {
+                      return opened.error();
+                  }
+                  m_renderer = std::move(opened).value();
+                  return {};
+              },
+              JobOptions{1, "opening the soundfont", {}})
+    {
+    }
+
+    // The renderer, once opened; its error if it could not be. Once only.
+    Result<std::unique_ptr<audio::Renderer>> take()
+    {
+        if (const auto& opened = m_opening.wait(); !opened) {
+            return opened.error();
+        }
+        return std::move(m_renderer);
+    }
+
+    // The renderer's error where it could not be opened, else `error`.
+    Error failedFirst(Error error)
+    {
+        const auto& opened = m_opening.wait();
+        return opened ? std::move(error) : opened.error();
+    }
+
+private:
+    std::unique_ptr<audio::Renderer> m_renderer;
+    BackgroundJob m_opening;  // after m_renderer, which its job fills
+};
 
 // The folder a build writes into, held for the build's length: locked, with a staging folder in
 // which every file is written before any replaces one of the folder's (a commit a killed build
@@ -684,8 +725,8 @@ Result<BuildOutcome> buildPlanned(StagedBuild& staged, const PlannedBuild& plann
 // The build once its folder is staged, every step a function of its own; a failure before the
 // commit leaves the folder as it was and says so.
 Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked, const BuildServices& services,
-                                 std::unique_ptr<audio::Renderer> firstRenderer, std::span<const std::uint8_t> file,
-                                 KeptSounds* keptMix, ProgressSink& progress)
+                                 FirstRenderer& first, std::span<const std::uint8_t> file, KeptSounds* keptMix,
+                                 ProgressSink& progress)
 {
     const std::string songHash = songFingerprint(file);
     if (const auto* other = otherSongsRecord(staged.manifest(), asked, songHash); other != nullptr && !asked.replace) {
@@ -718,31 +759,38 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     }
     // Made once: what rendering gives goes into a RenderResult, never back into the plan.
     const BuildPlan plan = std::move(planned).value();
-    takePlanFindings(outcome, plan, *firstRenderer);
-    return buildPlanned(staged, {request, plan, songHash, prepared, keptMix}, std::move(outcome), services,
-                        std::move(firstRenderer), progress);
-}
-
-// The build with its services in place: the source read, the folder staged.
-Result<BuildOutcome> buildWith(const BuildRequest& request, ProgressSink& progress, const BuildServices& used,
-                               KeptSounds* kept)
-{
-    auto firstRenderer = used.renderers();
+    auto firstRenderer = first.take();
     if (!firstRenderer) {
         return firstRenderer.error();
     }
+    takePlanFindings(outcome, plan, **firstRenderer);
+    return buildPlanned(staged, {request, plan, songHash, prepared, keptMix}, std::move(outcome), services,
+                        std::move(firstRenderer).value(), progress);
+}
+
+// The build with its services in place: the source read, the folder staged. The first renderer
+// opens meanwhile; a renderer that cannot be opened is the build's error whatever else failed,
+// as it was found first when the renderer opened before anything else.
+Result<BuildOutcome> buildWith(const BuildRequest& request, ProgressSink& progress, const BuildServices& used,
+                               KeptSounds* kept)
+{
+    FirstRenderer first(used.renderers);
     const auto source = song::readSongFile(request.conversion.sourceMidiPath);
     if (!source) {
-        return source.error();
+        return first.failedFirst(source.error());
     }
     auto staged = StagedBuild::open(request.conversion.outputFolder, *used.fileSystem);
     if (!staged) {
-        return staged.error();
+        return first.failedFirst(staged.error());
     }
     // A mix is kept only where the kept sounds encode every file: then they hold every file's bytes.
     KeptSounds* keptMix = !used.writer && !used.previewWriter ? kept : nullptr;
-    return buildStaged(*staged, request, withStagedWriters(used, request, kept, staged->unchanged()),
-                       std::move(firstRenderer).value(), source->bytes(), keptMix, progress);
+    auto outcome = buildStaged(*staged, request, withStagedWriters(used, request, kept, staged->unchanged()), first,
+                               source->bytes(), keptMix, progress);
+    if (!outcome) {
+        return first.failedFirst(outcome.error());
+    }
+    return outcome;
 }
 
 }  // namespace

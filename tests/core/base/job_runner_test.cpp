@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -53,7 +56,8 @@ TEST(JobRunner, ThreadsAreAtLeastOneAndAtMostTheCapOrOnePerJob)
         std::size_t jobs;
         unsigned expected;
     };
-    for (const auto& c : {Case{1, 100, 1}, Case{4, 100, 4}, Case{64, 1000, kMostThreads}, Case{4, 2, 2}, Case{3, 0, 1}}) {
+    for (const auto& c :
+         {Case{1, 100, 1}, Case{4, 100, 4}, Case{64, 1000, kMostThreads}, Case{4, 2, 2}, Case{3, 0, 1}}) {
         SCOPED_TRACE(std::to_string(c.asked) + " asked, " + std::to_string(c.jobs) + " jobs");
         EXPECT_EQ(jobThreadCount(c.asked, c.jobs), c.expected);
     }
@@ -236,6 +240,72 @@ TEST(JobRunner, AnExceptionFromTheCallersSinkStopsTheRunAndIsReturned)
     EXPECT_EQ(status.error().subject, "fault");
     EXPECT_EQ(status.error().value, "the bar is gone");
     EXPECT_LE(started.load(), 2U);
+}
+
+TEST(BackgroundJob, GivesWhatTheJobReturnedOrThrewOnEveryWait)
+{
+    struct Case {
+        const char* what;
+        std::function<Status()> job;
+        std::optional<ErrorCode> code;  // none: success
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"success", [] { return Status(); }, std::nullopt, ""},
+        {"an error",
+         [] {
+             return Status(Error{ErrorCode::CannotOpen, "font.sf2: not a SoundFont file"});
+         },
+         ErrorCode::CannotOpen, "font.sf2: not a SoundFont file"},
+        {"bad_alloc", []() -> Status { throw std::bad_alloc(); }, ErrorCode::OutOfMemory,
+         "not enough memory for opening font.sf2"},
+        {"runtime_error", []() -> Status { throw std::runtime_error("disk on fire"); }, ErrorCode::WriteFailed,
+         "opening font.sf2 failed: disk on fire"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        JobOptions options;
+        options.work = "opening";
+        options.nameOf = [](std::size_t) { return std::string("font.sf2"); };
+        BackgroundJob job([&](std::size_t, JobContext&) { return c.job(); }, options);
+        for (int time = 0; time < 2; ++time) {
+            const Status& status = job.wait();
+            ASSERT_EQ(status.ok(), !c.code);
+            if (c.code) {
+                EXPECT_EQ(status.error().code, *c.code);
+                EXPECT_EQ(status.error().message, c.message);
+            }
+        }
+    }
+}
+
+// The job runs on a thread of its own while the caller works, and is waited for when the
+// caller leaves without asking: the caller's signal reaches a job that is still running.
+TEST(BackgroundJob, RunsBesideTheCallerAndIsWaitedForOnLeaving)
+{
+    std::mutex mutex;
+    std::condition_variable signalled;
+    bool callerDone = false;
+    std::thread::id jobThread;
+    bool jobFinished = false;
+    {
+        BackgroundJob job(
+            [&](std::size_t index, JobContext& context) -> Status {
+                EXPECT_EQ(index, 0U);
+                EXPECT_EQ(context.worker(), 0U);
+                std::unique_lock lock(mutex);
+                jobThread = std::this_thread::get_id();
+                signalled.wait(lock, [&] { return callerDone; });  // an event, never a time
+                jobFinished = true;
+                return {};
+            },
+            JobOptions{});
+        std::lock_guard lock(mutex);
+        callerDone = true;
+        signalled.notify_all();
+    }
+    EXPECT_TRUE(jobFinished);
+    EXPECT_NE(jobThread, std::this_thread::get_id());
 }
 
 }  // namespace

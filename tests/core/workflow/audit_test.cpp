@@ -54,7 +54,8 @@ TEST(Audit, EachPlantedDefectIsFound)
         AuditSeverity severity;
         std::string fileAtFault;
     };
-    const std::string snare = "\x83X\x83l\x83" "A.wav";  // "スネア.wav" in Shift_JIS
+    const std::string snare = "\x83X\x83l\x83"
+                              "A.wav";  // "スネア.wav" in Shift_JIS
     const Case cases[] = {
         {"missing file", [](const fs::path& d) { fs::remove(d / "snare.wav"); }, AuditCheck::MissingFile,
          AuditSeverity::Error, "song.bms"},
@@ -256,10 +257,52 @@ TEST(Audit, RefusesAMidiFileAndTellsASoundsWholeLength)
     EXPECT_NE(listed(*report).find("long.wav: lasts 700.0 s, 60 s or more"), std::string::npos) << listed(*report);
 }
 
+// Sounds are decoded on several threads: each finding must still name the file it is about, and
+// the findings come in the chart's order (errors before warnings) however the threads ran.
+TEST(Audit, FindsEachSoundsDefectInTheChartsOrderWhateverTheThreads)
+{
+    enum class Sound { Good, Silent, Damaged };
+    const Sound pattern[] = {Sound::Good,    Sound::Damaged, Sound::Silent,  Sound::Good,   Sound::Good,
+                             Sound::Silent,  Sound::Damaged, Sound::Damaged, Sound::Good,   Sound::Silent,
+                             Sound::Good,    Sound::Damaged, Sound::Silent,  Sound::Silent, Sound::Good,
+                             Sound::Damaged, Sound::Good,    Sound::Good,    Sound::Silent, Sound::Damaged,
+                             Sound::Good,    Sound::Good,    Sound::Silent,  Sound::Damaged};
+    const TempDir dir;
+    std::string body;
+    std::string undecodable;
+    std::string silent;
+    for (std::size_t k = 0; k < std::size(pattern); ++k) {
+        const std::string number = std::to_string(k + 10);  // codes 10 to 33, measures 010 to 033
+        const std::string name = "s" + number + ".wav";
+        writeFile(dir.path() / name, pattern[k] == Sound::Damaged ? Bytes{'R', 'I', 'F', 'F', 1, 2}
+                                     : pattern[k] == Sound::Silent
+                                         ? pcmWave(4410, 44100, 0)
+                                         : pcmWave(static_cast<std::uint32_t>(4410 + 441 * k)));
+        body += "#WAV" + number + " " + name + "\r\n#0" + number + "11:" + number + "\r\n";
+        if (pattern[k] == Sound::Damaged) {
+            undecodable += name + " undecodable\n";
+        } else if (pattern[k] == Sound::Silent) {
+            silent += name + " silent\n";
+        }
+    }
+    writeChart(dir.path(), kGoodHeader, body);
+    NullProgress quiet;
+    const auto report = workflow::auditFolder(dir.path(), quiet);
+    ASSERT_TRUE(report) << report.error().message;
+    std::string found;
+    for (const auto& finding : report->findings) {
+        if (finding.check == AuditCheck::UndecodableSound || finding.check == AuditCheck::SilentSound) {
+            found += finding.file.string() +
+                     (finding.check == AuditCheck::UndecodableSound ? " undecodable\n" : " silent\n");
+        }
+    }
+    EXPECT_EQ(found, undecodable + silent) << listed(*report);
+}
+
 TEST(Audit, StopsBetweenSoundsWhenAsked)
 {
     struct Stopping final : ProgressSink {
-        void advance(std::int64_t, std::int64_t) override {}
+        void advance(std::int64_t, std::int64_t) override { }
         bool stopRequested() const override { return true; }
     } stopping;
     const TempDir dir;

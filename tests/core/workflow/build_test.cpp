@@ -495,6 +495,9 @@ TEST_F(Build, RefusesBadSoundFontsAndUnwritableFoldersWithNothingWritten)
         {"soundfont cut short", m_dir / "cut.sf2", {}, ErrorCode::CannotOpen,
          (m_dir / "cut.sf2").string() + ": not a SoundFont file"},
         {"folder inside a file", audio::kDefaultSoundFont, m_dir / "a-file" / "out", ErrorCode::WriteFailed, ""},
+        // The soundfont opens while the folder is staged: its failure is still the one told.
+        {"not a soundfont, and a folder inside a file", m_dir / "notes.sf2", m_dir / "a-file" / "out",
+         ErrorCode::CannotOpen, (m_dir / "notes.sf2").string() + ": not a SoundFont file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
