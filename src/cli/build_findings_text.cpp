@@ -171,6 +171,12 @@ std::string joinCounted(const std::vector<std::string>& items, const char* separ
     return joined;
 }
 
+// "1 note", "3 notes".
+std::string notesText(std::int64_t count)
+{
+    return std::to_string(count) + (count == 1 ? " note" : " notes");
+}
+
 // One warning for them all: a drum kit without the track's sounds can leave hundreds out.
 std::string silentSentence(std::span<const Finding> findings, const FindingContext& context)
 {
@@ -181,12 +187,14 @@ std::string silentSentence(std::span<const Finding> findings, const FindingConte
             const auto& silent = finding.as<workflow::SilentKeysound>();
             notes += silent.noteCount;
             items.push_back("note " + std::to_string(silent.note) + " of " + instrumentText(silent.instrument) + ", " +
-                            std::to_string(silent.noteCount) + " notes (" + workflow::silenceCauseText(silent.cause) +
-                            ")");
+                            notesText(silent.noteCount) + " (" + workflow::silenceCauseText(silent.cause) + ")");
         }
     }
-    return std::to_string(notes) + " notes sound nothing with " + context.soundFont +
-           " and are left out of every chart, their keysounds unwritten: " + joinCounted(items, "; ");
+    const bool one = notes == 1;
+    return notesText(notes) + " sound" + (one ? "s" : "") + " nothing with " + context.soundFont +
+           (one ? " and is left out of every chart, its keysound unwritten: "
+                : " and are left out of every chart, their keysounds unwritten: ") +
+           joinCounted(items, "; ");
 }
 
 // The files over 60 s share the rule and the way around it: said once after every file.

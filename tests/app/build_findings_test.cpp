@@ -155,7 +155,7 @@ TEST(BuildFindingsInTheWindow, EveryFindingTheCommandLinePrintsIsInTheWindowsLis
     // The song makes both, and the command line says the three alike keysounds once.
     ASSERT_TRUE(cliCodes.count(FindingCode::KeysoundSilent) && cliCodes.count(FindingCode::SoundOver60s)) << printed;
     EXPECT_NE(printed.find("3 notes sound nothing with "), std::string::npos) << printed;
-    EXPECT_NE(printed.find(", 1 notes (channel volume 0) (3 times)"), std::string::npos) << printed;
+    EXPECT_NE(printed.find(", 1 note (channel volume 0) (3 times)"), std::string::npos) << printed;
 
     // The result line names each kind with its count; 详情 lists every finding by its code.
     const QString result = window.resultLine()->text();
