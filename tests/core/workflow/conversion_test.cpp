@@ -49,8 +49,8 @@ protected:
     NullProgress m_quiet;
 };
 
-const Bytes kWorkedExample = oneTrackSong({on(0, 60), off(480, 60), on(480, 64), off(960, 64), on(960, 60),
-                                           off(1440, 60), on(1920, 67, 90), off(2400, 67)});
+const Bytes kWorkedExample = oneTrackSong(
+    {on(0, 60), off(480, 60), on(480, 64), off(960, 64), on(960, 60), off(1440, 60), on(1920, 67, 90), off(2400, 67)});
 
 TEST_F(Conversion, WritesTheChartAndKMidiAndReadsKMidiBack)
 {
@@ -114,8 +114,8 @@ TEST_F(Conversion, RefusalsWriteNothing)
          ErrorCode::MeasureOutOfRange},
         {"a division of 0", oneTrackSong({on(0, 60), off(480, 60)}, 0), 1, 0, ErrorCode::UnsupportedDivision},
         // At 96 ticks per quarter a note of 2^28 ticks needs a five-byte delta time in K-Midi.mid.
-        {"a note longer than a delta time", oneTrackSong({on(0, 60), {268435455, 0xB0, 7, 100}, off(268435456, 60)}, 96),
-         1, 0, ErrorCode::NoteTooLong},
+        {"a note longer than a delta time",
+         oneTrackSong({on(0, 60), {268435455, 0xB0, 7, 100}, off(268435456, 60)}, 96), 1, 0, ErrorCode::NoteTooLong},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -148,7 +148,7 @@ TEST_F(Conversion, RefusesToOverwriteTheSourceFile)
     {
         SCOPED_TRACE("the same file through another spelling of its folder");
         auto req = request(kWorkedExample);
-        req.outputFolder = m_dir / "out" / ".." ;
+        req.outputFolder = m_dir / "out" / "..";
         req.chartFileName = "song.mid";
         const auto outcome = runConversion(req, m_quiet);
         ASSERT_FALSE(outcome.ok());
@@ -339,7 +339,10 @@ TEST_F(Conversion, ABuildsBmsChartKeepsEveryNoteAtItsTickUnderTheTablesCodes)
          oneTrackSong({on(1, 60), off(481, 60), on(1925, 61), off(2405, 61)}),
          {"0 14/1920: 1=11", "1 15/1920: 5=12"},  // note mod 7 picks the lane
          std::nullopt},
-        {"measure 1000", oneTrackSong({on(1920 * 1000, 60), off(1920 * 1000 + 480, 60)}), {}, ErrorCode::MeasureOutOfRange},
+        {"measure 1000",
+         oneTrackSong({on(1920 * 1000, 60), off(1920 * 1000 + 480, 60)}),
+         {},
+         ErrorCode::MeasureOutOfRange},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
