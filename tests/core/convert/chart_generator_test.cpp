@@ -2,7 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <optional>
+#include <tuple>
+
+#include "core/base/file_reading.h"
 #include "core/chart/bms_writer.h"
+#include "core/convert/exact_chart.h"
+#include "core/song/part_notes.h"
 
 #include "convert_test_support.h"
 
@@ -572,6 +579,58 @@ TEST(PartsChart, RunningOutOfCodesNamesTheParts)
     EXPECT_EQ(chart.error().code, ErrorCode::CodesExhausted);
     EXPECT_EQ(chart.error().message.rfind("tracks 2:2 and 1 have 40 keysounds, more than the codes", 0), 0u)
         << chart.error().message;
+}
+
+}  // namespace
+}  // namespace zentrowe::convert
+
+namespace zentrowe::convert {
+namespace {
+
+// What a conversion into placed notes gives: each note as placed, then each keysound with its
+// source, and the last tick placed.
+using PlacedFields = std::tuple<std::vector<std::tuple<std::int64_t, std::optional<int>, std::size_t, std::int64_t>>,
+                                std::vector<std::pair<KeysoundEntry, KeysoundSource>>, std::int64_t>;
+
+PlacedFields placedFields(const Result<GeneratedChart>& chart, ExactNoteCollector& placed)
+{
+    PlacedFields fields;
+    for (const PlacedNote& note : placed.notes()) {
+        std::get<0>(fields).emplace_back(note.startTick, note.lane, note.keysound, note.heldTicks);
+    }
+    for (std::size_t k = 0; k < chart->keysounds.size(); ++k) {
+        std::get<1>(fields).emplace_back(chart->keysounds[k], chart->keysounds.source(k));
+    }
+    std::get<2>(fields) = chart->lastPlacedTick;
+    return fields;
+}
+
+TEST(PlacedNotes, FromNotesReadBeforehandAsFromTheBytesInEveryMode)
+{
+    const auto demo = std::filesystem::path(ZENTROWE_TEST_DATA) / ".." / ".." / "data" / "demo" / "ode-to-joy.mid";
+    const auto read = readFileBytes(demo);
+    ASSERT_TRUE(read.ok()) << read.error().message;
+    const testing::Bytes file(read->bytes().begin(), read->bytes().end());
+    const auto song = testing::summaryOf(file);
+    const std::vector<std::vector<song::TrackPart>> partLists = {{{2, 0}}, {{4, 0}, {3, 0}, {2, 0}}};
+    for (const ConversionMode mode : {ConversionMode::Plain, ConversionMode::LongNotes, ConversionMode::Percussion}) {
+        ConversionSettings settings;
+        settings.longNotes = mode == ConversionMode::LongNotes;
+        settings.percussion = mode == ConversionMode::Percussion;
+        for (const auto& parts : partLists) {
+            SCOPED_TRACE(static_cast<int>(mode));
+            SCOPED_TRACE(song::partsName(parts));
+            NullProgress quiet;
+            ExactNoteCollector fromBytes;
+            const auto bytesChart = generatePlacedNotes(file, song, parts, settings, fromBytes, quiet);
+            ExactNoteCollector fromNotes;
+            const auto notesChart =
+                generatePlacedNotes(song::readPartNotes(file, song, parts), song, parts, settings, fromNotes, quiet);
+            ASSERT_TRUE(bytesChart.ok() && notesChart.ok());
+            EXPECT_GT(fromBytes.notes().size(), 20u);
+            EXPECT_EQ(placedFields(notesChart, fromNotes), placedFields(bytesChart, fromBytes));
+        }
+    }
 }
 
 }  // namespace
