@@ -517,7 +517,7 @@ int runBuildCommand(const BuildOptions& options, const CLI::App& command)
         buildRequest(options, std::move(loaded), std::move(settings).value(), std::move(difficulties), longNoteLength);
     // The output folder is made for command-line users (and removed again if the build is
     // refused before writing anything).
-    const auto outcome = runStoppable("converting", "bytes of the track",
+    const auto outcome = runStoppable("converting", "note starts and ends",
                                       [&](ProgressSink& stop) { return workflow::runBuild(request, stop); });
     if (SignalStop::received()) {
         return reportStoppedBuild(outcome, request);

@@ -126,7 +126,7 @@ void TerminalProgress::beginStage(ProgressStage stage)
     switch (stage) {
     case ProgressStage::Converting:
         m_verb = "converting";
-        m_unit = "bytes of the track";
+        m_unit = "note starts and ends";
         break;
     case ProgressStage::Rendering:
         m_verb = "rendering and encoding";

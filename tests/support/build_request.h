@@ -29,7 +29,7 @@ inline workflow::BuildRequest wavBuildRequest(const Bytes& song, const std::file
 }
 
 // `song` prepared for a build charting `parts` (the first one the chosen part) with `bgm`, its
-// source written into `dir`. The prepared song points into `song`, which must outlive it.
+// source written into `dir`.
 inline workflow::PreparedSong preparedSong(const Bytes& song, const std::filesystem::path& dir,
                                            const std::vector<song::TrackPart>& parts,
                                            workflow::BgmMode bgm = workflow::BgmMode::None)

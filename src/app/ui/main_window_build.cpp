@@ -44,8 +44,8 @@ QString stageText(ProgressStage stage)
     return {};
 }
 
-// A build's progress line: the stage, how far (the conversion counts bytes of the track: only its
-// percentage means something), and the time left at the stage's rate so far, as the command
+// A build's progress line: the stage, how far (the conversion counts note starts and ends: only
+// its percentage means something), and the time left at the stage's rate so far, as the command
 // line gives it.
 QString buildProgressText(ProgressStage stage, int percent, std::int64_t done, std::int64_t total,
                           const QElapsedTimer& stageStart)

@@ -7,7 +7,7 @@ namespace zentrowe {
 // The stages of a pass made of several, in the order a build goes through them; each stage
 // counts its own units from 0.
 enum class ProgressStage {
-    Converting,  // bytes of the track
+    Converting,  // note starts and ends of the charted parts
     Rendering,   // keysound and BGM files rendered and encoded
     Previewing,  // the preview mixed and written
     Mixing,      // keysound files read into a mix (check, preview)

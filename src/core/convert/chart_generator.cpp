@@ -1,6 +1,7 @@
 #include "core/convert/chart_generator.h"
 
 #include <algorithm>
+#include <optional>
 #include <type_traits>
 #include <unordered_map>
 #include <vector>
@@ -10,53 +11,51 @@
 #include "core/convert/percussion_mode.h"
 #include "core/convert/plain_mode.h"
 #include "core/song/event_text.h"
+#include "core/song/part_notes.h"
 #include "core/song/track_part.h"
-#include "core/song/track_walk.h"
 
 namespace zentrowe::convert {
 
 namespace {
 
-// The one walk of every mode: note starts and ends go to the mode, everything else is stepped
-// over. Notes 0 and 127 are never charted, and note numbers of 0x80 and above (a damaged file)
-// make no note, as they could not be written back into the keysound MIDI file. Velocities of 0x80
-// and above, which some writers put in Note On events, are clipped to 127 as synthesisers do.
+Error cancelled()
+{
+    return Error{ErrorCode::Cancelled, "conversion cancelled"};
+}
+
+// Hands every note start and end to the mode, stepping the progress a note at a time; false
+// when the sink asks to stop. Notes met after the chart failed are stepped over.
 template <typename Mode>
-class NoteVisitor {
-public:
-    explicit NoteVisitor(Mode& mode, ChartBuilder& chart) : m_mode(mode), m_chart(chart) { }
-
-    void onPart(std::size_t part) { m_part = static_cast<std::uint16_t>(part); }
-
-    void onEvent(std::int64_t time, std::uint32_t, const song::ChannelEvent& event)
-    {
-        m_lastTime = time;
-        const std::uint8_t kind = event.kind();
-        if ((kind != 0x80 && kind != 0x90) || m_chart.failed()) {
-            return;
+bool feedNotes(Mode& mode, ChartBuilder& chart, const song::PartNotes& notes, ProgressThrottle& throttle)
+{
+    std::int64_t done = 0;
+    for (const song::PartNote& note : notes) {
+        if (!throttle.step(done++)) {
+            return false;
         }
-        const std::uint8_t note = event.data1;
-        if (note == 0 || note >= 127) {
-            return;
+        if (chart.failed()) {
+            continue;
         }
-        const auto velocity = std::min<std::uint8_t>(event.data2, 127);
-        if (kind == 0x90 && velocity != 0) {
-            m_chart.noteStarted({m_part, event.channel()});
-            m_mode.noteStart(time, event.channel(), note, velocity);
+        if (note.starts()) {
+            chart.noteStarted({note.part, note.channel});
+            mode.noteStart(note.time, note.channel, note.note, note.velocity);
         } else {
-            m_mode.noteEnd(time, event.channel(), note);
+            mode.noteEnd(note.time, note.channel, note.note);
         }
     }
-    void onEvent(std::int64_t time, std::uint32_t, const song::MetaEvent&) { m_lastTime = time; }
-    void onEvent(std::int64_t time, std::uint32_t, const song::SysExEvent&) { m_lastTime = time; }
+    return true;
+}
 
-    std::int64_t lastTime() const { return m_lastTime; }
+// The progress of a conversion of notes just read from the bytes, whose reading counted it: only
+// a request to stop is passed on.
+class StopOnly final : public ProgressSink {
+public:
+    explicit StopOnly(const ProgressSink& sink) : m_sink(sink) { }
+    void advance(std::int64_t, std::int64_t) override { }
+    bool stopRequested() const override { return m_sink.stopRequested(); }
 
 private:
-    Mode& m_mode;
-    ChartBuilder& m_chart;
-    std::int64_t m_lastTime = 0;
-    std::uint16_t m_part = 0;  // of the event being visited
+    const ProgressSink& m_sink;
 };
 
 // The tempo changes the chart defines. A song that does not set its tempo at tick 0 plays at the
@@ -135,7 +134,7 @@ void defineChart(chart::Chart& chart, const ChartTempos& tempos, const KeysoundT
 }
 
 template <typename Mode, typename... ModeArguments>
-Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const song::SongSummary& song,
+Result<GeneratedChart> convertTrack(const song::PartNotes& notes, const song::SongSummary& song,
                                     std::span<const song::TrackPart> parts, const ConversionSettings& settings,
                                     PlacedNoteSink* placedNotes, ProgressSink& progress,
                                     std::string_view soundExtension, const KeysoundVariants* variants,
@@ -152,14 +151,12 @@ Result<GeneratedChart> convertTrack(std::span<const std::uint8_t> file, const so
         chart.reportPlacedNotes(*placedNotes);
     }
     Mode mode(chart, modeArguments...);
-    ProgressThrottle throttle(progress, song::partsLength(song, parts));
-    NoteVisitor<Mode> visitor(mode, chart);
-    const auto onPart = [&visitor](std::size_t part) { visitor.onPart(part); };
-    if (song::walkParts(file, song, parts, visitor, throttle, onPart) == song::WalkEnd::Cancelled) {
-        return Error{ErrorCode::Cancelled, "conversion cancelled"};
+    ProgressThrottle throttle(progress, static_cast<std::int64_t>(notes.size()));
+    if (!feedNotes(mode, chart, notes, throttle)) {
+        return cancelled();
     }
     if (!chart.failed()) {
-        mode.trackEnd(visitor.lastTime());
+        mode.trackEnd(notes.lastTime());
     }
     if (auto error = chart.takeError()) {
         return *error;
@@ -200,10 +197,8 @@ Error noSuchTrack(int trackNumber, std::size_t trackCount)
         .withNumber(trackNumber);
 }
 
-Result<GeneratedChart> convertSong(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                   std::span<const song::TrackPart> parts, const ConversionSettings& settings,
-                                   PlacedNoteSink* placedNotes, ProgressSink& progress, std::string_view soundExtension,
-                                   const KeysoundVariants* variants)
+// TrackOutOfRange for no parts or a part the song lacks, UnsupportedDivision for a division of 0.
+std::optional<Error> refusal(const song::SongSummary& song, std::span<const song::TrackPart> parts)
 {
     if (parts.empty()) {
         return noSuchTrack(0, song.tracks.size());
@@ -219,17 +214,51 @@ Result<GeneratedChart> convertSong(std::span<const std::uint8_t> file, const son
             .about("division")
             .withNumber(0);
     }
+    return std::nullopt;
+}
+
+// Every conversion, whether its notes were read beforehand or just now from the bytes.
+Result<GeneratedChart> convertNotes(const song::PartNotes& notes, const song::SongSummary& song,
+                                    std::span<const song::TrackPart> parts, const ConversionSettings& settings,
+                                    PlacedNoteSink* placedNotes, ProgressSink& progress,
+                                    std::string_view soundExtension, const KeysoundVariants* variants)
+{
+    if (auto refused = refusal(song, parts)) {
+        return *refused;
+    }
     switch (settings.mode()) {
     case ConversionMode::Percussion:
-        return convertTrack<PercussionMode>(file, song, parts, settings, placedNotes, progress, soundExtension,
+        return convertTrack<PercussionMode>(notes, song, parts, settings, placedNotes, progress, soundExtension,
                                             variants);
     case ConversionMode::LongNotes:
-        return convertTrack<LongNoteMode>(file, song, parts, settings, placedNotes, progress, soundExtension, variants,
+        return convertTrack<LongNoteMode>(notes, song, parts, settings, placedNotes, progress, soundExtension, variants,
                                           settings.longNoteThreshold);
     case ConversionMode::Plain:
         break;
     }
-    return convertTrack<PlainMode>(file, song, parts, settings, placedNotes, progress, soundExtension, variants);
+    return convertTrack<PlainMode>(notes, song, parts, settings, placedNotes, progress, soundExtension, variants);
+}
+
+// The parts' notes read from the bytes, then converted; progress counts the bytes read.
+Result<GeneratedChart> convertSong(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                   std::span<const song::TrackPart> parts, const ConversionSettings& settings,
+                                   PlacedNoteSink* placedNotes, ProgressSink& progress, std::string_view soundExtension,
+                                   const KeysoundVariants* variants)
+{
+    if (auto refused = refusal(song, parts)) {
+        return *refused;
+    }
+    ProgressThrottle throttle(progress, song::partsLength(song, parts));
+    const auto notes = song::readPartNotes(file, song, parts, throttle);
+    if (!notes) {
+        return cancelled();
+    }
+    StopOnly stopOnly(progress);
+    auto converted = convertNotes(*notes, song, parts, settings, placedNotes, stopOnly, soundExtension, variants);
+    if (converted) {
+        throttle.finish();
+    }
+    return converted;
 }
 
 }  // namespace
@@ -264,6 +293,14 @@ Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, c
                                            const KeysoundVariants* variants)
 {
     return convertSong(file, song, parts, settings, &notes, progress, {}, variants);
+}
+
+Result<GeneratedChart> generatePlacedNotes(const song::PartNotes& partNotes, const song::SongSummary& song,
+                                           std::span<const song::TrackPart> parts, const ConversionSettings& settings,
+                                           PlacedNoteSink& notes, ProgressSink& progress,
+                                           const KeysoundVariants* variants)
+{
+    return convertNotes(partNotes, song, parts, settings, &notes, progress, {}, variants);
 }
 
 }  // namespace zentrowe::convert

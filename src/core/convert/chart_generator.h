@@ -12,6 +12,7 @@
 #include "core/convert/keysound_variants.h"
 #include "core/convert/placed_note_sink.h"
 #include "core/convert/settings.h"
+#include "core/song/part_notes.h"
 #include "core/song/song_summary.h"
 #include "core/song/track_part.h"
 
@@ -56,6 +57,12 @@ Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, c
                                            int trackNumber, const ConversionSettings& settings, PlacedNoteSink& notes,
                                            ProgressSink& progress, const KeysoundVariants* variants = nullptr);
 Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, const song::SongSummary& song,
+                                           std::span<const song::TrackPart> parts, const ConversionSettings& settings,
+                                           PlacedNoteSink& notes, ProgressSink& progress,
+                                           const KeysoundVariants* variants = nullptr);
+// The same from the notes of `parts` read beforehand (song::readPartNotes of those parts), which
+// the entry points above read from the bytes first: progress counts the notes rather than bytes.
+Result<GeneratedChart> generatePlacedNotes(const song::PartNotes& partNotes, const song::SongSummary& song,
                                            std::span<const song::TrackPart> parts, const ConversionSettings& settings,
                                            PlacedNoteSink& notes, ProgressSink& progress,
                                            const KeysoundVariants* variants = nullptr);

@@ -49,4 +49,10 @@ bool allNotesOnDrumChannel(std::span<const std::uint8_t> file, const SongSummary
     return count.drumNotes > 0 && count.otherNotes == 0;
 }
 
+bool allNotesOnDrumChannel(const PartNotes& notes, std::size_t part)
+{
+    const std::int64_t drumNotes = notes.soundingNotesByChannel(part)[std::size_t{kDrumChannelIndex}];
+    return drumNotes > 0 && notes.soundingNotes(part) == drumNotes;
+}
+
 }  // namespace zentrowe::song

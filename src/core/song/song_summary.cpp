@@ -210,12 +210,17 @@ Result<FileBytes> readSongFile(const std::filesystem::path& midiFile)
 Status checkUnchangedSince(const SongSummary& song, std::span<const std::uint8_t> file,
                            const std::filesystem::path& midiFile)
 {
-    if (file.size() >= song.fileSize) {
+    return checkUnchangedSince(song, std::uint64_t{file.size()}, midiFile);
+}
+
+Status checkUnchangedSince(const SongSummary& song, std::uint64_t fileSize, const std::filesystem::path& midiFile)
+{
+    if (fileSize >= song.fileSize) {
         return {};
     }
     return fileError(ErrorCode::CannotOpen, midiFile, "read",
-                     "it holds " + std::to_string(file.size()) + " bytes now but held " +
-                         std::to_string(song.fileSize) + " when it was opened; open it again");
+                     "it holds " + std::to_string(fileSize) + " bytes now but held " + std::to_string(song.fileSize) +
+                         " when it was opened; open it again");
 }
 
 Result<SongSummary> readSongSummary(const std::filesystem::path& midiFile, ProgressSink& progress)

@@ -69,6 +69,8 @@ Result<FileBytes> readSongFile(const std::filesystem::path& midiFile);
 // summary saw; otherwise CannotOpen naming the file: its track locations cannot be trusted.
 Status checkUnchangedSince(const SongSummary& song, std::span<const std::uint8_t> file,
                            const std::filesystem::path& midiFile);
+// The same for a file read again as `fileSize` bytes.
+Status checkUnchangedSince(const SongSummary& song, std::uint64_t fileSize, const std::filesystem::path& midiFile);
 
 // Reads the file and summarises it. CannotOpen if it cannot be read or is not a regular file; NotMidi if the header is
 // not that of a Standard MIDI File (shorter than 14 bytes, wrong magic, header length other

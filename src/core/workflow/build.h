@@ -129,7 +129,7 @@ struct BuildServices {
 // renders as silence (one that alone does is left out with its notes: silentKeysounds); TooLong
 // for one BGM file (BgmMode::One; a slice is rendered on its own) or a keysound past an hour;
 // OutOfMemory; WriteFailed; Cancelled. A failure once the commit has begun says in its message
-// which files the folder holds. Progress goes through the stages Converting (bytes),
+// which files the folder holds. Progress goes through the stages Converting (note starts and ends),
 // Rendering (files), Mixing (spilled files read, with a loudness), Rendering again (files encoded)
 // and Previewing.
 Result<BuildOutcome> runBuild(const BuildRequest& request, ProgressSink& progress, const BuildServices& services = {});

@@ -1,6 +1,7 @@
 #include "core/workflow/build_conversion.h"
 
 #include <algorithm>
+#include <cassert>
 #include <set>
 #include <string>
 
@@ -35,22 +36,24 @@ Result<chart::Chart> exactChart(const BuildConversionRequest& request, convert::
 
 }  // namespace
 
-Result<ConversionOutcome> convertTrackForBuild(const BuildConversionRequest& request,
-                                               std::span<const std::uint8_t> source,
-                                               const keysound::TrackNoteStarts& notes, ProgressSink& progress)
+Result<ConversionOutcome> convertTrackForBuild(const BuildConversionRequest& request, const PreparedSong& prepared,
+                                               ProgressSink& progress)
 {
     const auto& conversion = request.conversion;
-    const auto parts = partsToConvert(conversion, source);
+    const auto parts = partsToConvert(conversion, prepared.partNotes, prepared.sourceSize);
     if (!parts) {
         return parts.error();
     }
+    // The prepared notes are those of the parts the request charts.
+    assert(*parts == prepared.parts);
     convert::ExactNoteCollector placedNotes;
-    auto generated = convert::generatePlacedNotes(source, conversion.song, *parts, conversion.settings, placedNotes,
-                                                  progress, request.variants);
+    auto generated = convert::generatePlacedNotes(prepared.partNotes, conversion.song, *parts, conversion.settings,
+                                                  placedNotes, progress, request.variants);
     if (!generated) {
         return generated.error();
     }
-    const auto instruments = keysound::keysoundInstruments(notes, generated->keysounds, conversion.settings.percussion);
+    const auto instruments =
+        keysound::keysoundInstruments(prepared.notes, generated->keysounds, conversion.settings.percussion);
     const auto keysoundMidi = keysoundMidiFile(conversion, *parts, generated->keysounds, instruments);
     if (!keysoundMidi) {
         return keysoundMidi.error();
@@ -67,8 +70,8 @@ Result<ConversionOutcome> convertTrackForBuild(const BuildConversionRequest& req
     if (auto written = writeConvertedFiles(conversion, *outcome, *keysoundMidi, false, progress); !written) {
         return written.error();
     }
-    if (auto completed =
-            completeOutcome(*outcome, conversion, *parts, source, *keysoundMidi, std::move(generated->keysounds));
+    if (auto completed = completeOutcome(*outcome, conversion, *parts, prepared.partNotes, *keysoundMidi,
+                                         std::move(generated->keysounds));
         !completed) {
         return completed.error();
     }
@@ -95,7 +98,7 @@ Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::C
             conversionRequest.lastTick = converted.background.notes.back().tick;
         }
     }
-    auto conversion = convertTrackForBuild(conversionRequest, prepared.file, prepared.notes, progress);
+    auto conversion = convertTrackForBuild(conversionRequest, prepared, progress);
     if (!conversion) {
         return conversion.error();
     }

@@ -35,14 +35,13 @@ struct BuildConversionRequest {
     std::int64_t lastTick = 0;
 };
 
-// convertTrack for a build: the chart is made and kept in the outcome, never written; only
-// "K-Midi.mid" goes into the staging folder, each keysound played by the instrument of the state
-// its first note starts with among `notes` (the charted parts' note starts, as prepared).
-// Refusals as convertTrack's, and for a BMS chart CodesExhausted for more distinct tempos than
-// codes.
-Result<ConversionOutcome> convertTrackForBuild(const BuildConversionRequest& request,
-                                               std::span<const std::uint8_t> source,
-                                               const keysound::TrackNoteStarts& notes, ProgressSink& progress);
+// convertTrack for a build, of the notes `prepared` holds for the request's parts: the chart is
+// made and kept in the outcome, never written; only "K-Midi.mid" goes into the staging folder,
+// each keysound played by the instrument of the state its first note starts with among the
+// prepared note starts. Progress counts the notes. Refusals as convertTrack's, and for a BMS
+// chart CodesExhausted for more distinct tempos than codes.
+Result<ConversionOutcome> convertTrackForBuild(const BuildConversionRequest& request, const PreparedSong& prepared,
+                                               ProgressSink& progress);
 
 // The track converted as Start converts it, into the staging folder ("K-Midi.mid"; the chart is
 // written later, complete, after the sounds it names), each keysound told apart by the channel

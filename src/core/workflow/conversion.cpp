@@ -32,24 +32,74 @@ constexpr int kDrumChannel = 10;  // General MIDI's, as musicians count
 
 // EmptyTrack for the first of several parts, or a single channel, that plays no note: charting
 // the others alone would not be what was asked for. None for a single whole track, whose
-// emptiness the conversion finds itself.
-std::optional<Error> partWithoutNotes(const song::SongSummary& song, std::span<const std::uint8_t> source,
-                                      std::span<const song::TrackPart> parts)
+// emptiness the conversion finds itself. `noteCount(part, index)` counts a part's sounding notes.
+template <typename NoteCount>
+std::optional<Error> partWithoutNotes(const song::SongSummary& song, std::span<const song::TrackPart> parts,
+                                      NoteCount noteCount)
 {
     if (parts.size() == 1 && parts.front().channel == 0) {
         return std::nullopt;
     }
-    for (const auto& part : parts) {
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        const song::TrackPart& part = parts[k];
         if (part.trackNumber < 1 || static_cast<std::size_t>(part.trackNumber) > song.tracks.size()) {
             return std::nullopt;  // the conversion names it
         }
-        if (song::partNoteCount(source, song, part) == 0) {
+        if (noteCount(part, k) == 0) {
             return Error{ErrorCode::EmptyTrack, song::partName(part) + " has no notes to convert; nothing was written"}
                 .withValue(song::partText(part))
                 .withNumber(part.trackNumber);
         }
     }
     return std::nullopt;
+}
+
+// The parts to chart, once the source (`sourceSize` bytes now) is known unchanged since its
+// summary and every part asked for plays a note.
+template <typename NoteCount>
+Result<std::vector<song::TrackPart>> partsWithNotes(const ConversionRequest& request, std::uint64_t sourceSize,
+                                                    NoteCount noteCount)
+{
+    // A pipe drained by the summary, or a file cut short since: converting what is left would
+    // replace a good chart with a wrong one.
+    if (auto same = song::checkUnchangedSince(request.song, sourceSize, request.sourceMidiPath); !same) {
+        return same.error();
+    }
+    auto parts = chartedParts(request);
+    if (auto silent = partWithoutNotes(request.song, parts, noteCount)) {
+        return *silent;
+    }
+    return parts;
+}
+
+// Outside percussion mode, whether the notes of a single part all play on the drum channel: a
+// hint that percussion mode would suit. `wholeTrackOnDrums()` tells it for the request's track.
+template <typename WholeTrack>
+bool suitsPercussion(const ConversionRequest& request, std::span<const song::TrackPart> parts,
+                     WholeTrack wholeTrackOnDrums)
+{
+    return !request.settings.percussion && parts.size() == 1 &&
+           (request.channel == 0 ? wholeTrackOnDrums() : request.channel == kDrumChannel);
+}
+
+// Completes the outcome with the conversion's keysounds and what "K-Midi.mid" tells.
+Status readBackInto(ConversionOutcome& outcome, const ConversionRequest& request, bool allNotesOnDrumChannel,
+                    std::span<const std::uint8_t> keysoundMidi, convert::KeysoundTable keysounds)
+{
+    NullProgress quiet;
+    auto readBack = keysound::readBackKeysoundBytes(keysoundMidi, displayPath(outcome.keysoundMidiPath),
+                                                    request.settings.keysoundGap, quiet);
+    if (!readBack) {
+        return readBack.error();
+    }
+    outcome.keysounds = std::move(keysounds);
+    outcome.keysoundSong = std::move(readBack->song);
+    outcome.cuts = std::move(readBack->cuts);
+    outcome.sourceTicksPerMeasure = request.song.ticksPerMeasure;
+    outcome.keysoundName = request.settings.keysoundName;
+    outcome.gapTicks = request.settings.keysoundGap;
+    outcome.allNotesOnDrumChannel = allNotesOnDrumChannel;
+    return {};
 }
 
 // EmptyTrack for a conversion whose parts made no keysound, naming them (a single track by its
@@ -103,16 +153,16 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
 Result<std::vector<song::TrackPart>> partsToConvert(const ConversionRequest& request,
                                                     std::span<const std::uint8_t> source)
 {
-    // A pipe drained by the summary, or a file cut short since: converting what is left would
-    // replace a good chart with a wrong one.
-    if (auto same = song::checkUnchangedSince(request.song, source, request.sourceMidiPath); !same) {
-        return same.error();
-    }
-    auto parts = chartedParts(request);
-    if (auto silent = partWithoutNotes(request.song, source, parts)) {
-        return *silent;
-    }
-    return parts;
+    return partsWithNotes(request, source.size(), [&](const song::TrackPart& part, std::size_t) {
+        return song::partNoteCount(source, request.song, part);
+    });
+}
+
+Result<std::vector<song::TrackPart>> partsToConvert(const ConversionRequest& request, const song::PartNotes& notes,
+                                                    std::uint64_t sourceSize)
+{
+    return partsWithNotes(request, sourceSize,
+                          [&](const song::TrackPart&, std::size_t part) { return notes.soundingNotes(part); });
 }
 
 Result<std::vector<std::uint8_t>> keysoundMidiFile(const ConversionRequest& request,
@@ -183,23 +233,17 @@ Status completeOutcome(ConversionOutcome& outcome, const ConversionRequest& requ
                        std::span<const song::TrackPart> parts, std::span<const std::uint8_t> source,
                        std::span<const std::uint8_t> keysoundMidi, convert::KeysoundTable keysounds)
 {
-    NullProgress quiet;
-    auto readBack = keysound::readBackKeysoundBytes(keysoundMidi, displayPath(outcome.keysoundMidiPath),
-                                                    request.settings.keysoundGap, quiet);
-    if (!readBack) {
-        return readBack.error();
-    }
-    outcome.keysounds = std::move(keysounds);
-    outcome.keysoundSong = std::move(readBack->song);
-    outcome.cuts = std::move(readBack->cuts);
-    outcome.sourceTicksPerMeasure = request.song.ticksPerMeasure;
-    outcome.keysoundName = request.settings.keysoundName;
-    outcome.gapTicks = request.settings.keysoundGap;
-    outcome.allNotesOnDrumChannel =
-        !request.settings.percussion && parts.size() == 1 &&
-        (request.channel == 0 ? song::allNotesOnDrumChannel(source, request.song, request.trackNumber)
-                              : request.channel == kDrumChannel);
-    return {};
+    const bool drums = suitsPercussion(
+        request, parts, [&] { return song::allNotesOnDrumChannel(source, request.song, request.trackNumber); });
+    return readBackInto(outcome, request, drums, keysoundMidi, std::move(keysounds));
+}
+
+Status completeOutcome(ConversionOutcome& outcome, const ConversionRequest& request,
+                       std::span<const song::TrackPart> parts, const song::PartNotes& notes,
+                       std::span<const std::uint8_t> keysoundMidi, convert::KeysoundTable keysounds)
+{
+    const bool drums = suitsPercussion(request, parts, [&] { return song::allNotesOnDrumChannel(notes, 0); });
+    return readBackInto(outcome, request, drums, keysoundMidi, std::move(keysounds));
 }
 
 Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::span<const std::uint8_t> source,

@@ -16,6 +16,7 @@
 #include "core/convert/settings.h"
 #include "core/keysound/keysound_cuts.h"
 #include "core/song/channel_state.h"
+#include "core/song/part_notes.h"
 #include "core/song/song_summary.h"
 #include "core/song/track_part.h"
 
@@ -82,6 +83,10 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
 // for plays a note.
 Result<std::vector<song::TrackPart>> partsToConvert(const ConversionRequest& request,
                                                     std::span<const std::uint8_t> source);
+// The same for the notes of the charted parts read beforehand (song::readPartNotes), of a source
+// that held `sourceSize` bytes when they were read.
+Result<std::vector<song::TrackPart>> partsToConvert(const ConversionRequest& request, const song::PartNotes& notes,
+                                                    std::uint64_t sourceSize);
 // "K-Midi.mid" of `keysounds`, each played by its instrument; EmptyTrack, naming `parts`, when
 // the parts made no keysound.
 Result<std::vector<std::uint8_t>> keysoundMidiFile(const ConversionRequest& request,
@@ -98,6 +103,10 @@ Status writeConvertedFiles(const ConversionRequest& request, const ConversionOut
 // `keysoundMidi`, tells: its summary and its cuts.
 Status completeOutcome(ConversionOutcome& outcome, const ConversionRequest& request,
                        std::span<const song::TrackPart> parts, std::span<const std::uint8_t> source,
+                       std::span<const std::uint8_t> keysoundMidi, convert::KeysoundTable keysounds);
+// The same with the notes of `parts` read beforehand.
+Status completeOutcome(ConversionOutcome& outcome, const ConversionRequest& request,
+                       std::span<const song::TrackPart> parts, const song::PartNotes& notes,
                        std::span<const std::uint8_t> keysoundMidi, convert::KeysoundTable keysounds);
 
 // Every part whose notes the conversion charts: the track (or its channel), then moreParts.

@@ -9,10 +9,12 @@ PreparedSong prepareSong(const BuildRequest& request, std::span<const std::uint8
 {
     const auto& song = request.conversion.song;
     // The fields a BGM mode asks for are filled below, each only where that mode needs it.
-    PreparedSong prepared{file,
+    const std::uint64_t sourceSize = file.size();
+    PreparedSong prepared{sourceSize,
                           chartedParts(request.conversion),
                           song::Timeline(song),
                           song::readSongCredits(file, song),
+                          song::PartNotes(),
                           {},
                           std::nullopt,
                           {},
@@ -21,6 +23,7 @@ PreparedSong prepareSong(const BuildRequest& request, std::span<const std::uint8
     if (auto classes = keysound::readExclusiveClasses(request.soundFont)) {
         prepared.chokeGroups = std::move(classes).value();
     }
+    prepared.partNotes = song::readPartNotes(file, song, prepared.parts);
     prepared.notes = keysound::readNoteStarts(file, song, prepared.parts, prepared.groups());
     if (request.bgm != BgmMode::None) {
         prepared.otherParts = audio::sequenceOtherParts(file, song, prepared.parts);

@@ -9,6 +9,7 @@
 #include "core/convert/settings.h"
 #include "core/keysound/exclusive_classes.h"
 #include "core/keysound/keysound_states.h"
+#include "core/song/part_notes.h"
 #include "core/song/song_credits.h"
 #include "core/song/timeline.h"
 #include "core/song/track_part.h"
@@ -18,14 +19,16 @@
 namespace zentrowe::workflow {
 
 // The song a build is made from, read once before its first step: every step takes this value
-// rather than working out the charted parts, the timeline, the credits, the notes' channel states
-// or the other parts' events from the request and the MIDI file's bytes again. Only the
-// conversion of the charted parts walks the bytes again.
+// rather than working out the charted parts, their notes, the timeline, the credits, the notes'
+// channel states or the other parts' events from the request and the MIDI file's bytes again.
 struct PreparedSong {
-    std::span<const std::uint8_t> file;  // the MIDI file's bytes, held by the caller for the build's length
+    std::uint64_t sourceSize = 0;        // bytes of the MIDI file as read for the build
     std::vector<song::TrackPart> parts;  // the charted parts: the chosen ones, then those the lanes follow
     song::Timeline timeline;             // ticks to seconds and frames under the song's tempo map
     song::SongCredits credits;           // title and author as the song names them
+    // The charted parts' note starts and ends: what the conversion charts (again for each
+    // merging it tries).
+    song::PartNotes partNotes;
     // Every note start of the charted parts, in the order the conversion meets them, with the
     // channel state it starts with (its instrument: song::instrumentOf) and its sounding and
     // choke lengths under the soundfont's choke groups.

@@ -2,7 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <optional>
+#include <tuple>
+
+#include "core/base/file_reading.h"
 #include "core/chart/bms_writer.h"
+#include "core/convert/exact_chart.h"
+#include "core/song/part_notes.h"
 
 #include "convert_test_support.h"
 
@@ -13,23 +20,25 @@ using convert::ConversionSettings;
 
 const std::string kHeader120 = "#LNTYPE 01\r\n\r\n\r\n#BPM01 120.00\r\n\r\n\r\n";
 
-
 TEST(PlainChart, WorkedExampleByteForByte)
 {
     const Bytes song = oneTrackSong({
-        on(0, 60), off(480, 60),
-        on(480, 64), off(960, 64),
-        on(960, 60), off(1440, 60),
-        on(1920, 67, 90), off(2400, 67),
+        on(0, 60),
+        off(480, 60),
+        on(480, 64),
+        off(960, 64),
+        on(960, 60),
+        off(1440, 60),
+        on(1920, 67, 90),
+        off(2400, 67),
     });
     const auto chart = chartOf(song);
     ASSERT_TRUE(chart.ok()) << chart.error().message;
 
-    const std::string expected = kHeader120 +
-                                 "#WAV01 A60-48-100.OGG\r\n#WAV02 A64-48-100.OGG\r\n#WAV03 A67-48-90.OGG\r\n\r\n\r\n" +
-                                 channelLine("000", "11", {{48, "02"}}) +
-                                 channelLine("000", "14", {{0, "01"}, {96, "01"}}) +
-                                 sevenLines("001", {{"14", {{0, "03"}}}}) + kTempoLine000 + "\r\n";
+    const std::string expected =
+        kHeader120 + "#WAV01 A60-48-100.OGG\r\n#WAV02 A64-48-100.OGG\r\n#WAV03 A67-48-90.OGG\r\n\r\n\r\n" +
+        channelLine("000", "11", {{48, "02"}}) + channelLine("000", "14", {{0, "01"}, {96, "01"}}) +
+        sevenLines("001", {{"14", {{0, "03"}}}}) + kTempoLine000 + "\r\n";
     EXPECT_EQ(chart->text, expected);
     ASSERT_EQ(chart->keysounds.size(), 3u);
     EXPECT_EQ(chart->keysounds[2], (convert::KeysoundEntry{67, 480, "03", 1920, 90}));
@@ -45,9 +54,15 @@ TEST(PlainChart, LaneAndSlotFollowNoteNumberAndStartTick)
         int slot;
     };
     for (const auto& c : std::vector<Case>{
-             {60, 0, "000", "14", 0},  {56, 0, "000", "16", 0},  {63, 0, "000", "16", 0},
-             {70, 0, "000", "16", 0},  {57, 10, "000", "11", 1}, {62, 1930, "001", "18", 1},
-             {61, 1919, "000", "15", 191}, {59, 960, "000", "13", 96}, {58, 960, "000", "12", 96},
+             {60, 0, "000", "14", 0},
+             {56, 0, "000", "16", 0},
+             {63, 0, "000", "16", 0},
+             {70, 0, "000", "16", 0},
+             {57, 10, "000", "11", 1},
+             {62, 1930, "001", "18", 1},
+             {61, 1919, "000", "15", 191},
+             {59, 960, "000", "13", 96},
+             {58, 960, "000", "12", 96},
          }) {
         SCOPED_TRACE("note " + std::to_string(c.note) + " at " + std::to_string(c.start));
         const auto chart = chartOf(oneTrackSong({on(c.start, c.note), off(c.start + 100, c.note)}));
@@ -59,7 +74,8 @@ TEST(PlainChart, LaneAndSlotFollowNoteNumberAndStartTick)
 TEST(PlainChart, ChordInOneLaneTakesTheHighestFreeLanes)
 {
     // 57, 64 and 71 all fall into lane 2 ("11").
-    const auto chart = chartOf(oneTrackSong({on(0, 57), on(0, 64), on(0, 71), off(480, 57), off(480, 64), off(480, 71)}));
+    const auto chart =
+        chartOf(oneTrackSong({on(0, 57), on(0, 64), on(0, 71), off(480, 57), off(480, 64), off(480, 71)}));
     ASSERT_TRUE(chart.ok());
     EXPECT_EQ(channelLinesOf(chart->text),
               sevenLines("000", {{"11", {{0, "01"}}}, {"18", {{0, "02"}}}, {"15", {{0, "03"}}}}) + kTempoLine000);
@@ -88,16 +104,16 @@ TEST(PlainChart, NotesWithoutAFreeLanePackIntoTheMeasuresBackgroundLines)
     // 60..66 fill lanes 5, 6, 7, 1, 2, 3, 4 at slot 0, 67 and 68 find none free: the first and a
     // second background line. 70..76 fill lanes 1 to 7 at slot 1; 77 goes to the first background
     // line, whose slot 1 is free. The background lines follow their measure's lane lines.
-    EXPECT_EQ(channelLinesOf(chart->text),
-              sevenLines("000", {{"14", {{0, "01"}, {1, "0E"}}},
-                                 {"15", {{0, "02"}, {1, "0F"}}},
-                                 {"18", {{0, "03"}, {1, "0G"}}},
-                                 {"16", {{0, "04"}, {1, "0A"}}},
-                                 {"11", {{0, "05"}, {1, "0B"}}},
-                                 {"12", {{0, "06"}, {1, "0C"}}},
-                                 {"13", {{0, "07"}, {1, "0D"}}}}) +
-                  channelLine("000", "01", {{0, "08"}, {1, "0H"}}, true) + channelLine("000", "01", {{0, "09"}}, true) +
-                  sevenLines("001", {{"14", {{0, "01"}}}}) + kTempoLine000);
+    EXPECT_EQ(channelLinesOf(chart->text), sevenLines("000", {{"14", {{0, "01"}, {1, "0E"}}},
+                                                              {"15", {{0, "02"}, {1, "0F"}}},
+                                                              {"18", {{0, "03"}, {1, "0G"}}},
+                                                              {"16", {{0, "04"}, {1, "0A"}}},
+                                                              {"11", {{0, "05"}, {1, "0B"}}},
+                                                              {"12", {{0, "06"}, {1, "0C"}}},
+                                                              {"13", {{0, "07"}, {1, "0D"}}}}) +
+                                               channelLine("000", "01", {{0, "08"}, {1, "0H"}}, true) +
+                                               channelLine("000", "01", {{0, "09"}}, true) +
+                                               sevenLines("001", {{"14", {{0, "01"}}}}) + kTempoLine000);
     EXPECT_EQ(chart->keysounds.size(), 17u);
 }
 
@@ -147,10 +163,10 @@ TEST(PlainChart, NoteStartsAndEndsPairPerChannelAndNoteOldestFirst)
 TEST(PlainChart, KeysoundIdentityIsNoteDurationAndVelocity)
 {
     const auto chart = chartOf(oneTrackSong({
-        on(0, 60), off(480, 60),            // 01
-        on(1920, 60), off(2400, 60),        // same: 01
-        on(3840, 60, 99), off(4320, 60),    // other velocity: 02
-        on(5760, 60), off(6241, 60),        // one tick longer: 03
+        on(0, 60), off(480, 60),          // 01
+        on(1920, 60), off(2400, 60),      // same: 01
+        on(3840, 60, 99), off(4320, 60),  // other velocity: 02
+        on(5760, 60), off(6241, 60),      // one tick longer: 03
     }));
     ASSERT_TRUE(chart.ok());
     ASSERT_EQ(chart->keysounds.size(), 3u);
@@ -166,7 +182,8 @@ TEST(PlainChart, CodesCountOnFromTheStartCode)
         int startValue;
         std::vector<std::string> codes;
     };
-    for (const auto& c : std::vector<Case>{{0, {"01", "02", "03"}}, {10, {"0B", "0C", "0D"}}, {1292, {"ZX", "ZY", "ZZ"}}}) {
+    for (const auto& c :
+         std::vector<Case>{{0, {"01", "02", "03"}}, {10, {"0B", "0C", "0D"}}, {1292, {"ZX", "ZY", "ZZ"}}}) {
         SCOPED_TRACE(c.startValue);
         ConversionSettings settings;
         settings.startValue = c.startValue;
@@ -183,8 +200,8 @@ TEST(PlainChart, KeysoundCodesPastZZRefuseTheConversion)
 {
     ConversionSettings settings;
     settings.startValue = 1293;  // "ZX": room for two keysounds
-    const auto chart = chartOf(oneTrackSong({on(0, 60), off(10, 60), on(20, 61), off(30, 61), on(40, 62), off(50, 62)}),
-                               settings);
+    const auto chart =
+        chartOf(oneTrackSong({on(0, 60), off(10, 60), on(20, 61), off(30, 61), on(40, 62), off(50, 62)}), settings);
     ASSERT_FALSE(chart.ok());
     EXPECT_EQ(chart.error().code, ErrorCode::CodesExhausted);
     EXPECT_NE(chart.error().message.find("ZX"), std::string::npos);
@@ -228,8 +245,12 @@ TEST(PlainChart, BpmDefinitionsHaveThreeIntegerDigitsAndTwoDecimals)
         std::uint32_t micros;
         std::string bpm;
     };
-    for (const auto& c : std::vector<Case>{{1000000, "060.00"}, {461538, "130.00"}, {500000, "120.00"},
-                                           {628272, "095.50"}, {6144, "9765.62"}, {250000, "240.00"}}) {
+    for (const auto& c : std::vector<Case>{{1000000, "060.00"},
+                                           {461538, "130.00"},
+                                           {500000, "120.00"},
+                                           {628272, "095.50"},
+                                           {6144, "9765.62"},
+                                           {250000, "240.00"}}) {
         SCOPED_TRACE(c.micros);
         const auto chart = chartOf(oneTrackSong({}, 480, c.micros));
         ASSERT_TRUE(chart.ok());
@@ -250,7 +271,8 @@ TEST(PlainChart, ManyTempoChangesShareCodesByTempo)
     const auto chart = chartOf(midiFile(0, 480, {ramp}));
     ASSERT_TRUE(chart.ok()) << chart.error().message;
     EXPECT_TRUE(chart->text.starts_with("#LNTYPE 01\r\n\r\n\r\n#BPM01 120.00\r\n#BPM02 150.00\r\n\r\n\r\n"));
-    EXPECT_NE(chart->text.find(channelLine("000", "08", {{0, "01"}}, true) + channelLine("000", "08", {{1, "02"}}, true) +
+    EXPECT_NE(chart->text.find(channelLine("000", "08", {{0, "01"}}, true) +
+                               channelLine("000", "08", {{1, "02"}}, true) +
                                channelLine("000", "08", {{2, "01"}}, true)),
               std::string::npos);
 
@@ -305,8 +327,8 @@ TEST(PlainChart, MeasureCollectedAgainKeepsSlotsAlreadyWritten)
     // 60 and 67 share lane 5. 60 ends first and goes to measure 0; 61 ends in measure 1 and
     // flushes measure 0; 67 then restarts measure 0 from empty buffers, but its slot on lane 5
     // is in the chart already, so it moves to the highest free lane.
-    const auto chart = chartOf(oneTrackSong({on(0, 60), on(0, 67), off(480, 60), on(1920, 61), off(2400, 61),
-                                             off(3840, 67)}));
+    const auto chart =
+        chartOf(oneTrackSong({on(0, 60), on(0, 67), off(480, 60), on(1920, 61), off(2400, 61), off(3840, 67)}));
     ASSERT_TRUE(chart.ok());
     EXPECT_EQ(channelLinesOf(chart->text), channelLine("000", "14", {{0, "01"}}) +
                                                channelLine("001", "15", {{0, "02"}}) +
@@ -327,7 +349,8 @@ TEST(PlainChart, KeysoundLengthIsRoundedToEvenSlots)
         std::int64_t duration;
         std::string wav;
     };
-    for (const auto& c : std::vector<Case>{{5, "A60-0-100"}, {15, "A60-2-100"}, {25, "A60-2-100"}, {480, "A60-48-100"}}) {
+    for (const auto& c :
+         std::vector<Case>{{5, "A60-0-100"}, {15, "A60-2-100"}, {25, "A60-2-100"}, {480, "A60-48-100"}}) {
         SCOPED_TRACE(c.duration);
         const auto chart = chartOf(oneTrackSong({on(0, 60), off(c.duration, 60)}));
         ASSERT_TRUE(chart.ok());
@@ -352,8 +375,8 @@ TEST(PlainChart, RefusesAMissingTrackAndADivisionOfZero)
 TEST(PlainChart, VelocitiesOf0x80AndAboveAreClippedTo127)
 {
     // Note On bytes as some writers leave them: velocity 0xCC (204), and a note number of 0x80.
-    Bytes track = bytes({0x00, 0x90, 0x3C, 0xCC, 0x83, 0x60, 0x80, 0x3C, 0x40, 0x00, 0x90, 0x80, 0x64, 0x83, 0x60,
-                         0x80, 0x80, 0x40});
+    Bytes track = bytes(
+        {0x00, 0x90, 0x3C, 0xCC, 0x83, 0x60, 0x80, 0x3C, 0x40, 0x00, 0x90, 0x80, 0x64, 0x83, 0x60, 0x80, 0x80, 0x40});
     append(track, kEndOfTrack);
     const auto chart = chartOf(midiFile(0, 480, {track}));
     ASSERT_TRUE(chart.ok());
@@ -371,8 +394,8 @@ TEST(PlainChart, NotesStillSoundingEndWithTheTrack)
     EXPECT_EQ(chart->keysounds.entries(),
               (std::vector<convert::KeysoundEntry>{{60, 480, "01", 0, 100}, {64, 480, "02", 0, 90}}));
     EXPECT_NE(chart->text.find("#WAV01 A60-48-100.OGG\r\n#WAV02 A64-48-90.OGG\r\n"), std::string::npos);
-    EXPECT_EQ(channelLinesOf(chart->text), sevenLines("000", {{"14", {{0, "01"}}}, {"11", {{0, "02"}}}}) +
-                                               kTempoLine000);
+    EXPECT_EQ(channelLinesOf(chart->text),
+              sevenLines("000", {{"14", {{0, "01"}}}, {"11", {{0, "02"}}}}) + kTempoLine000);
 }
 
 TEST(PlainChart, NoteLasting2To40TicksIsNamedByItsExactLength)
@@ -414,8 +437,12 @@ TEST(PlainChart, LinesKeepOnlyTheirObjectsAndAreWrittenInBoundedBlocks)
         }
         std::string digits = std::to_string(measure);
         digits.insert(0, 3 - digits.size(), '0');
-        expected += sevenLines(digits, {{"16", {{0, "01"}}}, {"11", {{0, "02"}}}, {"12", {{0, "03"}}},
-                                        {"13", {{0, "04"}}}, {"14", {{0, "05"}}}, {"15", {{0, "06"}}},
+        expected += sevenLines(digits, {{"16", {{0, "01"}}},
+                                        {"11", {{0, "02"}}},
+                                        {"12", {{0, "03"}}},
+                                        {"13", {{0, "04"}}},
+                                        {"14", {{0, "05"}}},
+                                        {"15", {{0, "06"}}},
                                         {"18", {{0, "07"}}}});
     }
     const Bytes song = oneTrackSong(events);
@@ -455,7 +482,7 @@ TEST(PlainChart, LinesKeepOnlyTheirObjectsAndAreWrittenInBoundedBlocks)
 
 class StopAtOnce final : public ProgressSink {
 public:
-    void advance(std::int64_t, std::int64_t) override {}
+    void advance(std::int64_t, std::int64_t) override { }
     bool stopRequested() const override { return true; }
 };
 
@@ -517,7 +544,8 @@ TEST(PartsChart, AWholeTrackAsAPartChartsAsTheTrackNumberDoes)
     NullProgress quiet;
     const song::TrackPart whole{1, 0};
     const auto byNumber = generateChart(file, song, 1, ConversionSettings{}, quiet);
-    const auto byPart = generateChart(file, song, std::span<const song::TrackPart>(&whole, 1), ConversionSettings{}, quiet);
+    const auto byPart =
+        generateChart(file, song, std::span<const song::TrackPart>(&whole, 1), ConversionSettings{}, quiet);
     ASSERT_TRUE(byNumber.ok() && byPart.ok());
     EXPECT_EQ(chart::bmsText(byNumber->chart).value(), chart::bmsText(byPart->chart).value());
 }
@@ -551,6 +579,58 @@ TEST(PartsChart, RunningOutOfCodesNamesTheParts)
     EXPECT_EQ(chart.error().code, ErrorCode::CodesExhausted);
     EXPECT_EQ(chart.error().message.rfind("tracks 2:2 and 1 have 40 keysounds, more than the codes", 0), 0u)
         << chart.error().message;
+}
+
+}  // namespace
+}  // namespace zentrowe::convert
+
+namespace zentrowe::convert {
+namespace {
+
+// What a conversion into placed notes gives: each note as placed, then each keysound with its
+// source, and the last tick placed.
+using PlacedFields = std::tuple<std::vector<std::tuple<std::int64_t, std::optional<int>, std::size_t, std::int64_t>>,
+                                std::vector<std::pair<KeysoundEntry, KeysoundSource>>, std::int64_t>;
+
+PlacedFields placedFields(const Result<GeneratedChart>& chart, ExactNoteCollector& placed)
+{
+    PlacedFields fields;
+    for (const PlacedNote& note : placed.notes()) {
+        std::get<0>(fields).emplace_back(note.startTick, note.lane, note.keysound, note.heldTicks);
+    }
+    for (std::size_t k = 0; k < chart->keysounds.size(); ++k) {
+        std::get<1>(fields).emplace_back(chart->keysounds[k], chart->keysounds.source(k));
+    }
+    std::get<2>(fields) = chart->lastPlacedTick;
+    return fields;
+}
+
+TEST(PlacedNotes, FromNotesReadBeforehandAsFromTheBytesInEveryMode)
+{
+    const auto demo = std::filesystem::path(ZENTROWE_TEST_DATA) / ".." / ".." / "data" / "demo" / "ode-to-joy.mid";
+    const auto read = readFileBytes(demo);
+    ASSERT_TRUE(read.ok()) << read.error().message;
+    const testing::Bytes file(read->bytes().begin(), read->bytes().end());
+    const auto song = testing::summaryOf(file);
+    const std::vector<std::vector<song::TrackPart>> partLists = {{{2, 0}}, {{4, 0}, {3, 0}, {2, 0}}};
+    for (const ConversionMode mode : {ConversionMode::Plain, ConversionMode::LongNotes, ConversionMode::Percussion}) {
+        ConversionSettings settings;
+        settings.longNotes = mode == ConversionMode::LongNotes;
+        settings.percussion = mode == ConversionMode::Percussion;
+        for (const auto& parts : partLists) {
+            SCOPED_TRACE(static_cast<int>(mode));
+            SCOPED_TRACE(song::partsName(parts));
+            NullProgress quiet;
+            ExactNoteCollector fromBytes;
+            const auto bytesChart = generatePlacedNotes(file, song, parts, settings, fromBytes, quiet);
+            ExactNoteCollector fromNotes;
+            const auto notesChart =
+                generatePlacedNotes(song::readPartNotes(file, song, parts), song, parts, settings, fromNotes, quiet);
+            ASSERT_TRUE(bytesChart.ok() && notesChart.ok());
+            EXPECT_GT(fromBytes.notes().size(), 20u);
+            EXPECT_EQ(placedFields(notesChart, fromNotes), placedFields(bytesChart, fromBytes));
+        }
+    }
 }
 
 }  // namespace

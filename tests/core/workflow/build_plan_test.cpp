@@ -28,7 +28,7 @@ protected:
         workflow::BuildConversionRequest conversionRequest{request.conversion, "", std::nullopt, ".wav", &states};
         conversionRequest.conversion.outputFolder = m_stage;
         const workflow::PreparedSong& prepared = m_prepared.emplace(workflow::prepareSong(request, file));
-        auto conversion = workflow::convertTrackForBuild(conversionRequest, file, prepared.notes, m_quiet);
+        auto conversion = workflow::convertTrackForBuild(conversionRequest, prepared, m_quiet);
         EXPECT_TRUE(conversion.ok()) << conversion.error().message;
         workflow::BackgroundKeysounds background;
         if (request.bgm == workflow::BgmMode::Keysounds) {

@@ -35,6 +35,15 @@ protected:
         return request;
     }
 
+    // What a build of `conversion` prepares of `song` for its conversion.
+    static workflow::PreparedSong preparedFor(const ConversionRequest& conversion, const Bytes& song)
+    {
+        workflow::BuildRequest build;
+        build.conversion = conversion;
+        build.bgm = workflow::BgmMode::None;
+        return workflow::prepareSong(build, song);
+    }
+
     std::vector<std::string> outputNames() const
     {
         std::vector<std::string> names;
@@ -49,8 +58,8 @@ protected:
     NullProgress m_quiet;
 };
 
-const Bytes kWorkedExample = oneTrackSong({on(0, 60), off(480, 60), on(480, 64), off(960, 64), on(960, 60),
-                                           off(1440, 60), on(1920, 67, 90), off(2400, 67)});
+const Bytes kWorkedExample = oneTrackSong(
+    {on(0, 60), off(480, 60), on(480, 64), off(960, 64), on(960, 60), off(1440, 60), on(1920, 67, 90), off(2400, 67)});
 
 TEST_F(Conversion, WritesTheChartAndKMidiAndReadsKMidiBack)
 {
@@ -114,8 +123,8 @@ TEST_F(Conversion, RefusalsWriteNothing)
          ErrorCode::MeasureOutOfRange},
         {"a division of 0", oneTrackSong({on(0, 60), off(480, 60)}, 0), 1, 0, ErrorCode::UnsupportedDivision},
         // At 96 ticks per quarter a note of 2^28 ticks needs a five-byte delta time in K-Midi.mid.
-        {"a note longer than a delta time", oneTrackSong({on(0, 60), {268435455, 0xB0, 7, 100}, off(268435456, 60)}, 96),
-         1, 0, ErrorCode::NoteTooLong},
+        {"a note longer than a delta time",
+         oneTrackSong({on(0, 60), {268435455, 0xB0, 7, 100}, off(268435456, 60)}, 96), 1, 0, ErrorCode::NoteTooLong},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -148,7 +157,7 @@ TEST_F(Conversion, RefusesToOverwriteTheSourceFile)
     {
         SCOPED_TRACE("the same file through another spelling of its folder");
         auto req = request(kWorkedExample);
-        req.outputFolder = m_dir / "out" / ".." ;
+        req.outputFolder = m_dir / "out" / "..";
         req.chartFileName = "song.mid";
         const auto outcome = runConversion(req, m_quiet);
         ASSERT_FALSE(outcome.ok());
@@ -324,6 +333,62 @@ TEST_F(Conversion, ASongShorterThanItsSummaryIsNeverConverted)
     EXPECT_TRUE(outputNames().empty());
 }
 
+TEST_F(Conversion, ABuildRefusesAndHintsAsStartDoesFromThePreparedNotes)
+{
+    // Track 1 plays channel 1 and the drum channel, track 2 drums alone, track 3 nothing.
+    const Bytes song = midiFile(1, 480,
+                                {eventTrack({on(0, 60), on(0, 36, 100, 9), off(240, 60), off(240, 36, 9)}),
+                                 eventTrack({on(0, 38, 90, 9), off(120, 38, 9)}, 0), eventTrack({}, 0)});
+    struct Case {
+        const char* name;
+        int track;
+        int channel;
+        std::vector<song::TrackPart> moreParts;
+        std::optional<ErrorCode> refusal;
+        bool drums = false;  // the hint that percussion mode would suit
+    };
+    const std::vector<Case> cases = {
+        {"a track of drums", 2, 0, {}, std::nullopt, true},
+        {"a track of drums and more", 1, 0, {}, std::nullopt},
+        {"the drum channel of a track", 1, 10, {}, std::nullopt, true},
+        {"a channel without notes", 1, 5, {}, ErrorCode::EmptyTrack},
+        {"a further part without notes", 1, 1, {{3, 0}}, ErrorCode::EmptyTrack},
+        {"a further part the song lacks", 1, 1, {{9, 0}}, ErrorCode::TrackOutOfRange},
+        {"a part without notes before one the song lacks", 1, 5, {{9, 0}}, ErrorCode::EmptyTrack},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto req = request(song);
+        req.trackNumber = c.track;
+        req.channel = c.channel;
+        req.moreParts = c.moreParts;
+        const auto start = workflow::convertTrack(req, song, m_quiet);
+        const auto build =
+            workflow::convertTrackForBuild({req, "", std::nullopt, ".ogg"}, preparedFor(req, song), m_quiet);
+        for (const auto* outcome : {&start, &build}) {
+            if (c.refusal) {
+                ASSERT_FALSE(outcome->ok());
+                EXPECT_EQ(outcome->error().code, *c.refusal);
+                EXPECT_EQ(outcome->error().message, start.error().message);
+            } else {
+                ASSERT_TRUE(outcome->ok()) << outcome->error().message;
+                EXPECT_EQ((*outcome)->allNotesOnDrumChannel, c.drums);
+            }
+        }
+    }
+}
+
+TEST_F(Conversion, ABuildOfASongShorterThanItsSummaryIsNeverConverted)
+{
+    auto req = request(kWorkedExample);
+    const Bytes cut(kWorkedExample.begin(), kWorkedExample.begin() + 30);
+    const auto outcome =
+        workflow::convertTrackForBuild({req, "", std::nullopt, ".ogg"}, preparedFor(req, cut), m_quiet);
+    ASSERT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.error().code, ErrorCode::CannotOpen);
+    EXPECT_NE(outcome.error().message.find("it holds 30 bytes now"), std::string::npos) << outcome.error().message;
+}
+
 TEST_F(Conversion, ABuildsBmsChartKeepsEveryNoteAtItsTickUnderTheTablesCodes)
 {
     // 480 ticks a quarter note: a measure of 1920. A note a tick late, one at a measure's tick 5,
@@ -339,14 +404,16 @@ TEST_F(Conversion, ABuildsBmsChartKeepsEveryNoteAtItsTickUnderTheTablesCodes)
          oneTrackSong({on(1, 60), off(481, 60), on(1925, 61), off(2405, 61)}),
          {"0 14/1920: 1=11", "1 15/1920: 5=12"},  // note mod 7 picks the lane
          std::nullopt},
-        {"measure 1000", oneTrackSong({on(1920 * 1000, 60), off(1920 * 1000 + 480, 60)}), {}, ErrorCode::MeasureOutOfRange},
+        {"measure 1000",
+         oneTrackSong({on(1920 * 1000, 60), off(1920 * 1000 + 480, 60)}),
+         {},
+         ErrorCode::MeasureOutOfRange},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         workflow::BuildConversionRequest req{request(c.song), "", std::nullopt, ".OGG"};
         req.conversion.settings.startValue = 10;
-        const auto notes = keysound::readNoteStarts(c.song, req.conversion.song, 1);
-        const auto outcome = workflow::convertTrackForBuild(req, c.song, notes, m_quiet);
+        const auto outcome = workflow::convertTrackForBuild(req, preparedFor(req.conversion, c.song), m_quiet);
         if (c.refusal) {
             ASSERT_FALSE(outcome.ok());
             EXPECT_EQ(outcome.error().code, *c.refusal);
@@ -394,8 +461,7 @@ TEST_F(Conversion, ABuildsBmsChartNumbersItsTemposAndSharesCodesPastTheLast)
         const Bytes song = midiFile(1, 480, {conductor, eventTrack({on(2000, 60), off(2400, 60)}, 0)});
         workflow::BuildConversionRequest req{request(song), "", std::nullopt, ".OGG"};
         req.conversion.trackNumber = 2;
-        const auto notes = keysound::readNoteStarts(song, req.conversion.song, 2);
-        const auto outcome = workflow::convertTrackForBuild(req, song, notes, m_quiet);
+        const auto outcome = workflow::convertTrackForBuild(req, preparedFor(req.conversion, song), m_quiet);
         ASSERT_TRUE(outcome.ok()) << outcome.error().message;
         const auto& chart = outcome->chart;
         ASSERT_EQ(chart.tempos.size(), c.definitions);
