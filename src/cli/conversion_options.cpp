@@ -1,11 +1,9 @@
 #include "cli/conversion_options.h"
 
 #include <array>
-#include <system_error>
 
 #include "cli/commands.h"
 #include "cli/output.h"
-#include "core/base/file_error.h"
 
 namespace zentrowe::cli {
 
@@ -164,23 +162,6 @@ std::optional<convert::ConversionSettings> conversionSettings(const CLI::App& co
         return std::nullopt;
     }
     return std::move(settings).value();
-}
-
-Status makeOutputFolder(const std::filesystem::path& folder)
-{
-    std::error_code error;
-    const auto status = std::filesystem::status(folder, error);
-    if (std::filesystem::exists(status)) {
-        if (std::filesystem::is_directory(status)) {
-            return {};
-        }
-        return fileError(ErrorCode::WriteFailed, folder, "write into it", "it is not a folder");
-    }
-    std::filesystem::create_directories(folder, error);
-    if (error) {
-        return fileError(ErrorCode::WriteFailed, folder, "create the folder", error.value());
-    }
-    return {};
 }
 
 }  // namespace zentrowe::cli

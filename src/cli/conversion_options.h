@@ -4,7 +4,6 @@
 #include <optional>
 #include <string>
 
-#include "core/base/result.h"
 #include "core/convert/settings.h"
 
 namespace zentrowe::cli {
@@ -36,9 +35,5 @@ std::string settingOption(convert::SettingsField field);
 // its own): "--velocity-step 0: must be a whole number, 1 to 127".
 std::optional<std::string> settingsOutOfRange(const convert::ConversionSettings& settings,
                                               const convert::SettingsTexts& texts);
-
-// The output folder as command-line users expect it: made (with its parents) when missing;
-// WriteFailed if it cannot be made or something other than a folder has its name.
-Status makeOutputFolder(const std::filesystem::path& folder);
 
 }  // namespace zentrowe::cli
