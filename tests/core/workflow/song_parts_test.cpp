@@ -21,21 +21,15 @@ Bytes twoTrackSong()
     return midiFile(1, 480, {eventTrack(first), eventTrack(second, 0)});
 }
 
-song::SongSummary summaryOf(const Bytes& file)
-{
-    NullProgress quiet;
-    auto summary = song::summarizeSong(file, "song.mid", quiet);
-    EXPECT_TRUE(summary.ok());
-    return summary.ok() ? std::move(summary).value() : song::SongSummary{};
-}
-
 TEST(SongParts, HoldsWhatTheBytesGiveReadOnceAPart)
 {
     const Bytes file = twoTrackSong();
-    const auto summary = summaryOf(file);
+    NullProgress quiet;
+    const auto summary = song::summarizeSong(file, "song.mid", quiet).value();
     workflow::SongParts parts(file, summary);
     EXPECT_EQ(parts.noteReads(), 0u) << "nothing read before it is asked for";
     const auto rows = song::listChannelParts(file, summary);
+    ASSERT_EQ(rows.size(), 3u) << "track 1's channel, then track 2's two";
     ASSERT_EQ(parts.rows().size(), rows.size());
     for (std::size_t k = 0; k < rows.size(); ++k) {
         EXPECT_EQ(parts.rows()[k].part, rows[k].part);
