@@ -41,6 +41,7 @@
 #include "core/workflow/prepared_song.h"
 #include "core/workflow/preview.h"
 #include "core/workflow/silent_keysounds.h"
+#include "core/workflow/song_parts.h"
 #include "core/workflow/sounding_chart.h"
 #include "core/workflow/unchanged_files.h"
 
@@ -611,6 +612,16 @@ Result<BuildOutcome> buildPlanned(StagedBuild& staged, const PlannedBuild& plann
     return outcome;
 }
 
+// Following the music, charting a set per part or playing double, the song's other parts are
+// converted with the chosen ones. The song's parts and their notes are read for the choice once
+// and dropped with it, before the song is prepared.
+BuildRequest withChosenParts(const BuildRequest& asked, std::span<const std::uint8_t> file, PartSetFindings& partSets,
+                             std::optional<SinglePlayReason>& singlePlay)
+{
+    SongParts song(file, asked.conversion.song);
+    return withDoublePlayParts(withPartSets(asked, song, partSets), asked, song, singlePlay);
+}
+
 // The build once its folder is staged, every step a function of its own; a failure before the
 // commit leaves the folder as it was and says so.
 Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked, const BuildServices& services,
@@ -621,11 +632,9 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     if (const auto* other = otherSongsRecord(staged.manifest(), asked, songHash); other != nullptr && !asked.replace) {
         return anotherSongsFolder(*other, asked);
     }
-    // Following the music, charting a set per part or playing double, the song's other parts are
-    // converted with the chosen ones.
     PartSetFindings partSets;
     std::optional<SinglePlayReason> singlePlay;
-    BuildRequest request = withDoublePlayParts(withPartSets(asked, file, partSets), asked, file, singlePlay);
+    BuildRequest request = withChosenParts(asked, file, partSets, singlePlay);
     const PreparedSong prepared = prepareSong(request, file);
     auto converted = convertForBuild(request, prepared, staged.stage(), progress);
     if (!converted) {

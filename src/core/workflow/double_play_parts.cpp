@@ -36,7 +36,7 @@ std::optional<SinglePlayReason> doublePlaySetAside(const BuildRequest& request)
     return std::nullopt;
 }
 
-BuildRequest withDoublePlayParts(BuildRequest followed, const BuildRequest& asked, std::span<const std::uint8_t> file,
+BuildRequest withDoublePlayParts(BuildRequest followed, const BuildRequest& asked, SongParts& song,
                                  std::optional<SinglePlayReason>& setAside)
 {
     setAside = doublePlaySetAside(asked);
@@ -46,7 +46,7 @@ BuildRequest withDoublePlayParts(BuildRequest followed, const BuildRequest& aske
     }
     const auto chosen = chartedParts(asked.conversion);
     std::vector<song::TrackPart> others;
-    for (const auto& row : song::listChannelParts(file, asked.conversion.song)) {
+    for (const auto& row : song.rows()) {
         const bool taken = std::any_of(chosen.begin(), chosen.end(),
                                        [&](const song::TrackPart& part) { return covers(part, row.part); });
         if (!taken && row.noteCount > 0 && chosen.size() + others.size() < std::numeric_limits<std::uint16_t>::max()) {

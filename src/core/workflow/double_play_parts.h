@@ -5,6 +5,7 @@
 #include <span>
 
 #include "core/workflow/build_request.h"
+#include "core/workflow/song_parts.h"
 
 namespace zentrowe::workflow {
 
@@ -27,8 +28,8 @@ std::optional<SinglePlayReason> doublePlaySetAside(const BuildRequest& request);
 // conversion's keysounds and the second side can take them; charts.tuneParts says how many were
 // chosen. The borrowing stays as following found it. Where double play cannot be made
 // (doublePlaySetAside, or no other part has notes) the request goes on as single play and
-// `setAside` says why; otherwise it is left alone.
-BuildRequest withDoublePlayParts(BuildRequest followed, const BuildRequest& asked, std::span<const std::uint8_t> file,
+// `setAside` says why; otherwise it is left alone. `song` is the asked request's song.
+BuildRequest withDoublePlayParts(BuildRequest followed, const BuildRequest& asked, SongParts& song,
                                  std::optional<SinglePlayReason>& setAside);
 
 }  // namespace zentrowe::workflow

@@ -4,7 +4,6 @@
 #include <limits>
 
 #include "core/base/number_text.h"
-#include "core/keysound/keysound_states.h"
 
 namespace zentrowe::workflow {
 
@@ -17,13 +16,12 @@ bool covers(const song::TrackPart& chosen, const song::TrackPart& other)
 
 // Every note the conversion would make of `parts`, as the lanes weigh it (TrackNote::part the
 // index in `parts`), in time order.
-std::vector<chartset::TrackNote> songNotes(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                                           std::span<const song::TrackPart> parts)
+std::vector<chartset::TrackNote> songNotes(SongParts& song, std::span<const song::TrackPart> parts)
 {
     constexpr std::uint8_t kDrumChannelIndex = 9;  // General MIDI's channel 10
     std::vector<chartset::TrackNote> notes;
     for (std::size_t k = 0; k < parts.size(); ++k) {
-        for (const auto& start : keysound::readNoteStarts(file, song, parts.subspan(k, 1)).notes) {
+        for (const auto& start : song.noteStarts(parts[k])) {
             chartset::TrackNote note;
             note.startTick = start.startTick;
             note.endTick = start.startTick + start.lengthTicks;
@@ -49,7 +47,7 @@ bool followSetAside(const BuildRequest& request)
                                      request.charts.lanes != chartset::LaneRule::Playable);
 }
 
-BuildRequest withFollowedParts(BuildRequest request, std::span<const std::uint8_t> file)
+BuildRequest withFollowedParts(BuildRequest request, SongParts& song)
 {
     request.charts.chosenParts = 0;
     if (!request.charts.follow || followSetAside(request)) {
@@ -57,14 +55,14 @@ BuildRequest withFollowedParts(BuildRequest request, std::span<const std::uint8_
     }
     const auto chosen = chartedParts(request.conversion);
     std::vector<song::TrackPart> parts = chosen;
-    for (const auto& row : song::listChannelParts(file, request.conversion.song)) {
+    for (const auto& row : song.rows()) {
         const bool taken = std::any_of(chosen.begin(), chosen.end(),
                                        [&](const song::TrackPart& part) { return covers(part, row.part); });
         if (!taken && row.noteCount > 0 && parts.size() < std::numeric_limits<std::uint16_t>::max()) {
             parts.push_back(row.part);
         }
     }
-    const auto notes = songNotes(file, request.conversion.song, parts);
+    const auto notes = songNotes(song, parts);
     if (notes.empty()) {
         return request;
     }

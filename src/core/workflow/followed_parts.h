@@ -10,12 +10,13 @@
 #include "core/song/timeline.h"
 #include "core/song/track_part.h"
 #include "core/workflow/build_request.h"
+#include "core/workflow/song_parts.h"
 
 namespace zentrowe::workflow {
 
 // The request a build converts when its charts follow the music: the chosen parts, then the
 // other tracks and channels of the song (song::listChannelParts, in that order) that carry the
-// music somewhere the chosen parts rest (chartset::followMusic on the song's note starts), so
+// music somewhere the chosen parts rest (chartset::followMusic on their note starts), so
 // that the lanes can take them there; request.charts.chosenParts says how many were chosen. Those
 // parts' notes are then the conversion's keysounds, on the background channel wherever the lanes
 // leave them, so every note still sounds once and nothing plays twice; the song's other parts
@@ -23,7 +24,8 @@ namespace zentrowe::workflow {
 // the song plays, or the charts keep to them: charts.follow off, percussion mode, convert's own
 // lanes (LaneRule::Seed), or the other tracks played other than a keysound a note (a note the
 // lanes take could not leave a BGM file).
-BuildRequest withFollowedParts(BuildRequest request, std::span<const std::uint8_t> file);
+// `song` is the request's song; its rows and the notes of the parts weighed are read from it.
+BuildRequest withFollowedParts(BuildRequest request, SongParts& song);
 
 // True when the request asks to follow the music but its other settings keep the lanes to the
 // chosen parts (BGM slices, one file or none; percussion mode; convert's lanes).

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <tuple>
 
-#include "core/keysound/keysound_states.h"
 #include "core/workflow/conversion.h"
 #include "core/workflow/followed_parts.h"
 
@@ -18,10 +17,9 @@ bool covers(const song::TrackPart& named, const song::TrackPart& other)
 
 // The song's parts as sets take them: a track whose notes are on one channel whole, else each
 // of its channels; with their note counts.
-std::vector<std::pair<song::TrackPart, std::int64_t>> songParts(std::span<const std::uint8_t> file,
-                                                                const song::SongSummary& song)
+std::vector<std::pair<song::TrackPart, std::int64_t>> songParts(SongParts& song)
 {
-    const auto rows = song::listChannelParts(file, song);
+    const auto& rows = song.rows();
     std::vector<std::pair<song::TrackPart, std::int64_t>> parts;
     for (const auto& row : rows) {
         const auto channels = std::count_if(rows.begin(), rows.end(), [&](const song::ChannelPartRow& other) {
@@ -34,13 +32,13 @@ std::vector<std::pair<song::TrackPart, std::int64_t>> songParts(std::span<const 
 }
 
 // With one part named, it and the song's other parts that have enough notes.
-BuildRequest withSongParts(BuildRequest request, std::span<const std::uint8_t> file, PartSetFindings& found)
+BuildRequest withSongParts(BuildRequest request, SongParts& song, PartSetFindings& found)
 {
     const auto named = chartedParts(request.conversion);
     if (named.size() != 1) {
         return request;
     }
-    for (const auto& [part, notes] : songParts(file, request.conversion.song)) {
+    for (const auto& [part, notes] : songParts(song)) {
         if (!covers(named.front(), part) && !covers(part, named.front()) && notes >= kLeastPartSetNotes) {
             request.conversion.moreParts.push_back(part);
             found.added.push_back(part);
@@ -51,11 +49,10 @@ BuildRequest withSongParts(BuildRequest request, std::span<const std::uint8_t> f
 
 using NoteKey = std::tuple<std::int64_t, std::uint8_t, std::int64_t>;  // start, key, length
 
-std::vector<NoteKey> notesOf(std::span<const std::uint8_t> file, const song::SongSummary& song,
-                             const song::TrackPart& part)
+std::vector<NoteKey> notesOf(SongParts& song, const song::TrackPart& part)
 {
     std::vector<NoteKey> notes;
-    for (const auto& start : keysound::readNoteStarts(file, song, std::span(&part, 1)).notes) {
+    for (const auto& start : song.noteStarts(part)) {
         notes.emplace_back(start.startTick, start.note, start.lengthTicks);
     }
     std::sort(notes.begin(), notes.end());
@@ -63,14 +60,14 @@ std::vector<NoteKey> notesOf(std::span<const std::uint8_t> file, const song::Son
 }
 
 // A set for each of the first `named` parts of the conversion that plays notes, alike ones once.
-std::vector<chartset::PartSet> partSetsOf(const BuildRequest& request, std::span<const std::uint8_t> file,
-                                          std::size_t named, PartSetFindings& found)
+std::vector<chartset::PartSet> partSetsOf(const BuildRequest& request, SongParts& song, std::size_t named,
+                                          PartSetFindings& found)
 {
     const auto parts = chartedParts(request.conversion);
     std::vector<chartset::PartSet> sets;
     std::vector<std::vector<NoteKey>> setNotes;
     for (std::size_t k = 0; k < named && k < parts.size(); ++k) {
-        auto notes = notesOf(file, request.conversion.song, parts[k]);
+        auto notes = notesOf(song, parts[k]);
         if (notes.empty()) {
             found.silent.push_back(parts[k]);
             continue;
@@ -89,7 +86,7 @@ std::vector<chartset::PartSet> partSetsOf(const BuildRequest& request, std::span
         }
         std::string tag = song::partText(parts[k]);
         std::replace(tag.begin(), tag.end(), ':', '-');
-        sets.push_back({k, std::move(tag), partSetName(request.conversion.song, file, parts[k])});
+        sets.push_back({k, std::move(tag), partSetName(song, parts[k])});
         setNotes.push_back(std::move(notes));
     }
     return sets;
@@ -97,26 +94,27 @@ std::vector<chartset::PartSet> partSetsOf(const BuildRequest& request, std::span
 
 }  // namespace
 
-BuildRequest withPartSets(const BuildRequest& asked, std::span<const std::uint8_t> file, PartSetFindings& found)
+BuildRequest withPartSets(const BuildRequest& asked, SongParts& song, PartSetFindings& found)
 {
     if (!asked.charts.setPerPart) {
-        return withFollowedParts(asked, file);
+        return withFollowedParts(asked, song);
     }
-    BuildRequest named = withSongParts(asked, file, found);
+    BuildRequest named = withSongParts(asked, song, found);
     const std::size_t namedCount = chartedParts(named.conversion).size();
-    BuildRequest request = withFollowedParts(std::move(named), file);
+    BuildRequest request = withFollowedParts(std::move(named), song);
     request.charts.follow = request.charts.follow && !followSetAside(request);
-    request.charts.partSets = partSetsOf(request, file, namedCount, found);
+    request.charts.partSets = partSetsOf(request, song, namedCount, found);
     return request;
 }
 
-std::string partSetName(const song::SongSummary& song, std::span<const std::uint8_t> file, const song::TrackPart& part)
+std::string partSetName(SongParts& song, const song::TrackPart& part)
 {
+    const auto& tracks = song.song().tracks;
     const auto index = static_cast<std::size_t>(part.trackNumber - 1);
-    if (part.channel == 0 && part.trackNumber >= 1 && index < song.tracks.size() && !song.tracks[index].name.empty()) {
-        return song.tracks[index].name;
+    if (part.channel == 0 && part.trackNumber >= 1 && index < tracks.size() && !tracks[index].name.empty()) {
+        return tracks[index].name;
     }
-    for (const auto& row : song::listChannelParts(file, song)) {
+    for (const auto& row : song.rows()) {
         if (covers(part, row.part) && !row.instrument.empty()) {
             return row.instrument;
         }

@@ -2,13 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
+#include <string>
 #include <vector>
 
 #include "core/chartset/chart_set.h"
 #include "core/song/song_summary.h"
 #include "core/song/track_part.h"
 #include "core/workflow/build_request.h"
+#include "core/workflow/song_parts.h"
 
 namespace zentrowe::workflow {
 
@@ -28,10 +29,11 @@ struct PartSetFindings {
 // channel of the song with at least kLeastPartSetNotes notes) are charted together, and
 // charts.partSets gives each of them that plays notes a set, parts that play the same notes
 // (same starts, keys and lengths) one set; `found` says which were merged, left out or added.
-BuildRequest withPartSets(const BuildRequest& asked, std::span<const std::uint8_t> file, PartSetFindings& found);
+// `song` is the request's song, read for its parts' rows and notes.
+BuildRequest withPartSets(const BuildRequest& asked, SongParts& song, PartSetFindings& found);
 
 // The name a part's set shows in its #SUBTITLE: a whole track's name, else the instrument of its
 // first notes, else "track 4" (song::partName).
-std::string partSetName(const song::SongSummary& song, std::span<const std::uint8_t> file, const song::TrackPart& part);
+std::string partSetName(SongParts& song, const song::TrackPart& part);
 
 }  // namespace zentrowe::workflow

@@ -307,7 +307,9 @@ TEST_F(DoublePlay, SettingsTheSecondSideCannotTakeNotesUnderMakeSinglePlay)
         auto asked = request(song, "settings");
         c.change(asked);
         std::optional<workflow::SinglePlayReason> setAside;
-        const auto made = workflow::withDoublePlayParts(asked, asked, song, setAside);
+        workflow::SongParts parts(song, asked.conversion.song);
+        const auto made = workflow::withDoublePlayParts(asked, asked, parts, setAside);
+        EXPECT_EQ(parts.noteReads(), 0u) << "the second side is chosen from the rows alone";
         EXPECT_EQ(setAside, c.reason);
         EXPECT_EQ(made.charts.tuneParts, c.tuneParts);
         const bool doublePlay = made.charts.play == chartset::Play::Double;

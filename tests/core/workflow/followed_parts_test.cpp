@@ -70,37 +70,48 @@ TEST_F(FollowedParts, TheSongsOtherPartsJoinTheChosenOnesOnlyWhenTheLanesCanFoll
         void (*change)(workflow::BuildRequest&);
         Parts moreParts;
         std::size_t chosenParts;
+        std::size_t notesRead;  // parts whose notes are weighed: the chosen ones and the others with notes
         bool setAside = false;  // following asked for, but the other settings keep to the chosen parts
     };
     const Case cases[] = {
         {"followed by default: the part that carries the rest, not the one note after it",
          [](workflow::BuildRequest&) {},
          {{2, 2}},
-         1},
-        {"--follow off", [](workflow::BuildRequest& r) { r.charts.follow = false; }, {}, 0},
-        {"BGM slices", [](workflow::BuildRequest& r) { r.bgm = workflow::BgmMode::Slices; }, {}, 0, true},
-        {"no BGM", [](workflow::BuildRequest& r) { r.bgm = workflow::BgmMode::None; }, {}, 0, true},
-        {"percussion mode", [](workflow::BuildRequest& r) { r.conversion.settings.percussion = true; }, {}, 0, true},
-        {"convert's lanes", [](workflow::BuildRequest& r) { r.charts.lanes = chartset::LaneRule::Seed; }, {}, 0, true},
+         1,
+         3},
+        {"--follow off", [](workflow::BuildRequest& r) { r.charts.follow = false; }, {}, 0, 0},
+        {"BGM slices", [](workflow::BuildRequest& r) { r.bgm = workflow::BgmMode::Slices; }, {}, 0, 0, true},
+        {"no BGM", [](workflow::BuildRequest& r) { r.bgm = workflow::BgmMode::None; }, {}, 0, 0, true},
+        {"percussion mode", [](workflow::BuildRequest& r) { r.conversion.settings.percussion = true; }, {}, 0, 0, true},
+        {"convert's lanes",
+         [](workflow::BuildRequest& r) { r.charts.lanes = chartset::LaneRule::Seed; },
+         {},
+         0,
+         0,
+         true},
         {"channel 2 of track 2 chosen too: the chosen parts never rest",
          [](workflow::BuildRequest& r) {
              r.conversion.moreParts = {{2, 2}};
          },
          {{2, 2}},
-         0},
+         0,
+         3},
         {"all of the song chosen",
          [](workflow::BuildRequest& r) {
              r.conversion.moreParts = {{2, 0}};
          },
          {{2, 0}},
-         0},
+         0,
+         2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto request = m_request;
         c.change(request);
-        const auto followed = workflow::withFollowedParts(request, song);
+        workflow::SongParts parts(song, request.conversion.song);
+        const auto followed = workflow::withFollowedParts(request, parts);
         EXPECT_EQ(followed.conversion.moreParts, c.moreParts);
+        EXPECT_EQ(parts.noteReads(), c.notesRead);
         EXPECT_EQ(followed.charts.chosenParts, c.chosenParts);
         EXPECT_EQ(workflow::followSetAside(request), c.setAside);
     }

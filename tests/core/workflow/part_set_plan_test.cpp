@@ -109,19 +109,23 @@ TEST_F(PartSets, EachNamedPartWithNotesGetsOneSetAndTheRestIsSaid)
         std::vector<Parts> alike;
         Parts silent;
         Parts added;
+        // Parts whose notes are read, each once though both the sets and the lanes' following
+        // weigh the named ones: those named and the song's other channels with notes.
+        std::size_t notesRead;
     };
     const std::vector<Case> cases = {
-        {"two parts", {{2, 0}}, true, {"1", "2"}, {}, {}, {}},
-        {"a part that doubles the first: one set", {{3, 0}, {2, 0}}, true, {"1", "2"}, {{{1, 0}, {3, 0}}}, {}, {}},
-        {"a part with no notes: none", {{5, 0}, {2, 0}}, true, {"1", "2"}, {}, {{5, 0}}, {}},
+        {"two parts", {{2, 0}}, true, {"1", "2"}, {}, {}, {}, 4},
+        {"a part that doubles the first: one set", {{3, 0}, {2, 0}}, true, {"1", "2"}, {{{1, 0}, {3, 0}}}, {}, {}, 4},
+        {"a part with no notes: none", {{5, 0}, {2, 0}}, true, {"1", "2"}, {}, {{5, 0}}, {}, 5},
         {"one named: the song's parts with enough notes join",
          {},
          true,
          {"1", "2"},
          {{{1, 0}, {3, 0}}},
          {},
-         {{2, 0}, {3, 0}}},
-        {"one set asked for", {{2, 0}}, false, {}, {}, {}, {}},
+         {{2, 0}, {3, 0}},
+         4},
+        {"one set asked for", {{2, 0}}, false, {}, {}, {}, {}, 4},
     };
     const Bytes song = fivePartSong();
     for (const Case& c : cases) {
@@ -130,7 +134,8 @@ TEST_F(PartSets, EachNamedPartWithNotesGetsOneSetAndTheRestIsSaid)
         request.conversion.moreParts = c.moreParts;
         request.charts.setPerPart = c.perPart;
         workflow::PartSetFindings found;
-        const auto planned = workflow::withPartSets(request, song, found);
+        workflow::SongParts parts(song, request.conversion.song);
+        const auto planned = workflow::withPartSets(request, parts, found);
         std::vector<std::string> tags;
         for (const auto& set : planned.charts.partSets) {
             tags.push_back(set.tag);
@@ -139,6 +144,7 @@ TEST_F(PartSets, EachNamedPartWithNotesGetsOneSetAndTheRestIsSaid)
         EXPECT_EQ(found.alike, c.alike);
         EXPECT_EQ(found.silent, c.silent);
         EXPECT_EQ(found.added, c.added);
+        EXPECT_EQ(parts.noteReads(), c.notesRead);
     }
 }
 
