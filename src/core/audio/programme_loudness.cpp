@@ -203,18 +203,6 @@ float truePeakOf(const ProgrammeReader& read, std::int64_t from, std::int64_t to
     return highest;
 }
 
-// Hands a run the stop of the meter's caller, and none of the run's progress: a meter's stretches
-// are not a unit the caller counts.
-class StopOnly final : public ProgressSink {
-public:
-    explicit StopOnly(const ProgressSink& stop) : m_stop(stop) { }
-    void advance(std::int64_t, std::int64_t) override { }
-    bool stopRequested() const override { return m_stop.stopRequested(); }
-
-private:
-    const ProgressSink& m_stop;
-};
-
 // Loudness and the highest sample of every 100 ms, a stretch per thread, in the programme's order.
 Status measureSubBlocks(const ProgrammeReader& read, std::int64_t frames, int sampleRate, std::int64_t subFrames,
                         const JobOptions& options, ProgressSink& stop, std::vector<double>& energy,
@@ -311,7 +299,7 @@ Result<LoudnessMeasure> measureProgramme(const ProgrammeReader& read, std::int64
     const std::int64_t subFrames = (sampleRate + 5) / 10;
     const std::int64_t subBlocks = (std::max<std::int64_t>(frames, 0) + subFrames - 1) / subFrames;
     // A stretch per thread, each at least 10 s: the second before each is read twice.
-    StopOnly stopOnly(stop);
+    StopOnlyProgress stopOnly(stop);  // a meter's stretches are not a unit the caller counts
     JobOptions options;
     options.threads = jobThreadCount(threads, static_cast<std::size_t>(subBlocks / 100));
     options.work = "metering";

@@ -30,6 +30,18 @@ public:
     void advance(std::int64_t, std::int64_t) override { }
 };
 
+// Passes on the stop of another sink and none of the progress: for a step whose units are not
+// the ones its caller counts.
+class StopOnlyProgress final : public ProgressSink {
+public:
+    explicit StopOnlyProgress(const ProgressSink& stop) : m_stop(stop) { }
+    void advance(std::int64_t, std::int64_t) override { }
+    bool stopRequested() const override { return m_stop.stopRequested(); }
+
+private:
+    const ProgressSink& m_stop;
+};
+
 // Throttles calls to a sink: passes that step through millions of small units report every
 // `interval` units, and always at the end.
 class ProgressThrottle {

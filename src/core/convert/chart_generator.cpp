@@ -46,18 +46,6 @@ bool feedNotes(Mode& mode, ChartBuilder& chart, const song::PartNotes& notes, Pr
     return true;
 }
 
-// The progress of a conversion of notes just read from the bytes, whose reading counted it: only
-// a request to stop is passed on.
-class StopOnly final : public ProgressSink {
-public:
-    explicit StopOnly(const ProgressSink& sink) : m_sink(sink) { }
-    void advance(std::int64_t, std::int64_t) override { }
-    bool stopRequested() const override { return m_sink.stopRequested(); }
-
-private:
-    const ProgressSink& m_sink;
-};
-
 // The tempo changes the chart defines. A song that does not set its tempo at tick 0 plays at the
 // standard's 500000 microseconds per quarter note until it does; players assume other tempos, so
 // the chart says so explicitly.
@@ -253,7 +241,7 @@ Result<GeneratedChart> convertSong(std::span<const std::uint8_t> file, const son
     if (!notes) {
         return cancelled();
     }
-    StopOnly stopOnly(progress);
+    StopOnlyProgress stopOnly(progress);  // the reading counted the progress
     auto converted = convertNotes(*notes, song, parts, settings, placedNotes, stopOnly, soundExtension, variants);
     if (converted) {
         throttle.finish();
