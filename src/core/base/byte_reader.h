@@ -78,6 +78,16 @@ public:
                (std::uint32_t{p[3]} << 24);
     }
 
+    std::optional<std::uint64_t> u64le()
+    {
+        if (remaining() < 8) {
+            return fail<std::uint64_t>();
+        }
+        const auto low = u32le();
+        const auto high = u32le();
+        return std::uint64_t{*low} | (std::uint64_t{*high} << 32);
+    }
+
     // A MIDI variable-length quantity: seven bits a byte, most significant group first, the top
     // bit set on every byte but the last. There is no cap on its byte count; bits beyond 32 are
     // lost. Returns nothing if the input ends inside it.

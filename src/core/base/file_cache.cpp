@@ -28,16 +28,6 @@ void putLe(std::string& out, std::uint64_t value, int bytes)
     }
 }
 
-std::optional<std::uint64_t> u64le(ByteReader& reader)
-{
-    const auto low = reader.u32le();
-    const auto high = reader.u32le();
-    if (!low || !high) {
-        return std::nullopt;
-    }
-    return *low | (std::uint64_t{*high} << 32);
-}
-
 std::span<const std::uint8_t> bytesOf(std::string_view text)
 {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -55,8 +45,8 @@ std::optional<std::size_t> payloadOffset(std::string_view entry, std::string_vie
         return std::nullopt;
     }
     const auto keptKey = reader.take(key.size());
-    const auto length = u64le(reader);
-    const auto checksum = u64le(reader);
+    const auto length = reader.u64le();
+    const auto checksum = reader.u64le();
     if (!keptKey || std::memcmp(keptKey->data(), key.data(), key.size()) != 0 || !length || !checksum ||
         *length != reader.remaining()) {
         return std::nullopt;

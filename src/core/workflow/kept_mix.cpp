@@ -38,19 +38,9 @@ void putText(std::vector<std::uint8_t>& out, const std::string& text)
     out.insert(out.end(), text.begin(), text.end());
 }
 
-std::optional<std::uint64_t> u64(ByteReader& reader)
-{
-    const auto low = reader.u32le();
-    const auto high = reader.u32le();
-    if (!low || !high) {
-        return std::nullopt;
-    }
-    return std::uint64_t{*low} | (std::uint64_t{*high} << 32);
-}
-
 std::optional<double> realNumber(ByteReader& reader)
 {
-    const auto bits = u64(reader);
+    const auto bits = reader.u64le();
     return bits ? std::optional<double>(std::bit_cast<double>(*bits)) : std::nullopt;
 }
 

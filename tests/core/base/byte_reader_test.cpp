@@ -11,12 +11,14 @@ using testing::bytes;
 
 TEST(ByteReader, ReadsBigAndLittleEndianNumbers)
 {
-    const auto data = bytes({0x12, 0x34, 0x56, 0x78, 0x12, 0x34, 0x56, 0x78, 0xAB, 0xCD, 0xAB, 0xCD});
+    const auto data =
+        bytes({0x12, 0x34, 0x56, 0x78, 0x12, 0x34, 0x56, 0x78, 0xAB, 0xCD, 0xAB, 0xCD, 1, 2, 3, 4, 5, 6, 7, 0x88});
     ByteReader reader(data);
     EXPECT_EQ(reader.u32be(), 0x12345678u);
     EXPECT_EQ(reader.u32le(), 0x78563412u);
     EXPECT_EQ(reader.u16be(), 0xABCDu);
     EXPECT_EQ(reader.u16le(), 0xCDABu);
+    EXPECT_EQ(reader.u64le(), 0x8807060504030201u);
     EXPECT_TRUE(reader.atEnd());
     EXPECT_EQ(reader.u8(), std::nullopt);
 }
@@ -31,6 +33,7 @@ TEST(ByteReader, ShortReadReturnsNothingAndLeavesTheReaderAtTheEnd)
     const Case cases[] = {
         {"u32be", [](ByteReader& r) { return r.u32be().has_value(); }},
         {"u32le", [](ByteReader& r) { return r.u32le().has_value(); }},
+        {"u64le", [](ByteReader& r) { return r.u64le().has_value(); }},
         {"take(4)", [](ByteReader& r) { return r.take(4).has_value(); }},
         {"skip(4)", [](ByteReader& r) { return r.skip(4); }},
     };
