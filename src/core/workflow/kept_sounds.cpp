@@ -245,17 +245,9 @@ audio::SoundWriter KeptSounds::encodingWriter(Encoding encoding, audio::SoundByt
         putNumber(key, audio::kSampleRate);
         putNumber(key, static_cast<std::int64_t>(samples.size()));
         putNumber(key, static_cast<std::int64_t>(contentHash(bytesOf(samples))));
-        {
-            std::lock_guard lock(m_mutex);
-            m_encodedKeys.insert_or_assign(target.filename().string(), key);
-        }
-        if (auto entry = m_cache.find(kEncodedShelf, key)) {
-            std::vector<std::uint8_t> bytes(entry->begin(), entry->end());
-            if (encoding.format == audio::SoundFormat::OggVorbis) {
-                audio::renameOggStream(bytes, target);
-            }
+        if (auto bytes = encodedFile(key, target)) {
             ++(encoding.preview ? m_previewsTaken : m_encodedTaken);
-            return place(target, bytes);
+            return place(target, *bytes);
         }
         NullProgress quiet;
         auto encoded = audio::encodeSound(target, samples, encoding.format, encoding.quality, audio::kSampleRate, quiet,
@@ -264,6 +256,7 @@ audio::SoundWriter KeptSounds::encodingWriter(Encoding encoding, audio::SoundByt
             return encoded.error();
         }
         m_cache.put(kEncodedShelf, key, *encoded);
+        noteEncodedKey(target, key);
         ++(encoding.preview ? m_previewsMade : m_encodedMade);
         return place(target, *encoded);
     };
@@ -290,6 +283,12 @@ std::string KeptSounds::soundKey(const audio::RenderJob& job) const
     return key;
 }
 
+void KeptSounds::noteEncodedKey(const std::filesystem::path& target, const std::string& key)
+{
+    std::lock_guard lock(m_mutex);
+    m_encodedKeys.insert_or_assign(target.filename().string(), key);
+}
+
 std::optional<std::string> KeptSounds::encodedKey(const std::string& fileName) const
 {
     std::lock_guard lock(m_mutex);
@@ -308,10 +307,7 @@ std::optional<std::vector<std::uint8_t>> KeptSounds::encodedFile(const std::stri
     if (entry->starts_with("OggS")) {  // as encoded in OGG Vorbis: the stream takes the target's name
         audio::renameOggStream(bytes, target);
     }
-    {
-        std::lock_guard lock(m_mutex);
-        m_encodedKeys.insert_or_assign(target.filename().string(), key);
-    }
+    noteEncodedKey(target, key);
     return bytes;
 }
 

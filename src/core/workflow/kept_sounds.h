@@ -83,6 +83,8 @@ public:
 
 private:
     class Renderer;
+    // The file named as `target` is of the bytes kept under `key` (encodedKey() tells it).
+    void noteEncodedKey(const std::filesystem::path& target, const std::string& key);
     // How one kind of file is encoded: part of its key.
     struct Encoding {
         std::string_view kind;
