@@ -283,6 +283,14 @@ Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, c
     return convertSong(file, song, parts, settings, &notes, progress, {}, variants);
 }
 
+Result<GeneratedChart> generateChart(const song::PartNotes& partNotes, const song::SongSummary& song,
+                                     std::span<const song::TrackPart> parts, const ConversionSettings& settings,
+                                     ProgressSink& progress, std::string_view soundExtension,
+                                     const KeysoundVariants* variants)
+{
+    return convertNotes(partNotes, song, parts, settings, nullptr, progress, soundExtension, variants);
+}
+
 Result<GeneratedChart> generatePlacedNotes(const song::PartNotes& partNotes, const song::SongSummary& song,
                                            std::span<const song::TrackPart> parts, const ConversionSettings& settings,
                                            PlacedNoteSink& notes, ProgressSink& progress,

@@ -60,8 +60,13 @@ Result<GeneratedChart> generatePlacedNotes(std::span<const std::uint8_t> file, c
                                            std::span<const song::TrackPart> parts, const ConversionSettings& settings,
                                            PlacedNoteSink& notes, ProgressSink& progress,
                                            const KeysoundVariants* variants = nullptr);
-// The same from the notes of `parts` read beforehand (song::readPartNotes of those parts), which
-// the entry points above read from the bytes first: progress counts the notes rather than bytes.
+// generateChart and generatePlacedNotes from the notes of `parts` read beforehand
+// (song::readPartNotes of those parts), which the entry points above read from the bytes first:
+// progress counts the notes rather than bytes.
+Result<GeneratedChart> generateChart(const song::PartNotes& partNotes, const song::SongSummary& song,
+                                     std::span<const song::TrackPart> parts, const ConversionSettings& settings,
+                                     ProgressSink& progress, std::string_view soundExtension = ".OGG",
+                                     const KeysoundVariants* variants = nullptr);
 Result<GeneratedChart> generatePlacedNotes(const song::PartNotes& partNotes, const song::SongSummary& song,
                                            std::span<const song::TrackPart> parts, const ConversionSettings& settings,
                                            PlacedNoteSink& notes, ProgressSink& progress,

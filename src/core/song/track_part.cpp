@@ -166,16 +166,6 @@ std::vector<ChannelPartRow> listChannelParts(std::span<const std::uint8_t> file,
     return rows;
 }
 
-std::int64_t partNoteCount(std::span<const std::uint8_t> file, const SongSummary& song, const TrackPart& part)
-{
-    const ChannelNotes count = channelNotes(file, song, part.trackNumber);
-    std::int64_t total = 0;
-    for (std::uint8_t channel = 0; channel < 16; ++channel) {
-        total += part.takes(channel) ? count.notes[channel] : 0;
-    }
-    return total;
-}
-
 std::int64_t partsLength(const SongSummary& song, std::span<const TrackPart> parts)
 {
     std::int64_t total = 0;

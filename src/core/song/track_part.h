@@ -58,9 +58,6 @@ struct ChannelPartRow {
 // give the notes read before.
 std::vector<ChannelPartRow> listChannelParts(std::span<const std::uint8_t> file, const SongSummary& song);
 
-// Sounding notes (Note On with a velocity) of the part; 0 for a track out of range.
-std::int64_t partNoteCount(std::span<const std::uint8_t> file, const SongSummary& song, const TrackPart& part);
-
 namespace detail {
 
 inline bool isNoteEvent(const ChannelEvent& event)

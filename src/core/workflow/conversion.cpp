@@ -6,6 +6,7 @@
 #include "core/base/file_error.h"
 #include "core/base/file_reading.h"
 #include "core/base/folder_lock.h"
+#include "core/base/progress.h"
 #include "core/base/utf8_path.h"
 #include "core/chart/bms_writer.h"
 #include "core/chart/bmson_writer.h"
@@ -32,10 +33,9 @@ constexpr int kDrumChannel = 10;  // General MIDI's, as musicians count
 
 // EmptyTrack for the first of several parts, or a single channel, that plays no note: charting
 // the others alone would not be what was asked for. None for a single whole track, whose
-// emptiness the conversion finds itself. `noteCount(part, index)` counts a part's sounding notes.
-template <typename NoteCount>
+// emptiness the conversion finds itself.
 std::optional<Error> partWithoutNotes(const song::SongSummary& song, std::span<const song::TrackPart> parts,
-                                      NoteCount noteCount)
+                                      const song::PartNotes& notes)
 {
     if (parts.size() == 1 && parts.front().channel == 0) {
         return std::nullopt;
@@ -45,61 +45,13 @@ std::optional<Error> partWithoutNotes(const song::SongSummary& song, std::span<c
         if (part.trackNumber < 1 || static_cast<std::size_t>(part.trackNumber) > song.tracks.size()) {
             return std::nullopt;  // the conversion names it
         }
-        if (noteCount(part, k) == 0) {
+        if (notes.soundingNotes(k) == 0) {
             return Error{ErrorCode::EmptyTrack, song::partName(part) + " has no notes to convert; nothing was written"}
                 .withValue(song::partText(part))
                 .withNumber(part.trackNumber);
         }
     }
     return std::nullopt;
-}
-
-// The parts to chart, once the source (`sourceSize` bytes now) is known unchanged since its
-// summary and every part asked for plays a note.
-template <typename NoteCount>
-Result<std::vector<song::TrackPart>> partsWithNotes(const ConversionRequest& request, std::uint64_t sourceSize,
-                                                    NoteCount noteCount)
-{
-    // A pipe drained by the summary, or a file cut short since: converting what is left would
-    // replace a good chart with a wrong one.
-    if (auto same = song::checkUnchangedSince(request.song, sourceSize, request.sourceMidiPath); !same) {
-        return same.error();
-    }
-    auto parts = chartedParts(request);
-    if (auto silent = partWithoutNotes(request.song, parts, noteCount)) {
-        return *silent;
-    }
-    return parts;
-}
-
-// Outside percussion mode, whether the notes of a single part all play on the drum channel: a
-// hint that percussion mode would suit. `wholeTrackOnDrums()` tells it for the request's track.
-template <typename WholeTrack>
-bool suitsPercussion(const ConversionRequest& request, std::span<const song::TrackPart> parts,
-                     WholeTrack wholeTrackOnDrums)
-{
-    return !request.settings.percussion && parts.size() == 1 &&
-           (request.channel == 0 ? wholeTrackOnDrums() : request.channel == kDrumChannel);
-}
-
-// Completes the outcome with the conversion's keysounds and what "K-Midi.mid" tells.
-Status readBackInto(ConversionOutcome& outcome, const ConversionRequest& request, bool allNotesOnDrumChannel,
-                    std::span<const std::uint8_t> keysoundMidi, convert::KeysoundTable keysounds)
-{
-    NullProgress quiet;
-    auto readBack = keysound::readBackKeysoundBytes(keysoundMidi, displayPath(outcome.keysoundMidiPath),
-                                                    request.settings.keysoundGap, quiet);
-    if (!readBack) {
-        return readBack.error();
-    }
-    outcome.keysounds = std::move(keysounds);
-    outcome.keysoundSong = std::move(readBack->song);
-    outcome.cuts = std::move(readBack->cuts);
-    outcome.sourceTicksPerMeasure = request.song.ticksPerMeasure;
-    outcome.keysoundName = request.settings.keysoundName;
-    outcome.gapTicks = request.settings.keysoundGap;
-    outcome.allNotesOnDrumChannel = allNotesOnDrumChannel;
-    return {};
 }
 
 // EmptyTrack for a conversion whose parts made no keysound, naming them (a single track by its
@@ -150,19 +102,19 @@ Result<ConversionOutcome> runConversion(const ConversionRequest& request, Progre
     return convertTrack(request, source->bytes(), progress);
 }
 
-Result<std::vector<song::TrackPart>> partsToConvert(const ConversionRequest& request,
-                                                    std::span<const std::uint8_t> source)
-{
-    return partsWithNotes(request, source.size(), [&](const song::TrackPart& part, std::size_t) {
-        return song::partNoteCount(source, request.song, part);
-    });
-}
-
 Result<std::vector<song::TrackPart>> partsToConvert(const ConversionRequest& request, const song::PartNotes& notes,
                                                     std::uint64_t sourceSize)
 {
-    return partsWithNotes(request, sourceSize,
-                          [&](const song::TrackPart&, std::size_t part) { return notes.soundingNotes(part); });
+    // A pipe drained by the summary, or a file cut short since: converting what is left would
+    // replace a good chart with a wrong one.
+    if (auto same = song::checkUnchangedSince(request.song, sourceSize, request.sourceMidiPath); !same) {
+        return same.error();
+    }
+    auto parts = chartedParts(request);
+    if (auto silent = partWithoutNotes(request.song, parts, notes)) {
+        return *silent;
+    }
+    return parts;
 }
 
 Result<std::vector<std::uint8_t>> keysoundMidiFile(const ConversionRequest& request,
@@ -230,26 +182,40 @@ Status writeConvertedFiles(const ConversionRequest& request, const ConversionOut
 }
 
 Status completeOutcome(ConversionOutcome& outcome, const ConversionRequest& request,
-                       std::span<const song::TrackPart> parts, std::span<const std::uint8_t> source,
-                       std::span<const std::uint8_t> keysoundMidi, convert::KeysoundTable keysounds)
-{
-    const bool drums = suitsPercussion(
-        request, parts, [&] { return song::allNotesOnDrumChannel(source, request.song, request.trackNumber); });
-    return readBackInto(outcome, request, drums, keysoundMidi, std::move(keysounds));
-}
-
-Status completeOutcome(ConversionOutcome& outcome, const ConversionRequest& request,
                        std::span<const song::TrackPart> parts, const song::PartNotes& notes,
                        std::span<const std::uint8_t> keysoundMidi, convert::KeysoundTable keysounds)
 {
-    const bool drums = suitsPercussion(request, parts, [&] { return song::allNotesOnDrumChannel(notes, 0); });
-    return readBackInto(outcome, request, drums, keysoundMidi, std::move(keysounds));
+    NullProgress quiet;
+    auto readBack = keysound::readBackKeysoundBytes(keysoundMidi, displayPath(outcome.keysoundMidiPath),
+                                                    request.settings.keysoundGap, quiet);
+    if (!readBack) {
+        return readBack.error();
+    }
+    outcome.keysounds = std::move(keysounds);
+    outcome.keysoundSong = std::move(readBack->song);
+    outcome.cuts = std::move(readBack->cuts);
+    outcome.sourceTicksPerMeasure = request.song.ticksPerMeasure;
+    outcome.keysoundName = request.settings.keysoundName;
+    outcome.gapTicks = request.settings.keysoundGap;
+    // Outside percussion mode, a single part whose notes all play on the drum channel: a hint that
+    // percussion mode would suit.
+    outcome.allNotesOnDrumChannel =
+        !request.settings.percussion && parts.size() == 1 &&
+        (request.channel == 0 ? song::allNotesOnDrumChannel(notes, 0) : request.channel == kDrumChannel);
+    return {};
 }
 
 Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::span<const std::uint8_t> source,
                                        ProgressSink& progress)
 {
-    const auto parts = partsToConvert(request, source);
+    // The charted parts' notes, read once: progress counts the bytes read.
+    const auto charted = chartedParts(request);
+    ProgressThrottle throttle(progress, song::partsLength(request.song, charted));
+    const auto notes = song::readPartNotes(source, request.song, charted, throttle);
+    if (!notes) {
+        return Error{ErrorCode::Cancelled, "conversion cancelled"};
+    }
+    const auto parts = partsToConvert(request, *notes, source.size());
     if (!parts) {
         return parts.error();
     }
@@ -257,12 +223,14 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
     // a chart of millions of notes fits.
     const bool bmson = request.settings.bmson;
     convert::ExactNoteCollector placedNotes;
+    StopOnlyProgress stopOnly(progress);
     auto chart =
-        bmson ? convert::generatePlacedNotes(source, request.song, *parts, request.settings, placedNotes, progress)
-              : convert::generateChart(source, request.song, *parts, request.settings, progress);
+        bmson ? convert::generatePlacedNotes(*notes, request.song, *parts, request.settings, placedNotes, stopOnly)
+              : convert::generateChart(*notes, request.song, *parts, request.settings, stopOnly);
     if (!chart) {
         return chart.error();
     }
+    throttle.finish();
     // Each keysound plays with the instrument the track gave its first note, so another synthesiser
     // renders K-Midi.mid as the song sounds.
     const auto instruments =
@@ -286,7 +254,7 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
         return written.error();
     }
     outcome->chart = {};  // on disk now; the window keeps the outcome, not the chart
-    if (auto completed = completeOutcome(*outcome, request, *parts, source, *keysoundMidi, std::move(chart->keysounds));
+    if (auto completed = completeOutcome(*outcome, request, *parts, *notes, *keysoundMidi, std::move(chart->keysounds));
         !completed) {
         return completed.error();
     }

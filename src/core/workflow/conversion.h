@@ -79,12 +79,9 @@ Result<ConversionOutcome> convertTrack(const ConversionRequest& request, std::sp
 // The steps convertTrack is made of, which the build's conversion (workflow/build_conversion)
 // shares. Each refuses as convertTrack does at that step.
 
-// The parts to chart, once the source is known unchanged since its summary and every part asked
-// for plays a note.
-Result<std::vector<song::TrackPart>> partsToConvert(const ConversionRequest& request,
-                                                    std::span<const std::uint8_t> source);
-// The same for the notes of the charted parts read beforehand (song::readPartNotes), of a source
-// that held `sourceSize` bytes when they were read.
+// The parts to chart, once the source (`sourceSize` bytes when `notes`, the charted parts' notes
+// as song::readPartNotes reads them, were read) is known unchanged since its summary and every
+// part asked for plays a note.
 Result<std::vector<song::TrackPart>> partsToConvert(const ConversionRequest& request, const song::PartNotes& notes,
                                                     std::uint64_t sourceSize);
 // "K-Midi.mid" of `keysounds`, each played by its instrument; EmptyTrack, naming `parts`, when
@@ -100,11 +97,7 @@ Result<ConversionOutcome> outcomePaths(const ConversionRequest& request, Progres
 Status writeConvertedFiles(const ConversionRequest& request, const ConversionOutcome& outcome,
                            std::span<const std::uint8_t> keysoundMidi, bool chart, ProgressSink& progress);
 // Completes the outcome with the conversion's keysounds and what "K-Midi.mid", as written from
-// `keysoundMidi`, tells: its summary and its cuts.
-Status completeOutcome(ConversionOutcome& outcome, const ConversionRequest& request,
-                       std::span<const song::TrackPart> parts, std::span<const std::uint8_t> source,
-                       std::span<const std::uint8_t> keysoundMidi, convert::KeysoundTable keysounds);
-// The same with the notes of `parts` read beforehand.
+// `keysoundMidi`, tells: its summary and its cuts; `notes` are those of `parts`.
 Status completeOutcome(ConversionOutcome& outcome, const ConversionRequest& request,
                        std::span<const song::TrackPart> parts, const song::PartNotes& notes,
                        std::span<const std::uint8_t> keysoundMidi, convert::KeysoundTable keysounds);
