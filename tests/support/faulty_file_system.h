@@ -32,6 +32,8 @@ public:
     std::vector<std::filesystem::path> touched;  // every path a change was tried on (both ends of a move)
     std::vector<std::filesystem::path> synced;  // files put on the disk, in order
     std::size_t syncedAtDurableWrite = 0;       // how many of them, when writeDurably last wrote
+    int changesAtDurableWrite = 0;              // changes made before writeDurably last wrote
+    int movesAtDurableWrite = 0;                // renames and exchanges tried by then
 
     mutable std::vector<std::filesystem::path> read;  // every file read whole through readText, in order
 
@@ -81,6 +83,8 @@ public:
         {
             const std::lock_guard lock(m_lock);
             syncedAtDurableWrite = synced.size();
+            changesAtDurableWrite = changes;
+            movesAtDurableWrite = moves;
         }
         return made(RealFileSystem::writeDurably(path, text));
     }

@@ -64,7 +64,7 @@ Status writeChartPicture(const chart::ChartScore& score, const std::filesystem::
     if (!image.save(&buffer, "PNG")) {
         return fileError(ErrorCode::WriteFailed, out, "write", "the picture could not be encoded as PNG");
     }
-    AtomicFileWriter writer(out);
+    AtomicFileWriter writer(out, realFileSystem());
     if (auto opened = writer.open(); !opened) {
         return opened;
     }

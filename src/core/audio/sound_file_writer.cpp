@@ -250,7 +250,7 @@ Status writeSoundFile(const std::filesystem::path& target, std::span<const float
     if (!encoded) {
         return encoded.error();
     }
-    return writeSoundBytes(target, *encoded);
+    return writeSoundBytes(target, *encoded, realFileSystem());
 }
 
 Result<std::vector<std::uint8_t>> encodeSound(const std::filesystem::path& target, std::span<const float> stereo,
@@ -269,9 +269,9 @@ void renameOggStream(std::vector<std::uint8_t>& bytes, const std::filesystem::pa
     setOggSerial(bytes, serialOfName(target));
 }
 
-Status writeSoundBytes(const std::filesystem::path& target, std::span<const std::uint8_t> bytes)
+Status writeSoundBytes(const std::filesystem::path& target, std::span<const std::uint8_t> bytes, FileSystem& files)
 {
-    return writeFileAtomically(target, bytes);
+    return writeFileAtomically(target, bytes, files);
 }
 
 }  // namespace zentrowe::audio

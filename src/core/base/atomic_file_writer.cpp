@@ -239,9 +239,9 @@ void AtomicFileWriter::cancel()
     }
 }
 
-Status writeFileAtomically(const std::filesystem::path& target, std::span<const std::uint8_t> bytes)
+Status writeFileAtomically(const std::filesystem::path& target, std::span<const std::uint8_t> bytes, FileSystem& files)
 {
-    AtomicFileWriter file(target);
+    AtomicFileWriter file(target, files);
     Status status = file.open();
     if (status) {
         status = file.write(bytes);

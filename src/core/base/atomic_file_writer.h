@@ -25,7 +25,7 @@ inline constexpr std::size_t kLongestName = 255;  // bytes of one name, as Linux
 // stand-in can fail a rename there); its bytes are written directly.
 class AtomicFileWriter {
 public:
-    explicit AtomicFileWriter(std::filesystem::path target, FileSystem& files = realFileSystem());
+    AtomicFileWriter(std::filesystem::path target, FileSystem& files);
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
@@ -64,9 +64,9 @@ private:
     bool m_hadPrevious = false;  // after swapIn(true): the target existed and sits at m_temporary
 };
 
-// Writes `bytes` to `target` through one AtomicFileWriter: the target holds them all, or what it
-// held before.
-Status writeFileAtomically(const std::filesystem::path& target, std::span<const std::uint8_t> bytes);
+// Writes `bytes` to `target` through one AtomicFileWriter on `files`: the target holds them all,
+// or what it held before.
+Status writeFileAtomically(const std::filesystem::path& target, std::span<const std::uint8_t> bytes, FileSystem& files);
 
 // Commits two finished writers as one: afterwards both targets hold the new files, or (on
 // WriteFailed naming the target that failed) both hold what they held before, a target that did

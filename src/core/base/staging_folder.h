@@ -49,8 +49,7 @@ public:
     // WriteFailed naming the folder if it cannot be made, or naming the file if an unfinished
     // commit cannot be recovered (the staging folder is then kept as it is, with the earlier
     // files in it).
-    static Result<StagingFolder> create(const std::filesystem::path& outputFolder,
-                                        FileSystem& fileSystem = realFileSystem());
+    static Result<StagingFolder> create(const std::filesystem::path& outputFolder, FileSystem& fileSystem);
 
     StagingFolder(StagingFolder&& other) noexcept;
     StagingFolder& operator=(StagingFolder&&) = delete;
@@ -58,6 +57,8 @@ public:
     ~StagingFolder();
 
     const std::filesystem::path& path() const { return m_path; }
+    // What the folder's files are written, moved and removed through.
+    FileSystem& fileSystem() const { return *m_fileSystem; }
     // What create() found of a killed pass's commit.
     Recovery recovery() const { return m_recovery; }
     // With Recovery::SetAside: what was not obeyed, and where it was put.

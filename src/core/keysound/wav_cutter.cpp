@@ -398,7 +398,7 @@ Status writeSegment(const RecordingFile& file, const WaveLayout& layout, HeaderT
     for (const std::uint64_t factOffset : header.factCountOffsets) {
         putU32le(header.bytes, factOffset, static_cast<std::uint32_t>(size / layout.blockAlign));
     }
-    AtomicFileWriter out(target);
+    AtomicFileWriter out(target, realFileSystem());
     if (auto status = out.open(); !status) {
         return status.error();
     }

@@ -589,7 +589,7 @@ Result<BuildOutcome> buildPlanned(StagedBuild& staged, const PlannedBuild& plann
     outcome.followed = followedOf(*rendered, prepared);
     outcome.conversion.chart = {};  // the window keeps the outcome, not the chart
     const auto leadIn = writeBuildCharts(rendered->charts, request, prepared.credits, plan.bgmFiles,
-                                         outcome.silentKeysounds, staged.stage());
+                                         outcome.silentKeysounds, staged.stage(), staged.staging().fileSystem());
     if (!leadIn) {
         return StagedBuild::failed(leadIn.error());
     }
@@ -636,7 +636,7 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     std::optional<SinglePlayReason> singlePlay;
     BuildRequest request = withChosenParts(asked, file, partSets, singlePlay);
     const PreparedSong prepared = prepareSong(request, file);
-    auto converted = convertForBuild(request, prepared, staged.stage(), progress);
+    auto converted = convertForBuild(request, prepared, staged.staging(), progress);
     if (!converted) {
         return StagedBuild::failed(converted.error());
     }

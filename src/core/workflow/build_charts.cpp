@@ -96,9 +96,9 @@ void completeChart(chart::Chart& chart, const BuildRequest& request, const song:
 
 // Writes a file whole through a temporary file: `fill` writes its contents into the writer.
 template <typename Fill>
-Status writeWhole(const std::filesystem::path& path, Fill fill)
+Status writeWhole(const std::filesystem::path& path, FileSystem& files, Fill fill)
 {
-    AtomicFileWriter file(path);
+    AtomicFileWriter file(path, files);
     Status status = file.open();
     if (status) {
         status = fill(file);
@@ -110,9 +110,9 @@ Status writeWhole(const std::filesystem::path& path, Fill fill)
 }
 
 // Writes the chart once, whole, in its own format.
-Status writeChart(const std::filesystem::path& chartPath, const chart::Chart& chart, bool bmson)
+Status writeChart(const std::filesystem::path& chartPath, const chart::Chart& chart, bool bmson, FileSystem& files)
 {
-    return writeWhole(chartPath, [&](AtomicFileWriter& file) {
+    return writeWhole(chartPath, files, [&](AtomicFileWriter& file) {
         return bmson ? chart::writeBmson(chart, file) : chart::writeBms(chart, file);
     });
 }
@@ -121,7 +121,8 @@ Status writeChart(const std::filesystem::path& chartPath, const chart::Chart& ch
 
 Result<LeadIn> writeBuildCharts(std::vector<chartset::SetChart>& charts, const BuildRequest& request,
                                 const song::SongCredits& credits, const std::vector<BgmFile>& bgmFiles,
-                                std::span<const SilentKeysound> silent, const std::filesystem::path& stage)
+                                std::span<const SilentKeysound> silent, const std::filesystem::path& stage,
+                                FileSystem& files)
 {
     const bool bmson = request.conversion.settings.bmson;
     std::vector<chart::Chart*> set;
@@ -148,7 +149,7 @@ Result<LeadIn> writeBuildCharts(std::vector<chartset::SetChart>& charts, const B
         if (!bmson) {
             chart::fitLineSlots(made.chart);  // objects at their ticks, lines no longer than they need
         }
-        if (auto written = writeChart(stage / utf8Path(made.fileName), made.chart, bmson); !written) {
+        if (auto written = writeChart(stage / utf8Path(made.fileName), made.chart, bmson, files); !written) {
             return written.error();
         }
         made.chart = {};

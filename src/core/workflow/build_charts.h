@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "core/base/file_system.h"
 #include "core/base/result.h"
 #include "core/chart/chart_model.h"
 #include "core/chartset/chart_set.h"
@@ -25,9 +26,11 @@ struct LeadIn {
 // Completes each chart of the set (header texts from the song's `credits`, #VOLWAV, #PREVIEW, the
 // BGM files after the keysounds on the background channel, without the silent keysounds'
 // definitions), moves them all behind one lead-in of whole measures and writes each whole into
-// `stage` in its format. The charts' models are emptied once written. WriteFailed.
+// `stage` in its format, through `files`. The charts' models are emptied once written.
+// WriteFailed.
 Result<LeadIn> writeBuildCharts(std::vector<chartset::SetChart>& charts, const BuildRequest& request,
                                 const song::SongCredits& credits, const std::vector<BgmFile>& bgmFiles,
-                                std::span<const SilentKeysound> silent, const std::filesystem::path& stage);
+                                std::span<const SilentKeysound> silent, const std::filesystem::path& stage,
+                                FileSystem& files);
 
 }  // namespace zentrowe::workflow

@@ -18,9 +18,9 @@ namespace zentrowe::workflow {
 
 namespace {
 
-Status writeTextFile(const std::filesystem::path& path, std::string_view text)
+Status writeTextFile(const std::filesystem::path& path, std::string_view text, FileSystem& files)
 {
-    return writeFileAtomically(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    return writeFileAtomically(path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}, files);
 }
 
 // Whether writing the file `name` of `folder` would replace `song`, as isSameFile tells, for the
@@ -121,14 +121,15 @@ void recordBuild(BuildManifest& manifest, std::vector<BuildRecord> records, cons
 // The files of `earlier` the commit removes: plain files of the folder that the commit does not
 // replace, no build of the manifest uses and that are not the song.
 std::vector<std::string> commitRemovals(const std::vector<std::string>& earlier, const std::set<std::string>& kept,
-                                        const BuildManifest& manifest, const BuildRequest& request)
+                                        const BuildManifest& manifest, const BuildRequest& request,
+                                        const FileSystem& files)
 {
     std::vector<std::string> removals;
     for (const auto& name : earlier) {
         const auto path = request.conversion.outputFolder / utf8Path(name);
         if (kept.count(name) != 0 || manifest.uses(name) ||
-            std::find(removals.begin(), removals.end(), name) != removals.end() ||
-            !realFileSystem().status(path).regular || isSameFile(path, request.conversion.sourceMidiPath)) {
+            std::find(removals.begin(), removals.end(), name) != removals.end() || !files.status(path).regular ||
+            isSameFile(path, request.conversion.sourceMidiPath)) {
             continue;
         }
         removals.push_back(name);
@@ -153,7 +154,9 @@ Result<CommitList> stageCommit(const base::StagingFolder& staging, BuildManifest
     const std::vector<std::string> earlier =
         replacedByBuild(manifest, records, convertedChartFileName(request.conversion));
     recordBuild(manifest, std::move(records), earlier);
-    if (auto written = writeTextFile(staging.path() / kBuildManifestFileName, manifestText(manifest)); !written) {
+    if (auto written =
+            writeTextFile(staging.path() / kBuildManifestFileName, manifestText(manifest), staging.fileSystem());
+        !written) {
         return written.error();
     }
     commitOrder.push_back(kBuildManifestFileName);
@@ -164,7 +167,7 @@ Result<CommitList> stageCommit(const base::StagingFolder& staging, BuildManifest
         return Error{ErrorCode::Cancelled, ""};
     }
     const std::set<std::string> kept(commitOrder.begin(), commitOrder.end());
-    auto removals = commitRemovals(earlier, kept, manifest, request);
+    auto removals = commitRemovals(earlier, kept, manifest, request, staging.fileSystem());
     return CommitList{std::move(commitOrder), std::move(removals)};
 }
 

@@ -81,7 +81,7 @@ Result<ConversionOutcome> convertTrackForBuild(const BuildConversionRequest& req
 namespace {
 
 Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::ConversionSettings& settings,
-                                   const PreparedSong& prepared, const std::filesystem::path& stage,
+                                   const PreparedSong& prepared, const base::StagingFolder& staging,
                                    ProgressSink& progress)
 {
     ConvertedTrack converted;
@@ -91,7 +91,8 @@ Result<ConvertedTrack> convertWith(const BuildRequest& request, const convert::C
     BuildConversionRequest conversionRequest{request.conversion, request.title, request.artist,
                                              std::string(audio::soundFileExtension(request.format)), &converted.states};
     conversionRequest.conversion.settings = settings;
-    conversionRequest.conversion.outputFolder = stage;
+    conversionRequest.conversion.outputFolder = staging.path();
+    conversionRequest.conversion.fileSystem = &staging.fileSystem();
     if (request.bgm == BgmMode::Keysounds) {
         converted.background = backgroundKeysounds(prepared, request.conversion.song, settings);
         if (!converted.background.notes.empty()) {
@@ -140,7 +141,7 @@ std::size_t songKeysounds(std::size_t lanes, const BuildRequest& request, const 
 // of 1/192 measure sound alike to a listener. Every step is converted: counting a table merged
 // again overcounts, its channel states having been told apart unmerged.
 Result<std::optional<ConvertedTrack>> mergedToFit(std::size_t unmerged, const BuildRequest& request,
-                                                  const PreparedSong& prepared, const std::filesystem::path& stage,
+                                                  const PreparedSong& prepared, const base::StagingFolder& staging,
                                                   ProgressSink& progress)
 {
     const auto& asked = request.conversion.settings;
@@ -152,7 +153,7 @@ Result<std::optional<ConvertedTrack>> mergedToFit(std::size_t unmerged, const Bu
             settings.merge.lengthStep <= asked.merge.lengthStep) {
             continue;
         }
-        auto merged = convertWith(request, settings, prepared, stage, progress);
+        auto merged = convertWith(request, settings, prepared, staging, progress);
         if (!merged && merged.error().code == ErrorCode::CodesExhausted) {
             continue;  // the lanes alone still past the last code
         }
@@ -174,11 +175,11 @@ Result<std::optional<ConvertedTrack>> mergedToFit(std::size_t unmerged, const Bu
 // has, converts it again merged to fit (request.mergeToFit). Where nothing fits, the conversion
 // as it was (the plan refuses it naming the ways out) or the lanes' own CodesExhausted.
 Result<ConvertedTrack> convertForBuild(const BuildRequest& request, const PreparedSong& prepared,
-                                       const std::filesystem::path& stage, ProgressSink& progress)
+                                       const base::StagingFolder& staging, ProgressSink& progress)
 {
     const auto& settings = request.conversion.settings;
     progress.beginStage(ProgressStage::Converting);
-    auto converted = convertWith(request, settings, prepared, stage, progress);
+    auto converted = convertWith(request, settings, prepared, staging, progress);
     if (settings.bmson || settings.base62 || !request.mergeToFit) {
         return converted;
     }
@@ -197,7 +198,7 @@ Result<ConvertedTrack> convertForBuild(const BuildRequest& request, const Prepar
             return converted;
         }
     }
-    auto merged = mergedToFit(unmerged, request, prepared, stage, progress);
+    auto merged = mergedToFit(unmerged, request, prepared, staging, progress);
     if (!merged) {
         return merged.error();
     }

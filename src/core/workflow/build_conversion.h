@@ -9,6 +9,7 @@
 
 #include "core/base/progress.h"
 #include "core/base/result.h"
+#include "core/base/staging_folder.h"
 #include "core/convert/keysound_variants.h"
 #include "core/convert/settings.h"
 #include "core/keysound/keysound_states.h"
@@ -55,10 +56,11 @@ struct ConvertedTrack {
     std::size_t mergedKeysounds = 0;       // the files merging left out
 };
 
-// Converts the lanes' track; when its files and the other tracks' need more codes than base 36
-// has, converts it again merged to fit (request.mergeToFit). Where nothing fits, the conversion
-// as it was (the plan refuses it naming the ways out) or the lanes' own CodesExhausted.
+// Converts the lanes' track, its K-Midi.mid written into `staging` through the staging folder's
+// file system; when its files and the other tracks' need more codes than base 36 has, converts
+// it again merged to fit (request.mergeToFit). Where nothing fits, the conversion as it was (the
+// plan refuses it naming the ways out) or the lanes' own CodesExhausted.
 Result<ConvertedTrack> convertForBuild(const BuildRequest& request, const PreparedSong& prepared,
-                                       const std::filesystem::path& stage, ProgressSink& progress);
+                                       const base::StagingFolder& staging, ProgressSink& progress);
 
 }  // namespace zentrowe::workflow

@@ -26,7 +26,7 @@ Status UnchangedFiles::write(const std::filesystem::path& staged, std::span<cons
         const std::lock_guard lock(m_mutex);
         (same ? m_unchanged : m_written).insert(name);
     }
-    return same ? Status() : audio::writeSoundBytes(staged, bytes);
+    return same ? Status() : audio::writeSoundBytes(staged, bytes, *m_fileSystem);
 }
 
 bool UnchangedFiles::noteIfStagedSame(const std::string& name)

@@ -146,7 +146,7 @@ TEST(SoundFileWriter, SidesWithinAStepOfEachOtherAreWrittenAsOneChannel)
             NullProgress quiet;
             const auto encoded = audio::encodeSound(target, samples, format, 0.5, 44100, quiet, c.asked);
             ASSERT_TRUE(encoded);
-            ASSERT_TRUE(audio::writeSoundBytes(target, *encoded));
+            ASSERT_TRUE(audio::writeSoundBytes(target, *encoded, realFileSystem()));
             EXPECT_EQ(channelsOf(target), c.channels);
             const auto decoded = audio::readSoundFile(target, 44100);
             ASSERT_TRUE(decoded) << decoded.error().message;

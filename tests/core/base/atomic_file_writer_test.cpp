@@ -22,7 +22,7 @@ std::size_t entriesIn(const std::filesystem::path& folder)
 // Opens, writes and commits, stopping at the first failure, as every writer of a file does.
 Status writeWhole(const std::filesystem::path& target, std::string_view text)
 {
-    AtomicFileWriter writer(target);
+    AtomicFileWriter writer(target, realFileSystem());
     Status status = writer.open();
     if (status) {
         status = writer.write(text);
@@ -119,7 +119,7 @@ TEST(AtomicFileWriter, AbandonedWriteLeavesTheOldFile)
     TempDir dir;
     testing::writeFile(dir / "out.txt", std::string_view("old"));
     {
-        AtomicFileWriter writer(dir / "out.txt");
+        AtomicFileWriter writer(dir / "out.txt", realFileSystem());
         ASSERT_TRUE(writer.open().ok());
         ASSERT_TRUE(writer.write(std::string_view("half")).ok());
         EXPECT_EQ(entriesIn(dir.path()), 2u) << "the new bytes go to a file beside the target";
@@ -173,8 +173,8 @@ TEST(AtomicFileWriter, PairIsReplacedWholeOrNotAtAll)
         // A non-empty folder where the second file goes: renaming onto it fails after the first
         // file is already in place.
         std::filesystem::create_directories(dir / "K-Midi.mid" / "inside");
-        AtomicFileWriter chart(dir / "song.bms");
-        AtomicFileWriter keysounds(dir / "K-Midi.mid");
+        AtomicFileWriter chart(dir / "song.bms", realFileSystem());
+        AtomicFileWriter keysounds(dir / "K-Midi.mid", realFileSystem());
         ASSERT_TRUE(chart.open().ok());
         ASSERT_TRUE(chart.write(std::string_view("new chart")).ok());
         ASSERT_TRUE(keysounds.open().ok());
@@ -195,8 +195,8 @@ TEST(AtomicFileWriter, PairIsReplacedWholeOrNotAtAll)
     TempDir dir;
     testing::writeFile(dir / "song.bms", std::string_view("old chart"));
     testing::writeFile(dir / "K-Midi.mid", std::string_view("old keysounds"));
-    AtomicFileWriter chart(dir / "song.bms");
-    AtomicFileWriter keysounds(dir / "K-Midi.mid");
+    AtomicFileWriter chart(dir / "song.bms", realFileSystem());
+    AtomicFileWriter keysounds(dir / "K-Midi.mid", realFileSystem());
     ASSERT_TRUE(chart.open().ok());
     ASSERT_TRUE(chart.write(std::string_view("new chart")).ok());
     ASSERT_TRUE(keysounds.open().ok());

@@ -179,7 +179,7 @@ TEST_F(Staging, AKilledCommitIsFinishedOrUndoneByTheNextStagingFolderWithNoFileL
                 (void)staging.commit(kOrder, kOurs, {"b.wav"});
                 finished = fileSystem.changes < fileSystem.stopAfter;
             }
-            auto next = StagingFolder::create(out());
+            auto next = StagingFolder::create(out(), realFileSystem());
             ASSERT_TRUE(next.ok()) << next.error().message;
             const Files now = files();
             if (stopAfter == 0) {
@@ -238,7 +238,7 @@ TEST_F(Staging, ARecoveryKilledAtAnyStepLeavesTheChartAndEveryFileItNames)
                 for (const auto& name : missing()) {
                     EXPECT_EQ(lackingBefore.count(name), 1u) << "the recovery left " << name << " missing";
                 }
-                auto next = StagingFolder::create(out());
+                auto next = StagingFolder::create(out(), realFileSystem());
                 ASSERT_TRUE(next.ok()) << next.error().message;
                 const Files now = files();
                 EXPECT_TRUE(now == kBefore || now == kAfter);
@@ -281,7 +281,7 @@ TEST_F(Staging, AFailingMovePutsEveryEarlierFileBackAndSaysSo)
             }
         }
         EXPECT_EQ(std::filesystem::exists(out() / StagingFolder::kName), c.undoFails);
-        auto next = StagingFolder::create(out());
+        auto next = StagingFolder::create(out(), realFileSystem());
         ASSERT_TRUE(next.ok()) << next.error().message;
         EXPECT_EQ(files(), kBefore);
         EXPECT_EQ(next->recovery(), c.undoFails ? Recovery::Undone : Recovery::None);
@@ -351,14 +351,14 @@ TEST_F(Staging, EarlierFilesInAStagingFolderWithoutAJournalGoBackWhereTheirNameI
     std::filesystem::create_directories(out() / StagingFolder::kName / "replaced");
     writeFile(out() / StagingFolder::kName / "replaced" / "a.wav", std::string_view("set aside"));
     {
-        const auto recovered = StagingFolder::create(out());
+        const auto recovered = StagingFolder::create(out(), realFileSystem());
         ASSERT_TRUE(recovered.ok()) << recovered.error().message;
         EXPECT_EQ(readText(out() / "a.wav"), "set aside");
     }
 
     std::filesystem::create_directories(out() / StagingFolder::kName / "replaced");
     writeFile(out() / StagingFolder::kName / "replaced" / "a.wav", std::string_view("another"));
-    const auto refused = StagingFolder::create(out());
+    const auto refused = StagingFolder::create(out(), realFileSystem());
     ASSERT_FALSE(refused.ok());
     EXPECT_EQ(refused.error().code, ErrorCode::WriteFailed);
     // The path as the system writes it (Windows separates with a backslash).
@@ -487,7 +487,7 @@ TEST_F(Staging, AJournalOrReplacedFolderNoCommitLeavesIsSetAsideNotObeyed)
     // Planted again: set aside beside the first, which is kept.
     std::filesystem::create_directories(replaced());
     writeFile(journal(), std::string_view("not a journal"));
-    const auto again = StagingFolder::create(out());
+    const auto again = StagingFolder::create(out(), realFileSystem());
     ASSERT_TRUE(again.ok()) << again.error().message;
     EXPECT_EQ(again->setAside()->movedTo, out() / ".zentrowe-staging.set-aside-2");
     EXPECT_TRUE(std::filesystem::exists(out() / ".zentrowe-staging.set-aside"));

@@ -63,7 +63,7 @@ TEST(BuildCommit, NoFileArrivesOverTheSong)
         workflow::BuildRecord record;
         record.chart = "song_N.bms";
         record.files = {"a.ogg"};
-        auto staging = base::StagingFolder::create(request.conversion.outputFolder);
+        auto staging = base::StagingFolder::create(request.conversion.outputFolder, realFileSystem());
         ASSERT_TRUE(staging);
         NullProgress quiet;
         const auto commit = workflow::stageCommit(*staging, {}, {record}, request, quiet);

@@ -594,6 +594,30 @@ TEST_F(BuildWithFakes, AFailedOrCancelledRebuildLeavesTheEarlierFolderByteIdenti
     }
 }
 
+TEST_F(BuildWithFakes, AStagedFileTheFileSystemRefusesFailsTheBuildNamingItAndLeavesTheFolder)
+{
+    // Every file the build stages goes through its file system, as the commit's moves do.
+    const std::vector<std::string> staged = {"song_N.bms", "K-Midi.mid", "preview.ogg",
+                                             workflow::kBuildManifestFileName};
+    auto first = request(melody({60, 62, 64}));
+    ASSERT_TRUE(runBuild(first, m_quiet, fakes()).ok());
+    const auto before = snapshot(m_dir / "out");
+    auto again = request(melody({65, 67, 69}));
+    again.replace = true;
+    for (const auto& name : staged) {
+        SCOPED_TRACE(name);
+        FaultyFileSystem fileSystem;
+        fileSystem.failAt = out(base::StagingFolder::kName) / name;
+        auto services = fakes();
+        services.fileSystem = &fileSystem;
+        const auto outcome = runBuild(again, m_quiet, services);
+        ASSERT_FALSE(outcome.ok());
+        EXPECT_EQ(outcome.error().code, ErrorCode::WriteFailed);
+        EXPECT_NE(outcome.error().message.find(name), std::string::npos) << outcome.error().message;
+        EXPECT_EQ(snapshot(m_dir / "out"), before);
+    }
+}
+
 TEST_F(BuildWithFakes, ARebuildRemovesOnlyWhatTheEarlierBuildMadeAndNoLongerNeeds)
 {
     auto first = request(melody({60, 62}));
@@ -830,20 +854,21 @@ TEST_F(BuildWithFakes, ACommitCutShortIsUndoneOrFinishedByTheNextBuildAndSaysWha
 {
     struct Case {
         const char* name;
-        int stopAfter;   // changes the killed build makes to the folder; -1: not killed
-        int failMoveAt;  // the rename that fails; 0: none
+        int stopAfter;   // changes the killed build makes after the commit's journal; -1: not killed
+        int failMoveAt;  // the rename after the journal that fails; 0: none
         bool finished;   // the new build is in place afterwards
     };
-    // The rebuild's changes: the staging folder (2), the journal, three new keysounds, then
-    // K-Midi.mid, preview.ogg, the manifest and the charts N, H, A each swapped in and set aside
-    // (changes 7 to 18, the last chart in at 17), then the two keysounds no longer named removed;
-    // bgm.wav, the same bytes in both songs, stays where it is.
-    // The staging folder's own tests stop the commit after every change; these check the build.
+    // Every file is staged, through the build's file system, before the journal is written. After
+    // it, the rebuild's changes: three new keysounds, then K-Midi.mid, preview.ogg, the manifest
+    // and the charts N, H, A each swapped in and set aside (changes 4 to 15, the last chart in at
+    // 14), then the two keysounds no longer named removed; bgm.wav, the same bytes in both songs,
+    // stays where it is. The staging folder's own tests stop the commit after every change; these
+    // check the build.
     const std::vector<Case> cases = {
-        {"killed once the journal is written", 3, 0, false},
-        {"killed with all but the last chart in", 15, 0, false},
-        {"killed once the last chart is in", 17, 0, true},
-        {"killed while removing what is no longer named", 19, 0, true},
+        {"killed once the journal is written", 0, 0, false},
+        {"killed with all but the last chart in", 12, 0, false},
+        {"killed once the last chart is in", 14, 0, true},
+        {"killed while removing what is no longer named", 16, 0, true},
         {"the last chart's rename fails", -1, 14, false},
     };
     // Two songs of one name in folders of their own: their charts have the same names.
@@ -862,8 +887,13 @@ TEST_F(BuildWithFakes, ACommitCutShortIsUndoneOrFinishedByTheNextBuildAndSaysWha
     other.replace = false;
     ASSERT_TRUE(runBuild(first, m_quiet, fakes()).ok());
     const auto before = snapshot(m_dir / "out");
-    ASSERT_TRUE(runBuild(second, m_quiet, fakes()).ok());
+    FaultyFileSystem counting;  // where the journal falls among the rebuild's changes
+    auto services = fakes();
+    services.fileSystem = &counting;
+    ASSERT_TRUE(runBuild(second, m_quiet, services).ok());
     const auto after = snapshot(m_dir / "out");
+    const int journal = counting.changesAtDurableWrite + 1;
+    ASSERT_GT(counting.movesAtDurableWrite, 0) << "the staged files are renamed into place through it";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove_all(m_dir / "out");
@@ -872,9 +902,8 @@ TEST_F(BuildWithFakes, ACommitCutShortIsUndoneOrFinishedByTheNextBuildAndSaysWha
             writeFile(out(name), content);
         }
         FaultyFileSystem fileSystem;
-        fileSystem.stopAfter = c.stopAfter;
-        fileSystem.failMoveAt = c.failMoveAt;
-        auto services = fakes();
+        fileSystem.stopAfter = c.stopAfter < 0 ? -1 : journal + c.stopAfter;
+        fileSystem.failMoveAt = c.failMoveAt == 0 ? 0 : counting.movesAtDurableWrite + c.failMoveAt;
         services.fileSystem = &fileSystem;
         const auto cut = runBuild(second, m_quiet, services);
         if (c.failMoveAt != 0) {
