@@ -7,6 +7,7 @@
 
 #include "core/base/byte_reader.h"
 #include "core/base/progress.h"
+#include "core/song/song_source.h"
 #include "core/song/track_events.h"
 
 namespace zentrowe::song {
@@ -123,6 +124,50 @@ inline std::optional<MetaEvent> readMetaEvent(ByteReader& reader)
     return event;
 }
 
+// A visitor that keeps every event, as decodeSong does, also meets those that carry nothing:
+// their deltas still move the time on.
+template <typename Visitor>
+void passOver(std::int64_t time, std::uint32_t delta, Visitor& visitor)
+{
+    if constexpr (requires { visitor.onPassed(time, delta); }) {
+        visitor.onPassed(time, delta);
+    }
+}
+
+// Replays the events decodeSong kept of the track at `where` as the byte walk meets them.
+template <typename Visitor>
+WalkEnd replayTrack(const SongEvents& song, TrackLocation where, Visitor& visitor, ProgressThrottle& progress)
+{
+    const DecodedTrack* track = song.track(where);
+    if (track == nullptr) {
+        return where.dataLength == 0 ? WalkEnd::Complete : WalkEnd::Truncated;
+    }
+    std::int64_t time = 0;
+    for (const DecodedEvent& event : song.eventsOf(*track)) {
+        if (!progress.step(std::int64_t{event.offset})) {
+            return WalkEnd::Cancelled;
+        }
+        time += event.delta;
+        switch (event.kind) {
+        case DecodedEvent::Kind::Channel:
+            visitor.onEvent(time, event.delta, ChannelEvent{event.status, event.data1, event.data2});
+            break;
+        case DecodedEvent::Kind::Meta:
+            visitor.onEvent(time, event.delta, song.metas[event.payload]);
+            break;
+        case DecodedEvent::Kind::SysEx:
+            visitor.onEvent(time, event.delta, SysExEvent{event.status, event.payload});
+            break;
+        case DecodedEvent::Kind::Passed:
+            passOver(time, event.delta, visitor);
+            break;
+        case DecodedEvent::Kind::Cut:
+            break;
+        }
+    }
+    return track->end;
+}
+
 // Reads the event after its status byte and hands it to the visitor; false when the file ends
 // inside it. Statuses that carry nothing (data bytes with no running status, system statuses
 // other than 0xF0, 0xF7 and 0xFF) are passed over.
@@ -130,6 +175,7 @@ template <typename Visitor>
 bool visitEvent(ByteReader& reader, std::uint8_t status, std::int64_t time, std::uint32_t delta, Visitor& visitor)
 {
     if (status < 0x80) {
+        passOver(time, delta, visitor);
         return true;
     }
     if (status < 0xF0) {
@@ -147,6 +193,7 @@ bool visitEvent(ByteReader& reader, std::uint8_t status, std::int64_t time, std:
         return event.has_value();
     }
     if (status != 0xFF) {
+        passOver(time, delta, visitor);
         return true;
     }
     const auto event = readMetaEvent(reader);
@@ -171,11 +218,19 @@ bool visitEvent(ByteReader& reader, std::uint8_t status, std::int64_t time, std:
 // - after a meta event the walk resumes right after its declared data.
 // The walk stops when the track's length is used up (an event may run past it into the next
 // chunk, as some writers produce) or when the file ends; an event cut short by the file's end is
-// not reported. Progress is stepped in bytes from the track's first byte. `file` is the whole file, so a track's length
-// can never take the walk past it.
+// not reported. Progress is stepped in bytes from the track's first byte. `source` is the whole file, so a track's
+// length can never take the walk past it.
+// From decoded events the walk replays what the byte walk of that track met: the same calls,
+// progress steps and end. A track the decoded song does not hold (none starts at
+// where.dataStart) is walked as one past the file's end: no event, Complete if its length is 0,
+// else Truncated.
 template <typename Visitor>
-WalkEnd walkTrack(std::span<const std::uint8_t> file, TrackLocation where, Visitor& visitor, ProgressThrottle& progress)
+WalkEnd walkTrack(SongSource source, TrackLocation where, Visitor& visitor, ProgressThrottle& progress)
 {
+    if (source.events() != nullptr) {
+        return detail::replayTrack(*source.events(), where, visitor, progress);
+    }
+    const std::span<const std::uint8_t> file = source.bytes();
     if (where.dataStart > file.size()) {
         return where.dataLength == 0 ? WalkEnd::Complete : WalkEnd::Truncated;
     }
