@@ -57,7 +57,7 @@ struct ChannelPartRow {
 
 // Every (track, channel) with notes, tracks in file order, channels in order. Tracks cut short
 // give the notes read before.
-std::vector<ChannelPartRow> listChannelParts(std::span<const std::uint8_t> file, const SongSummary& song);
+std::vector<ChannelPartRow> listChannelParts(SongSource file, const SongSummary& song);
 
 namespace detail {
 

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/song/song_source.h"
 #include "core/song/song_summary.h"
 #include "core/song/track_part.h"
 
@@ -33,7 +34,7 @@ struct PartNoteStart {
 // early give the rows and notes before the damage.
 class SongParts {
 public:
-    SongParts(std::span<const std::uint8_t> file, const song::SongSummary& song) : m_file(file), m_song(&song) { }
+    SongParts(song::SongSource file, const song::SongSummary& song) : m_file(file), m_song(&song) { }
 
     const song::SongSummary& song() const { return *m_song; }
     // Every (track, channel) with notes, as song::listChannelParts lists them.
@@ -45,7 +46,7 @@ public:
     std::size_t noteReads() const { return m_noteReads; }
 
 private:
-    std::span<const std::uint8_t> m_file;
+    song::SongSource m_file;
     const song::SongSummary* m_song;
     std::optional<std::vector<song::ChannelPartRow>> m_rows;
     std::map<std::pair<int, int>, std::vector<PartNoteStart>> m_notes;  // by track number, channel
