@@ -50,8 +50,9 @@ struct PreparedSong {
 };
 
 // The song of `request` (its parts as the request charts them, after the parts a set or double
-// play adds) from the bytes of its MIDI file, walked once for its notes. Bytes that end early
-// give the notes before the damage.
+// play adds) from its MIDI file: the bytes, walked by each thing it reads, or, as a build passes
+// it, the song's events decoded once (song::decodeSong), which it reads from memory with the same
+// result. Bytes that end early give the notes before the damage.
 PreparedSong prepareSong(const BuildRequest& request, song::SongSource file);
 
 // The other tracks' notes as keysounds merged as `settings` ask (BgmMode::Keysounds): the
