@@ -28,18 +28,26 @@ inline workflow::BuildRequest wavBuildRequest(const Bytes& song, const std::file
     return request;
 }
 
-// `song` prepared for a build charting `parts` (the first one the chosen part) with `bgm`, its
-// source written into `dir`.
-inline workflow::PreparedSong preparedSong(const Bytes& song, const std::filesystem::path& dir,
-                                           const std::vector<song::TrackPart>& parts,
-                                           workflow::BgmMode bgm = workflow::BgmMode::None)
+// A build of `song` charting `parts` (the first one the chosen part) with `bgm`, its source
+// written into `dir`.
+inline workflow::BuildRequest partsBuildRequest(const Bytes& song, const std::filesystem::path& dir,
+                                                const std::vector<song::TrackPart>& parts,
+                                                workflow::BgmMode bgm = workflow::BgmMode::None)
 {
     auto request = wavBuildRequest(song, dir / "song.mid", dir / "out");
     request.conversion.trackNumber = parts.front().trackNumber;
     request.conversion.channel = parts.front().channel;
     request.conversion.moreParts.assign(parts.begin() + 1, parts.end());
     request.bgm = bgm;
-    return workflow::prepareSong(request, song);
+    return request;
+}
+
+// `song` prepared for that build.
+inline workflow::PreparedSong preparedSong(const Bytes& song, const std::filesystem::path& dir,
+                                           const std::vector<song::TrackPart>& parts,
+                                           workflow::BgmMode bgm = workflow::BgmMode::None)
+{
+    return workflow::prepareSong(partsBuildRequest(song, dir, parts, bgm), song);
 }
 
 // An OGG build of `song` (written to dir/song.mid) into dir/`folder` on two threads, every note of

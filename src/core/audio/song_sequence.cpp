@@ -66,7 +66,7 @@ struct LastSequenced {
 // The channel voice events of the tracks `kept` accepts (by 0-based index), merged and placed,
 // with the controls the other tracks send on their channels (song::sharedControls). Of a kept
 // track, the notes of the channels `noteChannels` gives it (a mask, bit k for channel index k).
-std::vector<TimedEvent> sequenceWhere(std::span<const std::uint8_t> file, const song::SongSummary& song,
+std::vector<TimedEvent> sequenceWhere(song::SongSource file, const song::SongSummary& song,
                                       const std::function<bool(std::size_t)>& kept,
                                       const std::function<std::uint16_t(std::size_t)>& noteChannels);
 
@@ -94,7 +94,7 @@ std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const
         [](std::size_t) { return kEveryChannel; });
 }
 
-std::vector<TimedEvent> sequenceOtherParts(std::span<const std::uint8_t> file, const song::SongSummary& song,
+std::vector<TimedEvent> sequenceOtherParts(song::SongSource file, const song::SongSummary& song,
                                            std::span<const song::TrackPart> skipped)
 {
     return sequenceWhere(
@@ -110,7 +110,7 @@ std::vector<TimedEvent> sequenceParts(std::span<const std::uint8_t> file, const 
         [&](std::size_t index) { return partChannels(parts, index); });
 }
 
-std::vector<std::int64_t> lastSequencedTicks(std::span<const std::uint8_t> file, const song::SongSummary& song)
+std::vector<std::int64_t> lastSequencedTicks(song::SongSource file, const song::SongSummary& song)
 {
     std::vector<std::int64_t> ticks;
     ticks.reserve(song.tracks.size());
@@ -126,7 +126,7 @@ std::vector<std::int64_t> lastSequencedTicks(std::span<const std::uint8_t> file,
 
 namespace {
 
-std::vector<TimedEvent> sequenceWhere(std::span<const std::uint8_t> file, const song::SongSummary& song,
+std::vector<TimedEvent> sequenceWhere(song::SongSource file, const song::SongSummary& song,
                                       const std::function<bool(std::size_t)>& kept,
                                       const std::function<std::uint16_t(std::size_t)>& noteChannels)
 {

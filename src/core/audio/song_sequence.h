@@ -6,6 +6,7 @@
 
 #include "core/audio/synth_renderer.h"
 #include "core/convert/keysound_table.h"
+#include "core/song/song_source.h"
 #include "core/song/song_summary.h"
 #include "core/song/track_part.h"
 
@@ -25,11 +26,11 @@ std::vector<TimedEvent> sequenceTracks(std::span<const std::uint8_t> file, const
 // Of each track of the song (by 0-based index), the tick of the last event sequenceParts places of
 // it as a part taken whole, which ends that sequence (what other tracks send on its channels stops
 // there too); -1 for a track with no channel voice event.
-std::vector<std::int64_t> lastSequencedTicks(std::span<const std::uint8_t> file, const song::SongSummary& song);
+std::vector<std::int64_t> lastSequencedTicks(song::SongSource file, const song::SongSummary& song);
 
 // sequenceTracks less the notes of `skipped` parts: a track a part takes whole is skipped as
 // above; of a track a part takes one channel of, every event but that channel's notes stays.
-std::vector<TimedEvent> sequenceOtherParts(std::span<const std::uint8_t> file, const song::SongSummary& song,
+std::vector<TimedEvent> sequenceOtherParts(song::SongSource file, const song::SongSummary& song,
                                            std::span<const song::TrackPart> skipped);
 
 // The channel voice events of the parts' tracks, placed as sequenceTracks places them, less the

@@ -385,14 +385,14 @@ struct MergedWalk {
 
 }  // namespace
 
-TrackNoteStarts readNoteStarts(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,
+TrackNoteStarts readNoteStarts(song::SongSource file, const song::SongSummary& song, int trackNumber,
                                const ExclusiveClasses* classes)
 {
     const song::TrackPart whole{trackNumber, 0};
     return readNoteStarts(file, song, std::span<const song::TrackPart>(&whole, 1), classes);
 }
 
-TrackNoteStarts readNoteStarts(std::span<const std::uint8_t> file, const song::SongSummary& song,
+TrackNoteStarts readNoteStarts(song::SongSource file, const song::SongSummary& song,
                                std::span<const song::TrackPart> parts, const ExclusiveClasses* classes)
 {
     const auto inSong = [&](const song::TrackPart& part) {

@@ -12,6 +12,7 @@
 #include "core/keysound/exclusive_classes.h"
 #include "core/keysound/keysound_instruments.h"
 #include "core/song/channel_state.h"
+#include "core/song/song_source.h"
 #include "core/song/song_summary.h"
 #include "core/song/timeline.h"
 #include "core/song/track_part.h"
@@ -49,11 +50,11 @@ struct TrackNoteStarts {
 // pressure and bend that other tracks send on the track's channels count too (a first track
 // that sets up every channel is common). Nothing for a track out of range. Notes are choked
 // by the choke groups of `classes` (none without).
-TrackNoteStarts readNoteStarts(std::span<const std::uint8_t> file, const song::SongSummary& song, int trackNumber,
+TrackNoteStarts readNoteStarts(song::SongSource file, const song::SongSummary& song, int trackNumber,
                                const ExclusiveClasses* classes = nullptr);
 // The same for the notes of several parts walked together (song::walkParts), in the order a
 // conversion of those parts meets them. Nothing if a part's track is out of range.
-TrackNoteStarts readNoteStarts(std::span<const std::uint8_t> file, const song::SongSummary& song,
+TrackNoteStarts readNoteStarts(song::SongSource file, const song::SongSummary& song,
                                std::span<const song::TrackPart> parts, const ExclusiveClasses* classes = nullptr);
 
 // What sets a keysound apart besides note, length and velocity, as merged.

@@ -43,8 +43,7 @@ struct ControlsWalk {
 
 }  // namespace
 
-TrackReach reachOf(std::span<const std::uint8_t> file, const SongSummary& song,
-                   const std::function<bool(std::size_t)>& tracks)
+TrackReach reachOf(SongSource file, const SongSummary& song, const std::function<bool(std::size_t)>& tracks)
 {
     TrackReach reach;
     NullProgress quiet;
@@ -58,7 +57,7 @@ TrackReach reachOf(std::span<const std::uint8_t> file, const SongSummary& song,
     return reach;
 }
 
-std::vector<PlacedControl> sharedControls(std::span<const std::uint8_t> file, const SongSummary& song,
+std::vector<PlacedControl> sharedControls(SongSource file, const SongSummary& song,
                                           const std::function<bool(std::size_t)>& from, const TrackReach& reach)
 {
     std::vector<PlacedControl> controls;

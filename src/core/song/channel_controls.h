@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "core/song/song_source.h"
 #include "core/song/song_summary.h"
 #include "core/song/track_walk.h"
 
@@ -26,13 +27,12 @@ struct TrackReach {
 };
 
 // What the tracks `tracks` accepts (by 0-based index) reach.
-TrackReach reachOf(std::span<const std::uint8_t> file, const SongSummary& song,
-                   const std::function<bool(std::size_t)>& tracks);
+TrackReach reachOf(SongSource file, const SongSummary& song, const std::function<bool(std::size_t)>& tracks);
 
 // The controls the tracks `from` accepts send on the channels of `reach`, up to its last tick, in
 // the order the song plays them (by tick, then by track): what those tracks do to the notes of
 // the others when the song plays whole. Controls past the last tick would act on no note.
-std::vector<PlacedControl> sharedControls(std::span<const std::uint8_t> file, const SongSummary& song,
+std::vector<PlacedControl> sharedControls(SongSource file, const SongSummary& song,
                                           const std::function<bool(std::size_t)>& from, const TrackReach& reach);
 
 }  // namespace zentrowe::song

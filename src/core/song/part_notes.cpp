@@ -76,8 +76,8 @@ private:
     std::size_t m_part = 0;
 };
 
-std::optional<PartNotes> readPartNotes(std::span<const std::uint8_t> file, const SongSummary& song,
-                                       std::span<const TrackPart> parts, ProgressThrottle& progress)
+std::optional<PartNotes> readPartNotes(SongSource file, const SongSummary& song, std::span<const TrackPart> parts,
+                                       ProgressThrottle& progress)
 {
     const auto outside = std::find_if(parts.begin(), parts.end(), [&](const TrackPart& part) {
         return part.trackNumber < 1 || static_cast<std::size_t>(part.trackNumber) > song.tracks.size();
@@ -97,7 +97,7 @@ std::optional<PartNotes> readPartNotes(std::span<const std::uint8_t> file, const
     return notes;
 }
 
-PartNotes readPartNotes(std::span<const std::uint8_t> file, const SongSummary& song, std::span<const TrackPart> parts)
+PartNotes readPartNotes(SongSource file, const SongSummary& song, std::span<const TrackPart> parts)
 {
     NullProgress quiet;
     ProgressThrottle throttle(quiet, 0);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/base/progress.h"
+#include "core/song/song_source.h"
 #include "core/song/song_summary.h"
 #include "core/song/track_part.h"
 
@@ -140,9 +141,9 @@ inline PartNotes::Iterator PartNotes::end() const
 // short gives the notes before the damage. The walk stops at the first part whose track the
 // song lacks: the notes are then left out, and only the parts before it are counted. Progress
 // is in bytes of the parts' tracks; nothing when the sink asks to stop.
-std::optional<PartNotes> readPartNotes(std::span<const std::uint8_t> file, const SongSummary& song,
-                                       std::span<const TrackPart> parts, ProgressThrottle& progress);
+std::optional<PartNotes> readPartNotes(SongSource file, const SongSummary& song, std::span<const TrackPart> parts,
+                                       ProgressThrottle& progress);
 // The same without progress.
-PartNotes readPartNotes(std::span<const std::uint8_t> file, const SongSummary& song, std::span<const TrackPart> parts);
+PartNotes readPartNotes(SongSource file, const SongSummary& song, std::span<const TrackPart> parts);
 
 }  // namespace zentrowe::song

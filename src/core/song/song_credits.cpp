@@ -259,7 +259,7 @@ std::string titleOfFileName(const std::filesystem::path& midiFile)
     return tidied(title);
 }
 
-SongCredits readSongCredits(std::span<const std::uint8_t> file, const SongSummary& song)
+SongCredits readSongCredits(SongSource file, const SongSummary& song)
 {
     SongCredits credits;
     NullProgress quiet;

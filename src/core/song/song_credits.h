@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/song/song_source.h"
 #include "core/song/song_summary.h"
 
 namespace zentrowe::song {
@@ -32,7 +33,7 @@ SongCredits songCredits(const SongSummary& song);
 // person a text event names as the author (authorNamedIn), else the copyright notice's holder
 // (copyrightHolder); a track name is read for an author as a text event is ("By The Ramones").
 // A file shorter than the summary says gives what its bytes hold.
-SongCredits readSongCredits(std::span<const std::uint8_t> file, const SongSummary& song);
+SongCredits readSongCredits(SongSource file, const SongSummary& song);
 
 // The name a copyright notice holds: without "Copyright", "(c)", "©", "(p)", "℗", years and
 // year ranges, "by", "All rights reserved" and the punctuation left around them.

@@ -166,8 +166,7 @@ Result<std::vector<TrackDetails>> readTrackDetails(const std::filesystem::path& 
     return readTrackDetails(file->bytes(), song, progress);
 }
 
-std::array<TrackDetails, 16> readChannelDetails(std::span<const std::uint8_t> file, const SongSummary& song,
-                                                int trackNumber)
+std::array<TrackDetails, 16> readChannelDetails(SongSource file, const SongSummary& song, int trackNumber)
 {
     std::array<TrackDetails, 16> details{};
     if (trackNumber < 1 || trackNumber > static_cast<int>(song.tracks.size())) {

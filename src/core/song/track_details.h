@@ -10,6 +10,7 @@
 
 #include "core/base/progress.h"
 #include "core/base/result.h"
+#include "core/song/song_source.h"
 #include "core/song/song_summary.h"
 
 namespace zentrowe::song {
@@ -59,8 +60,7 @@ Result<std::vector<TrackDetails>> readTrackDetails(const std::filesystem::path& 
 // The details of each MIDI channel's notes in track `trackNumber` (1-based), by channel index
 // (0 to 15): what readTrackDetails counts of the track, for the notes of one channel. All empty
 // for a track out of range.
-std::array<TrackDetails, 16> readChannelDetails(std::span<const std::uint8_t> file, const SongSummary& song,
-                                                int trackNumber);
+std::array<TrackDetails, 16> readChannelDetails(SongSource file, const SongSummary& song, int trackNumber);
 
 // The track (1-based) most likely to carry the tune: of the tracks that are not all drums, that
 // play over at least half of the song's playing time (the time some track plays, rests not

@@ -71,7 +71,7 @@ struct ChannelNotes {
     void onEvent(std::int64_t, std::uint32_t, const SysExEvent&) { }
 };
 
-ChannelNotes channelNotes(std::span<const std::uint8_t> file, const SongSummary& song, int trackNumber)
+ChannelNotes channelNotes(SongSource file, const SongSummary& song, int trackNumber)
 {
     ChannelNotes count;
     if (trackNumber < 1 || trackNumber > static_cast<int>(song.tracks.size())) {
@@ -144,7 +144,7 @@ Result<std::vector<TrackPart>> parseTrackParts(const SongSummary& song, std::str
     }
 }
 
-std::vector<ChannelPartRow> listChannelParts(std::span<const std::uint8_t> file, const SongSummary& song)
+std::vector<ChannelPartRow> listChannelParts(SongSource file, const SongSummary& song)
 {
     std::vector<ChannelPartRow> rows;
     for (int track = 1; track <= static_cast<int>(song.tracks.size()); ++track) {

@@ -10,6 +10,7 @@
 
 #include "core/base/progress.h"
 #include "core/base/result.h"
+#include "core/song/song_source.h"
 #include "core/song/song_summary.h"
 #include "core/song/track_details.h"
 #include "core/song/track_walk.h"
@@ -56,7 +57,7 @@ struct ChannelPartRow {
 
 // Every (track, channel) with notes, tracks in file order, channels in order. Tracks cut short
 // give the notes read before.
-std::vector<ChannelPartRow> listChannelParts(std::span<const std::uint8_t> file, const SongSummary& song);
+std::vector<ChannelPartRow> listChannelParts(SongSource file, const SongSummary& song);
 
 namespace detail {
 
@@ -116,10 +117,11 @@ std::uint16_t channelMask(const TrackPart& part);
 // meets the notes of every part as a player hears them. The part being walked is given to
 // `onPart` (its index in `parts`) before each of its events. Parts must name tracks of `song`;
 // two parts of one track share its events other than notes. Progress counts the tracks' bytes as read; the end is the
-// first part's (Truncated if any track is cut short, Cancelled if asked to stop).
+// first part's (Truncated if any track is cut short, Cancelled if asked to stop). From the song's
+// decoded events each track is replayed as walkTrack replays it, to the same calls.
 template <typename Visitor, typename OnPart>
-WalkEnd walkParts(std::span<const std::uint8_t> file, const SongSummary& song, std::span<const TrackPart> parts,
-                  Visitor& visitor, ProgressThrottle& progress, OnPart onPart)
+WalkEnd walkParts(SongSource file, const SongSummary& song, std::span<const TrackPart> parts, Visitor& visitor,
+                  ProgressThrottle& progress, OnPart onPart)
 {
     if (parts.size() == 1) {
         onPart(std::size_t{0});
@@ -155,8 +157,8 @@ WalkEnd walkParts(std::span<const std::uint8_t> file, const SongSummary& song, s
 }
 
 template <typename Visitor>
-WalkEnd walkParts(std::span<const std::uint8_t> file, const SongSummary& song, std::span<const TrackPart> parts,
-                  Visitor& visitor, ProgressThrottle& progress)
+WalkEnd walkParts(SongSource file, const SongSummary& song, std::span<const TrackPart> parts, Visitor& visitor,
+                  ProgressThrottle& progress)
 {
     return walkParts(file, song, parts, visitor, progress, [](std::size_t) {});
 }

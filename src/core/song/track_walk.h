@@ -7,48 +7,10 @@
 
 #include "core/base/byte_reader.h"
 #include "core/base/progress.h"
+#include "core/song/song_source.h"
+#include "core/song/track_events.h"
 
 namespace zentrowe::song {
-
-// Where a track's events lie in its file: the offset of the first byte after the "MTrk" chunk
-// header, and the chunk's length field.
-struct TrackLocation {
-    std::uint64_t dataStart = 0;
-    std::uint32_t dataLength = 0;
-};
-
-// A channel voice event with its data bytes as read (a malformed file may put bytes of 0x80 and
-// above there; they are passed on as they are). data2 is 0 for one-byte events.
-struct ChannelEvent {
-    std::uint8_t status = 0;
-    std::uint8_t data1 = 0;
-    std::uint8_t data2 = 0;
-
-    std::uint8_t kind() const { return static_cast<std::uint8_t>(status & 0xF0); }
-    std::uint8_t channel() const { return static_cast<std::uint8_t>(status & 0x0F); }
-};
-
-// A meta event. For the types whose length is a single byte (see hasLengthByte), lengthByte is
-// that byte; data holds the bytes its description reads, which for those types is a fixed count
-// that may differ from the declared length. For every other type, data is the declared data.
-struct MetaEvent {
-    std::uint8_t type = 0;
-    std::uint8_t lengthByte = 0;
-    std::uint32_t declaredLength = 0;
-    std::span<const std::uint8_t> data;
-};
-
-// A system-exclusive event (0xF0) or escape (0xF7) with the length of its skipped data.
-struct SysExEvent {
-    std::uint8_t status = 0;
-    std::uint32_t length = 0;
-};
-
-enum class WalkEnd {
-    Complete,   // the track's length was used up
-    Truncated,  // the file ended inside an event, which was dropped whole
-    Cancelled,  // the progress sink asked to stop
-};
 
 // Meta types whose length is one byte rather than a variable-length quantity: the types of
 // fixed size in the standard, as tools in the wild write them.
@@ -162,6 +124,50 @@ inline std::optional<MetaEvent> readMetaEvent(ByteReader& reader)
     return event;
 }
 
+// A visitor that keeps every event, as decodeSong does, also meets those that carry nothing:
+// their deltas still move the time on.
+template <typename Visitor>
+void passOver(std::int64_t time, std::uint32_t delta, Visitor& visitor)
+{
+    if constexpr (requires { visitor.onPassed(time, delta); }) {
+        visitor.onPassed(time, delta);
+    }
+}
+
+// Replays the events decodeSong kept of the track at `where` as the byte walk meets them.
+template <typename Visitor>
+WalkEnd replayTrack(const SongEvents& song, TrackLocation where, Visitor& visitor, ProgressThrottle& progress)
+{
+    const DecodedTrack* track = song.track(where);
+    if (track == nullptr) {
+        return where.dataLength == 0 ? WalkEnd::Complete : WalkEnd::Truncated;
+    }
+    std::int64_t time = 0;
+    for (const DecodedEvent& event : song.eventsOf(*track)) {
+        if (!progress.step(std::int64_t{event.offset})) {
+            return WalkEnd::Cancelled;
+        }
+        time += event.delta;
+        switch (event.kind) {
+        case DecodedEvent::Kind::Channel:
+            visitor.onEvent(time, event.delta, ChannelEvent{event.status, event.data1, event.data2});
+            break;
+        case DecodedEvent::Kind::Meta:
+            visitor.onEvent(time, event.delta, song.metas[event.payload]);
+            break;
+        case DecodedEvent::Kind::SysEx:
+            visitor.onEvent(time, event.delta, SysExEvent{event.status, event.payload});
+            break;
+        case DecodedEvent::Kind::Passed:
+            passOver(time, event.delta, visitor);
+            break;
+        case DecodedEvent::Kind::Cut:
+            break;
+        }
+    }
+    return track->end;
+}
+
 // Reads the event after its status byte and hands it to the visitor; false when the file ends
 // inside it. Statuses that carry nothing (data bytes with no running status, system statuses
 // other than 0xF0, 0xF7 and 0xFF) are passed over.
@@ -169,6 +175,7 @@ template <typename Visitor>
 bool visitEvent(ByteReader& reader, std::uint8_t status, std::int64_t time, std::uint32_t delta, Visitor& visitor)
 {
     if (status < 0x80) {
+        passOver(time, delta, visitor);
         return true;
     }
     if (status < 0xF0) {
@@ -186,6 +193,7 @@ bool visitEvent(ByteReader& reader, std::uint8_t status, std::int64_t time, std:
         return event.has_value();
     }
     if (status != 0xFF) {
+        passOver(time, delta, visitor);
         return true;
     }
     const auto event = readMetaEvent(reader);
@@ -210,11 +218,19 @@ bool visitEvent(ByteReader& reader, std::uint8_t status, std::int64_t time, std:
 // - after a meta event the walk resumes right after its declared data.
 // The walk stops when the track's length is used up (an event may run past it into the next
 // chunk, as some writers produce) or when the file ends; an event cut short by the file's end is
-// not reported. Progress is stepped in bytes from the track's first byte. `file` is the whole file, so a track's length
-// can never take the walk past it.
+// not reported. Progress is stepped in bytes from the track's first byte. `source` is the whole file, so a track's
+// length can never take the walk past it.
+// From decoded events the walk replays what the byte walk of that track met: the same calls,
+// progress steps and end. A track the decoded song does not hold (none starts at
+// where.dataStart) is walked as one past the file's end: no event, Complete if its length is 0,
+// else Truncated.
 template <typename Visitor>
-WalkEnd walkTrack(std::span<const std::uint8_t> file, TrackLocation where, Visitor& visitor, ProgressThrottle& progress)
+WalkEnd walkTrack(SongSource source, TrackLocation where, Visitor& visitor, ProgressThrottle& progress)
 {
+    if (source.events() != nullptr) {
+        return detail::replayTrack(*source.events(), where, visitor, progress);
+    }
+    const std::span<const std::uint8_t> file = source.bytes();
     if (where.dataStart > file.size()) {
         return where.dataLength == 0 ? WalkEnd::Complete : WalkEnd::Truncated;
     }

@@ -108,7 +108,7 @@ std::string BackgroundKeysounds::stem(const std::string& keysoundName, std::size
                                  table.suffix(index));
 }
 
-std::vector<TrackStarts> readOtherTrackStarts(std::span<const std::uint8_t> file, const song::SongSummary& song,
+std::vector<TrackStarts> readOtherTrackStarts(song::SongSource file, const song::SongSummary& song,
                                               std::span<const song::TrackPart> laneParts,
                                               const keysound::ExclusiveClasses* classes)
 {

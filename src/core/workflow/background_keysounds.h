@@ -11,6 +11,7 @@
 #include "core/convert/keysound_table.h"
 #include "core/convert/settings.h"
 #include "core/keysound/keysound_states.h"
+#include "core/song/song_source.h"
 #include "core/song/song_summary.h"
 #include "core/song/track_part.h"
 
@@ -60,7 +61,7 @@ struct TrackStarts {
 // groups of `classes` (none without): what the other tracks' keysounds are made of. A track the
 // lanes take a channel of keeps that channel's notes too, as its states are met in the track's
 // own order. Bytes that end early give the notes before the damage.
-std::vector<TrackStarts> readOtherTrackStarts(std::span<const std::uint8_t> file, const song::SongSummary& song,
+std::vector<TrackStarts> readOtherTrackStarts(song::SongSource file, const song::SongSummary& song,
                                               std::span<const song::TrackPart> laneParts,
                                               const keysound::ExclusiveClasses* classes = nullptr);
 

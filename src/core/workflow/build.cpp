@@ -26,6 +26,7 @@
 #include "core/keysound/keysound_states.h"
 #include "core/song/channel_state.h"
 #include "core/song/song_credits.h"
+#include "core/song/song_events.h"
 #include "core/workflow/build_charts.h"
 #include "core/workflow/build_commit.h"
 #include "core/workflow/build_conversion.h"
@@ -615,11 +616,28 @@ Result<BuildOutcome> buildPlanned(StagedBuild& staged, const PlannedBuild& plann
 // Following the music, charting a set per part or playing double, the song's other parts are
 // converted with the chosen ones. The song's parts and their notes are read for the choice once
 // and dropped with it, before the song is prepared.
-BuildRequest withChosenParts(const BuildRequest& asked, std::span<const std::uint8_t> file, PartSetFindings& partSets,
+BuildRequest withChosenParts(const BuildRequest& asked, song::SongSource file, PartSetFindings& partSets,
                              std::optional<SinglePlayReason>& singlePlay)
 {
     SongParts song(file, asked.conversion.song);
     return withDoublePlayParts(withPartSets(asked, song, partSets), asked, song, singlePlay);
+}
+
+struct ChosenSong {
+    BuildRequest request;
+    PreparedSong prepared;
+};
+
+// The request with its parts chosen and the song prepared for it, both read from the song's
+// events decoded once: the decoded events, as large as the song, are dropped here, before
+// anything is rendered.
+ChosenSong chooseAndPrepare(const BuildRequest& asked, std::span<const std::uint8_t> file, PartSetFindings& partSets,
+                            std::optional<SinglePlayReason>& singlePlay)
+{
+    const song::SongEvents decoded = song::decodeSong(file, asked.conversion.song);
+    BuildRequest request = withChosenParts(asked, decoded, partSets, singlePlay);
+    PreparedSong prepared = prepareSong(request, decoded);
+    return {std::move(request), std::move(prepared)};
 }
 
 // The build once its folder is staged, every step a function of its own; a failure before the
@@ -634,8 +652,9 @@ Result<BuildOutcome> buildStaged(StagedBuild& staged, const BuildRequest& asked,
     }
     PartSetFindings partSets;
     std::optional<SinglePlayReason> singlePlay;
-    BuildRequest request = withChosenParts(asked, file, partSets, singlePlay);
-    const PreparedSong prepared = prepareSong(request, file);
+    ChosenSong chosen = chooseAndPrepare(asked, file, partSets, singlePlay);
+    BuildRequest request = std::move(chosen.request);
+    const PreparedSong prepared = std::move(chosen.prepared);
     auto converted = convertForBuild(request, prepared, staged.staging(), progress);
     if (!converted) {
         return StagedBuild::failed(converted.error());

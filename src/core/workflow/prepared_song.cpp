@@ -5,7 +5,7 @@
 
 namespace zentrowe::workflow {
 
-PreparedSong prepareSong(const BuildRequest& request, std::span<const std::uint8_t> file)
+PreparedSong prepareSong(const BuildRequest& request, song::SongSource file)
 {
     const auto& song = request.conversion.song;
     // The fields a BGM mode asks for are filled below, each only where that mode needs it.

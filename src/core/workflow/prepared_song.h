@@ -11,6 +11,7 @@
 #include "core/keysound/keysound_states.h"
 #include "core/song/part_notes.h"
 #include "core/song/song_credits.h"
+#include "core/song/song_source.h"
 #include "core/song/timeline.h"
 #include "core/song/track_part.h"
 #include "core/workflow/background_keysounds.h"
@@ -49,9 +50,10 @@ struct PreparedSong {
 };
 
 // The song of `request` (its parts as the request charts them, after the parts a set or double
-// play adds) from the bytes of its MIDI file, walked once for its notes. Bytes that end early
-// give the notes before the damage.
-PreparedSong prepareSong(const BuildRequest& request, std::span<const std::uint8_t> file);
+// play adds) from its MIDI file: the bytes, walked by each thing it reads, or, as a build passes
+// it, the song's events decoded once (song::decodeSong), which it reads from memory with the same
+// result. Bytes that end early give the notes before the damage.
+PreparedSong prepareSong(const BuildRequest& request, song::SongSource file);
 
 // The other tracks' notes as keysounds merged as `settings` ask (BgmMode::Keysounds): the
 // prepared note starts through collectBackgroundKeysounds.

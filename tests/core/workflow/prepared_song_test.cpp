@@ -8,6 +8,8 @@
 #include "core/base/file_reading.h"
 #include "core/convert/chart_generator.h"
 #include "core/keysound/keysound_instruments.h"
+#include "core/song/song_events.h"
+#include "core/workflow/song_parts.h"
 #include "support/build_request.h"
 #include "support/test_support.h"
 
@@ -253,6 +255,47 @@ TEST(PreparedSong, HoldsWhatTheBgmStepsReadOfTheOtherPartsAsTheBytesGiveIt)
                 }
             }
             EXPECT_EQ(laneKeys, partKeys);
+        }
+    }
+}
+
+TEST(PreparedSong, ChoosingAndPreparingFromEventsDecodedOnceNeverWalkTheBytesAgain)
+{
+    // 96 ticks a quarter. Track 1 names the song; track 2 sets up channel 2 for track 3, which
+    // also plays drums. No delta or data byte lies between 0x90 and 0x9F.
+    const Bytes song = midiFile(
+        1, 96,
+        {bytes({0x00, 0xFF, 0x03, 0x02, 'H', 'i', 0x10, 0xB3, 0x0A, 0x14, 0x00, 0xFF, 0x2F, 0x00}),
+         eventTrack({program(0, 25, 1), control(0, 7, 90, 1), on(0, 60), off(96, 60), on(96, 62), off(192, 62)}),
+         eventTrack({control(0, 64, 127, 1), on(0, 64, 100, 1), off(48, 64, 1), on(96, 36, 110, 9), off(106, 36, 9)},
+                    0)});
+    const auto fieldsOfSong = [](const workflow::PreparedSong& p) {
+        std::vector<std::pair<int, std::vector<StartFields>>> otherTracks;
+        for (const auto& track : p.otherTracks) {
+            otherTracks.emplace_back(track.trackNumber, fieldsOf(track.starts));
+        }
+        return std::tuple(p.sourceSize, p.parts, p.credits.title, p.credits.artist,
+                          std::vector<song::PartNote>(p.partNotes.begin(), p.partNotes.end()), p.partNotes.lastTime(),
+                          fieldsOf(p.notes), fieldsOf(p.otherParts), p.trackEndTicks, otherTracks);
+    };
+    for (const auto bgm : {workflow::BgmMode::None, workflow::BgmMode::One, workflow::BgmMode::Keysounds}) {
+        SCOPED_TRACE("BGM mode " + std::to_string(static_cast<int>(bgm)));
+        TempDir dir;
+        const auto request = partsBuildRequest(song, dir.path(), {{3, 2}, {2, 0}}, bgm);
+        Bytes file = song;
+        const song::SongEvents decoded = song::decodeSong(file, request.conversion.song);
+        for (auto& byte : file) {  // every Note On now a Note Off: a walk of the bytes finds no note
+            byte = (byte & 0xF0) == 0x90 ? static_cast<std::uint8_t>(byte & 0xEF) : byte;
+        }
+        const auto fromBytes = workflow::prepareSong(request, song);
+        EXPECT_EQ(fieldsOfSong(workflow::prepareSong(request, decoded)), fieldsOfSong(fromBytes));
+        EXPECT_EQ(fromBytes.credits.title, "Hi");
+        workflow::SongParts fromDecoded(decoded, request.conversion.song);
+        workflow::SongParts parts(song, request.conversion.song);
+        ASSERT_EQ(fromDecoded.rows().size(), 3u) << "track 2's channel 1, track 3's channels 2 and 10";
+        for (std::size_t k = 0; k < 3; ++k) {
+            EXPECT_EQ(fromDecoded.rows()[k].noteCount, parts.rows()[k].noteCount);
+            EXPECT_EQ(fromDecoded.noteStarts(parts.rows()[k].part), parts.noteStarts(parts.rows()[k].part));
         }
     }
 }
