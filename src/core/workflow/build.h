@@ -78,9 +78,13 @@ struct BuildOutcome {
 // What a build renders and writes with; tests put stand-ins here.
 struct BuildServices {
     audio::RendererFactory renderers;  // empty: the synthesiser with request.soundFont
-    audio::SoundWriter writer;         // empty: audio::writeSoundFile in request.format
-    audio::SoundWriter previewWriter;  // the OGG preview's mix; empty: as audio::writePreviewFile
-    FileSystem* fileSystem = nullptr;  // what the staging folder and the commit go through; none: the real one
+    // Empty: encoded in request.format (taken from the kept sounds where they hold it) and staged
+    // through fileSystem.
+    audio::SoundWriter writer;
+    // The OGG preview's mix; empty: encoded as audio::writePreviewFile encodes it, staged alike.
+    audio::SoundWriter previewWriter;
+    // What every staged file, the staging folder and the commit go through; none: the real one.
+    FileSystem* fileSystem = nullptr;
 };
 
 // Converts as Start does, makes the set of charts request.charts asks for (makeChartSet: each
